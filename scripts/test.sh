@@ -1,0 +1,32 @@
+#!/usr/bin/env bash
+# Builds and runs every test: native (the bulk), native under ASan+UBSan,
+# the Windows build's tests under Wine, and the end-to-end checks.
+set -euo pipefail
+here=$(cd "$(dirname "$0")/.." && pwd)
+cd "$here"
+bash scripts/setup.sh test
+jobs=$(nproc)
+
+echo "== native tests"
+cmake --preset linux >/dev/null
+cmake --build --preset linux -j "$jobs"
+ctest --preset linux -j "$jobs"
+
+echo "== native tests with sanitizers"
+cmake --preset sanitize >/dev/null
+cmake --build --preset sanitize -j "$jobs"
+ASAN_OPTIONS=detect_leaks=0:allow_user_segv_handler=1 UBSAN_OPTIONS=print_stacktrace=1 \
+  ctest --preset sanitize -j "$jobs"
+
+echo "== Windows build and its tests under Wine"
+export VARNEL_WINEPREFIX=${VARNEL_WINEPREFIX:-$here/build/wineprefix}
+cmake --preset windows >/dev/null
+cmake --build --preset windows -j "$jobs"
+# Start the wine server with every descriptor redirected, so that the test
+# processes don't inherit ctest's pipes and hang it.
+WINEPREFIX=$VARNEL_WINEPREFIX bash scripts/wine-run.sh cmd /c exit 0 || true
+(WINEPREFIX=$VARNEL_WINEPREFIX wineserver -p >/dev/null 2>&1 </dev/null &) || true
+status=0
+ctest --preset windows -j 4 || status=$?
+WINEPREFIX=$VARNEL_WINEPREFIX wineserver -k >/dev/null 2>&1 || true
+exit $status

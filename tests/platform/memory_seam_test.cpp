@@ -1,0 +1,148 @@
+// The memory seam on real pages.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cstring>
+#include <thread>
+#include <vector>
+
+#include "platform/memory.h"
+#include "platform/safe_copy.h"
+
+namespace {
+
+using namespace platform;
+
+struct Pages {
+    uintptr_t base = 0;
+    size_t size = 0;
+    explicit Pages(size_t pages, uint32_t protect = kPageReadWrite) {
+        size = pages * GetSystemMemoryInfo().pageSize;
+        base = AllocateAnywhere(size, protect);
+    }
+    ~Pages() {
+        if (base) FreeMemory(base);
+    }
+    Pages(const Pages&) = delete;
+    Pages& operator=(const Pages&) = delete;
+};
+
+TEST(MemorySeam, QueryReportsCommittedRegionWithItsProtection) {
+    const size_t page = GetSystemMemoryInfo().pageSize;
+    Pages p(3);
+    ASSERT_NE(p.base, 0u);
+    uint32_t old = 0;
+    ASSERT_TRUE(ChangeProtection(p.base + page, page, kPageReadOnly, &old));
+    EXPECT_EQ(old, kPageReadWrite);
+
+    MemoryRegion first, middle, last;
+    ASSERT_TRUE(QueryMemoryRegion(p.base + 10, first));
+    ASSERT_TRUE(QueryMemoryRegion(p.base + page + 10, middle));
+    ASSERT_TRUE(QueryMemoryRegion(p.base + 2 * page, last));
+    EXPECT_EQ(first.state, kMemCommit);
+    EXPECT_EQ(first.protect, kPageReadWrite);
+    EXPECT_LE(first.base, p.base);
+    EXPECT_EQ(first.base + first.size, p.base + page);
+    EXPECT_EQ(middle.protect, kPageReadOnly);
+    EXPECT_EQ(middle.base, p.base + page);
+    EXPECT_EQ(middle.size, page);
+    EXPECT_EQ(last.protect, kPageReadWrite);
+
+    ASSERT_TRUE(ChangeProtection(p.base + page, page, kPageNoAccess, &old));
+    EXPECT_EQ(old, kPageReadOnly);
+    ASSERT_TRUE(QueryMemoryRegion(p.base + page, middle));
+    EXPECT_EQ(middle.protect, kPageNoAccess);
+    ASSERT_TRUE(ChangeProtection(p.base + page, page, kPageReadWrite, &old));
+}
+
+TEST(MemorySeam, FreedMemoryIsReportedFree) {
+    const size_t size = 16 * GetSystemMemoryInfo().pageSize;
+    uintptr_t base = AllocateAnywhere(size, kPageReadWrite);
+    ASSERT_NE(base, 0u);
+    ASSERT_TRUE(FreeMemory(base));
+    MemoryRegion r;
+    ASSERT_TRUE(QueryMemoryRegion(base, r));
+    EXPECT_EQ(r.state, kMemFree);
+    EXPECT_FALSE(FreeMemory(base));
+}
+
+TEST(MemorySeam, AllocateAtTakesExactlyTheAddressOrNothing) {
+    const SystemMemoryInfo info = GetSystemMemoryInfo();
+    Pages anchor(1);
+    ASSERT_NE(anchor.base, 0u);
+    // Taken address: refused, nothing replaced.
+    EXPECT_EQ(AllocateAt(anchor.base, info.pageSize, kPageReadWrite), 0u);
+    // A free address within 2 GiB below the anchor.
+    uintptr_t want = (anchor.base - (uintptr_t(1) << 30)) & ~(uintptr_t(info.allocationGranularity) - 1);
+    for (int i = 0; i < 256; ++i, want -= info.allocationGranularity) {
+        MemoryRegion r;
+        if (!QueryMemoryRegion(want, r) || r.state != kMemFree || r.base + r.size < want + info.allocationGranularity)
+            continue;
+        uintptr_t got = AllocateAt(want, info.allocationGranularity, kPageExecuteReadWrite);
+        if (got == 0) continue;
+        EXPECT_EQ(got, want);
+        MemoryRegion q;
+        ASSERT_TRUE(QueryMemoryRegion(got, q));
+        EXPECT_EQ(q.protect, kPageExecuteReadWrite);
+        EXPECT_TRUE(FreeMemory(got));
+        return;
+    }
+    FAIL() << "no free address found near the anchor";
+}
+
+TEST(MemorySeam, SafeCopyTurnsFaultsIntoFalse) {
+    const size_t page = GetSystemMemoryInfo().pageSize;
+    Pages p(2);
+    ASSERT_NE(p.base, 0u);
+    std::memset(reinterpret_cast<void*>(p.base), 0x5A, page);
+    uint32_t old = 0;
+    ASSERT_TRUE(ChangeProtection(p.base + page, page, kPageNoAccess, &old));
+
+    std::vector<unsigned char> out(64, 0);
+    EXPECT_TRUE(SafeCopy(out.data(), reinterpret_cast<const void*>(p.base), out.size()));
+    EXPECT_EQ(out[63], 0x5A);
+    // Straddles into the inaccessible page.
+    EXPECT_FALSE(SafeCopy(out.data(), reinterpret_cast<const void*>(p.base + page - 8), 32));
+    // Writing into it.
+    EXPECT_FALSE(SafeCopy(reinterpret_cast<void*>(p.base + page), out.data(), 4));
+    EXPECT_FALSE(SafeCopy(out.data(), reinterpret_cast<const void*>(uintptr_t(0x10)), 4));
+    ASSERT_TRUE(ChangeProtection(p.base + page, page, kPageReadWrite, &old));
+}
+
+TEST(MemorySeam, SafeCopyFaultsFromTwoThreadsAtOnce) {
+    const size_t page = GetSystemMemoryInfo().pageSize;
+    Pages p(2);
+    ASSERT_NE(p.base, 0u);
+    uint32_t old = 0;
+    ASSERT_TRUE(ChangeProtection(p.base + page, page, kPageNoAccess, &old));
+    std::atomic<int> wrong{0};
+    auto worker = [&] {
+        unsigned char buffer[16];
+        for (int i = 0; i < 2000; ++i) {
+            if (SafeCopy(buffer, reinterpret_cast<const void*>(p.base + page), sizeof buffer)) ++wrong;
+            if (!SafeCopy(buffer, reinterpret_cast<const void*>(p.base), sizeof buffer)) ++wrong;
+        }
+    };
+    std::thread a(worker), b(worker);
+    a.join();
+    b.join();
+    EXPECT_EQ(wrong.load(), 0);
+    ChangeProtection(p.base + page, page, kPageReadWrite, &old);
+}
+
+TEST(MemorySeam, OwnProcessReadAndWriteRefuseInaccessiblePages) {
+    const size_t page = GetSystemMemoryInfo().pageSize;
+    Pages p(2);
+    ASSERT_NE(p.base, 0u);
+    uint32_t value = 0x12345678u, back = 0;
+    EXPECT_TRUE(WriteOwnMemory(p.base, &value, sizeof value));
+    EXPECT_TRUE(ReadOwnMemory(p.base, &back, sizeof back));
+    EXPECT_EQ(back, value);
+    uint32_t old = 0;
+    ASSERT_TRUE(ChangeProtection(p.base + page, page, kPageNoAccess, &old));
+    EXPECT_FALSE(ReadOwnMemory(p.base + page, &back, sizeof back));
+    EXPECT_FALSE(WriteOwnMemory(p.base + page, &value, sizeof value));
+    ChangeProtection(p.base + page, page, kPageReadWrite, &old);
+}
+
+}  // namespace

@@ -1,0 +1,56 @@
+#include "support/fake_drive.h"
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "platform/simulated.h"
+
+namespace testsupport {
+
+namespace fs = std::filesystem;
+
+void FakeDriveTest::SetUp() {
+    char pattern[] = "/tmp/varnel-drive-XXXXXX";
+    char* made = mkdtemp(pattern);
+    ASSERT_NE(made, nullptr);
+    root_ = made;
+    platform::sim::ResetFiles();
+    platform::sim::SetFakeDriveRoot(root_);
+    fs::create_directories(root_ + "/C/Users/Player/Documents");
+    fs::create_directories(root_ + "/C/Games/GTA5");
+    platform::sim::SetKnownFolder(platform::KnownFolder::Documents, std::string(kDocuments));
+    platform::sim::SetEnvironmentVariable("USERPROFILE", std::string("C:\\Users\\Player"));
+    platform::sim::SetExecutablePath(std::string(kGameFolder) + "GTA5_Enhanced.exe");
+    platform::sim::SetOwnModulePath(std::string(kGameFolder) + "Varnel.asi");
+    platform::sim::SetCurrentFolder(kGameFolder);
+}
+
+void FakeDriveTest::TearDown() {
+    platform::sim::ResetFiles();
+    std::error_code ec;
+    fs::remove_all(root_, ec);
+}
+
+std::string FakeDriveTest::Host(const std::string& windowsPath) const {
+    return platform::sim::HostPathOf(windowsPath);
+}
+
+void FakeDriveTest::PutFile(const std::string& windowsPath, const std::string& content) const {
+    const fs::path host = Host(windowsPath);
+    fs::create_directories(host.parent_path());
+    std::ofstream out(host, std::ios::binary | std::ios::trunc);
+    out.write(content.data(), static_cast<std::streamsize>(content.size()));
+}
+
+std::string FakeDriveTest::GetFile(const std::string& windowsPath) const {
+    std::ifstream in(Host(windowsPath), std::ios::binary);
+    std::ostringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+bool FakeDriveTest::Exists(const std::string& windowsPath) const { return fs::exists(Host(windowsPath)); }
+
+}  // namespace testsupport
