@@ -1,0 +1,21 @@
+// Flags shared by the script fiber, the render thread and the window
+// procedure. Each is one byte or word; they are atomics (relaxed use is
+// enough) so that the threads never race on them.
+#pragma once
+#include <atomic>
+#include <cstdint>
+
+namespace host {
+
+// 1 while the main window is open.
+extern std::atomic<uint8_t> MenuOpen;
+// Before/after: 1 = edits shown, 0 = the game's own values. Both start at 1
+// and are never saved.
+extern std::atomic<uint8_t> TimecycleAfterShown;
+extern std::atomic<uint8_t> VisualSettingsAfterShown;
+// After a swap-chain resize or a display-size change the window closes and
+// cannot reopen until the cooldown has run out.
+extern std::atomic<uint8_t> MenuSuspended;
+extern std::atomic<int32_t> MenuCooldownFrames;
+
+}  // namespace host
