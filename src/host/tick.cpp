@@ -1,0 +1,7 @@
+#include "host/tick.h"
+
+namespace host {
+
+void ScriptTick() {}
+
+}  // namespace host

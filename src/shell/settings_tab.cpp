@@ -1,0 +1,7 @@
+#include "shell/settings_tab.h"
+
+namespace shell {
+
+void DrawSettingsPanel() {}
+
+}  // namespace shell
