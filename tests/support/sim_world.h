@@ -1,0 +1,133 @@
+// A simulated game world behind the script host's native calls: the state
+// that the editor's natives touch (clock, weather, HUD, player, vehicles,
+// cameras, world toggles, timecycle modifier), one handler per native hash,
+// and a check of every call's argument words against the game's interface.
+//
+// Portable C++20 with no test-framework or platform dependency: the native
+// tests install it behind the Linux script-host stand-in (sim_world_linux),
+// and the stand-in script host DLL of the end-to-end test compiles it with
+// MinGW and routes its nativeCall here.
+//
+// A hash the world does not know, a wrong argument count, a wrong constant
+// argument or a malformed word is recorded in `unknownHashes` or `faults`;
+// a test fails when either is not empty.
+#pragma once
+#include <cstddef>
+#include <cstdint>
+#include <map>
+#include <span>
+#include <string>
+#include <vector>
+
+namespace testsupport {
+
+struct SimVec {
+    float x = 0.0f;
+    float y = 0.0f;
+    float z = 0.0f;
+};
+
+struct SimEntity {
+    bool isVehicle = false;
+    SimVec position{};
+    SimVec velocity{};
+    bool frozen = false;
+    int32_t vehicle = 0;  // a ped's vehicle (0 = on foot)
+};
+
+struct SimCamera {
+    SimVec position{};
+    SimVec rotation{};  // pitch, roll, heading (degrees)
+    float fov = 0.0f;
+    bool active = false;
+    int32_t rotationOrder = 0;
+};
+
+struct SimArea {
+    SimVec center{};
+    float radius = 0.0f;
+    uint64_t calls = 0;
+};
+
+struct SimWorld {
+    // Player: the ped handle (0 = no player) and the player index.
+    int32_t playerPed = 1;
+    int32_t playerIndex = 0;
+    bool playerControl = true;
+    std::map<int32_t, SimEntity> entities{{1, SimEntity{false, {100.0f, -200.0f, 30.0f}, {}, false, 0}}};
+
+    // Game clock.
+    int32_t clockHours = 12;
+    int32_t clockMinutes = 0;
+    int32_t clockSeconds = 0;
+    bool clockPaused = false;
+    uint64_t clockSets = 0;
+
+    // Weather: the game name after the fifth step of a change.
+    std::string weather = "EXTRASUNNY";
+    uint64_t weatherChanges = 0;
+    int weatherStep = 0;
+    std::string weatherPending;
+
+    // HUD.
+    bool hudVisible = true;
+    bool radarVisible = true;
+
+    // World toggles: the two vehicle switches start on in the game, blackout off.
+    bool vehicleSwitchA = true;
+    bool vehicleSwitchB = true;
+    bool blackout = false;
+    SimArea pedClearArea{};
+    SimArea vehicleClearArea{};
+    std::vector<SimVec> worldLoads;  // each call of the load-world-at native
+
+    // Cameras: the gameplay camera and the scripted ones.
+    SimVec gameplayCamPosition{10.0f, 20.0f, 35.0f};
+    SimVec gameplayCamRotation{-10.0f, 0.0f, 90.0f};
+    float gameplayCamFov = 50.0f;
+    std::map<int32_t, SimCamera> cameras;
+    int32_t nextCamera = 1000;
+    bool failCameraCreation = false;  // the create native answers 0
+    bool renderingScriptCams = false;
+
+    // Frame input.
+    float frameTime = 1.0f / 60.0f;
+    float lookAxis[3] = {0.0f, 0.0f, 0.0f};  // indices 1 horizontal, 2 vertical
+
+    // Timecycle modifier.
+    std::string modifier;
+    float modifierStrength = 1.0f;
+    int32_t modifierIndex = -1;
+
+    // Calls per hash, hashes without a handler, malformed calls.
+    std::map<uint64_t, uint64_t> callCounts;
+    std::vector<uint64_t> unknownHashes;
+    std::vector<std::string> faults;
+    uint64_t lastHash = 0;
+    std::vector<uint64_t> lastArgs;
+};
+
+// Handles one native call: checks the words, changes the world, writes the
+// result words (result points at 3 or more words, zeroed by the caller).
+// False for a hash the world does not know (it is added to unknownHashes).
+bool HandleSimNative(SimWorld& world, uint64_t hash, const uint64_t* args, size_t count, uint64_t* result);
+
+// Every hash the world implements, and what the editor uses it for.
+std::span<const uint64_t> SimNativeHashes();
+const char* SimNativeRole(uint64_t hash);
+
+// Calls of one hash so far.
+uint64_t SimCallCount(const SimWorld& world, uint64_t hash);
+
+// A vehicle at a position (returns its handle); a ped put into it.
+int32_t AddSimVehicle(SimWorld& world, SimVec position);
+void SeatSimPed(SimWorld& world, int32_t ped, int32_t vehicle);
+
+// Lets the game clock run (unless paused) by whole seconds.
+void AdvanceSimClock(SimWorld& world, int64_t seconds);
+
+// The bit pattern word of a float argument, and back.
+uint64_t SimFloatWord(float value);
+float SimWordFloat(uint64_t word);
+
+}  // namespace testsupport
