@@ -7,5 +7,6 @@ std::atomic<uint8_t> TimecycleAfterShown{1};
 std::atomic<uint8_t> VisualSettingsAfterShown{1};
 std::atomic<uint8_t> MenuSuspended{0};
 std::atomic<int32_t> MenuCooldownFrames{0};
+std::atomic<uint8_t> SlotRefreshTick{0};
 
 }  // namespace host

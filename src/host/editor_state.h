@@ -17,5 +17,8 @@ extern std::atomic<uint8_t> VisualSettingsAfterShown;
 // cannot reopen until the cooldown has run out.
 extern std::atomic<uint8_t> MenuSuspended;
 extern std::atomic<int32_t> MenuCooldownFrames;
+// 1 on the frames of the game tick on which the open menu allows loaded
+// live override slots to be read again (at most every 250 ms).
+extern std::atomic<uint8_t> SlotRefreshTick;
 
 }  // namespace host

@@ -1,0 +1,217 @@
+#include "runtime/guarded_memory.h"
+
+#include <atomic>
+#include <cstring>
+#include <mutex>
+
+#include "platform/safe_copy.h"
+
+namespace runtime {
+namespace {
+
+using platform::MemoryRegion;
+
+std::atomic<uint64_t> g_regionQueries{0};
+
+// An append-only list of address ranges. Lookups read the published count
+// and the entries below it without a lock; an append fills the next entry
+// under the mutex and then publishes it. Entries never change once
+// published, so a lookup never sees a half-written range. When the list is
+// full nothing more is cached (the callers then query every time).
+struct RangeCache {
+    static constexpr size_t kCapacity = 1024;
+    std::atomic<size_t> count{0};
+    uint64_t start[kCapacity] = {};
+    uint64_t end[kCapacity] = {};
+    std::mutex appendMutex;
+
+    bool Contains(uint64_t address, uint64_t length) const {
+        const size_t n = count.load(std::memory_order_acquire);
+        for (size_t i = 0; i < n; ++i) {
+            if (address >= start[i] && address < end[i] && length <= end[i] - address) return true;
+        }
+        return false;
+    }
+
+    void Append(uint64_t from, uint64_t to) {
+        std::lock_guard<std::mutex> lock(appendMutex);
+        const size_t n = count.load(std::memory_order_relaxed);
+        for (size_t i = 0; i < n; ++i) {
+            if (start[i] == from && end[i] == to) return;
+        }
+        if (n >= kCapacity) return;
+        start[n] = from;
+        end[n] = to;
+        count.store(n + 1, std::memory_order_release);
+    }
+};
+
+RangeCache g_readableRanges;
+RangeCache g_writableRanges;
+
+bool InRegion(uint64_t address, uint64_t length, const MemoryRegion& region) {
+    const uint64_t regionEnd = static_cast<uint64_t>(region.base) + region.size;
+    return address >= region.base && address < regionEnd && length <= regionEnd - address;
+}
+
+bool ReadableRegionHolds(const MemoryRegion& region, uint64_t address, uint64_t length) {
+    return region.state == platform::kMemCommit && IsReadableProtect(region.protect) &&
+           InRegion(address, length, region);
+}
+
+bool IsExactlyWritable(uint32_t protect) {
+    return protect == platform::kPageReadWrite || protect == platform::kPageWriteCopy ||
+           protect == platform::kPageExecuteReadWrite || protect == platform::kPageExecuteWriteCopy;
+}
+
+void* Ptr(uint64_t address) { return reinterpret_cast<void*>(static_cast<uintptr_t>(address)); }
+
+// Copies into place with the protection lifted to EXECUTE_READWRITE when
+// needed (always for code), and puts the old protection back on every path.
+bool CopyWithLiftedProtection(uint64_t destination, const void* source, uint64_t size, bool alwaysLift,
+                              bool flush) {
+    uint32_t old = 0;
+    bool changed = false;
+    if (alwaysLift || !IsWritable(destination, size)) {
+        if (!platform::ChangeProtection(static_cast<uintptr_t>(destination), size, platform::kPageExecuteReadWrite,
+                                        &old))
+            return false;
+        changed = true;
+    }
+    const bool ok = platform::SafeCopy(Ptr(destination), source, size);
+    if (flush) platform::FlushInstructionCache(static_cast<uintptr_t>(destination), size);
+    if (changed) {
+        uint32_t ignored = 0;
+        platform::ChangeProtection(static_cast<uintptr_t>(destination), size, old, &ignored);
+    }
+    return ok;
+}
+
+}  // namespace
+
+bool IsReadableProtect(uint32_t protect) {
+    if (protect & (platform::kPageNoAccess | platform::kPageGuard)) return false;
+    switch (protect & 0xFFu) {
+        case platform::kPageReadOnly:
+        case platform::kPageReadWrite:
+        case platform::kPageWriteCopy:
+        case platform::kPageExecuteRead:
+        case platform::kPageExecuteReadWrite:
+        case platform::kPageExecuteWriteCopy:
+            return true;
+        default:
+            return false;
+    }
+}
+
+bool IsWritableProtect(uint8_t protect) { return IsExactlyWritable(protect); }
+
+bool QueryRegion(uint64_t address, MemoryRegion& out) {
+    g_regionQueries.fetch_add(1, std::memory_order_relaxed);
+    if (address > UINTPTR_MAX) return false;
+    return platform::QueryMemoryRegion(static_cast<uintptr_t>(address), out);
+}
+
+bool IsReadable(uint64_t address, uint64_t length) {
+    if (address == 0 || length == 0) return false;
+    MemoryRegion region;
+    if (!QueryRegion(address, region)) return false;
+    return ReadableRegionHolds(region, address, length);
+}
+
+bool IsWritable(uint64_t address, uint64_t length) {
+    if (!IsReadable(address, length)) return false;
+    MemoryRegion region;
+    if (!QueryRegion(address, region)) return false;
+    return IsExactlyWritable(region.protect);
+}
+
+bool IsReadableCached(uint64_t address, uint64_t length) {
+    if (address != 0 && length != 0 && g_readableRanges.Contains(address, length)) return true;
+    if (address == 0 || length == 0) return false;
+    MemoryRegion region;
+    if (!QueryRegion(address, region) || !ReadableRegionHolds(region, address, length)) return false;
+    g_readableRanges.Append(region.base, static_cast<uint64_t>(region.base) + region.size);
+    return true;
+}
+
+bool SafeReadU32(uint64_t address, uint32_t& out) {
+    if (address == 0) return false;
+    MemoryRegion region;
+    if (!QueryRegion(address, region) || !ReadableRegionHolds(region, address, 4)) return false;
+    uint32_t value = 0;
+    if (!platform::SafeCopy(&value, Ptr(address), 4)) {
+        out = 0;
+        return false;
+    }
+    out = value;
+    return true;
+}
+
+bool SafeWriteFloat(uint64_t address, float value) {
+    if (address == 0) return false;
+    if (g_writableRanges.Contains(address, 4)) return platform::SafeCopy(Ptr(address), &value, 4);
+    MemoryRegion region;
+    if (QueryRegion(address, region) && region.state == platform::kMemCommit && IsReadableProtect(region.protect) &&
+        IsWritableProtect(static_cast<uint8_t>(region.protect & 0xFFu)) && InRegion(address, 4, region)) {
+        g_writableRanges.Append(region.base, static_cast<uint64_t>(region.base) + region.size);
+        return platform::SafeCopy(Ptr(address), &value, 4);
+    }
+    return CopyWithLiftedProtection(address, &value, 4, false, false);
+}
+
+bool WriteBytesProtected(uint64_t destination, const void* source, uint64_t size) {
+    if (destination == 0 || source == nullptr || size == 0) return false;
+    return CopyWithLiftedProtection(destination, source, size, false, false);
+}
+
+bool PatchCodeBytes(uint64_t destination, const void* source, uint64_t size) {
+    if (destination == 0 || source == nullptr || size == 0) return false;
+    return CopyWithLiftedProtection(destination, source, size, true, true);
+}
+
+bool SafeReadMemory(uint64_t address, void* destination, uint64_t size) {
+    if (address == 0 || destination == nullptr || size == 0) return false;
+    size_t done = 0;
+    return platform::ReadOwnMemory(static_cast<uintptr_t>(address), destination, size, &done) && done == size;
+}
+
+bool SafeWriteMemory(uint64_t destination, const void* source, uint64_t size) {
+    if (destination == 0 || source == nullptr || size == 0) return false;
+    size_t done = 0;
+    return platform::WriteOwnMemory(static_cast<uintptr_t>(destination), source, size, &done) && done == size;
+}
+
+bool GuardedCopy(void* destination, const void* source, uint64_t size) {
+    return platform::SafeCopy(destination, source, size);
+}
+
+bool GuardedReadU32(uint64_t address, uint32_t& out) {
+    uint32_t value = 0;
+    if (address == 0 || !platform::SafeCopy(&value, Ptr(address), 4)) {
+        out = 0;
+        return false;
+    }
+    out = value;
+    return true;
+}
+
+bool GuardedReadU8(uint64_t address, uint8_t& out) {
+    uint8_t value = 0;
+    if (address == 0 || !platform::SafeCopy(&value, Ptr(address), 1)) {
+        out = 0;
+        return false;
+    }
+    out = value;
+    return true;
+}
+
+uint64_t RegionQueryCountForTesting() { return g_regionQueries.load(); }
+size_t ReadableRangeCacheSizeForTesting() { return g_readableRanges.count.load(); }
+size_t WritableRangeCacheSizeForTesting() { return g_writableRanges.count.load(); }
+void ClearRangeCachesForTesting() {
+    g_readableRanges.count.store(0);
+    g_writableRanges.count.store(0);
+}
+
+}  // namespace runtime

@@ -1,0 +1,79 @@
+// Guarded access to game memory: the one way the editor reads and writes
+// memory it does not own (the game's data blocks, static tables and code).
+// Every operation answers with a bool; a bad address, a page that may not be
+// touched or a machine fault during the access ends as false, never as a
+// crash of the game. Nothing here writes a status line.
+//
+// Thread safety: every function may be called from the render thread and
+// the script fiber at once. The two range caches are append-only tables
+// whose lookups take no lock.
+#pragma once
+#include <cstddef>
+#include <cstdint>
+
+#include "platform/memory.h"
+
+namespace runtime {
+
+// ---- Protection predicates ---------------------------------------------------
+// Readable: no PAGE_NOACCESS or PAGE_GUARD bit, and the low byte is one of
+// READONLY, READWRITE, WRITECOPY, EXECUTE_READ, EXECUTE_READWRITE,
+// EXECUTE_WRITECOPY (EXECUTE alone is not readable).
+bool IsReadableProtect(uint32_t protect);
+// Writable: the low byte is READWRITE, WRITECOPY, EXECUTE_READWRITE or
+// EXECUTE_WRITECOPY.
+bool IsWritableProtect(uint8_t protect);
+
+// One region query, counted (see RegionQueryCountForTesting). Every piece of
+// the runtime queries regions through this.
+bool QueryRegion(uint64_t address, platform::MemoryRegion& out);
+
+// ---- Range tests (one query of the first byte; the whole range must lie in
+// that one region, even when the next region is accessible too) ----------------
+// False for a null address or a zero length.
+bool IsReadable(uint64_t address, uint64_t length);
+// IsReadable, then the region's whole protection must be exactly READWRITE,
+// WRITECOPY, EXECUTE_READWRITE or EXECUTE_WRITECOPY (so NOCACHE or
+// WRITECOMBINE added makes a range readable but not writable here).
+bool IsWritable(uint64_t address, uint64_t length);
+// A hit in the readable-range cache answers at once; otherwise IsReadable,
+// and on success the whole region is added to the cache for the rest of the
+// run. For per-frame loops over the same few fields.
+bool IsReadableCached(uint64_t address, uint64_t length);
+
+// ---- Single accesses -------------------------------------------------------------
+// Reads 4 bytes that lie in one committed readable region. A failed check
+// leaves out untouched; a fault sets out = 0. Both give false.
+bool SafeReadU32(uint64_t address, uint32_t& out);
+// Stores one float. A hit in the writable-range cache stores at once;
+// otherwise a writable region is cached and stored into, and any other page
+// has its protection lifted to EXECUTE_READWRITE for the store and put back.
+// A fault gives false with the old protection back in place.
+bool SafeWriteFloat(uint64_t address, float value);
+// Writes a data block (no instruction-cache flush). Lifts the protection
+// when the range is not writable and puts it back; a fault gives false.
+bool WriteBytesProtected(uint64_t destination, const void* source, uint64_t size);
+// The only writer of game code: lifts the protection to EXECUTE_READWRITE,
+// copies, flushes the instruction cache and puts the protection back.
+bool PatchCodeBytes(uint64_t destination, const void* source, uint64_t size);
+// ReadProcessMemory / WriteProcessMemory on the own process: true only for
+// a complete transfer.
+bool SafeReadMemory(uint64_t address, void* destination, uint64_t size);
+bool SafeWriteMemory(uint64_t destination, const void* source, uint64_t size);
+// A plain copy inside the fault guard (a fault may leave a partial copy).
+bool GuardedCopy(void* destination, const void* source, uint64_t size);
+// Plain reads inside the fault guard, without a region query; a fault sets
+// out = 0 and gives false. For many candidate reads inside regions already
+// known to be committed.
+bool GuardedReadU32(uint64_t address, uint32_t& out);
+bool GuardedReadU8(uint64_t address, uint8_t& out);
+
+// ---- Test seams -------------------------------------------------------------------
+// Region queries made through QueryRegion since the process started.
+uint64_t RegionQueryCountForTesting();
+size_t ReadableRangeCacheSizeForTesting();
+size_t WritableRangeCacheSizeForTesting();
+// Empties both range caches. Only while no other thread uses them.
+void ClearRangeCachesForTesting();
+
+}  // namespace runtime
