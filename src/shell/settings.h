@@ -93,8 +93,11 @@ void ResetSettingsState();
 void LoadSettings();
 // Writes the whole file (CR LF line ends) and sets the status line:
 // "VRN.ini saved: <path>", "VRN.ini save failed: invalid path." or
-// "VRN.ini save failed: <path>" (the path ends the line). A failed write leaves the old file as it was.
-void SaveSettings();
+// "VRN.ini save failed: <path>" (the path ends the line). A failed write
+// leaves the old file as it was. True when the file was written; callers
+// that put their own message over the save's keep the failure message when
+// it is false.
+bool SaveSettings();
 // Writes the pointer file ("[Paths]", "WorkspaceDirectory=") in the default
 // VRN folder when the VRN folder lies elsewhere. Reports nothing.
 void WritePathsOnlyIni();

@@ -15,4 +15,9 @@ inline char UpperByte(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char
 // A copy without white space at either end; an all-blank text gives "".
 std::string TrimCopy(std::string_view text);
 
+// Equal without regard to (ASCII) case.
+bool EqualsNoCase(std::string_view a, std::string_view b);
+// text begins with prefix without regard to (ASCII) case.
+bool StartsWithNoCase(std::string_view text, std::string_view prefix);
+
 }  // namespace shell

@@ -1,0 +1,334 @@
+#include "shell/file_utils.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdio>
+#include <filesystem>
+#include <limits>
+
+#include "platform/simulated.h"
+#include "shell/text.h"
+#include "shell/workspace.h"
+#include "comma_locale.h"
+#include "shell_fixture.h"
+
+namespace shelltest {
+namespace {
+
+using namespace shell;
+
+// ---- Texts ---------------------------------------------------------------------------
+
+TEST(TextHelpers, TrimAndUnquote) {
+    const struct {
+        const char* in;
+        const char* out;
+    } cases[] = {
+        {"  abc \t", "abc"},
+        {"\"C:\\Mods\"", "C:\\Mods"},
+        {"'a b'", "a b"},
+        {" \" a \" ", " a "},         // the inside is not trimmed again
+        {"\"mixed'", "\"mixed'"},      // quotes of two kinds stay
+        {"\"", "\""},
+        {"''", ""},
+        {"\"\"x\"\"", "\"x\""},        // only one pair goes
+        {" \t\r\n", ""},
+        {"\xA0word\xA0", "\xA0word\xA0"},  // bytes above 127 are not white space
+    };
+    for (const auto& c : cases) EXPECT_EQ(TrimAndUnquote(c.in), c.out) << c.in;
+    EXPECT_EQ(TrimCopy("\r\n x \r\n"), "x");
+}
+
+TEST(TextHelpers, PathTexts) {
+    EXPECT_EQ(WithTrailingSeparator(""), "");
+    EXPECT_EQ(WithTrailingSeparator("C:\\a"), "C:\\a\\");
+    EXPECT_EQ(WithTrailingSeparator("C:\\a/"), "C:\\a/");
+    EXPECT_EQ(WithTrailingSeparator("C:\\a\\"), "C:\\a\\");
+
+    EXPECT_EQ(ParentFolder("C:\\a\\b.txt"), "C:\\a\\");
+    EXPECT_EQ(ParentFolder("C:/a/b.txt"), "C:/a/");
+    EXPECT_EQ(ParentFolder(" \"C:\\a\\b.txt\" "), "C:\\a\\");
+    EXPECT_EQ(ParentFolder("b.txt"), "");
+
+    EXPECT_EQ(LastPathComponent("D:\\Games\\VRN\\"), "VRN");
+    EXPECT_EQ(LastPathComponent("D:\\Games\\vrn"), "vrn");
+    EXPECT_EQ(LastPathComponent("D:\\Games\\VRN//"), "VRN");
+    EXPECT_EQ(LastPathComponent("'D:\\Mods'"), "Mods");
+    EXPECT_EQ(LastPathComponent("VRN"), "VRN");
+    EXPECT_EQ(LastPathComponent("C:\\"), "");
+
+    EXPECT_EQ(FileNameOfPath(static_cast<const char*>(nullptr)), "");
+    EXPECT_EQ(FileNameOfPath("a\\b\\w.xml"), "w.xml");
+    EXPECT_EQ(FileNameOfPath("a/b/w.xml"), "w.xml");
+    EXPECT_EQ(FileNameOfPath("w.xml"), "w.xml");
+    EXPECT_EQ(FileNameOfPath("a\\"), "");
+
+    EXPECT_TRUE(SameTextTrimmedNoCase(" 'Abc' ", "aBC"));
+    EXPECT_FALSE(SameTextTrimmedNoCase("abc", "abd"));
+    EXPECT_TRUE(CaseInsensitiveContains("Timecycle_MODS.xml", "mods"));
+    EXPECT_FALSE(CaseInsensitiveContains("abc", ""));
+    EXPECT_FALSE(CaseInsensitiveContains(static_cast<const char*>(nullptr), "a"));
+    EXPECT_FALSE(CaseInsensitiveContains("a", static_cast<const char*>(nullptr)));
+    EXPECT_TRUE(CaseInsensitiveContains("\xC9t\xE9", "\xC9T"));  // other bytes compare as they are
+}
+
+class PathRulesTest : public ShellTest {};
+
+TEST_F(PathRulesTest, FullPathResolvesAgainstTheCurrentFolder) {
+    // The fixture's current folder is the game folder.
+    EXPECT_EQ(FullPath("Mods"), "C:\\Games\\GTA5\\Mods\\");
+    EXPECT_EQ(FullPath("..\\Other/"), "C:\\Games\\Other\\");
+    EXPECT_EQ(FullPath("C:/Users/Player"), "C:\\Users\\Player\\");
+    EXPECT_EQ(FullPath("  \"D:\\x\\.\\y\"  "), "D:\\x\\y\\");
+    EXPECT_EQ(FullPath(""), "");
+    EXPECT_EQ(FullPath("  "), "");
+    // Too long for the system call: the text is kept, with backslashes.
+    const std::string longPath = "C:/" + std::string(300, 'a');
+    EXPECT_EQ(FullPath(longPath), "C:\\" + std::string(300, 'a') + "\\");
+}
+
+TEST_F(PathRulesTest, SamePathAndIsUnderFolder) {
+    EXPECT_TRUE(SamePath("c:\\users\\PLAYER", "C:\\Users\\Player\\"));
+    EXPECT_TRUE(SamePath("C:/Users/Player/../Player", "C:\\Users\\Player"));
+    EXPECT_FALSE(SamePath("C:\\A", "C:\\AB"));
+
+    EXPECT_TRUE(IsUnderFolder("C:\\A\\", "C:\\A\\"));  // a folder is under itself
+    EXPECT_TRUE(IsUnderFolder("c:\\a\\b\\c", "C:\\A"));
+    EXPECT_FALSE(IsUnderFolder("C:\\AB\\x", "C:\\A\\"));  // a sibling with a longer name
+    EXPECT_FALSE(IsUnderFolder("C:\\A\\", "C:\\A\\B\\"));
+    EXPECT_FALSE(IsUnderFolder("", "C:\\"));
+    EXPECT_FALSE(IsUnderFolder("C:\\A", ""));
+    EXPECT_FALSE(IsUnderFolder("C:\\A\\..\\B\\", "C:\\A\\"));
+}
+
+// ---- Numbers ------------------------------------------------------------------------------
+
+TEST(NumberTexts, FormatMatchesTheCLocale) {
+    EXPECT_EQ(FormatFixed3(1.0f), "1.000");
+    EXPECT_EQ(FormatFixed3(830.0f), "830.000");
+    EXPECT_EQ(FormatFixed3(0.96f), "0.960");
+    EXPECT_EQ(FormatFloat(0.5f), "0.50000000");
+    const double values[] = {0.0, -0.0, 0.0005, -0.0005, 0.125, 0.375, 2.5, 1e-7, 123456.789, 1e20, 3600.0, 0.96f};
+    for (double v : values) {
+        for (int decimals : {0, 1, 3, 6, 8}) {
+            char expected[128];
+            std::snprintf(expected, sizeof(expected), "%.*f", decimals, v);
+            EXPECT_EQ(FormatFixed(v, decimals), expected) << v << " " << decimals;
+        }
+    }
+    EXPECT_EQ(FormatFixed(std::numeric_limits<double>::infinity(), 3), "inf");
+}
+
+TEST(NumberTexts, FormatFloatTrimmedKeepsWholeNumbersWhole) {
+    const struct {
+        float value;
+        const char* source;
+        const char* out;
+    } cases[] = {
+        {2.5f, "2.5", "2.5"}, {2.5f, "3", "2.5"},     {1.0f, "0.75", "1.0"}, {1.0f, "3", "1"},
+        {0.0f, "0", "0"},     {0.1f, "0.1", "0.1"},   {-3.0f, "-3", "-3"},   {1e-7f, "1.0", "0.0"},
+        {100.0f, "", "100"},  {0.123456f, "1.", "0.123456"},
+    };
+    for (const auto& c : cases) EXPECT_EQ(FormatFloatTrimmed(c.value, c.source), c.out) << c.value << " " << c.source;
+}
+
+TEST(NumberTexts, FormatHexAddress) {
+    EXPECT_EQ(FormatHexAddress(0), "0x0");
+    EXPECT_EQ(FormatHexAddress(0x7FF6ABCDEF01ull), "0x7FF6ABCDEF01");
+    EXPECT_EQ(FormatHexAddress(~0ull), "0xFFFFFFFFFFFFFFFF");
+}
+
+TEST(NumberTexts, ParseFloatPrefixReadsLikeStrtof) {
+    const float inf = std::numeric_limits<float>::infinity();
+    const struct {
+        const char* text;
+        bool ok;
+        float value;
+        size_t consumed;
+    } cases[] = {
+        {"1.5abc", true, 1.5f, 3},  {"  -2.25e1x", true, -22.5f, 9}, {"+.5", true, 0.5f, 3},
+        {"1e", true, 1.0f, 1},      {"1e+", true, 1.0f, 1},          {"1,5", true, 1.0f, 1},
+        {"0x10", true, 16.0f, 4},   {"0x1p-1", true, 0.5f, 6},       {"0x", true, 0.0f, 1},
+        {"0xg", true, 0.0f, 1},     {"inf", true, inf, 3},           {"-Infinity", true, -inf, 9},
+        {"1e40", true, inf, 4},     {"-1e40", true, -inf, 5},        {"1e-50", true, 0.0f, 5},
+        {"0.000001e-99", true, 0.0f, 12},
+        {"abc", false, 7.0f, 0},    {"", false, 7.0f, 0},            {"-", false, 7.0f, 0},
+        {"--1", false, 7.0f, 0},    {"+-1", false, 7.0f, 0},         {".", false, 7.0f, 0},
+        {"\xE9", false, 7.0f, 0},   {"\xA0" "1", false, 7.0f, 0},
+    };
+    for (const auto& c : cases) {
+        float value = 7.0f;
+        size_t consumed = 99;
+        EXPECT_EQ(ParseFloatPrefix(c.text, value, &consumed), c.ok) << c.text;
+        EXPECT_EQ(value, c.value) << c.text;
+        EXPECT_EQ(consumed, c.consumed) << c.text;
+    }
+    float value = 0.0f;
+    EXPECT_TRUE(ParseFloatPrefix("nan", value));
+    EXPECT_TRUE(std::isnan(value));
+    // Not zero-terminated: the view ends the number.
+    EXPECT_TRUE(ParseFloatPrefix(std::string_view("12345", 2), value));
+    EXPECT_EQ(value, 12.0f);
+
+    double d = 0.0;
+    EXPECT_TRUE(ParseDoublePrefix("0.1", d));
+    EXPECT_EQ(d, 0.1);
+    EXPECT_TRUE(ParseDoublePrefix("1e400", d));
+    EXPECT_EQ(d, std::numeric_limits<double>::infinity());
+    EXPECT_TRUE(ParseDoublePrefix("-1e-400", d));
+    EXPECT_EQ(d, 0.0);
+    EXPECT_TRUE(std::signbit(d));
+}
+
+TEST(NumberTexts, ParseIntPrefixReadsLikeStrtoll) {
+    constexpr int64_t kMax = std::numeric_limits<int64_t>::max();
+    constexpr int64_t kMin = std::numeric_limits<int64_t>::min();
+    const struct {
+        const char* text;
+        bool ok;
+        int64_t value;
+        size_t consumed;
+    } cases[] = {
+        {"5x", true, 5, 1},
+        {"-1", true, -1, 2},
+        {"+7", true, 7, 2},
+        {" 42 ", true, 42, 3},
+        {"1.9", true, 1, 1},
+        {"9223372036854775807", true, kMax, 19},
+        {"9223372036854775808", true, kMax, 19},
+        {"99999999999999999999999", true, kMax, 23},
+        {"-9223372036854775808", true, kMin, 20},
+        {"-99999999999999999999999", true, kMin, 24},
+        {"abc", false, 3, 0},
+        {"-", false, 3, 0},
+        {"0x10", true, 0, 1},
+        {"", false, 3, 0},
+    };
+    for (const auto& c : cases) {
+        int64_t value = 3;
+        size_t consumed = 99;
+        EXPECT_EQ(ParseIntPrefix(c.text, value, &consumed), c.ok) << c.text;
+        EXPECT_EQ(value, c.value) << c.text;
+        EXPECT_EQ(consumed, c.consumed) << c.text;
+    }
+}
+
+TEST(NumberTexts, IndependentOfTheCLocale) {
+    CommaLocale comma;
+    if (!comma.Active()) GTEST_SKIP() << "no locale with a decimal comma could be set up";
+    char printed[32];
+    std::snprintf(printed, sizeof(printed), "%.1f", 1.5);
+    ASSERT_STREQ(printed, "1,5");  // the C library now writes a comma
+    EXPECT_EQ(FormatFixed3(1.5f), "1.500");
+    EXPECT_EQ(FormatFloat(0.25f), "0.25000000");
+    EXPECT_EQ(FormatFloatTrimmed(2.5f, "1.0"), "2.5");
+    float value = 0.0f;
+    size_t consumed = 0;
+    EXPECT_TRUE(ParseFloatPrefix("1.5abc", value, &consumed));
+    EXPECT_EQ(value, 1.5f);
+    EXPECT_EQ(consumed, 3u);
+    EXPECT_TRUE(ParseFloatPrefix("1,5", value, &consumed));
+    EXPECT_EQ(value, 1.0f);
+}
+
+// ---- Files ---------------------------------------------------------------------------------
+
+class FileHelpersTest : public ShellTest {};
+
+TEST_F(FileHelpersTest, ReadFileBytesAcceptsExactly64MiB) {
+    const std::string exact = InVrn("exact.bin");
+    const std::string over = InVrn("over.bin");
+    PutFile(exact, "");
+    PutFile(over, "");
+    // Sparse files: no 64 MiB is written to the disk.
+    std::filesystem::resize_file(Host(exact), kMaxFileBytes);
+    std::filesystem::resize_file(Host(over), kMaxFileBytes + 1);
+
+    std::string content = "junk";
+    EXPECT_TRUE(ReadFileBytes(WidenAscii(exact.c_str()), content));
+    EXPECT_EQ(content.size(), kMaxFileBytes);
+    content = "junk";
+    EXPECT_FALSE(ReadFileBytes(WidenAscii(over.c_str()), content));
+    EXPECT_TRUE(content.empty());
+    content = "junk";
+    EXPECT_FALSE(ReadTextFile(over, content));
+    EXPECT_EQ(content, "junk");
+}
+
+TEST_F(FileHelpersTest, ReadsAreByteForByte) {
+    const std::string bytes("a\r\nb\0c\xFF\n", 8);
+    PutFile(InVrn("a.txt"), bytes);
+    PutFile(InVrn("empty.txt"), "");
+
+    std::string content = "junk";
+    EXPECT_TRUE(ReadFileBytes(WidenAscii(InVrn("a.txt")), content));
+    EXPECT_EQ(content, bytes);
+    EXPECT_TRUE(ReadTextFile(InVrn("a.txt"), content));
+    EXPECT_EQ(content, bytes);
+
+    content = "junk";
+    EXPECT_TRUE(ReadFileBytes(WidenAscii(InVrn("empty.txt")), content));
+    EXPECT_TRUE(content.empty());
+    content = "junk";
+    EXPECT_TRUE(ReadTextFile(InVrn("empty.txt"), content));
+    EXPECT_TRUE(content.empty());
+
+    // Missing: ReadFileBytes empties, ReadTextFile leaves the content alone.
+    content = "junk";
+    EXPECT_FALSE(ReadFileBytes(WidenAscii(InVrn("missing.txt")), content));
+    EXPECT_TRUE(content.empty());
+    content = "junk";
+    EXPECT_FALSE(ReadTextFile(InVrn("missing.txt"), content));
+    EXPECT_EQ(content, "junk");
+    // A folder is not a file.
+    EXPECT_FALSE(ReadTextFile(kVrn, content));
+    EXPECT_FALSE(ReadFileBytes(L"", content));
+}
+
+TEST_F(FileHelpersTest, WideningGoesThroughTheCodePage) {
+    EXPECT_TRUE(WidenAscii(static_cast<const char*>(nullptr)).empty());
+    EXPECT_TRUE(WidenAscii("").empty());
+    EXPECT_EQ(WidenAscii("C:\\a.xml"), L"C:\\a.xml");
+    // The simulated ANSI code page is UTF-8: a user folder "Café" must
+    // still name its files (sign extension would give 0xFFC3 0xFFA9).
+    const std::string folder = "C:\\Users\\Caf\xC3\xA9\\Documents\\";
+    PutFile(folder + "w.xml", "<x/>");
+    const std::wstring wide = WidenAscii(folder + "w.xml");
+    EXPECT_EQ(wide.find(L'\xFFC3'), std::wstring::npos);
+    EXPECT_NE(wide.find(L'\xE9'), std::wstring::npos);
+    std::string content;
+    EXPECT_TRUE(ReadFileBytes(wide, content));
+    EXPECT_EQ(content, "<x/>");
+}
+
+TEST_F(FileHelpersTest, WriteTextFileStaysInTheWorkspaceAndNeverDestroys) {
+    const std::string inside = InVrn("Exports\\t.xml");
+    CreateDirectoryTree(InVrn("Exports\\"));
+    EXPECT_TRUE(WriteTextFile(inside, "a\nb\n"));
+    EXPECT_EQ(GetFile(inside), "a\nb\n");  // LF stays LF
+    EXPECT_TRUE(WriteTextFile(inside, "x\r\n"));
+    EXPECT_EQ(GetFile(inside), "x\r\n");
+
+    // Outside the workspace: refused, the file there is untouched.
+    const std::string game = std::string(kGameFolder) + "timecycle.xml";
+    PutFile(game, "game");
+    EXPECT_FALSE(WriteTextFile(game, "mine"));
+    EXPECT_EQ(GetFile(game), "game");
+    const std::string docs = std::string(kDocuments) + "other.txt";
+    EXPECT_FALSE(WriteTextFile(docs, "mine"));
+    EXPECT_FALSE(Exists(docs));
+
+    // A write that fails leaves the previous file as it was.
+    platform::sim::FailWritesTo(inside, true);
+    EXPECT_FALSE(WriteTextFile(inside, "new"));
+    EXPECT_EQ(GetFile(inside), "x\r\n");
+    platform::sim::FailWritesTo(inside, false);
+
+    // The folder must exist already.
+    EXPECT_FALSE(WriteTextFile(InVrn("NotThere\\t.xml"), "x"));
+    EXPECT_FALSE(Exists(InVrn("NotThere")));
+}
+
+}  // namespace
+}  // namespace shelltest

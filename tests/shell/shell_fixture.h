@@ -1,0 +1,25 @@
+// A fake drive with the editor's settings and folders as at process start.
+#pragma once
+#include <string>
+
+#include "shell/settings.h"
+#include "support/fake_drive.h"
+
+namespace shelltest {
+
+class ShellTest : public testsupport::FakeDriveTest {
+protected:
+    void SetUp() override {
+        FakeDriveTest::SetUp();
+        shell::ResetSettingsState();
+    }
+    void TearDown() override {
+        shell::ResetSettingsState();
+        FakeDriveTest::TearDown();
+    }
+
+    static constexpr const char* kVrn = "C:\\Users\\Player\\Documents\\VRN\\";
+    static std::string InVrn(const std::string& rest) { return std::string(kVrn) + rest; }
+};
+
+}  // namespace shelltest
