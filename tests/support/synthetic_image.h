@@ -4,10 +4,11 @@
 // runtime's locators, scans and guarded access run for real on it.
 //
 // Layout (every section page-aligned, protections as in a real image):
-//   headers  one page, read-only        "MZ" ... "PE\0\0", 4 section headers
+//   headers  one page, read-only        "MZ" ... "PE\0\0", 3 section headers
 //   .text    execute-read               code sites are planted here
 //   .rdata   read-only                  constant tables
 //   .data    read-write                 data blocks (timecycle block, ...)
+//   (one no-access page follows, outside SizeOfImage)
 // Filler: with fillSeed 0, .text holds int3 (CC) bytes and the other
 // sections zeros; any other seed fills .text with pseudo-random bytes and
 // .data/.rdata with pseudo-random floats and zero runs (for benchmarks:
@@ -69,11 +70,18 @@ public:
     // failure) when the section is full.
     uint64_t Reserve(ImageSection section, size_t size, size_t alignment = 16);
     uint64_t Plant(ImageSection section, const std::vector<uint8_t>& bytes, size_t alignment = 16);
-    // Plants an instruction whose disp32 at displacementOffset is rip-relative
-    // (from the end of the instruction, length = bytes.size()) to target, and
-    // returns its address. A disp32 out of range fails the test.
-    uint64_t PlantRipRelative(ImageSection section, std::vector<uint8_t> bytes, size_t displacementOffset,
-                              uint64_t target, size_t alignment = 1);
+    // Plants code bytes (default alignment 1) and returns their address.
+    uint64_t PlantCode(const std::vector<uint8_t>& bytes, size_t alignment = 1);
+    // Plants one instruction whose disp32 at displacementOffset is
+    // rip-relative (from the end of the instruction, its length being
+    // bytes.size()) to target, and returns its address.
+    uint64_t PlantRipRelative(std::vector<uint8_t> bytes, size_t displacementOffset, uint64_t target,
+                              size_t alignment = 1);
+    // Points the disp32 at instruction + displacementOffset at target, for an
+    // instruction of instructionLength bytes. A target out of rel32 reach
+    // fails the test.
+    void WriteRipDisplacement(uint64_t instruction, size_t displacementOffset, size_t instructionLength,
+                              uint64_t target);
     // Writes that ignore protection.
     void Write(uint64_t address, const void* bytes, size_t size);
     void Write(uint64_t address, const std::vector<uint8_t>& bytes) { Write(address, bytes.data(), bytes.size()); }

@@ -1,0 +1,180 @@
+#include "runtime/block_locators.h"
+
+#include <atomic>
+#include <cstring>
+#include <mutex>
+#include <vector>
+
+#include "platform/clock.h"
+#include "runtime/guarded_memory.h"
+#include "runtime/scans.h"
+#include "runtime/signature_pass.h"
+
+namespace runtime {
+namespace {
+
+// movsd xmm1,[rip+d32]; shufps xmm1,xmm1,0xE1; movq rax,xmm1
+constexpr uint8_t kTimecycleA[] = {0xF2, 0x0F, 0x10, 0x0D, 0, 0, 0, 0, 0x0F, 0xC6, 0xC9, 0xE1, 0x66, 0x48, 0x0F, 0x7E, 0xC8};
+constexpr char kTimecycleAMask[] = "xxxx????xxxxxxxxx";
+// movss xmm0,[rip+d32]; jmp +8; movss xmm0,[rip+d32]; mov cl,al;
+// movss xmm8,[rip+d32]; jne; mulss xmm8,[rip+d32]
+constexpr uint8_t kTimecycleB[] = {0xF3, 0x0F, 0x10, 0x05, 0,    0,    0,    0,    0xEB, 0x08, 0xF3, 0x0F, 0x10, 0x05,
+                                   0,    0,    0,    0,    0x88, 0xC1, 0xF3, 0x44, 0x0F, 0x10, 0x05, 0,    0,    0,
+                                   0,    0x75, 0,    0xF3, 0x44, 0x0F, 0x59, 0x05, 0,    0,    0,    0};
+constexpr char kTimecycleBMask[] = "xxxx????xxxxxx????xxxxxxx????x?xxxxx????";
+static_assert(sizeof kTimecycleA == sizeof kTimecycleAMask - 1);
+static_assert(sizeof kTimecycleB == sizeof kTimecycleBMask - 1);
+
+constexpr uint8_t kStore0[] = {0xF3, 0x42, 0x0F, 0x11, 0x84, 0x26, 0xB8, 0x00, 0x00, 0x00};
+constexpr uint8_t kStore1[] = {0xF3, 0x42, 0x0F, 0x11, 0x84, 0x26, 0x90, 0x00, 0x00, 0x00};
+constexpr uint8_t kStore2[] = {0x42, 0x0F, 0x11, 0x84, 0x26, 0xA4, 0x00, 0x00, 0x00};
+constexpr uint8_t kStore3[] = {0xF3, 0x42, 0x0F, 0x11, 0x84, 0x26, 0xB4, 0x00, 0x00, 0x00};
+constexpr uint8_t kStore4[] = {0x42, 0x0F, 0x29, 0x44, 0x26, 0x70};
+constexpr uint8_t kStore5[] = {0x42, 0x0F, 0x29, 0x84, 0x26, 0x80, 0x00, 0x00, 0x00};
+constexpr uint8_t kStore6[] = {0x42, 0x0F, 0x29, 0x84, 0x26, 0xD0, 0x01, 0x00, 0x00};
+constexpr uint8_t kStore7[] = {0x42, 0x0F, 0x29, 0x84, 0x26, 0x40, 0x02, 0x00, 0x00};
+constexpr uint8_t kStore8[] = {0x42, 0x0F, 0x29, 0x84, 0x26, 0xC0, 0x03, 0x00, 0x00};
+
+// Timecycle locator state. The cache is read without the lock once decided.
+std::atomic<uint64_t> g_timecycleBlock{0};
+std::atomic<bool> g_timecycleTried{false};
+
+// Secondary locator state.
+std::mutex g_secondaryMutex;
+std::atomic<uint64_t> g_secondaryBlock{0};
+bool g_secondarySearched = false;
+uint64_t g_secondarySearchedAt = 0;
+int g_secondarySearches = 0;
+
+int32_t I32At(uint64_t address) {
+    int32_t v;
+    std::memcpy(&v, reinterpret_cast<const void*>(static_cast<uintptr_t>(address)), 4);
+    return v;
+}
+
+// The block that a hit's first rip-relative operand names, or 0 when it
+// does not pass the bounds and readability tests.
+uint64_t BlockFromHit(uint64_t hit, uint64_t imageBase, uint64_t imageEnd) {
+    const uint64_t target = hit + 8 + static_cast<uint64_t>(static_cast<int64_t>(I32At(hit + 4)));
+    if (target < kTimecycleSignatureField) return 0;
+    const uint64_t block = target - kTimecycleSignatureField;
+    if (block < imageBase || block > imageEnd) return 0;
+    if (block + kTimecycleBlockSize < block || block + kTimecycleBlockSize > imageEnd) return 0;
+    if (!IsReadable(block, kTimecycleBlockSize)) return 0;
+    return block;
+}
+
+int CountIn(const uint8_t* window, size_t length) {
+    int found = 0;
+    for (const SecondaryStoreSignature& s : SecondaryBlockSignatures) {
+        if (s.length > length) continue;
+        for (size_t p = 0; p + s.length <= length; ++p) {
+            if (window[p] == s.bytes[0] && std::memcmp(window + p, s.bytes, s.length) == 0) {
+                ++found;
+                break;
+            }
+        }
+    }
+    return found;
+}
+
+}  // namespace
+
+const SecondaryStoreSignature SecondaryBlockSignatures[kSecondaryBlockSignatureCount] = {
+    {kStore0, sizeof kStore0, 184}, {kStore1, sizeof kStore1, 144}, {kStore2, sizeof kStore2, 164},
+    {kStore3, sizeof kStore3, 180}, {kStore4, sizeof kStore4, 112}, {kStore5, sizeof kStore5, 128},
+    {kStore6, sizeof kStore6, 464}, {kStore7, sizeof kStore7, 576}, {kStore8, sizeof kStore8, 960},
+};
+
+namespace detail {
+
+bool TimecycleSearchPending() { return !g_timecycleTried.load(std::memory_order_acquire); }
+
+void AddTimecyclePatterns(std::vector<SearchPattern>& patterns) {
+    patterns.push_back({kTimecycleA, kTimecycleAMask, sizeof kTimecycleA});
+    patterns.push_back({kTimecycleB, kTimecycleBMask, sizeof kTimecycleB});
+}
+
+// Pattern A's block is taken when A is unique and accepted. Pattern B,
+// when unique, must agree: a B block that fails its tests or names another
+// block than A's makes the answer 0 for the whole run (the two signatures
+// disagree, so neither is trusted).
+void SettleTimecycleBlock(const SearchPattern& a, const SearchPattern& b) {
+    const uint64_t base = GameImageBase();
+    const uint64_t end = base + GetGameImageSize();
+    uint64_t block = 0;
+    if (base != 0 && end != base) {
+        if (a.UniqueHit() != 0) block = BlockFromHit(a.UniqueHit(), base, end);
+        const uint64_t hitB = b.UniqueHit();
+        if (hitB != 0) {
+            uint64_t blockB = BlockFromHit(hitB, base, end);
+            if (blockB != 0) {
+                const uint64_t multiplyTarget =
+                    hitB + 40 + static_cast<uint64_t>(static_cast<int64_t>(I32At(hitB + 36)));
+                if (multiplyTarget != blockB + kTimecycleSignatureSecondField) blockB = 0;
+            }
+            block = (blockB != 0 && (block == 0 || block == blockB)) ? blockB : 0;
+        }
+    }
+    g_timecycleBlock.store(block, std::memory_order_release);
+    g_timecycleTried.store(true, std::memory_order_release);
+}
+
+}  // namespace detail
+
+uint64_t TimecycleBlockLocator() {
+    if (g_timecycleTried.load(std::memory_order_acquire)) return g_timecycleBlock.load(std::memory_order_acquire);
+    std::lock_guard<std::mutex> lock(detail::SignaturePassMutex());
+    if (!g_timecycleTried.load(std::memory_order_acquire)) detail::RunSignaturePassLocked();
+    return g_timecycleBlock.load(std::memory_order_acquire);
+}
+
+int CountSecondaryBlockSignatures(uint64_t start, uint64_t length) {
+    if (start == 0 || length == 0) return 0;
+    // Copied under the fault guard: a window reaching an unreadable page
+    // counts nothing instead of faulting.
+    std::vector<uint8_t> window(static_cast<size_t>(length));
+    if (!GuardedCopy(window.data(), reinterpret_cast<const void*>(static_cast<uintptr_t>(start)), length)) return 0;
+    return CountIn(window.data(), window.size());
+}
+
+uint64_t SecondaryBlockLocator() {
+    const uint64_t cached = g_secondaryBlock.load(std::memory_order_acquire);
+    if (cached != 0) return cached;
+    std::lock_guard<std::mutex> lock(g_secondaryMutex);
+    if (g_secondaryBlock.load(std::memory_order_relaxed) != 0) return g_secondaryBlock.load();
+    const uint64_t now = platform::TickCount64();
+    if (g_secondarySearched && now - g_secondarySearchedAt < kSearchRetryIntervalMs) return 0;
+    g_secondarySearched = true;
+    g_secondarySearchedAt = now;
+    const uint64_t base = GameImageBase();
+    const uint64_t size = GetGameImageSize();
+    if (base == 0 || size < 7) return 0;
+    ++g_secondarySearches;
+    const uint64_t end = base + size;
+    uint64_t found = 0;
+    detail::FindLeaR12Sites(base, size, [&](uint64_t p) {
+        const uint64_t target = p + 7 + static_cast<uint64_t>(static_cast<int64_t>(I32At(p + 3)));
+        if (target < base || target >= end) return false;
+        const uint64_t window = end - p < kSecondarySignatureWindow ? end - p : kSecondarySignatureWindow;
+        if (CountSecondaryBlockSignatures(p, window) < kSecondaryBlockSignaturesNeeded) return false;
+        found = target;
+        return true;
+    });
+    if (found != 0) g_secondaryBlock.store(found, std::memory_order_release);
+    return found;
+}
+
+void ResetBlockLocatorsForTesting() {
+    std::lock_guard<std::mutex> lock(g_secondaryMutex);
+    g_timecycleBlock = 0;
+    g_timecycleTried = false;
+    g_secondaryBlock = 0;
+    g_secondarySearched = false;
+    g_secondarySearchedAt = 0;
+    g_secondarySearches = 0;
+}
+
+int SecondaryBlockSearchCountForTesting() { return g_secondarySearches; }
+
+}  // namespace runtime

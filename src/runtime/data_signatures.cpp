@@ -1,0 +1,216 @@
+#include "runtime/data_signatures.h"
+
+#include <array>
+#include <atomic>
+#include <bit>
+#include <cstring>
+#include <memory>
+#include <mutex>
+
+#include "runtime/block_locators.h"
+#include "runtime/guarded_memory.h"
+#include "runtime/scans.h"
+#include "runtime/signature_pass.h"
+
+namespace runtime {
+namespace {
+
+constexpr uint32_t F(float f) { return std::bit_cast<uint32_t>(f); }
+
+template <size_t N>
+constexpr std::array<uint8_t, N * 4> Run(const uint32_t (&values)[N]) {
+    std::array<uint8_t, N * 4> out{};
+    for (size_t i = 0; i < N; ++i) {
+        for (size_t b = 0; b < 4; ++b) out[i * 4 + b] = static_cast<uint8_t>(values[i] >> (8 * b));
+    }
+    return out;
+}
+
+// The runs this build knows: the game's default values at the head of the
+// block each id locates. Every other id waits for the game build's data.
+constexpr auto kRun1 = Run({F(15.0f), F(25.0f), F(25.0f), F(25.0f), F(25.0f), F(10.0f), F(10.0f), F(10.0f)});
+constexpr auto kRun3 = Run({F(1.75f), F(1.5f), F(4.0f), F(0.1f), F(10.0f), F(10.0f), F(1.5f), F(0.0f)});
+constexpr auto kRun4 = Run({F(100.0f), F(-0.11f), 0xFF070707u, F(2.0f), F(8.0f), F(0.0f), F(5.0f), F(4.0f)});
+// 16.0f, any, 8.0f, the integer 28.
+constexpr auto kPattern20 = Run({F(16.0f), 0u, F(8.0f), 28u});
+
+const uint8_t* KnownBytes(DataSignatureId id) {
+    switch (id) {
+        case 1: return kRun1.data();
+        case 3: return kRun3.data();
+        case 4: return kRun4.data();
+        case 20: return kPattern20.data();
+        default: return nullptr;
+    }
+}
+
+struct Table {
+    std::array<DataSignature, kDataSignatureCount + 1> rows{};
+    Table() {
+#define DATA_SIGNATURE(id, kind, length, block, mask) \
+    rows[id] = {DataSignatureKind::kind, length, block, KnownBytes(id), mask};
+#include "runtime/data_signature_sizes.inc"
+#undef DATA_SIGNATURE
+    }
+};
+
+const Table& BuiltInTable() {
+    static const Table table;
+    return table;
+}
+
+// Rows planted by tests, with their own storage.
+struct Planted {
+    std::vector<uint8_t> bytes;
+    std::string mask;
+    DataSignature row;
+};
+std::array<std::unique_ptr<Planted>, kDataSignatureCount + 1> g_planted;
+
+std::array<std::atomic<uint64_t>, kDataSignatureCount + 1> g_base{};
+std::array<std::atomic<bool>, kDataSignatureCount + 1> g_tried{};
+std::atomic<int> g_passes{0};
+
+const DataSignature kEmptyRow{};
+
+// Accepts a unique hit whose size bytes lie in the image and are readable.
+uint64_t AcceptHit(uint64_t hit, uint64_t size) {
+    const uint64_t base = GameImageBase();
+    const uint64_t end = base + GetGameImageSize();
+    if (hit == 0 || hit < base) return 0;
+    if (hit + size < hit || hit + size > end) return 0;
+    if (!IsReadable(hit, size)) return 0;
+    return hit;
+}
+
+bool Searchable(const DataSignature& row) {
+    return row.kind != DataSignatureKind::None && row.bytes != nullptr && row.length != 0;
+}
+
+}  // namespace
+
+const DataSignature& DataSignatureRow(DataSignatureId id) {
+    if (id < 1 || id > kDataSignatureCount) return kEmptyRow;
+    if (g_planted[id]) return g_planted[id]->row;
+    return BuiltInTable().rows[id];
+}
+
+std::vector<DataSignatureId> DataSignatureIdsWithoutBytes() {
+    std::vector<DataSignatureId> ids;
+    for (DataSignatureId id = 1; id <= kDataSignatureCount; ++id) {
+        if (BuiltInTable().rows[id].bytes == nullptr) ids.push_back(id);
+    }
+    return ids;
+}
+
+namespace detail {
+
+void AddDataSignaturePatterns(std::vector<SearchPattern>& patterns, std::vector<int>& ids) {
+    bool any = false;
+    for (DataSignatureId id = 1; id <= kDataSignatureCount; ++id) {
+        if (g_tried[id].load(std::memory_order_acquire)) continue;
+        const DataSignature& row = DataSignatureRow(id);
+        if (!Searchable(row)) {
+            g_tried[id].store(true, std::memory_order_release);
+            continue;
+        }
+        patterns.push_back({row.bytes, row.kind == DataSignatureKind::Masked ? row.mask : nullptr, row.length});
+        ids.push_back(id);
+        any = true;
+    }
+    if (any) g_passes.fetch_add(1);
+}
+
+void SettleDataSignature(int id, const SearchPattern& pattern) {
+    g_base[id].store(AcceptHit(pattern.UniqueHit(), DataSignatureRow(id).blockSize), std::memory_order_release);
+    g_tried[id].store(true, std::memory_order_release);
+}
+
+}  // namespace detail
+
+uint64_t DataSignatureBase(DataSignatureId id) {
+    if (id < 1 || id > kDataSignatureCount) return 0;
+    if (g_tried[id].load(std::memory_order_acquire)) return g_base[id].load(std::memory_order_acquire);
+    std::lock_guard<std::mutex> lock(detail::SignaturePassMutex());
+    if (!g_tried[id].load(std::memory_order_acquire)) detail::RunSignaturePassLocked();
+    return g_base[id].load(std::memory_order_acquire);
+}
+
+uint64_t FindSignatureInImage(const uint8_t* bytes, const char* mask, uint64_t blockSize) {
+    const uint64_t base = GameImageBase();
+    const uint64_t size = GetGameImageSize();
+    if (base == 0 || size == 0 || bytes == nullptr || mask == nullptr || mask[0] == '\0') return 0;
+    return AcceptHit(FindUniquePatternIn(base, size, bytes, mask), blockSize);
+}
+
+uint64_t FindExactBytes(const uint8_t* bytes, uint64_t length, uint64_t blockSize) {
+    if (bytes == nullptr || length == 0) return 0;
+    const std::string mask(static_cast<size_t>(length), 'x');
+    return FindSignatureInImage(bytes, mask.c_str(), blockSize);
+}
+
+uint64_t ResolveTimecycleBlockField(LiveHandle handle) {
+    const uint64_t block = TimecycleBlockLocator();
+    if (block == 0) return 0;
+    const uint64_t offset = handle & kLiveHandleOffsetMask;
+    if (!(handle & kLiveHandleSubtract)) return offset < kTimecycleBlockSize ? block + offset : 0;
+    if (block < offset) return 0;
+    return IsReadable(block - offset, 4) ? block - offset : 0;
+}
+
+uint64_t ResolveSecondaryBlockField(LiveHandle handle) {
+    const uint64_t block = SecondaryBlockLocator();
+    if (block == 0) return 0;
+    const uint64_t offset = handle & kLiveHandleOffsetMask;
+    if (!(handle & kLiveHandleSubtract)) return offset < kSecondaryBlockSpan ? block + offset : 0;
+    if (offset >= kSecondaryBlockBackSpan || offset > block) return 0;
+    return IsReadable(block - offset, 4) ? block - offset : 0;
+}
+
+uint64_t ResolveSignatureField(LiveHandle handle) {
+    const DataSignatureId id = static_cast<DataSignatureId>((handle >> kLiveHandleIdShift) & 0xFF);
+    const uint64_t base = DataSignatureBase(id);
+    if (base == 0) return 0;
+    const uint64_t address = base + (handle & kLiveHandleOffsetMask);
+    if (address == 0) return 0;
+    return IsReadable(address, 4) ? address : 0;
+}
+
+uint64_t ResolveLiveHandle(uint64_t base, LiveHandle handle) {
+    if (handle & kLiveHandleTimecycle) return ResolveTimecycleBlockField(handle);
+    if (handle & kLiveHandleSecondary) return ResolveSecondaryBlockField(handle);
+    if (handle & kLiveHandleSignature) return ResolveSignatureField(handle);
+    return base != 0 ? base + handle : 0;
+}
+
+void SetDataSignatureForTesting(DataSignatureId id, std::vector<uint8_t> bytes, std::string mask,
+                                uint32_t blockSize) {
+    if (id < 1 || id > kDataSignatureCount) return;
+    auto planted = std::make_unique<Planted>();
+    planted->bytes = std::move(bytes);
+    planted->mask = std::move(mask);
+    const DataSignature& builtIn = BuiltInTable().rows[id];
+    planted->row.kind = planted->mask.empty() ? DataSignatureKind::ExactRun : DataSignatureKind::Masked;
+    const size_t length = planted->mask.empty() ? planted->bytes.size() : planted->mask.size();
+    planted->bytes.resize(length);
+    planted->row.length = static_cast<uint16_t>(length);
+    planted->row.blockSize = blockSize != 0 ? blockSize : builtIn.blockSize;
+    planted->row.bytes = planted->bytes.data();
+    planted->row.mask = planted->mask.empty() ? nullptr : planted->mask.c_str();
+    g_planted[id] = std::move(planted);
+}
+
+void ClearDataSignaturesForTesting() {
+    for (auto& p : g_planted) p.reset();
+}
+
+void ResetDataSignatureCacheForTesting() {
+    std::lock_guard<std::mutex> lock(detail::SignaturePassMutex());
+    for (auto& b : g_base) b.store(0);
+    for (auto& t : g_tried) t.store(false);
+    g_passes.store(0);
+}
+
+int DataSignaturePassCountForTesting() { return g_passes.load(); }
+
+}  // namespace runtime

@@ -1,0 +1,258 @@
+#include "runtime/scans.h"
+
+#include <algorithm>
+#include <bit>
+#include <cmath>
+#include <cstring>
+
+#include "platform/clock.h"
+#include "platform/memory.h"
+#include "runtime/guarded_memory.h"
+#include "runtime/image_search.h"
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
+namespace runtime {
+namespace {
+
+constexpr uint8_t kPuddlePattern[53] = {
+    0x48, 0x8B, 0x0D, 0x00, 0x00, 0x00, 0x00, 0x48, 0x8D, 0x54, 0x24, 0x40, 0xE8, 0x00, 0x00, 0x00, 0x00, 0x0F,
+    0x28, 0x44, 0x24, 0x40, 0x0F, 0x11, 0x86, 0x80, 0x02, 0x00, 0x00, 0x0F, 0x28, 0x44, 0x24, 0x50, 0x0F, 0x11,
+    0x86, 0x90, 0x02, 0x00, 0x00, 0x0F, 0x28, 0x44, 0x24, 0x60, 0x0F, 0x11, 0x86, 0xA0, 0x02, 0x00, 0x00};
+constexpr char kPuddleMask[] = "xxx????xxxxxx????xxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxx";
+static_assert(sizeof kPuddleMask - 1 == sizeof kPuddlePattern);
+constexpr uint64_t kPuddleStoreOffset = 22;
+
+bool g_puddleTried = false;
+uint64_t g_puddleSite = 0;
+
+// A block found by a value signature, kept while it stays readable, and the
+// time of the last failed search (a failure is not searched again before
+// kSearchRetryIntervalMs has passed).
+struct CachedBlock {
+    uint64_t block = 0;
+    bool failed = false;
+    uint64_t failedAt = 0;
+};
+CachedBlock g_lightning;
+CachedBlock g_watertune;
+
+bool RetryDue(const CachedBlock& cache) {
+    return !cache.failed || platform::TickCount64() - cache.failedAt >= kSearchRetryIntervalMs;
+}
+
+void MarkFailed(CachedBlock& cache) {
+    cache.block = 0;
+    cache.failed = true;
+    cache.failedAt = platform::TickCount64();
+}
+
+const uint8_t* Bytes(uint64_t address) { return reinterpret_cast<const uint8_t*>(static_cast<uintptr_t>(address)); }
+
+bool OverlapsOwnRun(uint64_t address, uint64_t length, std::span<ValueSignature> signatures) {
+    for (const ValueSignature& s : signatures) {
+        const uint64_t own = reinterpret_cast<uintptr_t>(s.bytes.data());
+        if (!s.bytes.empty() && address < own + s.bytes.size() && own < address + length) return true;
+    }
+    return false;
+}
+
+// Positions of one run at every 4-byte step of [from, to) (from aligned).
+void MatchRun(uint64_t from, uint64_t to, ValueSignature& signature, std::span<ValueSignature> all) {
+    const uint64_t length = signature.bytes.size();
+    if (length == 0 || length > to - from) return;
+    const uint64_t last = to - length;  // last start that fits
+    uint32_t head;
+    std::memcpy(&head, signature.bytes.data(), 4 <= length ? 4 : length);
+    auto verify = [&](uint64_t p) {
+        if (std::memcmp(Bytes(p), signature.bytes.data(), length) != 0) return;
+        if (OverlapsOwnRun(p, length, all)) return;
+        ++signature.hitCount;
+        signature.hits.push_back(p);
+        if (signature.firstHit == 0) signature.firstHit = p;
+    };
+    uint64_t p = from;
+    if (length >= 4) {
+#if defined(__SSE2__)
+        const __m128i want = _mm_set1_epi32(static_cast<int>(head));
+        for (; p + 16 <= last + 4 && p + 16 <= to; p += 16) {
+            const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(Bytes(p)));
+            unsigned bits = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi32(v, want)));
+            for (unsigned lane = 0; lane < 4; ++lane) {
+                if (((bits >> (lane * 4)) & 0xFu) == 0xFu && p + lane * 4 <= last) verify(p + lane * 4);
+            }
+        }
+#endif
+        for (; p <= last; p += 4) {
+            uint32_t word;
+            std::memcpy(&word, Bytes(p), 4);
+            if (word == head) verify(p);
+        }
+    } else {
+        for (; p <= last; p += 4) verify(p);
+    }
+}
+
+float FloatAt(const uint8_t* block, size_t offset) {
+    float f;
+    std::memcpy(&f, block + offset, 4);
+    return f;
+}
+
+uint32_t U32At(const uint8_t* block, size_t offset) {
+    uint32_t v;
+    std::memcpy(&v, block + offset, 4);
+    return v;
+}
+
+// Scans the game image for one signature and gives its hit count.
+void ScanImageFor(ValueSignature& signature, uint64_t& bytesScanned, uint64_t& hitCount) {
+    ValueSignature* one = &signature;
+    ScanReadableMemory(GameImageBase(), GetGameImageSize(), std::span<ValueSignature>(one, 1), bytesScanned);
+    hitCount = signature.hitCount;
+}
+
+}  // namespace
+
+uint64_t GameImageBase() { return platform::GameModuleBase(); }
+
+uint32_t GetGameImageSize() {
+    const uint64_t base = GameImageBase();
+    if (base == 0) return 0;
+    uint8_t dos[64];
+    if (!GuardedCopy(dos, Bytes(base), sizeof dos) || dos[0] != 'M' || dos[1] != 'Z') return 0;
+    const uint32_t lfanew = U32At(dos, 0x3C);
+    uint8_t nt[84];
+    if (base + lfanew < base || !GuardedCopy(nt, Bytes(base + lfanew), sizeof nt)) return 0;
+    if (nt[0] != 'P' || nt[1] != 'E' || nt[2] != 0 || nt[3] != 0) return 0;
+    return U32At(nt, 80);
+}
+
+uint64_t FindUniquePatternIn(uint64_t base, uint64_t size, const uint8_t* bytes, const char* mask) {
+    if (base == 0 || size == 0 || bytes == nullptr || mask == nullptr) return 0;
+    const size_t length = std::strlen(mask);
+    if (length == 0 || length > size) return 0;
+    detail::SearchPattern pattern{bytes, mask, length};
+    detail::SearchPatterns(base, size, std::span<detail::SearchPattern>(&pattern, 1));
+    return pattern.UniqueHit();
+}
+
+uint64_t FindUniquePattern(const uint8_t* bytes, const char* mask) {
+    return FindUniquePatternIn(GameImageBase(), GetGameImageSize(), bytes, mask);
+}
+
+uint64_t FindPuddleStoreSite() {
+    if (g_puddleTried) return g_puddleSite;
+    g_puddleTried = true;
+    const uint64_t match = FindUniquePattern(kPuddlePattern, kPuddleMask);
+    g_puddleSite = match != 0 ? match + kPuddleStoreOffset : 0;
+    return g_puddleSite;
+}
+
+void AppendSignatureU32(ValueSignature& signature, uint32_t value) {
+    uint8_t b[4];
+    std::memcpy(b, &value, 4);
+    signature.bytes.insert(signature.bytes.end(), b, b + 4);
+}
+
+void AppendSignatureFloat(ValueSignature& signature, float value) {
+    AppendSignatureU32(signature, std::bit_cast<uint32_t>(value));
+}
+
+void ScanReadableMemory(uint64_t start, uint64_t length, std::span<ValueSignature> signatures,
+                        uint64_t& bytesScanned) {
+    if (start == 0 || length == 0 || signatures.empty()) return;
+    const uint64_t end = start + length < start ? UINT64_MAX : start + length;
+    uint64_t at = start;
+    while (at < end) {
+        platform::MemoryRegion region;
+        if (!QueryRegion(at, region)) return;
+        const uint64_t regionEnd = static_cast<uint64_t>(region.base) + region.size;
+        if (regionEnd <= at) return;
+        const uint64_t clippedStart = std::max<uint64_t>(at, region.base);
+        const uint64_t clippedEnd = std::min(regionEnd, end);
+        if (clippedEnd > clippedStart && region.state == platform::kMemCommit &&
+            (region.protect & (platform::kPageGuard | platform::kPageNoAccess)) == 0 &&
+            IsReadableProtect(region.protect)) {
+            const uint64_t aligned = (clippedStart + 3) & ~uint64_t(3);
+            if (aligned < clippedEnd) {
+                bytesScanned += clippedEnd - aligned;
+                for (ValueSignature& s : signatures) MatchRun(aligned, clippedEnd, s, signatures);
+            }
+        }
+        at = regionEnd;
+    }
+}
+
+uint64_t FindVfxLightningBlock(uint64_t& bytesScanned, uint64_t& hitCount) {
+    bytesScanned = 0;
+    hitCount = 0;
+    if (g_lightning.block != 0 && IsReadable(g_lightning.block, kVfxLightningBlockSize)) {
+        hitCount = 1;
+        return g_lightning.block;
+    }
+    if (!RetryDue(g_lightning)) return 0;
+    ValueSignature signature;
+    signature.name = "vfxlightning_directional_burst_head";
+    for (float f : {0.1f, 8.0f, 0.05f, 0.15f}) AppendSignatureFloat(signature, f);
+    AppendSignatureU32(signature, 7);
+    for (float f : {180.0f, 50.0f, 60.0f, 10.0f, 5.0f}) AppendSignatureFloat(signature, f);
+    ScanImageFor(signature, bytesScanned, hitCount);
+    if (hitCount != 1 || signature.firstHit < 64) {
+        MarkFailed(g_lightning);
+        return 0;
+    }
+    const uint64_t block = signature.firstHit - 64;
+    uint8_t bytes[kVfxLightningBlockSize];
+    const bool ok = IsReadable(block, kVfxLightningBlockSize) && GuardedCopy(bytes, Bytes(block), sizeof bytes) &&
+                    U32At(bytes, 24) == 200 && std::fabs(FloatAt(bytes, 28) - 0.1f) <= 0.0001f &&
+                    U32At(bytes, 132) == 0xFFA1D3FFu && std::fabs(FloatAt(bytes, 208) - 8.0f) <= 0.0001f &&
+                    U32At(bytes, 312) == 0xFF9CCAFFu && U32At(bytes, 316) == 0xFF869EFCu;
+    if (!ok) {
+        MarkFailed(g_lightning);
+        return 0;
+    }
+    g_lightning = {block, false, 0};
+    return block;
+}
+
+uint64_t FindWatertuneBlock(uint64_t& bytesScanned, uint64_t& hitCount) {
+    bytesScanned = 0;
+    hitCount = 0;
+    if (g_watertune.block != 0 && IsReadable(g_watertune.block, kWatertuneBlockSize)) {
+        hitCount = 1;
+        return g_watertune.block;
+    }
+    if (!RetryDue(g_watertune)) return 0;
+    ValueSignature signature;
+    signature.name = "watertune_full_float_run";
+    for (float f : {0.04f, 0.05f, 1118.0f, 1.1f, 0.7f, 0.25f, 10.0f, 50.0f, 0.0f, 10.0f, 90.0f, 80.0f, 0.0f, 200.0f,
+                    0.05f})
+        AppendSignatureFloat(signature, f);
+    ScanImageFor(signature, bytesScanned, hitCount);
+    if (hitCount != 1 || signature.firstHit < 4) {
+        MarkFailed(g_watertune);
+        return 0;
+    }
+    g_watertune = {signature.firstHit - 4, false, 0};
+    return g_watertune.block;
+}
+
+bool ValidateWeatherRecordList(bool saved, std::span<const uint64_t> blocks, uint64_t savedByteCount) {
+    if (!saved || blocks.empty() || blocks.size() != savedByteCount / kWeatherRecordSize) return false;
+    for (uint64_t block : blocks) {
+        if (!IsReadable(block, kWeatherRecordSize)) return false;
+    }
+    return true;
+}
+
+void ResetScanCachesForTesting() {
+    g_puddleTried = false;
+    g_puddleSite = 0;
+    g_lightning = {};
+    g_watertune = {};
+}
+
+}  // namespace runtime

@@ -1,0 +1,26 @@
+#include "runtime/signature_pass.h"
+
+#include "runtime/scans.h"
+
+namespace runtime::detail {
+
+std::mutex& SignaturePassMutex() {
+    static std::mutex mutex;
+    return mutex;
+}
+
+void RunSignaturePassLocked() {
+    std::vector<SearchPattern> patterns;
+    const bool timecycle = TimecycleSearchPending();
+    if (timecycle) AddTimecyclePatterns(patterns);
+    const size_t firstSignature = patterns.size();
+    std::vector<int> ids;
+    AddDataSignaturePatterns(patterns, ids);
+    const uint64_t base = GameImageBase();
+    const uint64_t size = GetGameImageSize();
+    if (base != 0 && size != 0) SearchPatterns(base, size, patterns);
+    if (timecycle) SettleTimecycleBlock(patterns[0], patterns[1]);
+    for (size_t i = 0; i < ids.size(); ++i) SettleDataSignature(ids[i], patterns[firstSignature + i]);
+}
+
+}  // namespace runtime::detail

@@ -1,0 +1,33 @@
+// Runtime-internal: the start-up searches of the game image that share one
+// pass. The first of TimecycleBlockLocator and DataSignatureBase that needs
+// a search runs the pass for everything not yet tried: the two timecycle
+// signatures and every data signature with bytes. Each search keeps its
+// own rule (one attempt, unique match, bounds); only the reading of the
+// image is shared.
+#pragma once
+#include <mutex>
+#include <vector>
+
+#include "runtime/image_search.h"
+
+namespace runtime::detail {
+
+// Held while a pass runs and while its results are settled.
+std::mutex& SignaturePassMutex();
+
+// Runs the pass for every pending search. Call with the mutex held.
+void RunSignaturePassLocked();
+
+// ---- Timecycle side (block_locators.cpp) ----
+bool TimecycleSearchPending();
+void AddTimecyclePatterns(std::vector<SearchPattern>& patterns);
+// Settles the locator from the two patterns' results (a, b in the order
+// AddTimecyclePatterns added them); marks it tried.
+void SettleTimecycleBlock(const SearchPattern& a, const SearchPattern& b);
+
+// ---- Data-signature side (data_signatures.cpp) ----
+// Marks every pending id tried, adds the patterns of those with bytes.
+void AddDataSignaturePatterns(std::vector<SearchPattern>& patterns, std::vector<int>& ids);
+void SettleDataSignature(int id, const SearchPattern& pattern);
+
+}  // namespace runtime::detail

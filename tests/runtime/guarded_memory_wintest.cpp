@@ -1,0 +1,254 @@
+// Guarded access on real pages of the test process (native and, in the
+// Windows build, under Wine).
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <bit>
+#include <cstring>
+#include <thread>
+#include <vector>
+
+#include "platform/memory.h"
+#include "runtime/guarded_memory.h"
+
+namespace {
+
+using namespace runtime;
+using platform::kPageExecute;
+using platform::kPageExecuteRead;
+using platform::kPageExecuteReadWrite;
+using platform::kPageExecuteWriteCopy;
+using platform::kPageGuard;
+using platform::kPageNoAccess;
+using platform::kPageNoCache;
+using platform::kPageReadOnly;
+using platform::kPageReadWrite;
+using platform::kPageWriteCombine;
+using platform::kPageWriteCopy;
+
+// Pages of one allocation, each page with its own protection.
+struct Pages {
+    uint64_t base = 0;
+    size_t page = 0;
+    size_t count = 0;
+    explicit Pages(std::initializer_list<uint32_t> protections) {
+        page = platform::GetSystemMemoryInfo().pageSize;
+        count = protections.size();
+        base = platform::AllocateAnywhere(page * count, kPageReadWrite);
+        std::memset(reinterpret_cast<void*>(base), 0x11, page * count);
+        size_t i = 0;
+        for (uint32_t p : protections) Protect(i++, p);
+    }
+    ~Pages() {
+        uint32_t old = 0;
+        platform::ChangeProtection(base, page * count, kPageReadWrite, &old);
+        platform::FreeMemory(base);
+    }
+    Pages(const Pages&) = delete;
+    Pages& operator=(const Pages&) = delete;
+    uint64_t At(size_t pageIndex, size_t offset = 0) const { return base + pageIndex * page + offset; }
+    void Protect(size_t pageIndex, uint32_t protect) const {
+        uint32_t old = 0;
+        ASSERT_TRUE(platform::ChangeProtection(At(pageIndex), page, protect, &old));
+    }
+    uint32_t ProtectionOf(size_t pageIndex) const {
+        platform::MemoryRegion r;
+        EXPECT_TRUE(platform::QueryMemoryRegion(At(pageIndex), r));
+        return r.protect;
+    }
+    uint32_t U32(size_t pageIndex, size_t offset) const {
+        uint32_t v;
+        std::memcpy(&v, reinterpret_cast<const void*>(At(pageIndex, offset)), 4);
+        return v;
+    }
+};
+
+uint64_t FreedAddress() {
+    const size_t size = platform::GetSystemMemoryInfo().pageSize * 4;
+    const uint64_t a = platform::AllocateAnywhere(size, kPageReadWrite);
+    platform::FreeMemory(a);
+    return a + 64;
+}
+
+class GuardedMemory : public ::testing::Test {
+protected:
+    void SetUp() override { ClearRangeCachesForTesting(); }
+    void TearDown() override { ClearRangeCachesForTesting(); }
+};
+
+TEST(GuardedMemoryPredicates, ProtectionValues) {
+    struct Row {
+        uint32_t protect;
+        bool readable;
+        bool writableLowByte;
+    };
+    const Row rows[] = {
+        {kPageNoAccess, false, false},
+        {kPageReadOnly, true, false},
+        {kPageReadWrite, true, true},
+        {kPageWriteCopy, true, true},
+        {kPageExecute, false, false},
+        {kPageExecuteRead, true, false},
+        {kPageExecuteReadWrite, true, true},
+        {kPageExecuteWriteCopy, true, true},
+        {kPageReadWrite | kPageGuard, false, true},
+        {kPageReadWrite | kPageNoCache, true, true},
+        {kPageReadWrite | kPageWriteCombine, true, true},
+        {kPageNoAccess | kPageReadWrite, false, false},
+        {0x00, false, false},
+        {0x03, false, false},
+    };
+    for (const Row& r : rows) {
+        EXPECT_EQ(IsReadableProtect(r.protect), r.readable) << std::hex << r.protect;
+        EXPECT_EQ(IsWritableProtect(static_cast<uint8_t>(r.protect & 0xFF)), r.writableLowByte) << std::hex << r.protect;
+    }
+}
+
+TEST_F(GuardedMemory, RangeTestsFollowTheRegionOfTheFirstByte) {
+    Pages p({kPageReadWrite, kPageReadOnly, kPageNoAccess, kPageExecuteRead, kPageExecute});
+    EXPECT_TRUE(IsReadable(p.At(0), p.page));
+    EXPECT_TRUE(IsWritable(p.At(0, 8), 8));
+    EXPECT_TRUE(IsReadable(p.At(1), 4));
+    EXPECT_FALSE(IsWritable(p.At(1), 4));
+    EXPECT_FALSE(IsReadable(p.At(2), 4));
+    EXPECT_TRUE(IsReadable(p.At(3), 4));
+    EXPECT_FALSE(IsWritable(p.At(3), 4));
+    EXPECT_FALSE(IsReadable(p.At(4), 4));
+    // The last byte in the next region fails even though that region is readable.
+    EXPECT_FALSE(IsReadable(p.At(0, p.page - 3), 4));
+    EXPECT_FALSE(IsReadable(p.At(1, p.page - 1), 2));
+    EXPECT_FALSE(IsReadable(0, 4));
+    EXPECT_FALSE(IsReadable(p.At(0), 0));
+    EXPECT_FALSE(IsReadable(FreedAddress(), 4));
+    EXPECT_FALSE(IsReadable(0x10, 4));
+    EXPECT_FALSE(IsReadable(p.At(0), UINT64_MAX));
+}
+
+TEST_F(GuardedMemory, ReadableCacheAnswersWithoutAQueryAfterTheFirst) {
+    Pages p({kPageReadOnly, kPageNoAccess});
+    EXPECT_FALSE(IsReadableCached(p.At(1), 4));
+    EXPECT_EQ(ReadableRangeCacheSizeForTesting(), 0u);
+    ASSERT_TRUE(IsReadableCached(p.At(0, 16), 4));
+    EXPECT_EQ(ReadableRangeCacheSizeForTesting(), 1u);
+    const uint64_t queries = RegionQueryCountForTesting();
+    EXPECT_TRUE(IsReadableCached(p.At(0, 100), 8));
+    EXPECT_TRUE(IsReadableCached(p.At(0, p.page - 4), 4));
+    EXPECT_EQ(RegionQueryCountForTesting(), queries);
+    // Outside the cached region: queried again and refused.
+    EXPECT_FALSE(IsReadableCached(p.At(0, p.page - 2), 4));
+    EXPECT_FALSE(IsReadableCached(0, 4));
+}
+
+TEST_F(GuardedMemory, SafeReadU32KeepsOutOnACheckFailure) {
+    Pages p({kPageReadWrite, kPageNoAccess});
+    uint32_t out = 0xDEADBEEF;
+    EXPECT_FALSE(SafeReadU32(p.At(1), out));
+    EXPECT_EQ(out, 0xDEADBEEFu);
+    EXPECT_FALSE(SafeReadU32(p.At(0, p.page - 2), out));
+    EXPECT_EQ(out, 0xDEADBEEFu);
+    EXPECT_FALSE(SafeReadU32(FreedAddress(), out));
+    EXPECT_FALSE(SafeReadU32(0, out));
+    EXPECT_EQ(out, 0xDEADBEEFu);
+    ASSERT_TRUE(SafeReadU32(p.At(0, 4), out));
+    EXPECT_EQ(out, 0x11111111u);
+}
+
+TEST_F(GuardedMemory, GuardedReadsTurnFaultsIntoZero) {
+    Pages p({kPageReadWrite, kPageNoAccess});
+    uint32_t v = 7;
+    uint8_t b = 7;
+    EXPECT_FALSE(GuardedReadU32(p.At(1), v));
+    EXPECT_EQ(v, 0u);
+    EXPECT_FALSE(GuardedReadU8(p.At(1, 5), b));
+    EXPECT_EQ(b, 0u);
+    EXPECT_FALSE(GuardedReadU32(FreedAddress(), v));
+    EXPECT_TRUE(GuardedReadU32(p.At(0), v));
+    EXPECT_EQ(v, 0x11111111u);
+    EXPECT_TRUE(GuardedReadU8(p.At(0, 3), b));
+    EXPECT_EQ(b, 0x11u);
+    std::vector<uint8_t> out(32, 0);
+    EXPECT_FALSE(GuardedCopy(out.data(), reinterpret_cast<const void*>(p.At(0, p.page - 8)), 32));
+    EXPECT_TRUE(GuardedCopy(out.data(), reinterpret_cast<const void*>(p.At(0)), 32));
+}
+
+TEST_F(GuardedMemory, SafeWriteFloatCachesWritableRegions) {
+    Pages p({kPageReadWrite});
+    ASSERT_TRUE(SafeWriteFloat(p.At(0, 8), 1.5f));
+    EXPECT_EQ(p.U32(0, 8), std::bit_cast<uint32_t>(1.5f));
+    EXPECT_EQ(WritableRangeCacheSizeForTesting(), 1u);
+    const uint64_t queries = RegionQueryCountForTesting();
+    ASSERT_TRUE(SafeWriteFloat(p.At(0, 12), 2.5f));
+    EXPECT_EQ(RegionQueryCountForTesting(), queries);
+    EXPECT_EQ(p.U32(0, 12), std::bit_cast<uint32_t>(2.5f));
+    EXPECT_FALSE(SafeWriteFloat(0, 1.0f));
+}
+
+TEST_F(GuardedMemory, SafeWriteFloatLiftsAndRestoresProtection) {
+    for (uint32_t protect : {kPageExecuteRead, kPageReadOnly}) {
+        Pages p({protect});
+        ASSERT_TRUE(SafeWriteFloat(p.At(0, 16), 3.25f)) << protect;
+        EXPECT_EQ(p.U32(0, 16), std::bit_cast<uint32_t>(3.25f));
+        EXPECT_EQ(p.ProtectionOf(0), protect);
+        EXPECT_EQ(WritableRangeCacheSizeForTesting(), 0u);
+    }
+    EXPECT_FALSE(SafeWriteFloat(FreedAddress(), 1.0f));
+}
+
+TEST_F(GuardedMemory, FaultDuringAStoreGivesFalseAndKeepsTheProtection) {
+    Pages p({kPageReadWrite});
+    ASSERT_TRUE(SafeWriteFloat(p.At(0), 1.0f));  // region cached as writable
+    p.Protect(0, kPageNoAccess);                  // the game re-protects it
+    EXPECT_FALSE(SafeWriteFloat(p.At(0), 2.0f));
+    EXPECT_EQ(p.ProtectionOf(0), kPageNoAccess);
+}
+
+TEST_F(GuardedMemory, BlockAndCodeWritersRestoreProtection) {
+    Pages p({kPageReadOnly, kPageExecuteRead, kPageReadWrite});
+    const uint8_t bytes[6] = {1, 2, 3, 4, 5, 6};
+    ASSERT_TRUE(WriteBytesProtected(p.At(0, 32), bytes, sizeof bytes));
+    EXPECT_EQ(std::memcmp(reinterpret_cast<const void*>(p.At(0, 32)), bytes, 6), 0);
+    EXPECT_EQ(p.ProtectionOf(0), kPageReadOnly);
+    ASSERT_TRUE(PatchCodeBytes(p.At(1, 7), bytes, sizeof bytes));
+    EXPECT_EQ(std::memcmp(reinterpret_cast<const void*>(p.At(1, 7)), bytes, 6), 0);
+    EXPECT_EQ(p.ProtectionOf(1), kPageExecuteRead);
+    ASSERT_TRUE(WriteBytesProtected(p.At(2), bytes, sizeof bytes));
+    EXPECT_EQ(p.ProtectionOf(2), kPageReadWrite);
+    EXPECT_FALSE(WriteBytesProtected(0, bytes, 6));
+    EXPECT_FALSE(WriteBytesProtected(p.At(0), nullptr, 6));
+    EXPECT_FALSE(WriteBytesProtected(p.At(0), bytes, 0));
+    EXPECT_FALSE(PatchCodeBytes(FreedAddress(), bytes, 6));
+    EXPECT_FALSE(WriteBytesProtected(FreedAddress(), bytes, 6));
+}
+
+TEST_F(GuardedMemory, ProcessMemoryCopiesAreAllOrNothing) {
+    Pages p({kPageReadWrite, kPageNoAccess});
+    std::vector<uint8_t> out(64);
+    EXPECT_TRUE(SafeReadMemory(p.At(0), out.data(), out.size()));
+    EXPECT_FALSE(SafeReadMemory(p.At(0, p.page - 16), out.data(), out.size()));
+    EXPECT_FALSE(SafeReadMemory(0, out.data(), 4));
+    const uint8_t bytes[4] = {9, 9, 9, 9};
+    EXPECT_TRUE(SafeWriteMemory(p.At(0, 40), bytes, 4));
+    EXPECT_EQ(p.U32(0, 40), 0x09090909u);
+    EXPECT_FALSE(SafeWriteMemory(p.At(1), bytes, 4));
+}
+
+TEST_F(GuardedMemory, TwoThreadsFaultAndCacheAtOnce) {
+    Pages p({kPageReadWrite, kPageNoAccess, kPageReadWrite});
+    std::atomic<int> wrong{0};
+    auto worker = [&](int id) {
+        for (int i = 0; i < 2000; ++i) {
+            uint32_t v = 0;
+            if (GuardedReadU32(p.At(1, (i * 4) % p.page), v)) ++wrong;
+            if (!SafeWriteFloat(p.At(id * 2, (i * 4) % p.page), static_cast<float>(i))) ++wrong;
+            if (!IsReadableCached(p.At(2 - id * 2, 8), 4)) ++wrong;
+            if (IsReadableCached(p.At(1, 8), 4)) ++wrong;
+        }
+    };
+    std::thread a(worker, 0), b(worker, 1);
+    a.join();
+    b.join();
+    EXPECT_EQ(wrong.load(), 0);
+    EXPECT_EQ(p.ProtectionOf(1), kPageNoAccess);
+}
+
+}  // namespace

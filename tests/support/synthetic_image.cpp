@@ -1,0 +1,371 @@
+#include "support/synthetic_image.h"
+
+#include <gtest/gtest.h>
+
+#include <bit>
+#include <cstring>
+
+#include "platform/memory.h"
+#include "runtime/block_locators.h"
+#include "runtime/data_signatures.h"
+#include "runtime/guarded_memory.h"
+#include "runtime/heap_scan.h"
+#include "runtime/scans.h"
+
+namespace testsupport {
+namespace {
+
+constexpr size_t kPage = 4096;
+constexpr uint32_t kNtOffset = 0x80;
+constexpr uint16_t kOptionalHeaderSize = 240;
+
+size_t RoundPages(size_t n) { return (n + kPage - 1) / kPage * kPage; }
+
+void* Ptr(uint64_t address) { return reinterpret_cast<void*>(static_cast<uintptr_t>(address)); }
+
+template <typename T>
+void Put(uint8_t* at, T value) {
+    std::memcpy(at, &value, sizeof value);
+}
+
+// xorshift32: a fixed pseudo-random filler for benchmark images.
+struct Random {
+    uint32_t state;
+    uint32_t Next() {
+        state ^= state << 13;
+        state ^= state >> 17;
+        state ^= state << 5;
+        return state;
+    }
+};
+
+void FillCode(uint8_t* p, size_t n, Random& random) {
+    size_t i = 0;
+    for (; i + 4 <= n; i += 4) Put(p + i, random.Next());
+    for (; i < n; ++i) p[i] = static_cast<uint8_t>(random.Next());
+}
+
+// Data-like words: a third zeros, the rest small decimal floats.
+void FillData(uint8_t* p, size_t n, Random& random) {
+    for (size_t i = 0; i + 4 <= n; i += 4) {
+        const uint32_t r = random.Next();
+        const float f = (r % 3 == 0) ? 0.0f : static_cast<float>(r % 100000u) / 100.0f;
+        Put(p + i, std::bit_cast<uint32_t>(f));
+    }
+}
+
+}  // namespace
+
+void ResetRuntimeSearchState() {
+    runtime::ResetBlockLocatorsForTesting();
+    runtime::ClearDataSignaturesForTesting();
+    runtime::ResetDataSignatureCacheForTesting();
+    runtime::ResetScanCachesForTesting();
+    runtime::ClearRangeCachesForTesting();
+}
+
+SyntheticImage::SyntheticImage(const SyntheticImageLayout& layout) {
+    ResetRuntimeSearchState();
+    const size_t text = RoundPages(layout.textSize);
+    const size_t rdata = RoundPages(layout.rdataSize);
+    const size_t data = RoundPages(layout.dataSize);
+    size_ = kPage + text + rdata + data;
+    // One no-access page after the image keeps the mapping of its .data
+    // from merging with whatever lies next to it.
+    base_ = platform::AllocateAnywhere(size_ + kPage, platform::kPageReadWrite);
+    if (base_ != 0) {
+        uint32_t old = 0;
+        platform::ChangeProtection(base_ + size_, kPage, platform::kPageNoAccess, &old);
+    }
+    if (base_ == 0) {
+        ADD_FAILURE() << "synthetic image: no memory for " << size_ << " bytes";
+        size_ = 0;
+        return;
+    }
+    text_ = {base_ + kPage, text, 0};
+    rdata_ = {text_.start + text, rdata, 0};
+    data_ = {rdata_.start + rdata, data, 0};
+
+    uint8_t* image = static_cast<uint8_t*>(Ptr(base_));
+    if (layout.fillSeed == 0) {
+        std::memset(image + kPage, 0xCC, text);
+    } else {
+        Random random{layout.fillSeed};
+        FillCode(image + kPage, text, random);
+        FillData(image + kPage + text, rdata + data, random);
+    }
+
+    // DOS header, NT headers (PE32+), section table.
+    image[0] = 'M';
+    image[1] = 'Z';
+    Put<uint32_t>(image + 0x3C, kNtOffset);
+    uint8_t* nt = image + kNtOffset;
+    std::memcpy(nt, "PE\0\0", 4);
+    Put<uint16_t>(nt + 4, 0x8664);  // Machine
+    Put<uint16_t>(nt + 6, 3);       // NumberOfSections
+    Put<uint16_t>(nt + 20, kOptionalHeaderSize);
+    Put<uint16_t>(nt + 22, 0x0022);                    // executable, large address aware
+    Put<uint16_t>(nt + 24, 0x020B);                    // PE32+ magic
+    Put<uint32_t>(nt + 24 + 16, static_cast<uint32_t>(kPage));  // AddressOfEntryPoint
+    Put<uint32_t>(nt + 24 + 32, static_cast<uint32_t>(kPage));  // SectionAlignment
+    Put<uint32_t>(nt + 24 + 36, 0x200);                         // FileAlignment
+    Put<uint32_t>(nt + 80, static_cast<uint32_t>(size_));       // SizeOfImage
+    Put<uint32_t>(nt + 24 + 60, static_cast<uint32_t>(kPage));  // SizeOfHeaders
+    struct SectionHeader {
+        const char* name;
+        const Cursor& cursor;
+        uint32_t characteristics;
+    };
+    const SectionHeader sections[] = {{".text", text_, 0x60000020u},
+                                      {".rdata", rdata_, 0x40000040u},
+                                      {".data", data_, 0xC0000040u}};
+    uint8_t* header = nt + 24 + kOptionalHeaderSize;
+    for (const SectionHeader& s : sections) {
+        std::memset(header, 0, 40);
+        std::memcpy(header, s.name, std::strlen(s.name));
+        const auto rva = static_cast<uint32_t>(s.cursor.start - base_);
+        Put<uint32_t>(header + 8, static_cast<uint32_t>(s.cursor.size));   // VirtualSize
+        Put<uint32_t>(header + 12, rva);                                    // VirtualAddress
+        Put<uint32_t>(header + 16, static_cast<uint32_t>(s.cursor.size));  // SizeOfRawData
+        Put<uint32_t>(header + 20, rva);                                    // PointerToRawData
+        Put<uint32_t>(header + 36, s.characteristics);
+        header += 40;
+    }
+    Write(base_, nullptr, 0);  // applies the section protections
+    if (layout.registerAsGame) RegisterAsGame();
+}
+
+SyntheticImage::~SyntheticImage() {
+    if (base_ == 0) return;
+    if (platform::GameModuleBase() == base_) platform::SetGameModuleForTesting(0, 0);
+    ResetRuntimeSearchState();
+    uint32_t old = 0;
+    platform::ChangeProtection(base_, size_, platform::kPageReadWrite, &old);
+    platform::FreeMemory(base_);
+}
+
+void SyntheticImage::RegisterAsGame() {
+    if (base_ != 0) platform::SetGameModuleForTesting(base_, size_);
+}
+
+void SyntheticImage::SetSizeOfImageField(uint32_t value) { Write(base_ + kNtOffset + 80, &value, 4); }
+
+uint64_t SyntheticImage::SectionStart(ImageSection section) const {
+    return section == ImageSection::Headers ? base_ : CursorOf(section).start;
+}
+
+size_t SyntheticImage::SectionSize(ImageSection section) const {
+    return section == ImageSection::Headers ? kPage : CursorOf(section).size;
+}
+
+SyntheticImage::Cursor& SyntheticImage::CursorOf(ImageSection section) {
+    return const_cast<Cursor&>(static_cast<const SyntheticImage*>(this)->CursorOf(section));
+}
+
+const SyntheticImage::Cursor& SyntheticImage::CursorOf(ImageSection section) const {
+    switch (section) {
+        case ImageSection::Text: return text_;
+        case ImageSection::Rdata: return rdata_;
+        default: return data_;
+    }
+}
+
+uint64_t SyntheticImage::Reserve(ImageSection section, size_t size, size_t alignment) {
+    if (section == ImageSection::Headers || base_ == 0) {
+        ADD_FAILURE() << "synthetic image: nothing can be placed in the headers";
+        return 0;
+    }
+    Cursor& c = CursorOf(section);
+    const size_t a = alignment == 0 ? 1 : alignment;
+    const size_t at = (c.used + a - 1) / a * a;
+    if (at + size > c.size) {
+        ADD_FAILURE() << "synthetic image: section full (" << size << " bytes wanted)";
+        return 0;
+    }
+    c.used = at + size;
+    return c.start + at;
+}
+
+uint64_t SyntheticImage::Plant(ImageSection section, const std::vector<uint8_t>& bytes, size_t alignment) {
+    const uint64_t at = Reserve(section, bytes.size(), alignment);
+    if (at != 0) Write(at, bytes);
+    return at;
+}
+
+uint64_t SyntheticImage::PlantCode(const std::vector<uint8_t>& bytes, size_t alignment) {
+    return Plant(ImageSection::Text, bytes, alignment);
+}
+
+void SyntheticImage::WriteRipDisplacement(uint64_t instruction, size_t displacementOffset,
+                                          size_t instructionLength, uint64_t target) {
+    const int64_t displacement = static_cast<int64_t>(target - (instruction + instructionLength));
+    if (displacement < INT32_MIN || displacement > INT32_MAX) {
+        ADD_FAILURE() << "synthetic image: target out of rel32 reach";
+        return;
+    }
+    const int32_t d32 = static_cast<int32_t>(displacement);
+    Write(instruction + displacementOffset, &d32, 4);
+}
+
+uint64_t SyntheticImage::PlantRipRelative(std::vector<uint8_t> bytes, size_t displacementOffset, uint64_t target,
+                                          size_t alignment) {
+    const uint64_t at = PlantCode(bytes, alignment);
+    if (at != 0) WriteRipDisplacement(at, displacementOffset, bytes.size(), target);
+    return at;
+}
+
+void SyntheticImage::Write(uint64_t address, const void* bytes, size_t size) {
+    if (base_ == 0) return;
+    uint32_t old = 0;
+    platform::ChangeProtection(base_, size_, platform::kPageReadWrite, &old);
+    if (size != 0) std::memcpy(Ptr(address), bytes, size);
+    platform::ChangeProtection(base_, kPage, platform::kPageReadOnly, &old);
+    platform::ChangeProtection(text_.start, text_.size, platform::kPageExecuteRead, &old);
+    platform::ChangeProtection(rdata_.start, rdata_.size, platform::kPageReadOnly, &old);
+}
+
+void SyntheticImage::Clear(uint64_t address, size_t size) {
+    const bool code = address >= text_.start && address < text_.start + text_.size;
+    std::vector<uint8_t> filler(size, code ? 0xCC : 0x00);
+    Write(address, filler);
+}
+
+std::vector<uint8_t> SyntheticImage::Bytes() const {
+    std::vector<uint8_t> copy(size_);
+    if (size_ != 0) std::memcpy(copy.data(), Ptr(base_), size_);
+    return copy;
+}
+
+uint64_t SyntheticImage::PlantTimecycleBlock() {
+    std::vector<uint8_t> bytes(runtime::kTimecycleBlockSize);
+    for (size_t i = 0; i < bytes.size() / 4; ++i) Put(bytes.data() + 4 * i, static_cast<float>(i) + 0.25f);
+    return Plant(ImageSection::Data, bytes, 16);
+}
+
+uint64_t SyntheticImage::PlantTimecycleSiteA(uint64_t block) {
+    // f2 0f 10 0d d32    movsd  xmm1,QWORD PTR [rip+d32]
+    // 0f c6 c9 e1        shufps xmm1,xmm1,0xe1
+    // 66 48 0f 7e c8     movq   rax,xmm1
+    const uint64_t at = PlantCode({0xF2, 0x0F, 0x10, 0x0D, 0, 0, 0, 0, 0x0F, 0xC6, 0xC9, 0xE1, 0x66, 0x48, 0x0F, 0x7E,
+                                   0xC8});
+    WriteRipDisplacement(at, 4, 8, block + runtime::kTimecycleSignatureField);
+    return at;
+}
+
+uint64_t SyntheticImage::PlantTimecycleSiteB(uint64_t block, uint64_t secondField) {
+    // +0  f3 0f 10 05 d32      movss  xmm0,DWORD PTR [rip+d32]
+    // +8  eb 08                jmp    +8
+    // +10 f3 0f 10 05 d32      movss  xmm0,DWORD PTR [rip+d32]
+    // +18 88 c1                mov    cl,al
+    // +20 f3 44 0f 10 05 d32   movss  xmm8,DWORD PTR [rip+d32]
+    // +29 75 00                jne    +0
+    // +31 f3 44 0f 59 05 d32   mulss  xmm8,DWORD PTR [rip+d32]
+    const uint64_t at = PlantCode({0xF3, 0x0F, 0x10, 0x05, 0,    0,    0,    0,    0xEB, 0x08, 0xF3, 0x0F, 0x10, 0x05,
+                                   0,    0,    0,    0,    0x88, 0xC1, 0xF3, 0x44, 0x0F, 0x10, 0x05, 0,    0,    0,
+                                   0,    0x75, 0x00, 0xF3, 0x44, 0x0F, 0x59, 0x05, 0,    0,    0,    0});
+    const uint64_t field = block + runtime::kTimecycleSignatureField;
+    WriteRipDisplacement(at, 4, 8, field);
+    WriteRipDisplacement(at + 10, 4, 8, field);
+    WriteRipDisplacement(at + 20, 5, 9, field);
+    WriteRipDisplacement(at + 31, 5, 9, block + secondField);
+    return at;
+}
+
+uint64_t SyntheticImage::PlantLocatableTimecycleBlock() {
+    const uint64_t block = PlantTimecycleBlock();
+    PlantTimecycleSiteA(block);
+    PlantTimecycleSiteB(block);
+    return block;
+}
+
+uint64_t SyntheticImage::PlantSecondaryBlockSite(uint64_t target, int storeCount, bool repeatFirstStore) {
+    // 4c 8d 25 d32   lea r12,[rip+d32]
+    const uint64_t lea = PlantRipRelative({0x4C, 0x8D, 0x25, 0, 0, 0, 0}, 3, target);
+    for (int i = 0; i < storeCount && i < runtime::kSecondaryBlockSignatureCount; ++i) {
+        const runtime::SecondaryStoreSignature& s = runtime::SecondaryBlockSignatures[i];
+        PlantCode(std::vector<uint8_t>(s.bytes, s.bytes + s.length));
+        if (i == 0 && repeatFirstStore) PlantCode(std::vector<uint8_t>(s.bytes, s.bytes + s.length));
+    }
+    return lea;
+}
+
+uint64_t SyntheticImage::PlantLightningBlock() {
+    std::vector<uint8_t> bytes(runtime::kVfxLightningBlockSize, 0);
+    Put<uint32_t>(&bytes[24], 200);
+    Put<float>(&bytes[28], 0.1f);
+    const std::vector<uint8_t> run = U32Bytes({std::bit_cast<uint32_t>(0.1f), std::bit_cast<uint32_t>(8.0f),
+                                               std::bit_cast<uint32_t>(0.05f), std::bit_cast<uint32_t>(0.15f), 7u,
+                                               std::bit_cast<uint32_t>(180.0f), std::bit_cast<uint32_t>(50.0f),
+                                               std::bit_cast<uint32_t>(60.0f), std::bit_cast<uint32_t>(10.0f),
+                                               std::bit_cast<uint32_t>(5.0f)});
+    std::memcpy(&bytes[64], run.data(), run.size());
+    Put<uint32_t>(&bytes[132], 0xFFA1D3FFu);
+    Put<float>(&bytes[208], 8.0f);
+    Put<uint32_t>(&bytes[312], 0xFF9CCAFFu);
+    Put<uint32_t>(&bytes[316], 0xFF869EFCu);
+    return Plant(ImageSection::Data, bytes, 16);
+}
+
+uint64_t SyntheticImage::PlantWatertuneBlock() {
+    std::vector<uint8_t> bytes(runtime::kWatertuneBlockSize, 0);
+    const std::vector<uint8_t> run =
+        FloatBytes({0.04f, 0.05f, 1118.0f, 1.1f, 0.7f, 0.25f, 10.0f, 50.0f, 0.0f, 10.0f, 90.0f, 80.0f, 0.0f, 200.0f, 0.05f});
+    std::memcpy(&bytes[4], run.data(), run.size());
+    return Plant(ImageSection::Data, bytes, 16);
+}
+
+uint64_t SyntheticImage::PlantPuddleStoreSequence() {
+    // 48 8b 0d d32         mov    rcx,QWORD PTR [rip+d32]
+    // 48 8d 54 24 40       lea    rdx,[rsp+0x40]
+    // e8 rel32             call   rel32
+    // 0f 28 44 24 40       movaps xmm0,XMMWORD PTR [rsp+0x40]
+    // 0f 11 86 80 02 00 00 movups XMMWORD PTR [rsi+0x280],xmm0   <- the store site (+22)
+    // 0f 28 44 24 50       movaps xmm0,XMMWORD PTR [rsp+0x50]
+    // 0f 11 86 90 02 00 00 movups XMMWORD PTR [rsi+0x290],xmm0
+    // 0f 28 44 24 60       movaps xmm0,XMMWORD PTR [rsp+0x60]
+    // 0f 11 86 a0 02 00 00 movups XMMWORD PTR [rsi+0x2a0],xmm0
+    const uint64_t at = PlantCode({0x48, 0x8B, 0x0D, 0x00, 0x10, 0x00, 0x00, 0x48, 0x8D, 0x54, 0x24, 0x40, 0xE8, 0xEF,
+                                   0xFF, 0xFF, 0xFF, 0x0F, 0x28, 0x44, 0x24, 0x40, 0x0F, 0x11, 0x86, 0x80, 0x02, 0x00,
+                                   0x00, 0x0F, 0x28, 0x44, 0x24, 0x50, 0x0F, 0x11, 0x86, 0x90, 0x02, 0x00, 0x00, 0x0F,
+                                   0x28, 0x44, 0x24, 0x60, 0x0F, 0x11, 0x86, 0xA0, 0x02, 0x00, 0x00});
+    return at + 22;
+}
+
+SyntheticHeap::SyntheticHeap(size_t size) : size_(RoundPages(size)) {
+    base_ = platform::AllocateAnywhere(size_, platform::kPageReadWrite);
+    if (base_ == 0) ADD_FAILURE() << "synthetic heap: no memory for " << size_ << " bytes";
+}
+
+SyntheticHeap::~SyntheticHeap() {
+    if (base_ != 0) platform::FreeMemory(base_);
+}
+
+uint64_t SyntheticHeap::PlantVisualSettingsTable(size_t offset, int mode, bool useAlternates) {
+    const uint64_t table = base_ + offset;
+    for (const runtime::VisualSettingsFingerprintRow& row : runtime::VisualSettingsFingerprint) {
+        uint32_t value = row.defaultBits;
+        if (mode != 0) value = row.guardBits;
+        else if (useAlternates && row.alternateDefaultBits != 0) value = row.alternateDefaultBits;
+        std::memcpy(Ptr(table + row.offset), &value, 4);
+    }
+    return table;
+}
+
+std::vector<uint8_t> U32Bytes(std::initializer_list<uint32_t> values) {
+    std::vector<uint8_t> out;
+    for (uint32_t v : values) {
+        for (int b = 0; b < 4; ++b) out.push_back(static_cast<uint8_t>(v >> (8 * b)));
+    }
+    return out;
+}
+
+std::vector<uint8_t> FloatBytes(std::initializer_list<float> values) {
+    std::vector<uint8_t> out;
+    for (float f : values) {
+        const uint32_t v = std::bit_cast<uint32_t>(f);
+        for (int b = 0; b < 4; ++b) out.push_back(static_cast<uint8_t>(v >> (8 * b)));
+    }
+    return out;
+}
+
+}  // namespace testsupport
