@@ -1,0 +1,153 @@
+#include "weather/document_io.h"
+
+#include <algorithm>
+#include <utility>
+#include <vector>
+
+#include "shell/file_utils.h"
+#include "shell/workspace.h"
+#include "weather/weather_text.h"
+#include "weather/weather_xml_model.h"
+
+namespace weather {
+
+namespace {
+
+void NextEditGeneration(WeatherDocument& document) { document.editGeneration = ++DocumentEditGeneration; }
+
+bool BreaksMarkup(std::string_view text) { return text.find_first_of("\"'<>&") != std::string_view::npos; }
+
+}  // namespace
+
+bool LoadWeatherDocument(size_t index, std::string& status) {
+    if (index >= kWeatherDocumentCount) {
+        status = "Load failed: invalid Misc .xml index.";
+        return false;
+    }
+    WeatherDocument& document = WeatherDocumentRegistry[index];
+    const std::string name = WeatherDocumentDisplayName(document);
+    std::string text;
+    std::string path;
+    if (!ReadWeatherDocumentText(document, text, path)) {
+        status = "Load failed: " + name + " not found in " +
+                 (IsWeatherFolderFile(document) ? "VRN\\Imports\\Weather Files" : "VRN\\Imports\\Misc") +
+                 " or VRN\\Misc.";
+        return false;
+    }
+    std::vector<XmlValueRecord> records;
+    uint64_t warnings = 0;
+    if (!ScanXmlValues(text, records, warnings)) {
+        status = "Load failed: no editable value/x/y/z/w attributes found in " + name + ".";
+        return false;
+    }
+    if (EqualsNoCase(document.fileName, "weather.xml")) {
+        FilterWeatherXmlLiveValues(text, records, warnings);
+        if (records.empty()) {
+            status = "Load failed: weather.xml has no live-supported WeatherTypes or WeatherGpuFx values.";
+            return false;
+        }
+    }
+    document.sourceText = std::move(text);
+    document.sourcePath = std::move(path);
+    document.values = std::move(records);
+    document.warningCount = warnings;
+    document.loaded = 1;
+    document.editGeneration = 0;
+    status = "Loaded " + name;
+    if (warnings != 0) status += ". Warnings: " + std::to_string(warnings);
+    status += ".";
+    return true;
+}
+
+void ResetWeatherDocument(WeatherDocument& document) {
+    for (XmlValueRecord& value : document.values) {
+        value.currentText = value.originalText;
+        ParseRecordValue(value);
+    }
+    NextEditGeneration(document);
+}
+
+bool SetWeatherValueText(WeatherDocument& document, size_t valueIndex, std::string_view text, std::string& status) {
+    if (valueIndex >= document.values.size()) {
+        status = "Value change failed: " + WeatherDocumentDisplayName(document) + " has no such value.";
+        return false;
+    }
+    XmlValueRecord& value = document.values[valueIndex];
+    if (BreaksMarkup(text)) {
+        status = "Value change refused: quotes, <, > and & cannot be written into " + value.path + ".";
+        return false;
+    }
+    value.currentText.assign(text);
+    ParseRecordValue(value);
+    NextEditGeneration(document);
+    return true;
+}
+
+void ResetWeatherValue(WeatherDocument& document, size_t valueIndex) {
+    if (valueIndex >= document.values.size()) return;
+    XmlValueRecord& value = document.values[valueIndex];
+    value.currentText = value.originalText;
+    ParseRecordValue(value);
+    NextEditGeneration(document);
+}
+
+void WriteMiscXml(std::string& text, const WeatherDocument& document, uint64_t& editCount) {
+    struct SpliceEdit {
+        uint64_t start;
+        uint64_t end;
+        const std::string* replacement;
+    };
+    std::vector<SpliceEdit> edits;
+    editCount = 0;
+    for (const XmlValueRecord& value : document.values) {
+        if (value.currentText == value.originalText) continue;
+        edits.push_back({value.startOffset, value.endOffset, &value.currentText});
+        ++editCount;
+    }
+    const std::string& source = document.sourceText;
+    if (edits.empty()) {
+        text = source;
+        return;
+    }
+    std::stable_sort(edits.begin(), edits.end(),
+                     [](const SpliceEdit& a, const SpliceEdit& b) { return a.start < b.start; });
+    text.clear();
+    text.reserve(source.size() + 8 * edits.size());
+    uint64_t cursor = 0;
+    for (const SpliceEdit& edit : edits) {
+        if (edit.start < cursor || edit.end > source.size() || edit.end < edit.start) continue;
+        text.append(source, cursor, edit.start - cursor);
+        text += *edit.replacement;
+        cursor = edit.end;
+    }
+    text.append(source, cursor, std::string::npos);
+}
+
+bool SaveMiscXml(size_t index, uint8_t saveMode, std::string& status) {
+    if (index >= kWeatherDocumentCount) {
+        status = "Export failed: invalid Misc .xml index.";
+        return false;
+    }
+    WeatherDocument& document = WeatherDocumentRegistry[index];
+    if (!document.loaded && !LoadWeatherDocument(index, status)) return false;
+    std::string text;
+    uint64_t editCount = 0;
+    WriteMiscXml(text, document, editCount);
+    const bool fromImportCopy = LoadedFromImportCopy(document);
+    std::string target;
+    if (saveMode) {
+        target = fromImportCopy ? document.sourcePath : WeatherDocumentImportPath(document);
+    } else {
+        target = WeatherDocumentExportPath(document);
+    }
+    if (!target.empty()) shell::CreateParentDirectory(target);
+    if (target.empty() || !shell::WriteTextFile(target, text)) {
+        status = (saveMode ? "Save failed: " : "Export failed: ") + target + " not writable.";
+        return false;
+    }
+    const char* verb = !saveMode ? "Exported " : fromImportCopy ? "Overwrote " : "Wrote import ";
+    status = verb + WeatherDocumentDisplayName(document) + ".";
+    return true;
+}
+
+}  // namespace weather

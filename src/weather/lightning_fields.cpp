@@ -1,0 +1,83 @@
+#include "weather/lightning_fields.h"
+
+namespace weather {
+
+const std::array<LightningField, 68> LightningFieldTable = {{
+    {"VfxLightningSettings/lightningOccurranceChance", 24, kLightningInteger},
+    {"VfxLightningSettings/lightningShakeIntensity", 28, kLightningFloat},
+    {"VfxLightningSettings/DirectionalBurstSettings/BurstIntensityMin", 64, kLightningFloat},
+    {"VfxLightningSettings/DirectionalBurstSettings/BurstIntensityMax", 68, kLightningFloat},
+    {"VfxLightningSettings/DirectionalBurstSettings/BurstDurationMin", 72, kLightningFloat},
+    {"VfxLightningSettings/DirectionalBurstSettings/BurstDurationMax", 76, kLightningFloat},
+    {"VfxLightningSettings/DirectionalBurstSettings/BurstSeqCount", 80, kLightningInteger},
+    {"VfxLightningSettings/DirectionalBurstSettings/RootOrbitXVariance", 84, kLightningFloat},
+    {"VfxLightningSettings/DirectionalBurstSettings/RootOrbitYVarianceMin", 88, kLightningFloat},
+    {"VfxLightningSettings/DirectionalBurstSettings/RootOrbitYVarianceMax", 92, kLightningFloat},
+    {"VfxLightningSettings/DirectionalBurstSettings/BurstSeqOrbitXVariance", 96, kLightningFloat},
+    {"VfxLightningSettings/DirectionalBurstSettings/BurstSeqOrbitYVariance", 100, kLightningFloat},
+    {"VfxLightningSettings/CloudBurstSettings/BurstIntensityMin", 112, kLightningFloat},
+    {"VfxLightningSettings/CloudBurstSettings/BurstIntensityMax", 116, kLightningFloat},
+    {"VfxLightningSettings/CloudBurstSettings/LightSourceExponentFalloff", 120, kLightningFloat},
+    {"VfxLightningSettings/CloudBurstSettings/LightDeltaPos", 124, kLightningFloat},
+    {"VfxLightningSettings/CloudBurstSettings/LightDistance", 128, kLightningFloat},
+    {"VfxLightningSettings/CloudBurstSettings/LightColor", 132, kLightningColor},
+    {"VfxLightningSettings/CloudBurstSettings/CloudBurstCommonSettings/BurstDurationMin", 144, kLightningFloat},
+    {"VfxLightningSettings/CloudBurstSettings/CloudBurstCommonSettings/BurstDurationMax", 148, kLightningFloat},
+    {"VfxLightningSettings/CloudBurstSettings/CloudBurstCommonSettings/BurstSeqCount", 152, kLightningInteger},
+    {"VfxLightningSettings/CloudBurstSettings/CloudBurstCommonSettings/RootOrbitXVariance", 156, kLightningFloat},
+    {"VfxLightningSettings/CloudBurstSettings/CloudBurstCommonSettings/RootOrbitYVarianceMin", 160, kLightningFloat},
+    {"VfxLightningSettings/CloudBurstSettings/CloudBurstCommonSettings/RootOrbitYVarianceMax", 164, kLightningFloat},
+    {"VfxLightningSettings/CloudBurstSettings/CloudBurstCommonSettings/LocalOrbitXVariance", 168, kLightningFloat},
+    {"VfxLightningSettings/CloudBurstSettings/CloudBurstCommonSettings/LocalOrbitYVariance", 172, kLightningFloat},
+    {"VfxLightningSettings/CloudBurstSettings/CloudBurstCommonSettings/BurstSeqOrbitXVariance", 176, kLightningFloat},
+    {"VfxLightningSettings/CloudBurstSettings/CloudBurstCommonSettings/BurstSeqOrbitYVariance", 180, kLightningFloat},
+    {"VfxLightningSettings/CloudBurstSettings/CloudBurstCommonSettings/DelayMin", 184, kLightningFloat},
+    {"VfxLightningSettings/CloudBurstSettings/CloudBurstCommonSettings/DelayMax", 188, kLightningFloat},
+    {"VfxLightningSettings/CloudBurstSettings/CloudBurstCommonSettings/SizeMin", 192, kLightningFloat},
+    {"VfxLightningSettings/CloudBurstSettings/CloudBurstCommonSettings/SizeMax", 196, kLightningFloat},
+    {"VfxLightningSettings/StrikeSettings/IntensityMin", 208, kLightningFloat},
+    {"VfxLightningSettings/StrikeSettings/IntensityMax", 212, kLightningFloat},
+    {"VfxLightningSettings/StrikeSettings/IntensityMinClamp", 216, kLightningFloat},
+    {"VfxLightningSettings/StrikeSettings/WidthMin", 220, kLightningFloat},
+    {"VfxLightningSettings/StrikeSettings/WidthMax", 224, kLightningFloat},
+    {"VfxLightningSettings/StrikeSettings/WidthMinClamp", 228, kLightningFloat},
+    {"VfxLightningSettings/StrikeSettings/IntensityFlickerMin", 232, kLightningFloat},
+    {"VfxLightningSettings/StrikeSettings/IntensityFlickerMax", 236, kLightningFloat},
+    {"VfxLightningSettings/StrikeSettings/IntensityFlickerFrequency", 240, kLightningFloat},
+    {"VfxLightningSettings/StrikeSettings/IntensityLevelDecayMin", 244, kLightningFloat},
+    {"VfxLightningSettings/StrikeSettings/IntensityLevelDecayMax", 248, kLightningFloat},
+    {"VfxLightningSettings/StrikeSettings/WidthLevelDecayMin", 252, kLightningFloat},
+    {"VfxLightningSettings/StrikeSettings/WidthLevelDecayMax", 256, kLightningFloat},
+    {"VfxLightningSettings/StrikeSettings/NoiseTexScale", 260, kLightningFloat},
+    {"VfxLightningSettings/StrikeSettings/NoiseAmplitude", 264, kLightningFloat},
+    {"VfxLightningSettings/StrikeSettings/NoiseAmpMinDistLerp", 268, kLightningFloat},
+    {"VfxLightningSettings/StrikeSettings/NoiseAmpMaxDistLerp", 272, kLightningFloat},
+    {"VfxLightningSettings/StrikeSettings/SubdivisionCount", 276, kLightningInteger},
+    {"VfxLightningSettings/StrikeSettings/OrbitDirXVariance", 280, kLightningFloat},
+    {"VfxLightningSettings/StrikeSettings/OrbitDirYVarianceMin", 284, kLightningFloat},
+    {"VfxLightningSettings/StrikeSettings/OrbitDirYVarianceMax", 288, kLightningFloat},
+    {"VfxLightningSettings/StrikeSettings/MaxDistanceForExposureReset", 292, kLightningFloat},
+    {"VfxLightningSettings/StrikeSettings/AngularWidthFactor", 296, kLightningFloat},
+    {"VfxLightningSettings/StrikeSettings/MaxHeightForStrike", 300, kLightningFloat},
+    {"VfxLightningSettings/StrikeSettings/CoronaIntensityMult", 304, kLightningFloat},
+    {"VfxLightningSettings/StrikeSettings/BaseCoronaSize", 308, kLightningFloat},
+    {"VfxLightningSettings/StrikeSettings/BaseColor", 312, kLightningColor},
+    {"VfxLightningSettings/StrikeSettings/FogColor", 316, kLightningColor},
+    {"VfxLightningSettings/StrikeSettings/CloudLightIntensityMult", 320, kLightningFloat},
+    {"VfxLightningSettings/StrikeSettings/CloudLightDeltaPos", 324, kLightningFloat},
+    {"VfxLightningSettings/StrikeSettings/CloudLightRadius", 328, kLightningFloat},
+    {"VfxLightningSettings/StrikeSettings/CloudLightFallOffExponent", 332, kLightningFloat},
+    {"VfxLightningSettings/StrikeSettings/MaxDistanceForBurst", 336, kLightningFloat},
+    {"VfxLightningSettings/StrikeSettings/BurstThresholdIntensity", 340, kLightningFloat},
+    {"VfxLightningSettings/StrikeSettings/LightningFadeWidth", 344, kLightningFloat},
+    {"VfxLightningSettings/StrikeSettings/LightningFadeWidthFalloffExp", 348, kLightningFloat},
+}};
+
+const LightningField* FindLightningSetting(std::string_view path) {
+    for (const LightningField& field : LightningFieldTable) {
+        if (path == field.path) return &field;
+    }
+    return nullptr;
+}
+
+}  // namespace weather

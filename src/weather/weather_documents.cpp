@@ -1,0 +1,177 @@
+#include "weather/weather_documents.h"
+
+#include "platform/files.h"
+#include "shell/file_utils.h"
+#include "shell/workspace.h"
+#include "weather/weather_text.h"
+
+namespace weather {
+
+std::array<WeatherDocument, kWeatherDocumentCount> WeatherDocumentRegistry = {{
+    {"watertune.xml", "Watertune", "Water"},
+    {"vfxlightningsettings.xml", "VFX Lightning Settings", "Lightning"},
+    {"weather.xml", "Weather Settings", "Weather Settings"},
+    {"weather\\blizzard_render_drop.xml", "Blizzard Render Drop", "Weather Render"},
+    {"weather\\blizzard_render_ground.xml", "Blizzard Render Ground", "Weather Render"},
+    {"weather\\blizzard_render_mist.xml", "Blizzard Render Mist", "Weather Render"},
+    {"weather\\countryside_render_ground.xml", "Countryside Render Ground", "Weather Render"},
+    {"weather\\desert_render_ground.xml", "Desert Render Ground", "Weather Render"},
+    {"weather\\desert_render_ground_heavy.xml", "Desert Render Ground Heavy", "Weather Render"},
+    {"weather\\firefly_render_drop.xml", "Firefly Render Drop", "Weather Render"},
+    {"weather\\fly_render_drop.xml", "Fly Render Drop", "Weather Render"},
+    {"weather\\lake_fog_render_drop.xml", "Lake Fog Render Drop", "Weather Render"},
+    {"weather\\lake_fog_render_ground.xml", "Lake Fog Render Ground", "Weather Render"},
+    {"weather\\pollen_render_drop.xml", "Pollen Render Drop", "Weather Render"},
+    {"weather\\rainstorm_render_drop.xml", "Rainstorm Render Drop", "Weather Render"},
+    {"weather\\rainstorm_render_ground.xml", "Rainstorm Render Ground", "Weather Render"},
+    {"weather\\rainstorm_render_mist.xml", "Rainstorm Render Mist", "Weather Render"},
+    {"weather\\snowheavy_render_drop.xml", "Snowheavy Render Drop", "Weather Render"},
+    {"weather\\snowheavy_render_ground.xml", "Snowheavy Render Ground", "Weather Render"},
+    {"weather\\snowheavy_render_mist.xml", "Snowheavy Render Mist", "Weather Render"},
+    {"weather\\snowlight_render_drop.xml", "Snowlight Render Drop", "Weather Render"},
+    {"weather\\thunder_render_drop.xml", "Thunder Render Drop", "Weather Render"},
+    {"weather\\thunder_render_ground.xml", "Thunder Render Ground", "Weather Render"},
+    {"weather\\thunder_render_mist.xml", "Thunder Render Mist", "Weather Render"},
+    {"weather\\underwater_render_drop.xml", "Underwater Render Drop", "Weather Render"},
+    {"weather\\underwater_render_mist.xml", "Underwater Render Mist", "Weather Render"},
+    {"weather\\woodland_mist_render_ground.xml", "Woodland Mist Render Ground", "Weather Render"},
+}};
+
+uint64_t DocumentEditGeneration = 0;
+std::string MiscEditorStatus = "Misc Editor idle.";
+
+void ReleaseWeatherDocuments() {
+    for (WeatherDocument& document : WeatherDocumentRegistry) {
+        std::string().swap(document.sourceText);
+        std::string().swap(document.sourcePath);
+        std::vector<XmlValueRecord>().swap(document.values);
+        document.loaded = 0;
+        document.warningCount = 0;
+        document.editGeneration = 0;
+    }
+}
+
+int32_t FindWeatherDocumentIndex(std::string_view fileName) {
+    for (size_t i = 0; i < WeatherDocumentRegistry.size(); ++i) {
+        if (EqualsNoCase(WeatherDocumentRegistry[i].fileName, fileName)) return static_cast<int32_t>(i);
+    }
+    return -1;
+}
+
+namespace {
+
+std::string_view NameOf(const WeatherDocument& document) {
+    return document.fileName ? std::string_view(document.fileName) : std::string_view();
+}
+
+bool HasWeatherFolderPrefix(std::string_view name) {
+    return name.size() >= 8 && EqualsNoCase(name.substr(0, 7), "weather") && (name[7] == '\\' || name[7] == '/');
+}
+
+// A path made of a folder text and a name; empty when the folder is.
+std::string Join(const std::string& folder, std::string_view name) {
+    if (folder.empty()) return {};
+    return folder + std::string(name);
+}
+
+std::string CreatedImportsMiscFolder() {
+    std::string folder = shell::ImportsMiscFolder();
+    if (!folder.empty()) shell::CreateDirectoryTree(folder);
+    return folder;
+}
+
+std::string CreatedExportsMiscFolder() {
+    std::string folder = shell::ExportsMiscFolder();
+    if (!folder.empty()) shell::CreateDirectoryTree(folder);
+    return folder;
+}
+
+bool ExistsAsFile(const std::string& path) { return !path.empty() && platform::IsExistingFile(path); }
+
+}  // namespace
+
+bool IsWeatherFolderFile(const WeatherDocument& document) {
+    const std::string_view name = NameOf(document);
+    return EqualsNoCase(name, "weather.xml") || EqualsNoCase(name, "watertune.xml") ||
+           EqualsNoCase(name, "vfxlightningsettings.xml") || HasWeatherFolderPrefix(name);
+}
+
+bool IsWeatherSubfolderFile(std::string_view fileName) {
+    return !EqualsNoCase(fileName, "weather.xml") && HasWeatherFolderPrefix(fileName);
+}
+
+std::string WeatherDocumentDisplayName(const WeatherDocument& document) {
+    const std::string_view name = NameOf(document);
+    if (IsWeatherFolderFile(document)) return shell::FileNameOfPath(name);
+    return std::string(name);
+}
+
+std::string WeatherDocumentFileName(const WeatherDocument& document) { return std::string(NameOf(document)); }
+
+std::wstring WideFileName(const WeatherDocument& document) {
+    std::wstring wide;
+    for (const char c : NameOf(document)) wide.push_back(static_cast<wchar_t>(static_cast<unsigned char>(c)));
+    return wide;
+}
+
+std::string WeatherDocumentImportPath(const WeatherDocument& document) {
+    if (IsWeatherFolderFile(document))
+        return Join(shell::ImportsWeatherFilesFolder(), WeatherDocumentDisplayName(document));
+    return Join(CreatedImportsMiscFolder(), NameOf(document));
+}
+
+std::string WeatherDocumentMiscImportPath(const WeatherDocument& document) {
+    return Join(CreatedImportsMiscFolder(), NameOf(document));
+}
+
+std::string WeatherDocumentWorkspacePath(const WeatherDocument& document) {
+    return Join(shell::VrnMiscFolder(), NameOf(document));
+}
+
+std::string WeatherDocumentExportPath(const WeatherDocument& document) {
+    if (IsWeatherFolderFile(document))
+        return Join(shell::ExportsWeatherFilesFolder(), WeatherDocumentDisplayName(document));
+    return Join(CreatedExportsMiscFolder(), NameOf(document));
+}
+
+std::string WeatherDocumentImportReadPath(const WeatherDocument& document) {
+    std::string path = WeatherDocumentImportPath(document);
+    if (!ExistsAsFile(path) && IsWeatherFolderFile(document)) {
+        std::string misc = WeatherDocumentMiscImportPath(document);
+        if (ExistsAsFile(misc)) return misc;
+    }
+    return path;
+}
+
+bool WeatherDocumentImportExists(const WeatherDocument& document) {
+    if (ExistsAsFile(WeatherDocumentImportPath(document))) return true;
+    return IsWeatherFolderFile(document) && ExistsAsFile(WeatherDocumentMiscImportPath(document));
+}
+
+bool WeatherDocumentSourceExists(const WeatherDocument& document) {
+    return WeatherDocumentImportExists(document) || ExistsAsFile(WeatherDocumentWorkspacePath(document));
+}
+
+bool ReadWeatherDocumentText(const WeatherDocument& document, std::string& text, std::string& path) {
+    const std::string importPath = WeatherDocumentImportReadPath(document);
+    if (!importPath.empty() && shell::ReadTextFile(importPath, text)) {
+        path = importPath;
+        return true;
+    }
+    const std::string workspacePath = WeatherDocumentWorkspacePath(document);
+    if (!workspacePath.empty() && shell::ReadTextFile(workspacePath, text)) {
+        path = workspacePath;
+        return true;
+    }
+    path.clear();
+    return false;
+}
+
+bool LoadedFromImportCopy(const WeatherDocument& document) {
+    if (!document.loaded) return false;
+    if (shell::SameTextTrimmedNoCase(document.sourcePath, WeatherDocumentImportPath(document))) return true;
+    return IsWeatherFolderFile(document) &&
+           shell::SameTextTrimmedNoCase(document.sourcePath, WeatherDocumentMiscImportPath(document));
+}
+
+}  // namespace weather

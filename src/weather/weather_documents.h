@@ -1,0 +1,75 @@
+// The 27 weather-family XML documents: watertune.xml,
+// vfxlightningsettings.xml, weather.xml and the 24 weather render files.
+// Each has one fixed row of WeatherDocumentRegistry holding its names, the
+// text it was loaded from and the values found in that text. This file also
+// says where a document is looked for in the workspace and where it is
+// written.
+#pragma once
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "weather/xml_scanner.h"
+
+namespace weather {
+
+inline constexpr size_t kWeatherDocumentCount = 27;
+
+struct WeatherDocument {
+    const char* fileName;  // registry key, compared ignoring case; render files carry "weather\"
+    const char* title;     // heading of the document's panel
+    const char* category;  // "Water", "Lightning", "Weather Settings" or "Weather Render"
+    std::string sourceText;  // the whole file as read; every value's offsets point into it
+    std::string sourcePath;  // where it was read from
+    std::vector<XmlValueRecord> values;  // in scan order
+    uint8_t loaded = 0;
+    uint64_t warningCount = 0;
+    uint64_t editGeneration = 0;  // 0 after a load; each edit or reset stores the next DocumentEditGeneration
+};
+
+extern std::array<WeatherDocument, kWeatherDocumentCount> WeatherDocumentRegistry;
+// Bumped (then stored in the document) by every value edit and every reset.
+extern uint64_t DocumentEditGeneration;
+// The status line of the weather documents' operations.
+extern std::string MiscEditorStatus;
+
+// Releases every row's text, path and values and marks it unloaded (unload,
+// and a fresh start for tests).
+void ReleaseWeatherDocuments();
+
+// The row whose file name equals fileName ignoring case; -1 when none.
+int32_t FindWeatherDocumentIndex(std::string_view fileName);
+
+// ---- Classification and names ---------------------------------------------
+
+// weather.xml, watertune.xml, vfxlightningsettings.xml or "weather\..." / "weather/...".
+bool IsWeatherFolderFile(const WeatherDocument& document);
+// The 24 render documents: not weather.xml, beginning with "weather\" or "weather/".
+bool IsWeatherSubfolderFile(std::string_view fileName);
+// The base file name for a weather-folder file ("rainstorm_render_drop.xml"),
+// the file name otherwise. Messages name documents by it.
+std::string WeatherDocumentDisplayName(const WeatherDocument& document);
+std::string WeatherDocumentFileName(const WeatherDocument& document);
+std::wstring WideFileName(const WeatherDocument& document);
+
+// ---- Paths (empty when their folder can't be formed) --------------------------
+
+std::string WeatherDocumentImportPath(const WeatherDocument& document);
+std::string WeatherDocumentMiscImportPath(const WeatherDocument& document);
+std::string WeatherDocumentWorkspacePath(const WeatherDocument& document);
+std::string WeatherDocumentExportPath(const WeatherDocument& document);
+// The import path, or the Misc import path when only that one exists as a file.
+std::string WeatherDocumentImportReadPath(const WeatherDocument& document);
+
+bool WeatherDocumentImportExists(const WeatherDocument& document);
+bool WeatherDocumentSourceExists(const WeatherDocument& document);
+// The import copy (or its Misc fallback), else the workspace copy; the path
+// actually read goes to path. False (path empty) when neither reads.
+bool ReadWeatherDocumentText(const WeatherDocument& document, std::string& text, std::string& path);
+// Loaded, and read from the import path (or, for a weather-folder file, the
+// Misc import path).
+bool LoadedFromImportCopy(const WeatherDocument& document);
+
+}  // namespace weather

@@ -1,0 +1,304 @@
+#include "support/weather_docs.h"
+
+#include <algorithm>
+#include <array>
+#include <map>
+
+namespace testsupport {
+
+namespace {
+
+// The game's names, written out here on their own so that a generated file
+// does not merely echo the editor's tables.
+const char* const kWeathers[] = {"EXTRASUNNY", "CLEAR",     "CLOUDS",   "SMOG",           "FOGGY",
+                                 "OVERCAST",   "RAIN",      "THUNDER",  "CLEARING",       "NEUTRAL",
+                                 "SNOW",       "BLIZZARD",  "SNOWLIGHT", "XMAS",          "HALLOWEEN",
+                                 "RAIN_HALLOWEEN", "SNOW_HALLOWEEN"};
+
+const char* const kEffects[] = {"RAINSTORM_DROP",   "RAINSTORM_MIST",        "RAINSTORM_GROUND",
+                                "THUNDER_DROP",     "THUNDER_MIST",          "THUNDER_GROUND",
+                                "VFX_SNOW_LIGHT_DROP", "VFX_SNOW_HEAVY_DROP", "VFX_SNOW_HEAVY_MIST",
+                                "VFX_SNOW_HEAVY_GROUND", "BLIZZARD_DROP",     "BLIZZARD_MIST",
+                                "BLIZZARD_GROUND",  "UNDERWATER_DROP",       "UNDERWATER_MIST",
+                                "COUNTRYSIDE_GROUND", "DESERT_GROUND",       "DESERT_GROUND_HEAVY",
+                                "LAKE_FOG_GROUND",  "LAKE_FOG_DROP",         "WOODLAND_POLLEN_DROP",
+                                "WOODLAND_FIREFLY_DROP", "WOODLAND_MIST_GROUND", "WETLAND_FLIES_DROP"};
+
+// Attribute-form fields of a weather item in the order the game's files
+// write them (including the ones the editor does not model).
+const char* const kWeatherValueFields[] = {
+    "Sun", "Cloud", "WindMin", "WindMax", "Rain", "Snow", "SnowMist", "Fog",
+    "RippleBumpiness", "RippleMinBumpiness", "RippleMaxBumpiness", "RippleBumpinessWindScale",
+    "RippleScale", "RippleSpeed", "RippleVelocityTransfer", "OceanBumpiness", "DeepOceanScale",
+    "OceanNoiseMinAmplitude", "OceanWaveAmplitude", "ShoreWaveAmplitude", "OceanWaveWindScale",
+    "ShoreWaveWindScale", "OceanWaveMinAmplitude", "ShoreWaveMinAmplitude", "OceanWaveMaxAmplitude",
+    "ShoreWaveMaxAmplitude", "OceanFoamIntensity", "OceanFoamScale", "RippleDisturb"};
+
+const char* const kClouds[] = {"Default", "LIGHTclouds", "MEDIUMclouds", "HEAVYclouds", "STORMclouds",
+                               "POSTRAINclouds", "SNOWclouds", "HALLOWEENclouds"};
+
+struct RenderField {
+    const char* name;
+    int components;  // 0: value attribute; 2..4: x, y, z, w
+};
+
+const RenderField kRenderFields[] = {
+    {"textureRowsColsStartEnd", 4}, {"textureAnimRateScaleOverLifeStart2End2", 4}, {"sizeMinMax", 4},
+    {"colour", 4}, {"fadeInOut", 2}, {"fadeNearFar", 2}, {"fadeGrdOffLoHi", 4}, {"rotSpeedMinMax", 2},
+    {"directionalZOffsetMinMax", 3}, {"dirVelAddCamSpeedMinMaxMult", 3}, {"edgeSoftness", 0},
+    {"particleColorPercentage", 0}, {"backgroundDistortionVisibilityPercentage", 0},
+    {"backgroundDistortionAlphaBooster", 0}, {"backgroundDistortionAmount", 0},
+    {"backgroundDistortionBlurLevel", 0}, {"localLightsMultiplier", 0}, {"directionalLightShadowAmount", 0}};
+
+std::string Number(TestRandom& random) {
+    static const char* const kShapes[] = {"0.000000", "1.000000", "0.5", "-12.000000", "2.72000", "17.10000",
+                                          "0.040000", "20.000000", "1.0", "0.0000", "3", "0.25"};
+    return kShapes[random.Below(std::size(kShapes))];
+}
+
+void Line(std::string& out, std::string_view indent, std::string_view text) {
+    out += indent;
+    out += text;
+    out += '\n';
+}
+
+}  // namespace
+
+std::string WithLineEndings(std::string_view text, LineEnding lineEnding, uint32_t seed) {
+    TestRandom random(seed + 7);
+    std::string out;
+    out.reserve(text.size() + text.size() / 16);
+    for (size_t i = 0; i < text.size(); ++i) {
+        char c = text[i];
+        if (c == '\r' || c == '\n') {
+            if (c == '\r' && i + 1 < text.size() && text[i + 1] == '\n') ++i;
+            LineEnding pick = lineEnding;
+            if (pick == LineEnding::Mixed) pick = static_cast<LineEnding>(random.Below(3));
+            if (pick == LineEnding::Lf) out += '\n';
+            else if (pick == LineEnding::Cr) out += '\r';
+            else out += "\r\n";
+            continue;
+        }
+        out += c;
+    }
+    return out;
+}
+
+std::string GenerateWeatherXml(const WeatherXmlOptions& options) {
+    TestRandom random(options.seed);
+    std::string x;
+    if (options.bom) x += "\xEF\xBB\xBF";
+    Line(x, "", "<?xml version=\"1.0\" encoding=\"UTF-8\"?>");
+    Line(x, "", "");
+    Line(x, "", "<CContentsOfWeatherXmlFile>");
+    Line(x, "  ", "<VersionNumber value=\"1.000000\"/>");
+    if (options.gpuFx) {
+        Line(x, "  ", "<WeatherGpuFx>");
+        for (const char* effect : kEffects) {
+            Line(x, "\t", "<Item>");
+            Line(x, "\t  ", std::string("<Name>") + effect + "</Name>");
+            Line(x, "\t  ", "<SystemType>SYSTEM_TYPE_DROP</SystemType>");
+            Line(x, "\t  ", "<diffuseName>rain</diffuseName>");
+            Line(x, "\t  ", "<windInfluence value=\"" + Number(random) + "\"/>");
+            Line(x, "\t  ", "<gravity value=\"" + Number(random) + "\"/>");
+            std::string lower = effect;
+            std::transform(lower.begin(), lower.end(), lower.begin(), [](char c) {
+                return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+            });
+            Line(x, "\t  ", "<renderSettingsName>common:/data/levels/gta5/weather/" + lower + "</renderSettingsName>");
+            Line(x, "\t", "</Item>");
+        }
+        Line(x, "  ", "</WeatherGpuFx>");
+    }
+    Line(x, "  ", "<WeatherTypes>");
+    for (size_t w = 0; w < std::min<size_t>(options.weatherCount, std::size(kWeathers)); ++w) {
+        Line(x, "\t", "<Item>");
+        Line(x, "\t  ", std::string("<Name>") + kWeathers[w] + "</Name>");
+        for (const char* field : kWeatherValueFields) {
+            Line(x, random.Below(2) ? "\t  " : "    ",
+                 std::string("<") + field + " value=\"" + Number(random) + (random.Below(2) ? "\"/>" : "\" />"));
+        }
+        Line(x, "    ", std::string("<Lightning value=\"") + (random.Below(2) ? "true" : "false") + "\"/>");
+        Line(x, "\t  ", "<Sandstorm value=\"false\"/>");
+        Line(x, "\t  ", "<OldSettingName>-</OldSettingName>");
+        Line(x, "\t  ", w % 3 == 0 ? "<DropSettingName>RAINSTORM_DROP</DropSettingName>"
+                                    : "<DropSettingName>-</DropSettingName>");
+        Line(x, "\t  ", "<MistSettingName>-</MistSettingName>");
+        Line(x, "\t  ", "<GroundSettingName> - </GroundSettingName>");
+        if (options.commentedFields) {
+            Line(x, "", std::string("<!--  <TimeCycleFilename platform=\"pc\">COMMON:/DATA/TIMECYCLE/W_") + kWeathers[w] +
+                            "_PC.XML</TimeCycleFilename>");
+            Line(x, "    ", std::string("<TimeCycleFilename platform=\"!pc\">COMMON:/DATA/TIMECYCLE/W_") +
+                                kWeathers[w] + ".XML</TimeCycleFilename>-->");
+        }
+        Line(x, "    ", std::string("<TimeCycleFilename>COMMON:/DATA/TIMECYCLE/W_") + kWeathers[w] +
+                            ".XML</TimeCycleFilename>");
+        Line(x, "\t  ", std::string("<CloudSettingsName>") + kClouds[w % std::size(kClouds)] + "</CloudSettingsName>");
+        Line(x, "\t", "</Item>");
+    }
+    Line(x, "  ", "</WeatherTypes>");
+    Line(x, "  ", "<WeatherCycles>");
+    for (int i = 0; i < 6; ++i) {
+        Line(x, "    ", std::string("<Item>      <CycleName>") + kWeathers[i % 4] +
+                           "</CycleName>      <TimeMult value=\"" + std::to_string(i + 1) + "\"/>    </Item>");
+    }
+    Line(x, "  ", "</WeatherCycles>");
+    x += "</CContentsOfWeatherXmlFile>\n";
+    return WithLineEndings(x, options.lineEnding, options.seed);
+}
+
+const std::vector<std::string>& RenderDocumentNames() {
+    static const std::vector<std::string> names = {
+        "weather\\blizzard_render_drop.xml",      "weather\\blizzard_render_ground.xml",
+        "weather\\blizzard_render_mist.xml",      "weather\\countryside_render_ground.xml",
+        "weather\\desert_render_ground.xml",      "weather\\desert_render_ground_heavy.xml",
+        "weather\\firefly_render_drop.xml",       "weather\\fly_render_drop.xml",
+        "weather\\lake_fog_render_drop.xml",      "weather\\lake_fog_render_ground.xml",
+        "weather\\pollen_render_drop.xml",        "weather\\rainstorm_render_drop.xml",
+        "weather\\rainstorm_render_ground.xml",   "weather\\rainstorm_render_mist.xml",
+        "weather\\snowheavy_render_drop.xml",     "weather\\snowheavy_render_ground.xml",
+        "weather\\snowheavy_render_mist.xml",     "weather\\snowlight_render_drop.xml",
+        "weather\\thunder_render_drop.xml",       "weather\\thunder_render_ground.xml",
+        "weather\\thunder_render_mist.xml",       "weather\\underwater_render_drop.xml",
+        "weather\\underwater_render_mist.xml",    "weather\\woodland_mist_render_ground.xml"};
+    return names;
+}
+
+std::string GenerateRenderDocument(uint32_t seed, LineEnding lineEnding, bool bom) {
+    TestRandom random(seed);
+    std::string x;
+    if (bom) x += "\xEF\xBB\xBF";
+    Line(x, "", "<?xml version=\"1.0\" encoding=\"UTF-8\"?>");
+    Line(x, "", "<rage__ptxgpuDropRenderSettings>");
+    Line(x, "  ", "<shaderName>ptxgpu_drop</shaderName>");
+    static const char* const kAxes[] = {"x", "y", "z", "w"};
+    for (const RenderField& field : kRenderFields) {
+        const char quote = random.Below(5) == 0 ? '\'' : '"';
+        std::string line = std::string("<") + field.name;
+        if (field.components == 0) {
+            line += std::string(" value=") + quote + Number(random) + quote;
+        } else {
+            for (int c = 0; c < field.components; ++c)
+                line += std::string(random.Below(4) ? " " : "  ") + kAxes[c] + "=" + quote + Number(random) + quote;
+        }
+        line += random.Below(2) ? " />" : "/>";
+        Line(x, "  ", line);
+    }
+    Line(x, "  ", "<textureName>rain_drop</textureName>");
+    Line(x, "", "</rage__ptxgpuDropRenderSettings>");
+    return WithLineEndings(x, lineEnding, seed);
+}
+
+std::vector<NamedText> HostileVariants(std::string_view base, uint32_t seed) {
+    TestRandom random(seed);
+    std::vector<NamedText> out;
+    const std::string text(base);
+    const auto add = [&](std::string name, std::string body) { out.push_back({std::move(name), std::move(body)}); };
+
+    // Damage at the first value attribute.
+    const size_t value = text.find("value=\"");
+    if (value != std::string::npos) {
+        std::string unquoted = text;
+        const size_t close = unquoted.find('"', value + 7);
+        if (close != std::string::npos) {
+            unquoted.erase(close, 1);
+            unquoted.erase(value + 6, 1);
+            add("unquoted_value", unquoted);
+        }
+        std::string greater = text;
+        greater.insert(value + 7, "1>2");
+        add("greater_in_value", greater);
+        std::string unclosed = text;
+        unclosed.insert(value + 6, "\"");
+        add("doubled_quote", unclosed);
+    }
+    add("crlf", WithLineEndings(text, LineEnding::CrLf));
+    add("lf", WithLineEndings(text, LineEnding::Lf));
+    add("cr", WithLineEndings(text, LineEnding::Cr));
+    add("mixed_line_ends", WithLineEndings(text, LineEnding::Mixed, seed));
+    add("utf8_bom", "\xEF\xBB\xBF" + text);
+    add("double_bom", "\xEF\xBB\xBF\xEF\xBB\xBF" + text);
+    {
+        // UTF-16 LE with its BOM: every byte of the text followed by zero.
+        std::string wide = "\xFF\xFE";
+        for (const char c : text) {
+            wide += c;
+            wide += '\0';
+        }
+        add("utf16_le", wide);
+    }
+    // Items: self-closing, nested and empty ones slipped in before the first item.
+    const size_t item = text.find("<Item>");
+    if (item != std::string::npos) {
+        add("self_closing_item", text.substr(0, item) + "<Item/><Item value=\"5\" />" + text.substr(item));
+        add("nested_item", text.substr(0, item) + "<Item><Item><Name>RAIN</Name><Sun value=\"9\"/></Item></Item>" +
+                               text.substr(item));
+        add("item_like_names", text.substr(0, item) + "<Items value=\"1\"/><ItemX><Name>CLEAR</Name></ItemX>" +
+                                   text.substr(item));
+        add("unclosed_item", text.substr(0, item) + "<Item><Name>FOGGY</Name><Fog value=\"3\"/>");
+    }
+    // Markup hidden in comments and CDATA at a random tag boundary.
+    size_t at = text.find('>', random.Below(text.size() ? text.size() : 1));
+    at = at == std::string::npos ? text.size() : at + 1;
+    add("comment_markup", text.substr(0, at) + "<!-- <Item><Name>RAIN</Name><Sun value=\"7\"/></Item> </CContentsOfWeatherXmlFile> -->" +
+                              text.substr(at));
+    add("cdata_markup", text.substr(0, at) + "<![CDATA[ <Sun value=\"7\"/> ]]>" + text.substr(at));
+    add("unclosed_comment", text.substr(0, at) + "<!-- <Sun value=\"7\"/>" + text.substr(at));
+    add("stray_end_tag", text.substr(0, at) + "</Nothing>" + text.substr(at));
+    add("non_ascii", text.substr(0, at) + "<Gr\xC3\xB6\xC3\x9F" "e value=\"\xE2\x99\xA5\"/>\xE9\xFF\x80" + text.substr(at));
+    add("nul_bytes", text.substr(0, at) + std::string("<A\0 value=\"1\"/>\0", 16) + text.substr(at));
+    // Random byte flips.
+    std::string flipped = text;
+    static const char kNoise[] = "<>/\"'=!-?[]& \r\n\t\x80\xFF";
+    for (size_t i = 0; i < 1 + flipped.size() / 200 && !flipped.empty(); ++i)
+        flipped[random.Below(flipped.size())] = kNoise[random.Below(sizeof kNoise - 1)];
+    add("byte_flips", flipped);
+    add("empty", "");
+    add("only_markup", "<<<>>><!----><?><![CDATA[]]></>");
+    return out;
+}
+
+std::vector<size_t> TruncationOffsetsByClass(std::string_view text) {
+    std::map<int, std::vector<size_t>> classes;
+    bool inComment = false;
+    for (size_t i = 1; i <= text.size(); ++i) {
+        const unsigned char c = static_cast<unsigned char>(text[i - 1]);
+        if (text.compare(i - 1, 4, "<!--") == 0) inComment = true;
+        if (inComment && i >= 3 && text.compare(i - 3, 3, "-->") == 0) inComment = false;
+        int cls;
+        if (inComment) cls = 100;
+        else if (c >= 0x80) cls = 101;
+        else if (c >= '0' && c <= '9') cls = 102;
+        else if ((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z')) cls = 103;
+        else cls = c;  // each punctuation and white-space byte its own class
+        classes[cls].push_back(i);
+    }
+    std::vector<size_t> offsets = {0};
+    for (const auto& entry : classes) {
+        const std::vector<size_t>& at = entry.second;
+        offsets.push_back(at.front());
+        offsets.push_back(at[at.size() / 2]);
+        offsets.push_back(at.back());
+    }
+    std::sort(offsets.begin(), offsets.end());
+    offsets.erase(std::unique(offsets.begin(), offsets.end()), offsets.end());
+    return offsets;
+}
+
+std::string GenerateLargeDocument(size_t targetBytes) {
+    std::string x = "<?xml version=\"1.0\"?>\n<Root>\n";
+    x.reserve(targetBytes + 256);
+    const std::string tail = "</Root>\n";
+    size_t n = 0;
+    while (x.size() + tail.size() + 200 < targetBytes) {
+        x += "  <Item>\n    <Name>N";
+        x += std::to_string(n++);
+        x += "</Name>\n    <Sun value=\"0.500000\"/>\n    <FogMin x=\"-4000.0\" y=\"12\"/>\n"
+             "    <F content=\"float_array\">1.0 2.0 3.0</F>\n  </Item>\n";
+    }
+    while (x.size() + tail.size() < targetBytes) x += ' ';
+    x += tail;
+    return x;
+}
+
+}  // namespace testsupport
