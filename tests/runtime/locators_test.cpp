@@ -1,0 +1,343 @@
+// Block locators, data signatures and encoded live addresses on a synthetic
+// game image.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <bit>
+#include <random>
+#include <vector>
+
+#include "platform/memory.h"
+#include "platform/simulated.h"
+#include "runtime/block_locators.h"
+#include "runtime/data_signatures.h"
+#include "runtime/guarded_memory.h"
+#include "runtime/scans.h"
+#include "support/synthetic_image.h"
+
+namespace {
+
+using namespace runtime;
+using testsupport::FloatBytes;
+using testsupport::ImageSection;
+using testsupport::SyntheticImage;
+using testsupport::U32Bytes;
+
+// ---- TimecycleBlockLocator -------------------------------------------------------------
+
+TEST(TimecycleLocator, PatternCombinations) {
+    enum Plant { None, Good, Twice, Other, BadMultiply };
+    struct Row {
+        Plant a;
+        Plant b;
+        bool expectBlock;  // the planted block, else 0
+        const char* what;
+    };
+    const Row rows[] = {
+        {Good, None, true, "A alone"},
+        {None, Good, true, "B alone"},
+        {Twice, Good, true, "A ambiguous, B decides"},
+        {Good, Twice, true, "B ambiguous, A stands"},
+        {Good, Good, true, "both agree"},
+        {Good, Other, false, "disagree"},
+        {Other, Good, false, "disagree the other way"},
+        {Good, BadMultiply, false, "B fails its multiply test"},
+        {None, None, false, "neither"},
+        {Twice, Twice, false, "both ambiguous"},
+    };
+    for (const Row& r : rows) {
+        SyntheticImage image;
+        const uint64_t block = image.PlantTimecycleBlock();
+        const uint64_t other = image.PlantTimecycleBlock();
+        auto plantA = [&](Plant p) {
+            if (p == Good || p == Twice) image.PlantTimecycleSiteA(block);
+            if (p == Twice) image.PlantTimecycleSiteA(block);
+            if (p == Other) image.PlantTimecycleSiteA(other);
+        };
+        auto plantB = [&](Plant p) {
+            if (p == Good || p == Twice) image.PlantTimecycleSiteB(block);
+            if (p == Twice) image.PlantTimecycleSiteB(block);
+            if (p == Other) image.PlantTimecycleSiteB(other);
+            if (p == BadMultiply) image.PlantTimecycleSiteB(block, 1196);
+        };
+        plantA(r.a);
+        plantB(r.b);
+        const uint64_t want = r.expectBlock ? block : 0;
+        EXPECT_EQ(TimecycleBlockLocator(), want) << r.what;
+        // The same answer for the rest of the run.
+        EXPECT_EQ(TimecycleBlockLocator(), want) << r.what;
+        EXPECT_EQ(ResolveTimecycleBlockField(kLiveHandleTimecycle | 8), want ? want + 8 : 0) << r.what;
+    }
+}
+
+TEST(TimecycleLocator, BlockMustLieInTheImage) {
+    SyntheticImage image;
+    // A target whose block would end past the image end.
+    const uint64_t late = image.end() - 2000;
+    image.PlantTimecycleSiteA(late);
+    EXPECT_EQ(TimecycleBlockLocator(), 0u);
+}
+
+TEST(TimecycleLocator, OneAttemptPerRun) {
+    SyntheticImage image;
+    EXPECT_EQ(TimecycleBlockLocator(), 0u);
+    image.PlantLocatableTimecycleBlock();
+    EXPECT_EQ(TimecycleBlockLocator(), 0u);
+}
+
+TEST(TimecycleLocator, NoImageNoBlock) {
+    SyntheticImage image;
+    image.PlantLocatableTimecycleBlock();
+    image.SetSizeOfImageField(0);
+    EXPECT_EQ(TimecycleBlockLocator(), 0u);
+}
+
+// ---- SecondaryBlockLocator ----------------------------------------------------------------
+
+TEST(SecondaryLocator, NeedsFourDistinctStoresAfterAnInImageLea) {
+    struct Row {
+        int stores;
+        bool repeatFirst;
+        bool found;
+    };
+    const Row rows[] = {{9, false, true}, {4, false, true}, {3, false, false}, {3, true, false}, {0, false, false}};
+    for (const Row& r : rows) {
+        SyntheticImage image;
+        const uint64_t target = image.Reserve(ImageSection::Data, 4096, 16);
+        image.PlantSecondaryBlockSite(target, r.stores, r.repeatFirst);
+        EXPECT_EQ(SecondaryBlockLocator(), r.found ? target : 0) << r.stores << (r.repeatFirst ? " repeated" : "");
+    }
+}
+
+TEST(SecondaryLocator, PassesOverALeaWhoseTargetLeavesTheImage) {
+    SyntheticImage image;
+    image.PlantSecondaryBlockSite(image.end() + 0x10000, 9);
+    const uint64_t target = image.Reserve(ImageSection::Data, 64, 16);
+    image.PlantSecondaryBlockSite(target, 5);
+    EXPECT_EQ(SecondaryBlockLocator(), target);
+}
+
+TEST(SecondaryLocator, StoresOutsideTheWindowDoNotCount) {
+    SyntheticImage image;
+    const uint64_t target = image.Reserve(ImageSection::Data, 64, 16);
+    image.PlantSecondaryBlockSite(target, 3);
+    image.Reserve(ImageSection::Text, kSecondarySignatureWindow, 1);
+    const SecondaryStoreSignature& s = SecondaryBlockSignatures[8];
+    image.PlantCode(std::vector<uint8_t>(s.bytes, s.bytes + s.length));
+    EXPECT_EQ(SecondaryBlockLocator(), 0u);
+}
+
+TEST(SecondaryLocator, AMissingBlockIsSearchedAgainAtABoundedRate) {
+    platform::sim::UseManualClock(true);
+    SyntheticImage image;
+    EXPECT_EQ(SecondaryBlockLocator(), 0u);
+    EXPECT_EQ(SecondaryBlockSearchCountForTesting(), 1);
+    const uint64_t target = image.Reserve(ImageSection::Data, 64, 16);
+    image.PlantSecondaryBlockSite(target, 4);
+    for (int frame = 0; frame < 100; ++frame) {
+        EXPECT_EQ(SecondaryBlockLocator(), 0u);
+        EXPECT_EQ(ResolveSecondaryBlockField(kLiveHandleSecondary | 4), 0u);
+        platform::sim::AdvanceClock(16);
+    }
+    EXPECT_EQ(SecondaryBlockSearchCountForTesting(), 1);
+    platform::sim::AdvanceClock(kSearchRetryIntervalMs);
+    EXPECT_EQ(SecondaryBlockLocator(), target);
+    EXPECT_EQ(SecondaryBlockSearchCountForTesting(), 2);
+    EXPECT_EQ(SecondaryBlockLocator(), target);
+    EXPECT_EQ(SecondaryBlockSearchCountForTesting(), 2);
+    platform::sim::UseManualClock(false);
+}
+
+TEST(SecondaryLocator, CountsEachSignatureOnce) {
+    std::vector<uint8_t> window;
+    for (int i = 0; i < kSecondaryBlockSignatureCount; ++i) {
+        const SecondaryStoreSignature& s = SecondaryBlockSignatures[i];
+        window.insert(window.end(), s.bytes, s.bytes + s.length);
+        window.insert(window.end(), s.bytes, s.bytes + s.length);
+    }
+    const uint64_t start = reinterpret_cast<uintptr_t>(window.data());
+    EXPECT_EQ(CountSecondaryBlockSignatures(start, window.size()), 9);
+    EXPECT_EQ(CountSecondaryBlockSignatures(start, 10), 1);
+    EXPECT_EQ(CountSecondaryBlockSignatures(start, 9), 0);  // the first store is 10 bytes
+    EXPECT_EQ(CountSecondaryBlockSignatures(0, 100), 0);
+    EXPECT_EQ(CountSecondaryBlockSignatures(start, 0), 0);
+}
+
+// ---- Data signatures ---------------------------------------------------------------------
+
+TEST(DataSignatureTable, HoldsEveryIdWithItsSizes) {
+    int exact = 0, masked = 0, none = 0;
+    for (DataSignatureId id = 1; id <= kDataSignatureCount; ++id) {
+        const DataSignature& row = DataSignatureRow(id);
+        switch (row.kind) {
+            case DataSignatureKind::ExactRun:
+                ++exact;
+                EXPECT_EQ(row.length % 4, 0) << id;
+                EXPECT_GE(row.length, 8) << id;
+                EXPECT_LE(row.length, 160) << id;
+                EXPECT_EQ(row.mask, nullptr);
+                break;
+            case DataSignatureKind::Masked:
+                ++masked;
+                ASSERT_NE(row.mask, nullptr) << id;
+                EXPECT_EQ(std::string(row.mask).size(), row.length) << id;
+                break;
+            case DataSignatureKind::None:
+                ++none;
+                break;
+        }
+    }
+    EXPECT_EQ(exact, 149);
+    EXPECT_EQ(masked, 7);
+    EXPECT_EQ(none, 5);
+    EXPECT_EQ(DataSignatureRow(1).length, 32);
+    EXPECT_EQ(DataSignatureRow(1).blockSize, 384u);
+    EXPECT_EQ(DataSignatureRow(94).length, 8);
+    EXPECT_EQ(DataSignatureRow(138).blockSize, 3552u);
+    EXPECT_EQ(DataSignatureRow(161).blockSize, 4004u);
+    EXPECT_STREQ(DataSignatureRow(20).mask, "xxxx????xxxxxxxx");
+    EXPECT_STREQ(DataSignatureRow(145).mask, "xxxxxxxx????xxxxxxxxxxxx");
+    EXPECT_EQ(DataSignatureRow(0).kind, DataSignatureKind::None);
+    EXPECT_EQ(DataSignatureRow(162).kind, DataSignatureKind::None);
+
+    std::vector<DataSignatureId> withBytes;
+    const std::vector<DataSignatureId> without = DataSignatureIdsWithoutBytes();
+    for (DataSignatureId id = 1; id <= kDataSignatureCount; ++id) {
+        if (std::find(without.begin(), without.end(), id) == without.end()) withBytes.push_back(id);
+    }
+    EXPECT_EQ(withBytes, (std::vector<DataSignatureId>{1, 3, 4, 20}));
+}
+
+TEST(DataSignatures, KnownRunsAreFound) {
+    SyntheticImage image;
+    const uint64_t one = image.Plant(ImageSection::Data,
+                                     FloatBytes({15.0f, 25.0f, 25.0f, 25.0f, 25.0f, 10.0f, 10.0f, 10.0f}), 4);
+    image.Reserve(ImageSection::Data, 384, 4);
+    const uint64_t three =
+        image.Plant(ImageSection::Rdata, FloatBytes({1.75f, 1.5f, 4.0f, 0.1f, 10.0f, 10.0f, 1.5f, 0.0f}), 4);
+    image.Reserve(ImageSection::Rdata, 192, 4);
+    std::vector<uint8_t> run4 = FloatBytes({100.0f, -0.11f});
+    const std::vector<uint8_t> colour = U32Bytes({0xFF070707u});
+    const std::vector<uint8_t> tail = FloatBytes({2.0f, 8.0f, 0.0f, 5.0f, 4.0f});
+    run4.insert(run4.end(), colour.begin(), colour.end());
+    run4.insert(run4.end(), tail.begin(), tail.end());
+    const uint64_t four = image.Plant(ImageSection::Data, run4, 4);
+    image.Reserve(ImageSection::Data, 160, 4);
+    std::vector<uint8_t> run20 = FloatBytes({16.0f, 123.0f, 8.0f});
+    const std::vector<uint8_t> twentyEight = U32Bytes({28});
+    run20.insert(run20.end(), twentyEight.begin(), twentyEight.end());
+    const uint64_t twenty = image.Plant(ImageSection::Data, run20, 4);
+    image.Reserve(ImageSection::Data, 32, 4);
+
+    EXPECT_EQ(DataSignatureBase(1), one);
+    EXPECT_EQ(DataSignatureBase(3), three);
+    EXPECT_EQ(DataSignatureBase(4), four);
+    EXPECT_EQ(DataSignatureBase(20), twenty);
+    EXPECT_EQ(DataSignatureBase(2), 0u);  // no bytes in this build
+    EXPECT_EQ(ResolveLiveHandle(0, 0x1003000000000030ull), three + 48);
+    EXPECT_EQ(ResolveSignatureField(0x1003000000000030ull), three + 48);
+}
+
+TEST(DataSignatures, OnePassSearchesEveryPendingId) {
+    SyntheticImage image;
+    std::vector<uint64_t> planted;
+    for (DataSignatureId id : {5, 60, 100, 149}) {
+        std::vector<uint8_t> run;
+        const DataSignature& row = DataSignatureRow(id);
+        std::mt19937 random(static_cast<unsigned>(id));
+        for (size_t i = 0; i < row.length; ++i) run.push_back(static_cast<uint8_t>(random()));
+        planted.push_back(image.Plant(ImageSection::Data, run, 4));
+        image.Reserve(ImageSection::Data, row.blockSize, 4);
+        SetDataSignatureForTesting(id, run, row.mask ? row.mask : "");
+    }
+    EXPECT_EQ(DataSignatureBase(60), planted[1]);
+    EXPECT_EQ(DataSignaturePassCountForTesting(), 1);
+    EXPECT_EQ(DataSignatureBase(5), planted[0]);
+    EXPECT_EQ(DataSignatureBase(100), planted[2]);
+    EXPECT_EQ(DataSignatureBase(149), planted[3]);
+    EXPECT_EQ(DataSignaturePassCountForTesting(), 1);
+    // The timecycle locator was settled by the same pass.
+    const uint64_t queries = RegionQueryCountForTesting();
+    EXPECT_EQ(TimecycleBlockLocator(), 0u);
+    EXPECT_EQ(RegionQueryCountForTesting(), queries);
+}
+
+TEST(DataSignatures, FailuresAreFinal) {
+    SyntheticImage image;
+    const std::vector<uint8_t> run = U32Bytes({0xA1B2C3D4, 0x0BADF00D, 0x600DCAFE, 0x5EED1234});
+    image.Plant(ImageSection::Data, run, 4);
+    image.Plant(ImageSection::Data, run, 4);
+    SetDataSignatureForTesting(10, run);
+    EXPECT_EQ(DataSignatureBase(10), 0u);  // twice: ambiguous
+    EXPECT_EQ(DataSignatureBase(46), 0u);
+    const int passes = DataSignaturePassCountForTesting();
+    EXPECT_EQ(DataSignatureBase(46), 0u);
+    EXPECT_EQ(DataSignatureBase(10), 0u);
+    EXPECT_EQ(DataSignaturePassCountForTesting(), passes);
+    EXPECT_EQ(DataSignatureBase(0), 0u);
+    EXPECT_EQ(DataSignatureBase(162), 0u);
+}
+
+TEST(DataSignatures, BlockMustFitTheImage) {
+    SyntheticImage image;
+    const std::vector<uint8_t> run = U32Bytes({0x11223344, 0x55667788, 0x99AABBCC, 0xDDEEFF00});
+    image.Write(image.end() - 100, run);
+    SetDataSignatureForTesting(11, run, "", 100);
+    SetDataSignatureForTesting(12, run, "", 101);
+    EXPECT_EQ(DataSignatureBase(11), image.end() - 100);
+    ResetDataSignatureCacheForTesting();
+    EXPECT_EQ(DataSignatureBase(12), 0u);
+    EXPECT_EQ(FindExactBytes(run.data(), run.size(), 100), image.end() - 100);
+    EXPECT_EQ(FindExactBytes(run.data(), run.size(), 101), 0u);
+    EXPECT_EQ(FindSignatureInImage(run.data(), "xx??xxxx", 4), image.end() - 100);
+    EXPECT_EQ(FindSignatureInImage(run.data(), "", 4), 0u);
+    EXPECT_EQ(FindExactBytes(nullptr, 4, 4), 0u);
+}
+
+// ---- LiveHandle ----------------------------------------------------------------------------
+
+TEST(LiveHandle, ResolvesEachKind) {
+    SyntheticImage image;
+    image.Reserve(ImageSection::Data, 64, 16);
+    const uint64_t block = image.PlantLocatableTimecycleBlock();
+    const uint64_t secondary = image.Reserve(ImageSection::Data, 4096, 16);
+    image.PlantSecondaryBlockSite(secondary, 4);
+    const uint64_t t = kLiveHandleTimecycle, s = kLiveHandleSecondary, sub = kLiveHandleSubtract;
+    struct Row {
+        LiveHandle handle;
+        uint64_t base;
+        uint64_t want;
+    };
+    const Row rows[] = {
+        {t | 0, 0, block},
+        {t | 3068, 0, block + 3068},
+        {t | 3072, 0, 0},
+        {t | sub | 16, 0, block - 16},
+        {t | kLiveHandleSignature | 40, 0, block + 40},  // bit 63 wins over bit 60
+        {t | (uint64_t(1) << 56) | 4, 0, 0},             // bits 56-59 are offset bits
+        {s | 20476, 0, secondary + 20476},
+        {s | 20480, 0, 0},
+        {s | sub | 16, 0, secondary - 16},
+        {s | sub | 8192, 0, 0},
+        {0x40, 0x1000, 0x1040},
+        {0x40, 0, 0},
+        {kLiveHandleSignature | (uint64_t(46) << kLiveHandleIdShift) | 4, 0, 0},
+    };
+    for (const Row& r : rows) EXPECT_EQ(ResolveLiveHandle(r.base, r.handle), r.want) << std::hex << r.handle;
+    // Subtracting into an unreadable page gives 0.
+    SyntheticImage none;
+    EXPECT_EQ(ResolveLiveHandle(0, t | 4), 0u);
+}
+
+TEST(LiveHandle, SignatureFieldMustBeReadable) {
+    SyntheticImage image;
+    const std::vector<uint8_t> run = U32Bytes({0x01020304, 0x05060708, 0x090A0B0C, 0x0D0E0F10});
+    const uint64_t at = image.Plant(ImageSection::Data, run, 4);
+    SetDataSignatureForTesting(30, run, "", 4);
+    const LiveHandle base = kLiveHandleSignature | (uint64_t(30) << kLiveHandleIdShift);
+    EXPECT_EQ(ResolveSignatureField(base | 8), at + 8);
+    EXPECT_EQ(ResolveSignatureField(base | (image.end() - at)), 0u);  // the no-access page after the image
+    EXPECT_EQ(ResolveSignatureField(base | 0xFFFFFFFFFFFFull), 0u);
+}
+
+}  // namespace

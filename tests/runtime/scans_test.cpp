@@ -1,0 +1,353 @@
+// Byte-pattern and value-signature scans, the lightning, water-tuning and
+// puddle searches, saved weather records, on a synthetic game image.
+#include <gtest/gtest.h>
+
+#include <bit>
+#include <cstring>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "platform/memory.h"
+#include "platform/simulated.h"
+#include "runtime/guarded_memory.h"
+#include "runtime/image_search.h"
+#include "runtime/scans.h"
+#include "support/synthetic_image.h"
+
+namespace {
+
+using namespace runtime;
+using testsupport::FloatBytes;
+using testsupport::ImageSection;
+using testsupport::SyntheticImage;
+using testsupport::U32Bytes;
+
+const std::vector<uint8_t> kProbe = {0x5A, 0x17, 0xC3, 0x99, 0x01, 0x7E, 0x42, 0x88, 0x31, 0x0D};
+
+TEST(ImageSize, ComesFromThePeHeaders) {
+    SyntheticImage image;
+    ASSERT_TRUE(image.ok());
+    EXPECT_EQ(GameImageBase(), image.base());
+    EXPECT_EQ(GetGameImageSize(), image.size());
+    image.SetSizeOfImageField(0x1234);
+    EXPECT_EQ(GetGameImageSize(), 0x1234u);
+    image.Write(image.base() + 0x80, "PX", 2);
+    EXPECT_EQ(GetGameImageSize(), 0u);
+    image.Write(image.base() + 0x80, "PE", 2);
+    image.Write(image.base(), "ZM", 2);
+    EXPECT_EQ(GetGameImageSize(), 0u);
+}
+
+TEST(UniquePattern, CountsOccurrences) {
+    SyntheticImage image;
+    const std::string mask(kProbe.size(), 'x');
+    EXPECT_EQ(FindUniquePattern(kProbe.data(), mask.c_str()), 0u);  // none
+    const uint64_t first = image.Plant(ImageSection::Text, kProbe, 1);
+    EXPECT_EQ(FindUniquePattern(kProbe.data(), mask.c_str()), first);  // one
+    image.Plant(ImageSection::Data, kProbe, 1);
+    EXPECT_EQ(FindUniquePattern(kProbe.data(), mask.c_str()), 0u);  // two: ambiguous
+}
+
+TEST(UniquePattern, WildcardsMatchAnyByte) {
+    SyntheticImage image;
+    std::vector<uint8_t> planted = kProbe;
+    planted[2] = 0x00;
+    planted[3] = 0xFF;
+    const uint64_t at = image.Plant(ImageSection::Rdata, planted, 1);
+    EXPECT_EQ(FindUniquePattern(kProbe.data(), "xxxxxxxxxx"), 0u);
+    EXPECT_EQ(FindUniquePattern(kProbe.data(), "xx??xxxxxx"), at);
+    // Any character other than 'x' is a wildcard.
+    EXPECT_EQ(FindUniquePattern(kProbe.data(), "xx.-xxxxxx"), at);
+    // A short run of fixed bytes (no 7-byte anchor) is compared everywhere.
+    const uint8_t sparse[] = {0x5A, 0, 0, 0, 0x01, 0, 0x42, 0, 0, 0x0D};
+    EXPECT_EQ(FindUniquePattern(sparse, "x???x?x??x"), at);
+}
+
+TEST(UniquePattern, RefusesBadArguments) {
+    SyntheticImage image;
+    EXPECT_EQ(FindUniquePattern(nullptr, "xx"), 0u);
+    EXPECT_EQ(FindUniquePattern(kProbe.data(), nullptr), 0u);
+    EXPECT_EQ(FindUniquePattern(kProbe.data(), ""), 0u);
+    EXPECT_EQ(FindUniquePatternIn(0, 100, kProbe.data(), "xx"), 0u);
+    EXPECT_EQ(FindUniquePatternIn(image.base(), 0, kProbe.data(), "xx"), 0u);
+    EXPECT_EQ(FindUniquePatternIn(image.base(), 4, kProbe.data(), "xxxxx"), 0u);  // longer than the range
+}
+
+TEST(UniquePattern, AllWildcardsMatchOnlyWhenOnePositionExists) {
+    SyntheticImage image;
+    const uint8_t any[4] = {};
+    EXPECT_EQ(FindUniquePatternIn(image.base() + 64, 4, any, "????"), image.base() + 64);
+    EXPECT_EQ(FindUniquePatternIn(image.base() + 64, 5, any, "????"), 0u);
+}
+
+TEST(UniquePattern, FindsPatternsAtTheEndsOfTheRange) {
+    SyntheticImage image;
+    // The first bytes of the image are its MZ header.
+    const uint8_t head[8] = {'M', 'Z', 0, 0, 0, 0, 0, 0};
+    EXPECT_EQ(FindUniquePattern(head, "xx??????"), image.base());
+    const uint64_t last = image.end() - kProbe.size();
+    image.Write(last, kProbe);
+    EXPECT_EQ(FindUniquePattern(kProbe.data(), "xxxxxxxxxx"), last);
+    // A range that stops one byte short of the run does not see it.
+    EXPECT_EQ(FindUniquePatternIn(image.base(), image.size() - 1, kProbe.data(), "xxxxxxxxxx"), 0u);
+    // Unaligned range starts.
+    EXPECT_EQ(FindUniquePatternIn(last - 3, kProbe.size() + 3, kProbe.data(), "xxxxxxxxxx"), last);
+    EXPECT_EQ(FindUniquePatternIn(last, kProbe.size(), kProbe.data(), "xxxxxxxxxx"), last);
+}
+
+TEST(UniquePattern, CrossesSectionsButNeverAnUnreadablePage) {
+    SyntheticImage image;
+    const uint64_t boundary = image.SectionStart(ImageSection::Rdata);
+    image.Write(boundary - 4, kProbe);  // .text into .rdata, both readable
+    EXPECT_EQ(FindUniquePattern(kProbe.data(), "xxxxxxxxxx"), boundary - 4);
+    image.Clear(boundary - 4, 4);
+
+    // A .data page that cannot be read: nothing in it or across it is found,
+    // and nothing faults.
+    const uint64_t page = image.SectionStart(ImageSection::Data) + 4096;
+    image.Write(page + 100, kProbe);
+    image.Write(page - 5, kProbe);
+    uint32_t old = 0;
+    ASSERT_TRUE(platform::ChangeProtection(page, 4096, platform::kPageNoAccess, &old));
+    EXPECT_EQ(FindUniquePattern(kProbe.data(), "xxxxxxxxxx"), 0u);
+    std::vector<uint8_t> other = kProbe;
+    other[0] = 0x77;
+    const uint64_t after = image.SectionStart(ImageSection::Data) + 3 * 4096 + 1;
+    image.Write(after, other);
+    platform::ChangeProtection(page, 4096, platform::kPageNoAccess, &old);  // Write re-applied section rights
+    EXPECT_EQ(FindUniquePattern(other.data(), "xxxxxxxxxx"), after);
+    platform::ChangeProtection(page, 4096, platform::kPageReadWrite, &old);
+}
+
+// The one-pass search against a plain reference on data with few distinct
+// bytes, so that partial matches, overlaps and repeats are common.
+TEST(UniquePattern, OnePassAgreesWithAPlainSearch) {
+    std::mt19937 random(1234);
+    for (int round = 0; round < 20; ++round) {
+        std::vector<uint8_t> data(4096 + round * 37);
+        for (auto& b : data) b = static_cast<uint8_t>(random() % 3);
+        std::vector<std::vector<uint8_t>> bytes;
+        std::vector<std::string> masks;
+        for (int i = 0; i < 12; ++i) {
+            const size_t length = 7 + random() % 14;
+            const size_t from = random() % (data.size() - length);
+            bytes.emplace_back(data.begin() + static_cast<long>(from), data.begin() + static_cast<long>(from + length));
+            std::string mask(length, 'x');
+            if (i % 3 == 1) mask[random() % length] = '?';
+            if (i % 3 == 2) {
+                for (size_t j = 0; j < length; j += 3) mask[j] = '?';
+            }
+            if (i == 0) bytes.back()[0] ^= 1;  // probably nowhere
+            masks.push_back(mask);
+        }
+        std::vector<detail::SearchPattern> patterns;
+        for (size_t i = 0; i < bytes.size(); ++i) patterns.push_back({bytes[i].data(), masks[i].c_str(), bytes[i].size()});
+        const uint64_t base = reinterpret_cast<uintptr_t>(data.data()) + round % 4;
+        const uint64_t size = data.size() - round % 4;
+        detail::SearchPatterns(base, size, patterns);
+        for (size_t i = 0; i < patterns.size(); ++i) {
+            uint32_t count = 0;
+            uint64_t first = 0;
+            for (uint64_t p = 0; p + bytes[i].size() <= size; ++p) {
+                bool match = true;
+                for (size_t j = 0; j < bytes[i].size() && match; ++j)
+                    match = masks[i][j] != 'x' || bytes[i][j] == reinterpret_cast<const uint8_t*>(base)[p + j];
+                if (match) {
+                    if (count == 0) first = base + p;
+                    count = count < 2 ? count + 1 : 2;
+                }
+            }
+            EXPECT_EQ(patterns[i].count, count) << "round " << round << " pattern " << i;
+            if (count >= 1) {
+                EXPECT_EQ(patterns[i].first, first) << "round " << round << " pattern " << i;
+            }
+        }
+    }
+}
+
+TEST(PuddleSite, OneAttemptPerRun) {
+    {
+        SyntheticImage image;
+        const uint64_t site = image.PlantPuddleStoreSequence();
+        EXPECT_EQ(FindPuddleStoreSite(), site);
+        EXPECT_EQ(FindPuddleStoreSite(), site);
+    }
+    SyntheticImage image;
+    EXPECT_EQ(FindPuddleStoreSite(), 0u);
+    image.PlantPuddleStoreSequence();
+    EXPECT_EQ(FindPuddleStoreSite(), 0u);  // not searched again
+}
+
+// ---- Value signatures -----------------------------------------------------------------
+
+TEST(ValueScan, FindsAlignedRunsInsideOneRegion) {
+    const size_t page = platform::GetSystemMemoryInfo().pageSize;
+    const uint64_t base = platform::AllocateAnywhere(4 * page, platform::kPageReadWrite);
+    ASSERT_NE(base, 0u);
+    auto* bytes = reinterpret_cast<uint8_t*>(base);
+    std::memset(bytes, 0, 4 * page);
+    const std::vector<uint8_t> run = FloatBytes({1.25f, 2.5f, 1118.0f});
+    std::memcpy(bytes + 64, run.data(), run.size());    // aligned: found
+    std::memcpy(bytes + 130, run.data(), run.size());   // unaligned: not found
+    std::memcpy(bytes + page - 4, run.data(), run.size());  // straddles pages 0 and 1
+    std::memcpy(bytes + 2 * page + 8, run.data(), run.size());
+    uint32_t old = 0;
+    ASSERT_TRUE(platform::ChangeProtection(base + page, page, platform::kPageReadOnly, &old));
+    ASSERT_TRUE(platform::ChangeProtection(base + 3 * page, page, platform::kPageNoAccess, &old));
+
+    ValueSignature signature;
+    signature.name = "test";
+    for (float f : {1.25f, 2.5f, 1118.0f}) AppendSignatureFloat(signature, f);
+    std::vector<ValueSignature> list;
+    list.push_back(std::move(signature));
+    uint64_t scanned = 5;
+    ScanReadableMemory(base, 4 * page, list, scanned);
+    EXPECT_EQ(list[0].hitCount, 2u);
+    ASSERT_EQ(list[0].hits.size(), 2u);
+    EXPECT_EQ(list[0].hits[0], base + 64);
+    EXPECT_EQ(list[0].hits[1], base + 2 * page + 8);
+    EXPECT_EQ(list[0].firstHit, base + 64);
+    EXPECT_EQ(scanned, 5 + 3 * page);  // the no-access page is not examined
+
+    // A start inside the range: clipped, aligned up.
+    list[0].hitCount = 0;
+    list[0].hits.clear();
+    list[0].firstHit = 0;
+    scanned = 0;
+    ScanReadableMemory(base + 61, 100, list, scanned);
+    EXPECT_EQ(list[0].hitCount, 1u);
+    EXPECT_EQ(scanned, 100u - 3);
+
+    scanned = 0;
+    ScanReadableMemory(0, 100, list, scanned);
+    ScanReadableMemory(base, 0, list, scanned);
+    ScanReadableMemory(base, 100, {}, scanned);
+    EXPECT_EQ(scanned, 0u);
+    platform::ChangeProtection(base, 4 * page, platform::kPageReadWrite, &old);
+    platform::FreeMemory(base);
+}
+
+TEST(ValueScan, NeverCountsTheSignaturesOwnRun) {
+    ValueSignature signature;
+    for (uint32_t v : {0x13579BDFu, 0x2468ACE0u, 0x0F1E2D3Cu}) AppendSignatureU32(signature, v);
+    std::vector<ValueSignature> list;
+    list.push_back(std::move(signature));
+    const uint64_t own = reinterpret_cast<uintptr_t>(list[0].bytes.data());
+    uint64_t scanned = 0;
+    ScanReadableMemory(own & ~uint64_t(4095), 8192, list, scanned);
+    EXPECT_EQ(list[0].hitCount, 0u);
+    EXPECT_GT(scanned, 0u);
+}
+
+TEST(LightningBlock, FoundCheckedAndKept) {
+    SyntheticImage image;
+    const uint64_t block = image.PlantLightningBlock();
+    uint64_t scanned = 0, hits = 0;
+    EXPECT_EQ(FindVfxLightningBlock(scanned, hits), block);
+    EXPECT_EQ(hits, 1u);
+    EXPECT_GT(scanned, 0u);
+    EXPECT_EQ(FindVfxLightningBlock(scanned, hits), block);
+    EXPECT_EQ(scanned, 0u);
+    EXPECT_EQ(hits, 1u);
+}
+
+TEST(LightningBlock, EachFieldCheckRejects) {
+    struct Change {
+        size_t offset;
+        uint32_t value;
+    };
+    const Change changes[] = {{24, 201}, {28, std::bit_cast<uint32_t>(0.1002f)}, {132, 0xFFA1D3FE},
+                              {208, std::bit_cast<uint32_t>(8.001f)}, {312, 0}, {316, 0}};
+    for (const Change& c : changes) {
+        SyntheticImage image;
+        const uint64_t block = image.PlantLightningBlock();
+        image.WriteU32(block + c.offset, c.value);
+        uint64_t scanned = 0, hits = 0;
+        EXPECT_EQ(FindVfxLightningBlock(scanned, hits), 0u) << c.offset;
+        EXPECT_EQ(hits, 1u);
+    }
+    // Within 0.0001 passes.
+    SyntheticImage image;
+    const uint64_t block = image.PlantLightningBlock();
+    image.WriteFloat(block + 28, 0.10005f);
+    uint64_t scanned = 0, hits = 0;
+    EXPECT_EQ(FindVfxLightningBlock(scanned, hits), block);
+}
+
+TEST(LightningBlock, TwoCopiesAreAmbiguous) {
+    SyntheticImage image;
+    image.PlantLightningBlock();
+    image.PlantLightningBlock();
+    uint64_t scanned = 0, hits = 0;
+    EXPECT_EQ(FindVfxLightningBlock(scanned, hits), 0u);
+    EXPECT_EQ(hits, 2u);
+}
+
+TEST(ValueSignatureBlocks, AFailedSearchWaitsBeforeTheNext) {
+    platform::sim::UseManualClock(true);
+    SyntheticImage image;
+    uint64_t scanned = 0, hits = 0;
+    EXPECT_EQ(FindWatertuneBlock(scanned, hits), 0u);
+    EXPECT_GT(scanned, 0u);
+    EXPECT_EQ(FindVfxLightningBlock(scanned, hits), 0u);
+    const uint64_t water = image.PlantWatertuneBlock();
+    const uint64_t lightning = image.PlantLightningBlock();
+    // Asked every frame: no new scan before the interval has passed.
+    for (int frame = 0; frame < 5; ++frame) {
+        EXPECT_EQ(FindWatertuneBlock(scanned, hits), 0u);
+        EXPECT_EQ(scanned, 0u);
+        EXPECT_EQ(FindVfxLightningBlock(scanned, hits), 0u);
+        EXPECT_EQ(scanned, 0u);
+        platform::sim::AdvanceClock(kSearchRetryIntervalMs / 5 - 1);
+    }
+    platform::sim::AdvanceClock(10);
+    EXPECT_EQ(FindWatertuneBlock(scanned, hits), water);
+    EXPECT_EQ(FindVfxLightningBlock(scanned, hits), lightning);
+    platform::sim::UseManualClock(false);
+}
+
+TEST(ValueSignatureBlocks, AKeptBlockThatStopsBeingReadableIsSearchedAgain) {
+    platform::sim::UseManualClock(true);
+    SyntheticImage image;
+    const uint64_t water = image.PlantWatertuneBlock();
+    uint64_t scanned = 0, hits = 0;
+    ASSERT_EQ(FindWatertuneBlock(scanned, hits), water);
+    const uint64_t page = water & ~uint64_t(4095);
+    uint32_t old = 0;
+    ASSERT_TRUE(platform::ChangeProtection(page, 4096, platform::kPageNoAccess, &old));
+    EXPECT_EQ(FindWatertuneBlock(scanned, hits), 0u);
+    EXPECT_GT(scanned, 0u);
+    platform::ChangeProtection(page, 4096, platform::kPageReadWrite, &old);
+    EXPECT_EQ(FindWatertuneBlock(scanned, hits), 0u);  // waits
+    platform::sim::AdvanceClock(kSearchRetryIntervalMs);
+    EXPECT_EQ(FindWatertuneBlock(scanned, hits), water);
+    platform::sim::UseManualClock(false);
+}
+
+TEST(WeatherRecords, SavedListChecks) {
+    SyntheticImage image;
+    const uint64_t a = image.Reserve(ImageSection::Data, 188, 4);
+    const uint64_t b = image.Reserve(ImageSection::Data, 188, 4);
+    const uint64_t dataEnd = image.SectionStart(ImageSection::Data) + image.SectionSize(ImageSection::Data);
+    const std::vector<uint64_t> two = {a, b};
+    struct Row {
+        bool saved;
+        std::vector<uint64_t> blocks;
+        uint64_t bytes;
+        bool valid;
+    };
+    const Row rows[] = {
+        {true, two, 376, true},
+        {true, two, 376 + 100, true},  // 476 / 188 = 2
+        {false, two, 376, false},
+        {true, {}, 0, false},
+        {true, two, 188, false},
+        {true, {a, 0}, 376, false},
+        {true, {a, dataEnd - 100}, 376, false},  // runs past its region
+        {true, {a, image.SectionStart(ImageSection::Text)}, 376, true},
+    };
+    for (const Row& r : rows) EXPECT_EQ(ValidateWeatherRecordList(r.saved, r.blocks, r.bytes), r.valid);
+}
+
+}  // namespace
