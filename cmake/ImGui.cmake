@@ -30,6 +30,14 @@ add_library(varnel_imgui STATIC ${_imgui_srcs})
 target_include_directories(varnel_imgui SYSTEM PUBLIC
   ${VARNEL_IMGUI_DIR} ${VARNEL_IMGUI_DIR}/misc/cpp ${VARNEL_IMGUI_DIR}/backends)
 target_compile_options(varnel_imgui PRIVATE -w -Wno-array-bounds)
+if(NOT WIN32)
+  # Native build (tests, benchmarks): ImGui's assertions and item hooks go to
+  # the test support (a failed assertion fails the test; tests find items by label).
+  target_sources(varnel_imgui PRIVATE ${CMAKE_SOURCE_DIR}/tests/support/imgui/imgui_test_hooks.cpp)
+  target_include_directories(varnel_imgui PRIVATE ${CMAKE_SOURCE_DIR}/tests/support/imgui)
+  target_compile_definitions(varnel_imgui PUBLIC
+    IMGUI_USER_CONFIG="${CMAKE_SOURCE_DIR}/tests/support/imgui/imgui_test_config.h")
+endif()
 if(WIN32)
   target_link_libraries(varnel_imgui PUBLIC d3d12 dxgi d3dcompiler dwmapi gdi32 imm32)
 endif()

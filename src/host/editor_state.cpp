@@ -9,4 +9,6 @@ std::atomic<uint8_t> MenuSuspended{0};
 std::atomic<int32_t> MenuCooldownFrames{0};
 std::atomic<uint8_t> SlotRefreshTick{0};
 
+bool CanOpenMenu() { return MenuSuspended.load() == 0 && MenuCooldownFrames.load() < 1; }
+
 }  // namespace host

@@ -21,4 +21,7 @@ extern std::atomic<int32_t> MenuCooldownFrames;
 // live override slots to be read again (at most every 250 ms).
 extern std::atomic<uint8_t> SlotRefreshTick;
 
+// Whether the main window may open now: not suspended and the cooldown over.
+bool CanOpenMenu();
+
 }  // namespace host

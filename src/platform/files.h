@@ -30,6 +30,9 @@ std::string FullPathName(const std::string& path);
 std::string ExecutablePath();
 std::string OwnModulePath();
 
+// GetWindowsDirectoryA ("C:\Windows"); empty on failure or when 260 bytes or longer.
+std::string WindowsFolder();
+
 // GetEnvironmentVariableA; empty when missing or 260 bytes or longer.
 std::string EnvironmentVariable(const char* name);
 

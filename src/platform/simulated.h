@@ -27,6 +27,7 @@ void SetCurrentFolder(const std::string& windowsFolder);  // default "C:\\"
 void SetExecutablePath(const std::string& windowsPath);    // default "C:\\Game\\GTA5_Enhanced.exe"
 void SetOwnModulePath(const std::string& windowsPath);     // default "C:\\Game\\Varnel.asi"
 void SetEnvironmentVariable(const std::string& name, std::optional<std::string> value);
+void SetWindowsFolder(std::optional<std::string> path);    // default "C:\\Windows"; nullopt: unknown
 void SetKnownFolder(KnownFolder folder, std::optional<std::string> path);
 void SetShellFolder(int csidl, std::optional<std::string> path);
 // Makes the next WriteWholeFile to this path fail (the target is left alone).

@@ -25,6 +25,7 @@ struct FileWorld {
     std::string currentFolder = "C:\\";
     std::string executable = "C:\\Game\\GTA5_Enhanced.exe";
     std::string ownModule = "C:\\Game\\Varnel.asi";
+    std::string windowsFolder = "C:\\Windows";
     std::map<std::string, std::string> environment;
     std::map<int, std::string> knownFolders;
     std::map<int, std::string> shellFolders;
@@ -220,6 +221,12 @@ std::string OwnModulePath() {
     return w.ownModule;
 }
 
+std::string WindowsFolder() {
+    FileWorld& w = World();
+    std::lock_guard<std::mutex> lock(w.mutex);
+    return w.windowsFolder.size() >= 260 ? std::string() : w.windowsFolder;
+}
+
 std::string EnvironmentVariable(const char* name) {
     if (!name) return {};
     FileWorld& w = World();
@@ -343,6 +350,12 @@ void SetOwnModulePath(const std::string& windowsPath) {
     w.ownModule = windowsPath;
 }
 
+void SetWindowsFolder(std::optional<std::string> path) {
+    FileWorld& w = World();
+    std::lock_guard<std::mutex> lock(w.mutex);
+    w.windowsFolder = path ? *path : std::string();
+}
+
 void SetEnvironmentVariable(const std::string& name, std::optional<std::string> value) {
     FileWorld& w = World();
     std::lock_guard<std::mutex> lock(w.mutex);
@@ -378,6 +391,7 @@ void ResetFiles() {
     w.currentFolder = "C:\\";
     w.executable = "C:\\Game\\GTA5_Enhanced.exe";
     w.ownModule = "C:\\Game\\Varnel.asi";
+    w.windowsFolder = "C:\\Windows";
     w.environment.clear();
     w.knownFolders.clear();
     w.shellFolders.clear();

@@ -1,0 +1,145 @@
+// The overlay render path's decisions, kept apart from the Direct3D 12 and
+// Win32 calls (overlay_win.cpp) so that they run and are tested on every
+// platform: the menu suspension after resizes and display changes, the
+// Present gate, the order of a resize detour, when the per-buffer objects
+// must be rebuilt, which fence value a reuse has to wait for, the SRV
+// descriptor slots handed to the UI renderer, and the rate of the
+// visualsettings address retry.
+#pragma once
+#include <atomic>
+#include <cstdint>
+#include <mutex>
+
+struct ImGuiIO;
+
+namespace host {
+
+// Frames the menu stays closed after a resize or display change, and how
+// many consecutive drawn frames must keep the display size before it may
+// open again.
+inline constexpr int32_t kMenuCooldownFrames = 90;
+inline constexpr int32_t kDisplayStableFramesNeeded = 18;
+// The HRESULT the resize detours return when the game's method is unknown.
+inline constexpr int32_t kEFail = static_cast<int32_t>(0x80004005u);
+
+// Display size of the previous drawn frame in whole pixels (0 before the first).
+extern std::atomic<uint32_t> LastDisplayWidth;
+extern std::atomic<uint32_t> LastDisplayHeight;
+// Consecutive drawn frames whose display size stayed within 1 pixel (0 .. 18).
+extern std::atomic<int32_t> DisplayStableFrames;
+// Frames still to present without drawing after the per-buffer objects were rebuilt.
+extern std::atomic<int32_t> OverlaySkipFrames;
+// A resize detour is running: Present passes straight through.
+extern std::atomic<uint8_t> OverlayBusy;
+// Guards the render objects between Present and the resize detours
+// (Present only try-locks it).
+extern std::mutex OverlayMutex;
+// Guards the UI context's input queue between the window procedure (which
+// feeds it) and the UI part of a frame (which consumes it). Held only
+// around those two, never across a call into the game or the system that
+// could wait for the other thread.
+extern std::mutex UiInputMutex;
+
+// Closes the menu and blocks it: cooldown 90, suspended, stable count 0,
+// the main window's size to be fitted anew.
+void SuspendMenu();
+// At least frames frames are presented without overlay from now on.
+void RaiseOverlaySkipFrames(int32_t frames);
+
+// A UI display extent as whole pixels: rounded, 0 when not above 0.
+uint32_t DisplayPixels(float extent);
+// Once per drawn frame before the UI's new frame: follows the display size
+// (a change of more than 1 pixel suspends the menu), counts the cooldown
+// and the stable frames down and up, lifts the suspension when both allow,
+// and while the menu is blocked keeps it closed and clears the UI's
+// keyboard and mouse input.
+void UpdateOverlayInput(ImGuiIO& io);
+// Whether the UI draws its own mouse cursor this frame.
+bool SoftwareCursorWanted();
+// A frame's UI display size: a minimised window (0 or less) lays out as 1920 x 1080.
+void DefaultDisplaySizeWhenEmpty(ImGuiIO& io);
+
+// ---- Present gate -----------------------------------------------------------------
+
+struct PresentGate {
+    bool draw = false;    // the overlay may draw this frame
+    bool locked = false;  // this call holds OverlayMutex
+};
+// Busy resize: pass through without touching the lock. Lock taken
+// elsewhere: pass through. Otherwise draw, holding the lock.
+PresentGate EnterPresentGate();
+void LeavePresentGate(const PresentGate& gate);
+
+// ---- Resize detours -----------------------------------------------------------------
+
+// The order of HookedResizeBuffers and HookedResizeBuffers1: busy, then under
+// the lock wait for the GPU and drop the per-buffer objects; the game's own
+// resize outside the lock; then under the lock the menu suspension; busy off.
+// callGame returns the game's result (kEFail when its method is unknown).
+template <typename WaitGpu, typename CallGame>
+int32_t RunResizeDetour(WaitGpu waitGpuIdle, CallGame callGame) {
+    OverlayBusy.store(1);
+    {
+        std::lock_guard<std::mutex> lock(OverlayMutex);
+        waitGpuIdle();
+    }
+    const int32_t result = callGame();
+    {
+        std::lock_guard<std::mutex> lock(OverlayMutex);
+        SuspendMenu();
+    }
+    OverlayBusy.store(0);
+    return result;
+}
+
+// ---- Per-buffer objects ----------------------------------------------------------------
+
+// What the per-buffer objects were built for, or what the swap chain is now.
+struct SwapChainShape {
+    const void* swapChain = nullptr;
+    uint32_t bufferCount = 0;
+    uint32_t width = 0;
+    uint32_t height = 0;
+};
+// True when the objects must be (re)built: none exist, or the swap chain is
+// another one (even of the same size and buffer count: the render target
+// views name the old one's buffers), or its buffer count or size changed.
+bool FrameContextsNeedRebuild(bool haveRows, bool haveRtvHeap, const SwapChainShape& built,
+                              const SwapChainShape& now);
+
+// The overlay signals its own fence after each submission, with values 1,
+// 2, 3, ...; each row remembers the value of its last submission.
+// Before a row's allocator is reset, the GPU must have passed that row's
+// last submission and, because the UI renderer cycles its vertex buffers
+// over rendererFrames frames, the submission rendererFrames - 1 before the
+// next one. Returns the fence value to wait for (0: nothing to wait for).
+uint64_t FenceValueBeforeRecording(uint64_t rowFenceValue, uint64_t lastSignalled, uint32_t rendererFrames);
+
+// ---- Shader-visible descriptors for the UI renderer's textures -----------------------
+
+// The font atlas texture is replaced by a larger one when it grows, so for
+// a moment two textures (two descriptors) are alive.
+inline constexpr uint32_t kOverlaySrvDescriptors = 16;
+struct DescriptorSlots {
+    uint32_t used = 0;  // bit i: slot i is taken
+};
+// The lowest free slot, marked used; -1 when all are taken.
+int32_t AllocateDescriptorSlot(DescriptorSlots& slots);
+// Frees a slot; slots out of range or not taken are ignored.
+void FreeDescriptorSlot(DescriptorSlots& slots, int32_t slot);
+
+// ---- Visualsettings address retry -------------------------------------------------------
+
+// While the "after" view of the visualsettings needs a game address that
+// the binding has not found, the binding (which searches the game image)
+// is retried at most once per interval instead of on every frame.
+inline constexpr uint64_t kVisualSettingsBindRetryMs = 2000;
+// True when a retry is due at nowMs; records the attempt.
+bool VisualSettingsBindDue(uint64_t nowMs);
+// Forgets the last attempt (a retry is due at once).
+void ResetVisualSettingsBindRetry();
+
+// All of the above back to process-start values (tests, and the unload).
+void ResetOverlayState();
+
+}  // namespace host

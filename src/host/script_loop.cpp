@@ -1,0 +1,59 @@
+#include "host/script_loop.h"
+
+#include "host/editor_state.h"
+#include "host/menu_hotkey.h"
+#include "host/startup.h"
+#include "host/tick.h"
+#include "platform/input.h"
+#include "platform/script_host.h"
+#include "shell/settings.h"
+
+namespace host {
+namespace {
+constexpr int kVkEscape = 27;
+}  // namespace
+
+void ScriptLoopBegin(ScriptLoopState& state) {
+    ReadMenuHotkeyBeforeStart();
+    state.menuKey = shell::GetMenuHotkeyVk();
+    state.menuKeyWasDown = platform::IsKeyDown(state.menuKey);
+    state.escapeWasDown = platform::IsKeyDown(kVkEscape);
+    state.started = false;
+}
+
+void ScriptLoopPass(ScriptLoopState& state) {
+    const int32_t key = shell::GetMenuHotkeyVk();
+    if (key != state.menuKey) {
+        state.menuKey = key;
+        state.menuKeyWasDown = platform::IsKeyDown(key);
+    }
+    const bool down = platform::IsKeyDown(key);
+    const bool pressed = down && !state.menuKeyWasDown;
+    state.menuKeyWasDown = down;
+
+    if (!state.started) {
+        if (pressed) {
+            BootstrapEditor();
+            state.started = true;
+            if (CanOpenMenu()) MenuOpen.store(1);
+        }
+        return;
+    }
+
+    const bool esc = platform::IsKeyDown(kVkEscape);
+    if (esc && !state.escapeWasDown) MenuOpen.store(0);
+    if (pressed) MenuOpen.store(CanOpenMenu() ? (MenuOpen.load() != 0 ? 0 : 1) : 0);
+    ScriptTick();
+    state.escapeWasDown = esc;
+}
+
+void ScriptMain() {
+    ScriptLoopState state;
+    ScriptLoopBegin(state);
+    for (;;) {
+        ScriptLoopPass(state);
+        platform::ScriptWait(0);
+    }
+}
+
+}  // namespace host

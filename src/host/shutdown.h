@@ -1,0 +1,20 @@
+// The unload: leaves the game as the editor found it when the script host
+// unloads the DLL. Safe when nothing was ever set up.
+#pragma once
+#include <cstdint>
+
+namespace host {
+
+// How long the unload waits for threads still inside the editor's detours
+// before it releases what they use.
+inline constexpr uint32_t kDetourDrainTimeoutMs = 2000;
+
+// In this order: the runtime's code write-backs; the hooks disabled and
+// removed; the game window's own procedure back; then, once no thread is
+// inside a detour any more, the overlay's GPU work waited for and its
+// objects and UI context released. When a thread does not leave in time the
+// overlay objects are left alone (a leak is better than freeing objects in
+// use).
+void ShutdownEditor();
+
+}  // namespace host

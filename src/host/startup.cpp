@@ -1,0 +1,65 @@
+#include "host/startup.h"
+
+#include "host/host_services.h"
+#include "shell/settings.h"
+#include "shell/workspace.h"
+
+namespace host {
+
+std::atomic<uint8_t> BootstrapDone{0};
+std::atomic<uint8_t> HookEngineStarted{0};
+
+std::atomic<void*> GamePresent{nullptr};
+std::atomic<void*> GameResizeBuffers{nullptr};
+std::atomic<void*> GameResizeBuffers1{nullptr};
+std::atomic<void*> GameExecuteCommandLists{nullptr};
+
+namespace {
+HostServices g_services;
+}  // namespace
+
+void SetHostServices(const HostServices& services) { g_services = services; }
+const HostServices& CurrentHostServices() { return g_services; }
+const HookEngine& CurrentHookEngine() {
+    return g_services.engine != nullptr ? *g_services.engine : BuiltInHookEngine();
+}
+
+namespace {
+
+void CreateOneHook(const HookEngine& engine, void** slot, void* detour, std::atomic<void*>& game) {
+    if (slot == nullptr || detour == nullptr) return;
+    void* original = nullptr;
+    if (engine.createHook(slot, detour, &original)) game.store(original);
+}
+
+}  // namespace
+
+void InstallPresentationHooks() {
+    const HookEngine& engine = CurrentHookEngine();
+    if (engine.initialize()) HookEngineStarted.store(1);
+    const HostServices& services = g_services;
+    PresentationMethods methods;
+    const bool opened = services.probe.open != nullptr && services.probe.open(methods);
+    if (opened) {
+        CreateOneHook(engine, methods.present, services.detours.present, GamePresent);
+        CreateOneHook(engine, methods.resizeBuffers, services.detours.resizeBuffers, GameResizeBuffers);
+        CreateOneHook(engine, methods.resizeBuffers1, services.detours.resizeBuffers1, GameResizeBuffers1);
+        CreateOneHook(engine, methods.executeCommandLists, services.detours.executeCommandLists,
+                      GameExecuteCommandLists);
+        engine.enableAll();
+    }
+    if (services.probe.close != nullptr) services.probe.close();
+}
+
+void BootstrapEditor() {
+    if (BootstrapDone.exchange(1) != 0) return;
+    shell::EnsureWorkspaceFolders();
+    shell::LoadSettings();
+    // The live-write runtime's searches (block locators, redirect preparers,
+    // store probes, slot addresses, visualsettings binding) run here, in
+    // that order, before the hooks.
+    InstallPresentationHooks();
+    // The write-list cave and the emptying of the write list follow the hooks.
+}
+
+}  // namespace host

@@ -1,0 +1,105 @@
+// The built-in hook engine on a method table in a read-only page, as the
+// method tables of the swap chain and the command queue are.
+#include <gtest/gtest.h>
+
+#include <cstdint>
+
+#include "host/hook_engine.h"
+#include "platform/memory.h"
+
+namespace {
+
+int OriginalA(int x) { return x + 1; }
+int OriginalB(int x) { return x * 2; }
+int DetourA(int x) { return x + 100; }
+int DetourB(int x) { return x * 200; }
+
+using Method = int (*)(int);
+
+struct FakeMethodTable {
+    uintptr_t page = 0;
+    void** slots = nullptr;
+
+    FakeMethodTable() {
+        page = platform::AllocateAnywhere(4096, platform::kPageReadWrite);
+        slots = reinterpret_cast<void**>(page);
+        slots[0] = reinterpret_cast<void*>(&OriginalA);
+        slots[1] = reinterpret_cast<void*>(&OriginalB);
+        slots[2] = nullptr;
+        uint32_t old = 0;
+        platform::ChangeProtection(page, 4096, platform::kPageReadOnly, &old);
+    }
+    ~FakeMethodTable() { platform::FreeMemory(page); }
+    int Call(int slot, int x) const { return reinterpret_cast<Method>(slots[slot])(x); }
+    uint32_t Protection() const {
+        platform::MemoryRegion region;
+        platform::QueryMemoryRegion(page, region);
+        return region.protect & 0xFFu;
+    }
+};
+
+class BuiltInHookEngineTest : public ::testing::Test {
+protected:
+    void TearDown() override { engine.uninitialize(); }
+    const host::HookEngine& engine = host::BuiltInHookEngine();
+    FakeMethodTable table;
+};
+
+TEST_F(BuiltInHookEngineTest, ReplacesEntriesOnlyWhileEnabledAndKeepsPageProtection) {
+    ASSERT_NE(table.page, 0u);
+    ASSERT_TRUE(engine.initialize());
+    void* originalA = nullptr;
+    void* originalB = nullptr;
+    ASSERT_TRUE(engine.createHook(&table.slots[0], reinterpret_cast<void*>(&DetourA), &originalA));
+    ASSERT_TRUE(engine.createHook(&table.slots[1], reinterpret_cast<void*>(&DetourB), &originalB));
+    EXPECT_EQ(originalA, reinterpret_cast<void*>(&OriginalA));
+    EXPECT_EQ(originalB, reinterpret_cast<void*>(&OriginalB));
+    EXPECT_EQ(table.Call(0, 1), 2) << "a created hook is not active before enableAll";
+
+    ASSERT_TRUE(engine.enableAll());
+    EXPECT_EQ(table.Call(0, 1), 101);
+    EXPECT_EQ(table.Call(1, 3), 600);
+    EXPECT_EQ(reinterpret_cast<Method>(originalA)(1), 2) << "the original entry still reaches the game's method";
+    EXPECT_EQ(table.Protection(), platform::kPageReadOnly);
+
+    ASSERT_TRUE(engine.disableAll());
+    EXPECT_EQ(table.Call(0, 1), 2);
+    EXPECT_EQ(table.Call(1, 3), 6);
+    EXPECT_EQ(table.Protection(), platform::kPageReadOnly);
+}
+
+TEST_F(BuiltInHookEngineTest, RefusesHooksItCannotMake) {
+    void* original = nullptr;
+    EXPECT_FALSE(engine.createHook(&table.slots[0], reinterpret_cast<void*>(&DetourA), &original))
+        << "not initialised";
+    ASSERT_TRUE(engine.initialize());
+    EXPECT_FALSE(engine.createHook(&table.slots[2], reinterpret_cast<void*>(&DetourA), &original)) << "empty entry";
+    EXPECT_FALSE(engine.createHook(reinterpret_cast<void**>(uintptr_t{0x10}), reinterpret_cast<void*>(&DetourA),
+                                   &original))
+        << "unmapped entry";
+    EXPECT_FALSE(engine.createHook(&table.slots[0], nullptr, &original));
+    ASSERT_TRUE(engine.createHook(&table.slots[0], reinterpret_cast<void*>(&DetourA), &original));
+    void* again = nullptr;
+    EXPECT_FALSE(engine.createHook(&table.slots[0], reinterpret_cast<void*>(&DetourB), &again)) << "same entry twice";
+    EXPECT_EQ(again, nullptr);
+}
+
+TEST_F(BuiltInHookEngineTest, UninitializePutsEveryMethodBackEvenWhenAnotherHookWasChainedOverOurs) {
+    ASSERT_TRUE(engine.initialize());
+    void* original = nullptr;
+    ASSERT_TRUE(engine.createHook(&table.slots[0], reinterpret_cast<void*>(&DetourA), &original));
+    ASSERT_TRUE(engine.enableAll());
+    // Another overlay replaces our entry with its own.
+    uint32_t old = 0;
+    platform::ChangeProtection(table.page, 4096, platform::kPageReadWrite, &old);
+    table.slots[0] = reinterpret_cast<void*>(&DetourB);
+    platform::ChangeProtection(table.page, 4096, platform::kPageReadOnly, &old);
+
+    engine.uninitialize();
+    EXPECT_EQ(table.Call(0, 1), 2) << "after the unload nothing may lead into the editor's code";
+    void* later = nullptr;
+    EXPECT_FALSE(engine.createHook(&table.slots[1], reinterpret_cast<void*>(&DetourB), &later))
+        << "a new hook needs a new initialize";
+}
+
+}  // namespace

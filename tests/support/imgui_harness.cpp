@@ -1,0 +1,185 @@
+#include "support/imgui_harness.h"
+
+#include <gtest/gtest.h>
+#include <imgui_internal.h>
+
+#include <string>
+
+#include "support/imgui/imgui_test_hooks.h"
+
+namespace testsupport {
+namespace {
+ImGuiHarness* g_active = nullptr;
+}  // namespace
+
+ImGuiHarness::ImGuiHarness(ImVec2 displaySize, bool withDefaultFont) {
+    if (g_active != nullptr) ADD_FAILURE() << "only one ImGuiHarness may exist at a time";
+    g_active = this;
+    SetImGuiAssertHandler(&ImGuiHarness::OnAssert);
+    ImGuiItemHooks hooks;
+    hooks.itemAdd = &ImGuiHarness::OnItemAdd;
+    hooks.itemInfo = &ImGuiHarness::OnItemInfo;
+    SetImGuiItemHooks(hooks);
+
+    previous_ = ImGui::GetCurrentContext();
+    context_ = ImGui::CreateContext();
+    ImGui::SetCurrentContext(context_);
+    context_->TestEngineHookItems = true;
+    ImGuiIO& io = ImGui::GetIO();
+    io.DisplaySize = displaySize;
+    io.DeltaTime = 1.0f / 60.0f;
+    io.IniFilename = nullptr;
+    io.LogFilename = nullptr;
+    io.BackendFlags |= ImGuiBackendFlags_RendererHasTextures | ImGuiBackendFlags_RendererHasVtxOffset;
+    io.BackendPlatformName = "varnel_test_harness";
+    io.BackendRendererName = "varnel_test_harness";
+    if (withDefaultFont) io.Fonts->AddFontDefault();
+}
+
+ImGuiHarness::~ImGuiHarness() {
+    tearingDown_ = true;
+    if (context_ != nullptr) {
+        ImGui::SetCurrentContext(context_);
+        if (inFrame_) {
+            try {
+                ImGui::EndFrame();
+            } catch (const ImGuiAssertion&) {
+            }
+        }
+        ImGui::DestroyContext(context_);
+    }
+    ImGui::SetCurrentContext(previous_ == context_ ? nullptr : previous_);
+    SetImGuiItemHooks(ImGuiItemHooks{});
+    SetImGuiAssertHandler(nullptr);
+    g_active = nullptr;
+}
+
+ImGuiIO& ImGuiHarness::Io() {
+    ImGui::SetCurrentContext(context_);
+    return ImGui::GetIO();
+}
+
+void ImGuiHarness::OnAssert(const char* expression, const char* file, int line) {
+    ImGuiHarness* self = g_active;
+    const std::string where = std::string(file) + ":" + std::to_string(line);
+    ADD_FAILURE() << "Dear ImGui assertion failed: " << expression << " (" << where << ")";
+    if (self == nullptr) return;
+    ++self->assertions_;
+    if (self->tearingDown_) return;
+    throw ImGuiAssertion(std::string(expression) + " at " + where);
+}
+
+ImGuiItem& ImGuiHarness::ItemFor(ImGuiID id) {
+    for (auto it = items_.rbegin(); it != items_.rend(); ++it)
+        if (it->id == id) return *it;
+    items_.push_back(ImGuiItem{});
+    items_.back().id = id;
+    return items_.back();
+}
+
+void ImGuiHarness::OnItemAdd(ImGuiContext* context, ImGuiID id, ImVec2 min, ImVec2 max) {
+    ImGuiHarness* self = g_active;
+    if (self == nullptr || context != self->context_ || id == 0) return;
+    ImGuiItem& item = self->ItemFor(id);
+    item.min = min;
+    item.max = max;
+}
+
+void ImGuiHarness::OnItemInfo(ImGuiContext* context, ImGuiID id, const char* label, int flags) {
+    ImGuiHarness* self = g_active;
+    if (self == nullptr || context != self->context_ || id == 0) return;
+    ImGuiItem& item = self->ItemFor(id);
+    if (label != nullptr) item.label = label;
+    item.statusFlags = flags;
+}
+
+void ImGuiHarness::AcknowledgeTextures() {
+    for (ImTextureData* tex : ImGui::GetPlatformIO().Textures) {
+        switch (tex->Status) {
+            case ImTextureStatus_WantCreate:
+                tex->SetTexID(static_cast<ImTextureID>(nextTextureId_++));
+                tex->SetStatus(ImTextureStatus_OK);
+                break;
+            case ImTextureStatus_WantUpdates:
+                tex->SetStatus(ImTextureStatus_OK);
+                break;
+            case ImTextureStatus_WantDestroy:
+                if (tex->UnusedFrames > 0) {
+                    tex->SetTexID(ImTextureID_Invalid);
+                    tex->SetStatus(ImTextureStatus_Destroyed);
+                }
+                break;
+            default:
+                break;
+        }
+    }
+}
+
+void ImGuiHarness::BeginFrame(bool callNewFrame) {
+    ImGui::SetCurrentContext(context_);
+    items_.clear();
+    inFrame_ = true;
+    if (callNewFrame) ImGui::NewFrame();
+}
+
+void ImGuiHarness::EndFrame(bool callRender) {
+    ImGui::SetCurrentContext(context_);
+    if (callRender) ImGui::Render();
+    inFrame_ = false;
+    AcknowledgeTextures();
+    lastItems_ = items_;
+}
+
+void ImGuiHarness::Frame(const Body& body) {
+    BeginFrame();
+    if (body) body();
+    EndFrame();
+}
+
+void ImGuiHarness::Frames(int count, const Body& body) {
+    for (int i = 0; i < count; ++i) Frame(body);
+}
+
+const ImGuiItem* ImGuiHarness::FindItem(std::string_view label) const {
+    for (const ImGuiItem& item : lastItems_)
+        if (item.label == label) return &item;
+    for (const ImGuiItem& item : lastItems_) {
+        const size_t hashes = item.label.find("##");
+        if (hashes != std::string::npos && std::string_view(item.label).substr(0, hashes) == label) return &item;
+    }
+    return nullptr;
+}
+
+void ImGuiHarness::MoveMouse(ImVec2 position, const Body& body) {
+    Io().AddMousePosEvent(position.x, position.y);
+    Frame(body);
+}
+
+void ImGuiHarness::Click(ImVec2 position, const Body& body, ImGuiMouseButton button) {
+    MoveMouse(position, body);
+    Io().AddMouseButtonEvent(button, true);
+    Frame(body);
+    Io().AddMouseButtonEvent(button, false);
+    Frame(body);
+}
+
+bool ImGuiHarness::ClickItem(std::string_view label, const Body& body) {
+    const ImGuiItem* item = FindItem(label);
+    if (item == nullptr) return false;
+    Click(item->Center(), body);
+    return true;
+}
+
+void ImGuiHarness::PressKey(ImGuiKey key, const Body& body) {
+    Io().AddKeyEvent(key, true);
+    Frame(body);
+    Io().AddKeyEvent(key, false);
+    Frame(body);
+}
+
+void ImGuiHarness::TypeText(const char* utf8, const Body& body) {
+    Io().AddInputCharactersUTF8(utf8);
+    Frame(body);
+}
+
+}  // namespace testsupport
