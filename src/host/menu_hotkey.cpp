@@ -18,16 +18,9 @@ uint32_t MenuHotkeyIndexFromText(std::string_view text) {
         for (size_t k = 0; k < name.size() && same; ++k) same = shell::LowerByte(name[k]) == shell::LowerByte(text[k]);
         if (same) return i;
     }
-    size_t at = 0;
-    if (at < text.size() && (text[at] == '+')) ++at;
-    uint32_t value = 0;
-    size_t digits = 0;
-    while (at < text.size() && shell::IsDigitByte(static_cast<unsigned char>(text[at]))) {
-        if (value < 100) value = value * 10 + static_cast<uint32_t>(text[at] - '0');
-        ++at;
-        ++digits;
-    }
-    if (digits > 0 && value < shell::MenuHotkeyTable.size()) return value;
+    int64_t number = 0;
+    if (shell::ParseIntPrefix(text, number) && number >= 0 && number < static_cast<int64_t>(shell::MenuHotkeyTable.size()))
+        return static_cast<uint32_t>(number);
     return shell::kDefaultMenuHotkey;
 }
 

@@ -6,6 +6,8 @@
 
 namespace host {
 
+uint32_t DetourDrainTimeoutMs = 2000;
+
 void ShutdownEditor() {
     // The runtime's write-backs come first (write-list cave, override
     // patches, live-write jumps), while the data they lead to still exists.
@@ -16,7 +18,7 @@ void ShutdownEditor() {
     }
     const HostServices& services = CurrentHostServices();
     if (services.restoreWindowProcedure != nullptr) services.restoreWindowProcedure();
-    if (!WaitForDetoursToLeave(kDetourDrainTimeoutMs)) return;
+    if (!WaitForDetoursToLeave(DetourDrainTimeoutMs)) return;
     if (services.releaseOverlay != nullptr) services.releaseOverlay();
 }
 

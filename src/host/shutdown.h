@@ -6,8 +6,8 @@
 namespace host {
 
 // How long the unload waits for threads still inside the editor's detours
-// before it releases what they use.
-inline constexpr uint32_t kDetourDrainTimeoutMs = 2000;
+// before it releases what they use (tests shorten it).
+extern uint32_t DetourDrainTimeoutMs;
 
 // In this order: the runtime's code write-backs; the hooks disabled and
 // removed; the game window's own procedure back; then, once no thread is

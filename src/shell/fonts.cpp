@@ -94,6 +94,16 @@ void LoadUiFontsFromWindowsFolder(ImGuiIO& io, const std::string& windowsFolder)
     if (MainFont != nullptr) io.FontDefault = MainFont;
 }
 
+void ForgetUiFonts() {
+    MainFont = nullptr;
+    HeaderFont = nullptr;
+}
+
+ImFont* CurrentHeaderFont() {
+    if (HeaderFont == nullptr || ImGui::GetCurrentContext() == nullptr) return nullptr;
+    return ImGui::GetIO().Fonts->Fonts.contains(HeaderFont) ? HeaderFont : nullptr;
+}
+
 void LoadUiFonts(ImGuiIO& io) { LoadUiFontsFromWindowsFolder(io, platform::WindowsFolder()); }
 
 }  // namespace shell

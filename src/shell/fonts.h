@@ -18,6 +18,12 @@ void LoadUiFonts(ImGuiIO& io);
 // The same with the Windows folder given (empty: no font file).
 void LoadUiFontsFromWindowsFolder(ImGuiIO& io, const std::string& windowsFolder);
 
+// Both fonts belong to the UI context's atlas: forgets them when that
+// context is destroyed.
+void ForgetUiFonts();
+// HeaderFont when it is a font of the current UI context, else null.
+ImFont* CurrentHeaderFont();
+
 // The font file to use: "segoeui.ttf" in the fonts folder when it is a file,
 // else "trebuc.ttf" when that is; empty when neither is (or the Windows
 // folder is unknown).

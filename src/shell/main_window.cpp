@@ -54,9 +54,10 @@ void DrawFpsOverlay(const ImGuiIO& io) {
 
 void DrawHeader() {
     ImGui::PushID("vrn_header");
-    if (HeaderFont != nullptr) ImGui::PushFont(HeaderFont, HeaderFont->LegacySize);
+    ImFont* header = CurrentHeaderFont();
+    if (header != nullptr) ImGui::PushFont(header, header->LegacySize);
     ImGui::TextColored(kAccent, "V.R.N.");
-    if (HeaderFont != nullptr) ImGui::PopFont();
+    if (header != nullptr) ImGui::PopFont();
     ImGui::SameLine();
     ImGui::AlignTextToFramePadding();
     ImGui::TextColored(kAccent, "for GTA 5 Enhanced");

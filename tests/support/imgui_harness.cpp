@@ -120,10 +120,19 @@ void ImGuiHarness::BeginFrame(bool callNewFrame) {
     items_.clear();
     inFrame_ = true;
     if (callNewFrame) ImGui::NewFrame();
+    if (callNewFrame && captureText_) {
+        ImGui::LogToBuffer();
+        capturing_ = true;
+    }
 }
 
 void ImGuiHarness::EndFrame(bool callRender) {
     ImGui::SetCurrentContext(context_);
+    if (capturing_) {
+        lastText_.assign(context_->LogBuffer.c_str());
+        ImGui::LogFinish();
+        capturing_ = false;
+    }
     if (callRender) ImGui::Render();
     inFrame_ = false;
     AcknowledgeTextures();

@@ -19,6 +19,9 @@
 //   out in that frame. The label is the text given to the widget, "##" part
 //   included ("Layout##settings_layout_v2"); FindItem also accepts the
 //   visible part alone ("Layout") when no item has the full text.
+// - Text: with CaptureText(true) every frame also records the text that the
+//   widgets drew (ImGui's own text log), for Text() after the frame; use it
+//   to check labels, headers and status lines that have no item of their own.
 // - Input: MoveMouse, Click (move, press and release over three frames, as a
 //   user would), ClickItem(label), PressKey (down and up in separate
 //   frames), TypeText. Each of these runs frames with the body you pass, so
@@ -84,6 +87,10 @@ public:
     // First item whose label is label (or, failing that, whose visible part is).
     const ImGuiItem* FindItem(std::string_view label) const;
 
+    // Text drawn in the last frame (only while CaptureText is on).
+    void CaptureText(bool on) { captureText_ = on; }
+    const std::string& Text() const { return lastText_; }
+
     // Input. Each runs frames with body so the UI can react.
     void MoveMouse(ImVec2 position, const Body& body);
     void Click(ImVec2 position, const Body& body, ImGuiMouseButton button = ImGuiMouseButton_Left);
@@ -107,6 +114,9 @@ private:
     ImGuiContext* previous_ = nullptr;
     bool inFrame_ = false;
     bool tearingDown_ = false;
+    bool captureText_ = false;
+    bool capturing_ = false;
+    std::string lastText_;
     int assertions_ = 0;
     int nextTextureId_ = 1;
     std::vector<ImGuiItem> items_;

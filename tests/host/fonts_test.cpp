@@ -1,0 +1,139 @@
+// The overlay's fonts from the Windows fonts folder on the fake drive, with
+// the built-in font as fall-back and never an assertion of the UI library.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <optional>
+#include <sstream>
+#include <string>
+
+#include "platform/simulated.h"
+#include "shell/fonts.h"
+#include "support/fake_drive.h"
+#include "support/imgui_harness.h"
+
+namespace {
+
+// A real TrueType font of this machine stands in for the system's UI font.
+constexpr const char* kSystemFont = "/usr/share/fonts/truetype/dejavu/DejaVuSans.ttf";
+constexpr const char* kFonts = "C:\\Windows\\Fonts\\";
+
+std::string ReadHostFile(const char* path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+class FontsTest : public testsupport::FakeDriveTest {
+protected:
+    void SetUp() override {
+        FakeDriveTest::SetUp();
+        font = ReadHostFile(kSystemFont);
+    }
+    void TearDown() override {
+        shell::ForgetUiFonts();
+        FakeDriveTest::TearDown();
+    }
+    bool HaveFont() const { return font.size() > 1000; }
+    // Loads the fonts into a fresh UI and draws one frame with both.
+    void LoadAndDraw(testsupport::ImGuiHarness& ui) {
+        shell::LoadUiFonts(ui.Io());
+        ui.Frame([] {
+            ImGui::Begin("Fonts");
+            ImGui::Text("Main");
+            ImGui::PushFont(shell::HeaderFont, shell::HeaderFont->LegacySize);
+            ImGui::Text("Header");
+            ImGui::PopFont();
+            ImGui::End();
+        });
+    }
+    std::string font;
+};
+
+TEST_F(FontsTest, SegoeUiGivesBothFontsAsSeparateAtlasEntries) {
+    if (!HaveFont()) GTEST_SKIP() << "no TrueType font at " << kSystemFont;
+    PutFile(std::string(kFonts) + "segoeui.ttf", font);
+    testsupport::ImGuiHarness ui(ImVec2(1920, 1080), false);
+    LoadAndDraw(ui);
+    ASSERT_NE(shell::MainFont, nullptr);
+    ASSERT_NE(shell::HeaderFont, nullptr);
+    EXPECT_NE(shell::MainFont, shell::HeaderFont);
+    EXPECT_EQ(shell::MainFont->LegacySize, 16.0f);
+    EXPECT_EQ(shell::HeaderFont->LegacySize, 30.0f);
+    EXPECT_EQ(ui.Io().Fonts->Fonts.Size, 2);
+    EXPECT_EQ(ui.Io().FontDefault, shell::MainFont);
+    EXPECT_EQ(ui.AssertionCount(), 0);
+}
+
+TEST_F(FontsTest, TrebuchetIsTakenWhenSegoeUiIsAbsent) {
+    if (!HaveFont()) GTEST_SKIP() << "no TrueType font at " << kSystemFont;
+    PutFile(std::string(kFonts) + "trebuc.ttf", font);
+    EXPECT_EQ(shell::UiFontPath("C:\\Windows"), std::string(kFonts) + "trebuc.ttf");
+    testsupport::ImGuiHarness ui(ImVec2(1920, 1080), false);
+    LoadAndDraw(ui);
+    EXPECT_EQ(shell::HeaderFont->LegacySize, 30.0f);
+}
+
+TEST_F(FontsTest, AFolderEndingInASeparatorGetsNoSecondOne) {
+    PutFile(std::string(kFonts) + "segoeui.ttf", "x");
+    EXPECT_EQ(shell::UiFontPath("C:\\Windows\\"), std::string(kFonts) + "segoeui.ttf");
+    EXPECT_EQ(shell::UiFontPath("C:\\Windows/"), "C:\\Windows/Fonts\\segoeui.ttf");
+    EXPECT_EQ(shell::UiFontPath(""), "");
+}
+
+TEST_F(FontsTest, WithoutAUsableFontFileTheBuiltInFontServesBothSizes) {
+    struct Case {
+        const char* what;
+        std::optional<std::string> windowsFolder;
+        const char* file;          // placed in the fonts folder, or null
+        std::string content;
+    };
+    const std::string truncated = font.substr(0, font.size() / 3);
+    const Case cases[] = {
+        {"no font file at all", std::string("C:\\Windows"), nullptr, ""},
+        {"Windows folder unknown", std::nullopt, nullptr, ""},
+        {"segoeui.ttf is a folder", std::string("C:\\Windows"), "segoeui.ttf\\inside", "x"},
+        {"segoeui.ttf is text", std::string("C:\\Windows"), "segoeui.ttf", std::string(5000, 'a')},
+        {"segoeui.ttf is empty", std::string("C:\\Windows"), "segoeui.ttf", ""},
+        {"segoeui.ttf is cut short", std::string("C:\\Windows"), "segoeui.ttf", truncated},
+        {"trebuc.ttf is cut short", std::string("C:\\Windows"), "trebuc.ttf", truncated},
+    };
+    for (const Case& c : cases) {
+        platform::sim::SetWindowsFolder(c.windowsFolder);
+        if (c.file != nullptr) PutFile(std::string(kFonts) + c.file, c.content);
+        {
+            testsupport::ImGuiHarness ui(ImVec2(1920, 1080), false);
+            LoadAndDraw(ui);
+            ASSERT_NE(shell::MainFont, nullptr) << c.what;
+            EXPECT_EQ(shell::HeaderFont, shell::MainFont) << c.what << ": the header shows at the normal size";
+            EXPECT_EQ(ui.Io().Fonts->Fonts.Size, 1) << c.what;
+            EXPECT_EQ(ui.AssertionCount(), 0) << c.what;
+        }
+        std::filesystem::remove_all(Host("C:\\Windows"));
+    }
+}
+
+TEST_F(FontsTest, FontCheckRefusesDataTheRasteriserWouldTripOver) {
+    if (!HaveFont()) GTEST_SKIP() << "no TrueType font at " << kSystemFont;
+    EXPECT_TRUE(shell::LooksLikeUsableFont(font));
+    EXPECT_FALSE(shell::LooksLikeUsableFont(font.substr(0, 100)));
+    EXPECT_FALSE(shell::LooksLikeUsableFont(font.substr(0, font.size() - 4))) << "last table cut (beyond its padding)";
+    std::string noCmap = font;
+    const size_t cmap = noCmap.find("cmap");
+    ASSERT_NE(cmap, std::string::npos);
+    noCmap[cmap] = 'x';
+    EXPECT_FALSE(shell::LooksLikeUsableFont(noCmap)) << "no character map";
+    std::string noTables = font;
+    noTables[4] = 0;
+    noTables[5] = 0;
+    EXPECT_FALSE(shell::LooksLikeUsableFont(noTables));
+    std::string manyTables = font;
+    manyTables[4] = '\xFF';
+    manyTables[5] = '\xFF';
+    EXPECT_FALSE(shell::LooksLikeUsableFont(manyTables.substr(0, 2000))) << "directory longer than the file";
+    EXPECT_FALSE(shell::LooksLikeUsableFont(std::string(200, '\0')));
+}
+
+}  // namespace
