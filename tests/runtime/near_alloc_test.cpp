@@ -1,0 +1,287 @@
+// Near allocation, patch-site capture, rip-relative load decoding and store
+// relocation. Instruction bytes are GNU as output (checked with objdump).
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <random>
+#include <vector>
+
+#include "platform/memory.h"
+#include "runtime/guarded_memory.h"
+#include "runtime/near_alloc.h"
+#include "support/synthetic_image.h"
+
+namespace {
+
+using namespace runtime;
+using testsupport::ImageSection;
+using testsupport::SyntheticImage;
+
+struct Block {
+    uint64_t address;
+    explicit Block(uint64_t a) : address(a) {}
+    ~Block() {
+        if (address) platform::FreeMemory(address);
+    }
+    Block(const Block&) = delete;
+    Block& operator=(const Block&) = delete;
+};
+
+TEST(NearReach, RuleBounds) {
+    const uint64_t site = 0x140000000ull;
+    EXPECT_TRUE(IsWithinNearReach(site, site));
+    EXPECT_TRUE(IsWithinNearReach(site, site - 0x7FFFFFF8ull));
+    EXPECT_FALSE(IsWithinNearReach(site, site - 0x7FFFFFF9ull));
+    EXPECT_TRUE(IsWithinNearReach(site, site + 0x80000007ull));
+    EXPECT_FALSE(IsWithinNearReach(site, site + 0x80000008ull));
+    EXPECT_FALSE(IsWithinNearReach(0x10, 0xFFFFFFFFFFFF0000ull + 0x100000000ull));
+}
+
+TEST(NearAlloc, BlockWithinReachOfAnImageSite) {
+    SyntheticImage image;
+    const uint64_t site = image.SectionStart(ImageSection::Text) + 100;
+    Block block(AllocNear(site, 100));
+    ASSERT_NE(block.address, 0u);
+    EXPECT_TRUE(IsWithinNearReach(site, block.address));
+    platform::MemoryRegion region;
+    ASSERT_TRUE(platform::QueryMemoryRegion(block.address, region));
+    EXPECT_EQ(region.protect, platform::kPageReadWrite);
+    EXPECT_TRUE(IsWritable(block.address, platform::GetSystemMemoryInfo().pageSize));
+    EXPECT_EQ(AllocNear(site, 0), 0u);
+}
+
+TEST(NearAlloc, SearchesOutwardsWhenTheFirstTryIsFar) {
+    const platform::SystemMemoryInfo info = platform::GetSystemMemoryInfo();
+    // Sites far from where the system places new memory, near both ends of
+    // the application range and in the middle.
+    const uint64_t sites[] = {info.minimumAddress + 0x123, 0x10, 0x200000000ull + 0x4567,
+                              info.maximumAddress - 0x1000, info.maximumAddress};
+    for (uint64_t site : sites) {
+        Block block(AllocNear(site, 64));
+        ASSERT_NE(block.address, 0u) << std::hex << site;
+        EXPECT_TRUE(IsWithinNearReach(site, block.address)) << std::hex << site;
+        EXPECT_GE(block.address, info.minimumAddress);
+        EXPECT_LE(block.address + info.pageSize - 1, info.maximumAddress);
+    }
+}
+
+TEST(NearAlloc, SharedValueBlockIsMadeOnce) {
+    SyntheticImage image;
+    const uint64_t site = image.SectionStart(ImageSection::Text);
+    ASSERT_EQ(NearValueBlock, 0u);
+    ASSERT_TRUE(AllocateNearValueBlock(site));
+    const uint64_t block = NearValueBlock;
+    EXPECT_TRUE(IsWithinNearReach(site, block));
+    uint8_t bytes[kNearValueBlockSize];
+    std::memcpy(bytes, reinterpret_cast<const void*>(block), sizeof bytes);
+    for (uint8_t b : bytes) EXPECT_EQ(b, 0);
+    EXPECT_TRUE(AllocateNearValueBlock(site + 0x1000));
+    EXPECT_EQ(NearValueBlock, block);
+    platform::FreeMemory(block);
+    NearValueBlock = 0;
+}
+
+TEST(PatchSiteCapture, EachLength) {
+    SyntheticImage image;
+    const std::vector<uint8_t> code = {0xF3, 0x0F, 0x11, 0x05, 0x00, 0x01, 0x00, 0x00, 0x0F, 0x29, 0x05, 0x10};
+    const uint64_t site = image.PlantCode(code);
+    using Capture = bool (*)(PatchSiteRecord&, uint64_t);
+    const struct {
+        Capture capture;
+        size_t length;
+    } forms[] = {{CapturePatchSite6, 6}, {CapturePatchSite8, 8}, {CapturePatchSite9, 9}, {CapturePatchSite10, 10}};
+    for (const auto& f : forms) {
+        PatchSiteRecord record;
+        ASSERT_TRUE(f.capture(record, site));
+        EXPECT_EQ(record.site, site);
+        EXPECT_EQ(record.length, f.length);
+        EXPECT_EQ(record.captured, 1);
+        EXPECT_EQ(std::memcmp(record.original, code.data(), f.length), 0);
+        EXPECT_EQ(record.original[f.length], 0);
+    }
+}
+
+TEST(PatchSiteCapture, RefusedSitesLeaveTheRecordAlone) {
+    SyntheticImage image;
+    const uint64_t textEnd = image.SectionStart(ImageSection::Text) + image.SectionSize(ImageSection::Text);
+    PatchSiteRecord record;
+    record.site = 77;
+    record.original[0] = 0xAB;
+    // The last byte lies in .rdata, readable too: refused.
+    EXPECT_FALSE(CapturePatchSite10(record, textEnd - 9));
+    EXPECT_TRUE(CapturePatchSite9(record, textEnd - 9));
+    record = PatchSiteRecord{};
+    record.site = 77;
+    EXPECT_FALSE(CapturePatchSite6(record, 0));
+    EXPECT_FALSE(CapturePatchSite6(record, image.end()));  // no-access page
+    EXPECT_FALSE(CapturePatchSite8(record, 0x10));
+    EXPECT_EQ(record.site, 77u);
+    EXPECT_EQ(record.captured, 0);
+}
+
+TEST(RipRelativeLoad, DecodesTheFourForms) {
+    struct Row {
+        std::vector<uint8_t> bytes;
+        bool ok;
+        uint32_t offset, length;
+    };
+    const Row rows[] = {
+        {{0x0F, 0x10, 0x05, 0x00, 0x01, 0x00, 0x00}, true, 3, 7},               // movups xmm0,[rip+0x100]
+        {{0xF3, 0x0F, 0x10, 0x05, 0x00, 0x01, 0x00, 0x00}, true, 4, 8},         // movss xmm0,[rip+0x100]
+        {{0xF2, 0x0F, 0x10, 0x15, 0x00, 0x01, 0x00, 0x00}, true, 4, 8},         // movsd xmm2,[rip+0x100]
+        {{0xF3, 0x44, 0x0F, 0x10, 0x05, 0x00, 0x01, 0x00, 0x00}, true, 5, 9},   // movss xmm8,[rip+0x100]
+        {{0x44, 0x0F, 0x10, 0x0D, 0x00, 0x01, 0x00, 0x00}, true, 4, 8},         // movups xmm9,[rip+0x100]
+        {{0x66, 0x0F, 0x10, 0x05, 0x00, 0x01, 0x00, 0x00}, false, 0, 0},        // movupd xmm0,[rip+0x100]
+        {{0x0F, 0x28, 0x05, 0x00, 0x01, 0x00, 0x00}, false, 0, 0},              // movaps xmm0,[rip+0x100]
+        {{0xF3, 0x0F, 0x11, 0x05, 0x00, 0x01, 0x00, 0x00}, false, 0, 0},        // movss [rip+0x100],xmm0
+        {{0xF3, 0x0F, 0x10, 0x80, 0x00, 0x01, 0x00, 0x00}, false, 0, 0},        // movss xmm0,[rax+0x100]
+    };
+    SyntheticImage image;
+    for (const Row& r : rows) {
+        const uint64_t at = image.PlantCode(r.bytes, 16);
+        image.Reserve(ImageSection::Text, 16, 1);
+        uint32_t offset = 99, length = 99;
+        uint64_t target = 99;
+        EXPECT_EQ(DecodeRipRelativeLoad(at, offset, length, target), r.ok) << std::hex << int(r.bytes[0]);
+        if (!r.ok) {
+            EXPECT_EQ(offset, 99u);
+            continue;
+        }
+        EXPECT_EQ(offset, r.offset);
+        EXPECT_EQ(length, r.length);
+        EXPECT_EQ(target, at + r.length + 0x100);
+    }
+    // A negative displacement, and a load too near its region's end.
+    const uint64_t back = image.PlantRipRelative({0xF3, 0x0F, 0x10, 0x05, 0, 0, 0, 0}, 4, image.base() + 64);
+    uint32_t offset = 0, length = 0;
+    uint64_t target = 0;
+    ASSERT_TRUE(DecodeRipRelativeLoad(back, offset, length, target));
+    EXPECT_EQ(target, image.base() + 64);
+    const uint64_t textEnd = image.SectionStart(ImageSection::Text) + image.SectionSize(ImageSection::Text);
+    image.Write(textEnd - 11, std::vector<uint8_t>{0x0F, 0x10, 0x05, 0, 0, 0, 0});
+    EXPECT_FALSE(DecodeRipRelativeLoad(textEnd - 11, offset, length, target));
+    EXPECT_FALSE(DecodeRipRelativeLoad(0, offset, length, target));
+}
+
+TEST(StoreRelocation, CopiesWithANewDisplacement) {
+    struct Row {
+        std::vector<uint8_t> bytes;  // displacement bytes 10 00 00 00 (or 00 01 00 00)
+        uint8_t kind, length;
+    };
+    const Row rows[] = {
+        {{0xF3, 0x0F, 0x11, 0x05, 0x00, 0x01, 0x00, 0x00}, kStoreKindMovss, 8},         // movss [rip+0x100],xmm0
+        {{0x0F, 0x11, 0x05, 0x00, 0x01, 0x00, 0x00}, kStoreKindMovups, 7},              // movups [rip+0x100],xmm0
+        {{0x0F, 0x29, 0x05, 0x00, 0x01, 0x00, 0x00}, kStoreKindMovaps, 7},              // movaps [rip+0x100],xmm0
+        {{0xF2, 0x0F, 0x11, 0x0D, 0x00, 0x01, 0x00, 0x00}, kStoreKindMovups, 8},        // movsd [rip+0x100],xmm1
+        {{0xF3, 0x44, 0x0F, 0x11, 0x05, 0x00, 0x01, 0x00, 0x00}, kStoreKindMovss, 9},   // movss [rip+0x100],xmm8
+        {{0x64, 0xF3, 0x0F, 0x11, 0x05, 0x00, 0x01, 0x00, 0x00}, kStoreKindMovss, 9},   // movss fs:[rip+0x100],xmm0
+        {{0x44, 0x0F, 0x29, 0x1D, 0x00, 0x01, 0x00, 0x00}, kStoreKindMovaps, 8},        // movaps [rip+0x100],xmm11
+        // data16 movss fs:[eip+0x100],xmm8: five prefix bytes, 12 bytes long
+        {{0x64, 0x66, 0x67, 0xF3, 0x44, 0x0F, 0x11, 0x05, 0x00, 0x01, 0x00, 0x00}, kStoreKindMovss, 12},
+        // es cs ss ds fs gs data16 addr32 movaps: eight prefix bytes, 15 bytes long
+        {{0x26, 0x2E, 0x36, 0x3E, 0x64, 0x65, 0x66, 0x67, 0x0F, 0x29, 0x05, 0x10, 0x00, 0x00, 0x00},
+         kStoreKindMovaps, 15},
+    };
+    SyntheticImage image;
+    for (const Row& r : rows) {
+        const uint64_t site = image.PlantCode(r.bytes, 16);
+        image.Reserve(ImageSection::Text, 16, 1);
+        std::vector<uint8_t> cave = {0x90};
+        const uint64_t copy = site + 0x1000;
+        const uint64_t target = site - 0x2000;
+        ASSERT_TRUE(RelocateOriginalInstruction(cave, r.length, r.kind, site, copy, target)) << int(r.length);
+        ASSERT_EQ(cave.size(), 1u + r.length);
+        EXPECT_EQ(std::memcmp(cave.data() + 1, r.bytes.data(), r.length - 4), 0);
+        int32_t displacement;
+        std::memcpy(&displacement, cave.data() + 1 + r.length - 4, 4);
+        EXPECT_EQ(static_cast<int64_t>(displacement), static_cast<int64_t>(target - (copy + r.length)));
+        uint8_t kind = 0, length = 0, offset = 0;
+        ASSERT_TRUE(DecodeRipRelativeStore(r.bytes.data(), r.bytes.size(), kind, length, offset));
+        EXPECT_EQ(kind, r.kind);
+        EXPECT_EQ(length, r.length);
+        EXPECT_EQ(offset, r.length - 4);
+        // Wrong expectations, no target, out of reach: refused, cave unchanged.
+        EXPECT_FALSE(RelocateOriginalInstruction(cave, r.length + 1, r.kind, site, copy, target));
+        EXPECT_FALSE(RelocateOriginalInstruction(cave, r.length, r.kind % 3 + 1, site, copy, target));
+        EXPECT_FALSE(RelocateOriginalInstruction(cave, r.length, r.kind, site, copy, 0));
+        EXPECT_FALSE(RelocateOriginalInstruction(cave, r.length, r.kind, site, copy, copy + 0x90000000ull));
+        EXPECT_EQ(cave.size(), 1u + r.length);
+    }
+    // Nine prefix bytes: only eight are walked.
+    const std::vector<uint8_t> nine = {0x26, 0x2E, 0x36, 0x3E, 0x64, 0x65, 0x66, 0x67, 0x26,
+                                       0x0F, 0x29, 0x05, 0x10, 0x00, 0x00, 0x00};
+    uint8_t kind = 0, length = 0, offset = 0;
+    EXPECT_FALSE(DecodeRipRelativeStore(nine.data(), nine.size(), kind, length, offset));
+    const uint64_t site = image.PlantCode(nine, 16);
+    std::vector<uint8_t> cave;
+    EXPECT_FALSE(RelocateOriginalInstruction(cave, 16, kStoreKindMovaps, site, site, site));
+    // Not rip-relative: movss [rax+0x100],xmm0.
+    const std::vector<uint8_t> based = {0xF3, 0x0F, 0x11, 0x80, 0x00, 0x01, 0x00, 0x00};
+    EXPECT_FALSE(DecodeRipRelativeStore(based.data(), based.size(), kind, length, offset));
+    EXPECT_FALSE(RelocateOriginalInstruction(cave, 8, kStoreKindMovss, 0, site, site));
+}
+
+// After any sequence of captures, patches and write-backs of the captured
+// bytes, every restored site holds its original bytes again.
+TEST(PatchSiteCapture, PatchAndRestoreLeaveTheImageAsItWas) {
+    testsupport::SyntheticImageLayout layout;
+    layout.textSize = 64 << 10;
+    layout.fillSeed = 99;
+    SyntheticImage image(layout);
+    const std::vector<uint8_t> original = image.Bytes();
+    const uint64_t text = image.SectionStart(ImageSection::Text);
+    std::mt19937 random(7);
+    for (int round = 0; round < 40; ++round) {
+        struct Site {
+            PatchSiteRecord record;
+            bool patched = false;
+        };
+        std::vector<Site> sites;
+        auto overlapsPatched = [&](uint64_t at, size_t n) {
+            for (const Site& s : sites) {
+                if (s.patched && at < s.record.site + s.record.length && s.record.site < at + n) return true;
+            }
+            return false;
+        };
+        for (int step = 0; step < 60; ++step) {
+            const int op = static_cast<int>(random() % 3);
+            if (op == 0 || sites.empty()) {
+                const size_t lengths[] = {6, 8, 9, 10};
+                const size_t n = lengths[random() % 4];
+                // Sites cluster in a small window so that they overlap often.
+                const uint64_t at = text + 200 + random() % 64;
+                if (overlapsPatched(at, n)) continue;  // the system never captures patched bytes
+                Site s;
+                const bool ok = n == 6 ? CapturePatchSite6(s.record, at)
+                                : n == 8 ? CapturePatchSite8(s.record, at)
+                                : n == 9 ? CapturePatchSite9(s.record, at)
+                                         : CapturePatchSite10(s.record, at);
+                ASSERT_TRUE(ok);
+                sites.push_back(s);
+            } else if (op == 1) {
+                Site& s = sites[random() % sites.size()];
+                if (s.patched) continue;
+                uint8_t bytes[kMaxPatchSiteLength];
+                for (auto& b : bytes) b = static_cast<uint8_t>(random());
+                ASSERT_TRUE(PatchCodeBytes(s.record.site, bytes, s.record.length));
+                s.patched = true;
+            } else {
+                Site& s = sites[random() % sites.size()];
+                if (!s.patched) continue;
+                ASSERT_TRUE(PatchCodeBytes(s.record.site, s.record.original, s.record.length));
+                s.patched = false;
+            }
+        }
+        for (Site& s : sites) {
+            if (s.patched) {
+                ASSERT_TRUE(PatchCodeBytes(s.record.site, s.record.original, s.record.length));
+            }
+        }
+        ASSERT_EQ(image.Bytes(), original) << "round " << round;
+    }
+    platform::MemoryRegion region;
+    ASSERT_TRUE(platform::QueryMemoryRegion(text, region));
+    EXPECT_EQ(region.protect, platform::kPageExecuteRead);
+}
+
+}  // namespace
