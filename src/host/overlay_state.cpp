@@ -14,7 +14,7 @@ std::atomic<int32_t> DisplayStableFrames{0};
 std::atomic<int32_t> OverlaySkipFrames{0};
 std::atomic<uint8_t> OverlayBusy{0};
 std::mutex OverlayMutex;
-std::mutex UiInputMutex;
+std::timed_mutex UiInputMutex;
 
 namespace {
 std::atomic<uint64_t> g_lastBindAttemptMs{0};

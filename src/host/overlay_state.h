@@ -35,10 +35,12 @@ extern std::atomic<uint8_t> OverlayBusy;
 // (Present only try-locks it).
 extern std::mutex OverlayMutex;
 // Guards the UI context's input queue between the window procedure (which
-// feeds it) and the UI part of a frame (which consumes it). Held only
-// around those two, never across a call into the game or the system that
-// could wait for the other thread.
-extern std::mutex UiInputMutex;
+// feeds it, on the window's thread) and the UI part of a frame (which
+// consumes it, on the render thread). Held only around those two; the window
+// procedure waits for it a bounded time only, so a render thread that makes
+// the system talk to the window can never deadlock with it.
+extern std::timed_mutex UiInputMutex;
+inline constexpr int kUiInputWaitMs = 100;
 
 // Closes the menu and blocks it: cooldown 90, suspended, stable count 0,
 // the main window's size to be fitted anew.
