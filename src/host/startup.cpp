@@ -1,6 +1,7 @@
 #include "host/startup.h"
 
 #include "host/host_services.h"
+#include "runtime/block_locators.h"
 #include "shell/settings.h"
 #include "shell/workspace.h"
 
@@ -55,9 +56,10 @@ void BootstrapEditor() {
     if (BootstrapDone.exchange(1) != 0) return;
     shell::EnsureWorkspaceFolders();
     shell::LoadSettings();
-    // The live-write runtime's searches (block locators, redirect preparers,
-    // store probes, slot addresses, visualsettings binding) run here, in
-    // that order, before the hooks.
+    runtime::SecondaryBlockLocator();
+    // The live-write runtime's redirect preparers and store probes, the
+    // timecycle slot addresses and the visualsettings binding follow here,
+    // in that order, before the hooks.
     InstallPresentationHooks();
     // The write-list cave and the emptying of the write list follow the hooks.
 }

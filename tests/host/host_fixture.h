@@ -14,6 +14,7 @@
 #include "host/shutdown.h"
 #include "host/startup.h"
 #include "platform/simulated.h"
+#include "runtime/block_locators.h"
 #include "shell/main_window.h"
 #include "shell/settings.h"
 #include "shell/workspace.h"
@@ -27,6 +28,9 @@ struct Recorder {
     bool probeOpens = true;       // the throw-away Direct3D 12 objects can be made
     bool hasSwapChain3 = true;    // the swap chain answers for IDXGISwapChain3
     bool engineInitializes = true;
+    // Whole-image searches of the start-up that had run when the throw-away
+    // objects were made (the game-address searches come before the hooks).
+    int secondarySearchesAtProbe = -1;
     // Four fake method-table entries and what they held before.
     void* table[4] = {};
 };
@@ -106,6 +110,7 @@ inline const host::HookEngine kRecordingEngine = {"recording", EngineInitialize,
 
 inline bool ProbeOpen(host::PresentationMethods& methods) {
     g_recorder.calls.push_back("probe.open");
+    g_recorder.secondarySearchesAtProbe = runtime::SecondaryBlockSearchCountForTesting();
     if (!g_recorder.probeOpens) return false;
     methods.present = &g_recorder.table[0];
     methods.resizeBuffers = &g_recorder.table[1];
@@ -154,6 +159,7 @@ inline void HostTest::ResetHostState() {
     host::MenuSuspended = 0;
     host::MenuCooldownFrames = 0;
     host::ResetOverlayState();
+    runtime::ResetBlockLocatorsForTesting();
     shell::MainWindowShown = false;
     shell::MainWindowSizeFitted = false;
     shell::ResetSettingsState();

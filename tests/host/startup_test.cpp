@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "host_fixture.h"
+#include "support/synthetic_image.h"
 
 namespace {
 
@@ -13,6 +14,8 @@ using hosttest::Rec;
 class StartupTest : public hosttest::HostTest {};
 
 TEST_F(StartupTest, CreatesTheWorkspaceReadsTheSettingsThenHooksTheFourMethodsInOrder) {
+    testsupport::SyntheticImage game;  // an image without any of the searched code
+    ASSERT_TRUE(game.ok());
     host::BootstrapEditor();
     EXPECT_TRUE(Exists(std::string(kVrn) + "VRN.ini"));
     EXPECT_TRUE(Exists(std::string(kVrn) + "Imports\\Timecycles"));
@@ -30,6 +33,7 @@ TEST_F(StartupTest, CreatesTheWorkspaceReadsTheSettingsThenHooksTheFourMethodsIn
         "probe.close",
     };
     EXPECT_EQ(Rec().calls, expected);
+    EXPECT_EQ(Rec().secondarySearchesAtProbe, 1) << "the engine block is searched once, before the hooks";
     EXPECT_EQ(host::GamePresent.load(), reinterpret_cast<void*>(&hosttest::GameMethod0));
     EXPECT_EQ(host::GameResizeBuffers.load(), reinterpret_cast<void*>(&hosttest::GameMethod1));
     EXPECT_EQ(host::GameResizeBuffers1.load(), reinterpret_cast<void*>(&hosttest::GameMethod2));
