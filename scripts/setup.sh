@@ -13,6 +13,13 @@ if [ "$what" = test ]; then
          wine wine64 xvfb xauth xdotool imagemagick x11-utils)
 fi
 
+# The Wine end-to-end test draws through Wine's Direct3D 12 on Mesa's
+# lavapipe, which needs descriptor indexing: Mesa from bookworm-backports.
+backports_pkgs=()
+if [ "$what" = test ]; then
+  backports_pkgs=(mesa-vulkan-drivers libvulkan1)
+fi
+
 missing=()
 for p in "${pkgs[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
@@ -26,3 +33,21 @@ if [ ${#missing[@]} -gt 0 ]; then
 fi
 
 bash "$here/scripts/fetch-imgui.sh"
+
+if [ ${#backports_pkgs[@]} -gt 0 ]; then
+  sudo=""; [ "$(id -u)" -eq 0 ] || sudo=sudo
+  export DEBIAN_FRONTEND=noninteractive
+  mesa_major=$(dpkg-query -W -f='${Version}' mesa-vulkan-drivers 2>/dev/null | sed -n 's/^\([0-9]*\)\..*/\1/p' || true)
+  if [ -z "$mesa_major" ] || [ "$mesa_major" -lt 24 ]; then
+    list=/etc/apt/sources.list.d/varnel-backports.sources
+    if ! grep -rqs 'bookworm-backports' /etc/apt/sources.list /etc/apt/sources.list.d/; then
+      uri=$(sed -n 's/^URIs:[[:space:]]*//p' /etc/apt/sources.list.d/debian.sources 2>/dev/null | head -n1 || true)
+      uri=${uri:-http://deb.debian.org/debian}
+      printf 'Types: deb\nURIs: %s\nSuites: bookworm-backports\nComponents: main\nSigned-By: /usr/share/keyrings/debian-archive-keyring.gpg\n' "$uri" |
+        $sudo tee "$list" >/dev/null
+    fi
+    echo "setup: installing ${backports_pkgs[*]} from bookworm-backports"
+    $sudo apt-get update -qq
+    $sudo apt-get install -y -qq --no-install-recommends -t bookworm-backports "${backports_pkgs[@]}" >/dev/null
+  fi
+fi
