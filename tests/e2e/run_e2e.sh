@@ -66,12 +66,17 @@ has_src() { grep -rqsF -- "$1" "$here/src"; }
 have_overlay=0; has_src HookedPresent && has_src grcWindow && have_overlay=1
 have_workspace=0; has_src EnsureWorkspaceFolders && have_workspace=1
 have_settings_tab=0; has_src '"Disable HUD"' && has_src DrawSettingsPanel && have_settings_tab=1
+# VARNEL_E2E_FEATURES (e.g. "overlay settings") counts them as built.
+for f in ${VARNEL_E2E_FEATURES:-}; do eval "have_${f}_tab=1; have_$f=1"; done
 no_plugin="Varnel.asi not built"
 no_overlay="the overlay (Direct3D 12 hooks, window procedure, main window) is not built yet"
 
 # ---- Status and commands --------------------------------------------------------
 status() { sed -n "s/^$1=//p" "$game/e2e-status.txt" 2>/dev/null | head -n1; }
 num() { local v; v=$(status "$1"); echo "${v:-0}"; }
+# Values that belong together come from one copy of the status file.
+snapshot() { cp "$game/e2e-status.txt" "$work/snapshot.txt" 2>/dev/null; }
+snum() { local v; v=$(sed -n "s/^$1=//p" "$work/snapshot.txt" 2>/dev/null | head -n1); echo "${v:-0}"; }
 # wait_for SECONDS EXPRESSION: polls a bash arithmetic expression over status.
 wait_for() {
   local limit=$1 expr=$2 end=$((SECONDS + $1))
@@ -124,7 +129,9 @@ TAB="61 43 43"; TAB_SELECTED="217 89 89"
 # fps_over SECONDS: the game's frame rate over that time.
 fps_over() {
   local f0 t0 f1 t1
-  f0=$(num frames); t0=$(num time_ms); sleep "$1"; f1=$(num frames); t1=$(num time_ms)
+  snapshot; f0=$(snum frames); t0=$(snum time_ms)
+  sleep "$1"
+  snapshot; f1=$(snum frames); t1=$(snum time_ms)
   awk -v f="$((f1 - f0))" -v t="$((t1 - t0))" 'BEGIN { if (t > 0) printf "%.0f", f * 1000 / t; else print 0 }'
 }
 
@@ -138,7 +145,7 @@ cp "$build/e2e/VarnelStandInGame.exe" "$build/e2e/ScriptHookV.dll" "$game/"
 display=""
 for n in $(seq 91 119); do
   [ -e "/tmp/.X$n-lock" ] || [ -e "/tmp/.X11-unix/X$n" ] && continue
-  Xvfb ":$n" -screen 0 1600x900x24 -nolisten tcp >"$art/xvfb.log" 2>&1 </dev/null &
+  Xvfb ":$n" -screen 0 1920x1200x24 -nolisten tcp >"$art/xvfb.log" 2>&1 </dev/null &
   xvfb_pid=$!
   for _ in $(seq 50); do [ -e "/tmp/.X11-unix/X$n" ] && break; sleep 0.1; done
   if kill -0 "$xvfb_pid" 2>/dev/null; then display=":$n"; break; fi
@@ -160,7 +167,7 @@ docs=$(ls -d "$WINEPREFIX"/drive_c/users/*/Documents 2>/dev/null | grep -v /Publ
 docs=$(readlink -f "$docs" 2>/dev/null || echo "$docs")
 
 # ---- 1. The game runs -------------------------------------------------------------------
-(cd "$game" && exec timeout --kill-after=10 300 wine VarnelStandInGame.exe --width 1280 --height 720 --buffers 3 \
+(cd "$game" && exec timeout --kill-after=10 300 wine VarnelStandInGame.exe --width 1600 --height 1000 --buffers 3 \
   </dev/null >"$art/wine-game.log" 2>&1) &
 game_pid=$!
 if wait_for 90 '$(num frames) >= 120'; then
@@ -181,9 +188,9 @@ else
 fi
 
 if [ "$have_plugin" = 1 ]; then
-  p0=$(num host_passes); w0=$(num host_waits); f0=$(num frames)
+  snapshot; p0=$(snum host_passes); w0=$(snum host_waits); f0=$(snum frames)
   sleep 1
-  p1=$(num host_passes); w1=$(num host_waits); f1=$(num frames)
+  snapshot; p1=$(snum host_passes); w1=$(snum host_waits); f1=$(snum frames)
   if [ $((p1 - p0)) -ge 30 ] && [ $((w1 - w0)) -ge $((p1 - p0 - 1)) ] && [ "$(num host_waits_nonzero)" = 0 ] &&
      [ "$(num host_waits_off_fiber)" = 0 ] && [ "$(num host_scripts_returned)" = 0 ]; then
     pass script_loop "$((p1 - p0)) passes and $((w1 - w0)) waits of 0 ms in $((f1 - f0)) frames, on the script fiber"
@@ -324,8 +331,124 @@ else
 fi
 
 # ---- 6. Settings tab: game controls by clicks (natives and VRN.ini) -----------------------------------------
+# bands SHOT CLASS MINRUN MAXRUN XMIN XMAX YMIN: blocks of rows whose first
+# run of CLASS pixels (starting between XMIN and XMAX, MINRUN to MAXRUN long)
+# starts in the same column (any column for the header bars, whose text
+# splits their rows); one "y0 y1 x0 x1" line per block of at least 6 rows.
+#   header  the collapsing headers' red bars
+#   frame   the frames of check boxes and sliders (FrameBg)
+#   save    the blue-grey "Save settings" button
+#   check   the check mark's colour
+bands() {
+  pixels "$1" "$(screen_geom)" | awk -v cls="$2" -v minrun="$3" -v maxrun="$4" -v xmin="$5" -v xmax="$6" -v ymin="$7" "$near_fn"'
+    function member(r, g, b) {
+      if (cls == "header") return r >= 130 && r - g >= 60 && r - b >= 60
+      if (cls == "frame") return near(r, g, b, 61, 43, 43, 6)
+      if (cls == "save") return b >= r + 3 && r < 90 && g < 90 && b < 90
+      if (cls == "check") return near(r, g, b, 240, 173, 71, 24)
+      return 0
+    }
+    function endrow() {
+      if (inrun) { len = lastx - runx + 1; if (!found && len >= minrun && len <= maxrun) { found = 1; fx0 = runx; fx1 = lastx } }
+      inrun = 0
+    }
+    function closerow(   ok) {
+      endrow()
+      ok = found && row >= ymin
+      if (ok && open && row == by1 + 1 && (cls == "header" || (fx0 - bx0) ^ 2 <= 9)) {
+        by1 = row; if (fx0 < bx0) bx0 = fx0; if (fx1 > bx1) bx1 = fx1
+      }
+      else { flush(); if (ok) { open = 1; by0 = by1 = row; bx0 = fx0; bx1 = fx1 } }
+      found = 0
+    }
+    function flush() { if (open && by1 - by0 >= 5) print by0, by1, bx0, bx1; open = 0 }
+    $2 != row { closerow(); row = $2 }
+    $1 < xmin { next }
+    {
+      if (member($3, $4, $5)) {
+        if (!inrun) { if ($1 > xmax) next; inrun = 1; runx = $1 }
+        lastx = $1
+      } else endrow()
+    }
+    END { closerow(); flush() }'
+}
+box_center() { echo "$(( ($3 + $4) / 2 )) $(( ($1 + $2) / 2 ))"; }   # y0 y1 x0 x1 -> x y
+settings_controls() {
+  park_mouse
+  shot 06-settings-panel
+  bands 06-settings-panel header 300 5000 0 5000 0 >"$art/headers.txt"
+  if [ "$(wc -l <"$art/headers.txt")" -lt 4 ]; then
+    fail settings_controls "expected four collapsing headers, found: $(tr '\n' ';' <"$art/headers.txt")"
+    return
+  fi
+  local gc save; gc=$(sed -n 3p "$art/headers.txt")       # Layout, Hotkeys, Game Controls, Folders
+  read -r gy0 gy1 gx0 _ <<<"$gc"
+  click $((gx0 + 120)) $(((gy0 + gy1) / 2))
+  park_mouse
+  sleep 0.5
+  shot 07-game-controls
+  bands 07-game-controls frame 12 40 "$gx0" $((gx0 + 40)) "$gy1" >"$art/checkboxes.txt"
+  if [ "$(wc -l <"$art/checkboxes.txt")" -lt 7 ]; then
+    fail settings_controls "expected seven check boxes under Game Controls, found: $(tr '\n' ';' <"$art/checkboxes.txt")"
+    return
+  fi
+  # Disable HUD, Disable Idle Camera, Disable Pedestrians, Disable Vehicles,
+  # Blackout Mode, Enable Free Cam, Timelapse.
+  local hud blackout lapse sets0 hide0
+  hud=$(sed -n 1p "$art/checkboxes.txt"); blackout=$(sed -n 5p "$art/checkboxes.txt"); lapse=$(sed -n 7p "$art/checkboxes.txt")
+  sets0=$(num world_clock_sets); hide0=$(sed -n 's/^native_719FF505F097FD20=\([0-9]*\).*/\1/p' "$game/e2e-status.txt")
+  # shellcheck disable=SC2046
+  click $(box_center $hud); click $(box_center $blackout); click $(box_center $lapse)
+  park_mouse
+  sleep 1.5
+  shot 08-controls-on
+  local problems="" box
+  for box in "$hud" "$blackout" "$lapse"; do
+    read -r y0 y1 x0 x1 <<<"$box"
+    [ "$(count_near 08-controls-on "$((x1 - x0 + 1))x$((y1 - y0 + 1))+$x0+$y0" 240 173 71 24)" -ge 8 ] ||
+      problems+=" no check mark in the box at $x0,$y0;"
+  done
+  local hide1; hide1=$(sed -n 's/^native_719FF505F097FD20=\([0-9]*\).*/\1/p' "$game/e2e-status.txt")
+  [ "$(num world_hud_visible)" = 0 ] || problems+=" the world's HUD is still shown;"
+  [ "${hide1:-0}" -gt "${hide0:-0}" ] || problems+=" no per-frame HUD-hidden native;"
+  [ "$(num world_blackout)" = 1 ] || problems+=" the world is not in blackout;"
+  [ "$(num world_clock_sets)" -gt "$sets0" ] || problems+=" the timelapse set no clock;"
+  # Save settings, then VRN.ini holds the HUD setting.
+  touch "$art/.before-save"; sleep 1
+  bands 08-controls-on save 12 400 0 5000 0 | head -n1 >"$art/save-button.txt"
+  save=$(cat "$art/save-button.txt")
+  if [ -z "$save" ]; then
+    problems+=" no Save settings button found;"
+  else
+    # shellcheck disable=SC2046
+    click $(box_center $save)
+    park_mouse
+    local ini=""
+    for _ in $(seq 30); do
+      ini=$(find "$docs" -name VRN.ini -newer "$art/.before-save" 2>/dev/null | head -n1)
+      [ -n "$ini" ] && break
+      sleep 0.1
+    done
+    if [ -z "$ini" ]; then
+      problems+=" VRN.ini was not written;"
+    else
+      cp "$ini" "$art/VRN.ini"
+      grep -q '^GameHudVisible *= *0' "$ini" || problems+=" VRN.ini does not hold GameHudVisible=0;"
+    fi
+  fi
+  shot 09-saved
+  if [ -z "$problems" ]; then
+    pass settings_controls "Disable HUD, Blackout Mode and Timelapse ticked by clicks; the world got the HUD, blackout and clock natives; Save settings wrote VRN.ini"
+  else
+    fail settings_controls "$problems"
+  fi
+}
 if [ "$overlay_ready" = 1 ] && [ "$have_settings_tab" = 1 ]; then
-  skip settings_controls "the click path through the Settings tab is not written yet"
+  if grep -q '^S' <(tail -n1 "$art/tabs-after.txt" 2>/dev/null); then
+    settings_controls
+  else
+    skip settings_controls "the Settings tab could not be selected"
+  fi
 elif [ "$overlay_ready" = 1 ]; then
   skip settings_controls "the Settings tab is not built yet"
 else
@@ -392,8 +515,8 @@ resize_check() {   # resize_check NAME COMMAND WIDTH HEIGHT
   press Escape
 }
 if [ "$overlay_ready" = 1 ]; then
-  resize_check resize_suspends resize 1024 640
-  resize_check resize1_suspends resize1 1280 720
+  resize_check resize_suspends resize 1280 800
+  resize_check resize1_suspends resize1 1600 1000
 else
   skip resize_suspends "$no_overlay"
   skip resize1_suspends "$no_overlay"
@@ -427,7 +550,18 @@ else
   skip unload "$no_plugin"
 fi
 
-# ---- 10. The game ends normally --------------------------------------------------------------------------------
+# ---- 10. Every native call was well-formed and made on the script fiber ----------------------------------------
+if [ "$have_plugin" = 1 ]; then
+  if [ "$(num host_natives_off_fiber)" = 0 ] && [ "$(num world_unknown_hashes)" = 0 ] && [ "$(num world_faults)" = 0 ]; then
+    pass natives "$(num host_natives_total) calls of $(num host_native_hashes) natives, all known to the world, well-formed, on the script fiber"
+  else
+    fail natives "off the script fiber $(num host_natives_off_fiber), unknown hashes $(num world_unknown_hashes), malformed $(num world_faults): $(sed -n 's/^world_fault=//p' "$game/e2e-status.txt" | head -n3 | tr '\n' ';')"
+  fi
+else
+  skip natives "$no_plugin"
+fi
+
+# ---- 11. The game ends normally --------------------------------------------------------------------------------
 send quit
 for _ in $(seq 100); do game_alive || break; sleep 0.1; done
 if game_alive; then

@@ -341,9 +341,10 @@ void RunCommand(const std::string& line) {
     unsigned width = 0, height = 0;
     g.lastCommand = line;
     Log("command: %s", line.c_str());
-    if (std::sscanf(line.c_str(), "resize %u %u", &width, &height) == 2 ||
-        std::sscanf(line.c_str(), "resize1 %u %u", &width, &height) == 2) {
-        g.resizeWithBuffers1 = line.rfind("resize1", 0) == 0;
+    bool resize1 = line.rfind("resize1 ", 0) == 0;
+    if ((resize1 && std::sscanf(line.c_str(), "resize1 %u %u", &width, &height) == 2) ||
+        (!resize1 && std::sscanf(line.c_str(), "resize %u %u", &width, &height) == 2)) {
+        g.resizeWithBuffers1 = resize1;
         // The swap chain follows the window, as a game does on WM_SIZE.
         SetWindowPos(g.window, nullptr, 0, 0, static_cast<int>(width), static_cast<int>(height),
                      SWP_NOZORDER | SWP_NOACTIVATE);

@@ -2,7 +2,8 @@
 // test under Wine. It loads the plug-ins (*.asi) from its own folder, runs
 // each registered script on a fiber of its own, resumed once per game frame
 // by the stand-in game, implements the per-frame wait, and answers natives
-// by hash. Every call is counted so the test can read what the plug-in did.
+// by hash through the simulated game world of the native tests. Every call
+// is counted so the test can read what the plug-in did.
 #include <windows.h>
 
 #include <algorithm>
@@ -16,6 +17,7 @@
 #include <vector>
 
 #include "stand_in.h"
+#include "support/sim_world.h"
 
 namespace {
 
@@ -77,6 +79,12 @@ uint64_t g_nativesUnknown = 0;
 uint64_t g_nativeArgOverflows = 0;
 std::map<uint64_t, NativeStats> g_natives;
 
+// The game world behind the natives. Its clock runs at the game's pace of
+// 30 game seconds per real second, unless paused.
+testsupport::SimWorld g_world;
+ULONGLONG g_clockStamp = 0;
+uint64_t g_clockMillis = 0;
+
 thread_local NativeCallInProgress t_call;
 
 HMODULE OwnModule() {
@@ -111,14 +119,14 @@ void WINAPI ScriptFiberMain(void* parameter) {
     for (;;) SwitchToFiber(g_mainFiber);
 }
 
-// The answer of the simulated world to one native call. Without a world
-// every result word is 0 (no ped, no camera, clock at midnight).
-bool AnswerNative(uint64_t hash, const uint64_t* args, size_t count, uint64_t* result) {
-    (void)hash;
-    (void)args;
-    (void)count;
-    (void)result;
-    return true;
+void RunWorldClock() {
+    ULONGLONG now = GetTickCount64();
+    if (g_clockStamp != 0) g_clockMillis += (now - g_clockStamp) * 30;
+    g_clockStamp = now;
+    if (g_clockMillis >= 1000) {
+        testsupport::AdvanceSimClock(g_world, static_cast<int64_t>(g_clockMillis / 1000));
+        g_clockMillis %= 1000;
+    }
 }
 
 void AppendLine(std::string& out, const char* key, uint64_t value) {
@@ -205,7 +213,8 @@ uint64_t* HostNativeCall() {
     ++stats.count;
     if (!onFiber) ++stats.offFiber;
     stats.lastArgs.assign(t_call.args, t_call.args + t_call.count);
-    if (!AnswerNative(t_call.hash, t_call.args, t_call.count, t_call.result)) ++g_nativesUnknown;
+    if (!testsupport::HandleSimNative(g_world, t_call.hash, t_call.args, t_call.count, t_call.result))
+        ++g_nativesUnknown;
     return t_call.result;
 }
 
@@ -235,6 +244,10 @@ void StandInRunScripts() {
         g_mainFiber = ConvertThreadToFiber(nullptr);
         if (g_mainFiber == nullptr) return;
         g_scriptThread = GetCurrentThreadId();
+    }
+    {
+        std::lock_guard<std::mutex> hold(g_lock);
+        RunWorldClock();
     }
     for (auto it = g_scripts.begin(); it != g_scripts.end(); ++it) {
         Script* script = &*it;
@@ -323,6 +336,19 @@ int StandInDescribe(char* text, int capacity) {
         AppendLine(out, "host_natives_unknown", g_nativesUnknown);
         AppendLine(out, "host_native_arg_overflows", g_nativeArgOverflows);
         AppendLine(out, "host_native_hashes", g_natives.size());
+        // The world's state that the editor's game controls change.
+        AppendLine(out, "world_hud_visible", g_world.hudVisible ? 1 : 0);
+        AppendLine(out, "world_radar_visible", g_world.radarVisible ? 1 : 0);
+        AppendLine(out, "world_blackout", g_world.blackout ? 1 : 0);
+        AppendLine(out, "world_clock_paused", g_world.clockPaused ? 1 : 0);
+        AppendLine(out, "world_clock_sets", g_world.clockSets);
+        AppendLine(out, "world_clock_seconds", static_cast<uint64_t>(g_world.clockHours * 3600 +
+                                                                     g_world.clockMinutes * 60 + g_world.clockSeconds));
+        AppendLine(out, "world_weather_changes", g_world.weatherChanges);
+        AppendLine(out, "world_unknown_hashes", g_world.unknownHashes.size());
+        AppendLine(out, "world_faults", g_world.faults.size());
+        out += "world_weather=" + g_world.weather + "\n";
+        for (size_t i = 0; i < g_world.faults.size() && i < 20; ++i) out += "world_fault=" + g_world.faults[i] + "\n";
         // One line per hash: count, calls off the script fiber, last arguments.
         for (const auto& [hash, stats] : g_natives) {
             char line[96];
