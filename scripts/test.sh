@@ -29,4 +29,7 @@ WINEPREFIX=$VARNEL_WINEPREFIX bash scripts/wine-run.sh cmd /c exit 0 || true
 status=0
 ctest --preset windows -j 4 || status=$?
 WINEPREFIX=$VARNEL_WINEPREFIX wineserver -k >/dev/null 2>&1 || true
+
+echo "== end-to-end test under Wine and Xvfb (screenshots in build/e2e-artifacts)"
+timeout --kill-after=20 600 bash tests/e2e/run_e2e.sh build/windows build/e2e-artifacts || status=$?
 exit $status
