@@ -1,0 +1,103 @@
+// The game's keyframe table: per weather, 2 regions x 13 keyframes of
+// 864-byte records holding 432 binary16 values (value i belongs to variable
+// i). This file finds the table in the game's memory, keeps the game's own
+// bytes of a weather (the "before" image), takes originals from them, and
+// writes edited values into the game one whole record at a time.
+#pragma once
+#include <array>
+#include <cstdint>
+#include <vector>
+
+#include "timecycle/timecycle_tables.h"
+
+namespace runtime {
+struct LiveOverrideSlot;
+}
+
+namespace timecycle {
+
+inline constexpr uint64_t kKeyframeRecordBytes = 864;
+inline constexpr uint64_t kKeyframeRecordValues = 432;
+inline constexpr uint64_t kWeatherBlockBytes = 22464;    // 2 x 13 records
+inline constexpr uint64_t kWeatherBlockSpacing = 22496;  // start to start, by type id
+// Reach of one recognition row over 13 records: 12 x 864 + 2.
+inline constexpr uint64_t kRowReach = 12 * kKeyframeRecordBytes + 2;
+inline constexpr uint64_t kScanStep = 1u << 20;
+inline constexpr uint64_t kScanChunkBytes = kScanStep + kRowReach;
+inline constexpr uint64_t kScanTimeBudgetMs = 12000;
+inline constexpr uint64_t kScanByteBudget = 1ull << 32;
+inline constexpr size_t kScanMatchLimit = 256;
+inline constexpr int kScanVotesNeeded = 6;
+
+// Game address of each weather's block by its index in WeatherNameTable; 0 = not located.
+extern std::array<uint64_t, kWeatherCount> WeatherBlockTable;
+
+struct WeatherBlockSnapshot {
+    uint8_t taken = 0;
+    std::vector<uint8_t> bytes;  // 22,464 bytes once taken
+    // 1 for each of the 26 records that was read whole; a record that could
+    // not be read holds zeros that are never taken as game values.
+    std::array<uint8_t, 2 * kKeyframeCount> recordValid{};
+};
+extern std::array<WeatherBlockSnapshot, kWeatherCount> WeatherBlockSnapshots;
+
+struct KeyframeTableMatch {
+    uint64_t address = 0;  // the row's keyframe-0 value
+    uint64_t regionBase = 0;
+    uint64_t regionEnd = 0;
+    uint32_t protect = 0;
+    uint32_t type = 0;
+    uint64_t rowIndex = 0;  // recognition row that matched
+};
+
+struct BeforeAfterSyncState {
+    uint8_t initialised = 0;
+    uint8_t lastAfterShown = 0;
+    int32_t lastWeather = 0;
+};
+extern BeforeAfterSyncState TimecycleBeforeAfterSync;
+
+// Frames during which the Timecycles tab leaves loaded slots alone.
+extern int32_t SlotRefreshHoldFrames;
+
+uint64_t ScanTimecycleTable(int weather);
+uint64_t DeriveWeatherBlockFromKnown(int weather);
+void LocateWeatherBlocks(int weather, uint64_t address);
+bool SnapshotWeatherBlock(int weather, uint64_t address);
+void CaptureOriginalsFromSnapshot(int weather);
+// Clears the weather's taken flag and empties its bytes (a new load snapshots anew).
+void DiscardWeatherSnapshot(int weather);
+bool ApplyContextToLive();
+bool WriteWeatherBlockLive(int weather, bool showBefore, uint64_t* writtenValues = nullptr);
+
+// Writes every loaded GLOBAL and URBAN slot of the weather into its record
+// of the block (originals instead of values for showBefore, where captured).
+struct RecordWriteCounts {
+    uint64_t written = 0;        // values in records written back
+    uint64_t failed = 0;         // values in records not readable whole or not written
+    uint64_t loadedRecords = 0;  // slots that were loaded
+};
+RecordWriteCounts WriteWeatherRecords(int weather, uint64_t block, bool showBefore);
+void SyncTimecycleBeforeAfter();
+void RefreshTimecycleSlot(runtime::LiveOverrideSlot& slot);
+
+// Address of record (region, keyframe) of a block.
+inline uint64_t KeyframeRecordAddress(uint64_t block, int region, int keyframe) {
+    return block + static_cast<uint64_t>(region * 13 + keyframe) * kKeyframeRecordBytes;
+}
+
+// Statistics of the last scan (diagnostics and benchmarks).
+struct KeyframeScanStats {
+    uint64_t bytesScanned = 0;
+    uint64_t regionsScanned = 0;
+    uint64_t chunksSkipped = 0;
+    uint64_t elapsedMs = 0;
+    size_t matches = 0;
+    bool stoppedEarly = false;
+};
+extern KeyframeScanStats LastKeyframeScanStats;
+
+// Forgets every located block, snapshot and the before/after state.
+void ResetKeyframeTableForTesting();
+
+}  // namespace timecycle

@@ -1,0 +1,204 @@
+#include "timecycle/recognition_rows.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "shell/file_utils.h"
+#include "timecycle/edit_store.h"
+#include "timecycle/game_hooks.h"
+#include "timecycle/half_float.h"
+#include "timecycle/keyframe_table.h"
+#include "timecycle/timecycle_files.h"
+#include "timecycle/timecycle_model.h"
+#include "timecycle/timecycle_xml.h"
+#include "timecycle/xml_scan.h"
+
+namespace timecycle {
+
+bool IsTrivialHalf(uint16_t half) { return half == 0x0000 || half == 0x8000 || half == 0x3C00 || half == 0xBC00; }
+
+void FinishTimecycleRow(TimecycleRowRecord& row) {
+    uint32_t nonTrivial = 0;
+    uint32_t distinct = 0;
+    float lo = row.values[0];
+    float hi = row.values[0];
+    std::array<uint32_t, kKeyframeCount> sameCount{};
+    for (size_t k = 0; k < kKeyframeCount; ++k) {
+        if (!IsTrivialHalf(row.halves[k])) ++nonTrivial;
+        bool seen = false;
+        for (size_t j = 0; j < kKeyframeCount; ++j) {
+            if (row.halves[j] == row.halves[k]) {
+                ++sameCount[k];
+                if (j < k) seen = true;
+            }
+        }
+        if (!seen) ++distinct;
+        lo = std::min(lo, row.values[k]);
+        hi = std::max(hi, row.values[k]);
+    }
+    row.distinct = distinct;
+    row.range = hi - lo;
+    row.score = (nonTrivial + 10 * distinct) * 10 + (row.range > 0.001f ? 25 : 0);
+    int best = -1;
+    for (size_t k = 0; k < kKeyframeCount; ++k) {
+        const double magnitude = std::min(40.0, 3.0 * std::fabs(static_cast<double>(row.values[k])));
+        const int s = static_cast<int>(magnitude) + (IsTrivialHalf(row.halves[k]) ? 0 : 100) +
+                      4 * static_cast<int>(kKeyframeCount - sameCount[k]);
+        if (s > best) {
+            best = s;
+            row.anchorKeyframe = static_cast<int32_t>(k);
+        }
+    }
+    row.anchorHalf = row.halves[static_cast<size_t>(row.anchorKeyframe)];
+}
+
+namespace {
+
+TimecycleRowRecord MakeRow(const char* name, const char* region, const char* source, const float* values) {
+    TimecycleRowRecord row;
+    row.name = name;
+    row.region = region;
+    row.source = source;
+    for (size_t k = 0; k < kKeyframeCount; ++k) {
+        row.values[k] = values[k];
+        row.halves[k] = FloatToHalf(values[k]);
+    }
+    FinishTimecycleRow(row);
+    return row;
+}
+
+bool Keeps(const TimecycleRowRecord& row) { return row.distinct >= kRowMinDistinct && row.score >= kRowMinScore; }
+
+bool RegionRequested(int requested, int region) {
+    const int r = ClampRegion(requested);
+    return r == kRegionBoth || r == region;
+}
+
+}  // namespace
+
+void FilterAndOrderRows(std::vector<TimecycleRowRecord>& rows) {
+    rows.erase(std::remove_if(rows.begin(), rows.end(), [](const TimecycleRowRecord& r) { return !Keeps(r); }),
+               rows.end());
+    std::stable_sort(rows.begin(), rows.end(), [](const TimecycleRowRecord& a, const TimecycleRowRecord& b) {
+        if (a.score != b.score) return a.score > b.score;
+        if (a.distinct != b.distinct) return a.distinct > b.distinct;
+        return a.name < b.name;
+    });
+    if (rows.size() > kRowLimit) rows.resize(kRowLimit);
+}
+
+void AddEngineBaselineRows(int weather, int region, std::vector<TimecycleRowRecord>& rows) {
+    if (WeatherNameTable[static_cast<size_t>(ClampWeather(weather))].typeId != 5) return;
+    if (!RegionRequested(region, kRegionGlobal)) return;
+    for (const EngineBaselineRow& baseline : EngineBaselineTable)
+        rows.push_back(MakeRow(baseline.name, "GLOBAL", "engine_baseline", baseline.values));
+}
+
+void ReadOriginalXmlRows(std::vector<TimecycleRowRecord>& rows, int weather, int region) {
+    const int w = ClampWeather(weather);
+    const size_t before = rows.size();
+    AddEngineBaselineRows(w, region, rows);
+    if (rows.size() != before) return;
+    std::string text;
+    if (!shell::ReadFileBytes(TimecycleFileWidePath(static_cast<uint32_t>(w)), text)) return;
+    std::vector<TimecycleRowRecord> found;
+    std::vector<ValueToken> tokens;
+    RegionElements elements;
+    const char* const names[2] = {"GLOBAL", "URBAN"};
+    for (int r = 0; r < 2; ++r) {
+        if (!RegionRequested(region, r)) continue;
+        uint64_t bodyStart = 0;
+        uint64_t bodyEnd = 0;
+        if (!FindRegionSection(text, names[r], bodyStart, bodyEnd)) continue;
+        FindRegionElements(text, bodyStart, bodyEnd, elements);
+        for (const auto& [name, index] : VariableNameIndex()) {
+            const ElementSpan& span = elements[index];
+            if (!span.found) continue;
+            if (!ReadKeyframeValues(std::string_view(text).substr(span.start, span.end - span.start), tokens)) continue;
+            float values[kKeyframeCount];
+            for (size_t k = 0; k < kKeyframeCount; ++k) values[k] = tokens[k].value;
+            TimecycleRowRecord row = MakeRow(name.c_str(), names[r], "original_xml", values);
+            if (Keeps(row)) found.push_back(std::move(row));
+        }
+    }
+    FilterAndOrderRows(found);
+    rows.insert(rows.end(), found.begin(), found.end());
+}
+
+void ReadLoadedContextRows(std::vector<TimecycleRowRecord>& rows, int weather, int region) {
+    const int w = ClampWeather(weather);
+    std::vector<TimecycleRowRecord> found;
+    const char* const names[2] = {"GLOBAL", "URBAN"};
+    const auto& list = TimecycleVariableList();
+    for (int r = 0; r < 2; ++r) {
+        if (!RegionRequested(region, r)) continue;
+        for (size_t i = 0; i < list.size(); ++i) {
+            if (!list[i]->slot || !list[i]->xmlName) continue;
+            float values[kKeyframeCount];
+            bool complete = true;
+            for (int k = 0; k < static_cast<int>(kKeyframeCount) && complete; ++k) {
+                const EditSlot& slot = GetEditSlot(w, r, k);
+                complete = slot.loaded && i < EntryCount(slot) && slot.entries[i].present;
+                if (complete) values[k] = slot.entries[i].value;
+            }
+            if (!complete) continue;
+            TimecycleRowRecord row = MakeRow(list[i]->xmlName, names[r], "loaded_context", values);
+            if (Keeps(row)) found.push_back(std::move(row));
+        }
+    }
+    FilterAndOrderRows(found);
+    rows.insert(rows.end(), found.begin(), found.end());
+}
+
+bool LoadWeatherForPreview(int weather, std::string& status) {
+    const int w = ClampWeather(weather);
+    const uint64_t block = ScanTimecycleTable(w);
+    if (block == 0) {
+        CaptureLiveOriginalsForContext(w);
+        status = "Loaded for preview.";
+        return false;
+    }
+    SnapshotWeatherBlock(w, block);
+    CaptureOriginalsFromSnapshot(w);
+    CommitCurrentContext();
+
+    const RecordWriteCounts counts = WriteWeatherRecords(w, block, false);
+    TimecycleLoadRecord& record = TimecycleLoadRecords[static_cast<size_t>(w)];
+    if (counts.failed != 0) {
+        status = "Loaded, but some values could not be applied.";
+        record.previewApplied = 0;
+        return false;
+    }
+    record.previewApplied = 1;
+    record.appliedCount = counts.written;
+    // The loaded file is now what the game shows: it becomes the reference.
+    ImportedOverridesActive = 0;
+    ClearImportPatchesMark();
+    for (int r = 0; r < static_cast<int>(kRegionCount); ++r) {
+        for (int k = 0; k < static_cast<int>(kKeyframeCount); ++k) {
+            EditSlot& slot = GetEditSlot(w, r, k);
+            if (!slot.loaded) continue;
+            for (EditEntry& e : slot.entries) {
+                if (!e.present) continue;
+                e.original = e.value;
+                e.live = e.value;
+                e.originalCaptured = 1;
+                e.edited = 0;
+                e.imported = 0;
+                e.editStamp = 0;
+            }
+        }
+    }
+    ReloadCurrentContextIfOnWeather(w);
+    GroupFlagsDirty = 1;
+    ClearWriteListCount();
+    RestoreOverridePatches();
+    TimecycleBeforeAfterSync.initialised = 1;
+    TimecycleBeforeAfterSync.lastAfterShown = 1;
+    TimecycleBeforeAfterSync.lastWeather = w;
+    const uint64_t perContext = counts.loadedRecords ? counts.written / counts.loadedRecords : counts.written;
+    status = "Loaded " + std::to_string(perContext) + " parameters.";
+    return true;
+}
+
+}  // namespace timecycle

@@ -1,0 +1,80 @@
+#include "timecycle/timecycle_files.h"
+
+#include "platform/files.h"
+#include "shell/file_utils.h"
+#include "shell/text.h"
+#include "shell/workspace.h"
+#include "timecycle/timecycle_tables.h"
+
+namespace timecycle {
+
+namespace {
+
+bool SameNoCase(std::string_view a, std::string_view b) {
+    if (a.size() != b.size()) return false;
+    for (size_t i = 0; i < a.size(); ++i) {
+        if (shell::LowerByte(a[i]) != shell::LowerByte(b[i])) return false;
+    }
+    return true;
+}
+
+bool IsFile(const std::string& path) {
+    if (path.empty()) return false;
+    const uint32_t attributes = platform::FileAttributes(path);
+    return attributes != platform::kInvalidFileAttributes && (attributes & platform::kFileAttributeDirectory) == 0;
+}
+
+std::string InFolder(const std::string& folder, uint32_t weather) {
+    if (folder.empty()) return {};
+    return folder + WeatherTimecycleFileName(weather);
+}
+
+}  // namespace
+
+std::string WeatherTimecycleFileName(uint32_t weather) {
+    const WeatherName& row = WeatherNameTable[weather > 17 ? 0 : weather];
+    if (SameNoCase(row.gameName, "UNDERWATER_DEEP")) return "underwater_deep.xml";
+    std::string name = "w_";
+    for (const char* p = row.gameName; *p; ++p) {
+        if (*p != '_') name.push_back(shell::LowerByte(*p));
+    }
+    return name + ".xml";
+}
+
+bool IsTimecycleFileWeather(uint32_t weather) {
+    return weather <= 17 && !SameNoCase(WeatherNameTable[weather].gameName, "UNDERWATER_DEEP");
+}
+
+std::string TimecycleFileInImports(uint32_t weather) {
+    return InFolder(shell::ImportsTimecyclesFolder(), weather);
+}
+
+std::string TimecycleFileInImportsRoot(uint32_t weather) { return InFolder(shell::ImportsFolder(), weather); }
+
+std::string TimecycleFileImportPath(uint32_t weather) {
+    const std::string inTimecycles = TimecycleFileInImports(weather);
+    if (IsFile(inTimecycles)) return inTimecycles;
+    const std::string inRoot = TimecycleFileInImportsRoot(weather);
+    if (IsFile(inRoot)) return inRoot;
+    return inTimecycles;
+}
+
+bool TimecycleFileExists(uint32_t weather) {
+    return IsFile(TimecycleFileInImports(weather)) || IsFile(TimecycleFileInImportsRoot(weather));
+}
+
+std::wstring TimecycleFileWidePath(uint32_t weather) { return shell::WidenAscii(TimecycleFileImportPath(weather)); }
+
+bool TimecycleFileWideExists(uint32_t weather) {
+    const std::wstring path = TimecycleFileWidePath(weather);
+    if (path.empty()) return false;
+    const uint32_t attributes = platform::FileAttributesWide(path);
+    return attributes != platform::kInvalidFileAttributes && (attributes & platform::kFileAttributeDirectory) == 0;
+}
+
+std::string TimecycleFileExportPath(uint32_t weather) {
+    shell::EnsureWorkspaceFolders();
+    return InFolder(shell::ExportsTimecyclesFolder(), weather);
+}
+
+}  // namespace timecycle

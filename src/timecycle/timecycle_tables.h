@@ -1,0 +1,58 @@
+// The fixed description of the game's timecycle: the 28 display groups, the 18
+// weathers, the 13 keyframes, the editor's three regions and the engine
+// baseline rows that recognise the game's keyframe table. The data lives in
+// timecycle_tables_data.cpp, written by tools/gen_timecycle_tables.py, which
+// also holds TimecycleVariableTable (timecycle_model.h).
+#pragma once
+#include <cstddef>
+#include <cstdint>
+
+namespace timecycle {
+
+inline constexpr size_t kVariableCount = 429;
+inline constexpr size_t kGroupCount = 28;
+inline constexpr size_t kColourStemCount = 37;
+inline constexpr size_t kWeatherCount = 18;
+inline constexpr size_t kKeyframeCount = 13;
+inline constexpr size_t kRegionCount = 3;  // GLOBAL, URBAN, BOTH
+inline constexpr size_t kEngineBaselineRowCount = 8;
+
+inline constexpr int kRegionGlobal = 0;
+inline constexpr int kRegionUrban = 1;
+inline constexpr int kRegionBoth = 2;
+
+struct VariableGroupData {
+    const char* title;
+    const char* const* baseNames;
+    uint64_t count;          // number of base names
+    uint64_t variableCount;  // number of variables that fall into the group
+    uint64_t firstRow;
+};
+extern const VariableGroupData kVariableGroupData[kGroupCount];
+
+// Stems of the colour triples: stem + "_r", "_g", "_b".
+extern const char* const kColourStems[kColourStemCount];
+
+struct WeatherName {
+    const char* displayName;
+    const char* gameName;
+    uint32_t typeId;  // position in the game's own order (its keyframe blocks)
+};
+extern const WeatherName WeatherNameTable[kWeatherCount];
+
+struct TimeKeyframe {
+    const char* label;
+    uint32_t hour;
+};
+extern const TimeKeyframe TimeKeyframeTable[kKeyframeCount];
+
+extern const char* const TimecycleRegionNames[kRegionCount];
+
+// Game values of eight GLOBAL variables of OVERCAST at the 13 keyframes.
+struct EngineBaselineRow {
+    const char* name;
+    float values[kKeyframeCount];
+};
+extern const EngineBaselineRow EngineBaselineTable[kEngineBaselineRowCount];
+
+}  // namespace timecycle
