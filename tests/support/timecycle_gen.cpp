@@ -1,0 +1,130 @@
+#include "support/timecycle_gen.h"
+
+#include <cstring>
+
+#include "timecycle/half_float.h"
+#include "timecycle/timecycle_model.h"
+#include "timecycle/timecycle_tables.h"
+
+namespace testsupport {
+
+namespace {
+
+uint32_t Mix(uint32_t x) {
+    x ^= x >> 16;
+    x *= 0x7FEB352Du;
+    x ^= x >> 15;
+    x *= 0x846CA68Bu;
+    x ^= x >> 16;
+    return x;
+}
+
+// The value in ten-thousandths: -2.0000 .. 17.9999.
+int32_t GeneratedTenThousandths(int weather, int region, int variable, int keyframe, int distinctRowLimit) {
+    if (distinctRowLimit >= 0 && variable >= distinctRowLimit) return 5000;
+    const uint32_t h = Mix(static_cast<uint32_t>(weather) * 1000003u + static_cast<uint32_t>(region) * 7919u +
+                           static_cast<uint32_t>(variable) * 131u + static_cast<uint32_t>(keyframe) + 0x9E3779B9u);
+    return static_cast<int32_t>(h % 200000u) - 20000;
+}
+
+std::string NumberText(int32_t tenThousandths, int decimals) {
+    std::string text;
+    if (tenThousandths < 0) text.push_back('-');
+    const uint32_t magnitude = static_cast<uint32_t>(tenThousandths < 0 ? -tenThousandths : tenThousandths);
+    text += std::to_string(magnitude / 10000);
+    text.push_back('.');
+    std::string fraction = std::to_string(magnitude % 10000);
+    text += std::string(4 - fraction.size(), '0') + fraction;
+    for (int d = 4; d < decimals; ++d) text.push_back('0');
+    return text;
+}
+
+std::string ValuesText(int weather, int region, int variable, int decimals, int distinctRowLimit, int shift) {
+    std::string text;
+    for (int k = 0; k < 13; ++k) {
+        text.push_back(' ');
+        text += NumberText(GeneratedTenThousandths(weather, region, variable, k, distinctRowLimit) + shift, decimals);
+    }
+    return text;
+}
+
+}  // namespace
+
+float GeneratedTimecycleValue(int weather, int region, int variable, int keyframe) {
+    return static_cast<float>(GeneratedTenThousandths(weather, region, variable, keyframe, -1)) / 10000.0f;
+}
+
+std::vector<std::vector<float>> GeneratedRegionValues(int weather, int region, int distinctRowLimit) {
+    std::vector<std::vector<float>> values(timecycle::kVariableCount, std::vector<float>(13));
+    for (size_t i = 0; i < timecycle::kVariableCount; ++i) {
+        for (int k = 0; k < 13; ++k) {
+            values[i][static_cast<size_t>(k)] =
+                static_cast<float>(GeneratedTenThousandths(weather, region, static_cast<int>(i), k, distinctRowLimit)) /
+                10000.0f;
+        }
+    }
+    return values;
+}
+
+std::string MakeTimecycleXml(const TimecycleFileOptions& o) {
+    const std::string& nl = o.lineEnd;
+    std::string out;
+    out.reserve(140000);
+    if (o.bom) out += "\xEF\xBB\xBF";
+    out += "<?xml version=\"1.0\" encoding=\"UTF-8\"?>" + nl;
+    if (o.blankLineAfterDeclaration) out += nl;
+    if (o.nonAsciiComment) out += "<!-- Lichtstimmung \xE2\x99\xA5 f\xFCr den Abend\t(\xC3\xA9t\xC3\xA9) -->" + nl;
+    out += "<timecycle_keyframe_data version=\"1.000000\">" + nl;
+    out += std::string("  <cycle name=\"") + timecycle::WeatherNameTable[o.weather].gameName + "\" regions=\"2\">" + nl;
+    const char* const regions[2] = {"GLOBAL", "URBAN"};
+    for (int r = 0; r < 2; ++r) {
+        if (o.omitRegions.count(regions[r])) continue;
+        out += std::string("    <region name=\"") + regions[r] + "\">" + nl;
+        for (size_t i = 0; i < timecycle::kVariableCount; ++i) {
+            const std::string name = timecycle::TimecycleVariableTable[i].xmlName;
+            if (o.omitVariables.count(name)) continue;
+            if (o.commentsBetweenRows) out += "      <!-- " + name + " -->" + nl;
+            auto attribute = o.attributes.find(name);
+            const std::string open =
+                "<" + name + (attribute == o.attributes.end() ? std::string() : attribute->second) + ">";
+            auto custom = o.elementTextOverride.find(name);
+            const std::string values = custom != o.elementTextOverride.end()
+                                           ? custom->second
+                                           : ValuesText(o.weather, r, static_cast<int>(i), o.decimals,
+                                                        o.distinctRowLimit, 0);
+            out += "      " + open + values + "</" + name + ">" + nl;
+            if (o.duplicateVariables.count(name)) {
+                out += "      <" + name + ">" +
+                       ValuesText(o.weather, r, static_cast<int>(i), o.decimals, o.distinctRowLimit, 10000) + "</" +
+                       name + ">" + nl;
+            }
+            if (o.strayText && i % 10 == 9) out += "      ]" + nl;
+        }
+        out += "    </region>" + nl;
+    }
+    out += "  </cycle>" + nl;
+    out += "</timecycle_keyframe_data>" + nl;
+    return out;
+}
+
+void WriteGeneratedKeyframeTable(uint8_t* base, int distinctRowLimit) {
+    std::memset(base, 0, kGeneratedKeyframeTableBytes);
+    for (size_t w = 0; w < timecycle::kWeatherCount; ++w) {
+        uint8_t* block = base + timecycle::WeatherNameTable[w].typeId * 22496u;
+        for (int r = 0; r < 2; ++r) {
+            for (int k = 0; k < 13; ++k) {
+                uint8_t* record = block + static_cast<size_t>(r * 13 + k) * 864u;
+                for (size_t i = 0; i < timecycle::kVariableCount; ++i) {
+                    const float v = static_cast<float>(GeneratedTenThousandths(static_cast<int>(w), r,
+                                                                               static_cast<int>(i), k,
+                                                                               distinctRowLimit)) /
+                                    10000.0f;
+                    const uint16_t half = timecycle::FloatToHalf(v);
+                    std::memcpy(record + 2 * i, &half, 2);
+                }
+            }
+        }
+    }
+}
+
+}  // namespace testsupport

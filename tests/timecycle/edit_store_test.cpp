@@ -1,0 +1,357 @@
+// The edit store, its context and flags, the copies between regions and
+// weathers, and the parameter search.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <set>
+#include <vector>
+
+#include "timecycle/edit_store.h"
+#include "timecycle/timecycle_copy.h"
+#include "timecycle_fixture.h"
+
+namespace timecycle {
+namespace {
+
+using timecycletest::ResetTimecycleEditor;
+
+class EditStoreTest : public ::testing::Test {
+protected:
+    void SetUp() override { ResetTimecycleEditor(); }
+    void TearDown() override { ResetTimecycleEditor(); }
+
+    static runtime::LiveOverrideSlot& Slot(size_t row) { return *TimecycleVariableTable[row].slot; }
+    static size_t Row(const char* name) { return static_cast<size_t>(FindVariableRow(name)); }
+    // A user edit of one entry: present, captured original, stamped.
+    static void UserEdit(int w, int r, int k, size_t row, float value, float original) {
+        EditSlot& slot = GetEditSlot(w, r, k);
+        slot.loaded = 1;
+        EditEntry& e = slot.entries[row];
+        e.value = value;
+        e.original = original;
+        e.live = original;
+        e.present = 1;
+        e.originalCaptured = 1;
+        e.edited = ValuesDiffer(value, original) ? 1 : 0;
+        e.imported = 0;
+        e.editStamp = NextEditStamp();
+    }
+};
+
+TEST_F(EditStoreTest, SlotIndexClampsEveryKey) {
+    TimecycleEditStore& store = EnsureEditStore();
+    EXPECT_EQ(store.size(), 702u);
+    EXPECT_EQ(EntryCount(store[0]), 429u);
+    EXPECT_EQ(&GetEditSlot(-1, 5, 20), &store[38]);
+    EXPECT_EQ(&GetEditSlot(25, 0, 0), &store[663]);
+    EXPECT_EQ(EditSlotIndex(17, 2, 12), 701u);
+    EXPECT_EQ(&EnsureEditStore(), &store);  // never reallocated
+}
+
+TEST_F(EditStoreTest, FirstSelectionKeepsTheSlotsLaterOnesCommitAndLoad) {
+    const size_t far = Row("far_clip");
+    Slot(far).value = 1500.0f;
+    Slot(far).liveValue = 1000.0f;
+    Slot(far).baselineValue = 1000.0f;
+    Slot(far).baselineCaptured = 1;
+    Slot(far).loaded = 1;
+    Slot(far).enabled = 1;
+    SelectTimecycleContext(0, 0, 4);
+    const EditEntry& first = GetEditSlot(0, 0, 4).entries[far];
+    EXPECT_EQ(first.value, 1500.0f);
+    EXPECT_EQ(first.original, 1000.0f);
+    EXPECT_EQ(first.edited, 1);
+    EXPECT_EQ(first.editStamp, 0u);
+    EXPECT_TRUE(CurrentTimecycleContext.valid);
+
+    // Same context again: nothing is committed.
+    Slot(far).value = 1600.0f;
+    SelectTimecycleContext(0, 0, 4);
+    EXPECT_EQ(GetEditSlot(0, 0, 4).entries[far].value, 1500.0f);
+
+    // Another context: the old one is committed, the new one (never loaded)
+    // is filled from the baselines with edited and imported cleared.
+    SelectTimecycleContext(0, 0, 5);
+    EXPECT_EQ(GetEditSlot(0, 0, 4).entries[far].value, 1600.0f);
+    const EditEntry& fresh = GetEditSlot(0, 0, 5).entries[far];
+    EXPECT_EQ(fresh.value, 1000.0f);
+    EXPECT_EQ(fresh.edited, 0);
+    EXPECT_EQ(Slot(far).value, 1000.0f);
+    EXPECT_EQ(Slot(far).enabled, 0);
+
+    // Back to the first: the loaded slot replaces what the slots hold.
+    SelectTimecycleContext(0, 0, 4);
+    EXPECT_EQ(Slot(far).value, 1600.0f);
+    EXPECT_EQ(Slot(far).enabled, 1);
+    EXPECT_EQ(GroupFlagsDirty, 1);
+}
+
+TEST_F(EditStoreTest, CommitRulesForImportedEntries) {
+    const size_t row = Row("fog_density");
+    SelectTimecycleContext(1, 0, 0);
+    EditEntry& e = GetEditSlot(1, 0, 0).entries[row];
+    e.present = 1;
+    e.imported = 1;
+    e.value = 5.0f;
+    Slot(row).followImport = 1;
+    Slot(row).value = 9.0f;
+    Slot(row).liveValue = 2.0f;
+    CommitSlotsToContext(1, 0, 0);
+    EXPECT_EQ(e.value, 5.0f);  // only the live value follows
+    EXPECT_EQ(e.live, 2.0f);
+
+    // Without followImport a commit marks imported only for a value that differs from its original.
+    Slot(row).followImport = 0;
+    Slot(row).baselineCaptured = 1;
+    Slot(row).baselineValue = 9.000005f;
+    CommitSlotsToContext(1, 0, 0);
+    EXPECT_EQ(e.imported, 0);
+    e.imported = 1;
+    Slot(row).baselineValue = 8.0f;
+    CommitSlotsToContext(1, 0, 0);
+    EXPECT_EQ(e.imported, 1);
+    EXPECT_EQ(e.value, 9.0f);
+    EXPECT_EQ(e.original, 8.0f);
+}
+
+TEST_F(EditStoreTest, RebuildBothPrefersGlobalThenUrban) {
+    UserEdit(2, 0, 0, 10, 1.0f, 0.0f);
+    UserEdit(2, 1, 0, 10, 2.0f, 0.0f);
+    UserEdit(2, 1, 1, 10, 3.0f, 0.0f);
+    GetEditSlot(2, 2, 2).loaded = 1;
+    GetEditSlot(2, 2, 2).entries[10].value = 7.0f;
+    RebuildBothRegion(2);
+    EXPECT_EQ(GetEditSlot(2, 2, 0).entries[10].value, 1.0f);
+    EXPECT_EQ(GetEditSlot(2, 2, 1).entries[10].value, 3.0f);
+    EXPECT_EQ(GetEditSlot(2, 2, 2).entries[10].value, 7.0f);  // neither loaded: left alone
+    EXPECT_EQ(GetEditSlot(2, 2, 3).loaded, 0);
+}
+
+TEST_F(EditStoreTest, GroupFlagsTolerate5e5) {
+    const size_t row = Row("far_clip");
+    Slot(row).enabled = 1;
+    Slot(row).baselineCaptured = 1;
+    Slot(row).baselineValue = 1.0f;
+    Slot(row).value = 1.00003f;
+    GroupFlagsDirty = 1;
+    RefreshGroupEditedFlags();
+    EXPECT_EQ(TimecycleVariableGroupList()[26].edited, 0);
+    EXPECT_EQ(GroupFlagsDirty, 0);
+    Slot(row).value = 1.0001f;
+    RefreshGroupEditedFlags();  // not dirty: nothing recomputed
+    EXPECT_EQ(TimecycleVariableGroupList()[26].edited, 0);
+    GroupFlagsDirty = 1;
+    RefreshGroupEditedFlags();
+    EXPECT_EQ(TimecycleVariableGroupList()[26].edited, 1);
+    Slot(row).enabled = 0;
+    Slot(Row("fog_col_g")).followImport = 1;
+    GroupFlagsDirty = 1;
+    RefreshGroupEditedFlags();
+    EXPECT_EQ(TimecycleVariableGroupList()[26].edited, 0);
+    EXPECT_EQ(TimecycleVariableGroupList()[22].edited, 1);
+    for (const VariableGroupEntry& entry : TimecycleVariableGroupList()[22].entries)
+        EXPECT_EQ(entry.edited, entry.key == "fog_col" ? 1 : 0) << entry.key;
+}
+
+TEST_F(EditStoreTest, CaptureLiveOriginalsReadsAtTheSlotsOwnAddress) {
+    alignas(4) float game[2] = {4.0f, 6.0f};
+    const size_t a = Row("sky_hdr");
+    const size_t b = Row("far_clip");
+    Slot(a).address = reinterpret_cast<uint64_t>(&game[0]);
+    Slot(b).address = reinterpret_cast<uint64_t>(&game[1]);
+    SelectTimecycleContext(3, 0, 0);
+    EditSlot& slot = GetEditSlot(3, 0, 0);
+    for (size_t row : {a, b}) {
+        slot.entries[row].present = 1;
+        slot.entries[row].imported = 1;
+    }
+    slot.entries[a].value = 4.0f;  // equal to the game: no longer imported
+    slot.entries[b].value = 9.0f;
+    EXPECT_EQ(CaptureLiveOriginalsForContext(4), 0u);  // other weather: nothing
+    EXPECT_EQ(slot.entries[b].originalCaptured, 0);
+    EXPECT_EQ(CaptureLiveOriginalsForContext(3), 1u);
+    EXPECT_EQ(slot.entries[a].original, 4.0f);
+    EXPECT_EQ(slot.entries[a].imported, 0);
+    EXPECT_EQ(slot.entries[b].original, 6.0f);
+    EXPECT_EQ(slot.entries[b].imported, 1);
+    EXPECT_EQ(Slot(b).baselineValue, 6.0f);
+    EXPECT_EQ(Slot(b).followImport, 1);
+    EXPECT_EQ(Slot(b).value, 9.0f);
+    EXPECT_EQ(ImportedOverridesActive, 1);
+    EXPECT_TRUE(ContextHasEdits());
+}
+
+TEST_F(EditStoreTest, ResetAllWritesOriginalsToTheGame) {
+    alignas(4) float game = 3.0f;
+    const size_t row = Row("temperature");
+    Slot(row).address = reinterpret_cast<uint64_t>(&game);
+    Slot(row).baselineCaptured = 1;
+    Slot(row).baselineValue = 21.0f;
+    Slot(row).value = 30.0f;
+    Slot(row).enabled = 1;
+    ResetAllTimecycleVariables();  // no context: slots and game only
+    EXPECT_EQ(game, 21.0f);
+    EXPECT_EQ(Slot(row).value, 21.0f);
+    EXPECT_EQ(Slot(row).enabled, 0);
+    EXPECT_EQ(GetEditSlot(0, 0, 0).loaded, 0);
+    SelectTimecycleContext(0, 1, 2);
+    Slot(row).value = 25.0f;
+    Slot(row).enabled = 1;
+    ResetAllTimecycleVariables();
+    EXPECT_EQ(GetEditSlot(0, 1, 2).entries[row].edited, 0);
+    EXPECT_EQ(GetEditSlot(0, 1, 2).entries[row].value, 21.0f);
+}
+
+TEST_F(EditStoreTest, StampsNamesAndWeatherQueries) {
+    const size_t row = Row("far_clip");
+    MarkParameterUserEdited("far_clip");  // no context: nothing
+    EXPECT_EQ(EditSequenceCounter, 0u);
+    SelectTimecycleContext(5, 1, 3);
+    EditEntry& e = GetEditSlot(5, 1, 3).entries[row];
+    e.imported = 1;
+    MarkParameterUserEdited("far_clip");
+    MarkParameterUserEdited("unknown_name");
+    MarkParameterUserEdited("");
+    EXPECT_EQ(e.editStamp, 1u);
+    EXPECT_EQ(e.imported, 0);
+    MarkParameterUserEdited("far_clip");
+    EXPECT_EQ(e.editStamp, 2u);
+
+    RememberEditedNames("Fog Color", {"fog_col_r", "", "fog_col_g"});
+    EXPECT_EQ(LastEditedNames, (std::vector<std::string>{"fog_col_r", "fog_col_g"}));
+    EXPECT_EQ(LastEditedLabel, "Fog Color");
+    RememberEditedNames(nullptr, {});
+    EXPECT_EQ(LastEditedLabel, "");
+
+    EXPECT_FALSE(WeatherHasUserEdits(5));
+    e.value = 2.0f;
+    e.original = 1.0f;
+    e.originalCaptured = 1;
+    e.edited = 1;
+    e.present = 1;
+    EXPECT_TRUE(WeatherHasUserEdits(5));
+    EXPECT_TRUE(WeatherHasPendingEdits(5));
+    EXPECT_EQ(CountWeatherEdits(5), 0u);  // not imported
+    e.imported = 1;
+    EXPECT_EQ(CountWeatherEdits(5), 1u);
+    EXPECT_FALSE(WeatherHasPendingEdits(6));
+    e.editStamp = 0;
+    EXPECT_FALSE(WeatherHasUserEdits(5));
+}
+
+TEST_F(EditStoreTest, ClearWeatherSlotsResetsInPlace) {
+    UserEdit(4, 0, 0, 1, 2.0f, 1.0f);
+    const EditEntry* before = &GetEditSlot(4, 0, 0).entries[1];
+    ClearWeatherSlots(4);
+    EXPECT_EQ(&GetEditSlot(4, 0, 0).entries[1], before);
+    EXPECT_EQ(GetEditSlot(4, 0, 0).loaded, 0);
+    EXPECT_EQ(before->present, 0);
+    EXPECT_EQ(before->editStamp, 0u);
+}
+
+// ---- Copies ----------------------------------------------------------------------------
+
+TEST_F(EditStoreTest, WeatherCopyCarriesOnlyUserEdits) {
+    UserEdit(0, 0, 2, 10, 5.0f, 1.0f);   // a user edit
+    UserEdit(0, 1, 3, 11, 7.0f, 7.0f);   // equal to its original: not copied
+    EditSlot& slot = GetEditSlot(0, 0, 4);  // loaded from a file, never touched
+    slot.loaded = 1;
+    slot.entries[12] = EditEntry{0, 3.0f, 1.0f, 1.0f, 1, 1, 1, 1};
+    UserEdit(0, 2, 5, 13, 9.0f, 1.0f);   // BOTH is neither read nor written
+
+    EXPECT_EQ(CopyWeatherEdits(0, 0), 0u);
+    // The destination keeps its own original; a value equal to it is still
+    // counted and stamped, with edited 0.
+    GetEditSlot(1, 0, 2).entries[10].original = 5.0f;
+    GetEditSlot(1, 0, 2).entries[10].originalCaptured = 1;
+    const uint64_t stampBefore = EditSequenceCounter;
+    EXPECT_EQ(CopyWeatherEdits(0, 1), 1u);
+    const EditEntry& t = GetEditSlot(1, 0, 2).entries[10];
+    EXPECT_EQ(t.value, 5.0f);
+    EXPECT_EQ(t.edited, 0);
+    EXPECT_EQ(t.editStamp, stampBefore + 1);
+    EXPECT_EQ(GetEditSlot(1, 1, 3).entries[11].present, 0);
+    EXPECT_EQ(GetEditSlot(1, 0, 4).entries[12].present, 0);
+    EXPECT_EQ(GetEditSlot(1, 2, 5).loaded, 0);
+    EXPECT_EQ(GetEditSlot(1, 0, 4).loaded, 1);  // source loaded: destination marked loaded
+
+    // After one user change of the file value, it is copied.
+    GetEditSlot(0, 0, 4).entries[12].editStamp = NextEditStamp();
+    EXPECT_EQ(CopyWeatherEdits(0, 2), 2u);
+    EXPECT_EQ(GetEditSlot(2, 0, 4).entries[12].value, 3.0f);
+    EXPECT_EQ(GetEditSlot(2, 0, 4).entries[12].edited, 1);
+    EXPECT_EQ(GetEditSlot(2, 0, 4).entries[12].imported, 0);
+}
+
+TEST_F(EditStoreTest, RegionCopiesStampOnlyEdits) {
+    const size_t fog = Row("fog_col_r");
+    UserEdit(6, 0, 1, fog, 0.8f, 0.2f);
+    UserEdit(6, 0, 2, fog, 0.9f, 0.2f);
+    // Destination URBAN keyframe 1 already holds 0.8 as its own original.
+    EditEntry& own = GetEditSlot(6, 1, 1).entries[fog];
+    own = EditEntry{0, 0.8f, 0.8f, 0.8f, 1, 1, 0, 0};
+    EXPECT_EQ(CopyParameterEditsToRegion(6, 0, 1, {}), 0u);
+    EXPECT_EQ(CopyParameterEditsToRegion(6, 0, 1, {"nothing"}), 0u);
+    EXPECT_EQ(CopyParameterEditsToRegion(6, 0, 1, {"fog_col_r", "nothing"}), 1u);
+    EXPECT_EQ(own.edited, 0);
+    EXPECT_EQ(own.editStamp, 0u);  // unchanged value equal to its original: not counted
+    EXPECT_EQ(GetEditSlot(6, 1, 2).entries[fog].value, 0.9f);
+    EXPECT_GT(GetEditSlot(6, 1, 2).entries[fog].editStamp, 0u);
+
+    // Same region onto itself re-stamps and counts.
+    const uint64_t stamp = GetEditSlot(6, 0, 1).entries[fog].editStamp;
+    EXPECT_EQ(CopyAllRegionEdits(6, 0, 0, 12, 0), 2u);
+    EXPECT_GT(GetEditSlot(6, 0, 1).entries[fog].editStamp, stamp);
+    EXPECT_EQ(GetEditSlot(6, 0, 1).entries[fog].value, 0.8f);
+
+    // Keyframe range: only 2..2.
+    EXPECT_EQ(CopyAllRegionEdits(6, 0, 2, 2, 2), 1u);
+    EXPECT_EQ(GetEditSlot(6, 2, 1).entries[fog].present, 0);
+    EXPECT_EQ(GetEditSlot(6, 2, 2).entries[fog].value, 0.9f);
+}
+
+TEST_F(EditStoreTest, CopyIntoTheCurrentContextReloadsTheSlots) {
+    const size_t row = Row("sky_hdr");
+    SelectTimecycleContext(7, 1, 0);
+    UserEdit(7, 0, 0, row, 12.0f, 2.0f);
+    EXPECT_EQ(CopyAllRegionEdits(7, 0, 1, 0, 12), 1u);
+    EXPECT_EQ(Slot(row).value, 12.0f);
+    EXPECT_EQ(Slot(row).enabled, 1);
+}
+
+// ---- Search ----------------------------------------------------------------------------
+
+TEST_F(EditStoreTest, SearchMatchesWholeColourTriplesOnce) {
+    const SearchResults& all = SearchTimecycleParameters("");
+    EXPECT_EQ(all.rows.size(), 429u);
+    const SearchResults& results = SearchTimecycleParameters("col");
+    std::set<const TimecycleVariable*> unique(results.rows.begin(), results.rows.end());
+    EXPECT_EQ(unique.size(), results.rows.size());
+    auto has = [&](const char* name) {
+        return unique.count(&TimecycleVariableTable[FindVariableRow(name)]) == 1;
+    };
+    EXPECT_TRUE(has("fog_col_r"));
+    EXPECT_TRUE(has("fog_col_g"));
+    EXPECT_TRUE(has("fog_col_b"));
+    EXPECT_TRUE(has("fog_col_a"));
+    EXPECT_TRUE(has("light_dir_col_b"));
+    EXPECT_FALSE(has("sky_plane_r"));  // "Sky Plane R", sky_plane_r
+    EXPECT_FALSE(has("far_clip"));
+    // R, G and B stand together in that order.
+    for (size_t i = 0; i < results.rows.size(); ++i) {
+        if (results.rows[i] == &TimecycleVariableTable[FindVariableRow("fog_col_r")]) {
+            ASSERT_LT(i + 2, results.rows.size());
+            EXPECT_EQ(results.rows[i + 1], &TimecycleVariableTable[FindVariableRow("fog_col_g")]);
+            EXPECT_EQ(results.rows[i + 2], &TimecycleVariableTable[FindVariableRow("fog_col_b")]);
+        }
+    }
+    // The same query is not recomputed; another is.
+    const SearchResults* same = &SearchTimecycleParameters("col");
+    EXPECT_EQ(same->rows.size(), results.rows.size());
+    EXPECT_EQ(SearchTimecycleParameters("coL").SearchQuery, "coL");
+    EXPECT_TRUE(SearchTimecycleParameters("zzzz").rows.empty());
+    EXPECT_EQ(SearchTimecycleParameters(nullptr).rows.size(), 429u);
+}
+
+}  // namespace
+}  // namespace timecycle
