@@ -167,8 +167,9 @@ TEST_F(EditStoreTest, CaptureLiveOriginalsReadsAtTheSlotsOwnAddress) {
     }
     slot.entries[a].value = 4.0f;  // equal to the game: no longer imported
     slot.entries[b].value = 9.0f;
+    slot.entries[b].original = -1.0f;
     EXPECT_EQ(CaptureLiveOriginalsForContext(4), 0u);  // other weather: nothing
-    EXPECT_EQ(slot.entries[b].originalCaptured, 0);
+    EXPECT_EQ(slot.entries[b].original, -1.0f);
     EXPECT_EQ(CaptureLiveOriginalsForContext(3), 1u);
     EXPECT_EQ(slot.entries[a].original, 4.0f);
     EXPECT_EQ(slot.entries[a].imported, 0);
