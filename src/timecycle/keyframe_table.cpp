@@ -49,29 +49,51 @@ uint16_t HalfAt(const uint8_t* bytes, size_t offset) {
     return half;
 }
 
-// Puts the present entries of a slot into the game record and writes it
-// back. A record that cannot be read whole is not written: its values count
-// as failed.
-void WriteRecordFromSlot(uint64_t address, const EditSlot& slot, bool showBefore, uint64_t& written,
-                         uint64_t& failed) {
-    const size_t n = std::min(EntryCount(slot), TimecycleVariableList().size());
-    uint64_t present = 0;
-    for (size_t i = 0; i < n; ++i) present += slot.entries[i].present ? 1 : 0;
-    if (present == 0) return;
+bool IsUserEdit(const EditEntry& e) { return e.present && e.edited && !e.imported; }
+
+// The value a region's record gets for one variable from the region's own
+// entry and the BOTH entry of the same keyframe (either may be absent):
+// "before" takes the region's original; "after" takes a BOTH edit when it
+// is not older than the region's own edit (the exporter's rule), else the
+// region's value. False when neither entry holds a value.
+bool RecordValue(const EditEntry* own, const EditEntry* both, bool showBefore, float& value) {
+    if (own && !own->present) own = nullptr;
+    if (both && !both->present) both = nullptr;
+    if (!showBefore && both && IsUserEdit(*both) &&
+        !(own && IsUserEdit(*own) && both->editStamp < own->editStamp)) {
+        value = both->value;
+        return true;
+    }
+    const EditEntry* e = own ? own : both;
+    if (!e) return false;
+    value = (showBefore && e->originalCaptured) ? e->original : e->value;
+    return true;
+}
+
+// Puts the values of one region and keyframe into the game record and
+// writes it back. A record that cannot be read whole is not written: its
+// values count as failed.
+void WriteRegionRecord(uint64_t address, const EditSlot* own, const EditSlot* both, bool showBefore,
+                       uint64_t& written, uint64_t& failed) {
+    if (own && !own->loaded) own = nullptr;
+    if (both && !both->loaded) both = nullptr;
+    if (!own && !both) return;
+    const size_t n = std::min<size_t>(kVariableCount, TimecycleVariableList().size());
     uint8_t image[kKeyframeRecordBytes];
-    if (!ReadRecord(address, image)) {
-        failed += present;
-        return;
-    }
+    const bool readable = ReadRecord(address, image);
+    uint64_t put = 0;
     for (size_t i = 0; i < n; ++i) {
-        const EditEntry& e = slot.entries[i];
-        if (!e.present) continue;
-        PutHalf(image, i, (showBefore && e.originalCaptured) ? e.original : e.value);
+        float value = 0.0f;
+        if (!RecordValue(own ? &own->entries[i] : nullptr, both ? &both->entries[i] : nullptr, showBefore, value))
+            continue;
+        if (readable) PutHalf(image, i, value);
+        ++put;
     }
-    if (runtime::WriteBytesProtected(address, image, kKeyframeRecordBytes)) {
-        written += present;
+    if (put == 0) return;
+    if (readable && runtime::WriteBytesProtected(address, image, kKeyframeRecordBytes)) {
+        written += put;
     } else {
-        failed += present;
+        failed += put;
     }
 }
 
@@ -387,14 +409,14 @@ bool ApplyContextToLive() {
     const uint64_t block = WeatherBlockTable[static_cast<size_t>(w)];
     if (!BlockWritable(block)) return false;
     CommitCurrentContext();
-    const EditSlot& slot = GetEditSlot(c.weather, c.region, c.keyframe);
-    if (!slot.loaded) return false;
+    if (!GetEditSlot(c.weather, c.region, c.keyframe).loaded) return false;
     const int k = ClampKeyframe(c.keyframe);
     uint64_t written = 0;
     uint64_t failed = 0;
     for (int r = 0; r < 2; ++r) {
         if (c.region != kRegionBoth && c.region != r) continue;
-        WriteRecordFromSlot(KeyframeRecordAddress(block, r, k), slot, false, written, failed);
+        WriteRegionRecord(KeyframeRecordAddress(block, r, k), &GetEditSlot(w, r, k), &GetEditSlot(w, kRegionBoth, k),
+                          false, written, failed);
     }
     return written > 0 && failed == 0;
 }
@@ -407,7 +429,8 @@ RecordWriteCounts WriteWeatherRecords(int weather, uint64_t block, bool showBefo
             const EditSlot& slot = GetEditSlot(w, r, k);
             if (!slot.loaded) continue;
             ++counts.loadedRecords;
-            WriteRecordFromSlot(KeyframeRecordAddress(block, r, k), slot, showBefore, counts.written, counts.failed);
+            WriteRegionRecord(KeyframeRecordAddress(block, r, k), &slot, &GetEditSlot(w, kRegionBoth, k), showBefore,
+                              counts.written, counts.failed);
         }
     }
     return counts;

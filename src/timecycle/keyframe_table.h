@@ -72,6 +72,8 @@ bool WriteWeatherBlockLive(int weather, bool showBefore, uint64_t* writtenValues
 
 // Writes every loaded GLOBAL and URBAN slot of the weather into its record
 // of the block (originals instead of values for showBefore, where captured).
+// A user edit made in BOTH goes into both regions' records unless the
+// region holds a newer edit of its own, as in the exported file.
 struct RecordWriteCounts {
     uint64_t written = 0;        // values in records written back
     uint64_t failed = 0;         // values in records not readable whole or not written

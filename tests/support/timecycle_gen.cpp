@@ -77,6 +77,7 @@ std::string MakeTimecycleXml(const TimecycleFileOptions& o) {
     out += "<timecycle_keyframe_data version=\"1.000000\">" + nl;
     out += std::string("  <cycle name=\"") + timecycle::WeatherNameTable[o.weather].gameName + "\" regions=\"2\">" + nl;
     const char* const regions[2] = {"GLOBAL", "URBAN"};
+    const int valueWeather = o.valueWeather >= 0 ? o.valueWeather : o.weather;
     for (int r = 0; r < 2; ++r) {
         if (o.omitRegions.count(regions[r])) continue;
         out += std::string("    <region name=\"") + regions[r] + "\">" + nl;
@@ -90,12 +91,12 @@ std::string MakeTimecycleXml(const TimecycleFileOptions& o) {
             auto custom = o.elementTextOverride.find(name);
             const std::string values = custom != o.elementTextOverride.end()
                                            ? custom->second
-                                           : ValuesText(o.weather, r, static_cast<int>(i), o.decimals,
+                                           : ValuesText(valueWeather, r, static_cast<int>(i), o.decimals,
                                                         o.distinctRowLimit, 0);
             out += "      " + open + values + "</" + name + ">" + nl;
             if (o.duplicateVariables.count(name)) {
                 out += "      <" + name + ">" +
-                       ValuesText(o.weather, r, static_cast<int>(i), o.decimals, o.distinctRowLimit, 10000) + "</" +
+                       ValuesText(valueWeather, r, static_cast<int>(i), o.decimals, o.distinctRowLimit, 10000) + "</" +
                        name + ">" + nl;
             }
             if (o.strayText && i % 10 == 9) out += "      ]" + nl;

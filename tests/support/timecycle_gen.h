@@ -20,6 +20,9 @@ float GeneratedTimecycleValue(int weather, int region, int variable, int keyfram
 
 struct TimecycleFileOptions {
     int weather = 0;               // index into the weather table
+    // Whose values the file holds: -1 the weather's own; another number gives
+    // values no generated keyframe table holds (a modded file).
+    int valueWeather = -1;
     std::string lineEnd = "\n";    // "\r\n", "\r", ...
     bool bom = false;              // UTF-8 byte order mark in front
     bool blankLineAfterDeclaration = true;

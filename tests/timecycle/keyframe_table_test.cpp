@@ -1,0 +1,384 @@
+// The game's keyframe table on synthetic game memory: recognition rows, the
+// scan and its vote, derived weathers, snapshots, record writes, the load
+// preview and the before/after switch.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "platform/memory.h"
+#include "support/synthetic_image.h"
+#include "support/timecycle_gen.h"
+#include "timecycle/half_float.h"
+#include "timecycle/recognition_rows.h"
+#include "timecycle_fixture.h"
+
+namespace timecycle {
+namespace {
+
+using testsupport::MakeTimecycleXml;
+using testsupport::TimecycleFileOptions;
+using timecycletest::TimecycleTest;
+
+uint16_t GameHalf(uint64_t block, int region, int keyframe, size_t variable) {
+    uint16_t half;
+    std::memcpy(&half, reinterpret_cast<const void*>(KeyframeRecordAddress(block, region, keyframe) + 2 * variable), 2);
+    return half;
+}
+
+void PlantHalf(uint64_t block, int region, int keyframe, size_t variable, float value) {
+    const uint16_t half = FloatToHalf(value);
+    std::memcpy(reinterpret_cast<void*>(KeyframeRecordAddress(block, region, keyframe) + 2 * variable), &half, 2);
+}
+
+// A game heap holding the generated keyframe table of all 18 weathers.
+class KeyframeTableTest : public TimecycleTest {
+protected:
+    void SetUp() override {
+        TimecycleTest::SetUp();
+        heap_ = std::make_unique<testsupport::SyntheticHeap>(testsupport::kGeneratedKeyframeTableBytes + 65536);
+        ASSERT_TRUE(heap_->ok());
+        base_ = heap_->base() + 4096;
+        testsupport::WriteGeneratedKeyframeTable(reinterpret_cast<uint8_t*>(base_));
+    }
+    void TearDown() override {
+        heap_.reset();
+        TimecycleTest::TearDown();
+    }
+    uint64_t BlockOf(int weather) const { return base_ + WeatherNameTable[weather].typeId * kWeatherBlockSpacing; }
+    void PutGeneratedFile(int weather) const {
+        TimecycleFileOptions options;
+        options.weather = weather;
+        PutTimecycleFile(weather, MakeTimecycleXml(options));
+    }
+
+    std::unique_ptr<testsupport::SyntheticHeap> heap_;
+    uint64_t base_ = 0;
+};
+
+// ---- Recognition rows ------------------------------------------------------------------
+
+TimecycleRowRecord RowOf(const std::string& name, std::initializer_list<float> values) {
+    TimecycleRowRecord row;
+    row.name = name;
+    size_t k = 0;
+    for (float v : values) {
+        row.values[k] = v;
+        row.halves[k] = FloatToHalf(v);
+        ++k;
+    }
+    FinishTimecycleRow(row);
+    return row;
+}
+
+TEST(RecognitionRows, ScoresAnchorsAndOrder) {
+    const TimecycleRowRecord flat = RowOf("a", {0, 1, 1, 0, 0, 1, 1, 0, 0, 0, 1, 0, 1});
+    EXPECT_LE(flat.distinct, 2u);
+    const TimecycleRowRecord four = RowOf("b", {0.2f, 0.3f, 0.4f, 0.5f, 0.2f, 0.3f, 0.4f, 0.5f, 0.2f, 0.3f, 0.4f, 0.5f, 0.2f});
+    EXPECT_EQ(four.distinct, 4u);
+    EXPECT_EQ(four.score, 555u);
+    // 0.4 and 0.5 (three of each, magnitude term 1) tie ahead of 0.2 (four of
+    // them) and 0.3 (magnitude term 0): the first of them anchors.
+    EXPECT_EQ(four.anchorKeyframe, 2);
+    EXPECT_EQ(four.anchorHalf, FloatToHalf(0.4f));
+    const TimecycleRowRecord big = RowOf("c", {0, 1, 2, 3, 40, 5, 6, 7, 8, 9, 10, 11, 12});
+    EXPECT_EQ(big.anchorKeyframe, 4);
+
+    std::vector<TimecycleRowRecord> rows = {flat, RowOf("z", {0.2f, 0.3f, 0.4f, 0.5f, 0.2f, 0.3f, 0.4f, 0.5f, 0.2f, 0.3f, 0.4f, 0.5f, 0.2f}),
+                                            four, big};
+    FilterAndOrderRows(rows);
+    ASSERT_EQ(rows.size(), 3u);
+    EXPECT_EQ(rows[0].name, "c");
+    EXPECT_EQ(rows[1].name, "b");  // equal score and distinct: name order
+    EXPECT_EQ(rows[2].name, "z");
+    std::vector<TimecycleRowRecord> many(30, big);
+    FilterAndOrderRows(many);
+    EXPECT_EQ(many.size(), 24u);
+}
+
+TEST_F(TimecycleTest, OvercastUsesExactlyTheEightBaselineRows) {
+    TimecycleFileOptions options;
+    options.weather = 3;
+    PutTimecycleFile(3, MakeTimecycleXml(options));
+    std::vector<TimecycleRowRecord> rows;
+    ReadOriginalXmlRows(rows, 3, 2);
+    ASSERT_EQ(rows.size(), 8u);
+    for (const TimecycleRowRecord& row : rows) {
+        EXPECT_EQ(row.source, "engine_baseline");
+        EXPECT_EQ(row.region, "GLOBAL");
+    }
+    rows.clear();
+    ReadOriginalXmlRows(rows, 3, 1);  // URBAN only: no baseline, so the XML rows
+    ASSERT_FALSE(rows.empty());
+    EXPECT_EQ(rows[0].source, "original_xml");
+    EXPECT_EQ(rows[0].region, "URBAN");
+    rows.clear();
+    ReadOriginalXmlRows(rows, 1, 0);  // no file
+    EXPECT_TRUE(rows.empty());
+}
+
+// ---- Scan, derived weathers, preview ------------------------------------------------------
+
+TEST_F(KeyframeTableTest, LoadPreviewFindsTheTableAndDerivesEveryWeather) {
+    PutGeneratedFile(1);
+    LoadTimecycleXml(1);
+    EXPECT_EQ(TimecycleStatusLine, "Loaded 429 parameters.");
+    for (int w = 0; w < 18; ++w) EXPECT_EQ(WeatherBlockTable[static_cast<size_t>(w)], BlockOf(w)) << w;
+    EXPECT_EQ(TimecycleLoadRecords[1].previewApplied, 1);
+    EXPECT_EQ(TimecycleLoadRecords[1].appliedCount, 11154u);
+    EXPECT_TRUE(WeatherBlockSnapshots[1].taken);
+    EXPECT_GE(LastKeyframeScanStats.matches, 6u);
+    // The loaded file is the reference now: nothing pending.
+    EXPECT_FALSE(WeatherHasPendingEdits(1));
+    EXPECT_EQ(TimecycleBeforeAfterSync.initialised, 1);
+    EXPECT_EQ(TimecycleBeforeAfterSync.lastWeather, 1);
+}
+
+TEST_F(KeyframeTableTest, LoadPreviewWritesTheFileIntoTheGame) {
+    TimecycleFileOptions options;
+    options.weather = 4;
+    options.elementTextOverride = {{"far_clip", " 100 200 300 400 500 600 700 800 900 1000 1100 1200 1300"}};
+    PutTimecycleFile(4, MakeTimecycleXml(options));
+    LoadTimecycleXml(4);
+    EXPECT_EQ(TimecycleStatusLine, "Loaded 429 parameters.");
+    const uint64_t block = BlockOf(4);
+    for (int k = 0; k < 13; ++k) {
+        EXPECT_EQ(HalfToFloat(GameHalf(block, 0, k, 394)), 100.0f * static_cast<float>(k + 1));
+        EXPECT_EQ(HalfToFloat(GameHalf(block, 1, k, 394)), 100.0f * static_cast<float>(k + 1));
+    }
+    // The game's own bytes before the load are in the snapshot.
+    const auto& bytes = WeatherBlockSnapshots[4].bytes;
+    uint16_t before;
+    std::memcpy(&before, bytes.data() + 2 * 394, 2);
+    EXPECT_EQ(before, FloatToHalf(testsupport::GeneratedTimecycleValue(4, 0, 394, 0)));
+    // Unused values 429..431 of a record are left as they were.
+    EXPECT_EQ(GameHalf(block, 0, 0, 430), 0);
+}
+
+TEST_F(KeyframeTableTest, ClearIsDerivedFromExtrasunnyWhenItsOwnRowsMatchNothing) {
+    PutGeneratedFile(0);  // matches the game
+    TimecycleFileOptions modded;
+    modded.weather = 1;
+    modded.valueWeather = 100;  // values no block of the game holds
+    PutTimecycleFile(1, MakeTimecycleXml(modded));
+    EXPECT_EQ(ScanTimecycleTable(1), BlockOf(1));
+    EXPECT_EQ(WeatherBlockTable[0], BlockOf(0));
+    EXPECT_EQ(BlockOf(1) - BlockOf(0), 22496u);
+    // Known now: no second scan.
+    LastKeyframeScanStats.regionsScanned = 12345;
+    EXPECT_EQ(ScanTimecycleTable(7), BlockOf(7));
+    EXPECT_EQ(LastKeyframeScanStats.regionsScanned, 12345u);
+}
+
+TEST_F(KeyframeTableTest, NoRowsOrNoMatchFindsNothing) {
+    EXPECT_EQ(ScanTimecycleTable(0), 0u);  // no file, nothing loaded: not scanned
+    EXPECT_EQ(LastKeyframeScanStats.regionsScanned, 0u);
+    TimecycleFileOptions modded;
+    modded.weather = 2;
+    modded.valueWeather = 100;
+    PutTimecycleFile(2, MakeTimecycleXml(modded));
+    EXPECT_EQ(ScanTimecycleTable(2), 0u);
+    for (uint64_t entry : WeatherBlockTable) EXPECT_EQ(entry, 0u);
+    LoadTimecycleXml(2);
+    EXPECT_EQ(TimecycleStatusLine, "Loaded for preview.");
+    EXPECT_EQ(TimecycleLoadRecords[2].previewApplied, 0);
+}
+
+TEST_F(KeyframeTableTest, OvercastIsFoundByTheEngineBaseline) {
+    const uint64_t block = BlockOf(3);
+    for (const EngineBaselineRow& row : EngineBaselineTable) {
+        const size_t i = static_cast<size_t>(FindVariableRow(row.name));
+        for (int k = 0; k < 13; ++k) PlantHalf(block, 0, k, i, row.values[k]);
+    }
+    EXPECT_EQ(ScanTimecycleTable(3), block);
+    EXPECT_EQ(WeatherBlockTable[0], BlockOf(0));
+}
+
+TEST_F(KeyframeTableTest, TwoEqualTablesGiveTheLowerOne) {
+    testsupport::SyntheticHeap second(testsupport::kGeneratedKeyframeTableBytes + 65536);
+    ASSERT_TRUE(second.ok());
+    const uint64_t otherBase = second.base() + 4096;
+    testsupport::WriteGeneratedKeyframeTable(reinterpret_cast<uint8_t*>(otherBase));
+    PutGeneratedFile(5);
+    const uint64_t lower = std::min(BlockOf(5), otherBase + WeatherNameTable[5].typeId * kWeatherBlockSpacing);
+    EXPECT_EQ(ScanTimecycleTable(5), lower);
+}
+
+TEST_F(KeyframeTableTest, TheScanNeverFindsTheEditorsOwnCopy) {
+    PutGeneratedFile(1);
+    LoadTimecycleXml(1);
+    ASSERT_EQ(WeatherBlockTable[1], BlockOf(1));
+    ASSERT_TRUE(WeatherBlockSnapshots[1].taken);
+    // The game frees its table; only the snapshot still holds those bytes.
+    heap_.reset();
+    WeatherBlockTable.fill(0);
+    EXPECT_EQ(ScanTimecycleTable(1), 0u);
+}
+
+// A table whose rows start just below a 1 MiB step of its region and whose
+// anchors lie past it.
+TEST_F(TimecycleTest, TheScanTriesStartsWhoseAnchorLiesPastTheChunk) {
+    const size_t page = 4096;
+    const uint64_t mapping = platform::AllocateAnywhere(4u << 20, platform::kPageReadWrite);
+    ASSERT_NE(mapping, 0u);
+    ASSERT_TRUE(platform::ChangeProtection(mapping, page, platform::kPageReadOnly, nullptr));
+    const uint64_t regionBase = mapping + page;
+    const uint64_t block = regionBase + (1u << 20) - 64;
+    TimecycleFileOptions options;
+    options.weather = 1;
+    options.distinctRowLimit = 0;  // every row constant: none recognises anything
+    for (size_t i = 0; i < 8; ++i) {
+        std::string text;
+        for (int k = 0; k < 13; ++k) {
+            const float v = k == 6 ? 15.0f + static_cast<float>(i) : 0.1f * static_cast<float>(k + 1) + 0.01f * static_cast<float>(i);
+            text += " " + std::to_string(v);
+            PlantHalf(block, 0, k, i, v);
+        }
+        options.elementTextOverride[TimecycleVariableTable[i].xmlName] = text;
+    }
+    PutTimecycleFile(1, MakeTimecycleXml(options));
+    std::vector<TimecycleRowRecord> rows;
+    ReadOriginalXmlRows(rows, 1, 0);
+    ASSERT_EQ(rows.size(), 8u);
+    for (const TimecycleRowRecord& row : rows) EXPECT_EQ(row.anchorKeyframe, 6);
+    EXPECT_EQ(ScanTimecycleTable(1), block);
+    platform::FreeMemory(mapping);
+}
+
+// ---- Records ----------------------------------------------------------------------------------
+
+TEST_F(KeyframeTableTest, ContextEditsWriteWholeRecordsAndBeforeAfterRewritesTheWeather) {
+    PutGeneratedFile(9);
+    LoadTimecycleXml(9);
+    ASSERT_EQ(TimecycleStatusLine, "Loaded 429 parameters.");
+    const uint64_t block = BlockOf(9);
+    const size_t row = static_cast<size_t>(FindVariableRow("sky_hdr"));
+    const float loaded = testsupport::GeneratedTimecycleValue(9, 0, static_cast<int>(row), 2);
+
+    SelectTimecycleContext(9, kRegionBoth, 2);
+    runtime::LiveOverrideSlot& slot = *TimecycleVariableTable[row].slot;
+    slot.value = 42.0f;
+    slot.enabled = 1;
+    MarkParameterUserEdited("sky_hdr");
+    ASSERT_TRUE(ApplyContextToLive());
+    EXPECT_EQ(HalfToFloat(GameHalf(block, 0, 2, row)), 42.0f);  // BOTH: GLOBAL and URBAN
+    EXPECT_EQ(HalfToFloat(GameHalf(block, 1, 2, row)), 42.0f);
+    EXPECT_EQ(GameHalf(block, 0, 3, row), FloatToHalf(testsupport::GeneratedTimecycleValue(9, 0, static_cast<int>(row), 3)));
+    // The BOTH slot shows GLOBAL's values; URBAN's record keeps its own for
+    // everything that was not edited.
+    EXPECT_EQ(GameHalf(block, 1, 2, 5), FloatToHalf(testsupport::GeneratedTimecycleValue(9, 1, 5, 2)));
+
+    // An edit of another variable in GLOBAL keeps the newer BOTH edit in the record.
+    SelectTimecycleContext(9, kRegionGlobal, 2);
+    EXPECT_EQ(slot.value, testsupport::GeneratedTimecycleValue(9, 0, static_cast<int>(row), 2));
+    runtime::LiveOverrideSlot& other = *TimecycleVariableTable[5].slot;
+    other.value = 0.75f;
+    other.enabled = 1;
+    MarkParameterUserEdited(TimecycleVariableTable[5].xmlName);
+    ASSERT_TRUE(ApplyContextToLive());
+    EXPECT_EQ(HalfToFloat(GameHalf(block, 0, 2, 5)), 0.75f);
+    EXPECT_EQ(HalfToFloat(GameHalf(block, 0, 2, row)), 42.0f);
+    SelectTimecycleContext(9, kRegionBoth, 2);
+
+    // The first sync only records; a change of weather alone writes nothing.
+    TimecycleBeforeAfterSync = BeforeAfterSyncState{};
+    host::TimecycleAfterShown = 0;
+    SyncTimecycleBeforeAfter();
+    EXPECT_EQ(HalfToFloat(GameHalf(block, 0, 2, row)), 42.0f);
+    host::TimecycleAfterShown = 1;
+    SyncTimecycleBeforeAfter();  // after: the edits (already there)
+    host::TimecycleAfterShown = 0;
+    SyncTimecycleBeforeAfter();  // before: the originals (the loaded file's values)
+    EXPECT_EQ(HalfToFloat(GameHalf(block, 0, 2, row)), HalfToFloat(FloatToHalf(loaded)));
+    SyncTimecycleBeforeAfter();  // no change: nothing written
+    PlantHalf(block, 0, 2, row, 5.0f);
+    SyncTimecycleBeforeAfter();
+    EXPECT_EQ(HalfToFloat(GameHalf(block, 0, 2, row)), 5.0f);
+    host::TimecycleAfterShown = 1;
+    SyncTimecycleBeforeAfter();
+    EXPECT_EQ(HalfToFloat(GameHalf(block, 0, 2, row)), 42.0f);
+    EXPECT_EQ(HalfToFloat(GameHalf(block, 1, 2, row)), 42.0f);
+
+    // "Before" of an entry whose original was never captured writes its value.
+    EditEntry& e = GetEditSlot(9, 0, 7).entries[row];
+    e.originalCaptured = 0;
+    e.value = 3.0f;
+    uint64_t written = 0;
+    ASSERT_TRUE(WriteWeatherBlockLive(9, true, &written));
+    EXPECT_EQ(written, 11154u);
+    EXPECT_EQ(HalfToFloat(GameHalf(block, 0, 7, row)), 3.0f);
+}
+
+TEST_F(KeyframeTableTest, ARecordThatCannotBeReadWholeIsNeverWritten) {
+    PutGeneratedFile(1);
+    LoadTimecycleXml(1);
+    const uint64_t block = BlockOf(1);
+    const uint64_t page = (block + 4 * kKeyframeRecordBytes + 4095) / 4096 * 4096;  // inside records 4..9
+    const uint64_t firstBad = (page - block) / kKeyframeRecordBytes;
+    const uint64_t lastBad = (page + 4096 - 1 - block) / kKeyframeRecordBytes;
+    std::vector<uint8_t> pageBefore(4096);
+    std::memcpy(pageBefore.data(), reinterpret_cast<const void*>(page), 4096);
+    // Every value of the weather edited to 7.
+    for (int r = 0; r < 2; ++r) {
+        for (int k = 0; k < 13; ++k) {
+            for (EditEntry& e : GetEditSlot(1, r, k).entries) e.value = 7.0f;
+        }
+    }
+    uint32_t old = 0;
+    ASSERT_TRUE(platform::ChangeProtection(page, 4096, platform::kPageNoAccess, &old));
+    const RecordWriteCounts counts = WriteWeatherRecords(1, block, false);
+    // The snapshot of a block with an unreadable record keeps that record's originals out.
+    DiscardWeatherSnapshot(1);
+    EXPECT_FALSE(SnapshotWeatherBlock(1, block));
+    ASSERT_TRUE(platform::ChangeProtection(page, 4096, old, nullptr));
+
+    const uint64_t badRecords = lastBad - firstBad + 1;
+    EXPECT_EQ(counts.failed, badRecords * 429u);
+    EXPECT_EQ(counts.written, (26u - badRecords) * 429u);
+    EXPECT_EQ(counts.loadedRecords, 26u);
+    EXPECT_EQ(std::memcmp(pageBefore.data(), reinterpret_cast<const void*>(page), 4096), 0);
+    EXPECT_EQ(HalfToFloat(GameHalf(block, 0, 0, 10)), 7.0f);
+    for (uint64_t record = firstBad; record <= lastBad; ++record)
+        EXPECT_EQ(WeatherBlockSnapshots[1].recordValid[record], 0) << record;
+    EXPECT_EQ(WeatherBlockSnapshots[1].recordValid[0], 1);
+
+    const int badKeyframe = static_cast<int>(firstBad);
+    GetEditSlot(1, 0, badKeyframe).entries[10].original = -3.0f;
+    CaptureOriginalsFromSnapshot(1);
+    EXPECT_EQ(GetEditSlot(1, 0, badKeyframe).entries[10].original, -3.0f);  // not taken from zeros
+    EXPECT_EQ(GetEditSlot(1, 0, 0).entries[10].original,
+              HalfToFloat(FloatToHalf(7.0f)));  // the game held 7 when the snapshot was taken
+}
+
+TEST_F(KeyframeTableTest, ApplyContextNeedsALocatedBlockAndALoadedContext) {
+    EXPECT_FALSE(ApplyContextToLive());  // no context
+    SelectTimecycleContext(2, 0, 0);
+    EXPECT_FALSE(ApplyContextToLive());  // no block
+    WeatherBlockTable[2] = BlockOf(2);
+    EXPECT_TRUE(ApplyContextToLive());  // the first selection filled the context from the slots
+}
+
+TEST_F(TimecycleTest, SlotRefreshHoldKeepsLoadedSlots) {
+    alignas(4) float game = 9.0f;
+    runtime::LiveOverrideSlot& slot = *TimecycleVariableTable[0].slot;
+    slot.address = reinterpret_cast<uint64_t>(&game);
+    SlotRefreshHoldFrames = 4;
+    RefreshTimecycleSlot(slot);  // not loaded: read anyway
+    EXPECT_EQ(slot.liveValue, 9.0f);
+    EXPECT_EQ(slot.loaded, 1);
+    game = 10.0f;
+    host::MenuOpen = 1;
+    host::SlotRefreshTick = 1;
+    RefreshTimecycleSlot(slot);
+    EXPECT_EQ(slot.liveValue, 9.0f);
+    SlotRefreshHoldFrames = 0;
+    RefreshTimecycleSlot(slot);
+    EXPECT_EQ(slot.liveValue, 10.0f);
+    host::MenuOpen = 0;
+    host::SlotRefreshTick = 0;
+}
+
+}  // namespace
+}  // namespace timecycle
