@@ -32,10 +32,20 @@ int64_t TypeIdOf(int weather) { return static_cast<int64_t>(WeatherNameTable[Cla
 bool BlockWritable(uint64_t address) { return address != 0 && runtime::IsWritable(address, kWeatherBlockBytes); }
 
 // Reads one record whole; false when it is not committed and readable
-// inside one region, or the copy faults.
-bool ReadRecord(uint64_t address, uint8_t* image) {
-    return runtime::IsReadable(address, kKeyframeRecordBytes) &&
+// inside one region, or the copy faults. inWritableBlock: the whole block
+// was just found writable in one region, so only the copy can fail.
+bool ReadRecord(uint64_t address, uint8_t* image, bool inWritableBlock = false) {
+    return (inWritableBlock || runtime::IsReadable(address, kKeyframeRecordBytes)) &&
            runtime::GuardedCopy(image, reinterpret_cast<const void*>(address), kKeyframeRecordBytes);
+}
+
+// Writes one record back. Inside a block just found writable this is the
+// guarded copy WriteBytesProtected makes for a writable range, without
+// asking for the region again; anything else goes through WriteBytesProtected.
+bool WriteRecord(uint64_t address, const uint8_t* image, bool inWritableBlock) {
+    if (inWritableBlock && runtime::GuardedCopy(reinterpret_cast<void*>(address), image, kKeyframeRecordBytes))
+        return true;
+    return runtime::WriteBytesProtected(address, image, kKeyframeRecordBytes);
 }
 
 void PutHalf(uint8_t* image, size_t index, float value) {
@@ -74,13 +84,13 @@ bool RecordValue(const EditEntry* own, const EditEntry* both, bool showBefore, f
 // writes it back. A record that cannot be read whole is not written: its
 // values count as failed.
 void WriteRegionRecord(uint64_t address, const EditSlot* own, const EditSlot* both, bool showBefore,
-                       uint64_t& written, uint64_t& failed) {
+                       bool inWritableBlock, uint64_t& written, uint64_t& failed) {
     if (own && !own->loaded) own = nullptr;
     if (both && !both->loaded) both = nullptr;
     if (!own && !both) return;
     const size_t n = std::min<size_t>(kVariableCount, TimecycleVariableList().size());
     uint8_t image[kKeyframeRecordBytes];
-    const bool readable = ReadRecord(address, image);
+    const bool readable = ReadRecord(address, image, inWritableBlock);
     uint64_t put = 0;
     for (size_t i = 0; i < n; ++i) {
         float value = 0.0f;
@@ -90,7 +100,7 @@ void WriteRegionRecord(uint64_t address, const EditSlot* own, const EditSlot* bo
         ++put;
     }
     if (put == 0) return;
-    if (readable && runtime::WriteBytesProtected(address, image, kKeyframeRecordBytes)) {
+    if (readable && WriteRecord(address, image, inWritableBlock)) {
         written += put;
     } else {
         failed += put;
@@ -298,7 +308,9 @@ void LocateWeatherBlocks(int weather, uint64_t address) {
     for (size_t j = 0; j < kWeatherCount; ++j) {
         const int64_t u = static_cast<int64_t>(WeatherNameTable[j].typeId);
         const uint64_t candidate = address + static_cast<uint64_t>((u - t) * static_cast<int64_t>(kWeatherBlockSpacing));
-        if (candidate != 0 && BlockWritable(candidate)) WeatherBlockTable[j] = candidate;
+        // An entry that already holds this address passed the test before
+        // and keeps it either way.
+        if (candidate != 0 && candidate != WeatherBlockTable[j] && BlockWritable(candidate)) WeatherBlockTable[j] = candidate;
     }
 }
 
@@ -352,9 +364,10 @@ bool SnapshotWeatherBlock(int weather, uint64_t address) {
     if (snapshot.taken && snapshot.bytes.size() == kWeatherBlockBytes) return true;
     snapshot.bytes.assign(kWeatherBlockBytes, 0);
     bool all = true;
+    const bool readableBlock = runtime::IsReadable(address, kWeatherBlockBytes);
     for (size_t record = 0; record < kRecordCount; ++record) {
         uint8_t* image = snapshot.bytes.data() + record * kKeyframeRecordBytes;
-        const bool read = ReadRecord(address + record * kKeyframeRecordBytes, image);
+        const bool read = ReadRecord(address + record * kKeyframeRecordBytes, image, readableBlock);
         if (!read) std::memset(image, 0, kKeyframeRecordBytes);
         snapshot.recordValid[record] = read ? 1 : 0;
         all = all && read;
@@ -416,7 +429,7 @@ bool ApplyContextToLive() {
     for (int r = 0; r < 2; ++r) {
         if (c.region != kRegionBoth && c.region != r) continue;
         WriteRegionRecord(KeyframeRecordAddress(block, r, k), &GetEditSlot(w, r, k), &GetEditSlot(w, kRegionBoth, k),
-                          false, written, failed);
+                          false, true, written, failed);
     }
     return written > 0 && failed == 0;
 }
@@ -424,13 +437,14 @@ bool ApplyContextToLive() {
 RecordWriteCounts WriteWeatherRecords(int weather, uint64_t block, bool showBefore) {
     const int w = ClampWeather(weather);
     RecordWriteCounts counts;
+    const bool writableBlock = BlockWritable(block);
     for (int r = 0; r < 2; ++r) {
         for (int k = 0; k < static_cast<int>(kKeyframeCount); ++k) {
             const EditSlot& slot = GetEditSlot(w, r, k);
             if (!slot.loaded) continue;
             ++counts.loadedRecords;
             WriteRegionRecord(KeyframeRecordAddress(block, r, k), &slot, &GetEditSlot(w, kRegionBoth, k), showBefore,
-                              counts.written, counts.failed);
+                              writableBlock, counts.written, counts.failed);
         }
     }
     return counts;
