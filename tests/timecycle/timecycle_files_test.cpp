@@ -31,13 +31,21 @@ std::string ReadHostFile(const std::string& path) {
     return s.str();
 }
 
-// The weather whose file name the real file carries (w_clear.xml -> 1).
+// The weather whose file name the real file carries (w_clear.xml -> 1);
+// a file of another name is taken as EXTRASUNNY's.
 int WeatherOfFileName(const std::string& path) {
     const std::string name = path.substr(path.find_last_of("/\\") + 1);
     for (uint32_t w = 0; w < kWeatherCount; ++w) {
         if (WeatherTimecycleFileName(w) == name) return static_cast<int>(w);
     }
-    return -1;
+    return 0;
+}
+
+// The files of ../shared/testdata/real are known: 423 variables in each
+// region. Files from $VARNEL_EXTRA_TESTDATA are only round-tripped.
+bool IsKnownRealFile(const std::string& path) {
+    const std::string shared = testsupport::SharedTestdataDir();
+    return !shared.empty() && path.rfind(shared, 0) == 0;
 }
 
 // The 13 values of one element of a text, or empty.
@@ -389,16 +397,17 @@ TEST_F(TimecycleTest, RealFilesLoadAndExportUneditedByteForByte) {
     VARNEL_SKIP_IF_EMPTY(files, "timecycle");
     for (const std::string& file : files) {
         const int w = WeatherOfFileName(file);
-        if (w < 0) continue;
         const std::string source = ReadHostFile(file);
         PutTimecycleFile(w, source);
         LoadTimecycleXml(w);
         const TimecycleLoadRecord& record = TimecycleLoadRecords[static_cast<size_t>(w)];
         EXPECT_EQ(record.loaded, 1) << file;
-        // 423 of the 429 variables stand in each region; the five values the
-        // weather has no use for (and the motion blur length) are missing.
-        EXPECT_EQ(record.valueCount, 423u * 26u) << file;
-        EXPECT_EQ(record.missingCount, 12u) << file;
+        if (IsKnownRealFile(file)) {
+            // 423 of the 429 variables stand in each region; the five values
+            // these weathers have no use for and the motion blur length are missing.
+            EXPECT_EQ(record.valueCount, 423u * 26u) << file;
+            EXPECT_EQ(record.missingCount, 12u) << file;
+        }
         EXPECT_EQ(TimecycleStatusLine, "Loaded for preview.") << file;
         EXPECT_FALSE(WeatherHasPendingEdits(w)) << file;
         std::string message;
@@ -413,7 +422,6 @@ TEST_F(TimecycleTest, RealFilesExportEditedWithOnlyTheEditedNumbersChanged) {
     VARNEL_SKIP_IF_EMPTY(files, "timecycle");
     for (const std::string& file : files) {
         const int w = WeatherOfFileName(file);
-        if (w < 0) continue;
         const std::string source = ReadHostFile(file);
         PutTimecycleFile(w, source);
         LoadTimecycleXml(w);
@@ -427,19 +435,24 @@ TEST_F(TimecycleTest, RealFilesExportEditedWithOnlyTheEditedNumbersChanged) {
                               {1, "fog_start", 5, -0.00004f},       {1, "sky_hdr", 6, 7.0f},
                               {0, "lod_mult_slod4", 3, 2.71828f}};
         std::vector<Span> spans;
+        std::vector<Edit> made;
         for (const Edit& edit : edits) {
             if (ElementValues(source, edit.region ? "URBAN" : "GLOBAL", edit.name).empty()) continue;
             UserEdit(w, edit.region, edit.keyframe, edit.name, edit.value);
             spans.push_back(TokenSpan(source, edit.region ? "URBAN" : "GLOBAL", edit.name, edit.keyframe));
+            made.push_back(edit);
         }
-        ASSERT_EQ(spans.size(), 5u) << file;
+        if (IsKnownRealFile(file)) {
+            EXPECT_EQ(made.size(), 5u) << file;
+        }
+        if (made.empty()) continue;
         EXPECT_TRUE(WeatherHasUserEdits(w));
         std::string message;
         ASSERT_TRUE(SaveTimecycleXml(w, message)) << file;
         EXPECT_EQ(message, "Exported " + WeatherTimecycleFileName(static_cast<uint32_t>(w)) + ".");
         const std::string out = ExportedFile(w);
         EXPECT_TRUE(OnlyTokensChanged(source, out, spans)) << file;
-        for (const Edit& edit : edits) {
+        for (const Edit& edit : made) {
             const std::vector<float> values = ElementValues(out, edit.region ? "URBAN" : "GLOBAL", edit.name);
             ASSERT_EQ(values.size(), 13u);
             EXPECT_NEAR(values[static_cast<size_t>(edit.keyframe)], edit.value, 1e-5) << file << " " << edit.name;
