@@ -1,14 +1,17 @@
 #include "runtime/scans.h"
 
 #include <algorithm>
+#include <atomic>
 #include <bit>
 #include <cmath>
 #include <cstring>
+#include <mutex>
 
 #include "platform/clock.h"
 #include "platform/memory.h"
 #include "runtime/guarded_memory.h"
 #include "runtime/image_search.h"
+#include "runtime/signature_pass.h"
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -25,8 +28,8 @@ constexpr char kPuddleMask[] = "xxx????xxxxxx????xxxxxxxxxxxxxxxxxxxxxxxxxxxxxxx
 static_assert(sizeof kPuddleMask - 1 == sizeof kPuddlePattern);
 constexpr uint64_t kPuddleStoreOffset = 22;
 
-bool g_puddleTried = false;
-uint64_t g_puddleSite = 0;
+std::atomic<bool> g_puddleTried{false};
+std::atomic<uint64_t> g_puddleSite{0};
 
 // A block found by a value signature, kept while it stays readable, and the
 // time of the last failed search (a failure is not searched again before
@@ -38,6 +41,8 @@ struct CachedBlock {
 };
 CachedBlock g_lightning;
 CachedBlock g_watertune;
+// The weather documents ask from the render thread and the tick.
+std::mutex g_valueBlockMutex;
 
 bool RetryDue(const CachedBlock& cache) {
     return !cache.failed || platform::TickCount64() - cache.failedAt >= kSearchRetryIntervalMs;
@@ -77,11 +82,18 @@ void MatchRun(uint64_t from, uint64_t to, ValueSignature& signature, std::span<V
     if (length >= 4) {
 #if defined(__SSE2__)
         const __m128i want = _mm_set1_epi32(static_cast<int>(head));
-        for (; p + 16 <= last + 4 && p + 16 <= to; p += 16) {
-            const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(Bytes(p)));
-            unsigned bits = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi32(v, want)));
-            for (unsigned lane = 0; lane < 4; ++lane) {
-                if (((bits >> (lane * 4)) & 0xFu) == 0xFu && p + lane * 4 <= last) verify(p + lane * 4);
+        // 64 bytes per step: four compares, one branch while nothing matches.
+        for (; p + 64 <= last + 4; p += 64) {
+            const auto* v = reinterpret_cast<const __m128i*>(Bytes(p));
+            const __m128i m0 = _mm_cmpeq_epi32(_mm_loadu_si128(v), want);
+            const __m128i m1 = _mm_cmpeq_epi32(_mm_loadu_si128(v + 1), want);
+            const __m128i m2 = _mm_cmpeq_epi32(_mm_loadu_si128(v + 2), want);
+            const __m128i m3 = _mm_cmpeq_epi32(_mm_loadu_si128(v + 3), want);
+            if (_mm_movemask_epi8(_mm_or_si128(_mm_or_si128(m0, m1), _mm_or_si128(m2, m3))) == 0) continue;
+            for (uint64_t k = 0; k < 64; k += 4) {
+                uint32_t word;
+                std::memcpy(&word, Bytes(p + k), 4);
+                if (word == head) verify(p + k);
             }
         }
 #endif
@@ -143,12 +155,27 @@ uint64_t FindUniquePattern(const uint8_t* bytes, const char* mask) {
     return FindUniquePatternIn(GameImageBase(), GetGameImageSize(), bytes, mask);
 }
 
+namespace detail {
+
+bool PuddleSearchPending() { return !g_puddleTried.load(std::memory_order_acquire); }
+
+void AddPuddlePattern(std::vector<SearchPattern>& patterns) {
+    patterns.push_back({kPuddlePattern, kPuddleMask, sizeof kPuddlePattern});
+}
+
+void SettlePuddleSite(const SearchPattern& pattern) {
+    const uint64_t match = pattern.UniqueHit();
+    g_puddleSite.store(match != 0 ? match + kPuddleStoreOffset : 0, std::memory_order_release);
+    g_puddleTried.store(true, std::memory_order_release);
+}
+
+}  // namespace detail
+
 uint64_t FindPuddleStoreSite() {
-    if (g_puddleTried) return g_puddleSite;
-    g_puddleTried = true;
-    const uint64_t match = FindUniquePattern(kPuddlePattern, kPuddleMask);
-    g_puddleSite = match != 0 ? match + kPuddleStoreOffset : 0;
-    return g_puddleSite;
+    if (g_puddleTried.load(std::memory_order_acquire)) return g_puddleSite.load(std::memory_order_acquire);
+    std::lock_guard<std::mutex> lock(detail::SignaturePassMutex());
+    if (!g_puddleTried.load(std::memory_order_acquire)) detail::RunSignaturePassLocked();
+    return g_puddleSite.load(std::memory_order_acquire);
 }
 
 void AppendSignatureU32(ValueSignature& signature, uint32_t value) {
@@ -187,6 +214,7 @@ void ScanReadableMemory(uint64_t start, uint64_t length, std::span<ValueSignatur
 }
 
 uint64_t FindVfxLightningBlock(uint64_t& bytesScanned, uint64_t& hitCount) {
+    std::lock_guard<std::mutex> lock(g_valueBlockMutex);
     bytesScanned = 0;
     hitCount = 0;
     if (g_lightning.block != 0 && IsReadable(g_lightning.block, kVfxLightningBlockSize)) {
@@ -219,6 +247,7 @@ uint64_t FindVfxLightningBlock(uint64_t& bytesScanned, uint64_t& hitCount) {
 }
 
 uint64_t FindWatertuneBlock(uint64_t& bytesScanned, uint64_t& hitCount) {
+    std::lock_guard<std::mutex> lock(g_valueBlockMutex);
     bytesScanned = 0;
     hitCount = 0;
     if (g_watertune.block != 0 && IsReadable(g_watertune.block, kWatertuneBlockSize)) {
@@ -249,8 +278,10 @@ bool ValidateWeatherRecordList(bool saved, std::span<const uint64_t> blocks, uin
 }
 
 void ResetScanCachesForTesting() {
+    std::lock_guard<std::mutex> lock(detail::SignaturePassMutex());
     g_puddleTried = false;
     g_puddleSite = 0;
+    std::lock_guard<std::mutex> valueLock(g_valueBlockMutex);
     g_lightning = {};
     g_watertune = {};
 }

@@ -13,6 +13,9 @@ void RunSignaturePassLocked() {
     std::vector<SearchPattern> patterns;
     const bool timecycle = TimecycleSearchPending();
     if (timecycle) AddTimecyclePatterns(patterns);
+    const bool puddle = PuddleSearchPending();
+    const size_t puddleIndex = patterns.size();
+    if (puddle) AddPuddlePattern(patterns);
     const size_t firstSignature = patterns.size();
     std::vector<int> ids;
     AddDataSignaturePatterns(patterns, ids);
@@ -20,6 +23,7 @@ void RunSignaturePassLocked() {
     const uint64_t size = GetGameImageSize();
     if (base != 0 && size != 0) SearchPatterns(base, size, patterns);
     if (timecycle) SettleTimecycleBlock(patterns[0], patterns[1]);
+    if (puddle) SettlePuddleSite(patterns[puddleIndex]);
     for (size_t i = 0; i < ids.size(); ++i) SettleDataSignature(ids[i], patterns[firstSignature + i]);
 }
 

@@ -3,7 +3,8 @@
 // a search runs the pass for everything not yet tried: the two timecycle
 // signatures and every data signature with bytes. Each search keeps its
 // own rule (one attempt, unique match, bounds); only the reading of the
-// image is shared.
+// image is shared. The puddle store site, also one attempt per run, joins
+// the same pass.
 #pragma once
 #include <mutex>
 #include <vector>
@@ -24,6 +25,11 @@ void AddTimecyclePatterns(std::vector<SearchPattern>& patterns);
 // Settles the locator from the two patterns' results (a, b in the order
 // AddTimecyclePatterns added them); marks it tried.
 void SettleTimecycleBlock(const SearchPattern& a, const SearchPattern& b);
+
+// ---- Puddle store site (scans.cpp) ----
+bool PuddleSearchPending();
+void AddPuddlePattern(std::vector<SearchPattern>& patterns);
+void SettlePuddleSite(const SearchPattern& pattern);
 
 // ---- Data-signature side (data_signatures.cpp) ----
 // Marks every pending id tried, adds the patterns of those with bytes.

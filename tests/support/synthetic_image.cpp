@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <bit>
 #include <cstring>
 
@@ -216,12 +217,27 @@ uint64_t SyntheticImage::PlantRipRelative(std::vector<uint8_t> bytes, size_t dis
 
 void SyntheticImage::Write(uint64_t address, const void* bytes, size_t size) {
     if (base_ == 0) return;
+    // The pages written are made writable, then every page of them gets its
+    // section's protection back (size 0: the whole image).
+    uint64_t from = base_, to = base_ + size_;
+    if (size != 0) {
+        from = std::max<uint64_t>(base_, address & ~uint64_t(kPage - 1));
+        to = std::min<uint64_t>(base_ + size_, (address + size + kPage - 1) & ~uint64_t(kPage - 1));
+    }
     uint32_t old = 0;
-    platform::ChangeProtection(base_, size_, platform::kPageReadWrite, &old);
+    platform::ChangeProtection(from, to - from, platform::kPageReadWrite, &old);
     if (size != 0) std::memcpy(Ptr(address), bytes, size);
-    platform::ChangeProtection(base_, kPage, platform::kPageReadOnly, &old);
-    platform::ChangeProtection(text_.start, text_.size, platform::kPageExecuteRead, &old);
-    platform::ChangeProtection(rdata_.start, rdata_.size, platform::kPageReadOnly, &old);
+    const struct {
+        uint64_t start, end;
+        uint32_t protect;
+    } sections[] = {{base_, base_ + kPage, platform::kPageReadOnly},
+                    {text_.start, text_.start + text_.size, platform::kPageExecuteRead},
+                    {rdata_.start, rdata_.start + rdata_.size, platform::kPageReadOnly},
+                    {data_.start, data_.start + data_.size, platform::kPageReadWrite}};
+    for (const auto& s : sections) {
+        const uint64_t a = std::max(from, s.start), b = std::min(to, s.end);
+        if (a < b) platform::ChangeProtection(a, b - a, s.protect, &old);
+    }
 }
 
 void SyntheticImage::Clear(uint64_t address, size_t size) {
