@@ -159,34 +159,58 @@ bool Acceptable(uint64_t candidate, int votes) {
     return candidate != 0 && votes >= kScanVotesNeeded && BlockWritable(candidate);
 }
 
+// The rows anchored on the u16 at offset p: each whose 13 values stand at
+// their 864-byte spacing from a start below step is a match.
+void TryAnchor(ScanState& state, uint64_t p, uint16_t value, uint64_t position, uint64_t length, uint64_t step,
+               const platform::MemoryRegion& region) {
+    const uint8_t* buffer = state.buffer;
+    const std::vector<TimecycleRowRecord>& rows = *state.rows;
+    auto it = std::lower_bound(state.lists.begin(), state.lists.end(), std::make_pair(value, uint32_t{0}));
+    for (; it != state.lists.end() && it->first == value; ++it) {
+        const TimecycleRowRecord& row = rows[it->second];
+        const uint64_t anchorOffset = static_cast<uint64_t>(row.anchorKeyframe) * kKeyframeRecordBytes;
+        if (p < anchorOffset) continue;
+        const uint64_t start = p - anchorOffset;
+        if (start >= step || start + kRowReach > length) continue;
+        bool all = true;
+        for (size_t k = 0; k < kKeyframeCount && all; ++k)
+            all = HalfAt(buffer, start + k * kKeyframeRecordBytes) == row.halves[k];
+        if (!all) continue;
+        if (state.matches.size() >= kScanMatchLimit) {
+            state.stop = true;
+            return;
+        }
+        state.matches.push_back(KeyframeTableMatch{position + start, region.base, region.base + region.size,
+                                                   region.protect, region.type, it->second});
+    }
+}
+
 // Tries every start offset below step whose 13-record reach lies in the
 // buffer. Offsets are tried through the anchor value a row expects at
-// start + anchorKeyframe x 864, which may lie past step.
+// start + anchorKeyframe x 864, which may lie past step; the u16 values are
+// tested four at a time against the anchor bitmap.
 void MatchChunk(ScanState& state, uint64_t position, uint64_t length, uint64_t step,
                 const platform::MemoryRegion& region) {
     const uint8_t* buffer = state.buffer;
-    const std::vector<TimecycleRowRecord>& rows = *state.rows;
-    for (uint64_t p = 0; p + 2 <= length; p += 2) {
-        const uint16_t value = HalfAt(buffer, p);
-        if (((state.anchorBits[value >> 6] >> (value & 63)) & 1) == 0) continue;
-        auto it = std::lower_bound(state.lists.begin(), state.lists.end(), std::make_pair(value, uint32_t{0}));
-        for (; it != state.lists.end() && it->first == value; ++it) {
-            const TimecycleRowRecord& row = rows[it->second];
-            const uint64_t anchorOffset = static_cast<uint64_t>(row.anchorKeyframe) * kKeyframeRecordBytes;
-            if (p < anchorOffset) continue;
-            const uint64_t start = p - anchorOffset;
-            if (start >= step || start + kRowReach > length) continue;
-            bool all = true;
-            for (size_t k = 0; k < kKeyframeCount && all; ++k)
-                all = HalfAt(buffer, start + k * kKeyframeRecordBytes) == row.halves[k];
-            if (!all) continue;
-            if (state.matches.size() >= kScanMatchLimit) {
-                state.stop = true;
-                return;
-            }
-            state.matches.push_back(KeyframeTableMatch{position + start, region.base, region.base + region.size,
-                                                       region.protect, region.type, it->second});
+    const uint64_t* bits = state.anchorBits.data();
+    auto isAnchor = [bits](uint16_t v) { return ((bits[v >> 6] >> (v & 63)) & 1) != 0; };
+    uint64_t p = 0;
+    for (; p + 8 <= length && !state.stop; p += 8) {
+        uint64_t word;
+        std::memcpy(&word, buffer + p, 8);
+        const uint16_t v0 = static_cast<uint16_t>(word);
+        const uint16_t v1 = static_cast<uint16_t>(word >> 16);
+        const uint16_t v2 = static_cast<uint16_t>(word >> 32);
+        const uint16_t v3 = static_cast<uint16_t>(word >> 48);
+        if (!(isAnchor(v0) | isAnchor(v1) | isAnchor(v2) | isAnchor(v3))) continue;
+        const uint16_t values[4] = {v0, v1, v2, v3};
+        for (uint64_t j = 0; j < 4 && !state.stop; ++j) {
+            if (isAnchor(values[j])) TryAnchor(state, p + 2 * j, values[j], position, length, step, region);
         }
+    }
+    for (; p + 2 <= length && !state.stop; p += 2) {
+        const uint16_t value = HalfAt(buffer, p);
+        if (isAnchor(value)) TryAnchor(state, p, value, position, length, step, region);
     }
 }
 
