@@ -25,6 +25,12 @@ const std::vector<const TimecycleVariable*>& TimecycleVariableList() {
     return list;
 }
 
+void AssignVariableSlotAddresses() {
+    runtime::LiveOverrideSlot* slots[kVariableCount];
+    for (size_t i = 0; i < kVariableCount; ++i) slots[i] = TimecycleVariableTable[i].slot;
+    runtime::AssignTimecycleSlotAddresses(slots, kVariableCount);
+}
+
 bool NameMatchesBase(std::string_view name, std::string_view baseName) {
     if (name == baseName) return true;
     if (name.size() != baseName.size() + 2 || name.substr(0, baseName.size()) != baseName) return false;

@@ -49,6 +49,10 @@ struct TimecycleVariableGroup {
 const std::vector<const TimecycleVariable*>& TimecycleVariableList();
 // The 28 groups; the edited flags are kept up to date by RefreshGroupEditedFlags.
 std::vector<TimecycleVariableGroup>& TimecycleVariableGroupList();
+// Start-up: gives the slot of every variable its game address,
+// TimecycleBlock + 4 x row (0 while the block is not located).
+void AssignVariableSlotAddresses();
+
 // XML name -> row index, in byte order of the names.
 const std::map<std::string, uint64_t>& VariableNameIndex();
 // Row index of an XML name, or -1. Same content as VariableNameIndex, hashed.

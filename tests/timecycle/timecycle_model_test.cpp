@@ -8,7 +8,9 @@
 #include <set>
 #include <string>
 
+#include "runtime/block_locators.h"
 #include "runtime/live_slots.h"
+#include "support/synthetic_image.h"
 #include "timecycle/half_float.h"
 #include "timecycle/timecycle_model.h"
 #include "timecycle/timecycle_tables.h"
@@ -202,6 +204,21 @@ TEST(TimecycleModel, VariableListMarksSlotsListed) {
         EXPECT_EQ(list[i], &TimecycleVariableTable[i]);
         EXPECT_EQ(RowIndexOf(list[i]), i);
     }
+}
+
+TEST(TimecycleModel, SlotAddressesFollowTheTimecycleBlock) {
+    runtime::ResetSlotTablesForTesting();
+    {
+        testsupport::SyntheticImage image;
+        const uint64_t block = image.PlantLocatableTimecycleBlock();
+        AssignVariableSlotAddresses();
+        EXPECT_EQ(runtime::TimecycleBlockLocator(), block);
+        for (size_t i = 0; i < kVariableCount; ++i) ASSERT_EQ(TimecycleVariableTable[i].slot->address, block + 4 * i) << i;
+        EXPECT_EQ(runtime::MainSlotTable[0].address, block + 308);     // PostFX Exposure, variable 77
+        EXPECT_EQ(runtime::FogToneSlotTable[0].address, block + 1332); // Fog Start, variable 333
+    }
+    runtime::ResetSlotTablesForTesting();
+    testsupport::ResetRuntimeSearchState();
 }
 
 // ---- binary16 ------------------------------------------------------------------------
