@@ -13,4 +13,31 @@ namespace host {
 // never on the render thread.
 void ScriptTick();
 
+// Frames during which the Timecycles tab re-reads the timecycle slots from
+// the game (it counts them down). A weather change or a clock set raises it.
+extern std::atomic<int32_t> TimecycleRereadFrames;
+// TimecycleRereadFrames := max(TimecycleRereadFrames, frames).
+void RaiseTimecycleRereadFrames(int32_t frames);
+
+// Time of the last slot refresh tick (TickCount64 ms, 0 = none); 0 while the
+// menu is closed.
+extern uint64_t SlotRefreshStamp;
+// 1 on the frames on which the open menu lets loaded slots be re-read from
+// the game (at most every 250 ms); the visualsettings rows read their copy.
+extern std::atomic<uint8_t> SlotRefreshTick;
+extern std::atomic<uint8_t> VisualSettingsRefreshTick;
+// Set when the imported mode has removed every code patch once; cleared by
+// each frame of the override mode and by whatever loads new timecycle
+// values, so that the next imported frame starts from a clean game.
+extern std::atomic<uint8_t> PatchesClearedForImport;
+
+// How a frame writes the override values: before (the game's values shown,
+// every patch removed), imported (a loaded timecycle file carried by the
+// slots) or override (the user's enabled slots).
+enum class TickMode { Before, Imported, Override };
+TickMode SelectTickMode();
+
+// Back to the state at process start (tests).
+void ResetTickState();
+
 }  // namespace host
