@@ -40,8 +40,10 @@ void Move() {
     if (!(dt > 0.0f)) dt = 0.0f;
     dt = std::min(dt, 0.1f);
 
-    const float dx = GetLookAxisNative(0, 1);
-    const float dy = GetLookAxisNative(0, 2);
+    float dx = GetLookAxisNative(0, 1);
+    float dy = GetLookAxisNative(0, 2);
+    if (!std::isfinite(dx)) dx = 0.0f;
+    if (!std::isfinite(dy)) dy = 0.0f;
     const float sensitivity = std::max(static_cast<float>(shell::FreeCamMouseSensitivity), 0.01f);
     FreeCamHeading = WrapHeading(FreeCamHeading - sensitivity * 180.0f * dx * dt);
     FreeCamPitch = std::clamp(FreeCamPitch - sensitivity * 180.0f * dy * dt, -89.0f, 89.0f);
@@ -71,6 +73,7 @@ void Move() {
 
 float WrapHeading(float degrees) {
     if (!std::isfinite(degrees)) return 0.0f;
+    degrees = std::fmod(degrees, 360.0f);  // exact; keeps the loops short for any input
     while (degrees > 180.0f) degrees -= 360.0f;
     while (degrees < -180.0f) degrees += 360.0f;
     return degrees;

@@ -14,7 +14,6 @@ namespace host {
 
 std::atomic<int32_t> TimecycleRereadFrames{0};
 uint64_t SlotRefreshStamp = 0;
-std::atomic<uint8_t> SlotRefreshTick{0};
 std::atomic<uint8_t> VisualSettingsRefreshTick{0};
 std::atomic<uint8_t> PatchesClearedForImport{0};
 

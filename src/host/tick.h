@@ -22,9 +22,7 @@ void RaiseTimecycleRereadFrames(int32_t frames);
 // Time of the last slot refresh tick (TickCount64 ms, 0 = none); 0 while the
 // menu is closed.
 extern uint64_t SlotRefreshStamp;
-// 1 on the frames on which the open menu lets loaded slots be re-read from
-// the game (at most every 250 ms); the visualsettings rows read their copy.
-extern std::atomic<uint8_t> SlotRefreshTick;
+// The tick's copy of SlotRefreshTick (editor_state.h) for the visualsettings rows.
 extern std::atomic<uint8_t> VisualSettingsRefreshTick;
 // Set when the imported mode has removed every code patch once; cleared by
 // each frame of the override mode and by whatever loads new timecycle

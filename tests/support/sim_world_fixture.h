@@ -1,13 +1,16 @@
 // Native tests on the simulated game world (Linux build): the world is put
 // behind the script-host stand-in, the clock is manual, no key is down, the
-// game window is in the foreground and the editor's game-side state starts
-// fresh. Each test fails when a native hash was unknown or a call malformed.
+// game window is in the foreground, and the settings and the editor's
+// game-side state start fresh (the subsystem callees are restored after the
+// test, so a test may replace them with recorders). Each test fails when a native hash was unknown or a call malformed.
 #pragma once
 #include <gtest/gtest.h>
 
 #include <cstdint>
 #include <vector>
 
+#include "host/before_after.h"
+#include "host/tick_groups.h"
 #include "platform/simulated.h"
 #include "sim_world.h"
 
@@ -30,6 +33,10 @@ protected:
     void Advance(uint64_t ms);
 
     SimWorld world;
+
+private:
+    host::TickCallees savedTickCalls_{};
+    host::BeforeAfterCallees savedBeforeAfterCalls_{};
 };
 
 }  // namespace testsupport

@@ -1,6 +1,12 @@
 #include "sim_world_fixture.h"
 
+#include "host/clock_timelapse.h"
+#include "host/editor_state.h"
+#include "host/free_camera.h"
+#include "host/game_controls.h"
+#include "host/tick.h"
 #include "platform/simulated.h"
+#include "shell/settings.h"
 
 namespace testsupport {
 
@@ -13,7 +19,26 @@ void InstallSimWorld(SimWorld& world) {
     }
 }
 
+namespace {
+
+void ResetEditorGameSide() {
+    shell::ResetSettingsState();
+    host::MenuOpen.store(0);
+    host::TimecycleAfterShown.store(1);
+    host::VisualSettingsAfterShown.store(1);
+    host::ResetTickState();
+    host::ResetClockState();
+    host::ResetGameControlsState();
+    host::ResetFreeCameraState();
+    host::ResetBeforeAfterState();
+}
+
+}  // namespace
+
 void SimWorldTest::SetUp() {
+    savedTickCalls_ = host::TickCalls;
+    savedBeforeAfterCalls_ = host::BeforeAfterCalls;
+    ResetEditorGameSide();
     platform::sim::UseManualClock(true);
     platform::sim::ReleaseAllKeys();
     platform::sim::SetGameWindowForeground(true);
@@ -28,6 +53,9 @@ void SimWorldTest::TearDown() {
     platform::sim::ClearNativeHandlers();
     platform::sim::ClearNativeCallLog();
     platform::sim::ReleaseAllKeys();
+    host::TickCalls = savedTickCalls_;
+    host::BeforeAfterCalls = savedBeforeAfterCalls_;
+    ResetEditorGameSide();
 }
 
 const std::vector<platform::sim::NativeCallRecord>& SimWorldTest::Calls() const {
