@@ -5,7 +5,6 @@
 
 namespace host {
 
-TickCallees TickCalls;
 std::atomic<uint8_t> ScanlinePatchInstalled{0};
 std::atomic<uint8_t> LensDistortionPatchInstalled{0};
 std::atomic<uint8_t> HeatHazePatchesInstalled{0};

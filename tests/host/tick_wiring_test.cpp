@@ -1,0 +1,121 @@
+// The tick's names against the live-write runtime's slot tables: every slot
+// the group table, the refresh runs and the light-direction list name must
+// exist, so a mistyped name cannot silently switch a group off.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "host/editor_state.h"
+#include "host/tick.h"
+#include "host/tick_groups.h"
+#include "host/tick_wiring.h"
+#include "runtime/live_slots.h"
+#include "support/sim_world_fixture.h"
+
+namespace {
+
+using namespace host;
+
+std::vector<std::string> Split(const char* list) {
+    std::vector<std::string> names;
+    if (!list) return names;
+    std::string current;
+    for (const char* p = list;; ++p) {
+        if (*p == '|' || *p == '\0') {
+            names.push_back(current);
+            current.clear();
+            if (*p == '\0') break;
+        } else {
+            current += *p;
+        }
+    }
+    return names;
+}
+
+size_t RunLength(const char* first, const char* last) {
+    runtime::LiveOverrideSlot *begin = nullptr, *end = nullptr;
+    if (!FindTickSlotRun(first, last, begin, end)) return 0;
+    return static_cast<size_t>(end - begin) + 1;
+}
+
+TEST(TickWiring, EverySlotTheGroupTableNamesExists) {
+    for (const TickGroup& group : TickGroupTable()) {
+        for (const GroupPart& part : group.parts) {
+            if (part.testRunLast) {
+                EXPECT_EQ(RunLength(part.testSlots, part.testRunLast), 22u) << group.key;
+            } else {
+                for (const std::string& slot : Split(part.testSlots)) EXPECT_TRUE(FindTickSlot(slot)) << slot;
+            }
+            for (const EngineWrite& write : part.writes) EXPECT_TRUE(FindTickSlot(write.slot)) << write.slot;
+            for (const std::string& restore : Split(part.restoreNames)) {
+                // Record restores of the vehicle lights and the inline redirects name their slot.
+                if (restore[0] == '@' && restore.rfind("@ApplyLive", 0) != 0) {
+                    EXPECT_TRUE(FindTickSlot(restore.substr(1))) << restore;
+                }
+            }
+        }
+    }
+}
+
+TEST(TickWiring, RefreshRunsAndLightDirSlotsExistWithTheirLengths) {
+    for (const SlotRun& run : TickRefreshRuns()) EXPECT_EQ(RunLength(run.first, run.last), run.count) << run.first;
+    for (const char* slot : TickLightDirSlots()) EXPECT_TRUE(FindTickSlot(slot)) << slot;
+    EXPECT_EQ(FindTickSlot("No Such Slot"), nullptr);
+    runtime::LiveOverrideSlot *begin = nullptr, *end = nullptr;
+    EXPECT_FALSE(FindTickSlotRun("PostFX Environmental Blur Size", "PostFX Exposure", begin, end));  // reversed
+    EXPECT_FALSE(FindTickSlotRun("Light Dir Mult", "PostFX Exposure", begin, end));  // two tables
+}
+
+// With the built subsystems wired, an enabled slot reaches its group.
+class TickWiredTest : public testsupport::SimWorldTest {
+protected:
+    void SetUp() override {
+        SimWorldTest::SetUp();
+        runtime::ResetSlotTablesForTesting();
+        calls_.clear();
+        g_calls = &calls_;
+        TickCalls.call = [](const char* name) { g_calls->push_back(name); };
+    }
+    void TearDown() override {
+        runtime::ResetSlotTablesForTesting();
+        g_calls = nullptr;
+        SimWorldTest::TearDown();
+    }
+    static inline std::vector<std::string>* g_calls = nullptr;
+    std::vector<std::string> calls_;
+};
+
+TEST_F(TickWiredTest, EnabledSlotsAndRuntimeGroupTestsSwitchTheirGroups) {
+    FindTickSlot("Light Dir Mult")->enabled = 1;
+    FindTickSlot("PostFX Gradient Midpoint")->enabled = 1;
+    FindTickSlot("Heat Haze Tex2 V Scrolling Speed")->enabled = 1;  // last of the run
+    ScriptTick();
+    auto has = [&](const char* name) { return std::find(calls_.begin(), calls_.end(), name) != calls_.end(); };
+    EXPECT_TRUE(has("ApplyLiveLightDir"));
+    EXPECT_FALSE(has("RestoreLightDirRedirects"));
+    EXPECT_FALSE(has("RestorePostFxGradientPatches"));  // AnyPostFxGradientOverride held
+    EXPECT_TRUE(has("RestorePostFxVignettingPatches"));
+    EXPECT_FALSE(has("RestoreHeatHazePatches"));
+}
+
+TEST_F(TickWiredTest, NeverLoadedSlotsAreReadEvenWithTheMenuClosed) {
+    runtime::LiveOverrideSlot* slot = FindTickSlot("Moon Direction Z");
+    ASSERT_TRUE(slot);
+    float game = 0.75f;
+    slot->address = reinterpret_cast<uintptr_t>(&game);
+    ScriptTick();
+    EXPECT_EQ(slot->loaded.Get(), 1);
+    EXPECT_FLOAT_EQ(slot->liveValue, 0.75f);
+    game = 0.5f;  // loaded: only re-read while the menu is open
+    ScriptTick();
+    EXPECT_FLOAT_EQ(slot->liveValue, 0.75f);
+    MenuOpen.store(1);
+    ScriptTick();
+    EXPECT_FLOAT_EQ(slot->liveValue, 0.5f);
+    slot->address = 0;
+}
+
+}  // namespace
