@@ -1,0 +1,287 @@
+// The Settings tab, clicked through a headless UI on the fake drive.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include <imgui.h>
+#include <imgui_internal.h>
+
+#include <cctype>
+
+#include "host/clock_timelapse.h"
+#include "platform/clock.h"
+#include "platform/simulated.h"
+#include "shell/file_utils.h"
+#include "shell/folder_picker.h"
+#include "shell/game_control_settings.h"
+#include "shell/main_window.h"
+#include "shell/settings.h"
+#include "shell/settings_tab.h"
+#include "shell/workspace.h"
+#include "shell_fixture.h"
+#include "support/imgui_harness.h"
+
+namespace {
+
+using namespace shell;
+
+constexpr ImVec2 kDisplay(1920.0f, 3000.0f);
+
+void Draw() {
+    ImGui::SetNextWindowPos(ImVec2(0, 0));
+    ImGui::SetNextWindowSize(ImVec2(900.0f, 2900.0f), ImGuiCond_Once);
+    ImGui::Begin("Varnel");
+    DrawSettingsPanel();
+    ImGui::End();
+}
+
+class SettingsTabTest : public shelltest::ShellTest {
+protected:
+    void SetUp() override {
+        ShellTest::SetUp();
+        host::ResetClockState();
+        LoadSettings();
+        // The window size the reset would choose, so nothing differs yet.
+        const MainWindowSize size = DefaultMainWindowSize(kDisplay.x, kDisplay.y);
+        UiSettings.MenuWidth = size.width;
+        UiSettings.MenuHeight = size.height;
+        ui.CaptureText(true);
+        ui.Frame(Draw);
+    }
+    void TearDown() override {
+        platform::sim::HoldFolderDialogs(false);
+        host::ResetClockState();
+        ShellTest::TearDown();
+    }
+    void Open(const char* header) { ASSERT_TRUE(ui.ClickItem(header, Draw)) << header; }
+    void Click(const char* label) { ASSERT_TRUE(ui.ClickItem(label, Draw)) << label; }
+    // Combos record no label: they are found by the id of their hidden label
+    // inside the tab's child region.
+    void OpenCombo(const char* id) {
+        ImGuiWindow* panel = nullptr;
+        for (const testsupport::ImGuiItem& item : ui.Items())
+            if (item.label.rfind("Varnel/##settings_skeleton_panel", 0) == 0) panel = ImGui::FindWindowByName(item.label.c_str());
+        ASSERT_TRUE(panel);
+        const ImGuiID wanted = panel->GetID(id);
+        for (const testsupport::ImGuiItem& item : ui.Items()) {
+            if (item.id != wanted) continue;
+            ui.Click(item.Center(), Draw);
+            ui.Frame(Draw);  // the popup takes its place on its second frame
+            return;
+        }
+        FAIL() << "no combo " << id;
+    }
+    size_t ItemIndex(const char* label) {
+        for (size_t i = 0; i < ui.Items().size(); ++i)
+            if (ui.Items()[i].label == label) return i;
+        ADD_FAILURE() << "no item " << label;
+        return 0;
+    }
+    std::string Ini() { return GetFile(shelltest::ShellTest::InVrn("VRN.ini")); }
+
+    testsupport::ImGuiHarness ui{kDisplay};
+};
+
+TEST_F(SettingsTabTest, ResetIsDisabledWhileEverythingIsDefault) {
+    ASSERT_FALSE(SettingsDifferFromDefaults(kDisplay.x, kDisplay.y));
+    SettingsStatusLine = "marker";
+    Click("Reset defaults");
+    EXPECT_EQ(SettingsStatusLine, "marker");
+}
+
+TEST_F(SettingsTabTest, GameControlCheckboxesChangeTheirSettings) {
+    Open("Game Controls##settings_game_controls_v2");
+    struct Case {
+        const char* label;
+        SharedValue<bool>& value;
+        bool after;
+    } cases[] = {
+        {"Disable HUD", GameControlFlags.GameHudVisible, false},
+        {"Disable Idle Camera", GameControlFlags.DisableIdleCamera, true},
+        {"Disable Pedestrians", GameControlFlags.DisablePedestrians, true},
+        {"Disable Vehicles", GameControlFlags.DisableVehicles, true},
+        {"Blackout Mode", GameControlFlags.BlackoutMode, true},
+        {"Enable Free Cam", GameControlFlags.FreeCamEnabled, true},
+        {"Timelapse", TimelapseEnabled, true},
+    };
+    for (const Case& c : cases) {
+        Click(c.label);
+        EXPECT_EQ(c.value.Get(), c.after) << c.label;
+    }
+    Open("Layout##settings_layout_v2");
+    Click("Show FPS Counter");
+    Click("Show FPS When Menu Is Closed");
+    EXPECT_TRUE(UiSettings.FPSCounter);
+    EXPECT_FALSE(UiSettings.ShowFPSWhenClosed);
+}
+
+TEST_F(SettingsTabTest, SaveWritesTheFileAndSaysSo) {
+    Open("Game Controls##settings_game_controls_v2");
+    Click("Disable HUD");
+    Click("Disable Pedestrians");
+    Click("Save settings");
+    const std::string ini = Ini();
+    EXPECT_NE(ini.find("GameHudVisible=0\r\n"), std::string::npos);
+    EXPECT_NE(ini.find("DisablePedestrians=1\r\n"), std::string::npos);
+    EXPECT_NE(ui.Text().find("Settings saved."), std::string::npos);
+}
+
+TEST_F(SettingsTabTest, TimelapseCheckboxOffLetsTheClockRunUnlessTimeIsLocked) {
+    Open("Game Controls##settings_game_controls_v2");
+    Click("Timelapse");
+    EXPECT_EQ(host::ClockPauseRequest.load(), -1);
+    host::TimelapseLastTick.store(5);
+    Click("Timelapse");
+    EXPECT_FALSE(TimelapseEnabled);
+    EXPECT_EQ(host::ClockPauseRequest.load(), 0);
+    EXPECT_EQ(host::TimelapseLastTick.load(), 0u);
+    host::LockTimeState.store(1);
+    Click("Timelapse");
+    Click("Timelapse");
+    EXPECT_EQ(host::ClockPauseRequest.load(), 1);
+}
+
+TEST_F(SettingsTabTest, TimelapseClockIsShown) {
+    Open("Game Controls##settings_game_controls_v2");
+    host::TimelapseClockSeconds.store(13 * 3600 + 7 * 60 + 59.9);
+    ui.Frame(Draw);
+    EXPECT_NE(ui.Text().find("Clock 13:07"), std::string::npos);
+}
+
+TEST_F(SettingsTabTest, ResetDefaultsStopsARunningTimelapseAndLetsTheClockGo) {
+    Open("Game Controls##settings_game_controls_v2");
+    Click("Timelapse");
+    Click("Blackout Mode");
+    UiSettings.TimecycleTimelapseSpeed = 60.0f;
+    UiSettings.UIScale = 1.5f;
+    UiSettings.AllLiveBeforeAfterHotkey = 13;
+    FreeCamSpeed = 40.0f;
+    ui.Frame(Draw);
+    Click("Reset defaults");
+    EXPECT_FALSE(TimelapseEnabled);
+    EXPECT_EQ(host::ClockPauseRequest.load(), 0);
+    EXPECT_FLOAT_EQ(UiSettings.TimecycleTimelapseSpeed, 600.0f);
+    EXPECT_FALSE(GameControlFlags.BlackoutMode);
+    EXPECT_FLOAT_EQ(UiSettings.UIScale, 1.0f);
+    EXPECT_EQ(UiSettings.AllLiveBeforeAfterHotkey.Get(), 0u);
+    EXPECT_FLOAT_EQ(FreeCamSpeed, 10.0f);
+    EXPECT_FALSE(WindowSizeFromIni);
+    EXPECT_TRUE(MainWindowSizeFitted);
+    EXPECT_FALSE(SettingsDifferFromDefaults(kDisplay.x, kDisplay.y));
+    EXPECT_EQ(SettingsStatusLine, "Default settings restored.");
+    EXPECT_NE(Ini().find("AllLiveBeforeAfterHotkey=Off\r\n"), std::string::npos);
+}
+
+TEST_F(SettingsTabTest, ResetDefaultsWithoutATimelapseSendsNoClockRequest) {
+    UiSettings.UIScale = 1.5f;
+    ui.Frame(Draw);
+    Click("Reset defaults");
+    EXPECT_EQ(host::ClockPauseRequest.load(), -1);
+}
+
+TEST_F(SettingsTabTest, ResetDefaultsKeepsTheFailureOfItsSave) {
+    UiSettings.UIScale = 1.5f;
+    platform::sim::FailWritesTo(shelltest::ShellTest::InVrn("VRN.ini"), true);
+    ui.Frame(Draw);
+    Click("Reset defaults");
+    platform::sim::FailWritesTo(shelltest::ShellTest::InVrn("VRN.ini"), false);
+    EXPECT_EQ(SettingsStatusLine.rfind("VRN.ini save failed: ", 0), 0u) << SettingsStatusLine;
+    EXPECT_NE(ui.Text().find("Settings could not be saved."), std::string::npos);
+}
+
+TEST_F(SettingsTabTest, ChoosingAKeyTakesItFromTheOtherHotkeys) {
+    Open("Hotkeys##settings_hotkeys_v2");
+    UiSettings.AllLiveBeforeAfterHotkey = 5;  // F5 (the popup shows its first rows without scrolling)
+    ui.Frame(Draw);
+    OpenCombo("##Timecycle before / after hotkey");
+    Click("F5");
+    EXPECT_EQ(UiSettings.TimecycleBeforeAfterHotkey.Get(), 5u);
+    EXPECT_EQ(UiSettings.AllLiveBeforeAfterHotkey.Get(), 0u);
+}
+
+TEST_F(SettingsTabTest, TheMenuKeyIsTakenFromTheBeforeAfterHotkeysAndOfferedDisabled) {
+    Open("Hotkeys##settings_hotkeys_v2");
+    UiSettings.BothBeforeAfterHotkey = 9;  // F10
+    ui.Frame(Draw);
+    OpenCombo("##MenuHotkey");
+    Click("F10");
+    EXPECT_EQ(UiSettings.MenuHotkey.Get(), 4u);
+    EXPECT_EQ(UiSettings.BothBeforeAfterHotkey.Get(), 0u);
+    OpenCombo("##Timecycle + visualsettings hotkey");
+    Click("F10");  // disabled: nothing chosen
+    EXPECT_EQ(UiSettings.BothBeforeAfterHotkey.Get(), 0u);
+}
+
+TEST_F(SettingsTabTest, OutOfRangeHotkeyIndicesAreRepairedWhenShown) {
+    Open("Hotkeys##settings_hotkeys_v2");
+    UiSettings.MenuHotkey = 8;
+    UiSettings.VisualSettingsBeforeAfterHotkey = 40;
+    ui.Frame(Draw);
+    EXPECT_EQ(UiSettings.MenuHotkey.Get(), 3u);
+    EXPECT_EQ(UiSettings.VisualSettingsBeforeAfterHotkey.Get(), 0u);
+}
+
+TEST_F(SettingsTabTest, DefaultFolderButtonIsDisabledForTheDefaultInAnyCase) {
+    Open("Folders##settings_folders_v2");
+    std::string lower = DefaultImportsFolder();
+    for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    CopyFolderText(WorkspacePaths.ImportFolderText, lower);
+    SettingsStatusLine = "marker";
+    ui.Frame(Draw);
+    Click("Default####TimecycleImportDirectory");
+    EXPECT_EQ(SettingsStatusLine, "marker");
+
+    CopyFolderText(WorkspacePaths.ImportFolderText, "C:\\Elsewhere\\");
+    ui.Frame(Draw);
+    Click("Default####TimecycleImportDirectory");
+    EXPECT_TRUE(SamePath(WorkspacePaths.ImportFolderText, DefaultImportsFolder()));
+    EXPECT_EQ(SettingsStatusLine, "Default import folder restored.");
+}
+
+TEST_F(SettingsTabTest, BrowseOpensTheDialogAndDisablesTheFolderButtons) {
+    Open("Folders##settings_folders_v2");
+    platform::sim::HoldFolderDialogs(true);
+    Click("Browse##BrowseExportFolder");
+    EXPECT_EQ(SettingsStatusLine, "Export folder dialog opened.");
+    ASSERT_EQ(FolderDialogOpen.load(), 1);
+    SettingsStatusLine = "marker";
+    Click("Browse##BrowseVrnFolder");
+    EXPECT_EQ(SettingsStatusLine, "marker");
+    platform::sim::ReleaseFolderDialog();
+    for (int i = 0; i < 500 && FolderDialogOpen.load(); ++i) platform::SleepMilliseconds(1);
+    ui.Frame(Draw);
+}
+
+TEST_F(SettingsTabTest, FolderLayoutListsTheImportFolders) {
+    Open("Folders##settings_folders_v2");
+    // While the text is captured the UI library opens every tree node, so
+    // whether it starts closed is seen without the capture.
+    ui.CaptureText(false);
+    ui.Frame(Draw);
+    EXPECT_EQ(ui.Items()[ItemIndex("Folder layout##settings_import_structure_overview") + 1].label,
+              "##VrnExportDirectory");
+    Click("Folder layout##settings_import_structure_overview");
+    EXPECT_NE(ui.Items()[ItemIndex("Folder layout##settings_import_structure_overview") + 1].label,
+              "##VrnExportDirectory");
+    ui.CaptureText(true);
+    ui.Frame(Draw);
+    for (const char* text : {"Imports\\Timecycles\\", "Imports\\Timecycle Mods\\", "Imports\\Weather Files\\",
+                             "Imports\\Misc\\carcols.ymt", "Imports\\visualsettings.dat"})
+        EXPECT_NE(ui.Text().find(text), std::string::npos) << text;
+}
+
+TEST_F(SettingsTabTest, WindowWidthTypedIntoItsSliderResizesTheMainWindow) {
+    Open("Layout##settings_layout_v2");
+    const testsupport::ImGuiItem* slider = ui.FindItem("##MenuWidth");
+    ASSERT_TRUE(slider);
+    ui.Io().AddKeyEvent(ImGuiMod_Ctrl, true);
+    ui.Click(slider->Center(), Draw);
+    ui.Io().AddKeyEvent(ImGuiMod_Ctrl, false);
+    ui.TypeText("700", Draw);
+    ui.PressKey(ImGuiKey_Enter, Draw);
+    EXPECT_FLOAT_EQ(UiSettings.MenuWidth, 700.0f);
+    ui.Frame(Draw);
+    EXPECT_FLOAT_EQ(ImGui::FindWindowByName("Varnel")->Size.x, 700.0f);
+}
+
+}  // namespace
