@@ -5,13 +5,31 @@
 #include "host/editor_state.h"
 #include "platform/input.h"
 #include "shell/settings.h"
+#include "timecycle/edit_store.h"
+#include "timecycle/timecycle_model.h"
 
 namespace host {
 
 std::atomic<uint8_t> VisualSettingsSwitchPending{0};
 std::atomic<uint8_t> AllBeforeShown{0};
 std::atomic<uint8_t> UiTakingTextInput{0};
-BeforeAfterCallees BeforeAfterCalls;
+namespace {
+
+bool AnyTimecycleGroupEdited() {
+    timecycle::RefreshGroupEditedFlags();
+    for (const timecycle::TimecycleVariableGroup& group : timecycle::TimecycleVariableGroupList())
+        if (group.edited) return true;
+    return false;
+}
+
+}  // namespace
+
+// The visualsettings, modifier and weather-document steps join as they are built.
+BeforeAfterCallees BeforeAfterCalls = [] {
+    BeforeAfterCallees calls;
+    calls.anyTimecycleGroupEdited = &AnyTimecycleGroupEdited;
+    return calls;
+}();
 
 namespace {
 

@@ -4,6 +4,9 @@
 
 #include "host/tick_groups.h"
 #include "runtime/guarded_memory.h"
+#include "timecycle/edit_store.h"
+#include "timecycle/keyframe_table.h"
+#include "timecycle/timecycle_files.h"
 
 namespace host {
 namespace {
@@ -62,13 +65,22 @@ void RefreshRun(const char* first, const char* last) {
     for (LiveOverrideSlot* slot = begin; slot <= end; ++slot) runtime::RefreshLiveSlot(*slot, false);
 }
 
+void Call(const char* name) {
+    const std::string_view step(name);
+    if (step == "SyncTimecycleBeforeAfter") timecycle::SyncTimecycleBeforeAfter();
+    // The appliers, restores and the visualsettings and modifier steps join
+    // here as they are built.
+}
+
 bool Test(const char* name) {
     const std::string_view test(name);
+    if (test == "ImportedOverridesActive") return timecycle::ImportedOverridesActive.load() != 0;
+    if (test == "ContextHasEdits") return timecycle::ContextHasEdits();
     if (test == "AnyPostFxGradientOverride") return runtime::AnyPostFxGradientOverride();
     if (test == "AnyLightRayOverride") return runtime::AnyLightRayOverride();
     if (test == "AnyNightVisionColorOverride") return runtime::AnyNightVisionColorOverride();
     if (test == "AnyNightVisionScalarOverride") return runtime::AnyNightVisionScalarOverride();
-    return false;  // the gates and the timecycle and modifier tests are not built yet
+    return false;  // the gates and the modifier test are not built yet
 }
 
 bool PatchCode(uint64_t address, const uint8_t* bytes, size_t length) {
@@ -81,12 +93,14 @@ bool PatchCode(uint64_t address, const uint8_t* bytes, size_t length) {
 // the store probes join here as the live-write runtime builds them.
 TickCallees TickCalls = [] {
     TickCallees calls;
+    calls.call = &Call;
     calls.test = &Test;
     calls.slotEnabled = &SlotEnabled;
     calls.runEnabled = &RunEnabled;
     calls.refreshSlot = &RefreshSlot;
     calls.refreshRun = &RefreshRun;
     calls.patchCode = &PatchCode;
+    calls.isTimecycleFileWeather = &timecycle::IsTimecycleFileWeather;
     return calls;
 }();
 

@@ -13,6 +13,8 @@
 #include "host/tick_groups.h"
 #include "host/tick_wiring.h"
 #include "runtime/live_slots.h"
+#include "timecycle/edit_store.h"
+#include "timecycle/game_hooks.h"
 #include "support/sim_world_fixture.h"
 
 namespace {
@@ -116,6 +118,18 @@ TEST_F(TickWiredTest, NeverLoadedSlotsAreReadEvenWithTheMenuClosed) {
     ScriptTick();
     EXPECT_FLOAT_EQ(slot->liveValue, 0.5f);
     slot->address = 0;
+}
+
+TEST_F(TickWiredTest, TimecycleStateChoosesTheModeAndClearsTheTicksMarks) {
+    timecycle::ImportedOverridesActive.store(1);
+    EXPECT_EQ(SelectTickMode(), TickMode::Override);  // no edits in the current context
+    timecycle::ImportedOverridesActive.store(0);
+    PatchesClearedForImport.store(1);
+    TimecycleRereadFrames.store(3);
+    timecycle::ClearImportPatchesMark();
+    timecycle::ClearTimecycleRereadFrames();
+    EXPECT_EQ(PatchesClearedForImport.load(), 0);
+    EXPECT_EQ(TimecycleRereadFrames.load(), 0);
 }
 
 }  // namespace
