@@ -72,20 +72,29 @@ TEST(MemorySeam, AllocateAtTakesExactlyTheAddressOrNothing) {
     ASSERT_NE(anchor.base, 0u);
     // Taken address: refused, nothing replaced.
     EXPECT_EQ(AllocateAt(anchor.base, info.pageSize, kPageReadWrite), 0u);
-    // A free address within 2 GiB below the anchor.
-    uintptr_t want = (anchor.base - (uintptr_t(1) << 30)) & ~(uintptr_t(info.allocationGranularity) - 1);
-    for (int i = 0; i < 256; ++i, want -= info.allocationGranularity) {
-        MemoryRegion r;
-        if (!QueryMemoryRegion(want, r) || r.state != kMemFree || r.base + r.size < want + info.allocationGranularity)
-            continue;
-        uintptr_t got = AllocateAt(want, info.allocationGranularity, kPageExecuteReadWrite);
-        if (got == 0) continue;
-        EXPECT_EQ(got, want);
-        MemoryRegion q;
-        ASSERT_TRUE(QueryMemoryRegion(got, q));
-        EXPECT_EQ(q.protect, kPageExecuteReadWrite);
-        EXPECT_TRUE(FreeMemory(got));
-        return;
+    // A free address about 1 GiB below or above the anchor (whichever side
+    // the address space has room on: Wine, for one, hands out low addresses).
+    const uintptr_t granularity = info.allocationGranularity;
+    const uintptr_t reach = uintptr_t(1) << 30;
+    for (int side = 0; side < 2; ++side) {
+        const bool below = side == 0;
+        if (below ? anchor.base < info.minimumAddress + reach : anchor.base > info.maximumAddress - reach) continue;
+        uintptr_t want = (below ? anchor.base - reach : anchor.base + reach) & ~(granularity - 1);
+        for (int i = 0; i < 256; ++i, want = below ? want + granularity : want - granularity) {
+            MemoryRegion r;
+            if (!QueryMemoryRegion(want, r) || r.state != kMemFree || r.base + r.size < want + granularity) continue;
+            uintptr_t got = AllocateAt(want, granularity, kPageExecuteReadWrite);
+            if (got == 0) continue;
+            EXPECT_EQ(got, want);
+            MemoryRegion q;
+            ASSERT_TRUE(QueryMemoryRegion(got, q));
+            EXPECT_EQ(q.protect, kPageExecuteReadWrite);
+            EXPECT_EQ(q.state, kMemCommit);
+            // The new block is now taken in turn.
+            EXPECT_EQ(AllocateAt(got, granularity, kPageReadWrite), 0u);
+            EXPECT_TRUE(FreeMemory(got));
+            return;
+        }
     }
     FAIL() << "no free address found near the anchor";
 }

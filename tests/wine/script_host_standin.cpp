@@ -1,0 +1,86 @@
+// The stand-in script host (see script_host_standin.h). Its exports carry the
+// host's decorated names (the plug-in's script_host.def is its export list);
+// VarnelStandInState gives a loader the same state words without a native call.
+#include <cstdint>
+#include <mutex>
+
+#include "script_host_standin.h"
+
+namespace {
+
+std::mutex g_mutex;
+uint64_t g_state[standin::kStateWords] = {};
+uint64_t g_pendingHash = 0;
+uint64_t g_pending[standin::kMaxArgs] = {};
+uint64_t g_pendingCount = 0;
+uint64_t g_result[2 + standin::kMaxArgs] = {};
+
+uint64_t Word(const void* p) { return static_cast<uint64_t>(reinterpret_cast<uintptr_t>(p)); }
+
+}  // namespace
+
+extern "C" {
+
+void StandInScriptRegister(void* module, void (*main)()) __asm__("\"?scriptRegister@@YAXPEAUHINSTANCE__@@P6AXXZ@Z\"");
+void StandInScriptUnregister(void* module) __asm__("\"?scriptUnregister@@YAXPEAUHINSTANCE__@@@Z\"");
+void StandInScriptWait(unsigned long ms) __asm__("\"?scriptWait@@YAXK@Z\"");
+void StandInNativeInit(uint64_t hash) __asm__("\"?nativeInit@@YAX_K@Z\"");
+void StandInNativePush64(uint64_t value) __asm__("\"?nativePush64@@YAX_K@Z\"");
+uint64_t* StandInNativeCall() __asm__("\"?nativeCall@@YAPEA_KXZ\"");
+__declspec(dllexport) const uint64_t* VarnelStandInState();
+
+void StandInScriptRegister(void* module, void (*main)()) {
+    std::lock_guard<std::mutex> lock(g_mutex);
+    g_state[standin::kRegisteredModule] = Word(module);
+    g_state[standin::kRegisteredMain] = static_cast<uint64_t>(reinterpret_cast<uintptr_t>(main));
+    ++g_state[standin::kRegisterCalls];
+}
+
+void StandInScriptUnregister(void* module) {
+    std::lock_guard<std::mutex> lock(g_mutex);
+    if (g_state[standin::kRegisteredModule] == Word(module)) {
+        g_state[standin::kRegisteredModule] = 0;
+        g_state[standin::kRegisteredMain] = 0;
+    }
+    g_state[standin::kLastUnregisteredModule] = Word(module);
+    ++g_state[standin::kUnregisterCalls];
+}
+
+void StandInScriptWait(unsigned long ms) {
+    std::lock_guard<std::mutex> lock(g_mutex);
+    ++g_state[standin::kWaitCalls];
+    g_state[standin::kLastWait] = ms;
+}
+
+void StandInNativeInit(uint64_t hash) {
+    std::lock_guard<std::mutex> lock(g_mutex);
+    g_pendingHash = hash;
+    g_pendingCount = 0;
+}
+
+void StandInNativePush64(uint64_t value) {
+    std::lock_guard<std::mutex> lock(g_mutex);
+    if (g_pendingCount < standin::kMaxArgs) g_pending[g_pendingCount] = value;
+    ++g_pendingCount;
+}
+
+uint64_t* StandInNativeCall() {
+    std::lock_guard<std::mutex> lock(g_mutex);
+    if (g_pendingHash == standin::kStateHash) {
+        for (int i = 0; i < standin::kStateWords; ++i) g_result[i] = g_state[i];
+        return g_result;
+    }
+    g_result[0] = g_pendingHash;
+    g_result[1] = g_pendingCount;
+    for (uint64_t i = 0; i < standin::kMaxArgs; ++i) g_result[2 + i] = i < g_pendingCount ? g_pending[i] : 0;
+    return g_result;
+}
+
+const uint64_t* VarnelStandInState() {
+    std::lock_guard<std::mutex> lock(g_mutex);
+    static uint64_t copy[standin::kStateWords];
+    for (int i = 0; i < standin::kStateWords; ++i) copy[i] = g_state[i];
+    return copy;
+}
+
+}  // extern "C"

@@ -1,0 +1,26 @@
+// The stand-in script host of the Windows tests: a ScriptHookV.dll of our
+// own, exporting the functions the plug-in imports. It runs no scripts; it
+// records what it is asked. Portable: used through the platform seam.
+#pragma once
+#include <cstdint>
+
+namespace standin {
+
+// NativeCall after NativeInit(kStateHash) returns these words.
+inline constexpr uint64_t kStateHash = 0;
+enum StateWord : int {
+    kRegisteredModule,      // module of the last scriptRegister (0 after scriptUnregister of it)
+    kRegisteredMain,        // its script function
+    kRegisterCalls,
+    kUnregisterCalls,
+    kLastUnregisteredModule,
+    kWaitCalls,
+    kLastWait,
+    kStateWords
+};
+
+// NativeCall after any other NativeInit(hash) returns: [0] the hash, [1] the
+// number of words pushed since, [2...] those words (at most kMaxArgs).
+inline constexpr int kMaxArgs = 16;
+
+}  // namespace standin
