@@ -179,9 +179,7 @@ uint64_t FindPuddleStoreSite() {
 }
 
 void AppendSignatureU32(ValueSignature& signature, uint32_t value) {
-    uint8_t b[4];
-    std::memcpy(b, &value, 4);
-    signature.bytes.insert(signature.bytes.end(), b, b + 4);
+    for (int shift = 0; shift < 32; shift += 8) signature.bytes.push_back(static_cast<uint8_t>(value >> shift));
 }
 
 void AppendSignatureFloat(ValueSignature& signature, float value) {
