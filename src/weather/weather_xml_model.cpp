@@ -142,8 +142,13 @@ bool IsLiveEffectField(std::string_view field) {
 }
 
 bool IsModelFieldName(std::string_view name) {
-    for (const WeatherTypeField& field : WeatherTypeFieldTable) {
-        if (name == field.name) return true;
+    static const auto kNames = [] {
+        std::array<std::string_view, kWeatherTypeFieldCount> names;
+        for (size_t i = 0; i < names.size(); ++i) names[i] = WeatherTypeFieldTable[i].name;
+        return names;
+    }();
+    for (const std::string_view field : kNames) {
+        if (name == field) return true;
     }
     return false;
 }
@@ -260,10 +265,9 @@ XmlValueRecord MakeModelRecord(std::string path, std::string_view text, size_t s
     record.path = std::move(path);
     record.originalText.assign(text.substr(start, end - start));
     record.currentText = record.originalText;
-    record.kind = ParseBoolOrNumber(record.originalText);
     record.startOffset = start;
     record.endOffset = end;
-    ParseRecordValue(record);
+    ClassifyRecordText(record);
     return record;
 }
 
@@ -329,7 +333,9 @@ void ScanWeatherTypes(std::string_view text, const std::vector<WeatherXmlItem>& 
             const bool found = elementForm ? ReadItemFieldText(text, item, field.name, start, end)
                                            : ReadItemFieldValueAttr(text, item, field.name, start, end);
             if (!found) continue;
-            std::string path = "WeatherTypes/";
+            std::string path;
+            path.reserve(16 + item.name.size() + 32);
+            path += "WeatherTypes/";
             path += item.name;
             path += '/';
             path += field.name;
@@ -377,22 +383,23 @@ bool ParseWeatherXmlItemPath(const XmlValueRecord& record, std::string_view sect
                              std::string& field) {
     index = -1;
     field.clear();
-    std::string prefix(kRootName);
-    prefix += '/';
-    prefix += section;
-    prefix += "/Item[";
-    const std::string_view path = record.path;
-    if (!StartsWith(path, prefix)) return false;
-    const size_t close = path.find("]/", prefix.size());
-    if (close == std::string_view::npos || close == prefix.size() || close + 2 >= path.size()) return false;
+    std::string_view rest = record.path;
+    const auto take = [&rest](std::string_view part) {
+        if (!StartsWith(rest, part)) return false;
+        rest.remove_prefix(part.size());
+        return true;
+    };
+    if (!take(kRootName) || !take("/") || !take(section) || !take("/Item[")) return false;
+    const size_t close = rest.find("]/");
+    if (close == std::string_view::npos || close == 0 || close + 2 >= rest.size()) return false;
     int64_t n = 0;
-    for (size_t i = prefix.size(); i < close; ++i) {
-        if (!shell::IsDigitByte(static_cast<unsigned char>(path[i]))) return false;
-        if (n < 0x7FFFFFFF) n = n * 10 + (path[i] - '0');
+    for (size_t i = 0; i < close; ++i) {
+        if (!shell::IsDigitByte(static_cast<unsigned char>(rest[i]))) return false;
+        if (n < 0x7FFFFFFF) n = n * 10 + (rest[i] - '0');
     }
     if (n < 1 || n > 0x7FFFFFFF) return false;
     index = static_cast<int32_t>(n - 1);
-    field.assign(path.substr(close + 2));
+    field.assign(rest.substr(close + 2));
     return true;
 }
 

@@ -2,7 +2,8 @@
 
 #include <charconv>
 #include <cmath>
-#include <unordered_map>
+#include <algorithm>
+#include <functional>
 
 #include "shell/text.h"
 #include "weather/weather_text.h"
@@ -25,17 +26,63 @@ void AppendAttributeLeaf(std::string& path, std::string_view attribute) {
     }
 }
 
-struct OccurrenceKey {
-    uint64_t parent;
-    std::string_view name;
-    bool operator==(const OccurrenceKey& o) const { return parent == o.parent && name == o.name; }
+// Counters keyed by text, without an allocation per key: open addressing
+// over (hash, reference, count) slots; the caller resolves a reference back
+// to its key for the equality test.
+class CountTable {
+public:
+    explicit CountTable(size_t expected) {
+        size_t size = 64;
+        while (size < expected * 2) size *= 2;
+        slots_.resize(size);
+    }
+
+    // The count of the key with this hash, inserted with count 0 and the
+    // given reference when new; same(reference) tells whether a slot's key
+    // is the one looked for.
+    template <class Same>
+    int32_t& Find(uint64_t hash, uint32_t newReference, Same&& same) {
+        hash |= 1;  // 0 marks an empty slot
+        size_t mask = slots_.size() - 1;
+        for (size_t i = hash & mask;; i = (i + 1) & mask) {
+            Slot& slot = slots_[i];
+            if (slot.hash == 0) {
+                if ((used_ + 1) * 2 > slots_.size()) {
+                    Grow();
+                    return Find(hash, newReference, same);
+                }
+                ++used_;
+                slot = {hash, newReference, 0};
+                return slot.count;
+            }
+            if (slot.hash == hash && same(slot.reference)) return slot.count;
+        }
+    }
+
+private:
+    struct Slot {
+        uint64_t hash = 0;
+        uint32_t reference = 0;
+        int32_t count = 0;
+    };
+
+    void Grow() {
+        std::vector<Slot> old(slots_.size() * 2);
+        old.swap(slots_);
+        const size_t mask = slots_.size() - 1;
+        for (const Slot& slot : old) {
+            if (slot.hash == 0) continue;
+            size_t i = slot.hash & mask;
+            while (slots_[i].hash != 0) i = (i + 1) & mask;
+            slots_[i] = slot;
+        }
+    }
+
+    std::vector<Slot> slots_;
+    size_t used_ = 0;
 };
 
-struct OccurrenceHash {
-    size_t operator()(const OccurrenceKey& k) const {
-        return std::hash<std::string_view>()(k.name) ^ (k.parent * 0x9E3779B97F4A7C15ull);
-    }
-};
+uint64_t HashText(std::string_view text) { return std::hash<std::string_view>()(text); }
 
 struct XmlScanState {
     std::string_view source;
@@ -46,18 +93,43 @@ struct XmlScanState {
     // component and a serial that keys the counts of its children.
     struct Frame {
         size_t pathLength;
-        uint64_t serial;
+        uint32_t serial;
     };
     std::vector<Frame> frames;
     std::string path;  // path of the innermost open element (or of the tag being scanned)
-    uint64_t nextSerial = 1;
-    std::unordered_map<OccurrenceKey, int32_t, OccurrenceHash> occurrences;
-    std::unordered_map<std::string, int32_t> duplicates;
+    uint32_t nextSerial = 1;
+    // Occurrences of a name under one parent instance: the parents' serials
+    // and the names (views into the source) of the keys, by reference.
+    struct OccurrenceKey {
+        uint32_t parent;
+        std::string_view name;
+    };
+    std::vector<OccurrenceKey> occurrenceKeys;
+    CountTable occurrences;
+    // Paths made so far: a reference is the record that first took the path.
+    CountTable duplicates;
+
+    XmlScanState(size_t expectedRecords, size_t expectedElements)
+        : occurrences(expectedElements), duplicates(expectedRecords) {
+        occurrenceKeys.reserve(expectedElements);
+    }
+
+    int32_t NextOccurrence(uint32_t parent, std::string_view name) {
+        const uint64_t hash = HashText(name) ^ (parent * 0x9E3779B97F4A7C15ull);
+        int32_t& count = occurrences.Find(hash, static_cast<uint32_t>(occurrenceKeys.size()), [&](uint32_t ref) {
+            return occurrenceKeys[ref].parent == parent && occurrenceKeys[ref].name == name;
+        });
+        if (count == 0) occurrenceKeys.push_back({parent, name});
+        return ++count;
+    }
 
     // Appends a record for source[start, end) under valuePath, giving the
     // path its " #n" suffix when it was made before.
     XmlValueRecord& AddRecord(std::string&& valuePath, size_t start, size_t end) {
-        const int32_t count = ++duplicates[valuePath];
+        const uint32_t index = static_cast<uint32_t>(records->size());
+        const int32_t count = ++duplicates.Find(HashText(valuePath), index, [&](uint32_t ref) {
+            return (*records)[ref].path == valuePath;
+        });
         if (count >= 2) {
             valuePath += " #";
             AppendDecimal(valuePath, count);
@@ -95,9 +167,7 @@ bool ScanTagAttributes(XmlScanState& state, const XmlStartTag& tag, size_t& cont
                               }
                               std::string valuePath = state.path;
                               AppendAttributeLeaf(valuePath, name);
-                              XmlValueRecord& record = state.AddRecord(std::move(valuePath), valueStart, valueEnd);
-                              record.kind = ParseBoolOrNumber(record.originalText);
-                              ParseRecordValue(record);
+                              ClassifyRecordText(state.AddRecord(std::move(valuePath), valueStart, valueEnd));
                           } else if (name == "content" && contentStart == std::string_view::npos) {
                               contentStart = valueStart;
                               contentEnd = valueEnd;
@@ -149,8 +219,8 @@ bool ScanNumberArrayContent(XmlScanState& state, const XmlStartTag& tag) {
 }
 
 bool XmlScanState::Open(const XmlStartTag& tag) {
-    const uint64_t parent = frames.empty() ? 0 : frames.back().serial;
-    const int32_t count = ++occurrences[OccurrenceKey{parent, tag.name}];
+    const uint32_t parent = frames.empty() ? 0 : frames.back().serial;
+    const int32_t count = NextOccurrence(parent, tag.name);
     const size_t parentLength = path.size();
     if (!path.empty()) path += '/';
     path += tag.name;
@@ -194,13 +264,16 @@ bool IsValueAttributeName(std::string_view name) {
 bool ScanXmlValues(std::string_view source, std::vector<XmlValueRecord>& records, uint64_t& warnings) {
     records.clear();
     warnings = 0;
-    XmlScanState state;
+    // Nearly every value is an attribute (one "=" each), every element has a
+    // "<"; tables for large texts start smaller and grow as they fill.
+    constexpr size_t kInitialLimit = size_t(1) << 16;
+    const size_t expected = std::min<size_t>(std::count(source.begin(), source.end(), '='), kInitialLimit);
+    const size_t elements = std::min<size_t>(std::count(source.begin(), source.end(), '<'), kInitialLimit);
+    XmlScanState state(expected, elements);
     state.source = source;
     state.records = &records;
     state.frames.reserve(32);
-    state.occurrences.reserve(256);
-    state.duplicates.reserve(source.size() / 64 + 16);
-    records.reserve(source.size() / 96 + 8);
+    records.reserve(expected);
     WalkXmlElements(source, state);
     warnings = state.warnings;
     return !records.empty();
@@ -253,7 +326,11 @@ bool FindTagAttributeSpan(std::string_view source, size_t tagStart, size_t tagEn
     return found;
 }
 
-XmlValueKind ParseBoolOrNumber(std::string_view text) {
+namespace {
+
+// ParseBoolOrNumber, handing out the number a float text reads as.
+XmlValueKind ClassifyText(std::string_view text, double& number) {
+    number = 0.0;
     if (EqualsNoCase(text, "true") || EqualsNoCase(text, "false")) return kXmlValueBool;
     if (text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) return kXmlValueHex;
     if (!text.empty()) {
@@ -263,11 +340,31 @@ XmlValueKind ParseBoolOrNumber(std::string_view text) {
             while (j < text.size() && shell::IsDigitByte(static_cast<unsigned char>(text[j]))) ++j;
             if (j == text.size()) return kXmlValueInteger;
         }
-        double value = 0.0;
         size_t used = 0;
-        if (shell::ParseDoublePrefix(text, value, &used) && used == text.size()) return kXmlValueFloat;
+        if (shell::ParseDoublePrefix(text, number, &used) && used == text.size()) return kXmlValueFloat;
+        number = 0.0;
     }
     return kXmlValueText;
+}
+
+}  // namespace
+
+XmlValueKind ParseBoolOrNumber(std::string_view text) {
+    double number = 0.0;
+    return ClassifyText(text, number);
+}
+
+void ClassifyRecordText(XmlValueRecord& record) {
+    double number = 0.0;
+    record.kind = ClassifyText(record.originalText, number);
+    record.floatValue = 0.0f;
+    record.intValue = 0;
+    record.boolValue = 0;
+    if (record.kind == kXmlValueFloat && record.currentText == record.originalText) {
+        record.floatValue = static_cast<float>(number);  // the whole text was the number
+    } else {
+        ParseRecordValue(record);
+    }
 }
 
 void ParseRecordValue(XmlValueRecord& record) {

@@ -77,6 +77,9 @@ XmlValueKind ParseBoolOrNumber(std::string_view text);
 
 // Re-parses the current text into the typed field of the record's kind.
 void ParseRecordValue(XmlValueRecord& record);
+// The kind of the original text (ParseBoolOrNumber) and the typed value of
+// the current text, as a new record gets them.
+void ClassifyRecordText(XmlValueRecord& record);
 
 // "MainWaterTune/FogMin.x" -> "FogMin", "x"; a leaf without an inner "." gives
 // the leaf and "value". True when both parts are non-empty.

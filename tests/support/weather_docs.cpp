@@ -289,14 +289,16 @@ std::string GenerateLargeDocument(size_t targetBytes) {
     std::string x = "<?xml version=\"1.0\"?>\n<Root>\n";
     x.reserve(targetBytes + 256);
     const std::string tail = "</Root>\n";
-    size_t n = 0;
-    while (x.size() + tail.size() + 200 < targetBytes) {
-        x += "  <Item>\n    <Name>N";
-        x += std::to_string(n++);
-        x += "</Name>\n    <Sun value=\"0.500000\"/>\n    <FogMin x=\"-4000.0\" y=\"12\"/>\n"
-             "    <F content=\"float_array\">1.0 2.0 3.0</F>\n  </Item>\n";
+    std::string item;
+    for (size_t n = 0;; ++n) {
+        item = "  <Item>\n    <Name>N" + std::to_string(n) +
+               "</Name>\n    <Sun value=\"0.500000\"/>\n    <FogMin x=\"-4000.0\" y=\"12\"/>\n"
+               "    <F content=\"float_array\">1.0 2.0 3.0</F>\n    <!-- " +
+               std::string(900, '~') + " -->\n  </Item>\n";
+        if (x.size() + item.size() + tail.size() > targetBytes) break;
+        x += item;
     }
-    while (x.size() + tail.size() < targetBytes) x += ' ';
+    if (x.size() + tail.size() < targetBytes) x.append(targetBytes - x.size() - tail.size(), ' ');
     x += tail;
     return x;
 }

@@ -51,7 +51,8 @@ std::vector<NamedText> HostileVariants(std::string_view base, uint32_t seed);
 // inside a comment, ...) the first, a middle and the last such offset.
 std::vector<size_t> TruncationOffsetsByClass(std::string_view text);
 
-// A document of about targetBytes made of repeated items with values.
+// A document of exactly targetBytes: repeated items, each with six values and
+// a comment of about 900 bytes.
 std::string GenerateLargeDocument(size_t targetBytes);
 
 // A small deterministic generator (xorshift) for the property tests.

@@ -12,7 +12,9 @@
 
 #include "shell/shell_fixture.h"
 #include "support/testdata.h"
+#include "support/weather_docs.h"
 #include "weather/document_io.h"
+#include "weather/value_filters.h"
 #include "weather/weather_documents.h"
 
 namespace {
@@ -68,18 +70,21 @@ protected:
     }
 
     void RoundTrip(const std::string& file) {
-        SCOPED_TRACE(file);
         const int32_t row = RowOfFile(file);
         if (row < 0) return;  // not a weather-family document
+        RoundTrip(file, static_cast<size_t>(row), ReadHostFile(file), IsSharedFile(file));
+    }
+
+    void RoundTrip(const std::string& label, size_t row, const std::string& original, bool wellFormed) {
+        SCOPED_TRACE(label);
         ReleaseWeatherDocuments();
-        WeatherDocument& d = WeatherDocumentRegistry[static_cast<size_t>(row)];
-        const std::string original = ReadHostFile(file);
+        WeatherDocument& d = WeatherDocumentRegistry[row];
         const std::string name = WeatherDocumentDisplayName(d);
         PutFile(InVrn("Imports\\Weather Files\\" + name), original);
         std::string status;
-        ASSERT_TRUE(LoadWeatherDocument(static_cast<size_t>(row), status)) << status;
+        ASSERT_TRUE(LoadWeatherDocument(row, status)) << status;
         ++loaded_;
-        if (IsSharedFile(file)) {
+        if (wellFormed) {
             // The collected files are all well formed for the scanner.
             EXPECT_EQ(d.warningCount, 0u);
             EXPECT_EQ(status, "Loaded " + name + ".");
@@ -99,7 +104,7 @@ protected:
         }
 
         const std::string exportPath = InVrn("Exports\\Weather Files\\" + name);
-        ASSERT_TRUE(SaveMiscXml(static_cast<size_t>(row), 0, status)) << status;
+        ASSERT_TRUE(SaveMiscXml(row, 0, status)) << status;
         EXPECT_EQ(status, "Exported " + name + ".");
         EXPECT_TRUE(GetFile(exportPath) == original) << "unedited export differs";
 
@@ -117,7 +122,7 @@ protected:
             cursor = v->endOffset;
         }
         expected.append(original, cursor, std::string::npos);
-        ASSERT_TRUE(SaveMiscXml(static_cast<size_t>(row), 0, status)) << status;
+        ASSERT_TRUE(SaveMiscXml(row, 0, status)) << status;
         const std::string edited = GetFile(exportPath);
         EXPECT_TRUE(edited == expected) << "edited export differs outside the edited values";
 
@@ -125,7 +130,7 @@ protected:
         PutFile(InVrn("Imports\\Weather Files\\" + name), edited);
         std::vector<std::string> texts;
         for (const XmlValueRecord& v : d.values) texts.push_back(v.currentText);
-        ASSERT_TRUE(LoadWeatherDocument(static_cast<size_t>(row), status)) << status;
+        ASSERT_TRUE(LoadWeatherDocument(row, status)) << status;
         ASSERT_EQ(d.values.size(), paths.size());
         for (size_t i = 0; i < d.values.size(); ++i) {
             EXPECT_EQ(d.values[i].path, paths[i]);
@@ -155,6 +160,33 @@ TEST_F(RealWeatherFiles, VfxLightningSettings) {
     VARNEL_SKIP_IF_EMPTY(files, "vfxlightning");
     for (const std::string& file : files) RoundTrip(file);
     EXPECT_GT(loaded_, 0u);
+}
+
+// No render file could be collected: generated ones in the game's layout,
+// with every line-ending style and BOMs, take the same round trip.
+TEST_F(RealWeatherFiles, GeneratedRenderFiles) {
+    const auto& names = testsupport::RenderDocumentNames();
+    for (size_t i = 0; i < names.size(); ++i) {
+        const int32_t row = FindWeatherDocumentIndex(names[i]);
+        ASSERT_GE(row, 0) << names[i];
+        const auto ending = static_cast<testsupport::LineEnding>(i % 4);
+        RoundTrip(names[i], static_cast<size_t>(row), testsupport::GenerateRenderDocument(static_cast<uint32_t>(i), ending, i % 5 == 0),
+                  true);
+        const WeatherDocument& d = WeatherDocumentRegistry[static_cast<size_t>(row)];
+        EXPECT_EQ(d.values.size(), 40u);
+        EXPECT_EQ(CountShownValues(d, MiscXmlFilterState{}), 40u);  // every value maps onto a slot
+    }
+    EXPECT_EQ(loaded_, 24u);
+}
+
+TEST_F(RealWeatherFiles, GeneratedWeatherXml) {
+    for (uint32_t seed = 0; seed < 4; ++seed) {
+        testsupport::WeatherXmlOptions options;
+        options.seed = seed;
+        options.lineEnding = static_cast<testsupport::LineEnding>(seed);
+        options.bom = seed == 1;
+        RoundTrip("generated weather.xml " + std::to_string(seed), 2, testsupport::GenerateWeatherXml(options), true);
+    }
 }
 
 // What the collected files are known to hold.

@@ -1,0 +1,32 @@
+// Runs a fuzz target's entry point over the files named on the command line
+// (or standard input), for compilers without libFuzzer.
+#include <cstdint>
+#include <cstdio>
+#include <fstream>
+#include <iostream>
+#include <iterator>
+#include <sstream>
+#include <string>
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size);
+
+int main(int argc, char** argv) {
+    const auto run = [](const std::string& bytes) {
+        LLVMFuzzerTestOneInput(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size());
+    };
+    if (argc < 2) {
+        run(std::string(std::istreambuf_iterator<char>(std::cin), std::istreambuf_iterator<char>()));
+        return 0;
+    }
+    for (int i = 1; i < argc; ++i) {
+        std::ifstream in(argv[i], std::ios::binary);
+        if (!in) {
+            std::fprintf(stderr, "cannot read %s\n", argv[i]);
+            return 1;
+        }
+        std::ostringstream s;
+        s << in.rdbuf();
+        run(s.str());
+    }
+    return 0;
+}
