@@ -1,7 +1,5 @@
 #include "host/game_controls.h"
 
-#include <string_view>
-
 #include "host/natives.h"
 #include "shell/game_control_settings.h"
 #include "shell/text.h"
@@ -19,13 +17,6 @@ std::atomic<int32_t> WeatherRequest{-1};
 namespace {
 
 constexpr float kClearRadius = 1000.0f;
-
-bool SameTextNoCase(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) return false;
-    for (size_t i = 0; i < a.size(); ++i)
-        if (shell::UpperByte(a[i]) != shell::UpperByte(b[i])) return false;
-    return true;
-}
 
 void SuppressPedestrians(const NativeVector& at) {
     CallNative(kNativePedSuppression1, {FloatArg(0.0f)});
@@ -49,7 +40,7 @@ void SuppressVehicles(const NativeVector& at) {
 
 bool CanSetGameWeather(int32_t index) {
     if (index < 0 || static_cast<size_t>(index) >= timecycle::kWeatherCount) return false;
-    return !SameTextNoCase(timecycle::WeatherNameTable[index].gameName, "UNDERWATER_DEEP");
+    return !shell::EqualsNoCase(timecycle::WeatherNameTable[index].gameName, "UNDERWATER_DEEP");
 }
 
 bool SetGameWeather(int32_t index) {
