@@ -249,14 +249,9 @@ void ResetSettingsToDefaults(float displayWidth, float displayHeight) {
     UiSettings.BothBeforeAfterHotkey = 0;
     UiSettings.AllLiveBeforeAfterHotkey = 0;
 
-    GameControlFlags.GameHudVisible = true;
-    GameControlFlags.DisableIdleCamera = false;
-    GameControlFlags.DisablePedestrians = false;
-    GameControlFlags.DisableVehicles = false;
-    GameControlFlags.BlackoutMode = false;
-    GameControlFlags.FreeCamEnabled = false;
-    FreeCamSpeed = kDefaultFreeCamSpeed;
-    FreeCamMouseSensitivity = kDefaultFreeCamMouseSensitivity;
+    // The game controls, the free camera's speeds and the timelapse checkbox.
+    const bool timelapseWasRunning = TimelapseEnabled;
+    ResetGameControlSettings();
     UiSettings.FPSCounter = false;
     UiSettings.ShowFPSWhenClosed = true;
 
@@ -264,8 +259,6 @@ void ResetSettingsToDefaults(float displayWidth, float displayHeight) {
     ResetFpsCounters();
 
     // A running timelapse stops as by its checkbox: the game clock is let go.
-    const bool timelapseWasRunning = TimelapseEnabled;
-    TimelapseEnabled = false;
     UiSettings.TimecycleTimelapseSpeed = kDefaultTimelapseSpeed;
     if (timelapseWasRunning) host::TimelapseSwitched(false);
     else host::ResetTimelapseState();
