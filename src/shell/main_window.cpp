@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "host/before_after.h"
 #include "host/editor_state.h"
 #include "platform/clock.h"
 #include "shell/fonts.h"
@@ -127,6 +128,9 @@ void DrawMainWindow() {
     style.Colors[ImGuiCol_WindowBg].w = opacity;
     style.Colors[ImGuiCol_ChildBg].w = opacity;
     style.Colors[ImGuiCol_FrameBg].w = opacity;
+
+    // The before/after hotkeys stay quiet while a text field takes the keys.
+    host::UiTakingTextInput.store(io.WantTextInput ? 1 : 0);
 
     const bool menuOpen = host::MenuOpen.load() != 0;
     if (UiSettings.FPSCounter && (menuOpen || UiSettings.ShowFPSWhenClosed)) DrawFpsOverlay(io);

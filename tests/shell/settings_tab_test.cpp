@@ -8,7 +8,9 @@
 
 #include <cctype>
 
+#include "host/before_after.h"
 #include "host/clock_timelapse.h"
+#include "host/editor_state.h"
 #include "platform/clock.h"
 #include "platform/simulated.h"
 #include "shell/file_utils.h"
@@ -282,6 +284,25 @@ TEST_F(SettingsTabTest, WindowWidthTypedIntoItsSliderResizesTheMainWindow) {
     EXPECT_FLOAT_EQ(UiSettings.MenuWidth, 700.0f);
     ui.Frame(Draw);
     EXPECT_FLOAT_EQ(ImGui::FindWindowByName("Varnel")->Size.x, 700.0f);
+}
+
+// Typing a folder in the tab must not flip before/after: the main window
+// tells the hotkeys while a text field has the keyboard.
+TEST_F(SettingsTabTest, TypingIntoAFolderFieldIsSeenByTheHotkeys) {
+    host::MenuOpen.store(1);
+    auto window = [] { DrawMainWindow(); };
+    ui.Frames(3, window);  // the window takes its place
+    ASSERT_TRUE(ui.ClickItem("Settings", window));
+    ui.Frame(window);
+    ASSERT_TRUE(ui.ClickItem("Folders##settings_folders_v2", window));
+    ASSERT_TRUE(ui.ClickItem("##VrnExportDirectory", window));
+    ui.Frame(window);
+    EXPECT_EQ(host::UiTakingTextInput.load(), 1);
+    ui.PressKey(ImGuiKey_Escape, window);
+    ui.Frame(window);
+    EXPECT_EQ(host::UiTakingTextInput.load(), 0);
+    host::MenuOpen.store(0);
+    host::UiTakingTextInput.store(0);
 }
 
 }  // namespace
