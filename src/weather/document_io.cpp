@@ -15,7 +15,17 @@ namespace {
 
 void NextEditGeneration(WeatherDocument& document) { document.editGeneration = ++DocumentEditGeneration; }
 
-bool BreaksMarkup(std::string_view text) { return text.find_first_of("\"'<>&") != std::string_view::npos; }
+// Characters that would end or break the markup around a spliced value, or
+// that XML does not allow at all (control characters other than tab and
+// line ends).
+bool BreaksMarkup(std::string_view text) {
+    for (const char c : text) {
+        const unsigned char u = static_cast<unsigned char>(c);
+        if (c == '"' || c == '\'' || c == '<' || c == '>' || c == '&') return true;
+        if (u < 0x20 && c != '\t' && c != '\n' && c != '\r') return true;
+    }
+    return false;
+}
 
 }  // namespace
 
@@ -74,7 +84,8 @@ bool SetWeatherValueText(WeatherDocument& document, size_t valueIndex, std::stri
     }
     XmlValueRecord& value = document.values[valueIndex];
     if (BreaksMarkup(text)) {
-        status = "Value change refused: quotes, <, > and & cannot be written into " + value.path + ".";
+        status = "Value change refused: quotes, <, >, & and control characters cannot be written into " +
+                 value.path + ".";
         return false;
     }
     value.currentText.assign(text);

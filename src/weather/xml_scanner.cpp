@@ -292,38 +292,47 @@ std::string MakeValuePath(const std::vector<std::string>& components, std::strin
     return path;
 }
 
-bool FindAttribute(std::string_view source, size_t tagStart, size_t tagEnd, std::string_view name,
-                   std::string& value) {
-    value.clear();
-    if (name.empty() || tagStart >= tagEnd || tagEnd >= source.size() || source[tagStart] != '<') return false;
-    const size_t nameStart = SkipXmlSpace(source, tagStart + 1, tagEnd);
-    bool found = false;
-    size_t warnings = 0;
-    WalkTagAttributes(source, SkipXmlNameChars(source, nameStart, tagEnd), tagEnd, warnings,
-                      [&](std::string_view attribute, size_t valueStart, size_t valueEnd) {
-                          if (attribute != name) return true;
-                          value.assign(source.substr(valueStart, valueEnd - valueStart));
-                          found = true;
-                          return false;
-                      });
-    return found;
-}
+namespace {
 
-bool FindTagAttributeSpan(std::string_view source, size_t tagStart, size_t tagEnd, std::string_view name,
-                          size_t& valueStart, size_t& valueEnd) {
-    if (name.empty() || tagStart >= tagEnd || tagEnd >= source.size() || source[tagStart] != '<') return false;
+// The value range of the first attribute of a start tag whose name passes match.
+template <class Match>
+bool FindFirstAttribute(std::string_view source, size_t tagStart, size_t tagEnd, Match&& match, size_t& valueStart,
+                        size_t& valueEnd) {
+    if (tagStart >= tagEnd || tagEnd >= source.size() || source[tagStart] != '<') return false;
     const size_t nameStart = SkipXmlSpace(source, tagStart + 1, tagEnd);
     bool found = false;
     size_t warnings = 0;
     WalkTagAttributes(source, SkipXmlNameChars(source, nameStart, tagEnd), tagEnd, warnings,
                       [&](std::string_view attribute, size_t start, size_t end) {
-                          if (!EqualsNoCase(attribute, name)) return true;
+                          if (!match(attribute)) return true;
                           valueStart = start;
                           valueEnd = end;
                           found = true;
                           return false;
                       });
     return found;
+}
+
+}  // namespace
+
+bool FindAttribute(std::string_view source, size_t tagStart, size_t tagEnd, std::string_view name,
+                   std::string& value) {
+    value.clear();
+    size_t start = 0;
+    size_t end = 0;
+    if (name.empty() ||
+        !FindFirstAttribute(source, tagStart, tagEnd, [&](std::string_view a) { return a == name; }, start, end)) {
+        return false;
+    }
+    value.assign(source.substr(start, end - start));
+    return true;
+}
+
+bool FindTagAttributeSpan(std::string_view source, size_t tagStart, size_t tagEnd, std::string_view name,
+                          size_t& valueStart, size_t& valueEnd) {
+    return !name.empty() && FindFirstAttribute(
+                                source, tagStart, tagEnd, [&](std::string_view a) { return EqualsNoCase(a, name); },
+                                valueStart, valueEnd);
 }
 
 namespace {

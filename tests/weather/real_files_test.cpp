@@ -10,12 +10,12 @@
 #include <string>
 #include <vector>
 
-#include "shell/shell_fixture.h"
 #include "support/testdata.h"
 #include "support/weather_docs.h"
 #include "weather/document_io.h"
 #include "weather/value_filters.h"
 #include "weather/weather_documents.h"
+#include "weather/weather_fixture.h"
 
 namespace {
 
@@ -58,16 +58,8 @@ std::string EditedText(const XmlValueRecord& value, size_t n) {
     }
 }
 
-class RealWeatherFiles : public shelltest::ShellTest {
+class RealWeatherFiles : public weathertest::WeatherDocsTest {
 protected:
-    void SetUp() override {
-        ShellTest::SetUp();
-        ReleaseWeatherDocuments();
-    }
-    void TearDown() override {
-        ReleaseWeatherDocuments();
-        ShellTest::TearDown();
-    }
 
     void RoundTrip(const std::string& file) {
         const int32_t row = RowOfFile(file);

@@ -4,13 +4,14 @@
 
 #include <filesystem>
 #include <string>
+#include <vector>
 
 #include "platform/simulated.h"
 #include "shell/file_utils.h"
-#include "shell/shell_fixture.h"
 #include "support/weather_docs.h"
 #include "weather/document_io.h"
 #include "weather/weather_documents.h"
+#include "weather/weather_fixture.h"
 
 namespace {
 
@@ -27,16 +28,8 @@ const char* const kWatertuneText =
     "<?xml version=\"1.0\"?>\r\n<MainWaterTune>\r\n  <WaterColor value=\"0x1A00191C\" />\r\n"
     "  <RippleScale value=\"1.0\" />\r\n  <FogMin x=\"-4000.000000\" y=\"-4000.000000\" />\r\n</MainWaterTune>";
 
-class WeatherDocumentsTest : public shelltest::ShellTest {
+class WeatherDocumentsTest : public weathertest::WeatherDocsTest {
 protected:
-    void SetUp() override {
-        ShellTest::SetUp();
-        ReleaseWeatherDocuments();
-    }
-    void TearDown() override {
-        ReleaseWeatherDocuments();
-        ShellTest::TearDown();
-    }
     static WeatherDocument& Doc(size_t index) { return WeatherDocumentRegistry[index]; }
     static std::string Imports(const std::string& rest) { return InVrn("Imports\\" + rest); }
     static std::string Exports(const std::string& rest) { return InVrn("Exports\\" + rest); }
@@ -242,14 +235,15 @@ TEST_F(WeatherDocumentsTest, TypedTextThatWouldBreakTheMarkupIsRefused) {
     size_t cloud = 0;
     while (d.values[cloud].path != "WeatherTypes/EXTRASUNNY/CloudSettingsName") ++cloud;
     const uint64_t generation = d.editGeneration;
-    for (const char* bad : {"a\"b", "it's", "<b>", "x>y", "R&D"}) {
+    for (const std::string& bad : std::vector<std::string>{"a\"b", "it's", "<b>", "x>y", "R&D", std::string("a\0b", 3), "\x1b[0m"}) {
         status.clear();
         EXPECT_FALSE(SetWeatherValueText(d, cloud, bad, status)) << bad;
-        EXPECT_EQ(status, "Value change refused: quotes, <, > and & cannot be written into "
+        EXPECT_EQ(status, "Value change refused: quotes, <, >, & and control characters cannot be written into "
                           "WeatherTypes/EXTRASUNNY/CloudSettingsName.");
     }
     EXPECT_EQ(d.values[cloud].currentText, d.values[cloud].originalText);
     EXPECT_EQ(d.editGeneration, generation);
+    EXPECT_TRUE(SetWeatherValueText(d, cloud, "tab\tand\r\nlines \xE2\x99\xA5", status));
     EXPECT_FALSE(SetWeatherValueText(d, d.values.size(), "1", status));
     EXPECT_EQ(status, "Value change failed: weather.xml has no such value.");
 

@@ -138,6 +138,21 @@ TEST(WeatherXmlModel, GenericFloatIsReplacedBySameRange) {
     EXPECT_EQ(generic[0].endOffset, before.endOffset);
 }
 
+TEST(WeatherXmlModel, EffectValuesThatMatchNoItemDropTheSection) {
+    // Records naming an item the section does not have (as from another
+    // text) are never attributed to whatever item has that number here.
+    const std::string text = Wrap("", R"(<Item><Name>THUNDER_DROP</Name><gravity value="1"/></Item>)");
+    std::vector<XmlValueRecord> records;
+    uint64_t warnings = 0;
+    ScanXmlValues(text, records, warnings);
+    XmlValueRecord stranger = records[0];
+    stranger.path = "CContentsOfWeatherXmlFile/WeatherGpuFx/Item[2]/gravity";
+    records.push_back(stranger);
+    FilterWeatherXmlLiveValues(text, records, warnings);
+    EXPECT_TRUE(records.empty());
+    EXPECT_EQ(warnings, 1u);
+}
+
 TEST(WeatherXmlModel, SectionsOutsideTheRootAreIgnored) {
     const Model model("<Other><WeatherTypes><Item><Name>RAIN</Name><Sun value=\"1\"/></Item></WeatherTypes></Other>"
                       "<CContentsOfWeatherXmlFile><WeatherTypes/><WeatherTypes><Item><Name>RAIN</Name>"
