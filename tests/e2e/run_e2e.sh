@@ -63,13 +63,17 @@ have_plugin=0; [ -f "$plugin" ] && have_plugin=1
 # Product features the checks need, recognised in the sources, so that a
 # check whose feature is not built yet reports SKIP instead of failing.
 has_src() { grep -rqsF -- "$1" "$here/src"; }
-have_overlay=0; has_src HookedPresent && has_src grcWindow && have_overlay=1
-have_workspace=0; has_src EnsureWorkspaceFolders && have_workspace=1
+# The entry point runs the editor's script loop once it includes the host's
+# headers (the first entry point only registered a waiting script).
+have_entry=0; grep -qs '#include "host/' "$here/src/host/dllmain_win.cpp" && have_entry=1
+have_overlay=0; [ "$have_entry" = 1 ] && has_src HookedPresent && has_src grcWindow && have_overlay=1
+have_workspace=0; [ "$have_entry" = 1 ] && has_src EnsureWorkspaceFolders && have_workspace=1
 have_settings_tab=0; has_src settings_game_controls_v2 && have_settings_tab=1
 # VARNEL_E2E_FEATURES (e.g. "overlay settings") counts them as built.
 for f in ${VARNEL_E2E_FEATURES:-}; do eval "have_${f}_tab=1; have_$f=1"; done
 no_plugin="Varnel.asi not built"
 no_overlay="the overlay (Direct3D 12 hooks, window procedure, main window) is not built yet"
+[ "$have_entry" = 0 ] && no_overlay="the plug-in's entry point does not run the editor's script loop yet"
 
 # ---- Status and commands --------------------------------------------------------
 status() { sed -n "s/^$1=//p" "$game/e2e-status.txt" 2>/dev/null | head -n1; }
@@ -237,6 +241,8 @@ else
     else
       fail workspace_created "no VRN folder in $docs after the first press"
     fi
+  elif [ "$have_entry" = 0 ]; then
+    skip workspace_created "$no_overlay"
   else
     skip workspace_created "the workspace folders are not built yet"
   fi
