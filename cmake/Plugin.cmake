@@ -19,6 +19,19 @@ target_link_libraries(varnel_script_host_imports INTERFACE ${_script_host_implib
 add_dependencies(varnel_script_host_imports varnel_script_host_implib)
 target_link_libraries(varnel_platform PUBLIC varnel_script_host_imports user32)
 
+# The hook engine of the four Direct3D 12 method hooks: MinHook when the
+# build finds it, otherwise the built-in engine that replaces the methods'
+# method-table entries.
+find_package(minhook CONFIG QUIET)
+if(TARGET minhook::minhook)
+  target_compile_definitions(varnel_core PRIVATE VARNEL_HAVE_MINHOOK)
+  target_link_libraries(varnel_core PUBLIC minhook::minhook)
+  set(VARNEL_HOOK_ENGINE "MinHook")
+else()
+  set(VARNEL_HOOK_ENGINE "built-in method-table engine")
+endif()
+message(STATUS "Hook engine: ${VARNEL_HOOK_ENGINE}")
+
 # The plug-in. MinGW's linker exports every symbol of a DLL that marks none;
 # --exclude-all-symbols keeps the export table empty.
 set(_plugin_srcs ${CMAKE_SOURCE_DIR}/src/host/dllmain_win.cpp)

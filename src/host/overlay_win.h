@@ -3,13 +3,8 @@
 // (wndproc_win.cpp) and the throw-away objects of the start-up
 // (presentation_probe_win.cpp). Included only by *_win.cpp files.
 #pragma once
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#include <windows.h>
+#include "platform/windows/win32.h"
+// The Direct3D headers after windows.h.
 #include <d3d12.h>
 #include <dxgi1_4.h>
 

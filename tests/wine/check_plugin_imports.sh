@@ -17,7 +17,7 @@ while read -r name; do
     status=1
   fi
 done < <(printf '%s\n' "$dump" | sed -n 's/^[[:space:]]*DLL Name: //p')
-printf '%s\n' "$dump" | grep -qi '^[[:space:]]*DLL Name: ScriptHookV.dll' || { echo "FAIL: ScriptHookV.dll not imported"; status=1; }
+grep -i '^[[:space:]]*DLL Name: ScriptHookV.dll' <<<"$dump" >/dev/null || { echo "FAIL: ScriptHookV.dll not imported"; status=1; }
 counts=$(printf '%s\n' "$dump" | sed -n '/^Number in:/,/^Table Addresses/p' | awk '/Table/ && $NF ~ /^[0-9a-fA-F]+$/ {print $NF}')
 for c in $counts; do
   if [ $((16#$c)) -ne 0 ]; then

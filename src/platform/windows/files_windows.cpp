@@ -95,6 +95,12 @@ std::string OwnModulePath() {
     return NarrowFrom(buffer, n);
 }
 
+std::string WindowsFolder() {
+    char buffer[kPathBuffer];
+    const UINT n = GetWindowsDirectoryA(buffer, kPathBuffer);
+    return NarrowFrom(buffer, n);
+}
+
 std::string EnvironmentVariable(const char* name) {
     if (name == nullptr || *name == '\0') return {};
     char buffer[kPathBuffer];
