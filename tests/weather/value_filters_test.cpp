@@ -76,14 +76,6 @@ TEST(ValueFilters, OtherDocumentsShowEverythingAndApplyNothing) {
     EXPECT_FALSE(IsValueLiveEditable(other, Value("A")));
 }
 
-TEST(ValueFilters, FilterRecordPerDocumentKind) {
-    EXPECT_EQ(&MiscXmlFilterStateOf(Named("watertune.xml")), &WatertuneFilterState);
-    EXPECT_EQ(&MiscXmlFilterStateOf(Named("vfxlightningsettings.xml")), &VfxLightningFilterState);
-    EXPECT_EQ(&MiscXmlFilterStateOf(Named("weather.xml")), &WeatherXmlFilterState);
-    EXPECT_EQ(&MiscXmlFilterStateOf(Named("weather\\thunder_render_mist.xml")), &WeatherRenderFilterState);
-    EXPECT_EQ(&MiscXmlFilterStateOf(Named("weather\\pollen_render_drop.xml")), &WeatherRenderFilterState);
-}
-
 TEST(ValueFilters, Search) {
     MiscXmlFilterState f;
     EXPECT_TRUE(ValueMatchesSearch(Value("MainWaterTune/RippleScale"), f));

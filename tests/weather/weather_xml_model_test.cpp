@@ -278,12 +278,13 @@ TEST(WeatherXmlModel, PresentationHelpers) {
         int32_t group;
         const char* name;
     };
-    for (const GroupCase& c : {GroupCase{"Sun", 1, "Sky"}, GroupCase{"windmax", 2, "Wind"}, GroupCase{"Fog", 3, "Weather"},
-                               GroupCase{"RippleVelocityTransfer", 4, "Ripples"}, GroupCase{"DeepOceanScale", 5, "Ocean"},
-                               GroupCase{"ShoreWaveMaxAmplitude", 6, "Waves"}, GroupCase{"OceanFoamIntensity", 7, "Foam"},
-                               GroupCase{"GroundSettingName", 8, "Details"}, GroupCase{"Lightning", 8, "Details"},
-                               GroupCase{"CloudSettingsName", 9, "Clouds"}, GroupCase{"RippleScale", 0, "Other"},
-                               GroupCase{"", 0, "Other"}}) {
+    // The edges of each group in the field table.
+    for (const GroupCase& c : {GroupCase{"Cloud", 1, "Sky"}, GroupCase{"windmin", 2, "Wind"}, GroupCase{"Fog", 3, "Weather"},
+                               GroupCase{"RippleVelocityTransfer", 4, "Ripples"}, GroupCase{"OceanBumpiness", 5, "Ocean"},
+                               GroupCase{"OceanWaveAmplitude", 6, "Waves"}, GroupCase{"ShoreWaveMaxAmplitude", 6, "Waves"},
+                               GroupCase{"OceanFoamIntensity", 7, "Foam"}, GroupCase{"Lightning", 8, "Details"},
+                               GroupCase{"GroundSettingName", 8, "Details"}, GroupCase{"CloudSettingsName", 9, "Clouds"},
+                               GroupCase{"RippleScale", 0, "Other"}, GroupCase{"", 0, "Other"}}) {
         EXPECT_EQ(WeatherFieldGroup(c.field), c.group) << c.field;
         EXPECT_STREQ(WeatherFieldGroupName(c.field), c.name) << c.field;
     }
