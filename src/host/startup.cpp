@@ -4,6 +4,7 @@
 #include "runtime/block_locators.h"
 #include "shell/settings.h"
 #include "shell/workspace.h"
+#include "timecycle/timecycle_model.h"
 
 namespace host {
 
@@ -57,9 +58,10 @@ void BootstrapEditor() {
     shell::EnsureWorkspaceFolders();
     shell::LoadSettings();
     runtime::SecondaryBlockLocator();
-    // The live-write runtime's redirect preparers and store probes, the
-    // timecycle slot addresses and the visualsettings binding follow here,
-    // in that order, before the hooks.
+    // The live-write runtime's redirect preparers and store probes run here.
+    timecycle::AssignVariableSlotAddresses();
+    // The visualsettings binding and defaults, and the second ambient-bounce
+    // preparer with the group-C applier, follow here, before the hooks.
     InstallPresentationHooks();
     // The write-list cave and the emptying of the write list follow the hooks.
 }

@@ -5,6 +5,8 @@
 #include <vector>
 
 #include "host_fixture.h"
+#include "runtime/live_slots.h"
+#include "timecycle/timecycle_model.h"
 #include "support/synthetic_image.h"
 
 namespace {
@@ -40,6 +42,31 @@ TEST_F(StartupTest, CreatesTheWorkspaceReadsTheSettingsThenHooksTheFourMethodsIn
     EXPECT_EQ(host::GameExecuteCommandLists.load(), reinterpret_cast<void*>(&hosttest::GameMethod3));
     EXPECT_EQ(Rec().table[0], reinterpret_cast<void*>(&hosttest::DetourPresent));
     EXPECT_EQ(host::HookEngineStarted.load(), 1);
+}
+
+TEST_F(StartupTest, GivesEveryTimecycleVariablesSlotItsPlaceInTheTimecycleBlock) {
+    runtime::ResetSlotTablesForTesting();
+    testsupport::SyntheticImage game;
+    ASSERT_TRUE(game.ok());
+    const uint64_t block = game.PlantLocatableTimecycleBlock();
+    host::BootstrapEditor();
+    for (size_t i = 0; i < timecycle::kVariableCount; ++i) {
+        const runtime::LiveOverrideSlot* slot = timecycle::TimecycleVariableTable[i].slot;
+        ASSERT_NE(slot, nullptr);
+        EXPECT_EQ(slot->address.Get(), block + 4 * i) << "variable " << i;
+    }
+    for (size_t row = runtime::kFirstDarkFilmicSlot; row < runtime::kLightDirSlotCount; ++row)
+        EXPECT_EQ(runtime::LightDirSlotTable[row].address.Get(), 0u) << "light-direction row " << row;
+    runtime::ResetSlotTablesForTesting();
+}
+
+TEST_F(StartupTest, WithoutATimecycleBlockEverySlotAddressIsZero) {
+    runtime::ResetSlotTablesForTesting();
+    testsupport::SyntheticImage game;
+    host::BootstrapEditor();
+    for (size_t i = 0; i < timecycle::kVariableCount; ++i)
+        EXPECT_EQ(timecycle::TimecycleVariableTable[i].slot->address.Get(), 0u) << "variable " << i;
+    runtime::ResetSlotTablesForTesting();
 }
 
 TEST_F(StartupTest, RunsOnceEvenWhenCalledAgain) {
