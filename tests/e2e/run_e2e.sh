@@ -69,8 +69,11 @@ have_entry=0; grep -qs '#include "host/' "$here/src/host/dllmain_win.cpp" && hav
 have_overlay=0; [ "$have_entry" = 1 ] && has_src HookedPresent && has_src grcWindow && have_overlay=1
 have_workspace=0; [ "$have_entry" = 1 ] && has_src EnsureWorkspaceFolders && have_workspace=1
 have_settings_tab=0; has_src settings_game_controls_v2 && have_settings_tab=1
-# VARNEL_E2E_FEATURES (e.g. "overlay settings") counts them as built.
-for f in ${VARNEL_E2E_FEATURES:-}; do eval "have_${f}_tab=1; have_$f=1"; done
+# VARNEL_E2E_FEATURES counts the ones it names (entry overlay workspace
+# settings_tab) as built, to try the checks against a plug-in built elsewhere.
+for f in ${VARNEL_E2E_FEATURES:-}; do
+  case $f in entry|overlay|workspace|settings_tab) eval "have_$f=1" ;; esac
+done
 no_plugin="Varnel.asi not built"
 no_overlay="the overlay (Direct3D 12 hooks, window procedure, main window) is not built yet"
 [ "$have_entry" = 0 ] && no_overlay="the plug-in's entry point does not run the editor's script loop yet"
@@ -83,7 +86,7 @@ snapshot() { cp "$game/e2e-status.txt" "$work/snapshot.txt" 2>/dev/null; }
 snum() { local v; v=$(sed -n "s/^$1=//p" "$work/snapshot.txt" 2>/dev/null | head -n1); echo "${v:-0}"; }
 # wait_for SECONDS EXPRESSION: polls a bash arithmetic expression over status.
 wait_for() {
-  local limit=$1 expr=$2 end=$((SECONDS + $1))
+  local expr=$2 end=$((SECONDS + $1))
   while [ $SECONDS -lt $end ]; do
     if ! kill -0 "$game_pid" 2>/dev/null; then return 2; fi
     if eval "(( $expr ))" 2>/dev/null; then return 0; fi
