@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "host/tick.h"
 #include "platform/memory.h"
 #include "support/synthetic_image.h"
 #include "support/timecycle_gen.h"
@@ -123,7 +124,11 @@ TEST_F(TimecycleTest, OvercastUsesExactlyTheEightBaselineRows) {
 
 TEST_F(KeyframeTableTest, LoadPreviewFindsTheTableAndDerivesEveryWeather) {
     PutGeneratedFile(1);
+    host::PatchesClearedForImport = 1;
+    host::TimecycleRereadFrames = 3;
     LoadTimecycleXml(1);
+    EXPECT_EQ(host::PatchesClearedForImport, 0);
+    EXPECT_EQ(host::TimecycleRereadFrames, 0);
     EXPECT_EQ(TimecycleStatusLine, "Loaded 429 parameters.");
     for (int w = 0; w < 18; ++w) EXPECT_EQ(WeatherBlockTable[static_cast<size_t>(w)], BlockOf(w)) << w;
     EXPECT_EQ(TimecycleLoadRecords[1].previewApplied, 1);
