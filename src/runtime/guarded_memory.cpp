@@ -186,25 +186,21 @@ bool GuardedCopy(void* destination, const void* source, uint64_t size) {
     return platform::SafeCopy(destination, source, size);
 }
 
-bool GuardedReadU32(uint64_t address, uint32_t& out) {
-    uint32_t value = 0;
-    if (address == 0 || !platform::SafeCopy(&value, Ptr(address), 4)) {
+namespace {
+template <typename T>
+bool GuardedRead(uint64_t address, T& out) {
+    T value{};
+    if (address == 0 || !platform::SafeCopy(&value, Ptr(address), sizeof value)) {
         out = 0;
         return false;
     }
     out = value;
     return true;
 }
+}  // namespace
 
-bool GuardedReadU8(uint64_t address, uint8_t& out) {
-    uint8_t value = 0;
-    if (address == 0 || !platform::SafeCopy(&value, Ptr(address), 1)) {
-        out = 0;
-        return false;
-    }
-    out = value;
-    return true;
-}
+bool GuardedReadU32(uint64_t address, uint32_t& out) { return GuardedRead(address, out); }
+bool GuardedReadU8(uint64_t address, uint8_t& out) { return GuardedRead(address, out); }
 
 uint64_t RegionQueryCountForTesting() { return g_regionQueries.load(); }
 size_t ReadableRangeCacheSizeForTesting() { return g_readableRanges.count.load(); }

@@ -211,60 +211,59 @@ void ScanReadableMemory(uint64_t start, uint64_t length, std::span<ValueSignatur
     }
 }
 
-uint64_t FindVfxLightningBlock(uint64_t& bytesScanned, uint64_t& hitCount) {
+namespace {
+
+bool LightningFieldsFit(uint64_t block) {
+    uint8_t bytes[kVfxLightningBlockSize];
+    return GuardedCopy(bytes, Bytes(block), sizeof bytes) && U32At(bytes, 24) == 200 &&
+           std::fabs(FloatAt(bytes, 28) - 0.1f) <= 0.0001f && U32At(bytes, 132) == 0xFFA1D3FFu &&
+           std::fabs(FloatAt(bytes, 208) - 8.0f) <= 0.0001f && U32At(bytes, 312) == 0xFF9CCAFFu &&
+           U32At(bytes, 316) == 0xFF869EFCu;
+}
+
+// A block found by a run of values headOffset bytes into it: the kept block
+// while it stays readable, else (when a retry is due) one scan of the game
+// image that must give exactly one hit, and the block's own checks.
+uint64_t FindValueBlock(CachedBlock& cache, ValueSignature& signature, uint64_t headOffset, uint64_t blockSize,
+                        bool (*fieldsFit)(uint64_t), uint64_t& bytesScanned, uint64_t& hitCount) {
     std::lock_guard<std::mutex> lock(g_valueBlockMutex);
     bytesScanned = 0;
     hitCount = 0;
-    if (g_lightning.block != 0 && IsReadable(g_lightning.block, kVfxLightningBlockSize)) {
+    if (cache.block != 0 && IsReadable(cache.block, blockSize)) {
         hitCount = 1;
-        return g_lightning.block;
+        return cache.block;
     }
-    if (!RetryDue(g_lightning)) return 0;
+    if (!RetryDue(cache)) return 0;
+    ScanImageFor(signature, bytesScanned, hitCount);
+    const uint64_t block = signature.firstHit - headOffset;
+    if (hitCount != 1 || signature.firstHit < headOffset ||
+        (fieldsFit != nullptr && !(IsReadable(block, blockSize) && fieldsFit(block)))) {
+        MarkFailed(cache);
+        return 0;
+    }
+    cache = {block, false, 0};
+    return block;
+}
+
+}  // namespace
+
+uint64_t FindVfxLightningBlock(uint64_t& bytesScanned, uint64_t& hitCount) {
     ValueSignature signature;
     signature.name = "vfxlightning_directional_burst_head";
     for (float f : {0.1f, 8.0f, 0.05f, 0.15f}) AppendSignatureFloat(signature, f);
     AppendSignatureU32(signature, 7);
     for (float f : {180.0f, 50.0f, 60.0f, 10.0f, 5.0f}) AppendSignatureFloat(signature, f);
-    ScanImageFor(signature, bytesScanned, hitCount);
-    if (hitCount != 1 || signature.firstHit < 64) {
-        MarkFailed(g_lightning);
-        return 0;
-    }
-    const uint64_t block = signature.firstHit - 64;
-    uint8_t bytes[kVfxLightningBlockSize];
-    const bool ok = IsReadable(block, kVfxLightningBlockSize) && GuardedCopy(bytes, Bytes(block), sizeof bytes) &&
-                    U32At(bytes, 24) == 200 && std::fabs(FloatAt(bytes, 28) - 0.1f) <= 0.0001f &&
-                    U32At(bytes, 132) == 0xFFA1D3FFu && std::fabs(FloatAt(bytes, 208) - 8.0f) <= 0.0001f &&
-                    U32At(bytes, 312) == 0xFF9CCAFFu && U32At(bytes, 316) == 0xFF869EFCu;
-    if (!ok) {
-        MarkFailed(g_lightning);
-        return 0;
-    }
-    g_lightning = {block, false, 0};
-    return block;
+    return FindValueBlock(g_lightning, signature, 64, kVfxLightningBlockSize, LightningFieldsFit, bytesScanned,
+                          hitCount);
 }
 
 uint64_t FindWatertuneBlock(uint64_t& bytesScanned, uint64_t& hitCount) {
-    std::lock_guard<std::mutex> lock(g_valueBlockMutex);
-    bytesScanned = 0;
-    hitCount = 0;
-    if (g_watertune.block != 0 && IsReadable(g_watertune.block, kWatertuneBlockSize)) {
-        hitCount = 1;
-        return g_watertune.block;
-    }
-    if (!RetryDue(g_watertune)) return 0;
     ValueSignature signature;
     signature.name = "watertune_full_float_run";
     for (float f : {0.04f, 0.05f, 1118.0f, 1.1f, 0.7f, 0.25f, 10.0f, 50.0f, 0.0f, 10.0f, 90.0f, 80.0f, 0.0f, 200.0f,
                     0.05f})
         AppendSignatureFloat(signature, f);
-    ScanImageFor(signature, bytesScanned, hitCount);
-    if (hitCount != 1 || signature.firstHit < 4) {
-        MarkFailed(g_watertune);
-        return 0;
-    }
-    g_watertune = {signature.firstHit - 4, false, 0};
-    return g_watertune.block;
+    return FindValueBlock(g_watertune, signature, 4, kWatertuneBlockSize, nullptr, bytesScanned, hitCount);
 }
 
 bool ValidateWeatherRecordList(bool saved, std::span<const uint64_t> blocks, uint64_t savedByteCount) {
