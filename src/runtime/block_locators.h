@@ -22,8 +22,10 @@ inline constexpr int kSecondaryBlockSignatureCount = 9;
 inline constexpr int kSecondaryBlockSignaturesNeeded = 4;
 
 // Address of the TimecycleBlock, or 0. One search per run (the first call
-// decides); when the two signatures name different blocks the answer is 0
-// for the whole run.
+// decides; it shares its pass over the image with DataSignatureBase and
+// FindPuddleStoreSite, whichever comes first); when the two signatures name
+// different blocks, or the second one's block fails its checks, the answer
+// is 0 for the whole run.
 uint64_t TimecycleBlockLocator();
 // Address of the SecondaryBlock, or 0. Kept once found; while not found a
 // new search runs at most once per kSearchRetryIntervalMs (scans.h).

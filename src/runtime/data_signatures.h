@@ -34,8 +34,10 @@ const DataSignature& DataSignatureRow(DataSignatureId id);
 std::vector<DataSignatureId> DataSignatureIdsWithoutBytes();
 
 // Base of the block found by the id's signature, or 0. Each id is searched
-// at most once per run; the result (0 included) is kept. The first call
-// searches every id not yet tried in one pass over the image.
+// at most once per run; the result (0 included) is kept. The first search
+// reads the game image once for every id not yet tried, and settles
+// TimecycleBlockLocator and FindPuddleStoreSite in the same pass (so a test
+// plants everything it wants found before the first of these calls).
 uint64_t DataSignatureBase(DataSignatureId id);
 // Unique match in the game image whose blockSize bytes lie in the image and
 // are readable; else 0.
