@@ -54,8 +54,17 @@ TEST(NearAlloc, SearchesOutwardsWhenTheFirstTryIsFar) {
     const platform::SystemMemoryInfo info = platform::GetSystemMemoryInfo();
     // Sites far from where the system places new memory, near both ends of
     // the application range and in the middle.
-    const uint64_t sites[] = {info.minimumAddress + 0x123, 0x10, 0x200000000ull + 0x4567,
-                              info.maximumAddress - 0x1000, info.maximumAddress};
+    // A site in the middle of 4 GiB of free address space above 4 GiB.
+    uint64_t middle = 0;
+    for (uint64_t at = 0x100000000ull; at < info.maximumAddress && middle == 0;) {
+        platform::MemoryRegion r;
+        if (!platform::QueryMemoryRegion(at, r) || r.base + r.size <= at) break;
+        if (r.state == platform::kMemFree && r.base + r.size - at >= 0x100000000ull) middle = at + 0x80004567ull;
+        at = r.base + r.size;
+    }
+    std::vector<uint64_t> sites = {info.minimumAddress + 0x123, 0x10, info.maximumAddress - 0x1000,
+                                   info.maximumAddress};
+    if (middle != 0) sites.push_back(middle);
     for (uint64_t site : sites) {
         Block block(AllocNear(site, 64));
         ASSERT_NE(block.address, 0u) << std::hex << site;
