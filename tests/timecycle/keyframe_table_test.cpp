@@ -5,12 +5,15 @@
 
 #include <cmath>
 #include <cstring>
+#include <fstream>
+#include <sstream>
 #include <string>
 #include <vector>
 
 #include "host/tick.h"
 #include "platform/memory.h"
 #include "support/synthetic_image.h"
+#include "support/testdata.h"
 #include "support/timecycle_gen.h"
 #include "timecycle/half_float.h"
 #include "timecycle/recognition_rows.h"
@@ -250,6 +253,42 @@ TEST_F(TimecycleTest, TheScanTriesStartsWhoseAnchorLiesPastTheChunk) {
     for (const TimecycleRowRecord& row : rows) EXPECT_EQ(row.anchorKeyframe, 6);
     EXPECT_EQ(ScanTimecycleTable(1), block);
     platform::FreeMemory(mapping);
+}
+
+// Each real file, loaded while the game's table holds its values, is found
+// and previewed whole: 423 parameters in each of the 26 records.
+TEST_F(TimecycleTest, RealFilesPreviewIntoAGameTableHoldingTheirValues) {
+    const std::vector<std::string> files = testsupport::RealFiles("timecycle");
+    VARNEL_SKIP_IF_EMPTY(files, "timecycle");
+    for (const std::string& file : files) {
+        const std::string name = file.substr(file.find_last_of("/\\") + 1);
+        int w = -1;
+        for (uint32_t i = 0; i < kWeatherCount; ++i)
+            if (WeatherTimecycleFileName(i) == name) w = static_cast<int>(i);
+        if (w < 0 || file.rfind(testsupport::SharedTestdataDir(), 0) != 0) continue;
+        std::ifstream in(file, std::ios::binary);
+        std::ostringstream text;
+        text << in.rdbuf();
+        PutTimecycleFile(w, text.str());
+        LoadTimecycleXml(w);  // no table yet: the values land in the store
+        ASSERT_EQ(TimecycleStatusLine, "Loaded for preview.");
+
+        testsupport::SyntheticHeap heap(testsupport::kGeneratedKeyframeTableBytes + 65536);
+        const uint64_t block = heap.base() + 4096 + WeatherNameTable[w].typeId * kWeatherBlockSpacing;
+        for (int r = 0; r < 2; ++r) {
+            for (int k = 0; k < 13; ++k) {
+                const EditSlot& slot = GetEditSlot(w, r, k);
+                for (size_t i = 0; i < kVariableCount; ++i)
+                    if (slot.entries[i].present) PlantHalf(block, r, k, i, slot.entries[i].value);
+            }
+        }
+        timecycletest::ResetTimecycleEditor();
+        LoadTimecycleXml(w);
+        EXPECT_EQ(TimecycleStatusLine, "Loaded 423 parameters.") << file;
+        EXPECT_EQ(WeatherBlockTable[static_cast<size_t>(w)], block) << file;
+        EXPECT_EQ(TimecycleLoadRecords[static_cast<size_t>(w)].appliedCount, 423u * 26u) << file;
+        timecycletest::ResetTimecycleEditor();
+    }
 }
 
 // ---- Records ----------------------------------------------------------------------------------
