@@ -73,14 +73,15 @@ std::atomic<int> g_passes{0};
 
 const DataSignature kEmptyRow{};
 
-// Accepts a unique hit whose size bytes lie in the image and are readable.
-uint64_t AcceptHit(uint64_t hit, uint64_t size) {
+// Accepts a unique hit whose size bytes lie in the image and are readable
+// (in one region: from the pass's region list when given, else queried).
+uint64_t AcceptHit(uint64_t hit, uint64_t size, const std::vector<platform::MemoryRegion>* regions = nullptr) {
     const uint64_t base = GameImageBase();
     const uint64_t end = base + GetGameImageSize();
     if (hit == 0 || hit < base) return 0;
     if (hit + size < hit || hit + size > end) return 0;
-    if (!IsReadable(hit, size)) return 0;
-    return hit;
+    const bool readable = regions != nullptr ? detail::ReadableInOneOf(*regions, hit, size) : IsReadable(hit, size);
+    return readable ? hit : 0;
 }
 
 bool Searchable(const DataSignature& row) {
@@ -121,8 +122,9 @@ void AddDataSignaturePatterns(std::vector<SearchPattern>& patterns, std::vector<
     if (any) g_passes.fetch_add(1);
 }
 
-void SettleDataSignature(int id, const SearchPattern& pattern) {
-    g_base[id].store(AcceptHit(pattern.UniqueHit(), DataSignatureRow(id).blockSize), std::memory_order_release);
+void SettleDataSignature(int id, const SearchPattern& pattern, const std::vector<platform::MemoryRegion>& regions) {
+    g_base[id].store(AcceptHit(pattern.UniqueHit(), DataSignatureRow(id).blockSize, &regions),
+                     std::memory_order_release);
     g_tried[id].store(true, std::memory_order_release);
 }
 

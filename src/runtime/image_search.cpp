@@ -193,7 +193,7 @@ void SearchSpanPlain(const Span& span, SearchPattern& pattern) {
 
 }  // namespace
 
-std::vector<Span> ReadableSpans(uint64_t base, uint64_t size) {
+std::vector<Span> ReadableSpans(uint64_t base, uint64_t size, std::vector<platform::MemoryRegion>* regions) {
     std::vector<Span> spans;
     if (base == 0 || size == 0 || base + size < base) return spans;
     const uint64_t end = base + size;
@@ -203,6 +203,7 @@ std::vector<Span> ReadableSpans(uint64_t base, uint64_t size) {
         if (!QueryRegion(at, region)) break;
         const uint64_t regionEnd = static_cast<uint64_t>(region.base) + region.size;
         if (regionEnd <= at) break;
+        if (regions != nullptr) regions->push_back(region);
         const uint64_t clippedEnd = std::min(regionEnd, end);
         if (region.state == platform::kMemCommit && IsReadableProtect(region.protect)) {
             if (!spans.empty() && spans.back().end == at) spans.back().end = clippedEnd;
@@ -213,7 +214,18 @@ std::vector<Span> ReadableSpans(uint64_t base, uint64_t size) {
     return spans;
 }
 
-void SearchPatterns(uint64_t base, uint64_t size, std::span<SearchPattern> patterns) {
+bool ReadableInOneOf(const std::vector<platform::MemoryRegion>& regions, uint64_t address, uint64_t length) {
+    if (address == 0 || length == 0) return false;
+    for (const platform::MemoryRegion& r : regions) {
+        const uint64_t end = static_cast<uint64_t>(r.base) + r.size;
+        if (address < r.base || address >= end) continue;
+        return r.state == platform::kMemCommit && IsReadableProtect(r.protect) && length <= end - address;
+    }
+    return false;
+}
+
+void SearchPatterns(uint64_t base, uint64_t size, std::span<SearchPattern> patterns,
+                    std::vector<platform::MemoryRegion>* regions) {
     if (patterns.empty()) return;
     std::vector<long> windows(patterns.size(), -1);
     bool anyIndexed = false;
@@ -222,7 +234,7 @@ void SearchPatterns(uint64_t base, uint64_t size, std::span<SearchPattern> patte
         windows[i] = BestWindow(patterns[i]);
         anyIndexed = anyIndexed || windows[i] >= 0;
     }
-    const std::vector<Span> spans = ReadableSpans(base, size);
+    const std::vector<Span> spans = ReadableSpans(base, size, regions);
     if (anyIndexed) {
         Index index;
         index.Build(patterns, windows);

@@ -6,6 +6,8 @@
 #include <span>
 #include <vector>
 
+#include "platform/memory.h"
+
 namespace runtime::detail {
 
 // One pattern of a pass and its result. mask null = every byte compared.
@@ -26,14 +28,21 @@ struct Span {
 };
 
 // The parts of [base, base+size) that lie in committed readable regions,
-// adjacent regions merged.
-std::vector<Span> ReadableSpans(uint64_t base, uint64_t size);
+// adjacent regions merged. regions, when given, receives every region the
+// walk queried.
+std::vector<Span> ReadableSpans(uint64_t base, uint64_t size, std::vector<platform::MemoryRegion>* regions = nullptr);
+
+// IsReadable answered from regions queried a moment ago: [address,
+// address+length) lies in one committed readable region of the list.
+bool ReadableInOneOf(const std::vector<platform::MemoryRegion>& regions, uint64_t address, uint64_t length);
 
 // Searches every pattern over [base, base+size) in one pass, counting every
 // start position whose bytes match (no alignment). Only the readable spans
 // are read; a match never spans an unreadable gap. Results accumulate into
 // the patterns' count and first fields (reset them before a fresh search).
-void SearchPatterns(uint64_t base, uint64_t size, std::span<SearchPattern> patterns);
+// regions, when given, receives the regions of the range as queried.
+void SearchPatterns(uint64_t base, uint64_t size, std::span<SearchPattern> patterns,
+                    std::vector<platform::MemoryRegion>* regions = nullptr);
 
 // Every position p in [base, base+size-7] holding 4C 8D 25 (lea r12,
 // [rip+disp32]), in rising order, given to visit until it returns true.

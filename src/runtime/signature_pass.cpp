@@ -21,10 +21,11 @@ void RunSignaturePassLocked() {
     AddDataSignaturePatterns(patterns, ids);
     const uint64_t base = GameImageBase();
     const uint64_t size = GetGameImageSize();
-    if (base != 0 && size != 0) SearchPatterns(base, size, patterns);
+    std::vector<platform::MemoryRegion> regions;
+    if (base != 0 && size != 0) SearchPatterns(base, size, patterns, &regions);
     if (timecycle) SettleTimecycleBlock(patterns[0], patterns[1]);
     if (puddle) SettlePuddleSite(patterns[puddleIndex]);
-    for (size_t i = 0; i < ids.size(); ++i) SettleDataSignature(ids[i], patterns[firstSignature + i]);
+    for (size_t i = 0; i < ids.size(); ++i) SettleDataSignature(ids[i], patterns[firstSignature + i], regions);
 }
 
 }  // namespace runtime::detail

@@ -34,6 +34,8 @@ void SettlePuddleSite(const SearchPattern& pattern);
 // ---- Data-signature side (data_signatures.cpp) ----
 // Marks every pending id tried, adds the patterns of those with bytes.
 void AddDataSignaturePatterns(std::vector<SearchPattern>& patterns, std::vector<int>& ids);
-void SettleDataSignature(int id, const SearchPattern& pattern);
+// regions: the image's regions as the pass queried them (its readability
+// test of the block).
+void SettleDataSignature(int id, const SearchPattern& pattern, const std::vector<platform::MemoryRegion>& regions);
 
 }  // namespace runtime::detail

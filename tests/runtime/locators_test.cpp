@@ -294,6 +294,20 @@ TEST(DataSignatures, BlockMustFitTheImage) {
     EXPECT_EQ(FindExactBytes(nullptr, 4, 4), 0u);
 }
 
+TEST(DataSignatures, BlockMustBeReadableInOneRegion) {
+    SyntheticImage image;
+    const std::vector<uint8_t> run = U32Bytes({0x31415926, 0x53589793, 0x23846264, 0x33832795});
+    const uint64_t page = image.SectionStart(ImageSection::Data) + 2 * 4096;
+    image.Write(page - 16, run);
+    SetDataSignatureForTesting(13, run, "", 16);
+    SetDataSignatureForTesting(14, run, "", 17);
+    uint32_t old = 0;
+    ASSERT_TRUE(platform::ChangeProtection(page, 4096, platform::kPageReadOnly, &old));
+    EXPECT_EQ(DataSignatureBase(13), page - 16);
+    EXPECT_EQ(DataSignatureBase(14), 0u);  // the block runs on into the next region
+    platform::ChangeProtection(page, 4096, platform::kPageReadWrite, &old);
+}
+
 // ---- LiveHandle ----------------------------------------------------------------------------
 
 TEST(LiveHandle, ResolvesEachKind) {
