@@ -153,18 +153,21 @@ bool IsModelFieldName(std::string_view name) {
     return false;
 }
 
-// The walk that collects the two sections: only the first root element named
+// The walk that collects sections: only the first root element named
 // CContentsOfWeatherXmlFile, only its first child of each section name, only
 // their Item children and those items' direct children.
 struct SectionCollector {
-    std::string_view text;
-    WeatherXmlSections sections;
+    struct Wanted {
+        std::string_view word;
+        std::vector<WeatherXmlItem>* items;
+        bool fields;  // keep the children that are model fields
+        int seen = 0;
+    };
+    std::array<Wanted, 2> wanted;
     size_t openDepth = 0;   // elements open around the next start tag
     int rootSeen = 0;       // root-level elements named like the root
     bool inRoot = false;
-    int typesSeen = 0;
-    int gpuFxSeen = 0;
-    std::vector<WeatherXmlItem>* section = nullptr;  // the open section
+    Wanted* section = nullptr;  // the open section
     WeatherXmlItem* item = nullptr;                  // the open item
     static constexpr size_t kNoChild = ~size_t(0);
     size_t openChild = kNoChild;                     // the kept child open at depth 3
@@ -174,13 +177,11 @@ struct SectionCollector {
         if (depth == 0 && tag.name == kRootName) {
             if (++rootSeen == 1 && !tag.selfClosing) inRoot = true;
         } else if (inRoot && depth == 1) {
-            if (tag.name == kWeatherTypesWord && ++typesSeen == 1 && !tag.selfClosing) {
-                section = &sections.weatherTypes;
-            } else if (tag.name == kWeatherGpuFxWord && ++gpuFxSeen == 1 && !tag.selfClosing) {
-                section = &sections.gpuFx;
+            for (Wanted& w : wanted) {
+                if (!w.word.empty() && tag.name == w.word && ++w.seen == 1 && !tag.selfClosing) section = &w;
             }
         } else if (section && depth == 2 && tag.name == "Item") {
-            WeatherXmlItem& added = section->emplace_back();
+            WeatherXmlItem& added = section->items->emplace_back();
             added.tagStart = tag.tagStart;
             added.tagEnd = tag.tagEnd;
             if (!tag.selfClosing) item = &added;
@@ -200,7 +201,7 @@ struct SectionCollector {
     // model field are kept: nothing else is ever read, and this keeps an
     // item's list short whatever the input.
     bool KeepsChild(std::string_view name) const {
-        if (name != "Name" && (section != &sections.weatherTypes || !IsModelFieldName(name))) return false;
+        if (name != "Name" && (!section->fields || !IsModelFieldName(name))) return false;
         for (const WeatherXmlChild& child : item->children) {
             if (child.name == name) return false;
         }
@@ -291,20 +292,24 @@ std::vector<bool> RepeatedKnownItems(const std::vector<WeatherXmlItem>& items, b
 }  // namespace
 
 WeatherXmlSections ReadWeatherXmlSections(std::string_view text) {
+    WeatherXmlSections sections;
     SectionCollector collector;
-    collector.text = text;
+    collector.wanted = {{{kWeatherTypesWord, &sections.weatherTypes, true}, {kWeatherGpuFxWord, &sections.gpuFx, false}}};
     WalkXmlElements(text, collector);
-    NameItems(text, collector.sections.weatherTypes);
-    NameItems(text, collector.sections.gpuFx);
-    return std::move(collector.sections);
+    NameItems(text, sections.weatherTypes);
+    NameItems(text, sections.gpuFx);
+    return sections;
 }
 
 void ListSectionItemNames(std::string_view text, std::string_view section, std::vector<std::string>& names) {
     names.clear();
-    if (section != kWeatherTypesWord && section != kWeatherGpuFxWord) return;
-    const WeatherXmlSections sections = ReadWeatherXmlSections(text);
-    for (const WeatherXmlItem& item : section == kWeatherTypesWord ? sections.weatherTypes : sections.gpuFx)
-        names.push_back(item.name);
+    if (section.empty()) return;
+    std::vector<WeatherXmlItem> items;
+    SectionCollector collector;
+    collector.wanted = {{{section, &items, false}, {{}, nullptr, false}}};
+    WalkXmlElements(text, collector);
+    NameItems(text, items);
+    for (WeatherXmlItem& item : items) names.push_back(std::move(item.name));
 }
 
 bool ReadItemFieldText(std::string_view text, const WeatherXmlItem& item, std::string_view field,

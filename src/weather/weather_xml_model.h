@@ -95,8 +95,8 @@ struct WeatherXmlSections {
 
 WeatherXmlSections ReadWeatherXmlSections(std::string_view text);
 
-// The names of the Item elements of a section ("WeatherTypes" or
-// "WeatherGpuFx"), in document order.
+// The names of the Item elements of a section (e.g. "WeatherTypes"), in
+// document order.
 void ListSectionItemNames(std::string_view text, std::string_view section, std::vector<std::string>& names);
 
 // The value range of one field of an item: the trimmed text of the field's

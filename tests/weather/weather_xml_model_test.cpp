@@ -73,6 +73,12 @@ TEST(WeatherXmlModel, ItemNamesCountLikeTheScanner) {
     std::vector<std::string> names;
     ListSectionItemNames(text, "WeatherGpuFx", names);
     EXPECT_EQ(names, (std::vector<std::string>{"Item 1", "THUNDER_DROP", "RAINSTORM_MIST"}));
+    ListSectionItemNames("<CContentsOfWeatherXmlFile><WeatherCycles><Item><CycleName>A</CycleName></Item>"
+                         "<Item><Name> B </Name></Item></WeatherCycles></CContentsOfWeatherXmlFile>",
+                         "WeatherCycles", names);
+    EXPECT_EQ(names, (std::vector<std::string>{"Item 1", "B"}));
+    ListSectionItemNames(text, "", names);
+    EXPECT_TRUE(names.empty());
     const Model model(text);
     EXPECT_EQ(model.warnings, 0u);
     ASSERT_EQ(model.records.size(), 2u);
