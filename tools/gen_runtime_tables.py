@@ -100,9 +100,9 @@ def write_slots(tables, presets, out_dir):
         f.writelines(lines)
 
 
-def expand_mask(spec):
+def expand_mask(counts):
     mask = ""
-    for count, char in re.findall(r"(\d+) ([x?])", spec):
+    for count, char in re.findall(r"(\d+) ([x?])", counts):
         mask += char * int(count)
     return mask
 
@@ -115,8 +115,8 @@ def data_signatures(text):
     for ident, run, block in re.findall(r"(\d+) (\d+)/(\d+)", m.group(1)):
         rows[int(ident)] = ("ExactRun", int(run), int(block), "")
     masked = re.findall(r"^\| (\d+) \| (\d+ [x?](?:, \d+ [x?])*) \(([^|]*)\) \| (\d+) \|$", text, re.M)
-    for ident, spec, _, readable in masked:
-        mask = expand_mask(spec)
+    for ident, counts, _, readable in masked:
+        mask = expand_mask(counts)
         rows[int(ident)] = ("Masked", len(mask), int(readable), mask)
     m = re.search(r"ids ([\d, and]+) have no signature", text)
     if not m:
