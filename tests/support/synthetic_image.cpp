@@ -348,12 +348,25 @@ uint64_t SyntheticImage::PlantPuddleStoreSequence() {
 }
 
 SyntheticHeap::SyntheticHeap(size_t size) : size_(RoundPages(size)) {
-    base_ = platform::AllocateAnywhere(size_, platform::kPageReadWrite);
-    if (base_ == 0) ADD_FAILURE() << "synthetic heap: no memory for " << size_ << " bytes";
+    // An inaccessible page on either side keeps the heap a region of its own:
+    // the kernel merges neighbouring mappings of equal protection, which would
+    // let a table at the heap's end run on into unrelated memory.
+    const size_t page = platform::GetSystemMemoryInfo().pageSize;
+    allocation_ = platform::AllocateAnywhere(size_ + 2 * page, platform::kPageReadWrite);
+    if (allocation_ == 0) {
+        ADD_FAILURE() << "synthetic heap: no memory for " << size_ << " bytes";
+        return;
+    }
+    uint32_t old = 0;
+    if (!platform::ChangeProtection(allocation_, page, platform::kPageNoAccess, &old) ||
+        !platform::ChangeProtection(allocation_ + page + size_, page, platform::kPageNoAccess, &old)) {
+        ADD_FAILURE() << "synthetic heap: cannot place its guard pages";
+    }
+    base_ = allocation_ + page;
 }
 
 SyntheticHeap::~SyntheticHeap() {
-    if (base_ != 0) platform::FreeMemory(base_);
+    if (allocation_ != 0) platform::FreeMemory(allocation_);
 }
 
 uint64_t SyntheticHeap::PlantVisualSettingsTable(size_t offset, int mode, bool useAlternates) {

@@ -146,6 +146,7 @@ public:
     uint64_t PlantVisualSettingsTable(size_t offset, int mode, bool useAlternates = false);
 
 private:
+    uint64_t allocation_ = 0;
     uint64_t base_ = 0;
     size_t size_ = 0;
 };
