@@ -20,8 +20,6 @@ export WINEPREFIX=$prefix
 export WINEDEBUG=${WINEDEBUG:--all}
 # No Mono or Gecko installers, no menu entries on the host.
 export WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-mscoree,mshtml,winemenubuilder.exe=}
-# No X display is needed by the console tests; never wait for one.
-unset DISPLAY WAYLAND_DISPLAY
 # (fd 9, the lock, is not passed on: a server that kept it would hold the lock.)
 quiet() { "$@" </dev/null >/dev/null 2>&1 9>&-; }
 
@@ -29,7 +27,6 @@ mkdir -p "$(dirname "$WINEPREFIX")"
 (
   flock -w 300 9 || exit 0
   if [ ! -f "$WINEPREFIX/.varnel-ready" ]; then
-    rm -rf "$WINEPREFIX"
     mkdir -p "$WINEPREFIX"
     quiet wineserver -p30
     quiet timeout 180 wine wineboot --init
