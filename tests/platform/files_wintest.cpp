@@ -161,6 +161,13 @@ TEST(WinPaths, ModulePathsNameTheTestProgram) {
     EXPECT_EQ(OwnModulePath(), exe);  // the seam is linked into the program
 }
 
+TEST(WinPaths, TheWindowsFolderExists) {
+    const std::string windows = WindowsFolder();
+    ASSERT_FALSE(windows.empty());
+    EXPECT_TRUE(IsExistingFolder(windows)) << windows;
+    EXPECT_EQ(FullPathName(windows + "\\"), FullPathName(EnvironmentVariable("WINDIR") + "\\"));
+}
+
 TEST(WinEnvironment, VariablesUpTo259Bytes) {
     EXPECT_EQ(EnvironmentVariable("VARNEL_SURELY_NOT_SET"), "");
     EXPECT_EQ(EnvironmentVariable(nullptr), "");
