@@ -15,8 +15,14 @@ inline constexpr uint32_t kFileAttributeNormal = 0x80;
 // GetFileAttributesA / GetFileAttributesW.
 uint32_t FileAttributes(const std::string& path);
 uint32_t FileAttributesWide(const std::wstring& path);
-bool IsExistingFolder(const std::string& path);
-bool IsExistingFile(const std::string& path);
+inline bool IsExistingFolder(const std::string& path) {
+    const uint32_t a = FileAttributes(path);
+    return a != kInvalidFileAttributes && (a & kFileAttributeDirectory) != 0;
+}
+inline bool IsExistingFile(const std::string& path) {
+    const uint32_t a = FileAttributes(path);
+    return a != kInvalidFileAttributes && (a & kFileAttributeDirectory) == 0;
+}
 
 // CreateDirectoryA of one folder (its parent must exist).
 enum class CreateFolderResult { Created, AlreadyExists, Failed };

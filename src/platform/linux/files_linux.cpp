@@ -169,16 +169,6 @@ uint32_t FileAttributes(const std::string& path) {
 
 uint32_t FileAttributesWide(const std::wstring& path) { return FileAttributes(NarrowAnsi(path)); }
 
-bool IsExistingFolder(const std::string& path) {
-    const uint32_t a = FileAttributes(path);
-    return a != kInvalidFileAttributes && (a & kFileAttributeDirectory) != 0;
-}
-
-bool IsExistingFile(const std::string& path) {
-    const uint32_t a = FileAttributes(path);
-    return a != kInvalidFileAttributes && (a & kFileAttributeDirectory) == 0;
-}
-
 CreateFolderResult CreateFolder(const std::string& path) {
     const std::string host = HostPath(path);
     if (host.empty()) return CreateFolderResult::Failed;

@@ -55,16 +55,6 @@ uint32_t FileAttributes(const std::string& path) { return GetFileAttributesA(pat
 
 uint32_t FileAttributesWide(const std::wstring& path) { return GetFileAttributesW(path.c_str()); }
 
-bool IsExistingFolder(const std::string& path) {
-    const uint32_t a = FileAttributes(path);
-    return a != kInvalidFileAttributes && (a & kFileAttributeDirectory) != 0;
-}
-
-bool IsExistingFile(const std::string& path) {
-    const uint32_t a = FileAttributes(path);
-    return a != kInvalidFileAttributes && (a & kFileAttributeDirectory) == 0;
-}
-
 CreateFolderResult CreateFolder(const std::string& path) {
     if (path.empty()) return CreateFolderResult::Failed;
     if (CreateDirectoryA(path.c_str(), nullptr)) return CreateFolderResult::Created;

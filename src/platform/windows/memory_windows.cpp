@@ -94,7 +94,7 @@ enum class Access { Read, Write };
 // Windows: no access and guard pages refuse both; read-only pages refuse
 // writes; execute-only pages refuse reads; executable pages may be written,
 // the call lifts their protection itself. Checked up front because Wine's
-// calls copy through the server and would ignore page protection.
+// calls ignore page protection on the own process.
 bool RangeAllows(uintptr_t address, size_t size, Access access) {
     if (address + size < address) return false;
     const uintptr_t end = address + size;
@@ -120,26 +120,26 @@ bool RangeAllows(uintptr_t address, size_t size, Access access) {
     return true;
 }
 
-}  // namespace
-
-bool ReadOwnMemory(uintptr_t source, void* destination, size_t size, size_t* done) {
+bool CopyOwn(Access access, uintptr_t remote, void* local, size_t size, size_t* done) {
     if (done) *done = 0;
     if (size == 0) return true;
-    if (destination == nullptr || !RangeAllows(source, size, Access::Read)) return false;
+    if (local == nullptr || !RangeAllows(remote, size, access)) return false;
     SIZE_T n = 0;
-    const BOOL ok = ReadProcessMemory(GetCurrentProcess(), reinterpret_cast<LPCVOID>(source), destination, size, &n);
+    const BOOL ok = access == Access::Read
+                        ? ReadProcessMemory(GetCurrentProcess(), reinterpret_cast<LPCVOID>(remote), local, size, &n)
+                        : WriteProcessMemory(GetCurrentProcess(), reinterpret_cast<LPVOID>(remote), local, size, &n);
     if (done) *done = n;
     return ok && n == size;
 }
 
+}  // namespace
+
+bool ReadOwnMemory(uintptr_t source, void* destination, size_t size, size_t* done) {
+    return CopyOwn(Access::Read, source, destination, size, done);
+}
+
 bool WriteOwnMemory(uintptr_t destination, const void* source, size_t size, size_t* done) {
-    if (done) *done = 0;
-    if (size == 0) return true;
-    if (source == nullptr || !RangeAllows(destination, size, Access::Write)) return false;
-    SIZE_T n = 0;
-    const BOOL ok = WriteProcessMemory(GetCurrentProcess(), reinterpret_cast<LPVOID>(destination), source, size, &n);
-    if (done) *done = n;
-    return ok && n == size;
+    return CopyOwn(Access::Write, destination, const_cast<void*>(source), size, done);
 }
 
 SystemMemoryInfo GetSystemMemoryInfo() {
