@@ -22,6 +22,7 @@ std::array<WeatherBlockSnapshot, kWeatherCount> WeatherBlockSnapshots;
 BeforeAfterSyncState TimecycleBeforeAfterSync;
 int32_t SlotRefreshHoldFrames = 0;
 KeyframeScanStats LastKeyframeScanStats;
+uint64_t KeyframeScanRegionLimitForTesting = 0;
 
 namespace {
 
@@ -159,6 +160,8 @@ bool Acceptable(uint64_t candidate, int votes) {
     return candidate != 0 && votes >= kScanVotesNeeded && BlockWritable(candidate);
 }
 
+inline bool IsAnchor(const uint64_t* bits, uint16_t v) { return ((bits[v >> 6] >> (v & 63)) & 1) != 0; }
+
 // The rows anchored on the u16 at offset p: each whose 13 values stand at
 // their 864-byte spacing from a start below step is a match.
 void TryAnchor(ScanState& state, uint64_t p, uint16_t value, uint64_t position, uint64_t length, uint64_t step,
@@ -193,7 +196,6 @@ void MatchChunk(ScanState& state, uint64_t position, uint64_t length, uint64_t s
                 const platform::MemoryRegion& region) {
     const uint8_t* buffer = state.buffer;
     const uint64_t* bits = state.anchorBits.data();
-    auto isAnchor = [bits](uint16_t v) { return ((bits[v >> 6] >> (v & 63)) & 1) != 0; };
     uint64_t p = 0;
     for (; p + 8 <= length && !state.stop; p += 8) {
         uint64_t word;
@@ -202,15 +204,17 @@ void MatchChunk(ScanState& state, uint64_t position, uint64_t length, uint64_t s
         const uint16_t v1 = static_cast<uint16_t>(word >> 16);
         const uint16_t v2 = static_cast<uint16_t>(word >> 32);
         const uint16_t v3 = static_cast<uint16_t>(word >> 48);
-        if (!(isAnchor(v0) | isAnchor(v1) | isAnchor(v2) | isAnchor(v3))) continue;
+        const uint64_t any = (bits[v0 >> 6] >> (v0 & 63)) | (bits[v1 >> 6] >> (v1 & 63)) |
+                             (bits[v2 >> 6] >> (v2 & 63)) | (bits[v3 >> 6] >> (v3 & 63));
+        if ((any & 1) == 0) continue;
         const uint16_t values[4] = {v0, v1, v2, v3};
         for (uint64_t j = 0; j < 4 && !state.stop; ++j) {
-            if (isAnchor(values[j])) TryAnchor(state, p + 2 * j, values[j], position, length, step, region);
+            if (IsAnchor(bits, values[j])) TryAnchor(state, p + 2 * j, values[j], position, length, step, region);
         }
     }
     for (; p + 2 <= length && !state.stop; p += 2) {
         const uint16_t value = HalfAt(buffer, p);
-        if (isAnchor(value)) TryAnchor(state, p, value, position, length, step, region);
+        if (IsAnchor(bits, value)) TryAnchor(state, p, value, position, length, step, region);
     }
 }
 
@@ -307,7 +311,8 @@ uint64_t ScanForBlock(const std::vector<TimecycleRowRecord>& rows) {
         if (!runtime::QueryRegion(address, region)) break;
         const uint64_t next = region.base + region.size;
         if (next <= address) break;
-        if (IsScannableRegion(region)) {
+        if (IsScannableRegion(region) &&
+            (KeyframeScanRegionLimitForTesting == 0 || region.size <= KeyframeScanRegionLimitForTesting)) {
             ++LastKeyframeScanStats.regionsScanned;
             ScanRegion(state, region);
             if (state.stop) break;
@@ -403,7 +408,11 @@ bool SnapshotWeatherBlock(int weather, uint64_t address) {
 void DiscardWeatherSnapshot(int weather) {
     WeatherBlockSnapshot& snapshot = WeatherBlockSnapshots[static_cast<size_t>(ClampWeather(weather))];
     snapshot.taken = 0;
-    // Give the memory back: a stale copy of the game's table must not linger.
+    // A copy of the game's table left in freed memory would be found by the
+    // next scan: clear it before the memory goes back.
+    // (Volatile stores: the compiler may not drop them as dead before the free.)
+    volatile uint8_t* bytes = snapshot.bytes.data();
+    for (size_t i = 0; i < snapshot.bytes.size(); ++i) bytes[i] = 0;
     std::vector<uint8_t>().swap(snapshot.bytes);
     snapshot.recordValid.fill(0);
 }

@@ -101,5 +101,9 @@ extern KeyframeScanStats LastKeyframeScanStats;
 
 // Forgets every located block, snapshot and the before/after state.
 void ResetKeyframeTableForTesting();
+// Tests under a sanitizer: regions larger than this are passed over (the
+// sanitizer's shadow memory is terabytes of read-write pages). 0 = no limit,
+// as in the game.
+extern uint64_t KeyframeScanRegionLimitForTesting;
 
 }  // namespace timecycle

@@ -29,6 +29,11 @@ inline void ResetTimecycleEditor() {
     (void)timecycle::SearchTimecycleParameters("\x01 reset");
     host::TimecycleAfterShown = 1;
     host::MenuOpen = 0;
+#if defined(__SANITIZE_ADDRESS__)
+    // The scans walk every private read-write region of the process; the
+    // sanitizer's shadow memory would make each of them run to its budget.
+    timecycle::KeyframeScanRegionLimitForTesting = 64u << 20;
+#endif
 }
 
 class TimecycleTest : public testsupport::FakeDriveTest {
