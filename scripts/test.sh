@@ -19,6 +19,7 @@ ASAN_OPTIONS=detect_leaks=0:allow_user_segv_handler=1 UBSAN_OPTIONS=print_stackt
   ctest --preset sanitize -j "$jobs"
 
 echo "== Windows build and its tests under Wine"
+windows_start=$SECONDS
 cmake --preset windows >/dev/null
 cmake --build --preset windows -j "$jobs"
 # scripts/wine-run.sh (ctest's emulator) makes the prefix build/windows/wineprefix
@@ -26,6 +27,7 @@ cmake --build --preset windows -j "$jobs"
 status=0
 ctest --preset windows -j 4 || status=$?
 WINEPREFIX=$here/build/windows/wineprefix wineserver -k >/dev/null 2>&1 || true
+echo "== Windows build and tests took $((SECONDS - windows_start)) s"
 
 echo "== end-to-end test under Wine and Xvfb (screenshots in build/e2e-artifacts)"
 timeout --kill-after=20 600 bash tests/e2e/run_e2e.sh build/windows build/e2e-artifacts || status=$?
