@@ -14,22 +14,17 @@
 namespace {
 
 using namespace host;
-using testsupport::SimWorldTest;
-
-constexpr uint32_t kRowF1 = 1, kRowF2 = 2, kRowF3 = 3, kRowF4 = 4, kRowHome = 13;
+using Log = std::vector<std::string>;
 constexpr int kVkF1 = 0x70, kVkF2 = 0x71, kVkF3 = 0x72, kVkF4 = 0x73, kVkHome = 0x24;
 
 // What the all-live hotkey asked of the other editors.
 struct Editors {
-    bool timecycleEdited = false;
-    bool visualSettingsEdited = false;
-    bool modifierWrites = false;
-    bool weatherWrites = false;
-    std::vector<std::string> log;
+    bool timecycleEdited = false, visualSettingsEdited = false, weatherWrites = false;
+    Log log;
 };
 Editors* g_editors = nullptr;
 
-class HotkeyTest : public SimWorldTest {
+class HotkeyTest : public testsupport::SimWorldTest {
 protected:
     void SetUp() override {
         SimWorldTest::SetUp();
@@ -42,63 +37,65 @@ protected:
             g_editors->log.push_back("visualsettings?");
             return g_editors->visualSettingsEdited;
         };
-        BeforeAfterCalls.modifierAllLiveBeforeAfter = [](uint8_t before, uint8_t* changed) {
+        BeforeAfterCalls.modifierAllLiveBeforeAfter = [](uint8_t before, uint8_t*) {
             g_editors->log.push_back("modifier " + std::to_string(before));
-            if (g_editors->modifierWrites) *changed = 1;
         };
         BeforeAfterCalls.showWeatherDocsBeforeAfter = [](uint8_t before, uint8_t* changed) {
             g_editors->log.push_back("weather " + std::to_string(before));
             if (g_editors->weatherWrites) *changed = 1;
         };
-        shell::UiSettings.TimecycleBeforeAfterHotkey = kRowF1;
-        shell::UiSettings.VisualSettingsBeforeAfterHotkey = kRowF2;
-        shell::UiSettings.BothBeforeAfterHotkey = kRowF3;
-        shell::UiSettings.AllLiveBeforeAfterHotkey = kRowF4;
+        shell::UiSettings.TimecycleBeforeAfterHotkey = 1;  // F1 to F4
+        shell::UiSettings.VisualSettingsBeforeAfterHotkey = 2;
+        shell::UiSettings.BothBeforeAfterHotkey = 3;
+        shell::UiSettings.AllLiveBeforeAfterHotkey = 4;
         PollHotkeys();  // the first poll learns the keys
     }
     void TearDown() override {
         g_editors = nullptr;
         SimWorldTest::TearDown();
     }
-    // Presses and releases a key over two ticks.
-    void Press(int vk) {
-        platform::sim::SetKeyDown(vk, true);
+    static void Key(int vk, bool down) {
+        platform::sim::SetKeyDown(vk, down);
         PollHotkeys();
-        platform::sim::SetKeyDown(vk, false);
-        PollHotkeys();
+    }
+    static void Press(int vk) {  // down and up over two ticks
+        Key(vk, true);
+        Key(vk, false);
+    }
+    static void ExpectShown(uint8_t timecycle, uint8_t visualSettings, uint8_t switchPending, uint8_t allBefore) {
+        EXPECT_EQ(TimecycleAfterShown.load(), timecycle);
+        EXPECT_EQ(VisualSettingsAfterShown.load(), visualSettings);
+        EXPECT_EQ(VisualSettingsSwitchPending.load(), switchPending);
+        EXPECT_EQ(AllBeforeShown.load(), allBefore);
     }
     Editors editors;
 };
 
-TEST_F(HotkeyTest, AllOffChangesNothing) {
-    shell::UiSettings.TimecycleBeforeAfterHotkey = 0;
-    shell::UiSettings.VisualSettingsBeforeAfterHotkey = 0;
-    shell::UiSettings.BothBeforeAfterHotkey = 0;
-    shell::UiSettings.AllLiveBeforeAfterHotkey = 0;
-    for (int vk : {kVkF1, kVkF2, kVkF3, kVkF4}) Press(vk);
-    EXPECT_EQ(TimecycleAfterShown.load(), 1);
-    EXPECT_EQ(VisualSettingsAfterShown.load(), 1);
-    EXPECT_EQ(VisualSettingsSwitchPending.load(), 0);
-    EXPECT_TRUE(editors.log.empty());
-}
-
-TEST_F(HotkeyTest, FiresOncePerPressOnTheKeyDownBit) {
+TEST_F(HotkeyTest, FiresOncePerPressOnTheKeyDownBitOnly) {
     platform::sim::SetKeyDown(kVkF1, true);
     for (int i = 0; i < 5; ++i) PollHotkeys();  // held: one toggle
     EXPECT_EQ(TimecycleAfterShown.load(), 0);
-    platform::sim::SetKeyDown(kVkF1, false);
-    PollHotkeys();
+    Key(kVkF1, false);
+    // Pressed and released between two ticks: the "pressed since the last query"
+    // bit is shared by every caller of the key state and is not used.
+    platform::sim::SetKeyDown(kVkF1, true);
+    Key(kVkF1, false);
+    EXPECT_EQ(TimecycleAfterShown.load(), 0);
     Press(kVkF1);
     EXPECT_EQ(TimecycleAfterShown.load(), 1);
 }
 
-TEST_F(HotkeyTest, APressBetweenTwoTicksWithoutTheKeyDownDoesNotFire) {
-    // The "pressed since the last query" bit is set, the key is already up:
-    // that bit is shared by every caller of the key state and is not used.
-    platform::sim::SetKeyDown(kVkF1, true);
-    platform::sim::SetKeyDown(kVkF1, false);
-    PollHotkeys();
-    EXPECT_EQ(TimecycleAfterShown.load(), 1);
+TEST_F(HotkeyTest, AllOffOrAnIndexOutOfTheTableNeverFires) {
+    for (uint32_t row : {0u, 27u}) {
+        shell::UiSettings.TimecycleBeforeAfterHotkey = row;
+        shell::UiSettings.VisualSettingsBeforeAfterHotkey = row;
+        shell::UiSettings.BothBeforeAfterHotkey = row;
+        shell::UiSettings.AllLiveBeforeAfterHotkey = row;
+        for (int vk : {kVkF1, kVkF2, kVkF3, kVkF4}) Press(vk);
+        ExpectShown(1, 1, 0, 0);
+        EXPECT_TRUE(editors.log.empty());
+        EXPECT_EQ(shell::UiSettings.TimecycleBeforeAfterHotkey.Get(), 0u) << "repaired by the validation";
+    }
 }
 
 TEST_F(HotkeyTest, TypingInTheOpenMenuOrAnotherWindowInFrontBlocksTheHotkeys) {
@@ -110,63 +107,39 @@ TEST_F(HotkeyTest, TypingInTheOpenMenuOrAnotherWindowInFrontBlocksTheHotkeys) {
     platform::sim::SetGameWindowForeground(false);
     Press(kVkF1);
     EXPECT_EQ(TimecycleAfterShown.load(), 1);
-    // A key held while focus comes back does not fire either.
-    platform::sim::SetKeyDown(kVkF1, true);
-    PollHotkeys();
+    Key(kVkF1, true);  // a key held while focus comes back does not fire either
     platform::sim::SetGameWindowForeground(true);
-    PollHotkeys();
+    Key(kVkF1, true);
+    Key(kVkF1, false);
     EXPECT_EQ(TimecycleAfterShown.load(), 1);
-    platform::sim::SetKeyDown(kVkF1, false);
-    PollHotkeys();
     Press(kVkF1);
     EXPECT_EQ(TimecycleAfterShown.load(), 0);
 }
 
 TEST_F(HotkeyTest, ChangingTheKeyIsNotAPress) {
     platform::sim::SetKeyDown(kVkHome, true);
-    shell::UiSettings.TimecycleBeforeAfterHotkey = kRowHome;
+    shell::UiSettings.TimecycleBeforeAfterHotkey = 13;  // Home
     PollHotkeys();
-    PollHotkeys();
+    Key(kVkHome, false);
     EXPECT_EQ(TimecycleAfterShown.load(), 1);
-    platform::sim::SetKeyDown(kVkHome, false);
-    PollHotkeys();
     Press(kVkHome);
     EXPECT_EQ(TimecycleAfterShown.load(), 0);
 }
 
-TEST_F(HotkeyTest, IndexOutOfTheTableNeverFires) {
-    shell::UiSettings.TimecycleBeforeAfterHotkey = 27;
-    Press(kVkF1);
-    EXPECT_EQ(TimecycleAfterShown.load(), 1);
-    EXPECT_EQ(shell::UiSettings.TimecycleBeforeAfterHotkey.Get(), 0u);  // repaired by the validation
-}
-
-TEST_F(HotkeyTest, VisualSettingsHotkeyAsksForTheSwitch) {
-    Press(kVkF2);
-    EXPECT_EQ(VisualSettingsAfterShown.load(), 0);
-    EXPECT_EQ(VisualSettingsSwitchPending.load(), 1);
-    EXPECT_EQ(TimecycleAfterShown.load(), 1);
-}
-
-TEST_F(HotkeyTest, BothHotkeyFromAMixedStateShowsBothBeforeThenBothAfter) {
-    VisualSettingsAfterShown.store(0);
+TEST_F(HotkeyTest, VisualSettingsAndBothHotkeys) {
+    Press(kVkF2);  // asks for the switch
+    ExpectShown(1, 0, 1, 0);
+    VisualSettingsSwitchPending.store(0);
+    Press(kVkF3);  // from a mixed state: both before, no switch for the unchanged one
+    ExpectShown(0, 0, 0, 0);
     Press(kVkF3);
-    EXPECT_EQ(TimecycleAfterShown.load(), 0);
-    EXPECT_EQ(VisualSettingsAfterShown.load(), 0);
-    EXPECT_EQ(VisualSettingsSwitchPending.load(), 0);  // unchanged: no switch
-    Press(kVkF3);
-    EXPECT_EQ(TimecycleAfterShown.load(), 1);
-    EXPECT_EQ(VisualSettingsAfterShown.load(), 1);
-    EXPECT_EQ(VisualSettingsSwitchPending.load(), 1);
+    ExpectShown(1, 1, 1, 0);
 }
 
 TEST_F(HotkeyTest, AllLiveWithNoEditsStaysAfter) {
     Press(kVkF4);
-    EXPECT_EQ(AllBeforeShown.load(), 0);
-    EXPECT_EQ(TimecycleAfterShown.load(), 1);
-    EXPECT_EQ(VisualSettingsAfterShown.load(), 1);
-    EXPECT_EQ(editors.log,
-              (std::vector<std::string>{"timecycle?", "visualsettings?", "modifier 1", "weather 1"}));
+    ExpectShown(1, 1, 0, 0);
+    EXPECT_EQ(editors.log, (Log{"timecycle?", "visualsettings?", "modifier 1", "weather 1"}));
     Press(kVkF4);  // tries again
     EXPECT_EQ(editors.log.size(), 8u);
 }
@@ -174,40 +147,30 @@ TEST_F(HotkeyTest, AllLiveWithNoEditsStaysAfter) {
 TEST_F(HotkeyTest, AllLiveWithTimecycleEditsOnlyThenBack) {
     editors.timecycleEdited = true;
     Press(kVkF4);
-    EXPECT_EQ(AllBeforeShown.load(), 1);
-    EXPECT_EQ(TimecycleAfterShown.load(), 0);
-    EXPECT_EQ(VisualSettingsAfterShown.load(), 1);
-    EXPECT_EQ(VisualSettingsSwitchPending.load(), 0);
+    ExpectShown(0, 1, 0, 1);
     editors.log.clear();
     VisualSettingsAfterShown.store(0);  // a hold button meanwhile
     Press(kVkF4);
-    EXPECT_EQ(AllBeforeShown.load(), 0);
-    EXPECT_EQ(TimecycleAfterShown.load(), 1);
-    EXPECT_EQ(VisualSettingsAfterShown.load(), 1);
-    EXPECT_EQ(VisualSettingsSwitchPending.load(), 1);
-    EXPECT_EQ(editors.log, (std::vector<std::string>{"modifier 0", "weather 0"}));
+    ExpectShown(1, 1, 1, 0);
+    EXPECT_EQ(editors.log, (Log{"modifier 0", "weather 0"}));
 }
 
 TEST_F(HotkeyTest, AllLiveEntersOnAnyEditorThatWrote) {
     editors.weatherWrites = true;
     Press(kVkF4);
-    EXPECT_EQ(AllBeforeShown.load(), 1);
-    EXPECT_EQ(TimecycleAfterShown.load(), 1);
+    ExpectShown(1, 1, 0, 1);
     ResetBeforeAfterState();
     PollHotkeys();
     editors.weatherWrites = false;
     editors.visualSettingsEdited = true;
     Press(kVkF4);
-    EXPECT_EQ(AllBeforeShown.load(), 1);
-    EXPECT_EQ(VisualSettingsAfterShown.load(), 0);
-    EXPECT_EQ(VisualSettingsSwitchPending.load(), 1);
+    ExpectShown(1, 0, 1, 1);
 }
 
 TEST_F(HotkeyTest, SeveralHotkeysInOneTickRunInOrder) {
     editors.timecycleEdited = true;
     platform::sim::SetKeyDown(kVkF1, true);
-    platform::sim::SetKeyDown(kVkF4, true);
-    PollHotkeys();
+    Key(kVkF4, true);
     // Timecycle went to before, then AllLive saw the edits and kept it there.
     EXPECT_EQ(TimecycleAfterShown.load(), 0);
     EXPECT_EQ(AllBeforeShown.load(), 1);

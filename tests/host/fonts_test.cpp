@@ -19,18 +19,14 @@ namespace {
 constexpr const char* kSystemFont = "/usr/share/fonts/truetype/dejavu/DejaVuSans.ttf";
 constexpr const char* kFonts = "C:\\Windows\\Fonts\\";
 
-std::string ReadHostFile(const char* path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
-
 class FontsTest : public testsupport::FakeDriveTest {
 protected:
     void SetUp() override {
         FakeDriveTest::SetUp();
-        font = ReadHostFile(kSystemFont);
+        std::ifstream in(kSystemFont, std::ios::binary);
+        std::ostringstream s;
+        s << in.rdbuf();
+        font = s.str();
     }
     void TearDown() override {
         shell::ForgetUiFonts();
@@ -38,7 +34,7 @@ protected:
     }
     bool HaveFont() const { return font.size() > 1000; }
     // Loads the fonts into a fresh UI and draws one frame with both.
-    void LoadAndDraw(testsupport::ImGuiHarness& ui) {
+    static void LoadAndDraw(testsupport::ImGuiHarness& ui) {
         shell::LoadUiFonts(ui.Io());
         ui.Frame([] {
             ImGui::Begin("Fonts");
@@ -52,46 +48,36 @@ protected:
     std::string font;
 };
 
-TEST_F(FontsTest, SegoeUiGivesBothFontsAsSeparateAtlasEntries) {
+TEST_F(FontsTest, SegoeUiOrElseTrebuchetGivesBothFontsAsSeparateAtlasEntries) {
     if (!HaveFont()) GTEST_SKIP() << "no TrueType font at " << kSystemFont;
-    PutFile(std::string(kFonts) + "segoeui.ttf", font);
-    testsupport::ImGuiHarness ui(ImVec2(1920, 1080), false);
-    LoadAndDraw(ui);
-    ASSERT_NE(shell::MainFont, nullptr);
-    ASSERT_NE(shell::HeaderFont, nullptr);
-    EXPECT_NE(shell::MainFont, shell::HeaderFont);
-    EXPECT_EQ(shell::MainFont->LegacySize, 16.0f);
-    EXPECT_EQ(shell::HeaderFont->LegacySize, 30.0f);
-    EXPECT_EQ(ui.Io().Fonts->Fonts.Size, 2);
-    EXPECT_EQ(ui.Io().FontDefault, shell::MainFont);
-    EXPECT_EQ(ui.AssertionCount(), 0);
-}
-
-TEST_F(FontsTest, TrebuchetIsTakenWhenSegoeUiIsAbsent) {
-    if (!HaveFont()) GTEST_SKIP() << "no TrueType font at " << kSystemFont;
-    PutFile(std::string(kFonts) + "trebuc.ttf", font);
-    EXPECT_EQ(shell::UiFontPath("C:\\Windows"), std::string(kFonts) + "trebuc.ttf");
-    testsupport::ImGuiHarness ui(ImVec2(1920, 1080), false);
-    LoadAndDraw(ui);
-    EXPECT_EQ(shell::HeaderFont->LegacySize, 30.0f);
-}
-
-TEST_F(FontsTest, AFolderEndingInASeparatorGetsNoSecondOne) {
-    PutFile(std::string(kFonts) + "segoeui.ttf", "x");
-    EXPECT_EQ(shell::UiFontPath("C:\\Windows\\"), std::string(kFonts) + "segoeui.ttf");
+    for (const char* file : {"trebuc.ttf", "segoeui.ttf"}) {
+        PutFile(std::string(kFonts) + file, font);
+        EXPECT_EQ(shell::UiFontPath("C:\\Windows"), std::string(kFonts) + file);
+        testsupport::ImGuiHarness ui(ImVec2(1920, 1080), false);
+        LoadAndDraw(ui);
+        ASSERT_NE(shell::MainFont, nullptr);
+        ASSERT_NE(shell::HeaderFont, nullptr);
+        EXPECT_NE(shell::MainFont, shell::HeaderFont);
+        EXPECT_EQ(shell::MainFont->LegacySize, 16.0f);
+        EXPECT_EQ(shell::HeaderFont->LegacySize, 30.0f);
+        EXPECT_EQ(ui.Io().Fonts->Fonts.Size, 2);
+        EXPECT_EQ(ui.Io().FontDefault, shell::MainFont);
+        EXPECT_EQ(ui.AssertionCount(), 0);
+        shell::ForgetUiFonts();
+    }
+    EXPECT_EQ(shell::UiFontPath("C:\\Windows\\"), std::string(kFonts) + "segoeui.ttf") << "no second separator";
     EXPECT_EQ(shell::UiFontPath("C:\\Windows/"), "C:\\Windows/Fonts\\segoeui.ttf");
     EXPECT_EQ(shell::UiFontPath(""), "");
 }
 
 TEST_F(FontsTest, WithoutAUsableFontFileTheBuiltInFontServesBothSizes) {
-    struct Case {
+    const std::string truncated = font.substr(0, font.size() / 3);
+    const struct {
         const char* what;
         std::optional<std::string> windowsFolder;
-        const char* file;          // placed in the fonts folder, or null
+        const char* file;  // placed in the fonts folder, or null
         std::string content;
-    };
-    const std::string truncated = font.substr(0, font.size() / 3);
-    const Case cases[] = {
+    } cases[] = {
         {"no font file at all", std::string("C:\\Windows"), nullptr, ""},
         {"Windows folder unknown", std::nullopt, nullptr, ""},
         {"segoeui.ttf is a folder", std::string("C:\\Windows"), "segoeui.ttf\\inside", "x"},
@@ -100,7 +86,7 @@ TEST_F(FontsTest, WithoutAUsableFontFileTheBuiltInFontServesBothSizes) {
         {"segoeui.ttf is cut short", std::string("C:\\Windows"), "segoeui.ttf", truncated},
         {"trebuc.ttf is cut short", std::string("C:\\Windows"), "trebuc.ttf", truncated},
     };
-    for (const Case& c : cases) {
+    for (const auto& c : cases) {
         platform::sim::SetWindowsFolder(c.windowsFolder);
         if (c.file != nullptr) PutFile(std::string(kFonts) + c.file, c.content);
         {
@@ -118,22 +104,22 @@ TEST_F(FontsTest, WithoutAUsableFontFileTheBuiltInFontServesBothSizes) {
 TEST_F(FontsTest, FontCheckRefusesDataTheRasteriserWouldTripOver) {
     if (!HaveFont()) GTEST_SKIP() << "no TrueType font at " << kSystemFont;
     EXPECT_TRUE(shell::LooksLikeUsableFont(font));
-    EXPECT_FALSE(shell::LooksLikeUsableFont(font.substr(0, 100)));
-    EXPECT_FALSE(shell::LooksLikeUsableFont(font.substr(0, font.size() - 4))) << "last table cut (beyond its padding)";
-    std::string noCmap = font;
-    const size_t cmap = noCmap.find("cmap");
-    ASSERT_NE(cmap, std::string::npos);
-    noCmap[cmap] = 'x';
-    EXPECT_FALSE(shell::LooksLikeUsableFont(noCmap)) << "no character map";
-    std::string noTables = font;
-    noTables[4] = 0;
-    noTables[5] = 0;
-    EXPECT_FALSE(shell::LooksLikeUsableFont(noTables));
-    std::string manyTables = font;
-    manyTables[4] = '\xFF';
-    manyTables[5] = '\xFF';
-    EXPECT_FALSE(shell::LooksLikeUsableFont(manyTables.substr(0, 2000))) << "directory longer than the file";
-    EXPECT_FALSE(shell::LooksLikeUsableFont(std::string(200, '\0')));
+    auto with = [&](size_t at, const std::string& bytes, size_t keep = std::string::npos) {
+        std::string changed = font;
+        return changed.replace(at, bytes.size(), bytes).substr(0, keep);
+    };
+    const struct {
+        const char* what;
+        std::string data;
+    } cases[] = {
+        {"the first 100 bytes", font.substr(0, 100)},
+        {"last table cut (beyond its padding)", font.substr(0, font.size() - 4)},
+        {"no character map", with(font.find("cmap"), "x")},
+        {"no tables", with(4, std::string(2, '\0'))},
+        {"directory longer than the file", with(4, "\xFF\xFF", 2000)},
+        {"zeros", std::string(200, '\0')},
+    };
+    for (const auto& c : cases) EXPECT_FALSE(shell::LooksLikeUsableFont(c.data)) << c.what;
 }
 
 }  // namespace

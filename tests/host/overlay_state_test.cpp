@@ -1,51 +1,54 @@
 // The overlay render path's decisions: menu suspension and cooldown, the
 // Present gate, the resize detour's order, per-buffer rebuilds, fence waits,
-// SRV descriptor slots and the rate of the visualsettings address retry.
+// SRV descriptor slots, the rate of the visualsettings address retry, and
+// where the game window's messages go.
 #include <gtest/gtest.h>
 
+#include <limits>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "host/editor_state.h"
 #include "host/overlay_state.h"
+#include "host/window_routing.h"
 #include "shell/folder_picker.h"
 #include "shell/main_window.h"
 #include "support/imgui_harness.h"
 
 namespace {
 
+void ResetMenu() {
+    host::ResetOverlayState();
+    host::MenuOpen = 0;
+    host::MenuSuspended = 0;
+    host::MenuCooldownFrames = 0;
+    shell::FolderDialogOpen = 0;
+    shell::MainWindowSizeFitted = false;
+}
+
 class OverlayStateTest : public ::testing::Test {
 protected:
-    void SetUp() override { Reset(); }
-    void TearDown() override { Reset(); }
-    static void Reset() {
-        host::ResetOverlayState();
-        host::MenuOpen = 0;
-        host::MenuSuspended = 0;
-        host::MenuCooldownFrames = 0;
-        shell::FolderDialogOpen = 0;
-        shell::MainWindowSizeFitted = false;
+    void SetUp() override { ResetMenu(); }
+    void TearDown() override { ResetMenu(); }
+    void DrawnFrame(float w, float h) {  // one drawn frame at that display size
+        ui.Io().DisplaySize = ImVec2(w, h);
+        host::UpdateOverlayInput(ui.Io());
     }
-    // One drawn frame at the given display size.
-    void DrawnFrame(float w, float h) {
-        ImGuiIO& io = ui.Io();
-        io.DisplaySize = ImVec2(w, h);
-        host::UpdateOverlayInput(io);
+    void Frames(int count, float w, float h) {
+        for (int i = 0; i < count; ++i) DrawnFrame(w, h);
     }
     testsupport::ImGuiHarness ui;
 };
 
 TEST_F(OverlayStateTest, DisplayPixelsRoundsAndTreatsNonPositiveAsZero) {
-    EXPECT_EQ(host::DisplayPixels(1919.5f), 1920u);
-    EXPECT_EQ(host::DisplayPixels(1919.4f), 1919u);
-    EXPECT_EQ(host::DisplayPixels(0.0f), 0u);
-    EXPECT_EQ(host::DisplayPixels(-3.0f), 0u);
-    EXPECT_EQ(host::DisplayPixels(std::numeric_limits<float>::quiet_NaN()), 0u);
+    const std::pair<float, uint32_t> cases[] = {
+        {1919.5f, 1920}, {1919.4f, 1919}, {0.0f, 0}, {-3.0f, 0}, {std::numeric_limits<float>::quiet_NaN(), 0}};
+    for (const auto& [extent, pixels] : cases) EXPECT_EQ(host::DisplayPixels(extent), pixels) << extent;
 }
 
 TEST_F(OverlayStateTest, AResolutionChangeBlocksTheMenuForNinetyFramesAndEighteenStableOnes) {
-    DrawnFrame(1920, 1080);
+    Frames(1, 1920, 1080);
     host::MenuOpen = 1;
     shell::MainWindowSizeFitted = true;
     DrawnFrame(1920, 1080);
@@ -68,45 +71,32 @@ TEST_F(OverlayStateTest, AResolutionChangeBlocksTheMenuForNinetyFramesAndEightee
     EXPECT_EQ(host::DisplayStableFrames.load(), host::kDisplayStableFramesNeeded);
 }
 
-TEST_F(OverlayStateTest, AnUnsteadySizeKeepsTheMenuSuspendedAfterTheCooldown) {
+TEST_F(OverlayStateTest, UnsteadySizesJitterAndMinimisedFrames) {
     DrawnFrame(1920, 1080);
-    DrawnFrame(1600, 900);
-    for (int i = 0; i < 100; ++i) DrawnFrame(1600, 900);
-    ASSERT_TRUE(host::CanOpenMenu());
-    // A new change, then after the cooldown the size still moves every few frames.
-    DrawnFrame(1700, 900);
-    for (int i = 0; i < 89; ++i) DrawnFrame(1700, 900);
+    for (int i = 0; i < 30; ++i) DrawnFrame(i % 2 ? 1921.0f : 1920.0f, i % 2 ? 1080.0f : 1079.0f);
+    EXPECT_EQ(host::MenuSuspended.load(), 0) << "one pixel of jitter is stable";
+    EXPECT_EQ(host::DisplayStableFrames.load(), host::kDisplayStableFramesNeeded);
+    const int stable = host::DisplayStableFrames.load();
+    DrawnFrame(0, 0);  // minimised: neither a change nor a counted frame
+    EXPECT_EQ(host::MenuSuspended.load(), 0);
+    EXPECT_EQ(host::DisplayStableFrames.load(), stable);
+    EXPECT_EQ(host::LastDisplayWidth.load(), 1921u);
+    DrawnFrame(1923, 1080);  // two pixels from the last frame is a change
+    EXPECT_EQ(host::MenuSuspended.load(), 1);
+
+    // After the cooldown the size still moves every few frames: suspended again.
+    Frames(89, 1923, 1080);
     EXPECT_EQ(host::MenuCooldownFrames.load(), 0);
-    for (int i = 0; i < 10; ++i) DrawnFrame(1700, 900);
-    DrawnFrame(1705, 900);  // restarts the stable count and the cooldown
+    Frames(10, 1923, 1080);
+    DrawnFrame(1928, 1080);
     EXPECT_EQ(host::MenuSuspended.load(), 1);
     EXPECT_EQ(host::DisplayStableFrames.load(), 0);
     EXPECT_EQ(host::MenuCooldownFrames.load(), host::kMenuCooldownFrames - 1);
-}
 
-TEST_F(OverlayStateTest, OnePixelJitterIsStableAndTwoPixelsIsAChange) {
-    DrawnFrame(1920, 1080);
-    for (int i = 0; i < 30; ++i) DrawnFrame(i % 2 ? 1921.0f : 1920.0f, i % 2 ? 1080.0f : 1079.0f);
-    EXPECT_EQ(host::MenuSuspended.load(), 0);
-    EXPECT_EQ(host::DisplayStableFrames.load(), host::kDisplayStableFramesNeeded);
-    DrawnFrame(1923, 1080);  // the last frame was 1921 x 1080
-    EXPECT_EQ(host::MenuSuspended.load(), 1);
-}
-
-TEST_F(OverlayStateTest, AMinimisedFrameNeitherChangesNorCountsTheSize) {
-    DrawnFrame(1920, 1080);
-    DrawnFrame(1920, 1080);
-    const int stable = host::DisplayStableFrames.load();
-    DrawnFrame(0, 0);
-    EXPECT_EQ(host::MenuSuspended.load(), 0);
-    EXPECT_EQ(host::DisplayStableFrames.load(), stable);
-    EXPECT_EQ(host::LastDisplayWidth.load(), 1920u);
-
-    ImGuiIO& io = ui.Io();
-    io.DisplaySize = ImVec2(0, 0);
-    host::DefaultDisplaySizeWhenEmpty(io);
-    EXPECT_EQ(io.DisplaySize.x, 1920.0f);
-    EXPECT_EQ(io.DisplaySize.y, 1080.0f);
+    ui.Io().DisplaySize = ImVec2(0, 0);
+    host::DefaultDisplaySizeWhenEmpty(ui.Io());
+    EXPECT_EQ(ui.Io().DisplaySize.x, 1920.0f);
+    EXPECT_EQ(ui.Io().DisplaySize.y, 1080.0f);
 }
 
 TEST_F(OverlayStateTest, ABlockedMenuDropsTheUisKeyboardAndMouseInput) {
@@ -125,35 +115,32 @@ TEST_F(OverlayStateTest, ABlockedMenuDropsTheUisKeyboardAndMouseInput) {
 }
 
 TEST_F(OverlayStateTest, SoftwareCursorOnlyWhileTheMenuIsOpenAndFree) {
-    host::MenuOpen = 1;
-    EXPECT_TRUE(host::SoftwareCursorWanted());
-    shell::FolderDialogOpen = 1;
-    EXPECT_FALSE(host::SoftwareCursorWanted());
-    shell::FolderDialogOpen = 0;
-    host::MenuCooldownFrames = 1;
-    EXPECT_FALSE(host::SoftwareCursorWanted());
-    host::MenuCooldownFrames = 0;
-    host::MenuSuspended = 1;
-    EXPECT_FALSE(host::SoftwareCursorWanted());
-    host::MenuSuspended = 0;
-    host::MenuOpen = 0;
-    EXPECT_FALSE(host::SoftwareCursorWanted());
+    const struct {
+        uint8_t open, dialog, suspended;
+        int32_t cooldown;
+        bool wanted;
+    } cases[] = {
+        {1, 0, 0, 0, true}, {1, 1, 0, 0, false}, {1, 0, 0, 1, false}, {1, 0, 1, 0, false}, {0, 0, 0, 0, false}};
+    for (const auto& c : cases) {
+        host::MenuOpen = c.open;
+        shell::FolderDialogOpen = c.dialog;
+        host::MenuSuspended = c.suspended;
+        host::MenuCooldownFrames = c.cooldown;
+        EXPECT_EQ(host::SoftwareCursorWanted(), c.wanted) << int(c.open) << int(c.dialog) << int(c.suspended);
+    }
 }
 
 TEST_F(OverlayStateTest, PresentGatePassesThroughWhileBusyOrLockedElsewhere) {
     host::PresentGate gate = host::EnterPresentGate();
-    EXPECT_TRUE(gate.draw);
-    EXPECT_TRUE(gate.locked);
-    // A second Present while the first one draws (another thread) passes through.
-    bool otherDraws = true;
+    EXPECT_TRUE(gate.draw && gate.locked);
+    bool otherDraws = true;  // a second Present while the first one draws (another thread) passes through
     std::thread([&] { otherDraws = host::EnterPresentGate().draw; }).join();
     EXPECT_FALSE(otherDraws);
     host::LeavePresentGate(gate);
 
     host::OverlayBusy = 1;
     gate = host::EnterPresentGate();
-    EXPECT_FALSE(gate.draw);
-    EXPECT_FALSE(gate.locked);
+    EXPECT_FALSE(gate.draw || gate.locked);
     host::LeavePresentGate(gate);
     EXPECT_TRUE(host::OverlayMutex.try_lock()) << "a busy gate never touches the lock";
     host::OverlayMutex.unlock();
@@ -161,35 +148,28 @@ TEST_F(OverlayStateTest, PresentGatePassesThroughWhileBusyOrLockedElsewhere) {
 
 TEST_F(OverlayStateTest, ResizeDetourWaitsUnderTheLockResizesOutsideItAndSuspendsAfter) {
     std::vector<std::string> steps;
+    auto lockState = [] {
+        const bool free = host::OverlayMutex.try_lock();
+        if (free) host::OverlayMutex.unlock();
+        return std::string(" busy=") + std::to_string(host::OverlayBusy.load()) + (free ? " free" : " locked");
+    };
     host::MenuOpen = 1;
     shell::MainWindowSizeFitted = true;
-    const int32_t result = host::RunResizeDetour(
-        [&] {
-            steps.push_back(std::string("wait busy=") + std::to_string(host::OverlayBusy.load()) +
-                            " locked=" + (host::OverlayMutex.try_lock() ? "no" : "yes"));
-            if (steps.back().find("locked=no") != std::string::npos) host::OverlayMutex.unlock();
-        },
-        [&] {
-            const bool free = host::OverlayMutex.try_lock();
-            if (free) host::OverlayMutex.unlock();
-            steps.push_back(std::string("game busy=") + std::to_string(host::OverlayBusy.load()) +
-                            " locked=" + (free ? "no" : "yes") + " present=" +
-                            (host::EnterPresentGate().draw ? "draws" : "passes"));
-            return 0;
-        });
+    auto callGame = [&] {
+        steps.push_back("game" + lockState() + " present " + (host::EnterPresentGate().draw ? "draws" : "passes"));
+        return 0;
+    };
+    const int32_t result = host::RunResizeDetour([&] { steps.push_back("wait" + lockState()); }, callGame);
     EXPECT_EQ(result, 0);
-    const std::vector<std::string> expected = {"wait busy=1 locked=yes", "game busy=1 locked=no present=passes"};
-    EXPECT_EQ(steps, expected);
+    EXPECT_EQ(steps, (std::vector<std::string>{"wait busy=1 locked", "game busy=1 free present passes"}));
     EXPECT_EQ(host::OverlayBusy.load(), 0);
     EXPECT_EQ(host::MenuOpen.load(), 0);
     EXPECT_EQ(host::MenuSuspended.load(), 1);
     EXPECT_EQ(host::MenuCooldownFrames.load(), host::kMenuCooldownFrames);
     EXPECT_FALSE(shell::MainWindowSizeFitted);
-}
 
-TEST_F(OverlayStateTest, ResizeDetourWithoutTheGamesMethodReturnsEFailAndStaysSuspended) {
-    const int32_t result = host::RunResizeDetour([] {}, [] { return host::kEFail; });
-    EXPECT_EQ(static_cast<uint32_t>(result), 0x80004005u);
+    ResetMenu();  // without the game's method: E_FAIL, and the menu stays suspended
+    EXPECT_EQ(static_cast<uint32_t>(host::RunResizeDetour([] {}, [] { return host::kEFail; })), 0x80004005u);
     EXPECT_EQ(host::MenuSuspended.load(), 1);
     EXPECT_FALSE(host::CanOpenMenu());
 }
@@ -197,13 +177,12 @@ TEST_F(OverlayStateTest, ResizeDetourWithoutTheGamesMethodReturnsEFailAndStaysSu
 TEST(FrameContexts, RebuildWhenMissingOrWhenTheSwapChainIsAnotherOrChanged) {
     int a = 0, b = 0;
     const host::SwapChainShape built{&a, 3, 1920, 1080};
-    struct Case {
+    const struct {
         const char* what;
         bool rows, rtv;
         host::SwapChainShape now;
         bool rebuild;
-    };
-    const Case cases[] = {
+    } cases[] = {
         {"same swap chain and shape", true, true, {&a, 3, 1920, 1080}, false},
         {"no rows", false, true, {&a, 3, 1920, 1080}, true},
         {"no RTV heap", true, false, {&a, 3, 1920, 1080}, true},
@@ -212,27 +191,24 @@ TEST(FrameContexts, RebuildWhenMissingOrWhenTheSwapChainIsAnotherOrChanged) {
         {"width", true, true, {&a, 3, 1280, 1080}, true},
         {"height", true, true, {&a, 3, 1920, 720}, true},
     };
-    for (const Case& c : cases)
+    for (const auto& c : cases)
         EXPECT_EQ(host::FrameContextsNeedRebuild(c.rows, c.rtv, built, c.now), c.rebuild) << c.what;
 }
 
 TEST(FrameContexts, AllocatorReuseWaitsForItsRowAndForTheRenderersBufferRing) {
-    struct Case {
+    const struct {
         uint64_t row, last;
         uint32_t ring;
         uint64_t wait;
-    };
-    const Case cases[] = {
+    } cases[] = {
         {0, 0, 3, 0},  // nothing submitted yet
         {2, 3, 3, 2},  // three buffers in turn: the row's own submission decides
-        {1, 1, 3, 1},
         {4, 9, 3, 7},  // the renderer reuses the vertex buffers of submission 7 next
         {0, 5, 1, 5},  // a ring of one: everything before must be done
         {3, 3, 0, 3},  // no ring known: the row alone
     };
-    for (const Case& c : cases)
-        EXPECT_EQ(host::FenceValueBeforeRecording(c.row, c.last, c.ring), c.wait)
-            << "row " << c.row << " last " << c.last << " ring " << c.ring;
+    for (const auto& c : cases)
+        EXPECT_EQ(host::FenceValueBeforeRecording(c.row, c.last, c.ring), c.wait) << c.row << " " << c.last;
 }
 
 TEST(DescriptorSlots, HandsOutEachSlotOnceAndTakesBackOnlyItsOwn) {
@@ -240,9 +216,7 @@ TEST(DescriptorSlots, HandsOutEachSlotOnceAndTakesBackOnlyItsOwn) {
     for (int32_t i = 0; i < static_cast<int32_t>(host::kOverlaySrvDescriptors); ++i)
         EXPECT_EQ(host::AllocateDescriptorSlot(slots), i);
     EXPECT_EQ(host::AllocateDescriptorSlot(slots), -1);
-    host::FreeDescriptorSlot(slots, 5);
-    host::FreeDescriptorSlot(slots, -1);
-    host::FreeDescriptorSlot(slots, 99);
+    for (int32_t slot : {5, -1, 99}) host::FreeDescriptorSlot(slots, slot);
     EXPECT_EQ(host::AllocateDescriptorSlot(slots), 5);
     EXPECT_EQ(host::AllocateDescriptorSlot(slots), -1);
 }
@@ -255,6 +229,54 @@ TEST(VisualSettingsBindRetry, RetriesAtMostOncePerIntervalWhileAnAddressIsMissin
     EXPECT_EQ(due, 2) << "one retry at 12 s and one at 14 s over six seconds of frames";
     EXPECT_TRUE(host::VisualSettingsBindDue(1'000)) << "a clock that went back does not block the retry for ever";
     host::ResetVisualSettingsBindRetry();
+}
+
+TEST(WindowRouting, RoutesAndClosesAsTheMenuStateSays) {
+    using host::MessageRoute;
+    enum Menu { Closed, Open, Suspended, CoolingDown, DialogOpen };
+    constexpr uint32_t kKeyDown = host::kWmKeyDown, kKeyUp = 0x0101, kChar = 0x0102, kUnichar = 0x0109,
+                       kMouseMove = 0x0200, kLButtonDown = 0x0201, kMouseHWheel = 0x020E, kSize = 0x0005,
+                       kActivate = 0x0006, kSetCursor = 0x0020, kInput = host::kWmInput;
+    constexpr uint64_t kEsc = host::kVkEscape;
+    const struct {
+        const char* what;
+        Menu menu;
+        uint32_t message;
+        uint64_t wParam;
+        MessageRoute route;
+        uint8_t openAfter;
+    } cases[] = {
+        {"closed: mouse", Closed, kMouseMove, 0, MessageRoute::ToGame, 0},
+        {"closed: keys", Closed, kKeyDown, 0x78, MessageRoute::ToGame, 0},
+        {"closed: raw input", Closed, kInput, 0, MessageRoute::ToGame, 0},
+        {"closed: Escape key-down is swallowed", Closed, kKeyDown, kEsc, MessageRoute::Swallow, 0},
+        {"closed: Escape key-up", Closed, kKeyUp, kEsc, MessageRoute::ToGame, 0},
+        {"open: Escape key-down closes", Open, kKeyDown, kEsc, MessageRoute::Swallow, 0},
+        {"open: Escape key-up is for the UI", Open, kKeyUp, kEsc, MessageRoute::UiThenSwallow, 1},
+        {"open: characters", Open, kChar, 'a', MessageRoute::UiThenSwallow, 1},
+        {"open: WM_UNICHAR, the last keyboard message", Open, kUnichar, 'a', MessageRoute::UiThenSwallow, 1},
+        {"open: mouse", Open, kLButtonDown, 0, MessageRoute::UiThenSwallow, 1},
+        {"open: WM_MOUSEHWHEEL, the last mouse message", Open, kMouseHWheel, 0, MessageRoute::UiThenSwallow, 1},
+        {"open: raw input kept from the game, still cleaned up", Open, kInput, 0,
+         MessageRoute::UiThenDefaultCleanup, 1},
+        {"open: window messages reach both", Open, kSize, 0, MessageRoute::UiThenGame, 1},
+        {"open: WM_SETCURSOR (below the mouse range)", Open, kSetCursor, 0, MessageRoute::UiThenGame, 1},
+        {"open: activation", Open, kActivate, 1, MessageRoute::UiThenGame, 1},
+        {"dialog open: Escape, menu untouched", DialogOpen, kKeyDown, kEsc, MessageRoute::ToGame, 1},
+        {"dialog open: mouse", DialogOpen, kLButtonDown, 0, MessageRoute::ToGame, 1},
+        {"suspended: every message closes the menu", Suspended, kMouseMove, 0, MessageRoute::ToGame, 0},
+        {"cooling down: Escape", CoolingDown, kKeyDown, kEsc, MessageRoute::ToGame, 0},
+        {"cooling down: raw input", CoolingDown, kInput, 0, MessageRoute::ToGame, 0},
+    };
+    for (const auto& c : cases) {
+        host::MenuOpen = c.menu == Closed ? 0 : 1;
+        host::MenuSuspended = c.menu == Suspended ? 1 : 0;
+        host::MenuCooldownFrames = c.menu == CoolingDown ? 40 : 0;
+        shell::FolderDialogOpen = c.menu == DialogOpen ? 1 : 0;
+        EXPECT_EQ(host::RouteWindowMessage(c.message, c.wParam), c.route) << c.what;
+        EXPECT_EQ(host::MenuOpen.load(), c.openAfter) << c.what;
+    }
+    ResetMenu();
 }
 
 }  // namespace

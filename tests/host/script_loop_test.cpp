@@ -13,147 +13,120 @@
 namespace {
 
 using hosttest::Rec;
-constexpr int kF6 = 0x75;
-constexpr int kF9 = 0x78;
-constexpr int kF10 = 0x79;
-constexpr int kEscape = 27;
+constexpr int kF6 = 0x75, kF9 = 0x78, kF10 = 0x79, kEscape = 27;
 
 class ScriptLoopTest : public hosttest::HostTest {
 protected:
-    void Begin() { host::ScriptLoopBegin(loop); }
-    void Pass() { host::ScriptLoopPass(loop); }
-    void Press(int key) {
-        platform::sim::SetKeyDown(key, true);
-        Pass();
-        platform::sim::SetKeyDown(key, false);
-        Pass();
+    void SetUp() override {
+        HostTest::SetUp();
+        host::ScriptLoopBegin(loop);
     }
+    void Key(int key, bool down) {
+        platform::sim::SetKeyDown(key, down);
+        host::ScriptLoopPass(loop);
+    }
+    void Press(int key) {
+        Key(key, true);
+        Key(key, false);
+    }
+    uint8_t Open() const { return host::MenuOpen.load(); }
     host::ScriptLoopState loop;
 };
 
 TEST_F(ScriptLoopTest, DormantUntilTheFirstPressWhichStartsTheEditorAndOpensTheMenu) {
-    Begin();
-    for (int i = 0; i < 10; ++i) Pass();
+    for (int i = 0; i < 10; ++i) host::ScriptLoopPass(loop);
+    Press(kEscape);
     EXPECT_EQ(host::BootstrapDone.load(), 0);
     EXPECT_TRUE(Rec().calls.empty()) << "nothing is hooked, read or scanned before the press";
     EXPECT_FALSE(Exists(kVrn)) << "no folder is created before the press";
 
-    platform::sim::SetKeyDown(kF9, true);
-    Pass();
+    Key(kF9, true);
     EXPECT_EQ(host::BootstrapDone.load(), 1);
-    EXPECT_EQ(host::MenuOpen.load(), 1);
+    EXPECT_EQ(Open(), 1);
     EXPECT_TRUE(Exists(std::string(kVrn) + "VRN.ini"));
-    for (int i = 0; i < 20; ++i) Pass();
-    EXPECT_EQ(host::MenuOpen.load(), 1) << "holding the key toggles once";
-    platform::sim::SetKeyDown(kF9, false);
-    Pass();
+    for (int i = 0; i < 20; ++i) Key(kF9, true);
+    EXPECT_EQ(Open(), 1) << "holding the key toggles once";
+    Key(kF9, false);
     Press(kF9);
-    EXPECT_EQ(host::MenuOpen.load(), 0);
+    EXPECT_EQ(Open(), 0);
     Press(kF9);
-    EXPECT_EQ(host::MenuOpen.load(), 1);
+    EXPECT_EQ(Open(), 1);
 }
 
 TEST_F(ScriptLoopTest, AKeyHeldWhileTheGameLoadsIsNoPress) {
     platform::sim::SetKeyDown(kF9, true);
-    Begin();
-    Pass();
+    host::ScriptLoopBegin(loop);
+    Key(kF9, true);
     EXPECT_EQ(host::BootstrapDone.load(), 0);
-    platform::sim::SetKeyDown(kF9, false);
-    Pass();
+    Key(kF9, false);
     Press(kF9);
     EXPECT_EQ(host::BootstrapDone.load(), 1);
 }
 
-TEST_F(ScriptLoopTest, EscapeDoesNothingBeforeStartUpAndClosesOnItsPressEdgeAfter) {
-    Begin();
-    Press(kEscape);
-    EXPECT_EQ(host::BootstrapDone.load(), 0);
+TEST_F(ScriptLoopTest, EscapeClosesOnItsPressEdgeAndLeavesAClosedWindowToTheHotkey) {
     Press(kF9);
-    ASSERT_EQ(host::MenuOpen.load(), 1);
-
-    platform::sim::SetKeyDown(kEscape, true);
-    Pass();
-    EXPECT_EQ(host::MenuOpen.load(), 0);
+    ASSERT_EQ(Open(), 1);
+    Key(kEscape, true);
+    EXPECT_EQ(Open(), 0);
     Press(kF9);  // reopened while Escape is still held
-    EXPECT_EQ(host::MenuOpen.load(), 1) << "a held Escape closes once, on its press";
-    platform::sim::SetKeyDown(kEscape, false);
-    Pass();
+    EXPECT_EQ(Open(), 1) << "a held Escape closes once, on its press";
+    Key(kEscape, false);
     Press(kEscape);
-    EXPECT_EQ(host::MenuOpen.load(), 0);
-}
-
-TEST_F(ScriptLoopTest, EscapeAndHotkeyOnTheSamePassLeaveAClosedWindowOpen) {
-    Begin();
-    Press(kF9);
-    Press(kF9);
-    ASSERT_EQ(host::MenuOpen.load(), 0);
-    platform::sim::SetKeyDown(kEscape, true);
-    platform::sim::SetKeyDown(kF9, true);
-    Pass();
-    EXPECT_EQ(host::MenuOpen.load(), 1);
+    EXPECT_EQ(Open(), 0);
+    platform::sim::SetKeyDown(kEscape, true);  // both on the same pass
+    Key(kF9, true);
+    EXPECT_EQ(Open(), 1);
 }
 
 TEST_F(ScriptLoopTest, AHotkeyPressWhileTheMenuIsBlockedClosesIt) {
-    Begin();
-    Press(kF9);
-    ASSERT_EQ(host::MenuOpen.load(), 1);
-    host::MenuCooldownFrames = 10;
-    Press(kF9);
-    EXPECT_EQ(host::MenuOpen.load(), 0);
-    Press(kF9);
-    EXPECT_EQ(host::MenuOpen.load(), 0);
-    host::MenuCooldownFrames = 0;
-    host::MenuSuspended = 1;
-    Press(kF9);
-    EXPECT_EQ(host::MenuOpen.load(), 0);
-    host::MenuSuspended = 0;
-    Press(kF9);
-    EXPECT_EQ(host::MenuOpen.load(), 1);
-}
-
-TEST_F(ScriptLoopTest, TheFirstPressDuringACooldownStartsTheEditorButKeepsTheWindowClosed) {
-    Begin();
     host::MenuCooldownFrames = 5;
     Press(kF9);
-    EXPECT_EQ(host::BootstrapDone.load(), 1);
-    EXPECT_EQ(host::MenuOpen.load(), 0);
+    EXPECT_EQ(host::BootstrapDone.load(), 1) << "the first press during a cooldown starts the editor";
+    EXPECT_EQ(Open(), 0);
+    host::MenuCooldownFrames = 0;
+    Press(kF9);
+    ASSERT_EQ(Open(), 1);
+    for (const bool suspended : {false, true}) {
+        host::MenuCooldownFrames = suspended ? 0 : 10;
+        host::MenuSuspended = suspended ? 1 : 0;
+        Press(kF9);
+        EXPECT_EQ(Open(), 0);
+        Press(kF9);
+        EXPECT_EQ(Open(), 0);
+    }
+    host::MenuSuspended = 0;
+    Press(kF9);
+    EXPECT_EQ(Open(), 1);
 }
 
 TEST_F(ScriptLoopTest, ChangingTheHotkeyNeverCountsAsAPress) {
-    Begin();
     Press(kF9);
-    ASSERT_EQ(host::MenuOpen.load(), 1);
+    ASSERT_EQ(Open(), 1);
     // F10 is held when the Settings tab makes it the hotkey: no toggle until
     // it is released and pressed again.
-    platform::sim::SetKeyDown(kF10, true);
-    Pass();
+    Key(kF10, true);
     shell::UiSettings.MenuHotkey = 4;
-    Pass();
-    Pass();
-    EXPECT_EQ(host::MenuOpen.load(), 1);
-    platform::sim::SetKeyDown(kF10, false);
-    Pass();
+    Key(kF10, true);
+    Key(kF10, false);
+    EXPECT_EQ(Open(), 1);
     Press(kF9);
-    EXPECT_EQ(host::MenuOpen.load(), 1) << "F9 is no longer the hotkey";
+    EXPECT_EQ(Open(), 1) << "F9 is no longer the hotkey";
     Press(kF10);
-    EXPECT_EQ(host::MenuOpen.load(), 0);
+    EXPECT_EQ(Open(), 0);
     // The old key F10 is held while the hotkey goes back to F9 (up): no toggle.
-    platform::sim::SetKeyDown(kF10, true);
-    Pass();
-    EXPECT_EQ(host::MenuOpen.load(), 1);
+    Key(kF10, true);
+    EXPECT_EQ(Open(), 1);
     shell::UiSettings.MenuHotkey = 3;
-    Pass();
-    platform::sim::SetKeyDown(kF10, false);
-    Pass();
-    EXPECT_EQ(host::MenuOpen.load(), 1);
+    Key(kF10, true);
+    Key(kF10, false);
+    EXPECT_EQ(Open(), 1);
     Press(kF9);
-    EXPECT_EQ(host::MenuOpen.load(), 0);
+    EXPECT_EQ(Open(), 0);
 }
 
 TEST_F(ScriptLoopTest, AnIndexOutOfRangeIsReplacedByF9) {
-    Begin();
     shell::UiSettings.MenuHotkey = 8;
-    Pass();
+    host::ScriptLoopPass(loop);
     EXPECT_EQ(shell::UiSettings.MenuHotkey.Get(), 3u);
     Press(kF9);
     EXPECT_EQ(host::BootstrapDone.load(), 1);
@@ -163,7 +136,7 @@ TEST_F(ScriptLoopTest, TheHotkeyOfVrnIniWorksFromTheFirstPressAndReadingCreatesN
     const std::string ini = std::string(kVrn) + "VRN.ini";
     PutFile(ini, "[UI]\r\nMenuHotkey=F6\r\n");
     const auto before = std::filesystem::last_write_time(Host(ini));
-    Begin();
+    host::ScriptLoopBegin(loop);
     EXPECT_EQ(shell::UiSettings.MenuHotkey.Get(), 0u);
     Press(kF9);
     EXPECT_EQ(host::BootstrapDone.load(), 0) << "F9 is not the configured key";
@@ -171,7 +144,7 @@ TEST_F(ScriptLoopTest, TheHotkeyOfVrnIniWorksFromTheFirstPressAndReadingCreatesN
     EXPECT_EQ(std::filesystem::last_write_time(Host(ini)), before);
     Press(kF6);
     EXPECT_EQ(host::BootstrapDone.load(), 1);
-    EXPECT_EQ(host::MenuOpen.load(), 1);
+    EXPECT_EQ(Open(), 1);
 }
 
 TEST_F(ScriptLoopTest, TheEarlyReadFollowsTheWorkspacePointerAndCreatesNoDefaultFolder) {
@@ -189,13 +162,10 @@ TEST_F(ScriptLoopTest, TheEarlyReadFollowsTheWorkspacePointerAndCreatesNoDefault
 }
 
 TEST(MenuHotkeyText, NamesInAnyCaseOrNumbersZeroToSeven) {
-    struct Case {
-        const char* text;
-        uint32_t index;
-    };
-    const Case cases[] = {{"F6", 0},   {"insert", 7}, {"f12", 6}, {"5", 5},    {"5abc", 5}, {"-1", 3},
-                          {"9", 3},    {"", 3},       {"F13", 3}, {"0", 0},    {"07", 7},   {"99999999999999999999", 3}};
-    for (const Case& c : cases) EXPECT_EQ(host::MenuHotkeyIndexFromText(c.text), c.index) << c.text;
+    const std::pair<const char*, uint32_t> cases[] = {
+        {"F6", 0}, {"insert", 7}, {"f12", 6}, {"5", 5},   {"5abc", 5}, {"-1", 3},
+        {"9", 3},  {"", 3},       {"F13", 3}, {"0", 0},   {"07", 7},   {"99999999999999999999", 3}};
+    for (const auto& [text, index] : cases) EXPECT_EQ(host::MenuHotkeyIndexFromText(text), index) << text;
 }
 
 }  // namespace

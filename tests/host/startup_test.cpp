@@ -1,116 +1,107 @@
-// The one-time start-up: its order, with a recording hook engine and probe.
+// The one-time start-up and the unload, with a recording hook engine and
+// probe; and the self-undoing set-up steps.
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
 #include <string>
+#include <thread>
 #include <vector>
 
+#include "host/staged_setup.h"
 #include "host_fixture.h"
 #include "runtime/live_slots.h"
-#include "timecycle/timecycle_model.h"
 #include "support/synthetic_image.h"
+#include "timecycle/timecycle_model.h"
 
 namespace {
 
 using hosttest::Rec;
+using Calls = std::vector<std::string>;
+
+void* Method(void (*f)()) { return reinterpret_cast<void*>(f); }
 
 class StartupTest : public hosttest::HostTest {};
 
-TEST_F(StartupTest, CreatesTheWorkspaceReadsTheSettingsThenHooksTheFourMethodsInOrder) {
+TEST_F(StartupTest, CreatesTheWorkspaceReadsTheSettingsThenHooksTheFourMethodsInOrderOnce) {
     testsupport::SyntheticImage game;  // an image without any of the searched code
     ASSERT_TRUE(game.ok());
     host::BootstrapEditor();
-    EXPECT_TRUE(Exists(std::string(kVrn) + "VRN.ini"));
     EXPECT_TRUE(Exists(std::string(kVrn) + "Imports\\Timecycles"));
     EXPECT_EQ(shell::SettingsStatusLine.rfind("VRN.ini created with default settings: ", 0), 0u)
         << shell::SettingsStatusLine;
-
-    const std::vector<std::string> expected = {
-        "engine.initialize",
-        "probe.open",
-        "engine.createHook slot0 HookedPresent",
-        "engine.createHook slot1 HookedResizeBuffers",
-        "engine.createHook slot2 HookedResizeBuffers1",
-        "engine.createHook slot3 HookedExecuteCommandLists",
-        "engine.enableAll",
-        "probe.close",
-    };
-    EXPECT_EQ(Rec().calls, expected);
+    EXPECT_EQ(Rec().calls, (Calls{"engine.initialize", "probe.open", "engine.createHook slot0 HookedPresent",
+                                  "engine.createHook slot1 HookedResizeBuffers",
+                                  "engine.createHook slot2 HookedResizeBuffers1",
+                                  "engine.createHook slot3 HookedExecuteCommandLists", "engine.enableAll",
+                                  "probe.close"}));
     EXPECT_EQ(Rec().secondarySearchesAtProbe, 1) << "the engine block is searched once, before the hooks";
-    EXPECT_EQ(host::GamePresent.load(), reinterpret_cast<void*>(&hosttest::GameMethod0));
-    EXPECT_EQ(host::GameResizeBuffers.load(), reinterpret_cast<void*>(&hosttest::GameMethod1));
-    EXPECT_EQ(host::GameResizeBuffers1.load(), reinterpret_cast<void*>(&hosttest::GameMethod2));
-    EXPECT_EQ(host::GameExecuteCommandLists.load(), reinterpret_cast<void*>(&hosttest::GameMethod3));
-    EXPECT_EQ(Rec().table[0], reinterpret_cast<void*>(&hosttest::DetourPresent));
+    EXPECT_EQ(host::GamePresent.load(), Method(hosttest::GameMethod0));
+    EXPECT_EQ(host::GameResizeBuffers.load(), Method(hosttest::GameMethod1));
+    EXPECT_EQ(host::GameResizeBuffers1.load(), Method(hosttest::GameMethod2));
+    EXPECT_EQ(host::GameExecuteCommandLists.load(), Method(hosttest::GameMethod3));
+    EXPECT_EQ(Rec().table[0], Method(hosttest::DetourPresent));
     EXPECT_EQ(host::HookEngineStarted.load(), 1);
-}
 
-TEST_F(StartupTest, GivesEveryTimecycleVariablesSlotItsPlaceInTheTimecycleBlock) {
-    runtime::ResetSlotTablesForTesting();
-    testsupport::SyntheticImage game;
-    ASSERT_TRUE(game.ok());
-    const uint64_t block = game.PlantLocatableTimecycleBlock();
-    host::BootstrapEditor();
-    for (size_t i = 0; i < timecycle::kVariableCount; ++i) {
-        const runtime::LiveOverrideSlot* slot = timecycle::TimecycleVariableTable[i].slot;
-        ASSERT_NE(slot, nullptr);
-        EXPECT_EQ(slot->address.Get(), block + 4 * i) << "variable " << i;
-    }
-    for (size_t row = runtime::kFirstDarkFilmicSlot; row < runtime::kLightDirSlotCount; ++row)
-        EXPECT_EQ(runtime::LightDirSlotTable[row].address.Get(), 0u) << "light-direction row " << row;
-    runtime::ResetSlotTablesForTesting();
-}
-
-TEST_F(StartupTest, WithoutATimecycleBlockEverySlotAddressIsZero) {
-    runtime::ResetSlotTablesForTesting();
-    testsupport::SyntheticImage game;
-    host::BootstrapEditor();
-    for (size_t i = 0; i < timecycle::kVariableCount; ++i)
-        EXPECT_EQ(timecycle::TimecycleVariableTable[i].slot->address.Get(), 0u) << "variable " << i;
-    runtime::ResetSlotTablesForTesting();
-}
-
-TEST_F(StartupTest, RunsOnceEvenWhenCalledAgain) {
-    host::BootstrapEditor();
     const size_t calls = Rec().calls.size();
     shell::SettingsStatusLine = "marker";
     host::BootstrapEditor();
-    EXPECT_EQ(Rec().calls.size(), calls);
+    EXPECT_EQ(Rec().calls.size(), calls) << "runs once even when called again";
     EXPECT_EQ(shell::SettingsStatusLine, "marker");
 }
 
-TEST_F(StartupTest, WithoutADirect3D12DeviceNoHookIsCreatedButTheThrowAwayObjectsAreStillCleanedUp) {
-    Rec().probeOpens = false;
-    host::BootstrapEditor();
-    const std::vector<std::string> expected = {"engine.initialize", "probe.open", "probe.close"};
-    EXPECT_EQ(Rec().calls, expected);
-    EXPECT_EQ(host::GamePresent.load(), nullptr);
-    EXPECT_EQ(host::BootstrapDone.load(), 1) << "a failed start-up is never tried again";
+TEST_F(StartupTest, GivesEveryTimecycleVariablesSlotItsPlaceInTheTimecycleBlockOrZero) {
+    for (const bool planted : {true, false}) {
+        ResetHostState();
+        host::SetHostServices(hosttest::RecordingServices());
+        runtime::ResetSlotTablesForTesting();
+        testsupport::SyntheticImage game;
+        ASSERT_TRUE(game.ok());
+        const uint64_t block = planted ? game.PlantLocatableTimecycleBlock() : 0;
+        host::BootstrapEditor();
+        for (size_t i = 0; i < timecycle::kVariableCount; ++i) {
+            const runtime::LiveOverrideSlot* slot = timecycle::TimecycleVariableTable[i].slot;
+            ASSERT_NE(slot, nullptr);
+            EXPECT_EQ(slot->address.Get(), planted ? block + 4 * i : 0u) << "variable " << i;
+        }
+        for (size_t row = runtime::kFirstDarkFilmicSlot; row < runtime::kLightDirSlotCount; ++row)
+            EXPECT_EQ(runtime::LightDirSlotTable[row].address.Get(), 0u) << "light-direction row " << row;
+    }
+    runtime::ResetSlotTablesForTesting();
 }
 
-TEST_F(StartupTest, WithoutIDXGISwapChain3OnlyResizeBuffers1IsMissing) {
-    Rec().hasSwapChain3 = false;
-    host::BootstrapEditor();
-    const std::vector<std::string> expected = {
-        "engine.initialize",
-        "probe.open",
-        "engine.createHook slot0 HookedPresent",
-        "engine.createHook slot1 HookedResizeBuffers",
-        "engine.createHook slot3 HookedExecuteCommandLists",
-        "engine.enableAll",
-        "probe.close",
+TEST_F(StartupTest, FailuresLeaveTheMissingGamePointersNullAndAreNeverRetried) {
+    const struct {
+        const char* what;
+        bool probeOpens, hasSwapChain3, engineInitializes;
+        Calls calls;
+    } cases[] = {
+        {"no Direct3D 12 device: the throw-away objects are still cleaned up", false, true, true,
+         {"engine.initialize", "probe.open", "probe.close"}},
+        {"no IDXGISwapChain3: only ResizeBuffers1 is missing", true, false, true,
+         {"engine.initialize", "probe.open", "engine.createHook slot0 HookedPresent",
+          "engine.createHook slot1 HookedResizeBuffers", "engine.createHook slot3 HookedExecuteCommandLists",
+          "engine.enableAll", "probe.close"}},
     };
-    EXPECT_EQ(Rec().calls, expected);
-    EXPECT_EQ(host::GameResizeBuffers1.load(), nullptr);
-    EXPECT_NE(host::GameResizeBuffers.load(), nullptr);
-}
-
-TEST_F(StartupTest, AFailedEngineLeavesEveryGamePointerNull) {
+    for (const auto& c : cases) {
+        ResetHostState();
+        host::SetHostServices(hosttest::RecordingServices());
+        Rec().probeOpens = c.probeOpens;
+        Rec().hasSwapChain3 = c.hasSwapChain3;
+        host::BootstrapEditor();
+        EXPECT_EQ(Rec().calls, c.calls) << c.what;
+        EXPECT_EQ(host::GamePresent.load() != nullptr, c.probeOpens) << c.what;
+        EXPECT_EQ(host::GameResizeBuffers1.load(), nullptr) << c.what;
+        EXPECT_EQ(host::BootstrapDone.load(), 1) << "a failed start-up is never tried again";
+    }
+    ResetHostState();
+    host::SetHostServices(hosttest::RecordingServices());
     Rec().engineInitializes = false;
     host::BootstrapEditor();
     EXPECT_EQ(host::HookEngineStarted.load(), 0);
     EXPECT_EQ(host::GamePresent.load(), nullptr);
     EXPECT_EQ(host::GameExecuteCommandLists.load(), nullptr);
-    EXPECT_EQ(Rec().table[0], reinterpret_cast<void*>(&hosttest::GameMethod0)) << "nothing was hooked";
+    EXPECT_EQ(Rec().table[0], Method(hosttest::GameMethod0)) << "nothing was hooked";
 }
 
 TEST_F(StartupTest, WithoutPlatformServicesTheBuiltInEngineStartsAndNothingIsHooked) {
@@ -120,6 +111,86 @@ TEST_F(StartupTest, WithoutPlatformServicesTheBuiltInEngineStartsAndNothingIsHoo
     EXPECT_EQ(host::GamePresent.load(), nullptr);
     EXPECT_STREQ(host::CurrentHookEngine().name, host::BuiltInHookEngine().name);
     host::CurrentHookEngine().uninitialize();
+}
+
+using ShutdownTest = hosttest::HostTest;
+
+TEST_F(ShutdownTest, RemovesTheHooksBeforeTheWindowProcedureAndTheOverlayObjects) {
+    host::ShutdownEditor();
+    EXPECT_EQ(Rec().calls, (Calls{"restoreWindowProcedure", "releaseOverlay"})) << "before the first press";
+    host::BootstrapEditor();
+    Rec().calls.clear();
+    host::ShutdownEditor();
+    EXPECT_EQ(Rec().calls,
+              (Calls{"engine.disableAll", "engine.uninitialize", "restoreWindowProcedure", "releaseOverlay"}));
+    EXPECT_EQ(Rec().table[0], Method(hosttest::GameMethod0)) << "the game's Present is back";
+    EXPECT_EQ(Rec().table[3], Method(hosttest::GameMethod3));
+    Rec().calls.clear();
+    host::ShutdownEditor();
+    EXPECT_EQ(Rec().calls, (Calls{"restoreWindowProcedure", "releaseOverlay"})) << "a second unload finds no hooks";
+}
+
+TEST_F(ShutdownTest, ReleasesTheOverlayOnlyOnceNoThreadIsInsideADetour) {
+    for (const bool leaves : {true, false}) {
+        host::BootstrapEditor();
+        Rec().calls.clear();
+        host::DetourDrainTimeoutMs = leaves ? 2000 : 30;
+        std::atomic<bool> inside{false}, leave{false}, releasedWhileInside{false};
+        std::thread render([&] {
+            host::DetourScope scope;
+            inside = true;
+            const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(60);
+            while (leaves ? std::chrono::steady_clock::now() < until : !leave.load())
+                std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            for (const std::string& call : Rec().calls) releasedWhileInside = releasedWhileInside || call == "releaseOverlay";
+        });
+        while (!inside) std::this_thread::yield();
+        host::ShutdownEditor();
+        leave = true;
+        render.join();
+        EXPECT_FALSE(releasedWhileInside);
+        Calls expected = {"engine.disableAll", "engine.uninitialize", "restoreWindowProcedure"};
+        if (leaves) expected.push_back("releaseOverlay");  // else a leak is better than freeing objects in use
+        EXPECT_EQ(Rec().calls, expected);
+        ResetHostState();
+        host::SetHostServices(hosttest::RecordingServices());
+    }
+}
+
+std::vector<std::string> g_log;
+int g_failAt = -1;
+
+template <int N>
+bool Create() {
+    g_log.push_back("create " + std::to_string(N));
+    return N != g_failAt;
+}
+template <int N>
+void Release() {
+    g_log.push_back("release " + std::to_string(N));
+}
+
+TEST(StagedSetup, AFailedStepReleasesWhatTheEarlierOnesCreatedNewestFirst) {
+    const host::SetupStep steps[] = {{"device", Create<0>, Release<0>},
+                                     {"context", Create<1>, Release<1>},
+                                     {"window procedure", Create<2>, nullptr},
+                                     {"heap", Create<3>, Release<3>}};
+    const struct {
+        int failAt;
+        Calls log;
+        bool ok;
+    } cases[] = {
+        {-1, {"create 0", "create 1", "create 2", "create 3"}, true},
+        {0, {"create 0"}, false},
+        {1, {"create 0", "create 1", "release 0"}, false},
+        {3, {"create 0", "create 1", "create 2", "create 3", "release 1", "release 0"}, false},
+    };
+    for (const auto& c : cases) {
+        g_log.clear();
+        g_failAt = c.failAt;
+        EXPECT_EQ(host::RunSetupSteps(steps, 4), c.ok) << c.failAt;
+        EXPECT_EQ(g_log, c.log) << "failing at " << c.failAt;
+    }
 }
 
 }  // namespace

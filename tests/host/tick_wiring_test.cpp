@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cstring>
 #include <string>
 #include <vector>
 
@@ -24,26 +23,20 @@ using namespace host;
 std::vector<std::string> Split(const char* list) {
     std::vector<std::string> names;
     if (!list) return names;
-    std::string current;
-    for (const char* p = list;; ++p) {
-        if (*p == '|' || *p == '\0') {
-            names.push_back(current);
-            current.clear();
-            if (*p == '\0') break;
-        } else {
-            current += *p;
-        }
+    names.emplace_back();
+    for (const char* p = list; *p; ++p) {
+        if (*p == '|') names.emplace_back();
+        else names.back() += *p;
     }
     return names;
 }
 
 size_t RunLength(const char* first, const char* last) {
     runtime::LiveOverrideSlot *begin = nullptr, *end = nullptr;
-    if (!FindTickSlotRun(first, last, begin, end)) return 0;
-    return static_cast<size_t>(end - begin) + 1;
+    return FindTickSlotRun(first, last, begin, end) ? static_cast<size_t>(end - begin) + 1 : 0;
 }
 
-TEST(TickWiring, EverySlotTheGroupTableNamesExists) {
+TEST(TickWiring, EverySlotTheTablesNameExistsWithTheRunLengths) {
     for (const TickGroup& group : TickGroupTable()) {
         for (const GroupPart& part : group.parts) {
             if (part.testRunLast) {
@@ -52,23 +45,19 @@ TEST(TickWiring, EverySlotTheGroupTableNamesExists) {
                 for (const std::string& slot : Split(part.testSlots)) EXPECT_TRUE(FindTickSlot(slot)) << slot;
             }
             for (const EngineWrite& write : part.writes) EXPECT_TRUE(FindTickSlot(write.slot)) << write.slot;
+            // Record restores of the vehicle lights and the inline redirects name their slot.
             for (const std::string& restore : Split(part.restoreNames)) {
-                // Record restores of the vehicle lights and the inline redirects name their slot.
                 if (restore[0] == '@' && restore.rfind("@ApplyLive", 0) != 0) {
                     EXPECT_TRUE(FindTickSlot(restore.substr(1))) << restore;
                 }
             }
         }
     }
-}
-
-TEST(TickWiring, RefreshRunsAndLightDirSlotsExistWithTheirLengths) {
     for (const SlotRun& run : TickRefreshRuns()) EXPECT_EQ(RunLength(run.first, run.last), run.count) << run.first;
     for (const char* slot : TickLightDirSlots()) EXPECT_TRUE(FindTickSlot(slot)) << slot;
     EXPECT_EQ(FindTickSlot("No Such Slot"), nullptr);
-    runtime::LiveOverrideSlot *begin = nullptr, *end = nullptr;
-    EXPECT_FALSE(FindTickSlotRun("PostFX Environmental Blur Size", "PostFX Exposure", begin, end));  // reversed
-    EXPECT_FALSE(FindTickSlotRun("Light Dir Mult", "PostFX Exposure", begin, end));  // two tables
+    EXPECT_EQ(RunLength("PostFX Environmental Blur Size", "PostFX Exposure"), 0u) << "reversed";
+    EXPECT_EQ(RunLength("Light Dir Mult", "PostFX Exposure"), 0u) << "two tables";
 }
 
 // With the built subsystems wired, an enabled slot reaches its group.
@@ -77,8 +66,7 @@ protected:
     void SetUp() override {
         SimWorldTest::SetUp();
         runtime::ResetSlotTablesForTesting();
-        calls_.clear();
-        g_calls = &calls_;
+        g_calls = &calls;
         TickCalls.call = [](const char* name) { g_calls->push_back(name); };
     }
     void TearDown() override {
@@ -86,8 +74,9 @@ protected:
         g_calls = nullptr;
         SimWorldTest::TearDown();
     }
+    bool Called(const char* name) const { return std::find(calls.begin(), calls.end(), name) != calls.end(); }
     static inline std::vector<std::string>* g_calls = nullptr;
-    std::vector<std::string> calls_;
+    std::vector<std::string> calls;
 };
 
 TEST_F(TickWiredTest, EnabledSlotsAndRuntimeGroupTestsSwitchTheirGroups) {
@@ -95,12 +84,11 @@ TEST_F(TickWiredTest, EnabledSlotsAndRuntimeGroupTestsSwitchTheirGroups) {
     FindTickSlot("PostFX Gradient Midpoint")->enabled = 1;
     FindTickSlot("Heat Haze Tex2 V Scrolling Speed")->enabled = 1;  // last of the run
     ScriptTick();
-    auto has = [&](const char* name) { return std::find(calls_.begin(), calls_.end(), name) != calls_.end(); };
-    EXPECT_TRUE(has("ApplyLiveLightDir"));
-    EXPECT_FALSE(has("RestoreLightDirRedirects"));
-    EXPECT_FALSE(has("RestorePostFxGradientPatches"));  // AnyPostFxGradientOverride held
-    EXPECT_TRUE(has("RestorePostFxVignettingPatches"));
-    EXPECT_FALSE(has("RestoreHeatHazePatches"));
+    EXPECT_TRUE(Called("ApplyLiveLightDir"));
+    EXPECT_FALSE(Called("RestoreLightDirRedirects"));
+    EXPECT_FALSE(Called("RestorePostFxGradientPatches"));  // AnyPostFxGradientOverride held
+    EXPECT_TRUE(Called("RestorePostFxVignettingPatches"));
+    EXPECT_FALSE(Called("RestoreHeatHazePatches"));
 }
 
 TEST_F(TickWiredTest, NeverLoadedSlotsAreReadEvenWithTheMenuClosed) {
