@@ -21,48 +21,28 @@ using namespace shell;
 // ---- Texts ---------------------------------------------------------------------------
 
 TEST(TextHelpers, TrimAndUnquote) {
-    const struct {
-        const char* in;
-        const char* out;
-    } cases[] = {
-        {"  abc \t", "abc"},
-        {"\"C:\\Mods\"", "C:\\Mods"},
-        {"'a b'", "a b"},
-        {" \" a \" ", " a "},         // the inside is not trimmed again
-        {"\"mixed'", "\"mixed'"},      // quotes of two kinds stay
-        {"\"", "\""},
-        {"''", ""},
-        {"\"\"x\"\"", "\"x\""},        // only one pair goes
-        {" \t\r\n", ""},
-        {"\xA0word\xA0", "\xA0word\xA0"},  // bytes above 127 are not white space
+    const std::pair<const char*, const char*> cases[] = {
+        {"  abc \t", "abc"},     {"\"C:\\Mods\"", "C:\\Mods"}, {"'a b'", "a b"},
+        {" \" a \" ", " a "},    // the inside is not trimmed again
+        {"\"mixed'", "\"mixed'"}, {"\"", "\""},  {"''", ""}, {"\"\"x\"\"", "\"x\""},  // only one pair goes
+        {" \t\r\n", ""},         {"\xA0word\xA0", "\xA0word\xA0"},  // bytes above 127 are not white space
     };
-    for (const auto& c : cases) EXPECT_EQ(TrimAndUnquote(c.in), c.out) << c.in;
-    EXPECT_EQ(TrimCopy("\r\n x \r\n"), "x");
+    for (const auto& [in, out] : cases) EXPECT_EQ(TrimAndUnquote(in), out) << in;
 }
 
 TEST(TextHelpers, PathTexts) {
-    EXPECT_EQ(WithTrailingSeparator(""), "");
-    EXPECT_EQ(WithTrailingSeparator("C:\\a"), "C:\\a\\");
-    EXPECT_EQ(WithTrailingSeparator("C:\\a/"), "C:\\a/");
-    EXPECT_EQ(WithTrailingSeparator("C:\\a\\"), "C:\\a\\");
-
-    EXPECT_EQ(ParentFolder("C:\\a\\b.txt"), "C:\\a\\");
-    EXPECT_EQ(ParentFolder("C:/a/b.txt"), "C:/a/");
-    EXPECT_EQ(ParentFolder(" \"C:\\a\\b.txt\" "), "C:\\a\\");
-    EXPECT_EQ(ParentFolder("b.txt"), "");
-
-    EXPECT_EQ(LastPathComponent("D:\\Games\\VRN\\"), "VRN");
-    EXPECT_EQ(LastPathComponent("D:\\Games\\vrn"), "vrn");
-    EXPECT_EQ(LastPathComponent("D:\\Games\\VRN//"), "VRN");
-    EXPECT_EQ(LastPathComponent("'D:\\Mods'"), "Mods");
-    EXPECT_EQ(LastPathComponent("VRN"), "VRN");
-    EXPECT_EQ(LastPathComponent("C:\\"), "");
-
-    EXPECT_EQ(FileNameOfPath(static_cast<const char*>(nullptr)), "");
-    EXPECT_EQ(FileNameOfPath("a\\b\\w.xml"), "w.xml");
-    EXPECT_EQ(FileNameOfPath("a/b/w.xml"), "w.xml");
-    EXPECT_EQ(FileNameOfPath("w.xml"), "w.xml");
-    EXPECT_EQ(FileNameOfPath("a\\"), "");
+    const std::pair<const char*, const char*> separators[] = {
+        {"", ""}, {"C:\\a", "C:\\a\\"}, {"C:\\a/", "C:\\a/"}, {"C:\\a\\", "C:\\a\\"}};
+    for (const auto& [in, out] : separators) EXPECT_EQ(WithTrailingSeparator(in), out) << in;
+    const std::pair<const char*, const char*> parents[] = {
+        {"C:\\a\\b.txt", "C:\\a\\"}, {"C:/a/b.txt", "C:/a/"}, {" \"C:\\a\\b.txt\" ", "C:\\a\\"}, {"b.txt", ""}};
+    for (const auto& [in, out] : parents) EXPECT_EQ(ParentFolder(in), out) << in;
+    const std::pair<const char*, const char*> last[] = {
+        {"D:\\Games\\VRN\\", "VRN"}, {"D:\\Games\\VRN//", "VRN"}, {"'D:\\Mods'", "Mods"}, {"VRN", "VRN"}, {"C:\\", ""}};
+    for (const auto& [in, out] : last) EXPECT_EQ(LastPathComponent(in), out) << in;
+    const std::pair<const char*, const char*> names[] = {
+        {nullptr, ""}, {"a\\b\\w.xml", "w.xml"}, {"a/b/w.xml", "w.xml"}, {"w.xml", "w.xml"}, {"a\\", ""}};
+    for (const auto& [in, out] : names) EXPECT_EQ(FileNameOfPath(in), out) << (in ? in : "null");
 
     EXPECT_TRUE(SameTextTrimmedNoCase(" 'Abc' ", "aBC"));
     EXPECT_FALSE(SameTextTrimmedNoCase("abc", "abd"));
@@ -76,36 +56,42 @@ TEST(TextHelpers, PathTexts) {
 class PathRulesTest : public ShellTest {};
 
 TEST_F(PathRulesTest, FullPathResolvesAgainstTheCurrentFolder) {
-    // The fixture's current folder is the game folder.
-    EXPECT_EQ(FullPath("Mods"), "C:\\Games\\GTA5\\Mods\\");
-    EXPECT_EQ(FullPath("..\\Other/"), "C:\\Games\\Other\\");
-    EXPECT_EQ(FullPath("C:/Users/Player"), "C:\\Users\\Player\\");
-    EXPECT_EQ(FullPath("  \"D:\\x\\.\\y\"  "), "D:\\x\\y\\");
-    EXPECT_EQ(FullPath(""), "");
-    EXPECT_EQ(FullPath("  "), "");
-    // Too long for the system call: the text is kept, with backslashes.
-    const std::string longPath = "C:/" + std::string(300, 'a');
-    EXPECT_EQ(FullPath(longPath), "C:\\" + std::string(300, 'a') + "\\");
+    const std::string longPath(300, 'a');  // too long for the system call: kept, with backslashes
+    const std::pair<std::string, std::string> cases[] = {
+        {"Mods", "C:\\Games\\GTA5\\Mods\\"},  // the fixture's current folder is the game folder
+        {"..\\Other/", "C:\\Games\\Other\\"},
+        {"C:/Users/Player", "C:\\Users\\Player\\"},
+        {"  \"D:\\x\\.\\y\"  ", "D:\\x\\y\\"},
+        {"", ""},
+        {"  ", ""},
+        {"C:/" + longPath, "C:\\" + longPath + "\\"},
+    };
+    for (const auto& [in, out] : cases) EXPECT_EQ(FullPath(in), out) << in;
 }
 
 TEST_F(PathRulesTest, SamePathAndIsUnderFolder) {
     EXPECT_TRUE(SamePath("c:\\users\\PLAYER", "C:\\Users\\Player\\"));
     EXPECT_TRUE(SamePath("C:/Users/Player/../Player", "C:\\Users\\Player"));
     EXPECT_FALSE(SamePath("C:\\A", "C:\\AB"));
-
-    EXPECT_TRUE(IsUnderFolder("C:\\A\\", "C:\\A\\"));  // a folder is under itself
-    EXPECT_TRUE(IsUnderFolder("c:\\a\\b\\c", "C:\\A"));
-    EXPECT_FALSE(IsUnderFolder("C:\\AB\\x", "C:\\A\\"));  // a sibling with a longer name
-    EXPECT_FALSE(IsUnderFolder("C:\\A\\", "C:\\A\\B\\"));
-    EXPECT_FALSE(IsUnderFolder("", "C:\\"));
-    EXPECT_FALSE(IsUnderFolder("C:\\A", ""));
-    EXPECT_FALSE(IsUnderFolder("C:\\A\\..\\B\\", "C:\\A\\"));
+    const struct {
+        const char* path;
+        const char* folder;
+        bool under;
+    } cases[] = {
+        {"C:\\A\\", "C:\\A\\", true},  // a folder is under itself
+        {"c:\\a\\b\\c", "C:\\A", true},
+        {"C:\\AB\\x", "C:\\A\\", false},  // a sibling with a longer name
+        {"C:\\A\\", "C:\\A\\B\\", false},
+        {"", "C:\\", false},
+        {"C:\\A", "", false},
+        {"C:\\A\\..\\B\\", "C:\\A\\", false},
+    };
+    for (const auto& c : cases) EXPECT_EQ(IsUnderFolder(c.path, c.folder), c.under) << c.path << " in " << c.folder;
 }
 
 // ---- Numbers ------------------------------------------------------------------------------
 
 TEST(NumberTexts, FormatMatchesTheCLocale) {
-    EXPECT_EQ(FormatFixed3(1.0f), "1.000");
     EXPECT_EQ(FormatFixed3(830.0f), "830.000");
     EXPECT_EQ(FormatFixed3(0.96f), "0.960");
     EXPECT_EQ(FormatFloat(0.5f), "0.50000000");
@@ -118,6 +104,8 @@ TEST(NumberTexts, FormatMatchesTheCLocale) {
         }
     }
     EXPECT_EQ(FormatFixed(std::numeric_limits<double>::infinity(), 3), "inf");
+    EXPECT_EQ(FormatHexAddress(0), "0x0");
+    EXPECT_EQ(FormatHexAddress(~0ull), "0xFFFFFFFFFFFFFFFF");
 }
 
 TEST(NumberTexts, FormatFloatTrimmedKeepsWholeNumbersWhole) {
@@ -131,12 +119,6 @@ TEST(NumberTexts, FormatFloatTrimmedKeepsWholeNumbersWhole) {
         {100.0f, "", "100"},  {0.123456f, "1.", "0.123456"},
     };
     for (const auto& c : cases) EXPECT_EQ(FormatFloatTrimmed(c.value, c.source), c.out) << c.value << " " << c.source;
-}
-
-TEST(NumberTexts, FormatHexAddress) {
-    EXPECT_EQ(FormatHexAddress(0), "0x0");
-    EXPECT_EQ(FormatHexAddress(0x7FF6ABCDEF01ull), "0x7FF6ABCDEF01");
-    EXPECT_EQ(FormatHexAddress(~0ull), "0xFFFFFFFFFFFFFFFF");
 }
 
 TEST(NumberTexts, ParseFloatPrefixReadsLikeStrtof) {
@@ -167,18 +149,15 @@ TEST(NumberTexts, ParseFloatPrefixReadsLikeStrtof) {
     float value = 0.0f;
     EXPECT_TRUE(ParseFloatPrefix("nan", value));
     EXPECT_TRUE(std::isnan(value));
-    // Not zero-terminated: the view ends the number.
-    EXPECT_TRUE(ParseFloatPrefix(std::string_view("12345", 2), value));
+    EXPECT_TRUE(ParseFloatPrefix(std::string_view("12345", 2), value));  // not zero-terminated: the view ends it
     EXPECT_EQ(value, 12.0f);
-
     double d = 0.0;
     EXPECT_TRUE(ParseDoublePrefix("0.1", d));
     EXPECT_EQ(d, 0.1);
     EXPECT_TRUE(ParseDoublePrefix("1e400", d));
     EXPECT_EQ(d, std::numeric_limits<double>::infinity());
     EXPECT_TRUE(ParseDoublePrefix("-1e-400", d));
-    EXPECT_EQ(d, 0.0);
-    EXPECT_TRUE(std::signbit(d));
+    EXPECT_TRUE(d == 0.0 && std::signbit(d));
 }
 
 TEST(NumberTexts, ParseIntPrefixReadsLikeStrtoll) {
@@ -190,20 +169,12 @@ TEST(NumberTexts, ParseIntPrefixReadsLikeStrtoll) {
         int64_t value;
         size_t consumed;
     } cases[] = {
-        {"5x", true, 5, 1},
-        {"-1", true, -1, 2},
-        {"+7", true, 7, 2},
-        {" 42 ", true, 42, 3},
-        {"1.9", true, 1, 1},
-        {"9223372036854775807", true, kMax, 19},
-        {"9223372036854775808", true, kMax, 19},
-        {"99999999999999999999999", true, kMax, 23},
-        {"-9223372036854775808", true, kMin, 20},
-        {"-99999999999999999999999", true, kMin, 24},
-        {"abc", false, 3, 0},
-        {"-", false, 3, 0},
-        {"0x10", true, 0, 1},
-        {"", false, 3, 0},
+        {"5x", true, 5, 1},          {"-1", true, -1, 2},   {"+7", true, 7, 2},
+        {" 42 ", true, 42, 3},       {"1.9", true, 1, 1},   {"0x10", true, 0, 1},
+        {"9223372036854775807", true, kMax, 19},        {"9223372036854775808", true, kMax, 19},
+        {"99999999999999999999999", true, kMax, 23},    {"-9223372036854775808", true, kMin, 20},
+        {"-99999999999999999999999", true, kMin, 24},   {"abc", false, 3, 0},
+        {"-", false, 3, 0},          {"", false, 3, 0},
     };
     for (const auto& c : cases) {
         int64_t value = 3;
@@ -236,59 +207,38 @@ TEST(NumberTexts, IndependentOfTheCLocale) {
 
 class FileHelpersTest : public ShellTest {};
 
-TEST_F(FileHelpersTest, ReadFileBytesAcceptsExactly64MiB) {
-    const std::string exact = InVrn("exact.bin");
-    const std::string over = InVrn("over.bin");
-    PutFile(exact, "");
-    PutFile(over, "");
-    // Sparse files: no 64 MiB is written to the disk.
-    std::filesystem::resize_file(Host(exact), kMaxFileBytes);
-    std::filesystem::resize_file(Host(over), kMaxFileBytes + 1);
-
-    std::string content = "junk";
-    EXPECT_TRUE(ReadFileBytes(WidenAscii(exact.c_str()), content));
-    EXPECT_EQ(content.size(), kMaxFileBytes);
-    content = "junk";
-    EXPECT_FALSE(ReadFileBytes(WidenAscii(over.c_str()), content));
-    EXPECT_TRUE(content.empty());
-    content = "junk";
-    EXPECT_FALSE(ReadTextFile(over, content));
-    EXPECT_EQ(content, "junk");
-}
-
-TEST_F(FileHelpersTest, ReadsAreByteForByte) {
+TEST_F(FileHelpersTest, ReadsAreByteForByteUpToExactly64MiB) {
     const std::string bytes("a\r\nb\0c\xFF\n", 8);
     PutFile(InVrn("a.txt"), bytes);
     PutFile(InVrn("empty.txt"), "");
-
-    std::string content = "junk";
-    EXPECT_TRUE(ReadFileBytes(WidenAscii(InVrn("a.txt")), content));
-    EXPECT_EQ(content, bytes);
+    PutFile(InVrn("exact.bin"), "");
+    PutFile(InVrn("over.bin"), "");
+    std::filesystem::resize_file(Host(InVrn("exact.bin")), kMaxFileBytes);  // sparse: nothing written to the disk
+    std::filesystem::resize_file(Host(InVrn("over.bin")), kMaxFileBytes + 1);
+    const struct {
+        std::string name;
+        bool ok;
+        size_t size;
+    } cases[] = {{"a.txt", true, 8},          {"empty.txt", true, 0},   {"exact.bin", true, kMaxFileBytes},
+                 {"over.bin", false, 0},      {"missing.txt", false, 0}};
+    for (const auto& c : cases) {
+        std::string content = "junk";
+        EXPECT_EQ(ReadFileBytes(WidenAscii(InVrn(c.name)), content), c.ok) << c.name;
+        EXPECT_EQ(content.size(), c.size) << c.name << ": emptied when it fails";
+        if (c.name == "exact.bin") continue;
+        content = "junk";
+        EXPECT_EQ(ReadTextFile(InVrn(c.name), content), c.ok) << c.name;
+        EXPECT_EQ(content, c.ok ? GetFile(InVrn(c.name)) : "junk") << c.name << ": left alone when it fails";
+    }
+    std::string content;
     EXPECT_TRUE(ReadTextFile(InVrn("a.txt"), content));
     EXPECT_EQ(content, bytes);
-
-    content = "junk";
-    EXPECT_TRUE(ReadFileBytes(WidenAscii(InVrn("empty.txt")), content));
-    EXPECT_TRUE(content.empty());
-    content = "junk";
-    EXPECT_TRUE(ReadTextFile(InVrn("empty.txt"), content));
-    EXPECT_TRUE(content.empty());
-
-    // Missing: ReadFileBytes empties, ReadTextFile leaves the content alone.
-    content = "junk";
-    EXPECT_FALSE(ReadFileBytes(WidenAscii(InVrn("missing.txt")), content));
-    EXPECT_TRUE(content.empty());
-    content = "junk";
-    EXPECT_FALSE(ReadTextFile(InVrn("missing.txt"), content));
-    EXPECT_EQ(content, "junk");
-    // A folder is not a file.
-    EXPECT_FALSE(ReadTextFile(kVrn, content));
+    EXPECT_FALSE(ReadTextFile(kVrn, content)) << "a folder is not a file";
     EXPECT_FALSE(ReadFileBytes(L"", content));
 }
 
 TEST_F(FileHelpersTest, WideningGoesThroughTheCodePage) {
     EXPECT_TRUE(WidenAscii(static_cast<const char*>(nullptr)).empty());
-    EXPECT_TRUE(WidenAscii("").empty());
     EXPECT_EQ(WidenAscii("C:\\a.xml"), L"C:\\a.xml");
     // The simulated ANSI code page is UTF-8: a user folder "Café" must
     // still name its files (sign extension would give 0xFFC3 0xFFA9).
@@ -319,14 +269,12 @@ TEST_F(FileHelpersTest, WriteTextFileStaysInTheWorkspaceAndNeverDestroys) {
     EXPECT_FALSE(WriteTextFile(docs, "mine"));
     EXPECT_FALSE(Exists(docs));
 
-    // A write that fails leaves the previous file as it was.
-    platform::sim::FailWritesTo(inside, true);
+    platform::sim::FailWritesTo(inside, true);  // a write that fails leaves the previous file as it was
     EXPECT_FALSE(WriteTextFile(inside, "new"));
     EXPECT_EQ(GetFile(inside), "x\r\n");
     platform::sim::FailWritesTo(inside, false);
 
-    // The folder must exist already.
-    EXPECT_FALSE(WriteTextFile(InVrn("NotThere\\t.xml"), "x"));
+    EXPECT_FALSE(WriteTextFile(InVrn("NotThere\\t.xml"), "x")) << "the folder must exist already";
     EXPECT_FALSE(Exists(InVrn("NotThere")));
 }
 

@@ -101,7 +101,7 @@ TEST_F(FolderPickerTest, HandshakeWithASecondBrowseWhileOpen) {
 
 TEST_F(FolderPickerTest, CancelChangesNothing) {
     const std::string before = GetFile(InVrn("VRN.ini"));
-    for (std::optional<std::string> answer : {std::optional<std::string>(), std::optional<std::string>("")}) {
+    for (const std::optional<std::string>& answer : {std::optional<std::string>(), std::optional<std::string>("")}) {
         Browse(kFolderKindImport, answer);
         SaveFolderSelection();
         EXPECT_EQ(SettingsStatusLine, "Import folder dialog opened.");
@@ -110,28 +110,21 @@ TEST_F(FolderPickerTest, CancelChangesNothing) {
     }
 }
 
-TEST_F(FolderPickerTest, ChoosingTheVrnFolder) {
+TEST_F(FolderPickerTest, ChoosingTheVrnOrTheExportFolderSavesIt) {
     Browse(kFolderKindVrn, std::string("D:\\Games"));
     ImportFolderChanged = false;
     SaveFolderSelection();
     EXPECT_EQ(SettingsStatusLine, "VRN folder selected and saved to VRN.ini.");
-    EXPECT_EQ(SettingsStatusText(), "VRN folder saved.");
     EXPECT_EQ(VrnFolder(), "D:\\Games\\VRN\\");
     EXPECT_STREQ(WorkspacePaths.ImportFolderText, "D:\\Games\\VRN\\Imports\\");
     EXPECT_STREQ(WorkspacePaths.ExportFolderText, "D:\\Games\\VRN\\Exports\\");
     EXPECT_TRUE(ImportFolderChanged);
     EXPECT_TRUE(Exists("D:\\Games\\VRN\\VRN.ini"));
     EXPECT_NE(GetFile(InVrn("VRN.ini")).find("WorkspaceDirectory=D:\\Games\\VRN\\"), std::string::npos);
-
-    // A folder named VRN is used itself.
-    Browse(kFolderKindVrn, std::string("D:\\Mods\\vrn"));
+    Browse(kFolderKindVrn, std::string("D:\\Mods\\vrn"));  // a folder named VRN is used itself
     SaveFolderSelection();
     EXPECT_EQ(VrnFolder(), "D:\\Mods\\vrn\\");
-    EXPECT_STREQ(WorkspacePaths.ExportFolderText, "D:\\Mods\\vrn\\Exports\\");
-    EXPECT_TRUE(Exists("D:\\Mods\\vrn\\VRN.ini"));
-}
 
-TEST_F(FolderPickerTest, ChoosingTheExportFolder) {
     Browse(kFolderKindExport, std::string("E:\\Out"));
     ImportFolderChanged = false;
     SaveFolderSelection();
@@ -140,15 +133,14 @@ TEST_F(FolderPickerTest, ChoosingTheExportFolder) {
     EXPECT_STREQ(WorkspacePaths.ExportFolderText, "E:\\Out\\");
     EXPECT_FALSE(ImportFolderChanged);
     EXPECT_TRUE(Exists("E:\\Out\\Misc"));
-    EXPECT_NE(GetFile(InVrn("VRN.ini")).find("ExportDirectory=E:\\Out\\\r\n"), std::string::npos);
-}
+    EXPECT_NE(GetFile("D:\\Mods\\vrn\\VRN.ini").find("ExportDirectory=E:\\Out\\\r\n"), std::string::npos);
 
-TEST_F(FolderPickerTest, AFailedSaveIsNotReportedAsSaved) {
-    sim::FailWritesTo(InVrn("VRN.ini"), true);
-    Browse(kFolderKindExport, std::string("E:\\Out"));
+    sim::FailWritesTo("D:\\Mods\\vrn\\VRN.ini", true);  // a failed save is not reported as saved
+    Browse(kFolderKindExport, std::string("E:\\Other"));
     SaveFolderSelection();
-    EXPECT_EQ(SettingsStatusLine, "VRN.ini save failed: " + InVrn("VRN.ini"));
+    EXPECT_EQ(SettingsStatusLine, "VRN.ini save failed: D:\\Mods\\vrn\\VRN.ini");
     EXPECT_EQ(SettingsStatusText(), "Settings could not be saved.");
+    sim::FailWritesTo("D:\\Mods\\vrn\\VRN.ini", false);
 }
 
 TEST_F(FolderPickerTest, ThreadThatCannotStart) {

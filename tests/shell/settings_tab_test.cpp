@@ -62,7 +62,8 @@ protected:
     void OpenCombo(const char* id) {
         ImGuiWindow* panel = nullptr;
         for (const testsupport::ImGuiItem& item : ui.Items())
-            if (item.label.rfind("Varnel/##settings_skeleton_panel", 0) == 0) panel = ImGui::FindWindowByName(item.label.c_str());
+            if (item.label.rfind("Varnel/##settings_skeleton_panel", 0) == 0)
+                panel = ImGui::FindWindowByName(item.label.c_str());
         ASSERT_TRUE(panel);
         const ImGuiID wanted = panel->GetID(id);
         for (const testsupport::ImGuiItem& item : ui.Items()) {
@@ -83,13 +84,6 @@ protected:
 
     testsupport::ImGuiHarness ui{kDisplay};
 };
-
-TEST_F(SettingsTabTest, ResetIsDisabledWhileEverythingIsDefault) {
-    ASSERT_FALSE(SettingsDifferFromDefaults(kDisplay.x, kDisplay.y));
-    SettingsStatusLine = "marker";
-    Click("Reset defaults");
-    EXPECT_EQ(SettingsStatusLine, "marker");
-}
 
 TEST_F(SettingsTabTest, GameControlCheckboxesChangeTheirSettings) {
     Open("Game Controls##settings_game_controls_v2");
@@ -128,10 +122,13 @@ TEST_F(SettingsTabTest, SaveWritesTheFileAndSaysSo) {
     EXPECT_NE(ui.Text().find("Settings saved."), std::string::npos);
 }
 
-TEST_F(SettingsTabTest, TimelapseCheckboxOffLetsTheClockRunUnlessTimeIsLocked) {
+TEST_F(SettingsTabTest, TimelapseCheckboxOffLetsTheClockRunUnlessTimeIsLockedAndShowsItsClock) {
     Open("Game Controls##settings_game_controls_v2");
     Click("Timelapse");
     EXPECT_EQ(host::ClockPauseRequest.load(), -1);
+    host::TimelapseClockSeconds.store(13 * 3600 + 7 * 60 + 59.9);
+    ui.Frame(Draw);
+    EXPECT_NE(ui.Text().find("Clock 13:07"), std::string::npos);
     host::TimelapseLastTick.store(5);
     Click("Timelapse");
     EXPECT_FALSE(TimelapseEnabled);
@@ -143,11 +140,15 @@ TEST_F(SettingsTabTest, TimelapseCheckboxOffLetsTheClockRunUnlessTimeIsLocked) {
     EXPECT_EQ(host::ClockPauseRequest.load(), 1);
 }
 
-TEST_F(SettingsTabTest, TimelapseClockIsShown) {
-    Open("Game Controls##settings_game_controls_v2");
-    host::TimelapseClockSeconds.store(13 * 3600 + 7 * 60 + 59.9);
+TEST_F(SettingsTabTest, ResetDefaultsIsOnlyOfferedWhenSomethingDiffers) {
+    SettingsStatusLine = "marker";
+    Click("Reset defaults");
+    EXPECT_EQ(SettingsStatusLine, "marker") << "disabled while everything is default";
+    UiSettings.UIScale = 1.5f;
     ui.Frame(Draw);
-    EXPECT_NE(ui.Text().find("Clock 13:07"), std::string::npos);
+    Click("Reset defaults");
+    EXPECT_EQ(SettingsStatusLine, "Default settings restored.");
+    EXPECT_EQ(host::ClockPauseRequest.load(), -1) << "without a timelapse no clock request";
 }
 
 TEST_F(SettingsTabTest, ResetDefaultsStopsARunningTimelapseAndLetsTheClockGo) {
@@ -155,30 +156,17 @@ TEST_F(SettingsTabTest, ResetDefaultsStopsARunningTimelapseAndLetsTheClockGo) {
     Click("Timelapse");
     Click("Blackout Mode");
     UiSettings.TimecycleTimelapseSpeed = 60.0f;
-    UiSettings.UIScale = 1.5f;
     UiSettings.AllLiveBeforeAfterHotkey = 13;
     FreeCamSpeed = 40.0f;
     ui.Frame(Draw);
     Click("Reset defaults");
     EXPECT_FALSE(TimelapseEnabled);
     EXPECT_EQ(host::ClockPauseRequest.load(), 0);
-    EXPECT_FLOAT_EQ(UiSettings.TimecycleTimelapseSpeed, 600.0f);
-    EXPECT_FALSE(GameControlFlags.BlackoutMode);
-    EXPECT_FLOAT_EQ(UiSettings.UIScale, 1.0f);
-    EXPECT_EQ(UiSettings.AllLiveBeforeAfterHotkey.Get(), 0u);
-    EXPECT_FLOAT_EQ(FreeCamSpeed, 10.0f);
     EXPECT_FALSE(WindowSizeFromIni);
     EXPECT_TRUE(MainWindowSizeFitted);
     EXPECT_FALSE(SettingsDifferFromDefaults(kDisplay.x, kDisplay.y));
     EXPECT_EQ(SettingsStatusLine, "Default settings restored.");
     EXPECT_NE(Ini().find("AllLiveBeforeAfterHotkey=Off\r\n"), std::string::npos);
-}
-
-TEST_F(SettingsTabTest, ResetDefaultsWithoutATimelapseSendsNoClockRequest) {
-    UiSettings.UIScale = 1.5f;
-    ui.Frame(Draw);
-    Click("Reset defaults");
-    EXPECT_EQ(host::ClockPauseRequest.load(), -1);
 }
 
 TEST_F(SettingsTabTest, ResetDefaultsKeepsTheFailureOfItsSave) {
@@ -193,34 +181,25 @@ TEST_F(SettingsTabTest, ResetDefaultsKeepsTheFailureOfItsSave) {
 
 TEST_F(SettingsTabTest, ChoosingAKeyTakesItFromTheOtherHotkeys) {
     Open("Hotkeys##settings_hotkeys_v2");
+    UiSettings.MenuHotkey = 8;  // out of range: repaired when shown
+    UiSettings.VisualSettingsBeforeAfterHotkey = 40;
     UiSettings.AllLiveBeforeAfterHotkey = 5;  // F5 (the popup shows its first rows without scrolling)
+    UiSettings.BothBeforeAfterHotkey = 9;     // F10
     ui.Frame(Draw);
+    EXPECT_EQ(UiSettings.MenuHotkey.Get(), 3u);
+    EXPECT_EQ(UiSettings.VisualSettingsBeforeAfterHotkey.Get(), 0u);
     OpenCombo("##Timecycle before / after hotkey");
     Click("F5");
     EXPECT_EQ(UiSettings.TimecycleBeforeAfterHotkey.Get(), 5u);
     EXPECT_EQ(UiSettings.AllLiveBeforeAfterHotkey.Get(), 0u);
-}
-
-TEST_F(SettingsTabTest, TheMenuKeyIsTakenFromTheBeforeAfterHotkeysAndOfferedDisabled) {
-    Open("Hotkeys##settings_hotkeys_v2");
-    UiSettings.BothBeforeAfterHotkey = 9;  // F10
-    ui.Frame(Draw);
+    // The menu key is taken from the before/after hotkeys and offered there disabled.
     OpenCombo("##MenuHotkey");
     Click("F10");
     EXPECT_EQ(UiSettings.MenuHotkey.Get(), 4u);
     EXPECT_EQ(UiSettings.BothBeforeAfterHotkey.Get(), 0u);
     OpenCombo("##Timecycle + visualsettings hotkey");
-    Click("F10");  // disabled: nothing chosen
+    Click("F10");
     EXPECT_EQ(UiSettings.BothBeforeAfterHotkey.Get(), 0u);
-}
-
-TEST_F(SettingsTabTest, OutOfRangeHotkeyIndicesAreRepairedWhenShown) {
-    Open("Hotkeys##settings_hotkeys_v2");
-    UiSettings.MenuHotkey = 8;
-    UiSettings.VisualSettingsBeforeAfterHotkey = 40;
-    ui.Frame(Draw);
-    EXPECT_EQ(UiSettings.MenuHotkey.Get(), 3u);
-    EXPECT_EQ(UiSettings.VisualSettingsBeforeAfterHotkey.Get(), 0u);
 }
 
 TEST_F(SettingsTabTest, DefaultFolderButtonIsDisabledForTheDefaultInAnyCase) {
