@@ -139,11 +139,4 @@ TEST_F(ClockTest, SwitchingTheTimelapseOffReleasesTheClockUnlessTimeIsLocked) {
     EXPECT_EQ(TimelapseLastHour.load(), -1);
 }
 
-TEST(ClockDisplay, HourAndMinuteOfTheDay) {
-    EXPECT_EQ(ClockHourOf(0.0), 0);
-    EXPECT_EQ(ClockHourOf(86399.9), 23);
-    EXPECT_EQ(ClockMinuteOf(86399.9), 59);
-    EXPECT_EQ(ClockHourOf(13 * 3600 + 59 * 60 + 59.99), 13);
-}
-
 }  // namespace

@@ -72,44 +72,39 @@ inline std::string SlotName(void** slot) {
 }
 
 inline std::string DetourName(void* detour) {
-    if (detour == reinterpret_cast<void*>(&DetourPresent)) return "HookedPresent";
-    if (detour == reinterpret_cast<void*>(&DetourResizeBuffers)) return "HookedResizeBuffers";
-    if (detour == reinterpret_cast<void*>(&DetourResizeBuffers1)) return "HookedResizeBuffers1";
-    if (detour == reinterpret_cast<void*>(&DetourExecuteCommandLists)) return "HookedExecuteCommandLists";
+    const std::pair<void (*)(), const char*> names[] = {{DetourPresent, "HookedPresent"},
+                                                        {DetourResizeBuffers, "HookedResizeBuffers"},
+                                                        {DetourResizeBuffers1, "HookedResizeBuffers1"},
+                                                        {DetourExecuteCommandLists, "HookedExecuteCommandLists"}};
+    for (const auto& [f, name] : names)
+        if (detour == reinterpret_cast<void*>(f)) return name;
     return "?";
 }
 
-inline bool EngineInitialize() {
-    g_recorder.calls.push_back("engine.initialize");
-    return g_recorder.engineInitializes;
+inline void Note(const std::string& call) { g_recorder.calls.push_back(call); }
+inline void SetAll(bool detoured) {
+    for (FakeHook& h : g_hooks) *h.slot = detoured ? h.detour : h.original;
 }
+inline bool EngineInitialize() { return Note("engine.initialize"), g_recorder.engineInitializes; }
 inline bool EngineCreateHook(void** slot, void* detour, void** original) {
-    g_recorder.calls.push_back("engine.createHook " + SlotName(slot) + " " + DetourName(detour));
+    Note("engine.createHook " + SlotName(slot) + " " + DetourName(detour));
     if (!g_recorder.engineInitializes) return false;
     *original = *slot;
     g_hooks.push_back(FakeHook{slot, detour, *slot});
     return true;
 }
-inline bool EngineEnableAll() {
-    g_recorder.calls.push_back("engine.enableAll");
-    for (FakeHook& h : g_hooks) *h.slot = h.detour;
-    return true;
-}
-inline bool EngineDisableAll() {
-    g_recorder.calls.push_back("engine.disableAll");
-    for (FakeHook& h : g_hooks) *h.slot = h.original;
-    return true;
-}
+inline bool EngineEnableAll() { return Note("engine.enableAll"), SetAll(true), true; }
+inline bool EngineDisableAll() { return Note("engine.disableAll"), SetAll(false), true; }
 inline void EngineUninitialize() {
-    g_recorder.calls.push_back("engine.uninitialize");
-    for (FakeHook& h : g_hooks) *h.slot = h.original;
+    Note("engine.uninitialize");
+    SetAll(false);
     g_hooks.clear();
 }
 inline const host::HookEngine kRecordingEngine = {"recording", EngineInitialize, EngineCreateHook, EngineEnableAll,
                                                   EngineDisableAll, EngineUninitialize};
 
 inline bool ProbeOpen(host::PresentationMethods& methods) {
-    g_recorder.calls.push_back("probe.open");
+    Note("probe.open");
     g_recorder.secondarySearchesAtProbe = runtime::SecondaryBlockSearchCountForTesting();
     if (!g_recorder.probeOpens) return false;
     methods.present = &g_recorder.table[0];
@@ -118,9 +113,6 @@ inline bool ProbeOpen(host::PresentationMethods& methods) {
     methods.executeCommandLists = &g_recorder.table[3];
     return true;
 }
-inline void ProbeClose() { g_recorder.calls.push_back("probe.close"); }
-inline void RestoreWindowProcedure() { g_recorder.calls.push_back("restoreWindowProcedure"); }
-inline void ReleaseOverlay() { g_recorder.calls.push_back("releaseOverlay"); }
 
 }  // namespace detail
 
@@ -130,22 +122,20 @@ inline host::HostServices RecordingServices() {
     host::HostServices s;
     s.engine = &detail::kRecordingEngine;
     s.probe.open = detail::ProbeOpen;
-    s.probe.close = detail::ProbeClose;
+    s.probe.close = [] { detail::Note("probe.close"); };
     s.detours.present = reinterpret_cast<void*>(&DetourPresent);
     s.detours.resizeBuffers = reinterpret_cast<void*>(&DetourResizeBuffers);
     s.detours.resizeBuffers1 = reinterpret_cast<void*>(&DetourResizeBuffers1);
     s.detours.executeCommandLists = reinterpret_cast<void*>(&DetourExecuteCommandLists);
-    s.restoreWindowProcedure = detail::RestoreWindowProcedure;
-    s.releaseOverlay = detail::ReleaseOverlay;
+    s.restoreWindowProcedure = [] { detail::Note("restoreWindowProcedure"); };
+    s.releaseOverlay = [] { detail::Note("releaseOverlay"); };
     return s;
 }
 
 inline void HostTest::ResetHostState() {
     detail::g_recorder = Recorder{};
-    detail::g_recorder.table[0] = reinterpret_cast<void*>(&GameMethod0);
-    detail::g_recorder.table[1] = reinterpret_cast<void*>(&GameMethod1);
-    detail::g_recorder.table[2] = reinterpret_cast<void*>(&GameMethod2);
-    detail::g_recorder.table[3] = reinterpret_cast<void*>(&GameMethod3);
+    void (*const methods[4])() = {GameMethod0, GameMethod1, GameMethod2, GameMethod3};
+    for (int i = 0; i < 4; ++i) detail::g_recorder.table[i] = reinterpret_cast<void*>(methods[i]);
     detail::g_hooks.clear();
     host::SetHostServices(host::HostServices{});
     host::BootstrapDone = 0;

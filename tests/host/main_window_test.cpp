@@ -108,15 +108,6 @@ TEST_F(MainWindowTest, SizesAreHeldToTheDisplayAndWrittenBack) {
     EXPECT_EQ(shell::UiSettings.MenuWidth.Get(), 1200.0f);
     EXPECT_EQ(shell::UiSettings.MenuHeight.Get(), 900.0f);
 
-    const struct {
-        float w, h, minW, maxW, minH, maxH;
-    } cases[] = {{900, 700, 540, 880, 520, 680}, {250, 200, 240, 240, 320, 320}};
-    for (const auto& c : cases) {
-        const shell::MainWindowLimits l = shell::MainWindowLimitsFor(c.w, c.h);
-        EXPECT_EQ((std::vector<float>{l.minWidth, l.maxWidth, l.minHeight, l.maxHeight}),
-                  (std::vector<float>{c.minW, c.maxW, c.minH, c.maxH}))
-            << c.w << "x" << c.h;
-    }
     const shell::MainWindowSize small = shell::ClampMainWindowSize({100, 100}, shell::MainWindowLimitsFor(900, 700));
     EXPECT_EQ(small.width, 540.0f);
     EXPECT_EQ(small.height, 520.0f);

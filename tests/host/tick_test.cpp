@@ -152,22 +152,6 @@ TEST_F(TickTest, StepsRunInTheirOrder) {
     EXPECT_FALSE(Contains(Tick(), "RefreshModifier")) << "no modifier work pending";
 }
 
-TEST_F(TickTest, ModeFollowsTheFlagsEveryFrame) {
-    const struct {
-        uint8_t after;
-        bool imported, edits;
-        TickMode mode;
-    } cases[] = {{0, true, true, TickMode::Before},    {1, true, true, TickMode::Imported},
-                 {1, true, false, TickMode::Override}, {1, false, true, TickMode::Override}};
-    for (const auto& c : cases) {
-        TimecycleAfterShown.store(c.after);
-        sub.trueTests.clear();
-        if (c.imported) sub.trueTests.insert("ImportedOverridesActive");
-        if (c.edits) sub.trueTests.insert("ContextHasEdits");
-        EXPECT_EQ(SelectTickMode(), c.mode) << int(c.after) << c.imported << c.edits;
-    }
-}
-
 TEST_F(TickTest, BeforeModeRemovesEveryPatchIncludingTheTicksOwnAndAppliesNothing) {
     sub.enabledSlots = {"PostFX Scanline Intensity", "Light Dir Mult"};
     Tick();

@@ -74,12 +74,6 @@ protected:
         }
         FAIL() << "no combo " << id;
     }
-    size_t ItemIndex(const char* label) {
-        for (size_t i = 0; i < ui.Items().size(); ++i)
-            if (ui.Items()[i].label == label) return i;
-        ADD_FAILURE() << "no item " << label;
-        return 0;
-    }
     std::string Ini() { return GetFile(shelltest::ShellTest::InVrn("VRN.ini")); }
 
     testsupport::ImGuiHarness ui{kDisplay};
@@ -231,24 +225,6 @@ TEST_F(SettingsTabTest, BrowseOpensTheDialogAndDisablesTheFolderButtons) {
     platform::sim::ReleaseFolderDialog();
     for (int i = 0; i < 500 && FolderDialogOpen.load(); ++i) platform::SleepMilliseconds(1);
     ui.Frame(Draw);
-}
-
-TEST_F(SettingsTabTest, FolderLayoutListsTheImportFolders) {
-    Open("Folders##settings_folders_v2");
-    // While the text is captured the UI library opens every tree node, so
-    // whether it starts closed is seen without the capture.
-    ui.CaptureText(false);
-    ui.Frame(Draw);
-    EXPECT_EQ(ui.Items()[ItemIndex("Folder layout##settings_import_structure_overview") + 1].label,
-              "##VrnExportDirectory");
-    Click("Folder layout##settings_import_structure_overview");
-    EXPECT_NE(ui.Items()[ItemIndex("Folder layout##settings_import_structure_overview") + 1].label,
-              "##VrnExportDirectory");
-    ui.CaptureText(true);
-    ui.Frame(Draw);
-    for (const char* text : {"Imports\\Timecycles\\", "Imports\\Timecycle Mods\\", "Imports\\Weather Files\\",
-                             "Imports\\Misc\\carcols.ymt", "Imports\\visualsettings.dat"})
-        EXPECT_NE(ui.Text().find(text), std::string::npos) << text;
 }
 
 TEST_F(SettingsTabTest, WindowWidthTypedIntoItsSliderResizesTheMainWindow) {

@@ -45,14 +45,17 @@ TEST_F(WorkspaceTest, FindDocumentsFoldersFallsBackInOrder) {
     EXPECT_EQ(FindDocumentsFolders(), "");
     EXPECT_EQ(DefaultVrnFolder(), "");
     // Set from the last fallback to the first; each new one takes over.
+    auto env = [](const char* name, std::string value) {
+        return [=] { sim::SetEnvironmentVariable(name, value); };
+    };
     const std::pair<std::function<void()>, const char*> steps[] = {
-        {[] { sim::SetEnvironmentVariable("PUBLIC", std::string("C:\\Users\\Public")); }, "C:\\Users\\Public\\Documents\\"},
+        {env("PUBLIC", "C:\\Users\\Public"), "C:\\Users\\Public\\Documents\\"},
         {[] { sim::SetShellFolder(46, std::string("C:\\Common Docs")); }, "C:\\Common Docs\\"},
         {[] { sim::SetKnownFolder(KnownFolder::PublicDocuments, std::string("C:\\PublicDocs")); }, "C:\\PublicDocs\\"},
-        {[] { sim::SetKnownFolder(KnownFolder::Profile, std::string("C:\\Users\\Prof")); }, "C:\\Users\\Prof\\Documents\\"},
-        {[] { sim::SetEnvironmentVariable("USERPROFILE", std::string("C:\\Users\\Env\\")); }, "C:\\Users\\Env\\Documents\\"},
-        {[] { sim::SetEnvironmentVariable("USERPROFILE", std::string(300, 'x')); },  // too long counts as missing
+        {[] { sim::SetKnownFolder(KnownFolder::Profile, std::string("C:\\Users\\Prof")); },
          "C:\\Users\\Prof\\Documents\\"},
+        {env("USERPROFILE", "C:\\Users\\Env\\"), "C:\\Users\\Env\\Documents\\"},
+        {env("USERPROFILE", std::string(300, 'x')), "C:\\Users\\Prof\\Documents\\"},  // too long: missing
         {[] { sim::SetShellFolder(5, std::string("C:\\Personal")); }, "C:\\Personal\\"},
         {[] { sim::SetKnownFolder(KnownFolder::Documents, std::string("D:\\My Docs")); }, "D:\\My Docs\\"},
     };
