@@ -14,46 +14,36 @@
 namespace {
 
 using namespace runtime;
-using platform::kPageExecute;
-using platform::kPageExecuteRead;
-using platform::kPageExecuteReadWrite;
-using platform::kPageExecuteWriteCopy;
-using platform::kPageGuard;
-using platform::kPageNoAccess;
-using platform::kPageNoCache;
-using platform::kPageReadOnly;
-using platform::kPageReadWrite;
-using platform::kPageWriteCombine;
-using platform::kPageWriteCopy;
+using namespace platform;
 
-// Pages of one allocation, each page with its own protection.
+// Pages of one allocation, each page with its own protection, filled with 0x11.
 struct Pages {
     uint64_t base = 0;
     size_t page = 0;
     size_t count = 0;
     explicit Pages(std::initializer_list<uint32_t> protections) {
-        page = platform::GetSystemMemoryInfo().pageSize;
+        page = GetSystemMemoryInfo().pageSize;
         count = protections.size();
-        base = platform::AllocateAnywhere(page * count, kPageReadWrite);
+        base = AllocateAnywhere(page * count, kPageReadWrite);
         std::memset(reinterpret_cast<void*>(base), 0x11, page * count);
         size_t i = 0;
         for (uint32_t p : protections) Protect(i++, p);
     }
     ~Pages() {
         uint32_t old = 0;
-        platform::ChangeProtection(base, page * count, kPageReadWrite, &old);
-        platform::FreeMemory(base);
+        ChangeProtection(base, page * count, kPageReadWrite, &old);
+        FreeMemory(base);
     }
     Pages(const Pages&) = delete;
     Pages& operator=(const Pages&) = delete;
     uint64_t At(size_t pageIndex, size_t offset = 0) const { return base + pageIndex * page + offset; }
     void Protect(size_t pageIndex, uint32_t protect) const {
         uint32_t old = 0;
-        ASSERT_TRUE(platform::ChangeProtection(At(pageIndex), page, protect, &old));
+        ASSERT_TRUE(ChangeProtection(At(pageIndex), page, protect, &old));
     }
     uint32_t ProtectionOf(size_t pageIndex) const {
-        platform::MemoryRegion r;
-        EXPECT_TRUE(platform::QueryMemoryRegion(At(pageIndex), r));
+        MemoryRegion r;
+        EXPECT_TRUE(QueryMemoryRegion(At(pageIndex), r));
         return r.protect;
     }
     uint32_t U32(size_t pageIndex, size_t offset) const {
@@ -64,9 +54,9 @@ struct Pages {
 };
 
 uint64_t FreedAddress() {
-    const size_t size = platform::GetSystemMemoryInfo().pageSize * 4;
-    const uint64_t a = platform::AllocateAnywhere(size, kPageReadWrite);
-    platform::FreeMemory(a);
+    const size_t size = GetSystemMemoryInfo().pageSize * 4;
+    const uint64_t a = AllocateAnywhere(size, kPageReadWrite);
+    FreeMemory(a);
     return a + 64;
 }
 
@@ -77,28 +67,18 @@ protected:
 };
 
 TEST(GuardedMemoryPredicates, ProtectionValues) {
-    struct Row {
+    const struct {
         uint32_t protect;
-        bool readable;
-        bool writableLowByte;
+        bool readable, writableLowByte;
+    } rows[] = {
+        {kPageNoAccess, false, false},         {kPageReadOnly, true, false},
+        {kPageReadWrite, true, true},          {kPageWriteCopy, true, true},
+        {kPageExecute, false, false},          {kPageExecuteRead, true, false},
+        {kPageExecuteReadWrite, true, true},   {kPageExecuteWriteCopy, true, true},
+        {kPageReadWrite | kPageGuard, false, true}, {kPageReadWrite | kPageWriteCombine, true, true},
+        {kPageNoAccess | kPageReadWrite, false, false}, {0x03, false, false},
     };
-    const Row rows[] = {
-        {kPageNoAccess, false, false},
-        {kPageReadOnly, true, false},
-        {kPageReadWrite, true, true},
-        {kPageWriteCopy, true, true},
-        {kPageExecute, false, false},
-        {kPageExecuteRead, true, false},
-        {kPageExecuteReadWrite, true, true},
-        {kPageExecuteWriteCopy, true, true},
-        {kPageReadWrite | kPageGuard, false, true},
-        {kPageReadWrite | kPageNoCache, true, true},
-        {kPageReadWrite | kPageWriteCombine, true, true},
-        {kPageNoAccess | kPageReadWrite, false, false},
-        {0x00, false, false},
-        {0x03, false, false},
-    };
-    for (const Row& r : rows) {
+    for (const auto& r : rows) {
         EXPECT_EQ(IsReadableProtect(r.protect), r.readable) << std::hex << r.protect;
         EXPECT_EQ(IsWritableProtect(static_cast<uint8_t>(r.protect & 0xFF)), r.writableLowByte) << std::hex << r.protect;
     }
@@ -117,10 +97,8 @@ TEST_F(GuardedMemory, RangeTestsFollowTheRegionOfTheFirstByte) {
     // The last byte in the next region fails even though that region is readable.
     EXPECT_FALSE(IsReadable(p.At(0, p.page - 3), 4));
     EXPECT_FALSE(IsReadable(p.At(1, p.page - 1), 2));
-    EXPECT_FALSE(IsReadable(0, 4));
+    for (uint64_t bad : {uint64_t(0), uint64_t(0x10), FreedAddress()}) EXPECT_FALSE(IsReadable(bad, 4)) << bad;
     EXPECT_FALSE(IsReadable(p.At(0), 0));
-    EXPECT_FALSE(IsReadable(FreedAddress(), 4));
-    EXPECT_FALSE(IsReadable(0x10, 4));
     EXPECT_FALSE(IsReadable(p.At(0), UINT64_MAX));
 }
 
@@ -139,22 +117,18 @@ TEST_F(GuardedMemory, ReadableCacheAnswersWithoutAQueryAfterTheFirst) {
     EXPECT_FALSE(IsReadableCached(0, 4));
 }
 
-TEST_F(GuardedMemory, SafeReadU32KeepsOutOnACheckFailure) {
+// A failed check leaves SafeReadU32's output alone; a guarded read that
+// faults gives 0.
+TEST_F(GuardedMemory, FailedReadsKeepOrZeroTheirOutput) {
     Pages p({kPageReadWrite, kPageNoAccess});
     uint32_t out = 0xDEADBEEF;
-    EXPECT_FALSE(SafeReadU32(p.At(1), out));
-    EXPECT_EQ(out, 0xDEADBEEFu);
-    EXPECT_FALSE(SafeReadU32(p.At(0, p.page - 2), out));
-    EXPECT_EQ(out, 0xDEADBEEFu);
-    EXPECT_FALSE(SafeReadU32(FreedAddress(), out));
-    EXPECT_FALSE(SafeReadU32(0, out));
-    EXPECT_EQ(out, 0xDEADBEEFu);
+    for (uint64_t bad : {p.At(1), p.At(0, p.page - 2), FreedAddress(), uint64_t(0)}) {
+        EXPECT_FALSE(SafeReadU32(bad, out)) << bad;
+        EXPECT_EQ(out, 0xDEADBEEFu);
+    }
     ASSERT_TRUE(SafeReadU32(p.At(0, 4), out));
     EXPECT_EQ(out, 0x11111111u);
-}
 
-TEST_F(GuardedMemory, GuardedReadsTurnFaultsIntoZero) {
-    Pages p({kPageReadWrite, kPageNoAccess});
     uint32_t v = 7;
     uint8_t b = 7;
     EXPECT_FALSE(GuardedReadU32(p.At(1), v));
@@ -162,28 +136,30 @@ TEST_F(GuardedMemory, GuardedReadsTurnFaultsIntoZero) {
     EXPECT_FALSE(GuardedReadU8(p.At(1, 5), b));
     EXPECT_EQ(b, 0u);
     EXPECT_FALSE(GuardedReadU32(FreedAddress(), v));
-    EXPECT_TRUE(GuardedReadU32(p.At(0), v));
-    EXPECT_EQ(v, 0x11111111u);
-    EXPECT_TRUE(GuardedReadU8(p.At(0, 3), b));
-    EXPECT_EQ(b, 0x11u);
-    std::vector<uint8_t> out(32, 0);
-    EXPECT_FALSE(GuardedCopy(out.data(), reinterpret_cast<const void*>(p.At(0, p.page - 8)), 32));
-    EXPECT_TRUE(GuardedCopy(out.data(), reinterpret_cast<const void*>(p.At(0)), 32));
+    EXPECT_TRUE(GuardedReadU32(p.At(0), v) && v == 0x11111111u);
+    EXPECT_TRUE(GuardedReadU8(p.At(0, 3), b) && b == 0x11u);
+    std::vector<uint8_t> copy(32, 0);
+    EXPECT_FALSE(GuardedCopy(copy.data(), reinterpret_cast<const void*>(p.At(0, p.page - 8)), 32));
+    EXPECT_TRUE(GuardedCopy(copy.data(), reinterpret_cast<const void*>(p.At(0)), 32));
 }
 
-TEST_F(GuardedMemory, SafeWriteFloatCachesWritableRegions) {
-    Pages p({kPageReadWrite});
-    ASSERT_TRUE(SafeWriteFloat(p.At(0, 8), 1.5f));
-    EXPECT_EQ(p.U32(0, 8), std::bit_cast<uint32_t>(1.5f));
-    EXPECT_EQ(WritableRangeCacheSizeForTesting(), 1u);
-    const uint64_t queries = RegionQueryCountForTesting();
-    ASSERT_TRUE(SafeWriteFloat(p.At(0, 12), 2.5f));
-    EXPECT_EQ(RegionQueryCountForTesting(), queries);
-    EXPECT_EQ(p.U32(0, 12), std::bit_cast<uint32_t>(2.5f));
-    EXPECT_FALSE(SafeWriteFloat(0, 1.0f));
-}
-
-TEST_F(GuardedMemory, SafeWriteFloatLiftsAndRestoresProtection) {
+TEST_F(GuardedMemory, SafeWriteFloatCachesLiftsAndRestores) {
+    {
+        Pages p({kPageReadWrite});
+        ASSERT_TRUE(SafeWriteFloat(p.At(0, 8), 1.5f));
+        EXPECT_EQ(p.U32(0, 8), std::bit_cast<uint32_t>(1.5f));
+        EXPECT_EQ(WritableRangeCacheSizeForTesting(), 1u);
+        const uint64_t queries = RegionQueryCountForTesting();
+        ASSERT_TRUE(SafeWriteFloat(p.At(0, 12), 2.5f));
+        EXPECT_EQ(RegionQueryCountForTesting(), queries);
+        EXPECT_EQ(p.U32(0, 12), std::bit_cast<uint32_t>(2.5f));
+        // The game re-protects the cached region: the store faults, gives
+        // false and the protection stays.
+        p.Protect(0, kPageNoAccess);
+        EXPECT_FALSE(SafeWriteFloat(p.At(0), 2.0f));
+        EXPECT_EQ(p.ProtectionOf(0), kPageNoAccess);
+    }
+    ClearRangeCachesForTesting();
     for (uint32_t protect : {kPageExecuteRead, kPageReadOnly}) {
         Pages p({protect});
         ASSERT_TRUE(SafeWriteFloat(p.At(0, 16), 3.25f)) << protect;
@@ -192,18 +168,11 @@ TEST_F(GuardedMemory, SafeWriteFloatLiftsAndRestoresProtection) {
         EXPECT_EQ(WritableRangeCacheSizeForTesting(), 0u);
     }
     EXPECT_FALSE(SafeWriteFloat(FreedAddress(), 1.0f));
+    EXPECT_FALSE(SafeWriteFloat(0, 1.0f));
 }
 
-TEST_F(GuardedMemory, FaultDuringAStoreGivesFalseAndKeepsTheProtection) {
-    Pages p({kPageReadWrite});
-    ASSERT_TRUE(SafeWriteFloat(p.At(0), 1.0f));  // region cached as writable
-    p.Protect(0, kPageNoAccess);                  // the game re-protects it
-    EXPECT_FALSE(SafeWriteFloat(p.At(0), 2.0f));
-    EXPECT_EQ(p.ProtectionOf(0), kPageNoAccess);
-}
-
-TEST_F(GuardedMemory, BlockAndCodeWritersRestoreProtection) {
-    Pages p({kPageReadOnly, kPageExecuteRead, kPageReadWrite});
+TEST_F(GuardedMemory, BlockCodeAndProcessWritersRestoreProtection) {
+    Pages p({kPageReadOnly, kPageExecuteRead, kPageReadWrite, kPageNoAccess});
     const uint8_t bytes[6] = {1, 2, 3, 4, 5, 6};
     ASSERT_TRUE(WriteBytesProtected(p.At(0, 32), bytes, sizeof bytes));
     EXPECT_EQ(std::memcmp(reinterpret_cast<const void*>(p.At(0, 32)), bytes, 6), 0);
@@ -218,18 +187,15 @@ TEST_F(GuardedMemory, BlockAndCodeWritersRestoreProtection) {
     EXPECT_FALSE(WriteBytesProtected(p.At(0), bytes, 0));
     EXPECT_FALSE(PatchCodeBytes(FreedAddress(), bytes, 6));
     EXPECT_FALSE(WriteBytesProtected(FreedAddress(), bytes, 6));
-}
 
-TEST_F(GuardedMemory, ProcessMemoryCopiesAreAllOrNothing) {
-    Pages p({kPageReadWrite, kPageNoAccess});
+    // Process memory copies are all or nothing.
     std::vector<uint8_t> out(64);
-    EXPECT_TRUE(SafeReadMemory(p.At(0), out.data(), out.size()));
-    EXPECT_FALSE(SafeReadMemory(p.At(0, p.page - 16), out.data(), out.size()));
+    EXPECT_TRUE(SafeReadMemory(p.At(2), out.data(), out.size()));
+    EXPECT_FALSE(SafeReadMemory(p.At(2, p.page - 16), out.data(), out.size()));
     EXPECT_FALSE(SafeReadMemory(0, out.data(), 4));
-    const uint8_t bytes[4] = {9, 9, 9, 9};
-    EXPECT_TRUE(SafeWriteMemory(p.At(0, 40), bytes, 4));
-    EXPECT_EQ(p.U32(0, 40), 0x09090909u);
-    EXPECT_FALSE(SafeWriteMemory(p.At(1), bytes, 4));
+    EXPECT_TRUE(SafeWriteMemory(p.At(2, 40), bytes, 4));
+    EXPECT_EQ(p.U32(2, 40), 0x04030201u);
+    EXPECT_FALSE(SafeWriteMemory(p.At(3), bytes, 4));
 }
 
 TEST_F(GuardedMemory, TwoThreadsFaultAndCacheAtOnce) {

@@ -27,6 +27,17 @@ struct Block {
     Block& operator=(const Block&) = delete;
 };
 
+bool Capture(PatchSiteRecord& record, uint64_t at, size_t n) {
+    return n == 6 ? CapturePatchSite6(record, at)
+         : n == 8 ? CapturePatchSite8(record, at)
+         : n == 9 ? CapturePatchSite9(record, at)
+                  : CapturePatchSite10(record, at);
+}
+
+uint64_t TextEnd(const SyntheticImage& image) {
+    return image.SectionStart(ImageSection::Text) + image.SectionSize(ImageSection::Text);
+}
+
 TEST(NearReach, RuleBounds) {
     const uint64_t site = 0x140000000ull;
     EXPECT_TRUE(IsWithinNearReach(site, site));
@@ -37,41 +48,33 @@ TEST(NearReach, RuleBounds) {
     EXPECT_FALSE(IsWithinNearReach(0x10, 0xFFFFFFFFFFFF0000ull + 0x100000000ull));
 }
 
-TEST(NearAlloc, BlockWithinReachOfAnImageSite) {
-    SyntheticImage image;
-    const uint64_t site = image.SectionStart(ImageSection::Text) + 100;
-    Block block(AllocNear(site, 100));
-    ASSERT_NE(block.address, 0u);
-    EXPECT_TRUE(IsWithinNearReach(site, block.address));
-    platform::MemoryRegion region;
-    ASSERT_TRUE(platform::QueryMemoryRegion(block.address, region));
-    EXPECT_EQ(region.protect, platform::kPageReadWrite);
-    EXPECT_TRUE(IsWritable(block.address, platform::GetSystemMemoryInfo().pageSize));
-    EXPECT_EQ(AllocNear(site, 0), 0u);
-}
-
-TEST(NearAlloc, SearchesOutwardsWhenTheFirstTryIsFar) {
+// Sites in the image, near both ends of the application range and in the
+// middle of 4 GiB of free address space (far from where the system places
+// new memory) all get a writable block within reach.
+TEST(NearAlloc, BlockWithinReachOfEverySite) {
     const platform::SystemMemoryInfo info = platform::GetSystemMemoryInfo();
-    // Sites far from where the system places new memory, near both ends of
-    // the application range and in the middle.
-    // A site in the middle of 4 GiB of free address space above 4 GiB.
-    uint64_t middle = 0;
-    for (uint64_t at = 0x100000000ull; at < info.maximumAddress && middle == 0;) {
+    SyntheticImage image;
+    std::vector<uint64_t> sites = {image.SectionStart(ImageSection::Text) + 100, info.minimumAddress + 0x123, 0x10,
+                                   info.maximumAddress - 0x1000, info.maximumAddress};
+    for (uint64_t at = 0x100000000ull; at < info.maximumAddress;) {
         platform::MemoryRegion r;
         if (!platform::QueryMemoryRegion(at, r) || r.base + r.size <= at) break;
-        if (r.state == platform::kMemFree && r.base + r.size - at >= 0x100000000ull) middle = at + 0x80004567ull;
+        if (r.state == platform::kMemFree && r.base + r.size - at >= 0x100000000ull) {
+            sites.push_back(at + 0x80004567ull);
+            break;
+        }
         at = r.base + r.size;
     }
-    std::vector<uint64_t> sites = {info.minimumAddress + 0x123, 0x10, info.maximumAddress - 0x1000,
-                                   info.maximumAddress};
-    if (middle != 0) sites.push_back(middle);
     for (uint64_t site : sites) {
+        SCOPED_TRACE(site);
         Block block(AllocNear(site, 64));
-        ASSERT_NE(block.address, 0u) << std::hex << site;
-        EXPECT_TRUE(IsWithinNearReach(site, block.address)) << std::hex << site;
+        ASSERT_NE(block.address, 0u);
+        EXPECT_TRUE(IsWithinNearReach(site, block.address));
         EXPECT_GE(block.address, info.minimumAddress);
         EXPECT_LE(block.address + info.pageSize - 1, info.maximumAddress);
+        EXPECT_TRUE(IsWritable(block.address, info.pageSize));
     }
+    EXPECT_EQ(AllocNear(sites[0], 0), 0u);
 }
 
 TEST(NearAlloc, SharedValueBlockIsMadeOnce) {
@@ -81,60 +84,44 @@ TEST(NearAlloc, SharedValueBlockIsMadeOnce) {
     ASSERT_TRUE(AllocateNearValueBlock(site));
     const uint64_t block = NearValueBlock;
     EXPECT_TRUE(IsWithinNearReach(site, block));
-    uint8_t bytes[kNearValueBlockSize];
-    std::memcpy(bytes, reinterpret_cast<const void*>(block), sizeof bytes);
-    for (uint8_t b : bytes) EXPECT_EQ(b, 0);
+    const uint8_t zeros[kNearValueBlockSize] = {};
+    EXPECT_EQ(std::memcmp(reinterpret_cast<const void*>(block), zeros, sizeof zeros), 0);
     EXPECT_TRUE(AllocateNearValueBlock(site + 0x1000));
     EXPECT_EQ(NearValueBlock, block);
     platform::FreeMemory(block);
     NearValueBlock = 0;
 }
 
-TEST(PatchSiteCapture, EachLength) {
+TEST(PatchSiteCapture, EachLengthAndTheRefusedSites) {
     SyntheticImage image;
     const std::vector<uint8_t> code = {0xF3, 0x0F, 0x11, 0x05, 0x00, 0x01, 0x00, 0x00, 0x0F, 0x29, 0x05, 0x10};
     const uint64_t site = image.PlantCode(code);
-    using Capture = bool (*)(PatchSiteRecord&, uint64_t);
-    const struct {
-        Capture capture;
-        size_t length;
-    } forms[] = {{CapturePatchSite6, 6}, {CapturePatchSite8, 8}, {CapturePatchSite9, 9}, {CapturePatchSite10, 10}};
-    for (const auto& f : forms) {
+    for (size_t n : {6, 8, 9, 10}) {
         PatchSiteRecord record;
-        ASSERT_TRUE(f.capture(record, site));
-        EXPECT_EQ(record.site, site);
-        EXPECT_EQ(record.length, f.length);
-        EXPECT_EQ(record.captured, 1);
-        EXPECT_EQ(std::memcmp(record.original, code.data(), f.length), 0);
-        EXPECT_EQ(record.original[f.length], 0);
+        ASSERT_TRUE(Capture(record, site, n));
+        EXPECT_TRUE(record.site == site && record.length == n && record.captured == 1) << n;
+        EXPECT_EQ(std::memcmp(record.original, code.data(), n), 0);
+        EXPECT_EQ(record.original[n], 0);
     }
-}
-
-TEST(PatchSiteCapture, RefusedSitesLeaveTheRecordAlone) {
-    SyntheticImage image;
-    const uint64_t textEnd = image.SectionStart(ImageSection::Text) + image.SectionSize(ImageSection::Text);
+    // Refused sites leave the record alone. The last byte of the ten lies in
+    // .rdata, readable too: refused.
     PatchSiteRecord record;
     record.site = 77;
     record.original[0] = 0xAB;
-    // The last byte lies in .rdata, readable too: refused.
-    EXPECT_FALSE(CapturePatchSite10(record, textEnd - 9));
-    EXPECT_TRUE(CapturePatchSite9(record, textEnd - 9));
-    record = PatchSiteRecord{};
-    record.site = 77;
+    EXPECT_FALSE(CapturePatchSite10(record, TextEnd(image) - 9));
     EXPECT_FALSE(CapturePatchSite6(record, 0));
     EXPECT_FALSE(CapturePatchSite6(record, image.end()));  // no-access page
     EXPECT_FALSE(CapturePatchSite8(record, 0x10));
-    EXPECT_EQ(record.site, 77u);
-    EXPECT_EQ(record.captured, 0);
+    EXPECT_TRUE(record.site == 77u && record.original[0] == 0xAB && record.captured == 0);
+    EXPECT_TRUE(CapturePatchSite9(record, TextEnd(image) - 9));
 }
 
 TEST(RipRelativeLoad, DecodesTheFourForms) {
-    struct Row {
+    const struct {
         std::vector<uint8_t> bytes;
         bool ok;
         uint32_t offset, length;
-    };
-    const Row rows[] = {
+    } rows[] = {
         {{0x0F, 0x10, 0x05, 0x00, 0x01, 0x00, 0x00}, true, 3, 7},               // movups xmm0,[rip+0x100]
         {{0xF3, 0x0F, 0x10, 0x05, 0x00, 0x01, 0x00, 0x00}, true, 4, 8},         // movss xmm0,[rip+0x100]
         {{0xF2, 0x0F, 0x10, 0x15, 0x00, 0x01, 0x00, 0x00}, true, 4, 8},         // movsd xmm2,[rip+0x100]
@@ -146,38 +133,33 @@ TEST(RipRelativeLoad, DecodesTheFourForms) {
         {{0xF3, 0x0F, 0x10, 0x80, 0x00, 0x01, 0x00, 0x00}, false, 0, 0},        // movss xmm0,[rax+0x100]
     };
     SyntheticImage image;
-    for (const Row& r : rows) {
+    uint32_t offset = 0, length = 0;
+    uint64_t target = 0;
+    for (const auto& r : rows) {
         const uint64_t at = image.PlantCode(r.bytes, 16);
         image.Reserve(ImageSection::Text, 16, 1);
-        uint32_t offset = 99, length = 99;
-        uint64_t target = 99;
+        offset = length = 99;
         EXPECT_EQ(DecodeRipRelativeLoad(at, offset, length, target), r.ok) << std::hex << int(r.bytes[0]);
-        if (!r.ok) {
+        if (r.ok) {
+            EXPECT_TRUE(offset == r.offset && length == r.length && target == at + r.length + 0x100);
+        } else {
             EXPECT_EQ(offset, 99u);
-            continue;
         }
-        EXPECT_EQ(offset, r.offset);
-        EXPECT_EQ(length, r.length);
-        EXPECT_EQ(target, at + r.length + 0x100);
     }
     // A negative displacement, and a load too near its region's end.
     const uint64_t back = image.PlantRipRelative({0xF3, 0x0F, 0x10, 0x05, 0, 0, 0, 0}, 4, image.base() + 64);
-    uint32_t offset = 0, length = 0;
-    uint64_t target = 0;
     ASSERT_TRUE(DecodeRipRelativeLoad(back, offset, length, target));
     EXPECT_EQ(target, image.base() + 64);
-    const uint64_t textEnd = image.SectionStart(ImageSection::Text) + image.SectionSize(ImageSection::Text);
-    image.Write(textEnd - 11, std::vector<uint8_t>{0x0F, 0x10, 0x05, 0, 0, 0, 0});
-    EXPECT_FALSE(DecodeRipRelativeLoad(textEnd - 11, offset, length, target));
+    image.Write(TextEnd(image) - 11, std::vector<uint8_t>{0x0F, 0x10, 0x05, 0, 0, 0, 0});
+    EXPECT_FALSE(DecodeRipRelativeLoad(TextEnd(image) - 11, offset, length, target));
     EXPECT_FALSE(DecodeRipRelativeLoad(0, offset, length, target));
 }
 
 TEST(StoreRelocation, CopiesWithANewDisplacement) {
-    struct Row {
-        std::vector<uint8_t> bytes;  // displacement bytes 10 00 00 00 (or 00 01 00 00)
+    const struct {
+        std::vector<uint8_t> bytes;  // displacement bytes 00 01 00 00 (or 10 00 00 00)
         uint8_t kind, length;
-    };
-    const Row rows[] = {
+    } rows[] = {
         {{0xF3, 0x0F, 0x11, 0x05, 0x00, 0x01, 0x00, 0x00}, kStoreKindMovss, 8},         // movss [rip+0x100],xmm0
         {{0x0F, 0x11, 0x05, 0x00, 0x01, 0x00, 0x00}, kStoreKindMovups, 7},              // movups [rip+0x100],xmm0
         {{0x0F, 0x29, 0x05, 0x00, 0x01, 0x00, 0x00}, kStoreKindMovaps, 7},              // movaps [rip+0x100],xmm0
@@ -192,23 +174,22 @@ TEST(StoreRelocation, CopiesWithANewDisplacement) {
          kStoreKindMovaps, 15},
     };
     SyntheticImage image;
-    for (const Row& r : rows) {
+    uint8_t kind = 0, length = 0, offset = 0;
+    for (const auto& r : rows) {
+        SCOPED_TRACE(int(r.length));
         const uint64_t site = image.PlantCode(r.bytes, 16);
         image.Reserve(ImageSection::Text, 16, 1);
         std::vector<uint8_t> cave = {0x90};
         const uint64_t copy = site + 0x1000;
         const uint64_t target = site - 0x2000;
-        ASSERT_TRUE(RelocateOriginalInstruction(cave, r.length, r.kind, site, copy, target)) << int(r.length);
+        ASSERT_TRUE(RelocateOriginalInstruction(cave, r.length, r.kind, site, copy, target));
         ASSERT_EQ(cave.size(), 1u + r.length);
         EXPECT_EQ(std::memcmp(cave.data() + 1, r.bytes.data(), r.length - 4), 0);
         int32_t displacement;
         std::memcpy(&displacement, cave.data() + 1 + r.length - 4, 4);
         EXPECT_EQ(static_cast<int64_t>(displacement), static_cast<int64_t>(target - (copy + r.length)));
-        uint8_t kind = 0, length = 0, offset = 0;
         ASSERT_TRUE(DecodeRipRelativeStore(r.bytes.data(), r.bytes.size(), kind, length, offset));
-        EXPECT_EQ(kind, r.kind);
-        EXPECT_EQ(length, r.length);
-        EXPECT_EQ(offset, r.length - 4);
+        EXPECT_TRUE(kind == r.kind && length == r.length && offset == r.length - 4);
         // Wrong expectations, no target, out of reach: refused, cave unchanged.
         EXPECT_FALSE(RelocateOriginalInstruction(cave, r.length + 1, r.kind, site, copy, target));
         EXPECT_FALSE(RelocateOriginalInstruction(cave, r.length, r.kind % 3 + 1, site, copy, target));
@@ -219,7 +200,6 @@ TEST(StoreRelocation, CopiesWithANewDisplacement) {
     // Nine prefix bytes: only eight are walked.
     const std::vector<uint8_t> nine = {0x26, 0x2E, 0x36, 0x3E, 0x64, 0x65, 0x66, 0x67, 0x26,
                                        0x0F, 0x29, 0x05, 0x10, 0x00, 0x00, 0x00};
-    uint8_t kind = 0, length = 0, offset = 0;
     EXPECT_FALSE(DecodeRipRelativeStore(nine.data(), nine.size(), kind, length, offset));
     const uint64_t site = image.PlantCode(nine, 16);
     std::vector<uint8_t> cave;
@@ -240,11 +220,11 @@ TEST(PatchSiteCapture, PatchAndRestoreLeaveTheImageAsItWas) {
     const std::vector<uint8_t> original = image.Bytes();
     const uint64_t text = image.SectionStart(ImageSection::Text);
     std::mt19937 random(7);
+    struct Site {
+        PatchSiteRecord record;
+        bool patched = false;
+    };
     for (int round = 0; round < 40; ++round) {
-        struct Site {
-            PatchSiteRecord record;
-            bool patched = false;
-        };
         std::vector<Site> sites;
         auto overlapsPatched = [&](uint64_t at, size_t n) {
             for (const Site& s : sites) {
@@ -261,30 +241,23 @@ TEST(PatchSiteCapture, PatchAndRestoreLeaveTheImageAsItWas) {
                 const uint64_t at = text + 200 + random() % 64;
                 if (overlapsPatched(at, n)) continue;  // the system never captures patched bytes
                 Site s;
-                const bool ok = n == 6 ? CapturePatchSite6(s.record, at)
-                                : n == 8 ? CapturePatchSite8(s.record, at)
-                                : n == 9 ? CapturePatchSite9(s.record, at)
-                                         : CapturePatchSite10(s.record, at);
-                ASSERT_TRUE(ok);
+                ASSERT_TRUE(Capture(s.record, at, n));
                 sites.push_back(s);
-            } else if (op == 1) {
-                Site& s = sites[random() % sites.size()];
-                if (s.patched) continue;
+                continue;
+            }
+            Site& s = sites[random() % sites.size()];
+            if (op == 1 && !s.patched) {
                 uint8_t bytes[kMaxPatchSiteLength];
                 for (auto& b : bytes) b = static_cast<uint8_t>(random());
                 ASSERT_TRUE(PatchCodeBytes(s.record.site, bytes, s.record.length));
                 s.patched = true;
-            } else {
-                Site& s = sites[random() % sites.size()];
-                if (!s.patched) continue;
+            } else if (op == 2 && s.patched) {
                 ASSERT_TRUE(PatchCodeBytes(s.record.site, s.record.original, s.record.length));
                 s.patched = false;
             }
         }
         for (Site& s : sites) {
-            if (s.patched) {
-                ASSERT_TRUE(PatchCodeBytes(s.record.site, s.record.original, s.record.length));
-            }
+            ASSERT_TRUE(!s.patched || PatchCodeBytes(s.record.site, s.record.original, s.record.length));
         }
         ASSERT_EQ(image.Bytes(), original) << "round " << round;
     }

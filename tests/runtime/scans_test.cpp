@@ -10,7 +10,6 @@
 
 #include "platform/memory.h"
 #include "platform/simulated.h"
-#include "runtime/guarded_memory.h"
 #include "runtime/image_search.h"
 #include "runtime/scans.h"
 #include "support/synthetic_image.h"
@@ -21,9 +20,9 @@ using namespace runtime;
 using testsupport::FloatBytes;
 using testsupport::ImageSection;
 using testsupport::SyntheticImage;
-using testsupport::U32Bytes;
 
 const std::vector<uint8_t> kProbe = {0x5A, 0x17, 0xC3, 0x99, 0x01, 0x7E, 0x42, 0x88, 0x31, 0x0D};
+const char* const kAll = "xxxxxxxxxx";
 
 TEST(ImageSize, ComesFromThePeHeaders) {
     SyntheticImage image;
@@ -39,33 +38,27 @@ TEST(ImageSize, ComesFromThePeHeaders) {
     EXPECT_EQ(GetGameImageSize(), 0u);
 }
 
-TEST(UniquePattern, CountsOccurrences) {
+TEST(UniquePattern, CountsOccurrencesWithWildcards) {
     SyntheticImage image;
-    const std::string mask(kProbe.size(), 'x');
-    EXPECT_EQ(FindUniquePattern(kProbe.data(), mask.c_str()), 0u);  // none
-    const uint64_t first = image.Plant(ImageSection::Text, kProbe, 1);
-    EXPECT_EQ(FindUniquePattern(kProbe.data(), mask.c_str()), first);  // one
-    image.Plant(ImageSection::Data, kProbe, 1);
-    EXPECT_EQ(FindUniquePattern(kProbe.data(), mask.c_str()), 0u);  // two: ambiguous
-}
-
-TEST(UniquePattern, WildcardsMatchAnyByte) {
-    SyntheticImage image;
+    EXPECT_EQ(FindUniquePattern(kProbe.data(), kAll), 0u);  // none
     std::vector<uint8_t> planted = kProbe;
     planted[2] = 0x00;
     planted[3] = 0xFF;
     const uint64_t at = image.Plant(ImageSection::Rdata, planted, 1);
-    EXPECT_EQ(FindUniquePattern(kProbe.data(), "xxxxxxxxxx"), 0u);
+    EXPECT_EQ(FindUniquePattern(kProbe.data(), kAll), 0u);
     EXPECT_EQ(FindUniquePattern(kProbe.data(), "xx??xxxxxx"), at);
-    // Any character other than 'x' is a wildcard.
-    EXPECT_EQ(FindUniquePattern(kProbe.data(), "xx.-xxxxxx"), at);
+    EXPECT_EQ(FindUniquePattern(kProbe.data(), "xx.-xxxxxx"), at);  // any character but 'x' is a wildcard
     // A short run of fixed bytes (no 7-byte anchor) is compared everywhere.
     const uint8_t sparse[] = {0x5A, 0, 0, 0, 0x01, 0, 0x42, 0, 0, 0x0D};
     EXPECT_EQ(FindUniquePattern(sparse, "x???x?x??x"), at);
-}
-
-TEST(UniquePattern, RefusesBadArguments) {
-    SyntheticImage image;
+    const uint64_t exact = image.Plant(ImageSection::Text, kProbe, 1);
+    EXPECT_EQ(FindUniquePattern(kProbe.data(), kAll), exact);           // one
+    EXPECT_EQ(FindUniquePattern(kProbe.data(), "xx??xxxxxx"), 0u);     // two: ambiguous
+    // All wildcards match only where one position exists.
+    const uint8_t any[4] = {};
+    EXPECT_EQ(FindUniquePatternIn(image.base() + 64, 4, any, "????"), image.base() + 64);
+    EXPECT_EQ(FindUniquePatternIn(image.base() + 64, 5, any, "????"), 0u);
+    // Bad arguments.
     EXPECT_EQ(FindUniquePattern(nullptr, "xx"), 0u);
     EXPECT_EQ(FindUniquePattern(kProbe.data(), nullptr), 0u);
     EXPECT_EQ(FindUniquePattern(kProbe.data(), ""), 0u);
@@ -74,33 +67,22 @@ TEST(UniquePattern, RefusesBadArguments) {
     EXPECT_EQ(FindUniquePatternIn(image.base(), 4, kProbe.data(), "xxxxx"), 0u);  // longer than the range
 }
 
-TEST(UniquePattern, AllWildcardsMatchOnlyWhenOnePositionExists) {
+TEST(UniquePattern, RangeEndsSectionsAndUnreadablePages) {
     SyntheticImage image;
-    const uint8_t any[4] = {};
-    EXPECT_EQ(FindUniquePatternIn(image.base() + 64, 4, any, "????"), image.base() + 64);
-    EXPECT_EQ(FindUniquePatternIn(image.base() + 64, 5, any, "????"), 0u);
-}
-
-TEST(UniquePattern, FindsPatternsAtTheEndsOfTheRange) {
-    SyntheticImage image;
-    // The first bytes of the image are its MZ header.
-    const uint8_t head[8] = {'M', 'Z', 0, 0, 0, 0, 0, 0};
+    const uint8_t head[8] = {'M', 'Z', 0, 0, 0, 0, 0, 0};  // the first bytes of the image
     EXPECT_EQ(FindUniquePattern(head, "xx??????"), image.base());
     const uint64_t last = image.end() - kProbe.size();
     image.Write(last, kProbe);
-    EXPECT_EQ(FindUniquePattern(kProbe.data(), "xxxxxxxxxx"), last);
-    // A range that stops one byte short of the run does not see it.
-    EXPECT_EQ(FindUniquePatternIn(image.base(), image.size() - 1, kProbe.data(), "xxxxxxxxxx"), 0u);
-    // Unaligned range starts.
-    EXPECT_EQ(FindUniquePatternIn(last - 3, kProbe.size() + 3, kProbe.data(), "xxxxxxxxxx"), last);
-    EXPECT_EQ(FindUniquePatternIn(last, kProbe.size(), kProbe.data(), "xxxxxxxxxx"), last);
-}
+    EXPECT_EQ(FindUniquePattern(kProbe.data(), kAll), last);
+    // A range one byte short of the run does not see it; unaligned starts do.
+    EXPECT_EQ(FindUniquePatternIn(image.base(), image.size() - 1, kProbe.data(), kAll), 0u);
+    EXPECT_EQ(FindUniquePatternIn(last - 3, kProbe.size() + 3, kProbe.data(), kAll), last);
+    EXPECT_EQ(FindUniquePatternIn(last, kProbe.size(), kProbe.data(), kAll), last);
+    image.Clear(last, kProbe.size());
 
-TEST(UniquePattern, CrossesSectionsButNeverAnUnreadablePage) {
-    SyntheticImage image;
     const uint64_t boundary = image.SectionStart(ImageSection::Rdata);
     image.Write(boundary - 4, kProbe);  // .text into .rdata, both readable
-    EXPECT_EQ(FindUniquePattern(kProbe.data(), "xxxxxxxxxx"), boundary - 4);
+    EXPECT_EQ(FindUniquePattern(kProbe.data(), kAll), boundary - 4);
     image.Clear(boundary - 4, 4);
 
     // A .data page that cannot be read: nothing in it or across it is found,
@@ -110,13 +92,13 @@ TEST(UniquePattern, CrossesSectionsButNeverAnUnreadablePage) {
     image.Write(page - 5, kProbe);
     uint32_t old = 0;
     ASSERT_TRUE(platform::ChangeProtection(page, 4096, platform::kPageNoAccess, &old));
-    EXPECT_EQ(FindUniquePattern(kProbe.data(), "xxxxxxxxxx"), 0u);
+    EXPECT_EQ(FindUniquePattern(kProbe.data(), kAll), 0u);
     std::vector<uint8_t> other = kProbe;
     other[0] = 0x77;
     const uint64_t after = image.SectionStart(ImageSection::Data) + 3 * 4096 + 1;
     image.Write(after, other);
     platform::ChangeProtection(page, 4096, platform::kPageNoAccess, &old);  // Write re-applied section rights
-    EXPECT_EQ(FindUniquePattern(other.data(), "xxxxxxxxxx"), after);
+    EXPECT_EQ(FindUniquePattern(other.data(), kAll), after);
     platform::ChangeProtection(page, 4096, platform::kPageReadWrite, &old);
 }
 
@@ -159,9 +141,7 @@ TEST(UniquePattern, OnePassAgreesWithAPlainSearch) {
                 }
             }
             EXPECT_EQ(patterns[i].count, count) << "round " << round << " pattern " << i;
-            if (count >= 1) {
-                EXPECT_EQ(patterns[i].first, first) << "round " << round << " pattern " << i;
-            }
+            EXPECT_EQ(count >= 1 ? patterns[i].first : 0, first) << "round " << round << " pattern " << i;
         }
     }
 }
@@ -196,24 +176,19 @@ TEST(ValueScan, FindsAlignedRunsInsideOneRegion) {
     ASSERT_TRUE(platform::ChangeProtection(base + page, page, platform::kPageReadOnly, &old));
     ASSERT_TRUE(platform::ChangeProtection(base + 3 * page, page, platform::kPageNoAccess, &old));
 
-    ValueSignature signature;
-    signature.name = "test";
-    for (float f : {1.25f, 2.5f, 1118.0f}) AppendSignatureFloat(signature, f);
-    std::vector<ValueSignature> list;
-    list.push_back(std::move(signature));
+    std::vector<ValueSignature> list(1);
+    list[0].name = "test";
+    for (float f : {1.25f, 2.5f, 1118.0f}) AppendSignatureFloat(list[0], f);
     uint64_t scanned = 5;
     ScanReadableMemory(base, 4 * page, list, scanned);
     EXPECT_EQ(list[0].hitCount, 2u);
-    ASSERT_EQ(list[0].hits.size(), 2u);
-    EXPECT_EQ(list[0].hits[0], base + 64);
-    EXPECT_EQ(list[0].hits[1], base + 2 * page + 8);
+    EXPECT_EQ(list[0].hits, (std::vector<uint64_t>{base + 64, base + 2 * page + 8}));
     EXPECT_EQ(list[0].firstHit, base + 64);
     EXPECT_EQ(scanned, 5 + 3 * page);  // the no-access page is not examined
 
     // A start inside the range: clipped, aligned up.
-    list[0].hitCount = 0;
+    list[0].hitCount = list[0].firstHit = 0;
     list[0].hits.clear();
-    list[0].firstHit = 0;
     scanned = 0;
     ScanReadableMemory(base + 61, 100, list, scanned);
     EXPECT_EQ(list[0].hitCount, 1u);
@@ -226,93 +201,74 @@ TEST(ValueScan, FindsAlignedRunsInsideOneRegion) {
     EXPECT_EQ(scanned, 0u);
     platform::ChangeProtection(base, 4 * page, platform::kPageReadWrite, &old);
     platform::FreeMemory(base);
+
+    // Exactly the range that holds the editor's own copy of a run: never counted.
+    std::vector<ValueSignature> own(1);
+    for (uint32_t v : {0x13579BDFu, 0x2468ACE0u, 0x0F1E2D3Cu}) AppendSignatureU32(own[0], v);
+    ScanReadableMemory(reinterpret_cast<uintptr_t>(own[0].bytes.data()), own[0].bytes.size(), own, scanned);
+    EXPECT_EQ(own[0].hitCount, 0u);
+    EXPECT_EQ(scanned, own[0].bytes.size());
 }
 
-TEST(ValueScan, NeverCountsTheSignaturesOwnRun) {
-    ValueSignature signature;
-    for (uint32_t v : {0x13579BDFu, 0x2468ACE0u, 0x0F1E2D3Cu}) AppendSignatureU32(signature, v);
-    std::vector<ValueSignature> list;
-    list.push_back(std::move(signature));
-    // Exactly the range that holds the editor's copy of the run.
-    const uint64_t own = reinterpret_cast<uintptr_t>(list[0].bytes.data());
-    uint64_t scanned = 0;
-    ScanReadableMemory(own, list[0].bytes.size(), list, scanned);
-    EXPECT_EQ(list[0].hitCount, 0u);
-    EXPECT_EQ(scanned, list[0].bytes.size());
-}
-
-TEST(LightningBlock, FoundCheckedAndKept) {
-    SyntheticImage image;
-    const uint64_t block = image.PlantLightningBlock();
+TEST(LightningBlock, FoundCheckedKeptAndUnique) {
     uint64_t scanned = 0, hits = 0;
-    EXPECT_EQ(FindVfxLightningBlock(scanned, hits), block);
-    EXPECT_EQ(hits, 1u);
-    EXPECT_GT(scanned, 0u);
-    EXPECT_EQ(FindVfxLightningBlock(scanned, hits), block);
-    EXPECT_EQ(scanned, 0u);
-    EXPECT_EQ(hits, 1u);
-}
-
-TEST(LightningBlock, EachFieldCheckRejects) {
-    struct Change {
+    {
+        SyntheticImage image;
+        const uint64_t block = image.PlantLightningBlock();
+        EXPECT_EQ(FindVfxLightningBlock(scanned, hits), block);
+        EXPECT_EQ(hits, 1u);
+        EXPECT_GT(scanned, 0u);
+        EXPECT_EQ(FindVfxLightningBlock(scanned, hits), block);  // kept: no scan
+        EXPECT_EQ(scanned, 0u);
+        EXPECT_EQ(hits, 1u);
+    }
+    // Each field check rejects; within 0.0001 passes (the last row).
+    const struct {
         size_t offset;
         uint32_t value;
-    };
-    const Change changes[] = {{24, 201}, {28, std::bit_cast<uint32_t>(0.1002f)}, {132, 0xFFA1D3FE},
-                              {208, std::bit_cast<uint32_t>(8.001f)}, {312, 0}, {316, 0}};
-    for (const Change& c : changes) {
+        bool found;
+    } changes[] = {{24, 201, false}, {28, std::bit_cast<uint32_t>(0.1002f), false}, {132, 0xFFA1D3FE, false},
+                   {208, std::bit_cast<uint32_t>(8.001f), false}, {312, 0, false}, {316, 0, false},
+                   {28, std::bit_cast<uint32_t>(0.10005f), true}};
+    for (const auto& c : changes) {
         SyntheticImage image;
         const uint64_t block = image.PlantLightningBlock();
         image.WriteU32(block + c.offset, c.value);
-        uint64_t scanned = 0, hits = 0;
-        EXPECT_EQ(FindVfxLightningBlock(scanned, hits), 0u) << c.offset;
+        EXPECT_EQ(FindVfxLightningBlock(scanned, hits), c.found ? block : 0) << c.offset;
         EXPECT_EQ(hits, 1u);
     }
-    // Within 0.0001 passes.
-    SyntheticImage image;
-    const uint64_t block = image.PlantLightningBlock();
-    image.WriteFloat(block + 28, 0.10005f);
-    uint64_t scanned = 0, hits = 0;
-    EXPECT_EQ(FindVfxLightningBlock(scanned, hits), block);
-}
-
-TEST(LightningBlock, TwoCopiesAreAmbiguous) {
     SyntheticImage image;
     image.PlantLightningBlock();
     image.PlantLightningBlock();
-    uint64_t scanned = 0, hits = 0;
-    EXPECT_EQ(FindVfxLightningBlock(scanned, hits), 0u);
+    EXPECT_EQ(FindVfxLightningBlock(scanned, hits), 0u);  // two copies: ambiguous
     EXPECT_EQ(hits, 2u);
 }
 
-TEST(ValueSignatureBlocks, AFailedSearchWaitsBeforeTheNext) {
+// A failed search, or a kept block that stops being readable, is repeated
+// at most once per interval however often it is asked for.
+TEST(ValueSignatureBlocks, SearchesAreRepeatedAtABoundedRate) {
     platform::sim::UseManualClock(true);
-    SyntheticImage image;
     uint64_t scanned = 0, hits = 0;
-    EXPECT_EQ(FindWatertuneBlock(scanned, hits), 0u);
-    EXPECT_GT(scanned, 0u);
-    EXPECT_EQ(FindVfxLightningBlock(scanned, hits), 0u);
-    const uint64_t water = image.PlantWatertuneBlock();
-    const uint64_t lightning = image.PlantLightningBlock();
-    // Asked every frame: no new scan before the interval has passed.
-    for (int frame = 0; frame < 5; ++frame) {
+    {
+        SyntheticImage image;
         EXPECT_EQ(FindWatertuneBlock(scanned, hits), 0u);
-        EXPECT_EQ(scanned, 0u);
+        EXPECT_GT(scanned, 0u);
         EXPECT_EQ(FindVfxLightningBlock(scanned, hits), 0u);
-        EXPECT_EQ(scanned, 0u);
-        platform::sim::AdvanceClock(kSearchRetryIntervalMs / 5 - 1);
+        const uint64_t water = image.PlantWatertuneBlock();
+        const uint64_t lightning = image.PlantLightningBlock();
+        for (int frame = 0; frame < 5; ++frame) {
+            EXPECT_EQ(FindWatertuneBlock(scanned, hits), 0u);
+            EXPECT_EQ(scanned, 0u);
+            EXPECT_EQ(FindVfxLightningBlock(scanned, hits), 0u);
+            EXPECT_EQ(scanned, 0u);
+            platform::sim::AdvanceClock(kSearchRetryIntervalMs / 5 - 1);
+        }
+        platform::sim::AdvanceClock(10);
+        EXPECT_EQ(FindWatertuneBlock(scanned, hits), water);
+        EXPECT_EQ(FindVfxLightningBlock(scanned, hits), lightning);
     }
-    platform::sim::AdvanceClock(10);
-    EXPECT_EQ(FindWatertuneBlock(scanned, hits), water);
-    EXPECT_EQ(FindVfxLightningBlock(scanned, hits), lightning);
-    platform::sim::UseManualClock(false);
-}
-
-TEST(ValueSignatureBlocks, AKeptBlockThatStopsBeingReadableIsSearchedAgain) {
-    platform::sim::UseManualClock(true);
     SyntheticImage image;
     const uint64_t water = image.PlantWatertuneBlock();
-    uint64_t scanned = 0, hits = 0;
     ASSERT_EQ(FindWatertuneBlock(scanned, hits), water);
     const uint64_t page = water & ~uint64_t(4095);
     uint32_t old = 0;
@@ -332,13 +288,12 @@ TEST(WeatherRecords, SavedListChecks) {
     const uint64_t b = image.Reserve(ImageSection::Data, 188, 4);
     const uint64_t dataEnd = image.SectionStart(ImageSection::Data) + image.SectionSize(ImageSection::Data);
     const std::vector<uint64_t> two = {a, b};
-    struct Row {
+    const struct {
         bool saved;
         std::vector<uint64_t> blocks;
         uint64_t bytes;
         bool valid;
-    };
-    const Row rows[] = {
+    } rows[] = {
         {true, two, 376, true},
         {true, two, 376 + 100, true},  // 476 / 188 = 2
         {false, two, 376, false},
@@ -348,7 +303,7 @@ TEST(WeatherRecords, SavedListChecks) {
         {true, {a, dataEnd - 100}, 376, false},  // runs past its region
         {true, {a, image.SectionStart(ImageSection::Text)}, 376, true},
     };
-    for (const Row& r : rows) EXPECT_EQ(ValidateWeatherRecordList(r.saved, r.blocks, r.bytes), r.valid);
+    for (const auto& r : rows) EXPECT_EQ(ValidateWeatherRecordList(r.saved, r.blocks, r.bytes), r.valid) << r.bytes;
 }
 
 }  // namespace

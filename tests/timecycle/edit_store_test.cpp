@@ -2,7 +2,7 @@
 // weathers, and the parameter search.
 #include <gtest/gtest.h>
 
-#include <cstring>
+#include <algorithm>
 #include <set>
 #include <vector>
 
@@ -22,19 +22,11 @@ protected:
 
     static runtime::LiveOverrideSlot& Slot(size_t row) { return *TimecycleVariableTable[row].slot; }
     static size_t Row(const char* name) { return static_cast<size_t>(FindVariableRow(name)); }
-    // A user edit of one entry: present, captured original, stamped.
+    // A user edit of one entry against its original (edited when they differ).
     static void UserEdit(int w, int r, int k, size_t row, float value, float original) {
-        EditSlot& slot = GetEditSlot(w, r, k);
-        slot.loaded = 1;
-        EditEntry& e = slot.entries[row];
-        e.value = value;
-        e.original = original;
-        e.live = original;
-        e.present = 1;
-        e.originalCaptured = 1;
+        EditEntry& e = timecycletest::UserEdit(w, r, k, row, value);
+        e.original = e.live = original;
         e.edited = ValuesDiffer(value, original) ? 1 : 0;
-        e.imported = 0;
-        e.editStamp = NextEditStamp();
     }
 };
 
@@ -58,10 +50,7 @@ TEST_F(EditStoreTest, FirstSelectionKeepsTheSlotsLaterOnesCommitAndLoad) {
     Slot(far).enabled = 1;
     SelectTimecycleContext(0, 0, 4);
     const EditEntry& first = GetEditSlot(0, 0, 4).entries[far];
-    EXPECT_EQ(first.value, 1500.0f);
-    EXPECT_EQ(first.original, 1000.0f);
-    EXPECT_EQ(first.edited, 1);
-    EXPECT_EQ(first.editStamp, 0u);
+    EXPECT_TRUE(first.value == 1500.0f && first.original == 1000.0f && first.edited == 1 && first.editStamp == 0u);
     EXPECT_TRUE(CurrentTimecycleContext.valid);
 
     // Same context again: nothing is committed.
@@ -74,15 +63,12 @@ TEST_F(EditStoreTest, FirstSelectionKeepsTheSlotsLaterOnesCommitAndLoad) {
     SelectTimecycleContext(0, 0, 5);
     EXPECT_EQ(GetEditSlot(0, 0, 4).entries[far].value, 1600.0f);
     const EditEntry& fresh = GetEditSlot(0, 0, 5).entries[far];
-    EXPECT_EQ(fresh.value, 1000.0f);
-    EXPECT_EQ(fresh.edited, 0);
-    EXPECT_EQ(Slot(far).value, 1000.0f);
-    EXPECT_EQ(Slot(far).enabled, 0);
+    EXPECT_TRUE(fresh.value == 1000.0f && fresh.edited == 0);
+    EXPECT_TRUE(Slot(far).value == 1000.0f && Slot(far).enabled == 0);
 
     // Back to the first: the loaded slot replaces what the slots hold.
     SelectTimecycleContext(0, 0, 4);
-    EXPECT_EQ(Slot(far).value, 1600.0f);
-    EXPECT_EQ(Slot(far).enabled, 1);
+    EXPECT_TRUE(Slot(far).value == 1600.0f && Slot(far).enabled == 1);
     EXPECT_EQ(GroupFlagsDirty, 1);
 }
 
@@ -109,9 +95,7 @@ TEST_F(EditStoreTest, CommitRulesForImportedEntries) {
     e.imported = 1;
     Slot(row).baselineValue = 8.0f;
     CommitSlotsToContext(1, 0, 0);
-    EXPECT_EQ(e.imported, 1);
-    EXPECT_EQ(e.value, 9.0f);
-    EXPECT_EQ(e.original, 8.0f);
+    EXPECT_TRUE(e.imported == 1 && e.value == 9.0f && e.original == 8.0f);
 }
 
 TEST_F(EditStoreTest, RebuildBothPrefersGlobalThenUrban) {
@@ -171,13 +155,9 @@ TEST_F(EditStoreTest, CaptureLiveOriginalsReadsAtTheSlotsOwnAddress) {
     EXPECT_EQ(CaptureLiveOriginalsForContext(4), 0u);  // other weather: nothing
     EXPECT_EQ(slot.entries[b].original, -1.0f);
     EXPECT_EQ(CaptureLiveOriginalsForContext(3), 1u);
-    EXPECT_EQ(slot.entries[a].original, 4.0f);
-    EXPECT_EQ(slot.entries[a].imported, 0);
-    EXPECT_EQ(slot.entries[b].original, 6.0f);
-    EXPECT_EQ(slot.entries[b].imported, 1);
-    EXPECT_EQ(Slot(b).baselineValue, 6.0f);
-    EXPECT_EQ(Slot(b).followImport, 1);
-    EXPECT_EQ(Slot(b).value, 9.0f);
+    EXPECT_TRUE(slot.entries[a].original == 4.0f && slot.entries[a].imported == 0);
+    EXPECT_TRUE(slot.entries[b].original == 6.0f && slot.entries[b].imported == 1);
+    EXPECT_TRUE(Slot(b).baselineValue == 6.0f && Slot(b).followImport == 1 && Slot(b).value == 9.0f);
     EXPECT_EQ(ImportedOverridesActive, 1);
     EXPECT_TRUE(ContextHasEdits());
 }
@@ -191,16 +171,13 @@ TEST_F(EditStoreTest, ResetAllWritesOriginalsToTheGame) {
     Slot(row).value = 30.0f;
     Slot(row).enabled = 1;
     ResetAllTimecycleVariables();  // no context: slots and game only
-    EXPECT_EQ(game, 21.0f);
-    EXPECT_EQ(Slot(row).value, 21.0f);
-    EXPECT_EQ(Slot(row).enabled, 0);
+    EXPECT_TRUE(game == 21.0f && Slot(row).value == 21.0f && Slot(row).enabled == 0);
     EXPECT_EQ(GetEditSlot(0, 0, 0).loaded, 0);
     SelectTimecycleContext(0, 1, 2);
     Slot(row).value = 25.0f;
     Slot(row).enabled = 1;
     ResetAllTimecycleVariables();
-    EXPECT_EQ(GetEditSlot(0, 1, 2).entries[row].edited, 0);
-    EXPECT_EQ(GetEditSlot(0, 1, 2).entries[row].value, 21.0f);
+    EXPECT_TRUE(GetEditSlot(0, 1, 2).entries[row].edited == 0 && GetEditSlot(0, 1, 2).entries[row].value == 21.0f);
 }
 
 TEST_F(EditStoreTest, StampsNamesAndWeatherQueries) {
@@ -213,8 +190,7 @@ TEST_F(EditStoreTest, StampsNamesAndWeatherQueries) {
     MarkParameterUserEdited("far_clip");
     MarkParameterUserEdited("unknown_name");
     MarkParameterUserEdited("");
-    EXPECT_EQ(e.editStamp, 1u);
-    EXPECT_EQ(e.imported, 0);
+    EXPECT_TRUE(e.editStamp == 1u && e.imported == 0);
     MarkParameterUserEdited("far_clip");
     EXPECT_EQ(e.editStamp, 2u);
 
@@ -225,11 +201,7 @@ TEST_F(EditStoreTest, StampsNamesAndWeatherQueries) {
     EXPECT_EQ(LastEditedLabel, "");
 
     EXPECT_FALSE(WeatherHasUserEdits(5));
-    e.value = 2.0f;
-    e.original = 1.0f;
-    e.originalCaptured = 1;
-    e.edited = 1;
-    e.present = 1;
+    e = EditEntry{e.editStamp, 2.0f, 1.0f, 0.0f, 1, 1, 1, 0};
     EXPECT_TRUE(WeatherHasUserEdits(5));
     EXPECT_TRUE(WeatherHasPendingEdits(5));
     EXPECT_EQ(CountWeatherEdits(5), 0u);  // not imported
@@ -245,9 +217,7 @@ TEST_F(EditStoreTest, ClearWeatherSlotsResetsInPlace) {
     const EditEntry* before = &GetEditSlot(4, 0, 0).entries[1];
     ClearWeatherSlots(4);
     EXPECT_EQ(&GetEditSlot(4, 0, 0).entries[1], before);
-    EXPECT_EQ(GetEditSlot(4, 0, 0).loaded, 0);
-    EXPECT_EQ(before->present, 0);
-    EXPECT_EQ(before->editStamp, 0u);
+    EXPECT_TRUE(GetEditSlot(4, 0, 0).loaded == 0 && before->present == 0 && before->editStamp == 0u);
 }
 
 // ---- Copies ----------------------------------------------------------------------------
@@ -268,9 +238,7 @@ TEST_F(EditStoreTest, WeatherCopyCarriesOnlyUserEdits) {
     const uint64_t stampBefore = EditSequenceCounter;
     EXPECT_EQ(CopyWeatherEdits(0, 1), 1u);
     const EditEntry& t = GetEditSlot(1, 0, 2).entries[10];
-    EXPECT_EQ(t.value, 5.0f);
-    EXPECT_EQ(t.edited, 0);
-    EXPECT_EQ(t.editStamp, stampBefore + 1);
+    EXPECT_TRUE(t.value == 5.0f && t.edited == 0 && t.editStamp == stampBefore + 1);
     EXPECT_EQ(GetEditSlot(1, 1, 3).entries[11].present, 0);
     EXPECT_EQ(GetEditSlot(1, 0, 4).entries[12].present, 0);
     EXPECT_EQ(GetEditSlot(1, 2, 5).loaded, 0);
@@ -279,9 +247,8 @@ TEST_F(EditStoreTest, WeatherCopyCarriesOnlyUserEdits) {
     // After one user change of the file value, it is copied.
     GetEditSlot(0, 0, 4).entries[12].editStamp = NextEditStamp();
     EXPECT_EQ(CopyWeatherEdits(0, 2), 2u);
-    EXPECT_EQ(GetEditSlot(2, 0, 4).entries[12].value, 3.0f);
-    EXPECT_EQ(GetEditSlot(2, 0, 4).entries[12].edited, 1);
-    EXPECT_EQ(GetEditSlot(2, 0, 4).entries[12].imported, 0);
+    const EditEntry& copied = GetEditSlot(2, 0, 4).entries[12];
+    EXPECT_TRUE(copied.value == 3.0f && copied.edited == 1 && copied.imported == 0);
 }
 
 TEST_F(EditStoreTest, RegionCopiesStampOnlyEdits) {
@@ -294,8 +261,7 @@ TEST_F(EditStoreTest, RegionCopiesStampOnlyEdits) {
     EXPECT_EQ(CopyParameterEditsToRegion(6, 0, 1, {}), 0u);
     EXPECT_EQ(CopyParameterEditsToRegion(6, 0, 1, {"nothing"}), 0u);
     EXPECT_EQ(CopyParameterEditsToRegion(6, 0, 1, {"fog_col_r", "nothing"}), 1u);
-    EXPECT_EQ(own.edited, 0);
-    EXPECT_EQ(own.editStamp, 0u);  // unchanged value equal to its original: not counted
+    EXPECT_TRUE(own.edited == 0 && own.editStamp == 0u);  // unchanged value equal to its original: not counted
     EXPECT_EQ(GetEditSlot(6, 1, 2).entries[fog].value, 0.9f);
     EXPECT_GT(GetEditSlot(6, 1, 2).entries[fog].editStamp, 0u);
 
@@ -316,8 +282,7 @@ TEST_F(EditStoreTest, CopyIntoTheCurrentContextReloadsTheSlots) {
     SelectTimecycleContext(7, 1, 0);
     UserEdit(7, 0, 0, row, 12.0f, 2.0f);
     EXPECT_EQ(CopyAllRegionEdits(7, 0, 1, 0, 12), 1u);
-    EXPECT_EQ(Slot(row).value, 12.0f);
-    EXPECT_EQ(Slot(row).enabled, 1);
+    EXPECT_TRUE(Slot(row).value == 12.0f && Slot(row).enabled == 1);
 }
 
 // ---- Search ----------------------------------------------------------------------------
@@ -328,24 +293,15 @@ TEST_F(EditStoreTest, SearchMatchesWholeColourTriplesOnce) {
     const SearchResults& results = SearchTimecycleParameters("col");
     std::set<const TimecycleVariable*> unique(results.rows.begin(), results.rows.end());
     EXPECT_EQ(unique.size(), results.rows.size());
-    auto has = [&](const char* name) {
-        return unique.count(&TimecycleVariableTable[FindVariableRow(name)]) == 1;
-    };
-    EXPECT_TRUE(has("fog_col_r"));
-    EXPECT_TRUE(has("fog_col_g"));
-    EXPECT_TRUE(has("fog_col_b"));
-    EXPECT_TRUE(has("fog_col_a"));
-    EXPECT_TRUE(has("light_dir_col_b"));
-    EXPECT_FALSE(has("sky_plane_r"));  // "Sky Plane R", sky_plane_r
-    EXPECT_FALSE(has("far_clip"));
+    auto row = [](const char* name) { return &TimecycleVariableTable[FindVariableRow(name)]; };
+    for (const char* name : {"fog_col_r", "fog_col_g", "fog_col_b", "fog_col_a", "light_dir_col_b"})
+        EXPECT_EQ(unique.count(row(name)), 1u) << name;
+    EXPECT_EQ(unique.count(row("sky_plane_r")), 0u);  // "Sky Plane R", sky_plane_r
+    EXPECT_EQ(unique.count(row("far_clip")), 0u);
     // R, G and B stand together in that order.
-    for (size_t i = 0; i < results.rows.size(); ++i) {
-        if (results.rows[i] == &TimecycleVariableTable[FindVariableRow("fog_col_r")]) {
-            ASSERT_LT(i + 2, results.rows.size());
-            EXPECT_EQ(results.rows[i + 1], &TimecycleVariableTable[FindVariableRow("fog_col_g")]);
-            EXPECT_EQ(results.rows[i + 2], &TimecycleVariableTable[FindVariableRow("fog_col_b")]);
-        }
-    }
+    const auto red = std::find(results.rows.begin(), results.rows.end(), row("fog_col_r"));
+    ASSERT_LT(red + 2, results.rows.end());
+    EXPECT_TRUE(red[1] == row("fog_col_g") && red[2] == row("fog_col_b"));
     // The same query is not recomputed; another is.
     const SearchResults* same = &SearchTimecycleParameters("col");
     EXPECT_EQ(same->rows.size(), results.rows.size());

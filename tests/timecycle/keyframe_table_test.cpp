@@ -3,10 +3,7 @@
 // preview and the before/after switch.
 #include <gtest/gtest.h>
 
-#include <cmath>
 #include <cstring>
-#include <fstream>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -22,7 +19,6 @@
 namespace timecycle {
 namespace {
 
-using testsupport::MakeTimecycleXml;
 using testsupport::TimecycleFileOptions;
 using timecycletest::TimecycleTest;
 
@@ -30,6 +26,10 @@ uint16_t GameHalf(uint64_t block, int region, int keyframe, size_t variable) {
     uint16_t half;
     std::memcpy(&half, reinterpret_cast<const void*>(KeyframeRecordAddress(block, region, keyframe) + 2 * variable), 2);
     return half;
+}
+
+float GameValue(uint64_t block, int region, int keyframe, size_t variable) {
+    return HalfToFloat(GameHalf(block, region, keyframe, variable));
 }
 
 void PlantHalf(uint64_t block, int region, int keyframe, size_t variable, float value) {
@@ -52,11 +52,6 @@ protected:
         TimecycleTest::TearDown();
     }
     uint64_t BlockOf(int weather) const { return base_ + WeatherNameTable[weather].typeId * kWeatherBlockSpacing; }
-    void PutGeneratedFile(int weather) const {
-        TimecycleFileOptions options;
-        options.weather = weather;
-        PutTimecycleFile(weather, MakeTimecycleXml(options));
-    }
 
     std::unique_ptr<testsupport::SyntheticHeap> heap_;
     uint64_t base_ = 0;
@@ -103,21 +98,15 @@ TEST(RecognitionRows, ScoresAnchorsAndOrder) {
 }
 
 TEST_F(TimecycleTest, OvercastUsesExactlyTheEightBaselineRows) {
-    TimecycleFileOptions options;
-    options.weather = 3;
-    PutTimecycleFile(3, MakeTimecycleXml(options));
+    PutGeneratedFile(3);
     std::vector<TimecycleRowRecord> rows;
     ReadOriginalXmlRows(rows, 3, 2);
     ASSERT_EQ(rows.size(), 8u);
-    for (const TimecycleRowRecord& row : rows) {
-        EXPECT_EQ(row.source, "engine_baseline");
-        EXPECT_EQ(row.region, "GLOBAL");
-    }
+    for (const TimecycleRowRecord& row : rows) EXPECT_TRUE(row.source == "engine_baseline" && row.region == "GLOBAL");
     rows.clear();
     ReadOriginalXmlRows(rows, 3, 1);  // URBAN only: no baseline, so the XML rows
     ASSERT_FALSE(rows.empty());
-    EXPECT_EQ(rows[0].source, "original_xml");
-    EXPECT_EQ(rows[0].region, "URBAN");
+    EXPECT_TRUE(rows[0].source == "original_xml" && rows[0].region == "URBAN");
     rows.clear();
     ReadOriginalXmlRows(rows, 1, 0);  // no file
     EXPECT_TRUE(rows.empty());
@@ -125,38 +114,30 @@ TEST_F(TimecycleTest, OvercastUsesExactlyTheEightBaselineRows) {
 
 // ---- Scan, derived weathers, preview ------------------------------------------------------
 
-TEST_F(KeyframeTableTest, LoadPreviewFindsTheTableAndDerivesEveryWeather) {
-    PutGeneratedFile(1);
+TEST_F(KeyframeTableTest, LoadPreviewFindsTheTableDerivesEveryWeatherAndWritesTheFile) {
+    TimecycleFileOptions options;
+    options.elementTextOverride = {{"far_clip", " 100 200 300 400 500 600 700 800 900 1000 1100 1200 1300"}};
+    PutGeneratedFile(4, options);
     host::PatchesClearedForImport = 1;
     host::TimecycleRereadFrames = 3;
-    LoadTimecycleXml(1);
+    LoadTimecycleXml(4);
     EXPECT_EQ(host::PatchesClearedForImport, 0);
     EXPECT_EQ(host::TimecycleRereadFrames, 0);
     EXPECT_EQ(TimecycleStatusLine, "Loaded 429 parameters.");
     for (int w = 0; w < 18; ++w) EXPECT_EQ(WeatherBlockTable[static_cast<size_t>(w)], BlockOf(w)) << w;
-    EXPECT_EQ(TimecycleLoadRecords[1].previewApplied, 1);
-    EXPECT_EQ(TimecycleLoadRecords[1].appliedCount, 11154u);
-    EXPECT_TRUE(WeatherBlockSnapshots[1].taken);
+    EXPECT_EQ(TimecycleLoadRecords[4].previewApplied, 1);
+    EXPECT_EQ(TimecycleLoadRecords[4].appliedCount, 11154u);
     EXPECT_GE(LastKeyframeScanStats.matches, 6u);
     // The loaded file is the reference now: nothing pending.
-    EXPECT_FALSE(WeatherHasPendingEdits(1));
-    EXPECT_EQ(TimecycleBeforeAfterSync.initialised, 1);
-    EXPECT_EQ(TimecycleBeforeAfterSync.lastWeather, 1);
-}
-
-TEST_F(KeyframeTableTest, LoadPreviewWritesTheFileIntoTheGame) {
-    TimecycleFileOptions options;
-    options.weather = 4;
-    options.elementTextOverride = {{"far_clip", " 100 200 300 400 500 600 700 800 900 1000 1100 1200 1300"}};
-    PutTimecycleFile(4, MakeTimecycleXml(options));
-    LoadTimecycleXml(4);
-    EXPECT_EQ(TimecycleStatusLine, "Loaded 429 parameters.");
+    EXPECT_FALSE(WeatherHasPendingEdits(4));
+    EXPECT_TRUE(TimecycleBeforeAfterSync.initialised == 1 && TimecycleBeforeAfterSync.lastWeather == 4);
     const uint64_t block = BlockOf(4);
     for (int k = 0; k < 13; ++k) {
-        EXPECT_EQ(HalfToFloat(GameHalf(block, 0, k, 394)), 100.0f * static_cast<float>(k + 1));
-        EXPECT_EQ(HalfToFloat(GameHalf(block, 1, k, 394)), 100.0f * static_cast<float>(k + 1));
+        EXPECT_EQ(GameValue(block, 0, k, 394), 100.0f * static_cast<float>(k + 1));
+        EXPECT_EQ(GameValue(block, 1, k, 394), 100.0f * static_cast<float>(k + 1));
     }
     // The game's own bytes before the load are in the snapshot.
+    ASSERT_TRUE(WeatherBlockSnapshots[4].taken);
     const auto& bytes = WeatherBlockSnapshots[4].bytes;
     uint16_t before;
     std::memcpy(&before, bytes.data() + 2 * 394, 2);
@@ -168,9 +149,8 @@ TEST_F(KeyframeTableTest, LoadPreviewWritesTheFileIntoTheGame) {
 TEST_F(KeyframeTableTest, ClearIsDerivedFromExtrasunnyWhenItsOwnRowsMatchNothing) {
     PutGeneratedFile(0);  // matches the game
     TimecycleFileOptions modded;
-    modded.weather = 1;
     modded.valueWeather = 100;  // values no block of the game holds
-    PutTimecycleFile(1, MakeTimecycleXml(modded));
+    PutGeneratedFile(1, modded);
     EXPECT_EQ(ScanTimecycleTable(1), BlockOf(1));
     EXPECT_EQ(WeatherBlockTable[0], BlockOf(0));
     EXPECT_EQ(BlockOf(1) - BlockOf(0), 22496u);
@@ -184,9 +164,8 @@ TEST_F(KeyframeTableTest, NoRowsOrNoMatchFindsNothing) {
     EXPECT_EQ(ScanTimecycleTable(0), 0u);  // no file, nothing loaded: not scanned
     EXPECT_EQ(LastKeyframeScanStats.regionsScanned, 0u);
     TimecycleFileOptions modded;
-    modded.weather = 2;
     modded.valueWeather = 100;
-    PutTimecycleFile(2, MakeTimecycleXml(modded));
+    PutGeneratedFile(2, modded);
     EXPECT_EQ(ScanTimecycleTable(2), 0u);
     for (uint64_t entry : WeatherBlockTable) EXPECT_EQ(entry, 0u);
     LoadTimecycleXml(2);
@@ -235,7 +214,6 @@ TEST_F(TimecycleTest, TheScanTriesStartsWhoseAnchorLiesPastTheChunk) {
     const uint64_t regionBase = mapping + page;
     const uint64_t block = regionBase + (1u << 20) - 64;
     TimecycleFileOptions options;
-    options.weather = 1;
     options.distinctRowLimit = 0;  // every row constant: none recognises anything
     for (size_t i = 0; i < 8; ++i) {
         std::string text;
@@ -246,7 +224,7 @@ TEST_F(TimecycleTest, TheScanTriesStartsWhoseAnchorLiesPastTheChunk) {
         }
         options.elementTextOverride[TimecycleVariableTable[i].xmlName] = text;
     }
-    PutTimecycleFile(1, MakeTimecycleXml(options));
+    PutGeneratedFile(1, options);
     std::vector<TimecycleRowRecord> rows;
     ReadOriginalXmlRows(rows, 1, 0);
     ASSERT_EQ(rows.size(), 8u);
@@ -261,15 +239,9 @@ TEST_F(TimecycleTest, RealFilesPreviewIntoAGameTableHoldingTheirValues) {
     const std::vector<std::string> files = testsupport::RealFiles("timecycle");
     VARNEL_SKIP_IF_EMPTY(files, "timecycle");
     for (const std::string& file : files) {
-        const std::string name = file.substr(file.find_last_of("/\\") + 1);
-        int w = -1;
-        for (uint32_t i = 0; i < kWeatherCount; ++i)
-            if (WeatherTimecycleFileName(i) == name) w = static_cast<int>(i);
+        const int w = timecycletest::WeatherOfFileName(file);
         if (w < 0 || file.rfind(testsupport::SharedTestdataDir(), 0) != 0) continue;
-        std::ifstream in(file, std::ios::binary);
-        std::ostringstream text;
-        text << in.rdbuf();
-        PutTimecycleFile(w, text.str());
+        PutTimecycleFile(w, timecycletest::ReadHostFile(file));
         LoadTimecycleXml(w);  // no table yet: the values land in the store
         ASSERT_EQ(TimecycleStatusLine, "Loaded for preview.");
 
@@ -307,8 +279,8 @@ TEST_F(KeyframeTableTest, ContextEditsWriteWholeRecordsAndBeforeAfterRewritesThe
     slot.enabled = 1;
     MarkParameterUserEdited("sky_hdr");
     ASSERT_TRUE(ApplyContextToLive());
-    EXPECT_EQ(HalfToFloat(GameHalf(block, 0, 2, row)), 42.0f);  // BOTH: GLOBAL and URBAN
-    EXPECT_EQ(HalfToFloat(GameHalf(block, 1, 2, row)), 42.0f);
+    EXPECT_EQ(GameValue(block, 0, 2, row), 42.0f);  // BOTH: GLOBAL and URBAN
+    EXPECT_EQ(GameValue(block, 1, 2, row), 42.0f);
     EXPECT_EQ(GameHalf(block, 0, 3, row), FloatToHalf(testsupport::GeneratedTimecycleValue(9, 0, static_cast<int>(row), 3)));
     // The BOTH slot shows GLOBAL's values; URBAN's record keeps its own for
     // everything that was not edited.
@@ -322,28 +294,28 @@ TEST_F(KeyframeTableTest, ContextEditsWriteWholeRecordsAndBeforeAfterRewritesThe
     other.enabled = 1;
     MarkParameterUserEdited(TimecycleVariableTable[5].xmlName);
     ASSERT_TRUE(ApplyContextToLive());
-    EXPECT_EQ(HalfToFloat(GameHalf(block, 0, 2, 5)), 0.75f);
-    EXPECT_EQ(HalfToFloat(GameHalf(block, 0, 2, row)), 42.0f);
+    EXPECT_EQ(GameValue(block, 0, 2, 5), 0.75f);
+    EXPECT_EQ(GameValue(block, 0, 2, row), 42.0f);
     SelectTimecycleContext(9, kRegionBoth, 2);
 
     // The first sync only records; a change of weather alone writes nothing.
     TimecycleBeforeAfterSync = BeforeAfterSyncState{};
     host::TimecycleAfterShown = 0;
     SyncTimecycleBeforeAfter();
-    EXPECT_EQ(HalfToFloat(GameHalf(block, 0, 2, row)), 42.0f);
+    EXPECT_EQ(GameValue(block, 0, 2, row), 42.0f);
     host::TimecycleAfterShown = 1;
     SyncTimecycleBeforeAfter();  // after: the edits (already there)
     host::TimecycleAfterShown = 0;
     SyncTimecycleBeforeAfter();  // before: the originals (the loaded file's values)
-    EXPECT_EQ(HalfToFloat(GameHalf(block, 0, 2, row)), HalfToFloat(FloatToHalf(loaded)));
+    EXPECT_EQ(GameValue(block, 0, 2, row), HalfToFloat(FloatToHalf(loaded)));
     SyncTimecycleBeforeAfter();  // no change: nothing written
     PlantHalf(block, 0, 2, row, 5.0f);
     SyncTimecycleBeforeAfter();
-    EXPECT_EQ(HalfToFloat(GameHalf(block, 0, 2, row)), 5.0f);
+    EXPECT_EQ(GameValue(block, 0, 2, row), 5.0f);
     host::TimecycleAfterShown = 1;
     SyncTimecycleBeforeAfter();
-    EXPECT_EQ(HalfToFloat(GameHalf(block, 0, 2, row)), 42.0f);
-    EXPECT_EQ(HalfToFloat(GameHalf(block, 1, 2, row)), 42.0f);
+    EXPECT_EQ(GameValue(block, 0, 2, row), 42.0f);
+    EXPECT_EQ(GameValue(block, 1, 2, row), 42.0f);
 
     // "Before" of an entry whose original was never captured writes its value.
     EditEntry& e = GetEditSlot(9, 0, 7).entries[row];
@@ -352,7 +324,7 @@ TEST_F(KeyframeTableTest, ContextEditsWriteWholeRecordsAndBeforeAfterRewritesThe
     uint64_t written = 0;
     ASSERT_TRUE(WriteWeatherBlockLive(9, true, &written));
     EXPECT_EQ(written, 11154u);
-    EXPECT_EQ(HalfToFloat(GameHalf(block, 0, 7, row)), 3.0f);
+    EXPECT_EQ(GameValue(block, 0, 7, row), 3.0f);
 }
 
 TEST_F(KeyframeTableTest, ARecordThatCannotBeReadWholeIsNeverWritten) {
@@ -383,7 +355,7 @@ TEST_F(KeyframeTableTest, ARecordThatCannotBeReadWholeIsNeverWritten) {
     EXPECT_EQ(counts.written, (26u - badRecords) * 429u);
     EXPECT_EQ(counts.loadedRecords, 26u);
     EXPECT_EQ(std::memcmp(pageBefore.data(), reinterpret_cast<const void*>(page), 4096), 0);
-    EXPECT_EQ(HalfToFloat(GameHalf(block, 0, 0, 10)), 7.0f);
+    EXPECT_EQ(GameValue(block, 0, 0, 10), 7.0f);
     for (uint64_t record = firstBad; record <= lastBad; ++record)
         EXPECT_EQ(WeatherBlockSnapshots[1].recordValid[record], 0) << record;
     EXPECT_EQ(WeatherBlockSnapshots[1].recordValid[0], 1);

@@ -4,12 +4,15 @@
 #pragma once
 #include <gtest/gtest.h>
 
+#include <fstream>
+#include <sstream>
 #include <string>
 
 #include "host/editor_state.h"
 #include "runtime/live_slots.h"
 #include "shell/workspace.h"
 #include "support/fake_drive.h"
+#include "support/timecycle_gen.h"
 #include "timecycle/edit_store.h"
 #include "timecycle/keyframe_table.h"
 #include "timecycle/timecycle_copy.h"
@@ -36,6 +39,41 @@ inline void ResetTimecycleEditor() {
 #endif
 }
 
+// A host file's bytes.
+inline std::string ReadHostFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+// The weather whose file name a real file carries (w_clear.xml -> 1), or -1.
+inline int WeatherOfFileName(const std::string& path) {
+    const std::string name = path.substr(path.find_last_of("/\\") + 1);
+    for (uint32_t w = 0; w < timecycle::kWeatherCount; ++w) {
+        if (timecycle::WeatherTimecycleFileName(w) == name) return static_cast<int>(w);
+    }
+    return -1;
+}
+
+// A user edit of one entry: present, original captured, edited, not
+// imported, stamped.
+inline timecycle::EditEntry& UserEdit(int w, int r, int k, size_t row, float value) {
+    timecycle::EditSlot& slot = timecycle::GetEditSlot(w, r, k);
+    slot.loaded = 1;
+    timecycle::EditEntry& e = slot.entries[row];
+    e.value = value;
+    e.present = 1;
+    e.originalCaptured = 1;
+    e.edited = 1;
+    e.imported = 0;
+    e.editStamp = timecycle::NextEditStamp();
+    return e;
+}
+inline timecycle::EditEntry& UserEdit(int w, int r, int k, const char* name, float value) {
+    return UserEdit(w, r, k, static_cast<size_t>(timecycle::FindVariableRow(name)), value);
+}
+
 class TimecycleTest : public testsupport::FakeDriveTest {
 protected:
     void SetUp() override {
@@ -55,6 +93,11 @@ protected:
     void PutTimecycleFile(int weather, const std::string& text) const {
         PutFile(std::string(kImportsTimecycles) + timecycle::WeatherTimecycleFileName(static_cast<uint32_t>(weather)),
                 text);
+    }
+    // The generated file of the weather (other options as given) in the import folder.
+    void PutGeneratedFile(int weather, testsupport::TimecycleFileOptions options = {}) const {
+        options.weather = weather;
+        PutTimecycleFile(weather, testsupport::MakeTimecycleXml(options));
     }
     std::string ExportedFile(int weather) const {
         return GetFile(std::string(kExportsTimecycles) +
