@@ -48,6 +48,12 @@ float ElementValue(const std::string& text, const char* region, const char* name
     return tokens.empty() ? NAN : tokens[static_cast<size_t>(keyframe)].value;
 }
 
+// "Export .xml" of the weather: its message, marked when the export failed.
+std::string Export(int weather) {
+    std::string message;
+    return SaveTimecycleXml(weather, message) ? message : "(failed) " + message;
+}
+
 // True when output equals source except for the tokens given.
 ::testing::AssertionResult OnlyTokensChanged(const std::string& source, const std::string& output,
                                             std::vector<ValueToken> spans) {
@@ -213,9 +219,7 @@ TEST_F(TimecycleTest, ExportWithoutEditsIsTheSourceByteForByte) {
     const std::string source = MakeTimecycleXml(options);
     PutTimecycleFile(9, source);
     LoadTimecycleXml(9);
-    std::string message;
-    ASSERT_TRUE(SaveTimecycleXml(9, message));
-    EXPECT_EQ(message, "Exported w_neutral.xml.");
+    EXPECT_EQ(Export(9), "Exported w_neutral.xml.");
     EXPECT_EQ(ExportedFile(9), source);
 }
 
@@ -231,9 +235,7 @@ TEST_F(TimecycleTest, ExportMergesRegionsByStamp) {
     UserEdit(10, 0, 3, "fog_start", 22.0f);
     UserEdit(10, 1, 4, "fog_start", 33.0f);
     UserEdit(10, 2, 4, "fog_start", 44.0f);
-    std::string message;
-    ASSERT_TRUE(SaveTimecycleXml(10, message));
-    EXPECT_EQ(message, "Exported w_snow.xml.");
+    EXPECT_EQ(Export(10), "Exported w_snow.xml.");
     const std::string out = ExportedFile(10);
     EXPECT_EQ(ElementValue(out, "GLOBAL", "fog_start", 3), 22.0f);
     EXPECT_EQ(ElementValue(out, "URBAN", "fog_start", 3), 11.0f);
@@ -255,28 +257,22 @@ TEST_F(TimecycleTest, ExportKeepsDecimalsAndReportsEditsWithoutPlace) {
     LoadTimecycleXml(11);
     UserEdit(11, 0, 1, "sky_hdr", 2.5f);
     UserEdit(11, 0, 2, "sky_hdr", 0.1234567f);
-    std::string message;
-    ASSERT_TRUE(SaveTimecycleXml(11, message));
-    EXPECT_EQ(message, "Exported w_blizzard.xml.");
+    EXPECT_EQ(Export(11), "Exported w_blizzard.xml.");
     EXPECT_NE(ExportedFile(11).find("<sky_hdr>\t1.000 2.500\t0.12346\n 4.000 "), std::string::npos);
 
     // far_clip has 12 numbers: its text stays, the message says so.
     UserEdit(11, 1, 0, "far_clip", 900.0f);
-    ASSERT_TRUE(SaveTimecycleXml(11, message));
-    EXPECT_EQ(message, "Exported w_blizzard.xml. Some edits were not written.");
+    EXPECT_EQ(Export(11), "Exported w_blizzard.xml. Some edits were not written.");
     EXPECT_NE(ExportedFile(11).find("<far_clip> 1 2 3 4 5 6 7 8 9 10 11 12</far_clip>"), std::string::npos);
 }
 
 TEST_F(TimecycleTest, ExportFailures) {
-    std::string message;
-    EXPECT_FALSE(SaveTimecycleXml(12, message));
-    EXPECT_EQ(message, "Save .xml failed: no w_snowlight.xml found in the import folder or workspace.");
+    EXPECT_EQ(Export(12), "(failed) Save .xml failed: no w_snowlight.xml found in the import folder or workspace.");
     PutGeneratedFile(12);
     const std::string target = std::string(kExportsTimecycles) + "w_snowlight.xml";
     PutFile(target, "previous");
     platform::sim::FailWritesTo(target, true);
-    EXPECT_FALSE(SaveTimecycleXml(12, message));
-    EXPECT_EQ(message, "Save .xml failed: " + target + " not writable.");
+    EXPECT_EQ(Export(12), "(failed) Save .xml failed: " + target + " not writable.");
     EXPECT_EQ(GetFile(target), "previous");
 }
 
@@ -333,9 +329,8 @@ TEST_F(TimecycleTest, RealFilesRoundTrip) {
         }
         EXPECT_EQ(TimecycleStatusLine, "Loaded for preview.");
         EXPECT_FALSE(WeatherHasPendingEdits(w));
-        std::string message;
-        ASSERT_TRUE(SaveTimecycleXml(w, message));
-        EXPECT_EQ(message, "Exported " + WeatherTimecycleFileName(static_cast<uint32_t>(w)) + ".");
+        const std::string exported = "Exported " + WeatherTimecycleFileName(static_cast<uint32_t>(w)) + ".";
+        ASSERT_EQ(Export(w), exported);
         EXPECT_EQ(ExportedFile(w), source);
 
         const struct {
@@ -356,8 +351,7 @@ TEST_F(TimecycleTest, RealFilesRoundTrip) {
         EXPECT_TRUE(!IsKnownRealFile(file) || spans.size() == 5u) << spans.size();
         if (spans.empty()) continue;
         EXPECT_TRUE(WeatherHasUserEdits(w));
-        ASSERT_TRUE(SaveTimecycleXml(w, message));
-        EXPECT_EQ(message, "Exported " + WeatherTimecycleFileName(static_cast<uint32_t>(w)) + ".");
+        ASSERT_EQ(Export(w), exported);
         const std::string out = ExportedFile(w);
         EXPECT_TRUE(OnlyTokensChanged(source, out, spans));
         for (const auto& edit : edits) {
