@@ -3,6 +3,7 @@
 
 #include <cstring>
 #include <string>
+#include <tuple>
 
 #include "weather/value_filters.h"
 
@@ -21,116 +22,88 @@ WeatherDocument& Named(const char* fileName) {
     return WeatherDocumentRegistry[static_cast<size_t>(FindWeatherDocumentIndex(fileName))];
 }
 
-TEST(ValueFilters, Edited) {
-    XmlValueRecord r = Value("A", "1.0");
-    EXPECT_FALSE(IsValueEdited(r));
-    r.currentText = "1.00";
-    EXPECT_TRUE(IsValueEdited(r));
-    r.currentText = std::string("1.0\0", 4);
-    EXPECT_TRUE(IsValueEdited(r));  // length counts
-    WeatherDocument d{"watertune.xml", "Watertune", "Water"};
-    d.values = {Value("A"), r, Value("B")};
-    EXPECT_EQ(CountChangedValues(d), 1u);
-    EXPECT_FALSE(WeatherDocumentHasLiveEdits(d));  // not loaded
-    d.loaded = 1;
-    EXPECT_TRUE(WeatherDocumentHasLiveEdits(d));
-}
-
-struct LiveCase {
-    const char* document;
-    const char* path;
-    bool live;
-};
-
-class LiveSupport : public ::testing::TestWithParam<LiveCase> {};
-
-TEST_P(LiveSupport, ByDocumentAndPath) {
-    const LiveCase& c = GetParam();
-    const WeatherDocument& d = Named(c.document);
-    const XmlValueRecord r = Value(c.path);
-    EXPECT_EQ(IsLiveSupportedValue(d, r), c.live);
-    EXPECT_EQ(IsValueShown(d, r), c.live);
-    EXPECT_EQ(IsValueLiveEditable(d, r), c.live);
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Documents, LiveSupport,
-    ::testing::Values(LiveCase{"watertune.xml", "Anything/At.all", true},
-                      LiveCase{"vfxlightningsettings.xml", "VfxLightningSettings/lightningOccurranceChance", true},
-                      LiveCase{"vfxlightningsettings.xml", "VfxLightningSettings/StrikeSettings/FogColor", true},
-                      LiveCase{"vfxlightningsettings.xml", "VfxLightningSettings/strikeSettings/FogColor", false},
-                      LiveCase{"vfxlightningsettings.xml", "VfxLightningSettings/lightningTimeCycleMods", false},
-                      LiveCase{"weather\\thunder_render_drop.xml", "rage__ptxgpuDropRenderSettings/colour.w", true},
-                      LiveCase{"weather\\fly_render_drop.xml", "rage__ptxgpuDropRenderSettings/fadeZ", true},
-                      LiveCase{"weather\\fly_render_drop.xml", "rage__ptxgpuDropRenderSettings/fadeZ.x", false},
-                      LiveCase{"weather\\fly_render_drop.xml", "rage__ptxgpuDropRenderSettings/Colour.x", false},
-                      LiveCase{"weather.xml", "WeatherTypes/RAIN/Fog", true},
-                      LiveCase{"weather.xml", "WeatherGpuFx/THUNDER_DROP/gravity", true},
-                      LiveCase{"weather.xml", "WeatherGpuFx/THUNDER_DROP/diffuseName", false},
-                      LiveCase{"weather.xml", "CContentsOfWeatherXmlFile/WeatherTypes/Item[1]/Fog", false}));
-
-TEST(ValueFilters, OtherDocumentsShowEverythingAndApplyNothing) {
+TEST(ValueFilters, LiveSupportByDocumentAndPath) {
+    const std::tuple<const char*, const char*, bool> cases[] = {
+        {"watertune.xml", "Anything/At.all", true},
+        {"vfxlightningsettings.xml", "VfxLightningSettings/lightningOccurranceChance", true},
+        {"vfxlightningsettings.xml", "VfxLightningSettings/StrikeSettings/FogColor", true},
+        {"vfxlightningsettings.xml", "VfxLightningSettings/strikeSettings/FogColor", false},
+        {"vfxlightningsettings.xml", "VfxLightningSettings/lightningTimeCycleMods", false},
+        {"weather\\thunder_render_drop.xml", "rage__ptxgpuDropRenderSettings/colour.w", true},
+        {"weather\\fly_render_drop.xml", "rage__ptxgpuDropRenderSettings/fadeZ", true},
+        {"weather\\fly_render_drop.xml", "rage__ptxgpuDropRenderSettings/fadeZ.x", false},
+        {"weather\\fly_render_drop.xml", "rage__ptxgpuDropRenderSettings/Colour.x", false},
+        {"weather.xml", "WeatherTypes/RAIN/Fog", true},
+        {"weather.xml", "WeatherGpuFx/THUNDER_DROP/gravity", true},
+        {"weather.xml", "WeatherGpuFx/THUNDER_DROP/diffuseName", false},
+        {"weather.xml", "CContentsOfWeatherXmlFile/WeatherTypes/Item[1]/Fog", false},
+    };
+    for (const auto& [document, path, live] : cases) {
+        SCOPED_TRACE(std::string(document) + " " + path);
+        EXPECT_EQ(IsLiveSupportedValue(Named(document), Value(path)), live);
+        EXPECT_EQ(IsValueLiveEditable(Named(document), Value(path)), live);
+        EXPECT_EQ(IsValueShown(Named(document), Value(path)), live);
+    }
+    // Other documents show everything and apply nothing.
     const WeatherDocument other{"carcols.xml", "Other", "Misc"};
-    EXPECT_FALSE(IsLiveSupportedValue(other, Value("A")));
+    EXPECT_FALSE(IsLiveSupportedValue(other, Value("A")) || IsValueLiveEditable(other, Value("A")));
     EXPECT_TRUE(IsValueShown(other, Value("A")));
-    EXPECT_FALSE(IsValueLiveEditable(other, Value("A")));
 }
 
 TEST(ValueFilters, Search) {
     MiscXmlFilterState f;
-    EXPECT_TRUE(ValueMatchesSearch(Value("MainWaterTune/RippleScale"), f));
-    std::strcpy(f.searchText, "ripple");
-    EXPECT_TRUE(ValueMatchesSearch(Value("MainWaterTune/RippleScale"), f));
-    std::strcpy(f.searchText, "RIPPLESCALE");
-    EXPECT_TRUE(ValueMatchesSearch(Value("MainWaterTune/RippleScale"), f));
-    std::strcpy(f.searchText, "fog");
-    EXPECT_FALSE(ValueMatchesSearch(Value("MainWaterTune/RippleScale"), f));
+    const XmlValueRecord ripple = Value("MainWaterTune/RippleScale");
+    const std::pair<const char*, bool> searches[] = {{"", true}, {"ripple", true}, {"RIPPLESCALE", true}, {"fog", false}};
+    for (const auto& [search, match] : searches) {
+        std::strcpy(f.searchText, search);
+        EXPECT_EQ(ValueMatchesSearch(ripple, f), match) << search;
+    }
     std::memset(f.searchText, 'a', sizeof f.searchText);  // no terminating zero: bounded anyway
     EXPECT_FALSE(ValueMatchesSearch(Value("aaaa"), f));
 }
 
-struct ScopeCase {
-    int32_t scope, weather, effect, group;
-    const char* path;
-    bool passes;
-};
-
-class WeatherScope : public ::testing::TestWithParam<ScopeCase> {};
-
-TEST_P(WeatherScope, Passes) {
-    const ScopeCase& c = GetParam();
-    MiscXmlFilterState f;
-    f.scope = c.scope;
-    f.weather = c.weather;
-    f.effect = c.effect;
-    f.group = c.group;
-    EXPECT_EQ(ValuePassesWeatherScope(Named("weather.xml"), Value(c.path), f), c.passes);
-    EXPECT_TRUE(ValuePassesWeatherScope(Named("watertune.xml"), Value(c.path), f));
+TEST(ValueFilters, WeatherScope) {
+    struct Case {
+        int32_t scope, weather, effect, group;
+        const char* path;
+        bool passes;
+    };
+    for (const Case& c : {
+             Case{0, 5, 5, 5, "Anything", true},
+             Case{7, 0, 0, 0, "Anything", true},
+             Case{1, 0, 0, 3, "WeatherTypes/RAIN/Fog", true},
+             Case{1, 0, 0, 3, "WeatherTypes/RAIN", false},
+             Case{1, 0, 0, 3, "WeatherGpuFx/THUNDER_DROP/gravity", false},
+             Case{1, 0, 0, 1, "WeatherTypes/RAIN/Fog", false},
+             Case{1, 7, 0, 0, "WeatherTypes/RAIN/Fog", true},
+             Case{1, 7, 0, 0, "WeatherTypes/RAIN_HALLOWEEN/Fog", false},
+             Case{1, 40, 0, 0, "WeatherTypes/SNOW_HALLOWEEN/Fog", true},  // clamped to 17
+             Case{1, -3, 0, 0, "WeatherTypes/CLEAR/Fog", true},           // clamped to 0
+             Case{1, 0, 0, 99, "WeatherTypes/CLEAR/CloudSettingsName", true},
+             Case{2, 0, 0, 0, "WeatherTypes/RAIN/Fog", false},
+             Case{2, 0, 4, 0, "WeatherGpuFx/THUNDER_DROP/gravity", true},
+             Case{2, 0, 4, 0, "WeatherGpuFx/THUNDER_DROPS/gravity", false},
+             Case{2, 0, 99, 0, "WeatherGpuFx/WETLAND_FLIES_DROP/gravity", true},
+         }) {
+        MiscXmlFilterState f;
+        std::tie(f.scope, f.weather, f.effect, f.group) = std::tie(c.scope, c.weather, c.effect, c.group);
+        EXPECT_EQ(ValuePassesWeatherScope(Named("weather.xml"), Value(c.path), f), c.passes) << c.scope << " " << c.path;
+        EXPECT_TRUE(ValuePassesWeatherScope(Named("watertune.xml"), Value(c.path), f));
+    }
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Filters, WeatherScope,
-    ::testing::Values(ScopeCase{0, 5, 5, 5, "Anything", true}, ScopeCase{7, 0, 0, 0, "Anything", true},
-                      ScopeCase{1, 0, 0, 3, "WeatherTypes/RAIN/Fog", true},
-                      ScopeCase{1, 0, 0, 3, "WeatherTypes/RAIN", false},
-                      ScopeCase{1, 0, 0, 3, "WeatherGpuFx/THUNDER_DROP/gravity", false},
-                      ScopeCase{1, 0, 0, 1, "WeatherTypes/RAIN/Fog", false},
-                      ScopeCase{1, 7, 0, 0, "WeatherTypes/RAIN/Fog", true},
-                      ScopeCase{1, 7, 0, 0, "WeatherTypes/RAIN_HALLOWEEN/Fog", false},
-                      ScopeCase{1, 40, 0, 0, "WeatherTypes/SNOW_HALLOWEEN/Fog", true},  // clamped to 17
-                      ScopeCase{1, -3, 0, 0, "WeatherTypes/CLEAR/Fog", true},           // clamped to 0
-                      ScopeCase{1, 0, 0, 99, "WeatherTypes/CLEAR/CloudSettingsName", true},
-                      ScopeCase{2, 0, 0, 0, "WeatherGpuFx/THUNDER_DROP/gravity", true},
-                      ScopeCase{2, 0, 0, 0, "WeatherTypes/RAIN/Fog", false},
-                      ScopeCase{2, 0, 4, 0, "WeatherGpuFx/THUNDER_DROP/gravity", true},
-                      ScopeCase{2, 0, 4, 0, "WeatherGpuFx/THUNDER_DROPS/gravity", false},
-                      ScopeCase{2, 0, 99, 0, "WeatherGpuFx/WETLAND_FLIES_DROP/gravity", true}));
-
-TEST(ValueFilters, CountShown) {
+TEST(ValueFilters, EditedAndShownCounts) {
     WeatherDocument d{"weather.xml", "Weather Settings", "Weather Settings"};
     d.values = {Value("WeatherTypes/RAIN/Fog"), Value("WeatherTypes/RAIN/Sun"), Value("WeatherGpuFx/THUNDER_DROP/gravity"),
                 Value("Generic/Path")};
+    d.loaded = 1;
+    d.values[3].currentText = std::string("1.0\0", 4);  // the length counts
+    EXPECT_EQ(CountChangedValues(d), 1u);
+    EXPECT_FALSE(WeatherDocumentHasLiveEdits(d));  // that value is never applied
     d.values[1].currentText = "0.5";
+    EXPECT_TRUE(WeatherDocumentHasLiveEdits(d));
+    d.loaded = 0;
+    EXPECT_FALSE(WeatherDocumentHasLiveEdits(d));
     MiscXmlFilterState f;
     EXPECT_EQ(CountShownValues(d, f), 3u);  // the generic path is not shown
     f.editedOnly = 1;

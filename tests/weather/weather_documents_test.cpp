@@ -3,7 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <iterator>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "platform/simulated.h"
@@ -22,7 +24,6 @@ constexpr size_t kLightning = 1;
 constexpr size_t kWeatherXml = 2;
 constexpr size_t kThunderDrop = 21;
 constexpr size_t kSnowlightDrop = 20;
-constexpr size_t kRainstormDrop = 14;
 
 const char* const kWatertuneText =
     "<?xml version=\"1.0\"?>\r\n<MainWaterTune>\r\n  <WaterColor value=\"0x1A00191C\" />\r\n"
@@ -33,204 +34,130 @@ protected:
     static WeatherDocument& Doc(size_t index) { return WeatherDocumentRegistry[index]; }
     static std::string Imports(const std::string& rest) { return InVrn("Imports\\" + rest); }
     static std::string Exports(const std::string& rest) { return InVrn("Exports\\" + rest); }
+    // Puts text as the document's import copy and loads it.
+    void Load(size_t row, const std::string& text) {
+        PutFile(Imports("Weather Files\\" + WeatherDocumentDisplayName(Doc(row))), text);
+        ASSERT_TRUE(LoadWeatherDocument(row, status)) << status;
+    }
+    std::string status;
 };
 
-TEST_F(WeatherDocumentsTest, RegistryRowsAndNames) {
-    ASSERT_EQ(WeatherDocumentRegistry.size(), 27u);
-    for (const WeatherDocument& d : WeatherDocumentRegistry) {
-        EXPECT_TRUE(IsWeatherFolderFile(d)) << d.fileName;
-        EXPECT_EQ(d.loaded, 0);
-    }
-    EXPECT_STREQ(Doc(kThunderDrop).fileName, "weather\\thunder_render_drop.xml");
-    EXPECT_STREQ(Doc(kThunderDrop).title, "Thunder Render Drop");
-    EXPECT_STREQ(Doc(kWatertune).category, "Water");
-    EXPECT_EQ(WeatherDocumentDisplayName(Doc(kThunderDrop)), "thunder_render_drop.xml");
-    EXPECT_EQ(WeatherDocumentDisplayName(Doc(kWeatherXml)), "weather.xml");
-    EXPECT_EQ(WeatherDocumentFileName(Doc(kThunderDrop)), "weather\\thunder_render_drop.xml");
-    EXPECT_EQ(WideFileName(Doc(kWatertune)), L"watertune.xml");
+TEST_F(WeatherDocumentsTest, NamesAndOtherDocuments) {
     EXPECT_EQ(FindWeatherDocumentIndex("WEATHER/Thunder_Render_Drop.xml"), -1);  // the separator is part of the key
     EXPECT_EQ(FindWeatherDocumentIndex("WEATHER\\Thunder_Render_Drop.XML"), static_cast<int32_t>(kThunderDrop));
-    EXPECT_FALSE(IsWeatherSubfolderFile("weather.xml"));
     EXPECT_TRUE(IsWeatherSubfolderFile("Weather/x.xml"));
-    EXPECT_FALSE(IsWeatherSubfolderFile("weathers\\x.xml"));
-    WeatherDocument other{"carcols.xml", "Other", "Misc"};
-    EXPECT_FALSE(IsWeatherFolderFile(other));
-    EXPECT_EQ(WeatherDocumentDisplayName(other), "carcols.xml");
+    EXPECT_FALSE(IsWeatherSubfolderFile("weathers\\x.xml") || IsWeatherSubfolderFile("weather.xml"));
+    const WeatherDocument other{"carcols.xml", "Other", "Misc"};
     EXPECT_EQ(WeatherDocumentImportPath(other), Imports("Misc\\carcols.xml"));
     EXPECT_EQ(WeatherDocumentExportPath(other), Exports("Misc\\carcols.xml"));
 }
 
-TEST_F(WeatherDocumentsTest, PathsOfARenderDocument) {
-    const WeatherDocument& d = Doc(kThunderDrop);
-    EXPECT_EQ(WeatherDocumentImportPath(d), Imports("Weather Files\\thunder_render_drop.xml"));
-    EXPECT_EQ(WeatherDocumentMiscImportPath(d), Imports("Misc\\weather\\thunder_render_drop.xml"));
-    EXPECT_EQ(WeatherDocumentWorkspacePath(d), InVrn("Misc\\weather\\thunder_render_drop.xml"));
-    EXPECT_EQ(WeatherDocumentExportPath(d), Exports("Weather Files\\thunder_render_drop.xml"));
-    EXPECT_EQ(WeatherDocumentImportReadPath(d), Imports("Weather Files\\thunder_render_drop.xml"));
-    EXPECT_FALSE(WeatherDocumentImportExists(d));
-    EXPECT_FALSE(WeatherDocumentSourceExists(d));
-}
-
-TEST_F(WeatherDocumentsTest, ReadFallbacks) {
+TEST_F(WeatherDocumentsTest, ReadOrderOfTheCopies) {
     const WeatherDocument& d = Doc(kThunderDrop);
     std::string text;
     std::string path = "stale";
     EXPECT_FALSE(ReadWeatherDocumentText(d, text, path));
     EXPECT_TRUE(path.empty());
+    EXPECT_FALSE(WeatherDocumentSourceExists(d));
+    // Each copy, once there, is read before the ones put before it.
+    const std::pair<std::string, bool> copies[] = {{InVrn("Misc\\weather\\thunder_render_drop.xml"), false},
+                                                   {Imports("Misc\\weather\\thunder_render_drop.xml"), true},
+                                                   {Imports("Weather Files\\thunder_render_drop.xml"), true}};
+    for (const auto& [copy, isImport] : copies) {
+        PutFile(copy, copy);
+        EXPECT_EQ(WeatherDocumentImportExists(d), isImport) << copy;
+        EXPECT_TRUE(WeatherDocumentSourceExists(d));
+        ASSERT_TRUE(ReadWeatherDocumentText(d, text, path));
+        EXPECT_EQ(text, copy);
+        EXPECT_EQ(path, copy);
+    }
 
-    PutFile(InVrn("Misc\\weather\\thunder_render_drop.xml"), "workspace");
-    EXPECT_FALSE(WeatherDocumentImportExists(d));
-    EXPECT_TRUE(WeatherDocumentSourceExists(d));
-    ASSERT_TRUE(ReadWeatherDocumentText(d, text, path));
-    EXPECT_EQ(text, "workspace");
-    EXPECT_EQ(path, InVrn("Misc\\weather\\thunder_render_drop.xml"));
-
-    PutFile(Imports("Misc\\weather\\thunder_render_drop.xml"), "misc import");
-    EXPECT_TRUE(WeatherDocumentImportExists(d));
-    EXPECT_EQ(WeatherDocumentImportReadPath(d), Imports("Misc\\weather\\thunder_render_drop.xml"));
-    ASSERT_TRUE(ReadWeatherDocumentText(d, text, path));
-    EXPECT_EQ(text, "misc import");
-
-    PutFile(Imports("Weather Files\\thunder_render_drop.xml"), "import");
-    ASSERT_TRUE(ReadWeatherDocumentText(d, text, path));
-    EXPECT_EQ(text, "import");
-    EXPECT_EQ(path, Imports("Weather Files\\thunder_render_drop.xml"));
-}
-
-TEST_F(WeatherDocumentsTest, DirectoryAtImportPathCountsAsMissing) {
-    const WeatherDocument& d = Doc(kWatertune);
+    // A folder where the import copy belongs is no import copy.
     ASSERT_TRUE(std::filesystem::create_directories(Host(Imports("Weather Files\\watertune.xml"))));
-    EXPECT_FALSE(WeatherDocumentImportExists(d));
+    EXPECT_FALSE(WeatherDocumentImportExists(Doc(kWatertune)));
     PutFile(InVrn("Misc\\watertune.xml"), kWatertuneText);
-    std::string status;
     ASSERT_TRUE(LoadWeatherDocument(kWatertune, status)) << status;
     EXPECT_EQ(Doc(kWatertune).sourcePath, InVrn("Misc\\watertune.xml"));
 }
 
-TEST_F(WeatherDocumentsTest, LoadStatusesAndState) {
-    std::string status;
-    EXPECT_FALSE(LoadWeatherDocument(27, status));
-    EXPECT_EQ(status, "Load failed: invalid Misc .xml index.");
-
-    EXPECT_FALSE(LoadWeatherDocument(kThunderDrop, status));
-    EXPECT_EQ(status, "Load failed: thunder_render_drop.xml not found in VRN\\Imports\\Weather Files or VRN\\Misc.");
-    EXPECT_EQ(Doc(kThunderDrop).loaded, 0);
-
-    PutFile(Imports("Weather Files\\watertune.xml"), "<MainWaterTune><A b=\"1\"/></MainWaterTune>");
-    EXPECT_FALSE(LoadWeatherDocument(kWatertune, status));
-    EXPECT_EQ(status, "Load failed: no editable value/x/y/z/w attributes found in watertune.xml.");
-    EXPECT_EQ(Doc(kWatertune).loaded, 0);
-
-    PutFile(InVrn("Misc\\watertune.xml"), kWatertuneText);  // the broken import copy still wins
-    EXPECT_FALSE(LoadWeatherDocument(kWatertune, status));
-
-    PutFile(Imports("Weather Files\\watertune.xml"), kWatertuneText);
-    ASSERT_TRUE(LoadWeatherDocument(kWatertune, status));
-    EXPECT_EQ(status, "Loaded watertune.xml.");
-    const WeatherDocument& d = Doc(kWatertune);
-    EXPECT_EQ(d.loaded, 1);
-    EXPECT_EQ(d.sourceText, kWatertuneText);
-    EXPECT_EQ(d.sourcePath, Imports("Weather Files\\watertune.xml"));
-    ASSERT_EQ(d.values.size(), 4u);
-    EXPECT_EQ(d.values[3].path, "MainWaterTune/FogMin.y");
-    EXPECT_EQ(d.editGeneration, 0u);
-
-    PutFile(Imports("Weather Files\\vfxlightningsettings.xml"), "<V><A value=\"1\"/><B value=2/></V>");
-    ASSERT_TRUE(LoadWeatherDocument(kLightning, status));
-    EXPECT_EQ(status, "Loaded vfxlightningsettings.xml. Warnings: 1.");
-    EXPECT_EQ(Doc(kLightning).warningCount, 1u);
-}
-
-TEST_F(WeatherDocumentsTest, WeatherXmlLoadKeepsOnlyModelValues) {
-    std::string status;
-    PutFile(Imports("Weather Files\\weather.xml"),
-            "<CContentsOfWeatherXmlFile><VersionNumber value=\"1.0\"/><WeatherCycles><Item><TimeMult value=\"2\"/>"
-            "</Item></WeatherCycles></CContentsOfWeatherXmlFile>");
-    EXPECT_FALSE(LoadWeatherDocument(kWeatherXml, status));
-    EXPECT_EQ(status, "Load failed: weather.xml has no live-supported WeatherTypes or WeatherGpuFx values.");
-    EXPECT_EQ(Doc(kWeatherXml).loaded, 0);
-    EXPECT_TRUE(Doc(kWeatherXml).sourceText.empty());
-
-    testsupport::WeatherXmlOptions options;
-    const std::string text = testsupport::GenerateWeatherXml(options) + "<Stray value=x/>";
-    PutFile(Imports("Weather Files\\weather.xml"), text);
-    ASSERT_TRUE(LoadWeatherDocument(kWeatherXml, status));
-    EXPECT_EQ(status, "Loaded weather.xml. Warnings: 1.");
-    EXPECT_EQ(Doc(kWeatherXml).values.size(), 17u * 31u + 48u);
-}
-
-TEST_F(WeatherDocumentsTest, FailedReloadLeavesTheDocumentAsItWas) {
-    std::string status;
-    PutFile(Imports("Weather Files\\watertune.xml"), kWatertuneText);
-    ASSERT_TRUE(LoadWeatherDocument(kWatertune, status));
-    WeatherDocument& d = Doc(kWatertune);
-    ASSERT_TRUE(SetWeatherValueText(d, 1, "2.5", status));
-    const std::string text = d.sourceText;
-    const std::string path = d.sourcePath;
-    const uint64_t generation = d.editGeneration;
-
-    const auto expectUnchanged = [&] {
-        EXPECT_EQ(d.loaded, 1);
-        EXPECT_EQ(d.sourceText, text);
-        EXPECT_EQ(d.sourcePath, path);
-        ASSERT_EQ(d.values.size(), 4u);
-        EXPECT_EQ(d.values[1].currentText, "2.5");
-        EXPECT_FLOAT_EQ(d.values[1].floatValue, 2.5f);
-        EXPECT_EQ(d.editGeneration, generation);
+TEST_F(WeatherDocumentsTest, LoadStatuses) {
+    // A workspace copy is there, yet a broken import copy is what loads.
+    PutFile(InVrn("Misc\\watertune.xml"), kWatertuneText);
+    const std::string weatherXml = testsupport::GenerateWeatherXml({});
+    // Row, import copy (none when empty), status.
+    const std::tuple<size_t, std::string, std::string> cases[] = {
+        {27, "", "Load failed: invalid Misc .xml index."},
+        {kThunderDrop, "", "Load failed: thunder_render_drop.xml not found in VRN\\Imports\\Weather Files or VRN\\Misc."},
+        {kWatertune, "<MainWaterTune><A b=\"1\"/></MainWaterTune>",
+         "Load failed: no editable value/x/y/z/w attributes found in watertune.xml."},
+        {kWeatherXml,
+         "<CContentsOfWeatherXmlFile><VersionNumber value=\"1.0\"/><WeatherCycles><Item><TimeMult value=\"2\"/>"
+         "</Item></WeatherCycles></CContentsOfWeatherXmlFile>",
+         "Load failed: weather.xml has no live-supported WeatherTypes or WeatherGpuFx values."},
+        {kLightning, "<V><A value=\"1\"/><B value=2/></V>", "Loaded vfxlightningsettings.xml. Warnings: 1."},
+        {kWeatherXml, weatherXml + "<Stray value=x/>", "Loaded weather.xml. Warnings: 1."},
+        {kWatertune, kWatertuneText, "Loaded watertune.xml."},
     };
-    PutFile(Imports("Weather Files\\watertune.xml"), "<MainWaterTune/>");  // no values
-    EXPECT_FALSE(LoadWeatherDocument(kWatertune, status));
-    EXPECT_EQ(status, "Load failed: no editable value/x/y/z/w attributes found in watertune.xml.");
-    expectUnchanged();
-    std::filesystem::remove(Host(Imports("Weather Files\\watertune.xml")));  // gone
-    EXPECT_FALSE(LoadWeatherDocument(kWatertune, status));
-    EXPECT_EQ(status, "Load failed: watertune.xml not found in VRN\\Imports\\Weather Files or VRN\\Misc.");
-    expectUnchanged();
-
-    // weather.xml: a re-load whose model is empty keeps the old text too.
-    testsupport::WeatherXmlOptions options;
-    const std::string good = testsupport::GenerateWeatherXml(options);
-    PutFile(Imports("Weather Files\\weather.xml"), good);
-    ASSERT_TRUE(LoadWeatherDocument(kWeatherXml, status));
-    PutFile(Imports("Weather Files\\weather.xml"), "<CContentsOfWeatherXmlFile><V value=\"1\"/></CContentsOfWeatherXmlFile>");
-    EXPECT_FALSE(LoadWeatherDocument(kWeatherXml, status));
-    EXPECT_EQ(Doc(kWeatherXml).sourceText, good);
-    EXPECT_EQ(Doc(kWeatherXml).loaded, 1);
-    EXPECT_EQ(Doc(kWeatherXml).values.size(), 17u * 31u + 48u);
+    for (const auto& [row, importText, expected] : cases) {
+        SCOPED_TRACE(expected);
+        if (!importText.empty()) PutFile(Imports("Weather Files\\" + WeatherDocumentDisplayName(Doc(row))), importText);
+        const bool ok = expected.compare(0, 6, "Loaded") == 0;
+        EXPECT_EQ(LoadWeatherDocument(row, status), ok);
+        EXPECT_EQ(status, expected);
+        if (row >= kWeatherDocumentCount) continue;
+        EXPECT_EQ(Doc(row).loaded, ok ? 1 : 0);
+        EXPECT_EQ(Doc(row).sourceText.empty(), !ok);
+    }
+    EXPECT_EQ(Doc(kLightning).warningCount, 1u);
+    EXPECT_EQ(Doc(kWeatherXml).values.size(), 17u * 31u + 48u);  // only the model's values
+    EXPECT_EQ(Doc(kWatertune).sourcePath, Imports("Weather Files\\watertune.xml"));
+    EXPECT_EQ(Doc(kWatertune).values.size(), 4u);
 }
 
-TEST_F(WeatherDocumentsTest, ResetAndEditGenerations) {
-    std::string status;
-    PutFile(Imports("Weather Files\\watertune.xml"), kWatertuneText);
-    ASSERT_TRUE(LoadWeatherDocument(kWatertune, status));
+TEST_F(WeatherDocumentsTest, EditsResetsAndReloads) {
+    Load(kWatertune, kWatertuneText);
     WeatherDocument& d = Doc(kWatertune);
     const uint64_t start = DocumentEditGeneration;
     ResetWeatherDocument(d);  // nothing edited: the generation still moves on
     EXPECT_EQ(d.editGeneration, start + 1);
-    ASSERT_TRUE(SetWeatherValueText(d, 1, "3", status));
-    EXPECT_EQ(d.editGeneration, start + 2);
-    EXPECT_FLOAT_EQ(d.values[1].floatValue, 3.0f);  // kind stays float
-    ResetWeatherValue(d, 1);
-    EXPECT_EQ(d.values[1].currentText, "1.0");
-    EXPECT_EQ(d.editGeneration, start + 3);
     ASSERT_TRUE(SetWeatherValueText(d, 2, "-1", status));
-    ResetWeatherDocument(d);
+    ResetWeatherValue(d, 2);
     EXPECT_EQ(d.values[2].currentText, d.values[2].originalText);
     EXPECT_FLOAT_EQ(d.values[2].floatValue, -4000.0f);
+    ASSERT_TRUE(SetWeatherValueText(d, 1, "2.5", status));
+    EXPECT_FLOAT_EQ(d.values[1].floatValue, 2.5f);  // the kind stays float
+    EXPECT_EQ(d.editGeneration, start + 4);
+
+    // Failed re-loads (no values, then no file) leave the document as it was.
+    PutFile(Imports("Weather Files\\watertune.xml"), "<MainWaterTune/>");
+    EXPECT_FALSE(LoadWeatherDocument(kWatertune, status));
+    std::filesystem::remove(Host(Imports("Weather Files\\watertune.xml")));
+    EXPECT_FALSE(LoadWeatherDocument(kWatertune, status));
     EXPECT_EQ(d.loaded, 1);
     EXPECT_EQ(d.sourceText, kWatertuneText);
-
-    // A new load drops the edits.
-    ASSERT_TRUE(SetWeatherValueText(d, 2, "-1", status));
-    ASSERT_TRUE(LoadWeatherDocument(kWatertune, status));
-    EXPECT_EQ(d.values[2].currentText, d.values[2].originalText);
+    EXPECT_EQ(d.sourcePath, Imports("Weather Files\\watertune.xml"));
+    EXPECT_EQ(d.values[1].currentText, "2.5");
+    EXPECT_EQ(d.editGeneration, start + 4);
+    ResetWeatherDocument(d);
+    EXPECT_EQ(d.values[1].currentText, "1.0");
+    EXPECT_FLOAT_EQ(d.values[1].floatValue, 1.0f);
+    // A load that succeeds drops the edits.
+    ASSERT_TRUE(SetWeatherValueText(d, 1, "3", status));
+    Load(kWatertune, kWatertuneText);
+    EXPECT_EQ(d.values[1].currentText, "1.0");
     EXPECT_EQ(d.editGeneration, 0u);
+
+    // weather.xml: a re-load whose model is empty keeps the old text too.
+    const std::string good = testsupport::GenerateWeatherXml({});
+    Load(kWeatherXml, good);
+    PutFile(Imports("Weather Files\\weather.xml"), "<CContentsOfWeatherXmlFile><V value=\"1\"/></CContentsOfWeatherXmlFile>");
+    EXPECT_FALSE(LoadWeatherDocument(kWeatherXml, status));
+    EXPECT_EQ(Doc(kWeatherXml).sourceText, good);
+    EXPECT_EQ(Doc(kWeatherXml).values.size(), 17u * 31u + 48u);
 }
 
 TEST_F(WeatherDocumentsTest, TypedTextThatWouldBreakTheMarkupIsRefused) {
-    std::string status;
-    PutFile(Imports("Weather Files\\weather.xml"), testsupport::GenerateWeatherXml({}));
-    ASSERT_TRUE(LoadWeatherDocument(kWeatherXml, status));
+    Load(kWeatherXml, testsupport::GenerateWeatherXml({}));
     WeatherDocument& d = Doc(kWeatherXml);
     size_t cloud = 0;
     while (d.values[cloud].path != "WeatherTypes/EXTRASUNNY/CloudSettingsName") ++cloud;
@@ -254,47 +181,28 @@ TEST_F(WeatherDocumentsTest, TypedTextThatWouldBreakTheMarkupIsRefused) {
     EXPECT_NE(GetFile(Exports("Weather Files\\weather.xml")).find("<CloudSettingsName>" + longName + "</"), std::string::npos);
 }
 
-TEST_F(WeatherDocumentsTest, SpliceWriterReplacesOnlyEditedRanges) {
+TEST_F(WeatherDocumentsTest, SpliceWriterSkipsOverlappingAndOutOfRangeEdits) {
     WeatherDocument d{"watertune.xml", "Watertune", "Water"};
     d.sourceText = "<A value=\"1.0\" w=\"2\"/>";
     uint64_t warnings = 0;
     ASSERT_TRUE(ScanXmlValues(d.sourceText, d.values, warnings));
-    std::string out;
-    uint64_t edits = 9;
-    WriteMiscXml(out, d, edits);
-    EXPECT_EQ(out, d.sourceText);
-    EXPECT_EQ(edits, 0u);
-
     d.values[0].currentText = "12.25";
-    WriteMiscXml(out, d, edits);
-    EXPECT_EQ(out, "<A value=\"12.25\" w=\"2\"/>");
-    EXPECT_EQ(out.size(), d.sourceText.size() + 2);
-    EXPECT_EQ(edits, 1u);
-
-    // Overlapping edits: the lower start wins; ranges beyond the text are skipped.
-    XmlValueRecord overlap = d.values[0];
-    overlap.startOffset += 1;
-    overlap.currentText = "X";
-    d.values.push_back(overlap);
-    XmlValueRecord beyond = d.values[1];
-    beyond.startOffset = 100;
-    beyond.endOffset = 101;
-    beyond.currentText = "Y";
-    d.values.push_back(beyond);
-    XmlValueRecord inverted = d.values[1];
-    inverted.startOffset = 19;
-    inverted.endOffset = 18;
-    inverted.currentText = "Z";
-    d.values.push_back(inverted);
+    // Of overlapping edits the lower start wins; ranges beyond the text or inverted are skipped.
+    const std::tuple<uint64_t, uint64_t, const char*> extra[] = {{11, 13, "X"}, {100, 101, "Y"}, {19, 18, "Z"}};
+    for (const auto& [start, end, text] : extra) {
+        d.values.push_back(d.values[1]);
+        d.values.back().startOffset = start;
+        d.values.back().endOffset = end;
+        d.values.back().currentText = text;
+    }
+    std::string out;
+    uint64_t edits = 0;
     WriteMiscXml(out, d, edits);
     EXPECT_EQ(out, "<A value=\"12.25\" w=\"2\"/>");
     EXPECT_EQ(edits, 4u);
 }
 
 TEST_F(WeatherDocumentsTest, ExportAndSave) {
-    std::string status;
-    EXPECT_FALSE(SaveMiscXml(27, 0, status));
-    EXPECT_EQ(status, "Export failed: invalid Misc .xml index.");
     EXPECT_FALSE(SaveMiscXml(27, 1, status));
     EXPECT_EQ(status, "Export failed: invalid Misc .xml index.");
     EXPECT_FALSE(SaveMiscXml(kSnowlightDrop, 0, status));  // never loaded, nowhere to load from
@@ -304,67 +212,46 @@ TEST_F(WeatherDocumentsTest, ExportAndSave) {
     PutFile(InVrn("Misc\\weather\\snowlight_render_drop.xml"), render);
     ASSERT_TRUE(SaveMiscXml(kSnowlightDrop, 0, status));  // loads first
     EXPECT_EQ(status, "Exported snowlight_render_drop.xml.");
-    EXPECT_EQ(GetFile(Exports("Weather Files\\snowlight_render_drop.xml")), render);
-    EXPECT_FALSE(Exists(Exports("Weather Files\\weather\\snowlight_render_drop.xml")));
+    const std::string exported = Exports("Weather Files\\snowlight_render_drop.xml");
+    EXPECT_EQ(GetFile(exported), render);
 
-    // Save mode: the source was the workspace copy, so a new import copy is written...
+    // A failed export keeps the previous one.
     WeatherDocument& d = Doc(kSnowlightDrop);
     ASSERT_TRUE(SetWeatherValueText(d, 0, "7", status));
+    platform::sim::FailWritesTo(exported, true);
+    EXPECT_FALSE(SaveMiscXml(kSnowlightDrop, 0, status));
+    EXPECT_EQ(status, "Export failed: " + exported + " not writable.");
+    EXPECT_EQ(GetFile(exported), render);
+    platform::sim::FailWritesTo(exported, false);
+    ASSERT_TRUE(SaveMiscXml(kSnowlightDrop, 0, status));
+    EXPECT_NE(GetFile(exported), render);
+    namespace fs = std::filesystem;
+    EXPECT_EQ(std::distance(fs::directory_iterator(Host(Exports("Weather Files\\"))), fs::directory_iterator()), 1)
+        << "a temporary file or a \"weather\" subfolder was left";
+
+    // Save mode: the source was the workspace copy, so a new import copy is written...
+    EXPECT_FALSE(LoadedFromImportCopy(d));
     ASSERT_TRUE(SaveMiscXml(kSnowlightDrop, 1, status));
     EXPECT_EQ(status, "Wrote import snowlight_render_drop.xml.");
     const std::string written = GetFile(Imports("Weather Files\\snowlight_render_drop.xml"));
-    EXPECT_NE(written, render);
+    EXPECT_EQ(written, GetFile(exported));
     EXPECT_EQ(d.sourceText, render);  // the document itself is unchanged
     EXPECT_EQ(d.sourcePath, InVrn("Misc\\weather\\snowlight_render_drop.xml"));
-    ASSERT_TRUE(SaveMiscXml(kSnowlightDrop, 1, status));
-    EXPECT_EQ(status, "Wrote import snowlight_render_drop.xml.");
     // ...and once loaded from the import copy it is overwritten in place.
     ASSERT_TRUE(LoadWeatherDocument(kSnowlightDrop, status));
+    EXPECT_TRUE(LoadedFromImportCopy(d));
     ASSERT_TRUE(SaveMiscXml(kSnowlightDrop, 1, status));
     EXPECT_EQ(status, "Overwrote snowlight_render_drop.xml.");
     EXPECT_EQ(GetFile(Imports("Weather Files\\snowlight_render_drop.xml")), written);
-}
-
-TEST_F(WeatherDocumentsTest, FailedExportKeepsThePreviousExport) {
-    std::string status;
-    PutFile(Imports("Weather Files\\rainstorm_render_drop.xml"), testsupport::GenerateRenderDocument(5));
-    ASSERT_TRUE(SaveMiscXml(kRainstormDrop, 0, status));
-    const std::string target = Exports("Weather Files\\rainstorm_render_drop.xml");
-    const std::string previous = GetFile(target);
-    ASSERT_TRUE(SetWeatherValueText(Doc(kRainstormDrop), 0, "99", status));
-    platform::sim::FailWritesTo(target, true);
-    EXPECT_FALSE(SaveMiscXml(kRainstormDrop, 0, status));
-    EXPECT_EQ(status, "Export failed: " + target + " not writable.");
-    EXPECT_EQ(GetFile(target), previous);
-    platform::sim::FailWritesTo(target, false);
-    ASSERT_TRUE(SaveMiscXml(kRainstormDrop, 0, status));
-    EXPECT_NE(GetFile(target), previous);
-    std::error_code ec;
-    std::filesystem::directory_iterator it(Host(Exports("Weather Files\\")), ec);
-    size_t files = 0;
-    for (; !ec && it != std::filesystem::directory_iterator(); it.increment(ec)) ++files;
-    EXPECT_EQ(files, 1u);  // no temporary file left behind
-}
-
-TEST_F(WeatherDocumentsTest, LoadedFromImportCopy) {
-    std::string status;
-    EXPECT_FALSE(LoadedFromImportCopy(Doc(kThunderDrop)));
-    PutFile(Imports("Misc\\weather\\thunder_render_drop.xml"), testsupport::GenerateRenderDocument(1));
-    ASSERT_TRUE(LoadWeatherDocument(kThunderDrop, status));
-    EXPECT_TRUE(LoadedFromImportCopy(Doc(kThunderDrop)));
-    Doc(kThunderDrop).sourcePath = "  \"" + Imports("WEATHER FILES\\Thunder_Render_Drop.xml") + "\" ";
-    EXPECT_TRUE(LoadedFromImportCopy(Doc(kThunderDrop)));
-    Doc(kThunderDrop).sourcePath = InVrn("Misc\\weather\\thunder_render_drop.xml");
-    EXPECT_FALSE(LoadedFromImportCopy(Doc(kThunderDrop)));
+    d.sourcePath = "  \"" + Imports("WEATHER FILES\\Snowlight_Render_Drop.xml") + "\" ";
+    EXPECT_TRUE(LoadedFromImportCopy(d));  // paths compare trimmed, unquoted, ignoring case
 }
 
 TEST_F(WeatherDocumentsTest, FilesNearTheSizeCap) {
-    std::string status;
     const std::string big = testsupport::GenerateLargeDocument(static_cast<size_t>(shell::kMaxFileBytes) - 16);
-    PutFile(Imports("Weather Files\\vfxlightningsettings.xml"), big);
-    ASSERT_TRUE(LoadWeatherDocument(kLightning, status)) << status;
+    Load(kLightning, big);
     EXPECT_GT(Doc(kLightning).values.size(), 300000u);
-    EXPECT_EQ(status, "Loaded vfxlightningsettings.xml.");
+    EXPECT_EQ(Doc(kLightning).warningCount, 0u);
     ASSERT_TRUE(SaveMiscXml(kLightning, 0, status));
     EXPECT_TRUE(GetFile(Exports("Weather Files\\vfxlightningsettings.xml")) == big);
 
