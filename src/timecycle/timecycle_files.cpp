@@ -10,19 +10,7 @@ namespace timecycle {
 
 namespace {
 
-bool SameNoCase(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) return false;
-    for (size_t i = 0; i < a.size(); ++i) {
-        if (shell::LowerByte(a[i]) != shell::LowerByte(b[i])) return false;
-    }
-    return true;
-}
-
-bool IsFile(const std::string& path) {
-    if (path.empty()) return false;
-    const uint32_t attributes = platform::FileAttributes(path);
-    return attributes != platform::kInvalidFileAttributes && (attributes & platform::kFileAttributeDirectory) == 0;
-}
+bool IsFile(const std::string& path) { return !path.empty() && platform::IsExistingFile(path); }
 
 std::string InFolder(const std::string& folder, uint32_t weather) {
     if (folder.empty()) return {};
@@ -33,7 +21,7 @@ std::string InFolder(const std::string& folder, uint32_t weather) {
 
 std::string WeatherTimecycleFileName(uint32_t weather) {
     const WeatherName& row = WeatherNameTable[weather > 17 ? 0 : weather];
-    if (SameNoCase(row.gameName, "UNDERWATER_DEEP")) return "underwater_deep.xml";
+    if (shell::EqualsNoCase(row.gameName, "UNDERWATER_DEEP")) return "underwater_deep.xml";
     std::string name = "w_";
     for (const char* p = row.gameName; *p; ++p) {
         if (*p != '_') name.push_back(shell::LowerByte(*p));
@@ -42,7 +30,7 @@ std::string WeatherTimecycleFileName(uint32_t weather) {
 }
 
 bool IsTimecycleFileWeather(uint32_t weather) {
-    return weather <= 17 && !SameNoCase(WeatherNameTable[weather].gameName, "UNDERWATER_DEEP");
+    return weather <= 17 && !shell::EqualsNoCase(WeatherNameTable[weather].gameName, "UNDERWATER_DEEP");
 }
 
 std::string TimecycleFileInImports(uint32_t weather) {

@@ -11,13 +11,7 @@
 
 namespace weather {
 
-inline bool EqualsNoCase(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) return false;
-    for (size_t i = 0; i < a.size(); ++i) {
-        if (shell::LowerByte(a[i]) != shell::LowerByte(b[i])) return false;
-    }
-    return true;
-}
+using shell::EqualsNoCase;
 
 inline bool StartsWith(std::string_view text, std::string_view prefix) {
     return text.size() >= prefix.size() && text.compare(0, prefix.size(), prefix) == 0;
