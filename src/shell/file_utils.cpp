@@ -18,12 +18,6 @@ bool IsHexDigitByte(unsigned char c) {
     return IsDigitByte(c) || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
 }
 
-std::string LowerCopy(std::string_view text) {
-    std::string out(text);
-    for (char& c : out) c = LowerByte(c);
-    return out;
-}
-
 // Whether a number text that from_chars found out of range is too large
 // (true) or too small (false): its order of magnitude, from the position of
 // the first non-zero digit and the exponent. Out-of-range values are so far
@@ -200,8 +194,11 @@ bool SameTextTrimmedNoCase(std::string_view a, std::string_view b) {
 }
 
 bool CaseInsensitiveContains(std::string_view text, std::string_view part) {
-    if (part.empty()) return false;
-    return LowerCopy(text).find(LowerCopy(part)) != std::string::npos;
+    if (part.empty() || part.size() > text.size()) return false;
+    for (size_t i = 0; i + part.size() <= text.size(); ++i) {
+        if (EqualsNoCase(text.substr(i, part.size()), part)) return true;
+    }
+    return false;
 }
 
 bool CaseInsensitiveContains(const char* text, const char* part) {

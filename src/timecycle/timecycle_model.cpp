@@ -1,10 +1,9 @@
 #include "timecycle/timecycle_model.h"
 
-#include <cstring>
 #include <unordered_map>
 
 #include "runtime/live_slots.h"
-#include "shell/text.h"
+#include "shell/file_utils.h"
 
 namespace timecycle {
 
@@ -140,16 +139,7 @@ bool IsVariableInertInWeather(const TimecycleVariable* row, int weather) {
 
 bool TextContainsNoCase(const char* text, const char* query) {
     if (!query || !*query) return true;
-    if (!text) return false;
-    const size_t textLength = std::strlen(text);
-    const size_t queryLength = std::strlen(query);
-    if (queryLength > textLength) return false;
-    for (size_t i = 0; i + queryLength <= textLength; ++i) {
-        size_t k = 0;
-        while (k < queryLength && shell::LowerByte(text[i + k]) == shell::LowerByte(query[k])) ++k;
-        if (k == queryLength) return true;
-    }
-    return false;
+    return shell::CaseInsensitiveContains(text, query);
 }
 
 }  // namespace timecycle

@@ -28,12 +28,6 @@ DocumentKind KindOf(const WeatherDocument& document) {
     return DocumentKind::Other;
 }
 
-std::string Lower(std::string_view text) {
-    std::string lower(text);
-    for (char& c : lower) c = shell::LowerByte(c);
-    return lower;
-}
-
 }  // namespace
 
 MiscXmlFilterState& MiscXmlFilterStateOf(const WeatherDocument& document) {
@@ -88,8 +82,7 @@ bool WeatherDocumentHasLiveEdits(const WeatherDocument& document) {
 
 bool ValueMatchesSearch(const XmlValueRecord& value, const MiscXmlFilterState& filter) {
     const std::string_view search(filter.searchText, strnlen(filter.searchText, sizeof filter.searchText));
-    if (search.empty()) return true;
-    return Lower(value.path).find(Lower(search)) != std::string::npos;
+    return search.empty() || shell::CaseInsensitiveContains(value.path, search);
 }
 
 bool ValuePassesWeatherScope(const WeatherDocument& document, const XmlValueRecord& value,
