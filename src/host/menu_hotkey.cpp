@@ -2,7 +2,6 @@
 
 #include <string>
 
-#include "platform/files.h"
 #include "shell/file_utils.h"
 #include "shell/settings.h"
 #include "shell/text.h"
@@ -12,11 +11,7 @@ namespace host {
 
 uint32_t MenuHotkeyIndexFromText(std::string_view text) {
     for (uint32_t i = 0; i < shell::MenuHotkeyTable.size(); ++i) {
-        const std::string_view name = shell::MenuHotkeyTable[i].name;
-        if (name.size() != text.size()) continue;
-        bool same = true;
-        for (size_t k = 0; k < name.size() && same; ++k) same = shell::LowerByte(name[k]) == shell::LowerByte(text[k]);
-        if (same) return i;
+        if (shell::EqualsNoCase(text, shell::MenuHotkeyTable[i].name)) return i;
     }
     int64_t number = 0;
     if (shell::ParseIntPrefix(text, number) && number >= 0 && number < static_cast<int64_t>(shell::MenuHotkeyTable.size()))
@@ -24,33 +19,12 @@ uint32_t MenuHotkeyIndexFromText(std::string_view text) {
     return shell::kDefaultMenuHotkey;
 }
 
-namespace {
-
-bool ReadWorkspaceDirectory(const std::string& iniPath, std::string& value) {
-    for (const char* key : {"WorkspaceDirectory", "VrnDirectory", "VRNFolder"})
-        if (shell::IniReadRaw(iniPath, "Paths", key, value)) return true;
-    return false;
-}
-
-}  // namespace
-
 bool ReadMenuHotkeyBeforeStart() {
-    const std::string defaultFolder = shell::DefaultVrnFolder();
-    if (defaultFolder.empty()) return false;
-    std::string file = defaultFolder + "VRN.ini";
-    std::string folder = defaultFolder;
-    std::string chosen;
-    if (ReadWorkspaceDirectory(file, chosen)) {
-        folder = shell::VrnFolderFromChoice(chosen, defaultFolder);
-        if (platform::IsExistingFile(folder + "VRN.ini")) file = folder + "VRN.ini";
-    }
-    if (platform::IsExistingFile(file) && ReadWorkspaceDirectory(file, chosen)) {
-        const std::string second = shell::VrnFolderFromChoice(chosen, defaultFolder);
-        if (!shell::SamePath(second, folder) && platform::IsExistingFile(second + "VRN.ini"))
-            file = second + "VRN.ini";
-    }
+    std::string folder;
+    bool moved = false;
+    const std::string file = shell::FindSettingsFile(shell::DefaultVrnFolder(), folder, moved);
     std::string value;
-    if (!shell::IniReadRaw(file, "UI", "MenuHotkey", value)) return false;
+    if (file.empty() || !shell::IniReadRaw(file, "UI", "MenuHotkey", value)) return false;
     shell::UiSettings.MenuHotkey = MenuHotkeyIndexFromText(value);
     return true;
 }

@@ -165,13 +165,11 @@ uint32_t IniReadBeforeAfterHotkey(const std::string& path, std::string_view key)
     return HotkeyIndexFromText(raw, BeforeAfterHotkeyTable, 0);
 }
 
-std::string LocateSettingsAndPaths(bool& exists, bool& moved) {
+std::string FindSettingsFile(const std::string& defaultFolder, std::string& folder, bool& moved) {
     moved = false;
-    exists = false;
-    const std::string defaultFolder = DefaultVrnFolder();
+    folder = defaultFolder;
     if (defaultFolder.empty()) return {};
-    std::string file = DefaultIniPath();
-    std::string folder = defaultFolder;
+    std::string file = defaultFolder + "VRN.ini";
     std::string value;
     // First hop: the default file may point at the workspace.
     if (ReadWorkspaceDirectory(file, value)) {
@@ -188,6 +186,16 @@ std::string LocateSettingsAndPaths(bool& exists, bool& moved) {
             else moved = true;
         }
     }
+    return file;
+}
+
+std::string LocateSettingsAndPaths(bool& exists, bool& moved) {
+    moved = false;
+    exists = false;
+    const std::string defaultFolder = DefaultVrnFolder();
+    if (defaultFolder.empty()) return {};
+    std::string folder;
+    const std::string file = FindSettingsFile(defaultFolder, folder, moved);
     SetVrnFolder(folder);
     exists = platform::IsExistingFile(file);
     CreateDirectoryTree(folder);

@@ -101,6 +101,11 @@ bool SaveSettings();
 // Writes the pointer file ("[Paths]", "WorkspaceDirectory=") in the default
 // VRN folder when the VRN folder lies elsewhere. Reports nothing.
 void WritePathsOnlyIni();
+// The VRN.ini to read: the one in defaultFolder, then up to two
+// WorkspaceDirectory hops (a hop to a folder without VRN.ini keeps the file
+// before it and sets moved). folder receives the VRN folder the hops lead
+// to. Reads only; empty when defaultFolder is.
+std::string FindSettingsFile(const std::string& defaultFolder, std::string& folder, bool& moved);
 // Decides which VRN.ini to read (following up to two WorkspaceDirectory
 // hops) and sets the VRN folder. Empty path when there is no Documents folder.
 std::string LocateSettingsAndPaths(bool& exists, bool& moved);
