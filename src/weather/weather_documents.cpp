@@ -80,12 +80,6 @@ std::string CreatedImportsMiscFolder() {
     return folder;
 }
 
-std::string CreatedExportsMiscFolder() {
-    std::string folder = shell::ExportsMiscFolder();
-    if (!folder.empty()) shell::CreateDirectoryTree(folder);
-    return folder;
-}
-
 bool ExistsAsFile(const std::string& path) { return !path.empty() && platform::IsExistingFile(path); }
 
 }  // namespace
@@ -131,7 +125,7 @@ std::string WeatherDocumentWorkspacePath(const WeatherDocument& document) {
 std::string WeatherDocumentExportPath(const WeatherDocument& document) {
     if (IsWeatherFolderFile(document))
         return Join(shell::ExportsWeatherFilesFolder(), WeatherDocumentDisplayName(document));
-    return Join(CreatedExportsMiscFolder(), NameOf(document));
+    return Join(shell::ExportsMiscFolder(), NameOf(document));
 }
 
 std::string WeatherDocumentImportReadPath(const WeatherDocument& document) {
