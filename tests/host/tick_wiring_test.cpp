@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -36,7 +37,17 @@ size_t RunLength(const char* first, const char* last) {
     return FindTickSlotRun(first, last, begin, end) ? static_cast<size_t>(end - begin) + 1 : 0;
 }
 
+// The counts of the transcribed tables, and every name they use exists once.
 TEST(TickWiring, EverySlotTheTablesNameExistsWithTheRunLengths) {
+    std::set<std::string> keys;
+    for (const TickGroup& g : TickGroupTable()) EXPECT_TRUE(keys.insert(g.key).second) << g.key;
+    EXPECT_EQ(keys.size(), 29u);
+    for (auto order : {ImportedGroupOrder(), OverrideGroupOrder(), OverrideRestoreOnlyOrder()})
+        for (const char* key : order) EXPECT_TRUE(std::string(key) == kEngineBlockKey || FindTickGroup(key)) << key;
+    EXPECT_EQ(ImportedGroupOrder().size(), 29u + 1u);
+    EXPECT_EQ(OverrideGroupOrder().size() + OverrideRestoreOnlyOrder().size(), 29u + 1u);
+    EXPECT_EQ(EngineBlockMembers().size(), 15u);
+    uint32_t slots = 0;
     for (const TickGroup& group : TickGroupTable()) {
         for (const GroupPart& part : group.parts) {
             if (part.testRunLast) {
@@ -53,7 +64,11 @@ TEST(TickWiring, EverySlotTheTablesNameExistsWithTheRunLengths) {
             }
         }
     }
-    for (const SlotRun& run : TickRefreshRuns()) EXPECT_EQ(RunLength(run.first, run.last), run.count) << run.first;
+    for (const SlotRun& run : TickRefreshRuns()) {
+        EXPECT_EQ(RunLength(run.first, run.last), run.count) << run.first;
+        slots += run.count;
+    }
+    EXPECT_EQ(slots, 136u);
     for (const char* slot : TickLightDirSlots()) EXPECT_TRUE(FindTickSlot(slot)) << slot;
     EXPECT_EQ(FindTickSlot("No Such Slot"), nullptr);
     EXPECT_EQ(RunLength("PostFX Environmental Blur Size", "PostFX Exposure"), 0u) << "reversed";

@@ -112,9 +112,8 @@ TEST(NumberTexts, FormatFloatTrimmedKeepsWholeNumbersWhole) {
         const char* source;
         const char* out;
     } cases[] = {
-        {2.5f, "2.5", "2.5"}, {2.5f, "3", "2.5"},     {1.0f, "0.75", "1.0"}, {1.0f, "3", "1"},
-        {0.0f, "0", "0"},     {0.1f, "0.1", "0.1"},   {-3.0f, "-3", "-3"},   {1e-7f, "1.0", "0.0"},
-        {100.0f, "", "100"},  {0.123456f, "1.", "0.123456"},
+        {2.5f, "3", "2.5"}, {1.0f, "0.75", "1.0"}, {1.0f, "3", "1"},           {-3.0f, "-3", "-3"},
+        {1e-7f, "1.0", "0.0"}, {100.0f, "", "100"}, {0.123456f, "1.", "0.123456"},
     };
     for (const auto& c : cases) EXPECT_EQ(FormatFloatTrimmed(c.value, c.source), c.out) << c.value << " " << c.source;
 }
@@ -128,14 +127,10 @@ TEST(NumberTexts, ParseFloatPrefixReadsLikeStrtof) {
         size_t consumed;
     } cases[] = {
         {"1.5abc", true, 1.5f, 3},  {"  -2.25e1x", true, -22.5f, 9}, {"+.5", true, 0.5f, 3},
-        {"1e", true, 1.0f, 1},      {"1e+", true, 1.0f, 1},          {"1,5", true, 1.0f, 1},
-        {"0x10", true, 16.0f, 4},   {"0x1p-1", true, 0.5f, 6},       {"0x", true, 0.0f, 1},
-        {"0xg", true, 0.0f, 1},     {"inf", true, inf, 3},           {"-Infinity", true, -inf, 9},
-        {"1e40", true, inf, 4},     {"-1e40", true, -inf, 5},        {"1e-50", true, 0.0f, 5},
-        {"0.000001e-99", true, 0.0f, 12},
-        {"abc", false, 7.0f, 0},    {"", false, 7.0f, 0},            {"-", false, 7.0f, 0},
-        {"--1", false, 7.0f, 0},    {"+-1", false, 7.0f, 0},         {".", false, 7.0f, 0},
-        {"\xE9", false, 7.0f, 0},   {"\xA0" "1", false, 7.0f, 0},
+        {"1e+", true, 1.0f, 1},     {"1,5", true, 1.0f, 1},          {"0x1p-1", true, 0.5f, 6},
+        {"0xg", true, 0.0f, 1},     {"-Infinity", true, -inf, 9},    {"1e40", true, inf, 4},
+        {"0.000001e-99", true, 0.0f, 12}, {"", false, 7.0f, 0},      {"+-1", false, 7.0f, 0},
+        {".", false, 7.0f, 0},      {"\xE9", false, 7.0f, 0},        {"\xA0" "1", false, 7.0f, 0},
     };
     for (const auto& c : cases) {
         float value = 7.0f;
@@ -150,8 +145,6 @@ TEST(NumberTexts, ParseFloatPrefixReadsLikeStrtof) {
     EXPECT_TRUE(ParseFloatPrefix(std::string_view("12345", 2), value));  // not zero-terminated: the view ends it
     EXPECT_EQ(value, 12.0f);
     double d = 0.0;
-    EXPECT_TRUE(ParseDoublePrefix("0.1", d));
-    EXPECT_EQ(d, 0.1);
     EXPECT_TRUE(ParseDoublePrefix("1e400", d));
     EXPECT_EQ(d, std::numeric_limits<double>::infinity());
     EXPECT_TRUE(ParseDoublePrefix("-1e-400", d));
@@ -167,12 +160,9 @@ TEST(NumberTexts, ParseIntPrefixReadsLikeStrtoll) {
         int64_t value;
         size_t consumed;
     } cases[] = {
-        {"5x", true, 5, 1},          {"-1", true, -1, 2},   {"+7", true, 7, 2},
-        {" 42 ", true, 42, 3},       {"1.9", true, 1, 1},   {"0x10", true, 0, 1},
-        {"9223372036854775807", true, kMax, 19},        {"9223372036854775808", true, kMax, 19},
-        {"99999999999999999999999", true, kMax, 23},    {"-9223372036854775808", true, kMin, 20},
-        {"-99999999999999999999999", true, kMin, 24},   {"abc", false, 3, 0},
-        {"-", false, 3, 0},          {"", false, 3, 0},
+        {"5x", true, 5, 1},   {"+7", true, 7, 2},  {" 42 ", true, 42, 3}, {"0x10", true, 0, 1}, {"-", false, 3, 0},
+        {"", false, 3, 0},    {"9223372036854775808", true, kMax, 19}, {"-9223372036854775808", true, kMin, 20},
+        {"99999999999999999999999", true, kMax, 23}, {"-99999999999999999999999", true, kMin, 24},
     };
     for (const auto& c : cases) {
         int64_t value = 3;

@@ -25,11 +25,8 @@ protected:
 
 TEST_F(WorkspaceTest, VrnFolderFromChoice) {
     const std::pair<const char*, const char*> cases[] = {
-        {"D:\\Games", "D:\\Games\\VRN\\"},     {"D:\\Games\\VRN", "D:\\Games\\VRN\\"},
-        {"D:\\Games\\vrn\\", "D:\\Games\\vrn\\"}, {"D:/Games/VRN/", "D:/Games/VRN/"},
-        {"\"D:\\Mods\"", "D:\\Mods\\VRN\\"},   {"  'D:\\Mods\\VRN'  ", "D:\\Mods\\VRN\\"},
-        {"D:\\VRNX", "D:\\VRNX\\VRN\\"},       {"   ", kVrn},
-        {"\"\"", kVrn},
+        {"D:\\Games", "D:\\Games\\VRN\\"}, {"D:\\Games\\vrn\\", "D:\\Games\\vrn\\"}, {"D:/Games/VRN/", "D:/Games/VRN/"},
+        {"  'D:\\Mods\\VRN'  ", "D:\\Mods\\VRN\\"}, {"D:\\VRNX", "D:\\VRNX\\VRN\\"}, {"\"\"", kVrn},
     };
     for (const auto& [chosen, out] : cases) EXPECT_EQ(VrnFolderFromChoice(chosen, kVrn), out) << chosen;
     EXPECT_EQ(VrnFolderFromChoice("", ""), "");
