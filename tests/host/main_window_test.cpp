@@ -64,21 +64,6 @@ TEST_F(MainWindowTest, OpensAtTheDefaultSizeAt70By30AndFollowsTheDisplayWhileClo
     EXPECT_TRUE(Shows("for GTA 5 Enhanced"));
 }
 
-TEST_F(MainWindowTest, HasTheSixTabsAndTheSettingsTabCanBeSelected) {
-    host::MenuOpen = 1;
-    Draw();
-    Draw();
-    for (const char* name : {"Timecycles", "Timecycle Mods", "Visualsettings", "Weather", "Misc", "Settings"})
-        ASSERT_NE(ui.FindItem(name), nullptr) << name;
-    auto selectedTab = [&]() -> ImGuiID {
-        ImGuiTabBar* bar = ImGui::GetCurrentContext()->TabBars.GetByKey(Window("Varnel")->GetID("MainTabs"));
-        return bar != nullptr ? bar->SelectedTabId : 0;
-    };
-    EXPECT_EQ(selectedTab(), ui.FindItem("Timecycles")->id) << "the first tab is selected at first";
-    ASSERT_TRUE(ui.ClickItem("Settings", shell::DrawMainWindow));
-    EXPECT_EQ(selectedTab(), ui.FindItem("Settings")->id);
-}
-
 TEST_F(MainWindowTest, TheCloseButtonClosesTheMenu) {
     host::MenuOpen = 1;
     Draw();
@@ -120,18 +105,6 @@ TEST_F(MainWindowTest, OnlyADisplayChangeOfMoreThanOnePixelMovesTheWindowBack) {
     EXPECT_EQ(Window("Varnel")->Pos.x, 300.0f);
     Draw(ImVec2(1923, 1079));
     EXPECT_TRUE(OpenPlace()) << Window("Varnel")->Pos.x << "," << Window("Varnel")->Pos.y;
-}
-
-TEST_F(MainWindowTest, ScaleAndOpacityFollowTheSettingsEveryFrame) {
-    shell::ApplyUiStyleMetrics();
-    shell::ApplyUiStyleColours();
-    shell::UiSettings.UIScale = 1.5f;
-    shell::UiSettings.UIOpacity = 0.4f;
-    Draw();
-    const ImGuiStyle& style = ImGui::GetStyle();
-    EXPECT_EQ(style.FontScaleMain, 1.5f);
-    for (ImGuiCol col : {ImGuiCol_WindowBg, ImGuiCol_ChildBg, ImGuiCol_FrameBg}) EXPECT_EQ(style.Colors[col].w, 0.4f);
-    EXPECT_EQ(style.Colors[ImGuiCol_PopupBg].w, 0.98f);
 }
 
 TEST_F(MainWindowTest, FpsOverlayShowsWhenAskedAndRefreshesAtMostEvery500Ms) {
