@@ -7,11 +7,6 @@
 
 namespace host {
 
-// A MenuHotkey value of VRN.ini as a row of MenuHotkeyTable: a row name in
-// any case, else a decimal number 0 to 7 (leading digits, the rest
-// ignored), else 3 (F9).
-uint32_t MenuHotkeyIndexFromText(std::string_view text);
-
 // Finds VRN.ini as the start-up will (the default file in Documents\VRN\ and
 // up to two WorkspaceDirectory hops) and, when it holds a MenuHotkey, puts
 // that row into the settings. Reads only: creates no folder or file and

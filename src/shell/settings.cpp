@@ -165,6 +165,10 @@ uint32_t IniReadBeforeAfterHotkey(const std::string& path, std::string_view key)
     return HotkeyIndexFromText(raw, BeforeAfterHotkeyTable, 0);
 }
 
+uint32_t MenuHotkeyIndexFromText(std::string_view text) {
+    return HotkeyIndexFromText(text, MenuHotkeyTable, kDefaultMenuHotkey);
+}
+
 std::string FindSettingsFile(const std::string& defaultFolder, std::string& folder, bool& moved) {
     moved = false;
     folder = defaultFolder;
@@ -236,7 +240,7 @@ void LoadSettings() {
     GameControlFlags.DisableVehicles = IniReadBool(path, "DisableVehicles", false);
 
     UiSettings.MenuHotkey =
-        IniReadRaw(path, "UI", "MenuHotkey", raw) ? HotkeyIndexFromText(raw, MenuHotkeyTable, kDefaultMenuHotkey) : kDefaultMenuHotkey;
+        IniReadRaw(path, "UI", "MenuHotkey", raw) ? MenuHotkeyIndexFromText(raw) : kDefaultMenuHotkey;
     UiSettings.TimecycleBeforeAfterHotkey = IniReadBeforeAfterHotkey(path, "TimecycleBeforeAfterHotkey");
     UiSettings.VisualSettingsBeforeAfterHotkey = IniReadBeforeAfterHotkey(path, "VisualSettingsBeforeAfterHotkey");
     UiSettings.BothBeforeAfterHotkey = IniReadBeforeAfterHotkey(path, "BothBeforeAfterHotkey");

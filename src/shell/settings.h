@@ -101,6 +101,10 @@ bool SaveSettings();
 // Writes the pointer file ("[Paths]", "WorkspaceDirectory=") in the default
 // VRN folder when the VRN folder lies elsewhere. Reports nothing.
 void WritePathsOnlyIni();
+// A MenuHotkey value of VRN.ini as a row of MenuHotkeyTable: a row name in
+// any case, else a decimal number 0 to 7 (leading digits, the rest
+// ignored), else 3 (F9).
+uint32_t MenuHotkeyIndexFromText(std::string_view text);
 // The VRN.ini to read: the one in defaultFolder, then up to two
 // WorkspaceDirectory hops (a hop to a folder without VRN.ini keeps the file
 // before it and sets moved). folder receives the VRN folder the hops lead

@@ -165,7 +165,7 @@ TEST(MenuHotkeyText, NamesInAnyCaseOrNumbersZeroToSeven) {
     const std::pair<const char*, uint32_t> cases[] = {
         {"F6", 0}, {"insert", 7}, {"f12", 6}, {"5", 5},   {"5abc", 5}, {"-1", 3},
         {"9", 3},  {"", 3},       {"F13", 3}, {"0", 0},   {"07", 7},   {"99999999999999999999", 3}};
-    for (const auto& [text, index] : cases) EXPECT_EQ(host::MenuHotkeyIndexFromText(text), index) << text;
+    for (const auto& [text, index] : cases) EXPECT_EQ(shell::MenuHotkeyIndexFromText(text), index) << text;
 }
 
 }  // namespace
