@@ -9,6 +9,10 @@
 //   BM_EachSearch         each search alone
 //   BM_Ratio              both in the same iteration; the counters give the
 //                         searches' time in memchr passes
+//   BM_RegionWalk         one walk over the whole address space, region by
+//                         region, as the heap scans make it (QueryNextRegion),
+//                         then the same walk with a fresh query per region;
+//                         the counters give both in single region queries
 #include <benchmark/benchmark.h>
 
 #include <bit>
@@ -20,6 +24,7 @@
 
 #include "runtime/block_locators.h"
 #include "runtime/data_signatures.h"
+#include "runtime/guarded_memory.h"
 #include "runtime/scans.h"
 #include "support/synthetic_image.h"
 
@@ -204,5 +209,43 @@ void BM_EachSearch(benchmark::State& state) {
     }
 }
 BENCHMARK(BM_EachSearch)->DenseRange(0, 3)->Unit(benchmark::kMillisecond);
+
+// Walks [minimum, maximum) of the address space with one of the two
+// queries; the number of regions.
+size_t WalkRegions(bool (*query)(uint64_t, platform::MemoryRegion&)) {
+    const platform::SystemMemoryInfo info = platform::GetSystemMemoryInfo();
+    size_t regions = 0;
+    for (uint64_t at = info.minimumAddress; at < info.maximumAddress; ++regions) {
+        platform::MemoryRegion region;
+        if (!query(at, region) || region.base + region.size <= at) break;
+        at = region.base + region.size;
+    }
+    return regions;
+}
+
+void BM_RegionWalk(benchmark::State& state) {
+    if (!Image().ok) return state.SkipWithError("no image");
+    using Clock = std::chrono::steady_clock;
+    const uint64_t probe = Image().image->SectionStart(ImageSection::Data);
+    double walkSeconds = 0, freshWalkSeconds = 0, querySeconds = 0;
+    size_t regions = 0;
+    for (auto _ : state) {
+        auto t0 = Clock::now();
+        regions = WalkRegions(QueryNextRegion);
+        auto t1 = Clock::now();
+        platform::MemoryRegion region;
+        benchmark::DoNotOptimize(QueryRegion(probe, region));
+        auto t2 = Clock::now();
+        benchmark::DoNotOptimize(WalkRegions(QueryRegion));
+        auto t3 = Clock::now();
+        walkSeconds += std::chrono::duration<double>(t1 - t0).count();
+        querySeconds += std::chrono::duration<double>(t2 - t1).count();
+        freshWalkSeconds += std::chrono::duration<double>(t3 - t2).count();
+    }
+    state.counters["regions"] = static_cast<double>(regions);
+    state.counters["walk_in_single_queries"] = walkSeconds / querySeconds;
+    state.counters["fresh_walk_in_single_queries"] = freshWalkSeconds / querySeconds;
+}
+BENCHMARK(BM_RegionWalk)->Unit(benchmark::kMicrosecond);
 
 }  // namespace

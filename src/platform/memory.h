@@ -43,6 +43,14 @@ struct MemoryRegion {
 // The region that holds address; false when the address is outside the
 // user address range.
 bool QueryMemoryRegion(uintptr_t address, MemoryRegion& out);
+// The same for a walk over the regions: when address is where this
+// thread's previous answer ended, the answer may come from the map read for
+// that answer (Linux: the map is read once per walk, and read again after a
+// change through this seam or after a quarter of a second), so a mapping
+// made or changed meanwhile by others can be missed or seen with its old
+// protection. Walks that read what they find through the fault guard use
+// it; single checks use QueryMemoryRegion. On Windows both are VirtualQuery.
+bool QueryNextMemoryRegion(uintptr_t address, MemoryRegion& out);
 
 // VirtualProtect: sets newProtect on the pages of [address, address+size)
 // and returns the old protection of the first page.

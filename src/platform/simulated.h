@@ -35,6 +35,10 @@ void FailWritesTo(const std::string& windowsPath, bool fail);
 // Restores every file-related setting to its default.
 void ResetFiles();
 
+// ---- Memory ------------------------------------------------------------------
+// How often the memory seam has read the process's map of its mappings.
+uint64_t RegionMapReads();
+
 // ---- Keys, cursor and window ----------------------------------------------
 void SetKeyDown(int virtualKey, bool down);
 void ReleaseAllKeys();

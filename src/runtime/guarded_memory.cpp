@@ -112,6 +112,12 @@ bool QueryRegion(uint64_t address, MemoryRegion& out) {
     return platform::QueryMemoryRegion(static_cast<uintptr_t>(address), out);
 }
 
+bool QueryNextRegion(uint64_t address, MemoryRegion& out) {
+    g_regionQueries.fetch_add(1, std::memory_order_relaxed);
+    if (address > UINTPTR_MAX) return false;
+    return platform::QueryNextMemoryRegion(static_cast<uintptr_t>(address), out);
+}
+
 bool IsReadable(uint64_t address, uint64_t length) {
     if (address == 0 || length == 0) return false;
     MemoryRegion region;

@@ -25,8 +25,11 @@ bool IsReadableProtect(uint32_t protect);
 bool IsWritableProtect(uint8_t protect);
 
 // One region query, counted (see RegionQueryCountForTesting). Every piece of
-// the runtime queries regions through this.
+// the runtime queries regions through these; QueryNextRegion is for walks
+// over the regions that read what they find through the fault guard (see
+// platform::QueryNextMemoryRegion).
 bool QueryRegion(uint64_t address, platform::MemoryRegion& out);
+bool QueryNextRegion(uint64_t address, platform::MemoryRegion& out);
 
 // ---- Range tests (one query of the first byte; the whole range must lie in
 // that one region, even when the next region is accessible too) ----------------

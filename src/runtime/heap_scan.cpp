@@ -103,7 +103,7 @@ void ScanForVisualSettingsBlock(std::vector<FingerprintHit>& hits, uint8_t mode,
     uint64_t at = info.minimumAddress;
     while (!truncated && hits.size() < kHeapScanMaxHits) {
         platform::MemoryRegion region;
-        if (!QueryRegion(at, region)) break;
+        if (!QueryNextRegion(at, region)) break;
         const uint64_t regionEnd = static_cast<uint64_t>(region.base) + region.size;
         if (regionEnd <= at) break;
         const uint32_t low = region.protect & 0xFFu;

@@ -308,7 +308,7 @@ uint64_t ScanForBlock(const std::vector<TimecycleRowRecord>& rows) {
     uint64_t address = info.minimumAddress;
     while (address < info.maximumAddress && !OverBudget(state)) {
         platform::MemoryRegion region;
-        if (!runtime::QueryRegion(address, region)) break;
+        if (!runtime::QueryNextRegion(address, region)) break;
         const uint64_t next = region.base + region.size;
         if (next <= address) break;
         if (IsScannableRegion(region) &&

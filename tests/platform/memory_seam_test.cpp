@@ -8,6 +8,11 @@
 
 #include "platform/memory.h"
 #include "platform/safe_copy.h"
+#if !defined(_WIN32)
+#include <sys/mman.h>
+
+#include "platform/simulated.h"
+#endif
 
 namespace {
 
@@ -153,5 +158,38 @@ TEST(MemorySeam, OwnProcessReadAndWriteRefuseInaccessiblePages) {
     EXPECT_FALSE(WriteOwnMemory(p.base + page, &value, sizeof value));
     ChangeProtection(p.base + page, page, kPageReadWrite, &old);
 }
+
+#if !defined(_WIN32)
+// A walk reads the map once; a single query reads it afresh and so sees a
+// change made outside the seam; a change through the seam, made on any
+// thread, ends the walk's reading.
+TEST(MemorySeam, AWalkReadsTheMapOnceAndSingleQueriesSeeEveryChange) {
+    const size_t page = GetSystemMemoryInfo().pageSize;
+    Pages p(5);
+    ASSERT_NE(p.base, 0u);
+    const uint32_t protections[] = {kPageReadWrite, kPageReadOnly, kPageNoAccess, kPageReadOnly, kPageReadWrite};
+    uint32_t old = 0;
+    for (size_t i = 1; i < 4; ++i) ASSERT_TRUE(ChangeProtection(p.base + i * page, page, protections[i], &old));
+    const uint64_t reads = sim::RegionMapReads();
+    MemoryRegion r;
+    for (size_t i = 0; i < 4; ++i) {
+        ASSERT_TRUE(QueryNextMemoryRegion(i == 0 ? p.base : r.base + r.size, r));
+        EXPECT_EQ(r.protect, protections[i]) << i;
+    }
+    EXPECT_LE(sim::RegionMapReads() - reads, 2u);  // 1, or 2 when the walk outlived its reading
+
+    ASSERT_TRUE(QueryNextMemoryRegion(p.base + page, r));
+    ASSERT_EQ(mprotect(reinterpret_cast<void*>(p.base + 2 * page), page, PROT_READ | PROT_WRITE), 0);
+    ASSERT_TRUE(QueryMemoryRegion(p.base + 2 * page, r));
+    EXPECT_EQ(r.protect, kPageReadWrite);
+
+    ASSERT_TRUE(QueryNextMemoryRegion(p.base, r));
+    ASSERT_EQ(r.base + r.size, p.base + page);
+    std::thread([&] { ChangeProtection(p.base + page, page, kPageNoAccess, &old); }).join();
+    ASSERT_TRUE(QueryNextMemoryRegion(p.base + page, r));
+    EXPECT_EQ(r.protect, kPageNoAccess);
+    ChangeProtection(p.base, 5 * page, kPageReadWrite, &old);
+}
+#endif
 
 }  // namespace

@@ -1,11 +1,26 @@
 // Linux memory seam: /proc/self/maps for region queries, mprotect, mmap
 // with MAP_FIXED_NOREPLACE and process_vm_readv/writev, all translated into
 // the Win32 values the editor tests.
+//
+// Reading the map is the seam's slowest call (the kernel prints every
+// mapping), and a memory scan asks for every region in turn. So each thread
+// keeps its last reading, and a walk (QueryNextMemoryRegion at the address
+// where the thread's previous answer ended) is answered from it while
+// nothing was mapped, unmapped or re-protected through this seam since and
+// the reading is younger than kMapsLifetimeMs. Every other query, and the
+// old protection that ChangeProtection reports, reads the map afresh, so a
+// single check is exact whoever changed the map. Within a walk, a mapping
+// that another thread or code outside the seam made or changed meanwhile
+// can be missed or seen with its old protection for at most that lifetime,
+// as if the walk had been that much faster; the walks copy through the
+// fault guard, so a region that went away gives a failed copy, not a crash.
 #include <fcntl.h>
 #include <sys/mman.h>
 #include <sys/uio.h>
+#include <time.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <cstdio>
@@ -17,6 +32,7 @@
 
 #include "platform/memory.h"
 #include "platform/safe_copy.h"
+#include "platform/simulated.h"
 
 namespace platform {
 namespace {
@@ -31,10 +47,31 @@ struct MapsLine {
     bool fileBacked = false;
 };
 
+constexpr uint64_t kMapsLifetimeMs = 250;
+
 std::atomic<uintptr_t> g_testGameModule{0};
 std::atomic<size_t> g_testGameModuleSize{0};
 std::mutex g_allocMutex;
 std::map<uintptr_t, size_t> g_allocations;
+// Counts the changes made through the seam; a reading of the map taken
+// before the last one is not reused.
+std::atomic<uint64_t> g_mapChanges{0};
+std::atomic<uint64_t> g_mapsReads{0};
+
+// One thread's last reading of the map and where its last answer ended.
+struct MapsReading {
+    std::vector<MapsLine> lines;
+    uint64_t changes = 0;
+    uint64_t readAtMs = 0;
+    uintptr_t answerEnd = 0;  // 0: no answer to continue from
+};
+thread_local MapsReading t_maps;
+
+uint64_t NowMs() {
+    timespec now{};
+    clock_gettime(CLOCK_MONOTONIC_COARSE, &now);
+    return static_cast<uint64_t>(now.tv_sec) * 1000u + static_cast<uint64_t>(now.tv_nsec) / 1000000u;
+}
 
 uint32_t ProtectFromFlags(bool r, bool w, bool x) {
     if (x) return w ? kPageExecuteReadWrite : (r ? kPageExecuteRead : kPageExecute);
@@ -57,8 +94,38 @@ int ProtFromWin32(uint32_t protect) {
     }
 }
 
-// Reads /proc/self/maps whole with plain system calls (no allocation inside
-// the read loop beyond the buffer).
+// One line of the map: "start-end perms offset major:minor inode [path]",
+// numbers in hex but the inode in decimal. False for a line of another form.
+bool ParseMapsLine(const char* p, const char* end, MapsLine& line) {
+    auto number = [&](unsigned base, uint64_t& value) {
+        const char* from = p;
+        value = 0;
+        for (; p < end; ++p) {
+            const char c = *p;
+            unsigned digit;
+            if (c >= '0' && c <= '9') digit = static_cast<unsigned>(c - '0');
+            else if (base == 16 && c >= 'a' && c <= 'f') digit = static_cast<unsigned>(c - 'a' + 10);
+            else break;
+            value = value * base + digit;
+        }
+        return p != from;
+    };
+    auto skip = [&](char c) { return p < end && *p++ == c; };
+    uint64_t start = 0, stop = 0, ignored = 0, inode = 0;
+    if (!number(16, start) || !skip('-') || !number(16, stop) || !skip(' ') || end - p < 5) return false;
+    const bool r = p[0] == 'r', w = p[1] == 'w', x = p[2] == 'x';
+    p += 4;
+    if (!skip(' ') || !number(16, ignored) || !skip(' ') || !number(16, ignored) || !skip(':') ||
+        !number(16, ignored) || !skip(' ') || !number(10, inode) || stop <= start)
+        return false;
+    line.start = static_cast<uintptr_t>(start);
+    line.end = static_cast<uintptr_t>(stop);
+    line.protect = ProtectFromFlags(r, w, x);
+    line.fileBacked = inode != 0;
+    return true;
+}
+
+// Reads /proc/self/maps whole with plain system calls.
 bool ReadMaps(std::vector<MapsLine>& lines) {
     lines.clear();
     int fd = open("/proc/self/maps", O_RDONLY | O_CLOEXEC);
@@ -72,81 +139,92 @@ bool ReadMaps(std::vector<MapsLine>& lines) {
         text.append(buffer, static_cast<size_t>(n));
     }
     close(fd);
-    size_t pos = 0;
-    while (pos < text.size()) {
-        size_t eol = text.find('\n', pos);
-        if (eol == std::string::npos) eol = text.size();
-        const char* line = text.c_str() + pos;
-        unsigned long long start = 0, end = 0, offset = 0, inode = 0;
-        char perms[5] = {};
-        char dev[16] = {};
-        int consumed = 0;
-        if (std::sscanf(line, "%llx-%llx %4s %llx %15s %llu %n", &start, &end, perms, &offset, dev, &inode,
-                        &consumed) >= 6) {
-            MapsLine m;
-            m.start = static_cast<uintptr_t>(start);
-            m.end = static_cast<uintptr_t>(end);
-            m.protect = ProtectFromFlags(perms[0] == 'r', perms[1] == 'w', perms[2] == 'x');
-            m.fileBacked = inode != 0;
-            lines.push_back(m);
-        }
-        pos = eol + 1;
+    const char* p = text.data();
+    const char* const end = p + text.size();
+    while (p < end) {
+        const char* eol = static_cast<const char*>(std::memchr(p, '\n', static_cast<size_t>(end - p)));
+        if (eol == nullptr) eol = end;
+        MapsLine m;
+        if (ParseMapsLine(p, eol, m)) lines.push_back(m);
+        p = eol + 1;
     }
     return true;
 }
 
 }  // namespace
 
-bool QueryMemoryRegion(uintptr_t address, MemoryRegion& out) {
+namespace {
+
+// The region of address from this thread's reading of the map, read afresh
+// unless a walk continues on a reading that is still current.
+bool LookUpRegion(uintptr_t address, MemoryRegion& out, bool mayContinueWalk) {
     out = MemoryRegion{};
     if (address < kMinAddress || address > kMaxAddress) return false;
+    MapsReading& maps = t_maps;
+    const uint64_t changes = g_mapChanges.load(std::memory_order_acquire);
+    const uint64_t now = NowMs();
+    if (!mayContinueWalk || address != maps.answerEnd || maps.changes != changes ||
+        now - maps.readAtMs >= kMapsLifetimeMs) {
+        maps.answerEnd = 0;
+        if (!ReadMaps(maps.lines)) return false;
+        g_mapsReads.fetch_add(1, std::memory_order_relaxed);
+        maps.changes = changes;
+        maps.readAtMs = now;
+    }
     const size_t page = static_cast<size_t>(sysconf(_SC_PAGESIZE));
     const uintptr_t pageAddress = address & ~(static_cast<uintptr_t>(page) - 1);
-    std::vector<MapsLine> lines;
-    if (!ReadMaps(lines)) return false;
-    uintptr_t gapStart = kMinAddress;
-    const uintptr_t game = g_testGameModule.load();
-    for (const MapsLine& m : lines) {
-        if (address < m.start) {
-            out.base = gapStart > pageAddress ? pageAddress : gapStart;
-            out.size = m.start - out.base;
-            out.state = kMemFree;
-            out.protect = kPageNoAccess;
-            return true;
+    // The first mapping that ends after address.
+    const auto it = std::upper_bound(maps.lines.begin(), maps.lines.end(), address,
+                                     [](uintptr_t a, const MapsLine& m) { return a < m.end; });
+    const uintptr_t gapStart = it == maps.lines.begin() ? kMinAddress : std::prev(it)->end;
+    if (it == maps.lines.end()) {
+        out.base = gapStart;
+        out.size = kMaxAddress + 1 - gapStart;
+        out.state = kMemFree;
+        out.protect = kPageNoAccess;
+    } else if (address < it->start) {
+        out.base = gapStart > pageAddress ? pageAddress : gapStart;
+        out.size = it->start - out.base;
+        out.state = kMemFree;
+        out.protect = kPageNoAccess;
+    } else {
+        out.base = it->start;
+        out.size = it->end - it->start;
+        out.allocationBase = it->start;
+        out.allocationProtect = it->protect;
+        out.state = kMemCommit;
+        out.protect = it->protect;
+        out.type = it->fileBacked ? kMemMapped : kMemPrivate;
+        const uintptr_t game = g_testGameModule.load();
+        if (game != 0 && it->start >= game && it->start < game + g_testGameModuleSize.load()) {
+            // Pages of a registered test image count as the game's image.
+            out.type = kMemImage;
+            out.allocationBase = game;
         }
-        if (address < m.end) {
-            out.base = m.start;
-            out.size = m.end - m.start;
-            out.allocationBase = m.start;
-            out.allocationProtect = m.protect;
-            out.state = kMemCommit;
-            out.protect = m.protect;
-            out.type = m.fileBacked ? kMemMapped : kMemPrivate;
-            if (game != 0 && m.start >= game && m.start < game + g_testGameModuleSize.load()) {
-                // Pages of a registered test image count as the game's image.
-                out.type = kMemImage;
-                out.allocationBase = game;
-            }
-            return true;
-        }
-        gapStart = m.end;
     }
-    out.base = gapStart;
-    out.size = kMaxAddress + 1 - gapStart;
-    out.state = kMemFree;
-    out.protect = kPageNoAccess;
+    maps.answerEnd = out.base + out.size;
     return true;
 }
+
+void NoteMapChange() { g_mapChanges.fetch_add(1, std::memory_order_acq_rel); }
+
+}  // namespace
+
+bool QueryMemoryRegion(uintptr_t address, MemoryRegion& out) { return LookUpRegion(address, out, false); }
+
+bool QueryNextMemoryRegion(uintptr_t address, MemoryRegion& out) { return LookUpRegion(address, out, true); }
 
 bool ChangeProtection(uintptr_t address, size_t size, uint32_t newProtect, uint32_t* oldProtect) {
     const int prot = ProtFromWin32(newProtect);
     if (prot < 0 || size == 0) return false;
     MemoryRegion region;
-    if (!QueryMemoryRegion(address, region) || region.state != kMemCommit) return false;
+    if (!LookUpRegion(address, region, false) || region.state != kMemCommit) return false;
     const uintptr_t page = static_cast<uintptr_t>(sysconf(_SC_PAGESIZE));
     const uintptr_t start = address & ~(page - 1);
     const uintptr_t end = (address + size + page - 1) & ~(page - 1);
-    if (mprotect(reinterpret_cast<void*>(start), end - start, prot) != 0) return false;
+    const int result = mprotect(reinterpret_cast<void*>(start), end - start, prot);
+    NoteMapChange();  // also after a failure: mprotect may have changed some pages
+    if (result != 0) return false;
     if (oldProtect) *oldProtect = region.protect;
     return true;
 }
@@ -157,6 +235,7 @@ uintptr_t AllocateAt(uintptr_t address, size_t size, uint32_t protect) {
     void* p = mmap(reinterpret_cast<void*>(address), size, prot, MAP_PRIVATE | MAP_ANONYMOUS | MAP_FIXED_NOREPLACE,
                    -1, 0);
     if (p == MAP_FAILED) return 0;
+    NoteMapChange();
     if (reinterpret_cast<uintptr_t>(p) != address) {  // kernel without MAP_FIXED_NOREPLACE
         munmap(p, size);
         return 0;
@@ -171,6 +250,7 @@ uintptr_t AllocateAnywhere(size_t size, uint32_t protect) {
     if (prot < 0 || size == 0) return 0;
     void* p = mmap(nullptr, size, prot, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
     if (p == MAP_FAILED) return 0;
+    NoteMapChange();
     std::lock_guard<std::mutex> lock(g_allocMutex);
     g_allocations[reinterpret_cast<uintptr_t>(p)] = size;
     return reinterpret_cast<uintptr_t>(p);
@@ -185,7 +265,9 @@ bool FreeMemory(uintptr_t address) {
         size = it->second;
         g_allocations.erase(it);
     }
-    return munmap(reinterpret_cast<void*>(address), size) == 0;
+    const bool ok = munmap(reinterpret_cast<void*>(address), size) == 0;
+    NoteMapChange();
+    return ok;
 }
 
 void FlushInstructionCache(uintptr_t address, size_t size) {
@@ -219,7 +301,7 @@ bool CopyOwn(bool write, uintptr_t remote, void* local, size_t size, size_t* don
     uintptr_t at = remote;
     const uintptr_t end = remote + size;
     while (at < end) {
-        if (!QueryMemoryRegion(at, region) || region.state != kMemCommit) return false;
+        if (!QueryNextMemoryRegion(at, region) || region.state != kMemCommit) return false;
         const uint32_t p = region.protect & 0xFFu;
         const bool ok = write ? (p == kPageReadWrite || p == kPageExecuteReadWrite)
                               : (p != kPageNoAccess && p != kPageExecute);
@@ -253,7 +335,9 @@ SystemMemoryInfo GetSystemMemoryInfo() {
 uintptr_t GameModuleBase() {
     const uintptr_t test = g_testGameModule.load();
     if (test != 0) return test;
-    // The executable's first mapping.
+    // The executable's first mapping, which stays where it is for the run.
+    static std::atomic<uintptr_t> executable{0};
+    if (const uintptr_t known = executable.load(); known != 0) return known;
     char exe[4096];
     ssize_t n = readlink("/proc/self/exe", exe, sizeof exe - 1);
     if (n <= 0) return 0;
@@ -270,6 +354,7 @@ uintptr_t GameModuleBase() {
         }
     }
     std::fclose(f);
+    executable.store(base);
     return base;
 }
 
@@ -277,5 +362,7 @@ void SetGameModuleForTesting(uintptr_t base, size_t size) {
     g_testGameModuleSize.store(size);
     g_testGameModule.store(base);
 }
+
+uint64_t sim::RegionMapReads() { return g_mapsReads.load(); }
 
 }  // namespace platform

@@ -45,6 +45,8 @@ bool QueryMemoryRegion(uintptr_t address, MemoryRegion& out) {
     return true;
 }
 
+bool QueryNextMemoryRegion(uintptr_t address, MemoryRegion& out) { return QueryMemoryRegion(address, out); }
+
 bool ChangeProtection(uintptr_t address, size_t size, uint32_t newProtect, uint32_t* oldProtect) {
     if (size == 0) return false;
     DWORD old = 0;
