@@ -8,6 +8,7 @@
 #include "platform/memory.h"
 #include "runtime/heap_scan.h"
 #include "support/synthetic_image.h"
+#include "support/testdata.h"
 
 namespace {
 
@@ -15,14 +16,6 @@ using namespace runtime;
 using testsupport::ImageSection;
 using testsupport::SyntheticHeap;
 using testsupport::SyntheticImage;
-
-// Under AddressSanitizer the shadow memory is private read-write memory of
-// terabytes; it uses up the scan's budget before the test's heap is reached.
-#if defined(__SANITIZE_ADDRESS__)
-#define SKIP_UNDER_ADDRESS_SANITIZER() GTEST_SKIP() << "the sanitizer's shadow memory uses up the scan budget"
-#else
-#define SKIP_UNDER_ADDRESS_SANITIZER() (void)0
-#endif
 
 struct ScanResult {
     std::vector<FingerprintHit> hits;
@@ -46,7 +39,7 @@ std::vector<uint64_t> HitsIn(const ScanResult& r, const SyntheticHeap& heap) {
 }
 
 TEST(HeapScan, DefaultAndGuardPassesAndTheHitLimit) {
-    SKIP_UNDER_ADDRESS_SANITIZER();
+    VARNEL_SKIP_UNDER_SHADOW_MEMORY();
     {
         SyntheticHeap heap(1 << 20);
         ASSERT_TRUE(heap.ok());
@@ -69,7 +62,7 @@ TEST(HeapScan, DefaultAndGuardPassesAndTheHitLimit) {
 }
 
 TEST(HeapScan, EveryRowMustFitAndOnlyPrivateWritableMemoryIsHeap) {
-    SKIP_UNDER_ADDRESS_SANITIZER();
+    VARNEL_SKIP_UNDER_SHADOW_MEMORY();
     SyntheticHeap heap(1 << 20);
     for (int row = 0; row < kVisualSettingsFingerprintRows; ++row) {
         const uint64_t table = heap.PlantVisualSettingsTable(20000 * static_cast<size_t>(row + 1), 0);
@@ -93,6 +86,7 @@ TEST(HeapScan, EveryRowMustFitAndOnlyPrivateWritableMemoryIsHeap) {
 }
 
 TEST(HeapScan, StopsAtTheBudget) {
+    VARNEL_SKIP_UNDER_SHADOW_MEMORY();  // the shadow memory alone would stop it
     // More private read-write memory than the budget (never touched, so it
     // costs no physical memory).
     const size_t size = kHeapScanBudget + (64u << 20);

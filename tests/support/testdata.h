@@ -17,3 +17,15 @@ std::vector<std::string> RealFiles(const std::string& subfolder);
     if ((files).empty())                                                                             \
     GTEST_SKIP() << "no real " << (what) << " files: ../shared/testdata/real is absent and "         \
                  << "VARNEL_EXTRA_TESTDATA is not set"
+
+// Scans of all private read-write memory skip under AddressSanitizer and
+// ThreadSanitizer: their shadow memory is such memory, terabytes of it, and
+// uses up a scan's budget before the test's own memory is reached.
+#ifndef VARNEL_SKIP_UNDER_SHADOW_MEMORY
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+#define VARNEL_SKIP_UNDER_SHADOW_MEMORY() \
+    GTEST_SKIP() << "the sanitizer's shadow memory uses up the budget of a scan of all private memory"
+#else
+#define VARNEL_SKIP_UNDER_SHADOW_MEMORY() (void)0
+#endif
+#endif
