@@ -25,15 +25,44 @@ protected:
     }
 };
 
-TEST_F(LiveSlots, TableSizesAndPresetRows) {
-    EXPECT_EQ(std::size(LightDirSlotTable), 12u);
-    EXPECT_EQ(std::size(MainSlotTable), 327u);
-    EXPECT_EQ(std::size(FogToneSlotTable), 98u);
-    // The dark filmic rows start loaded and readable, without an address.
-    for (size_t i = kFirstDarkFilmicSlot; i < kLightDirSlotCount; ++i) {
-        const LiveOverrideSlot& s = LightDirSlotTable[i];
-        EXPECT_TRUE(s.loaded == 1 && s.liveReadable == 1 && s.address == 0u && s.value == s.liveValue) << i;
+// Rows at the edges of the range groups, and the dark filmic presets.
+TEST_F(LiveSlots, SliderRangesAndDarkFilmicPresets) {
+    const struct {
+        const LiveOverrideSlot* table;
+        size_t row;
+        const char* name;
+        float minimum, maximum;
+    } rows[] = {
+        {LightDirSlotTable, 2, "Light Dir Color B", -2, 10},
+        {LightDirSlotTable, 3, "Light Dir Mult", 0, 10},
+        {MainSlotTable, 3, "PostFX Desaturation", -5, 5},
+        {MainSlotTable, 4, "PostFX Intensity Bloom", 0, 20},
+        {MainSlotTable, 58, "Heat Haze Displacement U", -20, 20},
+        {MainSlotTable, 110, "PostFX Noise Size", -5, 50},
+        {MainSlotTable, 116, "Light Ray Distance", -1000, 10000},
+        {MainSlotTable, 120, "Light Ray Blit Size", -50, 100},
+        {MainSlotTable, 166, "SSAO Type", -1, 10},
+        {MainSlotTable, 273, "Fog Shadow Base Height", -10000, 10000},
+        {MainSlotTable, 274, "Far Clip", 0, 100000},
+        {MainSlotTable, 326, "Mirror Reflection Local Light Intensity", -10, 100},
+        {FogToneSlotTable, 77, "Ped Light Direction X", -10, 10},
+        {FogToneSlotTable, 80, "Override Dark", 0, 1},
+        {FogToneSlotTable, 97, "Filmic W Bright", -10, 20},
+    };
+    for (const auto& r : rows) {
+        const LiveOverrideSlot& s = r.table[r.row];
+        EXPECT_STREQ(s.name, r.name) << r.row;
+        EXPECT_EQ(s.minValue, r.minimum) << r.name;
+        EXPECT_EQ(s.maxValue, r.maximum) << r.name;
     }
+    // A .. F, W and exposure: loaded and readable from the start, with no address.
+    const float presets[] = {0.22f, 0.3f, 0.1f, 0.2f, 0.0f, 0.3f, 4.0f, 3.0f};
+    for (size_t i = 0; i < std::size(presets); ++i) {
+        const LiveOverrideSlot& s = LightDirSlotTable[kFirstDarkFilmicSlot + i];
+        EXPECT_TRUE(s.value == presets[i] && s.liveValue == presets[i] && s.minValue == -10.0f) << s.name;
+        EXPECT_TRUE(s.loaded == 1 && s.liveReadable == 1 && s.address == 0u) << s.name;
+    }
+    EXPECT_STREQ(LightDirSlotTable[11].name, "Tonemapping.dark.filmic.exposure");
     EXPECT_EQ(MainSlotTable[5].loaded, 0);
 }
 
