@@ -102,6 +102,28 @@ TEST_F(GuardedMemory, RangeTestsFollowTheRegionOfTheFirstByte) {
     EXPECT_FALSE(IsReadable(p.At(0), UINT64_MAX));
 }
 
+#if defined(_WIN32)
+// READWRITE with NOCACHE: readable but not writable to IsWritable, so the
+// block writer lifts the protection for the copy. (Wine keeps NOCACHE from
+// VirtualAlloc only, not from VirtualProtect, and has no WRITECOMBINE: only
+// the access kind is seen to come back.)
+TEST_F(GuardedMemory, NoCachePagesAreLiftedForBlockWrites) {
+    const uint32_t protect = kPageReadWrite | kPageNoCache;
+    const uint64_t page = AllocateAnywhere(GetSystemMemoryInfo().pageSize, protect);
+    MemoryRegion r;
+    ASSERT_TRUE(QueryMemoryRegion(page, r));
+    ASSERT_EQ(r.protect, protect);
+    EXPECT_TRUE(IsReadable(page, 4));
+    EXPECT_FALSE(IsWritable(page, 4));
+    const uint8_t bytes[4] = {1, 2, 3, 4};
+    ASSERT_TRUE(WriteBytesProtected(page + 8, bytes, sizeof bytes));
+    EXPECT_EQ(std::memcmp(reinterpret_cast<const void*>(page + 8), bytes, 4), 0);
+    ASSERT_TRUE(QueryMemoryRegion(page, r));
+    EXPECT_EQ(r.protect & 0xFFu, kPageReadWrite);
+    FreeMemory(page);
+}
+#endif
+
 TEST_F(GuardedMemory, ReadableCacheAnswersWithoutAQueryAfterTheFirst) {
     Pages p({kPageReadOnly, kPageNoAccess});
     EXPECT_FALSE(IsReadableCached(p.At(1), 4));
