@@ -1,4 +1,4 @@
-// The memory seam on real pages.
+// The memory seam on real pages (native, and in the Windows build under Wine).
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -18,69 +18,52 @@ namespace {
 
 using namespace platform;
 
+// Pages of one allocation, each with its own protection.
 struct Pages {
     uintptr_t base = 0;
-    size_t size = 0;
-    explicit Pages(size_t pages, uint32_t protect = kPageReadWrite) {
-        size = pages * GetSystemMemoryInfo().pageSize;
-        base = AllocateAnywhere(size, protect);
+    size_t page = GetSystemMemoryInfo().pageSize;
+    explicit Pages(std::initializer_list<uint32_t> protections) {
+        base = AllocateAnywhere(protections.size() * page, kPageReadWrite);
+        std::memset(reinterpret_cast<void*>(base), 0x5A, protections.size() * page);
+        uint32_t old = 0;
+        uintptr_t at = base;
+        for (uint32_t p : protections) {
+            EXPECT_TRUE(ChangeProtection(at, page, p, &old));
+            EXPECT_EQ(old, kPageReadWrite);
+            at += page;
+        }
     }
-    ~Pages() {
-        if (base) FreeMemory(base);
-    }
+    ~Pages() { FreeMemory(base); }
     Pages(const Pages&) = delete;
     Pages& operator=(const Pages&) = delete;
+    uintptr_t At(size_t index, size_t offset = 0) const { return base + index * page + offset; }
 };
 
-TEST(MemorySeam, QueryReportsCommittedRegionWithItsProtection) {
-    const size_t page = GetSystemMemoryInfo().pageSize;
-    Pages p(3);
-    ASSERT_NE(p.base, 0u);
-    uint32_t old = 0;
-    ASSERT_TRUE(ChangeProtection(p.base + page, page, kPageReadOnly, &old));
-    EXPECT_EQ(old, kPageReadWrite);
-
-    MemoryRegion first, middle, last;
-    ASSERT_TRUE(QueryMemoryRegion(p.base + 10, first));
-    ASSERT_TRUE(QueryMemoryRegion(p.base + page + 10, middle));
-    ASSERT_TRUE(QueryMemoryRegion(p.base + 2 * page, last));
-    EXPECT_EQ(first.state, kMemCommit);
-    EXPECT_EQ(first.protect, kPageReadWrite);
-    EXPECT_LE(first.base, p.base);
-    EXPECT_EQ(first.base + first.size, p.base + page);
-    EXPECT_EQ(middle.protect, kPageReadOnly);
-    EXPECT_EQ(middle.base, p.base + page);
-    EXPECT_EQ(middle.size, page);
-    EXPECT_EQ(last.protect, kPageReadWrite);
-
-    ASSERT_TRUE(ChangeProtection(p.base + page, page, kPageNoAccess, &old));
-    EXPECT_EQ(old, kPageReadOnly);
-    ASSERT_TRUE(QueryMemoryRegion(p.base + page, middle));
-    EXPECT_EQ(middle.protect, kPageNoAccess);
-    ASSERT_TRUE(ChangeProtection(p.base + page, page, kPageReadWrite, &old));
-}
-
-TEST(MemorySeam, FreedMemoryIsReportedFree) {
-    const size_t size = 16 * GetSystemMemoryInfo().pageSize;
-    uintptr_t base = AllocateAnywhere(size, kPageReadWrite);
-    ASSERT_NE(base, 0u);
-    ASSERT_TRUE(FreeMemory(base));
+TEST(MemorySeam, QueriesReportRegionsAndFreedMemory) {
+    Pages p({kPageReadWrite, kPageReadOnly, kPageNoAccess, kPageExecuteRead});
+    const uint32_t want[] = {kPageReadWrite, kPageReadOnly, kPageNoAccess, kPageExecuteRead};
+    for (size_t i = 0; i < 4; ++i) {
+        MemoryRegion r;
+        ASSERT_TRUE(QueryMemoryRegion(p.At(i, 10), r));
+        EXPECT_TRUE(r.state == kMemCommit && r.protect == want[i]) << i;
+        EXPECT_TRUE((i != 1 && i != 2) || (r.base == p.At(i) && r.size == p.page)) << i;
+    }
+    const size_t size = 16 * p.page;
+    const uintptr_t freed = AllocateAnywhere(size, kPageReadWrite);
+    ASSERT_TRUE(FreeMemory(freed));
     MemoryRegion r;
-    ASSERT_TRUE(QueryMemoryRegion(base, r));
+    ASSERT_TRUE(QueryMemoryRegion(freed, r));
     EXPECT_EQ(r.state, kMemFree);
-    EXPECT_FALSE(FreeMemory(base));
+    EXPECT_FALSE(FreeMemory(freed));  // only blocks it handed out, once
 }
 
 TEST(MemorySeam, AllocateAtTakesExactlyTheAddressOrNothing) {
     const SystemMemoryInfo info = GetSystemMemoryInfo();
-    Pages anchor(1);
-    ASSERT_NE(anchor.base, 0u);
-    // Taken address: refused, nothing replaced.
-    EXPECT_EQ(AllocateAt(anchor.base, info.pageSize, kPageReadWrite), 0u);
+    Pages anchor({kPageReadWrite});
+    EXPECT_EQ(AllocateAt(anchor.base, info.pageSize, kPageReadWrite), 0u);  // taken: refused
     // A free address about 1 GiB below or above the anchor (whichever side
     // the address space has room on: Wine, for one, hands out low addresses).
-    const uintptr_t granularity = info.allocationGranularity;
-    const uintptr_t reach = uintptr_t(1) << 30;
+    const uintptr_t granularity = info.allocationGranularity, reach = uintptr_t(1) << 30;
     for (int side = 0; side < 2; ++side) {
         const bool below = side == 0;
         if (below ? anchor.base < info.minimumAddress + reach : anchor.base > info.maximumAddress - reach) continue;
@@ -88,15 +71,12 @@ TEST(MemorySeam, AllocateAtTakesExactlyTheAddressOrNothing) {
         for (int i = 0; i < 256; ++i, want = below ? want + granularity : want - granularity) {
             MemoryRegion r;
             if (!QueryMemoryRegion(want, r) || r.state != kMemFree || r.base + r.size < want + granularity) continue;
-            uintptr_t got = AllocateAt(want, granularity, kPageExecuteReadWrite);
+            const uintptr_t got = AllocateAt(want, granularity, kPageExecuteReadWrite);
             if (got == 0) continue;
             EXPECT_EQ(got, want);
-            MemoryRegion q;
-            ASSERT_TRUE(QueryMemoryRegion(got, q));
-            EXPECT_EQ(q.protect, kPageExecuteReadWrite);
-            EXPECT_EQ(q.state, kMemCommit);
-            // The new block is now taken in turn.
-            EXPECT_EQ(AllocateAt(got, granularity, kPageReadWrite), 0u);
+            ASSERT_TRUE(QueryMemoryRegion(got, r));
+            EXPECT_TRUE(r.protect == kPageExecuteReadWrite && r.state == kMemCommit);
+            EXPECT_EQ(AllocateAt(got, granularity, kPageReadWrite), 0u);  // now taken in turn
             EXPECT_TRUE(FreeMemory(got));
             return;
         }
@@ -104,36 +84,26 @@ TEST(MemorySeam, AllocateAtTakesExactlyTheAddressOrNothing) {
     FAIL() << "no free address found near the anchor";
 }
 
-TEST(MemorySeam, SafeCopyTurnsFaultsIntoFalse) {
-    const size_t page = GetSystemMemoryInfo().pageSize;
-    Pages p(2);
-    ASSERT_NE(p.base, 0u);
-    std::memset(reinterpret_cast<void*>(p.base), 0x5A, page);
-    uint32_t old = 0;
-    ASSERT_TRUE(ChangeProtection(p.base + page, page, kPageNoAccess, &old));
-
+// Guarded copies and own-process copies turn faults into false, also on
+// two threads at once.
+TEST(MemorySeam, CopiesTurnFaultsIntoFalse) {
+    Pages p({kPageReadWrite, kPageNoAccess});
     std::vector<unsigned char> out(64, 0);
     EXPECT_TRUE(SafeCopy(out.data(), reinterpret_cast<const void*>(p.base), out.size()));
     EXPECT_EQ(out[63], 0x5A);
-    // Straddles into the inaccessible page.
-    EXPECT_FALSE(SafeCopy(out.data(), reinterpret_cast<const void*>(p.base + page - 8), 32));
-    // Writing into it.
-    EXPECT_FALSE(SafeCopy(reinterpret_cast<void*>(p.base + page), out.data(), 4));
+    EXPECT_FALSE(SafeCopy(out.data(), reinterpret_cast<const void*>(p.At(0, p.page - 8)), 32));  // straddles
+    EXPECT_FALSE(SafeCopy(reinterpret_cast<void*>(p.At(1)), out.data(), 4));
     EXPECT_FALSE(SafeCopy(out.data(), reinterpret_cast<const void*>(uintptr_t(0x10)), 4));
-    ASSERT_TRUE(ChangeProtection(p.base + page, page, kPageReadWrite, &old));
-}
+    uint32_t value = 0x12345678u, back = 0;
+    EXPECT_TRUE(WriteOwnMemory(p.base, &value, 4) && ReadOwnMemory(p.base, &back, 4) && back == value);
+    EXPECT_FALSE(ReadOwnMemory(p.At(1), &back, 4));
+    EXPECT_FALSE(WriteOwnMemory(p.At(1), &value, 4));
 
-TEST(MemorySeam, SafeCopyFaultsFromTwoThreadsAtOnce) {
-    const size_t page = GetSystemMemoryInfo().pageSize;
-    Pages p(2);
-    ASSERT_NE(p.base, 0u);
-    uint32_t old = 0;
-    ASSERT_TRUE(ChangeProtection(p.base + page, page, kPageNoAccess, &old));
     std::atomic<int> wrong{0};
     auto worker = [&] {
         unsigned char buffer[16];
         for (int i = 0; i < 2000; ++i) {
-            if (SafeCopy(buffer, reinterpret_cast<const void*>(p.base + page), sizeof buffer)) ++wrong;
+            if (SafeCopy(buffer, reinterpret_cast<const void*>(p.At(1)), sizeof buffer)) ++wrong;
             if (!SafeCopy(buffer, reinterpret_cast<const void*>(p.base), sizeof buffer)) ++wrong;
         }
     };
@@ -141,22 +111,6 @@ TEST(MemorySeam, SafeCopyFaultsFromTwoThreadsAtOnce) {
     a.join();
     b.join();
     EXPECT_EQ(wrong.load(), 0);
-    ChangeProtection(p.base + page, page, kPageReadWrite, &old);
-}
-
-TEST(MemorySeam, OwnProcessReadAndWriteRefuseInaccessiblePages) {
-    const size_t page = GetSystemMemoryInfo().pageSize;
-    Pages p(2);
-    ASSERT_NE(p.base, 0u);
-    uint32_t value = 0x12345678u, back = 0;
-    EXPECT_TRUE(WriteOwnMemory(p.base, &value, sizeof value));
-    EXPECT_TRUE(ReadOwnMemory(p.base, &back, sizeof back));
-    EXPECT_EQ(back, value);
-    uint32_t old = 0;
-    ASSERT_TRUE(ChangeProtection(p.base + page, page, kPageNoAccess, &old));
-    EXPECT_FALSE(ReadOwnMemory(p.base + page, &back, sizeof back));
-    EXPECT_FALSE(WriteOwnMemory(p.base + page, &value, sizeof value));
-    ChangeProtection(p.base + page, page, kPageReadWrite, &old);
 }
 
 #if !defined(_WIN32)
@@ -164,12 +118,8 @@ TEST(MemorySeam, OwnProcessReadAndWriteRefuseInaccessiblePages) {
 // change made outside the seam; a change through the seam, made on any
 // thread, ends the walk's reading.
 TEST(MemorySeam, AWalkReadsTheMapOnceAndSingleQueriesSeeEveryChange) {
-    const size_t page = GetSystemMemoryInfo().pageSize;
-    Pages p(5);
-    ASSERT_NE(p.base, 0u);
-    const uint32_t protections[] = {kPageReadWrite, kPageReadOnly, kPageNoAccess, kPageReadOnly, kPageReadWrite};
-    uint32_t old = 0;
-    for (size_t i = 1; i < 4; ++i) ASSERT_TRUE(ChangeProtection(p.base + i * page, page, protections[i], &old));
+    const uint32_t protections[] = {kPageReadWrite, kPageReadOnly, kPageNoAccess, kPageReadOnly};
+    Pages p({kPageReadWrite, kPageReadOnly, kPageNoAccess, kPageReadOnly, kPageReadWrite});
     const uint64_t reads = sim::RegionMapReads();
     MemoryRegion r;
     for (size_t i = 0; i < 4; ++i) {
@@ -178,17 +128,17 @@ TEST(MemorySeam, AWalkReadsTheMapOnceAndSingleQueriesSeeEveryChange) {
     }
     EXPECT_LE(sim::RegionMapReads() - reads, 2u);  // 1, or 2 when the walk outlived its reading
 
-    ASSERT_TRUE(QueryNextMemoryRegion(p.base + page, r));
-    ASSERT_EQ(mprotect(reinterpret_cast<void*>(p.base + 2 * page), page, PROT_READ | PROT_WRITE), 0);
-    ASSERT_TRUE(QueryMemoryRegion(p.base + 2 * page, r));
+    ASSERT_TRUE(QueryNextMemoryRegion(p.At(1), r));
+    ASSERT_EQ(mprotect(reinterpret_cast<void*>(p.At(2)), p.page, PROT_READ | PROT_WRITE), 0);
+    ASSERT_TRUE(QueryMemoryRegion(p.At(2), r));
     EXPECT_EQ(r.protect, kPageReadWrite);
 
     ASSERT_TRUE(QueryNextMemoryRegion(p.base, r));
-    ASSERT_EQ(r.base + r.size, p.base + page);
-    std::thread([&] { ChangeProtection(p.base + page, page, kPageNoAccess, &old); }).join();
-    ASSERT_TRUE(QueryNextMemoryRegion(p.base + page, r));
+    ASSERT_EQ(r.base + r.size, p.At(1));
+    uint32_t old = 0;
+    std::thread([&] { ChangeProtection(p.At(1), p.page, kPageNoAccess, &old); }).join();
+    ASSERT_TRUE(QueryNextMemoryRegion(p.At(1), r));
     EXPECT_EQ(r.protect, kPageNoAccess);
-    ChangeProtection(p.base, 5 * page, kPageReadWrite, &old);
 }
 #endif
 
