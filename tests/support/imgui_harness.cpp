@@ -16,11 +16,7 @@ ImGuiHarness::ImGuiHarness(ImVec2 displaySize, bool withDefaultFont) {
     if (g_active != nullptr) ADD_FAILURE() << "only one ImGuiHarness may exist at a time";
     g_active = this;
     SetImGuiAssertHandler(&ImGuiHarness::OnAssert);
-    ImGuiItemHooks hooks;
-    hooks.itemAdd = &ImGuiHarness::OnItemAdd;
-    hooks.itemInfo = &ImGuiHarness::OnItemInfo;
-    SetImGuiItemHooks(hooks);
-
+    SetImGuiItemHooks(ImGuiItemHooks{&ImGuiHarness::OnItemAdd, &ImGuiHarness::OnItemInfo});
     previous_ = ImGui::GetCurrentContext();
     context_ = ImGui::CreateContext();
     ImGui::SetCurrentContext(context_);
@@ -38,16 +34,9 @@ ImGuiHarness::ImGuiHarness(ImVec2 displaySize, bool withDefaultFont) {
 
 ImGuiHarness::~ImGuiHarness() {
     tearingDown_ = true;
-    if (context_ != nullptr) {
-        ImGui::SetCurrentContext(context_);
-        if (inFrame_) {
-            try {
-                ImGui::EndFrame();
-            } catch (const ImGuiAssertion&) {
-            }
-        }
-        ImGui::DestroyContext(context_);
-    }
+    ImGui::SetCurrentContext(context_);
+    if (inFrame_) ImGui::EndFrame();  // assertions no longer throw while tearing down
+    ImGui::DestroyContext(context_);
     ImGui::SetCurrentContext(previous_ == context_ ? nullptr : previous_);
     SetImGuiItemHooks(ImGuiItemHooks{});
     SetImGuiAssertHandler(nullptr);
@@ -85,64 +74,36 @@ void ImGuiHarness::OnItemAdd(ImGuiContext* context, ImGuiID id, ImVec2 min, ImVe
     item.max = max;
 }
 
-void ImGuiHarness::OnItemInfo(ImGuiContext* context, ImGuiID id, const char* label, int flags) {
+void ImGuiHarness::OnItemInfo(ImGuiContext* context, ImGuiID id, const char* label, int) {
     ImGuiHarness* self = g_active;
-    if (self == nullptr || context != self->context_ || id == 0) return;
-    ImGuiItem& item = self->ItemFor(id);
-    if (label != nullptr) item.label = label;
-    item.statusFlags = flags;
-}
-
-void ImGuiHarness::AcknowledgeTextures() {
-    for (ImTextureData* tex : ImGui::GetPlatformIO().Textures) {
-        switch (tex->Status) {
-            case ImTextureStatus_WantCreate:
-                tex->SetTexID(static_cast<ImTextureID>(nextTextureId_++));
-                tex->SetStatus(ImTextureStatus_OK);
-                break;
-            case ImTextureStatus_WantUpdates:
-                tex->SetStatus(ImTextureStatus_OK);
-                break;
-            case ImTextureStatus_WantDestroy:
-                if (tex->UnusedFrames > 0) {
-                    tex->SetTexID(ImTextureID_Invalid);
-                    tex->SetStatus(ImTextureStatus_Destroyed);
-                }
-                break;
-            default:
-                break;
-        }
-    }
-}
-
-void ImGuiHarness::BeginFrame(bool callNewFrame) {
-    ImGui::SetCurrentContext(context_);
-    items_.clear();
-    inFrame_ = true;
-    if (callNewFrame) ImGui::NewFrame();
-    if (callNewFrame && captureText_) {
-        ImGui::LogToBuffer();
-        capturing_ = true;
-    }
-}
-
-void ImGuiHarness::EndFrame(bool callRender) {
-    ImGui::SetCurrentContext(context_);
-    if (capturing_) {
-        lastText_.assign(context_->LogBuffer.c_str());
-        ImGui::LogFinish();
-        capturing_ = false;
-    }
-    if (callRender) ImGui::Render();
-    inFrame_ = false;
-    AcknowledgeTextures();
-    lastItems_ = items_;
+    if (self == nullptr || context != self->context_ || id == 0 || label == nullptr) return;
+    self->ItemFor(id).label = label;
 }
 
 void ImGuiHarness::Frame(const Body& body) {
-    BeginFrame();
+    ImGui::SetCurrentContext(context_);
+    items_.clear();
+    inFrame_ = true;
+    ImGui::NewFrame();
+    if (captureText_) ImGui::LogToBuffer();
     if (body) body();
-    EndFrame();
+    if (captureText_) {
+        lastText_.assign(context_->LogBuffer.c_str());
+        ImGui::LogFinish();
+    }
+    ImGui::Render();
+    inFrame_ = false;
+    // Texture requests, acknowledged as a renderer would.
+    for (ImTextureData* tex : ImGui::GetPlatformIO().Textures) {
+        if (tex->Status == ImTextureStatus_WantCreate) tex->SetTexID(static_cast<ImTextureID>(nextTextureId_++));
+        if (tex->Status == ImTextureStatus_WantCreate || tex->Status == ImTextureStatus_WantUpdates) {
+            tex->SetStatus(ImTextureStatus_OK);
+        } else if (tex->Status == ImTextureStatus_WantDestroy && tex->UnusedFrames > 0) {
+            tex->SetTexID(ImTextureID_Invalid);
+            tex->SetStatus(ImTextureStatus_Destroyed);
+        }
+    }
+    lastItems_ = items_;
 }
 
 void ImGuiHarness::Frames(int count, const Body& body) {
@@ -159,13 +120,9 @@ const ImGuiItem* ImGuiHarness::FindItem(std::string_view label) const {
     return nullptr;
 }
 
-void ImGuiHarness::MoveMouse(ImVec2 position, const Body& body) {
+void ImGuiHarness::Click(ImVec2 position, const Body& body, ImGuiMouseButton button) {
     Io().AddMousePosEvent(position.x, position.y);
     Frame(body);
-}
-
-void ImGuiHarness::Click(ImVec2 position, const Body& body, ImGuiMouseButton button) {
-    MoveMouse(position, body);
     Io().AddMouseButtonEvent(button, true);
     Frame(body);
     Io().AddMouseButtonEvent(button, false);

@@ -1,6 +1,5 @@
-// Built into Dear ImGui itself in the native build (see imgui_test_config.h):
-// the targets of ImGui's assertion and item hooks. They forward to whatever
-// the test harness installed; without a harness an assertion aborts.
+// Built into Dear ImGui in the native build (see imgui_test_config.h): the
+// hook targets forward to what the test harness installed.
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>

@@ -1,19 +1,16 @@
-// Installs the targets of ImGui's assertion and item hooks (native build).
-// Used by the test harness; nothing else needs it.
+// The targets of ImGui's assertion and item hooks in the native build,
+// installed by the test harness.
 #pragma once
 #include "imgui.h"
 
 namespace testsupport {
 
 using ImGuiAssertHandler = void (*)(const char* expression, const char* file, int line);
-// Null restores the default (print and abort).
-void SetImGuiAssertHandler(ImGuiAssertHandler handler);
+void SetImGuiAssertHandler(ImGuiAssertHandler handler);  // null: print and abort
 
 struct ImGuiItemHooks {
-    // An item was laid out with this identifier and rectangle.
-    void (*itemAdd)(ImGuiContext* context, ImGuiID id, ImVec2 min, ImVec2 max) = nullptr;
-    // A widget told its label (and status flags) for an identifier.
-    void (*itemInfo)(ImGuiContext* context, ImGuiID id, const char* label, int flags) = nullptr;
+    void (*itemAdd)(ImGuiContext* context, ImGuiID id, ImVec2 min, ImVec2 max) = nullptr;     // laid out
+    void (*itemInfo)(ImGuiContext* context, ImGuiID id, const char* label, int flags) = nullptr;  // its label
 };
 void SetImGuiItemHooks(const ImGuiItemHooks& hooks);
 
