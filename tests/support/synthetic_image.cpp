@@ -71,16 +71,14 @@ SyntheticImage::SyntheticImage(const SyntheticImageLayout& layout) {
     const size_t rdata = RoundPages(layout.rdataSize);
     const size_t data = RoundPages(layout.dataSize);
     size_ = kPage + text + rdata + data;
-    // One no-access page after the image keeps the mapping of its .data
-    // from merging with whatever lies next to it.
+    // The no-access page after the image keeps its .data from merging with
+    // the next mapping.
     base_ = platform::AllocateAnywhere(size_ + kPage, platform::kPageReadWrite);
-    if (base_ != 0) {
-        uint32_t old = 0;
-        platform::ChangeProtection(base_ + size_, kPage, platform::kPageNoAccess, &old);
-    }
-    if (base_ == 0) {
+    uint32_t old = 0;
+    if (base_ == 0 || !platform::ChangeProtection(base_ + size_, kPage, platform::kPageNoAccess, &old)) {
         ADD_FAILURE() << "synthetic image: no memory for " << size_ << " bytes";
-        size_ = 0;
+        if (base_ != 0) platform::FreeMemory(base_);
+        base_ = size_ = 0;
         return;
     }
     text_ = {base_ + kPage, text, 0};
@@ -105,21 +103,13 @@ SyntheticImage::SyntheticImage(const SyntheticImageLayout& layout) {
     Put<uint16_t>(nt + 4, 0x8664);  // Machine
     Put<uint16_t>(nt + 6, 3);       // NumberOfSections
     Put<uint16_t>(nt + 20, kOptionalHeaderSize);
-    Put<uint16_t>(nt + 22, 0x0022);                    // executable, large address aware
-    Put<uint16_t>(nt + 24, 0x020B);                    // PE32+ magic
-    Put<uint32_t>(nt + 24 + 16, static_cast<uint32_t>(kPage));  // AddressOfEntryPoint
-    Put<uint32_t>(nt + 24 + 32, static_cast<uint32_t>(kPage));  // SectionAlignment
-    Put<uint32_t>(nt + 24 + 36, 0x200);                         // FileAlignment
-    Put<uint32_t>(nt + 80, static_cast<uint32_t>(size_));       // SizeOfImage
-    Put<uint32_t>(nt + 24 + 60, static_cast<uint32_t>(kPage));  // SizeOfHeaders
+    Put<uint16_t>(nt + 24, 0x020B);                        // PE32+ magic
+    Put<uint32_t>(nt + 80, static_cast<uint32_t>(size_));  // SizeOfImage
     struct SectionHeader {
         const char* name;
         const Cursor& cursor;
-        uint32_t characteristics;
     };
-    const SectionHeader sections[] = {{".text", text_, 0x60000020u},
-                                      {".rdata", rdata_, 0x40000040u},
-                                      {".data", data_, 0xC0000040u}};
+    const SectionHeader sections[] = {{".text", text_}, {".rdata", rdata_}, {".data", data_}};
     uint8_t* header = nt + 24 + kOptionalHeaderSize;
     for (const SectionHeader& s : sections) {
         std::memset(header, 0, 40);
@@ -128,12 +118,10 @@ SyntheticImage::SyntheticImage(const SyntheticImageLayout& layout) {
         Put<uint32_t>(header + 8, static_cast<uint32_t>(s.cursor.size));   // VirtualSize
         Put<uint32_t>(header + 12, rva);                                    // VirtualAddress
         Put<uint32_t>(header + 16, static_cast<uint32_t>(s.cursor.size));  // SizeOfRawData
-        Put<uint32_t>(header + 20, rva);                                    // PointerToRawData
-        Put<uint32_t>(header + 36, s.characteristics);
         header += 40;
     }
     Write(base_, nullptr, 0);  // applies the section protections
-    if (layout.registerAsGame) RegisterAsGame();
+    platform::SetGameModuleForTesting(base_, size_);
 }
 
 SyntheticImage::~SyntheticImage() {
@@ -143,10 +131,6 @@ SyntheticImage::~SyntheticImage() {
     uint32_t old = 0;
     platform::ChangeProtection(base_, size_, platform::kPageReadWrite, &old);
     platform::FreeMemory(base_);
-}
-
-void SyntheticImage::RegisterAsGame() {
-    if (base_ != 0) platform::SetGameModuleForTesting(base_, size_);
 }
 
 void SyntheticImage::SetSizeOfImageField(uint32_t value) { Write(base_ + kNtOffset + 80, &value, 4); }
@@ -197,9 +181,9 @@ uint64_t SyntheticImage::PlantCode(const std::vector<uint8_t>& bytes, size_t ali
     return Plant(ImageSection::Text, bytes, alignment);
 }
 
-void SyntheticImage::WriteRipDisplacement(uint64_t instruction, size_t displacementOffset,
-                                          size_t instructionLength, uint64_t target) {
-    const int64_t displacement = static_cast<int64_t>(target - (instruction + instructionLength));
+void SyntheticImage::WriteRipDisplacement(uint64_t instruction, size_t displacementOffset, size_t length,
+                                          uint64_t target) {
+    const int64_t displacement = static_cast<int64_t>(target - (instruction + length));
     if (displacement < INT32_MIN || displacement > INT32_MAX) {
         ADD_FAILURE() << "synthetic image: target out of rel32 reach";
         return;
