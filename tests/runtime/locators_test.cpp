@@ -2,7 +2,6 @@
 // game image.
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <random>
 #include <vector>
 
@@ -27,8 +26,6 @@ std::vector<uint8_t> Concat(std::initializer_list<std::vector<uint8_t>> parts) {
     for (const auto& p : parts) out.insert(out.end(), p.begin(), p.end());
     return out;
 }
-
-// ---- TimecycleBlockLocator -------------------------------------------------------------
 
 TEST(TimecycleLocator, PatternCombinations) {
     enum Plant { None, Good, Twice, Other, BadMultiply };
@@ -83,8 +80,6 @@ TEST(TimecycleLocator, RefusedBlocksAndOneAttemptPerRun) {
     image.PlantLocatableTimecycleBlock();
     EXPECT_EQ(TimecycleBlockLocator(), 0u);
 }
-
-// ---- SecondaryBlockLocator ----------------------------------------------------------------
 
 TEST(SecondaryLocator, NeedsFourDistinctStoresInTheWindowAfterAnInImageLea) {
     const struct {
@@ -145,29 +140,6 @@ TEST(SecondaryLocator, CountsEachSignatureOnce) {
     EXPECT_EQ(CountSecondaryBlockSignatures(start, 9), 0);  // the first store is 10 bytes
     EXPECT_EQ(CountSecondaryBlockSignatures(0, 100), 0);
     EXPECT_EQ(CountSecondaryBlockSignatures(start, 0), 0);
-}
-
-// ---- Data signatures ---------------------------------------------------------------------
-
-TEST(DataSignatureTable, KindsSizesAndTheIdsWithBytes) {
-    int kinds[3] = {};
-    std::vector<DataSignatureId> withBytes;
-    for (DataSignatureId id = 1; id <= kDataSignatureCount; ++id) {
-        const DataSignature& row = DataSignatureRow(id);
-        ++kinds[static_cast<int>(row.kind)];
-        const bool exact = row.kind == DataSignatureKind::ExactRun, masked = row.kind == DataSignatureKind::Masked;
-        EXPECT_TRUE(!exact || (row.length % 4 == 0 && row.length >= 8 && row.length <= 160 && row.mask == nullptr)) << id;
-        EXPECT_TRUE(!masked || (row.mask != nullptr && std::string(row.mask).size() == row.length)) << id;
-    }
-    EXPECT_EQ(kinds[int(DataSignatureKind::None)], 5);
-    EXPECT_EQ(kinds[int(DataSignatureKind::ExactRun)], 149);
-    EXPECT_EQ(kinds[int(DataSignatureKind::Masked)], 7);
-    const std::vector<DataSignatureId> without = DataSignatureIdsWithoutBytes();
-    for (DataSignatureId id = 1; id <= kDataSignatureCount; ++id) {
-        if (std::find(without.begin(), without.end(), id) == without.end()) withBytes.push_back(id);
-    }
-    EXPECT_EQ(withBytes, (std::vector<DataSignatureId>{1, 3, 4, 20}));
-    EXPECT_TRUE(DataSignatureRow(0).kind == DataSignatureKind::None && DataSignatureRow(162).kind == DataSignatureKind::None);
 }
 
 TEST(DataSignatures, KnownRunsAreFound) {
@@ -257,8 +229,6 @@ TEST(DataSignatures, BlockMustFitTheImageAndBeReadableInOneRegion) {
     EXPECT_EQ(DataSignatureBase(14), 0u);  // the block runs on into the next region
     platform::ChangeProtection(page, 4096, platform::kPageReadWrite, &old);
 }
-
-// ---- LiveHandle ----------------------------------------------------------------------------
 
 TEST(LiveHandle, ResolvesEachKind) {
     SyntheticImage image;

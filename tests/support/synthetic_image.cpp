@@ -29,29 +29,15 @@ void Put(uint8_t* at, T value) {
     std::memcpy(at, &value, sizeof value);
 }
 
-// xorshift32: a fixed pseudo-random filler for benchmark images.
-struct Random {
-    uint32_t state;
-    uint32_t Next() {
+// Benchmark filler (xorshift32): random code words, and data words of which
+// a third are zeros and the rest small decimal floats. Sizes are whole pages.
+void Fill(uint8_t* p, size_t n, uint32_t& state, bool code) {
+    for (size_t i = 0; i < n; i += 4) {
         state ^= state << 13;
         state ^= state >> 17;
         state ^= state << 5;
-        return state;
-    }
-};
-
-void FillCode(uint8_t* p, size_t n, Random& random) {
-    size_t i = 0;
-    for (; i + 4 <= n; i += 4) Put(p + i, random.Next());
-    for (; i < n; ++i) p[i] = static_cast<uint8_t>(random.Next());
-}
-
-// Data-like words: a third zeros, the rest small decimal floats.
-void FillData(uint8_t* p, size_t n, Random& random) {
-    for (size_t i = 0; i + 4 <= n; i += 4) {
-        const uint32_t r = random.Next();
-        const float f = (r % 3 == 0) ? 0.0f : static_cast<float>(r % 100000u) / 100.0f;
-        Put(p + i, std::bit_cast<uint32_t>(f));
+        const float f = (state % 3 == 0) ? 0.0f : static_cast<float>(state % 100000u) / 100.0f;
+        Put(p + i, code ? state : std::bit_cast<uint32_t>(f));
     }
 }
 
@@ -89,9 +75,9 @@ SyntheticImage::SyntheticImage(const SyntheticImageLayout& layout) {
     if (layout.fillSeed == 0) {
         std::memset(image + kPage, 0xCC, text);
     } else {
-        Random random{layout.fillSeed};
-        FillCode(image + kPage, text, random);
-        FillData(image + kPage + text, rdata + data, random);
+        uint32_t state = layout.fillSeed;
+        Fill(image + kPage, text, state, true);
+        Fill(image + kPage + text, rdata + data, state, false);
     }
 
     // DOS header, NT headers (PE32+), section table.
@@ -143,16 +129,8 @@ size_t SyntheticImage::SectionSize(ImageSection section) const {
     return section == ImageSection::Headers ? kPage : CursorOf(section).size;
 }
 
-SyntheticImage::Cursor& SyntheticImage::CursorOf(ImageSection section) {
-    return const_cast<Cursor&>(static_cast<const SyntheticImage*>(this)->CursorOf(section));
-}
-
 const SyntheticImage::Cursor& SyntheticImage::CursorOf(ImageSection section) const {
-    switch (section) {
-        case ImageSection::Text: return text_;
-        case ImageSection::Rdata: return rdata_;
-        default: return data_;
-    }
+    return section == ImageSection::Text ? text_ : section == ImageSection::Rdata ? rdata_ : data_;
 }
 
 uint64_t SyntheticImage::Reserve(ImageSection section, size_t size, size_t alignment) {
@@ -160,7 +138,7 @@ uint64_t SyntheticImage::Reserve(ImageSection section, size_t size, size_t align
         ADD_FAILURE() << "synthetic image: nothing can be placed in the headers";
         return 0;
     }
-    Cursor& c = CursorOf(section);
+    Cursor& c = const_cast<Cursor&>(CursorOf(section));
     const size_t a = alignment == 0 ? 1 : alignment;
     const size_t at = (c.used + a - 1) / a * a;
     if (at + size > c.size) {

@@ -87,7 +87,6 @@ private:
         size_t size = 0;
         size_t used = 0;
     };
-    Cursor& CursorOf(ImageSection section);
     const Cursor& CursorOf(ImageSection section) const;
     void WriteRipDisplacement(uint64_t instruction, size_t displacementOffset, size_t length, uint64_t target);
 
