@@ -99,41 +99,35 @@ TEST(HeapScan, StopsAtTheBudget) {
     platform::FreeMemory(big);
 }
 
+// The texts of the locator's diagnostics report.
 TEST(RegionTexts, ProtectionSectionsRegionsAndValues) {
-    EXPECT_EQ(ProtectionText(0x20), "PAGE_EXECUTE_READ");
-    EXPECT_EQ(ProtectionText(0x00), "UNKNOWN");
-    EXPECT_EQ(ProtectionText(0x704), "PAGE_READWRITE|PAGE_GUARD|PAGE_NOCACHE|PAGE_WRITECOMBINE");
-    EXPECT_EQ(ProtectionText(0x403), "UNKNOWN|PAGE_WRITECOMBINE");
-
+    for (const auto& [protect, text] : {std::pair<uint32_t, const char*>{0x20, "PAGE_EXECUTE_READ"}, {0x00, "UNKNOWN"},
+                                        {0x704, "PAGE_READWRITE|PAGE_GUARD|PAGE_NOCACHE|PAGE_WRITECOMBINE"},
+                                        {0x403, "UNKNOWN|PAGE_WRITECOMBINE"}})
+        EXPECT_EQ(ProtectionText(protect), text);
     SyntheticImage image;
-    EXPECT_EQ(SectionNameOf(image.base()), "N/A");  // headers
-    EXPECT_EQ(SectionNameOf(image.base() - 1), "N/A");
-    EXPECT_EQ(SectionNameOf(image.SectionStart(ImageSection::Text) + 5), ".text");
-    EXPECT_EQ(SectionNameOf(image.SectionStart(ImageSection::Rdata)), ".rdata");
-    EXPECT_EQ(SectionNameOf(image.end() - 1), ".data");
-    EXPECT_EQ(SectionNameOf(image.end()), "N/A");
-
-    const RegionDescription text = DescribeRegion(image.SectionStart(ImageSection::Text));
-    EXPECT_EQ(text.protection, "PAGE_EXECUTE_READ");
-    EXPECT_EQ(text.type, "IMAGE");
-    EXPECT_TRUE(text.executable && text.code && !text.writable && !text.heapLike);
-    const RegionDescription rdata = DescribeRegion(image.SectionStart(ImageSection::Rdata));
-    EXPECT_TRUE(rdata.readOnlyData && !rdata.heapLike);
-    const RegionDescription data = DescribeRegion(image.SectionStart(ImageSection::Data));
-    EXPECT_TRUE(data.data && data.writable && data.heapLike);
     SyntheticHeap heap(64 << 10);
-    const RegionDescription local = DescribeRegion(heap.base());
+    const uint64_t text = image.SectionStart(ImageSection::Text), rdata = image.SectionStart(ImageSection::Rdata);
+    const struct {
+        uint64_t address;
+        const char* section;
+    } sections[] = {{image.base(), "N/A"}, {image.base() - 1, "N/A"}, {text + 5, ".text"}, {rdata, ".rdata"},
+                    {image.end() - 1, ".data"}, {image.end(), "N/A"}, {heap.base(), "N/A"}};
+    for (const auto& r : sections) EXPECT_EQ(SectionNameOf(r.address), r.section) << std::hex << r.address;
+    const RegionDescription code = DescribeRegion(text), constants = DescribeRegion(rdata);
+    const RegionDescription data = DescribeRegion(image.SectionStart(ImageSection::Data));
+    const RegionDescription local = DescribeRegion(heap.base()), none = DescribeRegion(0x10);
+    EXPECT_TRUE(code.protection == "PAGE_EXECUTE_READ" && code.type == "IMAGE" && code.executable && code.code &&
+                !code.writable && !code.heapLike);
+    EXPECT_TRUE(constants.readOnlyData && !constants.heapLike);
+    EXPECT_TRUE(data.data && data.writable && data.heapLike);
     EXPECT_TRUE(local.type == "LOCAL" && local.section == "N/A" && local.heapLike);
-    const RegionDescription none = DescribeRegion(0x10);
     EXPECT_TRUE(none.protection == "UNKNOWN" && none.type == "UNKNOWN" && !none.heapLike);
-
-    // An empty section name reads "unnamed".
     const char zeros[8] = {};
-    image.Write(image.base() + 0x80 + 24 + 240, zeros, 8);  // the first section header
-    EXPECT_EQ(SectionNameOf(image.SectionStart(ImageSection::Text)), "unnamed");
+    image.Write(image.base() + 0x80 + 24 + 240, zeros, 8);  // the first section's name
+    EXPECT_EQ(SectionNameOf(text), "unnamed");
 
-    const uint64_t table = heap.PlantVisualSettingsTable(0, 0);
-    const std::string values = FormatFingerprintValues(table);
+    const std::string values = FormatFingerprintValues(heap.PlantVisualSettingsTable(0, 0));
     EXPECT_EQ(values.substr(0, values.find(';')), "sky.sun.centreStart@864=1065017672/0.98");
     EXPECT_NE(values.find("imposter.shadow.amt2@9720=1115684864/64"), std::string::npos);
     EXPECT_EQ(std::count(values.begin(), values.end(), ';'), 6);

@@ -26,16 +26,14 @@ const char* const kAll = "xxxxxxxxxx";
 
 TEST(ImageSize, ComesFromThePeHeaders) {
     SyntheticImage image;
-    ASSERT_TRUE(image.ok());
-    EXPECT_EQ(GameImageBase(), image.base());
-    EXPECT_EQ(GetGameImageSize(), image.size());
+    EXPECT_TRUE(GameImageBase() == image.base() && GetGameImageSize() == image.size());
     image.SetSizeOfImageField(0x1234);
     EXPECT_EQ(GetGameImageSize(), 0x1234u);
-    image.Write(image.base() + 0x80, "PX", 2);
-    EXPECT_EQ(GetGameImageSize(), 0u);
-    image.Write(image.base() + 0x80, "PE", 2);
-    image.Write(image.base(), "ZM", 2);
-    EXPECT_EQ(GetGameImageSize(), 0u);
+    for (uint64_t at : {image.base() + 0x80, image.base()}) {  // the PE and MZ signatures
+        image.Write(at, "ZX", 2);
+        EXPECT_EQ(GetGameImageSize(), 0u) << at - image.base();
+        image.Write(at, at == image.base() ? "MZ" : "PE", 2);
+    }
 }
 
 TEST(UniquePattern, CountsOccurrencesWithWildcards) {
@@ -58,13 +56,11 @@ TEST(UniquePattern, CountsOccurrencesWithWildcards) {
     const uint8_t any[4] = {};
     EXPECT_EQ(FindUniquePatternIn(image.base() + 64, 4, any, "????"), image.base() + 64);
     EXPECT_EQ(FindUniquePatternIn(image.base() + 64, 5, any, "????"), 0u);
-    // Bad arguments.
-    EXPECT_EQ(FindUniquePattern(nullptr, "xx"), 0u);
-    EXPECT_EQ(FindUniquePattern(kProbe.data(), nullptr), 0u);
-    EXPECT_EQ(FindUniquePattern(kProbe.data(), ""), 0u);
-    EXPECT_EQ(FindUniquePatternIn(0, 100, kProbe.data(), "xx"), 0u);
-    EXPECT_EQ(FindUniquePatternIn(image.base(), 0, kProbe.data(), "xx"), 0u);
-    EXPECT_EQ(FindUniquePatternIn(image.base(), 4, kProbe.data(), "xxxxx"), 0u);  // longer than the range
+    // Bad arguments, and a pattern longer than the range.
+    EXPECT_FALSE(FindUniquePattern(nullptr, "xx") || FindUniquePattern(kProbe.data(), nullptr) ||
+                 FindUniquePattern(kProbe.data(), "") || FindUniquePatternIn(0, 100, kProbe.data(), "xx") ||
+                 FindUniquePatternIn(image.base(), 0, kProbe.data(), "xx") ||
+                 FindUniquePatternIn(image.base(), 4, kProbe.data(), "xxxxx"));
 }
 
 TEST(UniquePattern, RangeEndsSectionsAndUnreadablePages) {
@@ -131,17 +127,14 @@ TEST(UniquePattern, OnePassAgreesWithAPlainSearch) {
         for (size_t i = 0; i < patterns.size(); ++i) {
             uint32_t count = 0;
             uint64_t first = 0;
-            for (uint64_t p = 0; p + bytes[i].size() <= size; ++p) {
+            for (uint64_t p = 0; p + bytes[i].size() <= size && count < 2; ++p) {
                 bool match = true;
                 for (size_t j = 0; j < bytes[i].size() && match; ++j)
                     match = masks[i][j] != 'x' || bytes[i][j] == reinterpret_cast<const uint8_t*>(base)[p + j];
-                if (match) {
-                    if (count == 0) first = base + p;
-                    count = count < 2 ? count + 1 : 2;
-                }
+                if (match && count++ == 0) first = base + p;
             }
-            EXPECT_EQ(patterns[i].count, count) << "round " << round << " pattern " << i;
-            EXPECT_EQ(count >= 1 ? patterns[i].first : 0, first) << "round " << round << " pattern " << i;
+            EXPECT_TRUE(patterns[i].count == count && (count == 0 || patterns[i].first == first))
+                << "round " << round << " pattern " << i;
         }
     }
 }
@@ -159,8 +152,6 @@ TEST(PuddleSite, OneAttemptPerRun) {
     EXPECT_EQ(FindPuddleStoreSite(), 0u);  // not searched again
 }
 
-// ---- Value signatures -----------------------------------------------------------------
-
 TEST(ValueScan, FindsAlignedRunsInsideOneRegion) {
     const size_t page = platform::GetSystemMemoryInfo().pageSize;
     const uint64_t base = platform::AllocateAnywhere(4 * page, platform::kPageReadWrite);
@@ -177,7 +168,6 @@ TEST(ValueScan, FindsAlignedRunsInsideOneRegion) {
     ASSERT_TRUE(platform::ChangeProtection(base + 3 * page, page, platform::kPageNoAccess, &old));
 
     std::vector<ValueSignature> list(1);
-    list[0].name = "test";
     for (float f : {1.25f, 2.5f, 1118.0f}) AppendSignatureFloat(list[0], f);
     uint64_t scanned = 5;
     ScanReadableMemory(base, 4 * page, list, scanned);
@@ -185,29 +175,22 @@ TEST(ValueScan, FindsAlignedRunsInsideOneRegion) {
     EXPECT_EQ(list[0].hits, (std::vector<uint64_t>{base + 64, base + 2 * page + 8}));
     EXPECT_EQ(list[0].firstHit, base + 64);
     EXPECT_EQ(scanned, 5 + 3 * page);  // the no-access page is not examined
-
-    // A start inside the range: clipped, aligned up.
-    list[0].hitCount = list[0].firstHit = 0;
-    list[0].hits.clear();
+    // A start inside the range: clipped, aligned up. Bad arguments: nothing.
+    std::vector<ValueSignature> again(1, ValueSignature{"again", list[0].bytes, 0, 0, {}});
     scanned = 0;
-    ScanReadableMemory(base + 61, 100, list, scanned);
-    EXPECT_EQ(list[0].hitCount, 1u);
-    EXPECT_EQ(scanned, 100u - 3);
-
-    scanned = 0;
+    ScanReadableMemory(base + 61, 100, again, scanned);
+    EXPECT_TRUE(again[0].hitCount == 1u && scanned == 100u - 3);
     ScanReadableMemory(0, 100, list, scanned);
     ScanReadableMemory(base, 0, list, scanned);
     ScanReadableMemory(base, 100, {}, scanned);
-    EXPECT_EQ(scanned, 0u);
-    platform::ChangeProtection(base, 4 * page, platform::kPageReadWrite, &old);
+    EXPECT_EQ(scanned, 100u - 3);
     platform::FreeMemory(base);
-
     // Exactly the range that holds the editor's own copy of a run: never counted.
     std::vector<ValueSignature> own(1);
     for (uint32_t v : {0x13579BDFu, 0x2468ACE0u, 0x0F1E2D3Cu}) AppendSignatureU32(own[0], v);
+    scanned = 0;
     ScanReadableMemory(reinterpret_cast<uintptr_t>(own[0].bytes.data()), own[0].bytes.size(), own, scanned);
-    EXPECT_EQ(own[0].hitCount, 0u);
-    EXPECT_EQ(scanned, own[0].bytes.size());
+    EXPECT_TRUE(own[0].hitCount == 0u && scanned == own[0].bytes.size());
 }
 
 TEST(LightningBlock, FoundCheckedKeptAndUnique) {
