@@ -142,11 +142,7 @@ TEST(WinAnsi, WidenAndNarrowThroughTheCodePage) {
     EXPECT_EQ(NarrowAnsi(L"C:\\Games\\"), "C:\\Games\\");
     EXPECT_EQ(WidenAnsi(""), L"");
     EXPECT_EQ(NarrowAnsi(L""), "");
-    EXPECT_EQ(WidenAnsi(std::string_view("a\0b", 3)).size(), 3u);
-    const std::wstring cafe = WidenAnsi("caf\xE9");
-    ASSERT_EQ(cafe.size(), 4u);
-    EXPECT_NE(static_cast<unsigned>(cafe[3]), 0xFFE9u);  // not sign-extended
-    EXPECT_EQ(NarrowAnsi(cafe), "caf\xE9");
+    EXPECT_EQ(WidenAnsi(std::string_view("a\0b", 3)).size(), 3u);  // (bytes above 0x7F: the folder test)
 }
 
 TEST_F(WinFilesTest, FoldersWithNamesOutsideAscii) {

@@ -1,11 +1,9 @@
-// Live override slots: the tables, the slot addresses on a synthetic game
-// image, the refresh rule and the group tests.
+// Live override slots: the tables, the refresh rule and the group tests.
 #include <gtest/gtest.h>
 
 #include <vector>
 
 #include "host/editor_state.h"
-#include "runtime/block_locators.h"
 #include "runtime/live_slots.h"
 #include "support/synthetic_image.h"
 
@@ -64,34 +62,7 @@ TEST_F(LiveSlots, SliderRangesAndDarkFilmicPresets) {
     }
     EXPECT_STREQ(LightDirSlotTable[11].name, "Tonemapping.dark.filmic.exposure");
     EXPECT_EQ(MainSlotTable[5].loaded, 0);
-}
-
-// The slot of variable i gets block + 4 * i; a local binding stands in for
-// the timecycle variable table.
-TEST_F(LiveSlots, StartUpAddresses) {
-    std::vector<LiveOverrideSlot*> slotOfVariable(kTimecycleVariableCount, nullptr);
-    slotOfVariable[0] = &LightDirSlotTable[0];
-    slotOfVariable[77] = &MainSlotTable[0];
-    slotOfVariable[428] = &MainSlotTable[290];
-    {
-        SyntheticImage image;
-        const uint64_t block = image.PlantLocatableTimecycleBlock();
-        AssignTimecycleSlotAddresses(slotOfVariable.data(), slotOfVariable.size());
-        EXPECT_EQ(LightDirSlotTable[0].address, block);
-        EXPECT_EQ(MainSlotTable[0].address, block + 308);
-        EXPECT_EQ(MainSlotTable[290].address, block + 4 * 428);
-        EXPECT_EQ(LightDirSlotTable[4].address, 0u);
-        EXPECT_EQ(TimecycleSlotAddress(429), 0u);
-        // The first refresh reads the block's value (variable i holds i + 0.25).
-        RefreshLiveSlot(MainSlotTable[0], false);
-        EXPECT_EQ(MainSlotTable[0].value, 77.25f);
-        EXPECT_EQ(MainSlotTable[0].liveReadable, 1);
-    }
-    SyntheticImage noBlock;
-    AssignTimecycleSlotAddresses(slotOfVariable.data(), slotOfVariable.size());
-    for (LiveOverrideSlot* s : slotOfVariable) EXPECT_TRUE(s == nullptr || s->address == 0u);
-    RefreshLiveSlot(MainSlotTable[0], true);
-    EXPECT_EQ(MainSlotTable[0].liveReadable, 0);
+    EXPECT_EQ(TimecycleSlotAddress(429), 0u);  // (start-up's addresses: the host's start-up tests)
 }
 
 TEST_F(LiveSlots, RefreshRule) {

@@ -16,16 +16,6 @@ using namespace runtime;
 using testsupport::ImageSection;
 using testsupport::SyntheticImage;
 
-struct Block {
-    uint64_t address;
-    explicit Block(uint64_t a) : address(a) {}
-    ~Block() {
-        if (address) platform::FreeMemory(address);
-    }
-    Block(const Block&) = delete;
-    Block& operator=(const Block&) = delete;
-};
-
 bool Capture(PatchSiteRecord& record, uint64_t at, size_t n) {
     return n == 6 ? CapturePatchSite6(record, at)
          : n == 8 ? CapturePatchSite8(record, at)
@@ -65,13 +55,11 @@ TEST(NearAlloc, BlockWithinReachOfEverySite) {
         at = r.base + r.size;
     }
     for (uint64_t site : sites) {
-        SCOPED_TRACE(site);
-        Block block(AllocNear(site, 64));
-        ASSERT_NE(block.address, 0u);
-        EXPECT_TRUE(IsWithinNearReach(site, block.address));
-        EXPECT_GE(block.address, info.minimumAddress);
-        EXPECT_LE(block.address + info.pageSize - 1, info.maximumAddress);
-        EXPECT_TRUE(IsWritable(block.address, info.pageSize));
+        const uint64_t block = AllocNear(site, 64);
+        ASSERT_NE(block, 0u) << site;
+        EXPECT_TRUE(IsWithinNearReach(site, block) && block >= info.minimumAddress) << site;
+        EXPECT_TRUE(block + info.pageSize - 1 <= info.maximumAddress && IsWritable(block, info.pageSize)) << site;
+        platform::FreeMemory(block);
     }
     EXPECT_EQ(AllocNear(sites[0], 0), 0u);
 }

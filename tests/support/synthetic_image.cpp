@@ -271,12 +271,9 @@ uint64_t SyntheticImage::PlantLightningBlock() {
     std::vector<uint8_t> bytes(runtime::kVfxLightningBlockSize, 0);
     Put<uint32_t>(&bytes[24], 200);
     Put<float>(&bytes[28], 0.1f);
-    const std::vector<uint8_t> run = U32Bytes({std::bit_cast<uint32_t>(0.1f), std::bit_cast<uint32_t>(8.0f),
-                                               std::bit_cast<uint32_t>(0.05f), std::bit_cast<uint32_t>(0.15f), 7u,
-                                               std::bit_cast<uint32_t>(180.0f), std::bit_cast<uint32_t>(50.0f),
-                                               std::bit_cast<uint32_t>(60.0f), std::bit_cast<uint32_t>(10.0f),
-                                               std::bit_cast<uint32_t>(5.0f)});
+    const std::vector<uint8_t> run = FloatBytes({0.1f, 8.0f, 0.05f, 0.15f, 0.0f, 180.0f, 50.0f, 60.0f, 10.0f, 5.0f});
     std::memcpy(&bytes[64], run.data(), run.size());
+    Put<uint32_t>(&bytes[64 + 16], 7);  // the one integer of the run
     Put<uint32_t>(&bytes[132], 0xFFA1D3FFu);
     Put<float>(&bytes[208], 8.0f);
     Put<uint32_t>(&bytes[312], 0xFF9CCAFFu);
@@ -320,10 +317,8 @@ SyntheticHeap::SyntheticHeap(size_t size) : size_(RoundPages(size)) {
         return;
     }
     uint32_t old = 0;
-    if (!platform::ChangeProtection(allocation_, page, platform::kPageNoAccess, &old) ||
-        !platform::ChangeProtection(allocation_ + page + size_, page, platform::kPageNoAccess, &old)) {
-        ADD_FAILURE() << "synthetic heap: cannot place its guard pages";
-    }
+    EXPECT_TRUE(platform::ChangeProtection(allocation_, page, platform::kPageNoAccess, &old) &&
+                platform::ChangeProtection(allocation_ + page + size_, page, platform::kPageNoAccess, &old));
     base_ = allocation_ + page;
 }
 
@@ -343,19 +338,14 @@ uint64_t SyntheticHeap::PlantVisualSettingsTable(size_t offset, int mode, bool u
 }
 
 std::vector<uint8_t> U32Bytes(std::initializer_list<uint32_t> values) {
-    std::vector<uint8_t> out;
-    for (uint32_t v : values) {
-        for (int b = 0; b < 4; ++b) out.push_back(static_cast<uint8_t>(v >> (8 * b)));
-    }
+    std::vector<uint8_t> out(values.size() * 4);
+    for (size_t i = 0; i < values.size(); ++i) Put(out.data() + 4 * i, values.begin()[i]);
     return out;
 }
 
 std::vector<uint8_t> FloatBytes(std::initializer_list<float> values) {
-    std::vector<uint8_t> out;
-    for (float f : values) {
-        const uint32_t v = std::bit_cast<uint32_t>(f);
-        for (int b = 0; b < 4; ++b) out.push_back(static_cast<uint8_t>(v >> (8 * b)));
-    }
+    std::vector<uint8_t> out(values.size() * 4);
+    for (size_t i = 0; i < values.size(); ++i) Put(out.data() + 4 * i, values.begin()[i]);
     return out;
 }
 
