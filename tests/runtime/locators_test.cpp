@@ -34,16 +34,11 @@ TEST(TimecycleLocator, PatternCombinations) {
         bool expectBlock;  // the planted block, else 0
         const char* what;
     } rows[] = {
-        {Good, None, true, "A alone"},
-        {None, Good, true, "B alone"},
-        {Twice, Good, true, "A ambiguous, B decides"},
-        {Good, Twice, true, "B ambiguous, A stands"},
-        {Good, Good, true, "both agree"},
-        {Good, Other, false, "disagree"},
-        {Other, Good, false, "disagree the other way"},
-        {Good, BadMultiply, false, "B fails its multiply test"},
-        {None, None, false, "neither"},
-        {Twice, Twice, false, "both ambiguous"},
+        {Good, None, true, "A alone"},          {None, Good, true, "B alone"},
+        {Twice, Good, true, "A ambiguous, B decides"}, {Good, Twice, true, "B ambiguous, A stands"},
+        {Good, Good, true, "both agree"},       {Good, Other, false, "disagree"},
+        {Other, Good, false, "disagree the other way"}, {Good, BadMultiply, false, "B fails its multiply test"},
+        {None, None, false, "neither"},         {Twice, Twice, false, "both ambiguous"},
     };
     for (const auto& r : rows) {
         SCOPED_TRACE(r.what);

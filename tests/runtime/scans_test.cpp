@@ -1,5 +1,7 @@
 // Byte-pattern and value-signature scans, the lightning, water-tuning and
-// puddle searches, saved weather records, on a synthetic game image.
+// puddle searches and saved weather records on a synthetic game image, and
+// the heap fingerprint scan. (The region texts feed only a diagnostics
+// report that nothing shows or keeps; the hits' texts are checked here.)
 #include <gtest/gtest.h>
 
 #include <bit>
@@ -10,15 +12,18 @@
 
 #include "platform/memory.h"
 #include "platform/simulated.h"
+#include "runtime/heap_scan.h"
 #include "runtime/image_search.h"
 #include "runtime/scans.h"
 #include "support/synthetic_image.h"
+#include "support/testdata.h"
 
 namespace {
 
 using namespace runtime;
 using testsupport::FloatBytes;
 using testsupport::ImageSection;
+using testsupport::SyntheticHeap;
 using testsupport::SyntheticImage;
 
 const std::vector<uint8_t> kProbe = {0x5A, 0x17, 0xC3, 0x99, 0x01, 0x7E, 0x42, 0x88, 0x31, 0x0D};
@@ -287,6 +292,90 @@ TEST(WeatherRecords, SavedListChecks) {
         {true, {a, image.SectionStart(ImageSection::Text)}, 376, true},
     };
     for (const auto& r : rows) EXPECT_EQ(ValidateWeatherRecordList(r.saved, r.blocks, r.bytes), r.valid) << r.bytes;
+}
+
+// ---- The heap fingerprint scan ----------------------------------------------------
+
+struct ScanResult {
+    std::vector<FingerprintHit> hits;
+    uint64_t bytes = 0;
+    uint32_t regions = 0;
+    uint8_t truncated = 0;
+};
+
+ScanResult Scan(uint8_t mode) {
+    ScanResult r;
+    ScanForVisualSettingsBlock(r.hits, mode, r.bytes, r.regions, r.truncated);
+    return r;
+}
+
+std::vector<uint64_t> HitsIn(const ScanResult& r, const SyntheticHeap& heap) {
+    std::vector<uint64_t> in;
+    for (const FingerprintHit& h : r.hits) {
+        if (h.address >= heap.base() && h.address < heap.base() + heap.size()) in.push_back(h.address);
+    }
+    return in;
+}
+
+TEST(HeapScan, DefaultAndGuardPassesAndTheHitLimit) {
+    VARNEL_SKIP_UNDER_SHADOW_MEMORY();
+    {
+        SyntheticHeap heap(1 << 20);
+        ASSERT_TRUE(heap.ok());
+        const uint64_t table = heap.PlantVisualSettingsTable(4096 + 12, 0);
+        const uint64_t alternate = heap.PlantVisualSettingsTable(65536, 0, true);
+        const uint64_t guard = heap.PlantVisualSettingsTable(200000, 1);
+        const ScanResult defaults = Scan(0);
+        EXPECT_EQ(HitsIn(defaults, heap), (std::vector<uint64_t>{table, alternate}));
+        EXPECT_FALSE(defaults.truncated);
+        EXPECT_GT(defaults.regions, 0u);
+        EXPECT_GE(defaults.bytes, heap.size());
+        for (const FingerprintHit& h : defaults.hits) {
+            EXPECT_TRUE(h.address != table || (h.regionType == "LOCAL" && h.section == "N/A"));
+        }
+        EXPECT_EQ(HitsIn(Scan(1), heap), (std::vector<uint64_t>{guard}));
+    }
+    SyntheticHeap heap(1 << 20);
+    for (size_t i = 0; i < 20; ++i) heap.PlantVisualSettingsTable(i * 12000, 0);
+    EXPECT_EQ(Scan(0).hits.size(), kHeapScanMaxHits);
+}
+
+TEST(HeapScan, EveryRowMustFitAndOnlyPrivateWritableMemoryIsHeap) {
+    VARNEL_SKIP_UNDER_SHADOW_MEMORY();
+    SyntheticHeap heap(1 << 20);
+    for (int row = 0; row < kVisualSettingsFingerprintRows; ++row) {
+        const uint64_t table = heap.PlantVisualSettingsTable(20000 * static_cast<size_t>(row + 1), 0);
+        const uint32_t wrong = 0x12345678;
+        std::memcpy(reinterpret_cast<void*>(table + VisualSettingsFingerprint[row].offset), &wrong, 4);
+    }
+    // A table whose window would run past the region end is not a candidate.
+    heap.PlantVisualSettingsTable(heap.size() - kVisualSettingsWindow + 4, 0);
+    EXPECT_TRUE(HitsIn(Scan(0), heap).empty());
+
+    // Neither the image nor a read-only mapping is heap.
+    SyntheticImage image;
+    const uint64_t at = image.Reserve(ImageSection::Data, kVisualSettingsWindow, 16);
+    for (const VisualSettingsFingerprintRow& row : VisualSettingsFingerprint) image.WriteU32(at + row.offset, row.defaultBits);
+    SyntheticHeap readOnly(64 << 10);
+    const uint64_t table = readOnly.PlantVisualSettingsTable(0, 0);
+    uint32_t old = 0;
+    ASSERT_TRUE(platform::ChangeProtection(readOnly.base(), readOnly.size(), platform::kPageReadOnly, &old));
+    for (const FingerprintHit& h : Scan(0).hits) EXPECT_TRUE(h.address != at && h.address != table);
+    platform::ChangeProtection(readOnly.base(), readOnly.size(), platform::kPageReadWrite, &old);
+}
+
+TEST(HeapScan, StopsAtTheBudget) {
+    VARNEL_SKIP_UNDER_SHADOW_MEMORY();  // the shadow memory alone would stop it
+    // More private read-write memory than the budget (never touched, so it
+    // costs no physical memory).
+    const size_t size = kHeapScanBudget + (64u << 20);
+    const uint64_t big = platform::AllocateAnywhere(size, platform::kPageReadWrite);
+    if (big == 0) GTEST_SKIP() << "cannot reserve " << size << " bytes";
+    const ScanResult r = Scan(0);
+    EXPECT_TRUE(r.truncated);
+    EXPECT_LE(r.bytes, kHeapScanBudget);
+    EXPECT_GE(r.bytes, kHeapScanBudget - kVisualSettingsWindow);
+    platform::FreeMemory(big);
 }
 
 }  // namespace
