@@ -37,7 +37,8 @@ protected:
     }
     std::vector<std::wstring> Entries() const {
         std::vector<std::wstring> names;
-        for (const auto& e : fs::directory_iterator(fs::path(WidenAnsi(dir_)))) names.push_back(e.path().filename().wstring());
+        for (const auto& e : fs::directory_iterator(fs::path(WidenAnsi(dir_))))
+            names.push_back(e.path().filename().wstring());
         std::sort(names.begin(), names.end());
         return names;
     }
@@ -66,8 +67,8 @@ TEST_F(WinFilesTest, FoldersAndAttributes) {
 
 TEST_F(WinFilesTest, WritesReplaceTheWholeFileOrKeepThePreviousOne) {
     const std::string file = dir_ + "VRN.ini";
-    const std::string binary("\0\xFF\r\n\x1A\x80 end", 9);
-    for (const std::string& content : {std::string("[UI]\r\nUIScale=1.25\r\n"), std::string("short"), binary, std::string()}) {
+    const std::string binary("\0\xFF\r\n\x1A\x80 end", 9), ini("[UI]\r\nUIScale=1.25\r\n");
+    for (const std::string& content : {ini, std::string("x"), binary, std::string()}) {
         ASSERT_TRUE(WriteWholeFile(file, content));
         EXPECT_EQ(Read(file), content);  // byte for byte, line ends included
     }

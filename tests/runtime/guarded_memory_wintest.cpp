@@ -10,42 +10,13 @@
 
 #include "platform/memory.h"
 #include "runtime/guarded_memory.h"
+#include "support/pages.h"
 
 namespace {
 
 using namespace runtime;
 using namespace platform;
-
-// Pages of one allocation, each page with its own protection, filled with 0x11.
-struct Pages {
-    uint64_t base = 0;
-    size_t page = GetSystemMemoryInfo().pageSize;
-    size_t count = 0;
-    explicit Pages(std::initializer_list<uint32_t> protections) : count(protections.size()) {
-        base = AllocateAnywhere(page * count, kPageReadWrite);
-        std::memset(reinterpret_cast<void*>(base), 0x11, page * count);
-        size_t i = 0;
-        for (uint32_t p : protections) Protect(i++, p);
-    }
-    ~Pages() { FreeMemory(base); }
-    Pages(const Pages&) = delete;
-    Pages& operator=(const Pages&) = delete;
-    uint64_t At(size_t index, size_t offset = 0) const { return base + index * page + offset; }
-    void Protect(size_t index, uint32_t protect) const {
-        uint32_t old = 0;
-        ASSERT_TRUE(ChangeProtection(At(index), page, protect, &old));
-    }
-    uint32_t ProtectionOf(size_t index) const {
-        MemoryRegion r;
-        EXPECT_TRUE(QueryMemoryRegion(At(index), r));
-        return r.protect;
-    }
-    uint32_t U32(size_t index, size_t offset) const {
-        uint32_t v;
-        std::memcpy(&v, reinterpret_cast<const void*>(At(index, offset)), 4);
-        return v;
-    }
-};
+using testsupport::Pages;
 
 uint64_t FreedAddress() {
     const uint64_t a = AllocateAnywhere(GetSystemMemoryInfo().pageSize * 4, kPageReadWrite);

@@ -31,21 +31,14 @@ TEST_F(LiveSlots, SliderRangesAndDarkFilmicPresets) {
         const char* name;
         float minimum, maximum;
     } rows[] = {
-        {LightDirSlotTable, 2, "Light Dir Color B", -2, 10},
-        {LightDirSlotTable, 3, "Light Dir Mult", 0, 10},
-        {MainSlotTable, 3, "PostFX Desaturation", -5, 5},
-        {MainSlotTable, 4, "PostFX Intensity Bloom", 0, 20},
-        {MainSlotTable, 58, "Heat Haze Displacement U", -20, 20},
-        {MainSlotTable, 110, "PostFX Noise Size", -5, 50},
-        {MainSlotTable, 116, "Light Ray Distance", -1000, 10000},
-        {MainSlotTable, 120, "Light Ray Blit Size", -50, 100},
-        {MainSlotTable, 166, "SSAO Type", -1, 10},
-        {MainSlotTable, 273, "Fog Shadow Base Height", -10000, 10000},
-        {MainSlotTable, 274, "Far Clip", 0, 100000},
+        {LightDirSlotTable, 2, "Light Dir Color B", -2, 10}, {LightDirSlotTable, 3, "Light Dir Mult", 0, 10},
+        {MainSlotTable, 3, "PostFX Desaturation", -5, 5}, {MainSlotTable, 4, "PostFX Intensity Bloom", 0, 20},
+        {MainSlotTable, 58, "Heat Haze Displacement U", -20, 20}, {MainSlotTable, 110, "PostFX Noise Size", -5, 50},
+        {MainSlotTable, 116, "Light Ray Distance", -1000, 10000}, {MainSlotTable, 120, "Light Ray Blit Size", -50, 100},
+        {MainSlotTable, 166, "SSAO Type", -1, 10}, {MainSlotTable, 273, "Fog Shadow Base Height", -10000, 10000},
+        {MainSlotTable, 274, "Far Clip", 0, 100000}, {FogToneSlotTable, 97, "Filmic W Bright", -10, 20},
         {MainSlotTable, 326, "Mirror Reflection Local Light Intensity", -10, 100},
-        {FogToneSlotTable, 77, "Ped Light Direction X", -10, 10},
-        {FogToneSlotTable, 80, "Override Dark", 0, 1},
-        {FogToneSlotTable, 97, "Filmic W Bright", -10, 20},
+        {FogToneSlotTable, 77, "Ped Light Direction X", -10, 10}, {FogToneSlotTable, 80, "Override Dark", 0, 1},
     };
     for (const auto& r : rows) {
         const LiveOverrideSlot& s = r.table[r.row];

@@ -240,20 +240,14 @@ TEST(LiveHandle, ResolvesEachKind) {
         LiveHandle handle;
         uint64_t base, want;
     } rows[] = {
-        {t | 0, 0, block},
-        {t | 3068, 0, block + 3068},
-        {t | 3072, 0, 0},
-        {t | sub | 16, 0, block - 16},
+        {t | 0, 0, block}, {t | 3068, 0, block + 3068},
+        {t | 3072, 0, 0}, {t | sub | 16, 0, block - 16},
         {t | kLiveHandleSignature | 40, 0, block + 40},  // bit 63 wins over bit 60
         {t | (uint64_t(1) << 56) | 4, 0, 0},             // bits 56-59 are offset bits
-        {s | 20476, 0, secondary + 20476},
-        {s | 20480, 0, 0},
-        {s | sub | 16, 0, secondary - 16},
-        {s | sub | 8192, 0, 0},
-        {0x40, 0x1000, 0x1040},
-        {0x40, 0, 0},
-        {kLiveHandleSignature | (uint64_t(46) << kLiveHandleIdShift) | 4, 0, 0},
-        {sig | 8, 0, at + 8},
+        {s | 20476, 0, secondary + 20476}, {s | 20480, 0, 0},
+        {s | sub | 16, 0, secondary - 16}, {s | sub | 8192, 0, 0},
+        {0x40, 0x1000, 0x1040}, {0x40, 0, 0},
+        {kLiveHandleSignature | (uint64_t(46) << kLiveHandleIdShift) | 4, 0, 0}, {sig | 8, 0, at + 8},
         {sig | (image.end() - at), 0, 0},  // the no-access page after the image
         {sig | 0xFFFFFFFFFFFFull, 0, 0},
     };
