@@ -37,10 +37,8 @@ TEST(WinMemory, OwnProcessCopiesRefuseWhatWindowsRefuses) {
     const struct {
         uint32_t protect;
         bool read, write;
-    } rows[] = {{kPageExecuteRead, true, true},
-                {kPageReadOnly, true, false},
-                {kPageExecute, false, true},
-                {kPageReadWrite | kPageGuard, false, false}};
+    } rows[] = {{kPageExecuteRead, true, true}, {kPageReadOnly, true, false},
+                {kPageExecute, false, true}, {kPageReadWrite | kPageGuard, false, false}};
     const size_t page = GetSystemMemoryInfo().pageSize;
     for (const auto& r : rows) {
         const uintptr_t base = AllocateAnywhere(page, kPageReadWrite);

@@ -92,16 +92,13 @@ TEST_F(GuardedMemory, NoCachePagesAreLiftedForBlockWrites) {
 
 TEST_F(GuardedMemory, ReadableCacheAnswersWithoutAQueryAfterTheFirst) {
     Pages p({kPageReadOnly, kPageNoAccess});
-    EXPECT_FALSE(IsReadableCached(p.At(1), 4));
-    EXPECT_EQ(ReadableRangeCacheSizeForTesting(), 0u);
+    EXPECT_TRUE(!IsReadableCached(p.At(1), 4) && ReadableRangeCacheSizeForTesting() == 0u);
     ASSERT_TRUE(IsReadableCached(p.At(0, 16), 4));
     EXPECT_EQ(ReadableRangeCacheSizeForTesting(), 1u);
     const uint64_t queries = RegionQueryCountForTesting();
     EXPECT_TRUE(IsReadableCached(p.At(0, 100), 8) && IsReadableCached(p.At(0, p.page - 4), 4));
     EXPECT_EQ(RegionQueryCountForTesting(), queries);
-    // Outside the cached region: queried again and refused.
-    EXPECT_FALSE(IsReadableCached(p.At(0, p.page - 2), 4));
-    EXPECT_FALSE(IsReadableCached(0, 4));
+    EXPECT_FALSE(IsReadableCached(p.At(0, p.page - 2), 4) || IsReadableCached(0, 4));  // leaves it: queried, refused
 }
 
 // A failed check leaves SafeReadU32's output alone; a guarded read that
@@ -116,10 +113,7 @@ TEST_F(GuardedMemory, FailedReadsKeepOrZeroTheirOutput) {
     EXPECT_TRUE(SafeReadU32(p.At(0, 4), out) && out == 0x11111111u);
     uint32_t v = 7;
     uint8_t b = 7;
-    EXPECT_FALSE(GuardedReadU32(p.At(1), v));
-    EXPECT_EQ(v, 0u);
-    EXPECT_FALSE(GuardedReadU8(p.At(1, 5), b));
-    EXPECT_EQ(b, 0u);
+    EXPECT_TRUE(!GuardedReadU32(p.At(1), v) && v == 0u && !GuardedReadU8(p.At(1, 5), b) && b == 0u);
     EXPECT_FALSE(GuardedReadU32(FreedAddress(), v));
     EXPECT_TRUE(GuardedReadU32(p.At(0), v) && v == 0x11111111u);
     EXPECT_TRUE(GuardedReadU8(p.At(0, 3), b) && b == 0x11u);
@@ -151,8 +145,7 @@ TEST_F(GuardedMemory, SafeWriteFloatCachesLiftsAndRestores) {
         EXPECT_EQ(p.ProtectionOf(0), protect);
         EXPECT_EQ(WritableRangeCacheSizeForTesting(), 0u);
     }
-    EXPECT_FALSE(SafeWriteFloat(FreedAddress(), 1.0f));
-    EXPECT_FALSE(SafeWriteFloat(0, 1.0f));
+    EXPECT_FALSE(SafeWriteFloat(FreedAddress(), 1.0f) || SafeWriteFloat(0, 1.0f));
 }
 
 TEST_F(GuardedMemory, BlockCodeAndProcessWritersRestoreProtection) {
@@ -172,12 +165,10 @@ TEST_F(GuardedMemory, BlockCodeAndProcessWritersRestoreProtection) {
                  PatchCodeBytes(FreedAddress(), bytes, 6));
     // Process memory copies are all or nothing.
     std::vector<uint8_t> out(64);
-    EXPECT_TRUE(SafeReadMemory(p.At(2), out.data(), out.size()));
-    EXPECT_FALSE(SafeReadMemory(p.At(2, p.page - 16), out.data(), out.size()));
-    EXPECT_FALSE(SafeReadMemory(0, out.data(), 4));
-    EXPECT_TRUE(SafeWriteMemory(p.At(2, 40), bytes, 4));
+    EXPECT_TRUE(SafeReadMemory(p.At(2), out.data(), out.size()) && SafeWriteMemory(p.At(2, 40), bytes, 4));
     EXPECT_EQ(p.U32(2, 40), 0x04030201u);
-    EXPECT_FALSE(SafeWriteMemory(p.At(3), bytes, 4));
+    EXPECT_FALSE(SafeReadMemory(p.At(2, p.page - 16), out.data(), out.size()) || SafeReadMemory(0, out.data(), 4) ||
+                 SafeWriteMemory(p.At(3), bytes, 4));
 }
 
 TEST_F(GuardedMemory, TwoThreadsFaultAndCacheAtOnce) {

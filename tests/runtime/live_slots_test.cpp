@@ -88,17 +88,9 @@ TEST_F(LiveSlots, RefreshRule) {
     const uint64_t unreadable = image.end();  // the no-access page
     for (const Row& r : rows) {
         SCOPED_TRACE(r.what);
-        LiveOverrideSlot slot{"test"};
-        slot.address = r.readable ? readable : unreadable;
-        slot.value = 1.0f;
-        slot.liveValue = 2.0f;
-        slot.baselineValue = 3.0f;
-        slot.loaded = r.loaded;
-        slot.enabled = r.enabled;
-        slot.listed = r.listed;
-        slot.followImport = r.followImport;
-        slot.baselineCaptured = r.baselineCaptured;
-        slot.liveReadable = 1;
+        // name, address, value, liveValue, range, loaded, enabled, liveReadable, baseline and its flag, listed, imported
+        LiveOverrideSlot slot{"test", r.readable ? readable : unreadable, 1.0f, 2.0f, 0.0f, 0.0f, r.loaded, r.enabled, 1,
+                              3.0f, r.baselineCaptured, r.listed, r.followImport};
         host::MenuOpen = r.menuOpen;
         host::SlotRefreshTick = r.tick;
         RefreshLiveSlot(slot, r.force);

@@ -29,12 +29,10 @@ uint64_t TextEnd(const SyntheticImage& image) {
 
 TEST(NearReach, RuleBounds) {
     const uint64_t site = 0x140000000ull;
-    EXPECT_TRUE(IsWithinNearReach(site, site));
-    EXPECT_TRUE(IsWithinNearReach(site, site - 0x7FFFFFF8ull));
-    EXPECT_FALSE(IsWithinNearReach(site, site - 0x7FFFFFF9ull));
-    EXPECT_TRUE(IsWithinNearReach(site, site + 0x80000007ull));
-    EXPECT_FALSE(IsWithinNearReach(site, site + 0x80000008ull));
-    EXPECT_FALSE(IsWithinNearReach(0x10, 0xFFFFFFFFFFFF0000ull + 0x100000000ull));
+    EXPECT_TRUE(IsWithinNearReach(site, site) && IsWithinNearReach(site, site - 0x7FFFFFF8ull) &&
+                IsWithinNearReach(site, site + 0x80000007ull));
+    EXPECT_FALSE(IsWithinNearReach(site, site - 0x7FFFFFF9ull) || IsWithinNearReach(site, site + 0x80000008ull) ||
+                 IsWithinNearReach(0x10, 0xFFFFFFFFFFFF0000ull + 0x100000000ull));
 }
 
 // Sites in the image, near both ends of the application range and in the
@@ -70,11 +68,9 @@ TEST(NearAlloc, SharedValueBlockIsMadeOnce) {
     ASSERT_EQ(NearValueBlock, 0u);
     ASSERT_TRUE(AllocateNearValueBlock(site));
     const uint64_t block = NearValueBlock;
-    EXPECT_TRUE(IsWithinNearReach(site, block));
     const uint8_t zeros[kNearValueBlockSize] = {};
-    EXPECT_EQ(std::memcmp(reinterpret_cast<const void*>(block), zeros, sizeof zeros), 0);
-    EXPECT_TRUE(AllocateNearValueBlock(site + 0x1000));
-    EXPECT_EQ(NearValueBlock, block);
+    EXPECT_TRUE(IsWithinNearReach(site, block) && std::memcmp(reinterpret_cast<const void*>(block), zeros, 20) == 0);
+    EXPECT_TRUE(AllocateNearValueBlock(site + 0x1000) && NearValueBlock == block);
     platform::FreeMemory(block);
     NearValueBlock = 0;
 }

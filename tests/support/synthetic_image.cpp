@@ -134,15 +134,11 @@ const SyntheticImage::Cursor& SyntheticImage::CursorOf(ImageSection section) con
 }
 
 uint64_t SyntheticImage::Reserve(ImageSection section, size_t size, size_t alignment) {
-    if (section == ImageSection::Headers || base_ == 0) {
-        ADD_FAILURE() << "synthetic image: nothing can be placed in the headers";
-        return 0;
-    }
     Cursor& c = const_cast<Cursor&>(CursorOf(section));
     const size_t a = alignment == 0 ? 1 : alignment;
     const size_t at = (c.used + a - 1) / a * a;
-    if (at + size > c.size) {
-        ADD_FAILURE() << "synthetic image: section full (" << size << " bytes wanted)";
+    if (section == ImageSection::Headers || base_ == 0 || at + size > c.size) {
+        ADD_FAILURE() << "synthetic image: no room for " << size << " bytes in section " << int(section);
         return 0;
     }
     c.used = at + size;
@@ -162,11 +158,8 @@ uint64_t SyntheticImage::PlantCode(const std::vector<uint8_t>& bytes, size_t ali
 void SyntheticImage::WriteRipDisplacement(uint64_t instruction, size_t displacementOffset, size_t length,
                                           uint64_t target) {
     const int64_t displacement = static_cast<int64_t>(target - (instruction + length));
-    if (displacement < INT32_MIN || displacement > INT32_MAX) {
-        ADD_FAILURE() << "synthetic image: target out of rel32 reach";
-        return;
-    }
     const int32_t d32 = static_cast<int32_t>(displacement);
+    EXPECT_EQ(d32, displacement) << "synthetic image: target out of rel32 reach";
     Write(instruction + displacementOffset, &d32, 4);
 }
 

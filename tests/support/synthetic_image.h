@@ -1,19 +1,13 @@
-// A synthetic game image for tests and benchmarks: an executable mapping
-// that starts with MZ/PE headers (SizeOfImage, three section headers) and is
-// registered through the platform seam as the game's module, so that the
-// runtime's locators, scans and guarded access run for real on it.
-// Sections, page-aligned with a real image's protections: headers
-// (read-only), .text (execute-read), .rdata (read-only), .data (read-write),
-// then one no-access page outside SizeOfImage. With fillSeed 0, .text holds
-// int3 (CC) bytes and the rest zeros; another seed fills .text with
-// pseudo-random bytes and the data with pseudo-random floats and zeros (for
-// benchmarks: something a scan must reject).
-// Reserve/Plant hand out the next free bytes of a section (never
-// overlapping); Write* ignore page protection. Creating or destroying an
-// image resets the runtime's search state (locators, data signatures, scan
-// and range caches), not the slot tables. One image at a time.
-// A new locator gets a Plant* helper here, its instruction bytes checked
-// against an assembler's output in a comment.
+// A synthetic game image for tests and benchmarks, registered through the
+// platform seam as the game's module: MZ/PE headers (SizeOfImage, three
+// section headers; read-only), .text (execute-read), .rdata (read-only) and
+// .data (read-write), page-aligned, then one no-access page outside
+// SizeOfImage. Filler: int3 in .text and zeros elsewhere, or with a fillSeed
+// pseudo-random code and data floats (something a benchmark's scan rejects).
+// Reserve/Plant hand out the next free bytes of a section; Write* ignore page
+// protection. Creating or destroying an image resets the runtime's search
+// state (not the slot tables). One image at a time. A new locator gets a
+// Plant* helper, its instruction bytes checked against an assembler's output.
 #pragma once
 #include <cstddef>
 #include <cstdint>
@@ -46,13 +40,11 @@ public:
     size_t SectionSize(ImageSection section) const;
     void SetSizeOfImageField(uint32_t value);  // 0: the runtime sees no image
 
-    // The next free bytes of the section at the alignment; 0 and a test
-    // failure when the section is full.
+    // 0 and a test failure when the section is full.
     uint64_t Reserve(ImageSection section, size_t size, size_t alignment = 16);
     uint64_t Plant(ImageSection section, const std::vector<uint8_t>& bytes, size_t alignment = 16);
     uint64_t PlantCode(const std::vector<uint8_t>& bytes, size_t alignment = 1);
-    // One instruction whose disp32 at displacementOffset is rip-relative
-    // (from the instruction's end) to target.
+    // One instruction whose disp32 at displacementOffset addresses target.
     uint64_t PlantRipRelative(std::vector<uint8_t> bytes, size_t displacementOffset, uint64_t target,
                               size_t alignment = 1);
     void Write(uint64_t address, const void* bytes, size_t size);
@@ -63,7 +55,6 @@ public:
     void Clear(uint64_t address, size_t size);
     std::vector<uint8_t> Bytes() const;
 
-    // ---- Game pieces ---------------------------------------------------------------
     // A 3,072-byte timecycle block in .data; variable i holds i + 0.25.
     uint64_t PlantTimecycleBlock();
     // movsd xmm1,[rip→block+1188]; shufps xmm1,xmm1,0xE1; movq rax,xmm1.
@@ -95,8 +86,7 @@ private:
     Cursor text_, rdata_, data_;
 };
 
-// A private read-write mapping outside the image, with a no-access page on
-// either side: the game's heap.
+// The game's heap: private read-write pages between two no-access pages.
 class SyntheticHeap {
 public:
     explicit SyntheticHeap(size_t size);
@@ -117,11 +107,9 @@ private:
     size_t size_ = 0;
 };
 
-// Little-endian bytes of 4-byte values.
 std::vector<uint8_t> U32Bytes(std::initializer_list<uint32_t> values);
 std::vector<uint8_t> FloatBytes(std::initializer_list<float> values);
 
-// Forgets the runtime's process-lifetime search state.
-void ResetRuntimeSearchState();
+void ResetRuntimeSearchState();  // the runtime's process-lifetime search state
 
 }  // namespace testsupport
