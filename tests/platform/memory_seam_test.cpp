@@ -19,14 +19,16 @@ namespace {
 using namespace platform;
 using testsupport::Pages;
 
+// As VirtualQuery: a region runs from the page of the address to the end of
+// the pages with its state and protection.
 TEST(MemorySeam, QueriesReportRegionsAndFreedMemory) {
-    Pages p({kPageReadWrite, kPageReadOnly, kPageNoAccess, kPageExecuteRead});
-    const uint32_t want[] = {kPageReadWrite, kPageReadOnly, kPageNoAccess, kPageExecuteRead};
-    for (size_t i = 0; i < 4; ++i) {
+    const uint32_t want[] = {kPageReadWrite, kPageReadWrite, kPageReadOnly, kPageNoAccess, kPageExecuteRead};
+    Pages p({kPageReadWrite, kPageReadWrite, kPageReadOnly, kPageNoAccess, kPageExecuteRead});
+    for (size_t i = 0; i < 5; ++i) {
         MemoryRegion r;
         ASSERT_TRUE(QueryMemoryRegion(p.At(i, 10), r));
-        EXPECT_TRUE(r.state == kMemCommit && r.protect == want[i]) << i;
-        EXPECT_TRUE((i != 1 && i != 2) || (r.base == p.At(i) && r.size == p.page)) << i;
+        EXPECT_TRUE(r.state == kMemCommit && r.protect == want[i] && r.base == p.At(i)) << i;
+        EXPECT_TRUE(i == 4 || r.base + r.size == p.At(i == 0 ? 2 : i + 1)) << i;
     }
     const size_t size = 16 * p.page;
     const uintptr_t freed = AllocateAnywhere(size, kPageReadWrite);

@@ -171,25 +171,19 @@ bool LookUpRegion(uintptr_t address, MemoryRegion& out, bool mayContinueWalk) {
         maps.changes = changes;
         maps.readAtMs = now;
     }
+    // As VirtualQuery: the region runs from the page of address to the end of
+    // the pages that share its state and protection.
     const size_t page = static_cast<size_t>(sysconf(_SC_PAGESIZE));
-    const uintptr_t pageAddress = address & ~(static_cast<uintptr_t>(page) - 1);
+    out.base = address & ~(static_cast<uintptr_t>(page) - 1);
     // The first mapping that ends after address.
     const auto it = std::upper_bound(maps.lines.begin(), maps.lines.end(), address,
                                      [](uintptr_t a, const MapsLine& m) { return a < m.end; });
-    const uintptr_t gapStart = it == maps.lines.begin() ? kMinAddress : std::prev(it)->end;
-    if (it == maps.lines.end()) {
-        out.base = gapStart;
-        out.size = kMaxAddress + 1 - gapStart;
-        out.state = kMemFree;
-        out.protect = kPageNoAccess;
-    } else if (address < it->start) {
-        out.base = gapStart > pageAddress ? pageAddress : gapStart;
-        out.size = it->start - out.base;
+    if (it == maps.lines.end() || address < it->start) {
+        out.size = (it == maps.lines.end() ? kMaxAddress + 1 : std::min(it->start, kMaxAddress + 1)) - out.base;
         out.state = kMemFree;
         out.protect = kPageNoAccess;
     } else {
-        out.base = it->start;
-        out.size = it->end - it->start;
+        out.size = it->end - out.base;
         out.allocationBase = it->start;
         out.allocationProtect = it->protect;
         out.state = kMemCommit;
