@@ -158,22 +158,28 @@ TEST_F(OverlayStateTest, ResizeDetourWaitsUnderTheLockResizesOutsideItAndSuspend
     EXPECT_FALSE(host::CanOpenMenu());
 }
 
-TEST(FrameContexts, RebuildWhenMissingOrWhenTheSwapChainIsAnotherOrChanged) {
+TEST(FrameContexts, ANewSwapChainRebuildsThemAndOnlyANewShapeSuspendsTheMenu) {
     int a = 0, b = 0;
-    const host::SwapChainShape built{&a, 3, 1920, 1080};
+    using R = host::FrameRebuild;
+    const host::SwapChainShape built{&a, 3, 1920, 1080, 7};
     const struct {
         const char* what;
         bool rows, rtv;
         host::SwapChainShape now;
-        bool rebuild;
+        R rebuild;
     } cases[] = {
-        {"same swap chain and shape", true, true, {&a, 3, 1920, 1080}, false},
-        {"no rows", false, true, {&a, 3, 1920, 1080}, true},
-        {"new swap chain of the same size and count", true, true, {&b, 3, 1920, 1080}, true},
-        {"height", true, true, {&a, 3, 1920, 720}, true},
+        {"same swap chain, shape and mark", true, true, {&a, 3, 1920, 1080, 7}, R::None},
+        {"no rows", false, true, {&a, 3, 1920, 1080, 7}, R::NewShape},
+        {"no RTV heap", true, false, {&a, 3, 1920, 1080, 7}, R::NewShape},
+        {"another swap chain of the same size and count", true, true, {&b, 3, 1920, 1080, 0}, R::NewSwapChain},
+        {"released and made anew at the same address: no mark", true, true, {&a, 3, 1920, 1080, 0}, R::NewSwapChain},
+        {"height", true, true, {&a, 3, 1920, 720, 7}, R::NewShape},
+        {"buffer count of a new swap chain", true, true, {&b, 2, 1920, 1080, 0}, R::NewShape},
     };
     for (const auto& c : cases)
-        EXPECT_EQ(host::FrameContextsNeedRebuild(c.rows, c.rtv, built, c.now), c.rebuild) << c.what;
+        EXPECT_EQ(host::FrameContextsRebuildNeeded(c.rows, c.rtv, built, c.now), c.rebuild) << c.what;
+    const host::SwapChainShape unmarked{&a, 3, 1920, 1080, 0};  // a swap chain that keeps no private data
+    EXPECT_EQ(host::FrameContextsRebuildNeeded(true, true, unmarked, unmarked), R::None);
 }
 
 TEST(FrameContexts, AllocatorReuseWaitsForItsRowAndForTheRenderersBufferRing) {
