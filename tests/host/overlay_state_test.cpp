@@ -218,6 +218,27 @@ TEST(VisualSettingsBindRetry, RetriesAtMostOncePerIntervalWhileAnAddressIsMissin
     host::ResetVisualSettingsBindRetry();
 }
 
+TEST(OverlaySetupRetry, AFailedSetUpIsTriedAgainAfterADoublingWaitAndSaysSo) {
+    host::ResetOverlayState();
+    EXPECT_EQ(host::OverlayStatus(), "Overlay not set up yet.");
+    int attempts = 0;  // a set-up that always fails, over two minutes of frames
+    for (uint64_t t = 5'000; t < 125'000; t += 16) {
+        if (!host::OverlaySetupDue(t)) continue;
+        ++attempts;
+        host::OverlaySetupFailed(t, "frame contexts");
+    }
+    EXPECT_EQ(attempts, 8) << "after 0, 1, 3, 7, 15, 31, 61 and 91 s, not on every frame";
+    EXPECT_EQ(host::OverlayStatus(), "Overlay set-up failed at the frame contexts step; next try in 30 s.");
+    EXPECT_TRUE(host::OverlaySetupDue(1'000)) << "a clock that went back does not block the set-up for ever";
+    host::OverlaySetupSucceeded();
+    EXPECT_EQ(host::OverlayStatus(), "Overlay ready.");
+    EXPECT_TRUE(host::OverlaySetupDue(125'000));
+    host::OverlaySetupFailed(125'000, "Direct3D 12 back end");
+    EXPECT_EQ(host::OverlayStatus(), "Overlay set-up failed at the Direct3D 12 back end step; next try in 1 s.");
+    EXPECT_FALSE(host::OverlaySetupDue(125'999));
+    host::ResetOverlayState();
+}
+
 TEST(WindowRouting, RoutesAndClosesAsTheMenuStateSays) {
     using host::MessageRoute;
     enum Menu { Closed, Open, Suspended, CoolingDown, DialogOpen };

@@ -130,31 +130,38 @@ TEST_F(ShutdownTest, RemovesTheHooksBeforeTheWindowProcedureAndTheOverlayObjects
     EXPECT_EQ(Rec().calls, (Calls{"restoreWindowProcedure", "releaseOverlay"})) << "a second unload finds no hooks";
 }
 
+// The render thread stays inside a detour until the unload has put the window
+// procedure back (the unload's last step before it waits), or for good; it
+// and the unload share only atomics.
+std::atomic<int> g_releases{0}, g_inFlightAtRelease{-1};
+std::atomic<bool> g_procedureRestored{false};
+
 TEST_F(ShutdownTest, ReleasesTheOverlayOnlyOnceNoThreadIsInsideADetour) {
+    host::HostServices services = hosttest::RecordingServices();
+    services.restoreWindowProcedure = [] { g_procedureRestored = true; };
+    services.releaseOverlay = [] {
+        g_inFlightAtRelease = host::DetoursInFlight();
+        ++g_releases;
+    };
     for (const bool leaves : {true, false}) {
-        host::BootstrapEditor();
-        Rec().calls.clear();
-        host::DetourDrainTimeoutMs = leaves ? 2000 : 30;
-        std::atomic<bool> inside{false}, leave{false}, releasedWhileInside{false};
+        g_releases = 0;
+        g_inFlightAtRelease = -1;
+        g_procedureRestored = false;
+        host::SetHostServices(services);
+        host::DetourDrainTimeoutMs = leaves ? 60'000 : 30;
+        std::atomic<bool> inside{false}, leave{false};
         std::thread render([&] {
             host::DetourScope scope;
             inside = true;
-            const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(60);
-            while (leaves ? std::chrono::steady_clock::now() < until : !leave.load())
-                std::this_thread::sleep_for(std::chrono::milliseconds(1));
-            for (const std::string& call : Rec().calls)
-                if (call == "releaseOverlay") releasedWhileInside = true;
+            while (!(leaves ? g_procedureRestored.load() : leave.load())) std::this_thread::yield();
         });
         while (!inside) std::this_thread::yield();
         host::ShutdownEditor();
         leave = true;
         render.join();
-        EXPECT_FALSE(releasedWhileInside);
-        Calls expected = {"engine.disableAll", "engine.uninitialize", "restoreWindowProcedure"};
-        if (leaves) expected.push_back("releaseOverlay");  // else a leak is better than freeing objects in use
-        EXPECT_EQ(Rec().calls, expected);
-        ResetHostState();
-        host::SetHostServices(hosttest::RecordingServices());
+        // Else a leak is better than freeing objects in use.
+        EXPECT_EQ(g_releases.load(), leaves ? 1 : 0) << leaves;
+        EXPECT_EQ(g_inFlightAtRelease.load(), leaves ? 0 : -1) << "released while a thread was inside a detour";
     }
 }
 
