@@ -424,6 +424,7 @@ void FollowNewDevice(IDXGISwapChain* swapChain, const DXGI_SWAP_CHAIN_DESC& desc
     ImGui::SetCurrentContext(OverlayUiContext.load());
     ReleaseDeviceObjects();
     OverlayQueue = nullptr;
+    shell::MainWindowShown = false;  // the new UI context places the window anew
     ReportOverlayStatus("Overlay left the old Direct3D 12 device; setting up on the new one.");
 }
 
