@@ -1,27 +1,15 @@
 // Stand-in for the game, for the end-to-end test under Wine: a window of
 // class "grcWindow", a Direct3D 12 device, a direct queue and a flip swap
-// chain of explicit size, cleared to a known background colour every frame
-// and presented. It loads the stand-in script host (ScriptHookV.dll), which
-// loads the plug-ins from the same folder, and resumes the host's scripts
-// once per frame.
-//
-// The test drives it through a command file and reads a status file, both
-// in the game's folder:
-//   e2e-command.txt  lines "resize W H", "resize1 W H", "fps N" (a frame-rate
-//                    cap, 0 = none), "unguard", "enable_slot NAME" (turns a
-//                    live override slot of the plug-in on), "recreate" (a new
-//                    swap chain on the same window), "recreate_device" (new
-//                    device, queue and swap chain; the old device is kept by
-//                    one reference of ours to watch what else holds it),
-//                    "drop_old_device", "unload", "quit"; taken and deleted
-//                    within about 50 ms.
-//   e2e-status.txt   "key=value" lines, rewritten about every 100 ms.
-//   e2e-game.log     events, debug output and the frame rate of every second.
-// It also records what a plug-in could have changed: the method-table slots
-// of the swap chain and the queue, the first code bytes of those methods,
-// the window procedure, two guard pages (one in the executable's image, one
-// in a private region) that any memory scan would trip, and two engine store
-// sites of its code, which the editor's tick patches while their slots are on.
+// chain of explicit size, cleared to a known colour every frame and
+// presented. It loads the stand-in script host (ScriptHookV.dll), which loads
+// the plug-ins beside it, and resumes the host's scripts once per frame.
+// The test writes commands to e2e-command.txt (see RunCommand; taken within
+// about 50 ms) and reads e2e-status.txt ("key=value", every 100 ms);
+// e2e-game.log has the events and every line of debug output. The status
+// tells what a plug-in changed: the method-table slots of the swap chain and
+// the queue and the first code bytes of those methods, the window
+// procedure, two guard pages (in the image and in a private region) that any
+// memory scan would trip, and two engine store sites of the game's code.
 #include <d3d12.h>
 #include <dxgi1_4.h>
 #include <windows.h>
@@ -111,8 +99,7 @@ struct Game {
     std::string lastDebugLine;
 
     LARGE_INTEGER start{}, frequency{};
-    uint64_t fpsFrames = 0;
-    double fpsStamp = 0, statusStamp = -1, commandStamp = -1;
+    double statusStamp = -1, commandStamp = -1;
     FILE* log = nullptr;
 };
 
@@ -385,6 +372,12 @@ void DrawFrame() {
     ++g.frames;
 }
 
+// "resize W H", "resize1 W H" (with ResizeBuffers1), "fps N" (a frame-rate
+// cap, 0 = none), "unguard", "enable_slot NAME" (a live override slot of the
+// plug-in on), "recreate" (a new swap chain on the same window),
+// "recreate_device" (new device, queue and swap chain; one reference of ours
+// keeps the old device to watch what else holds it), "drop_old_device",
+// "unload", "quit".
 void RunCommand(const std::string& line) {
     unsigned width = 0, height = 0;
     Log("command: %s", line.c_str());
@@ -578,11 +571,6 @@ int wmain(int argc, wchar_t** argv) {
         if (g.fpsCap > 0)
             while (NowSeconds() < frameStart + 1.0 / g.fpsCap) Sleep(1);
         const double now = NowSeconds();
-        if (now - g.fpsStamp >= 1.0) {
-            Log("frames %" PRIu64 ", %.1f fps", g.frames, static_cast<double>(g.frames - g.fpsFrames) / (now - g.fpsStamp));
-            g.fpsFrames = g.frames;
-            g.fpsStamp = now;
-        }
         if (now - g.statusStamp >= 0.1) {
             g.statusStamp = now;
             WriteStatus();
