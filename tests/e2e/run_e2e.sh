@@ -273,7 +273,7 @@ check_settings_controls() {   # game controls by clicks (natives and VRN.ini)
   [ "$(wc -l <"$art/checkboxes.txt")" -ge 7 ] || { problems="expected seven check boxes under Game Controls"; verdict; return; }
   # Disable HUD, Disable Idle Camera, Disable Pedestrians, Disable Vehicles, Blackout Mode, Enable Free Cam, Timelapse.
   hud=$(sed -n 1p "$art/checkboxes.txt"); blackout=$(sed -n 5p "$art/checkboxes.txt"); lapse=$(sed -n 7p "$art/checkboxes.txt")
-  sets0=$(num world_clock_sets); hide0=$(sed -n 's/^native_719FF505F097FD20=\([0-9]*\).*/\1/p' "$game/e2e-status.txt")
+  sets0=$(num world_clock_sets); hide0=$(num native_719FF505F097FD20)
   # shellcheck disable=SC2046
   click $(box_center $hud); click $(box_center $blackout); click $(box_center $lapse)
   park_mouse
@@ -283,7 +283,7 @@ check_settings_controls() {   # game controls by clicks (natives and VRN.ini)
     read -r y0 y1 x0 x1 <<<"$box"
     want "$(count_near 08-controls-on "$((x1 - x0 + 1))x$((y1 - y0 + 1))+$x0+$y0" 240 173 71 24) >= 8" "no check mark in the box at $x0,$y0"
   done
-  hide1=$(sed -n 's/^native_719FF505F097FD20=\([0-9]*\).*/\1/p' "$game/e2e-status.txt")
+  hide1=$(num native_719FF505F097FD20)
   want '$(num world_hud_visible) == 0' "the world's HUD is still shown"
   want "${hide1:-0} > ${hide0:-0}" "no per-frame HUD-hidden native"
   want '$(num world_blackout) == 1' "the world is not in blackout"

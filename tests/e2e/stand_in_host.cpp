@@ -37,12 +37,6 @@ struct Plugin {
     DWORD loadError = 0;
 };
 
-struct NativeStats {
-    uint64_t count = 0;
-    uint64_t offFiber = 0;
-    std::vector<uint64_t> lastArgs;
-};
-
 constexpr size_t kMaxArgs = 32;
 
 struct NativeCallInProgress {
@@ -64,7 +58,7 @@ DWORD g_scriptThread = 0;  // the game thread that runs the fibers
 bool g_unloading = false;
 // Counters, reported under these names with "host_" in front.
 std::map<std::string, uint64_t> g_counts;
-std::map<uint64_t, NativeStats> g_natives;
+std::map<uint64_t, uint64_t> g_natives;  // calls per hash
 
 // The game world behind the natives. Its clock runs at the game's pace of
 // 30 game seconds per real second, unless paused.
@@ -184,10 +178,7 @@ uint64_t* HostNativeCall() {
     Count("natives_total");
     if (!onFiber) Count("natives_off_fiber");
     if (t_call.overflow) Count("native_arg_overflows");
-    NativeStats& stats = g_natives[t_call.hash];
-    ++stats.count;
-    if (!onFiber) ++stats.offFiber;
-    stats.lastArgs.assign(t_call.args, t_call.args + t_call.count);
+    ++g_natives[t_call.hash];
     if (!testsupport::HandleSimNative(g_world, t_call.hash, t_call.args, t_call.count, t_call.result))
         Count("natives_unknown");
     return t_call.result;
@@ -317,16 +308,9 @@ int StandInDescribe(char* text, int capacity) {
         add("world_unknown_hashes", g_world.unknownHashes.size());
         add("world_faults", g_world.faults.size());
         for (size_t i = 0; i < g_world.faults.size() && i < 20; ++i) out += "world_fault=" + g_world.faults[i] + "\n";
-        // One line per hash: count, calls off the script fiber, last arguments.
-        for (const auto& [hash, stats] : g_natives) {
-            std::snprintf(line, sizeof line, "native_%016" PRIX64 "=%" PRIu64 " off=%" PRIu64 " args=", hash,
-                          stats.count, stats.offFiber);
+        for (const auto& [hash, count] : g_natives) {  // calls per hash
+            std::snprintf(line, sizeof line, "native_%016" PRIX64 "=%" PRIu64 "\n", hash, count);
             out += line;
-            for (size_t i = 0; i < stats.lastArgs.size(); ++i) {
-                std::snprintf(line, sizeof line, "%s%" PRIX64, i == 0 ? "" : ",", stats.lastArgs[i]);
-                out += line;
-            }
-            out += '\n';
         }
     }
     const int n = static_cast<int>(std::min<size_t>(out.size(), static_cast<size_t>(capacity - 1)));

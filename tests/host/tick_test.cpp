@@ -69,10 +69,7 @@ protected:
             });
         }
         TickCalls.call = [](const char* name) { Note(name); };
-        TickCalls.test = [](const char* name) {
-            Note("test ", name);
-            return g_sub->trueTests.count(name) > 0;
-        };
+        TickCalls.test = [](const char* name) { return Note("test ", name), g_sub->trueTests.count(name) > 0; };
         TickCalls.slotEnabled = [](const char* slot) { return g_sub->enabledSlots.count(slot) > 0; };
         TickCalls.runEnabled = [](const char* first, const char*) { return g_sub->enabledSlots.count(first) > 0; };
         TickCalls.refreshSlot = [](const char* slot) { Note("refresh ", slot); };
