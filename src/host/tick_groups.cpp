@@ -159,7 +159,8 @@ constexpr GroupPart kNaturalAmbient[] = {
     Redirect("Natural Ambient Push", "ApplyLiveNaturalAmbientPush"),
 };
 constexpr GroupPart kArtificialExterior[] = {
-    Redirect("Artificial Exterior Down Color R|Artificial Exterior Down Color G", "ApplyLiveArtificialExteriorDownColorRG"),
+    Redirect("Artificial Exterior Down Color R|Artificial Exterior Down Color G",
+             "ApplyLiveArtificialExteriorDownColorRG"),
     Redirect("Artificial Exterior Down Color B", "ApplyLiveArtificialExteriorDownColorB"),
     Call("Artificial Exterior Down Intensity|Artificial Exterior Up Color R|Artificial Exterior Up Color G|"
          "Artificial Exterior Up Color B",

@@ -221,7 +221,8 @@ void StandInRunScripts() {
     for (Script& script : g_scripts) {
         if (script.returned || script.dropWhenSuspended || GetTickCount64() < script.wakeAt) continue;
         // Generous stack: the plug-in sets up Direct3D 12 on this fiber.
-        if (script.fiber == nullptr) script.fiber = CreateFiberEx(64 * 1024, 8 * 1024 * 1024, 0, &ScriptFiberMain, &script);
+        if (script.fiber == nullptr)
+            script.fiber = CreateFiberEx(64 * 1024, 8 * 1024 * 1024, 0, &ScriptFiberMain, &script);
         if (script.fiber == nullptr) continue;
         g_running = &script;
         Count("passes");

@@ -155,7 +155,8 @@ TEST(GameIsInFront, TheCapturedWindowOrItsTopLevelWindowOrBeforeTheCaptureTheGam
         {"the top-level window of a captured child window", 9, true, 5, 9, true},
         {"another window of the game once one is captured", 7, true, 5, 9, false},
     };
-    for (const auto& c : cases) EXPECT_EQ(GameIsInFront(c.foreground, c.ours, c.captured, c.topLevel), c.inFront) << c.what;
+    for (const auto& c : cases)
+        EXPECT_EQ(GameIsInFront(c.foreground, c.ours, c.captured, c.topLevel), c.inFront) << c.what;
 }
 
 TEST_F(HotkeyTest, VisualSettingsAndBothHotkeys) {

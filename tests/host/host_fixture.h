@@ -118,7 +118,9 @@ protected:
         host::SetHostServices(RecordingServices());
         host::BootstrapDone = 0;
         host::HookEngineStarted = 0;
-        host::GamePresent = host::GameResizeBuffers = host::GameResizeBuffers1 = host::GameExecuteCommandLists = nullptr;
+        for (auto* method : {&host::GamePresent, &host::GameResizeBuffers, &host::GameResizeBuffers1,
+                             &host::GameExecuteCommandLists})
+            method->store(nullptr);
         host::DetourDrainTimeoutMs = 2000;
         host::MenuOpen = host::MenuSuspended = 0;
         host::MenuCooldownFrames = 0;

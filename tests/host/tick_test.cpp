@@ -249,7 +249,8 @@ TEST_F(TickTest, LensDistortionWritesNothingWhileItsStoreStaysInPlace) {
 TEST_F(TickTest, AProbeNameOfNeitherStorePatchIsRefused) {
     EXPECT_EQ(TickStorePatchFlag("ProbeScanlineStore"), &ScanlinePatchInstalled);
     EXPECT_EQ(TickStorePatchFlag("ProbeLensDistortionStore"), &LensDistortionPatchInstalled);
-    for (const char* unknown : {"ProbeLensDistortionStores", "ProbeScreenBlurStore", "", static_cast<const char*>(nullptr)})
+    const char* const unknowns[] = {"ProbeLensDistortionStores", "ProbeScreenBlurStore", "", nullptr};
+    for (const char* unknown : unknowns)
         EXPECT_EQ(TickStorePatchFlag(unknown), nullptr) << (unknown ? unknown : "null");
 }
 
@@ -305,8 +306,9 @@ TEST_F(TickTest, UnloadWritesBackTheTicksStorePatchesBeforeTheHooksGo) {
 TEST_F(TickTest, WiredProbesPatchAndRestoreTheStoresOfTheGameImage) {
     testsupport::SyntheticImage game;
     ASSERT_TRUE(game.ok());
-    const uint64_t scanline = game.PlantCode({0x0F, 0x10, 0x05, 1, 2, 3, 4, 0x42, 0x0F, 0x29, 0x84, 0x26, 0xD0, 0x01, 0, 0});
-    const uint64_t lens = game.PlantCode({0x0F, 0x10, 0x05, 5, 6, 7, 8, 0x42, 0x0F, 0x29, 0x84, 0x26, 0xC0, 0x03, 0, 0});
+    const uint64_t scanline = game.PlantCode({0x0F, 0x10, 0x05, 1, 2, 3, 4, 0x42, 0x0F, 0x29, 0x84, 0x26, 0xD0, 1, 0,
+                                              0});
+    const uint64_t lens = game.PlantCode({0x0F, 0x10, 0x05, 5, 6, 7, 8, 0x42, 0x0F, 0x29, 0x84, 0x26, 0xC0, 3, 0, 0});
     ForgetTickStoreProbes();
     TickCalls.probeStore = wired.probeStore;
     TickCalls.patchCode = wired.patchCode;
