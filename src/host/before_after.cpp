@@ -3,6 +3,7 @@
 #include <array>
 
 #include "host/editor_state.h"
+#include "host/host_services.h"
 #include "platform/input.h"
 #include "shell/settings.h"
 #include "timecycle/edit_store.h"
@@ -98,7 +99,10 @@ void LeaveAllBefore() {
 
 void PollHotkeys() {
     shell::ValidateHotkeys();
-    const bool blocked = (MenuOpen.load() && UiTakingTextInput.load()) || !platform::GameWindowIsForeground();
+    const HostServices& services = CurrentHostServices();
+    const bool inFront =
+        services.gameWindowInFront ? services.gameWindowInFront() : platform::GameWindowIsForeground();
+    const bool blocked = (MenuOpen.load() && UiTakingTextInput.load()) || !inFront;
     bool fired[kHotkeyCount];
     for (int h = 0; h < kHotkeyCount; ++h) fired[h] = Fired(h, blocked);
 
@@ -116,6 +120,12 @@ void PollHotkeys() {
         if (AllBeforeShown.load() == 0) EnterAllBefore();
         else LeaveAllBefore();
     }
+}
+
+bool GameIsInFront(uint64_t foreground, bool foregroundInGameProcess, uint64_t captured, uint64_t capturedTopLevel) {
+    if (foreground == 0) return false;
+    if (captured == 0) return foregroundInGameProcess;
+    return foreground == captured || foreground == capturedTopLevel;
 }
 
 void ResetBeforeAfterState() {

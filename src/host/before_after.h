@@ -32,8 +32,9 @@ extern BeforeAfterCallees BeforeAfterCalls;
 
 // First step of every tick: polls the four hotkeys in the order Timecycle,
 // VisualSettings, Both, AllLive. A hotkey fires on the press edge of its key
-// (key-down bit), never while the UI takes text input or the game window is
-// not in the foreground; a change of the chosen key never counts as a press.
+// (key-down bit), never while the UI takes text input or the game is not in
+// front (HostServices::gameWindowInFront); a change of the chosen key never
+// counts as a press.
 void PollHotkeys();
 
 // Back to the state at process start (tests).

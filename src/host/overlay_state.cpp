@@ -2,6 +2,8 @@
 
 #include <imgui.h>
 
+#include <algorithm>
+
 #include "host/editor_state.h"
 #include "shell/folder_picker.h"
 #include "shell/main_window.h"
@@ -19,6 +21,15 @@ std::timed_mutex UiInputMutex;
 namespace {
 std::atomic<uint64_t> g_lastBindAttemptMs{0};
 std::atomic<uint8_t> g_bindAttempted{0};
+
+// Set-up retries: render thread only.
+uint64_t g_setupNotBeforeMs = 0;
+uint64_t g_setupFailedAtMs = 0;
+uint64_t g_setupWaitMs = 0;  // 0: no failure since the last success
+
+constexpr const char* kOverlayStatusAtStart = "Overlay not set up yet.";
+std::mutex g_statusMutex;
+std::string g_status = kOverlayStatusAtStart;
 }  // namespace
 
 void SuspendMenu() {
@@ -99,10 +110,13 @@ void LeavePresentGate(const PresentGate& gate) {
     if (gate.locked) OverlayMutex.unlock();
 }
 
-bool FrameContextsNeedRebuild(bool haveRows, bool haveRtvHeap, const SwapChainShape& built,
-                              const SwapChainShape& now) {
-    return !haveRows || !haveRtvHeap || built.swapChain != now.swapChain || built.bufferCount != now.bufferCount ||
-           built.width != now.width || built.height != now.height;
+FrameRebuild FrameContextsRebuildNeeded(bool haveRows, bool haveRtvHeap, const SwapChainShape& built,
+                                        const SwapChainShape& now) {
+    if (!haveRows || !haveRtvHeap || built.bufferCount != now.bufferCount || built.width != now.width ||
+        built.height != now.height)
+        return FrameRebuild::NewShape;
+    if (built.swapChain != now.swapChain || built.tag != now.tag) return FrameRebuild::NewSwapChain;
+    return FrameRebuild::None;
 }
 
 uint64_t FenceValueBeforeRecording(uint64_t rowFenceValue, uint64_t lastSignalled, uint32_t rendererFrames) {
@@ -144,7 +158,39 @@ void ResetVisualSettingsBindRetry() {
     g_lastBindAttemptMs.store(0);
 }
 
+bool OverlaySetupDue(uint64_t nowMs) {
+    // A clock that went back does not block the set-up for ever.
+    return g_setupWaitMs == 0 || nowMs >= g_setupNotBeforeMs || nowMs < g_setupFailedAtMs;
+}
+
+void OverlaySetupFailed(uint64_t nowMs, const char* step) {
+    g_setupWaitMs = g_setupWaitMs == 0 ? kOverlaySetupRetryFirstMs
+                                       : std::min(g_setupWaitMs * 2, kOverlaySetupRetryMaxMs);
+    g_setupFailedAtMs = nowMs;
+    g_setupNotBeforeMs = nowMs + g_setupWaitMs;
+    SetOverlayStatus(std::string("Overlay set-up failed at the ") + (step ? step : "unknown") +
+                     " step; next try in " + std::to_string(g_setupWaitMs / 1000) + " s.");
+}
+
+void OverlaySetupSucceeded() {
+    g_setupWaitMs = 0;
+    SetOverlayStatus("Overlay ready.");
+}
+
+std::string OverlayStatus() {
+    std::lock_guard<std::mutex> lock(g_statusMutex);
+    return g_status;
+}
+
+void SetOverlayStatus(const std::string& text) {
+    std::lock_guard<std::mutex> lock(g_statusMutex);
+    g_status = text;
+}
+
 void ResetOverlayState() {
+    g_setupWaitMs = 0;
+    g_setupNotBeforeMs = g_setupFailedAtMs = 0;
+    SetOverlayStatus(kOverlayStatusAtStart);
     LastDisplayWidth.store(0);
     LastDisplayHeight.store(0);
     DisplayStableFrames.store(0);

@@ -3,12 +3,14 @@
 // platform: the menu suspension after resizes and display changes, the
 // Present gate, the order of a resize detour, when the per-buffer objects
 // must be rebuilt, which fence value a reuse has to wait for, the SRV
-// descriptor slots handed to the UI renderer, and the rate of the
-// visualsettings address retry.
+// descriptor slots handed to the UI renderer, the rates of the overlay
+// set-up retry and of the visualsettings address retry, and the overlay's
+// status line.
 #pragma once
 #include <atomic>
 #include <cstdint>
 #include <mutex>
+#include <string>
 
 struct ImGuiIO;
 
@@ -97,17 +99,25 @@ int32_t RunResizeDetour(WaitGpu waitGpuIdle, CallGame callGame) {
 // ---- Per-buffer objects ----------------------------------------------------------------
 
 // What the per-buffer objects were built for, or what the swap chain is now.
+// tag: the overlay's mark stored in the swap chain when it built them (0
+// when the swap chain keeps no mark): a swap chain the game released and
+// created anew may come back at the same address, but never with the mark.
 struct SwapChainShape {
     const void* swapChain = nullptr;
     uint32_t bufferCount = 0;
     uint32_t width = 0;
     uint32_t height = 0;
+    uint64_t tag = 0;
 };
-// True when the objects must be (re)built: none exist, or the swap chain is
-// another one (even of the same size and buffer count: the render target
-// views name the old one's buffers), or its buffer count or size changed.
-bool FrameContextsNeedRebuild(bool haveRows, bool haveRtvHeap, const SwapChainShape& built,
-                              const SwapChainShape& now);
+enum class FrameRebuild : uint8_t {
+    None,          // the objects fit the swap chain
+    NewSwapChain,  // another swap chain of the same size and buffer count: rebuilt, the menu stays
+    NewShape,      // none exist, or the buffer count or size changed: rebuilt after a menu suspension
+};
+// Whether the objects must be (re)built: the render target views name the
+// buffers of the swap chain they were made for.
+FrameRebuild FrameContextsRebuildNeeded(bool haveRows, bool haveRtvHeap, const SwapChainShape& built,
+                                        const SwapChainShape& now);
 
 // The overlay signals its own fence after each submission, with values 1,
 // 2, 3, ...; each row remembers the value of its last submission.
@@ -140,6 +150,24 @@ inline constexpr uint64_t kVisualSettingsBindRetryMs = 2000;
 bool VisualSettingsBindDue(uint64_t nowMs);
 // Forgets the last attempt (a retry is due at once).
 void ResetVisualSettingsBindRetry();
+
+// ---- Overlay set-up retries and status ---------------------------------------------------
+
+// A set-up that fails once the game's queue is known (UI context, font
+// files, back ends: too costly for every frame) is tried again only after
+// a wait that starts at 1 s and doubles up to 30 s; a success starts over.
+inline constexpr uint64_t kOverlaySetupRetryFirstMs = 1000;
+inline constexpr uint64_t kOverlaySetupRetryMaxMs = 30000;
+// True when an attempt may run at nowMs.
+bool OverlaySetupDue(uint64_t nowMs);
+// Records a failed attempt (the name of the step that failed) or a
+// successful one, and says so in the overlay status.
+void OverlaySetupFailed(uint64_t nowMs, const char* step);
+void OverlaySetupSucceeded();
+// The overlay's status line ("Overlay not set up yet." at first), safe to
+// read from any thread; SetOverlayStatus replaces it.
+std::string OverlayStatus();
+void SetOverlayStatus(const std::string& text);
 
 // All of the above back to process-start values (tests, and the unload).
 void ResetOverlayState();

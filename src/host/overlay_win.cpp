@@ -11,7 +11,9 @@
 #include <imgui_impl_win32.h>
 
 #include <cstdint>
+#include <iterator>
 #include <mutex>
+#include <string>
 #include <vector>
 
 #include "host/detour_gate.h"
@@ -83,6 +85,25 @@ void SafeRelease(T*& object) {
         object->Release();
         object = nullptr;
     }
+}
+
+// The overlay's mark on a swap chain it built its frame objects for (private
+// data of the swap chain; a new swap chain at the old address has none).
+constexpr GUID kOverlayMarkGuid = {0x6f1d2c84, 0x3b7a, 0x4e19, {0x9c, 0x52, 0xa7, 0x0e, 0x41, 0xd3, 0x88, 0x2b}};
+uint64_t OverlayNextMark = 1;
+
+uint64_t SwapChainMark(IDXGISwapChain* swapChain) {
+    uint64_t mark = 0;
+    UINT size = sizeof mark;
+    if (FAILED(swapChain->GetPrivateData(kOverlayMarkGuid, &size, &mark)) || size != sizeof mark) return 0;
+    return mark;
+}
+
+// The status line, also on the debug output (seen by a debugger or a
+// debug-output viewer).
+void ReportOverlayStatus(const std::string& text) {
+    SetOverlayStatus(text);
+    OutputDebugStringA(("Varnel: " + text + "\n").c_str());
 }
 
 // ---- Fence ------------------------------------------------------------------------------
@@ -192,7 +213,10 @@ bool CreateOverlayFrameContexts(IDXGISwapChain* swapChain, const DXGI_SWAP_CHAIN
         ReleaseOverlayFrameContexts();
         return false;
     }
-    OverlayBuiltFor = SwapChainShape{swapChain, desc.BufferCount, desc.BufferDesc.Width, desc.BufferDesc.Height};
+    uint64_t mark = OverlayNextMark++;
+    if (FAILED(swapChain->SetPrivateData(kOverlayMarkGuid, sizeof mark, &mark))) mark = 0;
+    OverlayBuiltFor =
+        SwapChainShape{swapChain, desc.BufferCount, desc.BufferDesc.Width, desc.BufferDesc.Height, mark};
     RaiseOverlaySkipFrames(2);
     return true;
 }
@@ -229,7 +253,20 @@ void SrvDescriptorFree(ImGui_ImplDX12_InitInfo*, D3D12_CPU_DESCRIPTOR_HANDLE cpu
 
 // ---- Set-up, in steps that undo themselves when a later one fails -------------------------
 
-bool StepQueueKnown() { return OverlayQueue.load() != nullptr; }
+// The game's queue is known and belongs to the swap chain's device (a queue
+// of another device is forgotten, so that the next one is captured).
+bool StepQueueKnown() {
+    ID3D12CommandQueue* queue = OverlayQueue.load();
+    if (queue == nullptr) return false;
+    ID3D12Device* chainDevice = nullptr;
+    ID3D12Device* queueDevice = nullptr;
+    const bool same = SUCCEEDED(SetupSwapChain->GetDevice(IID_PPV_ARGS(&chainDevice))) &&
+                      SUCCEEDED(queue->GetDevice(IID_PPV_ARGS(&queueDevice))) && chainDevice == queueDevice;
+    SafeRelease(chainDevice);
+    SafeRelease(queueDevice);
+    if (!same) OverlayQueue.compare_exchange_strong(queue, nullptr);
+    return same;
+}
 
 bool StepDevice() { return SUCCEEDED(SetupSwapChain->GetDevice(IID_PPV_ARGS(&OverlayDevice))); }
 void UndoDevice() { SafeRelease(OverlayDevice); }
@@ -258,6 +295,8 @@ bool StepUiContext() {
     return true;
 }
 void UndoUiContext() {
+    // The window procedure feeds the context under this lock on its own thread.
+    std::lock_guard<std::timed_mutex> input(UiInputMutex);
     ImGuiContext* context = OverlayUiContext.exchange(nullptr);
     shell::ForgetUiFonts();
     if (context != nullptr) ImGui::DestroyContext(context);
@@ -333,12 +372,60 @@ const SetupStep kOverlaySetup[] = {
     {"window procedure", StepWindowProcedure, nullptr},
 };
 
+// Until the game's queue is known frames only pass through; a set-up that
+// fails after that is retried at a bounded rate (OverlaySetupDue).
 bool SetUpOverlay(IDXGISwapChain* swapChain) {
+    if (OverlayQueue.load() == nullptr) return false;
+    const uint64_t now = platform::TickCount64();
+    if (!OverlaySetupDue(now)) return false;
     SetupSwapChain = swapChain;
-    const bool ok = RunSetupSteps(kOverlaySetup, sizeof(kOverlaySetup) / sizeof(kOverlaySetup[0]));
+    size_t failedAt = 0;
+    const bool ok = RunSetupSteps(kOverlaySetup, std::size(kOverlaySetup), &failedAt);
     SetupSwapChain = nullptr;
-    if (ok) OverlayInitialized = 1;
+    if (ok) {
+        OverlayInitialized = 1;
+        OverlaySetupSucceeded();
+        ReportOverlayStatus(OverlayStatus());
+    } else if (failedAt > 0) {  // a queue of another device is not a failure
+        OverlaySetupFailed(now, kOverlaySetup[failedAt].name);
+        ReportOverlayStatus(OverlayStatus());
+    }
     return ok;
+}
+
+// Everything the overlay made on its device, released once its last frames
+// are done (bounded wait on its own fence: the game's old queue may be gone).
+// The window procedure stays replaced and GameWindow stays.
+void ReleaseDeviceObjects() {
+    WaitForFenceValue(OverlayLastSignalled, kIdleWaitMs);
+    UndoDx12Backend();
+    UndoWin32Backend();
+    UndoFrameContexts();
+    UndoSrvHeap();
+    UndoDevice();
+    UndoUiContext();
+    OverlayRendererFrames = 0;
+    OverlayInitialized = 0;
+}
+
+// A swap chain the frame objects were not built for may belong to a new
+// device (the game recreated device, queue and swap chain): then everything
+// of the old device goes, the queue is captured anew, and the set-up runs
+// again on the next frames.
+void FollowNewDevice(IDXGISwapChain* swapChain, const DXGI_SWAP_CHAIN_DESC& desc) {
+    const SwapChainShape now{swapChain, desc.BufferCount, desc.BufferDesc.Width, desc.BufferDesc.Height,
+                             SwapChainMark(swapChain)};
+    if (now.swapChain == OverlayBuiltFor.swapChain && now.tag == OverlayBuiltFor.tag) return;
+    ID3D12Device* device = nullptr;
+    if (FAILED(swapChain->GetDevice(IID_PPV_ARGS(&device)))) return;
+    const bool moved = device != OverlayDevice;
+    device->Release();
+    if (!moved) return;
+    ImGui::SetCurrentContext(OverlayUiContext.load());
+    ReleaseDeviceObjects();
+    OverlayQueue = nullptr;
+    shell::MainWindowShown = false;  // the new UI context places the window anew
+    ReportOverlayStatus("Overlay left the old Direct3D 12 device; setting up on the new one.");
 }
 
 // ---- One overlay frame -----------------------------------------------------------------------
@@ -379,10 +466,16 @@ void DrawOverlayFrame(IDXGISwapChain* swapChain) {
     ImGui::SetCurrentContext(OverlayUiContext.load());
     DXGI_SWAP_CHAIN_DESC desc{};
     if (FAILED(swapChain->GetDesc(&desc)) || desc.BufferCount == 0) return;
-    const SwapChainShape now{swapChain, desc.BufferCount, desc.BufferDesc.Width, desc.BufferDesc.Height};
-    if (FrameContextsNeedRebuild(!OverlayFrameContext.empty(), OverlayRtvHeap != nullptr, OverlayBuiltFor, now)) {
-        SuspendMenu();
+    const SwapChainShape now{swapChain, desc.BufferCount, desc.BufferDesc.Width, desc.BufferDesc.Height,
+                             SwapChainMark(swapChain)};
+    const FrameRebuild rebuild =
+        FrameContextsRebuildNeeded(!OverlayFrameContext.empty(), OverlayRtvHeap != nullptr, OverlayBuiltFor, now);
+    if (rebuild == FrameRebuild::NewShape) SuspendMenu();
+    if (rebuild != FrameRebuild::None) {
         if (!CreateOverlayFrameContexts(swapChain, desc)) return;
+        if (rebuild == FrameRebuild::NewSwapChain)
+            ReportOverlayStatus("Overlay drawing on a new swap chain of " + std::to_string(desc.BufferCount) +
+                                " buffers.");
     }
     if (OverlaySkipFrames.load() > 0) {
         OverlaySkipFrames.fetch_sub(1);
@@ -451,8 +544,11 @@ HRESULT STDMETHODCALLTYPE HookedPresent(IDXGISwapChain* swapChain, UINT syncInte
     DetourScope scope;
     auto game = reinterpret_cast<PresentFn>(GamePresent.load());
     const PresentGate gate = EnterPresentGate();
-    if (gate.draw && swapChain != nullptr && (OverlayInitialized.load() != 0 || SetUpOverlay(swapChain)))
-        DrawOverlayFrame(swapChain);
+    if (gate.draw && swapChain != nullptr) {
+        DXGI_SWAP_CHAIN_DESC desc{};
+        if (OverlayInitialized.load() != 0 && SUCCEEDED(swapChain->GetDesc(&desc))) FollowNewDevice(swapChain, desc);
+        if (OverlayInitialized.load() != 0 || SetUpOverlay(swapChain)) DrawOverlayFrame(swapChain);
+    }
     const HRESULT result = game != nullptr ? game(swapChain, syncInterval, flags) : E_FAIL;
     LeavePresentGate(gate);
     return result;
@@ -487,14 +583,17 @@ void ReleaseOverlay() {
     // The last overlay frames may still be on the GPU: nothing is freed
     // before they are done (if they never finish, everything is left as is).
     if (OverlayDevice != nullptr && !WaitForQueueIdle(kIdleWaitMs)) return;
-    UndoDx12Backend();
-    UndoWin32Backend();
-    UndoFrameContexts();
-    UndoSrvHeap();
-    UndoDevice();
-    UndoUiContext();
-    OverlayRendererFrames = 0;
-    OverlayInitialized = 0;
+    ReleaseDeviceObjects();
+}
+
+bool GameWindowInFront() {
+    const HWND foreground = GetForegroundWindow();
+    DWORD process = 0;
+    if (foreground != nullptr) GetWindowThreadProcessId(foreground, &process);
+    const HWND captured = GameWindow.load();
+    const HWND topLevel = captured != nullptr ? GetAncestor(captured, GA_ROOT) : nullptr;
+    return GameIsInFront(reinterpret_cast<uintptr_t>(foreground), process == GetCurrentProcessId(),
+                         reinterpret_cast<uintptr_t>(captured), reinterpret_cast<uintptr_t>(topLevel));
 }
 
 HostServices WindowsHostServices() {
@@ -509,6 +608,7 @@ HostServices WindowsHostServices() {
     services.detours.executeCommandLists = reinterpret_cast<void*>(&HookedExecuteCommandLists);
     services.restoreWindowProcedure = RestoreGameWindowProc;
     services.releaseOverlay = ReleaseOverlay;
+    services.gameWindowInFront = GameWindowInFront;
     return services;
 }
 

@@ -3,14 +3,18 @@
 #include "host/detour_gate.h"
 #include "host/host_services.h"
 #include "host/startup.h"
+#include "host/tick.h"
 
 namespace host {
 
 uint32_t DetourDrainTimeoutMs = 2000;
 
 void ShutdownEditor() {
-    // The runtime's write-backs come first (write-list cave, override
-    // patches, live-write jumps), while the data they lead to still exists.
+    // The game's code comes back first, while the data the patches lead to
+    // still exists: the override patches with the tick's own store patches
+    // (the write-list cave and the live-write jumps join here as they are
+    // built). Then the hooks go.
+    RestoreAllTickPatches();
     if (HookEngineStarted.exchange(0) != 0) {
         const HookEngine& engine = CurrentHookEngine();
         engine.disableAll();

@@ -13,7 +13,8 @@ struct SetupStep {
 };
 
 // Runs the steps in order; true when all succeeded. On a failure releases
-// the steps that succeeded, in reverse order, and returns false.
-bool RunSetupSteps(const SetupStep* steps, size_t count);
+// the steps that succeeded, in reverse order, gives the index of the step
+// that failed in failedAt (when given) and returns false.
+bool RunSetupSteps(const SetupStep* steps, size_t count, size_t* failedAt = nullptr);
 
 }  // namespace host

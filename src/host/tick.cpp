@@ -7,6 +7,7 @@
 #include "host/game_controls.h"
 #include "host/natives.h"
 #include "host/tick_groups.h"
+#include "host/tick_wiring.h"
 #include "platform/clock.h"
 #include "shell/game_control_settings.h"
 
@@ -71,23 +72,18 @@ void RefreshSlots() {
         for (const SlotRun& run : TickRefreshRuns()) TickCalls.refreshRun(run.first, run.last);
 }
 
-void RestoreEveryPatch() {
-    CallTickStep("RestoreAllPatches");
-    RestoreTickStorePatches();
-}
-
 void ApplyOrRestore() {
     switch (SelectTickMode()) {
     case TickMode::Before:
         CallTickStep("VisualSettingsBeforeAfter");
         CallTickStep("ClearWriteListCount");
-        RestoreEveryPatch();
+        RestoreAllTickPatches();
         break;
     case TickMode::Imported:
         CallTickStep("VisualSettingsBeforeAfter");
         CallTickStep("ClearWriteListCount");
         if (!PatchesClearedForImport.load()) {
-            RestoreEveryPatch();
+            RestoreAllTickPatches();
             PatchesClearedForImport.store(1);
         }
         RunGroupsImported();
@@ -102,6 +98,11 @@ void ApplyOrRestore() {
 }
 
 }  // namespace
+
+void RestoreAllTickPatches() {
+    CallTickStep("RestoreAllPatches");
+    RestoreTickStorePatches();
+}
 
 void RaiseTimecycleRereadFrames(int32_t frames) {
     int32_t current = TimecycleRereadFrames.load();
@@ -139,6 +140,7 @@ void ResetTickState() {
     VisualSettingsRefreshTick.store(0);
     PatchesClearedForImport.store(0);
     ResetTickGroupState();
+    ForgetTickStoreProbes();
 }
 
 }  // namespace host

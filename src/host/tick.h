@@ -35,6 +35,11 @@ extern std::atomic<uint8_t> PatchesClearedForImport;
 enum class TickMode { Before, Imported, Override };
 TickMode SelectTickMode();
 
+// Every override patch the tick's groups installed, the tick's own store
+// patches included, back to the game's bytes (the before mode does this
+// every frame, the unload once).
+void RestoreAllTickPatches();
+
 // Back to the state at process start (tests).
 void ResetTickState();
 

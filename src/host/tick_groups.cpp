@@ -69,6 +69,10 @@ constexpr GroupPart Test(const char* test, A apply, const char* names, const cha
 constexpr GroupPart Call(const char* slots, const char* applier, const char* restores) {
     return Slots(slots, A::Calls, applier, nullptr, {}, R::Steps, restores);
 }
+// A redirect row: its applier, and the record restore of its own first slot.
+constexpr GroupPart Redirect(const char* slots, const char* applier) {
+    return Slots(slots, A::Calls, applier, nullptr, {}, R::Record, nullptr);
+}
 
 constexpr GroupPart kLightDir[] = {
     Call("Light Dir Color R|Light Dir Color G|Light Dir Color B|Light Dir Mult", "ApplyLiveLightDir",
@@ -113,10 +117,10 @@ constexpr GroupPart kNightVisionColor[] = {
          kNightVisionColorWrites, R::Steps, "RestoreNightVisionColorPatches"),
 };
 constexpr GroupPart kBlurVignetting[] = {
-    Call("Blur Vignetting Radius|Blur Vignetting Intensity", "ApplyLiveBlurVignetting", "@ApplyLiveBlurVignetting"),
+    Redirect("Blur Vignetting Radius|Blur Vignetting Intensity", "ApplyLiveBlurVignetting"),
 };
 constexpr GroupPart kNoise[] = {
-    Call("PostFX Noise|PostFX Noise Size", "ApplyLivePostFxNoise", "@ApplyLivePostFxNoise"),
+    Redirect("PostFX Noise|PostFX Noise Size", "ApplyLivePostFxNoise"),
 };
 constexpr GroupPart kScreenBlur[] = {
     Slots("Screen Blur Intensity", A::GatedEngineWrites, nullptr, "GateScreenBlurWrites", kScreenBlurWrites, R::Steps,
@@ -135,13 +139,10 @@ constexpr GroupPart kSpriteLensflare[] = {
     Call("Sprite Brightness|Sprite Size", "ApplyLiveSpriteLensflare", "RestoreTemperatureBlockPatches"),
 };
 constexpr GroupPart kDirAmbient[] = {
-    Call("Directional Ambient Color R", "ApplyLiveDirectionalAmbientColorR", "@ApplyLiveDirectionalAmbientColorR"),
-    Call("Directional Ambient Color G|Directional Ambient Color B", "ApplyLiveDirectionalAmbientColorGB",
-         "@ApplyLiveDirectionalAmbientColorGB"),
-    Call("Directional Ambient Intensity", "ApplyLiveDirectionalAmbientIntensity",
-         "@ApplyLiveDirectionalAmbientIntensity"),
-    Call("Directional Ambient Intensity Mult", "ApplyLiveDirectionalAmbientIntensityMult",
-         "@ApplyLiveDirectionalAmbientIntensityMult"),
+    Redirect("Directional Ambient Color R", "ApplyLiveDirectionalAmbientColorR"),
+    Redirect("Directional Ambient Color G|Directional Ambient Color B", "ApplyLiveDirectionalAmbientColorGB"),
+    Redirect("Directional Ambient Intensity", "ApplyLiveDirectionalAmbientIntensity"),
+    Redirect("Directional Ambient Intensity Mult", "ApplyLiveDirectionalAmbientIntensityMult"),
 };
 constexpr GroupPart kAmbientBounce[] = {
     Call("Directional Ambient Bounce Enabled|Light Amb Down Wrap|Natural Ambient Down Color R|"
@@ -149,82 +150,73 @@ constexpr GroupPart kAmbientBounce[] = {
          "ApplyLiveAmbientBounceGroup", "RestoreLightAmbDownWrapRedirect"),
 };
 constexpr GroupPart kNaturalAmbient[] = {
-    Call("Natural Ambient Down Color B", "ApplyLiveNaturalAmbientDownColorB", "@ApplyLiveNaturalAmbientDownColorB"),
-    Call("Natural Ambient Down Intensity", "ApplyLiveNaturalAmbientDownIntensity",
-         "@ApplyLiveNaturalAmbientDownIntensity"),
-    Call("Natural Ambient Up Color R|Natural Ambient Up Color G", "ApplyLiveNaturalAmbientUpColorRG",
-         "@ApplyLiveNaturalAmbientUpColorRG"),
-    Call("Natural Ambient Up Color B", "ApplyLiveNaturalAmbientUpColorB", "@ApplyLiveNaturalAmbientUpColorB"),
-    Call("Natural Ambient Up Intensity", "ApplyLiveNaturalAmbientUpIntensity", "@ApplyLiveNaturalAmbientUpIntensity"),
-    Call("Natural Ambient Up Intensity Mult", "ApplyLiveNaturalAmbientUpIntensityMult",
-         "@ApplyLiveNaturalAmbientUpIntensityMult"),
-    Call("Natural Ambient Push", "ApplyLiveNaturalAmbientPush", "@ApplyLiveNaturalAmbientPush"),
+    Redirect("Natural Ambient Down Color B", "ApplyLiveNaturalAmbientDownColorB"),
+    Redirect("Natural Ambient Down Intensity", "ApplyLiveNaturalAmbientDownIntensity"),
+    Redirect("Natural Ambient Up Color R|Natural Ambient Up Color G", "ApplyLiveNaturalAmbientUpColorRG"),
+    Redirect("Natural Ambient Up Color B", "ApplyLiveNaturalAmbientUpColorB"),
+    Redirect("Natural Ambient Up Intensity", "ApplyLiveNaturalAmbientUpIntensity"),
+    Redirect("Natural Ambient Up Intensity Mult", "ApplyLiveNaturalAmbientUpIntensityMult"),
+    Redirect("Natural Ambient Push", "ApplyLiveNaturalAmbientPush"),
 };
 constexpr GroupPart kArtificialExterior[] = {
-    Call("Artificial Exterior Down Color R|Artificial Exterior Down Color G", "ApplyLiveArtificialExteriorDownColorRG",
-         "@ApplyLiveArtificialExteriorDownColorRG"),
-    Call("Artificial Exterior Down Color B", "ApplyLiveArtificialExteriorDownColorB",
-         "@ApplyLiveArtificialExteriorDownColorB"),
+    Redirect("Artificial Exterior Down Color R|Artificial Exterior Down Color G",
+             "ApplyLiveArtificialExteriorDownColorRG"),
+    Redirect("Artificial Exterior Down Color B", "ApplyLiveArtificialExteriorDownColorB"),
     Call("Artificial Exterior Down Intensity|Artificial Exterior Up Color R|Artificial Exterior Up Color G|"
          "Artificial Exterior Up Color B",
          "ApplyLiveArtificialExteriorUpColor", "RestoreArtificialExteriorRedirect"),
-    Call("Artificial Exterior Up Intensity", "ApplyLiveArtificialExteriorUpIntensity",
-         "@ApplyLiveArtificialExteriorUpIntensity"),
+    Redirect("Artificial Exterior Up Intensity", "ApplyLiveArtificialExteriorUpIntensity"),
 };
 constexpr GroupPart kSky[] = {
-    Call("Sky Sun Color R", "ApplyLiveSkySunColorR", "@ApplyLiveSkySunColorR"),
-    Call("Sky Sun Color G|Sky Sun Color B", "ApplyLiveSkySunColorGB", "@ApplyLiveSkySunColorGB"),
-    Call("Sky Moon Color R", "ApplyLiveSkyMoonColorR", "@ApplyLiveSkyMoonColorR"),
-    Call("Sky Moon Color G|Sky Moon Color B", "ApplyLiveSkyMoonColorGB", "@ApplyLiveSkyMoonColorGB"),
+    Redirect("Sky Sun Color R", "ApplyLiveSkySunColorR"),
+    Redirect("Sky Sun Color G|Sky Sun Color B", "ApplyLiveSkySunColorGB"),
+    Redirect("Sky Moon Color R", "ApplyLiveSkyMoonColorR"),
+    Redirect("Sky Moon Color G|Sky Moon Color B", "ApplyLiveSkyMoonColorGB"),
 };
 constexpr GroupPart kFogShadow[] = {
-    Call("Fog Shadow Amount|Fog Shadow Falloff", "ApplyLiveFogShadowAmountFalloff",
-         "@ApplyLiveFogShadowAmountFalloff"),
-    Call("Fog Shadow Base Height", "ApplyLiveFogShadowBaseHeight", "@ApplyLiveFogShadowBaseHeight"),
-    Call("Far Clip", "ApplyLiveFarClip", "@ApplyLiveFarClip"),
+    Redirect("Fog Shadow Amount|Fog Shadow Falloff", "ApplyLiveFogShadowAmountFalloff"),
+    Redirect("Fog Shadow Base Height", "ApplyLiveFogShadowBaseHeight"),
+    Redirect("Far Clip", "ApplyLiveFarClip"),
 };
 constexpr GroupPart kTemperature[] = {
     Call("Temperature", "ApplyLiveTemperature", "RestoreTemperatureRedirect"),
 };
 // The four redirects the tick patches itself; their record restores name the slot.
-constexpr GroupPart Inline(const char* slot, const char* installer, const char* record) {
-    return {slot, nullptr, nullptr, A::InlineRedirect, nullptr, installer, {}, R::Steps, record};
+constexpr GroupPart Inline(const char* slot, const char* installer) {
+    return {slot, nullptr, nullptr, A::InlineRedirect, nullptr, installer, {}, R::Record, nullptr};
 }
 constexpr GroupPart kVehicleDirt[] = {
-    Inline("Vehicle Dirt Mod", "PrepareRedirectVehicleDirtMod", "@Vehicle Dirt Mod"),
+    Inline("Vehicle Dirt Mod", "PrepareRedirectVehicleDirtMod"),
 };
 constexpr GroupPart kWindLod[] = {
-    Call("Wind Speed Mult", "ApplyLiveWindSpeedMult", "@ApplyLiveWindSpeedMult"),
-    Call("LOD Mult", "ApplyLiveLodMult", "@ApplyLiveLodMult"),
-    Call("LOD Mult HD", "ApplyLiveLodMultHd", "@ApplyLiveLodMultHd"),
-    Call("LOD Mult OrphanHD", "ApplyLiveLodMultOrphanHd", "@ApplyLiveLodMultOrphanHd"),
-    Call("LOD Mult LOD", "ApplyLiveLodMultLod", "@ApplyLiveLodMultLod"),
-    Call("LOD Mult SLOD1", "ApplyLiveLodMultSlod1", "@ApplyLiveLodMultSlod1"),
-    Call("LOD Mult SLOD2", "ApplyLiveLodMultSlod2", "@ApplyLiveLodMultSlod2"),
-    Call("LOD Mult SLOD3", "ApplyLiveLodMultSlod3", "@ApplyLiveLodMultSlod3"),
-    Call("LOD Mult SLOD4", "ApplyLiveLodMultSlod4", "@ApplyLiveLodMultSlod4"),
-    Call("Render Exterior", "ApplyLiveRenderExterior", "@ApplyLiveRenderExterior"),
+    Redirect("Wind Speed Mult", "ApplyLiveWindSpeedMult"),
+    Redirect("LOD Mult", "ApplyLiveLodMult"),
+    Redirect("LOD Mult HD", "ApplyLiveLodMultHd"),
+    Redirect("LOD Mult OrphanHD", "ApplyLiveLodMultOrphanHd"),
+    Redirect("LOD Mult LOD", "ApplyLiveLodMultLod"),
+    Redirect("LOD Mult SLOD1", "ApplyLiveLodMultSlod1"),
+    Redirect("LOD Mult SLOD2", "ApplyLiveLodMultSlod2"),
+    Redirect("LOD Mult SLOD3", "ApplyLiveLodMultSlod3"),
+    Redirect("LOD Mult SLOD4", "ApplyLiveLodMultSlod4"),
+    Redirect("Render Exterior", "ApplyLiveRenderExterior"),
 };
 constexpr GroupPart kOcclusion[] = {
-    Inline("Enable Occlusion", "PrepareRedirectEnableOcclusion", "@Enable Occlusion"),
-    Inline("Enable Shadow Occlusion", "PrepareRedirectEnableShadowOcclusion", "@Enable Shadow Occlusion"),
+    Inline("Enable Occlusion", "PrepareRedirectEnableOcclusion"),
+    Inline("Enable Shadow Occlusion", "PrepareRedirectEnableShadowOcclusion"),
 };
 constexpr GroupPart kLightFalloff[] = {
-    Call("Light Falloff Mult", "ApplyLiveLightFalloffMult", "@ApplyLiveLightFalloffMult"),
+    Redirect("Light Falloff Mult", "ApplyLiveLightFalloffMult"),
 };
 constexpr GroupPart kShadowDistance[] = {
-    Inline("Shadow Distance Mult", "PrepareRedirectShadowDistanceMult", "@Shadow Distance Mult"),
+    Inline("Shadow Distance Mult", "PrepareRedirectShadowDistanceMult"),
 };
 constexpr GroupPart kArtificialInterior[] = {
-    Call("Artificial Int Down Color R|Artificial Int Down Color G", "ApplyLiveArtificialIntDownColorRG",
-         "@ApplyLiveArtificialIntDownColorRG"),
-    Call("Artificial Int Down Color B", "ApplyLiveArtificialIntDownColorB", "@ApplyLiveArtificialIntDownColorB"),
-    Call("Artificial Int Down Intensity", "ApplyLiveArtificialIntDownIntensity",
-         "@ApplyLiveArtificialIntDownIntensity"),
-    Call("Artificial Int Up Color R|Artificial Int Up Color G", "ApplyLiveArtificialIntUpColorRG",
-         "@ApplyLiveArtificialIntUpColorRG"),
-    Call("Artificial Int Up Color B", "ApplyLiveArtificialIntUpColorB", "@ApplyLiveArtificialIntUpColorB"),
-    Call("Artificial Int Up Intensity", "ApplyLiveArtificialIntUpIntensity", "@ApplyLiveArtificialIntUpIntensity"),
+    Redirect("Artificial Int Down Color R|Artificial Int Down Color G", "ApplyLiveArtificialIntDownColorRG"),
+    Redirect("Artificial Int Down Color B", "ApplyLiveArtificialIntDownColorB"),
+    Redirect("Artificial Int Down Intensity", "ApplyLiveArtificialIntDownIntensity"),
+    Redirect("Artificial Int Up Color R|Artificial Int Up Color G", "ApplyLiveArtificialIntUpColorRG"),
+    Redirect("Artificial Int Up Color B", "ApplyLiveArtificialIntUpColorB"),
+    Redirect("Artificial Int Up Intensity", "ApplyLiveArtificialIntUpIntensity"),
 };
 constexpr GroupPart kHeatHaze[] = {
     {"Heat Haze Start Range", "Heat Haze Tex2 V Scrolling Speed", nullptr, A::HeatHaze, nullptr, "ProbeHeatHazeStores",
@@ -354,12 +346,19 @@ StorePatchState g_scanline{&ScanlinePatchInstalled, {}};
 StorePatchState g_lensDistortion{&LensDistortionPatchInstalled, {}};
 StoreSite g_heatHaze[6];
 
-StorePatchState& StorePatchOf(const char* probe) {
-    return std::string_view(probe) == "ProbeScanlineStore" ? g_scanline : g_lensDistortion;
+// The patch a probe name stands for; null for a name that is not one of
+// the two (nothing is probed, patched or restored for it).
+StorePatchState* StorePatchOf(const char* probe) {
+    const std::string_view name = probe ? probe : "";
+    if (name == "ProbeScanlineStore") return &g_scanline;
+    if (name == "ProbeLensDistortionStore") return &g_lensDistortion;
+    return nullptr;
 }
 
 bool InstallStorePatch(const char* probe) {
-    StorePatchState& patch = StorePatchOf(probe);
+    StorePatchState* found = StorePatchOf(probe);
+    if (!found) return false;
+    StorePatchState& patch = *found;
     if (patch.installed->load()) return true;
     StoreSite site;
     if (!TickCalls.probeStore || !TickCalls.probeStore(probe, site) || site.address == 0) return false;
@@ -369,8 +368,9 @@ bool InstallStorePatch(const char* probe) {
     return true;
 }
 
-void RestoreStorePatch(StorePatchState& patch) {
-    if (!patch.installed->load()) return;
+void RestoreStorePatch(StorePatchState* found) {
+    if (!found || !found->installed->load()) return;
+    StorePatchState& patch = *found;
     if (patch.site.captured) Patch(patch.site.address, patch.site.saved, 9);
     patch.installed->store(0);
 }
@@ -431,11 +431,16 @@ void RestoreStep(const char* name) {
 }
 
 void RestorePart(const GroupPart& part) {
-    if (part.restore == R::StorePatch) {
-        RestoreStorePatch(StorePatchOf(part.gate));
-        return;
+    switch (part.restore) {
+    case R::StorePatch: RestoreStorePatch(StorePatchOf(part.gate)); break;
+    case R::Record:
+        ForEachName(part.testSlots, [](const char* slot) {
+            if (TickCalls.recordRestore) TickCalls.recordRestore(slot);
+            return true;  // the first slot names the record
+        });
+        break;
+    case R::Steps: ForEachName(part.restoreNames, [](const char* name) { RestoreStep(name); return false; }); break;
     }
-    ForEachName(part.restoreNames, [](const char* name) { RestoreStep(name); return false; });
 }
 
 enum class Mode { Imported, Override, RestoreOnly };
@@ -493,8 +498,13 @@ void RunGroupsOverride() {
     RunOrder(kOverrideRestoreOnly, Mode::RestoreOnly);
 }
 
-void RestoreScanlinePatch() { RestoreStorePatch(g_scanline); }
-void RestoreLensDistortionPatch() { RestoreStorePatch(g_lensDistortion); }
+std::atomic<uint8_t>* TickStorePatchFlag(const char* probe) {
+    StorePatchState* patch = StorePatchOf(probe);
+    return patch ? patch->installed : nullptr;
+}
+
+void RestoreScanlinePatch() { RestoreStorePatch(&g_scanline); }
+void RestoreLensDistortionPatch() { RestoreStorePatch(&g_lensDistortion); }
 
 void RestoreHeatHazePatches() {
     if (!HeatHazePatchesInstalled.load()) return;

@@ -68,7 +68,8 @@ enum class GroupApply : uint8_t {
 };
 
 enum class GroupRestore : uint8_t {
-    Steps,       // the named restores; "@slot" restores that slot's record
+    Steps,       // the named restores; "@slot" restores the record of that slot of the part
+    Record,      // the record of the part's own (first) slot
     StorePatch,  // the probe's saved bytes written back
 };
 
@@ -141,6 +142,10 @@ bool TickTest(const char* name);
 
 void RunGroupsImported();
 void RunGroupsOverride();
+
+// The installed flag of the store patch a probe name stands for
+// ("ProbeScanlineStore", "ProbeLensDistortionStore"); null for any other name.
+std::atomic<uint8_t>* TickStorePatchFlag(const char* probe);
 
 // Write back the saved game bytes of the tick's own patches (each when
 // installed) and clear their flags.

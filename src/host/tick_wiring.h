@@ -16,4 +16,8 @@ runtime::LiveOverrideSlot* FindTickSlot(std::string_view name);
 bool FindTickSlotRun(std::string_view first, std::string_view last, runtime::LiveOverrideSlot*& begin,
                      runtime::LiveOverrideSlot*& end);
 
+// Forgets the store sites the scanline and lens-distortion probes found
+// (tests; a new game image).
+void ForgetTickStoreProbes();
+
 }  // namespace host

@@ -26,10 +26,12 @@ LRESULT ToGame(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
 
 // Hands the message to the UI's Win32 back end (its result is not used).
 void FeedUi(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-    ImGuiContext* context = OverlayUiContext.load();
-    if (context == nullptr) return;
+    if (OverlayUiContext.load() == nullptr) return;
     std::unique_lock<std::timed_mutex> lock(UiInputMutex, std::chrono::milliseconds(kUiInputWaitMs));
     if (!lock.owns_lock()) return;
+    // Taken under the lock: the render thread replaces the context under it.
+    ImGuiContext* context = OverlayUiContext.load();
+    if (context == nullptr) return;
     ImGuiContext* previous = ImGui::GetCurrentContext();
     ImGui::SetCurrentContext(context);
     ImGui_ImplWin32_WndProcHandlerEx(window, message, wParam, lParam, ImGui::GetIO());

@@ -15,4 +15,8 @@ using StandInUnloadPluginsFn = int (*)();
 // Writes the host's state as "key=value" lines into text (NUL-terminated,
 // cut at capacity); returns the length written.
 using StandInDescribeFn = int (*)(char* text, int capacity);
+// Turns on the live override slot of that display name in the loaded
+// plug-in (its slot tables are not exported: the one slot row of its
+// writable data whose name points at that text); 1 when found.
+using StandInEnablePluginSlotFn = int (*)(const char* name);
 }

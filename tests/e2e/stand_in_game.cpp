@@ -1,21 +1,15 @@
 // Stand-in for the game, for the end-to-end test under Wine: a window of
 // class "grcWindow", a Direct3D 12 device, a direct queue and a flip swap
-// chain of explicit size, cleared to a known background colour every frame
-// and presented. It loads the stand-in script host (ScriptHookV.dll), which
-// loads the plug-ins from the same folder, and resumes the host's scripts
-// once per frame.
-//
-// The test drives it through a command file and reads a status file, both
-// in the game's folder:
-//   e2e-command.txt  lines "resize W H", "resize1 W H", "fps N" (a frame-rate
-//                    cap, 0 = none), "unguard", "unload", "quit"; taken and
-//                    deleted within about 50 ms.
-//   e2e-status.txt   "key=value" lines, rewritten about every 100 ms.
-//   e2e-game.log     events and the frame rate of every second.
-// It also records what a plug-in could have changed: the method-table slots
-// of the swap chain and the queue, the first code bytes of those methods,
-// the window procedure, and two guard pages (one in the executable's image,
-// one in a private region) that any memory scan would trip.
+// chain of explicit size, cleared to a known colour every frame and
+// presented. It loads the stand-in script host (ScriptHookV.dll), which loads
+// the plug-ins beside it, and resumes the host's scripts once per frame.
+// The test writes commands to e2e-command.txt (see RunCommand; taken within
+// about 50 ms) and reads e2e-status.txt ("key=value", every 100 ms);
+// e2e-game.log has the events and every line of debug output. The status
+// tells what a plug-in changed: the method-table slots of the swap chain and
+// the queue and the first code bytes of those methods, the window
+// procedure, two guard pages (in the image and in a private region) that any
+// memory scan would trip, and two engine store sites of the game's code.
 #include <d3d12.h>
 #include <dxgi1_4.h>
 #include <windows.h>
@@ -55,6 +49,17 @@ MethodProbe g_methods[] = {
 __attribute__((section(".scanpg"), aligned(4096))) volatile unsigned char g_imageCanary[4096] = {1};
 void* g_privateCanary = nullptr;
 
+// The engine's stores of the scanline and lens-distortion values into the
+// post-effect block (movups xmm0,[rip+d]; movaps [rsi+r12+0x1D0 / 0x3C0],xmm0),
+// each once in the image; the 9-byte store is at +7.
+constexpr size_t kStoreSites = 2, kStoreSiteLength = 16, kStoreOffset = 7, kStoreLength = 9;
+__attribute__((section(".stores"), used)) volatile unsigned char g_storeSites[kStoreSites][kStoreSiteLength] = {
+    {0x0F, 0x10, 0x05, 0x10, 0x20, 0x30, 0x00, 0x42, 0x0F, 0x29, 0x84, 0x26, 0xD0, 0x01, 0x00, 0x00},
+    {0x0F, 0x10, 0x05, 0x40, 0x50, 0x60, 0x00, 0x42, 0x0F, 0x29, 0x84, 0x26, 0xC0, 0x03, 0x00, 0x00},
+};
+// Their first bytes, kept outside the image (a copy in it would be a second match).
+std::vector<unsigned char> g_storeOriginal(kStoreSites * kStoreSiteLength);
+
 struct Game {
     std::wstring folder;
     HWND window = nullptr;
@@ -74,39 +79,27 @@ struct Game {
     HANDLE fenceEvent = nullptr;
     UINT64 fenceValues[kMaxBuffers] = {};
     UINT64 nextFence = 0;
+    ID3D12Device* oldDevice = nullptr;  // our one reference to a device we replaced
 
     HMODULE host = nullptr;
     StandInLoadPluginsFn loadPlugins = nullptr;
     StandInRunScriptsFn runScripts = nullptr;
     StandInUnloadPluginsFn unloadPlugins = nullptr;
     StandInDescribeFn describe = nullptr;
-    int pluginsLoaded = 0;
-    int pluginsUnloaded = 0;
-    bool unloadDone = false;
+    StandInEnablePluginSlotFn enableSlot = nullptr;
 
-    uint64_t frames = 0;
-    uint64_t presentFailures = 0;
-    HRESULT lastPresentResult = S_OK;
-    uint64_t clearFailures = 0;
-    uint64_t resizes = 0;
-    uint64_t resizeFailures = 0;
+    // Counters and results, written to the status file under these names.
+    uint64_t frames = 0, presentFailures = 0, resizes = 0, resizeFailures = 0, commandsDone = 0;
+    uint64_t pluginsUnloaded = 0, slotsEnabled = 0, mouseMessages = 0, escapeDowns = 0;
+    uint64_t swapchainRecreations = 0, deviceRecreations = 0, recreateFailures = 0;
+    uint64_t swapchainRefsLeft = 0, oldDeviceRefsAtDrop = 99, debugLines = 0;
     HRESULT lastResizeResult = S_OK;
-    bool resizeWithBuffers1 = false;
-    uint64_t commandsDone = 0;
-    std::string lastCommand;
-    bool quit = false;
+    bool resizeWithBuffers1 = false, quit = false;
     unsigned fpsCap = 0;
-
-    uint64_t mouseMessages = 0;
-    uint64_t keyMessages = 0;
-    uint64_t escapeDowns = 0;
+    std::string lastDebugLine;
 
     LARGE_INTEGER start{}, frequency{};
-    double fpsLastSecond = 0;
-    uint64_t fpsFrames = 0;
-    double fpsStamp = 0;
-    double statusStamp = -1;
-    double commandStamp = -1;
+    double statusStamp = -1, commandStamp = -1;
     FILE* log = nullptr;
 };
 
@@ -130,10 +123,24 @@ void Log(const char* format, ...) {
     std::fflush(g.log);
 }
 
-std::string Narrow(const std::wstring& text) {
-    std::string out;
-    for (wchar_t c : text) out += c < 128 ? static_cast<char>(c) : '?';
-    return out;
+bool Failed(HRESULT hr, const char* what) {
+    if (SUCCEEDED(hr)) return false;
+    Log("%s failed %08lx", what, static_cast<unsigned long>(hr));
+    return true;
+}
+
+// Debug output of any module (OutputDebugString raises this exception
+// before the system handles it): logged, the last line kept for the status.
+LONG CALLBACK CatchDebugOutput(EXCEPTION_POINTERS* info) {
+    const EXCEPTION_RECORD* record = info->ExceptionRecord;
+    if (record->ExceptionCode == DBG_PRINTEXCEPTION_C && record->NumberParameters >= 2) {
+        std::string line(reinterpret_cast<const char*>(record->ExceptionInformation[1]));
+        while (!line.empty() && (line.back() == '\n' || line.back() == '\r')) line.pop_back();
+        Log("debug: %s", line.c_str());
+        g.lastDebugLine = line;
+        ++g.debugLines;
+    }
+    return EXCEPTION_CONTINUE_SEARCH;
 }
 
 void** MethodTable(bool queue) {
@@ -145,7 +152,6 @@ void RecordMethods() {
     for (MethodProbe& probe : g_methods) {
         probe.original = MethodTable(probe.queue)[probe.slot];
         std::memcpy(probe.code, probe.original, sizeof probe.code);
-        Log("method %s slot %d at %p", probe.name, probe.slot, probe.original);
     }
 }
 
@@ -164,7 +170,6 @@ void SetGuards(bool on) {
 
 LRESULT CALLBACK GameWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     if (message >= WM_MOUSEFIRST && message <= WM_MOUSELAST) ++g.mouseMessages;
-    if (message >= WM_KEYFIRST && message <= WM_KEYLAST) ++g.keyMessages;
     if (message == WM_KEYDOWN && wParam == VK_ESCAPE) ++g.escapeDowns;
     switch (message) {
     case WM_SIZE:
@@ -172,13 +177,8 @@ LRESULT CALLBACK GameWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lP
         g.clientHeight = HIWORD(lParam);
         return 0;
     case WM_CLOSE:
-        g.quit = true;
-        return 0;
-    case WM_DESTROY:
-        g.quit = true;
-        return 0;
-    default:
-        return DefWindowProcW(window, message, wParam, lParam);
+    case WM_DESTROY: g.quit = true; return 0;
+    default: return DefWindowProcW(window, message, wParam, lParam);
     }
 }
 
@@ -213,22 +213,11 @@ bool CreateTargets() {
         buffer->Release();  // no reference is kept between frames
         handle.ptr += g.rtvStep;
     }
+    for (UINT64& value : g.fenceValues) value = 0;
     return true;
 }
 
-bool CreateDevice() {
-    HRESULT hr = CreateDXGIFactory1(IID_PPV_ARGS(&g.factory));
-    if (FAILED(hr)) return Log("CreateDXGIFactory1 failed %08lx", static_cast<unsigned long>(hr)), false;
-    IDXGIAdapter1* adapter = nullptr;
-    if (FAILED(g.factory->EnumAdapters1(0, &adapter))) return Log("no adapter"), false;
-    hr = D3D12CreateDevice(adapter, D3D_FEATURE_LEVEL_11_0, IID_PPV_ARGS(&g.device));
-    adapter->Release();
-    if (FAILED(hr)) return Log("D3D12CreateDevice failed %08lx", static_cast<unsigned long>(hr)), false;
-
-    D3D12_COMMAND_QUEUE_DESC queueDesc{};
-    queueDesc.Type = D3D12_COMMAND_LIST_TYPE_DIRECT;
-    if (FAILED(g.device->CreateCommandQueue(&queueDesc, IID_PPV_ARGS(&g.queue)))) return Log("no queue"), false;
-
+bool CreateSwapChain() {
     DXGI_SWAP_CHAIN_DESC1 desc{};
     desc.Width = g.width;  // explicit: a size of 0 is not safe under Wine
     desc.Height = g.height;
@@ -238,29 +227,50 @@ bool CreateDevice() {
     desc.BufferCount = g.buffers;
     desc.SwapEffect = DXGI_SWAP_EFFECT_FLIP_DISCARD;
     IDXGISwapChain1* swapChain1 = nullptr;
-    hr = g.factory->CreateSwapChainForHwnd(g.queue, g.window, &desc, nullptr, nullptr, &swapChain1);
-    if (FAILED(hr)) return Log("CreateSwapChainForHwnd failed %08lx", static_cast<unsigned long>(hr)), false;
-    hr = swapChain1->QueryInterface(IID_PPV_ARGS(&g.swapChain));
+    if (Failed(g.factory->CreateSwapChainForHwnd(g.queue, g.window, &desc, nullptr, nullptr, &swapChain1),
+               "CreateSwapChainForHwnd"))
+        return false;
+    const HRESULT hr = swapChain1->QueryInterface(IID_PPV_ARGS(&g.swapChain));
     swapChain1->Release();
-    if (FAILED(hr)) return Log("no IDXGISwapChain3"), false;
+    return !Failed(hr, "IDXGISwapChain3") && CreateTargets();
+}
 
+// Device, queue, swap chain and the frame objects (the factory stays).
+bool CreateDevice() {
+    IDXGIAdapter1* adapter = nullptr;
+    if (Failed(g.factory->EnumAdapters1(0, &adapter), "EnumAdapters1")) return false;
+    HRESULT hr = D3D12CreateDevice(adapter, D3D_FEATURE_LEVEL_11_0, IID_PPV_ARGS(&g.device));
+    adapter->Release();
+    if (Failed(hr, "D3D12CreateDevice")) return false;
+    D3D12_COMMAND_QUEUE_DESC queueDesc{};
+    queueDesc.Type = D3D12_COMMAND_LIST_TYPE_DIRECT;
     D3D12_DESCRIPTOR_HEAP_DESC heapDesc{};
     heapDesc.Type = D3D12_DESCRIPTOR_HEAP_TYPE_RTV;
     heapDesc.NumDescriptors = kMaxBuffers;
-    if (FAILED(g.device->CreateDescriptorHeap(&heapDesc, IID_PPV_ARGS(&g.rtvHeap)))) return Log("no rtv heap"), false;
+    if (Failed(g.device->CreateCommandQueue(&queueDesc, IID_PPV_ARGS(&g.queue)), "CreateCommandQueue") ||
+        Failed(g.device->CreateDescriptorHeap(&heapDesc, IID_PPV_ARGS(&g.rtvHeap)), "CreateDescriptorHeap"))
+        return false;
     g.rtvStep = g.device->GetDescriptorHandleIncrementSize(D3D12_DESCRIPTOR_HEAP_TYPE_RTV);
-    for (UINT i = 0; i < kMaxBuffers; ++i) {
-        if (FAILED(g.device->CreateCommandAllocator(D3D12_COMMAND_LIST_TYPE_DIRECT, IID_PPV_ARGS(&g.allocators[i]))))
-            return Log("no allocator"), false;
-    }
-    if (FAILED(g.device->CreateCommandList(0, D3D12_COMMAND_LIST_TYPE_DIRECT, g.allocators[0], nullptr,
-                                           IID_PPV_ARGS(&g.list))))
-        return Log("no command list"), false;
+    for (ID3D12CommandAllocator*& allocator : g.allocators)
+        if (Failed(g.device->CreateCommandAllocator(D3D12_COMMAND_LIST_TYPE_DIRECT, IID_PPV_ARGS(&allocator)),
+                   "CreateCommandAllocator"))
+            return false;
+    if (Failed(g.device->CreateCommandList(0, D3D12_COMMAND_LIST_TYPE_DIRECT, g.allocators[0], nullptr,
+                                           IID_PPV_ARGS(&g.list)),
+               "CreateCommandList") ||
+        Failed(g.device->CreateFence(0, D3D12_FENCE_FLAG_NONE, IID_PPV_ARGS(&g.fence)), "CreateFence"))
+        return false;
     g.list->Close();
-    if (FAILED(g.device->CreateFence(0, D3D12_FENCE_FLAG_NONE, IID_PPV_ARGS(&g.fence)))) return Log("no fence"), false;
-    g.fenceEvent = CreateEventW(nullptr, FALSE, FALSE, nullptr);
-    if (!CreateTargets()) return Log("no render targets"), false;
-    return true;
+    g.nextFence = 0;
+    if (g.fenceEvent == nullptr) g.fenceEvent = CreateEventW(nullptr, FALSE, FALSE, nullptr);
+    return CreateSwapChain();
+}
+
+template <typename T>
+ULONG Drop(T*& object) {
+    const ULONG left = object != nullptr ? object->Release() : 0;
+    object = nullptr;
+    return left;
 }
 
 void WaitFence(UINT64 value) {
@@ -287,16 +297,47 @@ void Resize(UINT width, UINT height) {
     }
     g.lastResizeResult = hr;
     ++g.resizes;
-    if (FAILED(hr)) {
+    if (Failed(hr, "resize")) {
         ++g.resizeFailures;
-        Log("resize to %ux%u failed %08lx", width, height, static_cast<unsigned long>(hr));
         return;
     }
     g.width = width;
     g.height = height;
-    for (UINT64& value : g.fenceValues) value = 0;
     if (!CreateTargets()) Log("render targets after resize failed");
     Log("resized to %ux%u with %s", width, height, g.resizeWithBuffers1 ? "ResizeBuffers1" : "ResizeBuffers");
+}
+
+// A new swap chain on the same window, the old one released first (one
+// flip-model swap chain per window): nothing but us may still hold it.
+void RecreateSwapChain(bool withDevice) {
+    WaitIdle();
+    g.swapchainRefsLeft = Drop(g.swapChain);
+    bool ok;
+    if (withDevice) {
+        Drop(g.list);
+        for (ID3D12CommandAllocator*& allocator : g.allocators) Drop(allocator);
+        Drop(g.fence);
+        Drop(g.rtvHeap);
+        Drop(g.queue);
+        Drop(g.oldDevice);
+        g.oldDevice = g.device;  // our reference now only watches
+        g.device = nullptr;
+        ok = CreateDevice();
+        ++g.deviceRecreations;
+    } else {
+        ok = CreateSwapChain();
+        ++g.swapchainRecreations;
+    }
+    if (!ok) ++g.recreateFailures;
+    Log("%s recreated (%s), the old swap chain had %lu other references", withDevice ? "device" : "swap chain",
+        ok ? "ok" : "failed", static_cast<unsigned long>(g.swapchainRefsLeft));
+}
+
+// References to the replaced device other than ours (0 when there is none).
+uint64_t OldDeviceRefs() {
+    if (g.oldDevice == nullptr) return 0;
+    g.oldDevice->AddRef();
+    return g.oldDevice->Release() - 1;
 }
 
 void DrawFrame() {
@@ -304,7 +345,6 @@ void DrawFrame() {
     if (index >= g.buffers) index = 0;
     WaitFence(g.fenceValues[index]);
     ID3D12Resource* buffer = nullptr;
-    bool cleared = false;
     if (SUCCEEDED(g.swapChain->GetBuffer(index, IID_PPV_ARGS(&buffer)))) {
         g.allocators[index]->Reset();
         g.list->Reset(g.allocators[index], nullptr);
@@ -318,44 +358,47 @@ void DrawFrame() {
         D3D12_CPU_DESCRIPTOR_HANDLE rtv = g.rtvHeap->GetCPUDescriptorHandleForHeapStart();
         rtv.ptr += static_cast<SIZE_T>(index) * g.rtvStep;
         g.list->ClearRenderTargetView(rtv, kBackground, 0, nullptr);
-        barrier.Transition.StateBefore = D3D12_RESOURCE_STATE_RENDER_TARGET;
-        barrier.Transition.StateAfter = D3D12_RESOURCE_STATE_PRESENT;
+        std::swap(barrier.Transition.StateBefore, barrier.Transition.StateAfter);
         g.list->ResourceBarrier(1, &barrier);
         if (SUCCEEDED(g.list->Close())) {
             ID3D12CommandList* lists[] = {g.list};
             g.queue->ExecuteCommandLists(1, lists);
-            cleared = true;
         }
         buffer->Release();
     }
-    if (!cleared) ++g.clearFailures;
-    HRESULT hr = g.swapChain->Present(0, 0);
-    g.lastPresentResult = hr;
-    if (FAILED(hr)) ++g.presentFailures;
+    if (FAILED(g.swapChain->Present(0, 0))) ++g.presentFailures;
     g.queue->Signal(g.fence, ++g.nextFence);
     g.fenceValues[index] = g.nextFence;
     ++g.frames;
 }
 
+// "resize W H", "resize1 W H" (with ResizeBuffers1), "fps N" (a frame-rate
+// cap, 0 = none), "unguard", "enable_slot NAME" (a live override slot of the
+// plug-in on), "recreate" (a new swap chain on the same window),
+// "recreate_device" (new device, queue and swap chain; one reference of ours
+// keeps the old device to watch what else holds it), "drop_old_device",
+// "unload", "quit".
 void RunCommand(const std::string& line) {
     unsigned width = 0, height = 0;
-    g.lastCommand = line;
     Log("command: %s", line.c_str());
-    bool resize1 = line.rfind("resize1 ", 0) == 0;
-    if ((resize1 && std::sscanf(line.c_str(), "resize1 %u %u", &width, &height) == 2) ||
-        (!resize1 && std::sscanf(line.c_str(), "resize %u %u", &width, &height) == 2)) {
+    const bool resize1 = line.rfind("resize1 ", 0) == 0;
+    if (std::sscanf(line.c_str(), resize1 ? "resize1 %u %u" : "resize %u %u", &width, &height) == 2) {
         g.resizeWithBuffers1 = resize1;
         // The swap chain follows the window, as a game does on WM_SIZE.
         SetWindowPos(g.window, nullptr, 0, 0, static_cast<int>(width), static_cast<int>(height),
                      SWP_NOZORDER | SWP_NOACTIVATE);
     } else if (std::sscanf(line.c_str(), "fps %u", &width) == 1) {
         g.fpsCap = width;
+    } else if (line.rfind("enable_slot ", 0) == 0) {
+        if (g.enableSlot != nullptr && g.enableSlot(line.c_str() + 12) != 0) ++g.slotsEnabled;
+    } else if (line == "recreate" || line == "recreate_device") {
+        RecreateSwapChain(line == "recreate_device");
+    } else if (line == "drop_old_device") {
+        g.oldDeviceRefsAtDrop = g.oldDevice != nullptr ? Drop(g.oldDevice) : 99;
     } else if (line == "unguard") {
         SetGuards(false);
     } else if (line == "unload") {
-        g.pluginsUnloaded = g.unloadPlugins != nullptr ? g.unloadPlugins() : 0;
-        g.unloadDone = true;
-        Log("unloaded %d plug-ins", g.pluginsUnloaded);
+        g.pluginsUnloaded = g.unloadPlugins != nullptr ? static_cast<uint64_t>(g.unloadPlugins()) : 0;
     } else if (line == "quit") {
         g.quit = true;
     }
@@ -378,64 +421,77 @@ void PollCommands() {
     for (const std::string& line : lines) RunCommand(line);
 }
 
+// Store sites whose nine store bytes are all no-operations, and sites with any byte changed.
+void CountStoreSites(uint64_t& patched, uint64_t& changed) {
+    patched = changed = 0;
+    for (size_t s = 0; s < kStoreSites; ++s) {
+        size_t nops = 0, differ = 0;
+        for (size_t i = 0; i < kStoreSiteLength; ++i) {
+            const unsigned char now = g_storeSites[s][i];
+            differ += now != g_storeOriginal[s * kStoreSiteLength + i];
+            nops += i >= kStoreOffset && i < kStoreOffset + kStoreLength && now == 0x90;
+        }
+        patched += nops == kStoreLength;
+        changed += differ != 0;
+    }
+}
+
 void WriteStatus() {
     std::string out;
-    char line[256];
+    char line[512];
     auto add = [&](const char* key, uint64_t value) {
         std::snprintf(line, sizeof line, "%s=%" PRIu64 "\n", key, value);
         out += line;
     };
-    add("frames", g.frames);
-    add("time_ms", static_cast<uint64_t>(NowSeconds() * 1000.0));
-    std::snprintf(line, sizeof line, "fps_last_second=%.1f\n", g.fpsLastSecond);
+    uint64_t storesPatched = 0, storesChanged = 0;
+    CountStoreSites(storesPatched, storesChanged);
+    const std::pair<const char*, uint64_t> values[] = {
+        {"frames", g.frames},
+        {"time_ms", static_cast<uint64_t>(NowSeconds() * 1000.0)},
+        {"width", g.width},
+        {"height", g.height},
+        {"present_failures", g.presentFailures},
+        {"resizes", g.resizes},
+        {"resize_failures", g.resizeFailures},
+        {"commands_done", g.commandsDone},
+        {"plugins_unloaded", g.pluginsUnloaded},
+        {"slots_enabled", g.slotsEnabled},
+        {"game_mouse_messages", g.mouseMessages},
+        {"game_escape_downs", g.escapeDowns},
+        {"wndproc_replaced", GetWindowLongPtrW(g.window, GWLP_WNDPROC) != g.originalWndProc ? 1u : 0u},
+        {"image_guard_intact", GuardIntact(const_cast<unsigned char*>(g_imageCanary)) ? 1u : 0u},
+        {"private_guard_intact", GuardIntact(g_privateCanary) ? 1u : 0u},
+        {"store_sites_patched", storesPatched},
+        {"store_sites_changed", storesChanged},
+        {"swapchain_recreations", g.swapchainRecreations},
+        {"device_recreations", g.deviceRecreations},
+        {"recreate_failures", g.recreateFailures},
+        {"swapchain_refs_left", g.swapchainRefsLeft},
+        {"old_device_refs", OldDeviceRefs()},
+        {"old_device_refs_at_drop", g.oldDeviceRefsAtDrop},
+        {"debug_lines", g.debugLines},
+    };
+    for (const auto& [key, value] : values) add(key, value);
+    std::snprintf(line, sizeof line, "last_resize_result=%08lx\ndebug_last=%s\n",
+                  static_cast<unsigned long>(g.lastResizeResult), g.lastDebugLine.c_str());
     out += line;
-    add("width", g.width);
-    add("height", g.height);
-    add("client_width", g.clientWidth);
-    add("client_height", g.clientHeight);
-    add("present_failures", g.presentFailures);
-    std::snprintf(line, sizeof line, "last_present_result=%08lx\n", static_cast<unsigned long>(g.lastPresentResult));
-    out += line;
-    add("clear_failures", g.clearFailures);
-    add("resizes", g.resizes);
-    add("resize_failures", g.resizeFailures);
-    std::snprintf(line, sizeof line, "last_resize_result=%08lx\n", static_cast<unsigned long>(g.lastResizeResult));
-    out += line;
-    add("commands_done", g.commandsDone);
-    add("plugins_loaded", static_cast<uint64_t>(g.pluginsLoaded));
-    add("plugins_unloaded", static_cast<uint64_t>(g.pluginsUnloaded));
-    add("unload_done", g.unloadDone ? 1 : 0);
-    add("game_mouse_messages", g.mouseMessages);
-    add("game_key_messages", g.keyMessages);
-    add("game_escape_downs", g.escapeDowns);
-
-    LONG_PTR wndProc = GetWindowLongPtrW(g.window, GWLP_WNDPROC);
-    add("wndproc_replaced", wndProc != g.originalWndProc ? 1 : 0);
     uint64_t slotsChanged = 0, codeChanged = 0;
     for (const MethodProbe& probe : g_methods) {
-        void* now = MethodTable(probe.queue)[probe.slot];
-        bool slotChanged = now != probe.original;
-        bool bytesChanged = std::memcmp(probe.original, probe.code, sizeof probe.code) != 0;
-        slotsChanged += slotChanged ? 1 : 0;
-        codeChanged += bytesChanged ? 1 : 0;
+        const bool slotChanged = MethodTable(probe.queue)[probe.slot] != probe.original;
+        const bool bytesChanged = std::memcmp(probe.original, probe.code, sizeof probe.code) != 0;
+        slotsChanged += slotChanged;
+        codeChanged += bytesChanged;
         std::snprintf(line, sizeof line, "hook_%s=%d\n", probe.name, slotChanged || bytesChanged ? 1 : 0);
         out += line;
     }
     add("hooked_slots", slotsChanged);
     add("hooked_code", codeChanged);
-    add("image_guard_intact", GuardIntact(const_cast<unsigned char*>(g_imageCanary)) ? 1 : 0);
-    add("private_guard_intact", GuardIntact(g_privateCanary) ? 1 : 0);
-    HWND foreground = GetForegroundWindow();
-    add("foreground", foreground == g.window ? 1 : 0);
-
     if (g.describe != nullptr) {
         std::vector<char> host(64 * 1024);
         g.describe(host.data(), static_cast<int>(host.size()));
         out += host.data();
     }
-
-    std::wstring path = g.folder + L"e2e-status.txt";
-    std::wstring temp = path + L".tmp";
+    const std::wstring path = g.folder + L"e2e-status.txt", temp = path + L".tmp";
     FILE* file = _wfopen(temp.c_str(), L"wb");
     if (file == nullptr) return;
     std::fwrite(out.data(), 1, out.size(), file);
@@ -453,16 +509,15 @@ void PumpMessages() {
 }
 
 bool LoadHost() {
-    std::wstring path = g.folder + L"ScriptHookV.dll";
-    g.host = LoadLibraryW(path.c_str());
+    g.host = LoadLibraryW((g.folder + L"ScriptHookV.dll").c_str());
     if (g.host == nullptr) return Log("ScriptHookV.dll not loaded (%lu)", GetLastError()), false;
     auto find = [](const char* name) { return reinterpret_cast<void (*)()>(GetProcAddress(g.host, name)); };
     g.loadPlugins = reinterpret_cast<StandInLoadPluginsFn>(find("StandInLoadPlugins"));
     g.runScripts = reinterpret_cast<StandInRunScriptsFn>(find("StandInRunScripts"));
     g.unloadPlugins = reinterpret_cast<StandInUnloadPluginsFn>(find("StandInUnloadPlugins"));
     g.describe = reinterpret_cast<StandInDescribeFn>(find("StandInDescribe"));
-    if (!g.loadPlugins || !g.runScripts || !g.unloadPlugins || !g.describe) return Log("host exports missing"), false;
-    return true;
+    g.enableSlot = reinterpret_cast<StandInEnablePluginSlotFn>(find("StandInEnablePluginSlot"));
+    return g.loadPlugins && g.runScripts && g.unloadPlugins && g.describe && g.enableSlot;
 }
 
 }  // namespace
@@ -471,44 +526,41 @@ int wmain(int argc, wchar_t** argv) {
     QueryPerformanceFrequency(&g.frequency);
     QueryPerformanceCounter(&g.start);
     double maxSeconds = 600;
-    bool withHost = true;
-    for (int i = 1; i < argc; ++i) {
-        std::wstring arg = argv[i];
-        auto next = [&]() { return i + 1 < argc ? std::wstring(argv[++i]) : std::wstring(); };
-        if (arg == L"--width") g.width = static_cast<UINT>(std::wcstoul(next().c_str(), nullptr, 10));
-        else if (arg == L"--height") g.height = static_cast<UINT>(std::wcstoul(next().c_str(), nullptr, 10));
-        else if (arg == L"--buffers") g.buffers = static_cast<UINT>(std::wcstoul(next().c_str(), nullptr, 10));
-        else if (arg == L"--seconds") maxSeconds = static_cast<double>(std::wcstoul(next().c_str(), nullptr, 10));
-        else if (arg == L"--no-host") withHost = false;
+    for (int i = 1; i + 1 < argc; i += 2) {
+        const std::wstring arg = argv[i];
+        const UINT value = static_cast<UINT>(std::wcstoul(argv[i + 1], nullptr, 10));
+        if (arg == L"--width") g.width = value;
+        else if (arg == L"--height") g.height = value;
+        else if (arg == L"--buffers") g.buffers = value;
+        else if (arg == L"--seconds") maxSeconds = value;
     }
     if (g.buffers < 2 || g.buffers > kMaxBuffers) g.buffers = 3;
     if (g.width < 64 || g.height < 64) g.width = 1280, g.height = 720;
 
     wchar_t exe[MAX_PATH] = {};
-    DWORD n = GetModuleFileNameW(nullptr, exe, MAX_PATH);
+    const DWORD n = GetModuleFileNameW(nullptr, exe, MAX_PATH);
     g.folder.assign(exe, n);
     g.folder = g.folder.substr(0, g.folder.find_last_of(L"\\/") + 1);
     g.log = _wfopen((g.folder + L"e2e-game.log").c_str(), L"wb");
-    Log("stand-in game in %s, %ux%u, %u buffers", Narrow(g.folder).c_str(), g.width, g.height, g.buffers);
+    Log("stand-in game, %ux%u, %u buffers", g.width, g.height, g.buffers);
+    AddVectoredExceptionHandler(1, &CatchDebugOutput);
+    for (size_t s = 0; s < kStoreSites; ++s)
+        for (size_t i = 0; i < kStoreSiteLength; ++i) g_storeOriginal[s * kStoreSiteLength + i] = g_storeSites[s][i];
 
     g_privateCanary = VirtualAlloc(nullptr, 4096, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE);
     SetGuards(true);
 
     if (!CreateGameWindow()) return Log("window not created"), 2;
-    if (!CreateDevice()) return 3;
+    if (Failed(CreateDXGIFactory1(IID_PPV_ARGS(&g.factory)), "CreateDXGIFactory1") || !CreateDevice()) return 3;
     RecordMethods();
-    if (withHost && LoadHost()) {
-        g.pluginsLoaded = g.loadPlugins();
-        Log("host loaded %d plug-ins", g.pluginsLoaded);
-    }
+    if (LoadHost()) Log("host loaded %d plug-ins", g.loadPlugins());
 
     WriteStatus();
     while (!g.quit && NowSeconds() < maxSeconds) {
-        double frameStart = NowSeconds();
+        const double frameStart = NowSeconds();
         PumpMessages();
-        double now = frameStart;
-        if (now - g.commandStamp >= 0.05) {
-            g.commandStamp = now;
+        if (frameStart - g.commandStamp >= 0.05) {
+            g.commandStamp = frameStart;
             PollCommands();
         }
         if (g.clientWidth > 0 && g.clientHeight > 0 && (g.clientWidth != g.width || g.clientHeight != g.height))
@@ -516,17 +568,9 @@ int wmain(int argc, wchar_t** argv) {
         // The game's script thread: one resume of every script per frame.
         if (g.runScripts != nullptr) g.runScripts();
         DrawFrame();
-        if (g.fpsCap > 0) {
-            double next = frameStart + 1.0 / g.fpsCap;
-            while (NowSeconds() < next) Sleep(1);
-        }
-        now = NowSeconds();
-        if (now - g.fpsStamp >= 1.0) {
-            g.fpsLastSecond = static_cast<double>(g.frames - g.fpsFrames) / (now - g.fpsStamp);
-            g.fpsFrames = g.frames;
-            g.fpsStamp = now;
-            Log("frames %" PRIu64 ", %.1f fps", g.frames, g.fpsLastSecond);
-        }
+        if (g.fpsCap > 0)
+            while (NowSeconds() < frameStart + 1.0 / g.fpsCap) Sleep(1);
+        const double now = NowSeconds();
         if (now - g.statusStamp >= 0.1) {
             g.statusStamp = now;
             WriteStatus();

@@ -10,12 +10,14 @@
 #include <cinttypes>
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <list>
 #include <map>
 #include <mutex>
 #include <string>
 #include <vector>
 
+#include "runtime/live_slots.h"
 #include "stand_in.h"
 #include "support/sim_world.h"
 
@@ -31,15 +33,8 @@ struct Script {
 };
 
 struct Plugin {
-    std::wstring path;
     HMODULE module = nullptr;
     DWORD loadError = 0;
-};
-
-struct NativeStats {
-    uint64_t count = 0;
-    uint64_t offFiber = 0;
-    std::vector<uint64_t> lastArgs;
 };
 
 constexpr size_t kMaxArgs = 32;
@@ -61,23 +56,9 @@ void* g_mainFiber = nullptr;
 Script* g_running = nullptr;
 DWORD g_scriptThread = 0;  // the game thread that runs the fibers
 bool g_unloading = false;
-
-uint64_t g_registerCalls = 0;
-uint64_t g_unregisterCalls = 0;
-uint64_t g_unregisterDuringUnload = 0;
-uint64_t g_unregisterUnknown = 0;
-uint64_t g_passes = 0;
-uint64_t g_waits = 0;
-uint64_t g_waitsOffFiber = 0;
-uint64_t g_nonZeroWaits = 0;
-uint64_t g_scriptsReturned = 0;
-uint64_t g_unloads = 0;
-uint64_t g_scriptsLeftAfterUnload = 0;
-uint64_t g_nativesTotal = 0;
-uint64_t g_nativesOffFiber = 0;
-uint64_t g_nativesUnknown = 0;
-uint64_t g_nativeArgOverflows = 0;
-std::map<uint64_t, NativeStats> g_natives;
+// Counters, reported under these names with "host_" in front.
+std::map<std::string, uint64_t> g_counts;
+std::map<uint64_t, uint64_t> g_natives;  // calls per hash
 
 // The game world behind the natives. Its clock runs at the game's pace of
 // 30 game seconds per real second, unless paused.
@@ -87,19 +68,20 @@ uint64_t g_clockMillis = 0;
 
 thread_local NativeCallInProgress t_call;
 
-HMODULE OwnModule() {
+void Count(const char* what) { ++g_counts[what]; }
+
+HMODULE ModuleOf(const void* address) {
     HMODULE module = nullptr;
     GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
-                       reinterpret_cast<LPCWSTR>(&OwnModule), &module);
+                       reinterpret_cast<LPCWSTR>(address), &module);
     return module;
 }
 
 std::wstring OwnFolder() {
     wchar_t path[MAX_PATH] = {};
-    DWORD n = GetModuleFileNameW(OwnModule(), path, MAX_PATH);
+    const DWORD n = GetModuleFileNameW(ModuleOf(reinterpret_cast<const void*>(&OwnFolder)), path, MAX_PATH);
     std::wstring folder(path, n);
-    size_t slash = folder.find_last_of(L"\\/");
-    return slash == std::wstring::npos ? std::wstring() : folder.substr(0, slash + 1);
+    return folder.substr(0, folder.find_last_of(L"\\/") + 1);
 }
 
 // While a script runs, the game thread is on that script's fiber; any other
@@ -114,25 +96,24 @@ void WINAPI ScriptFiberMain(void* parameter) {
     {
         std::lock_guard<std::mutex> hold(g_lock);
         script->returned = true;
-        ++g_scriptsReturned;
+        Count("scripts_returned");
     }
     for (;;) SwitchToFiber(g_mainFiber);
 }
 
-void RunWorldClock() {
-    ULONGLONG now = GetTickCount64();
-    if (g_clockStamp != 0) g_clockMillis += (now - g_clockStamp) * 30;
-    g_clockStamp = now;
-    if (g_clockMillis >= 1000) {
-        testsupport::AdvanceSimClock(g_world, static_cast<int64_t>(g_clockMillis / 1000));
-        g_clockMillis %= 1000;
+// Deletes the scripts of module (or those marked to drop); returns how many.
+uint64_t DropScripts(HMODULE module, bool marked) {
+    uint64_t dropped = 0;
+    for (auto it = g_scripts.begin(); it != g_scripts.end();) {
+        if (marked ? !it->dropWhenSuspended : it->module != module) {
+            ++it;
+            continue;
+        }
+        if (it->fiber != nullptr) DeleteFiber(it->fiber);
+        it = g_scripts.erase(it);
+        ++dropped;
     }
-}
-
-void AppendLine(std::string& out, const char* key, uint64_t value) {
-    char line[128];
-    std::snprintf(line, sizeof line, "%s=%" PRIu64 "\n", key, value);
-    out += line;
+    return dropped;
 }
 
 }  // namespace
@@ -143,46 +124,37 @@ extern "C" {
 
 void HostScriptRegister(HINSTANCE module, void (*main)()) {
     std::lock_guard<std::mutex> hold(g_lock);
-    ++g_registerCalls;
+    Count("register_calls");
     if (main == nullptr) return;
-    Script script;
-    script.module = module;
-    script.main = main;
-    g_scripts.push_back(script);
+    if (ModuleOf(reinterpret_cast<const void*>(main)) != module) Count("register_foreign");
+    g_scripts.push_back(Script{module, main});
 }
 
 void HostScriptUnregister(HINSTANCE module) {
     std::lock_guard<std::mutex> hold(g_lock);
-    ++g_unregisterCalls;
-    if (g_unloading) ++g_unregisterDuringUnload;
+    Count("unregister_calls");
+    if (g_unloading) Count("unregister_during_unload");
     bool found = false;
-    for (auto it = g_scripts.begin(); it != g_scripts.end();) {
-        if (it->module != module) {
-            ++it;
-            continue;
-        }
+    for (Script& script : g_scripts) {
+        if (script.module != module) continue;
         found = true;
-        if (OnScriptFiber() && g_running == &*it) {
-            it->dropWhenSuspended = true;  // cannot delete the running fiber
-            ++it;
-            continue;
-        }
-        if (it->fiber != nullptr) DeleteFiber(it->fiber);
-        it = g_scripts.erase(it);
+        // The running fiber cannot be deleted: it goes when it is suspended.
+        script.dropWhenSuspended = true;
     }
-    if (!found) ++g_unregisterUnknown;
+    if (!OnScriptFiber()) DropScripts(nullptr, true);
+    if (!found) Count("unregister_unknown");
 }
 
 void HostScriptWait(DWORD ms) {
     if (!OnScriptFiber()) {
         std::lock_guard<std::mutex> hold(g_lock);
-        ++g_waitsOffFiber;
+        Count("waits_off_fiber");
         return;
     }
     {
         std::lock_guard<std::mutex> hold(g_lock);
-        ++g_waits;
-        if (ms != 0) ++g_nonZeroWaits;
+        Count("waits");
+        if (ms != 0) Count("waits_nonzero");
         g_running->wakeAt = GetTickCount64() + ms;
     }
     SwitchToFiber(g_mainFiber);
@@ -195,41 +167,34 @@ void HostNativeInit(uint64_t hash) {
 }
 
 void HostNativePush64(uint64_t value) {
-    if (t_call.count < kMaxArgs) {
-        t_call.args[t_call.count++] = value;
-    } else {
-        t_call.overflow = true;
-    }
+    if (t_call.count < kMaxArgs) t_call.args[t_call.count++] = value;
+    else t_call.overflow = true;
 }
 
 uint64_t* HostNativeCall() {
     std::fill(std::begin(t_call.result), std::end(t_call.result), 0);
-    bool onFiber = OnScriptFiber();
+    const bool onFiber = OnScriptFiber();
     std::lock_guard<std::mutex> hold(g_lock);
-    ++g_nativesTotal;
-    if (!onFiber) ++g_nativesOffFiber;
-    if (t_call.overflow) ++g_nativeArgOverflows;
-    NativeStats& stats = g_natives[t_call.hash];
-    ++stats.count;
-    if (!onFiber) ++stats.offFiber;
-    stats.lastArgs.assign(t_call.args, t_call.args + t_call.count);
+    Count("natives_total");
+    if (!onFiber) Count("natives_off_fiber");
+    if (t_call.overflow) Count("native_arg_overflows");
+    ++g_natives[t_call.hash];
     if (!testsupport::HandleSimNative(g_world, t_call.hash, t_call.args, t_call.count, t_call.result))
-        ++g_nativesUnknown;
+        Count("natives_unknown");
     return t_call.result;
 }
 
 // ---- The stand-in game's controls -----------------------------------------
 
 int StandInLoadPlugins() {
-    std::wstring folder = OwnFolder();
+    const std::wstring folder = OwnFolder();
     WIN32_FIND_DATAW found;
     HANDLE search = FindFirstFileW((folder + L"*.asi").c_str(), &found);
     int loaded = 0;
     if (search == INVALID_HANDLE_VALUE) return 0;
     do {
         Plugin plugin;
-        plugin.path = folder + found.cFileName;
-        plugin.module = LoadLibraryW(plugin.path.c_str());
+        plugin.module = LoadLibraryW((folder + found.cFileName).c_str());
         plugin.loadError = plugin.module != nullptr ? 0 : GetLastError();
         if (plugin.module != nullptr) ++loaded;
         std::lock_guard<std::mutex> hold(g_lock);
@@ -247,32 +212,25 @@ void StandInRunScripts() {
     }
     {
         std::lock_guard<std::mutex> hold(g_lock);
-        RunWorldClock();
+        const ULONGLONG now = GetTickCount64();
+        if (g_clockStamp != 0) g_clockMillis += (now - g_clockStamp) * 30;
+        g_clockStamp = now;
+        testsupport::AdvanceSimClock(g_world, static_cast<int64_t>(g_clockMillis / 1000));
+        g_clockMillis %= 1000;
     }
-    for (auto it = g_scripts.begin(); it != g_scripts.end(); ++it) {
-        Script* script = &*it;
-        if (script->returned || script->dropWhenSuspended) continue;
-        if (GetTickCount64() < script->wakeAt) continue;
-        if (script->fiber == nullptr) {
-            // Generous stack: the plug-in sets up Direct3D 12 on this fiber.
-            script->fiber = CreateFiberEx(64 * 1024, 8 * 1024 * 1024, 0, &ScriptFiberMain, script);
-            if (script->fiber == nullptr) continue;
-        }
-        g_running = script;
-        ++g_passes;
-        SwitchToFiber(script->fiber);
+    for (Script& script : g_scripts) {
+        if (script.returned || script.dropWhenSuspended || GetTickCount64() < script.wakeAt) continue;
+        // Generous stack: the plug-in sets up Direct3D 12 on this fiber.
+        if (script.fiber == nullptr)
+            script.fiber = CreateFiberEx(64 * 1024, 8 * 1024 * 1024, 0, &ScriptFiberMain, &script);
+        if (script.fiber == nullptr) continue;
+        g_running = &script;
+        Count("passes");
+        SwitchToFiber(script.fiber);
         g_running = nullptr;
     }
-    // Scripts unregistered from their own fiber go now that it is suspended.
     std::lock_guard<std::mutex> hold(g_lock);
-    for (auto it = g_scripts.begin(); it != g_scripts.end();) {
-        if (!it->dropWhenSuspended) {
-            ++it;
-            continue;
-        }
-        if (it->fiber != nullptr) DeleteFiber(it->fiber);
-        it = g_scripts.erase(it);
-    }
+    DropScripts(nullptr, true);  // unregistered from their own fiber, now suspended
 }
 
 int StandInUnloadPlugins() {
@@ -280,89 +238,83 @@ int StandInUnloadPlugins() {
     for (Plugin& plugin : g_plugins) {
         if (plugin.module == nullptr) continue;
         g_unloading = true;
-        BOOL freed = FreeLibrary(plugin.module);
+        if (FreeLibrary(plugin.module)) ++unloaded;
         g_unloading = false;
-        if (freed) ++unloaded;
         // The plug-in's detach unregisters its script; a script left behind
         // would resume into unloaded code, so it is dropped here and counted.
         std::lock_guard<std::mutex> hold(g_lock);
-        for (auto it = g_scripts.begin(); it != g_scripts.end();) {
-            if (it->module != plugin.module) {
-                ++it;
-                continue;
-            }
-            ++g_scriptsLeftAfterUnload;
-            if (it->fiber != nullptr) DeleteFiber(it->fiber);
-            it = g_scripts.erase(it);
-        }
+        g_counts["scripts_left_after_unload"] += DropScripts(plugin.module, false);
         plugin.module = nullptr;
     }
-    std::lock_guard<std::mutex> hold(g_lock);
-    g_unloads += static_cast<uint64_t>(unloaded);
     return unloaded;
+}
+
+int StandInEnablePluginSlot(const char* name) {
+    const size_t length = std::strlen(name);
+    for (const Plugin& plugin : g_plugins) {
+        if (plugin.module == nullptr) continue;
+        const auto base = reinterpret_cast<uintptr_t>(plugin.module);
+        const auto* nt = reinterpret_cast<const IMAGE_NT_HEADERS64*>(
+            base + reinterpret_cast<const IMAGE_DOS_HEADER*>(base)->e_lfanew);
+        const uintptr_t end = base + nt->OptionalHeader.SizeOfImage;
+        const IMAGE_SECTION_HEADER* section = IMAGE_FIRST_SECTION(nt);
+        runtime::LiveOverrideSlot* slot = nullptr;
+        int matches = 0;
+        for (WORD i = 0; i < nt->FileHeader.NumberOfSections; ++i, ++section) {
+            if ((section->Characteristics & IMAGE_SCN_MEM_WRITE) == 0) continue;
+            const uintptr_t from = base + section->VirtualAddress, to = from + section->Misc.VirtualSize;
+            for (uintptr_t at = (from + 7) & ~uintptr_t{7}; at + sizeof(runtime::LiveOverrideSlot) <= to; at += 8) {
+                const uintptr_t text = *reinterpret_cast<const uintptr_t*>(at);
+                if (text < base || text >= end || end - text < length + 1 ||
+                    std::memcmp(reinterpret_cast<const char*>(text), name, length + 1) != 0)
+                    continue;
+                slot = reinterpret_cast<runtime::LiveOverrideSlot*>(at);
+                ++matches;
+            }
+        }
+        if (matches != 1) continue;
+        slot->enabled = 1;
+        return 1;
+    }
+    return 0;
 }
 
 int StandInDescribe(char* text, int capacity) {
     if (text == nullptr || capacity <= 0) return 0;
     std::string out;
+    char line[160];
+    auto add = [&](const std::string& key, uint64_t value) {
+        std::snprintf(line, sizeof line, "%s=%" PRIu64 "\n", key.c_str(), value);
+        out += line;
+    };
     {
         std::lock_guard<std::mutex> hold(g_lock);
-        uint64_t loaded = 0, failed = 0, lastError = 0;
+        uint64_t loaded = 0, lastError = 0;
         for (const Plugin& plugin : g_plugins) {
-            if (plugin.module != nullptr) ++loaded;
-            if (plugin.loadError != 0) {
-                ++failed;
-                lastError = plugin.loadError;
-            }
+            loaded += plugin.module != nullptr;
+            if (plugin.loadError != 0) lastError = plugin.loadError;
         }
-        AppendLine(out, "host_plugins_found", g_plugins.size());
-        AppendLine(out, "host_plugins_loaded", loaded);
-        AppendLine(out, "host_plugins_failed", failed);
-        AppendLine(out, "host_plugin_load_error", lastError);
-        AppendLine(out, "host_scripts", g_scripts.size());
-        AppendLine(out, "host_register_calls", g_registerCalls);
-        AppendLine(out, "host_unregister_calls", g_unregisterCalls);
-        AppendLine(out, "host_unregister_during_unload", g_unregisterDuringUnload);
-        AppendLine(out, "host_unregister_unknown", g_unregisterUnknown);
-        AppendLine(out, "host_scripts_left_after_unload", g_scriptsLeftAfterUnload);
-        AppendLine(out, "host_unloads", g_unloads);
-        AppendLine(out, "host_passes", g_passes);
-        AppendLine(out, "host_waits", g_waits);
-        AppendLine(out, "host_waits_nonzero", g_nonZeroWaits);
-        AppendLine(out, "host_waits_off_fiber", g_waitsOffFiber);
-        AppendLine(out, "host_scripts_returned", g_scriptsReturned);
-        AppendLine(out, "host_natives_total", g_nativesTotal);
-        AppendLine(out, "host_natives_off_fiber", g_nativesOffFiber);
-        AppendLine(out, "host_natives_unknown", g_nativesUnknown);
-        AppendLine(out, "host_native_arg_overflows", g_nativeArgOverflows);
-        AppendLine(out, "host_native_hashes", g_natives.size());
+        add("host_plugins_loaded", loaded);
+        add("host_plugin_load_error", lastError);
+        add("host_scripts", g_scripts.size());
+        add("host_native_hashes", g_natives.size());
+        for (const char* key : {"register_calls", "register_foreign", "unregister_during_unload",
+                                "scripts_left_after_unload", "passes", "waits", "waits_nonzero", "waits_off_fiber",
+                                "scripts_returned", "natives_total", "natives_off_fiber", "natives_unknown"})
+            add(std::string("host_") + key, g_counts[key]);
         // The world's state that the editor's game controls change.
-        AppendLine(out, "world_hud_visible", g_world.hudVisible ? 1 : 0);
-        AppendLine(out, "world_radar_visible", g_world.radarVisible ? 1 : 0);
-        AppendLine(out, "world_blackout", g_world.blackout ? 1 : 0);
-        AppendLine(out, "world_clock_paused", g_world.clockPaused ? 1 : 0);
-        AppendLine(out, "world_clock_sets", g_world.clockSets);
-        AppendLine(out, "world_clock_seconds", static_cast<uint64_t>(g_world.clockHours * 3600 +
-                                                                     g_world.clockMinutes * 60 + g_world.clockSeconds));
-        AppendLine(out, "world_weather_changes", g_world.weatherChanges);
-        AppendLine(out, "world_unknown_hashes", g_world.unknownHashes.size());
-        AppendLine(out, "world_faults", g_world.faults.size());
-        out += "world_weather=" + g_world.weather + "\n";
+        add("world_hud_visible", g_world.hudVisible);
+        add("world_blackout", g_world.blackout);
+        add("world_clock_sets", g_world.clockSets);
+        add("world_unknown_hashes", g_world.unknownHashes.size());
+        add("world_faults", g_world.faults.size());
         for (size_t i = 0; i < g_world.faults.size() && i < 20; ++i) out += "world_fault=" + g_world.faults[i] + "\n";
-        // One line per hash: count, calls off the script fiber, last arguments.
-        for (const auto& [hash, stats] : g_natives) {
-            char line[96];
-            std::snprintf(line, sizeof line, "native_%016" PRIX64 "=%" PRIu64 " off=%" PRIu64 " args=", hash,
-                          stats.count, stats.offFiber);
+        for (const auto& [hash, count] : g_natives) {  // calls per hash
+            std::snprintf(line, sizeof line, "native_%016" PRIX64 "=%" PRIu64 "\n", hash, count);
             out += line;
-            for (size_t i = 0; i < stats.lastArgs.size(); ++i) {
-                std::snprintf(line, sizeof line, "%s%" PRIX64, i == 0 ? "" : ",", stats.lastArgs[i]);
-                out += line;
-            }
-            out += '\n';
         }
     }
-    int n = static_cast<int>(std::min<size_t>(out.size(), static_cast<size_t>(capacity - 1)));
+    const int n = static_cast<int>(std::min<size_t>(out.size(), static_cast<size_t>(capacity - 1)));
     std::copy(out.begin(), out.begin() + n, text);
     text[n] = '\0';
     return n;
@@ -370,8 +322,7 @@ int StandInDescribe(char* text, int capacity) {
 
 }  // extern "C"
 
-BOOL WINAPI DllMain(HINSTANCE module, DWORD reason, LPVOID reserved) {
-    (void)reserved;
+BOOL WINAPI DllMain(HINSTANCE module, DWORD reason, LPVOID) {
     if (reason == DLL_PROCESS_ATTACH) DisableThreadLibraryCalls(module);
     return TRUE;
 }

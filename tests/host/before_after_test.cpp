@@ -7,6 +7,7 @@
 
 #include "host/before_after.h"
 #include "host/editor_state.h"
+#include "host/host_services.h"
 #include "platform/simulated.h"
 #include "shell/settings.h"
 #include "support/sim_world_fixture.h"
@@ -119,6 +120,43 @@ TEST_F(HotkeyTest, TypingInTheOpenMenuOrAnotherWindowInFrontBlocksTheHotkeys) {
     EXPECT_EQ(TimecycleAfterShown.load(), 1);
     Press(kVkF1);
     EXPECT_EQ(TimecycleAfterShown.load(), 0);
+}
+
+// The overlay fell back to the swap chain's window, whose class is not the
+// game's: the platform's class test says no game window is in front, the
+// window the overlay captured decides.
+TEST_F(HotkeyTest, TheCapturedGameWindowDecidesWhetherTheGameIsInFront) {
+    static bool capturedInFront = true;
+    HostServices services;
+    services.gameWindowInFront = [] { return capturedInFront; };
+    SetHostServices(services);
+    platform::sim::SetGameWindowForeground(false);
+    Press(kVkF1);
+    EXPECT_EQ(TimecycleAfterShown.load(), 0);
+    capturedInFront = false;
+    platform::sim::SetGameWindowForeground(true);
+    Press(kVkF1);
+    EXPECT_EQ(TimecycleAfterShown.load(), 0);
+    SetHostServices(HostServices{});
+}
+
+TEST(GameIsInFront, TheCapturedWindowOrItsTopLevelWindowOrBeforeTheCaptureTheGamesProcess) {
+    const struct {
+        const char* what;
+        uint64_t foreground;
+        bool ours;
+        uint64_t captured, topLevel;
+        bool inFront;
+    } cases[] = {
+        {"nothing in front", 0, true, 0, 0, false},
+        {"before the capture: a window of the game's process", 5, true, 0, 0, true},
+        {"before the capture: another program", 5, false, 0, 0, false},
+        {"the captured window", 5, true, 5, 5, true},
+        {"the top-level window of a captured child window", 9, true, 5, 9, true},
+        {"another window of the game once one is captured", 7, true, 5, 9, false},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(GameIsInFront(c.foreground, c.ours, c.captured, c.topLevel), c.inFront) << c.what;
 }
 
 TEST_F(HotkeyTest, VisualSettingsAndBothHotkeys) {

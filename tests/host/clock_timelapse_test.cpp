@@ -23,16 +23,7 @@ protected:
     }
 };
 
-TEST_F(ClockTest, ReadingIsClampedAndStamped) {
-    Advance(5);
-    RecordGameClock(25, -3, 70);
-    EXPECT_EQ(GameClockReading.hour.load(), 23);
-    EXPECT_EQ(GameClockReading.minute.load(), 0);
-    EXPECT_EQ(GameClockReading.second.load(), 59);
-    EXPECT_EQ(GameClockReading.stamp.load(), platform::TickCount64());
-}
-
-TEST_F(ClockTest, HourRequestSetsTheClockWithTheLockAsPauseAndAPauseRequestWaitsBehindIt) {
+TEST_F(ClockTest, HourRequestSetsTheClockWithTheLockAsPauseAPauseRequestWaitsAndReadingsAreClamped) {
     for (const uint8_t lock : {0, 1}) {
         ClearCalls();
         TimecycleRereadFrames.store(0);
@@ -59,6 +50,12 @@ TEST_F(ClockTest, HourRequestSetsTheClockWithTheLockAsPauseAndAPauseRequestWaits
     ClearCalls();
     ApplyClockRequest();
     EXPECT_TRUE(Calls().empty());
+    Advance(5);
+    RecordGameClock(25, -3, 70);  // a reading is clamped and stamped
+    EXPECT_EQ(GameClockReading.hour.load() * 10000 + GameClockReading.minute.load() * 100 +
+                  GameClockReading.second.load(),
+              230059);
+    EXPECT_EQ(GameClockReading.stamp.load(), platform::TickCount64());
 }
 
 TEST_F(ClockTest, TimelapseSeedsFromTheGamePausesItAndAHourRequestReseedsIt) {
@@ -78,7 +75,7 @@ TEST_F(ClockTest, TimelapseSeedsFromTheGamePausesItAndAHourRequestReseedsIt) {
     EXPECT_DOUBLE_EQ(TimelapseClockSeconds.load(), 20 * 3600.0);
 }
 
-TEST_F(ClockTest, TimelapseAdvancesBySpeedCapsLongFramesAndWrapsPastMidnight) {
+TEST_F(ClockTest, TimelapseAdvancesByItsClampedSpeedCapsLongFramesAndWrapsPastMidnight) {
     StartTimelapse(600.0f);
     const double start = TimelapseClockSeconds.load();
     Advance(16);
@@ -97,12 +94,8 @@ TEST_F(ClockTest, TimelapseAdvancesBySpeedCapsLongFramesAndWrapsPastMidnight) {
     EXPECT_NEAR(TimelapseClockSeconds.load(), 0.9, 1e-9);
     EXPECT_EQ(world.clockHours, 0);
     EXPECT_EQ(world.clockMinutes, 0);
-}
-
-TEST_F(ClockTest, TimelapseSpeedIsClampedAndWrittenBack) {
-    shell::TimelapseEnabled = true;
     for (const auto& [stored, clamped] : {std::pair{0.5f, 1.0f}, std::pair{5000.0f, 3600.0f}}) {
-        shell::UiSettings.TimecycleTimelapseSpeed = stored;
+        shell::UiSettings.TimecycleTimelapseSpeed = stored;  // the speed is clamped and written back
         TimelapseTick();
         EXPECT_FLOAT_EQ(shell::UiSettings.TimecycleTimelapseSpeed, clamped);
     }

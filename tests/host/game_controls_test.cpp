@@ -16,17 +16,7 @@ uint64_t F(float v) { return testsupport::SimFloatWord(v); }
 
 using GameControlsTest = testsupport::SimWorldTest;
 
-TEST_F(GameControlsTest, WeatherChangeSendsFiveStepsWithTheGameName) {
-    ASSERT_TRUE(SetGameWeather(4));  // RAIN
-    ASSERT_EQ(CallHashes(), (Words{kNativeWeatherStep1, kNativeWeatherStep2, kNativeWeatherStep3, kNativeWeatherStep4,
-                                   kNativeWeatherStep5}));
-    for (size_t i = 2; i < 5; ++i)
-        EXPECT_STREQ(reinterpret_cast<const char*>(static_cast<uintptr_t>(Calls()[i].args.at(0))), "RAIN");
-    EXPECT_EQ(world.weather, "RAIN");
-    EXPECT_EQ(world.weatherChanges, 1u);
-}
-
-TEST_F(GameControlsTest, WeatherOutOfRangeOrUnderwaterCallsNothingAndPostsNothing) {
+TEST_F(GameControlsTest, WeatherChangeSendsFiveStepsWithTheGameNameAndNothingOutsideTheFileWeathers) {
     for (int32_t index : {17, 18, -1, 1000}) {
         EXPECT_FALSE(SetGameWeather(index)) << index;
         EXPECT_FALSE(CanSetGameWeather(index)) << index;
@@ -35,6 +25,13 @@ TEST_F(GameControlsTest, WeatherOutOfRangeOrUnderwaterCallsNothingAndPostsNothin
     EXPECT_FALSE(RequestGameWeather(17));
     EXPECT_EQ(WeatherRequest.load(), 0);
     EXPECT_TRUE(Calls().empty());
+    ASSERT_TRUE(SetGameWeather(4));  // RAIN
+    ASSERT_EQ(CallHashes(), (Words{kNativeWeatherStep1, kNativeWeatherStep2, kNativeWeatherStep3, kNativeWeatherStep4,
+                                   kNativeWeatherStep5}));
+    for (size_t i = 2; i < 5; ++i)
+        EXPECT_STREQ(reinterpret_cast<const char*>(static_cast<uintptr_t>(Calls()[i].args.at(0))), "RAIN");
+    EXPECT_EQ(world.weather, "RAIN");
+    EXPECT_EQ(world.weatherChanges, 1u);
 }
 
 TEST_F(GameControlsTest, IdleCameraAndPedestriansAreSuppressedEveryFrameAroundThePlayer) {
@@ -112,8 +109,10 @@ TEST_F(GameControlsTest, PresetTeleportPlacesThePlayerOrItsVehicleAndAnIndexOuts
     EXPECT_EQ(PresetTeleportRequest.load(), 0);
 }
 
-TEST_F(GameControlsTest, LocationTeleportLoadsTheWorldAroundTheMove) {
+TEST_F(GameControlsTest, LocationTeleportReplacesAPresetOneAndLoadsTheWorldAroundTheMove) {
+    RequestPresetTeleport(1);
     RequestLocationTeleport(10.5f, -20.0f, 5.0f);
+    EXPECT_EQ(PresetTeleportRequest.load(), 0);
     ApplyWorldToggles();
     const Words at = {F(10.5f), F(-20.0f), F(5.0f)};
     EXPECT_EQ(CallHashes(), (Words{kNativePlayerPed, kNativeEntityExists, kNativePedInVehicle, kNativeLoadWorldAt,
@@ -122,15 +121,9 @@ TEST_F(GameControlsTest, LocationTeleportLoadsTheWorldAroundTheMove) {
     EXPECT_EQ(Calls()[4].args, (Words{1, F(10.5f), F(-20.0f), F(5.0f), 0, 0, 0}));
     EXPECT_EQ(Calls()[6].args, at);
     EXPECT_EQ(LocationTeleportRequest.pending, 0);
-}
-
-TEST_F(GameControlsTest, PresetAndLocationRequestsReplaceEachOther) {
     RequestLocationTeleport(1, 2, 3);
-    RequestPresetTeleport(1);
+    RequestPresetTeleport(1);  // and the other way round
     EXPECT_EQ(LocationTeleportRequest.pending, 0);
-    RequestLocationTeleport(1, 2, 3);
-    EXPECT_EQ(PresetTeleportRequest.load(), 0);
-    EXPECT_EQ(LocationTeleportRequest.pending, 1);
 }
 
 TEST_F(GameControlsTest, WithoutAPlayerAPresetWaitsOutTheLocationAndALocationIsDropped) {

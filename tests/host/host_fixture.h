@@ -31,77 +31,49 @@ struct Recorder {
     // Whole-image searches of the start-up that had run when the throw-away
     // objects were made (the game-address searches come before the hooks).
     int secondarySearchesAtProbe = -1;
-    // Four fake method-table entries and what they held before.
+    // Four fake method-table entries (Present, ResizeBuffers, ResizeBuffers1,
+    // ExecuteCommandLists), the detour each got, and what they held before.
     void* table[4] = {};
+    void* original[4] = {};
+    void* detour[4] = {};
 };
 
 // Marker functions standing for the four detours and the game's methods.
-inline void DetourPresent() {}
-inline void DetourResizeBuffers() {}
-inline void DetourResizeBuffers1() {}
-inline void DetourExecuteCommandLists() {}
-inline void GameMethod0() {}
-inline void GameMethod1() {}
-inline void GameMethod2() {}
-inline void GameMethod3() {}
+template <int N>
+void Detour() {}
+template <int N>
+void GameMethod() {}
+inline void* Fn(void (*f)()) { return reinterpret_cast<void*>(f); }
+inline const char* const kDetourNames[4] = {"HookedPresent", "HookedResizeBuffers", "HookedResizeBuffers1",
+                                            "HookedExecuteCommandLists"};
 
-class HostTest : public testsupport::FakeDriveTest {
-protected:
-    void SetUp() override;
-    void TearDown() override;
-    static void ResetHostState();
-
-    static constexpr const char* kVrn = "C:\\Users\\Player\\Documents\\VRN\\";
-};
+inline Recorder g_recorder;
+inline Recorder& Rec() { return g_recorder; }
 
 namespace detail {
 
-inline Recorder g_recorder;
-// Entries of the engine's own, so that enable/disable can be checked.
-struct FakeHook {
-    void** slot;
-    void* detour;
-    void* original;
-};
-inline std::vector<FakeHook> g_hooks;
-
-inline std::string SlotName(void** slot) {
-    for (int i = 0; i < 4; ++i)
-        if (slot == &g_recorder.table[i]) return "slot" + std::to_string(i);
-    return "slot?";
-}
-
-inline std::string DetourName(void* detour) {
-    const std::pair<void (*)(), const char*> names[] = {{DetourPresent, "HookedPresent"},
-                                                        {DetourResizeBuffers, "HookedResizeBuffers"},
-                                                        {DetourResizeBuffers1, "HookedResizeBuffers1"},
-                                                        {DetourExecuteCommandLists, "HookedExecuteCommandLists"}};
-    for (const auto& [f, name] : names)
-        if (detour == reinterpret_cast<void*>(f)) return name;
-    return "?";
-}
-
 inline void Note(const std::string& call) { g_recorder.calls.push_back(call); }
-inline void SetAll(bool detoured) {
-    for (FakeHook& h : g_hooks) *h.slot = detoured ? h.detour : h.original;
-}
-inline bool EngineInitialize() { return Note("engine.initialize"), g_recorder.engineInitializes; }
-inline bool EngineCreateHook(void** slot, void* detour, void** original) {
-    Note("engine.createHook " + SlotName(slot) + " " + DetourName(detour));
-    if (!g_recorder.engineInitializes) return false;
-    *original = *slot;
-    g_hooks.push_back(FakeHook{slot, detour, *slot});
+inline bool SetAll(bool detoured) {
+    for (int i = 0; i < 4; ++i)
+        if (g_recorder.detour[i]) g_recorder.table[i] = detoured ? g_recorder.detour[i] : g_recorder.original[i];
     return true;
 }
-inline bool EngineEnableAll() { return Note("engine.enableAll"), SetAll(true), true; }
-inline bool EngineDisableAll() { return Note("engine.disableAll"), SetAll(false), true; }
-inline void EngineUninitialize() {
-    Note("engine.uninitialize");
-    SetAll(false);
-    g_hooks.clear();
-}
-inline const host::HookEngine kRecordingEngine = {"recording", EngineInitialize, EngineCreateHook, EngineEnableAll,
-                                                  EngineDisableAll, EngineUninitialize};
+inline const host::HookEngine kRecordingEngine = {
+    "recording",
+    [] { return Note("engine.initialize"), g_recorder.engineInitializes; },
+    [](void** slot, void* detour, void** original) {
+        const int i = static_cast<int>(slot - g_recorder.table);
+        const int d = detour == Fn(Detour<0>) ? 0 : detour == Fn(Detour<1>) ? 1 : detour == Fn(Detour<2>) ? 2 : 3;
+        Note("engine.createHook slot" + std::to_string(i) + " " + kDetourNames[d]);
+        if (!g_recorder.engineInitializes) return false;
+        *original = g_recorder.original[i] = *slot;
+        g_recorder.detour[i] = detour;
+        return true;
+    },
+    [] { return Note("engine.enableAll"), SetAll(true); },
+    [] { return Note("engine.disableAll"), SetAll(false); },
+    [] { Note("engine.uninitialize"), SetAll(false); },
+};
 
 inline bool ProbeOpen(host::PresentationMethods& methods) {
     Note("probe.open");
@@ -116,55 +88,51 @@ inline bool ProbeOpen(host::PresentationMethods& methods) {
 
 }  // namespace detail
 
-inline Recorder& Rec() { return detail::g_recorder; }
-
 inline host::HostServices RecordingServices() {
     host::HostServices s;
     s.engine = &detail::kRecordingEngine;
     s.probe.open = detail::ProbeOpen;
     s.probe.close = [] { detail::Note("probe.close"); };
-    s.detours.present = reinterpret_cast<void*>(&DetourPresent);
-    s.detours.resizeBuffers = reinterpret_cast<void*>(&DetourResizeBuffers);
-    s.detours.resizeBuffers1 = reinterpret_cast<void*>(&DetourResizeBuffers1);
-    s.detours.executeCommandLists = reinterpret_cast<void*>(&DetourExecuteCommandLists);
+    s.detours = {Fn(Detour<0>), Fn(Detour<1>), Fn(Detour<2>), Fn(Detour<3>)};
     s.restoreWindowProcedure = [] { detail::Note("restoreWindowProcedure"); };
     s.releaseOverlay = [] { detail::Note("releaseOverlay"); };
     return s;
 }
 
-inline void HostTest::ResetHostState() {
-    detail::g_recorder = Recorder{};
-    void (*const methods[4])() = {GameMethod0, GameMethod1, GameMethod2, GameMethod3};
-    for (int i = 0; i < 4; ++i) detail::g_recorder.table[i] = reinterpret_cast<void*>(methods[i]);
-    detail::g_hooks.clear();
-    host::SetHostServices(host::HostServices{});
-    host::BootstrapDone = 0;
-    host::HookEngineStarted = 0;
-    host::GamePresent = nullptr;
-    host::GameResizeBuffers = nullptr;
-    host::GameResizeBuffers1 = nullptr;
-    host::GameExecuteCommandLists = nullptr;
-    host::DetourDrainTimeoutMs = 2000;
-    host::MenuOpen = 0;
-    host::MenuSuspended = 0;
-    host::MenuCooldownFrames = 0;
-    host::ResetOverlayState();
-    runtime::ResetBlockLocatorsForTesting();
-    shell::MainWindowShown = false;
-    shell::MainWindowSizeFitted = false;
-    shell::ResetSettingsState();
-    platform::sim::ReleaseAllKeys();
-}
+class HostTest : public testsupport::FakeDriveTest {
+protected:
+    void SetUp() override {
+        FakeDriveTest::SetUp();
+        ResetHostState();
+    }
+    void TearDown() override {
+        ResetHostState();
+        host::SetHostServices(host::HostServices{});
+        FakeDriveTest::TearDown();
+    }
+    // Everything as at process start, with the recording services in place.
+    static void ResetHostState() {
+        g_recorder = Recorder{};
+        void (*const methods[4])() = {GameMethod<0>, GameMethod<1>, GameMethod<2>, GameMethod<3>};
+        for (int i = 0; i < 4; ++i) g_recorder.table[i] = Fn(methods[i]);
+        host::SetHostServices(RecordingServices());
+        host::BootstrapDone = 0;
+        host::HookEngineStarted = 0;
+        for (auto* method : {&host::GamePresent, &host::GameResizeBuffers, &host::GameResizeBuffers1,
+                             &host::GameExecuteCommandLists})
+            method->store(nullptr);
+        host::DetourDrainTimeoutMs = 2000;
+        host::MenuOpen = host::MenuSuspended = 0;
+        host::MenuCooldownFrames = 0;
+        host::ResetOverlayState();
+        runtime::ResetBlockLocatorsForTesting();
+        shell::MainWindowShown = false;
+        shell::MainWindowSizeFitted = false;
+        shell::ResetSettingsState();
+        platform::sim::ReleaseAllKeys();
+    }
 
-inline void HostTest::SetUp() {
-    FakeDriveTest::SetUp();
-    ResetHostState();
-    host::SetHostServices(RecordingServices());
-}
-
-inline void HostTest::TearDown() {
-    ResetHostState();
-    FakeDriveTest::TearDown();
-}
+    static constexpr const char* kVrn = "C:\\Users\\Player\\Documents\\VRN\\";
+};
 
 }  // namespace hosttest

@@ -158,22 +158,28 @@ TEST_F(OverlayStateTest, ResizeDetourWaitsUnderTheLockResizesOutsideItAndSuspend
     EXPECT_FALSE(host::CanOpenMenu());
 }
 
-TEST(FrameContexts, RebuildWhenMissingOrWhenTheSwapChainIsAnotherOrChanged) {
+TEST(FrameContexts, ANewSwapChainRebuildsThemAndOnlyANewShapeSuspendsTheMenu) {
     int a = 0, b = 0;
-    const host::SwapChainShape built{&a, 3, 1920, 1080};
+    using R = host::FrameRebuild;
+    const host::SwapChainShape built{&a, 3, 1920, 1080, 7};
     const struct {
         const char* what;
         bool rows, rtv;
         host::SwapChainShape now;
-        bool rebuild;
+        R rebuild;
     } cases[] = {
-        {"same swap chain and shape", true, true, {&a, 3, 1920, 1080}, false},
-        {"no rows", false, true, {&a, 3, 1920, 1080}, true},
-        {"new swap chain of the same size and count", true, true, {&b, 3, 1920, 1080}, true},
-        {"height", true, true, {&a, 3, 1920, 720}, true},
+        {"same swap chain, shape and mark", true, true, {&a, 3, 1920, 1080, 7}, R::None},
+        {"no rows", false, true, {&a, 3, 1920, 1080, 7}, R::NewShape},
+        {"no RTV heap", true, false, {&a, 3, 1920, 1080, 7}, R::NewShape},
+        {"another swap chain of the same size and count", true, true, {&b, 3, 1920, 1080, 0}, R::NewSwapChain},
+        {"released and made anew at the same address: no mark", true, true, {&a, 3, 1920, 1080, 0}, R::NewSwapChain},
+        {"height", true, true, {&a, 3, 1920, 720, 7}, R::NewShape},
+        {"buffer count of a new swap chain", true, true, {&b, 2, 1920, 1080, 0}, R::NewShape},
     };
     for (const auto& c : cases)
-        EXPECT_EQ(host::FrameContextsNeedRebuild(c.rows, c.rtv, built, c.now), c.rebuild) << c.what;
+        EXPECT_EQ(host::FrameContextsRebuildNeeded(c.rows, c.rtv, built, c.now), c.rebuild) << c.what;
+    const host::SwapChainShape unmarked{&a, 3, 1920, 1080, 0};  // a swap chain that keeps no private data
+    EXPECT_EQ(host::FrameContextsRebuildNeeded(true, true, unmarked, unmarked), R::None);
 }
 
 TEST(FrameContexts, AllocatorReuseWaitsForItsRowAndForTheRenderersBufferRing) {
@@ -210,6 +216,27 @@ TEST(VisualSettingsBindRetry, RetriesAtMostOncePerIntervalWhileAnAddressIsMissin
     EXPECT_EQ(due, 2) << "one retry at 12 s and one at 14 s over six seconds of frames";
     EXPECT_TRUE(host::VisualSettingsBindDue(1'000)) << "a clock that went back does not block the retry for ever";
     host::ResetVisualSettingsBindRetry();
+}
+
+TEST(OverlaySetupRetry, AFailedSetUpIsTriedAgainAfterADoublingWaitAndSaysSo) {
+    host::ResetOverlayState();
+    EXPECT_EQ(host::OverlayStatus(), "Overlay not set up yet.");
+    int attempts = 0;  // a set-up that always fails, over two minutes of frames
+    for (uint64_t t = 5'000; t < 125'000; t += 16) {
+        if (!host::OverlaySetupDue(t)) continue;
+        ++attempts;
+        host::OverlaySetupFailed(t, "frame contexts");
+    }
+    EXPECT_EQ(attempts, 8) << "after 0, 1, 3, 7, 15, 31, 61 and 91 s, not on every frame";
+    EXPECT_EQ(host::OverlayStatus(), "Overlay set-up failed at the frame contexts step; next try in 30 s.");
+    EXPECT_TRUE(host::OverlaySetupDue(1'000)) << "a clock that went back does not block the set-up for ever";
+    host::OverlaySetupSucceeded();
+    EXPECT_EQ(host::OverlayStatus(), "Overlay ready.");
+    EXPECT_TRUE(host::OverlaySetupDue(125'000));
+    host::OverlaySetupFailed(125'000, "Direct3D 12 back end");
+    EXPECT_EQ(host::OverlayStatus(), "Overlay set-up failed at the Direct3D 12 back end step; next try in 1 s.");
+    EXPECT_FALSE(host::OverlaySetupDue(125'999));
+    host::ResetOverlayState();
 }
 
 TEST(WindowRouting, RoutesAndClosesAsTheMenuStateSays) {

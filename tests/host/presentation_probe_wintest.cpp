@@ -1,6 +1,7 @@
-// Windows only: the start-up's throw-away window and Direct3D 12 objects.
-// Without a display (the usual test run) the Direct3D 12 steps fail, which
-// is one of the cases the start-up must survive.
+// Windows only: the start-up's throw-away window class. Without a display
+// (the usual test run) the Direct3D 12 steps fail, which is one of the
+// cases the start-up must survive; with one, the end-to-end run sees the
+// hooks the method entries lead to.
 #if defined(_WIN32)
 #include <gtest/gtest.h>
 
@@ -21,8 +22,8 @@ TEST(PresentationProbe, ItsWindowClassIsOursAloneAndGoneAfterwardsAndClosingAgai
     foreign.lpszClassName = L"DummyWindow";
     ASSERT_NE(RegisterClassExW(&foreign), 0);
 
-    host::PresentationMethods methods;
-    const bool opened = host::OpenPresentationProbe(methods);
+    host::PresentationMethods methods;  // the method entries are the end-to-end run's to check (it has a display)
+    host::OpenPresentationProbe(methods);
     host::ClosePresentationProbe();
     host::ClosePresentationProbe();
 
@@ -32,11 +33,6 @@ TEST(PresentationProbe, ItsWindowClassIsOursAloneAndGoneAfterwardsAndClosingAgai
     const auto own = static_cast<HINSTANCE>(platform::OwnModuleHandle());
     EXPECT_FALSE(GetClassInfoExW(own, L"DummyWindow", &info)) << "ours is unregistered again";
     EXPECT_EQ(FindWindowW(L"DummyWindow", L"Dummy"), nullptr) << "the throw-away window is gone";
-    if (opened) {
-        EXPECT_NE(methods.present, nullptr);
-        EXPECT_NE(methods.resizeBuffers, nullptr);
-        EXPECT_NE(methods.executeCommandLists, nullptr);
-    }
     UnregisterClassW(L"DummyWindow", other);
 }
 

@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <chrono>
 #include <string>
 #include <thread>
 #include <vector>
@@ -16,92 +15,75 @@
 
 namespace {
 
+using hosttest::Fn;
 using hosttest::Rec;
 using Calls = std::vector<std::string>;
 
-void* Method(void (*f)()) { return reinterpret_cast<void*>(f); }
+const Calls kHooks = {"engine.initialize", "probe.open", "engine.createHook slot0 HookedPresent",
+                      "engine.createHook slot1 HookedResizeBuffers", "engine.createHook slot2 HookedResizeBuffers1",
+                      "engine.createHook slot3 HookedExecuteCommandLists", "engine.enableAll", "probe.close"};
 
 class StartupTest : public hosttest::HostTest {};
 
-TEST_F(StartupTest, CreatesTheWorkspaceReadsTheSettingsThenHooksTheFourMethodsInOrderOnce) {
-    testsupport::SyntheticImage game;  // an image without any of the searched code
-    ASSERT_TRUE(game.ok());
-    host::BootstrapEditor();
-    EXPECT_TRUE(Exists(std::string(kVrn) + "Imports\\Timecycles"));
-    EXPECT_EQ(shell::SettingsStatusLine.rfind("VRN.ini created with default settings: ", 0), 0u)
-        << shell::SettingsStatusLine;
-    EXPECT_EQ(Rec().calls, (Calls{"engine.initialize", "probe.open", "engine.createHook slot0 HookedPresent",
-                                  "engine.createHook slot1 HookedResizeBuffers",
-                                  "engine.createHook slot2 HookedResizeBuffers1",
-                                  "engine.createHook slot3 HookedExecuteCommandLists", "engine.enableAll",
-                                  "probe.close"}));
-    EXPECT_EQ(Rec().secondarySearchesAtProbe, 1) << "the engine block is searched once, before the hooks";
-    EXPECT_EQ(host::GamePresent.load(), Method(hosttest::GameMethod0));
-    EXPECT_EQ(host::GameResizeBuffers.load(), Method(hosttest::GameMethod1));
-    EXPECT_EQ(host::GameResizeBuffers1.load(), Method(hosttest::GameMethod2));
-    EXPECT_EQ(host::GameExecuteCommandLists.load(), Method(hosttest::GameMethod3));
-    EXPECT_EQ(Rec().table[0], Method(hosttest::DetourPresent));
-    EXPECT_EQ(host::HookEngineStarted.load(), 1);
-
-    const size_t calls = Rec().calls.size();
-    shell::SettingsStatusLine = "marker";
-    host::BootstrapEditor();
-    EXPECT_EQ(Rec().calls.size(), calls) << "runs once even when called again";
-    EXPECT_EQ(shell::SettingsStatusLine, "marker");
+TEST_F(StartupTest, HooksTheFourMethodsOnceOrAsFarAsTheStepsAllowAndIsNeverRetried) {
+    const struct {
+        const char* what;
+        bool probeOpens, hasSwapChain3, engineInitializes;
+        Calls calls;
+        int hooked;  // entries of the method table that lead to a detour
+    } cases[] = {
+        {"everything there", true, true, true, kHooks, 4},
+        {"no Direct3D 12 device: the throw-away objects are still cleaned up", false, true, true,
+         {"engine.initialize", "probe.open", "probe.close"}, 0},
+        {"no IDXGISwapChain3: only ResizeBuffers1 is missing", true, false, true,
+         {"engine.initialize", "probe.open", "engine.createHook slot0 HookedPresent",
+          "engine.createHook slot1 HookedResizeBuffers", "engine.createHook slot3 HookedExecuteCommandLists",
+          "engine.enableAll", "probe.close"},
+         3},
+        {"no hook engine: every creation fails in turn", true, true, false, kHooks, 0},
+    };
+    for (const auto& c : cases) {
+        ResetHostState();
+        testsupport::SyntheticImage image;  // an image without any of the searched code
+        Rec().probeOpens = c.probeOpens;
+        Rec().hasSwapChain3 = c.hasSwapChain3;
+        Rec().engineInitializes = c.engineInitializes;
+        host::BootstrapEditor();
+        EXPECT_EQ(Rec().calls, c.calls) << c.what;
+        EXPECT_EQ(Rec().secondarySearchesAtProbe, 1) << "the engine block is searched once, before the hooks";
+        EXPECT_TRUE(Exists(std::string(kVrn) + "Imports\\Timecycles")) << c.what;
+        EXPECT_NE(shell::SettingsStatusLine, "VRN.ini not loaded.") << "the settings are read first";
+        EXPECT_EQ(host::HookEngineStarted.load(), c.engineInitializes ? 1 : 0) << c.what;
+        int hooked = 0;
+        for (int i = 0; i < 4; ++i) hooked += Rec().detour[i] != nullptr && Rec().table[i] == Rec().detour[i];
+        EXPECT_EQ(hooked, c.hooked) << c.what;
+        void* const game[4] = {Fn(hosttest::GameMethod<0>), Fn(hosttest::GameMethod<1>), Fn(hosttest::GameMethod<2>),
+                               Fn(hosttest::GameMethod<3>)};
+        EXPECT_EQ(host::GamePresent.load(), c.hooked ? game[0] : nullptr) << c.what;
+        EXPECT_EQ(host::GameResizeBuffers1.load(), c.hooked == 4 ? game[2] : nullptr) << c.what;
+        EXPECT_EQ(host::GameExecuteCommandLists.load(), c.hooked ? game[3] : nullptr) << c.what;
+        const size_t calls = Rec().calls.size();
+        shell::SettingsStatusLine = "marker";
+        host::BootstrapEditor();
+        EXPECT_EQ(Rec().calls.size(), calls) << "runs once even when called again";
+        EXPECT_EQ(shell::SettingsStatusLine, "marker");
+    }
 }
 
 TEST_F(StartupTest, GivesEveryTimecycleVariablesSlotItsPlaceInTheTimecycleBlockOrZero) {
     for (const bool planted : {true, false}) {
         ResetHostState();
-        host::SetHostServices(hosttest::RecordingServices());
         runtime::ResetSlotTablesForTesting();
         testsupport::SyntheticImage game;
         ASSERT_TRUE(game.ok());
         const uint64_t block = planted ? game.PlantLocatableTimecycleBlock() : 0;
         host::BootstrapEditor();
-        for (size_t i = 0; i < timecycle::kVariableCount; ++i) {
-            const runtime::LiveOverrideSlot* slot = timecycle::TimecycleVariableTable[i].slot;
-            ASSERT_NE(slot, nullptr);
-            EXPECT_EQ(slot->address.Get(), planted ? block + 4 * i : 0u) << "variable " << i;
-        }
+        for (size_t i = 0; i < timecycle::kVariableCount; ++i)
+            EXPECT_EQ(timecycle::TimecycleVariableTable[i].slot->address.Get(), planted ? block + 4 * i : 0u) << i;
         for (size_t row = runtime::kFirstDarkFilmicSlot; row < runtime::kLightDirSlotCount; ++row)
             EXPECT_EQ(runtime::LightDirSlotTable[row].address.Get(), 0u) << "light-direction row " << row;
     }
     runtime::ResetSlotTablesForTesting();
-}
-
-TEST_F(StartupTest, FailuresLeaveTheMissingGamePointersNullAndAreNeverRetried) {
-    const struct {
-        const char* what;
-        bool probeOpens, hasSwapChain3, engineInitializes;
-        Calls calls;
-    } cases[] = {
-        {"no Direct3D 12 device: the throw-away objects are still cleaned up", false, true, true,
-         {"engine.initialize", "probe.open", "probe.close"}},
-        {"no IDXGISwapChain3: only ResizeBuffers1 is missing", true, false, true,
-         {"engine.initialize", "probe.open", "engine.createHook slot0 HookedPresent",
-          "engine.createHook slot1 HookedResizeBuffers", "engine.createHook slot3 HookedExecuteCommandLists",
-          "engine.enableAll", "probe.close"}},
-    };
-    for (const auto& c : cases) {
-        ResetHostState();
-        host::SetHostServices(hosttest::RecordingServices());
-        Rec().probeOpens = c.probeOpens;
-        Rec().hasSwapChain3 = c.hasSwapChain3;
-        host::BootstrapEditor();
-        EXPECT_EQ(Rec().calls, c.calls) << c.what;
-        EXPECT_EQ(host::GamePresent.load() != nullptr, c.probeOpens) << c.what;
-        EXPECT_EQ(host::GameResizeBuffers1.load(), nullptr) << c.what;
-        EXPECT_EQ(host::BootstrapDone.load(), 1) << "a failed start-up is never tried again";
-    }
-    ResetHostState();
-    host::SetHostServices(hosttest::RecordingServices());
-    Rec().engineInitializes = false;
-    host::BootstrapEditor();
-    EXPECT_EQ(host::HookEngineStarted.load(), 0);
-    EXPECT_EQ(host::GamePresent.load(), nullptr);
-    EXPECT_EQ(host::GameExecuteCommandLists.load(), nullptr);
-    EXPECT_EQ(Rec().table[0], Method(hosttest::GameMethod0)) << "nothing was hooked";
 }
 
 TEST_F(StartupTest, WithoutPlatformServicesTheBuiltInEngineStartsAndNothingIsHooked) {
@@ -123,38 +105,45 @@ TEST_F(ShutdownTest, RemovesTheHooksBeforeTheWindowProcedureAndTheOverlayObjects
     host::ShutdownEditor();
     EXPECT_EQ(Rec().calls,
               (Calls{"engine.disableAll", "engine.uninitialize", "restoreWindowProcedure", "releaseOverlay"}));
-    EXPECT_EQ(Rec().table[0], Method(hosttest::GameMethod0)) << "the game's Present is back";
-    EXPECT_EQ(Rec().table[3], Method(hosttest::GameMethod3));
+    EXPECT_EQ(Rec().table[0], Fn(hosttest::GameMethod<0>)) << "the game's Present is back";
+    EXPECT_EQ(Rec().table[3], Fn(hosttest::GameMethod<3>));
     Rec().calls.clear();
     host::ShutdownEditor();
     EXPECT_EQ(Rec().calls, (Calls{"restoreWindowProcedure", "releaseOverlay"})) << "a second unload finds no hooks";
 }
 
+// The render thread stays inside a detour until the unload has put the window
+// procedure back (the unload's last step before it waits), or for good; it
+// and the unload share only atomics.
+std::atomic<int> g_releases{0}, g_inFlightAtRelease{-1};
+std::atomic<bool> g_procedureRestored{false};
+
 TEST_F(ShutdownTest, ReleasesTheOverlayOnlyOnceNoThreadIsInsideADetour) {
+    host::HostServices services = hosttest::RecordingServices();
+    services.restoreWindowProcedure = [] { g_procedureRestored = true; };
+    services.releaseOverlay = [] {
+        g_inFlightAtRelease = host::DetoursInFlight();
+        ++g_releases;
+    };
     for (const bool leaves : {true, false}) {
-        host::BootstrapEditor();
-        Rec().calls.clear();
-        host::DetourDrainTimeoutMs = leaves ? 2000 : 30;
-        std::atomic<bool> inside{false}, leave{false}, releasedWhileInside{false};
+        g_releases = 0;
+        g_inFlightAtRelease = -1;
+        g_procedureRestored = false;
+        host::SetHostServices(services);
+        host::DetourDrainTimeoutMs = leaves ? 60'000 : 30;
+        std::atomic<bool> inside{false}, leave{false};
         std::thread render([&] {
             host::DetourScope scope;
             inside = true;
-            const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(60);
-            while (leaves ? std::chrono::steady_clock::now() < until : !leave.load())
-                std::this_thread::sleep_for(std::chrono::milliseconds(1));
-            for (const std::string& call : Rec().calls)
-                if (call == "releaseOverlay") releasedWhileInside = true;
+            while (!(leaves ? g_procedureRestored.load() : leave.load())) std::this_thread::yield();
         });
         while (!inside) std::this_thread::yield();
         host::ShutdownEditor();
         leave = true;
         render.join();
-        EXPECT_FALSE(releasedWhileInside);
-        Calls expected = {"engine.disableAll", "engine.uninitialize", "restoreWindowProcedure"};
-        if (leaves) expected.push_back("releaseOverlay");  // else a leak is better than freeing objects in use
-        EXPECT_EQ(Rec().calls, expected);
-        ResetHostState();
-        host::SetHostServices(hosttest::RecordingServices());
+        // Else a leak is better than freeing objects in use.
+        EXPECT_EQ(g_releases.load(), leaves ? 1 : 0) << leaves;
+        EXPECT_EQ(g_inFlightAtRelease.load(), leaves ? 0 : -1) << "released while a thread was inside a detour";
     }
 }
 
@@ -179,17 +168,18 @@ TEST(StagedSetup, AFailedStepReleasesWhatTheEarlierOnesCreatedNewestFirst) {
     const struct {
         int failAt;
         Calls log;
-        bool ok;
     } cases[] = {
-        {-1, {"create 0", "create 1", "create 2", "create 3"}, true},
-        {0, {"create 0"}, false},
-        {1, {"create 0", "create 1", "release 0"}, false},
-        {3, {"create 0", "create 1", "create 2", "create 3", "release 1", "release 0"}, false},
+        {-1, {"create 0", "create 1", "create 2", "create 3"}},
+        {0, {"create 0"}},
+        {1, {"create 0", "create 1", "release 0"}},
+        {3, {"create 0", "create 1", "create 2", "create 3", "release 1", "release 0"}},
     };
     for (const auto& c : cases) {
         g_log.clear();
         g_failAt = c.failAt;
-        EXPECT_EQ(host::RunSetupSteps(steps, 4), c.ok) << c.failAt;
+        size_t failedAt = 99;
+        EXPECT_EQ(host::RunSetupSteps(steps, 4, &failedAt), c.failAt < 0) << c.failAt;
+        EXPECT_EQ(failedAt, c.failAt < 0 ? 99u : static_cast<size_t>(c.failAt)) << "the failed step is named";
         EXPECT_EQ(g_log, c.log) << "failing at " << c.failAt;
     }
 }

@@ -1,9 +1,9 @@
-// The per-frame tick: step order, the three modes, the group table walked in
-// its orders with recording subsystem callees, and the tick's own store
-// patches on a simulated code image.
+// The per-frame tick: one golden log per mode (steps, groups and natives in
+// order, with recording subsystem callees), the tick's own store patches on
+// a simulated code image and on a synthetic game image, their restore at
+// unload, weather requests and the rate limits.
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <map>
 #include <set>
 #include <string>
@@ -12,22 +12,26 @@
 #include "host/clock_timelapse.h"
 #include "host/editor_state.h"
 #include "host/game_controls.h"
+#include "host/host_services.h"
 #include "host/natives.h"
+#include "host/shutdown.h"
+#include "host/startup.h"
 #include "host/tick.h"
 #include "host/tick_groups.h"
-#include "platform/simulated.h"
+#include "host/tick_wiring.h"
+#include "runtime/guarded_memory.h"
 #include "shell/game_control_settings.h"
 #include "support/sim_world_fixture.h"
+#include "support/synthetic_image.h"
 
 namespace {
 
 using namespace host;
-using Log = std::vector<std::string>;
 
 // The subsystems as the tick sees them: every call lands in one log with the
 // natives, tests answer from sets, code writes go to a byte map.
 struct Subsystems {
-    Log log;
+    std::string log;
     std::set<std::string> enabledSlots, trueTests;
     std::map<uint64_t, uint8_t> code;
     std::set<uint64_t> failingWrites;
@@ -36,25 +40,18 @@ struct Subsystems {
 };
 Subsystems* g_sub = nullptr;
 
-bool Contains(const Log& log, const std::string& e) { return std::find(log.begin(), log.end(), e) != log.end(); }
-size_t IndexOf(const Log& log, const std::string& entry) {
-    return static_cast<size_t>(std::find(log.begin(), log.end(), entry) - log.begin());
-}
-size_t CountOf(const Log& log, const std::string& prefix) {
-    return static_cast<size_t>(
-        std::count_if(log.begin(), log.end(), [&](const std::string& e) { return e.rfind(prefix, 0) == 0; }));
-}
 template <class... Parts>
 void Note(const Parts&... parts) {
-    g_sub->log.push_back((std::string() + ... + parts));
+    g_sub->log += (std::string() + ... + parts) + "; ";
+}
+size_t Count(const std::string& log, const std::string& entry) {
+    size_t n = 0;
+    for (size_t at = log.find(entry); at != std::string::npos; at = log.find(entry, at + 1)) ++n;
+    return n;
 }
 
 StoreSite MakeSite(uint64_t address, uint32_t offset, uint8_t length) {
-    StoreSite site;
-    site.address = address;
-    site.blockOffset = offset;
-    site.length = length;
-    site.captured = true;
+    StoreSite site{address, offset, length, {}, true};
     for (uint8_t i = 0; i < length; ++i) g_sub->code[address + i] = site.saved[i] = static_cast<uint8_t>(0x40 + i);
     return site;
 }
@@ -63,6 +60,7 @@ class TickTest : public testsupport::SimWorldTest {
 protected:
     void SetUp() override {
         SimWorldTest::SetUp();
+        wired = TickCalls;
         g_sub = &sub;
         for (uint64_t hash : testsupport::SimNativeHashes()) {  // the natives join the same log
             platform::sim::SetNativeHandler(hash, [this](uint64_t h, const std::vector<uint64_t>& args, uint64_t* r) {
@@ -71,10 +69,7 @@ protected:
             });
         }
         TickCalls.call = [](const char* name) { Note(name); };
-        TickCalls.test = [](const char* name) {
-            Note("test ", name);
-            return g_sub->trueTests.count(name) > 0;
-        };
+        TickCalls.test = [](const char* name) { return Note("test ", name), g_sub->trueTests.count(name) > 0; };
         TickCalls.slotEnabled = [](const char* slot) { return g_sub->enabledSlots.count(slot) > 0; };
         TickCalls.runEnabled = [](const char* first, const char*) { return g_sub->enabledSlots.count(first) > 0; };
         TickCalls.refreshSlot = [](const char* slot) { Note("refresh ", slot); };
@@ -102,9 +97,10 @@ protected:
     }
     void TearDown() override {
         g_sub = nullptr;
+        SetHostServices(HostServices{});
         SimWorldTest::TearDown();
     }
-    const Log& Tick() {  // one tick with a fresh log
+    const std::string& Tick() {  // one tick with a fresh log
         sub.log.clear();
         ScriptTick();
         return sub.log;
@@ -117,58 +113,47 @@ protected:
         for (size_t i = 0; i < 6; ++i)
             sub.heatHaze[i] = MakeSite(0x3000 + 0x20 * i, offsets[i], offsets[i] == 624 ? 10 : 9);
     }
+    bool Holds(const StoreSite& s, bool patched) {
+        for (uint8_t i = 0; i < s.length; ++i)
+            if (sub.code[s.address + i] != (patched ? 0x90 : s.saved[i])) return false;
+        return true;
+    }
     bool HeatHazeHolds(bool patched) {
-        bool all = true;
         for (const StoreSite& s : sub.heatHaze)
-            for (uint8_t i = 0; i < s.length; ++i) all &= sub.code[s.address + i] == (patched ? 0x90 : s.saved[i]);
-        return all;
+            if (!Holds(s, patched)) return false;
+        return true;
     }
     Subsystems sub;
+    TickCallees wired;  // as the product wires them
 };
 
-TEST_F(TickTest, StepsRunInTheirOrder) {
-    sub.trueTests = {"ModifierWorkPending"};
-    ClockHourRequest.store(22);
-    shell::TimelapseEnabled = true;
-    const Log& log = Tick();
-    const std::vector<std::string> order = {
-        "SyncTimecycleBeforeAfter", "FinishVisualSettingsSwitch", "native clock set", "native clock seconds",
-        "native clock minutes", "native clock hours", "test ModifierWorkPending", "RefreshModifier",
-        "StepModifierLiveResolve", "native HUD shown", "native radar shown", "refresh Light Dir Color R",
-        "refresh Light Dir Mult", "refresh PostFX Exposure..PostFX Environmental Blur Size",
-        "refresh Light Ambient Occlusion Mult..Moon Direction Z", "test ImportedOverridesActive",
-        "ClearWriteListCount", "VisualSettingsBeforeAfter"};
-    for (size_t i = 0; i < order.size(); ++i) {
-        ASSERT_TRUE(Contains(log, order[i])) << order[i];
-        if (i > 0) {
-            EXPECT_LT(IndexOf(log, order[i - 1]), IndexOf(log, order[i])) << order[i];
-        }
-    }
-    EXPECT_EQ(IndexOf(log, "VisualSettingsBeforeAfter"), log.size() - 1);
-    EXPECT_EQ(CountOf(log, "refresh "), 4u + 6u);
-    EXPECT_EQ(GameClockReading.hour.load(), 22);
-    EXPECT_TRUE(world.clockPaused);
-    sub.trueTests.clear();
-    shell::GameControlFlags.GameHudVisible = false;  // reasserted every frame
-    EXPECT_FALSE(Contains(Tick(), "RefreshModifier")) << "no modifier work pending";
-    Tick();
-    EXPECT_EQ(CallsOf(kNativeRadarVisible), (std::vector<std::vector<uint64_t>>{{1}, {0}, {0}}));
-    EXPECT_EQ(CallsOf(kNativeHideHudFrame).size(), 2u);
-    EXPECT_FALSE(world.hudVisible);
+constexpr const char* kCommonSteps =
+    "test ModifierWorkPending; native HUD shown; native radar shown; "
+    "refresh Light Dir Color R; refresh Light Dir Color G; refresh Light Dir Color B; refresh Light Dir Mult; "
+    "refresh PostFX Exposure..PostFX Environmental Blur Size; refresh Lens Distortion Coeff..Screen Blur Intensity; "
+    "refresh Light Ray Color R..Light Ray Length; refresh Override Dark..Filmic W Bright; "
+    "refresh Ambient Bake Ramp..Ambient Bake Ramp; refresh Light Ambient Occlusion Mult..Moon Direction Z; ";
+// The steps every mode shares, before the apply-or-restore step; the game
+// clock is read on the first tick only (the clock stands still).
+std::string Steps(bool clockRead) {
+    return std::string("SyncTimecycleBeforeAfter; FinishVisualSettingsSwitch; ") +
+           (clockRead ? "native clock seconds; native clock minutes; native clock hours; " : "") + kCommonSteps;
 }
+constexpr const char* kEngineMembers =
+    "ApplyLivePostFxExposure; ApplyLivePostFxExposureMin; ApplyLivePostFxExposureMax; ApplyLivePostFxDesaturation; "
+    "ApplyLivePostFxIntensityBloom; ApplyLivePostFxBrightPassThresh; ApplyLivePostFxBrightPassThreshWidth; "
+    "ApplyLivePostFxCorrectColorR; ApplyLivePostFxCorrectColorG; ApplyLivePostFxCorrectColorB; "
+    "ApplyLivePostFxCorrectCutoff; ApplyLivePostFxShiftColorR; ApplyLivePostFxShiftColorG; "
+    "ApplyLivePostFxShiftColorB; ApplyLivePostFxShiftCutoff; ";
 
 TEST_F(TickTest, BeforeModeRemovesEveryPatchIncludingTheTicksOwnAndAppliesNothing) {
     sub.enabledSlots = {"PostFX Scanline Intensity", "Light Dir Mult"};
     Tick();
     ASSERT_EQ(ScanlinePatchInstalled.load(), 1);
     TimecycleAfterShown.store(0);
-    for (int frame = 0; frame < 2; ++frame) {
-        const Log& log = Tick();
-        const size_t vs = IndexOf(log, "VisualSettingsBeforeAfter");
-        ASSERT_LT(vs + 2, log.size());
-        EXPECT_EQ(log[vs + 1], "ClearWriteListCount");
-        EXPECT_EQ(log[vs + 2], "RestoreAllPatches");
-        EXPECT_EQ(CountOf(log, "ApplyLive"), 0u);
+    for (int frame = 0; frame < 2; ++frame) {  // every frame, the scanline bytes (0x1000) written back once
+        EXPECT_EQ(Tick(), Steps(false) + "VisualSettingsBeforeAfter; ClearWriteListCount; " +
+                              "RestoreAllPatches; " + (frame == 0 ? "patch 4096; " : ""));
     }
     EXPECT_EQ(ScanlinePatchInstalled.load(), 0);
     EXPECT_EQ(sub.code[0x1000], 0x40);
@@ -176,84 +161,103 @@ TEST_F(TickTest, BeforeModeRemovesEveryPatchIncludingTheTicksOwnAndAppliesNothin
 
 TEST_F(TickTest, ImportedModeClearsPatchesOnceThenAppliesInItsOrder) {
     sub.trueTests = {"ImportedOverridesActive", "ContextHasEdits"};
-    sub.enabledSlots = {"Light Dir Mult", "PostFX Noise", "Vehicle Dirt Mod"};
-    const Log first = Tick();
+    sub.enabledSlots = {"Light Dir Mult", "PostFX Noise", "Vehicle Dirt Mod", "PostFX Vignetting Radius"};
+    // No group is restored in this mode (heat haze aside, which has nothing installed).
+    const std::string groups = std::string(kEngineMembers) +
+                               "ApplyLiveTonemapDarkBright; test GatePostFxVignettingWrites; "
+                               "test AnyPostFxGradientOverride; test AnyNightVisionScalarOverride; "
+                               "test AnyNightVisionColorOverride; ApplyLivePostFxNoise; test AnyLightRayOverride; "
+                               "ApplyLiveLightDir; inline Vehicle Dirt Mod PrepareRedirectVehicleDirtMod; ";
+    const std::string head =
+        "test ImportedOverridesActive; test ContextHasEdits; VisualSettingsBeforeAfter; ClearWriteListCount; ";
+    EXPECT_EQ(Tick(), Steps(true) + head + "RestoreAllPatches; " + groups);
     EXPECT_EQ(PatchesClearedForImport.load(), 1);
-    // One clearing first; engine members and the tonemapping, Noise before LightDir, the redirect last.
-    const char* order[] = {"RestoreAllPatches", "ApplyLivePostFxExposure", "ApplyLivePostFxShiftCutoff",
-                           "ApplyLiveTonemapDarkBright", "ApplyLivePostFxNoise", "ApplyLiveLightDir",
-                           "inline Vehicle Dirt Mod PrepareRedirectVehicleDirtMod"};
-    for (size_t i = 1; i < std::size(order); ++i) EXPECT_LT(IndexOf(first, order[i - 1]), IndexOf(first, order[i]));
-    EXPECT_EQ(CountOf(first, "Restore"), 1u) << "no group is restored here";
-    EXPECT_EQ(CountOf(first, "record "), 0u);
-    const Log second = Tick();
-    EXPECT_EQ(CountOf(second, "RestoreAllPatches"), 0u);
-    EXPECT_EQ(CountOf(second, "ApplyLivePostFxNoise"), 1u);
+    EXPECT_EQ(Tick(), Steps(false) + head + groups);
 }
 
 TEST_F(TickTest, OverrideModeAppliesEnabledGroupsAndRestoresTheOthers) {
     PatchesClearedForImport.store(1);
-    sub.enabledSlots = {"Light Dir Mult", "PostFX Noise", "Directional Ambient Color B"};
-    const Log& log = Tick();
-    EXPECT_EQ(PatchesClearedForImport.load(), 0);
-    EXPECT_LT(IndexOf(log, "ApplyLiveLightDir"), IndexOf(log, "ApplyLivePostFxExposure"));
-    EXPECT_LT(IndexOf(log, "ApplyLivePostFxExposure"), IndexOf(log, "ApplyLivePostFxNoise"));
-    // DirAmbient: the G/B row applies, its other rows restore their records; groups without an
-    // enabled slot are restored, gated ones without asking their gate.
-    for (const char* absent : {"ApplyLiveTonemapDarkBright", "RestoreLightDirRedirects",
-                               "record ApplyLiveDirectionalAmbientColorGB", "test GatePostFxVignettingWrites"})
-        EXPECT_FALSE(Contains(log, absent)) << absent;
-    for (const char* present : {"ApplyLiveDirectionalAmbientColorGB", "record ApplyLiveDirectionalAmbientColorR",
-                                "RestorePostFxVignettingPatches", "RestoreLightRaysRedirects"})
-        EXPECT_TRUE(Contains(log, present)) << present;
-    const size_t ped = IndexOf(log, "RestorePedLightPatches");  // with both vehicle records
-    ASSERT_LT(ped + 2, log.size());
-    EXPECT_EQ(log[ped + 1], "record Vehicle Second Spec Override");
-    EXPECT_EQ(log[ped + 2], "record Vehicle Lights Intensity Scale");
-    EXPECT_EQ(log[log.size() - 2], "ClearWriteListCount");
-    EXPECT_EQ(log.back(), "VisualSettingsBeforeAfter");
-}
-
-TEST_F(TickTest, GatesDecideTheGatedWrites) {
-    sub.enabledSlots = {"PostFX Vignetting Radius", "Screen Blur Intensity"};
+    sub.enabledSlots = {"Light Dir Mult", "Directional Ambient Color B", "PostFX Vignetting Radius",
+                        "Screen Blur Intensity"};
     sub.trueTests = {"AnyPostFxGradientOverride", "GatePostFxGradientWrites", "GatePostFxVignettingWrites"};
-    const Log& log = Tick();
-    EXPECT_EQ(CountOf(log, "ApplyLivePostFxVignetting"), 6u);
-    EXPECT_EQ(CountOf(log, "engine PostFX Gradient"), 12u);
-    EXPECT_TRUE(Contains(log, "engine PostFX Gradient Midpoint@956"));
-    EXPECT_TRUE(Contains(log, "test GateScreenBlurWrites"));
-    EXPECT_FALSE(Contains(log, "engine Screen Blur Intensity@456"));
-    EXPECT_FALSE(Contains(log, "RestoreScreenBlurPatches"));  // enabled: not restored, only not written
+    std::string gradient;
+    for (const char* w : {"Top Color R@912", "Top Color G@916", "Top Color B@920", "Top/Middle Midpoint@924",
+                          "Middle Color R@928", "Middle Color G@932", "Middle Color B@936",
+                          "Middle/Bottom Midpoint@940", "Bottom Color R@944", "Bottom Color G@948",
+                          "Bottom Color B@952", "Midpoint@956"})
+        gradient += std::string("engine PostFX Gradient ") + w + "; ";
+    // DirAmbient: the G/B row applies, its other rows restore their records; gated groups that
+    // are enabled are only not written when the gate fails; Temperature and the inline
+    // redirects, which this mode never applies, are restored.
+    EXPECT_EQ(Tick(),
+              Steps(true) + "test ImportedOverridesActive; ApplyLiveLightDir; " + kEngineMembers +
+                  "test GatePostFxVignettingWrites; ApplyLivePostFxVignettingIntensity; "
+                  "ApplyLivePostFxVignettingRadius; ApplyLivePostFxVignettingContrast; "
+                  "ApplyLivePostFxVignettingColorR; ApplyLivePostFxVignettingColorG; "
+                  "ApplyLivePostFxVignettingColorB; test AnyPostFxGradientOverride; test GatePostFxGradientWrites; " +
+                  gradient +
+                  "RestoreEnvironmentalBlurPatches; RestoreLensArtefactsPatch; test AnyNightVisionScalarOverride; "
+                  "RestoreNightVisionPatches; test AnyNightVisionColorOverride; RestoreNightVisionColorPatches; "
+                  "record Blur Vignetting Radius; record PostFX Noise; test GateScreenBlurWrites; "
+                  "test AnyLightRayOverride; RestoreLightRaysRedirects; record Directional Ambient Color R; "
+                  "ApplyLiveDirectionalAmbientColorGB; record Directional Ambient Intensity; "
+                  "record Directional Ambient Intensity Mult; RestoreLightAmbDownWrapRedirect; "
+                  "record Natural Ambient Down Color B; record Natural Ambient Down Intensity; "
+                  "record Natural Ambient Up Color R; record Natural Ambient Up Color B; "
+                  "record Natural Ambient Up Intensity; record Natural Ambient Up Intensity Mult; "
+                  "record Natural Ambient Push; record Artificial Exterior Down Color R; "
+                  "record Artificial Exterior Down Color B; RestoreArtificialExteriorRedirect; "
+                  "record Artificial Exterior Up Intensity; record Sky Sun Color R; record Sky Sun Color G; "
+                  "record Sky Moon Color R; record Sky Moon Color G; record Fog Shadow Amount; "
+                  "record Fog Shadow Base Height; record Far Clip; record Wind Speed Mult; record LOD Mult; "
+                  "record LOD Mult HD; record LOD Mult OrphanHD; record LOD Mult LOD; record LOD Mult SLOD1; "
+                  "record LOD Mult SLOD2; record LOD Mult SLOD3; record LOD Mult SLOD4; record Render Exterior; "
+                  "record Light Falloff Mult; record Artificial Int Down Color R; "
+                  "record Artificial Int Down Color B; record Artificial Int Down Intensity; "
+                  "record Artificial Int Up Color R; record Artificial Int Up Color B; "
+                  "record Artificial Int Up Intensity; RestorePedLightPatches; "
+                  "record Vehicle Second Spec Override; record Vehicle Lights Intensity Scale; "
+                  "RestoreTemperatureBlockPatches; RestoreTemperatureRedirect; record Vehicle Dirt Mod; "
+                  "record Enable Occlusion; record Enable Shadow Occlusion; record Shadow Distance Mult; "
+                  "ClearWriteListCount; VisualSettingsBeforeAfter; ");
+    EXPECT_EQ(PatchesClearedForImport.load(), 0);
 }
 
 TEST_F(TickTest, ScanlinePatchIsInstalledOnceAndWrittenBackWhenDisabled) {
     sub.enabledSlots = {"PostFX Scanline Speed"};
-    Tick();
+    EXPECT_EQ(Count(Tick(), "probe ProbeScanlineStore; patch 4096; engine PostFX Scanline Intensity@464; "), 1u);
     for (uint64_t a = 0x1000; a < 0x1009; ++a) EXPECT_EQ(sub.code[a], 0x90);
-    const Log& again = Tick();
-    EXPECT_EQ(CountOf(again, "probe "), 0u);
-    EXPECT_EQ(CountOf(again, "patch "), 0u);
-    EXPECT_EQ(CountOf(again, "engine PostFX Scanline"), 4u);
+    const std::string again = Tick();
+    EXPECT_EQ(Count(again, "probe ") + Count(again, "patch "), 0u);
+    EXPECT_EQ(Count(again, "engine PostFX Scanline"), 4u);
     sub.enabledSlots.clear();
     Tick();
     EXPECT_EQ(ScanlinePatchInstalled.load(), 0);
     for (uint64_t a = 0x1000; a < 0x1009; ++a) EXPECT_EQ(sub.code[a], 0x40 + (a - 0x1000));
-    EXPECT_EQ(CountOf(Tick(), "patch "), 0u);
+    EXPECT_EQ(Count(Tick(), "patch "), 0u);
 }
 
 TEST_F(TickTest, LensDistortionWritesNothingWhileItsStoreStaysInPlace) {
     sub.enabledSlots = {"Chromatic Aberration Coeff 2"};
     sub.failingWrites = {0x2000};
-    EXPECT_EQ(CountOf(Tick(), "engine "), 0u);
+    EXPECT_EQ(Count(Tick(), "engine "), 0u);
     EXPECT_EQ(LensDistortionPatchInstalled.load(), 0);
     sub.failingWrites.clear();
-    EXPECT_EQ(CountOf(Tick(), "engine Lens"), 2u);
+    EXPECT_EQ(Count(Tick(), "engine Lens"), 2u);
+}
+
+TEST_F(TickTest, AProbeNameOfNeitherStorePatchIsRefused) {
+    EXPECT_EQ(TickStorePatchFlag("ProbeScanlineStore"), &ScanlinePatchInstalled);
+    EXPECT_EQ(TickStorePatchFlag("ProbeLensDistortionStore"), &LensDistortionPatchInstalled);
+    const char* const unknowns[] = {"ProbeLensDistortionStores", "ProbeScreenBlurStore", "", nullptr};
+    for (const char* unknown : unknowns)
+        EXPECT_EQ(TickStorePatchFlag(unknown), nullptr) << (unknown ? unknown : "null");
 }
 
 TEST_F(TickTest, HeatHazeStoresArePatchedWhollyWithTheirOwnLengthsOrNotAtAll) {
     ImportedWithHeatHaze();
     sub.heatHaze[1].length = 9;  // the store at 624 must be ten bytes: never patched
-    EXPECT_EQ(CountOf(Tick(), "patch "), 0u);
+    EXPECT_EQ(Count(Tick(), "patch "), 0u);
     EXPECT_EQ(HeatHazePatchesInstalled.load(), 0);
 
     ImportedWithHeatHaze();
@@ -267,71 +271,111 @@ TEST_F(TickTest, HeatHazeStoresArePatchedWhollyWithTheirOwnLengthsOrNotAtAll) {
     ASSERT_EQ(HeatHazePatchesInstalled.load(), 1);
     EXPECT_TRUE(HeatHazeHolds(true));
     for (const StoreSite& s : sub.heatHaze) EXPECT_NE(sub.code[s.address + s.length], 0x90) << "no byte past the store";
-    EXPECT_EQ(CountOf(Tick(), "probe heat haze"), 0u);
+    EXPECT_EQ(Count(Tick(), "probe heat haze"), 0u);
     sub.enabledSlots.clear();  // imported mode restores heat haze when nothing is enabled
     Tick();
     EXPECT_EQ(HeatHazePatchesInstalled.load(), 0);
     EXPECT_TRUE(HeatHazeHolds(false));
 }
 
-TEST_F(TickTest, OverrideModeRestoresWhatOnlyTheImportedModeApplies) {
+// The unload writes back the tick's own patches (which only the tick and the
+// before mode restored before) ahead of everything else it undoes.
+TEST_F(TickTest, UnloadWritesBackTheTicksStorePatchesBeforeTheHooksGo) {
     ImportedWithHeatHaze();
-    sub.enabledSlots.insert("Temperature");
+    sub.enabledSlots.insert("PostFX Scanline Intensity");
+    sub.enabledSlots.insert("Lens Distortion Coeff");
     Tick();
-    ASSERT_EQ(HeatHazePatchesInstalled.load(), 1);
-    sub.trueTests.clear();  // override mode, slots still enabled: left in place
-    Log log = Tick();
-    EXPECT_EQ(HeatHazePatchesInstalled.load(), 1);
-    EXPECT_FALSE(Contains(log, "ApplyLiveTemperature"));
-    EXPECT_FALSE(Contains(log, "RestoreTemperatureRedirect"));
-    sub.enabledSlots.clear();
-    log = Tick();
-    EXPECT_EQ(HeatHazePatchesInstalled.load(), 0);
-    for (const char* restore : {"RestoreTemperatureRedirect", "record Vehicle Dirt Mod", "record Enable Occlusion",
-                                "record Enable Shadow Occlusion", "record Shadow Distance Mult"})
-        EXPECT_TRUE(Contains(log, restore)) << restore;
-    EXPECT_LT(IndexOf(log, "record Shadow Distance Mult"), IndexOf(log, "ClearWriteListCount"));
+    ASSERT_EQ(ScanlinePatchInstalled.load() + LensDistortionPatchInstalled.load() + HeatHazePatchesInstalled.load(), 3);
+    static const HookEngine kEngine = {"noting", [] { return true; }, nullptr, [] { return true; },
+                                       [] { return Note("hooks off"), true; }, [] {}};
+    HostServices services;
+    services.engine = &kEngine;
+    SetHostServices(services);
+    HookEngineStarted = 1;
+    sub.log.clear();
+    ShutdownEditor();
+    EXPECT_EQ(sub.log, "RestoreAllPatches; patch 4096; patch 8192; patch 12288; patch 12352; patch 12384; "
+                       "patch 12320; patch 12416; patch 12448; hooks off; ");  // heat haze by block offset
+    EXPECT_EQ(ScanlinePatchInstalled.load() + LensDistortionPatchInstalled.load() + HeatHazePatchesInstalled.load(), 0);
+    EXPECT_TRUE(HeatHazeHolds(false));
+    EXPECT_TRUE(Holds(StoreSite{0x1000, 464, 9, {0x40, 0x41, 0x42, 0x43, 0x44, 0x45, 0x46, 0x47, 0x48}, true}, false));
+}
+
+// The wired probes find the two stores in a game image and the patch and its
+// restore change exactly their nine bytes.
+TEST_F(TickTest, WiredProbesPatchAndRestoreTheStoresOfTheGameImage) {
+    testsupport::SyntheticImage game;
+    ASSERT_TRUE(game.ok());
+    const uint64_t scanline = game.PlantCode({0x0F, 0x10, 0x05, 1, 2, 3, 4, 0x42, 0x0F, 0x29, 0x84, 0x26, 0xD0, 1, 0,
+                                              0});
+    const uint64_t lens = game.PlantCode({0x0F, 0x10, 0x05, 5, 6, 7, 8, 0x42, 0x0F, 0x29, 0x84, 0x26, 0xC0, 3, 0, 0});
+    ForgetTickStoreProbes();
+    TickCalls.probeStore = wired.probeStore;
+    TickCalls.patchCode = wired.patchCode;
+    const std::vector<uint8_t> before = game.Bytes();
+    sub.enabledSlots = {"PostFX Scanline Frequency 1", "Lens Distortion Cube Coeff"};
+    Tick();
+    std::vector<uint8_t> after = game.Bytes();
+    for (uint64_t site : {scanline + 7, lens + 7})
+        for (uint64_t a = site; a < site + 9; ++a) after[a - game.base()] = before[a - game.base()];
+    EXPECT_EQ(after, before) << "only the two stores changed";
+    EXPECT_EQ(game.Bytes()[scanline + 7 - game.base()], 0x90);
+    EXPECT_EQ(game.Bytes()[lens + 15 - game.base()], 0x90);
+    ShutdownEditor();
+    EXPECT_EQ(game.Bytes(), before);
+    ForgetTickStoreProbes();
 }
 
 TEST_F(TickTest, WeatherRequestsOutsideTheFileWeathersAreDropped) {
     for (int32_t request : {-1, 18, 17, 1000}) {
         WeatherRequest.store(request);
-        EXPECT_EQ(CountOf(Tick(), "native weather"), 0u) << request;
+        EXPECT_EQ(Count(Tick(), "native weather"), 0u) << request;
         EXPECT_EQ(TimecycleRereadFrames.load(), 0) << request;
         EXPECT_EQ(WeatherRequest.load(), -1);
     }
     sub.weatherHasFile = false;
     WeatherRequest.store(3);
-    EXPECT_EQ(CountOf(Tick(), "native weather"), 0u);
+    EXPECT_EQ(Count(Tick(), "native weather"), 0u);
     sub.weatherHasFile = true;
     WeatherRequest.store(3);
-    EXPECT_EQ(CountOf(Tick(), "native weather"), 5u);
+    EXPECT_EQ(Count(Tick(), "native weather"), 5u);
     EXPECT_EQ(world.weather, "OVERCAST");
     EXPECT_EQ(TimecycleRereadFrames.load(), 3);
 }
 
-TEST_F(TickTest, ClockReadsAndSlotRefreshTicksAreRateLimited) {
+TEST_F(TickTest, ClockModifierHudAndSlotRefreshFollowTheirRates) {
+    ClockHourRequest.store(22);
+    shell::TimelapseEnabled = true;
+    sub.trueTests = {"ModifierWorkPending"};
+    EXPECT_EQ(Count(Tick(), "StepModifierLiveResolve"), 1u) << "modifier work pending";
+    EXPECT_EQ(GameClockReading.hour.load(), 22);
+    EXPECT_TRUE(world.clockPaused);
+    sub.trueTests.clear();
+    shell::TimelapseEnabled = false;
+    shell::GameControlFlags.GameHudVisible = false;  // reasserted every frame
     Tick();
+    EXPECT_EQ(CallsOf(kNativeRadarVisible).back(), std::vector<uint64_t>{0});
+    EXPECT_EQ(CallsOf(kNativeHideHudFrame).size(), 1u);
+    EXPECT_FALSE(world.hudVisible);
     EXPECT_EQ(SlotRefreshTick.load(), 0) << "menu closed";
     world.clockHours = 9;
     MenuOpen.store(1);
+    const size_t reads = CallsOf(kNativeClockHours).size();
     const struct {
         uint64_t advance;
         size_t clockReads;
         uint8_t refresh;
-    } frames[] = {{0, 1, 1}, {100, 1, 0}, {149, 1, 0}, {1, 2, 1}};
+    } frames[] = {{0, 0, 1}, {100, 0, 0}, {149, 0, 0}, {1, 1, 1}};
     for (const auto& f : frames) {
         Advance(f.advance);
-        Tick();
-        EXPECT_EQ(CallsOf(kNativeClockHours).size(), f.clockReads) << f.advance;
+        EXPECT_EQ(Count(Tick(), "StepModifierLiveResolve"), 1u) << "modifier work while the menu is open";
+        EXPECT_EQ(CallsOf(kNativeClockHours).size(), reads + f.clockReads) << f.advance;
         EXPECT_EQ(SlotRefreshTick.load(), f.refresh) << f.advance;
         EXPECT_EQ(VisualSettingsRefreshTick.load(), f.refresh) << f.advance;
     }
-    EXPECT_TRUE(Contains(sub.log, "StepModifierLiveResolve")) << "modifier work while the menu is open";
-    EXPECT_FALSE(Contains(sub.log, "test ModifierWorkPending"));
     EXPECT_EQ(GameClockReading.hour.load(), 9);
     MenuOpen.store(0);
-    Tick();
+    EXPECT_EQ(Count(Tick(), "RefreshModifier"), 0u);
     EXPECT_EQ(SlotRefreshTick.load(), 0);
     EXPECT_EQ(SlotRefreshStamp, 0u);
 }

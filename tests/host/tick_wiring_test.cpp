@@ -1,10 +1,12 @@
 // The tick's names against the live-write runtime's slot tables: every slot
 // the group table, the refresh runs and the light-direction list name must
-// exist, so a mistyped name cannot silently switch a group off.
+// exist and every record restore must name a slot of its own row, so that
+// a mistyped name cannot silently switch a group off or restore another
+// group's record; and the wired subsystems switch the groups.
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <set>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -13,9 +15,9 @@
 #include "host/tick_groups.h"
 #include "host/tick_wiring.h"
 #include "runtime/live_slots.h"
+#include "support/sim_world_fixture.h"
 #include "timecycle/edit_store.h"
 #include "timecycle/game_hooks.h"
-#include "support/sim_world_fixture.h"
 
 namespace {
 
@@ -37,38 +39,43 @@ size_t RunLength(const char* first, const char* last) {
     return FindTickSlotRun(first, last, begin, end) ? static_cast<size_t>(end - begin) + 1 : 0;
 }
 
-// The counts of the transcribed tables, and every name they use exists once.
-TEST(TickWiring, EverySlotTheTablesNameExistsWithTheRunLengths) {
-    std::set<std::string> keys;
-    for (const TickGroup& g : TickGroupTable()) EXPECT_TRUE(keys.insert(g.key).second) << g.key;
-    EXPECT_EQ(keys.size(), 29u);
-    for (auto order : {ImportedGroupOrder(), OverrideGroupOrder(), OverrideRestoreOnlyOrder()})
-        for (const char* key : order) EXPECT_TRUE(std::string(key) == kEngineBlockKey || FindTickGroup(key)) << key;
-    EXPECT_EQ(ImportedGroupOrder().size(), 29u + 1u);
-    EXPECT_EQ(OverrideGroupOrder().size() + OverrideRestoreOnlyOrder().size(), 29u + 1u);
-    EXPECT_EQ(EngineBlockMembers().size(), 15u);
-    uint32_t slots = 0;
+TEST(TickWiring, EveryNameOfTheTablesIsASlotAndEveryRecordKeyASlotOfItsOwnRow) {
+    // Each group once in the imported order, and once in the override order or its restore-only list.
+    std::map<std::string, int> imported, override;
+    for (const char* key : ImportedGroupOrder()) ++imported[key];
+    for (auto order : {OverrideGroupOrder(), OverrideRestoreOnlyOrder()})
+        for (const char* key : order) ++override[key];
+    EXPECT_EQ(imported, override);
+    EXPECT_EQ(imported.size(), TickGroupTable().size() + 1);  // the groups and the engine-block members
+    std::vector<const std::atomic<uint8_t>*> storeFlags;
     for (const TickGroup& group : TickGroupTable()) {
+        EXPECT_EQ(imported[group.key], 1) << group.key;
         for (const GroupPart& part : group.parts) {
+            const std::vector<std::string> slots = Split(part.testSlots);
             if (part.testRunLast) {
                 EXPECT_EQ(RunLength(part.testSlots, part.testRunLast), 22u) << group.key;
             } else {
-                for (const std::string& slot : Split(part.testSlots)) EXPECT_TRUE(FindTickSlot(slot)) << slot;
+                for (const std::string& slot : slots) EXPECT_TRUE(FindTickSlot(slot)) << slot;
             }
             for (const EngineWrite& write : part.writes) EXPECT_TRUE(FindTickSlot(write.slot)) << write.slot;
-            // Record restores of the vehicle lights and the inline redirects name their slot.
+            if (part.restore == GroupRestore::Record) {
+                EXPECT_FALSE(slots.empty() || part.testRunLast) << group.key;
+            }
             for (const std::string& restore : Split(part.restoreNames)) {
-                if (restore[0] == '@' && restore.rfind("@ApplyLive", 0) != 0) {
-                    EXPECT_TRUE(FindTickSlot(restore.substr(1))) << restore;
-                }
+                if (restore[0] != '@') continue;
+                EXPECT_NE(std::find(slots.begin(), slots.end(), restore.substr(1)), slots.end())
+                    << group.key << ": " << restore << " is not a slot of its row";
+            }
+            if (part.apply == GroupApply::StorePatch) {
+                storeFlags.push_back(TickStorePatchFlag(part.gate));
+                EXPECT_NE(storeFlags.back(), nullptr) << part.gate;
+                EXPECT_EQ(part.restore, GroupRestore::StorePatch) << group.key;
             }
         }
     }
-    for (const SlotRun& run : TickRefreshRuns()) {
-        EXPECT_EQ(RunLength(run.first, run.last), run.count) << run.first;
-        slots += run.count;
-    }
-    EXPECT_EQ(slots, 136u);
+    ASSERT_EQ(storeFlags.size(), 2u);
+    EXPECT_NE(storeFlags[0], storeFlags[1]);
+    for (const SlotRun& run : TickRefreshRuns()) EXPECT_EQ(RunLength(run.first, run.last), run.count) << run.first;
     for (const char* slot : TickLightDirSlots()) EXPECT_TRUE(FindTickSlot(slot)) << slot;
     EXPECT_EQ(FindTickSlot("No Such Slot"), nullptr);
     EXPECT_EQ(RunLength("PostFX Environmental Blur Size", "PostFX Exposure"), 0u) << "reversed";
@@ -103,7 +110,6 @@ TEST_F(TickWiredTest, EnabledSlotsAndRuntimeGroupTestsSwitchTheirGroups) {
     EXPECT_FALSE(Called("RestoreLightDirRedirects"));
     EXPECT_FALSE(Called("RestorePostFxGradientPatches"));  // AnyPostFxGradientOverride held
     EXPECT_TRUE(Called("RestorePostFxVignettingPatches"));
-    EXPECT_FALSE(Called("RestoreHeatHazePatches"));
 }
 
 TEST_F(TickWiredTest, NeverLoadedSlotsAreReadEvenWithTheMenuClosed) {

@@ -112,6 +112,22 @@ void Fault(SimWorld& world, const NativeRow& row, const std::string& what) {
 int32_t Int(uint64_t word) { return static_cast<int32_t>(static_cast<uint32_t>(word)); }
 float Flt(uint64_t word) { return std::bit_cast<float>(static_cast<uint32_t>(word)); }
 
+// What is wrong with one argument word for its code, or null.
+const char* WordProblem(char code, uint64_t word) {
+    if (code == 's') return word == 0 ? "null string" : nullptr;
+    if ((word >> 32) != 0) return "high half not zero";
+    switch (code) {
+    case 'b': return word > 1 ? "not a boolean" : nullptr;
+    case 'f': return std::isfinite(Flt(word)) ? nullptr : "not a finite float";
+    case '0':
+    case '1':
+    case '2': return word != static_cast<uint64_t>(code - '0') ? "not the constant" : nullptr;
+    case 'z': return word != 0 ? "expected 0.0" : nullptr;
+    case 'R': return word != 0x447A0000u ? "expected 1000.0" : nullptr;
+    default: return nullptr;
+    }
+}
+
 // Checks the argument words against the row; false when the call is malformed.
 bool CheckArgs(SimWorld& world, const NativeRow& row, const uint64_t* args, size_t count) {
     const size_t want = std::strlen(row.args);
@@ -121,56 +137,9 @@ bool CheckArgs(SimWorld& world, const NativeRow& row, const uint64_t* args, size
     }
     bool ok = true;
     for (size_t i = 0; i < count; ++i) {
-        const char code = row.args[i];
-        const uint64_t word = args[i];
-        const std::string where = "word " + std::to_string(i) + " = " + HexText(word);
-        if (code == 's') {
-            if (word == 0) {
-                Fault(world, row, where + ": null string");
-                ok = false;
-            }
-            continue;
-        }
-        if ((word >> 32) != 0) {
-            Fault(world, row, where + ": high half not zero");
+        if (const char* problem = WordProblem(row.args[i], args[i])) {
+            Fault(world, row, "word " + std::to_string(i) + " = " + HexText(args[i]) + ": " + problem);
             ok = false;
-            continue;
-        }
-        switch (code) {
-        case 'b':
-            if (word > 1) {
-                Fault(world, row, where + ": not a boolean");
-                ok = false;
-            }
-            break;
-        case 'f':
-            if (!std::isfinite(Flt(word))) {
-                Fault(world, row, where + ": not a finite float");
-                ok = false;
-            }
-            break;
-        case '0':
-        case '1':
-        case '2':
-            if (word != static_cast<uint64_t>(code - '0')) {
-                Fault(world, row, where + ": expected " + std::string(1, code));
-                ok = false;
-            }
-            break;
-        case 'z':
-            if (word != 0) {
-                Fault(world, row, where + ": expected 0.0");
-                ok = false;
-            }
-            break;
-        case 'R':
-            if (word != 0x447A0000u) {
-                Fault(world, row, where + ": expected 1000.0");
-                ok = false;
-            }
-            break;
-        default:
-            break;
         }
     }
     return ok;
@@ -235,18 +204,10 @@ void Apply(SimWorld& world, const NativeRow& row, const uint64_t* a, uint64_t* r
         if (SimEntity* e = Entity(world, Int(a[0]))) e->velocity = Vec(a + 1);
         else Fault(world, row, "entity does not exist");
         break;
-    case 0x07503F7948F491A7: world.worldLoads.push_back(Vec(a)); break;
-    case 0xBE31FD6CE464AC59:
-        world.pedClearArea = {Vec(a), Flt(a[3]), world.pedClearArea.calls + 1};
-        break;
-    case 0x01C7B9B38428AEB6:
-        world.vehicleClearArea = {Vec(a), Flt(a[3]), world.vehicleClearArea.calls + 1};
-        break;
     case 0x2AFD795EEAC8D30D: world.vehicleSwitchA = a[0] != 0; break;
     case 0x80D9F74197EA47D9: world.vehicleSwitchB = a[0] != 0; break;
     case 0x1268615ACE24D504: world.blackout = a[0] != 0; break;
     case 0xA6294919E56FF02A: world.hudVisible = a[0] != 0; break;
-    case 0xA0EBB943C300E693: world.radarVisible = a[0] != 0; break;
     case 0x25223CA6B4D20B7F: PutInt(result, world.clockHours); break;
     case 0x13D2B8ADD79640F2: PutInt(result, world.clockMinutes); break;
     case 0x494E97C2EF27C470: PutInt(result, world.clockSeconds); break;
@@ -312,7 +273,6 @@ void Apply(SimWorld& world, const NativeRow& row, const uint64_t* a, uint64_t* r
         cam.position = Vec(a + 1);
         cam.rotation = {Flt(a[4]), Flt(a[5]), Flt(a[6])};
         cam.fov = Flt(a[7]);
-        cam.rotationOrder = 2;
         PutInt(result, handle);
         break;
     }
@@ -344,7 +304,6 @@ void Apply(SimWorld& world, const NativeRow& row, const uint64_t* a, uint64_t* r
         world.modifier = Text(a[0]);
         world.modifierIndex = 1;
         break;
-    case 0x82E7FFCD5B2326B3: world.modifierStrength = Flt(a[0]); break;
     case 0xFDF3D97C674AFB66: PutInt(result, world.modifierIndex); break;
     default: break;  // per-frame switches: counted only
     }
@@ -358,7 +317,6 @@ bool HandleSimNative(SimWorld& world, uint64_t hash, const uint64_t* args, size_
         world.unknownHashes.push_back(hash);
         return false;
     }
-    ++world.callCounts[hash];
     if (CheckArgs(world, *row, args, count)) Apply(world, *row, args, result);
     world.lastHash = hash;
     world.lastArgs.assign(args, args + count);
@@ -370,11 +328,6 @@ std::span<const uint64_t> SimNativeHashes() { return {HashList().data(), HashLis
 const char* SimNativeRole(uint64_t hash) {
     const NativeRow* row = FindRow(hash);
     return row ? row->role : "unknown";
-}
-
-uint64_t SimCallCount(const SimWorld& world, uint64_t hash) {
-    auto it = world.callCounts.find(hash);
-    return it == world.callCounts.end() ? 0 : it->second;
 }
 
 int32_t AddSimVehicle(SimWorld& world, SimVec position) {
@@ -402,6 +355,5 @@ void AdvanceSimClock(SimWorld& world, int64_t seconds) {
 }
 
 uint64_t SimFloatWord(float value) { return std::bit_cast<uint32_t>(value); }
-float SimWordFloat(uint64_t word) { return Flt(word); }
 
 }  // namespace testsupport

@@ -40,13 +40,6 @@ struct SimCamera {
     SimVec rotation{};  // pitch, roll, heading (degrees)
     float fov = 0.0f;
     bool active = false;
-    int32_t rotationOrder = 0;
-};
-
-struct SimArea {
-    SimVec center{};
-    float radius = 0.0f;
-    uint64_t calls = 0;
 };
 
 struct SimWorld {
@@ -71,15 +64,11 @@ struct SimWorld {
 
     // HUD.
     bool hudVisible = true;
-    bool radarVisible = true;
 
     // World toggles: the two vehicle switches start on in the game, blackout off.
     bool vehicleSwitchA = true;
     bool vehicleSwitchB = true;
     bool blackout = false;
-    SimArea pedClearArea{};
-    SimArea vehicleClearArea{};
-    std::vector<SimVec> worldLoads;  // each call of the load-world-at native
 
     // Cameras: the gameplay camera and the scripted ones.
     SimVec gameplayCamPosition{10.0f, 20.0f, 35.0f};
@@ -96,11 +85,9 @@ struct SimWorld {
 
     // Timecycle modifier.
     std::string modifier;
-    float modifierStrength = 1.0f;
     int32_t modifierIndex = -1;
 
-    // Calls per hash, hashes without a handler, malformed calls.
-    std::map<uint64_t, uint64_t> callCounts;
+    // Hashes without a handler, malformed calls, and the last call.
     std::vector<uint64_t> unknownHashes;
     std::vector<std::string> faults;
     uint64_t lastHash = 0;
@@ -116,9 +103,6 @@ bool HandleSimNative(SimWorld& world, uint64_t hash, const uint64_t* args, size_
 std::span<const uint64_t> SimNativeHashes();
 const char* SimNativeRole(uint64_t hash);
 
-// Calls of one hash so far.
-uint64_t SimCallCount(const SimWorld& world, uint64_t hash);
-
 // A vehicle at a position (returns its handle); a ped put into it.
 int32_t AddSimVehicle(SimWorld& world, SimVec position);
 void SeatSimPed(SimWorld& world, int32_t ped, int32_t vehicle);
@@ -126,8 +110,7 @@ void SeatSimPed(SimWorld& world, int32_t ped, int32_t vehicle);
 // Lets the game clock run (unless paused) by whole seconds.
 void AdvanceSimClock(SimWorld& world, int64_t seconds);
 
-// The bit pattern word of a float argument, and back.
+// The bit pattern word of a float argument.
 uint64_t SimFloatWord(float value);
-float SimWordFloat(uint64_t word);
 
 }  // namespace testsupport

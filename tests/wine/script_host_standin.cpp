@@ -1,6 +1,5 @@
 // The stand-in script host (see script_host_standin.h). Its exports carry the
-// host's decorated names (the plug-in's script_host.def is its export list);
-// VarnelStandInState gives a loader the same state words without a native call.
+// host's decorated names (the plug-in's script_host.def is its export list).
 #include <cstdint>
 #include <mutex>
 
@@ -27,7 +26,6 @@ void StandInScriptWait(unsigned long ms) __asm__("\"?scriptWait@@YAXK@Z\"");
 void StandInNativeInit(uint64_t hash) __asm__("\"?nativeInit@@YAX_K@Z\"");
 void StandInNativePush64(uint64_t value) __asm__("\"?nativePush64@@YAX_K@Z\"");
 uint64_t* StandInNativeCall() __asm__("\"?nativeCall@@YAPEA_KXZ\"");
-__declspec(dllexport) const uint64_t* VarnelStandInState();
 
 void StandInScriptRegister(void* module, void (*main)()) {
     std::lock_guard<std::mutex> lock(g_mutex);
@@ -74,13 +72,6 @@ uint64_t* StandInNativeCall() {
     g_result[1] = g_pendingCount;
     for (uint64_t i = 0; i < standin::kMaxArgs; ++i) g_result[2 + i] = i < g_pendingCount ? g_pending[i] : 0;
     return g_result;
-}
-
-const uint64_t* VarnelStandInState() {
-    std::lock_guard<std::mutex> lock(g_mutex);
-    static uint64_t copy[standin::kStateWords];
-    for (int i = 0; i < standin::kStateWords; ++i) copy[i] = g_state[i];
-    return copy;
 }
 
 }  // extern "C"
