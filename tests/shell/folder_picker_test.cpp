@@ -135,6 +135,12 @@ TEST_F(FolderPickerTest, ChoosingTheVrnOrTheExportFolderSavesIt) {
     EXPECT_TRUE(Exists("E:\\Out\\Misc"));
     EXPECT_NE(GetFile("D:\\Mods\\vrn\\VRN.ini").find("ExportDirectory=E:\\Out\\\r\n"), std::string::npos);
 
+    const std::string tooLong = "D:\\" + std::string(256, 'x');  // 260 bytes with its backslash: refused, not cut
+    Browse(kFolderKindExport, tooLong);
+    SaveFolderSelection();
+    EXPECT_EQ(SettingsStatusLine, "Folder selection failed: folder path too long: " + tooLong + "\\");
+    EXPECT_STREQ(WorkspacePaths.ExportFolderText, "E:\\Out\\");
+
     sim::FailWritesTo("D:\\Mods\\vrn\\VRN.ini", true);  // a failed save is not reported as saved
     Browse(kFolderKindExport, std::string("E:\\Other"));
     SaveFolderSelection();

@@ -136,8 +136,12 @@ TEST_F(WorkspaceTest, AdoptingAVrnFolderBringsItsOwnImportsAndExports) {
     EXPECT_STREQ(WorkspacePaths.ImportFolderText, "D:\\Games\\VRN\\Imports\\");  // only the VRN folder moved
     ResetImportExportFolders(WorkspacePaths.VrnFolderText);
     EXPECT_STREQ(WorkspacePaths.ExportFolderText, "D:\\Else\\vrn\\Exports\\");
-    CopyFolderText(WorkspacePaths.ImportFolderText, std::string(400, 'a'));  // texts are cut to 259 bytes
-    EXPECT_EQ(std::string(WorkspacePaths.ImportFolderText).size(), kFolderTextSize - 1);
+    // A folder too long for the 260-byte texts is refused, never cut into another folder.
+    EXPECT_FALSE(CopyFolderText(WorkspacePaths.ImportFolderText, "D:\\" + std::string(257, 'a')));
+    EXPECT_FALSE(AdoptVrnFolder("D:\\" + std::string(250, 'a')));  // fits, but not with "VRN\\Imports\\"
+    EXPECT_STREQ(WorkspacePaths.ImportFolderText, "D:\\Else\\vrn\\Imports\\");
+    EXPECT_STREQ(WorkspacePaths.VrnFolderText, "D:\\Else\\vrn\\");
+    EXPECT_TRUE(CopyFolderText(WorkspacePaths.ImportFolderText, "D:\\" + std::string(256, 'a')));
 }
 
 TEST_F(WorkspaceTest, IsPathInWorkspace) {
