@@ -13,7 +13,6 @@
 #include "timecycle/timecycle_xml.h"
 #include "weather/document_io.h"
 #include "weather/weather_documents.h"
-#include "comma_locale.h"
 #include "shell_fixture.h"
 
 namespace shelltest {
@@ -174,24 +173,6 @@ TEST(NumberTexts, ParseIntPrefixReadsLikeStrtoll) {
         EXPECT_EQ(value, c.value) << c.text;
         EXPECT_EQ(consumed, c.consumed) << c.text;
     }
-}
-
-TEST(NumberTexts, IndependentOfTheCLocale) {
-    CommaLocale comma;
-    if (!comma.Active()) GTEST_SKIP() << "no locale with a decimal comma could be set up";
-    char printed[32];
-    std::snprintf(printed, sizeof(printed), "%.1f", 1.5);
-    ASSERT_STREQ(printed, "1,5");  // the C library now writes a comma
-    EXPECT_EQ(FormatFixed3(1.5f), "1.500");
-    EXPECT_EQ(FormatFloat(0.25f), "0.25000000");
-    EXPECT_EQ(FormatFloatTrimmed(2.5f, "1.0"), "2.5");
-    float value = 0.0f;
-    size_t consumed = 0;
-    EXPECT_TRUE(ParseFloatPrefix("1.5abc", value, &consumed));
-    EXPECT_EQ(value, 1.5f);
-    EXPECT_EQ(consumed, 3u);
-    EXPECT_TRUE(ParseFloatPrefix("1,5", value, &consumed));
-    EXPECT_EQ(value, 1.0f);
 }
 
 // ---- Files ---------------------------------------------------------------------------------

@@ -91,21 +91,6 @@ TEST_F(WorkspaceTest, GettersCreateOnlyTheFoldersTheyName) {
     EXPECT_FALSE(Exists("E:\\Out\\Misc"));
 }
 
-TEST_F(WorkspaceTest, EnsureWorkspaceFoldersBuildsTheWholeTree) {
-    EXPECT_TRUE(EnsureWorkspaceFolders());
-    for (const char* root : {"Imports\\", "Exports\\"})
-        for (const char* sub : {"Timecycles", "Timecycle Mods", "Weather Files", "Misc"})
-            EXPECT_TRUE(Exists(InVrn(root) + sub)) << root << sub;
-    EXPECT_EQ(IniPath(), InVrn("VRN.ini"));
-    RemoveAllDocumentsFolders();
-    ClearWorkspacePaths();
-    EXPECT_FALSE(EnsureWorkspaceFolders());
-    EXPECT_EQ(IniPath(), "");
-    EXPECT_EQ(ImportsTimecyclesFolder(), "");
-    EXPECT_EQ(ExportsMiscFolder(), "");
-    EXPECT_FALSE(IsPathInWorkspace(InVrn("VRN.ini")));
-}
-
 TEST_F(WorkspaceTest, CreateDirectoryTree) {
     EXPECT_FALSE(CreateDirectoryTree(""));
     EXPECT_TRUE(CreateDirectoryTree("C:\\"));  // a drive root exists already
