@@ -85,6 +85,8 @@ bool ReadFolderSetting(std::string_view iniText, std::initializer_list<const cha
 
 const char* Flag(bool on) { return on ? "1" : "0"; }
 
+bool Near(float a, float b, float tolerance) { return std::fabs(a - b) <= tolerance; }
+
 }  // namespace
 
 std::string SettingsFileText() {
@@ -124,10 +126,6 @@ std::string SettingsFileText() {
     line("ExportDirectory=", ExportsFolder());
     return text;
 }
-
-namespace {
-bool Near(float a, float b, float tolerance) { return std::fabs(a - b) <= tolerance; }
-}  // namespace
 
 void ResetSettingsState() {
     UiSettings.UIScale = kDefaultUIScale;

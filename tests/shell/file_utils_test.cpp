@@ -55,6 +55,17 @@ TEST(TextHelpers, PathTexts) {
 
 class PathRulesTest : public ShellTest {};
 
+// The tests and the VRN.ini fuzz target write wherever a path names: the
+// Linux stand-in keeps every Windows path on its fake drive.
+TEST_F(PathRulesTest, EveryPathStaysOnTheFakeDrive) {
+    const std::pair<const char*, std::string> hosts[] = {
+        {"C:\\..\\..\\x", "/C/x"},  {"C:/../../../etc", "/C/etc"}, {"Mods\\..\\..\\..\\..\\x.xml", "/C/x.xml"},
+        {"\\Top", "/C/Top"},          {"C:rel", "/C/Games/GTA5/rel"},  {"D:\\a\\.\\b\\..\\c", "/D/a/c"},
+        {"\\\\server\\share\\x", ""}, {"\\\\?\\C:\\x", ""}, {"", ""}};
+    for (const auto& [windows, host] : hosts)
+        EXPECT_EQ(platform::sim::HostPathOf(windows), host.empty() ? host : Root() + host) << windows;
+}
+
 TEST_F(PathRulesTest, FullPathResolvesAgainstTheCurrentFolder) {
     const std::string longPath(300, 'a');  // too long for the system call: kept, with backslashes
     const std::pair<std::string, std::string> cases[] = {
@@ -209,8 +220,6 @@ TEST_F(FileHelpersTest, ReadsAreByteForByteUpToExactly64MiBAndSayWhyNot) {
     }
     EXPECT_STREQ(FileReadFailureText(F::TooLarge), "too large (over 64 MiB)");
     std::string content;
-    EXPECT_TRUE(ReadTextFile(InVrn("a.txt"), content));
-    EXPECT_EQ(content, bytes);
     EXPECT_FALSE(ReadFileBytes(L"", content));
 
     // The loaders say so in their status lines.

@@ -171,7 +171,6 @@ TEST_F(SettingsTest, EveryValueRoundTrips) {
     PutFile(Ini(), file("D:\\Imp"));
     LoadSettings();
     EXPECT_TRUE(WindowSizeFromIni);
-    EXPECT_TRUE(Exists("D:\\Imp\\Timecycle Mods"));
     std::filesystem::remove(Host(Ini()));
     ASSERT_TRUE(SaveSettings());  // every value read comes back out unchanged
     EXPECT_EQ(SettingsStatusLine, "VRN.ini saved: " + Ini());

@@ -15,13 +15,7 @@ namespace {
 using namespace shell;
 namespace sim = platform::sim;
 
-class WorkspaceTest : public ShellTest {
-protected:
-    static void RemoveAllDocumentsFolders() {  // no Documents folder can be found at all
-        sim::SetKnownFolder(platform::KnownFolder::Documents, std::nullopt);
-        sim::SetEnvironmentVariable("USERPROFILE", std::nullopt);
-    }
-};
+using WorkspaceTest = ShellTest;
 
 TEST_F(WorkspaceTest, VrnFolderFromChoice) {
     const std::pair<const char*, const char*> cases[] = {
@@ -38,7 +32,8 @@ TEST_F(WorkspaceTest, VrnFolderFromChoice) {
 
 TEST_F(WorkspaceTest, FindDocumentsFoldersFallsBackInOrder) {
     using platform::KnownFolder;
-    RemoveAllDocumentsFolders();
+    sim::SetKnownFolder(KnownFolder::Documents, std::nullopt);  // no Documents folder can be found at all
+    sim::SetEnvironmentVariable("USERPROFILE", std::nullopt);
     EXPECT_EQ(FindDocumentsFolders(), "");
     EXPECT_EQ(DefaultVrnFolder(), "");
     // Set from the last fallback to the first; each new one takes over.
@@ -64,12 +59,8 @@ TEST_F(WorkspaceTest, FindDocumentsFoldersFallsBackInOrder) {
 }
 
 TEST_F(WorkspaceTest, GettersCreateOnlyTheFoldersTheyName) {
-    const std::pair<std::string, std::string> named[] = {{DefaultVrnFolder(), kVrn},
-                                                         {VrnFolder(), kVrn},
-                                                         {DefaultImportsFolder(), InVrn("Imports\\")},
-                                                         {DefaultExportsFolder(), InVrn("Exports\\")},
-                                                         {VrnMiscFolder(), InVrn("Misc\\")}};
-    for (const auto& [folder, path] : named) EXPECT_EQ(folder, path);
+    EXPECT_EQ(DefaultVrnFolder() + VrnFolder() + DefaultImportsFolder() + DefaultExportsFolder() + VrnMiscFolder(),
+              std::string(kVrn) + kVrn + InVrn("Imports\\") + InVrn("Exports\\") + InVrn("Misc\\"));
     EXPECT_FALSE(Exists(kVrn)) << "none of these creates anything";
     EXPECT_EQ(DefaultIniPath(), InVrn("VRN.ini"));
     EXPECT_TRUE(Exists(kVrn));
