@@ -21,6 +21,12 @@ real_folders() {
   done
 }
 
+# Readable stacks in a crash report: clang's symbolizer, also where only its
+# versioned copy is installed.
+if ! command -v llvm-symbolizer >/dev/null; then
+  for s in /usr/lib/llvm-*/bin/llvm-symbolizer; do [ -x "$s" ] && export ASAN_SYMBOLIZER_PATH=$s; done
+fi
+
 status=0
 summary=()
 shopt -s nullglob
