@@ -67,7 +67,7 @@ for bin in "${targets[@]}"; do
   corp=$(grep -o 'corp: [0-9]*/[0-9a-zA-Z]*' "$log" | tail -n 1 | cut -d' ' -f2)
   if [ $rc -ne 0 ]; then
     status=1
-    summary+=("$name: FAILED (exit $rc), see below")
+    summary+=("$name: FAILED (exit $rc), its log above")
     echo "fuzz: $name failed; the end of its log:"
     tail -n 60 "$log"
   else
