@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Unpacks Dear ImGui from Debian's imgui source package into the given folder
 # (default .deps/imgui). Uses ../shared/deps when it holds the package, and
-# otherwise asks apt for the source package.
+# otherwise asks apt for the source package from the archive of the
+# machine's own apt sources (scripts/apt-archive.sh).
 set -euo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
 dest=${1:-$here/.deps/imgui}
@@ -14,8 +15,7 @@ if [ -z "$orig" ]; then
   echo "fetch-imgui: no local copy, getting Debian's imgui source package with apt" >&2
   src=/etc/apt/sources.list.d/varnel-src.sources
   if [ ! -f "$src" ]; then
-    uri=$(awk '/^URIs:/{print $2; exit}' /etc/apt/sources.list.d/debian.sources 2>/dev/null || true)
-    [ -n "$uri" ] || uri=http://deb.debian.org/debian
+    uri=$(bash "$here/scripts/apt-archive.sh") || exit 1
     printf 'Types: deb-src\nURIs: %s\nSuites: sid\nComponents: main\nSigned-By: /usr/share/keyrings/debian-archive-keyring.gpg\n' "$uri" > "$src"
     apt-get update -qq
   fi

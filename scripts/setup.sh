@@ -1,15 +1,17 @@
 #!/usr/bin/env bash
 # Installs what the build needs on a Debian 12 machine, skipping what is
-# already there. Usage: scripts/setup.sh [build|test]
+# already there, from the machine's own apt sources (scripts/apt-archive.sh).
+# Usage: scripts/setup.sh [build|test]
 #   build: the Windows cross-compiler and CMake (enough for the plug-in)
-#   test:  also GoogleTest, Google Benchmark, Wine, Xvfb and xdotool
+#   test:  also GoogleTest, Google Benchmark, clang with libFuzzer and the
+#          sanitizer runtimes, Wine, Xvfb and xdotool
 set -euo pipefail
 what=${1:-test}
 here=$(cd "$(dirname "$0")/.." && pwd)
 
 pkgs=(cmake ninja-build g++ make xz-utils g++-mingw-w64-x86-64-posix)
 if [ "$what" = test ]; then
-  pkgs+=(libgtest-dev libgmock-dev googletest libbenchmark-dev
+  pkgs+=(libgtest-dev libgmock-dev googletest libbenchmark-dev clang libclang-rt-dev
          wine wine64 xvfb xauth xdotool imagemagick x11-utils)
 fi
 
@@ -41,8 +43,7 @@ if [ ${#backports_pkgs[@]} -gt 0 ]; then
   if [ -z "$mesa_major" ] || [ "$mesa_major" -lt 24 ]; then
     list=/etc/apt/sources.list.d/varnel-backports.sources
     if ! grep -rqs 'bookworm-backports' /etc/apt/sources.list /etc/apt/sources.list.d/; then
-      uri=$(sed -n 's/^URIs:[[:space:]]*//p' /etc/apt/sources.list.d/debian.sources 2>/dev/null | head -n1 || true)
-      uri=${uri:-http://deb.debian.org/debian}
+      uri=$(bash "$here/scripts/apt-archive.sh") || exit 1
       printf 'Types: deb\nURIs: %s\nSuites: bookworm-backports\nComponents: main\nSigned-By: /usr/share/keyrings/debian-archive-keyring.gpg\n' "$uri" |
         $sudo tee "$list" >/dev/null
     fi

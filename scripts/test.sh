@@ -1,34 +1,66 @@
 #!/usr/bin/env bash
-# Builds and runs every test: native (the bulk), native under ASan+UBSan,
-# the Windows build's tests under Wine, and the end-to-end checks.
-set -euo pipefail
+# Builds and runs every test, quickest and most telling first:
+#   native       the native tests (the bulk: every subsystem against a simulated Windows and game)
+#   sanitize     the same under AddressSanitizer with leak detection, and UndefinedBehaviorSanitizer
+#   tsan         the same under ThreadSanitizer
+#   fuzz         every libFuzzer target for a few seconds (clang, ASan and UBSan)
+#   release      the native tree at -O3 with warnings as errors (build only)
+#   windows      the Windows build's tests under Wine
+#   e2e          the end-to-end checks under Wine and Xvfb
+# Every stage runs even when an earlier one failed; the command fails when
+# any stage did, and ends with a table of each stage's result and time.
+# Usage: scripts/test.sh [stage ...]   (default: all, in the order above)
+set -uo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
 cd "$here"
-bash scripts/setup.sh test
+bash scripts/setup.sh test || { echo "test: setup failed" >&2; exit 1; }
 jobs=$(nproc)
+fuzz_seconds=${VARNEL_FUZZ_SECONDS:-10}
 
-echo "== native tests"
-cmake --preset linux >/dev/null
-cmake --build --preset linux -j "$jobs"
-ctest --preset linux -j "$jobs"
+build_and_test() {  # preset
+  cmake --preset "$1" >/dev/null && cmake --build --preset "$1" -j "$jobs" && ctest --preset "$1" -j "$jobs"
+}
 
-echo "== native tests with sanitizers"
-cmake --preset sanitize >/dev/null
-cmake --build --preset sanitize -j "$jobs"
-ASAN_OPTIONS=detect_leaks=0:allow_user_segv_handler=1 UBSAN_OPTIONS=print_stacktrace=1 \
-  ctest --preset sanitize -j "$jobs"
+stage_native() { build_and_test linux; }
+stage_sanitize() { build_and_test sanitize; }  # leak detection and options: CMakePresets.json
+stage_tsan() { build_and_test tsan; }
+stage_fuzz() {
+  cmake --preset fuzz >/dev/null && cmake --build --preset fuzz -j "$jobs" && bash scripts/fuzz.sh "$fuzz_seconds"
+}
+stage_release() { cmake --preset release >/dev/null && cmake --build --preset release -j "$jobs"; }
+stage_windows() {
+  cmake --preset windows >/dev/null && cmake --build --preset windows -j "$jobs" || return 1
+  # scripts/wine-run.sh (ctest's emulator) makes the prefix build/windows/wineprefix
+  # and starts the wine server detached from ctest's pipes; stop it afterwards.
+  local rc=0
+  ctest --preset windows -j 4 || rc=$?
+  WINEPREFIX=$here/build/windows/wineprefix wineserver -k >/dev/null 2>&1 || true
+  return $rc
+}
+stage_e2e() {
+  [ -f build/windows/Varnel.asi ] || { echo "e2e: no Windows build" >&2; return 1; }
+  echo "(screenshots in build/e2e-artifacts)"
+  timeout --kill-after=20 600 bash tests/e2e/run_e2e.sh build/windows build/e2e-artifacts
+}
 
-echo "== Windows build and its tests under Wine"
-windows_start=$SECONDS
-cmake --preset windows >/dev/null
-cmake --build --preset windows -j "$jobs"
-# scripts/wine-run.sh (ctest's emulator) makes the prefix build/windows/wineprefix
-# and starts the wine server detached from ctest's pipes; stop it afterwards.
+stages=("$@")
+[ ${#stages[@]} -gt 0 ] || stages=(native sanitize tsan fuzz release windows e2e)
+results=()
 status=0
-ctest --preset windows -j 4 || status=$?
-WINEPREFIX=$here/build/windows/wineprefix wineserver -k >/dev/null 2>&1 || true
-echo "== Windows build and tests took $((SECONDS - windows_start)) s"
-
-echo "== end-to-end test under Wine and Xvfb (screenshots in build/e2e-artifacts)"
-timeout --kill-after=20 600 bash tests/e2e/run_e2e.sh build/windows build/e2e-artifacts || status=$?
+passed=0
+for stage in "${stages[@]}"; do
+  if ! declare -F "stage_$stage" >/dev/null; then
+    echo "test: no stage '$stage'" >&2
+    exit 2
+  fi
+  echo "== $stage"
+  start=$SECONDS
+  if "stage_$stage"; then result=passed; passed=$((passed + 1)); else result=FAILED; status=1; fi
+  took=$((SECONDS - start))
+  echo "== $stage $result in ${took} s"
+  results+=("$(printf '%-9s %-7s %5d s' "$stage" "$result" "$took")")
+done
+echo "== summary (${jobs} jobs)"
+printf '  %s\n' "${results[@]}"
+echo "stages: $passed passed, $((${#stages[@]} - passed)) failed"
 exit $status

@@ -100,17 +100,49 @@ bool ParseRealPrefix(std::string_view text, F& value, size_t* consumed) {
 
 // ---- Files -------------------------------------------------------------------
 
-bool ReadTextFile(const std::string& path, std::string& content) {
+namespace {
+
+// A whole-file read's status as the caller's failure; a file that didn't
+// open counts as not found only when nothing is there (attributes: what
+// the path names).
+bool Outcome(platform::ReadStatus status, uint32_t attributes, FileReadFailure* failure) {
+    FileReadFailure why = FileReadFailure::None;
+    if (status == platform::ReadStatus::TooLarge) why = FileReadFailure::TooLarge;
+    else if (status == platform::ReadStatus::ReadFailed) why = FileReadFailure::NotReadable;
+    else if (status == platform::ReadStatus::CannotOpen)
+        why = attributes == platform::kInvalidFileAttributes ? FileReadFailure::NotFound : FileReadFailure::NotReadable;
+    if (failure) *failure = why;
+    return why == FileReadFailure::None;
+}
+
+}  // namespace
+
+const char* FileReadFailureText(FileReadFailure failure) {
+    switch (failure) {
+        case FileReadFailure::None: return "";
+        case FileReadFailure::NotFound: return "not found";
+        case FileReadFailure::TooLarge: return "too large (over 64 MiB)";
+        case FileReadFailure::NotReadable: break;
+    }
+    return "not readable";
+}
+
+bool ReadTextFile(const std::string& path, std::string& content, FileReadFailure* failure) {
     std::string text;
-    if (platform::ReadWholeFile(path, kMaxFileBytes, text) != platform::ReadStatus::Ok) return false;
+    const platform::ReadStatus status =
+        path.empty() ? platform::ReadStatus::CannotOpen : platform::ReadWholeFile(path, kMaxFileBytes, text);
+    if (!Outcome(status, status == platform::ReadStatus::CannotOpen ? platform::FileAttributes(path) : 0, failure))
+        return false;
     content = std::move(text);
     return true;
 }
 
-bool ReadFileBytes(const std::wstring& path, std::string& content) {
+bool ReadFileBytes(const std::wstring& path, std::string& content, FileReadFailure* failure) {
     content.clear();
-    if (path.empty()) return false;
-    return platform::ReadWholeFileWide(path, kMaxFileBytes, content) == platform::ReadStatus::Ok;
+    const platform::ReadStatus status =
+        path.empty() ? platform::ReadStatus::CannotOpen : platform::ReadWholeFileWide(path, kMaxFileBytes, content);
+    return Outcome(status, status == platform::ReadStatus::CannotOpen ? platform::FileAttributesWide(path) : 0,
+                   failure);
 }
 
 bool WriteTextFile(const std::string& path, std::string_view content) {

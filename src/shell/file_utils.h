@@ -18,15 +18,23 @@ namespace shell {
 // The largest file ReadFileBytes accepts (64 MiB; exactly this size is fine).
 inline constexpr uint64_t kMaxFileBytes = 0x4000000;
 
+// Why a whole-file read failed.
+enum class FileReadFailure { None, NotFound, TooLarge, NotReadable };
+// The failure in the words of a status line: "not found", "too large (over
+// 64 MiB)", "not readable" ("" for None). Callers name the file first:
+// "Load .xml failed: w_clear.xml too large (over 64 MiB) in <folder>".
+const char* FileReadFailureText(FileReadFailure failure);
+
 // The whole file, byte for byte (no line-end translation). False when it
-// doesn't open; the content is then left untouched. Files above 64 MiB are
-// refused as well (the content is left untouched).
-bool ReadTextFile(const std::string& path, std::string& content);
+// doesn't open (a folder is not a file) or is larger than 64 MiB; the
+// content is then left untouched and *failure (when given) says why.
+bool ReadTextFile(const std::string& path, std::string& content, FileReadFailure* failure = nullptr);
 
 // The whole file, at most 64 MiB, byte for byte in a std::string. False
 // (and an empty content) when it doesn't open, is larger than 64 MiB or
-// can't be read. The reader for the large game files.
-bool ReadFileBytes(const std::wstring& path, std::string& content);
+// can't be read; *failure (when given) says why. The reader for the large
+// game files.
+bool ReadFileBytes(const std::wstring& path, std::string& content, FileReadFailure* failure = nullptr);
 
 // Replaces a file inside the workspace (IsPathInWorkspace) with the content,
 // byte for byte; line ends are written exactly as the content holds them.

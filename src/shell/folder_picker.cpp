@@ -110,18 +110,23 @@ void SaveFolderSelection() {
     if (result.empty()) return;  // cancelled: the "dialog opened" status stays
     CreateDirectoryTree(result);
     const char* message = nullptr;
+    bool taken = false;  // a folder too long for the folder texts is refused, never cut
     if (kind == kFolderKindVrn) {
-        AdoptVrnFolder(result);
+        taken = AdoptVrnFolder(result);
         ImportFolderChanged = true;
         message = "VRN folder selected and saved to VRN.ini.";
     } else if (kind == kFolderKindImport) {
-        CopyFolderText(WorkspacePaths.ImportFolderText, result);
+        taken = CopyFolderText(WorkspacePaths.ImportFolderText, result);
         ImportFolderChanged = true;
         message = "Import folder selected and saved to VRN.ini.";
     } else if (kind == kFolderKindExport) {
-        CopyFolderText(WorkspacePaths.ExportFolderText, result);
+        taken = CopyFolderText(WorkspacePaths.ExportFolderText, result);
         message = "Export folder selected and saved to VRN.ini.";
     } else {
+        return;
+    }
+    if (!taken) {
+        SettingsStatusLine = "Folder selection failed: folder path too long: " + result;
         return;
     }
     // Only a good save may say "saved to VRN.ini"; a failed one keeps its message.

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <initializer_list>
 
 #include "platform/files.h"
 #include "shell/file_utils.h"
@@ -18,6 +19,11 @@ SharedValue<bool> ImportFolderChanged{true};
 namespace {
 
 constexpr std::string_view kUtf8ByteOrderMark = "\xEF\xBB\xBF";
+
+// The window size that every first start of earlier versions wrote without
+// the user choosing it (the static defaults).
+constexpr float kOldWrittenWidth = 830.0f;
+constexpr float kOldWrittenHeight = 1020.0f;
 
 // The four before/after hotkeys in the order that decides which of two
 // equal choices keeps its key.
@@ -47,11 +53,41 @@ uint32_t HotkeyIndexFromText(std::string_view text, const std::array<HotkeyRow, 
 
 // [Paths] WorkspaceDirectory, or its older names.
 bool ReadWorkspaceDirectory(const std::string& path, std::string& value) {
-    return IniReadRaw(path, "Paths", "WorkspaceDirectory", value) || IniReadRaw(path, "Paths", "VrnDirectory", value) ||
-           IniReadRaw(path, "Paths", "VRNFolder", value);
+    std::string text;
+    if (!ReadSettingsFile(path, text)) return false;
+    return IniTextValue(text, "Paths", "WorkspaceDirectory", value) || IniTextValue(text, "Paths", "VrnDirectory", value) ||
+           IniTextValue(text, "Paths", "VRNFolder", value);
+}
+
+// One WorkspaceDirectory hop of FindSettingsFile: false when the folder
+// named there is too long for the folder texts (with its "Imports\\").
+bool FollowHop(const std::string& value, const std::string& defaultFolder, std::string& folder, std::string& file,
+               bool& moved) {
+    const std::string next = VrnFolderFromChoice(value, defaultFolder);
+    if (!FitsFolderText(next + "Imports\\")) return false;
+    folder = next;
+    if (platform::IsExistingFile(folder + "VRN.ini")) file = folder + "VRN.ini";
+    else moved = true;
+    return true;
+}
+
+// A [Paths] folder of the file into its folder text; false (the text stays
+// empty, so the default is used) when it is too long.
+bool ReadFolderSetting(std::string_view iniText, std::initializer_list<const char*> keys, const std::string& fallback,
+                       char (&dest)[kFolderTextSize]) {
+    std::string raw = fallback;
+    for (const char* key : keys) {
+        if (IniTextValue(iniText, "Paths", key, raw)) break;
+    }
+    dest[0] = '\0';
+    return CopyFolderText(dest, NormaliseChosenFolder(raw, fallback));
 }
 
 const char* Flag(bool on) { return on ? "1" : "0"; }
+
+bool Near(float a, float b, float tolerance) { return std::fabs(a - b) <= tolerance; }
+
+}  // namespace
 
 std::string SettingsFileText() {
     const uint32_t menu = std::min<uint32_t>(UiSettings.MenuHotkey, MenuHotkeyTable.size() - 1);
@@ -67,8 +103,10 @@ std::string SettingsFileText() {
     line("[UI]");
     line("UIScale=", FormatFixed3(UiSettings.UIScale));
     line("UIOpacity=", FormatFixed3(UiSettings.UIOpacity));
-    line("MenuWidth=", FormatFixed3(UiSettings.MenuWidth));
-    line("MenuHeight=", FormatFixed3(UiSettings.MenuHeight));
+    if (WindowSizeFromIni) {  // otherwise the size follows the display
+        line("MenuWidth=", FormatFixed3(UiSettings.MenuWidth));
+        line("MenuHeight=", FormatFixed3(UiSettings.MenuHeight));
+    }
     line("MenuHotkey=", MenuHotkeyTable[menu].name);
     line("TimecycleBeforeAfterHotkey=", beforeAfterName(UiSettings.TimecycleBeforeAfterHotkey));
     line("VisualSettingsBeforeAfterHotkey=", beforeAfterName(UiSettings.VisualSettingsBeforeAfterHotkey));
@@ -89,10 +127,6 @@ std::string SettingsFileText() {
     return text;
 }
 
-bool Near(float a, float b, float tolerance) { return std::fabs(a - b) <= tolerance; }
-
-}  // namespace
-
 void ResetSettingsState() {
     UiSettings.UIScale = kDefaultUIScale;
     UiSettings.UIOpacity = kDefaultUIOpacity;
@@ -112,14 +146,22 @@ void ResetSettingsState() {
 
 // ---- Reading ------------------------------------------------------------------------------
 
-bool IniReadRaw(const std::string& path, std::string_view section, std::string_view key, std::string& value) {
-    std::string content;
-    if (path.empty() || platform::ReadWholeFile(path, kMaxFileBytes, content) != platform::ReadStatus::Ok) return false;
-    std::string_view text(content);
+bool ReadSettingsFile(const std::string& path, std::string& text) {
+    text.clear();
+    if (path.empty() || platform::ReadWholeFile(path, kMaxFileBytes, text) != platform::ReadStatus::Ok) return false;
+    const std::string_view start = std::string_view(text).substr(0, 2);
+    if (text.find('\0') != std::string::npos || start == "\xFF\xFE" || start == "\xFE\xFF") {
+        text.clear();
+        return false;
+    }
+    return true;
+}
+
+bool IniTextValue(std::string_view text, std::string_view section, std::string_view key, std::string& value) {
     if (text.substr(0, kUtf8ByteOrderMark.size()) == kUtf8ByteOrderMark) text.remove_prefix(kUtf8ByteOrderMark.size());
     bool inSection = false;
     while (!text.empty()) {
-        const size_t end = text.find('\n');
+        const size_t end = text.find_first_of("\r\n");
         const std::string line = TrimCopy(text.substr(0, end));
         text.remove_prefix(end == std::string_view::npos ? text.size() : end + 1);
         if (line.empty() || line[0] == ';' || line[0] == '#') continue;
@@ -137,9 +179,14 @@ bool IniReadRaw(const std::string& path, std::string_view section, std::string_v
     return false;
 }
 
-float IniReadFloat(const std::string& path, std::string_view key, float defaultValue, float minValue, float maxValue) {
+bool IniReadRaw(const std::string& path, std::string_view section, std::string_view key, std::string& value) {
+    std::string text;
+    return ReadSettingsFile(path, text) && IniTextValue(text, section, key, value);
+}
+
+float IniReadFloat(std::string_view iniText, std::string_view key, float defaultValue, float minValue, float maxValue) {
     std::string raw;
-    if (!IniReadRaw(path, "UI", key, raw)) return defaultValue;
+    if (!IniTextValue(iniText, "UI", key, raw)) return defaultValue;
     float value = 0.0f;
     if (!ParseFloatPrefix(raw, value) || !std::isfinite(value)) return defaultValue;
     if (value < minValue) return minValue;
@@ -147,9 +194,9 @@ float IniReadFloat(const std::string& path, std::string_view key, float defaultV
     return value;
 }
 
-bool IniReadBool(const std::string& path, std::string_view key, bool defaultValue) {
+bool IniReadBool(std::string_view iniText, std::string_view key, bool defaultValue) {
     std::string raw;
-    if (!IniReadRaw(path, "UI", key, raw)) return defaultValue;
+    if (!IniTextValue(iniText, "UI", key, raw)) return defaultValue;
     for (const char* word : {"1", "true", "yes", "on"}) {
         if (EqualsNoCase(raw, word)) return true;
     }
@@ -159,9 +206,9 @@ bool IniReadBool(const std::string& path, std::string_view key, bool defaultValu
     return defaultValue;
 }
 
-uint32_t IniReadBeforeAfterHotkey(const std::string& path, std::string_view key) {
+uint32_t IniReadBeforeAfterHotkey(std::string_view iniText, std::string_view key) {
     std::string raw;
-    if (!IniReadRaw(path, "UI", key, raw)) return 0;
+    if (!IniTextValue(iniText, "UI", key, raw)) return 0;
     return HotkeyIndexFromText(raw, BeforeAfterHotkeyTable, 0);
 }
 
@@ -169,37 +216,31 @@ uint32_t MenuHotkeyIndexFromText(std::string_view text) {
     return HotkeyIndexFromText(text, MenuHotkeyTable, kDefaultMenuHotkey);
 }
 
-std::string FindSettingsFile(const std::string& defaultFolder, std::string& folder, bool& moved) {
+std::string FindSettingsFile(const std::string& defaultFolder, std::string& folder, bool& moved, bool* folderTooLong) {
     moved = false;
     folder = defaultFolder;
     if (defaultFolder.empty()) return {};
     std::string file = defaultFolder + "VRN.ini";
     std::string value;
-    // First hop: the default file may point at the workspace.
-    if (ReadWorkspaceDirectory(file, value)) {
-        folder = VrnFolderFromChoice(value, defaultFolder);
-        if (platform::IsExistingFile(folder + "VRN.ini")) file = folder + "VRN.ini";
-        else moved = true;
-    }
-    // Second hop: the file found there may point on once more.
-    if (platform::IsExistingFile(file) && ReadWorkspaceDirectory(file, value)) {
-        const std::string next = VrnFolderFromChoice(value, defaultFolder);
-        if (!SamePath(next, folder)) {
-            folder = next;
-            if (platform::IsExistingFile(folder + "VRN.ini")) file = folder + "VRN.ini";
-            else moved = true;
-        }
-    }
+    bool refused = false;
+    // First hop: the default file may point at the workspace; second hop:
+    // the file found there may point on once more.
+    if (ReadWorkspaceDirectory(file, value)) refused = !FollowHop(value, defaultFolder, folder, file, moved);
+    if (!refused && platform::IsExistingFile(file) && ReadWorkspaceDirectory(file, value) &&
+        !SamePath(VrnFolderFromChoice(value, defaultFolder), folder))
+        refused = !FollowHop(value, defaultFolder, folder, file, moved);
+    if (folderTooLong) *folderTooLong = refused;
     return file;
 }
 
-std::string LocateSettingsAndPaths(bool& exists, bool& moved) {
+std::string LocateSettingsAndPaths(bool& exists, bool& moved, bool* folderTooLong) {
     moved = false;
     exists = false;
+    if (folderTooLong) *folderTooLong = false;
     const std::string defaultFolder = DefaultVrnFolder();
     if (defaultFolder.empty()) return {};
     std::string folder;
-    const std::string file = FindSettingsFile(defaultFolder, folder, moved);
+    const std::string file = FindSettingsFile(defaultFolder, folder, moved, folderTooLong);
     SetVrnFolder(folder);
     exists = platform::IsExistingFile(file);
     CreateDirectoryTree(folder);
@@ -209,20 +250,18 @@ std::string LocateSettingsAndPaths(bool& exists, bool& moved) {
 void LoadSettings() {
     bool exists = false;
     bool moved = false;
-    const std::string path = LocateSettingsAndPaths(exists, moved);
-    // A file that is there but can't be read (too large, no access) gives
-    // the defaults and is left alone.
-    bool unreadable = false;
-    if (exists) {
-        std::string probe;
-        unreadable = platform::ReadWholeFile(path, kMaxFileBytes, probe) != platform::ReadStatus::Ok;
-    }
+    bool folderTooLong = false;
+    const std::string path = LocateSettingsAndPaths(exists, moved, &folderTooLong);
+    // A file that is there but can't be read as text gives the defaults and
+    // is left alone.
+    std::string text;
+    const bool unreadable = exists && !ReadSettingsFile(path, text);
 
-    UiSettings.UIScale = IniReadFloat(path, "UIScale", kDefaultUIScale, 0.5f, 2.0f);
-    UiSettings.UIOpacity = IniReadFloat(path, "UIOpacity", kDefaultUIOpacity, 0.2f, 1.0f);
+    UiSettings.UIScale = IniReadFloat(text, "UIScale", kDefaultUIScale, 0.5f, 2.0f);
+    UiSettings.UIOpacity = IniReadFloat(text, "UIOpacity", kDefaultUIOpacity, 0.2f, 1.0f);
     std::string raw;
-    WindowSizeFromIni = exists && IniReadRaw(path, "UI", "MenuWidth", raw) && IniReadRaw(path, "UI", "MenuHeight", raw);
-    float width = IniReadFloat(path, "MenuWidth", kDefaultMenuWidth, 540.0f, 1200.0f);
+    WindowSizeFromIni = IniTextValue(text, "UI", "MenuWidth", raw) && IniTextValue(text, "UI", "MenuHeight", raw);
+    float width = IniReadFloat(text, "MenuWidth", kDefaultMenuWidth, 540.0f, 1200.0f);
     bool migrated = false;
     if (exists && (Near(width, 540.0f, 0.5f) || Near(width, 590.0f, 0.5f))) {
         width = kDefaultMenuWidth;
@@ -230,44 +269,45 @@ void LoadSettings() {
         migrated = true;
     }
     UiSettings.MenuWidth = width;
-    UiSettings.MenuHeight = IniReadFloat(path, "MenuHeight", kDefaultMenuHeight, 520.0f, 2200.0f);
-    UiSettings.FPSCounter = IniReadBool(path, "FPSCounter", false);
-    UiSettings.ShowFPSWhenClosed = IniReadBool(path, "ShowFPSWhenClosed", true);
-    UiSettings.TimecycleTimelapseSpeed = IniReadFloat(path, "TimecycleTimelapseSpeed", kDefaultTimelapseSpeed, 1.0f, 3600.0f);
-    GameControlFlags.GameHudVisible = IniReadBool(path, "GameHudVisible", true);
-    GameControlFlags.DisableIdleCamera = IniReadBool(path, "DisableIdleCamera", false);
-    GameControlFlags.DisablePedestrians = IniReadBool(path, "DisablePedestrians", false);
-    GameControlFlags.DisableVehicles = IniReadBool(path, "DisableVehicles", false);
+    UiSettings.MenuHeight = IniReadFloat(text, "MenuHeight", kDefaultMenuHeight, 520.0f, 2200.0f);
+    if (Near(width, kOldWrittenWidth, 0.5f) && Near(UiSettings.MenuHeight, kOldWrittenHeight, 0.5f))
+        WindowSizeFromIni = false;  // not chosen: the window fits itself to the display
+    UiSettings.FPSCounter = IniReadBool(text, "FPSCounter", false);
+    UiSettings.ShowFPSWhenClosed = IniReadBool(text, "ShowFPSWhenClosed", true);
+    UiSettings.TimecycleTimelapseSpeed = IniReadFloat(text, "TimecycleTimelapseSpeed", kDefaultTimelapseSpeed, 1.0f, 3600.0f);
+    GameControlFlags.GameHudVisible = IniReadBool(text, "GameHudVisible", true);
+    GameControlFlags.DisableIdleCamera = IniReadBool(text, "DisableIdleCamera", false);
+    GameControlFlags.DisablePedestrians = IniReadBool(text, "DisablePedestrians", false);
+    GameControlFlags.DisableVehicles = IniReadBool(text, "DisableVehicles", false);
 
     UiSettings.MenuHotkey =
-        IniReadRaw(path, "UI", "MenuHotkey", raw) ? MenuHotkeyIndexFromText(raw) : kDefaultMenuHotkey;
-    UiSettings.TimecycleBeforeAfterHotkey = IniReadBeforeAfterHotkey(path, "TimecycleBeforeAfterHotkey");
-    UiSettings.VisualSettingsBeforeAfterHotkey = IniReadBeforeAfterHotkey(path, "VisualSettingsBeforeAfterHotkey");
-    UiSettings.BothBeforeAfterHotkey = IniReadBeforeAfterHotkey(path, "BothBeforeAfterHotkey");
-    UiSettings.AllLiveBeforeAfterHotkey = IniReadBeforeAfterHotkey(path, "AllLiveBeforeAfterHotkey");
+        IniTextValue(text, "UI", "MenuHotkey", raw) ? MenuHotkeyIndexFromText(raw) : kDefaultMenuHotkey;
+    UiSettings.TimecycleBeforeAfterHotkey = IniReadBeforeAfterHotkey(text, "TimecycleBeforeAfterHotkey");
+    UiSettings.VisualSettingsBeforeAfterHotkey = IniReadBeforeAfterHotkey(text, "VisualSettingsBeforeAfterHotkey");
+    UiSettings.BothBeforeAfterHotkey = IniReadBeforeAfterHotkey(text, "BothBeforeAfterHotkey");
+    UiSettings.AllLiveBeforeAfterHotkey = IniReadBeforeAfterHotkey(text, "AllLiveBeforeAfterHotkey");
     ValidateHotkeys();
 
-    const std::string defaultImports = DefaultImportsFolder();
-    if (!IniReadRaw(path, "Paths", "ImportDirectory", raw) && !IniReadRaw(path, "Paths", "TimecycleImportDirectory", raw)) {
-        raw = defaultImports;
-    }
-    CopyFolderText(WorkspacePaths.ImportFolderText, NormaliseChosenFolder(raw, defaultImports));
+    if (!ReadFolderSetting(text, {"ImportDirectory", "TimecycleImportDirectory"}, DefaultImportsFolder(),
+                           WorkspacePaths.ImportFolderText))
+        folderTooLong = true;
     ImportFolderChanged = true;
-    const std::string defaultExports = DefaultExportsFolder();
-    if (!IniReadRaw(path, "Paths", "ExportDirectory", raw)) raw = defaultExports;
-    CopyFolderText(WorkspacePaths.ExportFolderText, NormaliseChosenFolder(raw, defaultExports));
+    if (!ReadFolderSetting(text, {"ExportDirectory"}, DefaultExportsFolder(), WorkspacePaths.ExportFolderText))
+        folderTooLong = true;
     if (moved) ResetImportExportFolders(VrnFolder());
 
     CreateDirectoryTree(VrnFolder());
-    CreateDirectoryTree(WorkspacePaths.ImportFolderText);
-    EnsureWorkspaceSubfolders(WorkspacePaths.ImportFolderText);
-    CreateDirectoryTree(WorkspacePaths.ExportFolderText);
-    EnsureWorkspaceSubfolders(WorkspacePaths.ExportFolderText);
+    ImportsFolder();  // creates the import folder and its sub-folders
+    EnsureWorkspaceSubfolders(ExportsFolder());
 
-    // A save that fails keeps its own message, so a file that was not
-    // written is never reported as created, moved or updated.
+    // Neither an unreadable file nor one with a refused folder is saved
+    // over: the user's file stays as it is until the user saves. A save
+    // that fails keeps its own message, so a file that was not written is
+    // never reported as created, moved or updated.
     if (unreadable) {
         SettingsStatusLine = "VRN.ini could not be read, defaults used: " + path;
+    } else if (folderTooLong) {
+        SettingsStatusLine = "VRN.ini folder path too long, default folder used: " + path;
     } else if (exists && moved) {
         if (SaveSettings()) SettingsStatusLine = "VRN.ini moved to selected VRN folder: " + IniPath();
     } else if (exists && migrated) {
@@ -284,8 +324,12 @@ void LoadSettings() {
 bool SaveSettings() {
     ValidateHotkeys();
     const std::string chosen = VrnFolderFromChoice(WorkspacePaths.VrnFolderText, DefaultVrnFolder());
-    if (SamePath(chosen, WorkspacePaths.AdoptedVrnFolder)) SetVrnFolder(chosen);
-    else AdoptVrnFolder(chosen);  // the user typed a new VRN folder
+    const bool fits = SamePath(chosen, WorkspacePaths.AdoptedVrnFolder) ? SetVrnFolder(chosen)
+                                                                         : AdoptVrnFolder(chosen);  // newly typed
+    if (!fits) {
+        SettingsStatusLine = "VRN.ini save failed: folder path too long.";
+        return false;
+    }
     const std::string path = IniPath();
     if (!IsPathInWorkspace(path)) {
         SettingsStatusLine = "VRN.ini save failed: invalid path.";

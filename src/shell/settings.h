@@ -74,9 +74,13 @@ extern UiSettingsValues UiSettings;
 
 // The settings and folder operations' status line; initially "VRN.ini not loaded.".
 extern std::string SettingsStatusLine;
-// 1 after LoadSettings found both MenuWidth and MenuHeight in the file (and
-// migrated no width); while 0 the main window sizes itself by
-// DefaultMainWindowSize. "Reset defaults" clears it.
+// The window size is the user's: 1 after LoadSettings found both MenuWidth
+// and MenuHeight in the file (and migrated no width, and they are not the
+// 830 x 1020 that earlier versions wrote on every first start), or after
+// the Settings tab's size sliders moved. While 0 the main window sizes
+// itself by DefaultMainWindowSize of the display, and SaveSettings writes
+// no size, so a start that only writes defaults leaves the next start's
+// window as it was. "Reset defaults" clears it.
 extern SharedValue<bool> WindowSizeFromIni;
 // Set whenever the import folder is read or chosen anew; the visualsettings
 // layout reader re-reads its layout while it is set and clears it.
@@ -89,15 +93,23 @@ void ResetSettingsState();
 // ---- VRN.ini ------------------------------------------------------------------------
 
 // Locates the file, fills the values and folders, creates the folders, sets
-// the status line, and saves where needed. Once, at start-up.
+// the status line, and saves where needed. Once, at start-up. A file that
+// is there but can't be read as text (UTF-16, binary, over 64 MiB, no
+// access) gives the defaults and "VRN.ini could not be read, defaults
+// used: <path>"; a folder in it too long for the 260-byte folder texts is
+// refused (the default folder is used) with "VRN.ini folder path too long,
+// default folder used: <path>". Neither file is then saved by the start-up.
 void LoadSettings();
 // Writes the whole file (CR LF line ends) and sets the status line:
-// "VRN.ini saved: <path>", "VRN.ini save failed: invalid path." or
-// "VRN.ini save failed: <path>" (the path ends the line). A failed write
-// leaves the old file as it was. True when the file was written; callers
-// that put their own message over the save's keep the failure message when
-// it is false.
+// "VRN.ini saved: <path>", "VRN.ini save failed: invalid path.",
+// "VRN.ini save failed: folder path too long." or "VRN.ini save failed:
+// <path>" (the path ends the line). A failed write leaves the old file as
+// it was. True when the file was written; callers that put their own
+// message over the save's keep the failure message when it is false.
 bool SaveSettings();
+// The whole text SaveSettings writes for the current values and folders
+// (MenuWidth and MenuHeight only while WindowSizeFromIni).
+std::string SettingsFileText();
 // Writes the pointer file ("[Paths]", "WorkspaceDirectory=") in the default
 // VRN folder when the VRN folder lies elsewhere. Reports nothing.
 void WritePathsOnlyIni();
@@ -107,26 +119,35 @@ void WritePathsOnlyIni();
 uint32_t MenuHotkeyIndexFromText(std::string_view text);
 // The VRN.ini to read: the one in defaultFolder, then up to two
 // WorkspaceDirectory hops (a hop to a folder without VRN.ini keeps the file
-// before it and sets moved). folder receives the VRN folder the hops lead
-// to. Reads only; empty when defaultFolder is.
-std::string FindSettingsFile(const std::string& defaultFolder, std::string& folder, bool& moved);
+// before it and sets moved; a hop to a folder too long for the folder texts
+// is not taken and sets *folderTooLong). folder receives the VRN folder the
+// hops lead to. Reads only; empty when defaultFolder is.
+std::string FindSettingsFile(const std::string& defaultFolder, std::string& folder, bool& moved,
+                             bool* folderTooLong = nullptr);
 // Decides which VRN.ini to read (following up to two WorkspaceDirectory
 // hops) and sets the VRN folder. Empty path when there is no Documents folder.
-std::string LocateSettingsAndPaths(bool& exists, bool& moved);
+std::string LocateSettingsAndPaths(bool& exists, bool& moved, bool* folderTooLong = nullptr);
 
-// The raw (trimmed, not unquoted) value of key in section; keys and section
-// names match without regard to case; the first matching line wins. A UTF-8
-// byte-order mark at the start of the file is skipped. False when the file
+// The settings text of a file: false when the file is missing, over 64 MiB,
+// can't be read, or is not 8-bit text (it holds a zero byte or begins with
+// a UTF-16 byte-order mark); text is then empty.
+bool ReadSettingsFile(const std::string& path, std::string& text);
+// The raw (trimmed, not unquoted) value of key in section of a settings
+// text. Lines end in CR LF, LF or CR alone; keys and section names match
+// without regard to case; the first matching line wins; a UTF-8 byte-order
+// mark at the start is skipped.
+bool IniTextValue(std::string_view iniText, std::string_view section, std::string_view key, std::string& value);
+// IniTextValue over the file at path (ReadSettingsFile); false when it
 // can't be read or the key isn't there.
 bool IniReadRaw(const std::string& path, std::string_view section, std::string_view key, std::string& value);
-// Typed readers over IniReadRaw, always in section "UI". A missing key gives
-// the default (not clamped); no number read, infinity or NaN give the
+// Typed readers over a settings text, always in section "UI". A missing key
+// gives the default (not clamped); no number read, infinity or NaN give the
 // default; other values are clamped to min .. max.
-float IniReadFloat(const std::string& path, std::string_view key, float defaultValue, float minValue, float maxValue);
+float IniReadFloat(std::string_view iniText, std::string_view key, float defaultValue, float minValue, float maxValue);
 // "1"/"true"/"yes"/"on" and "0"/"false"/"no"/"off" in any case; else the default.
-bool IniReadBool(const std::string& path, std::string_view key, bool defaultValue);
+bool IniReadBool(std::string_view iniText, std::string_view key, bool defaultValue);
 // A row name of BeforeAfterHotkeyTable (any case) or a number 0 .. 26; else 0.
-uint32_t IniReadBeforeAfterHotkey(const std::string& path, std::string_view key);
+uint32_t IniReadBeforeAfterHotkey(std::string_view iniText, std::string_view key);
 
 // ---- Hotkeys --------------------------------------------------------------------------
 

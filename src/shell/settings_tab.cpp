@@ -67,9 +67,12 @@ void DrawLayout() {
     if (!ImGui::CollapsingHeader("Layout##settings_layout_v2")) return;
     LabelledSlider("UI Scale", "##UIScale", UiSettings.UIScale, 0.5f, 2.0f, "%.2f");
     LabelledSlider("UI Opacity", "##UIOpacity", UiSettings.UIOpacity, 0.2f, 1.0f, "%.2f");
-    if (LabelledSlider("Window Width", "##MenuWidth", UiSettings.MenuWidth, 540.0f, 1200.0f, "%.0f")) ResizeMainWindow();
-    if (LabelledSlider("Window Height", "##MenuHeight", UiSettings.MenuHeight, 520.0f, 2200.0f, "%.0f"))
+    // A size set here is the user's: it is kept over display changes and saved.
+    if (LabelledSlider("Window Width", "##MenuWidth", UiSettings.MenuWidth, 540.0f, 1200.0f, "%.0f") |
+        LabelledSlider("Window Height", "##MenuHeight", UiSettings.MenuHeight, 520.0f, 2200.0f, "%.0f")) {
+        WindowSizeFromIni = true;
         ResizeMainWindow();
+    }
     SharedCheckbox("Show FPS Counter", UiSettings.FPSCounter);
     SharedCheckbox("Show FPS When Menu Is Closed", UiSettings.ShowFPSWhenClosed);
     if (ImGui::SmallButton("Reset FPS")) ResetFpsCounters();

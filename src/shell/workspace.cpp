@@ -31,10 +31,11 @@ std::string CreatedSubfolder(const std::string& base, const char* name) {
 
 }  // namespace
 
-void CopyFolderText(char (&dest)[kFolderTextSize], std::string_view text) {
-    const size_t n = text.size() < kFolderTextSize - 1 ? text.size() : kFolderTextSize - 1;
-    std::memmove(dest, text.data(), n);  // text may lie in dest itself
-    dest[n] = '\0';
+bool CopyFolderText(char (&dest)[kFolderTextSize], std::string_view text) {
+    if (!FitsFolderText(text)) return false;
+    std::memmove(dest, text.data(), text.size());  // text may lie in dest itself
+    dest[text.size()] = '\0';
+    return true;
 }
 
 void ClearWorkspacePaths() { WorkspacePaths = WorkspacePathTexts{}; }
@@ -122,29 +123,31 @@ std::string NormaliseChosenFolder(std::string_view chosen, std::string_view fall
     return WithTrailingSeparator(folder);
 }
 
-void SetVrnFolder(std::string_view folder) {
+bool SetVrnFolder(std::string_view folder) {
     const std::string vrn = VrnFolderFromChoice(folder, DefaultVrnFolder());
-    CopyFolderText(WorkspacePaths.VrnFolderText, vrn);
-    CopyFolderText(WorkspacePaths.AdoptedVrnFolder, vrn);
+    return CopyFolderText(WorkspacePaths.VrnFolderText, vrn) && CopyFolderText(WorkspacePaths.AdoptedVrnFolder, vrn);
 }
 
 void ResetImportExportFolders(std::string_view folder) {
     const std::string vrn = VrnFolderFromChoice(folder, DefaultVrnFolder());
     // Without any VRN folder the texts stay empty rather than becoming
     // folders relative to the game's current folder.
-    CopyFolderText(WorkspacePaths.ImportFolderText, Joined(vrn, "Imports\\"));
-    CopyFolderText(WorkspacePaths.ExportFolderText, Joined(vrn, "Exports\\"));
+    if (!CopyFolderText(WorkspacePaths.ImportFolderText, Joined(vrn, "Imports\\")))
+        WorkspacePaths.ImportFolderText[0] = '\0';
+    if (!CopyFolderText(WorkspacePaths.ExportFolderText, Joined(vrn, "Exports\\")))
+        WorkspacePaths.ExportFolderText[0] = '\0';
 }
 
-void AdoptVrnFolder(std::string_view chosen) {
+bool AdoptVrnFolder(std::string_view chosen) {
     const std::string folder = VrnFolderFromChoice(chosen, DefaultVrnFolder());
-    SetVrnFolder(folder);
+    if (!FitsFolderText(folder + "Imports\\") || !SetVrnFolder(folder)) return false;
     ResetImportExportFolders(folder);
     CreateDirectoryTree(folder);
     CreateDirectoryTree(WorkspacePaths.ImportFolderText);
     EnsureWorkspaceSubfolders(WorkspacePaths.ImportFolderText);
     CreateDirectoryTree(WorkspacePaths.ExportFolderText);
     EnsureWorkspaceSubfolders(WorkspacePaths.ExportFolderText);
+    return true;
 }
 
 void RestoreDefaultFolder(int kind) {

@@ -18,8 +18,8 @@
 
 namespace shell {
 
-// Size of each folder text, terminating zero included (longer texts are cut
-// to 259 bytes when copied in).
+// Size of each folder text, terminating zero included. A longer folder is
+// never cut (that would name another folder): it is refused.
 inline constexpr size_t kFolderTextSize = 260;
 
 // Which folder a folder dialog or a "Default" button is about.
@@ -41,8 +41,11 @@ struct WorkspacePathTexts {
 // defaults until the settings have been read.
 extern WorkspacePathTexts WorkspacePaths;
 
-// Copies text into a folder text, cut to 259 bytes, zero-terminated.
-void CopyFolderText(char (&dest)[kFolderTextSize], std::string_view text);
+// Whether text fits a folder text whole (259 bytes at most).
+inline bool FitsFolderText(std::string_view text) { return text.size() < kFolderTextSize; }
+// Copies text into a folder text, zero-terminated; a text that doesn't fit
+// leaves dest unchanged and gives false.
+bool CopyFolderText(char (&dest)[kFolderTextSize], std::string_view text);
 // Clears all four folder texts (as at process start).
 void ClearWorkspacePaths();
 
@@ -83,13 +86,18 @@ std::string VrnFolderFromChoice(std::string_view chosen, std::string_view fallba
 // Trimmed and unquoted (empty: fallback), with a trailing separator; not made absolute.
 std::string NormaliseChosenFolder(std::string_view chosen, std::string_view fallback);
 
-// VrnFolderText and AdoptedVrnFolder := VrnFolderFromChoice(folder, DefaultVrnFolder).
-void SetVrnFolder(std::string_view folder);
-// Import/export folder texts := "Imports\" / "Exports\" under the VRN folder made of folder.
+// VrnFolderText and AdoptedVrnFolder := VrnFolderFromChoice(folder,
+// DefaultVrnFolder); false (nothing changed) when that doesn't fit.
+bool SetVrnFolder(std::string_view folder);
+// Import/export folder texts := "Imports\" / "Exports\" under the VRN folder
+// made of folder (left empty when too long: the getters then give the same
+// folders in full).
 void ResetImportExportFolders(std::string_view folder);
 // Makes a new VRN folder current, resets the import and export folders
-// under it and creates them all.
-void AdoptVrnFolder(std::string_view chosen);
+// under it and creates them all. False, and nothing changed, when the VRN
+// folder made of chosen, with "Imports\" or "Exports\", doesn't fit the
+// folder texts.
+bool AdoptVrnFolder(std::string_view chosen);
 // The Settings tab's "Default" buttons (kind 1 import, 2 export, 3 VRN
 // folder): restores the folder, saves VRN.ini and sets the status line to
 // "Default ... restored.". Other kinds do nothing.

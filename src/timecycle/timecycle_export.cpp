@@ -114,8 +114,11 @@ bool SaveTimecycleXml(int weather, std::string& message) {
     CommitCurrentContext();
     std::string source;
     std::string label;
-    if (!ReadTimecycleXmlText(w, source, label)) {
-        message = "Save .xml failed: no " + WeatherTimecycleFileName(uw) + " found in the import folder or workspace.";
+    shell::FileReadFailure failure = shell::FileReadFailure::NotFound;
+    if (!ReadTimecycleXmlText(w, source, label, &failure)) {
+        message = failure == shell::FileReadFailure::NotFound
+                      ? "Save .xml failed: no " + WeatherTimecycleFileName(uw) + " found in the import folder or workspace."
+                      : "Save .xml failed: " + WeatherTimecycleFileName(uw) + " " + shell::FileReadFailureText(failure) + ".";
         return false;
     }
     const uint8_t withImported = (!shell::SameTextTrimmedNoCase(label, TimecycleFileInImports(uw)) &&

@@ -17,7 +17,7 @@ namespace timecycle {
 std::array<TimecycleLoadRecord, kWeatherCount> TimecycleLoadRecords;
 std::string TimecycleStatusLine = kTimecycleStatusIdle;
 
-bool ReadTimecycleXmlText(int weather, std::string& text, std::string& sourceLabel) {
+bool ReadTimecycleXmlText(int weather, std::string& text, std::string& sourceLabel, shell::FileReadFailure* failure) {
     const uint32_t w = static_cast<uint32_t>(ClampWeather(weather));
     const std::string path = TimecycleFileImportPath(w);
     if (!path.empty() && shell::ReadTextFile(path, text)) {
@@ -25,7 +25,7 @@ bool ReadTimecycleXmlText(int weather, std::string& text, std::string& sourceLab
         return true;
     }
     std::string bytes;
-    if (shell::ReadFileBytes(TimecycleFileWidePath(w), bytes)) {
+    if (shell::ReadFileBytes(TimecycleFileWidePath(w), bytes, failure)) {
         text = std::move(bytes);
         sourceLabel = "workspace " + WeatherTimecycleFileName(w);
         return true;
@@ -68,9 +68,10 @@ void LoadTimecycleXml(int weather) {
     }
     std::string text;
     std::string label;
-    if (!ReadTimecycleXmlText(w, text, label)) {
-        TimecycleStatusLine =
-            "Load .xml failed: " + fileName + " not readable in " + shell::ImportsTimecyclesFolder();
+    shell::FileReadFailure failure = shell::FileReadFailure::NotReadable;
+    if (!ReadTimecycleXmlText(w, text, label, &failure)) {
+        TimecycleStatusLine = "Load .xml failed: " + fileName + " " + shell::FileReadFailureText(failure) + " in " +
+                              shell::ImportsTimecyclesFolder();
         return;
     }
     std::string reference;

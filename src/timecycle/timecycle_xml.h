@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <string>
 
+#include "shell/file_utils.h"
 #include "timecycle/timecycle_tables.h"
 
 namespace timecycle {
@@ -26,8 +27,9 @@ extern std::string TimecycleStatusLine;
 
 // The text of the weather's file: the import path read as a text file
 // (label: that path), else the wide path read as bytes (label: "workspace "
-// + file name).
-bool ReadTimecycleXmlText(int weather, std::string& text, std::string& sourceLabel);
+// + file name). *failure (when given) says why neither read.
+bool ReadTimecycleXmlText(int weather, std::string& text, std::string& sourceLabel,
+                          shell::FileReadFailure* failure = nullptr);
 void LoadTimecycleXml(int weather);
 
 }  // namespace timecycle

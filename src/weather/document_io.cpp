@@ -38,10 +38,13 @@ bool LoadWeatherDocument(size_t index, std::string& status) {
     const std::string name = WeatherDocumentDisplayName(document);
     std::string text;
     std::string path;
-    if (!ReadWeatherDocumentText(document, text, path)) {
-        status = "Load failed: " + name + " not found in " +
-                 (IsWeatherFolderFile(document) ? "VRN\\Imports\\Weather Files" : "VRN\\Imports\\Misc") +
-                 " or VRN\\Misc.";
+    shell::FileReadFailure failure = shell::FileReadFailure::NotFound;
+    if (!ReadWeatherDocumentText(document, text, path, &failure)) {
+        status = failure != shell::FileReadFailure::NotFound
+                     ? "Load failed: " + name + " " + shell::FileReadFailureText(failure) + "."
+                     : "Load failed: " + name + " not found in " +
+                           (IsWeatherFolderFile(document) ? "VRN\\Imports\\Weather Files" : "VRN\\Imports\\Misc") +
+                           " or VRN\\Misc.";
         return false;
     }
     std::vector<XmlValueRecord> records;

@@ -146,17 +146,20 @@ bool WeatherDocumentSourceExists(const WeatherDocument& document) {
     return WeatherDocumentImportExists(document) || ExistsAsFile(WeatherDocumentWorkspacePath(document));
 }
 
-bool ReadWeatherDocumentText(const WeatherDocument& document, std::string& text, std::string& path) {
+bool ReadWeatherDocumentText(const WeatherDocument& document, std::string& text, std::string& path,
+                             shell::FileReadFailure* failure) {
+    shell::FileReadFailure importFailure = shell::FileReadFailure::NotFound;
     const std::string importPath = WeatherDocumentImportReadPath(document);
-    if (!importPath.empty() && shell::ReadTextFile(importPath, text)) {
+    if (shell::ReadTextFile(importPath, text, &importFailure)) {
         path = importPath;
         return true;
     }
     const std::string workspacePath = WeatherDocumentWorkspacePath(document);
-    if (!workspacePath.empty() && shell::ReadTextFile(workspacePath, text)) {
+    if (shell::ReadTextFile(workspacePath, text, failure)) {
         path = workspacePath;
         return true;
     }
+    if (failure && importFailure != shell::FileReadFailure::NotFound) *failure = importFailure;
     path.clear();
     return false;
 }

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "shell/file_utils.h"
 #include "weather/xml_scanner.h"
 
 namespace weather {
@@ -66,8 +67,10 @@ std::string WeatherDocumentImportReadPath(const WeatherDocument& document);
 bool WeatherDocumentImportExists(const WeatherDocument& document);
 bool WeatherDocumentSourceExists(const WeatherDocument& document);
 // The import copy (or its Misc fallback), else the workspace copy; the path
-// actually read goes to path. False (path empty) when neither reads.
-bool ReadWeatherDocumentText(const WeatherDocument& document, std::string& text, std::string& path);
+// actually read goes to path. False (path empty) when neither reads;
+// *failure (when given) then says why, for the first copy that is there.
+bool ReadWeatherDocumentText(const WeatherDocument& document, std::string& text, std::string& path,
+                             shell::FileReadFailure* failure = nullptr);
 // Loaded, and read from the import path (or, for a weather-folder file, the
 // Misc import path).
 bool LoadedFromImportCopy(const WeatherDocument& document);

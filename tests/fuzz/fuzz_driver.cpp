@@ -1,5 +1,6 @@
 // Runs a fuzz target's entry point over the files named on the command line
-// (or standard input), for compilers without libFuzzer.
+// (or standard input), for compilers without libFuzzer; a target's
+// LLVMFuzzerInitialize, when it has one, runs first as under libFuzzer.
 #include <cstdint>
 #include <cstdio>
 #include <fstream>
@@ -9,8 +10,10 @@
 #include <string>
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size);
+extern "C" __attribute__((weak)) int LLVMFuzzerInitialize(int* argc, char*** argv);
 
 int main(int argc, char** argv) {
+    if (LLVMFuzzerInitialize) LLVMFuzzerInitialize(&argc, &argv);
     const auto run = [](const std::string& bytes) {
         LLVMFuzzerTestOneInput(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size());
     };

@@ -2,6 +2,7 @@
 // weather.xml model: whatever the input, every record's offsets select
 // exactly its text, records never overlap, and splicing every record
 // changes exactly those ranges.
+// Real seeds: weather watertune vfxlightning
 #include <algorithm>
 #include <cstdint>
 #include <cstdlib>

@@ -10,7 +10,9 @@
 #include "platform/simulated.h"
 #include "shell/text.h"
 #include "shell/workspace.h"
-#include "comma_locale.h"
+#include "timecycle/timecycle_xml.h"
+#include "weather/document_io.h"
+#include "weather/weather_documents.h"
 #include "shell_fixture.h"
 
 namespace shelltest {
@@ -52,6 +54,17 @@ TEST(TextHelpers, PathTexts) {
 }
 
 class PathRulesTest : public ShellTest {};
+
+// The tests and the VRN.ini fuzz target write wherever a path names: the
+// Linux stand-in keeps every Windows path on its fake drive.
+TEST_F(PathRulesTest, EveryPathStaysOnTheFakeDrive) {
+    const std::pair<const char*, std::string> hosts[] = {
+        {"C:\\..\\..\\x", "/C/x"},  {"C:/../../../etc", "/C/etc"}, {"Mods\\..\\..\\..\\..\\x.xml", "/C/x.xml"},
+        {"\\Top", "/C/Top"},          {"C:rel", "/C/Games/GTA5/rel"},  {"D:\\a\\.\\b\\..\\c", "/D/a/c"},
+        {"\\\\server\\share\\x", ""}, {"\\\\?\\C:\\x", ""}, {"", ""}};
+    for (const auto& [windows, host] : hosts)
+        EXPECT_EQ(platform::sim::HostPathOf(windows), host.empty() ? host : Root() + host) << windows;
+}
 
 TEST_F(PathRulesTest, FullPathResolvesAgainstTheCurrentFolder) {
     const std::string longPath(300, 'a');  // too long for the system call: kept, with backslashes
@@ -173,29 +186,11 @@ TEST(NumberTexts, ParseIntPrefixReadsLikeStrtoll) {
     }
 }
 
-TEST(NumberTexts, IndependentOfTheCLocale) {
-    CommaLocale comma;
-    if (!comma.Active()) GTEST_SKIP() << "no locale with a decimal comma could be set up";
-    char printed[32];
-    std::snprintf(printed, sizeof(printed), "%.1f", 1.5);
-    ASSERT_STREQ(printed, "1,5");  // the C library now writes a comma
-    EXPECT_EQ(FormatFixed3(1.5f), "1.500");
-    EXPECT_EQ(FormatFloat(0.25f), "0.25000000");
-    EXPECT_EQ(FormatFloatTrimmed(2.5f, "1.0"), "2.5");
-    float value = 0.0f;
-    size_t consumed = 0;
-    EXPECT_TRUE(ParseFloatPrefix("1.5abc", value, &consumed));
-    EXPECT_EQ(value, 1.5f);
-    EXPECT_EQ(consumed, 3u);
-    EXPECT_TRUE(ParseFloatPrefix("1,5", value, &consumed));
-    EXPECT_EQ(value, 1.0f);
-}
-
 // ---- Files ---------------------------------------------------------------------------------
 
 class FileHelpersTest : public ShellTest {};
 
-TEST_F(FileHelpersTest, ReadsAreByteForByteUpToExactly64MiB) {
+TEST_F(FileHelpersTest, ReadsAreByteForByteUpToExactly64MiBAndSayWhyNot) {
     const std::string bytes("a\r\nb\0c\xFF\n", 8);
     PutFile(InVrn("a.txt"), bytes);
     PutFile(InVrn("empty.txt"), "");
@@ -203,26 +198,41 @@ TEST_F(FileHelpersTest, ReadsAreByteForByteUpToExactly64MiB) {
     PutFile(InVrn("over.bin"), "");
     std::filesystem::resize_file(Host(InVrn("exact.bin")), kMaxFileBytes);  // sparse: nothing written to the disk
     std::filesystem::resize_file(Host(InVrn("over.bin")), kMaxFileBytes + 1);
+    using F = FileReadFailure;
     const struct {
         std::string name;
-        bool ok;
         size_t size;
-    } cases[] = {{"a.txt", true, 8},          {"empty.txt", true, 0},   {"exact.bin", true, kMaxFileBytes},
-                 {"over.bin", false, 0},      {"missing.txt", false, 0}};
+        F failure;
+    } cases[] = {{"a.txt", 8, F::None},          {"empty.txt", 0, F::None}, {"exact.bin", kMaxFileBytes, F::None},
+                 {"over.bin", 0, F::TooLarge},   {"missing.txt", 0, F::NotFound},
+                 {"", 0, F::NotReadable}};  // the VRN folder itself: a folder is not a file
     for (const auto& c : cases) {
         std::string content = "junk";
-        EXPECT_EQ(ReadFileBytes(WidenAscii(InVrn(c.name)), content), c.ok) << c.name;
+        F failure = F::TooLarge;
+        EXPECT_EQ(ReadFileBytes(WidenAscii(InVrn(c.name)), content, &failure), c.failure == F::None) << c.name;
+        EXPECT_EQ(failure, c.failure) << c.name;
         EXPECT_EQ(content.size(), c.size) << c.name << ": emptied when it fails";
         if (c.name == "exact.bin") continue;
         content = "junk";
-        EXPECT_EQ(ReadTextFile(InVrn(c.name), content), c.ok) << c.name;
-        EXPECT_EQ(content, c.ok ? GetFile(InVrn(c.name)) : "junk") << c.name << ": left alone when it fails";
+        EXPECT_EQ(ReadTextFile(InVrn(c.name), content, &failure), c.failure == F::None) << c.name;
+        EXPECT_EQ(failure, c.failure) << c.name;
+        EXPECT_EQ(content, c.failure == F::None ? GetFile(InVrn(c.name)) : "junk") << c.name << ": kept when it fails";
     }
+    EXPECT_STREQ(FileReadFailureText(F::TooLarge), "too large (over 64 MiB)");
     std::string content;
-    EXPECT_TRUE(ReadTextFile(InVrn("a.txt"), content));
-    EXPECT_EQ(content, bytes);
-    EXPECT_FALSE(ReadTextFile(kVrn, content)) << "a folder is not a file";
     EXPECT_FALSE(ReadFileBytes(L"", content));
+
+    // The loaders say so in their status lines.
+    PutFile(InVrn("Imports\\Timecycles\\w_extrasunny.xml"), "");
+    PutFile(InVrn("Imports\\Weather Files\\weather.xml"), "");
+    std::filesystem::resize_file(Host(InVrn("Imports\\Timecycles\\w_extrasunny.xml")), kMaxFileBytes + 1);
+    std::filesystem::resize_file(Host(InVrn("Imports\\Weather Files\\weather.xml")), kMaxFileBytes + 1);
+    timecycle::LoadTimecycleXml(0);
+    EXPECT_EQ(timecycle::TimecycleStatusLine,
+              "Load .xml failed: w_extrasunny.xml too large (over 64 MiB) in " + InVrn("Imports\\Timecycles\\"));
+    std::string status;
+    EXPECT_FALSE(weather::LoadWeatherDocument(weather::FindWeatherDocumentIndex("weather.xml"), status));
+    EXPECT_EQ(status, "Load failed: weather.xml too large (over 64 MiB).");
 }
 
 TEST_F(FileHelpersTest, WideningGoesThroughTheCodePage) {

@@ -7,6 +7,7 @@
 #include <imgui_internal.h>
 
 #include <cctype>
+#include <filesystem>
 
 #include "host/before_after.h"
 #include "host/clock_timelapse.h"
@@ -126,15 +127,10 @@ TEST_F(SettingsTabTest, TimelapseCheckboxOffLetsTheClockRunUnlessTimeIsLockedAnd
     EXPECT_EQ(host::ClockPauseRequest.load(), 1);
 }
 
-TEST_F(SettingsTabTest, ResetDefaultsIsOnlyOfferedWhenSomethingDiffersAndKeepsAFailedSave) {
+TEST_F(SettingsTabTest, ResetDefaultsIsOfferedWhenSomethingDiffersAndStopsARunningTimelapse) {
     SettingsStatusLine = "marker";
     Click("Reset defaults");
     EXPECT_EQ(SettingsStatusLine, "marker") << "disabled while everything is default";
-    UiSettings.UIScale = 1.5f;
-    ui.Frame(Draw);
-    Click("Reset defaults");
-    EXPECT_EQ(SettingsStatusLine, "Default settings restored.");
-    EXPECT_EQ(host::ClockPauseRequest.load(), -1) << "without a timelapse no clock request";
     UiSettings.UIScale = 1.5f;  // a failed save keeps its message
     platform::sim::FailWritesTo(shelltest::ShellTest::InVrn("VRN.ini"), true);
     ui.Frame(Draw);
@@ -142,15 +138,15 @@ TEST_F(SettingsTabTest, ResetDefaultsIsOnlyOfferedWhenSomethingDiffersAndKeepsAF
     platform::sim::FailWritesTo(shelltest::ShellTest::InVrn("VRN.ini"), false);
     EXPECT_EQ(SettingsStatusLine.rfind("VRN.ini save failed: ", 0), 0u) << SettingsStatusLine;
     EXPECT_NE(ui.Text().find("Settings could not be saved."), std::string::npos);
-}
+    EXPECT_EQ(host::ClockPauseRequest.load(), -1) << "without a timelapse no clock request";
 
-TEST_F(SettingsTabTest, ResetDefaultsStopsARunningTimelapseAndLetsTheClockGo) {
     Open("Game Controls##settings_game_controls_v2");
     Click("Timelapse");
     Click("Blackout Mode");
     UiSettings.TimecycleTimelapseSpeed = 60.0f;
     UiSettings.AllLiveBeforeAfterHotkey = 13;
     FreeCamSpeed = 40.0f;
+    WindowSizeFromIni = true;
     ui.Frame(Draw);
     Click("Reset defaults");
     EXPECT_FALSE(TimelapseEnabled);
@@ -228,6 +224,39 @@ TEST_F(SettingsTabTest, WindowWidthTypedIntoItsSliderResizesTheMainWindow) {
     EXPECT_FLOAT_EQ(UiSettings.MenuWidth, 700.0f);
     ui.Frame(Draw);
     EXPECT_FLOAT_EQ(ImGui::FindWindowByName("Varnel")->Size.x, 700.0f);
+    Click("Save settings");  // a size the user set is kept for the next start
+    EXPECT_NE(Ini().find("MenuWidth=700.000\r\nMenuHeight="), std::string::npos);
+}
+
+// A start that only writes the default settings doesn't change what the
+// next start shows: the window fits the display on both, and "Reset
+// defaults" has nothing to reset.
+using WindowStartTest = shelltest::ShellTest;
+TEST_F(WindowStartTest, FirstAndSecondStartOpenTheWindowAlike) {
+    const struct {
+        ImVec2 display;
+        MainWindowSize size;
+    } cases[] = {{{1920, 1080}, {830, 928.8f}}, {{1280, 720}, {830, 700}}};
+    for (const auto& c : cases) {
+        std::filesystem::remove(Host(InVrn("VRN.ini")));
+        for (const char* start : {"first start", "second start"}) {
+            ResetSettingsState();
+            MainWindowShown = false;  // a new game session
+            MainWindowSizeFitted = false;
+            MainWindowDisplayWidth = MainWindowDisplayHeight = 0.0f;
+            LoadSettings();
+            testsupport::ImGuiHarness ui(c.display);
+            host::MenuOpen.store(1);
+            ui.Frames(2, DrawMainWindow);
+            host::MenuOpen.store(0);
+            const ImVec2 size = ImGui::FindWindowByName("Varnel")->Size;
+            EXPECT_NEAR(size.x, c.size.width, 1.0f) << start << " at " << c.display.x;
+            EXPECT_NEAR(size.y, c.size.height, 1.0f) << start << " at " << c.display.y;
+            EXPECT_FALSE(SettingsDifferFromDefaults(c.display.x, c.display.y)) << start << ": Reset defaults offered";
+        }
+    }
+    MainWindowShown = false;
+    MainWindowSizeFitted = false;
 }
 
 // Typing a folder in the tab must not flip before/after: the main window

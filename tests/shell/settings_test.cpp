@@ -2,9 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <filesystem>
 #include <functional>
 #include <optional>
+#include <sstream>
 
 #include "platform/simulated.h"
 #include "shell/file_utils.h"
@@ -23,14 +25,15 @@ std::string Crlf(std::initializer_list<std::string> lines) {
     return text;
 }
 
-// The file SaveSettings writes for the default settings in a VRN folder.
+// The file SaveSettings writes for the default settings in a VRN folder
+// (no window size: it follows the display until the user sets one).
 std::string DefaultFileText(const std::string& vrn) {
-    return Crlf({"[UI]", "UIScale=1.000", "UIOpacity=0.960", "MenuWidth=830.000", "MenuHeight=1020.000",
-                 "MenuHotkey=F9", "TimecycleBeforeAfterHotkey=Off", "VisualSettingsBeforeAfterHotkey=Off",
-                 "BothBeforeAfterHotkey=Off", "AllLiveBeforeAfterHotkey=Off", "FPSCounter=0", "ShowFPSWhenClosed=1",
-                 "TimecycleTimelapseSpeed=600.000", "GameHudVisible=1", "DisableIdleCamera=0",
-                 "DisablePedestrians=0", "DisableVehicles=0", "", "[Paths]", "WorkspaceDirectory=" + vrn,
-                 "ImportDirectory=" + vrn + "Imports\\", "ExportDirectory=" + vrn + "Exports\\"});
+    return Crlf({"[UI]", "UIScale=1.000", "UIOpacity=0.960", "MenuHotkey=F9", "TimecycleBeforeAfterHotkey=Off",
+                 "VisualSettingsBeforeAfterHotkey=Off", "BothBeforeAfterHotkey=Off", "AllLiveBeforeAfterHotkey=Off",
+                 "FPSCounter=0", "ShowFPSWhenClosed=1", "TimecycleTimelapseSpeed=600.000", "GameHudVisible=1",
+                 "DisableIdleCamera=0", "DisablePedestrians=0", "DisableVehicles=0", "", "[Paths]",
+                 "WorkspaceDirectory=" + vrn, "ImportDirectory=" + vrn + "Imports\\",
+                 "ExportDirectory=" + vrn + "Exports\\"});
 }
 
 class SettingsTest : public ShellTest {
@@ -40,25 +43,118 @@ protected:
         ResetSettingsState();
         LoadSettings();
     }
-    std::string Loaded(const std::string& path) const { return "VRN.ini loaded: " + path; }
+    // What the loaded settings are: the lines SaveSettings would write that
+    // differ from the defaults' file, joined by blanks.
+    static std::string Shown() {
+        std::istringstream lines(SettingsFileText());
+        const std::string defaults = "\n" + DefaultFileText(kVrn);
+        std::string line, shown;
+        while (std::getline(lines, line)) {  // each line still ends in its CR
+            if (defaults.find("\n" + line + "\n") != std::string::npos) continue;
+            shown += (shown.empty() ? "" : " ") + line.substr(0, line.size() - 1);
+        }
+        return shown;
+    }
 };
 
-// ---- Golden files ------------------------------------------------------------------------
+// ---- Reading: file text -> what the settings become -------------------------------------
+
+TEST_F(SettingsTest, FileTextGivesTheseSettings) {
+    const std::string longFolder = "D:\\" + std::string(255, 'a');  // 259 bytes with its backslash: fits
+    constexpr char kLoaded = 'L', kUnreadable = 'U', kTooLong = 'T', kMigrated = 'M';
+    const struct {
+        const char* name;
+        std::string file;
+        std::string shown;
+        char status;
+    } cases[] = {
+        // Sections, keys, comments, line ends.
+        {"rules", "\xEF\xBB\xBFUIScale=1.9\r\n[Other]\r\nUIScale=1.8\r\n  [ ui ]  \r\n; UIScale=1.7\r\n# UIScale=1.6\r\n"
+                  "no equals sign\r\n  uiscale =  1.25  \r\nUIScale=1.5\r\n[Paths]\r\nFPSCounter=1\r\n",
+         "UIScale=1.250", kLoaded},
+        {"CR only", "[UI]\rUIScale=1.5\rMenuHotkey=F10\r", "UIScale=1.500 MenuHotkey=F10", kLoaded},
+        {"mixed line ends", "[UI]\nUIScale=1.5\r\nFPSCounter=yes\r[UI\nUIOpacity=0.5", "UIScale=1.500 UIOpacity=0.500 FPSCounter=1", kLoaded},
+        {"quotes are kept", "[UI]\nUIScale=\"1.5\"\n", "", kLoaded},
+        {"truncated", "[UI]\r\nUIOpacity=0.5\r\nUISc", "UIOpacity=0.500", kLoaded},
+        {"high bytes", "[UI]\nUIScale=1.5\n\xC3[\n=\n[]\n]\n\xFF\xFE", "UIScale=1.500", kLoaded},
+        {"empty", "", "", kLoaded},
+        // Typed values: clamped, or the default.
+        {"floats", "[UI]\nUIScale=1.5abc\nUIOpacity=5\nTimecycleTimelapseSpeed=0\n",
+         "UIScale=1.500 UIOpacity=1.000 TimecycleTimelapseSpeed=1.000", kLoaded},
+        {"no numbers", "[UI]\nUIScale=letters\nUIOpacity=nan\nTimecycleTimelapseSpeed=1e999\n", "", kLoaded},
+        {"flags", "[UI]\nGameHudVisible=maybe\nFPSCounter=TRUE\nShowFPSWhenClosed= off \nDisableIdleCamera=1\n"
+                  "DisablePedestrians=Yes\nDisableVehicles=0\n",
+         "FPSCounter=1 ShowFPSWhenClosed=0 DisableIdleCamera=1 DisablePedestrians=1", kLoaded},
+        {"menu key by name", "[UI]\nMenuHotkey=insert", "MenuHotkey=Insert", kLoaded},
+        {"menu key by number", "[UI]\nMenuHotkey=5 keys", "MenuHotkey=F11", kLoaded},
+        {"menu key out of range", "[UI]\nMenuHotkey=8\nMenuHotkey=0", "", kLoaded},
+        {"menu key not a row", "[UI]\nMenuHotkey=Home", "", kLoaded},
+        {"before/after keys", "[UI]\nMenuHotkey=F9\nTimecycleBeforeAfterHotkey=F9\nVisualSettingsBeforeAfterHotkey=Home\n"
+                              "BothBeforeAfterHotkey=8\nAllLiveBeforeAfterHotkey=HOME",
+         "VisualSettingsBeforeAfterHotkey=Home", kLoaded},
+        {"before/after numbers", "[UI]\nTimecycleBeforeAfterHotkey=26\nBothBeforeAfterHotkey=3x\nAllLiveBeforeAfterHotkey=27",
+         "TimecycleBeforeAfterHotkey=Numpad 9 BothBeforeAfterHotkey=F3", kLoaded},
+        // The window size: kept only as a pair the user chose.
+        {"size clamped", "[UI]\nMenuWidth=5000\nMenuHeight=100", "MenuWidth=1200.000 MenuHeight=520.000", kLoaded},
+        {"size kept", "[UI]\nMenuWidth=600\nMenuHeight=700", "MenuWidth=600.000 MenuHeight=700.000", kLoaded},
+        {"one size only", "[UI]\nMenuWidth=900", "", kLoaded},
+        {"size every first start wrote", "[UI]\nMenuWidth=830.000\nMenuHeight=1020.000", "", kLoaded},
+        {"old width 590", "[UI]\nMenuWidth=590\nMenuHeight=700", "", kMigrated},
+        {"old width 540", "[UI]\nMenuWidth=539.6\nMenuHeight=700", "", kMigrated},
+        {"width below 540", "[UI]\nMenuWidth=200\nMenuHeight=700", "", kMigrated},
+        // Folders.
+        {"folders", "[Paths]\r\nImportDirectory = 'D:\\Imp' \r\nTimecycleImportDirectory=D:\\Old\r\nExportDirectory=E:\\Exp",
+         "ImportDirectory=D:\\Imp\\ ExportDirectory=E:\\Exp\\", kLoaded},
+        {"older import key", "[Paths]\nTimecycleImportDirectory=\"E:\\Tc Imports\"", "ImportDirectory=E:\\Tc Imports\\", kLoaded},
+        {"longest folder", "[Paths]\nExportDirectory=" + longFolder, "ExportDirectory=" + longFolder + "\\", kLoaded},
+        {"folder too long", "[UI]\nUIScale=1.5\n[Paths]\nExportDirectory=" + longFolder + "b", "UIScale=1.500", kTooLong},
+        {"workspace too long", "[Paths]\nWorkspaceDirectory=D:\\" + std::string(249, 'w'), "", kTooLong},
+        // Files that are no 8-bit text: defaults, and left as they are.
+        {"UTF-16", std::string("\xFF\xFE[\0U\0I\0]\0\r\0\n\0U\0I\0S\0c\0a\0l\0e\0=\0\x32\0", 32), "", kUnreadable},
+        {"UTF-16 big-endian mark", "\xFE\xFF[UI]\nUIScale=2", "", kUnreadable},
+        {"UTF-16 without mark", std::string("[\0U\0I\0]\0\n\0", 10), "", kUnreadable},
+        {"binary", std::string("[UI]\nUIScale=2\n\0\x01", 17), "", kUnreadable},
+    };
+    for (const auto& c : cases) {
+        ResetSettingsState();
+        PutFile(Ini(), c.file);
+        LoadSettings();
+        EXPECT_EQ(Shown(), c.shown) << c.name;
+        const std::string prefix = c.status == kLoaded      ? "VRN.ini loaded: "
+                                   : c.status == kUnreadable ? "VRN.ini could not be read, defaults used: "
+                                   : c.status == kTooLong    ? "VRN.ini folder path too long, default folder used: "
+                                                             : "VRN.ini updated with current default window width: ";
+        EXPECT_EQ(SettingsStatusLine, prefix + Ini()) << c.name;
+        EXPECT_EQ(VrnFolder(), kVrn) << c.name;
+        if (c.status == kMigrated) EXPECT_EQ(GetFile(Ini()), DefaultFileText(kVrn)) << c.name << ": saved at once";
+        else EXPECT_EQ(GetFile(Ini()), c.file) << c.name << ": a start that only reads writes nothing";
+    }
+    // Over 64 MiB: not read, not overwritten.
+    PutFile(Ini(), "[UI]\r\nUIScale=1.5\r\n");
+    std::filesystem::resize_file(Host(Ini()), kMaxFileBytes + 1);  // sparse
+    Reload();
+    EXPECT_EQ(UiSettings.UIScale, 1.0f);
+    EXPECT_EQ(SettingsStatusLine, "VRN.ini could not be read, defaults used: " + Ini());
+    EXPECT_EQ(SettingsStatusText(), SettingsStatusLine);
+    EXPECT_EQ(std::filesystem::file_size(Host(Ini())), kMaxFileBytes + 1);
+}
+
+// ---- Golden files --------------------------------------------------------------------------
 
 TEST_F(SettingsTest, MissingFileIsCreatedWithDefaultsAndReadBackUnchanged) {
     LoadSettings();
     EXPECT_EQ(SettingsStatusLine, "VRN.ini created with default settings: " + Ini());
     EXPECT_EQ(SettingsStatusText(), "Settings created.");
     EXPECT_EQ(GetFile(Ini()), DefaultFileText(kVrn));
-    EXPECT_FALSE(WindowSizeFromIni);
-    EXPECT_TRUE(ImportFolderChanged);
-    for (const char* sub : {"Imports\\Timecycles", "Imports\\Misc", "Exports\\Weather Files", 
-                            "Exports\\Timecycle Mods"})
-        EXPECT_TRUE(Exists(InVrn(sub))) << sub;
+    EXPECT_TRUE(EnsureWorkspaceFolders());
+    for (const char* root : {"Imports\\", "Exports\\"})
+        for (const char* sub : {"Timecycles", "Timecycle Mods", "Weather Files", "Misc"})
+            EXPECT_TRUE(Exists(InVrn(root) + sub)) << root << sub;
     Reload();
-    EXPECT_EQ(SettingsStatusLine, Loaded(Ini()));
+    EXPECT_EQ(SettingsStatusLine, "VRN.ini loaded: " + Ini());
     EXPECT_EQ(SettingsStatusText(), "");
-    EXPECT_TRUE(WindowSizeFromIni);
+    EXPECT_FALSE(WindowSizeFromIni);
+    ASSERT_TRUE(SaveSettings());
     EXPECT_EQ(GetFile(Ini()), DefaultFileText(kVrn));
 }
 
@@ -74,10 +170,7 @@ TEST_F(SettingsTest, EveryValueRoundTrips) {
     };
     PutFile(Ini(), file("D:\\Imp"));
     LoadSettings();
-    EXPECT_EQ(SettingsStatusLine, Loaded(Ini()));
     EXPECT_TRUE(WindowSizeFromIni);
-    EXPECT_EQ(UiSettings.AllLiveBeforeAfterHotkey, 26u);
-    EXPECT_TRUE(Exists("D:\\Imp\\Timecycle Mods"));
     std::filesystem::remove(Host(Ini()));
     ASSERT_TRUE(SaveSettings());  // every value read comes back out unchanged
     EXPECT_EQ(SettingsStatusLine, "VRN.ini saved: " + Ini());
@@ -85,127 +178,29 @@ TEST_F(SettingsTest, EveryValueRoundTrips) {
     EXPECT_EQ(GetFile(Ini()), file("D:\\Imp\\"));
 }
 
-TEST_F(SettingsTest, WritingAndReadingIgnoreTheCLocale) {
+// The game process may switch the C library to a decimal comma: numbers are
+// written and read as in the "C" locale all the same.
+TEST_F(SettingsTest, NumbersIgnoreTheCLocale) {
     CommaLocale comma;
     if (!comma.Active()) GTEST_SKIP() << "no locale with a decimal comma could be set up";
+    char printed[32];
+    std::snprintf(printed, sizeof(printed), "%.1f", 1.5);
+    ASSERT_STREQ(printed, "1,5");  // the C library now writes a comma
+    EXPECT_EQ(FormatFloat(0.25f) + FormatFloatTrimmed(2.5f, "1.0"), "0.250000002.5");
+    float value = 0.0f;
+    EXPECT_TRUE(ParseFloatPrefix("1,5", value));
+    EXPECT_EQ(value, 1.0f);
     PutFile(Ini(), "[UI]\nUIScale=1.5\nTimecycleTimelapseSpeed=12.25\n");
     LoadSettings();
     EXPECT_EQ(UiSettings.UIScale, 1.5f);
-    EXPECT_EQ(UiSettings.TimecycleTimelapseSpeed, 12.25f);
     ASSERT_TRUE(SaveSettings());
-    const std::string text = GetFile(Ini());
-    EXPECT_NE(text.find("UIScale=1.500\r\n"), std::string::npos);
-    EXPECT_NE(text.find("TimecycleTimelapseSpeed=12.250\r\n"), std::string::npos);
+    EXPECT_NE(GetFile(Ini()).find("UIScale=1.500\r\nUIOpacity=0.960\r\n"), std::string::npos);
+    EXPECT_NE(GetFile(Ini()).find("TimecycleTimelapseSpeed=12.250\r\n"), std::string::npos);
 }
 
-// ---- Reading rules --------------------------------------------------------------------------
+// ---- Hotkeys ---------------------------------------------------------------------------------
 
-TEST_F(SettingsTest, IniReadRawRules) {
-    PutFile(Ini(), std::string("\xEF\xBB\xBF") +
-                       "UIScale=9\r\n"  // before any section: belongs to none
-                       "[Other]\r\nUIScale=8\r\n"
-                       "  [ ui ]  \r\n"
-                       "; UIScale=7\r\n"
-                       "# UIScale=6\r\n"
-                       "no equals sign\r\n"
-                       "  uiscale =  \"1.25\"  \r\n"
-                       "UIScale=5\r\n"  // the first match wins
-                       "Eq=a=b\n"
-                       "Empty=\n"
-                       "[UI\n"  // not a header: still in [UI]
-                       "Late=1\r\n"
-                       "[Paths]\r\n"
-                       "WorkspaceDirectory = D:\\Work \r\n"
-                       "[UI]\r\n"
-                       "Again=2");  // no line end at the end
-    const struct {
-        const char* section;
-        const char* key;
-        std::optional<std::string> value;
-    } cases[] = {
-        {"UI", "UIScale", "\"1.25\""},  // quotes are kept
-        {"ui", "UISCALE", "\"1.25\""},
-        {"Other", "UIScale", "8"},
-        {"UI", "Eq", "a=b"},
-        {"UI", "Empty", ""},
-        {"UI", "Late", "1"},
-        {"UI", "Again", "2"},
-        {"Paths", "WorkspaceDirectory", "D:\\Work"},
-        {"Paths", "UIScale", std::nullopt},
-        {"UI", "no equals sign", std::nullopt},
-        {"None", "UIScale", std::nullopt},
-    };
-    for (const auto& c : cases) {
-        std::string value = "untouched";
-        EXPECT_EQ(IniReadRaw(Ini(), c.section, c.key, value), c.value.has_value()) << c.section << "." << c.key;
-        EXPECT_EQ(value, c.value.value_or("untouched")) << c.section << "." << c.key;
-    }
-    std::string value;
-    EXPECT_FALSE(IniReadRaw(InVrn("missing.ini"), "UI", "UIScale", value));
-    EXPECT_FALSE(IniReadRaw("", "UI", "UIScale", value));
-}
-
-TEST_F(SettingsTest, TypedReaders) {
-    PutFile(Ini(), Crlf({"[UI]", "Letters=abc", "Big=5", "Small=-3", "Prefix=1.5abc", "Nan=nan", "Inf=inf",
-                         "Huge=1e999", "Yes=YES", "Off=off", "One=1", "Zero=0", "Word=maybe", "Space= on ",
-                         "Home=home", "Num=26", "Num27=27", "Neg=-1", "NumText=3x"}));
-    const std::pair<const char*, float> floats[] = {{"Letters", 1.0f}, {"Big", 2.0f}, {"Small", 0.5f},
-                                                    {"Prefix", 1.5f},  {"Nan", 1.0f}, {"Inf", 1.0f},
-                                                    {"Huge", 1.0f},    {"Missing", 1.0f}};
-    for (const auto& [key, value] : floats) EXPECT_EQ(IniReadFloat(Ini(), key, 1.0f, 0.5f, 2.0f), value) << key;
-    EXPECT_EQ(IniReadFloat(Ini(), "Missing", 9.0f, 0.5f, 2.0f), 9.0f) << "a missing key is not clamped";
-    const std::pair<const char*, int> bools[] = {{"Yes", 1}, {"Off", 0}, {"One", 1},     {"Zero", 0},
-                                                 {"Word", -1}, {"Space", 1}, {"Missing", -1}};  // -1: the default
-    for (const auto& [key, value] : bools) {
-        EXPECT_EQ(IniReadBool(Ini(), key, false), value == 1) << key;
-        EXPECT_EQ(IniReadBool(Ini(), key, true), value != 0) << key;
-    }
-    const std::pair<const char*, uint32_t> hotkeys[] = {{"Home", 13}, {"Num", 26},    {"Num27", 0},  {"Neg", 0},
-                                                        {"NumText", 3}, {"Letters", 0}, {"Missing", 0}};
-    for (const auto& [key, row] : hotkeys) EXPECT_EQ(IniReadBeforeAfterHotkey(Ini(), key), row) << key;
-}
-
-TEST_F(SettingsTest, LoadedValuesAreClampedOrFallBack) {
-    PutFile(Ini(), Crlf({"[UI]", "UIScale=letters", "UIOpacity=0.1", "MenuWidth=5000", "MenuHeight=100",
-                         "TimecycleTimelapseSpeed=0", "GameHudVisible=maybe", "FPSCounter=TRUE"}));
-    LoadSettings();
-    EXPECT_EQ(UiSettings.UIScale, 1.0f);
-    EXPECT_EQ(UiSettings.UIOpacity, 0.2f);
-    EXPECT_EQ(UiSettings.MenuWidth, 1200.0f);
-    EXPECT_EQ(UiSettings.MenuHeight, 520.0f);
-    EXPECT_EQ(UiSettings.TimecycleTimelapseSpeed, 1.0f);
-    EXPECT_TRUE(GameControlFlags.GameHudVisible);
-    EXPECT_TRUE(UiSettings.FPSCounter);
-    EXPECT_TRUE(WindowSizeFromIni);
-    PutFile(Ini(), Crlf({"[UI]", "UIScale=5", "MenuWidth=900"}));
-    Reload();
-    EXPECT_EQ(UiSettings.UIScale, 2.0f);
-    EXPECT_FALSE(WindowSizeFromIni) << "only one of the two sizes";
-}
-
-// ---- Hotkeys --------------------------------------------------------------------------------
-
-TEST_F(SettingsTest, MenuHotkeyFromTheFile) {
-    const std::pair<const char*, uint32_t> cases[] = {{"insert", 7}, {"-1", 3}, {"8", 3}, {"7 keys", 7}, {"Home", 3}};
-    for (const auto& [stored, row] : cases) {
-        PutFile(Ini(), Crlf({"[UI]", std::string("MenuHotkey=") + stored}));
-        Reload();
-        EXPECT_EQ(UiSettings.MenuHotkey, row) << stored;
-    }
-}
-
-TEST_F(SettingsTest, BeforeAfterHotkeysAreValidatedAndDeduplicated) {
-    ASSERT_EQ(MenuHotkeyTable.size(), 8u);
-    ASSERT_EQ(BeforeAfterHotkeyTable.size(), 27u);
-    PutFile(Ini(), Crlf({"[UI]", "MenuHotkey=F9", "TimecycleBeforeAfterHotkey=F9",
-                         "VisualSettingsBeforeAfterHotkey=Home", "BothBeforeAfterHotkey=8",
-                         "AllLiveBeforeAfterHotkey=HOME"}));
-    LoadSettings();
-    EXPECT_EQ(UiSettings.TimecycleBeforeAfterHotkey, 0u);        // the menu key's F9
-    EXPECT_EQ(UiSettings.VisualSettingsBeforeAfterHotkey, 13u);  // earlier keeps "Home"
-    EXPECT_EQ(UiSettings.BothBeforeAfterHotkey, 0u);             // row 8 is F9 too
-    EXPECT_EQ(UiSettings.AllLiveBeforeAfterHotkey, 0u);
-
+TEST_F(SettingsTest, HotkeysAreRepairedAndAKeyServesOneUse) {
     UiSettings.MenuHotkey = 8;
     UiSettings.TimecycleBeforeAfterHotkey = 27;
     UiSettings.VisualSettingsBeforeAfterHotkey = 5;
@@ -214,45 +209,18 @@ TEST_F(SettingsTest, BeforeAfterHotkeysAreValidatedAndDeduplicated) {
     ValidateHotkeys();
     EXPECT_EQ(UiSettings.MenuHotkey, 3u);
     EXPECT_EQ(UiSettings.TimecycleBeforeAfterHotkey, 0u);
-    EXPECT_EQ(UiSettings.VisualSettingsBeforeAfterHotkey, 5u);
-    EXPECT_EQ(UiSettings.BothBeforeAfterHotkey, 0u);
-    EXPECT_EQ(UiSettings.AllLiveBeforeAfterHotkey, 0u);
+    EXPECT_EQ(UiSettings.VisualSettingsBeforeAfterHotkey, 5u);  // the earliest keeps the key
+    EXPECT_EQ(UiSettings.BothBeforeAfterHotkey + UiSettings.AllLiveBeforeAfterHotkey, 0u);
 
-    // A new choice takes the key from the others, whatever their order.
-    UiSettings.TimecycleBeforeAfterHotkey = 5;
-    ClearDuplicateHotkey(BeforeAfterHotkeyTable[5].virtualKey, &UiSettings.TimecycleBeforeAfterHotkey);
-    EXPECT_EQ(UiSettings.TimecycleBeforeAfterHotkey, 5u);
-    EXPECT_EQ(UiSettings.VisualSettingsBeforeAfterHotkey, 0u);
-    UiSettings.AllLiveBeforeAfterHotkey = 12;
-    ClearDuplicateHotkey(0x2D, nullptr);  // the menu key's choice keeps none
-    EXPECT_EQ(UiSettings.AllLiveBeforeAfterHotkey, 0u);
     ClearDuplicateHotkey(0, nullptr);  // "Off" frees nothing
-    EXPECT_EQ(UiSettings.TimecycleBeforeAfterHotkey, 5u);
+    EXPECT_EQ(UiSettings.VisualSettingsBeforeAfterHotkey, 5u);
 
     UiSettings.MenuHotkey = 9;
     EXPECT_EQ(GetMenuHotkeyVk(), 0x78);
     EXPECT_EQ(UiSettings.MenuHotkey, 3u);
 }
 
-TEST_F(SettingsTest, OldDefaultWidthsAreMigrated) {
-    for (const char* width : {"590", "540", "590.4", "539.6", "200"}) {
-        PutFile(Ini(), Crlf({"[UI]", std::string("MenuWidth=") + width, "MenuHeight=700"}));
-        Reload();
-        EXPECT_EQ(UiSettings.MenuWidth, 830.0f) << width;
-        EXPECT_FALSE(WindowSizeFromIni) << width;
-        EXPECT_EQ(SettingsStatusLine, "VRN.ini updated with current default window width: " + Ini()) << width;
-        EXPECT_EQ(SettingsStatusText(), "Settings updated.");
-        EXPECT_NE(GetFile(Ini()).find("MenuWidth=830.000\r\n"), std::string::npos) << width;
-    }
-    const std::string kept = Crlf({"[UI]", "MenuWidth=600", "MenuHeight=700"});
-    PutFile(Ini(), kept);
-    Reload();
-    EXPECT_EQ(UiSettings.MenuWidth, 600.0f);
-    EXPECT_TRUE(WindowSizeFromIni);
-    EXPECT_EQ(GetFile(Ini()), kept) << "a plain load writes nothing";
-}
-
-// ---- Where the file lives -------------------------------------------------------------------------
+// ---- Where the file lives ---------------------------------------------------------------------
 
 TEST_F(SettingsTest, PointerToAFolderWithoutSettingsMovesThem) {
     PutFile(Ini(), Crlf({"[UI]", "UIScale=1.5", "[Paths]", "WorkspaceDirectory=D:\\Work",
@@ -261,29 +229,19 @@ TEST_F(SettingsTest, PointerToAFolderWithoutSettingsMovesThem) {
     const std::string moved = "D:\\Work\\VRN\\VRN.ini";
     EXPECT_EQ(SettingsStatusLine, "VRN.ini moved to selected VRN folder: " + moved);
     EXPECT_EQ(SettingsStatusText(), "VRN folder saved.");
-    EXPECT_EQ(VrnFolder(), "D:\\Work\\VRN\\");
     EXPECT_STREQ(WorkspacePaths.ImportFolderText, "D:\\Work\\VRN\\Imports\\");  // reset under the new folder
     std::string full = DefaultFileText("D:\\Work\\VRN\\");
     EXPECT_EQ(GetFile(moved), full.replace(full.find("UIScale=1.000"), 13, "UIScale=1.500"));
     EXPECT_EQ(GetFile(Ini()), Crlf({"[Paths]", "WorkspaceDirectory=D:\\Work\\VRN\\"})) << "now only the pointer";
-    Reload();  // the next start follows the pointer
-    EXPECT_EQ(SettingsStatusLine, Loaded(moved));
-    EXPECT_EQ(UiSettings.UIScale, 1.5f);
-
-    // A pointer to the default folder itself.
-    PutFile(Ini(), Crlf({"[UI]", "UIScale=1.1", "[Paths]", std::string("WorkspaceDirectory=") + kVrn}));
-    Reload();
-    EXPECT_EQ(SettingsStatusLine, Loaded(Ini()));
-    EXPECT_EQ(UiSettings.UIScale, 1.1f);
 }
 
-TEST_F(SettingsTest, PointerHopsAtMostTwice) {
+TEST_F(SettingsTest, PointerHopsAtMostTwiceByTheKeysInTheirOrder) {
     // Default -> A (has a VRN.ini pointing at B) -> B (has a VRN.ini): B is read.
-    PutFile(Ini(), Crlf({"[Paths]", "VrnDirectory=D:\\A\\VRN\\"}));
-    PutFile("D:\\A\\VRN\\VRN.ini", Crlf({"[UI]", "UIScale=0.7", "[Paths]", "VRNFolder=D:\\B"}));
+    PutFile(Ini(), Crlf({"[Paths]", "VRNFolder=D:\\Third", "VrnDirectory=D:\\A\\VRN\\"}));
+    PutFile("D:\\A\\VRN\\VRN.ini", Crlf({"[UI]", "UIScale=0.7", "[Paths]", "VrnDirectory=D:\\No", "WorkspaceDirectory=D:\\B"}));
     PutFile("D:\\B\\VRN\\VRN.ini", Crlf({"[UI]", "UIScale=1.7", "[Paths]", "WorkspaceDirectory=D:\\C"}));
     LoadSettings();
-    EXPECT_EQ(SettingsStatusLine, Loaded("D:\\B\\VRN\\VRN.ini"));
+    EXPECT_EQ(SettingsStatusLine, "VRN.ini loaded: D:\\B\\VRN\\VRN.ini");
     EXPECT_EQ(UiSettings.UIScale, 1.7f);
     EXPECT_EQ(VrnFolder(), "D:\\B\\VRN\\");  // the third pointer is not followed
     EXPECT_FALSE(Exists("D:\\C"));
@@ -291,28 +249,19 @@ TEST_F(SettingsTest, PointerHopsAtMostTwice) {
     std::filesystem::remove(Host("D:\\B\\VRN\\VRN.ini"));
     Reload();
     EXPECT_EQ(SettingsStatusLine, "VRN.ini moved to selected VRN folder: D:\\B\\VRN\\VRN.ini");
-    EXPECT_EQ(UiSettings.UIScale, 0.7f);
     EXPECT_NE(GetFile("D:\\B\\VRN\\VRN.ini").find("UIScale=0.700\r\n"), std::string::npos);
-}
-
-TEST_F(SettingsTest, WorkspaceKeysByAge) {
-    // "WorkspaceDirectory" wins over the older names; "VRNFolder" is tried last.
-    PutFile(Ini(), Crlf({"[Paths]", "VRNFolder=D:\\Third", "VrnDirectory=D:\\Second", "WorkspaceDirectory=D:\\First"}));
+    // A pointer to the default folder itself, and one to a folder named vrn.
+    PutFile(Ini(), Crlf({"[UI]", "UIScale=1.1", "[Paths]", std::string("WorkspaceDirectory=") + kVrn}));
+    Reload();
+    EXPECT_EQ(SettingsStatusLine, "VRN.ini loaded: " + Ini());
     bool exists = false, moved = false;
+    PutFile(Ini(), Crlf({"[Paths]", "VrnDirectory=D:\\mods\\vrn"}));
     EXPECT_EQ(LocateSettingsAndPaths(exists, moved), Ini());
     EXPECT_TRUE(exists && moved);
-    EXPECT_EQ(VrnFolder(), "D:\\First\\VRN\\");
-    EXPECT_TRUE(Exists("D:\\First\\VRN"));
-    PutFile(Ini(), Crlf({"[Paths]", "VRNFolder=D:\\Third", "VrnDirectory=D:\\mods\\vrn"}));
-    EXPECT_EQ(LocateSettingsAndPaths(exists, moved), Ini());
     EXPECT_EQ(VrnFolder(), "D:\\mods\\vrn\\");
-    PutFile(Ini(), Crlf({"[Paths]", "TimecycleImportDirectory=\"E:\\Tc Imports\""}));  // the older import key
-    Reload();
-    EXPECT_STREQ(WorkspacePaths.ImportFolderText, "E:\\Tc Imports\\");
-    EXPECT_TRUE(Exists("E:\\Tc Imports\\Weather Files"));
 }
 
-// ---- Saving ------------------------------------------------------------------------------------------
+// ---- Saving ------------------------------------------------------------------------------------
 
 TEST_F(SettingsTest, SaveFailuresAreReportedAndDestroyNothing) {
     platform::sim::FailWritesTo(Ini(), true);
@@ -335,6 +284,10 @@ TEST_F(SettingsTest, SaveFailuresAreReportedAndDestroyNothing) {
     EXPECT_FALSE(SaveSettings());
     EXPECT_EQ(SettingsStatusLine, "VRN.ini save failed: invalid path.");
     EXPECT_FALSE(Exists("C:\\Games\\GTA5\\VRN\\VRN.ini"));
+    // A typed folder that fits its 260 bytes, but not with "VRN\" and "Imports\" added.
+    ASSERT_TRUE(CopyFolderText(WorkspacePaths.VrnFolderText, "D:\\" + std::string(250, 't')));
+    EXPECT_FALSE(SaveSettings());
+    EXPECT_EQ(SettingsStatusLine, "VRN.ini save failed: folder path too long.");
     EXPECT_EQ(GetFile(Ini()), before);
 }
 
@@ -353,45 +306,6 @@ TEST_F(SettingsTest, SavingATypedVrnFolderAdoptsIt) {
     EXPECT_EQ(GetFile(Ini()), DefaultFileText(kVrn));
 }
 
-// ---- Hostile files ----------------------------------------------------------------------------------
-
-TEST_F(SettingsTest, EmptyBinaryAndTruncatedFilesGiveDefaults) {
-    const struct {
-        const char* name;
-        std::string content;
-        float scale;
-    } cases[] = {
-        {"empty", "", 1.0f},
-        {"binary", std::string("\0\xFF\xFE[UI]\0UIScale=2\x80\x81\n\xC3[\n=\n[]\n]\n\0", 32), 1.0f},
-        {"truncated line", "[UI]\r\nUIOpacity=0.5\r\nUISc", 1.0f},
-        {"truncated value", "[UI]\r\nUIScale=1.", 1.0f},
-        {"no line end", "[UI]\r\nUIScale=1.25", 1.25f},
-        {"only a header", "[UI", 1.0f},
-        {"BOM only", "\xEF\xBB\xBF", 1.0f},
-        {"BOM", "\xEF\xBB\xBF[UI]\nUIScale=0.75\n", 0.75f},
-        {"UTF-16", std::string("\xFF\xFE[\0U\0I\0]\0", 10), 1.0f},
-    };
-    for (const auto& c : cases) {
-        PutFile(Ini(), c.content);
-        Reload();
-        EXPECT_EQ(UiSettings.UIScale, c.scale) << c.name;
-        EXPECT_EQ(UiSettings.MenuHotkey, kDefaultMenuHotkey) << c.name;
-        EXPECT_EQ(SettingsStatusLine, Loaded(Ini())) << c.name;
-        EXPECT_EQ(GetFile(Ini()), c.content) << c.name;
-    }
-}
-
-TEST_F(SettingsTest, OversizedFileGivesDefaultsAndIsLeftAlone) {
-    PutFile(Ini(), "[UI]\r\nUIScale=1.5\r\n");
-    std::filesystem::resize_file(Host(Ini()), kMaxFileBytes + 1);  // sparse
-    LoadSettings();
-    EXPECT_EQ(UiSettings.UIScale, 1.0f);
-    EXPECT_FALSE(WindowSizeFromIni);
-    EXPECT_EQ(SettingsStatusLine, "VRN.ini could not be read, defaults used: " + Ini());
-    EXPECT_EQ(SettingsStatusText(), SettingsStatusLine);
-    EXPECT_EQ(std::filesystem::file_size(Host(Ini())), kMaxFileBytes + 1);
-}
-
 TEST_F(SettingsTest, WithoutADocumentsFolderNothingIsWritten) {
     platform::sim::SetKnownFolder(platform::KnownFolder::Documents, std::nullopt);
     platform::sim::SetEnvironmentVariable("USERPROFILE", std::nullopt);
@@ -402,14 +316,17 @@ TEST_F(SettingsTest, WithoutADocumentsFolderNothingIsWritten) {
     EXPECT_EQ(UiSettings.UIScale, 1.0f);
     EXPECT_EQ(SettingsStatusLine, "VRN.ini save failed: invalid path.") << "not \"created\": nothing was written";
     EXPECT_FALSE(Exists("C:\\Games\\GTA5\\VRN"));
+    EXPECT_FALSE(EnsureWorkspaceFolders());
+    EXPECT_EQ(IniPath() + ImportsTimecyclesFolder() + ExportsMiscFolder(), "");
 }
 
-// ---- Status and defaults -------------------------------------------------------------------------------
+// ---- Status and defaults -------------------------------------------------------------------------
 
 TEST(SettingsDefaults, DefaultMainWindowSize) {
     const struct {
         float w, h, width, height;
-    } cases[] = {{1920, 1080, 830, 928.8f}, {-5, 1080, 830, 928.8f}, {250, 300, 240, 320}, {3840, 2160, 830, 1100}};
+    } cases[] = {{1920, 1080, 830, 928.8f}, {-5, 1080, 830, 928.8f}, {1280, 720, 830, 700},
+                 {250, 300, 240, 320},     {3840, 2160, 830, 1100}};
     for (const auto& c : cases) {
         const MainWindowSize size = DefaultMainWindowSize(c.w, c.h);
         EXPECT_FLOAT_EQ(size.width, c.width) << c.w << "x" << c.h;

@@ -15,13 +15,7 @@ namespace {
 using namespace shell;
 namespace sim = platform::sim;
 
-class WorkspaceTest : public ShellTest {
-protected:
-    static void RemoveAllDocumentsFolders() {  // no Documents folder can be found at all
-        sim::SetKnownFolder(platform::KnownFolder::Documents, std::nullopt);
-        sim::SetEnvironmentVariable("USERPROFILE", std::nullopt);
-    }
-};
+using WorkspaceTest = ShellTest;
 
 TEST_F(WorkspaceTest, VrnFolderFromChoice) {
     const std::pair<const char*, const char*> cases[] = {
@@ -38,7 +32,8 @@ TEST_F(WorkspaceTest, VrnFolderFromChoice) {
 
 TEST_F(WorkspaceTest, FindDocumentsFoldersFallsBackInOrder) {
     using platform::KnownFolder;
-    RemoveAllDocumentsFolders();
+    sim::SetKnownFolder(KnownFolder::Documents, std::nullopt);  // no Documents folder can be found at all
+    sim::SetEnvironmentVariable("USERPROFILE", std::nullopt);
     EXPECT_EQ(FindDocumentsFolders(), "");
     EXPECT_EQ(DefaultVrnFolder(), "");
     // Set from the last fallback to the first; each new one takes over.
@@ -64,12 +59,8 @@ TEST_F(WorkspaceTest, FindDocumentsFoldersFallsBackInOrder) {
 }
 
 TEST_F(WorkspaceTest, GettersCreateOnlyTheFoldersTheyName) {
-    const std::pair<std::string, std::string> named[] = {{DefaultVrnFolder(), kVrn},
-                                                         {VrnFolder(), kVrn},
-                                                         {DefaultImportsFolder(), InVrn("Imports\\")},
-                                                         {DefaultExportsFolder(), InVrn("Exports\\")},
-                                                         {VrnMiscFolder(), InVrn("Misc\\")}};
-    for (const auto& [folder, path] : named) EXPECT_EQ(folder, path);
+    EXPECT_EQ(DefaultVrnFolder() + VrnFolder() + DefaultImportsFolder() + DefaultExportsFolder() + VrnMiscFolder(),
+              std::string(kVrn) + kVrn + InVrn("Imports\\") + InVrn("Exports\\") + InVrn("Misc\\"));
     EXPECT_FALSE(Exists(kVrn)) << "none of these creates anything";
     EXPECT_EQ(DefaultIniPath(), InVrn("VRN.ini"));
     EXPECT_TRUE(Exists(kVrn));
@@ -89,21 +80,6 @@ TEST_F(WorkspaceTest, GettersCreateOnlyTheFoldersTheyName) {
     EXPECT_TRUE(Exists("D:\\Imp\\Timecycle Mods"));
     EXPECT_TRUE(Exists("E:\\Out"));
     EXPECT_FALSE(Exists("E:\\Out\\Misc"));
-}
-
-TEST_F(WorkspaceTest, EnsureWorkspaceFoldersBuildsTheWholeTree) {
-    EXPECT_TRUE(EnsureWorkspaceFolders());
-    for (const char* root : {"Imports\\", "Exports\\"})
-        for (const char* sub : {"Timecycles", "Timecycle Mods", "Weather Files", "Misc"})
-            EXPECT_TRUE(Exists(InVrn(root) + sub)) << root << sub;
-    EXPECT_EQ(IniPath(), InVrn("VRN.ini"));
-    RemoveAllDocumentsFolders();
-    ClearWorkspacePaths();
-    EXPECT_FALSE(EnsureWorkspaceFolders());
-    EXPECT_EQ(IniPath(), "");
-    EXPECT_EQ(ImportsTimecyclesFolder(), "");
-    EXPECT_EQ(ExportsMiscFolder(), "");
-    EXPECT_FALSE(IsPathInWorkspace(InVrn("VRN.ini")));
 }
 
 TEST_F(WorkspaceTest, CreateDirectoryTree) {
@@ -136,8 +112,12 @@ TEST_F(WorkspaceTest, AdoptingAVrnFolderBringsItsOwnImportsAndExports) {
     EXPECT_STREQ(WorkspacePaths.ImportFolderText, "D:\\Games\\VRN\\Imports\\");  // only the VRN folder moved
     ResetImportExportFolders(WorkspacePaths.VrnFolderText);
     EXPECT_STREQ(WorkspacePaths.ExportFolderText, "D:\\Else\\vrn\\Exports\\");
-    CopyFolderText(WorkspacePaths.ImportFolderText, std::string(400, 'a'));  // texts are cut to 259 bytes
-    EXPECT_EQ(std::string(WorkspacePaths.ImportFolderText).size(), kFolderTextSize - 1);
+    // A folder too long for the 260-byte texts is refused, never cut into another folder.
+    EXPECT_FALSE(CopyFolderText(WorkspacePaths.ImportFolderText, "D:\\" + std::string(257, 'a')));
+    EXPECT_FALSE(AdoptVrnFolder("D:\\" + std::string(250, 'a')));  // fits, but not with "VRN\\Imports\\"
+    EXPECT_STREQ(WorkspacePaths.ImportFolderText, "D:\\Else\\vrn\\Imports\\");
+    EXPECT_STREQ(WorkspacePaths.VrnFolderText, "D:\\Else\\vrn\\");
+    EXPECT_TRUE(CopyFolderText(WorkspacePaths.ImportFolderText, "D:\\" + std::string(256, 'a')));
 }
 
 TEST_F(WorkspaceTest, IsPathInWorkspace) {
