@@ -108,6 +108,23 @@ std::string MakeTimecycleXml(const TimecycleFileOptions& o) {
     return out;
 }
 
+std::string HostileTimecycleXml(size_t targetBytes) {
+    std::string open;
+    std::string close;
+    for (size_t i = 0; i < timecycle::kVariableCount; ++i) {
+        const std::string name = timecycle::TimecycleVariableTable[i].xmlName;
+        open += "<" + name + ">";
+        close = "</" + name + ">" + close;
+    }
+    const size_t padding = targetBytes > 2 * (open.size() + close.size() + 64)
+                               ? (targetBytes - 2 * (open.size() + close.size() + 64)) / 2
+                               : 0;
+    std::string out = "<timecycle_keyframe_data>\n";
+    for (const char* region : {"GLOBAL", "URBAN"})
+        out += std::string("<region name=\"") + region + "\">" + open + std::string(padding, '<') + close + "</region>\n";
+    return out + "</timecycle_keyframe_data>\n";
+}
+
 void WriteGeneratedKeyframeTable(uint8_t* base, int distinctRowLimit) {
     std::memset(base, 0, kGeneratedKeyframeTableBytes);
     for (size_t w = 0; w < timecycle::kWeatherCount; ++w) {

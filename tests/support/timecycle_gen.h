@@ -44,6 +44,12 @@ struct TimecycleFileOptions {
 
 // The whole file text.
 std::string MakeTimecycleXml(const TimecycleFileOptions& options);
+// A hostile file of about targetBytes: in each region the opening tag of
+// every variable, then "<" padding, then every closing tag (in reverse
+// order), so that each element's text holds the padding and no value. The
+// old reader searched the rest of the region once per element.
+std::string HostileTimecycleXml(size_t targetBytes);
+
 // Values of a generated file for one region: [variable][keyframe].
 std::vector<std::vector<float>> GeneratedRegionValues(int weather, int region, int distinctRowLimit = -1);
 

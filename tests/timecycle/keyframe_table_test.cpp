@@ -20,6 +20,7 @@ namespace timecycle {
 namespace {
 
 using testsupport::TimecycleFileOptions;
+using timecycletest::LoadAndPreview;
 using timecycletest::TimecycleTest;
 
 uint16_t GameHalf(uint64_t block, int region, int keyframe, size_t variable) {
@@ -120,7 +121,7 @@ TEST_F(KeyframeTableTest, LoadPreviewFindsTheTableDerivesEveryWeatherAndWritesTh
     PutGeneratedFile(4, options);
     host::PatchesClearedForImport = 1;
     host::TimecycleRereadFrames = 3;
-    LoadTimecycleXml(4);
+    LoadAndPreview(4);
     EXPECT_EQ(host::PatchesClearedForImport, 0);
     EXPECT_EQ(host::TimecycleRereadFrames, 0);
     EXPECT_EQ(TimecycleStatusLine, "Loaded 429 parameters.");
@@ -167,8 +168,8 @@ TEST_F(KeyframeTableTest, NoRowsOrNoMatchFindsNothing) {
     modded.valueWeather = 100;
     PutGeneratedFile(2, modded);
     EXPECT_EQ(ScanTimecycleTable(2), 0u);
-    for (uint64_t entry : WeatherBlockTable) EXPECT_EQ(entry, 0u);
-    LoadTimecycleXml(2);
+    for (const auto& entry : WeatherBlockTable) EXPECT_EQ(entry.load(), 0u);
+    LoadAndPreview(2);
     EXPECT_EQ(TimecycleStatusLine, "Loaded for preview.");
     EXPECT_EQ(TimecycleLoadRecords[2].previewApplied, 0);
 }
@@ -195,13 +196,85 @@ TEST_F(KeyframeTableTest, TwoEqualTablesGiveTheLowerOne) {
 
 TEST_F(KeyframeTableTest, TheScanNeverFindsTheEditorsOwnCopy) {
     PutGeneratedFile(1);
-    LoadTimecycleXml(1);
+    LoadAndPreview(1);
     ASSERT_EQ(WeatherBlockTable[1], BlockOf(1));
     ASSERT_TRUE(WeatherBlockSnapshots[1].taken);
     // The game frees its table; only the snapshot still holds those bytes.
     heap_.reset();
-    WeatherBlockTable.fill(0);
+    for (auto& entry : WeatherBlockTable) entry = 0;
     EXPECT_EQ(ScanTimecycleTable(1), 0u);
+}
+
+// A game heap of 48 MiB with the generated keyframe table at its far end:
+// the search must read more than ten slices before it finds it.
+class FarTableTest : public TimecycleTest {
+protected:
+    void SetUp() override {
+        TimecycleTest::SetUp();
+        heap_ = std::make_unique<testsupport::SyntheticHeap>(48u << 20);
+        ASSERT_TRUE(heap_->ok());
+        base_ = heap_->base() + heap_->size() - testsupport::kGeneratedKeyframeTableBytes - 4096;
+        testsupport::WriteGeneratedKeyframeTable(reinterpret_cast<uint8_t*>(base_));
+    }
+    void TearDown() override {
+        heap_.reset();
+        TimecycleTest::TearDown();
+    }
+    uint64_t BlockOf(int weather) const { return base_ + WeatherNameTable[weather].typeId * kWeatherBlockSpacing; }
+    std::unique_ptr<testsupport::SyntheticHeap> heap_;
+    uint64_t base_ = 0;
+};
+
+// "Load .xml" never makes a frame wait for the whole search: the load reads
+// one slice, each later frame one more, until the table is found.
+TEST_F(FarTableTest, TheLoadPreviewSearchesOneSliceAFrame) {
+    PutGeneratedFile(4);
+    LoadTimecycleXml(4);
+    EXPECT_TRUE(TimecyclePreviewPending());
+    EXPECT_EQ(TimecycleStatusLine, "Loaded w_rain.xml: 11154 values.");
+    EXPECT_EQ(TimecycleLoadRecords[4].previewApplied, 0);
+    int slices = 1;
+    while (StepTimecyclePreview()) ++slices;
+    EXPECT_GE(slices, 12);  // 48 MiB at 4 MiB a slice
+    EXPECT_LE(LastKeyframeScanStats.largestSliceBytes, kScanSliceBytes);
+    EXPECT_EQ(TimecycleStatusLine, "Loaded 429 parameters.");
+    EXPECT_EQ(WeatherBlockTable[4], BlockOf(4));
+    EXPECT_EQ(TimecycleLoadRecords[4].previewApplied, 1);
+    EXPECT_FALSE(TimecyclePreviewPending());
+}
+
+// A store change while the search runs: the file is no longer simply the
+// game's reference, so the values go live through the slots and the edit stays.
+TEST_F(FarTableTest, AnEditDuringTheSearchKeepsItsPlace) {
+    PutGeneratedFile(4);
+    LoadTimecycleXml(4);
+    ASSERT_TRUE(TimecyclePreviewPending());
+    timecycletest::UserEdit(4, 0, 3, "far_clip", 2500.0f).original = 1.0f;
+    while (StepTimecyclePreview()) {
+    }
+    EXPECT_EQ(TimecycleStatusLine, "Loaded for preview.");
+    EXPECT_EQ(WeatherBlockTable[4], BlockOf(4));  // found all the same, for later writes
+    EXPECT_TRUE(WeatherHasUserEdits(4));
+}
+
+// A search that found nothing is not run again for the same rows; other
+// rows (another file) search again.
+TEST_F(TimecycleTest, AFailedSearchIsRememberedUntilTheRowsChange) {
+    TimecycleFileOptions modded;
+    modded.valueWeather = 100;  // values no table in memory holds
+    PutGeneratedFile(2, modded);
+    LoadAndPreview(2);
+    ASSERT_EQ(TimecycleStatusLine, "Loaded for preview.");
+    ASSERT_GT(LastKeyframeScanStats.bytesScanned, 0u);
+    LastKeyframeScanStats.slices = 12345;
+    EXPECT_EQ(LoadAndPreview(2), 1);
+    EXPECT_EQ(TimecycleStatusLine, "Loaded for preview.");
+    EXPECT_EQ(ScanTimecycleTable(2), 0u);
+    EXPECT_EQ(LastKeyframeScanStats.slices, 12345u);  // no new walk
+    modded.valueWeather = 101;
+    PutGeneratedFile(2, modded);
+    LoadAndPreview(2);
+    EXPECT_NE(LastKeyframeScanStats.slices, 12345u);
 }
 
 // A table whose rows start just below a 1 MiB step of its region and whose
@@ -242,7 +315,7 @@ TEST_F(TimecycleTest, RealFilesPreviewIntoAGameTableHoldingTheirValues) {
         const int w = timecycletest::WeatherOfFileName(file);
         if (w < 0 || file.rfind(testsupport::SharedTestdataDir(), 0) != 0) continue;
         PutTimecycleFile(w, timecycletest::ReadHostFile(file));
-        LoadTimecycleXml(w);  // no table yet: the values land in the store
+        LoadAndPreview(w);  // no table yet: the values land in the store
         ASSERT_EQ(TimecycleStatusLine, "Loaded for preview.");
 
         testsupport::SyntheticHeap heap(testsupport::kGeneratedKeyframeTableBytes + 65536);
@@ -255,7 +328,7 @@ TEST_F(TimecycleTest, RealFilesPreviewIntoAGameTableHoldingTheirValues) {
             }
         }
         timecycletest::ResetTimecycleEditor();
-        LoadTimecycleXml(w);
+        LoadAndPreview(w);
         EXPECT_EQ(TimecycleStatusLine, "Loaded 423 parameters.") << file;
         EXPECT_EQ(WeatherBlockTable[static_cast<size_t>(w)], block) << file;
         EXPECT_EQ(TimecycleLoadRecords[static_cast<size_t>(w)].appliedCount, 423u * 26u) << file;
@@ -267,7 +340,7 @@ TEST_F(TimecycleTest, RealFilesPreviewIntoAGameTableHoldingTheirValues) {
 
 TEST_F(KeyframeTableTest, ContextEditsWriteWholeRecordsAndBeforeAfterRewritesTheWeather) {
     PutGeneratedFile(9);
-    LoadTimecycleXml(9);
+    LoadAndPreview(9);
     ASSERT_EQ(TimecycleStatusLine, "Loaded 429 parameters.");
     const uint64_t block = BlockOf(9);
     const size_t row = static_cast<size_t>(FindVariableRow("sky_hdr"));
@@ -329,7 +402,7 @@ TEST_F(KeyframeTableTest, ContextEditsWriteWholeRecordsAndBeforeAfterRewritesThe
 
 TEST_F(KeyframeTableTest, ARecordThatCannotBeReadWholeIsNeverWritten) {
     PutGeneratedFile(1);
-    LoadTimecycleXml(1);
+    LoadAndPreview(1);
     const uint64_t block = BlockOf(1);
     const uint64_t page = (block + 4 * kKeyframeRecordBytes + 4095) / 4096 * 4096;  // inside records 4..9
     const uint64_t firstBad = (page - block) / kKeyframeRecordBytes;

@@ -15,10 +15,21 @@
 #include "support/timecycle_gen.h"
 #include "timecycle/edit_store.h"
 #include "timecycle/keyframe_table.h"
+#include "timecycle/recognition_rows.h"
 #include "timecycle/timecycle_copy.h"
 #include "timecycle/timecycle_files.h"
 #include "timecycle/timecycle_model.h"
 #include "timecycle/timecycle_xml.h"
+
+// True in a build whose sanitizer keeps shadow memory (terabytes of
+// read-write pages that a memory scan would walk to its budget).
+#ifndef VARNEL_SKIP_UNDER_SHADOW_MEMORY
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+#define VARNEL_SKIP_UNDER_SHADOW_MEMORY() true
+#else
+#define VARNEL_SKIP_UNDER_SHADOW_MEMORY() false
+#endif
+#endif
 
 namespace timecycletest {
 
@@ -32,11 +43,18 @@ inline void ResetTimecycleEditor() {
     (void)timecycle::SearchTimecycleParameters("\x01 reset");
     host::TimecycleAfterShown = 1;
     host::MenuOpen = 0;
-#if defined(__SANITIZE_ADDRESS__)
-    // The scans walk every private read-write region of the process; the
+    // The scans walk every private read-write region of the process; a
     // sanitizer's shadow memory would make each of them run to its budget.
-    timecycle::KeyframeScanRegionLimitForTesting = 64u << 20;
-#endif
+    if (VARNEL_SKIP_UNDER_SHADOW_MEMORY()) timecycle::KeyframeScanRegionLimitForTesting = 64u << 20;
+}
+
+// "Load .xml" with its preview run to the end, a slice per call, as the
+// Timecycles tab runs it one slice per frame; the number of slices.
+inline int LoadAndPreview(int weather) {
+    timecycle::LoadTimecycleXml(weather);
+    int slices = 1;
+    while (timecycle::StepTimecyclePreview()) ++slices;
+    return slices;
 }
 
 // A host file's bytes.
