@@ -68,20 +68,23 @@ TEST(WeatherXmlModel, KeptValues) {
               R"(<!-- <Item><Name>THUNDER_DROP</Name><gravity value="1"/></Item> -->)"
               R"(<Item><Name>RAINSTORM_DROP</Name><gravity value="-12"/></Item>)"),
          {"WeatherTypes/FOGGY/Fog=0.3", "WeatherGpuFx/RAINSTORM_DROP/gravity=-12"}},
-        // Repeated names (in any case) are dropped with a warning each.
-        {Wrap(R"(<Item><Name>RAIN</Name><Sun value="1"/></Item><Item><Name>rain</Name><Sun value="2"/></Item>)",
-              R"(<Item><Name>THUNDER_DROP</Name><gravity value="1"/></Item>)"
+        // Paths carry the tables' spelling; a repeated name (in any case) is
+        // dropped with a warning, the first one counts.
+        {Wrap(R"(<Item><Name>rain</Name><Sun value="1"/></Item><Item><Name>RAIN</Name><Sun value="2"/></Item>)",
+              R"(<Item><Name>thunder_drop</Name><Gravity value="1"/></Item>)"
               R"(<Item><Name>THUNDER_DROP</Name><gravity value="2"/></Item>)"),
          {"WeatherTypes/RAIN/Sun=1", "WeatherGpuFx/THUNDER_DROP/gravity=1"},
          2},
-        // Only live fields of known items; hex text stays for WeatherTypes, not for effects.
+        // Only live fields of known items; hex text stays for WeatherTypes, not
+        // for effects. One game field, one record: the first case variant.
         {Wrap(R"(<Item><Sun value="1"/></Item><Item><Name>NOT_A_WEATHER</Name><Sun value="1"/></Item>)"
               R"(<Item><Name>CLEAR</Name><Sun x="1"/><Cloud value="0x10"/><Lightning value="TRUE"/></Item>)",
               R"(<Item><Name>UNKNOWN_FX</Name><gravity value="1"/></Item>)"
               R"(<Item><Name>BLIZZARD_DROP</Name><GRAVITY value="1"/><gravity value="2"/><gravity value="3"/>)"
-              R"(<windInfluence value="0x1"/><diffuseName value="4"/></Item>)"),
-         {"WeatherTypes/CLEAR/Cloud=0x10", "WeatherTypes/CLEAR/Lightning=TRUE", "WeatherGpuFx/BLIZZARD_DROP/GRAVITY=1",
-          "WeatherGpuFx/BLIZZARD_DROP/gravity=2"}},
+              R"(<windInfluence value="0x1"/><WINDINFLUENCE value="5"/><diffuseName value="4"/></Item>)"),
+         {"WeatherTypes/CLEAR/Cloud=0x10", "WeatherTypes/CLEAR/Lightning=TRUE", "WeatherGpuFx/BLIZZARD_DROP/gravity=1",
+          "WeatherGpuFx/BLIZZARD_DROP/windInfluence=5"},
+         1},
         // A field's value attribute: the first whose name is "value" in any case, in either quotes.
         {Wrap(R"(<Item><Name>RAIN</Name><Sun foo="a" VALUE = '0.5' value="9"/><Fog / value="2"/><WindMin value="1></Item>)"),
          {"WeatherTypes/RAIN/Sun=0.5"},
