@@ -139,6 +139,10 @@ struct ScanState {
     uint64_t elapsedMs = 0;    // time spent in the steps so far
     uint64_t stepStartTick = 0;
     uint64_t bytesScanned = 0;
+    // The region being read, kept between steps (a stale one only costs a
+    // skipped chunk: every copy is guarded and a candidate block is checked anew).
+    platform::MemoryRegion region;
+    bool haveRegion = false;
     bool stop = false;
     bool walkDone = false;
 };
@@ -372,8 +376,8 @@ bool StepScan(ScanState& state) {
     state.stepStartTick = platform::TickCount64();
     ExcludeOwnBuffers(state);
     uint64_t stepBytes = 0;
-    platform::MemoryRegion region;
-    bool haveRegion = false;
+    platform::MemoryRegion& region = state.region;
+    bool& haveRegion = state.haveRegion;
     while (!state.walkDone) {
         if (state.nextAddress >= state.maximumAddress || OverBudget(state)) {
             state.walkDone = true;

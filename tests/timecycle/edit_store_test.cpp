@@ -302,10 +302,15 @@ TEST_F(EditStoreTest, SearchMatchesWholeColourTriplesOnce) {
     const auto red = std::find(results.rows.begin(), results.rows.end(), row("fog_col_r"));
     ASSERT_LT(red + 2, results.rows.end());
     EXPECT_TRUE(red[1] == row("fog_col_g") && red[2] == row("fog_col_b"));
-    // The same query is not recomputed; another is.
-    const SearchResults* same = &SearchTimecycleParameters("col");
-    EXPECT_EQ(same->rows.size(), results.rows.size());
-    EXPECT_EQ(SearchTimecycleParameters("coL").SearchQuery, "coL");
+    // The same query is not recomputed; another is: a label changed in
+    // between shows only in the new query's results.
+    runtime::LiveOverrideSlot& far = *row("far_clip")->slot;
+    const char* const label = far.name;
+    far.name = "Far Col";
+    const size_t before = results.rows.size();
+    EXPECT_EQ(SearchTimecycleParameters("col").rows.size(), before);
+    EXPECT_EQ(SearchTimecycleParameters("coL").rows.size(), before + 1);
+    far.name = label;
     EXPECT_TRUE(SearchTimecycleParameters("zzzz").rows.empty());
     EXPECT_EQ(SearchTimecycleParameters(nullptr).rows.size(), 429u);
 }
