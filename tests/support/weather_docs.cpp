@@ -205,12 +205,8 @@ std::vector<NamedText> HostileVariants(std::string_view base, uint32_t seed) {
             unquoted.erase(value + 6, 1);
             add("unquoted_value", unquoted);
         }
-        std::string greater = text;
-        greater.insert(value + 7, "1>2");
-        add("greater_in_value", greater);
-        std::string unclosed = text;
-        unclosed.insert(value + 6, "\"");
-        add("doubled_quote", unclosed);
+        add("greater_in_value", text.substr(0, value + 7) + "1>2" + text.substr(value + 7));
+        add("doubled_quote", text.substr(0, value + 6) + "\"" + text.substr(value + 6));
     }
     add("crlf", WithLineEndings(text, LineEnding::CrLf));
     add("lf", WithLineEndings(text, LineEnding::Lf));

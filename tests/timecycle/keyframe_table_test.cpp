@@ -292,7 +292,8 @@ TEST_F(TimecycleTest, TheScanTriesStartsWhoseAnchorLiesPastTheChunk) {
         std::string text;
         for (int k = 0; k < 13; ++k) {
             const float v = k == 6 ? 15.0f + static_cast<float>(i) : 0.1f * static_cast<float>(k + 1) + 0.01f * static_cast<float>(i);
-            text += " " + std::to_string(v);
+            text += ' ';
+            text += std::to_string(v);
             PlantHalf(block, 0, k, i, v);
         }
         options.elementTextOverride[TimecycleVariableTable[i].xmlName] = text;
