@@ -1,6 +1,7 @@
 #include "timecycle/xml_scan.h"
 
 #include <algorithm>
+#include <functional>
 #include <cmath>
 #include <cstring>
 #include <limits>
@@ -16,6 +17,15 @@ namespace {
 
 constexpr std::string_view kRegionOpen = "<region";
 constexpr std::string_view kRegionClose = "</region>";
+
+// The first needle at or after from, or npos. Horspool's skips keep it fast
+// on texts dense with the needle's first character (a run of "<").
+size_t FindFrom(std::string_view text, std::string_view needle, size_t from) {
+    if (from > text.size()) return std::string_view::npos;
+    const std::boyer_moore_horspool_searcher searcher(needle.begin(), needle.end());
+    const auto hit = std::search(text.begin() + static_cast<std::ptrdiff_t>(from), text.end(), searcher);
+    return hit == text.end() ? std::string_view::npos : static_cast<size_t>(hit - text.begin());
+}
 
 bool TagHoldsName(std::string_view tag, std::string_view name) {
     std::string attribute;
@@ -34,13 +44,13 @@ bool FindRegionSection(std::string_view text, const char* name, uint64_t& bodySt
     size_t p = 0;
     for (;;) {
         if (length < 7 || p > length - 7) return false;
-        const size_t open = text.find(kRegionOpen, p);
+        const size_t open = FindFrom(text, kRegionOpen, p);
         if (open == std::string_view::npos) return false;
         const size_t tagEnd = text.find('>', open + kRegionOpen.size());
         if (tagEnd == std::string_view::npos) return false;
         const size_t afterTag = tagEnd + 1;
         if (length < 9 || afterTag > length - 9) return false;
-        const size_t close = text.find(kRegionClose, afterTag);
+        const size_t close = FindFrom(text, kRegionClose, afterTag);
         if (close == std::string_view::npos) return false;
         if (TagHoldsName(text.substr(open, afterTag - open), name)) {
             bodyStart = afterTag;
@@ -62,11 +72,11 @@ bool FindElementText(std::string_view text, uint64_t from, uint64_t to, const ch
     // An opening tag must start before to, a closing tag at or before it:
     // neither search looks further.
     const size_t openLimit = std::min<size_t>(text.size(), to - 1 + openTag.size());
-    const size_t open = text.substr(0, openLimit).find(openTag, from);
+    const size_t open = FindFrom(text.substr(0, openLimit), openTag, from);
     if (open == std::string_view::npos) return false;
     const size_t textStart = open + openTag.size();
     const size_t closeLimit = std::min<size_t>(text.size(), to + closeTag.size());
-    const size_t close = text.substr(0, closeLimit).find(closeTag, textStart);
+    const size_t close = FindFrom(text.substr(0, closeLimit), closeTag, textStart);
     if (close == std::string_view::npos) return false;
     start = textStart;
     end = close;
@@ -132,9 +142,12 @@ void FindRegionElements(std::string_view text, uint64_t from, uint64_t to, Regio
     const size_t longest = LongestVariableName();
     size_t p = static_cast<size_t>(from);
     while (p < end) {
-        const void* hit = std::memchr(text.data() + p, '<', end - p);
-        if (!hit) break;
-        const size_t lt = static_cast<size_t>(static_cast<const char*>(hit) - text.data());
+        size_t lt = p;
+        if (text[p] != '<') {
+            const void* hit = std::memchr(text.data() + p, '<', end - p);
+            if (!hit) break;
+            lt = static_cast<size_t>(static_cast<const char*>(hit) - text.data());
+        }
         p = lt + 1;
         const bool closing = p < end && text[p] == '/';
         const size_t nameStart = closing ? p + 1 : p;
