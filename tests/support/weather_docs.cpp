@@ -62,9 +62,7 @@ void Line(std::string& out, std::string_view indent, std::string_view text) {
     out += '\n';
 }
 
-}  // namespace
-
-std::string WithLineEndings(std::string_view text, LineEnding lineEnding, uint32_t seed) {
+std::string WithLineEndings(std::string_view text, LineEnding lineEnding, uint32_t seed = 0) {
     TestRandom random(seed + 7);
     std::string out;
     out.reserve(text.size() + text.size() / 16);
@@ -83,6 +81,8 @@ std::string WithLineEndings(std::string_view text, LineEnding lineEnding, uint32
     }
     return out;
 }
+
+}  // namespace
 
 std::string GenerateWeatherXml(const WeatherXmlOptions& options) {
     TestRandom random(options.seed);
@@ -145,23 +145,6 @@ std::string GenerateWeatherXml(const WeatherXmlOptions& options) {
     Line(x, "  ", "</WeatherCycles>");
     x += "</CContentsOfWeatherXmlFile>\n";
     return WithLineEndings(x, options.lineEnding, options.seed);
-}
-
-const std::vector<std::string>& RenderDocumentNames() {
-    static const std::vector<std::string> names = {
-        "weather\\blizzard_render_drop.xml",      "weather\\blizzard_render_ground.xml",
-        "weather\\blizzard_render_mist.xml",      "weather\\countryside_render_ground.xml",
-        "weather\\desert_render_ground.xml",      "weather\\desert_render_ground_heavy.xml",
-        "weather\\firefly_render_drop.xml",       "weather\\fly_render_drop.xml",
-        "weather\\lake_fog_render_drop.xml",      "weather\\lake_fog_render_ground.xml",
-        "weather\\pollen_render_drop.xml",        "weather\\rainstorm_render_drop.xml",
-        "weather\\rainstorm_render_ground.xml",   "weather\\rainstorm_render_mist.xml",
-        "weather\\snowheavy_render_drop.xml",     "weather\\snowheavy_render_ground.xml",
-        "weather\\snowheavy_render_mist.xml",     "weather\\snowlight_render_drop.xml",
-        "weather\\thunder_render_drop.xml",       "weather\\thunder_render_ground.xml",
-        "weather\\thunder_render_mist.xml",       "weather\\underwater_render_drop.xml",
-        "weather\\underwater_render_mist.xml",    "weather\\woodland_mist_render_ground.xml"};
-    return names;
 }
 
 std::string GenerateRenderDocument(uint32_t seed, LineEnding lineEnding, bool bom) {
