@@ -122,36 +122,31 @@ TEST_F(TimecycleTest, FileNamesAndLocations) {
 
 // ---- Loading ----------------------------------------------------------------------------
 
-// Weathers at both ends of the table and one whose file name drops a "_".
-TEST_F(TimecycleTest, LoadOfGeneratedFiles) {
-    for (int w : {0, 13, 17}) {
-        SCOPED_TRACE(w);
+// Valid, odd and hostile files load what is valid; a bad row is skipped in
+// its region and counted in the status.
+TEST_F(TimecycleTest, FilesLoadWhatIsValid) {
+    for (int w : {0, 13, 17}) {  // both ends of the table, a file name without its "_"
         PutGeneratedFile(w);
         LoadAndPreview(w);
         const TimecycleLoadRecord& record = TimecycleLoadRecords[static_cast<size_t>(w)];
-        EXPECT_TRUE(record.loaded == 1 && record.valueCount == kAllValues && record.missingCount == 0u);
+        EXPECT_TRUE(record.loaded == 1 && record.valueCount == kAllValues && record.missingCount == 0u) << w;
         EXPECT_EQ(record.sourceLabel, TimecycleFileInImports(static_cast<uint32_t>(w)));
         // No keyframe table in this process: the preview falls back to the slots.
         EXPECT_EQ(TimecycleStatusLine, "Loaded for preview.");
         const EditEntry& e = GetEditSlot(w, 1, 12).entries[300];
         EXPECT_EQ(e.value, testsupport::GeneratedTimecycleValue(w, 1, 300, 12));
-        EXPECT_EQ(e.original, e.value);  // the reference is the same file
-        EXPECT_TRUE(e.edited == 0 && e.editStamp == 0u);
+        EXPECT_TRUE(e.original == e.value && e.edited == 0 && e.editStamp == 0u);  // the reference is the same file
         EXPECT_EQ(GetEditSlot(w, 2, 12).entries[300].value, GetEditSlot(w, 0, 12).entries[300].value);
     }
     EXPECT_EQ(EditSequenceCounter, 0u);
-}
 
-TEST_F(TimecycleTest, HostileFilesLoadWhatIsValid) {
-    TimecycleFileOptions odd;
+    TimecycleFileOptions odd, attributes, noUrban, missing, duplicates;
     odd.commentsBetweenRows = odd.bom = odd.nonAsciiComment = odd.strayText = true;
     odd.lineEnd = "\r";
-    TimecycleFileOptions attributes, noUrban, missing, duplicates;
     attributes.attributes = {{"far_clip", " type=\"float\""}};
     noUrban.omitRegions = {"URBAN"};
     missing.omitVariables = {"far_clip", "lod_mult"};
     duplicates.duplicateVariables = {"far_clip"};
-    // A bad row is skipped in both regions: 26 values fewer, 2 rows named in the status.
     const char* const skipped = " w_clouds.xml: 2 rows skipped, not 13 finite numbers separated by white space.";
     const struct {
         const char* what;
@@ -160,12 +155,8 @@ TEST_F(TimecycleTest, HostileFilesLoadWhatIsValid) {
         const char* note;
     } cases[] = {
         {"12 values", Values("far_clip", " 1 2 3 4 5 6 7 8 9 10 11 12"), kAllValues - 26, 0, skipped},
-        {"14 values", Values("far_clip", " 1 2 3 4 5 6 7 8 9 10 11 12 13 14"), kAllValues - 26, 0, skipped},
         {"numbers run together", Values("far_clip", "1.5.5 2 3 4 5 6 7 8 9 10 11 12"), kAllValues - 26, 0, skipped},
-        {"broken number", Values("temperature", " 1 2 3 4 5 6 7 8 9 10 11 12 80.0000.0000"), kAllValues - 26, 0, skipped},
         {"nan", Values("sky_hdr", " 1 2 3 4 5 6 7 8 9 10 11 12 nan"), kAllValues - 26, 0, skipped},
-        {"overflow", Values("sky_hdr", " 1 2 3 4 5 6 7 8 9 10 11 12 1e39"), kAllValues - 26, 0, skipped},
-        {"word", Values("sky_hdr", " 1 2 3 4 5 6 x 8 9 10 11 12 13"), kAllValues - 26, 0, skipped},
         {"comments, CR only, BOM, non-ASCII", odd, kAllValues, 0, ""},
         {"attributes", attributes, kAllValues - 26, 2, ""},
         {"missing region", noUrban, kAllValues / 2, 1, ""},
@@ -339,32 +330,25 @@ TEST_F(TimecycleTest, ExportFailures) {
     EXPECT_EQ(GetFile(target), "previous");
 }
 
-TEST_F(TimecycleTest, ImportedValuesAreWrittenOnlyForASourceThatLacksThem) {
+// Imported values are collected only for a source that lacks them; splices
+// that overlap (both region names in one tag) are not written nor counted.
+TEST_F(TimecycleTest, CollectedEditsAndOverlappingSplices) {
     EditSlot& slot = GetEditSlot(14, 0, 0);
     slot.loaded = 1;
     slot.entries[394] = EditEntry{5, 2.0f, 1.0f, 1.0f, 1, 1, 1, 1};  // imported, differs from its original
-    KeyframeEditMap map;
-    CollectEditedRows(14, 0, map, 1, 0);
-    EXPECT_TRUE(map.empty());
-    CollectEditedRows(14, 0, map, 1, 1);
-    ASSERT_EQ(map.count("far_clip"), 1u);
-    EXPECT_EQ(map["far_clip"].written[0], 1);
-    EXPECT_EQ(CountEditedKeyframes(map), 1u);
-}
-
-TEST_F(TimecycleTest, OverlappingSplicesAreReportedNotWritten) {
-    // Both region names in one tag: the two regions' splices land on the same tokens.
-    const std::string source =
-        "<region name=\"GLOBAL\" name=\"URBAN\"><far_clip> 1 2 3 4 5 6 7 8 9 10 11 12 13</far_clip></region>";
-    KeyframeEditMap global;
-    KeyframeEditMap urban;
-    global["far_clip"].written[0] = urban["far_clip"].written[0] = 1;
+    KeyframeEditMap global, urban;
+    CollectEditedRows(14, 0, global, 1, 0);
+    EXPECT_TRUE(global.empty());
+    CollectEditedRows(14, 0, global, 1, 1);
+    ASSERT_EQ(global.count("far_clip"), 1u);
+    EXPECT_EQ(CountEditedKeyframes(global), 1u);
     global["far_clip"].values[0] = 7.0f;
+    urban["far_clip"] = global["far_clip"];
     urban["far_clip"].values[0] = 8.0f;
     std::string out;
-    uint64_t parameters = 0;
-    uint64_t values = 0;
-    MergeTimecycleRegions(out, source, global, urban, parameters, values);
+    uint64_t parameters = 0, values = 0;
+    MergeTimecycleRegions(out, "<region name=\"GLOBAL\" name=\"URBAN\"><far_clip> 1 2 3 4 5 6 7 8 9 10 11 12 13</far_clip></region>",
+                          global, urban, parameters, values);
     EXPECT_EQ(values, 1u);
     EXPECT_NE(out.find("<far_clip> 7.0000 2 "), std::string::npos);
 }
