@@ -6,9 +6,7 @@
 #include <cmath>
 #include <string>
 
-#include "runtime/block_locators.h"
 #include "runtime/live_slots.h"
-#include "support/synthetic_image.h"
 #include "timecycle/half_float.h"
 #include "timecycle/timecycle_model.h"
 
@@ -93,19 +91,6 @@ TEST(TimecycleModel, VariablesInertByWeatherAndTextSearch) {
                     {nullptr, "a", false},                  {"ab", "abc", false},
                     {"\xC9t\xE9", "\xC9T", true}};  // bytes above 127 compare as they are
     for (const auto& s : searches) EXPECT_EQ(TextContainsNoCase(s.text, s.query), s.found) << s.query;
-}
-
-TEST(TimecycleModel, SlotAddressesFollowTheTimecycleBlock) {
-    runtime::ResetSlotTablesForTesting();
-    {
-        testsupport::SyntheticImage image;
-        const uint64_t block = image.PlantLocatableTimecycleBlock();
-        AssignVariableSlotAddresses();
-        EXPECT_EQ(runtime::TimecycleBlockLocator(), block);
-        for (size_t i = 0; i < kVariableCount; ++i) ASSERT_EQ(TimecycleVariableTable[i].slot->address, block + 4 * i) << i;
-    }
-    runtime::ResetSlotTablesForTesting();
-    testsupport::ResetRuntimeSearchState();
 }
 
 // ---- binary16 ------------------------------------------------------------------------
