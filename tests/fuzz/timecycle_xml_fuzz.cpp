@@ -43,13 +43,10 @@ FileValues ReadValues(std::string_view text, bool checkFinder) {
         values.bodyStart[r] = region.bodyStart;
         for (size_t i = 0; i < kVariableCount; ++i) {
             const ElementSpan& span = region.elements[i];
-            if (checkFinder) {
-                uint64_t start = 0;
-                uint64_t end = 0;
-                const bool found = FindElementText(text, region.bodyStart, region.bodyEnd,
-                                                   TimecycleVariableTable[i].xmlName, start, end);
-                Require(found == span.found && (!found || (start == span.start && end == span.end)));
-            }
+            uint64_t start = 0, end = 0;
+            Require(!checkFinder || (FindElementText(text, region.bodyStart, region.bodyEnd, TimecycleVariableTable[i].xmlName,
+                                                     start, end) == span.found &&
+                                     start == (span.found ? span.start : 0) && end == (span.found ? span.end : 0)));
             if (!span.found || !ReadKeyframeValues(text.substr(span.start, span.end - span.start), tokens)) continue;
             for (const ValueToken& token : tokens) values.rows[r * kVariableCount + i].push_back(token.value);
         }
@@ -70,10 +67,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const FileValues before = ReadValues(text, text.size() <= 8192);
 
     std::string out;
-    uint64_t parameters = 0;
-    uint64_t values = 0;
-    KeyframeEditMap global;
-    KeyframeEditMap urban;
+    uint64_t parameters = 0, values = 0;
+    KeyframeEditMap global, urban;
     MergeTimecycleRegions(out, text, global, urban, parameters, values);
     Require(out == text && values == 0);
 
