@@ -5,6 +5,7 @@
 #include <bit>
 #include <cstring>
 #include <map>
+#include <mutex>
 
 #include "host/editor_state.h"
 #include "platform/clock.h"
@@ -122,6 +123,15 @@ struct AddressRange {
     uint64_t end = 0;
 };
 
+// Guards what a search on the script fiber (the before/after writer's
+// ScanTimecycleTable) and one on the render thread (the load preview) share
+// besides the atomics: the snapshots' buffers, which every search leaves
+// out, and LastKeyframeScanStats. Held only for those short accesses.
+std::mutex& SharedSearchStateMutex() {
+    static std::mutex mutex;
+    return mutex;
+}
+
 // One weather's rows searched through memory.
 struct ScanState {
     int weather = 0;
@@ -145,6 +155,7 @@ struct ScanState {
     bool haveRegion = false;
     bool stop = false;
     bool walkDone = false;
+    KeyframeScanStats stats;  // published to LastKeyframeScanStats after each step
 };
 
 bool OverBudget(const ScanState& state) {
@@ -259,6 +270,7 @@ void BuildIndex(ScanState& state) {
 // The editor's own copies of game bytes are never searched: the chunk
 // buffer and every snapshot (which come and go between steps).
 void ExcludeOwnBuffers(ScanState& state) {
+    std::lock_guard<std::mutex> lock(SharedSearchStateMutex());
     state.excluded.clear();
     const uint64_t buffer = reinterpret_cast<uint64_t>(state.buffer);
     state.excluded.push_back(AddressRange{buffer, buffer + state.bufferSize});
@@ -287,9 +299,12 @@ uint64_t RowsFingerprint(const std::vector<TimecycleRowRecord>& rows) {
 }
 
 // Per weather, the fingerprint of rows whose search found nothing; 0 = none.
-std::array<uint64_t, kWeatherCount> FailedSearchRows{};
+std::array<std::atomic<uint64_t>, kWeatherCount> FailedSearchRows{};
 
-void ForgetFailedSearches() { FailedSearchRows.fill(0); }
+void ForgetFailedSearches() {
+    for (std::atomic<uint64_t>& rows : FailedSearchRows) rows = 0;
+}
+
 
 // The GLOBAL recognition rows of a weather: from its source XML (the
 // engine baseline for OVERCAST), then, but for OVERCAST, from the loaded values.
@@ -326,7 +341,6 @@ bool BeginScan(ScanState& state, int w) {
     state.buffer = reinterpret_cast<uint8_t*>(buffer);
     state.nextAddress = info.minimumAddress;
     state.maximumAddress = info.maximumAddress;
-    LastKeyframeScanStats = KeyframeScanStats{};
     return true;
 }
 
@@ -353,7 +367,7 @@ bool ScanNextChunk(ScanState& state, const platform::MemoryRegion& region, uint6
     const uint64_t step = std::min<uint64_t>(kScanStep, segmentEnd - position);
     state.nextAddress = position + step;
     if (!runtime::GuardedCopy(state.buffer, reinterpret_cast<const void*>(position), length)) {
-        ++LastKeyframeScanStats.chunksSkipped;
+        ++state.stats.chunksSkipped;
         return true;
     }
     state.bytesScanned += step;
@@ -363,7 +377,7 @@ bool ScanNextChunk(ScanState& state, const platform::MemoryRegion& region, uint6
     if (state.matches.size() >= static_cast<size_t>(kScanVotesNeeded)) {
         int votes = 0;
         if (Acceptable(Vote(state, votes), votes)) {
-            LastKeyframeScanStats.stoppedEarly = true;
+            state.stats.stoppedEarly = true;
             return false;
         }
     }
@@ -397,16 +411,21 @@ bool StepScan(ScanState& state) {
                 state.nextAddress = region.base + region.size;
                 continue;
             }
-            if (state.nextAddress <= region.base) ++LastKeyframeScanStats.regionsScanned;
+            if (state.nextAddress <= region.base) ++state.stats.regionsScanned;
         }
         if (!ScanNextChunk(state, region, stepBytes)) state.walkDone = true;
     }
     state.elapsedMs += platform::TickCount64() - state.stepStartTick;
-    ++LastKeyframeScanStats.slices;
-    LastKeyframeScanStats.largestSliceBytes = std::max(LastKeyframeScanStats.largestSliceBytes, stepBytes);
-    LastKeyframeScanStats.bytesScanned = state.bytesScanned;
-    LastKeyframeScanStats.matches = state.matches.size();
-    LastKeyframeScanStats.elapsedMs = state.elapsedMs;
+    KeyframeScanStats& stats = state.stats;
+    ++stats.slices;
+    stats.largestSliceBytes = std::max(stats.largestSliceBytes, stepBytes);
+    stats.bytesScanned = state.bytesScanned;
+    stats.matches = state.matches.size();
+    stats.elapsedMs = state.elapsedMs;
+    {
+        std::lock_guard<std::mutex> lock(SharedSearchStateMutex());
+        LastKeyframeScanStats = stats;
+    }
     return state.walkDone;
 }
 
@@ -435,6 +454,8 @@ struct KeyframeSearch {
     ScanState scan;
     uint64_t result = 0;
 };
+// The load preview's search (render thread); ScanTimecycleTable runs one of
+// its own, so that a search on the script fiber never disturbs it.
 KeyframeSearch Search;
 
 void EndSearch(KeyframeSearch& search, uint64_t block) {
@@ -511,38 +532,46 @@ uint64_t KnownWeatherBlock(int weather) {
     return w != 0 ? DeriveWeatherBlockFromKnown(w) : 0;
 }
 
-void StartKeyframeTableSearch(int weather) {
-    CancelKeyframeTableSearch();
+namespace {
+
+void StartSearch(KeyframeSearch& search, int weather) {
     const int w = ClampWeather(weather);
-    Search.target = w;
-    Search.state = KeyframeSearchState::Running;
+    search.target = w;
+    search.state = KeyframeSearchState::Running;
     if (const uint64_t known = KnownWeatherBlock(w)) {
-        EndSearch(Search, known);
+        EndSearch(search, known);
         return;
     }
-    Search.extrasunnyFirst = w != 0 && WeatherBlockTable[0] == 0;
-    BeginNextWalk(Search);
+    search.extrasunnyFirst = w != 0 && WeatherBlockTable[0] == 0;
+    BeginNextWalk(search);
 }
 
-KeyframeSearchState StepKeyframeTableSearch() {
-    if (Search.state != KeyframeSearchState::Running) return Search.state;
-    if (!StepScan(Search.scan)) return Search.state;
-    const uint64_t found = FinishScan(Search.scan);
-    Search.scanning = false;
-    if (Search.extrasunnyFirst) {
-        Search.extrasunnyFirst = false;
-        if (found != 0) {
-            if (const uint64_t derived = DeriveWeatherBlockFromKnown(Search.target)) {
-                EndSearch(Search, derived);
-                return Search.state;
-            }
+KeyframeSearchState StepSearch(KeyframeSearch& search) {
+    if (search.state != KeyframeSearchState::Running || !StepScan(search.scan)) return search.state;
+    const uint64_t found = FinishScan(search.scan);
+    search.scanning = false;
+    if (search.extrasunnyFirst) {
+        search.extrasunnyFirst = false;
+        const uint64_t derived = found != 0 ? DeriveWeatherBlockFromKnown(search.target) : 0;
+        if (derived != 0) {
+            EndSearch(search, derived);
+        } else {
+            BeginNextWalk(search);
         }
-        BeginNextWalk(Search);
-        return Search.state;
+        return search.state;
     }
-    EndSearch(Search, found);
-    return Search.state;
+    EndSearch(search, found);
+    return search.state;
 }
+
+}  // namespace
+
+void StartKeyframeTableSearch(int weather) {
+    CancelKeyframeTableSearch();
+    StartSearch(Search, weather);
+}
+
+KeyframeSearchState StepKeyframeTableSearch() { return StepSearch(Search); }
 
 uint64_t KeyframeTableSearchResult() { return Search.state == KeyframeSearchState::Found ? Search.result : 0; }
 
@@ -552,15 +581,16 @@ void CancelKeyframeTableSearch() {
 }
 
 uint64_t ScanTimecycleTable(int weather) {
-    StartKeyframeTableSearch(weather);
-    while (StepKeyframeTableSearch() == KeyframeSearchState::Running) {
+    KeyframeSearch search;
+    StartSearch(search, weather);
+    while (StepSearch(search) == KeyframeSearchState::Running) {
     }
-    const uint64_t block = KeyframeTableSearchResult();
-    CancelKeyframeTableSearch();
-    return block;
+    FreeScanBuffer(search.scan);
+    return search.state == KeyframeSearchState::Found ? search.result : 0;
 }
 
 bool SnapshotWeatherBlock(int weather, uint64_t address) {
+    std::lock_guard<std::mutex> lock(SharedSearchStateMutex());
     WeatherBlockSnapshot& snapshot = WeatherBlockSnapshots[static_cast<size_t>(ClampWeather(weather))];
     if (snapshot.taken && snapshot.bytes.size() == kWeatherBlockBytes) return true;
     snapshot.bytes.assign(kWeatherBlockBytes, 0);
@@ -578,6 +608,7 @@ bool SnapshotWeatherBlock(int weather, uint64_t address) {
 }
 
 void DiscardWeatherSnapshot(int weather) {
+    std::lock_guard<std::mutex> lock(SharedSearchStateMutex());
     WeatherBlockSnapshot& snapshot = WeatherBlockSnapshots[static_cast<size_t>(ClampWeather(weather))];
     snapshot.taken = 0;
     // A copy of the game's table left in freed memory would be found by the
@@ -705,6 +736,7 @@ void ResetKeyframeTableForTesting() {
     for (size_t w = 0; w < kWeatherCount; ++w) DiscardWeatherSnapshot(static_cast<int>(w));
     TimecycleBeforeAfterSync = BeforeAfterSyncState{};
     SlotRefreshHoldFrames = 0;
+    std::lock_guard<std::mutex> lock(SharedSearchStateMutex());
     LastKeyframeScanStats = KeyframeScanStats{};
 }
 

@@ -245,20 +245,22 @@ TEST_F(TimecycleTest, TruncatedFilesLoadWholeRegionsOnly) {
     }
 }
 
-// The tick asks whether the context holds edits while the render thread
-// loads a file into the same entries (run it under ThreadSanitizer).
-TEST_F(TimecycleTest, TheTicksQueryRunsSafelyBesideALoad) {
+// The tick asks whether the context holds edits, and the before/after writer
+// may search for the table, while the render thread loads a file into the
+// same entries and runs its preview's search (run it under ThreadSanitizer).
+TEST_F(TimecycleTest, TheTicksQueriesRunSafelyBesideALoad) {
     PutGeneratedFile(6);
     SelectTimecycleContext(6, 0, 0);
     std::atomic<bool> done{false};
     std::atomic<int> queries{0};
     std::thread tick([&] {
-        while (!done.load()) {
+        for (int i = 0; !done.load(); ++i) {
             (void)ContextHasEdits();
+            if (i % 256 == 0) (void)ScanTimecycleTable(6);
             queries.fetch_add(1);
         }
     });
-    for (int i = 0; i < 20; ++i) LoadTimecycleXml(6);
+    for (int i = 0; i < 20; ++i) LoadAndPreview(6);
     done = true;
     tick.join();
     EXPECT_GT(queries.load(), 0);
