@@ -7,9 +7,15 @@
 //   the table at its far end, so every byte is walked. The counters give the
 //   stall of one synchronous scan and the slice a frame would need to scan
 //   it in 2 ms steps.
+// - Load, recognition rows and export of a hostile file of 1 and 4 MiB
+//   (every variable's tag opened, "<" padding, then closed) and export with
+//   every one of the 11,154 values edited: throughput, and the time against
+//   memchr over the same bytes in the same run (each is one linear pass).
 #include <benchmark/benchmark.h>
 
+#include <chrono>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <memory>
@@ -24,6 +30,7 @@
 #include "support/timecycle_gen.h"
 #include "timecycle/edit_store.h"
 #include "timecycle/keyframe_table.h"
+#include "timecycle/recognition_rows.h"
 #include "timecycle/timecycle_export.h"
 #include "timecycle/timecycle_files.h"
 #include "timecycle/timecycle_model.h"
@@ -171,12 +178,116 @@ void BM_KeyframeTableScan1GiB(benchmark::State& state) {
     state.counters["stall_ms_per_GiB"] = 1000.0 * static_cast<double>(kRegionBytes) / bytesPerSecond;
     state.counters["MiB_per_2ms_slice"] = bytesPerSecond * 0.002 / (1 << 20);
     state.counters["frames_per_GiB_2ms"] = static_cast<double>(kRegionBytes) / (bytesPerSecond * 0.002);
+    // The search as the load preview runs it: one slice a frame.
+    state.counters["slices"] = static_cast<double>(timecycle::LastKeyframeScanStats.slices);
+    state.counters["ms_per_slice"] = 1000.0 * elapsed / static_cast<double>(state.iterations()) /
+                                     static_cast<double>(timecycle::LastKeyframeScanStats.slices);
     platform::FreeMemory(memory);
     timecycle::ResetKeyframeTableForTesting();
 }
 
+// Time of one memchr over text (a byte it does not hold), the yardstick
+// of a linear pass over the same bytes.
+double MemchrSeconds(const std::string& text) {
+    constexpr int kRounds = 20;
+    const auto start = std::chrono::steady_clock::now();
+    for (int i = 0; i < kRounds; ++i) {
+        const void* hit = std::memchr(text.data(), '\x01', text.size());
+        benchmark::DoNotOptimize(hit);
+    }
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count() / kRounds;
+}
+
+void ReportLinear(benchmark::State& state, const std::string& text, double seconds) {
+    const double perIteration = seconds / static_cast<double>(state.iterations());
+    state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * static_cast<int64_t>(text.size()));
+    state.counters["file_bytes"] = static_cast<double>(text.size());
+    state.counters["x_memchr"] = perIteration / MemchrSeconds(text);
+}
+
+// Every value of both regions of the weather edited.
+void EditEverything(int weather) {
+    for (int r = 0; r < 2; ++r) {
+        for (int k = 0; k < 13; ++k) {
+            for (timecycle::EditEntry& e : timecycle::GetEditSlot(weather, r, k).entries) {
+                e.value += 0.5f;
+                e.present = e.originalCaptured = e.edited = 1;
+                e.imported = 0;
+                e.editStamp = timecycle::NextEditStamp();
+            }
+        }
+    }
+}
+
+template <typename Operation>
+double Timed(benchmark::State& state, Operation operation) {
+    double seconds = 0;
+    for (auto _ : state) {
+        const auto start = std::chrono::steady_clock::now();
+        operation();
+        seconds += std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    }
+    return seconds;
+}
+
+void BM_TimecycleLoadHostile(benchmark::State& state) {
+    BenchDrive drive;
+    const std::string text = testsupport::HostileTimecycleXml(static_cast<size_t>(state.range(0)));
+    drive.PutImport("w_clear.xml", text);
+    timecycle::ResetEditStoreForTesting();
+    const double seconds = Timed(state, [] { timecycle::LoadTimecycleXml(1); });
+    if (timecycle::TimecycleStatusLine.rfind("Load .xml failed: w_clear.xml holds no timecycle values.", 0) != 0)
+        state.SkipWithError(timecycle::TimecycleStatusLine.c_str());
+    ReportLinear(state, text, seconds);
+}
+
+void BM_TimecycleRecognitionRowsHostile(benchmark::State& state) {
+    BenchDrive drive;
+    const std::string text = testsupport::HostileTimecycleXml(static_cast<size_t>(state.range(0)));
+    drive.PutImport("w_clear.xml", text);
+    std::vector<timecycle::TimecycleRowRecord> rows;
+    const double seconds = Timed(state, [&] {
+        rows.clear();
+        timecycle::ReadOriginalXmlRows(rows, 1, 2);
+    });
+    if (!rows.empty()) state.SkipWithError("rows from a file without values");
+    ReportLinear(state, text, seconds);
+}
+
+// Export with all 11,154 values edited, from a valid source (every value
+// spliced) or from the hostile one (every element looked at, none written).
+void ExportEveryValueEdited(benchmark::State& state, bool hostile) {
+    BenchDrive drive;
+    testsupport::TimecycleFileOptions options;
+    options.weather = 1;
+    drive.PutImport("w_clear.xml", testsupport::MakeTimecycleXml(options));
+    timecycle::ResetEditStoreForTesting();
+    timecycle::ResetKeyframeTableForTesting();
+    timecycle::LoadTimecycleXml(1);
+    timecycle::CancelTimecyclePreview();
+    EditEverything(1);
+    const std::string source =
+        hostile ? testsupport::HostileTimecycleXml(static_cast<size_t>(state.range(0))) : testsupport::MakeTimecycleXml(options);
+    drive.PutImport("w_clear.xml", source);
+    std::string message;
+    const double seconds = Timed(state, [&] { timecycle::SaveTimecycleXml(1, message); });
+    const std::string expected = hostile ? "Exported w_clear.xml. Some edits were not written." : "Exported w_clear.xml.";
+    if (message != expected) state.SkipWithError(message.c_str());
+    state.counters["edits"] = 429.0 * 26.0;
+    ReportLinear(state, source, seconds);
+    timecycle::ResetEditStoreForTesting();
+}
+
+void BM_TimecycleExportEveryValueEdited(benchmark::State& state) { ExportEveryValueEdited(state, false); }
+void BM_TimecycleExportEveryValueEditedHostile(benchmark::State& state) { ExportEveryValueEdited(state, true); }
+
 BENCHMARK(BM_TimecycleLoadAndExportRealFile)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_TimecycleLoadEditAndExportRealFile)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_KeyframeTableScan1GiB)->Unit(benchmark::kMillisecond)->Iterations(3);
+// 1 MiB and 4 MiB: a linear pass takes four times as long, not sixteen.
+BENCHMARK(BM_TimecycleLoadHostile)->Unit(benchmark::kMillisecond)->Arg(1 << 20)->Arg(4 << 20);
+BENCHMARK(BM_TimecycleRecognitionRowsHostile)->Unit(benchmark::kMillisecond)->Arg(1 << 20)->Arg(4 << 20);
+BENCHMARK(BM_TimecycleExportEveryValueEdited)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_TimecycleExportEveryValueEditedHostile)->Unit(benchmark::kMillisecond)->Arg(1 << 20)->Arg(4 << 20);
 
 }  // namespace

@@ -1,6 +1,7 @@
 #include "host/before_after.h"
 
 #include <array>
+#include <mutex>
 
 #include "host/editor_state.h"
 #include "host/host_services.h"
@@ -17,6 +18,7 @@ std::atomic<uint8_t> UiTakingTextInput{0};
 namespace {
 
 bool AnyTimecycleGroupEdited() {
+    const std::lock_guard<std::recursive_mutex> lock(timecycle::EditStoreMutex());
     timecycle::RefreshGroupEditedFlags();
     for (const timecycle::TimecycleVariableGroup& group : timecycle::TimecycleVariableGroupList())
         if (group.edited) return true;

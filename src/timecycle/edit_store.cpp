@@ -35,6 +35,11 @@ void ResetSlotEntries(EditSlot& slot) {
 
 }  // namespace
 
+std::recursive_mutex& EditStoreMutex() {
+    static std::recursive_mutex mutex;
+    return mutex;
+}
+
 TimecycleEditStore& EnsureEditStore() {
     (void)TimecycleVariableList();
     return Store();
@@ -52,6 +57,7 @@ EditSlot& GetEditSlot(int weather, int region, int keyframe) {
 }
 
 void SelectTimecycleContext(int weather, int region, int keyframe) {
+    EditStoreLock lock(EditStoreMutex());
     const int w = ClampWeather(weather);
     const int r = ClampRegion(region);
     const int k = ClampKeyframe(keyframe);
@@ -74,8 +80,8 @@ void SelectTimecycleContext(int weather, int region, int keyframe) {
 }
 
 void CommitSlotsToContext(uint32_t weather, uint32_t region, uint32_t keyframe) {
-    EditSlot& slot = GetEditSlot(static_cast<int>(weather > 17 ? 17 : weather), static_cast<int>(region > 2 ? 2 : region),
-                                 static_cast<int>(keyframe > 12 ? 12 : keyframe));
+    EditStoreLock lock(EditStoreMutex());
+    EditSlot& slot = GetEditSlot(ClampWeather(weather), ClampRegion(region), ClampKeyframe(keyframe));
     for (size_t i = 0; i < EntryCount(slot); ++i) {
         runtime::LiveOverrideSlot* s = SlotOfRow(i);
         if (!s) continue;
@@ -98,8 +104,8 @@ void CommitSlotsToContext(uint32_t weather, uint32_t region, uint32_t keyframe) 
 }
 
 void LoadContextIntoSlots(uint32_t weather, uint32_t region, uint32_t keyframe, uint8_t keepSlotState) {
-    EditSlot& slot = GetEditSlot(static_cast<int>(weather > 17 ? 17 : weather), static_cast<int>(region > 2 ? 2 : region),
-                                 static_cast<int>(keyframe > 12 ? 12 : keyframe));
+    EditStoreLock lock(EditStoreMutex());
+    EditSlot& slot = GetEditSlot(ClampWeather(weather), ClampRegion(region), ClampKeyframe(keyframe));
     if (!slot.loaded) {
         for (size_t i = 0; i < EntryCount(slot); ++i) {
             runtime::LiveOverrideSlot* s = SlotOfRow(i);
@@ -141,6 +147,7 @@ void LoadContextIntoSlots(uint32_t weather, uint32_t region, uint32_t keyframe, 
 }
 
 void CommitCurrentContext() {
+    EditStoreLock lock(EditStoreMutex());
     const TimecycleContext& c = CurrentTimecycleContext;
     if (c.valid)
         CommitSlotsToContext(static_cast<uint32_t>(c.weather), static_cast<uint32_t>(c.region),
@@ -148,6 +155,7 @@ void CommitCurrentContext() {
 }
 
 void ReloadCurrentContextIfOnWeather(int weather) {
+    EditStoreLock lock(EditStoreMutex());
     const TimecycleContext& c = CurrentTimecycleContext;
     if (c.valid && c.weather == ClampWeather(weather))
         LoadContextIntoSlots(static_cast<uint32_t>(c.weather), static_cast<uint32_t>(c.region),
@@ -155,6 +163,7 @@ void ReloadCurrentContextIfOnWeather(int weather) {
 }
 
 void MarkParameterUserEdited(const char* xmlName) {
+    EditStoreLock lock(EditStoreMutex());
     if (!xmlName || !*xmlName || !CurrentTimecycleContext.valid) return;
     const auto& index = VariableNameIndex();
     auto it = index.find(xmlName);
@@ -168,6 +177,7 @@ void MarkParameterUserEdited(const char* xmlName) {
 }
 
 void RememberEditedNames(const char* label, const std::vector<std::string>& names) {
+    EditStoreLock lock(EditStoreMutex());
     LastEditedNames.clear();
     for (const std::string& name : names) {
         if (!name.empty()) LastEditedNames.push_back(name);
@@ -176,6 +186,7 @@ void RememberEditedNames(const char* label, const std::vector<std::string>& name
 }
 
 void RebuildBothRegion(int weather) {
+    EditStoreLock lock(EditStoreMutex());
     const int w = ClampWeather(weather);
     for (int k = 0; k < static_cast<int>(kKeyframeCount); ++k) {
         const EditSlot& global = GetEditSlot(w, kRegionGlobal, k);
@@ -190,6 +201,7 @@ void RebuildBothRegion(int weather) {
 }
 
 void RefreshGroupEditedFlags() {
+    EditStoreLock lock(EditStoreMutex());
     if (!GroupFlagsDirty) return;
     for (TimecycleVariableGroup& group : TimecycleVariableGroupList()) {
         group.edited = 0;
@@ -210,6 +222,7 @@ void RefreshGroupEditedFlags() {
 }
 
 void ResetAllTimecycleVariables() {
+    EditStoreLock lock(EditStoreMutex());
     for (const TimecycleVariable* row : TimecycleVariableList()) {
         runtime::LiveOverrideSlot* s = row->slot;
         if (!s) continue;
@@ -226,6 +239,7 @@ void ResetAllTimecycleVariables() {
 }
 
 uint64_t CaptureLiveOriginalsForContext(int weather) {
+    EditStoreLock lock(EditStoreMutex());
     const TimecycleContext& c = CurrentTimecycleContext;
     if (!c.valid || c.weather != ClampWeather(weather)) return 0;
     EditSlot& slot = GetEditSlot(c.weather, c.region, c.keyframe);
@@ -269,6 +283,7 @@ uint64_t CaptureLiveOriginalsForContext(int weather) {
 }
 
 bool ContextHasEdits() {
+    EditStoreLock lock(EditStoreMutex());
     const TimecycleContext& c = CurrentTimecycleContext;
     if (!c.valid) return false;
     const EditSlot& slot = GetEditSlot(c.weather, c.region, c.keyframe);
@@ -299,6 +314,7 @@ bool AnyLoadedEntryOfWeather(int weather, Test test) {
 }  // namespace
 
 uint64_t CountWeatherEdits(int weather) {
+    EditStoreLock lock(EditStoreMutex());
     uint64_t count = 0;
     AnyLoadedEntryOfWeather(weather, [&](const EditEntry& e) {
         if (e.imported && e.edited) ++count;
@@ -308,18 +324,21 @@ uint64_t CountWeatherEdits(int weather) {
 }
 
 bool WeatherHasPendingEdits(int weather) {
+    EditStoreLock lock(EditStoreMutex());
     return AnyLoadedEntryOfWeather(weather, [](const EditEntry& e) {
         return e.present && (e.imported || (e.originalCaptured && e.edited && ValuesDiffer(e.value, e.original)));
     });
 }
 
 bool WeatherHasUserEdits(int weather) {
+    EditStoreLock lock(EditStoreMutex());
     return AnyLoadedEntryOfWeather(weather, [](const EditEntry& e) {
         return e.present && e.editStamp > 0 && e.edited && e.originalCaptured && ValuesDiffer(e.value, e.original);
     });
 }
 
 void ClearWeatherSlots(int weather) {
+    EditStoreLock lock(EditStoreMutex());
     const int w = ClampWeather(weather);
     for (int r = 0; r < static_cast<int>(kRegionCount); ++r) {
         for (int k = 0; k < static_cast<int>(kKeyframeCount); ++k) ResetSlotEntries(GetEditSlot(w, r, k));
@@ -327,6 +346,7 @@ void ClearWeatherSlots(int weather) {
 }
 
 void ResetEditStoreForTesting() {
+    EditStoreLock lock(EditStoreMutex());
     for (EditSlot& slot : Store()) ResetSlotEntries(slot);
     CurrentTimecycleContext = TimecycleContext{};
     EditSequenceCounter = 0;

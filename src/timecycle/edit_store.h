@@ -3,12 +3,24 @@
 // the one current context whose values the live override slots mirror.
 //
 // The store is one fixed block of 702 slots x 429 entries that is never
-// reallocated: the tick on the script fiber may read it while the render
-// thread loads or edits, so entries are only ever reset in place.
+// reallocated, so entries are only ever reset in place.
+//
+// Thread rule: the render thread (tabs, loads, exports, copies, the load
+// preview) and the script fiber (the tick's ContextHasEdits and
+// SyncTimecycleBeforeAfter, the before/after hotkeys' RefreshGroupEditedFlags)
+// share the slots and their entries, CurrentTimecycleContext,
+// EditSequenceCounter, GroupFlagsDirty with the groups' edited flags,
+// LastEditedNames and LastEditedLabel, and TimecycleBeforeAfterSync. Each is
+// read and written only while EditStoreMutex is held: every operation of the
+// timecycle editor that touches them takes it (it is recursive, so one
+// operation may call another), and it is never held while game memory is
+// searched. Code outside the editor reaches the store only through those
+// operations.
 #pragma once
 #include <array>
 #include <atomic>
 #include <cstdint>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -45,6 +57,10 @@ struct TimecycleContext {
 };
 
 using TimecycleEditStore = std::array<EditSlot, kEditSlotCount>;
+
+// The one lock of the edit store (see the thread rule above).
+std::recursive_mutex& EditStoreMutex();
+using EditStoreLock = std::lock_guard<std::recursive_mutex>;
 
 extern TimecycleContext CurrentTimecycleContext;
 extern uint64_t EditSequenceCounter;

@@ -1,9 +1,11 @@
 #include "timecycle/keyframe_table.h"
 
 #include <algorithm>
+#include <atomic>
 #include <bit>
 #include <cstring>
 #include <map>
+#include <mutex>
 
 #include "host/editor_state.h"
 #include "platform/clock.h"
@@ -17,7 +19,7 @@
 
 namespace timecycle {
 
-std::array<uint64_t, kWeatherCount> WeatherBlockTable{};
+std::array<std::atomic<uint64_t>, kWeatherCount> WeatherBlockTable{};
 std::array<WeatherBlockSnapshot, kWeatherCount> WeatherBlockSnapshots;
 BeforeAfterSyncState TimecycleBeforeAfterSync;
 int32_t SlotRefreshHoldFrames = 0;
@@ -108,32 +110,58 @@ void WriteRegionRecord(uint64_t address, const EditSlot* own, const EditSlot* bo
     }
 }
 
-// ---- The scan ---------------------------------------------------------------------
+// ---- The search ------------------------------------------------------------------
+//
+// A search walks the private read-write memory for whole 13-keyframe runs of
+// recognition rows. It keeps where it stands between calls, so that it can
+// run in slices: each step reads at most kScanSliceBytes of memory (or runs
+// kScanSliceMs) and returns. The synchronous scan is the same search with
+// its steps run back to back.
 
 struct AddressRange {
     uint64_t begin = 0;
     uint64_t end = 0;
 };
 
+// Guards what a search on the script fiber (the before/after writer's
+// ScanTimecycleTable) and one on the render thread (the load preview) share
+// besides the atomics: the snapshots' buffers, which every search leaves
+// out, and LastKeyframeScanStats. Held only for those short accesses.
+std::mutex& SharedSearchStateMutex() {
+    static std::mutex mutex;
+    return mutex;
+}
+
+// One weather's rows searched through memory.
 struct ScanState {
-    const std::vector<TimecycleRowRecord>* rows = nullptr;
+    int weather = 0;
+    std::vector<TimecycleRowRecord> rows;
+    uint64_t rowsFingerprint = 0;
     std::vector<int> rowVariable;                      // variable index of each row, -1 when none
     std::array<uint64_t, 65536 / 64> anchorBits{};     // which halves are some row's anchor
     std::vector<std::pair<uint16_t, uint32_t>> lists;  // (anchor half, row), by anchor then row order
     std::vector<KeyframeTableMatch> matches;
     std::vector<AddressRange> excluded;
     uint8_t* buffer = nullptr;
-    uint64_t startTick = 0;
+    uint64_t bufferSize = 0;
+    uint64_t nextAddress = 0;  // where the walk goes on
+    uint64_t maximumAddress = 0;
+    uint64_t elapsedMs = 0;    // time spent in the steps so far
+    uint64_t stepStartTick = 0;
     uint64_t bytesScanned = 0;
+    // The region being read, kept between steps (a stale one only costs a
+    // skipped chunk: every copy is guarded and a candidate block is checked anew).
+    platform::MemoryRegion region;
+    bool haveRegion = false;
     bool stop = false;
-    bool accepted = false;
+    bool walkDone = false;
+    KeyframeScanStats stats;  // published to LastKeyframeScanStats after each step
 };
 
-bool OverBudget(ScanState& state) {
+bool OverBudget(const ScanState& state) {
     if (state.stop) return true;
-    if (platform::TickCount64() - state.startTick >= kScanTimeBudgetMs) return true;
-    if (state.bytesScanned >= kScanByteBudget) return true;
-    return false;
+    if (state.elapsedMs + (platform::TickCount64() - state.stepStartTick) >= kScanTimeBudgetMs) return true;
+    return state.bytesScanned >= kScanByteBudget;
 }
 
 // The candidate block with the most votes (lowest address on a tie); 0
@@ -167,10 +195,9 @@ inline bool IsAnchor(const uint64_t* bits, uint16_t v) { return ((bits[v >> 6] >
 void TryAnchor(ScanState& state, uint64_t p, uint16_t value, uint64_t position, uint64_t length, uint64_t step,
                const platform::MemoryRegion& region) {
     const uint8_t* buffer = state.buffer;
-    const std::vector<TimecycleRowRecord>& rows = *state.rows;
     auto it = std::lower_bound(state.lists.begin(), state.lists.end(), std::make_pair(value, uint32_t{0}));
     for (; it != state.lists.end() && it->first == value; ++it) {
-        const TimecycleRowRecord& row = rows[it->second];
+        const TimecycleRowRecord& row = state.rows[it->second];
         const uint64_t anchorOffset = static_cast<uint64_t>(row.anchorKeyframe) * kKeyframeRecordBytes;
         if (p < anchorOffset) continue;
         const uint64_t start = p - anchorOffset;
@@ -218,33 +245,6 @@ void MatchChunk(ScanState& state, uint64_t position, uint64_t length, uint64_t s
     }
 }
 
-void ScanSegment(ScanState& state, uint64_t begin, uint64_t end, const platform::MemoryRegion& region) {
-    for (uint64_t position = begin; position < end; position += kScanStep) {
-        if (OverBudget(state)) {
-            state.stop = true;
-            return;
-        }
-        const uint64_t length = std::min<uint64_t>(kScanChunkBytes, end - position);
-        if (!runtime::GuardedCopy(state.buffer, reinterpret_cast<const void*>(position), length)) {
-            ++LastKeyframeScanStats.chunksSkipped;
-            continue;
-        }
-        const uint64_t step = std::min<uint64_t>(kScanStep, end - position);
-        state.bytesScanned += step;
-        if (length >= kRowReach) MatchChunk(state, position, length, step, region);
-        if (state.stop) return;
-        if (state.matches.size() >= static_cast<size_t>(kScanVotesNeeded)) {
-            int votes = 0;
-            const uint64_t best = Vote(state, votes);
-            if (Acceptable(best, votes)) {
-                state.stop = true;
-                LastKeyframeScanStats.stoppedEarly = true;
-                return;
-            }
-        }
-    }
-}
-
 bool IsScannableRegion(const platform::MemoryRegion& region) {
     if (region.state != platform::kMemCommit || region.type != platform::kMemPrivate) return false;
     if (region.protect & (platform::kPageNoAccess | platform::kPageGuard)) return false;
@@ -253,25 +253,13 @@ bool IsScannableRegion(const platform::MemoryRegion& region) {
            low == platform::kPageExecuteReadWrite || low == platform::kPageExecuteWriteCopy;
 }
 
-// Scans the region without the editor's own buffers that lie in it.
-void ScanRegion(ScanState& state, const platform::MemoryRegion& region) {
-    uint64_t begin = region.base;
-    const uint64_t end = region.base + region.size;
-    for (const AddressRange& range : state.excluded) {
-        if (range.end <= begin || range.begin >= end) continue;
-        if (range.begin > begin) ScanSegment(state, begin, range.begin, region);
-        if (state.stop) return;
-        begin = std::max(begin, range.end);
-    }
-    if (begin < end) ScanSegment(state, begin, end, region);
-}
-
 void BuildIndex(ScanState& state) {
-    const std::vector<TimecycleRowRecord>& rows = *state.rows;
-    state.rowVariable.resize(rows.size());
-    for (size_t r = 0; r < rows.size(); ++r) {
-        state.rowVariable[r] = FindVariableRow(rows[r].name);
-        const uint16_t anchor = rows[r].anchorHalf;
+    state.rowVariable.clear();
+    state.lists.clear();
+    state.anchorBits.fill(0);
+    for (size_t r = 0; r < state.rows.size(); ++r) {
+        state.rowVariable.push_back(FindVariableRow(state.rows[r].name));
+        const uint16_t anchor = state.rows[r].anchorHalf;
         state.anchorBits[anchor >> 6] |= 1ull << (anchor & 63);
         state.lists.emplace_back(anchor, static_cast<uint32_t>(r));
     }
@@ -279,8 +267,13 @@ void BuildIndex(ScanState& state) {
                      [](const auto& a, const auto& b) { return a.first < b.first; });
 }
 
-void ExcludeOwnBuffers(ScanState& state, uint64_t bufferBegin, uint64_t bufferEnd) {
-    state.excluded.push_back(AddressRange{bufferBegin, bufferEnd});
+// The editor's own copies of game bytes are never searched: the chunk
+// buffer and every snapshot (which come and go between steps).
+void ExcludeOwnBuffers(ScanState& state) {
+    std::lock_guard<std::mutex> lock(SharedSearchStateMutex());
+    state.excluded.clear();
+    const uint64_t buffer = reinterpret_cast<uint64_t>(state.buffer);
+    state.excluded.push_back(AddressRange{buffer, buffer + state.bufferSize});
     for (const WeatherBlockSnapshot& snapshot : WeatherBlockSnapshots) {
         if (snapshot.bytes.capacity() == 0) continue;
         const uint64_t begin = reinterpret_cast<uint64_t>(snapshot.bytes.data());
@@ -290,43 +283,206 @@ void ExcludeOwnBuffers(ScanState& state, uint64_t bufferBegin, uint64_t bufferEn
               [](const AddressRange& a, const AddressRange& b) { return a.begin < b.begin; });
 }
 
-// Walks the private read-write memory for the rows; the accepted block or 0.
-uint64_t ScanForBlock(const std::vector<TimecycleRowRecord>& rows) {
-    LastKeyframeScanStats = KeyframeScanStats{};
-    ScanState state;
-    state.rows = &rows;
+// Rows of a weather fingerprinted: a search that found nothing for the same
+// rows finds nothing again while no block is located.
+uint64_t RowsFingerprint(const std::vector<TimecycleRowRecord>& rows) {
+    uint64_t h = 1469598103934665603ull;
+    const auto mix = [&h](const void* data, size_t size) {
+        const uint8_t* bytes = static_cast<const uint8_t*>(data);
+        for (size_t i = 0; i < size; ++i) h = (h ^ bytes[i]) * 1099511628211ull;
+    };
+    for (const TimecycleRowRecord& row : rows) {
+        mix(row.name.data(), row.name.size() + 1);
+        mix(row.halves.data(), sizeof row.halves);
+    }
+    return h | 1;  // 0 means "no failed search"
+}
+
+// Per weather, the fingerprint of rows whose search found nothing; 0 = none.
+std::array<std::atomic<uint64_t>, kWeatherCount> FailedSearchRows{};
+
+void ForgetFailedSearches() {
+    for (std::atomic<uint64_t>& rows : FailedSearchRows) rows = 0;
+}
+
+
+// The GLOBAL recognition rows of a weather: from its source XML (the
+// engine baseline for OVERCAST), then, but for OVERCAST, from the loaded values.
+std::vector<TimecycleRowRecord> SearchRows(int w) {
+    std::vector<TimecycleRowRecord> rows;
+    ReadOriginalXmlRows(rows, w, kRegionGlobal);
+    if (WeatherNameTable[static_cast<size_t>(w)].typeId != 5) {
+        std::vector<TimecycleRowRecord> loaded;
+        ReadLoadedContextRows(loaded, w, kRegionGlobal);
+        rows.insert(rows.end(), loaded.begin(), loaded.end());
+    }
+    return rows;
+}
+
+void FreeScanBuffer(ScanState& state) {
+    if (state.buffer) platform::FreeMemory(reinterpret_cast<uint64_t>(state.buffer));
+    state.buffer = nullptr;
+}
+
+// Prepares a search of the weather's rows; false when there is nothing to
+// search (no rows, a failed search of the same rows remembered, no buffer).
+bool BeginScan(ScanState& state, int w) {
+    state = ScanState{};
+    state.weather = w;
+    state.rows = SearchRows(w);
+    if (state.rows.empty()) return false;
+    state.rowsFingerprint = RowsFingerprint(state.rows);
+    if (FailedSearchRows[static_cast<size_t>(w)] == state.rowsFingerprint) return false;
     BuildIndex(state);
     const platform::SystemMemoryInfo info = platform::GetSystemMemoryInfo();
-    const uint64_t bufferSize =
-        (kScanChunkBytes + info.pageSize - 1) / info.pageSize * static_cast<uint64_t>(info.pageSize);
-    const uintptr_t buffer = platform::AllocateAnywhere(bufferSize, platform::kPageReadWrite);
-    if (buffer == 0) return 0;
+    state.bufferSize = (kScanChunkBytes + info.pageSize - 1) / info.pageSize * static_cast<uint64_t>(info.pageSize);
+    const uintptr_t buffer = platform::AllocateAnywhere(state.bufferSize, platform::kPageReadWrite);
+    if (buffer == 0) return false;
     state.buffer = reinterpret_cast<uint8_t*>(buffer);
-    ExcludeOwnBuffers(state, buffer, buffer + bufferSize);
-    state.startTick = platform::TickCount64();
+    state.nextAddress = info.minimumAddress;
+    state.maximumAddress = info.maximumAddress;
+    return true;
+}
 
-    uint64_t address = info.minimumAddress;
-    while (address < info.maximumAddress && !OverBudget(state)) {
-        platform::MemoryRegion region;
-        if (!runtime::QueryNextRegion(address, region)) break;
-        const uint64_t next = region.base + region.size;
-        if (next <= address) break;
-        if (IsScannableRegion(region) &&
-            (KeyframeScanRegionLimitForTesting == 0 || region.size <= KeyframeScanRegionLimitForTesting)) {
-            ++LastKeyframeScanStats.regionsScanned;
-            ScanRegion(state, region);
-            if (state.stop) break;
+// Reads and matches one chunk at state.nextAddress of the region, or moves
+// nextAddress past what is not to be read. False when the walk is over.
+bool ScanNextChunk(ScanState& state, const platform::MemoryRegion& region, uint64_t& stepBytes) {
+    const uint64_t regionEnd = region.base + region.size;
+    uint64_t position = std::max<uint64_t>(state.nextAddress, region.base);
+    uint64_t segmentEnd = regionEnd;
+    for (const AddressRange& range : state.excluded) {
+        if (range.end <= position || range.begin >= segmentEnd) continue;
+        if (range.begin <= position) {
+            position = range.end;  // inside an own buffer: on past it
+        } else {
+            segmentEnd = range.begin;
+            break;
         }
-        address = next;
     }
-    platform::FreeMemory(buffer);
+    if (position >= segmentEnd) {
+        state.nextAddress = std::max(position, segmentEnd);
+        return true;
+    }
+    const uint64_t length = std::min<uint64_t>(kScanChunkBytes, segmentEnd - position);
+    const uint64_t step = std::min<uint64_t>(kScanStep, segmentEnd - position);
+    state.nextAddress = position + step;
+    if (!runtime::GuardedCopy(state.buffer, reinterpret_cast<const void*>(position), length)) {
+        ++state.stats.chunksSkipped;
+        return true;
+    }
+    state.bytesScanned += step;
+    stepBytes += step;
+    if (length >= kRowReach) MatchChunk(state, position, length, step, region);
+    if (state.stop) return false;
+    if (state.matches.size() >= static_cast<size_t>(kScanVotesNeeded)) {
+        int votes = 0;
+        if (Acceptable(Vote(state, votes), votes)) {
+            state.stats.stoppedEarly = true;
+            return false;
+        }
+    }
+    return true;
+}
 
-    LastKeyframeScanStats.bytesScanned = state.bytesScanned;
-    LastKeyframeScanStats.matches = state.matches.size();
-    LastKeyframeScanStats.elapsedMs = platform::TickCount64() - state.startTick;
+// One slice of the walk; true once the walk is over.
+bool StepScan(ScanState& state) {
+    if (state.walkDone) return true;
+    state.stepStartTick = platform::TickCount64();
+    ExcludeOwnBuffers(state);
+    uint64_t stepBytes = 0;
+    platform::MemoryRegion& region = state.region;
+    bool& haveRegion = state.haveRegion;
+    while (!state.walkDone) {
+        if (state.nextAddress >= state.maximumAddress || OverBudget(state)) {
+            state.walkDone = true;
+            break;
+        }
+        // Another chunk (at most one step) must still fit into the slice.
+        if (stepBytes + kScanStep > kScanSliceBytes || platform::TickCount64() - state.stepStartTick > kScanSliceMs)
+            break;
+        if (!haveRegion || state.nextAddress >= region.base + region.size) {
+            if (!runtime::QueryNextRegion(state.nextAddress, region) || region.base + region.size <= state.nextAddress) {
+                state.walkDone = true;
+                break;
+            }
+            haveRegion = true;
+            if (!IsScannableRegion(region) ||
+                (KeyframeScanRegionLimitForTesting != 0 && region.size > KeyframeScanRegionLimitForTesting)) {
+                state.nextAddress = region.base + region.size;
+                continue;
+            }
+            if (state.nextAddress <= region.base) ++state.stats.regionsScanned;
+        }
+        if (!ScanNextChunk(state, region, stepBytes)) state.walkDone = true;
+    }
+    state.elapsedMs += platform::TickCount64() - state.stepStartTick;
+    KeyframeScanStats& stats = state.stats;
+    ++stats.slices;
+    stats.largestSliceBytes = std::max(stats.largestSliceBytes, stepBytes);
+    stats.bytesScanned = state.bytesScanned;
+    stats.matches = state.matches.size();
+    stats.elapsedMs = state.elapsedMs;
+    {
+        std::lock_guard<std::mutex> lock(SharedSearchStateMutex());
+        LastKeyframeScanStats = stats;
+    }
+    return state.walkDone;
+}
+
+// The block the finished walk accepts, stored for the weather and every
+// other; 0 when none (then the rows are remembered as not found).
+uint64_t FinishScan(ScanState& state) {
+    FreeScanBuffer(state);
     int votes = 0;
     const uint64_t best = Vote(state, votes);
-    return Acceptable(best, votes) ? best : 0;
+    if (!Acceptable(best, votes)) {
+        FailedSearchRows[static_cast<size_t>(state.weather)] = state.rowsFingerprint;
+        return 0;
+    }
+    WeatherBlockTable[static_cast<size_t>(state.weather)] = best;
+    LocateWeatherBlocks(state.weather, best);
+    return best;
+}
+
+// The search that a start asked for: the target weather, and EXTRASUNNY's
+// rows first when the target could be derived from its block.
+struct KeyframeSearch {
+    KeyframeSearchState state = KeyframeSearchState::Idle;
+    int target = 0;
+    bool extrasunnyFirst = false;  // EXTRASUNNY's own walk still to come or running
+    bool scanning = false;
+    ScanState scan;
+    uint64_t result = 0;
+};
+// The load preview's search (render thread); ScanTimecycleTable runs one of
+// its own, so that a search on the script fiber never disturbs it.
+KeyframeSearch Search;
+
+void EndSearch(KeyframeSearch& search, uint64_t block) {
+    FreeScanBuffer(search.scan);
+    search.scanning = false;
+    search.result = block;
+    search.state = block ? KeyframeSearchState::Found : KeyframeSearchState::NotFound;
+}
+
+// Starts the next walk of the search, or ends it when none is left.
+void BeginNextWalk(KeyframeSearch& search) {
+    while (!search.scanning) {
+        if (search.extrasunnyFirst) {
+            if (BeginScan(search.scan, 0)) {
+                search.scanning = true;
+                return;
+            }
+            search.extrasunnyFirst = false;
+            continue;
+        }
+        if (BeginScan(search.scan, search.target)) {
+            search.scanning = true;
+            return;
+        }
+        EndSearch(search, 0);
+        return;
+    }
 }
 
 }  // namespace
@@ -334,23 +490,29 @@ uint64_t ScanForBlock(const std::vector<TimecycleRowRecord>& rows) {
 void LocateWeatherBlocks(int weather, uint64_t address) {
     if (address == 0) return;
     const int64_t t = TypeIdOf(weather);
+    bool located = false;
     for (size_t j = 0; j < kWeatherCount; ++j) {
         const int64_t u = static_cast<int64_t>(WeatherNameTable[j].typeId);
         const uint64_t candidate = address + static_cast<uint64_t>((u - t) * static_cast<int64_t>(kWeatherBlockSpacing));
         // An entry that already holds this address passed the test before
         // and keeps it either way.
-        if (candidate != 0 && candidate != WeatherBlockTable[j] && BlockWritable(candidate)) WeatherBlockTable[j] = candidate;
+        if (candidate != 0 && candidate != WeatherBlockTable[j] && BlockWritable(candidate)) {
+            WeatherBlockTable[j] = candidate;
+            located = true;
+        }
     }
+    // A table in a new place: searches that found nothing may find it now.
+    if (located) ForgetFailedSearches();
 }
 
 uint64_t DeriveWeatherBlockFromKnown(int weather) {
     const int w = ClampWeather(weather);
     const int64_t t = TypeIdOf(w);
     for (size_t k = 0; k < kWeatherCount; ++k) {
-        if (WeatherBlockTable[k] == 0) continue;
+        const uint64_t known = WeatherBlockTable[k];
+        if (known == 0) continue;
         const int64_t u = static_cast<int64_t>(WeatherNameTable[k].typeId);
-        const uint64_t candidate =
-            WeatherBlockTable[k] + static_cast<uint64_t>((t - u) * static_cast<int64_t>(kWeatherBlockSpacing));
+        const uint64_t candidate = known + static_cast<uint64_t>((t - u) * static_cast<int64_t>(kWeatherBlockSpacing));
         if (candidate != 0 && BlockWritable(candidate)) {
             WeatherBlockTable[static_cast<size_t>(w)] = candidate;
             LocateWeatherBlocks(w, candidate);
@@ -360,35 +522,75 @@ uint64_t DeriveWeatherBlockFromKnown(int weather) {
     return 0;
 }
 
-uint64_t ScanTimecycleTable(int weather) {
+uint64_t KnownWeatherBlock(int weather) {
     const int w = ClampWeather(weather);
     const uint64_t known = WeatherBlockTable[static_cast<size_t>(w)];
     if (known != 0 && BlockWritable(known)) {
         LocateWeatherBlocks(w, known);
         return known;
     }
-    if (w != 0) {
-        if (const uint64_t derived = DeriveWeatherBlockFromKnown(w)) return derived;
-        if (WeatherBlockTable[0] == 0 && ScanTimecycleTable(0) != 0) {
-            if (const uint64_t derived = DeriveWeatherBlockFromKnown(w)) return derived;
+    return w != 0 ? DeriveWeatherBlockFromKnown(w) : 0;
+}
+
+namespace {
+
+void StartSearch(KeyframeSearch& search, int weather) {
+    const int w = ClampWeather(weather);
+    search.target = w;
+    search.state = KeyframeSearchState::Running;
+    if (const uint64_t known = KnownWeatherBlock(w)) {
+        EndSearch(search, known);
+        return;
+    }
+    search.extrasunnyFirst = w != 0 && WeatherBlockTable[0] == 0;
+    BeginNextWalk(search);
+}
+
+KeyframeSearchState StepSearch(KeyframeSearch& search) {
+    if (search.state != KeyframeSearchState::Running || !StepScan(search.scan)) return search.state;
+    const uint64_t found = FinishScan(search.scan);
+    search.scanning = false;
+    if (search.extrasunnyFirst) {
+        search.extrasunnyFirst = false;
+        const uint64_t derived = found != 0 ? DeriveWeatherBlockFromKnown(search.target) : 0;
+        if (derived != 0) {
+            EndSearch(search, derived);
+        } else {
+            BeginNextWalk(search);
         }
+        return search.state;
     }
-    std::vector<TimecycleRowRecord> rows;
-    ReadOriginalXmlRows(rows, w, kRegionGlobal);
-    if (WeatherNameTable[static_cast<size_t>(w)].typeId != 5) {
-        std::vector<TimecycleRowRecord> loaded;
-        ReadLoadedContextRows(loaded, w, kRegionGlobal);
-        rows.insert(rows.end(), loaded.begin(), loaded.end());
+    EndSearch(search, found);
+    return search.state;
+}
+
+}  // namespace
+
+void StartKeyframeTableSearch(int weather) {
+    CancelKeyframeTableSearch();
+    StartSearch(Search, weather);
+}
+
+KeyframeSearchState StepKeyframeTableSearch() { return StepSearch(Search); }
+
+uint64_t KeyframeTableSearchResult() { return Search.state == KeyframeSearchState::Found ? Search.result : 0; }
+
+void CancelKeyframeTableSearch() {
+    FreeScanBuffer(Search.scan);
+    Search = KeyframeSearch{};
+}
+
+uint64_t ScanTimecycleTable(int weather) {
+    KeyframeSearch search;
+    StartSearch(search, weather);
+    while (StepSearch(search) == KeyframeSearchState::Running) {
     }
-    if (rows.empty()) return 0;
-    const uint64_t block = ScanForBlock(rows);
-    if (block == 0) return 0;
-    WeatherBlockTable[static_cast<size_t>(w)] = block;
-    LocateWeatherBlocks(w, block);
-    return block;
+    FreeScanBuffer(search.scan);
+    return search.state == KeyframeSearchState::Found ? search.result : 0;
 }
 
 bool SnapshotWeatherBlock(int weather, uint64_t address) {
+    std::lock_guard<std::mutex> lock(SharedSearchStateMutex());
     WeatherBlockSnapshot& snapshot = WeatherBlockSnapshots[static_cast<size_t>(ClampWeather(weather))];
     if (snapshot.taken && snapshot.bytes.size() == kWeatherBlockBytes) return true;
     snapshot.bytes.assign(kWeatherBlockBytes, 0);
@@ -406,6 +608,7 @@ bool SnapshotWeatherBlock(int weather, uint64_t address) {
 }
 
 void DiscardWeatherSnapshot(int weather) {
+    std::lock_guard<std::mutex> lock(SharedSearchStateMutex());
     WeatherBlockSnapshot& snapshot = WeatherBlockSnapshots[static_cast<size_t>(ClampWeather(weather))];
     snapshot.taken = 0;
     // A copy of the game's table left in freed memory would be found by the
@@ -419,6 +622,7 @@ void DiscardWeatherSnapshot(int weather) {
 
 void CaptureOriginalsFromSnapshot(int weather) {
     const int w = ClampWeather(weather);
+    EditStoreLock lock(EditStoreMutex());
     const WeatherBlockSnapshot& snapshot = WeatherBlockSnapshots[static_cast<size_t>(w)];
     if (!snapshot.taken || snapshot.bytes.size() != kWeatherBlockBytes) return;
     for (int r = 0; r < 2; ++r) {
@@ -449,6 +653,7 @@ void CaptureOriginalsFromSnapshot(int weather) {
 }
 
 bool ApplyContextToLive() {
+    EditStoreLock lock(EditStoreMutex());
     const TimecycleContext& c = CurrentTimecycleContext;
     if (!c.valid) return false;
     const int w = ClampWeather(c.weather);
@@ -469,6 +674,7 @@ bool ApplyContextToLive() {
 
 RecordWriteCounts WriteWeatherRecords(int weather, uint64_t block, bool showBefore) {
     const int w = ClampWeather(weather);
+    EditStoreLock lock(EditStoreMutex());
     RecordWriteCounts counts;
     const bool writableBlock = BlockWritable(block);
     for (int r = 0; r < 2; ++r) {
@@ -489,6 +695,7 @@ bool WriteWeatherBlockLive(int weather, bool showBefore, uint64_t* writtenValues
     uint64_t block = WeatherBlockTable[static_cast<size_t>(w)];
     if (!BlockWritable(block)) block = ScanTimecycleTable(w);
     if (!BlockWritable(block)) return false;
+    EditStoreLock lock(EditStoreMutex());
     CommitCurrentContext();
     const RecordWriteCounts counts = WriteWeatherRecords(w, block, showBefore);
     if (writtenValues) *writtenValues = counts.written;
@@ -496,24 +703,24 @@ bool WriteWeatherBlockLive(int weather, bool showBefore, uint64_t* writtenValues
 }
 
 void SyncTimecycleBeforeAfter() {
-    const TimecycleContext& c = CurrentTimecycleContext;
-    if (!c.valid) return;
-    const int w = ClampWeather(c.weather);
-    const uint8_t shown = host::TimecycleAfterShown.load(std::memory_order_relaxed);
-    BeforeAfterSyncState& sync = TimecycleBeforeAfterSync;
-    if (!sync.initialised) {
+    int w = 0;
+    uint8_t shown = 0;
+    {
+        EditStoreLock lock(EditStoreMutex());
+        const TimecycleContext& c = CurrentTimecycleContext;
+        if (!c.valid) return;
+        w = ClampWeather(c.weather);
+        shown = host::TimecycleAfterShown.load(std::memory_order_relaxed);
+        BeforeAfterSyncState& sync = TimecycleBeforeAfterSync;
+        const bool changed = sync.initialised && shown != sync.lastAfterShown;
         sync.initialised = 1;
         sync.lastAfterShown = shown;
         sync.lastWeather = w;
-        return;
+        // A change of weather alone writes nothing.
+        if (!changed || WeatherBlockTable[static_cast<size_t>(w)] == 0) return;
     }
-    if (shown == sync.lastAfterShown) {
-        sync.lastWeather = w;
-        return;
-    }
-    if (WeatherBlockTable[static_cast<size_t>(w)] != 0) WriteWeatherBlockLive(w, shown == 0);
-    sync.lastAfterShown = shown;
-    sync.lastWeather = w;
+    // Outside the lock: the write may have to search for the block again.
+    WriteWeatherBlockLive(w, shown == 0);
 }
 
 void RefreshTimecycleSlot(runtime::LiveOverrideSlot& slot) {
@@ -522,10 +729,14 @@ void RefreshTimecycleSlot(runtime::LiveOverrideSlot& slot) {
 }
 
 void ResetKeyframeTableForTesting() {
-    WeatherBlockTable.fill(0);
+    CancelTimecyclePreview();
+    CancelKeyframeTableSearch();
+    ForgetFailedSearches();
+    for (std::atomic<uint64_t>& entry : WeatherBlockTable) entry = 0;
     for (size_t w = 0; w < kWeatherCount; ++w) DiscardWeatherSnapshot(static_cast<int>(w));
     TimecycleBeforeAfterSync = BeforeAfterSyncState{};
     SlotRefreshHoldFrames = 0;
+    std::lock_guard<std::mutex> lock(SharedSearchStateMutex());
     LastKeyframeScanStats = KeyframeScanStats{};
 }
 

@@ -5,6 +5,7 @@
 // writes edited values into the game one whole record at a time.
 #pragma once
 #include <array>
+#include <atomic>
 #include <cstdint>
 #include <vector>
 
@@ -28,9 +29,15 @@ inline constexpr uint64_t kScanTimeBudgetMs = 12000;
 inline constexpr uint64_t kScanByteBudget = 1ull << 32;
 inline constexpr size_t kScanMatchLimit = 256;
 inline constexpr int kScanVotesNeeded = 6;
+// One slice of a search, the most a frame waits for it: 4 MiB of memory read
+// (about 1.3 ms at the 3.1 GB/s measured), or 8 ms spent, whichever comes first.
+inline constexpr uint64_t kScanSliceBytes = 4u << 20;
+inline constexpr uint64_t kScanSliceMs = 8;
 
-// Game address of each weather's block by its index in WeatherNameTable; 0 = not located.
-extern std::array<uint64_t, kWeatherCount> WeatherBlockTable;
+// Game address of each weather's block by its index in WeatherNameTable; 0 =
+// not located. Entries are atomic: the tick reads them while a search on the
+// render thread stores them.
+extern std::array<std::atomic<uint64_t>, kWeatherCount> WeatherBlockTable;
 
 struct WeatherBlockSnapshot {
     uint8_t taken = 0;
@@ -60,8 +67,27 @@ extern BeforeAfterSyncState TimecycleBeforeAfterSync;
 // Frames during which the Timecycles tab leaves loaded slots alone.
 extern int32_t SlotRefreshHoldFrames;
 
+// The block of the weather, searched for if needed: the search of
+// StartKeyframeTableSearch with its steps run back to back (it may take up
+// to the search's budgets on the calling thread).
 uint64_t ScanTimecycleTable(int weather);
+// The block when it is located or follows from a located one; no search.
+uint64_t KnownWeatherBlock(int weather);
 uint64_t DeriveWeatherBlockFromKnown(int weather);
+
+// The search for a weather's block, in slices. Start runs no search itself
+// (a known or derivable block finishes it at once); each step reads at most
+// one slice of memory. EXTRASUNNY's rows are searched first when the weather
+// could be derived from EXTRASUNNY's block. A search that finds nothing is
+// remembered per weather with its recognition rows: the same rows are not
+// searched again until a block is located somewhere (or the rows change,
+// e.g. another file is loaded). One search at a time; a start cancels the
+// one before.
+enum class KeyframeSearchState { Idle, Running, Found, NotFound };
+void StartKeyframeTableSearch(int weather);
+KeyframeSearchState StepKeyframeTableSearch();
+uint64_t KeyframeTableSearchResult();  // the block once Found, else 0
+void CancelKeyframeTableSearch();
 void LocateWeatherBlocks(int weather, uint64_t address);
 bool SnapshotWeatherBlock(int weather, uint64_t address);
 void CaptureOriginalsFromSnapshot(int weather);
@@ -88,7 +114,7 @@ inline uint64_t KeyframeRecordAddress(uint64_t block, int region, int keyframe) 
     return block + static_cast<uint64_t>(region * 13 + keyframe) * kKeyframeRecordBytes;
 }
 
-// Statistics of the last scan (diagnostics and benchmarks).
+// Statistics of the last walk of a search (diagnostics, tests and benchmarks).
 struct KeyframeScanStats {
     uint64_t bytesScanned = 0;
     uint64_t regionsScanned = 0;
@@ -96,10 +122,13 @@ struct KeyframeScanStats {
     uint64_t elapsedMs = 0;
     size_t matches = 0;
     bool stoppedEarly = false;
+    uint64_t slices = 0;             // steps of the search
+    uint64_t largestSliceBytes = 0;  // most memory read by one step
 };
 extern KeyframeScanStats LastKeyframeScanStats;
 
-// Forgets every located block, snapshot and the before/after state.
+// Forgets every located block, snapshot, search and remembered failure,
+// and the before/after state.
 void ResetKeyframeTableForTesting();
 // Tests under a sanitizer: regions larger than this are passed over (the
 // sanitizer's shadow memory is terabytes of read-write pages). 0 = no limit,

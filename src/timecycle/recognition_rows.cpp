@@ -103,16 +103,14 @@ void ReadOriginalXmlRows(std::vector<TimecycleRowRecord>& rows, int weather, int
     if (!shell::ReadFileBytes(TimecycleFileWidePath(static_cast<uint32_t>(w)), text)) return;
     std::vector<TimecycleRowRecord> found;
     std::vector<ValueToken> tokens;
-    RegionElements elements;
+    RegionText regionText;
     const char* const names[2] = {"GLOBAL", "URBAN"};
     for (int r = 0; r < 2; ++r) {
         if (!RegionRequested(region, r)) continue;
-        uint64_t bodyStart = 0;
-        uint64_t bodyEnd = 0;
-        if (!FindRegionSection(text, names[r], bodyStart, bodyEnd)) continue;
-        FindRegionElements(text, bodyStart, bodyEnd, elements);
+        ReadRegionText(text, names[r], regionText);
+        if (!regionText.found) continue;
         for (const auto& [name, index] : VariableNameIndex()) {
-            const ElementSpan& span = elements[index];
+            const ElementSpan& span = regionText.elements[index];
             if (!span.found) continue;
             if (!ReadKeyframeValues(std::string_view(text).substr(span.start, span.end - span.start), tokens)) continue;
             float values[kKeyframeCount];
@@ -130,6 +128,7 @@ void ReadLoadedContextRows(std::vector<TimecycleRowRecord>& rows, int weather, i
     std::vector<TimecycleRowRecord> found;
     const char* const names[2] = {"GLOBAL", "URBAN"};
     const auto& list = TimecycleVariableList();
+    EditStoreLock lock(EditStoreMutex());
     for (int r = 0; r < 2; ++r) {
         if (!RegionRequested(region, r)) continue;
         for (size_t i = 0; i < list.size(); ++i) {
@@ -150,15 +149,28 @@ void ReadLoadedContextRows(std::vector<TimecycleRowRecord>& rows, int weather, i
     rows.insert(rows.end(), found.begin(), found.end());
 }
 
-bool LoadWeatherForPreview(int weather, std::string& status) {
-    const int w = ClampWeather(weather);
-    const uint64_t block = ScanTimecycleTable(w);
-    if (block == 0) {
-        CaptureLiveOriginalsForContext(w);
-        status = "Loaded for preview.";
-        return false;
-    }
+namespace {
+
+// The preview of a loaded file while the search for the game's table runs.
+struct PendingPreview {
+    bool active = false;
+    int weather = 0;
+    uint64_t editStampAtStart = 0;  // a store change since makes the file no longer the reference
+};
+PendingPreview Pending;
+
+// Without a table the loaded values go live through the override slots.
+bool PreviewThroughSlots(int w, std::string& status) {
+    CaptureLiveOriginalsForContext(w);
+    status = "Loaded for preview.";
+    return false;
+}
+
+// Steps 3 to 7 of the preview: the game's bytes are kept, the loaded
+// keyframes written into the table, and the loaded file becomes the reference.
+bool PreviewIntoTable(int w, uint64_t block, std::string& status) {
     SnapshotWeatherBlock(w, block);
+    EditStoreLock lock(EditStoreMutex());
     CaptureOriginalsFromSnapshot(w);
     CommitCurrentContext();
 
@@ -199,6 +211,65 @@ bool LoadWeatherForPreview(int weather, std::string& status) {
     const uint64_t perContext = counts.loadedRecords ? counts.written / counts.loadedRecords : counts.written;
     status = "Loaded " + std::to_string(perContext) + " parameters.";
     return true;
+}
+
+// The end of a preview whose search has finished. When the store changed
+// while the search ran (an edit, a copy), the file is no longer simply what
+// the game should show: the values go live through the slots instead.
+bool FinishPendingPreview(KeyframeSearchState outcome, std::string& status) {
+    const int w = Pending.weather;
+    bool unchanged = false;
+    {
+        EditStoreLock lock(EditStoreMutex());
+        unchanged = EditSequenceCounter == Pending.editStampAtStart;
+    }
+    const uint64_t block = KeyframeTableSearchResult();
+    Pending = PendingPreview{};
+    CancelKeyframeTableSearch();
+    if (outcome == KeyframeSearchState::Found && block != 0 && unchanged) return PreviewIntoTable(w, block, status);
+    return PreviewThroughSlots(w, status);
+}
+
+}  // namespace
+
+bool LoadWeatherForPreview(int weather, std::string& status) {
+    const int w = ClampWeather(weather);
+    CancelTimecyclePreview();
+    if (const uint64_t block = KnownWeatherBlock(w)) return PreviewIntoTable(w, block, status);
+    StartKeyframeTableSearch(w);
+    Pending.active = true;
+    Pending.weather = w;
+    {
+        EditStoreLock lock(EditStoreMutex());
+        Pending.editStampAtStart = EditSequenceCounter;
+    }
+    const KeyframeSearchState outcome = StepKeyframeTableSearch();
+    if (outcome == KeyframeSearchState::Running) {
+        status.clear();
+        return false;
+    }
+    return FinishPendingPreview(outcome, status);
+}
+
+bool StepTimecyclePreview() {
+    if (!Pending.active) return false;
+    const KeyframeSearchState outcome = StepKeyframeTableSearch();
+    if (outcome == KeyframeSearchState::Running) return true;
+    const int w = Pending.weather;
+    std::string status;
+    FinishPendingPreview(outcome, status);
+    TimecycleStatusLine =
+        status + SkippedRowsNote(WeatherTimecycleFileName(static_cast<uint32_t>(w)),
+                                 TimecycleLoadRecords[static_cast<size_t>(w)].skippedCount);
+    return false;
+}
+
+bool TimecyclePreviewPending() { return Pending.active; }
+
+void CancelTimecyclePreview() {
+    if (!Pending.active) return;
+    Pending = PendingPreview{};
+    CancelKeyframeTableSearch();
 }
 
 }  // namespace timecycle

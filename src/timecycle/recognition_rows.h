@@ -41,6 +41,19 @@ void ReadLoadedContextRows(std::vector<TimecycleRowRecord>& rows, int weather, i
 // and score >= 420, by score, distinct, then name; at most 24.
 void FilterAndOrderRows(std::vector<TimecycleRowRecord>& rows);
 
+// The load preview of a file just loaded into the store. With the table
+// located (or derivable) it writes the file into the game at once. Otherwise
+// it starts the search for the table and runs its first slice; a search
+// that needs more leaves status empty and returns false, and the preview
+// goes on in StepTimecyclePreview.
 bool LoadWeatherForPreview(int weather, std::string& status);
+// One slice of a pending preview; called once per frame by the Timecycles
+// tab (render thread). A frame waits at most one slice of the search. When
+// the preview finishes it writes TimecycleStatusLine itself. True while it
+// still runs.
+bool StepTimecyclePreview();
+bool TimecyclePreviewPending();
+// Drops a pending preview (a new load, unload); the loaded values stay in the store.
+void CancelTimecyclePreview();
 
 }  // namespace timecycle

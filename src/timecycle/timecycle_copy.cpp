@@ -66,6 +66,7 @@ uint64_t CopyRegionKeyframe(int weather, int sourceRegion, int destinationRegion
 uint64_t CopyWeatherEdits(int source, int destination) {
     const int src = ClampWeather(source);
     const int dst = ClampWeather(destination);
+    EditStoreLock lock(EditStoreMutex());
     if (src == dst) return 0;
     CommitCurrentContext();
     uint64_t count = 0;
@@ -96,6 +97,7 @@ uint64_t CopyParameterEditsToRegion(int weather, int sourceRegion, int destinati
     const int w = ClampWeather(weather);
     const int src = ClampRegion(sourceRegion);
     const int dst = ClampRegion(destinationRegion);
+    EditStoreLock lock(EditStoreMutex());
     if (names.empty()) return 0;
     std::vector<size_t> rows;
     const auto& index = VariableNameIndex();
@@ -119,6 +121,7 @@ uint64_t CopyAllRegionEdits(int weather, int sourceRegion, int destinationRegion
     const int w = ClampWeather(weather);
     const int src = ClampRegion(sourceRegion);
     const int dst = ClampRegion(destinationRegion);
+    EditStoreLock lock(EditStoreMutex());
     const int lo = std::min(ClampKeyframe(keyframe0), ClampKeyframe(keyframe1));
     const int hi = std::max(ClampKeyframe(keyframe0), ClampKeyframe(keyframe1));
     CommitCurrentContext();

@@ -14,9 +14,10 @@ namespace timecycle {
 
 void CollectEditedRows(uint32_t weather, uint32_t region, KeyframeEditMap& map, uint8_t overwrite,
                        uint8_t withImported) {
-    const int w = ClampWeather(static_cast<int>(weather > 17 ? 17 : weather));
-    const int r = ClampRegion(static_cast<int>(region > 2 ? 2 : region));
+    const int w = ClampWeather(weather);
+    const int r = ClampRegion(region);
     const auto& list = TimecycleVariableList();
+    EditStoreLock lock(EditStoreMutex());
     for (int k = 0; k < static_cast<int>(kKeyframeCount); ++k) {
         const EditSlot& slot = GetEditSlot(w, r, k);
         if (!slot.loaded) continue;
@@ -49,22 +50,26 @@ uint64_t CountEditedKeyframes(const KeyframeEditMap& map) {
 
 void SpliceRegionKeyframes(std::string_view source, std::vector<TextSplice>& splices, uint64_t& parameters,
                            uint64_t& values, const char* region, const KeyframeEditMap& map) {
-    uint64_t bodyStart = 0;
-    uint64_t bodyEnd = 0;
-    if (!FindRegionSection(source, region, bodyStart, bodyEnd)) return;
+    // One pass finds every element of the region; each edited variable is
+    // then looked up, so the work grows with the file, not with the edits.
+    RegionText text;
+    ReadRegionText(source, region, text);
+    if (!text.found) return;
     std::vector<ValueToken> tokens;
     for (const auto& [name, rec] : map) {
-        uint64_t start = 0;
-        uint64_t end = 0;
-        if (!FindElementText(source, bodyStart, bodyEnd, name.c_str(), start, end)) continue;
-        const std::string_view element = source.substr(start, end - start);
+        const int row = FindVariableRow(name);
+        if (row < 0) continue;
+        const ElementSpan& span = text.elements[static_cast<size_t>(row)];
+        if (!span.found) continue;
+        const std::string_view element = source.substr(span.start, span.end - span.start);
         if (!ReadKeyframeValues(element, tokens)) continue;
         bool any = false;
         for (size_t k = 0; k < kKeyframeCount; ++k) {
             if (!rec.written[k]) continue;
             const ValueToken& token = tokens[k];
             const std::string_view old = element.substr(token.start, token.end - token.start);
-            splices.push_back(TextSplice{start + token.start, start + token.end, FormatLikeExisting(rec.values[k], old)});
+            splices.push_back(
+                TextSplice{span.start + token.start, span.start + token.end, FormatLikeExisting(rec.values[k], old)});
             ++values;
             any = true;
         }
@@ -127,11 +132,14 @@ bool SaveTimecycleXml(int weather, std::string& message) {
                                      : 0;
     KeyframeEditMap global;
     KeyframeEditMap urban;
-    CommitCurrentContext();
-    CollectEditedRows(uw, kRegionGlobal, global, 1, withImported);
-    CollectEditedRows(uw, kRegionUrban, urban, 1, withImported);
-    CollectEditedRows(uw, kRegionBoth, global, 0, 0);
-    CollectEditedRows(uw, kRegionBoth, urban, 0, 0);
+    {
+        EditStoreLock lock(EditStoreMutex());
+        CommitCurrentContext();
+        CollectEditedRows(uw, kRegionGlobal, global, 1, withImported);
+        CollectEditedRows(uw, kRegionUrban, urban, 1, withImported);
+        CollectEditedRows(uw, kRegionBoth, global, 0, 0);
+        CollectEditedRows(uw, kRegionBoth, urban, 0, 0);
+    }
     const uint64_t expected = CountEditedKeyframes(urban) + CountEditedKeyframes(global);
     std::string output;
     uint64_t parameters = 0;

@@ -4,6 +4,7 @@
 #include "shell/file_utils.h"
 #include "shell/text.h"
 #include "shell/workspace.h"
+#include "timecycle/timecycle_model.h"
 #include "timecycle/timecycle_tables.h"
 
 namespace timecycle {
@@ -20,7 +21,7 @@ std::string InFolder(const std::string& folder, uint32_t weather) {
 }  // namespace
 
 std::string WeatherTimecycleFileName(uint32_t weather) {
-    const WeatherName& row = WeatherNameTable[weather > 17 ? 0 : weather];
+    const WeatherName& row = WeatherNameTable[ClampWeather(weather)];
     if (shell::EqualsNoCase(row.gameName, "UNDERWATER_DEEP")) return "underwater_deep.xml";
     std::string name = "w_";
     for (const char* p = row.gameName; *p; ++p) {

@@ -7,9 +7,9 @@
 
 namespace timecycle {
 
-int ClampWeather(int weather) { return weather < 0 ? 0 : (weather > 17 ? 17 : weather); }
-int ClampRegion(int region) { return region < 0 ? 0 : (region > 2 ? 2 : region); }
-int ClampKeyframe(int keyframe) { return keyframe < 0 ? 0 : (keyframe > 12 ? 12 : keyframe); }
+int ClampWeather(int32_t weather) { return weather < 0 ? 0 : (weather > 17 ? 17 : weather); }
+int ClampRegion(int32_t region) { return region < 0 ? 0 : (region > 2 ? 2 : region); }
+int ClampKeyframe(int32_t keyframe) { return keyframe < 0 ? 0 : (keyframe > 12 ? 12 : keyframe); }
 
 const std::vector<const TimecycleVariable*>& TimecycleVariableList() {
     static const std::vector<const TimecycleVariable*> list = [] {

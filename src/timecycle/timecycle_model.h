@@ -78,9 +78,15 @@ bool IsVariableInertInWeather(const TimecycleVariable* row, int weather);
 // the query occurs in the text when both are compared lower-cased.
 bool TextContainsNoCase(const char* text, const char* query);
 
-// Clamps of the three keys (below 0 gives 0, above the range its maximum).
-int ClampWeather(int weather);
-int ClampRegion(int region);
-int ClampKeyframe(int keyframe);
+// Clamps of the three keys (below 0 gives 0, above the range its maximum),
+// the one rule for every weather, region and keyframe index of the editor.
+// An index passed as unsigned is the same 32 bits: 0xFFFFFFFF is -1 and
+// gives 0, 40 gives 17.
+int ClampWeather(int32_t weather);
+int ClampRegion(int32_t region);
+int ClampKeyframe(int32_t keyframe);
+inline int ClampWeather(uint32_t weather) { return ClampWeather(static_cast<int32_t>(weather)); }
+inline int ClampRegion(uint32_t region) { return ClampRegion(static_cast<int32_t>(region)); }
+inline int ClampKeyframe(uint32_t keyframe) { return ClampKeyframe(static_cast<int32_t>(keyframe)); }
 
 }  // namespace timecycle

@@ -35,97 +35,85 @@ bool ReadTimecycleXmlText(int weather, std::string& text, std::string& sourceLab
 
 namespace {
 
-struct RegionText {
-    bool found = false;
-    uint64_t bodyStart = 0;
-    uint64_t bodyEnd = 0;
-    RegionElements elements;
+std::string_view ElementText(std::string_view text, const ElementSpan& span) {
+    return text.substr(span.start, span.end - span.start);
+}
+
+// What one region of the file holds, read before the store is touched.
+struct ParsedRow {
+    uint64_t row = 0;
+    std::array<float, kKeyframeCount> values{};
+    std::array<float, kKeyframeCount> references{};
+    bool referenced = false;
 };
 
-void FindRegion(const std::string& text, const char* name, RegionText& region) {
-    region.found = FindRegionSection(text, name, region.bodyStart, region.bodyEnd);
-    if (region.found) FindRegionElements(text, region.bodyStart, region.bodyEnd, region.elements);
-}
-
-std::string_view ElementText(const std::string& text, const ElementSpan& span) {
-    return std::string_view(text).substr(span.start, span.end - span.start);
-}
-
-}  // namespace
-
-void LoadTimecycleXml(int weather) {
-    const int w = ClampWeather(weather);
-    const uint32_t uw = static_cast<uint32_t>(w);
-    ImportedOverridesActive = 0;
-    ClearImportPatchesMark();
-    DiscardWeatherSnapshot(w);
-
-    const std::string fileName = WeatherTimecycleFileName(uw);
-    if (!TimecycleFileExists(uw)) {
-        TimecycleStatusLine =
-            "Load .xml skipped: " + fileName + " not found in " + shell::ImportsTimecyclesFolder();
-        return;
-    }
-    std::string text;
-    std::string label;
-    shell::FileReadFailure failure = shell::FileReadFailure::NotReadable;
-    if (!ReadTimecycleXmlText(w, text, label, &failure)) {
-        TimecycleStatusLine = "Load .xml failed: " + fileName + " " + shell::FileReadFailureText(failure) + " in " +
-                              shell::ImportsTimecyclesFolder();
-        return;
-    }
-    std::string reference;
-    const bool haveReference = shell::ReadFileBytes(TimecycleFileWidePath(uw), reference);
-    // The reference is normally the very same bytes; then every value is its
-    // own reference and the second scan can be skipped.
-    const bool referenceIsText = haveReference && reference == text;
-
-    ClearWeatherSlots(w);
-
+struct ParsedFile {
+    std::array<std::vector<ParsedRow>, 2> regions;
     uint64_t valueCount = 0;
     uint64_t missingCount = 0;
-    uint64_t changedCount = 0;
+    uint64_t skippedCount = 0;  // elements found whose text is not 13 finite numbers separated by white space
+};
+
+// Both regions of text, each element checked against the same element of
+// the reference text when there is one (an equal reference: every value is
+// its own reference). One pass over each text and region.
+void ParseTimecycleFile(const std::string& text, const std::string* reference, ParsedFile& parsed) {
+    const bool referenceIsText = reference && *reference == text;
     std::vector<ValueToken> tokens;
     std::vector<ValueToken> referenceTokens;
     RegionText region;
     RegionText referenceRegion;
     const char* const regionNames[2] = {"GLOBAL", "URBAN"};
     for (int r = 0; r < 2; ++r) {
-        FindRegion(text, regionNames[r], region);
+        ReadRegionText(text, regionNames[r], region);
         if (!region.found) {
-            ++missingCount;
+            ++parsed.missingCount;
             continue;
         }
-        bool referenceRegionFound = false;
-        if (haveReference && !referenceIsText) {
-            FindRegion(reference, regionNames[r], referenceRegion);
-            referenceRegionFound = referenceRegion.found;
-        }
+        const bool referenceRegionFound = reference && !referenceIsText &&
+                                          (ReadRegionText(*reference, regionNames[r], referenceRegion), referenceRegion.found);
         for (const auto& [name, row] : VariableNameIndex()) {
             const ElementSpan& span = region.elements[row];
             if (!span.found) {
-                ++missingCount;
+                ++parsed.missingCount;
                 continue;
             }
-            if (!ReadKeyframeValues(ElementText(text, span), tokens)) continue;
-            bool referenced = referenceIsText;
-            const std::vector<ValueToken>* referenceValues = &tokens;
+            if (!ReadKeyframeValues(ElementText(text, span), tokens)) {
+                ++parsed.skippedCount;
+                continue;
+            }
+            ParsedRow& out = parsed.regions[static_cast<size_t>(r)].emplace_back();
+            out.row = row;
+            for (size_t k = 0; k < kKeyframeCount; ++k) out.values[k] = out.references[k] = tokens[k].value;
+            out.referenced = referenceIsText;
             if (referenceRegionFound) {
                 const ElementSpan& refSpan = referenceRegion.elements[row];
-                if (refSpan.found && ReadKeyframeValues(ElementText(reference, refSpan), referenceTokens)) {
-                    referenced = true;
-                    referenceValues = &referenceTokens;
+                if (refSpan.found && ReadKeyframeValues(ElementText(*reference, refSpan), referenceTokens)) {
+                    out.referenced = true;
+                    for (size_t k = 0; k < kKeyframeCount; ++k) out.references[k] = referenceTokens[k].value;
                 }
             }
+            parsed.valueCount += kKeyframeCount;
+        }
+    }
+}
+
+// The weather's 39 slots emptied and filled with the parsed file; the number
+// of values that differ from their reference.
+uint64_t StoreParsedFile(int w, const ParsedFile& parsed) {
+    ClearWeatherSlots(w);
+    uint64_t changedCount = 0;
+    for (int r = 0; r < 2; ++r) {
+        for (const ParsedRow& row : parsed.regions[static_cast<size_t>(r)]) {
             for (int k = 0; k < static_cast<int>(kKeyframeCount); ++k) {
                 EditSlot& slot = GetEditSlot(w, r, k);
-                EditEntry& e = slot.entries[row];
-                const float v = tokens[static_cast<size_t>(k)].value;
+                EditEntry& e = slot.entries[row.row];
+                const float v = row.values[static_cast<size_t>(k)];
                 e.value = v;
                 e.present = 1;
                 e.originalCaptured = 1;
-                if (referenced) {
-                    const float ref = (*referenceValues)[static_cast<size_t>(k)].value;
+                if (row.referenced) {
+                    const float ref = row.references[static_cast<size_t>(k)];
                     e.original = ref;
                     e.live = ref;
                     if (ValuesDiffer(v, ref)) {
@@ -147,30 +135,86 @@ void LoadTimecycleXml(int weather) {
                 }
                 slot.loaded = 1;
             }
-            valueCount += kKeyframeCount;
         }
     }
-
     RebuildBothRegion(w);
     ReloadCurrentContextIfOnWeather(w);
+    return changedCount;
+}
 
+// The load's own steps before anything is read: the tick leaves its
+// imported mode and the weather's "before" image is taken anew.
+void ForgetImportState(int w) {
+    ImportedOverridesActive = 0;
+    ClearImportPatchesMark();
+    DiscardWeatherSnapshot(w);
+}
+
+}  // namespace
+
+std::string SkippedRowsNote(const std::string& fileName, uint64_t skipped) {
+    if (skipped == 0) return {};
+    return " " + fileName + ": " + std::to_string(skipped) + (skipped == 1 ? " row" : " rows") +
+           " skipped, not 13 finite numbers separated by white space.";
+}
+
+void LoadTimecycleXml(int weather) {
+    const int w = ClampWeather(weather);
+    const uint32_t uw = static_cast<uint32_t>(w);
+    CancelTimecyclePreview();
+
+    const std::string fileName = WeatherTimecycleFileName(uw);
+    if (!TimecycleFileExists(uw)) {
+        ForgetImportState(w);
+        TimecycleStatusLine =
+            "Load .xml skipped: " + fileName + " not found in " + shell::ImportsTimecyclesFolder();
+        return;
+    }
+    std::string text;
+    std::string label;
+    shell::FileReadFailure failure = shell::FileReadFailure::NotReadable;
+    if (!ReadTimecycleXmlText(w, text, label, &failure)) {
+        TimecycleStatusLine = "Load .xml failed: " + fileName + " " + shell::FileReadFailureText(failure) + " in " +
+                              shell::ImportsTimecyclesFolder();
+        return;
+    }
+    std::string reference;
+    const bool haveReference = shell::ReadFileBytes(TimecycleFileWidePath(uw), reference);
+    // Everything is read before the store changes: a file that yields no
+    // value (another encoding, other region names, cut short) leaves the
+    // weather's values and edits as they were.
+    ParsedFile parsed;
+    ParseTimecycleFile(text, haveReference ? &reference : nullptr, parsed);
+    const std::string skippedNote = SkippedRowsNote(fileName, parsed.skippedCount);
+    if (parsed.valueCount == 0) {
+        TimecycleStatusLine = "Load .xml failed: " + fileName + " holds no timecycle values." + skippedNote;
+        return;
+    }
+
+    ForgetImportState(w);
+    uint64_t changedCount = 0;
+    {
+        EditStoreLock lock(EditStoreMutex());
+        changedCount = StoreParsedFile(w, parsed);
+        GroupFlagsDirty = 1;
+    }
     TimecycleLoadRecord& record = TimecycleLoadRecords[static_cast<size_t>(w)];
     record.loaded = 1;
     record.previewApplied = 0;
-    record.valueCount = valueCount;
+    record.valueCount = parsed.valueCount;
     record.appliedCount = 0;
-    record.missingCount = missingCount;
+    record.missingCount = parsed.missingCount;
+    record.skippedCount = parsed.skippedCount;
     record.sourceLabel = label;
     ClearTimecycleRereadFrames();
-    GroupFlagsDirty = 1;
 
-    std::string status = "Loaded " + fileName + ": " + std::to_string(valueCount) + " values";
+    std::string status = "Loaded " + fileName + ": " + std::to_string(parsed.valueCount) + " values";
     if (changedCount != 0) status += ", " + std::to_string(changedCount) + " changed from vanilla";
-    TimecycleStatusLine = status + ".";
+    TimecycleStatusLine = status + "." + skippedNote;
 
     std::string previewMessage;
     LoadWeatherForPreview(w, previewMessage);
-    if (!previewMessage.empty()) TimecycleStatusLine = previewMessage;
+    if (!previewMessage.empty()) TimecycleStatusLine = previewMessage + skippedNote;
 }
 
 }  // namespace timecycle

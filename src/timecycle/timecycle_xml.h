@@ -17,6 +17,7 @@ struct TimecycleLoadRecord {
     uint64_t valueCount = 0;
     uint64_t appliedCount = 0;
     uint64_t missingCount = 0;  // one per variable without an element in a region, one per missing region
+    uint64_t skippedCount = 0;  // elements whose text is not 13 finite numbers separated by white space
     std::string sourceLabel;
 };
 extern std::array<TimecycleLoadRecord, kWeatherCount> TimecycleLoadRecords;
@@ -30,6 +31,12 @@ extern std::string TimecycleStatusLine;
 // + file name). *failure (when given) says why neither read.
 bool ReadTimecycleXmlText(int weather, std::string& text, std::string& sourceLabel,
                           shell::FileReadFailure* failure = nullptr);
+// Reads the whole file first and changes the store only when it holds at
+// least one value ("Load .xml failed: ... holds no timecycle values."
+// otherwise); then fills the weather's slots and starts the load preview.
+// Skipped elements are counted at the end of the status.
 void LoadTimecycleXml(int weather);
+// The sentence the load adds to its status for skipped elements; empty for 0.
+std::string SkippedRowsNote(const std::string& fileName, uint64_t skipped);
 
 }  // namespace timecycle

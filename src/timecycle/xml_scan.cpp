@@ -1,7 +1,10 @@
 #include "timecycle/xml_scan.h"
 
+#include <algorithm>
+#include <functional>
 #include <cmath>
 #include <cstring>
+#include <limits>
 #include <string>
 
 #include "shell/file_utils.h"
@@ -14,6 +17,15 @@ namespace {
 
 constexpr std::string_view kRegionOpen = "<region";
 constexpr std::string_view kRegionClose = "</region>";
+
+// The first needle at or after from, or npos. Horspool's skips keep it fast
+// on texts dense with the needle's first character (a run of "<").
+size_t FindFrom(std::string_view text, std::string_view needle, size_t from) {
+    if (from > text.size()) return std::string_view::npos;
+    const std::boyer_moore_horspool_searcher searcher(needle.begin(), needle.end());
+    const auto hit = std::search(text.begin() + static_cast<std::ptrdiff_t>(from), text.end(), searcher);
+    return hit == text.end() ? std::string_view::npos : static_cast<size_t>(hit - text.begin());
+}
 
 bool TagHoldsName(std::string_view tag, std::string_view name) {
     std::string attribute;
@@ -32,13 +44,13 @@ bool FindRegionSection(std::string_view text, const char* name, uint64_t& bodySt
     size_t p = 0;
     for (;;) {
         if (length < 7 || p > length - 7) return false;
-        const size_t open = text.find(kRegionOpen, p);
+        const size_t open = FindFrom(text, kRegionOpen, p);
         if (open == std::string_view::npos) return false;
         const size_t tagEnd = text.find('>', open + kRegionOpen.size());
         if (tagEnd == std::string_view::npos) return false;
         const size_t afterTag = tagEnd + 1;
         if (length < 9 || afterTag > length - 9) return false;
-        const size_t close = text.find(kRegionClose, afterTag);
+        const size_t close = FindFrom(text, kRegionClose, afterTag);
         if (close == std::string_view::npos) return false;
         if (TagHoldsName(text.substr(open, afterTag - open), name)) {
             bodyStart = afterTag;
@@ -57,20 +69,26 @@ bool FindElementText(std::string_view text, uint64_t from, uint64_t to, const ch
     if (!name || !*name || from >= to || to > text.size()) return false;
     const std::string openTag = std::string("<") + name + ">";
     const std::string closeTag = std::string("</") + name + ">";
-    const size_t open = text.find(openTag, from);
-    if (open == std::string_view::npos || open >= to) return false;
+    // An opening tag must start before to, a closing tag at or before it:
+    // neither search looks further.
+    const size_t openLimit = std::min<size_t>(text.size(), to - 1 + openTag.size());
+    const size_t open = FindFrom(text.substr(0, openLimit), openTag, from);
+    if (open == std::string_view::npos) return false;
     const size_t textStart = open + openTag.size();
-    // A closing tag that starts beyond `to` does not count, so the search
-    // never needs to look further.
-    const size_t limit = std::min<size_t>(text.size(), to + closeTag.size());
-    const size_t close = text.substr(0, limit).find(closeTag, textStart);
-    if (close == std::string_view::npos || close > to) return false;
+    const size_t closeLimit = std::min<size_t>(text.size(), to + closeTag.size());
+    const size_t close = FindFrom(text.substr(0, closeLimit), closeTag, textStart);
+    if (close == std::string_view::npos) return false;
     start = textStart;
     end = close;
     return true;
 }
 
-bool ParseValueList(std::string_view text, std::vector<ValueToken>& tokens) {
+namespace {
+
+// Reads numbers separated by white space into tokens, at most limit of
+// them; false on anything else, a number that is not finite, or more than
+// limit numbers. The text is read up to where it fails and no further.
+bool ReadNumbers(std::string_view text, std::vector<ValueToken>& tokens, size_t limit) {
     tokens.clear();
     size_t p = 0;
     const size_t length = text.size();
@@ -80,51 +98,80 @@ bool ParseValueList(std::string_view text, std::vector<ValueToken>& tokens) {
         // non-blank character, so a number must start right there.
         size_t used = 0;
         float value = 0.0f;
-        if (!shell::ParseFloatPrefix(text.substr(p), value, &used) || used == 0 || !std::isfinite(value))
+        if (tokens.size() >= limit || !shell::ParseFloatPrefix(text.substr(p), value, &used) || used == 0 ||
+            !std::isfinite(value))
             return false;
         tokens.push_back(ValueToken{p, p + used, value});
         p += used;
+        // The next number starts only after white space: "1.5.5" is no list.
+        if (p < length && !shell::IsSpaceByte(static_cast<unsigned char>(text[p]))) return false;
         while (p < length && shell::IsSpaceByte(static_cast<unsigned char>(text[p]))) ++p;
     }
     return true;
 }
 
+// Length of the longest variable name: a tag longer than that names none.
+size_t LongestVariableName() {
+    static const size_t longest = [] {
+        size_t n = 0;
+        for (const TimecycleVariable& row : TimecycleVariableTable) n = std::max(n, std::strlen(row.xmlName));
+        return n;
+    }();
+    return longest;
+}
+
+}  // namespace
+
+bool ParseValueList(std::string_view text, std::vector<ValueToken>& tokens) {
+    return ReadNumbers(text, tokens, std::numeric_limits<size_t>::max());
+}
+
 bool ReadKeyframeValues(std::string_view elementText, std::vector<ValueToken>& tokens) {
-    return ParseValueList(elementText, tokens) && tokens.size() == kKeyframeCount;
+    return ReadNumbers(elementText, tokens, kKeyframeCount) && tokens.size() == kKeyframeCount;
 }
 
 void FindRegionElements(std::string_view text, uint64_t from, uint64_t to, RegionElements& out) {
     for (ElementSpan& span : out) span = ElementSpan{};
     if (from >= to || to > text.size()) return;
-    // The first "<NAME>" of each variable at or after from and before to.
-    std::array<size_t, kVariableCount> openAt;
-    openAt.fill(std::string_view::npos);
+    // Every "<" of the body is looked at once, with at most the longest
+    // name's length of bytes after it: "<NAME>" opens a variable's element
+    // (the first one counts), "</NAME>" closes it (the first after its opening).
+    std::array<size_t, kVariableCount> textStart;
+    textStart.fill(std::string_view::npos);
+    const size_t end = static_cast<size_t>(to);
+    const size_t longest = LongestVariableName();
     size_t p = static_cast<size_t>(from);
-    while (p < to) {
-        const void* hit = std::memchr(text.data() + p, '<', static_cast<size_t>(to) - p);
-        if (!hit) break;
-        const size_t lt = static_cast<size_t>(static_cast<const char*>(hit) - text.data());
-        size_t q = lt + 1;
-        while (q < text.size() && q - lt <= 64 && text[q] != '>' && text[q] != '<') ++q;
-        if (q < text.size() && text[q] == '>' && q > lt + 1) {
-            const int row = FindVariableRow(text.substr(lt + 1, q - lt - 1));
-            if (row >= 0 && openAt[static_cast<size_t>(row)] == std::string_view::npos)
-                openAt[static_cast<size_t>(row)] = lt;
+    while (p < end) {
+        size_t lt = p;
+        if (text[p] != '<') {
+            const void* hit = std::memchr(text.data() + p, '<', end - p);
+            if (!hit) break;
+            lt = static_cast<size_t>(static_cast<const char*>(hit) - text.data());
         }
         p = lt + 1;
+        const bool closing = p < end && text[p] == '/';
+        const size_t nameStart = closing ? p + 1 : p;
+        size_t q = nameStart;
+        while (q < end && q - nameStart <= longest && text[q] != '>' && text[q] != '<') ++q;
+        if (q >= end || text[q] != '>' || q == nameStart) continue;
+        const int row = FindVariableRow(text.substr(nameStart, q - nameStart));
+        if (row < 0) continue;
+        const size_t r = static_cast<size_t>(row);
+        if (!closing) {
+            if (textStart[r] == std::string_view::npos) textStart[r] = q + 1;
+        } else if (textStart[r] != std::string_view::npos && !out[r].found) {
+            out[r] = ElementSpan{textStart[r], lt, true};
+        }
+        p = q + 1;
     }
-    for (size_t row = 0; row < kVariableCount; ++row) {
-        if (openAt[row] == std::string_view::npos) continue;
-        const char* name = TimecycleVariableTable[row].xmlName;
-        const size_t nameLength = std::strlen(name);
-        const size_t textStart = openAt[row] + nameLength + 2;
-        std::string closeTag;
-        closeTag.reserve(nameLength + 3);
-        closeTag.append("</").append(name).append(">");
-        const size_t limit = std::min<size_t>(text.size(), static_cast<size_t>(to) + closeTag.size());
-        const size_t close = text.substr(0, limit).find(closeTag, textStart);
-        if (close == std::string_view::npos || close > to) continue;
-        out[row] = ElementSpan{textStart, close, true};
+}
+
+void ReadRegionText(std::string_view text, const char* region, RegionText& out) {
+    out.found = FindRegionSection(text, region, out.bodyStart, out.bodyEnd);
+    if (out.found) {
+        FindRegionElements(text, out.bodyStart, out.bodyEnd, out.elements);
+    } else {
+        for (ElementSpan& span : out.elements) span = ElementSpan{};
     }
 }
 

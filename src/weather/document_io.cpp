@@ -1,6 +1,7 @@
 #include "weather/document_io.h"
 
 #include <algorithm>
+#include <cmath>
 #include <utility>
 #include <vector>
 
@@ -25,6 +26,15 @@ bool BreaksMarkup(std::string_view text) {
         if (u < 0x20 && c != '\t' && c != '\n' && c != '\r') return true;
     }
     return false;
+}
+
+// One number as the array scan reads it, and nothing else: no blank, no
+// second number, not infinite or NaN.
+bool IsOneFiniteNumber(std::string_view text) {
+    float number = 0.0f;
+    size_t used = 0;
+    return !text.empty() && !shell::IsSpaceByte(static_cast<unsigned char>(text.front())) &&
+           shell::ParseFloatPrefix(text, number, &used) && used == text.size() && std::isfinite(number);
 }
 
 }  // namespace
@@ -89,6 +99,12 @@ bool SetWeatherValueText(WeatherDocument& document, size_t valueIndex, std::stri
     if (BreaksMarkup(text)) {
         status = "Value change refused: quotes, <, >, & and control characters cannot be written into " +
                  value.path + ".";
+        return false;
+    }
+    if (value.arrayNumber && !IsOneFiniteNumber(text)) {
+        // Anything else would change how many numbers the array holds, or
+        // drop them all, when the file is read again.
+        status = "Value change refused: " + value.path + " takes one finite number.";
         return false;
     }
     value.currentText.assign(text);

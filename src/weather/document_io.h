@@ -21,9 +21,10 @@ void ResetWeatherDocument(WeatherDocument& document);
 // Sets the current text of one value. Refused (false, status set, nothing
 // changed) when the index is out of range or the text holds a quote, "<",
 // ">", "&" or a control character other than tab and line ends, which would
-// break the document's markup once spliced in. On
-// success the typed value is re-parsed and the edit generation moves on;
-// the status is left to the caller.
+// break the document's markup once spliced in; a number of a number array
+// takes one finite number and nothing else. On success the typed value is
+// re-parsed and the edit generation moves on; the status is left to the
+// caller.
 bool SetWeatherValueText(WeatherDocument& document, size_t valueIndex, std::string_view text, std::string& status);
 // One value back to its original text (re-parsed; the edit generation moves on).
 void ResetWeatherValue(WeatherDocument& document, size_t valueIndex);

@@ -329,7 +329,10 @@ void ScanWeatherTypes(std::string_view text, const std::vector<WeatherXmlItem>& 
     const std::vector<bool> repeated = RepeatedKnownItems(items, false, warnings);
     for (size_t i = 0; i < items.size(); ++i) {
         const WeatherXmlItem& item = items[i];
-        if (repeated[i] || FindWeatherTypeName(item.name) < 0) continue;
+        const int32_t weatherRow = FindWeatherTypeName(item.name);
+        if (repeated[i] || weatherRow < 0) continue;
+        // Paths carry the table's spelling, whatever case the file writes.
+        const std::string_view weatherName = WeatherTypeNameTable[static_cast<size_t>(weatherRow)].name;
         for (const WeatherTypeField& field : WeatherTypeFieldTable) {
             size_t start = 0;
             size_t end = 0;
@@ -339,9 +342,9 @@ void ScanWeatherTypes(std::string_view text, const std::vector<WeatherXmlItem>& 
                                            : ReadItemFieldValueAttr(text, item, field.name, start, end);
             if (!found) continue;
             std::string path;
-            path.reserve(16 + item.name.size() + 32);
+            path.reserve(16 + weatherName.size() + 32);
             path += "WeatherTypes/";
-            path += item.name;
+            path += weatherName;
             path += '/';
             path += field.name;
             records.push_back(MakeModelRecord(std::move(path), text, start, end));
@@ -357,6 +360,9 @@ void FilterWeatherXmlLiveValues(std::string_view text, std::vector<XmlValueRecor
     types.reserve(kWeatherTypeFieldCount * sections.weatherTypes.size());
     effects.reserve(2 * sections.gpuFx.size());
     bool effectsUnmatched = false;
+    // Per effect item, which of its two live fields has a record already:
+    // GRAVITY, gravity and Gravity in one item are one game field, the first counts.
+    std::vector<std::array<bool, 2>> fieldTaken(sections.gpuFx.size(), {false, false});
     for (XmlValueRecord& record : records) {
         if (record.kind > kXmlValueBool) continue;
         int32_t index = -1;
@@ -368,11 +374,17 @@ void FilterWeatherXmlLiveValues(std::string_view text, std::vector<XmlValueRecor
             continue;
         }
         const WeatherXmlItem& item = sections.gpuFx[static_cast<size_t>(index)];
-        if (repeatedEffects[static_cast<size_t>(index)] || FindWeatherGpuFx(item.name) < 0 ||
-            !IsLiveEffectField(field)) {
+        const int32_t effectRow = FindWeatherGpuFx(item.name);
+        if (repeatedEffects[static_cast<size_t>(index)] || effectRow < 0 || !IsLiveEffectField(field)) continue;
+        const bool gravity = EqualsNoCase(field, "gravity");
+        bool& taken = fieldTaken[static_cast<size_t>(index)][gravity ? 1 : 0];
+        if (taken) {
+            ++warnings;
             continue;
         }
-        record.path = "WeatherGpuFx/" + item.name + "/" + field;
+        taken = true;
+        record.path = std::string("WeatherGpuFx/") + WeatherGpuFxTable[static_cast<size_t>(effectRow)].effect +
+                      (gravity ? "/gravity" : "/windInfluence");
         effects.push_back(std::move(record));
     }
     if (effectsUnmatched) {

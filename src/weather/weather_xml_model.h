@@ -108,15 +108,19 @@ bool ReadItemFieldValueAttr(std::string_view text, const WeatherXmlItem& item, s
                             size_t& valueStart, size_t& valueEnd);
 
 // Appends one record per (weather item, field) found, in item order and per
-// item in field-table order. An item that repeats a weather already listed is
-// skipped with a warning.
+// item in field-table order, under the table's spelling of the weather. An
+// item that repeats a weather already listed (in any case) is skipped with a
+// warning.
 void ScanWeatherTypes(std::string_view text, const std::vector<WeatherXmlItem>& items,
                       std::vector<XmlValueRecord>& records, uint64_t& warnings);
 
 // Replaces the scanner's records of a weather.xml text by the model's: the
 // WeatherTypes records followed by the windInfluence/gravity records of the
-// effects, each keeping its offsets into text. An effect item that repeats
-// an effect already listed is dropped with a warning; when the scanner's
+// effects, each keeping its offsets into text. Paths carry the tables'
+// spelling of weathers, effects and fields, whatever case the text writes.
+// An effect item that repeats an effect already listed, and a second case
+// variant of windInfluence or gravity in one item, are dropped with a
+// warning each; when the scanner's
 // items of WeatherGpuFx cannot be matched to the section's items, every
 // effect value is dropped with a warning.
 void FilterWeatherXmlLiveValues(std::string_view text, std::vector<XmlValueRecord>& records, uint64_t& warnings);

@@ -214,6 +214,7 @@ bool ScanNumberArrayContent(XmlScanState& state, const XmlStartTag& tag) {
         XmlValueRecord& record = state.AddRecord(std::move(valuePath), numbers[i].start, numbers[i].end);
         record.kind = kXmlValueFloat;
         record.floatValue = numbers[i].value;
+        record.arrayNumber = 1;
     }
     return true;
 }

@@ -41,6 +41,7 @@ struct XmlValueRecord {
     float floatValue = 0.0f;
     int32_t intValue = 0;
     uint8_t boolValue = 0;
+    uint8_t arrayNumber = 0;  // 1 for a number of a float_array or int_array element
 };
 
 // Limits no weather document comes near; a text that reaches one ends the
@@ -50,9 +51,10 @@ inline constexpr size_t kMaxScanRecords = size_t(1) << 20;
 inline constexpr size_t kMaxValuePathLength = 512;
 
 // Empties records, sets warnings to 0, scans; true when a record was made.
-// Warnings: a start tag without ">" (the scan ends there), "=" without a
-// value, a value without an opening quote, a quote not closed inside its
-// tag, and a text beyond the limits above (the scan ends there).
+// Warnings: a start tag without ">" and a comment or CDATA section never
+// closed (the scan ends there), "=" without a value, a value without an
+// opening quote, a quote not closed inside its tag, and a text beyond the
+// limits above (the scan ends there).
 bool ScanXmlValues(std::string_view source, std::vector<XmlValueRecord>& records, uint64_t& warnings);
 
 // components joined by "/", then "/" + element component, then "." + attribute

@@ -3,10 +3,11 @@
 // elements exist, how they nest and where they end. No tree is built.
 //
 // Rules of the walk:
-// - "<!--" skips to just past "-->", "<![CDATA[" to just past "]]>" (or to the
-//   end of the text), so nothing inside a comment or a CDATA section is ever
-//   taken for markup; any other "<!" or "<?" construct skips to just past the
-//   next ">".
+// - "<!--" skips to just past "-->", "<![CDATA[" to just past "]]>", so
+//   nothing inside a comment or a CDATA section is ever taken for markup; one
+//   that is never closed ends the walk as a start tag without ">" does (the
+//   caller counts a warning). Any other "<!" or "<?" construct skips to just
+//   past the next ">".
 // - An end tag closes open elements, innermost first, until one of its name
 //   has been closed; an end tag whose name is not open closes them all.
 // - A start tag runs from "<" to the first ">" after it; a start tag without
@@ -55,7 +56,8 @@ inline constexpr size_t kMaxXmlElements = size_t(1) << 22;
 // Visitor:
 //   bool Open(const XmlStartTag&)      every start tag with a name; false stops the walk
 //   void Close(size_t closingTagStart) once per element closed, innermost first
-//   void Stopped(size_t tagStart)      a start tag without ">", or one too many; the walk ends
+//   void Stopped(size_t tagStart)      a start tag without ">", one too many, or a comment or
+//                                      CDATA section never closed; the walk ends
 template <class Visitor>
 void WalkXmlElements(std::string_view text, Visitor& visitor) {
     const size_t n = text.size();
@@ -69,12 +71,15 @@ void WalkXmlElements(std::string_view text, Visitor& visitor) {
         const char next = text[lt + 1];
         if (next == '!' || next == '?') {
             size_t resume = std::string_view::npos;
-            if (text.compare(lt, 4, "<!--") == 0) {
-                const size_t close = text.find("-->", lt + 4);
-                resume = close == std::string_view::npos ? n : close + 3;
-            } else if (text.compare(lt, 9, "<![CDATA[") == 0) {
-                const size_t close = text.find("]]>", lt + 9);
-                resume = close == std::string_view::npos ? n : close + 3;
+            const bool comment = text.compare(lt, 4, "<!--") == 0;
+            if (comment || text.compare(lt, 9, "<![CDATA[") == 0) {
+                const size_t close = text.find(comment ? "-->" : "]]>", lt + (comment ? 4 : 9));
+                if (close == std::string_view::npos) {
+                    // Everything after it is hidden: the walk ends, and says so.
+                    visitor.Stopped(lt);
+                    return;
+                }
+                resume = close + 3;
             } else {
                 const size_t gt = text.find('>', lt + 2);
                 resume = gt == std::string_view::npos ? n : gt + 1;

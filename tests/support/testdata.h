@@ -21,11 +21,11 @@ std::vector<std::string> RealFiles(const std::string& subfolder);
 // Scans of all private read-write memory skip under AddressSanitizer and
 // ThreadSanitizer: their shadow memory is such memory, terabytes of it, and
 // uses up a scan's budget before the test's own memory is reached.
-#ifndef VARNEL_SKIP_UNDER_SHADOW_MEMORY
 #if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
-#define VARNEL_SKIP_UNDER_SHADOW_MEMORY() \
-    GTEST_SKIP() << "the sanitizer's shadow memory uses up the budget of a scan of all private memory"
+#define VARNEL_UNDER_SHADOW_MEMORY true
 #else
-#define VARNEL_SKIP_UNDER_SHADOW_MEMORY() (void)0
+#define VARNEL_UNDER_SHADOW_MEMORY false
 #endif
-#endif
+#define VARNEL_SKIP_UNDER_SHADOW_MEMORY() \
+    if (VARNEL_UNDER_SHADOW_MEMORY)       \
+    GTEST_SKIP() << "the sanitizer's shadow memory uses up the budget of a scan of all private memory"

@@ -27,7 +27,7 @@ int32_t GeneratedTenThousandths(int weather, int region, int variable, int keyfr
     return static_cast<int32_t>(h % 200000u) - 20000;
 }
 
-std::string NumberText(int32_t tenThousandths, int decimals) {
+std::string NumberText(int32_t tenThousandths) {
     std::string text;
     if (tenThousandths < 0) text.push_back('-');
     const uint32_t magnitude = static_cast<uint32_t>(tenThousandths < 0 ? -tenThousandths : tenThousandths);
@@ -35,15 +35,14 @@ std::string NumberText(int32_t tenThousandths, int decimals) {
     text.push_back('.');
     std::string fraction = std::to_string(magnitude % 10000);
     text += std::string(4 - fraction.size(), '0') + fraction;
-    for (int d = 4; d < decimals; ++d) text.push_back('0');
     return text;
 }
 
-std::string ValuesText(int weather, int region, int variable, int decimals, int distinctRowLimit, int shift) {
+std::string ValuesText(int weather, int region, int variable, int distinctRowLimit, int shift) {
     std::string text;
     for (int k = 0; k < 13; ++k) {
         text.push_back(' ');
-        text += NumberText(GeneratedTenThousandths(weather, region, variable, k, distinctRowLimit) + shift, decimals);
+        text += NumberText(GeneratedTenThousandths(weather, region, variable, k, distinctRowLimit) + shift);
     }
     return text;
 }
@@ -54,25 +53,13 @@ float GeneratedTimecycleValue(int weather, int region, int variable, int keyfram
     return static_cast<float>(GeneratedTenThousandths(weather, region, variable, keyframe, -1)) / 10000.0f;
 }
 
-std::vector<std::vector<float>> GeneratedRegionValues(int weather, int region, int distinctRowLimit) {
-    std::vector<std::vector<float>> values(timecycle::kVariableCount, std::vector<float>(13));
-    for (size_t i = 0; i < timecycle::kVariableCount; ++i) {
-        for (int k = 0; k < 13; ++k) {
-            values[i][static_cast<size_t>(k)] =
-                static_cast<float>(GeneratedTenThousandths(weather, region, static_cast<int>(i), k, distinctRowLimit)) /
-                10000.0f;
-        }
-    }
-    return values;
-}
-
 std::string MakeTimecycleXml(const TimecycleFileOptions& o) {
     const std::string& nl = o.lineEnd;
     std::string out;
     out.reserve(140000);
     if (o.bom) out += "\xEF\xBB\xBF";
     out += "<?xml version=\"1.0\" encoding=\"UTF-8\"?>" + nl;
-    if (o.blankLineAfterDeclaration) out += nl;
+    out += nl;
     if (o.nonAsciiComment) out += "<!-- Lichtstimmung \xE2\x99\xA5 f\xFCr den Abend\t(\xC3\xA9t\xC3\xA9) -->" + nl;
     out += "<timecycle_keyframe_data version=\"1.000000\">" + nl;
     out += std::string("  <cycle name=\"") + timecycle::WeatherNameTable[o.weather].gameName + "\" regions=\"2\">" + nl;
@@ -91,12 +78,11 @@ std::string MakeTimecycleXml(const TimecycleFileOptions& o) {
             auto custom = o.elementTextOverride.find(name);
             const std::string values = custom != o.elementTextOverride.end()
                                            ? custom->second
-                                           : ValuesText(valueWeather, r, static_cast<int>(i), o.decimals,
-                                                        o.distinctRowLimit, 0);
+                                           : ValuesText(valueWeather, r, static_cast<int>(i), o.distinctRowLimit, 0);
             out += "      " + open + values + "</" + name + ">" + nl;
             if (o.duplicateVariables.count(name)) {
                 out += "      <" + name + ">" +
-                       ValuesText(valueWeather, r, static_cast<int>(i), o.decimals, o.distinctRowLimit, 10000) + "</" +
+                       ValuesText(valueWeather, r, static_cast<int>(i), o.distinctRowLimit, 10000) + "</" +
                        name + ">" + nl;
             }
             if (o.strayText && i % 10 == 9) out += "      ]" + nl;
@@ -106,6 +92,23 @@ std::string MakeTimecycleXml(const TimecycleFileOptions& o) {
     out += "  </cycle>" + nl;
     out += "</timecycle_keyframe_data>" + nl;
     return out;
+}
+
+std::string HostileTimecycleXml(size_t targetBytes) {
+    std::string open;
+    std::string close;
+    for (size_t i = 0; i < timecycle::kVariableCount; ++i) {
+        const std::string name = timecycle::TimecycleVariableTable[i].xmlName;
+        open += "<" + name + ">";
+        close = "</" + name + ">" + close;
+    }
+    const size_t padding = targetBytes > 2 * (open.size() + close.size() + 64)
+                               ? (targetBytes - 2 * (open.size() + close.size() + 64)) / 2
+                               : 0;
+    std::string out = "<timecycle_keyframe_data>\n";
+    for (const char* region : {"GLOBAL", "URBAN"})
+        out += std::string("<region name=\"") + region + "\">" + open + std::string(padding, '<') + close + "</region>\n";
+    return out + "</timecycle_keyframe_data>\n";
 }
 
 void WriteGeneratedKeyframeTable(uint8_t* base, int distinctRowLimit) {

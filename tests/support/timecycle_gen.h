@@ -25,7 +25,6 @@ struct TimecycleFileOptions {
     int valueWeather = -1;
     std::string lineEnd = "\n";    // "\r\n", "\r", ...
     bool bom = false;              // UTF-8 byte order mark in front
-    bool blankLineAfterDeclaration = true;
     std::set<std::string> omitRegions;      // "GLOBAL" / "URBAN" written without their section
     std::set<std::string> omitVariables;    // elements left out (both regions)
     std::set<std::string> duplicateVariables;  // written twice; the second copy holds other values
@@ -36,7 +35,6 @@ struct TimecycleFileOptions {
     bool commentsBetweenRows = false;  // "<!-- ... -->" before every row
     bool strayText = false;            // a stray "]" text node after every tenth row
     bool nonAsciiComment = false;      // a comment with UTF-8 and Latin-1 bytes at the top
-    int decimals = 4;
     // Rows with index >= this are written as constant 0.5 (for scans that
     // must find the table through the first rows only). -1: no limit.
     int distinctRowLimit = -1;
@@ -44,8 +42,11 @@ struct TimecycleFileOptions {
 
 // The whole file text.
 std::string MakeTimecycleXml(const TimecycleFileOptions& options);
-// Values of a generated file for one region: [variable][keyframe].
-std::vector<std::vector<float>> GeneratedRegionValues(int weather, int region, int distinctRowLimit = -1);
+// A hostile file of about targetBytes: in each region the opening tag of
+// every variable, then "<" padding, then every closing tag (in reverse
+// order), so that each element's text holds the padding and no value. The
+// old reader searched the rest of the region once per element.
+std::string HostileTimecycleXml(size_t targetBytes);
 
 // A synthetic keyframe table: the weather blocks of all 18 weathers at
 // base + typeId x 22,496, each record holding the binary16 values of the

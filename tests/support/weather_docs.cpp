@@ -62,9 +62,7 @@ void Line(std::string& out, std::string_view indent, std::string_view text) {
     out += '\n';
 }
 
-}  // namespace
-
-std::string WithLineEndings(std::string_view text, LineEnding lineEnding, uint32_t seed) {
+std::string WithLineEndings(std::string_view text, LineEnding lineEnding, uint32_t seed = 0) {
     TestRandom random(seed + 7);
     std::string out;
     out.reserve(text.size() + text.size() / 16);
@@ -83,6 +81,8 @@ std::string WithLineEndings(std::string_view text, LineEnding lineEnding, uint32
     }
     return out;
 }
+
+}  // namespace
 
 std::string GenerateWeatherXml(const WeatherXmlOptions& options) {
     TestRandom random(options.seed);
@@ -147,23 +147,6 @@ std::string GenerateWeatherXml(const WeatherXmlOptions& options) {
     return WithLineEndings(x, options.lineEnding, options.seed);
 }
 
-const std::vector<std::string>& RenderDocumentNames() {
-    static const std::vector<std::string> names = {
-        "weather\\blizzard_render_drop.xml",      "weather\\blizzard_render_ground.xml",
-        "weather\\blizzard_render_mist.xml",      "weather\\countryside_render_ground.xml",
-        "weather\\desert_render_ground.xml",      "weather\\desert_render_ground_heavy.xml",
-        "weather\\firefly_render_drop.xml",       "weather\\fly_render_drop.xml",
-        "weather\\lake_fog_render_drop.xml",      "weather\\lake_fog_render_ground.xml",
-        "weather\\pollen_render_drop.xml",        "weather\\rainstorm_render_drop.xml",
-        "weather\\rainstorm_render_ground.xml",   "weather\\rainstorm_render_mist.xml",
-        "weather\\snowheavy_render_drop.xml",     "weather\\snowheavy_render_ground.xml",
-        "weather\\snowheavy_render_mist.xml",     "weather\\snowlight_render_drop.xml",
-        "weather\\thunder_render_drop.xml",       "weather\\thunder_render_ground.xml",
-        "weather\\thunder_render_mist.xml",       "weather\\underwater_render_drop.xml",
-        "weather\\underwater_render_mist.xml",    "weather\\woodland_mist_render_ground.xml"};
-    return names;
-}
-
 std::string GenerateRenderDocument(uint32_t seed, LineEnding lineEnding, bool bom) {
     TestRandom random(seed);
     std::string x;
@@ -205,12 +188,8 @@ std::vector<NamedText> HostileVariants(std::string_view base, uint32_t seed) {
             unquoted.erase(value + 6, 1);
             add("unquoted_value", unquoted);
         }
-        std::string greater = text;
-        greater.insert(value + 7, "1>2");
-        add("greater_in_value", greater);
-        std::string unclosed = text;
-        unclosed.insert(value + 6, "\"");
-        add("doubled_quote", unclosed);
+        add("greater_in_value", text.substr(0, value + 7) + "1>2" + text.substr(value + 7));
+        add("doubled_quote", text.substr(0, value + 6) + "\"" + text.substr(value + 6));
     }
     add("crlf", WithLineEndings(text, LineEnding::CrLf));
     add("lf", WithLineEndings(text, LineEnding::Lf));

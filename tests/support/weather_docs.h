@@ -27,16 +27,10 @@ struct WeatherXmlOptions {
 // fields it doesn't), the 24 effects and a WeatherCycles section.
 std::string GenerateWeatherXml(const WeatherXmlOptions& options);
 
-// The 24 render document names, "weather\rainstorm_render_drop.xml" style.
-const std::vector<std::string>& RenderDocumentNames();
-
 // A rage__ptxgpuDropRenderSettings document with every mapped field (vector
 // fields as x/y/z/w attributes, scalars as value attributes) plus a few
 // unmapped elements; the seed varies values, spacing and quoting.
 std::string GenerateRenderDocument(uint32_t seed, LineEnding lineEnding = LineEnding::CrLf, bool bom = false);
-
-// Re-writes every line end of a text ("\r\n", "\r" or "\n").
-std::string WithLineEndings(std::string_view text, LineEnding lineEnding, uint32_t seed = 0);
 
 struct NamedText {
     std::string name;

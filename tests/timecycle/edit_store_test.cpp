@@ -13,59 +13,61 @@
 namespace timecycle {
 namespace {
 
-using timecycletest::ResetTimecycleEditor;
-
 class EditStoreTest : public ::testing::Test {
 protected:
-    void SetUp() override { ResetTimecycleEditor(); }
-    void TearDown() override { ResetTimecycleEditor(); }
+    void SetUp() override { timecycletest::ResetTimecycleEditor(); }
+    void TearDown() override { timecycletest::ResetTimecycleEditor(); }
 
     static runtime::LiveOverrideSlot& Slot(size_t row) { return *TimecycleVariableTable[row].slot; }
     static size_t Row(const char* name) { return static_cast<size_t>(FindVariableRow(name)); }
     // A user edit of one entry against its original (edited when they differ).
-    static void UserEdit(int w, int r, int k, size_t row, float value, float original) {
+    static EditEntry& UserEdit(int w, int r, int k, size_t row, float value, float original) {
         EditEntry& e = timecycletest::UserEdit(w, r, k, row, value);
         e.original = e.live = original;
         e.edited = ValuesDiffer(value, original) ? 1 : 0;
+        return e;
+    }
+    // A slot holding a value, its baseline and flags.
+    static void SetSlot(size_t row, float value, float baseline, uint8_t enabled) {
+        Slot(row).value = value;
+        Slot(row).liveValue = baseline;
+        Slot(row).baselineValue = baseline;
+        Slot(row).baselineCaptured = 1;
+        Slot(row).loaded = 1;
+        Slot(row).enabled = enabled;
     }
 };
 
 TEST_F(EditStoreTest, SlotIndexClampsEveryKey) {
     TimecycleEditStore& store = EnsureEditStore();
-    EXPECT_EQ(store.size(), 702u);
-    EXPECT_EQ(EntryCount(store[0]), 429u);
     EXPECT_EQ(&GetEditSlot(-1, 5, 20), &store[38]);
     EXPECT_EQ(&GetEditSlot(25, 0, 0), &store[663]);
     EXPECT_EQ(EditSlotIndex(17, 2, 12), 701u);
-    EXPECT_EQ(&EnsureEditStore(), &store);  // never reallocated
+    // Cleared in place: the entries a reader may hold stay where they are.
+    UserEdit(4, 0, 0, 1, 2.0f, 1.0f);
+    const EditEntry* before = &GetEditSlot(4, 0, 0).entries[1];
+    ClearWeatherSlots(4);
+    EXPECT_EQ(&GetEditSlot(4, 0, 0).entries[1], before);
+    EXPECT_TRUE(GetEditSlot(4, 0, 0).loaded == 0 && before->present == 0 && before->editStamp == 0u);
 }
 
 TEST_F(EditStoreTest, FirstSelectionKeepsTheSlotsLaterOnesCommitAndLoad) {
     const size_t far = Row("far_clip");
-    Slot(far).value = 1500.0f;
-    Slot(far).liveValue = 1000.0f;
-    Slot(far).baselineValue = 1000.0f;
-    Slot(far).baselineCaptured = 1;
-    Slot(far).loaded = 1;
-    Slot(far).enabled = 1;
+    SetSlot(far, 1500.0f, 1000.0f, 1);
     SelectTimecycleContext(0, 0, 4);
     const EditEntry& first = GetEditSlot(0, 0, 4).entries[far];
     EXPECT_TRUE(first.value == 1500.0f && first.original == 1000.0f && first.edited == 1 && first.editStamp == 0u);
     EXPECT_TRUE(CurrentTimecycleContext.valid);
 
-    // Same context again: nothing is committed.
     Slot(far).value = 1600.0f;
-    SelectTimecycleContext(0, 0, 4);
+    SelectTimecycleContext(0, 0, 4);  // same context again: nothing is committed
     EXPECT_EQ(GetEditSlot(0, 0, 4).entries[far].value, 1500.0f);
-
     // Another context: the old one is committed, the new one (never loaded)
     // is filled from the baselines with edited and imported cleared.
     SelectTimecycleContext(0, 0, 5);
     EXPECT_EQ(GetEditSlot(0, 0, 4).entries[far].value, 1600.0f);
-    const EditEntry& fresh = GetEditSlot(0, 0, 5).entries[far];
-    EXPECT_TRUE(fresh.value == 1000.0f && fresh.edited == 0);
+    EXPECT_TRUE(GetEditSlot(0, 0, 5).entries[far].value == 1000.0f && GetEditSlot(0, 0, 5).entries[far].edited == 0);
     EXPECT_TRUE(Slot(far).value == 1000.0f && Slot(far).enabled == 0);
-
     // Back to the first: the loaded slot replaces what the slots hold.
     SelectTimecycleContext(0, 0, 4);
     EXPECT_TRUE(Slot(far).value == 1600.0f && Slot(far).enabled == 1);
@@ -76,15 +78,13 @@ TEST_F(EditStoreTest, CommitRulesForImportedEntries) {
     const size_t row = Row("fog_density");
     SelectTimecycleContext(1, 0, 0);
     EditEntry& e = GetEditSlot(1, 0, 0).entries[row];
-    e.present = 1;
-    e.imported = 1;
+    e.present = e.imported = 1;
     e.value = 5.0f;
     Slot(row).followImport = 1;
     Slot(row).value = 9.0f;
     Slot(row).liveValue = 2.0f;
     CommitSlotsToContext(1, 0, 0);
-    EXPECT_EQ(e.value, 5.0f);  // only the live value follows
-    EXPECT_EQ(e.live, 2.0f);
+    EXPECT_TRUE(e.value == 5.0f && e.live == 2.0f);  // only the live value follows
 
     // Without followImport a commit marks imported only for a value that differs from its original.
     Slot(row).followImport = 0;
@@ -105,33 +105,26 @@ TEST_F(EditStoreTest, RebuildBothPrefersGlobalThenUrban) {
     GetEditSlot(2, 2, 2).loaded = 1;
     GetEditSlot(2, 2, 2).entries[10].value = 7.0f;
     RebuildBothRegion(2);
-    EXPECT_EQ(GetEditSlot(2, 2, 0).entries[10].value, 1.0f);
-    EXPECT_EQ(GetEditSlot(2, 2, 1).entries[10].value, 3.0f);
-    EXPECT_EQ(GetEditSlot(2, 2, 2).entries[10].value, 7.0f);  // neither loaded: left alone
-    EXPECT_EQ(GetEditSlot(2, 2, 3).loaded, 0);
+    for (int k : {0, 1, 2}) EXPECT_EQ(GetEditSlot(2, 2, k).entries[10].value, k == 0 ? 1.0f : k == 1 ? 3.0f : 7.0f) << k;
+    EXPECT_EQ(GetEditSlot(2, 2, 3).loaded, 0);  // neither loaded: left alone
 }
 
 TEST_F(EditStoreTest, GroupFlagsTolerate5e5) {
     const size_t row = Row("far_clip");
-    Slot(row).enabled = 1;
-    Slot(row).baselineCaptured = 1;
-    Slot(row).baselineValue = 1.0f;
-    Slot(row).value = 1.00003f;
-    GroupFlagsDirty = 1;
-    RefreshGroupEditedFlags();
-    EXPECT_EQ(TimecycleVariableGroupList()[26].edited, 0);
+    SetSlot(row, 1.00003f, 1.0f, 1);
+    const auto refresh = [](bool dirty) {
+        if (dirty) GroupFlagsDirty = 1;
+        RefreshGroupEditedFlags();
+        return TimecycleVariableGroupList()[26].edited;
+    };
+    EXPECT_EQ(refresh(true), 0);
     EXPECT_EQ(GroupFlagsDirty, 0);
     Slot(row).value = 1.0001f;
-    RefreshGroupEditedFlags();  // not dirty: nothing recomputed
-    EXPECT_EQ(TimecycleVariableGroupList()[26].edited, 0);
-    GroupFlagsDirty = 1;
-    RefreshGroupEditedFlags();
-    EXPECT_EQ(TimecycleVariableGroupList()[26].edited, 1);
+    EXPECT_EQ(refresh(false), 0);  // not dirty: nothing recomputed
+    EXPECT_EQ(refresh(true), 1);
     Slot(row).enabled = 0;
     Slot(Row("fog_col_g")).followImport = 1;
-    GroupFlagsDirty = 1;
-    RefreshGroupEditedFlags();
-    EXPECT_EQ(TimecycleVariableGroupList()[26].edited, 0);
+    EXPECT_EQ(refresh(true), 0);
     EXPECT_EQ(TimecycleVariableGroupList()[22].edited, 1);
     for (const VariableGroupEntry& entry : TimecycleVariableGroupList()[22].entries)
         EXPECT_EQ(entry.edited, entry.key == "fog_col" ? 1 : 0) << entry.key;
@@ -145,10 +138,7 @@ TEST_F(EditStoreTest, CaptureLiveOriginalsReadsAtTheSlotsOwnAddress) {
     Slot(b).address = reinterpret_cast<uint64_t>(&game[1]);
     SelectTimecycleContext(3, 0, 0);
     EditSlot& slot = GetEditSlot(3, 0, 0);
-    for (size_t row : {a, b}) {
-        slot.entries[row].present = 1;
-        slot.entries[row].imported = 1;
-    }
+    for (size_t row : {a, b}) slot.entries[row].present = slot.entries[row].imported = 1;
     slot.entries[a].value = 4.0f;  // equal to the game: no longer imported
     slot.entries[b].value = 9.0f;
     slot.entries[b].original = -1.0f;
@@ -166,10 +156,7 @@ TEST_F(EditStoreTest, ResetAllWritesOriginalsToTheGame) {
     alignas(4) float game = 3.0f;
     const size_t row = Row("temperature");
     Slot(row).address = reinterpret_cast<uint64_t>(&game);
-    Slot(row).baselineCaptured = 1;
-    Slot(row).baselineValue = 21.0f;
-    Slot(row).value = 30.0f;
-    Slot(row).enabled = 1;
+    SetSlot(row, 30.0f, 21.0f, 1);
     ResetAllTimecycleVariables();  // no context: slots and game only
     EXPECT_TRUE(game == 21.0f && Slot(row).value == 21.0f && Slot(row).enabled == 0);
     EXPECT_EQ(GetEditSlot(0, 0, 0).loaded, 0);
@@ -187,9 +174,7 @@ TEST_F(EditStoreTest, StampsNamesAndWeatherQueries) {
     SelectTimecycleContext(5, 1, 3);
     EditEntry& e = GetEditSlot(5, 1, 3).entries[row];
     e.imported = 1;
-    MarkParameterUserEdited("far_clip");
-    MarkParameterUserEdited("unknown_name");
-    MarkParameterUserEdited("");
+    for (const char* name : {"far_clip", "unknown_name", ""}) MarkParameterUserEdited(name);
     EXPECT_TRUE(e.editStamp == 1u && e.imported == 0);
     MarkParameterUserEdited("far_clip");
     EXPECT_EQ(e.editStamp, 2u);
@@ -202,8 +187,7 @@ TEST_F(EditStoreTest, StampsNamesAndWeatherQueries) {
 
     EXPECT_FALSE(WeatherHasUserEdits(5));
     e = EditEntry{e.editStamp, 2.0f, 1.0f, 0.0f, 1, 1, 1, 0};
-    EXPECT_TRUE(WeatherHasUserEdits(5));
-    EXPECT_TRUE(WeatherHasPendingEdits(5));
+    EXPECT_TRUE(WeatherHasUserEdits(5) && WeatherHasPendingEdits(5));
     EXPECT_EQ(CountWeatherEdits(5), 0u);  // not imported
     e.imported = 1;
     EXPECT_EQ(CountWeatherEdits(5), 1u);
@@ -212,23 +196,14 @@ TEST_F(EditStoreTest, StampsNamesAndWeatherQueries) {
     EXPECT_FALSE(WeatherHasUserEdits(5));
 }
 
-TEST_F(EditStoreTest, ClearWeatherSlotsResetsInPlace) {
-    UserEdit(4, 0, 0, 1, 2.0f, 1.0f);
-    const EditEntry* before = &GetEditSlot(4, 0, 0).entries[1];
-    ClearWeatherSlots(4);
-    EXPECT_EQ(&GetEditSlot(4, 0, 0).entries[1], before);
-    EXPECT_TRUE(GetEditSlot(4, 0, 0).loaded == 0 && before->present == 0 && before->editStamp == 0u);
-}
-
 // ---- Copies ----------------------------------------------------------------------------
 
 TEST_F(EditStoreTest, WeatherCopyCarriesOnlyUserEdits) {
-    UserEdit(0, 0, 2, 10, 5.0f, 1.0f);   // a user edit
-    UserEdit(0, 1, 3, 11, 7.0f, 7.0f);   // equal to its original: not copied
-    EditSlot& slot = GetEditSlot(0, 0, 4);  // loaded from a file, never touched
-    slot.loaded = 1;
-    slot.entries[12] = EditEntry{0, 3.0f, 1.0f, 1.0f, 1, 1, 1, 1};
-    UserEdit(0, 2, 5, 13, 9.0f, 1.0f);   // BOTH is neither read nor written
+    UserEdit(0, 0, 2, 10, 5.0f, 1.0f);                                // a user edit
+    UserEdit(0, 1, 3, 11, 7.0f, 7.0f);                                // equal to its original: not copied
+    GetEditSlot(0, 0, 4).loaded = 1;                                  // loaded from a file, never touched
+    GetEditSlot(0, 0, 4).entries[12] = EditEntry{0, 3.0f, 1.0f, 1.0f, 1, 1, 1, 1};
+    UserEdit(0, 2, 5, 13, 9.0f, 1.0f);                                // BOTH is neither read nor written
 
     EXPECT_EQ(CopyWeatherEdits(0, 0), 0u);
     // The destination keeps its own original; a value equal to it is still
@@ -239,8 +214,7 @@ TEST_F(EditStoreTest, WeatherCopyCarriesOnlyUserEdits) {
     EXPECT_EQ(CopyWeatherEdits(0, 1), 1u);
     const EditEntry& t = GetEditSlot(1, 0, 2).entries[10];
     EXPECT_TRUE(t.value == 5.0f && t.edited == 0 && t.editStamp == stampBefore + 1);
-    EXPECT_EQ(GetEditSlot(1, 1, 3).entries[11].present, 0);
-    EXPECT_EQ(GetEditSlot(1, 0, 4).entries[12].present, 0);
+    EXPECT_EQ(GetEditSlot(1, 1, 3).entries[11].present + GetEditSlot(1, 0, 4).entries[12].present, 0);
     EXPECT_EQ(GetEditSlot(1, 2, 5).loaded, 0);
     EXPECT_EQ(GetEditSlot(1, 0, 4).loaded, 1);  // source loaded: destination marked loaded
 
@@ -270,42 +244,41 @@ TEST_F(EditStoreTest, RegionCopiesStampOnlyEdits) {
     EXPECT_EQ(CopyAllRegionEdits(6, 0, 0, 12, 0), 2u);
     EXPECT_GT(GetEditSlot(6, 0, 1).entries[fog].editStamp, stamp);
     EXPECT_EQ(GetEditSlot(6, 0, 1).entries[fog].value, 0.8f);
-
     // Keyframe range: only 2..2.
     EXPECT_EQ(CopyAllRegionEdits(6, 0, 2, 2, 2), 1u);
     EXPECT_EQ(GetEditSlot(6, 2, 1).entries[fog].present, 0);
     EXPECT_EQ(GetEditSlot(6, 2, 2).entries[fog].value, 0.9f);
-}
-
-TEST_F(EditStoreTest, CopyIntoTheCurrentContextReloadsTheSlots) {
-    const size_t row = Row("sky_hdr");
-    SelectTimecycleContext(7, 1, 0);
-    UserEdit(7, 0, 0, row, 12.0f, 2.0f);
-    EXPECT_EQ(CopyAllRegionEdits(7, 0, 1, 0, 12), 1u);
-    EXPECT_TRUE(Slot(row).value == 12.0f && Slot(row).enabled == 1);
+    // A copy into the current context reloads the slots.
+    SelectTimecycleContext(6, 1, 5);
+    UserEdit(6, 0, 5, Row("sky_hdr"), 12.0f, 2.0f);
+    EXPECT_EQ(CopyAllRegionEdits(6, 0, 1, 5, 5), 1u);
+    EXPECT_TRUE(Slot(Row("sky_hdr")).value == 12.0f && Slot(Row("sky_hdr")).enabled == 1);
 }
 
 // ---- Search ----------------------------------------------------------------------------
 
 TEST_F(EditStoreTest, SearchMatchesWholeColourTriplesOnce) {
-    const SearchResults& all = SearchTimecycleParameters("");
-    EXPECT_EQ(all.rows.size(), 429u);
+    EXPECT_EQ(SearchTimecycleParameters("").rows.size(), 429u);
     const SearchResults& results = SearchTimecycleParameters("col");
     std::set<const TimecycleVariable*> unique(results.rows.begin(), results.rows.end());
     EXPECT_EQ(unique.size(), results.rows.size());
     auto row = [](const char* name) { return &TimecycleVariableTable[FindVariableRow(name)]; };
     for (const char* name : {"fog_col_r", "fog_col_g", "fog_col_b", "fog_col_a", "light_dir_col_b"})
         EXPECT_EQ(unique.count(row(name)), 1u) << name;
-    EXPECT_EQ(unique.count(row("sky_plane_r")), 0u);  // "Sky Plane R", sky_plane_r
-    EXPECT_EQ(unique.count(row("far_clip")), 0u);
+    EXPECT_EQ(unique.count(row("sky_plane_r")) + unique.count(row("far_clip")), 0u);  // "Sky Plane R", sky_plane_r
     // R, G and B stand together in that order.
     const auto red = std::find(results.rows.begin(), results.rows.end(), row("fog_col_r"));
     ASSERT_LT(red + 2, results.rows.end());
     EXPECT_TRUE(red[1] == row("fog_col_g") && red[2] == row("fog_col_b"));
-    // The same query is not recomputed; another is.
-    const SearchResults* same = &SearchTimecycleParameters("col");
-    EXPECT_EQ(same->rows.size(), results.rows.size());
-    EXPECT_EQ(SearchTimecycleParameters("coL").SearchQuery, "coL");
+    // The same query is not recomputed; another is: a label changed in
+    // between shows only in the new query's results.
+    runtime::LiveOverrideSlot& far = *row("far_clip")->slot;
+    const char* const label = far.name;
+    far.name = "Far Col";
+    const size_t before = results.rows.size();
+    EXPECT_EQ(SearchTimecycleParameters("col").rows.size(), before);
+    EXPECT_EQ(SearchTimecycleParameters("coL").rows.size(), before + 1);
+    far.name = label;
     EXPECT_TRUE(SearchTimecycleParameters("zzzz").rows.empty());
     EXPECT_EQ(SearchTimecycleParameters(nullptr).rows.size(), 429u);
 }

@@ -1,6 +1,6 @@
 // The game's keyframe table on synthetic game memory: recognition rows, the
-// scan and its vote, derived weathers, snapshots, record writes, the load
-// preview and the before/after switch.
+// search and its vote, its slices and remembered failures, derived weathers,
+// snapshots, record writes, the load preview and the before/after switch.
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -13,13 +13,14 @@
 #include "support/testdata.h"
 #include "support/timecycle_gen.h"
 #include "timecycle/half_float.h"
-#include "timecycle/recognition_rows.h"
 #include "timecycle_fixture.h"
 
 namespace timecycle {
 namespace {
 
+using testsupport::GeneratedTimecycleValue;
 using testsupport::TimecycleFileOptions;
+using timecycletest::LoadAndPreview;
 using timecycletest::TimecycleTest;
 
 uint16_t GameHalf(uint64_t block, int region, int keyframe, size_t variable) {
@@ -27,29 +28,31 @@ uint16_t GameHalf(uint64_t block, int region, int keyframe, size_t variable) {
     std::memcpy(&half, reinterpret_cast<const void*>(KeyframeRecordAddress(block, region, keyframe) + 2 * variable), 2);
     return half;
 }
-
 float GameValue(uint64_t block, int region, int keyframe, size_t variable) {
     return HalfToFloat(GameHalf(block, region, keyframe, variable));
 }
-
 void PlantHalf(uint64_t block, int region, int keyframe, size_t variable, float value) {
     const uint16_t half = FloatToHalf(value);
     std::memcpy(reinterpret_cast<void*>(KeyframeRecordAddress(block, region, keyframe) + 2 * variable), &half, 2);
 }
 
-// A game heap holding the generated keyframe table of all 18 weathers.
+// A game heap holding the generated keyframe table of all 18 weathers, near
+// its start, or at the far end of a 48 MiB heap (PlaceTable).
 class KeyframeTableTest : public TimecycleTest {
 protected:
     void SetUp() override {
         TimecycleTest::SetUp();
-        heap_ = std::make_unique<testsupport::SyntheticHeap>(testsupport::kGeneratedKeyframeTableBytes + 65536);
-        ASSERT_TRUE(heap_->ok());
-        base_ = heap_->base() + 4096;
-        testsupport::WriteGeneratedKeyframeTable(reinterpret_cast<uint8_t*>(base_));
+        PlaceTable(testsupport::kGeneratedKeyframeTableBytes + 65536, false);
     }
     void TearDown() override {
         heap_.reset();
         TimecycleTest::TearDown();
+    }
+    void PlaceTable(size_t heapBytes, bool atEnd) {
+        heap_ = std::make_unique<testsupport::SyntheticHeap>(heapBytes);
+        ASSERT_TRUE(heap_->ok());
+        base_ = atEnd ? heap_->base() + heapBytes - testsupport::kGeneratedKeyframeTableBytes - 4096 : heap_->base() + 4096;
+        testsupport::WriteGeneratedKeyframeTable(reinterpret_cast<uint8_t*>(base_));
     }
     uint64_t BlockOf(int weather) const { return base_ + WeatherNameTable[weather].typeId * kWeatherBlockSpacing; }
 
@@ -65,8 +68,7 @@ TimecycleRowRecord RowOf(const std::string& name, std::initializer_list<float> v
     size_t k = 0;
     for (float v : values) {
         row.values[k] = v;
-        row.halves[k] = FloatToHalf(v);
-        ++k;
+        row.halves[k++] = FloatToHalf(v);
     }
     FinishTimecycleRow(row);
     return row;
@@ -75,23 +77,22 @@ TimecycleRowRecord RowOf(const std::string& name, std::initializer_list<float> v
 TEST(RecognitionRows, ScoresAnchorsAndOrder) {
     const TimecycleRowRecord flat = RowOf("a", {0, 1, 1, 0, 0, 1, 1, 0, 0, 0, 1, 0, 1});
     EXPECT_LE(flat.distinct, 2u);
-    const TimecycleRowRecord four = RowOf("b", {0.2f, 0.3f, 0.4f, 0.5f, 0.2f, 0.3f, 0.4f, 0.5f, 0.2f, 0.3f, 0.4f, 0.5f, 0.2f});
-    EXPECT_EQ(four.distinct, 4u);
-    EXPECT_EQ(four.score, 555u);
+    const auto four = [](const char* name) {
+        return RowOf(name, {0.2f, 0.3f, 0.4f, 0.5f, 0.2f, 0.3f, 0.4f, 0.5f, 0.2f, 0.3f, 0.4f, 0.5f, 0.2f});
+    };
+    EXPECT_EQ(four("b").distinct, 4u);
+    EXPECT_EQ(four("b").score, 555u);
     // 0.4 and 0.5 (three of each, magnitude term 1) tie ahead of 0.2 (four of
     // them) and 0.3 (magnitude term 0): the first of them anchors.
-    EXPECT_EQ(four.anchorKeyframe, 2);
-    EXPECT_EQ(four.anchorHalf, FloatToHalf(0.4f));
+    EXPECT_EQ(four("b").anchorKeyframe, 2);
+    EXPECT_EQ(four("b").anchorHalf, FloatToHalf(0.4f));
     const TimecycleRowRecord big = RowOf("c", {0, 1, 2, 3, 40, 5, 6, 7, 8, 9, 10, 11, 12});
     EXPECT_EQ(big.anchorKeyframe, 4);
 
-    std::vector<TimecycleRowRecord> rows = {flat, RowOf("z", {0.2f, 0.3f, 0.4f, 0.5f, 0.2f, 0.3f, 0.4f, 0.5f, 0.2f, 0.3f, 0.4f, 0.5f, 0.2f}),
-                                            four, big};
+    std::vector<TimecycleRowRecord> rows = {flat, four("z"), four("b"), big};
     FilterAndOrderRows(rows);
     ASSERT_EQ(rows.size(), 3u);
-    EXPECT_EQ(rows[0].name, "c");
-    EXPECT_EQ(rows[1].name, "b");  // equal score and distinct: name order
-    EXPECT_EQ(rows[2].name, "z");
+    EXPECT_EQ(rows[0].name + rows[1].name + rows[2].name, "cbz");  // equal score and distinct: name order
     std::vector<TimecycleRowRecord> many(30, big);
     FilterAndOrderRows(many);
     EXPECT_EQ(many.size(), 24u);
@@ -112,7 +113,7 @@ TEST_F(TimecycleTest, OvercastUsesExactlyTheEightBaselineRows) {
     EXPECT_TRUE(rows.empty());
 }
 
-// ---- Scan, derived weathers, preview ------------------------------------------------------
+// ---- Search, derived weathers, preview ------------------------------------------------------
 
 TEST_F(KeyframeTableTest, LoadPreviewFindsTheTableDerivesEveryWeatherAndWritesTheFile) {
     TimecycleFileOptions options;
@@ -120,30 +121,25 @@ TEST_F(KeyframeTableTest, LoadPreviewFindsTheTableDerivesEveryWeatherAndWritesTh
     PutGeneratedFile(4, options);
     host::PatchesClearedForImport = 1;
     host::TimecycleRereadFrames = 3;
-    LoadTimecycleXml(4);
-    EXPECT_EQ(host::PatchesClearedForImport, 0);
-    EXPECT_EQ(host::TimecycleRereadFrames, 0);
+    LoadAndPreview(4);
+    EXPECT_EQ(host::PatchesClearedForImport + host::TimecycleRereadFrames, 0);
     EXPECT_EQ(TimecycleStatusLine, "Loaded 429 parameters.");
     for (int w = 0; w < 18; ++w) EXPECT_EQ(WeatherBlockTable[static_cast<size_t>(w)], BlockOf(w)) << w;
     EXPECT_EQ(TimecycleLoadRecords[4].previewApplied, 1);
     EXPECT_EQ(TimecycleLoadRecords[4].appliedCount, 11154u);
-    EXPECT_GE(LastKeyframeScanStats.matches, 6u);
     // The loaded file is the reference now: nothing pending.
     EXPECT_FALSE(WeatherHasPendingEdits(4));
     EXPECT_TRUE(TimecycleBeforeAfterSync.initialised == 1 && TimecycleBeforeAfterSync.lastWeather == 4);
-    const uint64_t block = BlockOf(4);
     for (int k = 0; k < 13; ++k) {
-        EXPECT_EQ(GameValue(block, 0, k, 394), 100.0f * static_cast<float>(k + 1));
-        EXPECT_EQ(GameValue(block, 1, k, 394), 100.0f * static_cast<float>(k + 1));
+        EXPECT_EQ(GameValue(BlockOf(4), 0, k, 394), 100.0f * static_cast<float>(k + 1));
+        EXPECT_EQ(GameValue(BlockOf(4), 1, k, 394), 100.0f * static_cast<float>(k + 1));
     }
     // The game's own bytes before the load are in the snapshot.
     ASSERT_TRUE(WeatherBlockSnapshots[4].taken);
-    const auto& bytes = WeatherBlockSnapshots[4].bytes;
     uint16_t before;
-    std::memcpy(&before, bytes.data() + 2 * 394, 2);
-    EXPECT_EQ(before, FloatToHalf(testsupport::GeneratedTimecycleValue(4, 0, 394, 0)));
-    // Unused values 429..431 of a record are left as they were.
-    EXPECT_EQ(GameHalf(block, 0, 0, 430), 0);
+    std::memcpy(&before, WeatherBlockSnapshots[4].bytes.data() + 2 * 394, 2);
+    EXPECT_EQ(before, FloatToHalf(GeneratedTimecycleValue(4, 0, 394, 0)));
+    EXPECT_EQ(GameHalf(BlockOf(4), 0, 0, 430), 0);  // unused values 429..431 are left as they were
 }
 
 TEST_F(KeyframeTableTest, ClearIsDerivedFromExtrasunnyWhenItsOwnRowsMatchNothing) {
@@ -154,72 +150,110 @@ TEST_F(KeyframeTableTest, ClearIsDerivedFromExtrasunnyWhenItsOwnRowsMatchNothing
     EXPECT_EQ(ScanTimecycleTable(1), BlockOf(1));
     EXPECT_EQ(WeatherBlockTable[0], BlockOf(0));
     EXPECT_EQ(BlockOf(1) - BlockOf(0), 22496u);
-    // Known now: no second scan.
+    // Known now: no second search.
     LastKeyframeScanStats.regionsScanned = 12345;
     EXPECT_EQ(ScanTimecycleTable(7), BlockOf(7));
     EXPECT_EQ(LastKeyframeScanStats.regionsScanned, 12345u);
 }
 
-TEST_F(KeyframeTableTest, NoRowsOrNoMatchFindsNothing) {
-    EXPECT_EQ(ScanTimecycleTable(0), 0u);  // no file, nothing loaded: not scanned
+// No rows: nothing is searched. No match: nothing is stored, and the same
+// rows are not searched again; other rows (another file) are.
+TEST_F(KeyframeTableTest, AFailedSearchIsRememberedUntilTheRowsChange) {
+    EXPECT_EQ(ScanTimecycleTable(0), 0u);  // no file, nothing loaded
     EXPECT_EQ(LastKeyframeScanStats.regionsScanned, 0u);
     TimecycleFileOptions modded;
     modded.valueWeather = 100;
     PutGeneratedFile(2, modded);
-    EXPECT_EQ(ScanTimecycleTable(2), 0u);
-    for (uint64_t entry : WeatherBlockTable) EXPECT_EQ(entry, 0u);
-    LoadTimecycleXml(2);
+    LoadAndPreview(2);
     EXPECT_EQ(TimecycleStatusLine, "Loaded for preview.");
     EXPECT_EQ(TimecycleLoadRecords[2].previewApplied, 0);
+    for (const auto& entry : WeatherBlockTable) EXPECT_EQ(entry.load(), 0u);
+    ASSERT_GT(LastKeyframeScanStats.bytesScanned, 0u);
+    LastKeyframeScanStats.slices = 12345;
+    EXPECT_EQ(LoadAndPreview(2), 1);
+    EXPECT_EQ(TimecycleStatusLine, "Loaded for preview.");
+    EXPECT_EQ(ScanTimecycleTable(2), 0u);
+    EXPECT_EQ(LastKeyframeScanStats.slices, 12345u);  // no new walk
+    modded.valueWeather = 101;
+    PutGeneratedFile(2, modded);
+    LoadAndPreview(2);
+    EXPECT_NE(LastKeyframeScanStats.slices, 12345u);
 }
 
 TEST_F(KeyframeTableTest, OvercastIsFoundByTheEngineBaseline) {
-    const uint64_t block = BlockOf(3);
     for (const EngineBaselineRow& row : EngineBaselineTable) {
-        const size_t i = static_cast<size_t>(FindVariableRow(row.name));
-        for (int k = 0; k < 13; ++k) PlantHalf(block, 0, k, i, row.values[k]);
+        for (int k = 0; k < 13; ++k) PlantHalf(BlockOf(3), 0, k, static_cast<size_t>(FindVariableRow(row.name)), row.values[k]);
     }
-    EXPECT_EQ(ScanTimecycleTable(3), block);
+    EXPECT_EQ(ScanTimecycleTable(3), BlockOf(3));
     EXPECT_EQ(WeatherBlockTable[0], BlockOf(0));
 }
 
 TEST_F(KeyframeTableTest, TwoEqualTablesGiveTheLowerOne) {
     testsupport::SyntheticHeap second(testsupport::kGeneratedKeyframeTableBytes + 65536);
     ASSERT_TRUE(second.ok());
-    const uint64_t otherBase = second.base() + 4096;
-    testsupport::WriteGeneratedKeyframeTable(reinterpret_cast<uint8_t*>(otherBase));
+    testsupport::WriteGeneratedKeyframeTable(reinterpret_cast<uint8_t*>(second.base() + 4096));
     PutGeneratedFile(5);
-    const uint64_t lower = std::min(BlockOf(5), otherBase + WeatherNameTable[5].typeId * kWeatherBlockSpacing);
-    EXPECT_EQ(ScanTimecycleTable(5), lower);
+    EXPECT_EQ(ScanTimecycleTable(5), std::min(BlockOf(5), second.base() + 4096 + WeatherNameTable[5].typeId * kWeatherBlockSpacing));
 }
 
-TEST_F(KeyframeTableTest, TheScanNeverFindsTheEditorsOwnCopy) {
+TEST_F(KeyframeTableTest, TheSearchNeverFindsTheEditorsOwnCopy) {
     PutGeneratedFile(1);
-    LoadTimecycleXml(1);
+    LoadAndPreview(1);
     ASSERT_EQ(WeatherBlockTable[1], BlockOf(1));
     ASSERT_TRUE(WeatherBlockSnapshots[1].taken);
     // The game frees its table; only the snapshot still holds those bytes.
     heap_.reset();
-    WeatherBlockTable.fill(0);
+    for (auto& entry : WeatherBlockTable) entry = 0;
     EXPECT_EQ(ScanTimecycleTable(1), 0u);
+}
+
+// "Load .xml" never makes a frame wait for the whole search: the load reads
+// one slice, each later frame one more, until the table at the far end of
+// 48 MiB is found.
+TEST_F(KeyframeTableTest, TheLoadPreviewSearchesOneSliceAFrame) {
+    PlaceTable(48u << 20, true);
+    PutGeneratedFile(4);
+    LoadTimecycleXml(4);
+    EXPECT_TRUE(TimecyclePreviewPending());
+    EXPECT_EQ(TimecycleStatusLine, "Loaded w_rain.xml: 11154 values.");
+    EXPECT_EQ(TimecycleLoadRecords[4].previewApplied, 0);
+    int slices = 1;
+    while (StepTimecyclePreview()) ++slices;
+    EXPECT_GE(slices, 12);  // 48 MiB at 4 MiB a slice
+    EXPECT_LE(LastKeyframeScanStats.largestSliceBytes, kScanSliceBytes);
+    EXPECT_EQ(TimecycleStatusLine, "Loaded 429 parameters.");
+    EXPECT_EQ(WeatherBlockTable[4], BlockOf(4));
+    EXPECT_EQ(TimecycleLoadRecords[4].previewApplied, 1);
+
+    // A store change while the search runs: the file is no longer simply the
+    // game's reference, so the values go live through the slots and the edit stays.
+    PlaceTable(48u << 20, true);
+    for (auto& entry : WeatherBlockTable) entry = 0;
+    LoadTimecycleXml(4);
+    ASSERT_TRUE(TimecyclePreviewPending());
+    timecycletest::UserEdit(4, 0, 3, "far_clip", 2500.0f).original = 1.0f;
+    while (StepTimecyclePreview()) {
+    }
+    EXPECT_EQ(TimecycleStatusLine, "Loaded for preview.");
+    EXPECT_EQ(WeatherBlockTable[4], BlockOf(4));  // found all the same, for later writes
+    EXPECT_TRUE(WeatherHasUserEdits(4));
 }
 
 // A table whose rows start just below a 1 MiB step of its region and whose
 // anchors lie past it.
-TEST_F(TimecycleTest, TheScanTriesStartsWhoseAnchorLiesPastTheChunk) {
-    const size_t page = 4096;
+TEST_F(TimecycleTest, TheSearchTriesStartsWhoseAnchorLiesPastTheChunk) {
     const uint64_t mapping = platform::AllocateAnywhere(4u << 20, platform::kPageReadWrite);
     ASSERT_NE(mapping, 0u);
-    ASSERT_TRUE(platform::ChangeProtection(mapping, page, platform::kPageReadOnly, nullptr));
-    const uint64_t regionBase = mapping + page;
-    const uint64_t block = regionBase + (1u << 20) - 64;
+    ASSERT_TRUE(platform::ChangeProtection(mapping, 4096, platform::kPageReadOnly, nullptr));
+    const uint64_t block = mapping + 4096 + (1u << 20) - 64;
     TimecycleFileOptions options;
     options.distinctRowLimit = 0;  // every row constant: none recognises anything
     for (size_t i = 0; i < 8; ++i) {
         std::string text;
         for (int k = 0; k < 13; ++k) {
             const float v = k == 6 ? 15.0f + static_cast<float>(i) : 0.1f * static_cast<float>(k + 1) + 0.01f * static_cast<float>(i);
-            text += " " + std::to_string(v);
+            text += ' ';
+            text += std::to_string(v);
             PlantHalf(block, 0, k, i, v);
         }
         options.elementTextOverride[TimecycleVariableTable[i].xmlName] = text;
@@ -242,9 +276,8 @@ TEST_F(TimecycleTest, RealFilesPreviewIntoAGameTableHoldingTheirValues) {
         const int w = timecycletest::WeatherOfFileName(file);
         if (w < 0 || file.rfind(testsupport::SharedTestdataDir(), 0) != 0) continue;
         PutTimecycleFile(w, timecycletest::ReadHostFile(file));
-        LoadTimecycleXml(w);  // no table yet: the values land in the store
+        LoadAndPreview(w);  // no table yet: the values land in the store
         ASSERT_EQ(TimecycleStatusLine, "Loaded for preview.");
-
         testsupport::SyntheticHeap heap(testsupport::kGeneratedKeyframeTableBytes + 65536);
         const uint64_t block = heap.base() + 4096 + WeatherNameTable[w].typeId * kWeatherBlockSpacing;
         for (int r = 0; r < 2; ++r) {
@@ -255,7 +288,7 @@ TEST_F(TimecycleTest, RealFilesPreviewIntoAGameTableHoldingTheirValues) {
             }
         }
         timecycletest::ResetTimecycleEditor();
-        LoadTimecycleXml(w);
+        LoadAndPreview(w);
         EXPECT_EQ(TimecycleStatusLine, "Loaded 423 parameters.") << file;
         EXPECT_EQ(WeatherBlockTable[static_cast<size_t>(w)], block) << file;
         EXPECT_EQ(TimecycleLoadRecords[static_cast<size_t>(w)].appliedCount, 423u * 26u) << file;
@@ -266,12 +299,13 @@ TEST_F(TimecycleTest, RealFilesPreviewIntoAGameTableHoldingTheirValues) {
 // ---- Records ----------------------------------------------------------------------------------
 
 TEST_F(KeyframeTableTest, ContextEditsWriteWholeRecordsAndBeforeAfterRewritesTheWeather) {
+    EXPECT_FALSE(ApplyContextToLive());  // no context
     PutGeneratedFile(9);
-    LoadTimecycleXml(9);
+    LoadAndPreview(9);
     ASSERT_EQ(TimecycleStatusLine, "Loaded 429 parameters.");
     const uint64_t block = BlockOf(9);
     const size_t row = static_cast<size_t>(FindVariableRow("sky_hdr"));
-    const float loaded = testsupport::GeneratedTimecycleValue(9, 0, static_cast<int>(row), 2);
+    const auto generated = [](int r, size_t i, int k) { return FloatToHalf(GeneratedTimecycleValue(9, r, static_cast<int>(i), k)); };
 
     SelectTimecycleContext(9, kRegionBoth, 2);
     runtime::LiveOverrideSlot& slot = *TimecycleVariableTable[row].slot;
@@ -281,14 +315,13 @@ TEST_F(KeyframeTableTest, ContextEditsWriteWholeRecordsAndBeforeAfterRewritesThe
     ASSERT_TRUE(ApplyContextToLive());
     EXPECT_EQ(GameValue(block, 0, 2, row), 42.0f);  // BOTH: GLOBAL and URBAN
     EXPECT_EQ(GameValue(block, 1, 2, row), 42.0f);
-    EXPECT_EQ(GameHalf(block, 0, 3, row), FloatToHalf(testsupport::GeneratedTimecycleValue(9, 0, static_cast<int>(row), 3)));
-    // The BOTH slot shows GLOBAL's values; URBAN's record keeps its own for
-    // everything that was not edited.
-    EXPECT_EQ(GameHalf(block, 1, 2, 5), FloatToHalf(testsupport::GeneratedTimecycleValue(9, 1, 5, 2)));
+    EXPECT_EQ(GameHalf(block, 0, 3, row), generated(0, row, 3));
+    // URBAN's record keeps its own values for everything not edited.
+    EXPECT_EQ(GameHalf(block, 1, 2, 5), generated(1, 5, 2));
 
     // An edit of another variable in GLOBAL keeps the newer BOTH edit in the record.
     SelectTimecycleContext(9, kRegionGlobal, 2);
-    EXPECT_EQ(slot.value, testsupport::GeneratedTimecycleValue(9, 0, static_cast<int>(row), 2));
+    EXPECT_EQ(FloatToHalf(slot.value), generated(0, row, 2));
     runtime::LiveOverrideSlot& other = *TimecycleVariableTable[5].slot;
     other.value = 0.75f;
     other.enabled = 1;
@@ -298,23 +331,20 @@ TEST_F(KeyframeTableTest, ContextEditsWriteWholeRecordsAndBeforeAfterRewritesThe
     EXPECT_EQ(GameValue(block, 0, 2, row), 42.0f);
     SelectTimecycleContext(9, kRegionBoth, 2);
 
-    // The first sync only records; a change of weather alone writes nothing.
+    // The first sync only records; then each change of the flag rewrites the
+    // weather once: "before" the originals (the loaded file), "after" the edits.
+    const struct {
+        uint8_t afterShown;
+        float plant;  // planted in the game before the sync (0: nothing)
+        float expected;
+    } syncs[] = {{0, 0, 42.0f}, {1, 0, 42.0f}, {0, 0, HalfToFloat(generated(0, row, 2))}, {0, 5.0f, 5.0f}, {1, 0, 42.0f}};
     TimecycleBeforeAfterSync = BeforeAfterSyncState{};
-    host::TimecycleAfterShown = 0;
-    SyncTimecycleBeforeAfter();
-    EXPECT_EQ(GameValue(block, 0, 2, row), 42.0f);
-    host::TimecycleAfterShown = 1;
-    SyncTimecycleBeforeAfter();  // after: the edits (already there)
-    host::TimecycleAfterShown = 0;
-    SyncTimecycleBeforeAfter();  // before: the originals (the loaded file's values)
-    EXPECT_EQ(GameValue(block, 0, 2, row), HalfToFloat(FloatToHalf(loaded)));
-    SyncTimecycleBeforeAfter();  // no change: nothing written
-    PlantHalf(block, 0, 2, row, 5.0f);
-    SyncTimecycleBeforeAfter();
-    EXPECT_EQ(GameValue(block, 0, 2, row), 5.0f);
-    host::TimecycleAfterShown = 1;
-    SyncTimecycleBeforeAfter();
-    EXPECT_EQ(GameValue(block, 0, 2, row), 42.0f);
+    for (const auto& sync : syncs) {
+        host::TimecycleAfterShown = sync.afterShown;
+        if (sync.plant != 0) PlantHalf(block, 0, 2, row, sync.plant);
+        SyncTimecycleBeforeAfter();
+        EXPECT_EQ(GameValue(block, 0, 2, row), sync.expected) << int(sync.afterShown) << " " << sync.plant;
+    }
     EXPECT_EQ(GameValue(block, 1, 2, row), 42.0f);
 
     // "Before" of an entry whose original was never captured writes its value.
@@ -329,14 +359,13 @@ TEST_F(KeyframeTableTest, ContextEditsWriteWholeRecordsAndBeforeAfterRewritesThe
 
 TEST_F(KeyframeTableTest, ARecordThatCannotBeReadWholeIsNeverWritten) {
     PutGeneratedFile(1);
-    LoadTimecycleXml(1);
+    LoadAndPreview(1);
     const uint64_t block = BlockOf(1);
     const uint64_t page = (block + 4 * kKeyframeRecordBytes + 4095) / 4096 * 4096;  // inside records 4..9
     const uint64_t firstBad = (page - block) / kKeyframeRecordBytes;
     const uint64_t lastBad = (page + 4096 - 1 - block) / kKeyframeRecordBytes;
     std::vector<uint8_t> pageBefore(4096);
     std::memcpy(pageBefore.data(), reinterpret_cast<const void*>(page), 4096);
-    // Every value of the weather edited to 7.
     for (int r = 0; r < 2; ++r) {
         for (int k = 0; k < 13; ++k) {
             for (EditEntry& e : GetEditSlot(1, r, k).entries) e.value = 7.0f;
@@ -356,20 +385,17 @@ TEST_F(KeyframeTableTest, ARecordThatCannotBeReadWholeIsNeverWritten) {
     EXPECT_EQ(counts.loadedRecords, 26u);
     EXPECT_EQ(std::memcmp(pageBefore.data(), reinterpret_cast<const void*>(page), 4096), 0);
     EXPECT_EQ(GameValue(block, 0, 0, 10), 7.0f);
-    for (uint64_t record = firstBad; record <= lastBad; ++record)
-        EXPECT_EQ(WeatherBlockSnapshots[1].recordValid[record], 0) << record;
-    EXPECT_EQ(WeatherBlockSnapshots[1].recordValid[0], 1);
+    for (uint64_t record = 0; record < 26; ++record)
+        EXPECT_EQ(WeatherBlockSnapshots[1].recordValid[record], record < firstBad || record > lastBad) << record;
 
     const int badKeyframe = static_cast<int>(firstBad);
     GetEditSlot(1, 0, badKeyframe).entries[10].original = -3.0f;
     CaptureOriginalsFromSnapshot(1);
     EXPECT_EQ(GetEditSlot(1, 0, badKeyframe).entries[10].original, -3.0f);  // not taken from zeros
-    EXPECT_EQ(GetEditSlot(1, 0, 0).entries[10].original,
-              HalfToFloat(FloatToHalf(7.0f)));  // the game held 7 when the snapshot was taken
+    EXPECT_EQ(GetEditSlot(1, 0, 0).entries[10].original, HalfToFloat(FloatToHalf(7.0f)));  // the game held 7
 }
 
-TEST_F(KeyframeTableTest, ApplyContextNeedsALocatedBlockAndALoadedContext) {
-    EXPECT_FALSE(ApplyContextToLive());  // no context
+TEST_F(KeyframeTableTest, ApplyContextNeedsALocatedBlock) {
     SelectTimecycleContext(2, 0, 0);
     EXPECT_FALSE(ApplyContextToLive());  // no block
     WeatherBlockTable[2] = BlockOf(2);
@@ -382,8 +408,7 @@ TEST_F(TimecycleTest, SlotRefreshHoldKeepsLoadedSlots) {
     slot.address = reinterpret_cast<uint64_t>(&game);
     SlotRefreshHoldFrames = 4;
     RefreshTimecycleSlot(slot);  // not loaded: read anyway
-    EXPECT_EQ(slot.liveValue, 9.0f);
-    EXPECT_EQ(slot.loaded, 1);
+    EXPECT_TRUE(slot.liveValue == 9.0f && slot.loaded == 1);
     game = 10.0f;
     host::MenuOpen = 1;
     host::SlotRefreshTick = 1;

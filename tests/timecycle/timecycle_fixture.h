@@ -12,13 +12,16 @@
 #include "runtime/live_slots.h"
 #include "shell/workspace.h"
 #include "support/fake_drive.h"
+#include "support/testdata.h"
 #include "support/timecycle_gen.h"
 #include "timecycle/edit_store.h"
 #include "timecycle/keyframe_table.h"
+#include "timecycle/recognition_rows.h"
 #include "timecycle/timecycle_copy.h"
 #include "timecycle/timecycle_files.h"
 #include "timecycle/timecycle_model.h"
 #include "timecycle/timecycle_xml.h"
+
 
 namespace timecycletest {
 
@@ -32,11 +35,18 @@ inline void ResetTimecycleEditor() {
     (void)timecycle::SearchTimecycleParameters("\x01 reset");
     host::TimecycleAfterShown = 1;
     host::MenuOpen = 0;
-#if defined(__SANITIZE_ADDRESS__)
-    // The scans walk every private read-write region of the process; the
+    // The scans walk every private read-write region of the process; a
     // sanitizer's shadow memory would make each of them run to its budget.
-    timecycle::KeyframeScanRegionLimitForTesting = 64u << 20;
-#endif
+    if (VARNEL_UNDER_SHADOW_MEMORY) timecycle::KeyframeScanRegionLimitForTesting = 64u << 20;
+}
+
+// "Load .xml" with its preview run to the end, a slice per call, as the
+// Timecycles tab runs it one slice per frame; the number of slices.
+inline int LoadAndPreview(int weather) {
+    timecycle::LoadTimecycleXml(weather);
+    int slices = 1;
+    while (timecycle::StepTimecyclePreview()) ++slices;
+    return slices;
 }
 
 // A host file's bytes.

@@ -1,6 +1,7 @@
-// Real game files (../shared/testdata/real and $VARNEL_EXTRA_TESTDATA): each
-// loads, exports byte for byte when unedited, and with every value edited
-// exports a text in which only the edited value texts differ.
+// Real game files (../shared/testdata/real and $VARNEL_EXTRA_TESTDATA) and
+// generated render and weather.xml files: each loads, exports byte for byte
+// when unedited, and with every value edited exports a text in which only the
+// edited value texts differ, which reads back as the edited values.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -14,7 +15,6 @@
 #include "support/weather_docs.h"
 #include "weather/document_io.h"
 #include "weather/value_filters.h"
-#include "weather/weather_documents.h"
 #include "weather/weather_fixture.h"
 
 namespace {
@@ -26,14 +26,6 @@ std::string ReadHostFile(const std::string& path) {
     std::ostringstream s;
     s << in.rdbuf();
     return s.str();
-}
-
-// Which registry row a real file is: by its base name, render files also
-// under their "weather\" name. -1 when it is none of the 27.
-int32_t RowOfFile(const std::string& path) {
-    const std::string base = std::filesystem::path(path).filename().string();
-    const int32_t row = FindWeatherDocumentIndex(base);
-    return row >= 0 ? row : FindWeatherDocumentIndex("weather\\" + base);
 }
 
 // A different text that keeps the markup as it is and a number a number.
@@ -54,23 +46,19 @@ protected:
         std::string status;
         ASSERT_TRUE(LoadWeatherDocument(row, status)) << status;
         ++loaded_;
-        if (wellFormed) {
-            EXPECT_EQ(status, "Loaded " + name + ".");  // no warnings
-        }
+        EXPECT_TRUE(!wellFormed || status == "Loaded " + name + ".") << status;  // no warnings
         ASSERT_FALSE(d.values.empty());
         const auto sorted = weathertest::CheckedRecords(original, d.values);
         ASSERT_TRUE(SaveMiscXml(row, 0, status)) << status;
         EXPECT_EQ(status, "Exported " + name + ".");
         EXPECT_TRUE(GetFile(exportPath) == original) << "unedited export differs";
 
-        // Edit every value; the export must differ exactly in those ranges.
         for (size_t i = 0; i < d.values.size(); ++i)
             ASSERT_TRUE(SetWeatherValueText(d, i, EditedText(d.values[i], i), status)) << status;
         ASSERT_TRUE(SaveMiscXml(row, 0, status)) << status;
         const std::string edited = GetFile(exportPath);
         EXPECT_TRUE(edited == weathertest::Spliced(original, sorted)) << "edited export differs outside the edited values";
 
-        // The edited file reads back as the same values holding the edits.
         std::vector<std::string> before;
         for (const XmlValueRecord& v : d.values) before.push_back(v.path + "=" + v.currentText);
         PutFile(importPath, edited);
@@ -106,7 +94,10 @@ TEST_F(RealWeatherFiles, CollectedFiles) {
         const size_t before = loaded_;
         const auto files = testsupport::RealFiles(kind);
         for (const std::string& file : files) {
-            const int32_t row = RowOfFile(file);
+            // Which registry row: by base name, render files also under "weather\".
+            const std::string base = std::filesystem::path(file).filename().string();
+            int32_t row = FindWeatherDocumentIndex(base);
+            if (row < 0) row = FindWeatherDocumentIndex("weather\\" + base);
             if (row < 0) continue;  // not a weather-family document
             // The collected files are all well formed for the scanner.
             const bool collected = !shared.empty() && file.compare(0, shared.size(), shared) == 0;
@@ -128,22 +119,18 @@ TEST_F(RealWeatherFiles, CollectedFiles) {
               })));
 }
 
-// No render file could be collected: generated ones in the game's layout,
+// No render file could be collected: generated ones of all 24 render rows,
 // with every line-ending style and BOMs, take the same round trip, as do
 // generated weather.xml files.
 TEST_F(RealWeatherFiles, GeneratedFiles) {
-    const auto& names = testsupport::RenderDocumentNames();
-    for (size_t i = 0; i < names.size(); ++i) {
-        const int32_t row = FindWeatherDocumentIndex(names[i]);
-        ASSERT_GE(row, 0) << names[i];
-        const auto ending = static_cast<testsupport::LineEnding>(i % 4);
-        RoundTrip(names[i], static_cast<size_t>(row),
-                  testsupport::GenerateRenderDocument(static_cast<uint32_t>(i), ending, i % 5 == 0), true);
-        const WeatherDocument& d = WeatherDocumentRegistry[static_cast<size_t>(row)];
+    for (size_t row = 3; row < kWeatherDocumentCount; ++row) {
+        const auto ending = static_cast<testsupport::LineEnding>(row % 4);
+        RoundTrip(WeatherDocumentRegistry[row].fileName, row,
+                  testsupport::GenerateRenderDocument(static_cast<uint32_t>(row), ending, row % 5 == 0), true);
+        const WeatherDocument& d = WeatherDocumentRegistry[row];
         EXPECT_EQ(d.values.size(), 40u);
         EXPECT_EQ(CountShownValues(d, MiscXmlFilterState{}), 40u);  // every value maps onto a slot
     }
-    EXPECT_EQ(loaded_, 24u);
     for (uint32_t seed = 0; seed < 4; ++seed) {
         testsupport::WeatherXmlOptions options;
         options.seed = seed;
@@ -151,6 +138,7 @@ TEST_F(RealWeatherFiles, GeneratedFiles) {
         options.bom = seed == 1;
         RoundTrip("generated weather.xml " + std::to_string(seed), 2, testsupport::GenerateWeatherXml(options), true);
     }
+    EXPECT_EQ(loaded_, 28u);
 }
 
 }  // namespace

@@ -52,11 +52,10 @@ TEST(ValueFilters, LiveSupportByDocumentAndPath) {
 
 TEST(ValueFilters, Search) {
     MiscXmlFilterState f;
-    const XmlValueRecord ripple = Value("MainWaterTune/RippleScale");
-    const std::pair<const char*, bool> searches[] = {{"", true}, {"ripple", true}, {"RIPPLESCALE", true}, {"fog", false}};
-    for (const auto& [search, match] : searches) {
+    for (const auto& [search, match] : {std::pair{"", true}, std::pair{"ripple", true}, std::pair{"RIPPLESCALE", true},
+                                        std::pair{"fog", false}}) {
         std::strcpy(f.searchText, search);
-        EXPECT_EQ(ValueMatchesSearch(ripple, f), match) << search;
+        EXPECT_EQ(ValueMatchesSearch(Value("MainWaterTune/RippleScale"), f), match) << search;
     }
     std::memset(f.searchText, 'a', sizeof f.searchText);  // no terminating zero: bounded anyway
     EXPECT_FALSE(ValueMatchesSearch(Value("aaaa"), f));

@@ -2,6 +2,7 @@
 // conversions and labels of its fields.
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <string>
 #include <tuple>
 #include <vector>
@@ -68,20 +69,23 @@ TEST(WeatherXmlModel, KeptValues) {
               R"(<!-- <Item><Name>THUNDER_DROP</Name><gravity value="1"/></Item> -->)"
               R"(<Item><Name>RAINSTORM_DROP</Name><gravity value="-12"/></Item>)"),
          {"WeatherTypes/FOGGY/Fog=0.3", "WeatherGpuFx/RAINSTORM_DROP/gravity=-12"}},
-        // Repeated names (in any case) are dropped with a warning each.
-        {Wrap(R"(<Item><Name>RAIN</Name><Sun value="1"/></Item><Item><Name>rain</Name><Sun value="2"/></Item>)",
-              R"(<Item><Name>THUNDER_DROP</Name><gravity value="1"/></Item>)"
+        // Paths carry the tables' spelling; a repeated name (in any case) is
+        // dropped with a warning, the first one counts.
+        {Wrap(R"(<Item><Name>rain</Name><Sun value="1"/></Item><Item><Name>RAIN</Name><Sun value="2"/></Item>)",
+              R"(<Item><Name>thunder_drop</Name><Gravity value="1"/></Item>)"
               R"(<Item><Name>THUNDER_DROP</Name><gravity value="2"/></Item>)"),
          {"WeatherTypes/RAIN/Sun=1", "WeatherGpuFx/THUNDER_DROP/gravity=1"},
          2},
-        // Only live fields of known items; hex text stays for WeatherTypes, not for effects.
+        // Only live fields of known items; hex text stays for WeatherTypes, not
+        // for effects. One game field, one record: the first case variant.
         {Wrap(R"(<Item><Sun value="1"/></Item><Item><Name>NOT_A_WEATHER</Name><Sun value="1"/></Item>)"
               R"(<Item><Name>CLEAR</Name><Sun x="1"/><Cloud value="0x10"/><Lightning value="TRUE"/></Item>)",
               R"(<Item><Name>UNKNOWN_FX</Name><gravity value="1"/></Item>)"
               R"(<Item><Name>BLIZZARD_DROP</Name><GRAVITY value="1"/><gravity value="2"/><gravity value="3"/>)"
-              R"(<windInfluence value="0x1"/><diffuseName value="4"/></Item>)"),
-         {"WeatherTypes/CLEAR/Cloud=0x10", "WeatherTypes/CLEAR/Lightning=TRUE", "WeatherGpuFx/BLIZZARD_DROP/GRAVITY=1",
-          "WeatherGpuFx/BLIZZARD_DROP/gravity=2"}},
+              R"(<windInfluence value="0x1"/><WINDINFLUENCE value="5"/><diffuseName value="4"/></Item>)"),
+         {"WeatherTypes/CLEAR/Cloud=0x10", "WeatherTypes/CLEAR/Lightning=TRUE", "WeatherGpuFx/BLIZZARD_DROP/gravity=1",
+          "WeatherGpuFx/BLIZZARD_DROP/windInfluence=5"},
+         1},
         // A field's value attribute: the first whose name is "value" in any case, in either quotes.
         {Wrap(R"(<Item><Name>RAIN</Name><Sun foo="a" VALUE = '0.5' value="9"/><Fog / value="2"/><WindMin value="1></Item>)"),
          {"WeatherTypes/RAIN/Sun=0.5"},
@@ -153,27 +157,23 @@ TEST(WeatherXmlModel, PathParsing) {
         EXPECT_EQ(ParseWeatherXmlItemPath(r, "WeatherGpuFx", index, field), expected[0] != '-') << path;
         EXPECT_EQ(std::to_string(index) + "|" + field, expected) << path;
     }
-
-    int32_t weather = 0;
-    int32_t row = 0;
-    EXPECT_TRUE(ResolveWeatherTypesPath("WeatherTypes/snow_halloween/cloudsettingsname", weather, row));
-    EXPECT_EQ(weather, 16);
-    EXPECT_EQ(row, 30);
-    for (const char* bad : {"WeatherTypes/UNDERWATER_DEEP/Sun", "weathertypes/RAIN/Sun", "WeatherTypes/RAIN/RippleScale",
-                            "WeatherTypes//Sun", "WeatherTypes/RAIN/", "WeatherTypes/RAIN"})
-        EXPECT_FALSE(ResolveWeatherTypesPath(bad, weather, row)) << bad;
-    int32_t effect = 0;
-    uint32_t offset = 0;
-    EXPECT_TRUE(ResolveWeatherGpuFxPath("WeatherGpuFx/wetland_flies_drop/WindInfluence", effect, offset));
-    EXPECT_EQ(effect, 23);
-    EXPECT_EQ(offset, kWindInfluenceOffset);
-    EXPECT_TRUE(ResolveWeatherGpuFxPath("WeatherGpuFx/BLIZZARD_DROP/GRAVITY", effect, offset));
-    EXPECT_EQ(offset, kGravityOffset);
-    EXPECT_FALSE(ResolveWeatherGpuFxPath("WeatherGpuFx/RAINSTORM_DROP/diffuseName", effect, offset));
-
-    std::string section;
-    std::string name;
-    std::string field;
+    // Model paths: the weather's game index and field row, the effect row and
+    // field offset; "-1" when refused.
+    const std::pair<const char*, const char*> models[] = {
+        {"WeatherTypes/snow_halloween/cloudsettingsname", "16 30"}, {"WeatherTypes/UNDERWATER_DEEP/Sun", "-1"},
+        {"weathertypes/RAIN/Sun", "-1"},                             {"WeatherTypes/RAIN/RippleScale", "-1"},
+        {"WeatherTypes//Sun", "-1"},                                 {"WeatherTypes/RAIN/", "-1"},
+        {"WeatherTypes/RAIN", "-1"},                                 {"WeatherGpuFx/wetland_flies_drop/WindInfluence", "23 0"},
+        {"WeatherGpuFx/BLIZZARD_DROP/GRAVITY", "10 4"},             {"WeatherGpuFx/RAINSTORM_DROP/diffuseName", "-1"}};
+    for (const auto& [path, expected] : models) {
+        int32_t a = 0, b = 0;
+        uint32_t offset = 0;
+        std::string got = "-1";
+        if (ResolveWeatherTypesPath(path, a, b)) got = std::to_string(a) + " " + std::to_string(b);
+        if (ResolveWeatherGpuFxPath(path, a, offset)) got = std::to_string(a) + " " + std::to_string(offset);
+        EXPECT_EQ(got, expected) << path;
+    }
+    std::string section, name, field;
     EXPECT_TRUE(SplitWeatherPath("WeatherGpuFx/THUNDER_MIST/a/b", section, name, field));
     EXPECT_EQ(section + "|" + name + "|" + field, "WeatherGpuFx|THUNDER_MIST|a/b");
     EXPECT_FALSE(SplitWeatherPath("A//c", section, name, field));
@@ -197,20 +197,15 @@ TEST(WeatherXmlModel, Conversions) {
     // Non-finite values never reach the game; anything else reads as atof would.
     XmlValueRecord r;
     r.path = "WeatherTypes/RAIN/Sun";
-    std::string status = "unchanged";
-    float value = 0;
-    for (const char* bad : {"1e999", "inf", "-nan"}) {
-        r.currentText = bad;
-        EXPECT_FALSE(ParseWeatherValue(r, value, status)) << bad;
-        EXPECT_EQ(status, "Weather live failed: invalid value in WeatherTypes/RAIN/Sun.");
-    }
-    status = "unchanged";
-    for (const auto& [text, expected] : {std::pair{"abc", 0.0f}, std::pair{"-12.5", -12.5f}}) {
+    for (const auto& [text, expected] : {std::pair{"1e999", NAN}, std::pair{"inf", NAN}, std::pair{"-nan", NAN},
+                                         std::pair{"abc", 0.0f}, std::pair{"-12.5", -12.5f}}) {
         r.currentText = text;
-        EXPECT_TRUE(ParseWeatherValue(r, value, status));
-        EXPECT_EQ(value, expected);
+        std::string status = "unchanged";
+        float value = 0;
+        EXPECT_EQ(ParseWeatherValue(r, value, status), !std::isnan(expected)) << text;
+        EXPECT_EQ(status, std::isnan(expected) ? "Weather live failed: invalid value in WeatherTypes/RAIN/Sun." : "unchanged");
+        EXPECT_TRUE(std::isnan(expected) || value == expected) << text;
     }
-    EXPECT_EQ(status, "unchanged");
 }
 
 TEST(WeatherXmlModel, PresentationHelpers) {

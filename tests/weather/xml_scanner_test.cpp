@@ -59,7 +59,9 @@ TEST(XmlScanner, RecordsAndWarnings) {
         {"<R><Item><!--  <T platform=\"pc\">X</T>\n <T platform=\"!pc\">Y</T>--><T>Z</T><S value=\"1\"/></Item></R>",
          {"R/Item[1]/S=1"}},
         {R"(<R><![CDATA[ a > b <B value="1"/> ]]><C value="2"/></R>)", {"R/C=2"}},
-        {R"(<R><A value="1"/><!-- <B value="2"/>)", {"R/A=1"}},
+        // A comment or CDATA section never closed hides the rest: a warning says so.
+        {R"(<R><A value="1"/><!-- <B value="2"/>)", {"R/A=1"}, 1},
+        {R"(<R><A value="1"/><![CDATA[ <B value="2"/>)", {"R/A=1"}, 1},
         {R"(<?xml version="1.0"?><!DOCTYPE r><R value="1"/>)", {"R=1"}},
         // Malformed markup.
         {R"(<A value=5/>)", {}, 1},
