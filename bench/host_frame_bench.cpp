@@ -4,25 +4,25 @@
 // generation). The Direct3D 12 recording and the GPU are not part of it.
 #include <benchmark/benchmark.h>
 
-#include "host/editor_state.h"
-#include "shell/main_window.h"
-#include "shell/settings.h"
-#include "shell/theme.h"
+#include "core/editor_state.h"
+#include "core/settings.h"
 #include "support/imgui_harness.h"
+#include "ui/main_window.h"
+#include "ui/theme.h"
 
 namespace {
 
 void RunFrames(benchmark::State& state, bool menuOpen, const char* tab) {
     testsupport::ImGuiHarness ui;
-    shell::ApplyUiStyleMetrics();
-    shell::ApplyUiStyleColours();
-    shell::UiSettings.FPSCounter = true;
-    host::MenuOpen = menuOpen ? 1 : 0;
-    ui.Frames(3, shell::DrawMainWindow);
-    if (tab != nullptr && !ui.ClickItem(tab, shell::DrawMainWindow)) state.SkipWithError("tab not found");
-    for (auto _ : state) ui.Frame(shell::DrawMainWindow);
-    host::MenuOpen = 0;
-    shell::UiSettings.FPSCounter = false;
+    ui::ApplyUiStyleMetrics();
+    ui::ApplyUiStyleColours();
+    core::UiSettings.FPSCounter = true;
+    core::MenuOpen = menuOpen ? 1 : 0;
+    ui.Frames(3, ui::DrawMainWindow);
+    if (tab != nullptr && !ui.ClickItem(tab, ui::DrawMainWindow)) state.SkipWithError("tab not found");
+    for (auto _ : state) ui.Frame(ui::DrawMainWindow);
+    core::MenuOpen = 0;
+    core::UiSettings.FPSCounter = false;
 }
 
 void BM_DrawMainWindowOpen(benchmark::State& state) { RunFrames(state, true, nullptr); }

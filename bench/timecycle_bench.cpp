@@ -23,9 +23,9 @@
 #include <sstream>
 #include <string>
 
+#include "core/workspace.h"
 #include "platform/memory.h"
 #include "platform/simulated.h"
-#include "shell/workspace.h"
 #include "support/testdata.h"
 #include "support/timecycle_gen.h"
 #include "timecycle/edit_store.h"
@@ -53,7 +53,7 @@ public:
         platform::sim::SetKnownFolder(platform::KnownFolder::Documents, std::string("C:\\Users\\Player\\Documents\\"));
         platform::sim::SetExecutablePath("C:\\Games\\GTA5\\GTA5_Enhanced.exe");
         platform::sim::SetOwnModulePath("C:\\Games\\GTA5\\Varnel.asi");
-        shell::ClearWorkspacePaths();
+        core::ClearWorkspacePaths();
     }
     ~BenchDrive() {
         platform::sim::ResetFiles();

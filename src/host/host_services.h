@@ -45,18 +45,10 @@ struct HostServices {
     // Waits for the overlay's GPU work, shuts the UI back ends down and
     // releases the overlay's Direct3D 12 objects and UI context.
     void (*releaseOverlay)() = nullptr;
-    // Whether the game is in front (GameIsInFront over the current windows);
-    // null: the platform's own test.
+    // Whether the game is in front (game::GameIsInFront over the current
+    // windows), for the before/after hotkeys; null: the platform's own test.
     bool (*gameWindowInFront)() = nullptr;
 };
-
-// Whether the game is in front, for the before/after hotkeys. With a window
-// captured by the overlay (the one it reads input from, the swap chain's
-// window when the game's window class was not found), the foreground
-// window must be that window or its top-level window; before the capture,
-// any window of the game's process counts. Window handles as integers, 0 =
-// none.
-bool GameIsInFront(uint64_t foreground, bool foregroundInGameProcess, uint64_t captured, uint64_t capturedTopLevel);
 
 void SetHostServices(const HostServices& services);
 const HostServices& CurrentHostServices();

@@ -2,18 +2,18 @@
 
 #include <string>
 
-#include "shell/settings.h"
-#include "shell/workspace.h"
+#include "core/settings.h"
+#include "core/workspace.h"
 
 namespace host {
 
 bool ReadMenuHotkeyBeforeStart() {
     std::string folder;
     bool moved = false;
-    const std::string file = shell::FindSettingsFile(shell::DefaultVrnFolder(), folder, moved);
+    const std::string file = core::FindSettingsFile(core::DefaultVrnFolder(), folder, moved);
     std::string value;
-    if (file.empty() || !shell::IniReadRaw(file, "UI", "MenuHotkey", value)) return false;
-    shell::UiSettings.MenuHotkey = shell::MenuHotkeyIndexFromText(value);
+    if (file.empty() || !core::IniReadRaw(file, "UI", "MenuHotkey", value)) return false;
+    core::UiSettings.MenuHotkey = core::MenuHotkeyIndexFromText(value);
     return true;
 }
 

@@ -4,9 +4,9 @@
 
 #include <algorithm>
 
-#include "host/editor_state.h"
-#include "shell/folder_picker.h"
-#include "shell/main_window.h"
+#include "core/editor_state.h"
+#include "core/folder_picker.h"
+#include "ui/main_window.h"
 
 namespace host {
 
@@ -33,11 +33,11 @@ std::string g_status = kOverlayStatusAtStart;
 }  // namespace
 
 void SuspendMenu() {
-    MenuOpen.store(0);
-    MenuCooldownFrames.store(kMenuCooldownFrames);
-    MenuSuspended.store(1);
+    core::MenuOpen.store(0);
+    core::MenuCooldownFrames.store(kMenuCooldownFrames);
+    core::MenuSuspended.store(1);
     DisplayStableFrames.store(0);
-    shell::MainWindowSizeFitted = false;
+    ui::MainWindowSizeFitted = false;
 }
 
 void RaiseOverlaySkipFrames(int32_t frames) {
@@ -66,22 +66,22 @@ void UpdateOverlayInput(ImGuiIO& io) {
             stable = !changed;
         }
         if (changed) {
-            MenuOpen.store(0);
-            MenuCooldownFrames.store(kMenuCooldownFrames);
-            MenuSuspended.store(1);
-            shell::MainWindowSizeFitted = false;
+            core::MenuOpen.store(0);
+            core::MenuCooldownFrames.store(kMenuCooldownFrames);
+            core::MenuSuspended.store(1);
+            ui::MainWindowSizeFitted = false;
         }
         if (stable && DisplayStableFrames.load() < kDisplayStableFramesNeeded) DisplayStableFrames.fetch_add(1);
         if (changed || !stable) DisplayStableFrames.store(0);
         LastDisplayWidth.store(w);
         LastDisplayHeight.store(h);
     }
-    if (MenuCooldownFrames.load() > 0) MenuCooldownFrames.fetch_sub(1);
-    if (MenuSuspended.load() != 0 && MenuCooldownFrames.load() < 1 &&
+    if (core::MenuCooldownFrames.load() > 0) core::MenuCooldownFrames.fetch_sub(1);
+    if (core::MenuSuspended.load() != 0 && core::MenuCooldownFrames.load() < 1 &&
         DisplayStableFrames.load() >= kDisplayStableFramesNeeded)
-        MenuSuspended.store(0);
-    if (MenuSuspended.load() != 0 || MenuCooldownFrames.load() >= 1) {
-        MenuOpen.store(0);
+        core::MenuSuspended.store(0);
+    if (core::MenuSuspended.load() != 0 || core::MenuCooldownFrames.load() >= 1) {
+        core::MenuOpen.store(0);
         io.ClearInputKeys();
         io.ClearInputMouse();
         io.MouseDrawCursor = false;
@@ -89,8 +89,8 @@ void UpdateOverlayInput(ImGuiIO& io) {
 }
 
 bool SoftwareCursorWanted() {
-    return MenuOpen.load() != 0 && shell::FolderDialogOpen.load() == 0 && MenuSuspended.load() == 0 &&
-           MenuCooldownFrames.load() <= 0;
+    return core::MenuOpen.load() != 0 && core::FolderDialogOpen.load() == 0 && core::MenuSuspended.load() == 0 &&
+           core::MenuCooldownFrames.load() <= 0;
 }
 
 void DefaultDisplaySizeWhenEmpty(ImGuiIO& io) {

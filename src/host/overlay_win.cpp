@@ -16,14 +16,15 @@
 #include <string>
 #include <vector>
 
+#include "core/editor_state.h"
+#include "game/before_after.h"
 #include "host/detour_gate.h"
-#include "host/editor_state.h"
 #include "host/overlay_state.h"
 #include "host/staged_setup.h"
 #include "platform/clock.h"
-#include "shell/fonts.h"
-#include "shell/main_window.h"
-#include "shell/theme.h"
+#include "ui/fonts.h"
+#include "ui/main_window.h"
+#include "ui/theme.h"
 
 namespace host {
 
@@ -284,13 +285,13 @@ bool StepUiContext() {
     ImGuiContext* context = ImGui::CreateContext();
     if (context == nullptr) return false;
     ImGui::SetCurrentContext(context);
-    shell::ApplyUiStyleMetrics();
-    shell::ApplyUiStyleColours();
+    ui::ApplyUiStyleMetrics();
+    ui::ApplyUiStyleColours();
     ImGuiIO& io = ImGui::GetIO();
     io.IniFilename = nullptr;
     io.LogFilename = nullptr;
     io.ConfigFlags |= ImGuiConfigFlags_NavEnableKeyboard;
-    shell::LoadUiFonts(io);
+    ui::LoadUiFonts(io);
     OverlayUiContext = context;
     return true;
 }
@@ -298,7 +299,7 @@ void UndoUiContext() {
     // The window procedure feeds the context under this lock on its own thread.
     std::lock_guard<std::timed_mutex> input(UiInputMutex);
     ImGuiContext* context = OverlayUiContext.exchange(nullptr);
-    shell::ForgetUiFonts();
+    ui::ForgetUiFonts();
     if (context != nullptr) ImGui::DestroyContext(context);
 }
 
@@ -424,7 +425,7 @@ void FollowNewDevice(IDXGISwapChain* swapChain, const DXGI_SWAP_CHAIN_DESC& desc
     ImGui::SetCurrentContext(OverlayUiContext.load());
     ReleaseDeviceObjects();
     OverlayQueue = nullptr;
-    shell::MainWindowShown = false;  // the new UI context places the window anew
+    ui::MainWindowShown = false;  // the new UI context places the window anew
     ReportOverlayStatus("Overlay left the old Direct3D 12 device; setting up on the new one.");
 }
 
@@ -455,7 +456,7 @@ void BuildUiFrame() {
     if ((io.BackendFlags & ImGuiBackendFlags_RendererHasTextures) == 0 && !io.Fonts->TexIsBuilt)
         io.Fonts->Build();
     ImGui::NewFrame();
-    shell::DrawMainWindow();
+    ui::DrawMainWindow();
     // While the "after" view of the visualsettings lacks one of the binding's
     // base addresses, the binding is retried here, at most once per
     // kVisualSettingsBindRetryMs (VisualSettingsBindDue).
@@ -592,7 +593,7 @@ bool GameWindowInFront() {
     if (foreground != nullptr) GetWindowThreadProcessId(foreground, &process);
     const HWND captured = GameWindow.load();
     const HWND topLevel = captured != nullptr ? GetAncestor(captured, GA_ROOT) : nullptr;
-    return GameIsInFront(reinterpret_cast<uintptr_t>(foreground), process == GetCurrentProcessId(),
+    return game::GameIsInFront(reinterpret_cast<uintptr_t>(foreground), process == GetCurrentProcessId(),
                          reinterpret_cast<uintptr_t>(captured), reinterpret_cast<uintptr_t>(topLevel));
 }
 

@@ -1,12 +1,12 @@
 #include "host/script_loop.h"
 
-#include "host/editor_state.h"
+#include "core/editor_state.h"
+#include "core/settings.h"
 #include "host/menu_hotkey.h"
 #include "host/startup.h"
 #include "host/tick.h"
 #include "platform/input.h"
 #include "platform/script_host.h"
-#include "shell/settings.h"
 
 namespace host {
 namespace {
@@ -15,14 +15,14 @@ constexpr int kVkEscape = 27;
 
 void ScriptLoopBegin(ScriptLoopState& state) {
     ReadMenuHotkeyBeforeStart();
-    state.menuKey = shell::GetMenuHotkeyVk();
+    state.menuKey = core::GetMenuHotkeyVk();
     state.menuKeyWasDown = platform::IsKeyDown(state.menuKey);
     state.escapeWasDown = platform::IsKeyDown(kVkEscape);
     state.started = false;
 }
 
 void ScriptLoopPass(ScriptLoopState& state) {
-    const int32_t key = shell::GetMenuHotkeyVk();
+    const int32_t key = core::GetMenuHotkeyVk();
     if (key != state.menuKey) {
         state.menuKey = key;
         state.menuKeyWasDown = platform::IsKeyDown(key);
@@ -35,14 +35,14 @@ void ScriptLoopPass(ScriptLoopState& state) {
         if (pressed) {
             BootstrapEditor();
             state.started = true;
-            if (CanOpenMenu()) MenuOpen.store(1);
+            if (core::CanOpenMenu()) core::MenuOpen.store(1);
         }
         return;
     }
 
     const bool esc = platform::IsKeyDown(kVkEscape);
-    if (esc && !state.escapeWasDown) MenuOpen.store(0);
-    if (pressed) MenuOpen.store(CanOpenMenu() ? (MenuOpen.load() != 0 ? 0 : 1) : 0);
+    if (esc && !state.escapeWasDown) core::MenuOpen.store(0);
+    if (pressed) core::MenuOpen.store(core::CanOpenMenu() ? (core::MenuOpen.load() != 0 ? 0 : 1) : 0);
     ScriptTick();
     state.escapeWasDown = esc;
 }

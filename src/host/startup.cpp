@@ -1,9 +1,10 @@
 #include "host/startup.h"
 
+#include "core/settings.h"
+#include "core/workspace.h"
+#include "game/before_after.h"
 #include "host/host_services.h"
 #include "runtime/block_locators.h"
-#include "shell/settings.h"
-#include "shell/workspace.h"
 #include "timecycle/timecycle_model.h"
 
 namespace host {
@@ -20,7 +21,10 @@ namespace {
 HostServices g_services;
 }  // namespace
 
-void SetHostServices(const HostServices& services) { g_services = services; }
+void SetHostServices(const HostServices& services) {
+    g_services = services;
+    game::GameInFrontTest = services.gameWindowInFront;
+}
 const HostServices& CurrentHostServices() { return g_services; }
 const HookEngine& CurrentHookEngine() {
     return g_services.engine != nullptr ? *g_services.engine : BuiltInHookEngine();
@@ -55,8 +59,8 @@ void InstallPresentationHooks() {
 
 void BootstrapEditor() {
     if (BootstrapDone.exchange(1) != 0) return;
-    shell::EnsureWorkspaceFolders();
-    shell::LoadSettings();
+    core::EnsureWorkspaceFolders();
+    core::LoadSettings();
     runtime::SecondaryBlockLocator();
     // The live-write runtime's redirect preparers and store probes run here.
     timecycle::AssignVariableSlotAddresses();

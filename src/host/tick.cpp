@@ -1,19 +1,18 @@
 #include "host/tick.h"
 
-#include "host/before_after.h"
-#include "host/clock_timelapse.h"
-#include "host/editor_state.h"
-#include "host/free_camera.h"
-#include "host/game_controls.h"
-#include "host/natives.h"
+#include "core/editor_state.h"
+#include "core/game_control_settings.h"
+#include "game/before_after.h"
+#include "game/clock_timelapse.h"
+#include "game/free_camera.h"
+#include "game/game_controls.h"
+#include "game/natives.h"
 #include "host/tick_groups.h"
 #include "host/tick_wiring.h"
 #include "platform/clock.h"
-#include "shell/game_control_settings.h"
 
 namespace host {
 
-std::atomic<int32_t> TimecycleRereadFrames{0};
 uint64_t SlotRefreshStamp = 0;
 std::atomic<uint8_t> VisualSettingsRefreshTick{0};
 std::atomic<uint8_t> PatchesClearedForImport{0};
@@ -23,51 +22,51 @@ namespace {
 constexpr uint64_t kSlotRefreshInterval = 250;  // ms
 
 void FollowGameClock() {
-    if (!GameClockReadDue(platform::TickCount64())) return;
-    const ClockTime t = ReadGameClock();
-    RecordGameClock(t.hours, t.minutes, t.seconds);
+    if (!game::GameClockReadDue(platform::TickCount64())) return;
+    const game::ClockTime t = game::ReadGameClock();
+    game::RecordGameClock(t.hours, t.minutes, t.seconds);
 }
 
 void RefreshModifierWhenBusy() {
-    if (!MenuOpen.load() && !TickTest("ModifierWorkPending")) return;
+    if (!core::MenuOpen.load() && !TickTest("ModifierWorkPending")) return;
     CallTickStep("RefreshModifier");
     CallTickStep("StepModifierLiveResolve");
 }
 
 void TakeWeatherRequest() {
-    const int32_t request = WeatherRequest.exchange(-1);
+    const int32_t request = game::WeatherRequest.exchange(-1);
     const uint32_t weather = static_cast<uint32_t>(request);
     if (weather > 17) return;
     if (TickCalls.isTimecycleFileWeather && !TickCalls.isTimecycleFileWeather(weather)) return;
-    if (SetGameWeather(request)) RaiseTimecycleRereadFrames(3);
+    if (game::SetGameWeather(request)) core::RaiseTimecycleRereadFrames(3);
 }
 
 void AssertHud() {
-    const bool visible = shell::GameControlFlags.GameHudVisible;
-    CallNative(kNativeHudVisible, {BoolArg(visible)});
-    CallNative(kNativeRadarVisible, {BoolArg(visible)});
-    if (!visible) CallNative(kNativeHideHudFrame);
+    const bool visible = core::GameControlFlags.GameHudVisible;
+    game::CallNative(game::kNativeHudVisible, {game::BoolArg(visible)});
+    game::CallNative(game::kNativeRadarVisible, {game::BoolArg(visible)});
+    if (!visible) game::CallNative(game::kNativeHideHudFrame);
 }
 
 void UpdateSlotRefreshTick() {
-    if (!MenuOpen.load()) {
+    if (!core::MenuOpen.load()) {
         SlotRefreshStamp = 0;
-        SlotRefreshTick.store(0);
+        core::SlotRefreshTick.store(0);
         return;
     }
     const uint64_t now = platform::TickCount64();
     if (SlotRefreshStamp != 0 && now - SlotRefreshStamp < kSlotRefreshInterval) {
-        SlotRefreshTick.store(0);
+        core::SlotRefreshTick.store(0);
     } else {
         SlotRefreshStamp = now;
-        SlotRefreshTick.store(1);
+        core::SlotRefreshTick.store(1);
     }
 }
 
 void RefreshSlots() {
     if (TickCalls.refreshSlot)
         for (const char* slot : TickLightDirSlots()) TickCalls.refreshSlot(slot);
-    VisualSettingsRefreshTick.store(SlotRefreshTick.load());
+    VisualSettingsRefreshTick.store(core::SlotRefreshTick.load());
     if (TickCalls.refreshRun)
         for (const SlotRun& run : TickRefreshRuns()) TickCalls.refreshRun(run.first, run.last);
 }
@@ -104,39 +103,33 @@ void RestoreAllTickPatches() {
     RestoreTickStorePatches();
 }
 
-void RaiseTimecycleRereadFrames(int32_t frames) {
-    int32_t current = TimecycleRereadFrames.load();
-    while (current < frames && !TimecycleRereadFrames.compare_exchange_weak(current, frames)) {
-    }
-}
-
 TickMode SelectTickMode() {
-    if (!TimecycleAfterShown.load()) return TickMode::Before;
+    if (!core::TimecycleAfterShown.load()) return TickMode::Before;
     if (TickTest("ImportedOverridesActive") && TickTest("ContextHasEdits")) return TickMode::Imported;
     return TickMode::Override;
 }
 
 void ScriptTick() {
-    PollHotkeys();
+    game::PollHotkeys();
     CallTickStep("SyncTimecycleBeforeAfter");
     CallTickStep("FinishVisualSettingsSwitch");
-    ApplyClockRequest();
-    TimelapseTick();
+    game::ApplyClockRequest();
+    game::TimelapseTick();
     FollowGameClock();
     RefreshModifierWhenBusy();
     TakeWeatherRequest();
     AssertHud();
-    ApplyWorldToggles();
-    FreeCameraTick();
+    game::ApplyWorldToggles();
+    game::FreeCameraTick();
     UpdateSlotRefreshTick();
     RefreshSlots();
     ApplyOrRestore();
 }
 
 void ResetTickState() {
-    TimecycleRereadFrames.store(0);
+    core::TimecycleRereadFrames.store(0);
     SlotRefreshStamp = 0;
-    SlotRefreshTick.store(0);
+    core::SlotRefreshTick.store(0);
     VisualSettingsRefreshTick.store(0);
     PatchesClearedForImport.store(0);
     ResetTickGroupState();

@@ -13,16 +13,10 @@ namespace host {
 // never on the render thread.
 void ScriptTick();
 
-// Frames during which the Timecycles tab re-reads the timecycle slots from
-// the game (it counts them down). A weather change or a clock set raises it.
-extern std::atomic<int32_t> TimecycleRereadFrames;
-// TimecycleRereadFrames := max(TimecycleRereadFrames, frames).
-void RaiseTimecycleRereadFrames(int32_t frames);
-
 // Time of the last slot refresh tick (TickCount64 ms, 0 = none); 0 while the
 // menu is closed.
 extern uint64_t SlotRefreshStamp;
-// The tick's copy of SlotRefreshTick (editor_state.h) for the visualsettings rows.
+// The tick's copy of core::SlotRefreshTick (core/editor_state.h) for the visualsettings rows.
 extern std::atomic<uint8_t> VisualSettingsRefreshTick;
 // Set when the imported mode has removed every code patch once; cleared by
 // each frame of the override mode and by whatever loads new timecycle

@@ -8,19 +8,14 @@
 #include <cstdint>
 #include <span>
 
+#include "runtime/store_probes.h"
+
 namespace host {
 
 // ---- Callees -------------------------------------------------------------------------
 
-// A code site captured by a store-suppression probe: its address, the block
-// offset its store writes, the store's length and the game's bytes there.
-struct StoreSite {
-    uint64_t address = 0;
-    uint32_t blockOffset = 0;
-    uint8_t length = 0;
-    uint8_t saved[10] = {};
-    bool captured = false;
-};
+// A code site captured by a store-suppression probe (runtime/store_probes.h).
+using StoreSite = runtime::StoreSite;
 
 // What the tick calls in the live-write runtime, the timecycle and the
 // visualsettings editors, by name. A null member is a subsystem that is not

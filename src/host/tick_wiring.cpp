@@ -1,13 +1,14 @@
 #include "host/tick_wiring.h"
 
-#include <algorithm>
 #include <unordered_map>
 
+#include "game/before_after.h"
+#include "host/tick.h"
 #include "host/tick_groups.h"
 #include "runtime/guarded_memory.h"
-#include "runtime/near_alloc.h"
-#include "runtime/scans.h"
+#include "runtime/store_probes.h"
 #include "timecycle/edit_store.h"
+#include "timecycle/game_hooks.h"
 #include "timecycle/keyframe_table.h"
 #include "timecycle/timecycle_files.h"
 
@@ -90,41 +91,6 @@ bool PatchCode(uint64_t address, const uint8_t* bytes, size_t length) {
     return runtime::PatchCodeBytes(address, bytes, length);
 }
 
-// The two store-suppression probes of the tick's own patches: a movaps of
-// the engine value into the post-effect block, found by its unique pattern
-// (load, then the store at +7), nine bytes captured. A found site is kept;
-// a failed search is repeated on the next call.
-struct StoreProbe {
-    const char* name;
-    uint8_t pattern[16];
-    uint32_t blockOffset;
-    StoreSite found;
-};
-constexpr char kStoreProbeMask[] = "xxx????xxxxxxxxx";
-StoreProbe g_storeProbes[] = {
-    {"ProbeScanlineStore", {0x0F, 0x10, 0x05, 0, 0, 0, 0, 0x42, 0x0F, 0x29, 0x84, 0x26, 0xD0, 0x01, 0, 0}, 464, {}},
-    {"ProbeLensDistortionStore", {0x0F, 0x10, 0x05, 0, 0, 0, 0, 0x42, 0x0F, 0x29, 0x84, 0x26, 0xC0, 3, 0, 0}, 960, {}},
-};
-
-bool ProbeStore(const char* name, StoreSite& site) {
-    for (StoreProbe& probe : g_storeProbes) {
-        if (std::string_view(name) != probe.name) continue;
-        if (!probe.found.captured) {
-            const uint64_t hit = runtime::FindUniquePattern(probe.pattern, kStoreProbeMask);
-            runtime::PatchSiteRecord record;
-            if (hit == 0 || !runtime::CapturePatchSite9(record, hit + 7)) return false;
-            probe.found.address = record.site;
-            probe.found.blockOffset = probe.blockOffset;
-            probe.found.length = 9;
-            std::copy(record.original, record.original + 9, probe.found.saved);
-            probe.found.captured = true;
-        }
-        site = probe.found;
-        return true;
-    }
-    return false;
-}
-
 }  // namespace
 
 // Appliers, restores, engine writes, record restores, the redirect step and
@@ -138,14 +104,20 @@ TickCallees TickCalls = [] {
     calls.refreshSlot = &RefreshSlot;
     calls.refreshRun = &RefreshRun;
     calls.patchCode = &PatchCode;
-    calls.probeStore = &ProbeStore;
+    calls.probeStore = &runtime::ProbeStore;
     calls.isTimecycleFileWeather = &timecycle::IsTimecycleFileWeather;
     return calls;
 }();
 
-void ForgetTickStoreProbes() {
-    for (StoreProbe& probe : g_storeProbes) probe.found = {};
-}
+// The layers below reach the tick and the editors through their own tables,
+// filled here at process start as TickCalls is.
+[[maybe_unused]] const bool g_layerTablesFilled = [] {
+    game::BeforeAfterCalls.anyTimecycleGroupEdited = &timecycle::AnyTimecycleGroupEdited;
+    timecycle::TimecycleHostCalls.clearImportPatchesMark = [] { PatchesClearedForImport.store(0); };
+    return true;
+}();
+
+void ForgetTickStoreProbes() { runtime::ForgetStoreProbes(); }
 
 LiveOverrideSlot* FindTickSlot(std::string_view name) {
     const auto& slots = SlotsByName();

@@ -2,7 +2,7 @@
 
 #include <bit>
 
-#include "host/editor_state.h"
+#include "core/editor_state.h"
 #include "runtime/block_locators.h"
 #include "runtime/guarded_memory.h"
 #include "runtime/scans.h"
@@ -79,8 +79,8 @@ void ResetRows(LiveOverrideSlot* slots, const StartRow* rows, size_t count) {
 
 void RefreshLiveSlot(LiveOverrideSlot& slot, bool force) {
     const bool loaded = slot.loaded != 0;
-    if (!force && loaded && !(host::MenuOpen.load(std::memory_order_relaxed) != 0 &&
-                              host::SlotRefreshTick.load(std::memory_order_relaxed) != 0))
+    if (!force && loaded && !(core::MenuOpen.load(std::memory_order_relaxed) != 0 &&
+                              core::SlotRefreshTick.load(std::memory_order_relaxed) != 0))
         return;
     uint32_t bits = 0;
     if (!SafeReadU32(slot.address, bits)) {

@@ -5,31 +5,31 @@
 //
 // Slots are shared by the render thread (the tabs write value and enabled)
 // and the script fiber (refresh and appliers write the rest). Every mutable
-// field is a relaxed atomic (shell::SharedValue): a reader sees the old or
+// field is a relaxed atomic (core::SharedValue): a reader sees the old or
 // the new value of one field, and no multi-field consistency is promised.
 // A widget that wants a pointer edits a local copy and stores it back.
 #pragma once
 #include <cstddef>
 #include <cstdint>
 
-#include "shell/shared_value.h"
+#include "core/shared_value.h"
 
 namespace runtime {
 
 struct LiveOverrideSlot {
     const char* name = nullptr;                    // display label
-    shell::SharedValue<uint64_t> address{0};       // game address, 0 = none
-    shell::SharedValue<float> value{0.0f};         // the editor's value
-    shell::SharedValue<float> liveValue{0.0f};     // last read from / written to the game
-    shell::SharedValue<float> minValue{0.0f};      // slider range
-    shell::SharedValue<float> maxValue{0.0f};
-    shell::SharedValue<uint8_t> loaded{0};         // a game value was read (or the row is preset)
-    shell::SharedValue<uint8_t> enabled{0};        // override on: the appliers write value
-    shell::SharedValue<uint8_t> liveReadable{0};   // the last read or write succeeded
-    shell::SharedValue<float> baselineValue{0.0f}; // the game's own value before any override
-    shell::SharedValue<uint8_t> baselineCaptured{0};
-    shell::SharedValue<uint8_t> listed{0};         // referred to by the variable list: keeps value
-    shell::SharedValue<uint8_t> followImport{0};   // value came from an imported file: keeps value
+    core::SharedValue<uint64_t> address{0};        // game address, 0 = none
+    core::SharedValue<float> value{0.0f};          // the editor's value
+    core::SharedValue<float> liveValue{0.0f};      // last read from / written to the game
+    core::SharedValue<float> minValue{0.0f};       // slider range
+    core::SharedValue<float> maxValue{0.0f};
+    core::SharedValue<uint8_t> loaded{0};          // a game value was read (or the row is preset)
+    core::SharedValue<uint8_t> enabled{0};         // override on: the appliers write value
+    core::SharedValue<uint8_t> liveReadable{0};    // the last read or write succeeded
+    core::SharedValue<float> baselineValue{0.0f};  // the game's own value before any override
+    core::SharedValue<uint8_t> baselineCaptured{0};
+    core::SharedValue<uint8_t> listed{0};          // referred to by the variable list: keeps value
+    core::SharedValue<uint8_t> followImport{0};    // value came from an imported file: keeps value
 };
 
 inline constexpr size_t kLightDirSlotCount = 12;
@@ -47,7 +47,7 @@ extern LiveOverrideSlot FogToneSlotTable[kFogToneSlotCount];
 inline constexpr size_t kFirstDarkFilmicSlot = 4;
 
 // Reads the game value into the slot. Without force, only a slot not yet
-// loaded is read, or any slot while host::MenuOpen and host::SlotRefreshTick
+// loaded is read, or any slot while core::MenuOpen and core::SlotRefreshTick
 // are both set. A successful read sets liveValue and liveReadable, captures
 // the baseline once (not while enabled), and replaces value unless the slot
 // is loaded and enabled (or, unforced, listed or followImport). A failed read

@@ -221,6 +221,14 @@ void RefreshGroupEditedFlags() {
     GroupFlagsDirty = 0;
 }
 
+bool AnyTimecycleGroupEdited() {
+    EditStoreLock lock(EditStoreMutex());
+    RefreshGroupEditedFlags();
+    for (const TimecycleVariableGroup& group : TimecycleVariableGroupList())
+        if (group.edited) return true;
+    return false;
+}
+
 void ResetAllTimecycleVariables() {
     EditStoreLock lock(EditStoreMutex());
     for (const TimecycleVariable* row : TimecycleVariableList()) {

@@ -93,6 +93,9 @@ void MarkParameterUserEdited(const char* xmlName);
 void RememberEditedNames(const char* label, const std::vector<std::string>& names);
 void RebuildBothRegion(int weather);
 void RefreshGroupEditedFlags();
+// RefreshGroupEditedFlags, then whether any of the 28 groups is edited (the
+// all-live before/after hotkey asks this).
+bool AnyTimecycleGroupEdited();
 void ResetAllTimecycleVariables();
 uint64_t CaptureLiveOriginalsForContext(int weather);
 bool ContextHasEdits();

@@ -15,4 +15,12 @@ void ClearTimecycleRereadFrames();
 // Takes back every code patch and redirect of the override slots.
 void RestoreOverridePatches();
 
+// What of the above lives in a layer above the editors, filled by that layer
+// (the host fills it before anything runs). A null entry is skipped.
+struct TimecycleHostCallees {
+    // The tick's overrides-applied mark of the imported mode := 0.
+    void (*clearImportPatchesMark)() = nullptr;
+};
+extern TimecycleHostCallees TimecycleHostCalls;
+
 }  // namespace timecycle

@@ -7,7 +7,7 @@
 #include <map>
 #include <mutex>
 
-#include "host/editor_state.h"
+#include "core/editor_state.h"
 #include "platform/clock.h"
 #include "platform/memory.h"
 #include "runtime/guarded_memory.h"
@@ -710,7 +710,7 @@ void SyncTimecycleBeforeAfter() {
         const TimecycleContext& c = CurrentTimecycleContext;
         if (!c.valid) return;
         w = ClampWeather(c.weather);
-        shown = host::TimecycleAfterShown.load(std::memory_order_relaxed);
+        shown = core::TimecycleAfterShown.load(std::memory_order_relaxed);
         BeforeAfterSyncState& sync = TimecycleBeforeAfterSync;
         const bool changed = sync.initialised && shown != sync.lastAfterShown;
         sync.initialised = 1;

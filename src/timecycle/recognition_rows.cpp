@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
-#include "shell/file_utils.h"
+#include "core/file_utils.h"
 #include "timecycle/edit_store.h"
 #include "timecycle/game_hooks.h"
 #include "timecycle/half_float.h"
@@ -100,7 +100,7 @@ void ReadOriginalXmlRows(std::vector<TimecycleRowRecord>& rows, int weather, int
     AddEngineBaselineRows(w, region, rows);
     if (rows.size() != before) return;
     std::string text;
-    if (!shell::ReadFileBytes(TimecycleFileWidePath(static_cast<uint32_t>(w)), text)) return;
+    if (!core::ReadFileBytes(TimecycleFileWidePath(static_cast<uint32_t>(w)), text)) return;
     std::vector<TimecycleRowRecord> found;
     std::vector<ValueToken> tokens;
     RegionText regionText;

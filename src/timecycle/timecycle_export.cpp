@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "shell/file_utils.h"
+#include "core/file_utils.h"
 #include "timecycle/edit_store.h"
 #include "timecycle/timecycle_files.h"
 #include "timecycle/timecycle_model.h"
@@ -119,15 +119,15 @@ bool SaveTimecycleXml(int weather, std::string& message) {
     CommitCurrentContext();
     std::string source;
     std::string label;
-    shell::FileReadFailure failure = shell::FileReadFailure::NotFound;
+    core::FileReadFailure failure = core::FileReadFailure::NotFound;
     if (!ReadTimecycleXmlText(w, source, label, &failure)) {
-        message = failure == shell::FileReadFailure::NotFound
+        message = failure == core::FileReadFailure::NotFound
                       ? "Save .xml failed: no " + WeatherTimecycleFileName(uw) + " found in the import folder or workspace."
-                      : "Save .xml failed: " + WeatherTimecycleFileName(uw) + " " + shell::FileReadFailureText(failure) + ".";
+                      : "Save .xml failed: " + WeatherTimecycleFileName(uw) + " " + core::FileReadFailureText(failure) + ".";
         return false;
     }
-    const uint8_t withImported = (!shell::SameTextTrimmedNoCase(label, TimecycleFileInImports(uw)) &&
-                                  !shell::SameTextTrimmedNoCase(label, TimecycleFileInImportsRoot(uw)))
+    const uint8_t withImported = (!core::SameTextTrimmedNoCase(label, TimecycleFileInImports(uw)) &&
+                                  !core::SameTextTrimmedNoCase(label, TimecycleFileInImportsRoot(uw)))
                                      ? 1
                                      : 0;
     KeyframeEditMap global;
@@ -146,7 +146,7 @@ bool SaveTimecycleXml(int weather, std::string& message) {
     uint64_t values = 0;
     MergeTimecycleRegions(output, source, global, urban, parameters, values);
     const std::string path = TimecycleFileExportPath(uw);
-    if (path.empty() || !shell::WriteTextFile(path, output)) {
+    if (path.empty() || !core::WriteTextFile(path, output)) {
         message = "Save .xml failed: " + path + " not writable.";
         return false;
     }

@@ -1,9 +1,9 @@
 #include "timecycle/timecycle_files.h"
 
+#include "core/file_utils.h"
+#include "core/text.h"
+#include "core/workspace.h"
 #include "platform/files.h"
-#include "shell/file_utils.h"
-#include "shell/text.h"
-#include "shell/workspace.h"
 #include "timecycle/timecycle_model.h"
 #include "timecycle/timecycle_tables.h"
 
@@ -22,23 +22,23 @@ std::string InFolder(const std::string& folder, uint32_t weather) {
 
 std::string WeatherTimecycleFileName(uint32_t weather) {
     const WeatherName& row = WeatherNameTable[ClampWeather(weather)];
-    if (shell::EqualsNoCase(row.gameName, "UNDERWATER_DEEP")) return "underwater_deep.xml";
+    if (core::EqualsNoCase(row.gameName, "UNDERWATER_DEEP")) return "underwater_deep.xml";
     std::string name = "w_";
     for (const char* p = row.gameName; *p; ++p) {
-        if (*p != '_') name.push_back(shell::LowerByte(*p));
+        if (*p != '_') name.push_back(core::LowerByte(*p));
     }
     return name + ".xml";
 }
 
 bool IsTimecycleFileWeather(uint32_t weather) {
-    return weather <= 17 && !shell::EqualsNoCase(WeatherNameTable[weather].gameName, "UNDERWATER_DEEP");
+    return weather <= 17 && !core::EqualsNoCase(WeatherNameTable[weather].gameName, "UNDERWATER_DEEP");
 }
 
 std::string TimecycleFileInImports(uint32_t weather) {
-    return InFolder(shell::ImportsTimecyclesFolder(), weather);
+    return InFolder(core::ImportsTimecyclesFolder(), weather);
 }
 
-std::string TimecycleFileInImportsRoot(uint32_t weather) { return InFolder(shell::ImportsFolder(), weather); }
+std::string TimecycleFileInImportsRoot(uint32_t weather) { return InFolder(core::ImportsFolder(), weather); }
 
 std::string TimecycleFileImportPath(uint32_t weather) {
     const std::string inTimecycles = TimecycleFileInImports(weather);
@@ -52,7 +52,7 @@ bool TimecycleFileExists(uint32_t weather) {
     return IsFile(TimecycleFileInImports(weather)) || IsFile(TimecycleFileInImportsRoot(weather));
 }
 
-std::wstring TimecycleFileWidePath(uint32_t weather) { return shell::WidenAscii(TimecycleFileImportPath(weather)); }
+std::wstring TimecycleFileWidePath(uint32_t weather) { return core::WidenAscii(TimecycleFileImportPath(weather)); }
 
 bool TimecycleFileWideExists(uint32_t weather) {
     const std::wstring path = TimecycleFileWidePath(weather);
@@ -62,8 +62,8 @@ bool TimecycleFileWideExists(uint32_t weather) {
 }
 
 std::string TimecycleFileExportPath(uint32_t weather) {
-    shell::EnsureWorkspaceFolders();
-    return InFolder(shell::ExportsTimecyclesFolder(), weather);
+    core::EnsureWorkspaceFolders();
+    return InFolder(core::ExportsTimecyclesFolder(), weather);
 }
 
 }  // namespace timecycle

@@ -2,8 +2,8 @@
 
 #include <unordered_map>
 
+#include "core/file_utils.h"
 #include "runtime/live_slots.h"
-#include "shell/file_utils.h"
 
 namespace timecycle {
 
@@ -139,7 +139,7 @@ bool IsVariableInertInWeather(const TimecycleVariable* row, int weather) {
 
 bool TextContainsNoCase(const char* text, const char* query) {
     if (!query || !*query) return true;
-    return shell::CaseInsensitiveContains(text, query);
+    return core::CaseInsensitiveContains(text, query);
 }
 
 }  // namespace timecycle

@@ -2,8 +2,8 @@
 
 #include <cmath>
 
-#include "shell/file_utils.h"
-#include "shell/text.h"
+#include "core/file_utils.h"
+#include "core/text.h"
 
 namespace timecycle {
 
@@ -12,13 +12,13 @@ namespace {
 std::string FormatWithDecimals(float value, int decimals) {
     const double eps = std::pow(10.0, -decimals);
     const double v = static_cast<double>(value);
-    return shell::FormatFixed(std::fabs(v) < eps / 2.0 ? 0.0 : v, decimals);
+    return core::FormatFixed(std::fabs(v) < eps / 2.0 ? 0.0 : v, decimals);
 }
 
 bool ReadsBackWithin(const std::string& text, float value) {
     size_t used = 0;
     float back = 0.0f;
-    if (!shell::ParseFloatPrefix(text, back, &used) || used != text.size()) return false;
+    if (!core::ParseFloatPrefix(text, back, &used) || used != text.size()) return false;
     return std::fabs(static_cast<double>(back) - static_cast<double>(value)) <= 1e-5;
 }
 
@@ -29,7 +29,7 @@ std::string FormatLikeExisting(float value, std::string_view oldText) {
     const size_t point = oldText.find('.');
     if (point != std::string_view::npos && point + 1 < oldText.size()) {
         int count = 0;
-        for (size_t i = point + 1; i < oldText.size() && shell::IsDigitByte(static_cast<unsigned char>(oldText[i])); ++i)
+        for (size_t i = point + 1; i < oldText.size() && core::IsDigitByte(static_cast<unsigned char>(oldText[i])); ++i)
             ++count;
         if (count > 0) decimals = count;
     }

@@ -1,18 +1,21 @@
-// The fixed description of the game's timecycle: the 28 display groups, the 18
-// weathers, the 13 keyframes, the editor's three regions and the engine
-// baseline rows that recognise the game's keyframe table. The data lives in
+// The fixed description of the game's timecycle: the 28 display groups, the
+// 13 keyframes, the editor's three regions and the engine baseline rows that
+// recognise the game's keyframe table (the 18 weathers are the game's,
+// game/weathers.h). The data lives in
 // timecycle_tables_data.cpp, written by tools/gen_timecycle_tables.py, which
 // also holds TimecycleVariableTable (timecycle_model.h).
 #pragma once
 #include <cstddef>
 #include <cstdint>
 
+#include "game/weathers.h"
+
 namespace timecycle {
 
 inline constexpr size_t kVariableCount = 429;
 inline constexpr size_t kGroupCount = 28;
 inline constexpr size_t kColourStemCount = 37;
-inline constexpr size_t kWeatherCount = 18;
+using game::kWeatherCount;
 inline constexpr size_t kKeyframeCount = 13;
 inline constexpr size_t kRegionCount = 3;  // GLOBAL, URBAN, BOTH
 inline constexpr size_t kEngineBaselineRowCount = 8;
@@ -33,12 +36,9 @@ extern const VariableGroupData kVariableGroupData[kGroupCount];
 // Stems of the colour triples: stem + "_r", "_g", "_b".
 extern const char* const kColourStems[kColourStemCount];
 
-struct WeatherName {
-    const char* displayName;
-    const char* gameName;
-    uint32_t typeId;  // position in the game's own order (its keyframe blocks)
-};
-extern const WeatherName WeatherNameTable[kWeatherCount];
+// The 18 weathers are the game's (game/weathers.h).
+using game::WeatherName;
+using game::WeatherNameTable;
 
 struct TimeKeyframe {
     const char* label;

@@ -2,8 +2,8 @@
 
 #include <vector>
 
-#include "shell/file_utils.h"
-#include "shell/workspace.h"
+#include "core/file_utils.h"
+#include "core/workspace.h"
 #include "timecycle/edit_store.h"
 #include "timecycle/game_hooks.h"
 #include "timecycle/keyframe_table.h"
@@ -17,15 +17,15 @@ namespace timecycle {
 std::array<TimecycleLoadRecord, kWeatherCount> TimecycleLoadRecords;
 std::string TimecycleStatusLine = kTimecycleStatusIdle;
 
-bool ReadTimecycleXmlText(int weather, std::string& text, std::string& sourceLabel, shell::FileReadFailure* failure) {
+bool ReadTimecycleXmlText(int weather, std::string& text, std::string& sourceLabel, core::FileReadFailure* failure) {
     const uint32_t w = static_cast<uint32_t>(ClampWeather(weather));
     const std::string path = TimecycleFileImportPath(w);
-    if (!path.empty() && shell::ReadTextFile(path, text)) {
+    if (!path.empty() && core::ReadTextFile(path, text)) {
         sourceLabel = path;
         return true;
     }
     std::string bytes;
-    if (shell::ReadFileBytes(TimecycleFileWidePath(w), bytes, failure)) {
+    if (core::ReadFileBytes(TimecycleFileWidePath(w), bytes, failure)) {
         text = std::move(bytes);
         sourceLabel = "workspace " + WeatherTimecycleFileName(w);
         return true;
@@ -167,19 +167,19 @@ void LoadTimecycleXml(int weather) {
     if (!TimecycleFileExists(uw)) {
         ForgetImportState(w);
         TimecycleStatusLine =
-            "Load .xml skipped: " + fileName + " not found in " + shell::ImportsTimecyclesFolder();
+            "Load .xml skipped: " + fileName + " not found in " + core::ImportsTimecyclesFolder();
         return;
     }
     std::string text;
     std::string label;
-    shell::FileReadFailure failure = shell::FileReadFailure::NotReadable;
+    core::FileReadFailure failure = core::FileReadFailure::NotReadable;
     if (!ReadTimecycleXmlText(w, text, label, &failure)) {
-        TimecycleStatusLine = "Load .xml failed: " + fileName + " " + shell::FileReadFailureText(failure) + " in " +
-                              shell::ImportsTimecyclesFolder();
+        TimecycleStatusLine = "Load .xml failed: " + fileName + " " + core::FileReadFailureText(failure) + " in " +
+                              core::ImportsTimecyclesFolder();
         return;
     }
     std::string reference;
-    const bool haveReference = shell::ReadFileBytes(TimecycleFileWidePath(uw), reference);
+    const bool haveReference = core::ReadFileBytes(TimecycleFileWidePath(uw), reference);
     // Everything is read before the store changes: a file that yields no
     // value (another encoding, other region names, cut short) leaves the
     // weather's values and edits as they were.

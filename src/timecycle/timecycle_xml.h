@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <string>
 
-#include "shell/file_utils.h"
+#include "core/file_utils.h"
 #include "timecycle/timecycle_tables.h"
 
 namespace timecycle {
@@ -30,7 +30,7 @@ extern std::string TimecycleStatusLine;
 // (label: that path), else the wide path read as bytes (label: "workspace "
 // + file name). *failure (when given) says why neither read.
 bool ReadTimecycleXmlText(int weather, std::string& text, std::string& sourceLabel,
-                          shell::FileReadFailure* failure = nullptr);
+                          core::FileReadFailure* failure = nullptr);
 // Reads the whole file first and changes the store only when it holds at
 // least one value ("Load .xml failed: ... holds no timecycle values."
 // otherwise); then fills the weather's slots and starts the load preview.

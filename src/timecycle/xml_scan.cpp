@@ -7,8 +7,8 @@
 #include <limits>
 #include <string>
 
-#include "shell/file_utils.h"
-#include "shell/text.h"
+#include "core/file_utils.h"
+#include "core/text.h"
 #include "timecycle/timecycle_model.h"
 
 namespace timecycle {
@@ -92,20 +92,20 @@ bool ReadNumbers(std::string_view text, std::vector<ValueToken>& tokens, size_t 
     tokens.clear();
     size_t p = 0;
     const size_t length = text.size();
-    while (p < length && shell::IsSpaceByte(static_cast<unsigned char>(text[p]))) ++p;
+    while (p < length && core::IsSpaceByte(static_cast<unsigned char>(text[p]))) ++p;
     while (p < length) {
         // strtof would skip white space itself; here p always stands on a
         // non-blank character, so a number must start right there.
         size_t used = 0;
         float value = 0.0f;
-        if (tokens.size() >= limit || !shell::ParseFloatPrefix(text.substr(p), value, &used) || used == 0 ||
+        if (tokens.size() >= limit || !core::ParseFloatPrefix(text.substr(p), value, &used) || used == 0 ||
             !std::isfinite(value))
             return false;
         tokens.push_back(ValueToken{p, p + used, value});
         p += used;
         // The next number starts only after white space: "1.5.5" is no list.
-        if (p < length && !shell::IsSpaceByte(static_cast<unsigned char>(text[p]))) return false;
-        while (p < length && shell::IsSpaceByte(static_cast<unsigned char>(text[p]))) ++p;
+        if (p < length && !core::IsSpaceByte(static_cast<unsigned char>(text[p]))) return false;
+        while (p < length && core::IsSpaceByte(static_cast<unsigned char>(text[p]))) ++p;
     }
     return true;
 }

@@ -5,8 +5,8 @@
 #include <utility>
 #include <vector>
 
-#include "shell/file_utils.h"
-#include "shell/workspace.h"
+#include "core/file_utils.h"
+#include "core/workspace.h"
 #include "weather/weather_text.h"
 #include "weather/weather_xml_model.h"
 
@@ -33,8 +33,8 @@ bool BreaksMarkup(std::string_view text) {
 bool IsOneFiniteNumber(std::string_view text) {
     float number = 0.0f;
     size_t used = 0;
-    return !text.empty() && !shell::IsSpaceByte(static_cast<unsigned char>(text.front())) &&
-           shell::ParseFloatPrefix(text, number, &used) && used == text.size() && std::isfinite(number);
+    return !text.empty() && !core::IsSpaceByte(static_cast<unsigned char>(text.front())) &&
+           core::ParseFloatPrefix(text, number, &used) && used == text.size() && std::isfinite(number);
 }
 
 }  // namespace
@@ -48,10 +48,10 @@ bool LoadWeatherDocument(size_t index, std::string& status) {
     const std::string name = WeatherDocumentDisplayName(document);
     std::string text;
     std::string path;
-    shell::FileReadFailure failure = shell::FileReadFailure::NotFound;
+    core::FileReadFailure failure = core::FileReadFailure::NotFound;
     if (!ReadWeatherDocumentText(document, text, path, &failure)) {
-        status = failure != shell::FileReadFailure::NotFound
-                     ? "Load failed: " + name + " " + shell::FileReadFailureText(failure) + "."
+        status = failure != core::FileReadFailure::NotFound
+                     ? "Load failed: " + name + " " + core::FileReadFailureText(failure) + "."
                      : "Load failed: " + name + " not found in " +
                            (IsWeatherFolderFile(document) ? "VRN\\Imports\\Weather Files" : "VRN\\Imports\\Misc") +
                            " or VRN\\Misc.";
@@ -170,8 +170,8 @@ bool SaveMiscXml(size_t index, uint8_t saveMode, std::string& status) {
     } else {
         target = WeatherDocumentExportPath(document);
     }
-    if (!target.empty()) shell::CreateParentDirectory(target);
-    if (target.empty() || !shell::WriteTextFile(target, text)) {
+    if (!target.empty()) core::CreateParentDirectory(target);
+    if (target.empty() || !core::WriteTextFile(target, text)) {
         status = (saveMode ? "Save failed: " : "Export failed: ") + target + " not writable.";
         return false;
     }

@@ -1,6 +1,6 @@
 #include "weather/render_fields.h"
 
-#include "shell/text.h"
+#include "core/text.h"
 #include "weather/weather_text.h"
 
 namespace weather {

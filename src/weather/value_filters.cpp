@@ -82,7 +82,7 @@ bool WeatherDocumentHasLiveEdits(const WeatherDocument& document) {
 
 bool ValueMatchesSearch(const XmlValueRecord& value, const MiscXmlFilterState& filter) {
     const std::string_view search(filter.searchText, strnlen(filter.searchText, sizeof filter.searchText));
-    return search.empty() || shell::CaseInsensitiveContains(value.path, search);
+    return search.empty() || core::CaseInsensitiveContains(value.path, search);
 }
 
 bool ValuePassesWeatherScope(const WeatherDocument& document, const XmlValueRecord& value,

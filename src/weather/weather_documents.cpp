@@ -1,8 +1,8 @@
 #include "weather/weather_documents.h"
 
+#include "core/file_utils.h"
+#include "core/workspace.h"
 #include "platform/files.h"
-#include "shell/file_utils.h"
-#include "shell/workspace.h"
 #include "weather/weather_text.h"
 
 namespace weather {
@@ -75,8 +75,8 @@ std::string Join(const std::string& folder, std::string_view name) {
 }
 
 std::string CreatedImportsMiscFolder() {
-    std::string folder = shell::ImportsMiscFolder();
-    if (!folder.empty()) shell::CreateDirectoryTree(folder);
+    std::string folder = core::ImportsMiscFolder();
+    if (!folder.empty()) core::CreateDirectoryTree(folder);
     return folder;
 }
 
@@ -96,7 +96,7 @@ bool IsWeatherSubfolderFile(std::string_view fileName) {
 
 std::string WeatherDocumentDisplayName(const WeatherDocument& document) {
     const std::string_view name = NameOf(document);
-    if (IsWeatherFolderFile(document)) return shell::FileNameOfPath(name);
+    if (IsWeatherFolderFile(document)) return core::FileNameOfPath(name);
     return std::string(name);
 }
 
@@ -110,7 +110,7 @@ std::wstring WideFileName(const WeatherDocument& document) {
 
 std::string WeatherDocumentImportPath(const WeatherDocument& document) {
     if (IsWeatherFolderFile(document))
-        return Join(shell::ImportsWeatherFilesFolder(), WeatherDocumentDisplayName(document));
+        return Join(core::ImportsWeatherFilesFolder(), WeatherDocumentDisplayName(document));
     return Join(CreatedImportsMiscFolder(), NameOf(document));
 }
 
@@ -119,13 +119,13 @@ std::string WeatherDocumentMiscImportPath(const WeatherDocument& document) {
 }
 
 std::string WeatherDocumentWorkspacePath(const WeatherDocument& document) {
-    return Join(shell::VrnMiscFolder(), NameOf(document));
+    return Join(core::VrnMiscFolder(), NameOf(document));
 }
 
 std::string WeatherDocumentExportPath(const WeatherDocument& document) {
     if (IsWeatherFolderFile(document))
-        return Join(shell::ExportsWeatherFilesFolder(), WeatherDocumentDisplayName(document));
-    return Join(shell::ExportsMiscFolder(), NameOf(document));
+        return Join(core::ExportsWeatherFilesFolder(), WeatherDocumentDisplayName(document));
+    return Join(core::ExportsMiscFolder(), NameOf(document));
 }
 
 std::string WeatherDocumentImportReadPath(const WeatherDocument& document) {
@@ -147,28 +147,28 @@ bool WeatherDocumentSourceExists(const WeatherDocument& document) {
 }
 
 bool ReadWeatherDocumentText(const WeatherDocument& document, std::string& text, std::string& path,
-                             shell::FileReadFailure* failure) {
-    shell::FileReadFailure importFailure = shell::FileReadFailure::NotFound;
+                             core::FileReadFailure* failure) {
+    core::FileReadFailure importFailure = core::FileReadFailure::NotFound;
     const std::string importPath = WeatherDocumentImportReadPath(document);
-    if (shell::ReadTextFile(importPath, text, &importFailure)) {
+    if (core::ReadTextFile(importPath, text, &importFailure)) {
         path = importPath;
         return true;
     }
     const std::string workspacePath = WeatherDocumentWorkspacePath(document);
-    if (shell::ReadTextFile(workspacePath, text, failure)) {
+    if (core::ReadTextFile(workspacePath, text, failure)) {
         path = workspacePath;
         return true;
     }
-    if (failure && importFailure != shell::FileReadFailure::NotFound) *failure = importFailure;
+    if (failure && importFailure != core::FileReadFailure::NotFound) *failure = importFailure;
     path.clear();
     return false;
 }
 
 bool LoadedFromImportCopy(const WeatherDocument& document) {
     if (!document.loaded) return false;
-    if (shell::SameTextTrimmedNoCase(document.sourcePath, WeatherDocumentImportPath(document))) return true;
+    if (core::SameTextTrimmedNoCase(document.sourcePath, WeatherDocumentImportPath(document))) return true;
     return IsWeatherFolderFile(document) &&
-           shell::SameTextTrimmedNoCase(document.sourcePath, WeatherDocumentMiscImportPath(document));
+           core::SameTextTrimmedNoCase(document.sourcePath, WeatherDocumentMiscImportPath(document));
 }
 
 }  // namespace weather

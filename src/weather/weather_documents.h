@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "shell/file_utils.h"
+#include "core/file_utils.h"
 #include "weather/xml_scanner.h"
 
 namespace weather {
@@ -70,7 +70,7 @@ bool WeatherDocumentSourceExists(const WeatherDocument& document);
 // actually read goes to path. False (path empty) when neither reads;
 // *failure (when given) then says why, for the first copy that is there.
 bool ReadWeatherDocumentText(const WeatherDocument& document, std::string& text, std::string& path,
-                             shell::FileReadFailure* failure = nullptr);
+                             core::FileReadFailure* failure = nullptr);
 // Loaded, and read from the import path (or, for a weather-folder file, the
 // Misc import path).
 bool LoadedFromImportCopy(const WeatherDocument& document);

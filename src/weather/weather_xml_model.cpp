@@ -2,7 +2,7 @@
 
 #include <cmath>
 
-#include "shell/text.h"
+#include "core/text.h"
 #include "weather/weather_text.h"
 
 namespace weather {
@@ -241,8 +241,8 @@ bool ChildTextRange(std::string_view text, const WeatherXmlChild& child, size_t&
     start = child.tagEnd + 1;
     end = child.contentEnd;
     if (text.substr(start, end - start).find('<') != std::string_view::npos) return false;
-    while (start < end && shell::IsSpaceByte(static_cast<unsigned char>(text[start]))) ++start;
-    while (end > start && shell::IsSpaceByte(static_cast<unsigned char>(text[end - 1]))) --end;
+    while (start < end && core::IsSpaceByte(static_cast<unsigned char>(text[start]))) ++start;
+    while (end > start && core::IsSpaceByte(static_cast<unsigned char>(text[end - 1]))) --end;
     return true;
 }
 
@@ -411,7 +411,7 @@ bool ParseWeatherXmlItemPath(const XmlValueRecord& record, std::string_view sect
     if (close == std::string_view::npos || close == 0 || close + 2 >= rest.size()) return false;
     int64_t n = 0;
     for (size_t i = 0; i < close; ++i) {
-        if (!shell::IsDigitByte(static_cast<unsigned char>(rest[i]))) return false;
+        if (!core::IsDigitByte(static_cast<unsigned char>(rest[i]))) return false;
         if (n < 0x7FFFFFFF) n = n * 10 + (rest[i] - '0');
     }
     if (n < 1 || n > 0x7FFFFFFF) return false;
@@ -497,7 +497,7 @@ bool ParseWeatherValue(const XmlValueRecord& record, float& value, std::string& 
 }
 
 bool EffectSettingIndex(std::string_view field, std::string_view text, int32_t& index) {
-    const std::string name = shell::TrimCopy(text);
+    const std::string name = core::TrimCopy(text);
     int32_t row = -1;
     if (EqualsNoCase(field, "DropSettingName")) {
         row = FindRowNoCase(DropSettingNameTable, name);
@@ -513,7 +513,7 @@ bool EffectSettingIndex(std::string_view field, std::string_view text, int32_t& 
 }
 
 bool CloudSettingsHash(std::string_view text, uint32_t& hash) {
-    const int32_t row = FindRowNoCase(CloudSettingsNameTable, shell::TrimCopy(text));
+    const int32_t row = FindRowNoCase(CloudSettingsNameTable, core::TrimCopy(text));
     if (row < 0) return false;
     hash = CloudSettingsNameTable[static_cast<size_t>(row)].hash;
     return true;

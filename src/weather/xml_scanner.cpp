@@ -5,7 +5,7 @@
 #include <algorithm>
 #include <functional>
 
-#include "shell/text.h"
+#include "core/text.h"
 #include "weather/weather_text.h"
 
 namespace weather {
@@ -197,7 +197,7 @@ bool ScanNumberArrayContent(XmlScanState& state, const XmlStartTag& tag) {
         if (text[p] == '<') break;
         float value = 0.0f;
         size_t used = 0;
-        if (!shell::ParseFloatPrefix(text.substr(p), value, &used) || used == 0 || !std::isfinite(value)) return true;
+        if (!core::ParseFloatPrefix(text.substr(p), value, &used) || used == 0 || !std::isfinite(value)) return true;
         if (state.records->size() + numbers.size() >= kMaxScanRecords) return false;
         numbers.push_back({p, p + used, value});
         p += used;
@@ -347,11 +347,11 @@ XmlValueKind ClassifyText(std::string_view text, double& number) {
         size_t i = (text[0] == '-' || text[0] == '+') ? 1 : 0;
         if (i < text.size()) {
             size_t j = i;
-            while (j < text.size() && shell::IsDigitByte(static_cast<unsigned char>(text[j]))) ++j;
+            while (j < text.size() && core::IsDigitByte(static_cast<unsigned char>(text[j]))) ++j;
             if (j == text.size()) return kXmlValueInteger;
         }
         size_t used = 0;
-        if (shell::ParseDoublePrefix(text, number, &used) && used == text.size()) return kXmlValueFloat;
+        if (core::ParseDoublePrefix(text, number, &used) && used == text.size()) return kXmlValueFloat;
         number = 0.0;
     }
     return kXmlValueText;

@@ -18,7 +18,7 @@
 #include <string_view>
 #include <vector>
 
-#include "shell/text.h"
+#include "core/text.h"
 
 namespace weather {
 
@@ -35,7 +35,7 @@ inline size_t SkipXmlNameChars(std::string_view text, size_t pos, size_t end) {
 }
 
 inline size_t SkipXmlSpace(std::string_view text, size_t pos, size_t end) {
-    while (pos < end && shell::IsSpaceByte(static_cast<unsigned char>(text[pos]))) ++pos;
+    while (pos < end && core::IsSpaceByte(static_cast<unsigned char>(text[pos]))) ++pos;
     return pos;
 }
 
@@ -118,7 +118,7 @@ void WalkXmlElements(std::string_view text, Visitor& visitor) {
         tag.nameEnd = nameEnd;
         tag.name = text.substr(nameStart, nameEnd - nameStart);
         size_t back = gt;
-        while (back > lt + 1 && shell::IsSpaceByte(static_cast<unsigned char>(text[back - 1]))) --back;
+        while (back > lt + 1 && core::IsSpaceByte(static_cast<unsigned char>(text[back - 1]))) --back;
         tag.selfClosing = text[back - 1] == '/';
         tag.depth = open.size();
         if (!visitor.Open(tag)) return;

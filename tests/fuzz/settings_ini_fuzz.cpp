@@ -8,8 +8,8 @@
 #include <fstream>
 #include <string>
 
+#include "core/settings.h"
 #include "platform/simulated.h"
-#include "shell/settings.h"
 
 namespace {
 
@@ -48,16 +48,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     fs::create_directories(fs::path(file).parent_path());
     std::ofstream(file, std::ios::binary).write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(size));
 
-    shell::ResetSettingsState();
-    shell::LoadSettings();
-    const std::string loaded = shell::SettingsFileText();
+    core::ResetSettingsState();
+    core::LoadSettings();
+    const std::string loaded = core::SettingsFileText();
     // A save the user asks for; one refused for its place (a workspace in the
     // game's folder, a folder name the drive can't hold) has nothing to read back.
-    if (!shell::SaveSettings()) return 0;
-    Require(shell::SettingsFileText() == loaded);
-    shell::ResetSettingsState();
-    shell::LoadSettings();
-    Require(shell::SettingsStatusLine.rfind("VRN.ini loaded: ", 0) == 0);
-    Require(shell::SettingsFileText() == loaded);
+    if (!core::SaveSettings()) return 0;
+    Require(core::SettingsFileText() == loaded);
+    core::ResetSettingsState();
+    core::LoadSettings();
+    Require(core::SettingsStatusLine.rfind("VRN.ini loaded: ", 0) == 0);
+    Require(core::SettingsFileText() == loaded);
     return 0;
 }

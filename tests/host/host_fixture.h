@@ -7,18 +7,18 @@
 #include <string>
 #include <vector>
 
+#include "core/editor_state.h"
+#include "core/settings.h"
+#include "core/workspace.h"
 #include "host/detour_gate.h"
-#include "host/editor_state.h"
 #include "host/host_services.h"
 #include "host/overlay_state.h"
 #include "host/shutdown.h"
 #include "host/startup.h"
 #include "platform/simulated.h"
 #include "runtime/block_locators.h"
-#include "shell/main_window.h"
-#include "shell/settings.h"
-#include "shell/workspace.h"
 #include "support/fake_drive.h"
+#include "ui/main_window.h"
 
 namespace hosttest {
 
@@ -122,13 +122,13 @@ protected:
                              &host::GameExecuteCommandLists})
             method->store(nullptr);
         host::DetourDrainTimeoutMs = 2000;
-        host::MenuOpen = host::MenuSuspended = 0;
-        host::MenuCooldownFrames = 0;
+        core::MenuOpen = core::MenuSuspended = 0;
+        core::MenuCooldownFrames = 0;
         host::ResetOverlayState();
         runtime::ResetBlockLocatorsForTesting();
-        shell::MainWindowShown = false;
-        shell::MainWindowSizeFitted = false;
-        shell::ResetSettingsState();
+        ui::MainWindowShown = false;
+        ui::MainWindowSizeFitted = false;
+        core::ResetSettingsState();
         platform::sim::ReleaseAllKeys();
     }
 

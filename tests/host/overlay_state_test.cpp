@@ -9,22 +9,22 @@
 #include <thread>
 #include <vector>
 
-#include "host/editor_state.h"
+#include "core/editor_state.h"
+#include "core/folder_picker.h"
 #include "host/overlay_state.h"
 #include "host/window_routing.h"
-#include "shell/folder_picker.h"
-#include "shell/main_window.h"
 #include "support/imgui_harness.h"
+#include "ui/main_window.h"
 
 namespace {
 
 void ResetMenu() {
     host::ResetOverlayState();
-    host::MenuOpen = 0;
-    host::MenuSuspended = 0;
-    host::MenuCooldownFrames = 0;
-    shell::FolderDialogOpen = 0;
-    shell::MainWindowSizeFitted = false;
+    core::MenuOpen = 0;
+    core::MenuSuspended = 0;
+    core::MenuCooldownFrames = 0;
+    core::FolderDialogOpen = 0;
+    ui::MainWindowSizeFitted = false;
 }
 
 class OverlayStateTest : public ::testing::Test {
@@ -49,22 +49,22 @@ TEST_F(OverlayStateTest, DisplayPixelsRoundsAndTreatsNonPositiveAsZero) {
 
 TEST_F(OverlayStateTest, AResolutionChangeBlocksTheMenuForNinetyFramesAndEighteenStableOnes) {
     Frames(1, 1920, 1080);
-    host::MenuOpen = 1;
-    shell::MainWindowSizeFitted = true;
+    core::MenuOpen = 1;
+    ui::MainWindowSizeFitted = true;
     DrawnFrame(1920, 1080);
-    EXPECT_EQ(host::MenuOpen.load(), 1);
-    EXPECT_TRUE(host::CanOpenMenu());
+    EXPECT_EQ(core::MenuOpen.load(), 1);
+    EXPECT_TRUE(core::CanOpenMenu());
 
     DrawnFrame(1280, 720);
-    EXPECT_EQ(host::MenuOpen.load(), 0);
-    EXPECT_EQ(host::MenuSuspended.load(), 1);
-    EXPECT_FALSE(shell::MainWindowSizeFitted);
-    EXPECT_EQ(host::MenuCooldownFrames.load(), host::kMenuCooldownFrames - 1) << "the frame of the change counts";
+    EXPECT_EQ(core::MenuOpen.load(), 0);
+    EXPECT_EQ(core::MenuSuspended.load(), 1);
+    EXPECT_FALSE(ui::MainWindowSizeFitted);
+    EXPECT_EQ(core::MenuCooldownFrames.load(), host::kMenuCooldownFrames - 1) << "the frame of the change counts";
     int frames = 1;
-    while (!host::CanOpenMenu() && frames < 500) {
-        host::MenuOpen = 1;  // every blocked frame closes the window again
+    while (!core::CanOpenMenu() && frames < 500) {
+        core::MenuOpen = 1;  // every blocked frame closes the window again
         DrawnFrame(1280, 720);
-        EXPECT_EQ(host::MenuOpen.load(), host::CanOpenMenu() ? 1 : 0);
+        EXPECT_EQ(core::MenuOpen.load(), core::CanOpenMenu() ? 1 : 0);
         ++frames;
     }
     EXPECT_EQ(frames, host::kMenuCooldownFrames);
@@ -74,24 +74,24 @@ TEST_F(OverlayStateTest, AResolutionChangeBlocksTheMenuForNinetyFramesAndEightee
 TEST_F(OverlayStateTest, UnsteadySizesJitterAndMinimisedFrames) {
     DrawnFrame(1920, 1080);
     for (int i = 0; i < 30; ++i) DrawnFrame(i % 2 ? 1921.0f : 1920.0f, i % 2 ? 1080.0f : 1079.0f);
-    EXPECT_EQ(host::MenuSuspended.load(), 0) << "one pixel of jitter is stable";
+    EXPECT_EQ(core::MenuSuspended.load(), 0) << "one pixel of jitter is stable";
     EXPECT_EQ(host::DisplayStableFrames.load(), host::kDisplayStableFramesNeeded);
     const int stable = host::DisplayStableFrames.load();
     DrawnFrame(0, 0);  // minimised: neither a change nor a counted frame
-    EXPECT_EQ(host::MenuSuspended.load(), 0);
+    EXPECT_EQ(core::MenuSuspended.load(), 0);
     EXPECT_EQ(host::DisplayStableFrames.load(), stable);
     EXPECT_EQ(host::LastDisplayWidth.load(), 1921u);
     DrawnFrame(1923, 1080);  // two pixels from the last frame is a change
-    EXPECT_EQ(host::MenuSuspended.load(), 1);
+    EXPECT_EQ(core::MenuSuspended.load(), 1);
 
     // After the cooldown the size still moves every few frames: suspended again.
     Frames(89, 1923, 1080);
-    EXPECT_EQ(host::MenuCooldownFrames.load(), 0);
+    EXPECT_EQ(core::MenuCooldownFrames.load(), 0);
     Frames(10, 1923, 1080);
     DrawnFrame(1928, 1080);
-    EXPECT_EQ(host::MenuSuspended.load(), 1);
+    EXPECT_EQ(core::MenuSuspended.load(), 1);
     EXPECT_EQ(host::DisplayStableFrames.load(), 0);
-    EXPECT_EQ(host::MenuCooldownFrames.load(), host::kMenuCooldownFrames - 1);
+    EXPECT_EQ(core::MenuCooldownFrames.load(), host::kMenuCooldownFrames - 1);
 
     ui.Io().DisplaySize = ImVec2(0, 0);
     host::DefaultDisplaySizeWhenEmpty(ui.Io());
@@ -106,7 +106,7 @@ TEST_F(OverlayStateTest, ABlockedMenuDropsTheUisKeyboardAndMouseInput) {
     ui.Frames(2, {});  // the UI takes queued events of different kinds over several frames
     ASSERT_TRUE(io.MouseDown[0]);
     ASSERT_TRUE(ImGui::IsKeyDown(ImGuiKey_A));
-    host::MenuCooldownFrames = 5;
+    core::MenuCooldownFrames = 5;
     io.MouseDrawCursor = true;
     host::UpdateOverlayInput(io);
     EXPECT_FALSE(io.MouseDown[0]);
@@ -137,8 +137,8 @@ TEST_F(OverlayStateTest, ResizeDetourWaitsUnderTheLockResizesOutsideItAndSuspend
         if (free) host::OverlayMutex.unlock();
         return std::string(" busy=") + std::to_string(host::OverlayBusy.load()) + (free ? " free" : " locked");
     };
-    host::MenuOpen = 1;
-    shell::MainWindowSizeFitted = true;
+    core::MenuOpen = 1;
+    ui::MainWindowSizeFitted = true;
     auto callGame = [&] {
         steps.push_back("game" + lockState() + " present " + (host::EnterPresentGate().draw ? "draws" : "passes"));
         return 0;
@@ -147,15 +147,15 @@ TEST_F(OverlayStateTest, ResizeDetourWaitsUnderTheLockResizesOutsideItAndSuspend
     EXPECT_EQ(result, 0);
     EXPECT_EQ(steps, (std::vector<std::string>{"wait busy=1 locked", "game busy=1 free present passes"}));
     EXPECT_EQ(host::OverlayBusy.load(), 0);
-    EXPECT_EQ(host::MenuOpen.load(), 0);
-    EXPECT_EQ(host::MenuSuspended.load(), 1);
-    EXPECT_EQ(host::MenuCooldownFrames.load(), host::kMenuCooldownFrames);
-    EXPECT_FALSE(shell::MainWindowSizeFitted);
+    EXPECT_EQ(core::MenuOpen.load(), 0);
+    EXPECT_EQ(core::MenuSuspended.load(), 1);
+    EXPECT_EQ(core::MenuCooldownFrames.load(), host::kMenuCooldownFrames);
+    EXPECT_FALSE(ui::MainWindowSizeFitted);
 
     ResetMenu();  // without the game's method: E_FAIL, and the menu stays suspended
     EXPECT_EQ(static_cast<uint32_t>(host::RunResizeDetour([] {}, [] { return host::kEFail; })), 0x80004005u);
-    EXPECT_EQ(host::MenuSuspended.load(), 1);
-    EXPECT_FALSE(host::CanOpenMenu());
+    EXPECT_EQ(core::MenuSuspended.load(), 1);
+    EXPECT_FALSE(core::CanOpenMenu());
 }
 
 TEST(FrameContexts, ANewSwapChainRebuildsThemAndOnlyANewShapeSuspendsTheMenu) {
@@ -266,12 +266,12 @@ TEST(WindowRouting, RoutesAndClosesAsTheMenuStateSays) {
         {"cooling down: Escape", CoolingDown, kKeyDown, kEsc, MessageRoute::ToGame, 0},
     };
     for (const auto& c : cases) {
-        host::MenuOpen = c.menu == Closed ? 0 : 1;
-        host::MenuSuspended = c.menu == Suspended ? 1 : 0;
-        host::MenuCooldownFrames = c.menu == CoolingDown ? 40 : 0;
-        shell::FolderDialogOpen = c.menu == DialogOpen ? 1 : 0;
+        core::MenuOpen = c.menu == Closed ? 0 : 1;
+        core::MenuSuspended = c.menu == Suspended ? 1 : 0;
+        core::MenuCooldownFrames = c.menu == CoolingDown ? 40 : 0;
+        core::FolderDialogOpen = c.menu == DialogOpen ? 1 : 0;
         EXPECT_EQ(host::RouteWindowMessage(c.message, c.wParam), c.route) << c.what;
-        EXPECT_EQ(host::MenuOpen.load(), c.openAfter) << c.what;
+        EXPECT_EQ(core::MenuOpen.load(), c.openAfter) << c.what;
     }
     ResetMenu();
 }

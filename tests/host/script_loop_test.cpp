@@ -29,7 +29,7 @@ protected:
         Key(key, true);
         Key(key, false);
     }
-    uint8_t Open() const { return host::MenuOpen.load(); }
+    uint8_t Open() const { return core::MenuOpen.load(); }
     host::ScriptLoopState loop;
 };
 
@@ -79,22 +79,22 @@ TEST_F(ScriptLoopTest, EscapeClosesOnItsPressEdgeAndLeavesAClosedWindowToTheHotk
 }
 
 TEST_F(ScriptLoopTest, AHotkeyPressWhileTheMenuIsBlockedClosesIt) {
-    host::MenuCooldownFrames = 5;
+    core::MenuCooldownFrames = 5;
     Press(kF9);
     EXPECT_EQ(host::BootstrapDone.load(), 1) << "the first press during a cooldown starts the editor";
     EXPECT_EQ(Open(), 0);
-    host::MenuCooldownFrames = 0;
+    core::MenuCooldownFrames = 0;
     Press(kF9);
     ASSERT_EQ(Open(), 1);
     for (const bool suspended : {false, true}) {
-        host::MenuCooldownFrames = suspended ? 0 : 10;
-        host::MenuSuspended = suspended ? 1 : 0;
+        core::MenuCooldownFrames = suspended ? 0 : 10;
+        core::MenuSuspended = suspended ? 1 : 0;
         Press(kF9);
         EXPECT_EQ(Open(), 0);
         Press(kF9);
         EXPECT_EQ(Open(), 0);
     }
-    host::MenuSuspended = 0;
+    core::MenuSuspended = 0;
     Press(kF9);
     EXPECT_EQ(Open(), 1);
 }
@@ -105,7 +105,7 @@ TEST_F(ScriptLoopTest, ChangingTheHotkeyNeverCountsAsAPress) {
     // F10 is held when the Settings tab makes it the hotkey: no toggle until
     // it is released and pressed again.
     Key(kF10, true);
-    shell::UiSettings.MenuHotkey = 4;
+    core::UiSettings.MenuHotkey = 4;
     Key(kF10, true);
     Key(kF10, false);
     EXPECT_EQ(Open(), 1);
@@ -116,7 +116,7 @@ TEST_F(ScriptLoopTest, ChangingTheHotkeyNeverCountsAsAPress) {
     // The old key F10 is held while the hotkey goes back to F9 (up): no toggle.
     Key(kF10, true);
     EXPECT_EQ(Open(), 1);
-    shell::UiSettings.MenuHotkey = 3;
+    core::UiSettings.MenuHotkey = 3;
     Key(kF10, true);
     Key(kF10, false);
     EXPECT_EQ(Open(), 1);
@@ -125,9 +125,9 @@ TEST_F(ScriptLoopTest, ChangingTheHotkeyNeverCountsAsAPress) {
 }
 
 TEST_F(ScriptLoopTest, AnIndexOutOfRangeIsReplacedByF9) {
-    shell::UiSettings.MenuHotkey = 8;
+    core::UiSettings.MenuHotkey = 8;
     host::ScriptLoopPass(loop);
-    EXPECT_EQ(shell::UiSettings.MenuHotkey.Get(), 3u);
+    EXPECT_EQ(core::UiSettings.MenuHotkey.Get(), 3u);
     Press(kF9);
     EXPECT_EQ(host::BootstrapDone.load(), 1);
 }
@@ -137,7 +137,7 @@ TEST_F(ScriptLoopTest, TheHotkeyOfVrnIniWorksFromTheFirstPressAndReadingCreatesN
     PutFile(ini, "[UI]\r\nMenuHotkey=F6\r\n");
     const auto before = std::filesystem::last_write_time(Host(ini));
     host::ScriptLoopBegin(loop);
-    EXPECT_EQ(shell::UiSettings.MenuHotkey.Get(), 0u);
+    EXPECT_EQ(core::UiSettings.MenuHotkey.Get(), 0u);
     Press(kF9);
     EXPECT_EQ(host::BootstrapDone.load(), 0) << "F9 is not the configured key";
     EXPECT_FALSE(Exists(std::string(kVrn) + "Imports")) << "the early read creates nothing";
@@ -151,21 +151,21 @@ TEST_F(ScriptLoopTest, TheEarlyReadFollowsTheWorkspacePointerAndCreatesNoDefault
     PutFile("D:\\Mods\\VRN\\VRN.ini", "[UI]\r\nMenuHotkey=insert\r\n");
     PutFile(std::string(kVrn) + "VRN.ini", "[Paths]\r\nWorkspaceDirectory=D:\\Mods\r\n");
     EXPECT_TRUE(host::ReadMenuHotkeyBeforeStart());
-    EXPECT_EQ(shell::UiSettings.MenuHotkey.Get(), 7u);
+    EXPECT_EQ(core::UiSettings.MenuHotkey.Get(), 7u);
     EXPECT_FALSE(Exists("D:\\Mods\\VRN\\Imports"));
 
     std::filesystem::remove_all(Host(kVrn));
-    shell::ResetSettingsState();
+    core::ResetSettingsState();
     EXPECT_FALSE(host::ReadMenuHotkeyBeforeStart());
     EXPECT_FALSE(Exists(kVrn)) << "no file: no default folder either";
-    EXPECT_EQ(shell::UiSettings.MenuHotkey.Get(), 3u);
+    EXPECT_EQ(core::UiSettings.MenuHotkey.Get(), 3u);
 }
 
 TEST(MenuHotkeyText, NamesInAnyCaseOrNumbersZeroToSeven) {
     const std::pair<const char*, uint32_t> cases[] = {
         {"F6", 0}, {"insert", 7}, {"f12", 6}, {"5", 5},   {"5abc", 5}, {"-1", 3},
         {"9", 3},  {"", 3},       {"F13", 3}, {"0", 0},   {"07", 7},   {"99999999999999999999", 3}};
-    for (const auto& [text, index] : cases) EXPECT_EQ(shell::MenuHotkeyIndexFromText(text), index) << text;
+    for (const auto& [text, index] : cases) EXPECT_EQ(core::MenuHotkeyIndexFromText(text), index) << text;
 }
 
 }  // namespace

@@ -52,7 +52,7 @@ TEST_F(StartupTest, HooksTheFourMethodsOnceOrAsFarAsTheStepsAllowAndIsNeverRetri
         EXPECT_EQ(Rec().calls, c.calls) << c.what;
         EXPECT_EQ(Rec().secondarySearchesAtProbe, 1) << "the engine block is searched once, before the hooks";
         EXPECT_TRUE(Exists(std::string(kVrn) + "Imports\\Timecycles")) << c.what;
-        EXPECT_NE(shell::SettingsStatusLine, "VRN.ini not loaded.") << "the settings are read first";
+        EXPECT_NE(core::SettingsStatusLine, "VRN.ini not loaded.") << "the settings are read first";
         EXPECT_EQ(host::HookEngineStarted.load(), c.engineInitializes ? 1 : 0) << c.what;
         int hooked = 0;
         for (int i = 0; i < 4; ++i) hooked += Rec().detour[i] != nullptr && Rec().table[i] == Rec().detour[i];
@@ -63,10 +63,10 @@ TEST_F(StartupTest, HooksTheFourMethodsOnceOrAsFarAsTheStepsAllowAndIsNeverRetri
         EXPECT_EQ(host::GameResizeBuffers1.load(), c.hooked == 4 ? game[2] : nullptr) << c.what;
         EXPECT_EQ(host::GameExecuteCommandLists.load(), c.hooked ? game[3] : nullptr) << c.what;
         const size_t calls = Rec().calls.size();
-        shell::SettingsStatusLine = "marker";
+        core::SettingsStatusLine = "marker";
         host::BootstrapEditor();
         EXPECT_EQ(Rec().calls.size(), calls) << "runs once even when called again";
-        EXPECT_EQ(shell::SettingsStatusLine, "marker");
+        EXPECT_EQ(core::SettingsStatusLine, "marker");
     }
 }
 

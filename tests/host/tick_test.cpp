@@ -9,23 +9,25 @@
 #include <string>
 #include <vector>
 
-#include "host/clock_timelapse.h"
-#include "host/editor_state.h"
-#include "host/game_controls.h"
+#include "core/editor_state.h"
+#include "core/game_control_settings.h"
+#include "game/clock_timelapse.h"
+#include "game/game_controls.h"
+#include "game/natives.h"
 #include "host/host_services.h"
-#include "host/natives.h"
 #include "host/shutdown.h"
 #include "host/startup.h"
 #include "host/tick.h"
 #include "host/tick_groups.h"
 #include "host/tick_wiring.h"
 #include "runtime/guarded_memory.h"
-#include "shell/game_control_settings.h"
 #include "support/sim_world_fixture.h"
 #include "support/synthetic_image.h"
 
 namespace {
 
+using namespace core;
+using namespace game;
 using namespace host;
 
 // The subsystems as the tick sees them: every call lands in one log with the
@@ -345,14 +347,14 @@ TEST_F(TickTest, WeatherRequestsOutsideTheFileWeathersAreDropped) {
 
 TEST_F(TickTest, ClockModifierHudAndSlotRefreshFollowTheirRates) {
     ClockHourRequest.store(22);
-    shell::TimelapseEnabled = true;
+    core::TimelapseEnabled = true;
     sub.trueTests = {"ModifierWorkPending"};
     EXPECT_EQ(Count(Tick(), "StepModifierLiveResolve"), 1u) << "modifier work pending";
     EXPECT_EQ(GameClockReading.hour.load(), 22);
     EXPECT_TRUE(world.clockPaused);
     sub.trueTests.clear();
-    shell::TimelapseEnabled = false;
-    shell::GameControlFlags.GameHudVisible = false;  // reasserted every frame
+    core::TimelapseEnabled = false;
+    core::GameControlFlags.GameHudVisible = false;  // reasserted every frame
     Tick();
     EXPECT_EQ(CallsOf(kNativeRadarVisible).back(), std::vector<uint64_t>{0});
     EXPECT_EQ(CallsOf(kNativeHideHudFrame).size(), 1u);

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "host/editor_state.h"
+#include "core/editor_state.h"
 #include "host/tick.h"
 #include "host/tick_groups.h"
 #include "host/tick_wiring.h"
@@ -21,6 +21,7 @@
 
 namespace {
 
+using namespace core;
 using namespace host;
 
 std::vector<std::string> Split(const char* list) {

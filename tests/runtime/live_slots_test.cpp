@@ -3,7 +3,7 @@
 
 #include <vector>
 
-#include "host/editor_state.h"
+#include "core/editor_state.h"
 #include "runtime/live_slots.h"
 #include "support/synthetic_image.h"
 
@@ -18,8 +18,8 @@ protected:
     void SetUp() override { ResetSlotTablesForTesting(); }
     void TearDown() override {
         ResetSlotTablesForTesting();
-        host::MenuOpen = 0;
-        host::SlotRefreshTick = 0;
+        core::MenuOpen = 0;
+        core::SlotRefreshTick = 0;
     }
 };
 
@@ -91,8 +91,8 @@ TEST_F(LiveSlots, RefreshRule) {
         // name, address, value, liveValue, range, loaded, enabled, liveReadable, baseline and its flag, listed, imported
         LiveOverrideSlot slot{"test", r.readable ? readable : unreadable, 1.0f, 2.0f, 0.0f, 0.0f, r.loaded, r.enabled, 1,
                               3.0f, r.baselineCaptured, r.listed, r.followImport};
-        host::MenuOpen = r.menuOpen;
-        host::SlotRefreshTick = r.tick;
+        core::MenuOpen = r.menuOpen;
+        core::SlotRefreshTick = r.tick;
         RefreshLiveSlot(slot, r.force);
         EXPECT_EQ(slot.liveValue, r.read ? 42.5f : 2.0f);
         EXPECT_EQ(slot.value, r.valueFollows ? 42.5f : 1.0f);

@@ -14,7 +14,7 @@
 //   (down and up in separate frames) and TypeText run frames with the body.
 // Only one harness may exist at a time (ImGui's current context is global).
 //     testsupport::ImGuiHarness ui;
-//     auto draw = [] { ImGui::Begin("Test"); shell::DrawSettingsPanel(); ImGui::End(); };
+//     auto draw = [] { ImGui::Begin("Test"); ui::DrawSettingsPanel(); ImGui::End(); };
 //     ui.Frame(draw);
 //     ASSERT_TRUE(ui.ClickItem("Save settings", draw));
 #pragma once

@@ -9,7 +9,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "host/before_after.h"
+#include "game/before_after.h"
 #include "host/tick_groups.h"
 #include "platform/simulated.h"
 #include "sim_world.h"
@@ -36,7 +36,7 @@ protected:
 
 private:
     host::TickCallees savedTickCalls_{};
-    host::BeforeAfterCallees savedBeforeAfterCalls_{};
+    game::BeforeAfterCallees savedBeforeAfterCalls_{};
 };
 
 }  // namespace testsupport

@@ -1,12 +1,12 @@
 #include "sim_world_fixture.h"
 
-#include "host/clock_timelapse.h"
-#include "host/editor_state.h"
-#include "host/free_camera.h"
-#include "host/game_controls.h"
+#include "core/editor_state.h"
+#include "core/settings.h"
+#include "game/clock_timelapse.h"
+#include "game/free_camera.h"
+#include "game/game_controls.h"
 #include "host/tick.h"
 #include "platform/simulated.h"
-#include "shell/settings.h"
 
 namespace testsupport {
 
@@ -22,22 +22,22 @@ void InstallSimWorld(SimWorld& world) {
 namespace {
 
 void ResetEditorGameSide() {
-    shell::ResetSettingsState();
-    host::MenuOpen.store(0);
-    host::TimecycleAfterShown.store(1);
-    host::VisualSettingsAfterShown.store(1);
+    core::ResetSettingsState();
+    core::MenuOpen.store(0);
+    core::TimecycleAfterShown.store(1);
+    core::VisualSettingsAfterShown.store(1);
     host::ResetTickState();
-    host::ResetClockState();
-    host::ResetGameControlsState();
-    host::ResetFreeCameraState();
-    host::ResetBeforeAfterState();
+    game::ResetClockState();
+    game::ResetGameControlsState();
+    game::ResetFreeCameraState();
+    game::ResetBeforeAfterState();
 }
 
 }  // namespace
 
 void SimWorldTest::SetUp() {
     savedTickCalls_ = host::TickCalls;
-    savedBeforeAfterCalls_ = host::BeforeAfterCalls;
+    savedBeforeAfterCalls_ = game::BeforeAfterCalls;
     ResetEditorGameSide();
     platform::sim::UseManualClock(true);
     platform::sim::ReleaseAllKeys();
@@ -54,7 +54,7 @@ void SimWorldTest::TearDown() {
     platform::sim::ClearNativeCallLog();
     platform::sim::ReleaseAllKeys();
     host::TickCalls = savedTickCalls_;
-    host::BeforeAfterCalls = savedBeforeAfterCalls_;
+    game::BeforeAfterCalls = savedBeforeAfterCalls_;
     ResetEditorGameSide();
 }
 

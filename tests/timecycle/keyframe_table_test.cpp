@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "core/editor_state.h"
 #include "host/tick.h"
 #include "platform/memory.h"
 #include "support/synthetic_image.h"
@@ -120,9 +121,9 @@ TEST_F(KeyframeTableTest, LoadPreviewFindsTheTableDerivesEveryWeatherAndWritesTh
     options.elementTextOverride = {{"far_clip", " 100 200 300 400 500 600 700 800 900 1000 1100 1200 1300"}};
     PutGeneratedFile(4, options);
     host::PatchesClearedForImport = 1;
-    host::TimecycleRereadFrames = 3;
+    core::TimecycleRereadFrames = 3;
     LoadAndPreview(4);
-    EXPECT_EQ(host::PatchesClearedForImport + host::TimecycleRereadFrames, 0);
+    EXPECT_EQ(host::PatchesClearedForImport + core::TimecycleRereadFrames, 0);
     EXPECT_EQ(TimecycleStatusLine, "Loaded 429 parameters.");
     for (int w = 0; w < 18; ++w) EXPECT_EQ(WeatherBlockTable[static_cast<size_t>(w)], BlockOf(w)) << w;
     EXPECT_EQ(TimecycleLoadRecords[4].previewApplied, 1);
@@ -340,7 +341,7 @@ TEST_F(KeyframeTableTest, ContextEditsWriteWholeRecordsAndBeforeAfterRewritesThe
     } syncs[] = {{0, 0, 42.0f}, {1, 0, 42.0f}, {0, 0, HalfToFloat(generated(0, row, 2))}, {0, 5.0f, 5.0f}, {1, 0, 42.0f}};
     TimecycleBeforeAfterSync = BeforeAfterSyncState{};
     for (const auto& sync : syncs) {
-        host::TimecycleAfterShown = sync.afterShown;
+        core::TimecycleAfterShown = sync.afterShown;
         if (sync.plant != 0) PlantHalf(block, 0, 2, row, sync.plant);
         SyncTimecycleBeforeAfter();
         EXPECT_EQ(GameValue(block, 0, 2, row), sync.expected) << int(sync.afterShown) << " " << sync.plant;
@@ -410,15 +411,15 @@ TEST_F(TimecycleTest, SlotRefreshHoldKeepsLoadedSlots) {
     RefreshTimecycleSlot(slot);  // not loaded: read anyway
     EXPECT_TRUE(slot.liveValue == 9.0f && slot.loaded == 1);
     game = 10.0f;
-    host::MenuOpen = 1;
-    host::SlotRefreshTick = 1;
+    core::MenuOpen = 1;
+    core::SlotRefreshTick = 1;
     RefreshTimecycleSlot(slot);
     EXPECT_EQ(slot.liveValue, 9.0f);
     SlotRefreshHoldFrames = 0;
     RefreshTimecycleSlot(slot);
     EXPECT_EQ(slot.liveValue, 10.0f);
-    host::MenuOpen = 0;
-    host::SlotRefreshTick = 0;
+    core::MenuOpen = 0;
+    core::SlotRefreshTick = 0;
 }
 
 }  // namespace

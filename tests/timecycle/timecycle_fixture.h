@@ -8,9 +8,9 @@
 #include <sstream>
 #include <string>
 
-#include "host/editor_state.h"
+#include "core/editor_state.h"
+#include "core/workspace.h"
 #include "runtime/live_slots.h"
-#include "shell/workspace.h"
 #include "support/fake_drive.h"
 #include "support/testdata.h"
 #include "support/timecycle_gen.h"
@@ -33,8 +33,8 @@ inline void ResetTimecycleEditor() {
     for (auto& record : timecycle::TimecycleLoadRecords) record = timecycle::TimecycleLoadRecord{};
     timecycle::TimecycleStatusLine = timecycle::kTimecycleStatusIdle;
     (void)timecycle::SearchTimecycleParameters("\x01 reset");
-    host::TimecycleAfterShown = 1;
-    host::MenuOpen = 0;
+    core::TimecycleAfterShown = 1;
+    core::MenuOpen = 0;
     // The scans walk every private read-write region of the process; a
     // sanitizer's shadow memory would make each of them run to its budget.
     if (VARNEL_UNDER_SHADOW_MEMORY) timecycle::KeyframeScanRegionLimitForTesting = 64u << 20;
@@ -88,7 +88,7 @@ class TimecycleTest : public testsupport::FakeDriveTest {
 protected:
     void SetUp() override {
         FakeDriveTest::SetUp();
-        shell::ClearWorkspacePaths();
+        core::ClearWorkspacePaths();
         ResetTimecycleEditor();
     }
     void TearDown() override {

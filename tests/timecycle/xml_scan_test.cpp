@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "shell/comma_locale.h"
-#include "shell/file_utils.h"
+#include "core/comma_locale.h"
+#include "core/file_utils.h"
 #include "timecycle/timecycle_model.h"
 #include "timecycle/timecycle_numbers.h"
 #include "timecycle/xml_scan.h"
@@ -87,7 +87,7 @@ TEST(ParseValueList, NumbersSeparatedByWhiteSpaceOnly) {
 }
 
 TEST(ParseValueList, IndependentOfTheCLocale) {
-    shelltest::CommaLocale comma;
+    coretest::CommaLocale comma;
     if (!comma.Active()) GTEST_SKIP() << "no locale with a decimal comma available";
     std::vector<ValueToken> tokens;
     ASSERT_TRUE(ParseValueList("0.5 1.25", tokens));
@@ -124,7 +124,7 @@ TEST(FormatLikeExisting, EveryWrittenValueReadsBackWithin1e5) {
             const std::string text = FormatLikeExisting(value, old);
             float back = 0.0f;
             size_t used = 0;
-            ASSERT_TRUE(shell::ParseFloatPrefix(text, back, &used)) << text;
+            ASSERT_TRUE(core::ParseFloatPrefix(text, back, &used)) << text;
             ASSERT_EQ(used, text.size()) << text;
             ASSERT_LE(std::fabs(static_cast<double>(back) - static_cast<double>(value)), 1e-5) << value << " " << text;
             ASSERT_NE(text.rfind("-0.", 0) == 0 && back == 0.0f, true) << text;

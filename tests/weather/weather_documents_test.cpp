@@ -8,8 +8,8 @@
 #include <tuple>
 #include <vector>
 
+#include "core/file_utils.h"
 #include "platform/simulated.h"
-#include "shell/file_utils.h"
 #include "support/weather_docs.h"
 #include "weather/document_io.h"
 #include "weather/weather_documents.h"
@@ -261,14 +261,14 @@ TEST_F(WeatherDocumentsTest, ExportAndSave) {
 }
 
 TEST_F(WeatherDocumentsTest, FilesNearTheSizeCap) {
-    const std::string big = testsupport::GenerateLargeDocument(static_cast<size_t>(shell::kMaxFileBytes) - 16);
+    const std::string big = testsupport::GenerateLargeDocument(static_cast<size_t>(core::kMaxFileBytes) - 16);
     Load(kLightning, big);
     EXPECT_GT(Doc(kLightning).values.size(), 300000u);
     EXPECT_EQ(Doc(kLightning).warningCount, 0u);
     ASSERT_TRUE(SaveMiscXml(kLightning, 0, status));
     EXPECT_TRUE(GetFile(Exports("Weather Files\\vfxlightningsettings.xml")) == big);
 
-    PutFile(Imports("Weather Files\\watertune.xml"), std::string(static_cast<size_t>(shell::kMaxFileBytes) + 1, ' '));
+    PutFile(Imports("Weather Files\\watertune.xml"), std::string(static_cast<size_t>(core::kMaxFileBytes) + 1, ' '));
     EXPECT_FALSE(LoadWeatherDocument(kWatertune, status));
     EXPECT_EQ(Doc(kWatertune).loaded, 0);
 }

@@ -9,20 +9,20 @@
 #include <string_view>
 #include <vector>
 
-#include "shell/shell_fixture.h"
+#include "core/core_fixture.h"
 #include "weather/weather_documents.h"
 
 namespace weathertest {
 
-class WeatherDocsTest : public shelltest::ShellTest {
+class WeatherDocsTest : public coretest::CoreTest {
 protected:
     void SetUp() override {
-        ShellTest::SetUp();
+        CoreTest::SetUp();
         weather::ReleaseWeatherDocuments();
     }
     void TearDown() override {
         weather::ReleaseWeatherDocuments();
-        ShellTest::TearDown();
+        CoreTest::TearDown();
     }
 };
 

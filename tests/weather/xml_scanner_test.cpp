@@ -7,7 +7,7 @@
 #include <tuple>
 #include <vector>
 
-#include "shell/comma_locale.h"
+#include "core/comma_locale.h"
 #include "weather/weather_fixture.h"
 #include "weather/xml_scanner.h"
 
@@ -108,7 +108,7 @@ TEST(XmlScanner, KindsOfValueTexts) {
 // Typed values have explicit widths and ignore the C locale.
 TEST(XmlScanner, TypedValues) {
     for (const bool decimalComma : {false, true}) {
-        std::optional<shelltest::CommaLocale> comma;
+        std::optional<coretest::CommaLocale> comma;
         if (decimalComma && !comma.emplace().Active()) GTEST_SKIP() << "no locale with a decimal comma is available";
         const Scan scan(R"(<R><A value="2147483647"/><B value="99999999999"/><C value="-99999999999"/>)"
                         R"(<D value="0.25"/><E value="TRUE"/><F value="0x10"/><G content="float_array">1.5 -2.75</G></R>)");

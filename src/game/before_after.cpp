@@ -1,0 +1,121 @@
+#include "game/before_after.h"
+
+#include <array>
+
+#include "core/editor_state.h"
+#include "core/settings.h"
+#include "platform/input.h"
+
+namespace game {
+
+std::atomic<uint8_t> VisualSettingsSwitchPending{0};
+std::atomic<uint8_t> AllBeforeShown{0};
+std::atomic<uint8_t> UiTakingTextInput{0};
+// Filled by the layers above (the host's tick wiring); the visualsettings,
+// modifier and weather-document steps join as they are built.
+BeforeAfterCallees BeforeAfterCalls;
+bool (*GameInFrontTest)() = nullptr;
+
+namespace {
+
+enum Hotkey { kTimecycle, kVisualSettings, kBoth, kAllLive, kHotkeyCount };
+
+// Per hotkey: the key polled on the previous tick and whether it was down.
+std::array<uint32_t, kHotkeyCount> g_polledKey{};
+std::array<bool, kHotkeyCount> g_wasDown{};
+
+const core::SharedValue<uint32_t>& HotkeyIndex(int hotkey) {
+    switch (hotkey) {
+    case kTimecycle: return core::UiSettings.TimecycleBeforeAfterHotkey;
+    case kVisualSettings: return core::UiSettings.VisualSettingsBeforeAfterHotkey;
+    case kBoth: return core::UiSettings.BothBeforeAfterHotkey;
+    default: return core::UiSettings.AllLiveBeforeAfterHotkey;
+    }
+}
+
+bool Fired(int hotkey, bool blocked) {
+    uint32_t index = HotkeyIndex(hotkey);
+    if (index >= core::BeforeAfterHotkeyTable.size()) index = 0;
+    const uint32_t key = core::BeforeAfterHotkeyTable[index].virtualKey;
+    const size_t h = static_cast<size_t>(hotkey);
+    if (key == 0) {
+        g_polledKey[h] = 0;
+        g_wasDown[h] = false;
+        return false;
+    }
+    const bool down = platform::IsKeyDown(static_cast<int>(key));
+    const bool sameKey = g_polledKey[h] == key;
+    const bool pressed = sameKey && down && !g_wasDown[h];
+    g_polledKey[h] = key;
+    g_wasDown[h] = down;
+    return pressed && !blocked;
+}
+
+void ShowVisualSettings(uint8_t after) {
+    if (core::VisualSettingsAfterShown.exchange(after) != after) VisualSettingsSwitchPending.store(1);
+}
+
+void EnterAllBefore() {
+    uint8_t changed = 0;
+    if (BeforeAfterCalls.anyTimecycleGroupEdited && BeforeAfterCalls.anyTimecycleGroupEdited()) {
+        core::TimecycleAfterShown.store(0);
+        changed = 1;
+    }
+    if (BeforeAfterCalls.anyVisualSettingsGroupEdited && BeforeAfterCalls.anyVisualSettingsGroupEdited()) {
+        ShowVisualSettings(0);
+        changed = 1;
+    }
+    if (BeforeAfterCalls.modifierAllLiveBeforeAfter) BeforeAfterCalls.modifierAllLiveBeforeAfter(1, &changed);
+    if (BeforeAfterCalls.showWeatherDocsBeforeAfter) BeforeAfterCalls.showWeatherDocsBeforeAfter(1, &changed);
+    AllBeforeShown.store(changed);
+}
+
+void LeaveAllBefore() {
+    uint8_t changed = 0;
+    core::TimecycleAfterShown.store(1);
+    ShowVisualSettings(1);
+    if (BeforeAfterCalls.modifierAllLiveBeforeAfter) BeforeAfterCalls.modifierAllLiveBeforeAfter(0, &changed);
+    if (BeforeAfterCalls.showWeatherDocsBeforeAfter) BeforeAfterCalls.showWeatherDocsBeforeAfter(0, &changed);
+    AllBeforeShown.store(0);
+}
+
+}  // namespace
+
+void PollHotkeys() {
+    core::ValidateHotkeys();
+    const bool inFront = GameInFrontTest ? GameInFrontTest() : platform::GameWindowIsForeground();
+    const bool blocked = (core::MenuOpen.load() && UiTakingTextInput.load()) || !inFront;
+    bool fired[kHotkeyCount];
+    for (int h = 0; h < kHotkeyCount; ++h) fired[h] = Fired(h, blocked);
+
+    if (fired[kTimecycle]) core::TimecycleAfterShown.store(core::TimecycleAfterShown.load() ? 0 : 1);
+    if (fired[kVisualSettings]) {
+        core::VisualSettingsAfterShown.store(core::VisualSettingsAfterShown.load() ? 0 : 1);
+        VisualSettingsSwitchPending.store(1);
+    }
+    if (fired[kBoth]) {
+        const uint8_t v = (core::TimecycleAfterShown.load() == 0 && core::VisualSettingsAfterShown.load() == 0) ? 1 : 0;
+        core::TimecycleAfterShown.store(v);
+        ShowVisualSettings(v);
+    }
+    if (fired[kAllLive]) {
+        if (AllBeforeShown.load() == 0) EnterAllBefore();
+        else LeaveAllBefore();
+    }
+}
+
+bool GameIsInFront(uint64_t foreground, bool foregroundInGameProcess, uint64_t captured, uint64_t capturedTopLevel) {
+    if (foreground == 0) return false;
+    if (captured == 0) return foregroundInGameProcess;
+    return foreground == captured || foreground == capturedTopLevel;
+}
+
+void ResetBeforeAfterState() {
+    VisualSettingsSwitchPending.store(0);
+    AllBeforeShown.store(0);
+    UiTakingTextInput.store(0);
+    g_polledKey.fill(0);
+    g_wasDown.fill(false);
+}
+
+}  // namespace game

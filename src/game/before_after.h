@@ -1,0 +1,56 @@
+// Before/after: the four configurable hotkeys that switch between the
+// editor's values (after) and the game's own (before), for the timecycle,
+// the visualsettings, both, or everything the editor writes live. The flags
+// themselves (TimecycleAfterShown, VisualSettingsAfterShown) are in
+// editor_state.h; the hold buttons of the tabs write them too.
+#pragma once
+#include <atomic>
+#include <cstdint>
+
+namespace game {
+
+// Set when a hotkey or the Visualsettings tab's hold button changed
+// VisualSettingsAfterShown; the visualsettings switch consumes it on the next tick.
+extern std::atomic<uint8_t> VisualSettingsSwitchPending;
+// 1 while the all-live hotkey holds everything in the before state.
+extern std::atomic<uint8_t> AllBeforeShown;
+// 1 while the UI takes text input (stored by the overlay every frame); the
+// hotkeys do not fire meanwhile, so typing never flips before/after.
+extern std::atomic<uint8_t> UiTakingTextInput;
+
+// What the all-live hotkey asks of the other editors. An entry that is null
+// is not built and is skipped. `changed` is set (never cleared) by a call
+// that wrote anything.
+struct BeforeAfterCallees {
+    // Refreshes the timecycle groups' edited flags; true when one is edited.
+    bool (*anyTimecycleGroupEdited)() = nullptr;
+    bool (*anyVisualSettingsGroupEdited)() = nullptr;
+    void (*modifierAllLiveBeforeAfter)(uint8_t before, uint8_t* changed) = nullptr;
+    void (*showWeatherDocsBeforeAfter)(uint8_t before, uint8_t* changed) = nullptr;
+};
+extern BeforeAfterCallees BeforeAfterCalls;
+
+// Whether the game is in front, for the hotkeys: the host's test over the
+// window the overlay captured, set together with the host services
+// (HostServices::gameWindowInFront). Null: the platform's own test.
+extern bool (*GameInFrontTest)();
+
+// Whether the game is in front, for the before/after hotkeys. With a window
+// captured by the overlay (the one it reads input from, the swap chain's
+// window when the game's window class was not found), the foreground
+// window must be that window or its top-level window; before the capture,
+// any window of the game's process counts. Window handles as integers, 0 =
+// none.
+bool GameIsInFront(uint64_t foreground, bool foregroundInGameProcess, uint64_t captured, uint64_t capturedTopLevel);
+
+// First step of every tick: polls the four hotkeys in the order Timecycle,
+// VisualSettings, Both, AllLive. A hotkey fires on the press edge of its key
+// (key-down bit), never while the UI takes text input or the game is not in
+// front (GameInFrontTest); a change of the chosen key never
+// counts as a press.
+void PollHotkeys();
+
+// Back to the state at process start (tests).
+void ResetBeforeAfterState();
+
+}  // namespace game

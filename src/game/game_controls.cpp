@@ -1,0 +1,140 @@
+#include "game/game_controls.h"
+
+#include "core/game_control_settings.h"
+#include "core/text.h"
+#include "game/natives.h"
+#include "game/weathers.h"
+
+namespace game {
+
+uint8_t VehiclesToggleApplied = 0;
+uint8_t BlackoutApplied = 0;
+std::atomic<int32_t> PresetTeleportRequest{0};
+std::mutex TeleportMutex;
+LocationTeleport LocationTeleportRequest;
+std::atomic<int32_t> WeatherRequest{-1};
+
+namespace {
+
+constexpr float kClearRadius = 1000.0f;
+
+void SuppressPedestrians(const NativeVector& at) {
+    CallNative(kNativePedSuppression1, {FloatArg(0.0f)});
+    CallNative(kNativePedSuppression2, {FloatArg(0.0f), FloatArg(0.0f)});
+    CallNative(kNativePedSuppression3, {IntArg(0)});
+    CallNative(kNativePedClearArea, {FloatArg(at.x), FloatArg(at.y), FloatArg(at.z), FloatArg(kClearRadius), IntArg(1)});
+}
+
+void SuppressVehicles(const NativeVector& at) {
+    CallNative(kNativeVehicleSuppression1, {FloatArg(0.0f)});
+    CallNative(kNativeVehicleSuppression2, {FloatArg(0.0f)});
+    CallNative(kNativeVehicleSuppression3, {FloatArg(0.0f)});
+    CallNative(kNativeVehicleSuppression4, {IntArg(0)});
+    CallNative(kNativeVehicleSwitchA, {BoolArg(false)});
+    CallNative(kNativeVehicleSwitchB, {BoolArg(false)});
+    CallNative(kNativeVehicleClearArea, {FloatArg(at.x), FloatArg(at.y), FloatArg(at.z), FloatArg(kClearRadius),
+                                         IntArg(0), IntArg(0), IntArg(0), IntArg(0), IntArg(0)});
+}
+
+}  // namespace
+
+bool CanSetGameWeather(int32_t index) {
+    if (index < 0 || static_cast<size_t>(index) >= kWeatherCount) return false;
+    return !core::EqualsNoCase(WeatherNameTable[index].gameName, "UNDERWATER_DEEP");
+}
+
+bool SetGameWeather(int32_t index) {
+    if (!CanSetGameWeather(index)) return false;
+    const char* name = WeatherNameTable[index].gameName;
+    CallNative(kNativeWeatherStep1);
+    CallNative(kNativeWeatherStep2);
+    CallNative(kNativeWeatherStep3, {StringArg(name)});
+    CallNative(kNativeWeatherStep4, {StringArg(name)});
+    CallNative(kNativeWeatherStep5, {StringArg(name)});
+    return true;
+}
+
+bool RequestGameWeather(int32_t index) {
+    if (!CanSetGameWeather(index)) return false;
+    WeatherRequest.store(index);
+    return true;
+}
+
+void RequestPresetTeleport(int32_t request) {
+    {
+        std::lock_guard<std::mutex> lock(TeleportMutex);
+        LocationTeleportRequest.pending = 0;
+    }
+    PresetTeleportRequest.store(request);
+}
+
+void RequestLocationTeleport(float x, float y, float z) {
+    PresetTeleportRequest.store(0);
+    std::lock_guard<std::mutex> lock(TeleportMutex);
+    LocationTeleportRequest = {1, x, y, z};
+}
+
+void ApplyWorldToggles() {
+    const auto& flags = core::GameControlFlags;
+    if (flags.DisableIdleCamera) CallNative(kNativeNoIdleCamera);
+
+    const bool pedestrians = flags.DisablePedestrians;
+    const bool vehicles = flags.DisableVehicles;
+    if (pedestrians || vehicles) {
+        const int32_t ped = CallNativeInt(kNativePlayerPed);
+        const NativeVector at = CallNativeVector(kNativeEntityPosition, {IntArg(ped), BoolArg(true)});
+        if (pedestrians) SuppressPedestrians(at);
+        if (vehicles) SuppressVehicles(at);
+    }
+
+    if ((vehicles ? 1 : 0) != VehiclesToggleApplied) {
+        CallNative(kNativeVehicleSwitchB, {BoolArg(!vehicles)});
+        CallNative(kNativeVehicleSwitchA, {BoolArg(!vehicles)});
+        VehiclesToggleApplied = vehicles ? 1 : 0;
+    }
+
+    const bool blackout = flags.BlackoutMode;
+    if ((blackout ? 1 : 0) != BlackoutApplied) {
+        CallNative(kNativeBlackout, {BoolArg(blackout)});
+        BlackoutApplied = blackout ? 1 : 0;
+    }
+
+    const int32_t preset = PresetTeleportRequest.exchange(0);
+    if (preset != 0) {
+        const int32_t entity = ResolveTeleportEntity(CallNativeInt(kNativePlayerPed));
+        if (entity == 0) return;  // a pending location teleport waits for the next frame
+        if (preset >= 1 && preset <= static_cast<int32_t>(PresetTeleportTable.size())) {
+            const TeleportPoint& p = PresetTeleportTable[static_cast<size_t>(preset - 1)];
+            SetEntityCoordsNative(entity, p.x, p.y, p.z, 0, 0, 0, 1);
+        }
+        SetEntityVelocityNative(entity, 0.0f, 0.0f, 0.0f);
+    }
+
+    LocationTeleport target;
+    {
+        std::lock_guard<std::mutex> lock(TeleportMutex);
+        if (!LocationTeleportRequest.pending) return;
+        target = LocationTeleportRequest;
+        LocationTeleportRequest.pending = 0;
+    }
+    const int32_t entity = ResolveTeleportEntity(CallNativeInt(kNativePlayerPed));
+    if (entity == 0) return;  // dropped
+    CallNative3f(kNativeLoadWorldAt, target.x, target.y, target.z);
+    CallNative(kNativePlaceEntityExact,
+               {IntArg(entity), FloatArg(target.x), FloatArg(target.y), FloatArg(target.z), IntArg(0), IntArg(0), IntArg(0)});
+    SetEntityVelocityNative(entity, 0.0f, 0.0f, 0.0f);
+    CallNative3f(kNativeLoadWorldAt, target.x, target.y, target.z);
+}
+
+void ResetGameControlsState() {
+    VehiclesToggleApplied = 0;
+    BlackoutApplied = 0;
+    PresetTeleportRequest.store(0);
+    {
+        std::lock_guard<std::mutex> lock(TeleportMutex);
+        LocationTeleportRequest = {};
+    }
+    WeatherRequest.store(-1);
+}
+
+}  // namespace game

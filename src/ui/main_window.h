@@ -1,0 +1,57 @@
+// The editor's main window and the small FPS overlay: the whole UI of one
+// overlay frame (render thread, between the UI library's new frame and its
+// render).
+#pragma once
+#include <cstdint>
+
+#include "core/settings.h"
+#include "core/shared_value.h"
+
+namespace ui {
+
+// The main window was drawn on the previous frame.
+extern core::SharedValue<bool> MainWindowShown;
+// MenuWidth and MenuHeight have been fitted to the display. Cleared by every
+// menu suspension (resize, display change), set here and by the Settings
+// tab's "Reset defaults".
+extern core::SharedValue<bool> MainWindowSizeFitted;
+// The UI display size when the window was last drawn (while it is closed:
+// on the last frame).
+extern float MainWindowDisplayWidth;
+extern float MainWindowDisplayHeight;
+
+// FPS record: smoothed frame time in milliseconds (0 = not started), the
+// values on display and when they were taken (TickCount64 ms, 0 = never).
+extern float FpsAverageMs;
+extern float FpsShownFps;
+extern float FpsShownAverage;
+extern uint64_t FpsShownStamp;
+
+// One overlay frame's UI: scale and opacity from the settings, the FPS
+// overlay, and while MenuOpen the main window with its header and tabs.
+void DrawMainWindow();
+// Restarts the FPS average; the next frame shows fresh values at once.
+void ResetFpsCounters();
+
+// ---- Size and position rules of the main window --------------------------------
+
+struct MainWindowLimits {
+    float minWidth;
+    float maxWidth;
+    float minHeight;
+    float maxHeight;
+};
+// The size range the window is held to on a display of width x height.
+MainWindowLimits MainWindowLimitsFor(float displayWidth, float displayHeight);
+// size brought into the limits (minimum first, then maximum).
+core::MainWindowSize ClampMainWindowSize(core::MainWindowSize size, const MainWindowLimits& limits);
+// Where the window opens: 70, 30 unless the display leaves less room.
+struct MainWindowPos {
+    float x;
+    float y;
+};
+MainWindowPos MainWindowOpenPosition(float displayWidth, float displayHeight, core::MainWindowSize size);
+// The next smoothed frame time: the first sample starts the average.
+float SmoothedFrameTimeMs(float averageMs, float frameMs);
+
+}  // namespace ui

@@ -1,0 +1,371 @@
+#include "core/settings.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <functional>
+#include <optional>
+#include <sstream>
+
+#include "comma_locale.h"
+#include "core/file_utils.h"
+#include "core/workspace.h"
+#include "core_fixture.h"
+#include "platform/simulated.h"
+
+namespace coretest {
+namespace {
+
+using namespace core;
+
+std::string Crlf(std::initializer_list<std::string> lines) {
+    std::string text;
+    for (const std::string& line : lines) text += line + "\r\n";
+    return text;
+}
+
+// The file SaveSettings writes for the default settings in a VRN folder
+// (no window size: it follows the display until the user sets one).
+std::string DefaultFileText(const std::string& vrn) {
+    return Crlf({"[UI]", "UIScale=1.000", "UIOpacity=0.960", "MenuHotkey=F9", "TimecycleBeforeAfterHotkey=Off",
+                 "VisualSettingsBeforeAfterHotkey=Off", "BothBeforeAfterHotkey=Off", "AllLiveBeforeAfterHotkey=Off",
+                 "FPSCounter=0", "ShowFPSWhenClosed=1", "TimecycleTimelapseSpeed=600.000", "GameHudVisible=1",
+                 "DisableIdleCamera=0", "DisablePedestrians=0", "DisableVehicles=0", "", "[Paths]",
+                 "WorkspaceDirectory=" + vrn, "ImportDirectory=" + vrn + "Imports\\",
+                 "ExportDirectory=" + vrn + "Exports\\"});
+}
+
+class SettingsTest : public CoreTest {
+protected:
+    std::string Ini() const { return InVrn("VRN.ini"); }
+    void Reload() {  // starts afresh as a new game session would, and loads
+        ResetSettingsState();
+        LoadSettings();
+    }
+    // What the loaded settings are: the lines SaveSettings would write that
+    // differ from the defaults' file, joined by blanks.
+    static std::string Shown() {
+        std::istringstream lines(SettingsFileText());
+        const std::string defaults = "\n" + DefaultFileText(kVrn);
+        std::string line, shown;
+        while (std::getline(lines, line)) {  // each line still ends in its CR
+            if (defaults.find("\n" + line + "\n") != std::string::npos) continue;
+            shown += (shown.empty() ? "" : " ") + line.substr(0, line.size() - 1);
+        }
+        return shown;
+    }
+};
+
+// ---- Reading: file text -> what the settings become -------------------------------------
+
+TEST_F(SettingsTest, FileTextGivesTheseSettings) {
+    const std::string longFolder = "D:\\" + std::string(255, 'a');  // 259 bytes with its backslash: fits
+    constexpr char kLoaded = 'L', kUnreadable = 'U', kTooLong = 'T', kMigrated = 'M';
+    const struct {
+        const char* name;
+        std::string file;
+        std::string shown;
+        char status;
+    } cases[] = {
+        // Sections, keys, comments, line ends.
+        {"rules", "\xEF\xBB\xBFUIScale=1.9\r\n[Other]\r\nUIScale=1.8\r\n  [ ui ]  \r\n; UIScale=1.7\r\n# UIScale=1.6\r\n"
+                  "no equals sign\r\n  uiscale =  1.25  \r\nUIScale=1.5\r\n[Paths]\r\nFPSCounter=1\r\n",
+         "UIScale=1.250", kLoaded},
+        {"CR only", "[UI]\rUIScale=1.5\rMenuHotkey=F10\r", "UIScale=1.500 MenuHotkey=F10", kLoaded},
+        {"mixed line ends", "[UI]\nUIScale=1.5\r\nFPSCounter=yes\r[UI\nUIOpacity=0.5", "UIScale=1.500 UIOpacity=0.500 FPSCounter=1", kLoaded},
+        {"quotes are kept", "[UI]\nUIScale=\"1.5\"\n", "", kLoaded},
+        {"truncated", "[UI]\r\nUIOpacity=0.5\r\nUISc", "UIOpacity=0.500", kLoaded},
+        {"high bytes", "[UI]\nUIScale=1.5\n\xC3[\n=\n[]\n]\n\xFF\xFE", "UIScale=1.500", kLoaded},
+        {"empty", "", "", kLoaded},
+        // Typed values: clamped, or the default.
+        {"floats", "[UI]\nUIScale=1.5abc\nUIOpacity=5\nTimecycleTimelapseSpeed=0\n",
+         "UIScale=1.500 UIOpacity=1.000 TimecycleTimelapseSpeed=1.000", kLoaded},
+        {"no numbers", "[UI]\nUIScale=letters\nUIOpacity=nan\nTimecycleTimelapseSpeed=1e999\n", "", kLoaded},
+        {"flags", "[UI]\nGameHudVisible=maybe\nFPSCounter=TRUE\nShowFPSWhenClosed= off \nDisableIdleCamera=1\n"
+                  "DisablePedestrians=Yes\nDisableVehicles=0\n",
+         "FPSCounter=1 ShowFPSWhenClosed=0 DisableIdleCamera=1 DisablePedestrians=1", kLoaded},
+        {"menu key by name", "[UI]\nMenuHotkey=insert", "MenuHotkey=Insert", kLoaded},
+        {"menu key by number", "[UI]\nMenuHotkey=5 keys", "MenuHotkey=F11", kLoaded},
+        {"menu key out of range", "[UI]\nMenuHotkey=8\nMenuHotkey=0", "", kLoaded},
+        {"menu key not a row", "[UI]\nMenuHotkey=Home", "", kLoaded},
+        {"before/after keys", "[UI]\nMenuHotkey=F9\nTimecycleBeforeAfterHotkey=F9\nVisualSettingsBeforeAfterHotkey=Home\n"
+                              "BothBeforeAfterHotkey=8\nAllLiveBeforeAfterHotkey=HOME",
+         "VisualSettingsBeforeAfterHotkey=Home", kLoaded},
+        {"before/after numbers", "[UI]\nTimecycleBeforeAfterHotkey=26\nBothBeforeAfterHotkey=3x\nAllLiveBeforeAfterHotkey=27",
+         "TimecycleBeforeAfterHotkey=Numpad 9 BothBeforeAfterHotkey=F3", kLoaded},
+        // The window size: kept only as a pair the user chose.
+        {"size clamped", "[UI]\nMenuWidth=5000\nMenuHeight=100", "MenuWidth=1200.000 MenuHeight=520.000", kLoaded},
+        {"size kept", "[UI]\nMenuWidth=600\nMenuHeight=700", "MenuWidth=600.000 MenuHeight=700.000", kLoaded},
+        {"one size only", "[UI]\nMenuWidth=900", "", kLoaded},
+        {"size every first start wrote", "[UI]\nMenuWidth=830.000\nMenuHeight=1020.000", "", kLoaded},
+        {"old width 590", "[UI]\nMenuWidth=590\nMenuHeight=700", "", kMigrated},
+        {"old width 540", "[UI]\nMenuWidth=539.6\nMenuHeight=700", "", kMigrated},
+        {"width below 540", "[UI]\nMenuWidth=200\nMenuHeight=700", "", kMigrated},
+        // Folders.
+        {"folders", "[Paths]\r\nImportDirectory = 'D:\\Imp' \r\nTimecycleImportDirectory=D:\\Old\r\nExportDirectory=E:\\Exp",
+         "ImportDirectory=D:\\Imp\\ ExportDirectory=E:\\Exp\\", kLoaded},
+        {"older import key", "[Paths]\nTimecycleImportDirectory=\"E:\\Tc Imports\"", "ImportDirectory=E:\\Tc Imports\\", kLoaded},
+        {"longest folder", "[Paths]\nExportDirectory=" + longFolder, "ExportDirectory=" + longFolder + "\\", kLoaded},
+        {"folder too long", "[UI]\nUIScale=1.5\n[Paths]\nExportDirectory=" + longFolder + "b", "UIScale=1.500", kTooLong},
+        {"workspace too long", "[Paths]\nWorkspaceDirectory=D:\\" + std::string(249, 'w'), "", kTooLong},
+        // Files that are no 8-bit text: defaults, and left as they are.
+        {"UTF-16", std::string("\xFF\xFE[\0U\0I\0]\0\r\0\n\0U\0I\0S\0c\0a\0l\0e\0=\0\x32\0", 32), "", kUnreadable},
+        {"UTF-16 big-endian mark", "\xFE\xFF[UI]\nUIScale=2", "", kUnreadable},
+        {"UTF-16 without mark", std::string("[\0U\0I\0]\0\n\0", 10), "", kUnreadable},
+        {"binary", std::string("[UI]\nUIScale=2\n\0\x01", 17), "", kUnreadable},
+    };
+    for (const auto& c : cases) {
+        ResetSettingsState();
+        PutFile(Ini(), c.file);
+        LoadSettings();
+        EXPECT_EQ(Shown(), c.shown) << c.name;
+        const std::string prefix = c.status == kLoaded      ? "VRN.ini loaded: "
+                                   : c.status == kUnreadable ? "VRN.ini could not be read, defaults used: "
+                                   : c.status == kTooLong    ? "VRN.ini folder path too long, default folder used: "
+                                                             : "VRN.ini updated with current default window width: ";
+        EXPECT_EQ(SettingsStatusLine, prefix + Ini()) << c.name;
+        EXPECT_EQ(VrnFolder(), kVrn) << c.name;
+        if (c.status == kMigrated) EXPECT_EQ(GetFile(Ini()), DefaultFileText(kVrn)) << c.name << ": saved at once";
+        else EXPECT_EQ(GetFile(Ini()), c.file) << c.name << ": a start that only reads writes nothing";
+    }
+    // Over 64 MiB: not read, not overwritten.
+    PutFile(Ini(), "[UI]\r\nUIScale=1.5\r\n");
+    std::filesystem::resize_file(Host(Ini()), kMaxFileBytes + 1);  // sparse
+    Reload();
+    EXPECT_EQ(UiSettings.UIScale, 1.0f);
+    EXPECT_EQ(SettingsStatusLine, "VRN.ini could not be read, defaults used: " + Ini());
+    EXPECT_EQ(SettingsStatusText(), SettingsStatusLine);
+    EXPECT_EQ(std::filesystem::file_size(Host(Ini())), kMaxFileBytes + 1);
+}
+
+// ---- Golden files --------------------------------------------------------------------------
+
+TEST_F(SettingsTest, MissingFileIsCreatedWithDefaultsAndReadBackUnchanged) {
+    LoadSettings();
+    EXPECT_EQ(SettingsStatusLine, "VRN.ini created with default settings: " + Ini());
+    EXPECT_EQ(SettingsStatusText(), "Settings created.");
+    EXPECT_EQ(GetFile(Ini()), DefaultFileText(kVrn));
+    EXPECT_TRUE(EnsureWorkspaceFolders());
+    for (const char* root : {"Imports\\", "Exports\\"})
+        for (const char* sub : {"Timecycles", "Timecycle Mods", "Weather Files", "Misc"})
+            EXPECT_TRUE(Exists(InVrn(root) + sub)) << root << sub;
+    Reload();
+    EXPECT_EQ(SettingsStatusLine, "VRN.ini loaded: " + Ini());
+    EXPECT_EQ(SettingsStatusText(), "");
+    EXPECT_FALSE(WindowSizeFromIni);
+    ASSERT_TRUE(SaveSettings());
+    EXPECT_EQ(GetFile(Ini()), DefaultFileText(kVrn));
+}
+
+TEST_F(SettingsTest, EveryValueRoundTrips) {
+    auto file = [](const char* importFolder) {
+        return Crlf({"[UI]", "UIScale=1.250", "UIOpacity=0.500", "MenuWidth=1000.000", "MenuHeight=900.500",
+                     "MenuHotkey=Insert", "TimecycleBeforeAfterHotkey=Home", "VisualSettingsBeforeAfterHotkey=Page Up",
+                     "BothBeforeAfterHotkey=Page Down", "AllLiveBeforeAfterHotkey=Numpad 9", "FPSCounter=1",
+                     "ShowFPSWhenClosed=0", "TimecycleTimelapseSpeed=1.500", "GameHudVisible=0", "DisableIdleCamera=1",
+                     "DisablePedestrians=1", "DisableVehicles=1", "", "[Paths]",
+                     "WorkspaceDirectory=" + std::string(kVrn), std::string("ImportDirectory=") + importFolder,
+                     "ExportDirectory=E:\\Exp\\"});
+    };
+    PutFile(Ini(), file("D:\\Imp"));
+    LoadSettings();
+    EXPECT_TRUE(WindowSizeFromIni);
+    std::filesystem::remove(Host(Ini()));
+    ASSERT_TRUE(SaveSettings());  // every value read comes back out unchanged
+    EXPECT_EQ(SettingsStatusLine, "VRN.ini saved: " + Ini());
+    EXPECT_EQ(SettingsStatusText(), "Settings saved.");
+    EXPECT_EQ(GetFile(Ini()), file("D:\\Imp\\"));
+}
+
+// The game process may switch the C library to a decimal comma: numbers are
+// written and read as in the "C" locale all the same.
+TEST_F(SettingsTest, NumbersIgnoreTheCLocale) {
+    CommaLocale comma;
+    if (!comma.Active()) GTEST_SKIP() << "no locale with a decimal comma could be set up";
+    char printed[32];
+    std::snprintf(printed, sizeof(printed), "%.1f", 1.5);
+    ASSERT_STREQ(printed, "1,5");  // the C library now writes a comma
+    EXPECT_EQ(FormatFloat(0.25f) + FormatFloatTrimmed(2.5f, "1.0"), "0.250000002.5");
+    float value = 0.0f;
+    EXPECT_TRUE(ParseFloatPrefix("1,5", value));
+    EXPECT_EQ(value, 1.0f);
+    PutFile(Ini(), "[UI]\nUIScale=1.5\nTimecycleTimelapseSpeed=12.25\n");
+    LoadSettings();
+    EXPECT_EQ(UiSettings.UIScale, 1.5f);
+    ASSERT_TRUE(SaveSettings());
+    EXPECT_NE(GetFile(Ini()).find("UIScale=1.500\r\nUIOpacity=0.960\r\n"), std::string::npos);
+    EXPECT_NE(GetFile(Ini()).find("TimecycleTimelapseSpeed=12.250\r\n"), std::string::npos);
+}
+
+// ---- Hotkeys ---------------------------------------------------------------------------------
+
+TEST_F(SettingsTest, HotkeysAreRepairedAndAKeyServesOneUse) {
+    UiSettings.MenuHotkey = 8;
+    UiSettings.TimecycleBeforeAfterHotkey = 27;
+    UiSettings.VisualSettingsBeforeAfterHotkey = 5;
+    UiSettings.BothBeforeAfterHotkey = 5;
+    UiSettings.AllLiveBeforeAfterHotkey = 5;
+    ValidateHotkeys();
+    EXPECT_EQ(UiSettings.MenuHotkey, 3u);
+    EXPECT_EQ(UiSettings.TimecycleBeforeAfterHotkey, 0u);
+    EXPECT_EQ(UiSettings.VisualSettingsBeforeAfterHotkey, 5u);  // the earliest keeps the key
+    EXPECT_EQ(UiSettings.BothBeforeAfterHotkey + UiSettings.AllLiveBeforeAfterHotkey, 0u);
+
+    ClearDuplicateHotkey(0, nullptr);  // "Off" frees nothing
+    EXPECT_EQ(UiSettings.VisualSettingsBeforeAfterHotkey, 5u);
+
+    UiSettings.MenuHotkey = 9;
+    EXPECT_EQ(GetMenuHotkeyVk(), 0x78);
+    EXPECT_EQ(UiSettings.MenuHotkey, 3u);
+}
+
+// ---- Where the file lives ---------------------------------------------------------------------
+
+TEST_F(SettingsTest, PointerToAFolderWithoutSettingsMovesThem) {
+    PutFile(Ini(), Crlf({"[UI]", "UIScale=1.5", "[Paths]", "WorkspaceDirectory=D:\\Work",
+                         "ImportDirectory=E:\\OldImports"}));
+    LoadSettings();
+    const std::string moved = "D:\\Work\\VRN\\VRN.ini";
+    EXPECT_EQ(SettingsStatusLine, "VRN.ini moved to selected VRN folder: " + moved);
+    EXPECT_EQ(SettingsStatusText(), "VRN folder saved.");
+    EXPECT_STREQ(WorkspacePaths.ImportFolderText, "D:\\Work\\VRN\\Imports\\");  // reset under the new folder
+    std::string full = DefaultFileText("D:\\Work\\VRN\\");
+    EXPECT_EQ(GetFile(moved), full.replace(full.find("UIScale=1.000"), 13, "UIScale=1.500"));
+    EXPECT_EQ(GetFile(Ini()), Crlf({"[Paths]", "WorkspaceDirectory=D:\\Work\\VRN\\"})) << "now only the pointer";
+}
+
+TEST_F(SettingsTest, PointerHopsAtMostTwiceByTheKeysInTheirOrder) {
+    // Default -> A (has a VRN.ini pointing at B) -> B (has a VRN.ini): B is read.
+    PutFile(Ini(), Crlf({"[Paths]", "VRNFolder=D:\\Third", "VrnDirectory=D:\\A\\VRN\\"}));
+    PutFile("D:\\A\\VRN\\VRN.ini", Crlf({"[UI]", "UIScale=0.7", "[Paths]", "VrnDirectory=D:\\No", "WorkspaceDirectory=D:\\B"}));
+    PutFile("D:\\B\\VRN\\VRN.ini", Crlf({"[UI]", "UIScale=1.7", "[Paths]", "WorkspaceDirectory=D:\\C"}));
+    LoadSettings();
+    EXPECT_EQ(SettingsStatusLine, "VRN.ini loaded: D:\\B\\VRN\\VRN.ini");
+    EXPECT_EQ(UiSettings.UIScale, 1.7f);
+    EXPECT_EQ(VrnFolder(), "D:\\B\\VRN\\");  // the third pointer is not followed
+    EXPECT_FALSE(Exists("D:\\C"));
+    // The second hop names a folder without a file: A's settings move there.
+    std::filesystem::remove(Host("D:\\B\\VRN\\VRN.ini"));
+    Reload();
+    EXPECT_EQ(SettingsStatusLine, "VRN.ini moved to selected VRN folder: D:\\B\\VRN\\VRN.ini");
+    EXPECT_NE(GetFile("D:\\B\\VRN\\VRN.ini").find("UIScale=0.700\r\n"), std::string::npos);
+    // A pointer to the default folder itself, and one to a folder named vrn.
+    PutFile(Ini(), Crlf({"[UI]", "UIScale=1.1", "[Paths]", std::string("WorkspaceDirectory=") + kVrn}));
+    Reload();
+    EXPECT_EQ(SettingsStatusLine, "VRN.ini loaded: " + Ini());
+    bool exists = false, moved = false;
+    PutFile(Ini(), Crlf({"[Paths]", "VrnDirectory=D:\\mods\\vrn"}));
+    EXPECT_EQ(LocateSettingsAndPaths(exists, moved), Ini());
+    EXPECT_TRUE(exists && moved);
+    EXPECT_EQ(VrnFolder(), "D:\\mods\\vrn\\");
+}
+
+// ---- Saving ------------------------------------------------------------------------------------
+
+TEST_F(SettingsTest, SaveFailuresAreReportedAndDestroyNothing) {
+    platform::sim::FailWritesTo(Ini(), true);
+    LoadSettings();
+    EXPECT_EQ(SettingsStatusLine, "VRN.ini save failed: " + Ini()) << "a failed first save is not \"created\"";
+    EXPECT_FALSE(Exists(Ini()));
+    platform::sim::FailWritesTo(Ini(), false);
+    ASSERT_TRUE(SaveSettings());
+    const std::string before = GetFile(Ini());
+
+    platform::sim::FailWritesTo(Ini(), true);
+    UiSettings.UIScale = 1.9f;
+    EXPECT_FALSE(SaveSettings());
+    EXPECT_EQ(SettingsStatusLine, "VRN.ini save failed: " + Ini());
+    EXPECT_EQ(SettingsStatusText(), "Settings could not be saved.");
+    EXPECT_EQ(GetFile(Ini()), before);
+    platform::sim::FailWritesTo(Ini(), false);
+
+    CopyFolderText(WorkspacePaths.VrnFolderText, "C:\\Games\\GTA5");  // inside the game's folder: refused
+    EXPECT_FALSE(SaveSettings());
+    EXPECT_EQ(SettingsStatusLine, "VRN.ini save failed: invalid path.");
+    EXPECT_FALSE(Exists("C:\\Games\\GTA5\\VRN\\VRN.ini"));
+    // A typed folder that fits its 260 bytes, but not with "VRN\" and "Imports\" added.
+    ASSERT_TRUE(CopyFolderText(WorkspacePaths.VrnFolderText, "D:\\" + std::string(250, 't')));
+    EXPECT_FALSE(SaveSettings());
+    EXPECT_EQ(SettingsStatusLine, "VRN.ini save failed: folder path too long.");
+    EXPECT_EQ(GetFile(Ini()), before);
+}
+
+TEST_F(SettingsTest, SavingATypedVrnFolderAdoptsIt) {
+    LoadSettings();
+    CopyFolderText(WorkspacePaths.ImportFolderText, "E:\\Imp\\");
+    CopyFolderText(WorkspacePaths.VrnFolderText, "D:\\Typed");
+    ASSERT_TRUE(SaveSettings());
+    EXPECT_EQ(SettingsStatusLine, "VRN.ini saved: D:\\Typed\\VRN\\VRN.ini");
+    EXPECT_STREQ(WorkspacePaths.AdoptedVrnFolder, "D:\\Typed\\VRN\\");
+    EXPECT_EQ(GetFile(Ini()), Crlf({"[Paths]", "WorkspaceDirectory=D:\\Typed\\VRN\\"}));
+    EXPECT_EQ(GetFile("D:\\Typed\\VRN\\VRN.ini"), DefaultFileText("D:\\Typed\\VRN\\"));
+    // Back at the default folder no pointer is written: the full file goes there.
+    CopyFolderText(WorkspacePaths.VrnFolderText, kVrn);
+    ASSERT_TRUE(SaveSettings());
+    EXPECT_EQ(GetFile(Ini()), DefaultFileText(kVrn));
+}
+
+TEST_F(SettingsTest, WithoutADocumentsFolderNothingIsWritten) {
+    platform::sim::SetKnownFolder(platform::KnownFolder::Documents, std::nullopt);
+    platform::sim::SetEnvironmentVariable("USERPROFILE", std::nullopt);
+    bool exists = true, moved = true;
+    EXPECT_EQ(LocateSettingsAndPaths(exists, moved), "");
+    EXPECT_FALSE(exists || moved);
+    LoadSettings();
+    EXPECT_EQ(UiSettings.UIScale, 1.0f);
+    EXPECT_EQ(SettingsStatusLine, "VRN.ini save failed: invalid path.") << "not \"created\": nothing was written";
+    EXPECT_FALSE(Exists("C:\\Games\\GTA5\\VRN"));
+    EXPECT_FALSE(EnsureWorkspaceFolders());
+    EXPECT_EQ(IniPath() + ImportsTimecyclesFolder() + ExportsMiscFolder(), "");
+}
+
+// ---- Status and defaults -------------------------------------------------------------------------
+
+TEST(SettingsDefaults, DefaultMainWindowSize) {
+    const struct {
+        float w, h, width, height;
+    } cases[] = {{1920, 1080, 830, 928.8f}, {-5, 1080, 830, 928.8f}, {1280, 720, 830, 700},
+                 {250, 300, 240, 320},     {3840, 2160, 830, 1100}};
+    for (const auto& c : cases) {
+        const MainWindowSize size = DefaultMainWindowSize(c.w, c.h);
+        EXPECT_FLOAT_EQ(size.width, c.width) << c.w << "x" << c.h;
+        EXPECT_FLOAT_EQ(size.height, c.height) << c.w << "x" << c.h;
+    }
+}
+
+TEST_F(SettingsTest, SettingsDifferFromDefaults) {
+    const MainWindowSize size = DefaultMainWindowSize(1920, 1080);
+    auto reloadFitted = [&] {  // as the main window fits it
+        Reload();
+        UiSettings.MenuWidth = size.width;
+        UiSettings.MenuHeight = size.height;
+    };
+    reloadFitted();
+    ASSERT_FALSE(SettingsDifferFromDefaults(1920, 1080));
+    EXPECT_TRUE(SettingsDifferFromDefaults(1280, 720)) << "another display wants another size";
+    const std::pair<const char*, std::function<void()>> changes[] = {
+        {"scale", [] { UiSettings.UIScale = 1.001f; }},
+        {"all-live hotkey", [] { UiSettings.AllLiveBeforeAfterHotkey = 2; }},
+        {"vehicles", [] { GameControlFlags.DisableVehicles = true; }},
+        {"free cam", [] { GameControlFlags.FreeCamEnabled = true; }},
+        {"sensitivity", [] { FreeCamMouseSensitivity = 2.0f; }},
+        {"vrn folder", [] { CopyFolderText(WorkspacePaths.VrnFolderText, "D:\\VRN\\"); }},
+        {"timelapse", [] { TimelapseEnabled = true; }},
+        {"timelapse speed", [] { UiSettings.TimecycleTimelapseSpeed = 601.0f; }},
+    };
+    for (const auto& [name, change] : changes) {
+        reloadFitted();
+        change();
+        EXPECT_TRUE(SettingsDifferFromDefaults(1920, 1080)) << name;
+    }
+    // Tiny differences and another letter case of a folder are no change.
+    reloadFitted();
+    UiSettings.MenuWidth = size.width + 0.4f;
+    UiSettings.UIScale = 1.0004f;
+    CopyFolderText(WorkspacePaths.ImportFolderText, "c:\\users\\player\\documents\\vrn\\imports");
+    EXPECT_FALSE(SettingsDifferFromDefaults(1920, 1080));
+}
+
+}  // namespace
+}  // namespace coretest

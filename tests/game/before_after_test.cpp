@@ -1,0 +1,203 @@
+// The four before/after hotkeys: press edges, blocking, and the all-live
+// state machine with recording editors.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "core/editor_state.h"
+#include "core/settings.h"
+#include "game/before_after.h"
+#include "host/host_services.h"
+#include "platform/simulated.h"
+#include "support/sim_world_fixture.h"
+
+namespace {
+
+using namespace core;
+using namespace game;
+using namespace host;
+using Log = std::vector<std::string>;
+constexpr int kVkF1 = 0x70, kVkF2 = 0x71, kVkF3 = 0x72, kVkF4 = 0x73, kVkHome = 0x24;
+
+// What the all-live hotkey asked of the other editors.
+struct Editors {
+    bool timecycleEdited = false, visualSettingsEdited = false, weatherWrites = false;
+    Log log;
+};
+Editors* g_editors = nullptr;
+
+class HotkeyTest : public testsupport::SimWorldTest {
+protected:
+    void SetUp() override {
+        SimWorldTest::SetUp();
+        g_editors = &editors;
+        BeforeAfterCalls.anyTimecycleGroupEdited = [] {
+            g_editors->log.push_back("timecycle?");
+            return g_editors->timecycleEdited;
+        };
+        BeforeAfterCalls.anyVisualSettingsGroupEdited = [] {
+            g_editors->log.push_back("visualsettings?");
+            return g_editors->visualSettingsEdited;
+        };
+        BeforeAfterCalls.modifierAllLiveBeforeAfter = [](uint8_t before, uint8_t*) {
+            g_editors->log.push_back("modifier " + std::to_string(before));
+        };
+        BeforeAfterCalls.showWeatherDocsBeforeAfter = [](uint8_t before, uint8_t* changed) {
+            g_editors->log.push_back("weather " + std::to_string(before));
+            if (g_editors->weatherWrites) *changed = 1;
+        };
+        core::UiSettings.TimecycleBeforeAfterHotkey = 1;  // F1 to F4
+        core::UiSettings.VisualSettingsBeforeAfterHotkey = 2;
+        core::UiSettings.BothBeforeAfterHotkey = 3;
+        core::UiSettings.AllLiveBeforeAfterHotkey = 4;
+        PollHotkeys();  // the first poll learns the keys
+    }
+    void TearDown() override {
+        g_editors = nullptr;
+        SimWorldTest::TearDown();
+    }
+    static void Key(int vk, bool down) {
+        platform::sim::SetKeyDown(vk, down);
+        PollHotkeys();
+    }
+    static void Press(int vk) {  // down and up over two ticks
+        Key(vk, true);
+        Key(vk, false);
+    }
+    static void ExpectShown(uint8_t timecycle, uint8_t visualSettings, uint8_t switchPending, uint8_t allBefore) {
+        EXPECT_EQ(TimecycleAfterShown.load(), timecycle);
+        EXPECT_EQ(VisualSettingsAfterShown.load(), visualSettings);
+        EXPECT_EQ(VisualSettingsSwitchPending.load(), switchPending);
+        EXPECT_EQ(AllBeforeShown.load(), allBefore);
+    }
+    Editors editors;
+};
+
+TEST_F(HotkeyTest, FiresOncePerPressOnTheKeyDownBitOnly) {
+    platform::sim::SetKeyDown(kVkF1, true);
+    for (int i = 0; i < 5; ++i) PollHotkeys();  // held: one toggle
+    EXPECT_EQ(TimecycleAfterShown.load(), 0);
+    Key(kVkF1, false);
+    // Pressed and released between two ticks: the "pressed since the last query"
+    // bit is shared by every caller of the key state and is not used.
+    platform::sim::SetKeyDown(kVkF1, true);
+    Key(kVkF1, false);
+    EXPECT_EQ(TimecycleAfterShown.load(), 0);
+    platform::sim::SetKeyDown(kVkHome, true);  // changing the key to one held down is no press
+    core::UiSettings.TimecycleBeforeAfterHotkey = 13;
+    PollHotkeys();
+    Key(kVkHome, false);
+    EXPECT_EQ(TimecycleAfterShown.load(), 0);
+    Press(kVkHome);
+    EXPECT_EQ(TimecycleAfterShown.load(), 1);
+}
+
+TEST_F(HotkeyTest, AllOffOrAnIndexOutOfTheTableNeverFires) {
+    for (uint32_t row : {0u, 27u}) {
+        core::UiSettings.TimecycleBeforeAfterHotkey = row;
+        core::UiSettings.VisualSettingsBeforeAfterHotkey = row;
+        core::UiSettings.BothBeforeAfterHotkey = row;
+        core::UiSettings.AllLiveBeforeAfterHotkey = row;
+        for (int vk : {kVkF1, kVkF2, kVkF3, kVkF4}) Press(vk);
+        ExpectShown(1, 1, 0, 0);
+        EXPECT_TRUE(editors.log.empty());
+        EXPECT_EQ(core::UiSettings.TimecycleBeforeAfterHotkey.Get(), 0u) << "repaired by the validation";
+    }
+}
+
+TEST_F(HotkeyTest, TypingInTheOpenMenuOrAnotherWindowInFrontBlocksTheHotkeys) {
+    MenuOpen.store(1);
+    UiTakingTextInput.store(1);
+    Press(kVkF1);
+    EXPECT_EQ(TimecycleAfterShown.load(), 1);
+    UiTakingTextInput.store(0);
+    platform::sim::SetGameWindowForeground(false);
+    Press(kVkF1);
+    EXPECT_EQ(TimecycleAfterShown.load(), 1);
+    Key(kVkF1, true);  // a key held while focus comes back does not fire either
+    platform::sim::SetGameWindowForeground(true);
+    Key(kVkF1, true);
+    Key(kVkF1, false);
+    EXPECT_EQ(TimecycleAfterShown.load(), 1);
+    Press(kVkF1);
+    EXPECT_EQ(TimecycleAfterShown.load(), 0);
+}
+
+// The overlay fell back to the swap chain's window, whose class is not the
+// game's: the platform's class test says no game window is in front, the
+// window the overlay captured decides.
+TEST_F(HotkeyTest, TheCapturedGameWindowDecidesWhetherTheGameIsInFront) {
+    static bool capturedInFront = true;
+    HostServices services;
+    services.gameWindowInFront = [] { return capturedInFront; };
+    SetHostServices(services);
+    platform::sim::SetGameWindowForeground(false);
+    Press(kVkF1);
+    EXPECT_EQ(TimecycleAfterShown.load(), 0);
+    capturedInFront = false;
+    platform::sim::SetGameWindowForeground(true);
+    Press(kVkF1);
+    EXPECT_EQ(TimecycleAfterShown.load(), 0);
+    SetHostServices(HostServices{});
+}
+
+TEST(GameIsInFront, TheCapturedWindowOrItsTopLevelWindowOrBeforeTheCaptureTheGamesProcess) {
+    const struct {
+        const char* what;
+        uint64_t foreground;
+        bool ours;
+        uint64_t captured, topLevel;
+        bool inFront;
+    } cases[] = {
+        {"nothing in front", 0, true, 0, 0, false},
+        {"before the capture: a window of the game's process", 5, true, 0, 0, true},
+        {"before the capture: another program", 5, false, 0, 0, false},
+        {"the captured window", 5, true, 5, 5, true},
+        {"the top-level window of a captured child window", 9, true, 5, 9, true},
+        {"another window of the game once one is captured", 7, true, 5, 9, false},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(GameIsInFront(c.foreground, c.ours, c.captured, c.topLevel), c.inFront) << c.what;
+}
+
+TEST_F(HotkeyTest, VisualSettingsAndBothHotkeys) {
+    Press(kVkF2);  // asks for the switch
+    ExpectShown(1, 0, 1, 0);
+    VisualSettingsSwitchPending.store(0);
+    Press(kVkF3);  // from a mixed state: both before, no switch for the unchanged one
+    ExpectShown(0, 0, 0, 0);
+    Press(kVkF3);
+    ExpectShown(1, 1, 1, 0);
+}
+
+TEST_F(HotkeyTest, AllLiveEntersOnAnyEditorThatWroteAndComesBack) {
+    Press(kVkF4);  // no edits anywhere: stays after
+    ExpectShown(1, 1, 0, 0);
+    EXPECT_EQ(editors.log, (Log{"timecycle?", "visualsettings?", "modifier 1", "weather 1"}));
+    editors.timecycleEdited = true;
+    editors.log.clear();
+    Press(kVkF4);
+    ExpectShown(0, 1, 0, 1);
+    editors.log.clear();
+    VisualSettingsAfterShown.store(0);  // a hold button meanwhile
+    Press(kVkF4);
+    ExpectShown(1, 1, 1, 0);
+    EXPECT_EQ(editors.log, (Log{"modifier 0", "weather 0"}));
+    editors.timecycleEdited = false;
+    editors.weatherWrites = true;
+    VisualSettingsSwitchPending.store(0);
+    Press(kVkF4);
+    ExpectShown(1, 1, 0, 1);
+}
+
+TEST_F(HotkeyTest, SeveralHotkeysInOneTickRunInOrder) {
+    editors.timecycleEdited = true;
+    platform::sim::SetKeyDown(kVkF1, true);
+    Key(kVkF4, true);
+    // Timecycle went to before, then AllLive saw the edits and kept it there.
+    EXPECT_EQ(TimecycleAfterShown.load(), 0);
+    EXPECT_EQ(AllBeforeShown.load(), 1);
+}
+
+}  // namespace

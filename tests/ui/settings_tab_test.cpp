@@ -1,0 +1,282 @@
+// The Settings tab, clicked through a headless UI on the fake drive.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include <imgui.h>
+#include <imgui_internal.h>
+
+#include <cctype>
+#include <filesystem>
+
+#include "core/core_fixture.h"
+#include "core/editor_state.h"
+#include "core/file_utils.h"
+#include "core/folder_picker.h"
+#include "core/game_control_settings.h"
+#include "core/settings.h"
+#include "core/workspace.h"
+#include "game/before_after.h"
+#include "game/clock_timelapse.h"
+#include "platform/clock.h"
+#include "platform/simulated.h"
+#include "support/imgui_harness.h"
+#include "ui/main_window.h"
+#include "ui/settings_tab.h"
+
+namespace {
+
+using namespace core;
+using namespace ui;
+
+constexpr ImVec2 kDisplay(1920.0f, 3000.0f);
+
+void Draw() {
+    ImGui::SetNextWindowPos(ImVec2(0, 0));
+    ImGui::SetNextWindowSize(ImVec2(900.0f, 2900.0f), ImGuiCond_Once);
+    ImGui::Begin("Varnel");
+    DrawSettingsPanel();
+    ImGui::End();
+}
+
+class SettingsTabTest : public coretest::CoreTest {
+protected:
+    void SetUp() override {
+        CoreTest::SetUp();
+        game::ResetClockState();
+        LoadSettings();
+        // The window size the reset would choose, so nothing differs yet.
+        const MainWindowSize size = DefaultMainWindowSize(kDisplay.x, kDisplay.y);
+        UiSettings.MenuWidth = size.width;
+        UiSettings.MenuHeight = size.height;
+        ui.CaptureText(true);
+        ui.Frame(Draw);
+    }
+    void TearDown() override {
+        platform::sim::HoldFolderDialogs(false);
+        game::ResetClockState();
+        CoreTest::TearDown();
+    }
+    void Open(const char* header) { ASSERT_TRUE(ui.ClickItem(header, Draw)) << header; }
+    void Click(const char* label) { ASSERT_TRUE(ui.ClickItem(label, Draw)) << label; }
+    // Combos record no label: they are found by the id of their hidden label
+    // inside the tab's child region.
+    void OpenCombo(const char* id) {
+        ImGuiWindow* panel = nullptr;
+        for (const testsupport::ImGuiItem& item : ui.Items())
+            if (item.label.rfind("Varnel/##settings_skeleton_panel", 0) == 0)
+                panel = ImGui::FindWindowByName(item.label.c_str());
+        ASSERT_TRUE(panel);
+        const ImGuiID wanted = panel->GetID(id);
+        for (const testsupport::ImGuiItem& item : ui.Items()) {
+            if (item.id != wanted) continue;
+            ui.Click(item.Center(), Draw);
+            ui.Frame(Draw);  // the popup takes its place on its second frame
+            return;
+        }
+        FAIL() << "no combo " << id;
+    }
+    std::string Ini() { return GetFile(coretest::CoreTest::InVrn("VRN.ini")); }
+
+    testsupport::ImGuiHarness ui{kDisplay};
+};
+
+TEST_F(SettingsTabTest, GameControlCheckboxesChangeTheirSettings) {
+    Open("Game Controls##settings_game_controls_v2");
+    struct Case {
+        const char* label;
+        SharedValue<bool>& value;
+        bool after;
+    } cases[] = {
+        {"Disable HUD", GameControlFlags.GameHudVisible, false},
+        {"Disable Idle Camera", GameControlFlags.DisableIdleCamera, true},
+        {"Disable Pedestrians", GameControlFlags.DisablePedestrians, true},
+        {"Disable Vehicles", GameControlFlags.DisableVehicles, true},
+        {"Blackout Mode", GameControlFlags.BlackoutMode, true},
+        {"Enable Free Cam", GameControlFlags.FreeCamEnabled, true},
+        {"Timelapse", TimelapseEnabled, true},
+    };
+    for (const Case& c : cases) {
+        Click(c.label);
+        EXPECT_EQ(c.value.Get(), c.after) << c.label;
+    }
+    Open("Layout##settings_layout_v2");
+    Click("Show FPS Counter");
+    Click("Show FPS When Menu Is Closed");
+    EXPECT_TRUE(UiSettings.FPSCounter);
+    EXPECT_FALSE(UiSettings.ShowFPSWhenClosed);
+    Click("Save settings");
+    EXPECT_NE(Ini().find("GameHudVisible=0\r\nDisableIdleCamera=1\r\n"), std::string::npos);
+    EXPECT_NE(ui.Text().find("Settings saved."), std::string::npos);
+}
+
+TEST_F(SettingsTabTest, TimelapseCheckboxOffLetsTheClockRunUnlessTimeIsLockedAndShowsItsClock) {
+    Open("Game Controls##settings_game_controls_v2");
+    Click("Timelapse");
+    EXPECT_EQ(game::ClockPauseRequest.load(), -1);
+    game::TimelapseClockSeconds.store(13 * 3600 + 7 * 60 + 59.9);
+    ui.Frame(Draw);
+    EXPECT_NE(ui.Text().find("Clock 13:07"), std::string::npos);
+    game::TimelapseLastTick.store(5);
+    Click("Timelapse");
+    EXPECT_FALSE(TimelapseEnabled);
+    EXPECT_EQ(game::ClockPauseRequest.load(), 0);
+    EXPECT_EQ(game::TimelapseLastTick.load(), 0u);
+    game::LockTimeState.store(1);
+    Click("Timelapse");
+    Click("Timelapse");
+    EXPECT_EQ(game::ClockPauseRequest.load(), 1);
+}
+
+TEST_F(SettingsTabTest, ResetDefaultsIsOfferedWhenSomethingDiffersAndStopsARunningTimelapse) {
+    SettingsStatusLine = "marker";
+    Click("Reset defaults");
+    EXPECT_EQ(SettingsStatusLine, "marker") << "disabled while everything is default";
+    UiSettings.UIScale = 1.5f;  // a failed save keeps its message
+    platform::sim::FailWritesTo(coretest::CoreTest::InVrn("VRN.ini"), true);
+    ui.Frame(Draw);
+    Click("Reset defaults");
+    platform::sim::FailWritesTo(coretest::CoreTest::InVrn("VRN.ini"), false);
+    EXPECT_EQ(SettingsStatusLine.rfind("VRN.ini save failed: ", 0), 0u) << SettingsStatusLine;
+    EXPECT_NE(ui.Text().find("Settings could not be saved."), std::string::npos);
+    EXPECT_EQ(game::ClockPauseRequest.load(), -1) << "without a timelapse no clock request";
+
+    Open("Game Controls##settings_game_controls_v2");
+    Click("Timelapse");
+    Click("Blackout Mode");
+    UiSettings.TimecycleTimelapseSpeed = 60.0f;
+    UiSettings.AllLiveBeforeAfterHotkey = 13;
+    FreeCamSpeed = 40.0f;
+    WindowSizeFromIni = true;
+    ui.Frame(Draw);
+    Click("Reset defaults");
+    EXPECT_FALSE(TimelapseEnabled);
+    EXPECT_EQ(game::ClockPauseRequest.load(), 0);
+    EXPECT_FALSE(WindowSizeFromIni);
+    EXPECT_TRUE(MainWindowSizeFitted);
+    EXPECT_FALSE(SettingsDifferFromDefaults(kDisplay.x, kDisplay.y));
+    EXPECT_EQ(SettingsStatusLine, "Default settings restored.");
+    EXPECT_NE(Ini().find("AllLiveBeforeAfterHotkey=Off\r\n"), std::string::npos);
+}
+
+TEST_F(SettingsTabTest, ChoosingAKeyTakesItFromTheOtherHotkeys) {
+    Open("Hotkeys##settings_hotkeys_v2");
+    UiSettings.MenuHotkey = 8;  // out of range: repaired when shown
+    UiSettings.VisualSettingsBeforeAfterHotkey = 40;
+    UiSettings.AllLiveBeforeAfterHotkey = 5;  // F5 (the popup shows its first rows without scrolling)
+    UiSettings.BothBeforeAfterHotkey = 9;     // F10
+    ui.Frame(Draw);
+    EXPECT_EQ(UiSettings.MenuHotkey.Get(), 3u);
+    EXPECT_EQ(UiSettings.VisualSettingsBeforeAfterHotkey.Get(), 0u);
+    OpenCombo("##Timecycle before / after hotkey");
+    Click("F5");
+    EXPECT_EQ(UiSettings.TimecycleBeforeAfterHotkey.Get(), 5u);
+    EXPECT_EQ(UiSettings.AllLiveBeforeAfterHotkey.Get(), 0u);
+    // The menu key is taken from the before/after hotkeys and offered there disabled.
+    OpenCombo("##MenuHotkey");
+    Click("F10");
+    EXPECT_EQ(UiSettings.MenuHotkey.Get(), 4u);
+    EXPECT_EQ(UiSettings.BothBeforeAfterHotkey.Get(), 0u);
+    OpenCombo("##Timecycle + visualsettings hotkey");
+    Click("F10");
+    EXPECT_EQ(UiSettings.BothBeforeAfterHotkey.Get(), 0u);
+}
+
+TEST_F(SettingsTabTest, DefaultFolderButtonIsDisabledForTheDefaultInAnyCase) {
+    Open("Folders##settings_folders_v2");
+    std::string lower = DefaultImportsFolder();
+    for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    CopyFolderText(WorkspacePaths.ImportFolderText, lower);
+    SettingsStatusLine = "marker";
+    ui.Frame(Draw);
+    Click("Default####TimecycleImportDirectory");
+    EXPECT_EQ(SettingsStatusLine, "marker");
+
+    CopyFolderText(WorkspacePaths.ImportFolderText, "C:\\Elsewhere\\");
+    ui.Frame(Draw);
+    Click("Default####TimecycleImportDirectory");
+    EXPECT_TRUE(SamePath(WorkspacePaths.ImportFolderText, DefaultImportsFolder()));
+    EXPECT_EQ(SettingsStatusLine, "Default import folder restored.");
+}
+
+TEST_F(SettingsTabTest, BrowseOpensTheDialogAndDisablesTheFolderButtons) {
+    Open("Folders##settings_folders_v2");
+    platform::sim::HoldFolderDialogs(true);
+    Click("Browse##BrowseExportFolder");
+    EXPECT_EQ(SettingsStatusLine, "Export folder dialog opened.");
+    ASSERT_EQ(FolderDialogOpen.load(), 1);
+    SettingsStatusLine = "marker";
+    Click("Browse##BrowseVrnFolder");
+    EXPECT_EQ(SettingsStatusLine, "marker");
+    platform::sim::ReleaseFolderDialog();
+    for (int i = 0; i < 500 && FolderDialogOpen.load(); ++i) platform::SleepMilliseconds(1);
+    ui.Frame(Draw);
+}
+
+TEST_F(SettingsTabTest, WindowWidthTypedIntoItsSliderResizesTheMainWindow) {
+    Open("Layout##settings_layout_v2");
+    const testsupport::ImGuiItem* slider = ui.FindItem("##MenuWidth");
+    ASSERT_TRUE(slider);
+    ui.Io().AddKeyEvent(ImGuiMod_Ctrl, true);
+    ui.Click(slider->Center(), Draw);
+    ui.Io().AddKeyEvent(ImGuiMod_Ctrl, false);
+    ui.TypeText("700", Draw);
+    ui.PressKey(ImGuiKey_Enter, Draw);
+    EXPECT_FLOAT_EQ(UiSettings.MenuWidth, 700.0f);
+    ui.Frame(Draw);
+    EXPECT_FLOAT_EQ(ImGui::FindWindowByName("Varnel")->Size.x, 700.0f);
+    Click("Save settings");  // a size the user set is kept for the next start
+    EXPECT_NE(Ini().find("MenuWidth=700.000\r\nMenuHeight="), std::string::npos);
+}
+
+// A start that only writes the default settings doesn't change what the
+// next start shows: the window fits the display on both, and "Reset
+// defaults" has nothing to reset.
+using WindowStartTest = coretest::CoreTest;
+TEST_F(WindowStartTest, FirstAndSecondStartOpenTheWindowAlike) {
+    const struct {
+        ImVec2 display;
+        MainWindowSize size;
+    } cases[] = {{{1920, 1080}, {830, 928.8f}}, {{1280, 720}, {830, 700}}};
+    for (const auto& c : cases) {
+        std::filesystem::remove(Host(InVrn("VRN.ini")));
+        for (const char* start : {"first start", "second start"}) {
+            ResetSettingsState();
+            MainWindowShown = false;  // a new game session
+            MainWindowSizeFitted = false;
+            MainWindowDisplayWidth = MainWindowDisplayHeight = 0.0f;
+            LoadSettings();
+            testsupport::ImGuiHarness ui(c.display);
+            core::MenuOpen.store(1);
+            ui.Frames(2, DrawMainWindow);
+            core::MenuOpen.store(0);
+            const ImVec2 size = ImGui::FindWindowByName("Varnel")->Size;
+            EXPECT_NEAR(size.x, c.size.width, 1.0f) << start << " at " << c.display.x;
+            EXPECT_NEAR(size.y, c.size.height, 1.0f) << start << " at " << c.display.y;
+            EXPECT_FALSE(SettingsDifferFromDefaults(c.display.x, c.display.y)) << start << ": Reset defaults offered";
+        }
+    }
+    MainWindowShown = false;
+    MainWindowSizeFitted = false;
+}
+
+// Typing a folder in the tab must not flip before/after: the main window
+// tells the hotkeys while a text field has the keyboard.
+TEST_F(SettingsTabTest, TypingIntoAFolderFieldIsSeenByTheHotkeys) {
+    core::MenuOpen.store(1);
+    auto window = [] { DrawMainWindow(); };
+    ui.Frames(3, window);  // the window takes its place
+    ASSERT_TRUE(ui.ClickItem("Settings", window));
+    ui.Frame(window);
+    ASSERT_TRUE(ui.ClickItem("Folders##settings_folders_v2", window));
+    ASSERT_TRUE(ui.ClickItem("##VrnExportDirectory", window));
+    ui.Frame(window);
+    EXPECT_EQ(game::UiTakingTextInput.load(), 1);
+    ui.PressKey(ImGuiKey_Escape, window);
+    ui.Frame(window);
+    EXPECT_EQ(game::UiTakingTextInput.load(), 0);
+    core::MenuOpen.store(0);
+    game::UiTakingTextInput.store(0);
+}
+
+}  // namespace
