@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "core/editor_state.h"
+#include "game/before_after.h"
 #include "host/tick.h"
 #include "host/tick_groups.h"
 #include "host/tick_wiring.h"
@@ -18,6 +19,7 @@
 #include "support/sim_world_fixture.h"
 #include "timecycle/edit_store.h"
 #include "timecycle/game_hooks.h"
+#include "timecycle/timecycle_model.h"
 
 namespace {
 
@@ -140,6 +142,18 @@ TEST_F(TickWiredTest, TimecycleStateChoosesTheModeAndClearsTheTicksMarks) {
     timecycle::ClearTimecycleRereadFrames();
     EXPECT_EQ(PatchesClearedForImport.load(), 0);
     EXPECT_EQ(TimecycleRereadFrames.load(), 0);
+}
+
+// The before/after hotkeys (game) reach the timecycle editor through the
+// table the host fills: an enabled slot edits its group.
+TEST_F(TickWiredTest, TheAllLiveHotkeyAsksTheTimecycleEditor) {
+    ASSERT_TRUE(game::BeforeAfterCalls.anyTimecycleGroupEdited);
+    runtime::LiveOverrideSlot& slot = *timecycle::TimecycleVariableTable[0].slot;
+    for (uint8_t enabled : {1, 0}) {
+        slot.enabled = enabled;
+        timecycle::GroupFlagsDirty = 1;
+        EXPECT_EQ(game::BeforeAfterCalls.anyTimecycleGroupEdited(), enabled != 0);
+    }
 }
 
 }  // namespace
