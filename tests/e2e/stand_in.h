@@ -4,14 +4,14 @@
 #pragma once
 
 extern "C" {
-// Loads every *.asi in the host's folder; returns how many loaded.
-using StandInLoadPluginsFn = int (*)();
+// Loads Varnel.asi from the host's folder; 1 when it loaded.
+using StandInLoadPluginFn = int (*)();
 // One game frame of the script thread: resumes each registered script whose
 // wait is over, once.
 using StandInRunScriptsFn = void (*)();
-// Unloads every plug-in (FreeLibrary; its detach unregisters its script);
-// returns how many were unloaded.
-using StandInUnloadPluginsFn = int (*)();
+// Unloads the plug-in (FreeLibrary; its detach unregisters its script); 1
+// when it was unloaded.
+using StandInUnloadPluginFn = int (*)();
 // Writes the host's state as "key=value" lines into text (NUL-terminated,
 // cut at capacity); returns the length written.
 using StandInDescribeFn = int (*)(char* text, int capacity);

@@ -1,5 +1,5 @@
 // Stand-in for the game's script host (ScriptHookV.dll), for the end-to-end
-// test under Wine. It loads the plug-ins (*.asi) from its own folder, runs
+// test under Wine. It loads the plug-in (Varnel.asi) from its own folder, runs
 // each registered script on a fiber of its own, resumed once per game frame
 // by the stand-in game, implements the per-frame wait, and answers natives
 // by hash through the simulated game world of the native tests. Every call
@@ -32,18 +32,12 @@ struct Script {
     bool dropWhenSuspended = false;  // unregistered from inside its own fiber
 };
 
-struct Plugin {
-    HMODULE module = nullptr;
-    DWORD loadError = 0;
-};
-
 constexpr size_t kMaxArgs = 32;
 
 struct NativeCallInProgress {
     uint64_t hash = 0;
     uint64_t args[kMaxArgs] = {};
     size_t count = 0;
-    bool overflow = false;
     uint64_t result[kMaxArgs] = {};
 };
 
@@ -51,7 +45,8 @@ struct NativeCallInProgress {
 // faulty plug-in may call natives from any thread, so the records take a lock.
 std::mutex g_lock;
 std::list<Script> g_scripts;  // a list: fibers keep pointers to their entries
-std::vector<Plugin> g_plugins;
+HMODULE g_plugin = nullptr;  // Varnel.asi, from the host's folder
+DWORD g_pluginLoadError = 0;
 void* g_mainFiber = nullptr;
 Script* g_running = nullptr;
 DWORD g_scriptThread = 0;  // the game thread that runs the fibers
@@ -132,17 +127,10 @@ void HostScriptRegister(HINSTANCE module, void (*main)()) {
 
 void HostScriptUnregister(HINSTANCE module) {
     std::lock_guard<std::mutex> hold(g_lock);
-    Count("unregister_calls");
     if (g_unloading) Count("unregister_during_unload");
-    bool found = false;
-    for (Script& script : g_scripts) {
-        if (script.module != module) continue;
-        found = true;
-        // The running fiber cannot be deleted: it goes when it is suspended.
-        script.dropWhenSuspended = true;
-    }
+    // The running fiber cannot be deleted: it goes when it is suspended.
+    for (Script& script : g_scripts) script.dropWhenSuspended |= script.module == module;
     if (!OnScriptFiber()) DropScripts(nullptr, true);
-    if (!found) Count("unregister_unknown");
 }
 
 void HostScriptWait(DWORD ms) {
@@ -163,12 +151,11 @@ void HostScriptWait(DWORD ms) {
 void HostNativeInit(uint64_t hash) {
     t_call.hash = hash;
     t_call.count = 0;
-    t_call.overflow = false;
 }
 
 void HostNativePush64(uint64_t value) {
+    // Words past the last are dropped: the world finds the count wrong.
     if (t_call.count < kMaxArgs) t_call.args[t_call.count++] = value;
-    else t_call.overflow = true;
 }
 
 uint64_t* HostNativeCall() {
@@ -177,7 +164,6 @@ uint64_t* HostNativeCall() {
     std::lock_guard<std::mutex> hold(g_lock);
     Count("natives_total");
     if (!onFiber) Count("natives_off_fiber");
-    if (t_call.overflow) Count("native_arg_overflows");
     ++g_natives[t_call.hash];
     if (!testsupport::HandleSimNative(g_world, t_call.hash, t_call.args, t_call.count, t_call.result))
         Count("natives_unknown");
@@ -186,22 +172,13 @@ uint64_t* HostNativeCall() {
 
 // ---- The stand-in game's controls -----------------------------------------
 
-int StandInLoadPlugins() {
-    const std::wstring folder = OwnFolder();
-    WIN32_FIND_DATAW found;
-    HANDLE search = FindFirstFileW((folder + L"*.asi").c_str(), &found);
-    int loaded = 0;
-    if (search == INVALID_HANDLE_VALUE) return 0;
-    do {
-        Plugin plugin;
-        plugin.module = LoadLibraryW((folder + found.cFileName).c_str());
-        plugin.loadError = plugin.module != nullptr ? 0 : GetLastError();
-        if (plugin.module != nullptr) ++loaded;
-        std::lock_guard<std::mutex> hold(g_lock);
-        g_plugins.push_back(plugin);
-    } while (FindNextFileW(search, &found));
-    FindClose(search);
-    return loaded;
+int StandInLoadPlugin() {
+    HMODULE plugin = LoadLibraryW((OwnFolder() + L"Varnel.asi").c_str());
+    const DWORD error = plugin != nullptr ? 0 : GetLastError();
+    std::lock_guard<std::mutex> hold(g_lock);
+    g_plugin = plugin;
+    g_pluginLoadError = error;
+    return plugin != nullptr;
 }
 
 void StandInRunScripts() {
@@ -233,50 +210,44 @@ void StandInRunScripts() {
     DropScripts(nullptr, true);  // unregistered from their own fiber, now suspended
 }
 
-int StandInUnloadPlugins() {
-    int unloaded = 0;
-    for (Plugin& plugin : g_plugins) {
-        if (plugin.module == nullptr) continue;
-        g_unloading = true;
-        if (FreeLibrary(plugin.module)) ++unloaded;
-        g_unloading = false;
-        // The plug-in's detach unregisters its script; a script left behind
-        // would resume into unloaded code, so it is dropped here and counted.
-        std::lock_guard<std::mutex> hold(g_lock);
-        g_counts["scripts_left_after_unload"] += DropScripts(plugin.module, false);
-        plugin.module = nullptr;
-    }
-    return unloaded;
+int StandInUnloadPlugin() {
+    if (g_plugin == nullptr) return 0;
+    g_unloading = true;
+    const bool freed = FreeLibrary(g_plugin) != 0;
+    g_unloading = false;
+    // The plug-in's detach unregisters its script; a script left behind
+    // would resume into unloaded code, so it is dropped here and counted.
+    std::lock_guard<std::mutex> hold(g_lock);
+    g_counts["scripts_left_after_unload"] += DropScripts(g_plugin, false);
+    g_plugin = nullptr;
+    return freed;
 }
 
 int StandInEnablePluginSlot(const char* name) {
+    if (g_plugin == nullptr) return 0;
     const size_t length = std::strlen(name);
-    for (const Plugin& plugin : g_plugins) {
-        if (plugin.module == nullptr) continue;
-        const auto base = reinterpret_cast<uintptr_t>(plugin.module);
-        const auto* nt = reinterpret_cast<const IMAGE_NT_HEADERS64*>(
-            base + reinterpret_cast<const IMAGE_DOS_HEADER*>(base)->e_lfanew);
-        const uintptr_t end = base + nt->OptionalHeader.SizeOfImage;
-        const IMAGE_SECTION_HEADER* section = IMAGE_FIRST_SECTION(nt);
-        runtime::LiveOverrideSlot* slot = nullptr;
-        int matches = 0;
-        for (WORD i = 0; i < nt->FileHeader.NumberOfSections; ++i, ++section) {
-            if ((section->Characteristics & IMAGE_SCN_MEM_WRITE) == 0) continue;
-            const uintptr_t from = base + section->VirtualAddress, to = from + section->Misc.VirtualSize;
-            for (uintptr_t at = (from + 7) & ~uintptr_t{7}; at + sizeof(runtime::LiveOverrideSlot) <= to; at += 8) {
-                const uintptr_t text = *reinterpret_cast<const uintptr_t*>(at);
-                if (text < base || text >= end || end - text < length + 1 ||
-                    std::memcmp(reinterpret_cast<const char*>(text), name, length + 1) != 0)
-                    continue;
-                slot = reinterpret_cast<runtime::LiveOverrideSlot*>(at);
-                ++matches;
-            }
+    const auto base = reinterpret_cast<uintptr_t>(g_plugin);
+    const auto* nt =
+        reinterpret_cast<const IMAGE_NT_HEADERS64*>(base + reinterpret_cast<const IMAGE_DOS_HEADER*>(base)->e_lfanew);
+    const uintptr_t end = base + nt->OptionalHeader.SizeOfImage;
+    const IMAGE_SECTION_HEADER* section = IMAGE_FIRST_SECTION(nt);
+    runtime::LiveOverrideSlot* slot = nullptr;
+    int matches = 0;
+    for (WORD i = 0; i < nt->FileHeader.NumberOfSections; ++i, ++section) {
+        if ((section->Characteristics & IMAGE_SCN_MEM_WRITE) == 0) continue;
+        const uintptr_t from = base + section->VirtualAddress, to = from + section->Misc.VirtualSize;
+        for (uintptr_t at = (from + 7) & ~uintptr_t{7}; at + sizeof(runtime::LiveOverrideSlot) <= to; at += 8) {
+            const uintptr_t text = *reinterpret_cast<const uintptr_t*>(at);
+            if (text < base || text >= end || end - text < length + 1 ||
+                std::memcmp(reinterpret_cast<const char*>(text), name, length + 1) != 0)
+                continue;
+            slot = reinterpret_cast<runtime::LiveOverrideSlot*>(at);
+            ++matches;
         }
-        if (matches != 1) continue;
-        slot->enabled = 1;
-        return 1;
     }
-    return 0;
+    if (matches != 1) return 0;
+    slot->enabled = 1;
+    return 1;
 }
 
 int StandInDescribe(char* text, int capacity) {
@@ -289,13 +260,8 @@ int StandInDescribe(char* text, int capacity) {
     };
     {
         std::lock_guard<std::mutex> hold(g_lock);
-        uint64_t loaded = 0, lastError = 0;
-        for (const Plugin& plugin : g_plugins) {
-            loaded += plugin.module != nullptr;
-            if (plugin.loadError != 0) lastError = plugin.loadError;
-        }
-        add("host_plugins_loaded", loaded);
-        add("host_plugin_load_error", lastError);
+        add("host_plugins_loaded", g_plugin != nullptr);
+        add("host_plugin_load_error", g_pluginLoadError);
         add("host_scripts", g_scripts.size());
         add("host_native_hashes", g_natives.size());
         for (const char* key : {"register_calls", "register_foreign", "unregister_during_unload",

@@ -41,7 +41,6 @@ void StandInScriptUnregister(void* module) {
         g_state[standin::kRegisteredMain] = 0;
     }
     g_state[standin::kLastUnregisteredModule] = Word(module);
-    ++g_state[standin::kUnregisterCalls];
 }
 
 void StandInScriptWait(unsigned long ms) {

@@ -12,7 +12,6 @@ enum StateWord : int {
     kRegisteredModule,      // module of the last scriptRegister (0 after scriptUnregister of it)
     kRegisteredMain,        // its script function
     kRegisterCalls,
-    kUnregisterCalls,
     kLastUnregisteredModule,
     kWaitCalls,
     kLastWait,
