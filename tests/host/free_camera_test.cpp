@@ -59,8 +59,7 @@ TEST_F(FreeCameraTest, StartsAtTheGameplayCameraAndFreezesThePlayer) {
 }
 
 TEST_F(FreeCameraTest, FreezesTheVehicleThePlayerSitsInAndGivesEverythingBack) {
-    const int32_t car = testsupport::AddSimVehicle(world, {});
-    testsupport::SeatSimPed(world, 1, car);
+    const int32_t car = testsupport::SeatInNewSimVehicle(world, 1);
     shell::GameControlFlags.FreeCamEnabled = true;
     FreeCameraTick();
     EXPECT_EQ(FreeCamFrozenEntity, car);

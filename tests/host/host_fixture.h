@@ -31,21 +31,13 @@ struct Recorder {
     // Whole-image searches of the start-up that had run when the throw-away
     // objects were made (the game-address searches come before the hooks).
     int secondarySearchesAtProbe = -1;
-    // Four fake method-table entries (Present, ResizeBuffers, ResizeBuffers1,
-    // ExecuteCommandLists), the detour each got, and what they held before.
+    // A fake method table of Present, ResizeBuffers, ResizeBuffers1 and
+    // ExecuteCommandLists: the game's methods are the addresses of game[i],
+    // the detours those of detour[i]; hooked[i] once a hook was created.
     void* table[4] = {};
-    void* original[4] = {};
-    void* detour[4] = {};
+    char game[4] = {}, detour[4] = {};
+    bool hooked[4] = {};
 };
-
-// Marker functions standing for the four detours and the game's methods.
-template <int N>
-void Detour() {}
-template <int N>
-void GameMethod() {}
-inline void* Fn(void (*f)()) { return reinterpret_cast<void*>(f); }
-inline const char* const kDetourNames[4] = {"HookedPresent", "HookedResizeBuffers", "HookedResizeBuffers1",
-                                            "HookedExecuteCommandLists"};
 
 inline Recorder g_recorder;
 inline Recorder& Rec() { return g_recorder; }
@@ -55,7 +47,7 @@ namespace detail {
 inline void Note(const std::string& call) { g_recorder.calls.push_back(call); }
 inline bool SetAll(bool detoured) {
     for (int i = 0; i < 4; ++i)
-        if (g_recorder.detour[i]) g_recorder.table[i] = detoured ? g_recorder.detour[i] : g_recorder.original[i];
+        if (g_recorder.hooked[i]) g_recorder.table[i] = detoured ? &g_recorder.detour[i] : &g_recorder.game[i];
     return true;
 }
 inline const host::HookEngine kRecordingEngine = {
@@ -63,11 +55,11 @@ inline const host::HookEngine kRecordingEngine = {
     [] { return Note("engine.initialize"), g_recorder.engineInitializes; },
     [](void** slot, void* detour, void** original) {
         const int i = static_cast<int>(slot - g_recorder.table);
-        const int d = detour == Fn(Detour<0>) ? 0 : detour == Fn(Detour<1>) ? 1 : detour == Fn(Detour<2>) ? 2 : 3;
-        Note("engine.createHook slot" + std::to_string(i) + " " + kDetourNames[d]);
+        Note("engine.createHook slot" + std::to_string(i) + " detour" +
+             std::to_string(static_cast<char*>(detour) - g_recorder.detour));
         if (!g_recorder.engineInitializes) return false;
-        *original = g_recorder.original[i] = *slot;
-        g_recorder.detour[i] = detour;
+        *original = *slot;
+        g_recorder.hooked[i] = true;
         return true;
     },
     [] { return Note("engine.enableAll"), SetAll(true); },
@@ -93,7 +85,8 @@ inline host::HostServices RecordingServices() {
     s.engine = &detail::kRecordingEngine;
     s.probe.open = detail::ProbeOpen;
     s.probe.close = [] { detail::Note("probe.close"); };
-    s.detours = {Fn(Detour<0>), Fn(Detour<1>), Fn(Detour<2>), Fn(Detour<3>)};
+    char* detour = g_recorder.detour;
+    s.detours = {detour, detour + 1, detour + 2, detour + 3};
     s.restoreWindowProcedure = [] { detail::Note("restoreWindowProcedure"); };
     s.releaseOverlay = [] { detail::Note("releaseOverlay"); };
     return s;
@@ -113,8 +106,7 @@ protected:
     // Everything as at process start, with the recording services in place.
     static void ResetHostState() {
         g_recorder = Recorder{};
-        void (*const methods[4])() = {GameMethod<0>, GameMethod<1>, GameMethod<2>, GameMethod<3>};
-        for (int i = 0; i < 4; ++i) g_recorder.table[i] = Fn(methods[i]);
+        for (int i = 0; i < 4; ++i) g_recorder.table[i] = &g_recorder.game[i];
         host::SetHostServices(RecordingServices());
         host::BootstrapDone = 0;
         host::HookEngineStarted = 0;

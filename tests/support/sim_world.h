@@ -4,7 +4,7 @@
 // and a check of every call's argument words against the game's interface.
 //
 // Portable C++20 with no test-framework or platform dependency: the native
-// tests install it behind the Linux script-host stand-in (sim_world_linux),
+// tests install it behind the Linux script-host stand-in (sim_world_fixture),
 // and the stand-in script host DLL of the end-to-end test compiles it with
 // MinGW and routes its nativeCall here.
 //
@@ -28,7 +28,6 @@ struct SimVec {
 };
 
 struct SimEntity {
-    bool isVehicle = false;
     SimVec position{};
     SimVec velocity{};
     bool frozen = false;
@@ -47,7 +46,7 @@ struct SimWorld {
     int32_t playerPed = 1;
     int32_t playerIndex = 0;
     bool playerControl = true;
-    std::map<int32_t, SimEntity> entities{{1, SimEntity{false, {100.0f, -200.0f, 30.0f}, {}, false, 0}}};
+    std::map<int32_t, SimEntity> entities{{1, SimEntity{{100.0f, -200.0f, 30.0f}}}};
 
     // Game clock.
     int32_t clockHours = 12;
@@ -58,7 +57,6 @@ struct SimWorld {
 
     // Weather: the game name after the fifth step of a change.
     std::string weather = "EXTRASUNNY";
-    uint64_t weatherChanges = 0;
     int weatherStep = 0;
     std::string weatherPending;
 
@@ -83,8 +81,7 @@ struct SimWorld {
     float frameTime = 1.0f / 60.0f;
     float lookAxis[3] = {0.0f, 0.0f, 0.0f};  // indices 1 horizontal, 2 vertical
 
-    // Timecycle modifier.
-    std::string modifier;
+    // Timecycle modifier: its index, -1 when none is set.
     int32_t modifierIndex = -1;
 
     // Hashes without a handler, malformed calls, and the last call.
@@ -103,9 +100,8 @@ bool HandleSimNative(SimWorld& world, uint64_t hash, const uint64_t* args, size_
 std::span<const uint64_t> SimNativeHashes();
 const char* SimNativeRole(uint64_t hash);
 
-// A vehicle at a position (returns its handle); a ped put into it.
-int32_t AddSimVehicle(SimWorld& world, SimVec position);
-void SeatSimPed(SimWorld& world, int32_t ped, int32_t vehicle);
+// A new vehicle with the ped seated in it; returns its handle.
+int32_t SeatInNewSimVehicle(SimWorld& world, int32_t ped);
 
 // Lets the game clock run (unless paused) by whole seconds.
 void AdvanceSimClock(SimWorld& world, int64_t seconds);

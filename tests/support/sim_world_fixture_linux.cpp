@@ -62,10 +62,10 @@ const std::vector<platform::sim::NativeCallRecord>& SimWorldTest::Calls() const 
     return platform::sim::NativeCallLog();
 }
 
-std::vector<uint64_t> SimWorldTest::CallHashes() const {
-    std::vector<uint64_t> hashes;
-    for (const auto& call : Calls()) hashes.push_back(call.hash);
-    return hashes;
+std::string SimWorldTest::Natives() const {
+    std::string roles;
+    for (const auto& call : Calls()) roles += std::string(SimNativeRole(call.hash)) + "; ";
+    return roles;
 }
 
 std::vector<std::vector<uint64_t>> SimWorldTest::CallsOf(uint64_t hash) const {
