@@ -1,35 +1,50 @@
-// The main window, the FPS overlay and the revert button, drawn headless.
+// The main window, the FPS overlay and the revert button, drawn headless;
+// the overlay's fonts from the Windows fonts folder on the fake drive, with
+// the built-in font as fall-back and never an assertion of the UI library.
 #include <gtest/gtest.h>
 
 #include <imgui_internal.h>
 
+#include <filesystem>
+#include <fstream>
+#include <optional>
+#include <sstream>
 #include <string>
 
-#include "host_fixture.h"
+#include "host/editor_state.h"
+#include "platform/simulated.h"
 #include "shell/fonts.h"
 #include "shell/main_window.h"
+#include "shell/settings.h"
 #include "shell/theme.h"
+#include "support/fake_drive.h"
 #include "support/imgui_harness.h"
 
 namespace {
 
-class MainWindowTest : public hosttest::HostTest {
+class MainWindowTest : public testsupport::FakeDriveTest {
 protected:
     void SetUp() override {
-        HostTest::SetUp();
-        shell::ResetFpsCounters();
-        shell::ForgetUiFonts();
-        shell::MainWindowDisplayWidth = shell::MainWindowDisplayHeight = 0.0f;
-        shell::WindowSizeFromIni = false;
+        FakeDriveTest::SetUp();
+        Reset();
         platform::sim::UseManualClock(true);
         platform::sim::AdvanceClock(100'000);
         ui.CaptureText(true);
     }
     void TearDown() override {
         platform::sim::UseManualClock(false);
+        Reset();
+        FakeDriveTest::TearDown();
+    }
+    static void Reset() {
+        shell::ResetSettingsState();
         shell::ResetFpsCounters();
         shell::ForgetUiFonts();
-        HostTest::TearDown();
+        host::MenuOpen = 0;
+        shell::MainWindowShown = false;
+        shell::MainWindowSizeFitted = false;
+        shell::WindowSizeFromIni = false;
+        shell::MainWindowDisplayWidth = shell::MainWindowDisplayHeight = 0.0f;
     }
     void Draw(ImVec2 display = ImVec2(1920, 1080)) {
         ui.Io().DisplaySize = display;
@@ -160,6 +175,115 @@ TEST(Theme, RevertButtonReportsAClickOnlyWhileOnAndLeavesTheColourStackAlone) {
         ASSERT_TRUE(ui.ClickItem("R", draw));
         EXPECT_EQ(clicks, 1) << "a click while off does nothing";
     }
+}
+
+// ---- Fonts ----------------------------------------------------------------
+
+// A real TrueType font of this machine stands in for the system's UI font.
+constexpr const char* kSystemFont = "/usr/share/fonts/truetype/dejavu/DejaVuSans.ttf";
+constexpr const char* kFonts = "C:\\Windows\\Fonts\\";
+
+class FontsTest : public testsupport::FakeDriveTest {
+protected:
+    void SetUp() override {
+        FakeDriveTest::SetUp();
+        std::ifstream in(kSystemFont, std::ios::binary);
+        std::ostringstream s;
+        s << in.rdbuf();
+        font = s.str();
+    }
+    void TearDown() override {
+        shell::ForgetUiFonts();
+        FakeDriveTest::TearDown();
+    }
+    bool HaveFont() const { return font.size() > 1000; }
+    // Loads the fonts into a fresh UI and draws one frame with both.
+    static void LoadAndDraw(testsupport::ImGuiHarness& ui) {
+        shell::LoadUiFonts(ui.Io());
+        ui.Frame([] {
+            ImGui::Begin("Fonts");
+            ImGui::Text("Main");
+            ImGui::PushFont(shell::HeaderFont, shell::HeaderFont->LegacySize);
+            ImGui::Text("Header");
+            ImGui::PopFont();
+            ImGui::End();
+        });
+    }
+    std::string font;
+};
+
+TEST_F(FontsTest, SegoeUiOrElseTrebuchetGivesBothFontsAsSeparateAtlasEntries) {
+    if (!HaveFont()) GTEST_SKIP() << "no TrueType font at " << kSystemFont;
+    for (const char* file : {"trebuc.ttf", "segoeui.ttf"}) {
+        PutFile(std::string(kFonts) + file, font);
+        EXPECT_EQ(shell::UiFontPath("C:\\Windows"), std::string(kFonts) + file);
+        testsupport::ImGuiHarness ui(ImVec2(1920, 1080), false);
+        LoadAndDraw(ui);
+        ASSERT_NE(shell::MainFont, nullptr);
+        ASSERT_NE(shell::HeaderFont, nullptr);
+        EXPECT_NE(shell::MainFont, shell::HeaderFont);
+        EXPECT_EQ(shell::MainFont->LegacySize, 16.0f);
+        EXPECT_EQ(shell::HeaderFont->LegacySize, 30.0f);
+        EXPECT_EQ(ui.Io().Fonts->Fonts.Size, 2);
+        EXPECT_EQ(ui.Io().FontDefault, shell::MainFont);
+        EXPECT_EQ(ui.AssertionCount(), 0);
+        shell::ForgetUiFonts();
+    }
+    EXPECT_EQ(shell::UiFontPath("C:\\Windows\\"), std::string(kFonts) + "segoeui.ttf") << "no second separator";
+    EXPECT_EQ(shell::UiFontPath("C:\\Windows/"), "C:\\Windows/Fonts\\segoeui.ttf");
+    EXPECT_EQ(shell::UiFontPath(""), "");
+}
+
+TEST_F(FontsTest, WithoutAUsableFontFileTheBuiltInFontServesBothSizes) {
+    const std::string truncated = font.substr(0, font.size() / 3);
+    const struct {
+        const char* what;
+        std::optional<std::string> windowsFolder;
+        const char* file;  // placed in the fonts folder, or null
+        std::string content;
+    } cases[] = {
+        {"no font file at all", std::string("C:\\Windows"), nullptr, ""},
+        {"Windows folder unknown", std::nullopt, nullptr, ""},
+        {"segoeui.ttf is a folder", std::string("C:\\Windows"), "segoeui.ttf\\inside", "x"},
+        {"segoeui.ttf is text", std::string("C:\\Windows"), "segoeui.ttf", std::string(5000, 'a')},
+        {"segoeui.ttf is empty", std::string("C:\\Windows"), "segoeui.ttf", ""},
+        {"segoeui.ttf is cut short", std::string("C:\\Windows"), "segoeui.ttf", truncated},
+        {"trebuc.ttf is cut short", std::string("C:\\Windows"), "trebuc.ttf", truncated},
+    };
+    for (const auto& c : cases) {
+        platform::sim::SetWindowsFolder(c.windowsFolder);
+        if (c.file != nullptr) PutFile(std::string(kFonts) + c.file, c.content);
+        {
+            testsupport::ImGuiHarness ui(ImVec2(1920, 1080), false);
+            LoadAndDraw(ui);
+            ASSERT_NE(shell::MainFont, nullptr) << c.what;
+            EXPECT_EQ(shell::HeaderFont, shell::MainFont) << c.what << ": the header shows at the normal size";
+            EXPECT_EQ(ui.Io().Fonts->Fonts.Size, 1) << c.what;
+            EXPECT_EQ(ui.AssertionCount(), 0) << c.what;
+        }
+        std::filesystem::remove_all(Host("C:\\Windows"));
+    }
+}
+
+TEST_F(FontsTest, FontCheckRefusesDataTheRasteriserWouldTripOver) {
+    if (!HaveFont()) GTEST_SKIP() << "no TrueType font at " << kSystemFont;
+    EXPECT_TRUE(shell::LooksLikeUsableFont(font));
+    auto with = [&](size_t at, const std::string& bytes, size_t keep = std::string::npos) {
+        std::string changed = font;
+        return changed.replace(at, bytes.size(), bytes).substr(0, keep);
+    };
+    const struct {
+        const char* what;
+        std::string data;
+    } cases[] = {
+        {"the first 100 bytes", font.substr(0, 100)},
+        {"last table cut (beyond its padding)", font.substr(0, font.size() - 4)},
+        {"no character map", with(font.find("cmap"), "x")},
+        {"no tables", with(4, std::string(2, '\0'))},
+        {"directory longer than the file", with(4, "\xFF\xFF", 2000)},
+        {"zeros", std::string(200, '\0')},
+    };
+    for (const auto& c : cases) EXPECT_FALSE(shell::LooksLikeUsableFont(c.data)) << c.what;
 }
 
 }  // namespace

@@ -1,28 +1,143 @@
-// The one-time start-up and the unload, with a recording hook engine and
-// probe; and the self-undoing set-up steps.
+// The script loop, the one-time start-up and the unload on a fake drive,
+// with host services that record every call the start-up and the unload
+// make (hook engine, throw-away-object probe, window procedure, overlay
+// release); and the self-undoing set-up steps.
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <filesystem>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "host/detour_gate.h"
+#include "host/editor_state.h"
+#include "host/host_services.h"
+#include "host/menu_hotkey.h"
+#include "host/overlay_state.h"
+#include "host/script_loop.h"
+#include "host/shutdown.h"
 #include "host/staged_setup.h"
-#include "host_fixture.h"
+#include "host/startup.h"
+#include "platform/simulated.h"
+#include "runtime/block_locators.h"
 #include "runtime/live_slots.h"
+#include "shell/main_window.h"
+#include "shell/settings.h"
+#include "support/fake_drive.h"
 #include "support/synthetic_image.h"
 #include "timecycle/timecycle_model.h"
 
 namespace {
 
-using hosttest::Rec;
+// What the recording services do and saw.
+struct Recorder {
+    std::vector<std::string> calls;
+    bool probeOpens = true;       // the throw-away Direct3D 12 objects can be made
+    bool hasSwapChain3 = true;    // the swap chain answers for IDXGISwapChain3
+    bool engineInitializes = true;
+    // Whole-image searches of the start-up that had run when the throw-away
+    // objects were made (the game-address searches come before the hooks).
+    int secondarySearchesAtProbe = -1;
+    // A fake method table of Present, ResizeBuffers, ResizeBuffers1 and
+    // ExecuteCommandLists: the game's methods are the addresses of game[i],
+    // the detours those of detour[i]; hooked[i] once a hook was created.
+    void* table[4] = {};
+    char game[4] = {}, detour[4] = {};
+    bool hooked[4] = {};
+};
+
+Recorder g_recorder;
+Recorder& Rec() { return g_recorder; }
+
+void Note(const std::string& call) { g_recorder.calls.push_back(call); }
+bool SetAll(bool detoured) {
+    for (int i = 0; i < 4; ++i)
+        if (g_recorder.hooked[i]) g_recorder.table[i] = detoured ? &g_recorder.detour[i] : &g_recorder.game[i];
+    return true;
+}
+const host::HookEngine kRecordingEngine = {
+    "recording",
+    [] { return Note("engine.initialize"), g_recorder.engineInitializes; },
+    [](void** slot, void* detour, void** original) {
+        const int i = static_cast<int>(slot - g_recorder.table);
+        Note("engine.createHook slot" + std::to_string(i) + " detour" +
+             std::to_string(static_cast<char*>(detour) - g_recorder.detour));
+        if (!g_recorder.engineInitializes) return false;
+        *original = *slot;
+        g_recorder.hooked[i] = true;
+        return true;
+    },
+    [] { return Note("engine.enableAll"), SetAll(true); },
+    [] { return Note("engine.disableAll"), SetAll(false); },
+    [] { Note("engine.uninitialize"), SetAll(false); },
+};
+
+bool ProbeOpen(host::PresentationMethods& methods) {
+    Note("probe.open");
+    g_recorder.secondarySearchesAtProbe = runtime::SecondaryBlockSearchCountForTesting();
+    if (!g_recorder.probeOpens) return false;
+    methods.present = &g_recorder.table[0];
+    methods.resizeBuffers = &g_recorder.table[1];
+    methods.resizeBuffers1 = g_recorder.hasSwapChain3 ? &g_recorder.table[2] : nullptr;
+    methods.executeCommandLists = &g_recorder.table[3];
+    return true;
+}
+
+host::HostServices RecordingServices() {
+    host::HostServices s;
+    s.engine = &kRecordingEngine;
+    s.probe.open = ProbeOpen;
+    s.probe.close = [] { Note("probe.close"); };
+    char* detour = g_recorder.detour;
+    s.detours = {detour, detour + 1, detour + 2, detour + 3};
+    s.restoreWindowProcedure = [] { Note("restoreWindowProcedure"); };
+    s.releaseOverlay = [] { Note("releaseOverlay"); };
+    return s;
+}
+
+class HostTest : public testsupport::FakeDriveTest {
+protected:
+    void SetUp() override {
+        FakeDriveTest::SetUp();
+        ResetHostState();
+    }
+    void TearDown() override {
+        ResetHostState();
+        host::SetHostServices(host::HostServices{});
+        FakeDriveTest::TearDown();
+    }
+    // Everything as at process start, with the recording services in place.
+    static void ResetHostState() {
+        g_recorder = Recorder{};
+        for (int i = 0; i < 4; ++i) g_recorder.table[i] = &g_recorder.game[i];
+        host::SetHostServices(RecordingServices());
+        host::BootstrapDone = 0;
+        host::HookEngineStarted = 0;
+        for (auto* method : {&host::GamePresent, &host::GameResizeBuffers, &host::GameResizeBuffers1,
+                             &host::GameExecuteCommandLists})
+            method->store(nullptr);
+        host::DetourDrainTimeoutMs = 2000;
+        host::MenuOpen = host::MenuSuspended = 0;
+        host::MenuCooldownFrames = 0;
+        host::ResetOverlayState();
+        runtime::ResetBlockLocatorsForTesting();
+        shell::MainWindowShown = false;
+        shell::MainWindowSizeFitted = false;
+        shell::ResetSettingsState();
+        platform::sim::ReleaseAllKeys();
+    }
+
+    static constexpr const char* kVrn = "C:\\Users\\Player\\Documents\\VRN\\";
+};
+
 using Calls = std::vector<std::string>;
 
 const Calls kHooks = {"engine.initialize", "probe.open", "engine.createHook slot0 detour0",
                       "engine.createHook slot1 detour1", "engine.createHook slot2 detour2",
                       "engine.createHook slot3 detour3", "engine.enableAll", "probe.close"};
 
-class StartupTest : public hosttest::HostTest {};
+using StartupTest = HostTest;
 
 TEST_F(StartupTest, HooksTheFourMethodsOnceOrAsFarAsTheStepsAllowAndIsNeverRetried) {
     const struct {
@@ -92,7 +207,7 @@ TEST_F(StartupTest, WithoutPlatformServicesTheBuiltInEngineStartsAndNothingIsHoo
     host::CurrentHookEngine().uninitialize();
 }
 
-using ShutdownTest = hosttest::HostTest;
+using ShutdownTest = HostTest;
 
 TEST_F(ShutdownTest, RemovesTheHooksBeforeTheWindowProcedureAndTheOverlayObjects) {
     host::ShutdownEditor();
@@ -116,7 +231,7 @@ std::atomic<int> g_releases{0}, g_inFlightAtRelease{-1};
 std::atomic<bool> g_procedureRestored{false};
 
 TEST_F(ShutdownTest, ReleasesTheOverlayOnlyOnceNoThreadIsInsideADetour) {
-    host::HostServices services = hosttest::RecordingServices();
+    host::HostServices services = RecordingServices();
     services.restoreWindowProcedure = [] { g_procedureRestored = true; };
     services.releaseOverlay = [] {
         g_inFlightAtRelease = host::DetoursInFlight();
@@ -182,6 +297,163 @@ TEST(StagedSetup, AFailedStepReleasesWhatTheEarlierOnesCreatedNewestFirst) {
         EXPECT_EQ(failedAt, c.failAt < 0 ? 99u : static_cast<size_t>(c.failAt)) << "the failed step is named";
         EXPECT_EQ(g_log, c.log) << "failing at " << c.failAt;
     }
+}
+
+// ---- Script loop ----------------------------------------------------------
+
+constexpr int kF6 = 0x75, kF9 = 0x78, kF10 = 0x79, kEscape = 27;
+
+class ScriptLoopTest : public HostTest {
+protected:
+    void SetUp() override {
+        HostTest::SetUp();
+        host::ScriptLoopBegin(loop);
+    }
+    void Key(int key, bool down) {
+        platform::sim::SetKeyDown(key, down);
+        host::ScriptLoopPass(loop);
+    }
+    void Press(int key) {
+        Key(key, true);
+        Key(key, false);
+    }
+    uint8_t Open() const { return host::MenuOpen.load(); }
+    host::ScriptLoopState loop;
+};
+
+TEST_F(ScriptLoopTest, DormantUntilTheFirstPressWhichStartsTheEditorAndOpensTheMenu) {
+    for (int i = 0; i < 10; ++i) host::ScriptLoopPass(loop);
+    Press(kEscape);
+    EXPECT_EQ(host::BootstrapDone.load(), 0);
+    EXPECT_TRUE(Rec().calls.empty()) << "nothing is hooked, read or scanned before the press";
+    EXPECT_FALSE(Exists(kVrn)) << "no folder is created before the press";
+
+    Key(kF9, true);
+    EXPECT_EQ(host::BootstrapDone.load(), 1);
+    EXPECT_EQ(Open(), 1);
+    EXPECT_TRUE(Exists(std::string(kVrn) + "VRN.ini"));
+    for (int i = 0; i < 20; ++i) Key(kF9, true);
+    EXPECT_EQ(Open(), 1) << "holding the key toggles once";
+    Key(kF9, false);
+    Press(kF9);
+    EXPECT_EQ(Open(), 0);
+    Press(kF9);
+    EXPECT_EQ(Open(), 1);
+}
+
+TEST_F(ScriptLoopTest, AKeyHeldWhileTheGameLoadsIsNoPress) {
+    platform::sim::SetKeyDown(kF9, true);
+    host::ScriptLoopBegin(loop);
+    Key(kF9, true);
+    EXPECT_EQ(host::BootstrapDone.load(), 0);
+    Key(kF9, false);
+    Press(kF9);
+    EXPECT_EQ(host::BootstrapDone.load(), 1);
+}
+
+TEST_F(ScriptLoopTest, EscapeClosesOnItsPressEdgeAndLeavesAClosedWindowToTheHotkey) {
+    Press(kF9);
+    ASSERT_EQ(Open(), 1);
+    Key(kEscape, true);
+    EXPECT_EQ(Open(), 0);
+    Press(kF9);  // reopened while Escape is still held
+    EXPECT_EQ(Open(), 1) << "a held Escape closes once, on its press";
+    Key(kEscape, false);
+    Press(kEscape);
+    EXPECT_EQ(Open(), 0);
+    platform::sim::SetKeyDown(kEscape, true);  // both on the same pass
+    Key(kF9, true);
+    EXPECT_EQ(Open(), 1);
+}
+
+TEST_F(ScriptLoopTest, AHotkeyPressWhileTheMenuIsBlockedClosesIt) {
+    host::MenuCooldownFrames = 5;
+    Press(kF9);
+    EXPECT_EQ(host::BootstrapDone.load(), 1) << "the first press during a cooldown starts the editor";
+    EXPECT_EQ(Open(), 0);
+    host::MenuCooldownFrames = 0;
+    Press(kF9);
+    ASSERT_EQ(Open(), 1);
+    for (const bool suspended : {false, true}) {
+        host::MenuCooldownFrames = suspended ? 0 : 10;
+        host::MenuSuspended = suspended ? 1 : 0;
+        Press(kF9);
+        EXPECT_EQ(Open(), 0);
+        Press(kF9);
+        EXPECT_EQ(Open(), 0);
+    }
+    host::MenuSuspended = 0;
+    Press(kF9);
+    EXPECT_EQ(Open(), 1);
+}
+
+TEST_F(ScriptLoopTest, ChangingTheHotkeyNeverCountsAsAPress) {
+    Press(kF9);
+    ASSERT_EQ(Open(), 1);
+    // F10 is held when the Settings tab makes it the hotkey: no toggle until
+    // it is released and pressed again.
+    Key(kF10, true);
+    shell::UiSettings.MenuHotkey = 4;
+    Key(kF10, true);
+    Key(kF10, false);
+    EXPECT_EQ(Open(), 1);
+    Press(kF9);
+    EXPECT_EQ(Open(), 1) << "F9 is no longer the hotkey";
+    Press(kF10);
+    EXPECT_EQ(Open(), 0);
+    // The old key F10 is held while the hotkey goes back to F9 (up): no toggle.
+    Key(kF10, true);
+    EXPECT_EQ(Open(), 1);
+    shell::UiSettings.MenuHotkey = 3;
+    Key(kF10, true);
+    Key(kF10, false);
+    EXPECT_EQ(Open(), 1);
+    Press(kF9);
+    EXPECT_EQ(Open(), 0);
+}
+
+TEST_F(ScriptLoopTest, AnIndexOutOfRangeIsReplacedByF9) {
+    shell::UiSettings.MenuHotkey = 8;
+    host::ScriptLoopPass(loop);
+    EXPECT_EQ(shell::UiSettings.MenuHotkey.Get(), 3u);
+    Press(kF9);
+    EXPECT_EQ(host::BootstrapDone.load(), 1);
+}
+
+TEST_F(ScriptLoopTest, TheHotkeyOfVrnIniWorksFromTheFirstPressAndReadingCreatesNothing) {
+    const std::string ini = std::string(kVrn) + "VRN.ini";
+    PutFile(ini, "[UI]\r\nMenuHotkey=F6\r\n");
+    const auto before = std::filesystem::last_write_time(Host(ini));
+    host::ScriptLoopBegin(loop);
+    EXPECT_EQ(shell::UiSettings.MenuHotkey.Get(), 0u);
+    Press(kF9);
+    EXPECT_EQ(host::BootstrapDone.load(), 0) << "F9 is not the configured key";
+    EXPECT_FALSE(Exists(std::string(kVrn) + "Imports")) << "the early read creates nothing";
+    EXPECT_EQ(std::filesystem::last_write_time(Host(ini)), before);
+    Press(kF6);
+    EXPECT_EQ(host::BootstrapDone.load(), 1);
+    EXPECT_EQ(Open(), 1);
+}
+
+TEST_F(ScriptLoopTest, TheEarlyReadFollowsTheWorkspacePointerAndCreatesNoDefaultFolder) {
+    PutFile("D:\\Mods\\VRN\\VRN.ini", "[UI]\r\nMenuHotkey=insert\r\n");
+    PutFile(std::string(kVrn) + "VRN.ini", "[Paths]\r\nWorkspaceDirectory=D:\\Mods\r\n");
+    EXPECT_TRUE(host::ReadMenuHotkeyBeforeStart());
+    EXPECT_EQ(shell::UiSettings.MenuHotkey.Get(), 7u);
+    EXPECT_FALSE(Exists("D:\\Mods\\VRN\\Imports"));
+
+    std::filesystem::remove_all(Host(kVrn));
+    shell::ResetSettingsState();
+    EXPECT_FALSE(host::ReadMenuHotkeyBeforeStart());
+    EXPECT_FALSE(Exists(kVrn)) << "no file: no default folder either";
+    EXPECT_EQ(shell::UiSettings.MenuHotkey.Get(), 3u);
+}
+
+TEST(MenuHotkeyText, NamesInAnyCaseOrNumbersZeroToSeven) {
+    const std::pair<const char*, uint32_t> cases[] = {
+        {"F6", 0}, {"insert", 7}, {"f12", 6}, {"5", 5},   {"5abc", 5}, {"-1", 3},
+        {"9", 3},  {"", 3},       {"F13", 3}, {"0", 0},   {"07", 7},   {"99999999999999999999", 3}};
+    for (const auto& [text, index] : cases) EXPECT_EQ(shell::MenuHotkeyIndexFromText(text), index) << text;
 }
 
 }  // namespace
