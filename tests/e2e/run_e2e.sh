@@ -92,9 +92,8 @@ pixels() {
     od -An -v -tu1 -w3 | awk -v w="${2%%x*}" '{ i = NR - 1; print i % w, int(i / w), $1, $2, $3 }'
 }
 near_fn='function near(r, g, b, R, G, B, t) { return (r-R)^2 <= t*t && (g-G)^2 <= t*t && (b-B)^2 <= t*t }'
-# count_near / count_other SHOT GEOM R G B TOL: pixels near the colour, or not.
-count_near() { pixels "$1" "$2" | awk -v R="$3" -v G="$4" -v B="$5" -v T="$6" "$near_fn"' near($3,$4,$5,R,G,B,T) { n++ } END { print n + 0 }'; }
-count_other() { pixels "$1" "$2" | awk -v R="$3" -v G="$4" -v B="$5" -v T="$6" "$near_fn"' !near($3,$4,$5,R,G,B,T) { n++ } END { print n + 0 }'; }
+# count_near SHOT GEOM R G B TOL [0]: pixels near the colour (with 0: the others).
+count_near() { pixels "$1" "$2" | awk -v R="$3" -v G="$4" -v B="$5" -v T="$6" -v N="${7:-1}" "$near_fn"' near($3,$4,$5,R,G,B,T) == N { n++ } END { print n + 0 }'; }
 
 # The game's background and the theme's colours (8-bit).
 BG="26 140 89"
@@ -110,7 +109,7 @@ menu_shown() {
   bg=$(count_near "$1" "$geom" $BG 2)
   [ "$title" -ge 2000 ] && [ "$tabsel" -ge 150 ] && [ "$tab" -ge 150 ] && [ "$bg" -ge 100000 ]
 }
-menu_gone() { [ "$(count_other "$1" "$(screen_geom)" $BG 2)" = 0 ]; }
+menu_gone() { [ "$(count_near "$1" "$(screen_geom)" $BG 2 0)" = 0 ]; }
 # The tab bar is the first row of the selected tab's colour; on a row just
 # below its top edge the tabs show as runs of the Tab and TabSelected
 # colours: one "S|T x0 x1 y" line per tab.
@@ -220,7 +219,7 @@ check_dormant() {   # Escape before the first menu-hotkey press changes nothing
   want '$(num host_natives_total) == 0' "$(num host_natives_total) natives called"
   want '$(num image_guard_intact) == 1 && $(num private_guard_intact) == 1' "memory scanned (a guard page was touched)"
   want_that [ ! -e "$docs/VRN/Imports" ] "workspace folders created"
-  want "$(count_other 01-dormant "$(screen_geom)" $BG 2) == 0" "pixels drawn over the game"
+  want_that menu_gone 01-dormant "pixels drawn over the game"
   want "\$(num game_escape_downs) > $esc0" "Escape did not reach the game"
   verdict "no hooks, window procedure kept, no natives, no memory scan, no folders, nothing drawn; Escape reaches the game"
   local verdict_status=$?
@@ -312,7 +311,7 @@ check_escape_closes() {
   press Escape
   sleep 0.5
   shot 04-escape
-  want "$(count_other 04-escape "$(screen_geom)" $BG 2) == 0" "pixels still drawn"
+  want_that menu_gone 04-escape "pixels still drawn"
   want "\$(num game_escape_downs) == $esc0" "the game got Escape"
   fps_closed=$(fps_over 5)
   verdict "nothing drawn over the game after Escape; the game's window procedure did not get it"

@@ -51,7 +51,7 @@ void* g_mainFiber = nullptr;
 Script* g_running = nullptr;
 DWORD g_scriptThread = 0;  // the game thread that runs the fibers
 bool g_unloading = false;
-// Counters, reported under these names with "host_" in front.
+// Counters, reported under these names with "host_" in front (absent: 0).
 std::map<std::string, uint64_t> g_counts;
 std::map<uint64_t, uint64_t> g_natives;  // calls per hash
 
@@ -115,7 +115,14 @@ uint64_t DropScripts(HMODULE module, bool marked) {
 
 extern "C" {
 
-// ---- The script host's functions, as plug-ins import them -----------------
+// ---- The script host's functions, under the names plug-ins import ----------
+
+void HostScriptRegister(HINSTANCE module, void (*main)()) __asm__("\"?scriptRegister@@YAXPEAUHINSTANCE__@@P6AXXZ@Z\"");
+void HostScriptUnregister(HINSTANCE module) __asm__("\"?scriptUnregister@@YAXPEAUHINSTANCE__@@@Z\"");
+void HostScriptWait(DWORD ms) __asm__("\"?scriptWait@@YAXK@Z\"");
+void HostNativeInit(uint64_t hash) __asm__("\"?nativeInit@@YAX_K@Z\"");
+void HostNativePush64(uint64_t value) __asm__("\"?nativePush64@@YAX_K@Z\"");
+uint64_t* HostNativeCall() __asm__("\"?nativeCall@@YAPEA_KXZ\"");
 
 void HostScriptRegister(HINSTANCE module, void (*main)()) {
     std::lock_guard<std::mutex> hold(g_lock);
@@ -251,7 +258,6 @@ int StandInEnablePluginSlot(const char* name) {
 }
 
 int StandInDescribe(char* text, int capacity) {
-    if (text == nullptr || capacity <= 0) return 0;
     std::string out;
     char line[160];
     auto add = [&](const std::string& key, uint64_t value) {
@@ -264,10 +270,7 @@ int StandInDescribe(char* text, int capacity) {
         add("host_plugin_load_error", g_pluginLoadError);
         add("host_scripts", g_scripts.size());
         add("host_native_hashes", g_natives.size());
-        for (const char* key : {"register_calls", "register_foreign", "unregister_during_unload",
-                                "scripts_left_after_unload", "passes", "waits", "waits_nonzero", "waits_off_fiber",
-                                "scripts_returned", "natives_total", "natives_off_fiber", "natives_unknown"})
-            add(std::string("host_") + key, g_counts[key]);
+        for (const auto& [key, count] : g_counts) add("host_" + key, count);
         // The world's state that the editor's game controls change.
         add("world_hud_visible", g_world.hudVisible);
         add("world_blackout", g_world.blackout);
@@ -287,8 +290,3 @@ int StandInDescribe(char* text, int capacity) {
 }
 
 }  // extern "C"
-
-BOOL WINAPI DllMain(HINSTANCE module, DWORD reason, LPVOID) {
-    if (reason == DLL_PROCESS_ATTACH) DisableThreadLibraryCalls(module);
-    return TRUE;
-}

@@ -14,7 +14,6 @@
 #include "host/editor_state.h"
 #include "host/host_services.h"
 #include "host/menu_hotkey.h"
-#include "host/overlay_state.h"
 #include "host/script_loop.h"
 #include "host/shutdown.h"
 #include "host/staged_setup.h"
@@ -22,7 +21,6 @@
 #include "platform/simulated.h"
 #include "runtime/block_locators.h"
 #include "runtime/live_slots.h"
-#include "shell/main_window.h"
 #include "shell/settings.h"
 #include "support/fake_drive.h"
 #include "support/synthetic_image.h"
@@ -48,7 +46,6 @@ struct Recorder {
 };
 
 Recorder g_recorder;
-Recorder& Rec() { return g_recorder; }
 
 void Note(const std::string& call) { g_recorder.calls.push_back(call); }
 bool SetAll(bool detoured) {
@@ -120,10 +117,7 @@ protected:
         host::DetourDrainTimeoutMs = 2000;
         host::MenuOpen = host::MenuSuspended = 0;
         host::MenuCooldownFrames = 0;
-        host::ResetOverlayState();
         runtime::ResetBlockLocatorsForTesting();
-        shell::MainWindowShown = false;
-        shell::MainWindowSizeFitted = false;
         shell::ResetSettingsState();
         platform::sim::ReleaseAllKeys();
     }
@@ -139,61 +133,55 @@ const Calls kHooks = {"engine.initialize", "probe.open", "engine.createHook slot
 
 using StartupTest = HostTest;
 
-TEST_F(StartupTest, HooksTheFourMethodsOnceOrAsFarAsTheStepsAllowAndIsNeverRetried) {
+// The hooks as far as the steps allow, and every timecycle variable's slot
+// at its place in the timecycle block, or at 0 when the game image has none.
+TEST_F(StartupTest, HooksTheFourMethodsAndPlacesTheTimecycleSlotsOnceAndIsNeverRetried) {
     const struct {
         const char* what;
-        bool probeOpens, hasSwapChain3, engineInitializes;
+        bool probeOpens, hasSwapChain3, engineInitializes, timecycleBlock;
         Calls calls;
         const char* hooked;  // per entry of the method table: whether it leads to its detour
     } cases[] = {
-        {"everything there", true, true, true, kHooks, "1111"},
-        {"no Direct3D 12 device: the throw-away objects are still cleaned up", false, true, true,
+        {"everything there", true, true, true, true, kHooks, "1111"},
+        {"no Direct3D 12 device: the throw-away objects are still cleaned up", false, true, true, false,
          {"engine.initialize", "probe.open", "probe.close"}, "0000"},
-        {"no IDXGISwapChain3: only ResizeBuffers1 is missing", true, false, true,
+        {"no IDXGISwapChain3: only ResizeBuffers1 is missing", true, false, true, false,
          {"engine.initialize", "probe.open", "engine.createHook slot0 detour0", "engine.createHook slot1 detour1",
           "engine.createHook slot3 detour3", "engine.enableAll", "probe.close"},
          "1101"},
-        {"no hook engine: every creation fails in turn", true, true, false, kHooks, "0000"},
+        {"no hook engine: every creation fails in turn", true, true, false, false, kHooks, "0000"},
     };
     const std::atomic<void*>* game[4] = {&host::GamePresent, &host::GameResizeBuffers, &host::GameResizeBuffers1,
                                          &host::GameExecuteCommandLists};
     for (const auto& c : cases) {
         ResetHostState();
-        testsupport::SyntheticImage image;  // an image without any of the searched code
-        Rec().probeOpens = c.probeOpens;
-        Rec().hasSwapChain3 = c.hasSwapChain3;
-        Rec().engineInitializes = c.engineInitializes;
+        runtime::ResetSlotTablesForTesting();
+        testsupport::SyntheticImage image;  // without the engine block's code
+        ASSERT_TRUE(image.ok());
+        const uint64_t block = c.timecycleBlock ? image.PlantLocatableTimecycleBlock() : 0;
+        g_recorder.probeOpens = c.probeOpens;
+        g_recorder.hasSwapChain3 = c.hasSwapChain3;
+        g_recorder.engineInitializes = c.engineInitializes;
         host::BootstrapEditor();
-        EXPECT_EQ(Rec().calls, c.calls) << c.what;
-        EXPECT_EQ(Rec().secondarySearchesAtProbe, 1) << "the engine block is searched once, before the hooks";
+        EXPECT_EQ(g_recorder.calls, c.calls) << c.what;
+        EXPECT_EQ(g_recorder.secondarySearchesAtProbe, 1) << "the engine block is searched once, before the hooks";
         EXPECT_TRUE(Exists(std::string(kVrn) + "Imports\\Timecycles")) << c.what;
         EXPECT_NE(shell::SettingsStatusLine, "VRN.ini not loaded.") << "the settings are read first";
         EXPECT_EQ(host::HookEngineStarted.load(), c.engineInitializes ? 1 : 0) << c.what;
         for (int i = 0; i < 4; ++i) {
             const bool hooked = c.hooked[i] == '1';
-            EXPECT_EQ(Rec().table[i], hooked ? &Rec().detour[i] : &Rec().game[i]) << c.what << ", entry " << i;
-            EXPECT_EQ(game[i]->load(), hooked ? &Rec().game[i] : nullptr) << c.what << ", entry " << i;
+            EXPECT_EQ(g_recorder.table[i], hooked ? &g_recorder.detour[i] : &g_recorder.game[i]) << c.what << ", entry " << i;
+            EXPECT_EQ(game[i]->load(), hooked ? &g_recorder.game[i] : nullptr) << c.what << ", entry " << i;
         }
-        const size_t calls = Rec().calls.size();
-        shell::SettingsStatusLine = "marker";
-        host::BootstrapEditor();
-        EXPECT_EQ(Rec().calls.size(), calls) << "runs once even when called again";
-        EXPECT_EQ(shell::SettingsStatusLine, "marker");
-    }
-}
-
-TEST_F(StartupTest, GivesEveryTimecycleVariablesSlotItsPlaceInTheTimecycleBlockOrZero) {
-    for (const bool planted : {true, false}) {
-        ResetHostState();
-        runtime::ResetSlotTablesForTesting();
-        testsupport::SyntheticImage game;
-        ASSERT_TRUE(game.ok());
-        const uint64_t block = planted ? game.PlantLocatableTimecycleBlock() : 0;
-        host::BootstrapEditor();
         for (size_t i = 0; i < timecycle::kVariableCount; ++i)
-            EXPECT_EQ(timecycle::TimecycleVariableTable[i].slot->address.Get(), planted ? block + 4 * i : 0u) << i;
+            EXPECT_EQ(timecycle::TimecycleVariableTable[i].slot->address.Get(), block ? block + 4 * i : 0u) << i;
         for (size_t row = runtime::kFirstDarkFilmicSlot; row < runtime::kLightDirSlotCount; ++row)
             EXPECT_EQ(runtime::LightDirSlotTable[row].address.Get(), 0u) << "light-direction row " << row;
+        const size_t calls = g_recorder.calls.size();
+        shell::SettingsStatusLine = "marker";
+        host::BootstrapEditor();
+        EXPECT_EQ(g_recorder.calls.size(), calls) << "runs once even when called again";
+        EXPECT_EQ(shell::SettingsStatusLine, "marker");
     }
     runtime::ResetSlotTablesForTesting();
 }
@@ -211,16 +199,16 @@ using ShutdownTest = HostTest;
 
 TEST_F(ShutdownTest, RemovesTheHooksBeforeTheWindowProcedureAndTheOverlayObjects) {
     host::ShutdownEditor();
-    EXPECT_EQ(Rec().calls, (Calls{"restoreWindowProcedure", "releaseOverlay"})) << "before the first press";
+    EXPECT_EQ(g_recorder.calls, (Calls{"restoreWindowProcedure", "releaseOverlay"})) << "before the first press";
     host::BootstrapEditor();
-    Rec().calls.clear();
+    g_recorder.calls.clear();
     host::ShutdownEditor();
-    EXPECT_EQ(Rec().calls,
+    EXPECT_EQ(g_recorder.calls,
               (Calls{"engine.disableAll", "engine.uninitialize", "restoreWindowProcedure", "releaseOverlay"}));
-    for (int i = 0; i < 4; ++i) EXPECT_EQ(Rec().table[i], &Rec().game[i]) << "the game's method is back";
-    Rec().calls.clear();
+    for (int i = 0; i < 4; ++i) EXPECT_EQ(g_recorder.table[i], &g_recorder.game[i]) << "the game's method is back";
+    g_recorder.calls.clear();
     host::ShutdownEditor();
-    EXPECT_EQ(Rec().calls, (Calls{"restoreWindowProcedure", "releaseOverlay"})) << "a second unload finds no hooks";
+    EXPECT_EQ(g_recorder.calls, (Calls{"restoreWindowProcedure", "releaseOverlay"})) << "a second unload finds no hooks";
 }
 
 // The render thread stays inside a detour until the unload has put the window
@@ -325,7 +313,7 @@ TEST_F(ScriptLoopTest, DormantUntilTheFirstPressWhichStartsTheEditorAndOpensTheM
     for (int i = 0; i < 10; ++i) host::ScriptLoopPass(loop);
     Press(kEscape);
     EXPECT_EQ(host::BootstrapDone.load(), 0);
-    EXPECT_TRUE(Rec().calls.empty()) << "nothing is hooked, read or scanned before the press";
+    EXPECT_TRUE(g_recorder.calls.empty()) << "nothing is hooked, read or scanned before the press";
     EXPECT_FALSE(Exists(kVrn)) << "no folder is created before the press";
 
     Key(kF9, true);
