@@ -12,28 +12,76 @@
 #include <vector>
 
 #include "host/before_after.h"
+#include "host/clock_timelapse.h"
+#include "host/editor_state.h"
+#include "host/free_camera.h"
+#include "host/game_controls.h"
+#include "host/tick.h"
 #include "host/tick_groups.h"
 #include "platform/simulated.h"
+#include "shell/settings.h"
 #include "sim_world.h"
 
 namespace testsupport {
 
-// Routes every hash the world knows to it; other hashes stay unknown.
-void InstallSimWorld(SimWorld& world);
-
 class SimWorldTest : public ::testing::Test {
 protected:
-    void SetUp() override;
-    void TearDown() override;
+    void SetUp() override {
+        savedTickCalls_ = host::TickCalls;
+        savedBeforeAfterCalls_ = host::BeforeAfterCalls;
+        ResetEditorGameSide();
+        platform::sim::UseManualClock(true);
+        platform::sim::ReleaseAllKeys();
+        platform::sim::SetGameWindowForeground(true);
+        platform::sim::ClearNativeHandlers();  // every hash the world knows goes to it
+        for (uint64_t hash : SimNativeHashes()) {
+            platform::sim::SetNativeHandler(hash, [this](uint64_t h, const std::vector<uint64_t>& args, uint64_t* r) {
+                HandleSimNative(world, h, args.data(), args.size(), r);
+            });
+        }
+        platform::sim::ClearNativeCallLog();
+    }
+    void TearDown() override {
+        ClearCalls();
+        EXPECT_TRUE(world.unknownHashes.empty());
+        for (const std::string& fault : world.faults) ADD_FAILURE() << "malformed native call: " << fault;
+        platform::sim::ClearNativeHandlers();
+        platform::sim::ReleaseAllKeys();
+        host::TickCalls = savedTickCalls_;
+        host::BeforeAfterCalls = savedBeforeAfterCalls_;
+        ResetEditorGameSide();
+    }
+    static void ResetEditorGameSide() {
+        shell::ResetSettingsState();
+        host::MenuOpen.store(0);
+        host::TimecycleAfterShown.store(1);
+        host::VisualSettingsAfterShown.store(1);
+        host::ResetTickState();
+        host::ResetClockState();
+        host::ResetGameControlsState();
+        host::ResetFreeCameraState();
+        host::ResetBeforeAfterState();
+    }
 
     // The calls recorded since the last ClearCalls, in order; their roles as
-    // "role; role; ".
-    const std::vector<platform::sim::NativeCallRecord>& Calls() const;
-    std::string Natives() const;
-    // Only the calls of one hash.
-    std::vector<std::vector<uint64_t>> CallsOf(uint64_t hash) const;
-    void ClearCalls();
-    void Advance(uint64_t ms);
+    // "role; role; "; only the calls of one hash.
+    const std::vector<platform::sim::NativeCallRecord>& Calls() const { return platform::sim::NativeCallLog(); }
+    std::string Natives() const {
+        std::string roles;
+        for (const auto& call : Calls()) roles += std::string(SimNativeRole(call.hash)) + "; ";
+        return roles;
+    }
+    std::vector<std::vector<uint64_t>> CallsOf(uint64_t hash) const {
+        std::vector<std::vector<uint64_t>> out;
+        for (const auto& call : Calls())
+            if (call.hash == hash) out.push_back(call.args);
+        return out;
+    }
+    void ClearCalls() {  // the log and the unknown hashes are cleared together: checked first
+        EXPECT_TRUE(platform::sim::UnknownNativeHashes().empty()) << "a native hash the game does not have was called";
+        platform::sim::ClearNativeCallLog();
+    }
+    void Advance(uint64_t ms) { platform::sim::AdvanceClock(ms); }
 
     SimWorld world;
 
