@@ -442,7 +442,7 @@ TEST(TickWiring, EveryNameOfTheTablesIsASlotAndEveryRecordKeyASlotOfItsOwnRow) {
     EXPECT_EQ(RunLength("Light Dir Mult", "PostFX Exposure"), 0u) << "two tables";
 }
 
-// With the built subsystems wired, an enabled slot reaches its group.
+// The tick with the built subsystems wired.
 class TickWiredTest : public testsupport::SimWorldTest {
 protected:
     void SetUp() override {
@@ -461,39 +461,26 @@ protected:
     std::vector<std::string> calls;
 };
 
-TEST_F(TickWiredTest, EnabledSlotsAndRuntimeGroupTestsSwitchTheirGroups) {
+// An enabled slot reaches its group and a runtime group test holds its
+// group; the last slot of the last refresh run is read, never loaded, with
+// the menu closed; imported overrides without edits in the context choose
+// the override mode.
+TEST_F(TickWiredTest, SlotsRuntimeTestsRefreshRunsAndTheTimecycleStateReachTheTick) {
     FindTickSlot("Light Dir Mult")->enabled = 1;
     FindTickSlot("PostFX Gradient Midpoint")->enabled = 1;
-    FindTickSlot("Heat Haze Tex2 V Scrolling Speed")->enabled = 1;  // last of the run
+    runtime::LiveOverrideSlot* moon = FindTickSlot("Moon Direction Z");
+    float game = 0.75f;
+    moon->address = reinterpret_cast<uintptr_t>(&game);
+    timecycle::ImportedOverridesActive.store(1);
     ScriptTick();
+    timecycle::ImportedOverridesActive.store(0);
+    moon->address = 0;
     EXPECT_TRUE(Called("ApplyLiveLightDir"));
     EXPECT_FALSE(Called("RestoreLightDirRedirects"));
     EXPECT_FALSE(Called("RestorePostFxGradientPatches"));  // AnyPostFxGradientOverride held
     EXPECT_TRUE(Called("RestorePostFxVignettingPatches"));
-}
-
-// The last slot of the last refresh run, never loaded: read with the menu closed.
-TEST_F(TickWiredTest, NeverLoadedSlotsAreReadEvenWithTheMenuClosed) {
-    runtime::LiveOverrideSlot* slot = FindTickSlot("Moon Direction Z");
-    ASSERT_TRUE(slot);
-    float game = 0.75f;
-    slot->address = reinterpret_cast<uintptr_t>(&game);
-    ScriptTick();
-    EXPECT_EQ(slot->loaded.Get(), 1);
-    EXPECT_FLOAT_EQ(slot->liveValue, 0.75f);
-    slot->address = 0;
-}
-
-TEST_F(TickWiredTest, TimecycleStateChoosesTheModeAndClearsTheTicksMarks) {
-    timecycle::ImportedOverridesActive.store(1);
-    EXPECT_EQ(SelectTickMode(), TickMode::Override);  // no edits in the current context
-    timecycle::ImportedOverridesActive.store(0);
-    PatchesClearedForImport.store(1);
-    TimecycleRereadFrames.store(3);
-    timecycle::ClearImportPatchesMark();
-    timecycle::ClearTimecycleRereadFrames();
-    EXPECT_EQ(PatchesClearedForImport.load(), 0);
-    EXPECT_EQ(TimecycleRereadFrames.load(), 0);
+    EXPECT_EQ(moon->loaded.Get(), 1);
+    EXPECT_FLOAT_EQ(moon->liveValue, 0.75f);
 }
 
 }  // namespace
