@@ -109,6 +109,8 @@ menu_shown() {
   bg=$(count_near "$1" "$geom" $BG 2)
   [ "$title" -ge 2000 ] && [ "$tabsel" -ge 150 ] && [ "$tab" -ge 150 ] && [ "$bg" -ge 100000 ]
 }
+# open_menu SHOT: F9, then whether the menu is drawn.
+open_menu() { press F9; sleep 1; shot "$1"; menu_shown "$1"; }
 menu_gone() { [ "$(count_near "$1" "$(screen_geom)" $BG 2 0)" = 0 ]; }
 # The tab bar is the first row of the selected tab's colour; on a row just
 # below its top edge the tabs show as runs of the Tab and TabSelected
@@ -322,10 +324,7 @@ check_escape_closes() {
 # 140 frames (cooldown, 18 stable frames, frames presented without overlay).
 resize_check() {   # resize_check NAME COMMAND WIDTH HEIGHT
   local name=$1 cmd=$2 w=$3 h=$4 r0 f0 fr inside
-  press F9
-  sleep 1
-  shot "$name-a-open"
-  menu_shown "$name-a-open" || { problems="the window did not open before the resize"; verdict; return; }
+  open_menu "$name-a-open" || { problems="the window did not open before the resize"; verdict; return; }
   send fps 20
   r0=$(num resizes); f0=$(num resize_failures)
   send "$cmd $w $h"
@@ -338,14 +337,11 @@ resize_check() {   # resize_check NAME COMMAND WIDTH HEIGHT
     sleep 0.3
     shot "$name-c-cooldown"
     wait_for 20 "\$(num frames) >= $((fr + 140))"
-    press F9          # after the cooldown: opens again
-    sleep 1
-    shot "$name-d-reopened"
+    open_menu "$name-d-reopened" || problems+=" not reopened after the cooldown;"   # after the cooldown
     want "$inside < 80" "the press meant for the cooldown came $inside frames after the resize (too late to test it)"
     want "\$(num resize_failures) == $f0" "the resize failed"
     menu_gone "$name-b-resized" || problems+=" open after the resize;"
     menu_gone "$name-c-cooldown" || problems+=" opened in the cooldown;"
-    menu_shown "$name-d-reopened" || problems+=" not reopened after the cooldown;"
   else
     problems="the game did not resize (failures $(num resize_failures), see game.log)"
   fi
@@ -372,10 +368,7 @@ drawn_and_clicked() {
 }
 check_swap_chain_rebuilt() {
   local pf0
-  press F9
-  sleep 1
-  shot 10-before-rebuild
-  menu_shown 10-before-rebuild || { problems="the window did not open"; verdict; return; }
+  open_menu 10-before-rebuild || { problems="the window did not open"; verdict; return; }
   pf0=$(num present_failures)
   send recreate
   wait_for 10 '$(num swapchain_recreations) == 1' || problems+=" no new swap chain;"
