@@ -430,9 +430,8 @@ done
 for file in e2e/VarnelStandInGame.exe e2e/ScriptHookV.dll Varnel.asi; do
   [ -f "$build/$file" ] || { fail setup "$build/$file is not built (cmake --build --preset windows)"; finish; }
 done
-mkdir -p "$work" "$HOME"
 rm -rf "$game" "$HOME/VRN"
-mkdir -p "$game"
+mkdir -p "$game" "$HOME"
 cp "$build/e2e/VarnelStandInGame.exe" "$build/e2e/ScriptHookV.dll" "$build/Varnel.asi" "$game/"
 
 display=""
@@ -477,6 +476,5 @@ for row in "${checks[@]}"; do
   if [ "$needs" = overlay ] && [ "$overlay_ready" = 0 ]; then skip "$name" "the overlay did not come up (see first_press)"; continue; fi
   if "check_$name"; then pass "$name" "$why"; else fail "$name" "$why"; fi
 done
-printf 'dormant %s\nopen %s\nclosed %s\n' "${fps_dormant:-n/a}" "${fps_open:-n/a}" "${fps_closed:-n/a}" >"$art/fps.txt"
 note "frame rates (frames per second): dormant ${fps_dormant:-n/a}, editor open ${fps_open:-n/a}, editor closed ${fps_closed:-n/a}"
 finish

@@ -14,6 +14,7 @@
 #include <dxgi1_4.h>
 #include <windows.h>
 
+#include <cctype>
 #include <cinttypes>
 #include <cstdarg>
 #include <cstdint>
@@ -173,10 +174,8 @@ LRESULT CALLBACK GameWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lP
 bool CreateGameWindow() {
     WNDCLASSEXW wc{};
     wc.cbSize = sizeof wc;
-    wc.style = CS_HREDRAW | CS_VREDRAW;
     wc.lpfnWndProc = &GameWndProc;
     wc.hInstance = GetModuleHandleW(nullptr);
-    wc.hCursor = LoadCursorW(nullptr, reinterpret_cast<LPCWSTR>(IDC_ARROW));
     wc.lpszClassName = L"grcWindow";
     if (RegisterClassExW(&wc) == 0) return false;
     // A borderless window at the screen's origin, so client and screen
@@ -186,9 +185,7 @@ bool CreateGameWindow() {
                                wc.hInstance, nullptr);
     if (g.window == nullptr) return false;
     g.originalWndProc = GetWindowLongPtrW(g.window, GWLP_WNDPROC);
-    ShowWindow(g.window, SW_SHOW);
     SetForegroundWindow(g.window);
-    SetFocus(g.window);
     return true;
 }
 
@@ -389,19 +386,16 @@ void RunCommand(const std::string& line) {
 }
 
 void PollCommands() {
-    std::wstring path = g.folder + L"e2e-command.txt";
+    const std::wstring path = g.folder + L"e2e-command.txt";
     FILE* file = _wfopen(path.c_str(), L"rb");
     if (file == nullptr) return;
-    std::vector<std::string> lines;
-    char text[256];
-    while (std::fgets(text, sizeof text, file) != nullptr) {
-        std::string line(text);
-        while (!line.empty() && (line.back() == '\n' || line.back() == '\r' || line.back() == ' ')) line.pop_back();
-        if (!line.empty()) lines.push_back(line);
-    }
+    char text[256] = {};
+    std::fgets(text, sizeof text, file);  // one command a file
     std::fclose(file);
     DeleteFileW(path.c_str());
-    for (const std::string& line : lines) RunCommand(line);
+    std::string line(text);
+    while (!line.empty() && std::isspace(static_cast<unsigned char>(line.back()))) line.pop_back();
+    RunCommand(line);
 }
 
 // Store sites whose nine store bytes are all no-operations, and sites with any byte changed.

@@ -50,19 +50,6 @@ TEST(NativeHashes, TheEditorsHashesAreTheGamesOwn) {
 // their bit patterns: the free camera's start and the clear areas see them.
 using GameControlsTest = testsupport::SimWorldTest;
 
-TEST_F(GameControlsTest, WeatherChangeSendsFiveStepsWithTheGameNameAndNothingOutsideTheFileWeathers) {
-    for (int32_t index : {17, 18, -1, 1000}) {
-        EXPECT_FALSE(SetGameWeather(index)) << index;
-        EXPECT_FALSE(CanSetGameWeather(index)) << index;
-    }
-    EXPECT_TRUE(RequestGameWeather(0));  // the tab's request is posted for the tick
-    EXPECT_FALSE(RequestGameWeather(17));
-    EXPECT_EQ(WeatherRequest.load(), 0);
-    EXPECT_TRUE(Calls().empty());
-    ASSERT_TRUE(SetGameWeather(4));
-    EXPECT_EQ(world.weather, "RAIN") << "the world takes it on the fifth of the steps in order with one name";
-}
-
 // Suppression every frame around the player; the switches only on a change.
 TEST_F(GameControlsTest, WorldTogglesSuppressEveryFrameAndSwitchOnChangesOnly) {
     constexpr const char* kPeds = "pedestrian suppression 1; pedestrian suppression 2; pedestrian suppression 3; "

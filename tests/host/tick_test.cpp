@@ -323,8 +323,11 @@ TEST_F(TickTest, WiredProbesPatchAndRestoreTheStoresOfTheGameImage) {
     ForgetTickStoreProbes();
 }
 
-TEST_F(TickTest, WeatherRequestsOutsideTheFileWeathersAreDropped) {
+// Only a weather of the timecycle files is set: the tab's request, the
+// tick and the change itself refuse the others alike.
+TEST_F(TickTest, WeatherChangesOnlyToAFileWeatherInFiveStepsWithTheGameName) {
     for (int32_t request : {-1, 18, 17, 1000}) {
+        EXPECT_FALSE(CanSetGameWeather(request) || RequestGameWeather(request) || SetGameWeather(request)) << request;
         WeatherRequest.store(request);
         EXPECT_EQ(Count(Tick(), "native weather"), 0u) << request;
         EXPECT_EQ(TimecycleRereadFrames.load(), 0) << request;
@@ -334,9 +337,9 @@ TEST_F(TickTest, WeatherRequestsOutsideTheFileWeathersAreDropped) {
     WeatherRequest.store(3);
     EXPECT_EQ(Count(Tick(), "native weather"), 0u);
     sub.weatherHasFile = true;
-    WeatherRequest.store(3);
+    EXPECT_TRUE(RequestGameWeather(3));  // posted by the tab, carried out by the tick
     Tick();
-    EXPECT_EQ(world.weather, "OVERCAST");
+    EXPECT_EQ(world.weather, "OVERCAST") << "the world takes it on the fifth of the steps in order with one name";
     EXPECT_EQ(TimecycleRereadFrames.load(), 3);
 }
 
