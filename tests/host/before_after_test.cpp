@@ -154,17 +154,18 @@ TEST(GameIsInFront, TheCapturedWindowOrItsTopLevelWindowOrBeforeTheCaptureTheGam
         EXPECT_EQ(GameIsInFront(c.foreground, c.ours, c.captured, c.topLevel), c.inFront) << c.what;
 }
 
-TEST_F(HotkeyTest, VisualSettingsAndBothHotkeys) {
-    Press(kVkF2);  // asks for the switch
+// F2 asks for the visualsettings switch; F3 shows both before from a mixed
+// state (no switch for the unchanged one), then both after; F4 enters all
+// before on any editor that wrote and comes back.
+TEST_F(HotkeyTest, VisualSettingsBothAndAllLiveHotkeys) {
+    Press(kVkF2);
     EXPECT_EQ(Shown(), "1010");
     VisualSettingsSwitchPending.store(0);
-    Press(kVkF3);  // from a mixed state: both before, no switch for the unchanged one
+    Press(kVkF3);
     EXPECT_EQ(Shown(), "0000");
     Press(kVkF3);
     EXPECT_EQ(Shown(), "1110");
-}
-
-TEST_F(HotkeyTest, AllLiveEntersOnAnyEditorThatWroteAndComesBack) {
+    VisualSettingsSwitchPending.store(0);
     Press(kVkF4);  // no edits anywhere: stays after
     EXPECT_EQ(Shown(), "1100");
     EXPECT_EQ(editors.log, (Log{"timecycle?", "visualsettings?", "modifier 1", "weather 1"}));
