@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
 #include <fstream>
 #include <string>
@@ -25,8 +26,9 @@ namespace {
 
 using namespace host;
 using Words = std::vector<uint64_t>;
+constexpr int kW = 0x57, kA = 0x41, kS = 0x53, kD = 0x44, kE = 0x45, kQ = 0x51, kShift = 0x10, kCtrl = 0x11;
 
-uint64_t F(float v) { return testsupport::SimFloatWord(v); }
+uint64_t F(float v) { return std::bit_cast<uint32_t>(v); }  // a float argument's word
 
 // The world's table is written from the game's interface, apart from the
 // editor's constants: it holds every hash natives.h names (also those no
@@ -48,7 +50,30 @@ TEST(NativeHashes, TheEditorsHashesAreTheGamesOwn) {
 
 // Results are read from the first word and the vector lanes, floats go as
 // their bit patterns: the free camera's start and the clear areas see them.
-using GameControlsTest = testsupport::SimWorldTest;
+class GameControlsTest : public testsupport::SimWorldTest {
+protected:
+    void StartTimelapse(float speed) {
+        shell::TimelapseEnabled = true;
+        shell::UiSettings.TimecycleTimelapseSpeed = speed;
+        TimelapseTick();  // seeds from the game
+    }
+    // Starts the camera at the origin looking along +y (heading 0, pitch 0).
+    void StartAtOrigin() {
+        world.gameplayCamPosition = {0, 0, 0};
+        world.gameplayCamRotation = {0, 0, 0};
+        shell::GameControlFlags.FreeCamEnabled = true;
+        FreeCameraTick();
+        ASSERT_EQ(FreeCamActive, 1);
+    }
+    // One frame with the given frame time and keys held.
+    void Frame(float dt, std::initializer_list<int> keys = {}) {
+        world.frameTime = dt;
+        for (int k : keys) platform::sim::SetKeyDown(k, true);
+        FreeCameraTick();
+        platform::sim::ReleaseAllKeys();
+    }
+    static float Distance() { return std::hypot(FreeCamPosition.x, FreeCamPosition.y, FreeCamPosition.z); }
+};
 
 // Suppression every frame around the player; the switches only on a change.
 TEST_F(GameControlsTest, WorldTogglesSuppressEveryFrameAndSwitchOnChangesOnly) {
@@ -147,14 +172,7 @@ TEST_F(GameControlsTest, WithoutAPlayerAPresetWaitsOutTheLocationAndALocationIsD
 
 // ---- Clock and timelapse --------------------------------------------------
 
-class ClockTest : public testsupport::SimWorldTest {
-protected:
-    void StartTimelapse(float speed) {
-        shell::TimelapseEnabled = true;
-        shell::UiSettings.TimecycleTimelapseSpeed = speed;
-        TimelapseTick();  // seeds from the game
-    }
-};
+using ClockTest = GameControlsTest;
 
 TEST_F(ClockTest, HourRequestSetsTheClockWithTheLockAsPauseAPauseRequestWaitsAndReadingsAreClamped) {
     for (const uint8_t lock : {0, 1}) {
@@ -265,27 +283,7 @@ TEST_F(ClockTest, SwitchingTheTimelapseOffReleasesTheClockUnlessTimeIsLocked) {
 
 // ---- Free camera ----------------------------------------------------------
 
-constexpr int kW = 0x57, kA = 0x41, kS = 0x53, kD = 0x44, kE = 0x45, kQ = 0x51, kShift = 0x10, kCtrl = 0x11;
-
-class FreeCameraTest : public testsupport::SimWorldTest {
-protected:
-    // Starts the camera at the origin looking along +y (heading 0, pitch 0).
-    void StartAtOrigin() {
-        world.gameplayCamPosition = {0, 0, 0};
-        world.gameplayCamRotation = {0, 0, 0};
-        shell::GameControlFlags.FreeCamEnabled = true;
-        FreeCameraTick();
-        ASSERT_EQ(FreeCamActive, 1);
-    }
-    // One frame with the given frame time and keys held.
-    void Frame(float dt, std::initializer_list<int> keys = {}) {
-        world.frameTime = dt;
-        for (int k : keys) platform::sim::SetKeyDown(k, true);
-        FreeCameraTick();
-        platform::sim::ReleaseAllKeys();
-    }
-    static float Distance() { return std::hypot(FreeCamPosition.x, FreeCamPosition.y, FreeCamPosition.z); }
-};
+using FreeCameraTest = GameControlsTest;
 
 std::vector<float> V(testsupport::SimVec v) { return {v.x, v.y, v.z}; }
 

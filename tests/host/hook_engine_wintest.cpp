@@ -1,11 +1,19 @@
 // The built-in hook engine on a method table in a read-only page, as the
-// method tables of the swap chain and the command queue are.
+// method tables of the swap chain and the command queue are; on Windows, the
+// throw-away window class of the start-up's presentation probe. Without a
+// display (the usual test run) the probe's Direct3D 12 steps fail, one of
+// the cases the start-up must survive; the end-to-end run, with a display,
+// sees the hooks the method entries lead to.
 #include <gtest/gtest.h>
 
 #include <cstdint>
 
 #include "host/hook_engine.h"
 #include "platform/memory.h"
+#if defined(_WIN32)
+#include "host/overlay_win.h"
+#include "platform/script_host.h"
+#endif
 
 namespace {
 
@@ -96,5 +104,33 @@ TEST_F(BuiltInHookEngineTest, RefusesHooksItCannotMake) {
     EXPECT_FALSE(engine.createHook(&table.slots[0], reinterpret_cast<void*>(&DetourB), &again)) << "same entry twice";
     EXPECT_EQ(again, nullptr);
 }
+
+#if defined(_WIN32)
+TEST(PresentationProbe, ItsWindowClassIsOursAloneAndGoneAfterwardsAndClosingAgainIsHarmless) {
+    host::ClosePresentationProbe();  // without opening
+    // Another module already has a class named "DummyWindow".
+    const HINSTANCE other = GetModuleHandleW(L"kernel32.dll");
+    ASSERT_NE(other, nullptr);
+    WNDCLASSEXW foreign{};
+    foreign.cbSize = sizeof(foreign);
+    foreign.lpfnWndProc = DefWindowProcW;
+    foreign.hInstance = other;
+    foreign.lpszClassName = L"DummyWindow";
+    ASSERT_NE(RegisterClassExW(&foreign), 0);
+
+    host::PresentationMethods methods;  // the method entries are the end-to-end run's to check (it has a display)
+    host::OpenPresentationProbe(methods);
+    host::ClosePresentationProbe();
+    host::ClosePresentationProbe();
+
+    WNDCLASSEXW info{};
+    info.cbSize = sizeof(info);
+    EXPECT_TRUE(GetClassInfoExW(other, L"DummyWindow", &info)) << "the other module's class survives";
+    const auto own = static_cast<HINSTANCE>(platform::OwnModuleHandle());
+    EXPECT_FALSE(GetClassInfoExW(own, L"DummyWindow", &info)) << "ours is unregistered again";
+    EXPECT_EQ(FindWindowW(L"DummyWindow", L"Dummy"), nullptr) << "the throw-away window is gone";
+    UnregisterClassW(L"DummyWindow", other);
+}
+#endif
 
 }  // namespace

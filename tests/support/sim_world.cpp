@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <bit>
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 
 namespace testsupport {
@@ -216,9 +217,8 @@ const NativeRow* FindRow(uint64_t hash) {
 }
 
 std::string HexText(uint64_t value) {
-    static const char digits[] = "0123456789ABCDEF";
-    std::string text = "0x";
-    for (int shift = 60; shift >= 0; shift -= 4) text += digits[(value >> shift) & 0xF];
+    char text[24];
+    std::snprintf(text, sizeof text, "0x%016llX", static_cast<unsigned long long>(value));
     return text;
 }
 
@@ -302,7 +302,5 @@ void AdvanceSimClock(SimWorld& world, int64_t seconds) {
     world.clockMinutes = static_cast<int32_t>((t / 60) % 60);
     world.clockSeconds = static_cast<int32_t>(t % 60);
 }
-
-uint64_t SimFloatWord(float value) { return std::bit_cast<uint32_t>(value); }
 
 }  // namespace testsupport

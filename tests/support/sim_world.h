@@ -89,7 +89,4 @@ int32_t SeatInNewSimVehicle(SimWorld& world, int32_t ped);
 // Lets the game clock run (unless paused) by whole seconds.
 void AdvanceSimClock(SimWorld& world, int64_t seconds);
 
-// The bit pattern word of a float argument.
-uint64_t SimFloatWord(float value);
-
 }  // namespace testsupport
