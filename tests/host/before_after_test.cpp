@@ -5,11 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "host/before_after.h"
-#include "host/editor_state.h"
 #include "host/host_services.h"
-#include "platform/simulated.h"
-#include "shell/settings.h"
 #include "support/sim_world_fixture.h"
 
 namespace {

@@ -10,16 +10,9 @@
 #include <fstream>
 #include <string>
 
-#include "host/clock_timelapse.h"
-#include "host/editor_state.h"
-#include "host/free_camera.h"
-#include "host/game_controls.h"
 #include "host/natives.h"
-#include "host/tick.h"
 #include "platform/clock.h"
-#include "platform/simulated.h"
 #include "shell/game_control_settings.h"
-#include "shell/settings.h"
 #include "support/sim_world_fixture.h"
 
 namespace {

@@ -12,15 +12,10 @@
 #include <string>
 #include <vector>
 
-#include "host/clock_timelapse.h"
-#include "host/editor_state.h"
-#include "host/game_controls.h"
 #include "host/host_services.h"
 #include "host/natives.h"
 #include "host/shutdown.h"
 #include "host/startup.h"
-#include "host/tick.h"
-#include "host/tick_groups.h"
 #include "host/tick_wiring.h"
 #include "runtime/guarded_memory.h"
 #include "runtime/live_slots.h"
@@ -117,14 +112,10 @@ protected:
         for (size_t i = 0; i < 6; ++i)
             sub.heatHaze[i] = MakeSite(0x3000 + 0x20 * i, offsets[i], offsets[i] == 624 ? 10 : 9);
     }
-    bool Holds(const StoreSite& s, bool patched) {
-        for (uint8_t i = 0; i < s.length; ++i)
-            if (sub.code[s.address + i] != (patched ? 0x90 : s.saved[i])) return false;
-        return true;
-    }
-    bool HeatHazeHolds(bool patched) {
+    bool HeatHazeHolds(bool patched) {  // every store's bytes no-operations, or as the game had them
         for (const StoreSite& s : sub.heatHaze)
-            if (!Holds(s, patched)) return false;
+            for (uint8_t i = 0; i < s.length; ++i)
+                if (sub.code[s.address + i] != (patched ? 0x90 : s.saved[i])) return false;
         return true;
     }
     Subsystems sub;
