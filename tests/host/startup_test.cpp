@@ -250,17 +250,14 @@ TEST_F(ShutdownTest, ReleasesTheOverlayOnlyOnceNoThreadIsInsideADetour) {
     }
 }
 
-std::vector<std::string> g_log;
 int g_failAt = -1;
-
 template <int N>
 bool Create() {
-    g_log.push_back("create " + std::to_string(N));
-    return N != g_failAt;
+    return Note("create " + std::to_string(N)), N != g_failAt;
 }
 template <int N>
 void Release() {
-    g_log.push_back("release " + std::to_string(N));
+    Note("release " + std::to_string(N));
 }
 
 TEST(StagedSetup, AFailedStepReleasesWhatTheEarlierOnesCreatedNewestFirst) {
@@ -278,12 +275,12 @@ TEST(StagedSetup, AFailedStepReleasesWhatTheEarlierOnesCreatedNewestFirst) {
         {3, {"create 0", "create 1", "create 2", "create 3", "release 1", "release 0"}},
     };
     for (const auto& c : cases) {
-        g_log.clear();
+        g_recorder.calls.clear();
         g_failAt = c.failAt;
         size_t failedAt = 99;
         EXPECT_EQ(host::RunSetupSteps(steps, 4, &failedAt), c.failAt < 0) << c.failAt;
         EXPECT_EQ(failedAt, c.failAt < 0 ? 99u : static_cast<size_t>(c.failAt)) << "the failed step is named";
-        EXPECT_EQ(g_log, c.log) << "failing at " << c.failAt;
+        EXPECT_EQ(g_recorder.calls, c.log) << "failing at " << c.failAt;
     }
 }
 

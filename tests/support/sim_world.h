@@ -1,16 +1,10 @@
 // A simulated game world behind the script host's native calls: the state
-// that the editor's natives touch (clock, weather, HUD, player, vehicles,
-// cameras, world toggles, timecycle modifier), one handler per native hash,
-// and a check of every call's argument words against the game's interface.
-//
-// Portable C++20 with no test-framework or platform dependency: the native
-// tests install it behind the Linux script-host stand-in (sim_world_fixture),
-// and the stand-in script host DLL of the end-to-end test compiles it with
-// MinGW and routes its nativeCall here.
-//
-// A hash the world does not know, a wrong argument count, a wrong constant
-// argument or a malformed word is recorded in `unknownHashes` or `faults`;
-// a test fails when either is not empty.
+// the editor's natives touch, one handler per native hash, and a check of
+// every call's argument words against the game's interface. A hash the world
+// does not know or a malformed call lands in `unknownHashes` or `faults`, and
+// a test fails when either is not empty. Portable: the native tests put it
+// behind the Linux script-host stand-in (sim_world_fixture.h), the stand-in
+// script host of the end-to-end test routes its nativeCall here.
 #pragma once
 #include <cstddef>
 #include <cstdint>
