@@ -224,9 +224,6 @@ check_dormant() {   # Escape before the first menu-hotkey press changes nothing
   want_that menu_gone 01-dormant "pixels drawn over the game"
   want "\$(num game_escape_downs) > $esc0" "Escape did not reach the game"
   verdict "no hooks, window procedure kept, no natives, no memory scan, no folders, nothing drawn; Escape reaches the game"
-  local verdict_status=$?
-  fps_dormant=$(fps_over 5)
-  return $verdict_status
 }
 check_first_press() {   # guard pages off: from here on the editor may search the game's memory
   send unguard
@@ -246,7 +243,6 @@ check_menu_drawn() {
   park_mouse
   shot 02-menu-open
   menu_shown 02-menu-open || problems="see 02-menu-open.png"
-  fps_open=$(fps_over 5)
   verdict "title bar $title px, selected tab $tabsel px, tabs $tab px in the theme's colours; background $bg px"
 }
 check_tab_click() {
@@ -315,7 +311,6 @@ check_escape_closes() {
   shot 04-escape
   want_that menu_gone 04-escape "pixels still drawn"
   want "\$(num game_escape_downs) == $esc0" "the game got Escape"
-  fps_closed=$(fps_over 5)
   verdict "nothing drawn over the game after Escape; the game's window procedure did not get it"
 }
 # A resize suspends the menu until the cooldown is over. The cooldown is 90
@@ -461,20 +456,21 @@ docs=$(readlink -f "$docs" 2>/dev/null || echo "$docs")
 mkdir -p "$docs/VRN"
 printf '[UI]\r\nTimecycleBeforeAfterHotkey=F1\r\n' >"$docs/VRN/VRN.ini"
 
-# ---- The run: check, what it needs, in order ----------------------------------------------------
-overlay_ready=0 fps_dormant="" fps_open="" fps_closed=""
+# ---- The run: check, what it needs, the frame rate measured after it, in order --------------------
+overlay_ready=0 rates=""
 checks=(
-  "game_presents -" "plugin_loads -" "script_loop -" "dormant -" "first_press -" "workspace_created -"
-  "menu_drawn overlay" "tab_click overlay" "settings_controls overlay" "store_patches -" "before_after_hotkey -"
-  "escape_closes overlay" "resize_suspends overlay" "resize1_suspends overlay" "swap_chain_rebuilt overlay"
-  "device_rebuilt overlay" "unload -" "natives -" "game_exits -"
+  "game_presents -" "plugin_loads -" "script_loop -" "dormant - dormant" "first_press -" "workspace_created -"
+  "menu_drawn overlay editor-open" "tab_click overlay" "settings_controls overlay" "store_patches -"
+  "before_after_hotkey -" "escape_closes overlay editor-closed" "resize_suspends overlay" "resize1_suspends overlay"
+  "swap_chain_rebuilt overlay" "device_rebuilt overlay" "unload -" "natives -" "game_exits -"
 )
 for row in "${checks[@]}"; do
-  read -r name needs <<<"$row"
+  read -r name needs rate <<<"$row"
   problems="" why=""
   if [ "$name" != game_presents ] && ! game_alive; then skip "$name" "the game is not running"; continue; fi
   if [ "$needs" = overlay ] && [ "$overlay_ready" = 0 ]; then skip "$name" "the overlay did not come up (see first_press)"; continue; fi
   if "check_$name"; then pass "$name" "$why"; else fail "$name" "$why"; fi
+  [ -n "$rate" ] && rates+="$rate $(fps_over 5), "
 done
-note "frame rates (frames per second): dormant ${fps_dormant:-n/a}, editor open ${fps_open:-n/a}, editor closed ${fps_closed:-n/a}"
+note "frame rates (frames per second): ${rates%, }"
 finish

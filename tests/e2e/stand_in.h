@@ -3,26 +3,20 @@
 // plug-ins import.
 #pragma once
 
-#if defined(VARNEL_STAND_IN_HOST)
-#define STAND_IN_API __declspec(dllexport)
-#else
-#define STAND_IN_API
-#endif
-
 extern "C" {
 // Loads Varnel.asi from the host's folder; 1 when it loaded.
-STAND_IN_API int StandInLoadPlugin();
+int StandInLoadPlugin();
 // One game frame of the script thread: resumes each registered script whose
 // wait is over, once.
-STAND_IN_API void StandInRunScripts();
+void StandInRunScripts();
 // Unloads the plug-in (FreeLibrary; its detach unregisters its script); 1
 // when it was unloaded.
-STAND_IN_API int StandInUnloadPlugin();
+int StandInUnloadPlugin();
 // Writes the host's state as "key=value" lines into text (NUL-terminated,
 // cut at capacity); returns the length written.
-STAND_IN_API int StandInDescribe(char* text, int capacity);
+int StandInDescribe(char* text, int capacity);
 // Turns on the live override slot of that display name in the loaded
 // plug-in (its slot tables are not exported: the one slot row of its
 // writable data whose name points at that text); 1 when found.
-STAND_IN_API int StandInEnablePluginSlot(const char* name);
+int StandInEnablePluginSlot(const char* name);
 }

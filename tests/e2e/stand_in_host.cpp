@@ -170,7 +170,7 @@ uint64_t* HostNativeCall() {
 
 // ---- The stand-in game's controls -----------------------------------------
 
-int StandInLoadPlugin() {
+__declspec(dllexport) int StandInLoadPlugin() {
     HMODULE plugin = LoadLibraryW((OwnFolder() + L"Varnel.asi").c_str());
     const DWORD error = plugin != nullptr ? 0 : GetLastError();
     std::lock_guard<std::mutex> hold(g_lock);
@@ -179,7 +179,7 @@ int StandInLoadPlugin() {
     return plugin != nullptr;
 }
 
-void StandInRunScripts() {
+__declspec(dllexport) void StandInRunScripts() {
     if (g_mainFiber == nullptr) {
         g_mainFiber = ConvertThreadToFiber(nullptr);
         if (g_mainFiber == nullptr) return;
@@ -206,7 +206,7 @@ void StandInRunScripts() {
     if (script.dropWhenSuspended) DropScript();  // unregistered from its own fiber, now suspended
 }
 
-int StandInUnloadPlugin() {
+__declspec(dllexport) int StandInUnloadPlugin() {
     if (g_plugin == nullptr) return 0;
     g_unloading = true;
     const bool freed = FreeLibrary(g_plugin) != 0;
@@ -222,7 +222,7 @@ int StandInUnloadPlugin() {
     return freed;
 }
 
-int StandInEnablePluginSlot(const char* name) {
+__declspec(dllexport) int StandInEnablePluginSlot(const char* name) {
     if (g_plugin == nullptr) return 0;
     const size_t length = std::strlen(name);
     const auto base = reinterpret_cast<uintptr_t>(g_plugin);
@@ -249,7 +249,7 @@ int StandInEnablePluginSlot(const char* name) {
     return 1;
 }
 
-int StandInDescribe(char* text, int capacity) {
+__declspec(dllexport) int StandInDescribe(char* text, int capacity) {
     std::string out;
     char line[160];
     auto add = [&](const std::string& key, uint64_t value) {
