@@ -431,11 +431,7 @@ void WriteStatus() {
         values[std::string("hook_") + probe.name] = slotChanged || codeChanged;
     }
     std::string out;
-    char line[160];
-    for (const auto& [key, value] : values) {
-        std::snprintf(line, sizeof line, "%s=%" PRIu64 "\n", key.c_str(), value);
-        out += line;
-    }
+    for (const auto& [key, value] : values) out += key + "=" + std::to_string(value) + "\n";
     std::vector<char> host(64 * 1024);
     StandInDescribe(host.data(), static_cast<int>(host.size()));
     out += host.data();

@@ -251,11 +251,7 @@ __declspec(dllexport) int StandInEnablePluginSlot(const char* name) {
 
 __declspec(dllexport) int StandInDescribe(char* text, int capacity) {
     std::string out;
-    char line[160];
-    auto add = [&](const std::string& key, uint64_t value) {
-        std::snprintf(line, sizeof line, "%s=%" PRIu64 "\n", key.c_str(), value);
-        out += line;
-    };
+    auto add = [&](const std::string& key, uint64_t value) { out += key + "=" + std::to_string(value) + "\n"; };
     {
         std::lock_guard<std::mutex> hold(g_lock);
         add("host_plugins_loaded", g_plugin != nullptr);
@@ -270,9 +266,10 @@ __declspec(dllexport) int StandInDescribe(char* text, int capacity) {
         add("world_unknown_hashes", g_world.unknownHashes.size());
         add("world_faults", g_world.faults.size());
         for (size_t i = 0; i < g_world.faults.size() && i < 20; ++i) out += "world_fault=" + g_world.faults[i] + "\n";
+        char name[32];
         for (const auto& [hash, count] : g_natives) {  // calls per hash
-            std::snprintf(line, sizeof line, "native_%016" PRIX64 "=%" PRIu64 "\n", hash, count);
-            out += line;
+            std::snprintf(name, sizeof name, "native_%016" PRIX64, hash);
+            add(name, count);
         }
     }
     const int n = static_cast<int>(std::min<size_t>(out.size(), static_cast<size_t>(capacity - 1)));

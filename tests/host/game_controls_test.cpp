@@ -148,11 +148,8 @@ TEST_F(GameControlsTest, LocationTeleportReplacesAPresetOneAndLoadsTheWorldAroun
 
 TEST_F(GameControlsTest, WithoutAPlayerAPresetWaitsOutTheLocationAndALocationIsDropped) {
     world.playerPed = 0;
+    RequestLocationTeleport(1, 2, 3);
     PresetTeleportRequest.store(1);
-    {
-        std::lock_guard<std::mutex> lock(TeleportMutex);
-        LocationTeleportRequest = {1, 1, 2, 3};
-    }
     ApplyWorldToggles();
     EXPECT_EQ(PresetTeleportRequest.load(), 0);     // consumed
     EXPECT_EQ(LocationTeleportRequest.pending, 1);  // waits for the next frame

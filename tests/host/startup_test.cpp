@@ -45,24 +45,24 @@ struct Recorder {
     bool hooked[4] = {};
 };
 
-Recorder g_recorder;
+Recorder g_rec;
 
-void Note(const std::string& call) { g_recorder.calls.push_back(call); }
+void Note(const std::string& call) { g_rec.calls.push_back(call); }
 bool SetAll(bool detoured) {
     for (int i = 0; i < 4; ++i)
-        if (g_recorder.hooked[i]) g_recorder.table[i] = detoured ? &g_recorder.detour[i] : &g_recorder.game[i];
+        if (g_rec.hooked[i]) g_rec.table[i] = detoured ? &g_rec.detour[i] : &g_rec.game[i];
     return true;
 }
 const host::HookEngine kRecordingEngine = {
     "recording",
-    [] { return Note("engine.initialize"), g_recorder.engineInitializes; },
+    [] { return Note("engine.initialize"), g_rec.engineInitializes; },
     [](void** slot, void* detour, void** original) {
-        const int i = static_cast<int>(slot - g_recorder.table);
+        const int i = static_cast<int>(slot - g_rec.table);
         Note("engine.createHook slot" + std::to_string(i) + " detour" +
-             std::to_string(static_cast<char*>(detour) - g_recorder.detour));
-        if (!g_recorder.engineInitializes) return false;
+             std::to_string(static_cast<char*>(detour) - g_rec.detour));
+        if (!g_rec.engineInitializes) return false;
         *original = *slot;
-        g_recorder.hooked[i] = true;
+        g_rec.hooked[i] = true;
         return true;
     },
     [] { return Note("engine.enableAll"), SetAll(true); },
@@ -72,12 +72,12 @@ const host::HookEngine kRecordingEngine = {
 
 bool ProbeOpen(host::PresentationMethods& methods) {
     Note("probe.open");
-    g_recorder.secondarySearchesAtProbe = runtime::SecondaryBlockSearchCountForTesting();
-    if (!g_recorder.probeOpens) return false;
-    methods.present = &g_recorder.table[0];
-    methods.resizeBuffers = &g_recorder.table[1];
-    methods.resizeBuffers1 = g_recorder.hasSwapChain3 ? &g_recorder.table[2] : nullptr;
-    methods.executeCommandLists = &g_recorder.table[3];
+    g_rec.secondarySearchesAtProbe = runtime::SecondaryBlockSearchCountForTesting();
+    if (!g_rec.probeOpens) return false;
+    methods.present = &g_rec.table[0];
+    methods.resizeBuffers = &g_rec.table[1];
+    methods.resizeBuffers1 = g_rec.hasSwapChain3 ? &g_rec.table[2] : nullptr;
+    methods.executeCommandLists = &g_rec.table[3];
     return true;
 }
 
@@ -86,7 +86,7 @@ host::HostServices RecordingServices() {
     s.engine = &kRecordingEngine;
     s.probe.open = ProbeOpen;
     s.probe.close = [] { Note("probe.close"); };
-    char* detour = g_recorder.detour;
+    char* detour = g_rec.detour;
     s.detours = {detour, detour + 1, detour + 2, detour + 3};
     s.restoreWindowProcedure = [] { Note("restoreWindowProcedure"); };
     s.releaseOverlay = [] { Note("releaseOverlay"); };
@@ -106,8 +106,8 @@ protected:
     }
     // Everything as at process start, with the recording services in place.
     static void ResetHostState() {
-        g_recorder = Recorder{};
-        for (int i = 0; i < 4; ++i) g_recorder.table[i] = &g_recorder.game[i];
+        g_rec = Recorder{};
+        for (int i = 0; i < 4; ++i) g_rec.table[i] = &g_rec.game[i];
         host::SetHostServices(RecordingServices());
         host::BootstrapDone = 0;
         host::HookEngineStarted = 0;
@@ -159,28 +159,28 @@ TEST_F(StartupTest, HooksTheFourMethodsAndPlacesTheTimecycleSlotsOnceAndIsNeverR
         testsupport::SyntheticImage image;  // without the engine block's code
         ASSERT_TRUE(image.ok());
         const uint64_t block = c.timecycleBlock ? image.PlantLocatableTimecycleBlock() : 0;
-        g_recorder.probeOpens = c.probeOpens;
-        g_recorder.hasSwapChain3 = c.hasSwapChain3;
-        g_recorder.engineInitializes = c.engineInitializes;
+        g_rec.probeOpens = c.probeOpens;
+        g_rec.hasSwapChain3 = c.hasSwapChain3;
+        g_rec.engineInitializes = c.engineInitializes;
         host::BootstrapEditor();
-        EXPECT_EQ(g_recorder.calls, c.calls) << c.what;
-        EXPECT_EQ(g_recorder.secondarySearchesAtProbe, 1) << "the engine block is searched once, before the hooks";
+        EXPECT_EQ(g_rec.calls, c.calls) << c.what;
+        EXPECT_EQ(g_rec.secondarySearchesAtProbe, 1) << "the engine block is searched once, before the hooks";
         EXPECT_TRUE(Exists(std::string(kVrn) + "Imports\\Timecycles")) << c.what;
         EXPECT_NE(shell::SettingsStatusLine, "VRN.ini not loaded.") << "the settings are read first";
         EXPECT_EQ(host::HookEngineStarted.load(), c.engineInitializes ? 1 : 0) << c.what;
         for (int i = 0; i < 4; ++i) {
             const bool hooked = c.hooked[i] == '1';
-            EXPECT_EQ(g_recorder.table[i], hooked ? &g_recorder.detour[i] : &g_recorder.game[i]) << c.what << ", entry " << i;
-            EXPECT_EQ(game[i]->load(), hooked ? &g_recorder.game[i] : nullptr) << c.what << ", entry " << i;
+            EXPECT_EQ(g_rec.table[i], hooked ? &g_rec.detour[i] : &g_rec.game[i]) << c.what << ", entry " << i;
+            EXPECT_EQ(game[i]->load(), hooked ? &g_rec.game[i] : nullptr) << c.what << ", entry " << i;
         }
         for (size_t i = 0; i < timecycle::kVariableCount; ++i)
             EXPECT_EQ(timecycle::TimecycleVariableTable[i].slot->address.Get(), block ? block + 4 * i : 0u) << i;
         for (size_t row = runtime::kFirstDarkFilmicSlot; row < runtime::kLightDirSlotCount; ++row)
             EXPECT_EQ(runtime::LightDirSlotTable[row].address.Get(), 0u) << "light-direction row " << row;
-        const size_t calls = g_recorder.calls.size();
+        const size_t calls = g_rec.calls.size();
         shell::SettingsStatusLine = "marker";
         host::BootstrapEditor();
-        EXPECT_EQ(g_recorder.calls.size(), calls) << "runs once even when called again";
+        EXPECT_EQ(g_rec.calls.size(), calls) << "runs once even when called again";
         EXPECT_EQ(shell::SettingsStatusLine, "marker");
     }
     runtime::ResetSlotTablesForTesting();
@@ -199,16 +199,16 @@ using ShutdownTest = HostTest;
 
 TEST_F(ShutdownTest, RemovesTheHooksBeforeTheWindowProcedureAndTheOverlayObjects) {
     host::ShutdownEditor();
-    EXPECT_EQ(g_recorder.calls, (Calls{"restoreWindowProcedure", "releaseOverlay"})) << "before the first press";
+    EXPECT_EQ(g_rec.calls, (Calls{"restoreWindowProcedure", "releaseOverlay"})) << "before the first press";
     host::BootstrapEditor();
-    g_recorder.calls.clear();
+    g_rec.calls.clear();
     host::ShutdownEditor();
-    EXPECT_EQ(g_recorder.calls,
+    EXPECT_EQ(g_rec.calls,
               (Calls{"engine.disableAll", "engine.uninitialize", "restoreWindowProcedure", "releaseOverlay"}));
-    for (int i = 0; i < 4; ++i) EXPECT_EQ(g_recorder.table[i], &g_recorder.game[i]) << "the game's method is back";
-    g_recorder.calls.clear();
+    for (int i = 0; i < 4; ++i) EXPECT_EQ(g_rec.table[i], &g_rec.game[i]) << "the game's method is back";
+    g_rec.calls.clear();
     host::ShutdownEditor();
-    EXPECT_EQ(g_recorder.calls, (Calls{"restoreWindowProcedure", "releaseOverlay"})) << "a second unload finds no hooks";
+    EXPECT_EQ(g_rec.calls, (Calls{"restoreWindowProcedure", "releaseOverlay"})) << "a second unload finds no hooks";
 }
 
 // The render thread stays inside a detour until the unload has put the window
@@ -275,12 +275,12 @@ TEST(StagedSetup, AFailedStepReleasesWhatTheEarlierOnesCreatedNewestFirst) {
         {3, {"create 0", "create 1", "create 2", "create 3", "release 1", "release 0"}},
     };
     for (const auto& c : cases) {
-        g_recorder.calls.clear();
+        g_rec.calls.clear();
         g_failAt = c.failAt;
         size_t failedAt = 99;
         EXPECT_EQ(host::RunSetupSteps(steps, 4, &failedAt), c.failAt < 0) << c.failAt;
         EXPECT_EQ(failedAt, c.failAt < 0 ? 99u : static_cast<size_t>(c.failAt)) << "the failed step is named";
-        EXPECT_EQ(g_recorder.calls, c.log) << "failing at " << c.failAt;
+        EXPECT_EQ(g_rec.calls, c.log) << "failing at " << c.failAt;
     }
 }
 
@@ -310,7 +310,7 @@ TEST_F(ScriptLoopTest, DormantUntilTheFirstPressWhichStartsTheEditorAndOpensTheM
     for (int i = 0; i < 10; ++i) host::ScriptLoopPass(loop);
     Press(kEscape);
     EXPECT_EQ(host::BootstrapDone.load(), 0);
-    EXPECT_TRUE(g_recorder.calls.empty()) << "nothing is hooked, read or scanned before the press";
+    EXPECT_TRUE(g_rec.calls.empty()) << "nothing is hooked, read or scanned before the press";
     EXPECT_FALSE(Exists(kVrn)) << "no folder is created before the press";
 
     Key(kF9, true);
