@@ -4,7 +4,7 @@
 #pragma once
 
 extern "C" {
-// Loads Varnel.asi from the host's folder; 1 when it loaded.
+// Loads Varnel.asi from the game's folder; 1 when it loaded.
 int StandInLoadPlugin();
 // One game frame of the script thread: resumes each registered script whose
 // wait is over, once.

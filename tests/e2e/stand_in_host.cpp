@@ -1,5 +1,5 @@
 // Stand-in for the game's script host (ScriptHookV.dll), for the end-to-end
-// test under Wine. It loads the plug-in (Varnel.asi) from its own folder, runs
+// test under Wine. It loads the plug-in (Varnel.asi) beside the game, runs
 // the script it registers on a fiber of its own, resumed once per game frame
 // by the stand-in game, implements the per-frame wait, and answers natives
 // by hash through the simulated game world of the native tests. Every call
@@ -45,7 +45,7 @@ struct NativeCallInProgress {
 // faulty plug-in may call natives from any thread, so the records take a lock.
 std::mutex g_lock;
 Script g_script;  // main is null while none is registered
-HMODULE g_plugin = nullptr;  // Varnel.asi, from the host's folder
+HMODULE g_plugin = nullptr;  // Varnel.asi
 DWORD g_pluginLoadError = 0;
 void* g_mainFiber = nullptr;
 Script* g_running = nullptr;
@@ -70,13 +70,6 @@ HMODULE ModuleOf(const void* address) {
     GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
                        reinterpret_cast<LPCWSTR>(address), &module);
     return module;
-}
-
-std::wstring OwnFolder() {
-    wchar_t path[MAX_PATH] = {};
-    const DWORD n = GetModuleFileNameW(ModuleOf(reinterpret_cast<const void*>(&OwnFolder)), path, MAX_PATH);
-    std::wstring folder(path, n);
-    return folder.substr(0, folder.find_last_of(L"\\/") + 1);
 }
 
 // While a script runs, the game thread is on that script's fiber; any other
@@ -171,7 +164,7 @@ uint64_t* HostNativeCall() {
 // ---- The stand-in game's controls -----------------------------------------
 
 __declspec(dllexport) int StandInLoadPlugin() {
-    HMODULE plugin = LoadLibraryW((OwnFolder() + L"Varnel.asi").c_str());
+    HMODULE plugin = LoadLibraryW(L"Varnel.asi");  // found in the game's folder first
     const DWORD error = plugin != nullptr ? 0 : GetLastError();
     std::lock_guard<std::mutex> hold(g_lock);
     g_plugin = plugin;

@@ -58,11 +58,9 @@ void Place(W& w, A a, R) {
     if (SimEntity* e = Existing(w, a[0])) e->position = Vec(a + 1);
 }
 
-std::string Text(uint64_t word) {
+std::string Text(uint64_t word) {  // a string argument, at most 256 bytes
     const char* text = reinterpret_cast<const char*>(static_cast<uintptr_t>(word));
-    size_t length = 0;
-    while (length < 256 && text[length] != '\0') ++length;
-    return std::string(text, length);
+    return std::string(text, strnlen(text, 256));
 }
 
 // The second clock set must follow the first with the same time.
