@@ -53,16 +53,25 @@ protected:
     FakeMethodTable table;
 };
 
-TEST_F(BuiltInHookEngineTest, ReplacesEntriesOnlyWhileEnabledAndKeepsPageProtection) {
+TEST_F(BuiltInHookEngineTest, ReplacesEntriesOnlyWhileEnabledKeepsPageProtectionAndRefusesWhatItCannotHook) {
     ASSERT_NE(table.page, 0u);
-    ASSERT_TRUE(engine.initialize());
     void* originalA = nullptr;
     void* originalB = nullptr;
+    EXPECT_FALSE(engine.createHook(&table.slots[0], reinterpret_cast<void*>(&DetourA), &originalA)) << "not ready";
+    ASSERT_TRUE(engine.initialize());
     ASSERT_TRUE(engine.createHook(&table.slots[0], reinterpret_cast<void*>(&DetourA), &originalA));
     ASSERT_TRUE(engine.createHook(&table.slots[1], reinterpret_cast<void*>(&DetourB), &originalB));
     EXPECT_EQ(originalA, reinterpret_cast<void*>(&OriginalA));
     EXPECT_EQ(originalB, reinterpret_cast<void*>(&OriginalB));
     EXPECT_EQ(table.Call(0, 1), 2) << "a created hook is not active before enableAll";
+    void* refused = nullptr;
+    void* const detour = reinterpret_cast<void*>(&DetourB);
+    EXPECT_FALSE(engine.createHook(&table.slots[2], detour, &refused)) << "empty entry";
+    EXPECT_FALSE(engine.createHook(reinterpret_cast<void**>(uintptr_t{0x10}), detour, &refused))
+        << "unmapped entry";
+    EXPECT_FALSE(engine.createHook(&table.slots[1], nullptr, &refused)) << "no detour";
+    EXPECT_FALSE(engine.createHook(&table.slots[0], detour, &refused)) << "same entry twice";
+    EXPECT_EQ(refused, nullptr);
 
     ASSERT_TRUE(engine.enableAll());
     EXPECT_EQ(table.Call(0, 1), 101);
@@ -87,22 +96,6 @@ TEST_F(BuiltInHookEngineTest, ReplacesEntriesOnlyWhileEnabledAndKeepsPageProtect
     void* later = nullptr;
     EXPECT_FALSE(engine.createHook(&table.slots[2], reinterpret_cast<void*>(&DetourB), &later))
         << "a new hook needs a new initialize";
-}
-
-TEST_F(BuiltInHookEngineTest, RefusesHooksItCannotMake) {
-    void* original = nullptr;
-    EXPECT_FALSE(engine.createHook(&table.slots[0], reinterpret_cast<void*>(&DetourA), &original))
-        << "not initialised";
-    ASSERT_TRUE(engine.initialize());
-    EXPECT_FALSE(engine.createHook(&table.slots[2], reinterpret_cast<void*>(&DetourA), &original)) << "empty entry";
-    EXPECT_FALSE(engine.createHook(reinterpret_cast<void**>(uintptr_t{0x10}), reinterpret_cast<void*>(&DetourA),
-                                   &original))
-        << "unmapped entry";
-    EXPECT_FALSE(engine.createHook(&table.slots[0], nullptr, &original));
-    ASSERT_TRUE(engine.createHook(&table.slots[0], reinterpret_cast<void*>(&DetourA), &original));
-    void* again = nullptr;
-    EXPECT_FALSE(engine.createHook(&table.slots[0], reinterpret_cast<void*>(&DetourB), &again)) << "same entry twice";
-    EXPECT_EQ(again, nullptr);
 }
 
 #if defined(_WIN32)
