@@ -125,18 +125,13 @@ void HostScriptUnregister(HINSTANCE module) {
 }
 
 void HostScriptWait(DWORD ms) {
-    if (!OnScriptFiber()) {
-        std::lock_guard<std::mutex> hold(g_lock);
-        Count("waits_off_fiber");
-        return;
-    }
+    const bool onFiber = OnScriptFiber();
     {
         std::lock_guard<std::mutex> hold(g_lock);
-        Count("waits");
-        if (ms != 0) Count("waits_nonzero");
-        g_running->wakeAt = GetTickCount64() + ms;
+        Count(!onFiber ? "waits_off_fiber" : ms != 0 ? "waits_nonzero" : "waits");
+        if (onFiber) g_running->wakeAt = GetTickCount64() + ms;
     }
-    SwitchToFiber(g_mainFiber);
+    if (onFiber) SwitchToFiber(g_mainFiber);
 }
 
 void HostNativeInit(uint64_t hash) {

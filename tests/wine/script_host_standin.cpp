@@ -1,13 +1,12 @@
-// The stand-in script host (see script_host_standin.h). Its exports carry the
-// host's decorated names (the plug-in's script_host.def is its export list).
+// The stand-in script host (see script_host_standin.h), called from one
+// thread. Its exports carry the host's decorated names (the plug-in's
+// script_host.def is its export list).
 #include <cstdint>
-#include <mutex>
 
 #include "script_host_standin.h"
 
 namespace {
 
-std::mutex g_mutex;
 uint64_t g_state[standin::kStateWords] = {};
 uint64_t g_pendingHash = 0;
 uint64_t g_pending[standin::kMaxArgs] = {};
@@ -28,14 +27,12 @@ void StandInNativePush64(uint64_t value) __asm__("\"?nativePush64@@YAX_K@Z\"");
 uint64_t* StandInNativeCall() __asm__("\"?nativeCall@@YAPEA_KXZ\"");
 
 void StandInScriptRegister(void* module, void (*main)()) {
-    std::lock_guard<std::mutex> lock(g_mutex);
     g_state[standin::kRegisteredModule] = Word(module);
     g_state[standin::kRegisteredMain] = static_cast<uint64_t>(reinterpret_cast<uintptr_t>(main));
     ++g_state[standin::kRegisterCalls];
 }
 
 void StandInScriptUnregister(void* module) {
-    std::lock_guard<std::mutex> lock(g_mutex);
     if (g_state[standin::kRegisteredModule] == Word(module)) {
         g_state[standin::kRegisteredModule] = 0;
         g_state[standin::kRegisteredMain] = 0;
@@ -44,25 +41,21 @@ void StandInScriptUnregister(void* module) {
 }
 
 void StandInScriptWait(unsigned long ms) {
-    std::lock_guard<std::mutex> lock(g_mutex);
     ++g_state[standin::kWaitCalls];
     g_state[standin::kLastWait] = ms;
 }
 
 void StandInNativeInit(uint64_t hash) {
-    std::lock_guard<std::mutex> lock(g_mutex);
     g_pendingHash = hash;
     g_pendingCount = 0;
 }
 
 void StandInNativePush64(uint64_t value) {
-    std::lock_guard<std::mutex> lock(g_mutex);
     if (g_pendingCount < standin::kMaxArgs) g_pending[g_pendingCount] = value;
     ++g_pendingCount;
 }
 
 uint64_t* StandInNativeCall() {
-    std::lock_guard<std::mutex> lock(g_mutex);
     if (g_pendingHash == standin::kStateHash) {
         for (int i = 0; i < standin::kStateWords; ++i) g_result[i] = g_state[i];
         return g_result;
