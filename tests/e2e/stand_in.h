@@ -6,11 +6,9 @@
 extern "C" {
 // Loads Varnel.asi from the game's folder; 1 when it loaded.
 int StandInLoadPlugin();
-// One game frame of the script thread: resumes each registered script whose
-// wait is over, once.
+// One game frame of the script thread: resumes the script once its wait is over.
 void StandInRunScripts();
-// Unloads the plug-in (FreeLibrary; its detach unregisters its script); 1
-// when it was unloaded.
+// Unloads the plug-in (its detach unregisters its script); 1 when it was.
 int StandInUnloadPlugin();
 // Writes the host's state as "key=value" lines into text (NUL-terminated,
 // cut at capacity); returns the length written.

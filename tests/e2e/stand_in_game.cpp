@@ -459,8 +459,8 @@ int wmain() {
     QueryPerformanceCounter(&g.start);
     wchar_t exe[MAX_PATH] = {};
     const DWORD n = GetModuleFileNameW(nullptr, exe, MAX_PATH);
-    g.folder.assign(exe, n);
-    g.folder = g.folder.substr(0, g.folder.find_last_of(L"\\/") + 1);
+    const std::wstring path(exe, n);
+    g.folder = path.substr(0, path.find_last_of(L"\\/") + 1);
     g.log = _wfopen((g.folder + L"e2e-game.log").c_str(), L"wb");
     Log("stand-in game, %ux%u", g.width, g.height);
     AddVectoredExceptionHandler(1, &CatchDebugOutput);

@@ -61,12 +61,7 @@ protected:
     void SetUp() override {
         SimWorldTest::SetUp();
         g_sub = &sub;
-        for (uint64_t hash : testsupport::SimNativeHashes()) {  // the natives join the same log
-            platform::sim::SetNativeHandler(hash, [this](uint64_t h, const std::vector<uint64_t>& args, uint64_t* r) {
-                Note("native ", testsupport::SimNativeRole(h));
-                testsupport::HandleSimNative(world, h, args.data(), args.size(), r);
-            });
-        }
+        onNative = [](uint64_t hash) { Note("native ", testsupport::SimNativeRole(hash)); };  // in the same log
         TickCalls.call = [](const char* name) { Note(name); };
         TickCalls.test = [](const char* name) { return Note("test ", name), g_sub->trueTests.count(name) > 0; };
         TickCalls.slotEnabled = [](const char* slot) { return g_sub->enabledSlots.count(slot) > 0; };
@@ -406,7 +401,6 @@ TEST(TickWiring, EveryNameOfTheTablesIsASlotAndEveryRecordKeyASlotOfItsOwnRow) {
     EXPECT_EQ(RunLength("Light Dir Mult", "PostFX Exposure"), 0u) << "two tables";
 }
 
-// The tick with the built subsystems wired.
 class TickWiredTest : public testsupport::SimWorldTest {
 protected:
     void SetUp() override {
