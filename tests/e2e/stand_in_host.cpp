@@ -15,7 +15,6 @@
 #include <map>
 #include <mutex>
 #include <string>
-#include <vector>
 
 #include "runtime/live_slots.h"
 #include "stand_in.h"
