@@ -19,6 +19,7 @@
 #include "runtime/live_slots.h"
 #include "stand_in.h"
 #include "support/sim_world.h"
+#include "wine/script_host_standin.h"
 
 namespace {
 
@@ -97,24 +98,17 @@ void DropScript() {
 
 extern "C" {
 
-// ---- The script host's functions, under the names plug-ins import ----------
+// ---- The script host's functions (wine/script_host_standin.h) -----------------
 
-void HostScriptRegister(HINSTANCE module, void (*main)()) __asm__("\"?scriptRegister@@YAXPEAUHINSTANCE__@@P6AXXZ@Z\"");
-void HostScriptUnregister(HINSTANCE module) __asm__("\"?scriptUnregister@@YAXPEAUHINSTANCE__@@@Z\"");
-void HostScriptWait(DWORD ms) __asm__("\"?scriptWait@@YAXK@Z\"");
-void HostNativeInit(uint64_t hash) __asm__("\"?nativeInit@@YAX_K@Z\"");
-void HostNativePush64(uint64_t value) __asm__("\"?nativePush64@@YAX_K@Z\"");
-uint64_t* HostNativeCall() __asm__("\"?nativeCall@@YAPEA_KXZ\"");
-
-void HostScriptRegister(HINSTANCE module, void (*main)()) {
+void HostScriptRegister(void* module, void (*main)()) {
     std::lock_guard<std::mutex> hold(g_lock);
     Count("register_calls");
     if (main == nullptr) return;
     if (ModuleOf(reinterpret_cast<const void*>(main)) != module) Count("register_foreign");
-    if (g_script.main == nullptr) g_script = Script{module, main};
+    if (g_script.main == nullptr) g_script = Script{static_cast<HMODULE>(module), main};
 }
 
-void HostScriptUnregister(HINSTANCE module) {
+void HostScriptUnregister(void* module) {
     std::lock_guard<std::mutex> hold(g_lock);
     if (g_unloading) Count("unregister_during_unload");
     if (g_script.module != module) return;
@@ -123,7 +117,7 @@ void HostScriptUnregister(HINSTANCE module) {
     else DropScript();
 }
 
-void HostScriptWait(DWORD ms) {
+void HostScriptWait(unsigned long ms) {
     const bool onFiber = OnScriptFiber();
     {
         std::lock_guard<std::mutex> hold(g_lock);
