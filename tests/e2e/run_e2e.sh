@@ -48,11 +48,11 @@ finish() {
 }
 
 # ---- Status, commands and verdicts -------------------------------------------
-status() { sed -n "s/^$1=//p" "$game/e2e-status.txt" 2>/dev/null | head -n1; }
-num() { local v; v=$(status "$1"); echo "${v:-0}"; }
-# Values that belong together come from one copy of the status file.
+# num KEY [FILE]: a number of the status (0 when missing). Values that belong
+# together come from one copy of the status file (snapshot, snum).
+num() { local v; v=$(sed -n "s/^$1=//p" "${2:-$game/e2e-status.txt}" 2>/dev/null | head -n1); echo "${v:-0}"; }
 snapshot() { cp "$game/e2e-status.txt" "$work/snapshot.txt" 2>/dev/null; }
-snum() { local v; v=$(sed -n "s/^$1=//p" "$work/snapshot.txt" 2>/dev/null | head -n1); echo "${v:-0}"; }
+snum() { num "$1" "$work/snapshot.txt"; }
 game_alive() { [ -n "$game_pid" ] && kill -0 "$game_pid" 2>/dev/null; }
 # wait_for SECONDS EXPRESSION: polls a bash arithmetic expression over status.
 wait_for() {
@@ -74,6 +74,7 @@ send() {
 # and ends with verdict (its message when nothing failed).
 want() { eval "(( $1 ))" 2>/dev/null || problems+=" $2;"; }
 want_that() { "${@:1:$#-1}" || problems+=" ${!#};"; }
+holds() { "$@" && echo 1 || echo 0; }   # a command's success as 1 or 0, for wait_for
 verdict() { if [ -z "$problems" ]; then why=$1; return 0; fi; why=${problems# }; return 1; }
 
 # ---- Input and screenshots --------------------------------------------------------
@@ -91,9 +92,8 @@ pixels() {
     od -An -v -tu1 -w3 | awk -v w="${2%%x*}" '{ i = NR - 1; print i % w, int(i / w), $1, $2, $3 }'
 }
 near_fn='function near(r, g, b, R, G, B, t) { return (r-R)^2 <= t*t && (g-G)^2 <= t*t && (b-B)^2 <= t*t }'
-# count_near / count_other SHOT GEOM R G B TOL: pixels near the colour, or not.
-count_near() { pixels "$1" "$2" | awk -v R="$3" -v G="$4" -v B="$5" -v T="$6" "$near_fn"' near($3,$4,$5,R,G,B,T) { n++ } END { print n + 0 }'; }
-count_other() { pixels "$1" "$2" | awk -v R="$3" -v G="$4" -v B="$5" -v T="$6" "$near_fn"' !near($3,$4,$5,R,G,B,T) { n++ } END { print n + 0 }'; }
+# count_near SHOT GEOM R G B TOL [0]: pixels near the colour (with 0: the others).
+count_near() { pixels "$1" "$2" | awk -v R="$3" -v G="$4" -v B="$5" -v T="$6" -v N="${7:-1}" "$near_fn"' near($3,$4,$5,R,G,B,T) == N { n++ } END { print n + 0 }'; }
 
 # The game's background and the theme's colours (8-bit).
 BG="26 140 89"
@@ -109,7 +109,9 @@ menu_shown() {
   bg=$(count_near "$1" "$geom" $BG 2)
   [ "$title" -ge 2000 ] && [ "$tabsel" -ge 150 ] && [ "$tab" -ge 150 ] && [ "$bg" -ge 100000 ]
 }
-menu_gone() { [ "$(count_other "$1" "$(screen_geom)" $BG 2)" = 0 ]; }
+# open_menu SHOT: F9, then whether the menu is drawn.
+open_menu() { press F9; sleep 1; shot "$1"; menu_shown "$1"; }
+menu_gone() { [ "$(count_near "$1" "$(screen_geom)" $BG 2 0)" = 0 ]; }
 # The tab bar is the first row of the selected tab's colour; on a row just
 # below its top edge the tabs show as runs of the Tab and TabSelected
 # colours: one "S|T x0 x1 y" line per tab.
@@ -186,8 +188,7 @@ fps_over() {
 
 # ---- The checks -------------------------------------------------------------------------
 check_game_presents() {
-  (cd "$game" && exec timeout --kill-after=10 420 wine VarnelStandInGame.exe --width 1600 --height 1000 --buffers 3 \
-    </dev/null >"$art/wine-game.log" 2>&1) &
+  (cd "$game" && exec timeout --kill-after=10 420 wine VarnelStandInGame.exe </dev/null >"$art/wine-game.log" 2>&1) &
   game_pid=$!
   problems=""
   wait_for 90 '$(num frames) >= 120' || problems="no frames from the stand-in game (see game.log, wine-game.log)"
@@ -220,12 +221,9 @@ check_dormant() {   # Escape before the first menu-hotkey press changes nothing
   want '$(num host_natives_total) == 0' "$(num host_natives_total) natives called"
   want '$(num image_guard_intact) == 1 && $(num private_guard_intact) == 1' "memory scanned (a guard page was touched)"
   want_that [ ! -e "$docs/VRN/Imports" ] "workspace folders created"
-  want "$(count_other 01-dormant "$(screen_geom)" $BG 2) == 0" "pixels drawn over the game"
+  want_that menu_gone 01-dormant "pixels drawn over the game"
   want "\$(num game_escape_downs) > $esc0" "Escape did not reach the game"
   verdict "no hooks, window procedure kept, no natives, no memory scan, no folders, nothing drawn; Escape reaches the game"
-  local verdict_status=$?
-  fps_dormant=$(fps_over 5)
-  return $verdict_status
 }
 check_first_press() {   # guard pages off: from here on the editor may search the game's memory
   send unguard
@@ -236,7 +234,7 @@ check_first_press() {   # guard pages off: from here on the editor may search th
   verdict "hooks on Present, ResizeBuffers $(num hook_resize_buffers), ResizeBuffers1 $(num hook_resize_buffers1), ExecuteCommandLists; window procedure replaced"
 }
 check_workspace_created() {
-  wait_for 20 '$( [ -d "$docs/VRN/Imports" ] && [ -d "$docs/VRN/Exports" ] && echo 1 || echo 0) == 1' ||
+  wait_for 20 '$(holds [ -d "$docs/VRN/Imports" ]) && $(holds [ -d "$docs/VRN/Exports" ])' ||
     problems="no Imports and Exports folders in $docs/VRN after the first press"
   verdict "Imports and Exports folders in Documents\\VRN on the first press"
 }
@@ -245,7 +243,6 @@ check_menu_drawn() {
   park_mouse
   shot 02-menu-open
   menu_shown 02-menu-open || problems="see 02-menu-open.png"
-  fps_open=$(fps_over 5)
   verdict "title bar $title px, selected tab $tabsel px, tabs $tab px in the theme's colours; background $bg px"
 }
 check_tab_click() {
@@ -263,7 +260,7 @@ check_settings_controls() {   # game controls by clicks (natives and VRN.ini)
   shot 06-settings-panel
   bands 06-settings-panel header 300 5000 0 5000 0 >"$art/headers.txt"
   [ "$(wc -l <"$art/headers.txt")" -ge 4 ] || { problems="expected four collapsing headers"; verdict; return; }
-  local gy0 gy1 gx0 hud blackout lapse sets0 hide0 hide1 box save ini=""
+  local gy0 gy1 gx0 hud blackout lapse sets0 hide0 save
   read -r gy0 gy1 gx0 _ < <(sed -n 3p "$art/headers.txt")   # Layout, Hotkeys, Game Controls, Folders
   click $((gx0 + 120)) $(((gy0 + gy1) / 2))
   park_mouse
@@ -279,27 +276,16 @@ check_settings_controls() {   # game controls by clicks (natives and VRN.ini)
   park_mouse
   sleep 1.5
   shot 08-controls-on
-  for box in "$hud" "$blackout" "$lapse"; do
-    read -r y0 y1 x0 x1 <<<"$box"
-    want "$(count_near 08-controls-on "$((x1 - x0 + 1))x$((y1 - y0 + 1))+$x0+$y0" 240 173 71 24) >= 8" "no check mark in the box at $x0,$y0"
-  done
-  hide1=$(num native_719FF505F097FD20)
   want '$(num world_hud_visible) == 0' "the world's HUD is still shown"
-  want "${hide1:-0} > ${hide0:-0}" "no per-frame HUD-hidden native"
+  want "\$(num native_719FF505F097FD20) > $hide0" "no per-frame HUD-hidden native"
   want '$(num world_blackout) == 1' "the world is not in blackout"
   want "\$(num world_clock_sets) > $sets0" "the timelapse set no clock"
-  touch "$art/.before-save"; sleep 1   # Save settings, then VRN.ini holds the HUD setting
-  save=$(bands 08-controls-on save 12 400 0 5000 0 | head -n1)
+  save=$(bands 08-controls-on save 12 400 0 5000 0 | head -n1)   # Save settings: VRN.ini holds the HUD setting
   # shellcheck disable=SC2046
   [ -n "$save" ] && { click $(box_center $save); park_mouse; }
-  for _ in $(seq 30); do
-    ini=$(find "$docs" -name VRN.ini -newer "$art/.before-save" 2>/dev/null | head -n1)
-    [ -n "$ini" ] && break
-    sleep 0.1
-  done
-  [ -n "$ini" ] && cp "$ini" "$art/VRN.ini"
-  want_that grep -qs '^GameHudVisible *= *0' "$art/VRN.ini" "Save settings did not write GameHudVisible=0 to VRN.ini"
-  shot 09-saved
+  wait_for 3 '$(holds grep -qs "^GameHudVisible *= *0" "$docs/VRN/VRN.ini")' ||
+    problems+=" Save settings did not write GameHudVisible=0 to VRN.ini;"
+  cp "$docs/VRN/VRN.ini" "$art/VRN.ini" 2>/dev/null
   verdict "Disable HUD, Blackout Mode and Timelapse ticked by clicks; the world got the HUD, blackout and clock natives; Save settings wrote VRN.ini"
 }
 check_store_patches() {   # two live override slots on: the tick removes their engine stores in the game's code
@@ -322,9 +308,8 @@ check_escape_closes() {
   press Escape
   sleep 0.5
   shot 04-escape
-  want "$(count_other 04-escape "$(screen_geom)" $BG 2) == 0" "pixels still drawn"
+  want_that menu_gone 04-escape "pixels still drawn"
   want "\$(num game_escape_downs) == $esc0" "the game got Escape"
-  fps_closed=$(fps_over 5)
   verdict "nothing drawn over the game after Escape; the game's window procedure did not get it"
 }
 # A resize suspends the menu until the cooldown is over. The cooldown is 90
@@ -333,10 +318,7 @@ check_escape_closes() {
 # 140 frames (cooldown, 18 stable frames, frames presented without overlay).
 resize_check() {   # resize_check NAME COMMAND WIDTH HEIGHT
   local name=$1 cmd=$2 w=$3 h=$4 r0 f0 fr inside
-  press F9
-  sleep 1
-  shot "$name-a-open"
-  menu_shown "$name-a-open" || { problems="the window did not open before the resize"; verdict; return; }
+  open_menu "$name-a-open" || { problems="the window did not open before the resize"; verdict; return; }
   send fps 20
   r0=$(num resizes); f0=$(num resize_failures)
   send "$cmd $w $h"
@@ -349,16 +331,13 @@ resize_check() {   # resize_check NAME COMMAND WIDTH HEIGHT
     sleep 0.3
     shot "$name-c-cooldown"
     wait_for 20 "\$(num frames) >= $((fr + 140))"
-    press F9          # after the cooldown: opens again
-    sleep 1
-    shot "$name-d-reopened"
+    open_menu "$name-d-reopened" || problems+=" not reopened after the cooldown;"   # after the cooldown
     want "$inside < 80" "the press meant for the cooldown came $inside frames after the resize (too late to test it)"
     want "\$(num resize_failures) == $f0" "the resize failed"
     menu_gone "$name-b-resized" || problems+=" open after the resize;"
     menu_gone "$name-c-cooldown" || problems+=" opened in the cooldown;"
-    menu_shown "$name-d-reopened" || problems+=" not reopened after the cooldown;"
   else
-    problems="the game did not resize (failures $(num resize_failures), last $(status last_resize_result))"
+    problems="the game did not resize (failures $(num resize_failures), see game.log)"
   fi
   send fps 0
   press Escape
@@ -369,25 +348,27 @@ check_resize1_suspends() { resize_check resize1_suspends resize1 1600 1000; }
 # The game releases its swap chain and makes a new one on the same window
 # (once with a new device and queue as well) while the editor is open: the
 # editor draws on the new one, answers a click, and lets go of the old objects.
+# drawn_and_clicked SHOT TAB TABS: after a rebuild the menu is drawn and the
+# click on tab TAB gives the tab classes TABS, and Present never failed.
+drawn_and_clicked() {
+  park_mouse
+  shot "$1"
+  menu_shown "$1" || problems+=" not drawn after the rebuild;"
+  click_tab "$1" "$2"
+  shot "$1-click"
+  want_that [ "$(tab_classes "$1-click")" = "$3" ] "a click on tab $2 gave $(tab_classes "$1-click")"
+  want '$(num recreate_failures) == 0' "the game could not rebuild"
+  want "\$(num present_failures) == $pf0" "Present failed"
+}
 check_swap_chain_rebuilt() {
   local pf0
-  press F9
-  sleep 1
-  shot 10-before-rebuild
-  menu_shown 10-before-rebuild || { problems="the window did not open"; verdict; return; }
+  open_menu 10-before-rebuild || { problems="the window did not open"; verdict; return; }
   pf0=$(num present_failures)
   send recreate
   wait_for 10 '$(num swapchain_recreations) == 1' || problems+=" no new swap chain;"
   sleep 1.5
-  park_mouse
-  shot 11-new-swap-chain
-  menu_shown 11-new-swap-chain || problems+=" not drawn on the new swap chain;"
-  click_tab 11-new-swap-chain 1
-  shot 12-new-swap-chain-click
-  want_that [ "$(tab_classes 12-new-swap-chain-click)" = STTTTT ] "a click on the first tab gave $(tab_classes 12-new-swap-chain-click)"
-  want '$(num recreate_failures) == 0' "the game could not make the new swap chain"
+  drawn_and_clicked 11-new-swap-chain 1 STTTTT
   want '$(num swapchain_refs_left) == 0' "the old swap chain still had $(num swapchain_refs_left) references"
-  want "\$(num present_failures) == $pf0" "Present failed"
   verdict "drawn on the new swap chain, the first tab selected by a click, the old swap chain released by all"
 }
 check_device_rebuilt() {
@@ -396,18 +377,11 @@ check_device_rebuilt() {
   wait_for 10 '$(num device_recreations) == 1' || problems+=" no new device;"
   wait_for 20 '$(num old_device_refs) == 0' || problems+=" the old device still has $(num old_device_refs) references besides the game's;"
   sleep 3   # the overlay's set-up on the new device, shaders compiled again
-  park_mouse
-  shot 13-new-device
-  menu_shown 13-new-device || problems+=" not drawn on the new device;"
-  click_tab 13-new-device 6
-  shot 14-new-device-click
-  want_that [ "$(tab_classes 14-new-device-click)" = TTTTTS ] "a click on the sixth tab gave $(tab_classes 14-new-device-click)"
+  drawn_and_clicked 12-new-device 6 TTTTTS
   send drop_old_device
   want '$(num old_device_refs_at_drop) == 0' "the old device lived on after the game's last reference ($(num old_device_refs_at_drop))"
   want_that grep -qs 'Overlay left the old Direct3D 12 device' "$game/e2e-game.log" "the overlay did not report the new device"
-  want '$(num recreate_failures) == 0' "the game could not make the new device"
-  want "\$(num present_failures) == $pf0" "Present failed"
-  verdict "the overlay let go of every object of the old device, set up on the new one, drew and answered a click (last debug line: $(status debug_last))"
+  verdict "the overlay let go of every object of the old device, set up on the new one, drew and answered a click"
 }
 check_unload() {   # with the window open and the store sites patched
   local f0 pf0 f1
@@ -450,9 +424,8 @@ done
 for file in e2e/VarnelStandInGame.exe e2e/ScriptHookV.dll Varnel.asi; do
   [ -f "$build/$file" ] || { fail setup "$build/$file is not built (cmake --build --preset windows)"; finish; }
 done
-mkdir -p "$work" "$HOME"
 rm -rf "$game" "$HOME/VRN"
-mkdir -p "$game"
+mkdir -p "$game" "$HOME"
 cp "$build/e2e/VarnelStandInGame.exe" "$build/e2e/ScriptHookV.dll" "$build/Varnel.asi" "$game/"
 
 display=""
@@ -482,21 +455,21 @@ docs=$(readlink -f "$docs" 2>/dev/null || echo "$docs")
 mkdir -p "$docs/VRN"
 printf '[UI]\r\nTimecycleBeforeAfterHotkey=F1\r\n' >"$docs/VRN/VRN.ini"
 
-# ---- The run: check, what it needs, in order ----------------------------------------------------
-overlay_ready=0 fps_dormant="" fps_open="" fps_closed=""
+# ---- The run: check, what it needs, the frame rate measured after it, in order --------------------
+overlay_ready=0 rates=""
 checks=(
-  "game_presents -" "plugin_loads -" "script_loop -" "dormant -" "first_press -" "workspace_created -"
-  "menu_drawn overlay" "tab_click overlay" "settings_controls overlay" "store_patches -" "before_after_hotkey -"
-  "escape_closes overlay" "resize_suspends overlay" "resize1_suspends overlay" "swap_chain_rebuilt overlay"
-  "device_rebuilt overlay" "unload -" "natives -" "game_exits -"
+  "game_presents -" "plugin_loads -" "script_loop -" "dormant - dormant" "first_press -" "workspace_created -"
+  "menu_drawn overlay editor-open" "tab_click overlay" "settings_controls overlay" "store_patches -"
+  "before_after_hotkey -" "escape_closes overlay editor-closed" "resize_suspends overlay" "resize1_suspends overlay"
+  "swap_chain_rebuilt overlay" "device_rebuilt overlay" "unload -" "natives -" "game_exits -"
 )
 for row in "${checks[@]}"; do
-  read -r name needs <<<"$row"
+  read -r name needs rate <<<"$row"
   problems="" why=""
   if [ "$name" != game_presents ] && ! game_alive; then skip "$name" "the game is not running"; continue; fi
   if [ "$needs" = overlay ] && [ "$overlay_ready" = 0 ]; then skip "$name" "the overlay did not come up (see first_press)"; continue; fi
   if "check_$name"; then pass "$name" "$why"; else fail "$name" "$why"; fi
+  [ -n "$rate" ] && rates+="$rate $(fps_over 5), "
 done
-printf 'dormant %s\nopen %s\nclosed %s\n' "${fps_dormant:-n/a}" "${fps_open:-n/a}" "${fps_closed:-n/a}" >"$art/fps.txt"
-note "frame rates (frames per second): dormant ${fps_dormant:-n/a}, editor open ${fps_open:-n/a}, editor closed ${fps_closed:-n/a}"
+note "frame rates (frames per second): ${rates%, }"
 finish

@@ -1,8 +1,8 @@
 // Stand-in for the game, for the end-to-end test under Wine: a window of
-// class "grcWindow", a Direct3D 12 device, a direct queue and a flip swap
-// chain of explicit size, cleared to a known colour every frame and
-// presented. It loads the stand-in script host (ScriptHookV.dll), which loads
-// the plug-ins beside it, and resumes the host's scripts once per frame.
+// class "grcWindow" of 1600 x 1000, a Direct3D 12 device, a direct queue and
+// a flip swap chain of three buffers, cleared to a known colour every frame
+// and presented. Its stand-in script host (ScriptHookV.dll) loads the
+// plug-in beside it; the game resumes the host's scripts once per frame.
 // The test writes commands to e2e-command.txt (see RunCommand; taken within
 // about 50 ms) and reads e2e-status.txt ("key=value", every 100 ms);
 // e2e-game.log has the events and every line of debug output. The status
@@ -14,11 +14,13 @@
 #include <dxgi1_4.h>
 #include <windows.h>
 
+#include <cctype>
 #include <cinttypes>
 #include <cstdarg>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -26,7 +28,7 @@
 
 namespace {
 
-constexpr UINT kMaxBuffers = 4;
+constexpr UINT kBuffers = 3;
 // The background every frame is cleared to (8-bit: 26, 140, 89).
 constexpr float kBackground[4] = {26.0f / 255.0f, 140.0f / 255.0f, 89.0f / 255.0f, 1.0f};
 
@@ -64,7 +66,7 @@ struct Game {
     std::wstring folder;
     HWND window = nullptr;
     LONG_PTR originalWndProc = 0;
-    UINT width = 1280, height = 720, buffers = 3;
+    UINT width = 1600, height = 1000;
     UINT clientWidth = 0, clientHeight = 0;
 
     IDXGIFactory4* factory = nullptr;
@@ -73,30 +75,19 @@ struct Game {
     IDXGISwapChain3* swapChain = nullptr;
     ID3D12DescriptorHeap* rtvHeap = nullptr;
     UINT rtvStep = 0;
-    ID3D12CommandAllocator* allocators[kMaxBuffers] = {};
+    ID3D12CommandAllocator* allocators[kBuffers] = {};
     ID3D12GraphicsCommandList* list = nullptr;
     ID3D12Fence* fence = nullptr;
     HANDLE fenceEvent = nullptr;
-    UINT64 fenceValues[kMaxBuffers] = {};
+    UINT64 fenceValues[kBuffers] = {};
     UINT64 nextFence = 0;
     ID3D12Device* oldDevice = nullptr;  // our one reference to a device we replaced
 
-    HMODULE host = nullptr;
-    StandInLoadPluginsFn loadPlugins = nullptr;
-    StandInRunScriptsFn runScripts = nullptr;
-    StandInUnloadPluginsFn unloadPlugins = nullptr;
-    StandInDescribeFn describe = nullptr;
-    StandInEnablePluginSlotFn enableSlot = nullptr;
-
-    // Counters and results, written to the status file under these names.
-    uint64_t frames = 0, presentFailures = 0, resizes = 0, resizeFailures = 0, commandsDone = 0;
-    uint64_t pluginsUnloaded = 0, slotsEnabled = 0, mouseMessages = 0, escapeDowns = 0;
-    uint64_t swapchainRecreations = 0, deviceRecreations = 0, recreateFailures = 0;
-    uint64_t swapchainRefsLeft = 0, oldDeviceRefsAtDrop = 99, debugLines = 0;
-    HRESULT lastResizeResult = S_OK;
+    // Counters and results, written to the status file under their names
+    // (99: the old device was not dropped yet).
+    std::map<std::string, uint64_t> counts{{"old_device_refs_at_drop", 99}};
     bool resizeWithBuffers1 = false, quit = false;
     unsigned fpsCap = 0;
-    std::string lastDebugLine;
 
     LARGE_INTEGER start{}, frequency{};
     double statusStamp = -1, commandStamp = -1;
@@ -130,15 +121,13 @@ bool Failed(HRESULT hr, const char* what) {
 }
 
 // Debug output of any module (OutputDebugString raises this exception
-// before the system handles it): logged, the last line kept for the status.
+// before the system handles it) goes to the log.
 LONG CALLBACK CatchDebugOutput(EXCEPTION_POINTERS* info) {
     const EXCEPTION_RECORD* record = info->ExceptionRecord;
     if (record->ExceptionCode == DBG_PRINTEXCEPTION_C && record->NumberParameters >= 2) {
         std::string line(reinterpret_cast<const char*>(record->ExceptionInformation[1]));
         while (!line.empty() && (line.back() == '\n' || line.back() == '\r')) line.pop_back();
         Log("debug: %s", line.c_str());
-        g.lastDebugLine = line;
-        ++g.debugLines;
     }
     return EXCEPTION_CONTINUE_SEARCH;
 }
@@ -169,8 +158,8 @@ void SetGuards(bool on) {
 }
 
 LRESULT CALLBACK GameWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-    if (message >= WM_MOUSEFIRST && message <= WM_MOUSELAST) ++g.mouseMessages;
-    if (message == WM_KEYDOWN && wParam == VK_ESCAPE) ++g.escapeDowns;
+    if (message >= WM_MOUSEFIRST && message <= WM_MOUSELAST) ++g.counts["game_mouse_messages"];
+    if (message == WM_KEYDOWN && wParam == VK_ESCAPE) ++g.counts["game_escape_downs"];
     switch (message) {
     case WM_SIZE:
         g.clientWidth = LOWORD(lParam);
@@ -185,10 +174,8 @@ LRESULT CALLBACK GameWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lP
 bool CreateGameWindow() {
     WNDCLASSEXW wc{};
     wc.cbSize = sizeof wc;
-    wc.style = CS_HREDRAW | CS_VREDRAW;
     wc.lpfnWndProc = &GameWndProc;
     wc.hInstance = GetModuleHandleW(nullptr);
-    wc.hCursor = LoadCursorW(nullptr, reinterpret_cast<LPCWSTR>(IDC_ARROW));
     wc.lpszClassName = L"grcWindow";
     if (RegisterClassExW(&wc) == 0) return false;
     // A borderless window at the screen's origin, so client and screen
@@ -198,15 +185,13 @@ bool CreateGameWindow() {
                                wc.hInstance, nullptr);
     if (g.window == nullptr) return false;
     g.originalWndProc = GetWindowLongPtrW(g.window, GWLP_WNDPROC);
-    ShowWindow(g.window, SW_SHOW);
     SetForegroundWindow(g.window);
-    SetFocus(g.window);
     return true;
 }
 
 bool CreateTargets() {
     D3D12_CPU_DESCRIPTOR_HANDLE handle = g.rtvHeap->GetCPUDescriptorHandleForHeapStart();
-    for (UINT i = 0; i < g.buffers; ++i) {
+    for (UINT i = 0; i < kBuffers; ++i) {
         ID3D12Resource* buffer = nullptr;
         if (FAILED(g.swapChain->GetBuffer(i, IID_PPV_ARGS(&buffer)))) return false;
         g.device->CreateRenderTargetView(buffer, nullptr, handle);
@@ -224,7 +209,7 @@ bool CreateSwapChain() {
     desc.Format = DXGI_FORMAT_R8G8B8A8_UNORM;
     desc.SampleDesc.Count = 1;
     desc.BufferUsage = DXGI_USAGE_RENDER_TARGET_OUTPUT;
-    desc.BufferCount = g.buffers;
+    desc.BufferCount = kBuffers;
     desc.SwapEffect = DXGI_SWAP_EFFECT_FLIP_DISCARD;
     IDXGISwapChain1* swapChain1 = nullptr;
     if (Failed(g.factory->CreateSwapChainForHwnd(g.queue, g.window, &desc, nullptr, nullptr, &swapChain1),
@@ -246,7 +231,7 @@ bool CreateDevice() {
     queueDesc.Type = D3D12_COMMAND_LIST_TYPE_DIRECT;
     D3D12_DESCRIPTOR_HEAP_DESC heapDesc{};
     heapDesc.Type = D3D12_DESCRIPTOR_HEAP_TYPE_RTV;
-    heapDesc.NumDescriptors = kMaxBuffers;
+    heapDesc.NumDescriptors = kBuffers;
     if (Failed(g.device->CreateCommandQueue(&queueDesc, IID_PPV_ARGS(&g.queue)), "CreateCommandQueue") ||
         Failed(g.device->CreateDescriptorHeap(&heapDesc, IID_PPV_ARGS(&g.rtvHeap)), "CreateDescriptorHeap"))
         return false;
@@ -286,19 +271,15 @@ void WaitIdle() {
 
 void Resize(UINT width, UINT height) {
     WaitIdle();
-    HRESULT hr;
-    if (g.resizeWithBuffers1) {
-        UINT masks[kMaxBuffers] = {};
-        IUnknown* queues[kMaxBuffers] = {};
-        for (UINT i = 0; i < g.buffers; ++i) queues[i] = g.queue;
-        hr = g.swapChain->ResizeBuffers1(g.buffers, width, height, DXGI_FORMAT_R8G8B8A8_UNORM, 0, masks, queues);
-    } else {
-        hr = g.swapChain->ResizeBuffers(g.buffers, width, height, DXGI_FORMAT_R8G8B8A8_UNORM, 0);
-    }
-    g.lastResizeResult = hr;
-    ++g.resizes;
+    UINT masks[kBuffers] = {};
+    IUnknown* queues[kBuffers] = {g.queue, g.queue, g.queue};
+    const HRESULT hr =
+        g.resizeWithBuffers1
+            ? g.swapChain->ResizeBuffers1(kBuffers, width, height, DXGI_FORMAT_R8G8B8A8_UNORM, 0, masks, queues)
+            : g.swapChain->ResizeBuffers(kBuffers, width, height, DXGI_FORMAT_R8G8B8A8_UNORM, 0);
+    ++g.counts["resizes"];
     if (Failed(hr, "resize")) {
-        ++g.resizeFailures;
+        ++g.counts["resize_failures"];
         return;
     }
     g.width = width;
@@ -311,7 +292,7 @@ void Resize(UINT width, UINT height) {
 // flip-model swap chain per window): nothing but us may still hold it.
 void RecreateSwapChain(bool withDevice) {
     WaitIdle();
-    g.swapchainRefsLeft = Drop(g.swapChain);
+    g.counts["swapchain_refs_left"] = Drop(g.swapChain);
     bool ok;
     if (withDevice) {
         Drop(g.list);
@@ -323,14 +304,14 @@ void RecreateSwapChain(bool withDevice) {
         g.oldDevice = g.device;  // our reference now only watches
         g.device = nullptr;
         ok = CreateDevice();
-        ++g.deviceRecreations;
+        ++g.counts["device_recreations"];
     } else {
         ok = CreateSwapChain();
-        ++g.swapchainRecreations;
+        ++g.counts["swapchain_recreations"];
     }
-    if (!ok) ++g.recreateFailures;
+    if (!ok) ++g.counts["recreate_failures"];
     Log("%s recreated (%s), the old swap chain had %lu other references", withDevice ? "device" : "swap chain",
-        ok ? "ok" : "failed", static_cast<unsigned long>(g.swapchainRefsLeft));
+        ok ? "ok" : "failed", static_cast<unsigned long>(g.counts["swapchain_refs_left"]));
 }
 
 // References to the replaced device other than ours (0 when there is none).
@@ -341,8 +322,7 @@ uint64_t OldDeviceRefs() {
 }
 
 void DrawFrame() {
-    UINT index = g.swapChain->GetCurrentBackBufferIndex();
-    if (index >= g.buffers) index = 0;
+    const UINT index = g.swapChain->GetCurrentBackBufferIndex();
     WaitFence(g.fenceValues[index]);
     ID3D12Resource* buffer = nullptr;
     if (SUCCEEDED(g.swapChain->GetBuffer(index, IID_PPV_ARGS(&buffer)))) {
@@ -366,10 +346,10 @@ void DrawFrame() {
         }
         buffer->Release();
     }
-    if (FAILED(g.swapChain->Present(0, 0))) ++g.presentFailures;
+    if (FAILED(g.swapChain->Present(0, 0))) ++g.counts["present_failures"];
     g.queue->Signal(g.fence, ++g.nextFence);
     g.fenceValues[index] = g.nextFence;
-    ++g.frames;
+    ++g.counts["frames"];
 }
 
 // "resize W H", "resize1 W H" (with ResizeBuffers1), "fps N" (a frame-rate
@@ -390,35 +370,32 @@ void RunCommand(const std::string& line) {
     } else if (std::sscanf(line.c_str(), "fps %u", &width) == 1) {
         g.fpsCap = width;
     } else if (line.rfind("enable_slot ", 0) == 0) {
-        if (g.enableSlot != nullptr && g.enableSlot(line.c_str() + 12) != 0) ++g.slotsEnabled;
+        g.counts["slots_enabled"] += StandInEnablePluginSlot(line.c_str() + 12);
     } else if (line == "recreate" || line == "recreate_device") {
         RecreateSwapChain(line == "recreate_device");
     } else if (line == "drop_old_device") {
-        g.oldDeviceRefsAtDrop = g.oldDevice != nullptr ? Drop(g.oldDevice) : 99;
+        g.counts["old_device_refs_at_drop"] = g.oldDevice != nullptr ? Drop(g.oldDevice) : 99;
     } else if (line == "unguard") {
         SetGuards(false);
     } else if (line == "unload") {
-        g.pluginsUnloaded = g.unloadPlugins != nullptr ? static_cast<uint64_t>(g.unloadPlugins()) : 0;
+        g.counts["plugins_unloaded"] = StandInUnloadPlugin();
     } else if (line == "quit") {
         g.quit = true;
     }
-    ++g.commandsDone;
+    ++g.counts["commands_done"];
 }
 
 void PollCommands() {
-    std::wstring path = g.folder + L"e2e-command.txt";
+    const std::wstring path = g.folder + L"e2e-command.txt";
     FILE* file = _wfopen(path.c_str(), L"rb");
     if (file == nullptr) return;
-    std::vector<std::string> lines;
-    char text[256];
-    while (std::fgets(text, sizeof text, file) != nullptr) {
-        std::string line(text);
-        while (!line.empty() && (line.back() == '\n' || line.back() == '\r' || line.back() == ' ')) line.pop_back();
-        if (!line.empty()) lines.push_back(line);
-    }
+    char text[256] = {};
+    std::fgets(text, sizeof text, file);  // one command a file
     std::fclose(file);
     DeleteFileW(path.c_str());
-    for (const std::string& line : lines) RunCommand(line);
+    std::string line(text);
+    while (!line.empty() && std::isspace(static_cast<unsigned char>(line.back()))) line.pop_back();
+    RunCommand(line);
 }
 
 // Store sites whose nine store bytes are all no-operations, and sites with any byte changed.
@@ -437,60 +414,27 @@ void CountStoreSites(uint64_t& patched, uint64_t& changed) {
 }
 
 void WriteStatus() {
-    std::string out;
-    char line[512];
-    auto add = [&](const char* key, uint64_t value) {
-        std::snprintf(line, sizeof line, "%s=%" PRIu64 "\n", key, value);
-        out += line;
-    };
-    uint64_t storesPatched = 0, storesChanged = 0;
-    CountStoreSites(storesPatched, storesChanged);
-    const std::pair<const char*, uint64_t> values[] = {
-        {"frames", g.frames},
-        {"time_ms", static_cast<uint64_t>(NowSeconds() * 1000.0)},
-        {"width", g.width},
-        {"height", g.height},
-        {"present_failures", g.presentFailures},
-        {"resizes", g.resizes},
-        {"resize_failures", g.resizeFailures},
-        {"commands_done", g.commandsDone},
-        {"plugins_unloaded", g.pluginsUnloaded},
-        {"slots_enabled", g.slotsEnabled},
-        {"game_mouse_messages", g.mouseMessages},
-        {"game_escape_downs", g.escapeDowns},
-        {"wndproc_replaced", GetWindowLongPtrW(g.window, GWLP_WNDPROC) != g.originalWndProc ? 1u : 0u},
-        {"image_guard_intact", GuardIntact(const_cast<unsigned char*>(g_imageCanary)) ? 1u : 0u},
-        {"private_guard_intact", GuardIntact(g_privateCanary) ? 1u : 0u},
-        {"store_sites_patched", storesPatched},
-        {"store_sites_changed", storesChanged},
-        {"swapchain_recreations", g.swapchainRecreations},
-        {"device_recreations", g.deviceRecreations},
-        {"recreate_failures", g.recreateFailures},
-        {"swapchain_refs_left", g.swapchainRefsLeft},
-        {"old_device_refs", OldDeviceRefs()},
-        {"old_device_refs_at_drop", g.oldDeviceRefsAtDrop},
-        {"debug_lines", g.debugLines},
-    };
-    for (const auto& [key, value] : values) add(key, value);
-    std::snprintf(line, sizeof line, "last_resize_result=%08lx\ndebug_last=%s\n",
-                  static_cast<unsigned long>(g.lastResizeResult), g.lastDebugLine.c_str());
-    out += line;
-    uint64_t slotsChanged = 0, codeChanged = 0;
+    std::map<std::string, uint64_t> values = g.counts;  // with what is measured now
+    values["time_ms"] = static_cast<uint64_t>(NowSeconds() * 1000.0);
+    values["width"] = g.width;
+    values["height"] = g.height;
+    values["wndproc_replaced"] = GetWindowLongPtrW(g.window, GWLP_WNDPROC) != g.originalWndProc;
+    values["image_guard_intact"] = GuardIntact(const_cast<unsigned char*>(g_imageCanary));
+    values["private_guard_intact"] = GuardIntact(g_privateCanary);
+    values["old_device_refs"] = OldDeviceRefs();
+    CountStoreSites(values["store_sites_patched"], values["store_sites_changed"]);
     for (const MethodProbe& probe : g_methods) {
         const bool slotChanged = MethodTable(probe.queue)[probe.slot] != probe.original;
-        const bool bytesChanged = std::memcmp(probe.original, probe.code, sizeof probe.code) != 0;
-        slotsChanged += slotChanged;
-        codeChanged += bytesChanged;
-        std::snprintf(line, sizeof line, "hook_%s=%d\n", probe.name, slotChanged || bytesChanged ? 1 : 0);
-        out += line;
+        const bool codeChanged = std::memcmp(probe.original, probe.code, sizeof probe.code) != 0;
+        values["hooked_slots"] += slotChanged;
+        values["hooked_code"] += codeChanged;
+        values[std::string("hook_") + probe.name] = slotChanged || codeChanged;
     }
-    add("hooked_slots", slotsChanged);
-    add("hooked_code", codeChanged);
-    if (g.describe != nullptr) {
-        std::vector<char> host(64 * 1024);
-        g.describe(host.data(), static_cast<int>(host.size()));
-        out += host.data();
-    }
+    std::string out;
+    for (const auto& [key, value] : values) out += key + "=" + std::to_string(value) + "\n";
+    std::vector<char> host(64 * 1024);
+    StandInDescribe(host.data(), static_cast<int>(host.size()));
+    out += host.data();
     const std::wstring path = g.folder + L"e2e-status.txt", temp = path + L".tmp";
     FILE* file = _wfopen(temp.c_str(), L"wb");
     if (file == nullptr) return;
@@ -508,41 +452,17 @@ void PumpMessages() {
     }
 }
 
-bool LoadHost() {
-    g.host = LoadLibraryW((g.folder + L"ScriptHookV.dll").c_str());
-    if (g.host == nullptr) return Log("ScriptHookV.dll not loaded (%lu)", GetLastError()), false;
-    auto find = [](const char* name) { return reinterpret_cast<void (*)()>(GetProcAddress(g.host, name)); };
-    g.loadPlugins = reinterpret_cast<StandInLoadPluginsFn>(find("StandInLoadPlugins"));
-    g.runScripts = reinterpret_cast<StandInRunScriptsFn>(find("StandInRunScripts"));
-    g.unloadPlugins = reinterpret_cast<StandInUnloadPluginsFn>(find("StandInUnloadPlugins"));
-    g.describe = reinterpret_cast<StandInDescribeFn>(find("StandInDescribe"));
-    g.enableSlot = reinterpret_cast<StandInEnablePluginSlotFn>(find("StandInEnablePluginSlot"));
-    return g.loadPlugins && g.runScripts && g.unloadPlugins && g.describe && g.enableSlot;
-}
-
 }  // namespace
 
-int wmain(int argc, wchar_t** argv) {
+int wmain() {
     QueryPerformanceFrequency(&g.frequency);
     QueryPerformanceCounter(&g.start);
-    double maxSeconds = 600;
-    for (int i = 1; i + 1 < argc; i += 2) {
-        const std::wstring arg = argv[i];
-        const UINT value = static_cast<UINT>(std::wcstoul(argv[i + 1], nullptr, 10));
-        if (arg == L"--width") g.width = value;
-        else if (arg == L"--height") g.height = value;
-        else if (arg == L"--buffers") g.buffers = value;
-        else if (arg == L"--seconds") maxSeconds = value;
-    }
-    if (g.buffers < 2 || g.buffers > kMaxBuffers) g.buffers = 3;
-    if (g.width < 64 || g.height < 64) g.width = 1280, g.height = 720;
-
     wchar_t exe[MAX_PATH] = {};
     const DWORD n = GetModuleFileNameW(nullptr, exe, MAX_PATH);
-    g.folder.assign(exe, n);
-    g.folder = g.folder.substr(0, g.folder.find_last_of(L"\\/") + 1);
+    const std::wstring path(exe, n);
+    g.folder = path.substr(0, path.find_last_of(L"\\/") + 1);
     g.log = _wfopen((g.folder + L"e2e-game.log").c_str(), L"wb");
-    Log("stand-in game, %ux%u, %u buffers", g.width, g.height, g.buffers);
+    Log("stand-in game, %ux%u", g.width, g.height);
     AddVectoredExceptionHandler(1, &CatchDebugOutput);
     for (size_t s = 0; s < kStoreSites; ++s)
         for (size_t i = 0; i < kStoreSiteLength; ++i) g_storeOriginal[s * kStoreSiteLength + i] = g_storeSites[s][i];
@@ -553,10 +473,10 @@ int wmain(int argc, wchar_t** argv) {
     if (!CreateGameWindow()) return Log("window not created"), 2;
     if (Failed(CreateDXGIFactory1(IID_PPV_ARGS(&g.factory)), "CreateDXGIFactory1") || !CreateDevice()) return 3;
     RecordMethods();
-    if (LoadHost()) Log("host loaded %d plug-ins", g.loadPlugins());
+    Log("the host loaded the plug-in: %d", StandInLoadPlugin());
 
     WriteStatus();
-    while (!g.quit && NowSeconds() < maxSeconds) {
+    while (!g.quit) {
         const double frameStart = NowSeconds();
         PumpMessages();
         if (frameStart - g.commandStamp >= 0.05) {
@@ -566,7 +486,7 @@ int wmain(int argc, wchar_t** argv) {
         if (g.clientWidth > 0 && g.clientHeight > 0 && (g.clientWidth != g.width || g.clientHeight != g.height))
             Resize(g.clientWidth, g.clientHeight);
         // The game's script thread: one resume of every script per frame.
-        if (g.runScripts != nullptr) g.runScripts();
+        StandInRunScripts();
         DrawFrame();
         if (g.fpsCap > 0)
             while (NowSeconds() < frameStart + 1.0 / g.fpsCap) Sleep(1);
@@ -578,7 +498,7 @@ int wmain(int argc, wchar_t** argv) {
     }
     WaitIdle();
     WriteStatus();
-    Log("end after %" PRIu64 " frames", g.frames);
+    Log("end after %" PRIu64 " frames", g.counts["frames"]);
     if (g.log != nullptr) std::fclose(g.log);
     // Leave without tearing down: a plug-in still loaded goes with the process.
     ExitProcess(0);

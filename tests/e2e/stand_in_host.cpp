@@ -1,9 +1,10 @@
 // Stand-in for the game's script host (ScriptHookV.dll), for the end-to-end
-// test under Wine. It loads the plug-ins (*.asi) from its own folder, runs
-// each registered script on a fiber of its own, resumed once per game frame
+// test under Wine. It loads the plug-in (Varnel.asi) beside the game, runs
+// the script it registers on a fiber of its own, resumed once per game frame
 // by the stand-in game, implements the per-frame wait, and answers natives
 // by hash through the simulated game world of the native tests. Every call
-// is counted so the test can read what the plug-in did.
+// is counted so the test can read what the plug-in did (a second script
+// shows in the count of registrations only).
 #include <windows.h>
 
 #include <algorithm>
@@ -11,15 +12,14 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
-#include <list>
 #include <map>
 #include <mutex>
 #include <string>
-#include <vector>
 
 #include "runtime/live_slots.h"
 #include "stand_in.h"
 #include "support/sim_world.h"
+#include "wine/script_host_standin.h"
 
 namespace {
 
@@ -32,31 +32,26 @@ struct Script {
     bool dropWhenSuspended = false;  // unregistered from inside its own fiber
 };
 
-struct Plugin {
-    HMODULE module = nullptr;
-    DWORD loadError = 0;
-};
-
 constexpr size_t kMaxArgs = 32;
 
 struct NativeCallInProgress {
     uint64_t hash = 0;
     uint64_t args[kMaxArgs] = {};
     size_t count = 0;
-    bool overflow = false;
     uint64_t result[kMaxArgs] = {};
 };
 
 // All host state; the script loop runs on the game's main thread, but a
 // faulty plug-in may call natives from any thread, so the records take a lock.
 std::mutex g_lock;
-std::list<Script> g_scripts;  // a list: fibers keep pointers to their entries
-std::vector<Plugin> g_plugins;
+Script g_script;  // main is null while none is registered
+HMODULE g_plugin = nullptr;  // Varnel.asi
+DWORD g_pluginLoadError = 0;
 void* g_mainFiber = nullptr;
 Script* g_running = nullptr;
 DWORD g_scriptThread = 0;  // the game thread that runs the fibers
 bool g_unloading = false;
-// Counters, reported under these names with "host_" in front.
+// Counters, reported under these names with "host_" in front (absent: 0).
 std::map<std::string, uint64_t> g_counts;
 std::map<uint64_t, uint64_t> g_natives;  // calls per hash
 
@@ -77,13 +72,6 @@ HMODULE ModuleOf(const void* address) {
     return module;
 }
 
-std::wstring OwnFolder() {
-    wchar_t path[MAX_PATH] = {};
-    const DWORD n = GetModuleFileNameW(ModuleOf(reinterpret_cast<const void*>(&OwnFolder)), path, MAX_PATH);
-    std::wstring folder(path, n);
-    return folder.substr(0, folder.find_last_of(L"\\/") + 1);
-}
-
 // While a script runs, the game thread is on that script's fiber; any other
 // thread, or the game thread between resumes, is not.
 bool OnScriptFiber() { return g_running != nullptr && GetCurrentThreadId() == g_scriptThread; }
@@ -101,74 +89,52 @@ void WINAPI ScriptFiberMain(void* parameter) {
     for (;;) SwitchToFiber(g_mainFiber);
 }
 
-// Deletes the scripts of module (or those marked to drop); returns how many.
-uint64_t DropScripts(HMODULE module, bool marked) {
-    uint64_t dropped = 0;
-    for (auto it = g_scripts.begin(); it != g_scripts.end();) {
-        if (marked ? !it->dropWhenSuspended : it->module != module) {
-            ++it;
-            continue;
-        }
-        if (it->fiber != nullptr) DeleteFiber(it->fiber);
-        it = g_scripts.erase(it);
-        ++dropped;
-    }
-    return dropped;
+void DropScript() {
+    if (g_script.fiber != nullptr) DeleteFiber(g_script.fiber);
+    g_script = Script{};
 }
 
 }  // namespace
 
 extern "C" {
 
-// ---- The script host's functions, as plug-ins import them -----------------
+// ---- The script host's functions (wine/script_host_standin.h) -----------------
 
-void HostScriptRegister(HINSTANCE module, void (*main)()) {
+void HostScriptRegister(void* module, void (*main)()) {
     std::lock_guard<std::mutex> hold(g_lock);
     Count("register_calls");
     if (main == nullptr) return;
     if (ModuleOf(reinterpret_cast<const void*>(main)) != module) Count("register_foreign");
-    g_scripts.push_back(Script{module, main});
+    if (g_script.main == nullptr) g_script = Script{static_cast<HMODULE>(module), main};
 }
 
-void HostScriptUnregister(HINSTANCE module) {
+void HostScriptUnregister(void* module) {
     std::lock_guard<std::mutex> hold(g_lock);
-    Count("unregister_calls");
     if (g_unloading) Count("unregister_during_unload");
-    bool found = false;
-    for (Script& script : g_scripts) {
-        if (script.module != module) continue;
-        found = true;
-        // The running fiber cannot be deleted: it goes when it is suspended.
-        script.dropWhenSuspended = true;
-    }
-    if (!OnScriptFiber()) DropScripts(nullptr, true);
-    if (!found) Count("unregister_unknown");
+    if (g_script.module != module) return;
+    // The running fiber cannot be deleted: it goes when it is suspended.
+    if (OnScriptFiber()) g_script.dropWhenSuspended = true;
+    else DropScript();
 }
 
-void HostScriptWait(DWORD ms) {
-    if (!OnScriptFiber()) {
-        std::lock_guard<std::mutex> hold(g_lock);
-        Count("waits_off_fiber");
-        return;
-    }
+void HostScriptWait(unsigned long ms) {
+    const bool onFiber = OnScriptFiber();
     {
         std::lock_guard<std::mutex> hold(g_lock);
-        Count("waits");
-        if (ms != 0) Count("waits_nonzero");
-        g_running->wakeAt = GetTickCount64() + ms;
+        Count(!onFiber ? "waits_off_fiber" : ms != 0 ? "waits_nonzero" : "waits");
+        if (onFiber) g_running->wakeAt = GetTickCount64() + ms;
     }
-    SwitchToFiber(g_mainFiber);
+    if (onFiber) SwitchToFiber(g_mainFiber);
 }
 
 void HostNativeInit(uint64_t hash) {
     t_call.hash = hash;
     t_call.count = 0;
-    t_call.overflow = false;
 }
 
 void HostNativePush64(uint64_t value) {
+    // Words past the last are dropped: the world finds the count wrong.
     if (t_call.count < kMaxArgs) t_call.args[t_call.count++] = value;
-    else t_call.overflow = true;
 }
 
 uint64_t* HostNativeCall() {
@@ -177,7 +143,6 @@ uint64_t* HostNativeCall() {
     std::lock_guard<std::mutex> hold(g_lock);
     Count("natives_total");
     if (!onFiber) Count("natives_off_fiber");
-    if (t_call.overflow) Count("native_arg_overflows");
     ++g_natives[t_call.hash];
     if (!testsupport::HandleSimNative(g_world, t_call.hash, t_call.args, t_call.count, t_call.result))
         Count("natives_unknown");
@@ -186,25 +151,16 @@ uint64_t* HostNativeCall() {
 
 // ---- The stand-in game's controls -----------------------------------------
 
-int StandInLoadPlugins() {
-    const std::wstring folder = OwnFolder();
-    WIN32_FIND_DATAW found;
-    HANDLE search = FindFirstFileW((folder + L"*.asi").c_str(), &found);
-    int loaded = 0;
-    if (search == INVALID_HANDLE_VALUE) return 0;
-    do {
-        Plugin plugin;
-        plugin.module = LoadLibraryW((folder + found.cFileName).c_str());
-        plugin.loadError = plugin.module != nullptr ? 0 : GetLastError();
-        if (plugin.module != nullptr) ++loaded;
-        std::lock_guard<std::mutex> hold(g_lock);
-        g_plugins.push_back(plugin);
-    } while (FindNextFileW(search, &found));
-    FindClose(search);
-    return loaded;
+__declspec(dllexport) int StandInLoadPlugin() {
+    HMODULE plugin = LoadLibraryW(L"Varnel.asi");  // found in the game's folder first
+    const DWORD error = plugin != nullptr ? 0 : GetLastError();
+    std::lock_guard<std::mutex> hold(g_lock);
+    g_plugin = plugin;
+    g_pluginLoadError = error;
+    return plugin != nullptr;
 }
 
-void StandInRunScripts() {
+__declspec(dllexport) void StandInRunScripts() {
     if (g_mainFiber == nullptr) {
         g_mainFiber = ConvertThreadToFiber(nullptr);
         if (g_mainFiber == nullptr) return;
@@ -218,90 +174,72 @@ void StandInRunScripts() {
         testsupport::AdvanceSimClock(g_world, static_cast<int64_t>(g_clockMillis / 1000));
         g_clockMillis %= 1000;
     }
-    for (Script& script : g_scripts) {
-        if (script.returned || script.dropWhenSuspended || GetTickCount64() < script.wakeAt) continue;
-        // Generous stack: the plug-in sets up Direct3D 12 on this fiber.
-        if (script.fiber == nullptr)
-            script.fiber = CreateFiberEx(64 * 1024, 8 * 1024 * 1024, 0, &ScriptFiberMain, &script);
-        if (script.fiber == nullptr) continue;
-        g_running = &script;
-        Count("passes");
-        SwitchToFiber(script.fiber);
-        g_running = nullptr;
-    }
+    Script& script = g_script;
+    if (script.main == nullptr || script.returned || GetTickCount64() < script.wakeAt) return;
+    // Generous stack: the plug-in sets up Direct3D 12 on this fiber.
+    if (script.fiber == nullptr) script.fiber = CreateFiberEx(64 * 1024, 8 * 1024 * 1024, 0, &ScriptFiberMain, &script);
+    if (script.fiber == nullptr) return;
+    g_running = &script;
+    Count("passes");
+    SwitchToFiber(script.fiber);
+    g_running = nullptr;
     std::lock_guard<std::mutex> hold(g_lock);
-    DropScripts(nullptr, true);  // unregistered from their own fiber, now suspended
+    if (script.dropWhenSuspended) DropScript();  // unregistered from its own fiber, now suspended
 }
 
-int StandInUnloadPlugins() {
-    int unloaded = 0;
-    for (Plugin& plugin : g_plugins) {
-        if (plugin.module == nullptr) continue;
-        g_unloading = true;
-        if (FreeLibrary(plugin.module)) ++unloaded;
-        g_unloading = false;
-        // The plug-in's detach unregisters its script; a script left behind
-        // would resume into unloaded code, so it is dropped here and counted.
-        std::lock_guard<std::mutex> hold(g_lock);
-        g_counts["scripts_left_after_unload"] += DropScripts(plugin.module, false);
-        plugin.module = nullptr;
+__declspec(dllexport) int StandInUnloadPlugin() {
+    if (g_plugin == nullptr) return 0;
+    g_unloading = true;
+    const bool freed = FreeLibrary(g_plugin) != 0;
+    g_unloading = false;
+    // The plug-in's detach unregisters its script; a script left behind
+    // would resume into unloaded code, so it is dropped here and counted.
+    std::lock_guard<std::mutex> hold(g_lock);
+    if (g_script.main != nullptr && g_script.module == g_plugin) {
+        Count("scripts_left_after_unload");
+        DropScript();
     }
-    return unloaded;
+    g_plugin = nullptr;
+    return freed;
 }
 
-int StandInEnablePluginSlot(const char* name) {
+__declspec(dllexport) int StandInEnablePluginSlot(const char* name) {
+    if (g_plugin == nullptr) return 0;
     const size_t length = std::strlen(name);
-    for (const Plugin& plugin : g_plugins) {
-        if (plugin.module == nullptr) continue;
-        const auto base = reinterpret_cast<uintptr_t>(plugin.module);
-        const auto* nt = reinterpret_cast<const IMAGE_NT_HEADERS64*>(
-            base + reinterpret_cast<const IMAGE_DOS_HEADER*>(base)->e_lfanew);
-        const uintptr_t end = base + nt->OptionalHeader.SizeOfImage;
-        const IMAGE_SECTION_HEADER* section = IMAGE_FIRST_SECTION(nt);
-        runtime::LiveOverrideSlot* slot = nullptr;
-        int matches = 0;
-        for (WORD i = 0; i < nt->FileHeader.NumberOfSections; ++i, ++section) {
-            if ((section->Characteristics & IMAGE_SCN_MEM_WRITE) == 0) continue;
-            const uintptr_t from = base + section->VirtualAddress, to = from + section->Misc.VirtualSize;
-            for (uintptr_t at = (from + 7) & ~uintptr_t{7}; at + sizeof(runtime::LiveOverrideSlot) <= to; at += 8) {
-                const uintptr_t text = *reinterpret_cast<const uintptr_t*>(at);
-                if (text < base || text >= end || end - text < length + 1 ||
-                    std::memcmp(reinterpret_cast<const char*>(text), name, length + 1) != 0)
-                    continue;
-                slot = reinterpret_cast<runtime::LiveOverrideSlot*>(at);
-                ++matches;
-            }
+    const auto base = reinterpret_cast<uintptr_t>(g_plugin);
+    const auto* nt =
+        reinterpret_cast<const IMAGE_NT_HEADERS64*>(base + reinterpret_cast<const IMAGE_DOS_HEADER*>(base)->e_lfanew);
+    const uintptr_t end = base + nt->OptionalHeader.SizeOfImage;
+    const IMAGE_SECTION_HEADER* section = IMAGE_FIRST_SECTION(nt);
+    runtime::LiveOverrideSlot* slot = nullptr;
+    int matches = 0;
+    for (WORD i = 0; i < nt->FileHeader.NumberOfSections; ++i, ++section) {
+        if ((section->Characteristics & IMAGE_SCN_MEM_WRITE) == 0) continue;
+        const uintptr_t from = base + section->VirtualAddress, to = from + section->Misc.VirtualSize;
+        for (uintptr_t at = (from + 7) & ~uintptr_t{7}; at + sizeof(runtime::LiveOverrideSlot) <= to; at += 8) {
+            const uintptr_t text = *reinterpret_cast<const uintptr_t*>(at);
+            if (text < base || text >= end || end - text < length + 1 ||
+                std::memcmp(reinterpret_cast<const char*>(text), name, length + 1) != 0)
+                continue;
+            slot = reinterpret_cast<runtime::LiveOverrideSlot*>(at);
+            ++matches;
         }
-        if (matches != 1) continue;
-        slot->enabled = 1;
-        return 1;
     }
-    return 0;
+    if (matches != 1) return 0;
+    slot->enabled = 1;
+    return 1;
 }
 
-int StandInDescribe(char* text, int capacity) {
-    if (text == nullptr || capacity <= 0) return 0;
+__declspec(dllexport) int StandInDescribe(char* text, int capacity) {
     std::string out;
-    char line[160];
-    auto add = [&](const std::string& key, uint64_t value) {
-        std::snprintf(line, sizeof line, "%s=%" PRIu64 "\n", key.c_str(), value);
-        out += line;
-    };
+    auto add = [&](const std::string& key, uint64_t value) { out += key + "=" + std::to_string(value) + "\n"; };
     {
         std::lock_guard<std::mutex> hold(g_lock);
-        uint64_t loaded = 0, lastError = 0;
-        for (const Plugin& plugin : g_plugins) {
-            loaded += plugin.module != nullptr;
-            if (plugin.loadError != 0) lastError = plugin.loadError;
-        }
-        add("host_plugins_loaded", loaded);
-        add("host_plugin_load_error", lastError);
-        add("host_scripts", g_scripts.size());
+        add("host_plugins_loaded", g_plugin != nullptr);
+        add("host_plugin_load_error", g_pluginLoadError);
+        add("host_scripts", g_script.main != nullptr);
         add("host_native_hashes", g_natives.size());
-        for (const char* key : {"register_calls", "register_foreign", "unregister_during_unload",
-                                "scripts_left_after_unload", "passes", "waits", "waits_nonzero", "waits_off_fiber",
-                                "scripts_returned", "natives_total", "natives_off_fiber", "natives_unknown"})
-            add(std::string("host_") + key, g_counts[key]);
+        for (const auto& [key, count] : g_counts) add("host_" + key, count);
         // The world's state that the editor's game controls change.
         add("world_hud_visible", g_world.hudVisible);
         add("world_blackout", g_world.blackout);
@@ -309,9 +247,10 @@ int StandInDescribe(char* text, int capacity) {
         add("world_unknown_hashes", g_world.unknownHashes.size());
         add("world_faults", g_world.faults.size());
         for (size_t i = 0; i < g_world.faults.size() && i < 20; ++i) out += "world_fault=" + g_world.faults[i] + "\n";
+        char name[32];
         for (const auto& [hash, count] : g_natives) {  // calls per hash
-            std::snprintf(line, sizeof line, "native_%016" PRIX64 "=%" PRIu64 "\n", hash, count);
-            out += line;
+            std::snprintf(name, sizeof name, "native_%016" PRIX64, hash);
+            add(name, count);
         }
     }
     const int n = static_cast<int>(std::min<size_t>(out.size(), static_cast<size_t>(capacity - 1)));
@@ -321,8 +260,3 @@ int StandInDescribe(char* text, int capacity) {
 }
 
 }  // extern "C"
-
-BOOL WINAPI DllMain(HINSTANCE module, DWORD reason, LPVOID) {
-    if (reason == DLL_PROCESS_ATTACH) DisableThreadLibraryCalls(module);
-    return TRUE;
-}

@@ -1,87 +1,187 @@
-// The one-time start-up and the unload, with a recording hook engine and
-// probe; and the self-undoing set-up steps.
+// The script loop, the one-time start-up and the unload on a fake drive,
+// with host services that record every call the start-up and the unload
+// make (hook engine, throw-away-object probe, window procedure, overlay
+// release); and the self-undoing set-up steps.
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <filesystem>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "core/editor_state.h"
+#include "core/settings.h"
+#include "host/detour_gate.h"
+#include "host/host_services.h"
+#include "host/menu_hotkey.h"
+#include "host/script_loop.h"
+#include "host/shutdown.h"
 #include "host/staged_setup.h"
-#include "host_fixture.h"
+#include "host/startup.h"
+#include "platform/simulated.h"
+#include "runtime/block_locators.h"
 #include "runtime/live_slots.h"
+#include "support/fake_drive.h"
 #include "support/synthetic_image.h"
 #include "timecycle/timecycle_model.h"
 
 namespace {
 
-using hosttest::Fn;
-using hosttest::Rec;
+// What the recording services do and saw.
+struct Recorder {
+    std::vector<std::string> calls;
+    bool probeOpens = true;       // the throw-away Direct3D 12 objects can be made
+    bool hasSwapChain3 = true;    // the swap chain answers for IDXGISwapChain3
+    bool engineInitializes = true;
+    // Whole-image searches of the start-up that had run when the throw-away
+    // objects were made (the game-address searches come before the hooks).
+    int secondarySearchesAtProbe = -1;
+    // A fake method table of Present, ResizeBuffers, ResizeBuffers1 and
+    // ExecuteCommandLists: the game's methods are the addresses of game[i],
+    // the detours those of detour[i]; hooked[i] once a hook was created.
+    void* table[4] = {};
+    char game[4] = {}, detour[4] = {};
+    bool hooked[4] = {};
+};
+
+Recorder g_rec;
+
+void Note(const std::string& call) { g_rec.calls.push_back(call); }
+bool SetAll(bool detoured) {
+    for (int i = 0; i < 4; ++i)
+        if (g_rec.hooked[i]) g_rec.table[i] = detoured ? &g_rec.detour[i] : &g_rec.game[i];
+    return true;
+}
+const host::HookEngine kRecordingEngine = {
+    "recording",
+    [] { return Note("engine.initialize"), g_rec.engineInitializes; },
+    [](void** slot, void* detour, void** original) {
+        const int i = static_cast<int>(slot - g_rec.table);
+        Note("engine.createHook slot" + std::to_string(i) + " detour" +
+             std::to_string(static_cast<char*>(detour) - g_rec.detour));
+        if (!g_rec.engineInitializes) return false;
+        *original = *slot;
+        g_rec.hooked[i] = true;
+        return true;
+    },
+    [] { return Note("engine.enableAll"), SetAll(true); },
+    [] { return Note("engine.disableAll"), SetAll(false); },
+    [] { Note("engine.uninitialize"), SetAll(false); },
+};
+
+bool ProbeOpen(host::PresentationMethods& methods) {
+    Note("probe.open");
+    g_rec.secondarySearchesAtProbe = runtime::SecondaryBlockSearchCountForTesting();
+    if (!g_rec.probeOpens) return false;
+    methods.present = &g_rec.table[0];
+    methods.resizeBuffers = &g_rec.table[1];
+    methods.resizeBuffers1 = g_rec.hasSwapChain3 ? &g_rec.table[2] : nullptr;
+    methods.executeCommandLists = &g_rec.table[3];
+    return true;
+}
+
+host::HostServices RecordingServices() {
+    host::HostServices s;
+    s.engine = &kRecordingEngine;
+    s.probe.open = ProbeOpen;
+    s.probe.close = [] { Note("probe.close"); };
+    char* detour = g_rec.detour;
+    s.detours = {detour, detour + 1, detour + 2, detour + 3};
+    s.restoreWindowProcedure = [] { Note("restoreWindowProcedure"); };
+    s.releaseOverlay = [] { Note("releaseOverlay"); };
+    return s;
+}
+
+class HostTest : public testsupport::FakeDriveTest {
+protected:
+    void SetUp() override {
+        FakeDriveTest::SetUp();
+        ResetHostState();
+    }
+    void TearDown() override {
+        ResetHostState();
+        host::SetHostServices(host::HostServices{});
+        FakeDriveTest::TearDown();
+    }
+    // Everything as at process start, with the recording services in place.
+    static void ResetHostState() {
+        g_rec = Recorder{};
+        for (int i = 0; i < 4; ++i) g_rec.table[i] = &g_rec.game[i];
+        host::SetHostServices(RecordingServices());
+        host::BootstrapDone = 0;
+        host::HookEngineStarted = 0;
+        for (auto* method : {&host::GamePresent, &host::GameResizeBuffers, &host::GameResizeBuffers1,
+                             &host::GameExecuteCommandLists})
+            method->store(nullptr);
+        host::DetourDrainTimeoutMs = 2000;
+        core::MenuOpen = core::MenuSuspended = 0;
+        core::MenuCooldownFrames = 0;
+        runtime::ResetBlockLocatorsForTesting();
+        core::ResetSettingsState();
+        platform::sim::ReleaseAllKeys();
+    }
+
+    static constexpr const char* kVrn = "C:\\Users\\Player\\Documents\\VRN\\";
+};
+
 using Calls = std::vector<std::string>;
 
-const Calls kHooks = {"engine.initialize", "probe.open", "engine.createHook slot0 HookedPresent",
-                      "engine.createHook slot1 HookedResizeBuffers", "engine.createHook slot2 HookedResizeBuffers1",
-                      "engine.createHook slot3 HookedExecuteCommandLists", "engine.enableAll", "probe.close"};
+const Calls kHooks = {"engine.initialize", "probe.open", "engine.createHook slot0 detour0",
+                      "engine.createHook slot1 detour1", "engine.createHook slot2 detour2",
+                      "engine.createHook slot3 detour3", "engine.enableAll", "probe.close"};
 
-class StartupTest : public hosttest::HostTest {};
+using StartupTest = HostTest;
 
-TEST_F(StartupTest, HooksTheFourMethodsOnceOrAsFarAsTheStepsAllowAndIsNeverRetried) {
+// The hooks as far as the steps allow, and every timecycle variable's slot
+// at its place in the timecycle block, or at 0 when the game image has none.
+TEST_F(StartupTest, HooksTheFourMethodsAndPlacesTheTimecycleSlotsOnceAndIsNeverRetried) {
     const struct {
         const char* what;
-        bool probeOpens, hasSwapChain3, engineInitializes;
+        bool probeOpens, hasSwapChain3, engineInitializes, timecycleBlock;
         Calls calls;
-        int hooked;  // entries of the method table that lead to a detour
+        const char* hooked;  // per entry of the method table: whether it leads to its detour
     } cases[] = {
-        {"everything there", true, true, true, kHooks, 4},
-        {"no Direct3D 12 device: the throw-away objects are still cleaned up", false, true, true,
-         {"engine.initialize", "probe.open", "probe.close"}, 0},
-        {"no IDXGISwapChain3: only ResizeBuffers1 is missing", true, false, true,
-         {"engine.initialize", "probe.open", "engine.createHook slot0 HookedPresent",
-          "engine.createHook slot1 HookedResizeBuffers", "engine.createHook slot3 HookedExecuteCommandLists",
-          "engine.enableAll", "probe.close"},
-         3},
-        {"no hook engine: every creation fails in turn", true, true, false, kHooks, 0},
+        {"everything there", true, true, true, true, kHooks, "1111"},
+        {"no Direct3D 12 device: the throw-away objects are still cleaned up", false, true, true, false,
+         {"engine.initialize", "probe.open", "probe.close"}, "0000"},
+        {"no IDXGISwapChain3: only ResizeBuffers1 is missing", true, false, true, false,
+         {"engine.initialize", "probe.open", "engine.createHook slot0 detour0", "engine.createHook slot1 detour1",
+          "engine.createHook slot3 detour3", "engine.enableAll", "probe.close"},
+         "1101"},
+        {"no hook engine: every creation fails in turn", true, true, false, false, kHooks, "0000"},
     };
+    const std::atomic<void*>* game[4] = {&host::GamePresent, &host::GameResizeBuffers, &host::GameResizeBuffers1,
+                                         &host::GameExecuteCommandLists};
     for (const auto& c : cases) {
         ResetHostState();
-        testsupport::SyntheticImage image;  // an image without any of the searched code
-        Rec().probeOpens = c.probeOpens;
-        Rec().hasSwapChain3 = c.hasSwapChain3;
-        Rec().engineInitializes = c.engineInitializes;
+        runtime::ResetSlotTablesForTesting();
+        testsupport::SyntheticImage image;  // without the engine block's code
+        ASSERT_TRUE(image.ok());
+        const uint64_t block = c.timecycleBlock ? image.PlantLocatableTimecycleBlock() : 0;
+        g_rec.probeOpens = c.probeOpens;
+        g_rec.hasSwapChain3 = c.hasSwapChain3;
+        g_rec.engineInitializes = c.engineInitializes;
         host::BootstrapEditor();
-        EXPECT_EQ(Rec().calls, c.calls) << c.what;
-        EXPECT_EQ(Rec().secondarySearchesAtProbe, 1) << "the engine block is searched once, before the hooks";
+        EXPECT_EQ(g_rec.calls, c.calls) << c.what;
+        EXPECT_EQ(g_rec.secondarySearchesAtProbe, 1) << "the engine block is searched once, before the hooks";
         EXPECT_TRUE(Exists(std::string(kVrn) + "Imports\\Timecycles")) << c.what;
         EXPECT_NE(core::SettingsStatusLine, "VRN.ini not loaded.") << "the settings are read first";
         EXPECT_EQ(host::HookEngineStarted.load(), c.engineInitializes ? 1 : 0) << c.what;
-        int hooked = 0;
-        for (int i = 0; i < 4; ++i) hooked += Rec().detour[i] != nullptr && Rec().table[i] == Rec().detour[i];
-        EXPECT_EQ(hooked, c.hooked) << c.what;
-        void* const game[4] = {Fn(hosttest::GameMethod<0>), Fn(hosttest::GameMethod<1>), Fn(hosttest::GameMethod<2>),
-                               Fn(hosttest::GameMethod<3>)};
-        EXPECT_EQ(host::GamePresent.load(), c.hooked ? game[0] : nullptr) << c.what;
-        EXPECT_EQ(host::GameResizeBuffers1.load(), c.hooked == 4 ? game[2] : nullptr) << c.what;
-        EXPECT_EQ(host::GameExecuteCommandLists.load(), c.hooked ? game[3] : nullptr) << c.what;
-        const size_t calls = Rec().calls.size();
-        core::SettingsStatusLine = "marker";
-        host::BootstrapEditor();
-        EXPECT_EQ(Rec().calls.size(), calls) << "runs once even when called again";
-        EXPECT_EQ(core::SettingsStatusLine, "marker");
-    }
-}
-
-TEST_F(StartupTest, GivesEveryTimecycleVariablesSlotItsPlaceInTheTimecycleBlockOrZero) {
-    for (const bool planted : {true, false}) {
-        ResetHostState();
-        runtime::ResetSlotTablesForTesting();
-        testsupport::SyntheticImage game;
-        ASSERT_TRUE(game.ok());
-        const uint64_t block = planted ? game.PlantLocatableTimecycleBlock() : 0;
-        host::BootstrapEditor();
+        for (int i = 0; i < 4; ++i) {
+            const bool hooked = c.hooked[i] == '1';
+            EXPECT_EQ(g_rec.table[i], hooked ? &g_rec.detour[i] : &g_rec.game[i]) << c.what << ", entry " << i;
+            EXPECT_EQ(game[i]->load(), hooked ? &g_rec.game[i] : nullptr) << c.what << ", entry " << i;
+        }
         for (size_t i = 0; i < timecycle::kVariableCount; ++i)
-            EXPECT_EQ(timecycle::TimecycleVariableTable[i].slot->address.Get(), planted ? block + 4 * i : 0u) << i;
+            EXPECT_EQ(timecycle::TimecycleVariableTable[i].slot->address.Get(), block ? block + 4 * i : 0u) << i;
         for (size_t row = runtime::kFirstDarkFilmicSlot; row < runtime::kLightDirSlotCount; ++row)
             EXPECT_EQ(runtime::LightDirSlotTable[row].address.Get(), 0u) << "light-direction row " << row;
+        const size_t calls = g_rec.calls.size();
+        core::SettingsStatusLine = "marker";
+        host::BootstrapEditor();
+        EXPECT_EQ(g_rec.calls.size(), calls) << "runs once even when called again";
+        EXPECT_EQ(core::SettingsStatusLine, "marker");
     }
     runtime::ResetSlotTablesForTesting();
 }
@@ -95,42 +195,37 @@ TEST_F(StartupTest, WithoutPlatformServicesTheBuiltInEngineStartsAndNothingIsHoo
     host::CurrentHookEngine().uninitialize();
 }
 
-using ShutdownTest = hosttest::HostTest;
+using ShutdownTest = HostTest;
 
 TEST_F(ShutdownTest, RemovesTheHooksBeforeTheWindowProcedureAndTheOverlayObjects) {
     host::ShutdownEditor();
-    EXPECT_EQ(Rec().calls, (Calls{"restoreWindowProcedure", "releaseOverlay"})) << "before the first press";
+    EXPECT_EQ(g_rec.calls, (Calls{"restoreWindowProcedure", "releaseOverlay"})) << "before the first press";
     host::BootstrapEditor();
-    Rec().calls.clear();
+    g_rec.calls.clear();
     host::ShutdownEditor();
-    EXPECT_EQ(Rec().calls,
+    EXPECT_EQ(g_rec.calls,
               (Calls{"engine.disableAll", "engine.uninitialize", "restoreWindowProcedure", "releaseOverlay"}));
-    EXPECT_EQ(Rec().table[0], Fn(hosttest::GameMethod<0>)) << "the game's Present is back";
-    EXPECT_EQ(Rec().table[3], Fn(hosttest::GameMethod<3>));
-    Rec().calls.clear();
+    for (int i = 0; i < 4; ++i) EXPECT_EQ(g_rec.table[i], &g_rec.game[i]) << "the game's method is back";
+    g_rec.calls.clear();
     host::ShutdownEditor();
-    EXPECT_EQ(Rec().calls, (Calls{"restoreWindowProcedure", "releaseOverlay"})) << "a second unload finds no hooks";
+    EXPECT_EQ(g_rec.calls, (Calls{"restoreWindowProcedure", "releaseOverlay"})) << "a second unload finds no hooks";
 }
 
 // The render thread stays inside a detour until the unload has put the window
-// procedure back (the unload's last step before it waits), or for good; it
-// and the unload share only atomics.
-std::atomic<int> g_releases{0}, g_inFlightAtRelease{-1};
+// procedure back (the unload's last step before it waits), or for good. The
+// unload runs inside a detour of its own thread (as from a Present), which
+// it does not wait for. The two threads share only atomics.
 std::atomic<bool> g_procedureRestored{false};
 
 TEST_F(ShutdownTest, ReleasesTheOverlayOnlyOnceNoThreadIsInsideADetour) {
-    host::HostServices services = hosttest::RecordingServices();
+    host::HostServices services = RecordingServices();
     services.restoreWindowProcedure = [] { g_procedureRestored = true; };
-    services.releaseOverlay = [] {
-        g_inFlightAtRelease = host::DetoursInFlight();
-        ++g_releases;
-    };
+    services.releaseOverlay = [] { Note("released with " + std::to_string(host::DetoursInFlight()) + " in detours"); };
     for (const bool leaves : {true, false}) {
-        g_releases = 0;
-        g_inFlightAtRelease = -1;
+        g_rec.calls.clear();
         g_procedureRestored = false;
         host::SetHostServices(services);
-        host::DetourDrainTimeoutMs = leaves ? 60'000 : 30;
+        host::DetourDrainTimeoutMs = leaves ? 10'000 : 30;
         std::atomic<bool> inside{false}, leave{false};
         std::thread render([&] {
             host::DetourScope scope;
@@ -138,26 +233,25 @@ TEST_F(ShutdownTest, ReleasesTheOverlayOnlyOnceNoThreadIsInsideADetour) {
             while (!(leaves ? g_procedureRestored.load() : leave.load())) std::this_thread::yield();
         });
         while (!inside) std::this_thread::yield();
-        host::ShutdownEditor();
+        {
+            host::DetourScope own;
+            host::ShutdownEditor();
+        }
         leave = true;
         render.join();
         // Else a leak is better than freeing objects in use.
-        EXPECT_EQ(g_releases.load(), leaves ? 1 : 0) << leaves;
-        EXPECT_EQ(g_inFlightAtRelease.load(), leaves ? 0 : -1) << "released while a thread was inside a detour";
+        EXPECT_EQ(g_rec.calls, leaves ? Calls{"released with 1 in detours"} : Calls{}) << leaves;
     }
 }
 
-std::vector<std::string> g_log;
 int g_failAt = -1;
-
 template <int N>
 bool Create() {
-    g_log.push_back("create " + std::to_string(N));
-    return N != g_failAt;
+    return Note("create " + std::to_string(N)), N != g_failAt;
 }
 template <int N>
 void Release() {
-    g_log.push_back("release " + std::to_string(N));
+    Note("release " + std::to_string(N));
 }
 
 TEST(StagedSetup, AFailedStepReleasesWhatTheEarlierOnesCreatedNewestFirst) {
@@ -175,13 +269,161 @@ TEST(StagedSetup, AFailedStepReleasesWhatTheEarlierOnesCreatedNewestFirst) {
         {3, {"create 0", "create 1", "create 2", "create 3", "release 1", "release 0"}},
     };
     for (const auto& c : cases) {
-        g_log.clear();
+        g_rec.calls.clear();
         g_failAt = c.failAt;
         size_t failedAt = 99;
         EXPECT_EQ(host::RunSetupSteps(steps, 4, &failedAt), c.failAt < 0) << c.failAt;
         EXPECT_EQ(failedAt, c.failAt < 0 ? 99u : static_cast<size_t>(c.failAt)) << "the failed step is named";
-        EXPECT_EQ(g_log, c.log) << "failing at " << c.failAt;
+        EXPECT_EQ(g_rec.calls, c.log) << "failing at " << c.failAt;
     }
+}
+
+// ---- Script loop ----------------------------------------------------------
+
+constexpr int kF6 = 0x75, kF9 = 0x78, kF10 = 0x79, kEscape = 27;
+
+class ScriptLoopTest : public HostTest {
+protected:
+    void SetUp() override {
+        HostTest::SetUp();
+        host::ScriptLoopBegin(loop);
+    }
+    void Key(int key, bool down) {
+        platform::sim::SetKeyDown(key, down);
+        host::ScriptLoopPass(loop);
+    }
+    void Press(int key) {
+        Key(key, true);
+        Key(key, false);
+    }
+    uint8_t Open() const { return core::MenuOpen.load(); }
+    host::ScriptLoopState loop;
+};
+
+TEST_F(ScriptLoopTest, DormantUntilTheFirstPressWhichStartsTheEditorAndOpensTheMenu) {
+    for (int i = 0; i < 10; ++i) host::ScriptLoopPass(loop);
+    Press(kEscape);
+    EXPECT_EQ(host::BootstrapDone.load(), 0);
+    EXPECT_TRUE(g_rec.calls.empty()) << "nothing is hooked, read or scanned before the press";
+    EXPECT_FALSE(Exists(kVrn)) << "no folder is created before the press";
+
+    Key(kF9, true);
+    EXPECT_EQ(host::BootstrapDone.load(), 1);
+    EXPECT_EQ(Open(), 1);
+    EXPECT_TRUE(Exists(std::string(kVrn) + "VRN.ini"));
+    for (int i = 0; i < 20; ++i) Key(kF9, true);
+    EXPECT_EQ(Open(), 1) << "holding the key toggles once";
+    Key(kF9, false);
+    Press(kF9);
+    EXPECT_EQ(Open(), 0);
+}
+
+// A key held while the game loads is no press; a hotkey index out of the
+// table means F9.
+TEST_F(ScriptLoopTest, AKeyHeldWhileTheGameLoadsIsNoPressAndABadIndexMeansF9) {
+    platform::sim::SetKeyDown(kF9, true);
+    host::ScriptLoopBegin(loop);
+    core::UiSettings.MenuHotkey = 8;
+    Key(kF9, true);
+    EXPECT_EQ(host::BootstrapDone.load(), 0);
+    EXPECT_EQ(core::UiSettings.MenuHotkey.Get(), 3u);
+    Key(kF9, false);
+    Press(kF9);
+    EXPECT_EQ(host::BootstrapDone.load(), 1);
+}
+
+TEST_F(ScriptLoopTest, EscapeClosesOnItsPressEdgeAndLeavesAClosedWindowToTheHotkey) {
+    Press(kF9);
+    ASSERT_EQ(Open(), 1);
+    Key(kEscape, true);
+    EXPECT_EQ(Open(), 0);
+    Press(kF9);  // reopened while Escape is still held
+    EXPECT_EQ(Open(), 1) << "a held Escape closes once, on its press";
+    Key(kEscape, false);
+    Press(kEscape);
+    EXPECT_EQ(Open(), 0);
+    platform::sim::SetKeyDown(kEscape, true);  // both on the same pass
+    Key(kF9, true);
+    EXPECT_EQ(Open(), 1);
+}
+
+TEST_F(ScriptLoopTest, AHotkeyPressWhileTheMenuIsBlockedClosesIt) {
+    core::MenuCooldownFrames = 5;
+    Press(kF9);
+    EXPECT_EQ(host::BootstrapDone.load(), 1) << "the first press during a cooldown starts the editor";
+    EXPECT_EQ(Open(), 0);
+    core::MenuCooldownFrames = 0;
+    Press(kF9);
+    ASSERT_EQ(Open(), 1);
+    for (const bool suspended : {false, true}) {
+        core::MenuCooldownFrames = suspended ? 0 : 10;
+        core::MenuSuspended = suspended ? 1 : 0;
+        Press(kF9);
+        EXPECT_EQ(Open(), 0);
+        Press(kF9);
+        EXPECT_EQ(Open(), 0);
+    }
+    core::MenuSuspended = 0;
+    Press(kF9);
+    EXPECT_EQ(Open(), 1);
+}
+
+TEST_F(ScriptLoopTest, ChangingTheHotkeyNeverCountsAsAPress) {
+    Press(kF9);
+    ASSERT_EQ(Open(), 1);
+    // F10 is held when the Settings tab makes it the hotkey: no toggle until
+    // it is released and pressed again.
+    Key(kF10, true);
+    core::UiSettings.MenuHotkey = 4;
+    Key(kF10, true);
+    Key(kF10, false);
+    EXPECT_EQ(Open(), 1);
+    Press(kF9);
+    EXPECT_EQ(Open(), 1) << "F9 is no longer the hotkey";
+    Press(kF10);
+    EXPECT_EQ(Open(), 0);
+    // The old key F10 is held while the hotkey goes back to F9 (up): no toggle.
+    Key(kF10, true);
+    EXPECT_EQ(Open(), 1);
+    core::UiSettings.MenuHotkey = 3;
+    Key(kF10, true);
+    Key(kF10, false);
+    EXPECT_EQ(Open(), 1);
+    Press(kF9);
+    EXPECT_EQ(Open(), 0);
+}
+
+// The hotkey of VRN.ini, or of the file its workspace pointer leads to,
+// works from the first press; the early read creates nothing.
+TEST_F(ScriptLoopTest, TheHotkeyOfVrnIniWorksFromTheFirstPressAndReadingCreatesNothing) {
+    EXPECT_FALSE(host::ReadMenuHotkeyBeforeStart());
+    EXPECT_FALSE(Exists(kVrn)) << "no file: no default folder either";
+    EXPECT_EQ(core::UiSettings.MenuHotkey.Get(), 3u);
+    const std::string ini = std::string(kVrn) + "VRN.ini";
+    PutFile("D:\\Mods\\VRN\\VRN.ini", "[UI]\r\nMenuHotkey=insert\r\n");
+    PutFile(ini, "[Paths]\r\nWorkspaceDirectory=D:\\Mods\r\n");
+    EXPECT_TRUE(host::ReadMenuHotkeyBeforeStart());
+    EXPECT_EQ(core::UiSettings.MenuHotkey.Get(), 7u);
+    EXPECT_FALSE(Exists("D:\\Mods\\VRN\\Imports"));
+
+    PutFile(ini, "[UI]\r\nMenuHotkey=F6\r\n");
+    const auto before = std::filesystem::last_write_time(Host(ini));
+    host::ScriptLoopBegin(loop);
+    EXPECT_EQ(core::UiSettings.MenuHotkey.Get(), 0u);
+    Press(kF9);
+    EXPECT_EQ(host::BootstrapDone.load(), 0) << "F9 is not the configured key";
+    EXPECT_FALSE(Exists(std::string(kVrn) + "Imports")) << "the early read creates nothing";
+    EXPECT_EQ(std::filesystem::last_write_time(Host(ini)), before);
+    Press(kF6);
+    EXPECT_EQ(host::BootstrapDone.load(), 1);
+    EXPECT_EQ(Open(), 1);
+}
+
+TEST(MenuHotkeyText, NamesInAnyCaseOrNumbersZeroToSeven) {
+    const std::pair<const char*, uint32_t> cases[] = {
+        {"F6", 0}, {"insert", 7}, {"f12", 6}, {"5", 5},   {"5abc", 5}, {"-1", 3},
+        {"9", 3},  {"", 3},       {"F13", 3}, {"0", 0},   {"07", 7},   {"99999999999999999999", 3}};
+    for (const auto& [text, index] : cases) EXPECT_EQ(core::MenuHotkeyIndexFromText(text), index) << text;
 }
 
 }  // namespace

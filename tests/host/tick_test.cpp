@@ -1,9 +1,12 @@
 // The per-frame tick: one golden log per mode (steps, groups and natives in
 // order, with recording subsystem callees), the tick's own store patches on
-// a simulated code image and on a synthetic game image, their restore at
-// unload, weather requests and the rate limits.
+// a simulated code image (the wired probes on the game's code are the
+// end-to-end run's to check) and their restore at unload, weather requests
+// and the rate limits; its names against the live-write runtime's slot
+// tables, and the groups with the built subsystems.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <map>
 #include <set>
 #include <string>
@@ -11,18 +14,18 @@
 
 #include "core/editor_state.h"
 #include "core/game_control_settings.h"
-#include "game/clock_timelapse.h"
-#include "game/game_controls.h"
+#include "game/before_after.h"
 #include "game/natives.h"
 #include "host/host_services.h"
 #include "host/shutdown.h"
 #include "host/startup.h"
-#include "host/tick.h"
-#include "host/tick_groups.h"
 #include "host/tick_wiring.h"
 #include "runtime/guarded_memory.h"
+#include "runtime/live_slots.h"
 #include "support/sim_world_fixture.h"
-#include "support/synthetic_image.h"
+#include "timecycle/edit_store.h"
+#include "timecycle/game_hooks.h"
+#include "timecycle/timecycle_model.h"
 
 namespace {
 
@@ -62,14 +65,8 @@ class TickTest : public testsupport::SimWorldTest {
 protected:
     void SetUp() override {
         SimWorldTest::SetUp();
-        wired = TickCalls;
         g_sub = &sub;
-        for (uint64_t hash : testsupport::SimNativeHashes()) {  // the natives join the same log
-            platform::sim::SetNativeHandler(hash, [this](uint64_t h, const std::vector<uint64_t>& args, uint64_t* r) {
-                Note("native ", testsupport::SimNativeRole(h));
-                testsupport::HandleSimNative(world, h, args.data(), args.size(), r);
-            });
-        }
+        onNative = [](uint64_t hash) { Note("native ", testsupport::SimNativeRole(hash)); };  // in the same log
         TickCalls.call = [](const char* name) { Note(name); };
         TickCalls.test = [](const char* name) { return Note("test ", name), g_sub->trueTests.count(name) > 0; };
         TickCalls.slotEnabled = [](const char* slot) { return g_sub->enabledSlots.count(slot) > 0; };
@@ -115,18 +112,13 @@ protected:
         for (size_t i = 0; i < 6; ++i)
             sub.heatHaze[i] = MakeSite(0x3000 + 0x20 * i, offsets[i], offsets[i] == 624 ? 10 : 9);
     }
-    bool Holds(const StoreSite& s, bool patched) {
-        for (uint8_t i = 0; i < s.length; ++i)
-            if (sub.code[s.address + i] != (patched ? 0x90 : s.saved[i])) return false;
-        return true;
-    }
-    bool HeatHazeHolds(bool patched) {
+    bool HeatHazeHolds(bool patched) {  // every store's bytes no-operations, or as the game had them
         for (const StoreSite& s : sub.heatHaze)
-            if (!Holds(s, patched)) return false;
+            for (uint8_t i = 0; i < s.length; ++i)
+                if (sub.code[s.address + i] != (patched ? 0x90 : s.saved[i])) return false;
         return true;
     }
     Subsystems sub;
-    TickCallees wired;  // as the product wires them
 };
 
 constexpr const char* kCommonSteps =
@@ -225,35 +217,25 @@ TEST_F(TickTest, OverrideModeAppliesEnabledGroupsAndRestoresTheOthers) {
     EXPECT_EQ(PatchesClearedForImport.load(), 0);
 }
 
-TEST_F(TickTest, ScanlinePatchIsInstalledOnceAndWrittenBackWhenDisabled) {
+// The scanline store is patched once and written back when its slots go
+// off; the lens-distortion values are not written while their store stays.
+TEST_F(TickTest, StorePatchesAreInstalledOnceGateTheirWritesAndAreWrittenBackWhenDisabled) {
     sub.enabledSlots = {"PostFX Scanline Speed"};
     EXPECT_EQ(Count(Tick(), "probe ProbeScanlineStore; patch 4096; engine PostFX Scanline Intensity@464; "), 1u);
     for (uint64_t a = 0x1000; a < 0x1009; ++a) EXPECT_EQ(sub.code[a], 0x90);
     const std::string again = Tick();
     EXPECT_EQ(Count(again, "probe ") + Count(again, "patch "), 0u);
     EXPECT_EQ(Count(again, "engine PostFX Scanline"), 4u);
-    sub.enabledSlots.clear();
-    Tick();
-    EXPECT_EQ(ScanlinePatchInstalled.load(), 0);
-    for (uint64_t a = 0x1000; a < 0x1009; ++a) EXPECT_EQ(sub.code[a], 0x40 + (a - 0x1000));
-    EXPECT_EQ(Count(Tick(), "patch "), 0u);
-}
-
-TEST_F(TickTest, LensDistortionWritesNothingWhileItsStoreStaysInPlace) {
     sub.enabledSlots = {"Chromatic Aberration Coeff 2"};
     sub.failingWrites = {0x2000};
     EXPECT_EQ(Count(Tick(), "engine "), 0u);
-    EXPECT_EQ(LensDistortionPatchInstalled.load(), 0);
+    EXPECT_EQ(ScanlinePatchInstalled.load() + LensDistortionPatchInstalled.load(), 0);
+    for (uint64_t a = 0x1000; a < 0x1009; ++a) EXPECT_EQ(sub.code[a], 0x40 + (a - 0x1000));
     sub.failingWrites.clear();
     EXPECT_EQ(Count(Tick(), "engine Lens"), 2u);
-}
-
-TEST_F(TickTest, AProbeNameOfNeitherStorePatchIsRefused) {
-    EXPECT_EQ(TickStorePatchFlag("ProbeScanlineStore"), &ScanlinePatchInstalled);
-    EXPECT_EQ(TickStorePatchFlag("ProbeLensDistortionStore"), &LensDistortionPatchInstalled);
-    const char* const unknowns[] = {"ProbeLensDistortionStores", "ProbeScreenBlurStore", "", nullptr};
-    for (const char* unknown : unknowns)
-        EXPECT_EQ(TickStorePatchFlag(unknown), nullptr) << (unknown ? unknown : "null");
+    sub.enabledSlots.clear();
+    Tick();
+    EXPECT_EQ(Count(Tick(), "patch "), 0u);
 }
 
 TEST_F(TickTest, HeatHazeStoresArePatchedWhollyWithTheirOwnLengthsOrNotAtAll) {
@@ -300,36 +282,14 @@ TEST_F(TickTest, UnloadWritesBackTheTicksStorePatchesBeforeTheHooksGo) {
                        "patch 12320; patch 12416; patch 12448; hooks off; ");  // heat haze by block offset
     EXPECT_EQ(ScanlinePatchInstalled.load() + LensDistortionPatchInstalled.load() + HeatHazePatchesInstalled.load(), 0);
     EXPECT_TRUE(HeatHazeHolds(false));
-    EXPECT_TRUE(Holds(StoreSite{0x1000, 464, 9, {0x40, 0x41, 0x42, 0x43, 0x44, 0x45, 0x46, 0x47, 0x48}, true}, false));
+    EXPECT_TRUE(sub.code[0x1000] == 0x40 && sub.code[0x2008] == 0x48) << "the scanline and lens-distortion stores";
 }
 
-// The wired probes find the two stores in a game image and the patch and its
-// restore change exactly their nine bytes.
-TEST_F(TickTest, WiredProbesPatchAndRestoreTheStoresOfTheGameImage) {
-    testsupport::SyntheticImage game;
-    ASSERT_TRUE(game.ok());
-    const uint64_t scanline = game.PlantCode({0x0F, 0x10, 0x05, 1, 2, 3, 4, 0x42, 0x0F, 0x29, 0x84, 0x26, 0xD0, 1, 0,
-                                              0});
-    const uint64_t lens = game.PlantCode({0x0F, 0x10, 0x05, 5, 6, 7, 8, 0x42, 0x0F, 0x29, 0x84, 0x26, 0xC0, 3, 0, 0});
-    ForgetTickStoreProbes();
-    TickCalls.probeStore = wired.probeStore;
-    TickCalls.patchCode = wired.patchCode;
-    const std::vector<uint8_t> before = game.Bytes();
-    sub.enabledSlots = {"PostFX Scanline Frequency 1", "Lens Distortion Cube Coeff"};
-    Tick();
-    std::vector<uint8_t> after = game.Bytes();
-    for (uint64_t site : {scanline + 7, lens + 7})
-        for (uint64_t a = site; a < site + 9; ++a) after[a - game.base()] = before[a - game.base()];
-    EXPECT_EQ(after, before) << "only the two stores changed";
-    EXPECT_EQ(game.Bytes()[scanline + 7 - game.base()], 0x90);
-    EXPECT_EQ(game.Bytes()[lens + 15 - game.base()], 0x90);
-    ShutdownEditor();
-    EXPECT_EQ(game.Bytes(), before);
-    ForgetTickStoreProbes();
-}
-
-TEST_F(TickTest, WeatherRequestsOutsideTheFileWeathersAreDropped) {
+// Only a weather of the timecycle files is set: the tab's request, the
+// tick and the change itself refuse the others alike.
+TEST_F(TickTest, WeatherChangesOnlyToAFileWeatherInFiveStepsWithTheGameName) {
     for (int32_t request : {-1, 18, 17, 1000}) {
+        EXPECT_FALSE(CanSetGameWeather(request) || RequestGameWeather(request) || SetGameWeather(request)) << request;
         WeatherRequest.store(request);
         EXPECT_EQ(Count(Tick(), "native weather"), 0u) << request;
         EXPECT_EQ(TimecycleRereadFrames.load(), 0) << request;
@@ -339,9 +299,9 @@ TEST_F(TickTest, WeatherRequestsOutsideTheFileWeathersAreDropped) {
     WeatherRequest.store(3);
     EXPECT_EQ(Count(Tick(), "native weather"), 0u);
     sub.weatherHasFile = true;
-    WeatherRequest.store(3);
-    EXPECT_EQ(Count(Tick(), "native weather"), 5u);
-    EXPECT_EQ(world.weather, "OVERCAST");
+    EXPECT_TRUE(RequestGameWeather(3));  // posted by the tab, carried out by the tick
+    Tick();
+    EXPECT_EQ(world.weather, "OVERCAST") << "the world takes it on the fifth of the steps in order with one name";
     EXPECT_EQ(TimecycleRereadFrames.load(), 3);
 }
 
@@ -359,7 +319,6 @@ TEST_F(TickTest, ClockModifierHudAndSlotRefreshFollowTheirRates) {
     EXPECT_EQ(CallsOf(kNativeRadarVisible).back(), std::vector<uint64_t>{0});
     EXPECT_EQ(CallsOf(kNativeHideHudFrame).size(), 1u);
     EXPECT_FALSE(world.hudVisible);
-    EXPECT_EQ(SlotRefreshTick.load(), 0) << "menu closed";
     world.clockHours = 9;
     MenuOpen.store(1);
     const size_t reads = CallsOf(kNativeClockHours).size();
@@ -380,6 +339,123 @@ TEST_F(TickTest, ClockModifierHudAndSlotRefreshFollowTheirRates) {
     EXPECT_EQ(Count(Tick(), "RefreshModifier"), 0u);
     EXPECT_EQ(SlotRefreshTick.load(), 0);
     EXPECT_EQ(SlotRefreshStamp, 0u);
+}
+
+std::vector<std::string> Split(const char* list) {
+    std::vector<std::string> names;
+    if (!list) return names;
+    names.emplace_back();
+    for (const char* p = list; *p; ++p) {
+        if (*p == '|') names.emplace_back();
+        else names.back() += *p;
+    }
+    return names;
+}
+
+size_t RunLength(const char* first, const char* last) {
+    runtime::LiveOverrideSlot *begin = nullptr, *end = nullptr;
+    return FindTickSlotRun(first, last, begin, end) ? static_cast<size_t>(end - begin) + 1 : 0;
+}
+
+// Every slot the group table, the refresh runs and the light-direction list
+// name must exist and every record restore must name a slot of its own row,
+// so that a mistyped name cannot silently switch a group off or restore
+// another group's record; a probe name of neither store patch has no flag.
+TEST(TickWiring, EveryNameOfTheTablesIsASlotAndEveryRecordKeyASlotOfItsOwnRow) {
+    // Each group once in the imported order, and once in the override order or its restore-only list.
+    std::map<std::string, int> imported, override;
+    for (const char* key : ImportedGroupOrder()) ++imported[key];
+    for (auto order : {OverrideGroupOrder(), OverrideRestoreOnlyOrder()})
+        for (const char* key : order) ++override[key];
+    EXPECT_EQ(imported, override);
+    EXPECT_EQ(imported.size(), TickGroupTable().size() + 1);  // the groups and the engine-block members
+    std::vector<const std::atomic<uint8_t>*> storeFlags;
+    for (const TickGroup& group : TickGroupTable()) {
+        EXPECT_EQ(imported[group.key], 1) << group.key;
+        for (const GroupPart& part : group.parts) {
+            const std::vector<std::string> slots = Split(part.testSlots);
+            if (part.testRunLast) {
+                EXPECT_EQ(RunLength(part.testSlots, part.testRunLast), 22u) << group.key;
+            } else {
+                for (const std::string& slot : slots) EXPECT_TRUE(FindTickSlot(slot)) << slot;
+            }
+            for (const EngineWrite& write : part.writes) EXPECT_TRUE(FindTickSlot(write.slot)) << write.slot;
+            if (part.restore == GroupRestore::Record) {
+                EXPECT_FALSE(slots.empty() || part.testRunLast) << group.key;
+            }
+            for (const std::string& restore : Split(part.restoreNames)) {
+                if (restore[0] != '@') continue;
+                EXPECT_NE(std::find(slots.begin(), slots.end(), restore.substr(1)), slots.end())
+                    << group.key << ": " << restore << " is not a slot of its row";
+            }
+            if (part.apply == GroupApply::StorePatch) {
+                storeFlags.push_back(TickStorePatchFlag(part.gate));
+                EXPECT_NE(storeFlags.back(), nullptr) << part.gate;
+                EXPECT_EQ(part.restore, GroupRestore::StorePatch) << group.key;
+            }
+        }
+    }
+    ASSERT_EQ(storeFlags.size(), 2u);
+    EXPECT_NE(storeFlags[0], storeFlags[1]);
+    const char* const unknownProbes[] = {"ProbeLensDistortionStores", "ProbeScreenBlurStore", "", nullptr};
+    for (const char* probe : unknownProbes) EXPECT_EQ(TickStorePatchFlag(probe), nullptr) << (probe ? probe : "null");
+    for (const SlotRun& run : TickRefreshRuns()) EXPECT_EQ(RunLength(run.first, run.last), run.count) << run.first;
+    for (const char* slot : TickLightDirSlots()) EXPECT_TRUE(FindTickSlot(slot)) << slot;
+    EXPECT_EQ(FindTickSlot("No Such Slot"), nullptr);
+    EXPECT_EQ(RunLength("PostFX Environmental Blur Size", "PostFX Exposure"), 0u) << "reversed";
+    EXPECT_EQ(RunLength("Light Dir Mult", "PostFX Exposure"), 0u) << "two tables";
+}
+
+class TickWiredTest : public testsupport::SimWorldTest {
+protected:
+    void SetUp() override {
+        SimWorldTest::SetUp();
+        runtime::ResetSlotTablesForTesting();
+        g_calls = &calls;
+        TickCalls.call = [](const char* name) { g_calls->push_back(name); };
+    }
+    void TearDown() override {
+        runtime::ResetSlotTablesForTesting();
+        g_calls = nullptr;
+        SimWorldTest::TearDown();
+    }
+    bool Called(const char* name) const { return std::find(calls.begin(), calls.end(), name) != calls.end(); }
+    static inline std::vector<std::string>* g_calls = nullptr;
+    std::vector<std::string> calls;
+};
+
+// An enabled slot reaches its group and a runtime group test holds its
+// group; the last slot of the last refresh run is read, never loaded, with
+// the menu closed; imported overrides without edits in the context choose
+// the override mode.
+TEST_F(TickWiredTest, SlotsRuntimeTestsRefreshRunsAndTheTimecycleStateReachTheTick) {
+    FindTickSlot("Light Dir Mult")->enabled = 1;
+    FindTickSlot("PostFX Gradient Midpoint")->enabled = 1;
+    runtime::LiveOverrideSlot* moon = FindTickSlot("Moon Direction Z");
+    float game = 0.75f;
+    moon->address = reinterpret_cast<uintptr_t>(&game);
+    timecycle::ImportedOverridesActive.store(1);
+    ScriptTick();
+    timecycle::ImportedOverridesActive.store(0);
+    moon->address = 0;
+    EXPECT_TRUE(Called("ApplyLiveLightDir"));
+    EXPECT_FALSE(Called("RestoreLightDirRedirects"));
+    EXPECT_FALSE(Called("RestorePostFxGradientPatches"));  // AnyPostFxGradientOverride held
+    EXPECT_TRUE(Called("RestorePostFxVignettingPatches"));
+    EXPECT_EQ(moon->loaded.Get(), 1);
+    EXPECT_FLOAT_EQ(moon->liveValue, 0.75f);
+}
+
+// The before/after hotkeys (game) reach the timecycle editor through the
+// table the host fills: an enabled slot edits its group.
+TEST_F(TickWiredTest, TheAllLiveHotkeyAsksTheTimecycleEditor) {
+    ASSERT_TRUE(game::BeforeAfterCalls.anyTimecycleGroupEdited);
+    runtime::LiveOverrideSlot& slot = *timecycle::TimecycleVariableTable[0].slot;
+    for (uint8_t enabled : {1, 0}) {
+        slot.enabled = enabled;
+        timecycle::GroupFlagsDirty = 1;
+        EXPECT_EQ(game::BeforeAfterCalls.anyTimecycleGroupEdited(), enabled != 0);
+    }
 }
 
 }  // namespace

@@ -1,16 +1,10 @@
 // A simulated game world behind the script host's native calls: the state
-// that the editor's natives touch (clock, weather, HUD, player, vehicles,
-// cameras, world toggles, timecycle modifier), one handler per native hash,
-// and a check of every call's argument words against the game's interface.
-//
-// Portable C++20 with no test-framework or platform dependency: the native
-// tests install it behind the Linux script-host stand-in (sim_world_linux),
-// and the stand-in script host DLL of the end-to-end test compiles it with
-// MinGW and routes its nativeCall here.
-//
-// A hash the world does not know, a wrong argument count, a wrong constant
-// argument or a malformed word is recorded in `unknownHashes` or `faults`;
-// a test fails when either is not empty.
+// the editor's natives touch, one handler per native hash, and a check of
+// every call's argument words against the game's interface. A hash the world
+// does not know or a malformed call lands in `unknownHashes` or `faults`, and
+// a test fails when either is not empty. Portable: the native tests put it
+// behind the Linux script-host stand-in (sim_world_fixture.h), the stand-in
+// script host of the end-to-end test routes its nativeCall here.
 #pragma once
 #include <cstddef>
 #include <cstdint>
@@ -22,70 +16,50 @@
 namespace testsupport {
 
 struct SimVec {
-    float x = 0.0f;
-    float y = 0.0f;
-    float z = 0.0f;
+    float x = 0.0f, y = 0.0f, z = 0.0f;
 };
 
 struct SimEntity {
-    bool isVehicle = false;
-    SimVec position{};
-    SimVec velocity{};
+    SimVec position{}, velocity{};
     bool frozen = false;
     int32_t vehicle = 0;  // a ped's vehicle (0 = on foot)
 };
 
 struct SimCamera {
-    SimVec position{};
-    SimVec rotation{};  // pitch, roll, heading (degrees)
+    SimVec position{}, rotation{};  // rotation: pitch, roll, heading (degrees)
     float fov = 0.0f;
     bool active = false;
 };
 
 struct SimWorld {
     // Player: the ped handle (0 = no player) and the player index.
-    int32_t playerPed = 1;
-    int32_t playerIndex = 0;
+    int32_t playerPed = 1, playerIndex = 0;
     bool playerControl = true;
-    std::map<int32_t, SimEntity> entities{{1, SimEntity{false, {100.0f, -200.0f, 30.0f}, {}, false, 0}}};
+    std::map<int32_t, SimEntity> entities{{1, SimEntity{{100.0f, -200.0f, 30.0f}}}};
 
-    // Game clock.
-    int32_t clockHours = 12;
-    int32_t clockMinutes = 0;
-    int32_t clockSeconds = 0;
+    int32_t clockHours = 12, clockMinutes = 0, clockSeconds = 0;
     bool clockPaused = false;
     uint64_t clockSets = 0;
 
     // Weather: the game name after the fifth step of a change.
-    std::string weather = "EXTRASUNNY";
-    uint64_t weatherChanges = 0;
+    std::string weather = "EXTRASUNNY", weatherPending;
     int weatherStep = 0;
-    std::string weatherPending;
 
-    // HUD.
-    bool hudVisible = true;
-
-    // World toggles: the two vehicle switches start on in the game, blackout off.
-    bool vehicleSwitchA = true;
-    bool vehicleSwitchB = true;
-    bool blackout = false;
+    // HUD and world toggles: the two vehicle switches start on in the game.
+    bool hudVisible = true, vehicleSwitchA = true, vehicleSwitchB = true, blackout = false;
 
     // Cameras: the gameplay camera and the scripted ones.
-    SimVec gameplayCamPosition{10.0f, 20.0f, 35.0f};
-    SimVec gameplayCamRotation{-10.0f, 0.0f, 90.0f};
+    SimVec gameplayCamPosition{10.0f, 20.0f, 35.0f}, gameplayCamRotation{-10.0f, 0.0f, 90.0f};
     float gameplayCamFov = 50.0f;
     std::map<int32_t, SimCamera> cameras;
     int32_t nextCamera = 1000;
     bool failCameraCreation = false;  // the create native answers 0
     bool renderingScriptCams = false;
 
-    // Frame input.
-    float frameTime = 1.0f / 60.0f;
-    float lookAxis[3] = {0.0f, 0.0f, 0.0f};  // indices 1 horizontal, 2 vertical
+    // Frame input: look axes 1 horizontal, 2 vertical.
+    float frameTime = 1.0f / 60.0f, lookAxis[3] = {0.0f, 0.0f, 0.0f};
 
-    // Timecycle modifier.
-    std::string modifier;
-    int32_t modifierIndex = -1;
+    int32_t modifierIndex = -1;  // the timecycle modifier's, -1 when none is set
 
     // Hashes without a handler, malformed calls, and the last call.
     std::vector<uint64_t> unknownHashes;
@@ -103,14 +77,10 @@ bool HandleSimNative(SimWorld& world, uint64_t hash, const uint64_t* args, size_
 std::span<const uint64_t> SimNativeHashes();
 const char* SimNativeRole(uint64_t hash);
 
-// A vehicle at a position (returns its handle); a ped put into it.
-int32_t AddSimVehicle(SimWorld& world, SimVec position);
-void SeatSimPed(SimWorld& world, int32_t ped, int32_t vehicle);
+// A new vehicle with the ped seated in it; returns its handle.
+int32_t SeatInNewSimVehicle(SimWorld& world, int32_t ped);
 
 // Lets the game clock run (unless paused) by whole seconds.
 void AdvanceSimClock(SimWorld& world, int64_t seconds);
-
-// The bit pattern word of a float argument.
-uint64_t SimFloatWord(float value);
 
 }  // namespace testsupport

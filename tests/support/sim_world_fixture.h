@@ -2,37 +2,89 @@
 // behind the script-host stand-in, the clock is manual, no key is down, the
 // game window is in the foreground, and the settings and the editor's
 // game-side state start fresh (the subsystem callees are restored after the
-// test, so a test may replace them with recorders). Each test fails when a native hash was unknown or a call malformed.
+// test, so a test may replace them with recorders). Each test fails when a
+// native hash was unknown or a call malformed.
 #pragma once
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <string>
 #include <vector>
 
+#include "core/editor_state.h"
+#include "core/settings.h"
 #include "game/before_after.h"
+#include "game/clock_timelapse.h"
+#include "game/free_camera.h"
+#include "game/game_controls.h"
+#include "host/tick.h"
 #include "host/tick_groups.h"
 #include "platform/simulated.h"
 #include "sim_world.h"
 
 namespace testsupport {
 
-// Routes every hash the world knows to it; other hashes stay unknown.
-void InstallSimWorld(SimWorld& world);
-
 class SimWorldTest : public ::testing::Test {
 protected:
-    void SetUp() override;
-    void TearDown() override;
+    void SetUp() override {
+        savedTickCalls_ = host::TickCalls;
+        savedBeforeAfterCalls_ = game::BeforeAfterCalls;
+        ResetEditorGameSide();
+        platform::sim::UseManualClock(true);
+        platform::sim::ReleaseAllKeys();
+        platform::sim::SetGameWindowForeground(true);
+        platform::sim::ClearNativeHandlers();  // every hash the world knows goes to it
+        for (uint64_t hash : SimNativeHashes()) {
+            platform::sim::SetNativeHandler(hash, [this](uint64_t h, const std::vector<uint64_t>& args, uint64_t* r) {
+                if (onNative) onNative(h);
+                HandleSimNative(world, h, args.data(), args.size(), r);
+            });
+        }
+        platform::sim::ClearNativeCallLog();
+    }
+    void TearDown() override {
+        ClearCalls();
+        for (const std::string& fault : world.faults) ADD_FAILURE() << "malformed native call: " << fault;
+        platform::sim::ClearNativeHandlers();
+        platform::sim::ReleaseAllKeys();
+        host::TickCalls = savedTickCalls_;
+        game::BeforeAfterCalls = savedBeforeAfterCalls_;
+        ResetEditorGameSide();
+    }
+    static void ResetEditorGameSide() {
+        core::ResetSettingsState();
+        core::MenuOpen.store(0);
+        core::TimecycleAfterShown.store(1);
+        core::VisualSettingsAfterShown.store(1);
+        host::ResetTickState();
+        game::ResetClockState();
+        game::ResetGameControlsState();
+        game::ResetFreeCameraState();
+        game::ResetBeforeAfterState();
+    }
 
-    // The calls recorded since the last ClearCalls, in order.
-    const std::vector<platform::sim::NativeCallRecord>& Calls() const;
-    std::vector<uint64_t> CallHashes() const;
-    // Only the calls of one hash.
-    std::vector<std::vector<uint64_t>> CallsOf(uint64_t hash) const;
-    void ClearCalls();
-    void Advance(uint64_t ms);
+    // The calls recorded since the last ClearCalls, in order; their roles as
+    // "role; role; "; only the calls of one hash.
+    const std::vector<platform::sim::NativeCallRecord>& Calls() const { return platform::sim::NativeCallLog(); }
+    std::string Natives() const {
+        std::string roles;
+        for (const auto& call : Calls()) roles += std::string(SimNativeRole(call.hash)) + "; ";
+        return roles;
+    }
+    std::vector<std::vector<uint64_t>> CallsOf(uint64_t hash) const {
+        std::vector<std::vector<uint64_t>> out;
+        for (const auto& call : Calls())
+            if (call.hash == hash) out.push_back(call.args);
+        return out;
+    }
+    void ClearCalls() {  // the log and the unknown hashes are cleared together: checked first
+        EXPECT_TRUE(platform::sim::UnknownNativeHashes().empty()) << "a native hash the game does not have was called";
+        platform::sim::ClearNativeCallLog();
+    }
+    void Advance(uint64_t ms) { platform::sim::AdvanceClock(ms); }
 
     SimWorld world;
+    void (*onNative)(uint64_t hash) = nullptr;  // told of every call first
 
 private:
     host::TickCallees savedTickCalls_{};

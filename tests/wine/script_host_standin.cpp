@@ -1,13 +1,12 @@
-// The stand-in script host (see script_host_standin.h). Its exports carry the
-// host's decorated names (the plug-in's script_host.def is its export list).
+// The stand-in script host (see script_host_standin.h), called from one
+// thread. Its exports carry the host's decorated names (the plug-in's
+// script_host.def is its export list).
 #include <cstdint>
-#include <mutex>
 
 #include "script_host_standin.h"
 
 namespace {
 
-std::mutex g_mutex;
 uint64_t g_state[standin::kStateWords] = {};
 uint64_t g_pendingHash = 0;
 uint64_t g_pending[standin::kMaxArgs] = {};
@@ -20,50 +19,36 @@ uint64_t Word(const void* p) { return static_cast<uint64_t>(reinterpret_cast<uin
 
 extern "C" {
 
-void StandInScriptRegister(void* module, void (*main)()) __asm__("\"?scriptRegister@@YAXPEAUHINSTANCE__@@P6AXXZ@Z\"");
-void StandInScriptUnregister(void* module) __asm__("\"?scriptUnregister@@YAXPEAUHINSTANCE__@@@Z\"");
-void StandInScriptWait(unsigned long ms) __asm__("\"?scriptWait@@YAXK@Z\"");
-void StandInNativeInit(uint64_t hash) __asm__("\"?nativeInit@@YAX_K@Z\"");
-void StandInNativePush64(uint64_t value) __asm__("\"?nativePush64@@YAX_K@Z\"");
-uint64_t* StandInNativeCall() __asm__("\"?nativeCall@@YAPEA_KXZ\"");
-
-void StandInScriptRegister(void* module, void (*main)()) {
-    std::lock_guard<std::mutex> lock(g_mutex);
+void HostScriptRegister(void* module, void (*main)()) {
     g_state[standin::kRegisteredModule] = Word(module);
     g_state[standin::kRegisteredMain] = static_cast<uint64_t>(reinterpret_cast<uintptr_t>(main));
     ++g_state[standin::kRegisterCalls];
 }
 
-void StandInScriptUnregister(void* module) {
-    std::lock_guard<std::mutex> lock(g_mutex);
+void HostScriptUnregister(void* module) {
     if (g_state[standin::kRegisteredModule] == Word(module)) {
         g_state[standin::kRegisteredModule] = 0;
         g_state[standin::kRegisteredMain] = 0;
     }
     g_state[standin::kLastUnregisteredModule] = Word(module);
-    ++g_state[standin::kUnregisterCalls];
 }
 
-void StandInScriptWait(unsigned long ms) {
-    std::lock_guard<std::mutex> lock(g_mutex);
+void HostScriptWait(unsigned long ms) {
     ++g_state[standin::kWaitCalls];
     g_state[standin::kLastWait] = ms;
 }
 
-void StandInNativeInit(uint64_t hash) {
-    std::lock_guard<std::mutex> lock(g_mutex);
+void HostNativeInit(uint64_t hash) {
     g_pendingHash = hash;
     g_pendingCount = 0;
 }
 
-void StandInNativePush64(uint64_t value) {
-    std::lock_guard<std::mutex> lock(g_mutex);
+void HostNativePush64(uint64_t value) {
     if (g_pendingCount < standin::kMaxArgs) g_pending[g_pendingCount] = value;
     ++g_pendingCount;
 }
 
-uint64_t* StandInNativeCall() {
-    std::lock_guard<std::mutex> lock(g_mutex);
+uint64_t* HostNativeCall() {
     if (g_pendingHash == standin::kStateHash) {
         for (int i = 0; i < standin::kStateWords; ++i) g_result[i] = g_state[i];
         return g_result;
