@@ -1,6 +1,7 @@
 // Generated seeds of xml_scanner_fuzz: a weather.xml and render documents
 // in the game's layout, in each line ending, and hostile variants of them.
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <string>
 
@@ -12,6 +13,7 @@ int main(int argc, char** argv) {
         return 2;
     }
     const std::string folder = argv[1];
+    std::filesystem::create_directories(folder);
     int count = 0;
     const auto put = [&](const std::string& name, const std::string& text) {
         std::ofstream(folder + "/" + name, std::ios::binary) << text;

@@ -2,7 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <clocale>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <functional>
 #include <optional>
@@ -11,13 +13,55 @@
 #include "platform/simulated.h"
 #include "shell/file_utils.h"
 #include "shell/workspace.h"
-#include "comma_locale.h"
 #include "shell_fixture.h"
+#include "timecycle/timecycle_numbers.h"
+#include "timecycle/xml_scan.h"
+#include "weather/xml_scanner.h"
 
 namespace shelltest {
 namespace {
 
 using namespace shell;
+
+// Switches the C library's numeric locale to one whose decimal point is a
+// comma (as the game process may do) for the life of the object, building
+// one with localedef into a temporary folder when the system has none.
+class CommaLocale {
+public:
+    CommaLocale() {
+        for (const char* name : {"de_DE.UTF-8", "de_DE.utf8", "fr_FR.UTF-8", "fr_FR.utf8"}) {
+            if (std::setlocale(LC_NUMERIC, name)) {
+                active_ = true;
+                return;
+            }
+        }
+        // Build one: needs the C library's locale sources and localedef.
+        char pattern[] = "/tmp/varnel-locale-XXXXXX";
+        if (!mkdtemp(pattern)) return;
+        folder_ = pattern;
+        const std::string command = "localedef -i de_DE -f UTF-8 '" + folder_ + "/de_DE.UTF-8' >/dev/null 2>&1";
+        if (std::system(command.c_str()) == -1) return;
+        setenv("LOCPATH", folder_.c_str(), 1);
+        active_ = std::setlocale(LC_NUMERIC, "de_DE.UTF-8") != nullptr;
+    }
+    ~CommaLocale() {
+        std::setlocale(LC_NUMERIC, "C");
+        if (!folder_.empty()) {
+            unsetenv("LOCPATH");
+            std::error_code ec;
+            std::filesystem::remove_all(folder_, ec);
+        }
+    }
+    CommaLocale(const CommaLocale&) = delete;
+    CommaLocale& operator=(const CommaLocale&) = delete;
+
+    // True when the decimal point now really is a comma.
+    bool Active() const { return active_ && std::localeconv()->decimal_point[0] == ','; }
+
+private:
+    bool active_ = false;
+    std::string folder_;
+};
 
 std::string Crlf(std::initializer_list<std::string> lines) {
     std::string text;
@@ -178,8 +222,8 @@ TEST_F(SettingsTest, EveryValueRoundTrips) {
     EXPECT_EQ(GetFile(Ini()), file("D:\\Imp\\"));
 }
 
-// The game process may switch the C library to a decimal comma: numbers are
-// written and read as in the "C" locale all the same.
+// The game process may switch the C library to a decimal comma: every reader
+// and writer of numbers works as in the "C" locale all the same.
 TEST_F(SettingsTest, NumbersIgnoreTheCLocale) {
     CommaLocale comma;
     if (!comma.Active()) GTEST_SKIP() << "no locale with a decimal comma could be set up";
@@ -190,6 +234,20 @@ TEST_F(SettingsTest, NumbersIgnoreTheCLocale) {
     float value = 0.0f;
     EXPECT_TRUE(ParseFloatPrefix("1,5", value));
     EXPECT_EQ(value, 1.0f);
+    // The timecycle files' value lists and their writer.
+    std::vector<timecycle::ValueToken> tokens;
+    ASSERT_TRUE(timecycle::ParseValueList("0.5 1.25", tokens) && tokens.size() == 2u);
+    EXPECT_EQ(tokens[1].value, 1.25f);
+    EXPECT_EQ(timecycle::FormatLikeExisting(1.25f, "0.00"), "1.25");
+    // The weather documents' typed values, as read and as edited.
+    std::vector<weather::XmlValueRecord> records;
+    uint64_t warnings = 0;
+    ASSERT_TRUE(weather::ScanXmlValues(R"(<R><D value="0.25"/><G content="float_array">1.5 -2.75</G></R>)", records, warnings));
+    EXPECT_EQ(records[0].floatValue + records[2].floatValue, 0.25f - 2.75f);
+    records[0].currentText = "3.75";
+    weather::ParseRecordValue(records[0]);
+    EXPECT_EQ(records[0].floatValue, 3.75f);
+    // VRN.ini.
     PutFile(Ini(), "[UI]\nUIScale=1.5\nTimecycleTimelapseSpeed=12.25\n");
     LoadSettings();
     EXPECT_EQ(UiSettings.UIScale, 1.5f);

@@ -1,12 +1,23 @@
 #include "support/weather_docs.h"
 
 #include <algorithm>
-#include <array>
-#include <map>
+#include <iterator>
 
 namespace testsupport {
 
 namespace {
+
+// A small deterministic generator (xorshift).
+struct TestRandom {
+    uint64_t state;
+    explicit TestRandom(uint64_t seed) : state(seed * 0x9E3779B97F4A7C15ull + 0x2545F4914F6CDD1Dull) {}
+    size_t Below(size_t n) {
+        state ^= state << 13;
+        state ^= state >> 7;
+        state ^= state << 17;
+        return n ? static_cast<size_t>(state % n) : 0;
+    }
+};
 
 // The game's names, written out here on their own so that a generated file
 // does not merely echo the editor's tables.
@@ -92,24 +103,18 @@ std::string GenerateWeatherXml(const WeatherXmlOptions& options) {
     Line(x, "", "");
     Line(x, "", "<CContentsOfWeatherXmlFile>");
     Line(x, "  ", "<VersionNumber value=\"1.000000\"/>");
-    if (options.gpuFx) {
-        Line(x, "  ", "<WeatherGpuFx>");
-        for (const char* effect : kEffects) {
-            Line(x, "\t", "<Item>");
-            Line(x, "\t  ", std::string("<Name>") + effect + "</Name>");
-            Line(x, "\t  ", "<SystemType>SYSTEM_TYPE_DROP</SystemType>");
-            Line(x, "\t  ", "<diffuseName>rain</diffuseName>");
-            Line(x, "\t  ", "<windInfluence value=\"" + Number(random) + "\"/>");
-            Line(x, "\t  ", "<gravity value=\"" + Number(random) + "\"/>");
-            std::string lower = effect;
-            std::transform(lower.begin(), lower.end(), lower.begin(), [](char c) {
-                return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-            });
-            Line(x, "\t  ", "<renderSettingsName>common:/data/levels/gta5/weather/" + lower + "</renderSettingsName>");
-            Line(x, "\t", "</Item>");
-        }
-        Line(x, "  ", "</WeatherGpuFx>");
+    Line(x, "  ", "<WeatherGpuFx>");
+    for (const char* effect : kEffects) {
+        Line(x, "\t", "<Item>");
+        Line(x, "\t  ", std::string("<Name>") + effect + "</Name>");
+        Line(x, "\t  ", "<SystemType>SYSTEM_TYPE_DROP</SystemType>");
+        Line(x, "\t  ", "<diffuseName>rain</diffuseName>");
+        Line(x, "\t  ", "<windInfluence value=\"" + Number(random) + "\"/>");
+        Line(x, "\t  ", "<gravity value=\"" + Number(random) + "\"/>");
+        Line(x, "\t  ", std::string("<renderSettingsName>common:/data/levels/gta5/weather/") + effect + "</renderSettingsName>");
+        Line(x, "\t", "</Item>");
     }
+    Line(x, "  ", "</WeatherGpuFx>");
     Line(x, "  ", "<WeatherTypes>");
     for (size_t w = 0; w < std::min<size_t>(options.weatherCount, std::size(kWeathers)); ++w) {
         Line(x, "\t", "<Item>");
@@ -125,12 +130,10 @@ std::string GenerateWeatherXml(const WeatherXmlOptions& options) {
                                     : "<DropSettingName>-</DropSettingName>");
         Line(x, "\t  ", "<MistSettingName>-</MistSettingName>");
         Line(x, "\t  ", "<GroundSettingName> - </GroundSettingName>");
-        if (options.commentedFields) {
-            Line(x, "", std::string("<!--  <TimeCycleFilename platform=\"pc\">COMMON:/DATA/TIMECYCLE/W_") + kWeathers[w] +
-                            "_PC.XML</TimeCycleFilename>");
-            Line(x, "    ", std::string("<TimeCycleFilename platform=\"!pc\">COMMON:/DATA/TIMECYCLE/W_") +
-                                kWeathers[w] + ".XML</TimeCycleFilename>-->");
-        }
+        Line(x, "", std::string("<!--  <TimeCycleFilename platform=\"pc\">COMMON:/DATA/TIMECYCLE/W_") + kWeathers[w] +
+                        "_PC.XML</TimeCycleFilename>");
+        Line(x, "    ", std::string("<TimeCycleFilename platform=\"!pc\">COMMON:/DATA/TIMECYCLE/W_") + kWeathers[w] +
+                          ".XML</TimeCycleFilename>-->");
         Line(x, "    ", std::string("<TimeCycleFilename>COMMON:/DATA/TIMECYCLE/W_") + kWeathers[w] +
                             ".XML</TimeCycleFilename>");
         Line(x, "\t  ", std::string("<CloudSettingsName>") + kClouds[w % std::size(kClouds)] + "</CloudSettingsName>");
@@ -235,51 +238,6 @@ std::vector<NamedText> HostileVariants(std::string_view base, uint32_t seed) {
     add("empty", "");
     add("only_markup", "<<<>>><!----><?><![CDATA[]]></>");
     return out;
-}
-
-std::vector<size_t> TruncationOffsetsByClass(std::string_view text) {
-    std::map<int, std::vector<size_t>> classes;
-    bool inComment = false;
-    for (size_t i = 1; i <= text.size(); ++i) {
-        const unsigned char c = static_cast<unsigned char>(text[i - 1]);
-        if (text.compare(i - 1, 4, "<!--") == 0) inComment = true;
-        if (inComment && i >= 3 && text.compare(i - 3, 3, "-->") == 0) inComment = false;
-        int cls;
-        if (inComment) cls = 100;
-        else if (c >= 0x80) cls = 101;
-        else if (c >= '0' && c <= '9') cls = 102;
-        else if ((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z')) cls = 103;
-        else cls = c;  // each punctuation and white-space byte its own class
-        classes[cls].push_back(i);
-    }
-    std::vector<size_t> offsets = {0};
-    for (const auto& entry : classes) {
-        const std::vector<size_t>& at = entry.second;
-        offsets.push_back(at.front());
-        offsets.push_back(at[at.size() / 2]);
-        offsets.push_back(at.back());
-    }
-    std::sort(offsets.begin(), offsets.end());
-    offsets.erase(std::unique(offsets.begin(), offsets.end()), offsets.end());
-    return offsets;
-}
-
-std::string GenerateLargeDocument(size_t targetBytes) {
-    std::string x = "<?xml version=\"1.0\"?>\n<Root>\n";
-    x.reserve(targetBytes + 256);
-    const std::string tail = "</Root>\n";
-    std::string item;
-    for (size_t n = 0;; ++n) {
-        item = "  <Item>\n    <Name>N" + std::to_string(n) +
-               "</Name>\n    <Sun value=\"0.500000\"/>\n    <FogMin x=\"-4000.0\" y=\"12\"/>\n"
-               "    <F content=\"float_array\">1.0 2.0 3.0</F>\n    <!-- " +
-               std::string(900, '~') + " -->\n  </Item>\n";
-        if (x.size() + item.size() + tail.size() > targetBytes) break;
-        x += item;
-    }
-    if (x.size() + tail.size() < targetBytes) x.append(targetBytes - x.size() - tail.size(), ' ');
-    x += tail;
-    return x;
 }
 
 }  // namespace testsupport

@@ -1,13 +1,13 @@
 // The text scanners of the timecycle files and the number writer. (That the
 // one-pass element finder agrees with FindElementText is the fuzz target's
-// check, over its seeds in tests/fuzz/seeds/timecycle_xml and beyond.)
+// check, over its seeds in tests/fuzz/seeds/timecycle_xml_fuzz and beyond; the
+// C locale: the locale test of the settings.)
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <string>
 #include <vector>
 
-#include "shell/comma_locale.h"
 #include "shell/file_utils.h"
 #include "timecycle/timecycle_model.h"
 #include "timecycle/timecycle_numbers.h"
@@ -84,16 +84,6 @@ TEST(ParseValueList, NumbersSeparatedByWhiteSpaceOnly) {
     // At most 13: the 14th number ends the read.
     EXPECT_FALSE(ReadKeyframeValues(" 1 2 3 4 5 6 7 8 9 10 11 12 13 14", tokens));
     EXPECT_TRUE(ReadKeyframeValues("1 2 3 4 5 6 7 8 9 10 11 12 13", tokens));
-}
-
-TEST(ParseValueList, IndependentOfTheCLocale) {
-    shelltest::CommaLocale comma;
-    if (!comma.Active()) GTEST_SKIP() << "no locale with a decimal comma available";
-    std::vector<ValueToken> tokens;
-    ASSERT_TRUE(ParseValueList("0.5 1.25", tokens));
-    ASSERT_EQ(tokens.size(), 2u);
-    EXPECT_EQ(tokens[1].value, 1.25f);
-    EXPECT_EQ(FormatLikeExisting(1.25f, "0.00"), "1.25");
 }
 
 TEST(FormatLikeExisting, DecimalsOfTheOldText) {

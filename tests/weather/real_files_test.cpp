@@ -6,13 +6,10 @@
 
 #include <algorithm>
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 #include <string>
 #include <vector>
 
 #include "support/testdata.h"
-#include "support/weather_docs.h"
 #include "weather/document_io.h"
 #include "weather/value_filters.h"
 #include "weather/weather_fixture.h"
@@ -20,13 +17,6 @@
 namespace {
 
 using namespace weather;
-
-std::string ReadHostFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
 
 // A different text that keeps the markup as it is and a number a number.
 std::string EditedText(const XmlValueRecord& value, size_t n) {
@@ -48,7 +38,7 @@ protected:
         ++loaded_;
         EXPECT_TRUE(!wellFormed || status == "Loaded " + name + ".") << status;  // no warnings
         ASSERT_FALSE(d.values.empty());
-        const auto sorted = weathertest::CheckedRecords(original, d.values);
+        EXPECT_EQ(testsupport::RecordsFault(original, d.values), "");
         ASSERT_TRUE(SaveMiscXml(row, 0, status)) << status;
         EXPECT_EQ(status, "Exported " + name + ".");
         EXPECT_TRUE(GetFile(exportPath) == original) << "unedited export differs";
@@ -57,7 +47,7 @@ protected:
             ASSERT_TRUE(SetWeatherValueText(d, i, EditedText(d.values[i], i), status)) << status;
         ASSERT_TRUE(SaveMiscXml(row, 0, status)) << status;
         const std::string edited = GetFile(exportPath);
-        EXPECT_TRUE(edited == weathertest::Spliced(original, sorted)) << "edited export differs outside the edited values";
+        EXPECT_TRUE(edited == testsupport::Spliced(original, d.values)) << "edited export differs outside the edited values";
 
         std::vector<std::string> before;
         for (const XmlValueRecord& v : d.values) before.push_back(v.path + "=" + v.currentText);

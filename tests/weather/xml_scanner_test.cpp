@@ -2,13 +2,11 @@
 // must not take for values.
 #include <gtest/gtest.h>
 
-#include <optional>
 #include <string>
 #include <tuple>
 #include <vector>
 
-#include "shell/comma_locale.h"
-#include "weather/weather_fixture.h"
+#include "support/weather_docs.h"
 #include "weather/xml_scanner.h"
 
 namespace {
@@ -77,12 +75,9 @@ TEST(XmlScanner, RecordsAndWarnings) {
         SCOPED_TRACE(c.xml);
         const Scan scan(c.xml);
         std::vector<std::string> records;
-        for (const XmlValueRecord& r : scan.records) {
-            records.push_back(r.path + "=" + r.originalText);
-            EXPECT_EQ(r.currentText, r.originalText);
-        }
+        for (const XmlValueRecord& r : scan.records) records.push_back(r.path + "=" + r.originalText);
         EXPECT_EQ(records, c.records);
-        weathertest::CheckedRecords(c.xml, scan.records);
+        EXPECT_EQ(testsupport::RecordsFault(c.xml, scan.records), "");
         EXPECT_EQ(scan.warnings, c.warnings);
         EXPECT_EQ(scan.found, !c.records.empty());
     }
@@ -105,34 +100,51 @@ TEST(XmlScanner, KindsOfValueTexts) {
     for (const auto& [text, kind] : cases) EXPECT_EQ(ParseBoolOrNumber(text), kind) << '"' << text << '"';
 }
 
-// Typed values have explicit widths and ignore the C locale.
+// Typed values have explicit widths (the C locale: the locale test of the settings).
 TEST(XmlScanner, TypedValues) {
-    for (const bool decimalComma : {false, true}) {
-        std::optional<shelltest::CommaLocale> comma;
-        if (decimalComma && !comma.emplace().Active()) GTEST_SKIP() << "no locale with a decimal comma is available";
-        const Scan scan(R"(<R><A value="2147483647"/><B value="99999999999"/><C value="-99999999999"/>)"
-                        R"(<D value="0.25"/><E value="TRUE"/><F value="0x10"/><G content="float_array">1.5 -2.75</G></R>)");
-        ASSERT_EQ(scan.records.size(), 8u);
-        EXPECT_EQ(scan.records[0].intValue, 2147483647);
-        EXPECT_EQ(scan.records[1].intValue, 2147483647);  // saturates, on every platform
-        EXPECT_EQ(scan.records[2].intValue, -2147483647 - 1);
-        EXPECT_FLOAT_EQ(scan.records[3].floatValue, 0.25f);
-        EXPECT_EQ(scan.records[4].boolValue, 1);
-        EXPECT_EQ(scan.records[5].intValue, 0);
-        EXPECT_FLOAT_EQ(scan.records[6].floatValue, 1.5f);
-        EXPECT_FLOAT_EQ(scan.records[7].floatValue, -2.75f);
-        // Edited texts re-parse as the C library's atoi/atof would.
-        const auto reparsed = [&](size_t i, const char* text) {
-            XmlValueRecord r = scan.records[i];
-            r.currentText = text;
-            ParseRecordValue(r);
-            return r;
-        };
-        EXPECT_EQ(reparsed(0, "  -42abc").intValue, -42);
-        EXPECT_FLOAT_EQ(reparsed(3, "3.75").floatValue, 3.75f);
-        EXPECT_EQ(reparsed(3, "abc").floatValue, 0.0f);
-        EXPECT_EQ(reparsed(4, "yes").boolValue, 0);
-    }
+    const Scan scan(R"(<R><A value="2147483647"/><B value="99999999999"/><C value="-99999999999"/>)"
+                    R"(<D value="0.25"/><E value="TRUE"/><F value="0x10"/><G content="float_array">1.5 -2.75</G></R>)");
+    ASSERT_EQ(scan.records.size(), 8u);
+    EXPECT_EQ(scan.records[0].intValue, 2147483647);
+    EXPECT_EQ(scan.records[1].intValue, 2147483647);  // saturates, on every platform
+    EXPECT_EQ(scan.records[2].intValue, -2147483647 - 1);
+    EXPECT_FLOAT_EQ(scan.records[3].floatValue, 0.25f);
+    EXPECT_EQ(scan.records[4].boolValue, 1);
+    EXPECT_EQ(scan.records[5].intValue, 0);
+    EXPECT_FLOAT_EQ(scan.records[6].floatValue, 1.5f);
+    EXPECT_FLOAT_EQ(scan.records[7].floatValue, -2.75f);
+    // Edited texts re-parse as the C library's atoi/atof would.
+    const auto reparsed = [&](size_t i, const char* text) {
+        XmlValueRecord r = scan.records[i];
+        r.currentText = text;
+        ParseRecordValue(r);
+        return r;
+    };
+    EXPECT_EQ(reparsed(0, "  -42abc").intValue, -42);
+    EXPECT_FLOAT_EQ(reparsed(3, "3.75").floatValue, 3.75f);
+    EXPECT_EQ(reparsed(3, "abc").floatValue, 0.0f);
+    EXPECT_EQ(reparsed(4, "yes").boolValue, 0);
+}
+
+// No input makes a scan take unbounded memory or time.
+TEST(XmlScanner, LimitsOfDepthRecordsAndUnclosedArrays) {
+    // Paths grow with nesting: the scan stops (with a warning) once a path
+    // would pass its limit.
+    std::string deep;
+    for (int i = 0; i < 100000; ++i) deep += "<Item value=\"1\">";
+    const Scan nested(deep);
+    EXPECT_EQ(nested.records.size(), kMaxValuePathLength / 8);  // "Item[1]/" per level
+    EXPECT_EQ(nested.warnings, 1u);
+    EXPECT_EQ(nested.records[2].path, "Item[1]/Item[1]/Item[1]");
+    std::string many = "<A";
+    for (size_t i = 0; i < kMaxScanRecords + 10; ++i) many += " x=''";
+    const Scan full(many + "/>");
+    EXPECT_EQ(full.records.size(), kMaxScanRecords);
+    EXPECT_EQ(full.warnings, 1u);
+    // Array elements without end tags stay linear: each stops where its numbers stop.
+    std::string arrays;
+    for (int i = 0; i < 50000; ++i) arrays += "<F content=\"float_array\">1 2 ";
+    EXPECT_FALSE(Scan(arrays).found);
 }
 
 TEST(XmlScanner, AttributeAndPathHelpers) {
