@@ -275,7 +275,7 @@ TEST_F(TimecycleTest, RealFilesPreviewIntoAGameTableHoldingTheirValues) {
     for (const std::string& file : files) {
         const int w = timecycletest::WeatherOfFileName(file);
         if (w < 0 || file.rfind(testsupport::SharedTestdataDir(), 0) != 0) continue;
-        PutTimecycleFile(w, timecycletest::ReadHostFile(file));
+        PutTimecycleFile(w, ReadHostFile(file));
         LoadAndPreview(w);  // no table yet: the values land in the store
         ASSERT_EQ(TimecycleStatusLine, "Loaded for preview.");
         testsupport::SyntheticHeap heap(testsupport::kGeneratedKeyframeTableBytes + 65536);

@@ -122,10 +122,13 @@ TEST_F(TimecycleTest, FileNamesAndLocations) {
 
 // ---- Loading ----------------------------------------------------------------------------
 
-// Valid, odd and hostile files load what is valid; a bad row is skipped in
-// its region and counted in the status.
+// Valid, odd, hostile and cut files load what is valid: a bad row is skipped
+// in its region and counted in the status, a region counts once its
+// "</region>" is there, the first of two elements counts. A file that yields
+// no value is a failed load: the weather's values, unsaved edits and load
+// record stay.
 TEST_F(TimecycleTest, FilesLoadWhatIsValid) {
-    for (int w : {0, 13, 17}) {  // both ends of the table, a file name without its "_"
+    for (int w : {13, 17, 0}) {  // a file name without its "_", both ends of the table
         PutGeneratedFile(w);
         LoadAndPreview(w);
         const TimecycleLoadRecord& record = TimecycleLoadRecords[static_cast<size_t>(w)];
@@ -139,50 +142,14 @@ TEST_F(TimecycleTest, FilesLoadWhatIsValid) {
         EXPECT_EQ(GetEditSlot(w, 2, 12).entries[300].value, GetEditSlot(w, 0, 12).entries[300].value);
     }
     EXPECT_EQ(EditSequenceCounter, 0u);
+    UserEdit(0, 1, 4, "far_clip", 1234.0f);
+    // No file at all: only the status changes.
+    std::filesystem::remove(Host(std::string(kImportsTimecycles) + "w_extrasunny.xml"));
+    LoadAndPreview(0);
+    EXPECT_EQ(TimecycleStatusLine, std::string("Load .xml skipped: w_extrasunny.xml not found in ") + kImportsTimecycles);
 
-    TimecycleFileOptions odd, attributes, noUrban, missing, duplicates;
-    odd.commentsBetweenRows = odd.bom = odd.nonAsciiComment = odd.strayText = true;
-    odd.lineEnd = "\r";
-    attributes.attributes = {{"far_clip", " type=\"float\""}};
-    noUrban.omitRegions = {"URBAN"};
-    missing.omitVariables = {"far_clip", "lod_mult"};
-    duplicates.duplicateVariables = {"far_clip"};
-    const char* const skipped = " w_clouds.xml: 2 rows skipped, not 13 finite numbers separated by white space.";
-    const struct {
-        const char* what;
-        TimecycleFileOptions options;
-        uint64_t values, missing;
-        const char* note;
-    } cases[] = {
-        {"12 values", Values("far_clip", " 1 2 3 4 5 6 7 8 9 10 11 12"), kAllValues - 26, 0, skipped},
-        {"numbers run together", Values("far_clip", "1.5.5 2 3 4 5 6 7 8 9 10 11 12"), kAllValues - 26, 0, skipped},
-        {"nan", Values("sky_hdr", " 1 2 3 4 5 6 7 8 9 10 11 12 nan"), kAllValues - 26, 0, skipped},
-        {"comments, CR only, BOM, non-ASCII", odd, kAllValues, 0, ""},
-        {"attributes", attributes, kAllValues - 26, 2, ""},
-        {"missing region", noUrban, kAllValues / 2, 1, ""},
-        {"missing variables", missing, kAllValues - 52, 4, ""},
-        {"duplicates", duplicates, kAllValues, 0, ""},
-    };
-    for (const auto& c : cases) {
-        PutGeneratedFile(2, c.options);
-        LoadAndPreview(2);
-        EXPECT_EQ(TimecycleLoadRecords[2].valueCount, c.values) << c.what;
-        EXPECT_EQ(TimecycleLoadRecords[2].missingCount, c.missing) << c.what;
-        EXPECT_EQ(TimecycleStatusLine, std::string("Loaded for preview.") + c.note) << c.what;
-    }
-    // The first of two elements counts.
-    EXPECT_EQ(GetEditSlot(2, 0, 3).entries[394].value, testsupport::GeneratedTimecycleValue(2, 0, 394, 3));
-    // A value list that fails leaves the entry absent in that region only.
-    PutGeneratedFile(2, Values("far_clip", " 1"));
-    LoadAndPreview(2);
-    EXPECT_EQ(GetEditSlot(2, 0, 0).entries[394].present, 0);
-    EXPECT_EQ(GetEditSlot(2, 0, 0).entries[395].present, 1);
-}
-
-// A file that yields no value is a failed load: the weather's values and
-// unsaved edits stay, and so does its load record.
-TEST_F(TimecycleTest, AFileWithoutValuesKeepsTheWeathersEdits) {
     const std::string good = MakeTimecycleXml({});
+    const size_t urbanEnd = good.find("</region>", good.find("</region>") + 9) + 9;
     std::string utf16 = "\xFF\xFE";
     for (char c : good) utf16 += std::string{c, '\0'};
     std::string lower = good, single = good;
@@ -193,55 +160,53 @@ TEST_F(TimecycleTest, AFileWithoutValuesKeepsTheWeathersEdits) {
         lower.replace(lower.find(name), name.size(), lowerName);
         single.replace(single.find(name), name.size(), std::string("name='") + region + "'");
     }
+    TimecycleFileOptions odd, attributes, noUrban, missing, duplicates;
+    odd.commentsBetweenRows = odd.bom = odd.nonAsciiComment = odd.strayText = true;
+    odd.lineEnd = "\r";
+    attributes.attributes = {{"far_clip", " type=\"float\""}};
+    noUrban.omitRegions = {"URBAN"};
+    missing.omitVariables = {"far_clip", "lod_mult"};
+    duplicates.duplicateVariables = {"far_clip"};
+    const std::string failed = "Load .xml failed: w_extrasunny.xml holds no timecycle values.";
+    const std::string loaded = "Loaded for preview.";
+    const std::string skipped = " w_extrasunny.xml: 2 rows skipped, not 13 finite numbers separated by white space.";
     const struct {
         const char* what;
         std::string text;
-        const char* note;
+        std::string status;
+        uint64_t values, missing;
+        bool farClip;  // far_clip loaded in GLOBAL
     } cases[] = {
-        {"UTF-16", utf16, ""},
-        {"lower-case region names", lower, ""},
-        {"single-quoted region names", single, ""},
-        {"cut in its first region", good.substr(0, good.size() / 3), ""},
-        {"empty", "", ""},
+        {"UTF-16", utf16, failed, kAllValues, 0, true},
+        {"lower-case region names", lower, failed, kAllValues, 0, true},
+        {"single-quoted region names", single, failed, kAllValues, 0, true},
+        {"cut in its first region", good.substr(0, good.size() / 3), failed, kAllValues, 0, true},
+        {"empty", "", failed, kAllValues, 0, true},
         {"hostile", testsupport::HostileTimecycleXml(1 << 16),
-         " w_extrasunny.xml: 858 rows skipped, not 13 finite numbers separated by white space."},
+         failed + " w_extrasunny.xml: 858 rows skipped, not 13 finite numbers separated by white space.", kAllValues, 0, true},
+        {"cut in its second region", good.substr(0, urbanEnd - 2), loaded, kAllValues / 2, 1, true},
+        {"cut after its second region", good.substr(0, urbanEnd), loaded, kAllValues, 0, true},
+        {"12 values", MakeTimecycleXml(Values("far_clip", " 1 2 3 4 5 6 7 8 9 10 11 12")), loaded + skipped, kAllValues - 26, 0, false},
+        {"numbers run together", MakeTimecycleXml(Values("far_clip", "1.5.5 2 3 4 5 6 7 8 9 10 11 12")), loaded + skipped,
+         kAllValues - 26, 0, false},
+        {"nan", MakeTimecycleXml(Values("sky_hdr", " 1 2 3 4 5 6 7 8 9 10 11 12 nan")), loaded + skipped, kAllValues - 26, 0, true},
+        {"comments, CR only, BOM, non-ASCII", MakeTimecycleXml(odd), loaded, kAllValues, 0, true},
+        {"attributes", MakeTimecycleXml(attributes), loaded, kAllValues - 26, 2, false},
+        {"missing region", MakeTimecycleXml(noUrban), loaded, kAllValues / 2, 1, true},
+        {"missing variables", MakeTimecycleXml(missing), loaded, kAllValues - 52, 4, false},
+        {"duplicates", MakeTimecycleXml(duplicates), loaded, kAllValues, 0, true},
     };
-    PutTimecycleFile(0, good);
-    LoadAndPreview(0);
-    UserEdit(0, 1, 4, "far_clip", 1234.0f);
     for (const auto& c : cases) {
         PutTimecycleFile(0, c.text);
         LoadAndPreview(0);
-        EXPECT_EQ(TimecycleStatusLine, std::string("Load .xml failed: w_extrasunny.xml holds no timecycle values.") + c.note)
+        EXPECT_EQ(TimecycleStatusLine, c.status) << c.what;
+        EXPECT_EQ(TimecycleLoadRecords[0].valueCount, c.values) << c.what;
+        EXPECT_EQ(TimecycleLoadRecords[0].missingCount, c.missing) << c.what;
+        const EditEntry& far = GetEditSlot(0, 0, 3).entries[394];
+        EXPECT_EQ(far.present ? far.value : -1.0f, c.farClip ? testsupport::GeneratedTimecycleValue(0, 0, 394, 3) : -1.0f)
             << c.what;
-        EXPECT_TRUE(WeatherHasUserEdits(0)) << c.what;
-        EXPECT_EQ(GetEditSlot(0, 1, 4).entries[394].value, 1234.0f) << c.what;
-        EXPECT_EQ(GetEditSlot(0, 0, 4).entries[394].value, testsupport::GeneratedTimecycleValue(0, 0, 394, 4)) << c.what;
-        EXPECT_EQ(TimecycleLoadRecords[0].valueCount, kAllValues) << c.what;
-    }
-    // No file at all: only the status changes.
-    std::filesystem::remove(Host(std::string(kImportsTimecycles) + "w_extrasunny.xml"));
-    LoadAndPreview(0);
-    EXPECT_EQ(TimecycleStatusLine, std::string("Load .xml skipped: w_extrasunny.xml not found in ") + kImportsTimecycles);
-    EXPECT_TRUE(WeatherHasUserEdits(0));
-}
-
-// A region counts only once its "</region>" is there: a cut file loads
-// none, the GLOBAL values or all, never part of a region.
-TEST_F(TimecycleTest, TruncatedFilesLoadWholeRegionsOnly) {
-    TimecycleFileOptions options;
-    options.weather = 8;
-    const std::string whole = MakeTimecycleXml(options);
-    const size_t globalEnd = whole.find("</region>") + 9;
-    const size_t urbanEnd = whole.find("</region>", globalEnd) + 9;
-    for (size_t cut = 0; cut <= whole.size(); cut += whole.size() / 37 + 1) {
-        ResetEditStoreForTesting();
-        PutTimecycleFile(8, whole.substr(0, cut));
-        LoadAndPreview(8);
-        const uint64_t values = cut < globalEnd ? 0 : cut < urbanEnd ? kAllValues / 2 : kAllValues;
-        EXPECT_EQ(GetEditSlot(8, 0, 0).loaded, values > 0 ? 1 : 0) << cut;
-        EXPECT_EQ(GetEditSlot(8, 1, 0).loaded, values == kAllValues ? 1 : 0) << cut;
-        EXPECT_TRUE(values == 0 || TimecycleLoadRecords[8].valueCount == values) << cut;
+        EXPECT_TRUE(c.status.rfind(failed, 0) != 0 || GetEditSlot(0, 1, 4).entries[394].value == 1234.0f)
+            << c.what << ": the unsaved edit is lost";
     }
 }
 
@@ -365,7 +330,7 @@ TEST_F(TimecycleTest, RealFilesRoundTrip) {
     for (const std::string& file : files) {
         SCOPED_TRACE(file);
         const int w = std::max(0, timecycletest::WeatherOfFileName(file));  // other names: EXTRASUNNY's
-        const std::string source = timecycletest::ReadHostFile(file);
+        const std::string source = ReadHostFile(file);
         PutTimecycleFile(w, source);
         LoadAndPreview(w);
         const TimecycleLoadRecord& record = TimecycleLoadRecords[static_cast<size_t>(w)];

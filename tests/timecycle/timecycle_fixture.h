@@ -4,8 +4,6 @@
 #pragma once
 #include <gtest/gtest.h>
 
-#include <fstream>
-#include <sstream>
 #include <string>
 
 #include "host/editor_state.h"
@@ -47,14 +45,6 @@ inline int LoadAndPreview(int weather) {
     int slices = 1;
     while (timecycle::StepTimecyclePreview()) ++slices;
     return slices;
-}
-
-// A host file's bytes.
-inline std::string ReadHostFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream s;
-    s << in.rdbuf();
-    return s.str();
 }
 
 // The weather whose file name a real file carries (w_clear.xml -> 1), or -1.
