@@ -98,49 +98,7 @@ TEST(RecognitionRows, ScoresAnchorsAndOrder) {
     EXPECT_EQ(many.size(), 24u);
 }
 
-TEST_F(TimecycleTest, OvercastUsesExactlyTheEightBaselineRows) {
-    PutGeneratedFile(3);
-    std::vector<TimecycleRowRecord> rows;
-    ReadOriginalXmlRows(rows, 3, 2);
-    ASSERT_EQ(rows.size(), 8u);
-    for (const TimecycleRowRecord& row : rows) EXPECT_TRUE(row.source == "engine_baseline" && row.region == "GLOBAL");
-    rows.clear();
-    ReadOriginalXmlRows(rows, 3, 1);  // URBAN only: no baseline, so the XML rows
-    ASSERT_FALSE(rows.empty());
-    EXPECT_TRUE(rows[0].source == "original_xml" && rows[0].region == "URBAN");
-    rows.clear();
-    ReadOriginalXmlRows(rows, 1, 0);  // no file
-    EXPECT_TRUE(rows.empty());
-}
-
 // ---- Search, derived weathers, preview ------------------------------------------------------
-
-TEST_F(KeyframeTableTest, LoadPreviewFindsTheTableDerivesEveryWeatherAndWritesTheFile) {
-    TimecycleFileOptions options;
-    options.elementTextOverride = {{"far_clip", " 100 200 300 400 500 600 700 800 900 1000 1100 1200 1300"}};
-    PutGeneratedFile(4, options);
-    host::PatchesClearedForImport = 1;
-    host::TimecycleRereadFrames = 3;
-    LoadAndPreview(4);
-    EXPECT_EQ(host::PatchesClearedForImport + host::TimecycleRereadFrames, 0);
-    EXPECT_EQ(TimecycleStatusLine, "Loaded 429 parameters.");
-    for (int w = 0; w < 18; ++w) EXPECT_EQ(WeatherBlockTable[static_cast<size_t>(w)], BlockOf(w)) << w;
-    EXPECT_EQ(TimecycleLoadRecords[4].previewApplied, 1);
-    EXPECT_EQ(TimecycleLoadRecords[4].appliedCount, 11154u);
-    // The loaded file is the reference now: nothing pending.
-    EXPECT_FALSE(WeatherHasPendingEdits(4));
-    EXPECT_TRUE(TimecycleBeforeAfterSync.initialised == 1 && TimecycleBeforeAfterSync.lastWeather == 4);
-    for (int k = 0; k < 13; ++k) {
-        EXPECT_EQ(GameValue(BlockOf(4), 0, k, 394), 100.0f * static_cast<float>(k + 1));
-        EXPECT_EQ(GameValue(BlockOf(4), 1, k, 394), 100.0f * static_cast<float>(k + 1));
-    }
-    // The game's own bytes before the load are in the snapshot.
-    ASSERT_TRUE(WeatherBlockSnapshots[4].taken);
-    uint16_t before;
-    std::memcpy(&before, WeatherBlockSnapshots[4].bytes.data() + 2 * 394, 2);
-    EXPECT_EQ(before, FloatToHalf(GeneratedTimecycleValue(4, 0, 394, 0)));
-    EXPECT_EQ(GameHalf(BlockOf(4), 0, 0, 430), 0);  // unused values 429..431 are left as they were
-}
 
 TEST_F(KeyframeTableTest, ClearIsDerivedFromExtrasunnyWhenItsOwnRowsMatchNothing) {
     PutGeneratedFile(0);  // matches the game
@@ -180,7 +138,21 @@ TEST_F(KeyframeTableTest, AFailedSearchIsRememberedUntilTheRowsChange) {
     EXPECT_NE(LastKeyframeScanStats.slices, 12345u);
 }
 
+// OVERCAST is recognised by the engine's own eight GLOBAL rows, whatever its
+// file holds; its URBAN region has none, so the file's rows serve there.
 TEST_F(KeyframeTableTest, OvercastIsFoundByTheEngineBaseline) {
+    PutGeneratedFile(3);
+    std::vector<TimecycleRowRecord> rows;
+    ReadOriginalXmlRows(rows, 3, 2);
+    ASSERT_EQ(rows.size(), 8u);
+    for (const TimecycleRowRecord& row : rows) EXPECT_TRUE(row.source == "engine_baseline" && row.region == "GLOBAL");
+    rows.clear();
+    ReadOriginalXmlRows(rows, 3, 1);
+    ASSERT_FALSE(rows.empty());
+    EXPECT_TRUE(rows[0].source == "original_xml" && rows[0].region == "URBAN");
+    rows.clear();
+    ReadOriginalXmlRows(rows, 1, 0);  // no file
+    EXPECT_TRUE(rows.empty());
     for (const EngineBaselineRow& row : EngineBaselineTable) {
         for (int k = 0; k < 13; ++k) PlantHalf(BlockOf(3), 0, k, static_cast<size_t>(FindVariableRow(row.name)), row.values[k]);
     }
@@ -209,10 +181,16 @@ TEST_F(KeyframeTableTest, TheSearchNeverFindsTheEditorsOwnCopy) {
 
 // "Load .xml" never makes a frame wait for the whole search: the load reads
 // one slice, each later frame one more, until the table at the far end of
-// 48 MiB is found.
+// 48 MiB is found. Then every weather's block is known, the file's values are
+// in the game (the game's own bytes before it in the snapshot) and the file
+// is the reference.
 TEST_F(KeyframeTableTest, TheLoadPreviewSearchesOneSliceAFrame) {
     PlaceTable(48u << 20, true);
-    PutGeneratedFile(4);
+    TimecycleFileOptions options;
+    options.elementTextOverride = {{"far_clip", " 100 200 300 400 500 600 700 800 900 1000 1100 1200 1300"}};
+    PutGeneratedFile(4, options);
+    host::PatchesClearedForImport = 1;
+    host::TimecycleRereadFrames = 3;
     LoadTimecycleXml(4);
     EXPECT_TRUE(TimecyclePreviewPending());
     EXPECT_EQ(TimecycleStatusLine, "Loaded w_rain.xml: 11154 values.");
@@ -222,8 +200,21 @@ TEST_F(KeyframeTableTest, TheLoadPreviewSearchesOneSliceAFrame) {
     EXPECT_GE(slices, 12);  // 48 MiB at 4 MiB a slice
     EXPECT_LE(LastKeyframeScanStats.largestSliceBytes, kScanSliceBytes);
     EXPECT_EQ(TimecycleStatusLine, "Loaded 429 parameters.");
-    EXPECT_EQ(WeatherBlockTable[4], BlockOf(4));
+    EXPECT_EQ(host::PatchesClearedForImport + host::TimecycleRereadFrames, 0);
+    for (int w = 0; w < 18; ++w) EXPECT_EQ(WeatherBlockTable[static_cast<size_t>(w)], BlockOf(w)) << w;
     EXPECT_EQ(TimecycleLoadRecords[4].previewApplied, 1);
+    EXPECT_EQ(TimecycleLoadRecords[4].appliedCount, 11154u);
+    EXPECT_FALSE(WeatherHasPendingEdits(4));
+    EXPECT_TRUE(TimecycleBeforeAfterSync.initialised == 1 && TimecycleBeforeAfterSync.lastWeather == 4);
+    for (int k = 0; k < 13; ++k) {
+        EXPECT_EQ(GameValue(BlockOf(4), 0, k, 394), 100.0f * static_cast<float>(k + 1));
+        EXPECT_EQ(GameValue(BlockOf(4), 1, k, 394), 100.0f * static_cast<float>(k + 1));
+    }
+    ASSERT_TRUE(WeatherBlockSnapshots[4].taken);
+    uint16_t before;
+    std::memcpy(&before, WeatherBlockSnapshots[4].bytes.data() + 2 * 394, 2);
+    EXPECT_EQ(before, FloatToHalf(GeneratedTimecycleValue(4, 0, 394, 0)));
+    EXPECT_EQ(GameHalf(BlockOf(4), 0, 0, 430), 0);  // unused values 429..431 are left as they were
 
     // A store change while the search runs: the file is no longer simply the
     // game's reference, so the values go live through the slots and the edit stays.
@@ -300,6 +291,10 @@ TEST_F(TimecycleTest, RealFilesPreviewIntoAGameTableHoldingTheirValues) {
 
 TEST_F(KeyframeTableTest, ContextEditsWriteWholeRecordsAndBeforeAfterRewritesTheWeather) {
     EXPECT_FALSE(ApplyContextToLive());  // no context
+    SelectTimecycleContext(2, 0, 0);
+    EXPECT_FALSE(ApplyContextToLive());  // no block
+    WeatherBlockTable[2] = BlockOf(2);
+    EXPECT_TRUE(ApplyContextToLive());  // the first selection filled the context from the slots
     PutGeneratedFile(9);
     LoadAndPreview(9);
     ASSERT_EQ(TimecycleStatusLine, "Loaded 429 parameters.");
@@ -393,13 +388,6 @@ TEST_F(KeyframeTableTest, ARecordThatCannotBeReadWholeIsNeverWritten) {
     CaptureOriginalsFromSnapshot(1);
     EXPECT_EQ(GetEditSlot(1, 0, badKeyframe).entries[10].original, -3.0f);  // not taken from zeros
     EXPECT_EQ(GetEditSlot(1, 0, 0).entries[10].original, HalfToFloat(FloatToHalf(7.0f)));  // the game held 7
-}
-
-TEST_F(KeyframeTableTest, ApplyContextNeedsALocatedBlock) {
-    SelectTimecycleContext(2, 0, 0);
-    EXPECT_FALSE(ApplyContextToLive());  // no block
-    WeatherBlockTable[2] = BlockOf(2);
-    EXPECT_TRUE(ApplyContextToLive());  // the first selection filled the context from the slots
 }
 
 TEST_F(TimecycleTest, SlotRefreshHoldKeepsLoadedSlots) {
