@@ -94,44 +94,38 @@ TEST_F(FolderPickerTest, HandshakeWithASecondBrowseWhileOpen) {
     EXPECT_EQ(SettingsStatusLine, "later");
 }
 
-TEST_F(FolderPickerTest, CancelChangesNothingChoosingTheVrnOrTheExportFolderSavesIt) {
-    const std::string before = GetFile(InVrn("VRN.ini"));
-    for (const std::optional<std::string>& answer : {std::optional<std::string>(), std::optional<std::string>("")}) {
-        Browse(kFolderKindImport, answer);
+// What each answer does once the tab takes it: a cancel nothing, a chosen
+// folder is taken and saved, one too long for the folder texts is refused.
+TEST_F(FolderPickerTest, AnswersAreTakenAndSaved) {
+    const std::string tooLong = "D:\\" + std::string(256, 'x');  // 260 bytes with its backslash
+    const struct {
+        int kind;
+        std::optional<std::string> answer;
+        std::string status, vrn, exports;
+        bool importChanged;
+    } cases[] = {
+        {kFolderKindImport, std::nullopt, "Import folder dialog opened.", kVrn, InVrn("Exports\\"), false},
+        {kFolderKindImport, "", "Import folder dialog opened.", kVrn, InVrn("Exports\\"), false},
+        {kFolderKindVrn, "D:\\Games", "VRN folder selected and saved to VRN.ini.", "D:\\Games\\VRN\\",
+         "D:\\Games\\VRN\\Exports\\", true},
+        {kFolderKindVrn, "D:\\Mods\\vrn", "VRN folder selected and saved to VRN.ini.", "D:\\Mods\\vrn\\",
+         "D:\\Mods\\vrn\\Exports\\", true},  // a folder named VRN is used itself
+        {kFolderKindExport, tooLong, "Folder selection failed: folder path too long: " + tooLong + "\\", "D:\\Mods\\vrn\\",
+         "D:\\Mods\\vrn\\Exports\\", false},
+        {kFolderKindExport, "E:\\Out", "Export folder selected and saved to VRN.ini.", "D:\\Mods\\vrn\\", "E:\\Out\\", false},
+    };
+    for (const auto& c : cases) {
+        Browse(c.kind, c.answer);
+        ImportFolderChanged = false;
         SaveFolderSelection();
-        EXPECT_EQ(SettingsStatusLine, "Import folder dialog opened.");
-        EXPECT_EQ(GetFile(InVrn("VRN.ini")), before);
+        EXPECT_EQ(SettingsStatusLine, c.status);
+        EXPECT_EQ(VrnFolder(), c.vrn) << c.status;
+        EXPECT_EQ(WorkspacePaths.ExportFolderText, c.exports) << c.status;
+        EXPECT_EQ(ImportFolderChanged, c.importChanged) << c.status;
+        EXPECT_NE(GetFile(InVrn("VRN.ini")).find("WorkspaceDirectory=" + c.vrn + "\r\n"), std::string::npos) << c.status;
+        EXPECT_NE(GetFile(c.vrn + "VRN.ini").find("ExportDirectory=" + c.exports + "\r\n"), std::string::npos) << c.status;
     }
-    Browse(kFolderKindVrn, std::string("D:\\Games"));
-    ImportFolderChanged = false;
-    SaveFolderSelection();
-    EXPECT_EQ(SettingsStatusLine, "VRN folder selected and saved to VRN.ini.");
-    EXPECT_EQ(VrnFolder(), "D:\\Games\\VRN\\");
-    EXPECT_STREQ(WorkspacePaths.ImportFolderText, "D:\\Games\\VRN\\Imports\\");
-    EXPECT_STREQ(WorkspacePaths.ExportFolderText, "D:\\Games\\VRN\\Exports\\");
-    EXPECT_TRUE(ImportFolderChanged);
-    EXPECT_TRUE(Exists("D:\\Games\\VRN\\VRN.ini"));
-    EXPECT_NE(GetFile(InVrn("VRN.ini")).find("WorkspaceDirectory=D:\\Games\\VRN\\"), std::string::npos);
-    Browse(kFolderKindVrn, std::string("D:\\Mods\\vrn"));  // a folder named VRN is used itself
-    SaveFolderSelection();
-    EXPECT_EQ(VrnFolder(), "D:\\Mods\\vrn\\");
-
-    Browse(kFolderKindExport, std::string("E:\\Out"));
-    ImportFolderChanged = false;
-    SaveFolderSelection();
-    EXPECT_EQ(SettingsStatusLine, "Export folder selected and saved to VRN.ini.");
     EXPECT_EQ(SettingsStatusText(), "Export folder saved.");
-    EXPECT_STREQ(WorkspacePaths.ExportFolderText, "E:\\Out\\");
-    EXPECT_FALSE(ImportFolderChanged);
-    EXPECT_TRUE(Exists("E:\\Out\\Misc"));
-    EXPECT_NE(GetFile("D:\\Mods\\vrn\\VRN.ini").find("ExportDirectory=E:\\Out\\\r\n"), std::string::npos);
-
-    const std::string tooLong = "D:\\" + std::string(256, 'x');  // 260 bytes with its backslash: refused, not cut
-    Browse(kFolderKindExport, tooLong);
-    SaveFolderSelection();
-    EXPECT_EQ(SettingsStatusLine, "Folder selection failed: folder path too long: " + tooLong + "\\");
-    EXPECT_STREQ(WorkspacePaths.ExportFolderText, "E:\\Out\\");
-
     sim::FailWritesTo("D:\\Mods\\vrn\\VRN.ini", true);  // a failed save is not reported as saved
     Browse(kFolderKindExport, std::string("E:\\Other"));
     SaveFolderSelection();
