@@ -21,6 +21,7 @@ namespace {
 using testsupport::GeneratedTimecycleValue;
 using testsupport::TimecycleFileOptions;
 using timecycletest::LoadAndPreview;
+using timecycletest::PlantHalf;
 using timecycletest::TimecycleTest;
 
 uint16_t GameHalf(uint64_t block, int region, int keyframe, size_t variable) {
@@ -30,10 +31,6 @@ uint16_t GameHalf(uint64_t block, int region, int keyframe, size_t variable) {
 }
 float GameValue(uint64_t block, int region, int keyframe, size_t variable) {
     return HalfToFloat(GameHalf(block, region, keyframe, variable));
-}
-void PlantHalf(uint64_t block, int region, int keyframe, size_t variable, float value) {
-    const uint16_t half = FloatToHalf(value);
-    std::memcpy(reinterpret_cast<void*>(KeyframeRecordAddress(block, region, keyframe) + 2 * variable), &half, 2);
 }
 
 // A game heap holding the generated keyframe table of all 18 weathers, near
@@ -256,35 +253,6 @@ TEST_F(TimecycleTest, TheSearchTriesStartsWhoseAnchorLiesPastTheChunk) {
     for (const TimecycleRowRecord& row : rows) EXPECT_EQ(row.anchorKeyframe, 6);
     EXPECT_EQ(ScanTimecycleTable(1), block);
     platform::FreeMemory(mapping);
-}
-
-// Each real file, loaded while the game's table holds its values, is found
-// and previewed whole: 423 parameters in each of the 26 records.
-TEST_F(TimecycleTest, RealFilesPreviewIntoAGameTableHoldingTheirValues) {
-    const std::vector<std::string> files = testsupport::RealFiles("timecycle");
-    VARNEL_SKIP_IF_EMPTY(files, "timecycle");
-    for (const std::string& file : files) {
-        const int w = timecycletest::WeatherOfFileName(file);
-        if (w < 0 || file.rfind(testsupport::SharedTestdataDir(), 0) != 0) continue;
-        PutTimecycleFile(w, ReadHostFile(file));
-        LoadAndPreview(w);  // no table yet: the values land in the store
-        ASSERT_EQ(TimecycleStatusLine, "Loaded for preview.");
-        testsupport::SyntheticHeap heap(testsupport::kGeneratedKeyframeTableBytes + 65536);
-        const uint64_t block = heap.base() + 4096 + WeatherNameTable[w].typeId * kWeatherBlockSpacing;
-        for (int r = 0; r < 2; ++r) {
-            for (int k = 0; k < 13; ++k) {
-                const EditSlot& slot = GetEditSlot(w, r, k);
-                for (size_t i = 0; i < kVariableCount; ++i)
-                    if (slot.entries[i].present) PlantHalf(block, r, k, i, slot.entries[i].value);
-            }
-        }
-        timecycletest::ResetTimecycleEditor();
-        LoadAndPreview(w);
-        EXPECT_EQ(TimecycleStatusLine, "Loaded 423 parameters.") << file;
-        EXPECT_EQ(WeatherBlockTable[static_cast<size_t>(w)], block) << file;
-        EXPECT_EQ(TimecycleLoadRecords[static_cast<size_t>(w)].appliedCount, 423u * 26u) << file;
-        timecycletest::ResetTimecycleEditor();
-    }
 }
 
 // ---- Records ----------------------------------------------------------------------------------

@@ -4,6 +4,7 @@
 #pragma once
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <string>
 
 #include "host/editor_state.h"
@@ -13,6 +14,7 @@
 #include "support/testdata.h"
 #include "support/timecycle_gen.h"
 #include "timecycle/edit_store.h"
+#include "timecycle/half_float.h"
 #include "timecycle/keyframe_table.h"
 #include "timecycle/recognition_rows.h"
 #include "timecycle/timecycle_copy.h"
@@ -54,6 +56,12 @@ inline int WeatherOfFileName(const std::string& path) {
         if (timecycle::WeatherTimecycleFileName(w) == name) return static_cast<int>(w);
     }
     return -1;
+}
+
+// Writes a value into a keyframe record of the game's table, as binary16.
+inline void PlantHalf(uint64_t block, int region, int keyframe, size_t variable, float value) {
+    const uint16_t half = timecycle::FloatToHalf(value);
+    std::memcpy(reinterpret_cast<void*>(timecycle::KeyframeRecordAddress(block, region, keyframe) + 2 * variable), &half, 2);
 }
 
 // A user edit of one entry: present, original captured, edited, not
