@@ -23,45 +23,17 @@ namespace {
 
 using namespace shell;
 
-// Switches the C library's numeric locale to one whose decimal point is a
-// comma (as the game process may do) for the life of the object, building
-// one with localedef into a temporary folder when the system has none.
-class CommaLocale {
-public:
-    CommaLocale() {
-        for (const char* name : {"de_DE.UTF-8", "de_DE.utf8", "fr_FR.UTF-8", "fr_FR.utf8"}) {
-            if (std::setlocale(LC_NUMERIC, name)) {
-                active_ = true;
-                return;
-            }
-        }
-        // Build one: needs the C library's locale sources and localedef.
-        char pattern[] = "/tmp/varnel-locale-XXXXXX";
-        if (!mkdtemp(pattern)) return;
-        folder_ = pattern;
-        const std::string command = "localedef -i de_DE -f UTF-8 '" + folder_ + "/de_DE.UTF-8' >/dev/null 2>&1";
-        if (std::system(command.c_str()) == -1) return;
-        setenv("LOCPATH", folder_.c_str(), 1);
-        active_ = std::setlocale(LC_NUMERIC, "de_DE.UTF-8") != nullptr;
-    }
-    ~CommaLocale() {
-        std::setlocale(LC_NUMERIC, "C");
-        if (!folder_.empty()) {
-            unsetenv("LOCPATH");
-            std::error_code ec;
-            std::filesystem::remove_all(folder_, ec);
-        }
-    }
-    CommaLocale(const CommaLocale&) = delete;
-    CommaLocale& operator=(const CommaLocale&) = delete;
-
-    // True when the decimal point now really is a comma.
-    bool Active() const { return active_ && std::localeconv()->decimal_point[0] == ','; }
-
-private:
-    bool active_ = false;
-    std::string folder_;
-};
+// Switches the C library's numbers to a decimal comma, as the game process
+// may: an installed locale, or one built with localedef into scratch. True
+// when the decimal point now really is a comma (the fixture restores "C").
+bool UseCommaLocale(const std::string& scratch) {
+    for (const char* name : {"de_DE.UTF-8", "de_DE.utf8", "fr_FR.UTF-8", "fr_FR.utf8"})
+        if (std::setlocale(LC_NUMERIC, name)) return std::localeconv()->decimal_point[0] == ',';
+    const std::string command = "localedef -i de_DE -f UTF-8 '" + scratch + "/de_DE.UTF-8' >/dev/null 2>&1";
+    if (std::system(command.c_str()) == -1) return false;
+    setenv("LOCPATH", scratch.c_str(), 1);
+    return std::setlocale(LC_NUMERIC, "de_DE.UTF-8") && std::localeconv()->decimal_point[0] == ',';
+}
 
 std::string Crlf(std::initializer_list<std::string> lines) {
     std::string text;
@@ -82,6 +54,11 @@ std::string DefaultFileText(const std::string& vrn) {
 
 class SettingsTest : public ShellTest {
 protected:
+    void TearDown() override {
+        std::setlocale(LC_NUMERIC, "C");
+        unsetenv("LOCPATH");
+        ShellTest::TearDown();
+    }
     std::string Ini() const { return InVrn("VRN.ini"); }
     void Reload() {  // starts afresh as a new game session would, and loads
         ResetSettingsState();
@@ -100,8 +77,6 @@ protected:
         return shown;
     }
 };
-
-// ---- Reading: file text -> what the settings become -------------------------------------
 
 TEST_F(SettingsTest, FileTextGivesTheseSettings) {
     const std::string longFolder = "D:\\" + std::string(255, 'a');  // 259 bytes with its backslash: fits
@@ -183,9 +158,9 @@ TEST_F(SettingsTest, FileTextGivesTheseSettings) {
     EXPECT_EQ(std::filesystem::file_size(Host(Ini())), kMaxFileBytes + 1);
 }
 
-// ---- Golden files --------------------------------------------------------------------------
-
-TEST_F(SettingsTest, MissingFileIsCreatedWithDefaultsAndReadBackUnchanged) {
+// A missing file is created with the defaults, and the defaults read back
+// unchanged; every other value a file holds is saved back as it was read.
+TEST_F(SettingsTest, GoldenFiles) {
     LoadSettings();
     EXPECT_EQ(SettingsStatusLine, "VRN.ini created with default settings: " + Ini());
     EXPECT_EQ(SettingsStatusText(), "Settings created.");
@@ -200,9 +175,7 @@ TEST_F(SettingsTest, MissingFileIsCreatedWithDefaultsAndReadBackUnchanged) {
     EXPECT_FALSE(WindowSizeFromIni);
     ASSERT_TRUE(SaveSettings());
     EXPECT_EQ(GetFile(Ini()), DefaultFileText(kVrn));
-}
 
-TEST_F(SettingsTest, EveryValueRoundTrips) {
     auto file = [](const char* importFolder) {
         return Crlf({"[UI]", "UIScale=1.250", "UIOpacity=0.500", "MenuWidth=1000.000", "MenuHeight=900.500",
                      "MenuHotkey=Insert", "TimecycleBeforeAfterHotkey=Home", "VisualSettingsBeforeAfterHotkey=Page Up",
@@ -213,10 +186,10 @@ TEST_F(SettingsTest, EveryValueRoundTrips) {
                      "ExportDirectory=E:\\Exp\\"});
     };
     PutFile(Ini(), file("D:\\Imp"));
-    LoadSettings();
+    Reload();
     EXPECT_TRUE(WindowSizeFromIni);
     std::filesystem::remove(Host(Ini()));
-    ASSERT_TRUE(SaveSettings());  // every value read comes back out unchanged
+    ASSERT_TRUE(SaveSettings());
     EXPECT_EQ(SettingsStatusLine, "VRN.ini saved: " + Ini());
     EXPECT_EQ(SettingsStatusText(), "Settings saved.");
     EXPECT_EQ(GetFile(Ini()), file("D:\\Imp\\"));
@@ -225,8 +198,7 @@ TEST_F(SettingsTest, EveryValueRoundTrips) {
 // The game process may switch the C library to a decimal comma: every reader
 // and writer of numbers works as in the "C" locale all the same.
 TEST_F(SettingsTest, NumbersIgnoreTheCLocale) {
-    CommaLocale comma;
-    if (!comma.Active()) GTEST_SKIP() << "no locale with a decimal comma could be set up";
+    if (!UseCommaLocale(Root())) GTEST_SKIP() << "no locale with a decimal comma could be set up";
     char printed[32];
     std::snprintf(printed, sizeof(printed), "%.1f", 1.5);
     ASSERT_STREQ(printed, "1,5");  // the C library now writes a comma
@@ -256,8 +228,6 @@ TEST_F(SettingsTest, NumbersIgnoreTheCLocale) {
     EXPECT_NE(GetFile(Ini()).find("TimecycleTimelapseSpeed=12.250\r\n"), std::string::npos);
 }
 
-// ---- Hotkeys ---------------------------------------------------------------------------------
-
 TEST_F(SettingsTest, HotkeysAreRepairedAndAKeyServesOneUse) {
     UiSettings.MenuHotkey = 8;
     UiSettings.TimecycleBeforeAfterHotkey = 27;
@@ -270,31 +240,15 @@ TEST_F(SettingsTest, HotkeysAreRepairedAndAKeyServesOneUse) {
     EXPECT_EQ(UiSettings.VisualSettingsBeforeAfterHotkey, 5u);  // the earliest keeps the key
     EXPECT_EQ(UiSettings.BothBeforeAfterHotkey + UiSettings.AllLiveBeforeAfterHotkey, 0u);
 
-    ClearDuplicateHotkey(0, nullptr);  // "Off" frees nothing
-    EXPECT_EQ(UiSettings.VisualSettingsBeforeAfterHotkey, 5u);
-
     UiSettings.MenuHotkey = 9;
     EXPECT_EQ(GetMenuHotkeyVk(), 0x78);
     EXPECT_EQ(UiSettings.MenuHotkey, 3u);
 }
 
-// ---- Where the file lives ---------------------------------------------------------------------
-
-TEST_F(SettingsTest, PointerToAFolderWithoutSettingsMovesThem) {
-    PutFile(Ini(), Crlf({"[UI]", "UIScale=1.5", "[Paths]", "WorkspaceDirectory=D:\\Work",
-                         "ImportDirectory=E:\\OldImports"}));
-    LoadSettings();
-    const std::string moved = "D:\\Work\\VRN\\VRN.ini";
-    EXPECT_EQ(SettingsStatusLine, "VRN.ini moved to selected VRN folder: " + moved);
-    EXPECT_EQ(SettingsStatusText(), "VRN folder saved.");
-    EXPECT_STREQ(WorkspacePaths.ImportFolderText, "D:\\Work\\VRN\\Imports\\");  // reset under the new folder
-    std::string full = DefaultFileText("D:\\Work\\VRN\\");
-    EXPECT_EQ(GetFile(moved), full.replace(full.find("UIScale=1.000"), 13, "UIScale=1.500"));
-    EXPECT_EQ(GetFile(Ini()), Crlf({"[Paths]", "WorkspaceDirectory=D:\\Work\\VRN\\"})) << "now only the pointer";
-}
-
-TEST_F(SettingsTest, PointerHopsAtMostTwiceByTheKeysInTheirOrder) {
-    // Default -> A (has a VRN.ini pointing at B) -> B (has a VRN.ini): B is read.
+// VRN.ini may point at another VRN folder (by the keys in their order): its
+// file is read, at most two hops away; a folder without a file gets the
+// settings read so far, and the first file keeps only the pointer.
+TEST_F(SettingsTest, PointersToOtherVrnFolders) {
     PutFile(Ini(), Crlf({"[Paths]", "VRNFolder=D:\\Third", "VrnDirectory=D:\\A\\VRN\\"}));
     PutFile("D:\\A\\VRN\\VRN.ini", Crlf({"[UI]", "UIScale=0.7", "[Paths]", "VrnDirectory=D:\\No", "WorkspaceDirectory=D:\\B"}));
     PutFile("D:\\B\\VRN\\VRN.ini", Crlf({"[UI]", "UIScale=1.7", "[Paths]", "WorkspaceDirectory=D:\\C"}));
@@ -308,18 +262,26 @@ TEST_F(SettingsTest, PointerHopsAtMostTwiceByTheKeysInTheirOrder) {
     Reload();
     EXPECT_EQ(SettingsStatusLine, "VRN.ini moved to selected VRN folder: D:\\B\\VRN\\VRN.ini");
     EXPECT_NE(GetFile("D:\\B\\VRN\\VRN.ini").find("UIScale=0.700\r\n"), std::string::npos);
+    // The first: the whole file moves, with the folders under the new one.
+    PutFile(Ini(), Crlf({"[UI]", "UIScale=1.5", "[Paths]", "WorkspaceDirectory=D:\\Work", "ImportDirectory=E:\\OldImports"}));
+    Reload();
+    const std::string moved = "D:\\Work\\VRN\\VRN.ini";
+    EXPECT_EQ(SettingsStatusLine, "VRN.ini moved to selected VRN folder: " + moved);
+    EXPECT_EQ(SettingsStatusText(), "VRN folder saved.");
+    EXPECT_STREQ(WorkspacePaths.ImportFolderText, "D:\\Work\\VRN\\Imports\\");
+    std::string full = DefaultFileText("D:\\Work\\VRN\\");
+    EXPECT_EQ(GetFile(moved), full.replace(full.find("UIScale=1.000"), 13, "UIScale=1.500"));
+    EXPECT_EQ(GetFile(Ini()), Crlf({"[Paths]", "WorkspaceDirectory=D:\\Work\\VRN\\"})) << "now only the pointer";
     // A pointer to the default folder itself, and one to a folder named vrn.
     PutFile(Ini(), Crlf({"[UI]", "UIScale=1.1", "[Paths]", std::string("WorkspaceDirectory=") + kVrn}));
     Reload();
     EXPECT_EQ(SettingsStatusLine, "VRN.ini loaded: " + Ini());
-    bool exists = false, moved = false;
+    bool exists = false, movedFlag = false;
     PutFile(Ini(), Crlf({"[Paths]", "VrnDirectory=D:\\mods\\vrn"}));
-    EXPECT_EQ(LocateSettingsAndPaths(exists, moved), Ini());
-    EXPECT_TRUE(exists && moved);
+    EXPECT_EQ(LocateSettingsAndPaths(exists, movedFlag), Ini());
+    EXPECT_TRUE(exists && movedFlag);
     EXPECT_EQ(VrnFolder(), "D:\\mods\\vrn\\");
 }
-
-// ---- Saving ------------------------------------------------------------------------------------
 
 TEST_F(SettingsTest, SaveFailuresAreReportedAndDestroyNothing) {
     platform::sim::FailWritesTo(Ini(), true);
@@ -377,8 +339,6 @@ TEST_F(SettingsTest, WithoutADocumentsFolderNothingIsWritten) {
     EXPECT_FALSE(EnsureWorkspaceFolders());
     EXPECT_EQ(IniPath() + ImportsTimecyclesFolder() + ExportsMiscFolder(), "");
 }
-
-// ---- Status and defaults -------------------------------------------------------------------------
 
 TEST(SettingsDefaults, DefaultMainWindowSize) {
     const struct {
