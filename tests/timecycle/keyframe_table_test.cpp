@@ -19,7 +19,6 @@ namespace timecycle {
 namespace {
 
 using testsupport::GeneratedTimecycleValue;
-using testsupport::TimecycleFileOptions;
 using timecycletest::LoadAndPreview;
 using timecycletest::PlantHalf;
 using timecycletest::TimecycleTest;
@@ -99,9 +98,7 @@ TEST(RecognitionRows, ScoresAnchorsAndOrder) {
 
 TEST_F(KeyframeTableTest, ClearIsDerivedFromExtrasunnyWhenItsOwnRowsMatchNothing) {
     PutGeneratedFile(0);  // matches the game
-    TimecycleFileOptions modded;
-    modded.valueWeather = 100;  // values no block of the game holds
-    PutGeneratedFile(1, modded);
+    PutGeneratedFile(1, {.valueWeather = 100});  // values no block of the game holds
     EXPECT_EQ(ScanTimecycleTable(1), BlockOf(1));
     EXPECT_EQ(WeatherBlockTable[0], BlockOf(0));
     EXPECT_EQ(BlockOf(1) - BlockOf(0), 22496u);
@@ -116,9 +113,7 @@ TEST_F(KeyframeTableTest, ClearIsDerivedFromExtrasunnyWhenItsOwnRowsMatchNothing
 TEST_F(KeyframeTableTest, AFailedSearchIsRememberedUntilTheRowsChange) {
     EXPECT_EQ(ScanTimecycleTable(0), 0u);  // no file, nothing loaded
     EXPECT_EQ(LastKeyframeScanStats.regionsScanned, 0u);
-    TimecycleFileOptions modded;
-    modded.valueWeather = 100;
-    PutGeneratedFile(2, modded);
+    PutGeneratedFile(2, {.valueWeather = 100});
     LoadAndPreview(2);
     EXPECT_EQ(TimecycleStatusLine, "Loaded for preview.");
     EXPECT_EQ(TimecycleLoadRecords[2].previewApplied, 0);
@@ -129,8 +124,7 @@ TEST_F(KeyframeTableTest, AFailedSearchIsRememberedUntilTheRowsChange) {
     EXPECT_EQ(TimecycleStatusLine, "Loaded for preview.");
     EXPECT_EQ(ScanTimecycleTable(2), 0u);
     EXPECT_EQ(LastKeyframeScanStats.slices, 12345u);  // no new walk
-    modded.valueWeather = 101;
-    PutGeneratedFile(2, modded);
+    PutGeneratedFile(2, {.valueWeather = 101});
     LoadAndPreview(2);
     EXPECT_NE(LastKeyframeScanStats.slices, 12345u);
 }
@@ -183,9 +177,7 @@ TEST_F(KeyframeTableTest, TheSearchNeverFindsTheEditorsOwnCopy) {
 // is the reference.
 TEST_F(KeyframeTableTest, TheLoadPreviewSearchesOneSliceAFrame) {
     PlaceTable(48u << 20, true);
-    TimecycleFileOptions options;
-    options.elementTextOverride = {{"far_clip", " 100 200 300 400 500 600 700 800 900 1000 1100 1200 1300"}};
-    PutGeneratedFile(4, options);
+    PutGeneratedFile(4, {.elementTextOverride = {{"far_clip", " 100 200 300 400 500 600 700 800 900 1000 1100 1200 1300"}}});
     host::PatchesClearedForImport = 1;
     host::TimecycleRereadFrames = 3;
     LoadTimecycleXml(4);
@@ -234,8 +226,7 @@ TEST_F(TimecycleTest, TheSearchTriesStartsWhoseAnchorLiesPastTheChunk) {
     ASSERT_NE(mapping, 0u);
     ASSERT_TRUE(platform::ChangeProtection(mapping, 4096, platform::kPageReadOnly, nullptr));
     const uint64_t block = mapping + 4096 + (1u << 20) - 64;
-    TimecycleFileOptions options;
-    options.distinctRowLimit = 0;  // every row constant: none recognises anything
+    testsupport::TimecycleFileOptions options{.distinctRowLimit = 0};  // every row constant: none recognises anything
     for (size_t i = 0; i < 8; ++i) {
         std::string text;
         for (int k = 0; k < 13; ++k) {

@@ -23,7 +23,6 @@ namespace timecycle {
 namespace {
 
 using testsupport::MakeTimecycleXml;
-using testsupport::TimecycleFileOptions;
 using timecycletest::LoadAndPreview;
 using timecycletest::TimecycleTest;
 using timecycletest::UserEdit;
@@ -77,12 +76,6 @@ std::string Expected(const std::string& source, std::vector<Edit> edits) {
 std::string Export(int weather) {
     std::string message;
     return SaveTimecycleXml(weather, message) ? message : "(failed) " + message;
-}
-
-TimecycleFileOptions Values(const char* name, const char* text) {
-    TimecycleFileOptions o;
-    o.elementTextOverride = {{name, text}};
-    return o;
 }
 
 TEST_F(TimecycleTest, FileNamesAndLocations) {
@@ -157,13 +150,6 @@ TEST_F(TimecycleTest, FilesLoadWhatIsValid) {
         lower.replace(lower.find(name), name.size(), lowerName);
         single.replace(single.find(name), name.size(), std::string("name='") + region + "'");
     }
-    TimecycleFileOptions odd, attributes, noUrban, missing, duplicates;
-    odd.commentsBetweenRows = odd.bom = odd.nonAsciiComment = odd.strayText = true;
-    odd.lineEnd = "\r";
-    attributes.attributes = {{"far_clip", " type=\"float\""}};
-    noUrban.omitRegions = {"URBAN"};
-    missing.omitVariables = {"far_clip", "lod_mult"};
-    duplicates.duplicateVariables = {"far_clip"};
     const std::string failed = "Load .xml failed: w_extrasunny.xml holds no timecycle values.";
     const std::string loaded = "Loaded for preview.";
     const std::string skipped = " w_extrasunny.xml: 2 rows skipped, not 13 finite numbers separated by white space.";
@@ -180,18 +166,27 @@ TEST_F(TimecycleTest, FilesLoadWhatIsValid) {
         {"cut in its first region", good.substr(0, good.size() / 3), failed, kAllValues, 0, true},
         {"empty", "", failed, kAllValues, 0, true},
         {"hostile", testsupport::HostileTimecycleXml(1 << 16),
-         failed + " w_extrasunny.xml: 858 rows skipped, not 13 finite numbers separated by white space.", kAllValues, 0, true},
+         failed + " w_extrasunny.xml: 858 rows skipped, not 13 finite numbers separated by white space.", kAllValues, 0,
+         true},
         {"cut in its second region", good.substr(0, urbanEnd - 2), loaded, kAllValues / 2, 1, true},
         {"cut after its second region", good.substr(0, urbanEnd), loaded, kAllValues, 0, true},
-        {"12 values", MakeTimecycleXml(Values("far_clip", " 1 2 3 4 5 6 7 8 9 10 11 12")), loaded + skipped, kAllValues - 26, 0, false},
-        {"numbers run together", MakeTimecycleXml(Values("far_clip", "1.5.5 2 3 4 5 6 7 8 9 10 11 12")), loaded + skipped,
+        {"12 values", MakeTimecycleXml({.elementTextOverride = {{"far_clip", " 1 2 3 4 5 6 7 8 9 10 11 12"}}}),
+         loaded + skipped, kAllValues - 26, 0, false},
+        {"numbers run together",
+         MakeTimecycleXml({.elementTextOverride = {{"far_clip", "1.5.5 2 3 4 5 6 7 8 9 10 11 12"}}}), loaded + skipped,
          kAllValues - 26, 0, false},
-        {"nan", MakeTimecycleXml(Values("sky_hdr", " 1 2 3 4 5 6 7 8 9 10 11 12 nan")), loaded + skipped, kAllValues - 26, 0, true},
-        {"comments, CR only, BOM, non-ASCII", MakeTimecycleXml(odd), loaded, kAllValues, 0, true},
-        {"attributes", MakeTimecycleXml(attributes), loaded, kAllValues - 26, 2, false},
-        {"missing region", MakeTimecycleXml(noUrban), loaded, kAllValues / 2, 1, true},
-        {"missing variables", MakeTimecycleXml(missing), loaded, kAllValues - 52, 4, false},
-        {"duplicates", MakeTimecycleXml(duplicates), loaded, kAllValues, 0, true},
+        {"nan", MakeTimecycleXml({.elementTextOverride = {{"sky_hdr", " 1 2 3 4 5 6 7 8 9 10 11 12 nan"}}}),
+         loaded + skipped, kAllValues - 26, 0, true},
+        {"comments, CR only, BOM, non-ASCII",
+         MakeTimecycleXml(
+             {.lineEnd = "\r", .bom = true, .commentsBetweenRows = true, .strayText = true, .nonAsciiComment = true}),
+         loaded, kAllValues, 0, true},
+        {"attributes", MakeTimecycleXml({.attributes = {{"far_clip", " type=\"float\""}}}), loaded, kAllValues - 26, 2,
+         false},
+        {"missing region", MakeTimecycleXml({.omitRegions = {"URBAN"}}), loaded, kAllValues / 2, 1, true},
+        {"missing variables", MakeTimecycleXml({.omitVariables = {"far_clip", "lod_mult"}}), loaded, kAllValues - 52, 4,
+         false},
+        {"duplicates", MakeTimecycleXml({.duplicateVariables = {"far_clip"}}), loaded, kAllValues, 0, true},
     };
     for (const auto& c : cases) {
         PutTimecycleFile(0, c.text);
@@ -233,11 +228,7 @@ TEST_F(TimecycleTest, TheTicksQueriesRunSafelyBesideALoad) {
 // Without edits the export is the source byte for byte; edits are merged
 // by stamp and change only their own number texts.
 TEST_F(TimecycleTest, ExportMergesRegionsByStamp) {
-    TimecycleFileOptions options;
-    options.weather = 10;
-    options.lineEnd = "\r\n";
-    options.commentsBetweenRows = true;
-    const std::string source = MakeTimecycleXml(options);
+    const std::string source = MakeTimecycleXml({.weather = 10, .lineEnd = "\r\n", .commentsBetweenRows = true});
     PutTimecycleFile(10, source);
     LoadAndPreview(10);
     EXPECT_EQ(Export(10), "Exported w_snow.xml.");
@@ -257,11 +248,9 @@ TEST_F(TimecycleTest, ExportMergesRegionsByStamp) {
 // Numbers keep their decimals; an edit whose element has no clean list of
 // 13 numbers is never written, so it can never run into a neighbour.
 TEST_F(TimecycleTest, ExportKeepsDecimalsAndReportsEditsWithoutPlace) {
-    TimecycleFileOptions options;
-    options.elementTextOverride = {{"sky_hdr", "\t1.000 2.000\t3.000\n 4.000 5.000 6.000 7.000 8.000 9.000 10.000 11.000 12.000 13.000 "},
-                                   {"far_clip", " 1 2 3 4 5 6 7 8 9 10 11 12"},
-                                   {"fog_start", "1.5.5 2 3 4 5 6 7 8 9 10 11 12"}};
-    PutGeneratedFile(11, options);
+    PutGeneratedFile(11, {.elementTextOverride = {{"sky_hdr", "\t1.000 2.000\t3.000\n 4.000 5.000 6.000 7.000 8.000 9.000 10.000 11.000 12.000 13.000 "},
+                                                  {"far_clip", " 1 2 3 4 5 6 7 8 9 10 11 12"},
+                                                  {"fog_start", "1.5.5 2 3 4 5 6 7 8 9 10 11 12"}}});
     LoadAndPreview(11);
     UserEdit(11, 0, 1, "sky_hdr", 2.5f);
     UserEdit(11, 0, 2, "sky_hdr", 0.1234567f);
