@@ -20,32 +20,27 @@ namespace {
 
 using namespace shell;
 
-// ---- Texts ---------------------------------------------------------------------------
-
-TEST(TextHelpers, TrimAndUnquote) {
-    const std::pair<const char*, const char*> cases[] = {
-        {"  abc \t", "abc"},     {"\"C:\\Mods\"", "C:\\Mods"}, {"'a b'", "a b"},
-        {" \" a \" ", " a "},    // the inside is not trimmed again
-        {"\"mixed'", "\"mixed'"}, {"\"", "\""},  {"''", ""}, {"\"\"x\"\"", "\"x\""},  // only one pair goes
-        {" \t\r\n", ""},         {"\xA0word\xA0", "\xA0word\xA0"},  // bytes above 127 are not white space
-    };
-    for (const auto& [in, out] : cases) EXPECT_EQ(TrimAndUnquote(in), out) << in;
-}
-
-TEST(TextHelpers, PathTexts) {
-    const std::pair<const char*, const char*> separators[] = {
-        {"", ""}, {"C:\\a", "C:\\a\\"}, {"C:\\a/", "C:\\a/"}, {"C:\\a\\", "C:\\a\\"}};
-    for (const auto& [in, out] : separators) EXPECT_EQ(WithTrailingSeparator(in), out) << in;
-    const std::pair<const char*, const char*> parents[] = {
-        {"C:\\a\\b.txt", "C:\\a\\"}, {"C:/a/b.txt", "C:/a/"}, {" \"C:\\a\\b.txt\" ", "C:\\a\\"}, {"b.txt", ""}};
-    for (const auto& [in, out] : parents) EXPECT_EQ(ParentFolder(in), out) << in;
-    const std::pair<const char*, const char*> last[] = {
-        {"D:\\Games\\VRN\\", "VRN"}, {"D:\\Games\\VRN//", "VRN"}, {"'D:\\Mods'", "Mods"}, {"VRN", "VRN"}, {"C:\\", ""}};
-    for (const auto& [in, out] : last) EXPECT_EQ(LastPathComponent(in), out) << in;
-    const std::pair<const char*, const char*> names[] = {
-        {nullptr, ""}, {"a\\b\\w.xml", "w.xml"}, {"a/b/w.xml", "w.xml"}, {"w.xml", "w.xml"}, {"a\\", ""}};
-    for (const auto& [in, out] : names) EXPECT_EQ(FileNameOfPath(in), out) << (in ? in : "null");
-
+// Each text helper over its edge cases.
+TEST(TextHelpers, TrimsQuotesAndPathParts) {
+    using Helper = std::string (*)(std::string_view);
+    const Helper trim = TrimAndUnquote, separator = WithTrailingSeparator, parent = ParentFolder,
+                 last = LastPathComponent, name = [](std::string_view path) { return FileNameOfPath(path); };
+    const struct {
+        Helper helper;
+        const char* in;
+        const char* out;
+    } cases[] = {
+        {trim, "  abc \t", "abc"}, {trim, "\"C:\\Mods\"", "C:\\Mods"}, {trim, "'a b'", "a b"}, {trim, "\"", "\""},
+        {trim, " \" a \" ", " a "},  // the inside is not trimmed again
+        {trim, "\"mixed'", "\"mixed'"}, {trim, "''", ""}, {trim, "\"\"x\"\"", "\"x\""}, {trim, " \t\r\n", ""},
+        {trim, "\xA0word\xA0", "\xA0word\xA0"},  // bytes above 127 are not white space
+        {separator, "", ""}, {separator, "C:\\a", "C:\\a\\"}, {separator, "C:\\a/", "C:\\a/"}, {separator, "C:\\a\\", "C:\\a\\"},
+        {parent, "C:\\a\\b.txt", "C:\\a\\"}, {parent, "C:/a/b.txt", "C:/a/"}, {parent, " \"C:\\a\\b.txt\" ", "C:\\a\\"},
+        {parent, "b.txt", ""}, {last, "D:\\Games\\VRN\\", "VRN"}, {last, "D:\\Games\\VRN//", "VRN"},
+        {last, "'D:\\Mods'", "Mods"}, {last, "VRN", "VRN"}, {last, "C:\\", ""},
+        {name, "a\\b\\w.xml", "w.xml"}, {name, "a/b/w.xml", "w.xml"}, {name, "w.xml", "w.xml"}, {name, "a\\", ""}};
+    for (const auto& c : cases) EXPECT_EQ(c.helper(c.in), c.out) << c.in;
+    EXPECT_EQ(FileNameOfPath(static_cast<const char*>(nullptr)), "");
     EXPECT_TRUE(SameTextTrimmedNoCase(" 'Abc' ", "aBC"));
     EXPECT_FALSE(CaseInsensitiveContains("abc", ""));
     EXPECT_FALSE(CaseInsensitiveContains(static_cast<const char*>(nullptr), "a"));
@@ -59,9 +54,9 @@ class PathRulesTest : public ShellTest {};
 // Linux stand-in keeps every Windows path on its fake drive.
 TEST_F(PathRulesTest, EveryPathStaysOnTheFakeDrive) {
     const std::pair<const char*, std::string> hosts[] = {
-        {"C:\\..\\..\\x", "/C/x"},  {"C:/../../../etc", "/C/etc"}, {"Mods\\..\\..\\..\\..\\x.xml", "/C/x.xml"},
-        {"\\Top", "/C/Top"},          {"C:rel", "/C/Games/GTA5/rel"},  {"D:\\a\\.\\b\\..\\c", "/D/a/c"},
-        {"\\\\server\\share\\x", ""}, {"\\\\?\\C:\\x", ""}, {"", ""}};
+        {"C:\\..\\..\\x", "/C/x"},    {"C:/../../../etc", "/C/etc"},  {"Mods\\..\\..\\..\\..\\x.xml", "/C/x.xml"},
+        {"\\Top", "/C/Top"},          {"C:rel", "/C/Games/GTA5/rel"}, {"D:\\a\\.\\b\\..\\c", "/D/a/c"},
+        {"\\\\server\\share\\x", ""}, {"\\\\?\\C:\\x", ""},           {"", ""}};
     for (const auto& [windows, host] : hosts)
         EXPECT_EQ(platform::sim::HostPathOf(windows), host.empty() ? host : Root() + host) << windows;
 }
@@ -99,8 +94,6 @@ TEST_F(PathRulesTest, SamePathAndIsUnderFolder) {
     };
     for (const auto& c : cases) EXPECT_EQ(IsUnderFolder(c.path, c.folder), c.under) << c.path << " in " << c.folder;
 }
-
-// ---- Numbers ------------------------------------------------------------------------------
 
 TEST(NumberTexts, FormatMatchesTheCLocale) {
     EXPECT_EQ(FormatFixed3(830.0f), "830.000");
@@ -185,8 +178,6 @@ TEST(NumberTexts, ParseIntPrefixReadsLikeStrtoll) {
         EXPECT_EQ(consumed, c.consumed) << c.text;
     }
 }
-
-// ---- Files ---------------------------------------------------------------------------------
 
 class FileHelpersTest : public ShellTest {};
 
