@@ -1,13 +1,11 @@
 // Runs a fuzz target's entry point over the files named on the command line
-// and the files of the folders named there (or standard input), for compilers
-// without libFuzzer; a target's LLVMFuzzerInitialize, when it has one, runs
-// first as under libFuzzer.
+// and the files of the folders named there, for compilers without libFuzzer;
+// a target's LLVMFuzzerInitialize, when it has one, runs first as under
+// libFuzzer.
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
-#include <iostream>
-#include <iterator>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -17,13 +15,6 @@ extern "C" __attribute__((weak)) int LLVMFuzzerInitialize(int* argc, char*** arg
 
 int main(int argc, char** argv) {
     if (LLVMFuzzerInitialize) LLVMFuzzerInitialize(&argc, &argv);
-    const auto run = [](const std::string& bytes) {
-        LLVMFuzzerTestOneInput(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size());
-    };
-    if (argc < 2) {
-        run(std::string(std::istreambuf_iterator<char>(std::cin), std::istreambuf_iterator<char>()));
-        return 0;
-    }
     std::vector<std::filesystem::path> files;
     for (int i = 1; i < argc; ++i) {
         if (!std::filesystem::is_directory(argv[i])) files.emplace_back(argv[i]);
@@ -38,7 +29,8 @@ int main(int argc, char** argv) {
         }
         std::ostringstream s;
         s << in.rdbuf();
-        run(s.str());
+        const std::string bytes = s.str();
+        LLVMFuzzerTestOneInput(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size());
     }
     return 0;
 }

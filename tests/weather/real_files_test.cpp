@@ -9,10 +9,11 @@
 #include <string>
 #include <vector>
 
+#include "shell/shell_fixture.h"
 #include "support/testdata.h"
+#include "support/weather_docs.h"
 #include "weather/document_io.h"
 #include "weather/value_filters.h"
-#include "weather/weather_fixture.h"
 
 namespace {
 
@@ -23,7 +24,7 @@ std::string EditedText(const XmlValueRecord& value, size_t n) {
     return value.kind == kXmlValueText ? "EDITED_" + std::to_string(n) : std::to_string(n % 89 + 100) + ".125";
 }
 
-class RealWeatherFiles : public weathertest::WeatherDocsTest {
+class RealWeatherFiles : public shelltest::ShellTest {
 protected:
     void RoundTrip(const std::string& label, size_t row, const std::string& original, bool wellFormed) {
         SCOPED_TRACE(label);

@@ -10,9 +10,10 @@
 
 #include "platform/simulated.h"
 #include "shell/file_utils.h"
+#include "shell/shell_fixture.h"
+#include "support/weather_docs.h"
 #include "weather/document_io.h"
 #include "weather/weather_documents.h"
-#include "weather/weather_fixture.h"
 
 namespace {
 
@@ -28,7 +29,7 @@ const char* const kWatertuneText =
     "<?xml version=\"1.0\"?>\r\n<MainWaterTune>\r\n  <WaterColor value=\"0x1A00191C\" />\r\n"
     "  <RippleScale value=\"1.0\" />\r\n  <FogMin x=\"-4000.000000\" y=\"-4000.000000\" />\r\n</MainWaterTune>";
 
-class WeatherDocumentsTest : public weathertest::WeatherDocsTest {
+class WeatherDocumentsTest : public shelltest::ShellTest {
 protected:
     static WeatherDocument& Doc(size_t index) { return WeatherDocumentRegistry[index]; }
     static std::string Imports(const std::string& rest) { return InVrn("Imports\\" + rest); }
