@@ -176,9 +176,8 @@ TEST_F(WorkspaceTest, RestoreDefaultFolder) {
         EXPECT_EQ(SettingsStatusLine, c.status);
         EXPECT_EQ(ImportFolderChanged, c.importChanged) << c.status;
     }
-    EXPECT_NE(GetFile("D:\\Work\\VRN\\VRN.ini").find("ImportDirectory=D:\\Work\\VRN\\Imports\\\r\n"),
-              std::string::npos);
-    EXPECT_NE(GetFile("D:\\Work\\VRN\\VRN.ini").find("ExportDirectory=D:\\Work\\VRN\\Exports\\\r\n"),
+    EXPECT_NE(GetFile("D:\\Work\\VRN\\VRN.ini")
+                  .find("ImportDirectory=D:\\Work\\VRN\\Imports\\\r\nExportDirectory=D:\\Work\\VRN\\Exports\\\r\n"),
               std::string::npos);
     EXPECT_EQ(VrnFolder(), kVrn);
     EXPECT_STREQ(WorkspacePaths.ImportFolderText, InVrn("Imports\\").c_str());
