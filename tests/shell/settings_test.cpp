@@ -311,21 +311,6 @@ TEST_F(SettingsTest, SaveFailuresAreReportedAndDestroyNothing) {
     EXPECT_EQ(GetFile(Ini()), before);
 }
 
-TEST_F(SettingsTest, SavingATypedVrnFolderAdoptsIt) {
-    LoadSettings();
-    CopyFolderText(WorkspacePaths.ImportFolderText, "E:\\Imp\\");
-    CopyFolderText(WorkspacePaths.VrnFolderText, "D:\\Typed");
-    ASSERT_TRUE(SaveSettings());
-    EXPECT_EQ(SettingsStatusLine, "VRN.ini saved: D:\\Typed\\VRN\\VRN.ini");
-    EXPECT_STREQ(WorkspacePaths.AdoptedVrnFolder, "D:\\Typed\\VRN\\");
-    EXPECT_EQ(GetFile(Ini()), Crlf({"[Paths]", "WorkspaceDirectory=D:\\Typed\\VRN\\"}));
-    EXPECT_EQ(GetFile("D:\\Typed\\VRN\\VRN.ini"), DefaultFileText("D:\\Typed\\VRN\\"));
-    // Back at the default folder no pointer is written: the full file goes there.
-    CopyFolderText(WorkspacePaths.VrnFolderText, kVrn);
-    ASSERT_TRUE(SaveSettings());
-    EXPECT_EQ(GetFile(Ini()), DefaultFileText(kVrn));
-}
-
 TEST_F(SettingsTest, WithoutADocumentsFolderNothingIsWritten) {
     platform::sim::SetKnownFolder(platform::KnownFolder::Documents, std::nullopt);
     platform::sim::SetEnvironmentVariable("USERPROFILE", std::nullopt);
