@@ -19,14 +19,12 @@ int main(int argc, char** argv) {
         std::ofstream(folder + "/" + name, std::ios::binary) << text;
         ++count;
     };
-    using testsupport::LineEnding;
-    testsupport::WeatherXmlOptions options;
-    options.weatherCount = 3;
-    const std::string weather = testsupport::GenerateWeatherXml(options);
+    const std::string weather = testsupport::GenerateWeatherXml({.weatherCount = 3});
     put("weather.xml", weather);
-    const LineEnding endings[] = {LineEnding::Lf, LineEnding::CrLf, LineEnding::Cr, LineEnding::Mixed};
-    for (uint32_t seed = 0; seed < 4; ++seed)
-        put("render" + std::to_string(seed) + ".xml", testsupport::GenerateRenderDocument(seed, endings[seed], seed == 1));
+    for (uint32_t seed = 0; seed < 4; ++seed) {
+        const auto ending = static_cast<testsupport::LineEnding>(seed);  // each of them
+        put("render" + std::to_string(seed) + ".xml", testsupport::GenerateRenderDocument(seed, ending, seed == 1));
+    }
     for (const testsupport::NamedText& variant : testsupport::HostileVariants(weather, 7))
         put("hostile_" + variant.name + ".xml", variant.text);
     std::printf("%d generated seeds in %s\n", count, folder.c_str());

@@ -384,11 +384,9 @@ TEST_F(WeatherDocumentsTest, GeneratedFilesRoundTrip) {
         EXPECT_EQ(CountShownValues(d, MiscXmlFilterState{}), 40u);  // every value maps onto a slot
     }
     for (uint32_t seed = 0; seed < 4; ++seed) {
-        testsupport::WeatherXmlOptions options;
-        options.seed = seed;
-        options.lineEnding = static_cast<testsupport::LineEnding>(seed);
-        options.bom = seed == 1;
-        RoundTrip("generated weather.xml " + std::to_string(seed), 2, testsupport::GenerateWeatherXml(options), true);
+        const auto ending = static_cast<testsupport::LineEnding>(seed);
+        RoundTrip("generated weather.xml " + std::to_string(seed), 2,
+                  testsupport::GenerateWeatherXml({.lineEnding = ending, .bom = seed == 1, .seed = seed}), true);
     }
     EXPECT_EQ(loaded_, 28u);
 }
