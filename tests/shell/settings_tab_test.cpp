@@ -66,11 +66,24 @@ protected:
         UiSettings.MenuHeight = size.height;
         ui.CaptureText(true);
         ui.Frame(Draw);
+        shownBefore_ = sim::FolderDialogsShown();
     }
     void TearDown() override {
-        platform::sim::HoldFolderDialogs(false);
+        sim::HoldFolderDialogs(false);
+        EXPECT_TRUE(WaitFor([] { return FolderDialogOpen.load() == 0; }));
+        FolderDialogReady.store(0);
+        sim::FailNextThreadStarts(0);
+        sim::FailDialogApartment(false);
         host::ResetClockState();
         ShellTest::TearDown();
+    }
+    int Shown() const { return sim::FolderDialogsShown() - shownBefore_; }
+    // Opens a dialog as the Settings tab does, answered with answer.
+    void Browse(int kind, std::optional<std::string> answer) {
+        sim::QueueFolderDialogAnswer(std::move(answer));
+        ASSERT_TRUE(SelectFolderDialog(kind, "Select VRN import folder", DefaultImportsFolder()));
+        SettingsStatusLine = "Import folder dialog opened.";
+        ASSERT_TRUE(WaitFor(DialogEnded));
     }
     void Open(const char* header) { ASSERT_TRUE(ui.ClickItem(header, Draw)) << header; }
     void Click(const char* label) { ASSERT_TRUE(ui.ClickItem(label, Draw)) << label; }
@@ -94,6 +107,7 @@ protected:
     std::string Ini() { return GetFile(shelltest::ShellTest::InVrn("VRN.ini")); }
 
     testsupport::ImGuiHarness ui{kDisplay};
+    int shownBefore_ = 0;
 };
 
 // Each checkbox changes its setting; the timelapse's also lets the clock
@@ -138,10 +152,10 @@ TEST_F(SettingsTabTest, ResetDefaultsIsOfferedWhenSomethingDiffersAndStopsARunni
     Click("Reset defaults");
     EXPECT_EQ(SettingsStatusLine, "marker") << "disabled while everything is default";
     UiSettings.UIScale = 1.5f;  // a failed save keeps its message
-    platform::sim::FailWritesTo(shelltest::ShellTest::InVrn("VRN.ini"), true);
+    sim::FailWritesTo(shelltest::ShellTest::InVrn("VRN.ini"), true);
     ui.Frame(Draw);
     Click("Reset defaults");
-    platform::sim::FailWritesTo(shelltest::ShellTest::InVrn("VRN.ini"), false);
+    sim::FailWritesTo(shelltest::ShellTest::InVrn("VRN.ini"), false);
     EXPECT_EQ(SettingsStatusLine.rfind("VRN.ini save failed: ", 0), 0u) << SettingsStatusLine;
     EXPECT_NE(ui.Text().find("Settings could not be saved."), std::string::npos);
     EXPECT_EQ(host::ClockPauseRequest.load(), -1) << "without a timelapse no clock request";
@@ -204,15 +218,14 @@ TEST_F(SettingsTabTest, FolderButtons) {
     EXPECT_TRUE(SamePath(WorkspacePaths.ImportFolderText, DefaultImportsFolder()));
     EXPECT_EQ(SettingsStatusLine, "Default import folder restored.");
 
-    platform::sim::HoldFolderDialogs(true);
+    sim::HoldFolderDialogs(true);
     Click("Browse##BrowseExportFolder");
     EXPECT_EQ(SettingsStatusLine, "Export folder dialog opened.");
     ASSERT_EQ(FolderDialogOpen.load(), 1);
     SettingsStatusLine = "marker";
     Click("Browse##BrowseVrnFolder");
     EXPECT_EQ(SettingsStatusLine, "marker");
-    platform::sim::ReleaseFolderDialog();
-    EXPECT_TRUE(WaitFor([] { return FolderDialogOpen.load() == 0; }));
+    sim::ReleaseFolderDialog();
 }
 
 TEST_F(SettingsTabTest, WindowWidthTypedIntoItsSliderResizesTheMainWindow) {
@@ -281,32 +294,7 @@ TEST_F(SettingsTabTest, TypingIntoAFolderFieldIsSeenByTheHotkeys) {
     host::UiTakingTextInput.store(0);
 }
 
-class FolderPickerTest : public shelltest::ShellTest {
-protected:
-    void SetUp() override {
-        shelltest::ShellTest::SetUp();
-        LoadSettings();
-        shownBefore_ = sim::FolderDialogsShown();
-    }
-    void TearDown() override {
-        sim::HoldFolderDialogs(false);
-        EXPECT_TRUE(WaitFor([] { return FolderDialogOpen.load() == 0; }));
-        FolderDialogReady.store(0);
-        sim::FailNextThreadStarts(0);
-        sim::FailDialogApartment(false);
-        shelltest::ShellTest::TearDown();
-    }
-    int Shown() const { return sim::FolderDialogsShown() - shownBefore_; }
-    // Opens a dialog as the Settings tab does, answered with answer.
-    void Browse(int kind, std::optional<std::string> answer) {
-        sim::QueueFolderDialogAnswer(std::move(answer));
-        ASSERT_TRUE(SelectFolderDialog(kind, "Select VRN import folder", DefaultImportsFolder()));
-        SettingsStatusLine = "Import folder dialog opened.";
-        ASSERT_TRUE(WaitFor(DialogEnded));
-    }
-
-    int shownBefore_ = 0;
-};
+using FolderPickerTest = SettingsTabTest;
 
 TEST_F(FolderPickerTest, HandshakeWithASecondBrowseWhileOpen) {
     sim::HoldFolderDialogs(true);
