@@ -116,7 +116,7 @@ std::string GenerateWeatherXml(const WeatherXmlOptions& options) {
     }
     Line(x, "  ", "</WeatherGpuFx>");
     Line(x, "  ", "<WeatherTypes>");
-    for (size_t w = 0; w < std::min<size_t>(options.weatherCount, std::size(kWeathers)); ++w) {
+    for (size_t w = 0; w < std::size(kWeathers); ++w) {
         Line(x, "\t", "<Item>");
         Line(x, "\t  ", std::string("<Name>") + kWeathers[w] + "</Name>");
         for (const char* field : kWeatherValueFields) {
@@ -173,71 +173,6 @@ std::string GenerateRenderDocument(uint32_t seed, LineEnding lineEnding, bool bo
     Line(x, "  ", "<textureName>rain_drop</textureName>");
     Line(x, "", "</rage__ptxgpuDropRenderSettings>");
     return WithLineEndings(x, lineEnding, seed);
-}
-
-std::vector<NamedText> HostileVariants(std::string_view base, uint32_t seed) {
-    TestRandom random(seed);
-    std::vector<NamedText> out;
-    const std::string text(base);
-    const auto add = [&](std::string name, std::string body) { out.push_back({std::move(name), std::move(body)}); };
-
-    // Damage at the first value attribute.
-    const size_t value = text.find("value=\"");
-    if (value != std::string::npos) {
-        std::string unquoted = text;
-        const size_t close = unquoted.find('"', value + 7);
-        if (close != std::string::npos) {
-            unquoted.erase(close, 1);
-            unquoted.erase(value + 6, 1);
-            add("unquoted_value", unquoted);
-        }
-        add("greater_in_value", text.substr(0, value + 7) + "1>2" + text.substr(value + 7));
-        add("doubled_quote", text.substr(0, value + 6) + "\"" + text.substr(value + 6));
-    }
-    add("crlf", WithLineEndings(text, LineEnding::CrLf));
-    add("lf", WithLineEndings(text, LineEnding::Lf));
-    add("cr", WithLineEndings(text, LineEnding::Cr));
-    add("mixed_line_ends", WithLineEndings(text, LineEnding::Mixed, seed));
-    add("utf8_bom", "\xEF\xBB\xBF" + text);
-    add("double_bom", "\xEF\xBB\xBF\xEF\xBB\xBF" + text);
-    {
-        // UTF-16 LE with its BOM: every byte of the text followed by zero.
-        std::string wide = "\xFF\xFE";
-        for (const char c : text) {
-            wide += c;
-            wide += '\0';
-        }
-        add("utf16_le", wide);
-    }
-    // Items: self-closing, nested and empty ones slipped in before the first item.
-    const size_t item = text.find("<Item>");
-    if (item != std::string::npos) {
-        add("self_closing_item", text.substr(0, item) + "<Item/><Item value=\"5\" />" + text.substr(item));
-        add("nested_item", text.substr(0, item) + "<Item><Item><Name>RAIN</Name><Sun value=\"9\"/></Item></Item>" +
-                               text.substr(item));
-        add("item_like_names", text.substr(0, item) + "<Items value=\"1\"/><ItemX><Name>CLEAR</Name></ItemX>" +
-                                   text.substr(item));
-        add("unclosed_item", text.substr(0, item) + "<Item><Name>FOGGY</Name><Fog value=\"3\"/>");
-    }
-    // Markup hidden in comments and CDATA at a random tag boundary.
-    size_t at = text.find('>', random.Below(text.size() ? text.size() : 1));
-    at = at == std::string::npos ? text.size() : at + 1;
-    add("comment_markup", text.substr(0, at) + "<!-- <Item><Name>RAIN</Name><Sun value=\"7\"/></Item> </CContentsOfWeatherXmlFile> -->" +
-                              text.substr(at));
-    add("cdata_markup", text.substr(0, at) + "<![CDATA[ <Sun value=\"7\"/> ]]>" + text.substr(at));
-    add("unclosed_comment", text.substr(0, at) + "<!-- <Sun value=\"7\"/>" + text.substr(at));
-    add("stray_end_tag", text.substr(0, at) + "</Nothing>" + text.substr(at));
-    add("non_ascii", text.substr(0, at) + "<Gr\xC3\xB6\xC3\x9F" "e value=\"\xE2\x99\xA5\"/>\xE9\xFF\x80" + text.substr(at));
-    add("nul_bytes", text.substr(0, at) + std::string("<A\0 value=\"1\"/>\0", 16) + text.substr(at));
-    // Random byte flips.
-    std::string flipped = text;
-    static const char kNoise[] = "<>/\"'=!-?[]& \r\n\t\x80\xFF";
-    for (size_t i = 0; i < 1 + flipped.size() / 200 && !flipped.empty(); ++i)
-        flipped[random.Below(flipped.size())] = kNoise[random.Below(sizeof kNoise - 1)];
-    add("byte_flips", flipped);
-    add("empty", "");
-    add("only_markup", "<<<>>><!----><?><![CDATA[]]></>");
-    return out;
 }
 
 }  // namespace testsupport

@@ -1,9 +1,6 @@
-// Generated weather-family documents for the tests, the fuzz target and the
-// benchmarks: weather.xml and weather render files in the game's layout, and
-// hostile variants of any document (unquoted values, ">" in values, mixed
-// line endings, BOMs, nested and self-closing items, comments and CDATA
-// holding markup, non-ASCII text); and the checks every scan of a text must
-// pass (header-only, for the fuzz target too).
+// Generated weather-family documents for the tests and the benchmarks:
+// weather.xml and weather render files in the game's layout; and the checks
+// every scan of a text must pass (header-only, for the fuzz target too).
 #pragma once
 #include <algorithm>
 #include <cstddef>
@@ -19,14 +16,13 @@ namespace testsupport {
 enum class LineEnding { Lf, CrLf, Cr, Mixed };
 
 struct WeatherXmlOptions {
-    size_t weatherCount = 17;  // the first N of EXTRASUNNY ... SNOW_HALLOWEEN
     LineEnding lineEnding = LineEnding::CrLf;
     bool bom = false;
     uint32_t seed = 1;  // varies the value texts
 };
 
-// A weather.xml with every field the model knows per weather (and the
-// fields it doesn't, and commented-out ones), the 24 effects and a
+// A weather.xml with every field the model knows for each of the 17 weathers
+// (and the fields it doesn't, and commented-out ones), the 24 effects and a
 // WeatherCycles section.
 std::string GenerateWeatherXml(const WeatherXmlOptions& options);
 
@@ -34,14 +30,6 @@ std::string GenerateWeatherXml(const WeatherXmlOptions& options);
 // fields as x/y/z/w attributes, scalars as value attributes) plus a few
 // unmapped elements; the seed varies values, spacing and quoting.
 std::string GenerateRenderDocument(uint32_t seed, LineEnding lineEnding = LineEnding::CrLf, bool bom = false);
-
-struct NamedText {
-    std::string name;
-    std::string text;
-};
-
-// Hostile variants of a document: each its own kind of damage or oddity.
-std::vector<NamedText> HostileVariants(std::string_view base, uint32_t seed);
 
 // What is wrong with the records a scan made of source, "" when nothing: a
 // range beyond the text or not selecting exactly its original text, a current
