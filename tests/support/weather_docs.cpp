@@ -73,22 +73,15 @@ void Line(std::string& out, std::string_view indent, std::string_view text) {
     out += '\n';
 }
 
-std::string WithLineEndings(std::string_view text, LineEnding lineEnding, uint32_t seed = 0) {
+// The text with each "\n" written as the line ending asks (Mixed: one of the
+// three at random).
+std::string WithLineEndings(std::string_view text, LineEnding lineEnding, uint32_t seed) {
+    static const char* const kEnds[] = {"\n", "\r\n", "\r"};
     TestRandom random(seed + 7);
     std::string out;
-    out.reserve(text.size() + text.size() / 16);
-    for (size_t i = 0; i < text.size(); ++i) {
-        char c = text[i];
-        if (c == '\r' || c == '\n') {
-            if (c == '\r' && i + 1 < text.size() && text[i + 1] == '\n') ++i;
-            LineEnding pick = lineEnding;
-            if (pick == LineEnding::Mixed) pick = static_cast<LineEnding>(random.Below(3));
-            if (pick == LineEnding::Lf) out += '\n';
-            else if (pick == LineEnding::Cr) out += '\r';
-            else out += "\r\n";
-            continue;
-        }
-        out += c;
+    for (const char c : text) {
+        if (c != '\n') out += c;
+        else out += kEnds[lineEnding == LineEnding::Mixed ? random.Below(3) : static_cast<size_t>(lineEnding)];
     }
     return out;
 }
