@@ -104,6 +104,7 @@ EditEntry& UserEdit(int w, int r, int k, const char* name, float value) {
     return UserEdit(w, r, k, static_cast<size_t>(FindVariableRow(name)), value);
 }
 
+// Each test on a fresh fake drive with the default workspace and a fresh editor.
 class TimecycleTest : public testsupport::FakeDriveTest {
 protected:
     void SetUp() override {
