@@ -100,8 +100,6 @@ TEST(TimecycleModel, VariablesInertByWeatherAndTextSearch) {
     for (const auto& s : searches) EXPECT_EQ(TextContainsNoCase(s.text, s.query), s.found) << s.query;
 }
 
-// ---- binary16 ------------------------------------------------------------------------
-
 TEST(HalfFloat, EveryBitPatternRoundTrips) {
     for (uint32_t h = 0; h <= 0xFFFF; ++h) {
         const uint16_t half = static_cast<uint16_t>(h);

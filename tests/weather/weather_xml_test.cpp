@@ -173,10 +173,9 @@ TEST(XmlScanner, AttributeAndPathHelpers) {
 }
 
 struct Model {
-    std::string text;
     std::vector<XmlValueRecord> records;
     uint64_t warnings = 0;
-    explicit Model(std::string xml) : text(std::move(xml)) {
+    explicit Model(const std::string& text) {
         ScanXmlValues(text, records, warnings);
         FilterWeatherXmlLiveValues(text, records, warnings);
     }
