@@ -650,27 +650,37 @@ TEST(NumberTexts, FormatFloatTrimmedKeepsWholeNumbersWhole) {
     for (const auto& c : cases) EXPECT_EQ(FormatFloatTrimmed(c.value, c.source), c.out) << c.value << " " << c.source;
 }
 
+// A text read by a number parser: the result, the value (the one it held
+// before when the read fails) and the bytes used.
+template <class T>
+struct ReadCase {
+    const char* text;
+    bool ok;
+    T value;
+    size_t consumed;
+};
+
+template <class T, size_t N>
+void ExpectReads(bool (*parse)(std::string_view, T&, size_t*), const ReadCase<T> (&cases)[N], T before) {
+    for (const ReadCase<T>& c : cases) {
+        T value = before;
+        size_t consumed = 99;
+        EXPECT_EQ(parse(c.text, value, &consumed), c.ok) << c.text;
+        EXPECT_EQ(value, c.value) << c.text;
+        EXPECT_EQ(consumed, c.consumed) << c.text;
+    }
+}
+
 TEST(NumberTexts, ParseFloatPrefixReadsLikeStrtof) {
     const float inf = std::numeric_limits<float>::infinity();
-    const struct {
-        const char* text;
-        bool ok;
-        float value;
-        size_t consumed;
-    } cases[] = {
+    const ReadCase<float> cases[] = {
         {"1.5abc", true, 1.5f, 3},  {"  -2.25e1x", true, -22.5f, 9}, {"+.5", true, 0.5f, 3},
         {"1e+", true, 1.0f, 1},     {"1,5", true, 1.0f, 1},          {"0x1p-1", true, 0.5f, 6},
         {"0xg", true, 0.0f, 1},     {"-Infinity", true, -inf, 9},    {"1e40", true, inf, 4},
         {"0.000001e-99", true, 0.0f, 12}, {"", false, 7.0f, 0},      {"+-1", false, 7.0f, 0},
         {".", false, 7.0f, 0},      {"\xE9", false, 7.0f, 0},        {"\xA0" "1", false, 7.0f, 0},
     };
-    for (const auto& c : cases) {
-        float value = 7.0f;
-        size_t consumed = 99;
-        EXPECT_EQ(ParseFloatPrefix(c.text, value, &consumed), c.ok) << c.text;
-        EXPECT_EQ(value, c.value) << c.text;
-        EXPECT_EQ(consumed, c.consumed) << c.text;
-    }
+    ExpectReads(ParseFloatPrefix, cases, 7.0f);
     float value = 0.0f;
     EXPECT_TRUE(ParseFloatPrefix("nan", value));
     EXPECT_TRUE(std::isnan(value));
@@ -686,23 +696,12 @@ TEST(NumberTexts, ParseFloatPrefixReadsLikeStrtof) {
 TEST(NumberTexts, ParseIntPrefixReadsLikeStrtoll) {
     constexpr int64_t kMax = std::numeric_limits<int64_t>::max();
     constexpr int64_t kMin = std::numeric_limits<int64_t>::min();
-    const struct {
-        const char* text;
-        bool ok;
-        int64_t value;
-        size_t consumed;
-    } cases[] = {
+    const ReadCase<int64_t> cases[] = {
         {"5x", true, 5, 1},   {"+7", true, 7, 2},  {" 42 ", true, 42, 3}, {"0x10", true, 0, 1}, {"-", false, 3, 0},
         {"", false, 3, 0},    {"9223372036854775808", true, kMax, 19}, {"-9223372036854775808", true, kMin, 20},
         {"99999999999999999999999", true, kMax, 23}, {"-99999999999999999999999", true, kMin, 24},
     };
-    for (const auto& c : cases) {
-        int64_t value = 3;
-        size_t consumed = 99;
-        EXPECT_EQ(ParseIntPrefix(c.text, value, &consumed), c.ok) << c.text;
-        EXPECT_EQ(value, c.value) << c.text;
-        EXPECT_EQ(consumed, c.consumed) << c.text;
-    }
+    ExpectReads(ParseIntPrefix, cases, int64_t{3});
 }
 
 class FileHelpersTest : public ShellTest {};

@@ -6,6 +6,7 @@
 
 #include <cmath>
 #include <cstring>
+#include <span>
 #include <string>
 #include <tuple>
 #include <vector>
@@ -19,20 +20,38 @@ namespace {
 
 using namespace weather;
 
+// A scan of a text, and then the weather.xml model's filter when asked.
 struct Scan {
     std::vector<XmlValueRecord> records;
     uint64_t warnings = 0;
     bool found = false;
-    explicit Scan(std::string_view text) { found = ScanXmlValues(text, records, warnings); }
+    explicit Scan(std::string_view text, bool model = false) {
+        found = ScanXmlValues(text, records, warnings);
+        if (model) FilterWeatherXmlLiveValues(text, records, warnings);
+    }
 };
 
-// Each row: a text, its records as "path=text", and the warnings counted.
-TEST(XmlScanner, RecordsAndWarnings) {
-    struct Case {
-        std::string xml;
+// A text, its records as "path=text", and the warnings counted.
+struct Case {
+    std::string xml;
+    std::vector<std::string> records;
+    uint64_t warnings = 0;
+};
+
+void ExpectScans(std::span<const Case> cases, bool model) {
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.xml);
+        const Scan scan(c.xml, model);
         std::vector<std::string> records;
-        uint64_t warnings = 0;
-    };
+        for (const XmlValueRecord& r : scan.records) records.push_back(r.path + "=" + r.originalText);
+        EXPECT_EQ(records, c.records);
+        EXPECT_EQ(testsupport::RecordsFault(c.xml, scan.records), "");
+        EXPECT_EQ(scan.warnings, c.warnings);
+        EXPECT_TRUE(model || scan.found == !c.records.empty());
+    }
+}
+
+TEST(XmlScanner, RecordsAndWarnings) {
     const Case cases[] = {
         {R"(<A><B value="1"/><B value="2"/><B value="3"/></A>)", {"A/B=1", "A/B[2]=2", "A/B[3]=3"}},
         {R"(<R><A><Item value="1"/></A><A><Item value="2"/></A></R>)", {"R/A/Item[1]=1", "R/A[2]/Item[1]=2"}},
@@ -77,16 +96,7 @@ TEST(XmlScanner, RecordsAndWarnings) {
         {R"(<A checked value="1"/>)", {"A=1"}},
         {"<R value=\"1\"/><", {"R=1"}},
     };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.xml);
-        const Scan scan(c.xml);
-        std::vector<std::string> records;
-        for (const XmlValueRecord& r : scan.records) records.push_back(r.path + "=" + r.originalText);
-        EXPECT_EQ(records, c.records);
-        EXPECT_EQ(testsupport::RecordsFault(c.xml, scan.records), "");
-        EXPECT_EQ(scan.warnings, c.warnings);
-        EXPECT_EQ(scan.found, !c.records.empty());
-    }
+    ExpectScans(cases, false);
     // Records and warnings of an earlier scan never remain.
     std::vector<XmlValueRecord> records(3);
     uint64_t warnings = 7;
@@ -172,15 +182,6 @@ TEST(XmlScanner, AttributeAndPathHelpers) {
     }
 }
 
-struct Model {
-    std::vector<XmlValueRecord> records;
-    uint64_t warnings = 0;
-    explicit Model(const std::string& text) {
-        ScanXmlValues(text, records, warnings);
-        FilterWeatherXmlLiveValues(text, records, warnings);
-    }
-};
-
 std::string Wrap(const std::string& types, const std::string& gpuFx = "") {
     return "<CContentsOfWeatherXmlFile><WeatherGpuFx>" + gpuFx + "</WeatherGpuFx><WeatherTypes>" + types +
            "</WeatherTypes></CContentsOfWeatherXmlFile>";
@@ -189,11 +190,6 @@ std::string Wrap(const std::string& types, const std::string& gpuFx = "") {
 // Each row: a weather.xml text and the model's records as "path=text", with
 // the warnings counted.
 TEST(WeatherXmlModel, KeptValues) {
-    struct Case {
-        std::string xml;
-        std::vector<std::string> records;
-        uint64_t warnings = 0;
-    };
     const Case cases[] = {
         // Snow is its own element, not the start of SnowMist.
         {Wrap(R"(<Item><Name> RAIN </Name><SnowMist value="0.7"/><Snow value="0.2"/></Item>)"),
@@ -244,15 +240,7 @@ TEST(WeatherXmlModel, KeptValues) {
               "<CloudSettingsName>\r\n\tsnowclouds\r\n</CloudSettingsName></Item>"),
          {"WeatherTypes/XMAS/DropSettingName=", "WeatherTypes/XMAS/CloudSettingsName=snowclouds"}},
     };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.xml);
-        const Model model(c.xml);
-        std::vector<std::string> records;
-        for (const XmlValueRecord& r : model.records) records.push_back(r.path + "=" + r.originalText);
-        EXPECT_EQ(records, c.records);
-        EXPECT_EQ(testsupport::RecordsFault(c.xml, model.records), "");
-        EXPECT_EQ(model.warnings, c.warnings);
-    }
+    ExpectScans(cases, true);
 }
 
 TEST(WeatherXmlModel, ItemNames) {
@@ -412,27 +400,27 @@ TEST(ValueFilters, Search) {
 }
 
 TEST(ValueFilters, WeatherScope) {
-    struct Case {
+    struct Scope {
         int32_t scope, weather, effect, group;
         const char* path;
         bool passes;
     };
-    for (const Case& c : {
-             Case{0, 5, 5, 5, "Anything", true},
-             Case{7, 0, 0, 0, "Anything", true},
-             Case{1, 0, 0, 3, "WeatherTypes/RAIN/Fog", true},
-             Case{1, 0, 0, 3, "WeatherTypes/RAIN", false},
-             Case{1, 0, 0, 3, "WeatherGpuFx/THUNDER_DROP/gravity", false},
-             Case{1, 0, 0, 1, "WeatherTypes/RAIN/Fog", false},
-             Case{1, 7, 0, 0, "WeatherTypes/RAIN/Fog", true},
-             Case{1, 7, 0, 0, "WeatherTypes/RAIN_HALLOWEEN/Fog", false},
-             Case{1, 40, 0, 0, "WeatherTypes/SNOW_HALLOWEEN/Fog", true},  // clamped to 17
-             Case{1, -3, 0, 0, "WeatherTypes/CLEAR/Fog", true},           // clamped to 0
-             Case{1, 0, 0, 99, "WeatherTypes/CLEAR/CloudSettingsName", true},
-             Case{2, 0, 0, 0, "WeatherTypes/RAIN/Fog", false},
-             Case{2, 0, 4, 0, "WeatherGpuFx/THUNDER_DROP/gravity", true},
-             Case{2, 0, 4, 0, "WeatherGpuFx/THUNDER_DROPS/gravity", false},
-             Case{2, 0, 99, 0, "WeatherGpuFx/WETLAND_FLIES_DROP/gravity", true},
+    for (const Scope& c : {
+             Scope{0, 5, 5, 5, "Anything", true},
+             Scope{7, 0, 0, 0, "Anything", true},
+             Scope{1, 0, 0, 3, "WeatherTypes/RAIN/Fog", true},
+             Scope{1, 0, 0, 3, "WeatherTypes/RAIN", false},
+             Scope{1, 0, 0, 3, "WeatherGpuFx/THUNDER_DROP/gravity", false},
+             Scope{1, 0, 0, 1, "WeatherTypes/RAIN/Fog", false},
+             Scope{1, 7, 0, 0, "WeatherTypes/RAIN/Fog", true},
+             Scope{1, 7, 0, 0, "WeatherTypes/RAIN_HALLOWEEN/Fog", false},
+             Scope{1, 40, 0, 0, "WeatherTypes/SNOW_HALLOWEEN/Fog", true},  // clamped to 17
+             Scope{1, -3, 0, 0, "WeatherTypes/CLEAR/Fog", true},           // clamped to 0
+             Scope{1, 0, 0, 99, "WeatherTypes/CLEAR/CloudSettingsName", true},
+             Scope{2, 0, 0, 0, "WeatherTypes/RAIN/Fog", false},
+             Scope{2, 0, 4, 0, "WeatherGpuFx/THUNDER_DROP/gravity", true},
+             Scope{2, 0, 4, 0, "WeatherGpuFx/THUNDER_DROPS/gravity", false},
+             Scope{2, 0, 99, 0, "WeatherGpuFx/WETLAND_FLIES_DROP/gravity", true},
          }) {
         MiscXmlFilterState f;
         std::tie(f.scope, f.weather, f.effect, f.group) = std::tie(c.scope, c.weather, c.effect, c.group);
