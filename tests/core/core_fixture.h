@@ -1,9 +1,11 @@
-// A fake drive with the editor's settings and folders as at process start.
+// A fake drive with the editor's settings and folders as at process start,
+// and every weather document unloaded.
 #pragma once
 #include <string>
 
 #include "core/settings.h"
 #include "support/fake_drive.h"
+#include "weather/weather_documents.h"
 
 namespace coretest {
 
@@ -12,8 +14,10 @@ protected:
     void SetUp() override {
         FakeDriveTest::SetUp();
         core::ResetSettingsState();
+        weather::ReleaseWeatherDocuments();
     }
     void TearDown() override {
+        weather::ReleaseWeatherDocuments();
         core::ResetSettingsState();
         FakeDriveTest::TearDown();
     }

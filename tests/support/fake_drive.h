@@ -19,7 +19,9 @@ protected:
     std::string Host(const std::string& windowsPath) const;
     // Writes a file on the fake drive (creating its folders).
     void PutFile(const std::string& windowsPath, const std::string& content) const;
-    std::string GetFile(const std::string& windowsPath) const;
+    std::string GetFile(const std::string& windowsPath) const { return ReadHostFile(Host(windowsPath)); }
+    // The bytes of a Linux file (a real game file read in place).
+    static std::string ReadHostFile(const std::string& hostPath);
     bool Exists(const std::string& windowsPath) const;
 
     static constexpr const char* kDocuments = "C:\\Users\\Player\\Documents\\";

@@ -44,8 +44,8 @@ void FakeDriveTest::PutFile(const std::string& windowsPath, const std::string& c
     out.write(content.data(), static_cast<std::streamsize>(content.size()));
 }
 
-std::string FakeDriveTest::GetFile(const std::string& windowsPath) const {
-    std::ifstream in(Host(windowsPath), std::ios::binary);
+std::string FakeDriveTest::ReadHostFile(const std::string& hostPath) {
+    std::ifstream in(hostPath, std::ios::binary);
     std::ostringstream s;
     s << in.rdbuf();
     return s.str();

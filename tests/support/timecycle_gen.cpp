@@ -1,5 +1,6 @@
 #include "support/timecycle_gen.h"
 
+#include <charconv>
 #include <cstring>
 
 #include "timecycle/half_float.h"
@@ -27,15 +28,11 @@ int32_t GeneratedTenThousandths(int weather, int region, int variable, int keyfr
     return static_cast<int32_t>(h % 200000u) - 20000;
 }
 
+// Four decimals, whatever the C locale.
 std::string NumberText(int32_t tenThousandths) {
-    std::string text;
-    if (tenThousandths < 0) text.push_back('-');
-    const uint32_t magnitude = static_cast<uint32_t>(tenThousandths < 0 ? -tenThousandths : tenThousandths);
-    text += std::to_string(magnitude / 10000);
-    text.push_back('.');
-    std::string fraction = std::to_string(magnitude % 10000);
-    text += std::string(4 - fraction.size(), '0') + fraction;
-    return text;
+    char text[32];
+    return std::string(
+        text, std::to_chars(text, text + sizeof text, tenThousandths / 10000.0, std::chars_format::fixed, 4).ptr);
 }
 
 std::string ValuesText(int weather, int region, int variable, int distinctRowLimit, int shift) {

@@ -10,7 +10,6 @@
 #include <map>
 #include <set>
 #include <string>
-#include <vector>
 
 namespace testsupport {
 

@@ -1,12 +1,23 @@
 #include "support/weather_docs.h"
 
 #include <algorithm>
-#include <array>
-#include <map>
+#include <iterator>
 
 namespace testsupport {
 
 namespace {
+
+// A small deterministic generator (xorshift).
+struct TestRandom {
+    uint64_t state;
+    explicit TestRandom(uint64_t seed) : state(seed * 0x9E3779B97F4A7C15ull + 0x2545F4914F6CDD1Dull) {}
+    size_t Below(size_t n) {
+        state ^= state << 13;
+        state ^= state >> 7;
+        state ^= state << 17;
+        return n ? static_cast<size_t>(state % n) : 0;
+    }
+};
 
 // The game's names, written out here on their own so that a generated file
 // does not merely echo the editor's tables.
@@ -62,22 +73,15 @@ void Line(std::string& out, std::string_view indent, std::string_view text) {
     out += '\n';
 }
 
-std::string WithLineEndings(std::string_view text, LineEnding lineEnding, uint32_t seed = 0) {
+// The text with each "\n" written as the line ending asks (Mixed: one of the
+// three at random).
+std::string WithLineEndings(std::string_view text, LineEnding lineEnding, uint32_t seed) {
+    static const char* const kEnds[] = {"\n", "\r\n", "\r"};
     TestRandom random(seed + 7);
     std::string out;
-    out.reserve(text.size() + text.size() / 16);
-    for (size_t i = 0; i < text.size(); ++i) {
-        char c = text[i];
-        if (c == '\r' || c == '\n') {
-            if (c == '\r' && i + 1 < text.size() && text[i + 1] == '\n') ++i;
-            LineEnding pick = lineEnding;
-            if (pick == LineEnding::Mixed) pick = static_cast<LineEnding>(random.Below(3));
-            if (pick == LineEnding::Lf) out += '\n';
-            else if (pick == LineEnding::Cr) out += '\r';
-            else out += "\r\n";
-            continue;
-        }
-        out += c;
+    for (const char c : text) {
+        if (c != '\n') out += c;
+        else out += kEnds[lineEnding == LineEnding::Mixed ? random.Below(3) : static_cast<size_t>(lineEnding)];
     }
     return out;
 }
@@ -92,26 +96,20 @@ std::string GenerateWeatherXml(const WeatherXmlOptions& options) {
     Line(x, "", "");
     Line(x, "", "<CContentsOfWeatherXmlFile>");
     Line(x, "  ", "<VersionNumber value=\"1.000000\"/>");
-    if (options.gpuFx) {
-        Line(x, "  ", "<WeatherGpuFx>");
-        for (const char* effect : kEffects) {
-            Line(x, "\t", "<Item>");
-            Line(x, "\t  ", std::string("<Name>") + effect + "</Name>");
-            Line(x, "\t  ", "<SystemType>SYSTEM_TYPE_DROP</SystemType>");
-            Line(x, "\t  ", "<diffuseName>rain</diffuseName>");
-            Line(x, "\t  ", "<windInfluence value=\"" + Number(random) + "\"/>");
-            Line(x, "\t  ", "<gravity value=\"" + Number(random) + "\"/>");
-            std::string lower = effect;
-            std::transform(lower.begin(), lower.end(), lower.begin(), [](char c) {
-                return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-            });
-            Line(x, "\t  ", "<renderSettingsName>common:/data/levels/gta5/weather/" + lower + "</renderSettingsName>");
-            Line(x, "\t", "</Item>");
-        }
-        Line(x, "  ", "</WeatherGpuFx>");
+    Line(x, "  ", "<WeatherGpuFx>");
+    for (const char* effect : kEffects) {
+        Line(x, "\t", "<Item>");
+        Line(x, "\t  ", std::string("<Name>") + effect + "</Name>");
+        Line(x, "\t  ", "<SystemType>SYSTEM_TYPE_DROP</SystemType>");
+        Line(x, "\t  ", "<diffuseName>rain</diffuseName>");
+        Line(x, "\t  ", "<windInfluence value=\"" + Number(random) + "\"/>");
+        Line(x, "\t  ", "<gravity value=\"" + Number(random) + "\"/>");
+        Line(x, "\t  ", std::string("<renderSettingsName>common:/data/levels/gta5/weather/") + effect + "</renderSettingsName>");
+        Line(x, "\t", "</Item>");
     }
+    Line(x, "  ", "</WeatherGpuFx>");
     Line(x, "  ", "<WeatherTypes>");
-    for (size_t w = 0; w < std::min<size_t>(options.weatherCount, std::size(kWeathers)); ++w) {
+    for (size_t w = 0; w < std::size(kWeathers); ++w) {
         Line(x, "\t", "<Item>");
         Line(x, "\t  ", std::string("<Name>") + kWeathers[w] + "</Name>");
         for (const char* field : kWeatherValueFields) {
@@ -125,12 +123,10 @@ std::string GenerateWeatherXml(const WeatherXmlOptions& options) {
                                     : "<DropSettingName>-</DropSettingName>");
         Line(x, "\t  ", "<MistSettingName>-</MistSettingName>");
         Line(x, "\t  ", "<GroundSettingName> - </GroundSettingName>");
-        if (options.commentedFields) {
-            Line(x, "", std::string("<!--  <TimeCycleFilename platform=\"pc\">COMMON:/DATA/TIMECYCLE/W_") + kWeathers[w] +
-                            "_PC.XML</TimeCycleFilename>");
-            Line(x, "    ", std::string("<TimeCycleFilename platform=\"!pc\">COMMON:/DATA/TIMECYCLE/W_") +
-                                kWeathers[w] + ".XML</TimeCycleFilename>-->");
-        }
+        Line(x, "", std::string("<!--  <TimeCycleFilename platform=\"pc\">COMMON:/DATA/TIMECYCLE/W_") + kWeathers[w] +
+                        "_PC.XML</TimeCycleFilename>");
+        Line(x, "    ", std::string("<TimeCycleFilename platform=\"!pc\">COMMON:/DATA/TIMECYCLE/W_") + kWeathers[w] +
+                          ".XML</TimeCycleFilename>-->");
         Line(x, "    ", std::string("<TimeCycleFilename>COMMON:/DATA/TIMECYCLE/W_") + kWeathers[w] +
                             ".XML</TimeCycleFilename>");
         Line(x, "\t  ", std::string("<CloudSettingsName>") + kClouds[w % std::size(kClouds)] + "</CloudSettingsName>");
@@ -170,116 +166,6 @@ std::string GenerateRenderDocument(uint32_t seed, LineEnding lineEnding, bool bo
     Line(x, "  ", "<textureName>rain_drop</textureName>");
     Line(x, "", "</rage__ptxgpuDropRenderSettings>");
     return WithLineEndings(x, lineEnding, seed);
-}
-
-std::vector<NamedText> HostileVariants(std::string_view base, uint32_t seed) {
-    TestRandom random(seed);
-    std::vector<NamedText> out;
-    const std::string text(base);
-    const auto add = [&](std::string name, std::string body) { out.push_back({std::move(name), std::move(body)}); };
-
-    // Damage at the first value attribute.
-    const size_t value = text.find("value=\"");
-    if (value != std::string::npos) {
-        std::string unquoted = text;
-        const size_t close = unquoted.find('"', value + 7);
-        if (close != std::string::npos) {
-            unquoted.erase(close, 1);
-            unquoted.erase(value + 6, 1);
-            add("unquoted_value", unquoted);
-        }
-        add("greater_in_value", text.substr(0, value + 7) + "1>2" + text.substr(value + 7));
-        add("doubled_quote", text.substr(0, value + 6) + "\"" + text.substr(value + 6));
-    }
-    add("crlf", WithLineEndings(text, LineEnding::CrLf));
-    add("lf", WithLineEndings(text, LineEnding::Lf));
-    add("cr", WithLineEndings(text, LineEnding::Cr));
-    add("mixed_line_ends", WithLineEndings(text, LineEnding::Mixed, seed));
-    add("utf8_bom", "\xEF\xBB\xBF" + text);
-    add("double_bom", "\xEF\xBB\xBF\xEF\xBB\xBF" + text);
-    {
-        // UTF-16 LE with its BOM: every byte of the text followed by zero.
-        std::string wide = "\xFF\xFE";
-        for (const char c : text) {
-            wide += c;
-            wide += '\0';
-        }
-        add("utf16_le", wide);
-    }
-    // Items: self-closing, nested and empty ones slipped in before the first item.
-    const size_t item = text.find("<Item>");
-    if (item != std::string::npos) {
-        add("self_closing_item", text.substr(0, item) + "<Item/><Item value=\"5\" />" + text.substr(item));
-        add("nested_item", text.substr(0, item) + "<Item><Item><Name>RAIN</Name><Sun value=\"9\"/></Item></Item>" +
-                               text.substr(item));
-        add("item_like_names", text.substr(0, item) + "<Items value=\"1\"/><ItemX><Name>CLEAR</Name></ItemX>" +
-                                   text.substr(item));
-        add("unclosed_item", text.substr(0, item) + "<Item><Name>FOGGY</Name><Fog value=\"3\"/>");
-    }
-    // Markup hidden in comments and CDATA at a random tag boundary.
-    size_t at = text.find('>', random.Below(text.size() ? text.size() : 1));
-    at = at == std::string::npos ? text.size() : at + 1;
-    add("comment_markup", text.substr(0, at) + "<!-- <Item><Name>RAIN</Name><Sun value=\"7\"/></Item> </CContentsOfWeatherXmlFile> -->" +
-                              text.substr(at));
-    add("cdata_markup", text.substr(0, at) + "<![CDATA[ <Sun value=\"7\"/> ]]>" + text.substr(at));
-    add("unclosed_comment", text.substr(0, at) + "<!-- <Sun value=\"7\"/>" + text.substr(at));
-    add("stray_end_tag", text.substr(0, at) + "</Nothing>" + text.substr(at));
-    add("non_ascii", text.substr(0, at) + "<Gr\xC3\xB6\xC3\x9F" "e value=\"\xE2\x99\xA5\"/>\xE9\xFF\x80" + text.substr(at));
-    add("nul_bytes", text.substr(0, at) + std::string("<A\0 value=\"1\"/>\0", 16) + text.substr(at));
-    // Random byte flips.
-    std::string flipped = text;
-    static const char kNoise[] = "<>/\"'=!-?[]& \r\n\t\x80\xFF";
-    for (size_t i = 0; i < 1 + flipped.size() / 200 && !flipped.empty(); ++i)
-        flipped[random.Below(flipped.size())] = kNoise[random.Below(sizeof kNoise - 1)];
-    add("byte_flips", flipped);
-    add("empty", "");
-    add("only_markup", "<<<>>><!----><?><![CDATA[]]></>");
-    return out;
-}
-
-std::vector<size_t> TruncationOffsetsByClass(std::string_view text) {
-    std::map<int, std::vector<size_t>> classes;
-    bool inComment = false;
-    for (size_t i = 1; i <= text.size(); ++i) {
-        const unsigned char c = static_cast<unsigned char>(text[i - 1]);
-        if (text.compare(i - 1, 4, "<!--") == 0) inComment = true;
-        if (inComment && i >= 3 && text.compare(i - 3, 3, "-->") == 0) inComment = false;
-        int cls;
-        if (inComment) cls = 100;
-        else if (c >= 0x80) cls = 101;
-        else if (c >= '0' && c <= '9') cls = 102;
-        else if ((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z')) cls = 103;
-        else cls = c;  // each punctuation and white-space byte its own class
-        classes[cls].push_back(i);
-    }
-    std::vector<size_t> offsets = {0};
-    for (const auto& entry : classes) {
-        const std::vector<size_t>& at = entry.second;
-        offsets.push_back(at.front());
-        offsets.push_back(at[at.size() / 2]);
-        offsets.push_back(at.back());
-    }
-    std::sort(offsets.begin(), offsets.end());
-    offsets.erase(std::unique(offsets.begin(), offsets.end()), offsets.end());
-    return offsets;
-}
-
-std::string GenerateLargeDocument(size_t targetBytes) {
-    std::string x = "<?xml version=\"1.0\"?>\n<Root>\n";
-    x.reserve(targetBytes + 256);
-    const std::string tail = "</Root>\n";
-    std::string item;
-    for (size_t n = 0;; ++n) {
-        item = "  <Item>\n    <Name>N" + std::to_string(n) +
-               "</Name>\n    <Sun value=\"0.500000\"/>\n    <FogMin x=\"-4000.0\" y=\"12\"/>\n"
-               "    <F content=\"float_array\">1.0 2.0 3.0</F>\n    <!-- " +
-               std::string(900, '~') + " -->\n  </Item>\n";
-        if (x.size() + item.size() + tail.size() > targetBytes) break;
-        x += item;
-    }
-    if (x.size() + tail.size() < targetBytes) x.append(targetBytes - x.size() - tail.size(), ' ');
-    x += tail;
-    return x;
 }
 
 }  // namespace testsupport

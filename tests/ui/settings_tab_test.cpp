@@ -1,13 +1,16 @@
-// The Settings tab, clicked through a headless UI on the fake drive.
+// The Settings tab, clicked through a headless UI on the fake drive, and the
+// folder dialog it opens.
 #include <gtest/gtest.h>
-
-#include <string>
-
 #include <imgui.h>
 #include <imgui_internal.h>
 
 #include <cctype>
+#include <chrono>
 #include <filesystem>
+#include <functional>
+#include <optional>
+#include <string>
+#include <thread>
 
 #include "core/core_fixture.h"
 #include "core/editor_state.h"
@@ -18,7 +21,6 @@
 #include "core/workspace.h"
 #include "game/before_after.h"
 #include "game/clock_timelapse.h"
-#include "platform/clock.h"
 #include "platform/simulated.h"
 #include "support/imgui_harness.h"
 #include "ui/main_window.h"
@@ -28,6 +30,20 @@ namespace {
 
 using namespace core;
 using namespace ui;
+namespace sim = platform::sim;
+
+// The dialog thread has handed its result back and closed.
+bool DialogEnded() { return FolderDialogReady.load() == 1 && FolderDialogOpen.load() == 0; }
+
+// Waits (a few seconds at most) until the condition holds.
+bool WaitFor(const std::function<bool()>& condition) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (!condition()) {
+        if (std::chrono::steady_clock::now() > deadline) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    return true;
+}
 
 constexpr ImVec2 kDisplay(1920.0f, 3000.0f);
 
@@ -51,11 +67,24 @@ protected:
         UiSettings.MenuHeight = size.height;
         ui.CaptureText(true);
         ui.Frame(Draw);
+        shownBefore_ = sim::FolderDialogsShown();
     }
     void TearDown() override {
-        platform::sim::HoldFolderDialogs(false);
+        sim::HoldFolderDialogs(false);
+        EXPECT_TRUE(WaitFor([] { return FolderDialogOpen.load() == 0; }));
+        FolderDialogReady.store(0);
+        sim::FailNextThreadStarts(0);
+        sim::FailDialogApartment(false);
         game::ResetClockState();
         CoreTest::TearDown();
+    }
+    int Shown() const { return sim::FolderDialogsShown() - shownBefore_; }
+    // Opens a dialog as the Settings tab does, answered with answer.
+    void Browse(int kind, std::optional<std::string> answer) {
+        sim::QueueFolderDialogAnswer(std::move(answer));
+        ASSERT_TRUE(SelectFolderDialog(kind, "Select VRN import folder", DefaultImportsFolder()));
+        SettingsStatusLine = "Import folder dialog opened.";
+        ASSERT_TRUE(WaitFor(DialogEnded));
     }
     void Open(const char* header) { ASSERT_TRUE(ui.ClickItem(header, Draw)) << header; }
     void Click(const char* label) { ASSERT_TRUE(ui.ClickItem(label, Draw)) << label; }
@@ -79,8 +108,11 @@ protected:
     std::string Ini() { return GetFile(coretest::CoreTest::InVrn("VRN.ini")); }
 
     testsupport::ImGuiHarness ui{kDisplay};
+    int shownBefore_ = 0;
 };
 
+// Each checkbox changes its setting; the timelapse's also lets the clock
+// run when switched off, and the tab shows its clock meanwhile.
 TEST_F(SettingsTabTest, GameControlCheckboxesChangeTheirSettings) {
     Open("Game Controls##settings_game_controls_v2");
     struct Case {
@@ -100,6 +132,12 @@ TEST_F(SettingsTabTest, GameControlCheckboxesChangeTheirSettings) {
         Click(c.label);
         EXPECT_EQ(c.value.Get(), c.after) << c.label;
     }
+    EXPECT_EQ(game::ClockPauseRequest.load(), -1);
+    game::TimelapseClockSeconds.store(13 * 3600 + 7 * 60 + 59.9);
+    ui.Frame(Draw);
+    EXPECT_NE(ui.Text().find("Clock 13:07"), std::string::npos);
+    Click("Timelapse");
+    EXPECT_EQ(game::ClockPauseRequest.load(), 0);
     Open("Layout##settings_layout_v2");
     Click("Show FPS Counter");
     Click("Show FPS When Menu Is Closed");
@@ -110,33 +148,15 @@ TEST_F(SettingsTabTest, GameControlCheckboxesChangeTheirSettings) {
     EXPECT_NE(ui.Text().find("Settings saved."), std::string::npos);
 }
 
-TEST_F(SettingsTabTest, TimelapseCheckboxOffLetsTheClockRunUnlessTimeIsLockedAndShowsItsClock) {
-    Open("Game Controls##settings_game_controls_v2");
-    Click("Timelapse");
-    EXPECT_EQ(game::ClockPauseRequest.load(), -1);
-    game::TimelapseClockSeconds.store(13 * 3600 + 7 * 60 + 59.9);
-    ui.Frame(Draw);
-    EXPECT_NE(ui.Text().find("Clock 13:07"), std::string::npos);
-    game::TimelapseLastTick.store(5);
-    Click("Timelapse");
-    EXPECT_FALSE(TimelapseEnabled);
-    EXPECT_EQ(game::ClockPauseRequest.load(), 0);
-    EXPECT_EQ(game::TimelapseLastTick.load(), 0u);
-    game::LockTimeState.store(1);
-    Click("Timelapse");
-    Click("Timelapse");
-    EXPECT_EQ(game::ClockPauseRequest.load(), 1);
-}
-
 TEST_F(SettingsTabTest, ResetDefaultsIsOfferedWhenSomethingDiffersAndStopsARunningTimelapse) {
     SettingsStatusLine = "marker";
     Click("Reset defaults");
     EXPECT_EQ(SettingsStatusLine, "marker") << "disabled while everything is default";
     UiSettings.UIScale = 1.5f;  // a failed save keeps its message
-    platform::sim::FailWritesTo(coretest::CoreTest::InVrn("VRN.ini"), true);
+    sim::FailWritesTo(coretest::CoreTest::InVrn("VRN.ini"), true);
     ui.Frame(Draw);
     Click("Reset defaults");
-    platform::sim::FailWritesTo(coretest::CoreTest::InVrn("VRN.ini"), false);
+    sim::FailWritesTo(coretest::CoreTest::InVrn("VRN.ini"), false);
     EXPECT_EQ(SettingsStatusLine.rfind("VRN.ini save failed: ", 0), 0u) << SettingsStatusLine;
     EXPECT_NE(ui.Text().find("Settings could not be saved."), std::string::npos);
     EXPECT_EQ(game::ClockPauseRequest.load(), -1) << "without a timelapse no clock request";
@@ -182,7 +202,9 @@ TEST_F(SettingsTabTest, ChoosingAKeyTakesItFromTheOtherHotkeys) {
     EXPECT_EQ(UiSettings.BothBeforeAfterHotkey.Get(), 0u);
 }
 
-TEST_F(SettingsTabTest, DefaultFolderButtonIsDisabledForTheDefaultInAnyCase) {
+// "Default" is disabled for the default folder in any letter case; "Browse"
+// opens the dialog and disables the folder buttons while it is open.
+TEST_F(SettingsTabTest, FolderButtons) {
     Open("Folders##settings_folders_v2");
     std::string lower = DefaultImportsFolder();
     for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
@@ -191,26 +213,20 @@ TEST_F(SettingsTabTest, DefaultFolderButtonIsDisabledForTheDefaultInAnyCase) {
     ui.Frame(Draw);
     Click("Default####TimecycleImportDirectory");
     EXPECT_EQ(SettingsStatusLine, "marker");
-
     CopyFolderText(WorkspacePaths.ImportFolderText, "C:\\Elsewhere\\");
     ui.Frame(Draw);
     Click("Default####TimecycleImportDirectory");
     EXPECT_TRUE(SamePath(WorkspacePaths.ImportFolderText, DefaultImportsFolder()));
     EXPECT_EQ(SettingsStatusLine, "Default import folder restored.");
-}
 
-TEST_F(SettingsTabTest, BrowseOpensTheDialogAndDisablesTheFolderButtons) {
-    Open("Folders##settings_folders_v2");
-    platform::sim::HoldFolderDialogs(true);
+    sim::HoldFolderDialogs(true);
     Click("Browse##BrowseExportFolder");
     EXPECT_EQ(SettingsStatusLine, "Export folder dialog opened.");
     ASSERT_EQ(FolderDialogOpen.load(), 1);
     SettingsStatusLine = "marker";
     Click("Browse##BrowseVrnFolder");
     EXPECT_EQ(SettingsStatusLine, "marker");
-    platform::sim::ReleaseFolderDialog();
-    for (int i = 0; i < 500 && FolderDialogOpen.load(); ++i) platform::SleepMilliseconds(1);
-    ui.Frame(Draw);
+    sim::ReleaseFolderDialog();
 }
 
 TEST_F(SettingsTabTest, WindowWidthTypedIntoItsSliderResizesTheMainWindow) {
@@ -277,6 +293,114 @@ TEST_F(SettingsTabTest, TypingIntoAFolderFieldIsSeenByTheHotkeys) {
     EXPECT_EQ(game::UiTakingTextInput.load(), 0);
     core::MenuOpen.store(0);
     game::UiTakingTextInput.store(0);
+}
+
+using FolderPickerTest = SettingsTabTest;
+
+TEST_F(FolderPickerTest, HandshakeWithASecondBrowseWhileOpen) {
+    sim::HoldFolderDialogs(true);
+    sim::QueueFolderDialogAnswer(std::string("  \"D:\\Chosen Imports\"  "));
+    ASSERT_TRUE(SelectFolderDialog(kFolderKindImport, "Select VRN import folder", DefaultImportsFolder()));
+    SettingsStatusLine = "Import folder dialog opened.";
+    ASSERT_TRUE(WaitFor([this] { return Shown() == 1; }));
+    EXPECT_EQ(FolderDialogOpen.load(), 1);
+    EXPECT_GE(sim::CursorDisplayCount(), 0);  // the cursor is free and visible meanwhile
+
+    // A second "Browse" while the dialog is open opens nothing and changes nothing.
+    EXPECT_FALSE(SelectFolderDialog(kFolderKindExport, "Select VRN export folder", DefaultExportsFolder()));
+    EXPECT_EQ(SettingsStatusLine, "Import folder dialog opened.");
+    SaveFolderSelection();  // nothing waits yet
+    EXPECT_STREQ(WorkspacePaths.ImportFolderText, InVrn("Imports\\").c_str());
+
+    ImportFolderChanged = false;
+    sim::ReleaseFolderDialog();
+    ASSERT_TRUE(WaitFor(DialogEnded));
+    EXPECT_EQ(FolderDialogOpen.load(), 0);
+    EXPECT_LT(sim::CursorDisplayCount(), 0);  // hidden again for the game
+    EXPECT_EQ(Shown(), 1);
+
+    SaveFolderSelection();
+    EXPECT_EQ(FolderDialogReady.load(), 0);
+    EXPECT_STREQ(WorkspacePaths.ImportFolderText, "D:\\Chosen Imports\\");
+    EXPECT_TRUE(ImportFolderChanged);
+    EXPECT_TRUE(Exists("D:\\Chosen Imports\\Timecycles"));
+    EXPECT_EQ(SettingsStatusLine, "Import folder selected and saved to VRN.ini.");
+    EXPECT_EQ(SettingsStatusText(), "Import folder saved.");
+    EXPECT_NE(GetFile(InVrn("VRN.ini")).find("ImportDirectory=D:\\Chosen Imports\\\r\n"), std::string::npos);
+
+    // Taken once only.
+    SettingsStatusLine = "later";
+    SaveFolderSelection();
+    EXPECT_EQ(SettingsStatusLine, "later");
+}
+
+// What each answer does once the tab takes it: a cancel nothing, a chosen
+// folder is taken and saved, one too long for the folder texts is refused.
+TEST_F(FolderPickerTest, AnswersAreTakenAndSaved) {
+    const std::string tooLong = "D:\\" + std::string(256, 'x');  // 260 bytes with its backslash
+    const struct {
+        int kind;
+        std::optional<std::string> answer;
+        std::string status, vrn, exports;
+        bool importChanged;
+    } cases[] = {
+        {kFolderKindImport, std::nullopt, "Import folder dialog opened.", kVrn, InVrn("Exports\\"), false},
+        {kFolderKindImport, "", "Import folder dialog opened.", kVrn, InVrn("Exports\\"), false},
+        {kFolderKindVrn, "D:\\Games", "VRN folder selected and saved to VRN.ini.", "D:\\Games\\VRN\\",
+         "D:\\Games\\VRN\\Exports\\", true},
+        {kFolderKindVrn, "D:\\Mods\\vrn", "VRN folder selected and saved to VRN.ini.", "D:\\Mods\\vrn\\",
+         "D:\\Mods\\vrn\\Exports\\", true},  // a folder named VRN is used itself
+        {kFolderKindExport, tooLong, "Folder selection failed: folder path too long: " + tooLong + "\\", "D:\\Mods\\vrn\\",
+         "D:\\Mods\\vrn\\Exports\\", false},
+        {kFolderKindExport, "E:\\Out", "Export folder selected and saved to VRN.ini.", "D:\\Mods\\vrn\\", "E:\\Out\\", false},
+    };
+    for (const auto& c : cases) {
+        Browse(c.kind, c.answer);
+        ImportFolderChanged = false;
+        SaveFolderSelection();
+        EXPECT_EQ(SettingsStatusLine, c.status);
+        EXPECT_EQ(VrnFolder(), c.vrn) << c.status;
+        EXPECT_EQ(WorkspacePaths.ExportFolderText, c.exports) << c.status;
+        EXPECT_EQ(ImportFolderChanged, c.importChanged) << c.status;
+        EXPECT_NE(GetFile(InVrn("VRN.ini")).find("WorkspaceDirectory=" + c.vrn + "\r\n"), std::string::npos) << c.status;
+        EXPECT_NE(GetFile(c.vrn + "VRN.ini").find("ExportDirectory=" + c.exports + "\r\n"), std::string::npos) << c.status;
+    }
+    EXPECT_EQ(SettingsStatusText(), "Export folder saved.");
+    sim::FailWritesTo("D:\\Mods\\vrn\\VRN.ini", true);  // a failed save is not reported as saved
+    Browse(kFolderKindExport, std::string("E:\\Other"));
+    SaveFolderSelection();
+    EXPECT_EQ(SettingsStatusLine, "VRN.ini save failed: D:\\Mods\\vrn\\VRN.ini");
+    EXPECT_EQ(SettingsStatusText(), "Settings could not be saved.");
+    sim::FailWritesTo("D:\\Mods\\vrn\\VRN.ini", false);
+}
+
+TEST_F(FolderPickerTest, ThreadThatCannotStart) {
+    sim::FailNextThreadStarts(1);
+    SettingsStatusLine = "before";
+    EXPECT_FALSE(SelectFolderDialog(kFolderKindImport, "Select VRN import folder", DefaultImportsFolder()));
+    EXPECT_EQ(FolderDialogOpen.load(), 0);  // input goes to the editor again
+    EXPECT_EQ(SettingsStatusLine, "Folder dialog could not be opened: no thread could be started.");
+    EXPECT_EQ(SettingsStatusText(), SettingsStatusLine);
+    EXPECT_EQ(Shown(), 0);
+    // The next "Browse" works.
+    Browse(kFolderKindImport, std::string("D:\\Next"));
+    SaveFolderSelection();
+    EXPECT_STREQ(WorkspacePaths.ImportFolderText, "D:\\Next\\");
+}
+
+TEST_F(FolderPickerTest, NewDialogDropsAWaitingResultAndTheApartmentMayFail) {
+    Browse(kFolderKindImport, std::string("D:\\First"));
+    sim::HoldFolderDialogs(true);
+    sim::FailDialogApartment(true);
+    sim::QueueFolderDialogAnswer(std::string("D:\\Second"));
+    ASSERT_TRUE(SelectFolderDialog(kFolderKindExport, nullptr, DefaultExportsFolder()));
+    EXPECT_EQ(FolderDialogReady.load(), 0);
+    SaveFolderSelection();  // the first result is gone
+    EXPECT_STREQ(WorkspacePaths.ImportFolderText, InVrn("Imports\\").c_str());
+    sim::ReleaseFolderDialog();
+    ASSERT_TRUE(WaitFor(DialogEnded));
+    SaveFolderSelection();
+    EXPECT_STREQ(WorkspacePaths.ExportFolderText, "D:\\Second\\");
 }
 
 }  // namespace
