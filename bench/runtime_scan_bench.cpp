@@ -25,6 +25,7 @@
 #include "runtime/block_locators.h"
 #include "runtime/data_signatures.h"
 #include "runtime/guarded_memory.h"
+#include "runtime/locator_state.h"
 #include "runtime/scans.h"
 #include "support/synthetic_image.h"
 
@@ -99,9 +100,7 @@ Fixture& Image() {
 }
 
 void FreshRun() {
-    ResetBlockLocatorsForTesting();
-    ResetDataSignatureCacheForTesting();
-    ResetScanCachesForTesting();
+    ResetLocatorState();
 }
 
 // Runs the start-up searches; false when one of them missed its target.

@@ -103,10 +103,10 @@ void LoadAndExport(benchmark::State& state, bool withEdits) {
     // A located keyframe table: the preview writes its 26 records, as in the
     // game once the first scan has found the table.
     timecycle::ResetEditStoreForTesting();
-    timecycle::ResetKeyframeTableForTesting();
+    timecycle::ResetKeyframeTable();
     const uint64_t table = platform::AllocateAnywhere(testsupport::kGeneratedKeyframeTableBytes, platform::kPageReadWrite);
     testsupport::WriteGeneratedKeyframeTable(reinterpret_cast<uint8_t*>(table));
-    timecycle::WeatherBlockTable[static_cast<size_t>(weather)] =
+    timecycle::KeyframeTable.WeatherBlockTable[static_cast<size_t>(weather)] =
         table + timecycle::WeatherNameTable[weather].typeId * timecycle::kWeatherBlockSpacing;
 
     std::string message;
@@ -128,7 +128,7 @@ void LoadAndExport(benchmark::State& state, bool withEdits) {
     state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * static_cast<int64_t>(source.size()));
     state.counters["file_bytes"] = static_cast<double>(source.size());
     platform::FreeMemory(table);
-    timecycle::ResetKeyframeTableForTesting();
+    timecycle::ResetKeyframeTable();
     timecycle::ResetEditStoreForTesting();
 }
 
@@ -160,7 +160,7 @@ void BM_KeyframeTableScan1GiB(benchmark::State& state) {
     uint64_t scanned = 0;
     double elapsed = 0;
     for (auto _ : state) {
-        timecycle::ResetKeyframeTableForTesting();
+        timecycle::ResetKeyframeTable();
         const auto start = std::chrono::steady_clock::now();
         const uint64_t found = timecycle::ScanTimecycleTable(1);
         elapsed += std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
@@ -168,7 +168,7 @@ void BM_KeyframeTableScan1GiB(benchmark::State& state) {
             state.SkipWithError("table not found");
             break;
         }
-        scanned += timecycle::LastKeyframeScanStats.bytesScanned;
+        scanned += timecycle::KeyframeTable.LastScanStats.bytesScanned;
     }
     const double perScanBytes = static_cast<double>(scanned) / static_cast<double>(state.iterations());
     const double bytesPerSecond = static_cast<double>(scanned) / elapsed;
@@ -179,11 +179,11 @@ void BM_KeyframeTableScan1GiB(benchmark::State& state) {
     state.counters["MiB_per_2ms_slice"] = bytesPerSecond * 0.002 / (1 << 20);
     state.counters["frames_per_GiB_2ms"] = static_cast<double>(kRegionBytes) / (bytesPerSecond * 0.002);
     // The search as the load preview runs it: one slice a frame.
-    state.counters["slices"] = static_cast<double>(timecycle::LastKeyframeScanStats.slices);
+    state.counters["slices"] = static_cast<double>(timecycle::KeyframeTable.LastScanStats.slices);
     state.counters["ms_per_slice"] = 1000.0 * elapsed / static_cast<double>(state.iterations()) /
-                                     static_cast<double>(timecycle::LastKeyframeScanStats.slices);
+                                     static_cast<double>(timecycle::KeyframeTable.LastScanStats.slices);
     platform::FreeMemory(memory);
-    timecycle::ResetKeyframeTableForTesting();
+    timecycle::ResetKeyframeTable();
 }
 
 // Time of one memchr over text (a byte it does not hold), the yardstick
@@ -262,7 +262,7 @@ void ExportEveryValueEdited(benchmark::State& state, bool hostile) {
     options.weather = 1;
     drive.PutImport("w_clear.xml", testsupport::MakeTimecycleXml(options));
     timecycle::ResetEditStoreForTesting();
-    timecycle::ResetKeyframeTableForTesting();
+    timecycle::ResetKeyframeTable();
     timecycle::LoadTimecycleXml(1);
     timecycle::CancelTimecyclePreview();
     EditEverything(1);

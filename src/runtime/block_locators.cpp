@@ -1,12 +1,12 @@
 #include "runtime/block_locators.h"
 
-#include <atomic>
 #include <cstring>
 #include <mutex>
 #include <vector>
 
 #include "platform/clock.h"
 #include "runtime/guarded_memory.h"
+#include "runtime/locator_state.h"
 #include "runtime/scans.h"
 #include "runtime/signature_pass.h"
 
@@ -34,17 +34,6 @@ constexpr uint8_t kStore5[] = {0x42, 0x0F, 0x29, 0x84, 0x26, 0x80, 0x00, 0x00, 0
 constexpr uint8_t kStore6[] = {0x42, 0x0F, 0x29, 0x84, 0x26, 0xD0, 0x01, 0x00, 0x00};
 constexpr uint8_t kStore7[] = {0x42, 0x0F, 0x29, 0x84, 0x26, 0x40, 0x02, 0x00, 0x00};
 constexpr uint8_t kStore8[] = {0x42, 0x0F, 0x29, 0x84, 0x26, 0xC0, 0x03, 0x00, 0x00};
-
-// Timecycle locator state. The cache is read without the lock once decided.
-std::atomic<uint64_t> g_timecycleBlock{0};
-std::atomic<bool> g_timecycleTried{false};
-
-// Secondary locator state.
-std::mutex g_secondaryMutex;
-std::atomic<uint64_t> g_secondaryBlock{0};
-bool g_secondarySearched = false;
-uint64_t g_secondarySearchedAt = 0;
-int g_secondarySearches = 0;
 
 int32_t I32At(uint64_t address) {
     int32_t v;
@@ -88,7 +77,7 @@ const SecondaryStoreSignature SecondaryBlockSignatures[kSecondaryBlockSignatureC
 
 namespace detail {
 
-bool TimecycleSearchPending() { return !g_timecycleTried.load(std::memory_order_acquire); }
+bool TimecycleSearchPending() { return StateOf(Locators.TimecycleBlock) == SearchState::NotTried; }
 
 void AddTimecyclePatterns(std::vector<SearchPattern>& patterns) {
     patterns.push_back({kTimecycleA, kTimecycleAMask, sizeof kTimecycleA});
@@ -116,17 +105,17 @@ void SettleTimecycleBlock(const SearchPattern& a, const SearchPattern& b) {
             block = (blockB != 0 && (block == 0 || block == blockB)) ? blockB : 0;
         }
     }
-    g_timecycleBlock.store(block, std::memory_order_release);
-    g_timecycleTried.store(true, std::memory_order_release);
+    SettleSearch(Locators.TimecycleBlock, block, platform::TickCount64());
 }
 
 }  // namespace detail
 
 uint64_t TimecycleBlockLocator() {
-    if (g_timecycleTried.load(std::memory_order_acquire)) return g_timecycleBlock.load(std::memory_order_acquire);
-    std::lock_guard<std::mutex> lock(detail::SignaturePassMutex());
-    if (!g_timecycleTried.load(std::memory_order_acquire)) detail::RunSignaturePassLocked();
-    return g_timecycleBlock.load(std::memory_order_acquire);
+    CachedSearch& cached = Locators.TimecycleBlock;
+    if (StateOf(cached) != SearchState::NotTried) return CachedAnswer(cached);
+    std::lock_guard<std::mutex> lock(Locators.SignaturePassMutex);
+    if (StateOf(cached) == SearchState::NotTried) detail::RunSignaturePassLocked();
+    return CachedAnswer(cached);
 }
 
 int CountSecondaryBlockSignatures(uint64_t start, uint64_t length) {
@@ -138,19 +127,15 @@ int CountSecondaryBlockSignatures(uint64_t start, uint64_t length) {
     return CountIn(window.data(), window.size());
 }
 
-uint64_t SecondaryBlockLocator() {
-    const uint64_t cached = g_secondaryBlock.load(std::memory_order_acquire);
-    if (cached != 0) return cached;
-    std::lock_guard<std::mutex> lock(g_secondaryMutex);
-    if (g_secondaryBlock.load(std::memory_order_relaxed) != 0) return g_secondaryBlock.load();
-    const uint64_t now = platform::TickCount64();
-    if (g_secondarySearched && now - g_secondarySearchedAt < kSearchRetryIntervalMs) return 0;
-    g_secondarySearched = true;
-    g_secondarySearchedAt = now;
+namespace {
+
+// One search of the whole image: the target of the first lea r12 whose
+// window holds enough of the engine's stores, or 0.
+uint64_t SearchSecondaryBlock() {
     const uint64_t base = GameImageBase();
     const uint64_t size = GetGameImageSize();
     if (base == 0 || size < 7) return 0;
-    ++g_secondarySearches;
+    ++Locators.SecondaryBlockSearches;
     const uint64_t end = base + size;
     uint64_t found = 0;
     detail::FindLeaR12Sites(base, size, [&](uint64_t p) {
@@ -161,20 +146,14 @@ uint64_t SecondaryBlockLocator() {
         found = target;
         return true;
     });
-    if (found != 0) g_secondaryBlock.store(found, std::memory_order_release);
     return found;
 }
 
-void ResetBlockLocatorsForTesting() {
-    std::lock_guard<std::mutex> lock(g_secondaryMutex);
-    g_timecycleBlock = 0;
-    g_timecycleTried = false;
-    g_secondaryBlock = 0;
-    g_secondarySearched = false;
-    g_secondarySearchedAt = 0;
-    g_secondarySearches = 0;
-}
+}  // namespace
 
-int SecondaryBlockSearchCountForTesting() { return g_secondarySearches; }
+uint64_t SecondaryBlockLocator() {
+    return FindCached(Locators.SecondaryBlock, Locators.SecondaryBlockMutex, platform::TickCount64,
+                      SearchSecondaryBlock);
+}
 
 }  // namespace runtime

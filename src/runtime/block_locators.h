@@ -3,7 +3,7 @@
 // variable i at offset 4 * i), read out of rip-relative operands of two
 // code sequences, and the SecondaryBlock (the engine's post-effect block),
 // the target of the one lea r12,[rip+disp32] followed by enough of the
-// engine's known stores. Script fiber only.
+// engine's known stores. Any thread (each search under its lock).
 #pragma once
 #include <cstdint>
 
@@ -28,7 +28,9 @@ inline constexpr int kSecondaryBlockSignaturesNeeded = 4;
 // is 0 for the whole run.
 uint64_t TimecycleBlockLocator();
 // Address of the SecondaryBlock, or 0. Kept once found; while not found a
-// new search runs at most once per kSearchRetryIntervalMs (scans.h).
+// new search runs at most once per kSearchRetryIntervalMs. What both
+// remember is Locators.TimecycleBlock and Locators.SecondaryBlock
+// (locator_state.h).
 uint64_t SecondaryBlockLocator();
 // How many of the nine engine store signatures occur at least once in
 // [start, start+length): 0 to 9; 0 for a null start or a zero length.
@@ -41,11 +43,5 @@ struct SecondaryStoreSignature {
     uint32_t displacement;
 };
 extern const SecondaryStoreSignature SecondaryBlockSignatures[kSecondaryBlockSignatureCount];
-
-// ---- Test seams ----------------------------------------------------------------------
-// Forgets both caches, the tried flag and the retry clock.
-void ResetBlockLocatorsForTesting();
-// Whole-image searches for the SecondaryBlock since the last reset.
-int SecondaryBlockSearchCountForTesting();
 
 }  // namespace runtime

@@ -1,14 +1,15 @@
 #include "runtime/data_signatures.h"
 
 #include <array>
-#include <atomic>
 #include <bit>
 #include <cstring>
 #include <memory>
 #include <mutex>
 
 #include "runtime/block_locators.h"
+#include "platform/clock.h"
 #include "runtime/guarded_memory.h"
+#include "runtime/locator_state.h"
 #include "runtime/scans.h"
 #include "runtime/signature_pass.h"
 
@@ -67,10 +68,6 @@ struct Planted {
 };
 std::array<std::unique_ptr<Planted>, kDataSignatureCount + 1> g_planted;
 
-std::array<std::atomic<uint64_t>, kDataSignatureCount + 1> g_base{};
-std::array<std::atomic<bool>, kDataSignatureCount + 1> g_tried{};
-std::atomic<int> g_passes{0};
-
 const DataSignature kEmptyRow{};
 
 // Accepts a unique hit whose size bytes lie in the image and are readable
@@ -109,33 +106,34 @@ namespace detail {
 void AddDataSignaturePatterns(std::vector<SearchPattern>& patterns, std::vector<int>& ids) {
     bool any = false;
     for (DataSignatureId id = 1; id <= kDataSignatureCount; ++id) {
-        if (g_tried[id].load(std::memory_order_acquire)) continue;
+        CachedSearch& cached = Locators.SignatureCache[static_cast<size_t>(id)];
+        if (StateOf(cached) != SearchState::NotTried) continue;
         const DataSignature& row = DataSignatureRow(id);
         if (!Searchable(row)) {
-            g_tried[id].store(true, std::memory_order_release);
+            SettleSearch(cached, 0, platform::TickCount64());
             continue;
         }
         patterns.push_back({row.bytes, row.kind == DataSignatureKind::Masked ? row.mask : nullptr, row.length});
         ids.push_back(id);
         any = true;
     }
-    if (any) g_passes.fetch_add(1);
+    if (any) ++Locators.SignaturePasses;
 }
 
 void SettleDataSignature(int id, const SearchPattern& pattern, const std::vector<platform::MemoryRegion>& regions) {
-    g_base[id].store(AcceptHit(pattern.UniqueHit(), DataSignatureRow(id).blockSize, &regions),
-                     std::memory_order_release);
-    g_tried[id].store(true, std::memory_order_release);
+    SettleSearch(Locators.SignatureCache[static_cast<size_t>(id)],
+                 AcceptHit(pattern.UniqueHit(), DataSignatureRow(id).blockSize, &regions), platform::TickCount64());
 }
 
 }  // namespace detail
 
 uint64_t DataSignatureBase(DataSignatureId id) {
     if (id < 1 || id > kDataSignatureCount) return 0;
-    if (g_tried[id].load(std::memory_order_acquire)) return g_base[id].load(std::memory_order_acquire);
-    std::lock_guard<std::mutex> lock(detail::SignaturePassMutex());
-    if (!g_tried[id].load(std::memory_order_acquire)) detail::RunSignaturePassLocked();
-    return g_base[id].load(std::memory_order_acquire);
+    CachedSearch& cached = Locators.SignatureCache[static_cast<size_t>(id)];
+    if (StateOf(cached) != SearchState::NotTried) return CachedAnswer(cached);
+    std::lock_guard<std::mutex> lock(Locators.SignaturePassMutex);
+    if (StateOf(cached) == SearchState::NotTried) detail::RunSignaturePassLocked();
+    return CachedAnswer(cached);
 }
 
 uint64_t FindSignatureInImage(const uint8_t* bytes, const char* mask, uint64_t blockSize) {
@@ -205,14 +203,5 @@ void SetDataSignatureForTesting(DataSignatureId id, std::vector<uint8_t> bytes, 
 void ClearDataSignaturesForTesting() {
     for (auto& p : g_planted) p.reset();
 }
-
-void ResetDataSignatureCacheForTesting() {
-    std::lock_guard<std::mutex> lock(detail::SignaturePassMutex());
-    for (auto& b : g_base) b.store(0);
-    for (auto& t : g_tried) t.store(false);
-    g_passes.store(0);
-}
-
-int DataSignaturePassCountForTesting() { return g_passes.load(); }
 
 }  // namespace runtime

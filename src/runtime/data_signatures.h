@@ -34,7 +34,8 @@ const DataSignature& DataSignatureRow(DataSignatureId id);
 std::vector<DataSignatureId> DataSignatureIdsWithoutBytes();
 
 // Base of the block found by the id's signature, or 0. Each id is searched
-// at most once per run; the result (0 included) is kept. The first search
+// at most once per run; the result (0 included) is kept
+// (Locators.SignatureCache, locator_state.h). The first search
 // reads the game image once for every id not yet tried, and settles
 // TimecycleBlockLocator and FindPuddleStoreSite in the same pass (so a test
 // plants everything it wants found before the first of these calls).
@@ -73,9 +74,5 @@ uint64_t ResolveSignatureField(LiveHandle handle);
 void SetDataSignatureForTesting(DataSignatureId id, std::vector<uint8_t> bytes, std::string mask = {},
                                 uint32_t blockSize = 0);
 void ClearDataSignaturesForTesting();
-// Forgets every cached base and tried flag.
-void ResetDataSignatureCacheForTesting();
-// Full image passes run for data signatures since the last reset.
-int DataSignaturePassCountForTesting();
 
 }  // namespace runtime

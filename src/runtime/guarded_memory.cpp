@@ -11,44 +11,6 @@ namespace {
 
 using platform::MemoryRegion;
 
-std::atomic<uint64_t> g_regionQueries{0};
-
-// An append-only list of address ranges. Lookups read the published count
-// and the entries below it without a lock; an append fills the next entry
-// under the mutex and then publishes it. Entries never change once
-// published, so a lookup never sees a half-written range. When the list is
-// full nothing more is cached (the callers then query every time).
-struct RangeCache {
-    static constexpr size_t kCapacity = 1024;
-    std::atomic<size_t> count{0};
-    uint64_t start[kCapacity] = {};
-    uint64_t end[kCapacity] = {};
-    std::mutex appendMutex;
-
-    bool Contains(uint64_t address, uint64_t length) const {
-        const size_t n = count.load(std::memory_order_acquire);
-        for (size_t i = 0; i < n; ++i) {
-            if (address >= start[i] && address < end[i] && length <= end[i] - address) return true;
-        }
-        return false;
-    }
-
-    void Append(uint64_t from, uint64_t to) {
-        std::lock_guard<std::mutex> lock(appendMutex);
-        const size_t n = count.load(std::memory_order_relaxed);
-        for (size_t i = 0; i < n; ++i) {
-            if (start[i] == from && end[i] == to) return;
-        }
-        if (n >= kCapacity) return;
-        start[n] = from;
-        end[n] = to;
-        count.store(n + 1, std::memory_order_release);
-    }
-};
-
-RangeCache g_readableRanges;
-RangeCache g_writableRanges;
-
 bool InRegion(uint64_t address, uint64_t length, const MemoryRegion& region) {
     const uint64_t regionEnd = static_cast<uint64_t>(region.base) + region.size;
     return address >= region.base && address < regionEnd && length <= regionEnd - address;
@@ -89,6 +51,28 @@ bool CopyWithLiftedProtection(uint64_t destination, const void* source, uint64_t
 
 }  // namespace
 
+GuardedMemoryState GuardedMemory;
+
+bool RangeCache::Contains(uint64_t address, uint64_t length) const {
+    const size_t n = count.load(std::memory_order_acquire);
+    for (size_t i = 0; i < n; ++i) {
+        if (address >= start[i] && address < end[i] && length <= end[i] - address) return true;
+    }
+    return false;
+}
+
+void RangeCache::Append(uint64_t from, uint64_t to) {
+    std::lock_guard<std::mutex> lock(appendMutex);
+    const size_t n = count.load(std::memory_order_relaxed);
+    for (size_t i = 0; i < n; ++i) {
+        if (start[i] == from && end[i] == to) return;
+    }
+    if (n >= kCapacity) return;
+    start[n] = from;
+    end[n] = to;
+    count.store(n + 1, std::memory_order_release);
+}
+
 bool IsReadableProtect(uint32_t protect) {
     if (protect & (platform::kPageNoAccess | platform::kPageGuard)) return false;
     switch (protect & 0xFFu) {
@@ -107,13 +91,13 @@ bool IsReadableProtect(uint32_t protect) {
 bool IsWritableProtect(uint8_t protect) { return IsExactlyWritable(protect); }
 
 bool QueryRegion(uint64_t address, MemoryRegion& out) {
-    g_regionQueries.fetch_add(1, std::memory_order_relaxed);
+    GuardedMemory.RegionQueries.fetch_add(1, std::memory_order_relaxed);
     if (address > UINTPTR_MAX) return false;
     return platform::QueryMemoryRegion(static_cast<uintptr_t>(address), out);
 }
 
 bool QueryNextRegion(uint64_t address, MemoryRegion& out) {
-    g_regionQueries.fetch_add(1, std::memory_order_relaxed);
+    GuardedMemory.RegionQueries.fetch_add(1, std::memory_order_relaxed);
     if (address > UINTPTR_MAX) return false;
     return platform::QueryNextMemoryRegion(static_cast<uintptr_t>(address), out);
 }
@@ -133,11 +117,11 @@ bool IsWritable(uint64_t address, uint64_t length) {
 }
 
 bool IsReadableCached(uint64_t address, uint64_t length) {
-    if (address != 0 && length != 0 && g_readableRanges.Contains(address, length)) return true;
+    if (address != 0 && length != 0 && GuardedMemory.ReadableRangeCache.Contains(address, length)) return true;
     if (address == 0 || length == 0) return false;
     MemoryRegion region;
     if (!QueryRegion(address, region) || !ReadableRegionHolds(region, address, length)) return false;
-    g_readableRanges.Append(region.base, static_cast<uint64_t>(region.base) + region.size);
+    GuardedMemory.ReadableRangeCache.Append(region.base, static_cast<uint64_t>(region.base) + region.size);
     return true;
 }
 
@@ -156,11 +140,11 @@ bool SafeReadU32(uint64_t address, uint32_t& out) {
 
 bool SafeWriteFloat(uint64_t address, float value) {
     if (address == 0) return false;
-    if (g_writableRanges.Contains(address, 4)) return platform::SafeCopy(Ptr(address), &value, 4);
+    if (GuardedMemory.WritableRangeCache.Contains(address, 4)) return platform::SafeCopy(Ptr(address), &value, 4);
     MemoryRegion region;
     if (QueryRegion(address, region) && region.state == platform::kMemCommit && IsReadableProtect(region.protect) &&
         IsWritableProtect(static_cast<uint8_t>(region.protect & 0xFFu)) && InRegion(address, 4, region)) {
-        g_writableRanges.Append(region.base, static_cast<uint64_t>(region.base) + region.size);
+        GuardedMemory.WritableRangeCache.Append(region.base, static_cast<uint64_t>(region.base) + region.size);
         return platform::SafeCopy(Ptr(address), &value, 4);
     }
     return CopyWithLiftedProtection(address, &value, 4, false, false);
@@ -208,12 +192,10 @@ bool GuardedRead(uint64_t address, T& out) {
 bool GuardedReadU32(uint64_t address, uint32_t& out) { return GuardedRead(address, out); }
 bool GuardedReadU8(uint64_t address, uint8_t& out) { return GuardedRead(address, out); }
 
-uint64_t RegionQueryCountForTesting() { return g_regionQueries.load(); }
-size_t ReadableRangeCacheSizeForTesting() { return g_readableRanges.count.load(); }
-size_t WritableRangeCacheSizeForTesting() { return g_writableRanges.count.load(); }
-void ClearRangeCachesForTesting() {
-    g_readableRanges.count.store(0);
-    g_writableRanges.count.store(0);
+void ResetGuardedMemoryState() {
+    GuardedMemory.ReadableRangeCache.count.store(0);
+    GuardedMemory.WritableRangeCache.count.store(0);
+    GuardedMemory.RegionQueries.store(0);
 }
 
 }  // namespace runtime

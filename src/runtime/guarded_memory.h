@@ -8,12 +8,45 @@
 // the script fiber at once. The two range caches are append-only tables
 // whose lookups take no lock.
 #pragma once
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
+#include <mutex>
 
 #include "platform/memory.h"
 
 namespace runtime {
+
+// An append-only list of address ranges [start, end) of whole regions.
+// Lookups read the published count and the entries below it without a
+// lock; an append fills the next entry under the mutex and then publishes
+// it, so a lookup never sees a half-written range. When the list is full
+// nothing more is cached (the callers then query every time).
+struct RangeCache {
+    static constexpr size_t kCapacity = 1024;
+    std::atomic<size_t> count{0};
+    uint64_t start[kCapacity] = {};
+    uint64_t end[kCapacity] = {};
+    std::mutex appendMutex;
+
+    bool Contains(uint64_t address, uint64_t length) const;
+    void Append(uint64_t from, uint64_t to);
+};
+
+struct GuardedMemoryState {
+    // Regions once found committed and readable (IsReadableCached), and once
+    // found committed, readable and writable (SafeWriteFloat): trusted for
+    // the rest of the run. Any thread (see RangeCache).
+    RangeCache ReadableRangeCache;
+    RangeCache WritableRangeCache;
+    // Region queries made through QueryRegion and QueryNextRegion
+    // (diagnostics and tests). Any thread.
+    std::atomic<uint64_t> RegionQueries{0};
+};
+extern GuardedMemoryState GuardedMemory;
+// Empties both caches and the count. The run never calls it (tests, while
+// no other thread uses the caches).
+void ResetGuardedMemoryState();
 
 // ---- Protection predicates ---------------------------------------------------
 // Readable: no PAGE_NOACCESS or PAGE_GUARD bit, and the low byte is one of
@@ -24,7 +57,7 @@ bool IsReadableProtect(uint32_t protect);
 // EXECUTE_WRITECOPY.
 bool IsWritableProtect(uint8_t protect);
 
-// One region query, counted (see RegionQueryCountForTesting). Every piece of
+// One region query, counted (GuardedMemory.RegionQueries). Every piece of
 // the runtime queries regions through these; QueryNextRegion is for walks
 // over the regions that read what they find through the fault guard (see
 // platform::QueryNextMemoryRegion).
@@ -70,13 +103,5 @@ bool GuardedCopy(void* destination, const void* source, uint64_t size);
 // known to be committed.
 bool GuardedReadU32(uint64_t address, uint32_t& out);
 bool GuardedReadU8(uint64_t address, uint8_t& out);
-
-// ---- Test seams -------------------------------------------------------------------
-// Region queries made through QueryRegion since the process started.
-uint64_t RegionQueryCountForTesting();
-size_t ReadableRangeCacheSizeForTesting();
-size_t WritableRangeCacheSizeForTesting();
-// Empties both range caches. Only while no other thread uses them.
-void ClearRangeCachesForTesting();
 
 }  // namespace runtime

@@ -9,6 +9,7 @@
 
 #include "platform/memory.h"
 #include "runtime/guarded_memory.h"
+#include "runtime/region_walk.h"
 #include "runtime/scans.h"
 
 namespace runtime {
@@ -62,24 +63,20 @@ bool CandidateFitsCopy(const uint8_t* window, uint8_t mode) {
     return true;
 }
 
-bool Holds(const platform::MemoryRegion& region, const void* object) {
-    const uint64_t a = reinterpret_cast<uintptr_t>(object);
-    return a >= region.base && a - region.base < region.size;
-}
-
-// The scanner's own chunk buffer: a mapping of its own, so that a copy of
-// the table in it is never taken for the game's.
+// The scanner's own chunk buffer, a mapping of its own, registered as an
+// own range so that a copy of the table in it is never taken for the game's.
 struct Scratch {
     uint64_t base = 0;
-    uint64_t size = 0;
+    uint64_t size = kChunk + kVisualSettingsWindow;
+    uint64_t ownRange = 0;
     Scratch() {
-        size = kChunk + kVisualSettingsWindow;
         base = platform::AllocateAnywhere(size, platform::kPageReadWrite);
+        ownRange = RegisterOwnRange(reinterpret_cast<const void*>(static_cast<uintptr_t>(base)), base ? size : 0);
     }
     ~Scratch() {
+        UnregisterOwnRange(ownRange);
         if (base) platform::FreeMemory(base);
     }
-    bool Overlaps(uint64_t from, uint64_t to) const { return base != 0 && from < base + size && base < to; }
 };
 
 std::string FormatU64(uint64_t v) {
@@ -96,58 +93,40 @@ void ScanForVisualSettingsBlock(std::vector<FingerprintHit>& hits, uint8_t mode,
     bytesScanned = 0;
     regionsScanned = 0;
     truncated = 0;
-    const platform::SystemMemoryInfo info = platform::GetSystemMemoryInfo();
-    const uint64_t highest = info.maximumAddress;
     Scratch scratch;
     uint8_t* const buffer = reinterpret_cast<uint8_t*>(static_cast<uintptr_t>(scratch.base));
-    uint64_t at = info.minimumAddress;
-    while (!truncated && hits.size() < kHeapScanMaxHits) {
-        platform::MemoryRegion region;
-        if (!QueryNextRegion(at, region)) break;
-        const uint64_t regionEnd = static_cast<uint64_t>(region.base) + region.size;
-        if (regionEnd <= at) break;
-        const uint32_t low = region.protect & 0xFFu;
-        const bool candidate = region.state == platform::kMemCommit && region.type == platform::kMemPrivate &&
-                               (region.protect & (platform::kPageGuard | platform::kPageNoAccess)) == 0 &&
-                               (low == platform::kPageReadWrite || low == platform::kPageWriteCopy);
-        const bool ownOutput = Holds(region, &hits) || Holds(region, &bytesScanned) ||
-                               Holds(region, &regionsScanned) || Holds(region, &truncated);
-        if (candidate && !ownOutput) {
-            if (bytesScanned >= kHeapScanBudget) {
-                truncated = 1;
-                break;
-            }
-            ++regionsScanned;
-            uint64_t end = regionEnd;
-            const uint64_t remaining = kHeapScanBudget - bytesScanned;
-            if (region.size > remaining) {
-                truncated = 1;
-                end = region.base + remaining;
-            }
-            const uint64_t aligned = (static_cast<uint64_t>(region.base) + 3) & ~uint64_t(3);
-            if (aligned < end && end - aligned >= kVisualSettingsWindow) {
-                bytesScanned += end - aligned;
-                const uint64_t lastBase = end - kVisualSettingsWindow;
-                for (uint64_t chunk = aligned; chunk <= lastBase && hits.size() < kHeapScanMaxHits; chunk += kChunk) {
-                    const uint64_t chunkLast = std::min(lastBase, chunk + kChunk - 4);
-                    const uint64_t copyLength = chunkLast - chunk + kVisualSettingsWindow;
-                    const bool copied = buffer != nullptr &&
-                                        GuardedCopy(buffer, reinterpret_cast<const void*>(static_cast<uintptr_t>(chunk)),
-                                                    copyLength);
-                    for (uint64_t p = chunk; p <= chunkLast && hits.size() < kHeapScanMaxHits; p += 4) {
-                        if (scratch.Overlaps(p, p + kVisualSettingsWindow)) continue;
-                        const bool fits = copied ? CandidateFitsCopy(buffer + (p - chunk), mode)
-                                                 : CandidateFitsGuarded(p, mode);
-                        if (!fits) continue;
-                        const RegionDescription d = DescribeRegion(p);
-                        hits.push_back({p, d.type, d.section});
-                    }
-                }
-            }
+    RegionWalk walk;
+    walk.filter = {IsReadWriteDataProtect, platform::kMemPrivate};
+    walk.pieceBytes = kChunk;
+    walk.byteBudget = kHeapScanBudget;
+    // A region that holds one of the outputs is passed over whole.
+    for (const void* output : {static_cast<const void*>(&hits), static_cast<const void*>(&bytesScanned),
+                               static_cast<const void*>(&regionsScanned), static_cast<const void*>(&truncated)})
+        walk.skipRegionsHolding.push_back(reinterpret_cast<uintptr_t>(output));
+    RegionPiece piece;
+    while (hits.size() < kHeapScanMaxHits && NextRegionPiece(walk, piece)) {
+        // Candidates: the 4-byte aligned bases of the run whose window fits it.
+        const uint64_t first = (piece.segmentStart + 3) & ~uint64_t(3);
+        if (first >= piece.segmentEnd || piece.segmentEnd - first < kVisualSettingsWindow) continue;
+        const uint64_t from = std::max(piece.start, first);
+        SpendWalkBytes(walk, piece.end - from);
+        const uint64_t lastBase = piece.segmentEnd - kVisualSettingsWindow;
+        const uint64_t chunk = first + (from - first + 3) / 4 * 4;
+        if (chunk > lastBase) continue;
+        const uint64_t chunkLast = std::min(lastBase, piece.end - 1);
+        const uint64_t copyLength = chunkLast - chunk + kVisualSettingsWindow;
+        const bool copied =
+            buffer != nullptr && GuardedCopy(buffer, reinterpret_cast<const void*>(static_cast<uintptr_t>(chunk)), copyLength);
+        for (uint64_t p = chunk; p <= chunkLast && hits.size() < kHeapScanMaxHits; p += 4) {
+            const bool fits = copied ? CandidateFitsCopy(buffer + (p - chunk), mode) : CandidateFitsGuarded(p, mode);
+            if (!fits) continue;
+            const RegionDescription d = DescribeRegion(p);
+            hits.push_back({p, d.type, d.section});
         }
-        if (regionEnd >= highest) break;
-        at = regionEnd;
     }
+    bytesScanned = walk.bytesSpent;
+    regionsScanned = static_cast<uint32_t>(walk.regionsTaken);
+    truncated = walk.truncated ? 1 : 0;
 }
 
 std::string ProtectionText(uint32_t protect) {

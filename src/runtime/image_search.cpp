@@ -12,6 +12,7 @@
 #include <cstring>
 
 #include "runtime/guarded_memory.h"
+#include "runtime/region_walk.h"
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -196,20 +197,15 @@ void SearchSpanPlain(const Span& span, SearchPattern& pattern) {
 std::vector<Span> ReadableSpans(uint64_t base, uint64_t size, std::vector<platform::MemoryRegion>* regions) {
     std::vector<Span> spans;
     if (base == 0 || size == 0 || base + size < base) return spans;
-    const uint64_t end = base + size;
-    uint64_t at = base;
-    while (at < end) {
-        platform::MemoryRegion region;
-        if (!QueryRegion(at, region)) break;
-        const uint64_t regionEnd = static_cast<uint64_t>(region.base) + region.size;
-        if (regionEnd <= at) break;
-        if (regions != nullptr) regions->push_back(region);
-        const uint64_t clippedEnd = std::min(regionEnd, end);
-        if (region.state == platform::kMemCommit && IsReadableProtect(region.protect)) {
-            if (!spans.empty() && spans.back().end == at) spans.back().end = clippedEnd;
-            else spans.push_back({at, clippedEnd});
-        }
-        at = clippedEnd;
+    RegionWalk walk;
+    walk.from = base;
+    walk.to = base + size;
+    walk.freshQueries = true;  // the spans are read in place, without the fault guard
+    walk.queried = regions;
+    RegionPiece piece;
+    while (NextRegionPiece(walk, piece)) {
+        if (!spans.empty() && spans.back().end == piece.start) spans.back().end = piece.end;
+        else spans.push_back({piece.start, piece.end});
     }
     return spans;
 }

@@ -28,8 +28,8 @@ struct Span {
 };
 
 // The parts of [base, base+size) that lie in committed readable regions,
-// adjacent regions merged. regions, when given, receives every region the
-// walk queried.
+// adjacent regions merged, the editor's own ranges left out. regions, when
+// given, receives every region the walk queried.
 std::vector<Span> ReadableSpans(uint64_t base, uint64_t size, std::vector<platform::MemoryRegion>* regions = nullptr);
 
 // IsReadable answered from regions queried a moment ago: [address,

@@ -1,7 +1,6 @@
 #include "runtime/scans.h"
 
 #include <algorithm>
-#include <atomic>
 #include <bit>
 #include <cmath>
 #include <cstring>
@@ -11,6 +10,8 @@
 #include "platform/memory.h"
 #include "runtime/guarded_memory.h"
 #include "runtime/image_search.h"
+#include "runtime/locator_state.h"
+#include "runtime/region_walk.h"
 #include "runtime/signature_pass.h"
 
 #if defined(__SSE2__)
@@ -28,44 +29,10 @@ constexpr char kPuddleMask[] = "xxx????xxxxxx????xxxxxxxxxxxxxxxxxxxxxxxxxxxxxxx
 static_assert(sizeof kPuddleMask - 1 == sizeof kPuddlePattern);
 constexpr uint64_t kPuddleStoreOffset = 22;
 
-std::atomic<bool> g_puddleTried{false};
-std::atomic<uint64_t> g_puddleSite{0};
-
-// A block found by a value signature, kept while it stays readable, and the
-// time of the last failed search (a failure is not searched again before
-// kSearchRetryIntervalMs has passed).
-struct CachedBlock {
-    uint64_t block = 0;
-    bool failed = false;
-    uint64_t failedAt = 0;
-};
-CachedBlock g_lightning;
-CachedBlock g_watertune;
-// The weather documents ask from the render thread and the tick.
-std::mutex g_valueBlockMutex;
-
-bool RetryDue(const CachedBlock& cache) {
-    return !cache.failed || platform::TickCount64() - cache.failedAt >= kSearchRetryIntervalMs;
-}
-
-void MarkFailed(CachedBlock& cache) {
-    cache.block = 0;
-    cache.failed = true;
-    cache.failedAt = platform::TickCount64();
-}
-
 const uint8_t* Bytes(uint64_t address) { return reinterpret_cast<const uint8_t*>(static_cast<uintptr_t>(address)); }
 
-bool OverlapsOwnRun(uint64_t address, uint64_t length, std::span<ValueSignature> signatures) {
-    for (const ValueSignature& s : signatures) {
-        const uint64_t own = reinterpret_cast<uintptr_t>(s.bytes.data());
-        if (!s.bytes.empty() && address < own + s.bytes.size() && own < address + length) return true;
-    }
-    return false;
-}
-
 // Positions of one run at every 4-byte step of [from, to) (from aligned).
-void MatchRun(uint64_t from, uint64_t to, ValueSignature& signature, std::span<ValueSignature> all) {
+void MatchRun(uint64_t from, uint64_t to, ValueSignature& signature) {
     const uint64_t length = signature.bytes.size();
     if (length == 0 || length > to - from) return;
     const uint64_t last = to - length;  // last start that fits
@@ -73,7 +40,6 @@ void MatchRun(uint64_t from, uint64_t to, ValueSignature& signature, std::span<V
     std::memcpy(&head, signature.bytes.data(), 4 <= length ? 4 : length);
     auto verify = [&](uint64_t p) {
         if (std::memcmp(Bytes(p), signature.bytes.data(), length) != 0) return;
-        if (OverlapsOwnRun(p, length, all)) return;
         ++signature.hitCount;
         signature.hits.push_back(p);
         if (signature.firstHit == 0) signature.firstHit = p;
@@ -157,7 +123,7 @@ uint64_t FindUniquePattern(const uint8_t* bytes, const char* mask) {
 
 namespace detail {
 
-bool PuddleSearchPending() { return !g_puddleTried.load(std::memory_order_acquire); }
+bool PuddleSearchPending() { return StateOf(Locators.PuddleStoreSite) == SearchState::NotTried; }
 
 void AddPuddlePattern(std::vector<SearchPattern>& patterns) {
     patterns.push_back({kPuddlePattern, kPuddleMask, sizeof kPuddlePattern});
@@ -165,17 +131,17 @@ void AddPuddlePattern(std::vector<SearchPattern>& patterns) {
 
 void SettlePuddleSite(const SearchPattern& pattern) {
     const uint64_t match = pattern.UniqueHit();
-    g_puddleSite.store(match != 0 ? match + kPuddleStoreOffset : 0, std::memory_order_release);
-    g_puddleTried.store(true, std::memory_order_release);
+    SettleSearch(Locators.PuddleStoreSite, match != 0 ? match + kPuddleStoreOffset : 0, platform::TickCount64());
 }
 
 }  // namespace detail
 
 uint64_t FindPuddleStoreSite() {
-    if (g_puddleTried.load(std::memory_order_acquire)) return g_puddleSite.load(std::memory_order_acquire);
-    std::lock_guard<std::mutex> lock(detail::SignaturePassMutex());
-    if (!g_puddleTried.load(std::memory_order_acquire)) detail::RunSignaturePassLocked();
-    return g_puddleSite.load(std::memory_order_acquire);
+    CachedSearch& cached = Locators.PuddleStoreSite;
+    if (StateOf(cached) != SearchState::NotTried) return CachedAnswer(cached);
+    std::lock_guard<std::mutex> lock(Locators.SignaturePassMutex);
+    if (StateOf(cached) == SearchState::NotTried) detail::RunSignaturePassLocked();
+    return CachedAnswer(cached);
 }
 
 void AppendSignatureU32(ValueSignature& signature, uint32_t value) {
@@ -189,26 +155,22 @@ void AppendSignatureFloat(ValueSignature& signature, float value) {
 void ScanReadableMemory(uint64_t start, uint64_t length, std::span<ValueSignature> signatures,
                         uint64_t& bytesScanned) {
     if (start == 0 || length == 0 || signatures.empty()) return;
-    const uint64_t end = start + length < start ? UINT64_MAX : start + length;
-    uint64_t at = start;
-    while (at < end) {
-        platform::MemoryRegion region;
-        if (!QueryRegion(at, region)) return;
-        const uint64_t regionEnd = static_cast<uint64_t>(region.base) + region.size;
-        if (regionEnd <= at) return;
-        const uint64_t clippedStart = std::max<uint64_t>(at, region.base);
-        const uint64_t clippedEnd = std::min(regionEnd, end);
-        if (clippedEnd > clippedStart && region.state == platform::kMemCommit &&
-            (region.protect & (platform::kPageGuard | platform::kPageNoAccess)) == 0 &&
-            IsReadableProtect(region.protect)) {
-            const uint64_t aligned = (clippedStart + 3) & ~uint64_t(3);
-            if (aligned < clippedEnd) {
-                bytesScanned += clippedEnd - aligned;
-                for (ValueSignature& s : signatures) MatchRun(aligned, clippedEnd, s, signatures);
-            }
-        }
-        at = regionEnd;
+    // The runs searched for are the editor's own copies: never matched.
+    std::vector<uint64_t> runs;
+    for (const ValueSignature& s : signatures) runs.push_back(RegisterOwnRange(s.bytes.data(), s.bytes.size()));
+    RegionWalk walk;
+    walk.from = start;
+    walk.to = start + length < start ? UINT64_MAX : start + length;
+    walk.freshQueries = true;  // the runs are compared in place, without the fault guard
+    RegionPiece piece;
+    while (NextRegionPiece(walk, piece)) {
+        const uint64_t aligned = (piece.start + 3) & ~uint64_t(3);
+        if (aligned >= piece.end) continue;
+        SpendWalkBytes(walk, piece.end - aligned);
+        for (ValueSignature& s : signatures) MatchRun(aligned, piece.end, s);
     }
+    bytesScanned += walk.bytesSpent;
+    for (uint64_t id : runs) UnregisterOwnRange(id);
 }
 
 namespace {
@@ -224,25 +186,25 @@ bool LightningFieldsFit(uint64_t block) {
 // A block found by a run of values headOffset bytes into it: the kept block
 // while it stays readable, else (when a retry is due) one scan of the game
 // image that must give exactly one hit, and the block's own checks.
-uint64_t FindValueBlock(CachedBlock& cache, ValueSignature& signature, uint64_t headOffset, uint64_t blockSize,
+uint64_t FindValueBlock(CachedSearch& cached, ValueSignature& signature, uint64_t headOffset, uint64_t blockSize,
                         bool (*fieldsFit)(uint64_t), uint64_t& bytesScanned, uint64_t& hitCount) {
-    std::lock_guard<std::mutex> lock(g_valueBlockMutex);
+    std::lock_guard<std::mutex> lock(Locators.ValueBlockMutex);
     bytesScanned = 0;
     hitCount = 0;
-    if (cache.block != 0 && IsReadable(cache.block, blockSize)) {
-        hitCount = 1;
-        return cache.block;
+    if (const uint64_t kept = CachedAnswer(cached)) {
+        if (IsReadable(kept, blockSize)) {
+            hitCount = 1;
+            return kept;
+        }
+        ForgetSearch(cached);  // no longer readable: searched again at once
     }
-    if (!RetryDue(cache)) return 0;
+    if (!SearchDue(cached, platform::TickCount64())) return 0;
     ScanImageFor(signature, bytesScanned, hitCount);
     const uint64_t block = signature.firstHit - headOffset;
-    if (hitCount != 1 || signature.firstHit < headOffset ||
-        (fieldsFit != nullptr && !(IsReadable(block, blockSize) && fieldsFit(block)))) {
-        MarkFailed(cache);
-        return 0;
-    }
-    cache = {block, false, 0};
-    return block;
+    const bool found = hitCount == 1 && signature.firstHit >= headOffset &&
+                       (fieldsFit == nullptr || (IsReadable(block, blockSize) && fieldsFit(block)));
+    SettleSearch(cached, found ? block : 0, platform::TickCount64());
+    return found ? block : 0;
 }
 
 }  // namespace
@@ -253,7 +215,7 @@ uint64_t FindVfxLightningBlock(uint64_t& bytesScanned, uint64_t& hitCount) {
     for (float f : {0.1f, 8.0f, 0.05f, 0.15f}) AppendSignatureFloat(signature, f);
     AppendSignatureU32(signature, 7);
     for (float f : {180.0f, 50.0f, 60.0f, 10.0f, 5.0f}) AppendSignatureFloat(signature, f);
-    return FindValueBlock(g_lightning, signature, 64, kVfxLightningBlockSize, LightningFieldsFit, bytesScanned,
+    return FindValueBlock(Locators.VfxLightningBlock, signature, 64, kVfxLightningBlockSize, LightningFieldsFit, bytesScanned,
                           hitCount);
 }
 
@@ -263,7 +225,7 @@ uint64_t FindWatertuneBlock(uint64_t& bytesScanned, uint64_t& hitCount) {
     for (float f : {0.04f, 0.05f, 1118.0f, 1.1f, 0.7f, 0.25f, 10.0f, 50.0f, 0.0f, 10.0f, 90.0f, 80.0f, 0.0f, 200.0f,
                     0.05f})
         AppendSignatureFloat(signature, f);
-    return FindValueBlock(g_watertune, signature, 4, kWatertuneBlockSize, nullptr, bytesScanned, hitCount);
+    return FindValueBlock(Locators.WatertuneBlock, signature, 4, kWatertuneBlockSize, nullptr, bytesScanned, hitCount);
 }
 
 bool ValidateWeatherRecordList(bool saved, std::span<const uint64_t> blocks, uint64_t savedByteCount) {
@@ -272,15 +234,6 @@ bool ValidateWeatherRecordList(bool saved, std::span<const uint64_t> blocks, uin
         if (!IsReadable(block, kWeatherRecordSize)) return false;
     }
     return true;
-}
-
-void ResetScanCachesForTesting() {
-    std::lock_guard<std::mutex> lock(detail::SignaturePassMutex());
-    g_puddleTried = false;
-    g_puddleSite = 0;
-    std::lock_guard<std::mutex> valueLock(g_valueBlockMutex);
-    g_lightning = {};
-    g_watertune = {};
 }
 
 }  // namespace runtime

@@ -9,6 +9,8 @@
 #include <span>
 #include <vector>
 
+#include "runtime/cached_search.h"
+
 namespace runtime {
 
 // A byte signature: bytes plus a NUL-terminated mask of the same length,
@@ -35,7 +37,8 @@ uint64_t FindUniquePattern(const uint8_t* bytes, const char* mask);
 uint64_t FindUniquePatternIn(uint64_t base, uint64_t size, const uint8_t* bytes, const char* mask);
 
 // The code site of the puddle cave: the first movups store of a known
-// 53-byte sequence. One attempt per run; the result (0 included) is kept.
+// 53-byte sequence. One attempt per run; the result (0 included) is kept
+// (Locators.PuddleStoreSite).
 uint64_t FindPuddleStoreSite();
 
 // ---- Value signatures ------------------------------------------------------------------
@@ -52,9 +55,9 @@ void AppendSignatureFloat(ValueSignature& signature, float value);
 
 // Walks the committed readable regions of [start, start+length) and
 // compares every signature at each 4-byte aligned position of each region;
-// a match never crosses a region boundary, and a match that lies in a
-// signature's own byte run (the editor's copy) is not counted. Adds the
-// bytes examined to bytesScanned. Nothing happens for a zero start or
+// a match never crosses a region boundary, and the signatures' own byte
+// runs (the editor's copies), like every own range of the editor, are not
+// examined. Adds the bytes examined to bytesScanned. Nothing happens for a zero start or
 // length or an empty list.
 void ScanReadableMemory(uint64_t start, uint64_t length, std::span<ValueSignature> signatures,
                         uint64_t& bytesScanned);
@@ -64,13 +67,10 @@ inline constexpr uint64_t kWatertuneBlockSize = 80;
 // The game's lightning-settings block (352 bytes) and water-tuning block
 // (80 bytes), found in the game image by their runs of default values and
 // checked; 0 when not found. A found block is kept while it stays readable.
-// A failed search is repeated at most once per kSearchRetryIntervalMs.
+// A failed search is repeated at most once per kSearchRetryIntervalMs
+// (Locators.VfxLightningBlock and .WatertuneBlock, locator_state.h).
 uint64_t FindVfxLightningBlock(uint64_t& bytesScanned, uint64_t& hitCount);
 uint64_t FindWatertuneBlock(uint64_t& bytesScanned, uint64_t& hitCount);
-
-// Searches that the runtime repeats after a failure wait this long between
-// two attempts, so a missing signature never costs a scan per frame.
-inline constexpr uint64_t kSearchRetryIntervalMs = 10000;
 
 // ---- Saved weather records ------------------------------------------------------------
 inline constexpr uint64_t kWeatherRecordSize = 188;
@@ -78,9 +78,5 @@ inline constexpr uint64_t kWeatherRecordSize = 188;
 // holds at least one block pointer, holds 188 saved bytes per pointer, and
 // every pointer has its 188 bytes in one committed readable region.
 bool ValidateWeatherRecordList(bool saved, std::span<const uint64_t> blocks, uint64_t savedByteCount);
-
-// ---- Test seams --------------------------------------------------------------------------
-// Forgets the cached lightning, water-tuning and puddle results.
-void ResetScanCachesForTesting();
 
 }  // namespace runtime

@@ -4,11 +4,6 @@
 
 namespace runtime::detail {
 
-std::mutex& SignaturePassMutex() {
-    static std::mutex mutex;
-    return mutex;
-}
-
 void RunSignaturePassLocked() {
     std::vector<SearchPattern> patterns;
     const bool timecycle = TimecycleSearchPending();

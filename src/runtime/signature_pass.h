@@ -6,17 +6,14 @@
 // image is shared. The puddle store site, also one attempt per run, joins
 // the same pass.
 #pragma once
-#include <mutex>
 #include <vector>
 
 #include "runtime/image_search.h"
 
 namespace runtime::detail {
 
-// Held while a pass runs and while its results are settled.
-std::mutex& SignaturePassMutex();
-
-// Runs the pass for every pending search. Call with the mutex held.
+// Runs the pass for every pending search. Call with
+// Locators.SignaturePassMutex held (locator_state.h).
 void RunSignaturePassLocked();
 
 // ---- Timecycle side (block_locators.cpp) ----

@@ -10,7 +10,7 @@
 // SyncTimecycleBeforeAfter, the before/after hotkeys' RefreshGroupEditedFlags)
 // share the slots and their entries, CurrentTimecycleContext,
 // EditSequenceCounter, GroupFlagsDirty with the groups' edited flags,
-// LastEditedNames and LastEditedLabel, and TimecycleBeforeAfterSync. Each is
+// LastEditedNames and LastEditedLabel, and KeyframeTable.BeforeAfterSync. Each is
 // read and written only while EditStoreMutex is held: every operation of the
 // timecycle editor that touches them takes it (it is recursive, so one
 // operation may call another), and it is never held while game memory is

@@ -12,6 +12,7 @@
 #include "platform/memory.h"
 #include "runtime/guarded_memory.h"
 #include "runtime/live_slots.h"
+#include "runtime/region_walk.h"
 #include "timecycle/edit_store.h"
 #include "timecycle/half_float.h"
 #include "timecycle/recognition_rows.h"
@@ -19,12 +20,7 @@
 
 namespace timecycle {
 
-std::array<std::atomic<uint64_t>, kWeatherCount> WeatherBlockTable{};
-std::array<WeatherBlockSnapshot, kWeatherCount> WeatherBlockSnapshots;
-BeforeAfterSyncState TimecycleBeforeAfterSync;
-int32_t SlotRefreshHoldFrames = 0;
-KeyframeScanStats LastKeyframeScanStats;
-uint64_t KeyframeScanRegionLimitForTesting = 0;
+KeyframeTableState KeyframeTable;
 
 namespace {
 
@@ -118,15 +114,10 @@ void WriteRegionRecord(uint64_t address, const EditSlot* own, const EditSlot* bo
 // kScanSliceMs) and returns. The synchronous scan is the same search with
 // its steps run back to back.
 
-struct AddressRange {
-    uint64_t begin = 0;
-    uint64_t end = 0;
-};
-
 // Guards what a search on the script fiber (the before/after writer's
 // ScanTimecycleTable) and one on the render thread (the load preview) share
-// besides the atomics: the snapshots' buffers, which every search leaves
-// out, and LastKeyframeScanStats. Held only for those short accesses.
+// besides the atomics: the snapshots and LastScanStats. Held only for
+// those short accesses.
 std::mutex& SharedSearchStateMutex() {
     static std::mutex mutex;
     return mutex;
@@ -141,28 +132,16 @@ struct ScanState {
     std::array<uint64_t, 65536 / 64> anchorBits{};     // which halves are some row's anchor
     std::vector<std::pair<uint16_t, uint32_t>> lists;  // (anchor half, row), by anchor then row order
     std::vector<KeyframeTableMatch> matches;
-    std::vector<AddressRange> excluded;
     uint8_t* buffer = nullptr;
     uint64_t bufferSize = 0;
-    uint64_t nextAddress = 0;  // where the walk goes on
-    uint64_t maximumAddress = 0;
-    uint64_t elapsedMs = 0;    // time spent in the steps so far
-    uint64_t stepStartTick = 0;
-    uint64_t bytesScanned = 0;
-    // The region being read, kept between steps (a stale one only costs a
-    // skipped chunk: every copy is guarded and a candidate block is checked anew).
-    platform::MemoryRegion region;
-    bool haveRegion = false;
+    uint64_t bufferOwnRange = 0;  // the buffer registered as the editor's own
+    // Where the walk stands, kept between steps (a region kept from the step
+    // before that has changed only costs a skipped chunk: every copy is
+    // guarded and a candidate block is checked anew).
+    runtime::RegionWalk walk;
     bool stop = false;
-    bool walkDone = false;
-    KeyframeScanStats stats;  // published to LastKeyframeScanStats after each step
+    KeyframeScanStats stats;  // published to KeyframeTable.LastScanStats after each step
 };
-
-bool OverBudget(const ScanState& state) {
-    if (state.stop) return true;
-    if (state.elapsedMs + (platform::TickCount64() - state.stepStartTick) >= kScanTimeBudgetMs) return true;
-    return state.bytesScanned >= kScanByteBudget;
-}
 
 // The candidate block with the most votes (lowest address on a tie); 0
 // with votes 0 when no match names a known variable.
@@ -245,14 +224,6 @@ void MatchChunk(ScanState& state, uint64_t position, uint64_t length, uint64_t s
     }
 }
 
-bool IsScannableRegion(const platform::MemoryRegion& region) {
-    if (region.state != platform::kMemCommit || region.type != platform::kMemPrivate) return false;
-    if (region.protect & (platform::kPageNoAccess | platform::kPageGuard)) return false;
-    const uint32_t low = region.protect & 0xFF;
-    return low == platform::kPageReadWrite || low == platform::kPageWriteCopy ||
-           low == platform::kPageExecuteReadWrite || low == platform::kPageExecuteWriteCopy;
-}
-
 void BuildIndex(ScanState& state) {
     state.rowVariable.clear();
     state.lists.clear();
@@ -265,22 +236,6 @@ void BuildIndex(ScanState& state) {
     }
     std::stable_sort(state.lists.begin(), state.lists.end(),
                      [](const auto& a, const auto& b) { return a.first < b.first; });
-}
-
-// The editor's own copies of game bytes are never searched: the chunk
-// buffer and every snapshot (which come and go between steps).
-void ExcludeOwnBuffers(ScanState& state) {
-    std::lock_guard<std::mutex> lock(SharedSearchStateMutex());
-    state.excluded.clear();
-    const uint64_t buffer = reinterpret_cast<uint64_t>(state.buffer);
-    state.excluded.push_back(AddressRange{buffer, buffer + state.bufferSize});
-    for (const WeatherBlockSnapshot& snapshot : WeatherBlockSnapshots) {
-        if (snapshot.bytes.capacity() == 0) continue;
-        const uint64_t begin = reinterpret_cast<uint64_t>(snapshot.bytes.data());
-        state.excluded.push_back(AddressRange{begin, begin + snapshot.bytes.capacity()});
-    }
-    std::sort(state.excluded.begin(), state.excluded.end(),
-              [](const AddressRange& a, const AddressRange& b) { return a.begin < b.begin; });
 }
 
 // Rows of a weather fingerprinted: a search that found nothing for the same
@@ -298,11 +253,8 @@ uint64_t RowsFingerprint(const std::vector<TimecycleRowRecord>& rows) {
     return h | 1;  // 0 means "no failed search"
 }
 
-// Per weather, the fingerprint of rows whose search found nothing; 0 = none.
-std::array<std::atomic<uint64_t>, kWeatherCount> FailedSearchRows{};
-
 void ForgetFailedSearches() {
-    for (std::atomic<uint64_t>& rows : FailedSearchRows) rows = 0;
+    for (runtime::CachedSearch& search : KeyframeTable.FailedSearches) runtime::ForgetSearch(search);
 }
 
 
@@ -320,6 +272,8 @@ std::vector<TimecycleRowRecord> SearchRows(int w) {
 }
 
 void FreeScanBuffer(ScanState& state) {
+    runtime::UnregisterOwnRange(state.bufferOwnRange);
+    state.bufferOwnRange = 0;
     if (state.buffer) platform::FreeMemory(reinterpret_cast<uint64_t>(state.buffer));
     state.buffer = nullptr;
 }
@@ -332,47 +286,37 @@ bool BeginScan(ScanState& state, int w) {
     state.rows = SearchRows(w);
     if (state.rows.empty()) return false;
     state.rowsFingerprint = RowsFingerprint(state.rows);
-    if (FailedSearchRows[static_cast<size_t>(w)] == state.rowsFingerprint) return false;
+    if (!runtime::SearchDue(KeyframeTable.FailedSearches[static_cast<size_t>(w)], platform::TickCount64(),
+                           state.rowsFingerprint))
+        return false;
     BuildIndex(state);
     const platform::SystemMemoryInfo info = platform::GetSystemMemoryInfo();
     state.bufferSize = (kScanChunkBytes + info.pageSize - 1) / info.pageSize * static_cast<uint64_t>(info.pageSize);
     const uintptr_t buffer = platform::AllocateAnywhere(state.bufferSize, platform::kPageReadWrite);
     if (buffer == 0) return false;
     state.buffer = reinterpret_cast<uint8_t*>(buffer);
-    state.nextAddress = info.minimumAddress;
-    state.maximumAddress = info.maximumAddress;
+    state.bufferOwnRange = runtime::RegisterOwnRange(state.buffer, state.bufferSize);
+    // The private read-write memory, in 1 MiB steps, within the budgets.
+    runtime::RegionWalk& walk = state.walk;
+    walk.filter = {runtime::IsWritableDataProtect, platform::kMemPrivate, 0, KeyframeTable.ScanRegionLimitForTesting};
+    walk.pieceBytes = kScanStep;
+    walk.byteBudget = kScanByteBudget;
+    walk.timeBudgetMs = kScanTimeBudgetMs;
     return true;
 }
 
-// Reads and matches one chunk at state.nextAddress of the region, or moves
-// nextAddress past what is not to be read. False when the walk is over.
-bool ScanNextChunk(ScanState& state, const platform::MemoryRegion& region, uint64_t& stepBytes) {
-    const uint64_t regionEnd = region.base + region.size;
-    uint64_t position = std::max<uint64_t>(state.nextAddress, region.base);
-    uint64_t segmentEnd = regionEnd;
-    for (const AddressRange& range : state.excluded) {
-        if (range.end <= position || range.begin >= segmentEnd) continue;
-        if (range.begin <= position) {
-            position = range.end;  // inside an own buffer: on past it
-        } else {
-            segmentEnd = range.begin;
-            break;
-        }
-    }
-    if (position >= segmentEnd) {
-        state.nextAddress = std::max(position, segmentEnd);
-        return true;
-    }
-    const uint64_t length = std::min<uint64_t>(kScanChunkBytes, segmentEnd - position);
-    const uint64_t step = std::min<uint64_t>(kScanStep, segmentEnd - position);
-    state.nextAddress = position + step;
-    if (!runtime::GuardedCopy(state.buffer, reinterpret_cast<const void*>(position), length)) {
+// Reads and matches one step of memory (and the reach of a row past it,
+// within its run). False when the search is to stop.
+bool ScanPiece(ScanState& state, const runtime::RegionPiece& piece, uint64_t& stepBytes) {
+    const uint64_t length = std::min<uint64_t>(kScanChunkBytes, piece.segmentEnd - piece.start);
+    const uint64_t step = piece.end - piece.start;
+    if (!runtime::GuardedCopy(state.buffer, reinterpret_cast<const void*>(piece.start), length)) {
         ++state.stats.chunksSkipped;
         return true;
     }
-    state.bytesScanned += step;
+    runtime::SpendWalkBytes(state.walk, step);
     stepBytes += step;
-    if (length >= kRowReach) MatchChunk(state, position, length, step, region);
+    if (length >= kRowReach) MatchChunk(state, piece.start, length, step, piece.region);
     if (state.stop) return false;
     if (state.matches.size() >= static_cast<size_t>(kScanVotesNeeded)) {
         int votes = 0;
@@ -386,47 +330,26 @@ bool ScanNextChunk(ScanState& state, const platform::MemoryRegion& region, uint6
 
 // One slice of the walk; true once the walk is over.
 bool StepScan(ScanState& state) {
-    if (state.walkDone) return true;
-    state.stepStartTick = platform::TickCount64();
-    ExcludeOwnBuffers(state);
+    runtime::RegionWalk& walk = state.walk;
+    if (walk.done) return true;
+    runtime::BeginWalkSlice(walk, {kScanSliceBytes, kScanSliceMs});
     uint64_t stepBytes = 0;
-    platform::MemoryRegion& region = state.region;
-    bool& haveRegion = state.haveRegion;
-    while (!state.walkDone) {
-        if (state.nextAddress >= state.maximumAddress || OverBudget(state)) {
-            state.walkDone = true;
-            break;
-        }
-        // Another chunk (at most one step) must still fit into the slice.
-        if (stepBytes + kScanStep > kScanSliceBytes || platform::TickCount64() - state.stepStartTick > kScanSliceMs)
-            break;
-        if (!haveRegion || state.nextAddress >= region.base + region.size) {
-            if (!runtime::QueryNextRegion(state.nextAddress, region) || region.base + region.size <= state.nextAddress) {
-                state.walkDone = true;
-                break;
-            }
-            haveRegion = true;
-            if (!IsScannableRegion(region) ||
-                (KeyframeScanRegionLimitForTesting != 0 && region.size > KeyframeScanRegionLimitForTesting)) {
-                state.nextAddress = region.base + region.size;
-                continue;
-            }
-            if (state.nextAddress <= region.base) ++state.stats.regionsScanned;
-        }
-        if (!ScanNextChunk(state, region, stepBytes)) state.walkDone = true;
+    runtime::RegionPiece piece;
+    while (runtime::NextRegionPiece(walk, piece)) {
+        if (!ScanPiece(state, piece, stepBytes)) runtime::StopWalk(walk);
     }
-    state.elapsedMs += platform::TickCount64() - state.stepStartTick;
     KeyframeScanStats& stats = state.stats;
     ++stats.slices;
     stats.largestSliceBytes = std::max(stats.largestSliceBytes, stepBytes);
-    stats.bytesScanned = state.bytesScanned;
+    stats.bytesScanned = walk.bytesSpent;
+    stats.regionsScanned = walk.regionsTaken;
     stats.matches = state.matches.size();
-    stats.elapsedMs = state.elapsedMs;
+    stats.elapsedMs = walk.elapsedMs;
     {
         std::lock_guard<std::mutex> lock(SharedSearchStateMutex());
-        LastKeyframeScanStats = stats;
+        KeyframeTable.LastScanStats = stats;
     }
-    return state.walkDone;
+    return walk.done;
 }
 
 // The block the finished walk accepts, stored for the weather and every
@@ -436,10 +359,11 @@ uint64_t FinishScan(ScanState& state) {
     int votes = 0;
     const uint64_t best = Vote(state, votes);
     if (!Acceptable(best, votes)) {
-        FailedSearchRows[static_cast<size_t>(state.weather)] = state.rowsFingerprint;
+        runtime::SettleSearch(KeyframeTable.FailedSearches[static_cast<size_t>(state.weather)], 0,
+                              platform::TickCount64(), state.rowsFingerprint);
         return 0;
     }
-    WeatherBlockTable[static_cast<size_t>(state.weather)] = best;
+    KeyframeTable.WeatherBlockTable[static_cast<size_t>(state.weather)] = best;
     LocateWeatherBlocks(state.weather, best);
     return best;
 }
@@ -496,8 +420,8 @@ void LocateWeatherBlocks(int weather, uint64_t address) {
         const uint64_t candidate = address + static_cast<uint64_t>((u - t) * static_cast<int64_t>(kWeatherBlockSpacing));
         // An entry that already holds this address passed the test before
         // and keeps it either way.
-        if (candidate != 0 && candidate != WeatherBlockTable[j] && BlockWritable(candidate)) {
-            WeatherBlockTable[j] = candidate;
+        if (candidate != 0 && candidate != KeyframeTable.WeatherBlockTable[j] && BlockWritable(candidate)) {
+            KeyframeTable.WeatherBlockTable[j] = candidate;
             located = true;
         }
     }
@@ -509,12 +433,12 @@ uint64_t DeriveWeatherBlockFromKnown(int weather) {
     const int w = ClampWeather(weather);
     const int64_t t = TypeIdOf(w);
     for (size_t k = 0; k < kWeatherCount; ++k) {
-        const uint64_t known = WeatherBlockTable[k];
+        const uint64_t known = KeyframeTable.WeatherBlockTable[k];
         if (known == 0) continue;
         const int64_t u = static_cast<int64_t>(WeatherNameTable[k].typeId);
         const uint64_t candidate = known + static_cast<uint64_t>((t - u) * static_cast<int64_t>(kWeatherBlockSpacing));
         if (candidate != 0 && BlockWritable(candidate)) {
-            WeatherBlockTable[static_cast<size_t>(w)] = candidate;
+            KeyframeTable.WeatherBlockTable[static_cast<size_t>(w)] = candidate;
             LocateWeatherBlocks(w, candidate);
             return candidate;
         }
@@ -524,7 +448,7 @@ uint64_t DeriveWeatherBlockFromKnown(int weather) {
 
 uint64_t KnownWeatherBlock(int weather) {
     const int w = ClampWeather(weather);
-    const uint64_t known = WeatherBlockTable[static_cast<size_t>(w)];
+    const uint64_t known = KeyframeTable.WeatherBlockTable[static_cast<size_t>(w)];
     if (known != 0 && BlockWritable(known)) {
         LocateWeatherBlocks(w, known);
         return known;
@@ -542,7 +466,7 @@ void StartSearch(KeyframeSearch& search, int weather) {
         EndSearch(search, known);
         return;
     }
-    search.extrasunnyFirst = w != 0 && WeatherBlockTable[0] == 0;
+    search.extrasunnyFirst = w != 0 && KeyframeTable.WeatherBlockTable[0] == 0;
     BeginNextWalk(search);
 }
 
@@ -591,9 +515,12 @@ uint64_t ScanTimecycleTable(int weather) {
 
 bool SnapshotWeatherBlock(int weather, uint64_t address) {
     std::lock_guard<std::mutex> lock(SharedSearchStateMutex());
-    WeatherBlockSnapshot& snapshot = WeatherBlockSnapshots[static_cast<size_t>(ClampWeather(weather))];
+    WeatherBlockSnapshot& snapshot = KeyframeTable.WeatherBlockSnapshots[static_cast<size_t>(ClampWeather(weather))];
     if (snapshot.taken && snapshot.bytes.size() == kWeatherBlockBytes) return true;
     snapshot.bytes.assign(kWeatherBlockBytes, 0);
+    // The game's bytes in the editor's memory: no search may take them for the game's.
+    runtime::UnregisterOwnRange(snapshot.ownRange);
+    snapshot.ownRange = runtime::RegisterOwnRange(snapshot.bytes.data(), snapshot.bytes.capacity());
     bool all = true;
     const bool readableBlock = runtime::IsReadable(address, kWeatherBlockBytes);
     for (size_t record = 0; record < kRecordCount; ++record) {
@@ -609,7 +536,7 @@ bool SnapshotWeatherBlock(int weather, uint64_t address) {
 
 void DiscardWeatherSnapshot(int weather) {
     std::lock_guard<std::mutex> lock(SharedSearchStateMutex());
-    WeatherBlockSnapshot& snapshot = WeatherBlockSnapshots[static_cast<size_t>(ClampWeather(weather))];
+    WeatherBlockSnapshot& snapshot = KeyframeTable.WeatherBlockSnapshots[static_cast<size_t>(ClampWeather(weather))];
     snapshot.taken = 0;
     // A copy of the game's table left in freed memory would be found by the
     // next scan: clear it before the memory goes back.
@@ -617,13 +544,15 @@ void DiscardWeatherSnapshot(int weather) {
     volatile uint8_t* bytes = snapshot.bytes.data();
     for (size_t i = 0; i < snapshot.bytes.size(); ++i) bytes[i] = 0;
     std::vector<uint8_t>().swap(snapshot.bytes);
+    runtime::UnregisterOwnRange(snapshot.ownRange);
+    snapshot.ownRange = 0;
     snapshot.recordValid.fill(0);
 }
 
 void CaptureOriginalsFromSnapshot(int weather) {
     const int w = ClampWeather(weather);
     EditStoreLock lock(EditStoreMutex());
-    const WeatherBlockSnapshot& snapshot = WeatherBlockSnapshots[static_cast<size_t>(w)];
+    const WeatherBlockSnapshot& snapshot = KeyframeTable.WeatherBlockSnapshots[static_cast<size_t>(w)];
     if (!snapshot.taken || snapshot.bytes.size() != kWeatherBlockBytes) return;
     for (int r = 0; r < 2; ++r) {
         for (int k = 0; k < static_cast<int>(kKeyframeCount); ++k) {
@@ -657,7 +586,7 @@ bool ApplyContextToLive() {
     const TimecycleContext& c = CurrentTimecycleContext;
     if (!c.valid) return false;
     const int w = ClampWeather(c.weather);
-    const uint64_t block = WeatherBlockTable[static_cast<size_t>(w)];
+    const uint64_t block = KeyframeTable.WeatherBlockTable[static_cast<size_t>(w)];
     if (!BlockWritable(block)) return false;
     CommitCurrentContext();
     if (!GetEditSlot(c.weather, c.region, c.keyframe).loaded) return false;
@@ -692,7 +621,7 @@ RecordWriteCounts WriteWeatherRecords(int weather, uint64_t block, bool showBefo
 bool WriteWeatherBlockLive(int weather, bool showBefore, uint64_t* writtenValues) {
     if (writtenValues) *writtenValues = 0;
     const int w = ClampWeather(weather);
-    uint64_t block = WeatherBlockTable[static_cast<size_t>(w)];
+    uint64_t block = KeyframeTable.WeatherBlockTable[static_cast<size_t>(w)];
     if (!BlockWritable(block)) block = ScanTimecycleTable(w);
     if (!BlockWritable(block)) return false;
     EditStoreLock lock(EditStoreMutex());
@@ -711,33 +640,37 @@ void SyncTimecycleBeforeAfter() {
         if (!c.valid) return;
         w = ClampWeather(c.weather);
         shown = core::TimecycleAfterShown.load(std::memory_order_relaxed);
-        BeforeAfterSyncState& sync = TimecycleBeforeAfterSync;
+        BeforeAfterSyncState& sync = KeyframeTable.BeforeAfterSync;
         const bool changed = sync.initialised && shown != sync.lastAfterShown;
         sync.initialised = 1;
         sync.lastAfterShown = shown;
         sync.lastWeather = w;
         // A change of weather alone writes nothing.
-        if (!changed || WeatherBlockTable[static_cast<size_t>(w)] == 0) return;
+        if (!changed || KeyframeTable.WeatherBlockTable[static_cast<size_t>(w)] == 0) return;
     }
     // Outside the lock: the write may have to search for the block again.
     WriteWeatherBlockLive(w, shown == 0);
 }
 
 void RefreshTimecycleSlot(runtime::LiveOverrideSlot& slot) {
-    if (slot.loaded && SlotRefreshHoldFrames >= 1) return;
+    if (slot.loaded && KeyframeTable.SlotRefreshHoldFrames >= 1) return;
     runtime::RefreshLiveSlot(slot, false);
 }
 
-void ResetKeyframeTableForTesting() {
+void ResetKeyframeTable() {
     CancelTimecyclePreview();
     CancelKeyframeTableSearch();
     ForgetFailedSearches();
-    for (std::atomic<uint64_t>& entry : WeatherBlockTable) entry = 0;
+    for (std::atomic<uint64_t>& entry : KeyframeTable.WeatherBlockTable) entry = 0;
     for (size_t w = 0; w < kWeatherCount; ++w) DiscardWeatherSnapshot(static_cast<int>(w));
-    TimecycleBeforeAfterSync = BeforeAfterSyncState{};
-    SlotRefreshHoldFrames = 0;
+    {
+        EditStoreLock lock(EditStoreMutex());
+        KeyframeTable.BeforeAfterSync = BeforeAfterSyncState{};
+    }
+    KeyframeTable.SlotRefreshHoldFrames = 0;
+    KeyframeTable.ScanRegionLimitForTesting = 0;
     std::lock_guard<std::mutex> lock(SharedSearchStateMutex());
-    LastKeyframeScanStats = KeyframeScanStats{};
+    KeyframeTable.LastScanStats = KeyframeScanStats{};
 }
 
 }  // namespace timecycle

@@ -9,6 +9,8 @@
 #include <cstdint>
 #include <vector>
 
+#include "core/shared_value.h"
+#include "runtime/cached_search.h"
 #include "timecycle/timecycle_tables.h"
 
 namespace runtime {
@@ -34,19 +36,14 @@ inline constexpr int kScanVotesNeeded = 6;
 inline constexpr uint64_t kScanSliceBytes = 4u << 20;
 inline constexpr uint64_t kScanSliceMs = 8;
 
-// Game address of each weather's block by its index in WeatherNameTable; 0 =
-// not located. Entries are atomic: the tick reads them while a search on the
-// render thread stores them.
-extern std::array<std::atomic<uint64_t>, kWeatherCount> WeatherBlockTable;
-
 struct WeatherBlockSnapshot {
     uint8_t taken = 0;
     std::vector<uint8_t> bytes;  // 22,464 bytes once taken
     // 1 for each of the 26 records that was read whole; a record that could
     // not be read holds zeros that are never taken as game values.
     std::array<uint8_t, 2 * kKeyframeCount> recordValid{};
+    uint64_t ownRange = 0;  // bytes registered as the editor's own (no scan reads them)
 };
-extern std::array<WeatherBlockSnapshot, kWeatherCount> WeatherBlockSnapshots;
 
 struct KeyframeTableMatch {
     uint64_t address = 0;  // the row's keyframe-0 value
@@ -62,10 +59,52 @@ struct BeforeAfterSyncState {
     uint8_t lastAfterShown = 0;
     int32_t lastWeather = 0;
 };
-extern BeforeAfterSyncState TimecycleBeforeAfterSync;
 
-// Frames during which the Timecycles tab leaves loaded slots alone.
-extern int32_t SlotRefreshHoldFrames;
+// Statistics of the last walk of a search (diagnostics, tests and benchmarks).
+struct KeyframeScanStats {
+    uint64_t bytesScanned = 0;
+    uint64_t regionsScanned = 0;
+    uint64_t chunksSkipped = 0;
+    uint64_t elapsedMs = 0;
+    size_t matches = 0;
+    bool stoppedEarly = false;
+    uint64_t slices = 0;             // steps of the search
+    uint64_t largestSliceBytes = 0;  // most memory read by one step
+};
+
+// What the keyframe table keeps for the run. (The load preview's search in
+// progress is kept beside it, in keyframe_table.cpp; the same reset ends it.)
+struct KeyframeTableState {
+    // Game address of each weather's block by its index in WeatherNameTable;
+    // 0 = not located. Atomic: the tick reads them while a search on the
+    // render thread stores them.
+    std::array<std::atomic<uint64_t>, kWeatherCount> WeatherBlockTable{};
+    // The game's own bytes of each weather (the "before" image). Taken and
+    // discarded under the search's shared-state lock (render thread: the
+    // load preview and the reader; script fiber: the before/after writer).
+    std::array<WeatherBlockSnapshot, kWeatherCount> WeatherBlockSnapshots;
+    // Under EditStoreMutex (the tick's before/after sync and the preview).
+    BeforeAfterSyncState BeforeAfterSync;
+    // Frames during which the Timecycles tab (render thread) leaves loaded
+    // slots alone; read by the slot refresh.
+    core::SharedValue<int32_t> SlotRefreshHoldFrames{0};
+    // Per weather, the search that found nothing, keyed by its recognition
+    // rows: the same rows are not searched again until a block is located
+    // somewhere (failed until something changes). Any thread.
+    std::array<runtime::CachedSearch, kWeatherCount> FailedSearches;
+    // Published after each step of a search, under the shared-state lock.
+    KeyframeScanStats LastScanStats;
+    // Tests under a sanitizer: regions larger than this are passed over
+    // (the sanitizer's shadow memory is terabytes of read-write pages).
+    // 0 = no limit, as in the game.
+    uint64_t ScanRegionLimitForTesting = 0;
+};
+extern KeyframeTableState KeyframeTable;
+
+// Forgets every located block, snapshot, search and remembered failure,
+// the before/after state and the statistics (tests; the run keeps them
+// until it ends).
+void ResetKeyframeTable();
 
 // The block of the weather, searched for if needed: the search of
 // StartKeyframeTableSearch with its steps run back to back (it may take up
@@ -113,26 +152,5 @@ void RefreshTimecycleSlot(runtime::LiveOverrideSlot& slot);
 inline uint64_t KeyframeRecordAddress(uint64_t block, int region, int keyframe) {
     return block + static_cast<uint64_t>(region * 13 + keyframe) * kKeyframeRecordBytes;
 }
-
-// Statistics of the last walk of a search (diagnostics, tests and benchmarks).
-struct KeyframeScanStats {
-    uint64_t bytesScanned = 0;
-    uint64_t regionsScanned = 0;
-    uint64_t chunksSkipped = 0;
-    uint64_t elapsedMs = 0;
-    size_t matches = 0;
-    bool stoppedEarly = false;
-    uint64_t slices = 0;             // steps of the search
-    uint64_t largestSliceBytes = 0;  // most memory read by one step
-};
-extern KeyframeScanStats LastKeyframeScanStats;
-
-// Forgets every located block, snapshot, search and remembered failure,
-// and the before/after state.
-void ResetKeyframeTableForTesting();
-// Tests under a sanitizer: regions larger than this are passed over (the
-// sanitizer's shadow memory is terabytes of read-write pages). 0 = no limit,
-// as in the game.
-extern uint64_t KeyframeScanRegionLimitForTesting;
 
 }  // namespace timecycle

@@ -205,9 +205,7 @@ bool PreviewIntoTable(int w, uint64_t block, std::string& status) {
     GroupFlagsDirty = 1;
     ClearWriteListCount();
     RestoreOverridePatches();
-    TimecycleBeforeAfterSync.initialised = 1;
-    TimecycleBeforeAfterSync.lastAfterShown = 1;
-    TimecycleBeforeAfterSync.lastWeather = w;
+    KeyframeTable.BeforeAfterSync = BeforeAfterSyncState{1, 1, w};
     const uint64_t perContext = counts.loadedRecords ? counts.written / counts.loadedRecords : counts.written;
     status = "Loaded " + std::to_string(perContext) + " parameters.";
     return true;

@@ -20,7 +20,7 @@
 #include "host/staged_setup.h"
 #include "host/startup.h"
 #include "platform/simulated.h"
-#include "runtime/block_locators.h"
+#include "runtime/locator_state.h"
 #include "runtime/live_slots.h"
 #include "support/fake_drive.h"
 #include "support/synthetic_image.h"
@@ -72,7 +72,7 @@ const host::HookEngine kRecordingEngine = {
 
 bool ProbeOpen(host::PresentationMethods& methods) {
     Note("probe.open");
-    g_rec.secondarySearchesAtProbe = runtime::SecondaryBlockSearchCountForTesting();
+    g_rec.secondarySearchesAtProbe = runtime::Locators.SecondaryBlockSearches;
     if (!g_rec.probeOpens) return false;
     methods.present = &g_rec.table[0];
     methods.resizeBuffers = &g_rec.table[1];
@@ -117,7 +117,7 @@ protected:
         host::DetourDrainTimeoutMs = 2000;
         core::MenuOpen = core::MenuSuspended = 0;
         core::MenuCooldownFrames = 0;
-        runtime::ResetBlockLocatorsForTesting();
+        runtime::ResetLocatorState();
         core::ResetSettingsState();
         platform::sim::ReleaseAllKeys();
     }

@@ -24,10 +24,10 @@ uint64_t FreedAddress() {
     return a + 64;
 }
 
-class GuardedMemory : public ::testing::Test {
+class GuardedMemoryTest : public ::testing::Test {
 protected:
-    void SetUp() override { ClearRangeCachesForTesting(); }
-    void TearDown() override { ClearRangeCachesForTesting(); }
+    void SetUp() override { ResetGuardedMemoryState(); }
+    void TearDown() override { ResetGuardedMemoryState(); }
 };
 
 TEST(GuardedMemoryPredicates, ProtectionValues) {
@@ -50,7 +50,7 @@ TEST(GuardedMemoryPredicates, ProtectionValues) {
 
 // The region of the first byte decides: a range that runs on into the next
 // region fails even when that region is readable too.
-TEST_F(GuardedMemory, RangeTestsFollowTheRegionOfTheFirstByte) {
+TEST_F(GuardedMemoryTest, RangeTestsFollowTheRegionOfTheFirstByte) {
     Pages p({kPageReadWrite, kPageReadOnly, kPageNoAccess, kPageExecuteRead, kPageExecute});
     const struct {
         uint64_t address, length;
@@ -73,7 +73,7 @@ TEST_F(GuardedMemory, RangeTestsFollowTheRegionOfTheFirstByte) {
 // block writer lifts the protection for the copy. (Wine keeps NOCACHE from
 // VirtualAlloc only, not from VirtualProtect, and has no WRITECOMBINE: only
 // the access kind is seen to come back.)
-TEST_F(GuardedMemory, NoCachePagesAreLiftedForBlockWrites) {
+TEST_F(GuardedMemoryTest, NoCachePagesAreLiftedForBlockWrites) {
     const uint32_t protect = kPageReadWrite | kPageNoCache;
     const uint64_t page = AllocateAnywhere(GetSystemMemoryInfo().pageSize, protect);
     MemoryRegion r;
@@ -90,20 +90,20 @@ TEST_F(GuardedMemory, NoCachePagesAreLiftedForBlockWrites) {
 }
 #endif
 
-TEST_F(GuardedMemory, ReadableCacheAnswersWithoutAQueryAfterTheFirst) {
+TEST_F(GuardedMemoryTest, ReadableCacheAnswersWithoutAQueryAfterTheFirst) {
     Pages p({kPageReadOnly, kPageNoAccess});
-    EXPECT_TRUE(!IsReadableCached(p.At(1), 4) && ReadableRangeCacheSizeForTesting() == 0u);
+    EXPECT_TRUE(!IsReadableCached(p.At(1), 4) && GuardedMemory.ReadableRangeCache.count == 0u);
     ASSERT_TRUE(IsReadableCached(p.At(0, 16), 4));
-    EXPECT_EQ(ReadableRangeCacheSizeForTesting(), 1u);
-    const uint64_t queries = RegionQueryCountForTesting();
+    EXPECT_EQ(GuardedMemory.ReadableRangeCache.count, 1u);
+    const uint64_t queries = GuardedMemory.RegionQueries;
     EXPECT_TRUE(IsReadableCached(p.At(0, 100), 8) && IsReadableCached(p.At(0, p.page - 4), 4));
-    EXPECT_EQ(RegionQueryCountForTesting(), queries);
+    EXPECT_EQ(GuardedMemory.RegionQueries, queries);
     EXPECT_FALSE(IsReadableCached(p.At(0, p.page - 2), 4) || IsReadableCached(0, 4));  // leaves it: queried, refused
 }
 
 // A failed check leaves SafeReadU32's output alone; a guarded read that
 // faults gives 0.
-TEST_F(GuardedMemory, FailedReadsKeepOrZeroTheirOutput) {
+TEST_F(GuardedMemoryTest, FailedReadsKeepOrZeroTheirOutput) {
     Pages p({kPageReadWrite, kPageNoAccess});
     uint32_t out = 0xDEADBEEF;
     for (uint64_t bad : {p.At(1), p.At(0, p.page - 2), FreedAddress(), uint64_t(0)}) {
@@ -122,14 +122,14 @@ TEST_F(GuardedMemory, FailedReadsKeepOrZeroTheirOutput) {
     EXPECT_TRUE(GuardedCopy(copy.data(), reinterpret_cast<const void*>(p.At(0)), 32));
 }
 
-TEST_F(GuardedMemory, SafeWriteFloatCachesLiftsAndRestores) {
+TEST_F(GuardedMemoryTest, SafeWriteFloatCachesLiftsAndRestores) {
     {
         Pages p({kPageReadWrite});
         ASSERT_TRUE(SafeWriteFloat(p.At(0, 8), 1.5f));
-        EXPECT_EQ(WritableRangeCacheSizeForTesting(), 1u);
-        const uint64_t queries = RegionQueryCountForTesting();
+        EXPECT_EQ(GuardedMemory.WritableRangeCache.count, 1u);
+        const uint64_t queries = GuardedMemory.RegionQueries;
         ASSERT_TRUE(SafeWriteFloat(p.At(0, 12), 2.5f));
-        EXPECT_EQ(RegionQueryCountForTesting(), queries);
+        EXPECT_EQ(GuardedMemory.RegionQueries, queries);
         EXPECT_TRUE(p.U32(0, 8) == std::bit_cast<uint32_t>(1.5f) && p.U32(0, 12) == std::bit_cast<uint32_t>(2.5f));
         // The game re-protects the cached region: the store faults, gives
         // false and the protection stays.
@@ -137,18 +137,18 @@ TEST_F(GuardedMemory, SafeWriteFloatCachesLiftsAndRestores) {
         EXPECT_FALSE(SafeWriteFloat(p.At(0), 2.0f));
         EXPECT_EQ(p.ProtectionOf(0), kPageNoAccess);
     }
-    ClearRangeCachesForTesting();
+    ResetGuardedMemoryState();
     for (uint32_t protect : {kPageExecuteRead, kPageReadOnly}) {
         Pages p({protect});
         ASSERT_TRUE(SafeWriteFloat(p.At(0, 16), 3.25f)) << protect;
         EXPECT_EQ(p.U32(0, 16), std::bit_cast<uint32_t>(3.25f));
         EXPECT_EQ(p.ProtectionOf(0), protect);
-        EXPECT_EQ(WritableRangeCacheSizeForTesting(), 0u);
+        EXPECT_EQ(GuardedMemory.WritableRangeCache.count, 0u);
     }
     EXPECT_FALSE(SafeWriteFloat(FreedAddress(), 1.0f) || SafeWriteFloat(0, 1.0f));
 }
 
-TEST_F(GuardedMemory, BlockCodeAndProcessWritersRestoreProtection) {
+TEST_F(GuardedMemoryTest, BlockCodeAndProcessWritersRestoreProtection) {
     Pages p({kPageReadOnly, kPageExecuteRead, kPageReadWrite, kPageNoAccess});
     const uint8_t bytes[6] = {1, 2, 3, 4, 5, 6};
     const size_t offsets[] = {32, 7, 0};
@@ -171,7 +171,7 @@ TEST_F(GuardedMemory, BlockCodeAndProcessWritersRestoreProtection) {
                  SafeWriteMemory(p.At(3), bytes, 4));
 }
 
-TEST_F(GuardedMemory, TwoThreadsFaultAndCacheAtOnce) {
+TEST_F(GuardedMemoryTest, TwoThreadsFaultAndCacheAtOnce) {
     Pages p({kPageReadWrite, kPageNoAccess, kPageReadWrite});
     std::atomic<int> wrong{0};
     auto worker = [&](int id) {

@@ -10,6 +10,7 @@
 #include "runtime/block_locators.h"
 #include "runtime/data_signatures.h"
 #include "runtime/guarded_memory.h"
+#include "runtime/locator_state.h"
 #include "runtime/scans.h"
 #include "support/synthetic_image.h"
 
@@ -102,15 +103,15 @@ TEST(SecondaryLocator, NeedsFourDistinctStoresInTheWindowAfterAnInImageLea) {
 TEST(SecondaryLocator, AMissingBlockIsSearchedAgainAtABoundedRate) {
     platform::sim::UseManualClock(true);
     SyntheticImage image;
-    EXPECT_TRUE(SecondaryBlockLocator() == 0u && SecondaryBlockSearchCountForTesting() == 1);
+    EXPECT_TRUE(SecondaryBlockLocator() == 0u && Locators.SecondaryBlockSearches == 1);
     const uint64_t target = image.Reserve(ImageSection::Data, 64, 16);
     image.PlantSecondaryBlockSite(target, 4);
     for (int frame = 0; frame < 100; ++frame, platform::sim::AdvanceClock(16))
         EXPECT_TRUE(SecondaryBlockLocator() == 0u && ResolveSecondaryBlockField(kLiveHandleSecondary | 4) == 0u);
-    EXPECT_EQ(SecondaryBlockSearchCountForTesting(), 1);
+    EXPECT_EQ(Locators.SecondaryBlockSearches, 1);
     platform::sim::AdvanceClock(kSearchRetryIntervalMs);
     EXPECT_TRUE(SecondaryBlockLocator() == target && SecondaryBlockLocator() == target);
-    EXPECT_EQ(SecondaryBlockSearchCountForTesting(), 2);
+    EXPECT_EQ(Locators.SecondaryBlockSearches, 2);
     platform::sim::UseManualClock(false);
 }
 
@@ -158,11 +159,11 @@ TEST(DataSignatures, OnePassSearchesEveryPendingId) {
     EXPECT_EQ(DataSignatureBase(60), planted[1]);
     EXPECT_TRUE(DataSignatureBase(5) == planted[0] && DataSignatureBase(100) == planted[2] &&
                 DataSignatureBase(149) == planted[3]);
-    EXPECT_EQ(DataSignaturePassCountForTesting(), 1);
+    EXPECT_EQ(Locators.SignaturePasses, 1);
     // The timecycle locator was settled by the same pass.
-    const uint64_t queries = RegionQueryCountForTesting();
+    const uint64_t queries = GuardedMemory.RegionQueries;
     EXPECT_EQ(TimecycleBlockLocator(), 0u);
-    EXPECT_EQ(RegionQueryCountForTesting(), queries);
+    EXPECT_EQ(GuardedMemory.RegionQueries, queries);
 }
 
 TEST(DataSignatures, FailuresAreFinal) {
@@ -172,9 +173,9 @@ TEST(DataSignatures, FailuresAreFinal) {
     image.Plant(ImageSection::Data, run, 4);
     SetDataSignatureForTesting(10, run);
     EXPECT_TRUE(DataSignatureBase(10) == 0u && DataSignatureBase(46) == 0u);  // ambiguous; no signature
-    const int passes = DataSignaturePassCountForTesting();
+    const int passes = Locators.SignaturePasses;
     EXPECT_TRUE(DataSignatureBase(46) == 0u && DataSignatureBase(10) == 0u);
-    EXPECT_EQ(DataSignaturePassCountForTesting(), passes);
+    EXPECT_EQ(Locators.SignaturePasses, passes);
     EXPECT_TRUE(DataSignatureBase(0) == 0u && DataSignatureBase(162) == 0u);
 }
 
@@ -185,14 +186,14 @@ TEST(DataSignatures, BlockMustFitTheImageAndBeReadableInOneRegion) {
     SetDataSignatureForTesting(11, run, "", 100);
     SetDataSignatureForTesting(12, run, "", 101);
     EXPECT_EQ(DataSignatureBase(11), image.end() - 100);
-    ResetDataSignatureCacheForTesting();
+    ResetLocatorState();
     EXPECT_EQ(DataSignatureBase(12), 0u);
     EXPECT_TRUE(FindExactBytes(run.data(), run.size(), 100) == image.end() - 100 &&
                 FindSignatureInImage(run.data(), "xx??xxxx", 4) == image.end() - 100);
     EXPECT_FALSE(FindExactBytes(run.data(), run.size(), 101) || FindSignatureInImage(run.data(), "", 4) ||
                  FindExactBytes(nullptr, 4, 4));
 
-    ResetDataSignatureCacheForTesting();
+    ResetLocatorState();
     const std::vector<uint8_t> other = U32Bytes({0x31415926, 0x53589793, 0x23846264, 0x33832795});
     const uint64_t page = image.SectionStart(ImageSection::Data) + 2 * 4096;
     image.Write(page - 16, other);

@@ -11,6 +11,7 @@
 #include "runtime/data_signatures.h"
 #include "runtime/guarded_memory.h"
 #include "runtime/heap_scan.h"
+#include "runtime/locator_state.h"
 #include "runtime/scans.h"
 
 namespace testsupport {
@@ -44,11 +45,9 @@ void Fill(uint8_t* p, size_t n, uint32_t& state, bool code) {
 }  // namespace
 
 void ResetRuntimeSearchState() {
-    runtime::ResetBlockLocatorsForTesting();
+    runtime::ResetLocatorState();
     runtime::ClearDataSignaturesForTesting();
-    runtime::ResetDataSignatureCacheForTesting();
-    runtime::ResetScanCachesForTesting();
-    runtime::ClearRangeCachesForTesting();
+    runtime::ResetGuardedMemoryState();
 }
 
 SyntheticImage::SyntheticImage(const SyntheticImageLayout& layout) {

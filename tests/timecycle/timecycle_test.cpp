@@ -51,7 +51,7 @@ void ResetTimecycleEditor() {
     runtime::ResetSlotTablesForTesting();
     for (const TimecycleVariable* row : TimecycleVariableList()) row->slot->listed = 1;
     ResetEditStoreForTesting();
-    ResetKeyframeTableForTesting();
+    ResetKeyframeTable();
     for (auto& record : TimecycleLoadRecords) record = TimecycleLoadRecord{};
     TimecycleStatusLine = kTimecycleStatusIdle;
     (void)SearchTimecycleParameters("\x01 reset");
@@ -59,7 +59,7 @@ void ResetTimecycleEditor() {
     core::MenuOpen = 0;
     // The scans walk every private read-write region of the process; a
     // sanitizer's shadow memory would make each of them run to its budget.
-    if (VARNEL_UNDER_SHADOW_MEMORY) KeyframeScanRegionLimitForTesting = 64u << 20;
+    if (VARNEL_UNDER_SHADOW_MEMORY) KeyframeTable.ScanRegionLimitForTesting = 64u << 20;
 }
 
 // "Load .xml" with its preview run to the end, a slice per call, as the
@@ -447,7 +447,7 @@ TEST_F(TimecycleTest, RealFilesRoundTrip) {
             ResetTimecycleEditor();
             LoadAndPreview(w);
             EXPECT_EQ(TimecycleStatusLine, "Loaded 423 parameters.");
-            EXPECT_EQ(WeatherBlockTable[static_cast<size_t>(w)], block);
+            EXPECT_EQ(KeyframeTable.WeatherBlockTable[static_cast<size_t>(w)], block);
             EXPECT_EQ(record.appliedCount, 423u * 26u);
         }
 
@@ -816,33 +816,33 @@ TEST_F(KeyframeTableTest, ClearIsDerivedFromExtrasunnyWhenItsOwnRowsMatchNothing
     PutGeneratedFile(0);  // matches the game
     PutGeneratedFile(1, {.valueWeather = 100});  // values no block of the game holds
     EXPECT_EQ(ScanTimecycleTable(1), BlockOf(1));
-    EXPECT_EQ(WeatherBlockTable[0], BlockOf(0));
+    EXPECT_EQ(KeyframeTable.WeatherBlockTable[0], BlockOf(0));
     EXPECT_EQ(BlockOf(1) - BlockOf(0), 22496u);
     // Known now: no second search.
-    LastKeyframeScanStats.regionsScanned = 12345;
+    KeyframeTable.LastScanStats.regionsScanned = 12345;
     EXPECT_EQ(ScanTimecycleTable(7), BlockOf(7));
-    EXPECT_EQ(LastKeyframeScanStats.regionsScanned, 12345u);
+    EXPECT_EQ(KeyframeTable.LastScanStats.regionsScanned, 12345u);
 }
 
 // No rows: nothing is searched. No match: nothing is stored, and the same
 // rows are not searched again; other rows (another file) are.
 TEST_F(KeyframeTableTest, AFailedSearchIsRememberedUntilTheRowsChange) {
     EXPECT_EQ(ScanTimecycleTable(0), 0u);  // no file, nothing loaded
-    EXPECT_EQ(LastKeyframeScanStats.regionsScanned, 0u);
+    EXPECT_EQ(KeyframeTable.LastScanStats.regionsScanned, 0u);
     PutGeneratedFile(2, {.valueWeather = 100});
     LoadAndPreview(2);
     EXPECT_EQ(TimecycleStatusLine, "Loaded for preview.");
     EXPECT_EQ(TimecycleLoadRecords[2].previewApplied, 0);
-    for (const auto& entry : WeatherBlockTable) EXPECT_EQ(entry.load(), 0u);
-    ASSERT_GT(LastKeyframeScanStats.bytesScanned, 0u);
-    LastKeyframeScanStats.slices = 12345;
+    for (const auto& entry : KeyframeTable.WeatherBlockTable) EXPECT_EQ(entry.load(), 0u);
+    ASSERT_GT(KeyframeTable.LastScanStats.bytesScanned, 0u);
+    KeyframeTable.LastScanStats.slices = 12345;
     EXPECT_EQ(LoadAndPreview(2), 1);
     EXPECT_EQ(TimecycleStatusLine, "Loaded for preview.");
     EXPECT_EQ(ScanTimecycleTable(2), 0u);
-    EXPECT_EQ(LastKeyframeScanStats.slices, 12345u);  // no new walk
+    EXPECT_EQ(KeyframeTable.LastScanStats.slices, 12345u);  // no new walk
     PutGeneratedFile(2, {.valueWeather = 101});
     LoadAndPreview(2);
-    EXPECT_NE(LastKeyframeScanStats.slices, 12345u);
+    EXPECT_NE(KeyframeTable.LastScanStats.slices, 12345u);
 }
 
 // OVERCAST is recognised by the engine's own eight GLOBAL rows, whatever its
@@ -864,7 +864,7 @@ TEST_F(KeyframeTableTest, OvercastIsFoundByTheEngineBaseline) {
         for (int k = 0; k < 13; ++k) PlantHalf(BlockOf(3), 0, k, static_cast<size_t>(FindVariableRow(row.name)), row.values[k]);
     }
     EXPECT_EQ(ScanTimecycleTable(3), BlockOf(3));
-    EXPECT_EQ(WeatherBlockTable[0], BlockOf(0));
+    EXPECT_EQ(KeyframeTable.WeatherBlockTable[0], BlockOf(0));
 }
 
 TEST_F(KeyframeTableTest, TwoEqualTablesGiveTheLowerOne) {
@@ -878,11 +878,11 @@ TEST_F(KeyframeTableTest, TwoEqualTablesGiveTheLowerOne) {
 TEST_F(KeyframeTableTest, TheSearchNeverFindsTheEditorsOwnCopy) {
     PutGeneratedFile(1);
     LoadAndPreview(1);
-    ASSERT_EQ(WeatherBlockTable[1], BlockOf(1));
-    ASSERT_TRUE(WeatherBlockSnapshots[1].taken);
+    ASSERT_EQ(KeyframeTable.WeatherBlockTable[1], BlockOf(1));
+    ASSERT_TRUE(KeyframeTable.WeatherBlockSnapshots[1].taken);
     // The game frees its table; only the snapshot still holds those bytes.
     heap_.reset();
-    for (auto& entry : WeatherBlockTable) entry = 0;
+    for (auto& entry : KeyframeTable.WeatherBlockTable) entry = 0;
     EXPECT_EQ(ScanTimecycleTable(1), 0u);
 }
 
@@ -903,35 +903,35 @@ TEST_F(KeyframeTableTest, TheLoadPreviewSearchesOneSliceAFrame) {
     int slices = 1;
     while (StepTimecyclePreview()) ++slices;
     EXPECT_GE(slices, 12);  // 48 MiB at 4 MiB a slice
-    EXPECT_LE(LastKeyframeScanStats.largestSliceBytes, kScanSliceBytes);
+    EXPECT_LE(KeyframeTable.LastScanStats.largestSliceBytes, kScanSliceBytes);
     EXPECT_EQ(TimecycleStatusLine, "Loaded 429 parameters.");
     EXPECT_EQ(host::PatchesClearedForImport + core::TimecycleRereadFrames, 0);
-    for (int w = 0; w < 18; ++w) EXPECT_EQ(WeatherBlockTable[static_cast<size_t>(w)], BlockOf(w)) << w;
+    for (int w = 0; w < 18; ++w) EXPECT_EQ(KeyframeTable.WeatherBlockTable[static_cast<size_t>(w)], BlockOf(w)) << w;
     EXPECT_EQ(TimecycleLoadRecords[4].previewApplied, 1);
     EXPECT_EQ(TimecycleLoadRecords[4].appliedCount, 11154u);
     EXPECT_FALSE(WeatherHasPendingEdits(4));
-    EXPECT_TRUE(TimecycleBeforeAfterSync.initialised == 1 && TimecycleBeforeAfterSync.lastWeather == 4);
+    EXPECT_TRUE(KeyframeTable.BeforeAfterSync.initialised == 1 && KeyframeTable.BeforeAfterSync.lastWeather == 4);
     for (int k = 0; k < 13; ++k) {
         EXPECT_EQ(GameValue(BlockOf(4), 0, k, 394), 100.0f * static_cast<float>(k + 1));
         EXPECT_EQ(GameValue(BlockOf(4), 1, k, 394), 100.0f * static_cast<float>(k + 1));
     }
-    ASSERT_TRUE(WeatherBlockSnapshots[4].taken);
+    ASSERT_TRUE(KeyframeTable.WeatherBlockSnapshots[4].taken);
     uint16_t before;
-    std::memcpy(&before, WeatherBlockSnapshots[4].bytes.data() + 2 * 394, 2);
+    std::memcpy(&before, KeyframeTable.WeatherBlockSnapshots[4].bytes.data() + 2 * 394, 2);
     EXPECT_EQ(before, FloatToHalf(GeneratedTimecycleValue(4, 0, 394, 0)));
     EXPECT_EQ(GameHalf(BlockOf(4), 0, 0, 430), 0);  // unused values 429..431 are left as they were
 
     // A store change while the search runs: the file is no longer simply the
     // game's reference, so the values go live through the slots and the edit stays.
     PlaceTable(48u << 20, true);
-    for (auto& entry : WeatherBlockTable) entry = 0;
+    for (auto& entry : KeyframeTable.WeatherBlockTable) entry = 0;
     LoadTimecycleXml(4);
     ASSERT_TRUE(TimecyclePreviewPending());
     UserEdit(4, 0, 3, "far_clip", 2500.0f).original = 1.0f;
     while (StepTimecyclePreview()) {
     }
     EXPECT_EQ(TimecycleStatusLine, "Loaded for preview.");
-    EXPECT_EQ(WeatherBlockTable[4], BlockOf(4));  // found all the same, for later writes
+    EXPECT_EQ(KeyframeTable.WeatherBlockTable[4], BlockOf(4));  // found all the same, for later writes
     EXPECT_TRUE(WeatherHasUserEdits(4));
 }
 
@@ -968,7 +968,7 @@ TEST_F(KeyframeTableTest, ContextEditsWriteWholeRecordsAndBeforeAfterRewritesThe
     EXPECT_FALSE(ApplyContextToLive());  // no context
     SelectTimecycleContext(2, 0, 0);
     EXPECT_FALSE(ApplyContextToLive());  // no block
-    WeatherBlockTable[2] = BlockOf(2);
+    KeyframeTable.WeatherBlockTable[2] = BlockOf(2);
     EXPECT_TRUE(ApplyContextToLive());  // the first selection filled the context from the slots
     PutGeneratedFile(9);
     LoadAndPreview(9);
@@ -1008,7 +1008,7 @@ TEST_F(KeyframeTableTest, ContextEditsWriteWholeRecordsAndBeforeAfterRewritesThe
         float plant;  // planted in the game before the sync (0: nothing)
         float expected;
     } syncs[] = {{0, 0, 42.0f}, {1, 0, 42.0f}, {0, 0, HalfToFloat(generated(0, row, 2))}, {0, 5.0f, 5.0f}, {1, 0, 42.0f}};
-    TimecycleBeforeAfterSync = BeforeAfterSyncState{};
+    KeyframeTable.BeforeAfterSync = BeforeAfterSyncState{};
     for (const auto& sync : syncs) {
         core::TimecycleAfterShown = sync.afterShown;
         if (sync.plant != 0) PlantHalf(block, 0, 2, row, sync.plant);
@@ -1056,7 +1056,7 @@ TEST_F(KeyframeTableTest, ARecordThatCannotBeReadWholeIsNeverWritten) {
     EXPECT_EQ(std::memcmp(pageBefore.data(), reinterpret_cast<const void*>(page), 4096), 0);
     EXPECT_EQ(GameValue(block, 0, 0, 10), 7.0f);
     for (uint64_t record = 0; record < 26; ++record)
-        EXPECT_EQ(WeatherBlockSnapshots[1].recordValid[record], record < firstBad || record > lastBad) << record;
+        EXPECT_EQ(KeyframeTable.WeatherBlockSnapshots[1].recordValid[record], record < firstBad || record > lastBad) << record;
 
     const int badKeyframe = static_cast<int>(firstBad);
     GetEditSlot(1, 0, badKeyframe).entries[10].original = -3.0f;
@@ -1069,7 +1069,7 @@ TEST_F(TimecycleTest, SlotRefreshHoldKeepsLoadedSlots) {
     alignas(4) float game = 9.0f;
     runtime::LiveOverrideSlot& slot = *TimecycleVariableTable[0].slot;
     slot.address = reinterpret_cast<uint64_t>(&game);
-    SlotRefreshHoldFrames = 4;
+    KeyframeTable.SlotRefreshHoldFrames = 4;
     RefreshTimecycleSlot(slot);  // not loaded: read anyway
     EXPECT_TRUE(slot.liveValue == 9.0f && slot.loaded == 1);
     game = 10.0f;
@@ -1077,7 +1077,7 @@ TEST_F(TimecycleTest, SlotRefreshHoldKeepsLoadedSlots) {
     core::SlotRefreshTick = 1;
     RefreshTimecycleSlot(slot);
     EXPECT_EQ(slot.liveValue, 9.0f);
-    SlotRefreshHoldFrames = 0;
+    KeyframeTable.SlotRefreshHoldFrames = 0;
     RefreshTimecycleSlot(slot);
     EXPECT_EQ(slot.liveValue, 10.0f);
     core::MenuOpen = 0;

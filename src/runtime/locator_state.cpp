@@ -1,0 +1,17 @@
+#include "runtime/locator_state.h"
+
+namespace runtime {
+
+LocatorState Locators;
+
+void ResetLocatorState() {
+    std::scoped_lock lock(Locators.SignaturePassMutex, Locators.SecondaryBlockMutex, Locators.ValueBlockMutex);
+    for (CachedSearch* search : {&Locators.TimecycleBlock, &Locators.SecondaryBlock, &Locators.PuddleStoreSite,
+                                 &Locators.VfxLightningBlock, &Locators.WatertuneBlock})
+        ForgetSearch(*search);
+    for (CachedSearch& search : Locators.SignatureCache) ForgetSearch(search);
+    Locators.SecondaryBlockSearches = 0;
+    Locators.SignaturePasses = 0;
+}
+
+}  // namespace runtime

@@ -1,0 +1,48 @@
+// What the runtime's locators remember for the run: each search of the
+// game image (the TimecycleBlock and the SecondaryBlock, the data
+// signatures, the puddle store site, the lightning and water-tuning blocks)
+// keeps its answer or its failure here, with the lock it is searched under.
+#pragma once
+#include <array>
+#include <atomic>
+#include <mutex>
+
+#include "runtime/cached_search.h"
+#include "runtime/data_signatures.h"
+
+namespace runtime {
+
+struct LocatorState {
+    // Timecycle block cache and tried flag: one attempt per run (the first
+    // call decides; signatures that disagree give 0 for the run). Settled
+    // under SignaturePassMutex; read by any thread.
+    CachedSearch TimecycleBlock;
+    // Secondary block cache: kept once found; while not found, searched
+    // again at most every kSearchRetryIntervalMs. Settled under SecondaryBlockMutex.
+    CachedSearch SecondaryBlock{kSearchRetryIntervalMs};
+    // The puddle cave's code site: one attempt per run, under SignaturePassMutex.
+    CachedSearch PuddleStoreSite;
+    // Lightning and water-tuning blocks: kept while readable; a failure is
+    // searched again after kSearchRetryIntervalMs. Under ValueBlockMutex
+    // (the weather documents ask from the render thread and the tick).
+    CachedSearch VfxLightningBlock{kSearchRetryIntervalMs};
+    CachedSearch WatertuneBlock{kSearchRetryIntervalMs};
+    // Signature cache: per data signature id (1 to 161) one attempt per run.
+    // Settled under SignaturePassMutex.
+    std::array<CachedSearch, kDataSignatureCount + 1> SignatureCache;
+    // Diagnostics and tests: whole-image searches made for the
+    // SecondaryBlock, and image passes made for data signatures.
+    std::atomic<int> SecondaryBlockSearches{0};
+    std::atomic<int> SignaturePasses{0};
+    // The locks named above (never reset).
+    std::mutex SignaturePassMutex;
+    std::mutex SecondaryBlockMutex;
+    std::mutex ValueBlockMutex;
+};
+extern LocatorState Locators;
+
+// Every answer and failure forgotten and the counts zero, as at the start of
+// the run. The run never calls it (tests and benchmarks, while no search runs).
+void ResetLocatorState();
+
+}  // namespace runtime
