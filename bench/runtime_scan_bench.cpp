@@ -10,9 +10,11 @@
 //   BM_Ratio              both in the same iteration; the counters give the
 //                         searches' time in memchr passes
 //   BM_RegionWalk         one walk over the whole address space, region by
-//                         region, as the heap scans make it (QueryNextRegion),
-//                         then the same walk with a fresh query per region;
-//                         the counters give both in single region queries
+//                         region, with the walk query (QueryNextRegion), then
+//                         the same walk with a fresh query per region, and
+//                         the scans' region walk (RegionWalk, 1 MiB pieces of
+//                         every readable region, as the heap scans make it);
+//                         the counters give each in single region queries
 #include <benchmark/benchmark.h>
 
 #include <bit>
@@ -26,6 +28,7 @@
 #include "runtime/data_signatures.h"
 #include "runtime/guarded_memory.h"
 #include "runtime/locator_state.h"
+#include "runtime/region_walk.h"
 #include "runtime/scans.h"
 #include "support/synthetic_image.h"
 
@@ -222,11 +225,21 @@ size_t WalkRegions(bool (*query)(uint64_t, platform::MemoryRegion&)) {
     return regions;
 }
 
+// The pieces of one RegionWalk over the whole address space.
+size_t WalkPieces() {
+    RegionWalk walk;
+    walk.pieceBytes = 1u << 20;
+    size_t pieces = 0;
+    RegionPiece piece;
+    for (; NextRegionPiece(walk, piece); ++pieces) SpendWalkBytes(walk, piece.end - piece.start);
+    return pieces;
+}
+
 void BM_RegionWalk(benchmark::State& state) {
     if (!Image().ok) return state.SkipWithError("no image");
     using Clock = std::chrono::steady_clock;
     const uint64_t probe = Image().image->SectionStart(ImageSection::Data);
-    double walkSeconds = 0, freshWalkSeconds = 0, querySeconds = 0;
+    double walkSeconds = 0, freshWalkSeconds = 0, querySeconds = 0, regionWalkSeconds = 0;
     size_t regions = 0;
     for (auto _ : state) {
         auto t0 = Clock::now();
@@ -237,13 +250,17 @@ void BM_RegionWalk(benchmark::State& state) {
         auto t2 = Clock::now();
         benchmark::DoNotOptimize(WalkRegions(QueryRegion));
         auto t3 = Clock::now();
+        benchmark::DoNotOptimize(WalkPieces());
+        auto t4 = Clock::now();
         walkSeconds += std::chrono::duration<double>(t1 - t0).count();
         querySeconds += std::chrono::duration<double>(t2 - t1).count();
         freshWalkSeconds += std::chrono::duration<double>(t3 - t2).count();
+        regionWalkSeconds += std::chrono::duration<double>(t4 - t3).count();
     }
     state.counters["regions"] = static_cast<double>(regions);
     state.counters["walk_in_single_queries"] = walkSeconds / querySeconds;
     state.counters["fresh_walk_in_single_queries"] = freshWalkSeconds / querySeconds;
+    state.counters["region_walk_in_single_queries"] = regionWalkSeconds / querySeconds;
 }
 BENCHMARK(BM_RegionWalk)->Unit(benchmark::kMicrosecond);
 

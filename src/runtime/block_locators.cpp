@@ -111,11 +111,7 @@ void SettleTimecycleBlock(const SearchPattern& a, const SearchPattern& b) {
 }  // namespace detail
 
 uint64_t TimecycleBlockLocator() {
-    CachedSearch& cached = Locators.TimecycleBlock;
-    if (StateOf(cached) != SearchState::NotTried) return CachedAnswer(cached);
-    std::lock_guard<std::mutex> lock(Locators.SignaturePassMutex);
-    if (StateOf(cached) == SearchState::NotTried) detail::RunSignaturePassLocked();
-    return CachedAnswer(cached);
+    return detail::AnswerOfPass(Locators.TimecycleBlock);
 }
 
 int CountSecondaryBlockSignatures(uint64_t start, uint64_t length) {

@@ -4,7 +4,6 @@
 #include <bit>
 #include <cstring>
 #include <memory>
-#include <mutex>
 
 #include "runtime/block_locators.h"
 #include "platform/clock.h"
@@ -129,11 +128,7 @@ void SettleDataSignature(int id, const SearchPattern& pattern, const std::vector
 
 uint64_t DataSignatureBase(DataSignatureId id) {
     if (id < 1 || id > kDataSignatureCount) return 0;
-    CachedSearch& cached = Locators.SignatureCache[static_cast<size_t>(id)];
-    if (StateOf(cached) != SearchState::NotTried) return CachedAnswer(cached);
-    std::lock_guard<std::mutex> lock(Locators.SignaturePassMutex);
-    if (StateOf(cached) == SearchState::NotTried) detail::RunSignaturePassLocked();
-    return CachedAnswer(cached);
+    return detail::AnswerOfPass(Locators.SignatureCache[static_cast<size_t>(id)]);
 }
 
 uint64_t FindSignatureInImage(const uint8_t* bytes, const char* mask, uint64_t blockSize) {

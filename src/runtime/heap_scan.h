@@ -35,8 +35,9 @@ struct FingerprintHit {
 // process from the lowest to the highest application address and tests
 // every 4-byte aligned base whose 10,304-byte window fits: mode 0 against
 // the default values, mode 1 against the guard values. Regions holding the
-// outputs or the scanner's own buffers are skipped. Ends at 16 hits or when
-// the budget is used up (truncated = 1).
+// outputs are skipped, and so are the editor's own ranges (the scanner's
+// buffer among them). Ends at 16 hits or when the budget is used up
+// (truncated = 1).
 void ScanForVisualSettingsBlock(std::vector<FingerprintHit>& hits, uint8_t mode, uint64_t& bytesScanned,
                                 uint32_t& regionsScanned, uint8_t& truncated);
 

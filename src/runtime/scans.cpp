@@ -137,11 +137,7 @@ void SettlePuddleSite(const SearchPattern& pattern) {
 }  // namespace detail
 
 uint64_t FindPuddleStoreSite() {
-    CachedSearch& cached = Locators.PuddleStoreSite;
-    if (StateOf(cached) != SearchState::NotTried) return CachedAnswer(cached);
-    std::lock_guard<std::mutex> lock(Locators.SignaturePassMutex);
-    if (StateOf(cached) == SearchState::NotTried) detail::RunSignaturePassLocked();
-    return CachedAnswer(cached);
+    return detail::AnswerOfPass(Locators.PuddleStoreSite);
 }
 
 void AppendSignatureU32(ValueSignature& signature, uint32_t value) {

@@ -1,5 +1,6 @@
 #include "runtime/signature_pass.h"
 
+#include "runtime/locator_state.h"
 #include "runtime/scans.h"
 
 namespace runtime::detail {
@@ -21,6 +22,13 @@ void RunSignaturePassLocked() {
     if (timecycle) SettleTimecycleBlock(patterns[0], patterns[1]);
     if (puddle) SettlePuddleSite(patterns[puddleIndex]);
     for (size_t i = 0; i < ids.size(); ++i) SettleDataSignature(ids[i], patterns[firstSignature + i], regions);
+}
+
+uint64_t AnswerOfPass(CachedSearch& search) {
+    if (StateOf(search) != SearchState::NotTried) return CachedAnswer(search);
+    std::lock_guard<std::mutex> lock(Locators.SignaturePassMutex);
+    if (StateOf(search) == SearchState::NotTried) RunSignaturePassLocked();
+    return CachedAnswer(search);
 }
 
 }  // namespace runtime::detail

@@ -8,6 +8,7 @@
 #pragma once
 #include <vector>
 
+#include "runtime/cached_search.h"
 #include "runtime/image_search.h"
 
 namespace runtime::detail {
@@ -15,6 +16,9 @@ namespace runtime::detail {
 // Runs the pass for every pending search. Call with
 // Locators.SignaturePassMutex held (locator_state.h).
 void RunSignaturePassLocked();
+// The answer of a search that the pass settles (one attempt per run): the
+// kept one, or, while it is not tried, the pass's.
+uint64_t AnswerOfPass(CachedSearch& search);
 
 // ---- Timecycle side (block_locators.cpp) ----
 bool TimecycleSearchPending();
