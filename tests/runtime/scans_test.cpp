@@ -14,6 +14,7 @@
 #include "platform/simulated.h"
 #include "runtime/heap_scan.h"
 #include "runtime/image_search.h"
+#include "runtime/region_walk.h"
 #include "runtime/scans.h"
 #include "support/synthetic_image.h"
 #include "support/testdata.h"
@@ -312,6 +313,8 @@ TEST(HeapScan, DefaultAndGuardPassesAndTheHitLimit) {
         const uint64_t table = heap.PlantVisualSettingsTable(4096 + 12, 0);
         const uint64_t alternate = heap.PlantVisualSettingsTable(65536, 0, true);
         const uint64_t guard = heap.PlantVisualSettingsTable(200000, 1);
+        // A copy the editor keeps is its own: never a hit.
+        const ScopedOwnRange copy(reinterpret_cast<const void*>(heap.PlantVisualSettingsTable(400000, 0)), kVisualSettingsWindow);
         const ScanResult defaults = Scan(0);
         EXPECT_EQ(HitsIn(defaults, heap), (std::vector<uint64_t>{table, alternate}));
         EXPECT_TRUE(!defaults.truncated && defaults.regions > 0u && defaults.bytes >= heap.size());
