@@ -15,7 +15,9 @@
 // Thread rule: the answer and the state are atomics that any thread may
 // read without a lock. A search and its SettleSearch run under the one
 // lock the owner names beside its CachedSearch, so that one search runs at
-// a time; ForgetSearch under that lock too, or while no search runs.
+// a time; ForgetSearch under that lock too, or while no search runs. (An
+// owner whose searches may overlap harmlessly says so and settles without
+// the lock: no access is a data race, and the last settle stands.)
 #pragma once
 #include <atomic>
 #include <cstdint>

@@ -90,7 +90,9 @@ struct KeyframeTableState {
     core::SharedValue<int32_t> SlotRefreshHoldFrames{0};
     // Per weather, the search that found nothing, keyed by its recognition
     // rows: the same rows are not searched again until a block is located
-    // somewhere (failed until something changes). Any thread.
+    // somewhere (failed until something changes). Settled without a lock by
+    // whichever search ended (render thread or script fiber): the two may
+    // overlap, and the last failure stands.
     std::array<runtime::CachedSearch, kWeatherCount> FailedSearches;
     // Published after each step of a search, under the shared-state lock.
     KeyframeScanStats LastScanStats;
