@@ -94,11 +94,15 @@ void AddEngineBaselineRows(int weather, int region, std::vector<TimecycleRowReco
         rows.push_back(MakeRow(baseline.name, "GLOBAL", "engine_baseline", baseline.values));
 }
 
-void ReadOriginalXmlRows(std::vector<TimecycleRowRecord>& rows, int weather, int region) {
+void ReadOriginalXmlRows(std::vector<TimecycleRowRecord>& rows, int weather, int region, bool withoutShared) {
     const int w = ClampWeather(weather);
-    const size_t before = rows.size();
-    AddEngineBaselineRows(w, region, rows);
-    if (rows.size() != before) return;
+    std::vector<TimecycleRowRecord> baseline;
+    AddEngineBaselineRows(w, region, baseline);
+    if (!baseline.empty()) {
+        if (withoutShared) DropRowsSharedWithOtherWeathers(baseline, w);
+        rows.insert(rows.end(), baseline.begin(), baseline.end());
+        return;
+    }
     std::string text;
     if (!core::ReadFileBytes(TimecycleFileWidePath(static_cast<uint32_t>(w)), text)) return;
     std::vector<TimecycleRowRecord> found;
@@ -119,11 +123,12 @@ void ReadOriginalXmlRows(std::vector<TimecycleRowRecord>& rows, int weather, int
             if (Keeps(row)) found.push_back(std::move(row));
         }
     }
+    if (withoutShared) DropRowsSharedWithOtherWeathers(found, w);
     FilterAndOrderRows(found);
     rows.insert(rows.end(), found.begin(), found.end());
 }
 
-void ReadLoadedContextRows(std::vector<TimecycleRowRecord>& rows, int weather, int region) {
+void ReadLoadedContextRows(std::vector<TimecycleRowRecord>& rows, int weather, int region, bool withoutShared) {
     const int w = ClampWeather(weather);
     std::vector<TimecycleRowRecord> found;
     const char* const names[2] = {"GLOBAL", "URBAN"};
@@ -145,8 +150,81 @@ void ReadLoadedContextRows(std::vector<TimecycleRowRecord>& rows, int weather, i
             if (Keeps(row)) found.push_back(std::move(row));
         }
     }
+    if (withoutShared) DropRowsSharedWithOtherWeathers(found, w);
     FilterAndOrderRows(found);
     rows.insert(rows.end(), found.begin(), found.end());
+}
+
+namespace {
+
+// The rows still open whose variable holds the same 13 halves in the values
+// that have() gives for it (false: the source has no such values).
+template <class Have>
+void MarkShared(const std::vector<TimecycleRowRecord>& rows, const std::vector<int>& variables,
+                std::vector<uint8_t>& shared, Have&& have) {
+    std::array<uint16_t, kKeyframeCount> halves{};
+    for (size_t i = 0; i < rows.size(); ++i) {
+        if (shared[i] || variables[i] < 0) continue;
+        if (have(static_cast<size_t>(variables[i]), rows[i].name, halves) && halves == rows[i].halves) shared[i] = 1;
+    }
+}
+
+}  // namespace
+
+void DropRowsSharedWithOtherWeathers(std::vector<TimecycleRowRecord>& rows, int weather) {
+    if (rows.empty()) return;
+    const int w = ClampWeather(weather);
+    std::vector<int> variables;
+    for (const TimecycleRowRecord& row : rows) variables.push_back(FindVariableRow(row.name));
+    std::vector<uint8_t> shared(rows.size(), 0);
+    std::string text;
+    std::vector<ValueToken> tokens;
+    RegionText regionText;
+    for (int v = 0; v < static_cast<int>(kWeatherCount); ++v) {
+        if (v == w) continue;
+        if (WeatherNameTable[static_cast<size_t>(v)].typeId == 5) {
+            MarkShared(rows, variables, shared, [](size_t, const std::string& name, auto& halves) {
+                for (const EngineBaselineRow& baseline : EngineBaselineTable) {
+                    if (name != baseline.name) continue;
+                    for (size_t k = 0; k < kKeyframeCount; ++k) halves[k] = FloatToHalf(baseline.values[k]);
+                    return true;
+                }
+                return false;
+            });
+        }
+        if (core::ReadFileBytes(TimecycleFileWidePath(static_cast<uint32_t>(v)), text)) {
+            for (const char* region : {"GLOBAL", "URBAN"}) {
+                ReadRegionText(text, region, regionText);
+                if (!regionText.found) continue;
+                MarkShared(rows, variables, shared, [&](size_t i, const std::string&, auto& halves) {
+                    const ElementSpan& span = regionText.elements[i];
+                    if (!span.found ||
+                        !ReadKeyframeValues(std::string_view(text).substr(span.start, span.end - span.start), tokens))
+                        return false;
+                    for (size_t k = 0; k < kKeyframeCount; ++k) halves[k] = FloatToHalf(tokens[k].value);
+                    return true;
+                });
+            }
+        }
+        EditStoreLock lock(EditStoreMutex());
+        for (int r = 0; r < 2; ++r) {
+            MarkShared(rows, variables, shared, [&](size_t i, const std::string&, auto& halves) {
+                for (int k = 0; k < static_cast<int>(kKeyframeCount); ++k) {
+                    const EditSlot& slot = GetEditSlot(v, r, k);
+                    if (!slot.loaded || i >= EntryCount(slot) || !slot.entries[i].present) return false;
+                    halves[static_cast<size_t>(k)] = FloatToHalf(slot.entries[i].value);
+                }
+                return true;
+            });
+        }
+    }
+    size_t kept = 0;
+    for (size_t i = 0; i < rows.size(); ++i) {
+        if (shared[i]) continue;
+        if (kept != i) rows[kept] = std::move(rows[i]);
+        ++kept;
+    }
+    rows.resize(kept);
 }
 
 namespace {

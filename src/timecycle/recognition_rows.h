@@ -35,11 +35,20 @@ bool IsTrivialHalf(uint16_t half);
 void FinishTimecycleRow(TimecycleRowRecord& row);
 // Region argument of the row sources: 0 GLOBAL, 1 URBAN, 2 both (clamped).
 void AddEngineBaselineRows(int weather, int region, std::vector<TimecycleRowRecord>& rows);
-void ReadOriginalXmlRows(std::vector<TimecycleRowRecord>& rows, int weather, int region);
-void ReadLoadedContextRows(std::vector<TimecycleRowRecord>& rows, int weather, int region);
+// withoutShared: rows another weather shares (DropRowsSharedWithOtherWeathers)
+// are dropped before the order and the cut to 24, so that up to 24 rows that
+// tell the weather apart remain.
+void ReadOriginalXmlRows(std::vector<TimecycleRowRecord>& rows, int weather, int region, bool withoutShared = false);
+void ReadLoadedContextRows(std::vector<TimecycleRowRecord>& rows, int weather, int region, bool withoutShared = false);
 // The filter and order of the XML and loaded-context rows: distinct >= 4
 // and score >= 420, by score, distinct, then name; at most 24.
 void FilterAndOrderRows(std::vector<TimecycleRowRecord>& rows);
+// Drops the rows that another weather holds too: the same variable with the
+// same 13 binary16 values in either region of another weather's file in the
+// workspace or of its loaded values, or among OVERCAST's engine rows. A
+// block in which such a row stands may be either weather's: the row tells
+// nothing about which.
+void DropRowsSharedWithOtherWeathers(std::vector<TimecycleRowRecord>& rows, int weather);
 
 // The load preview of a file just loaded into the store. With the table
 // located (or derivable) it writes the file into the game at once. Otherwise

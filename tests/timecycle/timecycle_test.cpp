@@ -80,6 +80,14 @@ int WeatherOfFileName(const std::string& path) {
     return -1;
 }
 
+// FNV-1a over game memory.
+uint64_t BytesHash(uint64_t address, size_t size) {
+    const uint8_t* bytes = reinterpret_cast<const uint8_t*>(address);
+    uint64_t h = 1469598103934665603ull;
+    for (size_t i = 0; i < size; ++i) h = (h ^ bytes[i]) * 1099511628211ull;
+    return h;
+}
+
 // Writes a value into a keyframe record of the game's table, as binary16.
 void PlantHalf(uint64_t block, int region, int keyframe, size_t variable, float value) {
     const uint16_t half = FloatToHalf(value);
@@ -416,6 +424,7 @@ TEST_F(TimecycleTest, RealFilesRoundTrip) {
     for (const std::string& file : files) {
         SCOPED_TRACE(file);
         ResetTimecycleEditor();
+        RemoveFilesUnder(kImports);  // a file of an earlier case would change this one's rows
         const int w = std::max(0, WeatherOfFileName(file));  // other names: EXTRASUNNY's
         const std::string source = ReadHostFile(file);
         PutTimecycleFile(w, source);
@@ -467,6 +476,45 @@ TEST_F(TimecycleTest, RealFilesRoundTrip) {
         EXPECT_TRUE(ExportedFile(w) == Expected(source, edits));
     }
     ResetTimecycleEditor();  // before the last game table goes
+}
+
+// The real files of RAIN and EXTRASUNNY share eight of EXTRASUNNY's
+// recognition rows. With EXTRASUNNY's file in the workspace and a game table
+// that holds RAIN's file at RAIN's place and nothing else, RAIN's load is
+// written there and nowhere else, and EXTRASUNNY's file (values the game
+// does not hold) is written nowhere.
+TEST_F(TimecycleTest, RealRainIsNeverTakenForExtrasunny) {
+    std::string rainFile, sunnyFile;
+    for (const std::string& file : testsupport::RealFiles("timecycle")) {
+        if (!IsKnownRealFile(file)) continue;
+        if (WeatherOfFileName(file) == 4) rainFile = file;
+        if (WeatherOfFileName(file) == 0) sunnyFile = file;
+    }
+    if (rainFile.empty() || sunnyFile.empty()) GTEST_SKIP() << "no real w_rain.xml and w_extrasunny.xml: ../shared/testdata/real is absent";
+    PutTimecycleFile(0, ReadHostFile(sunnyFile));
+    PutTimecycleFile(4, ReadHostFile(rainFile));
+    LoadAndPreview(4);
+    testsupport::SyntheticHeap heap(testsupport::kGeneratedKeyframeTableBytes + 65536);
+    ASSERT_TRUE(heap.ok());
+    const uint64_t block = heap.base() + 4096 + WeatherNameTable[4].typeId * kWeatherBlockSpacing;
+    for (int r = 0; r < 2; ++r) {
+        for (int k = 0; k < 13; ++k) {
+            const EditSlot& slot = GetEditSlot(4, r, k);
+            for (size_t i = 0; i < kVariableCount; ++i)
+                if (slot.entries[i].present) PlantHalf(block, r, k, i, slot.entries[i].value);
+        }
+    }
+    ResetTimecycleEditor();
+    const uint64_t before = BytesHash(heap.base(), heap.size());
+    LoadAndPreview(4);
+    EXPECT_EQ(TimecycleStatusLine, "Loaded 423 parameters.");
+    EXPECT_EQ(KnownWeatherBlock(4), block);
+    EXPECT_EQ(BytesHash(heap.base(), heap.size()), before);  // RAIN's own values, written where they stood
+    LoadAndPreview(0);
+    EXPECT_EQ(TimecycleStatusLine, "Loaded for preview.");
+    EXPECT_EQ(KnownWeatherBlock(0), 0u);
+    EXPECT_EQ(BytesHash(heap.base(), heap.size()), before);
+    ResetTimecycleEditor();  // before the game table goes
 }
 
 class EditStoreTest : public ::testing::Test {
@@ -767,6 +815,20 @@ protected:
         testsupport::WriteGeneratedKeyframeTable(reinterpret_cast<uint8_t*>(base_));
     }
     uint64_t BlockOf(int weather) const { return base_ + WeatherNameTable[weather].typeId * kWeatherBlockSpacing; }
+    // A hash of each weather's block (a copy of the bytes would be memory
+    // the searches walk).
+    std::array<uint64_t, 18> BlockHashes() const {
+        std::array<uint64_t, 18> hashes{};
+        for (int w = 0; w < 18; ++w) hashes[static_cast<size_t>(w)] = BytesHash(BlockOf(w), kWeatherBlockBytes);
+        return hashes;
+    }
+    std::set<int> ChangedBlocks(const std::array<uint64_t, 18>& before) const {
+        std::set<int> changed;
+        const std::array<uint64_t, 18> now = BlockHashes();
+        for (int w = 0; w < 18; ++w)
+            if (now[static_cast<size_t>(w)] != before[static_cast<size_t>(w)]) changed.insert(w);
+        return changed;
+    }
 
     std::unique_ptr<testsupport::SyntheticHeap> heap_;
     uint64_t base_ = 0;
@@ -812,9 +874,20 @@ TEST(RecognitionRows, ScoresAnchorsAndOrder) {
 
 // ---- Search, derived weathers, preview ------------------------------------------------------
 
-TEST_F(KeyframeTableTest, ClearIsDerivedFromExtrasunnyWhenItsOwnRowsMatchNothing) {
+// CLEAR's own rows are too few for a search of their own (one of them
+// stands in the game): its block follows from EXTRASUNNY's, searched first,
+// and is taken once that row stands in it. A weather without rows takes the
+// block that follows; one whose rows stand nowhere is given none.
+TEST_F(KeyframeTableTest, ClearIsDerivedFromExtrasunnyWhenOneOfItsRowsStandsThere) {
     PutGeneratedFile(0);  // matches the game
-    PutGeneratedFile(1, {.valueWeather = 100});  // values no block of the game holds
+    PutGeneratedFile(1, {.valueWeather = 100});  // values no block of the game holds...
+    std::vector<TimecycleRowRecord> rows;
+    ReadOriginalXmlRows(rows, 1, kRegionGlobal);
+    ASSERT_FALSE(rows.empty());
+    const std::string clear = MakeTimecycleXml({.weather = 1});
+    const std::vector<ValueToken> t = ElementTokens(clear, "GLOBAL", rows[0].name.c_str());
+    PutGeneratedFile(1, {.valueWeather = 100,  // ... but for the first row
+                         .elementTextOverride = {{rows[0].name, " " + clear.substr(t.front().start, t.back().end - t.front().start)}}});
     EXPECT_EQ(ScanTimecycleTable(1), BlockOf(1));
     EXPECT_EQ(KeyframeTable.WeatherBlockTable[0], BlockOf(0));
     EXPECT_EQ(BlockOf(1) - BlockOf(0), 22496u);
@@ -822,6 +895,9 @@ TEST_F(KeyframeTableTest, ClearIsDerivedFromExtrasunnyWhenItsOwnRowsMatchNothing
     KeyframeTable.LastScanStats.regionsScanned = 12345;
     EXPECT_EQ(ScanTimecycleTable(7), BlockOf(7));
     EXPECT_EQ(KeyframeTable.LastScanStats.regionsScanned, 12345u);
+    PutGeneratedFile(2, {.valueWeather = 101});
+    EXPECT_EQ(ScanTimecycleTable(2), 0u);
+    EXPECT_EQ(KeyframeTable.WeatherBlockTable[2], BlockOf(2));  // located all the same
 }
 
 // No rows: nothing is searched. No match: nothing is stored, and the same
@@ -873,6 +949,50 @@ TEST_F(KeyframeTableTest, TwoEqualTablesGiveTheLowerOne) {
     testsupport::WriteGeneratedKeyframeTable(reinterpret_cast<uint8_t*>(second.base() + 4096));
     PutGeneratedFile(5);
     EXPECT_EQ(ScanTimecycleTable(5), std::min(BlockOf(5), second.base() + 4096 + WeatherNameTable[5].typeId * kWeatherBlockSpacing));
+}
+
+// EXTRASUNNY's file in the workspace (never loaded, its values not in the
+// game) holds eight rows equal to RAIN's. They stand in RAIN's block, so
+// they tell nothing about EXTRASUNNY's: RAIN is given its own block, which
+// alone is written; EXTRASUNNY none until its own rows stand in the block
+// that follows from RAIN's.
+TEST_F(KeyframeTableTest, RowsTwoWeathersShareNeverPlaceEither) {
+    constexpr int kRain = 4;
+    PutGeneratedFile(0, {.valueWeather = 100});
+    std::vector<TimecycleRowRecord> rows;
+    ReadOriginalXmlRows(rows, 0, kRegionGlobal);
+    ASSERT_EQ(rows.size(), 24u);
+    const std::string rain = MakeTimecycleXml({.weather = kRain});
+    const auto withRainRows = [&](testsupport::TimecycleFileOptions options) {
+        for (size_t i = 0; i < 8; ++i) {
+            const std::vector<ValueToken> t = ElementTokens(rain, "GLOBAL", rows[i].name.c_str());
+            options.elementTextOverride[rows[i].name] = " " + rain.substr(t.front().start, t.back().end - t.front().start);
+        }
+        return options;
+    };
+    PutGeneratedFile(0, withRainRows({.valueWeather = 100}));
+    PutGeneratedFile(kRain, {.elementTextOverride = {{"far_clip", " 1 2 3 4 5 6 7 8 9 10 11 12 13"}}});
+    const std::array<uint64_t, 18> game = BlockHashes();
+    LoadAndPreview(kRain);
+    EXPECT_EQ(TimecycleStatusLine, "Loaded 429 parameters.");
+    EXPECT_EQ(KnownWeatherBlock(kRain), BlockOf(kRain));
+    EXPECT_EQ(KnownWeatherBlock(0), 0u);
+    EXPECT_EQ(ChangedBlocks(game), std::set<int>{kRain});
+    EXPECT_EQ(GameValue(BlockOf(kRain), 0, 12, 394), 13.0f);
+
+    const std::array<uint64_t, 18> afterRain = BlockHashes();
+    LoadAndPreview(0);
+    EXPECT_EQ(TimecycleStatusLine, "Loaded for preview.");
+    EXPECT_EQ(KnownWeatherBlock(0), 0u);
+    EXPECT_EQ(ChangedBlocks(afterRain), std::set<int>{});
+
+    // Its own values with the same eight rows of RAIN's: the block that
+    // follows from RAIN's holds the others, and is EXTRASUNNY's.
+    PutGeneratedFile(0, withRainRows({}));
+    LoadAndPreview(0);
+    EXPECT_EQ(TimecycleStatusLine, "Loaded 429 parameters.");
+    EXPECT_EQ(KnownWeatherBlock(0), BlockOf(0));
+    EXPECT_EQ(ChangedBlocks(afterRain), std::set<int>{0});
 }
 
 TEST_F(KeyframeTableTest, TheSearchNeverFindsTheEditorsOwnCopy) {
@@ -969,6 +1089,8 @@ TEST_F(KeyframeTableTest, ContextEditsWriteWholeRecordsAndBeforeAfterRewritesThe
     SelectTimecycleContext(2, 0, 0);
     EXPECT_FALSE(ApplyContextToLive());  // no block
     KeyframeTable.WeatherBlockTable[2] = BlockOf(2);
+    EXPECT_FALSE(ApplyContextToLive());  // located, never taken as CLOUDS'
+    KeyframeTable.AcceptedBlocks[2] = BlockOf(2);
     EXPECT_TRUE(ApplyContextToLive());  // the first selection filled the context from the slots
     PutGeneratedFile(9);
     LoadAndPreview(9);
