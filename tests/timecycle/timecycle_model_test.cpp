@@ -147,6 +147,11 @@ TEST(FindRegionSection, FindsTheNamedRegion) {
         {"", "URBAN", "<none>"},
         {"<regio", "URBAN", "<none>"},
         {"<region name=\"A\">x</region>", nullptr, "<none>"},
+        // Nothing inside a comment or CDATA section is a tag.
+        {"<!-- <region name=\"URBAN\">old</region> --><region name=\"URBAN\">u</region>", "URBAN", "u"},
+        {"<region name=\"URBAN\">u<!-- </region> -->v</region>", "URBAN", "u<!-- </region> -->v"},
+        {"<region name=\"URBAN\">u<![CDATA[</region>]]>v</region>", "URBAN", "u<![CDATA[</region>]]>v"},
+        {"<!-- <region name=\"URBAN\">u</region>", "URBAN", "<none>"},  // never closed: hides the rest
     };
     for (const auto& c : cases) {
         uint64_t s = 7, e = 7;
@@ -173,6 +178,19 @@ TEST(FindElementText, ExactTagsInsideTheRange) {
         const bool found = FindElementText(text, c.from, c.to, c.name, s, e);
         EXPECT_EQ(found ? text.substr(s, e - s) : "<none>", c.element) << c.name << " " << c.from;
         EXPECT_TRUE(found || (s == 0u && e == 0u));
+    }
+    // Tags inside comments and CDATA sections are none; one never closed
+    // hides the rest of the range.
+    const std::string hidden = "<r><!-- <a>9</a> --><a>1<![CDATA[</a>]]>2</a><!-- <c>3</c>";
+    const struct {
+        uint64_t from;
+        const char* name;
+        const char* element;
+    } hiddenCases[] = {{0, "a", "1<![CDATA[</a>]]>2"}, {0, "c", "<none>"}, {8, "a", "9"}};  // 8: inside the comment
+    for (const auto& c : hiddenCases) {
+        uint64_t s = 9, e = 9;
+        const bool found = FindElementText(hidden, c.from, hidden.size(), c.name, s, e);
+        EXPECT_EQ(found ? hidden.substr(s, e - s) : "<none>", c.element) << c.name << " " << c.from;
     }
     // A closing tag beyond the range does not count.
     const std::string open = "<region><d>1 2";

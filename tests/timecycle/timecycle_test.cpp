@@ -391,6 +391,27 @@ TEST_F(TimecycleTest, ExportKeepsDecimalsAndReportsEditsWithoutPlaceOrFailures) 
     EXPECT_EQ(GetFile(target), "previous");
 }
 
+// Old rows and regions kept in comments and CDATA sections (as mod files
+// keep them) are neither read nor written: the load reads the real rows, an
+// edit goes into the real row and the comment stays as it was.
+TEST_F(TimecycleTest, CommentedOutRowsAreNeitherReadNorWritten) {
+    std::string source = MakeTimecycleXml({.weather = 1});
+    const std::string old = "<!-- old: <far_clip>9 9 9 9 9 9 9 9 9 9 9 9 9</far_clip> -->";
+    source.insert(source.find("<far_clip>"), old + "\n      ");
+    source.insert(source.find("<region"), "<![CDATA[<region name=\"URBAN\"><sky_hdr>1 1 1 1 1 1 1 1 1 1 1 1 1</sky_hdr></region>]]>\n");
+    PutTimecycleFile(1, source);
+    LoadAndPreview(1);
+    EXPECT_EQ(TimecycleLoadRecords[1].valueCount, kAllValues);
+    EXPECT_EQ(GetEditSlot(1, 0, 3).entries[394].value, GeneratedTimecycleValue(1, 0, 394, 3));
+    UserEdit(1, 0, 3, "far_clip", 1234.5f);
+    EXPECT_EQ(Export(1), "Exported w_clear.xml.");
+    const std::string exported = ExportedFile(1);
+    const size_t comment = exported.find(old);
+    ASSERT_NE(comment, std::string::npos);
+    const size_t real = exported.find("<far_clip>", comment + old.size());
+    EXPECT_NE(exported.substr(real, exported.find("</far_clip>", real) - real).find(" 1234.5000 "), std::string::npos);
+}
+
 // Imported values are collected only for a source that lacks them; splices
 // that overlap (both region names in one tag) are not written nor counted.
 TEST_F(TimecycleTest, CollectedEditsAndOverlappingSplices) {
