@@ -591,12 +591,13 @@ void DiscardWeatherSnapshot(int weather) {
     snapshot.recordValid.fill(0);
 }
 
-void CaptureOriginalsFromSnapshot(int weather) {
+void CaptureOriginalsFromSnapshot(int weather, uint8_t regions) {
     const int w = ClampWeather(weather);
     EditStoreLock lock(EditStoreMutex());
     const WeatherBlockSnapshot& snapshot = KeyframeTable.WeatherBlockSnapshots[static_cast<size_t>(w)];
     if (!snapshot.taken || snapshot.bytes.size() != kWeatherBlockBytes) return;
     for (int r = 0; r < 2; ++r) {
+        if (((regions >> r) & 1) == 0) continue;
         for (int k = 0; k < static_cast<int>(kKeyframeCount); ++k) {
             const size_t record = static_cast<size_t>(r * 13 + k);
             // A record the snapshot could not read holds no game values.

@@ -144,7 +144,9 @@ uint64_t KeyframeTableSearchResult();  // the block once Found, else 0
 void CancelKeyframeTableSearch();
 void LocateWeatherBlocks(int weather, uint64_t address);
 bool SnapshotWeatherBlock(int weather, uint64_t address);
-void CaptureOriginalsFromSnapshot(int weather);
+// regions: bit 1 GLOBAL, 2 URBAN; a region left out keeps its originals
+// and edit marks (a loaded file that did not hold it left it as it was).
+void CaptureOriginalsFromSnapshot(int weather, uint8_t regions = 0b11);
 // Clears the weather's taken flag and empties its bytes (a new load snapshots anew).
 void DiscardWeatherSnapshot(int weather);
 bool ApplyContextToLive();

@@ -249,7 +249,9 @@ bool PreviewThroughSlots(int w, std::string& status) {
 bool PreviewIntoTable(int w, uint64_t block, std::string& status) {
     SnapshotWeatherBlock(w, block);
     EditStoreLock lock(EditStoreMutex());
-    CaptureOriginalsFromSnapshot(w);
+    // A region the file did not hold keeps its originals and edits.
+    const uint8_t held = TimecycleLoadRecords[static_cast<size_t>(w)].regionsHeld;
+    CaptureOriginalsFromSnapshot(w, held);
     CommitCurrentContext();
 
     const RecordWriteCounts counts = WriteWeatherRecords(w, block, false);
@@ -265,6 +267,7 @@ bool PreviewIntoTable(int w, uint64_t block, std::string& status) {
     ImportedOverridesActive = 0;
     ClearImportPatchesMark();
     for (int r = 0; r < static_cast<int>(kRegionCount); ++r) {
+        if (r != kRegionBoth && ((held >> r) & 1) == 0) continue;
         for (int k = 0; k < static_cast<int>(kKeyframeCount); ++k) {
             EditSlot& slot = GetEditSlot(w, r, k);
             if (!slot.loaded) continue;
@@ -335,8 +338,7 @@ bool StepTimecyclePreview() {
     std::string status;
     FinishPendingPreview(outcome, status);
     TimecycleStatusLine =
-        status + SkippedRowsNote(WeatherTimecycleFileName(static_cast<uint32_t>(w)),
-                                 TimecycleLoadRecords[static_cast<size_t>(w)].skippedCount);
+        status + LoadNotes(WeatherTimecycleFileName(static_cast<uint32_t>(w)), TimecycleLoadRecords[static_cast<size_t>(w)]);
     return false;
 }
 

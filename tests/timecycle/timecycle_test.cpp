@@ -269,6 +269,7 @@ TEST_F(TimecycleTest, FilesLoadWhatIsValid) {
     const std::string failed = "Load .xml failed: w_extrasunny.xml holds no timecycle values.";
     const std::string loaded = "Loaded for preview.";
     const std::string skipped = " w_extrasunny.xml: 2 rows skipped, not 13 finite numbers separated by white space.";
+    const std::string noUrban = " w_extrasunny.xml: no URBAN region, URBAN left as it was.";
     const struct {
         const char* what;
         std::string text;
@@ -284,7 +285,7 @@ TEST_F(TimecycleTest, FilesLoadWhatIsValid) {
         {"hostile", testsupport::HostileTimecycleXml(1 << 16),
          failed + " w_extrasunny.xml: 858 rows skipped, not 13 finite numbers separated by white space.", kAllValues, 0,
          true},
-        {"cut in its second region", good.substr(0, urbanEnd - 2), loaded, kAllValues / 2, 1, true},
+        {"cut in its second region", good.substr(0, urbanEnd - 2), loaded + noUrban, kAllValues / 2, 1, true},
         {"cut after its second region", good.substr(0, urbanEnd), loaded, kAllValues, 0, true},
         {"12 values", MakeTimecycleXml({.elementTextOverride = {{"far_clip", " 1 2 3 4 5 6 7 8 9 10 11 12"}}}),
          loaded + skipped, kAllValues - 26, 0, false},
@@ -299,7 +300,7 @@ TEST_F(TimecycleTest, FilesLoadWhatIsValid) {
          loaded, kAllValues, 0, true},
         {"attributes", MakeTimecycleXml({.attributes = {{"far_clip", " type=\"float\""}}}), loaded, kAllValues - 26, 2,
          false},
-        {"missing region", MakeTimecycleXml({.omitRegions = {"URBAN"}}), loaded, kAllValues / 2, 1, true},
+        {"missing region", MakeTimecycleXml({.omitRegions = {"URBAN"}}), loaded + noUrban, kAllValues / 2, 1, true},
         {"missing variables", MakeTimecycleXml({.omitVariables = {"far_clip", "lod_mult"}}), loaded, kAllValues - 52, 4,
          false},
         {"duplicates", MakeTimecycleXml({.duplicateVariables = {"far_clip"}}), loaded, kAllValues, 0, true},
@@ -1168,6 +1169,29 @@ TEST_F(KeyframeTableTest, ContextEditsWriteWholeRecordsAndBeforeAfterRewritesThe
     ASSERT_TRUE(WriteWeatherBlockLive(9, true, &written));
     EXPECT_EQ(written, 11154u);
     EXPECT_EQ(GameValue(block, 0, 7, row), 3.0f);
+}
+
+// A file cut inside its second region loads its first and leaves the
+// second as it was, unsaved edits included (in the game's table too, where
+// the file becomes the reference only for the region it holds), and says so.
+TEST_F(KeyframeTableTest, ARegionTheFileDoesNotHoldKeepsItsEdits) {
+    const std::string good = MakeTimecycleXml({.weather = 2});
+    PutTimecycleFile(2, good);
+    LoadAndPreview(2);
+    ASSERT_EQ(TimecycleStatusLine, "Loaded 429 parameters.");
+    UserEdit(2, 1, 4, "far_clip", 1234.0f).original = GeneratedTimecycleValue(2, 1, 394, 4);
+    UserEdit(2, 0, 4, "far_clip", 4321.0f).original = GeneratedTimecycleValue(2, 0, 394, 4);
+    const size_t urbanEnd = good.find("</region>", good.find("</region>") + 9);
+    PutTimecycleFile(2, good.substr(0, urbanEnd - 2));
+    LoadAndPreview(2);
+    EXPECT_EQ(TimecycleStatusLine, "Loaded 429 parameters. w_clouds.xml: no URBAN region, URBAN left as it was.");
+    EXPECT_EQ(GetEditSlot(2, 0, 4).entries[394].value, GeneratedTimecycleValue(2, 0, 394, 4));  // GLOBAL read anew
+    const EditEntry& kept = GetEditSlot(2, 1, 4).entries[394];
+    EXPECT_TRUE(kept.value == 1234.0f && kept.edited == 1 && kept.imported == 0) << kept.value;
+    EXPECT_EQ(GameValue(BlockOf(2), 1, 4, 394), 1234.0f);
+    EXPECT_TRUE(WeatherHasUserEdits(2));
+    // The cut file has no place for it: still pending, and said so.
+    EXPECT_EQ(Export(2), "Exported w_clouds.xml. Some edits were not written.");
 }
 
 TEST_F(KeyframeTableTest, ARecordThatCannotBeReadWholeIsNeverWritten) {
