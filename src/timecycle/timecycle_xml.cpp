@@ -187,8 +187,10 @@ void LoadTimecycleXml(int weather) {
     std::string label;
     core::FileReadFailure failure = core::FileReadFailure::NotReadable;
     if (!ReadTimecycleXmlText(w, text, label, &failure)) {
+        // The folder the file is in: Timecycles, or the Imports folder itself.
+        const std::string path = TimecycleFileImportPath(uw);
         TimecycleStatusLine = "Load .xml failed: " + fileName + " " + core::FileReadFailureText(failure) + " in " +
-                              core::ImportsTimecyclesFolder();
+                              path.substr(0, path.size() - fileName.size());
         return;
     }
     std::string reference;
