@@ -258,18 +258,11 @@ void ForgetFailedSearches() {
 }
 
 
-// The GLOBAL recognition rows of a weather: from its source XML (the
-// engine baseline for OVERCAST), then, but for OVERCAST, from the loaded
-// values. withoutShared: only rows that tell the weather's block from the
-// other weathers' (no other weather shares them).
+// The GLOBAL recognition rows of a weather (ReadSearchRows); withoutShared:
+// only rows that tell the weather's block from the other weathers'.
 std::vector<TimecycleRowRecord> SearchRows(int w, bool withoutShared) {
     std::vector<TimecycleRowRecord> rows;
-    ReadOriginalXmlRows(rows, w, kRegionGlobal, withoutShared);
-    if (WeatherNameTable[static_cast<size_t>(w)].typeId != 5) {
-        std::vector<TimecycleRowRecord> loaded;
-        ReadLoadedContextRows(loaded, w, kRegionGlobal, withoutShared);
-        rows.insert(rows.end(), loaded.begin(), loaded.end());
-    }
+    ReadSearchRows(rows, w, withoutShared);
     return rows;
 }
 

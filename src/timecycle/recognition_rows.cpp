@@ -94,18 +94,12 @@ void AddEngineBaselineRows(int weather, int region, std::vector<TimecycleRowReco
         rows.push_back(MakeRow(baseline.name, "GLOBAL", "engine_baseline", baseline.values));
 }
 
-void ReadOriginalXmlRows(std::vector<TimecycleRowRecord>& rows, int weather, int region, bool withoutShared) {
-    const int w = ClampWeather(weather);
-    std::vector<TimecycleRowRecord> baseline;
-    AddEngineBaselineRows(w, region, baseline);
-    if (!baseline.empty()) {
-        if (withoutShared) DropRowsSharedWithOtherWeathers(baseline, w);
-        rows.insert(rows.end(), baseline.begin(), baseline.end());
-        return;
-    }
+namespace {
+
+// The rows of the weather's file that pass the filter, not yet ordered nor cut.
+void CollectXmlRows(std::vector<TimecycleRowRecord>& found, int w, int region) {
     std::string text;
     if (!core::ReadFileBytes(TimecycleFileWidePath(static_cast<uint32_t>(w)), text)) return;
-    std::vector<TimecycleRowRecord> found;
     std::vector<ValueToken> tokens;
     RegionText regionText;
     const char* const names[2] = {"GLOBAL", "URBAN"};
@@ -123,14 +117,11 @@ void ReadOriginalXmlRows(std::vector<TimecycleRowRecord>& rows, int weather, int
             if (Keeps(row)) found.push_back(std::move(row));
         }
     }
-    if (withoutShared) DropRowsSharedWithOtherWeathers(found, w);
-    FilterAndOrderRows(found);
-    rows.insert(rows.end(), found.begin(), found.end());
 }
 
-void ReadLoadedContextRows(std::vector<TimecycleRowRecord>& rows, int weather, int region, bool withoutShared) {
-    const int w = ClampWeather(weather);
-    std::vector<TimecycleRowRecord> found;
+// The rows of the weather's loaded values that pass the filter, not yet
+// ordered nor cut.
+void CollectLoadedRows(std::vector<TimecycleRowRecord>& found, int w, int region) {
     const char* const names[2] = {"GLOBAL", "URBAN"};
     const auto& list = TimecycleVariableList();
     EditStoreLock lock(EditStoreMutex());
@@ -150,9 +141,44 @@ void ReadLoadedContextRows(std::vector<TimecycleRowRecord>& rows, int weather, i
             if (Keeps(row)) found.push_back(std::move(row));
         }
     }
-    if (withoutShared) DropRowsSharedWithOtherWeathers(found, w);
+}
+
+}  // namespace
+
+void ReadOriginalXmlRows(std::vector<TimecycleRowRecord>& rows, int weather, int region) {
+    const int w = ClampWeather(weather);
+    const size_t before = rows.size();
+    AddEngineBaselineRows(w, region, rows);
+    if (rows.size() != before) return;
+    std::vector<TimecycleRowRecord> found;
+    CollectXmlRows(found, w, region);
     FilterAndOrderRows(found);
     rows.insert(rows.end(), found.begin(), found.end());
+}
+
+void ReadLoadedContextRows(std::vector<TimecycleRowRecord>& rows, int weather, int region) {
+    std::vector<TimecycleRowRecord> found;
+    CollectLoadedRows(found, ClampWeather(weather), region);
+    FilterAndOrderRows(found);
+    rows.insert(rows.end(), found.begin(), found.end());
+}
+
+void ReadSearchRows(std::vector<TimecycleRowRecord>& rows, int weather, bool withoutShared) {
+    const int w = ClampWeather(weather);
+    std::vector<TimecycleRowRecord> found;
+    AddEngineBaselineRows(w, kRegionGlobal, found);
+    if (found.empty()) CollectXmlRows(found, w, kRegionGlobal);
+    if (WeatherNameTable[static_cast<size_t>(w)].typeId != 5) CollectLoadedRows(found, w, kRegionGlobal);
+    if (withoutShared) DropRowsSharedWithOtherWeathers(found, w);
+    // Each source in its own order, cut to its own 24 (the engine's rows are never cut).
+    for (const char* source : {"engine_baseline", "original_xml", "loaded_context"}) {
+        std::vector<TimecycleRowRecord> part;
+        for (TimecycleRowRecord& row : found)
+            if (row.source == source) part.push_back(std::move(row));
+        if (part.empty()) continue;
+        if (part.front().source != "engine_baseline") FilterAndOrderRows(part);
+        rows.insert(rows.end(), part.begin(), part.end());
+    }
 }
 
 namespace {

@@ -35,11 +35,14 @@ bool IsTrivialHalf(uint16_t half);
 void FinishTimecycleRow(TimecycleRowRecord& row);
 // Region argument of the row sources: 0 GLOBAL, 1 URBAN, 2 both (clamped).
 void AddEngineBaselineRows(int weather, int region, std::vector<TimecycleRowRecord>& rows);
-// withoutShared: rows another weather shares (DropRowsSharedWithOtherWeathers)
-// are dropped before the order and the cut to 24, so that up to 24 rows that
-// tell the weather apart remain.
-void ReadOriginalXmlRows(std::vector<TimecycleRowRecord>& rows, int weather, int region, bool withoutShared = false);
-void ReadLoadedContextRows(std::vector<TimecycleRowRecord>& rows, int weather, int region, bool withoutShared = false);
+void ReadOriginalXmlRows(std::vector<TimecycleRowRecord>& rows, int weather, int region);
+void ReadLoadedContextRows(std::vector<TimecycleRowRecord>& rows, int weather, int region);
+// The GLOBAL rows the search for the weather's block uses: those of its
+// file (OVERCAST: the engine's), then, but for OVERCAST, those of its
+// loaded values. withoutShared: the rows another weather shares
+// (DropRowsSharedWithOtherWeathers) are dropped before each source's order
+// and cut to 24, so that up to 24 rows each that tell the weather apart remain.
+void ReadSearchRows(std::vector<TimecycleRowRecord>& rows, int weather, bool withoutShared);
 // The filter and order of the XML and loaded-context rows: distinct >= 4
 // and score >= 420, by score, distinct, then name; at most 24.
 void FilterAndOrderRows(std::vector<TimecycleRowRecord>& rows);
