@@ -93,6 +93,16 @@ void PlantHalf(uint64_t block, int region, int keyframe, size_t variable, float 
     const uint16_t half = FloatToHalf(value);
     std::memcpy(reinterpret_cast<void*>(KeyframeRecordAddress(block, region, keyframe) + 2 * variable), &half, 2);
 }
+// Every loaded value of the weather's GLOBAL and URBAN slots, planted in the block.
+void PlantLoadedValues(int w, uint64_t block) {
+    for (int r = 0; r < 2; ++r) {
+        for (int k = 0; k < 13; ++k) {
+            const EditSlot& slot = GetEditSlot(w, r, k);
+            for (size_t i = 0; i < kVariableCount; ++i)
+                if (slot.entries[i].present) PlantHalf(block, r, k, i, slot.entries[i].value);
+        }
+    }
+}
 
 // A user edit of one entry: present, original captured, edited, not
 // imported, stamped.
@@ -468,13 +478,7 @@ TEST_F(TimecycleTest, RealFilesRoundTrip) {
         testsupport::SyntheticHeap heap(testsupport::kGeneratedKeyframeTableBytes + 65536);
         if (IsKnownRealFile(file) && WeatherOfFileName(file) == w) {
             const uint64_t block = heap.base() + 4096 + WeatherNameTable[w].typeId * kWeatherBlockSpacing;
-            for (int r = 0; r < 2; ++r) {
-                for (int k = 0; k < 13; ++k) {
-                    const EditSlot& slot = GetEditSlot(w, r, k);
-                    for (size_t i = 0; i < kVariableCount; ++i)
-                        if (slot.entries[i].present) PlantHalf(block, r, k, i, slot.entries[i].value);
-                }
-            }
+            PlantLoadedValues(w, block);
             ResetTimecycleEditor();
             LoadAndPreview(w);
             EXPECT_EQ(TimecycleStatusLine, "Loaded 423 parameters.");
@@ -519,13 +523,7 @@ TEST_F(TimecycleTest, RealRainIsNeverTakenForExtrasunny) {
     testsupport::SyntheticHeap heap(testsupport::kGeneratedKeyframeTableBytes + 65536);
     ASSERT_TRUE(heap.ok());
     const uint64_t block = heap.base() + 4096 + WeatherNameTable[4].typeId * kWeatherBlockSpacing;
-    for (int r = 0; r < 2; ++r) {
-        for (int k = 0; k < 13; ++k) {
-            const EditSlot& slot = GetEditSlot(4, r, k);
-            for (size_t i = 0; i < kVariableCount; ++i)
-                if (slot.entries[i].present) PlantHalf(block, r, k, i, slot.entries[i].value);
-        }
-    }
+    PlantLoadedValues(4, block);
     ResetTimecycleEditor();
     const uint64_t before = BytesHash(heap.base(), heap.size());
     LoadAndPreview(4);
@@ -846,9 +844,8 @@ protected:
     }
     std::set<int> ChangedBlocks(const std::array<uint64_t, 18>& before) const {
         std::set<int> changed;
-        const std::array<uint64_t, 18> now = BlockHashes();
         for (int w = 0; w < 18; ++w)
-            if (now[static_cast<size_t>(w)] != before[static_cast<size_t>(w)]) changed.insert(w);
+            if (BytesHash(BlockOf(w), kWeatherBlockBytes) != before[static_cast<size_t>(w)]) changed.insert(w);
         return changed;
     }
 
