@@ -10,11 +10,13 @@
 #include "core/editor_state.h"
 #include "platform/clock.h"
 #include "platform/memory.h"
+#include "platform/safe_copy.h"
 #include "runtime/guarded_memory.h"
 #include "runtime/live_slots.h"
 #include "runtime/region_walk.h"
 #include "timecycle/edit_store.h"
 #include "timecycle/half_float.h"
+#include "timecycle/keyframe_runs.h"
 #include "timecycle/recognition_rows.h"
 #include "timecycle/timecycle_model.h"
 
@@ -128,15 +130,13 @@ struct ScanState {
     int weather = 0;
     std::vector<TimecycleRowRecord> rows;
     uint64_t rowsFingerprint = 0;
-    std::vector<int> rowVariable;                      // variable index of each row, -1 when none
-    std::array<uint64_t, 65536 / 64> anchorBits{};     // which halves are some row's anchor
-    std::vector<std::pair<uint16_t, uint32_t>> lists;  // (anchor half, row), by anchor then row order
+    std::vector<int> rowVariable;  // variable index of each row, -1 when none
+    KeyframeRunIndex index;
+    // Room for every match the search keeps is reserved at its start: a
+    // fault while memory is read in place may cut off an append.
     std::vector<KeyframeTableMatch> matches;
-    uint8_t* buffer = nullptr;
-    uint64_t bufferSize = 0;
-    uint64_t bufferOwnRange = 0;  // the buffer registered as the editor's own
     // Where the walk stands, kept between steps (a region kept from the step
-    // before that has changed only costs a skipped chunk: every copy is
+    // before that has changed only costs a skipped chunk: every read is
     // guarded and a candidate block is checked anew).
     runtime::RegionWalk walk;
     bool stop = false;
@@ -167,75 +167,36 @@ bool Acceptable(uint64_t candidate, int votes) {
     return candidate != 0 && votes >= kScanVotesNeeded && BlockWritable(candidate);
 }
 
-inline bool IsAnchor(const uint64_t* bits, uint16_t v) { return ((bits[v >> 6] >> (v & 63)) & 1) != 0; }
+// One piece of memory matched in place, inside the fault guard.
+struct PieceScan {
+    ScanState* state;
+    const runtime::RegionPiece* piece;
+    uint64_t length;
+    uint64_t step;
+};
 
-// The rows anchored on the u16 at offset p: each whose 13 values stand at
-// their 864-byte spacing from a start below step is a match.
-void TryAnchor(ScanState& state, uint64_t p, uint16_t value, uint64_t position, uint64_t length, uint64_t step,
-               const platform::MemoryRegion& region) {
-    const uint8_t* buffer = state.buffer;
-    auto it = std::lower_bound(state.lists.begin(), state.lists.end(), std::make_pair(value, uint32_t{0}));
-    for (; it != state.lists.end() && it->first == value; ++it) {
-        const TimecycleRowRecord& row = state.rows[it->second];
-        const uint64_t anchorOffset = static_cast<uint64_t>(row.anchorKeyframe) * kKeyframeRecordBytes;
-        if (p < anchorOffset) continue;
-        const uint64_t start = p - anchorOffset;
-        if (start >= step || start + kRowReach > length) continue;
-        bool all = true;
-        for (size_t k = 0; k < kKeyframeCount && all; ++k)
-            all = HalfAt(buffer, start + k * kKeyframeRecordBytes) == row.halves[k];
-        if (!all) continue;
-        if (state.matches.size() >= kScanMatchLimit) {
-            state.stop = true;
-            return;
-        }
-        state.matches.push_back(KeyframeTableMatch{position + start, region.base, region.base + region.size,
-                                                   region.protect, region.type, it->second});
+bool AppendMatch(void* context, uint64_t start, uint32_t row) {
+    auto& scan = *static_cast<PieceScan*>(context);
+    ScanState& state = *scan.state;
+    if (state.matches.size() >= kScanMatchLimit) {
+        state.stop = true;
+        return false;
     }
+    const platform::MemoryRegion& region = scan.piece->region;
+    state.matches.push_back(
+        KeyframeTableMatch{start, region.base, region.base + region.size, region.protect, region.type, row});
+    return true;
 }
 
-// Tries every start offset below step whose 13-record reach lies in the
-// buffer. Offsets are tried through the anchor value a row expects at
-// start + anchorKeyframe x 864, which may lie past step; the u16 values are
-// tested four at a time against the anchor bitmap.
-void MatchChunk(ScanState& state, uint64_t position, uint64_t length, uint64_t step,
-                const platform::MemoryRegion& region) {
-    const uint8_t* buffer = state.buffer;
-    const uint64_t* bits = state.anchorBits.data();
-    uint64_t p = 0;
-    for (; p + 8 <= length && !state.stop; p += 8) {
-        uint64_t word;
-        std::memcpy(&word, buffer + p, 8);
-        const uint16_t v0 = static_cast<uint16_t>(word);
-        const uint16_t v1 = static_cast<uint16_t>(word >> 16);
-        const uint16_t v2 = static_cast<uint16_t>(word >> 32);
-        const uint16_t v3 = static_cast<uint16_t>(word >> 48);
-        const uint64_t any = (bits[v0 >> 6] >> (v0 & 63)) | (bits[v1 >> 6] >> (v1 & 63)) |
-                             (bits[v2 >> 6] >> (v2 & 63)) | (bits[v3 >> 6] >> (v3 & 63));
-        if ((any & 1) == 0) continue;
-        const uint16_t values[4] = {v0, v1, v2, v3};
-        for (uint64_t j = 0; j < 4 && !state.stop; ++j) {
-            if (IsAnchor(bits, values[j])) TryAnchor(state, p + 2 * j, values[j], position, length, step, region);
-        }
-    }
-    for (; p + 2 <= length && !state.stop; p += 2) {
-        const uint16_t value = HalfAt(buffer, p);
-        if (IsAnchor(bits, value)) TryAnchor(state, p, value, position, length, step, region);
-    }
+void MatchPiece(void* context) {
+    auto& scan = *static_cast<PieceScan*>(context);
+    FindKeyframeRuns(scan.state->index, scan.piece->start, scan.length, scan.step, {&AppendMatch, &scan});
 }
 
 void BuildIndex(ScanState& state) {
     state.rowVariable.clear();
-    state.lists.clear();
-    state.anchorBits.fill(0);
-    for (size_t r = 0; r < state.rows.size(); ++r) {
-        state.rowVariable.push_back(FindVariableRow(state.rows[r].name));
-        const uint16_t anchor = state.rows[r].anchorHalf;
-        state.anchorBits[anchor >> 6] |= 1ull << (anchor & 63);
-        state.lists.emplace_back(anchor, static_cast<uint32_t>(r));
-    }
-    std::stable_sort(state.lists.begin(), state.lists.end(),
-                     [](const auto& a, const auto& b) { return a.first < b.first; });
+    for (const TimecycleRowRecord& row : state.rows) state.rowVariable.push_back(FindVariableRow(row.name));
+    BuildKeyframeRunIndex(state.rows, state.index);
 }
 
 // Rows of a weather fingerprinted: a search that found nothing for the same
@@ -296,15 +257,8 @@ bool AcceptFollowingBlock(int w, uint64_t block) {
     return true;
 }
 
-void FreeScanBuffer(ScanState& state) {
-    runtime::UnregisterOwnRange(state.bufferOwnRange);
-    state.bufferOwnRange = 0;
-    if (state.buffer) platform::FreeMemory(reinterpret_cast<uint64_t>(state.buffer));
-    state.buffer = nullptr;
-}
-
 // Prepares a search of the weather's rows; false when there is nothing to
-// search (no rows, a failed search of the same rows remembered, no buffer).
+// search (no rows, a failed search of the same rows remembered).
 bool BeginScan(ScanState& state, int w) {
     state = ScanState{};
     state.weather = w;
@@ -315,12 +269,7 @@ bool BeginScan(ScanState& state, int w) {
                            state.rowsFingerprint))
         return false;
     BuildIndex(state);
-    const platform::SystemMemoryInfo info = platform::GetSystemMemoryInfo();
-    state.bufferSize = (kScanChunkBytes + info.pageSize - 1) / info.pageSize * static_cast<uint64_t>(info.pageSize);
-    const uintptr_t buffer = platform::AllocateAnywhere(state.bufferSize, platform::kPageReadWrite);
-    if (buffer == 0) return false;
-    state.buffer = reinterpret_cast<uint8_t*>(buffer);
-    state.bufferOwnRange = runtime::RegisterOwnRange(state.buffer, state.bufferSize);
+    state.matches.reserve(kScanMatchLimit);
     // The private read-write memory, in 1 MiB steps, within the budgets.
     runtime::RegionWalk& walk = state.walk;
     walk.filter = {runtime::IsWritableDataProtect, platform::kMemPrivate, 0, KeyframeTable.ScanRegionLimitForTesting};
@@ -330,18 +279,22 @@ bool BeginScan(ScanState& state, int w) {
     return true;
 }
 
-// Reads and matches one step of memory (and the reach of a row past it,
-// within its run). False when the search is to stop.
+// Matches one step of memory (and the reach of a row past it, within its
+// run) where it stands. A fault drops the step and what it found. False
+// when the search is to stop.
 bool ScanPiece(ScanState& state, const runtime::RegionPiece& piece, uint64_t& stepBytes) {
     const uint64_t length = std::min<uint64_t>(kScanChunkBytes, piece.segmentEnd - piece.start);
     const uint64_t step = piece.end - piece.start;
-    if (!runtime::GuardedCopy(state.buffer, reinterpret_cast<const void*>(piece.start), length)) {
+    const size_t matchesBefore = state.matches.size();
+    PieceScan scan{&state, &piece, length, step};
+    if (length >= kRowReach && !platform::GuardedRun(&MatchPiece, &scan)) {
+        state.matches.resize(matchesBefore);
+        state.stop = false;
         ++state.stats.chunksSkipped;
         return true;
     }
     runtime::SpendWalkBytes(state.walk, step);
     stepBytes += step;
-    if (length >= kRowReach) MatchChunk(state, piece.start, length, step, piece.region);
     if (state.stop) return false;
     if (state.matches.size() >= static_cast<size_t>(kScanVotesNeeded)) {
         int votes = 0;
@@ -380,7 +333,6 @@ bool StepScan(ScanState& state) {
 // The block the finished walk accepts, stored for the weather and every
 // other; 0 when none (then the rows are remembered as not found).
 uint64_t FinishScan(ScanState& state) {
-    FreeScanBuffer(state);
     int votes = 0;
     const uint64_t best = Vote(state, votes);
     if (!Acceptable(best, votes)) {
@@ -409,7 +361,7 @@ struct KeyframeSearch {
 KeyframeSearch Search;
 
 void EndSearch(KeyframeSearch& search, uint64_t block) {
-    FreeScanBuffer(search.scan);
+    search.scan = ScanState{};
     search.scanning = false;
     search.result = block;
     search.state = block ? KeyframeSearchState::Found : KeyframeSearchState::NotFound;
@@ -534,17 +486,13 @@ KeyframeSearchState StepKeyframeTableSearch() { return StepSearch(Search); }
 
 uint64_t KeyframeTableSearchResult() { return Search.state == KeyframeSearchState::Found ? Search.result : 0; }
 
-void CancelKeyframeTableSearch() {
-    FreeScanBuffer(Search.scan);
-    Search = KeyframeSearch{};
-}
+void CancelKeyframeTableSearch() { Search = KeyframeSearch{}; }
 
 uint64_t ScanTimecycleTable(int weather) {
     KeyframeSearch search;
     StartSearch(search, weather);
     while (StepSearch(search) == KeyframeSearchState::Running) {
     }
-    FreeScanBuffer(search.scan);
     return search.state == KeyframeSearchState::Found ? search.result : 0;
 }
 

@@ -72,6 +72,66 @@ TEST(MemorySeam, CopiesTurnFaultsIntoFalse) {
     EXPECT_FALSE(WriteOwnMemory(p.At(1), &value, 4));
 }
 
+// A guarded run reads in place: a fault ends the run (and only the
+// innermost one) with false, and the caller goes on with its own state
+// intact; faults outside any run are not ours (the death test is left out:
+// the fault would end the test program).
+struct RunProbe {
+    const volatile unsigned char* at = nullptr;
+    uint64_t sum = 0;
+    int reached = 0;
+    RunProbe* inner = nullptr;
+    bool innerCompleted = false;
+};
+void ReadOneByOne(void* context) {
+    auto* probe = static_cast<RunProbe*>(context);
+    if (probe->inner != nullptr) probe->innerCompleted = GuardedRun(&ReadOneByOne, probe->inner);
+    for (int i = 0; i < 64; ++i) {
+        probe->sum += probe->at[i * 64];
+        probe->reached = i + 1;
+    }
+}
+
+TEST(MemorySeam, GuardedRunsEndAtTheirOwnFault) {
+    Pages p({kPageReadWrite, kPageNoAccess});
+    const auto base = reinterpret_cast<const volatile unsigned char*>(p.base);
+    const struct {
+        const char* what;
+        uint64_t offset;  // of the outer run's reads; the inner one (if any) starts at innerOffset
+        int64_t innerOffset;
+        bool completed, innerCompleted;
+        int reached, innerReached;
+    } cases[] = {
+        {"all readable", 0, -1, true, false, 64, 0},
+        {"faults at the 33rd read", 2048, -1, false, false, 32, 0},
+        {"inner run faults, outer completes", 0, 2048, true, false, 64, 32},
+        {"inner run completes, outer faults", 2048, 0, false, true, 32, 64},
+    };
+    for (const auto& c : cases) {
+        RunProbe inner{base + (c.innerOffset < 0 ? 0 : c.innerOffset)};
+        RunProbe outer{base + c.offset, 0, 0, c.innerOffset < 0 ? nullptr : &inner};
+        // Locals kept in callee-saved registers across the run must survive a fault.
+        volatile uint64_t keep = 0x5EED;
+        EXPECT_EQ(GuardedRun(&ReadOneByOne, &outer), c.completed) << c.what;
+        EXPECT_EQ(keep, 0x5EEDu);
+        EXPECT_EQ(outer.reached, c.reached) << c.what;
+        EXPECT_EQ(outer.sum, 0x11u * static_cast<uint64_t>(c.reached)) << c.what;
+        EXPECT_EQ(outer.innerCompleted, c.innerCompleted) << c.what;
+        EXPECT_EQ(inner.reached, c.innerReached) << c.what;
+    }
+    EXPECT_FALSE(GuardedRun(nullptr, nullptr));
+    // Two threads fault in their own runs at once, many times.
+    const auto faultMany = [&] {
+        for (int i = 0; i < 200; ++i) {
+            RunProbe probe{base + 2048};
+            if (GuardedRun(&ReadOneByOne, &probe) || probe.reached != 32) ADD_FAILURE() << i;
+        }
+    };
+    std::thread other(faultMany);
+    faultMany();
+    other.join();
+}
+
 #if !defined(_WIN32)
 // A walk reads the map once; a single query reads it afresh and so sees a
 // change made outside the seam; a change through the seam, made on any

@@ -7,7 +7,10 @@
 // load preview and the before/after switch.
 #include <gtest/gtest.h>
 
+#include <sys/mman.h>
+
 #include <algorithm>
+#include <chrono>
 #include <atomic>
 #include <cstring>
 #include <filesystem>
@@ -1072,6 +1075,29 @@ TEST_F(KeyframeTableTest, TheLoadPreviewSearchesOneSliceAFrame) {
     EXPECT_EQ(TimecycleStatusLine, "Loaded for preview.");
     EXPECT_EQ(KeyframeTable.WeatherBlockTable[4], BlockOf(4));  // found all the same, for later writes
     EXPECT_TRUE(WeatherHasUserEdits(4));
+}
+
+// Memory is matched where it stands: a fault while it is read (pages taken
+// away after the walk read the map of the regions) drops that step and what
+// it found, and the search goes on to its end.
+TEST_F(KeyframeTableTest, AFaultWhileMatchingInPlaceDropsTheStep) {
+    PlaceTable(48u << 20, true);
+    PutGeneratedFile(4);
+    const auto begun = std::chrono::steady_clock::now();
+    StartKeyframeTableSearch(4);
+    ASSERT_EQ(StepKeyframeTableSearch(), KeyframeSearchState::Running);
+    // Behind the walk's back (not through the memory seam): three pages (a
+    // whole period of the classes the search looks at) just after RAIN's
+    // block, in the same step of memory, read after RAIN's rows were found.
+    const uint64_t pages = (BlockOf(4) + kWeatherBlockSpacing + 8192) & ~uint64_t{4095};
+    ASSERT_EQ(mprotect(reinterpret_cast<void*>(pages), 3 * 4096, PROT_NONE), 0);
+    while (StepKeyframeTableSearch() == KeyframeSearchState::Running) {
+    }
+    ASSERT_EQ(mprotect(reinterpret_cast<void*>(pages), 3 * 4096, PROT_READ | PROT_WRITE), 0);
+    if (std::chrono::steady_clock::now() - begun > std::chrono::milliseconds(200))
+        GTEST_SKIP() << "the walk read the map of the regions again (it does after 250 ms)";
+    EXPECT_GE(KeyframeTable.LastScanStats.chunksSkipped, 1u);
+    EXPECT_NE(KeyframeTableSearchResult(), BlockOf(4));
 }
 
 // A table whose rows start just below a 1 MiB step of its region and whose
