@@ -1,5 +1,6 @@
 #include "game/game_controls.h"
 
+#include "core/editor_state.h"
 #include "core/game_control_settings.h"
 #include "core/text.h"
 #include "game/natives.h"
@@ -57,6 +58,22 @@ bool SetGameWeather(int32_t index) {
 bool RequestGameWeather(int32_t index) {
     if (!CanSetGameWeather(index)) return false;
     WeatherRequest.store(index);
+    return true;
+}
+
+bool RequestGameWeatherKeepingSlots(int32_t index) {
+    if (!CanSetGameWeather(index)) return false;
+    WeatherRequest.store(index | kWeatherRequestKeepsSlots);
+    return true;
+}
+
+bool ServeWeatherRequest(bool (*admits)(uint32_t weather)) {
+    const int32_t request = WeatherRequest.exchange(-1);
+    if (request < 0) return false;
+    const int32_t weather = request & ~kWeatherRequestKeepsSlots;
+    if (!CanSetGameWeather(weather) || (admits != nullptr && !admits(static_cast<uint32_t>(weather)))) return false;
+    if (!SetGameWeather(weather)) return false;
+    if ((request & kWeatherRequestKeepsSlots) == 0) core::RaiseTimecycleRereadFrames(3);
     return true;
 }
 

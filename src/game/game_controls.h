@@ -30,9 +30,12 @@ struct LocationTeleport {
 extern std::mutex TeleportMutex;
 extern LocationTeleport LocationTeleportRequest;
 
-// A weather change: -1 = none, else a row of the weather name table. Stored
-// by the tabs, taken by the tick by atomic exchange with -1.
+// A weather change: -1 = none, else a row of the weather name table, with
+// kWeatherRequestKeepsSlots added when the change must not start the tick's
+// re-read of the timecycle slots. Stored by the tabs, taken by the tick by
+// atomic exchange with -1.
 extern std::atomic<int32_t> WeatherRequest;
+inline constexpr int32_t kWeatherRequestKeepsSlots = 0x100;
 
 struct TeleportPoint {
     float x;
@@ -60,6 +63,19 @@ bool SetGameWeather(int32_t index);
 // WeatherRequest for the tick and answers as SetGameWeather will, without
 // calling a native off the script fiber.
 bool RequestGameWeather(int32_t index);
+
+// The same for "Load .xml": the weather of the file just loaded. The tick
+// switches the game's weather without re-reading the timecycle slots from
+// the game: they hold the loaded file's values, which a re-read would
+// overwrite with the game's own, blended toward the new weather.
+bool RequestGameWeatherKeepingSlots(int32_t index);
+
+// The tick's weather step (script fiber): takes the pending request; a
+// weather that SetGameWeather takes and that the filter admits (null: any)
+// is set, and then, unless the request keeps the slots, the timecycle
+// slots are re-read for the next 3 frames. Anything else is dropped. True
+// when the weather was set.
+bool ServeWeatherRequest(bool (*admits)(uint32_t weather));
 
 // The tabs' teleport requests (render thread). A preset request clears a
 // pending location teleport first; a location request clears the preset.

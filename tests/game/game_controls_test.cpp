@@ -68,6 +68,44 @@ protected:
     }
 };
 
+// A weather request of "Load .xml" switches the weather like any other but
+// leaves the timecycle slots alone (the loaded values stay); requests the
+// game cannot take, or the filter refuses, are dropped.
+TEST_F(GameControlsTest, AWeatherRequestOfALoadKeepsTheTimecycleSlots) {
+    const auto fileWeather = [](uint32_t w) { return w != 3; };
+    const struct {
+        const char* what;
+        bool (*post)(int32_t);
+        int32_t index;
+        bool (*admits)(uint32_t);
+        bool set;
+        const char* weather;
+        int32_t reread;
+    } cases[] = {
+        {"row click", &RequestGameWeather, 4, nullptr, true, "RAIN", 3},
+        {"load", &RequestGameWeatherKeepingSlots, 4, nullptr, true, "RAIN", 0},
+        {"load of another", &RequestGameWeatherKeepingSlots, 1, fileWeather, true, "CLEAR", 0},
+        {"refused by the filter", &RequestGameWeatherKeepingSlots, 3, fileWeather, false, "EXTRASUNNY", 0},
+        {"underwater", &RequestGameWeatherKeepingSlots, 17, nullptr, false, "EXTRASUNNY", 0},
+    };
+    for (const auto& c : cases) {
+        world.weather = "EXTRASUNNY";
+        TimecycleRereadFrames = 0;
+        WeatherRequest = -1;
+        c.post(c.index);
+        EXPECT_EQ(ServeWeatherRequest(c.admits), c.set) << c.what;
+        EXPECT_EQ(world.weather, c.weather) << c.what;
+        EXPECT_EQ(TimecycleRereadFrames.load(), c.reread) << c.what;
+        EXPECT_EQ(WeatherRequest.load(), -1) << c.what;
+    }
+    // A hand-made value past the table, with or without the mark, is dropped.
+    for (int32_t request : {18 | kWeatherRequestKeepsSlots, 0x200, -5}) {
+        WeatherRequest = request;
+        EXPECT_FALSE(ServeWeatherRequest(nullptr)) << request;
+    }
+    EXPECT_TRUE(world.faults.empty() && world.unknownHashes.empty());
+}
+
 TEST_F(GameControlsTest, WorldTogglesSuppressEveryFrameAndSwitchOnChangesOnly) {
     constexpr const char* kPeds = "pedestrian suppression 1; pedestrian suppression 2; pedestrian suppression 3; "
                                   "pedestrians cleared around a point; ";
