@@ -641,6 +641,11 @@ void RefreshTimecycleSlot(runtime::LiveOverrideSlot& slot) {
     runtime::RefreshLiveSlot(slot, false);
 }
 
+KeyframeScanStats LastKeyframeScanStats() {
+    std::lock_guard<std::mutex> lock(SharedSearchStateMutex());
+    return KeyframeTable.LastScanStats;
+}
+
 void ResetKeyframeTable() {
     CancelTimecyclePreview();
     CancelKeyframeTableSearch();

@@ -110,6 +110,9 @@ struct KeyframeTableState {
 };
 extern KeyframeTableState KeyframeTable;
 
+// A copy of LastScanStats taken under the lock it is published under (any thread).
+KeyframeScanStats LastKeyframeScanStats();
+
 // Forgets every located block, snapshot, search and remembered failure,
 // the before/after state and the statistics (tests; the run keeps them
 // until it ends).

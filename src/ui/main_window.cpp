@@ -10,6 +10,7 @@
 #include "platform/clock.h"
 #include "ui/fonts.h"
 #include "ui/settings_tab.h"
+#include "ui/timecycles_tab.h"
 
 namespace ui {
 
@@ -70,7 +71,10 @@ void DrawTabs() {
     ImGui::PushStyleVar(ImGuiStyleVar_ItemSpacing, ImVec2(8.0f, 6.0f));
     if (ImGui::BeginTabBar("MainTabs")) {
         // Each editor's panel is drawn inside its tab while that tab is selected.
-        if (ImGui::BeginTabItem("Timecycles")) ImGui::EndTabItem();
+        if (ImGui::BeginTabItem("Timecycles")) {
+            DrawTimecyclesTab();
+            ImGui::EndTabItem();
+        }
         if (ImGui::BeginTabItem("Timecycle Mods")) ImGui::EndTabItem();
         if (ImGui::BeginTabItem("Visualsettings")) ImGui::EndTabItem();
         if (ImGui::BeginTabItem("Weather")) ImGui::EndTabItem();

@@ -69,6 +69,10 @@ ImGuiItem& ImGuiHarness::ItemFor(ImGuiID id) {
 void ImGuiHarness::OnItemAdd(ImGuiContext* context, ImGuiID id, ImVec2 min, ImVec2 max) {
     ImGuiHarness* self = g_active;
     if (self == nullptr || context != self->context_ || id == 0) return;
+    if (!self->frameIds_.insert(id).second) {
+        ++self->duplicates_;
+        self->frameDuplicates_.push_back(id);
+    }
     ImGuiItem& item = self->ItemFor(id);
     item.min = min;
     item.max = max;
@@ -83,6 +87,8 @@ void ImGuiHarness::OnItemInfo(ImGuiContext* context, ImGuiID id, const char* lab
 void ImGuiHarness::Frame(const Body& body) {
     ImGui::SetCurrentContext(context_);
     items_.clear();
+    frameIds_.clear();
+    frameDuplicates_.clear();
     inFrame_ = true;
     ImGui::NewFrame();
     if (captureText_) ImGui::LogToBuffer();
@@ -104,6 +110,13 @@ void ImGuiHarness::Frame(const Body& body) {
         }
     }
     lastItems_ = items_;
+    lastDuplicateLabels_.clear();
+    for (ImGuiID id : frameDuplicates_) {
+        const ImGuiItem* item = nullptr;
+        for (const ImGuiItem& i : lastItems_)
+            if (i.id == id) item = &i;
+        lastDuplicateLabels_.push_back(item != nullptr ? item->label : std::to_string(id));
+    }
 }
 
 void ImGuiHarness::Frames(int count, const Body& body) {
