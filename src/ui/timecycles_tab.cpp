@@ -48,6 +48,8 @@ const ImVec4 kLoadedGreen(0.35f, 0.88f, 0.45f, 1.0f);
 const ImVec4 kReadyBlue(0.35f, 0.74f, 1.0f, 1.0f);
 
 constexpr int32_t kHoldFrames = 4;
+// The panels of one line: their size is fixed, nothing scrolls.
+constexpr ImGuiWindowFlags kBarFlags = ImGuiWindowFlags_NoScrollbar | ImGuiWindowFlags_NoScrollWithMouse;
 constexpr uint64_t kAvailabilityRefreshMs = 1000;
 constexpr size_t kWeathers = timecycle::kWeatherCount;
 
@@ -136,11 +138,19 @@ bool RowMatchesSearch(const TimecycleVariable* row, const char* search) {
 
 float ValueFieldWidth() { return std::max(140.0f, ImGui::GetContentRegionAvail().x); }
 
-// The variables of a group, in list order.
+// The variables of a group, in list order (each variable's group is looked
+// up once: the lookup compares names).
 std::vector<const TimecycleVariable*> GroupVariables(int32_t group) {
+    static const std::vector<int32_t> groupOf = [] {
+        std::vector<int32_t> groups;
+        for (const TimecycleVariable* row : timecycle::TimecycleVariableList())
+            groups.push_back(timecycle::VariableGroupIndexOf(row));
+        return groups;
+    }();
     std::vector<const TimecycleVariable*> rows;
-    for (const TimecycleVariable* row : timecycle::TimecycleVariableList())
-        if (timecycle::VariableGroupIndexOf(row) == group) rows.push_back(row);
+    const std::vector<const TimecycleVariable*>& list = timecycle::TimecycleVariableList();
+    for (size_t i = 0; i < list.size() && i < groupOf.size(); ++i)
+        if (groupOf[i] == group) rows.push_back(list[i]);
     return rows;
 }
 
@@ -537,7 +547,7 @@ void DrawTimecycleImportFilesPanel(int32_t& weather, int32_t keyframe, uint8_t l
             }
             if (!any) {
                 ImGui::TableNextRow();
-                ImGui::TableNextColumn();
+                ImGui::TableSetColumnIndex(1);
                 ImGui::TextDisabled("No Timecycle .xml files found.");
             }
             ImGui::EndTable();
@@ -548,8 +558,8 @@ void DrawTimecycleImportFilesPanel(int32_t& weather, int32_t keyframe, uint8_t l
 
 void DrawTimecycleControlPanel(int32_t& region, int32_t& keyframe, uint8_t& lockTime) {
     ImGui::PushStyleVar(ImGuiStyleVar_WindowPadding, ImVec2(8.0f, 4.0f));
-    const bool open = ImGui::BeginChild("##timecycle_control_panel", ImVec2(0.0f, 66.0f), ImGuiChildFlags_Borders |
-                                                                                         ImGuiChildFlags_AlwaysUseWindowPadding);
+    const bool open = ImGui::BeginChild("##timecycle_control_panel", ImVec2(0.0f, 66.0f),
+                                        ImGuiChildFlags_Borders | ImGuiChildFlags_AlwaysUseWindowPadding, kBarFlags);
     ImGui::PopStyleVar();
     if (open && ImGui::BeginTable("##timecycle_top_controls", 3)) {
         ImGui::TableSetupColumn("Region");
@@ -604,7 +614,7 @@ void DrawRegionCopyPanel(int32_t weather, int32_t region) {
     const bool haveEdits = target >= 0 && timecycle::WeatherHasPendingEdits(weather);
     ImGui::PushStyleVar(ImGuiStyleVar_WindowPadding, ImVec2(8.0f, 3.0f));
     const bool open = ImGui::BeginChild("##timecycle_region_copy_panel", ImVec2(0.0f, 30.0f),
-                                        ImGuiChildFlags_Borders | ImGuiChildFlags_AlwaysUseWindowPadding);
+                                        ImGuiChildFlags_Borders | ImGuiChildFlags_AlwaysUseWindowPadding, kBarFlags);
     ImGui::PopStyleVar();
     if (open) {
         char label[64];
@@ -632,7 +642,10 @@ void DrawWeatherCopyPanel(int32_t weather) {
                           t.available[static_cast<size_t>(target)];
     const bool comboOn = AvailableCount() >= 2;
     const bool buttonOn = comboOn && targetOk && timecycle::WeatherHasPendingEdits(weather);
-    const bool open = ImGui::BeginChild("##timecycle_weather_copy_panel", ImVec2(0.0f, 30.0f), ImGuiChildFlags_Borders);
+    ImGui::PushStyleVar(ImGuiStyleVar_WindowPadding, ImVec2(8.0f, 3.0f));
+    const bool open = ImGui::BeginChild("##timecycle_weather_copy_panel", ImVec2(0.0f, 30.0f),
+                                        ImGuiChildFlags_Borders | ImGuiChildFlags_AlwaysUseWindowPadding, kBarFlags);
+    ImGui::PopStyleVar();
     if (open) {
         ImGui::AlignTextToFramePadding();
         ImGui::TextUnformatted("Copy edited values to");
@@ -659,7 +672,7 @@ void DrawWeatherCopyPanel(int32_t weather) {
 }
 
 void DrawTeleportPanel() {
-    if (ImGui::BeginChild("##timecycle_teleport_panel", ImVec2(0.0f, 24.0f), ImGuiChildFlags_None)) {
+    if (ImGui::BeginChild("##timecycle_teleport_panel", ImVec2(0.0f, 24.0f), ImGuiChildFlags_None, kBarFlags)) {
         ImGui::AlignTextToFramePadding();
         ImGui::TextUnformatted("Location");
         ImGui::SameLine();
