@@ -816,7 +816,7 @@ void DrawTimecycleGroupRows(const std::vector<TimecycleRowItem>& items, const ch
 namespace {
 
 void DrawLoadExportLine(int32_t weather) {
-    const bool available = TimecycleFileAvailable(weather);
+    const bool available = TimecyclesTab.available[static_cast<size_t>(ClampedWeather(weather))] != 0;
     if (ColouredButton("Load .xml", ImVec2(96.0f, 26.0f), available, kBaseButton, kTealHover, kTealActive))
         LoadSelectedTimecycleFile();
     ImGui::SameLine();
