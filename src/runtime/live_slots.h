@@ -62,7 +62,9 @@ void AssignTimecycleSlotAddresses(LiveOverrideSlot* const* slotOfVariable, size_
 // outside 0..428.
 uint64_t TimecycleSlotAddress(size_t variableIndex);
 
-// ---- Group tests: true while any slot of the group is enabled ------------------
+// ---- Group tests: true while any slot of the group's part is enabled -----------
+// (the members of the parts Gradient, LightRays, NightVisionColor and
+// NightVision, runtime/override_groups.h)
 bool AnyOverrideInGroup(const LiveOverrideSlot* first, size_t count);
 bool AnyPostFxGradientOverride();     // MainSlotTable 21-32
 bool AnyLightRayOverride();           // MainSlotTable 111-121
