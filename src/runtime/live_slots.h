@@ -1,7 +1,9 @@
 // Live override slots: one named float of the game's lighting state that
 // the editor shows, overrides and writes live. Every timecycle variable has
 // one slot; the three static tables keep their own row order (the timecycle
-// variable table points each variable at its slot).
+// variable table points each variable at its slot). Their rows are
+// src/runtime/data/live_slots.tsv; runtime/override_groups.h names each
+// slot by its identifier (SlotId).
 //
 // Slots are shared by the render thread (the tabs write value and enabled)
 // and the script fiber (refresh and appliers write the rest). Every mutable
