@@ -169,8 +169,7 @@ def write_output(variables, groups, stems, keyframes, regions, baseline):
     c = common.c_string
     out = []
     w = out.append
-    w(common.HEADER.replace("gen_runtime_tables.py from src/runtime/data",
-                            "gen_timecycle_tables.py from src/timecycle/data").rstrip("\n"))
+    w(common.header("gen_timecycle_tables.py", "src/timecycle/data").rstrip("\n"))
     w('#include "runtime/live_slots.h"')
     w('#include "timecycle/timecycle_model.h"')
     w('#include "timecycle/timecycle_tables.h"')

@@ -148,7 +148,8 @@ void WriteEngineFields(const PartInfo& part) {
     void (*write)(SlotId, uint32_t) = Entries().engineWrite;
     if (write == nullptr) return;
     for (const PartMember& member : part.members)
-        if (member.engineOffset != runtime::kNoEngineField) write(member.slot, static_cast<uint32_t>(member.engineOffset));
+        if (member.engineOffset != runtime::kNoEngineField)
+            write(member.slot, static_cast<uint32_t>(member.engineOffset));
 }
 
 void ApplyMembers(const PartInfo& part) {

@@ -293,7 +293,8 @@ TEST_F(TickTest, EachPartHoldsForEveryMemberAndNoNeighbour) {
         for (size_t i : {first - 1, first, last, last + 1}) {
             DisableAll();
             Enable({static_cast<S>(i)});
-            EXPECT_EQ(Count(Tick(), p.restorer), i >= first && i <= last ? 0u : 1u) << runtime::SlotName(static_cast<S>(i));
+            const bool member = i >= first && i <= last;
+            EXPECT_EQ(Count(Tick(), p.restorer), member ? 0u : 1u) << runtime::SlotName(static_cast<S>(i));
         }
     }
 }
