@@ -360,11 +360,11 @@ def write_file(path, text):
         f.write(text)
 
 
-def main():
-    if len(sys.argv) != 3:
+def main(args):
+    if len(args) != 2:
         sys.stderr.write("usage: gen_runtime_tables.py DATA_DIR OUT_DIR\n")
         return 2
-    data_dir, out_dir = sys.argv[1], sys.argv[2]
+    data_dir, out_dir = args
     out = {}
     try:
         slots = read_slots(data_dir)
@@ -383,4 +383,4 @@ def main():
 
 
 if __name__ == "__main__":
-    sys.exit(main())
+    sys.exit(main(sys.argv[1:]))

@@ -214,11 +214,11 @@ def write_output(variables, groups, stems, keyframes, regions, baseline):
     return "\n".join(out) + "\n"
 
 
-def main():
-    if len(sys.argv) != 4:
+def main(args):
+    if len(args) != 3:
         sys.stderr.write("usage: gen_timecycle_tables.py TIMECYCLE_DATA_DIR RUNTIME_DATA_DIR OUT_DIR\n")
         return 2
-    data_dir, runtime_dir, out_dir = sys.argv[1:]
+    data_dir, runtime_dir, out_dir = args
     try:
         slots = common.read_slots(runtime_dir)
         variables = read_variables(data_dir, slots)
@@ -242,4 +242,4 @@ def main():
 
 
 if __name__ == "__main__":
-    sys.exit(main())
+    sys.exit(main(sys.argv[1:]))
