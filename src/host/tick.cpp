@@ -40,14 +40,9 @@ void RefreshModifierWhenBusy() {
     CallEntry(Steps().stepModifierLiveResolve);
 }
 
-void TakeWeatherRequest() {
-    const int32_t request = game::WeatherRequest.exchange(-1);
-    const uint32_t weather = static_cast<uint32_t>(request);
-    if (weather > 17) return;
-    bool (*hasFile)(uint32_t) = Steps().isTimecycleFileWeather;
-    if (hasFile != nullptr && !hasFile(weather)) return;
-    if (game::SetGameWeather(request)) core::RaiseTimecycleRereadFrames(3);
-}
+// A weather the tabs asked for, to a weather with a timecycle file only
+// (a load's request keeps the timecycle slots as loaded).
+void TakeWeatherRequest() { game::ServeWeatherRequest(Steps().isTimecycleFileWeather); }
 
 void AssertHud() {
     const bool visible = core::GameControlFlags.GameHudVisible;

@@ -403,6 +403,12 @@ TEST_F(TickTest, WeatherChangesOnlyToAFileWeatherInFiveStepsWithTheGameName) {
     Tick();
     EXPECT_EQ(world.weather, "OVERCAST") << "the world takes it on the fifth of the steps in order with one name";
     EXPECT_EQ(TimecycleRereadFrames.load(), 3);
+    // "Load .xml": the weather changes, the loaded timecycle slots are not read again.
+    TimecycleRereadFrames.store(0);
+    EXPECT_TRUE(RequestGameWeatherKeepingSlots(4));
+    Tick();
+    EXPECT_EQ(world.weather, "RAIN");
+    EXPECT_EQ(TimecycleRereadFrames.load(), 0);
 }
 
 TEST_F(TickTest, ClockModifierHudAndSlotRefreshFollowTheirRates) {
