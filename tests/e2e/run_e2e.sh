@@ -111,7 +111,9 @@ menu_shown() {
 }
 # open_menu SHOT: F9, then whether the menu is drawn.
 open_menu() { press F9; sleep 1; shot "$1"; menu_shown "$1"; }
-menu_gone() { [ "$(count_near "$1" "$(screen_geom)" $BG 2 0)" = 0 ]; }
+# The game paints its sky patch (its own colour, not the editor's) there.
+SKY_PATCH=160x160+1380+720
+menu_gone() { [ "$(count_near "$1" "$(screen_geom)" $BG 2 0)" = "$(count_near "$1" $SKY_PATCH $BG 2 0)" ]; }
 # The tab bar is the first row of the selected tab's colour; on a row just
 # below its top edge the tabs show as runs of the Tab and TabSelected
 # colours: one "S|T x0 x1 y" line per tab.
@@ -427,6 +429,9 @@ done
 rm -rf "$game" "$HOME/VRN"
 mkdir -p "$game" "$HOME"
 cp "$build/e2e/VarnelStandInGame.exe" "$build/e2e/ScriptHookV.dll" "$build/Varnel.asi" "$game/"
+# The real timecycle file the game's keyframe table holds.
+timecycle_file=$here/../shared/testdata/real/timecycle/iso-modding__gta5_FiveM_basic_visualmod/w_clear.xml
+[ -f "$timecycle_file" ] && cp "$timecycle_file" "$game/e2e-timecycle.xml"
 
 display=""
 for n in $(seq 91 119); do

@@ -17,4 +17,7 @@ int StandInDescribe(char* text, int capacity);
 // plug-in (its slot tables are not exported: the one slot row of its
 // writable data whose name points at that text); 1 when found.
 int StandInEnablePluginSlot(const char* name);
+// The world's weather (its game name, NUL-terminated, cut at capacity);
+// returns the world's clock hour.
+int StandInWorldWeather(char* weather, int capacity);
 }

@@ -10,6 +10,9 @@
 // the queue and the first code bytes of those methods, the window
 // procedure, two guard pages (in the image and in a private region) that any
 // memory scan would trip, and two engine store sites of the game's code.
+// The game keeps a keyframe table of its own (stand_in_timecycle.h) and
+// paints a patch of each frame in the sky colour it reads there; the status
+// has that colour and whether the URBAN records of the table were written.
 #include <d3d12.h>
 #include <dxgi1_4.h>
 #include <windows.h>
@@ -25,12 +28,15 @@
 #include <vector>
 
 #include "stand_in.h"
+#include "stand_in_timecycle.h"
 
 namespace {
 
 constexpr UINT kBuffers = 3;
 // The background every frame is cleared to (8-bit: 26, 140, 89).
 constexpr float kBackground[4] = {26.0f / 255.0f, 140.0f / 255.0f, 89.0f / 255.0f, 1.0f};
+// The sky patch, right of and below where the editor's window opens.
+constexpr D3D12_RECT kSkyPatch = {1380, 720, 1540, 880};
 
 // Method-table slots the overlay hooks.
 struct MethodProbe {
@@ -88,6 +94,8 @@ struct Game {
     std::map<std::string, uint64_t> counts{{"old_device_refs_at_drop", 99}};
     bool resizeWithBuffers1 = false, quit = false;
     unsigned fpsCap = 0;
+
+    standin::SkyColour sky;  // painted on the last frame
 
     LARGE_INTEGER start{}, frequency{};
     double statusStamp = -1, commandStamp = -1;
@@ -338,6 +346,12 @@ void DrawFrame() {
         D3D12_CPU_DESCRIPTOR_HANDLE rtv = g.rtvHeap->GetCPUDescriptorHandleForHeapStart();
         rtv.ptr += static_cast<SIZE_T>(index) * g.rtvStep;
         g.list->ClearRenderTargetView(rtv, kBackground, 0, nullptr);
+        char weather[32];
+        const int hour = StandInWorldWeather(weather, sizeof weather);
+        g.sky = standin::SkyColourAt(weather, hour);
+        const float sky[4] = {g.sky.r / 255.0f, g.sky.g / 255.0f, g.sky.b / 255.0f, 1.0f};
+        if (g.width >= static_cast<UINT>(kSkyPatch.right) && g.height >= static_cast<UINT>(kSkyPatch.bottom))
+            g.list->ClearRenderTargetView(rtv, sky, 1, &kSkyPatch);
         std::swap(barrier.Transition.StateBefore, barrier.Transition.StateAfter);
         g.list->ResourceBarrier(1, &barrier);
         if (SUCCEEDED(g.list->Close())) {
@@ -423,6 +437,12 @@ void WriteStatus() {
     values["private_guard_intact"] = GuardIntact(g_privateCanary);
     values["old_device_refs"] = OldDeviceRefs();
     CountStoreSites(values["store_sites_patched"], values["store_sites_changed"]);
+    values["sky_r"] = g.sky.r;
+    values["sky_g"] = g.sky.g;
+    values["sky_b"] = g.sky.b;
+    values["sky_keyframe"] = static_cast<uint64_t>(g.sky.keyframe);
+    values["sky_from_table"] = g.sky.fromTable;
+    values["table_urban_values"] = standin::UrbanValuesWritten();
     for (const MethodProbe& probe : g_methods) {
         const bool slotChanged = MethodTable(probe.queue)[probe.slot] != probe.original;
         const bool codeChanged = std::memcmp(probe.original, probe.code, sizeof probe.code) != 0;
@@ -466,6 +486,10 @@ int wmain() {
     AddVectoredExceptionHandler(1, &CatchDebugOutput);
     for (size_t s = 0; s < kStoreSites; ++s)
         for (size_t i = 0; i < kStoreSiteLength; ++i) g_storeOriginal[s * kStoreSiteLength + i] = g_storeSites[s][i];
+
+    std::string tableReport;
+    g.counts["table_loaded"] = standin::LoadKeyframeTable(g.folder + L"e2e-timecycle.xml", tableReport);
+    Log("keyframe table: %s", tableReport.c_str());
 
     g_privateCanary = VirtualAlloc(nullptr, 4096, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE);
     SetGuards(true);

@@ -230,6 +230,14 @@ __declspec(dllexport) int StandInEnablePluginSlot(const char* name) {
     return 1;
 }
 
+__declspec(dllexport) int StandInWorldWeather(char* weather, int capacity) {
+    std::lock_guard<std::mutex> hold(g_lock);
+    const size_t n = std::min<size_t>(g_world.weather.size(), static_cast<size_t>(capacity - 1));
+    std::copy(g_world.weather.begin(), g_world.weather.begin() + static_cast<std::ptrdiff_t>(n), weather);
+    weather[n] = '\0';
+    return g_world.clockHours;
+}
+
 __declspec(dllexport) int StandInDescribe(char* text, int capacity) {
     std::string out;
     auto add = [&](const std::string& key, uint64_t value) { out += key + "=" + std::to_string(value) + "\n"; };
@@ -244,6 +252,8 @@ __declspec(dllexport) int StandInDescribe(char* text, int capacity) {
         add("world_hud_visible", g_world.hudVisible);
         add("world_blackout", g_world.blackout);
         add("world_clock_sets", g_world.clockSets);
+        add("world_clock_hour", static_cast<uint64_t>(g_world.clockHours));
+        add("world_clock_paused", g_world.clockPaused);
         add("world_unknown_hashes", g_world.unknownHashes.size());
         add("world_faults", g_world.faults.size());
         for (size_t i = 0; i < g_world.faults.size() && i < 20; ++i) out += "world_fault=" + g_world.faults[i] + "\n";
