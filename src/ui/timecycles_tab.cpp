@@ -91,10 +91,10 @@ void WriteWeatherIntoGame(int32_t weather) {
     timecycle::WriteWeatherRecords(weather, block, false);
 }
 
-void RefreshAvailability(bool force) {
+void RefreshAvailability() {
     TimecyclesTabState& t = TimecyclesTab;
     const uint64_t now = platform::TickCount64();
-    if (!force && t.availableStamp != 0 && now - t.availableStamp < kAvailabilityRefreshMs) return;
+    if (t.availableStamp != 0 && now - t.availableStamp < kAvailabilityRefreshMs) return;
     for (size_t w = 0; w < kWeathers; ++w) t.available[w] = TimecycleFileAvailable(static_cast<int32_t>(w)) ? 1 : 0;
     t.availableStamp = now != 0 ? now : 1;
 }
@@ -917,7 +917,7 @@ void DrawTimecyclesPanel() {
     TimecyclesTabState& t = TimecyclesTab;
     // One slice of a load preview's search a frame: no frame waits for the whole search.
     timecycle::StepTimecyclePreview();
-    RefreshAvailability(false);
+    RefreshAvailability();
     if (!t.startupKeyframeSet) {
         const int32_t k = StartupKeyframeForHour(game::GameClockReading.hour.load());
         if (k >= 0) {
