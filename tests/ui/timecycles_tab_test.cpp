@@ -404,6 +404,13 @@ TEST_F(TimecyclesTabTest, EveryGroupDrawsWithoutConflictsOrAsserts) {
         EXPECT_TRUE(ui.LastDuplicateLabels().empty()) << group << ": " << ui.LastDuplicateLabels().front();
     }
     EXPECT_EQ(rowsDrawn, 429u - 2 * 37);  // each colour triple is one row
+    // BOTH has no other region: both copy buttons read "Other" and do nothing.
+    TimecyclesTab.region = kRegionBoth;
+    ui.Frame(DrawTall);
+    const std::string status = TimecycleStatusLine;
+    ASSERT_TRUE(ui.ClickItem("Other##copy_parameter_edits_region", DrawTall));
+    ASSERT_TRUE(ui.ClickItem("Other##copy_all_region_edits_region", DrawTall));
+    EXPECT_EQ(TimecycleStatusLine, status);
     std::strcpy(TimecyclesTab.search.data(), "_");  // every XML name has one but temperature and a few
     ui.Frames(2, DrawTall);
     EXPECT_NE(ui.Text().find("Search Results"), std::string::npos);
