@@ -139,8 +139,12 @@ bool TakeBlock(uint64_t address, int32_t file, int32_t modifier, const std::stri
     b.saved = std::move(saved);
     b.written = std::move(written);
     platform::MemoryRegion region;
-    if (runtime::QueryRegion(address, region))
-        ModifierLive.resolve.lastRegion = {static_cast<uint64_t>(region.base), static_cast<uint64_t>(region.base) + region.size};
+    if (runtime::QueryRegion(address, region)) {
+        // From the start of the allocation: a query answers from the page asked about.
+        const uint64_t start = region.allocationBase != 0 && region.allocationBase <= region.base ? region.allocationBase
+                                                                                                   : region.base;
+        ModifierLive.resolve.lastRegion = {start, static_cast<uint64_t>(region.base) + region.size};
+    }
     return true;
 }
 
