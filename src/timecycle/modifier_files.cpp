@@ -389,6 +389,17 @@ void SetModifierRowValues(int slot, int modifier, size_t row, float a, float b) 
     r.editStamp = ModifierFiles.editRevision;
 }
 
+void ResetModifierRow(int slot, int modifier, size_t row) {
+    ModifierLock lock(ModifierMutex());
+    TimecycleModifier* m = ModifierAt(slot, modifier);
+    if (!m || row >= m->rows.size()) return;
+    ModifierRow& r = m->rows[row];
+    r.valueA = r.fileA;
+    r.valueB = r.fileB;
+    r.editStamp = 0;
+    BumpRevision(slot);
+}
+
 void ResetModifierRows(int slot, int modifier) {
     ModifierLock lock(ModifierMutex());
     TimecycleModifier* m = ModifierAt(slot, modifier);

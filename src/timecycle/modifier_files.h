@@ -168,6 +168,7 @@ bool ModifierHasEdits(const TimecycleModifier& modifier);
 // The edit of a row's values from the tab: stamps it, bumps the revisions.
 void SetModifierRowValues(int slot, int modifier, size_t row, float a, float b);
 // Back to the file's values (editStamp 0); the revisions grow once.
+void ResetModifierRow(int slot, int modifier, size_t row);
 void ResetModifierRows(int slot, int modifier);
 void ResetModifierFileRows(int slot);
 

@@ -12,6 +12,7 @@
 #include "core/workspace.h"
 #include "support/fake_drive.h"
 #include "support/testdata.h"
+#include "support/timecycle_gen.h"
 #include "timecycle/modifier_defaults.h"
 #include "timecycle/modifier_files.h"
 #include "timecycle/modifier_filters.h"
@@ -27,20 +28,7 @@ std::string Mod(const std::string& name, const std::string& body, const std::str
     return " <modifier name=\"" + name + "\" numMods=\"3\" userFlags=\"0\"" + attrs + ">\r\n" + body + " </modifier>\r\n";
 }
 
-// A file of count modifiers holding rows rows in all (spread evenly), every
-// value distinct: modifier i row j holds i + j / 100 and 1 + j / 1000.
-std::string MakeModsText(size_t count, size_t rows, const std::string& prefix = "mod_") {
-    std::string text = kHead;
-    for (size_t i = 0; i < count; ++i) {
-        std::string body;
-        const size_t n = rows / count + (i < rows % count ? 1 : 0);
-        for (size_t j = 0; j < n; ++j)
-            body += "  <var_" + std::to_string(j) + ">" + std::to_string(i) + "." + std::to_string(100 + j).substr(1) +
-                    " 1.0" + std::to_string(j % 10) + "</var_" + std::to_string(j) + ">\r\n";
-        text += Mod(prefix + std::to_string(i), body);
-    }
-    return text + kTail;
-}
+std::string MakeModsText(size_t count, size_t rows) { return testsupport::MakeModifierXml(count, rows); }
 
 class ModifierFilesTest : public testsupport::FakeDriveTest {
 protected:
