@@ -217,7 +217,10 @@ struct ScanJob {
     uint64_t anchor = 0;
     std::vector<ModifierRowPair> rows;
     ModifierScanProgress progress;
-    uint8_t* buffer = nullptr;  // chunk + tail, then one block for checks
+    // Chunk + tail, then one block for checks. The job holds it while it
+    // scans, so nothing frees it meanwhile.
+    std::unique_ptr<OwnBuffer> owned;
+    uint8_t* buffer = nullptr;
 };
 
 // Scans until the slice is over (empty result) or the resolve has an outcome.
@@ -365,6 +368,7 @@ void ResetModifierLiveState() {
     ModifierLive.liveApplied = 0;
     ModifierLive.beforeShown = 0;
     ModifierLive.status.clear();
+    ModifierLive.closed = 0;
     ModifierLive.config = config;
 }
 
@@ -498,7 +502,7 @@ void StepModifierLiveResolve() {
     {
         ModifierLock lock(ModifierMutex());
         ModifierResolveState& r = ModifierLive.resolve;
-        if (!r.resolving) return;
+        if (!r.resolving || ModifierLive.closed) return;
         if (r.file < 0 || r.file >= kModFileSlots) {
             StopResolve();
             SetStatus("Live resolve stopped: invalid file index.");
@@ -518,13 +522,13 @@ void StepModifierLiveResolve() {
         }
         const uint64_t blockBytes = job.rows.size() * kModifierRecordBytes;
         const uint64_t need = kModifierChunkBytes + r.anchorStart * kModifierRecordBytes + 2 * blockBytes;
-        if (!ModifierLive.scanBuffer) ModifierLive.scanBuffer = std::make_unique<OwnBuffer>();
-        if (!ModifierLive.scanBuffer->Reserve(need)) {
+        job.owned = ModifierLive.scanBuffer ? std::move(ModifierLive.scanBuffer) : std::make_unique<OwnBuffer>();
+        if (!job.owned->Reserve(need)) {
             StopResolve();
             SetStatus("Live resolve stopped: no memory for the scan.");
             return;
         }
-        job.buffer = ModifierLive.scanBuffer->data();
+        job.buffer = job.owned->data();
         job.generation = r.generation;
         job.anchor = r.anchorStart;
         job.progress = std::move(r.progress);
@@ -535,6 +539,7 @@ void StepModifierLiveResolve() {
     const std::string outcome = ScanSlice(job);
     const uint64_t took = NowUs() - began;
     ModifierLock lock(ModifierMutex());
+    if (!ModifierLive.closed && !ModifierLive.scanBuffer) ModifierLive.scanBuffer = std::move(job.owned);
     ModifierResolveState& r = ModifierLive.resolve;
     if (r.generation != job.generation || !r.resolving) return;  // restarted or stopped meanwhile
     r.progress = std::move(job.progress);
@@ -724,6 +729,7 @@ void ModifierAllLiveBeforeAfter(uint8_t showBefore, uint8_t* changed) {
 
 void ShutdownModifierLive() {
     ModifierLock lock(ModifierMutex());
+    ModifierLive.closed = 1;
     ResetLiveMapping({}, true);
     ModifierLive.scanBuffer.reset();
     ModifierLive.checkBuffer.reset();

@@ -145,7 +145,9 @@ struct ModifierLiveState {
     uint8_t liveApplied = 0;  // set by a full apply, cleared by ResetLiveMapping
     uint8_t beforeShown = 0;  // the game's values shown by before/after
     std::string status;       // ModifierLiveStatus
-    // The step's scan buffer and the buffer of checks made under the lock.
+    uint8_t closed = 0;       // the unload has run: no step, no buffer kept
+    // The step's scan buffer (lent to a step while it scans) and the buffer
+    // of checks made under the lock.
     std::unique_ptr<OwnBuffer> scanBuffer;
     std::unique_ptr<OwnBuffer> checkBuffer;
 };

@@ -359,6 +359,15 @@ TEST_F(ModifierLiveTest, AStepScansWithoutTheLockAndAReloadMeanwhileDropsItsFind
     EXPECT_FALSE(ModifierLive.block.valid);
     EXPECT_TRUE(ModifierLive.resolve.progress.matches.empty());
 
+    // The unload while a step scans: the step keeps its buffer to the end.
+    ModifierFiles.slots[1].commonOnly = 0;
+    StartModifierLiveResolve(1, 1, false);
+    g_onClock = [] { ShutdownModifierLive(); };
+    StepModifierLiveResolve();
+    EXPECT_FALSE(ModifierLive.resolve.resolving);
+    EXPECT_FALSE(ModifierLive.scanBuffer);
+    ResetModifierLiveState();
+
     // The render thread edits and reads while the fiber resolves.
     ModifierFiles.slots[1].commonOnly = 0;
     StartModifierLiveResolve(1, 1, true);
