@@ -4,6 +4,8 @@
 //   steps it with the real clock: the worst step must stay within the 8 ms
 //   slice. Counters: the worst and mean step, the steps, the scan rate and
 //   memchr's rate in the same run.
+// - The reader and export of a hostile file: one body of 200,000 elements
+//   that are never closed ("<tN>1 2 "), against memchr over the same bytes.
 // - The Timecycle Mods tab drawn headless with four vanilla-sized files
 //   loaded (1,087 modifiers, 30,881 rows), a modifier with edits selected:
 //   CPU time per frame, target under 1 ms.
@@ -94,6 +96,22 @@ void BM_ModifierResolveOver1GiB(benchmark::State& state) {
     ModifierLive.config = {};
 }
 BENCHMARK(BM_ModifierResolveOver1GiB)->Unit(benchmark::kMillisecond)->Iterations(1);
+
+void BM_ModifierReaderHostile(benchmark::State& state) {
+    std::string text = "<timecycle_modifier_data>\n<modifier name=\"h\">";
+    for (int i = 0; i < 200000; ++i) text += "<t" + std::to_string(i) + ">1 2 ";
+    text += "</modifier>\n</timecycle_modifier_data>\n";
+    TimecycleModFileSlot slot;
+    std::string error;
+    for (auto _ : state) benchmark::DoNotOptimize(ParseTimecycleModifierText(1, text, slot, error));
+    const double began = NowSeconds();
+    for (int i = 0; i < 100; ++i) benchmark::DoNotOptimize(std::memchr(text.data(), 1, text.size()));
+    const double memchrSeconds = (NowSeconds() - began) / 100.0;
+    state.counters["MB"] = static_cast<double>(text.size()) / 1e6;
+    state.counters["memchr_us"] = memchrSeconds * 1e6;
+    state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * text.size()));
+}
+BENCHMARK(BM_ModifierReaderHostile)->Unit(benchmark::kMillisecond);
 
 void BM_TimecycleModsTabFrame(benchmark::State& state) {
     LoadVanillaSizedFiles();

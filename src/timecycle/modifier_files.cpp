@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <map>
+#include <unordered_map>
 
 #include "core/file_utils.h"
 #include "core/text.h"
@@ -53,14 +54,44 @@ size_t FindOutsideComments(std::string_view text, std::string_view needle, size_
     while (from < limit) {
         const size_t hit = text.find(needle, from);
         if (hit == std::string_view::npos || hit >= limit) return std::string_view::npos;
-        const size_t comment = text.find(kCommentOpen, from);
-        if (comment == std::string_view::npos || comment >= hit) return hit;
+        // Only a comment that opens before the hit matters: look no further.
+        const size_t comment = text.substr(0, hit).find(kCommentOpen, from);
+        if (comment == std::string_view::npos) return hit;
         const size_t close = text.find(kCommentClose, comment + kCommentOpen.size());
         if (close == std::string_view::npos) return std::string_view::npos;
         from = close + kCommentClose.size();
     }
     return std::string_view::npos;
 }
+
+// Where a closing tag "</name>" stands next in a body from a position. The
+// tag right after the element's text answers at once (the rows of a good
+// file); otherwise one pass indexes every closing tag of the body by name,
+// so that no search is repeated over the rest of a hostile body.
+struct ClosingTags {
+    bool built = false;
+    std::unordered_map<std::string_view, std::vector<size_t>> at;
+
+    size_t Find(std::string_view body, std::string_view closeTag, size_t after) {
+        const size_t next = body.find('<', after);
+        if (next != std::string_view::npos && body.compare(next, closeTag.size(), closeTag) == 0) return next;
+        if (next == std::string_view::npos) return std::string_view::npos;
+        if (!built) Build(body, after);
+        const std::string_view name = closeTag.substr(2, closeTag.size() - 3);
+        const auto it = at.find(name);
+        if (it == at.end()) return std::string_view::npos;
+        const auto hit = std::lower_bound(it->second.begin(), it->second.end(), after);
+        return hit == it->second.end() ? std::string_view::npos : *hit;
+    }
+    void Build(std::string_view body, size_t from) {
+        built = true;
+        for (size_t p = body.find("</", from); p != std::string_view::npos; p = body.find("</", p + 2)) {
+            const size_t gt = body.find('>', p + 2);
+            if (gt == std::string_view::npos) break;
+            at[body.substr(p + 2, gt - p - 2)].push_back(p);
+        }
+    }
+};
 
 bool IsNameBreak(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '/'; }
 
@@ -151,16 +182,19 @@ ModifierBlockStep NextModifierBlock(std::string_view text, uint64_t from, Modifi
 
 void ForEachModifierElement(std::string_view text, uint64_t start, uint64_t end,
                             const std::function<void(const ModifierElement&)>& visit) {
-    end = std::min<uint64_t>(end, text.size());
+    // Every search stays inside the body: hostile text costs one pass.
+    const std::string_view body = text.substr(0, std::min<uint64_t>(end, text.size()));
+    end = body.size();
     std::vector<ValueToken> tokens;
+    ClosingTags closes;
     size_t p = static_cast<size_t>(start);
     while (p < end) {
-        const size_t lt = text.find('<', p);
-        if (lt == std::string_view::npos || lt >= end || lt + 1 >= end) return;
-        const char after = text[lt + 1];
-        if (after == '!' && text.compare(lt, kCommentOpen.size(), kCommentOpen) == 0) {
-            const size_t close = text.find(kCommentClose, lt + kCommentOpen.size());
-            if (close == std::string_view::npos || close + kCommentClose.size() > end) return;
+        const size_t lt = body.find('<', p);
+        if (lt == std::string_view::npos || lt + 1 >= end) return;
+        const char after = body[lt + 1];
+        if (after == '!' && body.compare(lt, kCommentOpen.size(), kCommentOpen) == 0) {
+            const size_t close = body.find(kCommentClose, lt + kCommentOpen.size());
+            if (close == std::string_view::npos) return;
             p = close + kCommentClose.size();
             continue;
         }
@@ -168,8 +202,8 @@ void ForEachModifierElement(std::string_view text, uint64_t start, uint64_t end,
             p = lt + 1;
             continue;
         }
-        const size_t gt = text.find('>', lt + 1);
-        if (gt == std::string_view::npos || gt >= end) return;
+        const size_t gt = body.find('>', lt + 1);
+        if (gt == std::string_view::npos) return;
         const std::string_view name = text.substr(lt + 1, gt - lt - 1);
         if (name.empty() || std::any_of(name.begin(), name.end(), IsNameBreak)) {
             p = gt + 1;
@@ -177,14 +211,14 @@ void ForEachModifierElement(std::string_view text, uint64_t start, uint64_t end,
         }
         std::string closeTag = "</";
         closeTag.append(name).append(">");
-        const size_t close = text.find(closeTag, gt + 1);
         // Only a closing tag inside the body closes the element: one further on
         // belongs to another modifier, and the rest of this body stays readable.
-        if (close == std::string_view::npos || close + closeTag.size() > end) {
+        const size_t close = closes.Find(body, closeTag, gt + 1);
+        if (close == std::string_view::npos) {
             p = gt + 1;
             continue;
         }
-        const std::string_view value = text.substr(gt + 1, close - gt - 1);
+        const std::string_view value = body.substr(gt + 1, close - gt - 1);
         if (ParseValueList(value, tokens) && tokens.size() == 2) {
             ModifierElement element;
             element.name = name;
