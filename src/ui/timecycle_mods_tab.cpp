@@ -382,6 +382,7 @@ void DrawPanelLocked(FileRequests& requests) {
         std::find(passing.begin(), passing.end(), ModifierFiles.selectedModifier) != passing.end();
     if (filtering && !selectedPasses) {
         if (!passing.empty()) {
+            ModifierFiles.status.clear();
             SelectModifier(file, passing.front());
         } else {
             ImGui::TextDisabled("No matching modifiers.");
