@@ -329,13 +329,18 @@ bool LoadTimecycleModSlot(int slot, std::string& status) {
     const std::string name = TimecycleModsFileName(slot);
     std::string text;
     core::FileReadFailure failure = core::FileReadFailure::None;
-    if (!core::ReadTextFile(FindTimecycleModsFile(slot), text, &failure)) {
-        core::FileReadFailure wideFailure = core::FileReadFailure::None;
-        if (!core::ReadFileBytes(TimecycleModsWidePath(slot), text, &wideFailure)) {
-            const core::FileReadFailure worst = failure != core::FileReadFailure::NotFound ? failure : wideFailure;
-            status = worst == core::FileReadFailure::NotFound || worst == core::FileReadFailure::None
+    const std::string path = FindTimecycleModsFile(slot);
+    if (!core::ReadTextFile(path, text, &failure)) {
+        // A file in Imports that cannot be read is reported, not replaced by
+        // the workspace source's copy.
+        if (failure != core::FileReadFailure::NotFound) {
+            status = "Load failed: " + name + " " + core::FileReadFailureText(failure) + " in " + core::ParentFolder(path) + ".";
+            return false;
+        }
+        if (!core::ReadFileBytes(TimecycleModsWidePath(slot), text, &failure)) {
+            status = failure == core::FileReadFailure::NotFound
                          ? "Load failed: " + name + " not found in Imports or workspace source."
-                         : "Load failed: " + name + " " + core::FileReadFailureText(worst) + ".";
+                         : "Load failed: " + name + " " + core::FileReadFailureText(failure) + " in the workspace source.";
             return false;
         }
     }

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -146,6 +147,13 @@ TEST_F(ModifierFilesTest, LoadsReportAndAFailedLoadLeavesTheSlotAsItWas) {
     EXPECT_EQ(Slot(1).modifiers.size(), 3u);
     EXPECT_EQ(Slot(1).modifiers[0].rows[0].valueA, 5.0f);
     EXPECT_EQ(ModifierFiles.fileRevision[1], revision);
+
+    // A file in Imports that cannot be read is reported, not replaced by the reference copy.
+    PutReference(2, MakeModsText(2, 4));
+    std::filesystem::create_directories(Host(ImportPath(2)));
+    EXPECT_FALSE(LoadTimecycleModSlot(2, status));
+    EXPECT_EQ(status, "Load failed: timecycle_mods_3.xml not readable in " + core::ImportsTimecycleModsFolder() + ".");
+    std::filesystem::remove(Host(ImportPath(2)));
 
     // The Imports root and the workspace source are places too.
     PutFile(TimecycleModsAltPath(2), MakeModsText(2, 4));
