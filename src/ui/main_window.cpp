@@ -10,6 +10,7 @@
 #include "platform/clock.h"
 #include "ui/fonts.h"
 #include "ui/settings_tab.h"
+#include "ui/timecycle_mods_tab.h"
 #include "ui/timecycles_tab.h"
 
 namespace ui {
@@ -75,7 +76,10 @@ void DrawTabs() {
             DrawTimecyclesTab();
             ImGui::EndTabItem();
         }
-        if (ImGui::BeginTabItem("Timecycle Mods")) ImGui::EndTabItem();
+        if (ImGui::BeginTabItem("Timecycle Mods")) {
+            DrawTimecycleModsTab();
+            ImGui::EndTabItem();
+        }
         if (ImGui::BeginTabItem("Visualsettings")) ImGui::EndTabItem();
         if (ImGui::BeginTabItem("Weather")) ImGui::EndTabItem();
         if (ImGui::BeginTabItem("Misc")) ImGui::EndTabItem();
