@@ -113,7 +113,17 @@ menu_shown() {
 open_menu() { press F9; sleep 1; shot "$1"; menu_shown "$1"; }
 # The game paints its sky patch (its own colour, not the editor's) there.
 SKY_PATCH=160x160+1380+720
-menu_gone() { [ "$(count_near "$1" "$(screen_geom)" $BG 2 0)" = "$(count_near "$1" $SKY_PATCH $BG 2 0)" ]; }
+# The part of the sky patch inside the game's picture (WxH+X+Y), or nothing.
+sky_patch_in() {
+  local x1 y1
+  x1=$(( $(num width) < 1540 ? $(num width) : 1540 )); y1=$(( $(num height) < 880 ? $(num height) : 880 ))
+  [ "$x1" -gt 1380 ] && [ "$y1" -gt 720 ] && echo "$((x1 - 1380))x$((y1 - 720))+1380+720"
+}
+menu_gone() {
+  local patch other=0; patch=$(sky_patch_in)
+  [ -n "$patch" ] && other=$(count_near "$1" "$patch" $BG 2 0)
+  [ "$(count_near "$1" "$(screen_geom)" $BG 2 0)" = "$other" ]
+}
 # The tab bar is the first row of the selected tab's colour; on a row just
 # below its top edge the tabs show as runs of the Tab and TabSelected
 # colours: one "S|T x0 x1 y" line per tab.
