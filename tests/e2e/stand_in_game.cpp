@@ -164,7 +164,8 @@ HRESULT STDMETHODCALLTYPE CountingSignal(ID3D12CommandQueue* queue, ID3D12Fence*
     return g_queueSignal(queue, fence, value);
 }
 
-// Every queue of the device shares the method table: one entry wraps them all.
+// Every command queue shares the method table: one entry wraps them all
+// (only the signals on the game's current queue are counted).
 bool WatchQueueSignals() {
     void** slot = &MethodTable(true)[kQueueSignalSlot];
     DWORD old = 0;
