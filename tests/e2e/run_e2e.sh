@@ -57,7 +57,7 @@ finish() {
 # num KEY [FILE]: a number of the status (0 when missing). Values that belong
 # together come from one copy of the status file (snapshot, snum).
 num() { local v; v=$(sed -n "s/^$1=//p" "${2:-$game/e2e-status.txt}" 2>/dev/null | head -n1); echo "${v:-0}"; }
-snapshot() { cp "$game/e2e-status.txt" "$work/snapshot.txt" 2>/dev/null; }
+snapshot() { cp "$game/e2e-status.txt" "$work/snapshot.txt" 2>/dev/null || { rm -f "$work/snapshot.txt"; return 1; }; }
 snum() { num "$1" "$work/snapshot.txt"; }
 game_alive() { [ -n "$game_pid" ] && kill -0 "$game_pid" 2>/dev/null; }
 # wait_for SECONDS EXPRESSION: polls a bash arithmetic expression over status
@@ -66,6 +66,17 @@ wait_for() {
   local expr=$2 end=$((SECONDS + $1))
   while :; do
     eval "(( $expr ))" 2>/dev/null && return 0
+    game_alive || return 2
+    [ $SECONDS -lt $end ] || return 1
+    sleep 0.1
+  done
+}
+# snapshot_until SECONDS EXPRESSION: copies the status until the expression
+# (over snum) holds in the copy; 0, 1 and 2 as wait_for.
+snapshot_until() {
+  local end=$((SECONDS + $1))
+  while :; do
+    snapshot && eval "(( $2 ))" 2>/dev/null && return 0
     game_alive || return 2
     [ $SECONDS -lt $end ] || return 1
     sleep 0.1
@@ -259,9 +270,10 @@ check_plugin_loads() {
 check_script_loop() {   # over 60 game frames: a pass of the script in each, each ending in a wait of 0 ms
   local p0 w0 f0 p1 w1 f1
   fresh frames >/dev/null
-  snapshot; p0=$(snum host_passes); w0=$(snum host_waits); f0=$(snum frames)
-  wait_for 60 "\$(num frames) >= $((f0 + 60))"
-  snapshot; p1=$(snum host_passes); w1=$(snum host_waits); f1=$(snum frames)
+  snapshot_until 30 '$(snum frames) > 0'
+  p0=$(snum host_passes); w0=$(snum host_waits); f0=$(snum frames)
+  snapshot_until 60 "\$(snum frames) >= $((f0 + 60))"
+  p1=$(snum host_passes); w1=$(snum host_waits); f1=$(snum frames)
   want "$((f1 - f0)) >= 60" "the game presented $((f1 - f0)) frames in 60 s"
   want "$((p1 - p0)) >= $((f1 - f0 - 1)) && $((w1 - w0)) >= $((p1 - p0 - 1))" "passes $((p1 - p0)), waits $((w1 - w0)) in $((f1 - f0)) frames"
   want '$(num host_waits_nonzero) == 0 && $(num host_waits_off_fiber) == 0' "waits non-zero $(num host_waits_nonzero), off the fiber $(num host_waits_off_fiber)"
@@ -482,7 +494,7 @@ done
 for file in e2e/VarnelStandInGame.exe e2e/ScriptHookV.dll Varnel.asi; do
   [ -f "$build/$file" ] || { fail setup "$build/$file is not built (cmake --build --preset windows)"; finish; }
 done
-rm -rf "$game" "$HOME/VRN"
+rm -rf "$game" "$HOME/VRN" "$work/snapshot.txt"
 mkdir -p "$game" "$HOME"
 cp "$build/e2e/VarnelStandInGame.exe" "$build/e2e/ScriptHookV.dll" "$build/Varnel.asi" "$game/"
 
