@@ -57,7 +57,14 @@ finish() {
 # num KEY [FILE]: a number of the status (0 when missing). Values that belong
 # together come from one copy of the status file (snapshot, snum).
 num() { local v; v=$(sed -n "s/^$1=//p" "${2:-$game/e2e-status.txt}" 2>/dev/null | head -n1); echo "${v:-0}"; }
-snapshot() { cp "$game/e2e-status.txt" "$work/snapshot.txt" 2>/dev/null || { rm -f "$work/snapshot.txt"; return 1; }; }
+# A copy that fails is tried again for up to a second; after that there is
+# no copy (snum answers 0), never an older one.
+snapshot() {
+  local try
+  for try in {1..20}; do cp "$game/e2e-status.txt" "$work/snapshot.txt" 2>/dev/null && return 0; sleep 0.05; done
+  rm -f "$work/snapshot.txt"
+  return 1
+}
 snum() { num "$1" "$work/snapshot.txt"; }
 game_alive() { [ -n "$game_pid" ] && kill -0 "$game_pid" 2>/dev/null; }
 # wait_for SECONDS EXPRESSION: polls a bash arithmetic expression over status
