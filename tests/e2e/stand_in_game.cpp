@@ -10,7 +10,10 @@
 // the queue and the first code bytes of those methods, the window
 // procedure, two guard pages (in the image and in a private region) that any
 // memory scan would trip, two engine store sites of the game's code, and a
-// timecycle modifier's block in the game's heap.
+// timecycle modifier's block in the game's heap. It also counts what the
+// plug-in submits on the game's queue (fence signals with a fence not the
+// game's), so the test can wait for frames the overlay actually drew instead
+// of sleeping.
 // The game keeps a keyframe table of its own (stand_in_timecycle.h) and
 // paints a patch of each frame in the sky colour it reads there; the status
 // has that colour and whether the URBAN records of the table were written.
@@ -18,6 +21,7 @@
 #include <dxgi1_4.h>
 #include <windows.h>
 
+#include <atomic>
 #include <cctype>
 #include <cinttypes>
 #include <cstdarg>
@@ -53,6 +57,12 @@ MethodProbe g_methods[] = {
     {"resize_buffers1", false, 39},
     {"execute_command_lists", true, 10},
 };
+
+// The command queue's Signal, which the game wraps to count the plug-in's
+// submissions (a slot the plug-in does not hook).
+constexpr int kQueueSignalSlot = 14;
+using SignalFn = HRESULT(STDMETHODCALLTYPE*)(ID3D12CommandQueue*, ID3D12Fence*, UINT64);
+SignalFn g_queueSignal = nullptr;
 
 // A page of the executable's image that a scan of the image would read.
 __attribute__((section(".scanpg"), aligned(4096))) volatile unsigned char g_imageCanary[4096] = {1};
@@ -95,6 +105,11 @@ struct Game {
     std::map<std::string, uint64_t> counts{{"old_device_refs_at_drop", 99}};
     bool resizeWithBuffers1 = false, quit = false;
     unsigned fpsCap = 0;
+    // Signals on the game's queue with a fence not the game's since the game
+    // made its current swap chain: the overlay signals once after each frame
+    // it draws, and a few times more (texture uploads, the waits for the GPU
+    // around a resize and the unload).
+    std::atomic<uint64_t> overlaySignals{0};
 
     standin::SkyColour sky;  // painted on the last frame
 
@@ -151,6 +166,23 @@ void RecordMethods() {
         probe.original = MethodTable(probe.queue)[probe.slot];
         std::memcpy(probe.code, probe.original, sizeof probe.code);
     }
+}
+
+HRESULT STDMETHODCALLTYPE CountingSignal(ID3D12CommandQueue* queue, ID3D12Fence* fence, UINT64 value) {
+    if (queue == g.queue && fence != g.fence) ++g.overlaySignals;
+    return g_queueSignal(queue, fence, value);
+}
+
+// Every command queue shares the method table: one entry wraps them all
+// (only the signals on the game's current queue are counted).
+bool WatchQueueSignals() {
+    void** slot = &MethodTable(true)[kQueueSignalSlot];
+    DWORD old = 0;
+    if (!VirtualProtect(slot, sizeof *slot, PAGE_READWRITE, &old)) return false;
+    g_queueSignal = reinterpret_cast<SignalFn>(*slot);
+    *slot = reinterpret_cast<void*>(&CountingSignal);
+    VirtualProtect(slot, sizeof *slot, old, &old);
+    return true;
 }
 
 // A timecycle modifier of the game in its heap: the 12-byte records (value,
@@ -362,6 +394,7 @@ void RecreateSwapChain(bool withDevice) {
         ok = CreateSwapChain();
         ++g.counts["swapchain_recreations"];
     }
+    g.overlaySignals = 0;
     if (!ok) ++g.counts["recreate_failures"];
     Log("%s recreated (%s), the old swap chain had %lu other references", withDevice ? "device" : "swap chain",
         ok ? "ok" : "failed", static_cast<unsigned long>(g.counts["swapchain_refs_left"]));
@@ -481,6 +514,7 @@ void WriteStatus() {
     values["image_guard_intact"] = GuardIntact(const_cast<unsigned char*>(g_imageCanary));
     values["private_guard_intact"] = GuardIntact(g_privateCanary);
     values["old_device_refs"] = OldDeviceRefs();
+    values["overlay_signals"] = g.overlaySignals.load();
     CountStoreSites(values["store_sites_patched"], values["store_sites_changed"]);
     DescribeModifierBlock(values);
     values["sky_r"] = g.sky.r;
@@ -544,6 +578,7 @@ int wmain() {
     if (!CreateGameWindow()) return Log("window not created"), 2;
     if (Failed(CreateDXGIFactory1(IID_PPV_ARGS(&g.factory)), "CreateDXGIFactory1") || !CreateDevice()) return 3;
     RecordMethods();
+    if (!WatchQueueSignals()) return Log("the queue's Signal not wrapped"), 4;
     Log("the host loaded the plug-in: %d", StandInLoadPlugin());
 
     WriteStatus();
