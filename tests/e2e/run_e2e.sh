@@ -374,8 +374,8 @@ check_settings_controls() {   # game controls by clicks (natives and VRN.ini)
 # The game keeps a keyframe table holding the GLOBAL values of a real
 # timecycle file (w_clear.xml, weather CLEAR) and paints its sky patch in the
 # sky zenith colour of its weather and keyframe read there. The test puts
-# that file into Imports, loads it with "Load .xml", types a new red value
-# into the colour's R field found by a search, holds "Hold for before /
+# that file into Imports, loads it with "Load .xml", types 0.5 as the red
+# value into the colour's R field found by a search, holds "Hold for before /
 # after", and exports it; each step is checked in the picture and the status.
 sky_rgb() { snapshot; echo "$(snum sky_r) $(snum sky_g) $(snum sky_b)"; }
 # sky_shown SHOT R G B: the visible part of the sky patch is of that colour.
@@ -430,14 +430,15 @@ check_timecycles_tab() {
     { problems+=" the search did not find the sky zenith colour and intensity rows: $(tc_fields 22-tc-search "$line" | wc -l) fields (see 22-tc-search.png)"; verdict; return; }
   field=$(tc_fields 22-tc-search "$line" | head -n1)
   read -r cy _ <<<"$field"; cx=$(( ($(cut -d' ' -f3 <<<"$field") + $(cut -d' ' -f4 <<<"$field")) / 2 ))
-  # Ctrl+click types into the R field (all its text selected): 1, Enter.
+  # Ctrl+click types into the R field (all its text selected): 0.5, Enter
+  # (typed, not held: a held key would repeat). 0.5 is 128 of 255 in the game.
   focus; x keydown ctrl; count_up frames 3
   click "$cx" $((cy + 4))
   x keyup ctrl; count_up frames 3
-  press 1; press Return; park_mouse
-  wait_for 60 "\$(num sky_r) == 255 && \$(num sky_g) == $g && \$(num sky_b) == $b" ||
-    { problems+=" after typing 1 into R the game's sky is ($(sky_rgb)), not (255, $g, $b);"; verdict; return; }
-  shot_until 23-tc-edited sky_shown 255 "$g" "$b" || problems+=" the sky patch is not (255, $g, $b) after the edit (see 23-tc-edited.png);"
+  x type --delay 100 0.5; count_up frames 3; x key Return; park_mouse
+  wait_for 60 "\$(num sky_r) == 128 && \$(num sky_g) == $g && \$(num sky_b) == $b" ||
+    { problems+=" after typing 0.5 into R the game's sky is ($(sky_rgb)), not (128, $g, $b);"; verdict; return; }
+  shot_until 23-tc-edited sky_shown 128 "$g" "$b" || problems+=" the sky patch is not (128, $g, $b) after the edit (see 23-tc-edited.png);"
   # Held down, the button shows the game's own colour; released, the edit again.
   hold=$(tc_hold 23-tc-edited "$(cut -d' ' -f2 <<<"$load")")
   if [ -n "$hold" ]; then
@@ -446,8 +447,8 @@ check_timecycles_tab() {
     wait_for 30 "\$(num sky_r) == $r" || problems+=" holding the button left the game's sky at ($(sky_rgb));"
     shot_until 24-tc-before sky_shown "$r" "$g" "$b" || problems+=" the sky patch is not ($r, $g, $b) while held (see 24-tc-before.png);"
     x mouseup 1; settle; park_mouse
-    wait_for 30 '$(num sky_r) == 255' || problems+=" after the release the game's sky is ($(sky_rgb));"
-    shot_until 25-tc-after sky_shown 255 "$g" "$b" || problems+=" the sky patch is not (255, $g, $b) after the release (see 25-tc-after.png);"
+    wait_for 30 '$(num sky_r) == 128' || problems+=" after the release the game's sky is ($(sky_rgb));"
+    shot_until 25-tc-after sky_shown 128 "$g" "$b" || problems+=" the sky patch is not (128, $g, $b) after the release (see 25-tc-after.png);"
   else
     problems+=" no enabled \"Hold for before / after\" button (see 23-tc-edited.png);"
   fi
@@ -467,9 +468,9 @@ check_timecycles_tab() {
     want_that [ "$(wc -l <"$art/exported-changes.txt")" = 1 ] "the export changed $(wc -l <"$art/exported-changes.txt") numbers, not one: $(head -n3 "$art/exported-changes.txt" | tr '\n' ';')"
     want_that grep -q "^ *<sky_zenith_col_r>" <(sed -n "${line:-0}p" "$exported") "the changed line is not GLOBAL sky_zenith_col_r: $(head -n1 "$art/exported-changes.txt")"
     want "${line:-0} < 429 && ${field:-0} == $((kf + 3))" "the changed number is not keyframe $kf of GLOBAL: $(head -n1 "$art/exported-changes.txt")"
-    want_that awk '{ exit !($4 + 0 == 1) }' "$art/exported-changes.txt" "the exported value is not 1: $(head -n1 "$art/exported-changes.txt")"
+    want_that awk '{ exit !($4 + 0 == 0.5) }' "$art/exported-changes.txt" "the exported value is not 0.5: $(head -n1 "$art/exported-changes.txt")"
   fi
-  verdict "w_clear.xml loaded from Imports into the game's table (sky ($r, $g, $b) at keyframe $kf); R typed as 1 made the game's sky (255, $g, $b); held, the button showed ($r, $g, $b); the export differs only in that number"
+  verdict "w_clear.xml loaded from Imports into the game's table (sky ($r, $g, $b) at keyframe $kf); R typed as 0.5 made the game's sky (128, $g, $b); held, the button showed ($r, $g, $b); the export differs only in that number"
 }
 check_store_patches() {   # two live override slots on: the tick removes their engine stores in the game's code
   send enable_slot PostFX Scanline Intensity
