@@ -48,6 +48,7 @@ void ReleaseWeatherDocuments() {
         document.loaded = 0;
         document.warningCount = 0;
         document.editGeneration = 0;
+        document.loadSerial = 0;
     }
 }
 

@@ -28,6 +28,7 @@ struct WeatherDocument {
     uint8_t loaded = 0;
     uint64_t warningCount = 0;
     uint64_t editGeneration = 0;  // 0 after a load; each edit or reset stores the next DocumentEditGeneration
+    uint64_t loadSerial = 0;      // a new number for each load (0 while never loaded)
 };
 
 extern std::array<WeatherDocument, kWeatherDocumentCount> WeatherDocumentRegistry;
