@@ -72,6 +72,7 @@ void ResetWeatherLiveState() {
     std::vector<WeatherEffectTarget>().swap(s.WeatherEffectTargets);
     s.WeatherEffectsSaved = 0;
     s.WeatherXmlBeforeShown = 0;
+    s.weatherXmlAppliedWhole = 0;
     s.WeatherEffectTargetCache.clear();
     s.weatherTypesWords = {};
     s.weatherTypesSavedAt = 0;

@@ -130,6 +130,10 @@ struct WeatherLiveState {
     uint64_t effectTargetsRange = 0;                        // their registration as an own range
     uint8_t WeatherEffectsSaved = 0;
     uint8_t WeatherXmlBeforeShown = 0;
+    // The whole document was applied since the last restore: "after" applies
+    // it whole again (the before view puts back every value, not only the
+    // edited ones).
+    uint8_t weatherXmlAppliedWhole = 0;
     std::map<std::string, std::vector<uint64_t>> WeatherEffectTargetCache;
     ConvertedWords weatherTypesWords;  // per WeatherTypes value: its table offset and word
     uint64_t weatherTypesSavedAt = 0;  // the table whose bytes WeatherTypesTableOriginal holds

@@ -17,6 +17,12 @@ namespace {
 
 constexpr size_t kMaxRenderBlocks = 8;
 
+bool IsWholeNumberText(std::string_view text) {
+    float value = 0.0f;
+    size_t used = 0;
+    return core::ParseFloatPrefix(text, value, &used) && used == text.size() && used != 0;
+}
+
 // The original text as the float the game loaded; false when not finite.
 bool OriginalFloat(const XmlValueRecord& value, float& out) {
     out = static_cast<float>(LenientDouble(value.originalText));
@@ -192,9 +198,12 @@ void MakeRenderWords(const WeatherDocument& document, ConvertedWords& words) {
             words.failure = "Weather render live failed: unsupported field " + v.path + ".";
             return;
         }
+        // Every slot of the block is a float, as the block's signatures read
+        // it. A value the file writes as an integer takes a text that is a
+        // number and nothing else.
         uint32_t word = 0;
         const bool integer = v.kind == kXmlValueInteger;
-        if (integer ? !TextToIntWord(v.currentText, word) : !TextToFloatWord(v.currentText, word)) {
+        if (!TextToFloatWord(v.currentText, word) || (integer && !IsWholeNumberText(v.currentText))) {
             words.failed = true;
             words.failure = std::string("Weather render live failed: invalid ") + (integer ? "int" : "float") +
                             " in " + v.path + ".";

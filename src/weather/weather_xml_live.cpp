@@ -314,6 +314,7 @@ bool ApplyWeatherXmlLive(const WeatherDocument& document, std::string& status) {
     }
     if (!ApplyWeatherEffectLive(document, status)) return false;
     s.WeatherXmlBeforeShown = 0;
+    s.weatherXmlAppliedWhole = 1;
     status = "Weather live applied.";
     return true;
 }
@@ -430,6 +431,7 @@ bool ReapplyWeatherXmlEdits(const WeatherDocument& document, std::string& status
         status = "Weather live failed: weather.xml is not loaded.";
         return false;
     }
+    if (WeatherLive.weatherXmlAppliedWhole) return ApplyWeatherXmlLive(document, status);
     bool applied = false;
     for (const XmlValueRecord& value : document.values) {
         if (!IsValueEdited(value) || !IsLiveSupportedValue(document, value)) continue;
@@ -458,6 +460,7 @@ bool WeatherLiveRestore(std::string& status) {
     }
     if (!s.WeatherEffectsSaved) {
         s.WeatherXmlBeforeShown = 0;
+        s.weatherXmlAppliedWhole = 0;
         status = wroteTable ? "Weather live restored." : "Weather live restore skipped: no saved state.";
         return wroteTable;
     }
@@ -474,6 +477,7 @@ bool WeatherLiveRestore(std::string& status) {
     s.WeatherEffectsSaved = 0;
     s.WeatherEffectTargets.clear();
     s.WeatherXmlBeforeShown = 0;
+    s.weatherXmlAppliedWhole = 0;
     status = "Weather live restored.";
     return true;
 }

@@ -26,7 +26,8 @@ namespace weather {
 uint64_t FindWeatherTypesTable(uint64_t& bytesScanned, uint64_t& hitCount);
 
 bool ApplyWeatherXmlLive(const WeatherDocument& document, std::string& status);
-// Every edited, live-supported value, one by one.
+// Every edited, live-supported value, one by one; the whole document when
+// it was applied whole since the last restore.
 bool ReapplyWeatherXmlEdits(const WeatherDocument& document, std::string& status);
 // One value, after a row edit.
 bool ApplyWeatherValueLive(const WeatherDocument& document, const XmlValueRecord& value, std::string& status);
