@@ -10,6 +10,7 @@
 #include "platform/clock.h"
 #include "ui/fonts.h"
 #include "ui/settings_tab.h"
+#include "ui/weather_tab.h"
 
 namespace ui {
 
@@ -73,8 +74,14 @@ void DrawTabs() {
         if (ImGui::BeginTabItem("Timecycles")) ImGui::EndTabItem();
         if (ImGui::BeginTabItem("Timecycle Mods")) ImGui::EndTabItem();
         if (ImGui::BeginTabItem("Visualsettings")) ImGui::EndTabItem();
-        if (ImGui::BeginTabItem("Weather")) ImGui::EndTabItem();
-        if (ImGui::BeginTabItem("Misc")) ImGui::EndTabItem();
+        if (ImGui::BeginTabItem("Weather")) {
+            DrawWeatherTab();
+            ImGui::EndTabItem();
+        }
+        if (ImGui::BeginTabItem("Misc")) {
+            DrawMiscTab();
+            ImGui::EndTabItem();
+        }
         if (ImGui::BeginTabItem("Settings")) {
             DrawSettingsTab();
             ImGui::EndTabItem();
