@@ -147,7 +147,9 @@ void ColouredRow(float height, const ImVec4& colour) {
 }
 
 void ValueColumns(float valueWidth, float resetWidth) {
-    ImGui::TableSetupColumn("Name", ImGuiTableColumnFlags_WidthStretch);
+    // A weight of its own: with proportional sizing a stretched column whose
+    // content was never measured would get no width at all.
+    ImGui::TableSetupColumn("Name", ImGuiTableColumnFlags_WidthStretch, 1.0f);
     ImGui::TableSetupColumn("Value", ImGuiTableColumnFlags_WidthFixed, valueWidth);
     ImGui::TableSetupColumn("##reset", ImGuiTableColumnFlags_WidthFixed, resetWidth);
 }
@@ -156,16 +158,6 @@ void NoMatchingRow() {
     ImGui::TableNextRow();
     ImGui::TableSetColumnIndex(0);
     ImGui::TextDisabled("No matching values.");
-}
-
-// The group label of a render file's value: its element, with the four
-// backgroundDistortion values under one label.
-std::string RenderGroupLabel(const std::string& path) {
-    std::string element, attribute;
-    weather::SplitAttributePath(path, element, attribute);
-    if (core::StartsWithNoCase(attribute, "backgroundDistortion")) return element + "/backgroundDistortion";
-    if (core::StartsWithNoCase(element, "backgroundDistortion")) return "backgroundDistortion";
-    return element;
 }
 
 // ---- The weather.xml panel ---------------------------------------------------------------
@@ -395,7 +387,7 @@ void DrawRenderFileList() {
     if (!IsRenderRow(tab.SelectedRenderFileIndex) && first >= 0) tab.SelectedRenderFileIndex = first;
     if (first < 0) tab.RenderFileSelected = 0;
     if (!ImGui::BeginTable("##misc_xml_files", 1, kFileTableFlags)) return;
-    ImGui::TableSetupColumn("File", ImGuiTableColumnFlags_WidthStretch);
+    ImGui::TableSetupColumn("File", ImGuiTableColumnFlags_WidthStretch, 1.0f);
     for (size_t g = 0; g < kRenderGroupCount; ++g) {
         if (groups[g].empty()) continue;
         DrawRenderCategoryToggle(g < std::size(kRenderGroups) ? kRenderGroups[g].label : "Other Weather Files",
@@ -460,7 +452,7 @@ void DrawRenderDetail() {
     bool any = false;
     for (size_t i = 0; i < d->values.size(); ++i) {
         if (!ValuePassesFilter(*d, d->values[i], filter)) continue;
-        const std::string group = RenderGroupLabel(d->values[i].path);
+        const std::string group = RenderValueGroupLabel(d->values[i].path);
         if (any && group != previous) ColouredRow(4.0f, kGroupBreak);
         previous = group;
         any = true;
@@ -588,6 +580,14 @@ void DrawWeatherTabBody() {
 }
 
 }  // namespace
+
+std::string RenderValueGroupLabel(const std::string& path) {
+    std::string element, attribute;
+    weather::SplitAttributePath(path, element, attribute);
+    if (core::StartsWithNoCase(attribute, "backgroundDistortion")) return element + "/backgroundDistortion";
+    if (core::StartsWithNoCase(element, "backgroundDistortion")) return "backgroundDistortion";
+    return element;
+}
 
 std::string WeatherRenderFileGroup(const WeatherDocument& document) {
     if (document.fileName == nullptr || !weather::IsWeatherSubfolderFile(document.fileName)) return {};

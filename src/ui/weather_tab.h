@@ -56,6 +56,11 @@ inline void DrawMiscTab() { DrawWeatherMiscEditor(false); }
 // "Regional", "Woodland" or "Other".
 std::string WeatherRenderFileGroup(const weather::WeatherDocument& document);
 
+// The group of a render file's value in its table: its element, with the
+// four backgroundDistortion values under one label and an element's
+// backgroundDistortion attributes apart from its others.
+std::string RenderValueGroupLabel(const std::string& path);
+
 // The panel of vfxlightningsettings.xml and watertune.xml (any registry
 // row; with weather.xml it shows the section, entry and group headings).
 void DrawFocusedMiscXmlPanel(const char* childId, size_t row);

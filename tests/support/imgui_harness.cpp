@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <imgui_internal.h>
 
+#include <algorithm>
 #include <string>
 
 #include "support/imgui/imgui_test_hooks.h"
@@ -69,6 +70,14 @@ ImGuiItem& ImGuiHarness::ItemFor(ImGuiID id) {
 void ImGuiHarness::OnItemAdd(ImGuiContext* context, ImGuiID id, ImVec2 min, ImVec2 max) {
     ImGuiHarness* self = g_active;
     if (self == nullptr || context != self->context_ || id == 0) return;
+    for (const ImGuiItem& seen : self->adds_) {
+        if (seen.id != id || (seen.min.x == min.x && seen.min.y == min.y && seen.max.x == max.x && seen.max.y == max.y))
+            continue;
+        if (std::find(self->duplicateIds_.begin(), self->duplicateIds_.end(), id) == self->duplicateIds_.end())
+            self->duplicateIds_.push_back(id);
+        break;
+    }
+    self->adds_.push_back(ImGuiItem{id, {}, min, max});
     ImGuiItem& item = self->ItemFor(id);
     item.min = min;
     item.max = max;
@@ -83,6 +92,8 @@ void ImGuiHarness::OnItemInfo(ImGuiContext* context, ImGuiID id, const char* lab
 void ImGuiHarness::Frame(const Body& body) {
     ImGui::SetCurrentContext(context_);
     items_.clear();
+    duplicateIds_.clear();
+    adds_.clear();
     inFrame_ = true;
     ImGui::NewFrame();
     if (captureText_) ImGui::LogToBuffer();
@@ -104,6 +115,13 @@ void ImGuiHarness::Frame(const Body& body) {
         }
     }
     lastItems_ = items_;
+    lastDuplicates_.clear();
+    for (ImGuiID id : duplicateIds_) {
+        const ImGuiItem* item = nullptr;
+        for (const ImGuiItem& i : items_)
+            if (i.id == id) item = &i;
+        lastDuplicates_.push_back(item && !item->label.empty() ? item->label : "#" + std::to_string(id));
+    }
 }
 
 void ImGuiHarness::Frames(int count, const Body& body) {

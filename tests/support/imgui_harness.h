@@ -9,6 +9,7 @@
 //   aborts the frame by throwing ImGuiAssertion; AssertionCount() counts them.
 // - Items() / FindItem(label) give what the last frame laid out; the label
 //   includes any "##" part, and FindItem also accepts the visible part alone.
+//   DuplicateIds() names the identifiers laid out twice at different places.
 // - CaptureText(true): Text() is what the widgets drew in the last frame.
 // - Click (move, press, release over three frames), ClickItem, PressKey
 //   (down and up in separate frames) and TypeText run frames with the body.
@@ -66,6 +67,9 @@ public:
     void TypeText(const char* utf8, const Body& body);
 
     int AssertionCount() const { return assertions_; }
+    // Items of the last frame laid out more than once under one identifier
+    // at different places (an identifier conflict), by label or "#<id>".
+    const std::vector<std::string>& DuplicateIds() const { return lastDuplicates_; }
 
 private:
     static void OnAssert(const char* expression, const char* file, int line);
@@ -83,6 +87,9 @@ private:
     int nextTextureId_ = 1;
     std::vector<ImGuiItem> items_;
     std::vector<ImGuiItem> lastItems_;
+    std::vector<ImGuiItem> adds_;  // every lay-out of the frame
+    std::vector<ImGuiID> duplicateIds_;
+    std::vector<std::string> lastDuplicates_;
 };
 
 }  // namespace testsupport
