@@ -65,6 +65,16 @@ bool LoadWeatherDocument(size_t index, std::string& status) {
                            " or VRN\\Misc.";
         return false;
     }
+    return LoadWeatherDocumentText(index, std::move(text), std::move(path), status);
+}
+
+bool LoadWeatherDocumentText(size_t index, std::string text, std::string path, std::string& status) {
+    if (index >= kWeatherDocumentCount) {
+        status = "Load failed: invalid Misc .xml index.";
+        return false;
+    }
+    WeatherDocument& document = WeatherDocumentRegistry[index];
+    const std::string name = WeatherDocumentDisplayName(document);
     std::vector<XmlValueRecord> records;
     uint64_t warnings = 0;
     if (!ScanXmlValues(text, records, warnings)) {

@@ -12,17 +12,6 @@
 namespace weather {
 namespace {
 
-enum class LiveKind { Watertune, Lightning, WeatherXml, Render, None };
-
-LiveKind KindOf(const WeatherDocument& document) {
-    const std::string_view name = document.fileName ? document.fileName : "";
-    if (EqualsNoCase(name, "watertune.xml")) return LiveKind::Watertune;
-    if (EqualsNoCase(name, "vfxlightningsettings.xml")) return LiveKind::Lightning;
-    if (EqualsNoCase(name, "weather.xml")) return LiveKind::WeatherXml;
-    if (FindWeatherRenderFile(name) != nullptr) return LiveKind::Render;
-    return LiveKind::None;
-}
-
 WeatherDocument* Registered(std::string_view fileName) {
     const int32_t row = FindWeatherDocumentIndex(fileName);
     return row < 0 ? nullptr : &WeatherDocumentRegistry[static_cast<size_t>(row)];
@@ -103,48 +92,48 @@ bool ShowWeatherDocBefore(const WeatherDocument& document, std::string& status) 
 
 bool WeatherDocumentBeforeShown(const WeatherDocument& document) {
     const WeatherLiveState& s = WeatherLive;
-    switch (KindOf(document)) {
-        case LiveKind::Watertune: return s.WatertuneBeforeShown != 0;
-        case LiveKind::Lightning: return s.VfxLightningBeforeShown != 0;
-        case LiveKind::WeatherXml: return s.WeatherXmlBeforeShown != 0;
-        case LiveKind::Render: {
+    switch (DocumentKindOf(document)) {
+        case DocumentKind::Watertune: return s.WatertuneBeforeShown != 0;
+        case DocumentKind::VfxLightning: return s.VfxLightningBeforeShown != 0;
+        case DocumentKind::WeatherXml: return s.WeatherXmlBeforeShown != 0;
+        case DocumentKind::Render: {
             const RenderLiveState* state = FindRenderLiveState(document);
             return state != nullptr && state->beforeShown != 0;
         }
-        case LiveKind::None: break;
+        case DocumentKind::Other: break;
     }
     return false;
 }
 
 bool WeatherDocumentSaved(const WeatherDocument& document) {
     const WeatherLiveState& s = WeatherLive;
-    switch (KindOf(document)) {
-        case LiveKind::Watertune: return s.WatertuneSaved != 0;
-        case LiveKind::Lightning: return s.VfxLightningSaved != 0;
-        case LiveKind::WeatherXml: return s.WeatherTypesTableSaved != 0 || s.WeatherEffectsSaved != 0;
-        case LiveKind::Render: {
+    switch (DocumentKindOf(document)) {
+        case DocumentKind::Watertune: return s.WatertuneSaved != 0;
+        case DocumentKind::VfxLightning: return s.VfxLightningSaved != 0;
+        case DocumentKind::WeatherXml: return s.WeatherTypesTableSaved != 0 || s.WeatherEffectsSaved != 0;
+        case DocumentKind::Render: {
             const RenderLiveState* state = FindRenderLiveState(document);
             return state != nullptr && RenderStateValid(*state);
         }
-        case LiveKind::None: break;
+        case DocumentKind::Other: break;
     }
     return false;
 }
 
 bool ApplyDocumentLive(const WeatherDocument& document, std::string& status) {
     if (!document.loaded) return false;
-    switch (KindOf(document)) {
-        case LiveKind::Watertune:
+    switch (DocumentKindOf(document)) {
+        case DocumentKind::Watertune:
             if (!ApplyWatertuneLive(document, status)) return false;
             WeatherLive.WatertuneBeforeShown = 0;
             return true;
-        case LiveKind::Lightning: return ApplyVfxLightningLive(document, status);
-        case LiveKind::WeatherXml: return ApplyWeatherXmlLive(document, status);
-        case LiveKind::Render:
+        case DocumentKind::VfxLightning: return ApplyVfxLightningLive(document, status);
+        case DocumentKind::WeatherXml: return ApplyWeatherXmlLive(document, status);
+        case DocumentKind::Render:
             if (!ApplyWeatherRenderLive(document, status)) return false;
             WeatherLive.CurrentRenderContext.beforeShown = 0;
             return true;
-        case LiveKind::None: break;
+        case DocumentKind::Other: break;
     }
     return false;
 }
@@ -155,7 +144,7 @@ bool ApplyValueLive(const WeatherDocument& document, const XmlValueRecord& value
         status = WeatherDocumentDisplayName(document) + " before shown: the edit is written when after is shown.";
         return true;
     }
-    if (KindOf(document) == LiveKind::WeatherXml) return ApplyWeatherValueLive(document, value, status);
+    if (DocumentKindOf(document) == DocumentKind::WeatherXml) return ApplyWeatherValueLive(document, value, status);
     return ApplyDocumentLive(document, status);
 }
 

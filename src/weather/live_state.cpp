@@ -75,6 +75,8 @@ void ResetWeatherLiveState() {
     s.weatherXmlAppliedWhole = 0;
     s.WeatherEffectTargetCache.clear();
     s.weatherTypesWords = {};
+    s.effectWords = {};
+    s.effectBlocks.clear();
     s.weatherTypesSavedAt = 0;
     s.weatherTypesFailedAtMs = 0;
     s.weatherTypesSearchFailed = false;
@@ -138,16 +140,32 @@ bool TextToUnsignedWord(std::string_view text, uint32_t& word) {
     return true;
 }
 
-bool ConvertedWordsStale(ConvertedWords& cache, const WeatherDocument& document) {
-    if (cache.made && cache.loadSerial == document.loadSerial && cache.generation == document.editGeneration)
-        return false;
-    cache.made = true;
-    cache.loadSerial = document.loadSerial;
-    cache.generation = document.editGeneration;
-    cache.entries.clear();
-    cache.failed = false;
-    cache.failure.clear();
-    return true;
+void RefreshConvertedWords(ConvertedWords& words, const WeatherDocument& document, WordLayout layout,
+                           WordConversion convert) {
+    if (!words.laidOut || words.loadSerial != document.loadSerial) {
+        words.entries.clear();
+        words.layoutStopped = false;
+        words.layoutFailure.clear();
+        layout(document, words);
+        words.laidOut = true;
+        words.loadSerial = document.loadSerial;
+        words.converted = false;
+    }
+    if (words.converted && words.generation == document.editGeneration) return;
+    words.failedAt = words.entries.size();
+    for (size_t i = 0; i < words.entries.size(); ++i) {
+        ConvertedWords::Entry& e = words.entries[i];
+        const std::string& text = document.values[e.value].currentText;
+        if (!e.made || e.text != text) {
+            e.text = text;
+            e.failure.clear();
+            e.ok = convert(document, e, e.word, e.failure);
+            e.made = true;
+        }
+        if (!e.ok && words.failedAt == words.entries.size()) words.failedAt = i;
+    }
+    words.converted = true;
+    words.generation = document.editGeneration;
 }
 
 }  // namespace weather

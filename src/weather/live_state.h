@@ -52,27 +52,46 @@ struct OwnCopy {
     const uint8_t* data() const { return bytes.data(); }
 };
 
-// A document's values as the words the game stores, made again only when
-// the document was loaded anew or edited (its load serial or edit
-// generation moved): every change of a value goes through document_io,
-// which moves the generation on.
+// A document's values as the words the game stores. Laid out once per load
+// of the document (which values map where); a value's word is made again
+// only when its text changed. Every change of a value goes through
+// document_io, which moves the document's edit generation on.
 struct ConvertedWords {
+    struct Entry {
+        uint32_t value = 0;  // the value's index in the document
+        uint32_t where = 0;  // where it goes: a field offset or a slot
+        uint32_t row = 0;    // the row of the document's field table it is
+        int32_t extra = -1;  // what else its layout notes (an effect's render document row)
+        uint32_t word = 0;
+        bool made = false;   // word (or failure) made from text
+        bool ok = false;
+        std::string text;     // the text the word was made from
+        std::string failure;  // why it did not convert
+    };
     uint64_t loadSerial = 0;
     uint64_t generation = 0;
-    bool made = false;
-    // One entry per value that maps onto the game: the value's index, where
-    // it goes (a field offset or a slot, by document) and its word.
-    struct Entry {
-        uint32_t value;
-        uint32_t where;
-        uint32_t word;
-    };
+    bool laidOut = false;
+    bool converted = false;
     std::vector<Entry> entries;
-    // The first value that does not convert: its message, and how many
-    // entries come before it (those are still written).
-    bool failed = false;
-    std::string failure;
+    // A value the layout could not place ends it (the entries before it stay).
+    bool layoutStopped = false;
+    std::string layoutFailure;
+    // The first entry whose text does not convert; entries.size() when none.
+    size_t failedAt = 0;
+
+    bool Failed() const { return failedAt < entries.size() || layoutStopped; }
+    const std::string& FailureText() const {
+        return failedAt < entries.size() ? entries[failedAt].failure : layoutFailure;
+    }
 };
+
+using WordLayout = void (*)(const WeatherDocument& document, ConvertedWords& words);
+using WordConversion = bool (*)(const WeatherDocument& document, const ConvertedWords::Entry& entry, uint32_t& word,
+                                std::string& failure);
+// Brings words up to the document: laid out anew after a new load, each
+// entry converted again when its value's text changed.
+void RefreshConvertedWords(ConvertedWords& words, const WeatherDocument& document, WordLayout layout,
+                           WordConversion convert);
 
 // One render document in the game (one per document, kept for the run).
 struct RenderLiveState {
@@ -134,16 +153,18 @@ struct WeatherLiveState {
     // it whole again (the before view puts back every value, not only the
     // edited ones).
     uint8_t weatherXmlAppliedWhole = 0;
-    std::map<std::string, std::vector<uint64_t>> WeatherEffectTargetCache;
+    std::map<std::string, std::vector<uint64_t>, std::less<>> WeatherEffectTargetCache;
     ConvertedWords weatherTypesWords;  // per WeatherTypes value: its table offset and word
+    ConvertedWords effectWords;        // per WeatherGpuFx value: its field offset and word
+    std::vector<uint64_t> effectBlocks;  // working list of an effect's blocks
     uint64_t weatherTypesSavedAt = 0;  // the table whose bytes WeatherTypesTableOriginal holds
     uint64_t weatherTypesFailedAtMs = 0;  // the last search that found no table
     bool weatherTypesSearchFailed = false;
 
     // ---- the weather render documents ----
-    std::map<std::string, RenderLiveState> RenderLiveStates;  // by WeatherDocumentFileName
+    std::map<std::string, RenderLiveState, std::less<>> RenderLiveStates;  // by WeatherDocumentFileName
     RenderContext CurrentRenderContext;
-    std::map<std::string, RenderSearchFailure> renderSearchFailures;  // by file name
+    std::map<std::string, RenderSearchFailure, std::less<>> renderSearchFailures;  // by file name
 
     // Working copies of game bytes (images being written, bytes read back).
     OwnCopy scratch;
@@ -171,8 +192,5 @@ bool TextToIntWord(std::string_view text, uint32_t& word);
 // text, not empty, no sign, within 32 bits.
 bool TextToUnsignedWord(std::string_view text, uint32_t& word);
 
-// True when cache no longer matches the document (and marks it as made for
-// it): the caller then converts the values again.
-bool ConvertedWordsStale(ConvertedWords& cache, const WeatherDocument& document);
 
 }  // namespace weather

@@ -189,32 +189,37 @@ uint64_t SearchRenderBlocks(const WeatherDocument& document, const WeatherRender
     return ResolveBySingleValues(document, image, context, bytesScanned, hitCount);
 }
 
-void MakeRenderWords(const WeatherDocument& document, ConvertedWords& words) {
+// Every value of a render document in order, by its slot; a value of no
+// slot ends the layout.
+void LayOutRender(const WeatherDocument& document, ConvertedWords& words) {
     for (size_t i = 0; i < document.values.size(); ++i) {
         const XmlValueRecord& v = document.values[i];
         const int32_t slot = DropRenderFieldIndex(v);
         if (slot < 0 || slot >= static_cast<int32_t>(kRenderSettingsSlots)) {
-            words.failed = true;
-            words.failure = "Weather render live failed: unsupported field " + v.path + ".";
+            words.layoutStopped = true;
+            words.layoutFailure = "Weather render live failed: unsupported field " + v.path + ".";
             return;
         }
-        // Every slot of the block is a float, as the block's signatures read
-        // it. A value the file writes as an integer takes a text that is a
-        // number and nothing else.
-        uint32_t word = 0;
-        const bool integer = v.kind == kXmlValueInteger;
-        if (!TextToFloatWord(v.currentText, word) || (integer && !IsWholeNumberText(v.currentText))) {
-            words.failed = true;
-            words.failure = std::string("Weather render live failed: invalid ") + (integer ? "int" : "float") +
-                            " in " + v.path + ".";
-            return;
-        }
-        words.entries.push_back({static_cast<uint32_t>(i), static_cast<uint32_t>(slot), word});
+        ConvertedWords::Entry& e = words.entries.emplace_back();
+        e.value = static_cast<uint32_t>(i);
+        e.where = static_cast<uint32_t>(slot);
     }
 }
 
+// Every slot of the block is a float, as the block's signatures read it. A
+// value the file writes as an integer takes a text that is a number and
+// nothing else.
+bool ConvertRender(const WeatherDocument& document, const ConvertedWords::Entry& e, uint32_t& word,
+                   std::string& failure) {
+    const XmlValueRecord& v = document.values[e.value];
+    const bool integer = v.kind == kXmlValueInteger;
+    if (TextToFloatWord(v.currentText, word) && (!integer || IsWholeNumberText(v.currentText))) return true;
+    failure = std::string("Weather render live failed: invalid ") + (integer ? "int" : "float") + " in " + v.path + ".";
+    return false;
+}
+
 const ConvertedWords& RenderWords(const WeatherDocument& document, RenderLiveState& state) {
-    if (ConvertedWordsStale(state.converted, document)) MakeRenderWords(document, state.converted);
+    RefreshConvertedWords(state.converted, document, LayOutRender, ConvertRender);
     return state.converted;
 }
 
@@ -285,9 +290,8 @@ uint64_t ResolveWeatherRenderBlocks(const WeatherDocument& document, uint64_t* b
         if (hitCount) *hitCount = hits;
         return result;
     };
-    const std::string name = WeatherDocumentFileName(document);
-    const WeatherRenderFile* row = FindWeatherRenderFile(name);
-    if (row == nullptr) return report(0);
+    if (DocumentKindOf(document) != DocumentKind::Render) return report(0);
+    const std::string_view name = document.fileName;
     WeatherLiveState& live = WeatherLive;
     RenderContext& context = live.CurrentRenderContext;
     if (const RenderLiveState* state = FindRenderLiveState(document); state && RenderStateValid(*state)) {
@@ -305,18 +309,18 @@ uint64_t ResolveWeatherRenderBlocks(const WeatherDocument& document, uint64_t* b
     if (failure != live.renderSearchFailures.end() && failure->second.loadSerial == document.loadSerial &&
         now >= failure->second.failedAtMs && now - failure->second.failedAtMs < runtime::kSearchRetryIntervalMs)
         return report(0);
-    const uint64_t block = SearchRenderBlocks(document, *row, context, scanned, hits);
-    if (block == 0) live.renderSearchFailures[name] = {document.loadSerial, now};
-    else live.renderSearchFailures.erase(name);
+    const WeatherRenderFile* row = FindWeatherRenderFile(name);
+    const uint64_t block = row == nullptr ? 0 : SearchRenderBlocks(document, *row, context, scanned, hits);
+    if (block == 0) live.renderSearchFailures.insert_or_assign(std::string(name), RenderSearchFailure{document.loadSerial, now});
+    else if (failure != live.renderSearchFailures.end()) live.renderSearchFailures.erase(failure);
     return report(block);
 }
 
 bool ConvertDropRenderValue(const WeatherDocument& document, uint32_t (&image)[47], std::string& status) {
     ConvertedWords words;
-    ConvertedWordsStale(words, document);
-    MakeRenderWords(document, words);
-    if (words.failed) {
-        status = words.failure;
+    RefreshConvertedWords(words, document, LayOutRender, ConvertRender);
+    if (words.Failed()) {
+        status = words.FailureText();
         return false;
     }
     for (const ConvertedWords::Entry& e : words.entries) image[e.where] = e.word;
@@ -324,7 +328,7 @@ bool ConvertDropRenderValue(const WeatherDocument& document, uint32_t (&image)[4
 }
 
 bool ApplyWeatherRenderLive(const WeatherDocument& document, std::string& status) {
-    if (!document.loaded || FindWeatherRenderFile(WeatherDocumentFileName(document)) == nullptr) {
+    if (!document.loaded || DocumentKindOf(document) != DocumentKind::Render) {
         status = "Weather render live failed: this .xml is not runtime-verified.";
         return false;
     }
@@ -351,8 +355,8 @@ bool ApplyWeatherRenderLive(const WeatherDocument& document, std::string& status
             status = "Weather render live failed: runtime block not available.";
             return false;
         }
-        if (words.failed) {
-            status = words.failure;
+        if (words.Failed()) {
+            status = words.FailureText();
             return false;
         }
         for (const ConvertedWords::Entry& e : words.entries) image[e.where] = e.word;
@@ -372,12 +376,14 @@ bool ApplyWeatherRenderLive(const WeatherDocument& document, std::string& status
 }
 
 RenderLiveState& GetOrAddRenderLiveState(const WeatherDocument& document) {
+    if (RenderLiveState* state = FindRenderLiveState(document)) return *state;
     return WeatherLive.RenderLiveStates[WeatherDocumentFileName(document)];
 }
 
 RenderLiveState* FindRenderLiveState(const WeatherDocument& document) {
-    auto it = WeatherLive.RenderLiveStates.find(WeatherDocumentFileName(document));
-    return it == WeatherLive.RenderLiveStates.end() ? nullptr : &it->second;
+    auto& states = WeatherLive.RenderLiveStates;
+    auto it = states.find(std::string_view(document.fileName ? document.fileName : ""));
+    return it == states.end() ? nullptr : &it->second;
 }
 
 bool RenderStateValid(const RenderLiveState& state) {
@@ -386,7 +392,8 @@ bool RenderStateValid(const RenderLiveState& state) {
 
 void PublishWeatherDocState(const WeatherDocument& document, const RenderLiveState& state) {
     RenderContext& context = WeatherLive.CurrentRenderContext;
-    context.documentName = WeatherDocumentFileName(document);
+    const std::string_view name = document.fileName ? document.fileName : "";
+    if (context.documentName != name) context.documentName.assign(name);
     context.blocks = state.blocks;
     context.firstBlock = state.blocks.empty() ? 0 : state.blocks.front();
     context.beforeShown = state.beforeShown;

@@ -33,43 +33,49 @@ const std::array<WatertuneField, 20> WatertuneFieldTable = {{
 
 namespace {
 
-bool IsNamed(const WeatherDocument& document, std::string_view name) {
-    return document.fileName != nullptr && EqualsNoCase(document.fileName, name);
-}
 
-// The watertune words, in table order; on failure the status and no entry of
-// the failing row.
-void MakeWatertuneWords(const WeatherDocument& document, ConvertedWords& words) {
+// The watertune rows in table order, each with the first value of its
+// path; a row without one ends the layout.
+void LayOutWatertune(const WeatherDocument& document, ConvertedWords& words) {
     for (const WatertuneField& row : WatertuneFieldTable) {
         const XmlValueRecord* value = FindFileParam(document, row.path);
         if (value == nullptr) {
-            words.failed = true;
-            words.failure = std::string("Watertune live failed: missing ") + row.path + ".";
+            words.layoutStopped = true;
+            words.layoutFailure = std::string("Watertune live failed: missing ") + row.path + ".";
             return;
         }
-        uint32_t word = 0;
-        if (row.kind == kWatertuneColor ? !TextToUnsignedWord(value->currentText, word)
-                                        : !TextToFloatWord(value->currentText, word)) {
-            words.failed = true;
-            words.failure = std::string("Watertune live failed: invalid ") +
-                            (row.kind == kWatertuneColor ? "hex" : "float") + " value in " + row.path + ".";
-            return;
-        }
-        words.entries.push_back({static_cast<uint32_t>(value - document.values.data()), row.offset, word});
+        ConvertedWords::Entry& e = words.entries.emplace_back();
+        e.value = static_cast<uint32_t>(value - document.values.data());
+        e.where = row.offset;
+        e.row = static_cast<uint32_t>(&row - WatertuneFieldTable.data());
     }
 }
 
-void MakeLightningWords(const WeatherDocument& document, ConvertedWords& words) {
+bool ConvertWatertune(const WeatherDocument& document, const ConvertedWords::Entry& e, uint32_t& word,
+                      std::string& failure) {
+    const WatertuneField& row = WatertuneFieldTable[e.row];
+    const std::string& text = document.values[e.value].currentText;
+    if (row.kind == kWatertuneColor ? TextToUnsignedWord(text, word) : TextToFloatWord(text, word)) return true;
+    failure = std::string("Watertune live failed: invalid ") + (row.kind == kWatertuneColor ? "hex" : "float") +
+              " value in " + row.path + ".";
+    return false;
+}
+
+// The rows of the lightning table that the document holds, in table order.
+void LayOutLightning(const WeatherDocument& document, ConvertedWords& words) {
     for (const LightningField& row : LightningFieldTable) {
         const XmlValueRecord* value = FindFileParam(document, row.path);
         if (value == nullptr) continue;  // the game keeps its own value
-        uint32_t word = 0;
-        if (!ConvertVfxLightningValue(*value, row, word, words.failure)) {
-            words.failed = true;
-            return;
-        }
-        words.entries.push_back({static_cast<uint32_t>(&row - LightningFieldTable.data()), row.offset, word});
+        ConvertedWords::Entry& e = words.entries.emplace_back();
+        e.value = static_cast<uint32_t>(value - document.values.data());
+        e.where = row.offset;
+        e.row = static_cast<uint32_t>(&row - LightningFieldTable.data());
     }
+}
+
+bool ConvertLightning(const WeatherDocument& document, const ConvertedWords::Entry& e, uint32_t& word,
+                      std::string& failure) {
+    return ConvertVfxLightningValue(document.values[e.value], LightningFieldTable[e.row], word, failure);
 }
 
 // The block to write: the one written before while it stays readable, else
@@ -114,9 +120,9 @@ bool IsColorField(std::string_view fileName, std::string_view path) {
 bool ParseWatertuneImage(const WeatherDocument& document, std::array<uint8_t, 80>& image, std::string& status) {
     image.fill(0);
     ConvertedWords words;
-    MakeWatertuneWords(document, words);
-    if (words.failed) {
-        status = words.failure;
+    RefreshConvertedWords(words, document, LayOutWatertune, ConvertWatertune);
+    if (words.Failed()) {
+        status = words.FailureText();
         return false;
     }
     for (const ConvertedWords::Entry& e : words.entries) std::memcpy(image.data() + e.where, &e.word, 4);
@@ -125,13 +131,13 @@ bool ParseWatertuneImage(const WeatherDocument& document, std::array<uint8_t, 80
 
 bool ApplyWatertuneLive(const WeatherDocument& document, std::string& status) {
     WeatherLiveState& s = WeatherLive;
-    if (!IsNamed(document, "watertune.xml") || !document.loaded) {
+    if (DocumentKindOf(document) != DocumentKind::Watertune || !document.loaded) {
         status = "Watertune live failed: watertune.xml is not loaded.";
         return false;
     }
-    if (ConvertedWordsStale(s.watertuneWords, document)) MakeWatertuneWords(document, s.watertuneWords);
-    if (s.watertuneWords.failed) {
-        status = s.watertuneWords.failure;
+    RefreshConvertedWords(s.watertuneWords, document, LayOutWatertune, ConvertWatertune);
+    if (s.watertuneWords.Failed()) {
+        status = s.watertuneWords.FailureText();
         return false;
     }
     uint8_t* image = s.scratch.Reserve(2 * kWatertuneBlockBytes);
@@ -198,7 +204,7 @@ bool ConvertVfxLightningValue(const XmlValueRecord& value, const LightningField&
 
 bool ApplyVfxLightningLive(const WeatherDocument& document, std::string& status) {
     WeatherLiveState& s = WeatherLive;
-    if (!IsNamed(document, "vfxlightningsettings.xml") || !document.loaded) {
+    if (DocumentKindOf(document) != DocumentKind::VfxLightning || !document.loaded) {
         status = "VFX Lightning live failed: vfxlightningsettings.xml is not loaded.";
         return false;
     }
@@ -208,19 +214,20 @@ bool ApplyVfxLightningLive(const WeatherDocument& document, std::string& status)
         status = "VFX Lightning live failed: runtime table not resolved.";
         return false;
     }
-    if (ConvertedWordsStale(s.lightningWords, document)) MakeLightningWords(document, s.lightningWords);
+    RefreshConvertedWords(s.lightningWords, document, LayOutLightning, ConvertLightning);
     const ConvertedWords& words = s.lightningWords;
     // The fields before a value that does not convert are written, as one
     // block with the game's bytes between them, and each is read back.
-    if (!words.entries.empty()) {
+    const size_t usable = words.failedAt;
+    if (usable != 0) {
         uint8_t* image = s.scratch.Reserve(2 * kLightningBlockBytes);
         uint8_t* back = image + kLightningBlockBytes;
-        const char* firstPath = LightningFieldTable[words.entries.front().value].path;
+        const char* firstPath = LightningFieldTable[words.entries.front().row].path;
         if (!ReadGameBytes(block, image, kLightningBlockBytes)) {
             status = std::string("VFX Lightning live failed: runtime field not readable: ") + firstPath + ".";
             return false;
         }
-        for (const ConvertedWords::Entry& e : words.entries) std::memcpy(image + e.where, &e.word, 4);
+        for (size_t i = 0; i < usable; ++i) std::memcpy(image + words.entries[i].where, &words.entries[i].word, 4);
         if (!WriteGameBytes(block, image, kLightningBlockBytes)) {
             status = std::string("VFX Lightning live failed: runtime field not writable: ") + firstPath + ".";
             return false;
@@ -229,16 +236,17 @@ bool ApplyVfxLightningLive(const WeatherDocument& document, std::string& status)
             status = std::string("VFX Lightning live failed: runtime field not readable: ") + firstPath + ".";
             return false;
         }
-        for (const ConvertedWords::Entry& e : words.entries) {
+        for (size_t i = 0; i < usable; ++i) {
+            const ConvertedWords::Entry& e = words.entries[i];
             if (std::memcmp(back + e.where, &e.word, 4) != 0) {
                 status = std::string("VFX Lightning live failed: verification mismatch in ") +
-                         LightningFieldTable[e.value].path + ".";
+                         LightningFieldTable[e.row].path + ".";
                 return false;
             }
         }
     }
-    if (words.failed) {
-        status = words.failure;
+    if (words.Failed()) {
+        status = words.FailureText();
         return false;
     }
     s.VfxLightningBeforeShown = 0;

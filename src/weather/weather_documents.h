@@ -46,6 +46,12 @@ int32_t FindWeatherDocumentIndex(std::string_view fileName);
 
 // ---- Classification and names ---------------------------------------------
 
+// What a document is live: watertune.xml, vfxlightningsettings.xml,
+// weather.xml (file names ignoring case), one of the 24 render documents, or
+// none of these. A registry row is answered from a table made once.
+enum class DocumentKind : uint8_t { Watertune, VfxLightning, WeatherXml, Render, Other };
+DocumentKind DocumentKindOf(const WeatherDocument& document);
+
 // weather.xml, watertune.xml, vfxlightningsettings.xml or "weather\..." / "weather/...".
 bool IsWeatherFolderFile(const WeatherDocument& document);
 // The 24 render documents: not weather.xml, beginning with "weather\" or "weather/".

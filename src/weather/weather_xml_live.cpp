@@ -23,9 +23,7 @@ constexpr size_t kPlausibleRecordsNeeded = 12;
 // fields, up to eight blocks each), so the list never moves.
 constexpr size_t kEffectTargetCapacity = kWeatherGpuFxCount * 2 * 8;
 
-bool IsWeatherXml(const WeatherDocument& document) {
-    return document.fileName != nullptr && EqualsNoCase(document.fileName, "weather.xml");
-}
+bool IsWeatherXml(const WeatherDocument& document) { return DocumentKindOf(document) == DocumentKind::WeatherXml; }
 
 float FloatAt(const uint8_t* bytes, size_t offset) {
     float f;
@@ -114,23 +112,47 @@ bool FieldWord(const XmlValueRecord& value, const WeatherTypeField& field, uint3
     }
 }
 
-// Per WeatherTypes value in document order: its field row (in `value`, for
-// the messages), its offset in the table and its word.
-void MakeWeatherTypesWords(const WeatherDocument& document, ConvertedWords& words) {
+// Per WeatherTypes value in document order: its offset in the table and its
+// field row.
+void LayOutWeatherTypes(const WeatherDocument& document, ConvertedWords& words) {
     for (size_t i = 0; i < document.values.size(); ++i) {
-        const XmlValueRecord& v = document.values[i];
         int32_t weatherIndex = -1;
         int32_t fieldRow = -1;
-        if (!ResolveWeatherTypesPath(v.path, weatherIndex, fieldRow)) continue;
-        const WeatherTypeField& field = WeatherTypeFieldTable[static_cast<size_t>(fieldRow)];
-        uint32_t word = 0;
-        if (!FieldWord(v, field, word, words.failure)) {
-            words.failed = true;
-            return;
-        }
-        const uint32_t offset = static_cast<uint32_t>(weatherIndex) * kWeatherRecordSize + field.offset;
-        words.entries.push_back({static_cast<uint32_t>(fieldRow), offset, word});
+        if (!ResolveWeatherTypesPath(document.values[i].path, weatherIndex, fieldRow)) continue;
+        ConvertedWords::Entry& e = words.entries.emplace_back();
+        e.value = static_cast<uint32_t>(i);
+        e.row = static_cast<uint32_t>(fieldRow);
+        e.where = static_cast<uint32_t>(weatherIndex) * kWeatherRecordSize +
+                  WeatherTypeFieldTable[static_cast<size_t>(fieldRow)].offset;
     }
+}
+
+bool ConvertWeatherType(const WeatherDocument& document, const ConvertedWords::Entry& e, uint32_t& word,
+                        std::string& failure) {
+    return FieldWord(document.values[e.value], WeatherTypeFieldTable[e.row], word, failure);
+}
+
+// Per WeatherGpuFx value in document order: its field offset, its effect
+// row and the registry row of the effect's render document (-1 when none).
+void LayOutEffects(const WeatherDocument& document, ConvertedWords& words) {
+    for (size_t i = 0; i < document.values.size(); ++i) {
+        int32_t effectRow = -1;
+        uint32_t fieldOffset = 0;
+        if (!ResolveWeatherGpuFxPath(document.values[i].path, effectRow, fieldOffset)) continue;
+        ConvertedWords::Entry& e = words.entries.emplace_back();
+        e.value = static_cast<uint32_t>(i);
+        e.where = fieldOffset;
+        e.row = static_cast<uint32_t>(effectRow);
+        e.extra = FindWeatherDocumentIndex(WeatherGpuFxTable[static_cast<size_t>(effectRow)].renderDocument);
+    }
+}
+
+bool ConvertEffect(const WeatherDocument& document, const ConvertedWords::Entry& e, uint32_t& word,
+                   std::string& failure) {
+    float f = 0.0f;
+    if (!ParseWeatherValue(document.values[e.value], f, failure)) return false;
+    word = std::bit_cast<uint32_t>(f);
+    return true;
 }
 
 // The table, found and readable, with the game's bytes saved once.
@@ -158,15 +180,16 @@ uint64_t TableForWrite(std::string& status) {
 // Writes the words of the entries into the table at once (the game's
 // bytes between them as they are) and checks each by reading it back.
 bool WriteTableEntries(uint64_t table, const ConvertedWords& words, std::string& status) {
-    if (words.entries.empty()) return true;
+    const size_t usable = words.failedAt;
+    if (usable == 0) return true;
     uint8_t* image = WeatherLive.scratch.Reserve(2 * kWeatherTypesTableBytes);
     uint8_t* back = image + kWeatherTypesTableBytes;
-    const FieldWords first = WordsOf(WeatherTypeFieldTable[words.entries.front().value].kind);
+    const FieldWords first = WordsOf(WeatherTypeFieldTable[words.entries.front().row].kind);
     if (!ReadGameBytes(table, image, kWeatherTypesTableBytes)) {
         status = NotWritable(first);
         return false;
     }
-    for (const ConvertedWords::Entry& e : words.entries) std::memcpy(image + e.where, &e.word, 4);
+    for (size_t i = 0; i < usable; ++i) std::memcpy(image + words.entries[i].where, &words.entries[i].word, 4);
     if (!WriteGameBytes(table, image, kWeatherTypesTableBytes)) {
         status = NotWritable(first);
         return false;
@@ -175,27 +198,31 @@ bool WriteTableEntries(uint64_t table, const ConvertedWords& words, std::string&
         status = CheckUnavailable(first);
         return false;
     }
-    for (const ConvertedWords::Entry& e : words.entries) {
+    for (size_t i = 0; i < usable; ++i) {
+        const ConvertedWords::Entry& e = words.entries[i];
         if (std::memcmp(back + e.where, &e.word, 4) != 0) {
-            status = CheckFailed(WordsOf(WeatherTypeFieldTable[e.value].kind));
+            status = CheckFailed(WordsOf(WeatherTypeFieldTable[e.row].kind));
             return false;
         }
     }
     return true;
 }
 
-// Writes one effect value at every block of its render document.
-bool WriteEffectValue(const XmlValueRecord& value, int32_t effectRow, uint32_t fieldOffset, std::string& status) {
-    const int32_t renderDocument = FindWeatherDocumentIndex(WeatherGpuFxTable[static_cast<size_t>(effectRow)].renderDocument);
+// Writes one effect word at every block of its render document (a registry
+// row, -1 when not registered); word null: the value's text does not
+// convert, and failure says why (after the blocks were found).
+bool WriteEffectWord(int32_t renderDocument, uint32_t fieldOffset, const uint32_t* word, const std::string& failure,
+                     std::string& status) {
     if (renderDocument < 0) {
         status = "Weather live failed: matching weather effect is not registered.";
         return false;
     }
-    std::vector<uint64_t> blocks;
+    std::vector<uint64_t>& blocks = WeatherLive.effectBlocks;
     if (!ResolveWeatherEffectTargets(static_cast<size_t>(renderDocument), fieldOffset, blocks, status)) return false;
-    float f = 0.0f;
-    if (!ParseWeatherValue(value, f, status)) return false;
-    const uint32_t word = std::bit_cast<uint32_t>(f);
+    if (word == nullptr) {
+        status = failure;
+        return false;
+    }
     for (const uint64_t b : blocks) {
         if (b < kEffectDataBefore) {
             status = "Weather live failed: weather effect address invalid.";
@@ -203,7 +230,7 @@ bool WriteEffectValue(const XmlValueRecord& value, int32_t effectRow, uint32_t f
         }
         const uint64_t target = b - kEffectDataBefore + fieldOffset;
         if (!AddWeatherWriteTarget(target, status)) return false;
-        if (!WriteGameBytes(target, &word, 4)) {
+        if (!WriteGameBytes(target, word, 4)) {
             status = "Weather live failed: game effect value not writable.";
             return false;
         }
@@ -212,12 +239,22 @@ bool WriteEffectValue(const XmlValueRecord& value, int32_t effectRow, uint32_t f
             status = "Weather live failed: game effect value check unavailable.";
             return false;
         }
-        if (back != word) {
+        if (back != *word) {
             status = "Weather live failed: game effect value check failed.";
             return false;
         }
     }
     return true;
+}
+
+bool WriteEffectValue(const XmlValueRecord& value, int32_t effectRow, uint32_t fieldOffset, std::string& status) {
+    const int32_t renderDocument =
+        FindWeatherDocumentIndex(WeatherGpuFxTable[static_cast<size_t>(effectRow)].renderDocument);
+    std::string failure;
+    float f = 0.0f;
+    const bool ok = ParseWeatherValue(value, f, failure);
+    const uint32_t word = std::bit_cast<uint32_t>(f);
+    return WriteEffectWord(renderDocument, fieldOffset, ok ? &word : nullptr, failure, status);
 }
 
 void NoteEffectsSaved() {
@@ -306,10 +343,10 @@ bool ApplyWeatherXmlLive(const WeatherDocument& document, std::string& status) {
     }
     const uint64_t table = TableForWrite(status);
     if (table == 0) return false;
-    if (ConvertedWordsStale(s.weatherTypesWords, document)) MakeWeatherTypesWords(document, s.weatherTypesWords);
+    RefreshConvertedWords(s.weatherTypesWords, document, LayOutWeatherTypes, ConvertWeatherType);
     if (!WriteTableEntries(table, s.weatherTypesWords, status)) return false;
-    if (s.weatherTypesWords.failed) {
-        status = s.weatherTypesWords.failure;
+    if (s.weatherTypesWords.Failed()) {
+        status = s.weatherTypesWords.FailureText();
         return false;
     }
     if (!ApplyWeatherEffectLive(document, status)) return false;
@@ -320,11 +357,10 @@ bool ApplyWeatherXmlLive(const WeatherDocument& document, std::string& status) {
 }
 
 bool ApplyWeatherEffectLive(const WeatherDocument& document, std::string& status) {
-    for (const XmlValueRecord& value : document.values) {
-        int32_t effectRow = -1;
-        uint32_t fieldOffset = 0;
-        if (!ResolveWeatherGpuFxPath(value.path, effectRow, fieldOffset)) continue;
-        if (!WriteEffectValue(value, effectRow, fieldOffset, status)) {
+    ConvertedWords& words = WeatherLive.effectWords;
+    RefreshConvertedWords(words, document, LayOutEffects, ConvertEffect);
+    for (const ConvertedWords::Entry& e : words.entries) {
+        if (!WriteEffectWord(e.extra, e.where, e.ok ? &e.word : nullptr, e.failure, status)) {
             NoteEffectsSaved();
             return false;
         }
@@ -381,7 +417,7 @@ bool ResolveWeatherEffectTargets(size_t renderDocument, uint32_t fieldOffset, st
                                  std::string& status) {
     blocks.clear();
     const WeatherDocument& document = WeatherDocumentRegistry[renderDocument];
-    const std::string key = WeatherDocumentFileName(document);
+    const std::string_view key = document.fileName ? document.fileName : "";
     auto& cache = WeatherLive.WeatherEffectTargetCache;
     if (auto it = cache.find(key); it != cache.end()) {
         if (ValidateEffectAddresses(it->second, fieldOffset)) {
@@ -395,7 +431,7 @@ bool ResolveWeatherEffectTargets(size_t renderDocument, uint32_t fieldOffset, st
     if (ResolveWeatherRenderBlocks(document) != 0 && !context.blocks.empty() &&
         ValidateEffectAddresses(context.blocks, fieldOffset)) {
         blocks = context.blocks;
-        cache[key] = blocks;
+        cache.insert_or_assign(std::string(key), blocks);
         return true;
     }
     status = "Weather live failed: matching weather effect is not active in game.";

@@ -60,8 +60,8 @@ void ImGuiHarness::OnAssert(const char* expression, const char* file, int line) 
 }
 
 ImGuiItem& ImGuiHarness::ItemFor(ImGuiID id) {
-    for (auto it = items_.rbegin(); it != items_.rend(); ++it)
-        if (it->id == id) return *it;
+    const auto [at, added] = itemIndex_.try_emplace(id, items_.size());
+    if (!added) return items_[at->second];
     items_.push_back(ImGuiItem{});
     items_.back().id = id;
     return items_.back();
@@ -70,14 +70,11 @@ ImGuiItem& ImGuiHarness::ItemFor(ImGuiID id) {
 void ImGuiHarness::OnItemAdd(ImGuiContext* context, ImGuiID id, ImVec2 min, ImVec2 max) {
     ImGuiHarness* self = g_active;
     if (self == nullptr || context != self->context_ || id == 0) return;
-    for (const ImGuiItem& seen : self->adds_) {
-        if (seen.id != id || (seen.min.x == min.x && seen.min.y == min.y && seen.max.x == max.x && seen.max.y == max.y))
-            continue;
-        if (std::find(self->duplicateIds_.begin(), self->duplicateIds_.end(), id) == self->duplicateIds_.end())
-            self->duplicateIds_.push_back(id);
-        break;
-    }
-    self->adds_.push_back(ImGuiItem{id, {}, min, max});
+    const auto [first, added] = self->adds_.try_emplace(id, ImGuiItem{id, {}, min, max});
+    const ImGuiItem& seen = first->second;
+    if (!added && (seen.min.x != min.x || seen.min.y != min.y || seen.max.x != max.x || seen.max.y != max.y) &&
+        std::find(self->duplicateIds_.begin(), self->duplicateIds_.end(), id) == self->duplicateIds_.end())
+        self->duplicateIds_.push_back(id);
     ImGuiItem& item = self->ItemFor(id);
     item.min = min;
     item.max = max;
@@ -92,6 +89,7 @@ void ImGuiHarness::OnItemInfo(ImGuiContext* context, ImGuiID id, const char* lab
 void ImGuiHarness::Frame(const Body& body) {
     ImGui::SetCurrentContext(context_);
     items_.clear();
+    itemIndex_.clear();
     duplicateIds_.clear();
     adds_.clear();
     inFrame_ = true;

@@ -23,6 +23,7 @@
 #include <stdexcept>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include <imgui.h>
@@ -87,7 +88,8 @@ private:
     int nextTextureId_ = 1;
     std::vector<ImGuiItem> items_;
     std::vector<ImGuiItem> lastItems_;
-    std::vector<ImGuiItem> adds_;  // every lay-out of the frame
+    std::unordered_map<ImGuiID, size_t> itemIndex_;      // items_ by identifier
+    std::unordered_map<ImGuiID, ImGuiItem> adds_;         // the first lay-out of each identifier
     std::vector<ImGuiID> duplicateIds_;
     std::vector<std::string> lastDuplicates_;
 };

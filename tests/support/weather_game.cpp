@@ -4,6 +4,12 @@
 #include <cstring>
 #include <string_view>
 
+#include <gtest/gtest.h>
+
+#include "support/weather_docs.h"
+#include "weather/document_io.h"
+#include "weather/weather_documents.h"
+
 namespace testsupport {
 
 const char* const kWatertuneXml = R"(<?xml version="1.0" encoding="UTF-8"?>
@@ -210,6 +216,29 @@ std::vector<uint8_t> WeatherTypesDecoyBytes(int variant) {
         }
     }
     return bytes;
+}
+
+WeatherGame PlantAndLoadEveryDocument(SyntheticImage& image) {
+    WeatherGame game;
+    game.watertune = image.PlantWatertuneBlock();
+    game.lightning = image.PlantLightningBlock();
+    game.table = image.Plant(ImageSection::Data, WeatherTypesTableBytes(), 4);
+    std::string status;
+    const auto load = [&status](size_t row, std::string text) {
+        if (!weather::LoadWeatherDocumentText(row, std::move(text), "generated", status)) ADD_FAILURE() << status;
+    };
+    load(0, kWatertuneXml);
+    load(1, kLightningXml);
+    load(2, GenerateWeatherXml({}));
+    for (size_t row = 3; row < weather::kWeatherDocumentCount; ++row) {
+        const std::string text = GenerateRenderDocument(static_cast<uint32_t>(100 + row));
+        std::vector<weather::XmlValueRecord> records;
+        uint64_t warnings = 0;
+        weather::ScanXmlValues(text, records, warnings);
+        game.render.push_back(PlantRenderBlock(image, RenderBlockBytes(records)));
+        load(row, text);
+    }
+    return game;
 }
 
 }  // namespace testsupport

@@ -46,4 +46,17 @@ std::vector<uint8_t> WeatherTypesTableBytes(uint32_t seed = 1);
 // The EXTRASUNNY head followed by a table that does not pass (decoys).
 std::vector<uint8_t> WeatherTypesDecoyBytes(int variant);
 
+// Every weather document loaded from generated texts (watertune.xml and
+// vfxlightningsettings.xml from the texts above, weather.xml and the 24
+// render files generated), and every block they map onto planted in image:
+// the watertune and lightning blocks, the WeatherTypes table, and one render
+// block (with its effect data) per render file.
+struct WeatherGame {
+    uint64_t watertune = 0;
+    uint64_t lightning = 0;
+    uint64_t table = 0;
+    std::vector<PlantedRenderBlock> render;  // by registry row - 3
+};
+WeatherGame PlantAndLoadEveryDocument(SyntheticImage& image);
+
 }  // namespace testsupport

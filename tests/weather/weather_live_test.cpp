@@ -23,6 +23,7 @@
 #include "weather/lightning_fields.h"
 #include "weather/live_state.h"
 #include "weather/render_live.h"
+#include "weather/value_filters.h"
 #include "weather/water_lightning_live.h"
 #include "weather/weather_xml_live.h"
 
@@ -683,6 +684,47 @@ TEST_F(AllDocumentsTest, NoSearchFindsTheEditorsCopies) {
     runtime::ScanReadableMemory(reinterpret_cast<uintptr_t>(targets.data()), targets.size() * sizeof targets[0],
                                 signature, scanned);
     EXPECT_EQ(signature[0].hitCount, 0u);
+}
+
+}  // namespace
+
+namespace {
+
+// Every document of the registry at once, each render file with its own
+// block found by its own values: all apply, flip and go back exactly.
+TEST(EveryDocument, AppliesFlipsAndGoesBackExactly) {
+    ResetWeatherLiveState();
+    ReleaseWeatherDocuments();
+    platform::sim::UseManualClock(true);
+    {
+        SyntheticImage image;
+        const testsupport::WeatherGame game = testsupport::PlantAndLoadEveryDocument(image);
+        const std::vector<uint8_t> before = image.Bytes();
+        std::string status;
+        for (WeatherDocument& d : WeatherDocumentRegistry) {
+            ASSERT_TRUE(ApplyDocumentLive(d, status)) << d.fileName << ": " << status;
+            size_t live = d.values.size() - 1;  // the last value the game has
+            while (!IsLiveSupportedValue(d, d.values[live])) --live;
+            ASSERT_TRUE(SetWeatherValueText(d, live, "7", status)) << status;
+            ASSERT_TRUE(ApplyValueLive(d, d.values[live], status)) << d.fileName << ": " << status;
+        }
+        EXPECT_EQ(WeatherLive.RenderLiveStates.size(), 24u);
+        for (size_t i = 0; i < game.render.size(); ++i)
+            EXPECT_EQ(WeatherLive.RenderLiveStates.at(WeatherDocumentRegistry[i + 3].fileName).blocks,
+                      std::vector<uint64_t>{game.render[i].block})
+                << WeatherDocumentRegistry[i + 3].fileName;
+        const std::vector<uint8_t> after = image.Bytes();
+        EXPECT_NE(after, before);
+        uint8_t changed = 0;
+        ShowWeatherDocsBeforeAfter(1, &changed);
+        EXPECT_TRUE(image.Bytes() == before) << "before: the game's bytes everywhere";
+        ShowWeatherDocsBeforeAfter(0, &changed);
+        EXPECT_TRUE(image.Bytes() == after);
+        ReleaseWeatherEditor();
+        EXPECT_TRUE(image.Bytes() == before) << "the unload leaves the game as it was";
+    }
+    ResetWeatherLiveState();
+    platform::sim::UseManualClock(false);
 }
 
 }  // namespace
