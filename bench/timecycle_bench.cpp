@@ -106,8 +106,9 @@ void LoadAndExport(benchmark::State& state, bool withEdits) {
     timecycle::ResetKeyframeTable();
     const uint64_t table = platform::AllocateAnywhere(testsupport::kGeneratedKeyframeTableBytes, platform::kPageReadWrite);
     testsupport::WriteGeneratedKeyframeTable(reinterpret_cast<uint8_t*>(table));
-    timecycle::KeyframeTable.WeatherBlockTable[static_cast<size_t>(weather)] =
-        table + timecycle::WeatherNameTable[weather].typeId * timecycle::kWeatherBlockSpacing;
+    const uint64_t block = table + timecycle::WeatherNameTable[weather].typeId * timecycle::kWeatherBlockSpacing;
+    timecycle::KeyframeTable.WeatherBlockTable[static_cast<size_t>(weather)] = block;
+    timecycle::KeyframeTable.AcceptedBlocks[static_cast<size_t>(weather)] = block;
 
     std::string message;
     const size_t row = static_cast<size_t>(timecycle::FindVariableRow("far_clip"));

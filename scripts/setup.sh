@@ -2,14 +2,14 @@
 # Installs what the build needs on a Debian 12 machine, skipping what is
 # already there, from the machine's own apt sources (scripts/apt-archive.sh).
 # Usage: scripts/setup.sh [build|test]
-#   build: the Windows cross-compiler and CMake (enough for the plug-in)
+#   build: the Windows cross-compiler, CMake and Python 3 (enough for the plug-in)
 #   test:  also GoogleTest, Google Benchmark, clang with libFuzzer and the
 #          sanitizer runtimes, Wine, Xvfb and xdotool
 set -euo pipefail
 what=${1:-test}
 here=$(cd "$(dirname "$0")/.." && pwd)
 
-pkgs=(cmake ninja-build g++ make xz-utils g++-mingw-w64-x86-64-posix)
+pkgs=(cmake ninja-build g++ make xz-utils python3 g++-mingw-w64-x86-64-posix)
 if [ "$what" = test ]; then
   pkgs+=(libgtest-dev libgmock-dev googletest libbenchmark-dev clang libclang-rt-dev
          wine wine64 xvfb xauth xdotool imagemagick x11-utils)

@@ -1,130 +1,97 @@
 #!/usr/bin/env python3
-"""Writes src/timecycle/timecycle_tables_data.cpp from the timecycle reference text.
+"""Writes the timecycle editor's C++ tables from the data files of src/timecycle/data.
 
-Usage: gen_timecycle_tables.py REFERENCE.md [OUTPUT.cpp]
+Usage: tools/gen_timecycle_tables.py TIMECYCLE_DATA_DIR RUNTIME_DATA_DIR OUT_DIR
 
-The reference text is the Markdown description of the timecycle data: the
-429 variable names in row order, their binding to the three live override
-slot tables, the 28 display groups with their row ranges, the colour stems,
-the 13 keyframes, the three editor regions and the eight
-engine baseline rows used to recognise the game's keyframe table.
+TIMECYCLE_DATA_DIR holds (tab-separated, as the runtime's data files):
+  variables.tsv        the 429 variables in row order: XML name, slot, group
+  groups.tsv           the 28 display groups
+  colour_stems.tsv     the stems of the colour triples
+  keyframes.tsv        the 13 keyframes
+  regions.tsv          the editor's three regions
+  engine_baseline.tsv  the eight baseline rows of the keyframe-table recognition
+RUNTIME_DATA_DIR gives the live override slots (live_slots.tsv) that the
+variables name. OUT_DIR receives timecycle/timecycle_tables_data.cpp (the
+build runs this script).
 
-Every count the text states is checked before anything is written; the
-script stops with a message when the text and the tables disagree.
+The base names of a group are derived: its variables in row order, a colour
+triple counted once by its stem. The script checks that looking a name up by
+the base names (first group, first base name, the last group otherwise) gives
+every variable its own group, and every other rule below, before writing.
 """
+import os
 import re
 import sys
 
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+import gen_runtime_tables as common  # noqa: E402
+
+DataError = common.DataError
 VARIABLES = 429
 GROUPS = 28
-STEMS = 37
 KEYFRAMES = 13
+REGIONS = 3
 BASELINE_ROWS = 8
-SLOT_TABLES = {"12": ("LightDir", 12), "327": ("Main", 327), "98": ("FogTone", 98)}
+SLOT_USE = {"LightDir": 4, "Main": 327, "FogTone": 98}  # the timecycle slots: LightDir rows 0-3, all others
 
 
-def fail(message):
-    sys.stderr.write("gen_timecycle_tables: " + message + "\n")
-    sys.exit(1)
+def numbered(name, rows, column, count):
+    for i, (line, row) in enumerate(rows):
+        if common.number(row[column], "%s:%d" % (name, line), int) != i:
+            raise DataError("%s:%d: %s %s where %d comes next" % (name, line, column, row[column], i))
+    if len(rows) != count:
+        raise DataError("%s: %d rows, expected %d" % (name, len(rows), count))
 
 
-def section_after(text, marker, stop_markers=("\n# ",)):
-    start = text.find(marker)
-    if start < 0:
-        fail("marker not found: " + marker)
-    end = len(text)
-    for stop in stop_markers:
-        pos = text.find(stop, start + len(marker))
-        if 0 <= pos < end:
-            end = pos
-    return text[start:end]
+def read_variables(data_dir, slots):
+    name, rows = common.read_table(os.path.join(data_dir, "variables.tsv"), ["row", "name", "slot", "group"])
+    numbered(name, rows, "row", VARIABLES)
+    slot_of = {s["id"]: s for s in slots}
+    table_rows = {}
+    for s in slots:
+        table_rows.setdefault(s["table"], []).append(s["id"])
+    names, used, variables = {}, {}, []
+    for line, row in rows:
+        where = "%s:%d" % (name, line)
+        if not re.fullmatch(r"[A-Za-z0-9_]+", row["name"]):
+            raise DataError("%s: odd name %r" % (where, row["name"]))
+        if row["name"] in names:
+            raise DataError("%s: name %s again (line %d)" % (where, row["name"], names[row["name"]]))
+        slot = slot_of.get(row["slot"])
+        if slot is None:
+            raise DataError("%s: unknown slot %r" % (where, row["slot"]))
+        if row["slot"] in used:
+            raise DataError("%s: slot %s already belongs to line %d" % (where, row["slot"], used[row["slot"]]))
+        index = table_rows[slot["table"]].index(row["slot"])
+        if index >= SLOT_USE[slot["table"]]:
+            raise DataError("%s: slot %s is no timecycle slot" % (where, row["slot"]))
+        group = common.number(row["group"], where, int)
+        if not 0 <= group < GROUPS:
+            raise DataError("%s: group %d out of range" % (where, group))
+        names[row["name"]] = line
+        used[row["slot"]] = line
+        variables.append(dict(name=row["name"], table=slot["table"], index=index, group=group))
+    return variables
 
 
-def parse_range(text):
-    text = text.strip()
-    if "-" in text:
-        lo, hi = text.split("-")
-        return int(lo), int(hi)
-    return int(text), int(text)
+def read_groups(data_dir):
+    name, rows = common.read_table(os.path.join(data_dir, "groups.tsv"), ["group", "title"])
+    numbered(name, rows, "group", GROUPS)
+    return [row["title"] for _, row in rows]
 
 
-def parse_names(text):
-    block = section_after(text, "The XML names in row order")
-    names = [None] * VARIABLES
-    for m in re.finditer(r"^- (\d+)-(\d+): (.+?)\.?$", block, re.M):
-        lo, hi = int(m.group(1)), int(m.group(2))
-        items = [s.strip() for s in m.group(3).split(",")]
-        if len(items) != hi - lo + 1:
-            fail("rows %d-%d list %d names" % (lo, hi, len(items)))
-        for i, name in enumerate(items):
-            if not re.fullmatch(r"[A-Za-z0-9_]+", name):
-                fail("odd name %r" % name)
-            names[lo + i] = name
-    if None in names:
-        fail("rows without a name: %s" % [i for i, n in enumerate(names) if n is None][:10])
-    if len(set(names)) != VARIABLES:
-        fail("duplicate variable names")
-    return names
-
-
-def parse_binding(text):
-    marker = "as row range -> table:slot range:"
-    start = text.find(marker)
-    if start < 0:
-        fail("binding paragraph not found")
-    line = text[start + len(marker):text.find("\n", start)]
-    line = line.split(". All ")[0]
-    binding = [None] * VARIABLES
-    used = {key: set() for key in SLOT_TABLES}
-    for part in line.split(";"):
-        m = re.fullmatch(r"\s*([\d-]+) -> (\d+):([\d-]+)\s*", part)
-        if not m:
-            fail("binding item not understood: %r" % part)
-        rlo, rhi = parse_range(m.group(1))
-        table = m.group(2)
-        slo, shi = parse_range(m.group(3))
-        if table not in SLOT_TABLES:
-            fail("unknown slot table %s" % table)
-        if rhi - rlo != shi - slo:
-            fail("binding %s has unequal ranges" % part)
-        for k in range(rhi - rlo + 1):
-            row, slot = rlo + k, slo + k
-            if binding[row] is not None:
-                fail("row %d bound twice" % row)
-            if slot in used[table] or slot >= SLOT_TABLES[table][1]:
-                fail("slot %s:%d bound twice or out of range" % (table, slot))
-            used[table].add(slot)
-            binding[row] = (SLOT_TABLES[table][0], slot)
-    if None in binding:
-        fail("rows without a slot")
-    if len(used["327"]) != 327 or len(used["98"]) != 98 or used["12"] != {0, 1, 2, 3}:
-        fail("slot tables not covered as stated")
-    return binding
-
-
-def parse_stems(text):
-    m = re.search(r"The 37 colour stems, each covering[^:]*: ([^.]+)\.", text)
-    if not m:
-        fail("colour stems not found")
-    stems = [s.strip() for s in m.group(1).split(",")]
-    if len(stems) != STEMS or len(set(stems)) != STEMS:
-        fail("expected %d colour stems, found %d" % (STEMS, len(stems)))
+def read_stems(data_dir, variables):
+    name, rows = common.read_table(os.path.join(data_dir, "colour_stems.tsv"), ["stem"])
+    stems = []
+    names = {v["name"] for v in variables}
+    for line, row in rows:
+        stem = row["stem"]
+        if stem in stems:
+            raise DataError("%s:%d: stem %s again" % (name, line, stem))
+        if any(stem + c not in names for c in ("_r", "_g", "_b")):
+            raise DataError("%s:%d: stem %s lacks a component" % (name, line, stem))
+        stems.append(stem)
     return stems
-
-
-def parse_groups(text):
-    block = section_after(text, "`TimecycleVariableGroups`")
-    groups = []
-    for m in re.finditer(r'^\| (\d+) \| "([^"]+)" \| (\d+) \| ([^|]+) \| (\d+) \|$', block, re.M):
-        rows = []
-        for piece in m.group(4).split(","):
-            lo, hi = parse_range(piece)
-            rows.extend(range(lo, hi + 1))
-        groups.append({"index": int(m.group(1)), "title": m.group(2), "bases": int(m.group(3)),
-                       "rows": rows, "variables": int(m.group(5))})
-    if len(groups) != GROUPS or [g["index"] for g in groups] != list(range(GROUPS)):
-        fail("expected %d groups in order" % GROUPS)
-    return groups
 
 
 def base_name(name, stems):
@@ -138,94 +105,71 @@ def matches_base(name, base):
                             and name[-1] in "rgbxyz")
 
 
-def build_group_bases(groups, names, stems):
-    seen_rows = []
-    for g in groups:
-        if len(g["rows"]) != g["variables"]:
-            fail("group %s: %d rows, %d stated" % (g["title"], len(g["rows"]), g["variables"]))
+def group_bases(variables, titles, stems):
+    groups = []
+    for g, title in enumerate(titles):
+        rows = [i for i, v in enumerate(variables) if v["group"] == g]
+        if not rows:
+            raise DataError("variables.tsv: group %d (%s) has no variable" % (g, title))
         bases = []
-        for row in sorted(g["rows"]):
-            b = base_name(names[row], stems)
+        for row in rows:
+            b = base_name(variables[row]["name"], stems)
             if b not in bases:
                 bases.append(b)
-        if len(bases) != g["bases"]:
-            fail("group %s: %d base names, %d stated" % (g["title"], len(bases), g["bases"]))
-        g["baseNames"] = bases
-        seen_rows.extend(g["rows"])
-    if sorted(seen_rows) != list(range(VARIABLES)):
-        fail("groups do not cover every row exactly once")
-    if sum(len(g["baseNames"]) for g in groups) != 355:
-        fail("base names do not add up to 355")
-    # The lookup rule (first group, first base name) must give every row the
-    # group the table puts it in.
-    for row, name in enumerate(names):
-        found = None
-        for g in groups:
-            if any(matches_base(name, b) for b in g["baseNames"]):
-                found = g["index"]
-                break
-        if found is None:
-            found = GROUPS - 1
-        if row not in groups[found]["rows"]:
-            fail("row %d (%s) would fall into group %d" % (row, name, found))
-    for stem in stems:
-        triple = [stem + "_r", stem + "_g", stem + "_b"]
-        if any(t not in names for t in triple):
-            fail("colour stem %s lacks a component" % stem)
+        groups.append(dict(title=title, bases=bases, count=len(rows), first=rows[0]))
+    for row, v in enumerate(variables):
+        found = next((g for g, group in enumerate(groups) if any(matches_base(v["name"], b) for b in group["bases"])),
+                     GROUPS - 1)
+        if found != v["group"]:
+            raise DataError("variables.tsv: row %d (%s) of group %d would be looked up in group %d" %
+                            (row, v["name"], v["group"], found))
+    return groups
 
 
-def parse_keyframes(text):
-    m = re.search(r"`TimeKeyframeTable`: 13 keyframes[^:]*: (.+?)\. The keyframe index", text)
-    if not m:
-        fail("keyframe table not found")
-    items = re.findall(r'(\d+) "(\d\d:\d\d)" (\d+)', m.group(1))
-    if len(items) != KEYFRAMES or [int(i[0]) for i in items] != list(range(KEYFRAMES)):
-        fail("expected %d keyframes" % KEYFRAMES)
-    for _, label, hour in items:
-        if int(label[:2]) != int(hour):
-            fail("keyframe %s has hour %s" % (label, hour))
-    return [(label, int(hour)) for _, label, hour in items]
+def read_keyframes(data_dir):
+    name, rows = common.read_table(os.path.join(data_dir, "keyframes.tsv"), ["keyframe", "label", "hour"])
+    numbered(name, rows, "keyframe", KEYFRAMES)
+    out = []
+    for line, row in rows:
+        where = "%s:%d" % (name, line)
+        hour = common.number(row["hour"], where, int)
+        if not re.fullmatch(r"\d\d:\d\d", row["label"]) or int(row["label"][:2]) != hour or not 0 <= hour < 24:
+            raise DataError("%s: keyframe %s has hour %s" % (where, row["label"], row["hour"]))
+        if out and hour <= out[-1][1]:
+            raise DataError("%s: the hours do not rise" % where)
+        out.append((row["label"], hour))
+    return out
 
 
-def parse_regions(text):
-    m = re.search(r'`TimecycleRegionNames`: 3 regions of the editor: 0 "([^"]+)", 1 "([^"]+)", 2 "([^"]+)"', text)
-    if not m:
-        fail("region names not found")
-    return [m.group(1), m.group(2), m.group(3)]
+def read_regions(data_dir):
+    name, rows = common.read_table(os.path.join(data_dir, "regions.tsv"), ["region", "name"])
+    numbered(name, rows, "region", REGIONS)
+    return [row["name"] for _, row in rows]
 
 
-def parse_baseline(text, names):
-    block = section_after(text, "`EngineBaselineTable`")
-    rows = []
-    for m in re.finditer(r"^\| ([a-z_]+) \| ([-0-9., ]+) \|$", block, re.M):
-        values = [v.strip() for v in m.group(2).split(",")]
-        if len(values) != KEYFRAMES:
-            fail("baseline row %s has %d values" % (m.group(1), len(values)))
-        if m.group(1) not in names:
-            fail("baseline row %s is no variable" % m.group(1))
-        rows.append((m.group(1), values))
-    if len(rows) != BASELINE_ROWS:
-        fail("expected %d baseline rows, found %d" % (BASELINE_ROWS, len(rows)))
-    return rows
+def read_baseline(data_dir, variables):
+    columns = ["name"] + ["k%d" % k for k in range(KEYFRAMES)]
+    name, rows = common.read_table(os.path.join(data_dir, "engine_baseline.tsv"), columns)
+    names = {v["name"] for v in variables}
+    out = []
+    for line, row in rows:
+        where = "%s:%d" % (name, line)
+        if row["name"] not in names:
+            raise DataError("%s: %s is no variable" % (where, row["name"]))
+        values = [row["k%d" % k] for k in range(KEYFRAMES)]
+        for v in values:
+            common.number(v, where)
+        out.append((row["name"], values))
+    if len(out) != BASELINE_ROWS:
+        raise DataError("%s: %d rows, expected %d" % (name, len(out), BASELINE_ROWS))
+    return out
 
 
-def c_string(text):
-    return '"' + text.replace("\\", "\\\\").replace('"', '\\"') + '"'
-
-
-def c_float(text):
-    value = float(text)
-    out = repr(value)
-    if "e" not in out and "." not in out:
-        out += ".0"
-    return out + "f"
-
-
-def write_output(path, names, binding, groups, stems, keyframes, regions, baseline):
+def write_output(variables, groups, stems, keyframes, regions, baseline):
+    c = common.c_string
     out = []
     w = out.append
-    w("// Generated by tools/gen_timecycle_tables.py from the timecycle reference text.")
-    w("// Do not edit by hand: change the reference text and run the script again.")
+    w(common.header("gen_timecycle_tables.py", "src/timecycle/data").rstrip("\n"))
     w('#include "runtime/live_slots.h"')
     w('#include "timecycle/timecycle_model.h"')
     w('#include "timecycle/timecycle_tables.h"')
@@ -233,60 +177,69 @@ def write_output(path, names, binding, groups, stems, keyframes, regions, baseli
     w("namespace timecycle {")
     w("")
     w("const TimecycleVariable TimecycleVariableTable[kVariableCount] = {")
-    for i, (name, (table, slot)) in enumerate(zip(names, binding)):
-        w("    {&runtime::%sSlotTable[%d], %s},  // %d" % (table, slot, c_string(name), i))
+    for i, v in enumerate(variables):
+        w("    {&runtime::%sSlotTable[%d], %s},  // %d" % (v["table"], v["index"], c(v["name"]), i))
     w("};")
     w("")
-    for g in groups:
-        w("static const char* const kGroup%dBaseNames[] = {" % g["index"])
-        for b in g["baseNames"]:
-            w("    %s," % c_string(b))
+    for g, group in enumerate(groups):
+        w("static const char* const kGroup%dBaseNames[] = {" % g)
+        for b in group["bases"]:
+            w("    %s," % c(b))
         w("};")
     w("")
     w("const VariableGroupData kVariableGroupData[kGroupCount] = {")
-    for g in groups:
-        w("    {%s, kGroup%dBaseNames, %d, %d, %d},"
-          % (c_string(g["title"]), g["index"], len(g["baseNames"]), len(g["rows"]), min(g["rows"])))
+    for g, group in enumerate(groups):
+        w("    {%s, kGroup%dBaseNames, %d, %d, %d}," % (c(group["title"]), g, len(group["bases"]), group["count"],
+                                                       group["first"]))
     w("};")
     w("")
     w("const char* const kColourStems[kColourStemCount] = {")
     for s in stems:
-        w("    %s," % c_string(s))
+        w("    %s," % c(s))
     w("};")
     w("")
     w("const TimeKeyframe TimeKeyframeTable[kKeyframeCount] = {")
     for label, hour in keyframes:
-        w("    {%s, %d}," % (c_string(label), hour))
+        w("    {%s, %d}," % (c(label), hour))
     w("};")
     w("")
-    w("const char* const TimecycleRegionNames[kRegionCount] = {%s};" % ", ".join(c_string(r) for r in regions))
+    w("const char* const TimecycleRegionNames[kRegionCount] = {%s};" % ", ".join(c(r) for r in regions))
     w("")
     w("const EngineBaselineRow EngineBaselineTable[kEngineBaselineRowCount] = {")
     for name, values in baseline:
-        w("    {%s, {%s}}," % (c_string(name), ", ".join(c_float(v) for v in values)))
+        w("    {%s, {%s}}," % (c(name), ", ".join(common.float_literal(v) for v in values)))
     w("};")
     w("")
     w("}  // namespace timecycle")
-    with open(path, "w", newline="\n") as f:
-        f.write("\n".join(out) + "\n")
+    return "\n".join(out) + "\n"
 
 
-def main():
-    if len(sys.argv) not in (2, 3):
-        fail("usage: gen_timecycle_tables.py REFERENCE.md [OUTPUT.cpp]")
-    with open(sys.argv[1], encoding="utf-8") as f:
-        text = f.read()
-    output = sys.argv[2] if len(sys.argv) == 3 else "src/timecycle/timecycle_tables_data.cpp"
-    names = parse_names(text)
-    binding = parse_binding(text)
-    stems = parse_stems(text)
-    groups = parse_groups(text)
-    build_group_bases(groups, names, stems)
-    keyframes = parse_keyframes(text)
-    regions = parse_regions(text)
-    baseline = parse_baseline(text, names)
-    write_output(output, names, binding, groups, stems, keyframes, regions, baseline)
+def main(args):
+    if len(args) != 3:
+        sys.stderr.write("usage: gen_timecycle_tables.py TIMECYCLE_DATA_DIR RUNTIME_DATA_DIR OUT_DIR\n")
+        return 2
+    data_dir, runtime_dir, out_dir = args
+    try:
+        slots = common.read_slots(runtime_dir)
+        variables = read_variables(data_dir, slots)
+        titles = read_groups(data_dir)
+        stems = read_stems(data_dir, variables)
+        groups = group_bases(variables, titles, stems)
+        keyframes = read_keyframes(data_dir)
+        regions = read_regions(data_dir)
+        baseline = read_baseline(data_dir, variables)
+    except (DataError, OSError) as e:
+        sys.stderr.write("gen_timecycle_tables: %s\n" % e)
+        return 1
+    for table, count in SLOT_USE.items():
+        if sum(1 for v in variables if v["table"] == table) != count:
+            sys.stderr.write("gen_timecycle_tables: variables.tsv: %s slots used %d times, expected %d\n" %
+                             (table, sum(1 for v in variables if v["table"] == table), count))
+            return 1
+    text = write_output(variables, groups, stems, keyframes, regions, baseline)
+    common.write_file(os.path.join(out_dir, "timecycle", "timecycle_tables_data.cpp"), text)
+    return 0
 
 
 if __name__ == "__main__":
-    main()
+    sys.exit(main(sys.argv[1:]))

@@ -146,9 +146,13 @@ void ResetSettingsState() {
 
 // ---- Reading ------------------------------------------------------------------------------
 
-bool ReadSettingsFile(const std::string& path, std::string& text) {
+bool ReadSettingsFile(const std::string& path, std::string& text, bool* tooLarge) {
     text.clear();
-    if (path.empty() || platform::ReadWholeFile(path, kMaxFileBytes, text) != platform::ReadStatus::Ok) return false;
+    if (tooLarge) *tooLarge = false;
+    if (path.empty()) return false;
+    const platform::ReadStatus status = platform::ReadWholeFile(path, kMaxFileBytes, text);
+    if (tooLarge) *tooLarge = status == platform::ReadStatus::TooLarge;
+    if (status != platform::ReadStatus::Ok) return false;
     const std::string_view start = std::string_view(text).substr(0, 2);
     if (text.find('\0') != std::string::npos || start == "\xFF\xFE" || start == "\xFE\xFF") {
         text.clear();
@@ -255,7 +259,8 @@ void LoadSettings() {
     // A file that is there but can't be read as text gives the defaults and
     // is left alone.
     std::string text;
-    const bool unreadable = exists && !ReadSettingsFile(path, text);
+    bool tooLarge = false;
+    const bool unreadable = exists && !ReadSettingsFile(path, text, &tooLarge);
 
     UiSettings.UIScale = IniReadFloat(text, "UIScale", kDefaultUIScale, 0.5f, 2.0f);
     UiSettings.UIOpacity = IniReadFloat(text, "UIOpacity", kDefaultUIOpacity, 0.2f, 1.0f);
@@ -305,7 +310,9 @@ void LoadSettings() {
     // that fails keeps its own message, so a file that was not written is
     // never reported as created, moved or updated.
     if (unreadable) {
-        SettingsStatusLine = "VRN.ini could not be read, defaults used: " + path;
+        SettingsStatusLine = std::string("VRN.ini ") +
+                             (tooLarge ? FileReadFailureText(FileReadFailure::TooLarge) : "could not be read") +
+                             ", defaults used: " + path;
     } else if (folderTooLong) {
         SettingsStatusLine = "VRN.ini folder path too long, default folder used: " + path;
     } else if (exists && moved) {

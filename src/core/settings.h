@@ -130,8 +130,9 @@ std::string LocateSettingsAndPaths(bool& exists, bool& moved, bool* folderTooLon
 
 // The settings text of a file: false when the file is missing, over 64 MiB,
 // can't be read, or is not 8-bit text (it holds a zero byte or begins with
-// a UTF-16 byte-order mark); text is then empty.
-bool ReadSettingsFile(const std::string& path, std::string& text);
+// a UTF-16 byte-order mark); text is then empty. *tooLarge (when given)
+// tells a file over 64 MiB from the others.
+bool ReadSettingsFile(const std::string& path, std::string& text, bool* tooLarge = nullptr);
 // The raw (trimmed, not unquoted) value of key in section of a settings
 // text. Lines end in CR LF, LF or CR alone; keys and section names match
 // without regard to case; the first matching line wins; a UTF-8 byte-order

@@ -5,15 +5,13 @@
 #include "core/editor_state.h"
 #include "core/settings.h"
 #include "platform/input.h"
+#include "runtime/editor_entries.h"
 
 namespace game {
 
 std::atomic<uint8_t> VisualSettingsSwitchPending{0};
 std::atomic<uint8_t> AllBeforeShown{0};
 std::atomic<uint8_t> UiTakingTextInput{0};
-// Filled by the layers above (the host's tick wiring); the visualsettings,
-// modifier and weather-document steps join as they are built.
-BeforeAfterCallees BeforeAfterCalls;
 bool (*GameInFrontTest)() = nullptr;
 
 namespace {
@@ -55,18 +53,27 @@ void ShowVisualSettings(uint8_t after) {
     if (core::VisualSettingsAfterShown.exchange(after) != after) VisualSettingsSwitchPending.store(1);
 }
 
+bool Holds(bool (*test)()) { return test != nullptr && test(); }
+
+// The modifier and weather-document steps of the all-live hotkey.
+void AskLiveEditors(uint8_t before, uint8_t* changed) {
+    const runtime::BeforeAfterEntries& editors = runtime::Entries().beforeAfter;
+    if (editors.modifierAllLiveBeforeAfter) editors.modifierAllLiveBeforeAfter(before, changed);
+    if (editors.showWeatherDocsBeforeAfter) editors.showWeatherDocsBeforeAfter(before, changed);
+}
+
 void EnterAllBefore() {
+    const runtime::BeforeAfterEntries& editors = runtime::Entries().beforeAfter;
     uint8_t changed = 0;
-    if (BeforeAfterCalls.anyTimecycleGroupEdited && BeforeAfterCalls.anyTimecycleGroupEdited()) {
+    if (Holds(editors.anyTimecycleGroupEdited)) {
         core::TimecycleAfterShown.store(0);
         changed = 1;
     }
-    if (BeforeAfterCalls.anyVisualSettingsGroupEdited && BeforeAfterCalls.anyVisualSettingsGroupEdited()) {
+    if (Holds(editors.anyVisualSettingsGroupEdited)) {
         ShowVisualSettings(0);
         changed = 1;
     }
-    if (BeforeAfterCalls.modifierAllLiveBeforeAfter) BeforeAfterCalls.modifierAllLiveBeforeAfter(1, &changed);
-    if (BeforeAfterCalls.showWeatherDocsBeforeAfter) BeforeAfterCalls.showWeatherDocsBeforeAfter(1, &changed);
+    AskLiveEditors(1, &changed);
     AllBeforeShown.store(changed);
 }
 
@@ -74,8 +81,7 @@ void LeaveAllBefore() {
     uint8_t changed = 0;
     core::TimecycleAfterShown.store(1);
     ShowVisualSettings(1);
-    if (BeforeAfterCalls.modifierAllLiveBeforeAfter) BeforeAfterCalls.modifierAllLiveBeforeAfter(0, &changed);
-    if (BeforeAfterCalls.showWeatherDocsBeforeAfter) BeforeAfterCalls.showWeatherDocsBeforeAfter(0, &changed);
+    AskLiveEditors(0, &changed);
     AllBeforeShown.store(0);
 }
 

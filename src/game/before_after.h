@@ -18,18 +18,6 @@ extern std::atomic<uint8_t> AllBeforeShown;
 // hotkeys do not fire meanwhile, so typing never flips before/after.
 extern std::atomic<uint8_t> UiTakingTextInput;
 
-// What the all-live hotkey asks of the other editors. An entry that is null
-// is not built and is skipped. `changed` is set (never cleared) by a call
-// that wrote anything.
-struct BeforeAfterCallees {
-    // Refreshes the timecycle groups' edited flags; true when one is edited.
-    bool (*anyTimecycleGroupEdited)() = nullptr;
-    bool (*anyVisualSettingsGroupEdited)() = nullptr;
-    void (*modifierAllLiveBeforeAfter)(uint8_t before, uint8_t* changed) = nullptr;
-    void (*showWeatherDocsBeforeAfter)(uint8_t before, uint8_t* changed) = nullptr;
-};
-extern BeforeAfterCallees BeforeAfterCalls;
-
 // Whether the game is in front, for the hotkeys: the host's test over the
 // window the overlay captured, set together with the host services
 // (HostServices::gameWindowInFront). Null: the platform's own test.
@@ -47,7 +35,8 @@ bool GameIsInFront(uint64_t foreground, bool foregroundInGameProcess, uint64_t c
 // VisualSettings, Both, AllLive. A hotkey fires on the press edge of its key
 // (key-down bit), never while the UI takes text input or the game is not in
 // front (GameInFrontTest); a change of the chosen key never
-// counts as a press.
+// counts as a press. The all-live hotkey asks the editors through the
+// entries runtime::Entries().beforeAfter, each skipped while it is null.
 void PollHotkeys();
 
 // Back to the state at process start (tests).

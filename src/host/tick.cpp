@@ -10,6 +10,8 @@
 #include "host/tick_groups.h"
 #include "host/tick_wiring.h"
 #include "platform/clock.h"
+#include "runtime/editor_entries.h"
+#include "runtime/live_slots.h"
 
 namespace host {
 
@@ -19,7 +21,12 @@ std::atomic<uint8_t> PatchesClearedForImport{0};
 
 namespace {
 
+// The layers fill the editor's entry table at process start, before anything runs.
+[[maybe_unused]] const bool g_entriesWired = (WireEditorEntries(), true);
+
 constexpr uint64_t kSlotRefreshInterval = 250;  // ms
+
+const runtime::TickStepEntries& Steps() { return runtime::Entries().tick; }
 
 void FollowGameClock() {
     if (!game::GameClockReadDue(platform::TickCount64())) return;
@@ -28,16 +35,17 @@ void FollowGameClock() {
 }
 
 void RefreshModifierWhenBusy() {
-    if (!core::MenuOpen.load() && !TickTest("ModifierWorkPending")) return;
-    CallTickStep("RefreshModifier");
-    CallTickStep("StepModifierLiveResolve");
+    if (!core::MenuOpen.load() && !EntryHolds(Steps().modifierWorkPending)) return;
+    CallEntry(Steps().refreshModifier);
+    CallEntry(Steps().stepModifierLiveResolve);
 }
 
 void TakeWeatherRequest() {
     const int32_t request = game::WeatherRequest.exchange(-1);
     const uint32_t weather = static_cast<uint32_t>(request);
     if (weather > 17) return;
-    if (TickCalls.isTimecycleFileWeather && !TickCalls.isTimecycleFileWeather(weather)) return;
+    bool (*hasFile)(uint32_t) = Steps().isTimecycleFileWeather;
+    if (hasFile != nullptr && !hasFile(weather)) return;
     if (game::SetGameWeather(request)) core::RaiseTimecycleRereadFrames(3);
 }
 
@@ -63,24 +71,28 @@ void UpdateSlotRefreshTick() {
     }
 }
 
+// The light-direction slots (the members of the LightDir part), then the runs.
 void RefreshSlots() {
-    if (TickCalls.refreshSlot)
-        for (const char* slot : TickLightDirSlots()) TickCalls.refreshSlot(slot);
+    for (const runtime::PartMember& member : runtime::Part(PartId::LightDir).members)
+        runtime::RefreshLiveSlot(runtime::Slot(member.slot), false);
     VisualSettingsRefreshTick.store(core::SlotRefreshTick.load());
-    if (TickCalls.refreshRun)
-        for (const SlotRun& run : TickRefreshRuns()) TickCalls.refreshRun(run.first, run.last);
+    for (const SlotRun& run : TickRefreshRuns()) {
+        runtime::LiveOverrideSlot* first = &runtime::Slot(run.first);
+        for (size_t i = 0; i < runtime::SlotRunLength(run.first, run.last); ++i)
+            runtime::RefreshLiveSlot(first[i], false);
+    }
 }
 
 void ApplyOrRestore() {
     switch (SelectTickMode()) {
     case TickMode::Before:
-        CallTickStep("VisualSettingsBeforeAfter");
-        CallTickStep("ClearWriteListCount");
+        CallEntry(Steps().visualSettingsBeforeAfter);
+        CallEntry(Steps().clearWriteListCount);
         RestoreAllTickPatches();
         break;
     case TickMode::Imported:
-        CallTickStep("VisualSettingsBeforeAfter");
-        CallTickStep("ClearWriteListCount");
+        CallEntry(Steps().visualSettingsBeforeAfter);
+        CallEntry(Steps().clearWriteListCount);
         if (!PatchesClearedForImport.load()) {
             RestoreAllTickPatches();
             PatchesClearedForImport.store(1);
@@ -90,8 +102,8 @@ void ApplyOrRestore() {
     case TickMode::Override:
         PatchesClearedForImport.store(0);
         RunGroupsOverride();
-        CallTickStep("ClearWriteListCount");
-        CallTickStep("VisualSettingsBeforeAfter");
+        CallEntry(Steps().clearWriteListCount);
+        CallEntry(Steps().visualSettingsBeforeAfter);
         break;
     }
 }
@@ -99,20 +111,20 @@ void ApplyOrRestore() {
 }  // namespace
 
 void RestoreAllTickPatches() {
-    CallTickStep("RestoreAllPatches");
+    CallEntry(Steps().restoreAllPatches);
     RestoreTickStorePatches();
 }
 
 TickMode SelectTickMode() {
     if (!core::TimecycleAfterShown.load()) return TickMode::Before;
-    if (TickTest("ImportedOverridesActive") && TickTest("ContextHasEdits")) return TickMode::Imported;
+    if (EntryHolds(Steps().importedOverridesActive) && EntryHolds(Steps().contextHasEdits)) return TickMode::Imported;
     return TickMode::Override;
 }
 
 void ScriptTick() {
     game::PollHotkeys();
-    CallTickStep("SyncTimecycleBeforeAfter");
-    CallTickStep("FinishVisualSettingsSwitch");
+    CallEntry(Steps().syncTimecycleBeforeAfter);
+    CallEntry(Steps().finishVisualSettingsSwitch);
     game::ApplyClockRequest();
     game::TimelapseTick();
     FollowGameClock();

@@ -1,7 +1,8 @@
 #include "host/tick_groups.h"
 
-#include <cstring>
-#include <string_view>
+#include <algorithm>
+
+#include "runtime/editor_entries.h"
 
 namespace host {
 
@@ -11,521 +12,225 @@ std::atomic<uint8_t> HeatHazePatchesInstalled{0};
 
 namespace {
 
-using A = GroupApply;
-using R = GroupRestore;
+using runtime::PartApply;
+using runtime::PartInfo;
+using runtime::PartMember;
+using runtime::PartWhen;
+using G = GroupId;
+using S = SlotId;
 
-// ---- Engine writes (slot, offset in the engine's post-effect block) -----------------
+// ---- Orders ----------------------------------------------------------------------------
 
-constexpr EngineWrite kGradientWrites[] = {
-    {"PostFX Gradient Top Color R", 912},    {"PostFX Gradient Top Color G", 916},
-    {"PostFX Gradient Top Color B", 920},    {"PostFX Gradient Top/Middle Midpoint", 924},
-    {"PostFX Gradient Middle Color R", 928}, {"PostFX Gradient Middle Color G", 932},
-    {"PostFX Gradient Middle Color B", 936}, {"PostFX Gradient Middle/Bottom Midpoint", 940},
-    {"PostFX Gradient Bottom Color R", 944}, {"PostFX Gradient Bottom Color G", 948},
-    {"PostFX Gradient Bottom Color B", 952}, {"PostFX Gradient Midpoint", 956},
-};
-constexpr EngineWrite kScanlineWrites[] = {
-    {"PostFX Scanline Intensity", 464},
-    {"PostFX Scanline Frequency 0", 468},
-    {"PostFX Scanline Frequency 1", 472},
-    {"PostFX Scanline Speed", 476},
-};
-constexpr EngineWrite kEnvBlurWrites[] = {
-    {"PostFX Environmental Blur In", 48},
-    {"PostFX Environmental Blur Out", 52},
-    {"PostFX Environmental Blur Size", 56},
-};
-constexpr EngineWrite kLensDistortionWrites[] = {
-    {"Lens Distortion Coeff", 960},
-    {"Lens Distortion Cube Coeff", 964},
-    {"Chromatic Aberration Coeff", 968},
-    {"Chromatic Aberration Coeff 2", 972},
-};
-constexpr EngineWrite kLensArtefactsWrites[] = {
-    {"Lens Artefacts Intensity", 1008},
-    {"Lens Artefacts Min Exp Intensity", 1012},
-    {"Lens Artefacts Max Exp Intensity", 1016},
-};
-constexpr EngineWrite kNightVisionColorWrites[] = {
-    {"Night Vision Color Lum R", 480},     {"Night Vision Color Lum G", 484},
-    {"Night Vision Color Lum B", 488},     {"Night Vision Color LowLum R", 496},
-    {"Night Vision Color LowLum G", 500},  {"Night Vision Color LowLum B", 504},
-    {"Night Vision Color HighLum R", 512}, {"Night Vision Color HighLum G", 516},
-    {"Night Vision Color HighLum B", 520},
-};
-constexpr EngineWrite kScreenBlurWrites[] = {{"Screen Blur Intensity", 456}};
+constexpr OrderStep Apply(G group) { return {group, GroupRun::Apply}; }
+constexpr OrderStep Both(G group) { return {group, GroupRun::ApplyOrRestore}; }
+constexpr OrderStep Restore(G group) { return {group, GroupRun::Restore}; }
 
-// ---- Parts ----------------------------------------------------------------------
-// Helpers keep each row on one line: slots test, function test, run test.
-
-constexpr GroupPart Slots(const char* slots, A apply, const char* names, const char* gate,
-                          std::span<const EngineWrite> writes, R restore, const char* restores) {
-    return {slots, nullptr, nullptr, apply, names, gate, writes, restore, restores};
-}
-constexpr GroupPart Test(const char* test, A apply, const char* names, const char* gate,
-                         std::span<const EngineWrite> writes, R restore, const char* restores) {
-    return {nullptr, nullptr, test, apply, names, gate, writes, restore, restores};
-}
-constexpr GroupPart Call(const char* slots, const char* applier, const char* restores) {
-    return Slots(slots, A::Calls, applier, nullptr, {}, R::Steps, restores);
-}
-// A redirect row: its applier, and the record restore of its own first slot.
-constexpr GroupPart Redirect(const char* slots, const char* applier) {
-    return Slots(slots, A::Calls, applier, nullptr, {}, R::Record, nullptr);
-}
-
-constexpr GroupPart kLightDir[] = {
-    Call("Light Dir Color R|Light Dir Color G|Light Dir Color B|Light Dir Mult", "ApplyLiveLightDir",
-         "RestoreLightDirRedirects"),
-};
-constexpr GroupPart kVignetting[] = {
-    Slots("PostFX Vignetting Intensity|PostFX Vignetting Radius|PostFX Vignetting Contrast|"
-          "PostFX Vignetting Color R|PostFX Vignetting Color G|PostFX Vignetting Color B",
-          A::GatedCalls,
-          "ApplyLivePostFxVignettingIntensity|ApplyLivePostFxVignettingRadius|ApplyLivePostFxVignettingContrast|"
-          "ApplyLivePostFxVignettingColorR|ApplyLivePostFxVignettingColorG|ApplyLivePostFxVignettingColorB",
-          "GatePostFxVignettingWrites", {}, R::Steps, "RestorePostFxVignettingPatches"),
-};
-constexpr GroupPart kGradient[] = {
-    Test("AnyPostFxGradientOverride", A::GatedEngineWrites, nullptr, "GatePostFxGradientWrites", kGradientWrites,
-         R::Steps, "RestorePostFxGradientPatches"),
-};
-constexpr GroupPart kScanline[] = {
-    Slots("PostFX Scanline Intensity|PostFX Scanline Frequency 0|PostFX Scanline Frequency 1|PostFX Scanline Speed",
-          A::StorePatch, nullptr, "ProbeScanlineStore", kScanlineWrites, R::StorePatch, nullptr),
-};
-constexpr GroupPart kEnvBlur[] = {
-    Slots("PostFX Environmental Blur In|PostFX Environmental Blur Out|PostFX Environmental Blur Size",
-          A::GatedEngineWrites, nullptr, "GateEnvironmentalBlurWrites", kEnvBlurWrites, R::Steps,
-          "RestoreEnvironmentalBlurPatches"),
-};
-constexpr GroupPart kLensDistortion[] = {
-    Slots("Lens Distortion Coeff|Lens Distortion Cube Coeff|Chromatic Aberration Coeff|Chromatic Aberration Coeff 2",
-          A::StorePatch, nullptr, "ProbeLensDistortionStore", kLensDistortionWrites, R::StorePatch, nullptr),
-};
-constexpr GroupPart kLensArtefacts[] = {
-    Slots("Lens Artefacts Intensity|Lens Artefacts Min Exp Intensity|Lens Artefacts Max Exp Intensity",
-          A::GatedEngineWrites, nullptr, "GateLensArtefactsWrites", kLensArtefactsWrites, R::Steps,
-          "RestoreLensArtefactsPatch"),
-};
-constexpr GroupPart kNightVision[] = {
-    Test("AnyNightVisionScalarOverride", A::Calls, "ApplyLiveNightVision", nullptr, {}, R::Steps,
-         "RestoreNightVisionPatches"),
-};
-constexpr GroupPart kNightVisionColor[] = {
-    Test("AnyNightVisionColorOverride", A::GatedEngineWrites, nullptr, "GateNightVisionColorWrites",
-         kNightVisionColorWrites, R::Steps, "RestoreNightVisionColorPatches"),
-};
-constexpr GroupPart kBlurVignetting[] = {
-    Redirect("Blur Vignetting Radius|Blur Vignetting Intensity", "ApplyLiveBlurVignetting"),
-};
-constexpr GroupPart kNoise[] = {
-    Redirect("PostFX Noise|PostFX Noise Size", "ApplyLivePostFxNoise"),
-};
-constexpr GroupPart kScreenBlur[] = {
-    Slots("Screen Blur Intensity", A::GatedEngineWrites, nullptr, "GateScreenBlurWrites", kScreenBlurWrites, R::Steps,
-          "RestoreScreenBlurPatches"),
-};
-constexpr GroupPart kLightRays[] = {
-    Test("AnyLightRayOverride", A::Calls, "ApplyLiveLightRays", nullptr, {}, R::Steps, "RestoreLightRaysRedirects"),
-};
-constexpr GroupPart kPedVehicleLights[] = {
-    Call("Ped Light Color R|Ped Light Color G|Ped Light Color B|Ped Light Mult|Vehicle Second Spec Override|"
-         "Vehicle Lights Intensity Scale",
-         "ApplyLivePedAndVehicleLights",
-         "RestorePedLightPatches|@Vehicle Second Spec Override|@Vehicle Lights Intensity Scale"),
-};
-constexpr GroupPart kSpriteLensflare[] = {
-    Call("Sprite Brightness|Sprite Size", "ApplyLiveSpriteLensflare", "RestoreTemperatureBlockPatches"),
-};
-constexpr GroupPart kDirAmbient[] = {
-    Redirect("Directional Ambient Color R", "ApplyLiveDirectionalAmbientColorR"),
-    Redirect("Directional Ambient Color G|Directional Ambient Color B", "ApplyLiveDirectionalAmbientColorGB"),
-    Redirect("Directional Ambient Intensity", "ApplyLiveDirectionalAmbientIntensity"),
-    Redirect("Directional Ambient Intensity Mult", "ApplyLiveDirectionalAmbientIntensityMult"),
-};
-constexpr GroupPart kAmbientBounce[] = {
-    Call("Directional Ambient Bounce Enabled|Light Amb Down Wrap|Natural Ambient Down Color R|"
-         "Natural Ambient Down Color G",
-         "ApplyLiveAmbientBounceGroup", "RestoreLightAmbDownWrapRedirect"),
-};
-constexpr GroupPart kNaturalAmbient[] = {
-    Redirect("Natural Ambient Down Color B", "ApplyLiveNaturalAmbientDownColorB"),
-    Redirect("Natural Ambient Down Intensity", "ApplyLiveNaturalAmbientDownIntensity"),
-    Redirect("Natural Ambient Up Color R|Natural Ambient Up Color G", "ApplyLiveNaturalAmbientUpColorRG"),
-    Redirect("Natural Ambient Up Color B", "ApplyLiveNaturalAmbientUpColorB"),
-    Redirect("Natural Ambient Up Intensity", "ApplyLiveNaturalAmbientUpIntensity"),
-    Redirect("Natural Ambient Up Intensity Mult", "ApplyLiveNaturalAmbientUpIntensityMult"),
-    Redirect("Natural Ambient Push", "ApplyLiveNaturalAmbientPush"),
-};
-constexpr GroupPart kArtificialExterior[] = {
-    Redirect("Artificial Exterior Down Color R|Artificial Exterior Down Color G",
-             "ApplyLiveArtificialExteriorDownColorRG"),
-    Redirect("Artificial Exterior Down Color B", "ApplyLiveArtificialExteriorDownColorB"),
-    Call("Artificial Exterior Down Intensity|Artificial Exterior Up Color R|Artificial Exterior Up Color G|"
-         "Artificial Exterior Up Color B",
-         "ApplyLiveArtificialExteriorUpColor", "RestoreArtificialExteriorRedirect"),
-    Redirect("Artificial Exterior Up Intensity", "ApplyLiveArtificialExteriorUpIntensity"),
-};
-constexpr GroupPart kSky[] = {
-    Redirect("Sky Sun Color R", "ApplyLiveSkySunColorR"),
-    Redirect("Sky Sun Color G|Sky Sun Color B", "ApplyLiveSkySunColorGB"),
-    Redirect("Sky Moon Color R", "ApplyLiveSkyMoonColorR"),
-    Redirect("Sky Moon Color G|Sky Moon Color B", "ApplyLiveSkyMoonColorGB"),
-};
-constexpr GroupPart kFogShadow[] = {
-    Redirect("Fog Shadow Amount|Fog Shadow Falloff", "ApplyLiveFogShadowAmountFalloff"),
-    Redirect("Fog Shadow Base Height", "ApplyLiveFogShadowBaseHeight"),
-    Redirect("Far Clip", "ApplyLiveFarClip"),
-};
-constexpr GroupPart kTemperature[] = {
-    Call("Temperature", "ApplyLiveTemperature", "RestoreTemperatureRedirect"),
-};
-// The four redirects the tick patches itself; their record restores name the slot.
-constexpr GroupPart Inline(const char* slot, const char* installer) {
-    return {slot, nullptr, nullptr, A::InlineRedirect, nullptr, installer, {}, R::Record, nullptr};
-}
-constexpr GroupPart kVehicleDirt[] = {
-    Inline("Vehicle Dirt Mod", "PrepareRedirectVehicleDirtMod"),
-};
-constexpr GroupPart kWindLod[] = {
-    Redirect("Wind Speed Mult", "ApplyLiveWindSpeedMult"),
-    Redirect("LOD Mult", "ApplyLiveLodMult"),
-    Redirect("LOD Mult HD", "ApplyLiveLodMultHd"),
-    Redirect("LOD Mult OrphanHD", "ApplyLiveLodMultOrphanHd"),
-    Redirect("LOD Mult LOD", "ApplyLiveLodMultLod"),
-    Redirect("LOD Mult SLOD1", "ApplyLiveLodMultSlod1"),
-    Redirect("LOD Mult SLOD2", "ApplyLiveLodMultSlod2"),
-    Redirect("LOD Mult SLOD3", "ApplyLiveLodMultSlod3"),
-    Redirect("LOD Mult SLOD4", "ApplyLiveLodMultSlod4"),
-    Redirect("Render Exterior", "ApplyLiveRenderExterior"),
-};
-constexpr GroupPart kOcclusion[] = {
-    Inline("Enable Occlusion", "PrepareRedirectEnableOcclusion"),
-    Inline("Enable Shadow Occlusion", "PrepareRedirectEnableShadowOcclusion"),
-};
-constexpr GroupPart kLightFalloff[] = {
-    Redirect("Light Falloff Mult", "ApplyLiveLightFalloffMult"),
-};
-constexpr GroupPart kShadowDistance[] = {
-    Inline("Shadow Distance Mult", "PrepareRedirectShadowDistanceMult"),
-};
-constexpr GroupPart kArtificialInterior[] = {
-    Redirect("Artificial Int Down Color R|Artificial Int Down Color G", "ApplyLiveArtificialIntDownColorRG"),
-    Redirect("Artificial Int Down Color B", "ApplyLiveArtificialIntDownColorB"),
-    Redirect("Artificial Int Down Intensity", "ApplyLiveArtificialIntDownIntensity"),
-    Redirect("Artificial Int Up Color R|Artificial Int Up Color G", "ApplyLiveArtificialIntUpColorRG"),
-    Redirect("Artificial Int Up Color B", "ApplyLiveArtificialIntUpColorB"),
-    Redirect("Artificial Int Up Intensity", "ApplyLiveArtificialIntUpIntensity"),
-};
-constexpr GroupPart kHeatHaze[] = {
-    {"Heat Haze Start Range", "Heat Haze Tex2 V Scrolling Speed", nullptr, A::HeatHaze, nullptr, "ProbeHeatHazeStores",
-     {}, R::Steps, "RestoreHeatHazePatches"},
+constexpr OrderStep kImportedOrder[] = {
+    Apply(G::EngineBlock),      Apply(G::TonemapDarkBright), Apply(G::Vignetting),
+    Apply(G::Gradient),         Apply(G::Scanline),          Apply(G::EnvBlur),
+    Apply(G::LensDistortion),   Apply(G::LensArtefacts),     Apply(G::NightVision),
+    Apply(G::NightVisionColor), Apply(G::BlurVignetting),    Apply(G::Noise),
+    Apply(G::ScreenBlur),       Apply(G::LightRays),         Apply(G::PedVehicleLights),
+    Apply(G::SpriteLensflare),  Apply(G::LightDir),          Apply(G::DirAmbient),
+    Apply(G::AmbientBounce),    Apply(G::NaturalAmbient),    Apply(G::ArtificialExterior),
+    Apply(G::Sky),              Apply(G::FogShadow),         Apply(G::Temperature),
+    Apply(G::VehicleDirt),      Apply(G::WindLod),           Apply(G::Occlusion),
+    Apply(G::LightFalloff),     Apply(G::ShadowDistance),    Apply(G::ArtificialInterior),
+    Both(G::HeatHaze),
 };
 
-constexpr TickGroup kGroups[] = {
-    {"LightDir", kLightDir, false},
-    {"Vignetting", kVignetting, false},
-    {"Gradient", kGradient, false},
-    {"Scanline", kScanline, false},
-    {"EnvBlur", kEnvBlur, false},
-    {"LensDistortion", kLensDistortion, false},
-    {"LensArtefacts", kLensArtefacts, false},
-    {"NightVision", kNightVision, false},
-    {"NightVisionColor", kNightVisionColor, false},
-    {"BlurVignetting", kBlurVignetting, false},
-    {"Noise", kNoise, false},
-    {"ScreenBlur", kScreenBlur, false},
-    {"LightRays", kLightRays, false},
-    {"PedVehicleLights", kPedVehicleLights, false},
-    {"SpriteLensflare", kSpriteLensflare, false},
-    {"DirAmbient", kDirAmbient, false},
-    {"AmbientBounce", kAmbientBounce, false},
-    {"NaturalAmbient", kNaturalAmbient, false},
-    {"ArtificialExterior", kArtificialExterior, false},
-    {"Sky", kSky, false},
-    {"FogShadow", kFogShadow, false},
-    {"Temperature", kTemperature, false},
-    {"VehicleDirt", kVehicleDirt, false},
-    {"WindLod", kWindLod, false},
-    {"Occlusion", kOcclusion, false},
-    {"LightFalloff", kLightFalloff, false},
-    {"ShadowDistance", kShadowDistance, false},
-    {"ArtificialInterior", kArtificialInterior, false},
-    {"HeatHaze", kHeatHaze, true},
+constexpr OrderStep kOverrideOrder[] = {
+    Both(G::LightDir),         Both(G::EngineBlock),         Both(G::Vignetting),
+    Both(G::Gradient),         Both(G::Scanline),            Both(G::EnvBlur),
+    Both(G::LensDistortion),   Both(G::LensArtefacts),       Both(G::NightVision),
+    Both(G::NightVisionColor), Both(G::BlurVignetting),      Both(G::Noise),
+    Both(G::ScreenBlur),       Both(G::LightRays),           Both(G::DirAmbient),
+    Both(G::AmbientBounce),    Both(G::NaturalAmbient),      Both(G::ArtificialExterior),
+    Both(G::Sky),              Both(G::FogShadow),           Both(G::WindLod),
+    Both(G::LightFalloff),     Both(G::ArtificialInterior),  Both(G::PedVehicleLights),
+    Both(G::SpriteLensflare),  Restore(G::Temperature),      Restore(G::VehicleDirt),
+    Restore(G::Occlusion),     Restore(G::ShadowDistance),   Restore(G::HeatHaze),
 };
 
-constexpr const char* kEngineBlockMembers[] = {
-    "ApplyLivePostFxExposure",          "ApplyLivePostFxExposureMin",      "ApplyLivePostFxExposureMax",
-    "ApplyLivePostFxDesaturation",      "ApplyLivePostFxIntensityBloom",   "ApplyLivePostFxBrightPassThresh",
-    "ApplyLivePostFxBrightPassThreshWidth", "ApplyLivePostFxCorrectColorR", "ApplyLivePostFxCorrectColorG",
-    "ApplyLivePostFxCorrectColorB",     "ApplyLivePostFxCorrectCutoff",    "ApplyLivePostFxShiftColorR",
-    "ApplyLivePostFxShiftColorG",       "ApplyLivePostFxShiftColorB",      "ApplyLivePostFxShiftCutoff",
-};
-
-constexpr const char* kImportedOrder[] = {
-    kEngineBlockKey, "Vignetting", "Gradient", "Scanline", "EnvBlur", "LensDistortion", "LensArtefacts",
-    "NightVision", "NightVisionColor", "BlurVignetting", "Noise", "ScreenBlur", "LightRays", "PedVehicleLights",
-    "SpriteLensflare", "LightDir", "DirAmbient", "AmbientBounce", "NaturalAmbient", "ArtificialExterior", "Sky",
-    "FogShadow", "Temperature", "VehicleDirt", "WindLod", "Occlusion", "LightFalloff", "ShadowDistance",
-    "ArtificialInterior", "HeatHaze",
-};
-
-constexpr const char* kOverrideOrder[] = {
-    "LightDir", kEngineBlockKey, "Vignetting", "Gradient", "Scanline", "EnvBlur", "LensDistortion", "LensArtefacts",
-    "NightVision", "NightVisionColor", "BlurVignetting", "Noise", "ScreenBlur", "LightRays", "DirAmbient",
-    "AmbientBounce", "NaturalAmbient", "ArtificialExterior", "Sky", "FogShadow", "WindLod", "LightFalloff",
-    "ArtificialInterior", "PedVehicleLights", "SpriteLensflare",
-};
-
-constexpr const char* kOverrideRestoreOnly[] = {"Temperature", "VehicleDirt", "Occlusion", "ShadowDistance",
-                                                "HeatHaze"};
+// ---- Slot refresh --------------------------------------------------------------------------
 
 constexpr SlotRun kRefreshRuns[] = {
-    {"PostFX Exposure", "PostFX Environmental Blur Size", 54},
-    {"Lens Distortion Coeff", "Screen Blur Intensity", 33},
-    {"Light Ray Color R", "Light Ray Length", 11},
-    {"Override Dark", "Filmic W Bright", 18},
-    {"Ambient Bake Ramp", "Ambient Bake Ramp", 1},
-    {"Light Ambient Occlusion Mult", "Moon Direction Z", 19},
+    {S::PostFxExposure, S::PostFxEnvironmentalBlurSize},
+    {S::LensDistortionCoeff, S::ScreenBlurIntensity},
+    {S::LightRayColorR, S::LightRayLength},
+    {S::OverrideDark, S::FilmicWBright},
+    {S::AmbientBakeRamp, S::AmbientBakeRamp},
+    {S::LightAmbientOcclusionMult, S::MoonDirectionZ},
+};
+static_assert(std::ranges::all_of(kRefreshRuns, [](SlotRun run) { return runtime::IsSlotRun(run.first, run.last); }),
+              "a refresh run lies in one slot table, first before last");
+
+// ---- Store patches ------------------------------------------------------------------------
+
+constexpr StoreShape kScanlineStores[] = {{464, 9}};
+constexpr StoreShape kLensDistortionStores[] = {{960, 9}};
+// The store at 624 is ten bytes long: nine NOPs there would leave a stray
+// byte of the instruction behind.
+constexpr StoreShape kHeatHazeStores[] = {{576, 9}, {592, 9}, {608, 9}, {624, 10}, {640, 9}, {656, 9}};
+constexpr size_t kMostStores = std::size(kHeatHazeStores);
+
+struct StorePatch {
+    PartId part;
+    std::atomic<uint8_t>* installed;
+    std::span<const StoreShape> shapes;
+    StoreSite sites[kMostStores];  // the sites patched, in patch order, while installed
+};
+StorePatch g_storePatches[] = {
+    {PartId::Scanline, &ScanlinePatchInstalled, kScanlineStores, {}},
+    {PartId::LensDistortion, &LensDistortionPatchInstalled, kLensDistortionStores, {}},
+    {PartId::HeatHaze, &HeatHazePatchesInstalled, kHeatHazeStores, {}},
 };
 
-constexpr const char* kLightDirSlots[] = {"Light Dir Color R", "Light Dir Color G", "Light Dir Color B",
-                                          "Light Dir Mult"};
-
-// ---- Running ----------------------------------------------------------------------
-
-// Calls fn for each name of a '|'-separated list (no allocation).
-template <typename Fn>
-void ForEachName(const char* list, Fn fn) {
-    if (!list) return;
-    char name[96];
-    const char* p = list;
-    while (*p) {
-        const char* end = std::strchr(p, '|');
-        const size_t length = end ? static_cast<size_t>(end - p) : std::strlen(p);
-        const size_t n = length < sizeof name - 1 ? length : sizeof name - 1;
-        std::memcpy(name, p, n);
-        name[n] = '\0';
-        if (fn(static_cast<const char*>(name))) return;
-        p += length;
-        if (*p == '|') ++p;
-    }
-}
-
-void Call(const char* name) { CallTickStep(name); }
-bool Test(const char* name) { return TickTest(name); }
-
-bool PartTestHolds(const GroupPart& part) {
-    if (part.testFunction) return Test(part.testFunction);
-    if (part.testRunLast) return TickCalls.runEnabled && TickCalls.runEnabled(part.testSlots, part.testRunLast);
-    bool any = false;
-    if (TickCalls.slotEnabled) {
-        ForEachName(part.testSlots, [&](const char* slot) { return any = TickCalls.slotEnabled(slot); });
-    }
-    return any;
-}
-
-void WriteEngine(std::span<const EngineWrite> writes) {
-    if (!TickCalls.engineWrite) return;
-    for (const EngineWrite& w : writes) TickCalls.engineWrite(w.slot, w.offset);
-}
-
-bool Patch(uint64_t address, const uint8_t* bytes, size_t length) {
-    return TickCalls.patchCode && address != 0 && TickCalls.patchCode(address, bytes, length);
+StorePatch* StorePatchOf(PartId part) {
+    for (StorePatch& patch : g_storePatches)
+        if (patch.part == part) return &patch;
+    return nullptr;
 }
 
 constexpr uint8_t kNops[10] = {0x90, 0x90, 0x90, 0x90, 0x90, 0x90, 0x90, 0x90, 0x90, 0x90};
 
-// The single-site store patches of the scanline and lens-distortion groups.
-struct StorePatchState {
-    std::atomic<uint8_t>* installed;
-    StoreSite site;
-};
-StorePatchState g_scanline{&ScanlinePatchInstalled, {}};
-StorePatchState g_lensDistortion{&LensDistortionPatchInstalled, {}};
-StoreSite g_heatHaze[6];
+const runtime::EditorEntries& Entries() { return runtime::Entries(); }
 
-// The patch a probe name stands for; null for a name that is not one of
-// the two (nothing is probed, patched or restored for it).
-StorePatchState* StorePatchOf(const char* probe) {
-    const std::string_view name = probe ? probe : "";
-    if (name == "ProbeScanlineStore") return &g_scanline;
-    if (name == "ProbeLensDistortionStore") return &g_lensDistortion;
-    return nullptr;
+bool Patch(uint64_t address, const uint8_t* bytes, size_t length) {
+    bool (*patch)(uint64_t, const uint8_t*, size_t) = Entries().patchCode;
+    return patch != nullptr && address != 0 && patch(address, bytes, length);
 }
 
-bool InstallStorePatch(const char* probe) {
-    StorePatchState* found = StorePatchOf(probe);
-    if (!found) return false;
-    StorePatchState& patch = *found;
+// The stores are taken by their block offset, never by the order the probe
+// captured them in, and each must have the length its patch writes; whole or
+// not at all.
+bool InstallStorePatch(StorePatch& patch, bool (*probe)(std::span<StoreSite>)) {
     if (patch.installed->load()) return true;
-    StoreSite site;
-    if (!TickCalls.probeStore || !TickCalls.probeStore(probe, site) || site.address == 0) return false;
-    patch.site = site;
-    if (!Patch(site.address, kNops, 9)) return false;
+    const size_t count = patch.shapes.size();
+    StoreSite captured[kMostStores];
+    if (probe == nullptr || !probe(std::span<StoreSite>(captured, count))) return false;
+    StoreSite sites[kMostStores];
+    for (size_t i = 0; i < count; ++i) {
+        const StoreSite* match = nullptr;
+        for (size_t j = 0; j < count; ++j) {
+            const StoreSite& s = captured[j];
+            if (s.blockOffset == patch.shapes[i].blockOffset && s.captured && s.address != 0) match = &s;
+        }
+        if (match == nullptr || match->length != patch.shapes[i].length) return false;
+        sites[i] = *match;
+    }
+    for (size_t i = 0; i < count; ++i) {
+        if (Patch(sites[i].address, kNops, patch.shapes[i].length)) continue;
+        // Put back what this attempt already changed.
+        for (size_t j = 0; j < i; ++j) Patch(sites[j].address, sites[j].saved, patch.shapes[j].length);
+        return false;
+    }
+    std::copy(sites, sites + count, patch.sites);
     patch.installed->store(1);
     return true;
 }
 
-void RestoreStorePatch(StorePatchState* found) {
-    if (!found || !found->installed->load()) return;
-    StorePatchState& patch = *found;
-    if (patch.site.captured) Patch(patch.site.address, patch.site.saved, 9);
+void RestoreStorePatch(StorePatch& patch) {
+    if (!patch.installed->load()) return;
+    for (size_t i = 0; i < patch.shapes.size(); ++i)
+        if (patch.sites[i].captured) Patch(patch.sites[i].address, patch.sites[i].saved, patch.shapes[i].length);
     patch.installed->store(0);
 }
 
-// The six heat-haze stores are taken by their block offset, never by the
-// order the probe captured them in: the store at 624 is ten bytes long and
-// nine NOPs there would leave a stray byte of the instruction behind.
-bool InstallHeatHaze() {
-    if (HeatHazePatchesInstalled.load()) return true;
-    StoreSite captured[6];
-    if (!TickCalls.probeHeatHaze || !TickCalls.probeHeatHaze(captured)) return false;
-    StoreSite sites[6];
-    for (size_t i = 0; i < 6; ++i) {
-        const StoreSite* match = nullptr;
-        for (const StoreSite& s : captured)
-            if (s.blockOffset == kHeatHazeOffsets[i] && s.captured && s.address != 0) match = &s;
-        if (!match || match->length != kHeatHazeLengths[i]) return false;
-        sites[i] = *match;
-    }
-    for (size_t i = 0; i < 6; ++i) {
-        if (Patch(sites[i].address, kNops, kHeatHazeLengths[i])) continue;
-        // Whole or not at all: put back what this attempt already changed.
-        for (size_t j = 0; j < i; ++j) Patch(sites[j].address, sites[j].saved, kHeatHazeLengths[j]);
-        return false;
-    }
-    std::copy(std::begin(sites), std::end(sites), std::begin(g_heatHaze));
-    HeatHazePatchesInstalled.store(1);
-    return true;
+// ---- Running the parts --------------------------------------------------------------------
+
+size_t IndexOf(PartId part) { return static_cast<size_t>(part); }
+size_t IndexOf(SlotId slot) { return static_cast<size_t>(slot); }
+
+bool TestHolds(PartId id) { return runtime::Part(id).when == PartWhen::Always || runtime::AnyMemberEnabled(id); }
+
+void WriteEngineFields(const PartInfo& part) {
+    void (*write)(SlotId, uint32_t) = Entries().engineWrite;
+    if (write == nullptr) return;
+    for (const PartMember& member : part.members)
+        if (member.engineOffset != runtime::kNoEngineField)
+            write(member.slot, static_cast<uint32_t>(member.engineOffset));
 }
 
-void ApplyPart(const GroupPart& part) {
+void ApplyMembers(const PartInfo& part) {
+    for (const PartMember& member : part.members) CallEntry(Entries().memberAppliers[IndexOf(member.slot)]);
+}
+
+void ApplyPart(PartId id) {
+    const PartInfo& part = runtime::Part(id);
+    const runtime::PartEntries& entries = Entries().parts[IndexOf(id)];
     switch (part.apply) {
-    case A::Calls: ForEachName(part.applyNames, [](const char* name) { Call(name); return false; }); break;
-    case A::GatedCalls:
-        if (Test(part.gate)) ForEachName(part.applyNames, [](const char* name) { Call(name); return false; });
+    case PartApply::Call: CallEntry(entries.apply); break;
+    case PartApply::Members: ApplyMembers(part); break;
+    case PartApply::GateMembers:
+        if (EntryHolds(entries.gate)) ApplyMembers(part);
         break;
-    case A::GatedEngineWrites:
-        if (Test(part.gate)) WriteEngine(part.writes);
+    case PartApply::GateEngine:
+        if (EntryHolds(entries.gate)) WriteEngineFields(part);
         break;
-    case A::StorePatch:
-        if (InstallStorePatch(part.gate)) WriteEngine(part.writes);
+    case PartApply::StorePatch:
+        if (StorePatch* patch = StorePatchOf(id); patch && InstallStorePatch(*patch, entries.probe))
+            WriteEngineFields(part);
         break;
-    case A::InlineRedirect:
-        if (TickCalls.inlineRedirect) TickCalls.inlineRedirect(part.testSlots, part.gate);
+    case PartApply::GateRedirect:
+        if (EntryHolds(entries.gate) && Entries().redirectStep) Entries().redirectStep(part.members.front().slot);
         break;
-    case A::HeatHaze: InstallHeatHaze(); break;
     }
 }
 
-void RestoreStep(const char* name) {
-    if (name[0] == '@') {
-        if (TickCalls.recordRestore) TickCalls.recordRestore(name + 1);
-    } else if (std::string_view(name) == "RestoreHeatHazePatches") {
-        RestoreHeatHazePatches();
-    } else {
-        Call(name);
-    }
+void RestorePart(PartId id) {
+    const PartInfo& part = runtime::Part(id);
+    if (StorePatch* patch = StorePatchOf(id)) RestoreStorePatch(*patch);
+    CallEntry(Entries().parts[IndexOf(id)].restore);
+    if (void (*restoreRecord)(SlotId) = Entries().restoreRecord)
+        for (const PartMember& member : part.members)
+            if (member.record) restoreRecord(member.slot);
 }
 
-void RestorePart(const GroupPart& part) {
-    switch (part.restore) {
-    case R::StorePatch: RestoreStorePatch(StorePatchOf(part.gate)); break;
-    case R::Record:
-        ForEachName(part.testSlots, [](const char* slot) {
-            if (TickCalls.recordRestore) TickCalls.recordRestore(slot);
-            return true;  // the first slot names the record
-        });
-        break;
-    case R::Steps: ForEachName(part.restoreNames, [](const char* name) { RestoreStep(name); return false; }); break;
-    }
-}
-
-enum class Mode { Imported, Override, RestoreOnly };
-
-void RunGroup(const TickGroup& group, Mode mode) {
-    for (const GroupPart& part : group.parts) {
-        const bool holds = PartTestHolds(part);
-        if (holds && mode != Mode::RestoreOnly) ApplyPart(part);
-        else if (!holds && (mode != Mode::Imported || group.restoredInImported)) RestorePart(part);
-    }
-}
-
-void RunEngineBlockMembers(bool withTonemap) {
-    for (const char* member : kEngineBlockMembers) Call(member);
-    if (withTonemap) Call(kTonemapDarkBright);
-}
-
-void RunOrder(std::span<const char* const> order, Mode mode) {
-    for (const char* key : order) {
-        if (std::string_view(key) == kEngineBlockKey) {
-            RunEngineBlockMembers(mode == Mode::Imported);
-            continue;
-        }
-        if (const TickGroup* group = FindTickGroup(key)) RunGroup(*group, mode);
+void RunGroup(const OrderStep& step) {
+    const runtime::GroupInfo& group = runtime::Group(step.group);
+    for (size_t p = 0; p < group.partCount; ++p) {
+        const PartId id = static_cast<PartId>(IndexOf(group.firstPart) + p);
+        const bool holds = TestHolds(id);
+        if (holds && step.run != GroupRun::Restore) ApplyPart(id);
+        else if (!holds && step.run != GroupRun::Apply) RestorePart(id);
     }
 }
 
 }  // namespace
 
-void CallTickStep(const char* name) {
-    if (TickCalls.call) TickCalls.call(name);
+std::span<const OrderStep> ImportedOrder() { return kImportedOrder; }
+std::span<const OrderStep> OverrideOrder() { return kOverrideOrder; }
+
+void RunGroupsImported() {
+    for (const OrderStep& step : kImportedOrder) RunGroup(step);
 }
-
-bool TickTest(const char* name) { return TickCalls.test && TickCalls.test(name); }
-
-std::span<const TickGroup> TickGroupTable() { return kGroups; }
-
-const TickGroup* FindTickGroup(const char* key) {
-    for (const TickGroup& group : kGroups)
-        if (std::string_view(group.key) == key) return &group;
-    return nullptr;
-}
-
-std::span<const char* const> EngineBlockMembers() { return kEngineBlockMembers; }
-std::span<const char* const> ImportedGroupOrder() { return kImportedOrder; }
-std::span<const char* const> OverrideGroupOrder() { return kOverrideOrder; }
-std::span<const char* const> OverrideRestoreOnlyOrder() { return kOverrideRestoreOnly; }
-std::span<const SlotRun> TickRefreshRuns() { return kRefreshRuns; }
-std::span<const char* const> TickLightDirSlots() { return kLightDirSlots; }
-
-void RunGroupsImported() { RunOrder(kImportedOrder, Mode::Imported); }
 
 void RunGroupsOverride() {
-    RunOrder(kOverrideOrder, Mode::Override);
-    RunOrder(kOverrideRestoreOnly, Mode::RestoreOnly);
+    for (const OrderStep& step : kOverrideOrder) RunGroup(step);
 }
 
-std::atomic<uint8_t>* TickStorePatchFlag(const char* probe) {
-    StorePatchState* patch = StorePatchOf(probe);
+std::span<const SlotRun> TickRefreshRuns() { return kRefreshRuns; }
+
+std::span<const StoreShape> StoreShapesOf(PartId part) {
+    const StorePatch* patch = StorePatchOf(part);
+    return patch ? patch->shapes : std::span<const StoreShape>{};
+}
+
+std::atomic<uint8_t>* StorePatchFlag(PartId part) {
+    StorePatch* patch = StorePatchOf(part);
     return patch ? patch->installed : nullptr;
 }
 
-void RestoreScanlinePatch() { RestoreStorePatch(&g_scanline); }
-void RestoreLensDistortionPatch() { RestoreStorePatch(&g_lensDistortion); }
-
-void RestoreHeatHazePatches() {
-    if (!HeatHazePatchesInstalled.load()) return;
-    for (size_t i = 0; i < 6; ++i)
-        if (g_heatHaze[i].captured) Patch(g_heatHaze[i].address, g_heatHaze[i].saved, kHeatHazeLengths[i]);
-    HeatHazePatchesInstalled.store(0);
-}
-
 void RestoreTickStorePatches() {
-    RestoreScanlinePatch();
-    RestoreLensDistortionPatch();
-    RestoreHeatHazePatches();
+    for (StorePatch& patch : g_storePatches) RestoreStorePatch(patch);
 }
 
 void ResetTickGroupState() {
-    ScanlinePatchInstalled.store(0);
-    LensDistortionPatchInstalled.store(0);
-    HeatHazePatchesInstalled.store(0);
-    g_scanline.site = {};
-    g_lensDistortion.site = {};
-    for (StoreSite& s : g_heatHaze) s = {};
+    for (StorePatch& patch : g_storePatches) {
+        patch.installed->store(0);
+        std::fill(std::begin(patch.sites), std::end(patch.sites), StoreSite{});
+    }
 }
 
 }  // namespace host

@@ -1,20 +1,13 @@
-// How the tick reaches the live-write runtime: the slots by name and the
-// subsystem functions that are built. TickCalls starts out with these.
+// How the tick reaches the subsystems: the editor's entry table
+// (runtime/editor_entries.h), which the runtime, the editors and the host
+// fill with the functions each owns, once at process start.
 #pragma once
-#include <string_view>
-
-#include "runtime/live_slots.h"
 
 namespace host {
 
-// The live override slot with this display name in any of the three slot
-// tables, or null.
-runtime::LiveOverrideSlot* FindTickSlot(std::string_view name);
-
-// The slots first..last of one table (first at or before last), or false
-// when either is missing or they lie in different tables.
-bool FindTickSlotRun(std::string_view first, std::string_view last, runtime::LiveOverrideSlot*& begin,
-                     runtime::LiveOverrideSlot*& end);
+// Has every layer fill its entries of runtime::Entries() (the tick does this
+// at process start; a second call changes nothing).
+void WireEditorEntries();
 
 // Forgets the store sites the scanline and lens-distortion probes found
 // (tests; a new game image).

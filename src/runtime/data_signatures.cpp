@@ -26,31 +26,24 @@ constexpr std::array<uint8_t, N * 4> Run(const uint32_t (&values)[N]) {
     return out;
 }
 
-// The runs this build knows: the game's default values at the head of the
-// block each id locates. Every other id waits for the game build's data.
-constexpr auto kRun1 = Run({F(15.0f), F(25.0f), F(25.0f), F(25.0f), F(25.0f), F(10.0f), F(10.0f), F(10.0f)});
-constexpr auto kRun3 = Run({F(1.75f), F(1.5f), F(4.0f), F(0.1f), F(10.0f), F(10.0f), F(1.5f), F(0.0f)});
-constexpr auto kRun4 = Run({F(100.0f), F(-0.11f), 0xFF070707u, F(2.0f), F(8.0f), F(0.0f), F(5.0f), F(4.0f)});
-// 16.0f, any, 8.0f, the integer 28.
-constexpr auto kPattern20 = Run({F(16.0f), 0u, F(8.0f), 28u});
+struct SignatureRow {
+    DataSignatureId id;
+    DataSignatureKind kind;
+    uint16_t length;
+    uint32_t blockSize;
+    const uint8_t* bytes;  // the known run: the game's default values at the head of the block
+    const char* mask;
+};
 
-const uint8_t* KnownBytes(DataSignatureId id) {
-    switch (id) {
-        case 1: return kRun1.data();
-        case 3: return kRun3.data();
-        case 4: return kRun4.data();
-        case 20: return kPattern20.data();
-        default: return nullptr;
-    }
-}
+// The rows of src/runtime/data/data_signatures.tsv. Every id without a run
+// waits for the game build's data.
+#include "runtime/data_signature_table.inc"
+static_assert(std::size(kSignatureRows) == kDataSignatureCount);
 
 struct Table {
     std::array<DataSignature, kDataSignatureCount + 1> rows{};
     Table() {
-#define DATA_SIGNATURE(id, kind, length, block, mask) \
-    rows[id] = {DataSignatureKind::kind, length, block, KnownBytes(id), mask};
-#include "runtime/data_signature_sizes.inc"
-#undef DATA_SIGNATURE
+        for (const SignatureRow& r : kSignatureRows) rows[r.id] = {r.kind, r.length, r.blockSize, r.bytes, r.mask};
     }
 };
 

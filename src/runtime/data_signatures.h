@@ -17,8 +17,9 @@ enum class DataSignatureKind : uint8_t {
     Masked,    // compared where the mask holds 'x'
 };
 
-// One row of the table. bytes is null where the run is not known to this
-// build: such a row is inert and finds nothing. mask is null for exact runs.
+// One row of the table (src/runtime/data/data_signatures.tsv). bytes is null
+// where the run is not known to this build: such a row is inert and finds
+// nothing. mask is null for exact runs.
 // blockSize is the number of bytes that must be readable from the match
 // (for masked rows, the readable size).
 struct DataSignature {

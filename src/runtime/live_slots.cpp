@@ -5,6 +5,7 @@
 #include "core/editor_state.h"
 #include "runtime/block_locators.h"
 #include "runtime/guarded_memory.h"
+#include "runtime/override_groups.h"
 #include "runtime/scans.h"
 
 namespace runtime {
@@ -120,10 +121,10 @@ bool AnyOverrideInGroup(const LiveOverrideSlot* first, size_t count) {
     return false;
 }
 
-bool AnyPostFxGradientOverride() { return AnyOverrideInGroup(&MainSlotTable[21], 12); }
-bool AnyLightRayOverride() { return AnyOverrideInGroup(&MainSlotTable[111], 11); }
-bool AnyNightVisionColorOverride() { return AnyOverrideInGroup(&MainSlotTable[97], 9); }
-bool AnyNightVisionScalarOverride() { return AnyOverrideInGroup(&MainSlotTable[83], 14); }
+bool AnyPostFxGradientOverride() { return AnyMemberEnabled(PartId::Gradient); }
+bool AnyLightRayOverride() { return AnyMemberEnabled(PartId::LightRays); }
+bool AnyNightVisionColorOverride() { return AnyMemberEnabled(PartId::NightVisionColor); }
+bool AnyNightVisionScalarOverride() { return AnyMemberEnabled(PartId::NightVision); }
 
 void ResetSlotTablesForTesting() {
     ResetRows(LightDirSlotTable, kLightDirStart, kLightDirSlotCount);

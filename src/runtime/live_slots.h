@@ -1,7 +1,9 @@
 // Live override slots: one named float of the game's lighting state that
 // the editor shows, overrides and writes live. Every timecycle variable has
 // one slot; the three static tables keep their own row order (the timecycle
-// variable table points each variable at its slot).
+// variable table points each variable at its slot). Their rows are
+// src/runtime/data/live_slots.tsv; runtime/override_groups.h names each
+// slot by its identifier (SlotId).
 //
 // Slots are shared by the render thread (the tabs write value and enabled)
 // and the script fiber (refresh and appliers write the rest). Every mutable
@@ -62,7 +64,9 @@ void AssignTimecycleSlotAddresses(LiveOverrideSlot* const* slotOfVariable, size_
 // outside 0..428.
 uint64_t TimecycleSlotAddress(size_t variableIndex);
 
-// ---- Group tests: true while any slot of the group is enabled ------------------
+// ---- Group tests: true while any slot of the group's part is enabled -----------
+// (the members of the parts Gradient, LightRays, NightVisionColor and
+// NightVision, runtime/override_groups.h)
 bool AnyOverrideInGroup(const LiveOverrideSlot* first, size_t count);
 bool AnyPostFxGradientOverride();     // MainSlotTable 21-32
 bool AnyLightRayOverride();           // MainSlotTable 111-121

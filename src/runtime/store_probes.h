@@ -3,6 +3,7 @@
 // found by its unique pattern in the game image and captured once.
 #pragma once
 #include <cstdint>
+#include <span>
 
 namespace runtime {
 
@@ -16,11 +17,13 @@ struct StoreSite {
     bool captured = false;
 };
 
-// The site of the probe "ProbeScanlineStore" or "ProbeLensDistortionStore":
+// The scanline store (block offset 464) and the lens-distortion store (960):
 // a movaps of the engine value into the post-effect block (load, then the
-// store at +7), nine bytes captured. A found site is kept; a failed search
-// is repeated on the next call. False for any other name or when not found.
-bool ProbeStore(const char* name, StoreSite& site);
+// store at +7), nine bytes captured, into sites[0]. A found site is kept; a
+// failed search is repeated on the next call. False when not found (or when
+// sites is empty).
+bool ProbeScanlineStore(std::span<StoreSite> sites);
+bool ProbeLensDistortionStore(std::span<StoreSite> sites);
 
 // Forgets the sites found (tests; a new game image).
 void ForgetStoreProbes();

@@ -345,10 +345,11 @@ bool WeatherHasUserEdits(int weather) {
     });
 }
 
-void ClearWeatherSlots(int weather) {
+void ClearWeatherSlots(int weather, uint8_t regions) {
     EditStoreLock lock(EditStoreMutex());
     const int w = ClampWeather(weather);
     for (int r = 0; r < static_cast<int>(kRegionCount); ++r) {
+        if (((regions >> r) & 1) == 0) continue;
         for (int k = 0; k < static_cast<int>(kKeyframeCount); ++k) ResetSlotEntries(GetEditSlot(w, r, k));
     }
 }

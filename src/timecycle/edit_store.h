@@ -103,8 +103,9 @@ uint64_t CountWeatherEdits(int weather);
 bool WeatherHasPendingEdits(int weather);
 bool WeatherHasUserEdits(int weather);
 
-// Empties the 39 slots of a weather in place: fresh entries, loaded 0.
-void ClearWeatherSlots(int weather);
+// Empties the 39 slots of a weather in place (or those of the regions whose
+// bit is set: 1 GLOBAL, 2 URBAN, 4 BOTH): fresh entries, loaded 0.
+void ClearWeatherSlots(int weather, uint8_t regions = 0b111);
 
 // Back to the state of a fresh process: empty store, no context, counter 0,
 // flags cleared (tests and unload).

@@ -1,14 +1,13 @@
 #include "timecycle/game_hooks.h"
 
 #include "core/editor_state.h"
+#include "runtime/editor_entries.h"
 #include "runtime/override_patches.h"
 
 namespace timecycle {
 
-TimecycleHostCallees TimecycleHostCalls;
-
 void ClearImportPatchesMark() {
-    if (TimecycleHostCalls.clearImportPatchesMark) TimecycleHostCalls.clearImportPatchesMark();
+    if (void (*clear)() = runtime::Entries().clearImportPatchesMark) clear();
 }
 void ClearTimecycleRereadFrames() { core::TimecycleRereadFrames.store(0); }
 void ClearWriteListCount() { runtime::ClearWriteListCount(); }

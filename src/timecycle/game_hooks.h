@@ -8,19 +8,12 @@ namespace timecycle {
 
 // Write-list entry count and its copy := 0.
 void ClearWriteListCount();
-// The tick's overrides-applied mark of the imported mode := 0.
+// The tick's overrides-applied mark of the imported mode := 0 (through the
+// host's entry runtime::Entries().clearImportPatchesMark).
 void ClearImportPatchesMark();
 // The tick's countdown of timecycle slot re-reads := 0.
 void ClearTimecycleRereadFrames();
 // Takes back every code patch and redirect of the override slots.
 void RestoreOverridePatches();
-
-// What of the above lives in a layer above the editors, filled by that layer
-// (the host fills it before anything runs). A null entry is skipped.
-struct TimecycleHostCallees {
-    // The tick's overrides-applied mark of the imported mode := 0.
-    void (*clearImportPatchesMark)() = nullptr;
-};
-extern TimecycleHostCallees TimecycleHostCalls;
 
 }  // namespace timecycle

@@ -258,17 +258,42 @@ void ForgetFailedSearches() {
 }
 
 
-// The GLOBAL recognition rows of a weather: from its source XML (the
-// engine baseline for OVERCAST), then, but for OVERCAST, from the loaded values.
-std::vector<TimecycleRowRecord> SearchRows(int w) {
+// The GLOBAL recognition rows of a weather (ReadSearchRows); withoutShared:
+// only rows that tell the weather's block from the other weathers'.
+std::vector<TimecycleRowRecord> SearchRows(int w, bool withoutShared) {
     std::vector<TimecycleRowRecord> rows;
-    ReadOriginalXmlRows(rows, w, kRegionGlobal);
-    if (WeatherNameTable[static_cast<size_t>(w)].typeId != 5) {
-        std::vector<TimecycleRowRecord> loaded;
-        ReadLoadedContextRows(loaded, w, kRegionGlobal);
-        rows.insert(rows.end(), loaded.begin(), loaded.end());
-    }
+    ReadSearchRows(rows, w, withoutShared);
     return rows;
+}
+
+// Whether a block that follows from another weather's may be taken as this
+// weather's: the weather has no rows at all, or one of its rows that no
+// other weather shares stands whole in the block's GLOBAL records.
+bool HoldsOwnRow(int w, uint64_t block) {
+    if (SearchRows(w, false).empty()) return true;
+    for (const TimecycleRowRecord& row : SearchRows(w, true)) {
+        const int i = FindVariableRow(row.name);
+        if (i < 0) continue;
+        bool whole = true;
+        for (int k = 0; k < static_cast<int>(kKeyframeCount) && whole; ++k) {
+            uint16_t half = 0;
+            const uint64_t at = KeyframeRecordAddress(block, kRegionGlobal, k) + 2 * static_cast<uint64_t>(i);
+            whole = runtime::GuardedCopy(&half, reinterpret_cast<const void*>(at), 2) &&
+                    half == row.halves[static_cast<size_t>(k)];
+        }
+        if (whole) return true;
+    }
+    return false;
+}
+
+// Takes a located block as the weather's when it was taken before or holds
+// a row of the weather's own.
+bool AcceptFollowingBlock(int w, uint64_t block) {
+    std::atomic<uint64_t>& accepted = KeyframeTable.AcceptedBlocks[static_cast<size_t>(w)];
+    if (accepted == block) return true;
+    if (!HoldsOwnRow(w, block)) return false;
+    accepted = block;
+    return true;
 }
 
 void FreeScanBuffer(ScanState& state) {
@@ -283,7 +308,7 @@ void FreeScanBuffer(ScanState& state) {
 bool BeginScan(ScanState& state, int w) {
     state = ScanState{};
     state.weather = w;
-    state.rows = SearchRows(w);
+    state.rows = SearchRows(w, true);
     if (state.rows.empty()) return false;
     state.rowsFingerprint = RowsFingerprint(state.rows);
     if (!runtime::SearchDue(KeyframeTable.FailedSearches[static_cast<size_t>(w)], platform::TickCount64(),
@@ -364,6 +389,7 @@ uint64_t FinishScan(ScanState& state) {
         return 0;
     }
     KeyframeTable.WeatherBlockTable[static_cast<size_t>(state.weather)] = best;
+    KeyframeTable.AcceptedBlocks[static_cast<size_t>(state.weather)] = best;
     LocateWeatherBlocks(state.weather, best);
     return best;
 }
@@ -450,10 +476,19 @@ uint64_t KnownWeatherBlock(int weather) {
     const int w = ClampWeather(weather);
     const uint64_t known = KeyframeTable.WeatherBlockTable[static_cast<size_t>(w)];
     if (known != 0 && BlockWritable(known)) {
+        if (!AcceptFollowingBlock(w, known)) return 0;
         LocateWeatherBlocks(w, known);
         return known;
     }
-    return w != 0 ? DeriveWeatherBlockFromKnown(w) : 0;
+    if (w == 0) return 0;
+    const uint64_t derived = DeriveWeatherBlockFromKnown(w);
+    return derived != 0 && AcceptFollowingBlock(w, derived) ? derived : 0;
+}
+
+uint64_t AcceptedWeatherBlock(int weather) {
+    const size_t w = static_cast<size_t>(ClampWeather(weather));
+    const uint64_t block = KeyframeTable.AcceptedBlocks[w];
+    return block != 0 && block == KeyframeTable.WeatherBlockTable[w] && BlockWritable(block) ? block : 0;
 }
 
 namespace {
@@ -477,7 +512,7 @@ KeyframeSearchState StepSearch(KeyframeSearch& search) {
     if (search.extrasunnyFirst) {
         search.extrasunnyFirst = false;
         const uint64_t derived = found != 0 ? DeriveWeatherBlockFromKnown(search.target) : 0;
-        if (derived != 0) {
+        if (derived != 0 && AcceptFollowingBlock(search.target, derived)) {
             EndSearch(search, derived);
         } else {
             BeginNextWalk(search);
@@ -549,12 +584,13 @@ void DiscardWeatherSnapshot(int weather) {
     snapshot.recordValid.fill(0);
 }
 
-void CaptureOriginalsFromSnapshot(int weather) {
+void CaptureOriginalsFromSnapshot(int weather, uint8_t regions) {
     const int w = ClampWeather(weather);
     EditStoreLock lock(EditStoreMutex());
     const WeatherBlockSnapshot& snapshot = KeyframeTable.WeatherBlockSnapshots[static_cast<size_t>(w)];
     if (!snapshot.taken || snapshot.bytes.size() != kWeatherBlockBytes) return;
     for (int r = 0; r < 2; ++r) {
+        if (((regions >> r) & 1) == 0) continue;
         for (int k = 0; k < static_cast<int>(kKeyframeCount); ++k) {
             const size_t record = static_cast<size_t>(r * 13 + k);
             // A record the snapshot could not read holds no game values.
@@ -586,8 +622,8 @@ bool ApplyContextToLive() {
     const TimecycleContext& c = CurrentTimecycleContext;
     if (!c.valid) return false;
     const int w = ClampWeather(c.weather);
-    const uint64_t block = KeyframeTable.WeatherBlockTable[static_cast<size_t>(w)];
-    if (!BlockWritable(block)) return false;
+    const uint64_t block = AcceptedWeatherBlock(w);
+    if (block == 0) return false;
     CommitCurrentContext();
     if (!GetEditSlot(c.weather, c.region, c.keyframe).loaded) return false;
     const int k = ClampKeyframe(c.keyframe);
@@ -621,8 +657,8 @@ RecordWriteCounts WriteWeatherRecords(int weather, uint64_t block, bool showBefo
 bool WriteWeatherBlockLive(int weather, bool showBefore, uint64_t* writtenValues) {
     if (writtenValues) *writtenValues = 0;
     const int w = ClampWeather(weather);
-    uint64_t block = KeyframeTable.WeatherBlockTable[static_cast<size_t>(w)];
-    if (!BlockWritable(block)) block = ScanTimecycleTable(w);
+    uint64_t block = AcceptedWeatherBlock(w);
+    if (block == 0) block = ScanTimecycleTable(w);
     if (!BlockWritable(block)) return false;
     EditStoreLock lock(EditStoreMutex());
     CommitCurrentContext();
@@ -646,7 +682,7 @@ void SyncTimecycleBeforeAfter() {
         sync.lastAfterShown = shown;
         sync.lastWeather = w;
         // A change of weather alone writes nothing.
-        if (!changed || KeyframeTable.WeatherBlockTable[static_cast<size_t>(w)] == 0) return;
+        if (!changed || KeyframeTable.AcceptedBlocks[static_cast<size_t>(w)] == 0) return;
     }
     // Outside the lock: the write may have to search for the block again.
     WriteWeatherBlockLive(w, shown == 0);
@@ -662,6 +698,7 @@ void ResetKeyframeTable() {
     CancelKeyframeTableSearch();
     ForgetFailedSearches();
     for (std::atomic<uint64_t>& entry : KeyframeTable.WeatherBlockTable) entry = 0;
+    for (std::atomic<uint64_t>& entry : KeyframeTable.AcceptedBlocks) entry = 0;
     for (size_t w = 0; w < kWeatherCount; ++w) DiscardWeatherSnapshot(static_cast<int>(w));
     {
         EditStoreLock lock(EditStoreMutex());

@@ -79,6 +79,12 @@ struct KeyframeTableState {
     // 0 = not located. Atomic: the tick reads them while a search on the
     // render thread stores them.
     std::array<std::atomic<uint64_t>, kWeatherCount> WeatherBlockTable{};
+    // Per weather, the block taken as that weather's (0: none): found by a
+    // search on rows that tell the weather from the others, or following
+    // from a located block and holding one such row of the weather's own (or
+    // the weather has no rows at all). Only a block taken so, and still the
+    // weather's located one, is ever written.
+    std::array<std::atomic<uint64_t>, kWeatherCount> AcceptedBlocks{};
     // The game's own bytes of each weather (the "before" image). Taken and
     // discarded under the search's shared-state lock (render thread: the
     // load preview and the reader; script fiber: the before/after writer).
@@ -112,14 +118,21 @@ void ResetKeyframeTable();
 // StartKeyframeTableSearch with its steps run back to back (it may take up
 // to the search's budgets on the calling thread).
 uint64_t ScanTimecycleTable(int weather);
-// The block when it is located or follows from a located one; no search.
+// The weather's block when it was taken as the weather's, or is located (or
+// follows from a located one) and holds a row of the weather's own that no
+// other weather shares; no search.
 uint64_t KnownWeatherBlock(int weather);
+// The block taken as the weather's while it is still its located, writable
+// block; 0 otherwise. No check of rows, no search: what the writers use.
+uint64_t AcceptedWeatherBlock(int weather);
 uint64_t DeriveWeatherBlockFromKnown(int weather);
 
 // The search for a weather's block, in slices. Start runs no search itself
 // (a known or derivable block finishes it at once); each step reads at most
 // one slice of memory. EXTRASUNNY's rows are searched first when the weather
-// could be derived from EXTRASUNNY's block. A search that finds nothing is
+// could be derived from EXTRASUNNY's block. Only rows that no other weather
+// shares vote, so that a block is never taken for a weather on the evidence
+// of rows it has in common with another. A search that finds nothing is
 // remembered per weather with its recognition rows: the same rows are not
 // searched again until a block is located somewhere (or the rows change,
 // e.g. another file is loaded). One search at a time; a start cancels the
@@ -131,7 +144,9 @@ uint64_t KeyframeTableSearchResult();  // the block once Found, else 0
 void CancelKeyframeTableSearch();
 void LocateWeatherBlocks(int weather, uint64_t address);
 bool SnapshotWeatherBlock(int weather, uint64_t address);
-void CaptureOriginalsFromSnapshot(int weather);
+// regions: bit 1 GLOBAL, 2 URBAN; a region left out keeps its originals
+// and edit marks (a loaded file that did not hold it left it as it was).
+void CaptureOriginalsFromSnapshot(int weather, uint8_t regions = 0b11);
 // Clears the weather's taken flag and empties its bytes (a new load snapshots anew).
 void DiscardWeatherSnapshot(int weather);
 bool ApplyContextToLive();

@@ -94,14 +94,12 @@ void AddEngineBaselineRows(int weather, int region, std::vector<TimecycleRowReco
         rows.push_back(MakeRow(baseline.name, "GLOBAL", "engine_baseline", baseline.values));
 }
 
-void ReadOriginalXmlRows(std::vector<TimecycleRowRecord>& rows, int weather, int region) {
-    const int w = ClampWeather(weather);
-    const size_t before = rows.size();
-    AddEngineBaselineRows(w, region, rows);
-    if (rows.size() != before) return;
+namespace {
+
+// The rows of the weather's file that pass the filter, not yet ordered nor cut.
+void CollectXmlRows(std::vector<TimecycleRowRecord>& found, int w, int region) {
     std::string text;
     if (!core::ReadFileBytes(TimecycleFileWidePath(static_cast<uint32_t>(w)), text)) return;
-    std::vector<TimecycleRowRecord> found;
     std::vector<ValueToken> tokens;
     RegionText regionText;
     const char* const names[2] = {"GLOBAL", "URBAN"};
@@ -119,13 +117,11 @@ void ReadOriginalXmlRows(std::vector<TimecycleRowRecord>& rows, int weather, int
             if (Keeps(row)) found.push_back(std::move(row));
         }
     }
-    FilterAndOrderRows(found);
-    rows.insert(rows.end(), found.begin(), found.end());
 }
 
-void ReadLoadedContextRows(std::vector<TimecycleRowRecord>& rows, int weather, int region) {
-    const int w = ClampWeather(weather);
-    std::vector<TimecycleRowRecord> found;
+// The rows of the weather's loaded values that pass the filter, not yet
+// ordered nor cut.
+void CollectLoadedRows(std::vector<TimecycleRowRecord>& found, int w, int region) {
     const char* const names[2] = {"GLOBAL", "URBAN"};
     const auto& list = TimecycleVariableList();
     EditStoreLock lock(EditStoreMutex());
@@ -145,8 +141,116 @@ void ReadLoadedContextRows(std::vector<TimecycleRowRecord>& rows, int weather, i
             if (Keeps(row)) found.push_back(std::move(row));
         }
     }
+}
+
+}  // namespace
+
+void ReadOriginalXmlRows(std::vector<TimecycleRowRecord>& rows, int weather, int region) {
+    const int w = ClampWeather(weather);
+    const size_t before = rows.size();
+    AddEngineBaselineRows(w, region, rows);
+    if (rows.size() != before) return;
+    std::vector<TimecycleRowRecord> found;
+    CollectXmlRows(found, w, region);
     FilterAndOrderRows(found);
     rows.insert(rows.end(), found.begin(), found.end());
+}
+
+void ReadLoadedContextRows(std::vector<TimecycleRowRecord>& rows, int weather, int region) {
+    std::vector<TimecycleRowRecord> found;
+    CollectLoadedRows(found, ClampWeather(weather), region);
+    FilterAndOrderRows(found);
+    rows.insert(rows.end(), found.begin(), found.end());
+}
+
+void ReadSearchRows(std::vector<TimecycleRowRecord>& rows, int weather, bool withoutShared) {
+    const int w = ClampWeather(weather);
+    std::vector<TimecycleRowRecord> found;
+    AddEngineBaselineRows(w, kRegionGlobal, found);
+    if (found.empty()) CollectXmlRows(found, w, kRegionGlobal);
+    if (WeatherNameTable[static_cast<size_t>(w)].typeId != 5) CollectLoadedRows(found, w, kRegionGlobal);
+    if (withoutShared) DropRowsSharedWithOtherWeathers(found, w);
+    // Each source in its own order, cut to its own 24 (the engine's rows are never cut).
+    for (const char* source : {"engine_baseline", "original_xml", "loaded_context"}) {
+        std::vector<TimecycleRowRecord> part;
+        for (TimecycleRowRecord& row : found)
+            if (row.source == source) part.push_back(std::move(row));
+        if (part.empty()) continue;
+        if (part.front().source != "engine_baseline") FilterAndOrderRows(part);
+        rows.insert(rows.end(), part.begin(), part.end());
+    }
+}
+
+namespace {
+
+// The rows still open whose variable holds the same 13 halves in the values
+// that have() gives for it (false: the source has no such values).
+template <class Have>
+void MarkShared(const std::vector<TimecycleRowRecord>& rows, const std::vector<int>& variables,
+                std::vector<uint8_t>& shared, Have&& have) {
+    std::array<uint16_t, kKeyframeCount> halves{};
+    for (size_t i = 0; i < rows.size(); ++i) {
+        if (shared[i] || variables[i] < 0) continue;
+        if (have(static_cast<size_t>(variables[i]), rows[i].name, halves) && halves == rows[i].halves) shared[i] = 1;
+    }
+}
+
+}  // namespace
+
+void DropRowsSharedWithOtherWeathers(std::vector<TimecycleRowRecord>& rows, int weather) {
+    if (rows.empty()) return;
+    const int w = ClampWeather(weather);
+    std::vector<int> variables;
+    for (const TimecycleRowRecord& row : rows) variables.push_back(FindVariableRow(row.name));
+    std::vector<uint8_t> shared(rows.size(), 0);
+    std::string text;
+    std::vector<ValueToken> tokens;
+    RegionText regionText;
+    for (int v = 0; v < static_cast<int>(kWeatherCount); ++v) {
+        if (v == w) continue;
+        if (WeatherNameTable[static_cast<size_t>(v)].typeId == 5) {
+            MarkShared(rows, variables, shared, [](size_t, const std::string& name, auto& halves) {
+                for (const EngineBaselineRow& baseline : EngineBaselineTable) {
+                    if (name != baseline.name) continue;
+                    for (size_t k = 0; k < kKeyframeCount; ++k) halves[k] = FloatToHalf(baseline.values[k]);
+                    return true;
+                }
+                return false;
+            });
+        }
+        if (core::ReadFileBytes(TimecycleFileWidePath(static_cast<uint32_t>(v)), text)) {
+            for (const char* region : {"GLOBAL", "URBAN"}) {
+                ReadRegionText(text, region, regionText);
+                if (!regionText.found) continue;
+                MarkShared(rows, variables, shared, [&](size_t i, const std::string&, auto& halves) {
+                    const ElementSpan& span = regionText.elements[i];
+                    if (!span.found ||
+                        !ReadKeyframeValues(std::string_view(text).substr(span.start, span.end - span.start), tokens))
+                        return false;
+                    for (size_t k = 0; k < kKeyframeCount; ++k) halves[k] = FloatToHalf(tokens[k].value);
+                    return true;
+                });
+            }
+        }
+        EditStoreLock lock(EditStoreMutex());
+        for (int r = 0; r < 2; ++r) {
+            MarkShared(rows, variables, shared, [&](size_t i, const std::string&, auto& halves) {
+                for (int k = 0; k < static_cast<int>(kKeyframeCount); ++k) {
+                    const EditSlot& slot = GetEditSlot(v, r, k);
+                    if (!slot.loaded || i >= EntryCount(slot) || !slot.entries[i].present) return false;
+                    halves[static_cast<size_t>(k)] = FloatToHalf(slot.entries[i].value);
+                }
+                return true;
+            });
+        }
+    }
+    size_t kept = 0;
+    for (size_t i = 0; i < rows.size(); ++i) {
+        if (shared[i]) continue;
+        if (kept != i) rows[kept] = std::move(rows[i]);
+        ++kept;
+    }
+    rows.resize(kept);
 }
 
 namespace {
@@ -171,7 +275,9 @@ bool PreviewThroughSlots(int w, std::string& status) {
 bool PreviewIntoTable(int w, uint64_t block, std::string& status) {
     SnapshotWeatherBlock(w, block);
     EditStoreLock lock(EditStoreMutex());
-    CaptureOriginalsFromSnapshot(w);
+    // A region the file did not hold keeps its originals and edits.
+    const uint8_t held = TimecycleLoadRecords[static_cast<size_t>(w)].regionsHeld;
+    CaptureOriginalsFromSnapshot(w, held);
     CommitCurrentContext();
 
     const RecordWriteCounts counts = WriteWeatherRecords(w, block, false);
@@ -187,6 +293,7 @@ bool PreviewIntoTable(int w, uint64_t block, std::string& status) {
     ImportedOverridesActive = 0;
     ClearImportPatchesMark();
     for (int r = 0; r < static_cast<int>(kRegionCount); ++r) {
+        if (r != kRegionBoth && ((held >> r) & 1) == 0) continue;
         for (int k = 0; k < static_cast<int>(kKeyframeCount); ++k) {
             EditSlot& slot = GetEditSlot(w, r, k);
             if (!slot.loaded) continue;
@@ -257,8 +364,7 @@ bool StepTimecyclePreview() {
     std::string status;
     FinishPendingPreview(outcome, status);
     TimecycleStatusLine =
-        status + SkippedRowsNote(WeatherTimecycleFileName(static_cast<uint32_t>(w)),
-                                 TimecycleLoadRecords[static_cast<size_t>(w)].skippedCount);
+        status + LoadNotes(WeatherTimecycleFileName(static_cast<uint32_t>(w)), TimecycleLoadRecords[static_cast<size_t>(w)]);
     return false;
 }
 

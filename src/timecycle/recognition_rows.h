@@ -37,9 +37,21 @@ void FinishTimecycleRow(TimecycleRowRecord& row);
 void AddEngineBaselineRows(int weather, int region, std::vector<TimecycleRowRecord>& rows);
 void ReadOriginalXmlRows(std::vector<TimecycleRowRecord>& rows, int weather, int region);
 void ReadLoadedContextRows(std::vector<TimecycleRowRecord>& rows, int weather, int region);
+// The GLOBAL rows the search for the weather's block uses: those of its
+// file (OVERCAST: the engine's), then, but for OVERCAST, those of its
+// loaded values. withoutShared: the rows another weather shares
+// (DropRowsSharedWithOtherWeathers) are dropped before each source's order
+// and cut to 24, so that up to 24 rows each that tell the weather apart remain.
+void ReadSearchRows(std::vector<TimecycleRowRecord>& rows, int weather, bool withoutShared);
 // The filter and order of the XML and loaded-context rows: distinct >= 4
 // and score >= 420, by score, distinct, then name; at most 24.
 void FilterAndOrderRows(std::vector<TimecycleRowRecord>& rows);
+// Drops the rows that another weather holds too: the same variable with the
+// same 13 binary16 values in either region of another weather's file in the
+// workspace or of its loaded values, or among OVERCAST's engine rows. A
+// block in which such a row stands may be either weather's: the row tells
+// nothing about which.
+void DropRowsSharedWithOtherWeathers(std::vector<TimecycleRowRecord>& rows, int weather);
 
 // The load preview of a file just loaded into the store. With the table
 // located (or derivable) it writes the file into the game at once. Otherwise

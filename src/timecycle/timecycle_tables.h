@@ -1,9 +1,9 @@
 // The fixed description of the game's timecycle: the 28 display groups, the
 // 13 keyframes, the editor's three regions and the engine baseline rows that
 // recognise the game's keyframe table (the 18 weathers are the game's,
-// game/weathers.h). The data lives in
-// timecycle_tables_data.cpp, written by tools/gen_timecycle_tables.py, which
-// also holds TimecycleVariableTable (timecycle_model.h).
+// game/weathers.h). The rows live in src/timecycle/data; the build writes
+// their C++ (with TimecycleVariableTable, timecycle_model.h) with
+// tools/gen_timecycle_tables.py.
 #pragma once
 #include <cstddef>
 #include <cstdint>

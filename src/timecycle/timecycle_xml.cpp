@@ -52,6 +52,7 @@ struct ParsedFile {
     uint64_t valueCount = 0;
     uint64_t missingCount = 0;
     uint64_t skippedCount = 0;  // elements found whose text is not 13 finite numbers separated by white space
+    uint8_t regionsFound = 0;   // 1 GLOBAL, 2 URBAN
 };
 
 // Both regions of text, each element checked against the same element of
@@ -70,6 +71,7 @@ void ParseTimecycleFile(const std::string& text, const std::string* reference, P
             ++parsed.missingCount;
             continue;
         }
+        parsed.regionsFound |= static_cast<uint8_t>(1u << r);
         const bool referenceRegionFound = reference && !referenceIsText &&
                                           (ReadRegionText(*reference, regionNames[r], referenceRegion), referenceRegion.found);
         for (const auto& [name, row] : VariableNameIndex()) {
@@ -98,10 +100,12 @@ void ParseTimecycleFile(const std::string& text, const std::string* reference, P
     }
 }
 
-// The weather's 39 slots emptied and filled with the parsed file; the number
-// of values that differ from their reference.
+// The weather's slots emptied and filled with the parsed file; the number
+// of values that differ from their reference. A region the file does not
+// hold (cut short, left out) keeps its values and unsaved edits; BOTH is
+// rebuilt from the regions.
 uint64_t StoreParsedFile(int w, const ParsedFile& parsed) {
-    ClearWeatherSlots(w);
+    ClearWeatherSlots(w, static_cast<uint8_t>(parsed.regionsFound | (1u << kRegionBoth)));
     uint64_t changedCount = 0;
     for (int r = 0; r < 2; ++r) {
         for (const ParsedRow& row : parsed.regions[static_cast<size_t>(r)]) {
@@ -152,6 +156,15 @@ void ForgetImportState(int w) {
 
 }  // namespace
 
+std::string LoadNotes(const std::string& fileName, const TimecycleLoadRecord& record) {
+    std::string notes;
+    for (const auto& [bit, region] : {std::pair<uint8_t, const char*>{1, "GLOBAL"}, {2, "URBAN"}}) {
+        if ((record.regionsHeld & bit) == 0)
+            notes += " " + fileName + ": no " + region + " region, " + region + " left as it was.";
+    }
+    return notes + SkippedRowsNote(fileName, record.skippedCount);
+}
+
 std::string SkippedRowsNote(const std::string& fileName, uint64_t skipped) {
     if (skipped == 0) return {};
     return " " + fileName + ": " + std::to_string(skipped) + (skipped == 1 ? " row" : " rows") +
@@ -174,8 +187,10 @@ void LoadTimecycleXml(int weather) {
     std::string label;
     core::FileReadFailure failure = core::FileReadFailure::NotReadable;
     if (!ReadTimecycleXmlText(w, text, label, &failure)) {
+        // The folder the file is in: Timecycles, or the Imports folder itself.
+        const std::string path = TimecycleFileImportPath(uw);
         TimecycleStatusLine = "Load .xml failed: " + fileName + " " + core::FileReadFailureText(failure) + " in " +
-                              core::ImportsTimecyclesFolder();
+                              path.substr(0, path.size() - fileName.size());
         return;
     }
     std::string reference;
@@ -205,16 +220,18 @@ void LoadTimecycleXml(int weather) {
     record.appliedCount = 0;
     record.missingCount = parsed.missingCount;
     record.skippedCount = parsed.skippedCount;
+    record.regionsHeld = parsed.regionsFound;
     record.sourceLabel = label;
     ClearTimecycleRereadFrames();
 
     std::string status = "Loaded " + fileName + ": " + std::to_string(parsed.valueCount) + " values";
     if (changedCount != 0) status += ", " + std::to_string(changedCount) + " changed from vanilla";
-    TimecycleStatusLine = status + "." + skippedNote;
+    const std::string notes = LoadNotes(fileName, record);
+    TimecycleStatusLine = status + "." + notes;
 
     std::string previewMessage;
     LoadWeatherForPreview(w, previewMessage);
-    if (!previewMessage.empty()) TimecycleStatusLine = previewMessage + skippedNote;
+    if (!previewMessage.empty()) TimecycleStatusLine = previewMessage + notes;
 }
 
 }  // namespace timecycle

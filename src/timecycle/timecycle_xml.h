@@ -18,6 +18,7 @@ struct TimecycleLoadRecord {
     uint64_t appliedCount = 0;
     uint64_t missingCount = 0;  // one per variable without an element in a region, one per missing region
     uint64_t skippedCount = 0;  // elements whose text is not 13 finite numbers separated by white space
+    uint8_t regionsHeld = 0;    // the regions the last load read: 1 GLOBAL, 2 URBAN (the others were left as they were)
     std::string sourceLabel;
 };
 extern std::array<TimecycleLoadRecord, kWeatherCount> TimecycleLoadRecords;
@@ -38,5 +39,8 @@ bool ReadTimecycleXmlText(int weather, std::string& text, std::string& sourceLab
 void LoadTimecycleXml(int weather);
 // The sentence the load adds to its status for skipped elements; empty for 0.
 std::string SkippedRowsNote(const std::string& fileName, uint64_t skipped);
+// What the load adds to its status: a region the file did not hold (left as
+// it was, unsaved edits included), then the skipped elements.
+std::string LoadNotes(const std::string& fileName, const TimecycleLoadRecord& record);
 
 }  // namespace timecycle

@@ -27,6 +27,57 @@ size_t FindFrom(std::string_view text, std::string_view needle, size_t from) {
     return hit == text.end() ? std::string_view::npos : static_cast<size_t>(hit - text.begin());
 }
 
+// Comments and CDATA sections: nothing inside one is markup (mod files
+// keep old rows in comments).
+struct HiddenSection {
+    std::string_view open;
+    std::string_view close;
+};
+constexpr HiddenSection kHiddenSections[2] = {{"<!--", "-->"}, {"<![CDATA[", "]]>"}};
+
+// When a comment or CDATA section opens at p: the position just past its
+// end, or npos when it never closes (it hides the rest of the text). Any
+// other position: p itself.
+size_t SkipHidden(std::string_view text, size_t p) {
+    for (const HiddenSection& hidden : kHiddenSections) {
+        if (text.compare(p, hidden.open.size(), hidden.open) != 0) continue;
+        const size_t close = text.find(hidden.close, p + hidden.open.size());
+        return close == std::string_view::npos ? close : close + hidden.close.size();
+    }
+    return p;
+}
+
+// The first comment or CDATA section that opens at or after from and
+// before limit, or npos. The search looks no further than limit.
+size_t NextHidden(std::string_view text, size_t from, size_t limit) {
+    const std::string_view range = text.substr(0, std::min(text.size(), limit + 1));
+    for (size_t p = from; p < limit; ++p) {
+        p = range.find("<!", p);
+        if (p == std::string_view::npos || p >= limit) return std::string_view::npos;
+        if (SkipHidden(text, p) != p) return p;
+    }
+    return std::string_view::npos;
+}
+
+// The first needle at or after from that starts before limit and stands
+// outside every comment and CDATA section (recognised from `from` on), or
+// npos. The needle is looked for no further than limit, and each part of
+// the text once, however many comments there are.
+size_t FindOutsideHidden(std::string_view text, std::string_view needle, size_t from, size_t limit) {
+    limit = std::min(limit, text.size());
+    const std::string_view range = text.substr(0, std::min(text.size(), limit - 1 + needle.size()));
+    const auto search = [&](size_t at) { return limit == 0 ? std::string_view::npos : FindFrom(range, needle, at); };
+    size_t hit = search(from);
+    size_t hidden = NextHidden(text, from, limit);
+    while (hit != std::string_view::npos && hidden != std::string_view::npos && hidden < hit) {
+        const size_t resume = SkipHidden(text, hidden);
+        if (resume == std::string_view::npos) return resume;
+        if (hit < resume) hit = search(resume);  // the hit lay inside it
+        hidden = NextHidden(text, resume, limit);
+    }
+    return hit;
+}
+
 bool TagHoldsName(std::string_view tag, std::string_view name) {
     std::string attribute;
     attribute.reserve(name.size() + 7);
@@ -44,13 +95,13 @@ bool FindRegionSection(std::string_view text, const char* name, uint64_t& bodySt
     size_t p = 0;
     for (;;) {
         if (length < 7 || p > length - 7) return false;
-        const size_t open = FindFrom(text, kRegionOpen, p);
+        const size_t open = FindOutsideHidden(text, kRegionOpen, p, length);
         if (open == std::string_view::npos) return false;
         const size_t tagEnd = text.find('>', open + kRegionOpen.size());
         if (tagEnd == std::string_view::npos) return false;
         const size_t afterTag = tagEnd + 1;
         if (length < 9 || afterTag > length - 9) return false;
-        const size_t close = FindFrom(text, kRegionClose, afterTag);
+        const size_t close = FindOutsideHidden(text, kRegionClose, afterTag, length);
         if (close == std::string_view::npos) return false;
         if (TagHoldsName(text.substr(open, afterTag - open), name)) {
             bodyStart = afterTag;
@@ -70,13 +121,12 @@ bool FindElementText(std::string_view text, uint64_t from, uint64_t to, const ch
     const std::string openTag = std::string("<") + name + ">";
     const std::string closeTag = std::string("</") + name + ">";
     // An opening tag must start before to, a closing tag at or before it:
-    // neither search looks further.
-    const size_t openLimit = std::min<size_t>(text.size(), to - 1 + openTag.size());
-    const size_t open = FindFrom(text.substr(0, openLimit), openTag, from);
+    // neither search looks further. Tags inside comments and CDATA sections
+    // are none.
+    const size_t open = FindOutsideHidden(text, openTag, from, to);
     if (open == std::string_view::npos) return false;
     const size_t textStart = open + openTag.size();
-    const size_t closeLimit = std::min<size_t>(text.size(), to + closeTag.size());
-    const size_t close = FindFrom(text.substr(0, closeLimit), closeTag, textStart);
+    const size_t close = FindOutsideHidden(text, closeTag, textStart, to + 1);
     if (close == std::string_view::npos) return false;
     start = textStart;
     end = close;
@@ -147,6 +197,14 @@ void FindRegionElements(std::string_view text, uint64_t from, uint64_t to, Regio
             const void* hit = std::memchr(text.data() + p, '<', end - p);
             if (!hit) break;
             lt = static_cast<size_t>(static_cast<const char*>(hit) - text.data());
+        }
+        const size_t afterHidden = SkipHidden(text, lt);
+        if (afterHidden != lt) {
+            // Nothing inside a comment or CDATA section counts; one that
+            // does not close inside the range hides the rest of it.
+            if (afterHidden == std::string_view::npos || afterHidden > end) break;
+            p = afterHidden;
+            continue;
         }
         p = lt + 1;
         const bool closing = p < end && text[p] == '/';

@@ -5,6 +5,7 @@
 #include <string>
 
 #include <imgui.h>
+#include <imgui_stdlib.h>
 
 #include "core/file_utils.h"
 #include "core/folder_picker.h"
@@ -15,6 +16,11 @@
 #include "ui/main_window.h"
 
 namespace ui {
+
+SettingsTabState SettingsTab;
+
+void ResetSettingsTab() { SettingsTab = SettingsTabState{}; }
+
 namespace {
 
 constexpr const char* kMainWindowTitle = "Varnel";
@@ -170,16 +176,17 @@ void DrawFolders() {
     ImGui::Spacing();
     if (!ImGui::CollapsingHeader("Folders##settings_folders_v2")) return;
     const bool dialogOpen = core::FolderDialogOpen.load() != 0;
-    DrawFolderRow("VRN Folder", "##VrnWorkspaceDirectory", core::WorkspacePaths.VrnFolderText, core::kFolderTextSize,
+    std::array<FolderField, 3>& fields = SettingsTab.folders;
+    DrawFolderRow("VRN Folder", "##VrnWorkspaceDirectory", fields[0], core::WorkspacePaths.VrnFolderText,
                   "Browse##BrowseVrnFolder", core::kFolderKindVrn, "Select VRN folder or parent folder", core::VrnFolder(),
                   core::DefaultVrnFolder(), dialogOpen);
-    DrawFolderRow("Import Folder", "##TimecycleImportDirectory", core::WorkspacePaths.ImportFolderText, core::kFolderTextSize,
+    DrawFolderRow("Import Folder", "##TimecycleImportDirectory", fields[1], core::WorkspacePaths.ImportFolderText,
                   "Browse##BrowseImportFolder", core::kFolderKindImport, "Select VRN import folder", core::DefaultImportsFolder(),
                   core::DefaultImportsFolder(), dialogOpen);
     ImGui::Spacing();
     DrawFolderLayout();
     ImGui::Spacing();
-    DrawFolderRow("Export Folder", "##VrnExportDirectory", core::WorkspacePaths.ExportFolderText, core::kFolderTextSize,
+    DrawFolderRow("Export Folder", "##VrnExportDirectory", fields[2], core::WorkspacePaths.ExportFolderText,
                   "Browse##BrowseExportFolder", core::kFolderKindExport, "Select VRN export folder", core::DefaultExportsFolder(),
                   core::DefaultExportsFolder(), dialogOpen);
 }
@@ -194,12 +201,26 @@ const char* DialogOpenedMessage(int32_t kind) {
 
 }  // namespace
 
-void DrawFolderRow(const char* label, const char* inputId, char* buffer, size_t capacity, const char* browseLabel,
-                   int32_t kind, const char* dialogTitle, const std::string& startFolder,
+void DrawFolderRow(const char* label, const char* inputId, FolderField& field, char (&folder)[core::kFolderTextSize],
+                   const char* browseLabel, int32_t kind, const char* dialogTitle, const std::string& startFolder,
                    const std::string& defaultFolder, bool dialogOpen) {
+    // A folder set another way (the dialog, "Default", a reset, the start)
+    // replaces what the field shows, a refused path too.
+    if (!field.shown || field.shownFolder != folder) {
+        field.text = field.shownFolder = folder;
+        field.shown = true;
+        field.tooLong = false;
+    }
     ImGui::TextUnformatted(label);
     ImGui::SetNextItemWidth(std::max(ImGui::GetContentRegionAvail().x - 176.0f, 160.0f));
-    ImGui::InputText(inputId, buffer, capacity);
+    if (ImGui::InputText(inputId, &field.text)) {
+        field.tooLong = !core::CopyFolderText(folder, field.text);
+        if (field.tooLong) {
+            core::SettingsStatusLine = std::string(label) + " not taken: folder path too long: " + field.text;
+        } else {
+            field.shownFolder = folder;
+        }
+    }
 
     ImGui::SameLine();
     ImGui::BeginDisabled(dialogOpen);
@@ -208,8 +229,11 @@ void DrawFolderRow(const char* label, const char* inputId, char* buffer, size_t 
         core::SettingsStatusLine = DialogOpenedMessage(kind);
     ImGui::SameLine();
     const std::string defaultLabel = std::string("Default##") + inputId;
-    ImGui::BeginDisabled(core::SamePath(buffer, defaultFolder));
-    if (ColouredButton(defaultLabel.c_str(), ImVec2(84.0f, 22.0f), kFolderColours)) core::RestoreDefaultFolder(kind);
+    ImGui::BeginDisabled(core::SamePath(field.text, defaultFolder));
+    if (ColouredButton(defaultLabel.c_str(), ImVec2(84.0f, 22.0f), kFolderColours)) {
+        core::RestoreDefaultFolder(kind);
+        field.shown = false;
+    }
     ImGui::EndDisabled();
     ImGui::EndDisabled();
 }
@@ -259,6 +283,7 @@ void ResetSettingsToDefaults(float displayWidth, float displayHeight) {
     core::UiSettings.ShowFPSWhenClosed = true;
 
     core::AdoptVrnFolder(core::DefaultVrnFolder());
+    ResetSettingsTab();
     ResetFpsCounters();
 
     // A running timelapse stops as by its checkbox: the game clock is let go.
@@ -278,7 +303,16 @@ void DrawSettingsPanel() {
         ImGui::Separator();
         ImGui::Spacing();
 
-        if (ColouredButton("Save settings", ImVec2(132.0f, 28.0f), kSaveColours)) core::SaveSettings();
+        if (ColouredButton("Save settings", ImVec2(132.0f, 28.0f), kSaveColours)) {
+            const FolderField* refused = nullptr;
+            for (const FolderField& field : SettingsTab.folders)
+                if (field.tooLong && !refused) refused = &field;
+            if (refused) {
+                core::SettingsStatusLine = "VRN.ini not saved: folder path too long: " + refused->text;
+            } else {
+                core::SaveSettings();
+            }
+        }
         ImGui::SameLine();
         const ImVec2 display = ImGui::GetIO().DisplaySize;
         ImGui::BeginDisabled(!core::SettingsDifferFromDefaults(display.x, display.y));

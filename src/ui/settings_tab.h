@@ -15,11 +15,13 @@
 //     or (1) while "Lock Time" is set.
 //   "Enable Free Cam": the camera natives of free_camera.cpp.
 #pragma once
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <string>
 
 #include "core/shared_value.h"
+#include "core/workspace.h"
 
 namespace ui {
 
@@ -28,11 +30,27 @@ void DrawSettingsPanel();
 // The main window's name for the same panel.
 inline void DrawSettingsTab() { DrawSettingsPanel(); }
 
+// What a folder field shows. A path typed there that is too long for the
+// folder text is refused, never cut: it stays in the field, the folder
+// stays as it was, and "Save settings" does not save until the field is
+// mended (or the folder is set another way).
+struct FolderField {
+    std::string text;
+    std::string shownFolder;  // the folder text the field last took or set
+    bool shown = false;       // false: the field takes the folder text at its next frame
+    bool tooLong = false;
+};
+struct SettingsTabState {
+    std::array<FolderField, 3> folders;  // VRN, Import, Export
+};
+extern SettingsTabState SettingsTab;
+void ResetSettingsTab();
+
 // One folder row: label, the editable folder text, "Browse" (opens the
-// folder dialog of kind) and "Default" (disabled while the text is the
+// folder dialog of kind) and "Default" (disabled while the field shows the
 // default folder); both buttons are disabled while a dialog is open.
-void DrawFolderRow(const char* label, const char* inputId, char* buffer, size_t capacity, const char* browseLabel,
-                   int32_t kind, const char* dialogTitle, const std::string& startFolder,
+void DrawFolderRow(const char* label, const char* inputId, FolderField& field, char (&folder)[core::kFolderTextSize],
+                   const char* browseLabel, int32_t kind, const char* dialogTitle, const std::string& startFolder,
                    const std::string& defaultFolder, bool dialogOpen);
 
 // One before/after hotkey chooser over the 27 rows; the menu hotkey's key

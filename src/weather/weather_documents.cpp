@@ -180,6 +180,13 @@ bool ReadWeatherDocumentText(const WeatherDocument& document, std::string& text,
         path = importPath;
         return true;
     }
+    // An import file that is there but cannot be read (too large, say) is
+    // reported: the workspace copy is not it.
+    if (importFailure != core::FileReadFailure::NotFound && ExistsAsFile(importPath)) {
+        if (failure) *failure = importFailure;
+        path.clear();
+        return false;
+    }
     const std::string workspacePath = WeatherDocumentWorkspacePath(document);
     if (core::ReadTextFile(workspacePath, text, failure)) {
         path = workspacePath;

@@ -180,7 +180,8 @@ bool ScanTagAttributes(XmlScanState& state, const XmlStartTag& tag, size_t& cont
 
 // Records of one number-array element: its text, from just past the start
 // tag's ">" to "</name>", must be numbers separated by white space, else the
-// element makes no record. The numbers are read as they come, so the end tag
+// element makes no record (numbers run together, "1-2" or "1.5.5", are no
+// list: an edit of one would merge it with its neighbour). The numbers are read as they come, so the end tag
 // is only looked for where they stop (one pass, whatever the input).
 // False when the element holds more numbers than a scan may record.
 bool ScanNumberArrayContent(XmlScanState& state, const XmlStartTag& tag) {
@@ -201,6 +202,7 @@ bool ScanNumberArrayContent(XmlScanState& state, const XmlStartTag& tag) {
         if (state.records->size() + numbers.size() >= kMaxScanRecords) return false;
         numbers.push_back({p, p + used, value});
         p += used;
+        if (p < text.size() && text[p] != '<' && !core::IsSpaceByte(static_cast<unsigned char>(text[p]))) return true;
     }
     if (text.compare(p, 2, "</") != 0 || text.compare(p + 2, tag.name.size(), tag.name) != 0 ||
         text.compare(p + 2 + tag.name.size(), 1, ">") != 0) {

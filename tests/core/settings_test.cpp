@@ -163,7 +163,7 @@ TEST_F(SettingsTest, FileTextGivesTheseSettings) {
     std::filesystem::resize_file(Host(Ini()), kMaxFileBytes + 1);  // sparse
     Reload();
     EXPECT_EQ(UiSettings.UIScale, 1.0f);
-    EXPECT_EQ(SettingsStatusLine, "VRN.ini could not be read, defaults used: " + Ini());
+    EXPECT_EQ(SettingsStatusLine, "VRN.ini too large (over 64 MiB), defaults used: " + Ini());
     EXPECT_EQ(SettingsStatusText(), SettingsStatusLine);
     EXPECT_EQ(std::filesystem::file_size(Host(Ini())), kMaxFileBytes + 1);
 }
@@ -749,6 +749,17 @@ TEST_F(FileHelpersTest, ReadsAreByteForByteUpToExactly64MiBAndSayWhyNot) {
     std::string status;
     EXPECT_FALSE(weather::LoadWeatherDocument(weather::FindWeatherDocumentIndex("weather.xml"), status));
     EXPECT_EQ(status, "Load failed: weather.xml too large (over 64 MiB).");
+    // Each says so where the file is: the root of Imports; an import with a
+    // workspace copy beside it (the copy is not loaded in its place).
+    std::filesystem::rename(Host(InVrn("Imports\\Timecycles\\w_extrasunny.xml")), Host(InVrn("Imports\\w_extrasunny.xml")));
+    timecycle::LoadTimecycleXml(0);
+    EXPECT_EQ(timecycle::TimecycleStatusLine,
+              "Load .xml failed: w_extrasunny.xml too large (over 64 MiB) in " + InVrn("Imports\\"));
+    PutFile(InVrn("Imports\\Weather Files\\watertune.xml"), "");
+    std::filesystem::resize_file(Host(InVrn("Imports\\Weather Files\\watertune.xml")), kMaxFileBytes + 1);
+    PutFile(InVrn("Misc\\watertune.xml"), "<W><FogMin x=\"1\"/></W>");
+    EXPECT_FALSE(weather::LoadWeatherDocument(weather::FindWeatherDocumentIndex("watertune.xml"), status));
+    EXPECT_EQ(status, "Load failed: watertune.xml too large (over 64 MiB).");
 }
 
 TEST_F(FileHelpersTest, WideningGoesThroughTheCodePage) {

@@ -7,6 +7,7 @@
 
 #include "game/before_after.h"
 #include "host/host_services.h"
+#include "runtime/editor_entries.h"
 #include "support/sim_world_fixture.h"
 
 namespace {
@@ -32,12 +33,11 @@ protected:
     void SetUp() override {
         SimWorldTest::SetUp();
         g_editors = &editors;
-        BeforeAfterCalls.anyTimecycleGroupEdited = [] { return Note("timecycle?"), g_editors->timecycleEdited; };
-        BeforeAfterCalls.anyVisualSettingsGroupEdited = [] {
-            return Note("visualsettings?"), g_editors->visualSettingsEdited;
-        };
-        BeforeAfterCalls.modifierAllLiveBeforeAfter = [](uint8_t before, uint8_t*) { Note("modifier", before); };
-        BeforeAfterCalls.showWeatherDocsBeforeAfter = [](uint8_t before, uint8_t* changed) {
+        runtime::BeforeAfterEntries& entries = runtime::Entries().beforeAfter;
+        entries.anyTimecycleGroupEdited = [] { return Note("timecycle?"), g_editors->timecycleEdited; };
+        entries.anyVisualSettingsGroupEdited = [] { return Note("visualsettings?"), g_editors->visualSettingsEdited; };
+        entries.modifierAllLiveBeforeAfter = [](uint8_t before, uint8_t*) { Note("modifier", before); };
+        entries.showWeatherDocsBeforeAfter = [](uint8_t before, uint8_t* changed) {
             Note("weather", before);
             if (g_editors->weatherWrites) *changed = 1;
         };

@@ -5,6 +5,7 @@
 
 #include "core/editor_state.h"
 #include "runtime/live_slots.h"
+#include "runtime/override_groups.h"
 #include "support/synthetic_image.h"
 
 namespace {
@@ -56,6 +57,32 @@ TEST_F(LiveSlots, SliderRangesAndDarkFilmicPresets) {
     EXPECT_STREQ(LightDirSlotTable[11].name, "Tonemapping.dark.filmic.exposure");
     EXPECT_EQ(MainSlotTable[5].loaded, 0);
     EXPECT_EQ(TimecycleSlotAddress(429), 0u);  // (start-up's addresses: the host's start-up tests)
+}
+
+// An identifier names its own row: the first and last of each table, and
+// runs only inside one table.
+TEST_F(LiveSlots, IdentifiersNameTheirRows) {
+    const struct {
+        SlotId id;
+        const LiveOverrideSlot* row;
+        const char* name;
+    } ids[] = {
+        {SlotId::LightDirColorR, &LightDirSlotTable[0], "Light Dir Color R"},
+        {SlotId::TonemappingDarkFilmicExposure, &LightDirSlotTable[11], "Tonemapping.dark.filmic.exposure"},
+        {SlotId::PostFxExposure, &MainSlotTable[0], "PostFX Exposure"},
+        {SlotId::MirrorReflectionLocalLightIntensity, &MainSlotTable[326], "Mirror Reflection Local Light Intensity"},
+        {SlotId::FogStart, &FogToneSlotTable[0], "Fog Start"},
+        {SlotId::FilmicWBright, &FogToneSlotTable[97], "Filmic W Bright"},
+    };
+    for (const auto& i : ids) {
+        EXPECT_EQ(&Slot(i.id), i.row) << i.name;
+        EXPECT_STREQ(SlotName(i.id), i.name);
+    }
+    EXPECT_EQ(static_cast<size_t>(SlotId::FilmicWBright) + 1, kSlotCount);
+    EXPECT_TRUE(IsSlotRun(SlotId::PostFxExposure, SlotId::MirrorReflectionLocalLightIntensity));
+    EXPECT_FALSE(IsSlotRun(SlotId::TonemappingDarkFilmicExposure, SlotId::PostFxExposure)) << "two tables";
+    EXPECT_FALSE(IsSlotRun(SlotId::MirrorReflectionLocalLightIntensity, SlotId::FogStart)) << "two tables";
+    EXPECT_FALSE(IsSlotRun(SlotId::PostFxExposureMax, SlotId::PostFxExposure)) << "reversed";
 }
 
 TEST_F(LiveSlots, RefreshRule) {

@@ -23,6 +23,8 @@ protected:
     // The bytes of a Linux file (a real game file read in place).
     static std::string ReadHostFile(const std::string& hostPath);
     bool Exists(const std::string& windowsPath) const;
+    // Removes every file under a folder of the fake drive; the folders stay.
+    void RemoveFilesUnder(const std::string& windowsFolder) const;
 
     static constexpr const char* kDocuments = "C:\\Users\\Player\\Documents\\";
     static constexpr const char* kGameFolder = "C:\\Games\\GTA5\\";

@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <vector>
 
 #include "platform/simulated.h"
 
@@ -52,5 +53,14 @@ std::string FakeDriveTest::ReadHostFile(const std::string& hostPath) {
 }
 
 bool FakeDriveTest::Exists(const std::string& windowsPath) const { return fs::exists(Host(windowsPath)); }
+
+void FakeDriveTest::RemoveFilesUnder(const std::string& windowsFolder) const {
+    std::error_code ec;
+    std::vector<fs::path> files;
+    for (fs::recursive_directory_iterator it(Host(windowsFolder), ec), end; !ec && it != end; it.increment(ec)) {
+        if (!it->is_directory()) files.push_back(it->path());
+    }
+    for (const fs::path& file : files) fs::remove(file, ec);
+}
 
 }  // namespace testsupport

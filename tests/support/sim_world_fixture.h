@@ -1,8 +1,9 @@
 // Native tests on the simulated game world (Linux build): the world is put
 // behind the script-host stand-in, the clock is manual, no key is down, the
 // game window is in the foreground, and the settings and the editor's
-// game-side state start fresh (the subsystem callees are restored after the
-// test, so a test may replace them with recorders). Each test fails when a
+// game-side state (the live override slots among it) start fresh; the
+// editor's entry table is put back after the test, so a test may replace
+// entries with recorders. Each test fails when a
 // native hash was unknown or a call malformed.
 #pragma once
 #include <gtest/gtest.h>
@@ -20,6 +21,8 @@
 #include "host/tick.h"
 #include "host/tick_groups.h"
 #include "platform/simulated.h"
+#include "runtime/editor_entries.h"
+#include "runtime/live_slots.h"
 #include "sim_world.h"
 
 namespace testsupport {
@@ -27,8 +30,7 @@ namespace testsupport {
 class SimWorldTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        savedTickCalls_ = host::TickCalls;
-        savedBeforeAfterCalls_ = game::BeforeAfterCalls;
+        savedEntries_ = runtime::Entries();
         ResetEditorGameSide();
         platform::sim::UseManualClock(true);
         platform::sim::ReleaseAllKeys();
@@ -47,8 +49,7 @@ protected:
         for (const std::string& fault : world.faults) ADD_FAILURE() << "malformed native call: " << fault;
         platform::sim::ClearNativeHandlers();
         platform::sim::ReleaseAllKeys();
-        host::TickCalls = savedTickCalls_;
-        game::BeforeAfterCalls = savedBeforeAfterCalls_;
+        runtime::Entries() = savedEntries_;
         ResetEditorGameSide();
     }
     static void ResetEditorGameSide() {
@@ -61,6 +62,7 @@ protected:
         game::ResetGameControlsState();
         game::ResetFreeCameraState();
         game::ResetBeforeAfterState();
+        runtime::ResetSlotTablesForTesting();
     }
 
     // The calls recorded since the last ClearCalls, in order; their roles as
@@ -87,8 +89,7 @@ protected:
     void (*onNative)(uint64_t hash) = nullptr;  // told of every call first
 
 private:
-    host::TickCallees savedTickCalls_{};
-    game::BeforeAfterCallees savedBeforeAfterCalls_{};
+    runtime::EditorEntries savedEntries_{};
 };
 
 }  // namespace testsupport

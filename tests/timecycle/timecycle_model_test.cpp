@@ -147,6 +147,11 @@ TEST(FindRegionSection, FindsTheNamedRegion) {
         {"", "URBAN", "<none>"},
         {"<regio", "URBAN", "<none>"},
         {"<region name=\"A\">x</region>", nullptr, "<none>"},
+        // Nothing inside a comment or CDATA section is a tag.
+        {"<!-- <region name=\"URBAN\">old</region> --><region name=\"URBAN\">u</region>", "URBAN", "u"},
+        {"<region name=\"URBAN\">u<!-- </region> -->v</region>", "URBAN", "u<!-- </region> -->v"},
+        {"<region name=\"URBAN\">u<![CDATA[</region>]]>v</region>", "URBAN", "u<![CDATA[</region>]]>v"},
+        {"<!-- <region name=\"URBAN\">u</region>", "URBAN", "<none>"},  // never closed: hides the rest
     };
     for (const auto& c : cases) {
         uint64_t s = 7, e = 7;
@@ -174,9 +179,14 @@ TEST(FindElementText, ExactTagsInsideTheRange) {
         EXPECT_EQ(found ? text.substr(s, e - s) : "<none>", c.element) << c.name << " " << c.from;
         EXPECT_TRUE(found || (s == 0u && e == 0u));
     }
+    // Tags inside comments and CDATA sections are none; one never closed
+    // hides the rest of the range.
+    const std::string hidden = "<r><!-- <a>9</a> --><a>1<![CDATA[</a>]]>2</a><!-- <c>3</c>";
+    uint64_t s = 0, e = 0;
+    EXPECT_TRUE(FindElementText(hidden, 0, hidden.size(), "a", s, e) && hidden.substr(s, e - s) == "1<![CDATA[</a>]]>2");
+    EXPECT_FALSE(FindElementText(hidden, 0, hidden.size(), "c", s, e));
     // A closing tag beyond the range does not count.
     const std::string open = "<region><d>1 2";
-    uint64_t s = 0, e = 0;
     EXPECT_FALSE(FindElementText(open + "</region></d>", 0, open.size(), "d", s, e));
 }
 

@@ -80,10 +80,28 @@ int WeatherOfFileName(const std::string& path) {
     return -1;
 }
 
+// FNV-1a over game memory.
+uint64_t BytesHash(uint64_t address, size_t size) {
+    const uint8_t* bytes = reinterpret_cast<const uint8_t*>(address);
+    uint64_t h = 1469598103934665603ull;
+    for (size_t i = 0; i < size; ++i) h = (h ^ bytes[i]) * 1099511628211ull;
+    return h;
+}
+
 // Writes a value into a keyframe record of the game's table, as binary16.
 void PlantHalf(uint64_t block, int region, int keyframe, size_t variable, float value) {
     const uint16_t half = FloatToHalf(value);
     std::memcpy(reinterpret_cast<void*>(KeyframeRecordAddress(block, region, keyframe) + 2 * variable), &half, 2);
+}
+// Every loaded value of the weather's GLOBAL and URBAN slots, planted in the block.
+void PlantLoadedValues(int w, uint64_t block) {
+    for (int r = 0; r < 2; ++r) {
+        for (int k = 0; k < 13; ++k) {
+            const EditSlot& slot = GetEditSlot(w, r, k);
+            for (size_t i = 0; i < kVariableCount; ++i)
+                if (slot.entries[i].present) PlantHalf(block, r, k, i, slot.entries[i].value);
+        }
+    }
 }
 
 // A user edit of one entry: present, original captured, edited, not
@@ -261,6 +279,7 @@ TEST_F(TimecycleTest, FilesLoadWhatIsValid) {
     const std::string failed = "Load .xml failed: w_extrasunny.xml holds no timecycle values.";
     const std::string loaded = "Loaded for preview.";
     const std::string skipped = " w_extrasunny.xml: 2 rows skipped, not 13 finite numbers separated by white space.";
+    const std::string noUrban = " w_extrasunny.xml: no URBAN region, URBAN left as it was.";
     const struct {
         const char* what;
         std::string text;
@@ -276,7 +295,7 @@ TEST_F(TimecycleTest, FilesLoadWhatIsValid) {
         {"hostile", testsupport::HostileTimecycleXml(1 << 16),
          failed + " w_extrasunny.xml: 858 rows skipped, not 13 finite numbers separated by white space.", kAllValues, 0,
          true},
-        {"cut in its second region", good.substr(0, urbanEnd - 2), loaded, kAllValues / 2, 1, true},
+        {"cut in its second region", good.substr(0, urbanEnd - 2), loaded + noUrban, kAllValues / 2, 1, true},
         {"cut after its second region", good.substr(0, urbanEnd), loaded, kAllValues, 0, true},
         {"12 values", MakeTimecycleXml({.elementTextOverride = {{"far_clip", " 1 2 3 4 5 6 7 8 9 10 11 12"}}}),
          loaded + skipped, kAllValues - 26, 0, false},
@@ -291,7 +310,7 @@ TEST_F(TimecycleTest, FilesLoadWhatIsValid) {
          loaded, kAllValues, 0, true},
         {"attributes", MakeTimecycleXml({.attributes = {{"far_clip", " type=\"float\""}}}), loaded, kAllValues - 26, 2,
          false},
-        {"missing region", MakeTimecycleXml({.omitRegions = {"URBAN"}}), loaded, kAllValues / 2, 1, true},
+        {"missing region", MakeTimecycleXml({.omitRegions = {"URBAN"}}), loaded + noUrban, kAllValues / 2, 1, true},
         {"missing variables", MakeTimecycleXml({.omitVariables = {"far_clip", "lod_mult"}}), loaded, kAllValues - 52, 4,
          false},
         {"duplicates", MakeTimecycleXml({.duplicateVariables = {"far_clip"}}), loaded, kAllValues, 0, true},
@@ -383,6 +402,27 @@ TEST_F(TimecycleTest, ExportKeepsDecimalsAndReportsEditsWithoutPlaceOrFailures) 
     EXPECT_EQ(GetFile(target), "previous");
 }
 
+// Old rows and regions kept in comments and CDATA sections (as mod files
+// keep them) are neither read nor written: the load reads the real rows, an
+// edit goes into the real row and the comment stays as it was.
+TEST_F(TimecycleTest, CommentedOutRowsAreNeitherReadNorWritten) {
+    std::string source = MakeTimecycleXml({.weather = 1});
+    const std::string old = "<!-- old: <far_clip>9 9 9 9 9 9 9 9 9 9 9 9 9</far_clip> -->";
+    source.insert(source.find("<far_clip>"), old + "\n      ");
+    source.insert(source.find("<region"), "<![CDATA[<region name=\"URBAN\"><sky_hdr>1 1 1 1 1 1 1 1 1 1 1 1 1</sky_hdr></region>]]>\n");
+    PutTimecycleFile(1, source);
+    LoadAndPreview(1);
+    EXPECT_EQ(TimecycleLoadRecords[1].valueCount, kAllValues);
+    EXPECT_EQ(GetEditSlot(1, 0, 3).entries[394].value, GeneratedTimecycleValue(1, 0, 394, 3));
+    UserEdit(1, 0, 3, "far_clip", 1234.5f);
+    EXPECT_EQ(Export(1), "Exported w_clear.xml.");
+    const std::string exported = ExportedFile(1);
+    const size_t comment = exported.find(old);
+    ASSERT_NE(comment, std::string::npos);
+    const size_t real = exported.find("<far_clip>", comment + old.size());
+    EXPECT_NE(exported.substr(real, exported.find("</far_clip>", real) - real).find(" 1234.5000 "), std::string::npos);
+}
+
 // Imported values are collected only for a source that lacks them; splices
 // that overlap (both region names in one tag) are not written nor counted.
 TEST_F(TimecycleTest, CollectedEditsAndOverlappingSplices) {
@@ -416,6 +456,7 @@ TEST_F(TimecycleTest, RealFilesRoundTrip) {
     for (const std::string& file : files) {
         SCOPED_TRACE(file);
         ResetTimecycleEditor();
+        RemoveFilesUnder(kImports);  // a file of an earlier case would change this one's rows
         const int w = std::max(0, WeatherOfFileName(file));  // other names: EXTRASUNNY's
         const std::string source = ReadHostFile(file);
         PutTimecycleFile(w, source);
@@ -437,13 +478,7 @@ TEST_F(TimecycleTest, RealFilesRoundTrip) {
         testsupport::SyntheticHeap heap(testsupport::kGeneratedKeyframeTableBytes + 65536);
         if (IsKnownRealFile(file) && WeatherOfFileName(file) == w) {
             const uint64_t block = heap.base() + 4096 + WeatherNameTable[w].typeId * kWeatherBlockSpacing;
-            for (int r = 0; r < 2; ++r) {
-                for (int k = 0; k < 13; ++k) {
-                    const EditSlot& slot = GetEditSlot(w, r, k);
-                    for (size_t i = 0; i < kVariableCount; ++i)
-                        if (slot.entries[i].present) PlantHalf(block, r, k, i, slot.entries[i].value);
-                }
-            }
+            PlantLoadedValues(w, block);
             ResetTimecycleEditor();
             LoadAndPreview(w);
             EXPECT_EQ(TimecycleStatusLine, "Loaded 423 parameters.");
@@ -467,6 +502,39 @@ TEST_F(TimecycleTest, RealFilesRoundTrip) {
         EXPECT_TRUE(ExportedFile(w) == Expected(source, edits));
     }
     ResetTimecycleEditor();  // before the last game table goes
+}
+
+// The real files of RAIN and EXTRASUNNY share eight of EXTRASUNNY's
+// recognition rows. With EXTRASUNNY's file in the workspace and a game table
+// that holds RAIN's file at RAIN's place and nothing else, RAIN's load is
+// written there and nowhere else, and EXTRASUNNY's file (values the game
+// does not hold) is written nowhere.
+TEST_F(TimecycleTest, RealRainIsNeverTakenForExtrasunny) {
+    std::string rainFile, sunnyFile;
+    for (const std::string& file : testsupport::RealFiles("timecycle")) {
+        if (!IsKnownRealFile(file)) continue;
+        if (WeatherOfFileName(file) == 4) rainFile = file;
+        if (WeatherOfFileName(file) == 0) sunnyFile = file;
+    }
+    if (rainFile.empty() || sunnyFile.empty()) GTEST_SKIP() << "no real w_rain.xml and w_extrasunny.xml: ../shared/testdata/real is absent";
+    PutTimecycleFile(0, ReadHostFile(sunnyFile));
+    PutTimecycleFile(4, ReadHostFile(rainFile));
+    LoadAndPreview(4);
+    testsupport::SyntheticHeap heap(testsupport::kGeneratedKeyframeTableBytes + 65536);
+    ASSERT_TRUE(heap.ok());
+    const uint64_t block = heap.base() + 4096 + WeatherNameTable[4].typeId * kWeatherBlockSpacing;
+    PlantLoadedValues(4, block);
+    ResetTimecycleEditor();
+    const uint64_t before = BytesHash(heap.base(), heap.size());
+    LoadAndPreview(4);
+    EXPECT_EQ(TimecycleStatusLine, "Loaded 423 parameters.");
+    EXPECT_EQ(KnownWeatherBlock(4), block);
+    EXPECT_EQ(BytesHash(heap.base(), heap.size()), before);  // RAIN's own values, written where they stood
+    LoadAndPreview(0);
+    EXPECT_EQ(TimecycleStatusLine, "Loaded for preview.");
+    EXPECT_EQ(KnownWeatherBlock(0), 0u);
+    EXPECT_EQ(BytesHash(heap.base(), heap.size()), before);
+    ResetTimecycleEditor();  // before the game table goes
 }
 
 class EditStoreTest : public ::testing::Test {
@@ -767,6 +835,19 @@ protected:
         testsupport::WriteGeneratedKeyframeTable(reinterpret_cast<uint8_t*>(base_));
     }
     uint64_t BlockOf(int weather) const { return base_ + WeatherNameTable[weather].typeId * kWeatherBlockSpacing; }
+    // A hash of each weather's block (a copy of the bytes would be memory
+    // the searches walk).
+    std::array<uint64_t, 18> BlockHashes() const {
+        std::array<uint64_t, 18> hashes{};
+        for (int w = 0; w < 18; ++w) hashes[static_cast<size_t>(w)] = BytesHash(BlockOf(w), kWeatherBlockBytes);
+        return hashes;
+    }
+    std::set<int> ChangedBlocks(const std::array<uint64_t, 18>& before) const {
+        std::set<int> changed;
+        for (int w = 0; w < 18; ++w)
+            if (BytesHash(BlockOf(w), kWeatherBlockBytes) != before[static_cast<size_t>(w)]) changed.insert(w);
+        return changed;
+    }
 
     std::unique_ptr<testsupport::SyntheticHeap> heap_;
     uint64_t base_ = 0;
@@ -812,9 +893,20 @@ TEST(RecognitionRows, ScoresAnchorsAndOrder) {
 
 // ---- Search, derived weathers, preview ------------------------------------------------------
 
-TEST_F(KeyframeTableTest, ClearIsDerivedFromExtrasunnyWhenItsOwnRowsMatchNothing) {
+// CLEAR's own rows are too few for a search of their own (one of them
+// stands in the game): its block follows from EXTRASUNNY's, searched first,
+// and is taken once that row stands in it. A weather without rows takes the
+// block that follows; one whose rows stand nowhere is given none.
+TEST_F(KeyframeTableTest, ClearIsDerivedFromExtrasunnyWhenOneOfItsRowsStandsThere) {
     PutGeneratedFile(0);  // matches the game
-    PutGeneratedFile(1, {.valueWeather = 100});  // values no block of the game holds
+    PutGeneratedFile(1, {.valueWeather = 100});  // values no block of the game holds...
+    std::vector<TimecycleRowRecord> rows;
+    ReadOriginalXmlRows(rows, 1, kRegionGlobal);
+    ASSERT_FALSE(rows.empty());
+    const std::string clear = MakeTimecycleXml({.weather = 1});
+    const std::vector<ValueToken> t = ElementTokens(clear, "GLOBAL", rows[0].name.c_str());
+    PutGeneratedFile(1, {.valueWeather = 100,  // ... but for the first row
+                         .elementTextOverride = {{rows[0].name, " " + clear.substr(t.front().start, t.back().end - t.front().start)}}});
     EXPECT_EQ(ScanTimecycleTable(1), BlockOf(1));
     EXPECT_EQ(KeyframeTable.WeatherBlockTable[0], BlockOf(0));
     EXPECT_EQ(BlockOf(1) - BlockOf(0), 22496u);
@@ -822,6 +914,9 @@ TEST_F(KeyframeTableTest, ClearIsDerivedFromExtrasunnyWhenItsOwnRowsMatchNothing
     KeyframeTable.LastScanStats.regionsScanned = 12345;
     EXPECT_EQ(ScanTimecycleTable(7), BlockOf(7));
     EXPECT_EQ(KeyframeTable.LastScanStats.regionsScanned, 12345u);
+    PutGeneratedFile(2, {.valueWeather = 101});
+    EXPECT_EQ(ScanTimecycleTable(2), 0u);
+    EXPECT_EQ(KeyframeTable.WeatherBlockTable[2], BlockOf(2));  // located all the same
 }
 
 // No rows: nothing is searched. No match: nothing is stored, and the same
@@ -873,6 +968,50 @@ TEST_F(KeyframeTableTest, TwoEqualTablesGiveTheLowerOne) {
     testsupport::WriteGeneratedKeyframeTable(reinterpret_cast<uint8_t*>(second.base() + 4096));
     PutGeneratedFile(5);
     EXPECT_EQ(ScanTimecycleTable(5), std::min(BlockOf(5), second.base() + 4096 + WeatherNameTable[5].typeId * kWeatherBlockSpacing));
+}
+
+// EXTRASUNNY's file in the workspace (never loaded, its values not in the
+// game) holds eight rows equal to RAIN's. They stand in RAIN's block, so
+// they tell nothing about EXTRASUNNY's: RAIN is given its own block, which
+// alone is written; EXTRASUNNY none until its own rows stand in the block
+// that follows from RAIN's.
+TEST_F(KeyframeTableTest, RowsTwoWeathersShareNeverPlaceEither) {
+    constexpr int kRain = 4;
+    PutGeneratedFile(0, {.valueWeather = 100});
+    std::vector<TimecycleRowRecord> rows;
+    ReadOriginalXmlRows(rows, 0, kRegionGlobal);
+    ASSERT_EQ(rows.size(), 24u);
+    const std::string rain = MakeTimecycleXml({.weather = kRain});
+    const auto withRainRows = [&](testsupport::TimecycleFileOptions options) {
+        for (size_t i = 0; i < 8; ++i) {
+            const std::vector<ValueToken> t = ElementTokens(rain, "GLOBAL", rows[i].name.c_str());
+            options.elementTextOverride[rows[i].name] = " " + rain.substr(t.front().start, t.back().end - t.front().start);
+        }
+        return options;
+    };
+    PutGeneratedFile(0, withRainRows({.valueWeather = 100}));
+    PutGeneratedFile(kRain, {.elementTextOverride = {{"far_clip", " 1 2 3 4 5 6 7 8 9 10 11 12 13"}}});
+    const std::array<uint64_t, 18> game = BlockHashes();
+    LoadAndPreview(kRain);
+    EXPECT_EQ(TimecycleStatusLine, "Loaded 429 parameters.");
+    EXPECT_EQ(KnownWeatherBlock(kRain), BlockOf(kRain));
+    EXPECT_EQ(KnownWeatherBlock(0), 0u);
+    EXPECT_EQ(ChangedBlocks(game), std::set<int>{kRain});
+    EXPECT_EQ(GameValue(BlockOf(kRain), 0, 12, 394), 13.0f);
+
+    const std::array<uint64_t, 18> afterRain = BlockHashes();
+    LoadAndPreview(0);
+    EXPECT_EQ(TimecycleStatusLine, "Loaded for preview.");
+    EXPECT_EQ(KnownWeatherBlock(0), 0u);
+    EXPECT_EQ(ChangedBlocks(afterRain), std::set<int>{});
+
+    // Its own values with the same eight rows of RAIN's: the block that
+    // follows from RAIN's holds the others, and is EXTRASUNNY's.
+    PutGeneratedFile(0, withRainRows({}));
+    LoadAndPreview(0);
+    EXPECT_EQ(TimecycleStatusLine, "Loaded 429 parameters.");
+    EXPECT_EQ(KnownWeatherBlock(0), BlockOf(0));
+    EXPECT_EQ(ChangedBlocks(afterRain), std::set<int>{0});
 }
 
 TEST_F(KeyframeTableTest, TheSearchNeverFindsTheEditorsOwnCopy) {
@@ -969,6 +1108,8 @@ TEST_F(KeyframeTableTest, ContextEditsWriteWholeRecordsAndBeforeAfterRewritesThe
     SelectTimecycleContext(2, 0, 0);
     EXPECT_FALSE(ApplyContextToLive());  // no block
     KeyframeTable.WeatherBlockTable[2] = BlockOf(2);
+    EXPECT_FALSE(ApplyContextToLive());  // located, never taken as CLOUDS'
+    KeyframeTable.AcceptedBlocks[2] = BlockOf(2);
     EXPECT_TRUE(ApplyContextToLive());  // the first selection filled the context from the slots
     PutGeneratedFile(9);
     LoadAndPreview(9);
@@ -1025,6 +1166,29 @@ TEST_F(KeyframeTableTest, ContextEditsWriteWholeRecordsAndBeforeAfterRewritesThe
     ASSERT_TRUE(WriteWeatherBlockLive(9, true, &written));
     EXPECT_EQ(written, 11154u);
     EXPECT_EQ(GameValue(block, 0, 7, row), 3.0f);
+}
+
+// A file cut inside its second region loads its first and leaves the
+// second as it was, unsaved edits included (in the game's table too, where
+// the file becomes the reference only for the region it holds), and says so.
+TEST_F(KeyframeTableTest, ARegionTheFileDoesNotHoldKeepsItsEdits) {
+    const std::string good = MakeTimecycleXml({.weather = 2});
+    PutTimecycleFile(2, good);
+    LoadAndPreview(2);
+    ASSERT_EQ(TimecycleStatusLine, "Loaded 429 parameters.");
+    UserEdit(2, 1, 4, "far_clip", 1234.0f).original = GeneratedTimecycleValue(2, 1, 394, 4);
+    UserEdit(2, 0, 4, "far_clip", 4321.0f).original = GeneratedTimecycleValue(2, 0, 394, 4);
+    const size_t urbanEnd = good.find("</region>", good.find("</region>") + 9);
+    PutTimecycleFile(2, good.substr(0, urbanEnd - 2));
+    LoadAndPreview(2);
+    EXPECT_EQ(TimecycleStatusLine, "Loaded 429 parameters. w_clouds.xml: no URBAN region, URBAN left as it was.");
+    EXPECT_EQ(GetEditSlot(2, 0, 4).entries[394].value, GeneratedTimecycleValue(2, 0, 394, 4));  // GLOBAL read anew
+    const EditEntry& kept = GetEditSlot(2, 1, 4).entries[394];
+    EXPECT_TRUE(kept.value == 1234.0f && kept.edited == 1 && kept.imported == 0) << kept.value;
+    EXPECT_EQ(GameValue(BlockOf(2), 1, 4, 394), 1234.0f);
+    EXPECT_TRUE(WeatherHasUserEdits(2));
+    // The cut file has no place for it: still pending, and said so.
+    EXPECT_EQ(Export(2), "Exported w_clouds.xml. Some edits were not written.");
 }
 
 TEST_F(KeyframeTableTest, ARecordThatCannotBeReadWholeIsNeverWritten) {

@@ -60,6 +60,7 @@ protected:
     void SetUp() override {
         CoreTest::SetUp();
         game::ResetClockState();
+        ResetSettingsTab();
         LoadSettings();
         // The window size the reset would choose, so nothing differs yet.
         const MainWindowSize size = DefaultMainWindowSize(kDisplay.x, kDisplay.y);
@@ -227,6 +228,38 @@ TEST_F(SettingsTabTest, FolderButtons) {
     Click("Browse##BrowseVrnFolder");
     EXPECT_EQ(SettingsStatusLine, "marker");
     sim::ReleaseFolderDialog();
+}
+
+// A folder typed into a field is taken as typed, but one too long for the
+// folder texts is refused, never cut: the folder stays, the field keeps the
+// typed path, and "Save settings" writes nothing until the field is mended.
+TEST_F(SettingsTabTest, AFolderPathTooLongIsRefusedNeverCut) {
+    Open("Folders##settings_folders_v2");
+    const std::string imports = WorkspacePaths.ImportFolderText;
+    const auto retype = [this](const std::string& text) {
+        Click("##TimecycleImportDirectory");
+        ui.Io().AddKeyEvent(ImGuiMod_Ctrl, true);
+        ui.PressKey(ImGuiKey_A, Draw);
+        ui.Io().AddKeyEvent(ImGuiMod_Ctrl, false);
+        ui.TypeText(text.c_str(), Draw);
+        ui.Frame(Draw);
+    };
+    std::string tooLong = "D:\\";
+    while (tooLong.size() < 312) tooLong += "Long Folder Name\\";
+    tooLong.resize(312);
+    const std::string ini = Ini();
+    retype(tooLong);
+    EXPECT_EQ(WorkspacePaths.ImportFolderText, imports);
+    EXPECT_EQ(SettingsStatusLine, "Import Folder not taken: folder path too long: " + tooLong);
+    Click("Save settings");
+    EXPECT_EQ(SettingsStatusLine, "VRN.ini not saved: folder path too long: " + tooLong);
+    EXPECT_EQ(Ini(), ini);
+
+    retype("D:\\Short\\");
+    EXPECT_STREQ(WorkspacePaths.ImportFolderText, "D:\\Short\\");
+    Click("Save settings");
+    EXPECT_EQ(SettingsStatusLine, "VRN.ini saved: " + InVrn("VRN.ini"));
+    EXPECT_NE(Ini().find("ImportDirectory=D:\\Short\\"), std::string::npos);
 }
 
 TEST_F(SettingsTabTest, WindowWidthTypedIntoItsSliderResizesTheMainWindow) {

@@ -56,6 +56,7 @@ protected:
     void RoundTrip(const std::string& label, size_t row, const std::string& original, bool wellFormed) {
         SCOPED_TRACE(label);
         ReleaseWeatherDocuments();
+        RemoveFilesUnder(InVrn("Imports\\"));  // nothing of an earlier case is read in this one
         WeatherDocument& d = WeatherDocumentRegistry[row];
         const std::string name = WeatherDocumentDisplayName(d);
         const std::string importPath = InVrn("Imports\\Weather Files\\" + name);

@@ -67,10 +67,13 @@ TEST(XmlScanner, RecordsAndWarnings) {
         // Number arrays.
         {"<R><F content=\"float_array\">\r\n 1 2.5\t-3e2\r\n</F></R>", {"R/F[1]=1", "R/F[2]=2.5", "R/F[3]=-3e2"}},
         {R"(<F content="INT_Array">7 8</F>)", {"F[1]=7", "F[2]=8"}},
-        {R"(<F content="float_array">1.5-2.5</F>)", {"F[1]=1.5", "F[2]=-2.5"}},
         {R"(<R><F content="float_array">1 2</F><F value="9"/></R>)", {"R/F[1]=1", "R/F[2]=2", "R/F[2] #2=9"}},
-        // Arrays whose text is not numbers and blanks up to a plain end tag make no records.
+        // Arrays whose text is not numbers and blanks up to a plain end tag make no records:
+        // numbers run together too, as an edit of one would merge it with the next.
         {R"(<F content="float_array">1,2,3</F>)", {}},
+        {R"(<F content="float_array">1.5-2.5</F>)", {}},
+        {R"(<F content="float_array">1-2 3</F>)", {}},
+        {R"(<F content="float_array">1.5.5 3</F>)", {}},
         {R"(<F content="float_array">1 2</F >)", {}},
         {R"(<F content="float_array">1 1e999</F>)", {}},
         {R"(<F content="float_array">1 2)", {}},

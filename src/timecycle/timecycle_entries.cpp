@@ -1,0 +1,17 @@
+#include "timecycle/timecycle_entries.h"
+
+#include "timecycle/edit_store.h"
+#include "timecycle/keyframe_table.h"
+#include "timecycle/timecycle_files.h"
+
+namespace timecycle {
+
+void FillTimecycleEntries(runtime::EditorEntries& entries) {
+    entries.tick.syncTimecycleBeforeAfter = &SyncTimecycleBeforeAfter;
+    entries.tick.isTimecycleFileWeather = &IsTimecycleFileWeather;
+    entries.tick.importedOverridesActive = [] { return ImportedOverridesActive.load() != 0; };
+    entries.tick.contextHasEdits = &ContextHasEdits;
+    entries.beforeAfter.anyTimecycleGroupEdited = &AnyTimecycleGroupEdited;
+}
+
+}  // namespace timecycle
