@@ -192,8 +192,10 @@ void ShowWeatherDocsBeforeAfter(uint8_t before, uint8_t* changed) {
     });
 }
 
-void ReleaseWeatherEditor() {
-    std::lock_guard<std::mutex> lock(WeatherLive.lock);
+bool ReleaseWeatherEditor(bool waitForLock) {
+    std::unique_lock<std::mutex> lock(WeatherLive.lock, std::defer_lock);
+    if (waitForLock) lock.lock();
+    else if (!lock.try_lock()) return false;
     WeatherLiveState& s = WeatherLive;
     // The game gets back the bytes it had before the editor's first write.
     if (s.WatertuneSaved && GameBytesReadable(s.watertuneBlock, kWatertuneBlockBytes))
@@ -215,6 +217,7 @@ void ReleaseWeatherEditor() {
     }
     ReleaseWeatherDocuments();
     ResetWeatherLiveState();
+    return true;
 }
 
 }  // namespace weather

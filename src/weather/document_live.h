@@ -41,7 +41,9 @@ void ShowWeatherDocsBeforeAfter(uint8_t before, uint8_t* changed);
 
 // The unload: every saved game byte of the documents written back (the
 // game's blocks as they were before the editor's first write), then the
-// documents and their live state released. Takes WeatherLive.lock.
-void ReleaseWeatherEditor();
+// documents and their live state released. Takes WeatherLive.lock; with
+// waitForLock false only when it is free at once (a frame stuck in the tab
+// may hold it), and nothing is done otherwise. True when it ran.
+bool ReleaseWeatherEditor(bool waitForLock = true);
 
 }  // namespace weather
