@@ -96,7 +96,9 @@ struct Hold {
 };
 Hold HoldButton(const char* label, bool enabled) {
     ImGui::BeginDisabled(!enabled);
-    ColouredButton(label, ImVec2(158.0f, 0.0f), false);
+    // 158 wide, or wider when the label needs it (a larger font or scale).
+    const float width = std::max(158.0f, ImGui::CalcTextSize(label, nullptr, true).x + 2.0f * ImGui::GetStyle().FramePadding.x);
+    ColouredButton(label, ImVec2(width, 0.0f), false);
     Hold hold{ImGui::IsItemActive(), ImGui::IsItemDeactivated()};
     ImGui::EndDisabled();
     return hold;
