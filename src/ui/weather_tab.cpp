@@ -581,6 +581,10 @@ void DrawWeatherTabBody() {
     tab.WeatherTabOpenRequest = 0;
 }
 
+// The Misc tab's body: each Misc editor adds its section here with one
+// call, drawn in order under the tab's frame.
+void DrawMiscTabBody() {}
+
 }  // namespace
 
 std::string RenderValueGroupLabel(const std::string& path) {
@@ -679,6 +683,7 @@ void DrawWeatherMiscEditor(bool weatherTab) {
         ImGui::TextUnformatted(weatherTab ? "Weather Editor" : "Misc Editor");
         ImGui::Separator();
         if (weatherTab) DrawWeatherTabBody();
+        else DrawMiscTabBody();
     }
     ImGui::EndChild();
 }
