@@ -7,11 +7,9 @@
 //   false (the test adds fonts before the first frame).
 // - A failed IM_ASSERT (ImGui's or the product's) is a test failure and
 //   aborts the frame by throwing ImGuiAssertion; AssertionCount() counts them.
-// - DuplicateIdCount() counts items laid out twice with one identifier in a
-//   frame (an identifier conflict, which the UI library only shows for an
-//   item under the mouse).
 // - Items() / FindItem(label) give what the last frame laid out; the label
 //   includes any "##" part, and FindItem also accepts the visible part alone.
+//   DuplicateIds() names the identifiers laid out twice at different places.
 // - CaptureText(true): Text() is what the widgets drew in the last frame.
 // - Click (move, press, release over three frames), ClickItem, PressKey
 //   (down and up in separate frames) and TypeText run frames with the body.
@@ -25,7 +23,7 @@
 #include <stdexcept>
 #include <string>
 #include <string_view>
-#include <unordered_set>
+#include <unordered_map>
 #include <vector>
 
 #include <imgui.h>
@@ -73,11 +71,9 @@ public:
     void TypeText(const char* utf8, const Body& body);
 
     int AssertionCount() const { return assertions_; }
-    // Items laid out more than once with the same identifier in one frame
-    // (an identifier conflict), counted over every frame since the start,
-    // and the labels of those of the last frame.
-    int DuplicateIdCount() const { return duplicates_; }
-    const std::vector<std::string>& LastDuplicateLabels() const { return lastDuplicateLabels_; }
+    // Items of the last frame laid out more than once under one identifier
+    // at different places (an identifier conflict), by label or "#<id>".
+    const std::vector<std::string>& DuplicateIds() const { return lastDuplicates_; }
 
 private:
     static void OnAssert(const char* expression, const char* file, int line);
@@ -95,10 +91,10 @@ private:
     int nextTextureId_ = 1;
     std::vector<ImGuiItem> items_;
     std::vector<ImGuiItem> lastItems_;
-    std::unordered_set<ImGuiID> frameIds_;
-    std::vector<ImGuiID> frameDuplicates_;
-    std::vector<std::string> lastDuplicateLabels_;
-    int duplicates_ = 0;
+    std::unordered_map<ImGuiID, size_t> itemIndex_;      // items_ by identifier
+    std::unordered_map<ImGuiID, ImGuiItem> adds_;         // the first lay-out of each identifier
+    std::vector<ImGuiID> duplicateIds_;
+    std::vector<std::string> lastDuplicates_;
 };
 
 }  // namespace testsupport
