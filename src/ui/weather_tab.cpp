@@ -9,6 +9,7 @@
 
 #include "core/file_utils.h"
 #include "core/text.h"
+#include "ui/sirens_panel.h"
 #include "weather/document_io.h"
 #include "weather/document_live.h"
 #include "weather/live_state.h"
@@ -679,6 +680,7 @@ void DrawWeatherMiscEditor(bool weatherTab) {
         ImGui::TextUnformatted(weatherTab ? "Weather Editor" : "Misc Editor");
         ImGui::Separator();
         if (weatherTab) DrawWeatherTabBody();
+        else DrawMiscSirens();
     }
     ImGui::EndChild();
 }
