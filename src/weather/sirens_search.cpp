@@ -37,6 +37,32 @@ void TryCandidate(uint64_t a, int k, SearchOutcome& outcome) {
     ++outcome.hits;
 }
 
+// Whether the block that the word at index i would start as anchor k has a
+// pointer into [lowest, lowest + span) at the start of each of its 21
+// profiles, as far as they lie in the words read (those outside count as
+// plausible). Only a cheap filter: every block the search accepts passes it.
+bool BlockPlausible(const uint8_t* bytes, size_t words, size_t i, int k, uint64_t lowest, uint64_t span) {
+    constexpr size_t kProfileWords = kSirenProfileBytes / 8;
+    const size_t offset = static_cast<size_t>(k) * kProfileWords;
+    for (size_t j = 0; j < kSirenProfileCount; ++j) {
+        if (static_cast<int>(j) == k) continue;
+        const size_t at = i - offset + j * kProfileWords;  // wraps to huge when before the words
+        if (i < offset || at >= words) continue;
+        uint64_t q;
+        std::memcpy(&q, bytes + at * 8, 8);
+        if (q - lowest >= span) return false;
+    }
+    return true;
+}
+
+bool AnyAnchorPlausible(const uint8_t* bytes, size_t words, size_t i, uint64_t lowest, uint64_t span,
+                        bool firstAnchorOnly) {
+    const size_t anchors = firstAnchorOnly ? 1 : kSirenAnchorCount;
+    for (size_t a = 0; a < anchors; ++a)
+        if (BlockPlausible(bytes, words, i, SirenAnchorTable[a].index, lowest, span)) return true;
+    return false;
+}
+
 // One pass over the candidate regions; true when it ended the search (a
 // block accepted, two distinct blocks, or cancelled).
 bool SearchPass(bool firstAnchorOnly, const std::vector<SirenRegionSpan>& readable, std::vector<uint8_t>& buffer,
@@ -65,6 +91,9 @@ bool SearchPass(bool firstAnchorOnly, const std::vector<SirenRegionSpan>& readab
                 std::memcpy(&q, bytes + i * 8, 8);
                 // Cheap first: the word must point into the span of readable memory.
                 if (q - lowest >= span) continue;
+                // Cheaper than reading at q: a block needs a pointer into
+                // readable memory at every profile's start.
+                if (!AnyAnchorPlausible(bytes, words, i, lowest, span, firstAnchorOnly)) continue;
                 int k = 0;
                 if (!MatchSirenNameAt(q, readable, firstAnchorOnly, k)) continue;
                 TryCandidate(start + i * 8, k, outcome);

@@ -149,6 +149,18 @@ TEST_F(SirensTest, AnchorNamesMatchWithTheirZeroOnly) {
     }
 }
 
+// A block across the border of two 2 MiB chunks of the search: the profiles
+// past the border are not in the chunk read with the anchor.
+TEST_F(SirensTest, ABlockAcrossTwoChunksIsFound) {
+    SirenMemory heap(4u << 20);
+    ASSERT_TRUE(heap.ok());
+    std::memset(memory_.at(kBlock), 0, kSirenBlockBytes);
+    const uint64_t at = (2u << 20) - 10 * kSirenProfileBytes - 16;
+    testsupport::PlantSirenBlock(heap.at(at), names_);
+    LimitSearchTo(heap);  // the chunks begin at the mapping's start
+    EXPECT_EQ(ScanSirenRuntimeBlock(), heap.base() + at);
+}
+
 // The same block reached through its five anchors (one chunk) counts once.
 TEST_F(SirensTest, TheSameBlockFromSeveralAnchorsCountsOnce) {
     // Extra words pointing at the anchors right after the block change nothing.
