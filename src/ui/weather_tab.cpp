@@ -582,6 +582,10 @@ void DrawWeatherTabBody() {
     tab.WeatherTabOpenRequest = 0;
 }
 
+// The Misc tab's body: each Misc editor adds its section here with one
+// call, drawn in order under the tab's frame.
+void DrawMiscTabBody() { DrawMiscSirens(); }
+
 }  // namespace
 
 std::string RenderValueGroupLabel(const std::string& path) {
@@ -680,7 +684,7 @@ void DrawWeatherMiscEditor(bool weatherTab) {
         ImGui::TextUnformatted(weatherTab ? "Weather Editor" : "Misc Editor");
         ImGui::Separator();
         if (weatherTab) DrawWeatherTabBody();
-        else DrawMiscSirens();
+        else DrawMiscTabBody();
     }
     ImGui::EndChild();
 }

@@ -4,7 +4,8 @@
 // vfxlightningsettings.xml and watertune.xml: load, export, reset, hold for
 // before / after, and value rows that write live. The weather status line
 // shows the outcome of the last operation. The Misc tab is the frame of
-// the Misc editors.
+// the Misc editors: each draws its section with one call from the Misc
+// tab's body (DrawMiscTabBody in weather_tab.cpp).
 //
 // Render thread. Each draw holds weather::WeatherLive.lock, which guards
 // the documents, their live state and WeatherTab.
