@@ -13,7 +13,7 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "usage: %s <folder>\n", argv[0]);
         return 2;
     }
-    using testsupport::CarcolsSpec;
+    using testsupport::CarcolsLayout;
     int n = 0;
     auto put = [&](const std::string& bytes) {
         std::ofstream out(std::string(argv[1]) + "/carcols_" + std::to_string(n++) + ".ymt", std::ios::binary);
@@ -22,17 +22,17 @@ int main(int argc, char** argv) {
     };
     bool ok = true;
     for (uint32_t records : {1u, 6u, 14u, 21u}) {
-        CarcolsSpec spec;
-        spec.records = records;
-        ok = put(testsupport::MakeCarcolsYmt(spec)) && ok;
-        spec.entryOffset = 131;
-        spec.dataOffset = 1001;
-        ok = put(testsupport::MakeCarcolsYmt(spec)) && ok;
+        CarcolsLayout layout;
+        layout.records = records;
+        ok = put(testsupport::MakeCarcolsYmt(layout)) && ok;
+        layout.entryOffset = 131;
+        layout.dataOffset = 1001;
+        ok = put(testsupport::MakeCarcolsYmt(layout)) && ok;
     }
-    CarcolsSpec swapped;
+    CarcolsLayout swapped;
     swapped.swapIds = 2;
     ok = put(testsupport::MakeCarcolsYmt(swapped)) && ok;
-    CarcolsSpec odd;
+    CarcolsLayout odd;
     odd.lengthOverride = 2376 * 3 + 1;
     ok = put(testsupport::MakeCarcolsYmt(odd)) && ok;
     ok = put(testsupport::MakeCarcolsYmt({}).substr(0, 5000)) && ok;

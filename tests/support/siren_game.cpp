@@ -127,11 +127,11 @@ void PlantSirenDecoys(uint8_t* where, size_t size) {
     }
 }
 
-std::string MakeCarcolsYmt(const CarcolsSpec& spec) {
-    const uint64_t length = static_cast<uint64_t>(spec.records) * 2376;
-    const uint64_t total = std::max<uint64_t>(spec.dataOffset + length + spec.trailingBytes, spec.entryOffset + 16);
+std::string MakeCarcolsYmt(const CarcolsLayout& layout) {
+    const uint64_t length = static_cast<uint64_t>(layout.records) * 2376;
+    const uint64_t total = std::max<uint64_t>(layout.dataOffset + length + layout.trailingBytes, layout.entryOffset + 16);
     std::string file(total, '\0');
-    uint32_t state = spec.fillSeed;
+    uint32_t state = layout.fillSeed;
     for (char& c : file) c = static_cast<char>(Next(state) >> 24);
     auto be = [&file](uint64_t at, uint32_t v) {
         file[at] = static_cast<char>(v >> 24);
@@ -143,16 +143,16 @@ std::string MakeCarcolsYmt(const CarcolsSpec& spec) {
     // Keep the filler from forming the siren hash anywhere by chance.
     for (uint64_t at = 0; at + 4 <= total; ++at)
         if (BigEndianAt(file, at) == 0x84EB9B0D) file[at] = 0;
-    be(spec.entryOffset, spec.hash);
-    be(spec.entryOffset + 4,
-       static_cast<uint32_t>(spec.offsetOverride >= 0 ? static_cast<uint64_t>(spec.offsetOverride) : spec.dataOffset));
-    be(spec.entryOffset + 8, 0x00010000u);
-    be(spec.entryOffset + 12, static_cast<uint32_t>(spec.lengthOverride >= 0 ? static_cast<uint64_t>(spec.lengthOverride) : length));
-    for (uint32_t r = 0; r < spec.records; ++r) {
+    be(layout.entryOffset, layout.hash);
+    be(layout.entryOffset + 4,
+       static_cast<uint32_t>(layout.offsetOverride >= 0 ? static_cast<uint64_t>(layout.offsetOverride) : layout.dataOffset));
+    be(layout.entryOffset + 8, 0x00010000u);
+    be(layout.entryOffset + 12, static_cast<uint32_t>(layout.lengthOverride >= 0 ? static_cast<uint64_t>(layout.lengthOverride) : length));
+    for (uint32_t r = 0; r < layout.records; ++r) {
         uint32_t id = r;
-        if (spec.swapIds >= 0 && r == static_cast<uint32_t>(spec.swapIds)) id = r + 1;
-        if (spec.swapIds >= 0 && r == static_cast<uint32_t>(spec.swapIds) + 1) id = r - 1;
-        file[spec.dataOffset + r * 2376 + 8] = static_cast<char>(id);
+        if (layout.swapIds >= 0 && r == static_cast<uint32_t>(layout.swapIds)) id = r + 1;
+        if (layout.swapIds >= 0 && r == static_cast<uint32_t>(layout.swapIds) + 1) id = r - 1;
+        file[layout.dataOffset + r * 2376 + 8] = static_cast<char>(id);
     }
     return file;
 }

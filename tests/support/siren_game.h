@@ -51,7 +51,7 @@ void PlantSirenDecoys(uint8_t* where, size_t size);
 // A binary carcols.ymt: header bytes, the structure-map entry at
 // entryOffset (hash 0x84EB9B0D, data offset D, length records x 2,376),
 // then the records from D, record r with id r at +8 and filler elsewhere.
-struct CarcolsSpec {
+struct CarcolsLayout {
     uint32_t records = 14;
     uint64_t entryOffset = 64;
     uint64_t dataOffset = 256;
@@ -62,7 +62,7 @@ struct CarcolsSpec {
     uint64_t trailingBytes = 512;  // after the last record
     uint32_t fillSeed = 7;
 };
-std::string MakeCarcolsYmt(const CarcolsSpec& spec);
+std::string MakeCarcolsYmt(const CarcolsLayout& layout);
 
 // Big-endian u32 at a file offset.
 uint32_t BigEndianAt(const std::string& file, uint64_t at);

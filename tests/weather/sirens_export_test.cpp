@@ -21,7 +21,7 @@
 namespace {
 
 using namespace weather;
-using testsupport::CarcolsSpec;
+using testsupport::CarcolsLayout;
 using testsupport::MakeCarcolsYmt;
 
 constexpr size_t kField_timeMultiplier = 0;
@@ -141,9 +141,9 @@ TEST_F(SirensExportTest, ProfilesWithoutARecordStopTheExport) {
         SCOPED_TRACE(c.profile);
         ForgetSirenEdits();
         RemoveFilesUnder(InVrn("Exports\\"));
-        CarcolsSpec spec;
-        spec.records = c.records;
-        PutFile(Import(), MakeCarcolsYmt(spec));
+        CarcolsLayout layout;
+        layout.records = c.records;
+        PutFile(Import(), MakeCarcolsYmt(layout));
         std::string status;
         ASSERT_TRUE(ApplySirenValue(0, kField_sequencerBpm, 77, status));  // one that could be written
         ASSERT_TRUE(ApplySirenValue(c.profile, kField_sequencerBpm, 78, status));
@@ -165,23 +165,23 @@ TEST_F(SirensExportTest, HostileFilesAreRefusedAndNothingIsWritten) {
         std::string file;
     };
     std::vector<Case> cases;
-    auto spec = [](auto change) {
-        CarcolsSpec s;
+    auto layout = [](auto change) {
+        CarcolsLayout s;
         change(s);
         return MakeCarcolsYmt(s);
     };
     cases.push_back({"other magic", "RSC7" + MakeCarcolsYmt({}).substr(4)});
     cases.push_back({"too short", std::string("PSIN\0\0\0\0\0\0\0\0\0\0\0\0\0\0\0", 19)});
-    cases.push_back({"no siren entry", spec([](CarcolsSpec& s) { s.hash = 0x12345678; })});
+    cases.push_back({"no siren entry", layout([](CarcolsLayout& s) { s.hash = 0x12345678; })});
     cases.push_back({"truncated", MakeCarcolsYmt({}).substr(0, kD + 13 * kCarcolsRecordBytes)});
-    cases.push_back({"length not whole records", spec([](CarcolsSpec& s) { s.lengthOverride = 14 * 2376 + 8; })});
-    cases.push_back({"zero length", spec([](CarcolsSpec& s) { s.lengthOverride = 0; })});
-    cases.push_back({"22 records", spec([](CarcolsSpec& s) { s.records = 22; })});
-    cases.push_back({"data past the end", spec([](CarcolsSpec& s) { s.offsetOverride = 1u << 20; })});
+    cases.push_back({"length not whole records", layout([](CarcolsLayout& s) { s.lengthOverride = 14 * 2376 + 8; })});
+    cases.push_back({"zero length", layout([](CarcolsLayout& s) { s.lengthOverride = 0; })});
+    cases.push_back({"22 records", layout([](CarcolsLayout& s) { s.records = 22; })});
+    cases.push_back({"data past the end", layout([](CarcolsLayout& s) { s.offsetOverride = 1u << 20; })});
     // D + L and the id positions wrap in 32 bits onto bytes that would pass:
     // 0xFFFFFFFC + 8 is 4, + 2,376 + 8 is 2,380.
     {
-        CarcolsSpec s;
+        CarcolsLayout s;
         s.records = 2;
         s.offsetOverride = 0xFFFFFFFC;
         std::string wraps = MakeCarcolsYmt(s);
@@ -189,7 +189,7 @@ TEST_F(SirensExportTest, HostileFilesAreRefusedAndNothingIsWritten) {
         wraps[2380] = 1;
         cases.push_back({"offset that wraps 32 bits", wraps});
     }
-    cases.push_back({"ids out of order", spec([](CarcolsSpec& s) { s.swapIds = 3; })});
+    cases.push_back({"ids out of order", layout([](CarcolsLayout& s) { s.swapIds = 3; })});
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         PutFile(Import(), c.file);
@@ -216,9 +216,9 @@ TEST_F(SirensExportTest, FilesOver64MiBAreRefused) {
 
 TEST_F(SirensExportTest, TheEntryIsFoundAnywhereAfterAFalseOne) {
     // A first entry with the hash whose ids do not run in order, then the good one.
-    CarcolsSpec spec;
-    spec.entryOffset = 131;  // not aligned
-    std::string file = MakeCarcolsYmt(spec);
+    CarcolsLayout layout;
+    layout.entryOffset = 131;  // not aligned
+    std::string file = MakeCarcolsYmt(layout);
     const uint8_t bad[16] = {0x84, 0xEB, 0x9B, 0x0D, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0x09, 0x48};  // D 0, one record
     std::memcpy(file.data() + 40, bad, 16);
     file[8] = 5;  // record 0 at D = 0 would need id 0
