@@ -339,6 +339,47 @@ TEST_F(SirensTest, UnloadWritesTheGamesBytesBack) {
     EXPECT_EQ(Sirens.SirenBaselineTaken, 0);
 }
 
+// The search thread, the render thread (poll, edits, count) and the script
+// fiber (the all-live hotkey) at once: one lock keeps them apart (run under
+// ThreadSanitizer by the tsan stage).
+TEST_F(SirensTest, SearchPanelAndHotkeyAtOnce) {
+    std::atomic<bool> stop{false};
+    std::thread fiber([&stop] {
+        for (uint8_t before = 1; !stop.load(); before ^= 1) {
+            uint8_t changed = 0;
+            SirensAllLiveBeforeAfter(before, &changed);
+            std::this_thread::yield();
+        }
+    });
+    {
+        std::lock_guard<std::mutex> lock(Sirens.lock);
+        StartSirenLoad(true);
+    }
+    std::string status;
+    int edits = 0;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    for (uint32_t frame = 0; edits < 200 && std::chrono::steady_clock::now() < deadline; ++frame) {
+        bool valid = false;
+        {
+            std::lock_guard<std::mutex> lock(Sirens.lock);
+            PollSirensLoader();
+            valid = SirenBlockValid();
+            if (valid && ApplySirenValue(12, kField_sequencerBpm, frame, status)) ++edits;
+            CountEditedSirenProfiles(false);
+        }
+        if (!valid) std::this_thread::sleep_for(std::chrono::microseconds(100));
+    }
+    stop = true;
+    fiber.join();
+    EXPECT_EQ(edits, 200) << Sirens.SirenLoadStatus;
+    std::lock_guard<std::mutex> lock(Sirens.lock);
+    if (Sirens.SirenBeforeShown) {
+        ASSERT_TRUE(ShowSirensAfter(status));
+    }
+    EXPECT_TRUE(RestoreSirenState(status)) << status;
+    EXPECT_EQ(Read(block_, kSirenBlockBytes), original_);
+}
+
 // ---- The editor ------------------------------------------------------------------
 
 TEST_F(SirensTest, WritersWithoutABlockAskToResolveFirst) {
