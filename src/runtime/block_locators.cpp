@@ -125,6 +125,16 @@ int CountSecondaryBlockSignatures(uint64_t start, uint64_t length) {
 
 namespace {
 
+// The target of a lea r12 at p when its window holds enough of the
+// engine's stores, else 0.
+uint64_t SecondaryBlockOfLea(uint64_t p, uint64_t base, uint64_t end) {
+    const uint64_t target = p + 7 + static_cast<uint64_t>(static_cast<int64_t>(I32At(p + 3)));
+    if (target < base || target >= end) return 0;
+    const uint64_t window = end - p < kSecondarySignatureWindow ? end - p : kSecondarySignatureWindow;
+    if (CountSecondaryBlockSignatures(p, window) < kSecondaryBlockSignaturesNeeded) return 0;
+    return target;
+}
+
 // One search of the whole image: the target of the first lea r12 whose
 // window holds enough of the engine's stores, or 0.
 uint64_t SearchSecondaryBlock() {
@@ -135,19 +145,39 @@ uint64_t SearchSecondaryBlock() {
     const uint64_t end = base + size;
     uint64_t found = 0;
     detail::FindLeaR12Sites(base, size, [&](uint64_t p) {
-        const uint64_t target = p + 7 + static_cast<uint64_t>(static_cast<int64_t>(I32At(p + 3)));
-        if (target < base || target >= end) return false;
-        const uint64_t window = end - p < kSecondarySignatureWindow ? end - p : kSecondarySignatureWindow;
-        if (CountSecondaryBlockSignatures(p, window) < kSecondaryBlockSignaturesNeeded) return false;
-        found = target;
-        return true;
+        found = SecondaryBlockOfLea(p, base, end);
+        return found != 0;
     });
     return found;
 }
 
 }  // namespace
 
+namespace detail {
+
+bool SecondarySearchPending() { return StateOf(Locators.SecondaryBlock) == SearchState::NotTried; }
+
+void SettleSecondaryBlock(const std::vector<uint64_t>& leaSites) {
+    const uint64_t base = GameImageBase();
+    const uint64_t end = base + GetGameImageSize();
+    uint64_t found = 0;
+    if (base != 0 && end != base) {
+        ++Locators.SecondaryBlockSearches;
+        for (uint64_t p : leaSites) {
+            if ((found = SecondaryBlockOfLea(p, base, end)) != 0) break;
+        }
+    }
+    std::lock_guard<std::mutex> lock(Locators.SecondaryBlockMutex);
+    if (StateOf(Locators.SecondaryBlock) == SearchState::NotTried)
+        SettleSearch(Locators.SecondaryBlock, found, platform::TickCount64());
+}
+
+}  // namespace detail
+
 uint64_t SecondaryBlockLocator() {
+    // The first attempt is the shared pass's; later ones (while not found,
+    // at a bounded rate) walk the image's lea sites alone.
+    if (detail::SecondarySearchPending()) detail::AnswerOfPass(Locators.SecondaryBlock);
     return FindCached(Locators.SecondaryBlock, Locators.SecondaryBlockMutex, platform::TickCount64,
                       SearchSecondaryBlock);
 }

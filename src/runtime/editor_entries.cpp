@@ -14,8 +14,9 @@ void FillRuntimeEntries(EditorEntries& entries) {
     entries.patchCode = [](uint64_t address, const uint8_t* bytes, size_t length) {
         return PatchCodeBytes(address, bytes, length);
     };
-    entries.parts[static_cast<size_t>(PartId::Scanline)].probe = &ProbeScanlineStore;
-    entries.parts[static_cast<size_t>(PartId::LensDistortion)].probe = &ProbeLensDistortionStore;
+    entries.parts[static_cast<size_t>(PartId::Scanline)].probe = &ScanlineStoreSites;
+    entries.parts[static_cast<size_t>(PartId::LensDistortion)].probe = &LensDistortionStoreSites;
+    entries.parts[static_cast<size_t>(PartId::HeatHaze)].probe = &HeatHazeStoreSites;
     // The appliers, gates, restores, engine writes and redirect records of
     // the override groups join here as they are built.
 }

@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <memory>
 
 #include "runtime/guarded_memory.h"
 #include "runtime/region_walk.h"
@@ -22,7 +23,7 @@ namespace runtime::detail {
 namespace {
 
 constexpr size_t kWindow = 7;
-constexpr unsigned kFilterBits = 17;  // 16 KiB of filter bits
+constexpr unsigned kFilterBits = 16;  // a 64 KiB filter, one byte per hash
 
 inline uint32_t LoadU32(const uint8_t* p) {
     uint32_t v;
@@ -84,8 +85,27 @@ bool MatchesAt(const SearchPattern& pattern, const uint8_t* at) {
 }
 
 void Count(SearchPattern& pattern, uint64_t address) {
+    if (pattern.alignment > 1 && address % pattern.alignment != 0) return;
     if (pattern.count == 0) pattern.first = address;
     if (pattern.count < 2) ++pattern.count;
+}
+
+// The second bytes of 0F xx pairs a pattern without a fixed 7-byte run may
+// be anchored at: the SSE loads and stores the code patches look for.
+bool IsAnchorOpcode(uint8_t op) {
+    switch (op) {
+        case 0x10: case 0x11: case 0x28: case 0x29: case 0x2E: case 0x3A: case 0x59: case 0x7F: return true;
+        default: return false;
+    }
+}
+
+// Start of the first fixed 0F xx pair with an anchor opcode, or -1.
+long AnchorOf(const SearchPattern& pattern) {
+    for (size_t i = 0; i + 1 < pattern.length; ++i) {
+        if (Fixed(pattern, i) && Fixed(pattern, i + 1) && pattern.bytes[i] == 0x0F && IsAnchorOpcode(pattern.bytes[i + 1]))
+            return static_cast<long>(i);
+    }
+    return -1;
 }
 
 struct Entry {
@@ -95,7 +115,7 @@ struct Entry {
 };
 
 struct Index {
-    std::vector<uint64_t> filter;
+    std::vector<uint8_t> filter;  // 1 where a pattern's word may hash to
     // Open-addressed table of entry ranges keyed by word.
     std::vector<Entry> entries;  // sorted by word
     std::vector<uint32_t> slotWord;
@@ -104,7 +124,7 @@ struct Index {
     uint32_t slotMask = 0;
 
     void Build(std::span<SearchPattern> patterns, const std::vector<long>& windows) {
-        filter.assign((size_t(1) << kFilterBits) / 64, 0);
+        filter.assign(size_t(1) << kFilterBits, 0);
         entries.clear();
         for (size_t p = 0; p < patterns.size(); ++p) {
             if (windows[p] < 0) continue;
@@ -125,7 +145,7 @@ struct Index {
             while (j < entries.size() && entries[j].word == entries[i].word) ++j;
             const uint32_t word = entries[i].word;
             const uint32_t h = FilterHash(word);
-            filter[h >> 6] |= uint64_t(1) << (h & 63);
+            filter[h] = 1;
             uint32_t s = (word * 0x85EBCA6Bu) & slotMask;
             while (slotFirst[s] != UINT32_MAX) s = (s + 1) & slotMask;
             slotWord[s] = word;
@@ -137,7 +157,7 @@ struct Index {
 
     bool MayHold(uint32_t word) const {
         const uint32_t h = FilterHash(word);
-        return (filter[h >> 6] >> (h & 63)) & 1;
+        return filter[h] != 0;
     }
 
     template <typename F>
@@ -153,12 +173,16 @@ struct Index {
     }
 };
 
-// Anchored search over one readable span.
-void SearchSpanIndexed(const Span& span, std::span<SearchPattern> patterns, const Index& index) {
+// Indexed search of the words at [from, to) of one readable span (offsets
+// from its start); matches may reach past to, up to the span's end.
+void SearchSpanIndexed(const Span& span, uint64_t from, uint64_t to, std::span<SearchPattern> patterns,
+                       const Index& index) {
     const uint8_t* const begin = reinterpret_cast<const uint8_t*>(static_cast<uintptr_t>(span.start));
     const uint64_t size = span.end - span.start;
     if (size < 4) return;
-    uint64_t a = (4 - (span.start & 3)) & 3;  // first 4-aligned offset
+    const uint64_t head = (4 - (span.start & 3)) & 3;  // first 4-aligned offset
+    uint64_t a = from <= head ? head : head + (from - head + 3) / 4 * 4;
+    const uint64_t stop = to < size - 3 ? to : size - 3;  // words that fit the span
     auto check = [&](uint64_t at) {
         const uint32_t word = LoadU32(begin + at);
         if (!index.MayHold(word)) return;
@@ -171,7 +195,7 @@ void SearchSpanIndexed(const Span& span, std::span<SearchPattern> patterns, cons
         });
     };
     // Four words per step; the filter test of all four is one branch.
-    for (; a + 16 <= size; a += 16) {
+    for (; a + 12 < stop; a += 16) {
         const uint32_t w0 = LoadU32(begin + a), w1 = LoadU32(begin + a + 4);
         const uint32_t w2 = LoadU32(begin + a + 8), w3 = LoadU32(begin + a + 12);
         if (!(index.MayHold(w0) | index.MayHold(w1) | index.MayHold(w2) | index.MayHold(w3))) continue;
@@ -180,8 +204,71 @@ void SearchSpanIndexed(const Span& span, std::span<SearchPattern> patterns, cons
         check(a + 8);
         check(a + 12);
     }
-    for (; a + 4 <= size; a += 4) check(a);
+    for (; a < stop; a += 4) check(a);
 }
+
+struct Anchored {
+    uint32_t pattern;
+    uint32_t anchor;
+};
+
+// The instruction-level part of a pass: anchored patterns and the scan's
+// reports, at the 0F xx and 4C 8D 25 positions of [from, to) of one span.
+struct InstructionPass {
+    std::span<SearchPattern> patterns;
+    std::vector<Anchored> anchored[256];
+    bool wanted[256] = {};  // an anchored pattern or the scan looks at 0F xx
+    const CodeScan* scan = nullptr;
+    bool any = false;
+    bool lea = false;
+
+    void Visit(const Span& span, const uint8_t* begin, uint64_t size, uint64_t at) const {
+        if (at + 1 >= size) return;
+        const uint8_t b = begin[at];
+        if (b == 0x0F) {
+            const uint8_t op = begin[at + 1];
+            if (!wanted[op]) return;
+            for (const Anchored& a : anchored[op]) {
+                if (at < a.anchor) continue;
+                const uint64_t q = at - a.anchor;
+                SearchPattern& pattern = patterns[a.pattern];
+                if (pattern.length > size - q || pattern.count >= 2) continue;
+                if (MatchesAt(pattern, begin + q)) Count(pattern, span.start + q);
+            }
+            if (scan != nullptr && scan->opcodes[op] && scan->onOpcode != nullptr)
+                scan->onOpcode(scan->context, span, span.start + at);
+        } else if (lea && b == 0x4C && begin[at + 1] == 0x8D && at + 2 < size && begin[at + 2] == 0x25) {
+            scan->onLeaR12(scan->context, span, span.start + at);
+        }
+    }
+
+    void Run(const Span& span, uint64_t from, uint64_t to) const {
+        const uint8_t* const begin = reinterpret_cast<const uint8_t*>(static_cast<uintptr_t>(span.start));
+        const uint64_t size = span.end - span.start;
+        uint64_t i = from;
+#if defined(__SSE2__)
+        const __m128i k0F = _mm_set1_epi8(0x0F);
+        const __m128i k4C = _mm_set1_epi8(0x4C);
+        const __m128i k8D = _mm_set1_epi8(static_cast<char>(0x8D));
+        for (; i + 16 <= to && i + 17 <= size; i += 16) {
+            const __m128i v0 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(begin + i));
+            __m128i m = _mm_cmpeq_epi8(v0, k0F);
+            if (lea) {
+                const __m128i v1 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(begin + i + 1));
+                m = _mm_or_si128(m, _mm_and_si128(_mm_cmpeq_epi8(v0, k4C), _mm_cmpeq_epi8(v1, k8D)));
+            }
+            unsigned bits = static_cast<unsigned>(_mm_movemask_epi8(m));
+            while (bits != 0) {
+                Visit(span, begin, size, i + static_cast<unsigned>(__builtin_ctz(bits)));
+                bits &= bits - 1;
+            }
+        }
+#endif
+        for (; i < to; ++i) {
+            if (begin[i] == 0x0F || (lea && begin[i] == 0x4C)) Visit(span, begin, size, i);
+        }
+    }
+};
 
 void SearchSpanPlain(const Span& span, SearchPattern& pattern) {
     const uint8_t* const begin = reinterpret_cast<const uint8_t*>(static_cast<uintptr_t>(span.start));
@@ -221,23 +308,49 @@ bool ReadableInOneOf(const std::vector<platform::MemoryRegion>& regions, uint64_
 }
 
 void SearchPatterns(uint64_t base, uint64_t size, std::span<SearchPattern> patterns,
-                    std::vector<platform::MemoryRegion>* regions) {
-    if (patterns.empty()) return;
+                    std::vector<platform::MemoryRegion>* regions, const CodeScan* scan, uint64_t* bytesRead) {
+    if (patterns.empty() && scan == nullptr) return;
     std::vector<long> windows(patterns.size(), -1);
     bool anyIndexed = false;
+    auto instructions = std::make_unique<InstructionPass>();
+    InstructionPass& pass = *instructions;
+    pass.patterns = patterns;
+    pass.scan = scan;
+    std::vector<size_t> plain;
     for (size_t i = 0; i < patterns.size(); ++i) {
         if (patterns[i].bytes == nullptr || patterns[i].length == 0) continue;
         windows[i] = BestWindow(patterns[i]);
-        anyIndexed = anyIndexed || windows[i] >= 0;
+        if (windows[i] >= 0) {
+            anyIndexed = true;
+        } else if (const long anchor = AnchorOf(patterns[i]); anchor >= 0) {
+            const uint8_t op = patterns[i].bytes[anchor + 1];
+            pass.anchored[op].push_back({static_cast<uint32_t>(i), static_cast<uint32_t>(anchor)});
+            pass.wanted[op] = true;
+            pass.any = true;
+        } else {
+            plain.push_back(i);
+        }
+    }
+    if (scan != nullptr) {
+        for (int op = 0; op < 256; ++op) pass.wanted[op] = pass.wanted[op] || scan->opcodes[op] != 0;
+        pass.lea = scan->leaR12 && scan->onLeaR12 != nullptr;
+        pass.any = true;
     }
     const std::vector<Span> spans = ReadableSpans(base, size, regions);
-    if (anyIndexed) {
-        Index index;
-        index.Build(patterns, windows);
-        for (const Span& span : spans) SearchSpanIndexed(span, patterns, index);
+    Index index;
+    if (anyIndexed) index.Build(patterns, windows);
+    // Every search of the pass reads a chunk while it is in the cache.
+    constexpr uint64_t kChunk = 64u << 10;
+    for (const Span& span : spans) {
+        const uint64_t length = span.end - span.start;
+        if (bytesRead != nullptr) *bytesRead += length;
+        for (uint64_t from = 0; from < length; from += kChunk) {
+            const uint64_t to = length - from < kChunk ? length : from + kChunk;
+            if (anyIndexed) SearchSpanIndexed(span, from, to, patterns, index);
+            if (pass.any) pass.Run(span, from, to);
+        }
     }
-    for (size_t i = 0; i < patterns.size(); ++i) {
-        if (windows[i] >= 0 || patterns[i].bytes == nullptr || patterns[i].length == 0) continue;
+    for (size_t i : plain) {
         for (const Span& span : spans) SearchSpanPlain(span, patterns[i]);
     }
 }
