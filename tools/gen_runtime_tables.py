@@ -585,7 +585,7 @@ def read_code_sites(data_dir):
     return sites
 
 
-def write_patch_ids(patterns, probes, installers, out):
+def write_patch_ids(patterns, probes, installers, records, sites, members, out):
     lines = [HEADER, "#pragma once\n#include <cstddef>\n#include <cstdint>\n\nnamespace runtime {\n\n"]
     for enum, names, what in (("CodePatternId", [p for p in patterns], "The patterns of the game's code."),
                               ("ProbeId", [p["name"] for p in probes], "The store probes."),
@@ -598,7 +598,10 @@ def write_patch_ids(patterns, probes, installers, out):
     for g in ENGINE_GROUPS:
         lines.append("    %s,\n" % g)
     lines.append("    None,\n};\ninline constexpr size_t kEngineGroupCount = %d;\n\n" % len(ENGINE_GROUPS))
-    lines.append("inline constexpr size_t kCodeSiteRowCount = %d;  // rows of the full table\n\n" % CODE_SITE_ROWS)
+    lines.append("inline constexpr size_t kCodeSiteRowCount = %d;  // rows of the full table\n" % CODE_SITE_ROWS)
+    lines.append("inline constexpr size_t kRedirectRecordCount = %d;\n" % records)
+    lines.append("inline constexpr size_t kProbeSiteCount = %d;\n" % sites)
+    lines.append("inline constexpr size_t kEngineMemberCount = %d;\n\n" % members)
     lines.append("}  // namespace runtime\n")
     out["runtime/patch_ids.h"] = "".join(lines)
 
@@ -689,7 +692,7 @@ def main(args):
     write_ids(slots, parts, groups, out)
     write_groups(parts, groups, out)
     write_signatures(signatures, out)
-    write_patch_ids(patterns, probes, installers, out)
+    write_patch_ids(patterns, probes, installers, len(records), len(probe_sites), len(members), out)
     write_patch_tables(patterns, probes, probe_sites, installers, records, members, code_sites, out)
     for relative, text in out.items():
         write_file(os.path.join(out_dir, relative), text)

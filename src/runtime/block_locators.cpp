@@ -105,6 +105,8 @@ void SettleTimecycleBlock(const SearchPattern& a, const SearchPattern& b) {
             block = (blockB != 0 && (block == 0 || block == blockB)) ? blockB : 0;
         }
     }
+    Locators.TimecycleSiteA.store(a.first);
+    Locators.TimecycleSiteB.store(b.first);
     SettleSearch(Locators.TimecycleBlock, block, platform::TickCount64());
 }
 

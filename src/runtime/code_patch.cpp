@@ -2,8 +2,6 @@
 
 #include <algorithm>
 #include <cstring>
-#include <mutex>
-#include <vector>
 
 #include "platform/clock.h"
 #include "platform/memory.h"
@@ -14,22 +12,6 @@ namespace runtime {
 namespace {
 
 constexpr uint8_t kNop = 0x90;
-
-// The patches captured in this run (their owners keep them for the run).
-struct Registry {
-    std::mutex mutex;
-    std::vector<const CodePatch*> patches;
-};
-Registry& PatchRegistry() {
-    static Registry registry;
-    return registry;
-}
-
-void Register(const CodePatch& patch) {
-    Registry& r = PatchRegistry();
-    std::lock_guard<std::mutex> lock(r.mutex);
-    if (std::find(r.patches.begin(), r.patches.end(), &patch) == r.patches.end()) r.patches.push_back(&patch);
-}
 
 // The bytes of [address, address + length) when they lie in one committed
 // readable region, read under the fault guard.
@@ -67,7 +49,6 @@ Capture CaptureCodePatch(CodePatch& patch, uint64_t instruction, const MaskedByt
     std::memset(patch.bytes, kNop, sizeof patch.bytes);
     patch.applied = 0;
     patch.captured = 1;
-    Register(patch);
     return Capture::Captured;
 }
 
@@ -80,7 +61,6 @@ void AdoptCodePatch(CodePatch& patch, uint64_t site, const uint8_t* saved, uint8
     std::memset(patch.bytes, kNop, sizeof patch.bytes);
     patch.applied = 0;
     patch.captured = 1;
-    Register(patch);
 }
 
 void SetPatchBytes(CodePatch& patch, const uint8_t* bytes) { std::memcpy(patch.bytes, bytes, patch.length); }
@@ -117,23 +97,6 @@ bool AnyApplied(std::span<CodePatch* const> patches) {
 
 bool AllCaptured(std::span<CodePatch* const> patches) {
     return std::all_of(patches.begin(), patches.end(), [](const CodePatch* p) { return p->captured != 0; });
-}
-
-CodePatchReport ReportCodePatches() {
-    Registry& r = PatchRegistry();
-    std::lock_guard<std::mutex> lock(r.mutex);
-    CodePatchReport report;
-    for (const CodePatch* patch : r.patches) {
-        report.captured += patch->captured != 0;
-        report.applied += patch->applied != 0;
-    }
-    return report;
-}
-
-void ForgetCodePatches() {
-    Registry& r = PatchRegistry();
-    std::lock_guard<std::mutex> lock(r.mutex);
-    r.patches.clear();
 }
 
 bool AttemptDue(const Attempts& attempts) {

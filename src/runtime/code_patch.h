@@ -59,16 +59,6 @@ bool AllCaptured(std::span<CodePatch* const> patches);
 // writer (PatchCodeBytes unless a test replaced it).
 bool WriteCode(uint64_t address, const void* bytes, size_t length);
 
-// Every patch captured in this run, for the unload's check and the status:
-// how many are captured, and how many are in the game now.
-struct CodePatchReport {
-    size_t captured = 0;
-    size_t applied = 0;
-};
-CodePatchReport ReportCodePatches();
-// Forgets the patches captured (tests: a new game image).
-void ForgetCodePatches();
-
 // ---- Attempts ------------------------------------------------------------------------
 // When a search, a capture or an allocation that failed may run again: a
 // failure for good (a pattern the image does not hold, an instruction out

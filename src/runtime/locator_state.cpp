@@ -18,6 +18,8 @@ void ResetLocatorState() {
     Locators.LastPassBytes = 0;
     Locators.LastPassLightningHits = 0;
     Locators.LastPassWatertuneHits = 0;
+    Locators.TimecycleSiteA = 0;
+    Locators.TimecycleSiteB = 0;
     ResetCodeIndex();
 }
 

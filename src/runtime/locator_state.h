@@ -40,6 +40,10 @@ struct LocatorState {
     std::atomic<uint64_t> LastPassBytes{0};
     std::atomic<uint32_t> LastPassLightningHits{0};
     std::atomic<uint32_t> LastPassWatertuneHits{0};
+    // The first match of each timecycle signature (the sprite redirects
+    // take their instructions); settled with TimecycleBlock.
+    std::atomic<uint64_t> TimecycleSiteA{0};
+    std::atomic<uint64_t> TimecycleSiteB{0};
     // The locks named above (never reset).
     std::mutex SignaturePassMutex;
     std::mutex SecondaryBlockMutex;
