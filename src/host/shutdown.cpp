@@ -4,17 +4,20 @@
 #include "host/host_services.h"
 #include "host/startup.h"
 #include "host/tick.h"
+#include "runtime/live_writes.h"
 
 namespace host {
 
 uint32_t DetourDrainTimeoutMs = 2000;
 
 void ShutdownEditor() {
-    // The game's code comes back first, while the data the patches lead to
-    // still exists: the override patches with the tick's own store patches
-    // (the write-list cave and the live-write jumps join here as they are
-    // built). Then the hooks go.
+    // The game's code comes back first: the write-list cave's jump (and the
+    // list emptied), the override patches with the tick's own store patches,
+    // the jumps into the live-write caves. The caves and cells stay (a game
+    // thread may still be inside one). Then the hooks go.
+    runtime::RestoreWriteListCave();
     RestoreAllTickPatches();
+    runtime::RestoreLiveWriteJumps();
     if (HookEngineStarted.exchange(0) != 0) {
         const HookEngine& engine = CurrentHookEngine();
         engine.disableAll();
