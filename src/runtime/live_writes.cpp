@@ -486,6 +486,9 @@ bool InstallAutoLiveWrites() {
     };
     std::vector<Range> ranges;
     size_t installed = 0, covered = 0;
+    // Every site is captured before any jump is written, so that rows of one
+    // store all see the game's bytes there.
+    for (size_t i = 0; i < LiveWrites.autoCount; ++i) CaptureCodeSite(LiveWrites.autos[i]);
     for (size_t i = 0; i < LiveWrites.autoCount; ++i) {
         AutoLiveWrite& entry = LiveWrites.autos[i];
         const uint64_t site = CaptureCodeSite(entry);
