@@ -1,5 +1,6 @@
 #include "runtime/block_locators.h"
 
+#include <algorithm>
 #include <cstring>
 #include <mutex>
 #include <vector>
@@ -159,14 +160,44 @@ namespace detail {
 
 bool SecondarySearchPending() { return StateOf(Locators.SecondaryBlock) == SearchState::NotTried; }
 
-void SettleSecondaryBlock(const std::vector<uint64_t>& leaSites) {
+void AddSecondaryStorePatterns(std::vector<SearchPattern>& patterns, std::vector<uint64_t>* hits) {
+    for (int i = 0; i < kSecondaryBlockSignatureCount; ++i) {
+        const SecondaryStoreSignature& s = SecondaryBlockSignatures[i];
+        SearchPattern pattern{s.bytes, nullptr, s.length};
+        pattern.allHits = &hits[i];
+        patterns.push_back(pattern);
+    }
+}
+
+void SettleSecondaryBlock(const std::vector<uint64_t>* storeHits) {
     const uint64_t base = GameImageBase();
     const uint64_t end = base + GetGameImageSize();
     uint64_t found = 0;
     if (base != 0 && end != base) {
         ++Locators.SecondaryBlockSearches;
-        for (uint64_t p : leaSites) {
-            if ((found = SecondaryBlockOfLea(p, base, end)) != 0) break;
+        // A lea at p counts the stores in [p, p + window): only a lea up to
+        // a window before a store can qualify. Those ranges, merged, are
+        // searched for its bytes; the first qualifying lea wins.
+        std::vector<std::pair<uint64_t, uint64_t>> ranges;
+        for (int i = 0; i < kSecondaryBlockSignatureCount; ++i)
+            for (uint64_t hit : storeHits[i]) {
+                const uint64_t reach = hit + SecondaryBlockSignatures[i].length;
+                const uint64_t from = reach - base > kSecondarySignatureWindow ? reach - kSecondarySignatureWindow : base;
+                ranges.push_back({from, hit + 1});
+            }
+        std::sort(ranges.begin(), ranges.end());
+        std::vector<std::pair<uint64_t, uint64_t>> merged;
+        for (const auto& r : ranges) {
+            if (!merged.empty() && r.first <= merged.back().second) merged.back().second = std::max(merged.back().second, r.second);
+            else merged.push_back(r);
+        }
+        for (const auto& r : merged) {
+            if (found != 0) break;
+            const uint64_t to = std::min(r.second + 6, end);  // a lea starting in the range, whole
+            found = detail::FindLeaR12Sites(r.first, to - r.first, [&](uint64_t p) {
+                return p < r.second && SecondaryBlockOfLea(p, base, end) != 0;
+            });
+            if (found != 0) found = SecondaryBlockOfLea(found, base, end);
         }
     }
     std::lock_guard<std::mutex> lock(Locators.SecondaryBlockMutex);

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "runtime/block_locators.h"
+#include "runtime/guarded_memory.h"
 #include "runtime/locator_state.h"
 #include "runtime/scans.h"
 #include "runtime/signature_pass.h"
@@ -102,6 +103,15 @@ std::vector<uint64_t> TimecycleReadsOf(const RedirectRecordRow& record, uint16_t
 
 uint64_t FindFirstIn(uint64_t from, uint64_t size, const MaskedBytes& bytes) {
     if (from == 0 || size < bytes.length || bytes.length == 0) return 0;
+    // A window of the game's code is copied under the fault guard and
+    // searched in the copy; one that reaches unreadable memory is searched
+    // span by span.
+    std::vector<uint8_t> window(static_cast<size_t>(size));
+    if (GuardedCopy(window.data(), reinterpret_cast<const void*>(static_cast<uintptr_t>(from)), size)) {
+        for (size_t p = 0; p + bytes.length <= window.size(); ++p)
+            if (bytes.MatchesAt(window.data() + p)) return from + p;
+        return 0;
+    }
     std::string mask = bytes.mask != nullptr ? std::string(bytes.mask, bytes.length) : std::string(bytes.length, 'x');
     detail::SearchPattern pattern{bytes.bytes, nullptr, bytes.length};
     pattern.mask = mask.c_str();

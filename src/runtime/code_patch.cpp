@@ -4,7 +4,6 @@
 #include <cstring>
 
 #include "platform/clock.h"
-#include "platform/memory.h"
 #include "runtime/editor_entries.h"
 #include "runtime/guarded_memory.h"
 
@@ -14,14 +13,10 @@ namespace {
 constexpr uint8_t kNop = 0x90;
 
 // The bytes of [address, address + length) when they lie in one committed
-// readable region, read under the fault guard.
+// readable region (the readable-range cache answers for the game's code
+// after its first look), read under the fault guard.
 bool ReadInOneRegion(uint64_t address, uint8_t* out, size_t length) {
-    if (address == 0 || length == 0) return false;
-    platform::MemoryRegion region;
-    if (!QueryRegion(address, region) || region.state != platform::kMemCommit || !IsReadableProtect(region.protect))
-        return false;
-    const uint64_t end = static_cast<uint64_t>(region.base) + region.size;
-    if (address < region.base || address >= end || length > end - address) return false;
+    if (address == 0 || length == 0 || !IsReadableCached(address, length)) return false;
     return GuardedCopy(out, reinterpret_cast<const void*>(static_cast<uintptr_t>(address)), length);
 }
 

@@ -9,6 +9,7 @@
 #include "runtime/image_search.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cstring>
 #include <memory>
 
@@ -18,12 +19,17 @@
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
+#if defined(__GNUC__) && (defined(__x86_64__) || defined(__i386__))
+#define VARNEL_SCAN_AVX2 1
+#include <immintrin.h>
+#endif
 
 namespace runtime::detail {
 namespace {
 
 constexpr size_t kWindow = 7;
-constexpr unsigned kFilterBits = 16;  // a 64 KiB filter, one byte per hash
+std::atomic<bool> g_wideScanAllowed{true};
+constexpr unsigned kFilterBits = 17;  // 16 KiB of filter bits: the first-level cache holds them
 
 inline uint32_t LoadU32(const uint8_t* p) {
     uint32_t v;
@@ -32,6 +38,9 @@ inline uint32_t LoadU32(const uint8_t* p) {
 }
 
 inline uint32_t FilterHash(uint32_t word) { return (word * 0x9E3779B1u) >> (32 - kFilterBits); }
+// The filter's bit h, without a shift by a variable count.
+constexpr uint8_t kBit[8] = {1, 2, 4, 8, 16, 32, 64, 128};
+inline uint32_t FilterBit(const uint8_t* filter, uint32_t h) { return filter[h >> 3] & kBit[h & 7]; }
 
 bool Fixed(const SearchPattern& pattern, size_t i) { return pattern.mask == nullptr || pattern.mask[i] == 'x'; }
 
@@ -86,6 +95,7 @@ bool MatchesAt(const SearchPattern& pattern, const uint8_t* at) {
 
 void Count(SearchPattern& pattern, uint64_t address) {
     if (pattern.alignment > 1 && address % pattern.alignment != 0) return;
+    if (pattern.allHits != nullptr) pattern.allHits->push_back(address);
     if (pattern.count == 0) pattern.first = address;
     if (pattern.count < 2) ++pattern.count;
 }
@@ -115,7 +125,7 @@ struct Entry {
 };
 
 struct Index {
-    std::vector<uint8_t> filter;  // 1 where a pattern's word may hash to
+    std::vector<uint8_t> filter;  // bit h set where a pattern's word may hash to h
     // Open-addressed table of entry ranges keyed by word.
     std::vector<Entry> entries;  // sorted by word
     std::vector<uint32_t> slotWord;
@@ -124,7 +134,7 @@ struct Index {
     uint32_t slotMask = 0;
 
     void Build(std::span<SearchPattern> patterns, const std::vector<long>& windows) {
-        filter.assign(size_t(1) << kFilterBits, 0);
+        filter.assign((size_t(1) << kFilterBits) / 8 + 4, 0);  // 4 more: a gather reads 4 bytes
         entries.clear();
         for (size_t p = 0; p < patterns.size(); ++p) {
             if (windows[p] < 0) continue;
@@ -145,7 +155,7 @@ struct Index {
             while (j < entries.size() && entries[j].word == entries[i].word) ++j;
             const uint32_t word = entries[i].word;
             const uint32_t h = FilterHash(word);
-            filter[h] = 1;
+            filter[h >> 3] |= static_cast<uint8_t>(1u << (h & 7));
             uint32_t s = (word * 0x85EBCA6Bu) & slotMask;
             while (slotFirst[s] != UINT32_MAX) s = (s + 1) & slotMask;
             slotWord[s] = word;
@@ -155,10 +165,7 @@ struct Index {
         }
     }
 
-    bool MayHold(uint32_t word) const {
-        const uint32_t h = FilterHash(word);
-        return filter[h] != 0;
-    }
+    bool MayHold(uint32_t word) const { return FilterBit(filter.data(), FilterHash(word)) != 0; }
 
     template <typename F>
     void ForEach(uint32_t word, F&& f) const {
@@ -173,10 +180,52 @@ struct Index {
     }
 };
 
+#if defined(VARNEL_SCAN_AVX2)
+// The same loops with eight words (and 64 bytes of 0F search) a step, for
+// processors that have AVX2 (chosen at run time).
+template <typename Check>
+__attribute__((target("avx2"))) uint64_t FilterWordsAvx2(const uint8_t* begin, uint64_t a, uint64_t stop,
+                                                         const uint8_t* filter, Check& check) {
+    const __m256i k = _mm256_set1_epi32(static_cast<int>(0x9E3779B1u));
+    const __m256i seven = _mm256_set1_epi32(7);
+    const __m256i one = _mm256_set1_epi32(1);
+    for (; a + 28 < stop; a += 32) {
+        const __m256i w = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(begin + a));
+        const __m256i h = _mm256_srli_epi32(_mm256_mullo_epi32(w, k), 32 - kFilterBits);
+        const __m256i bytes = _mm256_i32gather_epi32(reinterpret_cast<const int*>(filter), _mm256_srli_epi32(h, 3), 1);
+        const __m256i bits = _mm256_and_si256(_mm256_srlv_epi32(bytes, _mm256_and_si256(h, seven)), one);
+        if (_mm256_testz_si256(bits, bits)) continue;
+        const int mask = _mm256_movemask_ps(_mm256_castsi256_ps(_mm256_slli_epi32(bits, 31)));
+        for (int j = 0; j < 8; ++j)
+            if (mask & (1 << j)) check(a + 4 * static_cast<uint64_t>(j));
+    }
+    return a;
+}
+
+// Positions of 0F in [i, to) (with a byte after them inside size), 64 a step.
+template <typename Visit>
+__attribute__((target("avx2"))) uint64_t FindOpcodesAvx2(const uint8_t* begin, uint64_t i, uint64_t to, uint64_t size,
+                                                         Visit& visit) {
+    const __m256i k0F = _mm256_set1_epi8(0x0F);
+    for (; i + 64 <= to && i + 65 <= size; i += 64) {
+        const __m256i x = _mm256_cmpeq_epi8(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(begin + i)), k0F);
+        const __m256i y = _mm256_cmpeq_epi8(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(begin + i + 32)), k0F);
+        if (_mm256_testz_si256(_mm256_or_si256(x, y), _mm256_or_si256(x, y))) continue;
+        uint64_t bits = static_cast<uint32_t>(_mm256_movemask_epi8(x)) |
+                        (static_cast<uint64_t>(static_cast<uint32_t>(_mm256_movemask_epi8(y))) << 32);
+        while (bits != 0) {
+            visit(i + static_cast<unsigned>(__builtin_ctzll(bits)));
+            bits &= bits - 1;
+        }
+    }
+    return i;
+}
+#endif
+
 // Indexed search of the words at [from, to) of one readable span (offsets
 // from its start); matches may reach past to, up to the span's end.
 void SearchSpanIndexed(const Span& span, uint64_t from, uint64_t to, std::span<SearchPattern> patterns,
-                       const Index& index) {
+                       const Index& index, bool avx2) {
     const uint8_t* const begin = reinterpret_cast<const uint8_t*>(static_cast<uintptr_t>(span.start));
     const uint64_t size = span.end - span.start;
     if (size < 4) return;
@@ -194,15 +243,22 @@ void SearchSpanIndexed(const Span& span, uint64_t from, uint64_t to, std::span<S
             if (MatchesAt(pattern, begin + q)) Count(pattern, span.start + q);
         });
     };
-    // Four words per step; the filter test of all four is one branch.
-    for (; a + 12 < stop; a += 16) {
-        const uint32_t w0 = LoadU32(begin + a), w1 = LoadU32(begin + a + 4);
-        const uint32_t w2 = LoadU32(begin + a + 8), w3 = LoadU32(begin + a + 12);
-        if (!(index.MayHold(w0) | index.MayHold(w1) | index.MayHold(w2) | index.MayHold(w3))) continue;
-        check(a);
-        check(a + 4);
-        check(a + 8);
-        check(a + 12);
+#if defined(VARNEL_SCAN_AVX2)
+    if (avx2) a = FilterWordsAvx2(begin, a, stop, index.filter.data(), check);
+#endif
+    // Eight words per step; the filter test of all eight is one branch, and
+    // only the words that pass it are looked up.
+    const uint8_t* const filter = index.filter.data();
+    for (; a + 28 < stop; a += 32) {
+        const uint8_t* w = begin + a;
+        const uint32_t f0 = FilterBit(filter, FilterHash(LoadU32(w))), f1 = FilterBit(filter, FilterHash(LoadU32(w + 4)));
+        const uint32_t f2 = FilterBit(filter, FilterHash(LoadU32(w + 8))), f3 = FilterBit(filter, FilterHash(LoadU32(w + 12)));
+        const uint32_t f4 = FilterBit(filter, FilterHash(LoadU32(w + 16))), f5 = FilterBit(filter, FilterHash(LoadU32(w + 20)));
+        const uint32_t f6 = FilterBit(filter, FilterHash(LoadU32(w + 24))), f7 = FilterBit(filter, FilterHash(LoadU32(w + 28)));
+        if (((f0 | f1) | (f2 | f3) | (f4 | f5) | (f6 | f7)) == 0) continue;
+        const uint32_t f[8] = {f0, f1, f2, f3, f4, f5, f6, f7};
+        for (int k = 0; k < 8; ++k)
+            if (f[k]) check(a + 4 * static_cast<uint64_t>(k));
     }
     for (; a < stop; a += 4) check(a);
 }
@@ -213,59 +269,59 @@ struct Anchored {
 };
 
 // The instruction-level part of a pass: anchored patterns and the scan's
-// reports, at the 0F xx and 4C 8D 25 positions of [from, to) of one span.
+// reports, at the 0F xx positions of [from, to) of one span.
 struct InstructionPass {
     std::span<SearchPattern> patterns;
     std::vector<Anchored> anchored[256];
     bool wanted[256] = {};  // an anchored pattern or the scan looks at 0F xx
     const CodeScan* scan = nullptr;
     bool any = false;
-    bool lea = false;
 
     void Visit(const Span& span, const uint8_t* begin, uint64_t size, uint64_t at) const {
         if (at + 1 >= size) return;
-        const uint8_t b = begin[at];
-        if (b == 0x0F) {
-            const uint8_t op = begin[at + 1];
-            if (!wanted[op]) return;
-            for (const Anchored& a : anchored[op]) {
-                if (at < a.anchor) continue;
-                const uint64_t q = at - a.anchor;
-                SearchPattern& pattern = patterns[a.pattern];
-                if (pattern.length > size - q || pattern.count >= 2) continue;
-                if (MatchesAt(pattern, begin + q)) Count(pattern, span.start + q);
-            }
-            if (scan != nullptr && scan->opcodes[op] && scan->onOpcode != nullptr)
-                scan->onOpcode(scan->context, span, span.start + at);
-        } else if (lea && b == 0x4C && begin[at + 1] == 0x8D && at + 2 < size && begin[at + 2] == 0x25) {
-            scan->onLeaR12(scan->context, span, span.start + at);
+        const uint8_t op = begin[at + 1];
+        if (!wanted[op]) return;
+        for (const Anchored& a : anchored[op]) {
+            if (at < a.anchor) continue;
+            const uint64_t q = at - a.anchor;
+            SearchPattern& pattern = patterns[a.pattern];
+            if (pattern.length > size - q || (pattern.count >= 2 && pattern.allHits == nullptr)) continue;
+            if (MatchesAt(pattern, begin + q)) Count(pattern, span.start + q);
         }
+        if (scan != nullptr && scan->opcodes[op] && scan->onOpcode != nullptr)
+            scan->onOpcode(scan->context, span, span.start + at);
     }
 
-    void Run(const Span& span, uint64_t from, uint64_t to) const {
+    void Run(const Span& span, uint64_t from, uint64_t to, bool avx2) const {
         const uint8_t* const begin = reinterpret_cast<const uint8_t*>(static_cast<uintptr_t>(span.start));
         const uint64_t size = span.end - span.start;
         uint64_t i = from;
+#if defined(VARNEL_SCAN_AVX2)
+        if (avx2) {
+            auto visit = [&](uint64_t at) {
+                if (wanted[begin[at + 1]]) Visit(span, begin, size, at);
+            };
+            i = FindOpcodesAvx2(begin, i, to, size, visit);
+        }
+#endif
 #if defined(__SSE2__)
+        // 32 bytes a step, one branch while no 0F is among them.
         const __m128i k0F = _mm_set1_epi8(0x0F);
-        const __m128i k4C = _mm_set1_epi8(0x4C);
-        const __m128i k8D = _mm_set1_epi8(static_cast<char>(0x8D));
-        for (; i + 16 <= to && i + 17 <= size; i += 16) {
-            const __m128i v0 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(begin + i));
-            __m128i m = _mm_cmpeq_epi8(v0, k0F);
-            if (lea) {
-                const __m128i v1 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(begin + i + 1));
-                m = _mm_or_si128(m, _mm_and_si128(_mm_cmpeq_epi8(v0, k4C), _mm_cmpeq_epi8(v1, k8D)));
-            }
-            unsigned bits = static_cast<unsigned>(_mm_movemask_epi8(m));
+        for (; i + 32 <= to && i + 33 <= size; i += 32) {
+            const __m128i a = _mm_cmpeq_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(begin + i)), k0F);
+            const __m128i b = _mm_cmpeq_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(begin + i + 16)), k0F);
+            if (_mm_movemask_epi8(_mm_or_si128(a, b)) == 0) continue;
+            uint32_t bits = static_cast<uint32_t>(_mm_movemask_epi8(a)) |
+                            (static_cast<uint32_t>(_mm_movemask_epi8(b)) << 16);
             while (bits != 0) {
-                Visit(span, begin, size, i + static_cast<unsigned>(__builtin_ctz(bits)));
+                const uint64_t at = i + static_cast<unsigned>(__builtin_ctz(bits));
+                if (wanted[begin[at + 1]]) Visit(span, begin, size, at);
                 bits &= bits - 1;
             }
         }
 #endif
         for (; i < to; ++i) {
-            if (begin[i] == 0x0F || (lea && begin[i] == 0x4C)) Visit(span, begin, size, i);
+            if (begin[i] == 0x0F) Visit(span, begin, size, i);
         }
     }
 };
@@ -274,7 +330,7 @@ void SearchSpanPlain(const Span& span, SearchPattern& pattern) {
     const uint8_t* const begin = reinterpret_cast<const uint8_t*>(static_cast<uintptr_t>(span.start));
     const uint64_t size = span.end - span.start;
     if (pattern.length > size) return;
-    for (uint64_t p = 0; p <= size - pattern.length && pattern.count < 2; ++p) {
+    for (uint64_t p = 0; p <= size - pattern.length && (pattern.count < 2 || pattern.allHits != nullptr); ++p) {
         if (MatchesAt(pattern, begin + p)) Count(pattern, span.start + p);
     }
 }
@@ -333,27 +389,33 @@ void SearchPatterns(uint64_t base, uint64_t size, std::span<SearchPattern> patte
     }
     if (scan != nullptr) {
         for (int op = 0; op < 256; ++op) pass.wanted[op] = pass.wanted[op] || scan->opcodes[op] != 0;
-        pass.lea = scan->leaR12 && scan->onLeaR12 != nullptr;
         pass.any = true;
     }
     const std::vector<Span> spans = ReadableSpans(base, size, regions);
     Index index;
     if (anyIndexed) index.Build(patterns, windows);
+#if defined(VARNEL_SCAN_AVX2)
+    const bool avx2 = g_wideScanAllowed.load(std::memory_order_relaxed) && __builtin_cpu_supports("avx2");
+#else
+    const bool avx2 = false;
+#endif
     // Every search of the pass reads a chunk while it is in the cache.
-    constexpr uint64_t kChunk = 64u << 10;
+    constexpr uint64_t kChunk = 16u << 10;
     for (const Span& span : spans) {
         const uint64_t length = span.end - span.start;
         if (bytesRead != nullptr) *bytesRead += length;
         for (uint64_t from = 0; from < length; from += kChunk) {
             const uint64_t to = length - from < kChunk ? length : from + kChunk;
-            if (anyIndexed) SearchSpanIndexed(span, from, to, patterns, index);
-            if (pass.any) pass.Run(span, from, to);
+            if (anyIndexed) SearchSpanIndexed(span, from, to, patterns, index, avx2);
+            if (pass.any) pass.Run(span, from, to, avx2);
         }
     }
     for (size_t i : plain) {
         for (const Span& span : spans) SearchSpanPlain(span, patterns[i]);
     }
 }
+
+void AllowWideScanForTesting(bool allowed) { g_wideScanAllowed.store(allowed); }
 
 void CollectLeaR12(const uint8_t* from, const uint8_t* to, std::vector<uint64_t>& out, size_t maxHits) {
     const uint8_t* p = from;

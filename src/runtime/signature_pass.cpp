@@ -1,5 +1,6 @@
 #include "runtime/signature_pass.h"
 
+#include "runtime/block_locators.h"
 #include "runtime/code_index.h"
 #include "runtime/locator_state.h"
 #include "runtime/scans.h"
@@ -13,17 +14,11 @@ struct Collected {
     uint64_t imageEnd = 0;
     bool loads = false;
     std::vector<RawRipLoad> ripLoads;
-    std::vector<uint64_t> leaSites;
 };
 
 void OnOpcode(void* context, const Span& span, uint64_t at) {
     Collected& c = *static_cast<Collected*>(context);
     if (c.loads) CollectRipLoads(span, at, c.imageBase, c.imageEnd, c.ripLoads);
-}
-
-void OnLeaR12(void* context, const Span& span, uint64_t at) {
-    Collected& c = *static_cast<Collected*>(context);
-    if (span.end - at >= 7) c.leaSites.push_back(at);
 }
 
 }  // namespace
@@ -42,6 +37,8 @@ void RunSignaturePassLocked() {
     const size_t codeIndex = patterns.size();
     if (code) AddCodeIndexPatterns(patterns);
     const bool secondary = SecondarySearchPending();
+    std::vector<uint64_t> storeHits[kSecondaryBlockSignatureCount];
+    if (secondary) AddSecondaryStorePatterns(patterns, storeHits);
     const size_t firstSignature = patterns.size();
     std::vector<int> ids;
     AddDataSignaturePatterns(patterns, ids);
@@ -55,20 +52,18 @@ void RunSignaturePassLocked() {
     CodeScan scan;
     scan.context = &collected;
     scan.onOpcode = OnOpcode;
-    scan.onLeaR12 = OnLeaR12;
-    scan.leaR12 = secondary;
     if (code) MarkRipLoadOpcodes(scan);
     std::vector<platform::MemoryRegion> regions;
     uint64_t bytes = 0;
     if (base != 0 && size != 0) {
-        SearchPatterns(base, size, patterns, &regions, (code || secondary) ? &scan : nullptr, &bytes);
+        SearchPatterns(base, size, patterns, &regions, code ? &scan : nullptr, &bytes);
         Locators.ImagePasses.fetch_add(1);
         Locators.LastPassBytes.store(bytes);
     }
     if (timecycle) SettleTimecycleBlock(patterns[0], patterns[1]);
     if (puddle) SettlePuddleSite(patterns[puddleIndex]);
     if (values) SettleValueBlocks(patterns[valueIndex], patterns[valueIndex + 1]);
-    if (secondary) SettleSecondaryBlock(collected.leaSites);
+    if (secondary) SettleSecondaryBlock(storeHits);
     for (size_t i = 0; i < ids.size(); ++i) SettleDataSignature(ids[i], patterns[firstSignature + i], regions);
     // Last: the loads are kept by the TimecycleBlock, settled above.
     if (code && base != 0 && size != 0)

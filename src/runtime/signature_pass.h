@@ -29,9 +29,11 @@ void SettleTimecycleBlock(const SearchPattern& a, const SearchPattern& b);
 
 // ---- SecondaryBlock (block_locators.cpp) ----
 bool SecondarySearchPending();
-// Settles its first attempt from the lea r12 sites of the image, in
-// address order.
-void SettleSecondaryBlock(const std::vector<uint64_t>& leaSites);
+// Adds the engine's nine store signatures, each collecting every match.
+void AddSecondaryStorePatterns(std::vector<SearchPattern>& patterns, std::vector<uint64_t>* hits);
+// Settles its first attempt: the lea r12 sites that may have a store in
+// their window are the ones up to a window's length before a store.
+void SettleSecondaryBlock(const std::vector<uint64_t>* storeHits);
 
 // ---- Puddle store site (scans.cpp) ----
 bool PuddleSearchPending();
