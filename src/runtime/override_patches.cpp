@@ -1,5 +1,7 @@
 #include "runtime/override_patches.h"
 
+#include <atomic>
+
 #include "runtime/engine_block.h"
 #include "runtime/group_appliers.h"
 #include "runtime/live_writes.h"
@@ -128,7 +130,16 @@ void RestoreAllPatches() {
     for (const RestoreStep& step : kRestoreSteps) step.restore();
 }
 
-void RestoreOverridePatches() { RestoreAllPatches(); }
+namespace {
+// Set by RestoreOverridePatches (any thread), taken by the tick.
+std::atomic<uint8_t> g_restoreRequested{0};
+}  // namespace
+
+void RestoreOverridePatches() { g_restoreRequested.store(1); }
+
+void RunRequestedRestore() {
+    if (g_restoreRequested.exchange(0) != 0) RestoreAllPatches();
+}
 
 CodePatchReport ReportCodePatches() {
     CodePatchReport report;
@@ -154,6 +165,7 @@ void RunStartupPreparers() {
 }
 
 void ResetPatchStateForTesting() {
+    g_restoreRequested.store(0);
     ResetStorePatches();
     ResetGroupAppliers();
     ResetRedirects();

@@ -30,8 +30,12 @@ std::span<const RestoreStep> RestoreSteps();
 // imported mode, a timecycle preview, the unload). The code caves of the
 // live writes are not touched.
 void RestoreAllPatches();
-// The same, as the timecycle editor asks for it.
+// The same, as the timecycle editor asks for it from any thread (a file
+// loaded for preview): the tick takes every patch back at the start of its
+// next apply-or-restore step (RunRequestedRestore), on the script fiber
+// that alone changes the patches.
 void RestoreOverridePatches();
+void RunRequestedRestore();
 
 // Every code patch the runtime holds: how many are captured and how many
 // are in the game now (the unload's check, the property tests).

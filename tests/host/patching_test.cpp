@@ -180,3 +180,21 @@ TEST_F(PatchingTest, TheThreeModesWithTheRealAppliers) {
 }
 
 }  // namespace
+
+namespace {
+
+// A timecycle preview asks for every patch back from the thread it runs on;
+// the tick takes them back at its next frame, before the groups run.
+TEST_F(PatchingTest, APreviewsRestoreIsCarriedOutByTheTick) {
+    Slot(SlotId::FarClip).enabled = 1;
+    Tick(Mode::Override);
+    ASSERT_TRUE(RedirectPatched(RedirectId::FarClip));
+    RestoreOverridePatches();
+    EXPECT_TRUE(RedirectPatched(RedirectId::FarClip)) << "nothing changes off the script fiber";
+    Slot(SlotId::FarClip).enabled = 0;
+    host::PatchesClearedForImport.store(1);
+    Tick(Mode::Imported);  // the imported mode, patches cleared before: it restores nothing of its own
+    EXPECT_FALSE(RedirectPatched(RedirectId::FarClip));
+}
+
+}  // namespace
