@@ -28,16 +28,19 @@ float EngineField(uint64_t block, uint32_t offset) {
     return f;
 }
 
-// A pattern wrapped into a function of the engine block (rdi): rsi = 0,
-// r12 = the block, every rip load reading vec; the pattern's stores then
-// write the engine fields as the game's code does.
+// A pattern wrapped into a function of the engine block (rdi) and of vec
+// (rsi): xmm0 to xmm2 from vec, rsi = 0, r12 = the block, every rip load
+// reading vec; the pattern's stores then write the engine fields as the
+// game's code does.
 uint64_t PlantEngineFunction(SyntheticImage& image, CodePatternId id, uint64_t vec) {
     const CodePatternRow& row = CodePattern(id);
     std::vector<uint8_t> body = testsupport::PatternBytesOf(id);
     if (id == CodePatternId::ExposureBloom) body.push_back(0x00);
     for (size_t i = 0; i + 2 < row.length; ++i)  // any source register: xmm0 ([rsi+r12+disp32])
         if (row.mask[i] == 'x' && row.mask[i + 1] == '?' && row.bytes[i] == 0x29) body[i + 1] = 0x84;
-    const std::vector<uint8_t> head = {0x41, 0x54, 0x56, 0x49, 0x89, 0xFC, 0x31, 0xF6};  // push r12; push rsi; mov r12, rdi; xor esi, esi
+    // movups xmm0/xmm1/xmm2, [rsi]; push r12; push rsi; mov r12, rdi; xor esi, esi
+    const std::vector<uint8_t> head = {0x0F, 0x10, 0x06, 0x0F, 0x10, 0x0E, 0x0F, 0x10, 0x16,
+                                       0x41, 0x54, 0x56, 0x49, 0x89, 0xFC, 0x31, 0xF6};
     const std::vector<uint8_t> tail = {0x5E, 0x41, 0x5C, 0xC3};                         // pop rsi; pop r12; ret
     const uint64_t base = image.Reserve(ImageSection::Text, head.size() + body.size() + tail.size(), 16);
     const uint64_t at = base + head.size();
@@ -64,7 +67,9 @@ struct EngineImage {
         image.PlantLocatableTimecycleBlock();
         image.PlantRipRelative({0x4C, 0x8D, 0x25, 0, 0, 0, 0}, 3, engine);
     }
-    void Run(uint64_t function) const { reinterpret_cast<void (*)(uint64_t)>(static_cast<uintptr_t>(function))(engine); }
+    void Run(uint64_t function) const {
+        reinterpret_cast<void (*)(uint64_t, uint64_t)>(static_cast<uintptr_t>(function))(engine, vec);
+    }
     void Fill(float value) const {
         for (uint32_t o = 0; o < 2048; o += 4) std::memcpy(reinterpret_cast<void*>(engine + o), &value, 4);
     }
