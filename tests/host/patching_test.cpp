@@ -128,6 +128,10 @@ TEST_F(PatchingTest, EveryGroupInstallsAndTheUnloadLeavesTheGamesCodeByteForByte
     host::ShutdownEditor();
     EXPECT_EQ(ReportCodePatches().applied, 0u);
     EXPECT_EQ(Changed(), 0u);
+    static int writes = 0;
+    Entries().patchCode = [](uint64_t, const uint8_t*, size_t) { return ++writes, true; };
+    RestoreAllPatches();
+    EXPECT_EQ(writes, 0) << "a second restore writes nothing";
 }
 
 // Random slots switched on and off and random modes: after each before-mode
