@@ -40,7 +40,9 @@ void SetStatus(std::string text) {
 
 struct Emitter {
     std::vector<uint8_t> bytes;
-    void Bytes(std::initializer_list<uint8_t> list) { bytes.insert(bytes.end(), list); }
+    void Bytes(std::initializer_list<uint8_t> list) {
+        for (uint8_t b : list) bytes.push_back(b);
+    }
     void U64(uint64_t v) {
         for (int i = 0; i < 8; ++i) bytes.push_back(static_cast<uint8_t>(v >> (8 * i)));
     }
