@@ -1,11 +1,15 @@
-// One pass for many patterns. Every pattern that has a run of at least 7
-// fixed bytes is found through its aligned 4-byte words: any 7-byte run,
-// wherever it starts, contains exactly one whole word at an address that is
-// a multiple of 4, at one of four distances from the run's start. The four
-// possible words of each pattern go into a bit filter and a small hash
-// table; the pass then reads one aligned word per 4 bytes, and only words
-// that pass the filter are looked up and verified in full. Patterns without
-// such a run (wildcard-heavy test patterns) are compared at every position.
+// One pass for many patterns. Every pattern that has a run of at least 11
+// fixed bytes is found through a 4-byte word at an address that is a
+// multiple of 8: any 11-byte run, wherever it starts, contains one such
+// word, at one of eight distances from the run's start. The eight possible
+// words of each pattern go into a bit filter and a small hash table; the
+// pass reads one word per 8 bytes, and only words that pass the filter are
+// looked up and verified in full. A pattern without such a run is found at
+// a fixed 0F xx pair of its own (the SSE loads and stores of the game's
+// code), else at the pair of its fixed bytes that samples of the range
+// hold least (a few patterns), else compared at every position. With AVX2
+// (chosen at run time) both are one sweep: a gather of filter bits for
+// eight words at a time, and nibble tables that mark the anchor pairs.
 #include "runtime/image_search.h"
 
 #include <algorithm>
