@@ -527,6 +527,7 @@ void SearchPatterns(uint64_t base, uint64_t size, std::span<SearchPattern> patte
     Index index;
     if (anyIndexed) index.Build(patterns, windows);
 #if defined(VARNEL_SCAN_AVX2)
+    __builtin_cpu_init();  // idempotent; a plug-in's constructors may not have run it yet
     const bool avx2 = g_wideScanAllowed.load(std::memory_order_relaxed) && __builtin_cpu_supports("avx2");
 #else
     const bool avx2 = false;
