@@ -110,3 +110,25 @@ TEST(StoreProbes, AnUnreadableSiteIsTriedAgainAfterTheIntervalAndTheScreenBlurSt
 }
 
 }  // namespace
+
+namespace {
+
+using namespace runtime;
+
+// Without its 34-byte run the environmental blur takes the first store to
+// 0x30 and the stores to 0x34 and 0x38 that follow it within 64 bytes.
+TEST(StoreProbes, TheEnvironmentalBlurFallsBackToItsThreeStoresWithin64Bytes) {
+    for (bool near : {true, false}) {
+        testsupport::SyntheticImage image;
+        const testsupport::SyntheticGame game = testsupport::PlantSyntheticGame(image);
+        const uint64_t run = game.patterns[static_cast<size_t>(CodePatternId::EnvBlur)];
+        image.Write(run + 6, std::vector<uint8_t>{0x90});  // the run broken, its stores kept
+        if (!near) image.Write(run + 28, std::vector<uint8_t>{0x90, 0x90, 0x90, 0x90, 0x90, 0x90});
+        if (!near) image.PlantCode({0xF3, 0x0F, 0x11, 0x44, 0x2B, 0x38});  // far after it
+        EXPECT_EQ(ProbeEnvironmentalBlurStores(), near) << near;
+        if (!near) continue;
+        for (size_t i = 0; i < 3; ++i) EXPECT_EQ(ProbeSitesOf(ProbeId::EnvironmentalBlurStores)[i].site, run + 14 * i);
+    }
+}
+
+}  // namespace
