@@ -5,6 +5,7 @@
 #include "host/startup.h"
 #include "host/tick.h"
 #include "runtime/live_writes.h"
+#include "timecycle/modifier_live.h"
 
 namespace host {
 
@@ -18,6 +19,8 @@ void ShutdownEditor() {
     runtime::RestoreWriteListCave();
     RestoreAllTickPatches();
     runtime::RestoreLiveWriteJumps();
+    // A modifier written live: the game's bytes of its block back.
+    timecycle::ShutdownModifierLive();
     if (HookEngineStarted.exchange(0) != 0) {
         const HookEngine& engine = CurrentHookEngine();
         engine.disableAll();
