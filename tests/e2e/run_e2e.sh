@@ -409,6 +409,9 @@ check_timecycles_tab() {
   mkdir -p "$imports" && cp "$timecycle_file" "$imports/w_clear.xml"
   rm -f "$exported"
   park_mouse
+  # The editor's window is open on another tab: the first tab is clicked.
+  shot_until 20-tc-tabs menu_shown || { problems="the window is not open: $(menu_seen 20-tc-tabs)"; verdict; return; }
+  click_tab 20-tc-tabs 1
   shot_until 20-tc-imports has_load ||
     { problems="no enabled \"Load .xml\" button (see 20-tc-imports.png)"; verdict; return; }
   load=$(tc_load 20-tc-imports)
@@ -770,8 +773,8 @@ printf 'AllLiveBeforeAfterHotkey=F2\r\n' >>"$docs/VRN/VRN.ini"
 overlay_ready=0 rates=""
 checks=(
   "game_presents -" "plugin_loads -" "script_loop -" "dormant - dormant" "first_press -" "workspace_created -"
-  "menu_drawn overlay editor-open" "timecycles_tab overlay" "tab_click overlay" "settings_controls overlay" "store_patches -"
-  "before_after_hotkey -" "code_sites -" "escape_closes overlay editor-closed" "resize_suspends overlay" "resize1_suspends overlay"
+  "menu_drawn overlay editor-open" "tab_click overlay" "settings_controls overlay" "store_patches -"
+  "before_after_hotkey -" "code_sites -" "timecycles_tab overlay" "escape_closes overlay editor-closed" "resize_suspends overlay" "resize1_suspends overlay"
   "swap_chain_rebuilt overlay" "device_rebuilt overlay"
   "watertune_live overlay"
   "unload -" "code_sites_unloaded -" "watertune_unloaded -"
