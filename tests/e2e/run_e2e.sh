@@ -409,7 +409,7 @@ check_timecycles_tab() {
   mkdir -p "$imports" && cp "$timecycle_file" "$imports/w_clear.xml"
   rm -f "$exported"
   park_mouse
-  # The editor's window is open on another tab: the first tab is clicked.
+  # The editor's window is open: its first tab is clicked (it may show another).
   shot_until 20-tc-tabs menu_shown || { problems="the window is not open: $(menu_seen 20-tc-tabs)"; verdict; return; }
   click_tab 20-tc-tabs 1
   shot_until 20-tc-imports has_load ||
@@ -739,6 +739,7 @@ cp "$build/e2e/VarnelStandInGame.exe" "$build/e2e/ScriptHookV.dll" "$build/Varne
 # The real timecycle file the game's keyframe table holds.
 timecycle_file=$here/../shared/testdata/real/timecycle/iso-modding__gta5_FiveM_basic_visualmod/w_clear.xml
 [ -f "$timecycle_file" ] && cp "$timecycle_file" "$game/e2e-timecycle.xml"
+cp "$here/src/timecycle/data/variables.tsv" "$game/e2e-variables.tsv"   # the table's row order
 
 display=""
 for n in $(seq 91 119); do
@@ -773,8 +774,8 @@ printf 'AllLiveBeforeAfterHotkey=F2\r\n' >>"$docs/VRN/VRN.ini"
 overlay_ready=0 rates=""
 checks=(
   "game_presents -" "plugin_loads -" "script_loop -" "dormant - dormant" "first_press -" "workspace_created -"
-  "menu_drawn overlay editor-open" "tab_click overlay" "settings_controls overlay" "store_patches -"
-  "before_after_hotkey -" "code_sites -" "timecycles_tab overlay" "escape_closes overlay editor-closed" "resize_suspends overlay" "resize1_suspends overlay"
+  "menu_drawn overlay editor-open" "timecycles_tab overlay" "tab_click overlay" "settings_controls overlay" "store_patches -"
+  "before_after_hotkey -" "code_sites -" "escape_closes overlay editor-closed" "resize_suspends overlay" "resize1_suspends overlay"
   "swap_chain_rebuilt overlay" "device_rebuilt overlay"
   "watertune_live overlay"
   "unload -" "code_sites_unloaded -" "watertune_unloaded -"
