@@ -383,15 +383,14 @@ modifier_file() {
 # drag X Y DX: the left button held down at X, Y and the mouse moved DX
 # pixels to the right in six steps, each taken in by the overlay's frames.
 drag() {
-  local step
   x mousemove "$1" "$2"; sleep 0.15; x mousedown 1; settle
-  for step in 1 2 3 4 5 6; do x mousemove_relative -- $(($3 / 6)) 0; count_up overlay_signals 2; done
+  for _ in 1 2 3 4 5 6; do x mousemove_relative -- $(($3 / 6)) 0; count_up overlay_signals 2; done
   x mouseup 1; settle
 }
 modifier_block() { echo "rows as planted $(num modifier_rows_original), changed $(num modifier_rows_changed), first value $(num modifier_first_value_milli)/1000, the game's own bytes intact $(num modifier_own_bytes_intact)"; }
 bands_seen() { echo "$(wc -l <"$1") found: $(tr '\n' ';' <"$1")"; }
 check_modifier_live() {
-  local folder="$docs/VRN/Imports/Timecycle Mods" load apply clear value ly1 ay1 ax0 vy0 vy1 vx0
+  local folder="$docs/VRN/Imports/Timecycle Mods" load apply clear value ly1 ay1 ax0 vy0 vy1 vx0 written
   want '$(num modifier_rows_original) == 6 && $(num modifier_own_bytes_intact) == 1' "the game's block is not as planted: $(modifier_block)"
   mkdir -p "$folder" && modifier_file >"$folder/timecycle_mods_1.xml" ||
     { problems+=" could not write $folder/timecycle_mods_1.xml;"; verdict; return; }
@@ -404,7 +403,7 @@ check_modifier_live() {
   found 09-mods-tab "$art/mods-load.txt" 1 save 90 100 0 5000 0 ||
     { problems+=" no Load .xml button in the Timecycle Mods tab (see 09-mods-tab.png);"; verdict; return; }
   load=$(head -n1 "$art/mods-load.txt"); read -r _ ly1 _ _ <<<"$load"
-  # shellcheck disable=SC2086
+  # shellcheck disable=SC2046
   click $(box_center $load); park_mouse
   # The file's first modifier is selected: Apply modifier (116 wide), Clear
   # live beside it, and the first row's Value field below them.
@@ -423,20 +422,21 @@ check_modifier_live() {
   count_up frames 30   # the frames in which an edit must not reach the game before Apply modifier
   want '$(num modifier_rows_changed) == 0' "the game's block changed before Apply modifier: $(modifier_block)"
   shot 11-mods-edited
-  # shellcheck disable=SC2086
+  # shellcheck disable=SC2046
   click $(box_center $apply); park_mouse
   wait_for 60 '$(num modifier_rows_changed) == 1 && $(num modifier_rows_original) == 5' ||
     { problems+=" Apply modifier did not write the edited row into the game's block within 60 s: $(modifier_block) (see 11-mods-edited.png, 12-mods-applied.png);"; shot 12-mods-applied; verdict; return; }
-  want '$(num modifier_first_value_milli) > 17375' "the first value was not raised: $(modifier_block)"
+  written=$(num modifier_first_value_milli)
+  want "$written > 17375" "the first value was not raised: $(modifier_block)"
   want '$(num modifier_own_bytes_intact) == 1' "Apply modifier changed the game's own bytes of the block: $(modifier_block)"
   shot 12-mods-applied
-  # shellcheck disable=SC2086
+  # shellcheck disable=SC2046
   click $(box_center $clear); park_mouse
   wait_for 60 '$(num modifier_rows_original) == 6 && $(num modifier_rows_changed) == 0' ||
     problems+=" Clear live did not put the game's bytes back within 60 s: $(modifier_block);"
   want '$(num modifier_first_value_milli) == 17375 && $(num modifier_own_bytes_intact) == 1' "the block after Clear live: $(modifier_block)"
   shot 13-mods-cleared
-  verdict "timecycle_mods_1.xml loaded from Imports by a click; the dragged value was found in the game's heap and written there by Apply modifier ($(num modifier_first_value_milli)/1000 after Clear live), and Clear live put the game's bytes back"
+  verdict "timecycle_mods_1.xml loaded from Imports by a click; the dragged value was found in the game's heap and written there by Apply modifier (17375 became $written thousandths), and Clear live put the game's bytes back"
 }
 check_store_patches() {   # two live override slots on: the tick removes their engine stores in the game's code
   send enable_slot PostFX Scanline Intensity
