@@ -407,13 +407,13 @@ check_modifier_live() {
   click $(box_center $load); park_mouse
   # The file's first modifier is selected: Apply modifier (116 wide), Clear
   # live beside it, and the first row's Value field below them.
-  shot_until 10-mods-loaded found "$art/mods-apply.txt" 1 save 100 125 0 5000 $((ly1 + 40)) ||
-    { problems+=" the file did not load: no Apply modifier button below Load .xml (see 10-mods-loaded.png);"; verdict; return; }
+  shot_until 09-mods-loaded found "$art/mods-apply.txt" 1 save 100 125 0 5000 $((ly1 + 40)) ||
+    { problems+=" the file did not load: no Apply modifier button below Load .xml (see 09-mods-loaded.png);"; verdict; return; }
   apply=$(head -n1 "$art/mods-apply.txt"); read -r _ ay1 ax0 _ <<<"$apply"
-  found 10-mods-loaded "$art/mods-clear.txt" 1 save 70 100 $((ax0 + 100)) 5000 $((ay1 - 12)) ||
-    { problems+=" no Clear live button beside Apply modifier at $apply, bands $(bands_seen "$art/mods-clear.txt") (see 10-mods-loaded.png);"; verdict; return; }
-  found 10-mods-loaded "$art/mods-value.txt" 1 frame 15 100 "$ax0" 5000 $((ay1 + 1)) ||
-    { problems+=" no Value field below Apply modifier at $apply (see 10-mods-loaded.png);"; verdict; return; }
+  found 09-mods-loaded "$art/mods-clear.txt" 1 save 70 100 $((ax0 + 100)) 5000 $((ay1 - 12)) ||
+    { problems+=" no Clear live button beside Apply modifier at $apply, bands $(bands_seen "$art/mods-clear.txt") (see 09-mods-loaded.png);"; verdict; return; }
+  found 09-mods-loaded "$art/mods-value.txt" 1 frame 15 100 "$ax0" 5000 $((ay1 + 1)) ||
+    { problems+=" no Value field below Apply modifier at $apply (see 09-mods-loaded.png);"; verdict; return; }
   clear=$(head -n1 "$art/mods-clear.txt"); value=$(head -n1 "$art/mods-value.txt")
   read -r vy0 vy1 vx0 _ <<<"$value"
   # The first row's value dragged 60 pixels to the right (0.01 a pixel): 17.375 becomes about 17.975.
@@ -421,21 +421,21 @@ check_modifier_live() {
   park_mouse
   count_up frames 30   # the frames in which an edit must not reach the game before Apply modifier
   want '$(num modifier_rows_changed) == 0' "the game's block changed before Apply modifier: $(modifier_block)"
-  shot 11-mods-edited
+  shot 09-mods-edited
   # shellcheck disable=SC2046
   click $(box_center $apply); park_mouse
   wait_for 60 '$(num modifier_rows_changed) == 1 && $(num modifier_rows_original) == 5' ||
-    { problems+=" Apply modifier did not write the edited row into the game's block within 60 s: $(modifier_block) (see 11-mods-edited.png, 12-mods-applied.png);"; shot 12-mods-applied; verdict; return; }
+    { problems+=" Apply modifier did not write the edited row into the game's block within 60 s: $(modifier_block) (see 09-mods-edited.png, 09-mods-applied.png);"; shot 09-mods-applied; verdict; return; }
   written=$(num modifier_first_value_milli)
   want "$written > 17375" "the first value was not raised: $(modifier_block)"
   want '$(num modifier_own_bytes_intact) == 1' "Apply modifier changed the game's own bytes of the block: $(modifier_block)"
-  shot 12-mods-applied
+  shot 09-mods-applied
   # shellcheck disable=SC2046
   click $(box_center $clear); park_mouse
   wait_for 60 '$(num modifier_rows_original) == 6 && $(num modifier_rows_changed) == 0' ||
     problems+=" Clear live did not put the game's bytes back within 60 s: $(modifier_block);"
   want '$(num modifier_first_value_milli) == 17375 && $(num modifier_own_bytes_intact) == 1' "the block after Clear live: $(modifier_block)"
-  shot 13-mods-cleared
+  shot 09-mods-cleared
   verdict "timecycle_mods_1.xml loaded from Imports by a click; the dragged value was found in the game's heap and written there by Apply modifier (17375 became $written thousandths), and Clear live put the game's bytes back"
 }
 check_store_patches() {   # two live override slots on: the tick removes their engine stores in the game's code
