@@ -1,0 +1,45 @@
+#include "visualsettings/visualsettings_entries.h"
+
+#include <chrono>
+
+#include "core/editor_state.h"
+#include "runtime/scans.h"
+#include "visualsettings/binding.h"
+#include "visualsettings/param_switch.h"
+#include "visualsettings/puddles.h"
+#include "visualsettings/runtime_table.h"
+
+namespace visualsettings {
+
+void FillVisualSettingsEntries(runtime::EditorEntries& entries) {
+    RegisterBindingSearches();
+    entries.tick.finishVisualSettingsSwitch = &FinishVisualSettingsSwitch;
+    entries.tick.visualSettingsBeforeAfter = &VisualSettingsBeforeAfter;
+    entries.beforeAfter.anyVisualSettingsGroupEdited = &AnyVisualSettingsGroupEdited;
+}
+
+void StartVisualSettings() {
+    BindVisualSettingsParams();
+    InitVisualSettingsDefaults();
+}
+
+void OverlayFrame(bool (*bindDue)()) {
+    if (core::VisualSettingsAfterShown.load() != 0 && runtime::GameImageBase() != 0 && BindingBaseMissing() &&
+        (bindDue == nullptr || bindDue()))
+        BindVisualSettingsParams();
+    PuddlesRenderHook(PuddlesRenderPoint::Present);
+}
+
+bool StopVisualSettings(uint32_t timeoutMs) {
+    // Both are asked to stop first, so that they end together.
+    RuntimeTable.stop.store(1);
+    Puddles.keeperStop.store(1);
+    const auto start = std::chrono::steady_clock::now();
+    const bool table = StopRuntimeTableLocator(timeoutMs);
+    const auto spent = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start);
+    const uint32_t left = spent.count() >= timeoutMs ? 0 : timeoutMs - static_cast<uint32_t>(spent.count());
+    const bool keeper = StopPuddlesKeeper(left);
+    return table && keeper;
+}
+
+}  // namespace visualsettings
