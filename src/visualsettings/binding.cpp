@@ -25,16 +25,16 @@ BindingState Binding;
 
 namespace {
 
-// movss [rip+d32],xmm0; lea rdx,[rip+...]; mov rcx,rsi; movaps xmm2,xmm6;
-// mov r9b,1; call ...; movss [rip+...],xmm0; lea rdx,...: the store of the
-// first coronas setting.
+// movss [rip+d32],xmm0; lea rdx,[rip+0x1d483d1]; mov rcx,rsi;
+// movaps xmm2,xmm6; mov r9b,1; call rel32; movss [rip+0x3785d2c],xmm0;
+// lea rdx,...: the store of the first coronas setting.
 constexpr uint8_t kCoronasPattern[] = {
     0xF3, 0x0F, 0x11, 0x05, 0x00, 0x00, 0x00, 0x00, 0x48, 0x8D, 0x15, 0xD1, 0x83, 0xD4, 0x01, 0x48, 0x89, 0xF1, 0x0F, 0x28,
     0xD6, 0x41, 0xB1, 0x01, 0xE8, 0x48, 0x8A, 0x0E, 0x01, 0xF3, 0x0F, 0x11, 0x05, 0x2C, 0x5D, 0x78, 0x03, 0x48, 0x8D, 0x15};
 constexpr char kCoronasMask[] = "xxxx????xxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxx";
 
 // Three times: movss [rip+d32],xmm0; lea rdx,[rip+d32]; mov rcx,rsi;
-// movaps xmm2,xmm1/xmm2/xmm0; mov r9b,1; call: the stores of the filmic
+// movaps xmm2,xmm9 (xmm10, xmm8); mov r9b,1; call: the stores of the filmic
 // curve's settings, the first one into the bright exposure field.
 constexpr uint8_t kFilmicPattern[] = {
     0xF3, 0x0F, 0x11, 0x05, 0, 0, 0, 0, 0x48, 0x8D, 0x15, 0, 0, 0, 0, 0x48, 0x89, 0xF1, 0x41, 0x0F, 0x28,

@@ -5,9 +5,13 @@
 #include "core/editor_state.h"
 #include "runtime/scans.h"
 #include "visualsettings/binding.h"
+#include "visualsettings/car_lod.h"
+#include "visualsettings/live_write.h"
 #include "visualsettings/param_switch.h"
+#include "visualsettings/pointer_map.h"
 #include "visualsettings/puddles.h"
 #include "visualsettings/runtime_table.h"
+#include "visualsettings/traffic_lights.h"
 
 namespace visualsettings {
 
@@ -40,6 +44,18 @@ bool StopVisualSettings(uint32_t timeoutMs) {
     const uint32_t left = spent.count() >= timeoutMs ? 0 : timeoutMs - static_cast<uint32_t>(spent.count());
     const bool keeper = StopPuddlesKeeper(left);
     return table && keeper;
+}
+
+void ResetVisualSettingsForTesting() {
+    ResetParamTableForTesting();
+    ResetBindingForTesting();
+    ResetRuntimeTableForTesting();
+    ResetPointerMapForTesting();
+    ResetCarLodForTesting();
+    ResetPuddlesForTesting();
+    ResetTrafficLightsForTesting();
+    ResetSwitchForTesting();
+    VisualSettingsLivePaused.store(0);
 }
 
 }  // namespace visualsettings

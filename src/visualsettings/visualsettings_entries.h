@@ -27,4 +27,9 @@ void OverlayFrame(bool (*bindDue)());
 // editor is left running.
 bool StopVisualSettings(uint32_t timeoutMs);
 
+// Every state of the visualsettings editor back to the start of the run
+// (tests, while none of its threads runs; the dark filmic slots are the
+// runtime's slot tables').
+void ResetVisualSettingsForTesting();
+
 }  // namespace visualsettings
