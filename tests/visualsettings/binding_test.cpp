@@ -110,8 +110,8 @@ TEST_F(BindingTest, RuntimeTableRowsBindThroughTheTableNeverTheModule) {
     VisualSettingsParam& row = Row("bokeh.globalAlpha");  // offset 0x2F0 in the table
     EXPECT_EQ(row.liveAddress, 0u) << "no table yet: unbound, not module + 0x2F0";
     const uint64_t table = heap.PlantVisualSettingsTable(0x1000, 0);
-    ResolveVisualSettingsTable();
-    ASSERT_EQ(RuntimeTable.base.load(), table);
+    RuntimeTable.base.store(table);  // as the locator publishes it
+    RuntimeTable.ready.exchange(1);
     BindVisualSettingsParams();
     EXPECT_EQ(row.liveAddress, table + 0x2F0);
     EXPECT_EQ(Row("sky.cloudWarp").liveAddress, table + 0x658) << "a tagged runtime key too";
