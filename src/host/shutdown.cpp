@@ -4,12 +4,16 @@
 #include "host/host_services.h"
 #include "host/startup.h"
 #include "host/tick.h"
+#include "visualsettings/visualsettings_entries.h"
 
 namespace host {
 
 uint32_t DetourDrainTimeoutMs = 2000;
 
 void ShutdownEditor() {
+    // The editor's own threads end first: none may run once the DLL is gone.
+    // The wait is bounded (the loader lock may be held here).
+    visualsettings::StopVisualSettings(DetourDrainTimeoutMs);
     // The game's code comes back first, while the data the patches lead to
     // still exists: the override patches with the tick's own store patches
     // (the write-list cave and the live-write jumps join here as they are

@@ -9,7 +9,8 @@ namespace host {
 // before it releases what they use (tests shorten it).
 extern uint32_t DetourDrainTimeoutMs;
 
-// In this order: the game's code written back (every override patch and
+// In this order: the editor's threads stopped and waited for (a bounded
+// wait); the game's code written back (every override patch and
 // the tick's own store patches); the hooks disabled and removed; the game
 // window's own procedure back; then, once no thread is inside a detour any
 // more, the overlay's GPU work waited for and its objects and UI context

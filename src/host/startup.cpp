@@ -6,6 +6,7 @@
 #include "host/host_services.h"
 #include "runtime/block_locators.h"
 #include "timecycle/timecycle_model.h"
+#include "visualsettings/visualsettings_entries.h"
 
 namespace host {
 
@@ -64,8 +65,9 @@ void BootstrapEditor() {
     runtime::SecondaryBlockLocator();
     // The live-write runtime's redirect preparers and store probes run here.
     timecycle::AssignVariableSlotAddresses();
-    // The visualsettings binding and defaults, and the second ambient-bounce
-    // preparer with the group-C applier, follow here, before the hooks.
+    visualsettings::StartVisualSettings();  // the parameters bound, then reset to their defaults
+    // The second ambient-bounce preparer with the group-C applier follows
+    // here, before the hooks.
     InstallPresentationHooks();
     // The write-list cave and the emptying of the write list follow the hooks.
 }
