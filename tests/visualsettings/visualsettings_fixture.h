@@ -44,8 +44,10 @@ inline VisualSettingsParam& Row(const char* key) {
 
 // A game image whose code holds the coronas and filmic stores, its coronas
 // block and filmic blocks filled with recognisable values, and (when asked)
-// data block 3 (traffic-light colours) and 14 (volume colour).
-class VisualSettingsTest : public ::testing::Test {
+// data block 3 (traffic-light colours) and 14 (volume colour). Base: the
+// test's own fixture (testsupport::SimWorldTest for tests of the tick).
+template <typename Base>
+class VisualSettingsTestOn : public Base {
 protected:
     struct Options {
         bool coronas = true;
@@ -53,11 +55,15 @@ protected:
         bool trafficBlock = true;
         bool volumeBlock = true;
     };
-    void SetUp() override { Build(Options{}); }
+    void SetUp() override {
+        Base::SetUp();
+        Build(Options{});
+    }
     void TearDown() override {
         image_.reset();
         Reset();
         platform::sim::UseManualClock(false);
+        Base::TearDown();
     }
     static void Reset() {
         ResetVisualSettingsForTesting();
@@ -110,5 +116,6 @@ protected:
     uint64_t trafficBlock = 0;
     uint64_t volumeBlock = 0;
 };
+using VisualSettingsTest = VisualSettingsTestOn<::testing::Test>;
 
 }  // namespace vstest
