@@ -187,7 +187,7 @@ float ToEditorUnits(UnitConversion unit, float v) {
 uint32_t EncodeUnsigned(float v) {
     if (!std::isfinite(v) || v <= 0.0f) return 0;
     if (v >= 4294967296.0f) return 0xFFFFFFFFu;
-    return static_cast<uint32_t>(RoundHalfAway(v));
+    return static_cast<uint32_t>(RoundHalfAway(static_cast<double>(v)));
 }
 
 uint8_t ChannelByte(float v) {
