@@ -62,14 +62,11 @@ uint64_t DerivedBase(std::atomic<uint64_t>& cache, uint64_t back) {
     return anchor - back;
 }
 
-bool IsRippleOrPublishedPuddleRow(const VisualSettingsParam& row) {
-    return IsPuddleRippleKey(row.key) || IsPuddlesPublishedKey(row.key);
-}
-
 // Step 5: a row's own target decoded.
 uint64_t DecodeOwnTarget(const VisualSettingsParam& row, uint64_t module) {
-    if (FindRuntimeSliderKey(row.key) != nullptr) return LiveAddressOfRuntimeKey(row.key);
-    if (!row.HasTarget() || IsRippleOrPublishedPuddleRow(row)) return 0;
+    const KeyClass kind = ClassOfRow(row);
+    if (kind == KeyClass::RuntimeSlider) return LiveAddressOfRuntimeKey(row.key);
+    if (!row.HasTarget() || kind == KeyClass::Ripple || kind == KeyClass::PuddlesPublished) return 0;
     const uint64_t target = row.Target();
     if ((target & (runtime::kLiveHandleTimecycle | runtime::kLiveHandleSecondary | runtime::kLiveHandleSignature)) == 0 &&
         module == 0)
@@ -149,7 +146,7 @@ void BindVisualSettingsParams() {
         const ParamArray* array = ArrayByFirstKey(first);
         if (array == nullptr) continue;
         for (VisualSettingsParam& row : array->Rows()) {
-            if (!IsVetoedKey(row.key)) continue;
+            if (ClassOfRow(row) != KeyClass::Hidden) continue;
             row.liveAddress = 0;
             row.overridden = 0;
         }
@@ -182,7 +179,7 @@ void BindWhenBasesMissing(bool bright) {
 }
 
 bool BindParamToPointerMap(VisualSettingsParam& row) {
-    if (IsVetoedKey(row.key) || runtime::GameImageBase() == 0) return false;
+    if (runtime::GameImageBase() == 0 || ClassOfRow(row) == KeyClass::Hidden) return false;
     std::vector<uint64_t> targets;
     if (!FindPointerMapEntry(row.key, targets) || targets.empty()) return false;
     const uint64_t address = PointerMapTargetAddress(targets[0]);
@@ -194,13 +191,14 @@ bool BindParamToPointerMap(VisualSettingsParam& row) {
 bool ReadLiveVisualSetting(VisualSettingsParam& row, float& out) {
     const char* key = row.key;
     if (key == nullptr) return false;
+    const KeyClass kind = ClassOfRow(row);
     auto readFloat = [&out](uint64_t address) {
         uint32_t bits = 0;
         if (address == 0 || !runtime::GuardedReadU32(address, bits)) return false;
         out = std::bit_cast<float>(bits);
         return true;
     };
-    if (const char* group = TrafficLightGroupKey(key)) {
+    if (const char* group = kind == KeyClass::TrafficLightComponent ? TrafficLightGroupKey(key) : nullptr) {
         out = 0.0f;
         const uint64_t address = TrafficLightColorAddress(group);
         if (address == 0) return false;
@@ -210,7 +208,7 @@ bool ReadLiveVisualSetting(VisualSettingsParam& row, float& out) {
         if (std::strcmp(channel, "blue") == 0) return readFloat(address + 8);
         return false;
     }
-    if (IsVolumeColorKey(key)) {
+    if (kind == KeyClass::VolumeColor) {
         out = 0.0f;
         const char* component = key + std::strlen(kVolumeColorPrefix);
         static constexpr const char* kComponents[] = {"x", "y", "z", "w"};
@@ -221,9 +219,9 @@ bool ReadLiveVisualSetting(VisualSettingsParam& row, float& out) {
         }
         return false;
     }
-    if (IsPuddleRippleKey(key)) return ReadPuddleRippleField(key, out);
-    if (IsCarLodKey(key)) return ReadCarLodDistance(key, out);
-    if (FindRuntimeSliderKey(key) != nullptr) return ReadRuntimeTableValue(key, out);
+    if (kind == KeyClass::Ripple) return ReadPuddleRippleField(key, out);
+    if (kind == KeyClass::CarLodDistance) return ReadCarLodDistance(key, out);
+    if (kind == KeyClass::RuntimeSlider) return ReadRuntimeTableValue(key, out);
     return ReadValueByKind(row, row.liveAddress, out);
 }
 

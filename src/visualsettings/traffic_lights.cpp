@@ -83,7 +83,12 @@ bool IsTrafficLightColorComponent(const char* key) { return TrafficLightGroupKey
 
 uint64_t TrafficLightColorAddress(const char* group) {
     const int i = GroupIndex(group);
-    return i < 0 ? 0 : runtime::ResolveSignatureField(kGroupTargets[i]);
+    if (i < 0) return 0;
+    std::atomic<uint64_t>& kept = TrafficLights.groupAddress[i];
+    if (const uint64_t address = kept.load()) return address;
+    const uint64_t address = runtime::ResolveSignatureField(kGroupTargets[i]);
+    if (address != 0) kept.store(address);
+    return address;
 }
 
 bool ContainsTrafficLight(const VisualSettingsParam& row) {
@@ -175,6 +180,9 @@ void ApplyBlackoutToTrafficLights() {
     TrafficLights.blackoutApplied.store(on ? 1 : 0);
 }
 
-void ResetTrafficLightsForTesting() { TrafficLights.blackoutApplied.store(0); }
+void ResetTrafficLightsForTesting() {
+    TrafficLights.blackoutApplied.store(0);
+    for (std::atomic<uint64_t>& address : TrafficLights.groupAddress) address.store(0);
+}
 
 }  // namespace visualsettings

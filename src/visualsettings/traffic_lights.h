@@ -24,6 +24,9 @@ extern const char* const kTrafficLightColorGroups[kTrafficLightColorGroupCount];
 
 struct TrafficLightState {
     std::atomic<uint8_t> blackoutApplied{0};  // 1 while the blackout holds the rows at 0.0
+    // Each group vector's address once resolved (its block lies in the game
+    // image and never moves; the writes through it stay guarded).
+    std::atomic<uint64_t> groupAddress[kTrafficLightColorGroupCount] = {};
 };
 extern TrafficLightState TrafficLights;
 
@@ -31,7 +34,8 @@ extern TrafficLightState TrafficLights;
 bool IsTrafficLightColorKey(const char* key);        // one of the six group names
 bool IsTrafficLightColorComponent(const char* key);  // a group name followed by "."
 const char* TrafficLightGroupKey(const char* key);   // the group of a component key, or null
-// The group vector's game address, 0 for any other text or when unavailable.
+// The group vector's game address, 0 for any other text or when unavailable
+// (kept once resolved).
 uint64_t TrafficLightColorAddress(const char* group);
 // The row's key is not hidden and contains "trafficlight." in any case.
 bool ContainsTrafficLight(const VisualSettingsParam& row);

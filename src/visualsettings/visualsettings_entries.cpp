@@ -12,6 +12,7 @@
 #include "visualsettings/puddles.h"
 #include "visualsettings/runtime_table.h"
 #include "visualsettings/traffic_lights.h"
+#include "visualsettings/volume_colour.h"
 
 namespace visualsettings {
 
@@ -54,6 +55,7 @@ void ResetVisualSettingsForTesting() {
     ResetCarLodForTesting();
     ResetPuddlesForTesting();
     ResetTrafficLightsForTesting();
+    ResetVolumeColorForTesting();
     ResetSwitchForTesting();
     VisualSettingsLivePaused.store(0);
 }

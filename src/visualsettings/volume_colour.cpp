@@ -11,6 +11,9 @@
 namespace visualsettings {
 namespace {
 
+// The vector's address once resolved. Any thread.
+std::atomic<uint64_t> g_volumeColorAddress{0};
+
 constexpr const char* kComponentKeys[4] = {"dark.volumeColor.x", "dark.volumeColor.y", "dark.volumeColor.z",
                                            "dark.volumeColor.w"};
 
@@ -43,7 +46,14 @@ bool IsVolumeColorKey(const char* key) {
     return key != nullptr && std::strncmp(key, kVolumeColorPrefix, std::strlen(kVolumeColorPrefix)) == 0;
 }
 
-uint64_t VolumeColorAddress() { return runtime::ResolveSignatureField(kVolumeColorTarget); }
+uint64_t VolumeColorAddress() {
+    if (const uint64_t address = g_volumeColorAddress.load()) return address;
+    const uint64_t address = runtime::ResolveSignatureField(kVolumeColorTarget);
+    if (address != 0) g_volumeColorAddress.store(address);
+    return address;
+}
+
+void ResetVolumeColorForTesting() { g_volumeColorAddress.store(0); }
 
 bool WriteVolumeColor(float x, float y, float z, float w) {
     const uint64_t address = VolumeColorAddress();

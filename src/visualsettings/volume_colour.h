@@ -5,6 +5,7 @@
 // Thread rule: as the other row writers (render thread and script fiber, no
 // lock; atomics in the rows, guarded game writes).
 #pragma once
+#include <atomic>
 #include <cstdint>
 
 namespace visualsettings {
@@ -13,8 +14,10 @@ inline constexpr uint64_t kVolumeColorTarget = 0x100E000000000050ull;
 inline constexpr const char* kVolumeColorPrefix = "dark.volumeColor.";
 
 bool IsVolumeColorKey(const char* key);  // begins with "dark.volumeColor."
-// The vector's game address, or 0.
+// The vector's game address, or 0 (kept once resolved: its block lies in
+// the game image and never moves).
 uint64_t VolumeColorAddress();
+void ResetVolumeColorForTesting();
 // x, y, z, w into the vector; true when all four stores succeeded.
 bool WriteVolumeColor(float x, float y, float z, float w);
 // The four rows' values into the vector; each row's applied value, applied
