@@ -24,7 +24,8 @@ namespace visualsettings {
 // WriteLiveVisualSetting(row, base, value, liveAllowed) and found := true
 // (found is only ever set).
 void ApplyVisualSettingByKey(const char* key, float value, bool liveAllowed, bool& found);
-// Lower-cased key (A-Z only) to the row's default.
+// Lower-cased key (A-Z only) to the row's default (0 while a default the
+// game build decides has not been read from the game).
 using VisualSettingsDefaultsMap = std::map<std::string, float>;
 void SnapshotVisualSettings(VisualSettingsDefaultsMap& defaults);
 // visit(row) for every row of the walk.
