@@ -4,6 +4,7 @@
 #include "host/host_services.h"
 #include "host/startup.h"
 #include "host/tick.h"
+#include "timecycle/modifier_live.h"
 #include "visualsettings/visualsettings_entries.h"
 
 namespace host {
@@ -19,6 +20,8 @@ void ShutdownEditor() {
     // (the write-list cave and the live-write jumps join here as they are
     // built). Then the hooks go.
     RestoreAllTickPatches();
+    // A modifier written live: the game's bytes of its block back.
+    timecycle::ShutdownModifierLive();
     if (HookEngineStarted.exchange(0) != 0) {
         const HookEngine& engine = CurrentHookEngine();
         engine.disableAll();

@@ -2,6 +2,7 @@
 
 #include "timecycle/edit_store.h"
 #include "timecycle/keyframe_table.h"
+#include "timecycle/modifier_live.h"
 #include "timecycle/timecycle_files.h"
 
 namespace timecycle {
@@ -12,6 +13,10 @@ void FillTimecycleEntries(runtime::EditorEntries& entries) {
     entries.tick.importedOverridesActive = [] { return ImportedOverridesActive.load() != 0; };
     entries.tick.contextHasEdits = &ContextHasEdits;
     entries.beforeAfter.anyTimecycleGroupEdited = &AnyTimecycleGroupEdited;
+    entries.tick.modifierWorkPending = &ModifierWorkPending;
+    entries.tick.refreshModifier = &RefreshModifier;
+    entries.tick.stepModifierLiveResolve = &StepModifierLiveResolve;
+    entries.beforeAfter.modifierAllLiveBeforeAfter = &ModifierAllLiveBeforeAfter;
 }
 
 }  // namespace timecycle

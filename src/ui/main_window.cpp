@@ -10,6 +10,7 @@
 #include "platform/clock.h"
 #include "ui/fonts.h"
 #include "ui/settings_tab.h"
+#include "ui/timecycle_mods_tab.h"
 
 namespace ui {
 
@@ -71,7 +72,10 @@ void DrawTabs() {
     if (ImGui::BeginTabBar("MainTabs")) {
         // Each editor's panel is drawn inside its tab while that tab is selected.
         if (ImGui::BeginTabItem("Timecycles")) ImGui::EndTabItem();
-        if (ImGui::BeginTabItem("Timecycle Mods")) ImGui::EndTabItem();
+        if (ImGui::BeginTabItem("Timecycle Mods")) {
+            DrawTimecycleModsTab();
+            ImGui::EndTabItem();
+        }
         if (ImGui::BeginTabItem("Visualsettings")) ImGui::EndTabItem();
         if (ImGui::BeginTabItem("Weather")) ImGui::EndTabItem();
         if (ImGui::BeginTabItem("Misc")) ImGui::EndTabItem();

@@ -9,7 +9,8 @@
 // tells what a plug-in changed: the method-table slots of the swap chain and
 // the queue and the first code bytes of those methods, the window
 // procedure, two guard pages (in the image and in a private region) that any
-// memory scan would trip, and two engine store sites of the game's code.
+// memory scan would trip, two engine store sites of the game's code, and a
+// timecycle modifier's block in the game's heap.
 #include <d3d12.h>
 #include <dxgi1_4.h>
 #include <windows.h>
@@ -142,6 +143,50 @@ void RecordMethods() {
         probe.original = MethodTable(probe.queue)[probe.slot];
         std::memcpy(probe.code, probe.original, sizeof probe.code);
     }
+}
+
+// A timecycle modifier of the game in its heap: the 12-byte records (value,
+// blend, 4 bytes of the game's own) of "e2e_tunnel", 1 MiB into a private
+// read-write region of 64 MiB (the size of region the editor searches first).
+constexpr int kModifierRows = 6;
+constexpr float kModifierValues[kModifierRows][2] = {{17.375f, 0.625f}, {2.75f, 1.0f},  {0.125f, 3.5f},
+                                                     {40.0f, 0.25f},    {5.5f, 0.875f}, {0.375f, 12.125f}};
+unsigned char* g_modifierBlock = nullptr;
+
+void PlantModifierBlock() {
+    auto* region = static_cast<unsigned char*>(VirtualAlloc(nullptr, 64u << 20, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE));
+    if (region == nullptr) return;
+    g_modifierBlock = region + (1u << 20) + 20;
+    for (int i = 0; i < kModifierRows; ++i) {
+        const uint32_t own = 0x7E570000u + static_cast<uint32_t>(i);
+        std::memcpy(g_modifierBlock + i * 12, &kModifierValues[i][0], 4);
+        std::memcpy(g_modifierBlock + i * 12 + 4, &kModifierValues[i][1], 4);
+        std::memcpy(g_modifierBlock + i * 12 + 8, &own, 4);
+    }
+}
+
+// Rows of the block as planted; rows whose value or blend differ; the game's
+// own bytes untouched; the first value in thousandths.
+void DescribeModifierBlock(std::map<std::string, uint64_t>& values) {
+    if (g_modifierBlock == nullptr) return;
+    uint64_t original = 0, changed = 0, own = 0;
+    for (int i = 0; i < kModifierRows; ++i) {
+        float a, b;
+        uint32_t bytes;
+        std::memcpy(&a, g_modifierBlock + i * 12, 4);
+        std::memcpy(&b, g_modifierBlock + i * 12 + 4, 4);
+        std::memcpy(&bytes, g_modifierBlock + i * 12 + 8, 4);
+        const bool same = a == kModifierValues[i][0] && b == kModifierValues[i][1];
+        original += same;
+        changed += !same;
+        own += bytes == 0x7E570000u + static_cast<uint32_t>(i);
+    }
+    float first;
+    std::memcpy(&first, g_modifierBlock, 4);
+    values["modifier_rows_original"] = original;
+    values["modifier_rows_changed"] = changed;
+    values["modifier_own_bytes_intact"] = own == kModifierRows;
+    values["modifier_first_value_milli"] = first > 0.0f ? static_cast<uint64_t>(first * 1000.0f + 0.5f) : 0;
 }
 
 bool GuardIntact(const void* page) {
@@ -423,6 +468,7 @@ void WriteStatus() {
     values["private_guard_intact"] = GuardIntact(g_privateCanary);
     values["old_device_refs"] = OldDeviceRefs();
     CountStoreSites(values["store_sites_patched"], values["store_sites_changed"]);
+    DescribeModifierBlock(values);
     for (const MethodProbe& probe : g_methods) {
         const bool slotChanged = MethodTable(probe.queue)[probe.slot] != probe.original;
         const bool codeChanged = std::memcmp(probe.original, probe.code, sizeof probe.code) != 0;
@@ -468,6 +514,7 @@ int wmain() {
         for (size_t i = 0; i < kStoreSiteLength; ++i) g_storeOriginal[s * kStoreSiteLength + i] = g_storeSites[s][i];
 
     g_privateCanary = VirtualAlloc(nullptr, 4096, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE);
+    PlantModifierBlock();
     SetGuards(true);
 
     if (!CreateGameWindow()) return Log("window not created"), 2;

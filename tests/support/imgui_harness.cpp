@@ -72,6 +72,7 @@ void ImGuiHarness::OnItemAdd(ImGuiContext* context, ImGuiID id, ImVec2 min, ImVe
     ImGuiItem& item = self->ItemFor(id);
     item.min = min;
     item.max = max;
+    ++item.adds;
 }
 
 void ImGuiHarness::OnItemInfo(ImGuiContext* context, ImGuiID id, const char* label, int) {
@@ -104,6 +105,13 @@ void ImGuiHarness::Frame(const Body& body) {
         }
     }
     lastItems_ = items_;
+}
+
+std::vector<ImGuiItem> ImGuiHarness::IdConflicts() const {
+    std::vector<ImGuiItem> out;
+    for (const ImGuiItem& item : lastItems_)
+        if (item.adds > 1) out.push_back(item);
+    return out;
 }
 
 void ImGuiHarness::Frames(int count, const Body& body) {

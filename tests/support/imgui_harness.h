@@ -37,6 +37,7 @@ struct ImGuiItem {
     std::string label;  // empty when the widget gave none
     ImVec2 min;
     ImVec2 max;
+    int adds = 0;  // items laid out with this ID in the frame (more than 1: an ID conflict)
     ImVec2 Center() const { return ImVec2((min.x + max.x) * 0.5f, (min.y + max.y) * 0.5f); }
 };
 
@@ -56,6 +57,8 @@ public:
 
     const std::vector<ImGuiItem>& Items() const { return lastItems_; }
     const ImGuiItem* FindItem(std::string_view label) const;
+    // Items of the last frame whose ID more than one item used.
+    std::vector<ImGuiItem> IdConflicts() const;
     void CaptureText(bool on) { captureText_ = on; }
     const std::string& Text() const { return lastText_; }
 

@@ -128,4 +128,20 @@ void WriteGeneratedKeyframeTable(uint8_t* base, int distinctRowLimit) {
     }
 }
 
+std::string MakeModifierXml(size_t count, size_t rows, const std::vector<std::string>& names) {
+    std::string text = "<?xml version=\"1.0\"?>\r\n<timecycle_modifier_data version=\"1.000000\">\r\n";
+    for (size_t i = 0; i < count; ++i) {
+        const std::string name = i < names.size() ? names[i] : "mod_" + std::to_string(i);
+        text += " <modifier name=\"" + name + "\" numMods=\"3\" userFlags=\"0\">\r\n";
+        const size_t n = rows / count + (i < rows % count ? 1 : 0);
+        for (size_t j = 0; j < n; ++j) {
+            const std::string var = "var_" + std::to_string(j);
+            text += "  <" + var + ">" + std::to_string(i) + "." + std::to_string(100 + j % 100).substr(1) + " 1.0" +
+                    std::to_string(j % 10) + "</" + var + ">\r\n";
+        }
+        text += " </modifier>\r\n";
+    }
+    return text + "</timecycle_modifier_data>\r\n";
+}
+
 }  // namespace testsupport

@@ -10,6 +10,7 @@
 #include <map>
 #include <set>
 #include <string>
+#include <vector>
 
 namespace testsupport {
 
@@ -53,5 +54,10 @@ std::string HostileTimecycleXml(size_t targetBytes);
 // Writes into memory the caller owns (at least 18 x 22,496 bytes).
 void WriteGeneratedKeyframeTable(uint8_t* base, int distinctRowLimit = -1);
 inline constexpr size_t kGeneratedKeyframeTableBytes = 18 * 22496;
+
+// A timecycle_modifier_data text of count modifiers holding rows rows in all
+// (spread evenly, CRLF lines): modifier i is named names[i] when given, else
+// "mod_i"; its row j is "<var_j>i.jj 1.0d</var_j>" (d = j % 10).
+std::string MakeModifierXml(size_t count, size_t rows, const std::vector<std::string>& names = {});
 
 }  // namespace testsupport
