@@ -4,6 +4,12 @@
 # and clicks with xdotool, reads the game's status file and checks
 # screenshots. The checks are the rows of the table at the end, run in order.
 # Screenshots, logs and frame rates go to the artifacts folder.
+# Nothing waits a fixed time for the game or the editor: each step waits for
+# the state it needs as the game reports it (frames presented, frames the
+# overlay drew, counters of what the plug-in did), with a generous limit
+# that fails saying what it saw. Only the input tool's events are paced by
+# short sleeps. A check that something does not happen watches for a number
+# of game frames.
 #
 # Usage: tests/e2e/run_e2e.sh [windows build folder] [artifacts folder]
 # Exit status: 0 when no check failed (skipped checks say why).
@@ -51,23 +57,72 @@ finish() {
 # num KEY [FILE]: a number of the status (0 when missing). Values that belong
 # together come from one copy of the status file (snapshot, snum).
 num() { local v; v=$(sed -n "s/^$1=//p" "${2:-$game/e2e-status.txt}" 2>/dev/null | head -n1); echo "${v:-0}"; }
-snapshot() { cp "$game/e2e-status.txt" "$work/snapshot.txt" 2>/dev/null; }
+# A copy that fails is tried again for up to a second; after that there is
+# no copy (snum answers 0), never an older one.
+snapshot() {
+  local try
+  for try in {1..20}; do cp "$game/e2e-status.txt" "$work/snapshot.txt" 2>/dev/null && return 0; sleep 0.05; done
+  rm -f "$work/snapshot.txt"
+  return 1
+}
 snum() { num "$1" "$work/snapshot.txt"; }
 game_alive() { [ -n "$game_pid" ] && kill -0 "$game_pid" 2>/dev/null; }
-# wait_for SECONDS EXPRESSION: polls a bash arithmetic expression over status.
+# wait_for SECONDS EXPRESSION: polls a bash arithmetic expression over status
+# until it holds (0), the time is up (1) or the game has ended (2).
 wait_for() {
   local expr=$2 end=$((SECONDS + $1))
-  while [ $SECONDS -lt $end ]; do
+  while :; do
+    eval "(( $expr ))" 2>/dev/null && return 0
     game_alive || return 2
-    if eval "(( $expr ))" 2>/dev/null; then return 0; fi
+    [ $SECONDS -lt $end ] || return 1
     sleep 0.1
   done
-  eval "(( $expr ))" 2>/dev/null
 }
+# snapshot_until SECONDS EXPRESSION: copies the status until the expression
+# (over snum) holds in the copy; 0, 1 and 2 as wait_for.
+snapshot_until() {
+  local end=$((SECONDS + $1))
+  while :; do
+    snapshot && eval "(( $2 ))" 2>/dev/null && return 0
+    game_alive || return 2
+    [ $SECONDS -lt $end ] || return 1
+    sleep 0.1
+  done
+}
+# fresh KEY: the value of KEY in a status the game wrote after this call began.
+fresh() {
+  local t0; t0=$(num time_ms)
+  wait_for 30 "\$(num time_ms) != $t0"
+  num "$1"
+}
+# count_up KEY N [SECONDS]: waits until the counter KEY has risen by N from
+# its value now (60 s at most); when it does not, says what it saw in the
+# check's problems, and later calls for KEY in the same check fail at once.
+#   frames           frames the game presented (one pass of the plug-in's script each)
+#   overlay_signals  the overlay's submissions on the game's queue (one per frame it drew)
+stalled=" "
+count_up() {
+  local key=$1 n=$2 limit=${3:-60} base
+  [[ $stalled == *" $key "* ]] && return 1
+  base=$(fresh "$key")
+  wait_for "$limit" "\$(num $key) >= $((base + n))" && return 0
+  stalled+="$key "
+  if game_alive; then problems+=" $key rose from $base to $(num "$key") in $limit s, not by $n;"
+  else problems+=" the game ended (see game.log, wine-game.log);"; fi
+  return 1
+}
+# Frames the overlay draws after an input before the test looks: the events
+# reach the window procedure in the next frame's message pump, the UI takes
+# a mouse move, a press and a release one frame each, and draws the result.
+settle() { count_up overlay_signals 10; }
+# The plug-in's last status line in the game's log.
+overlay_said() { sed -n 's/.*debug: Varnel: //p' "$game/e2e-game.log" 2>/dev/null | tail -n1; }
 send() {
   local before; before=$(num commands_done)
   printf '%s\n' "$*" >"$game/e2e-command.tmp" && mv "$game/e2e-command.tmp" "$game/e2e-command.txt"
-  wait_for 10 "\$(num commands_done) > $before"
+  wait_for 60 "\$(num commands_done) > $before" && return 0
+  problems+=" the game did not take the command '$*';"
+  return 1
 }
 # A check collects problems with want (an arithmetic expression over the
 # status) or want_that (a command), each with what it means when it fails,
@@ -80,11 +135,24 @@ verdict() { if [ -z "$problems" ]; then why=$1; return 0; fi; why=${problems# };
 # ---- Input and screenshots --------------------------------------------------------
 x() { timeout 10 xdotool "$@" >/dev/null 2>&1; }
 focus() { local w; w=$(timeout 10 xdotool search --name 'Varnel stand-in game' 2>/dev/null | head -n1); [ -n "$w" ] && x windowfocus --sync "$w"; }
-# A key held for a while: the plug-in polls the key state once per frame.
-press() { focus; x keydown "$1"; sleep 0.3; x keyup "$1"; sleep 0.2; }
-click() { x mousemove "$1" "$2"; sleep 0.15; x mousedown 1; sleep 0.2; x mouseup 1; sleep 0.15; }
-park_mouse() { x mousemove "$(($(num width) - 5))" "$(($(num height) - 5))"; sleep 0.2; }
+# The plug-in reads the key state once per frame: a key is held until the
+# game has presented a few frames since, and after its release likewise.
+press() { focus; x keydown "$1"; count_up frames 3; x keyup "$1"; count_up frames 3; }
+# A click, then the overlay's frames that take it in (the editor's window is open).
+click() { x mousemove "$1" "$2"; sleep 0.15; x mousedown 1; sleep 0.2; x mouseup 1; settle; }
+park_mouse() { x mousemove "$(($(num width) - 5))" "$(($(num height) - 5))"; settle; }
 shot() { timeout 20 import -window root "$art/$1.png" 2>/dev/null; }
+# shot_until SHOT TEST [ARG...]: screenshots until TEST SHOT ARG... holds,
+# five at most, with frames presented between them; false when it never did.
+shot_until() {
+  local name=$1 try; shift
+  for try in 1 2 3 4 5; do
+    shot "$name"
+    "$1" "$name" "${@:2}" && return 0
+    [ "$try" -lt 5 ] && count_up frames 10
+  done
+  return 1
+}
 screen_geom() { echo "$(num width)x$(num height)+0+0"; }
 # Pixels of a crop (WxH+X+Y) as "x y r g b" lines.
 pixels() {
@@ -109,8 +177,9 @@ menu_shown() {
   bg=$(count_near "$1" "$geom" $BG 2)
   [ "$title" -ge 2000 ] && [ "$tabsel" -ge 150 ] && [ "$tab" -ge 150 ] && [ "$bg" -ge 100000 ]
 }
+menu_seen() { echo "title bar $title px, selected tab $tabsel px, tabs $tab px, background $bg px (see $1.png)"; }
 # open_menu SHOT: F9, then whether the menu is drawn.
-open_menu() { press F9; sleep 1; shot "$1"; menu_shown "$1"; }
+open_menu() { press F9; settle; shot_until "$1" menu_shown; }
 menu_gone() { [ "$(count_near "$1" "$(screen_geom)" $BG 2 0)" = 0 ]; }
 # The tab bar is the first row of the selected tab's colour; on a row just
 # below its top edge the tabs show as runs of the Tab and TabSelected
@@ -136,6 +205,7 @@ tab_runs() {
     }'
 }
 tab_classes() { tab_runs "$1" | cut -d' ' -f1 | tr -d '\n'; }
+tabs_are() { [ "$(tab_classes "$1")" = "$2" ]; }
 # click_tab SHOT N: clicks the Nth tab found in the screenshot.
 click_tab() { local t x0 x1 y; read -r t x0 x1 y < <(tab_runs "$1" | sed -n "$2p"); [ -n "${y:-}" ] && click $(((x0 + x1) / 2)) $((y + 4)); park_mouse; }
 # bands SHOT CLASS MINRUN MAXRUN XMIN XMAX YMIN: blocks of rows whose first
@@ -177,7 +247,10 @@ bands() {
     END { closerow(); flush() }'
 }
 box_center() { echo "$(( ($3 + $4) / 2 )) $(( ($1 + $2) / 2 ))"; }   # y0 y1 x0 x1 -> x y
-# fps_over SECONDS: the game's frame rate over that time.
+# found SHOT FILE LINES CLASS ...: the bands of CLASS (bands' arguments) into
+# FILE; true when there are at least LINES of them.
+found() { bands "$1" "${@:4}" >"$2"; [ "$(wc -l <"$2")" -ge "$3" ]; }
+# fps_over SECONDS: the game's frame rate over that time (a measurement, not a wait).
 fps_over() {
   local f0 t0 f1 t1
   snapshot; f0=$(snum frames); t0=$(snum time_ms)
@@ -201,12 +274,15 @@ check_plugin_loads() {
   want '$(num host_register_foreign) == 0' "the registered script lies outside the plug-in's image"
   verdict "loaded by the host, one script of its own registered"
 }
-check_script_loop() {
+check_script_loop() {   # over 60 game frames: a pass of the script in each, each ending in a wait of 0 ms
   local p0 w0 f0 p1 w1 f1
-  snapshot; p0=$(snum host_passes); w0=$(snum host_waits); f0=$(snum frames)
-  sleep 1
-  snapshot; p1=$(snum host_passes); w1=$(snum host_waits); f1=$(snum frames)
-  want "$((p1 - p0)) >= 30 && $((w1 - w0)) >= $((p1 - p0 - 1))" "passes $((p1 - p0)), waits $((w1 - w0))"
+  fresh frames >/dev/null
+  snapshot_until 30 '$(snum frames) > 0'
+  p0=$(snum host_passes); w0=$(snum host_waits); f0=$(snum frames)
+  snapshot_until 60 "\$(snum frames) >= $((f0 + 60))"
+  p1=$(snum host_passes); w1=$(snum host_waits); f1=$(snum frames)
+  want "$((f1 - f0)) >= 60" "the game presented $((f1 - f0)) frames in 60 s"
+  want "$((p1 - p0)) >= $((f1 - f0 - 1)) && $((w1 - w0)) >= $((p1 - p0 - 1))" "passes $((p1 - p0)), waits $((w1 - w0)) in $((f1 - f0)) frames"
   want '$(num host_waits_nonzero) == 0 && $(num host_waits_off_fiber) == 0' "waits non-zero $(num host_waits_nonzero), off the fiber $(num host_waits_off_fiber)"
   want '$(num host_scripts_returned) == 0' "the script returned"
   verdict "$((p1 - p0)) passes and $((w1 - w0)) waits of 0 ms in $((f1 - f0)) frames, on the script fiber"
@@ -214,7 +290,7 @@ check_script_loop() {
 check_dormant() {   # Escape before the first menu-hotkey press changes nothing
   local esc0; esc0=$(num game_escape_downs)
   press Escape
-  sleep 0.5
+  count_up frames 60   # the frames the plug-in had to react
   shot 01-dormant
   want '$(num hooked_slots) == 0 && $(num hooked_code) == 0' "hooks installed"
   want '$(num wndproc_replaced) == 0' "window procedure replaced"
@@ -234,56 +310,51 @@ check_first_press() {   # guard pages off: from here on the editor may search th
   verdict "hooks on Present, ResizeBuffers $(num hook_resize_buffers), ResizeBuffers1 $(num hook_resize_buffers1), ExecuteCommandLists; window procedure replaced"
 }
 check_workspace_created() {
-  wait_for 20 '$(holds [ -d "$docs/VRN/Imports" ]) && $(holds [ -d "$docs/VRN/Exports" ])' ||
+  wait_for 60 '$(holds [ -d "$docs/VRN/Imports" ]) && $(holds [ -d "$docs/VRN/Exports" ])' ||
     problems="no Imports and Exports folders in $docs/VRN after the first press"
   verdict "Imports and Exports folders in Documents\\VRN on the first press"
 }
-check_menu_drawn() {
-  sleep 3   # first overlay frames: shader compilation on lavapipe
+check_menu_drawn() {   # the overlay's first set-up, then its first frames (shaders compiled on lavapipe)
+  wait_for 120 '$(num overlay_signals) >= 10' ||
+    { problems="the overlay drew $(num overlay_signals) frames in 120 s (its last status: $(overlay_said))"; verdict; return; }
   park_mouse
-  shot 02-menu-open
-  menu_shown 02-menu-open || problems="see 02-menu-open.png"
+  shot_until 02-menu-open menu_shown || problems+=" $(menu_seen 02-menu-open)"
   verdict "title bar $title px, selected tab $tabsel px, tabs $tab px in the theme's colours; background $bg px"
 }
 check_tab_click() {
   local mouse0; mouse0=$(num game_mouse_messages)
   want_that [ "$(tab_classes 02-menu-open)" = STTTTT ] "expected six tabs with the first selected, found $(tab_classes 02-menu-open)"
   click_tab 02-menu-open 6
-  sleep 0.3
-  shot 03-settings-tab
-  want_that [ "$(tab_classes 03-settings-tab)" = TTTTTS ] "tabs after the click: $(tab_classes 03-settings-tab)"
+  shot_until 03-settings-tab tabs_are TTTTTS || problems+=" tabs after the click: $(tab_classes 03-settings-tab);"
   want "\$(num game_mouse_messages) == $mouse0" "the game got mouse messages"
   verdict "the clicked sixth tab (Settings) shows TabSelected, the others Tab; the game got no mouse message"
 }
 check_settings_controls() {   # game controls by clicks (natives and VRN.ini)
   park_mouse
-  shot 06-settings-panel
-  bands 06-settings-panel header 300 5000 0 5000 0 >"$art/headers.txt"
-  [ "$(wc -l <"$art/headers.txt")" -ge 4 ] || { problems="expected four collapsing headers"; verdict; return; }
+  shot_until 06-settings-panel found "$art/headers.txt" 4 header 300 5000 0 5000 0 ||
+    { problems="expected four collapsing headers, found $(wc -l <"$art/headers.txt")"; verdict; return; }
   local gy0 gy1 gx0 hud blackout lapse sets0 hide0 save
   read -r gy0 gy1 gx0 _ < <(sed -n 3p "$art/headers.txt")   # Layout, Hotkeys, Game Controls, Folders
   click $((gx0 + 120)) $(((gy0 + gy1) / 2))
   park_mouse
-  sleep 0.5
-  shot 07-game-controls
-  bands 07-game-controls frame 12 40 "$gx0" $((gx0 + 40)) "$gy1" >"$art/checkboxes.txt"
-  [ "$(wc -l <"$art/checkboxes.txt")" -ge 7 ] || { problems="expected seven check boxes under Game Controls"; verdict; return; }
+  shot_until 07-game-controls found "$art/checkboxes.txt" 7 frame 12 40 "$gx0" $((gx0 + 40)) "$gy1" ||
+    { problems="expected seven check boxes under Game Controls, found $(wc -l <"$art/checkboxes.txt")"; verdict; return; }
   # Disable HUD, Disable Idle Camera, Disable Pedestrians, Disable Vehicles, Blackout Mode, Enable Free Cam, Timelapse.
   hud=$(sed -n 1p "$art/checkboxes.txt"); blackout=$(sed -n 5p "$art/checkboxes.txt"); lapse=$(sed -n 7p "$art/checkboxes.txt")
   sets0=$(num world_clock_sets); hide0=$(num native_719FF505F097FD20)
   # shellcheck disable=SC2046
   click $(box_center $hud); click $(box_center $blackout); click $(box_center $lapse)
   park_mouse
-  sleep 1.5
-  shot 08-controls-on
+  wait_for 60 "\$(num world_hud_visible) == 0 && \$(num native_719FF505F097FD20) > $hide0 && \$(num world_blackout) == 1 && \$(num world_clock_sets) > $sets0"
   want '$(num world_hud_visible) == 0' "the world's HUD is still shown"
   want "\$(num native_719FF505F097FD20) > $hide0" "no per-frame HUD-hidden native"
   want '$(num world_blackout) == 1' "the world is not in blackout"
   want "\$(num world_clock_sets) > $sets0" "the timelapse set no clock"
-  save=$(bands 08-controls-on save 12 400 0 5000 0 | head -n1)   # Save settings: VRN.ini holds the HUD setting
+  shot_until 08-controls-on found "$art/save-button.txt" 1 save 12 400 0 5000 0
+  save=$(head -n1 "$art/save-button.txt")   # Save settings: VRN.ini holds the HUD setting
   # shellcheck disable=SC2046
   [ -n "$save" ] && { click $(box_center $save); park_mouse; }
-  wait_for 3 '$(holds grep -qs "^GameHudVisible *= *0" "$docs/VRN/VRN.ini")' ||
+  wait_for 60 '$(holds grep -qs "^GameHudVisible *= *0" "$docs/VRN/VRN.ini")' ||
     problems+=" Save settings did not write GameHudVisible=0 to VRN.ini;"
   cp "$docs/VRN/VRN.ini" "$art/VRN.ini" 2>/dev/null
   verdict "Disable HUD, Blackout Mode and Timelapse ticked by clicks; the world got the HUD, blackout and clock natives; Save settings wrote VRN.ini"
@@ -292,46 +363,48 @@ check_store_patches() {   # two live override slots on: the tick removes their e
   send enable_slot PostFX Scanline Intensity
   send enable_slot Lens Distortion Coeff
   want '$(num slots_enabled) == 2' "the host found $(num slots_enabled) of the two slots in the plug-in"
-  wait_for 10 '$(num store_sites_patched) == 2' || problems+=" $(num store_sites_patched) of the two store sites patched;"
+  wait_for 60 '$(num store_sites_patched) == 2' || problems+=" $(num store_sites_patched) of the two store sites patched;"
   verdict "the scanline and lens-distortion stores of the game's code are no-operations while their slots are on"
 }
 check_before_after_hotkey() {   # F1, the timecycle before/after hotkey of the VRN.ini written before the start
   press F1
-  wait_for 10 '$(num store_sites_patched) == 0 && $(num store_sites_changed) == 0' ||
+  wait_for 60 '$(num store_sites_patched) == 0 && $(num store_sites_changed) == 0' ||
     problems+=" before: $(num store_sites_changed) store sites still changed;"
   press F1
-  wait_for 10 '$(num store_sites_patched) == 2' || problems+=" after: $(num store_sites_patched) store sites patched;"
+  wait_for 60 '$(num store_sites_patched) == 2' || problems+=" after: $(num store_sites_patched) store sites patched;"
   verdict "F1 showed the game's own code (stores written back byte for byte) and the edits again"
 }
 check_escape_closes() {
   local esc0; esc0=$(num game_escape_downs)
   press Escape
-  sleep 0.5
-  shot 04-escape
-  want_that menu_gone 04-escape "pixels still drawn"
+  settle
+  shot_until 04-escape menu_gone || problems+=" pixels still drawn (see 04-escape.png);"
   want "\$(num game_escape_downs) == $esc0" "the game got Escape"
   verdict "nothing drawn over the game after Escape; the game's window procedure did not get it"
 }
 # A resize suspends the menu until the cooldown is over. The cooldown is 90
 # drawn frames; with the game capped at 20 frames per second it lasts 4.5 s,
-# long enough to press the hotkey inside it. The press after it waits for
-# 140 frames (cooldown, 18 stable frames, frames presented without overlay).
+# long enough to press the hotkey inside it. Each screenshot in it follows 6
+# game frames after the resize or the press; the press after it waits for
+# 140 frames drawn by the overlay since the resize (cooldown, 18 stable
+# frames, and a margin).
 resize_check() {   # resize_check NAME COMMAND WIDTH HEIGHT
-  local name=$1 cmd=$2 w=$3 h=$4 r0 f0 fr inside
-  open_menu "$name-a-open" || { problems="the window did not open before the resize"; verdict; return; }
+  local name=$1 cmd=$2 w=$3 h=$4 r0 f0 fr sr inside
+  open_menu "$name-a-open" || { problems="the window did not open before the resize: $(menu_seen "$name-a-open")"; verdict; return; }
   send fps 20
   r0=$(num resizes); f0=$(num resize_failures)
   send "$cmd $w $h"
-  if wait_for 10 "\$(num resizes) > $r0 && \$(num width) == $w"; then
-    fr=$(num frames)
-    sleep 0.3
+  if wait_for 60 "\$(num resizes) > $r0 && \$(num width) == $w"; then
+    snapshot; fr=$(snum frames); sr=$(snum overlay_signals)
+    count_up frames 6
     shot "$name-b-resized"
     press F9          # inside the cooldown: keeps the window closed
     inside=$(( $(num frames) - fr ))
-    sleep 0.3
+    count_up frames 6
     shot "$name-c-cooldown"
-    wait_for 20 "\$(num frames) >= $((fr + 140))"
-    open_menu "$name-d-reopened" || problems+=" not reopened after the cooldown;"   # after the cooldown
+    wait_for 60 "\$(num overlay_signals) >= $((sr + 140))" ||
+      problems+=" the overlay drew $(( $(num overlay_signals) - sr )) frames after the resize in 60 s;"
+    open_menu "$name-d-reopened" || problems+=" not reopened after the cooldown: $(menu_seen "$name-d-reopened");"
     want "$inside < 80" "the press meant for the cooldown came $inside frames after the resize (too late to test it)"
     want "\$(num resize_failures) == $f0" "the resize failed"
     menu_gone "$name-b-resized" || problems+=" open after the resize;"
@@ -352,56 +425,59 @@ check_resize1_suspends() { resize_check resize1_suspends resize1 1600 1000; }
 # click on tab TAB gives the tab classes TABS, and Present never failed.
 drawn_and_clicked() {
   park_mouse
-  shot "$1"
-  menu_shown "$1" || problems+=" not drawn after the rebuild;"
+  shot_until "$1" menu_shown || problems+=" not drawn after the rebuild: $(menu_seen "$1");"
   click_tab "$1" "$2"
-  shot "$1-click"
-  want_that [ "$(tab_classes "$1-click")" = "$3" ] "a click on tab $2 gave $(tab_classes "$1-click")"
+  shot_until "$1-click" tabs_are "$3" || problems+=" a click on tab $2 gave $(tab_classes "$1-click");"
   want '$(num recreate_failures) == 0' "the game could not rebuild"
   want "\$(num present_failures) == $pf0" "Present failed"
 }
 check_swap_chain_rebuilt() {
   local pf0
-  open_menu 10-before-rebuild || { problems="the window did not open"; verdict; return; }
+  open_menu 10-before-rebuild || { problems="the window did not open: $(menu_seen 10-before-rebuild)"; verdict; return; }
   pf0=$(num present_failures)
   send recreate
-  wait_for 10 '$(num swapchain_recreations) == 1' || problems+=" no new swap chain;"
-  sleep 1.5
-  drawn_and_clicked 11-new-swap-chain 1 STTTTT
+  wait_for 60 '$(num swapchain_recreations) == 1' || problems+=" no new swap chain;"
+  if wait_for 60 '$(num overlay_signals) >= 10'; then   # counted from the new swap chain on
+    drawn_and_clicked 11-new-swap-chain 1 STTTTT
+  else
+    problems+=" the overlay drew $(num overlay_signals) frames on the new swap chain in 60 s (its last status: $(overlay_said));"
+  fi
   want '$(num swapchain_refs_left) == 0' "the old swap chain still had $(num swapchain_refs_left) references"
   verdict "drawn on the new swap chain, the first tab selected by a click, the old swap chain released by all"
 }
 check_device_rebuilt() {
   local pf0; pf0=$(num present_failures)
   send recreate_device
-  wait_for 10 '$(num device_recreations) == 1' || problems+=" no new device;"
-  wait_for 20 '$(num old_device_refs) == 0' || problems+=" the old device still has $(num old_device_refs) references besides the game's;"
-  sleep 3   # the overlay's set-up on the new device, shaders compiled again
-  drawn_and_clicked 12-new-device 6 TTTTTS
+  wait_for 60 '$(num device_recreations) == 1' || problems+=" no new device;"
+  wait_for 60 '$(num old_device_refs) == 0' || problems+=" the old device still has $(num old_device_refs) references besides the game's;"
+  # The overlay's set-up on the new device (shaders compiled again), then its frames there.
+  if wait_for 120 '$(num overlay_signals) >= 10'; then
+    drawn_and_clicked 12-new-device 6 TTTTTS
+  else
+    problems+=" the overlay drew $(num overlay_signals) frames on the new device in 120 s (its last status: $(overlay_said));"
+  fi
   send drop_old_device
   want '$(num old_device_refs_at_drop) == 0' "the old device lived on after the game's last reference ($(num old_device_refs_at_drop))"
   want_that grep -qs 'Overlay left the old Direct3D 12 device' "$game/e2e-game.log" "the overlay did not report the new device"
   verdict "the overlay let go of every object of the old device, set up on the new one, drew and answered a click"
 }
 check_unload() {   # with the window open and the store sites patched
-  local f0 pf0 f1
+  local f0 t0 pf0 f1 t1
   want '$(num store_sites_patched) == 2' "the store sites were not patched before the unload"
   send unload
-  sleep 0.5
-  f0=$(num frames); pf0=$(num present_failures)
-  sleep 1.5
-  shot 05-unloaded
-  f1=$(num frames)
+  f0=$(fresh frames); t0=$(num time_ms); pf0=$(num present_failures)
+  wait_for 60 "\$(num frames) >= $((f0 + 30))"
+  shot_until 05-unloaded menu_gone || problems+=" the overlay is still drawn (see 05-unloaded.png);"
+  snapshot; f1=$(snum frames); t1=$(snum time_ms)
   want '$(num plugins_unloaded) == 1' "FreeLibrary failed"
   want '$(num host_unregister_during_unload) >= 1' "the detach did not unregister the script"
   want '$(num host_scripts_left_after_unload) == 0' "a script was left registered"
   want '$(num hooked_slots) == 0 && $(num hooked_code) == 0' "hooks left in place"
   want '$(num wndproc_replaced) == 0' "window procedure not restored"
   want '$(num store_sites_changed) == 0' "$(num store_sites_changed) store sites not written back"
-  want "$((f1 - f0)) >= 30" "the game stopped presenting ($((f1 - f0)) frames in 1.5 s)"
+  want "$((f1 - f0)) >= 30" "the game stopped presenting ($((f1 - f0)) frames in $(((t1 - t0) / 1000)) s)"
   want "\$(num present_failures) == $pf0" "Present failed after the unload"
-  menu_gone 05-unloaded || problems+=" the overlay is still drawn;"
-  verdict "script unregistered by the detach, hooks, store patches and window procedure gone, the game keeps presenting ($((f1 - f0)) frames in 1.5 s)"
+  verdict "script unregistered by the detach, hooks, store patches and window procedure gone, the game keeps presenting ($((f1 - f0)) frames in $((t1 - t0)) ms)"
 }
 check_natives() {
   want '$(num host_natives_off_fiber) == 0' "$(num host_natives_off_fiber) calls off the script fiber"
@@ -412,8 +488,9 @@ check_natives() {
 check_game_exits() {
   local rc
   send quit
-  for _ in $(seq 100); do game_alive || break; sleep 0.1; done
-  if game_alive; then problems="the game did not end on request"; else wait "$game_pid"; rc=$?; game_pid=""; want "$rc == 0" "exit code $rc (see wine-game.log)"; fi
+  local end=$((SECONDS + 60))
+  while game_alive && [ $SECONDS -lt $end ]; do sleep 0.1; done
+  if game_alive; then problems="the game did not end in 60 s on request"; else wait "$game_pid"; rc=$?; game_pid=""; want "$rc == 0" "exit code $rc (see wine-game.log)"; fi
   verdict "exit code 0"
 }
 
@@ -424,7 +501,7 @@ done
 for file in e2e/VarnelStandInGame.exe e2e/ScriptHookV.dll Varnel.asi; do
   [ -f "$build/$file" ] || { fail setup "$build/$file is not built (cmake --build --preset windows)"; finish; }
 done
-rm -rf "$game" "$HOME/VRN"
+rm -rf "$game" "$HOME/VRN" "$work/snapshot.txt"
 mkdir -p "$game" "$HOME"
 cp "$build/e2e/VarnelStandInGame.exe" "$build/e2e/ScriptHookV.dll" "$build/Varnel.asi" "$game/"
 
@@ -465,7 +542,7 @@ checks=(
 )
 for row in "${checks[@]}"; do
   read -r name needs rate <<<"$row"
-  problems="" why=""
+  problems="" why="" stalled=" "
   if [ "$name" != game_presents ] && ! game_alive; then skip "$name" "the game is not running"; continue; fi
   if [ "$needs" = overlay ] && [ "$overlay_ready" = 0 ]; then skip "$name" "the overlay did not come up (see first_press)"; continue; fi
   if "check_$name"; then pass "$name" "$why"; else fail "$name" "$why"; fi

@@ -10,11 +10,15 @@
 // the queue and the first code bytes of those methods, the window
 // procedure, two guard pages (in the image and in a private region) that any
 // memory scan would trip, two engine store sites of the game's code, and a
-// timecycle modifier's block in the game's heap.
+// timecycle modifier's block in the game's heap. It also counts what the
+// plug-in submits on the game's queue (fence signals with a fence not the
+// game's), so the test can wait for frames the overlay actually drew instead
+// of sleeping.
 #include <d3d12.h>
 #include <dxgi1_4.h>
 #include <windows.h>
 
+#include <atomic>
 #include <cctype>
 #include <cinttypes>
 #include <cstdarg>
@@ -47,6 +51,12 @@ MethodProbe g_methods[] = {
     {"resize_buffers1", false, 39},
     {"execute_command_lists", true, 10},
 };
+
+// The command queue's Signal, which the game wraps to count the plug-in's
+// submissions (a slot the plug-in does not hook).
+constexpr int kQueueSignalSlot = 14;
+using SignalFn = HRESULT(STDMETHODCALLTYPE*)(ID3D12CommandQueue*, ID3D12Fence*, UINT64);
+SignalFn g_queueSignal = nullptr;
 
 // A page of the executable's image that a scan of the image would read.
 __attribute__((section(".scanpg"), aligned(4096))) volatile unsigned char g_imageCanary[4096] = {1};
@@ -89,6 +99,11 @@ struct Game {
     std::map<std::string, uint64_t> counts{{"old_device_refs_at_drop", 99}};
     bool resizeWithBuffers1 = false, quit = false;
     unsigned fpsCap = 0;
+    // Signals on the game's queue with a fence not the game's since the game
+    // made its current swap chain: the overlay signals once after each frame
+    // it draws, and a few times more (texture uploads, the waits for the GPU
+    // around a resize and the unload).
+    std::atomic<uint64_t> overlaySignals{0};
 
     LARGE_INTEGER start{}, frequency{};
     double statusStamp = -1, commandStamp = -1;
@@ -143,6 +158,23 @@ void RecordMethods() {
         probe.original = MethodTable(probe.queue)[probe.slot];
         std::memcpy(probe.code, probe.original, sizeof probe.code);
     }
+}
+
+HRESULT STDMETHODCALLTYPE CountingSignal(ID3D12CommandQueue* queue, ID3D12Fence* fence, UINT64 value) {
+    if (queue == g.queue && fence != g.fence) ++g.overlaySignals;
+    return g_queueSignal(queue, fence, value);
+}
+
+// Every command queue shares the method table: one entry wraps them all
+// (only the signals on the game's current queue are counted).
+bool WatchQueueSignals() {
+    void** slot = &MethodTable(true)[kQueueSignalSlot];
+    DWORD old = 0;
+    if (!VirtualProtect(slot, sizeof *slot, PAGE_READWRITE, &old)) return false;
+    g_queueSignal = reinterpret_cast<SignalFn>(*slot);
+    *slot = reinterpret_cast<void*>(&CountingSignal);
+    VirtualProtect(slot, sizeof *slot, old, &old);
+    return true;
 }
 
 // A timecycle modifier of the game in its heap: the 12-byte records (value,
@@ -354,6 +386,7 @@ void RecreateSwapChain(bool withDevice) {
         ok = CreateSwapChain();
         ++g.counts["swapchain_recreations"];
     }
+    g.overlaySignals = 0;
     if (!ok) ++g.counts["recreate_failures"];
     Log("%s recreated (%s), the old swap chain had %lu other references", withDevice ? "device" : "swap chain",
         ok ? "ok" : "failed", static_cast<unsigned long>(g.counts["swapchain_refs_left"]));
@@ -467,6 +500,7 @@ void WriteStatus() {
     values["image_guard_intact"] = GuardIntact(const_cast<unsigned char*>(g_imageCanary));
     values["private_guard_intact"] = GuardIntact(g_privateCanary);
     values["old_device_refs"] = OldDeviceRefs();
+    values["overlay_signals"] = g.overlaySignals.load();
     CountStoreSites(values["store_sites_patched"], values["store_sites_changed"]);
     DescribeModifierBlock(values);
     for (const MethodProbe& probe : g_methods) {
@@ -520,6 +554,7 @@ int wmain() {
     if (!CreateGameWindow()) return Log("window not created"), 2;
     if (Failed(CreateDXGIFactory1(IID_PPV_ARGS(&g.factory)), "CreateDXGIFactory1") || !CreateDevice()) return 3;
     RecordMethods();
+    if (!WatchQueueSignals()) return Log("the queue's Signal not wrapped"), 4;
     Log("the host loaded the plug-in: %d", StandInLoadPlugin());
 
     WriteStatus();
