@@ -11,6 +11,7 @@
 #include "ui/fonts.h"
 #include "ui/settings_tab.h"
 #include "ui/timecycle_mods_tab.h"
+#include "ui/visualsettings_tab.h"
 
 namespace ui {
 
@@ -76,7 +77,10 @@ void DrawTabs() {
             DrawTimecycleModsTab();
             ImGui::EndTabItem();
         }
-        if (ImGui::BeginTabItem("Visualsettings")) ImGui::EndTabItem();
+        if (ImGui::BeginTabItem("Visualsettings")) {
+            DrawVisualSettingsTab();
+            ImGui::EndTabItem();
+        }
         if (ImGui::BeginTabItem("Weather")) ImGui::EndTabItem();
         if (ImGui::BeginTabItem("Misc")) ImGui::EndTabItem();
         if (ImGui::BeginTabItem("Settings")) {
