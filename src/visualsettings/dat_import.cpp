@@ -40,28 +40,37 @@ std::string_view Trim(std::string_view text) {
     return text.substr(b, e - b);
 }
 
-// Every parameter row an imported key reaches, found once per import: the
-// rows of the walk (the bright filmic array only while its block is found,
-// the always-skipped keys left out) by lower-cased key, each with its
-// array's base. No binding happens here: the import binds once, first.
-struct RowTarget {
-    VisualSettingsParam* row;
-    uint64_t base;
-};
-using RowIndex = std::unordered_map<std::string, std::vector<RowTarget>>;
-
-RowIndex BuildRowIndex() {
-    RowIndex index;
-    index.reserve(kParamRowCount);
-    for (const ParamArray& array : ParamArrays()) {
-        if (array.base == ArrayBase::BrightFilmic && Binding.filmicBlockFound.load() == 0) continue;
-        const uint64_t base = ArrayBaseAddress(array);
-        for (VisualSettingsParam& row : array.Rows()) {
-            if (row.key == nullptr || IsAlwaysSkippedKey(row.key)) continue;
-            index[LowerAscii(row.key)].push_back(RowTarget{&row, base});
+// Every parameter row an imported key reaches, by lower-cased key: the
+// rows of the walk (the always-skipped keys left out), found once for the
+// run (rows never move). Which arrays take part, and their bases, are
+// worked out once per import: no binding happens here, the import binds
+// once, first.
+const std::unordered_map<std::string, std::vector<VisualSettingsParam*>>& RowsByLowerKey() {
+    static const auto index = [] {
+        std::unordered_map<std::string, std::vector<VisualSettingsParam*>> out;
+        out.reserve(kParamRowCount);
+        for (VisualSettingsParam& row : AllParams()) {
+            if (row.key != nullptr && !IsAlwaysSkippedKey(row.key)) out[LowerAscii(row.key)].push_back(&row);
         }
-    }
+        return out;
+    }();
     return index;
+}
+
+// Per array (by its 1-based number): its base for this import, and whether
+// the walk visits it (the bright filmic array only while its block is found).
+struct ArrayBases {
+    uint64_t base[kParamArrayCount + 1] = {};
+    bool visited[kParamArrayCount + 1] = {};
+};
+ArrayBases CurrentArrayBases() {
+    ArrayBases out;
+    const std::span<const ParamArray> arrays = ParamArrays();
+    for (size_t i = 0; i < arrays.size() && i < kParamArrayCount; ++i) {
+        out.visited[i + 1] = !(arrays[i].base == ArrayBase::BrightFilmic && Binding.filmicBlockFound.load() == 0);
+        out.base[i + 1] = out.visited[i + 1] ? ArrayBaseAddress(arrays[i]) : 0;
+    }
+    return out;
 }
 
 // The live machinery ready before any value is applied, whatever the file
@@ -87,8 +96,9 @@ void ApplyImportedText(std::string text, const ImportOptions& options) {
     Switch.specialKeysReapplyMs.store(0);
     const std::string_view body = DatImport.loadedText;
 
+    // The key list serves only the plausibility check and the unmapped test.
     ImportKeyList keyList;
-    BuildImportKeyList(keyList);
+    if (options.checkPlausibility || !options.forceLive) BuildImportKeyList(keyList);
     const ImportKeyList empty;
     const ImportKeyList& reference = options.checkPlausibility ? keyList : empty;
 
@@ -113,7 +123,8 @@ void ApplyImportedText(std::string text, const ImportOptions& options) {
         tableUsable = RuntimeTable.ready.load() != 0;
     }
 
-    const RowIndex index = BuildRowIndex();
+    const auto& index = RowsByLowerKey();
+    const ArrayBases bases = CurrentArrayBases();
     ImportCounts counts;
     std::string lower;
     ForEachDatLine(body, [&](std::string_view line) {
@@ -128,8 +139,12 @@ void ApplyImportedText(std::string text, const ImportOptions& options) {
         const bool liveAllowed = liveMode && (FindRuntimeSliderKey(key.c_str()) == nullptr || tableUsable);
         bool found = false;
         if (const auto rows = index.find(lower); rows != index.end()) {
-            for (const RowTarget& target : rows->second) WriteLiveVisualSetting(*target.row, target.base, value, liveAllowed);
-            found = !rows->second.empty();
+            for (VisualSettingsParam* row : rows->second) {
+                const uint8_t array = row->spec->array;
+                if (array > kParamArrayCount || !bases.visited[array]) continue;
+                WriteLiveVisualSetting(*row, bases.base[array], value, liveAllowed);
+                found = true;
+            }
         }
         if (!found && !WriteImportedValueLive(key.c_str(), value, liveMode) &&
             !WriteRuntimeKeyValue(key.c_str(), value, liveAllowed)) {
