@@ -4,6 +4,7 @@
 #include "host/host_services.h"
 #include "host/startup.h"
 #include "host/tick.h"
+#include "runtime/live_writes.h"
 #include "timecycle/modifier_live.h"
 #include "visualsettings/visualsettings_entries.h"
 
@@ -16,10 +17,13 @@ void ShutdownEditor() {
     // The wait is bounded (the loader lock may be held here).
     visualsettings::StopVisualSettings(DetourDrainTimeoutMs);
     // The game's code comes back first, while the data the patches lead to
-    // still exists: the override patches with the tick's own store patches
-    // (the write-list cave and the live-write jumps join here as they are
-    // built). Then the hooks go.
+    // still exists: the write-list cave's jump (and the list emptied), the
+    // override patches with the tick's own store patches, the jumps into the
+    // live-write caves. The caves and cells stay (a game thread may still be
+    // inside one). Then the hooks go.
+    runtime::RestoreWriteListCave();
     RestoreAllTickPatches();
+    runtime::RestoreLiveWriteJumps();
     // A modifier written live: the game's bytes of its block back.
     timecycle::ShutdownModifierLive();
     if (HookEngineStarted.exchange(0) != 0) {

@@ -10,8 +10,9 @@ namespace host {
 extern uint32_t DetourDrainTimeoutMs;
 
 // In this order: the editor's threads stopped and waited for (a bounded
-// wait); the game's code written back (every override patch and
-// the tick's own store patches); the hooks disabled and removed; the game
+// wait); the game's code written back (the write-list cave's jump,
+// every override patch and the tick's own store patches, the jumps into the
+// live-write caves); the hooks disabled and removed; the game
 // window's own procedure back; then, once no thread is inside a detour any
 // more, the overlay's GPU work waited for and its objects and UI context
 // released. When a thread does not leave in time the overlay objects are

@@ -5,6 +5,9 @@
 #include "game/before_after.h"
 #include "host/host_services.h"
 #include "runtime/block_locators.h"
+#include "runtime/live_writes.h"
+#include "runtime/override_patches.h"
+#include "runtime/redirects.h"
 #include "timecycle/timecycle_model.h"
 #include "visualsettings/visualsettings_entries.h"
 
@@ -63,13 +66,16 @@ void BootstrapEditor() {
     core::EnsureWorkspaceFolders();
     core::LoadSettings();
     runtime::SecondaryBlockLocator();
-    // The live-write runtime's redirect preparers and store probes run here.
+    // The redirect preparers and store probes, in their order (one pass over
+    // the game image serves every search among them).
+    runtime::RunStartupPreparers();
     timecycle::AssignVariableSlotAddresses();
     visualsettings::StartVisualSettings();  // the parameters bound, then reset to their defaults
-    // The second ambient-bounce preparer with the group-C applier follows
-    // here, before the hooks.
+    runtime::PrepareRedirect(runtime::RedirectId::AmbientBounceDownWrap);
+    runtime::ApplyLiveSlotGroupC();
     InstallPresentationHooks();
-    // The write-list cave and the emptying of the write list follow the hooks.
+    if (!runtime::WriteListCaveInstalled()) runtime::InstallWriteListCave();
+    runtime::ClearWriteListCount();
 }
 
 }  // namespace host

@@ -17,6 +17,6 @@ void WireEditorEntries() {
     entries.clearImportPatchesMark = [] { PatchesClearedForImport.store(0); };
 }
 
-void ForgetTickStoreProbes() { runtime::ForgetStoreProbes(); }
+void ForgetTickStoreProbes() { runtime::ResetStoreProbes(); }
 
 }  // namespace host

@@ -1,5 +1,6 @@
 #include "runtime/locator_state.h"
 
+#include "runtime/code_index.h"
 #include "runtime/shared_image_search.h"
 
 namespace runtime {
@@ -15,6 +16,13 @@ void ResetLocatorState() {
     for (SharedImageSearch* search : Locators.SharedSearches) ForgetSearch(search->result);
     Locators.SecondaryBlockSearches = 0;
     Locators.SignaturePasses = 0;
+    Locators.ImagePasses = 0;
+    Locators.LastPassBytes = 0;
+    Locators.LastPassLightningHits = 0;
+    Locators.LastPassWatertuneHits = 0;
+    Locators.TimecycleSiteA = 0;
+    Locators.TimecycleSiteB = 0;
+    ResetCodeIndex();
 }
 
 }  // namespace runtime

@@ -41,6 +41,16 @@ struct LocatorState {
     // SecondaryBlock, and image passes made for data signatures.
     std::atomic<int> SecondaryBlockSearches{0};
     std::atomic<int> SignaturePasses{0};
+    // Passes over the image (signature_pass.h), the bytes the last one read
+    // and the matches it counted of the lightning and water-tuning runs.
+    std::atomic<int> ImagePasses{0};
+    std::atomic<uint64_t> LastPassBytes{0};
+    std::atomic<uint32_t> LastPassLightningHits{0};
+    std::atomic<uint32_t> LastPassWatertuneHits{0};
+    // The first match of each timecycle signature (the sprite redirects
+    // take their instructions); settled with TimecycleBlock.
+    std::atomic<uint64_t> TimecycleSiteA{0};
+    std::atomic<uint64_t> TimecycleSiteB{0};
     // The locks named above (never reset).
     std::mutex SignaturePassMutex;
     std::mutex SecondaryBlockMutex;
@@ -48,8 +58,8 @@ struct LocatorState {
 };
 extern LocatorState Locators;
 
-// Every answer and failure forgotten and the counts zero, as at the start of
-// the run. The run never calls it (tests and benchmarks, while no search runs).
+// Every answer and failure forgotten (the code index of the patches with
+// them) and the counts zero, as at the start of the run. The run never calls it (tests and benchmarks, while no search runs).
 void ResetLocatorState();
 
 }  // namespace runtime

@@ -129,7 +129,7 @@ void BindVisualSettingsParams() {
     for (size_t i = 0; i < kDarkFilmicSlotCount; ++i) DarkFilmicSlot(i).address = dark != 0 ? dark + 4 * i : 0;
 
     // The code-patch keys: their game value is what the manual live write's store writes.
-    for (size_t i = 0; i < kManualLiveWriteCount; ++i) {
+    for (size_t i = 0; i < runtime::kManualLiveWriteCount; ++i) {
         VisualSettingsParam* row = FindParamInArray(ArrayByFirstKey(kRainLightArray), ManualLiveWriteKey(i));
         if (row == nullptr) row = FindParamInArray(ArrayByFirstKey(kHeadlightsArray), ManualLiveWriteKey(i));
         if (row != nullptr) row->liveAddress = ManualLiveWriteStoreTarget(i);

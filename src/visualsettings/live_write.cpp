@@ -12,6 +12,7 @@
 #include "runtime/scans.h"
 #include "visualsettings/binding.h"
 #include "visualsettings/car_lod.h"
+#include "visualsettings/code_patch_publishers.h"
 #include "visualsettings/pointer_map.h"
 #include "visualsettings/puddles.h"
 #include "visualsettings/runtime_keys.h"

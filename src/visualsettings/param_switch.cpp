@@ -5,6 +5,7 @@
 #include "core/editor_state.h"
 #include "game/before_after.h"
 #include "platform/clock.h"
+#include "runtime/group_appliers.h"
 #include "runtime/guarded_memory.h"
 #include "visualsettings/binding.h"
 #include "visualsettings/car_lod.h"
@@ -28,11 +29,11 @@ constexpr const char* kUnmappedNotice =
 
 void ShownAgain() {
     if (Switch.importHasUnmapped.load() != 0) SetStatus(Switch.importExportStatus, kUnmappedNotice);
-    else Switch.importFollow.store(1);
+    else runtime::GroupAppliers.importFollow.store(1);
 }
 
 bool Writes(const VisualSettingsParam& row) {
-    return row.overridden || (Switch.importFollow.load() != 0 && row.differs);
+    return row.overridden || (runtime::GroupAppliers.importFollow.load() != 0 && row.differs);
 }
 
 }  // namespace
@@ -66,7 +67,7 @@ void VisualSettingsBeforeAfter() {
             if (IsTrafficLightColorOverridden(group)) WriteTrafficLightColorGroup(group);
         }
         ApplyBlackoutToTrafficLights();
-        Switch.importFollow.store(0);
+        runtime::GroupAppliers.importFollow.store(0);
         return;
     }
     PublishPuddlesValues();
@@ -81,7 +82,7 @@ void ApplyAllParamsShown() {
         const uint64_t base = ArrayBaseAddress(array);
         for (VisualSettingsParam& row : array.Rows()) ApplyOverriddenParam(row, base);
     }
-    const bool follow = Switch.importFollow.load() != 0;
+    const bool follow = runtime::GroupAppliers.importFollow.load() != 0;
     for (size_t i = 0; i < kDarkFilmicSlotCount; ++i) {
         runtime::LiveOverrideSlot& slot = DarkFilmicSlot(i);
         if (!slot.enabled && !(follow && slot.followImport)) continue;
@@ -155,7 +156,7 @@ bool AnyVisualSettingsGroupEdited() {
 
 void ResetSwitchForTesting() {
     Switch.lastApplied.store(1);
-    Switch.importFollow.store(0);
+    runtime::GroupAppliers.importFollow.store(0);
     Switch.importHasUnmapped.store(0);
     Switch.specialKeysReapplyMs.store(0);
     Switch.loadLayout.store(nullptr);

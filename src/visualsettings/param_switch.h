@@ -12,7 +12,7 @@
 //
 // Thread rule: the state below is atomics. The script fiber runs the passes;
 // the import (render thread) sets importHasUnmapped and resets
-// specialKeysReapplyMs; the runtime's per-frame appliers read importFollow.
+// specialKeysReapplyMs; the runtime's per-frame appliers read ImportFollowFlag.
 #pragma once
 #include <atomic>
 #include <cstdint>
@@ -27,10 +27,10 @@ inline constexpr uint64_t kSpecialKeysReapplyMs = 250;
 struct SwitchState {
     // The value of core::VisualSettingsAfterShown the last pass saw.
     std::atomic<uint8_t> lastApplied{1};
-    // ImportFollowFlag: 1 only during the first shown pass after a switch to
-    // shown; rows and slots that merely differ (imported values) are then
-    // written too.
-    std::atomic<uint8_t> importFollow{0};
+    // (ImportFollowFlag is runtime::GroupAppliers.importFollow, which the
+    // runtime's appliers read too: 1 only during the first shown pass after
+    // a switch to shown; rows and slots that merely differ, such as imported
+    // values, are then written too.)
     // Set by an import whose file had keys the editor cannot map.
     std::atomic<uint8_t> importHasUnmapped{0};
     // Time of the last re-apply of the special keys; 0 = due now.

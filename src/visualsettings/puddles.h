@@ -71,8 +71,6 @@ bool StopPuddlesKeeper(uint32_t timeoutMs);
 void PublishPuddlesValues();
 // The scale cell := value, its flag := active (the per-row writers).
 void PublishPuddlesScale(float value, bool active);
-// Whether the capture patch that reads the published values is installed.
-bool CaptureHookInstalled();
 
 void ResetPuddlesForTesting();
 

@@ -3,9 +3,12 @@
 #include <chrono>
 
 #include "core/editor_state.h"
+#include "runtime/group_appliers.h"
+#include "runtime/live_writes.h"
 #include "runtime/scans.h"
 #include "visualsettings/binding.h"
 #include "visualsettings/car_lod.h"
+#include "visualsettings/code_patch_publishers.h"
 #include "visualsettings/live_write.h"
 #include "visualsettings/param_switch.h"
 #include "visualsettings/pointer_map.h"
@@ -18,6 +21,10 @@ namespace visualsettings {
 
 void FillVisualSettingsEntries(runtime::EditorEntries& entries) {
     RegisterBindingSearches();
+    // What the live-write runtime asks of the parameters: a generated live
+    // write's lane value by key, and the pointer map after a slot's direct write.
+    runtime::LiveWrites.findParamValue = &FindLaneParamValue;
+    runtime::GroupAppliers.onDirectWrite = [](const char* name, float value) { WritePointerMapTargets(name, value); };
     entries.tick.finishVisualSettingsSwitch = &FinishVisualSettingsSwitch;
     entries.tick.visualSettingsBeforeAfter = &VisualSettingsBeforeAfter;
     entries.beforeAfter.anyVisualSettingsGroupEdited = &AnyVisualSettingsGroupEdited;
@@ -57,6 +64,7 @@ void ResetVisualSettingsForTesting() {
     ResetTrafficLightsForTesting();
     ResetVolumeColorForTesting();
     ResetSwitchForTesting();
+    ResetPublishersForTesting();
     VisualSettingsLivePaused.store(0);
 }
 

@@ -15,6 +15,11 @@ int StandInUnloadPlugin();
 int StandInDescribe(char* text, int capacity);
 // Turns on the live override slot of that display name in the loaded
 // plug-in (its slot tables are not exported: the one slot row of its
-// writable data whose name points at that text); 1 when found.
-int StandInEnablePluginSlot(const char* name);
+// writable data whose name points at that text), given as "NAME" or as
+// "NAME=VALUE" with the value it is to hold; 1 when found.
+int StandInEnablePluginSlot(const char* request);
+// Edits a visualsettings parameter of the loaded plug-in as the editor's tab
+// does ("KEY=VALUE": the row's value set and marked overridden; its rows are
+// found in its writable data the same way); 1 when found.
+int StandInSetPluginParam(const char* request);
 }

@@ -9,6 +9,7 @@
 #include "core/settings.h"
 #include "host/startup.h"
 #include "host/tick.h"
+#include "runtime/group_appliers.h"
 #include "support/sim_world_fixture.h"
 #include "visualsettings/live_write.h"
 #include "visualsettings/param_switch.h"
@@ -71,7 +72,7 @@ TEST_F(ParamSwitchTick, EditsAreReappliedEveryFrameAndTheSwitchShowsTheDefaults)
 
     Press(kVkF2);  // the edits again
     EXPECT_EQ(ReadF(address), game + 3.0f);
-    EXPECT_EQ(Switch.importFollow.load(), 0) << "only during the first pass back";
+    EXPECT_EQ(runtime::GroupAppliers.importFollow.load(), 0) << "only during the first pass back";
 }
 
 TEST_F(ParamSwitchTick, ASwitchWithoutEditsWritesNothing) {
