@@ -1,8 +1,8 @@
 // visualsettings.dat costs, over the largest real file (skipped without
 // the shared test data):
 // - The import with its binding on a synthetic game image that carries the
-//   coronas and filmic stores: time per import, the share of the binding
-//   and the live machinery, and the time per line.
+//   coronas and filmic stores: time per import, the share of the binding,
+//   and the time per line.
 // - The export: template sizes 1x, 4x and 16x the file, with 0, 12 and
 //   every edited row: ns per byte (flat = linear in the size, whatever the
 //   number of edits), against memchr over the same bytes.
@@ -28,7 +28,6 @@
 #include "support/testdata.h"
 #include "ui/visualsettings_tab.h"
 #include "visualsettings/binding.h"
-#include "visualsettings/code_patch_publishers.h"
 #include "visualsettings/dat_export.h"
 #include "visualsettings/dat_import.h"
 #include "visualsettings/layout_reader.h"
@@ -80,7 +79,6 @@ void BM_ImportLargestRealFile(benchmark::State& state) {
     for (auto _ : state) {
         const auto a = std::chrono::steady_clock::now();
         BindVisualSettingsParams();
-        InstallCodePatchesAndPublish();
         const auto b = std::chrono::steady_clock::now();
         ImportVisualSettingsText(text);  // binds and prepares once more, then the lines
         const auto c = std::chrono::steady_clock::now();

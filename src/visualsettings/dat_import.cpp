@@ -13,7 +13,6 @@
 #include "platform/files.h"
 #include "runtime/guarded_memory.h"
 #include "visualsettings/binding.h"
-#include "visualsettings/code_patch_publishers.h"
 #include "visualsettings/layout_reader.h"
 #include "visualsettings/live_write.h"
 #include "visualsettings/param_switch.h"
@@ -74,11 +73,10 @@ ArrayBases CurrentArrayBases() {
 }
 
 // The live machinery ready before any value is applied, whatever the file
-// holds: the binding (once per import), the code patches and their values.
-void PrepareLive() {
-    BindVisualSettingsParams();
-    InstallCodePatchesAndPublish();
-}
+// holds: the binding, once per import. The code patches are installed and
+// their values published by the next before/after pass on the script fiber
+// (the runtime's caves are the fiber's), within a frame of the import.
+void PrepareLive() { BindVisualSettingsParams(); }
 
 std::string CountsStatus(uint64_t first, const ImportCounts& counts) {
     std::string status = "Loaded " + std::to_string(first) + " / " + std::to_string(counts.parsed) + " values";
