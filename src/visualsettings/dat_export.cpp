@@ -55,9 +55,18 @@ bool ParseTemplateLine(std::string_view line, const EditedKeyMap& edited, Writte
     if (p == n || line[p] == '#' || line.substr(p, 2) == "//") return false;
     const size_t keyStart = p;
     while (p < n && !IsSpace(line[p])) ++p;
-    thread_local std::string lower;
-    lower.assign(line.substr(keyStart, p - keyStart));
-    for (char& c : lower) c = core::LowerByte(c);
+    // The key in lower case, on the stack for keys of usual length.
+    const std::string_view key = line.substr(keyStart, p - keyStart);
+    char buffer[160];
+    std::string longKey;
+    std::string_view lower;
+    if (key.size() <= sizeof(buffer)) {
+        for (size_t i = 0; i < key.size(); ++i) buffer[i] = core::LowerByte(key[i]);
+        lower = std::string_view(buffer, key.size());
+    } else {
+        longKey = LowerAscii(key);
+        lower = longKey;
+    }
     const auto entry = edited.find(lower);
     if (entry == edited.end()) return false;
     while (p < n && IsSpace(line[p])) ++p;

@@ -8,6 +8,7 @@
 // Thread rule: render thread (the tab's export button); no state of its own.
 #pragma once
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <string>
 #include <string_view>
@@ -16,8 +17,8 @@
 
 namespace visualsettings {
 
-// Lower-cased key to the value to export.
-using EditedKeyMap = std::map<std::string, float>;
+// Lower-cased key to the value to export (found by a key's view too).
+using EditedKeyMap = std::map<std::string, float, std::less<>>;
 // Lower-cased key to whether some template line took it.
 using WrittenKeyMap = std::map<std::string, bool>;
 

@@ -100,11 +100,14 @@ void Publish(std::shared_ptr<const VisualSettingsLayout> layout) {
     LayoutReader.current = std::move(layout);
 }
 
-const VisualSettingsLayout* SnapshotForThisThread() {
-    // The pointer stays valid until this thread asks again.
-    thread_local std::shared_ptr<const VisualSettingsLayout> held;
-    held = LayoutSnapshot();
-    return held.get();
+// The edited test's layout: the last published one, held until the next
+// call. Its one caller is the before/after hotkey on the script fiber. (No
+// thread_local here: in a DLL a thread-local object with a destructor keeps
+// the DLL from unloading while its thread lives.)
+const VisualSettingsLayout* SnapshotForEditedTest() {
+    std::lock_guard<std::mutex> lock(LayoutReader.publishMutex);
+    LayoutReader.heldForEditedTest = LayoutReader.current;
+    return LayoutReader.heldForEditedTest.get();
 }
 
 }  // namespace
@@ -377,7 +380,7 @@ std::shared_ptr<const VisualSettingsLayout> LayoutSnapshot() {
     return LayoutReader.current;
 }
 
-void RegisterLayoutReader() { Switch.loadLayout.store(&SnapshotForThisThread); }
+void RegisterLayoutReader() { Switch.loadLayout.store(&SnapshotForEditedTest); }
 
 void ResetLayoutReaderForTesting() {
     LayoutReader.reloadRequested.store(0);
@@ -386,6 +389,8 @@ void ResetLayoutReaderForTesting() {
     LayoutReader.loadedOnce = false;
     LayoutReader.reads = 0;
     Publish(nullptr);
+    std::lock_guard<std::mutex> lock(LayoutReader.publishMutex);
+    LayoutReader.heldForEditedTest.reset();
 }
 
 }  // namespace visualsettings

@@ -37,6 +37,8 @@ struct LayoutReaderState {
     // ---- published ----
     mutable std::mutex publishMutex;
     std::shared_ptr<const VisualSettingsLayout> current;
+    // The layout the edited test (script fiber) is reading, kept alive until its next call.
+    std::shared_ptr<const VisualSettingsLayout> heldForEditedTest;
 };
 extern LayoutReaderState LayoutReader;
 

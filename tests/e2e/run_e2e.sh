@@ -221,7 +221,6 @@ bands() {
       if (cls == "header") return r >= 130 && r - g >= 60 && r - b >= 60
       if (cls == "frame") return near(r, g, b, 61, 43, 43, 6)
       if (cls == "save") return b >= r + 3 && r < 90 && g < 90 && b < 90
-      if (cls == "reset") return r >= 35 && r < 130 && r - g >= 12 && r - b >= 12
       return 0
     }
     function endrow() {
@@ -407,10 +406,23 @@ check_visualsettings_live() {
 # it carries reaches the game. An edit of that key (the host's set_param,
 # as a drag would) and a click on "Export visualsettings.dat" give a file
 # that differs from the imported one only in that line. The buttons are
-# found by the red "Reset all" button below them (110 x 28): "Load" stands
-# above it, "Export" to the right of "Load".
-dat_buttons() {   # SHOT: "x y" of the Reset all button's top left corner
-  bands "$1" reset 100 120 0 5000 0 | awk '$2 - $1 >= 20 && $2 - $1 <= 32 { print $3, $1; exit }'
+# found by the dark red "Reset all" button below them (110 x 28): "Load"
+# stands above it, "Export" to the right of "Load".
+dat_buttons() {   # SHOT: "x y" of the Reset all button's top left corner (rows of a 100 to 120 px run of its red)
+  pixels "$1" "$(screen_geom)" | awk '
+    function endrun(   len) {
+      len = lastx - runx + 1
+      if (inrun && len >= 100 && len <= 120) { if (!found) { fx = runx; fy = row; found = 1 } rows++ }
+      inrun = 0
+    }
+    $2 != row { endrun(); row = $2 }
+    {
+      if ($3 >= 50 && $3 < 130 && $3 - $4 >= 25 && $3 - $5 >= 25) {
+        if (!inrun || $1 != lastx + 1) { endrun(); inrun = 1; runx = $1 }
+        lastx = $1
+      } else endrun()
+    }
+    END { endrun(); if (found && rows >= 4) print fx, fy }'
 }
 check_visualsettings_dat() {
   local imported="$docs/VRN/Imports/visualsettings.dat" exported="$docs/VRN/Exports/visualsettings.dat" rx ry
