@@ -72,11 +72,18 @@ void RestoreCodePatch(CodePatch& patch) {
 }
 
 bool ApplyCodePatches(std::span<CodePatch* const> patches) {
+    if (patches.size() > kMaxGroupPatches) return false;
+    uint64_t written = 0;  // bit i: this call wrote patch i
     for (size_t i = 0; i < patches.size(); ++i) {
         if (patches[i]->applied) continue;
-        if (ApplyCodePatch(*patches[i])) continue;
-        // Back to what the game had: every patch of the group this call wrote.
-        for (size_t j = 0; j < i; ++j) RestoreCodePatch(*patches[j]);
+        if (ApplyCodePatch(*patches[i])) {
+            written |= uint64_t{1} << i;
+            continue;
+        }
+        // Back to what the game had: every patch of the group this call
+        // wrote (one applied before it belongs to whoever applied it).
+        for (size_t j = 0; j < i; ++j)
+            if ((written >> j) & 1) RestoreCodePatch(*patches[j]);
         return false;
     }
     return true;

@@ -49,7 +49,10 @@ bool ApplyCodePatch(CodePatch& patch);
 // applied, so that the next restore writes it again.
 void RestoreCodePatch(CodePatch& patch);
 // Applies every patch or none: at the first one that cannot be applied,
-// the ones this call applied are written back. True when all are applied.
+// the ones this call applied are written back (ones applied before the call
+// stay). True when all are applied; false for a group of more than
+// kMaxGroupPatches.
+inline constexpr size_t kMaxGroupPatches = 64;
 bool ApplyCodePatches(std::span<CodePatch* const> patches);
 void RestoreCodePatches(std::span<CodePatch* const> patches);
 bool AnyApplied(std::span<CodePatch* const> patches);

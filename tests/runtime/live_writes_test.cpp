@@ -84,6 +84,37 @@ TEST(ManualLiveWrites, TheCaveStoresTheGamesValueAndTheEditorsBehindItsFlag) {
     EXPECT_EQ(At(global), 2.5f);
 }
 
+// A game thread that entered the cave before the unload took the jump back
+// finishes its pass there: the cave's code, flag and value outlive the
+// unload. The thread is played by a copy of the function's first bytes
+// ending in the jump the unload took away; the cave returns into the
+// function's own epilogue.
+TEST(ManualLiveWrites, AThreadInsideTheCaveAtTheUnloadFinishesItsPass) {
+    SyntheticImage image;
+    const uint64_t global = image.Reserve(ImageSection::Data, 16, 16);
+    const uint64_t function = PlantManualStore(image, global);
+    InstallManualLiveWrites();
+    const ManualLiveWrite& entry = LiveWrites.manual[0];
+    ASSERT_EQ(entry.jump.applied, 1);
+    ASSERT_EQ(entry.jump.site, function + 9);
+    PublishManualLiveWrite(0, 9.0f, true);
+    // push rsi; sub rsp, 0x30; movss xmm0, [rdi]; jmp cave
+    std::vector<uint8_t> inside = {0x56, 0x48, 0x83, 0xEC, 0x30, 0xF3, 0x0F, 0x10, 0x07, 0xE9, 0, 0, 0, 0};
+    const uint64_t at = image.Reserve(ImageSection::Text, inside.size(), 16);
+    SetDisp(inside, at, 10, 14, entry.cave.code);
+    image.Write(at, inside);
+    RestoreLiveWriteJumps();
+    ASSERT_EQ(entry.jump.applied, 0);
+    const float game = 2.5f;
+    Call(function, &game);
+    EXPECT_EQ(At(global), 2.5f) << "after the unload the game's own store";
+    EXPECT_EQ(Protection(entry.cave.code), platform::kPageExecuteRead);
+    EXPECT_EQ(Protection(entry.cave.data), platform::kPageReadWrite);
+    Call(at, &game);
+    EXPECT_EQ(At(global), 9.0f) << "the pass begun before the unload ends with the cave's value";
+    ResetLiveWritesForTesting();
+}
+
 // Generated live writes from rows a test plants: a movss store and its
 // cave with one lane whose key the editor knows, a row matched twice, and
 // two rows of one store (the second covered).

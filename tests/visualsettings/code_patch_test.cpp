@@ -18,7 +18,7 @@
 namespace vstest {
 namespace {
 
-class CodePatchTest : public VisualSettingsTest {
+class CodePatchPublishersTest : public VisualSettingsTest {
 protected:
     void SetUp() override {
         VisualSettingsTest::SetUp();
@@ -35,7 +35,7 @@ protected:
     testsupport::SyntheticGame game;
 };
 
-TEST_F(CodePatchTest, ManualLiveWritesPublishTheirRowsEditsWhileShown) {
+TEST_F(CodePatchPublishersTest, ManualLiveWritesPublishTheirRowsEditsWhileShown) {
     for (size_t i = 0; i < runtime::kManualLiveWriteCount; ++i)
         EXPECT_EQ(Row(ManualLiveWriteKey(i)).liveAddress, game.manualGlobals[i]) << "bound to its store's target";
     VisualSettingsBeforeAfter();  // installs the caves
@@ -58,7 +58,7 @@ TEST_F(CodePatchTest, ManualLiveWritesPublishTheirRowsEditsWhileShown) {
     EXPECT_EQ(Flag(alpha.cave.data, 0), 0u) << "not overridden";
 }
 
-TEST_F(CodePatchTest, PuddleValuesArePublishedForTheCapturePatch) {
+TEST_F(CodePatchPublishersTest, PuddleValuesArePublishedForTheCapturePatch) {
     VisualSettingsBeforeAfter();
     ASSERT_TRUE(CaptureHookInstalled());
     const uint64_t data = runtime::LiveWrites.puddle.cave.data;
@@ -93,7 +93,7 @@ TEST_F(CodePatchTest, PuddleValuesArePublishedForTheCapturePatch) {
     EXPECT_EQ(ReadF(data + 12), 2.0f);
 }
 
-TEST_F(CodePatchTest, GeneratedLanesFollowTheirRowsAndOthersAreLeftAlone) {
+TEST_F(CodePatchPublishersTest, GeneratedLanesFollowTheirRowsAndOthersAreLeftAlone) {
     const uint64_t global = image_->Reserve(ImageSection::Data, 16, 16);
     // movss [rip→global], xmm0; ret; then bytes that make it unique.
     std::vector<uint8_t> code = {0xF3, 0x0F, 0x11, 0x05, 0, 0, 0, 0, 0xC3, 0x19, 0x28, 0x37, 0x46};

@@ -4,8 +4,10 @@
 // unload).
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <cstring>
+#include <string>
 #include <thread>
 
 #include "platform/clock.h"
@@ -147,3 +149,27 @@ TEST_F(RuntimeTableTest, TheUnloadStopsTheWaitingThreadAndWaitsForIt) {
 }
 
 }  // namespace
+
+namespace vstest_status {
+
+// The locator's thread writes its status while the tab reads it: a reader
+// sees one whole text or the other, never a text half replaced.
+TEST(StatusLineTest, AReaderOnAnotherThreadSeesWholeTexts) {
+    visualsettings::StatusLine line("");
+    const std::string shortText(24, 'a'), longText(300, 'b');
+    std::atomic<bool> done{false};
+    std::thread writer([&] {
+        for (int i = 0; i < 20000; ++i) visualsettings::SetStatus(line, (i & 1) != 0 ? shortText : longText);
+        done = true;
+    });
+    size_t torn = 0, reads = 0;
+    while (!done.load() || reads == 0) {
+        const std::string seen = visualsettings::StatusText(line);
+        torn += !(seen.empty() || seen == shortText || seen == longText);
+        ++reads;
+    }
+    writer.join();
+    EXPECT_EQ(torn, 0u) << "of " << reads << " reads";
+}
+
+}  // namespace vstest_status
