@@ -199,6 +199,24 @@ TEST_F(DatFilesTest, CrOnlyAndMixedLineEndsAreLines) {
     EXPECT_FLOAT_EQ(Row(kCoronas2).value, 5.0f);
 }
 
+TEST_F(DatFilesTest, UnmappedModeAndThePlausibilityCheck) {
+    // Keys outside the key list without forced live writes: nothing reaches the game.
+    const float game = ReadF(Row(kCoronas).liveAddress);
+    ImportVisualSettingsText(std::string(kCoronas) + " 6\nno.such.key 1\n", ImportOptions{.checkPlausibility = false, .forceLive = false});
+    EXPECT_EQ(Switch.importHasUnmapped.load(), 1);
+    EXPECT_EQ(StatusText(Switch.importExportStatus), "Loaded 1 / 2 values, 1 unknown.");  // applied, not live
+    EXPECT_FLOAT_EQ(Row(kCoronas).value, 6.0f);
+    EXPECT_FLOAT_EQ(ReadF(Row(kCoronas).liveAddress), game);
+    // An implausible LOD distance is passed over.
+    VisualSettingsParam& lod = Row("car.lod.distance.high");
+    const float before = lod.value;
+    ImportVisualSettingsText("car.lod.distance.high " + std::to_string(lod.defaultValue + 5.0f) + "\n",
+                             ImportOptions{.checkPlausibility = true, .forceLive = true});
+    EXPECT_EQ(Switch.importHasUnmapped.load(), 0);
+    EXPECT_FLOAT_EQ(lod.value, before);
+    EXPECT_EQ(DatImport.last.applied, 0u);
+}
+
 TEST_F(DatFilesTest, ExportWithoutEditsCopiesTheTemplate) {
     const std::string text = std::string("# head\r\n") + kCoronas + "\t1.0\r\n\r\nodd line\n" + kCoronas2 + " 2";
     Import(text);
