@@ -7,6 +7,8 @@
 #include "runtime/live_writes.h"
 #include "timecycle/modifier_live.h"
 #include "visualsettings/visualsettings_entries.h"
+#include "weather/document_live.h"
+#include "weather/sirens_search.h"
 
 namespace host {
 
@@ -33,7 +35,16 @@ void ShutdownEditor() {
     }
     const HostServices& services = CurrentHostServices();
     if (services.restoreWindowProcedure != nullptr) services.restoreWindowProcedure();
-    if (!WaitForDetoursToLeave(DetourDrainTimeoutMs)) return;
+    const bool drained = WaitForDetoursToLeave(DetourDrainTimeoutMs);
+    // The weather documents' blocks get the game's own bytes back and the
+    // documents go. A frame still inside a detour may be drawing the Weather
+    // tab under the documents' lock: then this only happens when the lock
+    // is free at once.
+    weather::ReleaseWeatherEditor(drained);
+    // The siren search stops and its thread is joined; the siren block gets
+    // the game's bytes back.
+    weather::ReleaseSirens(drained);
+    if (!drained) return;
     if (services.releaseOverlay != nullptr) services.releaseOverlay();
 }
 

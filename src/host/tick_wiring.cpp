@@ -5,6 +5,7 @@
 #include "runtime/store_probes.h"
 #include "timecycle/timecycle_entries.h"
 #include "visualsettings/visualsettings_entries.h"
+#include "weather/weather_entries.h"
 
 namespace host {
 
@@ -13,7 +14,8 @@ void WireEditorEntries() {
     runtime::FillRuntimeEntries(entries);
     timecycle::FillTimecycleEntries(entries);
     visualsettings::FillVisualSettingsEntries(entries);
-    // The modifier and weather-document editors fill theirs here as they are built.
+    weather::FillWeatherEntries(entries);
+    // The modifier editor fills its entries here as it is built.
     entries.clearImportPatchesMark = [] { PatchesClearedForImport.store(0); };
 }
 

@@ -12,6 +12,7 @@
 #include "ui/settings_tab.h"
 #include "ui/timecycle_mods_tab.h"
 #include "ui/visualsettings_tab.h"
+#include "ui/weather_tab.h"
 
 namespace ui {
 
@@ -81,8 +82,14 @@ void DrawTabs() {
             DrawVisualSettingsTab();
             ImGui::EndTabItem();
         }
-        if (ImGui::BeginTabItem("Weather")) ImGui::EndTabItem();
-        if (ImGui::BeginTabItem("Misc")) ImGui::EndTabItem();
+        if (ImGui::BeginTabItem("Weather")) {
+            DrawWeatherTab();
+            ImGui::EndTabItem();
+        }
+        if (ImGui::BeginTabItem("Misc")) {
+            DrawMiscTab();
+            ImGui::EndTabItem();
+        }
         if (ImGui::BeginTabItem("Settings")) {
             DrawSettingsTab();
             ImGui::EndTabItem();

@@ -17,25 +17,17 @@ MiscXmlFilterState WeatherRenderFilterState;
 
 namespace {
 
-enum class DocumentKind { Watertune, VfxLightning, WeatherXml, Render, Other };
-
-DocumentKind KindOf(const WeatherDocument& document) {
-    const std::string_view name = document.fileName ? document.fileName : "";
-    if (EqualsNoCase(name, "watertune.xml")) return DocumentKind::Watertune;
-    if (EqualsNoCase(name, "vfxlightningsettings.xml")) return DocumentKind::VfxLightning;
-    if (EqualsNoCase(name, "weather.xml")) return DocumentKind::WeatherXml;
-    if (FindWeatherRenderFile(name)) return DocumentKind::Render;
-    return DocumentKind::Other;
-}
+DocumentKind KindOf(const WeatherDocument& document) { return DocumentKindOf(document); }
 
 }  // namespace
 
 MiscXmlFilterState& MiscXmlFilterStateOf(const WeatherDocument& document) {
-    const std::string_view name = document.fileName ? document.fileName : "";
-    if (EqualsNoCase(name, "watertune.xml")) return WatertuneFilterState;
-    if (EqualsNoCase(name, "vfxlightningsettings.xml")) return VfxLightningFilterState;
-    if (EqualsNoCase(name, "weather.xml")) return WeatherXmlFilterState;
-    return WeatherRenderFilterState;
+    switch (KindOf(document)) {
+        case DocumentKind::Watertune: return WatertuneFilterState;
+        case DocumentKind::VfxLightning: return VfxLightningFilterState;
+        case DocumentKind::WeatherXml: return WeatherXmlFilterState;
+        default: return WeatherRenderFilterState;
+    }
 }
 
 bool IsValueEdited(const XmlValueRecord& value) { return value.currentText != value.originalText; }

@@ -71,4 +71,16 @@ bool WaitForThread(uint64_t thread, uint32_t timeoutMs) {
     return true;
 }
 
+bool StartJoinableThread(std::function<void()> body, std::thread& thread) {
+    if (!body) return false;
+    try {
+        thread = std::thread(std::move(body));
+    } catch (...) {  // std::system_error when no thread can be made, or bad_alloc
+        return false;
+    }
+    return true;
+}
+
+void LowerCurrentThreadPriority() { SetThreadPriority(GetCurrentThread(), THREAD_PRIORITY_BELOW_NORMAL); }
+
 }  // namespace platform
