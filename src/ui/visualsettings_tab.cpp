@@ -194,9 +194,9 @@ void DrawVisualParamRow(VisualSettingsParam& row) {
             ImGui::SameLine();
             ImGui::TextDisabled("%s", on ? "on" : "off");
         } else if (row.Kind() == visualsettings::ValueKind::UnsignedInt || visualsettings::IsSpecialUnitKey(row.key)) {
-            int i = VisualDragInt(value);
-            int lo = VisualDragInt(row.spec->minimum);
-            int hi = row.spec->maximum > row.spec->minimum ? VisualDragInt(row.spec->maximum) : 0;
+            int i = VisualDragInt(static_cast<double>(value));
+            int lo = VisualDragInt(static_cast<double>(row.spec->minimum));
+            int hi = row.spec->maximum > row.spec->minimum ? VisualDragInt(static_cast<double>(row.spec->maximum)) : 0;
             if (hi <= lo) lo = hi = 0;
             ImGui::SetNextItemWidth(180.0f);
             if (ImGui::DragInt("##value", &i, 1.0f, lo, hi, "%d")) {
