@@ -6,11 +6,14 @@
 #include <array>
 #include <atomic>
 #include <mutex>
+#include <vector>
 
 #include "runtime/cached_search.h"
 #include "runtime/data_signatures.h"
 
 namespace runtime {
+
+struct SharedImageSearch;
 
 struct LocatorState {
     // Timecycle block cache and tried flag: one attempt per run (the first
@@ -30,6 +33,10 @@ struct LocatorState {
     // Signature cache: per data signature id (1 to 161) one attempt per run.
     // Settled under SignaturePassMutex.
     std::array<CachedSearch, kDataSignatureCount + 1> SignatureCache;
+    // The searches of the layers above that join the pass
+    // (shared_image_search.h), in the order registered; the searches
+    // themselves live with their owners. Under SignaturePassMutex.
+    std::vector<SharedImageSearch*> SharedSearches;
     // Diagnostics and tests: whole-image searches made for the
     // SecondaryBlock, and image passes made for data signatures.
     std::atomic<int> SecondaryBlockSearches{0};

@@ -12,6 +12,7 @@
 #include "ui/settings_tab.h"
 #include "ui/timecycle_mods_tab.h"
 #include "ui/timecycles_tab.h"
+#include "ui/visualsettings_tab.h"
 #include "ui/weather_tab.h"
 
 namespace ui {
@@ -81,7 +82,10 @@ void DrawTabs() {
             DrawTimecycleModsTab();
             ImGui::EndTabItem();
         }
-        if (ImGui::BeginTabItem("Visualsettings")) ImGui::EndTabItem();
+        if (ImGui::BeginTabItem("Visualsettings")) {
+            DrawVisualSettingsTab();
+            ImGui::EndTabItem();
+        }
         if (ImGui::BeginTabItem("Weather")) {
             DrawWeatherTab();
             ImGui::EndTabItem();

@@ -2,8 +2,6 @@
 
 #include <imgui.h>
 
-#include "runtime/guarded_memory.h"
-#include "runtime/live_slots.h"
 
 namespace ui {
 
@@ -38,17 +36,6 @@ bool DrawResetParamButton(uint8_t shown) {
     ImGui::PopStyleColor(4);
     ImGui::PopStyleVar();
     return clicked;
-}
-
-void ResetParamSlot(runtime::LiveOverrideSlot* slot) {
-    if (slot == nullptr) return;
-    const float v = slot->baselineCaptured ? slot->baselineValue.Get() : slot->liveValue.Get();
-    slot->value = v;
-    slot->liveValue = v;
-    slot->loaded = 1;
-    slot->enabled = 0;
-    slot->followImport = 0;
-    if (slot->address != 0) runtime::SafeWriteFloat(slot->address, v);
 }
 
 }  // namespace ui

@@ -23,6 +23,7 @@
 #include "timecycle/timecycle_model.h"
 #include "timecycle/timecycle_xml.h"
 #include "ui/param_rows.h"
+#include "visualsettings/live_write.h"
 
 namespace ui {
 
@@ -376,7 +377,7 @@ void EditTimecycleColour(const TimecycleVariable* const rows[3], const std::stri
 
 void ResetTimecycleRows(const TimecycleVariable* const* rows, size_t count) {
     for (size_t i = 0; i < count; ++i)
-        if (rows[i]) ResetParamSlot(rows[i]->slot);
+        if (rows[i] && rows[i]->slot) visualsettings::ResetVisualSettingRow(*rows[i]->slot);
     timecycle::CommitCurrentContext();
     timecycle::ApplyContextToLive();
     timecycle::ClearWriteListCount();

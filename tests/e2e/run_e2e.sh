@@ -192,6 +192,7 @@ menu_gone() {
   [ -n "$patch" ] && other=$(count_near "$1" "$patch" $BG 2 0)
   [ "$(count_near "$1" "$(screen_geom)" $BG 2 0)" = "$other" ]
 }
+menu_shown_now() { shot menu-now && menu_shown menu-now; }
 # The tab bar is the first row of the selected tab's colour; on a row just
 # below its top edge the tabs show as runs of the Tab and TabSelected
 # colours: one "S|T x0 x1 y" line per tab.
@@ -475,6 +476,85 @@ check_timecycles_tab() {
   fi
   verdict "w_clear.xml loaded from Imports into the game's table (sky ($r, $g, $b) at keyframe $kf); R typed as 0.5 made the game's sky (128, $g, $b); held, the button showed ($r, $g, $b); the export differs only in that number"
 }
+# ---- Timecycle modifiers: a file from Imports, edited in its tab, live in the game's heap ----
+# The modifier file of the check below: laid out like the game's first file
+# (637 modifiers, 19,187 rows), its first modifier holding the values of the
+# stand-in game's block (stand_in_game.cpp), the others filler values.
+modifier_file() {
+  awk 'BEGIN {
+    printf "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n<timecycle_modifier_data version=\"1.000000\">\r\n"
+    printf "  <modifier name=\"e2e_tunnel\" numMods=\"6\" userFlags=\"0\">\r\n"
+    split("17.375 0.625 2.750 1.000 0.125 3.500 40.000 0.250 5.500 0.875 0.375 12.125", v, " ")
+    for (r = 0; r < 6; r++) printf "    <row_%d>%s %s</row_%d>\r\n", r, v[2 * r + 1], v[2 * r + 2], r
+    printf "  </modifier>\r\n"
+    rows = 19187 - 6
+    for (m = 1; m < 637; m++) {
+      n = int(rows / 636) + (m - 1 < rows % 636 ? 1 : 0)
+      printf "  <modifier name=\"filler_%d\" numMods=\"%d\" userFlags=\"0\">\r\n", m, n
+      for (r = 0; r < n; r++) printf "    <var_%d>%d.%02d 1.0%d</var_%d>\r\n", r, m, r % 100, r % 10, r
+      printf "  </modifier>\r\n"
+    }
+    printf "</timecycle_modifier_data>\r\n"
+  }'
+}
+# drag X Y DX: the left button held down at X, Y and the mouse moved DX
+# pixels to the right in six steps, each taken in by the overlay's frames.
+drag() {
+  x mousemove "$1" "$2"; sleep 0.15; x mousedown 1; settle
+  for _ in 1 2 3 4 5 6; do x mousemove_relative -- $(($3 / 6)) 0; count_up overlay_signals 2; done
+  x mouseup 1; settle
+}
+modifier_block() { echo "rows as planted $(num modifier_rows_original), changed $(num modifier_rows_changed), first value $(num modifier_first_value_milli)/1000, the game's own bytes intact $(num modifier_own_bytes_intact)"; }
+bands_seen() { echo "$(wc -l <"$1") found: $(tr '\n' ';' <"$1")"; }
+check_modifier_live() {
+  local folder="$docs/VRN/Imports/Timecycle Mods" load apply clear value ly1 ay1 ax0 vy0 vy1 vx0 written
+  want '$(num modifier_rows_original) == 6 && $(num modifier_own_bytes_intact) == 1' "the game's block is not as planted: $(modifier_block)"
+  mkdir -p "$folder" && modifier_file >"$folder/timecycle_mods_1.xml" ||
+    { problems+=" could not write $folder/timecycle_mods_1.xml;"; verdict; return; }
+  park_mouse
+  shot_until 09-mods-tab-before menu_shown || { problems+=" $(menu_seen 09-mods-tab-before);"; verdict; return; }
+  click_tab 09-mods-tab-before 2
+  shot_until 09-mods-tab tabs_are TSTTTT ||
+    { problems+=" a click on the second tab gave $(tab_classes 09-mods-tab) (see 09-mods-tab.png);"; verdict; return; }
+  # Load .xml: the first blue-grey button 96 wide (its text splits it in two bands).
+  found 09-mods-tab "$art/mods-load.txt" 1 save 90 100 0 5000 0 ||
+    { problems+=" no Load .xml button in the Timecycle Mods tab (see 09-mods-tab.png);"; verdict; return; }
+  load=$(head -n1 "$art/mods-load.txt"); read -r _ ly1 _ _ <<<"$load"
+  # shellcheck disable=SC2046
+  click $(box_center $load); park_mouse
+  # The file's first modifier is selected: Apply modifier (116 wide), Clear
+  # live beside it, and the first row's Value field below them.
+  shot_until 09-mods-loaded found "$art/mods-apply.txt" 1 save 100 125 0 5000 $((ly1 + 40)) ||
+    { problems+=" the file did not load: no Apply modifier button below Load .xml (see 09-mods-loaded.png);"; verdict; return; }
+  apply=$(head -n1 "$art/mods-apply.txt"); read -r _ ay1 ax0 _ <<<"$apply"
+  found 09-mods-loaded "$art/mods-clear.txt" 1 save 70 100 $((ax0 + 100)) 5000 $((ay1 - 12)) ||
+    { problems+=" no Clear live button beside Apply modifier at $apply, bands $(bands_seen "$art/mods-clear.txt") (see 09-mods-loaded.png);"; verdict; return; }
+  found 09-mods-loaded "$art/mods-value.txt" 1 frame 15 100 "$ax0" 5000 $((ay1 + 1)) ||
+    { problems+=" no Value field below Apply modifier at $apply (see 09-mods-loaded.png);"; verdict; return; }
+  clear=$(head -n1 "$art/mods-clear.txt"); value=$(head -n1 "$art/mods-value.txt")
+  read -r vy0 vy1 vx0 _ <<<"$value"
+  # The first row's value dragged 60 pixels to the right (0.01 a pixel): 17.375 becomes about 17.975.
+  drag $((vx0 + 6)) $(((vy0 + vy1) / 2)) 60
+  park_mouse
+  count_up frames 30   # the frames in which an edit must not reach the game before Apply modifier
+  want '$(num modifier_rows_changed) == 0' "the game's block changed before Apply modifier: $(modifier_block)"
+  shot 09-mods-edited
+  # shellcheck disable=SC2046
+  click $(box_center $apply); park_mouse
+  wait_for 60 '$(num modifier_rows_changed) == 1 && $(num modifier_rows_original) == 5' ||
+    { problems+=" Apply modifier did not write the edited row into the game's block within 60 s: $(modifier_block) (see 09-mods-edited.png, 09-mods-applied.png);"; shot 09-mods-applied; verdict; return; }
+  written=$(num modifier_first_value_milli)
+  want "$written > 17375" "the first value was not raised: $(modifier_block)"
+  want '$(num modifier_own_bytes_intact) == 1' "Apply modifier changed the game's own bytes of the block: $(modifier_block)"
+  shot 09-mods-applied
+  # shellcheck disable=SC2046
+  click $(box_center $clear); park_mouse
+  wait_for 60 '$(num modifier_rows_original) == 6 && $(num modifier_rows_changed) == 0' ||
+    problems+=" Clear live did not put the game's bytes back within 60 s: $(modifier_block);"
+  want '$(num modifier_first_value_milli) == 17375 && $(num modifier_own_bytes_intact) == 1' "the block after Clear live: $(modifier_block)"
+  shot 09-mods-cleared
+  verdict "timecycle_mods_1.xml loaded from Imports by a click; the dragged value was found in the game's heap and written there by Apply modifier (17375 became $written thousandths), and Clear live put the game's bytes back"
+}
 check_store_patches() {   # two live override slots on: the tick removes their engine stores in the game's code
   send enable_slot PostFX Scanline Intensity
   send enable_slot Lens Distortion Coeff
@@ -511,6 +591,82 @@ check_code_sites_unloaded() {
   want '$(num read_far_clip_milli) == 394250' "after the unload the game read a far clip of $(num read_far_clip_milli)/1000"
   count_up sites_frames 30
   verdict "the game's code section is byte for byte its file again and reads its own far clip"
+}
+# ---- Visualsettings: the parameters bound at start-up, one written live, F3 before/after ----
+# The stand-in game carries the coronas and filmic blocks with the code
+# signatures that lead to them, and the traffic-light block; it reports one
+# coronas field's value, how many fields of the first two differ from what it
+# put there, and the traffic-light colours at 0.0 (Blackout Mode is on since
+# settings_controls).
+check_visualsettings_live() {
+  want '$(num host_vs_rows) == 1306' "the host found $(num host_vs_rows) visualsettings rows in the plug-in"
+  want '$(num host_vs_rows_bound) >= 65' "$(num host_vs_rows_bound) rows bound (the 39 coronas, 8 bright filmic and 18 traffic-light rows at least)"
+  want '$(num vs_fields_changed) == 0' "$(num vs_fields_changed) fields written before any edit"
+  wait_for 60 '$(num vs_traffic_colors_dark) == 24' || problems+=" blackout: $(num vs_traffic_colors_dark) of 24 traffic-light colour floats at 0.0;"
+  want '$(num vs_traffic_others_changed) == 0' "$(num vs_traffic_others_changed) floats of the traffic-light block beside its colours written"
+  local bound; bound=$(num host_vs_rows_bound)
+  send set_param misc.coronas.intensityScaleGlobal=2.5
+  want '$(num params_set) == 1' "the host did not find the coronas intensity row"
+  wait_for 60 '$(num vs_coronas_intensity_milli) == 2500 && $(num vs_fields_changed) == 1' ||
+    problems+=" the edit: coronas intensity $(num vs_coronas_intensity_milli)/1000, fields changed $(num vs_fields_changed);"
+  press F3
+  wait_for 60 '$(num vs_coronas_intensity_milli) == 1250 && $(num vs_fields_changed) == 0' ||
+    problems+=" before: coronas intensity $(num vs_coronas_intensity_milli)/1000, fields changed $(num vs_fields_changed);"
+  press F3
+  wait_for 60 '$(num vs_coronas_intensity_milli) == 2500' ||
+    problems+=" after: coronas intensity $(num vs_coronas_intensity_milli)/1000;"
+  verdict "$bound of 1306 rows live; the traffic lights dark in the blackout; nothing written before the edit; the edited coronas intensity written live, F3 showed the game's 1.25 and the edit again"
+}
+# ---- visualsettings.dat: imported through the tab, a value live, exported ----------------
+# The file goes into the workspace's Imports; the Visualsettings tab (the
+# third) is opened and "Load visualsettings.dat" clicked; the coronas size
+# it carries reaches the game. An edit of that key (the host's set_param,
+# as a drag would) and a click on "Export visualsettings.dat" give a file
+# that differs from the imported one only in that line. The buttons are
+# found by the dark red "Reset all" button below them (110 x 28): "Load"
+# stands above it, "Export" to the right of "Load".
+dat_buttons() {   # SHOT: "x y" of the Reset all button's top left corner (rows of a 100 to 120 px run of its red)
+  pixels "$1" "$(screen_geom)" | awk '
+    function endrun(   len) {
+      len = lastx - runx + 1
+      if (inrun && len >= 100 && len <= 120) { if (!found) { fx = runx; fy = row; found = 1 } rows++ }
+      inrun = 0
+    }
+    $2 != row { endrun(); row = $2 }
+    {
+      if ($3 >= 50 && $3 < 130 && $3 - $4 >= 25 && $3 - $5 >= 25) {
+        if (!inrun || $1 != lastx + 1) { endrun(); inrun = 1; runx = $1 }
+        lastx = $1
+      } else endrun()
+    }
+    END { endrun(); if (found && rows >= 4) print fx, fy }'
+}
+check_visualsettings_dat() {
+  local imported="$docs/VRN/Imports/visualsettings.dat" exported="$docs/VRN/Exports/visualsettings.dat" rx ry
+  rm -f "$exported"
+  printf '# Visual Configuration Table\r\n# Config values for coronas\r\nmisc.coronas.sizeScaleGlobal\t3.0\t# size\r\nmisc.coronas.intensityScaleGlobal 2.5\r\n\r\n// the rest\r\nno.such.key 7\r\nmisc.coronas.ZBiasMultiplier 1.25' >"$imported"
+  menu_shown_now || open_menu 20-dat-menu || { problems="the window did not open: $(menu_seen 20-dat-menu)"; verdict; return; }
+  shot_until 20-dat-menu menu_shown
+  click_tab 20-dat-menu 3
+  shot_until 21-dat-tab tabs_are TTSTTT || { problems="the Visualsettings tab did not open: $(tab_classes 21-dat-tab)"; verdict; return; }
+  read -r rx ry < <(dat_buttons 21-dat-tab)
+  [ -n "${ry:-}" ] || { problems="no Reset all button found (see 21-dat-tab.png)"; verdict; return; }
+  click $((rx + 60)) $((ry - 24)); park_mouse
+  wait_for 60 '$(num vs_coronas_size_milli) == 3000' || problems+=" after Load: coronas size $(num vs_coronas_size_milli)/1000, not 3000;"
+  send set_param misc.coronas.sizeScaleGlobal=4.5
+  wait_for 60 '$(num vs_coronas_size_milli) == 4500' || problems+=" the edit: coronas size $(num vs_coronas_size_milli)/1000;"
+  shot_until 22-dat-edited menu_shown
+  click $((rx + 186 + 90)) $((ry - 24)); park_mouse
+  wait_for 60 "\$(holds [ -f '$exported' ])" || { problems+=" no exported file after Export;"; verdict; return; }
+  cp "$exported" "$art/visualsettings-exported.dat"
+  sed 's/^\(misc\.coronas\.sizeScaleGlobal\t\)3\.0/\14.5/' "$imported" >"$work/visualsettings-expected.dat"
+  want_that cmp -s "$work/visualsettings-expected.dat" "$exported" "the exported file differs from the imported one elsewhere than the edited value (see visualsettings-exported.dat)"
+  verdict "imported by a click on Load (the coronas size 3.0 live in the game), edited to 4.5, exported by a click: only that value changed, CR LF endings and the rest kept byte for byte"
+}
+check_visualsettings_unloaded() {   # the unload gives back the game's code (code_sites_unloaded), not its data
+  want '$(num vs_coronas_intensity_milli) == 2500' "the coronas intensity changed at the unload ($(num vs_coronas_intensity_milli)/1000)"
+  want '$(num vs_traffic_others_changed) == 0' "$(num vs_traffic_others_changed) floats of the traffic-light block beside its colours written"
+  verdict "the parameters' data as the editor left it"
 }
 check_escape_closes() {
   local esc0; esc0=$(num game_escape_downs)
@@ -764,9 +920,10 @@ fi
 timeout 60 wine wineboot </dev/null >/dev/null 2>&1
 docs=$(ls -d "$WINEPREFIX"/drive_c/users/*/Documents 2>/dev/null | grep -v /Public/ | head -n1)
 docs=$(readlink -f "$docs" 2>/dev/null || echo "$docs")
-# The user's VRN.ini from an earlier session: F1 is the timecycle before/after hotkey.
+# The user's VRN.ini from an earlier session: F1 is the timecycle before/after
+# hotkey, F3 the visualsettings one.
 mkdir -p "$docs/VRN"
-printf '[UI]\r\nTimecycleBeforeAfterHotkey=F1\r\n' >"$docs/VRN/VRN.ini"
+printf '[UI]\r\nTimecycleBeforeAfterHotkey=F1\r\nVisualSettingsBeforeAfterHotkey=F3\r\n' >"$docs/VRN/VRN.ini"
 # F2: the all-live before/after hotkey (the watertune check).
 printf 'AllLiveBeforeAfterHotkey=F2\r\n' >>"$docs/VRN/VRN.ini"
 
@@ -774,11 +931,12 @@ printf 'AllLiveBeforeAfterHotkey=F2\r\n' >>"$docs/VRN/VRN.ini"
 overlay_ready=0 rates=""
 checks=(
   "game_presents -" "plugin_loads -" "script_loop -" "dormant - dormant" "first_press -" "workspace_created -"
-  "menu_drawn overlay editor-open" "timecycles_tab overlay" "tab_click overlay" "settings_controls overlay" "store_patches -"
-  "before_after_hotkey -" "code_sites -" "escape_closes overlay editor-closed" "resize_suspends overlay" "resize1_suspends overlay"
+  "menu_drawn overlay editor-open" "timecycles_tab overlay" "tab_click overlay" "settings_controls overlay" "modifier_live overlay"
+  "store_patches -"
+  "before_after_hotkey -" "code_sites -" "visualsettings_live -" "visualsettings_dat overlay" "escape_closes overlay editor-closed" "resize_suspends overlay" "resize1_suspends overlay"
   "swap_chain_rebuilt overlay" "device_rebuilt overlay"
   "watertune_live overlay"
-  "unload -" "code_sites_unloaded -" "watertune_unloaded -"
+  "unload -" "code_sites_unloaded -" "visualsettings_unloaded -" "watertune_unloaded -"
   "natives -" "game_exits -"
 )
 for row in "${checks[@]}"; do

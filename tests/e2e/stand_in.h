@@ -21,4 +21,8 @@ int StandInEnablePluginSlot(const char* request);
 // The world's weather (its game name, NUL-terminated, cut at capacity);
 // returns the world's clock hour.
 int StandInWorldWeather(char* weather, int capacity);
+// Edits a visualsettings parameter of the loaded plug-in as the editor's tab
+// does ("KEY=VALUE": the row's value set and marked overridden; its rows are
+// found in its writable data the same way); 1 when found.
+int StandInSetPluginParam(const char* request);
 }
