@@ -463,7 +463,13 @@ void HoldBeforeAfter(bool held) {
 void RereadTimecycleSlots() {
     if (core::TimecycleRereadFrames.load() < 1 || timecycle::KeyframeTable.SlotRefreshHoldFrames > 0) return;
     timecycle::EditStoreLock lock(timecycle::EditStoreMutex());
-    if (!timecycle::ContextHasEdits()) {
+    // A weather whose file is loaded keeps the file's keyframe values: the
+    // game's current block (interpolated between keyframes and weathers)
+    // never replaces them, so a load's clock request starts no re-read.
+    const timecycle::TimecycleContext& c = timecycle::CurrentTimecycleContext;
+    const bool fileLoaded =
+        c.valid && timecycle::TimecycleLoadRecords[static_cast<size_t>(timecycle::ClampWeather(c.weather))].loaded != 0;
+    if (!fileLoaded && !timecycle::ContextHasEdits()) {
         // As the slot refresh reads them, but a value is kept only where the user set it.
         for (const TimecycleVariable* row : timecycle::TimecycleVariableList())
             if (row->slot) runtime::RefreshLiveSlot(*row->slot, true);

@@ -403,10 +403,19 @@ numbers_changed() {
            if (p != q) print FNR, "-", "-", "-"; else for (i = 1; i <= p; i++) if (x[i] != y[i]) print FNR, i, x[i], y[i] } }
        END { if (FNR != n) print "lines", n, FNR, "-" }' "$1" "$2"
 }
+# file_sky FILE KEYFRAME: the first region's sky zenith colour of a timecycle
+# file at that keyframe, as the game's 0..255 channels ("R G B").
+file_sky() {
+  awk -v k="$2" 'match($0, /<sky_zenith_col_[rgb]>/) && !(substr($0, RSTART + 16, 1) in seen) {
+      c = substr($0, RSTART + 16, 1); seen[c] = 1
+      line = $0; sub(/^[^>]*>/, "", line); sub(/<.*$/, "", line); split(line, v, " ")
+      x = v[k + 1] + 0; x = x < 0 ? 0 : (x > 1 ? 1 : x); out[c] = int(x * 255 + 0.5) }
+    END { print out["r"] + 0, out["g"] + 0, out["b"] + 0 }' "$1"
+}
 check_timecycles_tab() {
   [ -f "$timecycle_file" ] || { why="no real timecycle file at $timecycle_file"; return 3; }
   local imports="$docs/VRN/Imports/Timecycles" exported="$docs/VRN/Exports/Timecycles/w_clear.xml"
-  local load search field hold saving kf r g b cx cy line
+  local load search field hold saving kf r g b fr fg fb cx cy line
   mkdir -p "$imports" && cp "$timecycle_file" "$imports/w_clear.xml"
   rm -f "$exported"
   park_mouse
@@ -421,7 +430,13 @@ check_timecycles_tab() {
   # The tick switches the game to CLEAR; the preview finds the table and writes the file into it (its URBAN rows too).
   wait_for 120 '$(num sky_from_table) == 1 && $(num table_urban_values) > 0' ||
     { problems="after Load .xml: sky from the table $(num sky_from_table), URBAN values written $(num table_urban_values) (last status: $(overlay_said))"; verdict; return; }
+  # The sky stays in the file's colour once the load's hold is over: the
+  # game's current timecycle block (other values) never replaces the file's.
+  count_up overlay_signals 30
   read -r r g b <<<"$(sky_rgb)"; kf=$(snum sky_keyframe)
+  read -r fr fg fb <<<"$(file_sky "$timecycle_file" "$kf")"
+  want "(r - fr) * (r - fr) <= 1 && (g - fg) * (g - fg) <= 1 && (b - fb) * (b - fb) <= 1" \
+    "after the load the game's sky is ($r, $g, $b), not the file's ($fr, $fg, $fb) at keyframe $kf"
   shot_until 21-tc-loaded sky_shown "$r" "$g" "$b" || problems+=" the sky patch is not ($r, $g, $b) after the load (see 21-tc-loaded.png);"
   # The search leaves the sky zenith colour row (R, G, B fields) and its intensity; R is the first field.
   search=$(tc_search 21-tc-loaded $(( $(cut -d' ' -f2 <<<"$load") + 100 )))
@@ -474,7 +489,7 @@ check_timecycles_tab() {
     want "${line:-0} < 429 && ${field:-0} == $((kf + 3))" "the changed number is not keyframe $kf of GLOBAL: $(head -n1 "$art/exported-changes.txt")"
     want_that awk '{ exit !($4 + 0 == 0.5) }' "$art/exported-changes.txt" "the exported value is not 0.5: $(head -n1 "$art/exported-changes.txt")"
   fi
-  verdict "w_clear.xml loaded from Imports into the game's table (sky ($r, $g, $b) at keyframe $kf); R typed as 0.5 made the game's sky (128, $g, $b); held, the button showed ($r, $g, $b); the export differs only in that number"
+  verdict "w_clear.xml loaded from Imports into the game's table (sky ($r, $g, $b), the file's colour, at keyframe $kf); R typed as 0.5 made the game's sky (128, $g, $b); held, the button showed ($r, $g, $b); the export differs only in that number"
 }
 # ---- Timecycle modifiers: a file from Imports, edited in its tab, live in the game's heap ----
 # The modifier file of the check below: laid out like the game's first file

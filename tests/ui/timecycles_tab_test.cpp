@@ -418,6 +418,47 @@ TEST_F(TimecyclesTabTest, EveryGroupDrawsWithoutConflictsOrAsserts) {
     EXPECT_EQ(ui.AssertionCount(), 0);
 }
 
+// After "Load .xml" the rows keep the file's values: the game's current
+// block (here every variable i + 0.25, far from the file) does not replace
+// them once the load's hold is over, though the tick switched the weather
+// and set the clock to the keyframe's hour; the game's table keeps them too.
+TEST_F(TimecyclesTabTest, ALoadedFileKeepsItsValuesAfterTheHold) {
+    std::vector<float> game(kVariableCount);
+    for (size_t i = 0; i < game.size(); ++i) {
+        game[i] = static_cast<float>(i) + 0.25f;
+        TimecycleVariableTable[i].slot->address = reinterpret_cast<uint64_t>(&game[i]);
+    }
+    PutGeneratedFile(9);
+    testsupport::ImGuiHarness ui(ImVec2(1920.0f, kTall));
+    core::MenuOpen = 1;
+    core::SlotRefreshTick = 1;  // every frame a refresh frame
+    TimecyclesTab.weather = 9;
+    ui.Frame(DrawTall);
+    ASSERT_TRUE(ui.ClickItem("Load .xml", DrawTall));
+    while (TimecyclePreviewPending()) ui.Frame(DrawTall);
+    ASSERT_EQ(TimecycleStatusLine, "Loaded 429 parameters.");
+    // The tick's steps for the load's requests.
+    platform::sim::SetNativeHandler(0, nullptr);
+    game::ServeWeatherRequest(nullptr);
+    game::ApplyClockRequest();
+    ui.Frames(12, DrawTall);
+    EXPECT_EQ(KeyframeTable.SlotRefreshHoldFrames, 0);
+    const int k = TimecyclesTab.keyframe;
+    const TimecycleVariable* row = Row("sky_zenith_col_r");
+    const size_t i = RowIndexOf(row);
+    const float file = GeneratedTimecycleValue(9, 0, static_cast<int>(i), k);
+    ASSERT_NE(file, game[i]);
+    EXPECT_EQ(row->slot->value, file);
+    EXPECT_EQ(GetEditSlot(9, 0, k).entries[i].value, file);
+    EXPECT_EQ(GameHalf(BlockOf(9), 0, k, i), FloatToHalf(file));
+    // Without a loaded file the re-read still takes the game's values.
+    TimecycleLoadRecords[9] = TimecycleLoadRecord{};
+    core::TimecycleRereadFrames = 3;
+    ui.Frames(4, DrawTall);
+    EXPECT_EQ(row->slot->value, game[i]);
+    for (const TimecycleVariable& variable : TimecycleVariableTable) variable.slot->address = 0;
+}
+
 // Real clicks and keys: Ctrl+click on a row's value, a number typed, Enter:
 // the game's record has it; the group shows as edited; the reset button
 // takes it back.
