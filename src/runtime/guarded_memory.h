@@ -33,6 +33,8 @@ struct RangeCache {
     void Append(uint64_t from, uint64_t to);
 };
 
+// The module's state: the range caches and the query count; any thread
+// (each field says how).
 struct GuardedMemoryState {
     // Regions once found committed and readable (IsReadableCached), and once
     // found committed, readable and writable (SafeWriteFloat): trusted for

@@ -7,7 +7,7 @@
 //
 // Slots are shared by the render thread (the tabs write value and enabled)
 // and the script fiber (refresh and appliers write the rest). Every mutable
-// field is a relaxed atomic (core::SharedValue): a reader sees the old or
+// field is an atomic (core::SharedValue): a reader sees the old or
 // the new value of one field, and no multi-field consistency is promised.
 // A widget that wants a pointer edits a local copy and stores it back.
 #pragma once

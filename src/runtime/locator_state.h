@@ -12,6 +12,8 @@
 
 namespace runtime {
 
+// The locators' state for the run; any thread, each search settled under
+// the lock named beside it.
 struct LocatorState {
     // Timecycle block cache and tried flag: one attempt per run (the first
     // call decides; signatures that disagree give 0 for the run). Settled

@@ -1,0 +1,177 @@
+# The state-owner test: a header of src/ declares no mutable global outside
+# its module's state structure. An `extern` in a header must be either a
+# constant (`extern const T Name...`, no pointer that could be re-pointed) or
+# the one instance of the module's state structure: `extern <X>State <Name>;`
+# where `struct <X>State` is defined in the same header with a comment above
+# it (what it holds and which threads touch it) and the header declares a
+# `Reset...()` function.
+# Usage: cmake -DSRC=<src folder> -P state_owners.cmake
+cmake_minimum_required(VERSION 3.25)
+if(NOT SRC)
+  message(FATAL_ERROR "state owners: give SRC")
+endif()
+
+# Globals not yet moved into their module's state structure (file:name).
+set(_not_yet
+  src/core/editor_state.h:MenuOpen
+  src/core/editor_state.h:TimecycleAfterShown
+  src/core/editor_state.h:VisualSettingsAfterShown
+  src/core/editor_state.h:MenuSuspended
+  src/core/editor_state.h:MenuCooldownFrames
+  src/core/editor_state.h:SlotRefreshTick
+  src/core/editor_state.h:TimecycleRereadFrames
+  src/core/folder_picker.h:FolderDialogOpen
+  src/core/folder_picker.h:FolderDialogReady
+  src/core/folder_picker.h:FolderDialogMutex
+  src/core/folder_picker.h:FolderDialogKind
+  src/core/folder_picker.h:FolderDialogResult
+  src/core/game_control_settings.h:GameControlFlags
+  src/core/game_control_settings.h:FreeCamSpeed
+  src/core/game_control_settings.h:FreeCamMouseSensitivity
+  src/core/game_control_settings.h:TimelapseEnabled
+  src/core/settings.h:UiSettings
+  src/core/settings.h:SettingsStatusLine
+  src/core/settings.h:WindowSizeFromIni
+  src/core/settings.h:ImportFolderChanged
+  src/core/workspace.h:WorkspacePaths
+  src/game/before_after.h:VisualSettingsSwitchPending
+  src/game/before_after.h:AllBeforeShown
+  src/game/before_after.h:UiTakingTextInput
+  src/game/before_after.h:GameInFrontTest
+  src/game/clock_timelapse.h:ClockHourRequest
+  src/game/clock_timelapse.h:ClockPauseRequest
+  src/game/clock_timelapse.h:LockTimeState
+  src/game/clock_timelapse.h:GameClockReading
+  src/game/clock_timelapse.h:GameClockPaused
+  src/game/clock_timelapse.h:ClockSetStamp
+  src/game/clock_timelapse.h:LastClockHourSet
+  src/game/clock_timelapse.h:TimelapseClockSeconds
+  src/game/clock_timelapse.h:TimelapseLastTick
+  src/game/clock_timelapse.h:TimelapseLastSetTick
+  src/game/clock_timelapse.h:TimelapseLastHour
+  src/game/clock_timelapse.h:TimelapseLastMinute
+  src/game/free_camera.h:FreeCamActive
+  src/game/free_camera.h:FreeCamHandle
+  src/game/free_camera.h:FreeCamPosition
+  src/game/free_camera.h:FreeCamPitch
+  src/game/free_camera.h:FreeCamHeading
+  src/game/free_camera.h:FreeCamFov
+  src/game/free_camera.h:FreeCamFrozenEntity
+  src/game/game_controls.h:VehiclesToggleApplied
+  src/game/game_controls.h:BlackoutApplied
+  src/game/game_controls.h:PresetTeleportRequest
+  src/game/game_controls.h:TeleportMutex
+  src/game/game_controls.h:LocationTeleportRequest
+  src/game/game_controls.h:WeatherRequest
+  src/host/host_services.h:GamePresent
+  src/host/host_services.h:GameResizeBuffers
+  src/host/host_services.h:GameResizeBuffers1
+  src/host/host_services.h:GameExecuteCommandLists
+  src/host/overlay_state.h:LastDisplayWidth
+  src/host/overlay_state.h:LastDisplayHeight
+  src/host/overlay_state.h:DisplayStableFrames
+  src/host/overlay_state.h:OverlaySkipFrames
+  src/host/overlay_state.h:OverlayBusy
+  src/host/overlay_state.h:OverlayMutex
+  src/host/overlay_state.h:UiInputMutex
+  src/host/overlay_win.h:OverlayQueue
+  src/host/overlay_win.h:OverlayInitialized
+  src/host/overlay_win.h:OverlayUiContext
+  src/host/overlay_win.h:GameWindow
+  src/host/overlay_win.h:GameWindowProc
+  src/host/shutdown.h:DetourDrainTimeoutMs
+  src/host/startup.h:BootstrapDone
+  src/host/startup.h:HookEngineStarted
+  src/host/tick.h:SlotRefreshStamp
+  src/host/tick.h:VisualSettingsRefreshTick
+  src/host/tick.h:PatchesClearedForImport
+  src/host/tick_groups.h:ScanlinePatchInstalled
+  src/host/tick_groups.h:LensDistortionPatchInstalled
+  src/host/tick_groups.h:HeatHazePatchesInstalled
+  src/runtime/live_slots.h:LightDirSlotTable
+  src/runtime/live_slots.h:MainSlotTable
+  src/runtime/live_slots.h:FogToneSlotTable
+  src/runtime/near_alloc.h:NearValueBlock
+  src/timecycle/edit_store.h:CurrentTimecycleContext
+  src/timecycle/edit_store.h:EditSequenceCounter
+  src/timecycle/edit_store.h:GroupFlagsDirty
+  src/timecycle/edit_store.h:ImportedOverridesActive
+  src/timecycle/edit_store.h:LastEditedNames
+  src/timecycle/edit_store.h:LastEditedLabel
+  src/timecycle/timecycle_xml.h:TimecycleLoadRecords
+  src/timecycle/timecycle_xml.h:TimecycleStatusLine
+  src/ui/fonts.h:MainFont
+  src/ui/fonts.h:HeaderFont
+  src/ui/main_window.h:MainWindowShown
+  src/ui/main_window.h:MainWindowSizeFitted
+  src/ui/main_window.h:MainWindowDisplayWidth
+  src/ui/main_window.h:MainWindowDisplayHeight
+  src/ui/main_window.h:FpsAverageMs
+  src/ui/main_window.h:FpsShownFps
+  src/ui/main_window.h:FpsShownAverage
+  src/ui/main_window.h:FpsShownStamp
+  src/weather/value_filters.h:WatertuneFilterState
+  src/weather/value_filters.h:VfxLightningFilterState
+  src/weather/value_filters.h:WeatherXmlFilterState
+  src/weather/value_filters.h:WeatherRenderFilterState
+  src/weather/weather_documents.h:WeatherDocumentRegistry
+  src/weather/weather_documents.h:DocumentEditGeneration
+  src/weather/weather_documents.h:MiscEditorStatus
+)
+
+set(failures 0)
+set(_seen "")
+file(GLOB_RECURSE headers "${SRC}/*.h")
+foreach(file IN LISTS headers)
+  file(RELATIVE_PATH rel "${SRC}/.." "${file}")
+  file(STRINGS "${file}" externs REGEX "^[ \t]*extern[ \t]")
+  if(NOT externs)
+    continue()
+  endif()
+  file(READ "${file}" text)
+  foreach(line IN LISTS externs)
+    if(line MATCHES "^[ \t]*extern[ \t]+\"C")
+      continue()
+    endif()
+    if(line MATCHES "^[ \t]*extern[ \t]+const[ \t]")
+      # A pointer declarator without its own const could be re-pointed.
+      if(NOT line MATCHES "\\*[ \t]*[A-Za-z_][A-Za-z0-9_]*[ \t]*(\\[|;|=)")
+        continue()
+      endif()
+      set(rule "a pointer that is not const itself")
+    elseif(line MATCHES "^[ \t]*extern[ \t]+([A-Za-z_][A-Za-z0-9_]*State)[ \t]+[A-Za-z_][A-Za-z0-9_]*[ \t]*;")
+      set(type "${CMAKE_MATCH_1}")
+      if(NOT text MATCHES "//[^\n]*\n[ \t]*struct[ \t]+${type}[ \t]*{")
+        set(rule "${type} is not defined in this header with a comment above it saying what it holds and which threads touch it")
+      elseif(NOT text MATCHES "\n[ \t]*void[ \t]+Reset[A-Za-z0-9_]*\\([ \t]*\\)[ \t]*;")
+        set(rule "the header declares no Reset...() for ${type}")
+      else()
+        continue()
+      endif()
+    else()
+      set(rule "a mutable global outside the module's state structure")
+    endif()
+    string(REGEX REPLACE "[ \t]*//.*$" "" line "${line}")
+    string(REGEX REPLACE "^.*[ \t*&(]([A-Za-z_][A-Za-z0-9_]*)[ \t]*(\\[[^]]*\\])?[ \t)]*(\\([^)]*\\))?[ \t]*(=[^;]*)?;.*$" "\\1" name "${line}")
+    if("${rel}:${name}" IN_LIST _not_yet)
+      list(APPEND _seen "${rel}:${name}")
+      continue()
+    endif()
+    string(STRIP "${line}" shown)
+    message(SEND_ERROR "${rel}:${name} (`${shown}`): ${rule}.")
+    math(EXPR failures "${failures} + 1")
+  endforeach()
+endforeach()
+
+foreach(entry IN LISTS _not_yet)
+  if(NOT entry IN_LIST _seen)
+    message(SEND_ERROR "state owners: ${entry} is listed as not yet moved but is no longer declared: take it off the list.")
+    math(EXPR failures "${failures} + 1")
+  endif()
+endforeach()
+
+if(failures GREATER 0)
+  message(FATAL_ERROR "state owners: ${failures} declaration(s) outside a state structure.")
+endif()
+list(LENGTH _not_yet left)
+message(STATUS "state owners: every header global is a constant or a state structure (${left} not yet moved).")
