@@ -50,13 +50,6 @@ set(_not_yet
   src/game/clock_timelapse.h:TimelapseLastSetTick
   src/game/clock_timelapse.h:TimelapseLastHour
   src/game/clock_timelapse.h:TimelapseLastMinute
-  src/game/free_camera.h:FreeCamActive
-  src/game/free_camera.h:FreeCamHandle
-  src/game/free_camera.h:FreeCamPosition
-  src/game/free_camera.h:FreeCamPitch
-  src/game/free_camera.h:FreeCamHeading
-  src/game/free_camera.h:FreeCamFov
-  src/game/free_camera.h:FreeCamFrozenEntity
   src/game/game_controls.h:VehiclesToggleApplied
   src/game/game_controls.h:BlackoutApplied
   src/game/game_controls.h:PresetTeleportRequest

@@ -57,7 +57,7 @@ protected:
         world.gameplayCamRotation = {0, 0, 0};
         core::GameControlFlags.FreeCamEnabled = true;
         FreeCameraTick();
-        ASSERT_EQ(FreeCamActive, 1);
+        ASSERT_EQ(FreeCamera.FreeCamActive, 1);
     }
     // One frame with the given frame time and keys held.
     void Frame(float dt, std::initializer_list<int> keys = {}) {
@@ -294,7 +294,7 @@ TEST_F(FreeCameraTest, StartsAtTheGameplayCameraFreezingThePlayersVehicleAndGive
     EXPECT_FALSE(world.renderingScriptCams);
     EXPECT_FALSE(world.entities[car].frozen);
     EXPECT_TRUE(world.playerControl);
-    EXPECT_TRUE(FreeCamHandle == 0 && FreeCamActive == 0);
+    EXPECT_TRUE(FreeCamera.FreeCamHandle == 0 && FreeCamera.FreeCamActive == 0);
     ClearCalls();
     FreeCameraTick();
     EXPECT_TRUE(Calls().empty());
@@ -306,7 +306,7 @@ TEST_F(FreeCameraTest, NoPlayerOrAFailedCreationUndoesTheStartAndClearsTheCheckb
         world.failCameraCreation = !noPlayer;
         core::GameControlFlags.FreeCamEnabled = true;
         FreeCameraTick();
-        EXPECT_EQ(FreeCamActive, 0);
+        EXPECT_EQ(FreeCamera.FreeCamActive, 0);
         EXPECT_FALSE(core::GameControlFlags.FreeCamEnabled);
         EXPECT_FALSE(world.entities[1].frozen);
         EXPECT_TRUE(world.playerControl);
@@ -346,16 +346,16 @@ TEST_F(FreeCameraTest, KeysMoveAtTheSpeedInAnyDirectionWithFloorsAndCaps) {
         {"negative frame time", 10, -1.0f, {kW}, {0, 0, 0}},
     };
     for (const auto& c : cases) {
-        FreeCamPosition = {};
+        FreeCamera.FreeCamPosition = {};
         core::FreeCamSpeed = c.speed;
         Frame(c.dt, c.keys);
-        const FreeCamPoint& p = FreeCamPosition;
+        const FreeCamPoint& p = FreeCamera.FreeCamPosition;
         EXPECT_LT(std::hypot(p.x - c.moved.x, p.y - c.moved.y, p.z - c.moved.z), 1e-5) << c.what;
     }
     core::FreeCamMouseSensitivity = 0.001f;  // acts as 0.01
     world.lookAxis[1] = 1.0f;
     Frame(0.1f);
-    EXPECT_NEAR(FreeCamHeading, -0.18f, 1e-5);
+    EXPECT_NEAR(FreeCamera.FreeCamHeading, -0.18f, 1e-5);
 }
 
 TEST_F(FreeCameraTest, MouseTurnsWithPitchLimitsAndHeadingWrap) {
@@ -363,14 +363,14 @@ TEST_F(FreeCameraTest, MouseTurnsWithPitchLimitsAndHeadingWrap) {
     for (const float axis : {-1.0f, 1.0f}) {
         world.lookAxis[2] = axis;
         for (int i = 0; i < 20; ++i) Frame(0.1f);
-        EXPECT_FLOAT_EQ(FreeCamPitch, -89.0f * axis);
+        EXPECT_FLOAT_EQ(FreeCamera.FreeCamPitch, -89.0f * axis);
     }
     world.lookAxis[2] = 0.0f;
-    FreeCamPitch = 0.0f;
-    FreeCamHeading = 179.0f;
+    FreeCamera.FreeCamPitch = 0.0f;
+    FreeCamera.FreeCamHeading = 179.0f;
     world.lookAxis[1] = -2.0f / 18.0f;  // +2 degrees at 0.1 s
     Frame(0.1f);
-    EXPECT_NEAR(FreeCamHeading, -179.0f, 1e-3);
+    EXPECT_NEAR(FreeCamera.FreeCamHeading, -179.0f, 1e-3);
 }
 
 TEST_F(FreeCameraTest, OpenMenuHoldsTheCameraAndThePlayer) {
@@ -379,12 +379,12 @@ TEST_F(FreeCameraTest, OpenMenuHoldsTheCameraAndThePlayer) {
     world.lookAxis[1] = 1.0f;
     world.entities[1].frozen = false;
     Frame(0.1f, {kW});
-    EXPECT_TRUE(FreeCamPosition.x == 0 && FreeCamPosition.y == 0 && FreeCamPosition.z == 0);
-    EXPECT_FLOAT_EQ(FreeCamHeading, 0.0f);
+    EXPECT_TRUE(FreeCamera.FreeCamPosition.x == 0 && FreeCamera.FreeCamPosition.y == 0 && FreeCamera.FreeCamPosition.z == 0);
+    EXPECT_FLOAT_EQ(FreeCamera.FreeCamHeading, 0.0f);
     EXPECT_TRUE(world.entities[1].frozen);
     EXPECT_EQ(CallsOf(kNativeCameraPosition).size(), 2u);  // still re-asserted, and the controls blocked
     EXPECT_EQ(CallsOf(kNativeBlockGameControls).size(), 2u);
-    EXPECT_EQ(CallsOf(kNativeCameraRotation).back(), (Words{static_cast<uint64_t>(FreeCamHandle), 0, 0, 0, 2}));
+    EXPECT_EQ(CallsOf(kNativeCameraRotation).back(), (Words{static_cast<uint64_t>(FreeCamera.FreeCamHandle), 0, 0, 0, 2}));
 }
 
 TEST(FreeCameraHeading, WrapsIntoHalfTurns) {
