@@ -60,13 +60,6 @@ set(_not_yet
   src/host/host_services.h:GameResizeBuffers
   src/host/host_services.h:GameResizeBuffers1
   src/host/host_services.h:GameExecuteCommandLists
-  src/host/overlay_state.h:LastDisplayWidth
-  src/host/overlay_state.h:LastDisplayHeight
-  src/host/overlay_state.h:DisplayStableFrames
-  src/host/overlay_state.h:OverlaySkipFrames
-  src/host/overlay_state.h:OverlayBusy
-  src/host/overlay_state.h:OverlayMutex
-  src/host/overlay_state.h:UiInputMutex
   src/host/overlay_win.h:OverlayQueue
   src/host/overlay_win.h:OverlayInitialized
   src/host/overlay_win.h:OverlayUiContext

@@ -55,7 +55,7 @@ struct OverlayFrameRow {
 };
 
 // Render objects. Touched only on the thread that presents (or resizes),
-// under OverlayMutex, and by the unload after every detour has left.
+// under Overlay.OverlayMutex, and by the unload after every detour has left.
 ID3D12Device* OverlayDevice = nullptr;
 ID3D12DescriptorHeap* OverlaySrvHeap = nullptr;
 ID3D12DescriptorHeap* OverlayRtvHeap = nullptr;
@@ -297,7 +297,7 @@ bool StepUiContext() {
 }
 void UndoUiContext() {
     // The window procedure feeds the context under this lock on its own thread.
-    std::lock_guard<std::timed_mutex> input(UiInputMutex);
+    std::lock_guard<std::timed_mutex> input(Overlay.UiInputMutex);
     ImGuiContext* context = OverlayUiContext.exchange(nullptr);
     ui::ForgetUiFonts();
     if (context != nullptr) ImGui::DestroyContext(context);
@@ -444,7 +444,7 @@ void Transition(ID3D12Resource* buffer, D3D12_RESOURCE_STATES before, D3D12_RESO
 
 // The UI part of the frame, between the back ends' new frames and the render.
 void BuildUiFrame() {
-    std::lock_guard<std::timed_mutex> input(UiInputMutex);
+    std::lock_guard<std::timed_mutex> input(Overlay.UiInputMutex);
     ImGui_ImplWin32_NewFrame();
     ImGuiIO& io = ImGui::GetIO();
     DefaultDisplaySizeWhenEmpty(io);
@@ -478,8 +478,8 @@ void DrawOverlayFrame(IDXGISwapChain* swapChain) {
             ReportOverlayStatus("Overlay drawing on a new swap chain of " + std::to_string(desc.BufferCount) +
                                 " buffers.");
     }
-    if (OverlaySkipFrames.load() > 0) {
-        OverlaySkipFrames.fetch_sub(1);
+    if (Overlay.OverlaySkipFrames.Get() > 0) {
+        Overlay.OverlaySkipFrames.FetchSub(1);
         return;
     }
 
@@ -578,7 +578,7 @@ HRESULT STDMETHODCALLTYPE HookedResizeBuffers1(IDXGISwapChain3* swapChain, UINT 
 // ---- Unload ----------------------------------------------------------------------------------
 
 void ReleaseOverlay() {
-    std::lock_guard<std::mutex> lock(OverlayMutex);
+    std::lock_guard<std::mutex> lock(Overlay.OverlayMutex);
     ImGuiContext* context = OverlayUiContext.load();
     if (context != nullptr) ImGui::SetCurrentContext(context);
     // The last overlay frames may still be on the GPU: nothing is freed

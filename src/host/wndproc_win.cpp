@@ -27,7 +27,7 @@ LRESULT ToGame(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
 // Hands the message to the UI's Win32 back end (its result is not used).
 void FeedUi(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     if (OverlayUiContext.load() == nullptr) return;
-    std::unique_lock<std::timed_mutex> lock(UiInputMutex, std::chrono::milliseconds(kUiInputWaitMs));
+    std::unique_lock<std::timed_mutex> lock(Overlay.UiInputMutex, std::chrono::milliseconds(kUiInputWaitMs));
     if (!lock.owns_lock()) return;
     // Taken under the lock: the render thread replaces the context under it.
     ImGuiContext* context = OverlayUiContext.load();

@@ -56,11 +56,11 @@ TEST_F(OverlayStateTest, ADisplayChangeBlocksTheMenuForTheCooldownAndUntilTheSiz
     for (int i = 0; i < 30; ++i) DrawnFrame(i % 2 ? 1921.0f : 1920.0f, i % 2 ? 1080.0f : 1079.0f);
     DrawnFrame(0, 0);  // minimised: neither a change nor a counted frame
     EXPECT_EQ(core::MenuOpen.load(), 1) << "one pixel of jitter is stable";
-    EXPECT_EQ(host::DisplayStableFrames.load(), host::kDisplayStableFramesNeeded);
+    EXPECT_EQ(host::Overlay.DisplayStableFrames.Get(), host::kDisplayStableFramesNeeded);
     for (const float width : {1923.0f, 1925.0f}) {  // two pixels from the last frame is a change
         DrawnFrame(width, 1080);
         EXPECT_TRUE(core::MenuOpen.load() == 0 && core::MenuSuspended.load() == 1);
-        EXPECT_EQ(host::DisplayStableFrames.load(), 0);
+        EXPECT_EQ(host::Overlay.DisplayStableFrames.Get(), 0);
         EXPECT_FALSE(ui::MainWindowSizeFitted);
         EXPECT_EQ(core::MenuCooldownFrames.load(), host::kMenuCooldownFrames - 1) << "the frame of the change counts";
         int frames = 1;
@@ -97,20 +97,20 @@ TEST_F(OverlayStateTest, PresentGatePassesThroughWhileBusyOrLockedElsewhere) {
     EXPECT_FALSE(otherDraws);
     host::LeavePresentGate(gate);
 
-    host::OverlayBusy = 1;
+    host::Overlay.OverlayBusy = 1;
     gate = host::EnterPresentGate();
     EXPECT_FALSE(gate.draw || gate.locked);
     host::LeavePresentGate(gate);
-    EXPECT_TRUE(host::OverlayMutex.try_lock()) << "a busy gate never touches the lock";
-    host::OverlayMutex.unlock();
+    EXPECT_TRUE(host::Overlay.OverlayMutex.try_lock()) << "a busy gate never touches the lock";
+    host::Overlay.OverlayMutex.unlock();
 }
 
 TEST_F(OverlayStateTest, ResizeDetourWaitsUnderTheLockResizesOutsideItAndSuspendsAfter) {
     std::vector<std::string> steps;
     auto lockState = [] {
-        const bool free = host::OverlayMutex.try_lock();
-        if (free) host::OverlayMutex.unlock();
-        return std::string(" busy=") + std::to_string(host::OverlayBusy.load()) + (free ? " free" : " locked");
+        const bool free = host::Overlay.OverlayMutex.try_lock();
+        if (free) host::Overlay.OverlayMutex.unlock();
+        return std::string(" busy=") + std::to_string(host::Overlay.OverlayBusy.Get()) + (free ? " free" : " locked");
     };
     core::MenuOpen = 1;
     ui::MainWindowSizeFitted = true;
@@ -120,7 +120,7 @@ TEST_F(OverlayStateTest, ResizeDetourWaitsUnderTheLockResizesOutsideItAndSuspend
     };
     EXPECT_EQ(host::RunResizeDetour([&] { steps.push_back("wait" + lockState()); }, callGame), host::kEFail);
     EXPECT_EQ(steps, (std::vector<std::string>{"wait busy=1 locked", "game busy=1 free present passes"}));
-    EXPECT_EQ(host::OverlayBusy.load(), 0);
+    EXPECT_EQ(host::Overlay.OverlayBusy.Get(), 0);
     EXPECT_TRUE(core::MenuOpen.load() == 0 && core::MenuSuspended.load() == 1);
     EXPECT_EQ(core::MenuCooldownFrames.load(), host::kMenuCooldownFrames);
     EXPECT_FALSE(ui::MainWindowSizeFitted);
