@@ -56,18 +56,12 @@ set(_not_yet
   src/game/game_controls.h:TeleportMutex
   src/game/game_controls.h:LocationTeleportRequest
   src/game/game_controls.h:WeatherRequest
-  src/host/host_services.h:GamePresent
-  src/host/host_services.h:GameResizeBuffers
-  src/host/host_services.h:GameResizeBuffers1
-  src/host/host_services.h:GameExecuteCommandLists
   src/host/overlay_win.h:OverlayQueue
   src/host/overlay_win.h:OverlayInitialized
   src/host/overlay_win.h:OverlayUiContext
   src/host/overlay_win.h:GameWindow
   src/host/overlay_win.h:GameWindowProc
   src/host/shutdown.h:DetourDrainTimeoutMs
-  src/host/startup.h:BootstrapDone
-  src/host/startup.h:HookEngineStarted
   src/host/tick.h:SlotRefreshStamp
   src/host/tick.h:VisualSettingsRefreshTick
   src/host/tick.h:PatchesClearedForImport

@@ -21,6 +21,7 @@
 #include "host/detour_gate.h"
 #include "host/overlay_state.h"
 #include "host/staged_setup.h"
+#include "host/startup.h"
 #include "platform/clock.h"
 #include "ui/fonts.h"
 #include "ui/main_window.h"
@@ -537,13 +538,13 @@ void STDMETHODCALLTYPE HookedExecuteCommandLists(ID3D12CommandQueue* queue, UINT
         ID3D12CommandQueue* expected = nullptr;
         OverlayQueue.compare_exchange_strong(expected, queue);
     }
-    auto game = reinterpret_cast<ExecuteCommandListsFn>(GameExecuteCommandLists.load());
+    auto game = reinterpret_cast<ExecuteCommandListsFn>(Startup.GameExecuteCommandLists.Get());
     if (game != nullptr) game(queue, count, lists);
 }
 
 HRESULT STDMETHODCALLTYPE HookedPresent(IDXGISwapChain* swapChain, UINT syncInterval, UINT flags) {
     DetourScope scope;
-    auto game = reinterpret_cast<PresentFn>(GamePresent.load());
+    auto game = reinterpret_cast<PresentFn>(Startup.GamePresent.Get());
     const PresentGate gate = EnterPresentGate();
     if (gate.draw && swapChain != nullptr) {
         DXGI_SWAP_CHAIN_DESC desc{};
@@ -559,7 +560,7 @@ HRESULT STDMETHODCALLTYPE HookedResizeBuffers(IDXGISwapChain* swapChain, UINT bu
                                               DXGI_FORMAT format, UINT flags) {
     DetourScope scope;
     return RunResizeDetour(WaitGpuIdle, [&]() -> int32_t {
-        auto game = reinterpret_cast<ResizeBuffersFn>(GameResizeBuffers.load());
+        auto game = reinterpret_cast<ResizeBuffersFn>(Startup.GameResizeBuffers.Get());
         return game != nullptr ? game(swapChain, bufferCount, width, height, format, flags) : kEFail;
     });
 }
@@ -569,7 +570,7 @@ HRESULT STDMETHODCALLTYPE HookedResizeBuffers1(IDXGISwapChain3* swapChain, UINT 
                                                IUnknown* const* presentQueues) {
     DetourScope scope;
     return RunResizeDetour(WaitGpuIdle, [&]() -> int32_t {
-        auto game = reinterpret_cast<ResizeBuffers1Fn>(GameResizeBuffers1.load());
+        auto game = reinterpret_cast<ResizeBuffers1Fn>(Startup.GameResizeBuffers1.Get());
         return game != nullptr ? game(swapChain, bufferCount, width, height, format, flags, nodeMasks, presentQueues)
                                : kEFail;
     });

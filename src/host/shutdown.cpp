@@ -18,7 +18,7 @@ void ShutdownEditor() {
     RestoreAllTickPatches();
     // A modifier written live: the game's bytes of its block back.
     timecycle::ShutdownModifierLive();
-    if (HookEngineStarted.exchange(0) != 0) {
+    if (Startup.HookEngineStarted.Exchange(0) != 0) {
         const HookEngine& engine = CurrentHookEngine();
         engine.disableAll();
         engine.uninitialize();

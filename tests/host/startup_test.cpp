@@ -108,12 +108,8 @@ protected:
     static void ResetHostState() {
         g_rec = Recorder{};
         for (int i = 0; i < 4; ++i) g_rec.table[i] = &g_rec.game[i];
+        host::ResetStartupState();
         host::SetHostServices(RecordingServices());
-        host::BootstrapDone = 0;
-        host::HookEngineStarted = 0;
-        for (auto* method : {&host::GamePresent, &host::GameResizeBuffers, &host::GameResizeBuffers1,
-                             &host::GameExecuteCommandLists})
-            method->store(nullptr);
         host::DetourDrainTimeoutMs = 2000;
         core::MenuOpen = core::MenuSuspended = 0;
         core::MenuCooldownFrames = 0;
@@ -151,8 +147,8 @@ TEST_F(StartupTest, HooksTheFourMethodsAndPlacesTheTimecycleSlotsOnceAndIsNeverR
          "1101"},
         {"no hook engine: every creation fails in turn", true, true, false, false, kHooks, "0000"},
     };
-    const std::atomic<void*>* game[4] = {&host::GamePresent, &host::GameResizeBuffers, &host::GameResizeBuffers1,
-                                         &host::GameExecuteCommandLists};
+    const core::SharedValue<void*>* game[4] = {&host::Startup.GamePresent, &host::Startup.GameResizeBuffers, &host::Startup.GameResizeBuffers1,
+                                         &host::Startup.GameExecuteCommandLists};
     for (const auto& c : cases) {
         ResetHostState();
         runtime::ResetSlotTablesForTesting();
@@ -167,11 +163,11 @@ TEST_F(StartupTest, HooksTheFourMethodsAndPlacesTheTimecycleSlotsOnceAndIsNeverR
         EXPECT_EQ(g_rec.secondarySearchesAtProbe, 1) << "the engine block is searched once, before the hooks";
         EXPECT_TRUE(Exists(std::string(kVrn) + "Imports\\Timecycles")) << c.what;
         EXPECT_NE(core::SettingsStatusLine, "VRN.ini not loaded.") << "the settings are read first";
-        EXPECT_EQ(host::HookEngineStarted.load(), c.engineInitializes ? 1 : 0) << c.what;
+        EXPECT_EQ(host::Startup.HookEngineStarted.Get(), c.engineInitializes ? 1 : 0) << c.what;
         for (int i = 0; i < 4; ++i) {
             const bool hooked = c.hooked[i] == '1';
             EXPECT_EQ(g_rec.table[i], hooked ? &g_rec.detour[i] : &g_rec.game[i]) << c.what << ", entry " << i;
-            EXPECT_EQ(game[i]->load(), hooked ? &g_rec.game[i] : nullptr) << c.what << ", entry " << i;
+            EXPECT_EQ(game[i]->Get(), hooked ? &g_rec.game[i] : nullptr) << c.what << ", entry " << i;
         }
         for (size_t i = 0; i < timecycle::kVariableCount; ++i)
             EXPECT_EQ(timecycle::TimecycleVariableTable[i].slot->address.Get(), block ? block + 4 * i : 0u) << i;
@@ -189,8 +185,8 @@ TEST_F(StartupTest, HooksTheFourMethodsAndPlacesTheTimecycleSlotsOnceAndIsNeverR
 TEST_F(StartupTest, WithoutPlatformServicesTheBuiltInEngineStartsAndNothingIsHooked) {
     host::SetHostServices(host::HostServices{});
     host::BootstrapEditor();
-    EXPECT_EQ(host::HookEngineStarted.load(), 1);
-    EXPECT_EQ(host::GamePresent.load(), nullptr);
+    EXPECT_EQ(host::Startup.HookEngineStarted.Get(), 1);
+    EXPECT_EQ(host::Startup.GamePresent.Get(), nullptr);
     EXPECT_STREQ(host::CurrentHookEngine().name, host::BuiltInHookEngine().name);
     host::CurrentHookEngine().uninitialize();
 }
@@ -303,12 +299,12 @@ protected:
 TEST_F(ScriptLoopTest, DormantUntilTheFirstPressWhichStartsTheEditorAndOpensTheMenu) {
     for (int i = 0; i < 10; ++i) host::ScriptLoopPass(loop);
     Press(kEscape);
-    EXPECT_EQ(host::BootstrapDone.load(), 0);
+    EXPECT_EQ(host::Startup.BootstrapDone.Get(), 0);
     EXPECT_TRUE(g_rec.calls.empty()) << "nothing is hooked, read or scanned before the press";
     EXPECT_FALSE(Exists(kVrn)) << "no folder is created before the press";
 
     Key(kF9, true);
-    EXPECT_EQ(host::BootstrapDone.load(), 1);
+    EXPECT_EQ(host::Startup.BootstrapDone.Get(), 1);
     EXPECT_EQ(Open(), 1);
     EXPECT_TRUE(Exists(std::string(kVrn) + "VRN.ini"));
     for (int i = 0; i < 20; ++i) Key(kF9, true);
@@ -325,11 +321,11 @@ TEST_F(ScriptLoopTest, AKeyHeldWhileTheGameLoadsIsNoPressAndABadIndexMeansF9) {
     host::ScriptLoopBegin(loop);
     core::UiSettings.MenuHotkey = 8;
     Key(kF9, true);
-    EXPECT_EQ(host::BootstrapDone.load(), 0);
+    EXPECT_EQ(host::Startup.BootstrapDone.Get(), 0);
     EXPECT_EQ(core::UiSettings.MenuHotkey.Get(), 3u);
     Key(kF9, false);
     Press(kF9);
-    EXPECT_EQ(host::BootstrapDone.load(), 1);
+    EXPECT_EQ(host::Startup.BootstrapDone.Get(), 1);
 }
 
 TEST_F(ScriptLoopTest, EscapeClosesOnItsPressEdgeAndLeavesAClosedWindowToTheHotkey) {
@@ -350,7 +346,7 @@ TEST_F(ScriptLoopTest, EscapeClosesOnItsPressEdgeAndLeavesAClosedWindowToTheHotk
 TEST_F(ScriptLoopTest, AHotkeyPressWhileTheMenuIsBlockedClosesIt) {
     core::MenuCooldownFrames = 5;
     Press(kF9);
-    EXPECT_EQ(host::BootstrapDone.load(), 1) << "the first press during a cooldown starts the editor";
+    EXPECT_EQ(host::Startup.BootstrapDone.Get(), 1) << "the first press during a cooldown starts the editor";
     EXPECT_EQ(Open(), 0);
     core::MenuCooldownFrames = 0;
     Press(kF9);
@@ -411,11 +407,11 @@ TEST_F(ScriptLoopTest, TheHotkeyOfVrnIniWorksFromTheFirstPressAndReadingCreatesN
     host::ScriptLoopBegin(loop);
     EXPECT_EQ(core::UiSettings.MenuHotkey.Get(), 0u);
     Press(kF9);
-    EXPECT_EQ(host::BootstrapDone.load(), 0) << "F9 is not the configured key";
+    EXPECT_EQ(host::Startup.BootstrapDone.Get(), 0) << "F9 is not the configured key";
     EXPECT_FALSE(Exists(std::string(kVrn) + "Imports")) << "the early read creates nothing";
     EXPECT_EQ(std::filesystem::last_write_time(Host(ini)), before);
     Press(kF6);
-    EXPECT_EQ(host::BootstrapDone.load(), 1);
+    EXPECT_EQ(host::Startup.BootstrapDone.Get(), 1);
     EXPECT_EQ(Open(), 1);
 }
 

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "host/overlay_state.h"
+#include "host/startup.h"
 
 namespace {
 
@@ -31,6 +32,30 @@ TEST(HostStateReset, Overlay) {
     EXPECT_EQ(host::OverlayStatus(), host::kOverlayStatusAtStart);
     EXPECT_TRUE(host::OverlaySetupDue(0));
     EXPECT_TRUE(host::VisualSettingsBindDue(1));
+}
+
+TEST(HostStateReset, Startup) {
+    host::StartupState& s = host::Startup;
+    static int method = 0;
+    static const host::HookEngine engine{};
+    host::HostServices services;
+    services.engine = &engine;
+    host::SetHostServices(services);
+    s.BootstrapDone = 1;
+    s.HookEngineStarted = 1;
+    s.GamePresent = &method;
+    s.GameResizeBuffers = &method;
+    s.GameResizeBuffers1 = &method;
+    s.GameExecuteCommandLists = &method;
+    host::ResetStartupState();
+    EXPECT_EQ(host::CurrentHostServices().engine, nullptr);
+    EXPECT_EQ(s.BootstrapDone.Get(), 0);
+    EXPECT_EQ(s.HookEngineStarted.Get(), 0);
+    EXPECT_EQ(s.GamePresent.Get(), nullptr);
+    EXPECT_EQ(s.GameResizeBuffers.Get(), nullptr);
+    EXPECT_EQ(s.GameResizeBuffers1.Get(), nullptr);
+    EXPECT_EQ(s.GameExecuteCommandLists.Get(), nullptr);
+    host::SetHostServices(host::HostServices{});
 }
 
 }  // namespace

@@ -375,7 +375,7 @@ TEST_F(TickTest, UnloadWritesBackTheTicksStorePatchesBeforeTheHooksGo) {
     HostServices services;
     services.engine = &kEngine;
     SetHostServices(services);
-    HookEngineStarted = 1;
+    Startup.HookEngineStarted = 1;
     sub.log.clear();
     ShutdownEditor();
     EXPECT_EQ(sub.log, "RestoreAllPatches; patch 4096; patch 8192; patch 12288; patch 12352; patch 12384; "
