@@ -56,11 +56,6 @@ set(_not_yet
   src/game/game_controls.h:TeleportMutex
   src/game/game_controls.h:LocationTeleportRequest
   src/game/game_controls.h:WeatherRequest
-  src/host/overlay_win.h:OverlayQueue
-  src/host/overlay_win.h:OverlayInitialized
-  src/host/overlay_win.h:OverlayUiContext
-  src/host/overlay_win.h:GameWindow
-  src/host/overlay_win.h:GameWindowProc
   src/host/shutdown.h:DetourDrainTimeoutMs
   src/host/tick.h:SlotRefreshStamp
   src/host/tick.h:VisualSettingsRefreshTick

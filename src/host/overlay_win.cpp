@@ -29,11 +29,15 @@
 
 namespace host {
 
-std::atomic<ID3D12CommandQueue*> OverlayQueue{nullptr};
-std::atomic<uint8_t> OverlayInitialized{0};
-std::atomic<ImGuiContext*> OverlayUiContext{nullptr};
-std::atomic<HWND> GameWindow{nullptr};
-std::atomic<WNDPROC> GameWindowProc{nullptr};
+OverlayWinState OverlayWin;
+
+void ResetOverlayWinState() {
+    OverlayWin.OverlayQueue = nullptr;
+    OverlayWin.OverlayInitialized = 0;
+    OverlayWin.OverlayUiContext = nullptr;
+    OverlayWin.GameWindow = nullptr;
+    OverlayWin.GameWindowProc = nullptr;
+}
 
 namespace {
 
@@ -141,7 +145,7 @@ bool WaitForFenceValue(uint64_t value, DWORD timeoutMs) {
 
 // Signals the overlay fence behind everything queued so far and waits for it.
 bool WaitForQueueIdle(DWORD timeoutMs) {
-    ID3D12CommandQueue* queue = OverlayQueue.load();
+    ID3D12CommandQueue* queue = OverlayWin.OverlayQueue.Get();
     if (queue == nullptr || OverlayFence == nullptr) return true;
     if (FAILED(queue->Signal(OverlayFence, OverlayLastSignalled + 1))) return false;
     ++OverlayLastSignalled;
@@ -258,7 +262,7 @@ void SrvDescriptorFree(ImGui_ImplDX12_InitInfo*, D3D12_CPU_DESCRIPTOR_HANDLE cpu
 // The game's queue is known and belongs to the swap chain's device (a queue
 // of another device is forgotten, so that the next one is captured).
 bool StepQueueKnown() {
-    ID3D12CommandQueue* queue = OverlayQueue.load();
+    ID3D12CommandQueue* queue = OverlayWin.OverlayQueue.Get();
     if (queue == nullptr) return false;
     ID3D12Device* chainDevice = nullptr;
     ID3D12Device* queueDevice = nullptr;
@@ -266,7 +270,7 @@ bool StepQueueKnown() {
                       SUCCEEDED(queue->GetDevice(IID_PPV_ARGS(&queueDevice))) && chainDevice == queueDevice;
     SafeRelease(chainDevice);
     SafeRelease(queueDevice);
-    if (!same) OverlayQueue.compare_exchange_strong(queue, nullptr);
+    if (!same) OverlayWin.OverlayQueue.CompareExchange(queue, nullptr);
     return same;
 }
 
@@ -278,8 +282,8 @@ bool StepDescription() { return SUCCEEDED(SetupSwapChain->GetDesc(&SetupDesc)); 
 bool StepGameWindow() {
     HWND window = FindWindowA("grcWindow", nullptr);
     if (window == nullptr) window = SetupDesc.OutputWindow;
-    if (GameWindowProc.load() == nullptr) GameWindow = window;
-    return GameWindow.load() != nullptr;
+    if (OverlayWin.GameWindowProc.Get() == nullptr) OverlayWin.GameWindow = window;
+    return OverlayWin.GameWindow.Get() != nullptr;
 }
 
 bool StepUiContext() {
@@ -293,13 +297,13 @@ bool StepUiContext() {
     io.LogFilename = nullptr;
     io.ConfigFlags |= ImGuiConfigFlags_NavEnableKeyboard;
     ui::LoadUiFonts(io);
-    OverlayUiContext = context;
+    OverlayWin.OverlayUiContext = context;
     return true;
 }
 void UndoUiContext() {
     // The window procedure feeds the context under this lock on its own thread.
     std::lock_guard<std::timed_mutex> input(Overlay.UiInputMutex);
-    ImGuiContext* context = OverlayUiContext.exchange(nullptr);
+    ImGuiContext* context = OverlayWin.OverlayUiContext.Exchange(nullptr);
     ui::ForgetUiFonts();
     if (context != nullptr) ImGui::DestroyContext(context);
 }
@@ -323,7 +327,7 @@ void UndoFrameContexts() {
 }
 
 bool StepWin32Backend() {
-    Win32BackendUp = ImGui_ImplWin32_Init(GameWindow.load());
+    Win32BackendUp = ImGui_ImplWin32_Init(OverlayWin.GameWindow.Get());
     return Win32BackendUp;
 }
 void UndoWin32Backend() {
@@ -334,7 +338,7 @@ void UndoWin32Backend() {
 bool StepDx12Backend() {
     ImGui_ImplDX12_InitInfo info;
     info.Device = OverlayDevice;
-    info.CommandQueue = OverlayQueue.load();
+    info.CommandQueue = OverlayWin.OverlayQueue.Get();
     info.NumFramesInFlight = static_cast<int>(OverlayFrameCount);
     info.RTVFormat = OverlayRtvFormat;
     info.DSVFormat = DXGI_FORMAT_UNKNOWN;
@@ -352,12 +356,12 @@ void UndoDx12Backend() {
 
 // The last step: nothing after it can fail, so it needs no undo.
 bool StepWindowProcedure() {
-    if (GameWindowProc.load() != nullptr) return true;
+    if (OverlayWin.GameWindowProc.Get() != nullptr) return true;
     SetLastError(0);
     const LONG_PTR previous =
-        SetWindowLongPtrW(GameWindow.load(), GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&HookedWndProc));
+        SetWindowLongPtrW(OverlayWin.GameWindow.Get(), GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&HookedWndProc));
     if (previous == 0 && GetLastError() != 0) return false;
-    GameWindowProc = reinterpret_cast<WNDPROC>(previous);
+    OverlayWin.GameWindowProc = reinterpret_cast<WNDPROC>(previous);
     return true;
 }
 
@@ -377,7 +381,7 @@ const SetupStep kOverlaySetup[] = {
 // Until the game's queue is known frames only pass through; a set-up that
 // fails after that is retried at a bounded rate (OverlaySetupDue).
 bool SetUpOverlay(IDXGISwapChain* swapChain) {
-    if (OverlayQueue.load() == nullptr) return false;
+    if (OverlayWin.OverlayQueue.Get() == nullptr) return false;
     const uint64_t now = platform::TickCount64();
     if (!OverlaySetupDue(now)) return false;
     SetupSwapChain = swapChain;
@@ -385,7 +389,7 @@ bool SetUpOverlay(IDXGISwapChain* swapChain) {
     const bool ok = RunSetupSteps(kOverlaySetup, std::size(kOverlaySetup), &failedAt);
     SetupSwapChain = nullptr;
     if (ok) {
-        OverlayInitialized = 1;
+        OverlayWin.OverlayInitialized = 1;
         OverlaySetupSucceeded();
         ReportOverlayStatus(OverlayStatus());
     } else if (failedAt > 0) {  // a queue of another device is not a failure
@@ -397,7 +401,7 @@ bool SetUpOverlay(IDXGISwapChain* swapChain) {
 
 // Everything the overlay made on its device, released once its last frames
 // are done (bounded wait on its own fence: the game's old queue may be gone).
-// The window procedure stays replaced and GameWindow stays.
+// The window procedure stays replaced and OverlayWin.GameWindow stays.
 void ReleaseDeviceObjects() {
     WaitForFenceValue(OverlayLastSignalled, kIdleWaitMs);
     UndoDx12Backend();
@@ -407,7 +411,7 @@ void ReleaseDeviceObjects() {
     UndoDevice();
     UndoUiContext();
     OverlayRendererFrames = 0;
-    OverlayInitialized = 0;
+    OverlayWin.OverlayInitialized = 0;
 }
 
 // A swap chain the frame objects were not built for may belong to a new
@@ -423,9 +427,9 @@ void FollowNewDevice(IDXGISwapChain* swapChain, const DXGI_SWAP_CHAIN_DESC& desc
     const bool moved = device != OverlayDevice;
     device->Release();
     if (!moved) return;
-    ImGui::SetCurrentContext(OverlayUiContext.load());
+    ImGui::SetCurrentContext(OverlayWin.OverlayUiContext.Get());
     ReleaseDeviceObjects();
-    OverlayQueue = nullptr;
+    OverlayWin.OverlayQueue = nullptr;
     ui::MainWindowShown = false;  // the new UI context places the window anew
     ReportOverlayStatus("Overlay left the old Direct3D 12 device; setting up on the new one.");
 }
@@ -465,7 +469,7 @@ void BuildUiFrame() {
 }
 
 void DrawOverlayFrame(IDXGISwapChain* swapChain) {
-    ImGui::SetCurrentContext(OverlayUiContext.load());
+    ImGui::SetCurrentContext(OverlayWin.OverlayUiContext.Get());
     DXGI_SWAP_CHAIN_DESC desc{};
     if (FAILED(swapChain->GetDesc(&desc)) || desc.BufferCount == 0) return;
     const SwapChainShape now{swapChain, desc.BufferCount, desc.BufferDesc.Width, desc.BufferDesc.Height,
@@ -488,7 +492,7 @@ void DrawOverlayFrame(IDXGISwapChain* swapChain) {
     if (FAILED(swapChain->QueryInterface(IID_PPV_ARGS(&swapChain3)))) return;
     const UINT index = swapChain3->GetCurrentBackBufferIndex();
     swapChain3->Release();
-    ID3D12CommandQueue* queue = OverlayQueue.load();
+    ID3D12CommandQueue* queue = OverlayWin.OverlayQueue.Get();
     if (index >= OverlayFrameCount || OverlayFrameContext[index].allocator == nullptr ||
         OverlayCommandList == nullptr || OverlaySrvHeap == nullptr || queue == nullptr || OverlayFence == nullptr)
         return;
@@ -533,10 +537,10 @@ void DrawOverlayFrame(IDXGISwapChain* swapChain) {
 void STDMETHODCALLTYPE HookedExecuteCommandLists(ID3D12CommandQueue* queue, UINT count,
                                                  ID3D12CommandList* const* lists) {
     DetourScope scope;
-    if (OverlayQueue.load() == nullptr && queue != nullptr &&
+    if (OverlayWin.OverlayQueue.Get() == nullptr && queue != nullptr &&
         queue->GetDesc().Type == D3D12_COMMAND_LIST_TYPE_DIRECT) {
         ID3D12CommandQueue* expected = nullptr;
-        OverlayQueue.compare_exchange_strong(expected, queue);
+        OverlayWin.OverlayQueue.CompareExchange(expected, queue);
     }
     auto game = reinterpret_cast<ExecuteCommandListsFn>(Startup.GameExecuteCommandLists.Get());
     if (game != nullptr) game(queue, count, lists);
@@ -548,8 +552,8 @@ HRESULT STDMETHODCALLTYPE HookedPresent(IDXGISwapChain* swapChain, UINT syncInte
     const PresentGate gate = EnterPresentGate();
     if (gate.draw && swapChain != nullptr) {
         DXGI_SWAP_CHAIN_DESC desc{};
-        if (OverlayInitialized.load() != 0 && SUCCEEDED(swapChain->GetDesc(&desc))) FollowNewDevice(swapChain, desc);
-        if (OverlayInitialized.load() != 0 || SetUpOverlay(swapChain)) DrawOverlayFrame(swapChain);
+        if (OverlayWin.OverlayInitialized.Get() != 0 && SUCCEEDED(swapChain->GetDesc(&desc))) FollowNewDevice(swapChain, desc);
+        if (OverlayWin.OverlayInitialized.Get() != 0 || SetUpOverlay(swapChain)) DrawOverlayFrame(swapChain);
     }
     const HRESULT result = game != nullptr ? game(swapChain, syncInterval, flags) : E_FAIL;
     LeavePresentGate(gate);
@@ -580,7 +584,7 @@ HRESULT STDMETHODCALLTYPE HookedResizeBuffers1(IDXGISwapChain3* swapChain, UINT 
 
 void ReleaseOverlay() {
     std::lock_guard<std::mutex> lock(Overlay.OverlayMutex);
-    ImGuiContext* context = OverlayUiContext.load();
+    ImGuiContext* context = OverlayWin.OverlayUiContext.Get();
     if (context != nullptr) ImGui::SetCurrentContext(context);
     // The last overlay frames may still be on the GPU: nothing is freed
     // before they are done (if they never finish, everything is left as is).
@@ -592,7 +596,7 @@ bool GameWindowInFront() {
     const HWND foreground = GetForegroundWindow();
     DWORD process = 0;
     if (foreground != nullptr) GetWindowThreadProcessId(foreground, &process);
-    const HWND captured = GameWindow.load();
+    const HWND captured = OverlayWin.GameWindow.Get();
     const HWND topLevel = captured != nullptr ? GetAncestor(captured, GA_ROOT) : nullptr;
     return game::GameIsInFront(reinterpret_cast<uintptr_t>(foreground), process == GetCurrentProcessId(),
                          reinterpret_cast<uintptr_t>(captured), reinterpret_cast<uintptr_t>(topLevel));
