@@ -75,8 +75,6 @@ set(_not_yet
   src/timecycle/edit_store.h:LastEditedLabel
   src/timecycle/timecycle_xml.h:TimecycleLoadRecords
   src/timecycle/timecycle_xml.h:TimecycleStatusLine
-  src/ui/fonts.h:MainFont
-  src/ui/fonts.h:HeaderFont
   src/ui/main_window.h:MainWindowShown
   src/ui/main_window.h:MainWindowSizeFitted
   src/ui/main_window.h:MainWindowDisplayWidth

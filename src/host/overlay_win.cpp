@@ -304,7 +304,7 @@ void UndoUiContext() {
     // The window procedure feeds the context under this lock on its own thread.
     std::lock_guard<std::timed_mutex> input(Overlay.UiInputMutex);
     ImGuiContext* context = OverlayWin.OverlayUiContext.Exchange(nullptr);
-    ui::ForgetUiFonts();
+    ui::ResetFontsState();
     if (context != nullptr) ImGui::DestroyContext(context);
 }
 

@@ -39,7 +39,7 @@ protected:
     static void Reset() {
         core::ResetSettingsState();
         ui::ResetFpsCounters();
-        ui::ForgetUiFonts();
+        ui::ResetFontsState();
         core::MenuOpen = 0;
         ui::MainWindowShown = false;
         ui::MainWindowSizeFitted = false;
@@ -136,13 +136,13 @@ TEST_F(MainWindowTest, FpsOverlayShowsWhenAskedAndRefreshesAtMostEvery500Ms) {
 
 TEST_F(MainWindowTest, AFontOfAnEarlierUiContextIsNeverUsed) {
     ImFontAtlas other;
-    ui::HeaderFont = other.AddFontDefault();
+    ui::Fonts.HeaderFont = other.AddFontDefault();
     core::MenuOpen = 1;
     Draw();
     EXPECT_EQ(ui::CurrentHeaderFont(), nullptr);
     EXPECT_TRUE(Drawn("Varnel"));
     EXPECT_EQ(ui.AssertionCount(), 0);
-    ui::HeaderFont = nullptr;
+    ui::Fonts.HeaderFont = nullptr;
 }
 
 TEST(Theme, RevertButtonReportsAClickOnlyWhileOnAndLeavesTheColourStackAlone) {
@@ -181,7 +181,7 @@ protected:
         font = s.str();
     }
     void TearDown() override {
-        ui::ForgetUiFonts();
+        ui::ResetFontsState();
         FakeDriveTest::TearDown();
     }
     bool HaveFont() const { return font.size() > 1000; }
@@ -191,7 +191,7 @@ protected:
         ui.Frame([] {
             ImGui::Begin("Fonts");
             ImGui::Text("Main");
-            ImGui::PushFont(ui::HeaderFont, ui::HeaderFont->LegacySize);
+            ImGui::PushFont(ui::Fonts.HeaderFont, ui::Fonts.HeaderFont->LegacySize);
             ImGui::Text("Header");
             ImGui::PopFont();
             ImGui::End();
@@ -207,12 +207,12 @@ TEST_F(FontsTest, SegoeUiOrElseTrebuchetGivesBothFontsAsSeparateAtlasEntries) {
         EXPECT_EQ(ui::UiFontPath("C:\\Windows"), std::string(kFonts) + file);
         testsupport::ImGuiHarness ui(ImVec2(1920, 1080), false);
         LoadAndDraw(ui);
-        ASSERT_NE(ui::MainFont, nullptr);
-        EXPECT_NE(ui::MainFont, ui::HeaderFont);
+        ASSERT_NE(ui::Fonts.MainFont, nullptr);
+        EXPECT_NE(ui::Fonts.MainFont, ui::Fonts.HeaderFont);
         EXPECT_EQ(ui.Io().Fonts->Fonts.Size, 2);
-        EXPECT_EQ(ui.Io().FontDefault, ui::MainFont);
+        EXPECT_EQ(ui.Io().FontDefault, ui::Fonts.MainFont);
         EXPECT_EQ(ui.AssertionCount(), 0);
-        ui::ForgetUiFonts();
+        ui::ResetFontsState();
     }
     EXPECT_EQ(ui::UiFontPath("C:\\Windows\\"), std::string(kFonts) + "segoeui.ttf") << "no second separator";
     EXPECT_EQ(ui::UiFontPath("C:\\Windows/"), "C:\\Windows/Fonts\\segoeui.ttf");
@@ -241,8 +241,8 @@ TEST_F(FontsTest, WithoutAUsableFontFileTheBuiltInFontServesBothSizes) {
         {
             testsupport::ImGuiHarness ui(ImVec2(1920, 1080), false);
             LoadAndDraw(ui);
-            ASSERT_NE(ui::MainFont, nullptr) << c.what;
-            EXPECT_EQ(ui::HeaderFont, ui::MainFont) << c.what << ": the header shows at the normal size";
+            ASSERT_NE(ui::Fonts.MainFont, nullptr) << c.what;
+            EXPECT_EQ(ui::Fonts.HeaderFont, ui::Fonts.MainFont) << c.what << ": the header shows at the normal size";
             EXPECT_EQ(ui.Io().Fonts->Fonts.Size, 1) << c.what;
             EXPECT_EQ(ui.AssertionCount(), 0) << c.what;
         }
