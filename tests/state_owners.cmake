@@ -20,11 +20,6 @@ set(_not_yet
   src/core/editor_state.h:MenuCooldownFrames
   src/core/editor_state.h:SlotRefreshTick
   src/core/editor_state.h:TimecycleRereadFrames
-  src/core/folder_picker.h:FolderDialogOpen
-  src/core/folder_picker.h:FolderDialogReady
-  src/core/folder_picker.h:FolderDialogMutex
-  src/core/folder_picker.h:FolderDialogKind
-  src/core/folder_picker.h:FolderDialogResult
   src/core/game_control_settings.h:GameControlFlags
   src/core/game_control_settings.h:FreeCamSpeed
   src/core/game_control_settings.h:FreeCamMouseSensitivity

@@ -70,7 +70,7 @@ void UpdateOverlayInput(ImGuiIO& io) {
 }
 
 bool SoftwareCursorWanted() {
-    return core::MenuOpen.load() != 0 && core::FolderDialogOpen.load() == 0 && core::MenuSuspended.load() == 0 &&
+    return core::MenuOpen.load() != 0 && core::FolderPicker.FolderDialogOpen.Get() == 0 && core::MenuSuspended.load() == 0 &&
            core::MenuCooldownFrames.load() <= 0;
 }
 

@@ -6,7 +6,7 @@
 namespace host {
 
 MessageRoute RouteWindowMessage(uint32_t message, uint64_t wParam) {
-    if (core::FolderDialogOpen.load() != 0) return MessageRoute::ToGame;
+    if (core::FolderPicker.FolderDialogOpen.Get() != 0) return MessageRoute::ToGame;
     if (core::MenuSuspended.load() != 0 || core::MenuCooldownFrames.load() >= 1) {
         core::MenuOpen.store(0);
         return MessageRoute::ToGame;

@@ -175,7 +175,7 @@ void DrawFolderLayout() {
 void DrawFolders() {
     ImGui::Spacing();
     if (!ImGui::CollapsingHeader("Folders##settings_folders_v2")) return;
-    const bool dialogOpen = core::FolderDialogOpen.load() != 0;
+    const bool dialogOpen = core::FolderPicker.FolderDialogOpen.Get() != 0;
     std::array<FolderField, 3>& fields = SettingsTab.folders;
     DrawFolderRow("VRN Folder", "##VrnWorkspaceDirectory", fields[0], core::WorkspacePaths.VrnFolderText,
                   "Browse##BrowseVrnFolder", core::kFolderKindVrn, "Select VRN folder or parent folder", core::VrnFolder(),

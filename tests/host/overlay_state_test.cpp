@@ -22,7 +22,7 @@ void ResetMenu() {
     core::MenuOpen = 0;
     core::MenuSuspended = 0;
     core::MenuCooldownFrames = 0;
-    core::FolderDialogOpen = 0;
+    core::FolderPicker.FolderDialogOpen = 0;
     ui::MainWindowSizeFitted = false;
 }
 
@@ -235,7 +235,7 @@ TEST(WindowRouting, RoutesAndClosesAsTheMenuStateSays) {
         core::MenuOpen = c.menu == Closed ? 0 : 1;
         core::MenuSuspended = c.menu == Suspended ? 1 : 0;
         core::MenuCooldownFrames = c.menu == CoolingDown ? 40 : 0;
-        core::FolderDialogOpen = c.menu == DialogOpen ? 1 : 0;
+        core::FolderPicker.FolderDialogOpen = c.menu == DialogOpen ? 1 : 0;
         EXPECT_EQ(host::RouteWindowMessage(c.message, c.wParam), c.route) << c.what;
         EXPECT_EQ(core::MenuOpen.load(), c.openAfter) << c.what;
     }

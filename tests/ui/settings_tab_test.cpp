@@ -33,7 +33,7 @@ using namespace ui;
 namespace sim = platform::sim;
 
 // The dialog thread has handed its result back and closed.
-bool DialogEnded() { return FolderDialogReady.load() == 1 && FolderDialogOpen.load() == 0; }
+bool DialogEnded() { return FolderPicker.FolderDialogReady.Get() == 1 && FolderPicker.FolderDialogOpen.Get() == 0; }
 
 // Waits (a few seconds at most) until the condition holds.
 bool WaitFor(const std::function<bool()>& condition) {
@@ -72,8 +72,8 @@ protected:
     }
     void TearDown() override {
         sim::HoldFolderDialogs(false);
-        EXPECT_TRUE(WaitFor([] { return FolderDialogOpen.load() == 0; }));
-        FolderDialogReady.store(0);
+        EXPECT_TRUE(WaitFor([] { return FolderPicker.FolderDialogOpen.Get() == 0; }));
+        FolderPicker.FolderDialogReady.Set(0);
         sim::FailNextThreadStarts(0);
         sim::FailDialogApartment(false);
         game::ResetClockState();
@@ -223,7 +223,7 @@ TEST_F(SettingsTabTest, FolderButtons) {
     sim::HoldFolderDialogs(true);
     Click("Browse##BrowseExportFolder");
     EXPECT_EQ(SettingsStatusLine, "Export folder dialog opened.");
-    ASSERT_EQ(FolderDialogOpen.load(), 1);
+    ASSERT_EQ(FolderPicker.FolderDialogOpen.Get(), 1);
     SettingsStatusLine = "marker";
     Click("Browse##BrowseVrnFolder");
     EXPECT_EQ(SettingsStatusLine, "marker");
@@ -336,7 +336,7 @@ TEST_F(FolderPickerTest, HandshakeWithASecondBrowseWhileOpen) {
     ASSERT_TRUE(SelectFolderDialog(kFolderKindImport, "Select VRN import folder", DefaultImportsFolder()));
     SettingsStatusLine = "Import folder dialog opened.";
     ASSERT_TRUE(WaitFor([this] { return Shown() == 1; }));
-    EXPECT_EQ(FolderDialogOpen.load(), 1);
+    EXPECT_EQ(FolderPicker.FolderDialogOpen.Get(), 1);
     EXPECT_GE(sim::CursorDisplayCount(), 0);  // the cursor is free and visible meanwhile
 
     // A second "Browse" while the dialog is open opens nothing and changes nothing.
@@ -348,12 +348,12 @@ TEST_F(FolderPickerTest, HandshakeWithASecondBrowseWhileOpen) {
     ImportFolderChanged = false;
     sim::ReleaseFolderDialog();
     ASSERT_TRUE(WaitFor(DialogEnded));
-    EXPECT_EQ(FolderDialogOpen.load(), 0);
+    EXPECT_EQ(FolderPicker.FolderDialogOpen.Get(), 0);
     EXPECT_LT(sim::CursorDisplayCount(), 0);  // hidden again for the game
     EXPECT_EQ(Shown(), 1);
 
     SaveFolderSelection();
-    EXPECT_EQ(FolderDialogReady.load(), 0);
+    EXPECT_EQ(FolderPicker.FolderDialogReady.Get(), 0);
     EXPECT_STREQ(WorkspacePaths.ImportFolderText, "D:\\Chosen Imports\\");
     EXPECT_TRUE(ImportFolderChanged);
     EXPECT_TRUE(Exists("D:\\Chosen Imports\\Timecycles"));
@@ -411,7 +411,7 @@ TEST_F(FolderPickerTest, ThreadThatCannotStart) {
     sim::FailNextThreadStarts(1);
     SettingsStatusLine = "before";
     EXPECT_FALSE(SelectFolderDialog(kFolderKindImport, "Select VRN import folder", DefaultImportsFolder()));
-    EXPECT_EQ(FolderDialogOpen.load(), 0);  // input goes to the editor again
+    EXPECT_EQ(FolderPicker.FolderDialogOpen.Get(), 0);  // input goes to the editor again
     EXPECT_EQ(SettingsStatusLine, "Folder dialog could not be opened: no thread could be started.");
     EXPECT_EQ(SettingsStatusText(), SettingsStatusLine);
     EXPECT_EQ(Shown(), 0);
@@ -427,7 +427,7 @@ TEST_F(FolderPickerTest, NewDialogDropsAWaitingResultAndTheApartmentMayFail) {
     sim::FailDialogApartment(true);
     sim::QueueFolderDialogAnswer(std::string("D:\\Second"));
     ASSERT_TRUE(SelectFolderDialog(kFolderKindExport, nullptr, DefaultExportsFolder()));
-    EXPECT_EQ(FolderDialogReady.load(), 0);
+    EXPECT_EQ(FolderPicker.FolderDialogReady.Get(), 0);
     SaveFolderSelection();  // the first result is gone
     EXPECT_STREQ(WorkspacePaths.ImportFolderText, InVrn("Imports\\").c_str());
     sim::ReleaseFolderDialog();
