@@ -70,14 +70,6 @@ set(_not_yet
   src/timecycle/edit_store.h:LastEditedLabel
   src/timecycle/timecycle_xml.h:TimecycleLoadRecords
   src/timecycle/timecycle_xml.h:TimecycleStatusLine
-  src/ui/main_window.h:MainWindowShown
-  src/ui/main_window.h:MainWindowSizeFitted
-  src/ui/main_window.h:MainWindowDisplayWidth
-  src/ui/main_window.h:MainWindowDisplayHeight
-  src/ui/main_window.h:FpsAverageMs
-  src/ui/main_window.h:FpsShownFps
-  src/ui/main_window.h:FpsShownAverage
-  src/ui/main_window.h:FpsShownStamp
   src/weather/value_filters.h:WatertuneFilterState
   src/weather/value_filters.h:VfxLightningFilterState
   src/weather/value_filters.h:WeatherXmlFilterState

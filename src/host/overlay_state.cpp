@@ -18,7 +18,7 @@ void SuspendMenu() {
     core::MenuCooldownFrames.store(kMenuCooldownFrames);
     core::MenuSuspended.store(1);
     Overlay.DisplayStableFrames.Set(0);
-    ui::MainWindowSizeFitted = false;
+    ui::MainWindow.MainWindowSizeFitted = false;
 }
 
 void RaiseOverlaySkipFrames(int32_t frames) {
@@ -50,7 +50,7 @@ void UpdateOverlayInput(ImGuiIO& io) {
             core::MenuOpen.store(0);
             core::MenuCooldownFrames.store(kMenuCooldownFrames);
             core::MenuSuspended.store(1);
-            ui::MainWindowSizeFitted = false;
+            ui::MainWindow.MainWindowSizeFitted = false;
         }
         if (stable && Overlay.DisplayStableFrames.Get() < kDisplayStableFramesNeeded) Overlay.DisplayStableFrames.FetchAdd(1);
         if (changed || !stable) Overlay.DisplayStableFrames.Set(0);

@@ -430,7 +430,7 @@ void FollowNewDevice(IDXGISwapChain* swapChain, const DXGI_SWAP_CHAIN_DESC& desc
     ImGui::SetCurrentContext(OverlayWin.OverlayUiContext.Get());
     ReleaseDeviceObjects();
     OverlayWin.OverlayQueue = nullptr;
-    ui::MainWindowShown = false;  // the new UI context places the window anew
+    ui::MainWindow.MainWindowShown = false;  // the new UI context places the window anew
     ReportOverlayStatus("Overlay left the old Direct3D 12 device; setting up on the new one.");
 }
 

@@ -268,7 +268,7 @@ void ResetSettingsToDefaults(float displayWidth, float displayHeight) {
     core::UiSettings.MenuWidth = size.width;
     core::UiSettings.MenuHeight = size.height;
     core::WindowSizeFromIni = false;
-    MainWindowSizeFitted = true;
+    MainWindow.MainWindowSizeFitted = true;
 
     core::UiSettings.MenuHotkey = core::kDefaultMenuHotkey;
     core::UiSettings.TimecycleBeforeAfterHotkey = 0;

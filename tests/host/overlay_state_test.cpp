@@ -23,7 +23,7 @@ void ResetMenu() {
     core::MenuSuspended = 0;
     core::MenuCooldownFrames = 0;
     core::FolderPicker.FolderDialogOpen = 0;
-    ui::MainWindowSizeFitted = false;
+    ui::MainWindow.MainWindowSizeFitted = false;
 }
 
 class OverlayStateTest : public ::testing::Test {
@@ -52,7 +52,7 @@ TEST_F(OverlayStateTest, DisplayPixelsRoundAndAnEmptyDisplayLaysOutAt1920By1080)
 TEST_F(OverlayStateTest, ADisplayChangeBlocksTheMenuForTheCooldownAndUntilTheSizeHolds) {
     DrawnFrame(1920, 1080);
     core::MenuOpen = 1;
-    ui::MainWindowSizeFitted = true;
+    ui::MainWindow.MainWindowSizeFitted = true;
     for (int i = 0; i < 30; ++i) DrawnFrame(i % 2 ? 1921.0f : 1920.0f, i % 2 ? 1080.0f : 1079.0f);
     DrawnFrame(0, 0);  // minimised: neither a change nor a counted frame
     EXPECT_EQ(core::MenuOpen.load(), 1) << "one pixel of jitter is stable";
@@ -61,7 +61,7 @@ TEST_F(OverlayStateTest, ADisplayChangeBlocksTheMenuForTheCooldownAndUntilTheSiz
         DrawnFrame(width, 1080);
         EXPECT_TRUE(core::MenuOpen.load() == 0 && core::MenuSuspended.load() == 1);
         EXPECT_EQ(host::Overlay.DisplayStableFrames.Get(), 0);
-        EXPECT_FALSE(ui::MainWindowSizeFitted);
+        EXPECT_FALSE(ui::MainWindow.MainWindowSizeFitted);
         EXPECT_EQ(core::MenuCooldownFrames.load(), host::kMenuCooldownFrames - 1) << "the frame of the change counts";
         int frames = 1;
         while (!core::CanOpenMenu() && frames < 500) {
@@ -113,7 +113,7 @@ TEST_F(OverlayStateTest, ResizeDetourWaitsUnderTheLockResizesOutsideItAndSuspend
         return std::string(" busy=") + std::to_string(host::Overlay.OverlayBusy.Get()) + (free ? " free" : " locked");
     };
     core::MenuOpen = 1;
-    ui::MainWindowSizeFitted = true;
+    ui::MainWindow.MainWindowSizeFitted = true;
     auto callGame = [&] {
         steps.push_back("game" + lockState() + " present " + (host::EnterPresentGate().draw ? "draws" : "passes"));
         return host::kEFail;  // the game's result (E_FAIL without its method) is passed on
@@ -123,7 +123,7 @@ TEST_F(OverlayStateTest, ResizeDetourWaitsUnderTheLockResizesOutsideItAndSuspend
     EXPECT_EQ(host::Overlay.OverlayBusy.Get(), 0);
     EXPECT_TRUE(core::MenuOpen.load() == 0 && core::MenuSuspended.load() == 1);
     EXPECT_EQ(core::MenuCooldownFrames.load(), host::kMenuCooldownFrames);
-    EXPECT_FALSE(ui::MainWindowSizeFitted);
+    EXPECT_FALSE(ui::MainWindow.MainWindowSizeFitted);
 }
 
 TEST(FrameContexts, ANewSwapChainRebuildsThemAndOnlyANewShapeSuspendsTheMenu) {

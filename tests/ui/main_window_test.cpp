@@ -41,10 +41,10 @@ protected:
         ui::ResetFpsCounters();
         ui::ResetFontsState();
         core::MenuOpen = 0;
-        ui::MainWindowShown = false;
-        ui::MainWindowSizeFitted = false;
+        ui::MainWindow.MainWindowShown = false;
+        ui::MainWindow.MainWindowSizeFitted = false;
         core::WindowSizeFromIni = false;
-        ui::MainWindowDisplayWidth = ui::MainWindowDisplayHeight = 0.0f;
+        ui::MainWindow.MainWindowDisplayWidth = ui::MainWindow.MainWindowDisplayHeight = 0.0f;
     }
     void Draw(ImVec2 display = ImVec2(1920, 1080)) {
         ui.Io().DisplaySize = display;
@@ -61,15 +61,15 @@ protected:
 TEST_F(MainWindowTest, OpensAt70By30AndOnlyADisplayChangeOfMoreThanOnePixelMovesItBack) {
     Draw(ImVec2(1600, 900));
     EXPECT_FALSE(Drawn("Varnel"));
-    EXPECT_FALSE(ui::MainWindowShown);
-    EXPECT_EQ(ui::MainWindowDisplayWidth, 1600.0f) << "the display is followed while closed";
-    EXPECT_EQ(ui::MainWindowDisplayHeight, 900.0f);
+    EXPECT_FALSE(ui::MainWindow.MainWindowShown);
+    EXPECT_EQ(ui::MainWindow.MainWindowDisplayWidth, 1600.0f) << "the display is followed while closed";
+    EXPECT_EQ(ui::MainWindow.MainWindowDisplayHeight, 900.0f);
 
     core::MenuOpen = 1;
     Draw();
     ASSERT_TRUE(Drawn("Varnel"));
-    EXPECT_TRUE(ui::MainWindowSizeFitted);
-    EXPECT_TRUE(ui::MainWindowShown);
+    EXPECT_TRUE(ui::MainWindow.MainWindowSizeFitted);
+    EXPECT_TRUE(ui::MainWindow.MainWindowShown);
     EXPECT_TRUE(OpenPlace()) << Window("Varnel")->Pos.x << "," << Window("Varnel")->Pos.y;
     EXPECT_TRUE(Shows("V.R.N.")) << ui.Text();
     EXPECT_TRUE(Shows("for GTA 5 Enhanced"));
@@ -92,7 +92,7 @@ TEST_F(MainWindowTest, TheCloseButtonClosesTheMenu) {
     ui.Click(button->Center(), ui::DrawMainWindow);
     EXPECT_EQ(core::MenuOpen.load(), 0);
     Draw();
-    EXPECT_FALSE(ui::MainWindowShown);
+    EXPECT_FALSE(ui::MainWindow.MainWindowShown);
     EXPECT_FALSE(Drawn("Varnel"));
 }
 

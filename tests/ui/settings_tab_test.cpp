@@ -174,7 +174,7 @@ TEST_F(SettingsTabTest, ResetDefaultsIsOfferedWhenSomethingDiffersAndStopsARunni
     EXPECT_FALSE(TimelapseEnabled);
     EXPECT_EQ(game::ClockPauseRequest.load(), 0);
     EXPECT_FALSE(WindowSizeFromIni);
-    EXPECT_TRUE(MainWindowSizeFitted);
+    EXPECT_TRUE(MainWindow.MainWindowSizeFitted);
     EXPECT_FALSE(SettingsDifferFromDefaults(kDisplay.x, kDisplay.y));
     EXPECT_EQ(SettingsStatusLine, "Default settings restored.");
     EXPECT_NE(Ini().find("AllLiveBeforeAfterHotkey=Off\r\n"), std::string::npos);
@@ -291,9 +291,9 @@ TEST_F(WindowStartTest, FirstAndSecondStartOpenTheWindowAlike) {
         std::filesystem::remove(Host(InVrn("VRN.ini")));
         for (const char* start : {"first start", "second start"}) {
             ResetSettingsState();
-            MainWindowShown = false;  // a new game session
-            MainWindowSizeFitted = false;
-            MainWindowDisplayWidth = MainWindowDisplayHeight = 0.0f;
+            MainWindow.MainWindowShown = false;  // a new game session
+            MainWindow.MainWindowSizeFitted = false;
+            MainWindow.MainWindowDisplayWidth = MainWindow.MainWindowDisplayHeight = 0.0f;
             LoadSettings();
             testsupport::ImGuiHarness ui(c.display);
             core::MenuOpen.store(1);
@@ -305,8 +305,8 @@ TEST_F(WindowStartTest, FirstAndSecondStartOpenTheWindowAlike) {
             EXPECT_FALSE(SettingsDifferFromDefaults(c.display.x, c.display.y)) << start << ": Reset defaults offered";
         }
     }
-    MainWindowShown = false;
-    MainWindowSizeFitted = false;
+    MainWindow.MainWindowShown = false;
+    MainWindow.MainWindowSizeFitted = false;
 }
 
 // Typing a folder in the tab must not flip before/after: the main window

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "ui/fonts.h"
+#include "ui/main_window.h"
 
 namespace {
 
@@ -14,6 +15,27 @@ TEST(UiStateReset, Fonts) {
     EXPECT_EQ(ui::Fonts.MainFont, nullptr);
     EXPECT_EQ(ui::Fonts.HeaderFont, nullptr);
     EXPECT_EQ(ui::CurrentHeaderFont(), nullptr);
+}
+
+TEST(UiStateReset, MainWindow) {
+    ui::MainWindowState& s = ui::MainWindow;
+    s.MainWindowShown = true;
+    s.MainWindowSizeFitted = true;
+    s.MainWindowDisplayWidth = 1920.0f;
+    s.MainWindowDisplayHeight = 1080.0f;
+    s.FpsAverageMs = 16.0f;
+    s.FpsShownFps = 60.0f;
+    s.FpsShownAverage = 59.0f;
+    s.FpsShownStamp = 1234;
+    ui::ResetMainWindowState();
+    EXPECT_FALSE(s.MainWindowShown);
+    EXPECT_FALSE(s.MainWindowSizeFitted);
+    EXPECT_EQ(s.MainWindowDisplayWidth, 0.0f);
+    EXPECT_EQ(s.MainWindowDisplayHeight, 0.0f);
+    EXPECT_EQ(s.FpsAverageMs, 0.0f);
+    EXPECT_EQ(s.FpsShownFps, 0.0f);
+    EXPECT_EQ(s.FpsShownAverage, 0.0f);
+    EXPECT_EQ(s.FpsShownStamp, 0u);
 }
 
 }  // namespace
