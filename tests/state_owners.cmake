@@ -20,10 +20,6 @@ set(_not_yet
   src/core/editor_state.h:MenuCooldownFrames
   src/core/editor_state.h:SlotRefreshTick
   src/core/editor_state.h:TimecycleRereadFrames
-  src/core/game_control_settings.h:GameControlFlags
-  src/core/game_control_settings.h:FreeCamSpeed
-  src/core/game_control_settings.h:FreeCamMouseSensitivity
-  src/core/game_control_settings.h:TimelapseEnabled
   src/core/settings.h:UiSettings
   src/core/settings.h:SettingsStatusLine
   src/core/settings.h:WindowSizeFromIni

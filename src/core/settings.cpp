@@ -438,11 +438,11 @@ bool SettingsDifferFromDefaults(float displayWidth, float displayHeight) {
            UiSettings.MenuHotkey != kDefaultMenuHotkey || anyBeforeAfter || !GameControlFlags.GameHudVisible ||
            GameControlFlags.DisableIdleCamera || GameControlFlags.DisablePedestrians || GameControlFlags.DisableVehicles ||
            GameControlFlags.BlackoutMode || GameControlFlags.FreeCamEnabled ||
-           !Near(FreeCamSpeed, kDefaultFreeCamSpeed, 0.0005f) ||
-           !Near(FreeCamMouseSensitivity, kDefaultFreeCamMouseSensitivity, 0.0005f) || UiSettings.FPSCounter ||
+           !Near(GameControlFlags.FreeCamSpeed, kDefaultFreeCamSpeed, 0.0005f) ||
+           !Near(GameControlFlags.FreeCamMouseSensitivity, kDefaultFreeCamMouseSensitivity, 0.0005f) || UiSettings.FPSCounter ||
            !UiSettings.ShowFPSWhenClosed || !SamePath(WorkspacePaths.VrnFolderText, DefaultVrnFolder()) ||
            !SamePath(WorkspacePaths.ImportFolderText, DefaultImportsFolder()) ||
-           !SamePath(WorkspacePaths.ExportFolderText, DefaultExportsFolder()) || TimelapseEnabled ||
+           !SamePath(WorkspacePaths.ExportFolderText, DefaultExportsFolder()) || GameControlFlags.TimelapseEnabled ||
            !Near(UiSettings.TimecycleTimelapseSpeed, kDefaultTimelapseSpeed, 0.0005f);
 }
 

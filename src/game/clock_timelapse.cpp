@@ -90,14 +90,14 @@ void ApplyClockRequest() {
     ClockSetStamp = platform::TickCount64();
     RecordGameClock(hour, 0, 0);
     core::RaiseTimecycleRereadFrames(3);
-    if (core::TimelapseEnabled) {
+    if (core::GameControlFlags.TimelapseEnabled) {
         ResetTimelapseState();
         TimelapseClockSeconds.store(static_cast<double>(std::min(hour, 23)) * 3600.0);
     }
 }
 
 void TimelapseTick() {
-    if (!core::TimelapseEnabled) {
+    if (!core::GameControlFlags.TimelapseEnabled) {
         ResetTimelapseState();
         return;
     }

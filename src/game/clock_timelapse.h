@@ -29,7 +29,7 @@ extern uint8_t GameClockPaused;
 extern uint64_t ClockSetStamp;
 extern int32_t LastClockHourSet;
 
-// Timelapse (TimelapseEnabled and the speed are settings, see
+// Timelapse (GameControlFlags.TimelapseEnabled and the speed are settings, see
 // game_control_settings.h and settings.h). The clock in seconds of the day,
 // kept in [0, 86400); the Settings tab shows it.
 extern std::atomic<double> TimelapseClockSeconds;
@@ -64,7 +64,7 @@ void TimelapseTick();
 // The timelapse state reset of the "Timelapse" checkbox: the next tick seeds
 // from the game clock.
 void ResetTimelapseState();
-// The "Timelapse" checkbox (or "Reset defaults") changed TimelapseEnabled:
+// The "Timelapse" checkbox (or "Reset defaults") changed GameControlFlags.TimelapseEnabled:
 // the state is reset, and a timelapse switched off lets the game clock run
 // again unless time is locked.
 void TimelapseSwitched(bool enabled);

@@ -38,7 +38,7 @@ void Move() {
     float dy = GetLookAxisNative(0, 2);
     if (!std::isfinite(dx)) dx = 0.0f;
     if (!std::isfinite(dy)) dy = 0.0f;
-    const float sensitivity = std::max(static_cast<float>(core::FreeCamMouseSensitivity), 0.01f);
+    const float sensitivity = std::max(static_cast<float>(core::GameControlFlags.FreeCamMouseSensitivity), 0.01f);
     FreeCamera.FreeCamHeading = WrapHeading(FreeCamera.FreeCamHeading - sensitivity * 180.0f * dx * dt);
     FreeCamera.FreeCamPitch = std::clamp(FreeCamera.FreeCamPitch - sensitivity * 180.0f * dy * dt, -89.0f, 89.0f);
 
@@ -46,7 +46,7 @@ void Move() {
     const float right = KeyAxis(kKeyD, kKeyA);
     const float up = KeyAxis(kKeyE, kKeyQ);
 
-    float speed = std::max(static_cast<float>(core::FreeCamSpeed), 0.1f);
+    float speed = std::max(static_cast<float>(core::GameControlFlags.FreeCamSpeed), 0.1f);
     if (platform::IsKeyDown(kKeyShift)) speed *= 4.0f;
     if (platform::IsKeyDown(kKeyControl)) speed *= 0.25f;
 

@@ -111,9 +111,9 @@ void DrawHotkeys() {
 void DrawTimelapse() {
     const ImGuiWindowFlags flags = ImGuiWindowFlags_NoScrollbar | ImGuiWindowFlags_NoScrollWithMouse;
     if (ImGui::BeginChild("##timecycle_timelapse_panel", ImVec2(0.0f, 44.0f), ImGuiChildFlags_Borders, flags)) {
-        bool enabled = core::TimelapseEnabled;
+        bool enabled = core::GameControlFlags.TimelapseEnabled;
         if (ImGui::Checkbox("Timelapse", &enabled)) {
-            core::TimelapseEnabled = enabled;
+            core::GameControlFlags.TimelapseEnabled = enabled;
             game::TimelapseSwitched(enabled);
         }
         ImGui::SameLine(0.0f, 14.0f);
@@ -140,8 +140,8 @@ void DrawGameControls() {
     SharedCheckbox("Blackout Mode", core::GameControlFlags.BlackoutMode);
     ImGui::TextUnformatted("Free Camera");
     SharedCheckbox("Enable Free Cam", core::GameControlFlags.FreeCamEnabled);
-    LabelledSlider("Speed", "##FreeCamSpeed", core::FreeCamSpeed, 0.5f, 100.0f, "%.1f");
-    LabelledSlider("Mouse Sensitivity", "##FreeCamMouseSensitivity", core::FreeCamMouseSensitivity, 0.1f, 5.0f, "%.2f");
+    LabelledSlider("Speed", "##GameControlFlags.FreeCamSpeed", core::GameControlFlags.FreeCamSpeed, 0.5f, 100.0f, "%.1f");
+    LabelledSlider("Mouse Sensitivity", "##GameControlFlags.FreeCamMouseSensitivity", core::GameControlFlags.FreeCamMouseSensitivity, 0.1f, 5.0f, "%.2f");
     DrawTimelapse();
 }
 
@@ -277,7 +277,7 @@ void ResetSettingsToDefaults(float displayWidth, float displayHeight) {
     core::UiSettings.AllLiveBeforeAfterHotkey = 0;
 
     // The game controls, the free camera's speeds and the timelapse checkbox.
-    const bool timelapseWasRunning = core::TimelapseEnabled;
+    const bool timelapseWasRunning = core::GameControlFlags.TimelapseEnabled;
     core::ResetGameControlSettings();
     core::UiSettings.FPSCounter = false;
     core::UiSettings.ShowFPSWhenClosed = true;

@@ -362,9 +362,9 @@ TEST_F(SettingsTest, SettingsDifferFromDefaults) {
         {"all-live hotkey", [] { UiSettings.AllLiveBeforeAfterHotkey = 2; }},
         {"vehicles", [] { GameControlFlags.DisableVehicles = true; }},
         {"free cam", [] { GameControlFlags.FreeCamEnabled = true; }},
-        {"sensitivity", [] { FreeCamMouseSensitivity = 2.0f; }},
+        {"sensitivity", [] { GameControlFlags.FreeCamMouseSensitivity = 2.0f; }},
         {"vrn folder", [] { CopyFolderText(WorkspacePaths.VrnFolderText, "D:\\VRN\\"); }},
-        {"timelapse", [] { TimelapseEnabled = true; }},
+        {"timelapse", [] { GameControlFlags.TimelapseEnabled = true; }},
         {"timelapse speed", [] { UiSettings.TimecycleTimelapseSpeed = 601.0f; }},
     };
     for (const auto& [name, change] : changes) {

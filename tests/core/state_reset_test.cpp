@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "core/folder_picker.h"
+#include "core/game_control_settings.h"
 
 namespace {
 
@@ -17,6 +18,26 @@ TEST(CoreStateReset, FolderPicker) {
     EXPECT_EQ(s.FolderDialogReady.Get(), 0);
     EXPECT_EQ(s.FolderDialogKind, 0);
     EXPECT_EQ(s.FolderDialogResult, "");
+}
+
+TEST(CoreStateReset, GameControlSettings) {
+    core::GameControlSettingsState& s = core::GameControlFlags;
+    s.GameHudVisible = false;
+    for (core::SharedValue<bool>* flag : {&s.DisableIdleCamera, &s.DisablePedestrians, &s.DisableVehicles,
+                                          &s.BlackoutMode, &s.FreeCamEnabled, &s.TimelapseEnabled})
+        *flag = true;
+    s.FreeCamSpeed = 50.0f;
+    s.FreeCamMouseSensitivity = 3.0f;
+    core::ResetGameControlSettings();
+    EXPECT_TRUE(s.GameHudVisible);
+    EXPECT_FALSE(s.DisableIdleCamera);
+    EXPECT_FALSE(s.DisablePedestrians);
+    EXPECT_FALSE(s.DisableVehicles);
+    EXPECT_FALSE(s.BlackoutMode);
+    EXPECT_FALSE(s.FreeCamEnabled);
+    EXPECT_FALSE(s.TimelapseEnabled);
+    EXPECT_EQ(s.FreeCamSpeed.Get(), 10.0f);
+    EXPECT_EQ(s.FreeCamMouseSensitivity.Get(), 1.0f);
 }
 
 }  // namespace

@@ -47,7 +47,7 @@ TEST(NativeHashes, TheEditorsHashesAreTheGamesOwn) {
 class GameControlsTest : public testsupport::SimWorldTest {
 protected:
     void StartTimelapse(float speed) {
-        core::TimelapseEnabled = true;
+        core::GameControlFlags.TimelapseEnabled = true;
         core::UiSettings.TimecycleTimelapseSpeed = speed;
         TimelapseTick();  // seeds from the game
     }
@@ -347,12 +347,12 @@ TEST_F(FreeCameraTest, KeysMoveAtTheSpeedInAnyDirectionWithFloorsAndCaps) {
     };
     for (const auto& c : cases) {
         FreeCamera.FreeCamPosition = {};
-        core::FreeCamSpeed = c.speed;
+        core::GameControlFlags.FreeCamSpeed = c.speed;
         Frame(c.dt, c.keys);
         const FreeCamPoint& p = FreeCamera.FreeCamPosition;
         EXPECT_LT(std::hypot(p.x - c.moved.x, p.y - c.moved.y, p.z - c.moved.z), 1e-5) << c.what;
     }
-    core::FreeCamMouseSensitivity = 0.001f;  // acts as 0.01
+    core::GameControlFlags.FreeCamMouseSensitivity = 0.001f;  // acts as 0.01
     world.lookAxis[1] = 1.0f;
     Frame(0.1f);
     EXPECT_NEAR(FreeCamera.FreeCamHeading, -0.18f, 1e-5);

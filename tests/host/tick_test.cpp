@@ -407,13 +407,13 @@ TEST_F(TickTest, WeatherChangesOnlyToAFileWeatherInFiveStepsWithTheGameName) {
 
 TEST_F(TickTest, ClockModifierHudAndSlotRefreshFollowTheirRates) {
     ClockHourRequest.store(22);
-    core::TimelapseEnabled = true;
+    core::GameControlFlags.TimelapseEnabled = true;
     sub.trueTests = {"ModifierWorkPending"};
     EXPECT_EQ(Count(Tick(), "StepModifierLiveResolve"), 1u) << "modifier work pending";
     EXPECT_EQ(GameClockReading.hour.load(), 22);
     EXPECT_TRUE(world.clockPaused);
     sub.trueTests.clear();
-    core::TimelapseEnabled = false;
+    core::GameControlFlags.TimelapseEnabled = false;
     core::GameControlFlags.GameHudVisible = false;  // reasserted every frame
     Tick();
     EXPECT_EQ(CallsOf(kNativeRadarVisible).back(), std::vector<uint64_t>{0});

@@ -127,7 +127,7 @@ TEST_F(SettingsTabTest, GameControlCheckboxesChangeTheirSettings) {
         {"Disable Vehicles", GameControlFlags.DisableVehicles, true},
         {"Blackout Mode", GameControlFlags.BlackoutMode, true},
         {"Enable Free Cam", GameControlFlags.FreeCamEnabled, true},
-        {"Timelapse", TimelapseEnabled, true},
+        {"Timelapse", GameControlFlags.TimelapseEnabled, true},
     };
     for (const Case& c : cases) {
         Click(c.label);
@@ -167,11 +167,11 @@ TEST_F(SettingsTabTest, ResetDefaultsIsOfferedWhenSomethingDiffersAndStopsARunni
     Click("Blackout Mode");
     UiSettings.TimecycleTimelapseSpeed = 60.0f;
     UiSettings.AllLiveBeforeAfterHotkey = 13;
-    FreeCamSpeed = 40.0f;
+    GameControlFlags.FreeCamSpeed = 40.0f;
     WindowSizeFromIni = true;
     ui.Frame(Draw);
     Click("Reset defaults");
-    EXPECT_FALSE(TimelapseEnabled);
+    EXPECT_FALSE(GameControlFlags.TimelapseEnabled);
     EXPECT_EQ(game::ClockPauseRequest.load(), 0);
     EXPECT_FALSE(WindowSizeFromIni);
     EXPECT_TRUE(MainWindow.MainWindowSizeFitted);
