@@ -53,7 +53,7 @@ public:
         platform::sim::SetKnownFolder(platform::KnownFolder::Documents, std::string("C:\\Users\\Player\\Documents\\"));
         platform::sim::SetExecutablePath("C:\\Games\\GTA5\\GTA5_Enhanced.exe");
         platform::sim::SetOwnModulePath("C:\\Games\\GTA5\\Varnel.asi");
-        core::ClearWorkspacePaths();
+        core::ResetWorkspaceState();
     }
     ~BenchDrive() {
         platform::sim::ResetFiles();

@@ -24,7 +24,6 @@ set(_not_yet
   src/core/settings.h:SettingsStatusLine
   src/core/settings.h:WindowSizeFromIni
   src/core/settings.h:ImportFolderChanged
-  src/core/workspace.h:WorkspacePaths
   src/game/before_after.h:VisualSettingsSwitchPending
   src/game/before_after.h:AllBeforeShown
   src/game/before_after.h:UiTakingTextInput

@@ -141,7 +141,7 @@ void ResetSettingsState() {
     WindowSizeFromIni = false;
     ImportFolderChanged = true;
     ResetGameControlSettings();
-    ClearWorkspacePaths();
+    ResetWorkspaceState();
 }
 
 // ---- Reading ------------------------------------------------------------------------------

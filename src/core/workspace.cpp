@@ -8,7 +8,7 @@
 
 namespace core {
 
-WorkspacePathTexts WorkspacePaths;
+WorkspaceState WorkspacePaths;
 
 namespace {
 
@@ -38,7 +38,7 @@ bool CopyFolderText(char (&dest)[kFolderTextSize], std::string_view text) {
     return true;
 }
 
-void ClearWorkspacePaths() { WorkspacePaths = WorkspacePathTexts{}; }
+void ResetWorkspaceState() { WorkspacePaths = WorkspaceState{}; }
 
 // ---- Folder getters -------------------------------------------------------------------
 

@@ -4,6 +4,7 @@
 
 #include "core/folder_picker.h"
 #include "core/game_control_settings.h"
+#include "core/workspace.h"
 
 namespace {
 
@@ -38,6 +39,17 @@ TEST(CoreStateReset, GameControlSettings) {
     EXPECT_FALSE(s.TimelapseEnabled);
     EXPECT_EQ(s.FreeCamSpeed.Get(), 10.0f);
     EXPECT_EQ(s.FreeCamMouseSensitivity.Get(), 1.0f);
+}
+
+TEST(CoreStateReset, Workspace) {
+    core::WorkspaceState& s = core::WorkspacePaths;
+    for (char(*text)[core::kFolderTextSize] : {&s.VrnFolderText, &s.AdoptedVrnFolder, &s.ImportFolderText, &s.ExportFolderText})
+        ASSERT_TRUE(core::CopyFolderText(*text, "C:\\Folder\\"));
+    core::ResetWorkspaceState();
+    EXPECT_STREQ(s.VrnFolderText, "");
+    EXPECT_STREQ(s.AdoptedVrnFolder, "");
+    EXPECT_STREQ(s.ImportFolderText, "");
+    EXPECT_STREQ(s.ExportFolderText, "");
 }
 
 }  // namespace

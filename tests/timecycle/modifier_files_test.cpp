@@ -35,7 +35,7 @@ class ModifierFilesTest : public testsupport::FakeDriveTest {
 protected:
     void SetUp() override {
         FakeDriveTest::SetUp();
-        core::ClearWorkspacePaths();
+        core::ResetWorkspaceState();
         Reset();
     }
     void TearDown() override {

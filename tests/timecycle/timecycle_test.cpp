@@ -127,7 +127,7 @@ class TimecycleTest : public testsupport::FakeDriveTest {
 protected:
     void SetUp() override {
         FakeDriveTest::SetUp();
-        core::ClearWorkspacePaths();
+        core::ResetWorkspaceState();
         ResetTimecycleEditor();
     }
     void TearDown() override {

@@ -35,7 +35,7 @@ class TimecycleModsTabTest : public testsupport::FakeDriveTest {
 protected:
     void SetUp() override {
         FakeDriveTest::SetUp();
-        core::ClearWorkspacePaths();
+        core::ResetWorkspaceState();
         Reset();
         ui.CaptureText(true);
         // Vanilla-sized files; slot 0 names a few modifiers that have places.
