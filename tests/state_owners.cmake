@@ -28,18 +28,6 @@ set(_not_yet
   src/game/before_after.h:AllBeforeShown
   src/game/before_after.h:UiTakingTextInput
   src/game/before_after.h:GameInFrontTest
-  src/game/clock_timelapse.h:ClockHourRequest
-  src/game/clock_timelapse.h:ClockPauseRequest
-  src/game/clock_timelapse.h:LockTimeState
-  src/game/clock_timelapse.h:GameClockReading
-  src/game/clock_timelapse.h:GameClockPaused
-  src/game/clock_timelapse.h:ClockSetStamp
-  src/game/clock_timelapse.h:LastClockHourSet
-  src/game/clock_timelapse.h:TimelapseClockSeconds
-  src/game/clock_timelapse.h:TimelapseLastTick
-  src/game/clock_timelapse.h:TimelapseLastSetTick
-  src/game/clock_timelapse.h:TimelapseLastHour
-  src/game/clock_timelapse.h:TimelapseLastMinute
   src/game/game_controls.h:VehiclesToggleApplied
   src/game/game_controls.h:BlackoutApplied
   src/game/game_controls.h:PresetTeleportRequest

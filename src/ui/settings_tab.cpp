@@ -123,7 +123,7 @@ void DrawTimelapse() {
                                ImGuiSliderFlags_Logarithmic))
             core::UiSettings.TimecycleTimelapseSpeed = speed;
         ImGui::SameLine(0.0f, 14.0f);
-        const double clock = game::TimelapseClockSeconds.load();
+        const double clock = game::ClockTimelapse.TimelapseClockSeconds.Get();
         ImGui::Text("Clock %02d:%02d", static_cast<int>(game::ClockHourOf(clock)),
                     static_cast<int>(game::ClockMinuteOf(clock)));
     }

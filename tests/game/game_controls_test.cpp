@@ -166,32 +166,32 @@ TEST_F(ClockTest, HourRequestSetsTheClockWithTheLockAsPauseAPauseRequestWaitsAnd
     for (const uint8_t lock : {0, 1}) {
         ClearCalls();
         TimecycleRereadFrames.store(0);
-        LockTimeState.store(lock);
-        ClockHourRequest.store(14);
-        ClockPauseRequest.store(1 - lock);
+        ClockTimelapse.LockTimeState.Set(lock);
+        ClockTimelapse.ClockHourRequest.Set(14);
+        ClockTimelapse.ClockPauseRequest.Set(1 - lock);
         ApplyClockRequest();
         EXPECT_EQ(Natives(), "clock paused; clock set; clock set again; ");
         EXPECT_EQ(Calls()[1].args, (Words{14, 0, 0}));
         EXPECT_EQ(world.clockPaused, lock == 1);
-        EXPECT_EQ(GameClockReading.hour.load(), 14);
+        EXPECT_EQ(ClockTimelapse.GameClockReading.hour.Get(), 14);
         EXPECT_EQ(TimecycleRereadFrames.load(), 3);
-        EXPECT_EQ(ClockHourRequest.load(), -1);
+        EXPECT_EQ(ClockTimelapse.ClockHourRequest.Get(), -1);
         ClearCalls();
         ApplyClockRequest();  // the pause request on the next tick
         EXPECT_EQ(Natives(), "clock paused; ");
         EXPECT_EQ(world.clockPaused, lock == 0);
-        EXPECT_EQ(ClockPauseRequest.load(), -1);
-        EXPECT_EQ(GameClockPaused, 1 - lock);
+        EXPECT_EQ(ClockTimelapse.ClockPauseRequest.Get(), -1);
+        EXPECT_EQ(ClockTimelapse.GameClockPaused, 1 - lock);
     }
     ClearCalls();
     ApplyClockRequest();
     EXPECT_TRUE(Calls().empty());
     Advance(5);
     RecordGameClock(25, -3, 70);  // a reading is clamped and stamped
-    EXPECT_EQ(GameClockReading.hour.load() * 10000 + GameClockReading.minute.load() * 100 +
-                  GameClockReading.second.load(),
+    EXPECT_EQ(ClockTimelapse.GameClockReading.hour.Get() * 10000 + ClockTimelapse.GameClockReading.minute.Get() * 100 +
+                  ClockTimelapse.GameClockReading.second.Get(),
               230059);
-    EXPECT_EQ(GameClockReading.stamp.load(), platform::TickCount64());
+    EXPECT_EQ(ClockTimelapse.GameClockReading.stamp.Get(), platform::TickCount64());
 }
 
 TEST_F(ClockTest, TimelapseSeedsFromTheGamePausesItAndAHourRequestReseedsIt) {
@@ -199,35 +199,35 @@ TEST_F(ClockTest, TimelapseSeedsFromTheGamePausesItAndAHourRequestReseedsIt) {
     world.clockMinutes = 30;
     world.clockSeconds = 15;
     StartTimelapse(600.0f);
-    EXPECT_DOUBLE_EQ(TimelapseClockSeconds.load(), 10 * 3600 + 30 * 60 + 15);
+    EXPECT_DOUBLE_EQ(ClockTimelapse.TimelapseClockSeconds.Get(), 10 * 3600 + 30 * 60 + 15);
     EXPECT_TRUE(world.clockPaused);
     EXPECT_EQ(CallsOf(kNativeSetClock), (std::vector<Words>{{10, 30, 0}}));
     EXPECT_EQ(TimecycleRereadFrames.load(), 1);
 
-    ClockHourRequest.store(20);
+    ClockTimelapse.ClockHourRequest.Set(20);
     ApplyClockRequest();
-    EXPECT_EQ(TimelapseLastTick.load(), 0u);
-    EXPECT_EQ(TimelapseLastHour.load(), -1);
-    EXPECT_DOUBLE_EQ(TimelapseClockSeconds.load(), 20 * 3600.0);
+    EXPECT_EQ(ClockTimelapse.TimelapseLastTick.Get(), 0u);
+    EXPECT_EQ(ClockTimelapse.TimelapseLastHour.Get(), -1);
+    EXPECT_DOUBLE_EQ(ClockTimelapse.TimelapseClockSeconds.Get(), 20 * 3600.0);
 }
 
 TEST_F(ClockTest, TimelapseAdvancesByItsClampedSpeedCapsLongFramesAndWrapsPastMidnight) {
     StartTimelapse(600.0f);
-    const double start = TimelapseClockSeconds.load();
+    const double start = ClockTimelapse.TimelapseClockSeconds.Get();
     Advance(16);
     TimelapseTick();
-    EXPECT_NEAR(TimelapseClockSeconds.load() - start, 9.6, 1e-9);
+    EXPECT_NEAR(ClockTimelapse.TimelapseClockSeconds.Get() - start, 9.6, 1e-9);
     Advance(2000);
     TimelapseTick();
-    EXPECT_NEAR(TimelapseClockSeconds.load() - start, 9.6 + 300.0, 1e-9);
+    EXPECT_NEAR(ClockTimelapse.TimelapseClockSeconds.Get() - start, 9.6 + 300.0, 1e-9);
 
     core::UiSettings.TimecycleTimelapseSpeed = 1.0f;
-    TimelapseClockSeconds.store(86400.0 - 0.1);
+    ClockTimelapse.TimelapseClockSeconds.Set(86400.0 - 0.1);
     Advance(1000);
     TimelapseTick();  // a step of 0.5 s at most...
     Advance(500);
     TimelapseTick();
-    EXPECT_NEAR(TimelapseClockSeconds.load(), 0.9, 1e-9);
+    EXPECT_NEAR(ClockTimelapse.TimelapseClockSeconds.Get(), 0.9, 1e-9);
     EXPECT_EQ(world.clockHours, 0);
     EXPECT_EQ(world.clockMinutes, 0);
     for (const auto& [stored, clamped] : {std::pair{0.5f, 1.0f}, std::pair{5000.0f, 3600.0f}}) {
@@ -253,19 +253,19 @@ TEST_F(ClockTest, TimelapseSetsTheClockOnANewMinuteOrEvery250Ms) {
 }
 
 TEST_F(ClockTest, SwitchingTheTimelapseOffReleasesTheClockUnlessTimeIsLocked) {
-    TimelapseLastTick.store(99);
+    ClockTimelapse.TimelapseLastTick.Set(99);
     TimelapseSwitched(true);
-    EXPECT_EQ(TimelapseLastTick.load(), 0u);
-    EXPECT_EQ(ClockPauseRequest.load(), -1);
+    EXPECT_EQ(ClockTimelapse.TimelapseLastTick.Get(), 0u);
+    EXPECT_EQ(ClockTimelapse.ClockPauseRequest.Get(), -1);
     TimelapseSwitched(false);
-    EXPECT_EQ(ClockPauseRequest.load(), 0);
-    LockTimeState.store(1);
+    EXPECT_EQ(ClockTimelapse.ClockPauseRequest.Get(), 0);
+    ClockTimelapse.LockTimeState.Set(1);
     TimelapseSwitched(false);
-    EXPECT_EQ(ClockPauseRequest.load(), 1);
-    TimelapseLastHour.store(3);  // off, a tick only forgets its state
+    EXPECT_EQ(ClockTimelapse.ClockPauseRequest.Get(), 1);
+    ClockTimelapse.TimelapseLastHour.Set(3);  // off, a tick only forgets its state
     TimelapseTick();
     EXPECT_TRUE(Calls().empty());
-    EXPECT_EQ(TimelapseLastHour.load(), -1);
+    EXPECT_EQ(ClockTimelapse.TimelapseLastHour.Get(), -1);
 }
 
 // ---- Free camera ----------------------------------------------------------

@@ -2,6 +2,7 @@
 // and its reset puts every field back as at process start.
 #include <gtest/gtest.h>
 
+#include "game/clock_timelapse.h"
 #include "game/free_camera.h"
 
 namespace {
@@ -25,6 +26,39 @@ TEST(GameStateReset, FreeCamera) {
     EXPECT_EQ(FreeCamera.FreeCamHeading, 0.0f);
     EXPECT_EQ(FreeCamera.FreeCamFov, 65.0f);
     EXPECT_EQ(FreeCamera.FreeCamFrozenEntity, 0);
+}
+
+TEST(GameStateReset, ClockTimelapse) {
+    ClockTimelapseState& s = ClockTimelapse;
+    s.ClockHourRequest = 5;
+    s.ClockPauseRequest = 1;
+    s.LockTimeState = 1;
+    RecordGameClock(7, 8, 9);
+    s.GameClockPaused = 1;
+    s.ClockSetStamp = 100;
+    s.LastClockHourSet = 7;
+    s.TimelapseClockSeconds = 3600.0;
+    s.TimelapseLastTick = 10;
+    s.TimelapseLastSetTick = 11;
+    s.TimelapseLastHour = 1;
+    s.TimelapseLastMinute = 2;
+    ResetClockState();
+    EXPECT_EQ(s.ClockHourRequest.Get(), -1);
+    EXPECT_EQ(s.ClockPauseRequest.Get(), -1);
+    EXPECT_EQ(s.LockTimeState.Get(), 0);
+    EXPECT_EQ(s.GameClockReading.hour.Get(), -1);
+    EXPECT_EQ(s.GameClockReading.minute.Get(), 0);
+    EXPECT_EQ(s.GameClockReading.second.Get(), 0);
+    EXPECT_EQ(s.GameClockReading.stamp.Get(), 0u);
+    EXPECT_EQ(s.GameClockPaused, 0);
+    EXPECT_EQ(s.ClockSetStamp, 0u);
+    EXPECT_EQ(s.LastClockHourSet, -1);
+    EXPECT_EQ(s.TimelapseClockSeconds.Get(), 0.0);
+    EXPECT_EQ(s.TimelapseLastTick.Get(), 0u);
+    EXPECT_EQ(s.TimelapseLastSetTick.Get(), 0u);
+    EXPECT_EQ(s.TimelapseLastHour.Get(), -1);
+    EXPECT_EQ(s.TimelapseLastMinute.Get(), -1);
+    EXPECT_TRUE(GameClockReadDue(1));
 }
 
 }  // namespace

@@ -406,11 +406,11 @@ TEST_F(TickTest, WeatherChangesOnlyToAFileWeatherInFiveStepsWithTheGameName) {
 }
 
 TEST_F(TickTest, ClockModifierHudAndSlotRefreshFollowTheirRates) {
-    ClockHourRequest.store(22);
+    ClockTimelapse.ClockHourRequest.Set(22);
     core::GameControlFlags.TimelapseEnabled = true;
     sub.trueTests = {"ModifierWorkPending"};
     EXPECT_EQ(Count(Tick(), "StepModifierLiveResolve"), 1u) << "modifier work pending";
-    EXPECT_EQ(GameClockReading.hour.load(), 22);
+    EXPECT_EQ(ClockTimelapse.GameClockReading.hour.Get(), 22);
     EXPECT_TRUE(world.clockPaused);
     sub.trueTests.clear();
     core::GameControlFlags.TimelapseEnabled = false;
@@ -434,7 +434,7 @@ TEST_F(TickTest, ClockModifierHudAndSlotRefreshFollowTheirRates) {
         EXPECT_EQ(SlotRefreshTick.load(), f.refresh) << f.advance;
         EXPECT_EQ(VisualSettingsRefreshTick.load(), f.refresh) << f.advance;
     }
-    EXPECT_EQ(GameClockReading.hour.load(), 9);
+    EXPECT_EQ(ClockTimelapse.GameClockReading.hour.Get(), 9);
     MenuOpen.store(0);
     EXPECT_EQ(Count(Tick(), "RefreshModifier"), 0u);
     EXPECT_EQ(SlotRefreshTick.load(), 0);

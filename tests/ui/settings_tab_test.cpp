@@ -133,12 +133,12 @@ TEST_F(SettingsTabTest, GameControlCheckboxesChangeTheirSettings) {
         Click(c.label);
         EXPECT_EQ(c.value.Get(), c.after) << c.label;
     }
-    EXPECT_EQ(game::ClockPauseRequest.load(), -1);
-    game::TimelapseClockSeconds.store(13 * 3600 + 7 * 60 + 59.9);
+    EXPECT_EQ(game::ClockTimelapse.ClockPauseRequest.Get(), -1);
+    game::ClockTimelapse.TimelapseClockSeconds.Set(13 * 3600 + 7 * 60 + 59.9);
     ui.Frame(Draw);
     EXPECT_NE(ui.Text().find("Clock 13:07"), std::string::npos);
     Click("Timelapse");
-    EXPECT_EQ(game::ClockPauseRequest.load(), 0);
+    EXPECT_EQ(game::ClockTimelapse.ClockPauseRequest.Get(), 0);
     Open("Layout##settings_layout_v2");
     Click("Show FPS Counter");
     Click("Show FPS When Menu Is Closed");
@@ -160,7 +160,7 @@ TEST_F(SettingsTabTest, ResetDefaultsIsOfferedWhenSomethingDiffersAndStopsARunni
     sim::FailWritesTo(coretest::CoreTest::InVrn("VRN.ini"), false);
     EXPECT_EQ(SettingsStatusLine.rfind("VRN.ini save failed: ", 0), 0u) << SettingsStatusLine;
     EXPECT_NE(ui.Text().find("Settings could not be saved."), std::string::npos);
-    EXPECT_EQ(game::ClockPauseRequest.load(), -1) << "without a timelapse no clock request";
+    EXPECT_EQ(game::ClockTimelapse.ClockPauseRequest.Get(), -1) << "without a timelapse no clock request";
 
     Open("Game Controls##settings_game_controls_v2");
     Click("Timelapse");
@@ -172,7 +172,7 @@ TEST_F(SettingsTabTest, ResetDefaultsIsOfferedWhenSomethingDiffersAndStopsARunni
     ui.Frame(Draw);
     Click("Reset defaults");
     EXPECT_FALSE(GameControlFlags.TimelapseEnabled);
-    EXPECT_EQ(game::ClockPauseRequest.load(), 0);
+    EXPECT_EQ(game::ClockTimelapse.ClockPauseRequest.Get(), 0);
     EXPECT_FALSE(WindowSizeFromIni);
     EXPECT_TRUE(MainWindow.MainWindowSizeFitted);
     EXPECT_FALSE(SettingsDifferFromDefaults(kDisplay.x, kDisplay.y));
