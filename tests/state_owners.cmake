@@ -28,12 +28,6 @@ set(_not_yet
   src/game/before_after.h:AllBeforeShown
   src/game/before_after.h:UiTakingTextInput
   src/game/before_after.h:GameInFrontTest
-  src/game/game_controls.h:VehiclesToggleApplied
-  src/game/game_controls.h:BlackoutApplied
-  src/game/game_controls.h:PresetTeleportRequest
-  src/game/game_controls.h:TeleportMutex
-  src/game/game_controls.h:LocationTeleportRequest
-  src/game/game_controls.h:WeatherRequest
   src/host/shutdown.h:DetourDrainTimeoutMs
   src/host/tick.h:SlotRefreshStamp
   src/host/tick.h:VisualSettingsRefreshTick

@@ -7,12 +7,7 @@
 
 namespace game {
 
-uint8_t VehiclesToggleApplied = 0;
-uint8_t BlackoutApplied = 0;
-std::atomic<int32_t> PresetTeleportRequest{0};
-std::mutex TeleportMutex;
-LocationTeleport LocationTeleportRequest;
-std::atomic<int32_t> WeatherRequest{-1};
+GameControlsState GameControls;
 
 namespace {
 
@@ -56,22 +51,22 @@ bool SetGameWeather(int32_t index) {
 
 bool RequestGameWeather(int32_t index) {
     if (!CanSetGameWeather(index)) return false;
-    WeatherRequest.store(index);
+    GameControls.WeatherRequest.Set(index);
     return true;
 }
 
 void RequestPresetTeleport(int32_t request) {
     {
-        std::lock_guard<std::mutex> lock(TeleportMutex);
-        LocationTeleportRequest.pending = 0;
+        std::lock_guard<std::mutex> lock(GameControls.TeleportMutex);
+        GameControls.LocationTeleportRequest.pending = 0;
     }
-    PresetTeleportRequest.store(request);
+    GameControls.PresetTeleportRequest.Set(request);
 }
 
 void RequestLocationTeleport(float x, float y, float z) {
-    PresetTeleportRequest.store(0);
-    std::lock_guard<std::mutex> lock(TeleportMutex);
-    LocationTeleportRequest = {1, x, y, z};
+    GameControls.PresetTeleportRequest.Set(0);
+    std::lock_guard<std::mutex> lock(GameControls.TeleportMutex);
+    GameControls.LocationTeleportRequest = {1, x, y, z};
 }
 
 void ApplyWorldToggles() {
@@ -87,19 +82,19 @@ void ApplyWorldToggles() {
         if (vehicles) SuppressVehicles(at);
     }
 
-    if ((vehicles ? 1 : 0) != VehiclesToggleApplied) {
+    if ((vehicles ? 1 : 0) != GameControls.VehiclesToggleApplied) {
         CallNative(kNativeVehicleSwitchB, {BoolArg(!vehicles)});
         CallNative(kNativeVehicleSwitchA, {BoolArg(!vehicles)});
-        VehiclesToggleApplied = vehicles ? 1 : 0;
+        GameControls.VehiclesToggleApplied = vehicles ? 1 : 0;
     }
 
     const bool blackout = flags.BlackoutMode;
-    if ((blackout ? 1 : 0) != BlackoutApplied) {
+    if ((blackout ? 1 : 0) != GameControls.BlackoutApplied) {
         CallNative(kNativeBlackout, {BoolArg(blackout)});
-        BlackoutApplied = blackout ? 1 : 0;
+        GameControls.BlackoutApplied = blackout ? 1 : 0;
     }
 
-    const int32_t preset = PresetTeleportRequest.exchange(0);
+    const int32_t preset = GameControls.PresetTeleportRequest.Exchange(0);
     if (preset != 0) {
         const int32_t entity = ResolveTeleportEntity(CallNativeInt(kNativePlayerPed));
         if (entity == 0) return;  // a pending location teleport waits for the next frame
@@ -112,10 +107,10 @@ void ApplyWorldToggles() {
 
     LocationTeleport target;
     {
-        std::lock_guard<std::mutex> lock(TeleportMutex);
-        if (!LocationTeleportRequest.pending) return;
-        target = LocationTeleportRequest;
-        LocationTeleportRequest.pending = 0;
+        std::lock_guard<std::mutex> lock(GameControls.TeleportMutex);
+        if (!GameControls.LocationTeleportRequest.pending) return;
+        target = GameControls.LocationTeleportRequest;
+        GameControls.LocationTeleportRequest.pending = 0;
     }
     const int32_t entity = ResolveTeleportEntity(CallNativeInt(kNativePlayerPed));
     if (entity == 0) return;  // dropped
@@ -127,14 +122,14 @@ void ApplyWorldToggles() {
 }
 
 void ResetGameControlsState() {
-    VehiclesToggleApplied = 0;
-    BlackoutApplied = 0;
-    PresetTeleportRequest.store(0);
+    GameControls.VehiclesToggleApplied = 0;
+    GameControls.BlackoutApplied = 0;
+    GameControls.PresetTeleportRequest.Set(0);
     {
-        std::lock_guard<std::mutex> lock(TeleportMutex);
-        LocationTeleportRequest = {};
+        std::lock_guard<std::mutex> lock(GameControls.TeleportMutex);
+        GameControls.LocationTeleportRequest = {};
     }
-    WeatherRequest.store(-1);
+    GameControls.WeatherRequest.Set(-1);
 }
 
 }  // namespace game

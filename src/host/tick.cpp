@@ -41,7 +41,7 @@ void RefreshModifierWhenBusy() {
 }
 
 void TakeWeatherRequest() {
-    const int32_t request = game::WeatherRequest.exchange(-1);
+    const int32_t request = game::GameControls.WeatherRequest.Exchange(-1);
     const uint32_t weather = static_cast<uint32_t>(request);
     if (weather > 17) return;
     bool (*hasFile)(uint32_t) = Steps().isTimecycleFileWeather;

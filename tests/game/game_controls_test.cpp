@@ -107,7 +107,7 @@ TEST_F(GameControlsTest, WorldTogglesSuppressEveryFrameAndSwitchOnChangesOnly) {
 TEST_F(GameControlsTest, PresetTeleportPlacesThePlayerOrItsVehicleAndAnIndexOutsideOnlyStops) {
     RequestPresetTeleport(2);
     ApplyWorldToggles();
-    EXPECT_EQ(PresetTeleportRequest.load(), 0);
+    EXPECT_EQ(GameControls.PresetTeleportRequest.Get(), 0);
     EXPECT_EQ(CallsOf(kNativePlaceEntity), (std::vector<Words>{{1, F(1840), F(3755), F(33), 0, 0, 0, 1}}));
 
     const int32_t car = testsupport::SeatInNewSimVehicle(world, 1);
@@ -118,11 +118,11 @@ TEST_F(GameControlsTest, PresetTeleportPlacesThePlayerOrItsVehicleAndAnIndexOuts
 
     ClearCalls();
     world.entities[car].velocity = {5, 5, 5};
-    PresetTeleportRequest.store(6);
+    GameControls.PresetTeleportRequest.Set(6);
     ApplyWorldToggles();
     EXPECT_TRUE(CallsOf(kNativePlaceEntity).empty());
     EXPECT_FLOAT_EQ(world.entities[car].velocity.x, 0.0f);
-    EXPECT_EQ(PresetTeleportRequest.load(), 0);
+    EXPECT_EQ(GameControls.PresetTeleportRequest.Get(), 0);
 
     EXPECT_EQ(ResolveTeleportEntity(77), 0) << "no such ped";
     world.entities.erase(car);  // in a vehicle whose handle no longer exists
@@ -132,28 +132,28 @@ TEST_F(GameControlsTest, PresetTeleportPlacesThePlayerOrItsVehicleAndAnIndexOuts
 TEST_F(GameControlsTest, LocationTeleportReplacesAPresetOneAndLoadsTheWorldAroundTheMove) {
     RequestPresetTeleport(1);
     RequestLocationTeleport(10.5f, -20.0f, 5.0f);
-    EXPECT_EQ(PresetTeleportRequest.load(), 0);
+    EXPECT_EQ(GameControls.PresetTeleportRequest.Get(), 0);
     ApplyWorldToggles();
     EXPECT_EQ(Natives(), "player ped; entity exists; ped in a vehicle; world loaded around a point; "
                          "entity placed (location teleport); entity velocity; world loaded around a point; ");
     EXPECT_EQ(Calls()[3].args, Calls()[6].args);
     EXPECT_EQ(Calls()[3].args, (Words{F(10.5f), F(-20.0f), F(5.0f)}));
     EXPECT_FLOAT_EQ(world.entities[1].position.x, 10.5f);
-    EXPECT_EQ(LocationTeleportRequest.pending, 0);
+    EXPECT_EQ(GameControls.LocationTeleportRequest.pending, 0);
     RequestLocationTeleport(1, 2, 3);
     RequestPresetTeleport(1);  // and the other way round
-    EXPECT_EQ(LocationTeleportRequest.pending, 0);
+    EXPECT_EQ(GameControls.LocationTeleportRequest.pending, 0);
 }
 
 TEST_F(GameControlsTest, WithoutAPlayerAPresetWaitsOutTheLocationAndALocationIsDropped) {
     world.playerPed = 0;
     RequestLocationTeleport(1, 2, 3);
-    PresetTeleportRequest.store(1);
+    GameControls.PresetTeleportRequest.Set(1);
     ApplyWorldToggles();
-    EXPECT_EQ(PresetTeleportRequest.load(), 0);     // consumed
-    EXPECT_EQ(LocationTeleportRequest.pending, 1);  // waits for the next frame
+    EXPECT_EQ(GameControls.PresetTeleportRequest.Get(), 0);     // consumed
+    EXPECT_EQ(GameControls.LocationTeleportRequest.pending, 1);  // waits for the next frame
     ApplyWorldToggles();
-    EXPECT_EQ(LocationTeleportRequest.pending, 0);  // dropped, not retried
+    EXPECT_EQ(GameControls.LocationTeleportRequest.pending, 0);  // dropped, not retried
     EXPECT_TRUE(CallsOf(kNativePlaceEntityExact).empty());
     EXPECT_TRUE(CallsOf(kNativeLoadWorldAt).empty());
 }

@@ -4,6 +4,7 @@
 
 #include "game/clock_timelapse.h"
 #include "game/free_camera.h"
+#include "game/game_controls.h"
 
 namespace {
 
@@ -59,6 +60,22 @@ TEST(GameStateReset, ClockTimelapse) {
     EXPECT_EQ(s.TimelapseLastHour.Get(), -1);
     EXPECT_EQ(s.TimelapseLastMinute.Get(), -1);
     EXPECT_TRUE(GameClockReadDue(1));
+}
+
+TEST(GameStateReset, GameControls) {
+    GameControlsState& s = GameControls;
+    s.VehiclesToggleApplied = 1;
+    s.BlackoutApplied = 1;
+    s.PresetTeleportRequest = 3;
+    s.LocationTeleportRequest = {1, 1.0f, 2.0f, 3.0f};
+    s.WeatherRequest = 4;
+    ResetGameControlsState();
+    EXPECT_EQ(s.VehiclesToggleApplied, 0);
+    EXPECT_EQ(s.BlackoutApplied, 0);
+    EXPECT_EQ(s.PresetTeleportRequest.Get(), 0);
+    EXPECT_TRUE(s.LocationTeleportRequest.pending == 0 && s.LocationTeleportRequest.x == 0.0f &&
+                s.LocationTeleportRequest.y == 0.0f && s.LocationTeleportRequest.z == 0.0f);
+    EXPECT_EQ(s.WeatherRequest.Get(), -1);
 }
 
 }  // namespace

@@ -390,13 +390,13 @@ TEST_F(TickTest, UnloadWritesBackTheTicksStorePatchesBeforeTheHooksGo) {
 TEST_F(TickTest, WeatherChangesOnlyToAFileWeatherInFiveStepsWithTheGameName) {
     for (int32_t request : {-1, 18, 17, 1000}) {
         EXPECT_FALSE(CanSetGameWeather(request) || RequestGameWeather(request) || SetGameWeather(request)) << request;
-        WeatherRequest.store(request);
+        GameControls.WeatherRequest.Set(request);
         EXPECT_EQ(Count(Tick(), "native weather"), 0u) << request;
         EXPECT_EQ(TimecycleRereadFrames.load(), 0) << request;
-        EXPECT_EQ(WeatherRequest.load(), -1);
+        EXPECT_EQ(GameControls.WeatherRequest.Get(), -1);
     }
     sub.weatherHasFile = false;
-    WeatherRequest.store(3);
+    GameControls.WeatherRequest.Set(3);
     EXPECT_EQ(Count(Tick(), "native weather"), 0u);
     sub.weatherHasFile = true;
     EXPECT_TRUE(RequestGameWeather(3));  // posted by the tab, carried out by the tick
