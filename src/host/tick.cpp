@@ -15,9 +15,7 @@
 
 namespace host {
 
-uint64_t SlotRefreshStamp = 0;
-std::atomic<uint8_t> VisualSettingsRefreshTick{0};
-std::atomic<uint8_t> PatchesClearedForImport{0};
+TickState Tick;
 
 namespace {
 
@@ -58,15 +56,15 @@ void AssertHud() {
 
 void UpdateSlotRefreshTick() {
     if (!core::MenuOpen.load()) {
-        SlotRefreshStamp = 0;
+        Tick.SlotRefreshStamp = 0;
         core::SlotRefreshTick.store(0);
         return;
     }
     const uint64_t now = platform::TickCount64();
-    if (SlotRefreshStamp != 0 && now - SlotRefreshStamp < kSlotRefreshInterval) {
+    if (Tick.SlotRefreshStamp != 0 && now - Tick.SlotRefreshStamp < kSlotRefreshInterval) {
         core::SlotRefreshTick.store(0);
     } else {
-        SlotRefreshStamp = now;
+        Tick.SlotRefreshStamp = now;
         core::SlotRefreshTick.store(1);
     }
 }
@@ -75,7 +73,7 @@ void UpdateSlotRefreshTick() {
 void RefreshSlots() {
     for (const runtime::PartMember& member : runtime::Part(PartId::LightDir).members)
         runtime::RefreshLiveSlot(runtime::Slot(member.slot), false);
-    VisualSettingsRefreshTick.store(core::SlotRefreshTick.load());
+    Tick.VisualSettingsRefreshTick.Set(core::SlotRefreshTick.load());
     for (const SlotRun& run : TickRefreshRuns()) {
         runtime::LiveOverrideSlot* first = &runtime::Slot(run.first);
         for (size_t i = 0; i < runtime::SlotRunLength(run.first, run.last); ++i)
@@ -93,14 +91,14 @@ void ApplyOrRestore() {
     case TickMode::Imported:
         CallEntry(Steps().visualSettingsBeforeAfter);
         CallEntry(Steps().clearWriteListCount);
-        if (!PatchesClearedForImport.load()) {
+        if (!Tick.PatchesClearedForImport.Get()) {
             RestoreAllTickPatches();
-            PatchesClearedForImport.store(1);
+            Tick.PatchesClearedForImport.Set(1);
         }
         RunGroupsImported();
         break;
     case TickMode::Override:
-        PatchesClearedForImport.store(0);
+        Tick.PatchesClearedForImport.Set(0);
         RunGroupsOverride();
         CallEntry(Steps().clearWriteListCount);
         CallEntry(Steps().visualSettingsBeforeAfter);
@@ -140,10 +138,10 @@ void ScriptTick() {
 
 void ResetTickState() {
     core::TimecycleRereadFrames.store(0);
-    SlotRefreshStamp = 0;
+    Tick.SlotRefreshStamp = 0;
     core::SlotRefreshTick.store(0);
-    VisualSettingsRefreshTick.store(0);
-    PatchesClearedForImport.store(0);
+    Tick.VisualSettingsRefreshTick.Set(0);
+    Tick.PatchesClearedForImport.Set(0);
     ResetTickGroupState();
     ForgetTickStoreProbes();
 }

@@ -13,7 +13,7 @@ void WireEditorEntries() {
     timecycle::FillTimecycleEntries(entries);
     // The visualsettings, modifier and weather-document editors fill theirs
     // here as they are built.
-    entries.clearImportPatchesMark = [] { PatchesClearedForImport.store(0); };
+    entries.clearImportPatchesMark = [] { Tick.PatchesClearedForImport.Set(0); };
 }
 
 void ForgetTickStoreProbes() { runtime::ForgetStoreProbes(); }

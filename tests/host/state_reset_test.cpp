@@ -4,6 +4,7 @@
 
 #include "host/overlay_state.h"
 #include "host/startup.h"
+#include "host/tick.h"
 
 namespace {
 
@@ -56,6 +57,16 @@ TEST(HostStateReset, Startup) {
     EXPECT_EQ(s.GameResizeBuffers1.Get(), nullptr);
     EXPECT_EQ(s.GameExecuteCommandLists.Get(), nullptr);
     host::SetHostServices(host::HostServices{});
+}
+
+TEST(HostStateReset, Tick) {
+    host::Tick.SlotRefreshStamp = 50;
+    host::Tick.VisualSettingsRefreshTick = 1;
+    host::Tick.PatchesClearedForImport = 1;
+    host::ResetTickState();
+    EXPECT_EQ(host::Tick.SlotRefreshStamp, 0u);
+    EXPECT_EQ(host::Tick.VisualSettingsRefreshTick.Get(), 0);
+    EXPECT_EQ(host::Tick.PatchesClearedForImport.Get(), 0);
 }
 
 }  // namespace

@@ -224,12 +224,12 @@ TEST_F(TickTest, ImportedModeClearsPatchesOnceThenAppliesInItsOrder) {
     const std::string head =
         "test ImportedOverridesActive; test ContextHasEdits; VisualSettingsBeforeAfter; ClearWriteListCount; ";
     EXPECT_EQ(Tick(), Steps(true) + head + "RestoreAllPatches; " + groups);
-    EXPECT_EQ(PatchesClearedForImport.load(), 1);
+    EXPECT_EQ(host::Tick.PatchesClearedForImport.Get(), 1);
     EXPECT_EQ(Tick(), Steps(false) + head + groups);
 }
 
 TEST_F(TickTest, OverrideModeAppliesEnabledGroupsAndRestoresTheOthers) {
-    PatchesClearedForImport.store(1);
+    host::Tick.PatchesClearedForImport.Set(1);
     Enable({S::LightDirMult, S::DirectionalAmbientColorB, S::PostFxVignettingRadius, S::ScreenBlurIntensity,
             S::PostFxGradientMidpoint});
     sub.trueTests = {"GatePostFxGradientWrites", "GatePostFxVignettingWrites"};
@@ -273,14 +273,14 @@ TEST_F(TickTest, OverrideModeAppliesEnabledGroupsAndRestoresTheOthers) {
                   "RestoreTemperatureBlockPatches; RestoreTemperatureRedirect; record Vehicle Dirt Mod; "
                   "record Enable Occlusion; record Enable Shadow Occlusion; record Shadow Distance Mult; "
                   "ClearWriteListCount; VisualSettingsBeforeAfter; ");
-    EXPECT_EQ(PatchesClearedForImport.load(), 0);
+    EXPECT_EQ(host::Tick.PatchesClearedForImport.Get(), 0);
 }
 
 // A part is tested on its own members: the night-vision scalars (14 slots),
 // the colour gradient (12) and the light rays (11) switch on and off at
 // their first and last member and not at a neighbour.
 TEST_F(TickTest, EachPartHoldsForEveryMemberAndNoNeighbour) {
-    PatchesClearedForImport.store(1);
+    host::Tick.PatchesClearedForImport.Set(1);
     const struct {
         S first, last;
         const char* restorer;
@@ -432,13 +432,13 @@ TEST_F(TickTest, ClockModifierHudAndSlotRefreshFollowTheirRates) {
         EXPECT_EQ(Count(Tick(), "StepModifierLiveResolve"), 1u) << "modifier work while the menu is open";
         EXPECT_EQ(CallsOf(kNativeClockHours).size(), reads + f.clockReads) << f.advance;
         EXPECT_EQ(SlotRefreshTick.load(), f.refresh) << f.advance;
-        EXPECT_EQ(VisualSettingsRefreshTick.load(), f.refresh) << f.advance;
+        EXPECT_EQ(host::Tick.VisualSettingsRefreshTick.Get(), f.refresh) << f.advance;
     }
     EXPECT_EQ(ClockTimelapse.GameClockReading.hour.Get(), 9);
     MenuOpen.store(0);
     EXPECT_EQ(Count(Tick(), "RefreshModifier"), 0u);
     EXPECT_EQ(SlotRefreshTick.load(), 0);
-    EXPECT_EQ(SlotRefreshStamp, 0u);
+    EXPECT_EQ(host::Tick.SlotRefreshStamp, 0u);
 }
 
 // The tick reads the four light-direction slots and its six runs, 140 slots,
@@ -670,9 +670,9 @@ TEST_F(TickWiredTest, TheAllLiveHotkeyAndTheTimecycleEditorReachTheirEntries) {
         timecycle::GroupFlagsDirty = 1;
         EXPECT_EQ(edited(), enabled != 0);
     }
-    PatchesClearedForImport.store(1);
+    host::Tick.PatchesClearedForImport.Set(1);
     timecycle::ClearImportPatchesMark();
-    EXPECT_EQ(PatchesClearedForImport.load(), 0);
+    EXPECT_EQ(host::Tick.PatchesClearedForImport.Get(), 0);
 }
 
 }  // namespace

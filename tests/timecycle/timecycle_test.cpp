@@ -1033,7 +1033,7 @@ TEST_F(KeyframeTableTest, TheSearchNeverFindsTheEditorsOwnCopy) {
 TEST_F(KeyframeTableTest, TheLoadPreviewSearchesOneSliceAFrame) {
     PlaceTable(48u << 20, true);
     PutGeneratedFile(4, {.elementTextOverride = {{"far_clip", " 100 200 300 400 500 600 700 800 900 1000 1100 1200 1300"}}});
-    host::PatchesClearedForImport = 1;
+    host::Tick.PatchesClearedForImport = 1;
     core::TimecycleRereadFrames = 3;
     LoadTimecycleXml(4);
     EXPECT_TRUE(TimecyclePreviewPending());
@@ -1044,7 +1044,7 @@ TEST_F(KeyframeTableTest, TheLoadPreviewSearchesOneSliceAFrame) {
     EXPECT_GE(slices, 12);  // 48 MiB at 4 MiB a slice
     EXPECT_LE(KeyframeTable.LastScanStats.largestSliceBytes, kScanSliceBytes);
     EXPECT_EQ(TimecycleStatusLine, "Loaded 429 parameters.");
-    EXPECT_EQ(host::PatchesClearedForImport + core::TimecycleRereadFrames, 0);
+    EXPECT_EQ(host::Tick.PatchesClearedForImport + core::TimecycleRereadFrames, 0);
     for (int w = 0; w < 18; ++w) EXPECT_EQ(KeyframeTable.WeatherBlockTable[static_cast<size_t>(w)], BlockOf(w)) << w;
     EXPECT_EQ(TimecycleLoadRecords[4].previewApplied, 1);
     EXPECT_EQ(TimecycleLoadRecords[4].appliedCount, 11154u);
