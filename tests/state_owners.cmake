@@ -28,7 +28,6 @@ set(_not_yet
   src/game/before_after.h:AllBeforeShown
   src/game/before_after.h:UiTakingTextInput
   src/game/before_after.h:GameInFrontTest
-  src/host/shutdown.h:DetourDrainTimeoutMs
   src/host/tick_groups.h:ScanlinePatchInstalled
   src/host/tick_groups.h:LensDistortionPatchInstalled
   src/host/tick_groups.h:HeatHazePatchesInstalled

@@ -8,7 +8,9 @@
 
 namespace host {
 
-uint32_t DetourDrainTimeoutMs = 2000;
+ShutdownState Shutdown;
+
+void ResetShutdownState() { Shutdown = ShutdownState{}; }
 
 void ShutdownEditor() {
     // The game's code comes back first, while the data the patches lead to
@@ -25,7 +27,7 @@ void ShutdownEditor() {
     }
     const HostServices& services = CurrentHostServices();
     if (services.restoreWindowProcedure != nullptr) services.restoreWindowProcedure();
-    if (!WaitForDetoursToLeave(DetourDrainTimeoutMs)) return;
+    if (!WaitForDetoursToLeave(Shutdown.DetourDrainTimeoutMs)) return;
     if (services.releaseOverlay != nullptr) services.releaseOverlay();
 }
 

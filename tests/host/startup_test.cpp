@@ -110,7 +110,7 @@ protected:
         for (int i = 0; i < 4; ++i) g_rec.table[i] = &g_rec.game[i];
         host::ResetStartupState();
         host::SetHostServices(RecordingServices());
-        host::DetourDrainTimeoutMs = 2000;
+        host::ResetShutdownState();
         core::MenuOpen = core::MenuSuspended = 0;
         core::MenuCooldownFrames = 0;
         runtime::ResetLocatorState();
@@ -221,7 +221,7 @@ TEST_F(ShutdownTest, ReleasesTheOverlayOnlyOnceNoThreadIsInsideADetour) {
         g_rec.calls.clear();
         g_procedureRestored = false;
         host::SetHostServices(services);
-        host::DetourDrainTimeoutMs = leaves ? 10'000 : 30;
+        host::Shutdown.DetourDrainTimeoutMs = leaves ? 10'000 : 30;
         std::atomic<bool> inside{false}, leave{false};
         std::thread render([&] {
             host::DetourScope scope;

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "host/overlay_state.h"
+#include "host/shutdown.h"
 #include "host/startup.h"
 #include "host/tick.h"
 
@@ -67,6 +68,12 @@ TEST(HostStateReset, Tick) {
     EXPECT_EQ(host::Tick.SlotRefreshStamp, 0u);
     EXPECT_EQ(host::Tick.VisualSettingsRefreshTick.Get(), 0);
     EXPECT_EQ(host::Tick.PatchesClearedForImport.Get(), 0);
+}
+
+TEST(HostStateReset, Shutdown) {
+    host::Shutdown.DetourDrainTimeoutMs = 30;
+    host::ResetShutdownState();
+    EXPECT_EQ(host::Shutdown.DetourDrainTimeoutMs, 2000u);
 }
 
 }  // namespace
