@@ -24,10 +24,6 @@ set(_not_yet
   src/core/settings.h:SettingsStatusLine
   src/core/settings.h:WindowSizeFromIni
   src/core/settings.h:ImportFolderChanged
-  src/game/before_after.h:VisualSettingsSwitchPending
-  src/game/before_after.h:AllBeforeShown
-  src/game/before_after.h:UiTakingTextInput
-  src/game/before_after.h:GameInFrontTest
   src/host/tick_groups.h:ScanlinePatchInstalled
   src/host/tick_groups.h:LensDistortionPatchInstalled
   src/host/tick_groups.h:HeatHazePatchesInstalled

@@ -23,7 +23,7 @@ void ResetStartupState() {
 
 void SetHostServices(const HostServices& services) {
     Startup.Services = services;
-    game::GameInFrontTest = services.gameWindowInFront;
+    game::BeforeAfter.GameInFrontTest = services.gameWindowInFront;
 }
 const HostServices& CurrentHostServices() { return Startup.Services; }
 const HookEngine& CurrentHookEngine() {

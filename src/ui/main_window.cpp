@@ -134,7 +134,7 @@ void DrawMainWindow() {
     style.Colors[ImGuiCol_FrameBg].w = opacity;
 
     // The before/after hotkeys stay quiet while a text field takes the keys.
-    game::UiTakingTextInput.store(io.WantTextInput ? 1 : 0);
+    game::BeforeAfter.UiTakingTextInput.Set(io.WantTextInput ? 1 : 0);
 
     const bool menuOpen = core::MenuOpen.load() != 0;
     if (core::UiSettings.FPSCounter && (menuOpen || core::UiSettings.ShowFPSWhenClosed)) DrawFpsOverlay(io);

@@ -63,7 +63,7 @@ protected:
     static std::string Shown() {
         std::string flags;
         for (uint8_t flag : {TimecycleAfterShown.load(), VisualSettingsAfterShown.load(),
-                             VisualSettingsSwitchPending.load(), AllBeforeShown.load()})
+                             BeforeAfter.VisualSettingsSwitchPending.Get(), BeforeAfter.AllBeforeShown.Get()})
             flags += static_cast<char>('0' + flag);
         return flags;
     }
@@ -107,10 +107,10 @@ TEST_F(HotkeyTest, AllOffOrAnIndexOutOfTheTableNeverFires) {
 // decides instead of the platform's class test.
 TEST_F(HotkeyTest, TypingInTheOpenMenuOrAnotherWindowInFrontBlocksTheHotkeys) {
     MenuOpen.store(1);
-    UiTakingTextInput.store(1);
+    BeforeAfter.UiTakingTextInput.Set(1);
     Press(kVkF1);
     EXPECT_EQ(TimecycleAfterShown.load(), 1);
-    UiTakingTextInput.store(0);
+    BeforeAfter.UiTakingTextInput.Set(0);
     platform::sim::SetGameWindowForeground(false);
     Press(kVkF1);
     EXPECT_EQ(TimecycleAfterShown.load(), 1);
@@ -158,12 +158,12 @@ TEST(GameIsInFront, TheCapturedWindowOrItsTopLevelWindowOrBeforeTheCaptureTheGam
 TEST_F(HotkeyTest, VisualSettingsBothAndAllLiveHotkeys) {
     Press(kVkF2);
     EXPECT_EQ(Shown(), "1010");
-    VisualSettingsSwitchPending.store(0);
+    BeforeAfter.VisualSettingsSwitchPending.Set(0);
     Press(kVkF3);
     EXPECT_EQ(Shown(), "0000");
     Press(kVkF3);
     EXPECT_EQ(Shown(), "1110");
-    VisualSettingsSwitchPending.store(0);
+    BeforeAfter.VisualSettingsSwitchPending.Set(0);
     Press(kVkF4);  // no edits anywhere: stays after
     EXPECT_EQ(Shown(), "1100");
     EXPECT_EQ(editors.log, (Log{"timecycle?", "visualsettings?", "modifier 1", "weather 1"}));
@@ -178,7 +178,7 @@ TEST_F(HotkeyTest, VisualSettingsBothAndAllLiveHotkeys) {
     EXPECT_EQ(editors.log, (Log{"modifier 0", "weather 0"}));
     editors.timecycleEdited = false;
     editors.weatherWrites = true;
-    VisualSettingsSwitchPending.store(0);
+    BeforeAfter.VisualSettingsSwitchPending.Set(0);
     Press(kVkF4);
     EXPECT_EQ(Shown(), "1101");
 }
@@ -189,7 +189,7 @@ TEST_F(HotkeyTest, SeveralHotkeysInOneTickRunInOrder) {
     Key(kVkF4, true);
     // Timecycle went to before, then AllLive saw the edits and kept it there.
     EXPECT_EQ(TimecycleAfterShown.load(), 0);
-    EXPECT_EQ(AllBeforeShown.load(), 1);
+    EXPECT_EQ(BeforeAfter.AllBeforeShown.Get(), 1);
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 // and its reset puts every field back as at process start.
 #include <gtest/gtest.h>
 
+#include "game/before_after.h"
 #include "game/clock_timelapse.h"
 #include "game/free_camera.h"
 #include "game/game_controls.h"
@@ -76,6 +77,25 @@ TEST(GameStateReset, GameControls) {
     EXPECT_TRUE(s.LocationTeleportRequest.pending == 0 && s.LocationTeleportRequest.x == 0.0f &&
                 s.LocationTeleportRequest.y == 0.0f && s.LocationTeleportRequest.z == 0.0f);
     EXPECT_EQ(s.WeatherRequest.Get(), -1);
+}
+
+TEST(GameStateReset, BeforeAfter) {
+    BeforeAfterState& s = BeforeAfter;
+    s.VisualSettingsSwitchPending = 1;
+    s.AllBeforeShown = 1;
+    s.UiTakingTextInput = 1;
+    s.GameInFrontTest = [] { return true; };
+    s.PolledKey.fill(0x70);
+    s.WasDown.fill(true);
+    ResetBeforeAfterState();
+    EXPECT_EQ(s.VisualSettingsSwitchPending.Get(), 0);
+    EXPECT_EQ(s.AllBeforeShown.Get(), 0);
+    EXPECT_EQ(s.UiTakingTextInput.Get(), 0);
+    EXPECT_EQ(s.GameInFrontTest, nullptr);
+    for (size_t i = 0; i < s.PolledKey.size(); ++i) {
+        EXPECT_EQ(s.PolledKey[i], 0u) << i;
+        EXPECT_FALSE(s.WasDown[i]) << i;
+    }
 }
 
 }  // namespace

@@ -320,12 +320,12 @@ TEST_F(SettingsTabTest, TypingIntoAFolderFieldIsSeenByTheHotkeys) {
     ASSERT_TRUE(ui.ClickItem("Folders##settings_folders_v2", window));
     ASSERT_TRUE(ui.ClickItem("##VrnExportDirectory", window));
     ui.Frame(window);
-    EXPECT_EQ(game::UiTakingTextInput.load(), 1);
+    EXPECT_EQ(game::BeforeAfter.UiTakingTextInput.Get(), 1);
     ui.PressKey(ImGuiKey_Escape, window);
     ui.Frame(window);
-    EXPECT_EQ(game::UiTakingTextInput.load(), 0);
+    EXPECT_EQ(game::BeforeAfter.UiTakingTextInput.Get(), 0);
     core::MenuOpen.store(0);
-    game::UiTakingTextInput.store(0);
+    game::BeforeAfter.UiTakingTextInput.Set(0);
 }
 
 using FolderPickerTest = SettingsTabTest;
