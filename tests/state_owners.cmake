@@ -20,10 +20,6 @@ set(_not_yet
   src/core/editor_state.h:MenuCooldownFrames
   src/core/editor_state.h:SlotRefreshTick
   src/core/editor_state.h:TimecycleRereadFrames
-  src/core/settings.h:UiSettings
-  src/core/settings.h:SettingsStatusLine
-  src/core/settings.h:WindowSizeFromIni
-  src/core/settings.h:ImportFolderChanged
   src/host/tick_groups.h:ScanlinePatchInstalled
   src/host/tick_groups.h:LensDistortionPatchInstalled
   src/host/tick_groups.h:HeatHazePatchesInstalled

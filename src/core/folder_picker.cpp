@@ -47,7 +47,7 @@ bool SelectFolderDialog(int32_t kind, const char* title, const std::string& star
         delete request;
         // Left at 1 the window procedure would pass all input to the game for good.
         FolderPicker.FolderDialogOpen.Set(0);
-        SettingsStatusLine = "Folder dialog could not be opened: no thread could be started.";
+        UiSettings.SettingsStatusLine = "Folder dialog could not be opened: no thread could be started.";
         return false;
     }
     return true;
@@ -117,11 +117,11 @@ void SaveFolderSelection() {
     bool taken = false;  // a folder too long for the folder texts is refused, never cut
     if (kind == kFolderKindVrn) {
         taken = AdoptVrnFolder(result);
-        ImportFolderChanged = true;
+        UiSettings.ImportFolderChanged = true;
         message = "VRN folder selected and saved to VRN.ini.";
     } else if (kind == kFolderKindImport) {
         taken = CopyFolderText(WorkspacePaths.ImportFolderText, result);
-        ImportFolderChanged = true;
+        UiSettings.ImportFolderChanged = true;
         message = "Import folder selected and saved to VRN.ini.";
     } else if (kind == kFolderKindExport) {
         taken = CopyFolderText(WorkspacePaths.ExportFolderText, result);
@@ -130,11 +130,11 @@ void SaveFolderSelection() {
         return;
     }
     if (!taken) {
-        SettingsStatusLine = "Folder selection failed: folder path too long: " + result;
+        UiSettings.SettingsStatusLine = "Folder selection failed: folder path too long: " + result;
         return;
     }
     // Only a good save may say "saved to VRN.ini"; a failed one keeps its message.
-    if (SaveSettings()) SettingsStatusLine = message;
+    if (SaveSettings()) UiSettings.SettingsStatusLine = message;
 }
 
 }  // namespace core

@@ -154,13 +154,13 @@ void RestoreDefaultFolder(int kind) {
     const char* message = nullptr;
     if (kind == kFolderKindVrn) {
         AdoptVrnFolder(DefaultVrnFolder());
-        ImportFolderChanged = true;
+        UiSettings.ImportFolderChanged = true;
         message = "Default VRN folder restored.";
     } else if (kind == kFolderKindImport) {
         CopyFolderText(WorkspacePaths.ImportFolderText, DefaultImportsFolder());
         CreateDirectoryTree(WorkspacePaths.ImportFolderText);
         EnsureWorkspaceSubfolders(WorkspacePaths.ImportFolderText);
-        ImportFolderChanged = true;
+        UiSettings.ImportFolderChanged = true;
         message = "Default import folder restored.";
     } else if (kind == kFolderKindExport) {
         CopyFolderText(WorkspacePaths.ExportFolderText, DefaultExportsFolder());
@@ -170,7 +170,7 @@ void RestoreDefaultFolder(int kind) {
         return;
     }
     // A failed save keeps its own message: the folder is not in VRN.ini.
-    if (SaveSettings()) SettingsStatusLine = message;
+    if (SaveSettings()) UiSettings.SettingsStatusLine = message;
 }
 
 bool CreateDirectoryTree(std::string_view folder) {

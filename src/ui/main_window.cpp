@@ -150,7 +150,7 @@ void DrawMainWindow() {
     const bool displayChanged = std::fabs(display.x - MainWindow.MainWindowDisplayWidth) > 1.0f ||
                                 std::fabs(display.y - MainWindow.MainWindowDisplayHeight) > 1.0f;
     core::MainWindowSize size{core::UiSettings.MenuWidth, core::UiSettings.MenuHeight};
-    if (!MainWindow.MainWindowShown && !core::WindowSizeFromIni && !MainWindow.MainWindowSizeFitted) {
+    if (!MainWindow.MainWindowShown && !core::UiSettings.WindowSizeFromIni && !MainWindow.MainWindowSizeFitted) {
         size = core::DefaultMainWindowSize(display.x, display.y);
         core::UiSettings.MenuWidth = size.width;
         core::UiSettings.MenuHeight = size.height;

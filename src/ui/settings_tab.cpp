@@ -76,7 +76,7 @@ void DrawLayout() {
     // A size set here is the user's: it is kept over display changes and saved.
     if (LabelledSlider("Window Width", "##MenuWidth", core::UiSettings.MenuWidth, 540.0f, 1200.0f, "%.0f") |
         LabelledSlider("Window Height", "##MenuHeight", core::UiSettings.MenuHeight, 520.0f, 2200.0f, "%.0f")) {
-        core::WindowSizeFromIni = true;
+        core::UiSettings.WindowSizeFromIni = true;
         ResizeMainWindow();
     }
     SharedCheckbox("Show FPS Counter", core::UiSettings.FPSCounter);
@@ -216,7 +216,7 @@ void DrawFolderRow(const char* label, const char* inputId, FolderField& field, c
     if (ImGui::InputText(inputId, &field.text)) {
         field.tooLong = !core::CopyFolderText(folder, field.text);
         if (field.tooLong) {
-            core::SettingsStatusLine = std::string(label) + " not taken: folder path too long: " + field.text;
+            core::UiSettings.SettingsStatusLine = std::string(label) + " not taken: folder path too long: " + field.text;
         } else {
             field.shownFolder = folder;
         }
@@ -226,7 +226,7 @@ void DrawFolderRow(const char* label, const char* inputId, FolderField& field, c
     ImGui::BeginDisabled(dialogOpen);
     if (ColouredButton(browseLabel, ImVec2(76.0f, 22.0f), kFolderColours) &&
         core::SelectFolderDialog(kind, dialogTitle, startFolder))
-        core::SettingsStatusLine = DialogOpenedMessage(kind);
+        core::UiSettings.SettingsStatusLine = DialogOpenedMessage(kind);
     ImGui::SameLine();
     const std::string defaultLabel = std::string("Default##") + inputId;
     ImGui::BeginDisabled(core::SamePath(field.text, defaultFolder));
@@ -267,7 +267,7 @@ void ResetSettingsToDefaults(float displayWidth, float displayHeight) {
     core::UiSettings.UIOpacity = core::kDefaultUIOpacity;
     core::UiSettings.MenuWidth = size.width;
     core::UiSettings.MenuHeight = size.height;
-    core::WindowSizeFromIni = false;
+    core::UiSettings.WindowSizeFromIni = false;
     MainWindow.MainWindowSizeFitted = true;
 
     core::UiSettings.MenuHotkey = core::kDefaultMenuHotkey;
@@ -292,7 +292,7 @@ void ResetSettingsToDefaults(float displayWidth, float displayHeight) {
     else game::ResetTimelapseState();
 
     // A failed save keeps its own message.
-    if (core::SaveSettings()) core::SettingsStatusLine = "Default settings restored.";
+    if (core::SaveSettings()) core::UiSettings.SettingsStatusLine = "Default settings restored.";
     ResizeMainWindow();
 }
 
@@ -308,7 +308,7 @@ void DrawSettingsPanel() {
             for (const FolderField& field : SettingsTab.folders)
                 if (field.tooLong && !refused) refused = &field;
             if (refused) {
-                core::SettingsStatusLine = "VRN.ini not saved: folder path too long: " + refused->text;
+                core::UiSettings.SettingsStatusLine = "VRN.ini not saved: folder path too long: " + refused->text;
             } else {
                 core::SaveSettings();
             }

@@ -4,6 +4,7 @@
 
 #include "core/folder_picker.h"
 #include "core/game_control_settings.h"
+#include "core/settings.h"
 #include "core/workspace.h"
 
 namespace {
@@ -50,6 +51,44 @@ TEST(CoreStateReset, Workspace) {
     EXPECT_STREQ(s.AdoptedVrnFolder, "");
     EXPECT_STREQ(s.ImportFolderText, "");
     EXPECT_STREQ(s.ExportFolderText, "");
+}
+
+TEST(CoreStateReset, Settings) {
+    core::SettingsState& s = core::UiSettings;
+    s.UIScale = 1.5f;
+    s.UIOpacity = 0.5f;
+    s.MenuWidth = 900.0f;
+    s.MenuHeight = 900.0f;
+    s.MenuHotkey = 3;
+    for (core::SharedValue<uint32_t>* key : {&s.TimecycleBeforeAfterHotkey, &s.VisualSettingsBeforeAfterHotkey,
+                                             &s.BothBeforeAfterHotkey, &s.AllLiveBeforeAfterHotkey})
+        *key = 5;
+    s.FPSCounter = true;
+    s.ShowFPSWhenClosed = false;
+    s.TimecycleTimelapseSpeed = 100.0f;
+    s.SettingsStatusLine = "changed";
+    s.WindowSizeFromIni = true;
+    s.ImportFolderChanged = false;
+    core::GameControlFlags.BlackoutMode = true;
+    ASSERT_TRUE(core::CopyFolderText(core::WorkspacePaths.ImportFolderText, "C:\\Import\\"));
+    core::ResetSettingsState();
+    EXPECT_EQ(s.UIScale.Get(), core::kDefaultUIScale);
+    EXPECT_EQ(s.UIOpacity.Get(), core::kDefaultUIOpacity);
+    EXPECT_EQ(s.MenuWidth.Get(), core::kDefaultMenuWidth);
+    EXPECT_EQ(s.MenuHeight.Get(), core::kDefaultMenuHeight);
+    EXPECT_EQ(s.MenuHotkey.Get(), core::kDefaultMenuHotkey);
+    EXPECT_EQ(s.TimecycleBeforeAfterHotkey.Get(), 0u);
+    EXPECT_EQ(s.VisualSettingsBeforeAfterHotkey.Get(), 0u);
+    EXPECT_EQ(s.BothBeforeAfterHotkey.Get(), 0u);
+    EXPECT_EQ(s.AllLiveBeforeAfterHotkey.Get(), 0u);
+    EXPECT_FALSE(s.FPSCounter);
+    EXPECT_TRUE(s.ShowFPSWhenClosed);
+    EXPECT_EQ(s.TimecycleTimelapseSpeed.Get(), core::kDefaultTimelapseSpeed);
+    EXPECT_EQ(s.SettingsStatusLine, "VRN.ini not loaded.");
+    EXPECT_FALSE(s.WindowSizeFromIni);
+    EXPECT_TRUE(s.ImportFolderChanged);
+    EXPECT_FALSE(core::GameControlFlags.BlackoutMode) << "the game controls are reset with the settings";
+    EXPECT_STREQ(core::WorkspacePaths.ImportFolderText, "") << "the folders are reset with the settings";
 }
 
 }  // namespace

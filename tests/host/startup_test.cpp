@@ -162,7 +162,7 @@ TEST_F(StartupTest, HooksTheFourMethodsAndPlacesTheTimecycleSlotsOnceAndIsNeverR
         EXPECT_EQ(g_rec.calls, c.calls) << c.what;
         EXPECT_EQ(g_rec.secondarySearchesAtProbe, 1) << "the engine block is searched once, before the hooks";
         EXPECT_TRUE(Exists(std::string(kVrn) + "Imports\\Timecycles")) << c.what;
-        EXPECT_NE(core::SettingsStatusLine, "VRN.ini not loaded.") << "the settings are read first";
+        EXPECT_NE(core::UiSettings.SettingsStatusLine, "VRN.ini not loaded.") << "the settings are read first";
         EXPECT_EQ(host::Startup.HookEngineStarted.Get(), c.engineInitializes ? 1 : 0) << c.what;
         for (int i = 0; i < 4; ++i) {
             const bool hooked = c.hooked[i] == '1';
@@ -174,10 +174,10 @@ TEST_F(StartupTest, HooksTheFourMethodsAndPlacesTheTimecycleSlotsOnceAndIsNeverR
         for (size_t row = runtime::kFirstDarkFilmicSlot; row < runtime::kLightDirSlotCount; ++row)
             EXPECT_EQ(runtime::LightDirSlotTable[row].address.Get(), 0u) << "light-direction row " << row;
         const size_t calls = g_rec.calls.size();
-        core::SettingsStatusLine = "marker";
+        core::UiSettings.SettingsStatusLine = "marker";
         host::BootstrapEditor();
         EXPECT_EQ(g_rec.calls.size(), calls) << "runs once even when called again";
-        EXPECT_EQ(core::SettingsStatusLine, "marker");
+        EXPECT_EQ(core::UiSettings.SettingsStatusLine, "marker");
     }
     runtime::ResetSlotTablesForTesting();
 }

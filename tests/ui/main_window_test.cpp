@@ -43,7 +43,7 @@ protected:
         core::MenuOpen = 0;
         ui::MainWindow.MainWindowShown = false;
         ui::MainWindow.MainWindowSizeFitted = false;
-        core::WindowSizeFromIni = false;
+        core::UiSettings.WindowSizeFromIni = false;
         ui::MainWindow.MainWindowDisplayWidth = ui::MainWindow.MainWindowDisplayHeight = 0.0f;
     }
     void Draw(ImVec2 display = ImVec2(1920, 1080)) {
@@ -97,7 +97,7 @@ TEST_F(MainWindowTest, TheCloseButtonClosesTheMenu) {
 }
 
 TEST_F(MainWindowTest, SizesAreHeldToTheDisplayAndWrittenBack) {
-    core::WindowSizeFromIni = true;
+    core::UiSettings.WindowSizeFromIni = true;
     core::UiSettings.MenuWidth = 1300.0f;
     core::UiSettings.MenuHeight = 900.0f;
     core::MenuOpen = 1;

@@ -84,7 +84,7 @@ protected:
     void Browse(int kind, std::optional<std::string> answer) {
         sim::QueueFolderDialogAnswer(std::move(answer));
         ASSERT_TRUE(SelectFolderDialog(kind, "Select VRN import folder", DefaultImportsFolder()));
-        SettingsStatusLine = "Import folder dialog opened.";
+        UiSettings.SettingsStatusLine = "Import folder dialog opened.";
         ASSERT_TRUE(WaitFor(DialogEnded));
     }
     void Open(const char* header) { ASSERT_TRUE(ui.ClickItem(header, Draw)) << header; }
@@ -150,15 +150,15 @@ TEST_F(SettingsTabTest, GameControlCheckboxesChangeTheirSettings) {
 }
 
 TEST_F(SettingsTabTest, ResetDefaultsIsOfferedWhenSomethingDiffersAndStopsARunningTimelapse) {
-    SettingsStatusLine = "marker";
+    UiSettings.SettingsStatusLine = "marker";
     Click("Reset defaults");
-    EXPECT_EQ(SettingsStatusLine, "marker") << "disabled while everything is default";
+    EXPECT_EQ(UiSettings.SettingsStatusLine, "marker") << "disabled while everything is default";
     UiSettings.UIScale = 1.5f;  // a failed save keeps its message
     sim::FailWritesTo(coretest::CoreTest::InVrn("VRN.ini"), true);
     ui.Frame(Draw);
     Click("Reset defaults");
     sim::FailWritesTo(coretest::CoreTest::InVrn("VRN.ini"), false);
-    EXPECT_EQ(SettingsStatusLine.rfind("VRN.ini save failed: ", 0), 0u) << SettingsStatusLine;
+    EXPECT_EQ(UiSettings.SettingsStatusLine.rfind("VRN.ini save failed: ", 0), 0u) << UiSettings.SettingsStatusLine;
     EXPECT_NE(ui.Text().find("Settings could not be saved."), std::string::npos);
     EXPECT_EQ(game::ClockTimelapse.ClockPauseRequest.Get(), -1) << "without a timelapse no clock request";
 
@@ -168,15 +168,15 @@ TEST_F(SettingsTabTest, ResetDefaultsIsOfferedWhenSomethingDiffersAndStopsARunni
     UiSettings.TimecycleTimelapseSpeed = 60.0f;
     UiSettings.AllLiveBeforeAfterHotkey = 13;
     GameControlFlags.FreeCamSpeed = 40.0f;
-    WindowSizeFromIni = true;
+    UiSettings.WindowSizeFromIni = true;
     ui.Frame(Draw);
     Click("Reset defaults");
     EXPECT_FALSE(GameControlFlags.TimelapseEnabled);
     EXPECT_EQ(game::ClockTimelapse.ClockPauseRequest.Get(), 0);
-    EXPECT_FALSE(WindowSizeFromIni);
+    EXPECT_FALSE(UiSettings.WindowSizeFromIni);
     EXPECT_TRUE(MainWindow.MainWindowSizeFitted);
     EXPECT_FALSE(SettingsDifferFromDefaults(kDisplay.x, kDisplay.y));
-    EXPECT_EQ(SettingsStatusLine, "Default settings restored.");
+    EXPECT_EQ(UiSettings.SettingsStatusLine, "Default settings restored.");
     EXPECT_NE(Ini().find("AllLiveBeforeAfterHotkey=Off\r\n"), std::string::npos);
 }
 
@@ -210,23 +210,23 @@ TEST_F(SettingsTabTest, FolderButtons) {
     std::string lower = DefaultImportsFolder();
     for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
     CopyFolderText(WorkspacePaths.ImportFolderText, lower);
-    SettingsStatusLine = "marker";
+    UiSettings.SettingsStatusLine = "marker";
     ui.Frame(Draw);
     Click("Default####TimecycleImportDirectory");
-    EXPECT_EQ(SettingsStatusLine, "marker");
+    EXPECT_EQ(UiSettings.SettingsStatusLine, "marker");
     CopyFolderText(WorkspacePaths.ImportFolderText, "C:\\Elsewhere\\");
     ui.Frame(Draw);
     Click("Default####TimecycleImportDirectory");
     EXPECT_TRUE(SamePath(WorkspacePaths.ImportFolderText, DefaultImportsFolder()));
-    EXPECT_EQ(SettingsStatusLine, "Default import folder restored.");
+    EXPECT_EQ(UiSettings.SettingsStatusLine, "Default import folder restored.");
 
     sim::HoldFolderDialogs(true);
     Click("Browse##BrowseExportFolder");
-    EXPECT_EQ(SettingsStatusLine, "Export folder dialog opened.");
+    EXPECT_EQ(UiSettings.SettingsStatusLine, "Export folder dialog opened.");
     ASSERT_EQ(FolderPicker.FolderDialogOpen.Get(), 1);
-    SettingsStatusLine = "marker";
+    UiSettings.SettingsStatusLine = "marker";
     Click("Browse##BrowseVrnFolder");
-    EXPECT_EQ(SettingsStatusLine, "marker");
+    EXPECT_EQ(UiSettings.SettingsStatusLine, "marker");
     sim::ReleaseFolderDialog();
 }
 
@@ -250,15 +250,15 @@ TEST_F(SettingsTabTest, AFolderPathTooLongIsRefusedNeverCut) {
     const std::string ini = Ini();
     retype(tooLong);
     EXPECT_EQ(WorkspacePaths.ImportFolderText, imports);
-    EXPECT_EQ(SettingsStatusLine, "Import Folder not taken: folder path too long: " + tooLong);
+    EXPECT_EQ(UiSettings.SettingsStatusLine, "Import Folder not taken: folder path too long: " + tooLong);
     Click("Save settings");
-    EXPECT_EQ(SettingsStatusLine, "VRN.ini not saved: folder path too long: " + tooLong);
+    EXPECT_EQ(UiSettings.SettingsStatusLine, "VRN.ini not saved: folder path too long: " + tooLong);
     EXPECT_EQ(Ini(), ini);
 
     retype("D:\\Short\\");
     EXPECT_STREQ(WorkspacePaths.ImportFolderText, "D:\\Short\\");
     Click("Save settings");
-    EXPECT_EQ(SettingsStatusLine, "VRN.ini saved: " + InVrn("VRN.ini"));
+    EXPECT_EQ(UiSettings.SettingsStatusLine, "VRN.ini saved: " + InVrn("VRN.ini"));
     EXPECT_NE(Ini().find("ImportDirectory=D:\\Short\\"), std::string::npos);
 }
 
@@ -334,18 +334,18 @@ TEST_F(FolderPickerTest, HandshakeWithASecondBrowseWhileOpen) {
     sim::HoldFolderDialogs(true);
     sim::QueueFolderDialogAnswer(std::string("  \"D:\\Chosen Imports\"  "));
     ASSERT_TRUE(SelectFolderDialog(kFolderKindImport, "Select VRN import folder", DefaultImportsFolder()));
-    SettingsStatusLine = "Import folder dialog opened.";
+    UiSettings.SettingsStatusLine = "Import folder dialog opened.";
     ASSERT_TRUE(WaitFor([this] { return Shown() == 1; }));
     EXPECT_EQ(FolderPicker.FolderDialogOpen.Get(), 1);
     EXPECT_GE(sim::CursorDisplayCount(), 0);  // the cursor is free and visible meanwhile
 
     // A second "Browse" while the dialog is open opens nothing and changes nothing.
     EXPECT_FALSE(SelectFolderDialog(kFolderKindExport, "Select VRN export folder", DefaultExportsFolder()));
-    EXPECT_EQ(SettingsStatusLine, "Import folder dialog opened.");
+    EXPECT_EQ(UiSettings.SettingsStatusLine, "Import folder dialog opened.");
     SaveFolderSelection();  // nothing waits yet
     EXPECT_STREQ(WorkspacePaths.ImportFolderText, InVrn("Imports\\").c_str());
 
-    ImportFolderChanged = false;
+    UiSettings.ImportFolderChanged = false;
     sim::ReleaseFolderDialog();
     ASSERT_TRUE(WaitFor(DialogEnded));
     EXPECT_EQ(FolderPicker.FolderDialogOpen.Get(), 0);
@@ -355,16 +355,16 @@ TEST_F(FolderPickerTest, HandshakeWithASecondBrowseWhileOpen) {
     SaveFolderSelection();
     EXPECT_EQ(FolderPicker.FolderDialogReady.Get(), 0);
     EXPECT_STREQ(WorkspacePaths.ImportFolderText, "D:\\Chosen Imports\\");
-    EXPECT_TRUE(ImportFolderChanged);
+    EXPECT_TRUE(UiSettings.ImportFolderChanged);
     EXPECT_TRUE(Exists("D:\\Chosen Imports\\Timecycles"));
-    EXPECT_EQ(SettingsStatusLine, "Import folder selected and saved to VRN.ini.");
+    EXPECT_EQ(UiSettings.SettingsStatusLine, "Import folder selected and saved to VRN.ini.");
     EXPECT_EQ(SettingsStatusText(), "Import folder saved.");
     EXPECT_NE(GetFile(InVrn("VRN.ini")).find("ImportDirectory=D:\\Chosen Imports\\\r\n"), std::string::npos);
 
     // Taken once only.
-    SettingsStatusLine = "later";
+    UiSettings.SettingsStatusLine = "later";
     SaveFolderSelection();
-    EXPECT_EQ(SettingsStatusLine, "later");
+    EXPECT_EQ(UiSettings.SettingsStatusLine, "later");
 }
 
 // What each answer does once the tab takes it: a cancel nothing, a chosen
@@ -389,12 +389,12 @@ TEST_F(FolderPickerTest, AnswersAreTakenAndSaved) {
     };
     for (const auto& c : cases) {
         Browse(c.kind, c.answer);
-        ImportFolderChanged = false;
+        UiSettings.ImportFolderChanged = false;
         SaveFolderSelection();
-        EXPECT_EQ(SettingsStatusLine, c.status);
+        EXPECT_EQ(UiSettings.SettingsStatusLine, c.status);
         EXPECT_EQ(VrnFolder(), c.vrn) << c.status;
         EXPECT_EQ(WorkspacePaths.ExportFolderText, c.exports) << c.status;
-        EXPECT_EQ(ImportFolderChanged, c.importChanged) << c.status;
+        EXPECT_EQ(UiSettings.ImportFolderChanged, c.importChanged) << c.status;
         EXPECT_NE(GetFile(InVrn("VRN.ini")).find("WorkspaceDirectory=" + c.vrn + "\r\n"), std::string::npos) << c.status;
         EXPECT_NE(GetFile(c.vrn + "VRN.ini").find("ExportDirectory=" + c.exports + "\r\n"), std::string::npos) << c.status;
     }
@@ -402,18 +402,18 @@ TEST_F(FolderPickerTest, AnswersAreTakenAndSaved) {
     sim::FailWritesTo("D:\\Mods\\vrn\\VRN.ini", true);  // a failed save is not reported as saved
     Browse(kFolderKindExport, std::string("E:\\Other"));
     SaveFolderSelection();
-    EXPECT_EQ(SettingsStatusLine, "VRN.ini save failed: D:\\Mods\\vrn\\VRN.ini");
+    EXPECT_EQ(UiSettings.SettingsStatusLine, "VRN.ini save failed: D:\\Mods\\vrn\\VRN.ini");
     EXPECT_EQ(SettingsStatusText(), "Settings could not be saved.");
     sim::FailWritesTo("D:\\Mods\\vrn\\VRN.ini", false);
 }
 
 TEST_F(FolderPickerTest, ThreadThatCannotStart) {
     sim::FailNextThreadStarts(1);
-    SettingsStatusLine = "before";
+    UiSettings.SettingsStatusLine = "before";
     EXPECT_FALSE(SelectFolderDialog(kFolderKindImport, "Select VRN import folder", DefaultImportsFolder()));
     EXPECT_EQ(FolderPicker.FolderDialogOpen.Get(), 0);  // input goes to the editor again
-    EXPECT_EQ(SettingsStatusLine, "Folder dialog could not be opened: no thread could be started.");
-    EXPECT_EQ(SettingsStatusText(), SettingsStatusLine);
+    EXPECT_EQ(UiSettings.SettingsStatusLine, "Folder dialog could not be opened: no thread could be started.");
+    EXPECT_EQ(SettingsStatusText(), UiSettings.SettingsStatusLine);
     EXPECT_EQ(Shown(), 0);
     // The next "Browse" works.
     Browse(kFolderKindImport, std::string("D:\\Next"));
