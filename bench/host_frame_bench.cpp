@@ -17,11 +17,11 @@ void RunFrames(benchmark::State& state, bool menuOpen, const char* tab) {
     ui::ApplyUiStyleMetrics();
     ui::ApplyUiStyleColours();
     core::UiSettings.FPSCounter = true;
-    core::MenuOpen = menuOpen ? 1 : 0;
+    core::Editor.MenuOpen = menuOpen ? 1 : 0;
     ui.Frames(3, ui::DrawMainWindow);
     if (tab != nullptr && !ui.ClickItem(tab, ui::DrawMainWindow)) state.SkipWithError("tab not found");
     for (auto _ : state) ui.Frame(ui::DrawMainWindow);
-    core::MenuOpen = 0;
+    core::Editor.MenuOpen = 0;
     core::UiSettings.FPSCounter = false;
 }
 

@@ -13,13 +13,6 @@ endif()
 
 # Globals not yet moved into their module's state structure (file:name).
 set(_not_yet
-  src/core/editor_state.h:MenuOpen
-  src/core/editor_state.h:TimecycleAfterShown
-  src/core/editor_state.h:VisualSettingsAfterShown
-  src/core/editor_state.h:MenuSuspended
-  src/core/editor_state.h:MenuCooldownFrames
-  src/core/editor_state.h:SlotRefreshTick
-  src/core/editor_state.h:TimecycleRereadFrames
   src/host/tick_groups.h:ScanlinePatchInstalled
   src/host/tick_groups.h:LensDistortionPatchInstalled
   src/host/tick_groups.h:HeatHazePatchesInstalled

@@ -24,9 +24,10 @@ public:
 
     operator T() const noexcept { return value_.load(); }
     T Get() const noexcept { return value_.load(); }
-    SharedValue& operator=(T v) noexcept {
+    // Gives the value stored, as std::atomic does (a = b = 0 works).
+    T operator=(T v) noexcept {
         value_.store(v);
-        return *this;
+        return v;
     }
     void Set(T v) noexcept { value_.store(v); }
     // Stores v and returns the value it replaced, in one step.

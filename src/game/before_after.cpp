@@ -45,7 +45,7 @@ bool Fired(int hotkey, bool blocked) {
 }
 
 void ShowVisualSettings(uint8_t after) {
-    if (core::VisualSettingsAfterShown.exchange(after) != after) BeforeAfter.VisualSettingsSwitchPending.Set(1);
+    if (core::Editor.VisualSettingsAfterShown.Exchange(after) != after) BeforeAfter.VisualSettingsSwitchPending.Set(1);
 }
 
 bool Holds(bool (*test)()) { return test != nullptr && test(); }
@@ -61,7 +61,7 @@ void EnterAllBefore() {
     const runtime::BeforeAfterEntries& editors = runtime::Entries().beforeAfter;
     uint8_t changed = 0;
     if (Holds(editors.anyTimecycleGroupEdited)) {
-        core::TimecycleAfterShown.store(0);
+        core::Editor.TimecycleAfterShown.Set(0);
         changed = 1;
     }
     if (Holds(editors.anyVisualSettingsGroupEdited)) {
@@ -74,7 +74,7 @@ void EnterAllBefore() {
 
 void LeaveAllBefore() {
     uint8_t changed = 0;
-    core::TimecycleAfterShown.store(1);
+    core::Editor.TimecycleAfterShown.Set(1);
     ShowVisualSettings(1);
     AskLiveEditors(0, &changed);
     BeforeAfter.AllBeforeShown.Set(0);
@@ -85,18 +85,18 @@ void LeaveAllBefore() {
 void PollHotkeys() {
     core::ValidateHotkeys();
     const bool inFront = BeforeAfter.GameInFrontTest ? BeforeAfter.GameInFrontTest() : platform::GameWindowIsForeground();
-    const bool blocked = (core::MenuOpen.load() && BeforeAfter.UiTakingTextInput.Get()) || !inFront;
+    const bool blocked = (core::Editor.MenuOpen.Get() && BeforeAfter.UiTakingTextInput.Get()) || !inFront;
     bool fired[kHotkeyCount];
     for (int h = 0; h < kHotkeyCount; ++h) fired[h] = Fired(h, blocked);
 
-    if (fired[kTimecycle]) core::TimecycleAfterShown.store(core::TimecycleAfterShown.load() ? 0 : 1);
+    if (fired[kTimecycle]) core::Editor.TimecycleAfterShown.Set(core::Editor.TimecycleAfterShown.Get() ? 0 : 1);
     if (fired[kVisualSettings]) {
-        core::VisualSettingsAfterShown.store(core::VisualSettingsAfterShown.load() ? 0 : 1);
+        core::Editor.VisualSettingsAfterShown.Set(core::Editor.VisualSettingsAfterShown.Get() ? 0 : 1);
         BeforeAfter.VisualSettingsSwitchPending.Set(1);
     }
     if (fired[kBoth]) {
-        const uint8_t v = (core::TimecycleAfterShown.load() == 0 && core::VisualSettingsAfterShown.load() == 0) ? 1 : 0;
-        core::TimecycleAfterShown.store(v);
+        const uint8_t v = (core::Editor.TimecycleAfterShown.Get() == 0 && core::Editor.VisualSettingsAfterShown.Get() == 0) ? 1 : 0;
+        core::Editor.TimecycleAfterShown.Set(v);
         ShowVisualSettings(v);
     }
     if (fired[kAllLive]) {

@@ -1,7 +1,7 @@
 // Before/after: the four configurable hotkeys that switch between the
 // editor's values (after) and the game's own (before), for the timecycle,
 // the visualsettings, both, or everything the editor writes live. The flags
-// themselves (TimecycleAfterShown, VisualSettingsAfterShown) are in
+// themselves (Editor.TimecycleAfterShown, Editor.VisualSettingsAfterShown) are in
 // editor_state.h; the hold buttons of the tabs write them too.
 #pragma once
 #include <array>
@@ -18,7 +18,7 @@ namespace game {
 // fiber's only.
 struct BeforeAfterState {
     // Set when a hotkey or the Visualsettings tab's hold button changed
-    // VisualSettingsAfterShown; the visualsettings switch consumes it on the next tick.
+    // Editor.VisualSettingsAfterShown; the visualsettings switch consumes it on the next tick.
     core::SharedValue<uint8_t> VisualSettingsSwitchPending{0};
     // 1 while the all-live hotkey holds everything in the before state.
     core::SharedValue<uint8_t> AllBeforeShown{0};

@@ -142,7 +142,7 @@ void FreeCameraTick() {
     if (FreeCamera.FreeCamFrozenEntity != 0 && EntityExistsNative(FreeCamera.FreeCamFrozenEntity))
         SetEntityFrozenNative(FreeCamera.FreeCamFrozenEntity, true);
 
-    if (!core::MenuOpen.load()) Move();
+    if (!core::Editor.MenuOpen.Get()) Move();
 
     if (FreeCamera.FreeCamHandle != 0 && IsCameraValidNative(FreeCamera.FreeCamHandle)) {
         CallNative(kNativeCameraPosition, {IntArg(FreeCamera.FreeCamHandle), FloatArg(FreeCamera.FreeCamPosition.x), FloatArg(FreeCamera.FreeCamPosition.y), FloatArg(FreeCamera.FreeCamPosition.z)});

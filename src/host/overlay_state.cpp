@@ -14,9 +14,9 @@ OverlayState Overlay;
 
 
 void SuspendMenu() {
-    core::MenuOpen.store(0);
-    core::MenuCooldownFrames.store(kMenuCooldownFrames);
-    core::MenuSuspended.store(1);
+    core::Editor.MenuOpen.Set(0);
+    core::Editor.MenuCooldownFrames.Set(kMenuCooldownFrames);
+    core::Editor.MenuSuspended.Set(1);
     Overlay.DisplayStableFrames.Set(0);
     ui::MainWindow.MainWindowSizeFitted = false;
 }
@@ -47,9 +47,9 @@ void UpdateOverlayInput(ImGuiIO& io) {
             stable = !changed;
         }
         if (changed) {
-            core::MenuOpen.store(0);
-            core::MenuCooldownFrames.store(kMenuCooldownFrames);
-            core::MenuSuspended.store(1);
+            core::Editor.MenuOpen.Set(0);
+            core::Editor.MenuCooldownFrames.Set(kMenuCooldownFrames);
+            core::Editor.MenuSuspended.Set(1);
             ui::MainWindow.MainWindowSizeFitted = false;
         }
         if (stable && Overlay.DisplayStableFrames.Get() < kDisplayStableFramesNeeded) Overlay.DisplayStableFrames.FetchAdd(1);
@@ -57,12 +57,12 @@ void UpdateOverlayInput(ImGuiIO& io) {
         Overlay.LastDisplayWidth.Set(w);
         Overlay.LastDisplayHeight.Set(h);
     }
-    if (core::MenuCooldownFrames.load() > 0) core::MenuCooldownFrames.fetch_sub(1);
-    if (core::MenuSuspended.load() != 0 && core::MenuCooldownFrames.load() < 1 &&
+    if (core::Editor.MenuCooldownFrames.Get() > 0) core::Editor.MenuCooldownFrames.FetchSub(1);
+    if (core::Editor.MenuSuspended.Get() != 0 && core::Editor.MenuCooldownFrames.Get() < 1 &&
         Overlay.DisplayStableFrames.Get() >= kDisplayStableFramesNeeded)
-        core::MenuSuspended.store(0);
-    if (core::MenuSuspended.load() != 0 || core::MenuCooldownFrames.load() >= 1) {
-        core::MenuOpen.store(0);
+        core::Editor.MenuSuspended.Set(0);
+    if (core::Editor.MenuSuspended.Get() != 0 || core::Editor.MenuCooldownFrames.Get() >= 1) {
+        core::Editor.MenuOpen.Set(0);
         io.ClearInputKeys();
         io.ClearInputMouse();
         io.MouseDrawCursor = false;
@@ -70,8 +70,8 @@ void UpdateOverlayInput(ImGuiIO& io) {
 }
 
 bool SoftwareCursorWanted() {
-    return core::MenuOpen.load() != 0 && core::FolderPicker.FolderDialogOpen.Get() == 0 && core::MenuSuspended.load() == 0 &&
-           core::MenuCooldownFrames.load() <= 0;
+    return core::Editor.MenuOpen.Get() != 0 && core::FolderPicker.FolderDialogOpen.Get() == 0 && core::Editor.MenuSuspended.Get() == 0 &&
+           core::Editor.MenuCooldownFrames.Get() <= 0;
 }
 
 void DefaultDisplaySizeWhenEmpty(ImGuiIO& io) {

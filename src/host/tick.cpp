@@ -33,7 +33,7 @@ void FollowGameClock() {
 }
 
 void RefreshModifierWhenBusy() {
-    if (!core::MenuOpen.load() && !EntryHolds(Steps().modifierWorkPending)) return;
+    if (!core::Editor.MenuOpen.Get() && !EntryHolds(Steps().modifierWorkPending)) return;
     CallEntry(Steps().refreshModifier);
     CallEntry(Steps().stepModifierLiveResolve);
 }
@@ -55,17 +55,17 @@ void AssertHud() {
 }
 
 void UpdateSlotRefreshTick() {
-    if (!core::MenuOpen.load()) {
+    if (!core::Editor.MenuOpen.Get()) {
         Tick.SlotRefreshStamp = 0;
-        core::SlotRefreshTick.store(0);
+        core::Editor.SlotRefreshTick.Set(0);
         return;
     }
     const uint64_t now = platform::TickCount64();
     if (Tick.SlotRefreshStamp != 0 && now - Tick.SlotRefreshStamp < kSlotRefreshInterval) {
-        core::SlotRefreshTick.store(0);
+        core::Editor.SlotRefreshTick.Set(0);
     } else {
         Tick.SlotRefreshStamp = now;
-        core::SlotRefreshTick.store(1);
+        core::Editor.SlotRefreshTick.Set(1);
     }
 }
 
@@ -73,7 +73,7 @@ void UpdateSlotRefreshTick() {
 void RefreshSlots() {
     for (const runtime::PartMember& member : runtime::Part(PartId::LightDir).members)
         runtime::RefreshLiveSlot(runtime::Slot(member.slot), false);
-    Tick.VisualSettingsRefreshTick.Set(core::SlotRefreshTick.load());
+    Tick.VisualSettingsRefreshTick.Set(core::Editor.SlotRefreshTick.Get());
     for (const SlotRun& run : TickRefreshRuns()) {
         runtime::LiveOverrideSlot* first = &runtime::Slot(run.first);
         for (size_t i = 0; i < runtime::SlotRunLength(run.first, run.last); ++i)
@@ -114,7 +114,7 @@ void RestoreAllTickPatches() {
 }
 
 TickMode SelectTickMode() {
-    if (!core::TimecycleAfterShown.load()) return TickMode::Before;
+    if (!core::Editor.TimecycleAfterShown.Get()) return TickMode::Before;
     if (EntryHolds(Steps().importedOverridesActive) && EntryHolds(Steps().contextHasEdits)) return TickMode::Imported;
     return TickMode::Override;
 }
@@ -137,9 +137,9 @@ void ScriptTick() {
 }
 
 void ResetTickState() {
-    core::TimecycleRereadFrames.store(0);
+    core::Editor.TimecycleRereadFrames.Set(0);
     Tick.SlotRefreshStamp = 0;
-    core::SlotRefreshTick.store(0);
+    core::Editor.SlotRefreshTick.Set(0);
     Tick.VisualSettingsRefreshTick.Set(0);
     Tick.PatchesClearedForImport.Set(0);
     ResetTickGroupState();

@@ -80,8 +80,8 @@ void ResetRows(LiveOverrideSlot* slots, const StartRow* rows, size_t count) {
 
 void RefreshLiveSlot(LiveOverrideSlot& slot, bool force) {
     const bool loaded = slot.loaded != 0;
-    if (!force && loaded && !(core::MenuOpen.load(std::memory_order_relaxed) != 0 &&
-                              core::SlotRefreshTick.load(std::memory_order_relaxed) != 0))
+    if (!force && loaded && !(core::Editor.MenuOpen.Get() != 0 &&
+                              core::Editor.SlotRefreshTick.Get() != 0))
         return;
     uint32_t bits = 0;
     if (!SafeReadU32(slot.address, bits)) {

@@ -49,7 +49,7 @@ extern LiveOverrideSlot FogToneSlotTable[kFogToneSlotCount];
 inline constexpr size_t kFirstDarkFilmicSlot = 4;
 
 // Reads the game value into the slot. Without force, only a slot not yet
-// loaded is read, or any slot while core::MenuOpen and core::SlotRefreshTick
+// loaded is read, or any slot while core::Editor.MenuOpen and core::Editor.SlotRefreshTick
 // are both set. A successful read sets liveValue and liveReadable, captures
 // the baseline once (not while enabled), and replaces value unless the slot
 // is loaded and enabled (or, unforced, listed or followImport). A failed read

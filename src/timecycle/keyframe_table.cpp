@@ -675,7 +675,7 @@ void SyncTimecycleBeforeAfter() {
         const TimecycleContext& c = CurrentTimecycleContext;
         if (!c.valid) return;
         w = ClampWeather(c.weather);
-        shown = core::TimecycleAfterShown.load(std::memory_order_relaxed);
+        shown = core::Editor.TimecycleAfterShown.Get();
         BeforeAfterSyncState& sync = KeyframeTable.BeforeAfterSync;
         const bool changed = sync.initialised && shown != sync.lastAfterShown;
         sync.initialised = 1;

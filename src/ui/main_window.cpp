@@ -136,7 +136,7 @@ void DrawMainWindow() {
     // The before/after hotkeys stay quiet while a text field takes the keys.
     game::BeforeAfter.UiTakingTextInput.Set(io.WantTextInput ? 1 : 0);
 
-    const bool menuOpen = core::MenuOpen.load() != 0;
+    const bool menuOpen = core::Editor.MenuOpen.Get() != 0;
     if (core::UiSettings.FPSCounter && (menuOpen || core::UiSettings.ShowFPSWhenClosed)) DrawFpsOverlay(io);
 
     const ImVec2 display = io.DisplaySize;
@@ -173,7 +173,7 @@ void DrawMainWindow() {
 
     bool open = true;
     const bool visible = ImGui::Begin("Varnel", &open, ImGuiWindowFlags_NoCollapse | ImGuiWindowFlags_NoSavedSettings);
-    if (!open) core::MenuOpen.store(0);
+    if (!open) core::Editor.MenuOpen.Set(0);
     if (visible) {
         MainWindow.MainWindowDisplayWidth = display.x;
         MainWindow.MainWindowDisplayHeight = display.y;

@@ -35,7 +35,7 @@ extern MainWindowState MainWindow;
 void ResetMainWindowState();
 
 // One overlay frame's UI: scale and opacity from the settings, the FPS
-// overlay, and while MenuOpen the main window with its header and tabs.
+// overlay, and while Editor.MenuOpen the main window with its header and tabs.
 void DrawMainWindow();
 // Restarts the FPS average; the next frame shows fresh values at once.
 void ResetFpsCounters();

@@ -2,6 +2,7 @@
 // reset puts every field back as at process start.
 #include <gtest/gtest.h>
 
+#include "core/editor_state.h"
 #include "core/folder_picker.h"
 #include "core/game_control_settings.h"
 #include "core/settings.h"
@@ -89,6 +90,24 @@ TEST(CoreStateReset, Settings) {
     EXPECT_TRUE(s.ImportFolderChanged);
     EXPECT_FALSE(core::GameControlFlags.BlackoutMode) << "the game controls are reset with the settings";
     EXPECT_STREQ(core::WorkspacePaths.ImportFolderText, "") << "the folders are reset with the settings";
+}
+
+TEST(CoreStateReset, Editor) {
+    core::EditorState& s = core::Editor;
+    s.MenuOpen = s.MenuSuspended = s.SlotRefreshTick = 1;
+    s.TimecycleAfterShown = s.VisualSettingsAfterShown = 0;
+    s.MenuCooldownFrames = 90;
+    core::RaiseTimecycleRereadFrames(3);
+    EXPECT_FALSE(core::CanOpenMenu());
+    core::ResetEditorState();
+    EXPECT_EQ(s.MenuOpen.Get(), 0);
+    EXPECT_EQ(s.TimecycleAfterShown.Get(), 1);
+    EXPECT_EQ(s.VisualSettingsAfterShown.Get(), 1);
+    EXPECT_EQ(s.MenuSuspended.Get(), 0);
+    EXPECT_EQ(s.MenuCooldownFrames.Get(), 0);
+    EXPECT_EQ(s.SlotRefreshTick.Get(), 0);
+    EXPECT_EQ(s.TimecycleRereadFrames.Get(), 0);
+    EXPECT_TRUE(core::CanOpenMenu());
 }
 
 }  // namespace

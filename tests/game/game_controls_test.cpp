@@ -165,7 +165,7 @@ using ClockTest = GameControlsTest;
 TEST_F(ClockTest, HourRequestSetsTheClockWithTheLockAsPauseAPauseRequestWaitsAndReadingsAreClamped) {
     for (const uint8_t lock : {0, 1}) {
         ClearCalls();
-        TimecycleRereadFrames.store(0);
+        Editor.TimecycleRereadFrames.Set(0);
         ClockTimelapse.LockTimeState.Set(lock);
         ClockTimelapse.ClockHourRequest.Set(14);
         ClockTimelapse.ClockPauseRequest.Set(1 - lock);
@@ -174,7 +174,7 @@ TEST_F(ClockTest, HourRequestSetsTheClockWithTheLockAsPauseAPauseRequestWaitsAnd
         EXPECT_EQ(Calls()[1].args, (Words{14, 0, 0}));
         EXPECT_EQ(world.clockPaused, lock == 1);
         EXPECT_EQ(ClockTimelapse.GameClockReading.hour.Get(), 14);
-        EXPECT_EQ(TimecycleRereadFrames.load(), 3);
+        EXPECT_EQ(Editor.TimecycleRereadFrames.Get(), 3);
         EXPECT_EQ(ClockTimelapse.ClockHourRequest.Get(), -1);
         ClearCalls();
         ApplyClockRequest();  // the pause request on the next tick
@@ -202,7 +202,7 @@ TEST_F(ClockTest, TimelapseSeedsFromTheGamePausesItAndAHourRequestReseedsIt) {
     EXPECT_DOUBLE_EQ(ClockTimelapse.TimelapseClockSeconds.Get(), 10 * 3600 + 30 * 60 + 15);
     EXPECT_TRUE(world.clockPaused);
     EXPECT_EQ(CallsOf(kNativeSetClock), (std::vector<Words>{{10, 30, 0}}));
-    EXPECT_EQ(TimecycleRereadFrames.load(), 1);
+    EXPECT_EQ(Editor.TimecycleRereadFrames.Get(), 1);
 
     ClockTimelapse.ClockHourRequest.Set(20);
     ApplyClockRequest();
@@ -375,7 +375,7 @@ TEST_F(FreeCameraTest, MouseTurnsWithPitchLimitsAndHeadingWrap) {
 
 TEST_F(FreeCameraTest, OpenMenuHoldsTheCameraAndThePlayer) {
     StartAtOrigin();
-    MenuOpen.store(1);
+    Editor.MenuOpen.Set(1);
     world.lookAxis[1] = 1.0f;
     world.entities[1].frozen = false;
     Frame(0.1f, {kW});

@@ -111,8 +111,8 @@ protected:
         host::ResetStartupState();
         host::SetHostServices(RecordingServices());
         host::ResetShutdownState();
-        core::MenuOpen = core::MenuSuspended = 0;
-        core::MenuCooldownFrames = 0;
+        core::Editor.MenuOpen = core::Editor.MenuSuspended = 0;
+        core::Editor.MenuCooldownFrames = 0;
         runtime::ResetLocatorState();
         core::ResetSettingsState();
         platform::sim::ReleaseAllKeys();
@@ -292,7 +292,7 @@ protected:
         Key(key, true);
         Key(key, false);
     }
-    uint8_t Open() const { return core::MenuOpen.load(); }
+    uint8_t Open() const { return core::Editor.MenuOpen.Get(); }
     host::ScriptLoopState loop;
 };
 
@@ -344,22 +344,22 @@ TEST_F(ScriptLoopTest, EscapeClosesOnItsPressEdgeAndLeavesAClosedWindowToTheHotk
 }
 
 TEST_F(ScriptLoopTest, AHotkeyPressWhileTheMenuIsBlockedClosesIt) {
-    core::MenuCooldownFrames = 5;
+    core::Editor.MenuCooldownFrames = 5;
     Press(kF9);
     EXPECT_EQ(host::Startup.BootstrapDone.Get(), 1) << "the first press during a cooldown starts the editor";
     EXPECT_EQ(Open(), 0);
-    core::MenuCooldownFrames = 0;
+    core::Editor.MenuCooldownFrames = 0;
     Press(kF9);
     ASSERT_EQ(Open(), 1);
     for (const bool suspended : {false, true}) {
-        core::MenuCooldownFrames = suspended ? 0 : 10;
-        core::MenuSuspended = suspended ? 1 : 0;
+        core::Editor.MenuCooldownFrames = suspended ? 0 : 10;
+        core::Editor.MenuSuspended = suspended ? 1 : 0;
         Press(kF9);
         EXPECT_EQ(Open(), 0);
         Press(kF9);
         EXPECT_EQ(Open(), 0);
     }
-    core::MenuSuspended = 0;
+    core::Editor.MenuSuspended = 0;
     Press(kF9);
     EXPECT_EQ(Open(), 1);
 }

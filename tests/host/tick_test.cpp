@@ -203,7 +203,7 @@ TEST_F(TickTest, BeforeModeRemovesEveryPatchIncludingTheTicksOwnAndAppliesNothin
     Enable({S::PostFxScanlineIntensity, S::LightDirMult});
     Tick();
     ASSERT_EQ(ScanlinePatchInstalled.load(), 1);
-    TimecycleAfterShown.store(0);
+    Editor.TimecycleAfterShown.Set(0);
     for (int frame = 0; frame < 2; ++frame) {  // every frame, the scanline bytes (0x1000) written back once
         EXPECT_EQ(Tick(), Steps(false) + "VisualSettingsBeforeAfter; ClearWriteListCount; " +
                               "RestoreAllPatches; " + (frame == 0 ? "patch 4096; " : ""));
@@ -392,7 +392,7 @@ TEST_F(TickTest, WeatherChangesOnlyToAFileWeatherInFiveStepsWithTheGameName) {
         EXPECT_FALSE(CanSetGameWeather(request) || RequestGameWeather(request) || SetGameWeather(request)) << request;
         GameControls.WeatherRequest.Set(request);
         EXPECT_EQ(Count(Tick(), "native weather"), 0u) << request;
-        EXPECT_EQ(TimecycleRereadFrames.load(), 0) << request;
+        EXPECT_EQ(Editor.TimecycleRereadFrames.Get(), 0) << request;
         EXPECT_EQ(GameControls.WeatherRequest.Get(), -1);
     }
     sub.weatherHasFile = false;
@@ -402,7 +402,7 @@ TEST_F(TickTest, WeatherChangesOnlyToAFileWeatherInFiveStepsWithTheGameName) {
     EXPECT_TRUE(RequestGameWeather(3));  // posted by the tab, carried out by the tick
     Tick();
     EXPECT_EQ(world.weather, "OVERCAST") << "the world takes it on the fifth of the steps in order with one name";
-    EXPECT_EQ(TimecycleRereadFrames.load(), 3);
+    EXPECT_EQ(Editor.TimecycleRereadFrames.Get(), 3);
 }
 
 TEST_F(TickTest, ClockModifierHudAndSlotRefreshFollowTheirRates) {
@@ -420,7 +420,7 @@ TEST_F(TickTest, ClockModifierHudAndSlotRefreshFollowTheirRates) {
     EXPECT_EQ(CallsOf(kNativeHideHudFrame).size(), 1u);
     EXPECT_FALSE(world.hudVisible);
     world.clockHours = 9;
-    MenuOpen.store(1);
+    Editor.MenuOpen.Set(1);
     const size_t reads = CallsOf(kNativeClockHours).size();
     const struct {
         uint64_t advance;
@@ -431,13 +431,13 @@ TEST_F(TickTest, ClockModifierHudAndSlotRefreshFollowTheirRates) {
         Advance(f.advance);
         EXPECT_EQ(Count(Tick(), "StepModifierLiveResolve"), 1u) << "modifier work while the menu is open";
         EXPECT_EQ(CallsOf(kNativeClockHours).size(), reads + f.clockReads) << f.advance;
-        EXPECT_EQ(SlotRefreshTick.load(), f.refresh) << f.advance;
+        EXPECT_EQ(Editor.SlotRefreshTick.Get(), f.refresh) << f.advance;
         EXPECT_EQ(host::Tick.VisualSettingsRefreshTick.Get(), f.refresh) << f.advance;
     }
     EXPECT_EQ(ClockTimelapse.GameClockReading.hour.Get(), 9);
-    MenuOpen.store(0);
+    Editor.MenuOpen.Set(0);
     EXPECT_EQ(Count(Tick(), "RefreshModifier"), 0u);
-    EXPECT_EQ(SlotRefreshTick.load(), 0);
+    EXPECT_EQ(Editor.SlotRefreshTick.Get(), 0);
     EXPECT_EQ(host::Tick.SlotRefreshStamp, 0u);
 }
 

@@ -19,8 +19,8 @@ protected:
     void SetUp() override { ResetSlotTablesForTesting(); }
     void TearDown() override {
         ResetSlotTablesForTesting();
-        core::MenuOpen = 0;
-        core::SlotRefreshTick = 0;
+        core::Editor.MenuOpen = 0;
+        core::Editor.SlotRefreshTick = 0;
     }
 };
 
@@ -118,8 +118,8 @@ TEST_F(LiveSlots, RefreshRule) {
         // name, address, value, liveValue, range, loaded, enabled, liveReadable, baseline and its flag, listed, imported
         LiveOverrideSlot slot{"test", r.readable ? readable : unreadable, 1.0f, 2.0f, 0.0f, 0.0f, r.loaded, r.enabled, 1,
                               3.0f, r.baselineCaptured, r.listed, r.followImport};
-        core::MenuOpen = r.menuOpen;
-        core::SlotRefreshTick = r.tick;
+        core::Editor.MenuOpen = r.menuOpen;
+        core::Editor.SlotRefreshTick = r.tick;
         RefreshLiveSlot(slot, r.force);
         EXPECT_EQ(slot.liveValue, r.read ? 42.5f : 2.0f);
         EXPECT_EQ(slot.value, r.valueFollows ? 42.5f : 1.0f);

@@ -55,8 +55,8 @@ void ResetTimecycleEditor() {
     for (auto& record : TimecycleLoadRecords) record = TimecycleLoadRecord{};
     TimecycleStatusLine = kTimecycleStatusIdle;
     (void)SearchTimecycleParameters("\x01 reset");
-    core::TimecycleAfterShown = 1;
-    core::MenuOpen = 0;
+    core::Editor.TimecycleAfterShown = 1;
+    core::Editor.MenuOpen = 0;
     // The scans walk every private read-write region of the process; a
     // sanitizer's shadow memory would make each of them run to its budget.
     if (VARNEL_UNDER_SHADOW_MEMORY) KeyframeTable.ScanRegionLimitForTesting = 64u << 20;
@@ -1034,7 +1034,7 @@ TEST_F(KeyframeTableTest, TheLoadPreviewSearchesOneSliceAFrame) {
     PlaceTable(48u << 20, true);
     PutGeneratedFile(4, {.elementTextOverride = {{"far_clip", " 100 200 300 400 500 600 700 800 900 1000 1100 1200 1300"}}});
     host::Tick.PatchesClearedForImport = 1;
-    core::TimecycleRereadFrames = 3;
+    core::Editor.TimecycleRereadFrames = 3;
     LoadTimecycleXml(4);
     EXPECT_TRUE(TimecyclePreviewPending());
     EXPECT_EQ(TimecycleStatusLine, "Loaded w_rain.xml: 11154 values.");
@@ -1044,7 +1044,7 @@ TEST_F(KeyframeTableTest, TheLoadPreviewSearchesOneSliceAFrame) {
     EXPECT_GE(slices, 12);  // 48 MiB at 4 MiB a slice
     EXPECT_LE(KeyframeTable.LastScanStats.largestSliceBytes, kScanSliceBytes);
     EXPECT_EQ(TimecycleStatusLine, "Loaded 429 parameters.");
-    EXPECT_EQ(host::Tick.PatchesClearedForImport + core::TimecycleRereadFrames, 0);
+    EXPECT_EQ(host::Tick.PatchesClearedForImport + core::Editor.TimecycleRereadFrames, 0);
     for (int w = 0; w < 18; ++w) EXPECT_EQ(KeyframeTable.WeatherBlockTable[static_cast<size_t>(w)], BlockOf(w)) << w;
     EXPECT_EQ(TimecycleLoadRecords[4].previewApplied, 1);
     EXPECT_EQ(TimecycleLoadRecords[4].appliedCount, 11154u);
@@ -1151,7 +1151,7 @@ TEST_F(KeyframeTableTest, ContextEditsWriteWholeRecordsAndBeforeAfterRewritesThe
     } syncs[] = {{0, 0, 42.0f}, {1, 0, 42.0f}, {0, 0, HalfToFloat(generated(0, row, 2))}, {0, 5.0f, 5.0f}, {1, 0, 42.0f}};
     KeyframeTable.BeforeAfterSync = BeforeAfterSyncState{};
     for (const auto& sync : syncs) {
-        core::TimecycleAfterShown = sync.afterShown;
+        core::Editor.TimecycleAfterShown = sync.afterShown;
         if (sync.plant != 0) PlantHalf(block, 0, 2, row, sync.plant);
         SyncTimecycleBeforeAfter();
         EXPECT_EQ(GameValue(block, 0, 2, row), sync.expected) << int(sync.afterShown) << " " << sync.plant;
@@ -1237,15 +1237,15 @@ TEST_F(TimecycleTest, SlotRefreshHoldKeepsLoadedSlots) {
     RefreshTimecycleSlot(slot);  // not loaded: read anyway
     EXPECT_TRUE(slot.liveValue == 9.0f && slot.loaded == 1);
     game = 10.0f;
-    core::MenuOpen = 1;
-    core::SlotRefreshTick = 1;
+    core::Editor.MenuOpen = 1;
+    core::Editor.SlotRefreshTick = 1;
     RefreshTimecycleSlot(slot);
     EXPECT_EQ(slot.liveValue, 9.0f);
     KeyframeTable.SlotRefreshHoldFrames = 0;
     RefreshTimecycleSlot(slot);
     EXPECT_EQ(slot.liveValue, 10.0f);
-    core::MenuOpen = 0;
-    core::SlotRefreshTick = 0;
+    core::Editor.MenuOpen = 0;
+    core::Editor.SlotRefreshTick = 0;
 }
 
 }  // namespace

@@ -40,7 +40,7 @@ protected:
         core::ResetSettingsState();
         ui::ResetFpsCounters();
         ui::ResetFontsState();
-        core::MenuOpen = 0;
+        core::Editor.MenuOpen = 0;
         ui::MainWindow.MainWindowShown = false;
         ui::MainWindow.MainWindowSizeFitted = false;
         core::UiSettings.WindowSizeFromIni = false;
@@ -65,7 +65,7 @@ TEST_F(MainWindowTest, OpensAt70By30AndOnlyADisplayChangeOfMoreThanOnePixelMoves
     EXPECT_EQ(ui::MainWindow.MainWindowDisplayWidth, 1600.0f) << "the display is followed while closed";
     EXPECT_EQ(ui::MainWindow.MainWindowDisplayHeight, 900.0f);
 
-    core::MenuOpen = 1;
+    core::Editor.MenuOpen = 1;
     Draw();
     ASSERT_TRUE(Drawn("Varnel"));
     EXPECT_TRUE(ui::MainWindow.MainWindowSizeFitted);
@@ -82,7 +82,7 @@ TEST_F(MainWindowTest, OpensAt70By30AndOnlyADisplayChangeOfMoreThanOnePixelMoves
 }
 
 TEST_F(MainWindowTest, TheCloseButtonClosesTheMenu) {
-    core::MenuOpen = 1;
+    core::Editor.MenuOpen = 1;
     Draw();
     const ImGuiID close = Window("Varnel")->GetID("#CLOSE");
     const testsupport::ImGuiItem* button = nullptr;
@@ -90,7 +90,7 @@ TEST_F(MainWindowTest, TheCloseButtonClosesTheMenu) {
         if (item.id == close) button = &item;
     ASSERT_NE(button, nullptr);
     ui.Click(button->Center(), ui::DrawMainWindow);
-    EXPECT_EQ(core::MenuOpen.load(), 0);
+    EXPECT_EQ(core::Editor.MenuOpen.Get(), 0);
     Draw();
     EXPECT_FALSE(ui::MainWindow.MainWindowShown);
     EXPECT_FALSE(Drawn("Varnel"));
@@ -100,7 +100,7 @@ TEST_F(MainWindowTest, SizesAreHeldToTheDisplayAndWrittenBack) {
     core::UiSettings.WindowSizeFromIni = true;
     core::UiSettings.MenuWidth = 1300.0f;
     core::UiSettings.MenuHeight = 900.0f;
-    core::MenuOpen = 1;
+    core::Editor.MenuOpen = 1;
     Draw();
     EXPECT_EQ(core::UiSettings.MenuWidth.Get(), 1200.0f);
     EXPECT_EQ(core::UiSettings.MenuHeight.Get(), 900.0f);
@@ -137,7 +137,7 @@ TEST_F(MainWindowTest, FpsOverlayShowsWhenAskedAndRefreshesAtMostEvery500Ms) {
 TEST_F(MainWindowTest, AFontOfAnEarlierUiContextIsNeverUsed) {
     ImFontAtlas other;
     ui::Fonts.HeaderFont = other.AddFontDefault();
-    core::MenuOpen = 1;
+    core::Editor.MenuOpen = 1;
     Draw();
     EXPECT_EQ(ui::CurrentHeaderFont(), nullptr);
     EXPECT_TRUE(Drawn("Varnel"));

@@ -296,9 +296,9 @@ TEST_F(WindowStartTest, FirstAndSecondStartOpenTheWindowAlike) {
             MainWindow.MainWindowDisplayWidth = MainWindow.MainWindowDisplayHeight = 0.0f;
             LoadSettings();
             testsupport::ImGuiHarness ui(c.display);
-            core::MenuOpen.store(1);
+            core::Editor.MenuOpen.Set(1);
             ui.Frames(2, DrawMainWindow);
-            core::MenuOpen.store(0);
+            core::Editor.MenuOpen.Set(0);
             const ImVec2 size = ImGui::FindWindowByName("Varnel")->Size;
             EXPECT_NEAR(size.x, c.size.width, 1.0f) << start << " at " << c.display.x;
             EXPECT_NEAR(size.y, c.size.height, 1.0f) << start << " at " << c.display.y;
@@ -312,7 +312,7 @@ TEST_F(WindowStartTest, FirstAndSecondStartOpenTheWindowAlike) {
 // Typing a folder in the tab must not flip before/after: the main window
 // tells the hotkeys while a text field has the keyboard.
 TEST_F(SettingsTabTest, TypingIntoAFolderFieldIsSeenByTheHotkeys) {
-    core::MenuOpen.store(1);
+    core::Editor.MenuOpen.Set(1);
     auto window = [] { DrawMainWindow(); };
     ui.Frames(3, window);  // the window takes its place
     ASSERT_TRUE(ui.ClickItem("Settings", window));
@@ -324,7 +324,7 @@ TEST_F(SettingsTabTest, TypingIntoAFolderFieldIsSeenByTheHotkeys) {
     ui.PressKey(ImGuiKey_Escape, window);
     ui.Frame(window);
     EXPECT_EQ(game::BeforeAfter.UiTakingTextInput.Get(), 0);
-    core::MenuOpen.store(0);
+    core::Editor.MenuOpen.Set(0);
     game::BeforeAfter.UiTakingTextInput.Set(0);
 }
 
