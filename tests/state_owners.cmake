@@ -20,12 +20,6 @@ set(_not_yet
   src/runtime/live_slots.h:MainSlotTable
   src/runtime/live_slots.h:FogToneSlotTable
   src/runtime/near_alloc.h:NearValueBlock
-  src/timecycle/edit_store.h:CurrentTimecycleContext
-  src/timecycle/edit_store.h:EditSequenceCounter
-  src/timecycle/edit_store.h:GroupFlagsDirty
-  src/timecycle/edit_store.h:ImportedOverridesActive
-  src/timecycle/edit_store.h:LastEditedNames
-  src/timecycle/edit_store.h:LastEditedLabel
   src/timecycle/timecycle_xml.h:TimecycleLoadRecords
   src/timecycle/timecycle_xml.h:TimecycleStatusLine
   src/weather/value_filters.h:WatertuneFilterState

@@ -614,12 +614,12 @@ void CaptureOriginalsFromSnapshot(int weather, uint8_t regions) {
     }
     RebuildBothRegion(w);
     ReloadCurrentContextIfOnWeather(w);
-    GroupFlagsDirty = 1;
+    EditStore.GroupFlagsDirty = 1;
 }
 
 bool ApplyContextToLive() {
     EditStoreLock lock(EditStoreMutex());
-    const TimecycleContext& c = CurrentTimecycleContext;
+    const TimecycleContext& c = EditStore.CurrentTimecycleContext;
     if (!c.valid) return false;
     const int w = ClampWeather(c.weather);
     const uint64_t block = AcceptedWeatherBlock(w);
@@ -672,7 +672,7 @@ void SyncTimecycleBeforeAfter() {
     uint8_t shown = 0;
     {
         EditStoreLock lock(EditStoreMutex());
-        const TimecycleContext& c = CurrentTimecycleContext;
+        const TimecycleContext& c = EditStore.CurrentTimecycleContext;
         if (!c.valid) return;
         w = ClampWeather(c.weather);
         shown = core::Editor.TimecycleAfterShown.Get();

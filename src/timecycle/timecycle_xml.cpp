@@ -149,7 +149,7 @@ uint64_t StoreParsedFile(int w, const ParsedFile& parsed) {
 // The load's own steps before anything is read: the tick leaves its
 // imported mode and the weather's "before" image is taken anew.
 void ForgetImportState(int w) {
-    ImportedOverridesActive = 0;
+    EditStore.ImportedOverridesActive = 0;
     ClearImportPatchesMark();
     DiscardWeatherSnapshot(w);
 }
@@ -211,7 +211,7 @@ void LoadTimecycleXml(int weather) {
     {
         EditStoreLock lock(EditStoreMutex());
         changedCount = StoreParsedFile(w, parsed);
-        GroupFlagsDirty = 1;
+        EditStore.GroupFlagsDirty = 1;
     }
     TimecycleLoadRecord& record = TimecycleLoadRecords[static_cast<size_t>(w)];
     record.loaded = 1;

@@ -140,8 +140,8 @@ void DrawGameControls() {
     SharedCheckbox("Blackout Mode", core::GameControlFlags.BlackoutMode);
     ImGui::TextUnformatted("Free Camera");
     SharedCheckbox("Enable Free Cam", core::GameControlFlags.FreeCamEnabled);
-    LabelledSlider("Speed", "##GameControlFlags.FreeCamSpeed", core::GameControlFlags.FreeCamSpeed, 0.5f, 100.0f, "%.1f");
-    LabelledSlider("Mouse Sensitivity", "##GameControlFlags.FreeCamMouseSensitivity", core::GameControlFlags.FreeCamMouseSensitivity, 0.1f, 5.0f, "%.2f");
+    LabelledSlider("Speed", "##FreeCamSpeed", core::GameControlFlags.FreeCamSpeed, 0.5f, 100.0f, "%.1f");
+    LabelledSlider("Mouse Sensitivity", "##FreeCamMouseSensitivity", core::GameControlFlags.FreeCamMouseSensitivity, 0.1f, 5.0f, "%.2f");
     DrawTimelapse();
 }
 

@@ -646,9 +646,9 @@ TEST_F(TickWiredTest, SlotsRuntimeTestsRefreshRunsAndTheTimecycleStateReachTheTi
     runtime::LiveOverrideSlot& moon = runtime::Slot(S::MoonDirectionZ);
     float game = 0.75f;
     moon.address = reinterpret_cast<uintptr_t>(&game);
-    timecycle::ImportedOverridesActive.store(1);
+    timecycle::EditStore.ImportedOverridesActive.Set(1);
     ScriptTick();
-    timecycle::ImportedOverridesActive.store(0);
+    timecycle::EditStore.ImportedOverridesActive.Set(0);
     moon.address = 0;
     EXPECT_EQ(Count(sub.log, "ApplyLiveLightDir; "), 1u);
     EXPECT_EQ(Count(sub.log, "RestoreLightDirRedirects"), 0u);
@@ -667,7 +667,7 @@ TEST_F(TickWiredTest, TheAllLiveHotkeyAndTheTimecycleEditorReachTheirEntries) {
     runtime::LiveOverrideSlot& slot = *timecycle::TimecycleVariableTable[0].slot;
     for (uint8_t enabled : {1, 0}) {
         slot.enabled = enabled;
-        timecycle::GroupFlagsDirty = 1;
+        timecycle::EditStore.GroupFlagsDirty = 1;
         EXPECT_EQ(edited(), enabled != 0);
     }
     host::Tick.PatchesClearedForImport.Set(1);

@@ -257,7 +257,7 @@ TEST_F(TimecycleTest, FilesLoadWhatIsValid) {
         EXPECT_TRUE(e.original == e.value && e.edited == 0 && e.editStamp == 0u);  // the reference is the same file
         EXPECT_EQ(GetEditSlot(w, 2, 12).entries[300].value, GetEditSlot(w, 0, 12).entries[300].value);
     }
-    EXPECT_EQ(EditSequenceCounter, 0u);
+    EXPECT_EQ(EditStore.EditSequenceCounter, 0u);
     UserEdit(0, 1, 4, "far_clip", 1234.0f);
     // No file at all: only the status changes.
     std::filesystem::remove(Host(std::string(kImportsTimecycles) + "w_extrasunny.xml"));
@@ -581,7 +581,7 @@ TEST_F(EditStoreTest, FirstSelectionKeepsTheSlotsLaterOnesCommitAndLoad) {
     SelectTimecycleContext(0, 0, 4);
     const EditEntry& first = GetEditSlot(0, 0, 4).entries[far];
     EXPECT_TRUE(first.value == 1500.0f && first.original == 1000.0f && first.edited == 1 && first.editStamp == 0u);
-    EXPECT_TRUE(CurrentTimecycleContext.valid);
+    EXPECT_TRUE(EditStore.CurrentTimecycleContext.valid);
 
     Slot(far).value = 1600.0f;
     SelectTimecycleContext(0, 0, 4);  // same context again: nothing is committed
@@ -595,7 +595,7 @@ TEST_F(EditStoreTest, FirstSelectionKeepsTheSlotsLaterOnesCommitAndLoad) {
     // Back to the first: the loaded slot replaces what the slots hold.
     SelectTimecycleContext(0, 0, 4);
     EXPECT_TRUE(Slot(far).value == 1600.0f && Slot(far).enabled == 1);
-    EXPECT_EQ(GroupFlagsDirty, 1);
+    EXPECT_EQ(EditStore.GroupFlagsDirty, 1);
 }
 
 TEST_F(EditStoreTest, CommitRulesForImportedEntries) {
@@ -637,12 +637,12 @@ TEST_F(EditStoreTest, GroupFlagsTolerate5e5) {
     const size_t row = Row("far_clip");
     SetSlot(row, 1.00003f, 1.0f, 1);
     const auto refresh = [](bool dirty) {
-        if (dirty) GroupFlagsDirty = 1;
+        if (dirty) EditStore.GroupFlagsDirty = 1;
         RefreshGroupEditedFlags();
         return TimecycleVariableGroupList()[26].edited;
     };
     EXPECT_EQ(refresh(true), 0);
-    EXPECT_EQ(GroupFlagsDirty, 0);
+    EXPECT_EQ(EditStore.GroupFlagsDirty, 0);
     Slot(row).value = 1.0001f;
     EXPECT_EQ(refresh(false), 0);  // not dirty: nothing recomputed
     EXPECT_EQ(refresh(true), 1);
@@ -672,7 +672,7 @@ TEST_F(EditStoreTest, CaptureLiveOriginalsReadsAtTheSlotsOwnAddress) {
     EXPECT_TRUE(slot.entries[a].original == 4.0f && slot.entries[a].imported == 0);
     EXPECT_TRUE(slot.entries[b].original == 6.0f && slot.entries[b].imported == 1);
     EXPECT_TRUE(Slot(b).baselineValue == 6.0f && Slot(b).followImport == 1 && Slot(b).value == 9.0f);
-    EXPECT_EQ(ImportedOverridesActive, 1);
+    EXPECT_EQ(EditStore.ImportedOverridesActive, 1);
     EXPECT_TRUE(ContextHasEdits());
 }
 
@@ -694,7 +694,7 @@ TEST_F(EditStoreTest, ResetAllWritesOriginalsToTheGame) {
 TEST_F(EditStoreTest, StampsNamesAndWeatherQueries) {
     const size_t row = Row("far_clip");
     MarkParameterUserEdited("far_clip");  // no context: nothing
-    EXPECT_EQ(EditSequenceCounter, 0u);
+    EXPECT_EQ(EditStore.EditSequenceCounter, 0u);
     SelectTimecycleContext(5, 1, 3);
     EditEntry& e = GetEditSlot(5, 1, 3).entries[row];
     e.imported = 1;
@@ -704,10 +704,10 @@ TEST_F(EditStoreTest, StampsNamesAndWeatherQueries) {
     EXPECT_EQ(e.editStamp, 2u);
 
     RememberEditedNames("Fog Color", {"fog_col_r", "", "fog_col_g"});
-    EXPECT_EQ(LastEditedNames, (std::vector<std::string>{"fog_col_r", "fog_col_g"}));
-    EXPECT_EQ(LastEditedLabel, "Fog Color");
+    EXPECT_EQ(EditStore.LastEditedNames, (std::vector<std::string>{"fog_col_r", "fog_col_g"}));
+    EXPECT_EQ(EditStore.LastEditedLabel, "Fog Color");
     RememberEditedNames(nullptr, {});
-    EXPECT_EQ(LastEditedLabel, "");
+    EXPECT_EQ(EditStore.LastEditedLabel, "");
 
     EXPECT_FALSE(WeatherHasUserEdits(5));
     e = EditEntry{e.editStamp, 2.0f, 1.0f, 0.0f, 1, 1, 1, 0};
@@ -734,7 +734,7 @@ TEST_F(EditStoreTest, WeatherCopyCarriesOnlyUserEdits) {
     // counted and stamped, with edited 0.
     GetEditSlot(1, 0, 2).entries[10].original = 5.0f;
     GetEditSlot(1, 0, 2).entries[10].originalCaptured = 1;
-    const uint64_t stampBefore = EditSequenceCounter;
+    const uint64_t stampBefore = EditStore.EditSequenceCounter;
     EXPECT_EQ(CopyWeatherEdits(0, 1), 1u);
     const EditEntry& t = GetEditSlot(1, 0, 2).entries[10];
     EXPECT_TRUE(t.value == 5.0f && t.edited == 0 && t.editStamp == stampBefore + 1);
