@@ -20,8 +20,6 @@ set(_not_yet
   src/runtime/live_slots.h:MainSlotTable
   src/runtime/live_slots.h:FogToneSlotTable
   src/runtime/near_alloc.h:NearValueBlock
-  src/timecycle/timecycle_xml.h:TimecycleLoadRecords
-  src/timecycle/timecycle_xml.h:TimecycleStatusLine
   src/weather/value_filters.h:WatertuneFilterState
   src/weather/value_filters.h:VfxLightningFilterState
   src/weather/value_filters.h:WeatherXmlFilterState

@@ -276,12 +276,12 @@ bool PreviewIntoTable(int w, uint64_t block, std::string& status) {
     SnapshotWeatherBlock(w, block);
     EditStoreLock lock(EditStoreMutex());
     // A region the file did not hold keeps its originals and edits.
-    const uint8_t held = TimecycleLoadRecords[static_cast<size_t>(w)].regionsHeld;
+    const uint8_t held = TimecycleXml.TimecycleLoadRecords[static_cast<size_t>(w)].regionsHeld;
     CaptureOriginalsFromSnapshot(w, held);
     CommitCurrentContext();
 
     const RecordWriteCounts counts = WriteWeatherRecords(w, block, false);
-    TimecycleLoadRecord& record = TimecycleLoadRecords[static_cast<size_t>(w)];
+    TimecycleLoadRecord& record = TimecycleXml.TimecycleLoadRecords[static_cast<size_t>(w)];
     if (counts.failed != 0) {
         status = "Loaded, but some values could not be applied.";
         record.previewApplied = 0;
@@ -363,8 +363,8 @@ bool StepTimecyclePreview() {
     const int w = Pending.weather;
     std::string status;
     FinishPendingPreview(outcome, status);
-    TimecycleStatusLine =
-        status + LoadNotes(WeatherTimecycleFileName(static_cast<uint32_t>(w)), TimecycleLoadRecords[static_cast<size_t>(w)]);
+    TimecycleXml.TimecycleStatusLine =
+        status + LoadNotes(WeatherTimecycleFileName(static_cast<uint32_t>(w)), TimecycleXml.TimecycleLoadRecords[static_cast<size_t>(w)]);
     return false;
 }
 

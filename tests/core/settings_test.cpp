@@ -744,7 +744,7 @@ TEST_F(FileHelpersTest, ReadsAreByteForByteUpToExactly64MiBAndSayWhyNot) {
     std::filesystem::resize_file(Host(InVrn("Imports\\Timecycles\\w_extrasunny.xml")), kMaxFileBytes + 1);
     std::filesystem::resize_file(Host(InVrn("Imports\\Weather Files\\weather.xml")), kMaxFileBytes + 1);
     timecycle::LoadTimecycleXml(0);
-    EXPECT_EQ(timecycle::TimecycleStatusLine,
+    EXPECT_EQ(timecycle::TimecycleXml.TimecycleStatusLine,
               "Load .xml failed: w_extrasunny.xml too large (over 64 MiB) in " + InVrn("Imports\\Timecycles\\"));
     std::string status;
     EXPECT_FALSE(weather::LoadWeatherDocument(weather::FindWeatherDocumentIndex("weather.xml"), status));
@@ -753,7 +753,7 @@ TEST_F(FileHelpersTest, ReadsAreByteForByteUpToExactly64MiBAndSayWhyNot) {
     // workspace copy beside it (the copy is not loaded in its place).
     std::filesystem::rename(Host(InVrn("Imports\\Timecycles\\w_extrasunny.xml")), Host(InVrn("Imports\\w_extrasunny.xml")));
     timecycle::LoadTimecycleXml(0);
-    EXPECT_EQ(timecycle::TimecycleStatusLine,
+    EXPECT_EQ(timecycle::TimecycleXml.TimecycleStatusLine,
               "Load .xml failed: w_extrasunny.xml too large (over 64 MiB) in " + InVrn("Imports\\"));
     PutFile(InVrn("Imports\\Weather Files\\watertune.xml"), "");
     std::filesystem::resize_file(Host(InVrn("Imports\\Weather Files\\watertune.xml")), kMaxFileBytes + 1);

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "timecycle/edit_store.h"
+#include "timecycle/timecycle_xml.h"
 
 namespace {
 
@@ -29,6 +30,22 @@ TEST(TimecycleStateReset, EditStore) {
     EXPECT_TRUE(EditStore.LastEditedNames.empty());
     EXPECT_EQ(EditStore.LastEditedLabel, "");
     EXPECT_EQ(EnsureEditStore()[0].entries[0].edited, 0);
+}
+
+TEST(TimecycleStateReset, TimecycleXml) {
+    for (TimecycleLoadRecord& r : TimecycleXml.TimecycleLoadRecords) {
+        r.loaded = r.previewApplied = r.regionsHeld = 1;
+        r.valueCount = r.appliedCount = r.missingCount = r.skippedCount = 5;
+        r.sourceLabel = "workspace w_clear.xml";
+    }
+    TimecycleXml.TimecycleStatusLine = "Loaded w_clear.xml.";
+    ResetTimecycleXmlState();
+    for (const TimecycleLoadRecord& r : TimecycleXml.TimecycleLoadRecords) {
+        EXPECT_TRUE(r.loaded == 0 && r.previewApplied == 0 && r.regionsHeld == 0);
+        EXPECT_TRUE(r.valueCount == 0 && r.appliedCount == 0 && r.missingCount == 0 && r.skippedCount == 0);
+        EXPECT_EQ(r.sourceLabel, "");
+    }
+    EXPECT_EQ(TimecycleXml.TimecycleStatusLine, kTimecycleStatusIdle);
 }
 
 }  // namespace

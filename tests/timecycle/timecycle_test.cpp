@@ -52,8 +52,8 @@ void ResetTimecycleEditor() {
     for (const TimecycleVariable* row : TimecycleVariableList()) row->slot->listed = 1;
     ResetEditStoreForTesting();
     ResetKeyframeTable();
-    for (auto& record : TimecycleLoadRecords) record = TimecycleLoadRecord{};
-    TimecycleStatusLine = kTimecycleStatusIdle;
+    for (auto& record : TimecycleXml.TimecycleLoadRecords) record = TimecycleLoadRecord{};
+    TimecycleXml.TimecycleStatusLine = kTimecycleStatusIdle;
     (void)SearchTimecycleParameters("\x01 reset");
     core::Editor.TimecycleAfterShown = 1;
     core::Editor.MenuOpen = 0;
@@ -247,11 +247,11 @@ TEST_F(TimecycleTest, FilesLoadWhatIsValid) {
     for (int w : {13, 17, 0}) {  // a file name without its "_", both ends of the table
         PutGeneratedFile(w);
         LoadAndPreview(w);
-        const TimecycleLoadRecord& record = TimecycleLoadRecords[static_cast<size_t>(w)];
+        const TimecycleLoadRecord& record = TimecycleXml.TimecycleLoadRecords[static_cast<size_t>(w)];
         EXPECT_TRUE(record.loaded == 1 && record.valueCount == kAllValues && record.missingCount == 0u) << w;
         EXPECT_EQ(record.sourceLabel, TimecycleFileInImports(static_cast<uint32_t>(w)));
         // No keyframe table in this process: the preview falls back to the slots.
-        EXPECT_EQ(TimecycleStatusLine, "Loaded for preview.");
+        EXPECT_EQ(TimecycleXml.TimecycleStatusLine, "Loaded for preview.");
         const EditEntry& e = GetEditSlot(w, 1, 12).entries[300];
         EXPECT_EQ(e.value, GeneratedTimecycleValue(w, 1, 300, 12));
         EXPECT_TRUE(e.original == e.value && e.edited == 0 && e.editStamp == 0u);  // the reference is the same file
@@ -262,7 +262,7 @@ TEST_F(TimecycleTest, FilesLoadWhatIsValid) {
     // No file at all: only the status changes.
     std::filesystem::remove(Host(std::string(kImportsTimecycles) + "w_extrasunny.xml"));
     LoadAndPreview(0);
-    EXPECT_EQ(TimecycleStatusLine, std::string("Load .xml skipped: w_extrasunny.xml not found in ") + kImportsTimecycles);
+    EXPECT_EQ(TimecycleXml.TimecycleStatusLine, std::string("Load .xml skipped: w_extrasunny.xml not found in ") + kImportsTimecycles);
 
     const std::string good = MakeTimecycleXml({});
     const size_t urbanEnd = good.find("</region>", good.find("</region>") + 9) + 9;
@@ -318,9 +318,9 @@ TEST_F(TimecycleTest, FilesLoadWhatIsValid) {
     for (const auto& c : cases) {
         PutTimecycleFile(0, c.text);
         LoadAndPreview(0);
-        EXPECT_EQ(TimecycleStatusLine, c.status) << c.what;
-        EXPECT_EQ(TimecycleLoadRecords[0].valueCount, c.values) << c.what;
-        EXPECT_EQ(TimecycleLoadRecords[0].missingCount, c.missing) << c.what;
+        EXPECT_EQ(TimecycleXml.TimecycleStatusLine, c.status) << c.what;
+        EXPECT_EQ(TimecycleXml.TimecycleLoadRecords[0].valueCount, c.values) << c.what;
+        EXPECT_EQ(TimecycleXml.TimecycleLoadRecords[0].missingCount, c.missing) << c.what;
         const EditEntry& far = GetEditSlot(0, 0, 3).entries[394];
         EXPECT_EQ(far.present ? far.value : -1.0f, c.farClip ? GeneratedTimecycleValue(0, 0, 394, 3) : -1.0f)
             << c.what;
@@ -348,7 +348,7 @@ TEST_F(TimecycleTest, TheTicksQueriesRunSafelyBesideALoad) {
     done = true;
     tick.join();
     EXPECT_GT(queries.load(), 0);
-    EXPECT_EQ(TimecycleLoadRecords[6].valueCount, kAllValues);
+    EXPECT_EQ(TimecycleXml.TimecycleLoadRecords[6].valueCount, kAllValues);
     EXPECT_FALSE(ContextHasEdits());  // the file is its own reference
 }
 
@@ -412,7 +412,7 @@ TEST_F(TimecycleTest, CommentedOutRowsAreNeitherReadNorWritten) {
     source.insert(source.find("<region"), "<![CDATA[<region name=\"URBAN\"><sky_hdr>1 1 1 1 1 1 1 1 1 1 1 1 1</sky_hdr></region>]]>\n");
     PutTimecycleFile(1, source);
     LoadAndPreview(1);
-    EXPECT_EQ(TimecycleLoadRecords[1].valueCount, kAllValues);
+    EXPECT_EQ(TimecycleXml.TimecycleLoadRecords[1].valueCount, kAllValues);
     EXPECT_EQ(GetEditSlot(1, 0, 3).entries[394].value, GeneratedTimecycleValue(1, 0, 394, 3));
     UserEdit(1, 0, 3, "far_clip", 1234.5f);
     EXPECT_EQ(Export(1), "Exported w_clear.xml.");
@@ -461,14 +461,14 @@ TEST_F(TimecycleTest, RealFilesRoundTrip) {
         const std::string source = ReadHostFile(file);
         PutTimecycleFile(w, source);
         LoadAndPreview(w);
-        const TimecycleLoadRecord& record = TimecycleLoadRecords[static_cast<size_t>(w)];
+        const TimecycleLoadRecord& record = TimecycleXml.TimecycleLoadRecords[static_cast<size_t>(w)];
         EXPECT_EQ(record.loaded, 1);
         if (IsKnownRealFile(file)) {
             // 423 of the 429 variables stand in each region; the five values
             // these weathers have no use for and the motion blur length are missing.
             EXPECT_EQ(record.valueCount, 423u * 26u);
             EXPECT_EQ(record.missingCount, 12u);
-            EXPECT_EQ(TimecycleStatusLine, "Loaded for preview.");  // no table yet: the values are in the store
+            EXPECT_EQ(TimecycleXml.TimecycleStatusLine, "Loaded for preview.");  // no table yet: the values are in the store
         }
         EXPECT_FALSE(WeatherHasPendingEdits(w));
         const std::string exported = "Exported " + WeatherTimecycleFileName(static_cast<uint32_t>(w)) + ".";
@@ -481,7 +481,7 @@ TEST_F(TimecycleTest, RealFilesRoundTrip) {
             PlantLoadedValues(w, block);
             ResetTimecycleEditor();
             LoadAndPreview(w);
-            EXPECT_EQ(TimecycleStatusLine, "Loaded 423 parameters.");
+            EXPECT_EQ(TimecycleXml.TimecycleStatusLine, "Loaded 423 parameters.");
             EXPECT_EQ(KeyframeTable.WeatherBlockTable[static_cast<size_t>(w)], block);
             EXPECT_EQ(record.appliedCount, 423u * 26u);
         }
@@ -527,11 +527,11 @@ TEST_F(TimecycleTest, RealRainIsNeverTakenForExtrasunny) {
     ResetTimecycleEditor();
     const uint64_t before = BytesHash(heap.base(), heap.size());
     LoadAndPreview(4);
-    EXPECT_EQ(TimecycleStatusLine, "Loaded 423 parameters.");
+    EXPECT_EQ(TimecycleXml.TimecycleStatusLine, "Loaded 423 parameters.");
     EXPECT_EQ(KnownWeatherBlock(4), block);
     EXPECT_EQ(BytesHash(heap.base(), heap.size()), before);  // RAIN's own values, written where they stood
     LoadAndPreview(0);
-    EXPECT_EQ(TimecycleStatusLine, "Loaded for preview.");
+    EXPECT_EQ(TimecycleXml.TimecycleStatusLine, "Loaded for preview.");
     EXPECT_EQ(KnownWeatherBlock(0), 0u);
     EXPECT_EQ(BytesHash(heap.base(), heap.size()), before);
     ResetTimecycleEditor();  // before the game table goes
@@ -926,13 +926,13 @@ TEST_F(KeyframeTableTest, AFailedSearchIsRememberedUntilTheRowsChange) {
     EXPECT_EQ(KeyframeTable.LastScanStats.regionsScanned, 0u);
     PutGeneratedFile(2, {.valueWeather = 100});
     LoadAndPreview(2);
-    EXPECT_EQ(TimecycleStatusLine, "Loaded for preview.");
-    EXPECT_EQ(TimecycleLoadRecords[2].previewApplied, 0);
+    EXPECT_EQ(TimecycleXml.TimecycleStatusLine, "Loaded for preview.");
+    EXPECT_EQ(TimecycleXml.TimecycleLoadRecords[2].previewApplied, 0);
     for (const auto& entry : KeyframeTable.WeatherBlockTable) EXPECT_EQ(entry.load(), 0u);
     ASSERT_GT(KeyframeTable.LastScanStats.bytesScanned, 0u);
     KeyframeTable.LastScanStats.slices = 12345;
     EXPECT_EQ(LoadAndPreview(2), 1);
-    EXPECT_EQ(TimecycleStatusLine, "Loaded for preview.");
+    EXPECT_EQ(TimecycleXml.TimecycleStatusLine, "Loaded for preview.");
     EXPECT_EQ(ScanTimecycleTable(2), 0u);
     EXPECT_EQ(KeyframeTable.LastScanStats.slices, 12345u);  // no new walk
     PutGeneratedFile(2, {.valueWeather = 101});
@@ -993,7 +993,7 @@ TEST_F(KeyframeTableTest, RowsTwoWeathersShareNeverPlaceEither) {
     PutGeneratedFile(kRain, {.elementTextOverride = {{"far_clip", " 1 2 3 4 5 6 7 8 9 10 11 12 13"}}});
     const std::array<uint64_t, 18> game = BlockHashes();
     LoadAndPreview(kRain);
-    EXPECT_EQ(TimecycleStatusLine, "Loaded 429 parameters.");
+    EXPECT_EQ(TimecycleXml.TimecycleStatusLine, "Loaded 429 parameters.");
     EXPECT_EQ(KnownWeatherBlock(kRain), BlockOf(kRain));
     EXPECT_EQ(KnownWeatherBlock(0), 0u);
     EXPECT_EQ(ChangedBlocks(game), std::set<int>{kRain});
@@ -1001,7 +1001,7 @@ TEST_F(KeyframeTableTest, RowsTwoWeathersShareNeverPlaceEither) {
 
     const std::array<uint64_t, 18> afterRain = BlockHashes();
     LoadAndPreview(0);
-    EXPECT_EQ(TimecycleStatusLine, "Loaded for preview.");
+    EXPECT_EQ(TimecycleXml.TimecycleStatusLine, "Loaded for preview.");
     EXPECT_EQ(KnownWeatherBlock(0), 0u);
     EXPECT_EQ(ChangedBlocks(afterRain), std::set<int>{});
 
@@ -1009,7 +1009,7 @@ TEST_F(KeyframeTableTest, RowsTwoWeathersShareNeverPlaceEither) {
     // follows from RAIN's holds the others, and is EXTRASUNNY's.
     PutGeneratedFile(0, withRainRows({}));
     LoadAndPreview(0);
-    EXPECT_EQ(TimecycleStatusLine, "Loaded 429 parameters.");
+    EXPECT_EQ(TimecycleXml.TimecycleStatusLine, "Loaded 429 parameters.");
     EXPECT_EQ(KnownWeatherBlock(0), BlockOf(0));
     EXPECT_EQ(ChangedBlocks(afterRain), std::set<int>{0});
 }
@@ -1037,17 +1037,17 @@ TEST_F(KeyframeTableTest, TheLoadPreviewSearchesOneSliceAFrame) {
     core::Editor.TimecycleRereadFrames = 3;
     LoadTimecycleXml(4);
     EXPECT_TRUE(TimecyclePreviewPending());
-    EXPECT_EQ(TimecycleStatusLine, "Loaded w_rain.xml: 11154 values.");
-    EXPECT_EQ(TimecycleLoadRecords[4].previewApplied, 0);
+    EXPECT_EQ(TimecycleXml.TimecycleStatusLine, "Loaded w_rain.xml: 11154 values.");
+    EXPECT_EQ(TimecycleXml.TimecycleLoadRecords[4].previewApplied, 0);
     int slices = 1;
     while (StepTimecyclePreview()) ++slices;
     EXPECT_GE(slices, 12);  // 48 MiB at 4 MiB a slice
     EXPECT_LE(KeyframeTable.LastScanStats.largestSliceBytes, kScanSliceBytes);
-    EXPECT_EQ(TimecycleStatusLine, "Loaded 429 parameters.");
+    EXPECT_EQ(TimecycleXml.TimecycleStatusLine, "Loaded 429 parameters.");
     EXPECT_EQ(host::Tick.PatchesClearedForImport + core::Editor.TimecycleRereadFrames, 0);
     for (int w = 0; w < 18; ++w) EXPECT_EQ(KeyframeTable.WeatherBlockTable[static_cast<size_t>(w)], BlockOf(w)) << w;
-    EXPECT_EQ(TimecycleLoadRecords[4].previewApplied, 1);
-    EXPECT_EQ(TimecycleLoadRecords[4].appliedCount, 11154u);
+    EXPECT_EQ(TimecycleXml.TimecycleLoadRecords[4].previewApplied, 1);
+    EXPECT_EQ(TimecycleXml.TimecycleLoadRecords[4].appliedCount, 11154u);
     EXPECT_FALSE(WeatherHasPendingEdits(4));
     EXPECT_TRUE(KeyframeTable.BeforeAfterSync.initialised == 1 && KeyframeTable.BeforeAfterSync.lastWeather == 4);
     for (int k = 0; k < 13; ++k) {
@@ -1069,7 +1069,7 @@ TEST_F(KeyframeTableTest, TheLoadPreviewSearchesOneSliceAFrame) {
     UserEdit(4, 0, 3, "far_clip", 2500.0f).original = 1.0f;
     while (StepTimecyclePreview()) {
     }
-    EXPECT_EQ(TimecycleStatusLine, "Loaded for preview.");
+    EXPECT_EQ(TimecycleXml.TimecycleStatusLine, "Loaded for preview.");
     EXPECT_EQ(KeyframeTable.WeatherBlockTable[4], BlockOf(4));  // found all the same, for later writes
     EXPECT_TRUE(WeatherHasUserEdits(4));
 }
@@ -1113,7 +1113,7 @@ TEST_F(KeyframeTableTest, ContextEditsWriteWholeRecordsAndBeforeAfterRewritesThe
     EXPECT_TRUE(ApplyContextToLive());  // the first selection filled the context from the slots
     PutGeneratedFile(9);
     LoadAndPreview(9);
-    ASSERT_EQ(TimecycleStatusLine, "Loaded 429 parameters.");
+    ASSERT_EQ(TimecycleXml.TimecycleStatusLine, "Loaded 429 parameters.");
     const uint64_t block = BlockOf(9);
     const size_t row = static_cast<size_t>(FindVariableRow("sky_hdr"));
     const auto generated = [](int r, size_t i, int k) { return FloatToHalf(GeneratedTimecycleValue(9, r, static_cast<int>(i), k)); };
@@ -1175,13 +1175,13 @@ TEST_F(KeyframeTableTest, ARegionTheFileDoesNotHoldKeepsItsEdits) {
     const std::string good = MakeTimecycleXml({.weather = 2});
     PutTimecycleFile(2, good);
     LoadAndPreview(2);
-    ASSERT_EQ(TimecycleStatusLine, "Loaded 429 parameters.");
+    ASSERT_EQ(TimecycleXml.TimecycleStatusLine, "Loaded 429 parameters.");
     UserEdit(2, 1, 4, "far_clip", 1234.0f).original = GeneratedTimecycleValue(2, 1, 394, 4);
     UserEdit(2, 0, 4, "far_clip", 4321.0f).original = GeneratedTimecycleValue(2, 0, 394, 4);
     const size_t urbanEnd = good.find("</region>", good.find("</region>") + 9);
     PutTimecycleFile(2, good.substr(0, urbanEnd - 2));
     LoadAndPreview(2);
-    EXPECT_EQ(TimecycleStatusLine, "Loaded 429 parameters. w_clouds.xml: no URBAN region, URBAN left as it was.");
+    EXPECT_EQ(TimecycleXml.TimecycleStatusLine, "Loaded 429 parameters. w_clouds.xml: no URBAN region, URBAN left as it was.");
     EXPECT_EQ(GetEditSlot(2, 0, 4).entries[394].value, GeneratedTimecycleValue(2, 0, 394, 4));  // GLOBAL read anew
     const EditEntry& kept = GetEditSlot(2, 1, 4).entries[394];
     EXPECT_TRUE(kept.value == 1234.0f && kept.edited == 1 && kept.imported == 0) << kept.value;
