@@ -16,9 +16,6 @@ set(_not_yet
   src/host/tick_groups.h:ScanlinePatchInstalled
   src/host/tick_groups.h:LensDistortionPatchInstalled
   src/host/tick_groups.h:HeatHazePatchesInstalled
-  src/runtime/live_slots.h:LightDirSlotTable
-  src/runtime/live_slots.h:MainSlotTable
-  src/runtime/live_slots.h:FogToneSlotTable
   src/runtime/near_alloc.h:NearValueBlock
   src/weather/value_filters.h:WatertuneFilterState
   src/weather/value_filters.h:VfxLightningFilterState

@@ -14,19 +14,19 @@ namespace runtime {
 // liveReadable: the preset rows start loaded and readable with their value.
 #define SLOT_ROW(name, lo, hi, preset, value) {name, 0, value, value, lo, hi, preset, 0, preset},
 
-LiveOverrideSlot LightDirSlotTable[kLightDirSlotCount] = {
+LiveSlotsState LiveSlots = {
+    {
 #define LIGHT_DIR_SLOT SLOT_ROW
 #include "runtime/slot_tables_data.inc"
-};
-
-LiveOverrideSlot MainSlotTable[kMainSlotCount] = {
+    },
+    {
 #define MAIN_SLOT SLOT_ROW
 #include "runtime/slot_tables_data.inc"
-};
-
-LiveOverrideSlot FogToneSlotTable[kFogToneSlotCount] = {
+    },
+    {
 #define FOG_TONE_SLOT SLOT_ROW
 #include "runtime/slot_tables_data.inc"
+    },
 };
 
 #undef SLOT_ROW
@@ -127,9 +127,9 @@ bool AnyNightVisionColorOverride() { return AnyMemberEnabled(PartId::NightVision
 bool AnyNightVisionScalarOverride() { return AnyMemberEnabled(PartId::NightVision); }
 
 void ResetSlotTablesForTesting() {
-    ResetRows(LightDirSlotTable, kLightDirStart, kLightDirSlotCount);
-    ResetRows(MainSlotTable, kMainStart, kMainSlotCount);
-    ResetRows(FogToneSlotTable, kFogToneStart, kFogToneSlotCount);
+    ResetRows(LiveSlots.LightDirSlotTable, kLightDirStart, kLightDirSlotCount);
+    ResetRows(LiveSlots.MainSlotTable, kMainStart, kMainSlotCount);
+    ResetRows(LiveSlots.FogToneSlotTable, kFogToneStart, kFogToneSlotCount);
 }
 
 }  // namespace runtime

@@ -40,12 +40,17 @@ inline constexpr size_t kFogToneSlotCount = 98;
 // Rows 0-3 of LightDirSlotTable plus the other two tables.
 inline constexpr size_t kTimecycleVariableCount = 429;
 
-// Rows 0-3: timecycle variables. Rows 4-11: the eight dark filmic
-// tonemapping values of the visualsettings live apply (preset loaded with
-// their defaults; start-up gives them no address).
-extern LiveOverrideSlot LightDirSlotTable[kLightDirSlotCount];
-extern LiveOverrideSlot MainSlotTable[kMainSlotCount];
-extern LiveOverrideSlot FogToneSlotTable[kFogToneSlotCount];
+// The three slot tables, filled from the slot rows at process start. Any
+// thread, field by field, as the rule at the top says.
+struct LiveSlotsState {
+    // Rows 0-3: timecycle variables. Rows 4-11: the eight dark filmic
+    // tonemapping values of the visualsettings live apply (preset loaded with
+    // their defaults; start-up gives them no address).
+    LiveOverrideSlot LightDirSlotTable[kLightDirSlotCount];
+    LiveOverrideSlot MainSlotTable[kMainSlotCount];
+    LiveOverrideSlot FogToneSlotTable[kFogToneSlotCount];
+};
+extern LiveSlotsState LiveSlots;
 inline constexpr size_t kFirstDarkFilmicSlot = 4;
 
 // Reads the game value into the slot. Without force, only a slot not yet

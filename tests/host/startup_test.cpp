@@ -172,7 +172,7 @@ TEST_F(StartupTest, HooksTheFourMethodsAndPlacesTheTimecycleSlotsOnceAndIsNeverR
         for (size_t i = 0; i < timecycle::kVariableCount; ++i)
             EXPECT_EQ(timecycle::TimecycleVariableTable[i].slot->address.Get(), block ? block + 4 * i : 0u) << i;
         for (size_t row = runtime::kFirstDarkFilmicSlot; row < runtime::kLightDirSlotCount; ++row)
-            EXPECT_EQ(runtime::LightDirSlotTable[row].address.Get(), 0u) << "light-direction row " << row;
+            EXPECT_EQ(runtime::LiveSlots.LightDirSlotTable[row].address.Get(), 0u) << "light-direction row " << row;
         const size_t calls = g_rec.calls.size();
         core::UiSettings.SettingsStatusLine = "marker";
         host::BootstrapEditor();
