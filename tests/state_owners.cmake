@@ -21,9 +21,6 @@ set(_not_yet
   src/weather/value_filters.h:VfxLightningFilterState
   src/weather/value_filters.h:WeatherXmlFilterState
   src/weather/value_filters.h:WeatherRenderFilterState
-  src/weather/weather_documents.h:WeatherDocumentRegistry
-  src/weather/weather_documents.h:DocumentEditGeneration
-  src/weather/weather_documents.h:MiscEditorStatus
 )
 
 set(failures 0)

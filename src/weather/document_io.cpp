@@ -14,7 +14,7 @@ namespace weather {
 
 namespace {
 
-void NextEditGeneration(WeatherDocument& document) { document.editGeneration = ++DocumentEditGeneration; }
+void NextEditGeneration(WeatherDocument& document) { document.editGeneration = ++WeatherDocuments.DocumentEditGeneration; }
 
 // Characters that would end or break the markup around a spliced value, or
 // that XML does not allow at all (control characters other than tab and
@@ -44,7 +44,7 @@ bool LoadWeatherDocument(size_t index, std::string& status) {
         status = "Load failed: invalid Misc .xml index.";
         return false;
     }
-    WeatherDocument& document = WeatherDocumentRegistry[index];
+    WeatherDocument& document = WeatherDocuments.WeatherDocumentRegistry[index];
     const std::string name = WeatherDocumentDisplayName(document);
     std::string text;
     std::string path;
@@ -158,7 +158,7 @@ bool SaveMiscXml(size_t index, uint8_t saveMode, std::string& status) {
         status = "Export failed: invalid Misc .xml index.";
         return false;
     }
-    WeatherDocument& document = WeatherDocumentRegistry[index];
+    WeatherDocument& document = WeatherDocuments.WeatherDocumentRegistry[index];
     if (!document.loaded && !LoadWeatherDocument(index, status)) return false;
     std::string text;
     uint64_t editCount = 0;

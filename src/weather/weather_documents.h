@@ -30,11 +30,20 @@ struct WeatherDocument {
     uint64_t editGeneration = 0;  // 0 after a load; each edit or reset stores the next DocumentEditGeneration
 };
 
-extern std::array<WeatherDocument, kWeatherDocumentCount> WeatherDocumentRegistry;
-// Bumped (then stored in the document) by every value edit and every reset.
-extern uint64_t DocumentEditGeneration;
-// The status line of the weather documents' operations.
-extern std::string MiscEditorStatus;
+// The documents' state. Render thread (the tabs' loads, edits and exports)
+// and the unload.
+struct WeatherDocumentsState {
+    // One fixed row per document, names set at process start.
+    std::array<WeatherDocument, kWeatherDocumentCount> WeatherDocumentRegistry;
+    // Bumped (then stored in the document) by every value edit and every reset.
+    uint64_t DocumentEditGeneration = 0;
+    // The status line of the weather documents' operations.
+    std::string MiscEditorStatus = "Misc Editor idle.";
+};
+extern WeatherDocumentsState WeatherDocuments;
+// Every row released (ReleaseWeatherDocuments), the generation 0 and the
+// status idle, as at process start (tests).
+void ResetWeatherDocumentsState();
 
 // Releases every row's text, path and values and marks it unloaded (unload,
 // and a fresh start for tests).
