@@ -17,10 +17,6 @@ set(_not_yet
   src/host/tick_groups.h:LensDistortionPatchInstalled
   src/host/tick_groups.h:HeatHazePatchesInstalled
   src/runtime/near_alloc.h:NearValueBlock
-  src/weather/value_filters.h:WatertuneFilterState
-  src/weather/value_filters.h:VfxLightningFilterState
-  src/weather/value_filters.h:WeatherXmlFilterState
-  src/weather/value_filters.h:WeatherRenderFilterState
 )
 
 set(failures 0)

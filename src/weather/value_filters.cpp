@@ -10,10 +10,9 @@
 
 namespace weather {
 
-MiscXmlFilterState WatertuneFilterState;
-MiscXmlFilterState VfxLightningFilterState;
-MiscXmlFilterState WeatherXmlFilterState;
-MiscXmlFilterState WeatherRenderFilterState;
+ValueFiltersState ValueFilters;
+
+void ResetValueFiltersState() { ValueFilters = ValueFiltersState{}; }
 
 namespace {
 
@@ -32,10 +31,10 @@ DocumentKind KindOf(const WeatherDocument& document) {
 
 MiscXmlFilterState& MiscXmlFilterStateOf(const WeatherDocument& document) {
     const std::string_view name = document.fileName ? document.fileName : "";
-    if (EqualsNoCase(name, "watertune.xml")) return WatertuneFilterState;
-    if (EqualsNoCase(name, "vfxlightningsettings.xml")) return VfxLightningFilterState;
-    if (EqualsNoCase(name, "weather.xml")) return WeatherXmlFilterState;
-    return WeatherRenderFilterState;
+    if (EqualsNoCase(name, "watertune.xml")) return ValueFilters.WatertuneFilterState;
+    if (EqualsNoCase(name, "vfxlightningsettings.xml")) return ValueFilters.VfxLightningFilterState;
+    if (EqualsNoCase(name, "weather.xml")) return ValueFilters.WeatherXmlFilterState;
+    return ValueFilters.WeatherRenderFilterState;
 }
 
 bool IsValueEdited(const XmlValueRecord& value) { return value.currentText != value.originalText; }

@@ -2,6 +2,7 @@
 // structure, and its reset puts every field back as at process start.
 #include <gtest/gtest.h>
 
+#include "weather/value_filters.h"
 #include "weather/weather_documents.h"
 
 namespace {
@@ -27,6 +28,22 @@ TEST(WeatherStateReset, WeatherDocuments) {
     EXPECT_STREQ(WeatherDocuments.WeatherDocumentRegistry[0].fileName, "watertune.xml") << "the names stay";
     EXPECT_EQ(WeatherDocuments.DocumentEditGeneration, 0u);
     EXPECT_EQ(WeatherDocuments.MiscEditorStatus, "Misc Editor idle.");
+}
+
+TEST(WeatherStateReset, ValueFilters) {
+    for (MiscXmlFilterState* f : {&ValueFilters.WatertuneFilterState, &ValueFilters.VfxLightningFilterState,
+                                  &ValueFilters.WeatherXmlFilterState, &ValueFilters.WeatherRenderFilterState}) {
+        f->searchText[0] = 'a';
+        f->editedOnly = 1;
+        f->scope = f->weather = f->effect = f->group = 2;
+    }
+    ResetValueFiltersState();
+    for (const MiscXmlFilterState* f : {&ValueFilters.WatertuneFilterState, &ValueFilters.VfxLightningFilterState,
+                                        &ValueFilters.WeatherXmlFilterState, &ValueFilters.WeatherRenderFilterState}) {
+        EXPECT_EQ(f->searchText[0], '\0');
+        EXPECT_EQ(f->editedOnly, 0);
+        EXPECT_TRUE(f->scope == 0 && f->weather == 0 && f->effect == 0 && f->group == 0);
+    }
 }
 
 }  // namespace
