@@ -16,7 +16,6 @@ set(_not_yet
   src/host/tick_groups.h:ScanlinePatchInstalled
   src/host/tick_groups.h:LensDistortionPatchInstalled
   src/host/tick_groups.h:HeatHazePatchesInstalled
-  src/runtime/near_alloc.h:NearValueBlock
 )
 
 set(failures 0)

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "runtime/live_slots.h"
+#include "runtime/near_alloc.h"
 
 namespace {
 
@@ -38,6 +39,12 @@ TEST(RuntimeStateReset, LiveSlots) {
     for (auto table : Tables())
         for (const LiveOverrideSlot& s : table) EXPECT_EQ(Fields(s), start[i++]) << s.name;
     EXPECT_EQ(i, kLightDirSlotCount + kMainSlotCount + kFogToneSlotCount);
+}
+
+TEST(RuntimeStateReset, NearAlloc) {
+    NearAlloc.NearValueBlock = 0x7000;
+    ResetNearAllocState();
+    EXPECT_EQ(NearAlloc.NearValueBlock, 0u);
 }
 
 }  // namespace
