@@ -71,13 +71,14 @@ void UpdateSlotRefreshTick() {
 
 // The light-direction slots (the members of the LightDir part), then the runs.
 void RefreshSlots() {
+    const bool refreshTick = core::Editor.MenuOpen.Get() != 0 && core::Editor.SlotRefreshTick.Get() != 0;
     for (const runtime::PartMember& member : runtime::Part(PartId::LightDir).members)
-        runtime::RefreshLiveSlot(runtime::Slot(member.slot), false);
+        runtime::RefreshLiveSlot(runtime::Slot(member.slot), false, refreshTick);
     Tick.VisualSettingsRefreshTick.Set(core::Editor.SlotRefreshTick.Get());
     for (const SlotRun& run : TickRefreshRuns()) {
         runtime::LiveOverrideSlot* first = &runtime::Slot(run.first);
         for (size_t i = 0; i < runtime::SlotRunLength(run.first, run.last); ++i)
-            runtime::RefreshLiveSlot(first[i], false);
+            runtime::RefreshLiveSlot(first[i], false, refreshTick);
     }
 }
 

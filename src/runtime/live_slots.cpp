@@ -2,7 +2,6 @@
 
 #include <bit>
 
-#include "core/editor_state.h"
 #include "runtime/block_locators.h"
 #include "runtime/guarded_memory.h"
 #include "runtime/override_groups.h"
@@ -78,11 +77,9 @@ void ResetRows(LiveOverrideSlot* slots, const StartRow* rows, size_t count) {
 
 }  // namespace
 
-void RefreshLiveSlot(LiveOverrideSlot& slot, bool force) {
+void RefreshLiveSlot(LiveOverrideSlot& slot, bool force, bool refreshTick) {
     const bool loaded = slot.loaded != 0;
-    if (!force && loaded && !(core::Editor.MenuOpen.Get() != 0 &&
-                              core::Editor.SlotRefreshTick.Get() != 0))
-        return;
+    if (!force && loaded && !refreshTick) return;
     uint32_t bits = 0;
     if (!SafeReadU32(slot.address, bits)) {
         slot.liveReadable = 0;

@@ -54,12 +54,13 @@ extern LiveSlotsState LiveSlots;
 inline constexpr size_t kFirstDarkFilmicSlot = 4;
 
 // Reads the game value into the slot. Without force, only a slot not yet
-// loaded is read, or any slot while core::Editor.MenuOpen and core::Editor.SlotRefreshTick
-// are both set. A successful read sets liveValue and liveReadable, captures
-// the baseline once (not while enabled), and replaces value unless the slot
-// is loaded and enabled (or, unforced, listed or followImport). A failed read
-// only clears liveReadable.
-void RefreshLiveSlot(LiveOverrideSlot& slot, bool force);
+// loaded is read, or any slot on a refresh tick (refreshTick: the menu is
+// open and this frame is a slot-refresh frame, core::Editor.MenuOpen and
+// core::Editor.SlotRefreshTick). A successful read sets liveValue and
+// liveReadable, captures the baseline once (not while enabled), and
+// replaces value unless the slot is loaded and enabled (or, unforced,
+// listed or followImport). A failed read only clears liveReadable.
+void RefreshLiveSlot(LiveOverrideSlot& slot, bool force, bool refreshTick);
 
 // Start-up: the slot of timecycle variable i gets TimecycleBlock + 4 * i,
 // or 0 when the block is not located. slotOfVariable[i] is the slot of

@@ -690,7 +690,7 @@ void SyncTimecycleBeforeAfter() {
 
 void RefreshTimecycleSlot(runtime::LiveOverrideSlot& slot) {
     if (slot.loaded && KeyframeTable.SlotRefreshHoldFrames >= 1) return;
-    runtime::RefreshLiveSlot(slot, false);
+    runtime::RefreshLiveSlot(slot, false, core::Editor.MenuOpen.Get() != 0 && core::Editor.SlotRefreshTick.Get() != 0);
 }
 
 void ResetKeyframeTable() {

@@ -118,9 +118,7 @@ TEST_F(LiveSlots, RefreshRule) {
         // name, address, value, liveValue, range, loaded, enabled, liveReadable, baseline and its flag, listed, imported
         LiveOverrideSlot slot{"test", r.readable ? readable : unreadable, 1.0f, 2.0f, 0.0f, 0.0f, r.loaded, r.enabled, 1,
                               3.0f, r.baselineCaptured, r.listed, r.followImport};
-        core::Editor.MenuOpen = r.menuOpen;
-        core::Editor.SlotRefreshTick = r.tick;
-        RefreshLiveSlot(slot, r.force);
+        RefreshLiveSlot(slot, r.force, r.menuOpen && r.tick);
         EXPECT_EQ(slot.liveValue, r.read ? 42.5f : 2.0f);
         EXPECT_EQ(slot.value, r.valueFollows ? 42.5f : 1.0f);
         EXPECT_EQ(slot.baselineValue, r.baselineTaken ? 42.5f : 3.0f);
