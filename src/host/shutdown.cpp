@@ -5,6 +5,7 @@
 #include "host/startup.h"
 #include "host/tick.h"
 #include "timecycle/modifier_live.h"
+#include "weather/document_live.h"
 
 namespace host {
 
@@ -27,7 +28,13 @@ void ShutdownEditor() {
     }
     const HostServices& services = CurrentHostServices();
     if (services.restoreWindowProcedure != nullptr) services.restoreWindowProcedure();
-    if (!WaitForDetoursToLeave(Shutdown.DetourDrainTimeoutMs)) return;
+    const bool drained = WaitForDetoursToLeave(Shutdown.DetourDrainTimeoutMs);
+    // The weather documents' blocks get the game's own bytes back and the
+    // documents go. A frame still inside a detour may be drawing the Weather
+    // tab under the documents' lock: then this only happens when the lock
+    // is free at once.
+    weather::ReleaseWeatherEditor(drained);
+    if (!drained) return;
     if (services.releaseOverlay != nullptr) services.releaseOverlay();
 }
 

@@ -18,9 +18,10 @@ void ResetShutdownState();
 
 // In this order: the game's code written back (every override patch and
 // the tick's own store patches); the hooks disabled and removed; the game
-// window's own procedure back; then, once no thread is inside a detour any
-// more, the overlay's GPU work waited for and its objects and UI context
-// released. When a thread does not leave in time the overlay objects are
+// window's own procedure back; the weather documents' saved game bytes
+// written back and the documents released; then, once no thread is inside a
+// detour any more, the overlay's GPU work waited for and its objects and UI
+// context released. When a thread does not leave in time the overlay objects are
 // left alone (a leak is better than freeing objects in use).
 void ShutdownEditor();
 

@@ -4,6 +4,7 @@
 #include "runtime/editor_entries.h"
 #include "runtime/store_probes.h"
 #include "timecycle/timecycle_entries.h"
+#include "weather/weather_entries.h"
 
 namespace host {
 
@@ -11,8 +12,9 @@ void WireEditorEntries() {
     runtime::EditorEntries& entries = runtime::Entries();
     runtime::FillRuntimeEntries(entries);
     timecycle::FillTimecycleEntries(entries);
-    // The visualsettings, modifier and weather-document editors fill theirs
-    // here as they are built.
+    weather::FillWeatherEntries(entries);
+    // The visualsettings and modifier editors fill theirs here as they are
+    // built.
     entries.clearImportPatchesMark = [] { Tick.PatchesClearedForImport.Set(0); };
 }
 

@@ -155,6 +155,24 @@ bool WriteBytesProtected(uint64_t destination, const void* source, uint64_t size
     return CopyWithLiftedProtection(destination, source, size, false, false);
 }
 
+bool WriteBytesCached(uint64_t destination, const void* source, uint64_t size) {
+    if (destination == 0 || source == nullptr || size == 0) return false;
+    if (GuardedMemory.WritableRangeCache.Contains(destination, size))
+        return platform::SafeCopy(Ptr(destination), source, size);
+    MemoryRegion region;
+    if (QueryRegion(destination, region) && region.state == platform::kMemCommit &&
+        IsReadableProtect(region.protect) && IsExactlyWritable(region.protect) && InRegion(destination, size, region)) {
+        GuardedMemory.WritableRangeCache.Append(region.base, static_cast<uint64_t>(region.base) + region.size);
+        return platform::SafeCopy(Ptr(destination), source, size);
+    }
+    return CopyWithLiftedProtection(destination, source, size, false, false);
+}
+
+bool ReadBytesCached(uint64_t address, void* destination, uint64_t size) {
+    if (destination == nullptr || !IsReadableCached(address, size)) return false;
+    return platform::SafeCopy(destination, Ptr(address), size);
+}
+
 bool PatchCodeBytes(uint64_t destination, const void* source, uint64_t size) {
     if (destination == 0 || source == nullptr || size == 0) return false;
     return CopyWithLiftedProtection(destination, source, size, true, true);

@@ -91,6 +91,14 @@ bool SafeWriteFloat(uint64_t address, float value);
 // Writes a data block (no instruction-cache flush). Lifts the protection
 // when the range is not writable and puts it back; a fault gives false.
 bool WriteBytesProtected(uint64_t destination, const void* source, uint64_t size);
+// WriteBytesProtected for writers that come back to the same blocks on
+// every frame: a hit in the writable-range cache copies at once under the
+// fault guard; otherwise a range that lies in one writable region caches
+// that region and is copied into, and any other range is written as
+// WriteBytesProtected writes it.
+bool WriteBytesCached(uint64_t destination, const void* source, uint64_t size);
+// Copies size bytes that IsReadableCached accepts, under the fault guard.
+bool ReadBytesCached(uint64_t address, void* destination, uint64_t size);
 // The only writer of game code: lifts the protection to EXECUTE_READWRITE,
 // copies, flushes the instruction cache and puts the protection back.
 bool PatchCodeBytes(uint64_t destination, const void* source, uint64_t size);

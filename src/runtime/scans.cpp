@@ -227,7 +227,7 @@ uint64_t FindWatertuneBlock(uint64_t& bytesScanned, uint64_t& hitCount) {
 bool ValidateWeatherRecordList(bool saved, std::span<const uint64_t> blocks, uint64_t savedByteCount) {
     if (!saved || blocks.empty() || blocks.size() != savedByteCount / kWeatherRecordSize) return false;
     for (uint64_t block : blocks) {
-        if (!IsReadable(block, kWeatherRecordSize)) return false;
+        if (!IsReadableCached(block, kWeatherRecordSize)) return false;
     }
     return true;
 }

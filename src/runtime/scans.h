@@ -76,7 +76,9 @@ uint64_t FindWatertuneBlock(uint64_t& bytesScanned, uint64_t& hitCount);
 inline constexpr uint64_t kWeatherRecordSize = 188;
 // The saved state of one weather render document is valid when it is saved,
 // holds at least one block pointer, holds 188 saved bytes per pointer, and
-// every pointer has its 188 bytes in one committed readable region.
+// every pointer has its 188 bytes in one committed readable region. Asked
+// on every frame that writes the documents: the regions are the readable-
+// range cache's (IsReadableCached).
 bool ValidateWeatherRecordList(bool saved, std::span<const uint64_t> blocks, uint64_t savedByteCount);
 
 }  // namespace runtime

@@ -11,6 +11,7 @@
 #include "ui/fonts.h"
 #include "ui/settings_tab.h"
 #include "ui/timecycle_mods_tab.h"
+#include "ui/weather_tab.h"
 
 namespace ui {
 
@@ -69,8 +70,14 @@ void DrawTabs() {
             ImGui::EndTabItem();
         }
         if (ImGui::BeginTabItem("Visualsettings")) ImGui::EndTabItem();
-        if (ImGui::BeginTabItem("Weather")) ImGui::EndTabItem();
-        if (ImGui::BeginTabItem("Misc")) ImGui::EndTabItem();
+        if (ImGui::BeginTabItem("Weather")) {
+            DrawWeatherTab();
+            ImGui::EndTabItem();
+        }
+        if (ImGui::BeginTabItem("Misc")) {
+            DrawMiscTab();
+            ImGui::EndTabItem();
+        }
         if (ImGui::BeginTabItem("Settings")) {
             DrawSettingsTab();
             ImGui::EndTabItem();

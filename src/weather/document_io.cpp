@@ -1,6 +1,7 @@
 #include "weather/document_io.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <utility>
 #include <vector>
@@ -15,6 +16,13 @@ namespace weather {
 namespace {
 
 void NextEditGeneration(WeatherDocument& document) { document.editGeneration = ++WeatherDocuments.DocumentEditGeneration; }
+
+// Numbers the loads, so that what was made from a document's values is
+// never taken for what a later load of it holds.
+uint64_t NextLoadSerial() {
+    static std::atomic<uint64_t> serial{0};
+    return ++serial;
+}
 
 // Characters that would end or break the markup around a spliced value, or
 // that XML does not allow at all (control characters other than tab and
@@ -57,6 +65,16 @@ bool LoadWeatherDocument(size_t index, std::string& status) {
                            " or VRN\\Misc.";
         return false;
     }
+    return LoadWeatherDocumentText(index, std::move(text), std::move(path), status);
+}
+
+bool LoadWeatherDocumentText(size_t index, std::string text, std::string path, std::string& status) {
+    if (index >= kWeatherDocumentCount) {
+        status = "Load failed: invalid Misc .xml index.";
+        return false;
+    }
+    WeatherDocument& document = WeatherDocuments.WeatherDocumentRegistry[index];
+    const std::string name = WeatherDocumentDisplayName(document);
     std::vector<XmlValueRecord> records;
     uint64_t warnings = 0;
     if (!ScanXmlValues(text, records, warnings)) {
@@ -76,6 +94,7 @@ bool LoadWeatherDocument(size_t index, std::string& status) {
     document.warningCount = warnings;
     document.loaded = 1;
     document.editGeneration = 0;
+    document.loadSerial = NextLoadSerial();
     status = "Loaded " + name;
     if (warnings != 0) status += ". Warnings: " + std::to_string(warnings);
     status += ".";

@@ -14,6 +14,8 @@ namespace weather {
 // Fills registry row index from the workspace and reports in status. A failed
 // load leaves the row exactly as it was (text, path, values, edits, loaded).
 bool LoadWeatherDocument(size_t index, std::string& status);
+// The same for a text already read from path.
+bool LoadWeatherDocumentText(size_t index, std::string text, std::string path, std::string& status);
 
 // Every value's current text back to its original; the edit generation moves on.
 void ResetWeatherDocument(WeatherDocument& document);

@@ -16,25 +16,17 @@ void ResetValueFiltersState() { ValueFilters = ValueFiltersState{}; }
 
 namespace {
 
-enum class DocumentKind { Watertune, VfxLightning, WeatherXml, Render, Other };
-
-DocumentKind KindOf(const WeatherDocument& document) {
-    const std::string_view name = document.fileName ? document.fileName : "";
-    if (EqualsNoCase(name, "watertune.xml")) return DocumentKind::Watertune;
-    if (EqualsNoCase(name, "vfxlightningsettings.xml")) return DocumentKind::VfxLightning;
-    if (EqualsNoCase(name, "weather.xml")) return DocumentKind::WeatherXml;
-    if (FindWeatherRenderFile(name)) return DocumentKind::Render;
-    return DocumentKind::Other;
-}
+DocumentKind KindOf(const WeatherDocument& document) { return DocumentKindOf(document); }
 
 }  // namespace
 
 MiscXmlFilterState& MiscXmlFilterStateOf(const WeatherDocument& document) {
-    const std::string_view name = document.fileName ? document.fileName : "";
-    if (EqualsNoCase(name, "watertune.xml")) return ValueFilters.WatertuneFilterState;
-    if (EqualsNoCase(name, "vfxlightningsettings.xml")) return ValueFilters.VfxLightningFilterState;
-    if (EqualsNoCase(name, "weather.xml")) return ValueFilters.WeatherXmlFilterState;
-    return ValueFilters.WeatherRenderFilterState;
+    switch (KindOf(document)) {
+        case DocumentKind::Watertune: return ValueFilters.WatertuneFilterState;
+        case DocumentKind::VfxLightning: return ValueFilters.VfxLightningFilterState;
+        case DocumentKind::WeatherXml: return ValueFilters.WeatherXmlFilterState;
+        default: return ValueFilters.WeatherRenderFilterState;
+    }
 }
 
 bool IsValueEdited(const XmlValueRecord& value) { return value.currentText != value.originalText; }

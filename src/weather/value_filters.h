@@ -18,7 +18,7 @@ struct MiscXmlFilterState {
 
 // The panels' filters: one record each for watertune.xml,
 // vfxlightningsettings.xml and weather.xml, and one shared by the 24 render
-// documents. Render thread only.
+// documents. Render thread, under WeatherLive.lock (live_state.h).
 struct ValueFiltersState {
     MiscXmlFilterState WatertuneFilterState;
     MiscXmlFilterState VfxLightningFilterState;

@@ -3,6 +3,7 @@
 #include "core/file_utils.h"
 #include "core/workspace.h"
 #include "platform/files.h"
+#include "weather/render_fields.h"
 #include "weather/weather_text.h"
 
 namespace weather {
@@ -45,6 +46,7 @@ void ReleaseWeatherDocuments() {
         document.loaded = 0;
         document.warningCount = 0;
         document.editGeneration = 0;
+        document.loadSerial = 0;
     }
 }
 
@@ -86,6 +88,30 @@ std::string CreatedImportsMiscFolder() {
 bool ExistsAsFile(const std::string& path) { return !path.empty() && platform::IsExistingFile(path); }
 
 }  // namespace
+
+namespace {
+
+DocumentKind KindOfName(std::string_view name) {
+    if (EqualsNoCase(name, "watertune.xml")) return DocumentKind::Watertune;
+    if (EqualsNoCase(name, "vfxlightningsettings.xml")) return DocumentKind::VfxLightning;
+    if (EqualsNoCase(name, "weather.xml")) return DocumentKind::WeatherXml;
+    if (FindWeatherRenderFile(name) != nullptr) return DocumentKind::Render;
+    return DocumentKind::Other;
+}
+
+}  // namespace
+
+DocumentKind DocumentKindOf(const WeatherDocument& document) {
+    static const auto kRows = [] {
+        std::array<DocumentKind, kWeatherDocumentCount> kinds{};
+        for (size_t i = 0; i < kinds.size(); ++i) kinds[i] = KindOfName(NameOf(WeatherDocuments.WeatherDocumentRegistry[i]));
+        return kinds;
+    }();
+    const WeatherDocument* first = WeatherDocuments.WeatherDocumentRegistry.data();
+    if (&document >= first && &document < first + kWeatherDocumentCount)
+        return kRows[static_cast<size_t>(&document - first)];
+    return KindOfName(NameOf(document));
+}
 
 bool IsWeatherFolderFile(const WeatherDocument& document) {
     const std::string_view name = NameOf(document);

@@ -28,10 +28,11 @@ struct WeatherDocument {
     uint8_t loaded = 0;
     uint64_t warningCount = 0;
     uint64_t editGeneration = 0;  // 0 after a load; each edit or reset stores the next DocumentEditGeneration
+    uint64_t loadSerial = 0;      // a new number for each load (0 while never loaded)
 };
 
-// The documents' state. Render thread (the tabs' loads, edits and exports)
-// and the unload.
+// The documents' state. The tabs (render thread), the before/after hotkey
+// (script fiber) and the unload use it under WeatherLive.lock (live_state.h).
 struct WeatherDocumentsState {
     // One fixed row per document, names set at process start.
     std::array<WeatherDocument, kWeatherDocumentCount> WeatherDocumentRegistry;
@@ -53,6 +54,12 @@ void ReleaseWeatherDocuments();
 int32_t FindWeatherDocumentIndex(std::string_view fileName);
 
 // ---- Classification and names ---------------------------------------------
+
+// What a document is live: watertune.xml, vfxlightningsettings.xml,
+// weather.xml (file names ignoring case), one of the 24 render documents, or
+// none of these. A registry row is answered from a table made once.
+enum class DocumentKind : uint8_t { Watertune, VfxLightning, WeatherXml, Render, Other };
+DocumentKind DocumentKindOf(const WeatherDocument& document);
 
 // weather.xml, watertune.xml, vfxlightningsettings.xml or "weather\..." / "weather/...".
 bool IsWeatherFolderFile(const WeatherDocument& document);

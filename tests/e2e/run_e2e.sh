@@ -494,6 +494,100 @@ check_game_exits() {
   verdict "exit code 0"
 }
 
+# ---- Watertune live --------------------------------------------------------------------
+# The stand-in game keeps the water tuning block in its image and draws a
+# square of its frame from the block's RippleScale: the background's colour
+# at the game's 0.04, its red 250 higher per unit above it (36 at 0.08).
+# watertune.xml (RippleScale 0.08) is put in Imports\Misc and loaded from
+# the Weather tab, which writes it into the game's block; a drag of
+# RippleScale's value, the hold button and the all-live hotkey F2 (of the
+# VRN.ini written before the start) change the picture; the unload leaves
+# the block as the game had it.
+water_red() { local r=$((26 + ($1 - 40) / 4)); echo $((r > 255 ? 255 : r < 0 ? 0 : r)); }  # RippleScale in thousandths
+square_red() { pixels "$1" "1x1+$(($(num width) - 105))+95" | awk '{ print $3 }'; }
+square_is() { local r; r=$(square_red "$1"); [ -n "$r" ] && [ "$r" -ge $(($2 - 3)) ] && [ "$r" -le $(($2 + 3)) ]; }
+# value_field SHOT X Y: the first value field (FrameBg rows, at least 15)
+# below Y in column X, as "y0 y1".
+value_field() {
+  pixels "$1" "1x$(($(num height) - $3))+$2+$3" | awk -v top="$3" "$near_fn"'
+    { y = $2 + top
+      if (near($3, $4, $5, 61, 43, 43, 1)) { if (!n++) y0 = y }
+      else { if (n >= 15) { print y0, y - 1; exit } n = 0 } }'
+}
+check_watertune_live() {
+  local i bx0 bx1 by1 ly0 ly1 fy0 fy1 ry0 rx1 fx edited
+  mkdir -p "$docs/VRN/Imports/Misc" && cp "$here/tests/e2e/watertune.xml" "$docs/VRN/Imports/Misc/watertune.xml"
+  park_mouse
+  shot_until 20-weather-start menu_shown || open_menu 20-weather-start ||
+    { problems="the window is not open: $(menu_seen 20-weather-start)"; verdict; return; }
+  click_tab 20-weather-start 4
+  shot_until 21-weather-tab tabs_are TTTSTT ||
+    { problems="the Weather tab was not selected: $(tab_classes 21-weather-tab)"; verdict; return; }
+  # The tab opens with its four headers open: weather.xml, the render files
+  # and the lightning settings are closed by clicks so that the watertune
+  # panel, the last, is in view.
+  for i in 1 2 3; do
+    park_mouse
+    shot_until "22-weather-headers-$i" found "$art/weather-headers.txt" "$i" header 300 5000 0 5000 0 ||
+      { problems="expected at least $i headers, found $(wc -l <"$art/weather-headers.txt")"; verdict; return; }
+    read -r ly0 ly1 bx0 _ < <(sed -n "${i}p" "$art/weather-headers.txt")
+    click $((bx0 + 120)) $(((ly0 + ly1) / 2))
+  done
+  park_mouse
+  shot_until 23-watertune-panel found "$art/weather-headers.txt" 4 header 300 5000 0 5000 0 ||
+    { problems="expected four headers, found $(wc -l <"$art/weather-headers.txt")"; verdict; return; }
+  read -r _ by1 bx0 bx1 < <(sed -n 4p "$art/weather-headers.txt")
+  found 23-watertune-panel "$art/watertune-buttons.txt" 1 save 12 400 "$bx0" $((bx0 + 60)) "$by1" ||
+    { problems="no Load .xml button under the watertune header"; verdict; return; }
+  read -r ly0 ly1 _ _ < <(head -n1 "$art/watertune-buttons.txt")
+  # Load .xml: read, written into the game's block and read back.
+  click $((bx0 + 50)) $(((ly0 + ly1) / 2))
+  park_mouse
+  wait_for 60 '$(num watertune_ripple_milli) == 80' ||
+    { problems="after Load .xml the game's RippleScale is $(num watertune_ripple_milli)/1000, not 0.08 (status: $(overlay_said))"; verdict; return; }
+  want '$(num watertune_changed) == 1' "Load .xml changed $(num watertune_changed) words of the block, not 1"
+  shot_until 24-watertune-loaded square_is "$(water_red 80)" || problems+=" the square's red is $(square_red 24-watertune-loaded) at 0.08;"
+  # A drag of RippleScale's value to the right.
+  read -r fy0 fy1 < <(value_field 24-watertune-loaded $((bx1 - 100)) "$ly1")
+  [ -n "${fy1:-}" ] || { problems+=" no value field under Load .xml;"; verdict; return; }
+  fx=$((bx1 - 150))
+  x mousemove "$fx" $(((fy0 + fy1) / 2)); settle
+  x mousedown 1; settle
+  for i in 1 2 3; do x mousemove $((fx + 20 * i)) $(((fy0 + fy1) / 2)); count_up overlay_signals 3; done
+  x mouseup 1; settle
+  park_mouse
+  wait_for 60 '$(num watertune_ripple_milli) > 100' ||
+    { problems+=" the drag left RippleScale at $(num watertune_ripple_milli)/1000;"; verdict; return; }
+  edited=$(fresh watertune_ripple_milli)
+  shot_until 25-watertune-edited square_is "$(water_red "$edited")" ||
+    problems+=" the square's red is $(square_red 25-watertune-edited) at $edited/1000, not $(water_red "$edited");"
+  # Hold for before / after: the game's own bytes while held, the edits after.
+  found 25-watertune-edited "$art/watertune-buttons.txt" 2 save 12 400 "$bx0" $((bx0 + 60)) "$by1" ||
+    { problems+=" no Reset file button after the edit;"; verdict; return; }
+  read -r ry0 _ _ rx1 < <(sed -n 2p "$art/watertune-buttons.txt")
+  x mousemove $((rx1 + 60)) $((ry0 + 10)); settle
+  x mousedown 1
+  wait_for 60 '$(num watertune_changed) == 0' || problems+=" held: $(num watertune_changed) words differ from the game's;"
+  shot_until 26-watertune-held square_is 26 || problems+=" held: the square's red is $(square_red 26-watertune-held);"
+  x mouseup 1; settle
+  park_mouse
+  wait_for 60 "\$(num watertune_ripple_milli) == $edited" || problems+=" released: RippleScale $(num watertune_ripple_milli)/1000;"
+  shot_until 27-watertune-released square_is "$(water_red "$edited")" || problems+=" released: the square's red is $(square_red 27-watertune-released);"
+  # The all-live hotkey: before, then after.
+  press F2
+  wait_for 60 '$(num watertune_changed) == 0' || problems+=" F2: $(num watertune_changed) words differ from the game's;"
+  shot_until 28-watertune-f2-before square_is 26 || problems+=" F2 before: the square's red is $(square_red 28-watertune-f2-before);"
+  press F2
+  wait_for 60 "\$(num watertune_ripple_milli) == $edited" || problems+=" F2 after: RippleScale $(num watertune_ripple_milli)/1000;"
+  shot_until 29-watertune-f2-after square_is "$(water_red "$edited")" || problems+=" F2 after: the square's red is $(square_red 29-watertune-f2-after);"
+  verdict "watertune.xml loaded in the Weather tab into the game's block (red $(water_red 80)); a drag took RippleScale to $edited/1000 (red $(water_red "$edited")); the hold button and F2 showed the game's block (background) and the edit again"
+}
+check_watertune_unloaded() {   # after the unload
+  want '$(num watertune_changed) == 0' "$(num watertune_changed) words of the water tuning block differ from the game's"
+  want_that square_is 05-unloaded 26 "the square's red is $(square_red 05-unloaded) (see 05-unloaded.png)"
+  verdict "the water tuning block holds the game's bytes; the square is the background again"
+}
+
 # ---- Setup: tools, stand-ins, display, prefix, game folder ----------------------------------
 for tool in wine wineserver Xvfb xdotool import convert od awk; do
   command -v "$tool" >/dev/null || { fail setup "$tool is missing (scripts/setup.sh test installs it)"; finish; }
@@ -531,6 +625,8 @@ docs=$(readlink -f "$docs" 2>/dev/null || echo "$docs")
 # The user's VRN.ini from an earlier session: F1 is the timecycle before/after hotkey.
 mkdir -p "$docs/VRN"
 printf '[UI]\r\nTimecycleBeforeAfterHotkey=F1\r\n' >"$docs/VRN/VRN.ini"
+# F2: the all-live before/after hotkey (the watertune check).
+printf 'AllLiveBeforeAfterHotkey=F2\r\n' >>"$docs/VRN/VRN.ini"
 
 # ---- The run: check, what it needs, the frame rate measured after it, in order --------------------
 overlay_ready=0 rates=""
@@ -538,7 +634,10 @@ checks=(
   "game_presents -" "plugin_loads -" "script_loop -" "dormant - dormant" "first_press -" "workspace_created -"
   "menu_drawn overlay editor-open" "tab_click overlay" "settings_controls overlay" "store_patches -"
   "before_after_hotkey -" "escape_closes overlay editor-closed" "resize_suspends overlay" "resize1_suspends overlay"
-  "swap_chain_rebuilt overlay" "device_rebuilt overlay" "unload -" "natives -" "game_exits -"
+  "swap_chain_rebuilt overlay" "device_rebuilt overlay"
+  "watertune_live overlay"
+  "unload -" "watertune_unloaded -"
+  "natives -" "game_exits -"
 )
 for row in "${checks[@]}"; do
   read -r name needs rate <<<"$row"

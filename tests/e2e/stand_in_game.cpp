@@ -9,8 +9,9 @@
 // tells what a plug-in changed: the method-table slots of the swap chain and
 // the queue and the first code bytes of those methods, the window
 // procedure, two guard pages (in the image and in a private region) that any
-// memory scan would trip, two engine store sites of the game's code, and a
-// timecycle modifier's block in the game's heap. It also counts what the
+// memory scan would trip, two engine store sites of the game's code, a
+// timecycle modifier's block in the game's heap, and the water tuning block
+// in its image, from which it draws a square of its frame. It also counts what the
 // plug-in submits on the game's queue (fence signals with a fence not the
 // game's), so the test can wait for frames the overlay actually drew instead
 // of sleeping.
@@ -221,6 +222,46 @@ void DescribeModifierBlock(std::map<std::string, uint64_t>& values) {
     values["modifier_first_value_milli"] = first > 0.0f ? static_cast<uint64_t>(first * 1000.0f + 0.5f) : 0;
 }
 
+// The game's water tuning block in its image (80 bytes: the water colour,
+// then nineteen floats), as the editor's image search finds it by its run
+// of values. The game draws its water square from RippleScale (see
+// WaterSquareColour); its first bytes are kept outside the image (a copy in
+// it would be a second match).
+struct WaterTuning {
+    uint32_t waterColour;
+    float values[19];
+};
+__attribute__((used, aligned(16))) volatile WaterTuning g_waterTuning = {
+    0x1A00191Cu,
+    {0.04f, 0.05f, 1118.0f, 1.1f, 0.7f, 0.25f, 10.0f, 50.0f, 0.0f, 10.0f, 90.0f, 80.0f, 0.0f, 200.0f, 0.05f, -4000.0f,
+     -4000.0f, 4500.0f, 8000.0f}};
+std::vector<unsigned char> g_waterOriginal(sizeof(WaterTuning));
+
+float RippleScale() { return g_waterTuning.values[0]; }
+
+// The square's colour: the background's, with a red that rises with
+// RippleScale above the game's own 0.04 (so at the game's values the square
+// is not seen; 0.08 gives red 36).
+void WaterSquareColour(float colour[4]) {
+    float red = 26.0f + (RippleScale() - 0.04f) * 250.0f;
+    red = red < 0.0f ? 0.0f : red > 255.0f ? 255.0f : red;
+    colour[0] = static_cast<float>(static_cast<int>(red + 0.5f)) / 255.0f;
+    colour[1] = kBackground[1];
+    colour[2] = kBackground[2];
+    colour[3] = 1.0f;
+}
+
+// 4-byte words of the block that differ from the game's; RippleScale in thousandths.
+void DescribeWaterTuning(std::map<std::string, uint64_t>& values) {
+    unsigned char now[sizeof(WaterTuning)];
+    std::memcpy(now, const_cast<const WaterTuning*>(&g_waterTuning), sizeof now);
+    uint64_t changed = 0;
+    for (size_t i = 0; i < sizeof now; i += 4) changed += std::memcmp(now + i, g_waterOriginal.data() + i, 4) != 0;
+    values["watertune_changed"] = changed;
+    const float ripple = RippleScale();
+    values["watertune_ripple_milli"] = ripple > 0.0f ? static_cast<uint64_t>(ripple * 1000.0f + 0.5f) : 0;
+}
+
 bool GuardIntact(const void* page) {
     MEMORY_BASIC_INFORMATION info{};
     if (page == nullptr || VirtualQuery(page, &info, sizeof info) != sizeof info) return false;
@@ -416,6 +457,10 @@ void DrawFrame() {
         D3D12_CPU_DESCRIPTOR_HANDLE rtv = g.rtvHeap->GetCPUDescriptorHandleForHeapStart();
         rtv.ptr += static_cast<SIZE_T>(index) * g.rtvStep;
         g.list->ClearRenderTargetView(rtv, kBackground, 0, nullptr);
+        float water[4];
+        WaterSquareColour(water);
+        const D3D12_RECT square = {static_cast<LONG>(g.width) - 180, 20, static_cast<LONG>(g.width) - 30, 170};
+        g.list->ClearRenderTargetView(rtv, water, 1, &square);
         std::swap(barrier.Transition.StateBefore, barrier.Transition.StateAfter);
         g.list->ResourceBarrier(1, &barrier);
         if (SUCCEEDED(g.list->Close())) {
@@ -503,6 +548,7 @@ void WriteStatus() {
     values["overlay_signals"] = g.overlaySignals.load();
     CountStoreSites(values["store_sites_patched"], values["store_sites_changed"]);
     DescribeModifierBlock(values);
+    DescribeWaterTuning(values);
     for (const MethodProbe& probe : g_methods) {
         const bool slotChanged = MethodTable(probe.queue)[probe.slot] != probe.original;
         const bool codeChanged = std::memcmp(probe.original, probe.code, sizeof probe.code) != 0;
@@ -549,6 +595,7 @@ int wmain() {
 
     g_privateCanary = VirtualAlloc(nullptr, 4096, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE);
     PlantModifierBlock();
+    std::memcpy(g_waterOriginal.data(), const_cast<const WaterTuning*>(&g_waterTuning), sizeof(WaterTuning));
     SetGuards(true);
 
     if (!CreateGameWindow()) return Log("window not created"), 2;

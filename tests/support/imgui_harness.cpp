@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <imgui_internal.h>
 
+#include <algorithm>
 #include <string>
 
 #include "support/imgui/imgui_test_hooks.h"
@@ -59,8 +60,8 @@ void ImGuiHarness::OnAssert(const char* expression, const char* file, int line) 
 }
 
 ImGuiItem& ImGuiHarness::ItemFor(ImGuiID id) {
-    for (auto it = items_.rbegin(); it != items_.rend(); ++it)
-        if (it->id == id) return *it;
+    const auto [at, added] = itemIndex_.try_emplace(id, items_.size());
+    if (!added) return items_[at->second];
     items_.push_back(ImGuiItem{});
     items_.back().id = id;
     return items_.back();
@@ -69,6 +70,11 @@ ImGuiItem& ImGuiHarness::ItemFor(ImGuiID id) {
 void ImGuiHarness::OnItemAdd(ImGuiContext* context, ImGuiID id, ImVec2 min, ImVec2 max) {
     ImGuiHarness* self = g_active;
     if (self == nullptr || context != self->context_ || id == 0) return;
+    const auto [first, added] = self->adds_.try_emplace(id, ImGuiItem{id, {}, min, max});
+    const ImGuiItem& seen = first->second;
+    if (!added && (seen.min.x != min.x || seen.min.y != min.y || seen.max.x != max.x || seen.max.y != max.y) &&
+        std::find(self->duplicateIds_.begin(), self->duplicateIds_.end(), id) == self->duplicateIds_.end())
+        self->duplicateIds_.push_back(id);
     ImGuiItem& item = self->ItemFor(id);
     item.min = min;
     item.max = max;
@@ -84,6 +90,9 @@ void ImGuiHarness::OnItemInfo(ImGuiContext* context, ImGuiID id, const char* lab
 void ImGuiHarness::Frame(const Body& body) {
     ImGui::SetCurrentContext(context_);
     items_.clear();
+    itemIndex_.clear();
+    duplicateIds_.clear();
+    adds_.clear();
     inFrame_ = true;
     ImGui::NewFrame();
     if (captureText_) ImGui::LogToBuffer();
@@ -105,6 +114,13 @@ void ImGuiHarness::Frame(const Body& body) {
         }
     }
     lastItems_ = items_;
+    lastDuplicates_.clear();
+    for (ImGuiID id : duplicateIds_) {
+        const ImGuiItem* item = nullptr;
+        for (const ImGuiItem& i : items_)
+            if (i.id == id) item = &i;
+        lastDuplicates_.push_back(item && !item->label.empty() ? item->label : "#" + std::to_string(id));
+    }
 }
 
 std::vector<ImGuiItem> ImGuiHarness::IdConflicts() const {

@@ -9,6 +9,7 @@
 //   aborts the frame by throwing ImGuiAssertion; AssertionCount() counts them.
 // - Items() / FindItem(label) give what the last frame laid out; the label
 //   includes any "##" part, and FindItem also accepts the visible part alone.
+//   DuplicateIds() names the identifiers laid out twice at different places.
 // - CaptureText(true): Text() is what the widgets drew in the last frame.
 // - Click (move, press, release over three frames), ClickItem, PressKey
 //   (down and up in separate frames) and TypeText run frames with the body.
@@ -22,6 +23,7 @@
 #include <stdexcept>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include <imgui.h>
@@ -69,6 +71,9 @@ public:
     void TypeText(const char* utf8, const Body& body);
 
     int AssertionCount() const { return assertions_; }
+    // Items of the last frame laid out more than once under one identifier
+    // at different places (an identifier conflict), by label or "#<id>".
+    const std::vector<std::string>& DuplicateIds() const { return lastDuplicates_; }
 
 private:
     static void OnAssert(const char* expression, const char* file, int line);
@@ -86,6 +91,10 @@ private:
     int nextTextureId_ = 1;
     std::vector<ImGuiItem> items_;
     std::vector<ImGuiItem> lastItems_;
+    std::unordered_map<ImGuiID, size_t> itemIndex_;      // items_ by identifier
+    std::unordered_map<ImGuiID, ImGuiItem> adds_;         // the first lay-out of each identifier
+    std::vector<ImGuiID> duplicateIds_;
+    std::vector<std::string> lastDuplicates_;
 };
 
 }  // namespace testsupport

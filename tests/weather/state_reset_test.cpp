@@ -17,13 +17,14 @@ TEST(WeatherStateReset, WeatherDocuments) {
         d.loaded = 1;
         d.warningCount = 3;
         d.editGeneration = 4;
+        d.loadSerial = 5;
     }
     WeatherDocuments.DocumentEditGeneration = 9;
     WeatherDocuments.MiscEditorStatus = "Loaded watertune.xml.";
     ResetWeatherDocumentsState();
     for (const WeatherDocument& d : WeatherDocuments.WeatherDocumentRegistry) {
         EXPECT_TRUE(d.sourceText.empty() && d.sourcePath.empty() && d.values.empty()) << d.fileName;
-        EXPECT_TRUE(d.loaded == 0 && d.warningCount == 0 && d.editGeneration == 0) << d.fileName;
+        EXPECT_TRUE(d.loaded == 0 && d.warningCount == 0 && d.editGeneration == 0 && d.loadSerial == 0) << d.fileName;
     }
     EXPECT_STREQ(WeatherDocuments.WeatherDocumentRegistry[0].fileName, "watertune.xml") << "the names stay";
     EXPECT_EQ(WeatherDocuments.DocumentEditGeneration, 0u);

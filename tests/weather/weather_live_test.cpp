@@ -1,0 +1,730 @@
+// The weather documents in a synthetic game image: the watertune block
+// (80 bytes), the lightning block (352), the WeatherTypes table (17 x 196,
+// among decoys) and the render blocks (188) with their effect data. Each
+// document is applied, checked by reading the game's bytes, flipped between
+// before and after, and put back to the game's exact bytes.
+#include <gtest/gtest.h>
+
+#include <bit>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "core/core_fixture.h"
+#include "platform/memory.h"
+#include "platform/simulated.h"
+#include "runtime/guarded_memory.h"
+#include "runtime/scans.h"
+#include "support/synthetic_image.h"
+#include "support/weather_docs.h"
+#include "support/weather_game.h"
+#include "weather/document_io.h"
+#include "weather/document_live.h"
+#include "weather/lightning_fields.h"
+#include "weather/live_state.h"
+#include "weather/render_live.h"
+#include "weather/value_filters.h"
+#include "weather/water_lightning_live.h"
+#include "weather/weather_xml_live.h"
+
+namespace {
+
+using namespace weather;
+using testsupport::ImageSection;
+using testsupport::SyntheticImage;
+
+constexpr size_t kWatertune = 0;
+constexpr size_t kLightning = 1;
+constexpr size_t kWeatherXml = 2;
+
+size_t Row(const char* fileName) { return static_cast<size_t>(FindWeatherDocumentIndex(fileName)); }
+
+std::vector<uint8_t> Bytes(uint64_t at, size_t n) {
+    std::vector<uint8_t> out(n);
+    std::memcpy(out.data(), reinterpret_cast<const void*>(static_cast<uintptr_t>(at)), n);
+    return out;
+}
+uint32_t Word(uint64_t at) {
+    uint32_t w;
+    std::memcpy(&w, reinterpret_cast<const void*>(static_cast<uintptr_t>(at)), 4);
+    return w;
+}
+float Float(uint64_t at) { return std::bit_cast<float>(Word(at)); }
+
+// A small weather.xml: two weathers (one named in lower case) and one effect.
+const char* const kSmallWeatherXml = R"(<?xml version="1.0" encoding="UTF-8"?>
+<CContentsOfWeatherXmlFile>
+  <WeatherGpuFx>
+    <Item>
+      <Name>THUNDER_DROP</Name>
+      <windInfluence value="2.5"/>
+      <gravity value="-3.25"/>
+    </Item>
+  </WeatherGpuFx>
+  <WeatherTypes>
+    <Item>
+      <Name>EXTRASUNNY</Name>
+      <Sun value="0.9"/>
+      <WindMax value="3.5"/>
+      <Lightning value="true"/>
+      <DropSettingName>-</DropSettingName>
+      <CloudSettingsName>STORMclouds</CloudSettingsName>
+    </Item>
+    <Item>
+      <Name>rain</Name>
+      <Fog value="0.125"/>
+      <GroundSettingName>DESERT_GROUND</GroundSettingName>
+    </Item>
+  </WeatherTypes>
+</CContentsOfWeatherXmlFile>
+)";
+
+class WeatherLiveTest : public coretest::CoreTest {
+protected:
+    void SetUp() override {
+        CoreTest::SetUp();
+        ResetWeatherLiveState();
+        platform::sim::UseManualClock(true);
+    }
+    void TearDown() override {
+        ResetWeatherLiveState();
+        platform::sim::UseManualClock(false);
+        CoreTest::TearDown();
+    }
+    static WeatherDocument& Doc(size_t row) { return WeatherDocuments.WeatherDocumentRegistry[row]; }
+    void Put(size_t row, const std::string& text) {
+        PutFile(InVrn("Imports\\Weather Files\\" + WeatherDocumentDisplayName(Doc(row))), text);
+    }
+    void Load(size_t row, const std::string& text) {
+        Put(row, text);
+        ASSERT_TRUE(LoadWeatherDocument(row, status)) << status;
+    }
+    const XmlValueRecord& Value(size_t row, const std::string& path) {
+        for (const XmlValueRecord& v : Doc(row).values)
+            if (v.path == path) return v;
+        ADD_FAILURE() << "no value " << path;
+        return Doc(row).values.front();
+    }
+    // Edits a value as a row of the tab does, and applies it.
+    bool Edit(size_t row, const std::string& path, const std::string& text) {
+        const XmlValueRecord& v = Value(row, path);
+        const size_t index = static_cast<size_t>(&v - Doc(row).values.data());
+        EXPECT_TRUE(SetWeatherValueText(Doc(row), index, text, status)) << status;
+        return ApplyValueLive(Doc(row), Doc(row).values[index], status);
+    }
+    // The records of a render document text.
+    static std::vector<XmlValueRecord> Records(const std::string& text) {
+        std::vector<XmlValueRecord> records;
+        uint64_t warnings = 0;
+        EXPECT_TRUE(ScanXmlValues(text, records, warnings));
+        return records;
+    }
+
+    SyntheticImage image;
+    std::string status;
+};
+
+// ---- watertune.xml --------------------------------------------------------------------
+
+TEST_F(WeatherLiveTest, WatertuneWrittenCheckedShownBeforeAndPutBack) {
+    const uint64_t block = image.PlantWatertuneBlock();
+    const std::vector<uint8_t> game = Bytes(block, 80);
+    Load(kWatertune, testsupport::kWatertuneXml);
+    EXPECT_FALSE(ShowWatertuneBefore(status));
+    EXPECT_EQ(status, "Watertune before/after skipped: no saved live state.");
+
+    ASSERT_TRUE(ApplyWatertuneLive(Doc(kWatertune), status)) << status;
+    EXPECT_EQ(status, "Watertune live applied.");
+    EXPECT_EQ(WeatherLive.WatertuneLiveApplied, 1);
+    EXPECT_EQ(Word(block), 0x1A00191Cu);
+    EXPECT_EQ(Float(block + 4), 0.08f);
+    EXPECT_EQ(Float(block + 12), 7000.0f);
+    EXPECT_EQ(Float(block + 64), -4000.0f);
+    EXPECT_EQ(Float(block + 76), 8000.0f);
+
+    EXPECT_TRUE(Edit(kWatertune, "MainWaterTune/RippleScale", "0.5")) << status;
+    EXPECT_EQ(Float(block + 4), 0.5f);
+    ASSERT_TRUE(ShowWatertuneBefore(status)) << status;
+    EXPECT_EQ(status, "Watertune before shown.");
+    EXPECT_EQ(Bytes(block, 80), game);
+    uint8_t changed = 0;
+    ShowWeatherDocsBeforeAfter(0, &changed);
+    EXPECT_EQ(changed, 1);
+    EXPECT_EQ(Float(block + 4), 0.5f);
+    EXPECT_EQ(WeatherLive.WatertuneBeforeShown, 0);
+
+    ReleaseWeatherEditor();
+    EXPECT_EQ(Bytes(block, 80), game);
+    EXPECT_EQ(Doc(kWatertune).loaded, 0);
+}
+
+TEST_F(WeatherLiveTest, WatertuneValueTextsAndFailures) {
+    std::array<uint8_t, 80> image80{};
+    // WaterColor text, the word it gives (0 = refused).
+    const std::pair<const char*, uint32_t> colours[] = {
+        {"0x1A00191C", 0x1A00191Cu}, {"436214044", 0x1A00191Cu}, {"020", 16u}, {"0X10", 16u},
+        {"red", 0}, {"", 0}, {"0x1FFFFFFFF", 0}, {"16 ", 0}, {"-1", 0}};
+    for (const auto& [text, word] : colours) {
+        std::string xml = testsupport::kWatertuneXml;
+        xml.replace(xml.find("0x1A00191C"), 10, text);
+        Load(kWatertune, xml);
+        const bool ok = ParseWatertuneImage(Doc(kWatertune), image80, status);
+        EXPECT_EQ(ok, word != 0) << text;
+        if (ok) {
+            EXPECT_EQ(Word(reinterpret_cast<uintptr_t>(image80.data())), word) << text;
+        } else {
+            EXPECT_EQ(status, "Watertune live failed: invalid hex value in MainWaterTune/WaterColor.") << text;
+        }
+    }
+
+    const uint64_t block = image.PlantWatertuneBlock();
+    const std::vector<uint8_t> game = Bytes(block, 80);
+    const struct {
+        std::string from, to, message;
+    } cases[] = {
+        {" y=\"8000.000000\"", "", "Watertune live failed: missing MainWaterTune/FogMax.y."},
+        {"0.080000", "1e999", "Watertune live failed: invalid float value in MainWaterTune/RippleScale."},
+    };
+    for (const auto& c : cases) {
+        std::string xml = testsupport::kWatertuneXml;
+        xml.replace(xml.find(c.from), c.from.size(), c.to);
+        Load(kWatertune, xml);
+        EXPECT_FALSE(ApplyWatertuneLive(Doc(kWatertune), status));
+        EXPECT_EQ(status, c.message);
+        EXPECT_EQ(Bytes(block, 80), game) << "a failed parse writes nothing";
+    }
+    ReleaseWeatherDocuments();
+    EXPECT_FALSE(ApplyWatertuneLive(Doc(kWatertune), status));
+    EXPECT_EQ(status, "Watertune live failed: watertune.xml is not loaded.");
+}
+
+TEST_F(WeatherLiveTest, WatertuneWithoutItsBlock) {
+    Load(kWatertune, testsupport::kWatertuneXml);
+    EXPECT_FALSE(ApplyWatertuneLive(Doc(kWatertune), status));
+    EXPECT_EQ(status, "Watertune live failed: runtime block not resolved.");
+    EXPECT_EQ(WeatherLive.WatertuneSaved, 0);
+}
+
+// ---- vfxlightningsettings.xml ----------------------------------------------------------
+
+TEST_F(WeatherLiveTest, LightningFieldsGoWhereTheGameKeepsThem) {
+    const uint64_t block = image.PlantLightningBlock();
+    const std::vector<uint8_t> game = Bytes(block, 352);
+    Load(kLightning, testsupport::kLightningXml);
+    ASSERT_TRUE(ApplyVfxLightningLive(Doc(kLightning), status)) << status;
+    EXPECT_EQ(status, "VFX Lightning live applied.");
+    const std::pair<uint32_t, uint32_t> words[] = {
+        {24, 250}, {28, std::bit_cast<uint32_t>(0.2f)}, {64, std::bit_cast<uint32_t>(1.1f)}, {80, 5},
+        {100, std::bit_cast<uint32_t>(6.0f)}, {132, 0xFF102030u}, {144, std::bit_cast<uint32_t>(0.09f)},
+        {152, 4}, {196, std::bit_cast<uint32_t>(2475.0f)}, {208, std::bit_cast<uint32_t>(180.0f)}, {276, 6},
+        {312, 0xFF405060u}, {316, 0xFF708090u}, {348, std::bit_cast<uint32_t>(5.0f)}};
+    for (const auto& [offset, word] : words) EXPECT_EQ(Word(block + offset), word) << offset;
+    // Bytes that no field covers keep the game's.
+    for (const auto& [from, to] : {std::pair<size_t, size_t>{0, 24}, {32, 64}, {104, 112}, {136, 144}, {200, 208}})
+        EXPECT_EQ(Bytes(block + from, to - from), std::vector<uint8_t>(game.begin() + from, game.begin() + to)) << from;
+    uint8_t changed = 0;
+    ShowWeatherDocsBeforeAfter(1, &changed);
+    EXPECT_EQ(changed, 0) << "no edits: nothing to compare";
+    ASSERT_TRUE(ShowVfxLightningBefore(status));
+    EXPECT_EQ(Bytes(block, 352), game);
+}
+
+TEST_F(WeatherLiveTest, LightningWritesOnlyWhatTheDocumentHoldsAndSavesOnce) {
+    const uint64_t block = image.PlantLightningBlock();
+    const std::vector<uint8_t> game = Bytes(block, 352);
+    Load(kLightning,
+         "<VfxLightningSettings><lightningShakeIntensity value=\"0.3\"/>"
+         "<StrikeSettings><SubdivisionCount value=\"9\"/></StrikeSettings>"
+         "<strikeSettings><WidthMin value=\"7.5\"/></strikeSettings></VfxLightningSettings>");
+    ASSERT_TRUE(ApplyVfxLightningLive(Doc(kLightning), status)) << status;
+    std::vector<uint8_t> expected = game;
+    const float shake = 0.3f;
+    const uint32_t count = 9;
+    std::memcpy(&expected[28], &shake, 4);
+    std::memcpy(&expected[276], &count, 4);
+    EXPECT_EQ(Bytes(block, 352), expected) << "a path in another case is no field";
+
+    image.WriteU32(block + 8, 0xABCD);  // the game changes a value the document leaves alone
+    EXPECT_TRUE(Edit(kLightning, "VfxLightningSettings/StrikeSettings/SubdivisionCount", "10")) << status;
+    EXPECT_EQ(Word(block + 276), 10u);
+    ASSERT_TRUE(ShowVfxLightningBefore(status)) << status;
+    EXPECT_EQ(Bytes(block, 352), game) << "the copy is the one taken before the first write";
+}
+
+TEST_F(WeatherLiveTest, LightningTextsThatDoNotConvert) {
+    const uint64_t block = image.PlantLightningBlock();
+    const std::vector<uint8_t> game = Bytes(block, 352);
+    const struct {
+        const char* from;
+        const char* to;
+        const char* message;
+        bool firstRow;  // nothing is written before it
+    } cases[] = {
+        {"<SubdivisionCount value=\"6\"", "<SubdivisionCount value=\"12.5\"",
+         "VFX Lightning live failed: invalid int in VfxLightningSettings/StrikeSettings/SubdivisionCount.", false},
+        {"\"250\"", "\"0x10\"", "VFX Lightning live failed: invalid int in VfxLightningSettings/lightningOccurranceChance.",
+         true},
+        {"0xFF102030", "red", "VFX Lightning live failed: invalid color in VfxLightningSettings/CloudBurstSettings/LightColor.",
+         false},
+        {"\"0.200000\"", "\"1e999\"", "VFX Lightning live failed: invalid float in VfxLightningSettings/lightningShakeIntensity.",
+         false},
+    };
+    for (const auto& c : cases) {
+        image.Write(block, game);
+        ResetWeatherLiveState();
+        std::string xml = testsupport::kLightningXml;
+        xml.replace(xml.find(c.from), std::strlen(c.from), c.to);
+        Load(kLightning, xml);
+        EXPECT_FALSE(ApplyVfxLightningLive(Doc(kLightning), status));
+        EXPECT_EQ(status, c.message);
+        EXPECT_EQ(Bytes(block, 352) == game, c.firstRow) << c.message;
+        EXPECT_EQ(WeatherLive.VfxLightningSaved, 1) << "the game's block is saved before the first write";
+    }
+    EXPECT_EQ(FindLightningSetting("VfxLightningSettings/StrikeSettings/subdivisionCount"), nullptr);
+}
+
+// ---- weather.xml --------------------------------------------------------------------------
+
+TEST(WeatherTypesTable, FoundAmongDecoysAndOnlyWhenUnique) {
+    platform::sim::UseManualClock(true);
+    const struct {
+        int tables;
+        int decoys;
+        bool found;
+    } cases[] = {{1, 0, true}, {1, 3, true}, {0, 3, false}, {2, 0, false}, {2, 2, false}};
+    for (const auto& c : cases) {
+        ResetWeatherLiveState();
+        SyntheticImage image;
+        uint64_t table = 0;
+        for (int d = 0; d < c.decoys; ++d)
+            image.Plant(d % 2 ? ImageSection::Rdata : ImageSection::Data, testsupport::WeatherTypesDecoyBytes(d), 4);
+        for (int t = 0; t < c.tables; ++t) table = image.Plant(ImageSection::Data, testsupport::WeatherTypesTableBytes(), 4);
+        uint64_t scanned = 0, hits = 0;
+        EXPECT_EQ(FindWeatherTypesTable(scanned, hits), c.found ? table : 0) << c.tables << " " << c.decoys;
+        EXPECT_EQ(hits, static_cast<uint64_t>(c.tables + c.decoys));
+        EXPECT_GT(scanned, 0u);
+        if (!c.found) continue;
+        EXPECT_EQ(FindWeatherTypesTable(scanned, hits), table);  // kept
+        EXPECT_EQ(scanned, 0u);
+    }
+    // A failed search waits before it scans again; a table planted meanwhile is found then.
+    ResetWeatherLiveState();
+    SyntheticImage image;
+    uint64_t scanned = 0, hits = 0;
+    EXPECT_EQ(FindWeatherTypesTable(scanned, hits), 0u);
+    const uint64_t table = image.Plant(ImageSection::Data, testsupport::WeatherTypesTableBytes(), 4);
+    EXPECT_EQ(FindWeatherTypesTable(scanned, hits), 0u);
+    EXPECT_EQ(scanned, 0u);
+    platform::sim::AdvanceClock(runtime::kSearchRetryIntervalMs);
+    EXPECT_EQ(FindWeatherTypesTable(scanned, hits), table);
+    ResetWeatherLiveState();
+    platform::sim::UseManualClock(false);
+}
+
+class WeatherXmlLiveTest : public WeatherLiveTest {
+protected:
+    void SetUp() override {
+        WeatherLiveTest::SetUp();
+        table = image.Plant(ImageSection::Data, testsupport::WeatherTypesTableBytes(), 4);
+        gameTable = Bytes(table, kWeatherTypesTableBytes);
+        // THUNDER_DROP's render document, not loaded: read from its import copy.
+        const std::string render = testsupport::GenerateRenderDocument(21);
+        Put(Row("weather\\thunder_render_drop.xml"), render);
+        for (int i = 0; i < 2; ++i) blocks[i] = testsupport::PlantRenderBlock(image, testsupport::RenderBlockBytes(Records(render)));
+        gameEffects = {Bytes(blocks[0].effect, 8), Bytes(blocks[1].effect, 8)};
+        Load(kWeatherXml, kSmallWeatherXml);
+    }
+    uint64_t Field(size_t weather, uint32_t offset) const { return table + weather * 196 + offset; }
+
+    uint64_t table = 0;
+    std::vector<uint8_t> gameTable;
+    testsupport::PlantedRenderBlock blocks[2];
+    std::vector<std::vector<uint8_t>> gameEffects;
+};
+
+TEST_F(WeatherXmlLiveTest, TableAndEffectValuesWrittenSavedOnceAndRestored) {
+    ASSERT_TRUE(ApplyWeatherXmlLive(Doc(kWeatherXml), status)) << status;
+    EXPECT_EQ(status, "Weather live applied.");
+    EXPECT_EQ(Float(Field(0, 0x00)), 0.9f);
+    EXPECT_EQ(Float(Field(0, 0x0C)), 3.5f);
+    EXPECT_EQ(Word(Field(0, 0x20)), 1u);
+    EXPECT_EQ(Word(Field(0, 0x24)), 0xFFFFFFFFu) << "\"-\" is no effect";
+    EXPECT_EQ(Word(Field(0, 0xBC)), 0x97564ED1u);
+    EXPECT_EQ(Float(Field(6, 0x1C)), 0.125f) << "rain, written in lower case, is RAIN";
+    EXPECT_EQ(Word(Field(6, 0x2C)), 5u);
+    for (const auto& b : blocks) {
+        EXPECT_EQ(Float(b.effect), 2.5f);
+        EXPECT_EQ(Float(b.effect + 4), -3.25f);
+    }
+    EXPECT_EQ(WeatherLive.WeatherEffectTargets.size(), 4u) << "two fields at each of the two blocks";
+
+    image.WriteU32(Field(3, 0x10), 0x12345678);  // the game changes a value between two applies
+    ASSERT_TRUE(ApplyWeatherXmlLive(Doc(kWeatherXml), status)) << status;
+    EXPECT_EQ(WeatherLive.WeatherEffectTargets.size(), 4u);
+    ASSERT_TRUE(WeatherLiveRestore(status));
+    EXPECT_EQ(status, "Weather live restored.");
+    EXPECT_EQ(Bytes(table, kWeatherTypesTableBytes), gameTable) << "the bytes from before the first apply";
+    for (int i = 0; i < 2; ++i) EXPECT_EQ(Bytes(blocks[i].effect, 8), gameEffects[static_cast<size_t>(i)]);
+    EXPECT_FALSE(WeatherLiveRestore(status));
+    EXPECT_EQ(status, "Weather live restore skipped: no saved state.");
+}
+
+TEST_F(WeatherXmlLiveTest, OneValueAtATime) {
+    const struct {
+        const char* path;
+        const char* text;
+        bool ok;
+        const char* message;
+    } cases[] = {
+        {"WeatherTypes/EXTRASUNNY/Lightning", "maybe", false, "Weather live failed: invalid value in WeatherTypes/EXTRASUNNY/Lightning."},
+        {"WeatherTypes/EXTRASUNNY/Lightning", "FALSE", true, "Weather live applied."},
+        {"WeatherTypes/EXTRASUNNY/CloudSettingsName", "fog", false,
+         "Weather live failed: invalid value in WeatherTypes/EXTRASUNNY/CloudSettingsName."},
+        {"WeatherTypes/RAIN/GroundSettingName", "-", true, "Weather live applied."},
+        {"WeatherGpuFx/THUNDER_DROP/gravity", "-1.5", true, "Weather live applied."},
+    };
+    for (const auto& c : cases) {
+        const std::vector<uint8_t> before = Bytes(table, kWeatherTypesTableBytes);
+        EXPECT_EQ(Edit(kWeatherXml, c.path, c.text), c.ok) << c.path;
+        EXPECT_EQ(status, c.message);
+        if (!c.ok) {
+            EXPECT_EQ(Bytes(table, kWeatherTypesTableBytes), before) << "a text that does not convert writes nothing";
+        }
+    }
+    EXPECT_EQ(Word(Field(0, 0x20)), 0u);
+    EXPECT_EQ(Word(Field(6, 0x2C)), 0xFFFFFFFFu);
+    EXPECT_EQ(Float(blocks[1].effect + 4), -1.5f);
+    EXPECT_EQ(Float(blocks[1].effect), 0.75f) << "only the value edited";
+    ReleaseWeatherEditor();
+    EXPECT_EQ(Bytes(table, kWeatherTypesTableBytes), gameTable);
+    EXPECT_EQ(Bytes(blocks[1].effect, 8), gameEffects[1]);
+}
+
+TEST_F(WeatherXmlLiveTest, EffectOfARenderDocumentNotInTheGame) {
+    image.Clear(blocks[0].block, 188);
+    image.Clear(blocks[1].block, 188);
+    EXPECT_FALSE(ApplyWeatherXmlLive(Doc(kWeatherXml), status));
+    EXPECT_EQ(status, "Weather live failed: matching weather effect is not active in game.");
+    EXPECT_NE(Bytes(table, kWeatherTypesTableBytes), gameTable) << "the table was written before the effects";
+    ASSERT_TRUE(WeatherLiveRestore(status)) << status;
+    EXPECT_EQ(Bytes(table, kWeatherTypesTableBytes), gameTable);
+}
+
+// Edits made while "before" is shown wait for "after": the game never shows
+// some edits among the game's own values, and "after" shows them all.
+TEST_F(WeatherXmlLiveTest, EditsWhileBeforeIsShownWaitForAfter) {
+    ASSERT_TRUE(ApplyWeatherXmlLive(Doc(kWeatherXml), status)) << status;
+    ASSERT_TRUE(Edit(kWeatherXml, "WeatherTypes/EXTRASUNNY/Sun", "0.25")) << status;
+    uint8_t changed = 0;
+    ShowWeatherDocsBeforeAfter(1, &changed);
+    ASSERT_EQ(changed, 1);
+    EXPECT_EQ(Bytes(table, kWeatherTypesTableBytes), gameTable);
+    ShowWeatherDocsBeforeAfter(1, &changed);  // a second "before" changes nothing
+    EXPECT_EQ(Bytes(table, kWeatherTypesTableBytes), gameTable);
+
+    EXPECT_TRUE(Edit(kWeatherXml, "WeatherTypes/RAIN/Fog", "0.5")) << status;
+    EXPECT_EQ(status, "weather.xml before shown: the edit is written when after is shown.");
+    EXPECT_EQ(Bytes(table, kWeatherTypesTableBytes), gameTable) << "before stays before";
+    EXPECT_EQ(WeatherLive.WeatherXmlBeforeShown, 1);
+
+    changed = 0;
+    ShowWeatherDocsBeforeAfter(0, &changed);
+    EXPECT_EQ(changed, 1);
+    EXPECT_EQ(Float(Field(0, 0x00)), 0.25f);
+    EXPECT_EQ(Float(Field(6, 0x1C)), 0.5f);
+    EXPECT_EQ(Float(Field(0, 0x0C)), 3.5f);
+    EXPECT_EQ(Float(blocks[0].effect), 2.5f);
+    EXPECT_EQ(WeatherLive.WeatherXmlBeforeShown, 0);
+}
+
+// ---- render documents ---------------------------------------------------------------------
+
+TEST_F(WeatherLiveTest, RenderDocumentFoundByItsValuesWrittenInEveryBlock) {
+    const size_t row = Row("weather\\thunder_render_drop.xml");  // 8 values from the seventh
+    const std::string text = testsupport::GenerateRenderDocument(5);
+    const std::vector<uint8_t> game = testsupport::RenderBlockBytes(Records(text));
+    const uint64_t a = testsupport::PlantRenderBlock(image, game).block;
+    const uint64_t b = testsupport::PlantRenderBlock(image, game).block;
+    Load(row, text);
+    ASSERT_TRUE(Edit(row, "rage__ptxgpuDropRenderSettings/colour.y", "0.625")) << status;
+    EXPECT_EQ(status, "Weather live applied.");
+    for (const uint64_t block : {a, b}) {
+        std::vector<uint8_t> expected = game;
+        const float v = 0.625f;
+        std::memcpy(&expected[13 * 4], &v, 4);
+        EXPECT_EQ(Bytes(block, 188), expected);
+    }
+    uint64_t scanned = 1, hits = 0;
+    EXPECT_EQ(ResolveWeatherRenderBlocks(Doc(row), &scanned, &hits), a);
+    EXPECT_TRUE(scanned == 0 && hits == 2) << "a second apply finds the saved blocks without a scan";
+
+    ASSERT_TRUE(ShowWeatherDocBefore(Doc(row), status)) << status;
+    EXPECT_TRUE(Bytes(a, 188) == game && Bytes(b, 188) == game);
+    EXPECT_EQ(WeatherLive.CurrentRenderContext.beforeShown, 1);
+    ReleaseWeatherEditor();
+    EXPECT_TRUE(Bytes(a, 188) == game && Bytes(b, 188) == game);
+}
+
+// When a document's blocks are found anew (one of them went away), a block
+// written before keeps the game's bytes saved before that write.
+TEST_F(WeatherLiveTest, RenderBlocksFoundAnewKeepTheGamesSavedBytes) {
+    const size_t row = Row("weather\\thunder_render_drop.xml");
+    const std::string text = testsupport::GenerateRenderDocument(5);
+    const std::vector<uint8_t> game = testsupport::RenderBlockBytes(Records(text));
+    const uint64_t a = testsupport::PlantRenderBlock(image, game).block;
+    image.Reserve(ImageSection::Data, 1, 4096);
+    const uint64_t b = testsupport::PlantRenderBlock(image, game).block;
+    image.Reserve(ImageSection::Data, 1, 4096);
+    Load(row, text);
+    ASSERT_TRUE(Edit(row, "rage__ptxgpuDropRenderSettings/edgeSoftness", "0.125")) << status;  // outside the signature
+    ASSERT_NE(Bytes(a, 188), game);
+
+    uint32_t old = 0;
+    ASSERT_TRUE(platform::ChangeProtection(b & ~uint64_t(4095), 4096, platform::kPageNoAccess, &old));
+    runtime::ResetGuardedMemoryState();
+    const std::string other = testsupport::GenerateRenderDocument(6);  // another document becomes the current one
+    testsupport::PlantRenderBlock(image, testsupport::RenderBlockBytes(Records(other)));
+    Load(Row("weather\\rainstorm_render_drop.xml"), other);
+    ASSERT_TRUE(ApplyDocumentLive(Doc(Row("weather\\rainstorm_render_drop.xml")), status)) << status;
+    const uint64_t c = testsupport::PlantRenderBlock(image, game).block;
+
+    ASSERT_TRUE(ApplyWeatherRenderLive(Doc(row), status)) << status;
+    EXPECT_EQ(WeatherLive.RenderLiveStates[WeatherDocumentFileName(Doc(row))].blocks, (std::vector<uint64_t>{a, c}));
+    ASSERT_TRUE(ShowWeatherDocBefore(Doc(row), status)) << status;
+    EXPECT_EQ(Bytes(a, 188), game);
+    EXPECT_EQ(Bytes(c, 188), game);
+    platform::ChangeProtection(b & ~uint64_t(4095), 4096, platform::kPageReadWrite, &old);
+}
+
+TEST_F(WeatherLiveTest, RenderDocumentWithTooManyBlocksIsNotResolved) {
+    const size_t row = Row("weather\\rainstorm_render_drop.xml");
+    const std::string text = testsupport::GenerateRenderDocument(8);
+    const std::vector<uint8_t> game = testsupport::RenderBlockBytes(Records(text));
+    std::vector<uint64_t> planted;
+    for (int i = 0; i < 9; ++i) planted.push_back(testsupport::PlantRenderBlock(image, game).block);
+    Load(row, text);
+    EXPECT_FALSE(ApplyWeatherRenderLive(Doc(row), status));
+    EXPECT_EQ(status, "Weather render live failed: runtime block not resolved.");
+    for (const uint64_t block : planted) EXPECT_EQ(Bytes(block, 188), game);
+    // Unresolved documents are searched again only after a while (or when loaded anew).
+    uint64_t scanned = 0;
+    EXPECT_EQ(ResolveWeatherRenderBlocks(Doc(row), &scanned), 0u);
+    EXPECT_EQ(scanned, 0u);
+    image.Clear(planted[8], 188);
+    platform::sim::AdvanceClock(runtime::kSearchRetryIntervalMs);
+    EXPECT_TRUE(ApplyWeatherRenderLive(Doc(row), status)) << status;
+}
+
+// The block starts where the slot of the signature's first value lies, not
+// where its number in the document would put it.
+TEST_F(WeatherLiveTest, RenderBlockFoundFromTheSlotOfTheSignaturesFirstValue) {
+    const size_t row = Row("weather\\thunder_render_drop.xml");
+    const std::string text =
+        "<rage__ptxgpuDropRenderSettings>\n"
+        "  <textureRowsColsAnim x=\"1.5\" y=\"2.5\" z=\"3.5\"/>\n"
+        "  <textureAnimRateScaleOverLife x=\"4.5\" y=\"5.5\"/>\n"
+        "  <sizeMinMax x=\"6.5\" y=\"7.5\" z=\"8.5\" w=\"9.5\"/>\n"
+        "  <colour x=\"0.1\" y=\"0.2\" z=\"0.3\" w=\"0.4\"/>\n"
+        "  <fadeInOut x=\"10.5\" y=\"11.5\"/>\n"
+        "</rage__ptxgpuDropRenderSettings>\n";
+    const std::vector<XmlValueRecord> records = Records(text);
+    std::vector<uint8_t> bytes;
+    int32_t firstSlot = -1;
+    ASSERT_TRUE(BuildRenderSignature(records, 6, 8, bytes, firstSlot));
+    EXPECT_EQ(firstSlot, 9);  // the seventh value is sizeMinMax.y
+    const std::vector<uint8_t> game = testsupport::RenderBlockBytes(records);
+    const testsupport::PlantedRenderBlock planted = testsupport::PlantRenderBlock(image, game);
+    const std::vector<uint8_t> effect = Bytes(planted.effect, 152);
+    Load(row, text);
+    ASSERT_TRUE(Edit(row, "rage__ptxgpuDropRenderSettings/sizeMinMax.x", "60.5")) << status;
+    std::vector<uint8_t> expected = game;
+    const float v = 60.5f;
+    std::memcpy(&expected[8 * 4], &v, 4);
+    EXPECT_EQ(Bytes(planted.block, 188), expected);
+    EXPECT_EQ(Bytes(planted.effect, 152), effect) << "nothing written before the block";
+
+    // A run whose slots do not follow one another is no signature.
+    const std::vector<XmlValueRecord> gap = Records(
+        "<rage__ptxgpuDropRenderSettings><rotSpeedMinMax x=\"1\" y=\"2\"/>"
+        "<directionalZOffsetMinMax x=\"3\" y=\"4\" z=\"5\"/></rage__ptxgpuDropRenderSettings>");
+    EXPECT_FALSE(BuildRenderSignature(gap, 0, 4, bytes, firstSlot));
+    EXPECT_TRUE(BuildRenderSignature(gap, 2, 3, bytes, firstSlot));
+    EXPECT_EQ(firstSlot, 28);
+}
+
+TEST_F(WeatherLiveTest, RenderDocumentsFoundByTheirFieldImage) {
+    // pollen_render_drop.xml is found from its full field image: a window of
+    // slots when there is one, else blocks that hold every value.
+    const size_t row = Row("weather\\pollen_render_drop.xml");
+    const std::string windowed = testsupport::GenerateRenderDocument(11);
+    const std::vector<uint8_t> game = testsupport::RenderBlockBytes(Records(windowed));
+    const uint64_t block = testsupport::PlantRenderBlock(image, game).block;
+    Load(row, windowed);
+    ASSERT_TRUE(Edit(row, "rage__ptxgpuDropRenderSettings/edgeSoftness", "0.375")) << status;
+    EXPECT_EQ(Float(block + 36 * 4), 0.375f);
+
+    // A window found in more than eight places: the blocks that hold every
+    // value are found by single values (1.00005 being too near 1 for one).
+    ResetWeatherLiveState();
+    const size_t mist = Row("weather\\snowheavy_render_mist.xml");
+    const std::string sparse =
+        "<rage__ptxgpuDropRenderSettings><textureRowsColsStartEnd x=\"0.35\" y=\"0.45\" z=\"0.55\" w=\"0.65\"/>"
+        "<textureAnimRateScaleOverLifeStart2End2 x=\"1.00005\" y=\"2.5\" z=\"3.5\" w=\"4.5\"/>"
+        "<edgeSoftness value=\"5.5\"/><localLightsMultiplier value=\"6.5\"/></rage__ptxgpuDropRenderSettings>";
+    const std::vector<uint8_t> sparseGame = testsupport::RenderBlockBytes(Records(sparse));
+    const uint64_t a = testsupport::PlantRenderBlock(image, sparseGame).block;
+    std::vector<uint8_t> decoy = sparseGame;  // the window, not every value
+    decoy[36 * 4] ^= 1;
+    for (int i = 0; i < 9; ++i) testsupport::PlantRenderBlock(image, decoy);
+    Load(mist, sparse);
+    uint64_t hits = 0;
+    EXPECT_EQ(ResolveWeatherRenderBlocks(Doc(mist), nullptr, &hits), a);
+    EXPECT_EQ(hits, 1u);
+    EXPECT_EQ(WeatherLive.CurrentRenderContext.documentName, "weather\\snowheavy_render_mist.xml");
+}
+
+TEST_F(WeatherLiveTest, RenderValuesThatDoNotConvert) {
+    const size_t row = Row("weather\\thunder_render_drop.xml");
+    Load(row, "<rage__ptxgpuDropRenderSettings><edgeSoftness value=\"3\"/><colour x=\"0.5\"/></rage__ptxgpuDropRenderSettings>");
+    uint32_t slots[47] = {};
+    ASSERT_TRUE(ConvertDropRenderValue(Doc(row), slots, status)) << status;
+    EXPECT_EQ(slots[36], std::bit_cast<uint32_t>(3.0f)) << "an integer text goes in as a float, as every slot";
+    EXPECT_EQ(slots[12], std::bit_cast<uint32_t>(0.5f));
+    ASSERT_TRUE(SetWeatherValueText(Doc(row), 0, "12abc", status));
+    EXPECT_FALSE(ConvertDropRenderValue(Doc(row), slots, status));
+    EXPECT_EQ(status, "Weather render live failed: invalid int in rage__ptxgpuDropRenderSettings/edgeSoftness.");
+
+    const std::string text = testsupport::GenerateRenderDocument(5);
+    const std::vector<uint8_t> game = testsupport::RenderBlockBytes(Records(text));
+    const uint64_t block = testsupport::PlantRenderBlock(image, game).block;
+    std::string extra = text;
+    extra.insert(extra.find("</rage__ptxgpuDropRenderSettings>"), "<unknownThing value=\"1\"/>");
+    Load(row, extra);
+    EXPECT_FALSE(ApplyWeatherRenderLive(Doc(row), status));
+    EXPECT_EQ(status, "Weather render live failed: unsupported field rage__ptxgpuDropRenderSettings/unknownThing.");
+    EXPECT_EQ(Bytes(block, 188), game);
+    const WeatherDocument other{"weather\\unknown_render.xml", "x", "Weather Render"};
+    EXPECT_FALSE(ApplyWeatherRenderLive(other, status));
+    EXPECT_EQ(status, "Weather render live failed: this .xml is not runtime-verified.");
+}
+
+// ---- every document together ----------------------------------------------------------------
+
+class AllDocumentsTest : public WeatherXmlLiveTest {
+protected:
+    void SetUp() override {
+        WeatherXmlLiveTest::SetUp();
+        water = image.PlantWatertuneBlock();
+        lightning = image.PlantLightningBlock();
+        const std::string text = testsupport::GenerateRenderDocument(31);
+        render = testsupport::PlantRenderBlock(image, testsupport::RenderBlockBytes(Records(text))).block;
+        renderRow = Row("weather\\blizzard_render_drop.xml");
+        Load(kWatertune, testsupport::kWatertuneXml);
+        Load(kLightning, testsupport::kLightningXml);
+        Load(renderRow, text);
+        game = Snapshot();
+    }
+    std::vector<std::vector<uint8_t>> Snapshot() const {
+        return {Bytes(water, 80), Bytes(lightning, 352), Bytes(table, kWeatherTypesTableBytes), Bytes(render, 188),
+                Bytes(blocks[0].effect, 8), Bytes(blocks[1].effect, 8)};
+    }
+    void ApplyAll() {
+        for (size_t row : {kWatertune, kLightning, kWeatherXml, renderRow})
+            ASSERT_TRUE(ApplyDocumentLive(Doc(row), status)) << status;
+        ASSERT_TRUE(Edit(kWatertune, "MainWaterTune/RippleScale", "0.75")) << status;
+        ASSERT_TRUE(Edit(kLightning, "VfxLightningSettings/lightningShakeIntensity", "0.5")) << status;
+        ASSERT_TRUE(Edit(kWeatherXml, "WeatherGpuFx/THUNDER_DROP/windInfluence", "4.5")) << status;
+        ASSERT_TRUE(Edit(renderRow, "rage__ptxgpuDropRenderSettings/edgeSoftness", "0.125")) << status;
+    }
+
+    uint64_t water = 0, lightning = 0, render = 0;
+    size_t renderRow = 0;
+    std::vector<std::vector<uint8_t>> game;
+};
+
+TEST_F(AllDocumentsTest, TheAllLiveSwitchFlipsEveryDocument) {
+    ApplyAll();
+    const std::vector<std::vector<uint8_t>> after = Snapshot();
+    for (size_t i = 0; i < game.size(); ++i) EXPECT_NE(after[i], game[i]) << i;
+    uint8_t changed = 0;
+    ShowWeatherDocsBeforeAfter(1, &changed);
+    EXPECT_EQ(changed, 1);
+    EXPECT_EQ(Snapshot(), game);
+    changed = 0;
+    ShowWeatherDocsBeforeAfter(0, &changed);
+    EXPECT_EQ(changed, 1);
+    EXPECT_EQ(Snapshot(), after);
+    changed = 0;
+    ShowWeatherDocsBeforeAfter(0, &changed);  // nothing is shown as "before": nothing to do
+    EXPECT_EQ(changed, 0);
+    ReleaseWeatherEditor();
+    EXPECT_EQ(Snapshot(), game);
+    for (const WeatherDocument& d : WeatherDocuments.WeatherDocumentRegistry) EXPECT_EQ(d.loaded, 0);
+    EXPECT_TRUE(WeatherLive.RenderLiveStates.empty());
+}
+
+TEST_F(AllDocumentsTest, NoSearchFindsTheEditorsCopies) {
+    ApplyAll();
+    const std::vector<const OwnCopy*> copies = {&WeatherLive.WatertuneOriginal, &WeatherLive.VfxLightningOriginal,
+                                                &WeatherLive.WeatherTypesTableOriginal,
+                                                &WeatherLive.RenderLiveStates.begin()->second.savedImages,
+                                                &WeatherLive.scratch};
+    for (const OwnCopy* copy : copies) {
+        ASSERT_GE(copy->size(), 16u);
+        std::vector<runtime::ValueSignature> signature(1);
+        signature[0].bytes.assign(copy->data(), copy->data() + 16);
+        uint64_t scanned = 0;
+        runtime::ScanReadableMemory(reinterpret_cast<uintptr_t>(copy->data()), copy->size(), signature, scanned);
+        EXPECT_EQ(signature[0].hitCount, 0u) << "a copy of " << copy->size() << " bytes was found";
+    }
+    const auto& targets = WeatherLive.WeatherEffectTargets;
+    std::vector<runtime::ValueSignature> signature(1);
+    runtime::AppendSignatureU32(signature[0], targets.front().saved);
+    uint64_t scanned = 0;
+    runtime::ScanReadableMemory(reinterpret_cast<uintptr_t>(targets.data()), targets.size() * sizeof targets[0],
+                                signature, scanned);
+    EXPECT_EQ(signature[0].hitCount, 0u);
+}
+
+}  // namespace
+
+namespace {
+
+// Every document of the registry at once, each render file with its own
+// block found by its own values: all apply, flip and go back exactly.
+TEST(EveryDocument, AppliesFlipsAndGoesBackExactly) {
+    ResetWeatherLiveState();
+    ReleaseWeatherDocuments();
+    platform::sim::UseManualClock(true);
+    {
+        SyntheticImage image;
+        const testsupport::WeatherGame game = testsupport::PlantAndLoadEveryDocument(image);
+        const std::vector<uint8_t> before = image.Bytes();
+        std::string status;
+        for (WeatherDocument& d : WeatherDocuments.WeatherDocumentRegistry) {
+            ASSERT_TRUE(ApplyDocumentLive(d, status)) << d.fileName << ": " << status;
+            size_t live = d.values.size() - 1;  // the last value the game has
+            while (!IsLiveSupportedValue(d, d.values[live])) --live;
+            ASSERT_TRUE(SetWeatherValueText(d, live, "7", status)) << status;
+            ASSERT_TRUE(ApplyValueLive(d, d.values[live], status)) << d.fileName << ": " << status;
+        }
+        EXPECT_EQ(WeatherLive.RenderLiveStates.size(), 24u);
+        for (size_t i = 0; i < game.render.size(); ++i)
+            EXPECT_EQ(WeatherLive.RenderLiveStates.at(WeatherDocuments.WeatherDocumentRegistry[i + 3].fileName).blocks,
+                      std::vector<uint64_t>{game.render[i].block})
+                << WeatherDocuments.WeatherDocumentRegistry[i + 3].fileName;
+        const std::vector<uint8_t> after = image.Bytes();
+        EXPECT_NE(after, before);
+        uint8_t changed = 0;
+        ShowWeatherDocsBeforeAfter(1, &changed);
+        EXPECT_TRUE(image.Bytes() == before) << "before: the game's bytes everywhere";
+        ShowWeatherDocsBeforeAfter(0, &changed);
+        EXPECT_TRUE(image.Bytes() == after);
+        ReleaseWeatherEditor();
+        EXPECT_TRUE(image.Bytes() == before) << "the unload leaves the game as it was";
+    }
+    ResetWeatherLiveState();
+    platform::sim::UseManualClock(false);
+}
+
+}  // namespace
