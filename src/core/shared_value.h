@@ -18,6 +18,7 @@ namespace core {
 template <typename T>
 class SharedValue {
 public:
+    constexpr SharedValue() noexcept : value_(T{}) {}
     constexpr SharedValue(T initial) noexcept : value_(initial) {}
     SharedValue(const SharedValue&) = delete;
     SharedValue& operator=(const SharedValue&) = delete;

@@ -289,7 +289,7 @@ bool HoldsOwnRow(int w, uint64_t block) {
 // Takes a located block as the weather's when it was taken before or holds
 // a row of the weather's own.
 bool AcceptFollowingBlock(int w, uint64_t block) {
-    std::atomic<uint64_t>& accepted = KeyframeTable.AcceptedBlocks[static_cast<size_t>(w)];
+    core::SharedValue<uint64_t>& accepted = KeyframeTable.AcceptedBlocks[static_cast<size_t>(w)];
     if (accepted == block) return true;
     if (!HoldsOwnRow(w, block)) return false;
     accepted = block;
@@ -697,8 +697,8 @@ void ResetKeyframeTable() {
     CancelTimecyclePreview();
     CancelKeyframeTableSearch();
     ForgetFailedSearches();
-    for (std::atomic<uint64_t>& entry : KeyframeTable.WeatherBlockTable) entry = 0;
-    for (std::atomic<uint64_t>& entry : KeyframeTable.AcceptedBlocks) entry = 0;
+    for (core::SharedValue<uint64_t>& entry : KeyframeTable.WeatherBlockTable) entry = 0;
+    for (core::SharedValue<uint64_t>& entry : KeyframeTable.AcceptedBlocks) entry = 0;
     for (size_t w = 0; w < kWeatherCount; ++w) DiscardWeatherSnapshot(static_cast<int>(w));
     {
         EditStoreLock lock(EditStoreMutex());

@@ -928,7 +928,7 @@ TEST_F(KeyframeTableTest, AFailedSearchIsRememberedUntilTheRowsChange) {
     LoadAndPreview(2);
     EXPECT_EQ(TimecycleXml.TimecycleStatusLine, "Loaded for preview.");
     EXPECT_EQ(TimecycleXml.TimecycleLoadRecords[2].previewApplied, 0);
-    for (const auto& entry : KeyframeTable.WeatherBlockTable) EXPECT_EQ(entry.load(), 0u);
+    for (const auto& entry : KeyframeTable.WeatherBlockTable) EXPECT_EQ(entry.Get(), 0u);
     ASSERT_GT(KeyframeTable.LastScanStats.bytesScanned, 0u);
     KeyframeTable.LastScanStats.slices = 12345;
     EXPECT_EQ(LoadAndPreview(2), 1);
