@@ -131,7 +131,7 @@ uint64_t SearchSecondaryBlock() {
     const uint64_t base = GameImageBase();
     const uint64_t size = GetGameImageSize();
     if (base == 0 || size < 7) return 0;
-    ++Locators.SecondaryBlockSearches;
+    Locators.SecondaryBlockSearches.FetchAdd(1);
     const uint64_t end = base + size;
     uint64_t found = 0;
     detail::FindLeaR12Sites(base, size, [&](uint64_t p) {

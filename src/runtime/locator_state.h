@@ -4,9 +4,9 @@
 // keeps its answer or its failure here, with the lock it is searched under.
 #pragma once
 #include <array>
-#include <atomic>
 #include <mutex>
 
+#include "core/shared_value.h"
 #include "runtime/cached_search.h"
 #include "runtime/data_signatures.h"
 
@@ -34,8 +34,8 @@ struct LocatorState {
     std::array<CachedSearch, kDataSignatureCount + 1> SignatureCache;
     // Diagnostics and tests: whole-image searches made for the
     // SecondaryBlock, and image passes made for data signatures.
-    std::atomic<int> SecondaryBlockSearches{0};
-    std::atomic<int> SignaturePasses{0};
+    core::SharedValue<int> SecondaryBlockSearches{0};
+    core::SharedValue<int> SignaturePasses{0};
     // The locks named above (never reset).
     std::mutex SignaturePassMutex;
     std::mutex SecondaryBlockMutex;
