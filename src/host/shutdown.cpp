@@ -6,6 +6,7 @@
 #include "host/tick.h"
 #include "timecycle/modifier_live.h"
 #include "weather/document_live.h"
+#include "weather/sirens_search.h"
 
 namespace host {
 
@@ -34,6 +35,9 @@ void ShutdownEditor() {
     // tab under the documents' lock: then this only happens when the lock
     // is free at once.
     weather::ReleaseWeatherEditor(drained);
+    // The siren search stops and its thread is joined; the siren block gets
+    // the game's bytes back.
+    weather::ReleaseSirens(drained);
     if (!drained) return;
     if (services.releaseOverlay != nullptr) services.releaseOverlay();
 }

@@ -9,6 +9,7 @@
 
 #include "core/file_utils.h"
 #include "core/text.h"
+#include "ui/sirens_panel.h"
 #include "weather/document_io.h"
 #include "weather/document_live.h"
 #include "weather/live_state.h"
@@ -583,7 +584,7 @@ void DrawWeatherTabBody() {
 
 // The Misc tab's body: each Misc editor adds its section here with one
 // call, drawn in order under the tab's frame.
-void DrawMiscTabBody() {}
+void DrawMiscTabBody() { DrawMiscSirens(); }
 
 }  // namespace
 

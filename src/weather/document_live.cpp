@@ -4,6 +4,7 @@
 
 #include "weather/live_state.h"
 #include "weather/render_live.h"
+#include "weather/sirens_editor.h"
 #include "weather/value_filters.h"
 #include "weather/water_lightning_live.h"
 #include "weather/weather_text.h"
@@ -190,6 +191,7 @@ void ShowWeatherDocsBeforeAfter(uint8_t before, uint8_t* changed) {
             note(ApplyWeatherRenderLive(d, scratch));
         }
     });
+    SirensAllLiveBeforeAfter(before, changed);
 }
 
 bool ReleaseWeatherEditor(bool waitForLock) {

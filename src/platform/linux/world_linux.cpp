@@ -109,6 +109,23 @@ bool StartDetachedThread(std::function<void()> body) {
     return true;
 }
 
+bool StartJoinableThread(std::function<void()> body, std::thread& thread) {
+    int left = g_failThreadStarts.load();
+    while (left > 0) {
+        if (g_failThreadStarts.compare_exchange_weak(left, left - 1)) return false;
+    }
+    if (!body) return false;
+    try {
+        thread = std::thread(std::move(body));
+    } catch (...) {
+        return false;
+    }
+    return true;
+}
+
+// The simulated world has one priority.
+void LowerCurrentThreadPriority() {}
+
 void ScriptRegister(void* /*module*/, ScriptMainFunction main) {
     std::lock_guard<std::mutex> lock(Host().mutex);
     Host().registered = main;

@@ -20,4 +20,16 @@ bool StartDetachedThread(std::function<void()> body) {
     return true;
 }
 
+bool StartJoinableThread(std::function<void()> body, std::thread& thread) {
+    if (!body) return false;
+    try {
+        thread = std::thread(std::move(body));
+    } catch (...) {  // std::system_error when no thread can be made, or bad_alloc
+        return false;
+    }
+    return true;
+}
+
+void LowerCurrentThreadPriority() { SetThreadPriority(GetCurrentThread(), THREAD_PRIORITY_BELOW_NORMAL); }
+
 }  // namespace platform

@@ -1,0 +1,104 @@
+// The vehicle sirens as the plug-in reaches them: the all-live before/after
+// hotkey, polled by the tick, flips the siren block; the unload stops a
+// running search, joins its thread and gives the game its bytes back.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cstring>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+#include "core/settings.h"
+#include "game/before_after.h"
+#include "host/shutdown.h"
+#include "host/tick.h"
+#include "platform/simulated.h"
+#include "support/siren_game.h"
+#include "support/sim_world_fixture.h"
+#include "weather/sirens_editor.h"
+#include "weather/sirens_search.h"
+#include "weather/sirens_state.h"
+
+namespace {
+
+using namespace weather;
+
+constexpr int kVkF4 = 0x73;
+
+std::vector<uint8_t> Bytes(uint64_t at, size_t n) {
+    std::vector<uint8_t> out(n);
+    std::memcpy(out.data(), reinterpret_cast<const void*>(static_cast<uintptr_t>(at)), n);
+    return out;
+}
+
+class SirensWiringTest : public testsupport::SimWorldTest {
+protected:
+    void SetUp() override {
+        SimWorldTest::SetUp();
+        ResetSirenState();
+        core::UiSettings.AllLiveBeforeAfterHotkey = 4;  // F4
+        game::PollHotkeys();
+        ASSERT_TRUE(memory.ok());
+        testsupport::PlantSirenBlock(memory.at(4096), testsupport::PlantSirenNames(memory.at(0)));
+        block = memory.base() + 4096;
+        game = Bytes(block, kSirenBlockBytes);
+        std::lock_guard<std::mutex> lock(Sirens.lock);
+        Sirens.SirenBlockAddress = block;
+        std::string status;
+        ASSERT_TRUE(ApplySirenLightValues(12, 18, 0x40400000u, status));  // intensity 3.0
+        edited = Bytes(block, kSirenBlockBytes);
+        ASSERT_NE(edited, game);
+    }
+    void TearDown() override {
+        ResetSirenState();
+        SimWorldTest::TearDown();
+    }
+    void PressF4() {
+        platform::sim::SetKeyDown(kVkF4, true);
+        host::ScriptTick();
+        platform::sim::SetKeyDown(kVkF4, false);
+        host::ScriptTick();
+    }
+
+    testsupport::SirenMemory memory{64u << 10};
+    uint64_t block = 0;
+    std::vector<uint8_t> game, edited;
+};
+
+TEST_F(SirensWiringTest, TheAllLiveHotkeyFlipsTheSirens) {
+    PressF4();
+    EXPECT_EQ(game::AllBeforeShown.load(), 1);
+    EXPECT_EQ(Bytes(block, kSirenBlockBytes), game);
+    PressF4();
+    EXPECT_EQ(game::AllBeforeShown.load(), 0);
+    EXPECT_EQ(Bytes(block, kSirenBlockBytes), edited);
+}
+
+std::atomic<int> g_started{0};
+uint64_t SearchUntilCancelled() {
+    ++g_started;
+    while (!Sirens.workerCancel.load()) std::this_thread::yield();
+    return 0;
+}
+
+TEST_F(SirensWiringTest, TheUnloadGivesTheGameItsBytesBack) {
+    host::ShutdownEditor();
+    EXPECT_EQ(Bytes(block, kSirenBlockBytes), game);
+    EXPECT_EQ(Sirens.SirenBaselineTaken, 0);
+}
+
+TEST_F(SirensWiringTest, TheUnloadStopsARunningSearchAndJoinsItsThread) {
+    g_started = 0;
+    Sirens.scan = SearchUntilCancelled;
+    {
+        std::lock_guard<std::mutex> lock(Sirens.lock);
+        StartSirenLoad(true);
+    }
+    while (g_started.load() == 0) std::this_thread::yield();
+    host::ShutdownEditor();
+    EXPECT_FALSE(Sirens.worker.joinable());
+    EXPECT_EQ(Sirens.SirenWorkerRunning, 0);
+}
+
+}  // namespace

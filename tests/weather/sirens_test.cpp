@@ -1,0 +1,544 @@
+// The vehicle sirens against a siren block planted in memory of the test's
+// own, among decoys: the search and its loader thread (stop, time-out,
+// reuse, failure to start, unload during a search), and the editor's
+// baseline, writers, restore and before/after, also through the all-live
+// hotkey's switch.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <bit>
+#include <chrono>
+#include <cstring>
+#include <thread>
+#include <vector>
+
+#include "platform/simulated.h"
+#include "runtime/region_walk.h"
+#include "support/siren_game.h"
+#include "support/testdata.h"
+#include "weather/document_live.h"
+#include "weather/sirens_editor.h"
+#include "weather/sirens_search.h"
+#include "weather/sirens_state.h"
+
+namespace {
+
+using namespace weather;
+using testsupport::SirenMemory;
+
+constexpr size_t kField_timeMultiplier = 0;
+constexpr size_t kField_sequencerBpm = 6;
+constexpr size_t kField_leftHeadLightMultiples = 11;
+constexpr size_t kLight_intensity = 18;
+constexpr size_t kLight_color = 17;
+
+std::vector<uint8_t> Read(uint64_t at, size_t n) {
+    std::vector<uint8_t> out(n);
+    std::memcpy(out.data(), reinterpret_cast<const void*>(static_cast<uintptr_t>(at)), n);
+    return out;
+}
+uint32_t Word(uint64_t at) {
+    uint32_t w;
+    std::memcpy(&w, reinterpret_cast<const void*>(static_cast<uintptr_t>(at)), 4);
+    return w;
+}
+
+// Waits (a generous limit) for the worker's outcome to be taken.
+bool WaitForLoad() {
+    for (int i = 0; i < 60000; ++i) {
+        {
+            std::lock_guard<std::mutex> lock(Sirens.lock);
+            PollSirensLoader();
+            if (!Sirens.SirenLoadPending) return true;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    return false;
+}
+
+class SirensTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ResetSirenState();
+        ASSERT_TRUE(memory_.ok());
+        names_ = testsupport::PlantSirenNames(memory_.at(0));
+        testsupport::PlantSirenDecoys(memory_.at(kDecoys), 256u << 10);
+        block_ = memory_.base() + kBlock;
+        testsupport::PlantSirenBlock(memory_.at(kBlock), names_);
+        original_ = Read(block_, kSirenBlockBytes);
+        // The test's own copy of the block is no block of the game's.
+        originalRange_ = runtime::RegisterOwnRange(original_.data(), original_.size());
+        // The search is limited to the test's mapping: under the sanitizers
+        // the whole address space holds terabytes of shadow memory.
+        LimitSearchTo(memory_);
+    }
+    void TearDown() override {
+        ResetSirenState();
+        runtime::UnregisterOwnRange(originalRange_);
+    }
+
+    static void LimitSearchTo(const SirenMemory& m) {
+        Sirens.searchFrom = m.base();
+        Sirens.searchTo = m.end();
+    }
+    void UseBlock() { Sirens.SirenBlockAddress = block_; }
+    uint64_t Profile(size_t k) const { return block_ + k * kSirenProfileBytes; }
+    uint64_t Light(size_t k, size_t light) const { return Profile(k) + 72 + light * 72; }
+
+    static constexpr uint64_t kDecoys = 64u << 10;
+    static constexpr uint64_t kBlock = (320u << 10) + 8 * 37;  // 8-aligned, not page-aligned
+    SirenMemory memory_{1u << 20};
+    std::vector<uint64_t> names_;
+    uint64_t block_ = 0;
+    std::vector<uint8_t> original_;
+    uint64_t originalRange_ = 0;
+};
+
+// ---- The search -------------------------------------------------------------------
+
+TEST_F(SirensTest, SearchFindsTheBlockAmongDecoys) {
+    EXPECT_EQ(ScanSirenRuntimeBlock(), block_);
+    EXPECT_TRUE(SirenBlockMatchesAt(block_));
+    EXPECT_FALSE(SirenBlockMatchesAt(block_ + 8));
+    EXPECT_FALSE(SirenBlockMatchesAt(memory_.base() + kDecoys + 65536));  // a misspelt name
+}
+
+TEST_F(SirensTest, TwoCopiesOfTheBlockAreNotFound) {
+    testsupport::PlantSirenBlock(memory_.at(kBlock + 2 * kSirenBlockBytes + 64), names_, 9);
+    EXPECT_EQ(ScanSirenRuntimeBlock(), 0u);
+}
+
+TEST_F(SirensTest, NoBlockIsNotFound) {
+    std::memset(memory_.at(kBlock), 0, kSirenBlockBytes);
+    EXPECT_EQ(ScanSirenRuntimeBlock(), 0u);
+}
+
+TEST_F(SirensTest, AnchorNamesMatchWithTheirZeroOnly) {
+    std::vector<SirenRegionSpan> readable;
+    CollectSirenReadableRegions(readable);
+    ASSERT_FALSE(readable.empty());
+    struct Case {
+        uint64_t pointer;
+        bool firstOnly;
+        bool match;
+        int profile;
+    };
+    const uint64_t decoys = memory_.base() + kDecoys;
+    const Case cases[] = {
+        {names_[0], true, true, 0},
+        {names_[0], false, true, 0},
+        {names_[10], true, false, 0},   // "orange_lightbar" is for the second pass
+        {names_[10], false, true, 10},
+        {names_[13], false, true, 13},
+        {names_[19], false, true, 19},
+        {names_[20], false, true, 20},
+        {names_[18], false, false, 0},  // "2024_01 Sirens" is no anchor
+        {names_[1], false, false, 0},
+        {decoys + 1024, false, false, 0},  // "0_unusedX"
+        {decoys + 1040, false, false, 0},  // "orange_lightbarX"
+        {names_[0] + 1, false, false, 0},
+        {0x8000, false, false, 0},         // below the lowest pointer
+        {memory_.end() - 1, false, false, 0},
+    };
+    for (const Case& c : cases) {
+        int profile = -1;
+        EXPECT_EQ(MatchSirenNameAt(c.pointer, readable, c.firstOnly, profile), c.match) << std::hex << c.pointer;
+        if (c.match) {
+            EXPECT_EQ(profile, c.profile);
+        }
+    }
+}
+
+// A block across the border of two 2 MiB chunks of the search: the profiles
+// past the border are not in the chunk read with the anchor.
+TEST_F(SirensTest, ABlockAcrossTwoChunksIsFound) {
+    SirenMemory heap(4u << 20);
+    ASSERT_TRUE(heap.ok());
+    std::memset(memory_.at(kBlock), 0, kSirenBlockBytes);
+    const uint64_t at = (2u << 20) - 10 * kSirenProfileBytes - 16;
+    testsupport::PlantSirenBlock(heap.at(at), names_);
+    LimitSearchTo(heap);  // the chunks begin at the mapping's start
+    EXPECT_EQ(ScanSirenRuntimeBlock(), heap.base() + at);
+}
+
+// The same block reached through its five anchors (one chunk) counts once.
+TEST_F(SirensTest, TheSameBlockFromSeveralAnchorsCountsOnce) {
+    // Extra words pointing at the anchors right after the block change nothing.
+    for (int i = 0; i < 4; ++i) std::memcpy(memory_.at(kBlock + kSirenBlockBytes + 8 * i), &names_[10 + i], 8);
+    EXPECT_EQ(ScanSirenRuntimeBlock(), block_);
+}
+
+TEST_F(SirensTest, TheEditorsOwnCopiesAreNeverFound) {
+    UseBlock();
+    std::string status;
+    ASSERT_TRUE(ApplySirenValue(3, kField_sequencerBpm, 777, status));  // baseline taken
+    ASSERT_TRUE(ShowSirensBefore(status));                                // edited image saved
+    ASSERT_EQ(Sirens.SirenBaseline.size(), kSirenBlockBytes);
+    ASSERT_EQ(Sirens.SirenEditedImage.size(), kSirenBlockBytes);
+    // Limited to the mapping, the copies lie elsewhere anyway: the whole
+    // range is what shows that they are left out.
+    if (VARNEL_UNDER_SHADOW_MEMORY) GTEST_SKIP() << "the whole address space is shadow memory here";
+    Sirens.searchFrom = 0;
+    Sirens.searchTo = 0;
+    EXPECT_EQ(ScanSirenRuntimeBlock(), block_);
+}
+
+// ---- The loader thread ---------------------------------------------------------------
+
+TEST_F(SirensTest, LoadLiveFindsTheBlockOnTheWorker) {
+    {
+        std::lock_guard<std::mutex> lock(Sirens.lock);
+        StartSirenLoad(true);
+        EXPECT_EQ(Sirens.SirenLoadStatus, "Loading...");
+    }
+    ASSERT_TRUE(WaitForLoad());
+    EXPECT_EQ(Sirens.SirenLoadStatus, "Ready.");
+    EXPECT_EQ(Sirens.SirenBlockAddress, block_);
+}
+
+TEST_F(SirensTest, LoadLiveWithoutABlockSaysSo) {
+    std::memset(memory_.at(kBlock), 0, kSirenBlockBytes);
+    {
+        std::lock_guard<std::mutex> lock(Sirens.lock);
+        StartSirenLoad(true);
+    }
+    ASSERT_TRUE(WaitForLoad());
+    EXPECT_EQ(Sirens.SirenLoadStatus, "Vehicle Sirens could not be found.");
+    EXPECT_EQ(Sirens.SirenBlockAddress, 0u);
+}
+
+TEST_F(SirensTest, LoadClearsTheEditsOfTheLastLoad) {
+    UseBlock();
+    std::string status;
+    ASSERT_TRUE(ApplySirenValue(0, kField_timeMultiplier, std::bit_cast<uint32_t>(2.0f), status));
+    std::lock_guard<std::mutex> lock(Sirens.lock);
+    StartSirenLoad(true);
+    EXPECT_EQ(Sirens.SirenBaselineTaken, 0);
+    EXPECT_EQ(Sirens.SirenBaseline.size(), 0u);
+    EXPECT_EQ(Sirens.SirenBlockAddress, 0u);
+}
+
+// A search that waits for its cancel, counting the searches begun.
+std::atomic<int> g_searches{0};
+std::atomic<int> g_release{0};
+uint64_t WaitingSearch() {
+    ++g_searches;
+    while (!Sirens.workerCancel.load() && !g_release.load()) std::this_thread::yield();
+    return 0x12345678;
+}
+
+TEST_F(SirensTest, StopEndsTheSearchWithStopped) {
+    g_searches = 0;
+    g_release = 0;
+    Sirens.scan = WaitingSearch;
+    {
+        std::lock_guard<std::mutex> lock(Sirens.lock);
+        StartSirenLoad(true);
+        StopSirenLoad();
+        EXPECT_EQ(Sirens.SirenLoadStatus, "Stopping...");
+    }
+    ASSERT_TRUE(WaitForLoad());
+    EXPECT_EQ(Sirens.SirenLoadStatus, "Stopped.");
+    EXPECT_EQ(Sirens.SirenBlockAddress, 0u);
+}
+
+TEST_F(SirensTest, LoadAgainWhileSearchingReusesTheWorker) {
+    g_searches = 0;
+    g_release = 0;
+    Sirens.scan = WaitingSearch;
+    {
+        std::lock_guard<std::mutex> lock(Sirens.lock);
+        StartSirenLoad(true);
+    }
+    while (g_searches.load() == 0) std::this_thread::yield();
+    {
+        std::lock_guard<std::mutex> lock(Sirens.lock);
+        StartSirenLoad(true);
+        StartSirenLoad(true);
+    }
+    g_release = 1;
+    ASSERT_TRUE(WaitForLoad());
+    EXPECT_EQ(g_searches.load(), 1);
+    // The waiting search's result is no readable block.
+    EXPECT_EQ(Sirens.SirenLoadStatus, "Vehicle Sirens could not be found.");
+}
+
+TEST_F(SirensTest, ASearchOverTheTimeLimitIsStopped) {
+    g_searches = 0;
+    g_release = 0;
+    Sirens.scan = WaitingSearch;
+    platform::sim::UseManualClock(true);
+    {
+        std::lock_guard<std::mutex> lock(Sirens.lock);
+        StartSirenLoad(true);
+        platform::sim::AdvanceClock(kSirenLoadTimeoutMs);
+        PollSirensLoader();
+        EXPECT_EQ(Sirens.SirenLoadStatus, "Loading...");
+        EXPECT_EQ(Sirens.workerCancel.load(), 0);
+        platform::sim::AdvanceClock(1);
+        PollSirensLoader();
+        // The worker may have ended already: the status is one of the two.
+        EXPECT_TRUE(Sirens.SirenLoadStatus == "Vehicle Sirens took too long to load." ||
+                    Sirens.SirenLoadStatus == "Stopped.")
+            << Sirens.SirenLoadStatus;
+        EXPECT_EQ(Sirens.workerCancel.load(), 1);
+    }
+    ASSERT_TRUE(WaitForLoad());
+    platform::sim::UseManualClock(false);
+    EXPECT_EQ(Sirens.SirenLoadStatus, "Stopped.");
+}
+
+TEST_F(SirensTest, AWorkerThatCannotStartLeavesNothingPending) {
+    platform::sim::FailNextThreadStarts(1);
+    std::lock_guard<std::mutex> lock(Sirens.lock);
+    StartSirenLoad(true);
+    EXPECT_EQ(Sirens.SirenLoadStatus, "Vehicle Sirens could not start loading.");
+    EXPECT_EQ(Sirens.SirenLoadPending, 0);
+    EXPECT_EQ(Sirens.SirenWorkerRunning, 0);
+}
+
+TEST_F(SirensTest, UnloadDuringASearchCancelsAndJoinsIt) {
+    g_searches = 0;
+    g_release = 0;
+    Sirens.scan = WaitingSearch;
+    {
+        std::lock_guard<std::mutex> lock(Sirens.lock);
+        StartSirenLoad(true);
+    }
+    while (g_searches.load() == 0) std::this_thread::yield();
+    EXPECT_TRUE(ReleaseSirens(true));  // returns only once the worker is joined
+    EXPECT_FALSE(Sirens.worker.joinable());
+    EXPECT_EQ(Sirens.SirenWorkerRunning, 0);
+}
+
+TEST_F(SirensTest, UnloadDuringARealSearchOfALargeHeap) {
+    SirenMemory heap(256u << 20);
+    ASSERT_TRUE(heap.ok());
+    // Pointer-like words everywhere keep the search busy.
+    for (uint64_t at = 0; at < heap.size(); at += 8) {
+        const uint64_t p = names_[at / 8 % 21] + 1;
+        std::memcpy(heap.at(at), &p, 8);
+    }
+    LimitSearchTo(heap);
+    {
+        std::lock_guard<std::mutex> lock(Sirens.lock);
+        StartSirenLoad(true);
+    }
+    EXPECT_TRUE(ReleaseSirens(true));
+    EXPECT_FALSE(Sirens.worker.joinable());
+    EXPECT_EQ(Sirens.SirenLoadPending, 0);
+}
+
+TEST_F(SirensTest, UnloadWritesTheGamesBytesBack) {
+    UseBlock();
+    std::string status;
+    ASSERT_TRUE(ApplySirenLightValues(12, kLight_intensity, std::bit_cast<uint32_t>(9.0f), status));
+    ASSERT_NE(Read(block_, kSirenBlockBytes), original_);
+    EXPECT_TRUE(ReleaseSirens(true));
+    EXPECT_EQ(Read(block_, kSirenBlockBytes), original_);
+    EXPECT_EQ(Sirens.SirenBaselineTaken, 0);
+}
+
+// The search thread, the render thread (poll, edits, count) and the script
+// fiber (the all-live hotkey) at once: one lock keeps them apart (run under
+// ThreadSanitizer by the tsan stage).
+TEST_F(SirensTest, SearchPanelAndHotkeyAtOnce) {
+    std::atomic<bool> stop{false};
+    std::thread fiber([&stop] {
+        for (uint8_t before = 1; !stop.load(); before ^= 1) {
+            uint8_t changed = 0;
+            SirensAllLiveBeforeAfter(before, &changed);
+            std::this_thread::yield();
+        }
+    });
+    {
+        std::lock_guard<std::mutex> lock(Sirens.lock);
+        StartSirenLoad(true);
+    }
+    std::string status;
+    int edits = 0;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    for (uint32_t frame = 0; edits < 200 && std::chrono::steady_clock::now() < deadline; ++frame) {
+        bool valid = false;
+        {
+            std::lock_guard<std::mutex> lock(Sirens.lock);
+            PollSirensLoader();
+            valid = SirenBlockValid();
+            if (valid && ApplySirenValue(12, kField_sequencerBpm, frame, status)) ++edits;
+            CountEditedSirenProfiles(false);
+        }
+        if (!valid) std::this_thread::sleep_for(std::chrono::microseconds(100));
+    }
+    stop = true;
+    fiber.join();
+    EXPECT_EQ(edits, 200) << Sirens.SirenLoadStatus;
+    std::lock_guard<std::mutex> lock(Sirens.lock);
+    if (Sirens.SirenBeforeShown) {
+        ASSERT_TRUE(ShowSirensAfter(status));
+    }
+    EXPECT_TRUE(RestoreSirenState(status)) << status;
+    EXPECT_EQ(Read(block_, kSirenBlockBytes), original_);
+}
+
+// ---- The editor ------------------------------------------------------------------
+
+TEST_F(SirensTest, WritersWithoutABlockAskToResolveFirst) {
+    std::string status;
+    EXPECT_FALSE(ApplySirenValue(0, 0, 0, status));
+    EXPECT_EQ(status, "Resolve first.");
+    EXPECT_EQ(CountEditedSirenProfiles(true), 0u);
+}
+
+TEST_F(SirensTest, TheFirstEditTakesTheBaselineAndRestoreGivesTheGamesBytes) {
+    UseBlock();
+    std::string status;
+    ASSERT_TRUE(ApplySirenValue(4, kField_timeMultiplier, std::bit_cast<uint32_t>(1.5f), status));
+    EXPECT_EQ(status, "Value applied.");
+    EXPECT_EQ(Word(Profile(4) + 12), std::bit_cast<uint32_t>(1.5f));
+    ASSERT_TRUE(ApplySirenValue(4, kField_leftHeadLightMultiples, 0x1FF, status));
+    EXPECT_EQ(*memory_.at(kBlock + 4 * kSirenProfileBytes + 60), 0xFF);  // one byte written
+    EXPECT_EQ(*memory_.at(kBlock + 4 * kSirenProfileBytes + 61), original_[4 * kSirenProfileBytes + 61]);
+    ASSERT_TRUE(ApplySirenLightValue(7, 19, kLight_color, 0xFF00FF00u, status));
+    EXPECT_EQ(status, "Light value applied.");
+    EXPECT_EQ(Word(Light(7, 19) + 52), 0xFF00FF00u);
+    EXPECT_EQ(CountEditedSirenProfiles(true), 2u);
+    EXPECT_TRUE(SirenProfileChanged(4));
+    EXPECT_FALSE(SirenProfileChanged(5));
+    ASSERT_TRUE(RestoreSirenState(status));
+    EXPECT_EQ(status, "Restored.");
+    EXPECT_EQ(Read(block_, kSirenBlockBytes), original_);
+    EXPECT_EQ(Sirens.SirenBaselineTaken, 0);
+    EXPECT_FALSE(RestoreSirenState(status));
+    EXPECT_EQ(status, "No saved state.");
+}
+
+TEST_F(SirensTest, AllLightsTakeTheValueInOneProfileWrite) {
+    UseBlock();
+    std::string status;
+    ASSERT_TRUE(ApplySirenLightValues(1, kLight_intensity, std::bit_cast<uint32_t>(7.25f), status));
+    EXPECT_EQ(status, "Light values applied.");
+    for (size_t light = 0; light < 20; ++light) EXPECT_EQ(Word(Light(1, light) + 56), std::bit_cast<uint32_t>(7.25f));
+    // Nothing else of the profile moved.
+    std::vector<uint8_t> expected(original_.begin() + kSirenProfileBytes, original_.begin() + 2 * kSirenProfileBytes);
+    for (size_t light = 0; light < 20; ++light) {
+        const float f = 7.25f;
+        std::memcpy(expected.data() + 72 + light * 72 + 56, &f, 4);
+    }
+    EXPECT_EQ(Read(Profile(1), kSirenProfileBytes), expected);
+}
+
+TEST_F(SirensTest, ResetsWriteTheBaselinesBytes) {
+    UseBlock();
+    std::string status;
+    ASSERT_TRUE(ApplySirenLightValues(1, kLight_intensity, std::bit_cast<uint32_t>(7.25f), status));
+    ASSERT_TRUE(ApplySirenValue(1, kField_sequencerBpm, 1, status));
+    ASSERT_TRUE(ResetSirenLightValue(1, 3, kLight_intensity, status));
+    EXPECT_EQ(status, "Light value reset.");
+    EXPECT_EQ(Word(Light(1, 3) + 56), Word(reinterpret_cast<uintptr_t>(original_.data()) + kSirenProfileBytes + 72 + 3 * 72 + 56));
+    ASSERT_TRUE(ResetSirenLightValue(1, -1, kLight_intensity, status));
+    EXPECT_EQ(status, "Light values reset.");
+    ASSERT_TRUE(ResetSirenValue(1, kField_sequencerBpm, status));
+    EXPECT_EQ(status, "Value reset.");
+    EXPECT_EQ(Read(block_, kSirenBlockBytes), original_);
+    ASSERT_TRUE(ApplySirenValue(2, kField_sequencerBpm, 5, status));
+    ASSERT_TRUE(ResetSirenProfile(2, status));
+    EXPECT_EQ(status, "Profile reset.");
+    EXPECT_EQ(Read(block_, kSirenBlockBytes), original_);
+    EXPECT_EQ(CountEditedSirenProfiles(false), 0u);
+}
+
+TEST_F(SirensTest, BeforeAndAfter) {
+    UseBlock();
+    std::string status;
+    EXPECT_FALSE(ShowSirensBefore(status));
+    EXPECT_EQ(status, "No edited values.");
+    EXPECT_FALSE(ShowSirensAfter(status));
+    EXPECT_EQ(status, "No active comparison.");
+    ASSERT_TRUE(ApplySirenValue(12, kField_sequencerBpm, 999, status));
+    const std::vector<uint8_t> edited = Read(block_, kSirenBlockBytes);
+    ASSERT_TRUE(ShowSirensBefore(status));
+    EXPECT_EQ(status, "Before shown.");
+    EXPECT_EQ(Read(block_, kSirenBlockBytes), original_);
+    EXPECT_EQ(CountEditedSirenProfiles(false), 1u);  // counted from the saved edits
+    ASSERT_TRUE(ShowSirensAfter(status));
+    EXPECT_EQ(status, "After shown.");
+    EXPECT_EQ(Read(block_, kSirenBlockBytes), edited);
+}
+
+// A second "before" (the hold button held while the hotkey asks too) keeps
+// the saved edits: after gives them back, not the baseline.
+TEST_F(SirensTest, ASecondBeforeKeepsTheSavedEdits) {
+    UseBlock();
+    std::string status;
+    ASSERT_TRUE(ApplySirenValue(12, kField_sequencerBpm, 999, status));
+    const std::vector<uint8_t> edited = Read(block_, kSirenBlockBytes);
+    ASSERT_TRUE(ShowSirensBefore(status));
+    ASSERT_TRUE(ShowSirensBefore(status));
+    uint8_t changed = 0;
+    SirensAllLiveBeforeAfter(1, &changed);
+    EXPECT_EQ(changed, 0);  // nothing written: the before view stands
+    EXPECT_EQ(Read(block_, kSirenBlockBytes), original_);
+    ASSERT_TRUE(ShowSirensAfter(status));
+    EXPECT_EQ(Read(block_, kSirenBlockBytes), edited);
+}
+
+// Edits made while the game shows its own values wait in the edited image
+// and arrive with "after".
+TEST_F(SirensTest, EditsWhileBeforeIsShownAreKeptForAfter) {
+    UseBlock();
+    std::string status;
+    ASSERT_TRUE(ApplySirenValue(12, kField_sequencerBpm, 999, status));
+    ASSERT_TRUE(ShowSirensBefore(status));
+    ASSERT_TRUE(ApplySirenLightValue(0, 2, kLight_intensity, std::bit_cast<uint32_t>(3.5f), status));
+    ASSERT_TRUE(ApplySirenLightValues(5, kLight_color, 0x80808080u, status));
+    EXPECT_EQ(Read(block_, kSirenBlockBytes), original_);  // the before view stays honest
+    uint8_t profile[kSirenProfileBytes];
+    ASSERT_TRUE(ReadSirenDisplayProfile(0, profile));
+    float shown;
+    std::memcpy(&shown, profile + 72 + 2 * 72 + 56, 4);
+    EXPECT_EQ(shown, 3.5f);
+    EXPECT_EQ(CountEditedSirenProfiles(false), 3u);
+    ASSERT_TRUE(ShowSirensAfter(status));
+    EXPECT_EQ(Word(Profile(12) + 40), 999u);
+    EXPECT_EQ(Word(Light(0, 2) + 56), std::bit_cast<uint32_t>(3.5f));
+    EXPECT_EQ(Word(Light(5, 11) + 52), 0x80808080u);
+}
+
+// The all-live hotkey reaches the sirens through the weather documents' switch.
+TEST_F(SirensTest, TheAllLiveHotkeyFlipsTheSirens) {
+    UseBlock();
+    std::string status;
+    ASSERT_TRUE(ApplySirenValue(9, kField_sequencerBpm, 4242, status));
+    const std::vector<uint8_t> edited = Read(block_, kSirenBlockBytes);
+    uint8_t changed = 0;
+    ShowWeatherDocsBeforeAfter(1, &changed);
+    EXPECT_EQ(changed, 1);
+    EXPECT_EQ(Read(block_, kSirenBlockBytes), original_);
+    changed = 0;
+    ShowWeatherDocsBeforeAfter(0, &changed);
+    EXPECT_EQ(changed, 1);
+    EXPECT_EQ(Read(block_, kSirenBlockBytes), edited);
+    changed = 0;
+    ShowWeatherDocsBeforeAfter(0, &changed);  // nothing to bring back
+    EXPECT_EQ(changed, 0);
+    EXPECT_EQ(status, "Value applied.");  // the hotkey changes no status line
+}
+
+TEST_F(SirensTest, TheEditedCountIsCachedUntilAnEdit) {
+    UseBlock();
+    std::string status;
+    ASSERT_TRUE(ApplySirenValue(3, kField_sequencerBpm, 1, status));
+    EXPECT_EQ(CountEditedSirenProfiles(false), 1u);
+    // A change the editor did not make shows after the cache's time.
+    platform::sim::UseManualClock(true);
+    EXPECT_EQ(CountEditedSirenProfiles(true), 1u);
+    *memory_.at(kBlock + 6 * kSirenProfileBytes + 40) ^= 1;
+    EXPECT_EQ(CountEditedSirenProfiles(false), 1u);
+    platform::sim::AdvanceClock(250);
+    EXPECT_EQ(CountEditedSirenProfiles(false), 2u);
+    platform::sim::UseManualClock(false);
+    ASSERT_TRUE(ApplySirenValue(4, kField_sequencerBpm, 1, status));
+    EXPECT_EQ(CountEditedSirenProfiles(false), 3u);
+}
+
+}  // namespace
