@@ -2,11 +2,13 @@
 // signature once, against one memchr pass over the same bytes.
 //
 //   BM_MemchrPass         one memchr pass (the physical baseline)
-//   BM_StartupSearches    SecondaryBlockLocator, TimecycleBlockLocator and
-//                         DataSignatureBase of ids 1 to 161, from a fresh run
+//   BM_StartupSearches    SecondaryBlockLocator, TimecycleBlockLocator,
+//                         DataSignatureBase of ids 1 to 161 and the start-up's
+//                         61 redirect preparers and store probes, from a
+//                         fresh run
 //   BM_AllImageSearches   the same plus the puddle site, the lightning and
 //                         the water-tuning blocks
-//   BM_EachSearch         each search alone
+//   BM_EachSearch         the shared pass alone, the preparers alone
 //   BM_Ratio              both in the same iteration; the counters give the
 //                         searches' time in memchr passes
 //   BM_RegionWalk         one walk over the whole address space, region by
@@ -28,8 +30,10 @@
 #include "runtime/data_signatures.h"
 #include "runtime/guarded_memory.h"
 #include "runtime/locator_state.h"
+#include "runtime/override_patches.h"
 #include "runtime/region_walk.h"
 #include "runtime/scans.h"
+#include "support/synthetic_game.h"
 #include "support/synthetic_image.h"
 
 namespace {
@@ -78,12 +82,11 @@ Fixture& Image() {
         }
         image.Write(image.base(), bytes);
 
-        const uint64_t secondary = image.Reserve(ImageSection::Data, 4096, 16);
         image.Reserve(ImageSection::Text, 48u << 20, 1);  // sites in the middle of the code
-        image.PlantSecondaryBlockSite(secondary, kSecondaryBlockSignatureCount);
         image.Reserve(ImageSection::Data, 8u << 20, 1);
-        image.PlantLocatableTimecycleBlock();
-        image.PlantPuddleStoreSequence();
+        // Every code site of the patches, the timecycle and engine blocks,
+        // the puddle store.
+        testsupport::PlantSyntheticGame(image);
         image.PlantLightningBlock();
         image.PlantWatertuneBlock();
         std::mt19937 random(42);
@@ -103,6 +106,7 @@ Fixture& Image() {
 }
 
 void FreshRun() {
+    ResetPatchStateForTesting();
     ResetLocatorState();
 }
 
@@ -114,6 +118,7 @@ bool StartupSearches() {
         const uint64_t base = DataSignatureBase(id);
         ok = ok && (base != 0 || DataSignatureRow(id).kind == DataSignatureKind::None);
     }
+    for (const StartupStep& step : StartupPreparers()) ok = step.run() && ok;
     return ok;
 }
 
@@ -192,25 +197,24 @@ void BM_Ratio(benchmark::State& state) {
 }
 BENCHMARK(BM_Ratio)->Unit(benchmark::kMillisecond)->Iterations(10);
 
-// Each search alone from a fresh run: 0 SecondaryBlockLocator (its lea scan),
-// 1 the shared pass (timecycle, puddle and data signatures), 2 the
-// lightning block, 3 the water-tuning block.
+// From a fresh run: 0 the shared pass (the first search of any), 1 the
+// 61 preparers and probes once the pass has run (their captures, cells and
+// code index look-ups).
 void BM_EachSearch(benchmark::State& state) {
     if (!Image().ok) return state.SkipWithError("no image");
     for (auto _ : state) {
         state.PauseTiming();
         FreshRun();
+        if (state.range(0) == 1) TimecycleBlockLocator();
         state.ResumeTiming();
-        uint64_t scanned = 0, hits = 0;
-        switch (state.range(0)) {
-            case 0: benchmark::DoNotOptimize(SecondaryBlockLocator()); break;
-            case 1: benchmark::DoNotOptimize(TimecycleBlockLocator()); break;
-            case 2: benchmark::DoNotOptimize(FindVfxLightningBlock(scanned, hits)); break;
-            default: benchmark::DoNotOptimize(FindWatertuneBlock(scanned, hits)); break;
+        if (state.range(0) == 0) {
+            benchmark::DoNotOptimize(SecondaryBlockLocator());
+        } else {
+            for (const StartupStep& step : StartupPreparers()) benchmark::DoNotOptimize(step.run());
         }
     }
 }
-BENCHMARK(BM_EachSearch)->DenseRange(0, 3)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_EachSearch)->DenseRange(0, 1)->Unit(benchmark::kMillisecond)->Iterations(10);
 
 // Walks [minimum, maximum) of the address space with one of the two
 // queries; the number of regions.

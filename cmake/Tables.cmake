@@ -12,7 +12,9 @@ set(_runtime_tables
   ${VARNEL_GENERATED_DIR}/runtime/slot_ids.h
   ${VARNEL_GENERATED_DIR}/runtime/slot_tables_data.inc
   ${VARNEL_GENERATED_DIR}/runtime/override_groups_data.inc
-  ${VARNEL_GENERATED_DIR}/runtime/data_signature_table.inc)
+  ${VARNEL_GENERATED_DIR}/runtime/data_signature_table.inc
+  ${VARNEL_GENERATED_DIR}/runtime/patch_ids.h
+  ${VARNEL_GENERATED_DIR}/runtime/patch_tables_data.inc)
 file(GLOB _runtime_rows CONFIGURE_DEPENDS ${_runtime_data}/*.tsv)
 add_custom_command(OUTPUT ${_runtime_tables}
   COMMAND Python3::Interpreter ${CMAKE_SOURCE_DIR}/tools/gen_runtime_tables.py ${_runtime_data} ${VARNEL_GENERATED_DIR}

@@ -3,15 +3,16 @@
 # already there, from the machine's own apt sources (scripts/apt-archive.sh).
 # Usage: scripts/setup.sh [build|test]
 #   build: the Windows cross-compiler, CMake and Python 3 (enough for the plug-in)
-#   test:  also GoogleTest, Google Benchmark, clang with libFuzzer and the
-#          sanitizer runtimes, Wine, Xvfb and xdotool
+#   test:  also GoogleTest, Google Benchmark and valgrind (the benchmarks'
+#          instruction counts), clang with libFuzzer and the sanitizer
+#          runtimes, Wine, Xvfb and xdotool
 set -euo pipefail
 what=${1:-test}
 here=$(cd "$(dirname "$0")/.." && pwd)
 
 pkgs=(cmake ninja-build g++ make xz-utils python3 g++-mingw-w64-x86-64-posix)
 if [ "$what" = test ]; then
-  pkgs+=(libgtest-dev libgmock-dev googletest libbenchmark-dev clang libclang-rt-dev
+  pkgs+=(libgtest-dev libgmock-dev googletest libbenchmark-dev valgrind clang libclang-rt-dev
          wine wine64 xvfb xauth xdotool imagemagick x11-utils)
 fi
 

@@ -9,12 +9,19 @@ first other line names the columns):
   group_parts.tsv      the parts of the tick's override groups
   part_members.tsv     the slots of each part
   data_signatures.tsv  the data signatures, ids 1 to 161
+  code_patterns.tsv    the byte patterns of the game's code the patches look for
+  store_probes.tsv     the code sites the store probes capture
+  redirect_records.tsv the redirected reads of timecycle fields and their installers
+  engine_members.tsv   the engine-block members
+  code_sites.tsv       the rows of the generated live writes this build carries
 OUT_DIR receives (the build runs this script; nothing generated is kept in
 the repo):
   runtime/slot_ids.h                 SlotId, GroupId and PartId
   runtime/slot_tables_data.inc       rows of the three slot tables
   runtime/override_groups_data.inc   parts, their members and the groups
   runtime/data_signature_table.inc   the data signature rows and known runs
+  runtime/patch_ids.h                CodePatternId, ProbeId, RedirectId, EngineGroup
+  runtime/patch_tables_data.inc      the rows of the five patch tables
 Every rule of the readers below is checked before anything is written; the script stops
 with the file, the line and what is wrong.
 """
@@ -354,6 +361,309 @@ def write_signatures(rows, out):
     out["runtime/data_signature_table.inc"] = "".join(lines)
 
 
+
+# ---- Code patches ----------------------------------------------------------------------
+
+HEX_BYTE = re.compile(r"([0-9A-F]{2}|\?\?)$")
+CODE_SITE_ROWS = 421
+ENGINE_GROUPS = ("Exposure", "ExposureBloom", "ExposureMax", "Desaturation", "Correct", "Shift")
+REDIRECT_KINDS = {"load": "Load", "twin": "Twin", "temperature": "Temperature", "masked": "Masked"}
+
+
+def hex_bytes(text, where, wildcards=True):
+    """(bytes, mask) of a text of hex bytes with ?? for any byte."""
+    pieces = text.split()
+    if not pieces:
+        raise DataError("%s: no bytes" % where)
+    values, mask = [], ""
+    for piece in pieces:
+        if not HEX_BYTE.match(piece) or (piece == "??" and not wildcards):
+            raise DataError("%s: %r is no byte" % (where, piece))
+        values.append(0 if piece == "??" else int(piece, 16))
+        mask += "?" if piece == "??" else "x"
+    return values, mask
+
+
+def byte_list(values):
+    return "{" + ", ".join("0x%02X" % v for v in values) + "}"
+
+
+def read_code_patterns(data_dir):
+    name, rows = read_table(os.path.join(data_dir, "code_patterns.tsv"), ["pattern", "bytes"])
+    patterns = {}
+    for line, row in rows:
+        where = "%s:%d" % (name, line)
+        if not IDENT.match(row["pattern"]):
+            raise DataError("%s: %r is no identifier" % (where, row["pattern"]))
+        if row["pattern"] in patterns:
+            raise DataError("%s: pattern %s again" % (where, row["pattern"]))
+        values, mask = hex_bytes(row["bytes"], where)
+        if mask[0] != "x":
+            raise DataError("%s: a pattern begins with a byte it compares" % where)
+        patterns[row["pattern"]] = dict(name=row["pattern"], bytes=values, mask=mask, index=len(patterns))
+    return patterns
+
+
+def read_probes(data_dir, patterns):
+    name, rows = read_table(os.path.join(data_dir, "store_probes.tsv"),
+                            ["probe", "attempts", "pattern", "at", "length", "instruction", "offset"])
+    probes, sites = [], []
+    for line, row in rows:
+        where = "%s:%d" % (name, line)
+        if not IDENT.match(row["probe"]):
+            raise DataError("%s: %r is no identifier" % (where, row["probe"]))
+        if row["attempts"] not in ("once", "again"):
+            raise DataError("%s: attempts is once or again, not %r" % (where, row["attempts"]))
+        pattern = patterns.get(row["pattern"])
+        if pattern is None:
+            raise DataError("%s: unknown pattern %r" % (where, row["pattern"]))
+        at, length = number(row["at"], where, int), number(row["length"], where, int)
+        if length not in (2, 4, 6, 8, 9, 10):
+            raise DataError("%s: a site of %d bytes" % (where, length))
+        if at < 0 or at >= len(pattern["bytes"]):
+            raise DataError("%s: the site lies outside its pattern" % where)
+        values, mask = hex_bytes(row["instruction"], where)
+        if len(values) > length:
+            raise DataError("%s: the instruction is longer than the site" % where)
+        for i, (v, m) in enumerate(zip(values, mask)):
+            j = at + i
+            if m == "x" and j < len(pattern["bytes"]) and pattern["mask"][j] == "x" and pattern["bytes"][j] != v:
+                raise DataError("%s: byte %d of the instruction is not the pattern's" % (where, i))
+        offset = -1 if row["offset"] == "-" else number(row["offset"], where, int)
+        if probes and probes[-1]["name"] == row["probe"]:
+            if probes[-1]["once"] != (row["attempts"] == "once"):
+                raise DataError("%s: the sites of %s differ in attempts" % (where, row["probe"]))
+            probes[-1]["count"] += 1
+        else:
+            if any(p["name"] == row["probe"] for p in probes):
+                raise DataError("%s: the sites of %s are not consecutive" % (where, row["probe"]))
+            probes.append(dict(name=row["probe"], once=row["attempts"] == "once", first=len(sites), count=1))
+        sites.append(dict(probe=row["probe"], pattern=row["pattern"], at=at, length=length, bytes=values,
+                          mask=mask, offset=offset))
+    return probes, sites
+
+
+def read_redirects(data_dir, slots, parts, patterns):
+    name, rows = read_table(os.path.join(data_dir, "redirect_records.tsv"),
+                            ["installer", "kind", "field", "shape", "length", "disp", "cell", "at", "slots",
+                             "applier", "part"])
+    slot_ids = {s["id"] for s in slots}
+    part_by_id = {p["part"]: p for p in parts}
+    installers, records = [], []
+    for line, row in rows:
+        where = "%s:%d" % (name, line)
+        if not IDENT.match(row["installer"]):
+            raise DataError("%s: %r is no identifier" % (where, row["installer"]))
+        kind = row["kind"]
+        if kind not in REDIRECT_KINDS:
+            raise DataError("%s: unknown kind %r" % (where, kind))
+        field = number(row["field"], where, int)
+        if field < 0 or field > 1712 or field % 4:
+            raise DataError("%s: field %d is no field of the timecycle block" % (where, field))
+        length, disp = number(row["length"], where, int), number(row["disp"], where, int)
+        cell, at = number(row["cell"], where, int), number(row["at"], where, int)
+        if cell not in (4, 8, 16, 48) or at < 0 or at % 4 or at >= cell:
+            raise DataError("%s: cell %d, at %d" % (where, cell, at))
+        if disp + 4 > length:
+            raise DataError("%s: the disp32 does not fit the instruction" % where)
+        pattern, start = None, 0
+        if kind == "masked":
+            m = re.fullmatch(r"([A-Za-z0-9]+)\+(\d+)", row["shape"])
+            if not m or m.group(1) not in patterns:
+                raise DataError("%s: a masked record names its pattern as pattern+offset" % where)
+            pattern, start = m.group(1), int(m.group(2))
+            if start + length > len(patterns[pattern]["bytes"]):
+                raise DataError("%s: the load lies outside its pattern" % where)
+            shape = []
+        else:
+            shape, mask = hex_bytes(row["shape"], where, wildcards=False)
+            if len(shape) != disp:
+                raise DataError("%s: the shape runs up to the disp32 (%d bytes), not %d" % (where, disp, len(shape)))
+            if shape[-1] & 0xC7 != 0x05:
+                raise DataError("%s: the shape's ModRM does not read rip+disp32" % where)
+        first = not installers or installers[-1]["name"] != row["installer"]
+        if first:
+            if any(i["name"] == row["installer"] for i in installers):
+                raise DataError("%s: the records of %s are not consecutive" % (where, row["installer"]))
+            if row["slots"] == "-":
+                raise DataError("%s: the first record of an installer names its slots" % where)
+            cell_slots = row["slots"].split(",")
+            for s in cell_slots:
+                if s not in slot_ids:
+                    raise DataError("%s: unknown slot %r" % (where, s))
+            if 4 * len(cell_slots) != cell:
+                raise DataError("%s: %d slots for a cell of %d bytes" % (where, len(cell_slots), cell))
+            applier, part = row["applier"], row["part"]
+            if applier != "-" and not FUNCTION.match(applier):
+                raise DataError("%s: applier %r is no function name" % (where, applier))
+            if part != "-":
+                p = part_by_id.get(part)
+                if p is None:
+                    raise DataError("%s: unknown part %r" % (where, part))
+                if applier != "-" and p["applier"] != applier:
+                    raise DataError("%s: part %s is applied by %s" % (where, part, p["applier"]))
+                if applier == "-" and (p["apply"] != "gate-redirect" or
+                                       p["gate"] != "PrepareRedirect" + row["installer"]):
+                    raise DataError("%s: part %s is no redirect part of this installer" % (where, part))
+                if p["apply"] == "gate-redirect" and p["members"][0]["slot"] != cell_slots[0]:
+                    raise DataError("%s: part %s redirects another slot" % (where, part))
+            elif applier != "-":
+                raise DataError("%s: an applier serves a part" % where)
+            installers.append(dict(name=row["installer"], kind=kind, first=len(records), count=0, cell=cell,
+                                   slots=cell_slots, applier=applier, part=part))
+        else:
+            if row["slots"] != "-" or row["applier"] != "-" or row["part"] != "-":
+                raise DataError("%s: only the first record of an installer names slots, applier and part" % where)
+            if installers[-1]["kind"] != kind or installers[-1]["cell"] != cell:
+                raise DataError("%s: the records of one installer share kind and cell" % where)
+        installer = installers[-1]
+        installer["count"] += 1
+        records.append(dict(installer=row["installer"], field=field, shape=shape, pattern=pattern, start=start,
+                            length=length, disp=disp, at=at))
+    for inst in installers:
+        count = inst["count"]
+        if (inst["kind"] in ("twin", "temperature")) != (count == 3):
+            raise DataError("%s: %s has %d records" % (name, inst["name"], count))
+    for p in parts:
+        if p["apply"] == "gate-redirect" and not any(i["part"] == p["part"] for i in installers):
+            raise DataError("%s: no installer for the redirect part %s" % (name, p["part"]))
+    return installers, records
+
+
+def read_engine_members(data_dir, slots, parts):
+    name, rows = read_table(os.path.join(data_dir, "engine_members.tsv"),
+                            ["applier", "slot", "offset", "group", "owner"])
+    slot_ids = {s["id"] for s in slots}
+    member_appliers = {m["slot"]: m["applier"] for p in parts for m in p["members"] if m["applier"] != "-"}
+    members = []
+    for line, row in rows:
+        where = "%s:%d" % (name, line)
+        if row["slot"] not in slot_ids:
+            raise DataError("%s: unknown slot %r" % (where, row["slot"]))
+        if member_appliers.get(row["slot"]) != row["applier"]:
+            raise DataError("%s: the tick knows no member %s of slot %s" % (where, row["applier"], row["slot"]))
+        offset = number(row["offset"], where, int)
+        if offset < 0 or offset % 4 or offset >= 19120:
+            raise DataError("%s: offset %d is no field of the engine block" % (where, offset))
+        if row["group"] != "-" and row["group"] not in ENGINE_GROUPS:
+            raise DataError("%s: unknown group %r" % (where, row["group"]))
+        if row["owner"] not in ("1", "-") or (row["owner"] == "1" and row["group"] == "-"):
+            raise DataError("%s: owner is 1 for a member of a group, else -" % where)
+        members.append(dict(row, line=line, offset=offset))
+    for g in ENGINE_GROUPS:
+        own = [m for m in members if m["group"] == g]
+        if not own or own[0]["owner"] != "1":
+            raise DataError("%s: the first member of group %s installs its stores" % (name, g))
+    if len(members) != len(member_appliers):
+        raise DataError("%s: %d members, the tick has %d" % (name, len(members), len(member_appliers)))
+    return members
+
+
+def read_code_sites(data_dir):
+    name, rows = read_table(os.path.join(data_dir, "code_sites.tsv"), ["row", "length", "kind", "pattern", "lanes"])
+    sites = []
+    for line, row in rows:
+        where = "%s:%d" % (name, line)
+        index = number(row["row"], where, int)
+        if index < 0 or index >= CODE_SITE_ROWS or (sites and index <= sites[-1]["row"]):
+            raise DataError("%s: row %d out of order or beyond %d" % (where, index, CODE_SITE_ROWS - 1))
+        length, kind = number(row["length"], where, int), number(row["kind"], where, int)
+        if length < 5 or length > 16 or kind not in (1, 2, 3):
+            raise DataError("%s: store length %d, kind %d" % (where, length, kind))
+        values, mask = hex_bytes(row["pattern"], where)
+        if len(values) > 128 or len(values) < length:
+            raise DataError("%s: a pattern of %d bytes" % (where, len(values)))
+        lanes = []
+        for lane in row["lanes"].split(","):
+            m = re.fullmatch(r"(-|[A-Za-z0-9_.]+)@(0|4|8|12)", lane)
+            if not m:
+                raise DataError("%s: lane %r is not key@offset" % (where, lane))
+            lanes.append((None if m.group(1) == "-" else m.group(1), int(m.group(2))))
+        if not 1 <= len(lanes) <= 4:
+            raise DataError("%s: %d lanes" % (where, len(lanes)))
+        sites.append(dict(row=index, length=length, kind=kind, bytes=values, mask=mask, lanes=lanes))
+    return sites
+
+
+def write_patch_ids(patterns, probes, installers, records, sites, members, out):
+    lines = [HEADER, "#pragma once\n#include <cstddef>\n#include <cstdint>\n\nnamespace runtime {\n\n"]
+    for enum, names, what in (("CodePatternId", [p for p in patterns], "The patterns of the game's code."),
+                              ("ProbeId", [p["name"] for p in probes], "The store probes."),
+                              ("RedirectId", [i["name"] for i in installers], "The redirect installers.")):
+        lines.append("// %s\nenum class %s : uint8_t {\n" % (what, enum))
+        for n in names:
+            lines.append("    %s,\n" % n)
+        lines.append("};\ninline constexpr size_t k%sCount = %d;\n\n" % (enum[:-2], len(names)))
+    lines.append("// The groups of stores the engine-block members remove.\nenum class EngineGroup : uint8_t {\n")
+    for g in ENGINE_GROUPS:
+        lines.append("    %s,\n" % g)
+    lines.append("    None,\n};\ninline constexpr size_t kEngineGroupCount = %d;\n\n" % len(ENGINE_GROUPS))
+    lines.append("inline constexpr size_t kCodeSiteRowCount = %d;  // rows of the full table\n" % CODE_SITE_ROWS)
+    lines.append("inline constexpr size_t kRedirectRecordCount = %d;\n" % records)
+    lines.append("inline constexpr size_t kProbeSiteCount = %d;\n" % sites)
+    lines.append("inline constexpr size_t kEngineMemberCount = %d;\n\n" % members)
+    lines.append("}  // namespace runtime\n")
+    out["runtime/patch_ids.h"] = "".join(lines)
+
+
+def write_patch_tables(patterns, probes, sites, installers, records, members, code_sites, out):
+    lines = [HEADER, "// Included by patch_tables.cpp.\n\n"]
+    for p in patterns.values():
+        lines.append("constexpr uint8_t kPattern%s[] = %s;\n" % (p["name"], byte_list(p["bytes"])))
+    lines.append("\nconstexpr CodePatternRow kCodePatternRows[kCodePatternCount] = {\n")
+    for p in patterns.values():
+        lines.append("    {%s, kPattern%s, %s, %d},\n" % (c_string(p["name"]), p["name"], c_string(p["mask"]),
+                                                        len(p["bytes"])))
+    lines.append("};\n\n")
+    for i, s in enumerate(sites):
+        lines.append("constexpr uint8_t kSiteInstruction%d[] = %s;\n" % (i, byte_list(s["bytes"])))
+    lines.append("\nconstexpr ProbeSiteRow kProbeSiteRows[] = {\n")
+    for i, s in enumerate(sites):
+        lines.append("    {ProbeId::%s, CodePatternId::%s, %d, %d, {kSiteInstruction%d, %s, %d}, %d},\n" %
+                     (s["probe"], s["pattern"], s["at"], s["length"], i, c_string(s["mask"]), len(s["bytes"]),
+                      s["offset"]))
+    lines.append("};\n\nconstexpr ProbeRow kProbeRows[kProbeCount] = {\n")
+    for p in probes:
+        lines.append("    {%s, %s, %d, %d},\n" % (c_string("Probe" + p["name"]), "true" if p["once"] else "false",
+                                                p["first"], p["count"]))
+    lines.append("};\n\n")
+    for i, r in enumerate(records):
+        if r["shape"]:
+            lines.append("constexpr uint8_t kShape%d[] = %s;\n" % (i, byte_list(r["shape"])))
+    lines.append("\nconstexpr RedirectRecordRow kRedirectRecordRows[] = {\n")
+    for i, r in enumerate(records):
+        shape = "kShape%d, %d" % (i, len(r["shape"])) if r["shape"] else "nullptr, 0"
+        pattern = "CodePatternId::%s" % r["pattern"] if r["pattern"] else "kNoCodePattern"
+        lines.append("    {RedirectId::%s, %d, %s, %s, %d, %d, %d, %d},\n" %
+                     (r["installer"], r["field"], shape, pattern, r["start"], r["length"], r["disp"], r["at"]))
+    lines.append("};\n\n")
+    for inst in installers:
+        lines.append("constexpr SlotId kCellSlots%s[] = {%s};\n" % (inst["name"], ", ".join(
+            "SlotId::" + s for s in inst["slots"])))
+    lines.append("\nconstexpr RedirectRow kRedirectRows[kRedirectCount] = {\n")
+    for inst in installers:
+        part = "true, PartId::%s" % inst["part"] if inst["part"] != "-" else "false, PartId{}"
+        lines.append("    {%s, RedirectKind::%s, %d, %d, %d, kCellSlots%s, %s, %s},\n" %
+                     (c_string("PrepareRedirect" + inst["name"]), REDIRECT_KINDS[inst["kind"]], inst["first"],
+                      inst["count"], inst["cell"], inst["name"], name_or_null(inst["applier"]), part))
+    lines.append("};\n\nconstexpr EngineMemberRow kEngineMemberRows[] = {\n")
+    for m in members:
+        lines.append("    {%s, SlotId::%s, %d, EngineGroup::%s, %s},\n" %
+                     (c_string(m["applier"]), m["slot"], m["offset"], m["group"] if m["group"] != "-" else "None",
+                      "true" if m["owner"] == "1" else "false"))
+    lines.append("};\n\n")
+    for s in code_sites:
+        lines.append("constexpr uint8_t kCodeSite%d[] = %s;\n" % (s["row"], byte_list(s["bytes"])))
+    lines.append("\nconstexpr CodeSiteRow kCodeSiteRows[] = {\n")
+    for s in code_sites:
+        lanes = ", ".join("{%s, -1, %d}" % (name_or_null(k or "-"), o) for k, o in s["lanes"])
+        lines.append("    {%d, %d, %d, kCodeSite%d, %s, %d, %d, {%s}},\n" %
+                     (s["row"], s["length"], s["kind"], s["row"], c_string(s["mask"]), len(s["bytes"]),
+                      len(s["lanes"]), lanes))
+    lines.append("};\n")
+    out["runtime/patch_tables_data.inc"] = "".join(lines)
+
+
 def write_file(path, text):
     os.makedirs(os.path.dirname(path), exist_ok=True)
     with open(path, "w", encoding="utf-8", newline="\n") as f:
@@ -370,6 +680,11 @@ def main(args):
         slots = read_slots(data_dir)
         parts, groups = read_parts(data_dir, slots)
         signatures = read_signatures(data_dir)
+        patterns = read_code_patterns(data_dir)
+        probes, probe_sites = read_probes(data_dir, patterns)
+        installers, records = read_redirects(data_dir, slots, parts, patterns)
+        members = read_engine_members(data_dir, slots, parts)
+        code_sites = read_code_sites(data_dir)
     except (DataError, OSError) as e:
         sys.stderr.write("gen_runtime_tables: %s\n" % e)
         return 1
@@ -377,6 +692,8 @@ def main(args):
     write_ids(slots, parts, groups, out)
     write_groups(parts, groups, out)
     write_signatures(signatures, out)
+    write_patch_ids(patterns, probes, installers, len(records), len(probe_sites), len(members), out)
+    write_patch_tables(patterns, probes, probe_sites, installers, records, members, code_sites, out)
     for relative, text in out.items():
         write_file(os.path.join(out_dir, relative), text)
     return 0

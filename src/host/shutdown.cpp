@@ -4,6 +4,7 @@
 #include "host/host_services.h"
 #include "host/startup.h"
 #include "host/tick.h"
+#include "runtime/live_writes.h"
 #include "timecycle/modifier_live.h"
 #include "weather/document_live.h"
 #include "weather/sirens_search.h"
@@ -15,11 +16,13 @@ ShutdownState Shutdown;
 void ResetShutdownState() { Shutdown = ShutdownState{}; }
 
 void ShutdownEditor() {
-    // The game's code comes back first, while the data the patches lead to
-    // still exists: the override patches with the tick's own store patches
-    // (the write-list cave and the live-write jumps join here as they are
-    // built). Then the hooks go.
+    // The game's code comes back first: the write-list cave's jump (and the
+    // list emptied), the override patches with the tick's own store patches,
+    // the jumps into the live-write caves. The caves and cells stay (a game
+    // thread may still be inside one). Then the hooks go.
+    runtime::RestoreWriteListCave();
     RestoreAllTickPatches();
+    runtime::RestoreLiveWriteJumps();
     // A modifier written live: the game's bytes of its block back.
     timecycle::ShutdownModifierLive();
     if (Startup.HookEngineStarted.Exchange(0) != 0) {

@@ -5,6 +5,9 @@
 #include "game/before_after.h"
 #include "host/host_services.h"
 #include "runtime/block_locators.h"
+#include "runtime/live_writes.h"
+#include "runtime/override_patches.h"
+#include "runtime/redirects.h"
 #include "timecycle/timecycle_model.h"
 
 namespace host {
@@ -62,12 +65,16 @@ void BootstrapEditor() {
     core::EnsureWorkspaceFolders();
     core::LoadSettings();
     runtime::SecondaryBlockLocator();
-    // The live-write runtime's redirect preparers and store probes run here.
+    // The redirect preparers and store probes, in their order (one pass over
+    // the game image serves every search among them).
+    runtime::RunStartupPreparers();
     timecycle::AssignVariableSlotAddresses();
-    // The visualsettings binding and defaults, and the second ambient-bounce
-    // preparer with the group-C applier, follow here, before the hooks.
+    // The visualsettings binding and defaults join here.
+    runtime::PrepareRedirect(runtime::RedirectId::AmbientBounceDownWrap);
+    runtime::ApplyLiveSlotGroupC();
     InstallPresentationHooks();
-    // The write-list cave and the emptying of the write list follow the hooks.
+    if (!runtime::WriteListCaveInstalled()) runtime::InstallWriteListCave();
+    runtime::ClearWriteListCount();
 }
 
 }  // namespace host

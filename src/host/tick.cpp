@@ -12,6 +12,7 @@
 #include "platform/clock.h"
 #include "runtime/editor_entries.h"
 #include "runtime/live_slots.h"
+#include "runtime/override_patches.h"
 
 namespace host {
 
@@ -83,6 +84,7 @@ void RefreshSlots() {
 }
 
 void ApplyOrRestore() {
+    runtime::RunRequestedRestore();  // a timecycle preview's
     switch (SelectTickMode()) {
     case TickMode::Before:
         CallEntry(Steps().visualSettingsBeforeAfter);

@@ -6,9 +6,9 @@
 
 namespace host {
 
-std::atomic<uint8_t> ScanlinePatchInstalled{0};
-std::atomic<uint8_t> LensDistortionPatchInstalled{0};
-std::atomic<uint8_t> HeatHazePatchesInstalled{0};
+std::atomic<uint8_t>& ScanlinePatchInstalled = runtime::StorePatches.scanline.installed;
+std::atomic<uint8_t>& LensDistortionPatchInstalled = runtime::StorePatches.lensDistortion.installed;
+std::atomic<uint8_t>& HeatHazePatchesInstalled = runtime::StorePatches.heatHaze.installed;
 
 namespace {
 
@@ -65,77 +65,7 @@ constexpr SlotRun kRefreshRuns[] = {
 static_assert(std::ranges::all_of(kRefreshRuns, [](SlotRun run) { return runtime::IsSlotRun(run.first, run.last); }),
               "a refresh run lies in one slot table, first before last");
 
-// ---- Store patches ------------------------------------------------------------------------
-
-constexpr StoreShape kScanlineStores[] = {{464, 9}};
-constexpr StoreShape kLensDistortionStores[] = {{960, 9}};
-// The store at 624 is ten bytes long: nine NOPs there would leave a stray
-// byte of the instruction behind.
-constexpr StoreShape kHeatHazeStores[] = {{576, 9}, {592, 9}, {608, 9}, {624, 10}, {640, 9}, {656, 9}};
-constexpr size_t kMostStores = std::size(kHeatHazeStores);
-
-struct StorePatch {
-    PartId part;
-    std::atomic<uint8_t>* installed;
-    std::span<const StoreShape> shapes;
-    StoreSite sites[kMostStores];  // the sites patched, in patch order, while installed
-};
-StorePatch g_storePatches[] = {
-    {PartId::Scanline, &ScanlinePatchInstalled, kScanlineStores, {}},
-    {PartId::LensDistortion, &LensDistortionPatchInstalled, kLensDistortionStores, {}},
-    {PartId::HeatHaze, &HeatHazePatchesInstalled, kHeatHazeStores, {}},
-};
-
-StorePatch* StorePatchOf(PartId part) {
-    for (StorePatch& patch : g_storePatches)
-        if (patch.part == part) return &patch;
-    return nullptr;
-}
-
-constexpr uint8_t kNops[10] = {0x90, 0x90, 0x90, 0x90, 0x90, 0x90, 0x90, 0x90, 0x90, 0x90};
-
 const runtime::EditorEntries& Entries() { return runtime::Entries(); }
-
-bool Patch(uint64_t address, const uint8_t* bytes, size_t length) {
-    bool (*patch)(uint64_t, const uint8_t*, size_t) = Entries().patchCode;
-    return patch != nullptr && address != 0 && patch(address, bytes, length);
-}
-
-// The stores are taken by their block offset, never by the order the probe
-// captured them in, and each must have the length its patch writes; whole or
-// not at all.
-bool InstallStorePatch(StorePatch& patch, bool (*probe)(std::span<StoreSite>)) {
-    if (patch.installed->load()) return true;
-    const size_t count = patch.shapes.size();
-    StoreSite captured[kMostStores];
-    if (probe == nullptr || !probe(std::span<StoreSite>(captured, count))) return false;
-    StoreSite sites[kMostStores];
-    for (size_t i = 0; i < count; ++i) {
-        const StoreSite* match = nullptr;
-        for (size_t j = 0; j < count; ++j) {
-            const StoreSite& s = captured[j];
-            if (s.blockOffset == patch.shapes[i].blockOffset && s.captured && s.address != 0) match = &s;
-        }
-        if (match == nullptr || match->length != patch.shapes[i].length) return false;
-        sites[i] = *match;
-    }
-    for (size_t i = 0; i < count; ++i) {
-        if (Patch(sites[i].address, kNops, patch.shapes[i].length)) continue;
-        // Put back what this attempt already changed.
-        for (size_t j = 0; j < i; ++j) Patch(sites[j].address, sites[j].saved, patch.shapes[j].length);
-        return false;
-    }
-    std::copy(sites, sites + count, patch.sites);
-    patch.installed->store(1);
-    return true;
-}
-
-void RestoreStorePatch(StorePatch& patch) {
-    if (!patch.installed->load()) return;
-    for (size_t i = 0; i < patch.shapes.size(); ++i)
-        if (patch.sites[i].captured) Patch(patch.sites[i].address, patch.sites[i].saved, patch.shapes[i].length);
-    patch.installed->store(0);
-}
 
 // ---- Running the parts --------------------------------------------------------------------
 
@@ -169,8 +99,7 @@ void ApplyPart(PartId id) {
         if (EntryHolds(entries.gate)) WriteEngineFields(part);
         break;
     case PartApply::StorePatch:
-        if (StorePatch* patch = StorePatchOf(id); patch && InstallStorePatch(*patch, entries.probe))
-            WriteEngineFields(part);
+        if (runtime::InstallStorePatch(id, entries.probe)) WriteEngineFields(part);
         break;
     case PartApply::GateRedirect:
         if (EntryHolds(entries.gate) && Entries().redirectStep) Entries().redirectStep(part.members.front().slot);
@@ -180,7 +109,7 @@ void ApplyPart(PartId id) {
 
 void RestorePart(PartId id) {
     const PartInfo& part = runtime::Part(id);
-    if (StorePatch* patch = StorePatchOf(id)) RestoreStorePatch(*patch);
+    runtime::RestoreStorePatch(id);
     CallEntry(Entries().parts[IndexOf(id)].restore);
     if (void (*restoreRecord)(SlotId) = Entries().restoreRecord)
         for (const PartMember& member : part.members)
@@ -212,25 +141,8 @@ void RunGroupsOverride() {
 
 std::span<const SlotRun> TickRefreshRuns() { return kRefreshRuns; }
 
-std::span<const StoreShape> StoreShapesOf(PartId part) {
-    const StorePatch* patch = StorePatchOf(part);
-    return patch ? patch->shapes : std::span<const StoreShape>{};
-}
+void RestoreTickStorePatches() { runtime::RestoreStorePatches(); }
 
-std::atomic<uint8_t>* StorePatchFlag(PartId part) {
-    StorePatch* patch = StorePatchOf(part);
-    return patch ? patch->installed : nullptr;
-}
-
-void RestoreTickStorePatches() {
-    for (StorePatch& patch : g_storePatches) RestoreStorePatch(patch);
-}
-
-void ResetTickGroupState() {
-    for (StorePatch& patch : g_storePatches) {
-        patch.installed->store(0);
-        std::fill(std::begin(patch.sites), std::end(patch.sites), StoreSite{});
-    }
-}
+void ResetTickGroupState() { runtime::ResetStorePatches(); }
 
 }  // namespace host

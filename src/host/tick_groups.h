@@ -9,6 +9,7 @@
 #include <span>
 
 #include "runtime/override_groups.h"
+#include "runtime/store_patches.h"
 #include "runtime/store_probes.h"
 
 namespace host {
@@ -54,23 +55,15 @@ struct SlotRun {
 };
 std::span<const SlotRun> TickRefreshRuns();
 
-// ---- The tick's own store patches --------------------------------------------------------
+// ---- The tick's own store patches (runtime/store_patches.h) ------------------------------
 
-extern std::atomic<uint8_t> ScanlinePatchInstalled;
-extern std::atomic<uint8_t> LensDistortionPatchInstalled;
-extern std::atomic<uint8_t> HeatHazePatchesInstalled;
+extern std::atomic<uint8_t>& ScanlinePatchInstalled;
+extern std::atomic<uint8_t>& LensDistortionPatchInstalled;
+extern std::atomic<uint8_t>& HeatHazePatchesInstalled;
 
-// A store the tick removes: its block offset and its length in bytes.
-struct StoreShape {
-    uint32_t blockOffset;
-    uint8_t length;
-};
-// The stores of a store-patch part, in patch order: the scanline and the
-// lens-distortion store, nine bytes each; the six heat-haze stores, the one
-// at 624 a byte longer. Empty for any other part.
-std::span<const StoreShape> StoreShapesOf(PartId part);
-// The installed flag of a store-patch part; null for any other part.
-std::atomic<uint8_t>* StorePatchFlag(PartId part);
+using runtime::StorePatchFlag;
+using runtime::StoreShape;
+using runtime::StoreShapesOf;
 
 // Write back the saved game bytes of the tick's own patches (each when
 // installed) and clear their flags.

@@ -18,6 +18,6 @@ void WireEditorEntries() {
     entries.clearImportPatchesMark = [] { Tick.PatchesClearedForImport.Set(0); };
 }
 
-void ForgetTickStoreProbes() { runtime::ForgetStoreProbes(); }
+void ForgetTickStoreProbes() { runtime::ResetStoreProbes(); }
 
 }  // namespace host

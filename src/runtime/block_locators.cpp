@@ -1,5 +1,6 @@
 #include "runtime/block_locators.h"
 
+#include <algorithm>
 #include <cstring>
 #include <mutex>
 #include <vector>
@@ -105,6 +106,8 @@ void SettleTimecycleBlock(const SearchPattern& a, const SearchPattern& b) {
             block = (blockB != 0 && (block == 0 || block == blockB)) ? blockB : 0;
         }
     }
+    Locators.TimecycleSiteA.Set(a.first);
+    Locators.TimecycleSiteB.Set(b.first);
     SettleSearch(Locators.TimecycleBlock, block, platform::TickCount64());
 }
 
@@ -125,6 +128,16 @@ int CountSecondaryBlockSignatures(uint64_t start, uint64_t length) {
 
 namespace {
 
+// The target of a lea r12 at p when its window holds enough of the
+// engine's stores, else 0.
+uint64_t SecondaryBlockOfLea(uint64_t p, uint64_t base, uint64_t end) {
+    const uint64_t target = p + 7 + static_cast<uint64_t>(static_cast<int64_t>(I32At(p + 3)));
+    if (target < base || target >= end) return 0;
+    const uint64_t window = end - p < kSecondarySignatureWindow ? end - p : kSecondarySignatureWindow;
+    if (CountSecondaryBlockSignatures(p, window) < kSecondaryBlockSignaturesNeeded) return 0;
+    return target;
+}
+
 // One search of the whole image: the target of the first lea r12 whose
 // window holds enough of the engine's stores, or 0.
 uint64_t SearchSecondaryBlock() {
@@ -135,19 +148,69 @@ uint64_t SearchSecondaryBlock() {
     const uint64_t end = base + size;
     uint64_t found = 0;
     detail::FindLeaR12Sites(base, size, [&](uint64_t p) {
-        const uint64_t target = p + 7 + static_cast<uint64_t>(static_cast<int64_t>(I32At(p + 3)));
-        if (target < base || target >= end) return false;
-        const uint64_t window = end - p < kSecondarySignatureWindow ? end - p : kSecondarySignatureWindow;
-        if (CountSecondaryBlockSignatures(p, window) < kSecondaryBlockSignaturesNeeded) return false;
-        found = target;
-        return true;
+        found = SecondaryBlockOfLea(p, base, end);
+        return found != 0;
     });
     return found;
 }
 
 }  // namespace
 
+namespace detail {
+
+bool SecondarySearchPending() { return StateOf(Locators.SecondaryBlock) == SearchState::NotTried; }
+
+void AddSecondaryStorePatterns(std::vector<SearchPattern>& patterns, std::vector<uint64_t>* hits) {
+    for (int i = 0; i < kSecondaryBlockSignatureCount; ++i) {
+        const SecondaryStoreSignature& s = SecondaryBlockSignatures[i];
+        SearchPattern pattern{s.bytes, nullptr, s.length};
+        pattern.allHits = &hits[i];
+        patterns.push_back(pattern);
+    }
+}
+
+void SettleSecondaryBlock(const std::vector<uint64_t>* storeHits) {
+    const uint64_t base = GameImageBase();
+    const uint64_t end = base + GetGameImageSize();
+    uint64_t found = 0;
+    if (base != 0 && end != base) {
+        Locators.SecondaryBlockSearches.FetchAdd(1);
+        // A lea at p counts the stores in [p, p + window): only a lea up to
+        // a window before a store can qualify. Those ranges, merged, are
+        // searched for its bytes; the first qualifying lea wins.
+        std::vector<std::pair<uint64_t, uint64_t>> ranges;
+        for (int i = 0; i < kSecondaryBlockSignatureCount; ++i)
+            for (uint64_t hit : storeHits[i]) {
+                const uint64_t reach = hit + SecondaryBlockSignatures[i].length;
+                const uint64_t from = reach - base > kSecondarySignatureWindow ? reach - kSecondarySignatureWindow : base;
+                ranges.push_back({from, hit + 1});
+            }
+        std::sort(ranges.begin(), ranges.end());
+        std::vector<std::pair<uint64_t, uint64_t>> merged;
+        for (const auto& r : ranges) {
+            if (!merged.empty() && r.first <= merged.back().second) merged.back().second = std::max(merged.back().second, r.second);
+            else merged.push_back(r);
+        }
+        for (const auto& r : merged) {
+            if (found != 0) break;
+            const uint64_t to = std::min(r.second + 6, end);  // a lea starting in the range, whole
+            found = detail::FindLeaR12Sites(r.first, to - r.first, [&](uint64_t p) {
+                return p < r.second && SecondaryBlockOfLea(p, base, end) != 0;
+            });
+            if (found != 0) found = SecondaryBlockOfLea(found, base, end);
+        }
+    }
+    std::lock_guard<std::mutex> lock(Locators.SecondaryBlockMutex);
+    if (StateOf(Locators.SecondaryBlock) == SearchState::NotTried)
+        SettleSearch(Locators.SecondaryBlock, found, platform::TickCount64());
+}
+
+}  // namespace detail
+
 uint64_t SecondaryBlockLocator() {
+    // The first attempt is the shared pass's; later ones (while not found,
+    // at a bounded rate) walk the image's lea sites alone.
+    if (detail::SecondarySearchPending()) detail::AnswerOfPass(Locators.SecondaryBlock);
     return FindCached(Locators.SecondaryBlock, Locators.SecondaryBlockMutex, platform::TickCount64,
                       SearchSecondaryBlock);
 }

@@ -27,8 +27,10 @@ inline constexpr int kSecondaryBlockSignaturesNeeded = 4;
 // different blocks, or the second one's block fails its checks, the answer
 // is 0 for the whole run.
 uint64_t TimecycleBlockLocator();
-// Address of the SecondaryBlock, or 0. Kept once found; while not found a
-// new search runs at most once per kSearchRetryIntervalMs. What both
+// Address of the SecondaryBlock, or 0. Its first search is the shared pass
+// over the image (the lea sites up to a window before one of the engine's
+// stores); kept once found; while not found a new search of the image's
+// lea sites runs at most once per kSearchRetryIntervalMs. What both
 // remember is Locators.TimecycleBlock and Locators.SecondaryBlock
 // (locator_state.h).
 uint64_t SecondaryBlockLocator();

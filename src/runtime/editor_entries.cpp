@@ -1,7 +1,12 @@
 #include "runtime/editor_entries.h"
 
+#include "runtime/engine_block.h"
+#include "runtime/group_appliers.h"
 #include "runtime/guarded_memory.h"
+#include "runtime/live_writes.h"
 #include "runtime/override_groups.h"
+#include "runtime/override_patches.h"
+#include "runtime/redirects.h"
 
 namespace runtime {
 
@@ -14,10 +19,46 @@ void FillRuntimeEntries(EditorEntries& entries) {
     entries.patchCode = [](uint64_t address, const uint8_t* bytes, size_t length) {
         return PatchCodeBytes(address, bytes, length);
     };
-    entries.parts[static_cast<size_t>(PartId::Scanline)].probe = &ProbeScanlineStore;
-    entries.parts[static_cast<size_t>(PartId::LensDistortion)].probe = &ProbeLensDistortionStore;
-    // The appliers, gates, restores, engine writes and redirect records of
-    // the override groups join here as they are built.
+    entries.tick.clearWriteListCount = &ClearWriteListCount;
+    entries.tick.restoreAllPatches = &RestoreAllPatches;
+    entries.engineWrite = &WriteSlotToEngineBlock;
+    entries.restoreRecord = &RestoreRedirectRecord;
+    entries.redirectStep = &RedirectCellStep;
+
+    auto part = [&](PartId id) -> PartEntries& { return entries.parts[static_cast<size_t>(id)]; };
+    // The redirects: a part with the installer's applier, or the tick's own
+    // redirect step gated by the installer.
+    for (size_t i = 0; i < kRedirectCount; ++i) {
+        const RedirectId id = static_cast<RedirectId>(i);
+        const RedirectRow& row = Redirect(id);
+        if (!row.hasPart) continue;
+        if (row.applier != nullptr) part(row.part).apply = RedirectApplier(id);
+        else part(row.part).gate = RedirectInstaller(id);
+    }
+    for (size_t row = 0; row < EngineMembers().size(); ++row)
+        entries.memberAppliers[static_cast<size_t>(EngineMembers()[row].slot)] = EngineMemberApplier(row);
+
+    part(PartId::LightDir) = {&ApplyLiveLightDir, nullptr, &RestoreLightDirRedirects, nullptr};
+    part(PartId::TonemapDarkBright).apply = &ApplyLiveTonemapDarkBright;
+    part(PartId::Vignetting) = {nullptr, &GatePostFxVignettingWrites, &RestorePostFxVignettingPatches, nullptr};
+    part(PartId::Gradient) = {nullptr, &GatePostFxGradientWrites, &RestorePostFxGradientPatches, nullptr};
+    part(PartId::EnvBlur) = {nullptr, &GateEnvironmentalBlurWrites, &RestoreEnvironmentalBlurPatches, nullptr};
+    part(PartId::LensArtefacts) = {nullptr, &GateLensArtefactsWrites, &RestoreLensArtefactsPatch, nullptr};
+    part(PartId::NightVision) = {&ApplyLiveNightVision, nullptr, &RestoreNightVisionPatches, nullptr};
+    part(PartId::NightVisionColor) = {nullptr, &GateNightVisionColorWrites, &RestoreNightVisionColorPatches, nullptr};
+    part(PartId::ScreenBlur) = {nullptr, &GateScreenBlurWrites, &RestoreScreenBlurPatches, nullptr};
+    part(PartId::LightRays) = {&ApplyLiveLightRays, nullptr, &RestoreLightRaysRedirects, nullptr};
+    part(PartId::PedVehicleLights) = {&ApplyLivePedAndVehicleLights, nullptr, &RestorePedLightPatches, nullptr};
+    part(PartId::SpriteLensflare) = {&ApplyLiveSpriteLensflare, nullptr, &RestoreTemperatureBlockPatches, nullptr};
+    part(PartId::AmbientBounce).restore = [] { RestoreRedirect(RedirectId::AmbientBounceDownWrap); };
+    part(PartId::ArtificialExteriorUpColor).restore = [] {
+        RestoreRedirect(RedirectId::ArtificialExteriorDownIntensityUpColor);
+    };
+    part(PartId::Temperature).restore = [] { RestoreRedirect(RedirectId::Temperature); };
+    // The tick's own store patches take their sites from these probes.
+    part(PartId::Scanline).probe = &ScanlineStoreSites;
+    part(PartId::LensDistortion).probe = &LensDistortionStoreSites;
+    part(PartId::HeatHaze).probe = &HeatHazeStoreSites;
 }
 
 namespace {

@@ -77,7 +77,8 @@ struct EditorEntries {
 
 EditorEntries& Entries();
 
-// The runtime's own entries: the store probes and the code writer.
+// The runtime's own entries: the code writer, the override groups' appliers,
+// gates, restores and probes, the write list and the restore of every patch.
 void FillRuntimeEntries(EditorEntries& entries);
 
 // One line per entry that a caller needs and that is null, as

@@ -15,6 +15,11 @@ struct SearchPattern {
     const uint8_t* bytes = nullptr;
     const char* mask = nullptr;
     size_t length = 0;
+    // Only starts at a multiple of alignment count (runs of 4-byte values: 4).
+    uint8_t alignment = 1;
+    // When given, receives the address of every match (in rising order
+    // within each span of the range).
+    std::vector<uint64_t>* allHits = nullptr;
     // Result: matches counted up to 2 (2 = ambiguous), and the address of
     // the first one.
     uint32_t count = 0;
@@ -36,13 +41,33 @@ std::vector<Span> ReadableSpans(uint64_t base, uint64_t size, std::vector<platfo
 // address+length) lies in one committed readable region of the list.
 bool ReadableInOneOf(const std::vector<platform::MemoryRegion>& regions, uint64_t address, uint64_t length);
 
+// What a pass reports of the instructions it meets besides the patterns:
+// every 0F whose next byte is marked in opcodes (the SSE and store forms
+// the code patches look at). The callback gets the span the position lies
+// in (its bytes may be read from there) and the position's address.
+// Positions are reported in rising order within a span.
+struct CodeScan {
+    uint8_t opcodes[256] = {};
+    void* context = nullptr;
+    void (*onOpcode)(void* context, const Span& span, uint64_t at) = nullptr;
+};
+
 // Searches every pattern over [base, base+size) in one pass, counting every
-// start position whose bytes match (no alignment). Only the readable spans
-// are read; a match never spans an unreadable gap. Results accumulate into
-// the patterns' count and first fields (reset them before a fresh search).
-// regions, when given, receives the regions of the range as queried.
+// start position whose bytes match (at the pattern's alignment). Only the
+// readable spans are read; a match never spans an unreadable gap. Results
+// accumulate into the patterns' count and first fields (reset them before
+// a fresh search). regions, when given, receives the regions of the range
+// as queried; scan, when given, sees the instructions it asks for in the
+// same pass; bytesRead, when given, grows by the bytes read. The spans are read a chunk at a time, every search of the
+// pass over one chunk before the next, so the image is read from memory
+// once.
 void SearchPatterns(uint64_t base, uint64_t size, std::span<SearchPattern> patterns,
-                    std::vector<platform::MemoryRegion>* regions = nullptr);
+                    std::vector<platform::MemoryRegion>* regions = nullptr, const CodeScan* scan = nullptr,
+                    uint64_t* bytesRead = nullptr);
+
+// The pass reads with AVX2 where the processor has it; tests turn that off
+// to run the baseline loops on the same machine.
+void AllowWideScanForTesting(bool allowed);
 
 // Every position p in [base, base+size-7] holding 4C 8D 25 (lea r12,
 // [rip+disp32]), in rising order, given to visit until it returns true.

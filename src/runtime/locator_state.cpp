@@ -1,5 +1,7 @@
 #include "runtime/locator_state.h"
 
+#include "runtime/code_index.h"
+
 namespace runtime {
 
 LocatorState Locators;
@@ -12,6 +14,13 @@ void ResetLocatorState() {
     for (CachedSearch& search : Locators.SignatureCache) ForgetSearch(search);
     Locators.SecondaryBlockSearches = 0;
     Locators.SignaturePasses = 0;
+    Locators.ImagePasses = 0;
+    Locators.LastPassBytes = 0;
+    Locators.LastPassLightningHits = 0;
+    Locators.LastPassWatertuneHits = 0;
+    Locators.TimecycleSiteA = 0;
+    Locators.TimecycleSiteB = 0;
+    ResetCodeIndex();
 }
 
 }  // namespace runtime

@@ -36,6 +36,16 @@ struct LocatorState {
     // SecondaryBlock, and image passes made for data signatures.
     core::SharedValue<int> SecondaryBlockSearches{0};
     core::SharedValue<int> SignaturePasses{0};
+    // Passes over the image (signature_pass.h), the bytes the last one read
+    // and the matches it counted of the lightning and water-tuning runs.
+    core::SharedValue<int> ImagePasses{0};
+    core::SharedValue<uint64_t> LastPassBytes{0};
+    core::SharedValue<uint32_t> LastPassLightningHits{0};
+    core::SharedValue<uint32_t> LastPassWatertuneHits{0};
+    // The first match of each timecycle signature (the sprite redirects
+    // take their instructions); settled with TimecycleBlock.
+    core::SharedValue<uint64_t> TimecycleSiteA{0};
+    core::SharedValue<uint64_t> TimecycleSiteB{0};
     // The locks named above (never reset).
     std::mutex SignaturePassMutex;
     std::mutex SecondaryBlockMutex;
@@ -43,8 +53,8 @@ struct LocatorState {
 };
 extern LocatorState Locators;
 
-// Every answer and failure forgotten and the counts zero, as at the start of
-// the run. The run never calls it (tests and benchmarks, while no search runs).
+// Every answer and failure forgotten (the code index of the patches with
+// them) and the counts zero, as at the start of the run. The run never calls it (tests and benchmarks, while no search runs).
 void ResetLocatorState();
 
 }  // namespace runtime

@@ -99,14 +99,52 @@ uint64_t AllocNear(uint64_t site, size_t size) {
     return 0;
 }
 
+namespace {
+
+// The near blocks the cells are cut from (script fiber only).
+struct NearCellPool {
+    static constexpr size_t kCapacity = 64;
+    uint64_t blocks[kCapacity] = {};
+    uint64_t used[kCapacity] = {};
+    size_t count = 0;
+};
+NearCellPool g_cells;
+
+}  // namespace
+
+uint64_t NearCell(uint64_t site, size_t size) {
+    const uint64_t page = platform::GetSystemMemoryInfo().pageSize != 0 ? platform::GetSystemMemoryInfo().pageSize : 4096;
+    if (size == 0 || size > page) return 0;
+    const uint64_t need = (size + 15) & ~uint64_t(15);
+    for (size_t i = 0; i < g_cells.count; ++i) {
+        const uint64_t cell = g_cells.blocks[i] + g_cells.used[i];
+        if (g_cells.used[i] + need <= page && IsWithinNearReach(site, cell) && IsWithinNearReach(site, cell + need)) {
+            g_cells.used[i] += need;
+            return cell;
+        }
+    }
+    if (g_cells.count == NearCellPool::kCapacity) return 0;
+    const uint64_t block = AllocNear(site, page);
+    if (block == 0) return 0;
+    g_cells.blocks[g_cells.count] = block;
+    g_cells.used[g_cells.count] = need;
+    ++g_cells.count;
+    return block;
+}
+
+void ResetNearCellsForTesting() {
+    for (size_t i = 0; i < g_cells.count; ++i) platform::FreeMemory(g_cells.blocks[i]);
+    g_cells = NearCellPool{};
+}
+
 bool CapturePatchSite6(PatchSiteRecord& record, uint64_t site) { return CapturePatchSite(record, site, 6); }
 bool CapturePatchSite8(PatchSiteRecord& record, uint64_t site) { return CapturePatchSite(record, site, 8); }
 bool CapturePatchSite9(PatchSiteRecord& record, uint64_t site) { return CapturePatchSite(record, site, 9); }
 bool CapturePatchSite10(PatchSiteRecord& record, uint64_t site) { return CapturePatchSite(record, site, 10); }
 
-bool DecodeRipRelativeLoad(uint64_t address, uint32_t& displacementOffset, uint32_t& length, uint64_t& target) {
-    uint8_t b[12];
-    if (!ReadSiteBytes(address, b, sizeof b)) return false;
+bool DecodeRipRelativeLoadBytes(const uint8_t* b, size_t available, uint32_t& displacementOffset, uint32_t& length,
+                                int64_t& relativeTarget) {
+    if (b == nullptr || available < 12) return false;
     auto isLoad = [&](size_t at) { return b[at] == 0x0F && b[at + 1] == 0x10 && (b[at + 2] & 0xC7) == 0x05; };
     uint32_t offset = 0, len = 0;
     if (isLoad(0)) {
@@ -122,7 +160,16 @@ bool DecodeRipRelativeLoad(uint64_t address, uint32_t& displacementOffset, uint3
     }
     displacementOffset = offset;
     length = len;
-    target = address + len + static_cast<uint64_t>(static_cast<int64_t>(I32(b + offset)));
+    relativeTarget = static_cast<int64_t>(len) + I32(b + offset);
+    return true;
+}
+
+bool DecodeRipRelativeLoad(uint64_t address, uint32_t& displacementOffset, uint32_t& length, uint64_t& target) {
+    uint8_t b[12];
+    int64_t relative = 0;
+    if (!ReadSiteBytes(address, b, sizeof b) || !DecodeRipRelativeLoadBytes(b, sizeof b, displacementOffset, length, relative))
+        return false;
+    target = address + static_cast<uint64_t>(relative);
     return true;
 }
 

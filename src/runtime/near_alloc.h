@@ -20,6 +20,14 @@ bool IsWithinNearReach(uint64_t site, uint64_t block);
 // that is not used with platform::FreeMemory.
 uint64_t AllocNear(uint64_t site, size_t size);
 
+// A zero-filled cell of size bytes (16-byte aligned, at most a page) in
+// reach of site, cut from near blocks that every cell in their reach
+// shares; 0 when no block could be had. Cells are read by the game once a
+// redirect points at them and are never freed in the run.
+uint64_t NearCell(uint64_t site, size_t size);
+// Frees the cells' blocks (tests, once nothing points at them).
+void ResetNearCellsForTesting();
+
 // The original bytes of one patchable site. Restore writes original back
 // over length bytes at site while captured is 1.
 inline constexpr size_t kMaxPatchSiteLength = 16;
@@ -40,6 +48,10 @@ bool CapturePatchSite10(PatchSiteRecord& record, uint64_t site);
 // F2/F3 prefix and an optional REX, mod/rm = rip+disp32 (no 66 prefix).
 // target = address + length + disp32.
 bool DecodeRipRelativeLoad(uint64_t address, uint32_t& displacementOffset, uint32_t& length, uint64_t& target);
+// The same on bytes in hand (at least 12 available, else false); target is
+// given relative to the instruction's first byte.
+bool DecodeRipRelativeLoadBytes(const uint8_t* b, size_t available, uint32_t& displacementOffset, uint32_t& length,
+                                int64_t& relativeTarget);
 
 // Store kinds as the code-site table names them.
 inline constexpr uint8_t kStoreKindMovss = 1;   // F3 0F 11

@@ -179,14 +179,60 @@ bool LightningFieldsFit(uint64_t block) {
            U32At(bytes, 316) == 0xFF869EFCu;
 }
 
-// A block found by a run of values headOffset bytes into it: the kept block
-// while it stays readable, else (when a retry is due) one scan of the game
-// image that must give exactly one hit, and the block's own checks.
-uint64_t FindValueBlock(CachedSearch& cached, ValueSignature& signature, uint64_t headOffset, uint64_t blockSize,
+constexpr uint64_t kLightningHead = 64;
+constexpr uint64_t kWatertuneHead = 4;
+
+ValueSignature LightningRun() {
+    ValueSignature signature;
+    signature.name = "vfxlightning_directional_burst_head";
+    for (float f : {0.1f, 8.0f, 0.05f, 0.15f}) AppendSignatureFloat(signature, f);
+    AppendSignatureU32(signature, 7);
+    for (float f : {180.0f, 50.0f, 60.0f, 10.0f, 5.0f}) AppendSignatureFloat(signature, f);
+    return signature;
+}
+
+ValueSignature WatertuneRun() {
+    ValueSignature signature;
+    signature.name = "watertune_full_float_run";
+    for (float f : {0.04f, 0.05f, 1118.0f, 1.1f, 0.7f, 0.25f, 10.0f, 50.0f, 0.0f, 10.0f, 90.0f, 80.0f, 0.0f, 200.0f,
+                    0.05f})
+        AppendSignatureFloat(signature, f);
+    return signature;
+}
+
+// The runs the shared pass looks for (the editor's own copies, never in
+// the game image).
+const ValueSignature& PassRun(bool lightning) {
+    static const ValueSignature runs[2] = {WatertuneRun(), LightningRun()};
+    return runs[lightning ? 1 : 0];
+}
+
+bool BlockAccepted(uint64_t firstHit, uint64_t hits, uint64_t headOffset, uint64_t blockSize,
+                   bool (*fieldsFit)(uint64_t)) {
+    const uint64_t block = firstHit - headOffset;
+    return hits == 1 && firstHit >= headOffset &&
+           (fieldsFit == nullptr || (IsReadable(block, blockSize) && fieldsFit(block)));
+}
+
+// A block found by a run of values headOffset bytes into it: the first
+// attempt is the shared pass's (its bytes and hits are this call's when
+// this call ran it); then the kept block while it stays readable, else
+// (when a retry is due) one scan of the game image that must give exactly
+// one hit, and the block's own checks.
+uint64_t FindValueBlock(CachedSearch& cached, bool lightning, uint64_t headOffset, uint64_t blockSize,
                         bool (*fieldsFit)(uint64_t), uint64_t& bytesScanned, uint64_t& hitCount) {
-    std::lock_guard<std::mutex> lock(Locators.ValueBlockMutex);
     bytesScanned = 0;
     hitCount = 0;
+    if (StateOf(cached) == SearchState::NotTried) {
+        const int passes = Locators.ImagePasses.Get();
+        const uint64_t answer = detail::AnswerOfPass(cached);
+        if (Locators.ImagePasses.Get() != passes) {
+            bytesScanned = Locators.LastPassBytes.Get();
+            hitCount = lightning ? Locators.LastPassLightningHits.Get() : Locators.LastPassWatertuneHits.Get();
+            return answer;
+        }
+    }
+    std::lock_guard<std::mutex> lock(Locators.ValueBlockMutex);
     if (const uint64_t kept = CachedAnswer(cached)) {
         if (IsReadable(kept, blockSize)) {
             hitCount = 1;
@@ -195,33 +241,57 @@ uint64_t FindValueBlock(CachedSearch& cached, ValueSignature& signature, uint64_
         ForgetSearch(cached);  // no longer readable: searched again at once
     }
     if (!SearchDue(cached, platform::TickCount64())) return 0;
+    ValueSignature signature = lightning ? LightningRun() : WatertuneRun();
     ScanImageFor(signature, bytesScanned, hitCount);
-    const uint64_t block = signature.firstHit - headOffset;
-    const bool found = hitCount == 1 && signature.firstHit >= headOffset &&
-                       (fieldsFit == nullptr || (IsReadable(block, blockSize) && fieldsFit(block)));
-    SettleSearch(cached, found ? block : 0, platform::TickCount64());
-    return found ? block : 0;
+    const bool found = BlockAccepted(signature.firstHit, hitCount, headOffset, blockSize, fieldsFit);
+    SettleSearch(cached, found ? signature.firstHit - headOffset : 0, platform::TickCount64());
+    return found ? signature.firstHit - headOffset : 0;
 }
 
 }  // namespace
 
+namespace detail {
+
+bool ValueBlocksPending() {
+    return StateOf(Locators.VfxLightningBlock) == SearchState::NotTried ||
+           StateOf(Locators.WatertuneBlock) == SearchState::NotTried;
+}
+
+void AddValueBlockPatterns(std::vector<SearchPattern>& patterns) {
+    for (bool lightning : {true, false}) {
+        const ValueSignature& run = PassRun(lightning);
+        SearchPattern pattern{run.bytes.data(), nullptr, run.bytes.size()};
+        pattern.alignment = 4;
+        patterns.push_back(pattern);
+    }
+}
+
+void SettleValueBlocks(const SearchPattern& lightning, const SearchPattern& watertune) {
+    std::lock_guard<std::mutex> lock(Locators.ValueBlockMutex);
+    const uint64_t now = platform::TickCount64();
+    Locators.LastPassLightningHits.Set(lightning.count);
+    Locators.LastPassWatertuneHits.Set(watertune.count);
+    if (StateOf(Locators.VfxLightningBlock) == SearchState::NotTried) {
+        const bool found = BlockAccepted(lightning.first, lightning.count, kLightningHead, kVfxLightningBlockSize,
+                                         LightningFieldsFit);
+        SettleSearch(Locators.VfxLightningBlock, found ? lightning.first - kLightningHead : 0, now);
+    }
+    if (StateOf(Locators.WatertuneBlock) == SearchState::NotTried) {
+        const bool found = BlockAccepted(watertune.first, watertune.count, kWatertuneHead, kWatertuneBlockSize, nullptr);
+        SettleSearch(Locators.WatertuneBlock, found ? watertune.first - kWatertuneHead : 0, now);
+    }
+}
+
+}  // namespace detail
+
 uint64_t FindVfxLightningBlock(uint64_t& bytesScanned, uint64_t& hitCount) {
-    ValueSignature signature;
-    signature.name = "vfxlightning_directional_burst_head";
-    for (float f : {0.1f, 8.0f, 0.05f, 0.15f}) AppendSignatureFloat(signature, f);
-    AppendSignatureU32(signature, 7);
-    for (float f : {180.0f, 50.0f, 60.0f, 10.0f, 5.0f}) AppendSignatureFloat(signature, f);
-    return FindValueBlock(Locators.VfxLightningBlock, signature, 64, kVfxLightningBlockSize, LightningFieldsFit, bytesScanned,
-                          hitCount);
+    return FindValueBlock(Locators.VfxLightningBlock, true, kLightningHead, kVfxLightningBlockSize,
+                          LightningFieldsFit, bytesScanned, hitCount);
 }
 
 uint64_t FindWatertuneBlock(uint64_t& bytesScanned, uint64_t& hitCount) {
-    ValueSignature signature;
-    signature.name = "watertune_full_float_run";
-    for (float f : {0.04f, 0.05f, 1118.0f, 1.1f, 0.7f, 0.25f, 10.0f, 50.0f, 0.0f, 10.0f, 90.0f, 80.0f, 0.0f, 200.0f,
-                    0.05f})
-        AppendSignatureFloat(signature, f);
-    return FindValueBlock(Locators.WatertuneBlock, signature, 4, kWatertuneBlockSize, nullptr, bytesScanned, hitCount);
+    return FindValueBlock(Locators.WatertuneBlock, false, kWatertuneHead, kWatertuneBlockSize, nullptr,
+                          bytesScanned, hitCount);
 }
 
 bool ValidateWeatherRecordList(bool saved, std::span<const uint64_t> blocks, uint64_t savedByteCount) {

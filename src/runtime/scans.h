@@ -66,9 +66,12 @@ inline constexpr uint64_t kVfxLightningBlockSize = 352;
 inline constexpr uint64_t kWatertuneBlockSize = 80;
 // The game's lightning-settings block (352 bytes) and water-tuning block
 // (80 bytes), found in the game image by their runs of default values and
-// checked; 0 when not found. A found block is kept while it stays readable.
-// A failed search is repeated at most once per kSearchRetryIntervalMs
-// (Locators.VfxLightningBlock and .WatertuneBlock, locator_state.h).
+// checked; 0 when not found. The first search is the shared pass over the
+// image (signature_pass.h; bytesScanned and hitCount are that pass's when
+// this call ran it). A found block is kept while it stays readable. A
+// failed search is repeated, by a scan of its own, at most once per
+// kSearchRetryIntervalMs (Locators.VfxLightningBlock and .WatertuneBlock,
+// locator_state.h).
 uint64_t FindVfxLightningBlock(uint64_t& bytesScanned, uint64_t& hitCount);
 uint64_t FindWatertuneBlock(uint64_t& bytesScanned, uint64_t& hitCount);
 

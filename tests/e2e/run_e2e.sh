@@ -374,6 +374,28 @@ check_before_after_hotkey() {   # F1, the timecycle before/after hotkey of the V
   wait_for 60 '$(num store_sites_patched) == 2' || problems+=" after: $(num store_sites_patched) store sites patched;"
   verdict "F1 showed the game's own code (stores written back byte for byte) and the edits again"
 }
+# The game's own code section: its reads of the timecycle block are
+# redirected to the editor's cells, so a live slot's value reaches the
+# game's code while the game keeps presenting; after the unload the section
+# is byte for byte the executable's file again.
+check_code_sites() {   # Far Clip on with a value of its own: the game's redirected read gives it
+  local base cave
+  base=$(fresh read_far_clip_milli); cave=$(num code_site_bytes_changed)
+  want "$base == 394250" "before the edit the game read a far clip of $base/1000, not its block's 394.25"
+  want "$cave > 0 && $cave < 999999" "before the edit $cave bytes of the code section changed (the start-up's write-list cave jump expected)"
+  send "enable_slot Far Clip=1234.5"
+  wait_for 60 '$(num read_far_clip_milli) == 1234500' ||
+    problems+=" the game's code read a far clip of $(num read_far_clip_milli)/1000, not the slot's 1234.5;"
+  want "\$(num code_site_bytes_changed) > $cave && \$(num code_site_bytes_changed) < 999999" "code section changed by $(num code_site_bytes_changed) bytes, $cave before the edit"
+  count_up sites_frames 30 && count_up frames 30
+  verdict "start-up patched $cave bytes of the game's code (the write-list cave); its read of the far clip gives the slot's value through the redirect ($(num code_site_bytes_changed) bytes patched); it runs on, $(num sites_frames) frames of its code"
+}
+check_code_sites_unloaded() {
+  want '$(num code_site_bytes_changed) == 0' "$(num code_site_bytes_changed) bytes of the game's code section differ from its file"
+  want '$(num read_far_clip_milli) == 394250' "after the unload the game read a far clip of $(num read_far_clip_milli)/1000"
+  count_up sites_frames 30
+  verdict "the game's code section is byte for byte its file again and reads its own far clip"
+}
 check_escape_closes() {
   local esc0; esc0=$(num game_escape_downs)
   press Escape
@@ -633,10 +655,10 @@ overlay_ready=0 rates=""
 checks=(
   "game_presents -" "plugin_loads -" "script_loop -" "dormant - dormant" "first_press -" "workspace_created -"
   "menu_drawn overlay editor-open" "tab_click overlay" "settings_controls overlay" "store_patches -"
-  "before_after_hotkey -" "escape_closes overlay editor-closed" "resize_suspends overlay" "resize1_suspends overlay"
+  "before_after_hotkey -" "code_sites -" "escape_closes overlay editor-closed" "resize_suspends overlay" "resize1_suspends overlay"
   "swap_chain_rebuilt overlay" "device_rebuilt overlay"
   "watertune_live overlay"
-  "unload -" "watertune_unloaded -"
+  "unload -" "code_sites_unloaded -" "watertune_unloaded -"
   "natives -" "game_exits -"
 )
 for row in "${checks[@]}"; do

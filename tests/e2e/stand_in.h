@@ -15,6 +15,7 @@ int StandInUnloadPlugin();
 int StandInDescribe(char* text, int capacity);
 // Turns on the live override slot of that display name in the loaded
 // plug-in (its slot tables are not exported: the one slot row of its
-// writable data whose name points at that text); 1 when found.
-int StandInEnablePluginSlot(const char* name);
+// writable data whose name points at that text), given as "NAME" or as
+// "NAME=VALUE" with the value it is to hold; 1 when found.
+int StandInEnablePluginSlot(const char* request);
 }

@@ -31,6 +31,7 @@
 #include <vector>
 
 #include "stand_in.h"
+#include "stand_in_sites.h"
 
 namespace {
 
@@ -476,8 +477,8 @@ void DrawFrame() {
 }
 
 // "resize W H", "resize1 W H" (with ResizeBuffers1), "fps N" (a frame-rate
-// cap, 0 = none), "unguard", "enable_slot NAME" (a live override slot of the
-// plug-in on), "recreate" (a new swap chain on the same window),
+// cap, 0 = none), "unguard", "enable_slot NAME" or "enable_slot NAME=VALUE"
+// (a live override slot of the plug-in on, with that value), "recreate" (a new swap chain on the same window),
 // "recreate_device" (new device, queue and swap chain; one reference of ours
 // keeps the old device to watch what else holds it), "drop_old_device",
 // "unload", "quit".
@@ -547,6 +548,7 @@ void WriteStatus() {
     values["old_device_refs"] = OldDeviceRefs();
     values["overlay_signals"] = g.overlaySignals.load();
     CountStoreSites(values["store_sites_patched"], values["store_sites_changed"]);
+    StandInSitesStatus(values);
     DescribeModifierBlock(values);
     DescribeWaterTuning(values);
     for (const MethodProbe& probe : g_methods) {
@@ -590,6 +592,7 @@ int wmain() {
     g.log = _wfopen((g.folder + L"e2e-game.log").c_str(), L"wb");
     Log("stand-in game, %ux%u", g.width, g.height);
     AddVectoredExceptionHandler(1, &CatchDebugOutput);
+    StandInSitesStart(path);
     for (size_t s = 0; s < kStoreSites; ++s)
         for (size_t i = 0; i < kStoreSiteLength; ++i) g_storeOriginal[s * kStoreSiteLength + i] = g_storeSites[s][i];
 
@@ -616,6 +619,7 @@ int wmain() {
             Resize(g.clientWidth, g.clientHeight);
         // The game's script thread: one resume of every script per frame.
         StandInRunScripts();
+        StandInSitesFrame();
         DrawFrame();
         if (g.fpsCap > 0)
             while (NowSeconds() < frameStart + 1.0 / g.fpsCap) Sleep(1);

@@ -203,9 +203,13 @@ __declspec(dllexport) int StandInUnloadPlugin() {
     return freed;
 }
 
-__declspec(dllexport) int StandInEnablePluginSlot(const char* name) {
+__declspec(dllexport) int StandInEnablePluginSlot(const char* request) {
     if (g_plugin == nullptr) return 0;
-    const size_t length = std::strlen(name);
+    // "NAME" or "NAME=VALUE"
+    const std::string asked(request);
+    const size_t equals = asked.find('=');
+    const std::string name = asked.substr(0, equals);
+    const size_t length = name.size();
     const auto base = reinterpret_cast<uintptr_t>(g_plugin);
     const auto* nt =
         reinterpret_cast<const IMAGE_NT_HEADERS64*>(base + reinterpret_cast<const IMAGE_DOS_HEADER*>(base)->e_lfanew);
@@ -219,13 +223,14 @@ __declspec(dllexport) int StandInEnablePluginSlot(const char* name) {
         for (uintptr_t at = (from + 7) & ~uintptr_t{7}; at + sizeof(runtime::LiveOverrideSlot) <= to; at += 8) {
             const uintptr_t text = *reinterpret_cast<const uintptr_t*>(at);
             if (text < base || text >= end || end - text < length + 1 ||
-                std::memcmp(reinterpret_cast<const char*>(text), name, length + 1) != 0)
+                std::memcmp(reinterpret_cast<const char*>(text), name.c_str(), length + 1) != 0)
                 continue;
             slot = reinterpret_cast<runtime::LiveOverrideSlot*>(at);
             ++matches;
         }
     }
     if (matches != 1) return 0;
+    if (equals != std::string::npos) slot->value = std::strtof(asked.c_str() + equals + 1, nullptr);
     slot->enabled = 1;
     return 1;
 }

@@ -4,7 +4,9 @@
 // release); and the self-undoing set-up steps.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
+#include <cstring>
 #include <filesystem>
 #include <string>
 #include <thread>
@@ -23,7 +25,14 @@
 #include "runtime/locator_state.h"
 #include "runtime/live_slots.h"
 #include "support/fake_drive.h"
+#include "support/synthetic_game.h"
 #include "support/synthetic_image.h"
+#include "runtime/live_writes.h"
+#include "runtime/locator_state.h"
+#include "runtime/override_groups.h"
+#include "runtime/override_patches.h"
+#include "runtime/redirects.h"
+#include "runtime/store_probes.h"
 #include "timecycle/timecycle_model.h"
 
 namespace {
@@ -179,6 +188,45 @@ TEST_F(StartupTest, HooksTheFourMethodsAndPlacesTheTimecycleSlotsOnceAndIsNeverR
         EXPECT_EQ(g_rec.calls.size(), calls) << "runs once even when called again";
         EXPECT_EQ(core::UiSettings.SettingsStatusLine, "marker");
     }
+    runtime::ResetSlotTablesForTesting();
+}
+
+// On a game image holding every code site the start-up finds every
+// redirect it prepares and every store it probes in one pass over the
+// image, fills the ambient-bounce cell, and changes the game's code only by
+// the write-list cave's jump (the unload takes it back).
+TEST_F(StartupTest, PreparesTheRedirectsAndProbesAndInstallsTheWriteListCave) {
+    runtime::ResetSlotTablesForTesting();
+    testsupport::SyntheticImage image;
+    testsupport::PlantSyntheticGame(image);
+    const std::vector<uint8_t> before = image.Bytes();
+    host::BootstrapEditor();  // the slots get their addresses before group C is filled
+    EXPECT_EQ(runtime::Locators.ImagePasses.Get(), 1);
+    for (size_t i = 0; i < runtime::kRedirectCount; ++i) {
+        const runtime::RedirectId id = static_cast<runtime::RedirectId>(i);
+        const bool prepared = runtime::RecordsOf(id)[0].found != 0;
+        // The temperature and the four redirects of the tick are prepared by their first use.
+        const bool byStartup = id != runtime::RedirectId::Temperature && id != runtime::RedirectId::VehicleDirtMod &&
+                               id != runtime::RedirectId::EnableOcclusion &&
+                               id != runtime::RedirectId::EnableShadowOcclusion &&
+                               id != runtime::RedirectId::ShadowDistanceMult;
+        EXPECT_EQ(prepared, byStartup) << runtime::Redirect(id).installer;
+    }
+    EXPECT_TRUE(runtime::WriteListCaveInstalled());
+    EXPECT_EQ(runtime::WriteListCount(), 0u);
+    const uint64_t bounce = runtime::Redirects.cells[static_cast<size_t>(runtime::RedirectId::AmbientBounceDownWrap)];
+    ASSERT_NE(bounce, 0u);
+    float wrap = 0;
+    std::memcpy(&wrap, reinterpret_cast<const void*>(bounce + 4), 4);
+    EXPECT_EQ(wrap, 10.25f) << "group C: the game's own value of a slot not enabled (variable 10) in the cell";
+    std::vector<uint8_t> after = image.Bytes();
+    size_t changed = 0;
+    for (size_t i = 0; i < after.size(); ++i) changed += after[i] != before[i] && image.base() + i < image.SectionStart(testsupport::ImageSection::Rdata);
+    EXPECT_EQ(changed, 8u) << "the 8-byte movaps replaced by a jump and three no-operations";
+    host::ShutdownEditor();
+    after = image.Bytes();
+    EXPECT_TRUE(std::equal(after.begin(), after.begin() + static_cast<long>(image.SectionStart(testsupport::ImageSection::Rdata) - image.base()), before.begin()));
+    EXPECT_FALSE(runtime::WriteListCaveInstalled());
     runtime::ResetSlotTablesForTesting();
 }
 

@@ -104,12 +104,17 @@ TEST(UniquePattern, RangeEndsSectionsAndUnreadablePages) {
 }
 
 // The one-pass search against a plain reference on data with few distinct
-// bytes, so that partial matches, overlaps and repeats are common.
+// bytes, so that partial matches, overlaps and repeats are common; the
+// bytes of SSE loads and stores among them, so that patterns without a
+// fixed run of seven are found at their 0F xx pairs; with the wide (AVX2)
+// and the baseline loops.
 TEST(UniquePattern, OnePassAgreesWithAPlainSearch) {
     std::mt19937 random(1234);
-    for (int round = 0; round < 20; ++round) {
+    const uint8_t alphabet[] = {0, 1, 2, 0x0F, 0x11, 0x29};
+    for (int round = 0; round < 40; ++round) {
+        detail::AllowWideScanForTesting(round % 2 == 0);
         std::vector<uint8_t> data(4096 + round * 37);
-        for (auto& b : data) b = static_cast<uint8_t>(random() % 3);
+        for (auto& b : data) b = round < 20 ? static_cast<uint8_t>(random() % 3) : alphabet[random() % 6];
         std::vector<std::vector<uint8_t>> bytes;
         std::vector<std::string> masks;
         for (int i = 0; i < 12; ++i) {
@@ -141,7 +146,19 @@ TEST(UniquePattern, OnePassAgreesWithAPlainSearch) {
             EXPECT_TRUE(patterns[i].count == count && (count == 0 || patterns[i].first == first))
                 << "round " << round << " pattern " << i;
         }
+        // Every 0F 11 and 0F 29 reported once, in order.
+        std::vector<uint64_t> reported, expected;
+        detail::CodeScan scan;
+        scan.opcodes[0x11] = scan.opcodes[0x29] = 1;
+        scan.context = &reported;
+        scan.onOpcode = [](void* c, const detail::Span&, uint64_t at) { static_cast<std::vector<uint64_t>*>(c)->push_back(at); };
+        detail::SearchPatterns(base, size, {}, nullptr, &scan);
+        const auto* p = reinterpret_cast<const uint8_t*>(base);
+        for (uint64_t i = 0; i + 1 < size; ++i)
+            if (p[i] == 0x0F && (p[i + 1] == 0x11 || p[i + 1] == 0x29)) expected.push_back(base + i);
+        EXPECT_EQ(reported, expected) << "round " << round;
     }
+    detail::AllowWideScanForTesting(true);
 }
 
 TEST(PuddleSite, OneAttemptPerRun) {

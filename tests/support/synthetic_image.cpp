@@ -12,6 +12,7 @@
 #include "runtime/guarded_memory.h"
 #include "runtime/heap_scan.h"
 #include "runtime/locator_state.h"
+#include "runtime/override_patches.h"
 #include "runtime/scans.h"
 
 namespace testsupport {
@@ -45,6 +46,7 @@ void Fill(uint8_t* p, size_t n, uint32_t& state, bool code) {
 }  // namespace
 
 void ResetRuntimeSearchState() {
+    runtime::ResetPatchStateForTesting();
     runtime::ResetLocatorState();
     runtime::ClearDataSignaturesForTesting();
     runtime::ResetGuardedMemoryState();
@@ -93,8 +95,11 @@ SyntheticImage::SyntheticImage(const SyntheticImageLayout& layout) {
     struct SectionHeader {
         const char* name;
         const Cursor& cursor;
+        uint32_t characteristics;
     };
-    const SectionHeader sections[] = {{".text", text_}, {".rdata", rdata_}, {".data", data_}};
+    // Code, read and execute; initialised data, read (and write).
+    const SectionHeader sections[] = {
+        {".text", text_, 0x60000020u}, {".rdata", rdata_, 0x40000040u}, {".data", data_, 0xC0000040u}};
     uint8_t* header = nt + 24 + kOptionalHeaderSize;
     for (const SectionHeader& s : sections) {
         std::memset(header, 0, 40);
@@ -103,6 +108,7 @@ SyntheticImage::SyntheticImage(const SyntheticImageLayout& layout) {
         Put<uint32_t>(header + 8, static_cast<uint32_t>(s.cursor.size));   // VirtualSize
         Put<uint32_t>(header + 12, rva);                                    // VirtualAddress
         Put<uint32_t>(header + 16, static_cast<uint32_t>(s.cursor.size));  // SizeOfRawData
+        Put<uint32_t>(header + 36, s.characteristics);
         header += 40;
     }
     Write(base_, nullptr, 0);  // applies the section protections

@@ -12,6 +12,8 @@
 #include <vector>
 
 #include "runtime/live_slots.h"
+#include "runtime/override_groups.h"
+#include "runtime/patch_tables.h"
 #include "timecycle/half_float.h"
 #include "timecycle/timecycle_model.h"
 #include "timecycle/timecycle_numbers.h"
@@ -232,3 +234,31 @@ TEST(FormatLikeExisting, DecimalsOfTheOldText) {
 
 }  // namespace
 }  // namespace timecycle
+
+namespace {
+
+// The field of the TimecycleBlock a slot's variable lies at (4 x its row).
+int64_t FieldOf(runtime::SlotId slot) {
+    for (size_t i = 0; i < timecycle::kVariableCount; ++i)
+        if (timecycle::TimecycleVariableTable[i].slot == &runtime::Slot(slot)) return 4 * static_cast<int64_t>(i);
+    return -1;
+}
+
+// Every redirect's cell mirrors the block fields its slots' variables lie
+// at, from the field its first record reads; the light rays' part lists its
+// slots in the order of their fields.
+TEST(TimecycleTables, RedirectCellsMirrorTheirVariablesFields) {
+    for (size_t i = 0; i < runtime::kRedirectCount; ++i) {
+        const runtime::RedirectId id = static_cast<runtime::RedirectId>(i);
+        const std::span<const runtime::SlotId> slots = runtime::Redirect(id).slots;
+        for (size_t k = 0; k < slots.size(); ++k)
+            EXPECT_EQ(FieldOf(slots[k]), runtime::RedirectRecords(id)[0].field + 4 * static_cast<int64_t>(k))
+                << runtime::Redirect(id).installer << " slot " << k;
+        for (const runtime::RedirectRecordRow& r : runtime::RedirectRecords(id))
+            EXPECT_EQ(r.field, runtime::RedirectRecords(id)[0].field + r.at) << runtime::Redirect(id).installer;
+    }
+    const std::span<const runtime::PartMember> rays = runtime::Part(runtime::PartId::LightRays).members;
+    for (size_t k = 0; k < rays.size(); ++k) EXPECT_EQ(FieldOf(rays[k].slot), 264 + 4 * static_cast<int64_t>(k));
+}
+
+}  // namespace
