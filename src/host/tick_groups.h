@@ -57,10 +57,6 @@ std::span<const SlotRun> TickRefreshRuns();
 
 // ---- The tick's own store patches (runtime/store_patches.h) ------------------------------
 
-extern std::atomic<uint8_t>& ScanlinePatchInstalled;
-extern std::atomic<uint8_t>& LensDistortionPatchInstalled;
-extern std::atomic<uint8_t>& HeatHazePatchesInstalled;
-
 using runtime::StorePatchFlag;
 using runtime::StoreShape;
 using runtime::StoreShapesOf;

@@ -47,7 +47,7 @@ bool FitsRel32(int64_t d) { return d >= INT32_MIN && d <= INT32_MAX; }
 // Writes an enabled slot (or one following the import) into its field.
 void DirectSlotWrite(S id) {
     LiveOverrideSlot& slot = Slot(id);
-    if (!slot.enabled && !(GroupAppliers.importFollow.load() && slot.followImport)) return;
+    if (!slot.enabled && !(GroupAppliers.importFollow.Get() && slot.followImport)) return;
     const float value = slot.value;
     if (!SafeWriteFloat(slot.address, value)) {
         slot.liveReadable = 0;
@@ -125,7 +125,7 @@ void ResetGroupAppliers() {
     GroupAppliers.lightRayBlock = 0;
     GroupAppliers.spriteA = RedirectList{};
     GroupAppliers.spriteB = RedirectList{};
-    GroupAppliers.importFollow.store(0);
+    GroupAppliers.importFollow.Set(0);
     NearAlloc.NearValueBlock = 0;
 }
 

@@ -202,13 +202,13 @@ constexpr const char* kEngineMembers =
 TEST_F(TickTest, BeforeModeRemovesEveryPatchIncludingTheTicksOwnAndAppliesNothing) {
     Enable({S::PostFxScanlineIntensity, S::LightDirMult});
     Tick();
-    ASSERT_EQ(ScanlinePatchInstalled.load(), 1);
+    ASSERT_EQ(runtime::StorePatches.scanline.installed.Get(), 1);
     Editor.TimecycleAfterShown.Set(0);
     for (int frame = 0; frame < 2; ++frame) {  // every frame, the scanline bytes (0x1000) written back once
         EXPECT_EQ(Tick(), Steps(false) + "VisualSettingsBeforeAfter; ClearWriteListCount; " +
                               "RestoreAllPatches; " + (frame == 0 ? "patch 4096; " : ""));
     }
-    EXPECT_EQ(ScanlinePatchInstalled.load(), 0);
+    EXPECT_EQ(runtime::StorePatches.scanline.installed.Get(), 0);
     EXPECT_EQ(sub.code[0x1000], 0x40);
 }
 
@@ -312,7 +312,7 @@ TEST_F(TickTest, StorePatchesAreInstalledOnceGateTheirWritesAndAreWrittenBackWhe
     Enable({S::ChromaticAberrationCoeff2});
     sub.failingWrites = {0x2000};
     EXPECT_EQ(Count(Tick(), "engine "), 0u);
-    EXPECT_EQ(ScanlinePatchInstalled.load() + LensDistortionPatchInstalled.load(), 0);
+    EXPECT_EQ(runtime::StorePatches.scanline.installed.Get() + runtime::StorePatches.lensDistortion.installed.Get(), 0);
     for (uint64_t a = 0x1000; a < 0x1009; ++a) EXPECT_EQ(sub.code[a], 0x40 + (a - 0x1000));
     sub.failingWrites.clear();
     EXPECT_EQ(Count(Tick(), "engine Lens"), 2u);
@@ -335,7 +335,7 @@ TEST_F(TickTest, AStoreOfTheWrongOffsetOrNotCapturedIsNeverPatched) {
         };
         Enable({S::PostFxScanlineIntensity});
         EXPECT_EQ(Count(Tick(), "patch "), 0u) << capturedElsewhere;
-        EXPECT_EQ(ScanlinePatchInstalled.load(), 0);
+        EXPECT_EQ(runtime::StorePatches.scanline.installed.Get(), 0);
     }
 }
 
@@ -343,23 +343,23 @@ TEST_F(TickTest, HeatHazeStoresArePatchedWhollyWithTheirOwnLengthsOrNotAtAll) {
     ImportedWithHeatHaze();
     sub.heatHaze[1].length = 9;  // the store at 624 must be ten bytes: never patched
     EXPECT_EQ(Count(Tick(), "patch "), 0u);
-    EXPECT_EQ(HeatHazePatchesInstalled.load(), 0);
+    EXPECT_EQ(runtime::StorePatches.heatHaze.installed.Get(), 0);
 
     ImportedWithHeatHaze();
     sub.failingWrites = {sub.heatHaze[1].address};  // fourth by offset: what was patched goes back
     Tick();
-    EXPECT_EQ(HeatHazePatchesInstalled.load(), 0);
+    EXPECT_EQ(runtime::StorePatches.heatHaze.installed.Get(), 0);
     EXPECT_TRUE(HeatHazeHolds(false));
 
     sub.failingWrites.clear();
     Tick();  // tried again next frame
-    ASSERT_EQ(HeatHazePatchesInstalled.load(), 1);
+    ASSERT_EQ(runtime::StorePatches.heatHaze.installed.Get(), 1);
     EXPECT_TRUE(HeatHazeHolds(true));
     for (const StoreSite& s : sub.heatHaze) EXPECT_NE(sub.code[s.address + s.length], 0x90) << "no byte past the store";
     EXPECT_EQ(Count(Tick(), "probe heat haze"), 0u);
     DisableAll();  // imported mode restores heat haze when nothing is enabled
     Tick();
-    EXPECT_EQ(HeatHazePatchesInstalled.load(), 0);
+    EXPECT_EQ(runtime::StorePatches.heatHaze.installed.Get(), 0);
     EXPECT_TRUE(HeatHazeHolds(false));
 }
 
@@ -369,7 +369,7 @@ TEST_F(TickTest, UnloadWritesBackTheTicksStorePatchesBeforeTheHooksGo) {
     ImportedWithHeatHaze();
     Enable({S::PostFxScanlineIntensity, S::LensDistortionCoeff});
     Tick();
-    ASSERT_EQ(ScanlinePatchInstalled.load() + LensDistortionPatchInstalled.load() + HeatHazePatchesInstalled.load(), 3);
+    ASSERT_EQ(runtime::StorePatches.scanline.installed.Get() + runtime::StorePatches.lensDistortion.installed.Get() + runtime::StorePatches.heatHaze.installed.Get(), 3);
     static const HookEngine kEngine = {"noting", [] { return true; }, nullptr, [] { return true; },
                                        [] { return Note("hooks off"), true; }, [] {}};
     HostServices services;
@@ -380,7 +380,7 @@ TEST_F(TickTest, UnloadWritesBackTheTicksStorePatchesBeforeTheHooksGo) {
     ShutdownEditor();
     EXPECT_EQ(sub.log, "RestoreAllPatches; patch 4096; patch 8192; patch 12288; patch 12352; patch 12384; "
                        "patch 12320; patch 12416; patch 12448; hooks off; ");  // heat haze by block offset
-    EXPECT_EQ(ScanlinePatchInstalled.load() + LensDistortionPatchInstalled.load() + HeatHazePatchesInstalled.load(), 0);
+    EXPECT_EQ(runtime::StorePatches.scanline.installed.Get() + runtime::StorePatches.lensDistortion.installed.Get() + runtime::StorePatches.heatHaze.installed.Get(), 0);
     EXPECT_TRUE(HeatHazeHolds(false));
     EXPECT_TRUE(sub.code[0x1000] == 0x40 && sub.code[0x2008] == 0x48) << "the scanline and lens-distortion stores";
 }
@@ -495,7 +495,7 @@ TEST(TickGroups, EveryGroupRunsOnceInEachOrderAndEveryStorePatchPartHasItsStores
         EXPECT_EQ(runs.count(static_cast<size_t>(GroupId::TonemapDarkBright)), imported ? 1u : 0u);
         for (const auto& [group, n] : runs) EXPECT_EQ(n, 1) << runtime::Group(static_cast<GroupId>(group)).name;
     }
-    std::set<std::atomic<uint8_t>*> flags;
+    std::set<core::SharedValue<uint8_t>*> flags;
     for (size_t p = 0; p < runtime::kPartCount; ++p) {
         const PartId part = static_cast<PartId>(p);
         const bool storePatch = runtime::Part(part).apply == PartApply::StorePatch;
