@@ -3,14 +3,16 @@
 //
 //   BM_MemchrPass         one memchr pass (the physical baseline)
 //   BM_StartupSearches    SecondaryBlockLocator, TimecycleBlockLocator,
-//                         DataSignatureBase of ids 1 to 161 and the start-up's
-//                         61 redirect preparers and store probes, from a
-//                         fresh run
+//                         DataSignatureBase of ids 1 to 161, the start-up's
+//                         61 redirect preparers and store probes, and the
+//                         visualsettings binding (its two code searches join
+//                         the shared pass), from a fresh run
 //   BM_AllImageSearches   the same plus the puddle site, the lightning and
 //                         the water-tuning blocks
 //   BM_EachSearch         the shared pass alone, the preparers alone
 //   BM_Ratio              both in the same iteration; the counters give the
-//                         searches' time in memchr passes
+//                         searches' time in memchr passes, and a binding's
+//                         walk over the parameters once the searches settled
 //   BM_RegionWalk         one walk over the whole address space, region by
 //                         region, with the walk query (QueryNextRegion), then
 //                         the same walk with a fresh query per region, and
@@ -35,6 +37,8 @@
 #include "runtime/scans.h"
 #include "support/synthetic_game.h"
 #include "support/synthetic_image.h"
+#include "visualsettings/binding.h"
+#include "visualsettings/param_table.h"
 
 namespace {
 
@@ -89,6 +93,12 @@ Fixture& Image() {
         testsupport::PlantSyntheticGame(image);
         image.PlantLightningBlock();
         image.PlantWatertuneBlock();
+        // The code stores the visualsettings binding searches for, and their blocks.
+        const uint64_t coronas = image.Reserve(ImageSection::Data, 0xCD00, 16);
+        const uint64_t filmic = image.Reserve(ImageSection::Data, 64, 16);
+        image.PlantCoronasStore(coronas + visualsettings::kCoronasFirstField);
+        image.PlantFilmicStores(filmic + 60);
+        visualsettings::RegisterBindingSearches();
         std::mt19937 random(42);
         for (DataSignatureId id = 1; id <= kDataSignatureCount; ++id) {
             const DataSignature row = DataSignatureRow(id);
@@ -108,6 +118,7 @@ Fixture& Image() {
 void FreshRun() {
     ResetPatchStateForTesting();
     ResetLocatorState();
+    visualsettings::ResetBindingForTesting();
 }
 
 // Runs the start-up searches; false when one of them missed its target.
@@ -119,7 +130,8 @@ bool StartupSearches() {
         ok = ok && (base != 0 || DataSignatureRow(id).kind == DataSignatureKind::None);
     }
     for (const StartupStep& step : StartupPreparers()) ok = step.run() && ok;
-    return ok;
+    visualsettings::BindVisualSettingsParams();
+    return ok && visualsettings::Binding.coronasBase.load() != 0 && visualsettings::Binding.filmicBrightBase.load() != 0;
 }
 
 bool OtherImageSearches() {
@@ -177,7 +189,7 @@ BENCHMARK(BM_AllImageSearches)->Unit(benchmark::kMillisecond);
 void BM_Ratio(benchmark::State& state) {
     if (!Image().ok) return state.SkipWithError("no image");
     using Clock = std::chrono::steady_clock;
-    double memchrSeconds = 0, startupSeconds = 0, allSeconds = 0;
+    double memchrSeconds = 0, startupSeconds = 0, allSeconds = 0, bindSeconds = 0;
     for (auto _ : state) {
         FreshRun();
         auto t0 = Clock::now();
@@ -187,13 +199,17 @@ void BM_Ratio(benchmark::State& state) {
         auto t2 = Clock::now();
         const bool other = OtherImageSearches();
         auto t3 = Clock::now();
+        visualsettings::BindVisualSettingsParams();
+        auto t4 = Clock::now();
         if (!startup || !other) return state.SkipWithError("a search missed its target");
         memchrSeconds += std::chrono::duration<double>(t1 - t0).count();
         startupSeconds += std::chrono::duration<double>(t2 - t1).count();
         allSeconds += std::chrono::duration<double>(t3 - t1).count();
+        bindSeconds += std::chrono::duration<double>(t4 - t3).count();
     }
     state.counters["startup_in_memchr_passes"] = startupSeconds / memchrSeconds;
     state.counters["all_in_memchr_passes"] = allSeconds / memchrSeconds;
+    state.counters["bind_walk_in_memchr_passes"] = bindSeconds / memchrSeconds;
 }
 BENCHMARK(BM_Ratio)->Unit(benchmark::kMillisecond)->Iterations(10);
 

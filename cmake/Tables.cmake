@@ -33,12 +33,24 @@ add_custom_command(OUTPUT ${_timecycle_tables}
   COMMENT "Timecycle tables from src/timecycle/data"
   VERBATIM)
 
+set(_visualsettings_data ${CMAKE_SOURCE_DIR}/src/visualsettings/data)
+set(_visualsettings_tables ${VARNEL_GENERATED_DIR}/visualsettings/param_table_data.cpp)
+file(GLOB _visualsettings_rows CONFIGURE_DEPENDS ${_visualsettings_data}/*.tsv)
+add_custom_command(OUTPUT ${_visualsettings_tables}
+  COMMAND Python3::Interpreter ${CMAKE_SOURCE_DIR}/tools/gen_visualsettings_tables.py
+          ${_visualsettings_data} ${VARNEL_GENERATED_DIR}
+  DEPENDS ${CMAKE_SOURCE_DIR}/tools/gen_visualsettings_tables.py ${CMAKE_SOURCE_DIR}/tools/gen_runtime_tables.py
+          ${_visualsettings_rows}
+  COMMENT "Visualsettings tables from src/visualsettings/data"
+  VERBATIM)
+
 # Every layer from the runtime up may include the generated headers; the
 # tables are written before any of them compiles.
-add_custom_target(varnel_tables DEPENDS ${_runtime_tables} ${_timecycle_tables})
+add_custom_target(varnel_tables DEPENDS ${_runtime_tables} ${_timecycle_tables} ${_visualsettings_tables})
 target_sources(varnel_runtime PRIVATE ${_runtime_tables})
 target_include_directories(varnel_runtime PUBLIC ${VARNEL_GENERATED_DIR})
 target_sources(varnel_timecycle PRIVATE ${_timecycle_tables})
+target_sources(varnel_visualsettings PRIVATE ${_visualsettings_tables})
 foreach(layer IN LISTS VARNEL_LAYERS)
   if(NOT layer MATCHES "^(platform|core)$")
     add_dependencies(varnel_${layer} varnel_tables)

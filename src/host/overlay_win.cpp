@@ -26,6 +26,8 @@
 #include "ui/fonts.h"
 #include "ui/main_window.h"
 #include "ui/theme.h"
+#include "visualsettings/puddles.h"
+#include "visualsettings/visualsettings_entries.h"
 
 namespace host {
 
@@ -465,6 +467,7 @@ void BuildUiFrame() {
     // While the "after" view of the visualsettings lacks one of the binding's
     // base addresses, the binding is retried here, at most once per
     // kVisualSettingsBindRetryMs (VisualSettingsBindDue).
+    visualsettings::OverlayFrame([] { return VisualSettingsBindDue(platform::TickCount64()); });
     ImGui::Render();
 }
 
@@ -543,7 +546,9 @@ void STDMETHODCALLTYPE HookedExecuteCommandLists(ID3D12CommandQueue* queue, UINT
         OverlayWin.OverlayQueue.CompareExchange(expected, queue);
     }
     auto game = reinterpret_cast<ExecuteCommandListsFn>(Startup.GameExecuteCommandLists.Get());
+    visualsettings::PuddlesRenderHook(visualsettings::PuddlesRenderPoint::BeforeExecuteCommandLists);
     if (game != nullptr) game(queue, count, lists);
+    visualsettings::PuddlesRenderHook(visualsettings::PuddlesRenderPoint::AfterExecuteCommandLists);
 }
 
 HRESULT STDMETHODCALLTYPE HookedPresent(IDXGISwapChain* swapChain, UINT syncInterval, UINT flags) {

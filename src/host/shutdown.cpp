@@ -6,6 +6,7 @@
 #include "host/tick.h"
 #include "runtime/live_writes.h"
 #include "timecycle/modifier_live.h"
+#include "visualsettings/visualsettings_entries.h"
 #include "weather/document_live.h"
 #include "weather/sirens_search.h"
 
@@ -16,10 +17,14 @@ ShutdownState Shutdown;
 void ResetShutdownState() { Shutdown = ShutdownState{}; }
 
 void ShutdownEditor() {
-    // The game's code comes back first: the write-list cave's jump (and the
-    // list emptied), the override patches with the tick's own store patches,
-    // the jumps into the live-write caves. The caves and cells stay (a game
-    // thread may still be inside one). Then the hooks go.
+    // The editor's own threads end first: none may run once the DLL is gone.
+    // The wait is bounded (the loader lock may be held here).
+    visualsettings::StopVisualSettings(Shutdown.DetourDrainTimeoutMs);
+    // The game's code comes back first, while the data the patches lead to
+    // still exists: the write-list cave's jump (and the list emptied), the
+    // override patches with the tick's own store patches, the jumps into the
+    // live-write caves. The caves and cells stay (a game thread may still be
+    // inside one). Then the hooks go.
     runtime::RestoreWriteListCave();
     RestoreAllTickPatches();
     runtime::RestoreLiveWriteJumps();

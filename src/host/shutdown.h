@@ -16,13 +16,14 @@ extern ShutdownState Shutdown;
 // Back to the values at process start (tests).
 void ResetShutdownState();
 
-// In this order: the game's code written back (the write-list cave's jump,
+// In this order: the editor's threads stopped and waited for (a bounded
+// wait); the game's code written back (the write-list cave's jump,
 // every override patch and the tick's own store patches, the jumps into the
-// live-write caves); the hooks disabled and removed; the game window's own
-// procedure back; the weather documents' saved game bytes written back and
-// the documents released; then, once no thread is inside a detour any more,
-// the overlay's GPU work waited for and its objects and UI context
-// released. When a thread does not leave in time the overlay objects are
+// live-write caves); the hooks disabled and removed; the game
+// window's own procedure back; the weather documents' saved game bytes
+// written back and the documents released; then, once no thread is inside a
+// detour any more, the overlay's GPU work waited for and its objects and UI
+// context released. When a thread does not leave in time the overlay objects are
 // left alone (a leak is better than freeing objects in use).
 void ShutdownEditor();
 

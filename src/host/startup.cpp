@@ -9,6 +9,7 @@
 #include "runtime/override_patches.h"
 #include "runtime/redirects.h"
 #include "timecycle/timecycle_model.h"
+#include "visualsettings/visualsettings_entries.h"
 
 namespace host {
 
@@ -69,7 +70,7 @@ void BootstrapEditor() {
     // the game image serves every search among them).
     runtime::RunStartupPreparers();
     timecycle::AssignVariableSlotAddresses();
-    // The visualsettings binding and defaults join here.
+    visualsettings::StartVisualSettings();  // the parameters bound, then reset to their defaults
     runtime::PrepareRedirect(runtime::RedirectId::AmbientBounceDownWrap);
     runtime::ApplyLiveSlotGroupC();
     InstallPresentationHooks();

@@ -3,7 +3,6 @@
 // runtime/editor_entries.h holds the functions behind them), the slot runs
 // re-read every frame, and the store patches the tick installs itself.
 #pragma once
-#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <span>

@@ -4,6 +4,7 @@
 #include "runtime/editor_entries.h"
 #include "runtime/store_probes.h"
 #include "timecycle/timecycle_entries.h"
+#include "visualsettings/visualsettings_entries.h"
 #include "weather/weather_entries.h"
 
 namespace host {
@@ -12,9 +13,9 @@ void WireEditorEntries() {
     runtime::EditorEntries& entries = runtime::Entries();
     runtime::FillRuntimeEntries(entries);
     timecycle::FillTimecycleEntries(entries);
+    visualsettings::FillVisualSettingsEntries(entries);
     weather::FillWeatherEntries(entries);
-    // The visualsettings and modifier editors fill theirs here as they are
-    // built.
+    // The modifier editor fills its entries here as it is built.
     entries.clearImportPatchesMark = [] { Tick.PatchesClearedForImport.Set(0); };
 }
 

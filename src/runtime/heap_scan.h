@@ -1,6 +1,7 @@
 // The heap scan that finds the game's live visualsettings table by a
 // seven-value fingerprint, and the region texts its hits carry.
 #pragma once
+#include <atomic>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -37,9 +38,11 @@ struct FingerprintHit {
 // the default values, mode 1 against the guard values. Regions holding the
 // outputs are skipped, and so are the editor's own ranges (the scanner's
 // buffer among them). Ends at 16 hits or when the budget is used up
-// (truncated = 1).
+// (truncated = 1), and early, with what it found so far, once stop (when
+// given) is non-zero: it is tested before each piece of at most 1 MiB.
 void ScanForVisualSettingsBlock(std::vector<FingerprintHit>& hits, uint8_t mode, uint64_t& bytesScanned,
-                                uint32_t& regionsScanned, uint8_t& truncated);
+                                uint32_t& regionsScanned, uint8_t& truncated,
+                                const std::atomic<uint32_t>* stop = nullptr);
 
 // ---- Region texts (diagnostics only) -------------------------------------------
 struct RegionDescription {

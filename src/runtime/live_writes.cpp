@@ -318,11 +318,11 @@ void SelectLiveWriteSpecs() {
         entry = AutoLiveWrite{};
         entry.row = &row;
         for (size_t s = 0; s < row.storeCount; ++s) {
-            const float* param = row.stores[s].key != nullptr && LiveWrites.findParamValue != nullptr
-                                     ? LiveWrites.findParamValue(row.stores[s].key)
-                                     : nullptr;
-            entry.hasParam[s] = param != nullptr;
-            entry.initial[s] = param != nullptr ? *param : 0.0f;
+            float value = 0.0f;
+            const bool known = row.stores[s].key != nullptr && LiveWrites.findParamValue != nullptr &&
+                               LiveWrites.findParamValue(row.stores[s].key, value);
+            entry.hasParam[s] = known ? 1 : 0;
+            entry.initial[s] = known ? value : 0.0f;
         }
         ++count;
     }

@@ -99,8 +99,9 @@ struct LiveWriteState {
     PuddleCave puddle;
     WriteListCave writeList;
     // Where a lane's key finds its value: the visualsettings editor's
-    // parameter table (null: no key is known, every lane is left to the game).
-    const float* (*findParamValue)(const char* key) = nullptr;
+    // parameter table; false for a key it does not know (null: no key is
+    // known, every lane is left to the game).
+    bool (*findParamValue)(const char* key, float& value) = nullptr;
 };
 extern LiveWriteState LiveWrites;
 // The status line of the manual and generated live writes ("Ready." at

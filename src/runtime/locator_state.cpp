@@ -1,6 +1,7 @@
 #include "runtime/locator_state.h"
 
 #include "runtime/code_index.h"
+#include "runtime/shared_image_search.h"
 
 namespace runtime {
 
@@ -12,6 +13,7 @@ void ResetLocatorState() {
                                  &Locators.VfxLightningBlock, &Locators.WatertuneBlock})
         ForgetSearch(*search);
     for (CachedSearch& search : Locators.SignatureCache) ForgetSearch(search);
+    for (SharedImageSearch* search : Locators.SharedSearches) ForgetSearch(search->result);
     Locators.SecondaryBlockSearches = 0;
     Locators.SignaturePasses = 0;
     Locators.ImagePasses = 0;

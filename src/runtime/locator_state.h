@@ -5,12 +5,15 @@
 #pragma once
 #include <array>
 #include <mutex>
+#include <vector>
 
 #include "core/shared_value.h"
 #include "runtime/cached_search.h"
 #include "runtime/data_signatures.h"
 
 namespace runtime {
+
+struct SharedImageSearch;
 
 // The locators' state for the run; any thread, each search settled under
 // the lock named beside it.
@@ -32,6 +35,10 @@ struct LocatorState {
     // Signature cache: per data signature id (1 to 161) one attempt per run.
     // Settled under SignaturePassMutex.
     std::array<CachedSearch, kDataSignatureCount + 1> SignatureCache;
+    // The searches of the layers above that join the pass
+    // (shared_image_search.h), in the order registered; the searches
+    // themselves live with their owners. Under SignaturePassMutex.
+    std::vector<SharedImageSearch*> SharedSearches;
     // Diagnostics and tests: whole-image searches made for the
     // SecondaryBlock, and image passes made for data signatures.
     core::SharedValue<int> SecondaryBlockSearches{0};

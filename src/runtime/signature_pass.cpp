@@ -1,9 +1,14 @@
 #include "runtime/signature_pass.h"
 
+#include <algorithm>
+#include <cstring>
+
+#include "platform/clock.h"
 #include "runtime/block_locators.h"
 #include "runtime/code_index.h"
 #include "runtime/locator_state.h"
 #include "runtime/scans.h"
+#include "runtime/shared_image_search.h"
 
 namespace runtime::detail {
 namespace {
@@ -42,7 +47,18 @@ void RunSignaturePassLocked() {
     const size_t firstSignature = patterns.size();
     std::vector<int> ids;
     AddDataSignaturePatterns(patterns, ids);
-
+    const size_t firstShared = patterns.size();
+    std::vector<SharedImageSearch*> shared;
+    for (SharedImageSearch* search : Locators.SharedSearches) {
+        if (StateOf(search->result) != SearchState::NotTried) continue;
+        const size_t length = search->mask != nullptr ? std::strlen(search->mask) : 0;
+        if (search->bytes == nullptr || length == 0) {
+            SettleSearch(search->result, 0, platform::TickCount64());
+            continue;
+        }
+        patterns.push_back({search->bytes, search->mask, length});
+        shared.push_back(search);
+    }
     const uint64_t base = GameImageBase();
     const uint64_t size = GetGameImageSize();
     Collected collected;
@@ -65,6 +81,8 @@ void RunSignaturePassLocked() {
     if (values) SettleValueBlocks(patterns[valueIndex], patterns[valueIndex + 1]);
     if (secondary) SettleSecondaryBlock(storeHits);
     for (size_t i = 0; i < ids.size(); ++i) SettleDataSignature(ids[i], patterns[firstSignature + i], regions);
+    const uint64_t now = platform::TickCount64();
+    for (size_t i = 0; i < shared.size(); ++i) SettleSearch(shared[i]->result, patterns[firstShared + i].UniqueHit(), now);
     // Last: the loads are kept by the TimecycleBlock, settled above.
     if (code && base != 0 && size != 0)
         SettleCodeIndex(std::span<const SearchPattern>(patterns).subspan(codeIndex, kCodePatternCount),
@@ -79,3 +97,19 @@ uint64_t AnswerOfPass(CachedSearch& search) {
 }
 
 }  // namespace runtime::detail
+
+namespace runtime {
+
+void RegisterSharedImageSearch(SharedImageSearch& search) {
+    std::lock_guard<std::mutex> lock(Locators.SignaturePassMutex);
+    std::vector<SharedImageSearch*>& list = Locators.SharedSearches;
+    if (std::find(list.begin(), list.end(), &search) == list.end()) list.push_back(&search);
+}
+
+uint64_t SharedImageSearchHit(SharedImageSearch& search) {
+    if (StateOf(search.result) != SearchState::NotTried) return CachedAnswer(search.result);
+    RegisterSharedImageSearch(search);
+    return detail::AnswerOfPass(search.result);
+}
+
+}  // namespace runtime

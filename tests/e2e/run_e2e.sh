@@ -396,6 +396,36 @@ check_code_sites_unloaded() {
   count_up sites_frames 30
   verdict "the game's code section is byte for byte its file again and reads its own far clip"
 }
+# ---- Visualsettings: the parameters bound at start-up, one written live, F3 before/after ----
+# The stand-in game carries the coronas and filmic blocks with the code
+# signatures that lead to them, and the traffic-light block; it reports one
+# coronas field's value, how many fields of the first two differ from what it
+# put there, and the traffic-light colours at 0.0 (Blackout Mode is on since
+# settings_controls).
+check_visualsettings_live() {
+  want '$(num host_vs_rows) == 1306' "the host found $(num host_vs_rows) visualsettings rows in the plug-in"
+  want '$(num host_vs_rows_bound) >= 65' "$(num host_vs_rows_bound) rows bound (the 39 coronas, 8 bright filmic and 18 traffic-light rows at least)"
+  want '$(num vs_fields_changed) == 0' "$(num vs_fields_changed) fields written before any edit"
+  wait_for 60 '$(num vs_traffic_colors_dark) == 24' || problems+=" blackout: $(num vs_traffic_colors_dark) of 24 traffic-light colour floats at 0.0;"
+  want '$(num vs_traffic_others_changed) == 0' "$(num vs_traffic_others_changed) floats of the traffic-light block beside its colours written"
+  local bound; bound=$(num host_vs_rows_bound)
+  send set_param misc.coronas.intensityScaleGlobal=2.5
+  want '$(num params_set) == 1' "the host did not find the coronas intensity row"
+  wait_for 60 '$(num vs_coronas_intensity_milli) == 2500 && $(num vs_fields_changed) == 1' ||
+    problems+=" the edit: coronas intensity $(num vs_coronas_intensity_milli)/1000, fields changed $(num vs_fields_changed);"
+  press F3
+  wait_for 60 '$(num vs_coronas_intensity_milli) == 1250 && $(num vs_fields_changed) == 0' ||
+    problems+=" before: coronas intensity $(num vs_coronas_intensity_milli)/1000, fields changed $(num vs_fields_changed);"
+  press F3
+  wait_for 60 '$(num vs_coronas_intensity_milli) == 2500' ||
+    problems+=" after: coronas intensity $(num vs_coronas_intensity_milli)/1000;"
+  verdict "$bound of 1306 rows live; the traffic lights dark in the blackout; nothing written before the edit; the edited coronas intensity written live, F3 showed the game's 1.25 and the edit again"
+}
+check_visualsettings_unloaded() {   # the unload gives back the game's code (code_sites_unloaded), not its data
+  want '$(num vs_coronas_intensity_milli) == 2500' "the coronas intensity changed at the unload ($(num vs_coronas_intensity_milli)/1000)"
+  want '$(num vs_traffic_others_changed) == 0' "$(num vs_traffic_others_changed) floats of the traffic-light block beside its colours written"
+  verdict "the parameters' data as the editor left it"
+}
 check_escape_closes() {
   local esc0; esc0=$(num game_escape_downs)
   press Escape
@@ -644,9 +674,10 @@ fi
 timeout 60 wine wineboot </dev/null >/dev/null 2>&1
 docs=$(ls -d "$WINEPREFIX"/drive_c/users/*/Documents 2>/dev/null | grep -v /Public/ | head -n1)
 docs=$(readlink -f "$docs" 2>/dev/null || echo "$docs")
-# The user's VRN.ini from an earlier session: F1 is the timecycle before/after hotkey.
+# The user's VRN.ini from an earlier session: F1 is the timecycle before/after
+# hotkey, F3 the visualsettings one.
 mkdir -p "$docs/VRN"
-printf '[UI]\r\nTimecycleBeforeAfterHotkey=F1\r\n' >"$docs/VRN/VRN.ini"
+printf '[UI]\r\nTimecycleBeforeAfterHotkey=F1\r\nVisualSettingsBeforeAfterHotkey=F3\r\n' >"$docs/VRN/VRN.ini"
 # F2: the all-live before/after hotkey (the watertune check).
 printf 'AllLiveBeforeAfterHotkey=F2\r\n' >>"$docs/VRN/VRN.ini"
 
@@ -655,10 +686,10 @@ overlay_ready=0 rates=""
 checks=(
   "game_presents -" "plugin_loads -" "script_loop -" "dormant - dormant" "first_press -" "workspace_created -"
   "menu_drawn overlay editor-open" "tab_click overlay" "settings_controls overlay" "store_patches -"
-  "before_after_hotkey -" "code_sites -" "escape_closes overlay editor-closed" "resize_suspends overlay" "resize1_suspends overlay"
+  "before_after_hotkey -" "code_sites -" "visualsettings_live -" "escape_closes overlay editor-closed" "resize_suspends overlay" "resize1_suspends overlay"
   "swap_chain_rebuilt overlay" "device_rebuilt overlay"
   "watertune_live overlay"
-  "unload -" "code_sites_unloaded -" "watertune_unloaded -"
+  "unload -" "code_sites_unloaded -" "visualsettings_unloaded -" "watertune_unloaded -"
   "natives -" "game_exits -"
 )
 for row in "${checks[@]}"; do

@@ -18,4 +18,8 @@ int StandInDescribe(char* text, int capacity);
 // writable data whose name points at that text), given as "NAME" or as
 // "NAME=VALUE" with the value it is to hold; 1 when found.
 int StandInEnablePluginSlot(const char* request);
+// Edits a visualsettings parameter of the loaded plug-in as the editor's tab
+// does ("KEY=VALUE": the row's value set and marked overridden; its rows are
+// found in its writable data the same way); 1 when found.
+int StandInSetPluginParam(const char* request);
 }

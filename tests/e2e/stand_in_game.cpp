@@ -32,6 +32,7 @@
 
 #include "stand_in.h"
 #include "stand_in_sites.h"
+#include "stand_in_vs.h"
 
 namespace {
 
@@ -478,7 +479,8 @@ void DrawFrame() {
 
 // "resize W H", "resize1 W H" (with ResizeBuffers1), "fps N" (a frame-rate
 // cap, 0 = none), "unguard", "enable_slot NAME" or "enable_slot NAME=VALUE"
-// (a live override slot of the plug-in on, with that value), "recreate" (a new swap chain on the same window),
+// (a live override slot of the plug-in on, with that value), "set_param KEY=VALUE"
+// (a visualsettings parameter of the plug-in edited), "recreate" (a new swap chain on the same window),
 // "recreate_device" (new device, queue and swap chain; one reference of ours
 // keeps the old device to watch what else holds it), "drop_old_device",
 // "unload", "quit".
@@ -493,6 +495,8 @@ void RunCommand(const std::string& line) {
                      SWP_NOZORDER | SWP_NOACTIVATE);
     } else if (std::sscanf(line.c_str(), "fps %u", &width) == 1) {
         g.fpsCap = width;
+    } else if (line.rfind("set_param ", 0) == 0) {
+        g.counts["params_set"] += StandInSetPluginParam(line.c_str() + 10);
     } else if (line.rfind("enable_slot ", 0) == 0) {
         g.counts["slots_enabled"] += StandInEnablePluginSlot(line.c_str() + 12);
     } else if (line == "recreate" || line == "recreate_device") {
@@ -549,6 +553,7 @@ void WriteStatus() {
     values["overlay_signals"] = g.overlaySignals.load();
     CountStoreSites(values["store_sites_patched"], values["store_sites_changed"]);
     StandInSitesStatus(values);
+    StandInVisualSettingsStatus(values);
     DescribeModifierBlock(values);
     DescribeWaterTuning(values);
     for (const MethodProbe& probe : g_methods) {
@@ -593,6 +598,7 @@ int wmain() {
     Log("stand-in game, %ux%u", g.width, g.height);
     AddVectoredExceptionHandler(1, &CatchDebugOutput);
     StandInSitesStart(path);
+    StandInVisualSettingsStart();
     for (size_t s = 0; s < kStoreSites; ++s)
         for (size_t i = 0; i < kStoreSiteLength; ++i) g_storeOriginal[s * kStoreSiteLength + i] = g_storeSites[s][i];
 

@@ -18,6 +18,7 @@
 
 #include "runtime/live_slots.h"
 #include "stand_in.h"
+#include "visualsettings/param_table.h"
 #include "support/sim_world.h"
 #include "wine/script_host_standin.h"
 
@@ -46,6 +47,8 @@ struct NativeCallInProgress {
 std::mutex g_lock;
 Script g_script;  // main is null while none is registered
 HMODULE g_plugin = nullptr;  // Varnel.asi
+// The plug-in's visualsettings rows, once found (null again at the unload).
+visualsettings::VisualSettingsParam* g_params = nullptr;
 DWORD g_pluginLoadError = 0;
 void* g_mainFiber = nullptr;
 Script* g_running = nullptr;
@@ -92,6 +95,37 @@ void WINAPI ScriptFiberMain(void* parameter) {
 void DropScript() {
     if (g_script.fiber != nullptr) DeleteFiber(g_script.fiber);
     g_script = Script{};
+}
+
+// The plug-in's visualsettings rows (not exported): in its writable data,
+// the row whose key points at the first coronas key and whose next row's
+// key points at the second one. Null when the plug-in has not built them.
+visualsettings::VisualSettingsParam* PluginParams() {
+    if (g_params != nullptr || g_plugin == nullptr) return g_params;
+    using visualsettings::VisualSettingsParam;
+    static const char kFirst[] = "misc.coronas.sizeScaleGlobal";
+    static const char kSecond[] = "misc.coronas.intensityScaleGlobal";
+    const auto base = reinterpret_cast<uintptr_t>(g_plugin);
+    const auto* nt =
+        reinterpret_cast<const IMAGE_NT_HEADERS64*>(base + reinterpret_cast<const IMAGE_DOS_HEADER*>(base)->e_lfanew);
+    const uintptr_t end = base + nt->OptionalHeader.SizeOfImage;
+    auto keyIs = [&](uintptr_t at, const char* key, size_t size) {
+        const uintptr_t text = *reinterpret_cast<const uintptr_t*>(at);
+        return text >= base && text < end && end - text >= size && std::memcmp(reinterpret_cast<const char*>(text), key, size) == 0;
+    };
+    const IMAGE_SECTION_HEADER* section = IMAGE_FIRST_SECTION(nt);
+    for (WORD i = 0; i < nt->FileHeader.NumberOfSections; ++i, ++section) {
+        if ((section->Characteristics & IMAGE_SCN_MEM_WRITE) == 0) continue;
+        const uintptr_t from = base + section->VirtualAddress, to = from + section->Misc.VirtualSize;
+        const size_t all = visualsettings::kParamRowCount * sizeof(VisualSettingsParam);
+        for (uintptr_t at = (from + 7) & ~uintptr_t{7}; at + all <= to; at += 8) {
+            if (keyIs(at, kFirst, sizeof kFirst) && keyIs(at + sizeof(VisualSettingsParam), kSecond, sizeof kSecond)) {
+                g_params = reinterpret_cast<VisualSettingsParam*>(at);
+                return g_params;
+            }
+        }
+    }
+    return nullptr;
 }
 
 }  // namespace
@@ -200,6 +234,7 @@ __declspec(dllexport) int StandInUnloadPlugin() {
         DropScript();
     }
     g_plugin = nullptr;
+    g_params = nullptr;
     return freed;
 }
 
@@ -235,6 +270,24 @@ __declspec(dllexport) int StandInEnablePluginSlot(const char* request) {
     return 1;
 }
 
+__declspec(dllexport) int StandInSetPluginParam(const char* request) {
+    std::lock_guard<std::mutex> hold(g_lock);
+    visualsettings::VisualSettingsParam* rows = PluginParams();
+    const std::string asked(request);
+    const size_t equals = asked.find('=');
+    if (rows == nullptr || equals == std::string::npos) return 0;
+    const std::string key = asked.substr(0, equals);
+    for (size_t i = 0; i < visualsettings::kParamRowCount; ++i) {
+        visualsettings::VisualSettingsParam& row = rows[i];
+        if (row.key == nullptr || key != row.key) continue;
+        row.value = std::strtof(asked.c_str() + equals + 1, nullptr);
+        row.loaded = 1;
+        row.overridden = 1;
+        return 1;
+    }
+    return 0;
+}
+
 __declspec(dllexport) int StandInDescribe(char* text, int capacity) {
     std::string out;
     auto add = [&](const std::string& key, uint64_t value) { out += key + "=" + std::to_string(value) + "\n"; };
@@ -242,6 +295,13 @@ __declspec(dllexport) int StandInDescribe(char* text, int capacity) {
         std::lock_guard<std::mutex> hold(g_lock);
         add("host_plugins_loaded", g_plugin != nullptr);
         add("host_plugin_load_error", g_pluginLoadError);
+        // The visualsettings rows the plug-in has bound to a game location.
+        if (const visualsettings::VisualSettingsParam* rows = PluginParams()) {
+            uint64_t bound = 0;
+            for (size_t i = 0; i < visualsettings::kParamRowCount; ++i) bound += rows[i].liveAddress.Get() != 0;
+            add("host_vs_rows", visualsettings::kParamRowCount);
+            add("host_vs_rows_bound", bound);
+        }
         add("host_scripts", g_script.main != nullptr);
         add("host_native_hashes", g_natives.size());
         for (const auto& [key, count] : g_counts) add("host_" + key, count);

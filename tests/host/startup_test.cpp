@@ -34,6 +34,10 @@
 #include "runtime/redirects.h"
 #include "runtime/store_probes.h"
 #include "timecycle/timecycle_model.h"
+#include "visualsettings/binding.h"
+#include "visualsettings/param_table.h"
+#include "visualsettings/runtime_table.h"
+#include "visualsettings/visualsettings_entries.h"
 
 namespace {
 
@@ -125,6 +129,7 @@ protected:
         runtime::ResetLocatorState();
         core::ResetSettingsState();
         platform::sim::ReleaseAllKeys();
+        visualsettings::ResetVisualSettingsForTesting();
     }
 
     static constexpr const char* kVrn = "C:\\Users\\Player\\Documents\\VRN\\";
@@ -239,7 +244,33 @@ TEST_F(StartupTest, WithoutPlatformServicesTheBuiltInEngineStartsAndNothingIsHoo
     host::CurrentHookEngine().uninitialize();
 }
 
+TEST_F(StartupTest, BindsTheVisualsettingsParametersThenResetsThemToTheirDefaults) {
+    runtime::ResetSlotTablesForTesting();
+    testsupport::SyntheticImage image;
+    const uint64_t block = image.Reserve(testsupport::ImageSection::Data, 0xCD00, 16);
+    image.WriteFloat(block + 0xCC18, 1.25f);
+    image.PlantCoronasStore(block + 0xCC18);
+    host::BootstrapEditor();
+    const visualsettings::VisualSettingsParam* row = visualsettings::FindVisualSettingsParam("misc.coronas.sizeScaleGlobal");
+    EXPECT_EQ(row->liveAddress.Get(), block + 0xCC18);
+    EXPECT_EQ(row->value.Get(), 1.25f) << "its default, the game's value read at the binding";
+    EXPECT_TRUE(row->loaded.Get() && row->hasOriginal.Get());
+    const visualsettings::VisualSettingsParam* lod = visualsettings::FindVisualSettingsParam("car.lod.distance.high");
+    EXPECT_EQ(lod->value.Get(), 40.0f);
+    EXPECT_EQ(visualsettings::DarkFilmicSlot(0).baselineValue.Get(), 0.22f);
+    runtime::ResetSlotTablesForTesting();
+}
+
 using ShutdownTest = HostTest;
+
+TEST_F(ShutdownTest, StopsTheEditorsThreadsAndWaitsForThem) {
+    ASSERT_TRUE(visualsettings::StartDeferredRuntimeProbe());  // waits 45 s before its search
+    ASSERT_NE(visualsettings::RuntimeTable.thread.load(), 0u);
+    host::ShutdownEditor();
+    EXPECT_EQ(visualsettings::RuntimeTable.thread.load(), 0u) << "ended and waited for";
+    EXPECT_EQ(visualsettings::RuntimeTable.searches.load(), 0u);
+    EXPECT_FALSE(visualsettings::StartDeferredRuntimeProbe()) << "none starts after the unload";
+}
 
 TEST_F(ShutdownTest, RemovesTheHooksBeforeTheWindowProcedureAndTheOverlayObjects) {
     host::ShutdownEditor();

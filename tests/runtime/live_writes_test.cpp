@@ -136,8 +136,11 @@ TEST(GeneratedLiveWrites, LanesOverrideBehindTheirFlagsAndTheSummaryCountsWhatIs
         {3, 8, 1, kPattern, "xxxx????xxxx", 12, 1, {{"lane.known", -1, 0}}},
     };
     SetCodeSiteRowsForTesting(kRows);
-    static const float kKnown = 3.0f;
-    LiveWrites.findParamValue = [](const char* key) { return std::strcmp(key, "lane.known") == 0 ? &kKnown : nullptr; };
+    LiveWrites.findParamValue = [](const char* key, float& value) {
+        if (std::strcmp(key, "lane.known") != 0) return false;
+        value = 3.0f;
+        return true;
+    };
     EXPECT_TRUE(InstallManualLiveWrites() == false);
     EXPECT_FALSE(InstallAutoLiveWrites()) << "the row matched twice";
     EXPECT_EQ(LiveWritesStatus(), "Live writes: manual=0, autoFull=1/3 installed, covered=1.");

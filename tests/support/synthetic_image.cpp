@@ -287,6 +287,47 @@ uint64_t SyntheticImage::PlantWatertuneBlock() {
     return Plant(ImageSection::Data, bytes, 16);
 }
 
+uint64_t SyntheticImage::PlantCoronasStore(uint64_t field) {
+    // f3 0f 11 05 d32         movss  DWORD PTR [rip+d32],xmm0
+    // 48 8d 15 d1 83 d4 01    lea    rdx,[rip+0x1d483d1]
+    // 48 89 f1                mov    rcx,rsi
+    // 0f 28 d6                movaps xmm2,xmm6
+    // 41 b1 01                mov    r9b,0x1
+    // e8 48 8a 0e 01          call   rel32
+    // f3 0f 11 05 2c 5d 78 03 movss  DWORD PTR [rip+0x3785d2c],xmm0
+    // 48 8d 15                lea    rdx,[rip+...] (its first three bytes)
+    const uint64_t at = PlantCode({0xF3, 0x0F, 0x11, 0x05, 0, 0, 0, 0, 0x48, 0x8D, 0x15, 0xD1, 0x83, 0xD4,
+                                   0x01, 0x48, 0x89, 0xF1, 0x0F, 0x28, 0xD6, 0x41, 0xB1, 0x01, 0xE8, 0x48,
+                                   0x8A, 0x0E, 0x01, 0xF3, 0x0F, 0x11, 0x05, 0x2C, 0x5D, 0x78, 0x03, 0x48, 0x8D, 0x15});
+    if (at != 0) WriteRipDisplacement(at, 4, 8, field);
+    return at;
+}
+
+uint64_t SyntheticImage::PlantFilmicStores(uint64_t anchor) {
+    // Three times (movaps xmm2,xmm9, then xmm10, then xmm8):
+    // f3 0f 11 05 d32   movss  DWORD PTR [rip+d32],xmm0
+    // 48 8d 15 d32      lea    rdx,[rip+d32]
+    // 48 89 f1          mov    rcx,rsi
+    // 41 0f 28 d1       movaps xmm2,xmm9
+    // 41 b1 01          mov    r9b,0x1
+    // e8 rel32          call   rel32
+    // (the third ends after its movaps)
+    std::vector<uint8_t> bytes;
+    for (uint8_t source : {0xD1, 0xD2, 0xD0}) {
+        const std::vector<uint8_t> one = {0xF3, 0x0F, 0x11, 0x05, 0, 0, 0, 0, 0x48, 0x8D, 0x15, 0x10, 0x20, 0x30, 0x00,
+                                          0x48, 0x89, 0xF1, 0x41, 0x0F, 0x28, source, 0x41, 0xB1, 0x01, 0xE8, 0x40, 0x30,
+                                          0x20, 0x00};
+        bytes.insert(bytes.end(), one.begin(), one.end());
+    }
+    bytes.resize(82);
+    const uint64_t at = PlantCode(bytes);
+    if (at == 0) return 0;
+    WriteRipDisplacement(at, 4, 8, anchor);
+    WriteRipDisplacement(at + 30, 4, 8, anchor - 4);
+    WriteRipDisplacement(at + 60, 4, 8, anchor - 8);
+    return at;
+}
+
 uint64_t SyntheticImage::PlantPuddleStoreSequence() {
     // 48 8b 0d d32         mov    rcx,QWORD PTR [rip+d32]
     // 48 8d 54 24 40       lea    rdx,[rsp+0x40]

@@ -71,6 +71,12 @@ public:
     uint64_t PlantWatertuneBlock();  // 80 bytes, the value run at +4
     // The 53-byte puddle store sequence; returns the store site (+22).
     uint64_t PlantPuddleStoreSequence();
+    // The 40-byte store of the first coronas setting, whose movss writes
+    // field (block + 0xCC18 in the game); returns its start.
+    uint64_t PlantCoronasStore(uint64_t field);
+    // The 82 bytes of the three filmic stores, the first writing anchor (the
+    // bright exposure field); returns their start.
+    uint64_t PlantFilmicStores(uint64_t anchor);
 
 private:
     struct Cursor {

@@ -18,6 +18,7 @@ SOURCE = os.path.abspath(sys.argv.pop(1) if len(sys.argv) > 1 else os.path.join(
 sys.path.insert(0, os.path.join(SOURCE, "tools"))
 import gen_runtime_tables  # noqa: E402
 import gen_timecycle_tables  # noqa: E402
+import gen_visualsettings_tables  # noqa: E402
 
 
 def replace_line(pattern, new):
@@ -132,13 +133,33 @@ CASES = [
      replace_line(r"^light_dir_mult\t", lambda l: cell(l, 0, "light_dir_mul")), "light_dir_mul is no variable"),
     ("a variable row out of turn", "timecycle", "variables.tsv",
      replace_line(r"^3\tlight_dir_mult\t", lambda l: cell(l, 0, "4")), "row 4 where 3 comes next"),
+    ("a parameter key twice, in other letter case", "visualsettings", "params.tsv",
+     replace_line(r"\tcar\.neon\.radius\t", lambda l: cell(l, 1, "CAR.NEON.intensity")),
+     "key CAR.NEON.intensity again, also when case is ignored"),
+    ("a parameter among another array's", "visualsettings", "params.tsv",
+     move_line(r"\tcar\.neon\.radius\t", r"\tcar\.neon\.defaultcolor\.red\t"), "array 4 where 5 or 6 comes next"),
+    ("a value kind that is none", "visualsettings", "params.tsv",
+     replace_line(r"\tcar\.neon\.radius\t", lambda l: cell(l, 4, "7")), "kind 7 is none of 0 to 6"),
+    ("a unit conversion on a boolean", "visualsettings", "params.tsv",
+     replace_line(r"\tdark\.useSpec\t", lambda l: cell(l, 5, "1")), "a unit conversion on a kind-2 row"),
+    ("nine extra targets", "visualsettings", "params.tsv",
+     replace_line(r"\tpuddles\.scale\t", lambda l: cell(l, 7, ",".join(["?"] * 9))), "9 extra targets, at most 8"),
+    ("a range upside down", "visualsettings", "params.tsv",
+     replace_line(r"\tadaptivedof\.gridsize\t", lambda l: cell(l, 3, "64..1")), "its minimum not below its maximum"),
+    ("a target of no data signature", "visualsettings", "params.tsv",
+     replace_line(r"\tdark\.volumeColor\.x\t", lambda l: cell(l, 6, "0x10A5000000000050")),
+     "names no data signature"),
+    ("a runtime key that is no parameter", "visualsettings", "runtime_keys.tsv",
+     replace_line(r"\tbokeh\.globalAlpha\t", lambda l: cell(l, 1, "bokeh.globalAlfa")), "bokeh.globalAlfa is no parameter"),
+    ("a runtime key at another offset than its parameter", "visualsettings", "runtime_keys.tsv",
+     replace_line(r"\tbokeh\.globalAlpha\t", lambda l: cell(l, 2, "0x2F4")), "has offset 0x2F0, the table 0x2F4"),
 ]
 
 
 class Generators(unittest.TestCase):
     def setUp(self):
         self.work = tempfile.mkdtemp(prefix="varnel-tables-")
-        for layer in ("runtime", "timecycle"):
+        for layer in ("runtime", "timecycle", "visualsettings"):
             shutil.copytree(os.path.join(SOURCE, "src", layer, "data"), os.path.join(self.work, layer))
         self.out = os.path.join(self.work, "out")
 
@@ -153,13 +174,16 @@ class Generators(unittest.TestCase):
             status = gen_runtime_tables.main([runtime, self.out])
             if status == 0:
                 status = gen_timecycle_tables.main([os.path.join(self.work, "timecycle"), runtime, self.out])
+            if status == 0:
+                status = gen_visualsettings_tables.main([os.path.join(self.work, "visualsettings"), self.out])
         return status, said.getvalue()
 
     def test_the_repo_data_generates(self):
         status, said = self.generate()
         self.assertEqual(status, 0, said)
         for name in ("runtime/slot_ids.h", "runtime/slot_tables_data.inc", "runtime/override_groups_data.inc",
-                     "runtime/data_signature_table.inc", "timecycle/timecycle_tables_data.cpp"):
+                     "runtime/data_signature_table.inc", "timecycle/timecycle_tables_data.cpp",
+                     "visualsettings/param_table_data.cpp"):
             self.assertTrue(os.path.isfile(os.path.join(self.out, name)), name)
 
     def test_a_broken_row_stops_the_generator(self):
@@ -177,7 +201,7 @@ class Generators(unittest.TestCase):
                 self.assertEqual(status, 1, what)
                 self.assertIn(message, said)
                 self.assertIn(named[0] if named else name, said)
-                written = self.out if layer == "runtime" else os.path.join(self.out, "timecycle")
+                written = self.out if layer == "runtime" else os.path.join(self.out, layer)
                 self.assertFalse(os.path.exists(written), "nothing is written")
 
 

@@ -8,6 +8,7 @@
 #include <condition_variable>
 #include <deque>
 #include <map>
+#include <memory>
 #include <mutex>
 #include <thread>
 
@@ -106,6 +107,66 @@ bool StartDetachedThread(std::function<void()> body) {
     } catch (...) {
         return false;
     }
+    return true;
+}
+
+namespace {
+
+// A started thread: joined once its body has said it ended.
+struct Joinable {
+    std::thread thread;
+    std::shared_ptr<std::atomic<bool>> ended;
+};
+std::mutex g_threadsMutex;
+std::map<uint64_t, Joinable> g_threads;
+uint64_t g_nextThread = 1;
+
+}  // namespace
+
+uint64_t StartThread(std::function<void()> body) {
+    if (!body) return 0;
+    int left = g_failThreadStarts.load();
+    while (left > 0) {
+        if (g_failThreadStarts.compare_exchange_weak(left, left - 1)) return 0;
+    }
+    auto ended = std::make_shared<std::atomic<bool>>(false);
+    std::lock_guard<std::mutex> lock(g_threadsMutex);
+    try {
+        std::thread thread([body = std::move(body), ended] {
+            body();
+            ended->store(true);
+        });
+        const uint64_t id = g_nextThread++;
+        g_threads[id] = Joinable{std::move(thread), ended};
+        return id;
+    } catch (...) {
+        return 0;
+    }
+}
+
+bool WaitForThread(uint64_t thread, uint32_t timeoutMs) {
+    std::shared_ptr<std::atomic<bool>> ended;
+    {
+        std::lock_guard<std::mutex> lock(g_threadsMutex);
+        auto it = g_threads.find(thread);
+        if (it == g_threads.end()) return true;
+        ended = it->second.ended;
+    }
+    // Real time: a test's manual clock must not make the wait end early.
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    while (!ended->load()) {
+        if (std::chrono::steady_clock::now() >= deadline) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    std::thread done;
+    {
+        std::lock_guard<std::mutex> lock(g_threadsMutex);
+        auto it = g_threads.find(thread);
+        if (it == g_threads.end()) return true;
+        done = std::move(it->second.thread);
+        g_threads.erase(it);
+    }
+    if (done.joinable()) done.join();
     return true;
 }
 

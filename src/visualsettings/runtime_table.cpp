@@ -1,0 +1,124 @@
+#include "visualsettings/runtime_table.h"
+
+#include <bit>
+#include <vector>
+
+#include "platform/clock.h"
+#include "runtime/guarded_memory.h"
+#include "runtime/heap_scan.h"
+#include "visualsettings/runtime_keys.h"
+
+namespace visualsettings {
+
+RuntimeTableState RuntimeTable;
+
+namespace {
+
+// Waits out the table's delay in slices; false when a stop came first.
+bool WaitBeforeSearch() {
+    const uint64_t start = platform::TickCount64();
+    for (;;) {
+        if (RuntimeTable.stop.load() != 0) return false;
+        const uint64_t now = platform::TickCount64();
+        if (now < start || now - start >= kRuntimeTableWaitMs) return true;
+        const uint64_t left = kRuntimeTableWaitMs - (now - start);
+        platform::SleepMilliseconds(static_cast<uint32_t>(left < kRuntimeTableWaitSliceMs ? left : kRuntimeTableWaitSliceMs));
+    }
+}
+
+void RunDeferredTableLocate() {
+    if (WaitBeforeSearch()) {
+        SetStatus(RuntimeTable.status, "");
+        ResolveVisualSettingsTable();
+    }
+    RuntimeTable.finished.exchange(1);
+}
+
+void Forget(bool clearStatus) {
+    RuntimeTable.ready.exchange(0);
+    RuntimeTable.base.store(0);
+    if (clearStatus) SetStatus(RuntimeTable.status, "");
+}
+
+}  // namespace
+
+bool StartDeferredRuntimeProbe() {
+    if (RuntimeTable.stop.load() != 0) return false;
+    uint32_t expected = 0;
+    if (!RuntimeTable.started.compare_exchange_strong(expected, 1)) return true;
+    SetStatus(RuntimeTable.status, "");
+    const uint64_t thread = platform::StartThread(RunDeferredTableLocate);
+    if (thread == 0) {
+        RuntimeTable.started.store(0);  // a later call tries again
+        return false;
+    }
+    RuntimeTable.thread.store(thread);
+    return true;
+}
+
+void ResolveVisualSettingsTable() {
+    RuntimeTable.searches.fetch_add(1);
+    std::vector<runtime::FingerprintHit> defaults, guards;
+    uint64_t bytes = 0;
+    uint32_t regions = 0;
+    uint8_t limited = 0;
+    runtime::ScanForVisualSettingsBlock(defaults, 0, bytes, regions, limited, &RuntimeTable.stop);
+    if (RuntimeTable.stop.load() == 0)
+        runtime::ScanForVisualSettingsBlock(guards, 1, bytes, regions, limited, &RuntimeTable.stop);
+    if (RuntimeTable.stop.load() != 0) return;  // unloading: nothing is published
+    if (guards.empty() && defaults.size() == 1) {
+        RuntimeTable.base.store(defaults[0].address);
+        RuntimeTable.ready.exchange(1);
+        SetStatus(RuntimeTable.status, "");
+    } else {
+        Forget(false);
+        SetStatus(RuntimeTable.status, "UNAVAILABLE.");
+    }
+}
+
+uint64_t LiveAddressOfRuntimeKey(const char* key) {
+    const RuntimeSliderKey* row = FindRuntimeSliderKey(key);
+    if (row == nullptr || RuntimeTable.ready.load() == 0) return 0;
+    const uint64_t base = RuntimeTable.base.load();
+    if (base == 0) return 0;
+    const uint64_t address = base + row->offset;
+    uint32_t probe = 0;
+    if (runtime::GuardedReadU32(address, probe)) return address;
+    Forget(true);
+    return 0;
+}
+
+bool WriteRuntimeTableValue(const char* key, float value) {
+    const uint64_t address = LiveAddressOfRuntimeKey(key);
+    return address != 0 && runtime::SafeWriteFloat(address, value);
+}
+
+bool ReadRuntimeTableValue(const char* key, float& value) {
+    const uint64_t address = LiveAddressOfRuntimeKey(key);
+    uint32_t bits = 0;
+    if (address == 0 || !runtime::SafeReadU32(address, bits)) return false;
+    value = std::bit_cast<float>(bits);
+    return true;
+}
+
+bool StopRuntimeTableLocator(uint32_t timeoutMs) {
+    RuntimeTable.stop.store(1);
+    const uint64_t thread = RuntimeTable.thread.load();
+    if (thread == 0) return true;
+    if (!platform::WaitForThread(thread, timeoutMs)) return false;
+    RuntimeTable.thread.store(0);
+    return true;
+}
+
+void ResetRuntimeTableForTesting() {
+    RuntimeTable.base.store(0);
+    RuntimeTable.ready.store(0);
+    RuntimeTable.started.store(0);
+    RuntimeTable.finished.store(0);
+    RuntimeTable.stop.store(0);
+    RuntimeTable.thread.store(0);
+    RuntimeTable.searches.store(0);
+    ResetStatus(RuntimeTable.status);
+}
+
+}  // namespace visualsettings
