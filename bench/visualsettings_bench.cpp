@@ -61,8 +61,8 @@ Game& TheGame() {
         PlantBlock(image, 3, 192);
         PlantBlock(image, 14, 224);
         g.heap = std::make_unique<SyntheticHeap>(64 << 10);
-        RuntimeTable.base.store(g.heap->PlantVisualSettingsTable(4096, 0));
-        RuntimeTable.ready.exchange(1);
+        RuntimeTable.base.Set(g.heap->PlantVisualSettingsTable(4096, 0));
+        RuntimeTable.ready.Exchange(1);
         StartVisualSettings();
         for (VisualSettingsParam& row : AllParams()) {
             if (row.liveAddress == 0) continue;

@@ -350,7 +350,7 @@ void WriteParamByKind(VisualSettingsParam& row, uint64_t base, bool force, bool 
 
 void ApplyAllVisualSettingsLive(bool reset, bool force) {
     for (const ParamArray& array : ParamArrays()) {
-        if (array.base == ArrayBase::BrightFilmic && Binding.filmicBlockFound.load() == 0) continue;
+        if (array.base == ArrayBase::BrightFilmic && Binding.filmicBlockFound.Get() == 0) continue;
         const uint64_t base = ArrayBaseAddress(array);
         for (VisualSettingsParam& row : array.Rows()) WriteParamByKind(row, base, force, reset);
     }
@@ -407,7 +407,7 @@ void RefreshVisualSettingRow(VisualSettingsParam& row) {
         if (!menuOpen && row.loaded) return;
         FirstLoadReset(row);
         row.liveAddress = PuddleRippleFieldAddress(row.key);
-        if (Puddles.rippleReady.load() == 0 || !ReadPuddleRippleField(row.key, v)) {
+        if (Puddles.rippleReady.Get() == 0 || !ReadPuddleRippleField(row.key, v)) {
             row.applied = 0;
             return;
         }

@@ -28,7 +28,7 @@ constexpr const char* kUnmappedNotice =
     "Before / after restored manual visualsettings.dat overrides only; imported file has unmapped values.";
 
 void ShownAgain() {
-    if (Switch.importHasUnmapped.load() != 0) SetStatus(Switch.importExportStatus, kUnmappedNotice);
+    if (Switch.importHasUnmapped.Get() != 0) SetStatus(Switch.importExportStatus, kUnmappedNotice);
     else runtime::GroupAppliers.importFollow.Set(1);
 }
 
@@ -49,7 +49,7 @@ void VisualSettingsBeforeAfter() {
     BindWhenBasesMissing();
     InstallCodePatchesAndPublish();
     const uint8_t shown = core::Editor.VisualSettingsAfterShown.Get() != 0 ? 1 : 0;
-    if (Switch.lastApplied.exchange(shown) != shown && shown) ShownAgain();
+    if (Switch.lastApplied.Exchange(shown) != shown && shown) ShownAgain();
     if (VisualSettingsLive.VisualSettingsLivePaused.Get() != 0) {
         ApplyBlackoutToTrafficLights();
         return;
@@ -58,9 +58,9 @@ void VisualSettingsBeforeAfter() {
     if (shown) {
         ApplyAllParamsShown();
         const uint64_t now = platform::TickCount64();
-        const uint64_t last = Switch.specialKeysReapplyMs.load();
+        const uint64_t last = Switch.specialKeysReapplyMs.Get();
         if (core::Editor.VisualSettingsAfterShown.Get() != 0 && (last == 0 || now < last || now - last >= kSpecialKeysReapplyMs)) {
-            Switch.specialKeysReapplyMs.store(now != 0 ? now : 1);
+            Switch.specialKeysReapplyMs.Set(now != 0 ? now : 1);
             ReapplySpecialVisualSettings();
         }
         for (const char* group : kTrafficLightColorGroups) {
@@ -78,7 +78,7 @@ void VisualSettingsBeforeAfter() {
 
 void ApplyAllParamsShown() {
     for (const ParamArray& array : ParamArrays()) {
-        if (array.base == ArrayBase::BrightFilmic && Binding.filmicBlockFound.load() == 0) continue;
+        if (array.base == ArrayBase::BrightFilmic && Binding.filmicBlockFound.Get() == 0) continue;
         const uint64_t base = ArrayBaseAddress(array);
         for (VisualSettingsParam& row : array.Rows()) ApplyOverriddenParam(row, base);
     }
@@ -142,7 +142,7 @@ void ApplyOverriddenParam(VisualSettingsParam& row, uint64_t base) {
 }
 
 bool AnyVisualSettingsGroupEdited() {
-    const VisualSettingsLayout* (*load)() = Switch.loadLayout.load();
+    const VisualSettingsLayout* (*load)() = Switch.loadLayout.Get();
     const VisualSettingsLayout* layout = load != nullptr ? load() : nullptr;
     if (layout == nullptr || layout->empty()) return false;
     VisibleRows rows;
@@ -155,11 +155,11 @@ bool AnyVisualSettingsGroupEdited() {
 }
 
 void ResetSwitchForTesting() {
-    Switch.lastApplied.store(1);
+    Switch.lastApplied.Set(1);
     runtime::GroupAppliers.importFollow.Set(0);
-    Switch.importHasUnmapped.store(0);
-    Switch.specialKeysReapplyMs.store(0);
-    Switch.loadLayout.store(nullptr);
+    Switch.importHasUnmapped.Set(0);
+    Switch.specialKeysReapplyMs.Set(0);
+    Switch.loadLayout.Set(nullptr);
     ResetStatus(Switch.importExportStatus);
 }
 

@@ -11,9 +11,9 @@
 // fields are atomics and every game write goes through the guarded writers.
 // GameControls.BlackoutApplied is the script fiber's.
 #pragma once
-#include <atomic>
 #include <cstdint>
 
+#include "core/shared_value.h"
 #include "visualsettings/param_table.h"
 
 namespace visualsettings {
@@ -24,10 +24,10 @@ extern const char* const kTrafficLightColorGroups[kTrafficLightColorGroupCount];
 
 // The traffic lights' state; the thread rule above.
 struct TrafficLightState {
-    std::atomic<uint8_t> blackoutApplied{0};  // 1 while the blackout holds the rows at 0.0
+    core::SharedValue<uint8_t> blackoutApplied{0};  // 1 while the blackout holds the rows at 0.0
     // Each group vector's address once resolved (its block lies in the game
     // image and never moves; the writes through it stay guarded).
-    std::atomic<uint64_t> groupAddress[kTrafficLightColorGroupCount] = {};
+    core::SharedValue<uint64_t> groupAddress[kTrafficLightColorGroupCount] = {};
 };
 extern TrafficLightState TrafficLights;
 

@@ -44,8 +44,8 @@ void OverlayFrame(bool (*bindDue)()) {
 
 bool StopVisualSettings(uint32_t timeoutMs) {
     // Both are asked to stop first, so that they end together.
-    RuntimeTable.stop.store(1);
-    Puddles.keeperStop.store(1);
+    RuntimeTable.stop.Set(1);
+    Puddles.keeperStop.Set(1);
     const auto start = std::chrono::steady_clock::now();
     const bool table = StopRuntimeTableLocator(timeoutMs);
     const auto spent = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start);

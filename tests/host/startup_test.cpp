@@ -265,10 +265,10 @@ using ShutdownTest = HostTest;
 
 TEST_F(ShutdownTest, StopsTheEditorsThreadsAndWaitsForThem) {
     ASSERT_TRUE(visualsettings::StartDeferredRuntimeProbe());  // waits 45 s before its search
-    ASSERT_NE(visualsettings::RuntimeTable.thread.load(), 0u);
+    ASSERT_NE(visualsettings::RuntimeTable.thread.Get(), 0u);
     host::ShutdownEditor();
-    EXPECT_EQ(visualsettings::RuntimeTable.thread.load(), 0u) << "ended and waited for";
-    EXPECT_EQ(visualsettings::RuntimeTable.searches.load(), 0u);
+    EXPECT_EQ(visualsettings::RuntimeTable.thread.Get(), 0u) << "ended and waited for";
+    EXPECT_EQ(visualsettings::RuntimeTable.searches.Get(), 0u);
     EXPECT_FALSE(visualsettings::StartDeferredRuntimeProbe()) << "none starts after the unload";
 }
 

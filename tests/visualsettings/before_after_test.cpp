@@ -102,7 +102,7 @@ TEST_F(ParamSwitchTick, ImportedValuesFollowOnceOnTheWayBack) {
     EXPECT_EQ(ReadF(address), 7.0f) << "later passes leave an imported value alone";
 
     // An import with values it could not map brings back manual overrides only.
-    Switch.importHasUnmapped.store(1);
+    Switch.importHasUnmapped.Set(1);
     Press(kVkF2);
     Press(kVkF2);
     EXPECT_EQ(ReadF(address), game) << "not restored";
@@ -135,7 +135,7 @@ TEST_F(ParamSwitchTick, SpecialKeysAreReappliedAtMostEvery250Ms) {
 TEST_F(ParamSwitchTick, TheAllLiveHotkeyAsksTheLayoutsSections) {
     static VisualSettingsLayout layout;
     layout = {VisualSettingsSection{"Coronas", {VisualSettingsGroup{"Coronas", {"misc.coronas.sizeScaleWater"}, 0}}, 0}};
-    Switch.loadLayout.store([]() -> const VisualSettingsLayout* { return &layout; });
+    Switch.loadLayout.Set([]() -> const VisualSettingsLayout* { return &layout; });
     Press(kVkF4);
     EXPECT_EQ(core::Editor.VisualSettingsAfterShown.Get(), 1) << "nothing edited";
     Press(kVkF4);
