@@ -11,6 +11,7 @@
 #include "ui/fonts.h"
 #include "ui/settings_tab.h"
 #include "ui/timecycle_mods_tab.h"
+#include "ui/visualsettings_tab.h"
 #include "ui/weather_tab.h"
 
 namespace ui {
@@ -69,7 +70,10 @@ void DrawTabs() {
             DrawTimecycleModsTab();
             ImGui::EndTabItem();
         }
-        if (ImGui::BeginTabItem("Visualsettings")) ImGui::EndTabItem();
+        if (ImGui::BeginTabItem("Visualsettings")) {
+            DrawVisualSettingsTab();
+            ImGui::EndTabItem();
+        }
         if (ImGui::BeginTabItem("Weather")) {
             DrawWeatherTab();
             ImGui::EndTabItem();

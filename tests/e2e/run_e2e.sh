@@ -180,6 +180,7 @@ menu_shown() {
 menu_seen() { echo "title bar $title px, selected tab $tabsel px, tabs $tab px, background $bg px (see $1.png)"; }
 # open_menu SHOT: F9, then whether the menu is drawn.
 open_menu() { press F9; settle; shot_until "$1" menu_shown; }
+menu_shown_now() { shot menu-now && menu_shown menu-now; }
 menu_gone() { [ "$(count_near "$1" "$(screen_geom)" $BG 2 0)" = 0 ]; }
 # The tab bar is the first row of the selected tab's colour; on a row just
 # below its top edge the tabs show as runs of the Tab and TabSelected
@@ -420,6 +421,52 @@ check_visualsettings_live() {
   wait_for 60 '$(num vs_coronas_intensity_milli) == 2500' ||
     problems+=" after: coronas intensity $(num vs_coronas_intensity_milli)/1000;"
   verdict "$bound of 1306 rows live; the traffic lights dark in the blackout; nothing written before the edit; the edited coronas intensity written live, F3 showed the game's 1.25 and the edit again"
+}
+# ---- visualsettings.dat: imported through the tab, a value live, exported ----------------
+# The file goes into the workspace's Imports; the Visualsettings tab (the
+# third) is opened and "Load visualsettings.dat" clicked; the coronas size
+# it carries reaches the game. An edit of that key (the host's set_param,
+# as a drag would) and a click on "Export visualsettings.dat" give a file
+# that differs from the imported one only in that line. The buttons are
+# found by the dark red "Reset all" button below them (110 x 28): "Load"
+# stands above it, "Export" to the right of "Load".
+dat_buttons() {   # SHOT: "x y" of the Reset all button's top left corner (rows of a 100 to 120 px run of its red)
+  pixels "$1" "$(screen_geom)" | awk '
+    function endrun(   len) {
+      len = lastx - runx + 1
+      if (inrun && len >= 100 && len <= 120) { if (!found) { fx = runx; fy = row; found = 1 } rows++ }
+      inrun = 0
+    }
+    $2 != row { endrun(); row = $2 }
+    {
+      if ($3 >= 50 && $3 < 130 && $3 - $4 >= 25 && $3 - $5 >= 25) {
+        if (!inrun || $1 != lastx + 1) { endrun(); inrun = 1; runx = $1 }
+        lastx = $1
+      } else endrun()
+    }
+    END { endrun(); if (found && rows >= 4) print fx, fy }'
+}
+check_visualsettings_dat() {
+  local imported="$docs/VRN/Imports/visualsettings.dat" exported="$docs/VRN/Exports/visualsettings.dat" rx ry
+  rm -f "$exported"
+  printf '# Visual Configuration Table\r\n# Config values for coronas\r\nmisc.coronas.sizeScaleGlobal\t3.0\t# size\r\nmisc.coronas.intensityScaleGlobal 2.5\r\n\r\n// the rest\r\nno.such.key 7\r\nmisc.coronas.ZBiasMultiplier 1.25' >"$imported"
+  menu_shown_now || open_menu 20-dat-menu || { problems="the window did not open: $(menu_seen 20-dat-menu)"; verdict; return; }
+  shot_until 20-dat-menu menu_shown
+  click_tab 20-dat-menu 3
+  shot_until 21-dat-tab tabs_are TTSTTT || { problems="the Visualsettings tab did not open: $(tab_classes 21-dat-tab)"; verdict; return; }
+  read -r rx ry < <(dat_buttons 21-dat-tab)
+  [ -n "${ry:-}" ] || { problems="no Reset all button found (see 21-dat-tab.png)"; verdict; return; }
+  click $((rx + 60)) $((ry - 24)); park_mouse
+  wait_for 60 '$(num vs_coronas_size_milli) == 3000' || problems+=" after Load: coronas size $(num vs_coronas_size_milli)/1000, not 3000;"
+  send set_param misc.coronas.sizeScaleGlobal=4.5
+  wait_for 60 '$(num vs_coronas_size_milli) == 4500' || problems+=" the edit: coronas size $(num vs_coronas_size_milli)/1000;"
+  shot_until 22-dat-edited menu_shown
+  click $((rx + 186 + 90)) $((ry - 24)); park_mouse
+  wait_for 60 "\$(holds [ -f '$exported' ])" || { problems+=" no exported file after Export;"; verdict; return; }
+  cp "$exported" "$art/visualsettings-exported.dat"
+  sed 's/^\(misc\.coronas\.sizeScaleGlobal\t\)3\.0/\14.5/' "$imported" >"$work/visualsettings-expected.dat"
+  want_that cmp -s "$work/visualsettings-expected.dat" "$exported" "the exported file differs from the imported one elsewhere than the edited value (see visualsettings-exported.dat)"
+  verdict "imported by a click on Load (the coronas size 3.0 live in the game), edited to 4.5, exported by a click: only that value changed, CR LF endings and the rest kept byte for byte"
 }
 check_visualsettings_unloaded() {   # the unload gives back the game's code (code_sites_unloaded), not its data
   want '$(num vs_coronas_intensity_milli) == 2500' "the coronas intensity changed at the unload ($(num vs_coronas_intensity_milli)/1000)"
@@ -686,7 +733,7 @@ overlay_ready=0 rates=""
 checks=(
   "game_presents -" "plugin_loads -" "script_loop -" "dormant - dormant" "first_press -" "workspace_created -"
   "menu_drawn overlay editor-open" "tab_click overlay" "settings_controls overlay" "store_patches -"
-  "before_after_hotkey -" "code_sites -" "visualsettings_live -" "escape_closes overlay editor-closed" "resize_suspends overlay" "resize1_suspends overlay"
+  "before_after_hotkey -" "code_sites -" "visualsettings_live -" "visualsettings_dat overlay" "escape_closes overlay editor-closed" "resize_suspends overlay" "resize1_suspends overlay"
   "swap_chain_rebuilt overlay" "device_rebuilt overlay"
   "watertune_live overlay"
   "unload -" "code_sites_unloaded -" "visualsettings_unloaded -" "watertune_unloaded -"

@@ -75,6 +75,8 @@ void StandInVisualSettingsStatus(std::map<std::string, uint64_t>& values) {
     }
     values["vs_traffic_colors_dark"] = dark;
     values["vs_traffic_others_changed"] = other;
+    const float size = vrn_vs_coronas[kCoronasFirst];
+    values["vs_coronas_size_milli"] = size > 0.0f ? static_cast<uint64_t>(size * 1000.0f + 0.5f) : 0;
     const float intensity = vrn_vs_coronas[kCoronasFirst + 1];
     values["vs_coronas_intensity_milli"] = intensity > 0.0f ? static_cast<uint64_t>(intensity * 1000.0f + 0.5f) : 0;
 }

@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/file_stamp.h"
 #include "platform/files.h"
 
 namespace {
@@ -63,6 +64,18 @@ TEST_F(WinFilesTest, FoldersAndAttributes) {
     EXPECT_TRUE(IsExistingFile(file) && !IsExistingFolder(file));
     EXPECT_EQ(FileAttributesWide(WidenAnsi(file)), FileAttributes(file));
     EXPECT_EQ(CreateFolder(file), CreateFolderResult::AlreadyExists);  // a file of that name is there
+}
+
+TEST_F(WinFilesTest, FileStampsTellFilesAndTheirChanges) {
+    EXPECT_EQ(QueryFileStamp(dir_ + "none.dat"), FileStamp{});
+    EXPECT_FALSE(QueryFileStamp(dir_).exists);  // a folder is no file
+    ASSERT_TRUE(WriteWholeFile(dir_ + "a.dat", "12345"));
+    const FileStamp first = QueryFileStamp(dir_ + "a.dat");
+    EXPECT_TRUE(first.exists);
+    EXPECT_EQ(first.size, 5u);
+    EXPECT_NE(first.writeTime, 0u);
+    ASSERT_TRUE(WriteWholeFile(dir_ + "a.dat", "123456"));
+    EXPECT_NE(QueryFileStamp(dir_ + "a.dat"), first);
 }
 
 TEST_F(WinFilesTest, WritesReplaceTheWholeFileOrKeepThePreviousOne) {

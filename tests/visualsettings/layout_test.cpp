@@ -1,0 +1,281 @@
+// The visualsettings.dat layout: the comment and key rules, sections, groups
+// and the "Ausgeschlossen" blocks, the reader's reload by file stamp and the
+// snapshot other threads read; hostile files; the real files' import,
+// export and layout titles.
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <random>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "core/workspace.h"
+#include "support/fake_drive.h"
+#include "support/testdata.h"
+#include "visualsettings/dat_export.h"
+#include "visualsettings/dat_import.h"
+#include "visualsettings/layout_reader.h"
+#include "visualsettings/live_write.h"
+#include "visualsettings/param_switch.h"
+#include "visualsettings_fixture.h"
+
+namespace vstest {
+namespace {
+
+std::vector<std::string> Titles(const VisualSettingsLayout& layout) {
+    std::vector<std::string> out;
+    for (const VisualSettingsSection& s : layout) out.push_back(s.title);
+    return out;
+}
+const VisualSettingsSection* FindSection(const VisualSettingsLayout& layout, const std::string& title) {
+    for (const VisualSettingsSection& s : layout)
+        if (s.title == title) return &s;
+    return nullptr;
+}
+
+TEST(LayoutText, CommentRules) {
+    EXPECT_EQ(CommentToSectionTitle("Config values for rim lighting"), "Rim Lighting");
+    EXPECT_EQ(CommentToSectionTitle("config values for height based reflection map"), "Reflection Map");
+    EXPECT_EQ(CommentToSectionTitle("Values for SSDO"), "SSDO");
+    EXPECT_EQ(CommentToSectionTitle("Values for lod_lights\tand more"), "LOD Lights");
+    EXPECT_TRUE(IsSectionComment("Values for SSDO"));
+    EXPECT_FALSE(IsSectionComment("values for ssdo"));
+    EXPECT_EQ(MakeTitleCase("values for ssdo"), "Values For SSDO");
+    EXPECT_EQ(MakeTitleCase("  lodlight_fade\t\tdistance "), "LODlight Fade Distance");
+    EXPECT_EQ(MakeTitleCase("\xC3\xA9t\xC3\xA9 hdr"), "\xC3\xA9t\xC3\xA9 HDR");  // bytes above 127 kept as they are
+    EXPECT_TRUE(IsBoilerplateComment("Name\tValue"));
+    EXPECT_TRUE(IsBoilerplateComment("MyValue.x64 x64Value"));
+    EXPECT_FALSE(IsBoilerplateComment("Name  Value"));
+    EXPECT_TRUE(IsVisualKeyToken("sky.sun.centreStart"));
+    EXPECT_FALSE(IsVisualKeyToken(".a.b"));
+    EXPECT_FALSE(IsVisualKeyToken("1.5"));
+    EXPECT_FALSE(IsVisualKeyToken("a=b.c"));
+    EXPECT_EQ(ParseVisualSettingsLine("  car.a.b\t1.0 x"), "car.a.b");
+    EXPECT_EQ(ParseVisualSettingsLine("// car.a.b 1"), "");
+    EXPECT_EQ(GroupOfKeyPrefix("car.interiorlight.day.emissive.on"), "car interiorlight");
+    EXPECT_EQ(GroupOfKeyPrefix("sky.sun.centreStart"), "sky");
+    EXPECT_EQ(GroupOfKeyPrefix("pedlight.x"), "Ped Light");
+    EXPECT_EQ(GroupOfKeyPrefix("..."), "...");
+    EXPECT_TRUE(ContainsNoCase("abc", ""));
+    EXPECT_TRUE(ContainsNoCase("LODLIGHT", "lodlight"));
+    EXPECT_FALSE(ContainsNoCase("ab", "abc"));
+}
+
+TEST(LayoutText, SectionsAndGroupsMergeOnlyWithTheLastOne) {
+    VisualSettingsLayout layout;
+    AddVisualSection(layout, "A");
+    AddVisualSection(layout, "A");
+    AddVisualSection(layout, "B");
+    AddVisualSection(layout, "A");
+    EXPECT_EQ(Titles(layout), (std::vector<std::string>{"A", "B", "A"}));
+    VisualSettingsSection& s = AddVisualSection(layout, "");
+    EXPECT_EQ(&AddVisualSection(layout, ""), &s);  // the empty title is the default one
+    EXPECT_EQ(s.title, "Visual Settings");
+    AddVisualGroup(s, "x lodlight y");
+    AddVisualGroup(s, "LOD LIGHTS");
+    AddVisualGroup(s, "g");
+    AddVisualGroup(s, "");
+    ASSERT_EQ(s.items.size(), 3u);
+    EXPECT_EQ(s.items[0].title, "LOD Lights");
+    EXPECT_EQ(s.items[0].warn, 1);
+    EXPECT_EQ(s.items[2].title, "Visual Settings");
+    EXPECT_EQ(AddVisualSection(layout, "FSR3").warn, 1);
+    EXPECT_EQ(AddVisualSection(layout, "FSR3 more").warn, 0);
+}
+
+class LayoutReaderTest : public VisualSettingsTestOn<testsupport::FakeDriveTest> {
+protected:
+    void SetUp() override {
+        VisualSettingsTestOn<testsupport::FakeDriveTest>::SetUp();
+        core::ClearWorkspacePaths();
+        ResetDatImportForTesting();
+        ResetLayoutReaderForTesting();
+    }
+    void TearDown() override {
+        StopVisualSettings(2000);
+        ResetDatImportForTesting();
+        ResetLayoutReaderForTesting();
+        VisualSettingsTestOn<testsupport::FakeDriveTest>::TearDown();
+    }
+    void PutImport(const std::string& text) { PutFile(ImportVisualSettingsPath(), text); }
+};
+
+TEST_F(LayoutReaderTest, SectionsGroupsAndExcludedKeys) {
+    const VisualSettingsLayout layout = ReadVisualSettingsLayout(
+        "# Visual Configuration Table\n"
+        "misc.coronas.sizeScaleGlobal 1\n"
+        "#Config values for rim lighting\r\n"
+        "# sky.sun.centreStart 1\r\n"
+        "# first group\r"
+        "MISC.CORONAS.intensityScaleGlobal 1\r"
+        "no.such.key 2\r"
+        "dark.light.intensity 1\n"
+        "#values for ssdo\n"
+        "no.other.key 3\n");
+    ASSERT_EQ(Titles(layout), (std::vector<std::string>{"Visual Settings", "Rim Lighting", "Ausgeschlossen"}));
+    EXPECT_EQ(layout[0].items[0].title, "misc coronas");
+    const VisualSettingsGroup& first = layout[1].items[0];
+    EXPECT_EQ(first.title, "First Group");
+    // The key as the editor spells it.
+    EXPECT_EQ(first.items, std::vector<std::string>{"misc.coronas.intensityScaleGlobal"});
+    const VisualSettingsSection& excluded = layout.back();
+    EXPECT_EQ(excluded.warn, 1);
+    std::vector<std::string> groups;
+    for (const VisualSettingsGroup& g : excluded.items) groups.push_back(g.title);
+    EXPECT_EQ(groups, (std::vector<std::string>{"Rim Lighting / First Group", "Rim Lighting / Values For SSDO"}));
+    // A dark light key goes to its own group whatever the comment above it says.
+    ASSERT_EQ(layout[1].items.size(), 2u);
+    EXPECT_EQ(layout[1].items[1].title, "Dark Light");
+}
+
+TEST_F(LayoutReaderTest, CameraEventsTurnKnownTitlesIntoSections) {
+    const VisualSettingsLayout layout = ReadVisualSettingsLayout(
+        "# Puddles\nmisc.coronas.sizeScaleGlobal 1\n# Config values for Camera Events\n# Puddles\n"
+        "misc.coronas.intensityScaleGlobal 1\n");
+    EXPECT_EQ(Titles(layout), (std::vector<std::string>{"Visual Settings", "Puddles"}));
+    EXPECT_EQ(layout[0].items[0].title, "Puddles");
+}
+
+TEST_F(LayoutReaderTest, SectionsWithoutKeysAndHostileFilesGiveAUsableLayout) {
+    std::string comments;
+    while (comments.size() < 14u * 1024 * 1024) comments += "# Config values for nothing at all in particular\r\n";
+    std::string binary(4096, '\0');
+    std::mt19937 random(17);
+    for (char& c : binary) c = static_cast<char>(random());
+    const std::string real = "misc.coronas.sizeScaleGlobal 1\nmisc.coronas.intensityScaleGlobal 2\n";
+    const struct {
+        const char* what;
+        std::string text;
+        std::vector<std::string> titles;
+    } rows[] = {
+        {"sections without keys", "# Config values for a\n# Config values for b\n# group\n", {"visualsettings.dat"}},
+        {"14 MiB of comments", comments, {"visualsettings.dat"}},
+        {"binary", binary, {"visualsettings.dat"}},
+        {"BOM", "\xEF\xBB\xBF" + real, {"Visual Settings"}},
+        {"CR only", "# Config values for rim lighting\rmisc.coronas.sizeScaleGlobal 1\r", {"Rim Lighting"}},
+        {"truncated", real.substr(0, real.size() - 9), {"Visual Settings", "Ausgeschlossen"}},
+    };
+    for (const auto& r : rows) {
+        const VisualSettingsLayout layout = ReadVisualSettingsLayout(r.text);
+        EXPECT_EQ(Titles(layout), r.titles) << r.what;
+        PutImport(r.text);
+        ImportVisualSettingsDat();
+        EXPECT_EQ(StatusText(Switch.importExportStatus).rfind("Loaded ", 0), 0u) << r.what;
+    }
+}
+
+TEST_F(LayoutReaderTest, ReadsAgainOnlyWhenTheFileChanges) {
+    EXPECT_EQ(Titles(LoadVisualSettingsLayout()), std::vector<std::string>{"visualsettings.dat"});  // no file
+    PutImport("# Config values for rim lighting\nmisc.coronas.sizeScaleGlobal 1\n");
+    EXPECT_EQ(Titles(LoadVisualSettingsLayout()), std::vector<std::string>{"Rim Lighting"});
+    const uint64_t reads = LayoutReader.reads;
+    for (int i = 0; i < 5; ++i) LoadVisualSettingsLayout();
+    EXPECT_EQ(LayoutReader.reads, reads);
+    LayoutReader.reloadRequested.store(1);
+    LoadVisualSettingsLayout();
+    EXPECT_EQ(LayoutReader.reads, reads + 1);
+    PutImport("# Config values for bloom\nmisc.coronas.sizeScaleGlobal 1\n");  // another size
+    EXPECT_EQ(Titles(LoadVisualSettingsLayout()), std::vector<std::string>{"Bloom"});
+    RemoveFilesUnder(core::ImportsFolder());
+    EXPECT_EQ(Titles(LoadVisualSettingsLayout()), std::vector<std::string>{"visualsettings.dat"});
+}
+
+TEST_F(LayoutReaderTest, OtherThreadsReadAnImmutableSnapshot) {
+    PutImport("misc.coronas.sizeScaleGlobal 1\n");
+    LoadVisualSettingsLayout();
+    Row("misc.coronas.sizeScaleGlobal").overridden = 1;
+    std::atomic<bool> stop{false};
+    std::atomic<uint64_t> seen{0};
+    std::thread fiber([&] {
+        while (!stop.load()) {
+            if (AnyVisualSettingsGroupEdited()) seen.fetch_add(1);
+        }
+    });
+    for (int i = 0; i < 200; ++i) {  // rebuilds on the render thread meanwhile
+        LayoutReader.reloadRequested.store(1);
+        LoadVisualSettingsLayout();
+    }
+    stop.store(true);
+    fiber.join();
+    EXPECT_GT(seen.load(), 0u);
+    EXPECT_TRUE(LayoutSnapshot() != nullptr);
+}
+
+// ---- The real files ----
+
+class RealDatTest : public LayoutReaderTest {};
+
+// An oracle of its own for the key lines: what a reader of the format counts.
+uint64_t KeyLines(const std::string& text) {
+    uint64_t n = 0;
+    ForEachDatLine(text, [&](std::string_view line) {
+        const size_t cut = line.find("//");
+        const std::string_view body = cut == std::string_view::npos ? line : line.substr(0, cut);
+        size_t p = body.find_first_not_of(" \t");
+        if (p == std::string_view::npos || body[p] == '#') return;
+        const size_t end = body.find_first_of(" \t", p);
+        if (end == std::string_view::npos) return;
+        const size_t value = body.find_first_not_of(" \t", end);
+        if (value == std::string_view::npos) return;
+        const char c = body[value];
+        if ((c >= '0' && c <= '9') || c == '-' || c == '.' || c == '+') ++n;
+    });
+    return n;
+}
+
+TEST_F(RealDatTest, ImportCountsExportByteForByteAndLayoutTitles) {
+    const std::vector<std::string> files = testsupport::RealFiles("visualsettings");
+    VARNEL_SKIP_IF_EMPTY(files, "visualsettings.dat");
+    BindVisualSettingsParams();
+    InitVisualSettingsDefaults();
+    for (const std::string& file : files) {
+        SCOPED_TRACE(file);
+        const std::string text = ReadHostFile(file);
+        PutImport(text);
+        ImportVisualSettingsDat();
+        EXPECT_EQ(DatImport.last.parsed, KeyLines(text));
+        EXPECT_GT(DatImport.last.applied, 1000u);
+        EXPECT_EQ(StatusText(Switch.importExportStatus).rfind("Loaded ", 0), 0u);
+        // Unedited: the same bytes.
+        ExportVisualSettingsDat();
+        EXPECT_EQ(GetFile(ExportVisualSettingsPath()), text);
+        // Three edited rows: exactly their lines change.
+        const char* keys[] = {"misc.coronas.sizeScaleGlobal", "heightReflect.width", "car.interiorlight.day.emissive.on"};
+        for (const char* key : keys) {
+            VisualSettingsParam& row = Row(key);
+            row.value = row.value + 1.25f;
+            ApplyVisualSettingRow(row);
+            row.overridden = 1;
+        }
+        ExportVisualSettingsDat();
+        const std::string out = GetFile(ExportVisualSettingsPath());
+        std::vector<std::string> before, after;
+        ForEachDatLine(text, [&](std::string_view l) { before.emplace_back(l); });
+        ForEachDatLine(out, [&](std::string_view l) { after.emplace_back(l); });
+        ASSERT_EQ(before.size(), after.size());
+        size_t changed = 0;
+        for (size_t i = 0; i < before.size(); ++i) {
+            if (before[i] == after[i]) continue;
+            ++changed;
+            bool edited = false;
+            for (const char* key : keys) edited = edited || ParseVisualSettingsLine(before[i]) == key;
+            EXPECT_TRUE(edited) << before[i] << " -> " << after[i];
+        }
+        EXPECT_EQ(changed, 3u);
+        for (const char* key : keys) Row(key).overridden = 0;
+        // The layout: titles from the file's comments, art lines ignored.
+        const VisualSettingsLayout layout = ReadVisualSettingsLayout(text);
+        ASSERT_GT(layout.size(), 20u);
+        EXPECT_EQ(layout[0].title, "Reflection Map");
+        EXPECT_NE(FindSection(layout, "Rim Lighting"), nullptr);
+        EXPECT_NE(FindSection(layout, "LOD Lights"), nullptr);
+        size_t keysShown = 0;
+        for (const VisualSettingsSection& s : layout)
+            for (const VisualSettingsGroup& g : s.items) keysShown += g.items.size();
+        EXPECT_GT(keysShown, 1000u);
+    }
+}
+
+}  // namespace
+}  // namespace vstest
