@@ -1,6 +1,8 @@
 #include "core/workspace.h"
 
+#include <array>
 #include <cstring>
+#include <mutex>
 
 #include "core/file_utils.h"
 #include "core/settings.h"
@@ -22,10 +24,41 @@ bool IsDriveRoot(std::string_view t) {
 
 std::string Joined(const std::string& base, const char* name) { return base.empty() ? std::string() : base + name; }
 
-// base + name, created on the way (with base) when base is not empty.
-std::string CreatedSubfolder(const std::string& base, const char* name) {
-    std::string folder = Joined(base, name);
-    if (!folder.empty()) CreateDirectoryTree(folder);
+// The folders the getters have made. The tabs ask for their folders several
+// times a frame: each getter makes its folder once, and again only when the
+// folder it names changes (another folder setting); asked again for the
+// same folder it does not touch the disk. A folder that could not be made
+// is tried again on the next call. Explicit makers (EnsureWorkspaceFolders,
+// AdoptVrnFolder, RestoreDefaultFolder, the settings load) always make theirs.
+// Threads: the getters run on the render thread and the script fiber; the
+// lock guards the texts only, never a disk call. Reset: ResetWorkspaceState.
+struct MadeFolders {
+    std::mutex lock;
+    std::string imports;  // made with its four sub-folders
+    std::string exports;
+    std::array<std::string, 4> exportSubfolders;  // Timecycles, Timecycle Mods, Weather Files, Misc
+};
+MadeFolders Made;
+
+// Makes folder (and, with subfolders, its four sub-folders) unless it is
+// the folder last made in record, a field of Made.
+void MakeOnce(std::string& record, const std::string& folder, bool subfolders) {
+    if (folder.empty()) return;
+    {
+        std::lock_guard<std::mutex> hold(Made.lock);
+        if (record == folder) return;
+    }
+    const bool made = CreateDirectoryTree(folder);
+    if (subfolders) EnsureWorkspaceSubfolders(folder);
+    if (!made) return;
+    std::lock_guard<std::mutex> hold(Made.lock);
+    record = folder;
+}
+
+// ExportsFolder + name, made on its first use (with the export folder).
+std::string CreatedExportSubfolder(size_t which, const char* name) {
+    std::string folder = Joined(ExportsFolder(), name);
+    MakeOnce(Made.exportSubfolders[which], folder, false);
     return folder;
 }
 
@@ -38,7 +71,13 @@ bool CopyFolderText(char (&dest)[kFolderTextSize], std::string_view text) {
     return true;
 }
 
-void ResetWorkspaceState() { WorkspacePaths = WorkspaceState{}; }
+void ResetWorkspaceState() {
+    WorkspacePaths = WorkspaceState{};
+    std::lock_guard<std::mutex> hold(Made.lock);
+    Made.imports.clear();
+    Made.exports.clear();
+    for (std::string& folder : Made.exportSubfolders) folder.clear();
+}
 
 // ---- Folder getters -------------------------------------------------------------------
 
@@ -63,16 +102,13 @@ std::string DefaultExportsFolder() { return Joined(VrnFolder(), "Exports\\"); }
 
 std::string ImportsFolder() {
     std::string folder = NormaliseChosenFolder(WorkspacePaths.ImportFolderText, DefaultImportsFolder());
-    if (!folder.empty()) {
-        CreateDirectoryTree(folder);
-        EnsureWorkspaceSubfolders(folder);
-    }
+    MakeOnce(Made.imports, folder, true);
     return folder;
 }
 
 std::string ExportsFolder() {
     std::string folder = NormaliseChosenFolder(WorkspacePaths.ExportFolderText, DefaultExportsFolder());
-    if (!folder.empty()) CreateDirectoryTree(folder);
+    MakeOnce(Made.exports, folder, false);
     return folder;
 }
 
@@ -80,10 +116,10 @@ std::string ImportsTimecyclesFolder() { return Joined(ImportsFolder(), "Timecycl
 std::string ImportsTimecycleModsFolder() { return Joined(ImportsFolder(), "Timecycle Mods\\"); }
 std::string ImportsWeatherFilesFolder() { return Joined(ImportsFolder(), "Weather Files\\"); }
 std::string ImportsMiscFolder() { return Joined(ImportsFolder(), "Misc\\"); }
-std::string ExportsTimecyclesFolder() { return CreatedSubfolder(ExportsFolder(), "Timecycles\\"); }
-std::string ExportsTimecycleModsFolder() { return CreatedSubfolder(ExportsFolder(), "Timecycle Mods\\"); }
-std::string ExportsWeatherFilesFolder() { return CreatedSubfolder(ExportsFolder(), "Weather Files\\"); }
-std::string ExportsMiscFolder() { return CreatedSubfolder(ExportsFolder(), "Misc\\"); }
+std::string ExportsTimecyclesFolder() { return CreatedExportSubfolder(0, "Timecycles\\"); }
+std::string ExportsTimecycleModsFolder() { return CreatedExportSubfolder(1, "Timecycle Mods\\"); }
+std::string ExportsWeatherFilesFolder() { return CreatedExportSubfolder(2, "Weather Files\\"); }
+std::string ExportsMiscFolder() { return CreatedExportSubfolder(3, "Misc\\"); }
 std::string VrnMiscFolder() { return Joined(VrnFolder(), "Misc\\"); }
 
 // ---- Folder rules -------------------------------------------------------------------------

@@ -49,10 +49,15 @@ inline bool FitsFolderText(std::string_view text) { return text.size() < kFolder
 // Copies text into a folder text, zero-terminated; a text that doesn't fit
 // leaves dest unchanged and gives false.
 bool CopyFolderText(char (&dest)[kFolderTextSize], std::string_view text);
-// Clears all four folder texts (as at process start).
+// Clears all four folder texts and what the getters remember having made
+// (as at process start).
 void ResetWorkspaceState();
 
 // ---- Folder getters (each returns a new text; an empty base gives "") -------
+// A getter that "creates" its folder does so on its first call for that
+// folder, and again only when the folder it names changes (a new folder
+// setting, or after ResetWorkspaceState); a folder that could not be made is
+// tried again on the next call. Callers may ask several times a frame.
 
 std::string DefaultVrnFolder();         // Documents + "VRN\"
 std::string DefaultIniPath();           // DefaultVrnFolder + "VRN.ini"; creates the default VRN folder

@@ -6,6 +6,7 @@
 
 #include "core/file_utils.h"
 #include "core/text.h"
+#include "core/workspace.h"
 #include "timecycle/timecycle_numbers.h"
 #include "timecycle/xml_scan.h"
 
@@ -170,6 +171,8 @@ bool SaveTimecycleModsXml(int slot, std::string& status) {
         text = WriteTimecycleModsXml(record);
     }
     const std::string path = TimecycleModsExportPath(slot);
+    // The folder getters make a folder once: one the user removed since is made again here.
+    if (!path.empty()) core::CreateParentDirectory(path);
     if (path.empty() || !core::WriteTextFile(path, text)) {
         status = "Save failed: " + path + " not writable.";
         return false;

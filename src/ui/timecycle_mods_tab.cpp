@@ -44,12 +44,18 @@ struct FileRequests {
     int exportSlot = -1;
 };
 
+// A button's width: the designed width, or more when the label's text and
+// the frame's padding need more (a font wider than the designed-for one).
+float ButtonWidth(const char* label, float width) {
+    return std::max(width, ImGui::CalcTextSize(label, nullptr, true).x + 2.0f * ImGui::GetStyle().FramePadding.x);
+}
+
 bool BigButton(const char* label, float width, bool enabled) {
     ImGui::PushStyleColor(ImGuiCol_Button, ImVec4(0.16f, 0.19f, 0.21f, 0.72f));
     ImGui::PushStyleColor(ImGuiCol_ButtonHovered, ImVec4(0.18f, 0.36f, 0.42f, 0.92f));
     ImGui::PushStyleColor(ImGuiCol_ButtonActive, ImVec4(0.24f, 0.46f, 0.54f, 1.0f));
     ImGui::BeginDisabled(!enabled);
-    const bool pressed = ImGui::Button(label, ImVec2(width, 26.0f));
+    const bool pressed = ImGui::Button(label, ImVec2(ButtonWidth(label, width), 26.0f));
     ImGui::EndDisabled();
     ImGui::PopStyleColor(3);
     return pressed && enabled;
@@ -60,7 +66,7 @@ bool SmallButton(const char* label, float width, bool enabled) {
     ImGui::PushStyleColor(ImGuiCol_ButtonHovered, ImVec4(0.22f, 0.27f, 0.30f, 0.86f));
     ImGui::PushStyleColor(ImGuiCol_ButtonActive, ImVec4(0.30f, 0.35f, 0.39f, 0.96f));
     ImGui::BeginDisabled(!enabled);
-    const bool pressed = ImGui::Button(label, ImVec2(width, 22.0f));
+    const bool pressed = ImGui::Button(label, ImVec2(ButtonWidth(label, width), 22.0f));
     ImGui::EndDisabled();
     ImGui::PopStyleColor(3);
     return pressed && enabled;
@@ -193,7 +199,7 @@ void DrawLiveButtons(int file, int index, const TimecycleModifier& m, size_t edi
     const bool holdEnabled = LiveBlockValidFor(file, index) && edits > 0;
     ImGui::PushID("timecycle_mods_hold_before_after");
     ImGui::BeginDisabled(!holdEnabled);
-    ImGui::Button("Hold for before / after", ImVec2(156.0f, 0.0f));
+    ImGui::Button("Hold for before / after", ImVec2(ButtonWidth("Hold for before / after", 156.0f), 0.0f));
     const bool held = holdEnabled && ImGui::IsItemActive();
     ImGui::EndDisabled();
     ImGui::PopID();

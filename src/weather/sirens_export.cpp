@@ -200,6 +200,8 @@ bool ExportCarcolsYmt(std::string& status) {
     // Written to a temporary file and renamed over the target: a failed
     // write leaves an earlier export as it was.
     const std::string target = core::ExportsMiscFolder() + "carcols.ymt";
+    // The folder getters make a folder once: one the user removed since is made again here.
+    core::CreateParentDirectory(target);
     if (!core::WriteTextFile(target, file)) {
         status = "Export failed: carcols.ymt could not be saved.";
         return false;

@@ -79,11 +79,8 @@ std::string Join(const std::string& folder, std::string_view name) {
     return folder + std::string(name);
 }
 
-std::string CreatedImportsMiscFolder() {
-    std::string folder = core::ImportsMiscFolder();
-    if (!folder.empty()) core::CreateDirectoryTree(folder);
-    return folder;
-}
+// The import folder's getter makes Misc with it (once, not on every call).
+std::string CreatedImportsMiscFolder() { return core::ImportsMiscFolder(); }
 
 bool ExistsAsFile(const std::string& path) { return !path.empty() && platform::IsExistingFile(path); }
 

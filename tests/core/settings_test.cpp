@@ -447,6 +447,59 @@ TEST_F(WorkspaceTest, GettersCreateOnlyTheFoldersTheyName) {
     EXPECT_FALSE(Exists("E:\\Out\\Misc"));
 }
 
+// The tabs ask for their folders several times a frame: a getter makes its
+// folders on its first call and then leaves the disk alone (a folder removed
+// behind its back stays removed), until the folder it names changes.
+TEST_F(WorkspaceTest, GettersMakeTheirFoldersOnceAndAgainForAChangedSetting) {
+    auto remove = [&](const std::string& folder) {
+        std::filesystem::remove_all(Host(folder));
+        ASSERT_FALSE(Exists(folder));
+    };
+    auto askAll = [] {
+        std::string all;
+        for (int i = 0; i < 3; ++i)
+            all = ImportsTimecyclesFolder() + ImportsTimecycleModsFolder() + ImportsWeatherFilesFolder() +
+                  ImportsMiscFolder() + ExportsTimecyclesFolder() + ExportsTimecycleModsFolder() +
+                  ExportsWeatherFilesFolder() + ExportsMiscFolder() + ImportsFolder() + ExportsFolder();
+        return all;
+    };
+    const std::string first = askAll();
+    EXPECT_TRUE(Exists(InVrn("Imports\\Weather Files")) && Exists(InVrn("Exports\\Misc")));
+    remove(InVrn("Imports"));
+    remove(InVrn("Exports"));
+    EXPECT_EQ(askAll(), first) << "the same folders named";
+    EXPECT_FALSE(Exists(InVrn("Imports")) || Exists(InVrn("Exports"))) << "made again on a later call";
+
+    // A new import folder setting, then the default again: each made on its first use.
+    CopyFolderText(WorkspacePaths.ImportFolderText, "D:\\Imp");
+    EXPECT_EQ(ImportsTimecycleModsFolder(), "D:\\Imp\\Timecycle Mods\\");
+    EXPECT_TRUE(Exists("D:\\Imp\\Misc"));
+    EXPECT_FALSE(Exists(InVrn("Exports"))) << "only the changed folder";
+    WorkspacePaths.ImportFolderText[0] = '\0';
+    ImportsFolder();
+    EXPECT_TRUE(Exists(InVrn("Imports\\Timecycles")));
+    // A new VRN folder moves the default export folder with it.
+    CopyFolderText(WorkspacePaths.VrnFolderText, "D:\\Work");
+    EXPECT_EQ(ExportsMiscFolder(), "D:\\Work\\VRN\\Exports\\Misc\\");
+    EXPECT_TRUE(Exists("D:\\Work\\VRN\\Exports\\Misc"));
+    // A folder that could not be made is tried again on the next call.
+    PutFile("E:\\Blocked", "x");
+    CopyFolderText(WorkspacePaths.ExportFolderText, "E:\\Blocked\\Out");
+    ExportsFolder();
+    std::filesystem::remove(Host("E:\\Blocked"));
+    ExportsFolder();
+    EXPECT_TRUE(Exists("E:\\Blocked\\Out"));
+    // The explicit makers always make theirs, and a cleared workspace starts afresh.
+    WorkspacePaths.ExportFolderText[0] = WorkspacePaths.VrnFolderText[0] = '\0';
+    remove(InVrn("Exports"));
+    EXPECT_TRUE(EnsureWorkspaceFolders());
+    EXPECT_TRUE(Exists(InVrn("Exports\\Timecycle Mods")));
+    remove(InVrn("Imports"));
+    ResetWorkspaceState();
+    ImportsWeatherFilesFolder();
+    EXPECT_TRUE(Exists(InVrn("Imports\\Weather Files")));
+}
+
 TEST_F(WorkspaceTest, CreateDirectoryTree) {
     EXPECT_FALSE(CreateDirectoryTree(""));
     EXPECT_TRUE(CreateDirectoryTree("C:\\"));  // a drive root exists already

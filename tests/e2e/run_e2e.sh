@@ -360,6 +360,85 @@ check_settings_controls() {   # game controls by clicks (natives and VRN.ini)
   cp "$docs/VRN/VRN.ini" "$art/VRN.ini" 2>/dev/null
   verdict "Disable HUD, Blackout Mode and Timelapse ticked by clicks; the world got the HUD, blackout and clock natives; Save settings wrote VRN.ini"
 }
+# ---- Timecycle modifiers: a file from Imports, edited in its tab, live in the game's heap ----
+# The modifier file of the check below: laid out like the game's first file
+# (637 modifiers, 19,187 rows), its first modifier holding the values of the
+# stand-in game's block (stand_in_game.cpp), the others filler values.
+modifier_file() {
+  awk 'BEGIN {
+    printf "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n<timecycle_modifier_data version=\"1.000000\">\r\n"
+    printf "  <modifier name=\"e2e_tunnel\" numMods=\"6\" userFlags=\"0\">\r\n"
+    split("17.375 0.625 2.750 1.000 0.125 3.500 40.000 0.250 5.500 0.875 0.375 12.125", v, " ")
+    for (r = 0; r < 6; r++) printf "    <row_%d>%s %s</row_%d>\r\n", r, v[2 * r + 1], v[2 * r + 2], r
+    printf "  </modifier>\r\n"
+    rows = 19187 - 6
+    for (m = 1; m < 637; m++) {
+      n = int(rows / 636) + (m - 1 < rows % 636 ? 1 : 0)
+      printf "  <modifier name=\"filler_%d\" numMods=\"%d\" userFlags=\"0\">\r\n", m, n
+      for (r = 0; r < n; r++) printf "    <var_%d>%d.%02d 1.0%d</var_%d>\r\n", r, m, r % 100, r % 10, r
+      printf "  </modifier>\r\n"
+    }
+    printf "</timecycle_modifier_data>\r\n"
+  }'
+}
+# drag X Y DX: the left button held down at X, Y and the mouse moved DX
+# pixels to the right in six steps, each taken in by the overlay's frames.
+drag() {
+  x mousemove "$1" "$2"; sleep 0.15; x mousedown 1; settle
+  for _ in 1 2 3 4 5 6; do x mousemove_relative -- $(($3 / 6)) 0; count_up overlay_signals 2; done
+  x mouseup 1; settle
+}
+modifier_block() { echo "rows as planted $(num modifier_rows_original), changed $(num modifier_rows_changed), first value $(num modifier_first_value_milli)/1000, the game's own bytes intact $(num modifier_own_bytes_intact)"; }
+bands_seen() { echo "$(wc -l <"$1") found: $(tr '\n' ';' <"$1")"; }
+check_modifier_live() {
+  local folder="$docs/VRN/Imports/Timecycle Mods" load apply clear value ly1 ay1 ax0 vy0 vy1 vx0 written
+  want '$(num modifier_rows_original) == 6 && $(num modifier_own_bytes_intact) == 1' "the game's block is not as planted: $(modifier_block)"
+  mkdir -p "$folder" && modifier_file >"$folder/timecycle_mods_1.xml" ||
+    { problems+=" could not write $folder/timecycle_mods_1.xml;"; verdict; return; }
+  park_mouse
+  shot_until 09-mods-tab-before menu_shown || { problems+=" $(menu_seen 09-mods-tab-before);"; verdict; return; }
+  click_tab 09-mods-tab-before 2
+  shot_until 09-mods-tab tabs_are TSTTTT ||
+    { problems+=" a click on the second tab gave $(tab_classes 09-mods-tab) (see 09-mods-tab.png);"; verdict; return; }
+  # Load .xml: the first blue-grey button 96 wide (its text splits it in two bands).
+  found 09-mods-tab "$art/mods-load.txt" 1 save 90 100 0 5000 0 ||
+    { problems+=" no Load .xml button in the Timecycle Mods tab (see 09-mods-tab.png);"; verdict; return; }
+  load=$(head -n1 "$art/mods-load.txt"); read -r _ ly1 _ _ <<<"$load"
+  # shellcheck disable=SC2046
+  click $(box_center $load); park_mouse
+  # The file's first modifier is selected: Apply modifier (116 wide), Clear
+  # live beside it, and the first row's Value field below them.
+  shot_until 09-mods-loaded found "$art/mods-apply.txt" 1 save 100 125 0 5000 $((ly1 + 40)) ||
+    { problems+=" the file did not load: no Apply modifier button below Load .xml (see 09-mods-loaded.png);"; verdict; return; }
+  apply=$(head -n1 "$art/mods-apply.txt"); read -r _ ay1 ax0 _ <<<"$apply"
+  found 09-mods-loaded "$art/mods-clear.txt" 1 save 70 100 $((ax0 + 100)) 5000 $((ay1 - 12)) ||
+    { problems+=" no Clear live button beside Apply modifier at $apply, bands $(bands_seen "$art/mods-clear.txt") (see 09-mods-loaded.png);"; verdict; return; }
+  found 09-mods-loaded "$art/mods-value.txt" 1 frame 15 100 "$ax0" 5000 $((ay1 + 1)) ||
+    { problems+=" no Value field below Apply modifier at $apply (see 09-mods-loaded.png);"; verdict; return; }
+  clear=$(head -n1 "$art/mods-clear.txt"); value=$(head -n1 "$art/mods-value.txt")
+  read -r vy0 vy1 vx0 _ <<<"$value"
+  # The first row's value dragged 60 pixels to the right (0.01 a pixel): 17.375 becomes about 17.975.
+  drag $((vx0 + 6)) $(((vy0 + vy1) / 2)) 60
+  park_mouse
+  count_up frames 30   # the frames in which an edit must not reach the game before Apply modifier
+  want '$(num modifier_rows_changed) == 0' "the game's block changed before Apply modifier: $(modifier_block)"
+  shot 09-mods-edited
+  # shellcheck disable=SC2046
+  click $(box_center $apply); park_mouse
+  wait_for 60 '$(num modifier_rows_changed) == 1 && $(num modifier_rows_original) == 5' ||
+    { problems+=" Apply modifier did not write the edited row into the game's block within 60 s: $(modifier_block) (see 09-mods-edited.png, 09-mods-applied.png);"; shot 09-mods-applied; verdict; return; }
+  written=$(num modifier_first_value_milli)
+  want "$written > 17375" "the first value was not raised: $(modifier_block)"
+  want '$(num modifier_own_bytes_intact) == 1' "Apply modifier changed the game's own bytes of the block: $(modifier_block)"
+  shot 09-mods-applied
+  # shellcheck disable=SC2046
+  click $(box_center $clear); park_mouse
+  wait_for 60 '$(num modifier_rows_original) == 6 && $(num modifier_rows_changed) == 0' ||
+    problems+=" Clear live did not put the game's bytes back within 60 s: $(modifier_block);"
+  want '$(num modifier_first_value_milli) == 17375 && $(num modifier_own_bytes_intact) == 1' "the block after Clear live: $(modifier_block)"
+  shot 09-mods-cleared
+  verdict "timecycle_mods_1.xml loaded from Imports by a click; the dragged value was found in the game's heap and written there by Apply modifier (17375 became $written thousandths), and Clear live put the game's bytes back"
+}
 check_store_patches() {   # two live override slots on: the tick removes their engine stores in the game's code
   send enable_slot PostFX Scanline Intensity
   send enable_slot Lens Distortion Coeff
@@ -732,7 +811,8 @@ printf 'AllLiveBeforeAfterHotkey=F2\r\n' >>"$docs/VRN/VRN.ini"
 overlay_ready=0 rates=""
 checks=(
   "game_presents -" "plugin_loads -" "script_loop -" "dormant - dormant" "first_press -" "workspace_created -"
-  "menu_drawn overlay editor-open" "tab_click overlay" "settings_controls overlay" "store_patches -"
+  "menu_drawn overlay editor-open" "tab_click overlay" "settings_controls overlay" "modifier_live overlay"
+  "store_patches -"
   "before_after_hotkey -" "code_sites -" "visualsettings_live -" "visualsettings_dat overlay" "escape_closes overlay editor-closed" "resize_suspends overlay" "resize1_suspends overlay"
   "swap_chain_rebuilt overlay" "device_rebuilt overlay"
   "watertune_live overlay"

@@ -6,6 +6,7 @@
 #include <sstream>
 #include <vector>
 
+#include "core/workspace.h"
 #include "platform/simulated.h"
 
 namespace testsupport {
@@ -26,6 +27,7 @@ void FakeDriveTest::SetUp() {
     platform::sim::SetExecutablePath(std::string(kGameFolder) + "GTA5_Enhanced.exe");
     platform::sim::SetOwnModulePath(std::string(kGameFolder) + "Varnel.asi");
     platform::sim::SetCurrentFolder(kGameFolder);
+    core::ResetWorkspaceState();  // a new drive: no folder texts, nothing made on it yet
 }
 
 void FakeDriveTest::TearDown() {

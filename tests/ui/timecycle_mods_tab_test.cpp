@@ -205,6 +205,41 @@ TEST_F(TimecycleModsTabTest, ButtonsAgainstAResolvedModifier) {
     EXPECT_EQ(ui.AssertionCount(), 0);
 }
 
+// Every button of the tab shows its whole label, with the font the tab was
+// laid out for and with wider ones (the built-in font at larger scales, as a
+// user's font or scale may be): no label runs past its button's padding.
+TEST_F(TimecycleModsTabTest, EveryButtonShowsItsWholeLabel) {
+    LoadAll();
+    ASSERT_TRUE(Click("gen_bank"));  // a modifier with places: the Teleport button too
+    SetModifierRowValues(0, 0, 0, 5.0f, 5.0f);
+    const char* const labels[] = {
+        "Load .xml", "Load all .xml", "Export .xml", "Clear search##timecycle_mod_search", "Teleport",
+        "Apply modifier", "Clear live", "Hold for before / after", "Reset modifier edits", "Reset file edits",
+        "Clear search##timecycle_mod_param_search",
+    };
+    for (const float scale : {1.0f, 1.25f, 1.6f}) {
+        SCOPED_TRACE(scale);
+        ImGui::GetStyle().FontScaleMain = scale;
+        std::vector<float> needed;
+        auto drawAndMeasure = [&] {
+            Draw();
+            needed.clear();
+            for (const char* label : labels)
+                needed.push_back(ImGui::CalcTextSize(label, nullptr, true).x + 2.0f * ImGui::GetStyle().FramePadding.x);
+        };
+        ui.Frame(drawAndMeasure);
+        ui.Frame(drawAndMeasure);
+        ASSERT_EQ(needed.size(), std::size(labels));
+        for (size_t i = 0; i < std::size(labels); ++i) {
+            const testsupport::ImGuiItem* item = ui.FindItem(labels[i]);
+            ASSERT_NE(item, nullptr) << labels[i];
+            EXPECT_GE(item->max.x - item->min.x + 0.01f, needed[i]) << labels[i];
+        }
+    }
+    ImGui::GetStyle().FontScaleMain = 1.0f;
+    EXPECT_EQ(ui.AssertionCount(), 0);
+}
+
 TEST_F(TimecycleModsTabTest, LiveStatusWord) {
     const struct {
         const char* text;

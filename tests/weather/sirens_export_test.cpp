@@ -7,6 +7,7 @@
 
 #include <bit>
 #include <cstring>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -106,6 +107,17 @@ TEST_F(SirensExportTest, EditedFieldsAreWrittenBigEndianAndNothingElse) {
         EXPECT_NE(std::find(allowed.begin(), allowed.end(), at), allowed.end()) << "byte " << at << " changed";
     // The import copy is only read.
     EXPECT_EQ(GetFile(Import()), source);
+}
+
+TEST_F(SirensExportTest, AnExportFolderRemovedSinceIsMadeAgain) {
+    PutFile(Import(), MakeCarcolsYmt({}));
+    std::string status;
+    ASSERT_TRUE(ApplySirenValue(1, kField_timeMultiplier, std::bit_cast<uint32_t>(1.0f), status));
+    EXPECT_EQ(Run(true), "Exported carcols.ymt.");
+    std::filesystem::remove_all(Host(InVrn("Exports")));  // the folder getter made it, and makes it once
+    std::string out;
+    EXPECT_EQ(Run(true, &out), "Exported carcols.ymt.");
+    EXPECT_EQ(testsupport::BigEndianAt(out, RecordAt(2) + 24), 0x3F800000u);
 }
 
 TEST_F(SirensExportTest, EditsBackAtTheBaselineAreNothingToExport) {
