@@ -27,11 +27,11 @@ void RunFrames(benchmark::State& state, bool menuOpen, const char* tab) {
     ui::ApplyUiStyleMetrics();
     ui::ApplyUiStyleColours();
     core::UiSettings.FPSCounter = true;
-    core::MenuOpen = menuOpen ? 1 : 0;
+    core::Editor.MenuOpen = menuOpen ? 1 : 0;
     ui.Frames(3, ui::DrawMainWindow);
     if (tab != nullptr && !ui.ClickItem(tab, ui::DrawMainWindow)) state.SkipWithError("tab not found");
     for (auto _ : state) ui.Frame(ui::DrawMainWindow);
-    core::MenuOpen = 0;
+    core::Editor.MenuOpen = 0;
     core::UiSettings.FPSCounter = false;
 }
 
@@ -60,7 +60,7 @@ void TimecyclesTabFrames(benchmark::State& state, bool everyRowBySearch) {
     testsupport::ImGuiHarness ui;
     ui::ApplyUiStyleMetrics();
     ui::ApplyUiStyleColours();
-    core::MenuOpen = 1;
+    core::Editor.MenuOpen = 1;
     ui::ResetTimecyclesTab();
     LoadAndEditWeather();
     if (everyRowBySearch) std::strcpy(ui::TimecyclesTab.search.data(), "_");
@@ -71,7 +71,7 @@ void TimecyclesTabFrames(benchmark::State& state, bool everyRowBySearch) {
         ui.Frame(ui::DrawMainWindow);
     }
     if (ui.AssertionCount() != 0) state.SkipWithError("UI assertions");
-    core::MenuOpen = 0;
+    core::Editor.MenuOpen = 0;
     ui::ResetTimecyclesTab();
     timecycle::ResetEditStoreForTesting();
     runtime::ResetSlotTablesForTesting();

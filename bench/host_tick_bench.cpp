@@ -61,8 +61,8 @@ struct TickWorld {
             slot.value = 1.0f + static_cast<float>(i);
             slot.enabled = 1;
         }
-        core::MenuOpen.store(0);
-        core::TimecycleAfterShown.store(1);
+        core::Editor.MenuOpen.Set(0);
+        core::Editor.TimecycleAfterShown.Set(1);
     }
     ~TickWorld() {
         runtime::RestoreAllPatches();
@@ -77,7 +77,7 @@ void RunTicks(benchmark::State& state, bool imported, bool before) {
     TickWorld world(imported);
     for (int frame = 0; frame < 3; ++frame) host::ScriptTick();  // installs every group
     const size_t applied = runtime::ReportCodePatches().applied;
-    if (before) core::TimecycleAfterShown.store(0);
+    if (before) core::Editor.TimecycleAfterShown.Set(0);
     for (auto _ : state) host::ScriptTick();
     state.counters["patches_in_game"] = static_cast<double>(before ? runtime::ReportCodePatches().applied : applied);
 }

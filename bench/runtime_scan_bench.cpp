@@ -131,7 +131,7 @@ bool StartupSearches() {
     }
     for (const StartupStep& step : StartupPreparers()) ok = step.run() && ok;
     visualsettings::BindVisualSettingsParams();
-    return ok && visualsettings::Binding.coronasBase.load() != 0 && visualsettings::Binding.filmicBrightBase.load() != 0;
+    return ok && visualsettings::Binding.coronasBase.Get() != 0 && visualsettings::Binding.filmicBrightBase.Get() != 0;
 }
 
 bool OtherImageSearches() {

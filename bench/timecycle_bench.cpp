@@ -53,7 +53,7 @@ public:
         platform::sim::SetKnownFolder(platform::KnownFolder::Documents, std::string("C:\\Users\\Player\\Documents\\"));
         platform::sim::SetExecutablePath("C:\\Games\\GTA5\\GTA5_Enhanced.exe");
         platform::sim::SetOwnModulePath("C:\\Games\\GTA5\\Varnel.asi");
-        core::ClearWorkspacePaths();
+        core::ResetWorkspaceState();
     }
     ~BenchDrive() {
         platform::sim::ResetFiles();
@@ -124,8 +124,8 @@ void LoadAndExport(benchmark::State& state, bool withEdits) {
         }
         timecycle::SaveTimecycleXml(weather, message);
     }
-    if (timecycle::TimecycleStatusLine.rfind("Loaded ", 0) != 0 || message.rfind("Exported ", 0) != 0)
-        state.SkipWithError((timecycle::TimecycleStatusLine + " / " + message).c_str());
+    if (timecycle::TimecycleXml.TimecycleStatusLine.rfind("Loaded ", 0) != 0 || message.rfind("Exported ", 0) != 0)
+        state.SkipWithError((timecycle::TimecycleXml.TimecycleStatusLine + " / " + message).c_str());
     state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * static_cast<int64_t>(source.size()));
     state.counters["file_bytes"] = static_cast<double>(source.size());
     platform::FreeMemory(table);
@@ -237,8 +237,8 @@ void BM_TimecycleLoadHostile(benchmark::State& state) {
     drive.PutImport("w_clear.xml", text);
     timecycle::ResetEditStoreForTesting();
     const double seconds = Timed(state, [] { timecycle::LoadTimecycleXml(1); });
-    if (timecycle::TimecycleStatusLine.rfind("Load .xml failed: w_clear.xml holds no timecycle values.", 0) != 0)
-        state.SkipWithError(timecycle::TimecycleStatusLine.c_str());
+    if (timecycle::TimecycleXml.TimecycleStatusLine.rfind("Load .xml failed: w_clear.xml holds no timecycle values.", 0) != 0)
+        state.SkipWithError(timecycle::TimecycleXml.TimecycleStatusLine.c_str());
     ReportLinear(state, text, seconds);
 }
 

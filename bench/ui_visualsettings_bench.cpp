@@ -55,7 +55,7 @@ double Seconds(std::chrono::steady_clock::duration d) { return std::chrono::dura
 struct Game {
     Game() {
         ResetVisualSettingsForTesting();
-        RuntimeTable.started.store(1);  // no 45 s search thread in a benchmark
+        RuntimeTable.started.Set(1);  // no 45 s search thread in a benchmark
         const uint64_t coronas = image.Reserve(testsupport::ImageSection::Data, kCoronasFirstField + 0xC0, 16);
         const uint64_t filmic = image.Reserve(testsupport::ImageSection::Data, 64, 16);
         image.PlantCoronasStore(coronas + kCoronasFirstField);
@@ -142,7 +142,7 @@ void BM_VisualSettingsTabFrame(benchmark::State& state) {
     platform::sim::SetFakeDriveRoot(root);
     std::filesystem::create_directories(root + "/C/Users/Player/Documents");
     platform::sim::SetKnownFolder(platform::KnownFolder::Documents, std::string("C:\\Users\\Player\\Documents\\"));
-    core::ClearWorkspacePaths();
+    core::ResetWorkspaceState();
     Game game;
     {
         std::ofstream out(platform::sim::HostPathOf(ImportVisualSettingsPath()), std::ios::binary);

@@ -61,8 +61,8 @@ Game& TheGame() {
         PlantBlock(image, 3, 192);
         PlantBlock(image, 14, 224);
         g.heap = std::make_unique<SyntheticHeap>(64 << 10);
-        RuntimeTable.base.store(g.heap->PlantVisualSettingsTable(4096, 0));
-        RuntimeTable.ready.exchange(1);
+        RuntimeTable.base.Set(g.heap->PlantVisualSettingsTable(4096, 0));
+        RuntimeTable.ready.Exchange(1);
         StartVisualSettings();
         for (VisualSettingsParam& row : AllParams()) {
             if (row.liveAddress == 0) continue;
@@ -71,7 +71,7 @@ Game& TheGame() {
             row.overridden = 1;
         }
         for (size_t i = 0; i < kDarkFilmicSlotCount; ++i) DarkFilmicSlot(i).enabled = 1;
-        core::VisualSettingsAfterShown.store(1);
+        core::Editor.VisualSettingsAfterShown.Set(1);
         g.ok = g.bound > 0;
         return g;
     }();

@@ -39,7 +39,7 @@ struct Setup {
     static bool ApplyAll() {
         std::string status;
         bool all = true;
-        for (WeatherDocument& d : WeatherDocumentRegistry) all = ApplyDocumentLive(d, status) && all;
+        for (WeatherDocument& d : WeatherDocuments.WeatherDocumentRegistry) all = ApplyDocumentLive(d, status) && all;
         return all;
     }
 };
@@ -57,7 +57,7 @@ void BM_ApplyEveryDocumentOneEditEach(benchmark::State& state) {
     int n = 0;
     for (auto _ : state) {
         const std::string text = std::to_string(++n % 7 + 1) + ".25";
-        for (WeatherDocument& d : WeatherDocumentRegistry) {
+        for (WeatherDocument& d : WeatherDocuments.WeatherDocumentRegistry) {
             size_t i = 0;
             while (i < d.values.size() && d.values[i].kind != kXmlValueFloat) ++i;
             SetWeatherValueText(d, i, text, status);

@@ -178,7 +178,7 @@ def write_output(variables, groups, stems, keyframes, regions, baseline):
     w("")
     w("const TimecycleVariable TimecycleVariableTable[kVariableCount] = {")
     for i, v in enumerate(variables):
-        w("    {&runtime::%sSlotTable[%d], %s},  // %d" % (v["table"], v["index"], c(v["name"]), i))
+        w("    {&runtime::LiveSlots.%sSlotTable[%d], %s},  // %d" % (v["table"], v["index"], c(v["name"]), i))
     w("};")
     w("")
     for g, group in enumerate(groups):

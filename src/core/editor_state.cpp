@@ -2,20 +2,24 @@
 
 namespace core {
 
-std::atomic<uint8_t> MenuOpen{0};
-std::atomic<uint8_t> TimecycleAfterShown{1};
-std::atomic<uint8_t> VisualSettingsAfterShown{1};
-std::atomic<uint8_t> MenuSuspended{0};
-std::atomic<int32_t> MenuCooldownFrames{0};
-std::atomic<uint8_t> SlotRefreshTick{0};
-std::atomic<int32_t> TimecycleRereadFrames{0};
+EditorState Editor;
+
+void ResetEditorState() {
+    Editor.MenuOpen = 0;
+    Editor.TimecycleAfterShown = 1;
+    Editor.VisualSettingsAfterShown = 1;
+    Editor.MenuSuspended = 0;
+    Editor.MenuCooldownFrames = 0;
+    Editor.SlotRefreshTick = 0;
+    Editor.TimecycleRereadFrames = 0;
+}
 
 void RaiseTimecycleRereadFrames(int32_t frames) {
-    int32_t current = TimecycleRereadFrames.load();
-    while (current < frames && !TimecycleRereadFrames.compare_exchange_weak(current, frames)) {
+    int32_t current = Editor.TimecycleRereadFrames;
+    while (current < frames && !Editor.TimecycleRereadFrames.CompareExchange(current, frames)) {
     }
 }
 
-bool CanOpenMenu() { return MenuSuspended.load() == 0 && MenuCooldownFrames.load() < 1; }
+bool CanOpenMenu() { return Editor.MenuSuspended == 0 && Editor.MenuCooldownFrames < 1; }
 
 }  // namespace core

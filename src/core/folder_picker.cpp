@@ -11,17 +11,21 @@
 
 namespace core {
 
-std::atomic<uint8_t> FolderDialogOpen{0};
-std::atomic<uint8_t> FolderDialogReady{0};
-std::mutex FolderDialogMutex;
-int32_t FolderDialogKind = 0;
-std::string FolderDialogResult;
+FolderPickerState FolderPicker;
+
+void ResetFolderPickerState() {
+    FolderPicker.FolderDialogOpen = 0;
+    FolderPicker.FolderDialogReady = 0;
+    std::lock_guard<std::mutex> lock(FolderPicker.FolderDialogMutex);
+    FolderPicker.FolderDialogKind = 0;
+    FolderPicker.FolderDialogResult.clear();
+}
 
 namespace {
 
 // The cursor keeper of one dialog: its flag, and the signal that it ended.
 struct CursorKeeper {
-    std::atomic<uint8_t> run{1};
+    SharedValue<uint8_t> run{1};
     std::mutex mutex;
     std::condition_variable cv;
     bool ended = false;
@@ -31,19 +35,19 @@ struct CursorKeeper {
 
 bool SelectFolderDialog(int32_t kind, const char* title, const std::string& startFolder) {
     uint8_t closed = 0;
-    if (!FolderDialogOpen.compare_exchange_strong(closed, 1)) return false;  // one dialog at a time
+    if (!FolderPicker.FolderDialogOpen.CompareExchange(closed, 1)) return false;  // one dialog at a time
     {
-        std::lock_guard<std::mutex> lock(FolderDialogMutex);
-        FolderDialogKind = kind;
-        FolderDialogResult.clear();
-        FolderDialogReady.store(0);
+        std::lock_guard<std::mutex> lock(FolderPicker.FolderDialogMutex);
+        FolderPicker.FolderDialogKind = kind;
+        FolderPicker.FolderDialogResult.clear();
+        FolderPicker.FolderDialogReady.Set(0);
     }
     auto* request = new FolderDialogRequest{kind, title && *title ? title : "Select folder", startFolder};
     if (!platform::StartDetachedThread([request] { FolderPickerThread(request); })) {
         delete request;
         // Left at 1 the window procedure would pass all input to the game for good.
-        FolderDialogOpen.store(0);
-        SettingsStatusLine = "Folder dialog could not be opened: no thread could be started.";
+        FolderPicker.FolderDialogOpen.Set(0);
+        UiSettings.SettingsStatusLine = "Folder dialog could not be opened: no thread could be started.";
         return false;
     }
     return true;
@@ -73,7 +77,7 @@ void BrowseForFolder(const FolderDialogRequest& request) {
         result = NormaliseChosenFolder(chosen, request.startFolder);
     }
 
-    keeper->run.store(0);
+    keeper->run = 0;
     if (keeperStarted) {
         std::unique_lock<std::mutex> lock(keeper->mutex);
         keeper->cv.wait(lock, [&] { return keeper->ended; });
@@ -81,31 +85,31 @@ void BrowseForFolder(const FolderDialogRequest& request) {
     platform::HideCursorAgain();
 
     {
-        std::lock_guard<std::mutex> lock(FolderDialogMutex);
-        FolderDialogKind = request.kind;
-        FolderDialogResult = std::move(result);
+        std::lock_guard<std::mutex> lock(FolderPicker.FolderDialogMutex);
+        FolderPicker.FolderDialogKind = request.kind;
+        FolderPicker.FolderDialogResult = std::move(result);
     }
-    FolderDialogReady.store(1);
-    FolderDialogOpen.store(0);
+    FolderPicker.FolderDialogReady.Set(1);
+    FolderPicker.FolderDialogOpen.Set(0);
     if (apartment) platform::EndDialogApartment();
 }
 
-void CursorKeeperThread(const std::atomic<uint8_t>* keeperFlag) {
-    while (keeperFlag->load() == 1) {
+void CursorKeeperThread(const SharedValue<uint8_t>* keeperFlag) {
+    while (keeperFlag->Get() == 1) {
         platform::ReleaseAndShowCursor();
         platform::SleepMilliseconds(50);
     }
 }
 
 void SaveFolderSelection() {
-    if (FolderDialogReady.exchange(0) == 0) return;
+    if (FolderPicker.FolderDialogReady.Exchange(0) == 0) return;
     int32_t kind = 0;
     std::string result;
     {
-        std::lock_guard<std::mutex> lock(FolderDialogMutex);
-        kind = FolderDialogKind;
-        result = std::move(FolderDialogResult);
-        FolderDialogResult.clear();
+        std::lock_guard<std::mutex> lock(FolderPicker.FolderDialogMutex);
+        kind = FolderPicker.FolderDialogKind;
+        result = std::move(FolderPicker.FolderDialogResult);
+        FolderPicker.FolderDialogResult.clear();
     }
     if (result.empty()) return;  // cancelled: the "dialog opened" status stays
     CreateDirectoryTree(result);
@@ -113,11 +117,11 @@ void SaveFolderSelection() {
     bool taken = false;  // a folder too long for the folder texts is refused, never cut
     if (kind == kFolderKindVrn) {
         taken = AdoptVrnFolder(result);
-        ImportFolderChanged = true;
+        UiSettings.ImportFolderChanged = true;
         message = "VRN folder selected and saved to VRN.ini.";
     } else if (kind == kFolderKindImport) {
         taken = CopyFolderText(WorkspacePaths.ImportFolderText, result);
-        ImportFolderChanged = true;
+        UiSettings.ImportFolderChanged = true;
         message = "Import folder selected and saved to VRN.ini.";
     } else if (kind == kFolderKindExport) {
         taken = CopyFolderText(WorkspacePaths.ExportFolderText, result);
@@ -126,11 +130,11 @@ void SaveFolderSelection() {
         return;
     }
     if (!taken) {
-        SettingsStatusLine = "Folder selection failed: folder path too long: " + result;
+        UiSettings.SettingsStatusLine = "Folder selection failed: folder path too long: " + result;
         return;
     }
     // Only a good save may say "saved to VRN.ini"; a failed one keeps its message.
-    if (SaveSettings()) SettingsStatusLine = message;
+    if (SaveSettings()) UiSettings.SettingsStatusLine = message;
 }
 
 }  // namespace core

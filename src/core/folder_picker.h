@@ -11,23 +11,32 @@
 // While FolderDialogOpen is set the window procedure passes every message
 // to the game and the overlay draws no cursor of its own.
 #pragma once
-#include <atomic>
 #include <cstdint>
 #include <mutex>
 #include <string>
 
+#include "core/shared_value.h"
+
 namespace core {
 
-// 1 while a dialog is open (read by the window procedure and the overlay).
-extern std::atomic<uint8_t> FolderDialogOpen;
-// 1 when a dialog has ended and its result waits for SaveFolderSelection.
-extern std::atomic<uint8_t> FolderDialogReady;
-// Guards FolderDialogKind and FolderDialogResult (held only for copies).
-extern std::mutex FolderDialogMutex;
-// Which folder the open or last dialog chooses (kFolderKind* of workspace.h).
-extern int32_t FolderDialogKind;
-// The chosen folder; empty when nothing was chosen.
-extern std::string FolderDialogResult;
+// The picker's state, shared by the render thread, the dialog thread and the
+// window procedure as the handshake above says.
+struct FolderPickerState {
+    // 1 while a dialog is open (read by the window procedure and the overlay).
+    SharedValue<uint8_t> FolderDialogOpen{0};
+    // 1 when a dialog has ended and its result waits for SaveFolderSelection.
+    SharedValue<uint8_t> FolderDialogReady{0};
+    // Guards FolderDialogKind and FolderDialogResult (held only for copies;
+    // never reset).
+    std::mutex FolderDialogMutex;
+    // Which folder the open or last dialog chooses (kFolderKind* of workspace.h).
+    int32_t FolderDialogKind = 0;
+    // The chosen folder; empty when nothing was chosen.
+    std::string FolderDialogResult;
+};
+extern FolderPickerState FolderPicker;
+// Back to no dialog and no result (tests, while no dialog thread runs).
+void ResetFolderPickerState();
 
 // One dialog's request, owned by its dialog thread.
 struct FolderDialogRequest {
@@ -47,7 +56,7 @@ void FolderPickerThread(FolderDialogRequest* request);
 // Shows the dialog and hands the result back (dialog thread).
 void BrowseForFolder(const FolderDialogRequest& request);
 // Keeps the cursor free and visible every 50 ms while *keeperFlag is 1.
-void CursorKeeperThread(const std::atomic<uint8_t>* keeperFlag);
+void CursorKeeperThread(const SharedValue<uint8_t>* keeperFlag);
 // Applies a waiting result (render thread): creates the folder, makes it
 // the VRN, import or export folder, saves VRN.ini and sets the status line
 // to "VRN folder selected and saved to VRN.ini." (or the import/export

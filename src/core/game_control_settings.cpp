@@ -2,10 +2,7 @@
 
 namespace core {
 
-GameControlFlagValues GameControlFlags;
-SharedValue<float> FreeCamSpeed{kDefaultFreeCamSpeed};
-SharedValue<float> FreeCamMouseSensitivity{kDefaultFreeCamMouseSensitivity};
-SharedValue<bool> TimelapseEnabled{false};
+GameControlSettingsState GameControlFlags;
 
 void ResetGameControlSettings() {
     GameControlFlags.GameHudVisible = true;
@@ -14,9 +11,9 @@ void ResetGameControlSettings() {
     GameControlFlags.DisableVehicles = false;
     GameControlFlags.BlackoutMode = false;
     GameControlFlags.FreeCamEnabled = false;
-    FreeCamSpeed = kDefaultFreeCamSpeed;
-    FreeCamMouseSensitivity = kDefaultFreeCamMouseSensitivity;
-    TimelapseEnabled = false;
+    GameControlFlags.FreeCamSpeed = kDefaultFreeCamSpeed;
+    GameControlFlags.FreeCamMouseSensitivity = kDefaultFreeCamMouseSensitivity;
+    GameControlFlags.TimelapseEnabled = false;
 }
 
 }  // namespace core

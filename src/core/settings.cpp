@@ -11,10 +11,7 @@
 
 namespace core {
 
-UiSettingsValues UiSettings;
-std::string SettingsStatusLine = "VRN.ini not loaded.";
-SharedValue<bool> WindowSizeFromIni{false};
-SharedValue<bool> ImportFolderChanged{true};
+SettingsState UiSettings;
 
 namespace {
 
@@ -103,7 +100,7 @@ std::string SettingsFileText() {
     line("[UI]");
     line("UIScale=", FormatFixed3(UiSettings.UIScale));
     line("UIOpacity=", FormatFixed3(UiSettings.UIOpacity));
-    if (WindowSizeFromIni) {  // otherwise the size follows the display
+    if (UiSettings.WindowSizeFromIni) {  // otherwise the size follows the display
         line("MenuWidth=", FormatFixed3(UiSettings.MenuWidth));
         line("MenuHeight=", FormatFixed3(UiSettings.MenuHeight));
     }
@@ -137,11 +134,11 @@ void ResetSettingsState() {
     UiSettings.FPSCounter = false;
     UiSettings.ShowFPSWhenClosed = true;
     UiSettings.TimecycleTimelapseSpeed = kDefaultTimelapseSpeed;
-    SettingsStatusLine = "VRN.ini not loaded.";
-    WindowSizeFromIni = false;
-    ImportFolderChanged = true;
+    UiSettings.SettingsStatusLine = "VRN.ini not loaded.";
+    UiSettings.WindowSizeFromIni = false;
+    UiSettings.ImportFolderChanged = true;
     ResetGameControlSettings();
-    ClearWorkspacePaths();
+    ResetWorkspaceState();
 }
 
 // ---- Reading ------------------------------------------------------------------------------
@@ -265,18 +262,18 @@ void LoadSettings() {
     UiSettings.UIScale = IniReadFloat(text, "UIScale", kDefaultUIScale, 0.5f, 2.0f);
     UiSettings.UIOpacity = IniReadFloat(text, "UIOpacity", kDefaultUIOpacity, 0.2f, 1.0f);
     std::string raw;
-    WindowSizeFromIni = IniTextValue(text, "UI", "MenuWidth", raw) && IniTextValue(text, "UI", "MenuHeight", raw);
+    UiSettings.WindowSizeFromIni = IniTextValue(text, "UI", "MenuWidth", raw) && IniTextValue(text, "UI", "MenuHeight", raw);
     float width = IniReadFloat(text, "MenuWidth", kDefaultMenuWidth, 540.0f, 1200.0f);
     bool migrated = false;
     if (exists && (Near(width, 540.0f, 0.5f) || Near(width, 590.0f, 0.5f))) {
         width = kDefaultMenuWidth;
-        WindowSizeFromIni = false;
+        UiSettings.WindowSizeFromIni = false;
         migrated = true;
     }
     UiSettings.MenuWidth = width;
     UiSettings.MenuHeight = IniReadFloat(text, "MenuHeight", kDefaultMenuHeight, 520.0f, 2200.0f);
     if (Near(width, kOldWrittenWidth, 0.5f) && Near(UiSettings.MenuHeight, kOldWrittenHeight, 0.5f))
-        WindowSizeFromIni = false;  // not chosen: the window fits itself to the display
+        UiSettings.WindowSizeFromIni = false;  // not chosen: the window fits itself to the display
     UiSettings.FPSCounter = IniReadBool(text, "FPSCounter", false);
     UiSettings.ShowFPSWhenClosed = IniReadBool(text, "ShowFPSWhenClosed", true);
     UiSettings.TimecycleTimelapseSpeed = IniReadFloat(text, "TimecycleTimelapseSpeed", kDefaultTimelapseSpeed, 1.0f, 3600.0f);
@@ -296,7 +293,7 @@ void LoadSettings() {
     if (!ReadFolderSetting(text, {"ImportDirectory", "TimecycleImportDirectory"}, DefaultImportsFolder(),
                            WorkspacePaths.ImportFolderText))
         folderTooLong = true;
-    ImportFolderChanged = true;
+    UiSettings.ImportFolderChanged = true;
     if (!ReadFolderSetting(text, {"ExportDirectory"}, DefaultExportsFolder(), WorkspacePaths.ExportFolderText))
         folderTooLong = true;
     if (moved) ResetImportExportFolders(VrnFolder());
@@ -310,19 +307,19 @@ void LoadSettings() {
     // that fails keeps its own message, so a file that was not written is
     // never reported as created, moved or updated.
     if (unreadable) {
-        SettingsStatusLine = std::string("VRN.ini ") +
+        UiSettings.SettingsStatusLine = std::string("VRN.ini ") +
                              (tooLarge ? FileReadFailureText(FileReadFailure::TooLarge) : "could not be read") +
                              ", defaults used: " + path;
     } else if (folderTooLong) {
-        SettingsStatusLine = "VRN.ini folder path too long, default folder used: " + path;
+        UiSettings.SettingsStatusLine = "VRN.ini folder path too long, default folder used: " + path;
     } else if (exists && moved) {
-        if (SaveSettings()) SettingsStatusLine = "VRN.ini moved to selected VRN folder: " + IniPath();
+        if (SaveSettings()) UiSettings.SettingsStatusLine = "VRN.ini moved to selected VRN folder: " + IniPath();
     } else if (exists && migrated) {
-        if (SaveSettings()) SettingsStatusLine = "VRN.ini updated with current default window width: " + path;
+        if (SaveSettings()) UiSettings.SettingsStatusLine = "VRN.ini updated with current default window width: " + path;
     } else if (exists) {
-        SettingsStatusLine = "VRN.ini loaded: " + path;
+        UiSettings.SettingsStatusLine = "VRN.ini loaded: " + path;
     } else {
-        if (SaveSettings()) SettingsStatusLine = "VRN.ini created with default settings: " + path;
+        if (SaveSettings()) UiSettings.SettingsStatusLine = "VRN.ini created with default settings: " + path;
     }
 }
 
@@ -334,20 +331,20 @@ bool SaveSettings() {
     const bool fits = SamePath(chosen, WorkspacePaths.AdoptedVrnFolder) ? SetVrnFolder(chosen)
                                                                          : AdoptVrnFolder(chosen);  // newly typed
     if (!fits) {
-        SettingsStatusLine = "VRN.ini save failed: folder path too long.";
+        UiSettings.SettingsStatusLine = "VRN.ini save failed: folder path too long.";
         return false;
     }
     const std::string path = IniPath();
     if (!IsPathInWorkspace(path)) {
-        SettingsStatusLine = "VRN.ini save failed: invalid path.";
+        UiSettings.SettingsStatusLine = "VRN.ini save failed: invalid path.";
         return false;
     }
     if (!platform::WriteWholeFile(path, SettingsFileText())) {
-        SettingsStatusLine = "VRN.ini save failed: " + path;
+        UiSettings.SettingsStatusLine = "VRN.ini save failed: " + path;
         return false;
     }
     WritePathsOnlyIni();
-    SettingsStatusLine = "VRN.ini saved: " + path;
+    UiSettings.SettingsStatusLine = "VRN.ini saved: " + path;
     return true;
 }
 
@@ -396,7 +393,7 @@ int32_t GetMenuHotkeyVk() {
 // ---- Settings tab ------------------------------------------------------------------------------
 
 std::string SettingsStatusText() {
-    const std::string line = SettingsStatusLine;
+    const std::string line = UiSettings.SettingsStatusLine;
     struct Row {
         std::string_view prefix;
         const char* shortText;
@@ -438,11 +435,11 @@ bool SettingsDifferFromDefaults(float displayWidth, float displayHeight) {
            UiSettings.MenuHotkey != kDefaultMenuHotkey || anyBeforeAfter || !GameControlFlags.GameHudVisible ||
            GameControlFlags.DisableIdleCamera || GameControlFlags.DisablePedestrians || GameControlFlags.DisableVehicles ||
            GameControlFlags.BlackoutMode || GameControlFlags.FreeCamEnabled ||
-           !Near(FreeCamSpeed, kDefaultFreeCamSpeed, 0.0005f) ||
-           !Near(FreeCamMouseSensitivity, kDefaultFreeCamMouseSensitivity, 0.0005f) || UiSettings.FPSCounter ||
+           !Near(GameControlFlags.FreeCamSpeed, kDefaultFreeCamSpeed, 0.0005f) ||
+           !Near(GameControlFlags.FreeCamMouseSensitivity, kDefaultFreeCamMouseSensitivity, 0.0005f) || UiSettings.FPSCounter ||
            !UiSettings.ShowFPSWhenClosed || !SamePath(WorkspacePaths.VrnFolderText, DefaultVrnFolder()) ||
            !SamePath(WorkspacePaths.ImportFolderText, DefaultImportsFolder()) ||
-           !SamePath(WorkspacePaths.ExportFolderText, DefaultExportsFolder()) || TimelapseEnabled ||
+           !SamePath(WorkspacePaths.ExportFolderText, DefaultExportsFolder()) || GameControlFlags.TimelapseEnabled ||
            !Near(UiSettings.TimecycleTimelapseSpeed, kDefaultTimelapseSpeed, 0.0005f);
 }
 

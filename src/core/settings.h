@@ -53,10 +53,14 @@ inline constexpr float kDefaultMenuWidth = 830.0f;
 inline constexpr float kDefaultMenuHeight = 1020.0f;
 inline constexpr float kDefaultTimelapseSpeed = 600.0f;
 
-// The [UI] values of VRN.ini. The game-control flags that VRN.ini also
-// stores (GameHudVisible, DisableIdleCamera, DisablePedestrians,
-// DisableVehicles) are in GameControlFlags (game_control_settings.h).
-struct UiSettingsValues {
+// The settings' state: the [UI] values of VRN.ini, the status line and two
+// marks. The game-control flags that VRN.ini also stores (GameHudVisible,
+// DisableIdleCamera, DisablePedestrians, DisableVehicles) are in
+// GameControlFlags (game_control_settings.h). The values and marks are
+// SharedValues: read and written by the render thread (the tabs) and the
+// script fiber (start-up, tick). The status line is written by the start-up
+// before the menu can open and then only on the render thread.
+struct SettingsState {
     SharedValue<float> UIScale{kDefaultUIScale};        // 0.5 .. 2.0
     SharedValue<float> UIOpacity{kDefaultUIOpacity};    // 0.2 .. 1.0
     SharedValue<float> MenuWidth{kDefaultMenuWidth};    // pixels, 540 .. 1200
@@ -69,22 +73,21 @@ struct UiSettingsValues {
     SharedValue<bool> FPSCounter{false};
     SharedValue<bool> ShowFPSWhenClosed{true};
     SharedValue<float> TimecycleTimelapseSpeed{kDefaultTimelapseSpeed};  // game seconds per real second, 1 .. 3600
+    // The settings and folder operations' status line; initially "VRN.ini not loaded.".
+    std::string SettingsStatusLine = "VRN.ini not loaded.";
+    // The window size is the user's: 1 after LoadSettings found both MenuWidth
+    // and MenuHeight in the file (and migrated no width, and they are not the
+    // 830 x 1020 that earlier versions wrote on every first start), or after
+    // the Settings tab's size sliders moved. While 0 the main window sizes
+    // itself by DefaultMainWindowSize of the display, and SaveSettings writes
+    // no size, so a start that only writes defaults leaves the next start's
+    // window as it was. "Reset defaults" clears it.
+    SharedValue<bool> WindowSizeFromIni{false};
+    // Set whenever the import folder is read or chosen anew; the visualsettings
+    // layout reader re-reads its layout while it is set and clears it.
+    SharedValue<bool> ImportFolderChanged{true};
 };
-extern UiSettingsValues UiSettings;
-
-// The settings and folder operations' status line; initially "VRN.ini not loaded.".
-extern std::string SettingsStatusLine;
-// The window size is the user's: 1 after LoadSettings found both MenuWidth
-// and MenuHeight in the file (and migrated no width, and they are not the
-// 830 x 1020 that earlier versions wrote on every first start), or after
-// the Settings tab's size sliders moved. While 0 the main window sizes
-// itself by DefaultMainWindowSize of the display, and SaveSettings writes
-// no size, so a start that only writes defaults leaves the next start's
-// window as it was. "Reset defaults" clears it.
-extern SharedValue<bool> WindowSizeFromIni;
-// Set whenever the import folder is read or chosen anew; the visualsettings
-// layout reader re-reads its layout while it is set and clears it.
-extern SharedValue<bool> ImportFolderChanged;
+extern SettingsState UiSettings;
 
 // Every value above, the game controls and the folder texts back to their
 // state at process start (for tests and the reset of a whole session).

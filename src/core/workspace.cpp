@@ -10,7 +10,7 @@
 
 namespace core {
 
-WorkspacePathTexts WorkspacePaths;
+WorkspaceState WorkspacePaths;
 
 namespace {
 
@@ -31,7 +31,7 @@ std::string Joined(const std::string& base, const char* name) { return base.empt
 // is tried again on the next call. Explicit makers (EnsureWorkspaceFolders,
 // AdoptVrnFolder, RestoreDefaultFolder, the settings load) always make theirs.
 // Threads: the getters run on the render thread and the script fiber; the
-// lock guards the texts only, never a disk call. Reset: ClearWorkspacePaths.
+// lock guards the texts only, never a disk call. Reset: ResetWorkspaceState.
 struct MadeFolders {
     std::mutex lock;
     std::string imports;  // made with its four sub-folders
@@ -71,8 +71,8 @@ bool CopyFolderText(char (&dest)[kFolderTextSize], std::string_view text) {
     return true;
 }
 
-void ClearWorkspacePaths() {
-    WorkspacePaths = WorkspacePathTexts{};
+void ResetWorkspaceState() {
+    WorkspacePaths = WorkspaceState{};
     std::lock_guard<std::mutex> hold(Made.lock);
     Made.imports.clear();
     Made.exports.clear();
@@ -190,13 +190,13 @@ void RestoreDefaultFolder(int kind) {
     const char* message = nullptr;
     if (kind == kFolderKindVrn) {
         AdoptVrnFolder(DefaultVrnFolder());
-        ImportFolderChanged = true;
+        UiSettings.ImportFolderChanged = true;
         message = "Default VRN folder restored.";
     } else if (kind == kFolderKindImport) {
         CopyFolderText(WorkspacePaths.ImportFolderText, DefaultImportsFolder());
         CreateDirectoryTree(WorkspacePaths.ImportFolderText);
         EnsureWorkspaceSubfolders(WorkspacePaths.ImportFolderText);
-        ImportFolderChanged = true;
+        UiSettings.ImportFolderChanged = true;
         message = "Default import folder restored.";
     } else if (kind == kFolderKindExport) {
         CopyFolderText(WorkspacePaths.ExportFolderText, DefaultExportsFolder());
@@ -206,7 +206,7 @@ void RestoreDefaultFolder(int kind) {
         return;
     }
     // A failed save keeps its own message: the folder is not in VRN.ini.
-    if (SaveSettings()) SettingsStatusLine = message;
+    if (SaveSettings()) UiSettings.SettingsStatusLine = message;
 }
 
 bool CreateDirectoryTree(std::string_view folder) {

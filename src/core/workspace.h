@@ -27,7 +27,10 @@ inline constexpr int kFolderKindImport = 1;
 inline constexpr int kFolderKindExport = 2;
 inline constexpr int kFolderKindVrn = 3;
 
-struct WorkspacePathTexts {
+// The workspace folder texts. Set by the start-up's settings read (script
+// fiber, before the menu can open) and then by the Settings tab and the
+// folder picker's result (render thread); read by either.
+struct WorkspaceState {
     // The workspace folder as chosen or typed (the Settings tab edits it in place).
     char VrnFolderText[kFolderTextSize] = {};
     // The VRN folder as last set by SetVrnFolder; SaveSettings compares the
@@ -39,7 +42,7 @@ struct WorkspacePathTexts {
 };
 // Initially all empty: every getter then falls back to the Documents-based
 // defaults until the settings have been read.
-extern WorkspacePathTexts WorkspacePaths;
+extern WorkspaceState WorkspacePaths;
 
 // Whether text fits a folder text whole (259 bytes at most).
 inline bool FitsFolderText(std::string_view text) { return text.size() < kFolderTextSize; }
@@ -48,12 +51,12 @@ inline bool FitsFolderText(std::string_view text) { return text.size() < kFolder
 bool CopyFolderText(char (&dest)[kFolderTextSize], std::string_view text);
 // Clears all four folder texts and what the getters remember having made
 // (as at process start).
-void ClearWorkspacePaths();
+void ResetWorkspaceState();
 
 // ---- Folder getters (each returns a new text; an empty base gives "") -------
 // A getter that "creates" its folder does so on its first call for that
 // folder, and again only when the folder it names changes (a new folder
-// setting, or after ClearWorkspacePaths); a folder that could not be made is
+// setting, or after ResetWorkspaceState); a folder that could not be made is
 // tried again on the next call. Callers may ask several times a frame.
 
 std::string DefaultVrnFolder();         // Documents + "VRN\"

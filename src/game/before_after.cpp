@@ -9,18 +9,13 @@
 
 namespace game {
 
-std::atomic<uint8_t> VisualSettingsSwitchPending{0};
-std::atomic<uint8_t> AllBeforeShown{0};
-std::atomic<uint8_t> UiTakingTextInput{0};
-bool (*GameInFrontTest)() = nullptr;
+BeforeAfterState BeforeAfter;
 
 namespace {
 
 enum Hotkey { kTimecycle, kVisualSettings, kBoth, kAllLive, kHotkeyCount };
 
-// Per hotkey: the key polled on the previous tick and whether it was down.
-std::array<uint32_t, kHotkeyCount> g_polledKey{};
-std::array<bool, kHotkeyCount> g_wasDown{};
+static_assert(kHotkeyCount == std::tuple_size_v<decltype(BeforeAfterState::PolledKey)>);
 
 const core::SharedValue<uint32_t>& HotkeyIndex(int hotkey) {
     switch (hotkey) {
@@ -37,20 +32,20 @@ bool Fired(int hotkey, bool blocked) {
     const uint32_t key = core::BeforeAfterHotkeyTable[index].virtualKey;
     const size_t h = static_cast<size_t>(hotkey);
     if (key == 0) {
-        g_polledKey[h] = 0;
-        g_wasDown[h] = false;
+        BeforeAfter.PolledKey[h] = 0;
+        BeforeAfter.WasDown[h] = false;
         return false;
     }
     const bool down = platform::IsKeyDown(static_cast<int>(key));
-    const bool sameKey = g_polledKey[h] == key;
-    const bool pressed = sameKey && down && !g_wasDown[h];
-    g_polledKey[h] = key;
-    g_wasDown[h] = down;
+    const bool sameKey = BeforeAfter.PolledKey[h] == key;
+    const bool pressed = sameKey && down && !BeforeAfter.WasDown[h];
+    BeforeAfter.PolledKey[h] = key;
+    BeforeAfter.WasDown[h] = down;
     return pressed && !blocked;
 }
 
 void ShowVisualSettings(uint8_t after) {
-    if (core::VisualSettingsAfterShown.exchange(after) != after) VisualSettingsSwitchPending.store(1);
+    if (core::Editor.VisualSettingsAfterShown.Exchange(after) != after) BeforeAfter.VisualSettingsSwitchPending.Set(1);
 }
 
 bool Holds(bool (*test)()) { return test != nullptr && test(); }
@@ -66,7 +61,7 @@ void EnterAllBefore() {
     const runtime::BeforeAfterEntries& editors = runtime::Entries().beforeAfter;
     uint8_t changed = 0;
     if (Holds(editors.anyTimecycleGroupEdited)) {
-        core::TimecycleAfterShown.store(0);
+        core::Editor.TimecycleAfterShown.Set(0);
         changed = 1;
     }
     if (Holds(editors.anyVisualSettingsGroupEdited)) {
@@ -74,38 +69,38 @@ void EnterAllBefore() {
         changed = 1;
     }
     AskLiveEditors(1, &changed);
-    AllBeforeShown.store(changed);
+    BeforeAfter.AllBeforeShown.Set(changed);
 }
 
 void LeaveAllBefore() {
     uint8_t changed = 0;
-    core::TimecycleAfterShown.store(1);
+    core::Editor.TimecycleAfterShown.Set(1);
     ShowVisualSettings(1);
     AskLiveEditors(0, &changed);
-    AllBeforeShown.store(0);
+    BeforeAfter.AllBeforeShown.Set(0);
 }
 
 }  // namespace
 
 void PollHotkeys() {
     core::ValidateHotkeys();
-    const bool inFront = GameInFrontTest ? GameInFrontTest() : platform::GameWindowIsForeground();
-    const bool blocked = (core::MenuOpen.load() && UiTakingTextInput.load()) || !inFront;
+    const bool inFront = BeforeAfter.GameInFrontTest ? BeforeAfter.GameInFrontTest() : platform::GameWindowIsForeground();
+    const bool blocked = (core::Editor.MenuOpen.Get() && BeforeAfter.UiTakingTextInput.Get()) || !inFront;
     bool fired[kHotkeyCount];
     for (int h = 0; h < kHotkeyCount; ++h) fired[h] = Fired(h, blocked);
 
-    if (fired[kTimecycle]) core::TimecycleAfterShown.store(core::TimecycleAfterShown.load() ? 0 : 1);
+    if (fired[kTimecycle]) core::Editor.TimecycleAfterShown.Set(core::Editor.TimecycleAfterShown.Get() ? 0 : 1);
     if (fired[kVisualSettings]) {
-        core::VisualSettingsAfterShown.store(core::VisualSettingsAfterShown.load() ? 0 : 1);
-        VisualSettingsSwitchPending.store(1);
+        core::Editor.VisualSettingsAfterShown.Set(core::Editor.VisualSettingsAfterShown.Get() ? 0 : 1);
+        BeforeAfter.VisualSettingsSwitchPending.Set(1);
     }
     if (fired[kBoth]) {
-        const uint8_t v = (core::TimecycleAfterShown.load() == 0 && core::VisualSettingsAfterShown.load() == 0) ? 1 : 0;
-        core::TimecycleAfterShown.store(v);
+        const uint8_t v = (core::Editor.TimecycleAfterShown.Get() == 0 && core::Editor.VisualSettingsAfterShown.Get() == 0) ? 1 : 0;
+        core::Editor.TimecycleAfterShown.Set(v);
         ShowVisualSettings(v);
     }
     if (fired[kAllLive]) {
-        if (AllBeforeShown.load() == 0) EnterAllBefore();
+        if (BeforeAfter.AllBeforeShown.Get() == 0) EnterAllBefore();
         else LeaveAllBefore();
     }
 }
@@ -117,11 +112,12 @@ bool GameIsInFront(uint64_t foreground, bool foregroundInGameProcess, uint64_t c
 }
 
 void ResetBeforeAfterState() {
-    VisualSettingsSwitchPending.store(0);
-    AllBeforeShown.store(0);
-    UiTakingTextInput.store(0);
-    g_polledKey.fill(0);
-    g_wasDown.fill(false);
+    BeforeAfter.VisualSettingsSwitchPending.Set(0);
+    BeforeAfter.AllBeforeShown.Set(0);
+    BeforeAfter.UiTakingTextInput.Set(0);
+    BeforeAfter.GameInFrontTest = nullptr;
+    BeforeAfter.PolledKey.fill(0);
+    BeforeAfter.WasDown.fill(false);
 }
 
 }  // namespace game

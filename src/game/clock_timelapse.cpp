@@ -10,18 +10,7 @@
 
 namespace game {
 
-std::atomic<int32_t> ClockHourRequest{-1};
-std::atomic<int32_t> ClockPauseRequest{-1};
-std::atomic<uint8_t> LockTimeState{0};
-GameClockReadingValues GameClockReading;
-uint8_t GameClockPaused = 0;
-uint64_t ClockSetStamp = 0;
-int32_t LastClockHourSet = -1;
-std::atomic<double> TimelapseClockSeconds{0.0};
-std::atomic<uint64_t> TimelapseLastTick{0};
-std::atomic<uint64_t> TimelapseLastSetTick{0};
-std::atomic<int32_t> TimelapseLastHour{-1};
-std::atomic<int32_t> TimelapseLastMinute{-1};
+ClockTimelapseState ClockTimelapse;
 
 namespace {
 
@@ -37,10 +26,10 @@ void SetGameClock(bool paused, int32_t hour, int32_t minute) {
 }  // namespace
 
 void RecordGameClock(int32_t hours, int32_t minutes, int32_t seconds) {
-    GameClockReading.hour.store(std::clamp(hours, 0, 23));
-    GameClockReading.minute.store(std::clamp(minutes, 0, 59));
-    GameClockReading.second.store(std::clamp(seconds, 0, 59));
-    GameClockReading.stamp.store(platform::TickCount64());
+    ClockTimelapse.GameClockReading.hour.Set(std::clamp(hours, 0, 23));
+    ClockTimelapse.GameClockReading.minute.Set(std::clamp(minutes, 0, 59));
+    ClockTimelapse.GameClockReading.second.Set(std::clamp(seconds, 0, 59));
+    ClockTimelapse.GameClockReading.stamp.Set(platform::TickCount64());
 }
 
 ClockTime ReadGameClock() {
@@ -52,84 +41,84 @@ ClockTime ReadGameClock() {
 }
 
 bool GameClockReadDue(uint64_t now) {
-    return GameClockReading.hour.load() < 0 || now - GameClockReading.stamp.load() >= kClockInterval;
+    return ClockTimelapse.GameClockReading.hour.Get() < 0 || now - ClockTimelapse.GameClockReading.stamp.Get() >= kClockInterval;
 }
 
 void SetTimelapseClock(int32_t hours, int32_t minutes, int32_t seconds) {
     const int32_t h = std::clamp(hours, 0, 23), m = std::clamp(minutes, 0, 59), s = std::clamp(seconds, 0, 59);
-    TimelapseClockSeconds.store(static_cast<double>((h * 60 + m) * 60 + s));
+    ClockTimelapse.TimelapseClockSeconds.Set(static_cast<double>((h * 60 + m) * 60 + s));
 }
 
 void ResetTimelapseState() {
-    TimelapseLastTick.store(0);
-    TimelapseLastSetTick.store(0);
-    TimelapseLastHour.store(-1);
-    TimelapseLastMinute.store(-1);
+    ClockTimelapse.TimelapseLastTick.Set(0);
+    ClockTimelapse.TimelapseLastSetTick.Set(0);
+    ClockTimelapse.TimelapseLastHour.Set(-1);
+    ClockTimelapse.TimelapseLastMinute.Set(-1);
 }
 
 void TimelapseSwitched(bool enabled) {
     ResetTimelapseState();
-    if (!enabled) ClockPauseRequest.store(LockTimeState.load() ? 1 : 0);
+    if (!enabled) ClockTimelapse.ClockPauseRequest.Set(ClockTimelapse.LockTimeState.Get() ? 1 : 0);
 }
 
 void ApplyClockRequest() {
-    const int32_t hour = ClockHourRequest.exchange(-1);
+    const int32_t hour = ClockTimelapse.ClockHourRequest.Exchange(-1);
     if (hour < 0) {
-        const int32_t pause = ClockPauseRequest.exchange(-1);
+        const int32_t pause = ClockTimelapse.ClockPauseRequest.Exchange(-1);
         if (pause >= 0) {
             CallNative(kNativePauseClock, {BoolArg(pause != 0)});
-            GameClockPaused = pause != 0 ? 1 : 0;
+            ClockTimelapse.GameClockPaused = pause != 0 ? 1 : 0;
         }
         return;
     }
     // The pause request, if any, stays pending for the next tick.
-    const bool pause = LockTimeState.load() != 0;
+    const bool pause = ClockTimelapse.LockTimeState.Get() != 0;
     SetGameClock(pause, hour, 0);
-    LastClockHourSet = hour;
-    GameClockPaused = pause ? 1 : 0;
-    ClockSetStamp = platform::TickCount64();
+    ClockTimelapse.LastClockHourSet = hour;
+    ClockTimelapse.GameClockPaused = pause ? 1 : 0;
+    ClockTimelapse.ClockSetStamp = platform::TickCount64();
     RecordGameClock(hour, 0, 0);
     core::RaiseTimecycleRereadFrames(3);
-    if (core::TimelapseEnabled) {
+    if (core::GameControlFlags.TimelapseEnabled) {
         ResetTimelapseState();
-        TimelapseClockSeconds.store(static_cast<double>(std::min(hour, 23)) * 3600.0);
+        ClockTimelapse.TimelapseClockSeconds.Set(static_cast<double>(std::min(hour, 23)) * 3600.0);
     }
 }
 
 void TimelapseTick() {
-    if (!core::TimelapseEnabled) {
+    if (!core::GameControlFlags.TimelapseEnabled) {
         ResetTimelapseState();
         return;
     }
     const uint64_t now = platform::TickCount64();
-    if (TimelapseLastTick.load() == 0) {
+    if (ClockTimelapse.TimelapseLastTick.Get() == 0) {
         const ClockTime t = ReadGameClock();
         SetTimelapseClock(t.hours, t.minutes, t.seconds);
-        TimelapseLastTick.store(now);
+        ClockTimelapse.TimelapseLastTick.Set(now);
         CallNative(kNativePauseClock, {BoolArg(true)});
     }
-    const double elapsed = static_cast<double>(now - TimelapseLastTick.load());
-    TimelapseLastTick.store(now);
+    const double elapsed = static_cast<double>(now - ClockTimelapse.TimelapseLastTick.Get());
+    ClockTimelapse.TimelapseLastTick.Set(now);
 
     const float speed = std::clamp(static_cast<float>(core::UiSettings.TimecycleTimelapseSpeed), 1.0f, 3600.0f);
     core::UiSettings.TimecycleTimelapseSpeed = speed;
 
-    double clock = TimelapseClockSeconds.load() + static_cast<double>(speed) * std::clamp(elapsed / 1000.0, 0.0, 0.5);
+    double clock = ClockTimelapse.TimelapseClockSeconds.Get() + static_cast<double>(speed) * std::clamp(elapsed / 1000.0, 0.0, 0.5);
     while (clock >= kSecondsPerDay) clock -= kSecondsPerDay;
     while (clock < 0.0) clock += kSecondsPerDay;
-    TimelapseClockSeconds.store(clock);
+    ClockTimelapse.TimelapseClockSeconds.Set(clock);
 
     const int32_t hour = ClockHourOf(clock), minute = ClockMinuteOf(clock);
-    if (hour == TimelapseLastHour.load() && minute == TimelapseLastMinute.load() &&
-        now - TimelapseLastSetTick.load() < kClockInterval)
+    if (hour == ClockTimelapse.TimelapseLastHour.Get() && minute == ClockTimelapse.TimelapseLastMinute.Get() &&
+        now - ClockTimelapse.TimelapseLastSetTick.Get() < kClockInterval)
         return;
     SetGameClock(true, hour, minute);
-    TimelapseLastHour.store(hour);
-    TimelapseLastMinute.store(minute);
-    TimelapseLastSetTick.store(now);
-    LastClockHourSet = hour;
-    GameClockPaused = 1;
-    ClockSetStamp = now;
+    ClockTimelapse.TimelapseLastHour.Set(hour);
+    ClockTimelapse.TimelapseLastMinute.Set(minute);
+    ClockTimelapse.TimelapseLastSetTick.Set(now);
+    ClockTimelapse.LastClockHourSet = hour;
+    ClockTimelapse.GameClockPaused = 1;
+    ClockTimelapse.ClockSetStamp = now;
     RecordGameClock(hour, minute, 0);
     core::RaiseTimecycleRereadFrames(1);
 }
@@ -145,17 +134,17 @@ int32_t ClockMinuteOf(double secondsOfDay) {
 }
 
 void ResetClockState() {
-    ClockHourRequest.store(-1);
-    ClockPauseRequest.store(-1);
-    LockTimeState.store(0);
-    GameClockReading.hour.store(-1);
-    GameClockReading.minute.store(0);
-    GameClockReading.second.store(0);
-    GameClockReading.stamp.store(0);
-    GameClockPaused = 0;
-    ClockSetStamp = 0;
-    LastClockHourSet = -1;
-    TimelapseClockSeconds.store(0.0);
+    ClockTimelapse.ClockHourRequest.Set(-1);
+    ClockTimelapse.ClockPauseRequest.Set(-1);
+    ClockTimelapse.LockTimeState.Set(0);
+    ClockTimelapse.GameClockReading.hour.Set(-1);
+    ClockTimelapse.GameClockReading.minute.Set(0);
+    ClockTimelapse.GameClockReading.second.Set(0);
+    ClockTimelapse.GameClockReading.stamp.Set(0);
+    ClockTimelapse.GameClockPaused = 0;
+    ClockTimelapse.ClockSetStamp = 0;
+    ClockTimelapse.LastClockHourSet = -1;
+    ClockTimelapse.TimelapseClockSeconds.Set(0.0);
     ResetTimelapseState();
 }
 

@@ -10,13 +10,7 @@
 
 namespace game {
 
-uint8_t FreeCamActive = 0;
-int32_t FreeCamHandle = 0;
-FreeCamPoint FreeCamPosition;
-float FreeCamPitch = 0.0f;
-float FreeCamHeading = 0.0f;
-float FreeCamFov = 65.0f;
-int32_t FreeCamFrozenEntity = 0;
+FreeCameraState FreeCamera;
 
 namespace {
 
@@ -44,28 +38,28 @@ void Move() {
     float dy = GetLookAxisNative(0, 2);
     if (!std::isfinite(dx)) dx = 0.0f;
     if (!std::isfinite(dy)) dy = 0.0f;
-    const float sensitivity = std::max(static_cast<float>(core::FreeCamMouseSensitivity), 0.01f);
-    FreeCamHeading = WrapHeading(FreeCamHeading - sensitivity * 180.0f * dx * dt);
-    FreeCamPitch = std::clamp(FreeCamPitch - sensitivity * 180.0f * dy * dt, -89.0f, 89.0f);
+    const float sensitivity = std::max(static_cast<float>(core::GameControlFlags.FreeCamMouseSensitivity), 0.01f);
+    FreeCamera.FreeCamHeading = WrapHeading(FreeCamera.FreeCamHeading - sensitivity * 180.0f * dx * dt);
+    FreeCamera.FreeCamPitch = std::clamp(FreeCamera.FreeCamPitch - sensitivity * 180.0f * dy * dt, -89.0f, 89.0f);
 
     const float forward = KeyAxis(kKeyW, kKeyS);
     const float right = KeyAxis(kKeyD, kKeyA);
     const float up = KeyAxis(kKeyE, kKeyQ);
 
-    float speed = std::max(static_cast<float>(core::FreeCamSpeed), 0.1f);
+    float speed = std::max(static_cast<float>(core::GameControlFlags.FreeCamSpeed), 0.1f);
     if (platform::IsKeyDown(kKeyShift)) speed *= 4.0f;
     if (platform::IsKeyDown(kKeyControl)) speed *= 0.25f;
 
-    const float h = FreeCamHeading * kDegreesToRadians, p = FreeCamPitch * kDegreesToRadians;
+    const float h = FreeCamera.FreeCamHeading * kDegreesToRadians, p = FreeCamera.FreeCamPitch * kDegreesToRadians;
     const float x = std::cos(h) * right - std::sin(h) * std::cos(p) * forward;
     const float y = std::cos(h) * std::cos(p) * forward + std::sin(h) * right;
     const float z = std::sin(p) * forward + up;
     const float length = std::sqrt(x * x + y * y + z * z);
     if (length > 0.0001f) {
         const float step = dt * speed / length;
-        FreeCamPosition.x += x * step;
-        FreeCamPosition.y += y * step;
-        FreeCamPosition.z += z * step;
+        FreeCamera.FreeCamPosition.x += x * step;
+        FreeCamera.FreeCamPosition.y += y * step;
+        FreeCamera.FreeCamPosition.z += z * step;
     }
 }
 
@@ -86,88 +80,80 @@ void EnableFreeCam() {
         return;
     }
     const NativeVector position = CallNativeVector(kNativeGameplayCamPosition);
-    FreeCamPosition.x = position.x;
-    FreeCamPosition.y = position.y;
-    FreeCamPosition.z = position.z;
+    FreeCamera.FreeCamPosition.x = position.x;
+    FreeCamera.FreeCamPosition.y = position.y;
+    FreeCamera.FreeCamPosition.z = position.z;
     const NativeVector rotation = CallNativeVector(kNativeGameplayCamRotation, {IntArg(2)});
-    FreeCamPitch = rotation.x;
-    FreeCamHeading = WrapHeading(rotation.z);
-    FreeCamFov = CallNativeFloat(kNativeGameplayCamFov);
+    FreeCamera.FreeCamPitch = rotation.x;
+    FreeCamera.FreeCamHeading = WrapHeading(rotation.z);
+    FreeCamera.FreeCamFov = CallNativeFloat(kNativeGameplayCamFov);
 
-    FreeCamFrozenEntity = ped;
+    FreeCamera.FreeCamFrozenEntity = ped;
     if (IsPedInVehicleNative(ped, 0)) {
         const int32_t vehicle = GetPedVehicleNative(ped, 0);
-        if (vehicle != 0 && EntityExistsNative(vehicle)) FreeCamFrozenEntity = vehicle;
+        if (vehicle != 0 && EntityExistsNative(vehicle)) FreeCamera.FreeCamFrozenEntity = vehicle;
     }
-    if (EntityExistsNative(FreeCamFrozenEntity)) SetEntityFrozenNative(FreeCamFrozenEntity, true);
+    if (EntityExistsNative(FreeCamera.FreeCamFrozenEntity)) SetEntityFrozenNative(FreeCamera.FreeCamFrozenEntity, true);
     SetPlayerControl(false);
 
     char name[sizeof kCameraName];
     std::copy(std::begin(kCameraName), std::end(kCameraName), name);
-    FreeCamHandle = CallNativeInt(kNativeCreateCamera,
-                                   {StringArg(name), FloatArg(FreeCamPosition.x), FloatArg(FreeCamPosition.y), FloatArg(FreeCamPosition.z),
-                                    FloatArg(FreeCamPitch), FloatArg(0.0f), FloatArg(FreeCamHeading),
-                                    FloatArg(FreeCamFov), IntArg(1), IntArg(2)});
-    if (FreeCamHandle == 0 || !IsCameraValidNative(FreeCamHandle)) {
+    FreeCamera.FreeCamHandle = CallNativeInt(kNativeCreateCamera,
+                                   {StringArg(name), FloatArg(FreeCamera.FreeCamPosition.x), FloatArg(FreeCamera.FreeCamPosition.y), FloatArg(FreeCamera.FreeCamPosition.z),
+                                    FloatArg(FreeCamera.FreeCamPitch), FloatArg(0.0f), FloatArg(FreeCamera.FreeCamHeading),
+                                    FloatArg(FreeCamera.FreeCamFov), IntArg(1), IntArg(2)});
+    if (FreeCamera.FreeCamHandle == 0 || !IsCameraValidNative(FreeCamera.FreeCamHandle)) {
         DisableFreeCam();
         return;
     }
-    SetCamActiveNative(FreeCamHandle, true);
+    SetCamActiveNative(FreeCamera.FreeCamHandle, true);
     RenderScriptCamsNative(1, 0, 0, 1, 1);
-    FreeCamActive = 1;
+    FreeCamera.FreeCamActive = 1;
 }
 
 void DisableFreeCam() {
-    if (FreeCamHandle != 0 && IsCameraValidNative(FreeCamHandle)) {
-        SetCamActiveNative(FreeCamHandle, false);
+    if (FreeCamera.FreeCamHandle != 0 && IsCameraValidNative(FreeCamera.FreeCamHandle)) {
+        SetCamActiveNative(FreeCamera.FreeCamHandle, false);
         RenderScriptCamsNative(0, 0, 0, 1, 1);
-        CallNative(kNativeDestroyCamera, {IntArg(FreeCamHandle), BoolArg(true)});
-    } else if (FreeCamActive) {
+        CallNative(kNativeDestroyCamera, {IntArg(FreeCamera.FreeCamHandle), BoolArg(true)});
+    } else if (FreeCamera.FreeCamActive) {
         RenderScriptCamsNative(0, 0, 0, 1, 1);
     }
-    if (FreeCamFrozenEntity != 0 && EntityExistsNative(FreeCamFrozenEntity))
-        SetEntityFrozenNative(FreeCamFrozenEntity, false);
+    if (FreeCamera.FreeCamFrozenEntity != 0 && EntityExistsNative(FreeCamera.FreeCamFrozenEntity))
+        SetEntityFrozenNative(FreeCamera.FreeCamFrozenEntity, false);
     SetPlayerControl(true);
-    FreeCamHandle = 0;
-    FreeCamFrozenEntity = 0;
-    FreeCamActive = 0;
+    FreeCamera.FreeCamHandle = 0;
+    FreeCamera.FreeCamFrozenEntity = 0;
+    FreeCamera.FreeCamActive = 0;
     core::GameControlFlags.FreeCamEnabled = false;
 }
 
 void FreeCameraTick() {
     if (!core::GameControlFlags.FreeCamEnabled) {
-        if (FreeCamActive) DisableFreeCam();
+        if (FreeCamera.FreeCamActive) DisableFreeCam();
         return;
     }
-    if (!FreeCamActive) {
+    if (!FreeCamera.FreeCamActive) {
         EnableFreeCam();
-        if (!FreeCamActive) return;
+        if (!FreeCamera.FreeCamActive) return;
     }
     CallNative(kNativeBlockGameControls, {IntArg(0)});
     SetPlayerControl(false);
-    if (FreeCamFrozenEntity != 0 && EntityExistsNative(FreeCamFrozenEntity))
-        SetEntityFrozenNative(FreeCamFrozenEntity, true);
+    if (FreeCamera.FreeCamFrozenEntity != 0 && EntityExistsNative(FreeCamera.FreeCamFrozenEntity))
+        SetEntityFrozenNative(FreeCamera.FreeCamFrozenEntity, true);
 
-    if (!core::MenuOpen.load()) Move();
+    if (!core::Editor.MenuOpen.Get()) Move();
 
-    if (FreeCamHandle != 0 && IsCameraValidNative(FreeCamHandle)) {
-        CallNative(kNativeCameraPosition, {IntArg(FreeCamHandle), FloatArg(FreeCamPosition.x), FloatArg(FreeCamPosition.y), FloatArg(FreeCamPosition.z)});
-        CallNative(kNativeCameraRotation, {IntArg(FreeCamHandle), FloatArg(FreeCamPitch), FloatArg(0.0f),
-                                           FloatArg(FreeCamHeading), IntArg(2)});
-        CallNative(kNativeCameraFov, {IntArg(FreeCamHandle), FloatArg(FreeCamFov)});
-        SetCamActiveNative(FreeCamHandle, true);
+    if (FreeCamera.FreeCamHandle != 0 && IsCameraValidNative(FreeCamera.FreeCamHandle)) {
+        CallNative(kNativeCameraPosition, {IntArg(FreeCamera.FreeCamHandle), FloatArg(FreeCamera.FreeCamPosition.x), FloatArg(FreeCamera.FreeCamPosition.y), FloatArg(FreeCamera.FreeCamPosition.z)});
+        CallNative(kNativeCameraRotation, {IntArg(FreeCamera.FreeCamHandle), FloatArg(FreeCamera.FreeCamPitch), FloatArg(0.0f),
+                                           FloatArg(FreeCamera.FreeCamHeading), IntArg(2)});
+        CallNative(kNativeCameraFov, {IntArg(FreeCamera.FreeCamHandle), FloatArg(FreeCamera.FreeCamFov)});
+        SetCamActiveNative(FreeCamera.FreeCamHandle, true);
         RenderScriptCamsNative(1, 0, 0, 1, 1);
     }
 }
 
-void ResetFreeCameraState() {
-    FreeCamActive = 0;
-    FreeCamHandle = 0;
-    FreeCamPosition = {};
-    FreeCamPitch = 0.0f;
-    FreeCamHeading = 0.0f;
-    FreeCamFov = 65.0f;
-    FreeCamFrozenEntity = 0;
-}
+void ResetFreeCameraState() { FreeCamera = FreeCameraState{}; }
 
 }  // namespace game

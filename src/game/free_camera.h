@@ -14,13 +14,18 @@ struct FreeCamPoint {
     float z = 0.0f;
 };
 
-extern uint8_t FreeCamActive;         // the scripted camera exists and renders
-extern int32_t FreeCamHandle;         // camera handle, 0 = none
-extern FreeCamPoint FreeCamPosition;  // world position of the camera
-extern float FreeCamPitch;            // degrees, kept in -89..89
-extern float FreeCamHeading;          // degrees, kept in -180..180
-extern float FreeCamFov;              // the gameplay camera's field of view taken at start
-extern int32_t FreeCamFrozenEntity;   // the player ped or its vehicle, 0 = none
+// The camera's state. Script fiber only (the tick); the render thread
+// reads none of it.
+struct FreeCameraState {
+    uint8_t FreeCamActive = 0;         // the scripted camera exists and renders
+    int32_t FreeCamHandle = 0;         // camera handle, 0 = none
+    FreeCamPoint FreeCamPosition;      // world position of the camera
+    float FreeCamPitch = 0.0f;         // degrees, kept in -89..89
+    float FreeCamHeading = 0.0f;       // degrees, kept in -180..180
+    float FreeCamFov = 65.0f;          // the gameplay camera's field of view taken at start
+    int32_t FreeCamFrozenEntity = 0;   // the player ped or its vehicle, 0 = none
+};
+extern FreeCameraState FreeCamera;
 
 // Starts the camera; clears the checkbox when there is no player.
 void EnableFreeCam();

@@ -8,12 +8,7 @@
 
 namespace game {
 
-uint8_t VehiclesToggleApplied = 0;
-uint8_t BlackoutApplied = 0;
-std::atomic<int32_t> PresetTeleportRequest{0};
-std::mutex TeleportMutex;
-LocationTeleport LocationTeleportRequest;
-std::atomic<int32_t> WeatherRequest{-1};
+GameControlsState GameControls;
 
 namespace {
 
@@ -57,18 +52,18 @@ bool SetGameWeather(int32_t index) {
 
 bool RequestGameWeather(int32_t index) {
     if (!CanSetGameWeather(index)) return false;
-    WeatherRequest.store(index);
+    GameControls.WeatherRequest.Set(index);
     return true;
 }
 
 bool RequestGameWeatherKeepingSlots(int32_t index) {
     if (!CanSetGameWeather(index)) return false;
-    WeatherRequest.store(index | kWeatherRequestKeepsSlots);
+    GameControls.WeatherRequest.Set(index | kWeatherRequestKeepsSlots);
     return true;
 }
 
 bool ServeWeatherRequest(bool (*admits)(uint32_t weather)) {
-    const int32_t request = WeatherRequest.exchange(-1);
+    const int32_t request = GameControls.WeatherRequest.Exchange(-1);
     if (request < 0) return false;
     const int32_t weather = request & ~kWeatherRequestKeepsSlots;
     if (!CanSetGameWeather(weather) || (admits != nullptr && !admits(static_cast<uint32_t>(weather)))) return false;
@@ -79,16 +74,16 @@ bool ServeWeatherRequest(bool (*admits)(uint32_t weather)) {
 
 void RequestPresetTeleport(int32_t request) {
     {
-        std::lock_guard<std::mutex> lock(TeleportMutex);
-        LocationTeleportRequest.pending = 0;
+        std::lock_guard<std::mutex> lock(GameControls.TeleportMutex);
+        GameControls.LocationTeleportRequest.pending = 0;
     }
-    PresetTeleportRequest.store(request);
+    GameControls.PresetTeleportRequest.Set(request);
 }
 
 void RequestLocationTeleport(float x, float y, float z) {
-    PresetTeleportRequest.store(0);
-    std::lock_guard<std::mutex> lock(TeleportMutex);
-    LocationTeleportRequest = {1, x, y, z};
+    GameControls.PresetTeleportRequest.Set(0);
+    std::lock_guard<std::mutex> lock(GameControls.TeleportMutex);
+    GameControls.LocationTeleportRequest = {1, x, y, z};
 }
 
 void ApplyWorldToggles() {
@@ -104,19 +99,19 @@ void ApplyWorldToggles() {
         if (vehicles) SuppressVehicles(at);
     }
 
-    if ((vehicles ? 1 : 0) != VehiclesToggleApplied) {
+    if ((vehicles ? 1 : 0) != GameControls.VehiclesToggleApplied) {
         CallNative(kNativeVehicleSwitchB, {BoolArg(!vehicles)});
         CallNative(kNativeVehicleSwitchA, {BoolArg(!vehicles)});
-        VehiclesToggleApplied = vehicles ? 1 : 0;
+        GameControls.VehiclesToggleApplied = vehicles ? 1 : 0;
     }
 
     const bool blackout = flags.BlackoutMode;
-    if ((blackout ? 1 : 0) != BlackoutApplied) {
+    if ((blackout ? 1 : 0) != GameControls.BlackoutApplied) {
         CallNative(kNativeBlackout, {BoolArg(blackout)});
-        BlackoutApplied = blackout ? 1 : 0;
+        GameControls.BlackoutApplied = blackout ? 1 : 0;
     }
 
-    const int32_t preset = PresetTeleportRequest.exchange(0);
+    const int32_t preset = GameControls.PresetTeleportRequest.Exchange(0);
     if (preset != 0) {
         const int32_t entity = ResolveTeleportEntity(CallNativeInt(kNativePlayerPed));
         if (entity == 0) return;  // a pending location teleport waits for the next frame
@@ -129,10 +124,10 @@ void ApplyWorldToggles() {
 
     LocationTeleport target;
     {
-        std::lock_guard<std::mutex> lock(TeleportMutex);
-        if (!LocationTeleportRequest.pending) return;
-        target = LocationTeleportRequest;
-        LocationTeleportRequest.pending = 0;
+        std::lock_guard<std::mutex> lock(GameControls.TeleportMutex);
+        if (!GameControls.LocationTeleportRequest.pending) return;
+        target = GameControls.LocationTeleportRequest;
+        GameControls.LocationTeleportRequest.pending = 0;
     }
     const int32_t entity = ResolveTeleportEntity(CallNativeInt(kNativePlayerPed));
     if (entity == 0) return;  // dropped
@@ -144,14 +139,14 @@ void ApplyWorldToggles() {
 }
 
 void ResetGameControlsState() {
-    VehiclesToggleApplied = 0;
-    BlackoutApplied = 0;
-    PresetTeleportRequest.store(0);
+    GameControls.VehiclesToggleApplied = 0;
+    GameControls.BlackoutApplied = 0;
+    GameControls.PresetTeleportRequest.Set(0);
     {
-        std::lock_guard<std::mutex> lock(TeleportMutex);
-        LocationTeleportRequest = {};
+        std::lock_guard<std::mutex> lock(GameControls.TeleportMutex);
+        GameControls.LocationTeleportRequest = {};
     }
-    WeatherRequest.store(-1);
+    GameControls.WeatherRequest.Set(-1);
 }
 
 }  // namespace game

@@ -5,19 +5,12 @@
 // themselves are core::GameControlFlags (game_control_settings.h).
 #pragma once
 #include <array>
-#include <atomic>
 #include <cstdint>
 #include <mutex>
 
+#include "core/shared_value.h"
+
 namespace game {
-
-// The values last sent to the game by ApplyWorldToggles (script fiber only).
-extern uint8_t VehiclesToggleApplied;
-extern uint8_t BlackoutApplied;
-
-// A preset teleport: 0 = none, 1..5 = a row of PresetTeleportTable. Stored by
-// the tabs, taken by the tick by atomic exchange with 0.
-extern std::atomic<int32_t> PresetTeleportRequest;
 
 // A location teleport, guarded by TeleportMutex (held only while these are
 // read or written, never across a native call).
@@ -27,14 +20,27 @@ struct LocationTeleport {
     float y = 0.0f;
     float z = 0.0f;
 };
-extern std::mutex TeleportMutex;
-extern LocationTeleport LocationTeleportRequest;
 
-// A weather change: -1 = none, else a row of the weather name table, with
-// kWeatherRequestKeepsSlots added when the change must not start the tick's
-// re-read of the timecycle slots. Stored by the tabs, taken by the tick by
-// atomic exchange with -1.
-extern std::atomic<int32_t> WeatherRequest;
+// The game controls' state: the requests are posted by the tabs on the
+// render thread and taken by the tick on the script fiber; the values last
+// sent are the script fiber's only.
+struct GameControlsState {
+    // The values last sent to the game by ApplyWorldToggles (script fiber only).
+    uint8_t VehiclesToggleApplied = 0;
+    uint8_t BlackoutApplied = 0;
+    // A preset teleport: 0 = none, 1..5 = a row of PresetTeleportTable. Stored by
+    // the tabs, taken by the tick by atomic exchange with 0.
+    core::SharedValue<int32_t> PresetTeleportRequest{0};
+    // Guards LocationTeleportRequest (never reset).
+    std::mutex TeleportMutex;
+    LocationTeleport LocationTeleportRequest;
+    // A weather change: -1 = none, else a row of the weather name table, with
+    // kWeatherRequestKeepsSlots added when the change must not start the
+    // tick's re-read of the timecycle slots. Stored by the tabs, taken by the
+    // tick by atomic exchange with -1.
+    core::SharedValue<int32_t> WeatherRequest{-1};
+};
+extern GameControlsState GameControls;
 inline constexpr int32_t kWeatherRequestKeepsSlots = 0x100;
 
 struct TeleportPoint {

@@ -55,11 +55,7 @@ const HostServices& CurrentHostServices();
 // The engine in use (the built-in one when none was set).
 const HookEngine& CurrentHookEngine();
 
-// The game's own methods, filled by the hook engine: what the detours call
-// for the game's behaviour. Null while the hook does not exist.
-extern std::atomic<void*> GamePresent;
-extern std::atomic<void*> GameResizeBuffers;
-extern std::atomic<void*> GameResizeBuffers1;
-extern std::atomic<void*> GameExecuteCommandLists;
+// The game's own methods (what the detours call for the game's behaviour)
+// are kept in StartupState (startup.h).
 
 }  // namespace host

@@ -10,38 +10,19 @@
 
 namespace host {
 
-std::atomic<uint32_t> LastDisplayWidth{0};
-std::atomic<uint32_t> LastDisplayHeight{0};
-std::atomic<int32_t> DisplayStableFrames{0};
-std::atomic<int32_t> OverlaySkipFrames{0};
-std::atomic<uint8_t> OverlayBusy{0};
-std::mutex OverlayMutex;
-std::timed_mutex UiInputMutex;
+OverlayState Overlay;
 
-namespace {
-std::atomic<uint64_t> g_lastBindAttemptMs{0};
-std::atomic<uint8_t> g_bindAttempted{0};
-
-// Set-up retries: render thread only.
-uint64_t g_setupNotBeforeMs = 0;
-uint64_t g_setupFailedAtMs = 0;
-uint64_t g_setupWaitMs = 0;  // 0: no failure since the last success
-
-constexpr const char* kOverlayStatusAtStart = "Overlay not set up yet.";
-std::mutex g_statusMutex;
-std::string g_status = kOverlayStatusAtStart;
-}  // namespace
 
 void SuspendMenu() {
-    core::MenuOpen.store(0);
-    core::MenuCooldownFrames.store(kMenuCooldownFrames);
-    core::MenuSuspended.store(1);
-    DisplayStableFrames.store(0);
-    ui::MainWindowSizeFitted = false;
+    core::Editor.MenuOpen.Set(0);
+    core::Editor.MenuCooldownFrames.Set(kMenuCooldownFrames);
+    core::Editor.MenuSuspended.Set(1);
+    Overlay.DisplayStableFrames.Set(0);
+    ui::MainWindow.MainWindowSizeFitted = false;
 }
 
 void RaiseOverlaySkipFrames(int32_t frames) {
-    if (OverlaySkipFrames.load() < frames) OverlaySkipFrames.store(frames);
+    if (Overlay.OverlaySkipFrames.Get() < frames) Overlay.OverlaySkipFrames.Set(frames);
 }
 
 uint32_t DisplayPixels(float extent) {
@@ -55,8 +36,8 @@ void UpdateOverlayInput(ImGuiIO& io) {
     const uint32_t w = DisplayPixels(io.DisplaySize.x);
     const uint32_t h = DisplayPixels(io.DisplaySize.y);
     if (w != 0 && h != 0) {
-        const uint32_t lastW = LastDisplayWidth.load();
-        const uint32_t lastH = LastDisplayHeight.load();
+        const uint32_t lastW = Overlay.LastDisplayWidth.Get();
+        const uint32_t lastH = Overlay.LastDisplayHeight.Get();
         bool changed = false;
         bool stable = false;
         if (lastW != 0 && lastH != 0) {
@@ -66,22 +47,22 @@ void UpdateOverlayInput(ImGuiIO& io) {
             stable = !changed;
         }
         if (changed) {
-            core::MenuOpen.store(0);
-            core::MenuCooldownFrames.store(kMenuCooldownFrames);
-            core::MenuSuspended.store(1);
-            ui::MainWindowSizeFitted = false;
+            core::Editor.MenuOpen.Set(0);
+            core::Editor.MenuCooldownFrames.Set(kMenuCooldownFrames);
+            core::Editor.MenuSuspended.Set(1);
+            ui::MainWindow.MainWindowSizeFitted = false;
         }
-        if (stable && DisplayStableFrames.load() < kDisplayStableFramesNeeded) DisplayStableFrames.fetch_add(1);
-        if (changed || !stable) DisplayStableFrames.store(0);
-        LastDisplayWidth.store(w);
-        LastDisplayHeight.store(h);
+        if (stable && Overlay.DisplayStableFrames.Get() < kDisplayStableFramesNeeded) Overlay.DisplayStableFrames.FetchAdd(1);
+        if (changed || !stable) Overlay.DisplayStableFrames.Set(0);
+        Overlay.LastDisplayWidth.Set(w);
+        Overlay.LastDisplayHeight.Set(h);
     }
-    if (core::MenuCooldownFrames.load() > 0) core::MenuCooldownFrames.fetch_sub(1);
-    if (core::MenuSuspended.load() != 0 && core::MenuCooldownFrames.load() < 1 &&
-        DisplayStableFrames.load() >= kDisplayStableFramesNeeded)
-        core::MenuSuspended.store(0);
-    if (core::MenuSuspended.load() != 0 || core::MenuCooldownFrames.load() >= 1) {
-        core::MenuOpen.store(0);
+    if (core::Editor.MenuCooldownFrames.Get() > 0) core::Editor.MenuCooldownFrames.FetchSub(1);
+    if (core::Editor.MenuSuspended.Get() != 0 && core::Editor.MenuCooldownFrames.Get() < 1 &&
+        Overlay.DisplayStableFrames.Get() >= kDisplayStableFramesNeeded)
+        core::Editor.MenuSuspended.Set(0);
+    if (core::Editor.MenuSuspended.Get() != 0 || core::Editor.MenuCooldownFrames.Get() >= 1) {
+        core::Editor.MenuOpen.Set(0);
         io.ClearInputKeys();
         io.ClearInputMouse();
         io.MouseDrawCursor = false;
@@ -89,8 +70,8 @@ void UpdateOverlayInput(ImGuiIO& io) {
 }
 
 bool SoftwareCursorWanted() {
-    return core::MenuOpen.load() != 0 && core::FolderDialogOpen.load() == 0 && core::MenuSuspended.load() == 0 &&
-           core::MenuCooldownFrames.load() <= 0;
+    return core::Editor.MenuOpen.Get() != 0 && core::FolderPicker.FolderDialogOpen.Get() == 0 && core::Editor.MenuSuspended.Get() == 0 &&
+           core::Editor.MenuCooldownFrames.Get() <= 0;
 }
 
 void DefaultDisplaySizeWhenEmpty(ImGuiIO& io) {
@@ -99,15 +80,15 @@ void DefaultDisplaySizeWhenEmpty(ImGuiIO& io) {
 
 PresentGate EnterPresentGate() {
     PresentGate gate;
-    if (OverlayBusy.load() != 0) return gate;
-    if (!OverlayMutex.try_lock()) return gate;
+    if (Overlay.OverlayBusy.Get() != 0) return gate;
+    if (!Overlay.OverlayMutex.try_lock()) return gate;
     gate.draw = true;
     gate.locked = true;
     return gate;
 }
 
 void LeavePresentGate(const PresentGate& gate) {
-    if (gate.locked) OverlayMutex.unlock();
+    if (gate.locked) Overlay.OverlayMutex.unlock();
 }
 
 FrameRebuild FrameContextsRebuildNeeded(bool haveRows, bool haveRtvHeap, const SwapChainShape& built,
@@ -144,58 +125,58 @@ void FreeDescriptorSlot(DescriptorSlots& slots, int32_t slot) {
 }
 
 bool VisualSettingsBindDue(uint64_t nowMs) {
-    if (g_bindAttempted.load() != 0) {
-        const uint64_t last = g_lastBindAttemptMs.load();
+    if (Overlay.BindAttempted.Get() != 0) {
+        const uint64_t last = Overlay.LastBindAttemptMs.Get();
         if (nowMs >= last && nowMs - last < kVisualSettingsBindRetryMs) return false;
     }
-    g_bindAttempted.store(1);
-    g_lastBindAttemptMs.store(nowMs);
+    Overlay.BindAttempted.Set(1);
+    Overlay.LastBindAttemptMs.Set(nowMs);
     return true;
 }
 
 void ResetVisualSettingsBindRetry() {
-    g_bindAttempted.store(0);
-    g_lastBindAttemptMs.store(0);
+    Overlay.BindAttempted.Set(0);
+    Overlay.LastBindAttemptMs.Set(0);
 }
 
 bool OverlaySetupDue(uint64_t nowMs) {
     // A clock that went back does not block the set-up for ever.
-    return g_setupWaitMs == 0 || nowMs >= g_setupNotBeforeMs || nowMs < g_setupFailedAtMs;
+    return Overlay.SetupWaitMs == 0 || nowMs >= Overlay.SetupNotBeforeMs || nowMs < Overlay.SetupFailedAtMs;
 }
 
 void OverlaySetupFailed(uint64_t nowMs, const char* step) {
-    g_setupWaitMs = g_setupWaitMs == 0 ? kOverlaySetupRetryFirstMs
-                                       : std::min(g_setupWaitMs * 2, kOverlaySetupRetryMaxMs);
-    g_setupFailedAtMs = nowMs;
-    g_setupNotBeforeMs = nowMs + g_setupWaitMs;
+    Overlay.SetupWaitMs = Overlay.SetupWaitMs == 0 ? kOverlaySetupRetryFirstMs
+                                       : std::min(Overlay.SetupWaitMs * 2, kOverlaySetupRetryMaxMs);
+    Overlay.SetupFailedAtMs = nowMs;
+    Overlay.SetupNotBeforeMs = nowMs + Overlay.SetupWaitMs;
     SetOverlayStatus(std::string("Overlay set-up failed at the ") + (step ? step : "unknown") +
-                     " step; next try in " + std::to_string(g_setupWaitMs / 1000) + " s.");
+                     " step; next try in " + std::to_string(Overlay.SetupWaitMs / 1000) + " s.");
 }
 
 void OverlaySetupSucceeded() {
-    g_setupWaitMs = 0;
+    Overlay.SetupWaitMs = 0;
     SetOverlayStatus("Overlay ready.");
 }
 
 std::string OverlayStatus() {
-    std::lock_guard<std::mutex> lock(g_statusMutex);
-    return g_status;
+    std::lock_guard<std::mutex> lock(Overlay.StatusMutex);
+    return Overlay.Status;
 }
 
 void SetOverlayStatus(const std::string& text) {
-    std::lock_guard<std::mutex> lock(g_statusMutex);
-    g_status = text;
+    std::lock_guard<std::mutex> lock(Overlay.StatusMutex);
+    Overlay.Status = text;
 }
 
 void ResetOverlayState() {
-    g_setupWaitMs = 0;
-    g_setupNotBeforeMs = g_setupFailedAtMs = 0;
+    Overlay.SetupWaitMs = 0;
+    Overlay.SetupNotBeforeMs = Overlay.SetupFailedAtMs = 0;
     SetOverlayStatus(kOverlayStatusAtStart);
-    LastDisplayWidth.store(0);
-    LastDisplayHeight.store(0);
-    DisplayStableFrames.store(0);
-    OverlaySkipFrames.store(0);
-    OverlayBusy.store(0);
+    Overlay.LastDisplayWidth.Set(0);
+    Overlay.LastDisplayHeight.Set(0);
+    Overlay.DisplayStableFrames.Set(0);
+    Overlay.OverlaySkipFrames.Set(0);
+    Overlay.OverlayBusy.Set(0);
     ResetVisualSettingsBindRetry();
 }
 

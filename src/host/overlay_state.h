@@ -12,6 +12,8 @@
 #include <mutex>
 #include <string>
 
+#include "core/shared_value.h"
+
 struct ImGuiIO;
 
 namespace host {
@@ -24,25 +26,44 @@ inline constexpr int32_t kDisplayStableFramesNeeded = 18;
 // The HRESULT the resize detours return when the game's method is unknown.
 inline constexpr int32_t kEFail = static_cast<int32_t>(0x80004005u);
 
-// Display size of the previous drawn frame in whole pixels (0 before the first).
-extern std::atomic<uint32_t> LastDisplayWidth;
-extern std::atomic<uint32_t> LastDisplayHeight;
-// Consecutive drawn frames whose display size stayed within 1 pixel (0 .. 18).
-extern std::atomic<int32_t> DisplayStableFrames;
-// Frames still to present without drawing after the per-buffer objects were rebuilt.
-extern std::atomic<int32_t> OverlaySkipFrames;
-// A resize detour is running: Present passes straight through.
-extern std::atomic<uint8_t> OverlayBusy;
-// Guards the render objects between Present and the resize detours
-// (Present only try-locks it).
-extern std::mutex OverlayMutex;
-// Guards the UI context's input queue between the window procedure (which
-// feeds it, on the window's thread) and the UI part of a frame (which
-// consumes it, on the render thread). Held only around those two; the window
-// procedure waits for it a bounded time only, so a render thread that makes
-// the system talk to the window can never deadlock with it.
-extern std::timed_mutex UiInputMutex;
 inline constexpr int kUiInputWaitMs = 100;
+inline constexpr const char* kOverlayStatusAtStart = "Overlay not set up yet.";
+
+// The overlay's state. The display and frame counts and the busy flag are
+// shared by the render thread and the resize detours (which may run on
+// another thread); the set-up retry is the render thread's only; the status
+// line is read by any thread under StatusMutex. The locks are never reset.
+struct OverlayState {
+    // Display size of the previous drawn frame in whole pixels (0 before the first).
+    core::SharedValue<uint32_t> LastDisplayWidth{0};
+    core::SharedValue<uint32_t> LastDisplayHeight{0};
+    // Consecutive drawn frames whose display size stayed within 1 pixel (0 .. 18).
+    core::SharedValue<int32_t> DisplayStableFrames{0};
+    // Frames still to present without drawing after the per-buffer objects were rebuilt.
+    core::SharedValue<int32_t> OverlaySkipFrames{0};
+    // A resize detour is running: Present passes straight through.
+    core::SharedValue<uint8_t> OverlayBusy{0};
+    // Guards the render objects between Present and the resize detours
+    // (Present only try-locks it).
+    std::mutex OverlayMutex;
+    // Guards the UI context's input queue between the window procedure (which
+    // feeds it, on the window's thread) and the UI part of a frame (which
+    // consumes it, on the render thread). Held only around those two; the window
+    // procedure waits for it a bounded time only (kUiInputWaitMs), so a render
+    // thread that makes the system talk to the window can never deadlock with it.
+    std::timed_mutex UiInputMutex;
+    // The visualsettings address retry: the last attempt (see VisualSettingsBindDue).
+    core::SharedValue<uint64_t> LastBindAttemptMs{0};
+    core::SharedValue<uint8_t> BindAttempted{0};
+    // The set-up retry (render thread only): 0 wait = no failure since the last success.
+    uint64_t SetupNotBeforeMs = 0;
+    uint64_t SetupFailedAtMs = 0;
+    uint64_t SetupWaitMs = 0;
+    // The overlay's status line, under StatusMutex.
+    std::mutex StatusMutex;
+    std::string Status = kOverlayStatusAtStart;
+};
+extern OverlayState Overlay;
 
 // Closes the menu and blocks it: cooldown 90, suspended, stable count 0,
 // the main window's size to be fitted anew.
@@ -82,17 +103,17 @@ void LeavePresentGate(const PresentGate& gate);
 // callGame returns the game's result (kEFail when its method is unknown).
 template <typename WaitGpu, typename CallGame>
 int32_t RunResizeDetour(WaitGpu waitGpuIdle, CallGame callGame) {
-    OverlayBusy.store(1);
+    Overlay.OverlayBusy = 1;
     {
-        std::lock_guard<std::mutex> lock(OverlayMutex);
+        std::lock_guard<std::mutex> lock(Overlay.OverlayMutex);
         waitGpuIdle();
     }
     const int32_t result = callGame();
     {
-        std::lock_guard<std::mutex> lock(OverlayMutex);
+        std::lock_guard<std::mutex> lock(Overlay.OverlayMutex);
         SuspendMenu();
     }
-    OverlayBusy.store(0);
+    Overlay.OverlayBusy = 0;
     return result;
 }
 

@@ -21,6 +21,7 @@
 #include "host/detour_gate.h"
 #include "host/overlay_state.h"
 #include "host/staged_setup.h"
+#include "host/startup.h"
 #include "platform/clock.h"
 #include "ui/fonts.h"
 #include "ui/main_window.h"
@@ -30,11 +31,15 @@
 
 namespace host {
 
-std::atomic<ID3D12CommandQueue*> OverlayQueue{nullptr};
-std::atomic<uint8_t> OverlayInitialized{0};
-std::atomic<ImGuiContext*> OverlayUiContext{nullptr};
-std::atomic<HWND> GameWindow{nullptr};
-std::atomic<WNDPROC> GameWindowProc{nullptr};
+OverlayWinState OverlayWin;
+
+void ResetOverlayWinState() {
+    OverlayWin.OverlayQueue = nullptr;
+    OverlayWin.OverlayInitialized = 0;
+    OverlayWin.OverlayUiContext = nullptr;
+    OverlayWin.GameWindow = nullptr;
+    OverlayWin.GameWindowProc = nullptr;
+}
 
 namespace {
 
@@ -57,7 +62,7 @@ struct OverlayFrameRow {
 };
 
 // Render objects. Touched only on the thread that presents (or resizes),
-// under OverlayMutex, and by the unload after every detour has left.
+// under Overlay.OverlayMutex, and by the unload after every detour has left.
 ID3D12Device* OverlayDevice = nullptr;
 ID3D12DescriptorHeap* OverlaySrvHeap = nullptr;
 ID3D12DescriptorHeap* OverlayRtvHeap = nullptr;
@@ -142,7 +147,7 @@ bool WaitForFenceValue(uint64_t value, DWORD timeoutMs) {
 
 // Signals the overlay fence behind everything queued so far and waits for it.
 bool WaitForQueueIdle(DWORD timeoutMs) {
-    ID3D12CommandQueue* queue = OverlayQueue.load();
+    ID3D12CommandQueue* queue = OverlayWin.OverlayQueue.Get();
     if (queue == nullptr || OverlayFence == nullptr) return true;
     if (FAILED(queue->Signal(OverlayFence, OverlayLastSignalled + 1))) return false;
     ++OverlayLastSignalled;
@@ -259,7 +264,7 @@ void SrvDescriptorFree(ImGui_ImplDX12_InitInfo*, D3D12_CPU_DESCRIPTOR_HANDLE cpu
 // The game's queue is known and belongs to the swap chain's device (a queue
 // of another device is forgotten, so that the next one is captured).
 bool StepQueueKnown() {
-    ID3D12CommandQueue* queue = OverlayQueue.load();
+    ID3D12CommandQueue* queue = OverlayWin.OverlayQueue.Get();
     if (queue == nullptr) return false;
     ID3D12Device* chainDevice = nullptr;
     ID3D12Device* queueDevice = nullptr;
@@ -267,7 +272,7 @@ bool StepQueueKnown() {
                       SUCCEEDED(queue->GetDevice(IID_PPV_ARGS(&queueDevice))) && chainDevice == queueDevice;
     SafeRelease(chainDevice);
     SafeRelease(queueDevice);
-    if (!same) OverlayQueue.compare_exchange_strong(queue, nullptr);
+    if (!same) OverlayWin.OverlayQueue.CompareExchange(queue, nullptr);
     return same;
 }
 
@@ -279,8 +284,8 @@ bool StepDescription() { return SUCCEEDED(SetupSwapChain->GetDesc(&SetupDesc)); 
 bool StepGameWindow() {
     HWND window = FindWindowA("grcWindow", nullptr);
     if (window == nullptr) window = SetupDesc.OutputWindow;
-    if (GameWindowProc.load() == nullptr) GameWindow = window;
-    return GameWindow.load() != nullptr;
+    if (OverlayWin.GameWindowProc.Get() == nullptr) OverlayWin.GameWindow = window;
+    return OverlayWin.GameWindow.Get() != nullptr;
 }
 
 bool StepUiContext() {
@@ -294,14 +299,14 @@ bool StepUiContext() {
     io.LogFilename = nullptr;
     io.ConfigFlags |= ImGuiConfigFlags_NavEnableKeyboard;
     ui::LoadUiFonts(io);
-    OverlayUiContext = context;
+    OverlayWin.OverlayUiContext = context;
     return true;
 }
 void UndoUiContext() {
     // The window procedure feeds the context under this lock on its own thread.
-    std::lock_guard<std::timed_mutex> input(UiInputMutex);
-    ImGuiContext* context = OverlayUiContext.exchange(nullptr);
-    ui::ForgetUiFonts();
+    std::lock_guard<std::timed_mutex> input(Overlay.UiInputMutex);
+    ImGuiContext* context = OverlayWin.OverlayUiContext.Exchange(nullptr);
+    ui::ResetFontsState();
     if (context != nullptr) ImGui::DestroyContext(context);
 }
 
@@ -324,7 +329,7 @@ void UndoFrameContexts() {
 }
 
 bool StepWin32Backend() {
-    Win32BackendUp = ImGui_ImplWin32_Init(GameWindow.load());
+    Win32BackendUp = ImGui_ImplWin32_Init(OverlayWin.GameWindow.Get());
     return Win32BackendUp;
 }
 void UndoWin32Backend() {
@@ -335,7 +340,7 @@ void UndoWin32Backend() {
 bool StepDx12Backend() {
     ImGui_ImplDX12_InitInfo info;
     info.Device = OverlayDevice;
-    info.CommandQueue = OverlayQueue.load();
+    info.CommandQueue = OverlayWin.OverlayQueue.Get();
     info.NumFramesInFlight = static_cast<int>(OverlayFrameCount);
     info.RTVFormat = OverlayRtvFormat;
     info.DSVFormat = DXGI_FORMAT_UNKNOWN;
@@ -353,12 +358,12 @@ void UndoDx12Backend() {
 
 // The last step: nothing after it can fail, so it needs no undo.
 bool StepWindowProcedure() {
-    if (GameWindowProc.load() != nullptr) return true;
+    if (OverlayWin.GameWindowProc.Get() != nullptr) return true;
     SetLastError(0);
     const LONG_PTR previous =
-        SetWindowLongPtrW(GameWindow.load(), GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&HookedWndProc));
+        SetWindowLongPtrW(OverlayWin.GameWindow.Get(), GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&HookedWndProc));
     if (previous == 0 && GetLastError() != 0) return false;
-    GameWindowProc = reinterpret_cast<WNDPROC>(previous);
+    OverlayWin.GameWindowProc = reinterpret_cast<WNDPROC>(previous);
     return true;
 }
 
@@ -378,7 +383,7 @@ const SetupStep kOverlaySetup[] = {
 // Until the game's queue is known frames only pass through; a set-up that
 // fails after that is retried at a bounded rate (OverlaySetupDue).
 bool SetUpOverlay(IDXGISwapChain* swapChain) {
-    if (OverlayQueue.load() == nullptr) return false;
+    if (OverlayWin.OverlayQueue.Get() == nullptr) return false;
     const uint64_t now = platform::TickCount64();
     if (!OverlaySetupDue(now)) return false;
     SetupSwapChain = swapChain;
@@ -386,7 +391,7 @@ bool SetUpOverlay(IDXGISwapChain* swapChain) {
     const bool ok = RunSetupSteps(kOverlaySetup, std::size(kOverlaySetup), &failedAt);
     SetupSwapChain = nullptr;
     if (ok) {
-        OverlayInitialized = 1;
+        OverlayWin.OverlayInitialized = 1;
         OverlaySetupSucceeded();
         ReportOverlayStatus(OverlayStatus());
     } else if (failedAt > 0) {  // a queue of another device is not a failure
@@ -398,7 +403,7 @@ bool SetUpOverlay(IDXGISwapChain* swapChain) {
 
 // Everything the overlay made on its device, released once its last frames
 // are done (bounded wait on its own fence: the game's old queue may be gone).
-// The window procedure stays replaced and GameWindow stays.
+// The window procedure stays replaced and OverlayWin.GameWindow stays.
 void ReleaseDeviceObjects() {
     WaitForFenceValue(OverlayLastSignalled, kIdleWaitMs);
     UndoDx12Backend();
@@ -408,7 +413,7 @@ void ReleaseDeviceObjects() {
     UndoDevice();
     UndoUiContext();
     OverlayRendererFrames = 0;
-    OverlayInitialized = 0;
+    OverlayWin.OverlayInitialized = 0;
 }
 
 // A swap chain the frame objects were not built for may belong to a new
@@ -424,10 +429,10 @@ void FollowNewDevice(IDXGISwapChain* swapChain, const DXGI_SWAP_CHAIN_DESC& desc
     const bool moved = device != OverlayDevice;
     device->Release();
     if (!moved) return;
-    ImGui::SetCurrentContext(OverlayUiContext.load());
+    ImGui::SetCurrentContext(OverlayWin.OverlayUiContext.Get());
     ReleaseDeviceObjects();
-    OverlayQueue = nullptr;
-    ui::MainWindowShown = false;  // the new UI context places the window anew
+    OverlayWin.OverlayQueue = nullptr;
+    ui::MainWindow.MainWindowShown = false;  // the new UI context places the window anew
     ReportOverlayStatus("Overlay left the old Direct3D 12 device; setting up on the new one.");
 }
 
@@ -446,7 +451,7 @@ void Transition(ID3D12Resource* buffer, D3D12_RESOURCE_STATES before, D3D12_RESO
 
 // The UI part of the frame, between the back ends' new frames and the render.
 void BuildUiFrame() {
-    std::lock_guard<std::timed_mutex> input(UiInputMutex);
+    std::lock_guard<std::timed_mutex> input(Overlay.UiInputMutex);
     ImGui_ImplWin32_NewFrame();
     ImGuiIO& io = ImGui::GetIO();
     DefaultDisplaySizeWhenEmpty(io);
@@ -467,7 +472,7 @@ void BuildUiFrame() {
 }
 
 void DrawOverlayFrame(IDXGISwapChain* swapChain) {
-    ImGui::SetCurrentContext(OverlayUiContext.load());
+    ImGui::SetCurrentContext(OverlayWin.OverlayUiContext.Get());
     DXGI_SWAP_CHAIN_DESC desc{};
     if (FAILED(swapChain->GetDesc(&desc)) || desc.BufferCount == 0) return;
     const SwapChainShape now{swapChain, desc.BufferCount, desc.BufferDesc.Width, desc.BufferDesc.Height,
@@ -481,8 +486,8 @@ void DrawOverlayFrame(IDXGISwapChain* swapChain) {
             ReportOverlayStatus("Overlay drawing on a new swap chain of " + std::to_string(desc.BufferCount) +
                                 " buffers.");
     }
-    if (OverlaySkipFrames.load() > 0) {
-        OverlaySkipFrames.fetch_sub(1);
+    if (Overlay.OverlaySkipFrames.Get() > 0) {
+        Overlay.OverlaySkipFrames.FetchSub(1);
         return;
     }
 
@@ -490,7 +495,7 @@ void DrawOverlayFrame(IDXGISwapChain* swapChain) {
     if (FAILED(swapChain->QueryInterface(IID_PPV_ARGS(&swapChain3)))) return;
     const UINT index = swapChain3->GetCurrentBackBufferIndex();
     swapChain3->Release();
-    ID3D12CommandQueue* queue = OverlayQueue.load();
+    ID3D12CommandQueue* queue = OverlayWin.OverlayQueue.Get();
     if (index >= OverlayFrameCount || OverlayFrameContext[index].allocator == nullptr ||
         OverlayCommandList == nullptr || OverlaySrvHeap == nullptr || queue == nullptr || OverlayFence == nullptr)
         return;
@@ -535,12 +540,12 @@ void DrawOverlayFrame(IDXGISwapChain* swapChain) {
 void STDMETHODCALLTYPE HookedExecuteCommandLists(ID3D12CommandQueue* queue, UINT count,
                                                  ID3D12CommandList* const* lists) {
     DetourScope scope;
-    if (OverlayQueue.load() == nullptr && queue != nullptr &&
+    if (OverlayWin.OverlayQueue.Get() == nullptr && queue != nullptr &&
         queue->GetDesc().Type == D3D12_COMMAND_LIST_TYPE_DIRECT) {
         ID3D12CommandQueue* expected = nullptr;
-        OverlayQueue.compare_exchange_strong(expected, queue);
+        OverlayWin.OverlayQueue.CompareExchange(expected, queue);
     }
-    auto game = reinterpret_cast<ExecuteCommandListsFn>(GameExecuteCommandLists.load());
+    auto game = reinterpret_cast<ExecuteCommandListsFn>(Startup.GameExecuteCommandLists.Get());
     visualsettings::PuddlesRenderHook(visualsettings::PuddlesRenderPoint::BeforeExecuteCommandLists);
     if (game != nullptr) game(queue, count, lists);
     visualsettings::PuddlesRenderHook(visualsettings::PuddlesRenderPoint::AfterExecuteCommandLists);
@@ -548,12 +553,12 @@ void STDMETHODCALLTYPE HookedExecuteCommandLists(ID3D12CommandQueue* queue, UINT
 
 HRESULT STDMETHODCALLTYPE HookedPresent(IDXGISwapChain* swapChain, UINT syncInterval, UINT flags) {
     DetourScope scope;
-    auto game = reinterpret_cast<PresentFn>(GamePresent.load());
+    auto game = reinterpret_cast<PresentFn>(Startup.GamePresent.Get());
     const PresentGate gate = EnterPresentGate();
     if (gate.draw && swapChain != nullptr) {
         DXGI_SWAP_CHAIN_DESC desc{};
-        if (OverlayInitialized.load() != 0 && SUCCEEDED(swapChain->GetDesc(&desc))) FollowNewDevice(swapChain, desc);
-        if (OverlayInitialized.load() != 0 || SetUpOverlay(swapChain)) DrawOverlayFrame(swapChain);
+        if (OverlayWin.OverlayInitialized.Get() != 0 && SUCCEEDED(swapChain->GetDesc(&desc))) FollowNewDevice(swapChain, desc);
+        if (OverlayWin.OverlayInitialized.Get() != 0 || SetUpOverlay(swapChain)) DrawOverlayFrame(swapChain);
     }
     const HRESULT result = game != nullptr ? game(swapChain, syncInterval, flags) : E_FAIL;
     LeavePresentGate(gate);
@@ -564,7 +569,7 @@ HRESULT STDMETHODCALLTYPE HookedResizeBuffers(IDXGISwapChain* swapChain, UINT bu
                                               DXGI_FORMAT format, UINT flags) {
     DetourScope scope;
     return RunResizeDetour(WaitGpuIdle, [&]() -> int32_t {
-        auto game = reinterpret_cast<ResizeBuffersFn>(GameResizeBuffers.load());
+        auto game = reinterpret_cast<ResizeBuffersFn>(Startup.GameResizeBuffers.Get());
         return game != nullptr ? game(swapChain, bufferCount, width, height, format, flags) : kEFail;
     });
 }
@@ -574,7 +579,7 @@ HRESULT STDMETHODCALLTYPE HookedResizeBuffers1(IDXGISwapChain3* swapChain, UINT 
                                                IUnknown* const* presentQueues) {
     DetourScope scope;
     return RunResizeDetour(WaitGpuIdle, [&]() -> int32_t {
-        auto game = reinterpret_cast<ResizeBuffers1Fn>(GameResizeBuffers1.load());
+        auto game = reinterpret_cast<ResizeBuffers1Fn>(Startup.GameResizeBuffers1.Get());
         return game != nullptr ? game(swapChain, bufferCount, width, height, format, flags, nodeMasks, presentQueues)
                                : kEFail;
     });
@@ -583,8 +588,8 @@ HRESULT STDMETHODCALLTYPE HookedResizeBuffers1(IDXGISwapChain3* swapChain, UINT 
 // ---- Unload ----------------------------------------------------------------------------------
 
 void ReleaseOverlay() {
-    std::lock_guard<std::mutex> lock(OverlayMutex);
-    ImGuiContext* context = OverlayUiContext.load();
+    std::lock_guard<std::mutex> lock(Overlay.OverlayMutex);
+    ImGuiContext* context = OverlayWin.OverlayUiContext.Get();
     if (context != nullptr) ImGui::SetCurrentContext(context);
     // The last overlay frames may still be on the GPU: nothing is freed
     // before they are done (if they never finish, everything is left as is).
@@ -596,7 +601,7 @@ bool GameWindowInFront() {
     const HWND foreground = GetForegroundWindow();
     DWORD process = 0;
     if (foreground != nullptr) GetWindowThreadProcessId(foreground, &process);
-    const HWND captured = GameWindow.load();
+    const HWND captured = OverlayWin.GameWindow.Get();
     const HWND topLevel = captured != nullptr ? GetAncestor(captured, GA_ROOT) : nullptr;
     return game::GameIsInFront(reinterpret_cast<uintptr_t>(foreground), process == GetCurrentProcessId(),
                          reinterpret_cast<uintptr_t>(captured), reinterpret_cast<uintptr_t>(topLevel));

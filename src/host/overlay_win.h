@@ -8,24 +8,32 @@
 #include <d3d12.h>
 #include <dxgi1_4.h>
 
-#include <atomic>
+#include <cstdint>
 
+#include "core/shared_value.h"
 #include "host/host_services.h"
 
 struct ImGuiContext;
 
 namespace host {
 
-// The game's direct command queue, the first one seen (no reference held).
-extern std::atomic<ID3D12CommandQueue*> OverlayQueue;
-// The first-frame set-up has completed.
-extern std::atomic<uint8_t> OverlayInitialized;
-// The UI context of the overlay (null before the set-up and after the unload).
-extern std::atomic<ImGuiContext*> OverlayUiContext;
-// The window the UI reads its input from, and the procedure it had before
-// HookedWndProc replaced it (null until then).
-extern std::atomic<HWND> GameWindow;
-extern std::atomic<WNDPROC> GameWindowProc;
+// The overlay's objects shared between threads: the render thread's
+// detours, the window procedure (the window's thread) and the unload.
+struct OverlayWinState {
+    // The game's direct command queue, the first one seen (no reference held).
+    core::SharedValue<ID3D12CommandQueue*> OverlayQueue{nullptr};
+    // The first-frame set-up has completed.
+    core::SharedValue<uint8_t> OverlayInitialized{0};
+    // The UI context of the overlay (null before the set-up and after the unload).
+    core::SharedValue<ImGuiContext*> OverlayUiContext{nullptr};
+    // The window the UI reads its input from, and the procedure it had before
+    // HookedWndProc replaced it (null until then).
+    core::SharedValue<HWND> GameWindow{nullptr};
+    core::SharedValue<WNDPROC> GameWindowProc{nullptr};
+};
+extern OverlayWinState OverlayWin;
+// Everything above back to null (tests).
+void ResetOverlayWinState();
 
 // The detours.
 HRESULT STDMETHODCALLTYPE HookedPresent(IDXGISwapChain* swapChain, UINT syncInterval, UINT flags);

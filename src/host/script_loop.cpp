@@ -35,14 +35,14 @@ void ScriptLoopPass(ScriptLoopState& state) {
         if (pressed) {
             BootstrapEditor();
             state.started = true;
-            if (core::CanOpenMenu()) core::MenuOpen.store(1);
+            if (core::CanOpenMenu()) core::Editor.MenuOpen.Set(1);
         }
         return;
     }
 
     const bool esc = platform::IsKeyDown(kVkEscape);
-    if (esc && !state.escapeWasDown) core::MenuOpen.store(0);
-    if (pressed) core::MenuOpen.store(core::CanOpenMenu() ? (core::MenuOpen.load() != 0 ? 0 : 1) : 0);
+    if (esc && !state.escapeWasDown) core::Editor.MenuOpen.Set(0);
+    if (pressed) core::Editor.MenuOpen.Set(core::CanOpenMenu() ? (core::Editor.MenuOpen.Get() != 0 ? 0 : 1) : 0);
     ScriptTick();
     state.escapeWasDown = esc;
 }

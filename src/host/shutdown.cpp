@@ -12,12 +12,14 @@
 
 namespace host {
 
-uint32_t DetourDrainTimeoutMs = 2000;
+ShutdownState Shutdown;
+
+void ResetShutdownState() { Shutdown = ShutdownState{}; }
 
 void ShutdownEditor() {
     // The editor's own threads end first: none may run once the DLL is gone.
     // The wait is bounded (the loader lock may be held here).
-    visualsettings::StopVisualSettings(DetourDrainTimeoutMs);
+    visualsettings::StopVisualSettings(Shutdown.DetourDrainTimeoutMs);
     // The game's code comes back first, while the data the patches lead to
     // still exists: the write-list cave's jump (and the list emptied), the
     // override patches with the tick's own store patches, the jumps into the
@@ -28,14 +30,14 @@ void ShutdownEditor() {
     runtime::RestoreLiveWriteJumps();
     // A modifier written live: the game's bytes of its block back.
     timecycle::ShutdownModifierLive();
-    if (HookEngineStarted.exchange(0) != 0) {
+    if (Startup.HookEngineStarted.Exchange(0) != 0) {
         const HookEngine& engine = CurrentHookEngine();
         engine.disableAll();
         engine.uninitialize();
     }
     const HostServices& services = CurrentHostServices();
     if (services.restoreWindowProcedure != nullptr) services.restoreWindowProcedure();
-    const bool drained = WaitForDetoursToLeave(DetourDrainTimeoutMs);
+    const bool drained = WaitForDetoursToLeave(Shutdown.DetourDrainTimeoutMs);
     // The weather documents' blocks get the game's own bytes back and the
     // documents go. A frame still inside a detour may be drawing the Weather
     // tab under the documents' lock: then this only happens when the lock

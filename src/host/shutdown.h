@@ -5,9 +5,16 @@
 
 namespace host {
 
-// How long the unload waits for threads still inside the editor's detours
-// before it releases what they use (tests shorten it).
-extern uint32_t DetourDrainTimeoutMs;
+// The unload's settings. Set before the unload runs (tests shorten the
+// wait); read by the unload on the script host's thread.
+struct ShutdownState {
+    // How long the unload waits for threads still inside the editor's detours
+    // before it releases what they use.
+    uint32_t DetourDrainTimeoutMs = 2000;
+};
+extern ShutdownState Shutdown;
+// Back to the values at process start (tests).
+void ResetShutdownState();
 
 // In this order: the editor's threads stopped and waited for (a bounded
 // wait); the game's code written back (the write-list cave's jump,

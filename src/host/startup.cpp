@@ -13,56 +13,56 @@
 
 namespace host {
 
-std::atomic<uint8_t> BootstrapDone{0};
-std::atomic<uint8_t> HookEngineStarted{0};
+StartupState Startup;
 
-std::atomic<void*> GamePresent{nullptr};
-std::atomic<void*> GameResizeBuffers{nullptr};
-std::atomic<void*> GameResizeBuffers1{nullptr};
-std::atomic<void*> GameExecuteCommandLists{nullptr};
-
-namespace {
-HostServices g_services;
-}  // namespace
+void ResetStartupState() {
+    Startup.Services = HostServices{};
+    Startup.BootstrapDone = 0;
+    Startup.HookEngineStarted = 0;
+    Startup.GamePresent = nullptr;
+    Startup.GameResizeBuffers = nullptr;
+    Startup.GameResizeBuffers1 = nullptr;
+    Startup.GameExecuteCommandLists = nullptr;
+}
 
 void SetHostServices(const HostServices& services) {
-    g_services = services;
-    game::GameInFrontTest = services.gameWindowInFront;
+    Startup.Services = services;
+    game::BeforeAfter.GameInFrontTest = services.gameWindowInFront;
 }
-const HostServices& CurrentHostServices() { return g_services; }
+const HostServices& CurrentHostServices() { return Startup.Services; }
 const HookEngine& CurrentHookEngine() {
-    return g_services.engine != nullptr ? *g_services.engine : BuiltInHookEngine();
+    return Startup.Services.engine != nullptr ? *Startup.Services.engine : BuiltInHookEngine();
 }
 
 namespace {
 
-void CreateOneHook(const HookEngine& engine, void** slot, void* detour, std::atomic<void*>& game) {
+void CreateOneHook(const HookEngine& engine, void** slot, void* detour, core::SharedValue<void*>& game) {
     if (slot == nullptr || detour == nullptr) return;
     void* original = nullptr;
-    if (engine.createHook(slot, detour, &original)) game.store(original);
+    if (engine.createHook(slot, detour, &original)) game = original;
 }
 
 }  // namespace
 
 void InstallPresentationHooks() {
     const HookEngine& engine = CurrentHookEngine();
-    if (engine.initialize()) HookEngineStarted.store(1);
-    const HostServices& services = g_services;
+    if (engine.initialize()) Startup.HookEngineStarted.Set(1);
+    const HostServices& services = Startup.Services;
     PresentationMethods methods;
     const bool opened = services.probe.open != nullptr && services.probe.open(methods);
     if (opened) {
-        CreateOneHook(engine, methods.present, services.detours.present, GamePresent);
-        CreateOneHook(engine, methods.resizeBuffers, services.detours.resizeBuffers, GameResizeBuffers);
-        CreateOneHook(engine, methods.resizeBuffers1, services.detours.resizeBuffers1, GameResizeBuffers1);
+        CreateOneHook(engine, methods.present, services.detours.present, Startup.GamePresent);
+        CreateOneHook(engine, methods.resizeBuffers, services.detours.resizeBuffers, Startup.GameResizeBuffers);
+        CreateOneHook(engine, methods.resizeBuffers1, services.detours.resizeBuffers1, Startup.GameResizeBuffers1);
         CreateOneHook(engine, methods.executeCommandLists, services.detours.executeCommandLists,
-                      GameExecuteCommandLists);
+                      Startup.GameExecuteCommandLists);
         engine.enableAll();
     }
     if (services.probe.close != nullptr) services.probe.close();
 }
 
 void BootstrapEditor() {
-    if (BootstrapDone.exchange(1) != 0) return;
+    if (Startup.BootstrapDone.Exchange(1) != 0) return;
     core::EnsureWorkspaceFolders();
     core::LoadSettings();
     runtime::SecondaryBlockLocator();

@@ -16,9 +16,7 @@
 
 namespace host {
 
-uint64_t SlotRefreshStamp = 0;
-std::atomic<uint8_t> VisualSettingsRefreshTick{0};
-std::atomic<uint8_t> PatchesClearedForImport{0};
+TickState Tick;
 
 namespace {
 
@@ -36,7 +34,7 @@ void FollowGameClock() {
 }
 
 void RefreshModifierWhenBusy() {
-    if (!core::MenuOpen.load() && !EntryHolds(Steps().modifierWorkPending)) return;
+    if (!core::Editor.MenuOpen.Get() && !EntryHolds(Steps().modifierWorkPending)) return;
     CallEntry(Steps().refreshModifier);
     CallEntry(Steps().stepModifierLiveResolve);
 }
@@ -53,29 +51,30 @@ void AssertHud() {
 }
 
 void UpdateSlotRefreshTick() {
-    if (!core::MenuOpen.load()) {
-        SlotRefreshStamp = 0;
-        core::SlotRefreshTick.store(0);
+    if (!core::Editor.MenuOpen.Get()) {
+        Tick.SlotRefreshStamp = 0;
+        core::Editor.SlotRefreshTick.Set(0);
         return;
     }
     const uint64_t now = platform::TickCount64();
-    if (SlotRefreshStamp != 0 && now - SlotRefreshStamp < kSlotRefreshInterval) {
-        core::SlotRefreshTick.store(0);
+    if (Tick.SlotRefreshStamp != 0 && now - Tick.SlotRefreshStamp < kSlotRefreshInterval) {
+        core::Editor.SlotRefreshTick.Set(0);
     } else {
-        SlotRefreshStamp = now;
-        core::SlotRefreshTick.store(1);
+        Tick.SlotRefreshStamp = now;
+        core::Editor.SlotRefreshTick.Set(1);
     }
 }
 
 // The light-direction slots (the members of the LightDir part), then the runs.
 void RefreshSlots() {
+    const bool refreshTick = core::Editor.MenuOpen.Get() != 0 && core::Editor.SlotRefreshTick.Get() != 0;
     for (const runtime::PartMember& member : runtime::Part(PartId::LightDir).members)
-        runtime::RefreshLiveSlot(runtime::Slot(member.slot), false);
-    VisualSettingsRefreshTick.store(core::SlotRefreshTick.load());
+        runtime::RefreshLiveSlot(runtime::Slot(member.slot), false, refreshTick);
+    Tick.VisualSettingsRefreshTick.Set(core::Editor.SlotRefreshTick.Get());
     for (const SlotRun& run : TickRefreshRuns()) {
         runtime::LiveOverrideSlot* first = &runtime::Slot(run.first);
         for (size_t i = 0; i < runtime::SlotRunLength(run.first, run.last); ++i)
-            runtime::RefreshLiveSlot(first[i], false);
+            runtime::RefreshLiveSlot(first[i], false, refreshTick);
     }
 }
 
@@ -90,14 +89,14 @@ void ApplyOrRestore() {
     case TickMode::Imported:
         CallEntry(Steps().visualSettingsBeforeAfter);
         CallEntry(Steps().clearWriteListCount);
-        if (!PatchesClearedForImport.load()) {
+        if (!Tick.PatchesClearedForImport.Get()) {
             RestoreAllTickPatches();
-            PatchesClearedForImport.store(1);
+            Tick.PatchesClearedForImport.Set(1);
         }
         RunGroupsImported();
         break;
     case TickMode::Override:
-        PatchesClearedForImport.store(0);
+        Tick.PatchesClearedForImport.Set(0);
         RunGroupsOverride();
         CallEntry(Steps().clearWriteListCount);
         CallEntry(Steps().visualSettingsBeforeAfter);
@@ -113,7 +112,7 @@ void RestoreAllTickPatches() {
 }
 
 TickMode SelectTickMode() {
-    if (!core::TimecycleAfterShown.load()) return TickMode::Before;
+    if (!core::Editor.TimecycleAfterShown.Get()) return TickMode::Before;
     if (EntryHolds(Steps().importedOverridesActive) && EntryHolds(Steps().contextHasEdits)) return TickMode::Imported;
     return TickMode::Override;
 }
@@ -136,11 +135,11 @@ void ScriptTick() {
 }
 
 void ResetTickState() {
-    core::TimecycleRereadFrames.store(0);
-    SlotRefreshStamp = 0;
-    core::SlotRefreshTick.store(0);
-    VisualSettingsRefreshTick.store(0);
-    PatchesClearedForImport.store(0);
+    core::Editor.TimecycleRereadFrames.Set(0);
+    Tick.SlotRefreshStamp = 0;
+    core::Editor.SlotRefreshTick.Set(0);
+    Tick.VisualSettingsRefreshTick.Set(0);
+    Tick.PatchesClearedForImport.Set(0);
     ResetTickGroupState();
     ForgetTickStoreProbes();
 }

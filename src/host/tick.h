@@ -3,8 +3,9 @@
 // free camera, the periodic re-reading of the live override slots and the
 // writing (or restore) of the override patches. Script fiber only.
 #pragma once
-#include <atomic>
 #include <cstdint>
+
+#include "core/shared_value.h"
 
 namespace host {
 
@@ -13,15 +14,21 @@ namespace host {
 // never on the render thread.
 void ScriptTick();
 
-// Time of the last slot refresh tick (TickCount64 ms, 0 = none); 0 while the
-// menu is closed.
-extern uint64_t SlotRefreshStamp;
-// The tick's copy of core::SlotRefreshTick (core/editor_state.h) for the visualsettings rows.
-extern std::atomic<uint8_t> VisualSettingsRefreshTick;
-// Set when the imported mode has removed every code patch once; cleared by
-// each frame of the override mode and by whatever loads new timecycle
-// values, so that the next imported frame starts from a clean game.
-extern std::atomic<uint8_t> PatchesClearedForImport;
+// The tick's state. Written by the tick (script fiber); the two shared
+// flags are also read by the render thread (the visualsettings rows) and
+// cleared by whatever loads new timecycle values.
+struct TickState {
+    // Time of the last slot refresh tick (TickCount64 ms, 0 = none); 0 while the
+    // menu is closed. Script fiber only.
+    uint64_t SlotRefreshStamp = 0;
+    // The tick's copy of core::SlotRefreshTick (core/editor_state.h) for the visualsettings rows.
+    core::SharedValue<uint8_t> VisualSettingsRefreshTick{0};
+    // Set when the imported mode has removed every code patch once; cleared by
+    // each frame of the override mode and by whatever loads new timecycle
+    // values, so that the next imported frame starts from a clean game.
+    core::SharedValue<uint8_t> PatchesClearedForImport{0};
+};
+extern TickState Tick;
 
 // How a frame writes the override values: before (the game's values shown,
 // every patch removed), imported (a loaded timecycle file carried by the

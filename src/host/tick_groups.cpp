@@ -6,9 +6,6 @@
 
 namespace host {
 
-std::atomic<uint8_t>& ScanlinePatchInstalled = runtime::StorePatches.scanline.installed;
-std::atomic<uint8_t>& LensDistortionPatchInstalled = runtime::StorePatches.lensDistortion.installed;
-std::atomic<uint8_t>& HeatHazePatchesInstalled = runtime::StorePatches.heatHaze.installed;
 
 namespace {
 

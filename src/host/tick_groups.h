@@ -3,7 +3,6 @@
 // runtime/editor_entries.h holds the functions behind them), the slot runs
 // re-read every frame, and the store patches the tick installs itself.
 #pragma once
-#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <span>
@@ -56,10 +55,6 @@ struct SlotRun {
 std::span<const SlotRun> TickRefreshRuns();
 
 // ---- The tick's own store patches (runtime/store_patches.h) ------------------------------
-
-extern std::atomic<uint8_t>& ScanlinePatchInstalled;
-extern std::atomic<uint8_t>& LensDistortionPatchInstalled;
-extern std::atomic<uint8_t>& HeatHazePatchesInstalled;
 
 using runtime::StorePatchFlag;
 using runtime::StoreShape;

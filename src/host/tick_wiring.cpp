@@ -16,7 +16,7 @@ void WireEditorEntries() {
     visualsettings::FillVisualSettingsEntries(entries);
     weather::FillWeatherEntries(entries);
     // The modifier editor fills its entries here as it is built.
-    entries.clearImportPatchesMark = [] { PatchesClearedForImport.store(0); };
+    entries.clearImportPatchesMark = [] { Tick.PatchesClearedForImport.Set(0); };
 }
 
 void ForgetTickStoreProbes() { runtime::ResetStoreProbes(); }

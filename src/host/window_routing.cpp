@@ -6,16 +6,16 @@
 namespace host {
 
 MessageRoute RouteWindowMessage(uint32_t message, uint64_t wParam) {
-    if (core::FolderDialogOpen.load() != 0) return MessageRoute::ToGame;
-    if (core::MenuSuspended.load() != 0 || core::MenuCooldownFrames.load() >= 1) {
-        core::MenuOpen.store(0);
+    if (core::FolderPicker.FolderDialogOpen.Get() != 0) return MessageRoute::ToGame;
+    if (core::Editor.MenuSuspended.Get() != 0 || core::Editor.MenuCooldownFrames.Get() >= 1) {
+        core::Editor.MenuOpen.Set(0);
         return MessageRoute::ToGame;
     }
     if (message == kWmKeyDown && wParam == kVkEscape) {
-        core::MenuOpen.store(0);
+        core::Editor.MenuOpen.Set(0);
         return MessageRoute::Swallow;
     }
-    if (core::MenuOpen.load() == 0) return MessageRoute::ToGame;
+    if (core::Editor.MenuOpen.Get() == 0) return MessageRoute::ToGame;
     if (message == kWmInput) return MessageRoute::UiThenDefaultCleanup;
     const bool keyboard = message >= kWmKeyDown && message <= kWmKeyLast;
     const bool mouse = message >= kWmMouseFirst && message <= kWmMouseLast;

@@ -22,7 +22,7 @@ enum class MessageRoute : uint8_t {
     UiThenGame,            // the UI's handler, then the game's procedure
 };
 
-// Decides the route and applies its effect on MenuOpen: while a folder
+// Decides the route and applies its effect on Editor.MenuOpen: while a folder
 // dialog is open everything goes to the game untouched; while the menu is
 // blocked (suspended or cooling down) it is closed and everything goes to
 // the game; Escape key-down closes the menu and is swallowed; while the

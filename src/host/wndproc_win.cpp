@@ -19,18 +19,18 @@ namespace host {
 namespace {
 
 LRESULT ToGame(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-    const WNDPROC game = GameWindowProc.load();
+    const WNDPROC game = OverlayWin.GameWindowProc.Get();
     return game != nullptr ? CallWindowProcW(game, window, message, wParam, lParam)
                            : DefWindowProcW(window, message, wParam, lParam);
 }
 
 // Hands the message to the UI's Win32 back end (its result is not used).
 void FeedUi(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-    if (OverlayUiContext.load() == nullptr) return;
-    std::unique_lock<std::timed_mutex> lock(UiInputMutex, std::chrono::milliseconds(kUiInputWaitMs));
+    if (OverlayWin.OverlayUiContext.Get() == nullptr) return;
+    std::unique_lock<std::timed_mutex> lock(Overlay.UiInputMutex, std::chrono::milliseconds(kUiInputWaitMs));
     if (!lock.owns_lock()) return;
     // Taken under the lock: the render thread replaces the context under it.
-    ImGuiContext* context = OverlayUiContext.load();
+    ImGuiContext* context = OverlayWin.OverlayUiContext.Get();
     if (context == nullptr) return;
     ImGuiContext* previous = ImGui::GetCurrentContext();
     ImGui::SetCurrentContext(context);
@@ -61,11 +61,11 @@ LRESULT CALLBACK HookedWndProc(HWND window, UINT message, WPARAM wParam, LPARAM 
 }
 
 void RestoreGameWindowProc() {
-    const WNDPROC game = GameWindowProc.load();
-    const HWND window = GameWindow.load();
+    const WNDPROC game = OverlayWin.GameWindowProc.Get();
+    const HWND window = OverlayWin.GameWindow.Get();
     if (game == nullptr || window == nullptr) return;
     SetWindowLongPtrW(window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(game));
-    GameWindowProc = nullptr;
+    OverlayWin.GameWindowProc = nullptr;
 }
 
 }  // namespace host

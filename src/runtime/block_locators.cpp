@@ -106,8 +106,8 @@ void SettleTimecycleBlock(const SearchPattern& a, const SearchPattern& b) {
             block = (blockB != 0 && (block == 0 || block == blockB)) ? blockB : 0;
         }
     }
-    Locators.TimecycleSiteA.store(a.first);
-    Locators.TimecycleSiteB.store(b.first);
+    Locators.TimecycleSiteA.Set(a.first);
+    Locators.TimecycleSiteB.Set(b.first);
     SettleSearch(Locators.TimecycleBlock, block, platform::TickCount64());
 }
 
@@ -144,7 +144,7 @@ uint64_t SearchSecondaryBlock() {
     const uint64_t base = GameImageBase();
     const uint64_t size = GetGameImageSize();
     if (base == 0 || size < 7) return 0;
-    ++Locators.SecondaryBlockSearches;
+    Locators.SecondaryBlockSearches.FetchAdd(1);
     const uint64_t end = base + size;
     uint64_t found = 0;
     detail::FindLeaR12Sites(base, size, [&](uint64_t p) {
@@ -174,7 +174,7 @@ void SettleSecondaryBlock(const std::vector<uint64_t>* storeHits) {
     const uint64_t end = base + GetGameImageSize();
     uint64_t found = 0;
     if (base != 0 && end != base) {
-        ++Locators.SecondaryBlockSearches;
+        Locators.SecondaryBlockSearches.FetchAdd(1);
         // A lea at p counts the stores in [p, p + window): only a lea up to
         // a window before a store can qualify. Those ranges, merged, are
         // searched for its bytes; the first qualifying lea wins.

@@ -12,16 +12,17 @@
 // failure may carry a key (what was searched for): a search for another
 // key is due at once.
 //
-// Thread rule: the answer and the state are atomics that any thread may
+// Thread rule: the answer and the state are SharedValues that any thread may
 // read without a lock. A search and its SettleSearch run under the one
 // lock the owner names beside its CachedSearch, so that one search runs at
 // a time; ForgetSearch under that lock too, or while no search runs. (An
 // owner whose searches may overlap harmlessly says so and settles without
 // the lock: no access is a data race, and the last settle stands.)
 #pragma once
-#include <atomic>
 #include <cstdint>
 #include <mutex>
+
+#include "core/shared_value.h"
 
 namespace runtime {
 
@@ -38,10 +39,10 @@ enum class SearchState : uint8_t {
 
 struct CachedSearch {
     uint64_t retryAfterMs = 0;  // 0: a failure stands until the owner forgets it
-    std::atomic<uint64_t> answer{0};
-    std::atomic<uint8_t> settled{0};  // 1 once an attempt ended (found or failed)
-    std::atomic<uint64_t> failedAtMs{0};
-    std::atomic<uint64_t> failedKey{0};
+    core::SharedValue<uint64_t> answer{0};
+    core::SharedValue<uint8_t> settled{0};  // 1 once an attempt ended (found or failed)
+    core::SharedValue<uint64_t> failedAtMs{0};
+    core::SharedValue<uint64_t> failedKey{0};
 };
 
 // The answer once found, else 0.

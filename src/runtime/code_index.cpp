@@ -58,17 +58,17 @@ int32_t I32(const uint8_t* p) {
 }  // namespace
 
 void ResetCodeIndex() {
-    CodeIndex.built.store(0);
+    CodeIndex.built.Set(0);
     for (PatternMatches& m : CodeIndex.patterns) m = {};
     CodeIndex.timecycleReads.clear();
 }
 
 bool EnsureCodeIndex() {
-    if (CodeIndex.built.load(std::memory_order_acquire)) return true;
+    if (CodeIndex.built.Get()) return true;
     if (GameImageBase() == 0 || GetGameImageSize() == 0) return false;
     std::lock_guard<std::mutex> lock(Locators.SignaturePassMutex);
-    if (!CodeIndex.built.load(std::memory_order_acquire)) detail::RunSignaturePassLocked();
-    return CodeIndex.built.load(std::memory_order_acquire) != 0;
+    if (!CodeIndex.built.Get()) detail::RunSignaturePassLocked();
+    return CodeIndex.built.Get() != 0;
 }
 
 const PatternMatches& CodePatternMatches(CodePatternId id) {
@@ -121,7 +121,7 @@ uint64_t FindFirstIn(uint64_t from, uint64_t size, const MaskedBytes& bytes) {
 
 namespace detail {
 
-bool CodeIndexPending() { return !CodeIndex.built.load(std::memory_order_acquire); }
+bool CodeIndexPending() { return !CodeIndex.built.Get(); }
 
 void AddCodeIndexPatterns(std::vector<SearchPattern>& patterns) {
     for (size_t i = 0; i < kCodePatternCount; ++i) {
@@ -163,7 +163,7 @@ void SettleCodeIndex(std::span<const SearchPattern> patterns, const std::vector<
                 {load.address, load.shape, static_cast<uint16_t>(load.target - timecycleBlock)});
         }
     }
-    CodeIndex.built.store(1, std::memory_order_release);
+    CodeIndex.built.Set(1);
 }
 
 }  // namespace detail

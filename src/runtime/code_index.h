@@ -8,11 +8,11 @@
 // Thread rule: built under Locators.SignaturePassMutex and published by
 // the built flag; read-only afterwards (any thread).
 #pragma once
-#include <atomic>
 #include <cstdint>
 #include <span>
 #include <vector>
 
+#include "core/shared_value.h"
 #include "runtime/image_search.h"
 #include "runtime/patch_tables.h"
 
@@ -23,8 +23,9 @@ struct PatternMatches {
     uint64_t first = 0;  // the first match in address order
 };
 
+// The index; built once under the lock, then read by any thread (the rule above).
 struct CodeIndexState {
-    std::atomic<uint8_t> built{0};
+    core::SharedValue<uint8_t> built{0};
     PatternMatches patterns[kCodePatternCount];
     // The loads that read the TimecycleBlock: address, shape (an index of
     // RipLoadShapes) and the field read, in address order.

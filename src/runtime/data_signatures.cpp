@@ -109,7 +109,7 @@ void AddDataSignaturePatterns(std::vector<SearchPattern>& patterns, std::vector<
         ids.push_back(id);
         any = true;
     }
-    if (any) ++Locators.SignaturePasses;
+    if (any) Locators.SignaturePasses.FetchAdd(1);
 }
 
 void SettleDataSignature(int id, const SearchPattern& pattern, const std::vector<platform::MemoryRegion>& regions) {

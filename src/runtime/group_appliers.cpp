@@ -47,7 +47,7 @@ bool FitsRel32(int64_t d) { return d >= INT32_MIN && d <= INT32_MAX; }
 // Writes an enabled slot (or one following the import) into its field.
 void DirectSlotWrite(S id) {
     LiveOverrideSlot& slot = Slot(id);
-    if (!slot.enabled && !(GroupAppliers.importFollow.load() && slot.followImport)) return;
+    if (!slot.enabled && !(GroupAppliers.importFollow.Get() && slot.followImport)) return;
     const float value = slot.value;
     if (!SafeWriteFloat(slot.address, value)) {
         slot.liveReadable = 0;
@@ -125,8 +125,8 @@ void ResetGroupAppliers() {
     GroupAppliers.lightRayBlock = 0;
     GroupAppliers.spriteA = RedirectList{};
     GroupAppliers.spriteB = RedirectList{};
-    GroupAppliers.importFollow.store(0);
-    NearValueBlock = 0;
+    GroupAppliers.importFollow.Set(0);
+    NearAlloc.NearValueBlock = 0;
 }
 
 // ---- Light rays ---------------------------------------------------------------------------
@@ -231,18 +231,18 @@ bool ProbeSprite(RedirectList& list, bool b) {
     FailForGood(list.attempts);  // one attempt
     const uint64_t block = TimecycleBlockLocator();
     if (block == 0 || !EnsureCodeIndex()) return false;
-    const uint64_t hit = b ? Locators.TimecycleSiteB.load() : Locators.TimecycleSiteA.load();
+    const uint64_t hit = b ? Locators.TimecycleSiteB.Get() : Locators.TimecycleSiteA.Get();
     if (hit == 0 || RipTarget(hit + 4, hit + 8) != block + kTimecycleSignatureField) return false;
     if (b && RipTarget(hit + 36, hit + 40) != block + kTimecycleSignatureSecondField) return false;
     if (!AllocateNearValueBlock(hit)) return false;
     RedirectList found;
     uint8_t head[9];
     if (!GuardedCopy(head, reinterpret_cast<const void*>(static_cast<uintptr_t>(hit)), sizeof head)) return false;
-    if (!AddRecord(found, hit, 4, 8, NearValueBlock, head, 4)) return false;
+    if (!AddRecord(found, hit, 4, 8, NearAlloc.NearValueBlock, head, 4)) return false;
     if (b) {
         uint8_t mul[5];
         if (!GuardedCopy(mul, reinterpret_cast<const void*>(static_cast<uintptr_t>(hit + 31)), sizeof mul) ||
-            !AddRecord(found, hit + 31, 5, 9, NearValueBlock + 4, mul, 5))
+            !AddRecord(found, hit + 31, 5, 9, NearAlloc.NearValueBlock + 4, mul, 5))
             return false;
     }
     const Attempts attempts = list.attempts;
@@ -259,8 +259,8 @@ bool ProbeSpriteRedirectA() { return ProbeSprite(GroupAppliers.spriteA, false); 
 bool ProbeSpriteRedirectB() { return ProbeSprite(GroupAppliers.spriteB, true); }
 
 void ApplyLiveSlotGroupA() {
-    if (NearValueBlock == 0) return;
-    for (size_t i = 0; i < kSpriteValueCount; ++i) StoreWord(NearValueBlock + 4 * i, GameValueBits(Slot(kSpriteSlots[i])));
+    if (NearAlloc.NearValueBlock == 0) return;
+    for (size_t i = 0; i < kSpriteValueCount; ++i) StoreWord(NearAlloc.NearValueBlock + 4 * i, GameValueBits(Slot(kSpriteSlots[i])));
 }
 
 bool GateSpriteLensflareWrites() {

@@ -8,9 +8,9 @@
 //
 // Script fiber only (the unload's thread at unload).
 #pragma once
-#include <atomic>
 #include <cstdint>
 
+#include "core/shared_value.h"
 #include "runtime/code_patch.h"
 
 namespace runtime {
@@ -28,6 +28,7 @@ struct RedirectList {
     uint8_t ready = 0;
 };
 
+// The appliers' near blocks and marks; script fiber only (the rule above).
 struct GroupApplierState {
     RedirectList lightRays;
     uint64_t lightRayBlock = 0;  // 44 bytes: the eleven light-ray fields, TimecycleBlock 264 to 307
@@ -35,7 +36,7 @@ struct GroupApplierState {
     RedirectList spriteB;        // signature B's reads of 1188 and 1192
     // Set by the visualsettings import: slots that follow the import are
     // written to the game as if enabled.
-    std::atomic<uint8_t> importFollow{0};
+    core::SharedValue<uint8_t> importFollow{0};
     // The visualsettings pointer map follows a direct write of a slot (its
     // editor sets this; null: nothing follows).
     void (*onDirectWrite)(const char* slotName, float value) = nullptr;

@@ -54,7 +54,7 @@ bool CopyWithLiftedProtection(uint64_t destination, const void* source, uint64_t
 GuardedMemoryState GuardedMemory;
 
 bool RangeCache::Contains(uint64_t address, uint64_t length) const {
-    const size_t n = count.load(std::memory_order_acquire);
+    const size_t n = count.Get();
     for (size_t i = 0; i < n; ++i) {
         if (address >= start[i] && address < end[i] && length <= end[i] - address) return true;
     }
@@ -63,14 +63,14 @@ bool RangeCache::Contains(uint64_t address, uint64_t length) const {
 
 void RangeCache::Append(uint64_t from, uint64_t to) {
     std::lock_guard<std::mutex> lock(appendMutex);
-    const size_t n = count.load(std::memory_order_relaxed);
+    const size_t n = count.Get();
     for (size_t i = 0; i < n; ++i) {
         if (start[i] == from && end[i] == to) return;
     }
     if (n >= kCapacity) return;
     start[n] = from;
     end[n] = to;
-    count.store(n + 1, std::memory_order_release);
+    count.Set(n + 1);
 }
 
 bool IsReadableProtect(uint32_t protect) {
@@ -91,13 +91,13 @@ bool IsReadableProtect(uint32_t protect) {
 bool IsWritableProtect(uint8_t protect) { return IsExactlyWritable(protect); }
 
 bool QueryRegion(uint64_t address, MemoryRegion& out) {
-    GuardedMemory.RegionQueries.fetch_add(1, std::memory_order_relaxed);
+    GuardedMemory.RegionQueries.FetchAdd(1);
     if (address > UINTPTR_MAX) return false;
     return platform::QueryMemoryRegion(static_cast<uintptr_t>(address), out);
 }
 
 bool QueryNextRegion(uint64_t address, MemoryRegion& out) {
-    GuardedMemory.RegionQueries.fetch_add(1, std::memory_order_relaxed);
+    GuardedMemory.RegionQueries.FetchAdd(1);
     if (address > UINTPTR_MAX) return false;
     return platform::QueryNextMemoryRegion(static_cast<uintptr_t>(address), out);
 }
@@ -211,9 +211,9 @@ bool GuardedReadU32(uint64_t address, uint32_t& out) { return GuardedRead(addres
 bool GuardedReadU8(uint64_t address, uint8_t& out) { return GuardedRead(address, out); }
 
 void ResetGuardedMemoryState() {
-    GuardedMemory.ReadableRangeCache.count.store(0);
-    GuardedMemory.WritableRangeCache.count.store(0);
-    GuardedMemory.RegionQueries.store(0);
+    GuardedMemory.ReadableRangeCache.count = 0;
+    GuardedMemory.WritableRangeCache.count = 0;
+    GuardedMemory.RegionQueries = 0;
 }
 
 }  // namespace runtime

@@ -8,11 +8,11 @@
 // the script fiber at once. The two range caches are append-only tables
 // whose lookups take no lock.
 #pragma once
-#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <mutex>
 
+#include "core/shared_value.h"
 #include "platform/memory.h"
 
 namespace runtime {
@@ -24,7 +24,7 @@ namespace runtime {
 // nothing more is cached (the callers then query every time).
 struct RangeCache {
     static constexpr size_t kCapacity = 1024;
-    std::atomic<size_t> count{0};
+    core::SharedValue<size_t> count{0};
     uint64_t start[kCapacity] = {};
     uint64_t end[kCapacity] = {};
     std::mutex appendMutex;
@@ -33,6 +33,8 @@ struct RangeCache {
     void Append(uint64_t from, uint64_t to);
 };
 
+// The module's state: the range caches and the query count; any thread
+// (each field says how).
 struct GuardedMemoryState {
     // Regions once found committed and readable (IsReadableCached), and once
     // found committed, readable and writable (SafeWriteFloat): trusted for
@@ -41,7 +43,7 @@ struct GuardedMemoryState {
     RangeCache WritableRangeCache;
     // Region queries made through QueryRegion and QueryNextRegion
     // (diagnostics and tests). Any thread.
-    std::atomic<uint64_t> RegionQueries{0};
+    core::SharedValue<uint64_t> RegionQueries{0};
 };
 extern GuardedMemoryState GuardedMemory;
 // Empties both caches and the count. The run never calls it (tests, while

@@ -88,7 +88,7 @@ std::string FormatU64(uint64_t v) {
 }  // namespace
 
 void ScanForVisualSettingsBlock(std::vector<FingerprintHit>& hits, uint8_t mode, uint64_t& bytesScanned,
-                                uint32_t& regionsScanned, uint8_t& truncated, const std::atomic<uint32_t>* stop) {
+                                uint32_t& regionsScanned, uint8_t& truncated, const core::SharedValue<uint32_t>* stop) {
     hits.clear();
     bytesScanned = 0;
     regionsScanned = 0;
@@ -104,7 +104,7 @@ void ScanForVisualSettingsBlock(std::vector<FingerprintHit>& hits, uint8_t mode,
                                static_cast<const void*>(&regionsScanned), static_cast<const void*>(&truncated)})
         walk.skipRegionsHolding.push_back(reinterpret_cast<uintptr_t>(output));
     RegionPiece piece;
-    while (hits.size() < kHeapScanMaxHits && (stop == nullptr || stop->load() == 0) && NextRegionPiece(walk, piece)) {
+    while (hits.size() < kHeapScanMaxHits && (stop == nullptr || stop->Get() == 0) && NextRegionPiece(walk, piece)) {
         // Candidates: the 4-byte aligned bases of the run whose window fits it.
         const uint64_t first = (piece.segmentStart + 3) & ~uint64_t(3);
         if (first >= piece.segmentEnd || piece.segmentEnd - first < kVisualSettingsWindow) continue;

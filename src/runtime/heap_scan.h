@@ -1,10 +1,11 @@
 // The heap scan that finds the game's live visualsettings table by a
 // seven-value fingerprint, and the region texts its hits carry.
 #pragma once
-#include <atomic>
 #include <cstdint>
 #include <string>
 #include <vector>
+
+#include "core/shared_value.h"
 
 namespace runtime {
 
@@ -42,7 +43,7 @@ struct FingerprintHit {
 // given) is non-zero: it is tested before each piece of at most 1 MiB.
 void ScanForVisualSettingsBlock(std::vector<FingerprintHit>& hits, uint8_t mode, uint64_t& bytesScanned,
                                 uint32_t& regionsScanned, uint8_t& truncated,
-                                const std::atomic<uint32_t>* stop = nullptr);
+                                const core::SharedValue<uint32_t>* stop = nullptr);
 
 // ---- Region texts (diagnostics only) -------------------------------------------
 struct RegionDescription {

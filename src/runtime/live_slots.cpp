@@ -2,7 +2,6 @@
 
 #include <bit>
 
-#include "core/editor_state.h"
 #include "runtime/block_locators.h"
 #include "runtime/guarded_memory.h"
 #include "runtime/override_groups.h"
@@ -14,19 +13,19 @@ namespace runtime {
 // liveReadable: the preset rows start loaded and readable with their value.
 #define SLOT_ROW(name, lo, hi, preset, value) {name, 0, value, value, lo, hi, preset, 0, preset},
 
-LiveOverrideSlot LightDirSlotTable[kLightDirSlotCount] = {
+LiveSlotsState LiveSlots = {
+    {
 #define LIGHT_DIR_SLOT SLOT_ROW
 #include "runtime/slot_tables_data.inc"
-};
-
-LiveOverrideSlot MainSlotTable[kMainSlotCount] = {
+    },
+    {
 #define MAIN_SLOT SLOT_ROW
 #include "runtime/slot_tables_data.inc"
-};
-
-LiveOverrideSlot FogToneSlotTable[kFogToneSlotCount] = {
+    },
+    {
 #define FOG_TONE_SLOT SLOT_ROW
 #include "runtime/slot_tables_data.inc"
+    },
 };
 
 #undef SLOT_ROW
@@ -78,11 +77,9 @@ void ResetRows(LiveOverrideSlot* slots, const StartRow* rows, size_t count) {
 
 }  // namespace
 
-void RefreshLiveSlot(LiveOverrideSlot& slot, bool force) {
+void RefreshLiveSlot(LiveOverrideSlot& slot, bool force, bool refreshTick) {
     const bool loaded = slot.loaded != 0;
-    if (!force && loaded && !(core::MenuOpen.load(std::memory_order_relaxed) != 0 &&
-                              core::SlotRefreshTick.load(std::memory_order_relaxed) != 0))
-        return;
+    if (!force && loaded && !refreshTick) return;
     uint32_t bits = 0;
     if (!SafeReadU32(slot.address, bits)) {
         slot.liveReadable = 0;
@@ -127,9 +124,9 @@ bool AnyNightVisionColorOverride() { return AnyMemberEnabled(PartId::NightVision
 bool AnyNightVisionScalarOverride() { return AnyMemberEnabled(PartId::NightVision); }
 
 void ResetSlotTablesForTesting() {
-    ResetRows(LightDirSlotTable, kLightDirStart, kLightDirSlotCount);
-    ResetRows(MainSlotTable, kMainStart, kMainSlotCount);
-    ResetRows(FogToneSlotTable, kFogToneStart, kFogToneSlotCount);
+    ResetRows(LiveSlots.LightDirSlotTable, kLightDirStart, kLightDirSlotCount);
+    ResetRows(LiveSlots.MainSlotTable, kMainStart, kMainSlotCount);
+    ResetRows(LiveSlots.FogToneSlotTable, kFogToneStart, kFogToneSlotCount);
 }
 
 }  // namespace runtime

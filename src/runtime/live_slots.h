@@ -7,7 +7,7 @@
 //
 // Slots are shared by the render thread (the tabs write value and enabled)
 // and the script fiber (refresh and appliers write the rest). Every mutable
-// field is a relaxed atomic (core::SharedValue): a reader sees the old or
+// field is an atomic (core::SharedValue): a reader sees the old or
 // the new value of one field, and no multi-field consistency is promised.
 // A widget that wants a pointer edits a local copy and stores it back.
 #pragma once
@@ -40,21 +40,27 @@ inline constexpr size_t kFogToneSlotCount = 98;
 // Rows 0-3 of LightDirSlotTable plus the other two tables.
 inline constexpr size_t kTimecycleVariableCount = 429;
 
-// Rows 0-3: timecycle variables. Rows 4-11: the eight dark filmic
-// tonemapping values of the visualsettings live apply (preset loaded with
-// their defaults; start-up gives them no address).
-extern LiveOverrideSlot LightDirSlotTable[kLightDirSlotCount];
-extern LiveOverrideSlot MainSlotTable[kMainSlotCount];
-extern LiveOverrideSlot FogToneSlotTable[kFogToneSlotCount];
+// The three slot tables, filled from the slot rows at process start. Any
+// thread, field by field, as the rule at the top says.
+struct LiveSlotsState {
+    // Rows 0-3: timecycle variables. Rows 4-11: the eight dark filmic
+    // tonemapping values of the visualsettings live apply (preset loaded with
+    // their defaults; start-up gives them no address).
+    LiveOverrideSlot LightDirSlotTable[kLightDirSlotCount];
+    LiveOverrideSlot MainSlotTable[kMainSlotCount];
+    LiveOverrideSlot FogToneSlotTable[kFogToneSlotCount];
+};
+extern LiveSlotsState LiveSlots;
 inline constexpr size_t kFirstDarkFilmicSlot = 4;
 
 // Reads the game value into the slot. Without force, only a slot not yet
-// loaded is read, or any slot while core::MenuOpen and core::SlotRefreshTick
-// are both set. A successful read sets liveValue and liveReadable, captures
-// the baseline once (not while enabled), and replaces value unless the slot
-// is loaded and enabled (or, unforced, listed or followImport). A failed read
-// only clears liveReadable.
-void RefreshLiveSlot(LiveOverrideSlot& slot, bool force);
+// loaded is read, or any slot on a refresh tick (refreshTick: the menu is
+// open and this frame is a slot-refresh frame, core::Editor.MenuOpen and
+// core::Editor.SlotRefreshTick). A successful read sets liveValue and
+// liveReadable, captures the baseline once (not while enabled), and
+// replaces value unless the slot is loaded and enabled (or, unforced,
+// listed or followImport). A failed read only clears liveReadable.
+void RefreshLiveSlot(LiveOverrideSlot& slot, bool force, bool refreshTick);
 
 // Start-up: the slot of timecycle variable i gets TimecycleBlock + 4 * i,
 // or 0 when the block is not located. slotOfVariable[i] is the slot of

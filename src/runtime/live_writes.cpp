@@ -181,7 +181,7 @@ void ResetLiveWritesForTesting() {
     w.blockFound = 0;
     w.countFallback.store(0);
     w.countCopy = 0;
-    w.installed.store(0);
+    w.installed.Set(0);
     LiveWrites.findParamValue = nullptr;
     SetCodeSiteRowsForTesting({});
     SetStatus("Ready.");
@@ -646,13 +646,13 @@ bool BuildWriteListCave(uint64_t site) {
 
 bool InstallWriteListCave() {
     WriteListCave& w = LiveWrites.writeList;
-    if (w.installed.load()) return true;
+    if (w.installed.Get()) return true;
     if (!ProbeWriteListBlock()) return false;
     const uint64_t site = ProbeWriteListSite();
     if (site == 0) return false;
     CodePatch& jump = ProbeSitesOf(ProbeId::WriteListSite)[0];
     if (!BuildWriteListCave(site) || !SetJump(jump, w.cave.code) || !ApplyCodePatch(jump)) return false;
-    w.installed.store(1);
+    w.installed.Set(1);
     return true;
 }
 
@@ -667,12 +667,12 @@ uint32_t WriteListCount() {
     return __atomic_load_n(reinterpret_cast<const uint32_t*>(static_cast<uintptr_t>(CountAddress())), __ATOMIC_ACQUIRE);
 }
 
-bool WriteListCaveInstalled() { return LiveWrites.writeList.installed.load() != 0; }
+bool WriteListCaveInstalled() { return LiveWrites.writeList.installed.Get() != 0; }
 
 void RestoreWriteListCave() {
     WriteListCave& w = LiveWrites.writeList;
-    if (w.installed.load()) RestoreCodePatch(ProbeSitesOf(ProbeId::WriteListSite)[0]);
-    w.installed.store(0);
+    if (w.installed.Get()) RestoreCodePatch(ProbeSitesOf(ProbeId::WriteListSite)[0]);
+    w.installed.Set(0);
     ClearWriteListCount();
     if (w.cave.data != 0)
         for (size_t i = 0; i < kWriteListEntryCount; ++i) ExchangeWord(w.cave.data + i * kWriteListEntrySize, 0);

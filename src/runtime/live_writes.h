@@ -21,6 +21,7 @@
 #include <string>
 #include <vector>
 
+#include "core/shared_value.h"
 #include "runtime/code_patch.h"
 
 namespace runtime {
@@ -79,9 +80,10 @@ struct WriteListCave {
     uint8_t blockFound = 0;
     std::atomic<uint32_t> countFallback{0};  // the count while there is no cave
     uint32_t countCopy = 0;
-    std::atomic<uint8_t> installed{0};
+    core::SharedValue<uint8_t> installed{0};
 };
 
+// The live writes' caves and records; script fiber only (the rule above).
 struct LiveWriteState {
     ManualLiveWrite manual[kManualLiveWriteCount] = {
         {"rain.defaultlight.alpha", 0},

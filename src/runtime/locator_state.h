@@ -4,10 +4,10 @@
 // keeps its answer or its failure here, with the lock it is searched under.
 #pragma once
 #include <array>
-#include <atomic>
 #include <mutex>
 #include <vector>
 
+#include "core/shared_value.h"
 #include "runtime/cached_search.h"
 #include "runtime/data_signatures.h"
 
@@ -15,6 +15,8 @@ namespace runtime {
 
 struct SharedImageSearch;
 
+// The locators' state for the run; any thread, each search settled under
+// the lock named beside it.
 struct LocatorState {
     // Timecycle block cache and tried flag: one attempt per run (the first
     // call decides; signatures that disagree give 0 for the run). Settled
@@ -39,18 +41,18 @@ struct LocatorState {
     std::vector<SharedImageSearch*> SharedSearches;
     // Diagnostics and tests: whole-image searches made for the
     // SecondaryBlock, and image passes made for data signatures.
-    std::atomic<int> SecondaryBlockSearches{0};
-    std::atomic<int> SignaturePasses{0};
+    core::SharedValue<int> SecondaryBlockSearches{0};
+    core::SharedValue<int> SignaturePasses{0};
     // Passes over the image (signature_pass.h), the bytes the last one read
     // and the matches it counted of the lightning and water-tuning runs.
-    std::atomic<int> ImagePasses{0};
-    std::atomic<uint64_t> LastPassBytes{0};
-    std::atomic<uint32_t> LastPassLightningHits{0};
-    std::atomic<uint32_t> LastPassWatertuneHits{0};
+    core::SharedValue<int> ImagePasses{0};
+    core::SharedValue<uint64_t> LastPassBytes{0};
+    core::SharedValue<uint32_t> LastPassLightningHits{0};
+    core::SharedValue<uint32_t> LastPassWatertuneHits{0};
     // The first match of each timecycle signature (the sprite redirects
     // take their instructions); settled with TimecycleBlock.
-    std::atomic<uint64_t> TimecycleSiteA{0};
-    std::atomic<uint64_t> TimecycleSiteB{0};
+    core::SharedValue<uint64_t> TimecycleSiteA{0};
+    core::SharedValue<uint64_t> TimecycleSiteB{0};
     // The locks named above (never reset).
     std::mutex SignaturePassMutex;
     std::mutex SecondaryBlockMutex;

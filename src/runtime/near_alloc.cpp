@@ -8,7 +8,9 @@
 
 namespace runtime {
 
-uint64_t NearValueBlock = 0;
+NearAllocState NearAlloc;
+
+void ResetNearAllocState() { NearAlloc = NearAllocState{}; }
 
 namespace {
 
@@ -205,12 +207,12 @@ bool RelocateOriginalInstruction(std::vector<uint8_t>& cave, uint8_t expectedLen
 }
 
 bool AllocateNearValueBlock(uint64_t site) {
-    if (NearValueBlock != 0) return true;
+    if (NearAlloc.NearValueBlock != 0) return true;
     const uint64_t block = AllocNear(site, kNearValueBlockSize);
     if (block == 0) return false;
     const uint8_t zeros[kNearValueBlockSize] = {};
     GuardedCopy(reinterpret_cast<void*>(static_cast<uintptr_t>(block)), zeros, sizeof zeros);
-    NearValueBlock = block;
+    NearAlloc.NearValueBlock = block;
     return true;
 }
 

@@ -71,10 +71,17 @@ bool DecodeRipRelativeStore(const uint8_t* bytes, size_t available, uint8_t& kin
 bool RelocateOriginalInstruction(std::vector<uint8_t>& cave, uint8_t expectedLength, uint8_t expectedKind,
                                  uint64_t site, uint64_t copyAddress, uint64_t target);
 
-// The shared 20-byte near value block (mirrors TimecycleBlock offsets 1188
-// to 1207); 0 until allocated.
 inline constexpr size_t kNearValueBlockSize = 20;
-extern uint64_t NearValueBlock;
+// The near allocations kept for the run. Script fiber only (the start-up
+// and the tick's appliers).
+struct NearAllocState {
+    // The shared 20-byte near value block (mirrors TimecycleBlock offsets 1188
+    // to 1207); 0 until allocated.
+    uint64_t NearValueBlock = 0;
+};
+extern NearAllocState NearAlloc;
+// Forgets the block, as at process start (tests; the block is not freed).
+void ResetNearAllocState();
 // True when the block exists (allocated now, zero-filled, or before).
 bool AllocateNearValueBlock(uint64_t site);
 

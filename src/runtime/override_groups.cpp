@@ -10,9 +10,9 @@ namespace {
 LiveOverrideSlot& Slot(SlotId id) {
     const size_t row = RowOf(id);
     switch (TableOf(id)) {
-    case SlotTableId::LightDir: return LightDirSlotTable[row];
-    case SlotTableId::Main: return MainSlotTable[row];
-    default: return FogToneSlotTable[row];
+    case SlotTableId::LightDir: return LiveSlots.LightDirSlotTable[row];
+    case SlotTableId::Main: return LiveSlots.MainSlotTable[row];
+    default: return LiveSlots.FogToneSlotTable[row];
     }
 }
 

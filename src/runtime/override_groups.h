@@ -16,8 +16,8 @@
 namespace runtime {
 
 // ---- Slots by identifier --------------------------------------------------------------
-// The identifiers run through LightDirSlotTable, MainSlotTable and
-// FogToneSlotTable in this order.
+// The identifiers run through LiveSlots.LightDirSlotTable, LiveSlots.MainSlotTable and
+// LiveSlots.FogToneSlotTable in this order.
 enum class SlotTableId : uint8_t { LightDir, Main, FogTone };
 static_assert(kSlotCount == kLightDirSlotCount + kMainSlotCount + kFogToneSlotCount);
 

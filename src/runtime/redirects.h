@@ -25,6 +25,7 @@ struct RedirectRecord {
     uint8_t found = 0;
 };
 
+// The redirects' cells and records; script fiber only (the rule above).
 struct RedirectState {
     RedirectRecord records[kRedirectRecordCount];
     uint64_t cells[kRedirectCount] = {};

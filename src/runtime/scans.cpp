@@ -224,11 +224,11 @@ uint64_t FindValueBlock(CachedSearch& cached, bool lightning, uint64_t headOffse
     bytesScanned = 0;
     hitCount = 0;
     if (StateOf(cached) == SearchState::NotTried) {
-        const int passes = Locators.ImagePasses.load();
+        const int passes = Locators.ImagePasses.Get();
         const uint64_t answer = detail::AnswerOfPass(cached);
-        if (Locators.ImagePasses.load() != passes) {
-            bytesScanned = Locators.LastPassBytes.load();
-            hitCount = lightning ? Locators.LastPassLightningHits.load() : Locators.LastPassWatertuneHits.load();
+        if (Locators.ImagePasses.Get() != passes) {
+            bytesScanned = Locators.LastPassBytes.Get();
+            hitCount = lightning ? Locators.LastPassLightningHits.Get() : Locators.LastPassWatertuneHits.Get();
             return answer;
         }
     }
@@ -269,8 +269,8 @@ void AddValueBlockPatterns(std::vector<SearchPattern>& patterns) {
 void SettleValueBlocks(const SearchPattern& lightning, const SearchPattern& watertune) {
     std::lock_guard<std::mutex> lock(Locators.ValueBlockMutex);
     const uint64_t now = platform::TickCount64();
-    Locators.LastPassLightningHits.store(lightning.count);
-    Locators.LastPassWatertuneHits.store(watertune.count);
+    Locators.LastPassLightningHits.Set(lightning.count);
+    Locators.LastPassWatertuneHits.Set(watertune.count);
     if (StateOf(Locators.VfxLightningBlock) == SearchState::NotTried) {
         const bool found = BlockAccepted(lightning.first, lightning.count, kLightningHead, kVfxLightningBlockSize,
                                          LightningFieldsFit);

@@ -73,8 +73,8 @@ void RunSignaturePassLocked() {
     uint64_t bytes = 0;
     if (base != 0 && size != 0) {
         SearchPatterns(base, size, patterns, &regions, code ? &scan : nullptr, &bytes);
-        Locators.ImagePasses.fetch_add(1);
-        Locators.LastPassBytes.store(bytes);
+        Locators.ImagePasses.FetchAdd(1);
+        Locators.LastPassBytes.Set(bytes);
     }
     if (timecycle) SettleTimecycleBlock(patterns[0], patterns[1]);
     if (puddle) SettlePuddleSite(patterns[puddleIndex]);

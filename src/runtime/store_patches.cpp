@@ -19,7 +19,7 @@ StorePatch* PatchOf(PartId part) {
 }
 
 void Clear(StorePatch& patch) {
-    patch.installed.store(0);
+    patch.installed = 0;
     for (CodePatch& site : patch.sites) site = CodePatch{};
 }
 
@@ -34,7 +34,7 @@ std::span<const StoreShape> StoreShapesOf(PartId part) {
     return patch ? patch->shapes : std::span<const StoreShape>{};
 }
 
-std::atomic<uint8_t>* StorePatchFlag(PartId part) {
+core::SharedValue<uint8_t>* StorePatchFlag(PartId part) {
     StorePatch* patch = PatchOf(part);
     return patch ? &patch->installed : nullptr;
 }
@@ -42,7 +42,7 @@ std::atomic<uint8_t>* StorePatchFlag(PartId part) {
 bool InstallStorePatch(PartId part, bool (*probe)(std::span<StoreSite>)) {
     StorePatch* patch = PatchOf(part);
     if (patch == nullptr) return false;
-    if (patch->installed.load()) return true;
+    if (patch->installed.Get()) return true;
     const size_t count = patch->shapes.size();
     StoreSite captured[kMostPatchedStores];
     if (probe == nullptr || !probe(std::span<StoreSite>(captured, count))) return false;
@@ -65,15 +65,15 @@ bool InstallStorePatch(PartId part, bool (*probe)(std::span<StoreSite>)) {
         group[i] = &site;
     }
     if (!ApplyCodePatches(std::span<CodePatch* const>(group, count))) return false;
-    patch->installed.store(1);
+    patch->installed.Set(1);
     return true;
 }
 
 void RestoreStorePatch(PartId part) {
     StorePatch* patch = PatchOf(part);
-    if (patch == nullptr || !patch->installed.load()) return;
+    if (patch == nullptr || !patch->installed.Get()) return;
     for (size_t i = 0; i < patch->shapes.size(); ++i) RestoreCodePatch(patch->sites[i]);
-    patch->installed.store(0);
+    patch->installed.Set(0);
 }
 
 void RestoreStorePatches() {

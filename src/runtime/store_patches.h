@@ -6,11 +6,11 @@
 // Script fiber only (the unload's thread at unload); the installed flags
 // are atomics that anyone may read.
 #pragma once
-#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <span>
 
+#include "core/shared_value.h"
 #include "runtime/code_patch.h"
 #include "runtime/slot_ids.h"
 #include "runtime/store_probes.h"
@@ -27,11 +27,13 @@ inline constexpr size_t kMostPatchedStores = 6;
 
 struct StorePatch {
     PartId part;
-    std::atomic<uint8_t> installed{0};
+    core::SharedValue<uint8_t> installed{0};
     std::span<const StoreShape> shapes;
     CodePatch sites[kMostPatchedStores];  // in the order of shapes, while installed
 };
 
+// The tick's own store patches; script fiber only but the installed flags
+// (the rule above).
 struct StorePatchState {
     StorePatch scanline;
     StorePatch lensDistortion;
@@ -44,7 +46,7 @@ extern StorePatchState StorePatches;
 // at 624 a byte longer. Empty for any other part.
 std::span<const StoreShape> StoreShapesOf(PartId part);
 // The installed flag of a store-patch part; null for any other part.
-std::atomic<uint8_t>* StorePatchFlag(PartId part);
+core::SharedValue<uint8_t>* StorePatchFlag(PartId part);
 
 // Installs the part's patch (true at once when installed): the stores the
 // probe captures are taken by their block offset, never by the order the

@@ -21,6 +21,7 @@ struct ProbeState {
     Attempts attempts;
 };
 
+// The probes' captures; script fiber only.
 struct StoreProbeState {
     ProbeState table[kProbeCount];  // the probes of store_probes.tsv
     ProbeState heatHaze;            // 576, 624, 592, 608, 640, 656, in capture order

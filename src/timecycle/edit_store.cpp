@@ -10,12 +10,7 @@
 
 namespace timecycle {
 
-TimecycleContext CurrentTimecycleContext;
-uint64_t EditSequenceCounter = 0;
-uint8_t GroupFlagsDirty = 0;
-std::atomic<uint8_t> ImportedOverridesActive{0};
-std::vector<std::string> LastEditedNames;
-std::string LastEditedLabel;
+EditStoreState EditStore;
 
 namespace {
 
@@ -61,7 +56,7 @@ void SelectTimecycleContext(int weather, int region, int keyframe) {
     const int w = ClampWeather(weather);
     const int r = ClampRegion(region);
     const int k = ClampKeyframe(keyframe);
-    TimecycleContext& c = CurrentTimecycleContext;
+    TimecycleContext& c = EditStore.CurrentTimecycleContext;
     if (c.valid) {
         if (c.weather == w && c.region == r && c.keyframe == k) return;
         CommitSlotsToContext(static_cast<uint32_t>(c.weather), static_cast<uint32_t>(c.region),
@@ -143,12 +138,12 @@ void LoadContextIntoSlots(uint32_t weather, uint32_t region, uint32_t keyframe, 
         s->followImport = e.imported;
         s->liveReadable = e.present;
     }
-    GroupFlagsDirty = 1;
+    EditStore.GroupFlagsDirty = 1;
 }
 
 void CommitCurrentContext() {
     EditStoreLock lock(EditStoreMutex());
-    const TimecycleContext& c = CurrentTimecycleContext;
+    const TimecycleContext& c = EditStore.CurrentTimecycleContext;
     if (c.valid)
         CommitSlotsToContext(static_cast<uint32_t>(c.weather), static_cast<uint32_t>(c.region),
                              static_cast<uint32_t>(c.keyframe));
@@ -156,7 +151,7 @@ void CommitCurrentContext() {
 
 void ReloadCurrentContextIfOnWeather(int weather) {
     EditStoreLock lock(EditStoreMutex());
-    const TimecycleContext& c = CurrentTimecycleContext;
+    const TimecycleContext& c = EditStore.CurrentTimecycleContext;
     if (c.valid && c.weather == ClampWeather(weather))
         LoadContextIntoSlots(static_cast<uint32_t>(c.weather), static_cast<uint32_t>(c.region),
                              static_cast<uint32_t>(c.keyframe), 0);
@@ -164,11 +159,11 @@ void ReloadCurrentContextIfOnWeather(int weather) {
 
 void MarkParameterUserEdited(const char* xmlName) {
     EditStoreLock lock(EditStoreMutex());
-    if (!xmlName || !*xmlName || !CurrentTimecycleContext.valid) return;
+    if (!xmlName || !*xmlName || !EditStore.CurrentTimecycleContext.valid) return;
     const auto& index = VariableNameIndex();
     auto it = index.find(xmlName);
     if (it == index.end()) return;
-    const TimecycleContext& c = CurrentTimecycleContext;
+    const TimecycleContext& c = EditStore.CurrentTimecycleContext;
     EditSlot& slot = GetEditSlot(c.weather, c.region, c.keyframe);
     if (it->second >= EntryCount(slot)) return;
     EditEntry& e = slot.entries[it->second];
@@ -178,11 +173,11 @@ void MarkParameterUserEdited(const char* xmlName) {
 
 void RememberEditedNames(const char* label, const std::vector<std::string>& names) {
     EditStoreLock lock(EditStoreMutex());
-    LastEditedNames.clear();
+    EditStore.LastEditedNames.clear();
     for (const std::string& name : names) {
-        if (!name.empty()) LastEditedNames.push_back(name);
+        if (!name.empty()) EditStore.LastEditedNames.push_back(name);
     }
-    LastEditedLabel = (label && *label) ? label : "";
+    EditStore.LastEditedLabel = (label && *label) ? label : "";
 }
 
 void RebuildBothRegion(int weather) {
@@ -202,7 +197,7 @@ void RebuildBothRegion(int weather) {
 
 void RefreshGroupEditedFlags() {
     EditStoreLock lock(EditStoreMutex());
-    if (!GroupFlagsDirty) return;
+    if (!EditStore.GroupFlagsDirty) return;
     for (TimecycleVariableGroup& group : TimecycleVariableGroupList()) {
         group.edited = 0;
         for (VariableGroupEntry& entry : group.entries) {
@@ -218,7 +213,7 @@ void RefreshGroupEditedFlags() {
             }
         }
     }
-    GroupFlagsDirty = 0;
+    EditStore.GroupFlagsDirty = 0;
 }
 
 bool AnyTimecycleGroupEdited() {
@@ -243,12 +238,12 @@ void ResetAllTimecycleVariables() {
         if (s->address) runtime::SafeWriteFloat(s->address, v);
     }
     CommitCurrentContext();
-    GroupFlagsDirty = 1;
+    EditStore.GroupFlagsDirty = 1;
 }
 
 uint64_t CaptureLiveOriginalsForContext(int weather) {
     EditStoreLock lock(EditStoreMutex());
-    const TimecycleContext& c = CurrentTimecycleContext;
+    const TimecycleContext& c = EditStore.CurrentTimecycleContext;
     if (!c.valid || c.weather != ClampWeather(weather)) return 0;
     EditSlot& slot = GetEditSlot(c.weather, c.region, c.keyframe);
     const auto& list = TimecycleVariableList();
@@ -283,16 +278,16 @@ uint64_t CaptureLiveOriginalsForContext(int weather) {
         s->liveReadable = e.present;
         count += d;
     }
-    GroupFlagsDirty = 1;
+    EditStore.GroupFlagsDirty = 1;
     ClearWriteListCount();
     ClearImportPatchesMark();
-    ImportedOverridesActive = count != 0 ? 1 : 0;
+    EditStore.ImportedOverridesActive = count != 0 ? 1 : 0;
     return count;
 }
 
 bool ContextHasEdits() {
     EditStoreLock lock(EditStoreMutex());
-    const TimecycleContext& c = CurrentTimecycleContext;
+    const TimecycleContext& c = EditStore.CurrentTimecycleContext;
     if (!c.valid) return false;
     const EditSlot& slot = GetEditSlot(c.weather, c.region, c.keyframe);
     if (!slot.loaded) return false;
@@ -357,12 +352,12 @@ void ClearWeatherSlots(int weather, uint8_t regions) {
 void ResetEditStoreForTesting() {
     EditStoreLock lock(EditStoreMutex());
     for (EditSlot& slot : Store()) ResetSlotEntries(slot);
-    CurrentTimecycleContext = TimecycleContext{};
-    EditSequenceCounter = 0;
-    GroupFlagsDirty = 0;
-    ImportedOverridesActive = 0;
-    LastEditedNames.clear();
-    LastEditedLabel.clear();
+    EditStore.CurrentTimecycleContext = TimecycleContext{};
+    EditStore.EditSequenceCounter = 0;
+    EditStore.GroupFlagsDirty = 0;
+    EditStore.ImportedOverridesActive = 0;
+    EditStore.LastEditedNames.clear();
+    EditStore.LastEditedLabel.clear();
 }
 
 }  // namespace timecycle

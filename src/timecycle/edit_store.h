@@ -8,9 +8,9 @@
 // Thread rule: the render thread (tabs, loads, exports, copies, the load
 // preview) and the script fiber (the tick's ContextHasEdits and
 // SyncTimecycleBeforeAfter, the before/after hotkeys' RefreshGroupEditedFlags)
-// share the slots and their entries, CurrentTimecycleContext,
+// share the slots and their entries, EditStore (CurrentTimecycleContext,
 // EditSequenceCounter, GroupFlagsDirty with the groups' edited flags,
-// LastEditedNames and LastEditedLabel, and KeyframeTable.BeforeAfterSync. Each is
+// LastEditedNames and LastEditedLabel), and KeyframeTable.BeforeAfterSync. Each is
 // read and written only while EditStoreMutex is held: every operation of the
 // timecycle editor that touches them takes it (it is recursive, so one
 // operation may call another), and it is never held while game memory is
@@ -18,12 +18,12 @@
 // operations.
 #pragma once
 #include <array>
-#include <atomic>
 #include <cstdint>
 #include <mutex>
 #include <string>
 #include <vector>
 
+#include "core/shared_value.h"
 #include "timecycle/timecycle_tables.h"
 
 namespace timecycle {
@@ -62,21 +62,27 @@ using TimecycleEditStore = std::array<EditSlot, kEditSlotCount>;
 std::recursive_mutex& EditStoreMutex();
 using EditStoreLock = std::lock_guard<std::recursive_mutex>;
 
-extern TimecycleContext CurrentTimecycleContext;
-extern uint64_t EditSequenceCounter;
-extern uint8_t GroupFlagsDirty;
-// 1 while the current context holds imported values that differ from the
-// game's; the tick reads it to choose its imported mode.
-extern std::atomic<uint8_t> ImportedOverridesActive;
-extern std::vector<std::string> LastEditedNames;
-extern std::string LastEditedLabel;
+// The store's own values besides the slots: all under EditStoreMutex (the
+// thread rule above), except ImportedOverridesActive, a SharedValue the
+// tick reads without the lock.
+struct EditStoreState {
+    TimecycleContext CurrentTimecycleContext;
+    uint64_t EditSequenceCounter = 0;
+    uint8_t GroupFlagsDirty = 0;
+    // 1 while the current context holds imported values that differ from the
+    // game's; the tick reads it to choose its imported mode.
+    core::SharedValue<uint8_t> ImportedOverridesActive{0};
+    std::vector<std::string> LastEditedNames;
+    std::string LastEditedLabel;
+};
+extern EditStoreState EditStore;
 
 // Two values differ when they are more than 1e-5 apart.
 inline bool ValuesDiffer(float a, float b, double tolerance = 1e-5) {
     const double d = static_cast<double>(a) - static_cast<double>(b);
     return (d < 0 ? -d : d) > tolerance;
 }
-inline uint64_t NextEditStamp() { return ++EditSequenceCounter; }
+inline uint64_t NextEditStamp() { return ++EditStore.EditSequenceCounter; }
 
 TimecycleEditStore& EnsureEditStore();
 size_t EditSlotIndex(int weather, int region, int keyframe);  // keys clamped

@@ -9,7 +9,7 @@ namespace timecycle {
 void ClearImportPatchesMark() {
     if (void (*clear)() = runtime::Entries().clearImportPatchesMark) clear();
 }
-void ClearTimecycleRereadFrames() { core::TimecycleRereadFrames.store(0); }
+void ClearTimecycleRereadFrames() { core::Editor.TimecycleRereadFrames.Set(0); }
 void ClearWriteListCount() { runtime::ClearWriteListCount(); }
 void RestoreOverridePatches() { runtime::RestoreOverridePatches(); }
 

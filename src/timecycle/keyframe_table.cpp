@@ -250,7 +250,7 @@ bool HoldsOwnRow(int w, uint64_t block) {
 // Takes a located block as the weather's when it was taken before or holds
 // a row of the weather's own.
 bool AcceptFollowingBlock(int w, uint64_t block) {
-    std::atomic<uint64_t>& accepted = KeyframeTable.AcceptedBlocks[static_cast<size_t>(w)];
+    core::SharedValue<uint64_t>& accepted = KeyframeTable.AcceptedBlocks[static_cast<size_t>(w)];
     if (accepted == block) return true;
     if (!HoldsOwnRow(w, block)) return false;
     accepted = block;
@@ -562,12 +562,12 @@ void CaptureOriginalsFromSnapshot(int weather, uint8_t regions) {
     }
     RebuildBothRegion(w);
     ReloadCurrentContextIfOnWeather(w);
-    GroupFlagsDirty = 1;
+    EditStore.GroupFlagsDirty = 1;
 }
 
 bool ApplyContextToLive() {
     EditStoreLock lock(EditStoreMutex());
-    const TimecycleContext& c = CurrentTimecycleContext;
+    const TimecycleContext& c = EditStore.CurrentTimecycleContext;
     if (!c.valid) return false;
     const int w = ClampWeather(c.weather);
     const uint64_t block = AcceptedWeatherBlock(w);
@@ -620,10 +620,10 @@ void SyncTimecycleBeforeAfter() {
     uint8_t shown = 0;
     {
         EditStoreLock lock(EditStoreMutex());
-        const TimecycleContext& c = CurrentTimecycleContext;
+        const TimecycleContext& c = EditStore.CurrentTimecycleContext;
         if (!c.valid) return;
         w = ClampWeather(c.weather);
-        shown = core::TimecycleAfterShown.load(std::memory_order_relaxed);
+        shown = core::Editor.TimecycleAfterShown.Get();
         BeforeAfterSyncState& sync = KeyframeTable.BeforeAfterSync;
         const bool changed = sync.initialised && shown != sync.lastAfterShown;
         sync.initialised = 1;
@@ -638,7 +638,7 @@ void SyncTimecycleBeforeAfter() {
 
 void RefreshTimecycleSlot(runtime::LiveOverrideSlot& slot) {
     if (slot.loaded && KeyframeTable.SlotRefreshHoldFrames >= 1) return;
-    runtime::RefreshLiveSlot(slot, false);
+    runtime::RefreshLiveSlot(slot, false, core::Editor.MenuOpen.Get() != 0 && core::Editor.SlotRefreshTick.Get() != 0);
 }
 
 KeyframeScanStats LastKeyframeScanStats() {
@@ -650,8 +650,8 @@ void ResetKeyframeTable() {
     CancelTimecyclePreview();
     CancelKeyframeTableSearch();
     ForgetFailedSearches();
-    for (std::atomic<uint64_t>& entry : KeyframeTable.WeatherBlockTable) entry = 0;
-    for (std::atomic<uint64_t>& entry : KeyframeTable.AcceptedBlocks) entry = 0;
+    for (core::SharedValue<uint64_t>& entry : KeyframeTable.WeatherBlockTable) entry = 0;
+    for (core::SharedValue<uint64_t>& entry : KeyframeTable.AcceptedBlocks) entry = 0;
     for (size_t w = 0; w < kWeatherCount; ++w) DiscardWeatherSnapshot(static_cast<int>(w));
     {
         EditStoreLock lock(EditStoreMutex());

@@ -5,7 +5,6 @@
 // writes edited values into the game one whole record at a time.
 #pragma once
 #include <array>
-#include <atomic>
 #include <cstdint>
 #include <vector>
 
@@ -77,15 +76,15 @@ struct KeyframeScanStats {
 // progress is kept beside it, in keyframe_table.cpp; the same reset ends it.)
 struct KeyframeTableState {
     // Game address of each weather's block by its index in WeatherNameTable;
-    // 0 = not located. Atomic: the tick reads them while a search on the
+    // 0 = not located. Shared: the tick reads them while a search on the
     // render thread stores them.
-    std::array<std::atomic<uint64_t>, kWeatherCount> WeatherBlockTable{};
+    std::array<core::SharedValue<uint64_t>, kWeatherCount> WeatherBlockTable{};
     // Per weather, the block taken as that weather's (0: none): found by a
     // search on rows that tell the weather from the others, or following
     // from a located block and holding one such row of the weather's own (or
     // the weather has no rows at all). Only a block taken so, and still the
     // weather's located one, is ever written.
-    std::array<std::atomic<uint64_t>, kWeatherCount> AcceptedBlocks{};
+    std::array<core::SharedValue<uint64_t>, kWeatherCount> AcceptedBlocks{};
     // The game's own bytes of each weather (the "before" image). Taken and
     // discarded under the search's shared-state lock (render thread: the
     // load preview and the reader; script fiber: the before/after writer).

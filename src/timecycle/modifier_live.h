@@ -136,6 +136,8 @@ struct ModifierActivation {
     uint64_t lastApplyTick = 0;  // TickCount64 ms; 0 = never
 };
 
+// The module's state; all of it under ModifierMutex (see the thread rule
+// above).
 struct ModifierLiveState {
     ModifierResolveConfig config;
     ModifierResolveState resolve;

@@ -276,12 +276,12 @@ bool PreviewIntoTable(int w, uint64_t block, std::string& status) {
     SnapshotWeatherBlock(w, block);
     EditStoreLock lock(EditStoreMutex());
     // A region the file did not hold keeps its originals and edits.
-    const uint8_t held = TimecycleLoadRecords[static_cast<size_t>(w)].regionsHeld;
+    const uint8_t held = TimecycleXml.TimecycleLoadRecords[static_cast<size_t>(w)].regionsHeld;
     CaptureOriginalsFromSnapshot(w, held);
     CommitCurrentContext();
 
     const RecordWriteCounts counts = WriteWeatherRecords(w, block, false);
-    TimecycleLoadRecord& record = TimecycleLoadRecords[static_cast<size_t>(w)];
+    TimecycleLoadRecord& record = TimecycleXml.TimecycleLoadRecords[static_cast<size_t>(w)];
     if (counts.failed != 0) {
         status = "Loaded, but some values could not be applied.";
         record.previewApplied = 0;
@@ -290,7 +290,7 @@ bool PreviewIntoTable(int w, uint64_t block, std::string& status) {
     record.previewApplied = 1;
     record.appliedCount = counts.written;
     // The loaded file is now what the game shows: it becomes the reference.
-    ImportedOverridesActive = 0;
+    EditStore.ImportedOverridesActive = 0;
     ClearImportPatchesMark();
     for (int r = 0; r < static_cast<int>(kRegionCount); ++r) {
         if (r != kRegionBoth && ((held >> r) & 1) == 0) continue;
@@ -309,7 +309,7 @@ bool PreviewIntoTable(int w, uint64_t block, std::string& status) {
         }
     }
     ReloadCurrentContextIfOnWeather(w);
-    GroupFlagsDirty = 1;
+    EditStore.GroupFlagsDirty = 1;
     ClearWriteListCount();
     RestoreOverridePatches();
     KeyframeTable.BeforeAfterSync = BeforeAfterSyncState{1, 1, w};
@@ -326,7 +326,7 @@ bool FinishPendingPreview(KeyframeSearchState outcome, std::string& status) {
     bool unchanged = false;
     {
         EditStoreLock lock(EditStoreMutex());
-        unchanged = EditSequenceCounter == Pending.editStampAtStart;
+        unchanged = EditStore.EditSequenceCounter == Pending.editStampAtStart;
     }
     const uint64_t block = KeyframeTableSearchResult();
     Pending = PendingPreview{};
@@ -346,7 +346,7 @@ bool LoadWeatherForPreview(int weather, std::string& status) {
     Pending.weather = w;
     {
         EditStoreLock lock(EditStoreMutex());
-        Pending.editStampAtStart = EditSequenceCounter;
+        Pending.editStampAtStart = EditStore.EditSequenceCounter;
     }
     const KeyframeSearchState outcome = StepKeyframeTableSearch();
     if (outcome == KeyframeSearchState::Running) {
@@ -363,8 +363,8 @@ bool StepTimecyclePreview() {
     const int w = Pending.weather;
     std::string status;
     FinishPendingPreview(outcome, status);
-    TimecycleStatusLine =
-        status + LoadNotes(WeatherTimecycleFileName(static_cast<uint32_t>(w)), TimecycleLoadRecords[static_cast<size_t>(w)]);
+    TimecycleXml.TimecycleStatusLine =
+        status + LoadNotes(WeatherTimecycleFileName(static_cast<uint32_t>(w)), TimecycleXml.TimecycleLoadRecords[static_cast<size_t>(w)]);
     return false;
 }
 

@@ -61,7 +61,7 @@ void DropRowsSharedWithOtherWeathers(std::vector<TimecycleRowRecord>& rows, int 
 bool LoadWeatherForPreview(int weather, std::string& status);
 // One slice of a pending preview; called once per frame by the Timecycles
 // tab (render thread). A frame waits at most one slice of the search. When
-// the preview finishes it writes TimecycleStatusLine itself. True while it
+// the preview finishes it writes TimecycleXml.TimecycleStatusLine itself. True while it
 // still runs.
 bool StepTimecyclePreview();
 bool TimecyclePreviewPending();

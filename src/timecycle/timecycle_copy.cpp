@@ -88,7 +88,7 @@ uint64_t CopyWeatherEdits(int source, int destination) {
         }
     }
     ReloadCurrentContextIfOnWeather(dst);
-    GroupFlagsDirty = 1;
+    EditStore.GroupFlagsDirty = 1;
     return count;
 }
 
@@ -109,11 +109,11 @@ uint64_t CopyParameterEditsToRegion(int weather, int sourceRegion, int destinati
     CommitCurrentContext();
     uint64_t count = 0;
     for (int k = 0; k < static_cast<int>(kKeyframeCount); ++k) count += CopyRegionKeyframe(w, src, dst, k, &rows);
-    const TimecycleContext& c = CurrentTimecycleContext;
+    const TimecycleContext& c = EditStore.CurrentTimecycleContext;
     if (c.valid && c.weather == w && c.region == dst)
         LoadContextIntoSlots(static_cast<uint32_t>(c.weather), static_cast<uint32_t>(c.region),
                              static_cast<uint32_t>(c.keyframe), 0);
-    GroupFlagsDirty = 1;
+    EditStore.GroupFlagsDirty = 1;
     return count;
 }
 
@@ -127,11 +127,11 @@ uint64_t CopyAllRegionEdits(int weather, int sourceRegion, int destinationRegion
     CommitCurrentContext();
     uint64_t count = 0;
     for (int k = lo; k <= hi; ++k) count += CopyRegionKeyframe(w, src, dst, k, nullptr);
-    const TimecycleContext& c = CurrentTimecycleContext;
+    const TimecycleContext& c = EditStore.CurrentTimecycleContext;
     if (c.valid && c.weather == w && c.region == dst && c.keyframe >= lo && c.keyframe <= hi)
         LoadContextIntoSlots(static_cast<uint32_t>(c.weather), static_cast<uint32_t>(c.region),
                              static_cast<uint32_t>(c.keyframe), 0);
-    GroupFlagsDirty = 1;
+    EditStore.GroupFlagsDirty = 1;
     return count;
 }
 

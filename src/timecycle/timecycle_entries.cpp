@@ -10,7 +10,7 @@ namespace timecycle {
 void FillTimecycleEntries(runtime::EditorEntries& entries) {
     entries.tick.syncTimecycleBeforeAfter = &SyncTimecycleBeforeAfter;
     entries.tick.isTimecycleFileWeather = &IsTimecycleFileWeather;
-    entries.tick.importedOverridesActive = [] { return ImportedOverridesActive.load() != 0; };
+    entries.tick.importedOverridesActive = [] { return EditStore.ImportedOverridesActive.Get() != 0; };
     entries.tick.contextHasEdits = &ContextHasEdits;
     entries.beforeAfter.anyTimecycleGroupEdited = &AnyTimecycleGroupEdited;
     entries.tick.modifierWorkPending = &ModifierWorkPending;

@@ -14,8 +14,9 @@
 
 namespace timecycle {
 
-std::array<TimecycleLoadRecord, kWeatherCount> TimecycleLoadRecords;
-std::string TimecycleStatusLine = kTimecycleStatusIdle;
+TimecycleXmlState TimecycleXml;
+
+void ResetTimecycleXmlState() { TimecycleXml = TimecycleXmlState{}; }
 
 bool ReadTimecycleXmlText(int weather, std::string& text, std::string& sourceLabel, core::FileReadFailure* failure) {
     const uint32_t w = static_cast<uint32_t>(ClampWeather(weather));
@@ -149,7 +150,7 @@ uint64_t StoreParsedFile(int w, const ParsedFile& parsed) {
 // The load's own steps before anything is read: the tick leaves its
 // imported mode and the weather's "before" image is taken anew.
 void ForgetImportState(int w) {
-    ImportedOverridesActive = 0;
+    EditStore.ImportedOverridesActive = 0;
     ClearImportPatchesMark();
     DiscardWeatherSnapshot(w);
 }
@@ -179,7 +180,7 @@ void LoadTimecycleXml(int weather) {
     const std::string fileName = WeatherTimecycleFileName(uw);
     if (!TimecycleFileExists(uw)) {
         ForgetImportState(w);
-        TimecycleStatusLine =
+        TimecycleXml.TimecycleStatusLine =
             "Load .xml skipped: " + fileName + " not found in " + core::ImportsTimecyclesFolder();
         return;
     }
@@ -189,7 +190,7 @@ void LoadTimecycleXml(int weather) {
     if (!ReadTimecycleXmlText(w, text, label, &failure)) {
         // The folder the file is in: Timecycles, or the Imports folder itself.
         const std::string path = TimecycleFileImportPath(uw);
-        TimecycleStatusLine = "Load .xml failed: " + fileName + " " + core::FileReadFailureText(failure) + " in " +
+        TimecycleXml.TimecycleStatusLine = "Load .xml failed: " + fileName + " " + core::FileReadFailureText(failure) + " in " +
                               path.substr(0, path.size() - fileName.size());
         return;
     }
@@ -202,7 +203,7 @@ void LoadTimecycleXml(int weather) {
     ParseTimecycleFile(text, haveReference ? &reference : nullptr, parsed);
     const std::string skippedNote = SkippedRowsNote(fileName, parsed.skippedCount);
     if (parsed.valueCount == 0) {
-        TimecycleStatusLine = "Load .xml failed: " + fileName + " holds no timecycle values." + skippedNote;
+        TimecycleXml.TimecycleStatusLine = "Load .xml failed: " + fileName + " holds no timecycle values." + skippedNote;
         return;
     }
 
@@ -211,9 +212,9 @@ void LoadTimecycleXml(int weather) {
     {
         EditStoreLock lock(EditStoreMutex());
         changedCount = StoreParsedFile(w, parsed);
-        GroupFlagsDirty = 1;
+        EditStore.GroupFlagsDirty = 1;
     }
-    TimecycleLoadRecord& record = TimecycleLoadRecords[static_cast<size_t>(w)];
+    TimecycleLoadRecord& record = TimecycleXml.TimecycleLoadRecords[static_cast<size_t>(w)];
     record.loaded = 1;
     record.previewApplied = 0;
     record.valueCount = parsed.valueCount;
@@ -227,11 +228,11 @@ void LoadTimecycleXml(int weather) {
     std::string status = "Loaded " + fileName + ": " + std::to_string(parsed.valueCount) + " values";
     if (changedCount != 0) status += ", " + std::to_string(changedCount) + " changed from vanilla";
     const std::string notes = LoadNotes(fileName, record);
-    TimecycleStatusLine = status + "." + notes;
+    TimecycleXml.TimecycleStatusLine = status + "." + notes;
 
     std::string previewMessage;
     LoadWeatherForPreview(w, previewMessage);
-    if (!previewMessage.empty()) TimecycleStatusLine = previewMessage + notes;
+    if (!previewMessage.empty()) TimecycleXml.TimecycleStatusLine = previewMessage + notes;
 }
 
 }  // namespace timecycle

@@ -21,11 +21,20 @@ struct TimecycleLoadRecord {
     uint8_t regionsHeld = 0;    // the regions the last load read: 1 GLOBAL, 2 URBAN (the others were left as they were)
     std::string sourceLabel;
 };
-extern std::array<TimecycleLoadRecord, kWeatherCount> TimecycleLoadRecords;
 
 // The status line of timecycle imports and exports.
 inline constexpr const char* kTimecycleStatusIdle = "Timecycle import/export idle.";
-extern std::string TimecycleStatusLine;
+
+// What the loads and exports leave behind. Render thread only (the tabs,
+// the loads, the exports and the load preview's slices).
+struct TimecycleXmlState {
+    // Per weather: the last load and its preview.
+    std::array<TimecycleLoadRecord, kWeatherCount> TimecycleLoadRecords;
+    std::string TimecycleStatusLine = kTimecycleStatusIdle;
+};
+extern TimecycleXmlState TimecycleXml;
+// No load recorded and the status idle, as at process start (tests).
+void ResetTimecycleXmlState();
 
 // The text of the weather's file: the import path read as a text file
 // (label: that path), else the wide path read as bytes (label: "workspace "

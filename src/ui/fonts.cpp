@@ -8,8 +8,7 @@
 
 namespace ui {
 
-ImFont* MainFont = nullptr;
-ImFont* HeaderFont = nullptr;
+FontsState Fonts;
 
 namespace {
 
@@ -73,8 +72,8 @@ std::string UiFontPath(const std::string& windowsFolder) {
 }
 
 void LoadUiFontsFromWindowsFolder(ImGuiIO& io, const std::string& windowsFolder) {
-    MainFont = nullptr;
-    HeaderFont = nullptr;
+    Fonts.MainFont = nullptr;
+    Fonts.HeaderFont = nullptr;
     const std::string path = UiFontPath(windowsFolder);
     std::string bytes;
     if (!path.empty() && platform::ReadWholeFile(path, kMaxFontFileBytes, bytes) == platform::ReadStatus::Ok &&
@@ -85,23 +84,20 @@ void LoadUiFontsFromWindowsFolder(ImGuiIO& io, const std::string& windowsFolder)
         config.OversampleV = 2;
         config.FontDataOwnedByAtlas = false;  // the atlas keeps its own copy
         const int size = static_cast<int>(bytes.size());
-        MainFont = io.Fonts->AddFontFromMemoryTTF(bytes.data(), size, kMainFontPixels, &config);
-        if (MainFont != nullptr)
-            HeaderFont = io.Fonts->AddFontFromMemoryTTF(bytes.data(), size, kHeaderFontPixels, &config);
+        Fonts.MainFont = io.Fonts->AddFontFromMemoryTTF(bytes.data(), size, kMainFontPixels, &config);
+        if (Fonts.MainFont != nullptr)
+            Fonts.HeaderFont = io.Fonts->AddFontFromMemoryTTF(bytes.data(), size, kHeaderFontPixels, &config);
     }
-    if (MainFont == nullptr) MainFont = io.Fonts->AddFontDefault();
-    if (HeaderFont == nullptr) HeaderFont = MainFont;
-    if (MainFont != nullptr) io.FontDefault = MainFont;
+    if (Fonts.MainFont == nullptr) Fonts.MainFont = io.Fonts->AddFontDefault();
+    if (Fonts.HeaderFont == nullptr) Fonts.HeaderFont = Fonts.MainFont;
+    if (Fonts.MainFont != nullptr) io.FontDefault = Fonts.MainFont;
 }
 
-void ForgetUiFonts() {
-    MainFont = nullptr;
-    HeaderFont = nullptr;
-}
+void ResetFontsState() { Fonts = FontsState{}; }
 
 ImFont* CurrentHeaderFont() {
-    if (HeaderFont == nullptr || ImGui::GetCurrentContext() == nullptr) return nullptr;
-    return ImGui::GetIO().Fonts->Fonts.contains(HeaderFont) ? HeaderFont : nullptr;
+    if (Fonts.HeaderFont == nullptr || ImGui::GetCurrentContext() == nullptr) return nullptr;
+    return ImGui::GetIO().Fonts->Fonts.contains(Fonts.HeaderFont) ? Fonts.HeaderFont : nullptr;
 }
 
 void LoadUiFonts(ImGuiIO& io) { LoadUiFontsFromWindowsFolder(io, platform::WindowsFolder()); }

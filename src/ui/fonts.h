@@ -10,8 +10,13 @@ struct ImGuiIO;
 
 namespace ui {
 
-extern ImFont* MainFont;    // 16 px, the UI's default font
-extern ImFont* HeaderFont;  // 30 px; MainFont when no font file could be used
+// The fonts of the current UI context. Render thread only (the overlay's
+// set-up and frames, and the unload after the detours have left).
+struct FontsState {
+    ImFont* MainFont = nullptr;    // 16 px, the UI's default font
+    ImFont* HeaderFont = nullptr;  // 30 px; MainFont when no font file could be used
+};
+extern FontsState Fonts;
 
 // Once during the overlay set-up, after the style.
 void LoadUiFonts(ImGuiIO& io);
@@ -19,8 +24,8 @@ void LoadUiFonts(ImGuiIO& io);
 void LoadUiFontsFromWindowsFolder(ImGuiIO& io, const std::string& windowsFolder);
 
 // Both fonts belong to the UI context's atlas: forgets them when that
-// context is destroyed.
-void ForgetUiFonts();
+// context is destroyed (and in tests).
+void ResetFontsState();
 // HeaderFont when it is a font of the current UI context, else null.
 ImFont* CurrentHeaderFont();
 

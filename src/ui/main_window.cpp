@@ -17,15 +17,7 @@
 
 namespace ui {
 
-core::SharedValue<bool> MainWindowShown{false};
-core::SharedValue<bool> MainWindowSizeFitted{false};
-float MainWindowDisplayWidth = 0.0f;
-float MainWindowDisplayHeight = 0.0f;
-
-float FpsAverageMs = 0.0f;
-float FpsShownFps = 0.0f;
-float FpsShownAverage = 0.0f;
-uint64_t FpsShownStamp = 0;
+MainWindowState MainWindow;
 
 namespace {
 
@@ -34,7 +26,7 @@ constexpr uint64_t kFpsRefreshMs = 500;
 
 void DrawFpsOverlay(const ImGuiIO& io) {
     const float ms = io.DeltaTime > 0.0f ? io.DeltaTime * 1000.0f : 0.0f;
-    if (std::isfinite(ms) && ms > 0.0f) FpsAverageMs = SmoothedFrameTimeMs(FpsAverageMs, ms);
+    if (std::isfinite(ms) && ms > 0.0f) MainWindow.FpsAverageMs = SmoothedFrameTimeMs(MainWindow.FpsAverageMs, ms);
     ImGui::SetNextWindowBgAlpha(0.38f);
     ImGui::SetNextWindowPos(ImVec2(14.0f, 14.0f), ImGuiCond_Always, ImVec2(0.0f, 0.0f));
     const ImGuiWindowFlags flags = ImGuiWindowFlags_NoTitleBar | ImGuiWindowFlags_NoResize | ImGuiWindowFlags_NoMove |
@@ -44,15 +36,15 @@ void DrawFpsOverlay(const ImGuiIO& io) {
                                    ImGuiWindowFlags_NoNavInputs | ImGuiWindowFlags_NoNavFocus;
     if (ImGui::Begin("##vrn_fps_overlay", nullptr, flags)) {
         const float fps = ms > 0.0f ? 1000.0f / ms : io.Framerate;
-        const float average = FpsAverageMs > 0.0f ? 1000.0f / FpsAverageMs : 0.0f;
+        const float average = MainWindow.FpsAverageMs > 0.0f ? 1000.0f / MainWindow.FpsAverageMs : 0.0f;
         const uint64_t now = platform::TickCount64();
-        if (FpsShownStamp == 0 || now < FpsShownStamp || now - FpsShownStamp >= kFpsRefreshMs) {
-            FpsShownFps = fps;
-            FpsShownAverage = average;
-            FpsShownStamp = now;
+        if (MainWindow.FpsShownStamp == 0 || now < MainWindow.FpsShownStamp || now - MainWindow.FpsShownStamp >= kFpsRefreshMs) {
+            MainWindow.FpsShownFps = fps;
+            MainWindow.FpsShownAverage = average;
+            MainWindow.FpsShownStamp = now;
         }
-        ImGui::Text("FPS %.0f", static_cast<double>(FpsShownFps));
-        ImGui::Text("Avg %.0f FPS", static_cast<double>(FpsShownAverage));
+        ImGui::Text("FPS %.0f", static_cast<double>(MainWindow.FpsShownFps));
+        ImGui::Text("Avg %.0f FPS", static_cast<double>(MainWindow.FpsShownAverage));
     }
     ImGui::End();
 }
@@ -132,11 +124,19 @@ MainWindowPos MainWindowOpenPosition(float displayWidth, float displayHeight, co
     return MainWindowPos{std::min(roomX > 0.0f ? roomX : 0.0f, 70.0f), std::min(roomY > 0.0f ? roomY : 0.0f, 30.0f)};
 }
 
+void ResetMainWindowState() {
+    MainWindow.MainWindowShown = false;
+    MainWindow.MainWindowSizeFitted = false;
+    MainWindow.MainWindowDisplayWidth = 0.0f;
+    MainWindow.MainWindowDisplayHeight = 0.0f;
+    ResetFpsCounters();
+}
+
 void ResetFpsCounters() {
-    FpsAverageMs = 0.0f;
-    FpsShownFps = 0.0f;
-    FpsShownAverage = 0.0f;
-    FpsShownStamp = 0;
+    MainWindow.FpsAverageMs = 0.0f;
+    MainWindow.FpsShownFps = 0.0f;
+    MainWindow.FpsShownAverage = 0.0f;
+    MainWindow.FpsShownStamp = 0;
 }
 
 void DrawMainWindow() {
@@ -149,27 +149,27 @@ void DrawMainWindow() {
     style.Colors[ImGuiCol_FrameBg].w = opacity;
 
     // The before/after hotkeys stay quiet while a text field takes the keys.
-    game::UiTakingTextInput.store(io.WantTextInput ? 1 : 0);
+    game::BeforeAfter.UiTakingTextInput.Set(io.WantTextInput ? 1 : 0);
 
-    const bool menuOpen = core::MenuOpen.load() != 0;
+    const bool menuOpen = core::Editor.MenuOpen.Get() != 0;
     if (core::UiSettings.FPSCounter && (menuOpen || core::UiSettings.ShowFPSWhenClosed)) DrawFpsOverlay(io);
 
     const ImVec2 display = io.DisplaySize;
     if (!menuOpen) {
-        MainWindowDisplayWidth = display.x;
-        MainWindowDisplayHeight = display.y;
-        MainWindowShown = false;
+        MainWindow.MainWindowDisplayWidth = display.x;
+        MainWindow.MainWindowDisplayHeight = display.y;
+        MainWindow.MainWindowShown = false;
         return;
     }
 
-    const bool displayChanged = std::fabs(display.x - MainWindowDisplayWidth) > 1.0f ||
-                                std::fabs(display.y - MainWindowDisplayHeight) > 1.0f;
+    const bool displayChanged = std::fabs(display.x - MainWindow.MainWindowDisplayWidth) > 1.0f ||
+                                std::fabs(display.y - MainWindow.MainWindowDisplayHeight) > 1.0f;
     core::MainWindowSize size{core::UiSettings.MenuWidth, core::UiSettings.MenuHeight};
-    if (!MainWindowShown && !core::WindowSizeFromIni && !MainWindowSizeFitted) {
+    if (!MainWindow.MainWindowShown && !core::UiSettings.WindowSizeFromIni && !MainWindow.MainWindowSizeFitted) {
         size = core::DefaultMainWindowSize(display.x, display.y);
         core::UiSettings.MenuWidth = size.width;
         core::UiSettings.MenuHeight = size.height;
-        MainWindowSizeFitted = true;
+        MainWindow.MainWindowSizeFitted = true;
     }
     const core::MainWindowSize clamped = ClampMainWindowSize(size, MainWindowLimitsFor(display.x, display.y));
     bool wasClamped = false;
@@ -179,7 +179,7 @@ void DrawMainWindow() {
         size = clamped;
         wasClamped = true;
     }
-    if (!MainWindowShown || displayChanged || wasClamped) {
+    if (!MainWindow.MainWindowShown || displayChanged || wasClamped) {
         const MainWindowPos pos = MainWindowOpenPosition(display.x, display.y, size);
         ImGui::SetNextWindowPos(ImVec2(pos.x, pos.y), ImGuiCond_Always, ImVec2(0.0f, 0.0f));
     }
@@ -188,11 +188,11 @@ void DrawMainWindow() {
 
     bool open = true;
     const bool visible = ImGui::Begin("Varnel", &open, ImGuiWindowFlags_NoCollapse | ImGuiWindowFlags_NoSavedSettings);
-    if (!open) core::MenuOpen.store(0);
+    if (!open) core::Editor.MenuOpen.Set(0);
     if (visible) {
-        MainWindowDisplayWidth = display.x;
-        MainWindowDisplayHeight = display.y;
-        MainWindowShown = true;
+        MainWindow.MainWindowDisplayWidth = display.x;
+        MainWindow.MainWindowDisplayHeight = display.y;
+        MainWindow.MainWindowShown = true;
         DrawHeader();
         DrawTabs();
     }

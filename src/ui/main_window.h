@@ -9,26 +9,33 @@
 
 namespace ui {
 
-// The main window was drawn on the previous frame.
-extern core::SharedValue<bool> MainWindowShown;
-// MenuWidth and MenuHeight have been fitted to the display. Cleared by every
-// menu suspension (resize, display change), set here and by the Settings
-// tab's "Reset defaults".
-extern core::SharedValue<bool> MainWindowSizeFitted;
-// The UI display size when the window was last drawn (while it is closed:
-// on the last frame).
-extern float MainWindowDisplayWidth;
-extern float MainWindowDisplayHeight;
-
-// FPS record: smoothed frame time in milliseconds (0 = not started), the
-// values on display and when they were taken (TickCount64 ms, 0 = never).
-extern float FpsAverageMs;
-extern float FpsShownFps;
-extern float FpsShownAverage;
-extern uint64_t FpsShownStamp;
+// The main window's state. Render thread, except the two shared flags:
+// the resize detours clear MainWindowSizeFitted and a new device clears
+// MainWindowShown.
+struct MainWindowState {
+    // The main window was drawn on the previous frame.
+    core::SharedValue<bool> MainWindowShown{false};
+    // MenuWidth and MenuHeight have been fitted to the display. Cleared by every
+    // menu suspension (resize, display change), set here and by the Settings
+    // tab's "Reset defaults".
+    core::SharedValue<bool> MainWindowSizeFitted{false};
+    // The UI display size when the window was last drawn (while it is closed:
+    // on the last frame).
+    float MainWindowDisplayWidth = 0.0f;
+    float MainWindowDisplayHeight = 0.0f;
+    // FPS record: smoothed frame time in milliseconds (0 = not started), the
+    // values on display and when they were taken (TickCount64 ms, 0 = never).
+    float FpsAverageMs = 0.0f;
+    float FpsShownFps = 0.0f;
+    float FpsShownAverage = 0.0f;
+    uint64_t FpsShownStamp = 0;
+};
+extern MainWindowState MainWindow;
+// Everything above as at process start (tests).
+void ResetMainWindowState();
 
 // One overlay frame's UI: scale and opacity from the settings, the FPS
-// overlay, and while MenuOpen the main window with its header and tabs.
+// overlay, and while Editor.MenuOpen the main window with its header and tabs.
 void DrawMainWindow();
 // Restarts the FPS average; the next frame shows fresh values at once.
 void ResetFpsCounters();

@@ -76,7 +76,7 @@ void DrawLayout() {
     // A size set here is the user's: it is kept over display changes and saved.
     if (LabelledSlider("Window Width", "##MenuWidth", core::UiSettings.MenuWidth, 540.0f, 1200.0f, "%.0f") |
         LabelledSlider("Window Height", "##MenuHeight", core::UiSettings.MenuHeight, 520.0f, 2200.0f, "%.0f")) {
-        core::WindowSizeFromIni = true;
+        core::UiSettings.WindowSizeFromIni = true;
         ResizeMainWindow();
     }
     SharedCheckbox("Show FPS Counter", core::UiSettings.FPSCounter);
@@ -111,9 +111,9 @@ void DrawHotkeys() {
 void DrawTimelapse() {
     const ImGuiWindowFlags flags = ImGuiWindowFlags_NoScrollbar | ImGuiWindowFlags_NoScrollWithMouse;
     if (ImGui::BeginChild("##timecycle_timelapse_panel", ImVec2(0.0f, 44.0f), ImGuiChildFlags_Borders, flags)) {
-        bool enabled = core::TimelapseEnabled;
+        bool enabled = core::GameControlFlags.TimelapseEnabled;
         if (ImGui::Checkbox("Timelapse", &enabled)) {
-            core::TimelapseEnabled = enabled;
+            core::GameControlFlags.TimelapseEnabled = enabled;
             game::TimelapseSwitched(enabled);
         }
         ImGui::SameLine(0.0f, 14.0f);
@@ -123,7 +123,7 @@ void DrawTimelapse() {
                                ImGuiSliderFlags_Logarithmic))
             core::UiSettings.TimecycleTimelapseSpeed = speed;
         ImGui::SameLine(0.0f, 14.0f);
-        const double clock = game::TimelapseClockSeconds.load();
+        const double clock = game::ClockTimelapse.TimelapseClockSeconds.Get();
         ImGui::Text("Clock %02d:%02d", static_cast<int>(game::ClockHourOf(clock)),
                     static_cast<int>(game::ClockMinuteOf(clock)));
     }
@@ -140,8 +140,8 @@ void DrawGameControls() {
     SharedCheckbox("Blackout Mode", core::GameControlFlags.BlackoutMode);
     ImGui::TextUnformatted("Free Camera");
     SharedCheckbox("Enable Free Cam", core::GameControlFlags.FreeCamEnabled);
-    LabelledSlider("Speed", "##FreeCamSpeed", core::FreeCamSpeed, 0.5f, 100.0f, "%.1f");
-    LabelledSlider("Mouse Sensitivity", "##FreeCamMouseSensitivity", core::FreeCamMouseSensitivity, 0.1f, 5.0f, "%.2f");
+    LabelledSlider("Speed", "##FreeCamSpeed", core::GameControlFlags.FreeCamSpeed, 0.5f, 100.0f, "%.1f");
+    LabelledSlider("Mouse Sensitivity", "##FreeCamMouseSensitivity", core::GameControlFlags.FreeCamMouseSensitivity, 0.1f, 5.0f, "%.2f");
     DrawTimelapse();
 }
 
@@ -175,7 +175,7 @@ void DrawFolderLayout() {
 void DrawFolders() {
     ImGui::Spacing();
     if (!ImGui::CollapsingHeader("Folders##settings_folders_v2")) return;
-    const bool dialogOpen = core::FolderDialogOpen.load() != 0;
+    const bool dialogOpen = core::FolderPicker.FolderDialogOpen.Get() != 0;
     std::array<FolderField, 3>& fields = SettingsTab.folders;
     DrawFolderRow("VRN Folder", "##VrnWorkspaceDirectory", fields[0], core::WorkspacePaths.VrnFolderText,
                   "Browse##BrowseVrnFolder", core::kFolderKindVrn, "Select VRN folder or parent folder", core::VrnFolder(),
@@ -216,7 +216,7 @@ void DrawFolderRow(const char* label, const char* inputId, FolderField& field, c
     if (ImGui::InputText(inputId, &field.text)) {
         field.tooLong = !core::CopyFolderText(folder, field.text);
         if (field.tooLong) {
-            core::SettingsStatusLine = std::string(label) + " not taken: folder path too long: " + field.text;
+            core::UiSettings.SettingsStatusLine = std::string(label) + " not taken: folder path too long: " + field.text;
         } else {
             field.shownFolder = folder;
         }
@@ -226,7 +226,7 @@ void DrawFolderRow(const char* label, const char* inputId, FolderField& field, c
     ImGui::BeginDisabled(dialogOpen);
     if (ColouredButton(browseLabel, ImVec2(76.0f, 22.0f), kFolderColours) &&
         core::SelectFolderDialog(kind, dialogTitle, startFolder))
-        core::SettingsStatusLine = DialogOpenedMessage(kind);
+        core::UiSettings.SettingsStatusLine = DialogOpenedMessage(kind);
     ImGui::SameLine();
     const std::string defaultLabel = std::string("Default##") + inputId;
     ImGui::BeginDisabled(core::SamePath(field.text, defaultFolder));
@@ -267,8 +267,8 @@ void ResetSettingsToDefaults(float displayWidth, float displayHeight) {
     core::UiSettings.UIOpacity = core::kDefaultUIOpacity;
     core::UiSettings.MenuWidth = size.width;
     core::UiSettings.MenuHeight = size.height;
-    core::WindowSizeFromIni = false;
-    MainWindowSizeFitted = true;
+    core::UiSettings.WindowSizeFromIni = false;
+    MainWindow.MainWindowSizeFitted = true;
 
     core::UiSettings.MenuHotkey = core::kDefaultMenuHotkey;
     core::UiSettings.TimecycleBeforeAfterHotkey = 0;
@@ -277,7 +277,7 @@ void ResetSettingsToDefaults(float displayWidth, float displayHeight) {
     core::UiSettings.AllLiveBeforeAfterHotkey = 0;
 
     // The game controls, the free camera's speeds and the timelapse checkbox.
-    const bool timelapseWasRunning = core::TimelapseEnabled;
+    const bool timelapseWasRunning = core::GameControlFlags.TimelapseEnabled;
     core::ResetGameControlSettings();
     core::UiSettings.FPSCounter = false;
     core::UiSettings.ShowFPSWhenClosed = true;
@@ -292,7 +292,7 @@ void ResetSettingsToDefaults(float displayWidth, float displayHeight) {
     else game::ResetTimelapseState();
 
     // A failed save keeps its own message.
-    if (core::SaveSettings()) core::SettingsStatusLine = "Default settings restored.";
+    if (core::SaveSettings()) core::UiSettings.SettingsStatusLine = "Default settings restored.";
     ResizeMainWindow();
 }
 
@@ -308,7 +308,7 @@ void DrawSettingsPanel() {
             for (const FolderField& field : SettingsTab.folders)
                 if (field.tooLong && !refused) refused = &field;
             if (refused) {
-                core::SettingsStatusLine = "VRN.ini not saved: folder path too long: " + refused->text;
+                core::UiSettings.SettingsStatusLine = "VRN.ini not saved: folder path too long: " + refused->text;
             } else {
                 core::SaveSettings();
             }

@@ -40,6 +40,7 @@ struct FolderField {
     bool shown = false;       // false: the field takes the folder text at its next frame
     bool tooLong = false;
 };
+// The tab's own state: the folder fields. Render thread only.
 struct SettingsTabState {
     std::array<FolderField, 3> folders;  // VRN, Import, Export
 };

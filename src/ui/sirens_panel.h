@@ -13,6 +13,7 @@
 
 namespace ui {
 
+// The panel's own state; render thread, under weather::Sirens.lock.
 struct SirensPanelState {
     int32_t SelectedSirenProfile = 12;  // clamped into 0..20
     int32_t SelectedSirenLight = 0;     // clamped into -1..19; -1 = all lights

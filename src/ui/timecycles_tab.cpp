@@ -68,8 +68,8 @@ int32_t KeyframeHour(int32_t keyframe) {
 
 // The game clock to the keyframe's hour, with "Lock Time" as its pause.
 void RequestKeyframeHour(int32_t keyframe, uint8_t lockTime) {
-    game::LockTimeState.store(lockTime);
-    game::ClockHourRequest.store(KeyframeHour(keyframe));
+    game::ClockTimelapse.LockTimeState.Set(lockTime);
+    game::ClockTimelapse.ClockHourRequest.Set(KeyframeHour(keyframe));
 }
 
 void HoldLoadedSlots() {
@@ -79,7 +79,7 @@ void HoldLoadedSlots() {
 
 void MarkGroupsDirty() {
     timecycle::EditStoreLock lock(timecycle::EditStoreMutex());
-    timecycle::GroupFlagsDirty = 1;
+    timecycle::EditStore.GroupFlagsDirty = 1;
 }
 
 // The values a copy or an edit left in the store, written into the game's
@@ -87,7 +87,7 @@ void MarkGroupsDirty() {
 // search is started here.
 void WriteWeatherIntoGame(int32_t weather) {
     const uint64_t block = timecycle::AcceptedWeatherBlock(weather);
-    if (block == 0 || core::TimecycleAfterShown.load() == 0) return;
+    if (block == 0 || core::Editor.TimecycleAfterShown.Get() == 0) return;
     timecycle::CommitCurrentContext();
     timecycle::WriteWeatherRecords(weather, block, false);
 }
@@ -319,7 +319,7 @@ void LoadSelectedTimecycleFile() {
 void ExportSelectedTimecycleFile() {
     std::string message;
     timecycle::SaveTimecycleXml(ClampedWeather(TimecyclesTab.weather), message);
-    timecycle::TimecycleStatusLine = message;
+    timecycle::TimecycleXml.TimecycleStatusLine = message;
 }
 
 void ChooseKeyframe(int32_t keyframe) {
@@ -332,7 +332,7 @@ void ChooseKeyframe(int32_t keyframe) {
 void SwitchLockTime(uint8_t lockTime) {
     TimecyclesTabState& t = TimecyclesTab;
     t.lockTime = lockTime ? 1 : 0;
-    game::ClockPauseRequest.store(t.lockTime);
+    game::ClockTimelapse.ClockPauseRequest.Set(t.lockTime);
     if (t.lockTime) RequestKeyframeHour(t.keyframe, 1);
 }
 
@@ -389,13 +389,13 @@ void ResetAllTimecycleEdits() {
     timecycle::CommitCurrentContext();
     timecycle::ApplyContextToLive();
     timecycle::ClearWriteListCount();
-    timecycle::TimecycleStatusLine = "Values reset.";
+    timecycle::TimecycleXml.TimecycleStatusLine = "Values reset.";
 }
 
 namespace {
 
 void ReportCopy(uint64_t count, const char* target) {
-    timecycle::TimecycleStatusLine = count != 0 ? std::string("Copied to ") + target + "." : "No values copied.";
+    timecycle::TimecycleXml.TimecycleStatusLine = count != 0 ? std::string("Copied to ") + target + "." : "No values copied.";
 }
 
 }  // namespace
@@ -407,7 +407,7 @@ void CopyParameterEditsToOtherRegion() {
     std::vector<std::string> names;
     {
         timecycle::EditStoreLock lock(timecycle::EditStoreMutex());
-        names = timecycle::LastEditedNames;
+        names = timecycle::EditStore.LastEditedNames;
     }
     if (names.empty()) return;
     const uint64_t count = timecycle::CopyParameterEditsToRegion(t.weather, t.region, target, names);
@@ -451,31 +451,31 @@ void RequestRegionTeleport(int32_t which) {
 void HoldBeforeAfter(bool held) {
     TimecyclesTabState& t = TimecyclesTab;
     if (held) {
-        core::TimecycleAfterShown.store(0);
+        core::Editor.TimecycleAfterShown.Set(0);
         t.beforeAfterHeld = 1;
     } else if (t.beforeAfterHeld) {
-        core::TimecycleAfterShown.store(1);
+        core::Editor.TimecycleAfterShown.Set(1);
         t.beforeAfterHeld = 0;
     }
     timecycle::SyncTimecycleBeforeAfter();
 }
 
 void RereadTimecycleSlots() {
-    if (core::TimecycleRereadFrames.load() < 1 || timecycle::KeyframeTable.SlotRefreshHoldFrames > 0) return;
+    if (core::Editor.TimecycleRereadFrames.Get() < 1 || timecycle::KeyframeTable.SlotRefreshHoldFrames > 0) return;
     timecycle::EditStoreLock lock(timecycle::EditStoreMutex());
     // A weather whose file is loaded keeps the file's keyframe values: the
     // game's current block (interpolated between keyframes and weathers)
     // never replaces them, so a load's clock request starts no re-read.
-    const timecycle::TimecycleContext& c = timecycle::CurrentTimecycleContext;
+    const timecycle::TimecycleContext& c = timecycle::EditStore.CurrentTimecycleContext;
     const bool fileLoaded =
-        c.valid && timecycle::TimecycleLoadRecords[static_cast<size_t>(timecycle::ClampWeather(c.weather))].loaded != 0;
+        c.valid && timecycle::TimecycleXml.TimecycleLoadRecords[static_cast<size_t>(timecycle::ClampWeather(c.weather))].loaded != 0;
     if (!fileLoaded && !timecycle::ContextHasEdits()) {
         // As the slot refresh reads them, but a value is kept only where the user set it.
         for (const TimecycleVariable* row : timecycle::TimecycleVariableList())
-            if (row->slot) runtime::RefreshLiveSlot(*row->slot, true);
-        core::TimecycleRereadFrames.fetch_sub(1);
+            if (row->slot) runtime::RefreshLiveSlot(*row->slot, true, false);
+        core::Editor.TimecycleRereadFrames.FetchSub(1);
     } else {
-        core::TimecycleRereadFrames.store(0);
+        core::Editor.TimecycleRereadFrames.Set(0);
     }
     timecycle::CommitCurrentContext();
 }
@@ -508,7 +508,7 @@ void DrawTimecycleImportFilesPanel(int32_t& weather, int32_t keyframe, uint8_t l
             ImGui::TextDisabled("Searching the game's memory for its keyframe table (%.0f MiB)...", mib);
             lineShown = true;
         }
-        const std::string status = ShownTimecycleStatus(timecycle::TimecycleStatusLine);
+        const std::string status = ShownTimecycleStatus(timecycle::TimecycleXml.TimecycleStatusLine);
         if (!status.empty()) {
             ImGui::PushStyleColor(ImGuiCol_Text, ImGui::GetStyleColorVec4(ImGuiCol_TextDisabled));
             ImGui::TextWrapped("%s", status.c_str());
@@ -543,7 +543,7 @@ void DrawTimecycleImportFilesPanel(int32_t& weather, int32_t keyframe, uint8_t l
                 ImGui::TableNextColumn();
                 ImGui::TextUnformatted(timecycle::WeatherTimecycleFileName(static_cast<uint32_t>(w)).c_str());
                 ImGui::TableNextColumn();
-                const timecycle::TimecycleLoadRecord& record = timecycle::TimecycleLoadRecords[w];
+                const timecycle::TimecycleLoadRecord& record = timecycle::TimecycleXml.TimecycleLoadRecords[w];
                 if (userEdits[w]) {
                     ImGui::TextColored(kEditedOrange, "Edited");
                 } else if (record.loaded || record.previewApplied) {
@@ -616,7 +616,7 @@ void DrawRegionCopyPanel(int32_t weather, int32_t region) {
     bool haveNames = false;
     {
         timecycle::EditStoreLock lock(timecycle::EditStoreMutex());
-        haveNames = !timecycle::LastEditedNames.empty();
+        haveNames = !timecycle::EditStore.LastEditedNames.empty();
     }
     const bool haveEdits = target >= 0 && timecycle::WeatherHasPendingEdits(weather);
     ImGui::PushStyleVar(ImGuiStyleVar_WindowPadding, ImVec2(8.0f, 3.0f));
@@ -926,7 +926,7 @@ void DrawTimecyclesPanel() {
     timecycle::StepTimecyclePreview();
     RefreshAvailability();
     if (!t.startupKeyframeSet) {
-        const int32_t k = StartupKeyframeForHour(game::GameClockReading.hour.load());
+        const int32_t k = StartupKeyframeForHour(game::ClockTimelapse.GameClockReading.hour.Get());
         if (k >= 0) {
             t.keyframe = k;
             t.startupKeyframeSet = 1;

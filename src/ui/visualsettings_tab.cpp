@@ -72,9 +72,9 @@ void PushNeutralButton() {
 
 // ---- Before/after hold ----
 void ShowEdits() {
-    if (core::VisualSettingsAfterShown.load() != 1) game::VisualSettingsSwitchPending.store(1);
-    core::VisualSettingsAfterShown.store(1);
-    game::AllBeforeShown.store(core::TimecycleAfterShown.load() != 0 ? 0 : 1);
+    if (core::Editor.VisualSettingsAfterShown.Get() != 1) game::BeforeAfter.VisualSettingsSwitchPending.Set(1);
+    core::Editor.VisualSettingsAfterShown.Set(1);
+    game::BeforeAfter.AllBeforeShown.Set(core::Editor.TimecycleAfterShown.Get() != 0 ? 0 : 1);
     VisualSettingsTab.holdActive = 0;
 }
 
@@ -103,13 +103,13 @@ bool GroupHasMatchingKey(const VisualSettingsGroup& group, std::string_view text
 }
 
 bool RefreshDue(uint8_t loaded) {
-    return core::MenuOpen.load() != 0 && (loaded == 0 || core::SlotRefreshTick.load() != 0);
+    return core::Editor.MenuOpen.Get() != 0 && (loaded == 0 || core::Editor.SlotRefreshTick.Get() != 0);
 }
 void Refresh(VisualSettingsParam& row) {
     if (RefreshDue(row.loaded)) visualsettings::RefreshVisualSettingRow(row);
 }
 void Refresh(runtime::LiveOverrideSlot& slot) {
-    if (RefreshDue(slot.loaded)) runtime::RefreshLiveSlot(slot, false);
+    if (RefreshDue(slot.loaded)) runtime::RefreshLiveSlot(slot, false, core::Editor.SlotRefreshTick.Get() != 0);
 }
 
 // Rows out of view keep their space and draw nothing (a dummy of the height
@@ -427,9 +427,9 @@ void DrawButtons(bool exists, int edited) {
     ImGui::EndDisabled();
     ImGui::PopID();
     if (held) {
-        if (core::VisualSettingsAfterShown.load() != 0) game::VisualSettingsSwitchPending.store(1);
-        core::VisualSettingsAfterShown.store(0);
-        game::AllBeforeShown.store(1);
+        if (core::Editor.VisualSettingsAfterShown.Get() != 0) game::BeforeAfter.VisualSettingsSwitchPending.Set(1);
+        core::Editor.VisualSettingsAfterShown.Set(0);
+        game::BeforeAfter.AllBeforeShown.Set(1);
         VisualSettingsTab.holdActive = 1;
     } else if (VisualSettingsTab.holdActive != 0) {
         ShowEdits();

@@ -29,7 +29,7 @@ void ResetWeatherTabState() { WeatherTab = WeatherTabState{}; }
 namespace {
 
 using weather::WeatherDocument;
-using weather::WeatherDocumentRegistry;
+using weather::WeatherDocuments;
 
 const ImVec4 kEditedColour(1.0f, 0.68f, 0.18f, 1.0f);
 const ImVec4 kWarningColour(1.0f, 0.72f, 0.28f, 1.0f);
@@ -66,8 +66,8 @@ bool IsNamed(const WeatherDocument& d, std::string_view name) {
 
 bool IsRenderRow(int32_t row) {
     return row >= 0 && row < static_cast<int32_t>(weather::kWeatherDocumentCount) &&
-           WeatherDocumentRegistry[static_cast<size_t>(row)].fileName != nullptr &&
-           weather::IsWeatherSubfolderFile(WeatherDocumentRegistry[static_cast<size_t>(row)].fileName);
+           WeatherDocuments.WeatherDocumentRegistry[static_cast<size_t>(row)].fileName != nullptr &&
+           weather::IsWeatherSubfolderFile(WeatherDocuments.WeatherDocumentRegistry[static_cast<size_t>(row)].fileName);
 }
 
 int32_t RowOf(const char* fileName) { return weather::FindWeatherDocumentIndex(fileName); }
@@ -280,9 +280,9 @@ void DrawWeatherXmlPanel(const char* childId, int32_t row) {
         ImGui::EndChild();
         return;
     }
-    WeatherDocument& d = WeatherDocumentRegistry[static_cast<size_t>(row)];
+    WeatherDocument& d = WeatherDocuments.WeatherDocumentRegistry[static_cast<size_t>(row)];
     WeatherTabState& tab = WeatherTab;
-    std::string& status = weather::MiscEditorStatus;
+    std::string& status = weather::WeatherDocuments.MiscEditorStatus;
     const float folded = ImGui::GetFrameHeightWithSpacing();
     const float height = d.loaded ? 112.0f + (tab.GpuFxHeaderOpen ? 258.0f : folded) +
                                         (tab.WeatherTypesHeaderOpen ? 438.0f : folded)
@@ -297,7 +297,7 @@ void DrawWeatherXmlPanel(const char* childId, int32_t row) {
         if (!d.loaded) {
             EmptyChild("##weather_xml_structured_empty", "Load .xml first.");
         } else {
-            ClearFilter(weather::WeatherXmlFilterState);
+            ClearFilter(weather::ValueFilters.WeatherXmlFilterState);
             ImGui::TextUnformatted("weather.xml");
             EditedAndWarnings(d);
             const weather::WeatherLiveState& live = weather::WeatherLive;
@@ -348,7 +348,7 @@ size_t GroupIndexOf(const WeatherDocument& d) {
 
 void DrawRenderFileRow(int32_t row) {
     WeatherTabState& tab = WeatherTab;
-    const WeatherDocument& d = WeatherDocumentRegistry[static_cast<size_t>(row)];
+    const WeatherDocument& d = WeatherDocuments.WeatherDocumentRegistry[static_cast<size_t>(row)];
     ImGui::TableNextRow();
     ImGui::TableSetColumnIndex(0);
     const std::string label = "    " + weather::WeatherDocumentDisplayName(d) + "##" + d.fileName;
@@ -385,7 +385,7 @@ void DrawRenderFileList() {
     for (int32_t row = 0; row < static_cast<int32_t>(weather::kWeatherDocumentCount); ++row) {
         if (!IsRenderRow(row)) continue;
         if (first < 0) first = row;
-        groups[GroupIndexOf(WeatherDocumentRegistry[static_cast<size_t>(row)])].push_back(row);
+        groups[GroupIndexOf(WeatherDocuments.WeatherDocumentRegistry[static_cast<size_t>(row)])].push_back(row);
     }
     if (!IsRenderRow(tab.SelectedRenderFileIndex) && first >= 0) tab.SelectedRenderFileIndex = first;
     if (first < 0) tab.RenderFileSelected = 0;
@@ -408,10 +408,10 @@ void DrawRenderFileList() {
 
 void DrawRenderDetail() {
     WeatherTabState& tab = WeatherTab;
-    std::string& status = weather::MiscEditorStatus;
+    std::string& status = weather::WeatherDocuments.MiscEditorStatus;
     const int32_t row = tab.SelectedRenderFileIndex;
     const bool chosen = tab.RenderFileSelected && IsRenderRow(row);
-    WeatherDocument* d = chosen ? &WeatherDocumentRegistry[static_cast<size_t>(row)] : nullptr;
+    WeatherDocument* d = chosen ? &WeatherDocuments.WeatherDocumentRegistry[static_cast<size_t>(row)] : nullptr;
     if (EnabledButton("Load .xml", ImVec2(96.0f, 26.0f), d && weather::WeatherDocumentSourceExists(*d), true))
         weather::LoadWeatherDocument(static_cast<size_t>(row), status);
     ImGui::SameLine();
@@ -481,7 +481,7 @@ void DrawLightningWatertunePanels(bool openRequest) {
         if (row < 0) continue;
         if (openRequest) ImGui::SetNextItemOpen(true, ImGuiCond_Always);
         const bool open = ImGui::CollapsingHeader(p.header);
-        DrawEditedBadge(WeatherDocumentRegistry[static_cast<size_t>(row)]);
+        DrawEditedBadge(WeatherDocuments.WeatherDocumentRegistry[static_cast<size_t>(row)]);
         if (!open) continue;
         DrawFocusedMiscXmlPanel(p.child, static_cast<size_t>(row));
         ImGui::Spacing();
@@ -524,7 +524,7 @@ struct Headings {
 // ---- The tabs -----------------------------------------------------------------------------------
 
 void DrawStatusLine() {
-    const std::string& status = weather::MiscEditorStatus;
+    const std::string& status = weather::WeatherDocuments.MiscEditorStatus;
     if (status.empty()) return;
     ImGui::PushStyleColor(ImGuiCol_Text, kStatusColour);
     ImGui::TextWrapped("%s", status.c_str());
@@ -535,7 +535,7 @@ void DrawWeatherTabBody() {
     WeatherTabState& tab = WeatherTab;
     const bool request = tab.WeatherTabOpenRequest != 0;
     int edited = 0;
-    for (const WeatherDocument& d : WeatherDocumentRegistry)
+    for (const WeatherDocument& d : WeatherDocuments.WeatherDocumentRegistry)
         if (!IsNamed(d, "watertune.xml") && !IsNamed(d, "vfxlightningsettings.xml") && d.loaded &&
             weather::CountChangedValues(d) != 0)
             ++edited;
@@ -548,7 +548,7 @@ void DrawWeatherTabBody() {
     if (weatherRow >= 0) {
         if (request) ImGui::SetNextItemOpen(true, ImGuiCond_Always);
         const bool open = ImGui::CollapsingHeader("Weather Settings (weather.xml)");
-        DrawEditedBadge(WeatherDocumentRegistry[static_cast<size_t>(weatherRow)]);
+        DrawEditedBadge(WeatherDocuments.WeatherDocumentRegistry[static_cast<size_t>(weatherRow)]);
         if (open) {
             DrawWeatherXmlPanel("##weather_settings_xml_panel", weatherRow);
             ImGui::Spacing();
@@ -612,8 +612,8 @@ void DrawFocusedMiscXmlPanel(const char* childId, size_t row) {
         ImGui::EndChild();
         return;
     }
-    WeatherDocument& d = WeatherDocumentRegistry[row];
-    std::string& status = weather::MiscEditorStatus;
+    WeatherDocument& d = WeatherDocuments.WeatherDocumentRegistry[row];
+    std::string& status = weather::WeatherDocuments.MiscEditorStatus;
     const bool isWeatherXml = IsNamed(d, "weather.xml");
     const bool isWatertune = IsNamed(d, "watertune.xml");
     const bool isLightning = IsNamed(d, "vfxlightningsettings.xml");

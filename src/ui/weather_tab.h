@@ -22,6 +22,7 @@ namespace ui {
 
 inline constexpr size_t kRenderGroupCount = 8;
 
+// The tab's own state; render thread, under weather::WeatherLive.lock.
 struct WeatherTabState {
     uint8_t WeatherTabOpenRequest = 1;  // the four headers forced open on the next draw
     std::array<uint8_t, kRenderGroupCount> RenderCategoryOpen{1, 1, 1, 1, 1, 1, 1, 1};

@@ -34,7 +34,7 @@ void Label(const std::string& text, bool edited) {
 // A new text for the value: set (refused texts set the status line), then
 // written live when the value maps onto the game.
 bool CommitText(WeatherDocument& document, size_t valueIndex, const std::string& text) {
-    std::string& status = weather::MiscEditorStatus;
+    std::string& status = weather::WeatherDocuments.MiscEditorStatus;
     if (!weather::SetWeatherValueText(document, valueIndex, text, status)) return false;
     const XmlValueRecord& value = document.values[valueIndex];
     if (weather::IsValueLiveEditable(document, value)) weather::ApplyValueLive(document, value, status);
@@ -47,7 +47,7 @@ void ResetButton(WeatherDocument& document, size_t valueIndex) {
     if (!PushToggleButtonColors(weather::IsValueEdited(value))) return;
     weather::ResetWeatherValue(document, valueIndex);
     if (weather::IsValueLiveEditable(document, value))
-        weather::ApplyValueLive(document, document.values[valueIndex], weather::MiscEditorStatus);
+        weather::ApplyValueLive(document, document.values[valueIndex], weather::WeatherDocuments.MiscEditorStatus);
 }
 
 // The float drag: while it is held, the unrounded value is kept, and the
@@ -126,7 +126,7 @@ std::string RowLabel(const WeatherDocument& document, const XmlValueRecord& valu
 }
 
 void DrawRow(size_t documentRow, size_t valueIndex, bool narrow) {
-    WeatherDocument& document = weather::WeatherDocumentRegistry[documentRow];
+    WeatherDocument& document = weather::WeatherDocuments.WeatherDocumentRegistry[documentRow];
     if (valueIndex >= document.values.size()) return;
     ImGui::TableNextRow();
     ImGui::PushID(document.fileName);

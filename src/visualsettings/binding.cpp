@@ -54,11 +54,11 @@ uint64_t StoreTarget(uint64_t site) {
 
 // A base derived from the anchor: cached once found; else anchor - back
 // when the anchor is at least back and the block is readable.
-uint64_t DerivedBase(std::atomic<uint64_t>& cache, uint64_t back) {
-    if (const uint64_t kept = cache.load()) return kept;
+uint64_t DerivedBase(core::SharedValue<uint64_t>& cache, uint64_t back) {
+    if (const uint64_t kept = cache.Get()) return kept;
     const uint64_t anchor = FindFilmicBlockAnchor();
     if (anchor < back || !runtime::IsReadable(anchor - back, kFilmicBlockBytes)) return 0;
-    cache.store(anchor - back);
+    cache.Set(anchor - back);
     return anchor - back;
 }
 
@@ -93,24 +93,24 @@ void RegisterBindingSearches() {
 }
 
 uint64_t FindCoronasBlock() {
-    if (const uint64_t kept = Binding.coronasBase.load()) return kept;
+    if (const uint64_t kept = Binding.coronasBase.Get()) return kept;
     if (Binding.coronasSearch.bytes == nullptr) RegisterBindingSearches();
     const uint64_t target = StoreTarget(runtime::SharedImageSearchHit(Binding.coronasSearch));
     if (target < kCoronasFirstField || !runtime::IsReadable(target, kCoronasReadableBytes)) return 0;
-    Binding.coronasBase.store(target - kCoronasFirstField);
+    Binding.coronasBase.Set(target - kCoronasFirstField);
     return target - kCoronasFirstField;
 }
 
 uint64_t FindFilmicBlockAnchor() {
-    if (const uint64_t kept = Binding.filmicAnchor.load()) return kept;
+    if (const uint64_t kept = Binding.filmicAnchor.Get()) return kept;
     if (Binding.filmicSearch.bytes == nullptr) RegisterBindingSearches();
     const uint64_t anchor = StoreTarget(runtime::SharedImageSearchHit(Binding.filmicSearch));
-    if (anchor != 0) Binding.filmicAnchor.store(anchor);
+    if (anchor != 0) Binding.filmicAnchor.Set(anchor);
     return anchor;
 }
 
 void BindVisualSettingsParams() {
-    Binding.bindings.fetch_add(1);
+    Binding.bindings.FetchAdd(1);
     const uint64_t coronas = FindCoronasBlock();
     const uint64_t dark = DerivedBase(Binding.filmicDarkBase, kFilmicDarkFromAnchor);
     const uint64_t bright = DerivedBase(Binding.filmicBrightBase, kFilmicBrightFromAnchor);
@@ -152,9 +152,9 @@ void BindVisualSettingsParams() {
         }
     }
 
-    if (PointerMap.loaded.load())
+    if (PointerMap.loaded.Get())
         SetStatus(PointerMap.status, "Pointer map active: " + Decimal(rebound) + " existing UI params bound to " +
-                                         Decimal(PointerMap.targetCount.load()) + " .data targets.");
+                                         Decimal(PointerMap.targetCount.Get()) + " .data targets.");
 
     // The game's own values of rows whose defaults the game build decides,
     // read before anything is written to them.
@@ -164,15 +164,15 @@ void BindVisualSettingsParams() {
 }
 
 bool BindingBaseMissing(bool bright) {
-    return Binding.coronasBase.load() == 0 || Binding.filmicDarkBase.load() == 0 ||
-           (bright && Binding.filmicBrightBase.load() == 0);
+    return Binding.coronasBase.Get() == 0 || Binding.filmicDarkBase.Get() == 0 ||
+           (bright && Binding.filmicBrightBase.Get() == 0);
 }
 
 void BindWhenBasesMissing(bool bright) {
     if (!BindingBaseMissing(bright)) return;
     const uint64_t now = platform::TickCount64();
-    const uint64_t last = Binding.lastOnDemandMs.load();
-    if (Binding.onDemandTried.load() != 0 && now >= last && now - last < kRebindIntervalMs) return;
+    const uint64_t last = Binding.lastOnDemandMs.Get();
+    if (Binding.onDemandTried.Get() != 0 && now >= last && now - last < kRebindIntervalMs) return;
     Binding.onDemandTried = 1;
     Binding.lastOnDemandMs = now;
     BindVisualSettingsParams();
@@ -234,14 +234,14 @@ bool EnsureGameDefault(VisualSettingsParam& row) {
 }
 
 uint64_t ParamBaseForKey(const VisualSettingsParam& row) {
-    if (row.key != nullptr && std::strncmp(row.key, "misc.coronas.", 13) == 0) return Binding.coronasBase.load();
+    if (row.key != nullptr && std::strncmp(row.key, "misc.coronas.", 13) == 0) return Binding.coronasBase.Get();
     return runtime::GameImageBase();
 }
 
 uint64_t ArrayBaseAddress(const ParamArray& array) {
     switch (array.base) {
-    case ArrayBase::Coronas: return Binding.coronasBase.load();
-    case ArrayBase::BrightFilmic: return Binding.filmicBrightBase.load();
+    case ArrayBase::Coronas: return Binding.coronasBase.Get();
+    case ArrayBase::BrightFilmic: return Binding.filmicBrightBase.Get();
     default: return runtime::GameImageBase();
     }
 }

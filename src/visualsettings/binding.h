@@ -24,9 +24,9 @@
 // addresses are 64-bit atomics stored whole; two bindings at once store the
 // same values.
 #pragma once
-#include <atomic>
 #include <cstdint>
 
+#include "core/shared_value.h"
 #include "runtime/shared_image_search.h"
 #include "visualsettings/param_table.h"
 
@@ -39,22 +39,23 @@ inline constexpr uint64_t kFilmicBrightFromAnchor = 28;
 inline constexpr uint64_t kFilmicBlockBytes = 32;
 inline constexpr uint64_t kRebindIntervalMs = 2000;
 
+// The binding's state; the thread rule above.
 struct BindingState {
     // The two code searches (runtime/shared_image_search.h).
     runtime::SharedImageSearch coronasSearch;
     runtime::SharedImageSearch filmicSearch;
     // The bases, each kept once found; 0 while not found.
-    std::atomic<uint64_t> coronasBase{0};
-    std::atomic<uint64_t> filmicAnchor{0};
-    std::atomic<uint64_t> filmicDarkBase{0};
-    std::atomic<uint64_t> filmicBrightBase{0};
-    std::atomic<uint8_t> filmicBlockFound{0};
+    core::SharedValue<uint64_t> coronasBase{0};
+    core::SharedValue<uint64_t> filmicAnchor{0};
+    core::SharedValue<uint64_t> filmicDarkBase{0};
+    core::SharedValue<uint64_t> filmicBrightBase{0};
+    core::SharedValue<uint8_t> filmicBlockFound{0};
     // Rows the last binding rebound to a pointer-map target.
-    std::atomic<uint64_t> pointerMapCount{0};
+    core::SharedValue<uint64_t> pointerMapCount{0};
     // Bindings run (tests) and the time of the last on-demand one.
-    std::atomic<uint64_t> bindings{0};
-    std::atomic<uint64_t> lastOnDemandMs{0};
-    std::atomic<uint8_t> onDemandTried{0};
+    core::SharedValue<uint64_t> bindings{0};
+    core::SharedValue<uint64_t> lastOnDemandMs{0};
+    core::SharedValue<uint8_t> onDemandTried{0};
 };
 extern BindingState Binding;
 

@@ -17,15 +17,15 @@ constexpr uint32_t kLowDefaultBits = 0x43340000u;   // 180.0
 bool Finite(uint32_t bits) { return (bits & 0x7F800000u) != 0x7F800000u; }
 
 bool Fail(const char* state) {
-    CarLod.high.store(0);
-    CarLod.low.store(0);
-    CarLod.found.exchange(0);
+    CarLod.high.Set(0);
+    CarLod.low.Set(0);
+    CarLod.found.Exchange(0);
     SetStatus(CarLod.status, std::string(state) + ".");
     return false;
 }
 
 uint64_t AddressOf(const char* key) {
-    return std::strcmp(key, kCarLodHighKey) == 0 ? CarLod.high.load() : CarLod.low.load();
+    return std::strcmp(key, kCarLodHighKey) == 0 ? CarLod.high.Get() : CarLod.low.Get();
 }
 
 }  // namespace
@@ -35,15 +35,15 @@ bool IsCarLodKey(const char* key) {
 }
 
 void PublishCarLodAddresses(uint64_t high, uint64_t low) {
-    CarLod.high.store(high);
-    CarLod.low.store(low);
-    CarLod.found.exchange(1);
+    CarLod.high.Set(high);
+    CarLod.low.Set(low);
+    CarLod.found.Exchange(1);
 }
 
 bool CarLodReadiness() {
-    if (CarLod.found.load() == 0) return Fail("PENDING");
-    const uint64_t high = CarLod.high.load();
-    const uint64_t low = CarLod.low.load();
+    if (CarLod.found.Get() == 0) return Fail("PENDING");
+    const uint64_t high = CarLod.high.Get();
+    const uint64_t low = CarLod.low.Get();
     uint32_t highBits = 0, lowBits = 0;
     const bool usable = high != 0 && low == high + 8;
     const bool read = usable && runtime::GuardedReadU32(high, highBits) && runtime::GuardedReadU32(low, lowBits);
@@ -72,9 +72,9 @@ bool WriteCarLodDistance(const char* key, float value) {
 }
 
 void ResetCarLodForTesting() {
-    CarLod.high.store(0);
-    CarLod.low.store(0);
-    CarLod.found.store(0);
+    CarLod.high.Set(0);
+    CarLod.low.Set(0);
+    CarLod.found.Set(0);
     ResetStatus(CarLod.status);
 }
 

@@ -10,17 +10,18 @@
 // (release), which readers test first (acquire); a failed check clears
 // both. The status line takes its lock.
 #pragma once
-#include <atomic>
 #include <cstdint>
 
+#include "core/shared_value.h"
 #include "visualsettings/status_line.h"
 
 namespace visualsettings {
 
+// The checks' state; the thread rule above.
 struct CarLodState {
-    std::atomic<uint64_t> high{0};
-    std::atomic<uint64_t> low{0};
-    std::atomic<uint32_t> found{0};
+    core::SharedValue<uint64_t> high{0};
+    core::SharedValue<uint64_t> low{0};
+    core::SharedValue<uint32_t> found{0};
     StatusLine status{"Ready."};  // the last check's state name and "."; no panel shows it
 };
 extern CarLodState CarLod;

@@ -13,7 +13,7 @@ PublisherState Publishers;
 
 namespace {
 
-bool Shown() { return core::VisualSettingsAfterShown.load() != 0; }
+bool Shown() { return core::Editor.VisualSettingsAfterShown.Get() != 0; }
 
 // The row of a code-patch key: among the rain light rows, then the headlight rows.
 VisualSettingsParam* CodePatchRow(const char* key) {
@@ -23,16 +23,16 @@ VisualSettingsParam* CodePatchRow(const char* key) {
 
 // The lane rows of the selected generated live writes, found once.
 const std::vector<std::array<VisualSettingsParam*, 4>>& LaneRows() {
-    if (Publishers.lanesFound.load() != 0) return Publishers.laneRows;
+    if (Publishers.lanesFound.Get() != 0) return Publishers.laneRows;
     std::lock_guard<std::mutex> lock(Publishers.laneMutex);
-    if (Publishers.lanesFound.load() == 0 && runtime::LiveWrites.selected) {
+    if (Publishers.lanesFound.Get() == 0 && runtime::LiveWrites.selected) {
         Publishers.laneRows.assign(runtime::LiveWrites.autoCount, {});
         for (size_t i = 0; i < runtime::LiveWrites.autoCount; ++i) {
             const runtime::CodeSiteRow* row = runtime::LiveWrites.autos[i].row;
             for (size_t lane = 0; row != nullptr && lane < row->storeCount && lane < 4; ++lane)
                 Publishers.laneRows[i][lane] = FindVisualSettingsParam(row->stores[lane].key);
         }
-        Publishers.lanesFound.store(1);
+        Publishers.lanesFound.Set(1);
     }
     return Publishers.laneRows;
 }
@@ -61,10 +61,10 @@ void ApplyCodePatchKeys() {
         const VisualSettingsParam* row = CodePatchRow(ManualLiveWriteKey(i));
         if (row != nullptr && Shown() && row->overridden) {
             const float v = row->value;
-            Publishers.manualValue[i].store(v);
+            Publishers.manualValue[i].Set(v);
             runtime::PublishManualLiveWrite(i, v, true);
         } else {
-            runtime::PublishManualLiveWrite(i, Publishers.manualValue[i].load(), false);
+            runtime::PublishManualLiveWrite(i, Publishers.manualValue[i].Get(), false);
         }
     }
 }
@@ -133,10 +133,10 @@ bool FindLaneParamValue(const char* key, float& value) {
 }
 
 void ResetPublishersForTesting() {
-    for (std::atomic<float>& v : Publishers.manualValue) v.store(0.0f);
+    for (core::SharedValue<float>& v : Publishers.manualValue) v.Set(0.0f);
     std::lock_guard<std::mutex> lock(Publishers.laneMutex);
     Publishers.laneRows.clear();
-    Publishers.lanesFound.store(0);
+    Publishers.lanesFound.Set(0);
 }
 
 }  // namespace visualsettings

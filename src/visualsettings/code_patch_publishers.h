@@ -10,26 +10,27 @@
 // runtime's live writes require). The state below is atomics.
 #pragma once
 #include <array>
-#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <mutex>
 #include <vector>
 
+#include "core/shared_value.h"
 #include "runtime/live_writes.h"
 
 namespace visualsettings {
 
 struct VisualSettingsParam;
 
+// The publishers' state; the thread rule above.
 struct PublisherState {
     // The value each manual live write holds (the last one published with flag 1).
-    std::atomic<float> manualValue[runtime::kManualLiveWriteCount] = {};
+    core::SharedValue<float> manualValue[runtime::kManualLiveWriteCount] = {};
     // The parameter row of each lane of the selected generated live writes,
     // found once after their selection (under laneMutex).
     std::mutex laneMutex;
     std::vector<std::array<VisualSettingsParam*, 4>> laneRows;
-    std::atomic<uint8_t> lanesFound{0};
+    core::SharedValue<uint8_t> lanesFound{0};
 };
 extern PublisherState Publishers;
 

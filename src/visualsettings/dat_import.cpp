@@ -66,7 +66,7 @@ ArrayBases CurrentArrayBases() {
     ArrayBases out;
     const std::span<const ParamArray> arrays = ParamArrays();
     for (size_t i = 0; i < arrays.size() && i < kParamArrayCount; ++i) {
-        out.visited[i + 1] = !(arrays[i].base == ArrayBase::BrightFilmic && Binding.filmicBlockFound.load() == 0);
+        out.visited[i + 1] = !(arrays[i].base == ArrayBase::BrightFilmic && Binding.filmicBlockFound.Get() == 0);
         out.base[i + 1] = out.visited[i + 1] ? ArrayBaseAddress(arrays[i]) : 0;
     }
     return out;
@@ -90,8 +90,8 @@ bool Has(std::string_view text, std::string_view part) { return text.find(part) 
 void ApplyImportedText(std::string text, const ImportOptions& options) {
     DatImport.loadedText = std::move(text);
     DatImport.loaded = 1;
-    LayoutReader.reloadRequested.store(1);
-    Switch.specialKeysReapplyMs.store(0);
+    LayoutReader.reloadRequested.Set(1);
+    Switch.specialKeysReapplyMs.Set(0);
     const std::string_view body = DatImport.loadedText;
 
     // The key list serves only the plausibility check and the unmapped test.
@@ -111,14 +111,14 @@ void ApplyImportedText(std::string text, const ImportOptions& options) {
         });
         liveMode = unmapped == 0;
     }
-    Switch.importHasUnmapped.store(liveMode ? 0 : 1);
+    Switch.importHasUnmapped.Set(liveMode ? 0 : 1);
 
     // The runtime table is used when it is ready now. The search runs on its
     // own thread (it waits 45 s before it scans); the import never waits for it.
     bool tableUsable = false;
     if (liveMode) {
-        if (RuntimeTable.ready.load() == 0) StartDeferredRuntimeProbe();
-        tableUsable = RuntimeTable.ready.load() != 0;
+        if (RuntimeTable.ready.Get() == 0) StartDeferredRuntimeProbe();
+        tableUsable = RuntimeTable.ready.Get() != 0;
     }
 
     const auto& index = RowsByLowerKey();
@@ -220,7 +220,7 @@ void BuildImportKeyList(ImportKeyList& keys) {
     // The defaults of the walk's rows (as SnapshotVisualSettings gives them,
     // without its re-binding: the import has bound already).
     for (const ParamArray& array : ParamArrays()) {
-        if (array.base == ArrayBase::BrightFilmic && Binding.filmicBlockFound.load() == 0) continue;
+        if (array.base == ArrayBase::BrightFilmic && Binding.filmicBlockFound.Get() == 0) continue;
         for (const VisualSettingsParam& row : array.Rows()) {
             if (row.key == nullptr || IsAlwaysSkippedKey(row.key)) continue;
             keys[LowerAscii(row.key)] = row.defaultValue;

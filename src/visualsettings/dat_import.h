@@ -31,6 +31,7 @@ struct ImportCounts {
     uint64_t unknown = 0;  // nothing knows the key
 };
 
+// The import's state; the thread rule above.
 struct DatImportState {
     std::string loadedText;  // the last imported file, byte for byte; empty after a failed import
     uint8_t loaded = 0;      // 1 after a successful import, 0 after a failed one

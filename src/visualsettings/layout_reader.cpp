@@ -357,10 +357,10 @@ const VisualSettingsLayout& LoadVisualSettingsLayout() {
     const std::string path = ImportVisualSettingsPath();
     const platform::FileStamp stamp = path.empty() ? platform::FileStamp{} : platform::QueryFileStamp(path);
     const bool unchanged = path == LayoutReader.path && stamp == LayoutReader.stamp;
-    if (LayoutReader.loadedOnce && unchanged && LayoutReader.reloadRequested.load() == 0 && LayoutReader.current)
+    if (LayoutReader.loadedOnce && unchanged && LayoutReader.reloadRequested.Get() == 0 && LayoutReader.current)
         return *LayoutReader.current;
     LayoutReader.loadedOnce = true;
-    LayoutReader.reloadRequested.store(0);
+    LayoutReader.reloadRequested.Set(0);
     LayoutReader.path = path;
     LayoutReader.stamp = stamp;
     auto layout = std::make_shared<VisualSettingsLayout>();
@@ -380,10 +380,10 @@ std::shared_ptr<const VisualSettingsLayout> LayoutSnapshot() {
     return LayoutReader.current;
 }
 
-void RegisterLayoutReader() { Switch.loadLayout.store(&SnapshotForEditedTest); }
+void RegisterLayoutReader() { Switch.loadLayout.Set(&SnapshotForEditedTest); }
 
 void ResetLayoutReaderForTesting() {
-    LayoutReader.reloadRequested.store(0);
+    LayoutReader.reloadRequested.Set(0);
     LayoutReader.path.clear();
     LayoutReader.stamp = {};
     LayoutReader.loadedOnce = false;

@@ -15,20 +15,21 @@
 // published one with LayoutSnapshot and never see a layout being built.
 // reloadRequested is an atomic any thread may set.
 #pragma once
-#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <mutex>
 #include <string>
 #include <string_view>
 
+#include "core/shared_value.h"
 #include "platform/file_stamp.h"
 #include "visualsettings/sections.h"
 
 namespace visualsettings {
 
+// The reader's state; the thread rule above.
 struct LayoutReaderState {
-    std::atomic<uint8_t> reloadRequested{0};  // the next call reads the file again
+    core::SharedValue<uint8_t> reloadRequested{0};  // the next call reads the file again
     // ---- render thread ----
     std::string path;           // the path of the last read
     platform::FileStamp stamp;  // its stamp then

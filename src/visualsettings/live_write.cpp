@@ -22,13 +22,15 @@
 
 namespace visualsettings {
 
-std::atomic<uint8_t> VisualSettingsLivePaused{0};
+VisualSettingsLiveState VisualSettingsLive;
+
+void ResetVisualSettingsLiveState() { VisualSettingsLive.VisualSettingsLivePaused = 0; }
 
 namespace {
 
 constexpr float kDiffersEpsilon = 0.00001f;
 
-bool AfterShown() { return core::VisualSettingsAfterShown.load() != 0; }
+bool AfterShown() { return core::Editor.VisualSettingsAfterShown.Get() != 0; }
 
 bool DiffersFromOriginal(const VisualSettingsParam& row, float v) {
     return row.hasOriginal ? std::fabs(v - row.original) > kDiffersEpsilon : true;
@@ -98,7 +100,7 @@ void TakeValue(VisualSettingsParam& row, float v) {
     if (!row.overridden && !row.differs) row.value = v;
 }
 
-bool MenuRefreshDue() { return core::MenuOpen.load() != 0 && core::SlotRefreshTick.load() != 0; }
+bool MenuRefreshDue() { return core::Editor.MenuOpen.Get() != 0 && core::Editor.SlotRefreshTick.Get() != 0; }
 
 void WriteDarkFilmicDefault(size_t i, bool force, bool reset) {
     BindWhenBasesMissing();
@@ -348,7 +350,7 @@ void WriteParamByKind(VisualSettingsParam& row, uint64_t base, bool force, bool 
 
 void ApplyAllVisualSettingsLive(bool reset, bool force) {
     for (const ParamArray& array : ParamArrays()) {
-        if (array.base == ArrayBase::BrightFilmic && Binding.filmicBlockFound.load() == 0) continue;
+        if (array.base == ArrayBase::BrightFilmic && Binding.filmicBlockFound.Get() == 0) continue;
         const uint64_t base = ArrayBaseAddress(array);
         for (VisualSettingsParam& row : array.Rows()) WriteParamByKind(row, base, force, reset);
     }
@@ -386,9 +388,9 @@ bool ResetVisualSettingRow(runtime::LiveOverrideSlot& slot) {
 }
 
 void RefreshVisualSettingRow(VisualSettingsParam& row) {
-    if (VisualSettingsLivePaused.load() != 0) return;
+    if (VisualSettingsLive.VisualSettingsLivePaused.Get() != 0) return;
     const KeyClass kind = ClassOfRow(row);
-    const bool menuOpen = core::MenuOpen.load() != 0;
+    const bool menuOpen = core::Editor.MenuOpen.Get() != 0;
     float v = 0.0f;
     switch (kind) {
     case KeyClass::Hidden: row.applied = 0; return;
@@ -405,7 +407,7 @@ void RefreshVisualSettingRow(VisualSettingsParam& row) {
         if (!menuOpen && row.loaded) return;
         FirstLoadReset(row);
         row.liveAddress = PuddleRippleFieldAddress(row.key);
-        if (Puddles.rippleReady.load() == 0 || !ReadPuddleRippleField(row.key, v)) {
+        if (Puddles.rippleReady.Get() == 0 || !ReadPuddleRippleField(row.key, v)) {
             row.applied = 0;
             return;
         }

@@ -15,14 +15,21 @@
 #include <atomic>
 #include <cstdint>
 
+#include "core/shared_value.h"
 #include "runtime/live_slots.h"
 #include "visualsettings/param_table.h"
 
 namespace visualsettings {
 
-// When set, row refreshes and the before/after pass stop (nothing in the
-// editor sets it; a pause control would).
-extern std::atomic<uint8_t> VisualSettingsLivePaused;
+// The live writes' own state; any thread (a SharedValue).
+struct VisualSettingsLiveState {
+    // When set, row refreshes and the before/after pass stop (nothing in the
+    // editor sets it; a pause control would).
+    core::SharedValue<uint8_t> VisualSettingsLivePaused{0};
+};
+extern VisualSettingsLiveState VisualSettingsLive;
+// Back to the state at process start (tests).
+void ResetVisualSettingsLiveState();
 
 // Which channel writes a key, tested in this order.
 enum class KeyClass {

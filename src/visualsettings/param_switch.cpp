@@ -28,19 +28,19 @@ constexpr const char* kUnmappedNotice =
     "Before / after restored manual visualsettings.dat overrides only; imported file has unmapped values.";
 
 void ShownAgain() {
-    if (Switch.importHasUnmapped.load() != 0) SetStatus(Switch.importExportStatus, kUnmappedNotice);
-    else runtime::GroupAppliers.importFollow.store(1);
+    if (Switch.importHasUnmapped.Get() != 0) SetStatus(Switch.importExportStatus, kUnmappedNotice);
+    else runtime::GroupAppliers.importFollow.Set(1);
 }
 
 bool Writes(const VisualSettingsParam& row) {
-    return row.overridden || (runtime::GroupAppliers.importFollow.load() != 0 && row.differs);
+    return row.overridden || (runtime::GroupAppliers.importFollow.Get() != 0 && row.differs);
 }
 
 }  // namespace
 
 void FinishVisualSettingsSwitch() {
-    if (game::VisualSettingsSwitchPending.exchange(0) == 0) return;
-    if (core::VisualSettingsAfterShown.load() == 0) ApplyAllVisualSettingsLive(false, false);
+    if (game::BeforeAfter.VisualSettingsSwitchPending.Exchange(0) == 0) return;
+    if (core::Editor.VisualSettingsAfterShown.Get() == 0) ApplyAllVisualSettingsLive(false, false);
     else ShownAgain();
     VisualSettingsBeforeAfter();
 }
@@ -48,9 +48,9 @@ void FinishVisualSettingsSwitch() {
 void VisualSettingsBeforeAfter() {
     BindWhenBasesMissing();
     InstallCodePatchesAndPublish();
-    const uint8_t shown = core::VisualSettingsAfterShown.load() != 0 ? 1 : 0;
-    if (Switch.lastApplied.exchange(shown) != shown && shown) ShownAgain();
-    if (VisualSettingsLivePaused.load() != 0) {
+    const uint8_t shown = core::Editor.VisualSettingsAfterShown.Get() != 0 ? 1 : 0;
+    if (Switch.lastApplied.Exchange(shown) != shown && shown) ShownAgain();
+    if (VisualSettingsLive.VisualSettingsLivePaused.Get() != 0) {
         ApplyBlackoutToTrafficLights();
         return;
     }
@@ -58,16 +58,16 @@ void VisualSettingsBeforeAfter() {
     if (shown) {
         ApplyAllParamsShown();
         const uint64_t now = platform::TickCount64();
-        const uint64_t last = Switch.specialKeysReapplyMs.load();
-        if (core::VisualSettingsAfterShown.load() != 0 && (last == 0 || now < last || now - last >= kSpecialKeysReapplyMs)) {
-            Switch.specialKeysReapplyMs.store(now != 0 ? now : 1);
+        const uint64_t last = Switch.specialKeysReapplyMs.Get();
+        if (core::Editor.VisualSettingsAfterShown.Get() != 0 && (last == 0 || now < last || now - last >= kSpecialKeysReapplyMs)) {
+            Switch.specialKeysReapplyMs.Set(now != 0 ? now : 1);
             ReapplySpecialVisualSettings();
         }
         for (const char* group : kTrafficLightColorGroups) {
             if (IsTrafficLightColorOverridden(group)) WriteTrafficLightColorGroup(group);
         }
         ApplyBlackoutToTrafficLights();
-        runtime::GroupAppliers.importFollow.store(0);
+        runtime::GroupAppliers.importFollow.Set(0);
         return;
     }
     PublishPuddlesValues();
@@ -78,11 +78,11 @@ void VisualSettingsBeforeAfter() {
 
 void ApplyAllParamsShown() {
     for (const ParamArray& array : ParamArrays()) {
-        if (array.base == ArrayBase::BrightFilmic && Binding.filmicBlockFound.load() == 0) continue;
+        if (array.base == ArrayBase::BrightFilmic && Binding.filmicBlockFound.Get() == 0) continue;
         const uint64_t base = ArrayBaseAddress(array);
         for (VisualSettingsParam& row : array.Rows()) ApplyOverriddenParam(row, base);
     }
-    const bool follow = runtime::GroupAppliers.importFollow.load() != 0;
+    const bool follow = runtime::GroupAppliers.importFollow.Get() != 0;
     for (size_t i = 0; i < kDarkFilmicSlotCount; ++i) {
         runtime::LiveOverrideSlot& slot = DarkFilmicSlot(i);
         if (!slot.enabled && !(follow && slot.followImport)) continue;
@@ -108,7 +108,7 @@ void ApplyOverriddenParam(VisualSettingsParam& row, uint64_t base) {
     const float v = row.value;
     switch (kind) {
     case KeyClass::PuddlesScale:
-        PublishPuddlesScale(ToGameUnits(row, v), core::VisualSettingsAfterShown.load() != 0);
+        PublishPuddlesScale(ToGameUnits(row, v), core::Editor.VisualSettingsAfterShown.Get() != 0);
         row.appliedValue = v;
         row.applied = CaptureHookInstalled() ? 1 : 0;
         return;
@@ -142,7 +142,7 @@ void ApplyOverriddenParam(VisualSettingsParam& row, uint64_t base) {
 }
 
 bool AnyVisualSettingsGroupEdited() {
-    const VisualSettingsLayout* (*load)() = Switch.loadLayout.load();
+    const VisualSettingsLayout* (*load)() = Switch.loadLayout.Get();
     const VisualSettingsLayout* layout = load != nullptr ? load() : nullptr;
     if (layout == nullptr || layout->empty()) return false;
     VisibleRows rows;
@@ -155,11 +155,11 @@ bool AnyVisualSettingsGroupEdited() {
 }
 
 void ResetSwitchForTesting() {
-    Switch.lastApplied.store(1);
-    runtime::GroupAppliers.importFollow.store(0);
-    Switch.importHasUnmapped.store(0);
-    Switch.specialKeysReapplyMs.store(0);
-    Switch.loadLayout.store(nullptr);
+    Switch.lastApplied.Set(1);
+    runtime::GroupAppliers.importFollow.Set(0);
+    Switch.importHasUnmapped.Set(0);
+    Switch.specialKeysReapplyMs.Set(0);
+    Switch.loadLayout.Set(nullptr);
     ResetStatus(Switch.importExportStatus);
 }
 

@@ -7,16 +7,16 @@
 //
 // The switch itself runs on the script fiber (FinishVisualSettingsSwitch),
 // never on the thread that flipped core::VisualSettingsAfterShown (the
-// hotkeys set game::VisualSettingsSwitchPending with it; the tab's hold
+// hotkeys set game::BeforeAfter.VisualSettingsSwitchPending with it; the tab's hold
 // button does the same).
 //
 // Thread rule: the state below is atomics. The script fiber runs the passes;
 // the import (render thread) sets importHasUnmapped and resets
 // specialKeysReapplyMs; the runtime's per-frame appliers read ImportFollowFlag.
 #pragma once
-#include <atomic>
 #include <cstdint>
 
+#include "core/shared_value.h"
 #include "visualsettings/sections.h"
 #include "visualsettings/status_line.h"
 
@@ -24,21 +24,22 @@ namespace visualsettings {
 
 inline constexpr uint64_t kSpecialKeysReapplyMs = 250;
 
+// The switch's state; the thread rule above.
 struct SwitchState {
-    // The value of core::VisualSettingsAfterShown the last pass saw.
-    std::atomic<uint8_t> lastApplied{1};
+    // The value of core::Editor.VisualSettingsAfterShown the last pass saw.
+    core::SharedValue<uint8_t> lastApplied{1};
     // (ImportFollowFlag is runtime::GroupAppliers.importFollow, which the
     // runtime's appliers read too: 1 only during the first shown pass after
     // a switch to shown; rows and slots that merely differ, such as imported
     // values, are then written too.)
     // Set by an import whose file had keys the editor cannot map.
-    std::atomic<uint8_t> importHasUnmapped{0};
+    core::SharedValue<uint8_t> importHasUnmapped{0};
     // Time of the last re-apply of the special keys; 0 = due now.
-    std::atomic<uint64_t> specialKeysReapplyMs{0};
+    core::SharedValue<uint64_t> specialKeysReapplyMs{0};
     // The sections of the user's visualsettings.dat layout for the edited
     // test of the all-live hotkey, as the layout reader gives them; null (no
     // layout) until a reader is set.
-    std::atomic<const VisualSettingsLayout* (*)()> loadLayout{nullptr};
+    core::SharedValue<const VisualSettingsLayout* (*)()> loadLayout{nullptr};
     // The import/export status line of the visualsettings area.
     StatusLine importExportStatus{"visualsettings.dat import/export idle."};
 };

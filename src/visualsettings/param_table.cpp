@@ -146,7 +146,7 @@ VisualSettingsParam* FindParamInArray(const ParamArray* array, const char* key) 
 }
 
 runtime::LiveOverrideSlot& DarkFilmicSlot(size_t i) {
-    return runtime::LightDirSlotTable[runtime::kFirstDarkFilmicSlot + (i < kDarkFilmicSlotCount ? i : 0)];
+    return runtime::LiveSlots.LightDirSlotTable[runtime::kFirstDarkFilmicSlot + (i < kDarkFilmicSlotCount ? i : 0)];
 }
 
 float DarkFilmicDefault(size_t i) { return i < kDarkFilmicSlotCount ? kDarkFilmicDefaults[i] : 0.0f; }

@@ -91,7 +91,7 @@ VisualSettingsParam* FindParamInArray(const ParamArray* array, const char* key);
 
 // ---- The dark filmic slots --------------------------------------------------------------
 // The eight live override slots "Tonemapping.dark.filmic.A" .. ".exposure"
-// (runtime::LightDirSlotTable rows 4-11) that the editor treats as eight more
+// (runtime::LiveSlots.LightDirSlotTable rows 4-11) that the editor treats as eight more
 // parameters, and their fixed defaults.
 inline constexpr size_t kDarkFilmicSlotCount = 8;
 runtime::LiveOverrideSlot& DarkFilmicSlot(size_t i);

@@ -226,16 +226,16 @@ PointerMapData BuildPointerMap(std::string_view mainText, std::string_view compo
 }
 
 void LoadPointerMap() {
-    if (PointerMap.loaded.load()) return;
+    if (PointerMap.loaded.Get()) return;
     const uint64_t now = platform::TickCount64();
-    const uint64_t last = PointerMap.lastAttemptMs.load();
+    const uint64_t last = PointerMap.lastAttemptMs.Get();
     if (last != 0 && now >= last && now - last < kPointerMapRetryMs) return;
     std::lock_guard<std::mutex> lock(PointerMap.mutex);
-    if (PointerMap.loaded.load()) return;
-    const uint64_t seen = PointerMap.lastAttemptMs.load();
+    if (PointerMap.loaded.Get()) return;
+    const uint64_t seen = PointerMap.lastAttemptMs.Get();
     if (seen != last) return;  // another thread attempted meanwhile
-    PointerMap.lastAttemptMs.store(now != 0 ? now : 1);
-    PointerMap.fileReads.fetch_add(1);
+    PointerMap.lastAttemptMs.Set(now != 0 ? now : 1);
+    PointerMap.fileReads.FetchAdd(1);
     std::string main, composite;
     if (!ReadFile(PointerMap.mainPath, main)) return;
     ReadFile(PointerMap.compositePath, composite);
@@ -247,8 +247,8 @@ void LoadPointerMap() {
     const uint64_t keys = map->entries.size();
     const uint64_t targets = map->targetCount;
     PointerMap.published = std::move(map);
-    PointerMap.targetCount.store(targets);
-    PointerMap.loaded.store(true);
+    PointerMap.targetCount.Set(targets);
+    PointerMap.loaded.Set(true);
     SetStatus(PointerMap.status,
               "Pointer map loaded: " + Decimal(keys) + " keys / " + Decimal(targets) + " safe .data targets.");
 }
@@ -257,7 +257,7 @@ bool FindPointerMapEntry(const char* key, std::vector<uint64_t>& targets) {
     targets.clear();
     if (key == nullptr || key[0] == '\0') return false;
     LoadPointerMap();
-    if (!PointerMap.loaded.load() || IsVetoedKey(key)) return false;
+    if (!PointerMap.loaded.Get() || IsVetoedKey(key)) return false;
     std::shared_ptr<const PointerMapData> map;
     {
         std::lock_guard<std::mutex> lock(PointerMap.mutex);
@@ -296,10 +296,10 @@ bool WritePointerMapTargets(const char* key, float v) {
 void ResetPointerMapForTesting() {
     std::lock_guard<std::mutex> lock(PointerMap.mutex);
     PointerMap.published.reset();
-    PointerMap.loaded.store(false);
-    PointerMap.lastAttemptMs.store(0);
-    PointerMap.targetCount.store(0);
-    PointerMap.fileReads.store(0);
+    PointerMap.loaded.Set(false);
+    PointerMap.lastAttemptMs.Set(0);
+    PointerMap.targetCount.Set(0);
+    PointerMap.fileReads.Set(0);
     PointerMap.mainPath.clear();
     PointerMap.compositePath.clear();
     ResetStatus(PointerMap.status);

@@ -15,7 +15,6 @@
 // load builds a map apart and publishes it under the lock, after which it is
 // only read. The status line takes its own lock.
 #pragma once
-#include <atomic>
 #include <cstdint>
 #include <map>
 #include <memory>
@@ -25,6 +24,7 @@
 #include <string_view>
 #include <vector>
 
+#include "core/shared_value.h"
 #include "visualsettings/status_line.h"
 
 namespace visualsettings {
@@ -36,13 +36,14 @@ struct PointerMapData {
     uint64_t targetCount = 0;
 };
 
+// The map's state; the thread rule above.
 struct PointerMapState {
     std::mutex mutex;                               // guards published and the paths
     std::shared_ptr<const PointerMapData> published;  // null until loaded
-    std::atomic<bool> loaded{false};
-    std::atomic<uint64_t> lastAttemptMs{0};
-    std::atomic<uint64_t> targetCount{0};
-    std::atomic<uint64_t> fileReads{0};  // main-file reads attempted (tests)
+    core::SharedValue<bool> loaded{false};
+    core::SharedValue<uint64_t> lastAttemptMs{0};
+    core::SharedValue<uint64_t> targetCount{0};
+    core::SharedValue<uint64_t> fileReads{0};  // main-file reads attempted (tests)
     std::string mainPath;       // empty: not known to this build
     std::string compositePath;
     // The binding's pointer-map line ("Pointer map loaded: ...", "Pointer

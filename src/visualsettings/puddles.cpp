@@ -43,17 +43,17 @@ VisualSettingsParam* ScaleRow() { return FindParamInArray(ArrayByFirstKey(kPuddl
 // The scale is re-applied only while the edits are shown and the row is overridden.
 VisualSettingsParam* ScaleRowToApply() {
     VisualSettingsParam* row = ScaleRow();
-    if (row == nullptr || core::VisualSettingsAfterShown.load() == 0 || !row->overridden) return nullptr;
+    if (row == nullptr || core::Editor.VisualSettingsAfterShown.Get() == 0 || !row->overridden) return nullptr;
     return row;
 }
 
 void PuddlesKeeperThread() {
-    while (Puddles.keeperStop.load() == 0) {
-        if (Puddles.keeperPause.load() != 0) {
+    while (Puddles.keeperStop.Get() == 0) {
+        if (Puddles.keeperPause.Get() != 0) {
             platform::SleepMilliseconds(5);
             continue;
         }
-        const int32_t mode = Puddles.mode.load();
+        const int32_t mode = Puddles.mode.Get();
         uint32_t sleep = 25;
         if (mode == 1 || mode == 2 || mode == 9) {
             if (VisualSettingsParam* row = ScaleRowToApply()) sleep = ApplyPuddlesScaleLive(row->value) ? 1 : 25;
@@ -72,8 +72,8 @@ bool IsPuddleRippleKey(const char* key) { return RippleOf(key) != nullptr; }
 
 uint64_t PuddleRippleFieldAddress(const char* key) {
     const RippleField* field = RippleOf(key);
-    if (field == nullptr || Puddles.rippleReady.load() == 0) return 0;
-    const uint64_t base = Puddles.rippleBase.load();
+    if (field == nullptr || Puddles.rippleReady.Get() == 0) return 0;
+    const uint64_t base = Puddles.rippleBase.Get();
     return base != 0 ? base + field->offset : 0;
 }
 
@@ -91,15 +91,15 @@ bool WritePuddleRippleField(const char* key, float value) {
 }
 
 void PublishPuddleRippleBase(uint64_t base) {
-    Puddles.rippleBase.store(base);
-    Puddles.rippleReady.exchange(1);
+    Puddles.rippleBase.Set(base);
+    Puddles.rippleReady.Exchange(1);
 }
 
 bool ApplyPuddlesScaleLive(float value) {
     VisualSettingsParam* row = ScaleRow();
     const uint64_t module = runtime::GameImageBase();
     if (row == nullptr || module == 0 || !EnsureGameDefault(*row)) return false;
-    const int32_t selector = Puddles.targetSelector.load();
+    const int32_t selector = Puddles.targetSelector.Get();
     const size_t extras = row->spec->extraCount < kMaxExtraTargets ? row->spec->extraCount : kMaxExtraTargets;
     bool any = false;
     for (size_t n = 0; n <= extras; ++n) {
@@ -116,7 +116,7 @@ bool ApplyPuddlesScaleLive(float value) {
 }
 
 void PuddlesRenderHook(PuddlesRenderPoint point) {
-    const int32_t mode = Puddles.mode.load();
+    const int32_t mode = Puddles.mode.Get();
     bool asked = false;
     switch (point) {
     case PuddlesRenderPoint::Present: asked = mode == 1 || mode == 3 || mode == 8; break;
@@ -128,35 +128,35 @@ void PuddlesRenderHook(PuddlesRenderPoint point) {
 }
 
 void StartPuddlesKeeperWhenAsked() {
-    if (Puddles.mode.load() == 0 || Puddles.keeperStop.load() != 0) return;
+    if (Puddles.mode.Get() == 0 || Puddles.keeperStop.Get() != 0) return;
     uint32_t expected = 0;
-    if (!Puddles.keeperStarted.compare_exchange_strong(expected, 1)) return;
+    if (!Puddles.keeperStarted.CompareExchange(expected, 1)) return;
     const uint64_t thread = platform::StartThread(PuddlesKeeperThread);
     if (thread == 0) {
-        Puddles.keeperStarted.store(0);  // the next pass tries again
+        Puddles.keeperStarted.Set(0);  // the next pass tries again
         return;
     }
-    Puddles.keeperThread.store(thread);
+    Puddles.keeperThread.Set(thread);
 }
 
 bool StopPuddlesKeeper(uint32_t timeoutMs) {
-    Puddles.keeperStop.store(1);
-    const uint64_t thread = Puddles.keeperThread.load();
+    Puddles.keeperStop.Set(1);
+    const uint64_t thread = Puddles.keeperThread.Get();
     if (thread == 0) return true;
     if (!platform::WaitForThread(thread, timeoutMs)) return false;
-    Puddles.keeperThread.store(0);
+    Puddles.keeperThread.Set(0);
     return true;
 }
 
 void ResetPuddlesForTesting() {
-    Puddles.mode.store(0);
-    Puddles.targetSelector.store(0);
-    Puddles.keeperPause.store(0);
-    Puddles.keeperStop.store(0);
-    Puddles.keeperStarted.store(0);
-    Puddles.keeperThread.store(0);
-    Puddles.rippleBase.store(0);
-    Puddles.rippleReady.store(0);
+    Puddles.mode.Set(0);
+    Puddles.targetSelector.Set(0);
+    Puddles.keeperPause.Set(0);
+    Puddles.keeperStop.Set(0);
+    Puddles.keeperStarted.Set(0);
+    Puddles.keeperThread.Set(0);
+    Puddles.rippleBase.Set(0);
+    Puddles.rippleReady.Set(0);
 }
 
 }  // namespace visualsettings

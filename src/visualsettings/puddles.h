@@ -17,20 +17,22 @@
 // active flag (atomic exchange), which the capture patch tests first. The
 // unload stops the keeper and waits for it (StopPuddlesKeeper).
 #pragma once
-#include <atomic>
 #include <cstdint>
+
+#include "core/shared_value.h"
 
 namespace visualsettings {
 
+// The puddles' state; the thread rule above.
 struct PuddlesState {
-    std::atomic<int32_t> mode{0};            // 0 .. 9 (see PuddlesRenderHook)
-    std::atomic<int32_t> targetSelector{0};  // > 0: only target selector - 1 (0 the row's own, 1.. its extras)
-    std::atomic<uint32_t> keeperPause{0};
-    std::atomic<uint32_t> keeperStop{0};
-    std::atomic<uint32_t> keeperStarted{0};  // claimed by compare-exchange
-    std::atomic<uint64_t> keeperThread{0};   // platform::StartThread id
-    std::atomic<uint64_t> rippleBase{0};
-    std::atomic<uint32_t> rippleReady{0};    // set after rippleBase is stored
+    core::SharedValue<int32_t> mode{0};            // 0 .. 9 (see PuddlesRenderHook)
+    core::SharedValue<int32_t> targetSelector{0};  // > 0: only target selector - 1 (0 the row's own, 1.. its extras)
+    core::SharedValue<uint32_t> keeperPause{0};
+    core::SharedValue<uint32_t> keeperStop{0};
+    core::SharedValue<uint32_t> keeperStarted{0};  // claimed by compare-exchange
+    core::SharedValue<uint64_t> keeperThread{0};   // platform::StartThread id
+    core::SharedValue<uint64_t> rippleBase{0};
+    core::SharedValue<uint32_t> rippleReady{0};    // set after rippleBase is stored
 };
 extern PuddlesState Puddles;
 

@@ -18,7 +18,7 @@ namespace {
 bool WaitBeforeSearch() {
     const uint64_t start = platform::TickCount64();
     for (;;) {
-        if (RuntimeTable.stop.load() != 0) return false;
+        if (RuntimeTable.stop.Get() != 0) return false;
         const uint64_t now = platform::TickCount64();
         if (now < start || now - start >= kRuntimeTableWaitMs) return true;
         const uint64_t left = kRuntimeTableWaitMs - (now - start);
@@ -31,44 +31,44 @@ void RunDeferredTableLocate() {
         SetStatus(RuntimeTable.status, "");
         ResolveVisualSettingsTable();
     }
-    RuntimeTable.finished.exchange(1);
+    RuntimeTable.finished.Exchange(1);
 }
 
 void Forget(bool clearStatus) {
-    RuntimeTable.ready.exchange(0);
-    RuntimeTable.base.store(0);
+    RuntimeTable.ready.Exchange(0);
+    RuntimeTable.base.Set(0);
     if (clearStatus) SetStatus(RuntimeTable.status, "");
 }
 
 }  // namespace
 
 bool StartDeferredRuntimeProbe() {
-    if (RuntimeTable.stop.load() != 0) return false;
+    if (RuntimeTable.stop.Get() != 0) return false;
     uint32_t expected = 0;
-    if (!RuntimeTable.started.compare_exchange_strong(expected, 1)) return true;
+    if (!RuntimeTable.started.CompareExchange(expected, 1)) return true;
     SetStatus(RuntimeTable.status, "");
     const uint64_t thread = platform::StartThread(RunDeferredTableLocate);
     if (thread == 0) {
-        RuntimeTable.started.store(0);  // a later call tries again
+        RuntimeTable.started.Set(0);  // a later call tries again
         return false;
     }
-    RuntimeTable.thread.store(thread);
+    RuntimeTable.thread.Set(thread);
     return true;
 }
 
 void ResolveVisualSettingsTable() {
-    RuntimeTable.searches.fetch_add(1);
+    RuntimeTable.searches.FetchAdd(1);
     std::vector<runtime::FingerprintHit> defaults, guards;
     uint64_t bytes = 0;
     uint32_t regions = 0;
     uint8_t limited = 0;
     runtime::ScanForVisualSettingsBlock(defaults, 0, bytes, regions, limited, &RuntimeTable.stop);
-    if (RuntimeTable.stop.load() == 0)
+    if (RuntimeTable.stop.Get() == 0)
         runtime::ScanForVisualSettingsBlock(guards, 1, bytes, regions, limited, &RuntimeTable.stop);
-    if (RuntimeTable.stop.load() != 0) return;  // unloading: nothing is published
+    if (RuntimeTable.stop.Get() != 0) return;  // unloading: nothing is published
     if (guards.empty() && defaults.size() == 1) {
-        RuntimeTable.base.store(defaults[0].address);
-        RuntimeTable.ready.exchange(1);
+        RuntimeTable.base.Set(defaults[0].address);
+        RuntimeTable.ready.Exchange(1);
         SetStatus(RuntimeTable.status, "");
     } else {
         Forget(false);
@@ -78,8 +78,8 @@ void ResolveVisualSettingsTable() {
 
 uint64_t LiveAddressOfRuntimeKey(const char* key) {
     const RuntimeSliderKey* row = FindRuntimeSliderKey(key);
-    if (row == nullptr || RuntimeTable.ready.load() == 0) return 0;
-    const uint64_t base = RuntimeTable.base.load();
+    if (row == nullptr || RuntimeTable.ready.Get() == 0) return 0;
+    const uint64_t base = RuntimeTable.base.Get();
     if (base == 0) return 0;
     const uint64_t address = base + row->offset;
     uint32_t probe = 0;
@@ -102,22 +102,22 @@ bool ReadRuntimeTableValue(const char* key, float& value) {
 }
 
 bool StopRuntimeTableLocator(uint32_t timeoutMs) {
-    RuntimeTable.stop.store(1);
-    const uint64_t thread = RuntimeTable.thread.load();
+    RuntimeTable.stop.Set(1);
+    const uint64_t thread = RuntimeTable.thread.Get();
     if (thread == 0) return true;
     if (!platform::WaitForThread(thread, timeoutMs)) return false;
-    RuntimeTable.thread.store(0);
+    RuntimeTable.thread.Set(0);
     return true;
 }
 
 void ResetRuntimeTableForTesting() {
-    RuntimeTable.base.store(0);
-    RuntimeTable.ready.store(0);
-    RuntimeTable.started.store(0);
-    RuntimeTable.finished.store(0);
-    RuntimeTable.stop.store(0);
-    RuntimeTable.thread.store(0);
-    RuntimeTable.searches.store(0);
+    RuntimeTable.base.Set(0);
+    RuntimeTable.ready.Set(0);
+    RuntimeTable.started.Set(0);
+    RuntimeTable.finished.Set(0);
+    RuntimeTable.stop.Set(0);
+    RuntimeTable.thread.Set(0);
+    RuntimeTable.searches.Set(0);
     ResetStatus(RuntimeTable.status);
 }
 

@@ -12,9 +12,9 @@
 // LiveAddressOfRuntimeKey (it takes its lock). The unload stops the thread
 // and waits for it (StopRuntimeTableLocator).
 #pragma once
-#include <atomic>
 #include <cstdint>
 
+#include "core/shared_value.h"
 #include "visualsettings/status_line.h"
 
 namespace visualsettings {
@@ -24,14 +24,15 @@ inline constexpr uint64_t kRuntimeTableWaitMs = 45000;
 // seen at once.
 inline constexpr uint32_t kRuntimeTableWaitSliceMs = 50;
 
+// The search's state; the thread rule above.
 struct RuntimeTableState {
-    std::atomic<uint64_t> base{0};      // the located table, 0 = none
-    std::atomic<uint32_t> ready{0};     // 1: base may be used
-    std::atomic<uint32_t> started{0};   // the search of the run is claimed (never cleared once it runs)
-    std::atomic<uint32_t> finished{0};  // the search ended, whatever its outcome
-    std::atomic<uint32_t> stop{0};      // the unload asks the thread to end
-    std::atomic<uint64_t> thread{0};    // the search thread (platform::StartThread), 0 = none
-    std::atomic<uint32_t> searches{0};  // searches run (tests)
+    core::SharedValue<uint64_t> base{0};      // the located table, 0 = none
+    core::SharedValue<uint32_t> ready{0};     // 1: base may be used
+    core::SharedValue<uint32_t> started{0};   // the search of the run is claimed (never cleared once it runs)
+    core::SharedValue<uint32_t> finished{0};  // the search ended, whatever its outcome
+    core::SharedValue<uint32_t> stop{0};      // the unload asks the thread to end
+    core::SharedValue<uint64_t> thread{0};    // the search thread (platform::StartThread), 0 = none
+    core::SharedValue<uint32_t> searches{0};  // searches run (tests)
     // Empty while searching and after a success, "UNAVAILABLE." after a
     // failed search, empty again when a located table stops being readable.
     StatusLine status{"Ready."};

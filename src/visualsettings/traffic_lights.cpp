@@ -84,10 +84,10 @@ bool IsTrafficLightColorComponent(const char* key) { return TrafficLightGroupKey
 uint64_t TrafficLightColorAddress(const char* group) {
     const int i = GroupIndex(group);
     if (i < 0) return 0;
-    std::atomic<uint64_t>& kept = TrafficLights.groupAddress[i];
-    if (const uint64_t address = kept.load()) return address;
+    core::SharedValue<uint64_t>& kept = TrafficLights.groupAddress[i];
+    if (const uint64_t address = kept.Get()) return address;
     const uint64_t address = runtime::ResolveSignatureField(kGroupTargets[i]);
-    if (address != 0) kept.store(address);
+    if (address != 0) kept.Set(address);
     return address;
 }
 
@@ -168,7 +168,7 @@ void WriteParamPrimaryAndExtras(VisualSettingsParam& row, float value) {
 
 void ApplyBlackoutToTrafficLights() {
     const bool on = core::GameControlFlags.BlackoutMode;
-    if (!on && TrafficLights.blackoutApplied.load() == 0) return;
+    if (!on && TrafficLights.blackoutApplied.Get() == 0) return;
     const ParamArray* array = ArrayByFirstKey(kTrafficLightArray);
     if (array != nullptr) {
         for (VisualSettingsParam& row : array->Rows()) {
@@ -177,12 +177,12 @@ void ApplyBlackoutToTrafficLights() {
             WriteParamPrimaryAndExtras(row, on ? 0.0f : (row.overridden ? row.value.Get() : row.defaultValue.Get()));
         }
     }
-    TrafficLights.blackoutApplied.store(on ? 1 : 0);
+    TrafficLights.blackoutApplied.Set(on ? 1 : 0);
 }
 
 void ResetTrafficLightsForTesting() {
-    TrafficLights.blackoutApplied.store(0);
-    for (std::atomic<uint64_t>& address : TrafficLights.groupAddress) address.store(0);
+    TrafficLights.blackoutApplied.Set(0);
+    for (core::SharedValue<uint64_t>& address : TrafficLights.groupAddress) address.Set(0);
 }
 
 }  // namespace visualsettings

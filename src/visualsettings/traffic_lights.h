@@ -9,11 +9,11 @@
 // Thread rule: the writers run on the render thread (the tab's colour row)
 // and the script fiber (before/after, blackout), without a lock; the rows'
 // fields are atomics and every game write goes through the guarded writers.
-// BlackoutApplied is the script fiber's.
+// GameControls.BlackoutApplied is the script fiber's.
 #pragma once
-#include <atomic>
 #include <cstdint>
 
+#include "core/shared_value.h"
 #include "visualsettings/param_table.h"
 
 namespace visualsettings {
@@ -22,11 +22,12 @@ inline constexpr size_t kTrafficLightColorGroupCount = 6;
 // The groups in their order: red, amber, green, walk, dontwalk, near.na.
 extern const char* const kTrafficLightColorGroups[kTrafficLightColorGroupCount];
 
+// The traffic lights' state; the thread rule above.
 struct TrafficLightState {
-    std::atomic<uint8_t> blackoutApplied{0};  // 1 while the blackout holds the rows at 0.0
+    core::SharedValue<uint8_t> blackoutApplied{0};  // 1 while the blackout holds the rows at 0.0
     // Each group vector's address once resolved (its block lies in the game
     // image and never moves; the writes through it stay guarded).
-    std::atomic<uint64_t> groupAddress[kTrafficLightColorGroupCount] = {};
+    core::SharedValue<uint64_t> groupAddress[kTrafficLightColorGroupCount] = {};
 };
 extern TrafficLightState TrafficLights;
 

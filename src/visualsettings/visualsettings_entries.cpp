@@ -36,7 +36,7 @@ void StartVisualSettings() {
 }
 
 void OverlayFrame(bool (*bindDue)()) {
-    if (core::VisualSettingsAfterShown.load() != 0 && runtime::GameImageBase() != 0 && BindingBaseMissing() &&
+    if (core::Editor.VisualSettingsAfterShown.Get() != 0 && runtime::GameImageBase() != 0 && BindingBaseMissing() &&
         (bindDue == nullptr || bindDue()))
         BindVisualSettingsParams();
     PuddlesRenderHook(PuddlesRenderPoint::Present);
@@ -44,8 +44,8 @@ void OverlayFrame(bool (*bindDue)()) {
 
 bool StopVisualSettings(uint32_t timeoutMs) {
     // Both are asked to stop first, so that they end together.
-    RuntimeTable.stop.store(1);
-    Puddles.keeperStop.store(1);
+    RuntimeTable.stop.Set(1);
+    Puddles.keeperStop.Set(1);
     const auto start = std::chrono::steady_clock::now();
     const bool table = StopRuntimeTableLocator(timeoutMs);
     const auto spent = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start);
@@ -65,7 +65,7 @@ void ResetVisualSettingsForTesting() {
     ResetVolumeColorForTesting();
     ResetSwitchForTesting();
     ResetPublishersForTesting();
-    VisualSettingsLivePaused.store(0);
+    VisualSettingsLive.VisualSettingsLivePaused.Set(0);
 }
 
 }  // namespace visualsettings

@@ -12,7 +12,7 @@ namespace visualsettings {
 namespace {
 
 // The vector's address once resolved. Any thread.
-std::atomic<uint64_t> g_volumeColorAddress{0};
+core::SharedValue<uint64_t> g_volumeColorAddress{0};
 
 constexpr const char* kComponentKeys[4] = {"dark.volumeColor.x", "dark.volumeColor.y", "dark.volumeColor.z",
                                            "dark.volumeColor.w"};
@@ -47,13 +47,13 @@ bool IsVolumeColorKey(const char* key) {
 }
 
 uint64_t VolumeColorAddress() {
-    if (const uint64_t address = g_volumeColorAddress.load()) return address;
+    if (const uint64_t address = g_volumeColorAddress.Get()) return address;
     const uint64_t address = runtime::ResolveSignatureField(kVolumeColorTarget);
-    if (address != 0) g_volumeColorAddress.store(address);
+    if (address != 0) g_volumeColorAddress.Set(address);
     return address;
 }
 
-void ResetVolumeColorForTesting() { g_volumeColorAddress.store(0); }
+void ResetVolumeColorForTesting() { g_volumeColorAddress.Set(0); }
 
 bool WriteVolumeColor(float x, float y, float z, float w) {
     const uint64_t address = VolumeColorAddress();

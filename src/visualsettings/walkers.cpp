@@ -36,7 +36,7 @@ template <typename Step>
 void WalkWithBases(bool nullKeysToo, Step&& step) {
     BindWhenBasesMissing(true);
     for (const ParamArray& array : ParamArrays()) {
-        if (array.base == ArrayBase::BrightFilmic && Binding.filmicBlockFound.load() == 0) continue;
+        if (array.base == ArrayBase::BrightFilmic && Binding.filmicBlockFound.Get() == 0) continue;
         const uint64_t base = ArrayBaseAddress(array);
         for (VisualSettingsParam& row : array.Rows()) {
             if (row.key == nullptr ? !nullKeysToo : IsAlwaysSkippedKey(row.key)) continue;

@@ -15,7 +15,7 @@ namespace weather {
 
 namespace {
 
-void NextEditGeneration(WeatherDocument& document) { document.editGeneration = ++DocumentEditGeneration; }
+void NextEditGeneration(WeatherDocument& document) { document.editGeneration = ++WeatherDocuments.DocumentEditGeneration; }
 
 // Numbers the loads, so that what was made from a document's values is
 // never taken for what a later load of it holds.
@@ -52,7 +52,7 @@ bool LoadWeatherDocument(size_t index, std::string& status) {
         status = "Load failed: invalid Misc .xml index.";
         return false;
     }
-    WeatherDocument& document = WeatherDocumentRegistry[index];
+    WeatherDocument& document = WeatherDocuments.WeatherDocumentRegistry[index];
     const std::string name = WeatherDocumentDisplayName(document);
     std::string text;
     std::string path;
@@ -73,7 +73,7 @@ bool LoadWeatherDocumentText(size_t index, std::string text, std::string path, s
         status = "Load failed: invalid Misc .xml index.";
         return false;
     }
-    WeatherDocument& document = WeatherDocumentRegistry[index];
+    WeatherDocument& document = WeatherDocuments.WeatherDocumentRegistry[index];
     const std::string name = WeatherDocumentDisplayName(document);
     std::vector<XmlValueRecord> records;
     uint64_t warnings = 0;
@@ -177,7 +177,7 @@ bool SaveMiscXml(size_t index, uint8_t saveMode, std::string& status) {
         status = "Export failed: invalid Misc .xml index.";
         return false;
     }
-    WeatherDocument& document = WeatherDocumentRegistry[index];
+    WeatherDocument& document = WeatherDocuments.WeatherDocumentRegistry[index];
     if (!document.loaded && !LoadWeatherDocument(index, status)) return false;
     std::string text;
     uint64_t editCount = 0;

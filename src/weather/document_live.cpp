@@ -15,14 +15,14 @@ namespace {
 
 WeatherDocument* Registered(std::string_view fileName) {
     const int32_t row = FindWeatherDocumentIndex(fileName);
-    return row < 0 ? nullptr : &WeatherDocumentRegistry[static_cast<size_t>(row)];
+    return row < 0 ? nullptr : &WeatherDocuments.WeatherDocumentRegistry[static_cast<size_t>(row)];
 }
 
 // The render documents of the registry in row order: weather-folder files
 // other than weather.xml.
 template <typename Visit>
 void ForEachRenderRow(Visit&& visit) {
-    for (WeatherDocument& document : WeatherDocumentRegistry) {
+    for (WeatherDocument& document : WeatherDocuments.WeatherDocumentRegistry) {
         if (document.fileName != nullptr && IsWeatherSubfolderFile(document.fileName)) visit(document);
     }
 }

@@ -5,8 +5,8 @@
 //
 // Thread rule: the Weather and Misc tabs (render thread), the before/after
 // hotkey (script fiber) and the unload all touch the weather documents
-// (WeatherDocumentRegistry, MiscEditorStatus, the filter states) and this
-// state. Each of them holds WeatherLive.lock for the whole of its work; every
+// (WeatherDocuments: the registry and the status line; ValueFilters) and
+// this state. Each of them holds WeatherLive.lock for the whole of its work; every
 // function of the weather layer that reads or writes either expects the
 // caller to hold it (tests on one thread may call them without).
 #pragma once
@@ -122,6 +122,7 @@ struct WeatherEffectTarget {
     uint32_t saved = 0;  // the game's value before the editor's first write there
 };
 
+// The documents' live state; under its lock (the thread rule above).
 struct WeatherLiveState {
     // Guards the weather documents and everything below (see the thread rule).
     std::mutex lock;

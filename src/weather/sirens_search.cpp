@@ -19,7 +19,7 @@ constexpr uint64_t kChunkBytes = 0x200000;  // read at most 2 MiB at a time
 constexpr uint64_t kLowestPointer = 0x10000;
 constexpr uint64_t kNameWindow = 64;
 
-bool Cancelled() { return Sirens.workerCancel.load(std::memory_order_relaxed) != 0; }
+bool Cancelled() { return Sirens.workerCancel.Get() != 0; }
 
 struct SearchOutcome {
     uint64_t first = 0;
@@ -202,7 +202,7 @@ void StartSirenLoad(bool clearEdits) {
     // The previous worker has published and is ending: join it before its
     // place is taken.
     if (s.worker.joinable()) s.worker.join();
-    s.workerCancel.store(0);
+    s.workerCancel.Set(0);
     s.SirenWorkerDone = 0;
     s.SirenWorkerResult = 0;
     s.SirenWorkerRunning = 1;
@@ -217,10 +217,10 @@ void StartSirenLoad(bool clearEdits) {
 void PollSirensLoader() {
     SirenState& s = Sirens;
     if (!s.SirenLoadPending) return;
-    const bool cancelled = s.workerCancel.load() != 0;
+    const bool cancelled = s.workerCancel.Get() != 0;
     if (!s.SirenWorkerDone) {
         if (SirenNowMs() - s.SirenLoadStartTick > kSirenLoadTimeoutMs) {
-            s.workerCancel.store(1);
+            s.workerCancel.Set(1);
             s.SirenLoadStatus = "Vehicle Sirens took too long to load.";
         } else {
             s.SirenLoadStatus = cancelled ? "Stopping..." : "Loading...";
@@ -245,13 +245,13 @@ void PollSirensLoader() {
 }
 
 void StopSirenLoad() {
-    Sirens.workerCancel.store(1);
+    Sirens.workerCancel.Set(1);
     Sirens.SirenLoadStatus = "Stopping...";
 }
 
 bool ReleaseSirens(bool waitForLock) {
     SirenState& s = Sirens;
-    s.workerCancel.store(1);
+    s.workerCancel.Set(1);
     std::thread worker;
     {
         std::unique_lock<std::mutex> lock(s.lock, std::defer_lock);

@@ -96,7 +96,7 @@ void ResetSirenState() {
     std::thread worker;
     {
         std::lock_guard<std::mutex> lock(s.lock);
-        s.workerCancel.store(1);
+        s.workerCancel.Set(1);
         worker = std::move(s.worker);
     }
     if (worker.joinable()) worker.join();
@@ -108,7 +108,7 @@ void ResetSirenState() {
     s.SirenWorkerRunning = 0;
     s.SirenWorkerDone = 0;
     s.SirenWorkerResult = 0;
-    s.workerCancel.store(0);
+    s.workerCancel.Set(0);
     s.SirenBaseline.Clear();
     s.SirenBaselineTaken = 0;
     s.SirenEditedImage.Clear();

@@ -16,13 +16,13 @@
 // Sirens.workerCancel and the search range.
 #pragma once
 #include <array>
-#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <mutex>
 #include <string>
 #include <thread>
 
+#include "core/shared_value.h"
 #include "weather/live_state.h"
 
 namespace weather {
@@ -70,6 +70,8 @@ inline constexpr uint64_t SirenLightOffset(uint64_t profile, uint64_t light) {
     return profile * kSirenProfileBytes + kSirenHeadBytes + light * kSirenLightBytes;
 }
 
+// The sirens' state; under Sirens.lock but the cancel flag (the thread
+// rule above).
 struct SirenState {
     std::mutex lock;
 
@@ -85,7 +87,7 @@ struct SirenState {
     uint8_t SirenWorkerRunning = 0;  // a worker exists and has not published
     uint8_t SirenWorkerDone = 0;     // its result waits to be taken
     uint64_t SirenWorkerResult = 0;  // found address or 0
-    std::atomic<uint8_t> workerCancel{0};  // read by the search without the lock
+    core::SharedValue<uint8_t> workerCancel{0};  // read by the search without the lock
 
     // ---- The editor ----
     OwnCopy SirenBaseline;     // the game's block before the first edit (kSirenBlockBytes when taken)

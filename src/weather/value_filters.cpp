@@ -10,10 +10,9 @@
 
 namespace weather {
 
-MiscXmlFilterState WatertuneFilterState;
-MiscXmlFilterState VfxLightningFilterState;
-MiscXmlFilterState WeatherXmlFilterState;
-MiscXmlFilterState WeatherRenderFilterState;
+ValueFiltersState ValueFilters;
+
+void ResetValueFiltersState() { ValueFilters = ValueFiltersState{}; }
 
 namespace {
 
@@ -23,10 +22,10 @@ DocumentKind KindOf(const WeatherDocument& document) { return DocumentKindOf(doc
 
 MiscXmlFilterState& MiscXmlFilterStateOf(const WeatherDocument& document) {
     switch (KindOf(document)) {
-        case DocumentKind::Watertune: return WatertuneFilterState;
-        case DocumentKind::VfxLightning: return VfxLightningFilterState;
-        case DocumentKind::WeatherXml: return WeatherXmlFilterState;
-        default: return WeatherRenderFilterState;
+        case DocumentKind::Watertune: return ValueFilters.WatertuneFilterState;
+        case DocumentKind::VfxLightning: return ValueFilters.VfxLightningFilterState;
+        case DocumentKind::WeatherXml: return ValueFilters.WeatherXmlFilterState;
+        default: return ValueFilters.WeatherRenderFilterState;
     }
 }
 

@@ -16,12 +16,18 @@ struct MiscXmlFilterState {
     int32_t group = 0;   // 0 all, 1..9
 };
 
-// One record each for watertune.xml, vfxlightningsettings.xml and
-// weather.xml, and one shared by the 24 render documents.
-extern MiscXmlFilterState WatertuneFilterState;
-extern MiscXmlFilterState VfxLightningFilterState;
-extern MiscXmlFilterState WeatherXmlFilterState;
-extern MiscXmlFilterState WeatherRenderFilterState;
+// The panels' filters: one record each for watertune.xml,
+// vfxlightningsettings.xml and weather.xml, and one shared by the 24 render
+// documents. Render thread, under WeatherLive.lock (live_state.h).
+struct ValueFiltersState {
+    MiscXmlFilterState WatertuneFilterState;
+    MiscXmlFilterState VfxLightningFilterState;
+    MiscXmlFilterState WeatherXmlFilterState;
+    MiscXmlFilterState WeatherRenderFilterState;
+};
+extern ValueFiltersState ValueFilters;
+// Every filter cleared, as at process start (tests).
+void ResetValueFiltersState();
 MiscXmlFilterState& MiscXmlFilterStateOf(const WeatherDocument& document);
 
 bool IsValueEdited(const XmlValueRecord& value);

@@ -8,7 +8,7 @@
 
 namespace weather {
 
-std::array<WeatherDocument, kWeatherDocumentCount> WeatherDocumentRegistry = {{
+WeatherDocumentsState WeatherDocuments = {{{
     {"watertune.xml", "Watertune", "Water"},
     {"vfxlightningsettings.xml", "VFX Lightning Settings", "Lightning"},
     {"weather.xml", "Weather Settings", "Weather Settings"},
@@ -36,13 +36,10 @@ std::array<WeatherDocument, kWeatherDocumentCount> WeatherDocumentRegistry = {{
     {"weather\\underwater_render_drop.xml", "Underwater Render Drop", "Weather Render"},
     {"weather\\underwater_render_mist.xml", "Underwater Render Mist", "Weather Render"},
     {"weather\\woodland_mist_render_ground.xml", "Woodland Mist Render Ground", "Weather Render"},
-}};
-
-uint64_t DocumentEditGeneration = 0;
-std::string MiscEditorStatus = "Misc Editor idle.";
+}}};
 
 void ReleaseWeatherDocuments() {
-    for (WeatherDocument& document : WeatherDocumentRegistry) {
+    for (WeatherDocument& document : WeatherDocuments.WeatherDocumentRegistry) {
         std::string().swap(document.sourceText);
         std::string().swap(document.sourcePath);
         std::vector<XmlValueRecord>().swap(document.values);
@@ -53,9 +50,15 @@ void ReleaseWeatherDocuments() {
     }
 }
 
+void ResetWeatherDocumentsState() {
+    ReleaseWeatherDocuments();
+    WeatherDocuments.DocumentEditGeneration = 0;
+    WeatherDocuments.MiscEditorStatus = "Misc Editor idle.";
+}
+
 int32_t FindWeatherDocumentIndex(std::string_view fileName) {
-    for (size_t i = 0; i < WeatherDocumentRegistry.size(); ++i) {
-        if (EqualsNoCase(WeatherDocumentRegistry[i].fileName, fileName)) return static_cast<int32_t>(i);
+    for (size_t i = 0; i < WeatherDocuments.WeatherDocumentRegistry.size(); ++i) {
+        if (EqualsNoCase(WeatherDocuments.WeatherDocumentRegistry[i].fileName, fileName)) return static_cast<int32_t>(i);
     }
     return -1;
 }
@@ -98,10 +101,10 @@ DocumentKind KindOfName(std::string_view name) {
 DocumentKind DocumentKindOf(const WeatherDocument& document) {
     static const auto kRows = [] {
         std::array<DocumentKind, kWeatherDocumentCount> kinds{};
-        for (size_t i = 0; i < kinds.size(); ++i) kinds[i] = KindOfName(NameOf(WeatherDocumentRegistry[i]));
+        for (size_t i = 0; i < kinds.size(); ++i) kinds[i] = KindOfName(NameOf(WeatherDocuments.WeatherDocumentRegistry[i]));
         return kinds;
     }();
-    const WeatherDocument* first = WeatherDocumentRegistry.data();
+    const WeatherDocument* first = WeatherDocuments.WeatherDocumentRegistry.data();
     if (&document >= first && &document < first + kWeatherDocumentCount)
         return kRows[static_cast<size_t>(&document - first)];
     return KindOfName(NameOf(document));

@@ -31,11 +31,20 @@ struct WeatherDocument {
     uint64_t loadSerial = 0;      // a new number for each load (0 while never loaded)
 };
 
-extern std::array<WeatherDocument, kWeatherDocumentCount> WeatherDocumentRegistry;
-// Bumped (then stored in the document) by every value edit and every reset.
-extern uint64_t DocumentEditGeneration;
-// The status line of the weather documents' operations.
-extern std::string MiscEditorStatus;
+// The documents' state. The tabs (render thread), the before/after hotkey
+// (script fiber) and the unload use it under WeatherLive.lock (live_state.h).
+struct WeatherDocumentsState {
+    // One fixed row per document, names set at process start.
+    std::array<WeatherDocument, kWeatherDocumentCount> WeatherDocumentRegistry;
+    // Bumped (then stored in the document) by every value edit and every reset.
+    uint64_t DocumentEditGeneration = 0;
+    // The status line of the weather documents' operations.
+    std::string MiscEditorStatus = "Misc Editor idle.";
+};
+extern WeatherDocumentsState WeatherDocuments;
+// Every row released (ReleaseWeatherDocuments), the generation 0 and the
+// status idle, as at process start (tests).
+void ResetWeatherDocumentsState();
 
 // Releases every row's text, path and values and marks it unloaded (unload,
 // and a fresh start for tests).

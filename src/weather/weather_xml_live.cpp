@@ -416,7 +416,7 @@ bool ValidateEffectAddresses(std::span<const uint64_t> blocks, uint32_t fieldOff
 bool ResolveWeatherEffectTargets(size_t renderDocument, uint32_t fieldOffset, std::vector<uint64_t>& blocks,
                                  std::string& status) {
     blocks.clear();
-    const WeatherDocument& document = WeatherDocumentRegistry[renderDocument];
+    const WeatherDocument& document = WeatherDocuments.WeatherDocumentRegistry[renderDocument];
     const std::string_view key = document.fileName ? document.fileName : "";
     auto& cache = WeatherLive.WeatherEffectTargetCache;
     if (auto it = cache.find(key); it != cache.end()) {

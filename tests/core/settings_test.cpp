@@ -153,7 +153,7 @@ TEST_F(SettingsTest, FileTextGivesTheseSettings) {
                                    : c.status == kUnreadable ? "VRN.ini could not be read, defaults used: "
                                    : c.status == kTooLong    ? "VRN.ini folder path too long, default folder used: "
                                                              : "VRN.ini updated with current default window width: ";
-        EXPECT_EQ(SettingsStatusLine, prefix + Ini()) << c.name;
+        EXPECT_EQ(UiSettings.SettingsStatusLine, prefix + Ini()) << c.name;
         EXPECT_EQ(VrnFolder(), kVrn) << c.name;
         if (c.status == kMigrated) EXPECT_EQ(GetFile(Ini()), DefaultFileText(kVrn)) << c.name << ": saved at once";
         else EXPECT_EQ(GetFile(Ini()), c.file) << c.name << ": a start that only reads writes nothing";
@@ -163,8 +163,8 @@ TEST_F(SettingsTest, FileTextGivesTheseSettings) {
     std::filesystem::resize_file(Host(Ini()), kMaxFileBytes + 1);  // sparse
     Reload();
     EXPECT_EQ(UiSettings.UIScale, 1.0f);
-    EXPECT_EQ(SettingsStatusLine, "VRN.ini too large (over 64 MiB), defaults used: " + Ini());
-    EXPECT_EQ(SettingsStatusText(), SettingsStatusLine);
+    EXPECT_EQ(UiSettings.SettingsStatusLine, "VRN.ini too large (over 64 MiB), defaults used: " + Ini());
+    EXPECT_EQ(SettingsStatusText(), UiSettings.SettingsStatusLine);
     EXPECT_EQ(std::filesystem::file_size(Host(Ini())), kMaxFileBytes + 1);
 }
 
@@ -172,7 +172,7 @@ TEST_F(SettingsTest, FileTextGivesTheseSettings) {
 // unchanged; every other value a file holds is saved back as it was read.
 TEST_F(SettingsTest, GoldenFiles) {
     LoadSettings();
-    EXPECT_EQ(SettingsStatusLine, "VRN.ini created with default settings: " + Ini());
+    EXPECT_EQ(UiSettings.SettingsStatusLine, "VRN.ini created with default settings: " + Ini());
     EXPECT_EQ(SettingsStatusText(), "Settings created.");
     EXPECT_EQ(GetFile(Ini()), DefaultFileText(kVrn));
     EXPECT_TRUE(EnsureWorkspaceFolders());
@@ -180,9 +180,9 @@ TEST_F(SettingsTest, GoldenFiles) {
         for (const char* sub : {"Timecycles", "Timecycle Mods", "Weather Files", "Misc"})
             EXPECT_TRUE(Exists(InVrn(root) + sub)) << root << sub;
     Reload();
-    EXPECT_EQ(SettingsStatusLine, "VRN.ini loaded: " + Ini());
+    EXPECT_EQ(UiSettings.SettingsStatusLine, "VRN.ini loaded: " + Ini());
     EXPECT_EQ(SettingsStatusText(), "");
-    EXPECT_FALSE(WindowSizeFromIni);
+    EXPECT_FALSE(UiSettings.WindowSizeFromIni);
     ASSERT_TRUE(SaveSettings());
     EXPECT_EQ(GetFile(Ini()), DefaultFileText(kVrn));
 
@@ -197,10 +197,10 @@ TEST_F(SettingsTest, GoldenFiles) {
     };
     PutFile(Ini(), file("D:\\Imp"));
     Reload();
-    EXPECT_TRUE(WindowSizeFromIni);
+    EXPECT_TRUE(UiSettings.WindowSizeFromIni);
     std::filesystem::remove(Host(Ini()));
     ASSERT_TRUE(SaveSettings());
-    EXPECT_EQ(SettingsStatusLine, "VRN.ini saved: " + Ini());
+    EXPECT_EQ(UiSettings.SettingsStatusLine, "VRN.ini saved: " + Ini());
     EXPECT_EQ(SettingsStatusText(), "Settings saved.");
     EXPECT_EQ(GetFile(Ini()), file("D:\\Imp\\"));
 }
@@ -263,20 +263,20 @@ TEST_F(SettingsTest, PointersToOtherVrnFolders) {
     PutFile("D:\\A\\VRN\\VRN.ini", Crlf({"[UI]", "UIScale=0.7", "[Paths]", "VrnDirectory=D:\\No", "WorkspaceDirectory=D:\\B"}));
     PutFile("D:\\B\\VRN\\VRN.ini", Crlf({"[UI]", "UIScale=1.7", "[Paths]", "WorkspaceDirectory=D:\\C"}));
     LoadSettings();
-    EXPECT_EQ(SettingsStatusLine, "VRN.ini loaded: D:\\B\\VRN\\VRN.ini");
+    EXPECT_EQ(UiSettings.SettingsStatusLine, "VRN.ini loaded: D:\\B\\VRN\\VRN.ini");
     EXPECT_EQ(UiSettings.UIScale, 1.7f);
     EXPECT_EQ(VrnFolder(), "D:\\B\\VRN\\");  // the third pointer is not followed
     EXPECT_FALSE(Exists("D:\\C"));
     // The second hop names a folder without a file: A's settings move there.
     std::filesystem::remove(Host("D:\\B\\VRN\\VRN.ini"));
     Reload();
-    EXPECT_EQ(SettingsStatusLine, "VRN.ini moved to selected VRN folder: D:\\B\\VRN\\VRN.ini");
+    EXPECT_EQ(UiSettings.SettingsStatusLine, "VRN.ini moved to selected VRN folder: D:\\B\\VRN\\VRN.ini");
     EXPECT_NE(GetFile("D:\\B\\VRN\\VRN.ini").find("UIScale=0.700\r\n"), std::string::npos);
     // The first: the whole file moves, with the folders under the new one.
     PutFile(Ini(), Crlf({"[UI]", "UIScale=1.5", "[Paths]", "WorkspaceDirectory=D:\\Work", "ImportDirectory=E:\\OldImports"}));
     Reload();
     const std::string moved = "D:\\Work\\VRN\\VRN.ini";
-    EXPECT_EQ(SettingsStatusLine, "VRN.ini moved to selected VRN folder: " + moved);
+    EXPECT_EQ(UiSettings.SettingsStatusLine, "VRN.ini moved to selected VRN folder: " + moved);
     EXPECT_EQ(SettingsStatusText(), "VRN folder saved.");
     EXPECT_STREQ(WorkspacePaths.ImportFolderText, "D:\\Work\\VRN\\Imports\\");
     std::string full = DefaultFileText("D:\\Work\\VRN\\");
@@ -285,7 +285,7 @@ TEST_F(SettingsTest, PointersToOtherVrnFolders) {
     // A pointer to the default folder itself, and one to a folder named vrn.
     PutFile(Ini(), Crlf({"[UI]", "UIScale=1.1", "[Paths]", std::string("WorkspaceDirectory=") + kVrn}));
     Reload();
-    EXPECT_EQ(SettingsStatusLine, "VRN.ini loaded: " + Ini());
+    EXPECT_EQ(UiSettings.SettingsStatusLine, "VRN.ini loaded: " + Ini());
     bool exists = false, movedFlag = false;
     PutFile(Ini(), Crlf({"[Paths]", "VrnDirectory=D:\\mods\\vrn"}));
     EXPECT_EQ(LocateSettingsAndPaths(exists, movedFlag), Ini());
@@ -296,7 +296,7 @@ TEST_F(SettingsTest, PointersToOtherVrnFolders) {
 TEST_F(SettingsTest, SaveFailuresAreReportedAndDestroyNothing) {
     platform::sim::FailWritesTo(Ini(), true);
     LoadSettings();
-    EXPECT_EQ(SettingsStatusLine, "VRN.ini save failed: " + Ini()) << "a failed first save is not \"created\"";
+    EXPECT_EQ(UiSettings.SettingsStatusLine, "VRN.ini save failed: " + Ini()) << "a failed first save is not \"created\"";
     EXPECT_FALSE(Exists(Ini()));
     platform::sim::FailWritesTo(Ini(), false);
     ASSERT_TRUE(SaveSettings());
@@ -305,19 +305,19 @@ TEST_F(SettingsTest, SaveFailuresAreReportedAndDestroyNothing) {
     platform::sim::FailWritesTo(Ini(), true);
     UiSettings.UIScale = 1.9f;
     EXPECT_FALSE(SaveSettings());
-    EXPECT_EQ(SettingsStatusLine, "VRN.ini save failed: " + Ini());
+    EXPECT_EQ(UiSettings.SettingsStatusLine, "VRN.ini save failed: " + Ini());
     EXPECT_EQ(SettingsStatusText(), "Settings could not be saved.");
     EXPECT_EQ(GetFile(Ini()), before);
     platform::sim::FailWritesTo(Ini(), false);
 
     CopyFolderText(WorkspacePaths.VrnFolderText, "C:\\Games\\GTA5");  // inside the game's folder: refused
     EXPECT_FALSE(SaveSettings());
-    EXPECT_EQ(SettingsStatusLine, "VRN.ini save failed: invalid path.");
+    EXPECT_EQ(UiSettings.SettingsStatusLine, "VRN.ini save failed: invalid path.");
     EXPECT_FALSE(Exists("C:\\Games\\GTA5\\VRN\\VRN.ini"));
     // A typed folder that fits its 260 bytes, but not with "VRN\" and "Imports\" added.
     ASSERT_TRUE(CopyFolderText(WorkspacePaths.VrnFolderText, "D:\\" + std::string(250, 't')));
     EXPECT_FALSE(SaveSettings());
-    EXPECT_EQ(SettingsStatusLine, "VRN.ini save failed: folder path too long.");
+    EXPECT_EQ(UiSettings.SettingsStatusLine, "VRN.ini save failed: folder path too long.");
     EXPECT_EQ(GetFile(Ini()), before);
 }
 
@@ -329,7 +329,7 @@ TEST_F(SettingsTest, WithoutADocumentsFolderNothingIsWritten) {
     EXPECT_FALSE(exists || moved);
     LoadSettings();
     EXPECT_EQ(UiSettings.UIScale, 1.0f);
-    EXPECT_EQ(SettingsStatusLine, "VRN.ini save failed: invalid path.") << "not \"created\": nothing was written";
+    EXPECT_EQ(UiSettings.SettingsStatusLine, "VRN.ini save failed: invalid path.") << "not \"created\": nothing was written";
     EXPECT_FALSE(Exists("C:\\Games\\GTA5\\VRN"));
     EXPECT_FALSE(EnsureWorkspaceFolders());
     EXPECT_EQ(IniPath() + ImportsTimecyclesFolder() + ExportsMiscFolder(), "");
@@ -362,9 +362,9 @@ TEST_F(SettingsTest, SettingsDifferFromDefaults) {
         {"all-live hotkey", [] { UiSettings.AllLiveBeforeAfterHotkey = 2; }},
         {"vehicles", [] { GameControlFlags.DisableVehicles = true; }},
         {"free cam", [] { GameControlFlags.FreeCamEnabled = true; }},
-        {"sensitivity", [] { FreeCamMouseSensitivity = 2.0f; }},
+        {"sensitivity", [] { GameControlFlags.FreeCamMouseSensitivity = 2.0f; }},
         {"vrn folder", [] { CopyFolderText(WorkspacePaths.VrnFolderText, "D:\\VRN\\"); }},
-        {"timelapse", [] { TimelapseEnabled = true; }},
+        {"timelapse", [] { GameControlFlags.TimelapseEnabled = true; }},
         {"timelapse speed", [] { UiSettings.TimecycleTimelapseSpeed = 601.0f; }},
     };
     for (const auto& [name, change] : changes) {
@@ -495,7 +495,7 @@ TEST_F(WorkspaceTest, GettersMakeTheirFoldersOnceAndAgainForAChangedSetting) {
     EXPECT_TRUE(EnsureWorkspaceFolders());
     EXPECT_TRUE(Exists(InVrn("Exports\\Timecycle Mods")));
     remove(InVrn("Imports"));
-    ClearWorkspacePaths();
+    ResetWorkspaceState();
     ImportsWeatherFilesFolder();
     EXPECT_TRUE(Exists(InVrn("Imports\\Weather Files")));
 }
@@ -589,10 +589,10 @@ TEST_F(WorkspaceTest, RestoreDefaultFolder) {
                  {kFolderKindExport, "Default export folder restored.", false},
                  {kFolderKindVrn, "Default VRN folder restored.", true}};
     for (const auto& c : cases) {
-        ImportFolderChanged = false;
+        UiSettings.ImportFolderChanged = false;
         RestoreDefaultFolder(c.kind);
-        EXPECT_EQ(SettingsStatusLine, c.status);
-        EXPECT_EQ(ImportFolderChanged, c.importChanged) << c.status;
+        EXPECT_EQ(UiSettings.SettingsStatusLine, c.status);
+        EXPECT_EQ(UiSettings.ImportFolderChanged, c.importChanged) << c.status;
     }
     EXPECT_NE(GetFile("D:\\Work\\VRN\\VRN.ini")
                   .find("ImportDirectory=D:\\Work\\VRN\\Imports\\\r\nExportDirectory=D:\\Work\\VRN\\Exports\\\r\n"),
@@ -601,13 +601,13 @@ TEST_F(WorkspaceTest, RestoreDefaultFolder) {
     EXPECT_STREQ(WorkspacePaths.ImportFolderText, InVrn("Imports\\").c_str());
     EXPECT_NE(GetFile(InVrn("VRN.ini")).find("WorkspaceDirectory=" + InVrn("\r\n")), std::string::npos);
 
-    SettingsStatusLine = "unchanged";
+    UiSettings.SettingsStatusLine = "unchanged";
     RestoreDefaultFolder(0);
     RestoreDefaultFolder(4);
-    EXPECT_EQ(SettingsStatusLine, "unchanged");
+    EXPECT_EQ(UiSettings.SettingsStatusLine, "unchanged");
     platform::sim::FailWritesTo(InVrn("VRN.ini"), true);  // a failed save is not hidden behind "restored"
     RestoreDefaultFolder(kFolderKindExport);
-    EXPECT_EQ(SettingsStatusLine, "VRN.ini save failed: " + InVrn("VRN.ini"));
+    EXPECT_EQ(UiSettings.SettingsStatusLine, "VRN.ini save failed: " + InVrn("VRN.ini"));
 }
 
 // Each text helper over its edge cases.
@@ -797,7 +797,7 @@ TEST_F(FileHelpersTest, ReadsAreByteForByteUpToExactly64MiBAndSayWhyNot) {
     std::filesystem::resize_file(Host(InVrn("Imports\\Timecycles\\w_extrasunny.xml")), kMaxFileBytes + 1);
     std::filesystem::resize_file(Host(InVrn("Imports\\Weather Files\\weather.xml")), kMaxFileBytes + 1);
     timecycle::LoadTimecycleXml(0);
-    EXPECT_EQ(timecycle::TimecycleStatusLine,
+    EXPECT_EQ(timecycle::TimecycleXml.TimecycleStatusLine,
               "Load .xml failed: w_extrasunny.xml too large (over 64 MiB) in " + InVrn("Imports\\Timecycles\\"));
     std::string status;
     EXPECT_FALSE(weather::LoadWeatherDocument(weather::FindWeatherDocumentIndex("weather.xml"), status));
@@ -806,7 +806,7 @@ TEST_F(FileHelpersTest, ReadsAreByteForByteUpToExactly64MiBAndSayWhyNot) {
     // workspace copy beside it (the copy is not loaded in its place).
     std::filesystem::rename(Host(InVrn("Imports\\Timecycles\\w_extrasunny.xml")), Host(InVrn("Imports\\w_extrasunny.xml")));
     timecycle::LoadTimecycleXml(0);
-    EXPECT_EQ(timecycle::TimecycleStatusLine,
+    EXPECT_EQ(timecycle::TimecycleXml.TimecycleStatusLine,
               "Load .xml failed: w_extrasunny.xml too large (over 64 MiB) in " + InVrn("Imports\\"));
     PutFile(InVrn("Imports\\Weather Files\\watertune.xml"), "");
     std::filesystem::resize_file(Host(InVrn("Imports\\Weather Files\\watertune.xml")), kMaxFileBytes + 1);

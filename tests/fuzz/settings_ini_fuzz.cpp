@@ -57,7 +57,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     Require(core::SettingsFileText() == loaded);
     core::ResetSettingsState();
     core::LoadSettings();
-    Require(core::SettingsStatusLine.rfind("VRN.ini loaded: ", 0) == 0);
+    Require(core::UiSettings.SettingsStatusLine.rfind("VRN.ini loaded: ", 0) == 0);
     Require(core::SettingsFileText() == loaded);
     return 0;
 }

@@ -53,7 +53,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     constexpr size_t kRender = 21;  // weather\thunder_render_drop.xml
     for (const size_t row : {size_t{0}, size_t{1}, size_t{2}, kRender}) {
         if (!weather::LoadWeatherDocumentText(row, text, "fuzz", status)) continue;
-        const weather::WeatherDocument& d = weather::WeatherDocumentRegistry[row];
+        const weather::WeatherDocument& d = weather::WeatherDocuments.WeatherDocumentRegistry[row];
         for (const weather::XmlValueRecord& v : d.values) CheckWords(v.currentText);
         if (row == 0) {
             std::array<uint8_t, 80> image{};

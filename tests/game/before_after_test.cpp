@@ -62,8 +62,8 @@ protected:
     // Timecycle and visualsettings after shown, the switch pending, all before shown: "1100".
     static std::string Shown() {
         std::string flags;
-        for (uint8_t flag : {TimecycleAfterShown.load(), VisualSettingsAfterShown.load(),
-                             VisualSettingsSwitchPending.load(), AllBeforeShown.load()})
+        for (uint8_t flag : {Editor.TimecycleAfterShown.Get(), Editor.VisualSettingsAfterShown.Get(),
+                             BeforeAfter.VisualSettingsSwitchPending.Get(), BeforeAfter.AllBeforeShown.Get()})
             flags += static_cast<char>('0' + flag);
         return flags;
     }
@@ -73,20 +73,20 @@ protected:
 TEST_F(HotkeyTest, FiresOncePerPressOnTheKeyDownBitOnly) {
     platform::sim::SetKeyDown(kVkF1, true);
     for (int i = 0; i < 5; ++i) PollHotkeys();  // held: one toggle
-    EXPECT_EQ(TimecycleAfterShown.load(), 0);
+    EXPECT_EQ(Editor.TimecycleAfterShown.Get(), 0);
     Key(kVkF1, false);
     // Pressed and released between two ticks: the "pressed since the last query"
     // bit is shared by every caller of the key state and is not used.
     platform::sim::SetKeyDown(kVkF1, true);
     Key(kVkF1, false);
-    EXPECT_EQ(TimecycleAfterShown.load(), 0);
+    EXPECT_EQ(Editor.TimecycleAfterShown.Get(), 0);
     platform::sim::SetKeyDown(kVkHome, true);  // changing the key to one held down is no press
     core::UiSettings.TimecycleBeforeAfterHotkey = 13;
     PollHotkeys();
     Key(kVkHome, false);
-    EXPECT_EQ(TimecycleAfterShown.load(), 0);
+    EXPECT_EQ(Editor.TimecycleAfterShown.Get(), 0);
     Press(kVkHome);
-    EXPECT_EQ(TimecycleAfterShown.load(), 1);
+    EXPECT_EQ(Editor.TimecycleAfterShown.Get(), 1);
 }
 
 TEST_F(HotkeyTest, AllOffOrAnIndexOutOfTheTableNeverFires) {
@@ -106,30 +106,30 @@ TEST_F(HotkeyTest, AllOffOrAnIndexOutOfTheTableNeverFires) {
 // the swap chain's window, whose class is not the game's), that window
 // decides instead of the platform's class test.
 TEST_F(HotkeyTest, TypingInTheOpenMenuOrAnotherWindowInFrontBlocksTheHotkeys) {
-    MenuOpen.store(1);
-    UiTakingTextInput.store(1);
+    Editor.MenuOpen.Set(1);
+    BeforeAfter.UiTakingTextInput.Set(1);
     Press(kVkF1);
-    EXPECT_EQ(TimecycleAfterShown.load(), 1);
-    UiTakingTextInput.store(0);
+    EXPECT_EQ(Editor.TimecycleAfterShown.Get(), 1);
+    BeforeAfter.UiTakingTextInput.Set(0);
     platform::sim::SetGameWindowForeground(false);
     Press(kVkF1);
-    EXPECT_EQ(TimecycleAfterShown.load(), 1);
+    EXPECT_EQ(Editor.TimecycleAfterShown.Get(), 1);
     Key(kVkF1, true);  // a key held while focus comes back does not fire either
     platform::sim::SetGameWindowForeground(true);
     Key(kVkF1, true);
     Key(kVkF1, false);
-    EXPECT_EQ(TimecycleAfterShown.load(), 1);
+    EXPECT_EQ(Editor.TimecycleAfterShown.Get(), 1);
     static bool capturedInFront = true;
     HostServices services;
     services.gameWindowInFront = [] { return capturedInFront; };
     SetHostServices(services);
     platform::sim::SetGameWindowForeground(false);
     Press(kVkF1);
-    EXPECT_EQ(TimecycleAfterShown.load(), 0);
+    EXPECT_EQ(Editor.TimecycleAfterShown.Get(), 0);
     capturedInFront = false;
     platform::sim::SetGameWindowForeground(true);
     Press(kVkF1);
-    EXPECT_EQ(TimecycleAfterShown.load(), 0);
+    EXPECT_EQ(Editor.TimecycleAfterShown.Get(), 0);
     SetHostServices(HostServices{});
 }
 
@@ -158,12 +158,12 @@ TEST(GameIsInFront, TheCapturedWindowOrItsTopLevelWindowOrBeforeTheCaptureTheGam
 TEST_F(HotkeyTest, VisualSettingsBothAndAllLiveHotkeys) {
     Press(kVkF2);
     EXPECT_EQ(Shown(), "1010");
-    VisualSettingsSwitchPending.store(0);
+    BeforeAfter.VisualSettingsSwitchPending.Set(0);
     Press(kVkF3);
     EXPECT_EQ(Shown(), "0000");
     Press(kVkF3);
     EXPECT_EQ(Shown(), "1110");
-    VisualSettingsSwitchPending.store(0);
+    BeforeAfter.VisualSettingsSwitchPending.Set(0);
     Press(kVkF4);  // no edits anywhere: stays after
     EXPECT_EQ(Shown(), "1100");
     EXPECT_EQ(editors.log, (Log{"timecycle?", "visualsettings?", "modifier 1", "weather 1"}));
@@ -172,13 +172,13 @@ TEST_F(HotkeyTest, VisualSettingsBothAndAllLiveHotkeys) {
     Press(kVkF4);
     EXPECT_EQ(Shown(), "0101");
     editors.log.clear();
-    VisualSettingsAfterShown.store(0);  // a hold button meanwhile
+    Editor.VisualSettingsAfterShown.Set(0);  // a hold button meanwhile
     Press(kVkF4);
     EXPECT_EQ(Shown(), "1110");
     EXPECT_EQ(editors.log, (Log{"modifier 0", "weather 0"}));
     editors.timecycleEdited = false;
     editors.weatherWrites = true;
-    VisualSettingsSwitchPending.store(0);
+    BeforeAfter.VisualSettingsSwitchPending.Set(0);
     Press(kVkF4);
     EXPECT_EQ(Shown(), "1101");
 }
@@ -188,8 +188,8 @@ TEST_F(HotkeyTest, SeveralHotkeysInOneTickRunInOrder) {
     platform::sim::SetKeyDown(kVkF1, true);
     Key(kVkF4, true);
     // Timecycle went to before, then AllLive saw the edits and kept it there.
-    EXPECT_EQ(TimecycleAfterShown.load(), 0);
-    EXPECT_EQ(AllBeforeShown.load(), 1);
+    EXPECT_EQ(Editor.TimecycleAfterShown.Get(), 0);
+    EXPECT_EQ(BeforeAfter.AllBeforeShown.Get(), 1);
 }
 
 }  // namespace

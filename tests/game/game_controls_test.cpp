@@ -47,7 +47,7 @@ TEST(NativeHashes, TheEditorsHashesAreTheGamesOwn) {
 class GameControlsTest : public testsupport::SimWorldTest {
 protected:
     void StartTimelapse(float speed) {
-        core::TimelapseEnabled = true;
+        core::GameControlFlags.TimelapseEnabled = true;
         core::UiSettings.TimecycleTimelapseSpeed = speed;
         TimelapseTick();  // seeds from the game
     }
@@ -57,7 +57,7 @@ protected:
         world.gameplayCamRotation = {0, 0, 0};
         core::GameControlFlags.FreeCamEnabled = true;
         FreeCameraTick();
-        ASSERT_EQ(FreeCamActive, 1);
+        ASSERT_EQ(FreeCamera.FreeCamActive, 1);
     }
     // One frame with the given frame time and keys held.
     void Frame(float dt, std::initializer_list<int> keys = {}) {
@@ -90,17 +90,17 @@ TEST_F(GameControlsTest, AWeatherRequestOfALoadKeepsTheTimecycleSlots) {
     };
     for (const auto& c : cases) {
         world.weather = "EXTRASUNNY";
-        TimecycleRereadFrames = 0;
-        WeatherRequest = -1;
+        Editor.TimecycleRereadFrames = 0;
+        GameControls.WeatherRequest = -1;
         c.post(c.index);
         EXPECT_EQ(ServeWeatherRequest(c.admits), c.set) << c.what;
         EXPECT_EQ(world.weather, c.weather) << c.what;
-        EXPECT_EQ(TimecycleRereadFrames.load(), c.reread) << c.what;
-        EXPECT_EQ(WeatherRequest.load(), -1) << c.what;
+        EXPECT_EQ(Editor.TimecycleRereadFrames.Get(), c.reread) << c.what;
+        EXPECT_EQ(GameControls.WeatherRequest.Get(), -1) << c.what;
     }
     // A hand-made value past the table, with or without the mark, is dropped.
     for (int32_t request : {18 | kWeatherRequestKeepsSlots, 0x200, -5}) {
-        WeatherRequest = request;
+        GameControls.WeatherRequest = request;
         EXPECT_FALSE(ServeWeatherRequest(nullptr)) << request;
     }
     EXPECT_TRUE(world.faults.empty() && world.unknownHashes.empty());
@@ -145,7 +145,7 @@ TEST_F(GameControlsTest, WorldTogglesSuppressEveryFrameAndSwitchOnChangesOnly) {
 TEST_F(GameControlsTest, PresetTeleportPlacesThePlayerOrItsVehicleAndAnIndexOutsideOnlyStops) {
     RequestPresetTeleport(2);
     ApplyWorldToggles();
-    EXPECT_EQ(PresetTeleportRequest.load(), 0);
+    EXPECT_EQ(GameControls.PresetTeleportRequest.Get(), 0);
     EXPECT_EQ(CallsOf(kNativePlaceEntity), (std::vector<Words>{{1, F(1840), F(3755), F(33), 0, 0, 0, 1}}));
 
     const int32_t car = testsupport::SeatInNewSimVehicle(world, 1);
@@ -156,11 +156,11 @@ TEST_F(GameControlsTest, PresetTeleportPlacesThePlayerOrItsVehicleAndAnIndexOuts
 
     ClearCalls();
     world.entities[car].velocity = {5, 5, 5};
-    PresetTeleportRequest.store(6);
+    GameControls.PresetTeleportRequest.Set(6);
     ApplyWorldToggles();
     EXPECT_TRUE(CallsOf(kNativePlaceEntity).empty());
     EXPECT_FLOAT_EQ(world.entities[car].velocity.x, 0.0f);
-    EXPECT_EQ(PresetTeleportRequest.load(), 0);
+    EXPECT_EQ(GameControls.PresetTeleportRequest.Get(), 0);
 
     EXPECT_EQ(ResolveTeleportEntity(77), 0) << "no such ped";
     world.entities.erase(car);  // in a vehicle whose handle no longer exists
@@ -170,28 +170,28 @@ TEST_F(GameControlsTest, PresetTeleportPlacesThePlayerOrItsVehicleAndAnIndexOuts
 TEST_F(GameControlsTest, LocationTeleportReplacesAPresetOneAndLoadsTheWorldAroundTheMove) {
     RequestPresetTeleport(1);
     RequestLocationTeleport(10.5f, -20.0f, 5.0f);
-    EXPECT_EQ(PresetTeleportRequest.load(), 0);
+    EXPECT_EQ(GameControls.PresetTeleportRequest.Get(), 0);
     ApplyWorldToggles();
     EXPECT_EQ(Natives(), "player ped; entity exists; ped in a vehicle; world loaded around a point; "
                          "entity placed (location teleport); entity velocity; world loaded around a point; ");
     EXPECT_EQ(Calls()[3].args, Calls()[6].args);
     EXPECT_EQ(Calls()[3].args, (Words{F(10.5f), F(-20.0f), F(5.0f)}));
     EXPECT_FLOAT_EQ(world.entities[1].position.x, 10.5f);
-    EXPECT_EQ(LocationTeleportRequest.pending, 0);
+    EXPECT_EQ(GameControls.LocationTeleportRequest.pending, 0);
     RequestLocationTeleport(1, 2, 3);
     RequestPresetTeleport(1);  // and the other way round
-    EXPECT_EQ(LocationTeleportRequest.pending, 0);
+    EXPECT_EQ(GameControls.LocationTeleportRequest.pending, 0);
 }
 
 TEST_F(GameControlsTest, WithoutAPlayerAPresetWaitsOutTheLocationAndALocationIsDropped) {
     world.playerPed = 0;
     RequestLocationTeleport(1, 2, 3);
-    PresetTeleportRequest.store(1);
+    GameControls.PresetTeleportRequest.Set(1);
     ApplyWorldToggles();
-    EXPECT_EQ(PresetTeleportRequest.load(), 0);     // consumed
-    EXPECT_EQ(LocationTeleportRequest.pending, 1);  // waits for the next frame
+    EXPECT_EQ(GameControls.PresetTeleportRequest.Get(), 0);     // consumed
+    EXPECT_EQ(GameControls.LocationTeleportRequest.pending, 1);  // waits for the next frame
     ApplyWorldToggles();
-    EXPECT_EQ(LocationTeleportRequest.pending, 0);  // dropped, not retried
+    EXPECT_EQ(GameControls.LocationTeleportRequest.pending, 0);  // dropped, not retried
     EXPECT_TRUE(CallsOf(kNativePlaceEntityExact).empty());
     EXPECT_TRUE(CallsOf(kNativeLoadWorldAt).empty());
 }
@@ -203,33 +203,33 @@ using ClockTest = GameControlsTest;
 TEST_F(ClockTest, HourRequestSetsTheClockWithTheLockAsPauseAPauseRequestWaitsAndReadingsAreClamped) {
     for (const uint8_t lock : {0, 1}) {
         ClearCalls();
-        TimecycleRereadFrames.store(0);
-        LockTimeState.store(lock);
-        ClockHourRequest.store(14);
-        ClockPauseRequest.store(1 - lock);
+        Editor.TimecycleRereadFrames.Set(0);
+        ClockTimelapse.LockTimeState.Set(lock);
+        ClockTimelapse.ClockHourRequest.Set(14);
+        ClockTimelapse.ClockPauseRequest.Set(1 - lock);
         ApplyClockRequest();
         EXPECT_EQ(Natives(), "clock paused; clock set; clock set again; ");
         EXPECT_EQ(Calls()[1].args, (Words{14, 0, 0}));
         EXPECT_EQ(world.clockPaused, lock == 1);
-        EXPECT_EQ(GameClockReading.hour.load(), 14);
-        EXPECT_EQ(TimecycleRereadFrames.load(), 3);
-        EXPECT_EQ(ClockHourRequest.load(), -1);
+        EXPECT_EQ(ClockTimelapse.GameClockReading.hour.Get(), 14);
+        EXPECT_EQ(Editor.TimecycleRereadFrames.Get(), 3);
+        EXPECT_EQ(ClockTimelapse.ClockHourRequest.Get(), -1);
         ClearCalls();
         ApplyClockRequest();  // the pause request on the next tick
         EXPECT_EQ(Natives(), "clock paused; ");
         EXPECT_EQ(world.clockPaused, lock == 0);
-        EXPECT_EQ(ClockPauseRequest.load(), -1);
-        EXPECT_EQ(GameClockPaused, 1 - lock);
+        EXPECT_EQ(ClockTimelapse.ClockPauseRequest.Get(), -1);
+        EXPECT_EQ(ClockTimelapse.GameClockPaused, 1 - lock);
     }
     ClearCalls();
     ApplyClockRequest();
     EXPECT_TRUE(Calls().empty());
     Advance(5);
     RecordGameClock(25, -3, 70);  // a reading is clamped and stamped
-    EXPECT_EQ(GameClockReading.hour.load() * 10000 + GameClockReading.minute.load() * 100 +
-                  GameClockReading.second.load(),
+    EXPECT_EQ(ClockTimelapse.GameClockReading.hour.Get() * 10000 + ClockTimelapse.GameClockReading.minute.Get() * 100 +
+                  ClockTimelapse.GameClockReading.second.Get(),
               230059);
-    EXPECT_EQ(GameClockReading.stamp.load(), platform::TickCount64());
+    EXPECT_EQ(ClockTimelapse.GameClockReading.stamp.Get(), platform::TickCount64());
 }
 
 TEST_F(ClockTest, TimelapseSeedsFromTheGamePausesItAndAHourRequestReseedsIt) {
@@ -237,35 +237,35 @@ TEST_F(ClockTest, TimelapseSeedsFromTheGamePausesItAndAHourRequestReseedsIt) {
     world.clockMinutes = 30;
     world.clockSeconds = 15;
     StartTimelapse(600.0f);
-    EXPECT_DOUBLE_EQ(TimelapseClockSeconds.load(), 10 * 3600 + 30 * 60 + 15);
+    EXPECT_DOUBLE_EQ(ClockTimelapse.TimelapseClockSeconds.Get(), 10 * 3600 + 30 * 60 + 15);
     EXPECT_TRUE(world.clockPaused);
     EXPECT_EQ(CallsOf(kNativeSetClock), (std::vector<Words>{{10, 30, 0}}));
-    EXPECT_EQ(TimecycleRereadFrames.load(), 1);
+    EXPECT_EQ(Editor.TimecycleRereadFrames.Get(), 1);
 
-    ClockHourRequest.store(20);
+    ClockTimelapse.ClockHourRequest.Set(20);
     ApplyClockRequest();
-    EXPECT_EQ(TimelapseLastTick.load(), 0u);
-    EXPECT_EQ(TimelapseLastHour.load(), -1);
-    EXPECT_DOUBLE_EQ(TimelapseClockSeconds.load(), 20 * 3600.0);
+    EXPECT_EQ(ClockTimelapse.TimelapseLastTick.Get(), 0u);
+    EXPECT_EQ(ClockTimelapse.TimelapseLastHour.Get(), -1);
+    EXPECT_DOUBLE_EQ(ClockTimelapse.TimelapseClockSeconds.Get(), 20 * 3600.0);
 }
 
 TEST_F(ClockTest, TimelapseAdvancesByItsClampedSpeedCapsLongFramesAndWrapsPastMidnight) {
     StartTimelapse(600.0f);
-    const double start = TimelapseClockSeconds.load();
+    const double start = ClockTimelapse.TimelapseClockSeconds.Get();
     Advance(16);
     TimelapseTick();
-    EXPECT_NEAR(TimelapseClockSeconds.load() - start, 9.6, 1e-9);
+    EXPECT_NEAR(ClockTimelapse.TimelapseClockSeconds.Get() - start, 9.6, 1e-9);
     Advance(2000);
     TimelapseTick();
-    EXPECT_NEAR(TimelapseClockSeconds.load() - start, 9.6 + 300.0, 1e-9);
+    EXPECT_NEAR(ClockTimelapse.TimelapseClockSeconds.Get() - start, 9.6 + 300.0, 1e-9);
 
     core::UiSettings.TimecycleTimelapseSpeed = 1.0f;
-    TimelapseClockSeconds.store(86400.0 - 0.1);
+    ClockTimelapse.TimelapseClockSeconds.Set(86400.0 - 0.1);
     Advance(1000);
     TimelapseTick();  // a step of 0.5 s at most...
     Advance(500);
     TimelapseTick();
-    EXPECT_NEAR(TimelapseClockSeconds.load(), 0.9, 1e-9);
+    EXPECT_NEAR(ClockTimelapse.TimelapseClockSeconds.Get(), 0.9, 1e-9);
     EXPECT_EQ(world.clockHours, 0);
     EXPECT_EQ(world.clockMinutes, 0);
     for (const auto& [stored, clamped] : {std::pair{0.5f, 1.0f}, std::pair{5000.0f, 3600.0f}}) {
@@ -291,19 +291,19 @@ TEST_F(ClockTest, TimelapseSetsTheClockOnANewMinuteOrEvery250Ms) {
 }
 
 TEST_F(ClockTest, SwitchingTheTimelapseOffReleasesTheClockUnlessTimeIsLocked) {
-    TimelapseLastTick.store(99);
+    ClockTimelapse.TimelapseLastTick.Set(99);
     TimelapseSwitched(true);
-    EXPECT_EQ(TimelapseLastTick.load(), 0u);
-    EXPECT_EQ(ClockPauseRequest.load(), -1);
+    EXPECT_EQ(ClockTimelapse.TimelapseLastTick.Get(), 0u);
+    EXPECT_EQ(ClockTimelapse.ClockPauseRequest.Get(), -1);
     TimelapseSwitched(false);
-    EXPECT_EQ(ClockPauseRequest.load(), 0);
-    LockTimeState.store(1);
+    EXPECT_EQ(ClockTimelapse.ClockPauseRequest.Get(), 0);
+    ClockTimelapse.LockTimeState.Set(1);
     TimelapseSwitched(false);
-    EXPECT_EQ(ClockPauseRequest.load(), 1);
-    TimelapseLastHour.store(3);  // off, a tick only forgets its state
+    EXPECT_EQ(ClockTimelapse.ClockPauseRequest.Get(), 1);
+    ClockTimelapse.TimelapseLastHour.Set(3);  // off, a tick only forgets its state
     TimelapseTick();
     EXPECT_TRUE(Calls().empty());
-    EXPECT_EQ(TimelapseLastHour.load(), -1);
+    EXPECT_EQ(ClockTimelapse.TimelapseLastHour.Get(), -1);
 }
 
 // ---- Free camera ----------------------------------------------------------
@@ -332,7 +332,7 @@ TEST_F(FreeCameraTest, StartsAtTheGameplayCameraFreezingThePlayersVehicleAndGive
     EXPECT_FALSE(world.renderingScriptCams);
     EXPECT_FALSE(world.entities[car].frozen);
     EXPECT_TRUE(world.playerControl);
-    EXPECT_TRUE(FreeCamHandle == 0 && FreeCamActive == 0);
+    EXPECT_TRUE(FreeCamera.FreeCamHandle == 0 && FreeCamera.FreeCamActive == 0);
     ClearCalls();
     FreeCameraTick();
     EXPECT_TRUE(Calls().empty());
@@ -344,7 +344,7 @@ TEST_F(FreeCameraTest, NoPlayerOrAFailedCreationUndoesTheStartAndClearsTheCheckb
         world.failCameraCreation = !noPlayer;
         core::GameControlFlags.FreeCamEnabled = true;
         FreeCameraTick();
-        EXPECT_EQ(FreeCamActive, 0);
+        EXPECT_EQ(FreeCamera.FreeCamActive, 0);
         EXPECT_FALSE(core::GameControlFlags.FreeCamEnabled);
         EXPECT_FALSE(world.entities[1].frozen);
         EXPECT_TRUE(world.playerControl);
@@ -384,16 +384,16 @@ TEST_F(FreeCameraTest, KeysMoveAtTheSpeedInAnyDirectionWithFloorsAndCaps) {
         {"negative frame time", 10, -1.0f, {kW}, {0, 0, 0}},
     };
     for (const auto& c : cases) {
-        FreeCamPosition = {};
-        core::FreeCamSpeed = c.speed;
+        FreeCamera.FreeCamPosition = {};
+        core::GameControlFlags.FreeCamSpeed = c.speed;
         Frame(c.dt, c.keys);
-        const FreeCamPoint& p = FreeCamPosition;
+        const FreeCamPoint& p = FreeCamera.FreeCamPosition;
         EXPECT_LT(std::hypot(p.x - c.moved.x, p.y - c.moved.y, p.z - c.moved.z), 1e-5) << c.what;
     }
-    core::FreeCamMouseSensitivity = 0.001f;  // acts as 0.01
+    core::GameControlFlags.FreeCamMouseSensitivity = 0.001f;  // acts as 0.01
     world.lookAxis[1] = 1.0f;
     Frame(0.1f);
-    EXPECT_NEAR(FreeCamHeading, -0.18f, 1e-5);
+    EXPECT_NEAR(FreeCamera.FreeCamHeading, -0.18f, 1e-5);
 }
 
 TEST_F(FreeCameraTest, MouseTurnsWithPitchLimitsAndHeadingWrap) {
@@ -401,28 +401,28 @@ TEST_F(FreeCameraTest, MouseTurnsWithPitchLimitsAndHeadingWrap) {
     for (const float axis : {-1.0f, 1.0f}) {
         world.lookAxis[2] = axis;
         for (int i = 0; i < 20; ++i) Frame(0.1f);
-        EXPECT_FLOAT_EQ(FreeCamPitch, -89.0f * axis);
+        EXPECT_FLOAT_EQ(FreeCamera.FreeCamPitch, -89.0f * axis);
     }
     world.lookAxis[2] = 0.0f;
-    FreeCamPitch = 0.0f;
-    FreeCamHeading = 179.0f;
+    FreeCamera.FreeCamPitch = 0.0f;
+    FreeCamera.FreeCamHeading = 179.0f;
     world.lookAxis[1] = -2.0f / 18.0f;  // +2 degrees at 0.1 s
     Frame(0.1f);
-    EXPECT_NEAR(FreeCamHeading, -179.0f, 1e-3);
+    EXPECT_NEAR(FreeCamera.FreeCamHeading, -179.0f, 1e-3);
 }
 
 TEST_F(FreeCameraTest, OpenMenuHoldsTheCameraAndThePlayer) {
     StartAtOrigin();
-    MenuOpen.store(1);
+    Editor.MenuOpen.Set(1);
     world.lookAxis[1] = 1.0f;
     world.entities[1].frozen = false;
     Frame(0.1f, {kW});
-    EXPECT_TRUE(FreeCamPosition.x == 0 && FreeCamPosition.y == 0 && FreeCamPosition.z == 0);
-    EXPECT_FLOAT_EQ(FreeCamHeading, 0.0f);
+    EXPECT_TRUE(FreeCamera.FreeCamPosition.x == 0 && FreeCamera.FreeCamPosition.y == 0 && FreeCamera.FreeCamPosition.z == 0);
+    EXPECT_FLOAT_EQ(FreeCamera.FreeCamHeading, 0.0f);
     EXPECT_TRUE(world.entities[1].frozen);
     EXPECT_EQ(CallsOf(kNativeCameraPosition).size(), 2u);  // still re-asserted, and the controls blocked
     EXPECT_EQ(CallsOf(kNativeBlockGameControls).size(), 2u);
-    EXPECT_EQ(CallsOf(kNativeCameraRotation).back(), (Words{static_cast<uint64_t>(FreeCamHandle), 0, 0, 0, 2}));
+    EXPECT_EQ(CallsOf(kNativeCameraRotation).back(), (Words{static_cast<uint64_t>(FreeCamera.FreeCamHandle), 0, 0, 0, 2}));
 }
 
 TEST(FreeCameraHeading, WrapsIntoHalfTurns) {

@@ -87,10 +87,10 @@ TEST_F(ModifierWiringTest, TheTickResolvesTheHotkeyShowsBeforeAndAfterAndTheUnlo
     EXPECT_NE(edited, original);
 
     PressAllLive();
-    EXPECT_EQ(game::AllBeforeShown.load(), 1);
+    EXPECT_EQ(game::BeforeAfter.AllBeforeShown.Get(), 1);
     EXPECT_EQ(Bytes(), original);
     PressAllLive();
-    EXPECT_EQ(game::AllBeforeShown.load(), 0);
+    EXPECT_EQ(game::BeforeAfter.AllBeforeShown.Get(), 0);
     EXPECT_EQ(Bytes(), edited);
 
     host::ShutdownEditor();

@@ -19,11 +19,11 @@ namespace {
 
 void ResetMenu() {
     host::ResetOverlayState();
-    core::MenuOpen = 0;
-    core::MenuSuspended = 0;
-    core::MenuCooldownFrames = 0;
-    core::FolderDialogOpen = 0;
-    ui::MainWindowSizeFitted = false;
+    core::Editor.MenuOpen = 0;
+    core::Editor.MenuSuspended = 0;
+    core::Editor.MenuCooldownFrames = 0;
+    core::FolderPicker.FolderDialogOpen = 0;
+    ui::MainWindow.MainWindowSizeFitted = false;
 }
 
 class OverlayStateTest : public ::testing::Test {
@@ -51,23 +51,23 @@ TEST_F(OverlayStateTest, DisplayPixelsRoundAndAnEmptyDisplayLaysOutAt1920By1080)
 // minimised frames change nothing.
 TEST_F(OverlayStateTest, ADisplayChangeBlocksTheMenuForTheCooldownAndUntilTheSizeHolds) {
     DrawnFrame(1920, 1080);
-    core::MenuOpen = 1;
-    ui::MainWindowSizeFitted = true;
+    core::Editor.MenuOpen = 1;
+    ui::MainWindow.MainWindowSizeFitted = true;
     for (int i = 0; i < 30; ++i) DrawnFrame(i % 2 ? 1921.0f : 1920.0f, i % 2 ? 1080.0f : 1079.0f);
     DrawnFrame(0, 0);  // minimised: neither a change nor a counted frame
-    EXPECT_EQ(core::MenuOpen.load(), 1) << "one pixel of jitter is stable";
-    EXPECT_EQ(host::DisplayStableFrames.load(), host::kDisplayStableFramesNeeded);
+    EXPECT_EQ(core::Editor.MenuOpen.Get(), 1) << "one pixel of jitter is stable";
+    EXPECT_EQ(host::Overlay.DisplayStableFrames.Get(), host::kDisplayStableFramesNeeded);
     for (const float width : {1923.0f, 1925.0f}) {  // two pixels from the last frame is a change
         DrawnFrame(width, 1080);
-        EXPECT_TRUE(core::MenuOpen.load() == 0 && core::MenuSuspended.load() == 1);
-        EXPECT_EQ(host::DisplayStableFrames.load(), 0);
-        EXPECT_FALSE(ui::MainWindowSizeFitted);
-        EXPECT_EQ(core::MenuCooldownFrames.load(), host::kMenuCooldownFrames - 1) << "the frame of the change counts";
+        EXPECT_TRUE(core::Editor.MenuOpen.Get() == 0 && core::Editor.MenuSuspended.Get() == 1);
+        EXPECT_EQ(host::Overlay.DisplayStableFrames.Get(), 0);
+        EXPECT_FALSE(ui::MainWindow.MainWindowSizeFitted);
+        EXPECT_EQ(core::Editor.MenuCooldownFrames.Get(), host::kMenuCooldownFrames - 1) << "the frame of the change counts";
         int frames = 1;
         while (!core::CanOpenMenu() && frames < 500) {
-            core::MenuOpen = 1;  // every blocked frame closes the window again
+            core::Editor.MenuOpen = 1;  // every blocked frame closes the window again
             DrawnFrame(width, 1080);
-            EXPECT_EQ(core::MenuOpen.load(), core::CanOpenMenu() ? 1 : 0);
+            EXPECT_EQ(core::Editor.MenuOpen.Get(), core::CanOpenMenu() ? 1 : 0);
             ++frames;
         }
         EXPECT_EQ(frames, host::kMenuCooldownFrames);
@@ -81,7 +81,7 @@ TEST_F(OverlayStateTest, ABlockedMenuDropsTheUisKeyboardAndMouseInput) {
     ui.Frames(2, {});  // the UI takes queued events of different kinds over several frames
     ASSERT_TRUE(io.MouseDown[0]);
     ASSERT_TRUE(ImGui::IsKeyDown(ImGuiKey_A));
-    core::MenuCooldownFrames = 5;
+    core::Editor.MenuCooldownFrames = 5;
     io.MouseDrawCursor = true;
     host::UpdateOverlayInput(io);
     EXPECT_FALSE(io.MouseDown[0]);
@@ -97,33 +97,33 @@ TEST_F(OverlayStateTest, PresentGatePassesThroughWhileBusyOrLockedElsewhere) {
     EXPECT_FALSE(otherDraws);
     host::LeavePresentGate(gate);
 
-    host::OverlayBusy = 1;
+    host::Overlay.OverlayBusy = 1;
     gate = host::EnterPresentGate();
     EXPECT_FALSE(gate.draw || gate.locked);
     host::LeavePresentGate(gate);
-    EXPECT_TRUE(host::OverlayMutex.try_lock()) << "a busy gate never touches the lock";
-    host::OverlayMutex.unlock();
+    EXPECT_TRUE(host::Overlay.OverlayMutex.try_lock()) << "a busy gate never touches the lock";
+    host::Overlay.OverlayMutex.unlock();
 }
 
 TEST_F(OverlayStateTest, ResizeDetourWaitsUnderTheLockResizesOutsideItAndSuspendsAfter) {
     std::vector<std::string> steps;
     auto lockState = [] {
-        const bool free = host::OverlayMutex.try_lock();
-        if (free) host::OverlayMutex.unlock();
-        return std::string(" busy=") + std::to_string(host::OverlayBusy.load()) + (free ? " free" : " locked");
+        const bool free = host::Overlay.OverlayMutex.try_lock();
+        if (free) host::Overlay.OverlayMutex.unlock();
+        return std::string(" busy=") + std::to_string(host::Overlay.OverlayBusy.Get()) + (free ? " free" : " locked");
     };
-    core::MenuOpen = 1;
-    ui::MainWindowSizeFitted = true;
+    core::Editor.MenuOpen = 1;
+    ui::MainWindow.MainWindowSizeFitted = true;
     auto callGame = [&] {
         steps.push_back("game" + lockState() + " present " + (host::EnterPresentGate().draw ? "draws" : "passes"));
         return host::kEFail;  // the game's result (E_FAIL without its method) is passed on
     };
     EXPECT_EQ(host::RunResizeDetour([&] { steps.push_back("wait" + lockState()); }, callGame), host::kEFail);
     EXPECT_EQ(steps, (std::vector<std::string>{"wait busy=1 locked", "game busy=1 free present passes"}));
-    EXPECT_EQ(host::OverlayBusy.load(), 0);
-    EXPECT_TRUE(core::MenuOpen.load() == 0 && core::MenuSuspended.load() == 1);
-    EXPECT_EQ(core::MenuCooldownFrames.load(), host::kMenuCooldownFrames);
-    EXPECT_FALSE(ui::MainWindowSizeFitted);
+    EXPECT_EQ(host::Overlay.OverlayBusy.Get(), 0);
+    EXPECT_TRUE(core::Editor.MenuOpen.Get() == 0 && core::Editor.MenuSuspended.Get() == 1);
+    EXPECT_EQ(core::Editor.MenuCooldownFrames.Get(), host::kMenuCooldownFrames);
+    EXPECT_FALSE(ui::MainWindow.MainWindowSizeFitted);
 }
 
 TEST(FrameContexts, ANewSwapChainRebuildsThemAndOnlyANewShapeSuspendsTheMenu) {
@@ -232,12 +232,12 @@ TEST(WindowRouting, RoutesAndClosesAsTheMenuStateSays) {
         {"cooling down: Escape", CoolingDown, kKeyDown, kEsc, MessageRoute::ToGame, 0},
     };
     for (const auto& c : cases) {
-        core::MenuOpen = c.menu == Closed ? 0 : 1;
-        core::MenuSuspended = c.menu == Suspended ? 1 : 0;
-        core::MenuCooldownFrames = c.menu == CoolingDown ? 40 : 0;
-        core::FolderDialogOpen = c.menu == DialogOpen ? 1 : 0;
+        core::Editor.MenuOpen = c.menu == Closed ? 0 : 1;
+        core::Editor.MenuSuspended = c.menu == Suspended ? 1 : 0;
+        core::Editor.MenuCooldownFrames = c.menu == CoolingDown ? 40 : 0;
+        core::FolderPicker.FolderDialogOpen = c.menu == DialogOpen ? 1 : 0;
         EXPECT_EQ(host::RouteWindowMessage(c.message, c.wParam), c.route) << c.what;
-        EXPECT_EQ(core::MenuOpen.load(), c.openAfter) << c.what;
+        EXPECT_EQ(core::Editor.MenuOpen.Get(), c.openAfter) << c.what;
     }
     ResetMenu();
 }

@@ -67,7 +67,7 @@ protected:
     }
     void Tick(Mode mode) {
         g_mode = mode;
-        core::TimecycleAfterShown.store(mode == Mode::Before ? 0 : 1);
+        core::Editor.TimecycleAfterShown.Set(mode == Mode::Before ? 0 : 1);
         host::ScriptTick();
     }
     void EnableAll() {
@@ -110,8 +110,8 @@ TEST_F(PatchingTest, EveryGroupInstallsAndTheUnloadLeavesTheGamesCodeByteForByte
     const size_t installed = OverridePatches();
     EXPECT_EQ(installed, 97u);
     EXPECT_EQ(ReadFarClip(), Slot(SlotId::FarClip).value.Get());
-    EXPECT_EQ(host::ScanlinePatchInstalled.load() + host::LensDistortionPatchInstalled.load(), 2);
-    EXPECT_EQ(host::HeatHazePatchesInstalled.load(), 0) << "the override mode leaves heat haze to the imported mode";
+    EXPECT_EQ(runtime::StorePatches.scanline.installed.Get() + runtime::StorePatches.lensDistortion.installed.Get(), 2);
+    EXPECT_EQ(runtime::StorePatches.heatHaze.installed.Get(), 0) << "the override mode leaves heat haze to the imported mode";
     Tick(Mode::Override);
     EXPECT_EQ(OverridePatches(), installed) << "a second frame installs nothing more";
 
@@ -119,7 +119,7 @@ TEST_F(PatchingTest, EveryGroupInstallsAndTheUnloadLeavesTheGamesCodeByteForByte
     EXPECT_EQ(OverridePatches(), 0u);
     EXPECT_EQ(ReadFarClip(), own);
     Tick(Mode::Imported);
-    EXPECT_EQ(host::HeatHazePatchesInstalled.load(), 1);
+    EXPECT_EQ(runtime::StorePatches.heatHaze.installed.Get(), 1);
     // The tonemapping jump, the temperature's three readers, the four inline
     // redirects and the six heat-haze stores.
     EXPECT_EQ(OverridePatches(), installed + 14) << "the imported mode adds the groups the override mode leaves out";
@@ -196,7 +196,7 @@ TEST_F(PatchingTest, APreviewsRestoreIsCarriedOutByTheTick) {
     RestoreOverridePatches();
     EXPECT_TRUE(RedirectPatched(RedirectId::FarClip)) << "nothing changes off the script fiber";
     Slot(SlotId::FarClip).enabled = 0;
-    host::PatchesClearedForImport.store(1);
+    host::Tick.PatchesClearedForImport.Set(1);
     Tick(Mode::Imported);  // the imported mode, patches cleared before: it restores nothing of its own
     EXPECT_FALSE(RedirectPatched(RedirectId::FarClip));
 }

@@ -68,17 +68,17 @@ protected:
 
 TEST_F(SirensWiringTest, TheAllLiveHotkeyFlipsTheSirens) {
     PressF4();
-    EXPECT_EQ(game::AllBeforeShown.load(), 1);
+    EXPECT_EQ(game::BeforeAfter.AllBeforeShown.Get(), 1);
     EXPECT_EQ(Bytes(block, kSirenBlockBytes), game);
     PressF4();
-    EXPECT_EQ(game::AllBeforeShown.load(), 0);
+    EXPECT_EQ(game::BeforeAfter.AllBeforeShown.Get(), 0);
     EXPECT_EQ(Bytes(block, kSirenBlockBytes), edited);
 }
 
 std::atomic<int> g_started{0};
 uint64_t SearchUntilCancelled() {
     ++g_started;
-    while (!Sirens.workerCancel.load()) std::this_thread::yield();
+    while (!Sirens.workerCancel.Get()) std::this_thread::yield();
     return 0;
 }
 

@@ -121,15 +121,11 @@ protected:
     static void ResetHostState() {
         g_rec = Recorder{};
         for (int i = 0; i < 4; ++i) g_rec.table[i] = &g_rec.game[i];
+        host::ResetStartupState();
         host::SetHostServices(RecordingServices());
-        host::BootstrapDone = 0;
-        host::HookEngineStarted = 0;
-        for (auto* method : {&host::GamePresent, &host::GameResizeBuffers, &host::GameResizeBuffers1,
-                             &host::GameExecuteCommandLists})
-            method->store(nullptr);
-        host::DetourDrainTimeoutMs = 2000;
-        core::MenuOpen = core::MenuSuspended = 0;
-        core::MenuCooldownFrames = 0;
+        host::ResetShutdownState();
+        core::Editor.MenuOpen = core::Editor.MenuSuspended = 0;
+        core::Editor.MenuCooldownFrames = 0;
         runtime::ResetLocatorState();
         core::ResetSettingsState();
         platform::sim::ReleaseAllKeys();
@@ -165,8 +161,8 @@ TEST_F(StartupTest, HooksTheFourMethodsAndPlacesTheTimecycleSlotsOnceAndIsNeverR
          "1101"},
         {"no hook engine: every creation fails in turn", true, true, false, false, kHooks, "0000"},
     };
-    const std::atomic<void*>* game[4] = {&host::GamePresent, &host::GameResizeBuffers, &host::GameResizeBuffers1,
-                                         &host::GameExecuteCommandLists};
+    const core::SharedValue<void*>* game[4] = {&host::Startup.GamePresent, &host::Startup.GameResizeBuffers, &host::Startup.GameResizeBuffers1,
+                                         &host::Startup.GameExecuteCommandLists};
     for (const auto& c : cases) {
         ResetHostState();
         runtime::ResetSlotTablesForTesting();
@@ -180,22 +176,22 @@ TEST_F(StartupTest, HooksTheFourMethodsAndPlacesTheTimecycleSlotsOnceAndIsNeverR
         EXPECT_EQ(g_rec.calls, c.calls) << c.what;
         EXPECT_EQ(g_rec.secondarySearchesAtProbe, 1) << "the engine block is searched once, before the hooks";
         EXPECT_TRUE(Exists(std::string(kVrn) + "Imports\\Timecycles")) << c.what;
-        EXPECT_NE(core::SettingsStatusLine, "VRN.ini not loaded.") << "the settings are read first";
-        EXPECT_EQ(host::HookEngineStarted.load(), c.engineInitializes ? 1 : 0) << c.what;
+        EXPECT_NE(core::UiSettings.SettingsStatusLine, "VRN.ini not loaded.") << "the settings are read first";
+        EXPECT_EQ(host::Startup.HookEngineStarted.Get(), c.engineInitializes ? 1 : 0) << c.what;
         for (int i = 0; i < 4; ++i) {
             const bool hooked = c.hooked[i] == '1';
             EXPECT_EQ(g_rec.table[i], hooked ? &g_rec.detour[i] : &g_rec.game[i]) << c.what << ", entry " << i;
-            EXPECT_EQ(game[i]->load(), hooked ? &g_rec.game[i] : nullptr) << c.what << ", entry " << i;
+            EXPECT_EQ(game[i]->Get(), hooked ? &g_rec.game[i] : nullptr) << c.what << ", entry " << i;
         }
         for (size_t i = 0; i < timecycle::kVariableCount; ++i)
             EXPECT_EQ(timecycle::TimecycleVariableTable[i].slot->address.Get(), block ? block + 4 * i : 0u) << i;
         for (size_t row = runtime::kFirstDarkFilmicSlot; row < runtime::kLightDirSlotCount; ++row)
-            EXPECT_EQ(runtime::LightDirSlotTable[row].address.Get(), 0u) << "light-direction row " << row;
+            EXPECT_EQ(runtime::LiveSlots.LightDirSlotTable[row].address.Get(), 0u) << "light-direction row " << row;
         const size_t calls = g_rec.calls.size();
-        core::SettingsStatusLine = "marker";
+        core::UiSettings.SettingsStatusLine = "marker";
         host::BootstrapEditor();
         EXPECT_EQ(g_rec.calls.size(), calls) << "runs once even when called again";
-        EXPECT_EQ(core::SettingsStatusLine, "marker");
+        EXPECT_EQ(core::UiSettings.SettingsStatusLine, "marker");
     }
     runtime::ResetSlotTablesForTesting();
 }
@@ -210,7 +206,7 @@ TEST_F(StartupTest, PreparesTheRedirectsAndProbesAndInstallsTheWriteListCave) {
     testsupport::PlantSyntheticGame(image);
     const std::vector<uint8_t> before = image.Bytes();
     host::BootstrapEditor();  // the slots get their addresses before group C is filled
-    EXPECT_EQ(runtime::Locators.ImagePasses.load(), 1);
+    EXPECT_EQ(runtime::Locators.ImagePasses.Get(), 1);
     for (size_t i = 0; i < runtime::kRedirectCount; ++i) {
         const runtime::RedirectId id = static_cast<runtime::RedirectId>(i);
         const bool prepared = runtime::RecordsOf(id)[0].found != 0;
@@ -242,8 +238,8 @@ TEST_F(StartupTest, PreparesTheRedirectsAndProbesAndInstallsTheWriteListCave) {
 TEST_F(StartupTest, WithoutPlatformServicesTheBuiltInEngineStartsAndNothingIsHooked) {
     host::SetHostServices(host::HostServices{});
     host::BootstrapEditor();
-    EXPECT_EQ(host::HookEngineStarted.load(), 1);
-    EXPECT_EQ(host::GamePresent.load(), nullptr);
+    EXPECT_EQ(host::Startup.HookEngineStarted.Get(), 1);
+    EXPECT_EQ(host::Startup.GamePresent.Get(), nullptr);
     EXPECT_STREQ(host::CurrentHookEngine().name, host::BuiltInHookEngine().name);
     host::CurrentHookEngine().uninitialize();
 }
@@ -269,10 +265,10 @@ using ShutdownTest = HostTest;
 
 TEST_F(ShutdownTest, StopsTheEditorsThreadsAndWaitsForThem) {
     ASSERT_TRUE(visualsettings::StartDeferredRuntimeProbe());  // waits 45 s before its search
-    ASSERT_NE(visualsettings::RuntimeTable.thread.load(), 0u);
+    ASSERT_NE(visualsettings::RuntimeTable.thread.Get(), 0u);
     host::ShutdownEditor();
-    EXPECT_EQ(visualsettings::RuntimeTable.thread.load(), 0u) << "ended and waited for";
-    EXPECT_EQ(visualsettings::RuntimeTable.searches.load(), 0u);
+    EXPECT_EQ(visualsettings::RuntimeTable.thread.Get(), 0u) << "ended and waited for";
+    EXPECT_EQ(visualsettings::RuntimeTable.searches.Get(), 0u);
     EXPECT_FALSE(visualsettings::StartDeferredRuntimeProbe()) << "none starts after the unload";
 }
 
@@ -304,7 +300,7 @@ TEST_F(ShutdownTest, ReleasesTheOverlayOnlyOnceNoThreadIsInsideADetour) {
         g_rec.calls.clear();
         g_procedureRestored = false;
         host::SetHostServices(services);
-        host::DetourDrainTimeoutMs = leaves ? 10'000 : 30;
+        host::Shutdown.DetourDrainTimeoutMs = leaves ? 10'000 : 30;
         std::atomic<bool> inside{false}, leave{false};
         std::thread render([&] {
             host::DetourScope scope;
@@ -375,19 +371,19 @@ protected:
         Key(key, true);
         Key(key, false);
     }
-    uint8_t Open() const { return core::MenuOpen.load(); }
+    uint8_t Open() const { return core::Editor.MenuOpen.Get(); }
     host::ScriptLoopState loop;
 };
 
 TEST_F(ScriptLoopTest, DormantUntilTheFirstPressWhichStartsTheEditorAndOpensTheMenu) {
     for (int i = 0; i < 10; ++i) host::ScriptLoopPass(loop);
     Press(kEscape);
-    EXPECT_EQ(host::BootstrapDone.load(), 0);
+    EXPECT_EQ(host::Startup.BootstrapDone.Get(), 0);
     EXPECT_TRUE(g_rec.calls.empty()) << "nothing is hooked, read or scanned before the press";
     EXPECT_FALSE(Exists(kVrn)) << "no folder is created before the press";
 
     Key(kF9, true);
-    EXPECT_EQ(host::BootstrapDone.load(), 1);
+    EXPECT_EQ(host::Startup.BootstrapDone.Get(), 1);
     EXPECT_EQ(Open(), 1);
     EXPECT_TRUE(Exists(std::string(kVrn) + "VRN.ini"));
     for (int i = 0; i < 20; ++i) Key(kF9, true);
@@ -404,11 +400,11 @@ TEST_F(ScriptLoopTest, AKeyHeldWhileTheGameLoadsIsNoPressAndABadIndexMeansF9) {
     host::ScriptLoopBegin(loop);
     core::UiSettings.MenuHotkey = 8;
     Key(kF9, true);
-    EXPECT_EQ(host::BootstrapDone.load(), 0);
+    EXPECT_EQ(host::Startup.BootstrapDone.Get(), 0);
     EXPECT_EQ(core::UiSettings.MenuHotkey.Get(), 3u);
     Key(kF9, false);
     Press(kF9);
-    EXPECT_EQ(host::BootstrapDone.load(), 1);
+    EXPECT_EQ(host::Startup.BootstrapDone.Get(), 1);
 }
 
 TEST_F(ScriptLoopTest, EscapeClosesOnItsPressEdgeAndLeavesAClosedWindowToTheHotkey) {
@@ -427,22 +423,22 @@ TEST_F(ScriptLoopTest, EscapeClosesOnItsPressEdgeAndLeavesAClosedWindowToTheHotk
 }
 
 TEST_F(ScriptLoopTest, AHotkeyPressWhileTheMenuIsBlockedClosesIt) {
-    core::MenuCooldownFrames = 5;
+    core::Editor.MenuCooldownFrames = 5;
     Press(kF9);
-    EXPECT_EQ(host::BootstrapDone.load(), 1) << "the first press during a cooldown starts the editor";
+    EXPECT_EQ(host::Startup.BootstrapDone.Get(), 1) << "the first press during a cooldown starts the editor";
     EXPECT_EQ(Open(), 0);
-    core::MenuCooldownFrames = 0;
+    core::Editor.MenuCooldownFrames = 0;
     Press(kF9);
     ASSERT_EQ(Open(), 1);
     for (const bool suspended : {false, true}) {
-        core::MenuCooldownFrames = suspended ? 0 : 10;
-        core::MenuSuspended = suspended ? 1 : 0;
+        core::Editor.MenuCooldownFrames = suspended ? 0 : 10;
+        core::Editor.MenuSuspended = suspended ? 1 : 0;
         Press(kF9);
         EXPECT_EQ(Open(), 0);
         Press(kF9);
         EXPECT_EQ(Open(), 0);
     }
-    core::MenuSuspended = 0;
+    core::Editor.MenuSuspended = 0;
     Press(kF9);
     EXPECT_EQ(Open(), 1);
 }
@@ -490,11 +486,11 @@ TEST_F(ScriptLoopTest, TheHotkeyOfVrnIniWorksFromTheFirstPressAndReadingCreatesN
     host::ScriptLoopBegin(loop);
     EXPECT_EQ(core::UiSettings.MenuHotkey.Get(), 0u);
     Press(kF9);
-    EXPECT_EQ(host::BootstrapDone.load(), 0) << "F9 is not the configured key";
+    EXPECT_EQ(host::Startup.BootstrapDone.Get(), 0) << "F9 is not the configured key";
     EXPECT_FALSE(Exists(std::string(kVrn) + "Imports")) << "the early read creates nothing";
     EXPECT_EQ(std::filesystem::last_write_time(Host(ini)), before);
     Press(kF6);
-    EXPECT_EQ(host::BootstrapDone.load(), 1);
+    EXPECT_EQ(host::Startup.BootstrapDone.Get(), 1);
     EXPECT_EQ(Open(), 1);
 }
 

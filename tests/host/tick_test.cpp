@@ -202,13 +202,13 @@ constexpr const char* kEngineMembers =
 TEST_F(TickTest, BeforeModeRemovesEveryPatchIncludingTheTicksOwnAndAppliesNothing) {
     Enable({S::PostFxScanlineIntensity, S::LightDirMult});
     Tick();
-    ASSERT_EQ(ScanlinePatchInstalled.load(), 1);
-    TimecycleAfterShown.store(0);
+    ASSERT_EQ(runtime::StorePatches.scanline.installed.Get(), 1);
+    Editor.TimecycleAfterShown.Set(0);
     for (int frame = 0; frame < 2; ++frame) {  // every frame, the scanline bytes (0x1000) written back once
         EXPECT_EQ(Tick(), Steps(false) + "VisualSettingsBeforeAfter; ClearWriteListCount; " +
                               "RestoreAllPatches; " + (frame == 0 ? "patch 4096; " : ""));
     }
-    EXPECT_EQ(ScanlinePatchInstalled.load(), 0);
+    EXPECT_EQ(runtime::StorePatches.scanline.installed.Get(), 0);
     EXPECT_EQ(sub.code[0x1000], 0x40);
 }
 
@@ -224,12 +224,12 @@ TEST_F(TickTest, ImportedModeClearsPatchesOnceThenAppliesInItsOrder) {
     const std::string head =
         "test ImportedOverridesActive; test ContextHasEdits; VisualSettingsBeforeAfter; ClearWriteListCount; ";
     EXPECT_EQ(Tick(), Steps(true) + head + "RestoreAllPatches; " + groups);
-    EXPECT_EQ(PatchesClearedForImport.load(), 1);
+    EXPECT_EQ(host::Tick.PatchesClearedForImport.Get(), 1);
     EXPECT_EQ(Tick(), Steps(false) + head + groups);
 }
 
 TEST_F(TickTest, OverrideModeAppliesEnabledGroupsAndRestoresTheOthers) {
-    PatchesClearedForImport.store(1);
+    host::Tick.PatchesClearedForImport.Set(1);
     Enable({S::LightDirMult, S::DirectionalAmbientColorB, S::PostFxVignettingRadius, S::ScreenBlurIntensity,
             S::PostFxGradientMidpoint});
     sub.trueTests = {"GatePostFxGradientWrites", "GatePostFxVignettingWrites"};
@@ -273,14 +273,14 @@ TEST_F(TickTest, OverrideModeAppliesEnabledGroupsAndRestoresTheOthers) {
                   "RestoreTemperatureBlockPatches; RestoreTemperatureRedirect; record Vehicle Dirt Mod; "
                   "record Enable Occlusion; record Enable Shadow Occlusion; record Shadow Distance Mult; "
                   "ClearWriteListCount; VisualSettingsBeforeAfter; ");
-    EXPECT_EQ(PatchesClearedForImport.load(), 0);
+    EXPECT_EQ(host::Tick.PatchesClearedForImport.Get(), 0);
 }
 
 // A part is tested on its own members: the night-vision scalars (14 slots),
 // the colour gradient (12) and the light rays (11) switch on and off at
 // their first and last member and not at a neighbour.
 TEST_F(TickTest, EachPartHoldsForEveryMemberAndNoNeighbour) {
-    PatchesClearedForImport.store(1);
+    host::Tick.PatchesClearedForImport.Set(1);
     const struct {
         S first, last;
         const char* restorer;
@@ -312,7 +312,7 @@ TEST_F(TickTest, StorePatchesAreInstalledOnceGateTheirWritesAndAreWrittenBackWhe
     Enable({S::ChromaticAberrationCoeff2});
     sub.failingWrites = {0x2000};
     EXPECT_EQ(Count(Tick(), "engine "), 0u);
-    EXPECT_EQ(ScanlinePatchInstalled.load() + LensDistortionPatchInstalled.load(), 0);
+    EXPECT_EQ(runtime::StorePatches.scanline.installed.Get() + runtime::StorePatches.lensDistortion.installed.Get(), 0);
     for (uint64_t a = 0x1000; a < 0x1009; ++a) EXPECT_EQ(sub.code[a], 0x40 + (a - 0x1000));
     sub.failingWrites.clear();
     EXPECT_EQ(Count(Tick(), "engine Lens"), 2u);
@@ -335,7 +335,7 @@ TEST_F(TickTest, AStoreOfTheWrongOffsetOrNotCapturedIsNeverPatched) {
         };
         Enable({S::PostFxScanlineIntensity});
         EXPECT_EQ(Count(Tick(), "patch "), 0u) << capturedElsewhere;
-        EXPECT_EQ(ScanlinePatchInstalled.load(), 0);
+        EXPECT_EQ(runtime::StorePatches.scanline.installed.Get(), 0);
     }
 }
 
@@ -343,23 +343,23 @@ TEST_F(TickTest, HeatHazeStoresArePatchedWhollyWithTheirOwnLengthsOrNotAtAll) {
     ImportedWithHeatHaze();
     sub.heatHaze[1].length = 9;  // the store at 624 must be ten bytes: never patched
     EXPECT_EQ(Count(Tick(), "patch "), 0u);
-    EXPECT_EQ(HeatHazePatchesInstalled.load(), 0);
+    EXPECT_EQ(runtime::StorePatches.heatHaze.installed.Get(), 0);
 
     ImportedWithHeatHaze();
     sub.failingWrites = {sub.heatHaze[1].address};  // fourth by offset: what was patched goes back
     Tick();
-    EXPECT_EQ(HeatHazePatchesInstalled.load(), 0);
+    EXPECT_EQ(runtime::StorePatches.heatHaze.installed.Get(), 0);
     EXPECT_TRUE(HeatHazeHolds(false));
 
     sub.failingWrites.clear();
     Tick();  // tried again next frame
-    ASSERT_EQ(HeatHazePatchesInstalled.load(), 1);
+    ASSERT_EQ(runtime::StorePatches.heatHaze.installed.Get(), 1);
     EXPECT_TRUE(HeatHazeHolds(true));
     for (const StoreSite& s : sub.heatHaze) EXPECT_NE(sub.code[s.address + s.length], 0x90) << "no byte past the store";
     EXPECT_EQ(Count(Tick(), "probe heat haze"), 0u);
     DisableAll();  // imported mode restores heat haze when nothing is enabled
     Tick();
-    EXPECT_EQ(HeatHazePatchesInstalled.load(), 0);
+    EXPECT_EQ(runtime::StorePatches.heatHaze.installed.Get(), 0);
     EXPECT_TRUE(HeatHazeHolds(false));
 }
 
@@ -369,18 +369,18 @@ TEST_F(TickTest, UnloadWritesBackTheTicksStorePatchesBeforeTheHooksGo) {
     ImportedWithHeatHaze();
     Enable({S::PostFxScanlineIntensity, S::LensDistortionCoeff});
     Tick();
-    ASSERT_EQ(ScanlinePatchInstalled.load() + LensDistortionPatchInstalled.load() + HeatHazePatchesInstalled.load(), 3);
+    ASSERT_EQ(runtime::StorePatches.scanline.installed.Get() + runtime::StorePatches.lensDistortion.installed.Get() + runtime::StorePatches.heatHaze.installed.Get(), 3);
     static const HookEngine kEngine = {"noting", [] { return true; }, nullptr, [] { return true; },
                                        [] { return Note("hooks off"), true; }, [] {}};
     HostServices services;
     services.engine = &kEngine;
     SetHostServices(services);
-    HookEngineStarted = 1;
+    Startup.HookEngineStarted = 1;
     sub.log.clear();
     ShutdownEditor();
     EXPECT_EQ(sub.log, "RestoreAllPatches; patch 4096; patch 8192; patch 12288; patch 12352; patch 12384; "
                        "patch 12320; patch 12416; patch 12448; hooks off; ");  // heat haze by block offset
-    EXPECT_EQ(ScanlinePatchInstalled.load() + LensDistortionPatchInstalled.load() + HeatHazePatchesInstalled.load(), 0);
+    EXPECT_EQ(runtime::StorePatches.scanline.installed.Get() + runtime::StorePatches.lensDistortion.installed.Get() + runtime::StorePatches.heatHaze.installed.Get(), 0);
     EXPECT_TRUE(HeatHazeHolds(false));
     EXPECT_TRUE(sub.code[0x1000] == 0x40 && sub.code[0x2008] == 0x48) << "the scanline and lens-distortion stores";
 }
@@ -390,43 +390,43 @@ TEST_F(TickTest, UnloadWritesBackTheTicksStorePatchesBeforeTheHooksGo) {
 TEST_F(TickTest, WeatherChangesOnlyToAFileWeatherInFiveStepsWithTheGameName) {
     for (int32_t request : {-1, 18, 17, 1000}) {
         EXPECT_FALSE(CanSetGameWeather(request) || RequestGameWeather(request) || SetGameWeather(request)) << request;
-        WeatherRequest.store(request);
+        GameControls.WeatherRequest.Set(request);
         EXPECT_EQ(Count(Tick(), "native weather"), 0u) << request;
-        EXPECT_EQ(TimecycleRereadFrames.load(), 0) << request;
-        EXPECT_EQ(WeatherRequest.load(), -1);
+        EXPECT_EQ(Editor.TimecycleRereadFrames.Get(), 0) << request;
+        EXPECT_EQ(GameControls.WeatherRequest.Get(), -1);
     }
     sub.weatherHasFile = false;
-    WeatherRequest.store(3);
+    GameControls.WeatherRequest.Set(3);
     EXPECT_EQ(Count(Tick(), "native weather"), 0u);
     sub.weatherHasFile = true;
     EXPECT_TRUE(RequestGameWeather(3));  // posted by the tab, carried out by the tick
     Tick();
     EXPECT_EQ(world.weather, "OVERCAST") << "the world takes it on the fifth of the steps in order with one name";
-    EXPECT_EQ(TimecycleRereadFrames.load(), 3);
+    EXPECT_EQ(Editor.TimecycleRereadFrames.Get(), 3);
     // "Load .xml": the weather changes, the loaded timecycle slots are not read again.
-    TimecycleRereadFrames.store(0);
+    Editor.TimecycleRereadFrames = 0;
     EXPECT_TRUE(RequestGameWeatherKeepingSlots(4));
     Tick();
     EXPECT_EQ(world.weather, "RAIN");
-    EXPECT_EQ(TimecycleRereadFrames.load(), 0);
+    EXPECT_EQ(Editor.TimecycleRereadFrames.Get(), 0);
 }
 
 TEST_F(TickTest, ClockModifierHudAndSlotRefreshFollowTheirRates) {
-    ClockHourRequest.store(22);
-    core::TimelapseEnabled = true;
+    ClockTimelapse.ClockHourRequest.Set(22);
+    core::GameControlFlags.TimelapseEnabled = true;
     sub.trueTests = {"ModifierWorkPending"};
     EXPECT_EQ(Count(Tick(), "StepModifierLiveResolve"), 1u) << "modifier work pending";
-    EXPECT_EQ(GameClockReading.hour.load(), 22);
+    EXPECT_EQ(ClockTimelapse.GameClockReading.hour.Get(), 22);
     EXPECT_TRUE(world.clockPaused);
     sub.trueTests.clear();
-    core::TimelapseEnabled = false;
+    core::GameControlFlags.TimelapseEnabled = false;
     core::GameControlFlags.GameHudVisible = false;  // reasserted every frame
     Tick();
     EXPECT_EQ(CallsOf(kNativeRadarVisible).back(), std::vector<uint64_t>{0});
     EXPECT_EQ(CallsOf(kNativeHideHudFrame).size(), 1u);
     EXPECT_FALSE(world.hudVisible);
     world.clockHours = 9;
-    MenuOpen.store(1);
+    Editor.MenuOpen.Set(1);
     const size_t reads = CallsOf(kNativeClockHours).size();
     const struct {
         uint64_t advance;
@@ -437,14 +437,14 @@ TEST_F(TickTest, ClockModifierHudAndSlotRefreshFollowTheirRates) {
         Advance(f.advance);
         EXPECT_EQ(Count(Tick(), "StepModifierLiveResolve"), 1u) << "modifier work while the menu is open";
         EXPECT_EQ(CallsOf(kNativeClockHours).size(), reads + f.clockReads) << f.advance;
-        EXPECT_EQ(SlotRefreshTick.load(), f.refresh) << f.advance;
-        EXPECT_EQ(VisualSettingsRefreshTick.load(), f.refresh) << f.advance;
+        EXPECT_EQ(Editor.SlotRefreshTick.Get(), f.refresh) << f.advance;
+        EXPECT_EQ(host::Tick.VisualSettingsRefreshTick.Get(), f.refresh) << f.advance;
     }
-    EXPECT_EQ(GameClockReading.hour.load(), 9);
-    MenuOpen.store(0);
+    EXPECT_EQ(ClockTimelapse.GameClockReading.hour.Get(), 9);
+    Editor.MenuOpen.Set(0);
     EXPECT_EQ(Count(Tick(), "RefreshModifier"), 0u);
-    EXPECT_EQ(SlotRefreshTick.load(), 0);
-    EXPECT_EQ(SlotRefreshStamp, 0u);
+    EXPECT_EQ(Editor.SlotRefreshTick.Get(), 0);
+    EXPECT_EQ(host::Tick.SlotRefreshStamp, 0u);
 }
 
 // The tick reads the four light-direction slots and its six runs, 140 slots,
@@ -501,7 +501,7 @@ TEST(TickGroups, EveryGroupRunsOnceInEachOrderAndEveryStorePatchPartHasItsStores
         EXPECT_EQ(runs.count(static_cast<size_t>(GroupId::TonemapDarkBright)), imported ? 1u : 0u);
         for (const auto& [group, n] : runs) EXPECT_EQ(n, 1) << runtime::Group(static_cast<GroupId>(group)).name;
     }
-    std::set<std::atomic<uint8_t>*> flags;
+    std::set<core::SharedValue<uint8_t>*> flags;
     for (size_t p = 0; p < runtime::kPartCount; ++p) {
         const PartId part = static_cast<PartId>(p);
         const bool storePatch = runtime::Part(part).apply == PartApply::StorePatch;
@@ -546,9 +546,9 @@ TEST_F(TickWiredTest, SlotsRuntimeTestsRefreshRunsAndTheTimecycleStateReachTheTi
     runtime::LiveOverrideSlot& moon = runtime::Slot(S::MoonDirectionZ);
     float game = 0.75f;
     moon.address = reinterpret_cast<uintptr_t>(&game);
-    timecycle::ImportedOverridesActive.store(1);
+    timecycle::EditStore.ImportedOverridesActive.Set(1);
     ScriptTick();
-    timecycle::ImportedOverridesActive.store(0);
+    timecycle::EditStore.ImportedOverridesActive.Set(0);
     moon.address = 0;
     EXPECT_EQ(Count(sub.log, "ApplyLiveLightDir; "), 1u);
     EXPECT_EQ(Count(sub.log, "RestoreLightDirRedirects"), 0u);
@@ -567,12 +567,12 @@ TEST_F(TickWiredTest, TheAllLiveHotkeyAndTheTimecycleEditorReachTheirEntries) {
     runtime::LiveOverrideSlot& slot = *timecycle::TimecycleVariableTable[0].slot;
     for (uint8_t enabled : {1, 0}) {
         slot.enabled = enabled;
-        timecycle::GroupFlagsDirty = 1;
+        timecycle::EditStore.GroupFlagsDirty = 1;
         EXPECT_EQ(edited(), enabled != 0);
     }
-    PatchesClearedForImport.store(1);
+    host::Tick.PatchesClearedForImport.Set(1);
     timecycle::ClearImportPatchesMark();
-    EXPECT_EQ(PatchesClearedForImport.load(), 0);
+    EXPECT_EQ(host::Tick.PatchesClearedForImport.Get(), 0);
 }
 
 }  // namespace

@@ -53,7 +53,7 @@ protected:
         ASSERT_TRUE(LoadWeatherDocumentText(0, testsupport::kWatertuneXml, "watertune.xml", status));
         ASSERT_TRUE(LoadWeatherDocumentText(kRender, render, "render.xml", status));
         for (size_t row : {size_t{0}, kRender}) {
-            WeatherDocument& d = WeatherDocumentRegistry[row];
+            WeatherDocument& d = WeatherDocuments.WeatherDocumentRegistry[row];
             ASSERT_TRUE(SetWeatherValueText(d, 3, "0.625", status)) << status;
             ASSERT_TRUE(ApplyValueLive(d, d.values[3], status)) << status;
         }
@@ -81,17 +81,17 @@ protected:
 
 TEST_F(WeatherWiringTest, TheAllLiveHotkeyFlipsTheWeatherDocuments) {
     PressF4();
-    EXPECT_EQ(game::AllBeforeShown.load(), 1);
+    EXPECT_EQ(game::BeforeAfter.AllBeforeShown.Get(), 1);
     EXPECT_EQ(Now(), game);
     PressF4();
-    EXPECT_EQ(game::AllBeforeShown.load(), 0);
+    EXPECT_EQ(game::BeforeAfter.AllBeforeShown.Get(), 0);
     EXPECT_EQ(Now(), edited);
 }
 
 TEST_F(WeatherWiringTest, TheUnloadGivesTheGameItsBytesBackAndReleasesTheDocuments) {
     host::ShutdownEditor();
     EXPECT_EQ(Now(), game);
-    for (const WeatherDocument& d : WeatherDocumentRegistry) EXPECT_EQ(d.loaded, 0) << d.fileName;
+    for (const WeatherDocument& d : WeatherDocuments.WeatherDocumentRegistry) EXPECT_EQ(d.loaded, 0) << d.fileName;
     EXPECT_EQ(WeatherLive.WatertuneSaved, 0);
     EXPECT_TRUE(WeatherLive.RenderLiveStates.empty());
 }

@@ -170,8 +170,8 @@ TEST_F(GroupTest, SpriteAndLensFlareReadTheSharedValueBlock) {
     Slot(SlotId::SpriteSize).enabled = 1;
     Slot(SlotId::SpriteSize).value = 12.0f;
     ApplyLiveSpriteLensflare();
-    ASSERT_NE(NearValueBlock, 0u);
-    EXPECT_EQ(At(NearValueBlock + 4), 12.0f);
+    ASSERT_NE(NearAlloc.NearValueBlock, 0u);
+    EXPECT_EQ(At(NearAlloc.NearValueBlock + 4), 12.0f);
     EXPECT_EQ(GroupAppliers.spriteA.records[0].applied + GroupAppliers.spriteB.records[0].applied +
                   GroupAppliers.spriteB.records[1].applied, 3);
     RestoreTemperatureBlockPatches();

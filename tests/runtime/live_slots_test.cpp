@@ -19,8 +19,8 @@ protected:
     void SetUp() override { ResetSlotTablesForTesting(); }
     void TearDown() override {
         ResetSlotTablesForTesting();
-        core::MenuOpen = 0;
-        core::SlotRefreshTick = 0;
+        core::Editor.MenuOpen = 0;
+        core::Editor.SlotRefreshTick = 0;
     }
 };
 
@@ -32,14 +32,14 @@ TEST_F(LiveSlots, SliderRangesAndDarkFilmicPresets) {
         const char* name;
         float minimum, maximum;
     } rows[] = {
-        {LightDirSlotTable, 2, "Light Dir Color B", -2, 10}, {LightDirSlotTable, 3, "Light Dir Mult", 0, 10},
-        {MainSlotTable, 3, "PostFX Desaturation", -5, 5}, {MainSlotTable, 4, "PostFX Intensity Bloom", 0, 20},
-        {MainSlotTable, 58, "Heat Haze Displacement U", -20, 20}, {MainSlotTable, 110, "PostFX Noise Size", -5, 50},
-        {MainSlotTable, 116, "Light Ray Distance", -1000, 10000}, {MainSlotTable, 120, "Light Ray Blit Size", -50, 100},
-        {MainSlotTable, 166, "SSAO Type", -1, 10}, {MainSlotTable, 273, "Fog Shadow Base Height", -10000, 10000},
-        {MainSlotTable, 274, "Far Clip", 0, 100000}, {FogToneSlotTable, 97, "Filmic W Bright", -10, 20},
-        {MainSlotTable, 326, "Mirror Reflection Local Light Intensity", -10, 100},
-        {FogToneSlotTable, 77, "Ped Light Direction X", -10, 10}, {FogToneSlotTable, 80, "Override Dark", 0, 1},
+        {runtime::LiveSlots.LightDirSlotTable, 2, "Light Dir Color B", -2, 10}, {runtime::LiveSlots.LightDirSlotTable, 3, "Light Dir Mult", 0, 10},
+        {runtime::LiveSlots.MainSlotTable, 3, "PostFX Desaturation", -5, 5}, {runtime::LiveSlots.MainSlotTable, 4, "PostFX Intensity Bloom", 0, 20},
+        {runtime::LiveSlots.MainSlotTable, 58, "Heat Haze Displacement U", -20, 20}, {runtime::LiveSlots.MainSlotTable, 110, "PostFX Noise Size", -5, 50},
+        {runtime::LiveSlots.MainSlotTable, 116, "Light Ray Distance", -1000, 10000}, {runtime::LiveSlots.MainSlotTable, 120, "Light Ray Blit Size", -50, 100},
+        {runtime::LiveSlots.MainSlotTable, 166, "SSAO Type", -1, 10}, {runtime::LiveSlots.MainSlotTable, 273, "Fog Shadow Base Height", -10000, 10000},
+        {runtime::LiveSlots.MainSlotTable, 274, "Far Clip", 0, 100000}, {runtime::LiveSlots.FogToneSlotTable, 97, "Filmic W Bright", -10, 20},
+        {runtime::LiveSlots.MainSlotTable, 326, "Mirror Reflection Local Light Intensity", -10, 100},
+        {runtime::LiveSlots.FogToneSlotTable, 77, "Ped Light Direction X", -10, 10}, {runtime::LiveSlots.FogToneSlotTable, 80, "Override Dark", 0, 1},
     };
     for (const auto& r : rows) {
         const LiveOverrideSlot& s = r.table[r.row];
@@ -50,12 +50,12 @@ TEST_F(LiveSlots, SliderRangesAndDarkFilmicPresets) {
     // A .. F, W and exposure: loaded and readable from the start, with no address.
     const float presets[] = {0.22f, 0.3f, 0.1f, 0.2f, 0.0f, 0.3f, 4.0f, 3.0f};
     for (size_t i = 0; i < std::size(presets); ++i) {
-        const LiveOverrideSlot& s = LightDirSlotTable[kFirstDarkFilmicSlot + i];
+        const LiveOverrideSlot& s = runtime::LiveSlots.LightDirSlotTable[kFirstDarkFilmicSlot + i];
         EXPECT_TRUE(s.value == presets[i] && s.liveValue == presets[i] && s.minValue == -10.0f) << s.name;
         EXPECT_TRUE(s.loaded == 1 && s.liveReadable == 1 && s.address == 0u) << s.name;
     }
-    EXPECT_STREQ(LightDirSlotTable[11].name, "Tonemapping.dark.filmic.exposure");
-    EXPECT_EQ(MainSlotTable[5].loaded, 0);
+    EXPECT_STREQ(runtime::LiveSlots.LightDirSlotTable[11].name, "Tonemapping.dark.filmic.exposure");
+    EXPECT_EQ(runtime::LiveSlots.MainSlotTable[5].loaded, 0);
     EXPECT_EQ(TimecycleSlotAddress(429), 0u);  // (start-up's addresses: the host's start-up tests)
 }
 
@@ -67,12 +67,12 @@ TEST_F(LiveSlots, IdentifiersNameTheirRows) {
         const LiveOverrideSlot* row;
         const char* name;
     } ids[] = {
-        {SlotId::LightDirColorR, &LightDirSlotTable[0], "Light Dir Color R"},
-        {SlotId::TonemappingDarkFilmicExposure, &LightDirSlotTable[11], "Tonemapping.dark.filmic.exposure"},
-        {SlotId::PostFxExposure, &MainSlotTable[0], "PostFX Exposure"},
-        {SlotId::MirrorReflectionLocalLightIntensity, &MainSlotTable[326], "Mirror Reflection Local Light Intensity"},
-        {SlotId::FogStart, &FogToneSlotTable[0], "Fog Start"},
-        {SlotId::FilmicWBright, &FogToneSlotTable[97], "Filmic W Bright"},
+        {SlotId::LightDirColorR, &runtime::LiveSlots.LightDirSlotTable[0], "Light Dir Color R"},
+        {SlotId::TonemappingDarkFilmicExposure, &runtime::LiveSlots.LightDirSlotTable[11], "Tonemapping.dark.filmic.exposure"},
+        {SlotId::PostFxExposure, &runtime::LiveSlots.MainSlotTable[0], "PostFX Exposure"},
+        {SlotId::MirrorReflectionLocalLightIntensity, &runtime::LiveSlots.MainSlotTable[326], "Mirror Reflection Local Light Intensity"},
+        {SlotId::FogStart, &runtime::LiveSlots.FogToneSlotTable[0], "Fog Start"},
+        {SlotId::FilmicWBright, &runtime::LiveSlots.FogToneSlotTable[97], "Filmic W Bright"},
     };
     for (const auto& i : ids) {
         EXPECT_EQ(&Slot(i.id), i.row) << i.name;
@@ -118,9 +118,7 @@ TEST_F(LiveSlots, RefreshRule) {
         // name, address, value, liveValue, range, loaded, enabled, liveReadable, baseline and its flag, listed, imported
         LiveOverrideSlot slot{"test", r.readable ? readable : unreadable, 1.0f, 2.0f, 0.0f, 0.0f, r.loaded, r.enabled, 1,
                               3.0f, r.baselineCaptured, r.listed, r.followImport};
-        core::MenuOpen = r.menuOpen;
-        core::SlotRefreshTick = r.tick;
-        RefreshLiveSlot(slot, r.force);
+        RefreshLiveSlot(slot, r.force, r.menuOpen && r.tick);
         EXPECT_EQ(slot.liveValue, r.read ? 42.5f : 2.0f);
         EXPECT_EQ(slot.value, r.valueFollows ? 42.5f : 1.0f);
         EXPECT_EQ(slot.baselineValue, r.baselineTaken ? 42.5f : 3.0f);
@@ -142,9 +140,9 @@ TEST_F(LiveSlots, GroupTests) {
     for (const auto& g : groups) {
         SCOPED_TRACE(g.first);
         for (size_t i = g.first - 1; i <= g.first + g.count; ++i) {
-            MainSlotTable[i].enabled = 1;
+            runtime::LiveSlots.MainSlotTable[i].enabled = 1;
             EXPECT_EQ(g.test(), i >= g.first && i < g.first + g.count) << i;
-            MainSlotTable[i].enabled = 0;
+            runtime::LiveSlots.MainSlotTable[i].enabled = 0;
         }
         EXPECT_FALSE(g.test());
     }

@@ -65,14 +65,14 @@ TEST(NearAlloc, BlockWithinReachOfEverySite) {
 TEST(NearAlloc, SharedValueBlockIsMadeOnce) {
     SyntheticImage image;
     const uint64_t site = image.SectionStart(ImageSection::Text);
-    ASSERT_EQ(NearValueBlock, 0u);
+    ASSERT_EQ(NearAlloc.NearValueBlock, 0u);
     ASSERT_TRUE(AllocateNearValueBlock(site));
-    const uint64_t block = NearValueBlock;
+    const uint64_t block = NearAlloc.NearValueBlock;
     const uint8_t zeros[kNearValueBlockSize] = {};
     EXPECT_TRUE(IsWithinNearReach(site, block) && std::memcmp(reinterpret_cast<const void*>(block), zeros, 20) == 0);
-    EXPECT_TRUE(AllocateNearValueBlock(site + 0x1000) && NearValueBlock == block);
+    EXPECT_TRUE(AllocateNearValueBlock(site + 0x1000) && NearAlloc.NearValueBlock == block);
     platform::FreeMemory(block);
-    NearValueBlock = 0;
+    ResetNearAllocState();
 }
 
 TEST(PatchSiteCapture, EachLengthAndTheRefusedSites) {

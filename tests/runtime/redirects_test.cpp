@@ -195,11 +195,11 @@ TEST(RedirectSearch, AMissingInstructionIsNotSearchedForAgain) {
     for (size_t i = 0; i < kRedirectCount; ++i)
         for (SlotId slot : Redirect(static_cast<RedirectId>(i)).slots) Slot(slot).enabled = 1;
     for (size_t i = 0; i < kRedirectCount; ++i) EXPECT_FALSE(ApplyRedirect(static_cast<RedirectId>(i)));
-    const uint64_t queries = GuardedMemory.RegionQueries.load();
+    const uint64_t queries = GuardedMemory.RegionQueries.Get();
     for (int frame = 0; frame < 100; ++frame)
         for (size_t i = 0; i < kRedirectCount; ++i) EXPECT_FALSE(ApplyRedirect(static_cast<RedirectId>(i)));
-    EXPECT_EQ(GuardedMemory.RegionQueries.load(), queries);
-    EXPECT_EQ(Locators.ImagePasses.load(), 1);
+    EXPECT_EQ(GuardedMemory.RegionQueries.Get(), queries);
+    EXPECT_EQ(Locators.ImagePasses.Get(), 1);
     ResetSlotTablesForTesting();
 }
 

@@ -49,7 +49,7 @@ TEST(StoreProbes, EveryProbeCapturesTheStoresItExpects) {
     EXPECT_TRUE(ProbeWriteListBlock());
     EXPECT_EQ(LiveWrites.writeList.blockOffset, game.timecycleBlock - image.base());
     for (const StartupStep& step : StartupPreparers()) EXPECT_TRUE(step.run()) << step.name;
-    EXPECT_EQ(Locators.ImagePasses.load(), 1);
+    EXPECT_EQ(Locators.ImagePasses.Get(), 1);
 }
 
 // The night-vision colours' last two stores lie 96 and 106 bytes into their
@@ -82,9 +82,9 @@ TEST(StoreProbes, ASiteHoldingAnotherInstructionIsNeverCaptured) {
     EXPECT_EQ(ProbeExposureBloomSite(), 0u);
     EXPECT_EQ(ProbeSitesOf(ProbeId::ExposureBloomSite)[0].captured, 0);
     image.Write(site + 8, std::vector<uint8_t>{0x00});
-    const uint64_t queries = GuardedMemory.RegionQueries.load();
+    const uint64_t queries = GuardedMemory.RegionQueries.Get();
     EXPECT_EQ(ProbeExposureBloomSite(), 0u) << "a mismatch is for good";
-    EXPECT_EQ(GuardedMemory.RegionQueries.load(), queries);
+    EXPECT_EQ(GuardedMemory.RegionQueries.Get(), queries);
 }
 
 // A probe whose site could not be read tries again after the interval; the

@@ -27,7 +27,7 @@ void FakeDriveTest::SetUp() {
     platform::sim::SetExecutablePath(std::string(kGameFolder) + "GTA5_Enhanced.exe");
     platform::sim::SetOwnModulePath(std::string(kGameFolder) + "Varnel.asi");
     platform::sim::SetCurrentFolder(kGameFolder);
-    core::ClearWorkspacePaths();  // a new drive: no folder texts, nothing made on it yet
+    core::ResetWorkspaceState();  // a new drive: no folder texts, nothing made on it yet
 }
 
 void FakeDriveTest::TearDown() {

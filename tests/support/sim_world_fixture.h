@@ -54,9 +54,9 @@ protected:
     }
     static void ResetEditorGameSide() {
         core::ResetSettingsState();
-        core::MenuOpen.store(0);
-        core::TimecycleAfterShown.store(1);
-        core::VisualSettingsAfterShown.store(1);
+        core::Editor.MenuOpen.Set(0);
+        core::Editor.TimecycleAfterShown.Set(1);
+        core::Editor.VisualSettingsAfterShown.Set(1);
         host::ResetTickState();
         game::ResetClockState();
         game::ResetGameControlsState();

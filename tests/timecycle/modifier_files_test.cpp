@@ -36,7 +36,7 @@ class ModifierFilesTest : public testsupport::FakeDriveTest {
 protected:
     void SetUp() override {
         FakeDriveTest::SetUp();
-        core::ClearWorkspacePaths();
+        core::ResetWorkspaceState();
         Reset();
     }
     void TearDown() override {

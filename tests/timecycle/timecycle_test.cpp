@@ -55,11 +55,11 @@ void ResetTimecycleEditor() {
     for (const TimecycleVariable* row : TimecycleVariableList()) row->slot->listed = 1;
     ResetEditStoreForTesting();
     ResetKeyframeTable();
-    for (auto& record : TimecycleLoadRecords) record = TimecycleLoadRecord{};
-    TimecycleStatusLine = kTimecycleStatusIdle;
+    for (auto& record : TimecycleXml.TimecycleLoadRecords) record = TimecycleLoadRecord{};
+    TimecycleXml.TimecycleStatusLine = kTimecycleStatusIdle;
     (void)SearchTimecycleParameters("\x01 reset");
-    core::TimecycleAfterShown = 1;
-    core::MenuOpen = 0;
+    core::Editor.TimecycleAfterShown = 1;
+    core::Editor.MenuOpen = 0;
     // The scans walk every private read-write region of the process; a
     // sanitizer's shadow memory would make each of them run to its budget.
     if (VARNEL_UNDER_SHADOW_MEMORY) KeyframeTable.ScanRegionLimitForTesting = 64u << 20;
@@ -130,7 +130,7 @@ class TimecycleTest : public testsupport::FakeDriveTest {
 protected:
     void SetUp() override {
         FakeDriveTest::SetUp();
-        core::ClearWorkspacePaths();
+        core::ResetWorkspaceState();
         ResetTimecycleEditor();
     }
     void TearDown() override {
@@ -250,22 +250,22 @@ TEST_F(TimecycleTest, FilesLoadWhatIsValid) {
     for (int w : {13, 17, 0}) {  // a file name without its "_", both ends of the table
         PutGeneratedFile(w);
         LoadAndPreview(w);
-        const TimecycleLoadRecord& record = TimecycleLoadRecords[static_cast<size_t>(w)];
+        const TimecycleLoadRecord& record = TimecycleXml.TimecycleLoadRecords[static_cast<size_t>(w)];
         EXPECT_TRUE(record.loaded == 1 && record.valueCount == kAllValues && record.missingCount == 0u) << w;
         EXPECT_EQ(record.sourceLabel, TimecycleFileInImports(static_cast<uint32_t>(w)));
         // No keyframe table in this process: the preview falls back to the slots.
-        EXPECT_EQ(TimecycleStatusLine, "Loaded for preview.");
+        EXPECT_EQ(TimecycleXml.TimecycleStatusLine, "Loaded for preview.");
         const EditEntry& e = GetEditSlot(w, 1, 12).entries[300];
         EXPECT_EQ(e.value, GeneratedTimecycleValue(w, 1, 300, 12));
         EXPECT_TRUE(e.original == e.value && e.edited == 0 && e.editStamp == 0u);  // the reference is the same file
         EXPECT_EQ(GetEditSlot(w, 2, 12).entries[300].value, GetEditSlot(w, 0, 12).entries[300].value);
     }
-    EXPECT_EQ(EditSequenceCounter, 0u);
+    EXPECT_EQ(EditStore.EditSequenceCounter, 0u);
     UserEdit(0, 1, 4, "far_clip", 1234.0f);
     // No file at all: only the status changes.
     std::filesystem::remove(Host(std::string(kImportsTimecycles) + "w_extrasunny.xml"));
     LoadAndPreview(0);
-    EXPECT_EQ(TimecycleStatusLine, std::string("Load .xml skipped: w_extrasunny.xml not found in ") + kImportsTimecycles);
+    EXPECT_EQ(TimecycleXml.TimecycleStatusLine, std::string("Load .xml skipped: w_extrasunny.xml not found in ") + kImportsTimecycles);
 
     const std::string good = MakeTimecycleXml({});
     const size_t urbanEnd = good.find("</region>", good.find("</region>") + 9) + 9;
@@ -321,9 +321,9 @@ TEST_F(TimecycleTest, FilesLoadWhatIsValid) {
     for (const auto& c : cases) {
         PutTimecycleFile(0, c.text);
         LoadAndPreview(0);
-        EXPECT_EQ(TimecycleStatusLine, c.status) << c.what;
-        EXPECT_EQ(TimecycleLoadRecords[0].valueCount, c.values) << c.what;
-        EXPECT_EQ(TimecycleLoadRecords[0].missingCount, c.missing) << c.what;
+        EXPECT_EQ(TimecycleXml.TimecycleStatusLine, c.status) << c.what;
+        EXPECT_EQ(TimecycleXml.TimecycleLoadRecords[0].valueCount, c.values) << c.what;
+        EXPECT_EQ(TimecycleXml.TimecycleLoadRecords[0].missingCount, c.missing) << c.what;
         const EditEntry& far = GetEditSlot(0, 0, 3).entries[394];
         EXPECT_EQ(far.present ? far.value : -1.0f, c.farClip ? GeneratedTimecycleValue(0, 0, 394, 3) : -1.0f)
             << c.what;
@@ -351,7 +351,7 @@ TEST_F(TimecycleTest, TheTicksQueriesRunSafelyBesideALoad) {
     done = true;
     tick.join();
     EXPECT_GT(queries.load(), 0);
-    EXPECT_EQ(TimecycleLoadRecords[6].valueCount, kAllValues);
+    EXPECT_EQ(TimecycleXml.TimecycleLoadRecords[6].valueCount, kAllValues);
     EXPECT_FALSE(ContextHasEdits());  // the file is its own reference
 }
 
@@ -415,7 +415,7 @@ TEST_F(TimecycleTest, CommentedOutRowsAreNeitherReadNorWritten) {
     source.insert(source.find("<region"), "<![CDATA[<region name=\"URBAN\"><sky_hdr>1 1 1 1 1 1 1 1 1 1 1 1 1</sky_hdr></region>]]>\n");
     PutTimecycleFile(1, source);
     LoadAndPreview(1);
-    EXPECT_EQ(TimecycleLoadRecords[1].valueCount, kAllValues);
+    EXPECT_EQ(TimecycleXml.TimecycleLoadRecords[1].valueCount, kAllValues);
     EXPECT_EQ(GetEditSlot(1, 0, 3).entries[394].value, GeneratedTimecycleValue(1, 0, 394, 3));
     UserEdit(1, 0, 3, "far_clip", 1234.5f);
     EXPECT_EQ(Export(1), "Exported w_clear.xml.");
@@ -464,14 +464,14 @@ TEST_F(TimecycleTest, RealFilesRoundTrip) {
         const std::string source = ReadHostFile(file);
         PutTimecycleFile(w, source);
         LoadAndPreview(w);
-        const TimecycleLoadRecord& record = TimecycleLoadRecords[static_cast<size_t>(w)];
+        const TimecycleLoadRecord& record = TimecycleXml.TimecycleLoadRecords[static_cast<size_t>(w)];
         EXPECT_EQ(record.loaded, 1);
         if (IsKnownRealFile(file)) {
             // 423 of the 429 variables stand in each region; the five values
             // these weathers have no use for and the motion blur length are missing.
             EXPECT_EQ(record.valueCount, 423u * 26u);
             EXPECT_EQ(record.missingCount, 12u);
-            EXPECT_EQ(TimecycleStatusLine, "Loaded for preview.");  // no table yet: the values are in the store
+            EXPECT_EQ(TimecycleXml.TimecycleStatusLine, "Loaded for preview.");  // no table yet: the values are in the store
         }
         EXPECT_FALSE(WeatherHasPendingEdits(w));
         const std::string exported = "Exported " + WeatherTimecycleFileName(static_cast<uint32_t>(w)) + ".";
@@ -484,7 +484,7 @@ TEST_F(TimecycleTest, RealFilesRoundTrip) {
             PlantLoadedValues(w, block);
             ResetTimecycleEditor();
             LoadAndPreview(w);
-            EXPECT_EQ(TimecycleStatusLine, "Loaded 423 parameters.");
+            EXPECT_EQ(TimecycleXml.TimecycleStatusLine, "Loaded 423 parameters.");
             EXPECT_EQ(KeyframeTable.WeatherBlockTable[static_cast<size_t>(w)], block);
             EXPECT_EQ(record.appliedCount, 423u * 26u);
         }
@@ -530,11 +530,11 @@ TEST_F(TimecycleTest, RealRainIsNeverTakenForExtrasunny) {
     ResetTimecycleEditor();
     const uint64_t before = BytesHash(heap.base(), heap.size());
     LoadAndPreview(4);
-    EXPECT_EQ(TimecycleStatusLine, "Loaded 423 parameters.");
+    EXPECT_EQ(TimecycleXml.TimecycleStatusLine, "Loaded 423 parameters.");
     EXPECT_EQ(KnownWeatherBlock(4), block);
     EXPECT_EQ(BytesHash(heap.base(), heap.size()), before);  // RAIN's own values, written where they stood
     LoadAndPreview(0);
-    EXPECT_EQ(TimecycleStatusLine, "Loaded for preview.");
+    EXPECT_EQ(TimecycleXml.TimecycleStatusLine, "Loaded for preview.");
     EXPECT_EQ(KnownWeatherBlock(0), 0u);
     EXPECT_EQ(BytesHash(heap.base(), heap.size()), before);
     ResetTimecycleEditor();  // before the game table goes
@@ -584,7 +584,7 @@ TEST_F(EditStoreTest, FirstSelectionKeepsTheSlotsLaterOnesCommitAndLoad) {
     SelectTimecycleContext(0, 0, 4);
     const EditEntry& first = GetEditSlot(0, 0, 4).entries[far];
     EXPECT_TRUE(first.value == 1500.0f && first.original == 1000.0f && first.edited == 1 && first.editStamp == 0u);
-    EXPECT_TRUE(CurrentTimecycleContext.valid);
+    EXPECT_TRUE(EditStore.CurrentTimecycleContext.valid);
 
     Slot(far).value = 1600.0f;
     SelectTimecycleContext(0, 0, 4);  // same context again: nothing is committed
@@ -598,7 +598,7 @@ TEST_F(EditStoreTest, FirstSelectionKeepsTheSlotsLaterOnesCommitAndLoad) {
     // Back to the first: the loaded slot replaces what the slots hold.
     SelectTimecycleContext(0, 0, 4);
     EXPECT_TRUE(Slot(far).value == 1600.0f && Slot(far).enabled == 1);
-    EXPECT_EQ(GroupFlagsDirty, 1);
+    EXPECT_EQ(EditStore.GroupFlagsDirty, 1);
 }
 
 TEST_F(EditStoreTest, CommitRulesForImportedEntries) {
@@ -640,12 +640,12 @@ TEST_F(EditStoreTest, GroupFlagsTolerate5e5) {
     const size_t row = Row("far_clip");
     SetSlot(row, 1.00003f, 1.0f, 1);
     const auto refresh = [](bool dirty) {
-        if (dirty) GroupFlagsDirty = 1;
+        if (dirty) EditStore.GroupFlagsDirty = 1;
         RefreshGroupEditedFlags();
         return TimecycleVariableGroupList()[26].edited;
     };
     EXPECT_EQ(refresh(true), 0);
-    EXPECT_EQ(GroupFlagsDirty, 0);
+    EXPECT_EQ(EditStore.GroupFlagsDirty, 0);
     Slot(row).value = 1.0001f;
     EXPECT_EQ(refresh(false), 0);  // not dirty: nothing recomputed
     EXPECT_EQ(refresh(true), 1);
@@ -675,7 +675,7 @@ TEST_F(EditStoreTest, CaptureLiveOriginalsReadsAtTheSlotsOwnAddress) {
     EXPECT_TRUE(slot.entries[a].original == 4.0f && slot.entries[a].imported == 0);
     EXPECT_TRUE(slot.entries[b].original == 6.0f && slot.entries[b].imported == 1);
     EXPECT_TRUE(Slot(b).baselineValue == 6.0f && Slot(b).followImport == 1 && Slot(b).value == 9.0f);
-    EXPECT_EQ(ImportedOverridesActive, 1);
+    EXPECT_EQ(EditStore.ImportedOverridesActive, 1);
     EXPECT_TRUE(ContextHasEdits());
 }
 
@@ -697,7 +697,7 @@ TEST_F(EditStoreTest, ResetAllWritesOriginalsToTheGame) {
 TEST_F(EditStoreTest, StampsNamesAndWeatherQueries) {
     const size_t row = Row("far_clip");
     MarkParameterUserEdited("far_clip");  // no context: nothing
-    EXPECT_EQ(EditSequenceCounter, 0u);
+    EXPECT_EQ(EditStore.EditSequenceCounter, 0u);
     SelectTimecycleContext(5, 1, 3);
     EditEntry& e = GetEditSlot(5, 1, 3).entries[row];
     e.imported = 1;
@@ -707,10 +707,10 @@ TEST_F(EditStoreTest, StampsNamesAndWeatherQueries) {
     EXPECT_EQ(e.editStamp, 2u);
 
     RememberEditedNames("Fog Color", {"fog_col_r", "", "fog_col_g"});
-    EXPECT_EQ(LastEditedNames, (std::vector<std::string>{"fog_col_r", "fog_col_g"}));
-    EXPECT_EQ(LastEditedLabel, "Fog Color");
+    EXPECT_EQ(EditStore.LastEditedNames, (std::vector<std::string>{"fog_col_r", "fog_col_g"}));
+    EXPECT_EQ(EditStore.LastEditedLabel, "Fog Color");
     RememberEditedNames(nullptr, {});
-    EXPECT_EQ(LastEditedLabel, "");
+    EXPECT_EQ(EditStore.LastEditedLabel, "");
 
     EXPECT_FALSE(WeatherHasUserEdits(5));
     e = EditEntry{e.editStamp, 2.0f, 1.0f, 0.0f, 1, 1, 1, 0};
@@ -737,7 +737,7 @@ TEST_F(EditStoreTest, WeatherCopyCarriesOnlyUserEdits) {
     // counted and stamped, with edited 0.
     GetEditSlot(1, 0, 2).entries[10].original = 5.0f;
     GetEditSlot(1, 0, 2).entries[10].originalCaptured = 1;
-    const uint64_t stampBefore = EditSequenceCounter;
+    const uint64_t stampBefore = EditStore.EditSequenceCounter;
     EXPECT_EQ(CopyWeatherEdits(0, 1), 1u);
     const EditEntry& t = GetEditSlot(1, 0, 2).entries[10];
     EXPECT_TRUE(t.value == 5.0f && t.edited == 0 && t.editStamp == stampBefore + 1);
@@ -929,13 +929,13 @@ TEST_F(KeyframeTableTest, AFailedSearchIsRememberedUntilTheRowsChange) {
     EXPECT_EQ(KeyframeTable.LastScanStats.regionsScanned, 0u);
     PutGeneratedFile(2, {.valueWeather = 100});
     LoadAndPreview(2);
-    EXPECT_EQ(TimecycleStatusLine, "Loaded for preview.");
-    EXPECT_EQ(TimecycleLoadRecords[2].previewApplied, 0);
-    for (const auto& entry : KeyframeTable.WeatherBlockTable) EXPECT_EQ(entry.load(), 0u);
+    EXPECT_EQ(TimecycleXml.TimecycleStatusLine, "Loaded for preview.");
+    EXPECT_EQ(TimecycleXml.TimecycleLoadRecords[2].previewApplied, 0);
+    for (const auto& entry : KeyframeTable.WeatherBlockTable) EXPECT_EQ(entry.Get(), 0u);
     ASSERT_GT(KeyframeTable.LastScanStats.bytesScanned, 0u);
     KeyframeTable.LastScanStats.slices = 12345;
     EXPECT_EQ(LoadAndPreview(2), 1);
-    EXPECT_EQ(TimecycleStatusLine, "Loaded for preview.");
+    EXPECT_EQ(TimecycleXml.TimecycleStatusLine, "Loaded for preview.");
     EXPECT_EQ(ScanTimecycleTable(2), 0u);
     EXPECT_EQ(KeyframeTable.LastScanStats.slices, 12345u);  // no new walk
     PutGeneratedFile(2, {.valueWeather = 101});
@@ -996,7 +996,7 @@ TEST_F(KeyframeTableTest, RowsTwoWeathersShareNeverPlaceEither) {
     PutGeneratedFile(kRain, {.elementTextOverride = {{"far_clip", " 1 2 3 4 5 6 7 8 9 10 11 12 13"}}});
     const std::array<uint64_t, 18> game = BlockHashes();
     LoadAndPreview(kRain);
-    EXPECT_EQ(TimecycleStatusLine, "Loaded 429 parameters.");
+    EXPECT_EQ(TimecycleXml.TimecycleStatusLine, "Loaded 429 parameters.");
     EXPECT_EQ(KnownWeatherBlock(kRain), BlockOf(kRain));
     EXPECT_EQ(KnownWeatherBlock(0), 0u);
     EXPECT_EQ(ChangedBlocks(game), std::set<int>{kRain});
@@ -1004,7 +1004,7 @@ TEST_F(KeyframeTableTest, RowsTwoWeathersShareNeverPlaceEither) {
 
     const std::array<uint64_t, 18> afterRain = BlockHashes();
     LoadAndPreview(0);
-    EXPECT_EQ(TimecycleStatusLine, "Loaded for preview.");
+    EXPECT_EQ(TimecycleXml.TimecycleStatusLine, "Loaded for preview.");
     EXPECT_EQ(KnownWeatherBlock(0), 0u);
     EXPECT_EQ(ChangedBlocks(afterRain), std::set<int>{});
 
@@ -1012,7 +1012,7 @@ TEST_F(KeyframeTableTest, RowsTwoWeathersShareNeverPlaceEither) {
     // follows from RAIN's holds the others, and is EXTRASUNNY's.
     PutGeneratedFile(0, withRainRows({}));
     LoadAndPreview(0);
-    EXPECT_EQ(TimecycleStatusLine, "Loaded 429 parameters.");
+    EXPECT_EQ(TimecycleXml.TimecycleStatusLine, "Loaded 429 parameters.");
     EXPECT_EQ(KnownWeatherBlock(0), BlockOf(0));
     EXPECT_EQ(ChangedBlocks(afterRain), std::set<int>{0});
 }
@@ -1036,21 +1036,21 @@ TEST_F(KeyframeTableTest, TheSearchNeverFindsTheEditorsOwnCopy) {
 TEST_F(KeyframeTableTest, TheLoadPreviewSearchesOneSliceAFrame) {
     PlaceTable(48u << 20, true);
     PutGeneratedFile(4, {.elementTextOverride = {{"far_clip", " 100 200 300 400 500 600 700 800 900 1000 1100 1200 1300"}}});
-    host::PatchesClearedForImport = 1;
-    core::TimecycleRereadFrames = 3;
+    host::Tick.PatchesClearedForImport = 1;
+    core::Editor.TimecycleRereadFrames = 3;
     LoadTimecycleXml(4);
     EXPECT_TRUE(TimecyclePreviewPending());
-    EXPECT_EQ(TimecycleStatusLine, "Loaded w_rain.xml: 11154 values.");
-    EXPECT_EQ(TimecycleLoadRecords[4].previewApplied, 0);
+    EXPECT_EQ(TimecycleXml.TimecycleStatusLine, "Loaded w_rain.xml: 11154 values.");
+    EXPECT_EQ(TimecycleXml.TimecycleLoadRecords[4].previewApplied, 0);
     int slices = 1;
     while (StepTimecyclePreview()) ++slices;
     EXPECT_GE(slices, 12);  // 48 MiB at 4 MiB a slice
     EXPECT_LE(KeyframeTable.LastScanStats.largestSliceBytes, kScanSliceBytes);
-    EXPECT_EQ(TimecycleStatusLine, "Loaded 429 parameters.");
-    EXPECT_EQ(host::PatchesClearedForImport + core::TimecycleRereadFrames, 0);
+    EXPECT_EQ(TimecycleXml.TimecycleStatusLine, "Loaded 429 parameters.");
+    EXPECT_EQ(host::Tick.PatchesClearedForImport + core::Editor.TimecycleRereadFrames, 0);
     for (int w = 0; w < 18; ++w) EXPECT_EQ(KeyframeTable.WeatherBlockTable[static_cast<size_t>(w)], BlockOf(w)) << w;
-    EXPECT_EQ(TimecycleLoadRecords[4].previewApplied, 1);
-    EXPECT_EQ(TimecycleLoadRecords[4].appliedCount, 11154u);
+    EXPECT_EQ(TimecycleXml.TimecycleLoadRecords[4].previewApplied, 1);
+    EXPECT_EQ(TimecycleXml.TimecycleLoadRecords[4].appliedCount, 11154u);
     EXPECT_FALSE(WeatherHasPendingEdits(4));
     EXPECT_TRUE(KeyframeTable.BeforeAfterSync.initialised == 1 && KeyframeTable.BeforeAfterSync.lastWeather == 4);
     for (int k = 0; k < 13; ++k) {
@@ -1072,7 +1072,7 @@ TEST_F(KeyframeTableTest, TheLoadPreviewSearchesOneSliceAFrame) {
     UserEdit(4, 0, 3, "far_clip", 2500.0f).original = 1.0f;
     while (StepTimecyclePreview()) {
     }
-    EXPECT_EQ(TimecycleStatusLine, "Loaded for preview.");
+    EXPECT_EQ(TimecycleXml.TimecycleStatusLine, "Loaded for preview.");
     EXPECT_EQ(KeyframeTable.WeatherBlockTable[4], BlockOf(4));  // found all the same, for later writes
     EXPECT_TRUE(WeatherHasUserEdits(4));
 }
@@ -1139,7 +1139,7 @@ TEST_F(KeyframeTableTest, ContextEditsWriteWholeRecordsAndBeforeAfterRewritesThe
     EXPECT_TRUE(ApplyContextToLive());  // the first selection filled the context from the slots
     PutGeneratedFile(9);
     LoadAndPreview(9);
-    ASSERT_EQ(TimecycleStatusLine, "Loaded 429 parameters.");
+    ASSERT_EQ(TimecycleXml.TimecycleStatusLine, "Loaded 429 parameters.");
     const uint64_t block = BlockOf(9);
     const size_t row = static_cast<size_t>(FindVariableRow("sky_hdr"));
     const auto generated = [](int r, size_t i, int k) { return FloatToHalf(GeneratedTimecycleValue(9, r, static_cast<int>(i), k)); };
@@ -1177,7 +1177,7 @@ TEST_F(KeyframeTableTest, ContextEditsWriteWholeRecordsAndBeforeAfterRewritesThe
     } syncs[] = {{0, 0, 42.0f}, {1, 0, 42.0f}, {0, 0, HalfToFloat(generated(0, row, 2))}, {0, 5.0f, 5.0f}, {1, 0, 42.0f}};
     KeyframeTable.BeforeAfterSync = BeforeAfterSyncState{};
     for (const auto& sync : syncs) {
-        core::TimecycleAfterShown = sync.afterShown;
+        core::Editor.TimecycleAfterShown = sync.afterShown;
         if (sync.plant != 0) PlantHalf(block, 0, 2, row, sync.plant);
         SyncTimecycleBeforeAfter();
         EXPECT_EQ(GameValue(block, 0, 2, row), sync.expected) << int(sync.afterShown) << " " << sync.plant;
@@ -1201,13 +1201,13 @@ TEST_F(KeyframeTableTest, ARegionTheFileDoesNotHoldKeepsItsEdits) {
     const std::string good = MakeTimecycleXml({.weather = 2});
     PutTimecycleFile(2, good);
     LoadAndPreview(2);
-    ASSERT_EQ(TimecycleStatusLine, "Loaded 429 parameters.");
+    ASSERT_EQ(TimecycleXml.TimecycleStatusLine, "Loaded 429 parameters.");
     UserEdit(2, 1, 4, "far_clip", 1234.0f).original = GeneratedTimecycleValue(2, 1, 394, 4);
     UserEdit(2, 0, 4, "far_clip", 4321.0f).original = GeneratedTimecycleValue(2, 0, 394, 4);
     const size_t urbanEnd = good.find("</region>", good.find("</region>") + 9);
     PutTimecycleFile(2, good.substr(0, urbanEnd - 2));
     LoadAndPreview(2);
-    EXPECT_EQ(TimecycleStatusLine, "Loaded 429 parameters. w_clouds.xml: no URBAN region, URBAN left as it was.");
+    EXPECT_EQ(TimecycleXml.TimecycleStatusLine, "Loaded 429 parameters. w_clouds.xml: no URBAN region, URBAN left as it was.");
     EXPECT_EQ(GetEditSlot(2, 0, 4).entries[394].value, GeneratedTimecycleValue(2, 0, 394, 4));  // GLOBAL read anew
     const EditEntry& kept = GetEditSlot(2, 1, 4).entries[394];
     EXPECT_TRUE(kept.value == 1234.0f && kept.edited == 1 && kept.imported == 0) << kept.value;
@@ -1263,15 +1263,15 @@ TEST_F(TimecycleTest, SlotRefreshHoldKeepsLoadedSlots) {
     RefreshTimecycleSlot(slot);  // not loaded: read anyway
     EXPECT_TRUE(slot.liveValue == 9.0f && slot.loaded == 1);
     game = 10.0f;
-    core::MenuOpen = 1;
-    core::SlotRefreshTick = 1;
+    core::Editor.MenuOpen = 1;
+    core::Editor.SlotRefreshTick = 1;
     RefreshTimecycleSlot(slot);
     EXPECT_EQ(slot.liveValue, 9.0f);
     KeyframeTable.SlotRefreshHoldFrames = 0;
     RefreshTimecycleSlot(slot);
     EXPECT_EQ(slot.liveValue, 10.0f);
-    core::MenuOpen = 0;
-    core::SlotRefreshTick = 0;
+    core::Editor.MenuOpen = 0;
+    core::Editor.SlotRefreshTick = 0;
 }
 
 }  // namespace

@@ -39,12 +39,12 @@ protected:
     static void Reset() {
         core::ResetSettingsState();
         ui::ResetFpsCounters();
-        ui::ForgetUiFonts();
-        core::MenuOpen = 0;
-        ui::MainWindowShown = false;
-        ui::MainWindowSizeFitted = false;
-        core::WindowSizeFromIni = false;
-        ui::MainWindowDisplayWidth = ui::MainWindowDisplayHeight = 0.0f;
+        ui::ResetFontsState();
+        core::Editor.MenuOpen = 0;
+        ui::MainWindow.MainWindowShown = false;
+        ui::MainWindow.MainWindowSizeFitted = false;
+        core::UiSettings.WindowSizeFromIni = false;
+        ui::MainWindow.MainWindowDisplayWidth = ui::MainWindow.MainWindowDisplayHeight = 0.0f;
     }
     void Draw(ImVec2 display = ImVec2(1920, 1080)) {
         ui.Io().DisplaySize = display;
@@ -61,15 +61,15 @@ protected:
 TEST_F(MainWindowTest, OpensAt70By30AndOnlyADisplayChangeOfMoreThanOnePixelMovesItBack) {
     Draw(ImVec2(1600, 900));
     EXPECT_FALSE(Drawn("Varnel"));
-    EXPECT_FALSE(ui::MainWindowShown);
-    EXPECT_EQ(ui::MainWindowDisplayWidth, 1600.0f) << "the display is followed while closed";
-    EXPECT_EQ(ui::MainWindowDisplayHeight, 900.0f);
+    EXPECT_FALSE(ui::MainWindow.MainWindowShown);
+    EXPECT_EQ(ui::MainWindow.MainWindowDisplayWidth, 1600.0f) << "the display is followed while closed";
+    EXPECT_EQ(ui::MainWindow.MainWindowDisplayHeight, 900.0f);
 
-    core::MenuOpen = 1;
+    core::Editor.MenuOpen = 1;
     Draw();
     ASSERT_TRUE(Drawn("Varnel"));
-    EXPECT_TRUE(ui::MainWindowSizeFitted);
-    EXPECT_TRUE(ui::MainWindowShown);
+    EXPECT_TRUE(ui::MainWindow.MainWindowSizeFitted);
+    EXPECT_TRUE(ui::MainWindow.MainWindowShown);
     EXPECT_TRUE(OpenPlace()) << Window("Varnel")->Pos.x << "," << Window("Varnel")->Pos.y;
     EXPECT_TRUE(Shows("V.R.N.")) << ui.Text();
     EXPECT_TRUE(Shows("for GTA 5 Enhanced"));
@@ -82,7 +82,7 @@ TEST_F(MainWindowTest, OpensAt70By30AndOnlyADisplayChangeOfMoreThanOnePixelMoves
 }
 
 TEST_F(MainWindowTest, TheCloseButtonClosesTheMenu) {
-    core::MenuOpen = 1;
+    core::Editor.MenuOpen = 1;
     Draw();
     const ImGuiID close = Window("Varnel")->GetID("#CLOSE");
     const testsupport::ImGuiItem* button = nullptr;
@@ -90,17 +90,17 @@ TEST_F(MainWindowTest, TheCloseButtonClosesTheMenu) {
         if (item.id == close) button = &item;
     ASSERT_NE(button, nullptr);
     ui.Click(button->Center(), ui::DrawMainWindow);
-    EXPECT_EQ(core::MenuOpen.load(), 0);
+    EXPECT_EQ(core::Editor.MenuOpen.Get(), 0);
     Draw();
-    EXPECT_FALSE(ui::MainWindowShown);
+    EXPECT_FALSE(ui::MainWindow.MainWindowShown);
     EXPECT_FALSE(Drawn("Varnel"));
 }
 
 TEST_F(MainWindowTest, SizesAreHeldToTheDisplayAndWrittenBack) {
-    core::WindowSizeFromIni = true;
+    core::UiSettings.WindowSizeFromIni = true;
     core::UiSettings.MenuWidth = 1300.0f;
     core::UiSettings.MenuHeight = 900.0f;
-    core::MenuOpen = 1;
+    core::Editor.MenuOpen = 1;
     Draw();
     EXPECT_EQ(core::UiSettings.MenuWidth.Get(), 1200.0f);
     EXPECT_EQ(core::UiSettings.MenuHeight.Get(), 900.0f);
@@ -136,13 +136,13 @@ TEST_F(MainWindowTest, FpsOverlayShowsWhenAskedAndRefreshesAtMostEvery500Ms) {
 
 TEST_F(MainWindowTest, AFontOfAnEarlierUiContextIsNeverUsed) {
     ImFontAtlas other;
-    ui::HeaderFont = other.AddFontDefault();
-    core::MenuOpen = 1;
+    ui::Fonts.HeaderFont = other.AddFontDefault();
+    core::Editor.MenuOpen = 1;
     Draw();
     EXPECT_EQ(ui::CurrentHeaderFont(), nullptr);
     EXPECT_TRUE(Drawn("Varnel"));
     EXPECT_EQ(ui.AssertionCount(), 0);
-    ui::HeaderFont = nullptr;
+    ui::Fonts.HeaderFont = nullptr;
 }
 
 TEST(Theme, RevertButtonReportsAClickOnlyWhileOnAndLeavesTheColourStackAlone) {
@@ -181,7 +181,7 @@ protected:
         font = s.str();
     }
     void TearDown() override {
-        ui::ForgetUiFonts();
+        ui::ResetFontsState();
         FakeDriveTest::TearDown();
     }
     bool HaveFont() const { return font.size() > 1000; }
@@ -191,7 +191,7 @@ protected:
         ui.Frame([] {
             ImGui::Begin("Fonts");
             ImGui::Text("Main");
-            ImGui::PushFont(ui::HeaderFont, ui::HeaderFont->LegacySize);
+            ImGui::PushFont(ui::Fonts.HeaderFont, ui::Fonts.HeaderFont->LegacySize);
             ImGui::Text("Header");
             ImGui::PopFont();
             ImGui::End();
@@ -207,12 +207,12 @@ TEST_F(FontsTest, SegoeUiOrElseTrebuchetGivesBothFontsAsSeparateAtlasEntries) {
         EXPECT_EQ(ui::UiFontPath("C:\\Windows"), std::string(kFonts) + file);
         testsupport::ImGuiHarness ui(ImVec2(1920, 1080), false);
         LoadAndDraw(ui);
-        ASSERT_NE(ui::MainFont, nullptr);
-        EXPECT_NE(ui::MainFont, ui::HeaderFont);
+        ASSERT_NE(ui::Fonts.MainFont, nullptr);
+        EXPECT_NE(ui::Fonts.MainFont, ui::Fonts.HeaderFont);
         EXPECT_EQ(ui.Io().Fonts->Fonts.Size, 2);
-        EXPECT_EQ(ui.Io().FontDefault, ui::MainFont);
+        EXPECT_EQ(ui.Io().FontDefault, ui::Fonts.MainFont);
         EXPECT_EQ(ui.AssertionCount(), 0);
-        ui::ForgetUiFonts();
+        ui::ResetFontsState();
     }
     EXPECT_EQ(ui::UiFontPath("C:\\Windows\\"), std::string(kFonts) + "segoeui.ttf") << "no second separator";
     EXPECT_EQ(ui::UiFontPath("C:\\Windows/"), "C:\\Windows/Fonts\\segoeui.ttf");
@@ -241,8 +241,8 @@ TEST_F(FontsTest, WithoutAUsableFontFileTheBuiltInFontServesBothSizes) {
         {
             testsupport::ImGuiHarness ui(ImVec2(1920, 1080), false);
             LoadAndDraw(ui);
-            ASSERT_NE(ui::MainFont, nullptr) << c.what;
-            EXPECT_EQ(ui::HeaderFont, ui::MainFont) << c.what << ": the header shows at the normal size";
+            ASSERT_NE(ui::Fonts.MainFont, nullptr) << c.what;
+            EXPECT_EQ(ui::Fonts.HeaderFont, ui::Fonts.MainFont) << c.what << ": the header shows at the normal size";
             EXPECT_EQ(ui.Io().Fonts->Fonts.Size, 1) << c.what;
             EXPECT_EQ(ui.AssertionCount(), 0) << c.what;
         }

@@ -33,7 +33,7 @@ using namespace ui;
 namespace sim = platform::sim;
 
 // The dialog thread has handed its result back and closed.
-bool DialogEnded() { return FolderDialogReady.load() == 1 && FolderDialogOpen.load() == 0; }
+bool DialogEnded() { return FolderPicker.FolderDialogReady.Get() == 1 && FolderPicker.FolderDialogOpen.Get() == 0; }
 
 // Waits (a few seconds at most) until the condition holds.
 bool WaitFor(const std::function<bool()>& condition) {
@@ -72,8 +72,8 @@ protected:
     }
     void TearDown() override {
         sim::HoldFolderDialogs(false);
-        EXPECT_TRUE(WaitFor([] { return FolderDialogOpen.load() == 0; }));
-        FolderDialogReady.store(0);
+        EXPECT_TRUE(WaitFor([] { return FolderPicker.FolderDialogOpen.Get() == 0; }));
+        FolderPicker.FolderDialogReady.Set(0);
         sim::FailNextThreadStarts(0);
         sim::FailDialogApartment(false);
         game::ResetClockState();
@@ -84,7 +84,7 @@ protected:
     void Browse(int kind, std::optional<std::string> answer) {
         sim::QueueFolderDialogAnswer(std::move(answer));
         ASSERT_TRUE(SelectFolderDialog(kind, "Select VRN import folder", DefaultImportsFolder()));
-        SettingsStatusLine = "Import folder dialog opened.";
+        UiSettings.SettingsStatusLine = "Import folder dialog opened.";
         ASSERT_TRUE(WaitFor(DialogEnded));
     }
     void Open(const char* header) { ASSERT_TRUE(ui.ClickItem(header, Draw)) << header; }
@@ -127,18 +127,18 @@ TEST_F(SettingsTabTest, GameControlCheckboxesChangeTheirSettings) {
         {"Disable Vehicles", GameControlFlags.DisableVehicles, true},
         {"Blackout Mode", GameControlFlags.BlackoutMode, true},
         {"Enable Free Cam", GameControlFlags.FreeCamEnabled, true},
-        {"Timelapse", TimelapseEnabled, true},
+        {"Timelapse", GameControlFlags.TimelapseEnabled, true},
     };
     for (const Case& c : cases) {
         Click(c.label);
         EXPECT_EQ(c.value.Get(), c.after) << c.label;
     }
-    EXPECT_EQ(game::ClockPauseRequest.load(), -1);
-    game::TimelapseClockSeconds.store(13 * 3600 + 7 * 60 + 59.9);
+    EXPECT_EQ(game::ClockTimelapse.ClockPauseRequest.Get(), -1);
+    game::ClockTimelapse.TimelapseClockSeconds.Set(13 * 3600 + 7 * 60 + 59.9);
     ui.Frame(Draw);
     EXPECT_NE(ui.Text().find("Clock 13:07"), std::string::npos);
     Click("Timelapse");
-    EXPECT_EQ(game::ClockPauseRequest.load(), 0);
+    EXPECT_EQ(game::ClockTimelapse.ClockPauseRequest.Get(), 0);
     Open("Layout##settings_layout_v2");
     Click("Show FPS Counter");
     Click("Show FPS When Menu Is Closed");
@@ -150,33 +150,33 @@ TEST_F(SettingsTabTest, GameControlCheckboxesChangeTheirSettings) {
 }
 
 TEST_F(SettingsTabTest, ResetDefaultsIsOfferedWhenSomethingDiffersAndStopsARunningTimelapse) {
-    SettingsStatusLine = "marker";
+    UiSettings.SettingsStatusLine = "marker";
     Click("Reset defaults");
-    EXPECT_EQ(SettingsStatusLine, "marker") << "disabled while everything is default";
+    EXPECT_EQ(UiSettings.SettingsStatusLine, "marker") << "disabled while everything is default";
     UiSettings.UIScale = 1.5f;  // a failed save keeps its message
     sim::FailWritesTo(coretest::CoreTest::InVrn("VRN.ini"), true);
     ui.Frame(Draw);
     Click("Reset defaults");
     sim::FailWritesTo(coretest::CoreTest::InVrn("VRN.ini"), false);
-    EXPECT_EQ(SettingsStatusLine.rfind("VRN.ini save failed: ", 0), 0u) << SettingsStatusLine;
+    EXPECT_EQ(UiSettings.SettingsStatusLine.rfind("VRN.ini save failed: ", 0), 0u) << UiSettings.SettingsStatusLine;
     EXPECT_NE(ui.Text().find("Settings could not be saved."), std::string::npos);
-    EXPECT_EQ(game::ClockPauseRequest.load(), -1) << "without a timelapse no clock request";
+    EXPECT_EQ(game::ClockTimelapse.ClockPauseRequest.Get(), -1) << "without a timelapse no clock request";
 
     Open("Game Controls##settings_game_controls_v2");
     Click("Timelapse");
     Click("Blackout Mode");
     UiSettings.TimecycleTimelapseSpeed = 60.0f;
     UiSettings.AllLiveBeforeAfterHotkey = 13;
-    FreeCamSpeed = 40.0f;
-    WindowSizeFromIni = true;
+    GameControlFlags.FreeCamSpeed = 40.0f;
+    UiSettings.WindowSizeFromIni = true;
     ui.Frame(Draw);
     Click("Reset defaults");
-    EXPECT_FALSE(TimelapseEnabled);
-    EXPECT_EQ(game::ClockPauseRequest.load(), 0);
-    EXPECT_FALSE(WindowSizeFromIni);
-    EXPECT_TRUE(MainWindowSizeFitted);
+    EXPECT_FALSE(GameControlFlags.TimelapseEnabled);
+    EXPECT_EQ(game::ClockTimelapse.ClockPauseRequest.Get(), 0);
+    EXPECT_FALSE(UiSettings.WindowSizeFromIni);
+    EXPECT_TRUE(MainWindow.MainWindowSizeFitted);
     EXPECT_FALSE(SettingsDifferFromDefaults(kDisplay.x, kDisplay.y));
-    EXPECT_EQ(SettingsStatusLine, "Default settings restored.");
+    EXPECT_EQ(UiSettings.SettingsStatusLine, "Default settings restored.");
     EXPECT_NE(Ini().find("AllLiveBeforeAfterHotkey=Off\r\n"), std::string::npos);
 }
 
@@ -210,23 +210,23 @@ TEST_F(SettingsTabTest, FolderButtons) {
     std::string lower = DefaultImportsFolder();
     for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
     CopyFolderText(WorkspacePaths.ImportFolderText, lower);
-    SettingsStatusLine = "marker";
+    UiSettings.SettingsStatusLine = "marker";
     ui.Frame(Draw);
     Click("Default####TimecycleImportDirectory");
-    EXPECT_EQ(SettingsStatusLine, "marker");
+    EXPECT_EQ(UiSettings.SettingsStatusLine, "marker");
     CopyFolderText(WorkspacePaths.ImportFolderText, "C:\\Elsewhere\\");
     ui.Frame(Draw);
     Click("Default####TimecycleImportDirectory");
     EXPECT_TRUE(SamePath(WorkspacePaths.ImportFolderText, DefaultImportsFolder()));
-    EXPECT_EQ(SettingsStatusLine, "Default import folder restored.");
+    EXPECT_EQ(UiSettings.SettingsStatusLine, "Default import folder restored.");
 
     sim::HoldFolderDialogs(true);
     Click("Browse##BrowseExportFolder");
-    EXPECT_EQ(SettingsStatusLine, "Export folder dialog opened.");
-    ASSERT_EQ(FolderDialogOpen.load(), 1);
-    SettingsStatusLine = "marker";
+    EXPECT_EQ(UiSettings.SettingsStatusLine, "Export folder dialog opened.");
+    ASSERT_EQ(FolderPicker.FolderDialogOpen.Get(), 1);
+    UiSettings.SettingsStatusLine = "marker";
     Click("Browse##BrowseVrnFolder");
-    EXPECT_EQ(SettingsStatusLine, "marker");
+    EXPECT_EQ(UiSettings.SettingsStatusLine, "marker");
     sim::ReleaseFolderDialog();
 }
 
@@ -250,15 +250,15 @@ TEST_F(SettingsTabTest, AFolderPathTooLongIsRefusedNeverCut) {
     const std::string ini = Ini();
     retype(tooLong);
     EXPECT_EQ(WorkspacePaths.ImportFolderText, imports);
-    EXPECT_EQ(SettingsStatusLine, "Import Folder not taken: folder path too long: " + tooLong);
+    EXPECT_EQ(UiSettings.SettingsStatusLine, "Import Folder not taken: folder path too long: " + tooLong);
     Click("Save settings");
-    EXPECT_EQ(SettingsStatusLine, "VRN.ini not saved: folder path too long: " + tooLong);
+    EXPECT_EQ(UiSettings.SettingsStatusLine, "VRN.ini not saved: folder path too long: " + tooLong);
     EXPECT_EQ(Ini(), ini);
 
     retype("D:\\Short\\");
     EXPECT_STREQ(WorkspacePaths.ImportFolderText, "D:\\Short\\");
     Click("Save settings");
-    EXPECT_EQ(SettingsStatusLine, "VRN.ini saved: " + InVrn("VRN.ini"));
+    EXPECT_EQ(UiSettings.SettingsStatusLine, "VRN.ini saved: " + InVrn("VRN.ini"));
     EXPECT_NE(Ini().find("ImportDirectory=D:\\Short\\"), std::string::npos);
 }
 
@@ -291,28 +291,28 @@ TEST_F(WindowStartTest, FirstAndSecondStartOpenTheWindowAlike) {
         std::filesystem::remove(Host(InVrn("VRN.ini")));
         for (const char* start : {"first start", "second start"}) {
             ResetSettingsState();
-            MainWindowShown = false;  // a new game session
-            MainWindowSizeFitted = false;
-            MainWindowDisplayWidth = MainWindowDisplayHeight = 0.0f;
+            MainWindow.MainWindowShown = false;  // a new game session
+            MainWindow.MainWindowSizeFitted = false;
+            MainWindow.MainWindowDisplayWidth = MainWindow.MainWindowDisplayHeight = 0.0f;
             LoadSettings();
             testsupport::ImGuiHarness ui(c.display);
-            core::MenuOpen.store(1);
+            core::Editor.MenuOpen.Set(1);
             ui.Frames(2, DrawMainWindow);
-            core::MenuOpen.store(0);
+            core::Editor.MenuOpen.Set(0);
             const ImVec2 size = ImGui::FindWindowByName("Varnel")->Size;
             EXPECT_NEAR(size.x, c.size.width, 1.0f) << start << " at " << c.display.x;
             EXPECT_NEAR(size.y, c.size.height, 1.0f) << start << " at " << c.display.y;
             EXPECT_FALSE(SettingsDifferFromDefaults(c.display.x, c.display.y)) << start << ": Reset defaults offered";
         }
     }
-    MainWindowShown = false;
-    MainWindowSizeFitted = false;
+    MainWindow.MainWindowShown = false;
+    MainWindow.MainWindowSizeFitted = false;
 }
 
 // Typing a folder in the tab must not flip before/after: the main window
 // tells the hotkeys while a text field has the keyboard.
 TEST_F(SettingsTabTest, TypingIntoAFolderFieldIsSeenByTheHotkeys) {
-    core::MenuOpen.store(1);
+    core::Editor.MenuOpen.Set(1);
     auto window = [] { DrawMainWindow(); };
     ui.Frames(3, window);  // the window takes its place
     ASSERT_TRUE(ui.ClickItem("Settings", window));
@@ -320,12 +320,12 @@ TEST_F(SettingsTabTest, TypingIntoAFolderFieldIsSeenByTheHotkeys) {
     ASSERT_TRUE(ui.ClickItem("Folders##settings_folders_v2", window));
     ASSERT_TRUE(ui.ClickItem("##VrnExportDirectory", window));
     ui.Frame(window);
-    EXPECT_EQ(game::UiTakingTextInput.load(), 1);
+    EXPECT_EQ(game::BeforeAfter.UiTakingTextInput.Get(), 1);
     ui.PressKey(ImGuiKey_Escape, window);
     ui.Frame(window);
-    EXPECT_EQ(game::UiTakingTextInput.load(), 0);
-    core::MenuOpen.store(0);
-    game::UiTakingTextInput.store(0);
+    EXPECT_EQ(game::BeforeAfter.UiTakingTextInput.Get(), 0);
+    core::Editor.MenuOpen.Set(0);
+    game::BeforeAfter.UiTakingTextInput.Set(0);
 }
 
 using FolderPickerTest = SettingsTabTest;
@@ -334,37 +334,37 @@ TEST_F(FolderPickerTest, HandshakeWithASecondBrowseWhileOpen) {
     sim::HoldFolderDialogs(true);
     sim::QueueFolderDialogAnswer(std::string("  \"D:\\Chosen Imports\"  "));
     ASSERT_TRUE(SelectFolderDialog(kFolderKindImport, "Select VRN import folder", DefaultImportsFolder()));
-    SettingsStatusLine = "Import folder dialog opened.";
+    UiSettings.SettingsStatusLine = "Import folder dialog opened.";
     ASSERT_TRUE(WaitFor([this] { return Shown() == 1; }));
-    EXPECT_EQ(FolderDialogOpen.load(), 1);
+    EXPECT_EQ(FolderPicker.FolderDialogOpen.Get(), 1);
     EXPECT_GE(sim::CursorDisplayCount(), 0);  // the cursor is free and visible meanwhile
 
     // A second "Browse" while the dialog is open opens nothing and changes nothing.
     EXPECT_FALSE(SelectFolderDialog(kFolderKindExport, "Select VRN export folder", DefaultExportsFolder()));
-    EXPECT_EQ(SettingsStatusLine, "Import folder dialog opened.");
+    EXPECT_EQ(UiSettings.SettingsStatusLine, "Import folder dialog opened.");
     SaveFolderSelection();  // nothing waits yet
     EXPECT_STREQ(WorkspacePaths.ImportFolderText, InVrn("Imports\\").c_str());
 
-    ImportFolderChanged = false;
+    UiSettings.ImportFolderChanged = false;
     sim::ReleaseFolderDialog();
     ASSERT_TRUE(WaitFor(DialogEnded));
-    EXPECT_EQ(FolderDialogOpen.load(), 0);
+    EXPECT_EQ(FolderPicker.FolderDialogOpen.Get(), 0);
     EXPECT_LT(sim::CursorDisplayCount(), 0);  // hidden again for the game
     EXPECT_EQ(Shown(), 1);
 
     SaveFolderSelection();
-    EXPECT_EQ(FolderDialogReady.load(), 0);
+    EXPECT_EQ(FolderPicker.FolderDialogReady.Get(), 0);
     EXPECT_STREQ(WorkspacePaths.ImportFolderText, "D:\\Chosen Imports\\");
-    EXPECT_TRUE(ImportFolderChanged);
+    EXPECT_TRUE(UiSettings.ImportFolderChanged);
     EXPECT_TRUE(Exists("D:\\Chosen Imports\\Timecycles"));
-    EXPECT_EQ(SettingsStatusLine, "Import folder selected and saved to VRN.ini.");
+    EXPECT_EQ(UiSettings.SettingsStatusLine, "Import folder selected and saved to VRN.ini.");
     EXPECT_EQ(SettingsStatusText(), "Import folder saved.");
     EXPECT_NE(GetFile(InVrn("VRN.ini")).find("ImportDirectory=D:\\Chosen Imports\\\r\n"), std::string::npos);
 
     // Taken once only.
-    SettingsStatusLine = "later";
+    UiSettings.SettingsStatusLine = "later";
     SaveFolderSelection();
-    EXPECT_EQ(SettingsStatusLine, "later");
+    EXPECT_EQ(UiSettings.SettingsStatusLine, "later");
 }
 
 // What each answer does once the tab takes it: a cancel nothing, a chosen
@@ -389,12 +389,12 @@ TEST_F(FolderPickerTest, AnswersAreTakenAndSaved) {
     };
     for (const auto& c : cases) {
         Browse(c.kind, c.answer);
-        ImportFolderChanged = false;
+        UiSettings.ImportFolderChanged = false;
         SaveFolderSelection();
-        EXPECT_EQ(SettingsStatusLine, c.status);
+        EXPECT_EQ(UiSettings.SettingsStatusLine, c.status);
         EXPECT_EQ(VrnFolder(), c.vrn) << c.status;
         EXPECT_EQ(WorkspacePaths.ExportFolderText, c.exports) << c.status;
-        EXPECT_EQ(ImportFolderChanged, c.importChanged) << c.status;
+        EXPECT_EQ(UiSettings.ImportFolderChanged, c.importChanged) << c.status;
         EXPECT_NE(GetFile(InVrn("VRN.ini")).find("WorkspaceDirectory=" + c.vrn + "\r\n"), std::string::npos) << c.status;
         EXPECT_NE(GetFile(c.vrn + "VRN.ini").find("ExportDirectory=" + c.exports + "\r\n"), std::string::npos) << c.status;
     }
@@ -402,18 +402,18 @@ TEST_F(FolderPickerTest, AnswersAreTakenAndSaved) {
     sim::FailWritesTo("D:\\Mods\\vrn\\VRN.ini", true);  // a failed save is not reported as saved
     Browse(kFolderKindExport, std::string("E:\\Other"));
     SaveFolderSelection();
-    EXPECT_EQ(SettingsStatusLine, "VRN.ini save failed: D:\\Mods\\vrn\\VRN.ini");
+    EXPECT_EQ(UiSettings.SettingsStatusLine, "VRN.ini save failed: D:\\Mods\\vrn\\VRN.ini");
     EXPECT_EQ(SettingsStatusText(), "Settings could not be saved.");
     sim::FailWritesTo("D:\\Mods\\vrn\\VRN.ini", false);
 }
 
 TEST_F(FolderPickerTest, ThreadThatCannotStart) {
     sim::FailNextThreadStarts(1);
-    SettingsStatusLine = "before";
+    UiSettings.SettingsStatusLine = "before";
     EXPECT_FALSE(SelectFolderDialog(kFolderKindImport, "Select VRN import folder", DefaultImportsFolder()));
-    EXPECT_EQ(FolderDialogOpen.load(), 0);  // input goes to the editor again
-    EXPECT_EQ(SettingsStatusLine, "Folder dialog could not be opened: no thread could be started.");
-    EXPECT_EQ(SettingsStatusText(), SettingsStatusLine);
+    EXPECT_EQ(FolderPicker.FolderDialogOpen.Get(), 0);  // input goes to the editor again
+    EXPECT_EQ(UiSettings.SettingsStatusLine, "Folder dialog could not be opened: no thread could be started.");
+    EXPECT_EQ(SettingsStatusText(), UiSettings.SettingsStatusLine);
     EXPECT_EQ(Shown(), 0);
     // The next "Browse" works.
     Browse(kFolderKindImport, std::string("D:\\Next"));
@@ -427,7 +427,7 @@ TEST_F(FolderPickerTest, NewDialogDropsAWaitingResultAndTheApartmentMayFail) {
     sim::FailDialogApartment(true);
     sim::QueueFolderDialogAnswer(std::string("D:\\Second"));
     ASSERT_TRUE(SelectFolderDialog(kFolderKindExport, nullptr, DefaultExportsFolder()));
-    EXPECT_EQ(FolderDialogReady.load(), 0);
+    EXPECT_EQ(FolderPicker.FolderDialogReady.Get(), 0);
     SaveFolderSelection();  // the first result is gone
     EXPECT_STREQ(WorkspacePaths.ImportFolderText, InVrn("Imports\\").c_str());
     sim::ReleaseFolderDialog();

@@ -35,7 +35,7 @@ class TimecycleModsTabTest : public testsupport::FakeDriveTest {
 protected:
     void SetUp() override {
         FakeDriveTest::SetUp();
-        core::ClearWorkspacePaths();
+        core::ResetWorkspaceState();
         Reset();
         ui.CaptureText(true);
         // Vanilla-sized files; slot 0 names a few modifiers that have places.
@@ -116,9 +116,9 @@ TEST_F(TimecycleModsTabTest, FourFilesBrowsedWithoutConflictsOrAssertions) {
     EXPECT_TRUE(Shows("Bank_main 2"));
     ASSERT_TRUE(Click("Teleport"));
     {
-        std::lock_guard<std::mutex> lock(game::TeleportMutex);
-        EXPECT_EQ(game::LocationTeleportRequest.pending, 1);
-        EXPECT_EQ(game::LocationTeleportRequest.x, 310.984f);
+        std::lock_guard<std::mutex> lock(game::GameControls.TeleportMutex);
+        EXPECT_EQ(game::GameControls.LocationTeleportRequest.pending, 1);
+        EXPECT_EQ(game::GameControls.LocationTeleportRequest.x, 310.984f);
     }
     // An edit through the row table counts in the file table from the next frame.
     SetModifierRowValues(0, 0, 0, 5.0f, 5.0f);

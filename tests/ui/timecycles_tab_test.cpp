@@ -135,13 +135,13 @@ class TimecyclesTabTest : public testsupport::FakeDriveTest {
 protected:
     void SetUp() override {
         FakeDriveTest::SetUp();
-        core::ClearWorkspacePaths();
+        core::ResetWorkspaceState();
         Reset();
         heap_ = std::make_unique<testsupport::SyntheticHeap>(testsupport::kGeneratedKeyframeTableBytes + 65536);
         ASSERT_TRUE(heap_->ok());
         base_ = heap_->base() + 4096;
         testsupport::WriteGeneratedKeyframeTable(reinterpret_cast<uint8_t*>(base_));
-        game::GameClockReading.hour = 12;
+        game::ClockTimelapse.GameClockReading.hour = 12;
     }
     void TearDown() override {
         Reset();
@@ -153,12 +153,11 @@ protected:
         for (const TimecycleVariable* row : TimecycleVariableList()) row->slot->listed = 1;
         ResetEditStoreForTesting();
         ResetKeyframeTable();
-        for (auto& record : TimecycleLoadRecords) record = TimecycleLoadRecord{};
-        TimecycleStatusLine = kTimecycleStatusIdle;
+        ResetTimecycleXmlState();
         (void)SearchTimecycleParameters("\x01 reset");
-        core::TimecycleAfterShown = 1;
-        core::MenuOpen = 0;
-        core::TimecycleRereadFrames = 0;
+        core::Editor.TimecycleAfterShown = 1;
+        core::Editor.MenuOpen = 0;
+        core::Editor.TimecycleRereadFrames = 0;
         game::ResetClockState();
         game::ResetGameControlsState();
         ResetTimecyclesTab();
@@ -193,26 +192,26 @@ TEST_F(TimecyclesTabTest, LoadPostsTheWeatherForTheTickKeepingTheLoadedSlots) {
     TimecyclesTab.lockTime = 1;
     LoadThroughTab(4);
     EXPECT_TRUE(platform::sim::NativeCallLog().empty()) << "natives called off the script fiber";
-    EXPECT_EQ(game::WeatherRequest.load(), 4 | game::kWeatherRequestKeepsSlots);
-    EXPECT_EQ(game::ClockHourRequest.load(), 19);
-    EXPECT_EQ(game::LockTimeState.load(), 1);
-    EXPECT_EQ(TimecycleStatusLine, "Loaded 429 parameters.");
+    EXPECT_EQ(game::GameControls.WeatherRequest.Get(), 4 | game::kWeatherRequestKeepsSlots);
+    EXPECT_EQ(game::ClockTimelapse.ClockHourRequest.Get(), 19);
+    EXPECT_EQ(game::ClockTimelapse.LockTimeState.Get(), 1);
+    EXPECT_EQ(TimecycleXml.TimecycleStatusLine, "Loaded 429 parameters.");
     EXPECT_EQ(KeyframeTable.SlotRefreshHoldFrames, 4);
     // The tick's step: the weather changes, no re-read is started.
     platform::sim::SetNativeHandler(0, nullptr);
     EXPECT_TRUE(game::ServeWeatherRequest(nullptr));
-    EXPECT_EQ(core::TimecycleRereadFrames.load(), 0);
+    EXPECT_EQ(core::Editor.TimecycleRereadFrames.Get(), 0);
 
     // UNDERWATER_DEEP is never posted as a game weather, from the list or a load.
-    game::WeatherRequest = -1;
+    game::GameControls.WeatherRequest = -1;
     PutGeneratedFile(17);
     ChooseImportWeather(17);
-    EXPECT_EQ(game::WeatherRequest.load(), -1);
-    EXPECT_EQ(game::ClockHourRequest.load(), 19);
+    EXPECT_EQ(game::GameControls.WeatherRequest.Get(), -1);
+    EXPECT_EQ(game::ClockTimelapse.ClockHourRequest.Get(), 19);
     LoadSelectedTimecycleFile();
-    EXPECT_EQ(game::WeatherRequest.load(), -1);
+    EXPECT_EQ(game::GameControls.WeatherRequest.Get(), -1);
     ChooseImportWeather(2);
-    EXPECT_EQ(game::WeatherRequest.load(), 2);
+    EXPECT_EQ(game::GameControls.WeatherRequest.Get(), 2);
 }
 
 // A value edited in a row enables its slot, goes into the store as a user
@@ -222,7 +221,7 @@ TEST_F(TimecyclesTabTest, ARowEditReachesTheGamesTableAndItsResetTakesItBack) {
     PutGeneratedFile(9);
     TimecyclesTab.keyframe = 5;
     LoadThroughTab(9);
-    ASSERT_EQ(TimecycleStatusLine, "Loaded 429 parameters.");
+    ASSERT_EQ(TimecycleXml.TimecycleStatusLine, "Loaded 429 parameters.");
     const TimecycleVariable* row = Row("far_clip");
     const size_t i = RowIndexOf(row);
     const uint16_t original = GameHalf(BlockOf(9), 0, 5, i);
@@ -236,7 +235,7 @@ TEST_F(TimecyclesTabTest, ARowEditReachesTheGamesTableAndItsResetTakesItBack) {
     EXPECT_EQ(GameHalf(BlockOf(9), 0, 5, i), FloatToHalf(1234.0f));
     EXPECT_EQ(GameHalf(BlockOf(9), 1, 5, i), FloatToHalf(GeneratedTimecycleValue(9, 1, static_cast<int>(i), 5)));
     EXPECT_TRUE(WeatherHasUserEdits(9));
-    EXPECT_EQ(LastEditedNames, std::vector<std::string>{"far_clip"});
+    EXPECT_EQ(EditStore.LastEditedNames, std::vector<std::string>{"far_clip"});
 
     // Back to the baseline within 1e-5: no longer enabled.
     EditTimecycleValue(row, row->slot->baselineValue);
@@ -255,8 +254,8 @@ TEST_F(TimecyclesTabTest, ARowEditReachesTheGamesTableAndItsResetTakesItBack) {
     EXPECT_EQ(rgb[0]->slot->enabled, 1);
     EXPECT_EQ(rgb[1]->slot->enabled + rgb[2]->slot->enabled, 0);
     EXPECT_EQ(GameHalf(BlockOf(9), 0, 5, RowIndexOf(rgb[0])), FloatToHalf(0.75f));
-    EXPECT_EQ(LastEditedLabel, "Sky Zenith Color");
-    EXPECT_EQ(LastEditedNames, std::vector<std::string>{"sky_zenith_col_r"});
+    EXPECT_EQ(EditStore.LastEditedLabel, "Sky Zenith Color");
+    EXPECT_EQ(EditStore.LastEditedNames, std::vector<std::string>{"sky_zenith_col_r"});
 }
 
 // Copies between regions: none from BOTH, the status says what happened,
@@ -271,22 +270,22 @@ TEST_F(TimecyclesTabTest, RegionCopiesReportAndReachTheGame) {
     TimecyclesTab.region = kRegionBoth;
     SelectTimecycleContext(9, kRegionBoth, 5);
     EditTimecycleValue(row, 500.0f);
-    const std::string before = TimecycleStatusLine;
+    const std::string before = TimecycleXml.TimecycleStatusLine;
     CopyParameterEditsToOtherRegion();
     CopyAllRegionEditsToOtherRegion();
-    EXPECT_EQ(TimecycleStatusLine, before) << "nothing to copy to from BOTH";
+    EXPECT_EQ(TimecycleXml.TimecycleStatusLine, before) << "nothing to copy to from BOTH";
 
     TimecyclesTab.region = kRegionGlobal;
     SelectTimecycleContext(9, kRegionGlobal, 5);
     EditTimecycleValue(row, 700.0f);
     CopyParameterEditsToOtherRegion();
-    EXPECT_EQ(TimecycleStatusLine, "Copied to URBAN.");
+    EXPECT_EQ(TimecycleXml.TimecycleStatusLine, "Copied to URBAN.");
     EXPECT_EQ(GetEditSlot(9, kRegionUrban, 5).entries[i].value, 700.0f);
     EXPECT_EQ(GameHalf(BlockOf(9), 1, 5, i), FloatToHalf(700.0f));
     ResetTimecycleRows(&row, 1);
     RememberEditedNames("Far Clip", {"far_clip"});
     CopyParameterEditsToOtherRegion();
-    EXPECT_EQ(TimecycleStatusLine, "No values copied.");
+    EXPECT_EQ(TimecycleXml.TimecycleStatusLine, "No values copied.");
 }
 
 // The hold button shows the game's own values while it is down and the
@@ -301,17 +300,17 @@ TEST_F(TimecyclesTabTest, HoldingBeforeAfterShowsTheOriginalsWhileDown) {
     EditTimecycleValue(row, 4321.0f);
     HoldBeforeAfter(false);  // the sync records the state first
     HoldBeforeAfter(true);
-    EXPECT_EQ(core::TimecycleAfterShown.load(), 0);
+    EXPECT_EQ(core::Editor.TimecycleAfterShown.Get(), 0);
     EXPECT_EQ(GameHalf(BlockOf(9), 0, 5, i), original);
     HoldBeforeAfter(true);
     EXPECT_EQ(GameHalf(BlockOf(9), 0, 5, i), original);
     HoldBeforeAfter(false);
-    EXPECT_EQ(core::TimecycleAfterShown.load(), 1);
+    EXPECT_EQ(core::Editor.TimecycleAfterShown.Get(), 1);
     EXPECT_EQ(GameHalf(BlockOf(9), 0, 5, i), FloatToHalf(4321.0f));
     // A hotkey's "before" is not undone by a button that was never held.
-    core::TimecycleAfterShown = 0;
+    core::Editor.TimecycleAfterShown = 0;
     HoldBeforeAfter(false);
-    EXPECT_EQ(core::TimecycleAfterShown.load(), 0);
+    EXPECT_EQ(core::Editor.TimecycleAfterShown.Get(), 0);
 }
 
 // While the tick asks for a re-read and no load holds the slots, the slots
@@ -326,20 +325,20 @@ TEST_F(TimecyclesTabTest, ReReadTakesTheGamesValuesButKeepsTheUsers) {
     SelectTimecycleContext(0, 0, 5);
     b->slot->value = 11.0f;
     b->slot->enabled = 1;
-    core::TimecycleRereadFrames = 3;
+    core::Editor.TimecycleRereadFrames = 3;
     KeyframeTable.SlotRefreshHoldFrames = 2;
     RereadTimecycleSlots();
-    EXPECT_EQ(core::TimecycleRereadFrames.load(), 3) << "held after a load";
+    EXPECT_EQ(core::Editor.TimecycleRereadFrames.Get(), 3) << "held after a load";
     KeyframeTable.SlotRefreshHoldFrames = 0;
     RereadTimecycleSlots();
-    EXPECT_EQ(core::TimecycleRereadFrames.load(), 2);
+    EXPECT_EQ(core::Editor.TimecycleRereadFrames.Get(), 2);
     EXPECT_EQ(a->slot->value, 3.5f);
     EXPECT_EQ(b->slot->value, 11.0f);
     EXPECT_EQ(b->slot->liveValue, 7.25f);
     EXPECT_EQ(GetEditSlot(0, 0, 5).entries[RowIndexOf(a)].value, 3.5f);
     GetEditSlot(0, 0, 5).entries[RowIndexOf(a)].imported = 1;
     RereadTimecycleSlots();
-    EXPECT_EQ(core::TimecycleRereadFrames.load(), 0);
+    EXPECT_EQ(core::Editor.TimecycleRereadFrames.Get(), 0);
     a->slot->address = 0;
     b->slot->address = 0;
 }
@@ -354,12 +353,12 @@ TEST_F(TimecyclesTabTest, WeatherCopyTargetAndTeleports) {
     EXPECT_EQ(ValidCopyWeatherTarget(40), 1);
 
     {
-        std::lock_guard<std::mutex> lock(game::TeleportMutex);
-        game::LocationTeleportRequest = {1, 1.0f, 2.0f, 3.0f};
+        std::lock_guard<std::mutex> lock(game::GameControls.TeleportMutex);
+        game::GameControls.LocationTeleportRequest = {1, 1.0f, 2.0f, 3.0f};
     }
     RequestRegionTeleport(1);
-    EXPECT_EQ(game::PresetTeleportRequest.load(), 1);
-    EXPECT_EQ(game::LocationTeleportRequest.pending, 0);
+    EXPECT_EQ(game::GameControls.PresetTeleportRequest.Get(), 1);
+    EXPECT_EQ(game::GameControls.LocationTeleportRequest.pending, 0);
     EXPECT_EQ(TimecyclesTab.region, kRegionUrban);
     RequestRegionTeleport(2);
     EXPECT_EQ(TimecyclesTab.regionRequest.load(), kRegionGlobal);
@@ -391,7 +390,7 @@ TEST_F(TimecyclesTabTest, EveryGroupDrawsWithoutConflictsOrAsserts) {
     TimecyclesTab.weather = 9;
     ASSERT_TRUE(ui.ClickItem("Load .xml", DrawTall));
     while (TimecyclePreviewPending()) ui.Frame(DrawTall);  // ends within the search budgets
-    ASSERT_EQ(TimecycleStatusLine, "Loaded 429 parameters.");
+    ASSERT_EQ(TimecycleXml.TimecycleStatusLine, "Loaded 429 parameters.");
     size_t rowsDrawn = 0;
     for (int group = 0; group < 28; ++group) {
         TimecyclesTab.group = group;
@@ -407,10 +406,10 @@ TEST_F(TimecyclesTabTest, EveryGroupDrawsWithoutConflictsOrAsserts) {
     // BOTH has no other region: both copy buttons read "Other" and do nothing.
     TimecyclesTab.region = kRegionBoth;
     ui.Frame(DrawTall);
-    const std::string status = TimecycleStatusLine;
+    const std::string status = TimecycleXml.TimecycleStatusLine;
     ASSERT_TRUE(ui.ClickItem("Other##copy_parameter_edits_region", DrawTall));
     ASSERT_TRUE(ui.ClickItem("Other##copy_all_region_edits_region", DrawTall));
-    EXPECT_EQ(TimecycleStatusLine, status);
+    EXPECT_EQ(TimecycleXml.TimecycleStatusLine, status);
     std::strcpy(TimecyclesTab.search.data(), "_");  // every XML name has one but temperature and a few
     ui.Frames(2, DrawTall);
     EXPECT_NE(ui.Text().find("Search Results"), std::string::npos);
@@ -430,13 +429,13 @@ TEST_F(TimecyclesTabTest, ALoadedFileKeepsItsValuesAfterTheHold) {
     }
     PutGeneratedFile(9);
     testsupport::ImGuiHarness ui(ImVec2(1920.0f, kTall));
-    core::MenuOpen = 1;
-    core::SlotRefreshTick = 1;  // every frame a refresh frame
+    core::Editor.MenuOpen = 1;
+    core::Editor.SlotRefreshTick = 1;  // every frame a refresh frame
     TimecyclesTab.weather = 9;
     ui.Frame(DrawTall);
     ASSERT_TRUE(ui.ClickItem("Load .xml", DrawTall));
     while (TimecyclePreviewPending()) ui.Frame(DrawTall);
-    ASSERT_EQ(TimecycleStatusLine, "Loaded 429 parameters.");
+    ASSERT_EQ(TimecycleXml.TimecycleStatusLine, "Loaded 429 parameters.");
     // The tick's steps for the load's requests.
     platform::sim::SetNativeHandler(0, nullptr);
     game::ServeWeatherRequest(nullptr);
@@ -452,8 +451,8 @@ TEST_F(TimecyclesTabTest, ALoadedFileKeepsItsValuesAfterTheHold) {
     EXPECT_EQ(GetEditSlot(9, 0, k).entries[i].value, file);
     EXPECT_EQ(GameHalf(BlockOf(9), 0, k, i), FloatToHalf(file));
     // Without a loaded file the re-read still takes the game's values.
-    TimecycleLoadRecords[9] = TimecycleLoadRecord{};
-    core::TimecycleRereadFrames = 3;
+    TimecycleXml.TimecycleLoadRecords[9] = TimecycleLoadRecord{};
+    core::Editor.TimecycleRereadFrames = 3;
     ui.Frames(4, DrawTall);
     EXPECT_EQ(row->slot->value, game[i]);
     for (const TimecycleVariable& variable : TimecycleVariableTable) variable.slot->address = 0;
@@ -528,7 +527,7 @@ TEST_F(TimecyclesTabTest, ThePreviewSearchesASliceAFrameAndNotesShow) {
     EXPECT_GE(frames, 8);
     EXPECT_TRUE(searchingShown);
     ui.Frame(DrawTall);
-    EXPECT_EQ(TimecycleStatusLine, "Loaded 429 parameters. w_rain.xml: no URBAN region, URBAN left as it was.");
+    EXPECT_EQ(TimecycleXml.TimecycleStatusLine, "Loaded 429 parameters. w_rain.xml: no URBAN region, URBAN left as it was.");
     EXPECT_NE(ui.Text().find("w_rain.xml: no URBAN region, URBAN left as it was."), std::string::npos);
     EXPECT_EQ(ui.Text().find("Loaded 429 parameters."), std::string::npos);
 }

@@ -50,11 +50,11 @@ class VisualSettingsTabTest : public VisualSettingsTestOn<testsupport::FakeDrive
 protected:
     void SetUp() override {
         VisualSettingsTestOn<testsupport::FakeDriveTest>::SetUp();
-        core::ClearWorkspacePaths();
+        core::ResetWorkspaceState();
         ResetDatImportForTesting();
         ResetLayoutReaderForTesting();
         ui::ResetVisualSettingsTabState();
-        game::AllBeforeShown.store(0);
+        game::BeforeAfter.AllBeforeShown.Set(0);
         BindVisualSettingsParams();
         InitVisualSettingsDefaults();
         ui.CaptureText(true);
@@ -64,7 +64,7 @@ protected:
         ResetDatImportForTesting();
         ResetLayoutReaderForTesting();
         ui::ResetVisualSettingsTabState();
-        game::AllBeforeShown.store(0);
+        game::BeforeAfter.AllBeforeShown.Set(0);
         VisualSettingsTestOn<testsupport::FakeDriveTest>::TearDown();
     }
     void Frame() {
@@ -173,12 +173,12 @@ TEST_F(VisualSettingsTabTest, AHeldButtonIsReleasedWhenTheTabIsNoLongerDrawn) {
     ui.Io().AddMouseButtonEvent(0, true);
     Frame();
     Frame();
-    EXPECT_EQ(core::VisualSettingsAfterShown.load(), 0);
-    EXPECT_EQ(game::VisualSettingsSwitchPending.exchange(0), 1);
+    EXPECT_EQ(core::Editor.VisualSettingsAfterShown.Get(), 0);
+    EXPECT_EQ(game::BeforeAfter.VisualSettingsSwitchPending.Exchange(0), 1);
     // The user switches tabs with the button still down.
     ui.Frame(DrawOtherTab);
-    EXPECT_EQ(core::VisualSettingsAfterShown.load(), 1);
-    EXPECT_EQ(game::VisualSettingsSwitchPending.load(), 1);
+    EXPECT_EQ(core::Editor.VisualSettingsAfterShown.Get(), 1);
+    EXPECT_EQ(game::BeforeAfter.VisualSettingsSwitchPending.Get(), 1);
     EXPECT_EQ(ui::VisualSettingsTab.holdActive, 0);
     ui.Io().AddMouseButtonEvent(0, false);
     ui.Frame(DrawOtherTab);

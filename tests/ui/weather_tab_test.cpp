@@ -72,13 +72,13 @@ protected:
     static void Reset() {
         ResetWeatherLiveState();
         ui::ResetWeatherTabState();
-        MiscEditorStatus = "Misc Editor idle.";
-        for (MiscXmlFilterState* f : {&WatertuneFilterState, &VfxLightningFilterState, &WeatherXmlFilterState,
-                                      &WeatherRenderFilterState})
+        WeatherDocuments.MiscEditorStatus = "Misc Editor idle.";
+        for (MiscXmlFilterState* f : {&ValueFilters.WatertuneFilterState, &ValueFilters.VfxLightningFilterState, &ValueFilters.WeatherXmlFilterState,
+                                      &ValueFilters.WeatherRenderFilterState})
             ui::ClearFilter(*f);
-        core::MenuOpen = 0;
+        core::Editor.MenuOpen = 0;
     }
-    static WeatherDocument& Doc(size_t row) { return WeatherDocumentRegistry[row]; }
+    static WeatherDocument& Doc(size_t row) { return WeatherDocuments.WeatherDocumentRegistry[row]; }
     void Put(size_t row, const std::string& text) {
         PutFile(InVrn("Imports\\Weather Files\\" + WeatherDocumentDisplayName(Doc(row))), text);
     }
@@ -146,7 +146,7 @@ TEST_F(WeatherTabTest, EveryDocumentInBothTabsWithoutConflictsOrAssertions) {
     EXPECT_TRUE(Shows("Misc Editor"));
 
     // The same through the main window's tab bar, by clicks.
-    core::MenuOpen = 1;
+    core::Editor.MenuOpen = 1;
     ui.Frames(2, ui::DrawMainWindow);
     ASSERT_TRUE(ui.ClickItem("Weather", ui::DrawMainWindow));
     ui.Frame(ui::DrawMainWindow);
@@ -169,23 +169,23 @@ TEST_F(WeatherTabTest, EachWeathersValuesWhateverTheCaseOfItsName) {
     }
 
     // The section and weather filters, and the search, ignore the case.
-    WeatherXmlFilterState.scope = 1;
-    WeatherXmlFilterState.weather = 7;  // RAIN, written "rain"
+    ValueFilters.WeatherXmlFilterState.scope = 1;
+    ValueFilters.WeatherXmlFilterState.weather = 7;  // RAIN, written "rain"
     ui.Frame([] { DrawPanel(kWeatherXml); });
     EXPECT_TRUE(Shows("RAIN"));
     EXPECT_FALSE(Shows("EXTRASUNNY") || Shows("CLEARING")) << ui.Text();
-    ui::ClearFilter(WeatherXmlFilterState);
-    std::strcpy(WeatherXmlFilterState.searchText, "clear");
+    ui::ClearFilter(ValueFilters.WeatherXmlFilterState);
+    std::strcpy(ValueFilters.WeatherXmlFilterState.searchText, "clear");
     ui.Frame([] { DrawPanel(kWeatherXml); });
     EXPECT_TRUE(Shows("CLEAR") && Shows("CLEARING"));
     EXPECT_FALSE(Shows("EXTRASUNNY") || Shows("THUNDER_DROP"));
     // An effect chosen in the section combo's other mode clears the weather and group.
-    WeatherXmlFilterState.scope = 2;
-    WeatherXmlFilterState.weather = 3;
-    WeatherXmlFilterState.group = 2;
+    ValueFilters.WeatherXmlFilterState.scope = 2;
+    ValueFilters.WeatherXmlFilterState.weather = 3;
+    ValueFilters.WeatherXmlFilterState.group = 2;
     ui.Frame([] { DrawPanel(kWeatherXml); });
-    EXPECT_EQ(WeatherXmlFilterState.weather, 0);
-    EXPECT_EQ(WeatherXmlFilterState.group, 0);
+    EXPECT_EQ(ValueFilters.WeatherXmlFilterState.weather, 0);
+    EXPECT_EQ(ValueFilters.WeatherXmlFilterState.group, 0);
     ExpectClean("weather.xml in the focused panel");
 }
 
@@ -209,7 +209,7 @@ TEST_F(WeatherTabTest, ASlowDragMovesAValueOfFewDecimals) {
     const auto draw = [] { DrawPanel(kWatertune); };
     ui.Frame(draw);
     ASSERT_TRUE(ui.ClickItem("Load .xml", draw));
-    ASSERT_EQ(FloatAt(block + 4), 0.5f) << MiscEditorStatus;
+    ASSERT_EQ(FloatAt(block + 4), 0.5f) << WeatherDocuments.MiscEditorStatus;
     const testsupport::ImGuiItem* drag = ui.FindItem("##float");  // RippleScale, the first float
     ASSERT_NE(drag, nullptr);
     ImVec2 at = drag->Center();
@@ -226,7 +226,7 @@ TEST_F(WeatherTabTest, ASlowDragMovesAValueOfFewDecimals) {
     ui.Frame(draw);
     const std::string& now = Doc(kWatertune).values[1].currentText;
     EXPECT_GT(std::stof(now), 0.8f) << now;
-    EXPECT_EQ(FloatAt(block + 4), std::stof(now)) << MiscEditorStatus;
+    EXPECT_EQ(FloatAt(block + 4), std::stof(now)) << WeatherDocuments.MiscEditorStatus;
 }
 
 TEST_F(WeatherTabTest, HoldForBeforeAfterAndEditorsWhileBeforeIsShown) {
@@ -236,7 +236,7 @@ TEST_F(WeatherTabTest, HoldForBeforeAfterAndEditorsWhileBeforeIsShown) {
     const auto draw = [] { DrawPanel(kWatertune); };
     ui.Frame(draw);
     ASSERT_TRUE(ui.ClickItem("Load .xml", draw));
-    ASSERT_EQ(MiscEditorStatus, "Watertune live applied.");
+    ASSERT_EQ(WeatherDocuments.MiscEditorStatus, "Watertune live applied.");
     const char* hold = "Hold for before / after##watertune_hold_before_after";
     ui.Frame(draw);
     ASSERT_NE(ui.FindItem(hold), nullptr);

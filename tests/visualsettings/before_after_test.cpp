@@ -63,7 +63,7 @@ TEST_F(ParamSwitchTick, EditsAreReappliedEveryFrameAndTheSwitchShowsTheDefaults)
     EXPECT_EQ(ReadF(address), game + 3.0f);
 
     Press(kVkF2);  // the game's values
-    EXPECT_EQ(core::VisualSettingsAfterShown.load(), 0);
+    EXPECT_EQ(core::Editor.VisualSettingsAfterShown.Get(), 0);
     EXPECT_EQ(ReadF(address), game) << "the default: the game's own value";
     image_->WriteFloat(address, -1.0f);
     Tick();
@@ -72,7 +72,7 @@ TEST_F(ParamSwitchTick, EditsAreReappliedEveryFrameAndTheSwitchShowsTheDefaults)
 
     Press(kVkF2);  // the edits again
     EXPECT_EQ(ReadF(address), game + 3.0f);
-    EXPECT_EQ(runtime::GroupAppliers.importFollow.load(), 0) << "only during the first pass back";
+    EXPECT_EQ(runtime::GroupAppliers.importFollow.Get(), 0) << "only during the first pass back";
 }
 
 TEST_F(ParamSwitchTick, ASwitchWithoutEditsWritesNothing) {
@@ -102,7 +102,7 @@ TEST_F(ParamSwitchTick, ImportedValuesFollowOnceOnTheWayBack) {
     EXPECT_EQ(ReadF(address), 7.0f) << "later passes leave an imported value alone";
 
     // An import with values it could not map brings back manual overrides only.
-    Switch.importHasUnmapped.store(1);
+    Switch.importHasUnmapped.Set(1);
     Press(kVkF2);
     Press(kVkF2);
     EXPECT_EQ(ReadF(address), game) << "not restored";
@@ -135,18 +135,18 @@ TEST_F(ParamSwitchTick, SpecialKeysAreReappliedAtMostEvery250Ms) {
 TEST_F(ParamSwitchTick, TheAllLiveHotkeyAsksTheLayoutsSections) {
     static VisualSettingsLayout layout;
     layout = {VisualSettingsSection{"Coronas", {VisualSettingsGroup{"Coronas", {"misc.coronas.sizeScaleWater"}, 0}}, 0}};
-    Switch.loadLayout.store([]() -> const VisualSettingsLayout* { return &layout; });
+    Switch.loadLayout.Set([]() -> const VisualSettingsLayout* { return &layout; });
     Press(kVkF4);
-    EXPECT_EQ(core::VisualSettingsAfterShown.load(), 1) << "nothing edited";
+    EXPECT_EQ(core::Editor.VisualSettingsAfterShown.Get(), 1) << "nothing edited";
     Press(kVkF4);
     VisualSettingsParam& row = Row("misc.coronas.sizeScaleWater");
     row.value = row.original + 1.0f;
     ApplyVisualSettingRow(row);
     Press(kVkF4);
-    EXPECT_EQ(core::VisualSettingsAfterShown.load(), 0);
+    EXPECT_EQ(core::Editor.VisualSettingsAfterShown.Get(), 0);
     EXPECT_EQ(ReadF(row.liveAddress), row.original) << "the switch ran on the tick";
     Press(kVkF4);
-    EXPECT_EQ(core::VisualSettingsAfterShown.load(), 1);
+    EXPECT_EQ(core::Editor.VisualSettingsAfterShown.Get(), 1);
     EXPECT_EQ(ReadF(row.liveAddress), row.value);
 }
 

@@ -22,10 +22,10 @@ using BindingTest = VisualSettingsTest;
 
 TEST_F(BindingTest, RowsWithGameLocationsBindAndTakeTheGameValuesAsDefaults) {
     BindVisualSettingsParams();
-    EXPECT_EQ(Binding.coronasBase.load(), coronasBlock);
-    EXPECT_EQ(Binding.filmicDarkBase.load(), filmicBlocks);
-    EXPECT_EQ(Binding.filmicBrightBase.load(), filmicBlocks + 32);
-    EXPECT_EQ(Binding.filmicBlockFound.load(), 1);
+    EXPECT_EQ(Binding.coronasBase.Get(), coronasBlock);
+    EXPECT_EQ(Binding.filmicDarkBase.Get(), filmicBlocks);
+    EXPECT_EQ(Binding.filmicBrightBase.Get(), filmicBlocks + 32);
+    EXPECT_EQ(Binding.filmicBlockFound.Get(), 1);
     EXPECT_EQ(Row("misc.coronas.sizeScaleGlobal").liveAddress, coronasBlock + 0xCC18);
     EXPECT_EQ(Row("misc.coronas.m_rotationSpeed").liveAddress, coronasBlock + 0xCC68);
     EXPECT_EQ(Row("Tonemapping.bright.filmic.exposure").liveAddress, filmicBlocks + 32 + 28);
@@ -60,28 +60,28 @@ TEST_F(BindingTest, SearchesThatFailAreRememberedForTheRun) {
         else image_->PlantFilmicStores(filmicBlocks + 32 + 28);
         BindVisualSettingsParams();
         if (r.coronasTwice) {
-            EXPECT_EQ(Binding.coronasBase.load(), 0u);
+            EXPECT_EQ(Binding.coronasBase.Get(), 0u);
             EXPECT_EQ(Row("misc.coronas.sizeScaleGlobal").liveAddress, 0u);
-            EXPECT_NE(Binding.filmicBrightBase.load(), 0u);
+            EXPECT_NE(Binding.filmicBrightBase.Get(), 0u);
         } else {
-            EXPECT_EQ(Binding.filmicAnchor.load(), 0u) << "two filmic matches: none";
-            EXPECT_EQ(Binding.filmicBlockFound.load(), 0);
+            EXPECT_EQ(Binding.filmicAnchor.Get(), 0u) << "two filmic matches: none";
+            EXPECT_EQ(Binding.filmicBlockFound.Get(), 0);
             EXPECT_EQ(DarkFilmicSlot(0).address, 0u);
         }
         // Every later binding, walker and pass re-binds at most once per
         // interval and never searches the image again.
-        const uint64_t queries = runtime::GuardedMemory.RegionQueries.load();
-        const uint64_t bindings = Binding.bindings.load();
+        const uint64_t queries = runtime::GuardedMemory.RegionQueries.Get();
+        const uint64_t bindings = Binding.bindings.Get();
         for (int frame = 0; frame < 120; ++frame) {  // two seconds of frames
             VisualSettingsBeforeAfter();
             bool found = false;
             ApplyVisualSettingByKey("misc.coronas.sizeScaleGlobal", 1.0f, true, found);
             platform::sim::AdvanceClock(16);
         }
-        EXPECT_LE(Binding.bindings.load() - bindings, 2u);
+        EXPECT_LE(Binding.bindings.Get() - bindings, 2u);
         EXPECT_EQ(runtime::StateOf(r.coronasTwice ? Binding.coronasSearch.result : Binding.filmicSearch.result),
                   runtime::SearchState::FailedUntilChange);
-        EXPECT_LT(runtime::GuardedMemory.RegionQueries.load() - queries, 20000u);
+        EXPECT_LT(runtime::GuardedMemory.RegionQueries.Get() - queries, 20000u);
     }
 }
 
@@ -95,10 +95,10 @@ TEST_F(BindingTest, AnUnreadableDarkBlockLeavesTheBrightBlockBound) {
     ASSERT_TRUE(platform::ChangeProtection(pages, 4096, platform::kPageNoAccess, &old));
     image_->PlantFilmicStores(pages + 4096 + 40);
     BindVisualSettingsParams();
-    EXPECT_EQ(Binding.filmicBrightBase.load(), pages + 4096 + 12);
-    EXPECT_EQ(Binding.filmicDarkBase.load(), 0u);
+    EXPECT_EQ(Binding.filmicBrightBase.Get(), pages + 4096 + 12);
+    EXPECT_EQ(Binding.filmicDarkBase.Get(), 0u);
     EXPECT_EQ(DarkFilmicSlot(3).address, 0u);
-    EXPECT_EQ(Binding.filmicBlockFound.load(), 1);
+    EXPECT_EQ(Binding.filmicBlockFound.Get(), 1);
     EXPECT_EQ(Row("Tonemapping.bright.filmic.A").liveAddress, pages + 4096 + 12);
     platform::ChangeProtection(pages, 4096, platform::kPageReadWrite, &old);
 }
@@ -110,8 +110,8 @@ TEST_F(BindingTest, RuntimeTableRowsBindThroughTheTableNeverTheModule) {
     VisualSettingsParam& row = Row("bokeh.globalAlpha");  // offset 0x2F0 in the table
     EXPECT_EQ(row.liveAddress, 0u) << "no table yet: unbound, not module + 0x2F0";
     const uint64_t table = heap.PlantVisualSettingsTable(0x1000, 0);
-    RuntimeTable.base.store(table);  // as the locator publishes it
-    RuntimeTable.ready.exchange(1);
+    RuntimeTable.base.Set(table);  // as the locator publishes it
+    RuntimeTable.ready.Exchange(1);
     BindVisualSettingsParams();
     EXPECT_EQ(row.liveAddress, table + 0x2F0);
     EXPECT_EQ(Row("sky.cloudWarp").liveAddress, table + 0x658) << "a tagged runtime key too";

@@ -48,11 +48,11 @@ TEST_F(CodePatchPublishersTest, ManualLiveWritesPublishTheirRowsEditsWhileShown)
     VisualSettingsBeforeAfter();
     EXPECT_EQ(Flag(alpha.cave.data, 0), 1u);
     EXPECT_EQ(ReadF(alpha.cave.data + 4), 0.25f);
-    core::VisualSettingsAfterShown.store(0);
+    core::Editor.VisualSettingsAfterShown.Set(0);
     VisualSettingsBeforeAfter();
     EXPECT_EQ(Flag(alpha.cave.data, 0), 0u) << "the game's values shown";
     EXPECT_EQ(ReadF(alpha.cave.data + 4), 0.25f) << "flag 0 leaves the value";
-    core::VisualSettingsAfterShown.store(1);
+    core::Editor.VisualSettingsAfterShown.Set(1);
     row.overridden = 0;
     VisualSettingsBeforeAfter();
     EXPECT_EQ(Flag(alpha.cave.data, 0), 0u) << "not overridden";
@@ -82,11 +82,11 @@ TEST_F(CodePatchPublishersTest, PuddleValuesArePublishedForTheCapturePatch) {
     EXPECT_EQ(Flag(data, 8), 1u);
     EXPECT_EQ(ReadF(data + 24), 0.5f);
     EXPECT_EQ(Flag(data, 0), 0u) << "the scale is not overridden";
-    core::VisualSettingsAfterShown.store(0);
+    core::Editor.VisualSettingsAfterShown.Set(0);
     VisualSettingsBeforeAfter();
     EXPECT_EQ(Flag(data, 4) + Flag(data, 8), 0u) << "every flag 0 for the game's values";
     EXPECT_EQ(ReadF(data + 24), 0.5f) << "the cells keep their values";
-    core::VisualSettingsAfterShown.store(1);
+    core::Editor.VisualSettingsAfterShown.Set(1);
     Row("puddles.scale").value = 2.0f;
     ApplyVisualSettingRow(Row("puddles.scale"));
     EXPECT_EQ(Flag(data, 0), 1u) << "the scale is published at once";
@@ -121,7 +121,7 @@ TEST_F(CodePatchPublishersTest, GeneratedLanesFollowTheirRowsAndOthersAreLeftAlo
     EXPECT_EQ(Flag(entry.cave.data, 0), 1u);
     EXPECT_EQ(ReadF(entry.cave.data + 16), 4.5f);
     EXPECT_EQ(Flag(entry.cave.data, 4), 0xABCDu) << "a lane without a row is left as it is";
-    core::VisualSettingsAfterShown.store(0);
+    core::Editor.VisualSettingsAfterShown.Set(0);
     VisualSettingsBeforeAfter();
     EXPECT_EQ(Flag(entry.cave.data, 0), 0u);
     EXPECT_EQ(ReadF(entry.cave.data + 16), 4.5f);

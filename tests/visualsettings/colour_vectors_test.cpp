@@ -72,7 +72,7 @@ TEST_F(ColourVectorsTest, TheGameValuesShowEveryEditedComponentAtItsDefault) {
     WriteTrafficLightColorGroup("trafficLight.amber.color");
     SyncVolumeColor();
     EXPECT_EQ(Vector(trafficBlock + 0x70), (std::vector<float>{0.9f, amber[1], 0.7f, 0.9f}));
-    core::VisualSettingsAfterShown.store(0);
+    core::Editor.VisualSettingsAfterShown.Set(0);
     ApplyAllVisualSettingsLive(false, false);
     EXPECT_EQ(Vector(trafficBlock + 0x70), amber);
     EXPECT_EQ(Vector(volumeBlock + 0x50), volume);
@@ -98,7 +98,7 @@ TEST_F(ColourVectorsTest, BlackoutHoldsEveryTrafficLightRowAtZeroAndPutsThemBack
     Edit("trafficLight.green.color.green", 0.6f);
     core::GameControlFlags.BlackoutMode = true;
     ApplyBlackoutToTrafficLights();
-    EXPECT_EQ(TrafficLights.blackoutApplied.load(), 1);
+    EXPECT_EQ(TrafficLights.blackoutApplied.Get(), 1);
     for (uint64_t vector : {0x30, 0x50, 0x60, 0x70, 0x80, 0x90}) {
         EXPECT_EQ(Vector(trafficBlock + vector), std::vector<float>(4, 0.0f))
             << "every colour vector, its fourth float included: +0x" << std::hex << vector;
@@ -107,7 +107,7 @@ TEST_F(ColourVectorsTest, BlackoutHoldsEveryTrafficLightRowAtZeroAndPutsThemBack
     EXPECT_TRUE(ContainsTrafficLight(Row("trafficlight.near.falloffExp"))) << "the search ignores case";
     core::GameControlFlags.BlackoutMode = false;
     ApplyBlackoutToTrafficLights();
-    EXPECT_EQ(TrafficLights.blackoutApplied.load(), 0);
+    EXPECT_EQ(TrafficLights.blackoutApplied.Get(), 0);
     EXPECT_EQ(ReadF(trafficBlock + 0x64), 0.6f) << "an overridden row gets its edit";
     EXPECT_EQ(ReadF(trafficBlock + 0x60), Row("trafficLight.green.color.red").defaultValue);
     EXPECT_EQ(ReadF(trafficBlock + 0x5C), ReadF(trafficBlock + 0x50)) << "red twice again";

@@ -28,7 +28,7 @@ class DatFilesTest : public VisualSettingsTestOn<testsupport::FakeDriveTest> {
 protected:
     void SetUp() override {
         VisualSettingsTestOn<testsupport::FakeDriveTest>::SetUp();
-        core::ClearWorkspacePaths();
+        core::ResetWorkspaceState();
         ResetDatImportForTesting();
         ResetLayoutReaderForTesting();
         BindVisualSettingsParams();
@@ -143,7 +143,7 @@ TEST_F(DatFilesTest, CountsAndTheStatusLine) {
     EXPECT_FLOAT_EQ(Row(kCoronas2).value, 3.0f);
     EXPECT_FALSE(Row(kCoronas).overridden);  // an imported value is no edit
     EXPECT_FLOAT_EQ(DarkFilmicSlot(0).value, 0.2f);
-    EXPECT_EQ(LayoutReader.reloadRequested.load(), 1);
+    EXPECT_EQ(LayoutReader.reloadRequested.Get(), 1);
     // The values reached the game.
     EXPECT_FLOAT_EQ(ReadF(Row(kCoronas).liveAddress), 2.5f);
     EXPECT_FLOAT_EQ(ReadF(Row(kCoronas2).liveAddress), 3.0f);
@@ -174,9 +174,9 @@ TEST_F(DatFilesTest, OneBindingPerImportWhateverTheLineCount) {
     std::string text;
     for (int i = 0; i < 400; ++i) text += std::string(kCoronas) + " " + std::to_string(i) + "\n";
     PutImport(text);
-    const uint64_t before = Binding.bindings.load();
+    const uint64_t before = Binding.bindings.Get();
     ImportVisualSettingsDat();
-    EXPECT_EQ(Binding.bindings.load() - before, 1u);
+    EXPECT_EQ(Binding.bindings.Get() - before, 1u);
     EXPECT_EQ(Status(), "Loaded 400 / 400 values.");
 }
 
@@ -187,8 +187,8 @@ TEST_F(DatFilesTest, TheImportNeverWaitsForTheRuntimeTable) {
     const auto start = std::chrono::steady_clock::now();
     ImportVisualSettingsDat();
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(200));
-    EXPECT_EQ(RuntimeTable.started.load(), 1u);  // the search runs on its own thread
-    EXPECT_EQ(RuntimeTable.ready.load(), 0u);
+    EXPECT_EQ(RuntimeTable.started.Get(), 1u);  // the search runs on its own thread
+    EXPECT_EQ(RuntimeTable.ready.Get(), 0u);
     EXPECT_EQ(Status(), "Loaded 1 / 2 values.");  // the runtime key applied without a write
 }
 
@@ -203,7 +203,7 @@ TEST_F(DatFilesTest, UnmappedModeAndThePlausibilityCheck) {
     // Keys outside the key list without forced live writes: nothing reaches the game.
     const float game = ReadF(Row(kCoronas).liveAddress);
     ImportVisualSettingsText(std::string(kCoronas) + " 6\nno.such.key 1\n", ImportOptions{.checkPlausibility = false, .forceLive = false});
-    EXPECT_EQ(Switch.importHasUnmapped.load(), 1);
+    EXPECT_EQ(Switch.importHasUnmapped.Get(), 1);
     EXPECT_EQ(StatusText(Switch.importExportStatus), "Loaded 1 / 2 values, 1 unknown.");  // applied, not live
     EXPECT_FLOAT_EQ(Row(kCoronas).value, 6.0f);
     EXPECT_FLOAT_EQ(ReadF(Row(kCoronas).liveAddress), game);
@@ -212,7 +212,7 @@ TEST_F(DatFilesTest, UnmappedModeAndThePlausibilityCheck) {
     const float before = lod.value;
     ImportVisualSettingsText("car.lod.distance.high " + std::to_string(lod.defaultValue + 5.0f) + "\n",
                              ImportOptions{.checkPlausibility = true, .forceLive = true});
-    EXPECT_EQ(Switch.importHasUnmapped.load(), 0);
+    EXPECT_EQ(Switch.importHasUnmapped.Get(), 0);
     EXPECT_FLOAT_EQ(lod.value, before);
     EXPECT_EQ(DatImport.last.applied, 0u);
 }

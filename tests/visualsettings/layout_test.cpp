@@ -88,7 +88,7 @@ class LayoutReaderTest : public VisualSettingsTestOn<testsupport::FakeDriveTest>
 protected:
     void SetUp() override {
         VisualSettingsTestOn<testsupport::FakeDriveTest>::SetUp();
-        core::ClearWorkspacePaths();
+        core::ResetWorkspaceState();
         ResetDatImportForTesting();
         ResetLayoutReaderForTesting();
     }
@@ -172,7 +172,7 @@ TEST_F(LayoutReaderTest, ReadsAgainOnlyWhenTheFileChanges) {
     const uint64_t reads = LayoutReader.reads;
     for (int i = 0; i < 5; ++i) LoadVisualSettingsLayout();
     EXPECT_EQ(LayoutReader.reads, reads);
-    LayoutReader.reloadRequested.store(1);
+    LayoutReader.reloadRequested.Set(1);
     LoadVisualSettingsLayout();
     EXPECT_EQ(LayoutReader.reads, reads + 1);
     PutImport("# Config values for bloom\nmisc.coronas.sizeScaleGlobal 1\n");  // another size
@@ -185,20 +185,20 @@ TEST_F(LayoutReaderTest, OtherThreadsReadAnImmutableSnapshot) {
     PutImport("misc.coronas.sizeScaleGlobal 1\n");
     LoadVisualSettingsLayout();
     Row("misc.coronas.sizeScaleGlobal").overridden = 1;
-    std::atomic<bool> stop{false};
-    std::atomic<uint64_t> seen{0};
+    core::SharedValue<bool> stop{false};
+    core::SharedValue<uint64_t> seen{0};
     std::thread fiber([&] {
-        while (!stop.load()) {
-            if (AnyVisualSettingsGroupEdited()) seen.fetch_add(1);
+        while (!stop.Get()) {
+            if (AnyVisualSettingsGroupEdited()) seen.FetchAdd(1);
         }
     });
     for (int i = 0; i < 200; ++i) {  // rebuilds on the render thread meanwhile
-        LayoutReader.reloadRequested.store(1);
+        LayoutReader.reloadRequested.Set(1);
         LoadVisualSettingsLayout();
     }
-    stop.store(true);
+    stop.Set(true);
     fiber.join();
-    EXPECT_GT(seen.load(), 0u);
+    EXPECT_GT(seen.Get(), 0u);
     EXPECT_TRUE(LayoutSnapshot() != nullptr);
 }
 

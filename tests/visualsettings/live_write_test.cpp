@@ -179,8 +179,8 @@ TEST_F(LiveWriteTest, RefreshFollowsTheGameUnlessEdited) {
     image_->WriteFloat(address, 5.0f);
     RefreshVisualSettingRow(row);
     EXPECT_NE(row.value, 5.0f) << "a loaded plain row is read only on the menu's refresh frames";
-    core::MenuOpen.store(1);
-    core::SlotRefreshTick.store(1);
+    core::Editor.MenuOpen.Set(1);
+    core::Editor.SlotRefreshTick.Set(1);
     RefreshVisualSettingRow(row);
     EXPECT_EQ(row.value, 5.0f);
     EXPECT_EQ(row.appliedValue, 5.0f);
@@ -190,7 +190,7 @@ TEST_F(LiveWriteTest, RefreshFollowsTheGameUnlessEdited) {
     RefreshVisualSettingRow(row);
     EXPECT_EQ(row.value, 6.0f) << "an override stays";
     EXPECT_EQ(row.appliedValue, 7.0f);
-    VisualSettingsLivePaused.store(1);
+    VisualSettingsLive.VisualSettingsLivePaused.Set(1);
     image_->WriteFloat(address, 8.0f);
     RefreshVisualSettingRow(row);
     EXPECT_EQ(row.appliedValue, 7.0f) << "paused: nothing read";

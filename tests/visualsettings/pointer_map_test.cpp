@@ -130,7 +130,7 @@ TEST_F(PointerMapTest, LoadsAtMostOncePerFiveSecondsUntilItLoads) {
     std::vector<uint64_t> targets;
     EXPECT_FALSE(FindPointerMapEntry("car.neon.radius", targets));
     EXPECT_FALSE(FindPointerMapEntry("car.neon.radius", targets));
-    EXPECT_EQ(PointerMap.fileReads.load(), 1u) << "a missing file is read once per 5 s";
+    EXPECT_EQ(PointerMap.fileReads.Get(), 1u) << "a missing file is read once per 5 s";
     PutFile(PointerMap.mainPath, "nothing usable\n");
     platform::sim::AdvanceClock(5000);
     EXPECT_FALSE(FindPointerMapEntry("car.neon.radius", targets));
@@ -143,7 +143,7 @@ TEST_F(PointerMapTest, LoadsAtMostOncePerFiveSecondsUntilItLoads) {
     EXPECT_EQ(targets, (std::vector<uint64_t>{data_ - image_->base()}));
     EXPECT_EQ(StatusText(PointerMap.status), "Pointer map loaded: 1 keys / 1 safe .data targets.");
     EXPECT_FALSE(FindPointerMapEntry("Tonemapping.bright.filmic.W.HDR", targets)) << "a hidden key has none";
-    EXPECT_EQ(PointerMap.fileReads.load(), 3u);
+    EXPECT_EQ(PointerMap.fileReads.Get(), 3u);
 }
 
 TEST_F(PointerMapTest, TargetsOutsideTheGamesWritableDataAreRefused) {
@@ -165,10 +165,10 @@ TEST_F(PointerMapTest, TargetsOutsideTheGamesWritableDataAreRefused) {
     EXPECT_EQ(FindVisualSettingsParam("car.neon.radius")->liveAddress, data_);
     EXPECT_EQ(FindVisualSettingsParam("car.neon.radius")->defaultValue, 1.5f) << "its game value read once bound";
     EXPECT_EQ(FindVisualSettingsParam("rain.diffuse")->liveAddress, 0u);
-    EXPECT_EQ(Binding.pointerMapCount.load(), 1u);
+    EXPECT_EQ(Binding.pointerMapCount.Get(), 1u);
     EXPECT_EQ(StatusText(PointerMap.status), "Pointer map active: 1 existing UI params bound to 3 .data targets.");
     BindVisualSettingsParams();
-    EXPECT_EQ(Binding.pointerMapCount.load(), 1u);
+    EXPECT_EQ(Binding.pointerMapCount.Get(), 1u);
 }
 
 }  // namespace

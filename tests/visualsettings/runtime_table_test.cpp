@@ -38,7 +38,7 @@ protected:
     // Waits (real time, bounded) for the search thread to report its end.
     static bool Finished() {
         const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-        while (RuntimeTable.finished.load() == 0) {
+        while (RuntimeTable.finished.Get() == 0) {
             if (std::chrono::steady_clock::now() > deadline) return false;
             std::this_thread::sleep_for(std::chrono::milliseconds(2));
         }
@@ -74,8 +74,8 @@ TEST_F(RuntimeTableTest, OneDefaultTableAndNoGuardIsReady) {
             if (i == 0) first = at;
         }
         ResolveVisualSettingsTable();
-        EXPECT_EQ(RuntimeTable.ready.load(), r.ready ? 1u : 0u);
-        EXPECT_EQ(RuntimeTable.base.load(), r.ready ? first : 0u);
+        EXPECT_EQ(RuntimeTable.ready.Get(), r.ready ? 1u : 0u);
+        EXPECT_EQ(RuntimeTable.base.Get(), r.ready ? first : 0u);
         EXPECT_EQ(StatusText(RuntimeTable.status), r.ready ? "" : "UNAVAILABLE.");
         if (r.ready) {
             EXPECT_EQ(LiveAddressOfRuntimeKey("bokeh.globalAlpha"), first + 0x2F0);
@@ -93,18 +93,18 @@ TEST_F(RuntimeTableTest, AddressesOnlyForTheKeysOfAReadableTable) {
     {
         SyntheticHeap heap(64 << 10);
         table = heap.base() + 4096;
-        RuntimeTable.base.store(table);
-        RuntimeTable.ready.store(1);
+        RuntimeTable.base.Set(table);
+        RuntimeTable.ready.Set(1);
         EXPECT_EQ(LiveAddressOfRuntimeKey("cloudgen.frequency"), table + 0x20A8);
         EXPECT_EQ(LiveAddressOfRuntimeKey("misc.coronas.sizeScaleGlobal"), 0u) << "a row, but no runtime key";
         EXPECT_EQ(LiveAddressOfRuntimeKey("Cloudgen.frequency"), 0u);
-        EXPECT_EQ(RuntimeTable.ready.load(), 1u) << "a key that is none leaves the table alone";
+        EXPECT_EQ(RuntimeTable.ready.Get(), 1u) << "a key that is none leaves the table alone";
     }
     // The game freed the table: forgotten for the run.
     SetStatus(RuntimeTable.status, "x");
     EXPECT_EQ(LiveAddressOfRuntimeKey("cloudgen.frequency"), 0u);
-    EXPECT_EQ(RuntimeTable.ready.load(), 0u);
-    EXPECT_EQ(RuntimeTable.base.load(), 0u);
+    EXPECT_EQ(RuntimeTable.ready.Get(), 0u);
+    EXPECT_EQ(RuntimeTable.base.Get(), 0u);
     EXPECT_EQ(StatusText(RuntimeTable.status), "");
     EXPECT_FALSE(WriteRuntimeTableValue("cloudgen.frequency", 1.0f));
 }
@@ -118,10 +118,10 @@ TEST_F(RuntimeTableTest, TheSearchWaitsOnItsOwnThreadAndRunsOncePerRun) {
     EXPECT_TRUE(StartDeferredRuntimeProbe()) << "already running";
     ASSERT_TRUE(Finished());
     EXPECT_GE(platform::TickCount64() - start, kRuntimeTableWaitMs) << "the search waited 45 s (its own thread's)";
-    EXPECT_EQ(RuntimeTable.base.load(), table);
-    EXPECT_EQ(RuntimeTable.searches.load(), 1u);
+    EXPECT_EQ(RuntimeTable.base.Get(), table);
+    EXPECT_EQ(RuntimeTable.searches.Get(), 1u);
     EXPECT_TRUE(StartDeferredRuntimeProbe());
-    EXPECT_EQ(RuntimeTable.searches.load(), 1u) << "no second search";
+    EXPECT_EQ(RuntimeTable.searches.Get(), 1u) << "no second search";
 }
 
 TEST_F(RuntimeTableTest, WithoutAThreadTheCallerNeverWaitsAndALaterCallTriesAgain) {
@@ -129,10 +129,10 @@ TEST_F(RuntimeTableTest, WithoutAThreadTheCallerNeverWaitsAndALaterCallTriesAgai
     const uint64_t start = platform::TickCount64();
     EXPECT_FALSE(StartDeferredRuntimeProbe());
     EXPECT_EQ(platform::TickCount64(), start) << "no 45 s wait on the caller's (the render) thread";
-    EXPECT_EQ(RuntimeTable.searches.load(), 0u);
-    EXPECT_EQ(RuntimeTable.started.load(), 0u);
+    EXPECT_EQ(RuntimeTable.searches.Get(), 0u);
+    EXPECT_EQ(RuntimeTable.started.Get(), 0u);
     EXPECT_TRUE(StartDeferredRuntimeProbe());
-    EXPECT_NE(RuntimeTable.thread.load(), 0u);
+    EXPECT_NE(RuntimeTable.thread.Get(), 0u);
 }
 
 TEST_F(RuntimeTableTest, TheUnloadStopsTheWaitingThreadAndWaitsForIt) {
@@ -142,9 +142,9 @@ TEST_F(RuntimeTableTest, TheUnloadStopsTheWaitingThreadAndWaitsForIt) {
     const auto before = std::chrono::steady_clock::now();
     EXPECT_TRUE(StopVisualSettings(5000));
     EXPECT_LT(std::chrono::steady_clock::now() - before, std::chrono::seconds(2));
-    EXPECT_EQ(RuntimeTable.thread.load(), 0u) << "the thread ended and was waited for";
-    EXPECT_EQ(RuntimeTable.finished.load(), 1u);
-    EXPECT_EQ(RuntimeTable.searches.load(), 0u) << "stopped before its search";
+    EXPECT_EQ(RuntimeTable.thread.Get(), 0u) << "the thread ended and was waited for";
+    EXPECT_EQ(RuntimeTable.finished.Get(), 1u);
+    EXPECT_EQ(RuntimeTable.searches.Get(), 0u) << "stopped before its search";
     EXPECT_FALSE(StartDeferredRuntimeProbe()) << "nothing starts after the unload";
 }
 
@@ -157,13 +157,13 @@ namespace vstest_status {
 TEST(StatusLineTest, AReaderOnAnotherThreadSeesWholeTexts) {
     visualsettings::StatusLine line("");
     const std::string shortText(24, 'a'), longText(300, 'b');
-    std::atomic<bool> done{false};
+    core::SharedValue<bool> done{false};
     std::thread writer([&] {
         for (int i = 0; i < 20000; ++i) visualsettings::SetStatus(line, (i & 1) != 0 ? shortText : longText);
         done = true;
     });
     size_t torn = 0, reads = 0;
-    while (!done.load() || reads == 0) {
+    while (!done.Get() || reads == 0) {
         const std::string seen = visualsettings::StatusText(line);
         torn += !(seen.empty() || seen == shortText || seen == longText);
         ++reads;

@@ -86,7 +86,7 @@ TEST_F(SpecialKeysTest, PuddlesScaleGoesToTheTargetTheSelectorNames) {
     // "puddles.scale" has five extra targets the game build decides: with
     // none known, nothing is written whatever the selector.
     for (int32_t selector : {0, 1, 3}) {
-        Puddles.targetSelector.store(selector);
+        Puddles.targetSelector.Set(selector);
         EXPECT_FALSE(ApplyPuddlesScaleLive(2.0f)) << selector;
     }
 }
@@ -94,21 +94,21 @@ TEST_F(SpecialKeysTest, PuddlesScaleGoesToTheTargetTheSelectorNames) {
 TEST_F(SpecialKeysTest, TheKeeperStartsOnceForAModeAndStopsAtTheUnload) {
     platform::sim::UseManualClock(false);
     StartPuddlesKeeperWhenAsked();
-    EXPECT_EQ(Puddles.keeperThread.load(), 0u) << "mode 0: no keeper";
-    Puddles.mode.store(2);
+    EXPECT_EQ(Puddles.keeperThread.Get(), 0u) << "mode 0: no keeper";
+    Puddles.mode.Set(2);
     platform::sim::FailNextThreadStarts(1);
     StartPuddlesKeeperWhenAsked();
-    EXPECT_EQ(Puddles.keeperStarted.load(), 0u) << "a failed start is tried again";
+    EXPECT_EQ(Puddles.keeperStarted.Get(), 0u) << "a failed start is tried again";
     StartPuddlesKeeperWhenAsked();
-    const uint64_t thread = Puddles.keeperThread.load();
+    const uint64_t thread = Puddles.keeperThread.Get();
     EXPECT_NE(thread, 0u);
     StartPuddlesKeeperWhenAsked();
-    EXPECT_EQ(Puddles.keeperThread.load(), thread) << "once";
+    EXPECT_EQ(Puddles.keeperThread.Get(), thread) << "once";
     VisualSettingsParam& row = Row("puddles.scale");
     row.overridden = 1;  // the keeper tries it (and finds no target)
     std::this_thread::sleep_for(std::chrono::milliseconds(60));
     EXPECT_TRUE(StopVisualSettings(5000));
-    EXPECT_EQ(Puddles.keeperThread.load(), 0u);
+    EXPECT_EQ(Puddles.keeperThread.Get(), 0u);
 }
 
 TEST(SectionEdits, RowsEditedAsTheGameWouldStoreThem) {

@@ -68,11 +68,11 @@ protected:
     static void Reset() {
         ResetVisualSettingsForTesting();
         runtime::ResetSlotTablesForTesting();
-        core::VisualSettingsAfterShown.store(1);
-        core::MenuOpen.store(0);
-        core::SlotRefreshTick.store(0);
+        core::Editor.VisualSettingsAfterShown.Set(1);
+        core::Editor.MenuOpen.Set(0);
+        core::Editor.SlotRefreshTick.Set(0);
         core::GameControlFlags.BlackoutMode = false;
-        game::VisualSettingsSwitchPending.store(0);
+        game::BeforeAfter.VisualSettingsSwitchPending.Set(0);
     }
     void Build(const Options& options) {
         image_.reset();

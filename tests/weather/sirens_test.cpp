@@ -223,7 +223,7 @@ std::atomic<int> g_searches{0};
 std::atomic<int> g_release{0};
 uint64_t WaitingSearch() {
     ++g_searches;
-    while (!Sirens.workerCancel.load() && !g_release.load()) std::this_thread::yield();
+    while (!Sirens.workerCancel.Get() && !g_release.load()) std::this_thread::yield();
     return 0x12345678;
 }
 
@@ -274,14 +274,14 @@ TEST_F(SirensTest, ASearchOverTheTimeLimitIsStopped) {
         platform::sim::AdvanceClock(kSirenLoadTimeoutMs);
         PollSirensLoader();
         EXPECT_EQ(Sirens.SirenLoadStatus, "Loading...");
-        EXPECT_EQ(Sirens.workerCancel.load(), 0);
+        EXPECT_EQ(Sirens.workerCancel.Get(), 0);
         platform::sim::AdvanceClock(1);
         PollSirensLoader();
         // The worker may have ended already: the status is one of the two.
         EXPECT_TRUE(Sirens.SirenLoadStatus == "Vehicle Sirens took too long to load." ||
                     Sirens.SirenLoadStatus == "Stopped.")
             << Sirens.SirenLoadStatus;
-        EXPECT_EQ(Sirens.workerCancel.load(), 1);
+        EXPECT_EQ(Sirens.workerCancel.Get(), 1);
     }
     ASSERT_TRUE(WaitForLoad());
     platform::sim::UseManualClock(false);

@@ -43,7 +43,7 @@ std::string EditedText(const XmlValueRecord& value, size_t n) {
 
 class WeatherDocumentsTest : public coretest::CoreTest {
 protected:
-    static WeatherDocument& Doc(size_t index) { return WeatherDocumentRegistry[index]; }
+    static WeatherDocument& Doc(size_t index) { return WeatherDocuments.WeatherDocumentRegistry[index]; }
     static std::string Imports(const std::string& rest) { return InVrn("Imports\\" + rest); }
     static std::string Exports(const std::string& rest) { return InVrn("Exports\\" + rest); }
     // Puts text as the document's import copy and loads it.
@@ -57,7 +57,7 @@ protected:
         SCOPED_TRACE(label);
         ReleaseWeatherDocuments();
         RemoveFilesUnder(InVrn("Imports\\"));  // nothing of an earlier case is read in this one
-        WeatherDocument& d = WeatherDocumentRegistry[row];
+        WeatherDocument& d = WeatherDocuments.WeatherDocumentRegistry[row];
         const std::string name = WeatherDocumentDisplayName(d);
         const std::string importPath = InVrn("Imports\\Weather Files\\" + name);
         const std::string exportPath = InVrn("Exports\\Weather Files\\" + name);
@@ -164,7 +164,7 @@ TEST_F(WeatherDocumentsTest, LoadStatuses) {
 TEST_F(WeatherDocumentsTest, EditsResetsAndReloads) {
     Load(kWatertune, kWatertuneText);
     WeatherDocument& d = Doc(kWatertune);
-    const uint64_t start = DocumentEditGeneration;
+    const uint64_t start = WeatherDocuments.DocumentEditGeneration;
     ResetWeatherDocument(d);  // nothing edited: the generation still moves on
     EXPECT_EQ(d.editGeneration, start + 1);
     ASSERT_TRUE(SetWeatherValueText(d, 2, "-1", status));
@@ -351,7 +351,7 @@ TEST_F(WeatherDocumentsTest, RealFilesRoundTrip) {
             RoundTrip(file, static_cast<size_t>(row), ReadHostFile(file), collected);
             for (const Known& k : kKnownFiles) {
                 if (file != shared + k.relative) continue;
-                const std::vector<XmlValueRecord>& values = WeatherDocumentRegistry[static_cast<size_t>(row)].values;
+                const std::vector<XmlValueRecord>& values = WeatherDocuments.WeatherDocumentRegistry[static_cast<size_t>(row)].values;
                 EXPECT_EQ(values.size(), k.values ? k.values : values.size()) << file;
                 EXPECT_TRUE(std::any_of(values.begin(), values.end(), [&](auto& v) { return v.path == k.path; })) << k.path;
                 ++known;
@@ -372,9 +372,9 @@ TEST_F(WeatherDocumentsTest, RealFilesRoundTrip) {
 TEST_F(WeatherDocumentsTest, GeneratedFilesRoundTrip) {
     for (size_t row = 3; row < kWeatherDocumentCount; ++row) {
         const auto ending = static_cast<testsupport::LineEnding>(row % 4);
-        RoundTrip(WeatherDocumentRegistry[row].fileName, row,
+        RoundTrip(WeatherDocuments.WeatherDocumentRegistry[row].fileName, row,
                   testsupport::GenerateRenderDocument(static_cast<uint32_t>(row), ending, row % 5 == 0), true);
-        const WeatherDocument& d = WeatherDocumentRegistry[row];
+        const WeatherDocument& d = WeatherDocuments.WeatherDocumentRegistry[row];
         EXPECT_EQ(CountShownValues(d, MiscXmlFilterState{}), 40u);  // every value maps onto a slot
     }
     for (uint32_t seed = 0; seed < 4; ++seed) {

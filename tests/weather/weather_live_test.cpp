@@ -91,7 +91,7 @@ protected:
         platform::sim::UseManualClock(false);
         CoreTest::TearDown();
     }
-    static WeatherDocument& Doc(size_t row) { return WeatherDocumentRegistry[row]; }
+    static WeatherDocument& Doc(size_t row) { return WeatherDocuments.WeatherDocumentRegistry[row]; }
     void Put(size_t row, const std::string& text) {
         PutFile(InVrn("Imports\\Weather Files\\" + WeatherDocumentDisplayName(Doc(row))), text);
     }
@@ -659,7 +659,7 @@ TEST_F(AllDocumentsTest, TheAllLiveSwitchFlipsEveryDocument) {
     EXPECT_EQ(changed, 0);
     ReleaseWeatherEditor();
     EXPECT_EQ(Snapshot(), game);
-    for (const WeatherDocument& d : WeatherDocumentRegistry) EXPECT_EQ(d.loaded, 0);
+    for (const WeatherDocument& d : WeatherDocuments.WeatherDocumentRegistry) EXPECT_EQ(d.loaded, 0);
     EXPECT_TRUE(WeatherLive.RenderLiveStates.empty());
 }
 
@@ -701,7 +701,7 @@ TEST(EveryDocument, AppliesFlipsAndGoesBackExactly) {
         const testsupport::WeatherGame game = testsupport::PlantAndLoadEveryDocument(image);
         const std::vector<uint8_t> before = image.Bytes();
         std::string status;
-        for (WeatherDocument& d : WeatherDocumentRegistry) {
+        for (WeatherDocument& d : WeatherDocuments.WeatherDocumentRegistry) {
             ASSERT_TRUE(ApplyDocumentLive(d, status)) << d.fileName << ": " << status;
             size_t live = d.values.size() - 1;  // the last value the game has
             while (!IsLiveSupportedValue(d, d.values[live])) --live;
@@ -710,9 +710,9 @@ TEST(EveryDocument, AppliesFlipsAndGoesBackExactly) {
         }
         EXPECT_EQ(WeatherLive.RenderLiveStates.size(), 24u);
         for (size_t i = 0; i < game.render.size(); ++i)
-            EXPECT_EQ(WeatherLive.RenderLiveStates.at(WeatherDocumentRegistry[i + 3].fileName).blocks,
+            EXPECT_EQ(WeatherLive.RenderLiveStates.at(WeatherDocuments.WeatherDocumentRegistry[i + 3].fileName).blocks,
                       std::vector<uint64_t>{game.render[i].block})
-                << WeatherDocumentRegistry[i + 3].fileName;
+                << WeatherDocuments.WeatherDocumentRegistry[i + 3].fileName;
         const std::vector<uint8_t> after = image.Bytes();
         EXPECT_NE(after, before);
         uint8_t changed = 0;

@@ -360,7 +360,7 @@ XmlValueRecord Value(const std::string& path, const std::string& text = "1.0") {
 }
 
 WeatherDocument& Named(const char* fileName) {
-    return WeatherDocumentRegistry[static_cast<size_t>(FindWeatherDocumentIndex(fileName))];
+    return WeatherDocuments.WeatherDocumentRegistry[static_cast<size_t>(FindWeatherDocumentIndex(fileName))];
 }
 
 TEST(ValueFilters, LiveSupportByDocumentAndPath) {
