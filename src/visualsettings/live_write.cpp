@@ -151,6 +151,37 @@ bool WantsDefaultWrite(const VisualSettingsParam& row, bool force) {
     return force || row.overridden || (!AfterShown() && row.differs);
 }
 
+bool GameValuesKnown(std::span<VisualSettingsParam* const> rows) {
+    bool known = true;
+    for (VisualSettingsParam* row : rows) known = EnsureGameDefault(*row) && known;
+    return known;
+}
+
+void ResetComponentToDefault(VisualSettingsParam& row) {
+    row.value = row.defaultValue.Get();
+    row.appliedValue = row.defaultValue.Get();
+    row.loaded = 1;
+    row.overridden = 0;
+    row.differs = 0;
+}
+
+void ComposeColour(std::span<VisualSettingsParam* const> rows, size_t named, bool defaultsOfEdited,
+                   std::span<float> channels) {
+    for (size_t c = 0; c < rows.size() && c < channels.size(); ++c) {
+        const VisualSettingsParam& r = *rows[c];
+        const bool atDefault = c == named || (defaultsOfEdited && WantsDefaultWrite(r, false));
+        channels[c] = atDefault ? r.defaultValue.Get() : r.value.Get();
+    }
+}
+
+void FollowColourWrite(std::span<VisualSettingsParam* const> rows, std::span<const float> written, bool ok) {
+    for (size_t c = 0; c < rows.size() && c < written.size(); ++c) {
+        rows[c]->appliedValue = written[c];
+        rows[c]->applied = ok ? 1 : 0;
+        rows[c]->loaded = 1;
+    }
+}
+
 bool WriteValueByKind(const VisualSettingsParam& row, uint64_t address, float v) {
     if (address == 0) return false;
     switch (row.Kind()) {
