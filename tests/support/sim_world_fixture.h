@@ -8,7 +8,9 @@
 #pragma once
 #include <gtest/gtest.h>
 
+#include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -84,6 +86,26 @@ protected:
         platform::sim::ClearNativeCallLog();
     }
     void Advance(uint64_t ms) { platform::sim::AdvanceClock(ms); }
+
+    // The all-live before/after hotkey set to F4 (the first poll learns it),
+    // and one press and release of it, a script tick each.
+    static void UseF4ForAllLiveBeforeAfter() {
+        core::UiSettings.AllLiveBeforeAfterHotkey = 4;  // F4
+        game::PollHotkeys();
+    }
+    static void PressF4() {
+        constexpr int kVkF4 = 0x73;
+        platform::sim::SetKeyDown(kVkF4, true);
+        host::ScriptTick();
+        platform::sim::SetKeyDown(kVkF4, false);
+        host::ScriptTick();
+    }
+    // n bytes of this process's memory at an address (a planted block), copied out.
+    static std::vector<uint8_t> MemoryBytes(uint64_t at, size_t n) {
+        std::vector<uint8_t> out(n);
+        std::memcpy(out.data(), reinterpret_cast<const void*>(static_cast<uintptr_t>(at)), n);
+        return out;
+    }
 
     SimWorld world;
     void (*onNative)(uint64_t hash) = nullptr;  // told of every call first
