@@ -15,6 +15,7 @@
 #include "host/tick.h"
 #include "platform/simulated.h"
 #include "support/siren_game.h"
+#include "support/memory_peek.h"
 #include "support/sim_world_fixture.h"
 #include "weather/sirens_editor.h"
 #include "weather/sirens_search.h"
@@ -23,6 +24,7 @@
 namespace {
 
 using namespace weather;
+using testsupport::MemoryBytes;
 
 class SirensWiringTest : public testsupport::SimWorldTest {
 protected:

@@ -14,6 +14,7 @@
 #include "host/shutdown.h"
 #include "host/tick.h"
 #include "platform/simulated.h"
+#include "support/memory_peek.h"
 #include "support/sim_world_fixture.h"
 #include "support/synthetic_image.h"
 #include "support/weather_docs.h"
@@ -25,6 +26,7 @@
 namespace {
 
 using namespace weather;
+using testsupport::MemoryBytes;
 
 class WeatherWiringTest : public testsupport::SimWorldTest {
 protected:

@@ -8,9 +8,7 @@
 #pragma once
 #include <gtest/gtest.h>
 
-#include <cstddef>
 #include <cstdint>
-#include <cstring>
 #include <string>
 #include <vector>
 
@@ -99,12 +97,6 @@ protected:
         host::ScriptTick();
         platform::sim::SetKeyDown(kVkF4, false);
         host::ScriptTick();
-    }
-    // n bytes of this process's memory at an address (a planted block), copied out.
-    static std::vector<uint8_t> MemoryBytes(uint64_t at, size_t n) {
-        std::vector<uint8_t> out(n);
-        std::memcpy(out.data(), reinterpret_cast<const void*>(static_cast<uintptr_t>(at)), n);
-        return out;
     }
 
     SimWorld world;
