@@ -58,6 +58,15 @@ bool WriteChannel(KeyClass kind, const char* key, float v) {
     }
 }
 
+// The live address of a car LOD or runtime-table row's value, 0 when unknown.
+uint64_t ChannelAddress(KeyClass kind, const char* key) {
+    switch (kind) {
+    case KeyClass::CarLodDistance: return CarLodDistanceAddress(key);
+    case KeyClass::RuntimeSlider: return LiveAddressOfRuntimeKey(key);
+    default: return 0;
+    }
+}
+
 // Steps shared by the import, the tab edit and the re-apply for the
 // published puddle values and the channel rows. True when it handled the row.
 bool WriteToChannel(VisualSettingsParam& row, KeyClass kind, float v) {
@@ -349,17 +358,10 @@ void WriteParamByKind(VisualSettingsParam& row, uint64_t base, bool force, bool 
         if (const uint64_t address = PuddleRippleFieldAddress(row.key)) row.liveAddress = address;
         break;
     }
-    case KeyClass::CarLodDistance: {
-        ok = WriteCarLodDistance(row.key, game);
-        if (const uint64_t address = CarLodDistanceAddress(row.key)) {
-            row.liveAddress = address;
-            ok = runtime::SafeWriteFloat(address, game) || ok;
-        }
-        break;
-    }
+    case KeyClass::CarLodDistance:
     case KeyClass::RuntimeSlider: {
-        ok = WriteRuntimeTableValue(row.key, game);
-        if (const uint64_t address = LiveAddressOfRuntimeKey(row.key)) {
+        ok = WriteChannel(kind, row.key, game);
+        if (const uint64_t address = ChannelAddress(kind, row.key)) {
             row.liveAddress = address;
             ok = runtime::SafeWriteFloat(address, game) || ok;
         }
