@@ -130,7 +130,7 @@ void ApplyImportedText(std::string text, const ImportOptions& options) {
         bool found = false;
         if (const auto rows = index.find(lower); rows != index.end()) {
             for (VisualSettingsParam* row : rows->second) {
-                const uint8_t array = row->spec->array;
+                const uint8_t array = row->def->array;
                 if (array > kParamArrayCount || !bases.visited[array]) continue;
                 WriteLiveVisualSetting(*row, bases.base[array], value, liveAllowed);
                 found = true;

@@ -211,7 +211,7 @@ bool WriteValueByKind(const VisualSettingsParam& row, uint64_t address, float v)
     case ValueKind::Blue: {
         uint32_t colour = 0;
         if (!runtime::GuardedReadU32(address, colour)) return false;
-        colour = SetColorChannel(colour, row.spec->kind, v);
+        colour = SetColorChannel(colour, row.def->kind, v);
         return runtime::WriteBytesProtected(address, &colour, 4);
     }
     default: return runtime::SafeWriteFloat(address, v);
@@ -269,10 +269,10 @@ bool WriteSpecialParam(VisualSettingsParam& row, float v) {
 }
 
 void WriteParamExtraTargets(const VisualSettingsParam& row, uint64_t base, float v) {
-    if (base == 0 || row.spec->extraCount == 0 || ClassOfRow(row) == KeyClass::Hidden) return;
-    const size_t count = row.spec->extraCount < kMaxExtraTargets ? row.spec->extraCount : kMaxExtraTargets;
+    if (base == 0 || row.def->extraCount == 0 || ClassOfRow(row) == KeyClass::Hidden) return;
+    const size_t count = row.def->extraCount < kMaxExtraTargets ? row.def->extraCount : kMaxExtraTargets;
     for (size_t i = 0; i < count; ++i) {
-        const uint64_t target = row.spec->extraTargets[i];
+        const uint64_t target = row.def->extraTargets[i];
         if (target == 0) continue;
         const uint64_t address = runtime::ResolveLiveHandle(base, target);
         if (address != 0) WriteValueByKind(row, address, v);
@@ -467,7 +467,7 @@ void RefreshVisualSettingRow(VisualSettingsParam& row) {
         }
         if (!row.defaultKnown) AdoptGameDefault(row, v);
         FirstLoadReset(row);
-        if (row.spec->recapture && !row.defaultCaptured && !row.overridden) {
+        if (row.def->recapture && !row.defaultCaptured && !row.overridden) {
             row.defaultValue = v;
             row.original = v;
             row.hasOriginal = 1;
