@@ -164,7 +164,7 @@ def write_output(params, runtime):
     w = out.append
     w("// key, array, default given, default, minimum, maximum, kind, unit, target given, target,")
     w("// extra-target count, extra targets, preset, recapture.")
-    w("const ParamSpec kParamSpecs[kParamRowCount] = {")
+    w("const ParamDef kParamSpecs[kParamRowCount] = {")
     for p in params:
         extras = ", ".join("0x%XULL" % (t or 0) for t in p["extras"])
         w("    {%s, %d, %s, %s, %s, %s, %d, %d, %s, 0x%XULL, %d, {%s}, %s, %s}," % (

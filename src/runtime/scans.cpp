@@ -8,6 +8,7 @@
 
 #include "platform/clock.h"
 #include "platform/memory.h"
+#include "runtime/byte_load.h"
 #include "runtime/guarded_memory.h"
 #include "runtime/image_search.h"
 #include "runtime/locator_state.h"
@@ -71,18 +72,6 @@ void MatchRun(uint64_t from, uint64_t to, ValueSignature& signature) {
     } else {
         for (; p <= last; p += 4) verify(p);
     }
-}
-
-float FloatAt(const uint8_t* block, size_t offset) {
-    float f;
-    std::memcpy(&f, block + offset, 4);
-    return f;
-}
-
-uint32_t U32At(const uint8_t* block, size_t offset) {
-    uint32_t v;
-    std::memcpy(&v, block + offset, 4);
-    return v;
 }
 
 // Scans the game image for one signature and gives its hit count.

@@ -171,8 +171,8 @@ void DrawVisualParamRow(VisualSettingsParam& row) {
             ImGui::TextDisabled("%s", on ? "on" : "off");
         } else if (row.Kind() == visualsettings::ValueKind::UnsignedInt || visualsettings::IsSpecialUnitKey(row.key)) {
             int i = VisualDragInt(static_cast<double>(value));
-            int lo = VisualDragInt(static_cast<double>(row.spec->minimum));
-            int hi = row.spec->maximum > row.spec->minimum ? VisualDragInt(static_cast<double>(row.spec->maximum)) : 0;
+            int lo = VisualDragInt(static_cast<double>(row.def->minimum));
+            int hi = row.def->maximum > row.def->minimum ? VisualDragInt(static_cast<double>(row.def->maximum)) : 0;
             if (hi <= lo) lo = hi = 0;
             ImGui::SetNextItemWidth(180.0f);
             if (ImGui::DragInt("##value", &i, 1.0f, lo, hi, "%d")) {

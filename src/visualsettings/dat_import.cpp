@@ -31,14 +31,6 @@ constexpr const char kFileName[] = "visualsettings.dat";
 
 bool IsSpace(char c) { return core::IsSpaceByte(static_cast<unsigned char>(c)); }
 
-std::string_view Trim(std::string_view text) {
-    size_t b = 0;
-    size_t e = text.size();
-    while (b < e && IsSpace(text[b])) ++b;
-    while (e > b && IsSpace(text[e - 1])) --e;
-    return text.substr(b, e - b);
-}
-
 // Every parameter row an imported key reaches, by lower-cased key: the
 // rows of the walk (the always-skipped keys left out), found once for the
 // run (rows never move). Which arrays take part, and their bases, are
@@ -138,7 +130,7 @@ void ApplyImportedText(std::string text, const ImportOptions& options) {
         bool found = false;
         if (const auto rows = index.find(lower); rows != index.end()) {
             for (VisualSettingsParam* row : rows->second) {
-                const uint8_t array = row->spec->array;
+                const uint8_t array = row->def->array;
                 if (array > kParamArrayCount || !bases.visited[array]) continue;
                 WriteLiveVisualSetting(*row, bases.base[array], value, liveAllowed);
                 found = true;
@@ -201,12 +193,12 @@ bool ParseImportLine(std::string_view line, std::string& key, float& value) {
         const size_t comment = line.find("//");
         if (comment != std::string_view::npos) line = line.substr(0, comment);
     }
-    line = Trim(line);
+    line = TrimSpaces(line);
     if (line.empty() || line.front() == '#') return false;
     size_t end = 0;
     while (end < line.size() && !IsSpace(line[end])) ++end;
     if (end == line.size()) return false;  // a key alone
-    std::string_view rest = Trim(line.substr(end));
+    std::string_view rest = TrimSpaces(line.substr(end));
     size_t valueEnd = 0;
     while (valueEnd < rest.size() && !IsSpace(rest[valueEnd])) ++valueEnd;
     float v = 0.0f;

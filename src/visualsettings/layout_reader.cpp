@@ -40,14 +40,6 @@ bool IsAlpha(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); 
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 bool StartsWith(std::string_view text, std::string_view prefix) { return text.substr(0, prefix.size()) == prefix; }
 
-std::string_view Trim(std::string_view text) {
-    size_t b = 0;
-    size_t e = text.size();
-    while (b < e && IsSpace(text[b])) ++b;
-    while (e > b && IsSpace(text[e - 1])) --e;
-    return text.substr(b, e - b);
-}
-
 std::string ReplaceAll(std::string text, std::string_view from, std::string_view to) {
     std::string out;
     out.reserve(text.size());
@@ -112,6 +104,14 @@ const VisualSettingsLayout* SnapshotForEditedTest() {
 
 }  // namespace
 
+std::string_view TrimSpaces(std::string_view text) {
+    size_t b = 0;
+    size_t e = text.size();
+    while (b < e && IsSpace(text[b])) ++b;
+    while (e > b && IsSpace(text[e - 1])) --e;
+    return text.substr(b, e - b);
+}
+
 bool ContainsNoCase(std::string_view haystack, std::string_view needle) {
     if (needle.empty()) return true;
     if (needle.size() > haystack.size()) return false;
@@ -155,7 +155,7 @@ std::string CommentToSectionTitle(std::string_view comment) {
     std::string_view rest = comment;
     for (const char* prefix : kTitlePrefixes) {
         if (StartsWith(rest, prefix)) {
-            rest = Trim(rest.substr(std::string_view(prefix).size()));
+            rest = TrimSpaces(rest.substr(std::string_view(prefix).size()));
             break;
         }
     }
@@ -179,7 +179,7 @@ std::string MakeTitleCase(std::string_view text) {
             out.push_back(core::LowerByte(c));
         }
     }
-    out = std::string(Trim(out));
+    out = std::string(TrimSpaces(out));
     for (const auto& [from, to] : {std::pair{"Lod", "LOD"}, {"Dof", "DOF"}, {"Ssdo", "SSDO"}, {"Aa", "AA"}, {"Fpv", "FPV"},
                                    {"Hdr", "HDR"}, {"Ui", "UI"}, {"Gpu", "GPU"}, {"Fsr3", "FSR3"}, {"Ldr", "LDR"}})
         out = ReplaceAll(std::move(out), from, to);
@@ -199,7 +199,7 @@ bool IsVisualKeyToken(std::string_view token) {
 }
 
 std::string ParseVisualSettingsLine(std::string_view line) {
-    line = Trim(line);
+    line = TrimSpaces(line);
     if (line.empty() || line.front() == '#' || StartsWith(line, "//")) return {};
     size_t end = 0;
     while (end < line.size() && !IsSpace(line[end])) ++end;
@@ -304,7 +304,7 @@ VisualSettingsLayout ReadVisualSettingsLayout(std::string_view text) {
     std::string groupTitle;
     bool cameraEvents = false;
     ForEachDatLine(text, [&](std::string_view raw) {
-        const std::string_view line = Trim(raw);
+        const std::string_view line = TrimSpaces(raw);
         if (line.empty()) return;
         const bool hash = line.front() == '#';
         if (hash || StartsWith(line, "//")) {

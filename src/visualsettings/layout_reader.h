@@ -59,6 +59,8 @@ void RegisterLayoutReader();
 VisualSettingsLayout ReadVisualSettingsLayout(std::string_view text);
 
 // ---- Text rules ----------------------------------------------------------------
+// The text without leading and trailing white space (a view into it).
+std::string_view TrimSpaces(std::string_view text);
 bool IsBoilerplateComment(std::string_view comment);
 bool IsSectionComment(std::string_view comment);
 std::string CommentToSectionTitle(std::string_view comment);

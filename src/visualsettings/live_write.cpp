@@ -58,6 +58,15 @@ bool WriteChannel(KeyClass kind, const char* key, float v) {
     }
 }
 
+// The live address of a car LOD or runtime-table row's value, 0 when unknown.
+uint64_t ChannelAddress(KeyClass kind, const char* key) {
+    switch (kind) {
+    case KeyClass::CarLodDistance: return CarLodDistanceAddress(key);
+    case KeyClass::RuntimeSlider: return LiveAddressOfRuntimeKey(key);
+    default: return 0;
+    }
+}
+
 // Steps shared by the import, the tab edit and the re-apply for the
 // published puddle values and the channel rows. True when it handled the row.
 bool WriteToChannel(VisualSettingsParam& row, KeyClass kind, float v) {
@@ -151,6 +160,37 @@ bool WantsDefaultWrite(const VisualSettingsParam& row, bool force) {
     return force || row.overridden || (!AfterShown() && row.differs);
 }
 
+bool GameValuesKnown(std::span<VisualSettingsParam* const> rows) {
+    bool known = true;
+    for (VisualSettingsParam* row : rows) known = EnsureGameDefault(*row) && known;
+    return known;
+}
+
+void ResetComponentToDefault(VisualSettingsParam& row) {
+    row.value = row.defaultValue.Get();
+    row.appliedValue = row.defaultValue.Get();
+    row.loaded = 1;
+    row.overridden = 0;
+    row.differs = 0;
+}
+
+void ComposeColour(std::span<VisualSettingsParam* const> rows, size_t named, bool defaultsOfEdited,
+                   std::span<float> channels) {
+    for (size_t c = 0; c < rows.size() && c < channels.size(); ++c) {
+        const VisualSettingsParam& r = *rows[c];
+        const bool atDefault = c == named || (defaultsOfEdited && WantsDefaultWrite(r, false));
+        channels[c] = atDefault ? r.defaultValue.Get() : r.value.Get();
+    }
+}
+
+void FollowColourWrite(std::span<VisualSettingsParam* const> rows, std::span<const float> written, bool ok) {
+    for (size_t c = 0; c < rows.size() && c < written.size(); ++c) {
+        rows[c]->appliedValue = written[c];
+        rows[c]->applied = ok ? 1 : 0;
+        rows[c]->loaded = 1;
+    }
+}
+
 bool WriteValueByKind(const VisualSettingsParam& row, uint64_t address, float v) {
     if (address == 0) return false;
     switch (row.Kind()) {
@@ -171,7 +211,7 @@ bool WriteValueByKind(const VisualSettingsParam& row, uint64_t address, float v)
     case ValueKind::Blue: {
         uint32_t colour = 0;
         if (!runtime::GuardedReadU32(address, colour)) return false;
-        colour = SetColorChannel(colour, row.spec->kind, v);
+        colour = SetColorChannel(colour, row.def->kind, v);
         return runtime::WriteBytesProtected(address, &colour, 4);
     }
     default: return runtime::SafeWriteFloat(address, v);
@@ -229,10 +269,10 @@ bool WriteSpecialParam(VisualSettingsParam& row, float v) {
 }
 
 void WriteParamExtraTargets(const VisualSettingsParam& row, uint64_t base, float v) {
-    if (base == 0 || row.spec->extraCount == 0 || ClassOfRow(row) == KeyClass::Hidden) return;
-    const size_t count = row.spec->extraCount < kMaxExtraTargets ? row.spec->extraCount : kMaxExtraTargets;
+    if (base == 0 || row.def->extraCount == 0 || ClassOfRow(row) == KeyClass::Hidden) return;
+    const size_t count = row.def->extraCount < kMaxExtraTargets ? row.def->extraCount : kMaxExtraTargets;
     for (size_t i = 0; i < count; ++i) {
-        const uint64_t target = row.spec->extraTargets[i];
+        const uint64_t target = row.def->extraTargets[i];
         if (target == 0) continue;
         const uint64_t address = runtime::ResolveLiveHandle(base, target);
         if (address != 0) WriteValueByKind(row, address, v);
@@ -318,17 +358,10 @@ void WriteParamByKind(VisualSettingsParam& row, uint64_t base, bool force, bool 
         if (const uint64_t address = PuddleRippleFieldAddress(row.key)) row.liveAddress = address;
         break;
     }
-    case KeyClass::CarLodDistance: {
-        ok = WriteCarLodDistance(row.key, game);
-        if (const uint64_t address = CarLodDistanceAddress(row.key)) {
-            row.liveAddress = address;
-            ok = runtime::SafeWriteFloat(address, game) || ok;
-        }
-        break;
-    }
+    case KeyClass::CarLodDistance:
     case KeyClass::RuntimeSlider: {
-        ok = WriteRuntimeTableValue(row.key, game);
-        if (const uint64_t address = LiveAddressOfRuntimeKey(row.key)) {
+        ok = WriteChannel(kind, row.key, game);
+        if (const uint64_t address = ChannelAddress(kind, row.key)) {
             row.liveAddress = address;
             ok = runtime::SafeWriteFloat(address, game) || ok;
         }
@@ -434,7 +467,7 @@ void RefreshVisualSettingRow(VisualSettingsParam& row) {
         }
         if (!row.defaultKnown) AdoptGameDefault(row, v);
         FirstLoadReset(row);
-        if (row.spec->recapture && !row.defaultCaptured && !row.overridden) {
+        if (row.def->recapture && !row.defaultCaptured && !row.overridden) {
             row.defaultValue = v;
             row.original = v;
             row.hasOriginal = 1;

@@ -13,7 +13,9 @@
 // (before/after, tick) call these without a lock (see param_table.h).
 #pragma once
 #include <atomic>
+#include <cstddef>
 #include <cstdint>
+#include <span>
 
 #include "core/shared_value.h"
 #include "runtime/live_slots.h"
@@ -90,5 +92,17 @@ void RefreshVisualSettingRow(VisualSettingsParam& row);
 // The default writer's test: force, or overridden, or the game's values
 // shown and the row differs.
 bool WantsDefaultWrite(const VisualSettingsParam& row, bool force);
+
+// Colour rows written together as one colour (traffic-light groups, the
+// volume colour). GameValuesKnown captures every row's game default first
+// and says whether all are known; ResetComponentToDefault puts one row back
+// on its default; ComposeColour gives each channel its value, the default for
+// the named channel (and, with defaultsOfEdited, for rows that want their
+// default written); FollowColourWrite records a written colour on the rows.
+bool GameValuesKnown(std::span<VisualSettingsParam* const> rows);
+void ResetComponentToDefault(VisualSettingsParam& row);
+void ComposeColour(std::span<VisualSettingsParam* const> rows, size_t named, bool defaultsOfEdited,
+                   std::span<float> channels);
+void FollowColourWrite(std::span<VisualSettingsParam* const> rows, std::span<const float> written, bool ok);
 
 }  // namespace visualsettings

@@ -35,7 +35,7 @@ enum class UnitConversion : int32_t {
 // One parameter as the data gives it. A default or target the data does not
 // give (left to the game build) is marked not given; an extra target the
 // data does not give is 0 (no write goes there).
-struct ParamSpec {
+struct ParamDef {
     const char* key;
     uint8_t array;  // 1 .. 55, in walk order
     bool defaultGiven;
@@ -65,7 +65,7 @@ struct RuntimeSliderKey {
 };
 
 namespace detail {
-extern const ParamSpec kParamSpecs[kParamRowCount];
+extern const ParamDef kParamSpecs[kParamRowCount];
 extern const RuntimeSliderKey kRuntimeSliderKeys[kRuntimeSliderKeyCount];
 }  // namespace detail
 

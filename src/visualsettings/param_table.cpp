@@ -69,11 +69,11 @@ struct ParamTableState {
         for (size_t i = 0; i < kParamRowCount; ++i) ResetRow(rows[i], detail::kParamSpecs[i]);
     }
 
-    static void ResetRow(VisualSettingsParam& row, const ParamSpec& spec) {
-        row.key = spec.key;
-        row.spec = &spec;
-        const float start = spec.defaultGiven ? spec.defaultValue : 0.0f;
-        const uint8_t preset = spec.preset && spec.defaultGiven ? 1 : 0;
+    static void ResetRow(VisualSettingsParam& row, const ParamDef& def) {
+        row.key = def.key;
+        row.def = &def;
+        const float start = def.defaultGiven ? def.defaultValue : 0.0f;
+        const uint8_t preset = def.preset && def.defaultGiven ? 1 : 0;
         row.liveAddress = 0;
         row.value = start;
         row.appliedValue = start;
@@ -85,7 +85,7 @@ struct ParamTableState {
         row.hold = 0;
         row.differs = 0;
         row.defaultValue = start;
-        row.defaultKnown = spec.defaultGiven ? 1 : 0;
+        row.defaultKnown = def.defaultGiven ? 1 : 0;
         row.defaultCaptured = 0;
     }
 };

@@ -45,16 +45,16 @@ struct VisualSettingsParam {
     core::SharedValue<uint8_t> hold{0};           // slot: listed; a refresh leaves value alone
     core::SharedValue<uint8_t> differs{0};        // slot: followImport; an imported value differs from the original
     // ---- Own fields ----
-    const ParamSpec* spec = nullptr;  // array, range, kind, unit, targets
+    const ParamDef* def = nullptr;  // array, range, kind, unit, targets
     core::SharedValue<float> defaultValue{0.0f};
     core::SharedValue<uint8_t> defaultKnown{0};     // given by the data or read from the game
     core::SharedValue<uint8_t> defaultCaptured{0};  // a recapture row's default was replaced by the game's
 
-    ValueKind Kind() const { return static_cast<ValueKind>(spec->kind); }
-    UnitConversion Unit() const { return static_cast<UnitConversion>(spec->unit); }
-    uint64_t Target() const { return spec->target; }
+    ValueKind Kind() const { return static_cast<ValueKind>(def->kind); }
+    UnitConversion Unit() const { return static_cast<UnitConversion>(def->unit); }
+    uint64_t Target() const { return def->target; }
     // The row has a game location of its own (a target the data gives, not 0).
-    bool HasTarget() const { return spec->targetGiven && spec->target != 0; }
+    bool HasTarget() const { return def->targetGiven && def->target != 0; }
 };
 
 // Which base a row's untagged target is an offset from.

@@ -100,11 +100,11 @@ bool ApplyPuddlesScaleLive(float value) {
     const uint64_t module = runtime::GameImageBase();
     if (row == nullptr || module == 0 || !EnsureGameDefault(*row)) return false;
     const int32_t selector = Puddles.targetSelector.Get();
-    const size_t extras = row->spec->extraCount < kMaxExtraTargets ? row->spec->extraCount : kMaxExtraTargets;
+    const size_t extras = row->def->extraCount < kMaxExtraTargets ? row->def->extraCount : kMaxExtraTargets;
     bool any = false;
     for (size_t n = 0; n <= extras; ++n) {
         if (selector > 0 && n != static_cast<size_t>(selector - 1)) continue;
-        const uint64_t target = n == 0 ? (row->spec->targetGiven ? row->Target() : 0) : row->spec->extraTargets[n - 1];
+        const uint64_t target = n == 0 ? (row->def->targetGiven ? row->Target() : 0) : row->def->extraTargets[n - 1];
         if (target == 0) continue;
         const uint64_t address = runtime::ResolveLiveHandle(module, target);
         if (address != 0 && runtime::SafeWriteFloat(address, value)) any = true;

@@ -47,23 +47,9 @@ bool ChannelRows(const char* group, VisualSettingsParam* (&rows)[3]) {
     return true;
 }
 
-bool GameValuesKnown(VisualSettingsParam* const (&rows)[3]) {
-    bool known = true;
-    for (VisualSettingsParam* row : rows) known = EnsureGameDefault(*row) && known;
-    return known;
-}
-
 bool EndsWith(const char* key, const char* tail) {
     const size_t n = std::strlen(key), t = std::strlen(tail);
     return n >= t && std::strcmp(key + n - t, tail) == 0;
-}
-
-void FollowWrite(VisualSettingsParam* const (&rows)[3], const float (&written)[3], bool ok) {
-    for (size_t c = 0; c < 3; ++c) {
-        rows[c]->appliedValue = written[c];
-        rows[c]->applied = ok ? 1 : 0;
-        rows[c]->loaded = 1;
-    }
 }
 
 }  // namespace
@@ -124,7 +110,7 @@ bool WriteTrafficLightColorGroup(const char* group) {
     if (GroupIndex(group) < 0 || !ChannelRows(group, rows) || !GameValuesKnown(rows)) return false;
     const float values[3] = {rows[0]->value, rows[1]->value, rows[2]->value};
     const bool ok = WriteTrafficLightColor(group, values[0], values[1], values[2]);
-    FollowWrite(rows, values, ok);
+    FollowColourWrite(rows, values, ok);
     return ok;
 }
 
@@ -138,21 +124,11 @@ bool WriteTrafficLightComponent(const char* key, bool reset, bool defaultsOfEdit
     }
     if (named < 0 || !GameValuesKnown(rows)) return false;
     VisualSettingsParam& row = *rows[named];
-    if (reset) {
-        row.value = row.defaultValue.Get();
-        row.appliedValue = row.defaultValue.Get();
-        row.loaded = 1;
-        row.overridden = 0;
-        row.differs = 0;
-    }
+    if (reset) ResetComponentToDefault(row);
     float channels[3];
-    for (int c = 0; c < 3; ++c) {
-        const VisualSettingsParam& r = *rows[c];
-        const bool atDefault = c == named || (defaultsOfEdited && WantsDefaultWrite(r, false));
-        channels[c] = atDefault ? r.defaultValue.Get() : r.value.Get();
-    }
+    ComposeColour(rows, static_cast<size_t>(named), defaultsOfEdited, channels);
     const bool ok = WriteTrafficLightColor(group, channels[0], channels[1], channels[2]);
-    FollowWrite(rows, channels, ok);
+    FollowColourWrite(rows, channels, ok);
     if (reset && row.liveAddress != 0) runtime::SafeWriteFloat(row.liveAddress, row.defaultValue);
     return ok;
 }

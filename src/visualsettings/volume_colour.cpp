@@ -26,20 +26,6 @@ bool ComponentRows(VisualSettingsParam* (&rows)[4]) {
     return true;
 }
 
-bool GameValuesKnown(VisualSettingsParam* const (&rows)[4]) {
-    bool known = true;
-    for (VisualSettingsParam* row : rows) known = EnsureGameDefault(*row) && known;
-    return known;
-}
-
-void FollowWrite(VisualSettingsParam* const (&rows)[4], const float (&written)[4], bool ok) {
-    for (size_t i = 0; i < 4; ++i) {
-        rows[i]->appliedValue = written[i];
-        rows[i]->applied = ok ? 1 : 0;
-        rows[i]->loaded = 1;
-    }
-}
-
 }  // namespace
 
 bool IsVolumeColorKey(const char* key) {
@@ -70,7 +56,7 @@ bool SyncVolumeColor() {
     if (!ComponentRows(rows) || !GameValuesKnown(rows)) return false;
     const float values[4] = {rows[0]->value, rows[1]->value, rows[2]->value, rows[3]->value};
     const bool ok = WriteVolumeColor(values[0], values[1], values[2], values[3]);
-    FollowWrite(rows, values, ok);
+    FollowColourWrite(rows, values, ok);
     return ok;
 }
 
@@ -83,22 +69,12 @@ bool WriteVolumeColorComponent(const char* key, bool reset, bool defaultsOfEdite
     }
     if (named < 0 || !GameValuesKnown(rows)) return false;
     VisualSettingsParam& row = *rows[named];
-    if (reset) {
-        row.value = row.defaultValue.Get();
-        row.appliedValue = row.defaultValue.Get();
-        row.loaded = 1;
-        row.overridden = 0;
-        row.differs = 0;
-    }
+    if (reset) ResetComponentToDefault(row);
     float values[4];
-    for (int i = 0; i < 4; ++i) {
-        const VisualSettingsParam& r = *rows[i];
-        const bool atDefault = i == named || (defaultsOfEdited && WantsDefaultWrite(r, false));
-        values[i] = atDefault ? r.defaultValue.Get() : r.value.Get();
-    }
+    ComposeColour(rows, static_cast<size_t>(named), defaultsOfEdited, values);
     bool ok = WriteVolumeColor(values[0], values[1], values[2], values[3]);
     if (reset && row.liveAddress != 0) ok = runtime::SafeWriteFloat(row.liveAddress, row.defaultValue) || ok;
-    FollowWrite(rows, values, ok);
+    FollowColourWrite(rows, values, ok);
     return ok;
 }
 

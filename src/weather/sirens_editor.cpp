@@ -49,12 +49,7 @@ bool SirenBlockValid() {
 
 void ForgetSirenEdits() {
     SirenState& s = Sirens;
-    s.SirenBaseline.Clear();
-    s.SirenEditedImage.Clear();
-    s.SirenBaselineTaken = 0;
-    s.SirenEditedImageSaved = 0;
-    s.SirenBeforeShown = 0;
-    s.editedCount = {};
+    ClearSirenEdits(s);
     ++s.SirenChangeCounter;
 }
 

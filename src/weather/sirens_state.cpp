@@ -91,6 +91,15 @@ const std::array<SirenField, kSirenLightFieldCount> SirenLightFieldTable = {{
 
 uint64_t SirenNowMs() { return platform::TickCount64(); }
 
+void ClearSirenEdits(SirenState& s) {
+    s.SirenBaseline.Clear();
+    s.SirenEditedImage.Clear();
+    s.SirenBaselineTaken = 0;
+    s.SirenEditedImageSaved = 0;
+    s.SirenBeforeShown = 0;
+    s.editedCount = {};
+}
+
 void ResetSirenState() {
     SirenState& s = Sirens;
     std::thread worker;
@@ -109,14 +118,9 @@ void ResetSirenState() {
     s.SirenWorkerDone = 0;
     s.SirenWorkerResult = 0;
     s.workerCancel.Set(0);
-    s.SirenBaseline.Clear();
-    s.SirenBaselineTaken = 0;
-    s.SirenEditedImage.Clear();
+    ClearSirenEdits(s);
     s.scratch.Clear();
-    s.SirenEditedImageSaved = 0;
-    s.SirenBeforeShown = 0;
     s.SirenChangeCounter = 0;
-    s.editedCount = {};
     s.scan = nullptr;
     s.searchFrom = 0;
     s.searchTo = 0;

@@ -116,6 +116,10 @@ extern SirenState Sirens;
 
 uint64_t SirenNowMs();
 
+// Drops the taken baseline and the saved edited image, with their flags and
+// the per-profile edit counts; the change counter is the caller's.
+void ClearSirenEdits(SirenState& s);
+
 // Back to the state at start, writing nothing to the game: cancels and joins
 // a running search first. Takes the lock itself; tests, and after the unload.
 void ResetSirenState();

@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "platform/clock.h"
+#include "runtime/byte_load.h"
 #include "runtime/cached_search.h"
 #include "runtime/region_walk.h"
 #include "runtime/scans.h"
@@ -25,17 +26,8 @@ constexpr size_t kEffectTargetCapacity = kWeatherGpuFxCount * 2 * 8;
 
 bool IsWeatherXml(const WeatherDocument& document) { return DocumentKindOf(document) == DocumentKind::WeatherXml; }
 
-float FloatAt(const uint8_t* bytes, size_t offset) {
-    float f;
-    std::memcpy(&f, bytes + offset, 4);
-    return f;
-}
-
-int32_t IntAt(const uint8_t* bytes, size_t offset) {
-    int32_t v;
-    std::memcpy(&v, bytes + offset, 4);
-    return v;
-}
+using runtime::FloatAt;
+using runtime::I32At;
 
 // At least 12 of the 17 records look like weather records: Sun and WindMax
 // finite and below 1000 in size, the three setting indices in -1..32.
@@ -47,7 +39,7 @@ bool TableQualifies(const uint8_t* table) {
         const float windMax = FloatAt(r, 12);
         bool ok = std::isfinite(sun) && std::fabs(sun) < 1000.0f && std::isfinite(windMax) &&
                   std::fabs(windMax) < 1000.0f;
-        for (size_t at : {0x24u, 0x28u, 0x2Cu}) ok = ok && IntAt(r, at) >= -1 && IntAt(r, at) <= 32;
+        for (size_t at : {0x24u, 0x28u, 0x2Cu}) ok = ok && I32At(r, at) >= -1 && I32At(r, at) <= 32;
         plausible += ok;
     }
     return plausible >= kPlausibleRecordsNeeded;

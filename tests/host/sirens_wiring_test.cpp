@@ -15,6 +15,7 @@
 #include "host/tick.h"
 #include "platform/simulated.h"
 #include "support/siren_game.h"
+#include "support/memory_peek.h"
 #include "support/sim_world_fixture.h"
 #include "weather/sirens_editor.h"
 #include "weather/sirens_search.h"
@@ -23,42 +24,28 @@
 namespace {
 
 using namespace weather;
-
-constexpr int kVkF4 = 0x73;
-
-std::vector<uint8_t> Bytes(uint64_t at, size_t n) {
-    std::vector<uint8_t> out(n);
-    std::memcpy(out.data(), reinterpret_cast<const void*>(static_cast<uintptr_t>(at)), n);
-    return out;
-}
+using testsupport::MemoryBytes;
 
 class SirensWiringTest : public testsupport::SimWorldTest {
 protected:
     void SetUp() override {
         SimWorldTest::SetUp();
         ResetSirenState();
-        core::UiSettings.AllLiveBeforeAfterHotkey = 4;  // F4
-        game::PollHotkeys();
+        UseF4ForAllLiveBeforeAfter();
         ASSERT_TRUE(memory.ok());
         testsupport::PlantSirenBlock(memory.at(4096), testsupport::PlantSirenNames(memory.at(0)));
         block = memory.base() + 4096;
-        game = Bytes(block, kSirenBlockBytes);
+        game = MemoryBytes(block, kSirenBlockBytes);
         std::lock_guard<std::mutex> lock(Sirens.lock);
         Sirens.SirenBlockAddress = block;
         std::string status;
         ASSERT_TRUE(ApplySirenLightValues(12, 18, 0x40400000u, status));  // intensity 3.0
-        edited = Bytes(block, kSirenBlockBytes);
+        edited = MemoryBytes(block, kSirenBlockBytes);
         ASSERT_NE(edited, game);
     }
     void TearDown() override {
         ResetSirenState();
         SimWorldTest::TearDown();
-    }
-    void PressF4() {
-        platform::sim::SetKeyDown(kVkF4, true);
-        host::ScriptTick();
-        platform::sim::SetKeyDown(kVkF4, false);
-        host::ScriptTick();
     }
 
     testsupport::SirenMemory memory{64u << 10};
@@ -69,10 +56,10 @@ protected:
 TEST_F(SirensWiringTest, TheAllLiveHotkeyFlipsTheSirens) {
     PressF4();
     EXPECT_EQ(game::BeforeAfter.AllBeforeShown.Get(), 1);
-    EXPECT_EQ(Bytes(block, kSirenBlockBytes), game);
+    EXPECT_EQ(MemoryBytes(block, kSirenBlockBytes), game);
     PressF4();
     EXPECT_EQ(game::BeforeAfter.AllBeforeShown.Get(), 0);
-    EXPECT_EQ(Bytes(block, kSirenBlockBytes), edited);
+    EXPECT_EQ(MemoryBytes(block, kSirenBlockBytes), edited);
 }
 
 std::atomic<int> g_started{0};
@@ -84,7 +71,7 @@ uint64_t SearchUntilCancelled() {
 
 TEST_F(SirensWiringTest, TheUnloadGivesTheGameItsBytesBack) {
     host::ShutdownEditor();
-    EXPECT_EQ(Bytes(block, kSirenBlockBytes), game);
+    EXPECT_EQ(MemoryBytes(block, kSirenBlockBytes), game);
     EXPECT_EQ(Sirens.SirenBaselineTaken, 0);
 }
 

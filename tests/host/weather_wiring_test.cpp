@@ -14,6 +14,7 @@
 #include "host/shutdown.h"
 #include "host/tick.h"
 #include "platform/simulated.h"
+#include "support/memory_peek.h"
 #include "support/sim_world_fixture.h"
 #include "support/synthetic_image.h"
 #include "support/weather_docs.h"
@@ -25,14 +26,7 @@
 namespace {
 
 using namespace weather;
-
-constexpr int kVkF4 = 0x73;
-
-std::vector<uint8_t> Bytes(uint64_t at, size_t n) {
-    std::vector<uint8_t> out(n);
-    std::memcpy(out.data(), reinterpret_cast<const void*>(static_cast<uintptr_t>(at)), n);
-    return out;
-}
+using testsupport::MemoryBytes;
 
 class WeatherWiringTest : public testsupport::SimWorldTest {
 protected:
@@ -40,15 +34,14 @@ protected:
         SimWorldTest::SetUp();
         ResetWeatherLiveState();
         ReleaseWeatherDocuments();
-        core::UiSettings.AllLiveBeforeAfterHotkey = 4;  // F4
-        game::PollHotkeys();                            // the first poll learns the key
+        UseF4ForAllLiveBeforeAfter();
         water = image.PlantWatertuneBlock();
         const std::string render = testsupport::GenerateRenderDocument(9);
         std::vector<XmlValueRecord> records;
         uint64_t warnings = 0;
         ScanXmlValues(render, records, warnings);
         block = testsupport::PlantRenderBlock(image, testsupport::RenderBlockBytes(records)).block;
-        game = {Bytes(water, 80), Bytes(block, 188)};
+        game = {MemoryBytes(water, 80), MemoryBytes(block, 188)};
         std::string status;
         ASSERT_TRUE(LoadWeatherDocumentText(0, testsupport::kWatertuneXml, "watertune.xml", status));
         ASSERT_TRUE(LoadWeatherDocumentText(kRender, render, "render.xml", status));
@@ -57,7 +50,7 @@ protected:
             ASSERT_TRUE(SetWeatherValueText(d, 3, "0.625", status)) << status;
             ASSERT_TRUE(ApplyValueLive(d, d.values[3], status)) << status;
         }
-        edited = {Bytes(water, 80), Bytes(block, 188)};
+        edited = {MemoryBytes(water, 80), MemoryBytes(block, 188)};
         ASSERT_NE(edited, game);
     }
     void TearDown() override {
@@ -65,13 +58,7 @@ protected:
         ReleaseWeatherDocuments();
         SimWorldTest::TearDown();
     }
-    void PressF4() {
-        platform::sim::SetKeyDown(kVkF4, true);
-        host::ScriptTick();
-        platform::sim::SetKeyDown(kVkF4, false);
-        host::ScriptTick();
-    }
-    std::vector<std::vector<uint8_t>> Now() const { return {Bytes(water, 80), Bytes(block, 188)}; }
+    std::vector<std::vector<uint8_t>> Now() const { return {MemoryBytes(water, 80), MemoryBytes(block, 188)}; }
 
     static constexpr size_t kRender = 22;  // weather\thunder_render_ground.xml
     testsupport::SyntheticImage image;

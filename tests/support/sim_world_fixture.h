@@ -85,6 +85,20 @@ protected:
     }
     void Advance(uint64_t ms) { platform::sim::AdvanceClock(ms); }
 
+    // The all-live before/after hotkey set to F4 (the first poll learns it),
+    // and one press and release of it, a script tick each.
+    static void UseF4ForAllLiveBeforeAfter() {
+        core::UiSettings.AllLiveBeforeAfterHotkey = 4;  // F4
+        game::PollHotkeys();
+    }
+    static void PressF4() {
+        constexpr int kVkF4 = 0x73;
+        platform::sim::SetKeyDown(kVkF4, true);
+        host::ScriptTick();
+        platform::sim::SetKeyDown(kVkF4, false);
+        host::ScriptTick();
+    }
+
     SimWorld world;
     void (*onNative)(uint64_t hash) = nullptr;  // told of every call first
 

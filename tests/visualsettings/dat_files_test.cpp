@@ -16,6 +16,7 @@
 #include "visualsettings/runtime_keys.h"
 #include "visualsettings/runtime_table.h"
 #include <unistd.h>
+#include "dat_file_fixture.h"
 #include "visualsettings_fixture.h"
 
 namespace vstest {
@@ -24,23 +25,13 @@ namespace {
 constexpr const char kCoronas[] = "misc.coronas.sizeScaleGlobal";
 constexpr const char kCoronas2[] = "misc.coronas.intensityScaleGlobal";
 
-class DatFilesTest : public VisualSettingsTestOn<testsupport::FakeDriveTest> {
+class DatFilesTest : public DatFileTest {
 protected:
     void SetUp() override {
-        VisualSettingsTestOn<testsupport::FakeDriveTest>::SetUp();
-        core::ResetWorkspaceState();
-        ResetDatImportForTesting();
-        ResetLayoutReaderForTesting();
+        DatFileTest::SetUp();
         BindVisualSettingsParams();
         InitVisualSettingsDefaults();
     }
-    void TearDown() override {
-        StopVisualSettings(2000);
-        ResetDatImportForTesting();
-        ResetLayoutReaderForTesting();
-        VisualSettingsTestOn<testsupport::FakeDriveTest>::TearDown();
-    }
-    void PutImport(const std::string& text) { PutFile(ImportVisualSettingsPath(), text); }
     std::string Import(const std::string& text) {
         PutImport(text);
         ImportVisualSettingsDat();

@@ -18,6 +18,7 @@
 #include "visualsettings/layout_reader.h"
 #include "visualsettings/live_write.h"
 #include "visualsettings/param_switch.h"
+#include "dat_file_fixture.h"
 #include "visualsettings_fixture.h"
 
 namespace vstest {
@@ -84,22 +85,7 @@ TEST(LayoutText, SectionsAndGroupsMergeOnlyWithTheLastOne) {
     EXPECT_EQ(AddVisualSection(layout, "FSR3 more").warn, 0);
 }
 
-class LayoutReaderTest : public VisualSettingsTestOn<testsupport::FakeDriveTest> {
-protected:
-    void SetUp() override {
-        VisualSettingsTestOn<testsupport::FakeDriveTest>::SetUp();
-        core::ResetWorkspaceState();
-        ResetDatImportForTesting();
-        ResetLayoutReaderForTesting();
-    }
-    void TearDown() override {
-        StopVisualSettings(2000);
-        ResetDatImportForTesting();
-        ResetLayoutReaderForTesting();
-        VisualSettingsTestOn<testsupport::FakeDriveTest>::TearDown();
-    }
-    void PutImport(const std::string& text) { PutFile(ImportVisualSettingsPath(), text); }
-};
+using LayoutReaderTest = DatFileTest;
 
 TEST_F(LayoutReaderTest, SectionsGroupsAndExcludedKeys) {
     const VisualSettingsLayout layout = ReadVisualSettingsLayout(

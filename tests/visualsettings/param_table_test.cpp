@@ -85,7 +85,7 @@ TEST_F(ParamTableTest, ColumnsCountAsStated) {
     std::map<std::pair<float, float>, int> ranges;
     int zero = 0, untagged = 0, preset = 0, recapture = 0, defaults = 0;
     for (const VisualSettingsParam& row : AllParams()) {
-        const ParamSpec& s = *row.spec;
+        const ParamDef& s = *row.def;
         ++kinds[s.kind];
         ++units[s.unit];
         ++extras[s.extraCount];
@@ -133,7 +133,7 @@ TEST_F(ParamTableTest, SampleRowsAsReadByHand) {
         {"adaptivedof.gridsize", 55, "15 1..64 1 0 ? 0"},
         {"bloom.airy.colour2.blue", 55, "- 0..2 0 0 0x208 0"},
     };
-    auto text = [](const ParamSpec& s) {
+    auto text = [](const ParamDef& s) {
         char b[160];
         auto f = [](float v) {
             char t[32];
@@ -150,10 +150,10 @@ TEST_F(ParamTableTest, SampleRowsAsReadByHand) {
     for (const auto& r : rows) {
         const VisualSettingsParam* row = FindVisualSettingsParam(r.key);
         ASSERT_NE(row, nullptr) << r.key;
-        EXPECT_EQ(row->spec->array, r.array) << r.key;
-        EXPECT_EQ(text(*row->spec), r.fields) << r.key;
+        EXPECT_EQ(row->def->array, r.array) << r.key;
+        EXPECT_EQ(text(*row->def), r.fields) << r.key;
     }
-    EXPECT_EQ(Row("trafficLight.amber.color.red").spec->extraTargets[0], 0x100300000000007Cull)
+    EXPECT_EQ(Row("trafficLight.amber.color.red").def->extraTargets[0], 0x100300000000007Cull)
         << "the fourth float of the colour vector";
 }
 
@@ -166,9 +166,9 @@ TEST_F(ParamTableTest, RuntimeSliderKeysAreRowsAddressedByTheirTableOffset) {
         ASSERT_NE(row, nullptr) << k.key;
         const bool tagged = std::string(k.key) == "sky.cloudWarp" || std::string(k.key) == "shadows.cloudtexture.scale";
         if (tagged) {
-            EXPECT_FALSE(row->spec->targetGiven) << k.key;
+            EXPECT_FALSE(row->def->targetGiven) << k.key;
         } else {
-            EXPECT_EQ(row->spec->target, k.offset) << k.key;
+            EXPECT_EQ(row->def->target, k.offset) << k.key;
         }
     }
     EXPECT_EQ(KeyHash(keys), 0x98f5c96f077852e1ull) << "the keys in lookup order";

@@ -14,6 +14,7 @@
 
 #include "platform/simulated.h"
 #include "runtime/region_walk.h"
+#include "support/memory_peek.h"
 #include "support/siren_game.h"
 #include "support/testdata.h"
 #include "weather/document_live.h"
@@ -25,6 +26,8 @@ namespace {
 
 using namespace weather;
 using testsupport::SirenMemory;
+using testsupport::MemoryBytes;
+using testsupport::MemoryWord;
 
 constexpr size_t kField_timeMultiplier = 0;
 constexpr size_t kField_sequencerBpm = 6;
@@ -32,16 +35,6 @@ constexpr size_t kField_leftHeadLightMultiples = 11;
 constexpr size_t kLight_intensity = 18;
 constexpr size_t kLight_color = 17;
 
-std::vector<uint8_t> Read(uint64_t at, size_t n) {
-    std::vector<uint8_t> out(n);
-    std::memcpy(out.data(), reinterpret_cast<const void*>(static_cast<uintptr_t>(at)), n);
-    return out;
-}
-uint32_t Word(uint64_t at) {
-    uint32_t w;
-    std::memcpy(&w, reinterpret_cast<const void*>(static_cast<uintptr_t>(at)), 4);
-    return w;
-}
 
 // Waits (a generous limit) for the worker's outcome to be taken.
 bool WaitForLoad() {
@@ -65,7 +58,7 @@ protected:
         testsupport::PlantSirenDecoys(memory_.at(kDecoys), 256u << 10);
         block_ = memory_.base() + kBlock;
         testsupport::PlantSirenBlock(memory_.at(kBlock), names_);
-        original_ = Read(block_, kSirenBlockBytes);
+        original_ = MemoryBytes(block_, kSirenBlockBytes);
         // The test's own copy of the block is no block of the game's.
         originalRange_ = runtime::RegisterOwnRange(original_.data(), original_.size());
         // The search is limited to the test's mapping: under the sanitizers
@@ -333,9 +326,9 @@ TEST_F(SirensTest, UnloadWritesTheGamesBytesBack) {
     UseBlock();
     std::string status;
     ASSERT_TRUE(ApplySirenLightValues(12, kLight_intensity, std::bit_cast<uint32_t>(9.0f), status));
-    ASSERT_NE(Read(block_, kSirenBlockBytes), original_);
+    ASSERT_NE(MemoryBytes(block_, kSirenBlockBytes), original_);
     EXPECT_TRUE(ReleaseSirens(true));
-    EXPECT_EQ(Read(block_, kSirenBlockBytes), original_);
+    EXPECT_EQ(MemoryBytes(block_, kSirenBlockBytes), original_);
     EXPECT_EQ(Sirens.SirenBaselineTaken, 0);
 }
 
@@ -377,7 +370,7 @@ TEST_F(SirensTest, SearchPanelAndHotkeyAtOnce) {
         ASSERT_TRUE(ShowSirensAfter(status));
     }
     EXPECT_TRUE(RestoreSirenState(status)) << status;
-    EXPECT_EQ(Read(block_, kSirenBlockBytes), original_);
+    EXPECT_EQ(MemoryBytes(block_, kSirenBlockBytes), original_);
 }
 
 // ---- The editor ------------------------------------------------------------------
@@ -394,19 +387,19 @@ TEST_F(SirensTest, TheFirstEditTakesTheBaselineAndRestoreGivesTheGamesBytes) {
     std::string status;
     ASSERT_TRUE(ApplySirenValue(4, kField_timeMultiplier, std::bit_cast<uint32_t>(1.5f), status));
     EXPECT_EQ(status, "Value applied.");
-    EXPECT_EQ(Word(Profile(4) + 12), std::bit_cast<uint32_t>(1.5f));
+    EXPECT_EQ(MemoryWord(Profile(4) + 12), std::bit_cast<uint32_t>(1.5f));
     ASSERT_TRUE(ApplySirenValue(4, kField_leftHeadLightMultiples, 0x1FF, status));
     EXPECT_EQ(*memory_.at(kBlock + 4 * kSirenProfileBytes + 60), 0xFF);  // one byte written
     EXPECT_EQ(*memory_.at(kBlock + 4 * kSirenProfileBytes + 61), original_[4 * kSirenProfileBytes + 61]);
     ASSERT_TRUE(ApplySirenLightValue(7, 19, kLight_color, 0xFF00FF00u, status));
     EXPECT_EQ(status, "Light value applied.");
-    EXPECT_EQ(Word(Light(7, 19) + 52), 0xFF00FF00u);
+    EXPECT_EQ(MemoryWord(Light(7, 19) + 52), 0xFF00FF00u);
     EXPECT_EQ(CountEditedSirenProfiles(true), 2u);
     EXPECT_TRUE(SirenProfileChanged(4));
     EXPECT_FALSE(SirenProfileChanged(5));
     ASSERT_TRUE(RestoreSirenState(status));
     EXPECT_EQ(status, "Restored.");
-    EXPECT_EQ(Read(block_, kSirenBlockBytes), original_);
+    EXPECT_EQ(MemoryBytes(block_, kSirenBlockBytes), original_);
     EXPECT_EQ(Sirens.SirenBaselineTaken, 0);
     EXPECT_FALSE(RestoreSirenState(status));
     EXPECT_EQ(status, "No saved state.");
@@ -417,14 +410,14 @@ TEST_F(SirensTest, AllLightsTakeTheValueInOneProfileWrite) {
     std::string status;
     ASSERT_TRUE(ApplySirenLightValues(1, kLight_intensity, std::bit_cast<uint32_t>(7.25f), status));
     EXPECT_EQ(status, "Light values applied.");
-    for (size_t light = 0; light < 20; ++light) EXPECT_EQ(Word(Light(1, light) + 56), std::bit_cast<uint32_t>(7.25f));
+    for (size_t light = 0; light < 20; ++light) EXPECT_EQ(MemoryWord(Light(1, light) + 56), std::bit_cast<uint32_t>(7.25f));
     // Nothing else of the profile moved.
     std::vector<uint8_t> expected(original_.begin() + kSirenProfileBytes, original_.begin() + 2 * kSirenProfileBytes);
     for (size_t light = 0; light < 20; ++light) {
         const float f = 7.25f;
         std::memcpy(expected.data() + 72 + light * 72 + 56, &f, 4);
     }
-    EXPECT_EQ(Read(Profile(1), kSirenProfileBytes), expected);
+    EXPECT_EQ(MemoryBytes(Profile(1), kSirenProfileBytes), expected);
 }
 
 TEST_F(SirensTest, ResetsWriteTheBaselinesBytes) {
@@ -434,16 +427,16 @@ TEST_F(SirensTest, ResetsWriteTheBaselinesBytes) {
     ASSERT_TRUE(ApplySirenValue(1, kField_sequencerBpm, 1, status));
     ASSERT_TRUE(ResetSirenLightValue(1, 3, kLight_intensity, status));
     EXPECT_EQ(status, "Light value reset.");
-    EXPECT_EQ(Word(Light(1, 3) + 56), Word(reinterpret_cast<uintptr_t>(original_.data()) + kSirenProfileBytes + 72 + 3 * 72 + 56));
+    EXPECT_EQ(MemoryWord(Light(1, 3) + 56), MemoryWord(reinterpret_cast<uintptr_t>(original_.data()) + kSirenProfileBytes + 72 + 3 * 72 + 56));
     ASSERT_TRUE(ResetSirenLightValue(1, -1, kLight_intensity, status));
     EXPECT_EQ(status, "Light values reset.");
     ASSERT_TRUE(ResetSirenValue(1, kField_sequencerBpm, status));
     EXPECT_EQ(status, "Value reset.");
-    EXPECT_EQ(Read(block_, kSirenBlockBytes), original_);
+    EXPECT_EQ(MemoryBytes(block_, kSirenBlockBytes), original_);
     ASSERT_TRUE(ApplySirenValue(2, kField_sequencerBpm, 5, status));
     ASSERT_TRUE(ResetSirenProfile(2, status));
     EXPECT_EQ(status, "Profile reset.");
-    EXPECT_EQ(Read(block_, kSirenBlockBytes), original_);
+    EXPECT_EQ(MemoryBytes(block_, kSirenBlockBytes), original_);
     EXPECT_EQ(CountEditedSirenProfiles(false), 0u);
 }
 
@@ -455,14 +448,14 @@ TEST_F(SirensTest, BeforeAndAfter) {
     EXPECT_FALSE(ShowSirensAfter(status));
     EXPECT_EQ(status, "No active comparison.");
     ASSERT_TRUE(ApplySirenValue(12, kField_sequencerBpm, 999, status));
-    const std::vector<uint8_t> edited = Read(block_, kSirenBlockBytes);
+    const std::vector<uint8_t> edited = MemoryBytes(block_, kSirenBlockBytes);
     ASSERT_TRUE(ShowSirensBefore(status));
     EXPECT_EQ(status, "Before shown.");
-    EXPECT_EQ(Read(block_, kSirenBlockBytes), original_);
+    EXPECT_EQ(MemoryBytes(block_, kSirenBlockBytes), original_);
     EXPECT_EQ(CountEditedSirenProfiles(false), 1u);  // counted from the saved edits
     ASSERT_TRUE(ShowSirensAfter(status));
     EXPECT_EQ(status, "After shown.");
-    EXPECT_EQ(Read(block_, kSirenBlockBytes), edited);
+    EXPECT_EQ(MemoryBytes(block_, kSirenBlockBytes), edited);
 }
 
 // A second "before" (the hold button held while the hotkey asks too) keeps
@@ -471,15 +464,15 @@ TEST_F(SirensTest, ASecondBeforeKeepsTheSavedEdits) {
     UseBlock();
     std::string status;
     ASSERT_TRUE(ApplySirenValue(12, kField_sequencerBpm, 999, status));
-    const std::vector<uint8_t> edited = Read(block_, kSirenBlockBytes);
+    const std::vector<uint8_t> edited = MemoryBytes(block_, kSirenBlockBytes);
     ASSERT_TRUE(ShowSirensBefore(status));
     ASSERT_TRUE(ShowSirensBefore(status));
     uint8_t changed = 0;
     SirensAllLiveBeforeAfter(1, &changed);
     EXPECT_EQ(changed, 0);  // nothing written: the before view stands
-    EXPECT_EQ(Read(block_, kSirenBlockBytes), original_);
+    EXPECT_EQ(MemoryBytes(block_, kSirenBlockBytes), original_);
     ASSERT_TRUE(ShowSirensAfter(status));
-    EXPECT_EQ(Read(block_, kSirenBlockBytes), edited);
+    EXPECT_EQ(MemoryBytes(block_, kSirenBlockBytes), edited);
 }
 
 // Edits made while the game shows its own values wait in the edited image
@@ -491,7 +484,7 @@ TEST_F(SirensTest, EditsWhileBeforeIsShownAreKeptForAfter) {
     ASSERT_TRUE(ShowSirensBefore(status));
     ASSERT_TRUE(ApplySirenLightValue(0, 2, kLight_intensity, std::bit_cast<uint32_t>(3.5f), status));
     ASSERT_TRUE(ApplySirenLightValues(5, kLight_color, 0x80808080u, status));
-    EXPECT_EQ(Read(block_, kSirenBlockBytes), original_);  // the before view stays honest
+    EXPECT_EQ(MemoryBytes(block_, kSirenBlockBytes), original_);  // the before view stays honest
     uint8_t profile[kSirenProfileBytes];
     ASSERT_TRUE(ReadSirenDisplayProfile(0, profile));
     float shown;
@@ -499,9 +492,9 @@ TEST_F(SirensTest, EditsWhileBeforeIsShownAreKeptForAfter) {
     EXPECT_EQ(shown, 3.5f);
     EXPECT_EQ(CountEditedSirenProfiles(false), 3u);
     ASSERT_TRUE(ShowSirensAfter(status));
-    EXPECT_EQ(Word(Profile(12) + 40), 999u);
-    EXPECT_EQ(Word(Light(0, 2) + 56), std::bit_cast<uint32_t>(3.5f));
-    EXPECT_EQ(Word(Light(5, 11) + 52), 0x80808080u);
+    EXPECT_EQ(MemoryWord(Profile(12) + 40), 999u);
+    EXPECT_EQ(MemoryWord(Light(0, 2) + 56), std::bit_cast<uint32_t>(3.5f));
+    EXPECT_EQ(MemoryWord(Light(5, 11) + 52), 0x80808080u);
 }
 
 // The all-live hotkey reaches the sirens through the weather documents' switch.
@@ -509,15 +502,15 @@ TEST_F(SirensTest, TheAllLiveHotkeyFlipsTheSirens) {
     UseBlock();
     std::string status;
     ASSERT_TRUE(ApplySirenValue(9, kField_sequencerBpm, 4242, status));
-    const std::vector<uint8_t> edited = Read(block_, kSirenBlockBytes);
+    const std::vector<uint8_t> edited = MemoryBytes(block_, kSirenBlockBytes);
     uint8_t changed = 0;
     ShowWeatherDocsBeforeAfter(1, &changed);
     EXPECT_EQ(changed, 1);
-    EXPECT_EQ(Read(block_, kSirenBlockBytes), original_);
+    EXPECT_EQ(MemoryBytes(block_, kSirenBlockBytes), original_);
     changed = 0;
     ShowWeatherDocsBeforeAfter(0, &changed);
     EXPECT_EQ(changed, 1);
-    EXPECT_EQ(Read(block_, kSirenBlockBytes), edited);
+    EXPECT_EQ(MemoryBytes(block_, kSirenBlockBytes), edited);
     changed = 0;
     ShowWeatherDocsBeforeAfter(0, &changed);  // nothing to bring back
     EXPECT_EQ(changed, 0);

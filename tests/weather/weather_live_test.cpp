@@ -15,6 +15,7 @@
 #include "platform/simulated.h"
 #include "runtime/guarded_memory.h"
 #include "runtime/scans.h"
+#include "support/memory_peek.h"
 #include "support/synthetic_image.h"
 #include "support/weather_docs.h"
 #include "support/weather_game.h"
@@ -32,6 +33,8 @@ namespace {
 using namespace weather;
 using testsupport::ImageSection;
 using testsupport::SyntheticImage;
+using testsupport::MemoryBytes;
+using testsupport::MemoryWord;
 
 constexpr size_t kWatertune = 0;
 constexpr size_t kLightning = 1;
@@ -39,17 +42,7 @@ constexpr size_t kWeatherXml = 2;
 
 size_t Row(const char* fileName) { return static_cast<size_t>(FindWeatherDocumentIndex(fileName)); }
 
-std::vector<uint8_t> Bytes(uint64_t at, size_t n) {
-    std::vector<uint8_t> out(n);
-    std::memcpy(out.data(), reinterpret_cast<const void*>(static_cast<uintptr_t>(at)), n);
-    return out;
-}
-uint32_t Word(uint64_t at) {
-    uint32_t w;
-    std::memcpy(&w, reinterpret_cast<const void*>(static_cast<uintptr_t>(at)), 4);
-    return w;
-}
-float Float(uint64_t at) { return std::bit_cast<float>(Word(at)); }
+float Float(uint64_t at) { return std::bit_cast<float>(MemoryWord(at)); }
 
 // A small weather.xml: two weathers (one named in lower case) and one effect.
 const char* const kSmallWeatherXml = R"(<?xml version="1.0" encoding="UTF-8"?>
@@ -128,7 +121,7 @@ protected:
 
 TEST_F(WeatherLiveTest, WatertuneWrittenCheckedShownBeforeAndPutBack) {
     const uint64_t block = image.PlantWatertuneBlock();
-    const std::vector<uint8_t> game = Bytes(block, 80);
+    const std::vector<uint8_t> game = MemoryBytes(block, 80);
     Load(kWatertune, testsupport::kWatertuneXml);
     EXPECT_FALSE(ShowWatertuneBefore(status));
     EXPECT_EQ(status, "Watertune before/after skipped: no saved live state.");
@@ -136,7 +129,7 @@ TEST_F(WeatherLiveTest, WatertuneWrittenCheckedShownBeforeAndPutBack) {
     ASSERT_TRUE(ApplyWatertuneLive(Doc(kWatertune), status)) << status;
     EXPECT_EQ(status, "Watertune live applied.");
     EXPECT_EQ(WeatherLive.WatertuneLiveApplied, 1);
-    EXPECT_EQ(Word(block), 0x1A00191Cu);
+    EXPECT_EQ(MemoryWord(block), 0x1A00191Cu);
     EXPECT_EQ(Float(block + 4), 0.08f);
     EXPECT_EQ(Float(block + 12), 7000.0f);
     EXPECT_EQ(Float(block + 64), -4000.0f);
@@ -146,7 +139,7 @@ TEST_F(WeatherLiveTest, WatertuneWrittenCheckedShownBeforeAndPutBack) {
     EXPECT_EQ(Float(block + 4), 0.5f);
     ASSERT_TRUE(ShowWatertuneBefore(status)) << status;
     EXPECT_EQ(status, "Watertune before shown.");
-    EXPECT_EQ(Bytes(block, 80), game);
+    EXPECT_EQ(MemoryBytes(block, 80), game);
     uint8_t changed = 0;
     ShowWeatherDocsBeforeAfter(0, &changed);
     EXPECT_EQ(changed, 1);
@@ -154,7 +147,7 @@ TEST_F(WeatherLiveTest, WatertuneWrittenCheckedShownBeforeAndPutBack) {
     EXPECT_EQ(WeatherLive.WatertuneBeforeShown, 0);
 
     ReleaseWeatherEditor();
-    EXPECT_EQ(Bytes(block, 80), game);
+    EXPECT_EQ(MemoryBytes(block, 80), game);
     EXPECT_EQ(Doc(kWatertune).loaded, 0);
 }
 
@@ -171,14 +164,14 @@ TEST_F(WeatherLiveTest, WatertuneValueTextsAndFailures) {
         const bool ok = ParseWatertuneImage(Doc(kWatertune), image80, status);
         EXPECT_EQ(ok, word != 0) << text;
         if (ok) {
-            EXPECT_EQ(Word(reinterpret_cast<uintptr_t>(image80.data())), word) << text;
+            EXPECT_EQ(MemoryWord(reinterpret_cast<uintptr_t>(image80.data())), word) << text;
         } else {
             EXPECT_EQ(status, "Watertune live failed: invalid hex value in MainWaterTune/WaterColor.") << text;
         }
     }
 
     const uint64_t block = image.PlantWatertuneBlock();
-    const std::vector<uint8_t> game = Bytes(block, 80);
+    const std::vector<uint8_t> game = MemoryBytes(block, 80);
     const struct {
         std::string from, to, message;
     } cases[] = {
@@ -191,7 +184,7 @@ TEST_F(WeatherLiveTest, WatertuneValueTextsAndFailures) {
         Load(kWatertune, xml);
         EXPECT_FALSE(ApplyWatertuneLive(Doc(kWatertune), status));
         EXPECT_EQ(status, c.message);
-        EXPECT_EQ(Bytes(block, 80), game) << "a failed parse writes nothing";
+        EXPECT_EQ(MemoryBytes(block, 80), game) << "a failed parse writes nothing";
     }
     ReleaseWeatherDocuments();
     EXPECT_FALSE(ApplyWatertuneLive(Doc(kWatertune), status));
@@ -209,7 +202,7 @@ TEST_F(WeatherLiveTest, WatertuneWithoutItsBlock) {
 
 TEST_F(WeatherLiveTest, LightningFieldsGoWhereTheGameKeepsThem) {
     const uint64_t block = image.PlantLightningBlock();
-    const std::vector<uint8_t> game = Bytes(block, 352);
+    const std::vector<uint8_t> game = MemoryBytes(block, 352);
     Load(kLightning, testsupport::kLightningXml);
     ASSERT_TRUE(ApplyVfxLightningLive(Doc(kLightning), status)) << status;
     EXPECT_EQ(status, "VFX Lightning live applied.");
@@ -218,20 +211,20 @@ TEST_F(WeatherLiveTest, LightningFieldsGoWhereTheGameKeepsThem) {
         {100, std::bit_cast<uint32_t>(6.0f)}, {132, 0xFF102030u}, {144, std::bit_cast<uint32_t>(0.09f)},
         {152, 4}, {196, std::bit_cast<uint32_t>(2475.0f)}, {208, std::bit_cast<uint32_t>(180.0f)}, {276, 6},
         {312, 0xFF405060u}, {316, 0xFF708090u}, {348, std::bit_cast<uint32_t>(5.0f)}};
-    for (const auto& [offset, word] : words) EXPECT_EQ(Word(block + offset), word) << offset;
+    for (const auto& [offset, word] : words) EXPECT_EQ(MemoryWord(block + offset), word) << offset;
     // Bytes that no field covers keep the game's.
     for (const auto& [from, to] : {std::pair<size_t, size_t>{0, 24}, {32, 64}, {104, 112}, {136, 144}, {200, 208}})
-        EXPECT_EQ(Bytes(block + from, to - from), std::vector<uint8_t>(game.begin() + from, game.begin() + to)) << from;
+        EXPECT_EQ(MemoryBytes(block + from, to - from), std::vector<uint8_t>(game.begin() + from, game.begin() + to)) << from;
     uint8_t changed = 0;
     ShowWeatherDocsBeforeAfter(1, &changed);
     EXPECT_EQ(changed, 0) << "no edits: nothing to compare";
     ASSERT_TRUE(ShowVfxLightningBefore(status));
-    EXPECT_EQ(Bytes(block, 352), game);
+    EXPECT_EQ(MemoryBytes(block, 352), game);
 }
 
 TEST_F(WeatherLiveTest, LightningWritesOnlyWhatTheDocumentHoldsAndSavesOnce) {
     const uint64_t block = image.PlantLightningBlock();
-    const std::vector<uint8_t> game = Bytes(block, 352);
+    const std::vector<uint8_t> game = MemoryBytes(block, 352);
     Load(kLightning,
          "<VfxLightningSettings><lightningShakeIntensity value=\"0.3\"/>"
          "<StrikeSettings><SubdivisionCount value=\"9\"/></StrikeSettings>"
@@ -242,18 +235,18 @@ TEST_F(WeatherLiveTest, LightningWritesOnlyWhatTheDocumentHoldsAndSavesOnce) {
     const uint32_t count = 9;
     std::memcpy(&expected[28], &shake, 4);
     std::memcpy(&expected[276], &count, 4);
-    EXPECT_EQ(Bytes(block, 352), expected) << "a path in another case is no field";
+    EXPECT_EQ(MemoryBytes(block, 352), expected) << "a path in another case is no field";
 
     image.WriteU32(block + 8, 0xABCD);  // the game changes a value the document leaves alone
     EXPECT_TRUE(Edit(kLightning, "VfxLightningSettings/StrikeSettings/SubdivisionCount", "10")) << status;
-    EXPECT_EQ(Word(block + 276), 10u);
+    EXPECT_EQ(MemoryWord(block + 276), 10u);
     ASSERT_TRUE(ShowVfxLightningBefore(status)) << status;
-    EXPECT_EQ(Bytes(block, 352), game) << "the copy is the one taken before the first write";
+    EXPECT_EQ(MemoryBytes(block, 352), game) << "the copy is the one taken before the first write";
 }
 
 TEST_F(WeatherLiveTest, LightningTextsThatDoNotConvert) {
     const uint64_t block = image.PlantLightningBlock();
-    const std::vector<uint8_t> game = Bytes(block, 352);
+    const std::vector<uint8_t> game = MemoryBytes(block, 352);
     const struct {
         const char* from;
         const char* to;
@@ -277,7 +270,7 @@ TEST_F(WeatherLiveTest, LightningTextsThatDoNotConvert) {
         Load(kLightning, xml);
         EXPECT_FALSE(ApplyVfxLightningLive(Doc(kLightning), status));
         EXPECT_EQ(status, c.message);
-        EXPECT_EQ(Bytes(block, 352) == game, c.firstRow) << c.message;
+        EXPECT_EQ(MemoryBytes(block, 352) == game, c.firstRow) << c.message;
         EXPECT_EQ(WeatherLive.VfxLightningSaved, 1) << "the game's block is saved before the first write";
     }
     EXPECT_EQ(FindLightningSetting("VfxLightningSettings/StrikeSettings/subdivisionCount"), nullptr);
@@ -326,12 +319,12 @@ protected:
     void SetUp() override {
         WeatherLiveTest::SetUp();
         table = image.Plant(ImageSection::Data, testsupport::WeatherTypesTableBytes(), 4);
-        gameTable = Bytes(table, kWeatherTypesTableBytes);
+        gameTable = MemoryBytes(table, kWeatherTypesTableBytes);
         // THUNDER_DROP's render document, not loaded: read from its import copy.
         const std::string render = testsupport::GenerateRenderDocument(21);
         Put(Row("weather\\thunder_render_drop.xml"), render);
         for (int i = 0; i < 2; ++i) blocks[i] = testsupport::PlantRenderBlock(image, testsupport::RenderBlockBytes(Records(render)));
-        gameEffects = {Bytes(blocks[0].effect, 8), Bytes(blocks[1].effect, 8)};
+        gameEffects = {MemoryBytes(blocks[0].effect, 8), MemoryBytes(blocks[1].effect, 8)};
         Load(kWeatherXml, kSmallWeatherXml);
     }
     uint64_t Field(size_t weather, uint32_t offset) const { return table + weather * 196 + offset; }
@@ -347,11 +340,11 @@ TEST_F(WeatherXmlLiveTest, TableAndEffectValuesWrittenSavedOnceAndRestored) {
     EXPECT_EQ(status, "Weather live applied.");
     EXPECT_EQ(Float(Field(0, 0x00)), 0.9f);
     EXPECT_EQ(Float(Field(0, 0x0C)), 3.5f);
-    EXPECT_EQ(Word(Field(0, 0x20)), 1u);
-    EXPECT_EQ(Word(Field(0, 0x24)), 0xFFFFFFFFu) << "\"-\" is no effect";
-    EXPECT_EQ(Word(Field(0, 0xBC)), 0x97564ED1u);
+    EXPECT_EQ(MemoryWord(Field(0, 0x20)), 1u);
+    EXPECT_EQ(MemoryWord(Field(0, 0x24)), 0xFFFFFFFFu) << "\"-\" is no effect";
+    EXPECT_EQ(MemoryWord(Field(0, 0xBC)), 0x97564ED1u);
     EXPECT_EQ(Float(Field(6, 0x1C)), 0.125f) << "rain, written in lower case, is RAIN";
-    EXPECT_EQ(Word(Field(6, 0x2C)), 5u);
+    EXPECT_EQ(MemoryWord(Field(6, 0x2C)), 5u);
     for (const auto& b : blocks) {
         EXPECT_EQ(Float(b.effect), 2.5f);
         EXPECT_EQ(Float(b.effect + 4), -3.25f);
@@ -363,8 +356,8 @@ TEST_F(WeatherXmlLiveTest, TableAndEffectValuesWrittenSavedOnceAndRestored) {
     EXPECT_EQ(WeatherLive.WeatherEffectTargets.size(), 4u);
     ASSERT_TRUE(WeatherLiveRestore(status));
     EXPECT_EQ(status, "Weather live restored.");
-    EXPECT_EQ(Bytes(table, kWeatherTypesTableBytes), gameTable) << "the bytes from before the first apply";
-    for (int i = 0; i < 2; ++i) EXPECT_EQ(Bytes(blocks[i].effect, 8), gameEffects[static_cast<size_t>(i)]);
+    EXPECT_EQ(MemoryBytes(table, kWeatherTypesTableBytes), gameTable) << "the bytes from before the first apply";
+    for (int i = 0; i < 2; ++i) EXPECT_EQ(MemoryBytes(blocks[i].effect, 8), gameEffects[static_cast<size_t>(i)]);
     EXPECT_FALSE(WeatherLiveRestore(status));
     EXPECT_EQ(status, "Weather live restore skipped: no saved state.");
 }
@@ -384,20 +377,20 @@ TEST_F(WeatherXmlLiveTest, OneValueAtATime) {
         {"WeatherGpuFx/THUNDER_DROP/gravity", "-1.5", true, "Weather live applied."},
     };
     for (const auto& c : cases) {
-        const std::vector<uint8_t> before = Bytes(table, kWeatherTypesTableBytes);
+        const std::vector<uint8_t> before = MemoryBytes(table, kWeatherTypesTableBytes);
         EXPECT_EQ(Edit(kWeatherXml, c.path, c.text), c.ok) << c.path;
         EXPECT_EQ(status, c.message);
         if (!c.ok) {
-            EXPECT_EQ(Bytes(table, kWeatherTypesTableBytes), before) << "a text that does not convert writes nothing";
+            EXPECT_EQ(MemoryBytes(table, kWeatherTypesTableBytes), before) << "a text that does not convert writes nothing";
         }
     }
-    EXPECT_EQ(Word(Field(0, 0x20)), 0u);
-    EXPECT_EQ(Word(Field(6, 0x2C)), 0xFFFFFFFFu);
+    EXPECT_EQ(MemoryWord(Field(0, 0x20)), 0u);
+    EXPECT_EQ(MemoryWord(Field(6, 0x2C)), 0xFFFFFFFFu);
     EXPECT_EQ(Float(blocks[1].effect + 4), -1.5f);
     EXPECT_EQ(Float(blocks[1].effect), 0.75f) << "only the value edited";
     ReleaseWeatherEditor();
-    EXPECT_EQ(Bytes(table, kWeatherTypesTableBytes), gameTable);
-    EXPECT_EQ(Bytes(blocks[1].effect, 8), gameEffects[1]);
+    EXPECT_EQ(MemoryBytes(table, kWeatherTypesTableBytes), gameTable);
+    EXPECT_EQ(MemoryBytes(blocks[1].effect, 8), gameEffects[1]);
 }
 
 TEST_F(WeatherXmlLiveTest, EffectOfARenderDocumentNotInTheGame) {
@@ -405,9 +398,9 @@ TEST_F(WeatherXmlLiveTest, EffectOfARenderDocumentNotInTheGame) {
     image.Clear(blocks[1].block, 188);
     EXPECT_FALSE(ApplyWeatherXmlLive(Doc(kWeatherXml), status));
     EXPECT_EQ(status, "Weather live failed: matching weather effect is not active in game.");
-    EXPECT_NE(Bytes(table, kWeatherTypesTableBytes), gameTable) << "the table was written before the effects";
+    EXPECT_NE(MemoryBytes(table, kWeatherTypesTableBytes), gameTable) << "the table was written before the effects";
     ASSERT_TRUE(WeatherLiveRestore(status)) << status;
-    EXPECT_EQ(Bytes(table, kWeatherTypesTableBytes), gameTable);
+    EXPECT_EQ(MemoryBytes(table, kWeatherTypesTableBytes), gameTable);
 }
 
 // Edits made while "before" is shown wait for "after": the game never shows
@@ -418,13 +411,13 @@ TEST_F(WeatherXmlLiveTest, EditsWhileBeforeIsShownWaitForAfter) {
     uint8_t changed = 0;
     ShowWeatherDocsBeforeAfter(1, &changed);
     ASSERT_EQ(changed, 1);
-    EXPECT_EQ(Bytes(table, kWeatherTypesTableBytes), gameTable);
+    EXPECT_EQ(MemoryBytes(table, kWeatherTypesTableBytes), gameTable);
     ShowWeatherDocsBeforeAfter(1, &changed);  // a second "before" changes nothing
-    EXPECT_EQ(Bytes(table, kWeatherTypesTableBytes), gameTable);
+    EXPECT_EQ(MemoryBytes(table, kWeatherTypesTableBytes), gameTable);
 
     EXPECT_TRUE(Edit(kWeatherXml, "WeatherTypes/RAIN/Fog", "0.5")) << status;
     EXPECT_EQ(status, "weather.xml before shown: the edit is written when after is shown.");
-    EXPECT_EQ(Bytes(table, kWeatherTypesTableBytes), gameTable) << "before stays before";
+    EXPECT_EQ(MemoryBytes(table, kWeatherTypesTableBytes), gameTable) << "before stays before";
     EXPECT_EQ(WeatherLive.WeatherXmlBeforeShown, 1);
 
     changed = 0;
@@ -452,17 +445,17 @@ TEST_F(WeatherLiveTest, RenderDocumentFoundByItsValuesWrittenInEveryBlock) {
         std::vector<uint8_t> expected = game;
         const float v = 0.625f;
         std::memcpy(&expected[13 * 4], &v, 4);
-        EXPECT_EQ(Bytes(block, 188), expected);
+        EXPECT_EQ(MemoryBytes(block, 188), expected);
     }
     uint64_t scanned = 1, hits = 0;
     EXPECT_EQ(ResolveWeatherRenderBlocks(Doc(row), &scanned, &hits), a);
     EXPECT_TRUE(scanned == 0 && hits == 2) << "a second apply finds the saved blocks without a scan";
 
     ASSERT_TRUE(ShowWeatherDocBefore(Doc(row), status)) << status;
-    EXPECT_TRUE(Bytes(a, 188) == game && Bytes(b, 188) == game);
+    EXPECT_TRUE(MemoryBytes(a, 188) == game && MemoryBytes(b, 188) == game);
     EXPECT_EQ(WeatherLive.CurrentRenderContext.beforeShown, 1);
     ReleaseWeatherEditor();
-    EXPECT_TRUE(Bytes(a, 188) == game && Bytes(b, 188) == game);
+    EXPECT_TRUE(MemoryBytes(a, 188) == game && MemoryBytes(b, 188) == game);
 }
 
 // When a document's blocks are found anew (one of them went away), a block
@@ -477,7 +470,7 @@ TEST_F(WeatherLiveTest, RenderBlocksFoundAnewKeepTheGamesSavedBytes) {
     image.Reserve(ImageSection::Data, 1, 4096);
     Load(row, text);
     ASSERT_TRUE(Edit(row, "rage__ptxgpuDropRenderSettings/edgeSoftness", "0.125")) << status;  // outside the signature
-    ASSERT_NE(Bytes(a, 188), game);
+    ASSERT_NE(MemoryBytes(a, 188), game);
 
     uint32_t old = 0;
     ASSERT_TRUE(platform::ChangeProtection(b & ~uint64_t(4095), 4096, platform::kPageNoAccess, &old));
@@ -491,8 +484,8 @@ TEST_F(WeatherLiveTest, RenderBlocksFoundAnewKeepTheGamesSavedBytes) {
     ASSERT_TRUE(ApplyWeatherRenderLive(Doc(row), status)) << status;
     EXPECT_EQ(WeatherLive.RenderLiveStates[WeatherDocumentFileName(Doc(row))].blocks, (std::vector<uint64_t>{a, c}));
     ASSERT_TRUE(ShowWeatherDocBefore(Doc(row), status)) << status;
-    EXPECT_EQ(Bytes(a, 188), game);
-    EXPECT_EQ(Bytes(c, 188), game);
+    EXPECT_EQ(MemoryBytes(a, 188), game);
+    EXPECT_EQ(MemoryBytes(c, 188), game);
     platform::ChangeProtection(b & ~uint64_t(4095), 4096, platform::kPageReadWrite, &old);
 }
 
@@ -505,7 +498,7 @@ TEST_F(WeatherLiveTest, RenderDocumentWithTooManyBlocksIsNotResolved) {
     Load(row, text);
     EXPECT_FALSE(ApplyWeatherRenderLive(Doc(row), status));
     EXPECT_EQ(status, "Weather render live failed: runtime block not resolved.");
-    for (const uint64_t block : planted) EXPECT_EQ(Bytes(block, 188), game);
+    for (const uint64_t block : planted) EXPECT_EQ(MemoryBytes(block, 188), game);
     // Unresolved documents are searched again only after a while (or when loaded anew).
     uint64_t scanned = 0;
     EXPECT_EQ(ResolveWeatherRenderBlocks(Doc(row), &scanned), 0u);
@@ -534,14 +527,14 @@ TEST_F(WeatherLiveTest, RenderBlockFoundFromTheSlotOfTheSignaturesFirstValue) {
     EXPECT_EQ(firstSlot, 9);  // the seventh value is sizeMinMax.y
     const std::vector<uint8_t> game = testsupport::RenderBlockBytes(records);
     const testsupport::PlantedRenderBlock planted = testsupport::PlantRenderBlock(image, game);
-    const std::vector<uint8_t> effect = Bytes(planted.effect, 152);
+    const std::vector<uint8_t> effect = MemoryBytes(planted.effect, 152);
     Load(row, text);
     ASSERT_TRUE(Edit(row, "rage__ptxgpuDropRenderSettings/sizeMinMax.x", "60.5")) << status;
     std::vector<uint8_t> expected = game;
     const float v = 60.5f;
     std::memcpy(&expected[8 * 4], &v, 4);
-    EXPECT_EQ(Bytes(planted.block, 188), expected);
-    EXPECT_EQ(Bytes(planted.effect, 152), effect) << "nothing written before the block";
+    EXPECT_EQ(MemoryBytes(planted.block, 188), expected);
+    EXPECT_EQ(MemoryBytes(planted.effect, 152), effect) << "nothing written before the block";
 
     // A run whose slots do not follow one another is no signature.
     const std::vector<XmlValueRecord> gap = Records(
@@ -602,7 +595,7 @@ TEST_F(WeatherLiveTest, RenderValuesThatDoNotConvert) {
     Load(row, extra);
     EXPECT_FALSE(ApplyWeatherRenderLive(Doc(row), status));
     EXPECT_EQ(status, "Weather render live failed: unsupported field rage__ptxgpuDropRenderSettings/unknownThing.");
-    EXPECT_EQ(Bytes(block, 188), game);
+    EXPECT_EQ(MemoryBytes(block, 188), game);
     const WeatherDocument other{"weather\\unknown_render.xml", "x", "Weather Render"};
     EXPECT_FALSE(ApplyWeatherRenderLive(other, status));
     EXPECT_EQ(status, "Weather render live failed: this .xml is not runtime-verified.");
@@ -625,8 +618,8 @@ protected:
         game = Snapshot();
     }
     std::vector<std::vector<uint8_t>> Snapshot() const {
-        return {Bytes(water, 80), Bytes(lightning, 352), Bytes(table, kWeatherTypesTableBytes), Bytes(render, 188),
-                Bytes(blocks[0].effect, 8), Bytes(blocks[1].effect, 8)};
+        return {MemoryBytes(water, 80), MemoryBytes(lightning, 352), MemoryBytes(table, kWeatherTypesTableBytes), MemoryBytes(render, 188),
+                MemoryBytes(blocks[0].effect, 8), MemoryBytes(blocks[1].effect, 8)};
     }
     void ApplyAll() {
         for (size_t row : {kWatertune, kLightning, kWeatherXml, renderRow})
