@@ -75,9 +75,11 @@ inline constexpr uint32_t kGravityOffset = 4;
 //   order, except an Item inside an item (that belongs to the item);
 // - an item's Name and fields sit at any depth inside it, except inside an
 //   Item nested in it; the first element of a name is the one read.
-// Names compare whole and exactly ("Items", "SunX" are not Item, Sun). A
-// section or item whose own end tag is missing (closed by an outer element's
-// end tag, or never) is not read: one warning each.
+// Names compare whole and exactly ("Items", "SunX" are not Item, Sun); an
+// end tag of no open element closes nothing. A section or item whose own end
+// tag is missing (closed by an outer element's end tag, or never) is not
+// read: one warning each (none more when the text ends on a cut-off tag or
+// comment, which the value scanner counts).
 
 struct WeatherXmlChild {
     std::string_view name;  // the field's name as the model spells it
