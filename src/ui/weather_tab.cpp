@@ -13,7 +13,6 @@
 #include "weather/document_io.h"
 #include "weather/document_live.h"
 #include "weather/live_state.h"
-#include "weather/render_fields.h"
 #include "weather/render_live.h"
 #include "weather/value_filters.h"
 #include "weather/water_lightning_live.h"
@@ -60,14 +59,11 @@ constexpr RenderGroup kRenderGroups[kRenderGroupCount - 1] = {
     {"Woodland", "Woodland / Ambient", {"pollen_", "firefly_", "woodland_", "fly_"}},
 };
 
-bool IsNamed(const WeatherDocument& d, std::string_view name) {
-    return d.fileName != nullptr && core::EqualsNoCase(d.fileName, name);
-}
+bool IsKind(const WeatherDocument& d, weather::DocumentKind kind) { return weather::DocumentKindOf(d) == kind; }
 
 bool IsRenderRow(int32_t row) {
     return row >= 0 && row < static_cast<int32_t>(weather::kWeatherDocumentCount) &&
-           WeatherDocuments.WeatherDocumentRegistry[static_cast<size_t>(row)].fileName != nullptr &&
-           weather::IsWeatherSubfolderFile(WeatherDocuments.WeatherDocumentRegistry[static_cast<size_t>(row)].fileName);
+           IsKind(WeatherDocuments.WeatherDocumentRegistry[static_cast<size_t>(row)], weather::DocumentKind::Render);
 }
 
 int32_t RowOf(const char* fileName) { return weather::FindWeatherDocumentIndex(fileName); }
@@ -430,7 +426,7 @@ void DrawRenderDetail() {
         status = "File reset.";
         if (weather::ApplyDocumentLive(*d, status)) status = "File reset.";
     }
-    if (weather::FindWeatherRenderFile(d->fileName) != nullptr) {
+    if (IsKind(*d, weather::DocumentKind::Render)) {
         ImGui::SameLine();
         const bool saved = weather::WeatherDocumentSaved(*d);
         const bool before = weather::WeatherDocumentBeforeShown(*d);
@@ -536,7 +532,7 @@ void DrawWeatherTabBody() {
     const bool request = tab.WeatherTabOpenRequest != 0;
     int edited = 0;
     for (const WeatherDocument& d : WeatherDocuments.WeatherDocumentRegistry)
-        if (!IsNamed(d, "watertune.xml") && !IsNamed(d, "vfxlightningsettings.xml") && d.loaded &&
+        if (!IsKind(d, weather::DocumentKind::Watertune) && !IsKind(d, weather::DocumentKind::VfxLightning) && d.loaded &&
             weather::CountChangedValues(d) != 0)
             ++edited;
     if (edited != 0) ImGui::TextColored(kEditedColour, "%d edited", edited);
@@ -614,9 +610,9 @@ void DrawFocusedMiscXmlPanel(const char* childId, size_t row) {
     }
     WeatherDocument& d = WeatherDocuments.WeatherDocumentRegistry[row];
     std::string& status = weather::WeatherDocuments.MiscEditorStatus;
-    const bool isWeatherXml = IsNamed(d, "weather.xml");
-    const bool isWatertune = IsNamed(d, "watertune.xml");
-    const bool isLightning = IsNamed(d, "vfxlightningsettings.xml");
+    const bool isWeatherXml = IsKind(d, weather::DocumentKind::WeatherXml);
+    const bool isWatertune = IsKind(d, weather::DocumentKind::Watertune);
+    const bool isLightning = IsKind(d, weather::DocumentKind::VfxLightning);
     if (ImGui::BeginChild(childId, ImVec2(0.0f, 560.0f), ImGuiChildFlags_Borders, kFixedChild)) {
         if (EnabledButton("Load .xml", ImVec2(96.0f, 26.0f), weather::WeatherDocumentSourceExists(d), true) &&
             weather::LoadWeatherDocument(row, status) && !isWeatherXml)

@@ -82,7 +82,7 @@ bool TextEditor(WeatherDocument& document, size_t valueIndex) {
 bool ValueEditor(WeatherDocument& document, size_t valueIndex, const char* fieldName) {
     const XmlValueRecord& value = document.values[valueIndex];
     ImGui::SetNextItemWidth(-FLT_MIN);
-    if (fieldName == nullptr && weather::IsColorField(document.fileName, value.path)) {
+    if (fieldName == nullptr && weather::IsColorField(weather::DocumentKindOf(document), value.path)) {
         float rgba[4];
         ColorOfText(value.currentText.c_str(), rgba);
         if (!ImGui::ColorEdit4("##color", rgba, ImGuiColorEditFlags_AlphaBar)) return false;
@@ -114,11 +114,11 @@ bool ValueEditor(WeatherDocument& document, size_t valueIndex, const char* field
 }
 
 std::string RowLabel(const WeatherDocument& document, const XmlValueRecord& value, bool narrow) {
-    const std::string_view name = document.fileName ? document.fileName : "";
-    if (core::EqualsNoCase(name, "weather.xml")) {
+    const weather::DocumentKind kind = weather::DocumentKindOf(document);
+    if (kind == weather::DocumentKind::WeatherXml) {
         std::string section, entry, field;
         if (weather::SplitWeatherPath(value.path, section, entry, field)) return field;
-    } else if (narrow && weather::IsWeatherSubfolderFile(name)) {
+    } else if (narrow && kind == weather::DocumentKind::Render) {
         std::string element, attribute;
         if (weather::SplitAttributePath(value.path, element, attribute)) return attribute;
     }
@@ -279,7 +279,7 @@ void DrawValueFilterRow(const WeatherDocument& document, weather::MiscXmlFilterS
     ImGui::SameLine();
     bool editedOnly = filter.editedOnly != 0;
     if (ImGui::Checkbox("Edited only", &editedOnly)) filter.editedOnly = editedOnly ? 1 : 0;
-    if (document.fileName != nullptr && core::EqualsNoCase(document.fileName, "weather.xml")) {
+    if (weather::DocumentKindOf(document) == weather::DocumentKind::WeatherXml) {
         ImGui::SameLine();
         WeatherScopeCombos(filter, "##focused_misc_xml_section", "##focused_misc_xml_entry", "##focused_misc_xml_group");
     }

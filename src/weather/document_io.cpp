@@ -74,6 +74,7 @@ bool LoadWeatherDocumentText(size_t index, std::string text, std::string path, s
         return false;
     }
     WeatherDocument& document = WeatherDocuments.WeatherDocumentRegistry[index];
+    FindDocumentKind(document);
     const std::string name = WeatherDocumentDisplayName(document);
     std::vector<XmlValueRecord> records;
     uint64_t warnings = 0;
@@ -81,7 +82,7 @@ bool LoadWeatherDocumentText(size_t index, std::string text, std::string path, s
         status = "Load failed: no editable value/x/y/z/w attributes found in " + name + ".";
         return false;
     }
-    if (EqualsNoCase(document.fileName, "weather.xml")) {
+    if (document.kind == DocumentKind::WeatherXml) {
         FilterWeatherXmlLiveValues(text, records, warnings);
         if (records.empty()) {
             status = "Load failed: weather.xml has no live-supported WeatherTypes or WeatherGpuFx values.";

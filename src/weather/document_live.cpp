@@ -23,7 +23,7 @@ WeatherDocument* Registered(std::string_view fileName) {
 template <typename Visit>
 void ForEachRenderRow(Visit&& visit) {
     for (WeatherDocument& document : WeatherDocuments.WeatherDocumentRegistry) {
-        if (document.fileName != nullptr && IsWeatherSubfolderFile(document.fileName)) visit(document);
+        if (DocumentKindOf(document) == DocumentKind::Render) visit(document);
     }
 }
 

@@ -109,9 +109,9 @@ const XmlValueRecord* FindFileParam(const WeatherDocument& document, std::string
     return nullptr;
 }
 
-bool IsColorField(std::string_view fileName, std::string_view path) {
-    if (EqualsNoCase(fileName, "watertune.xml")) return path == "MainWaterTune/WaterColor";
-    if (!EqualsNoCase(fileName, "vfxlightningsettings.xml")) return false;
+bool IsColorField(DocumentKind kind, std::string_view path) {
+    if (kind == DocumentKind::Watertune) return path == "MainWaterTune/WaterColor";
+    if (kind != DocumentKind::VfxLightning) return false;
     return path == "VfxLightningSettings/CloudBurstSettings/LightColor" ||
            path == "VfxLightningSettings/StrikeSettings/BaseColor" ||
            path == "VfxLightningSettings/StrikeSettings/FogColor";

@@ -46,9 +46,9 @@ bool ApplyVfxLightningLive(const WeatherDocument& document, std::string& status)
 bool ShowVfxLightningBefore(std::string& status);
 
 // The colour fields (colour editor in the value rows): watertune.xml's
-// WaterColor and the three colours of vfxlightningsettings.xml. File names
-// ignore case, paths are exact.
-bool IsColorField(std::string_view fileName, std::string_view path);
+// WaterColor and the three colours of vfxlightningsettings.xml, by the
+// document's kind (DocumentKindOf). Paths are exact.
+bool IsColorField(DocumentKind kind, std::string_view path);
 
 // The first value of the document whose path is exactly path; null when none.
 const XmlValueRecord* FindFileParam(const WeatherDocument& document, std::string_view path);

@@ -47,6 +47,8 @@ void ReleaseWeatherDocuments() {
         document.warningCount = 0;
         document.editGeneration = 0;
         document.loadSerial = 0;
+        document.kind = DocumentKind::Other;
+        document.kindFound = 0;
     }
 }
 
@@ -99,6 +101,8 @@ DocumentKind KindOfName(std::string_view name) {
 }  // namespace
 
 DocumentKind DocumentKindOf(const WeatherDocument& document) {
+    if (document.kindFound) return document.kind;
+    // Not loaded yet: a registry row is answered from a table made once.
     static const auto kRows = [] {
         std::array<DocumentKind, kWeatherDocumentCount> kinds{};
         for (size_t i = 0; i < kinds.size(); ++i) kinds[i] = KindOfName(NameOf(WeatherDocuments.WeatherDocumentRegistry[i]));
@@ -108,6 +112,11 @@ DocumentKind DocumentKindOf(const WeatherDocument& document) {
     if (&document >= first && &document < first + kWeatherDocumentCount)
         return kRows[static_cast<size_t>(&document - first)];
     return KindOfName(NameOf(document));
+}
+
+void FindDocumentKind(WeatherDocument& document) {
+    document.kind = KindOfName(NameOf(document));
+    document.kindFound = 1;
 }
 
 bool IsWeatherFolderFile(const WeatherDocument& document) {

@@ -18,6 +18,11 @@ namespace weather {
 
 inline constexpr size_t kWeatherDocumentCount = 27;
 
+// What a document is live: watertune.xml, vfxlightningsettings.xml,
+// weather.xml (file names ignoring case), one of the 24 render documents, or
+// none of these.
+enum class DocumentKind : uint8_t { Watertune, VfxLightning, WeatherXml, Render, Other };
+
 struct WeatherDocument {
     const char* fileName;  // registry key, compared ignoring case; render files carry "weather\"
     const char* title;     // heading of the document's panel
@@ -29,6 +34,8 @@ struct WeatherDocument {
     uint64_t warningCount = 0;
     uint64_t editGeneration = 0;  // 0 after a load; each edit or reset stores the next DocumentEditGeneration
     uint64_t loadSerial = 0;      // a new number for each load (0 while never loaded)
+    DocumentKind kind = DocumentKind::Other;  // found from the file name when it loads
+    uint8_t kindFound = 0;                    // 1 once kind holds it
 };
 
 // The documents' state. The tabs (render thread), the before/after hotkey
@@ -55,11 +62,12 @@ int32_t FindWeatherDocumentIndex(std::string_view fileName);
 
 // ---- Classification and names ---------------------------------------------
 
-// What a document is live: watertune.xml, vfxlightningsettings.xml,
-// weather.xml (file names ignoring case), one of the 24 render documents, or
-// none of these. A registry row is answered from a table made once.
-enum class DocumentKind : uint8_t { Watertune, VfxLightning, WeatherXml, Render, Other };
+// The kind kept with the document when it loads (FindDocumentKind); until
+// then a registry row's from a table made once, any other document's from
+// its file name.
 DocumentKind DocumentKindOf(const WeatherDocument& document);
+// Works out the kind from the file name and keeps it with the document.
+void FindDocumentKind(WeatherDocument& document);
 
 // weather.xml, watertune.xml, vfxlightningsettings.xml or "weather\..." / "weather/...".
 bool IsWeatherFolderFile(const WeatherDocument& document);

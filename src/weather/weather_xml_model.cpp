@@ -141,91 +141,180 @@ bool IsLiveEffectField(std::string_view field) {
     return EqualsNoCase(field, "windInfluence") || EqualsNoCase(field, "gravity");
 }
 
-bool IsModelFieldName(std::string_view name) {
+// The row of a field by its exact element name, -1 for none.
+int32_t FindModelField(std::string_view name) {
     static const auto kNames = [] {
         std::array<std::string_view, kWeatherTypeFieldCount> names;
         for (size_t i = 0; i < names.size(); ++i) names[i] = WeatherTypeFieldTable[i].name;
         return names;
     }();
-    for (const std::string_view field : kNames) {
-        if (name == field) return true;
+    for (size_t i = 0; i < kNames.size(); ++i) {
+        if (name == kNames[i]) return static_cast<int32_t>(i);
     }
-    return false;
+    return -1;
 }
 
-// The walk that collects sections: only the first root element named
-// CContentsOfWeatherXmlFile, only its first child of each section name, only
-// their Item children and those items' direct children.
+// The name of the end tag that starts at closingTagStart ("</").
+std::string_view EndTagName(std::string_view text, size_t closingTagStart) {
+    const size_t from = SkipXmlSpace(text, closingTagStart + 2, text.size());
+    return text.substr(from, SkipXmlNameChars(text, from, text.size()) - from);
+}
+
+enum class ItemFields { kNameOnly, kWeatherTypes, kGpuFx };
+
+// One section of the walk below: the first element of its name that is not
+// self-closing, wherever it sits, up to its own end tag. Its items are the
+// Item elements inside it at any depth, except Items inside an item; an
+// item's Name and fields sit at any depth inside it, except inside an Item
+// nested in it (that is another item's).
+struct SectionWalk {
+    static constexpr size_t kNone = ~size_t(0);
+    enum State { kLooking, kOpen, kDone };
+
+    std::string_view word;
+    std::vector<WeatherXmlItem>* items = nullptr;
+    ItemFields fields = ItemFields::kNameOnly;
+    State state = kLooking;
+    size_t depth = 0;            // of the section element
+    size_t itemDepth = kNone;    // of the open item, the last of items
+    size_t nestedDepth = kNone;  // of an Item open inside the open item
+    size_t textDepth = kNone;    // of the open child whose text is read (Name, setting names)
+    size_t textChild = 0;
+};
+
+// Collects the sections asked for in one walk. Only the first Name and the
+// first element of each field are kept per item (for windInfluence and
+// gravity the first with a usable value), so an item's list stays short
+// whatever the input.
 struct SectionCollector {
-    struct Wanted {
-        std::string_view word;
-        std::vector<WeatherXmlItem>* items;
-        bool fields;  // keep the children that are model fields
-        int seen = 0;
-    };
-    std::array<Wanted, 2> wanted;
-    size_t openDepth = 0;   // elements open around the next start tag
-    int rootSeen = 0;       // root-level elements named like the root
-    bool inRoot = false;
-    Wanted* section = nullptr;  // the open section
-    WeatherXmlItem* item = nullptr;                  // the open item
-    static constexpr size_t kNoChild = ~size_t(0);
-    size_t openChild = kNoChild;                     // the kept child open at depth 3
+    std::string_view text;
+    std::array<SectionWalk, 2> sections;
+    size_t openDepth = 0;
+    bool stopped = false;
+    uint64_t warnings = 0;
 
     bool Open(const XmlStartTag& tag) {
-        const size_t depth = tag.depth;
-        if (depth == 0 && tag.name == kRootName) {
-            if (++rootSeen == 1 && !tag.selfClosing) inRoot = true;
-        } else if (inRoot && depth == 1) {
-            for (Wanted& w : wanted) {
-                if (!w.word.empty() && tag.name == w.word && ++w.seen == 1 && !tag.selfClosing) section = &w;
-            }
-        } else if (section && depth == 2 && tag.name == "Item") {
-            WeatherXmlItem& added = section->items->emplace_back();
-            added.tagStart = tag.tagStart;
-            added.tagEnd = tag.tagEnd;
-            if (!tag.selfClosing) item = &added;
-        } else if (item && depth == 3 && KeepsChild(tag.name)) {
-            WeatherXmlChild& child = item->children.emplace_back();
-            child.name = tag.name;
-            child.tagStart = tag.tagStart;
-            child.tagEnd = tag.tagEnd;
-            child.selfClosing = tag.selfClosing;
-            if (!tag.selfClosing) openChild = static_cast<size_t>(&child - item->children.data());
+        for (SectionWalk& s : sections) {
+            if (s.items) Open(s, tag);
         }
         if (!tag.selfClosing) ++openDepth;
         return true;
     }
 
-    // Only the first Name child and, in WeatherTypes, the first child of each
-    // model field are kept: nothing else is ever read, and this keeps an
-    // item's list short whatever the input.
-    bool KeepsChild(std::string_view name) const {
-        if (name != "Name" && (!section->fields || !IsModelFieldName(name))) return false;
-        for (const WeatherXmlChild& child : item->children) {
-            if (child.name == name) return false;
+    void Open(SectionWalk& s, const XmlStartTag& tag) {
+        if (s.state == SectionWalk::kLooking) {
+            if (!tag.selfClosing && tag.name == s.word) {
+                s.state = SectionWalk::kOpen;
+                s.depth = tag.depth;
+            }
+            return;
         }
-        return true;
+        if (s.state != SectionWalk::kOpen || s.nestedDepth != SectionWalk::kNone) return;
+        if (tag.name == "Item") {
+            if (s.itemDepth != SectionWalk::kNone) {
+                if (!tag.selfClosing) s.nestedDepth = tag.depth;
+                return;
+            }
+            WeatherXmlItem& item = s.items->emplace_back();
+            item.tagStart = tag.tagStart;
+            item.tagEnd = tag.tagEnd;
+            if (!tag.selfClosing) s.itemDepth = tag.depth;
+            return;
+        }
+        if (s.itemDepth != SectionWalk::kNone) KeepChild(s, tag);
+    }
+
+    void KeepChild(SectionWalk& s, const XmlStartTag& tag) {
+        WeatherXmlItem& item = s.items->back();
+        std::string_view kept;
+        bool textForm = false;
+        bool effectField = false;
+        if (tag.name == "Name") {
+            kept = "Name";
+            textForm = true;
+        } else if (s.fields == ItemFields::kWeatherTypes) {
+            const int32_t row = FindModelField(tag.name);
+            if (row < 0) return;
+            const WeatherTypeField& field = WeatherTypeFieldTable[static_cast<size_t>(row)];
+            kept = field.name;
+            textForm = field.kind == kWeatherFieldSettingIndex || field.kind == kWeatherFieldCloudHash;
+        } else if (s.fields == ItemFields::kGpuFx && IsLiveEffectField(tag.name)) {
+            // GRAVITY, gravity and Gravity are one game field: kept under one name.
+            kept = EqualsNoCase(tag.name, "gravity") ? "gravity" : "windInfluence";
+            effectField = true;
+        } else {
+            return;
+        }
+        if (effectField && !HasUsableValue(tag)) return;
+        for (const WeatherXmlChild& child : item.children) {
+            if (child.name != kept) continue;
+            if (effectField) ++item.repeatedFields;
+            return;
+        }
+        WeatherXmlChild& child = item.children.emplace_back();
+        child.name = kept;
+        child.tagStart = tag.tagStart;
+        child.tagEnd = tag.tagEnd;
+        child.selfClosing = tag.selfClosing;
+        if (textForm && !tag.selfClosing) {
+            s.textDepth = tag.depth;
+            s.textChild = item.children.size() - 1;
+        }
+    }
+
+    // A value attribute whose text is a number or a bool.
+    bool HasUsableValue(const XmlStartTag& tag) const {
+        size_t start = 0;
+        size_t end = 0;
+        return FindTagAttributeSpan(text, tag.tagStart, tag.tagEnd, "value", start, end) &&
+               ParseBoolOrNumber(text.substr(start, end - start)) <= kXmlValueBool;
     }
 
     void Close(size_t closingTagStart) {
-        const size_t depth = --openDepth;
-        if (depth == 0) {
-            inRoot = false;
-            section = nullptr;
-            item = nullptr;
-        } else if (depth == 1) {
-            section = nullptr;
-            item = nullptr;
-        } else if (depth == 2) {
-            item = nullptr;
-        } else if (depth == 3 && item) {
-            if (openChild != kNoChild) item->children[openChild].contentEnd = closingTagStart;
+        const size_t depth = --openDepth;  // of the element closed
+        for (SectionWalk& s : sections) {
+            if (s.items && s.state == SectionWalk::kOpen) Close(s, depth, closingTagStart);
         }
-        if (depth <= 3) openChild = kNoChild;
     }
 
-    void Stopped(size_t) {}
+    // An element counts as closed only by its own end tag: one closed by an
+    // outer element's end tag (its own is missing) is not read.
+    void Close(SectionWalk& s, size_t depth, size_t closingTagStart) {
+        const std::string_view closer = EndTagName(text, closingTagStart);
+        if (depth == s.textDepth) {
+            WeatherXmlChild& child = s.items->back().children[s.textChild];
+            if (closer == child.name) child.contentEnd = closingTagStart;
+            s.textDepth = SectionWalk::kNone;
+        } else if (depth == s.nestedDepth) {
+            s.nestedDepth = SectionWalk::kNone;
+        } else if (depth == s.itemDepth) {
+            s.itemDepth = SectionWalk::kNone;
+            s.textDepth = SectionWalk::kNone;
+            if (closer != "Item") {
+                s.items->pop_back();
+                ++warnings;
+            }
+        } else if (depth == s.depth) {
+            s.state = SectionWalk::kDone;
+            if (closer != s.word) {
+                s.items->clear();
+                ++warnings;
+            }
+        }
+    }
+
+    // A start tag without ">", one too many, or a comment never closed: the
+    // value scanner has counted it already.
+    void Stopped(size_t) { stopped = true; }
+
+    // A section still open when the text ends has no items.
+    void Finish() {
+        for (SectionWalk& s : sections) {
+            if (!s.items || s.state != SectionWalk::kOpen) continue;
+            s.items->clear();
+            if (!stopped) ++warnings;
+        }
+    }
 };
 
 const WeatherXmlChild* FindChild(const WeatherXmlItem& item, std::string_view name) {
@@ -294,8 +383,16 @@ std::vector<bool> RepeatedKnownItems(const std::vector<WeatherXmlItem>& items, b
 WeatherXmlSections ReadWeatherXmlSections(std::string_view text) {
     WeatherXmlSections sections;
     SectionCollector collector;
-    collector.wanted = {{{kWeatherTypesWord, &sections.weatherTypes, true}, {kWeatherGpuFxWord, &sections.gpuFx, false}}};
-    WalkXmlElements(text, collector);
+    collector.text = text;
+    collector.sections[0].word = kWeatherTypesWord;
+    collector.sections[0].items = &sections.weatherTypes;
+    collector.sections[0].fields = ItemFields::kWeatherTypes;
+    collector.sections[1].word = kWeatherGpuFxWord;
+    collector.sections[1].items = &sections.gpuFx;
+    collector.sections[1].fields = ItemFields::kGpuFx;
+    WalkXmlElements(text, collector, StrayEndTags::kPassOver);
+    collector.Finish();
+    sections.warnings = collector.warnings;
     NameItems(text, sections.weatherTypes);
     NameItems(text, sections.gpuFx);
     return sections;
@@ -306,8 +403,11 @@ void ListSectionItemNames(std::string_view text, std::string_view section, std::
     if (section.empty()) return;
     std::vector<WeatherXmlItem> items;
     SectionCollector collector;
-    collector.wanted = {{{section, &items, false}, {{}, nullptr, false}}};
-    WalkXmlElements(text, collector);
+    collector.text = text;
+    collector.sections[0].word = section;
+    collector.sections[0].items = &items;
+    WalkXmlElements(text, collector, StrayEndTags::kPassOver);
+    collector.Finish();
     NameItems(text, items);
     for (WeatherXmlItem& item : items) names.push_back(std::move(item.name));
 }
@@ -352,48 +452,39 @@ void ScanWeatherTypes(std::string_view text, const std::vector<WeatherXmlItem>& 
     }
 }
 
-void FilterWeatherXmlLiveValues(std::string_view text, std::vector<XmlValueRecord>& records, uint64_t& warnings) {
-    const WeatherXmlSections sections = ReadWeatherXmlSections(text);
-    const std::vector<bool> repeatedEffects = RepeatedKnownItems(sections.gpuFx, true, warnings);
-    std::vector<XmlValueRecord> types;
-    std::vector<XmlValueRecord> effects;
-    types.reserve(kWeatherTypeFieldCount * sections.weatherTypes.size());
-    effects.reserve(2 * sections.gpuFx.size());
-    bool effectsUnmatched = false;
-    // Per effect item, which of its two live fields has a record already:
-    // GRAVITY, gravity and Gravity in one item are one game field, the first counts.
-    std::vector<std::array<bool, 2>> fieldTaken(sections.gpuFx.size(), {false, false});
-    for (XmlValueRecord& record : records) {
-        if (record.kind > kXmlValueBool) continue;
-        int32_t index = -1;
-        std::string field;
-        if (ParseWeatherXmlItemPath(record, kWeatherTypesWord, index, field)) continue;
-        if (!ParseWeatherXmlItemPath(record, kWeatherGpuFxWord, index, field)) continue;
-        if (static_cast<size_t>(index) >= sections.gpuFx.size()) {
-            effectsUnmatched = true;
-            continue;
-        }
-        const WeatherXmlItem& item = sections.gpuFx[static_cast<size_t>(index)];
+void ScanWeatherGpuFx(std::string_view text, const std::vector<WeatherXmlItem>& items,
+                      std::vector<XmlValueRecord>& records, uint64_t& warnings) {
+    const std::vector<bool> repeated = RepeatedKnownItems(items, true, warnings);
+    for (size_t i = 0; i < items.size(); ++i) {
+        const WeatherXmlItem& item = items[i];
         const int32_t effectRow = FindWeatherGpuFx(item.name);
-        if (repeatedEffects[static_cast<size_t>(index)] || effectRow < 0 || !IsLiveEffectField(field)) continue;
-        const bool gravity = EqualsNoCase(field, "gravity");
-        bool& taken = fieldTaken[static_cast<size_t>(index)][gravity ? 1 : 0];
-        if (taken) {
-            ++warnings;
-            continue;
+        if (repeated[i] || effectRow < 0) continue;
+        warnings += item.repeatedFields;
+        // In document order, as the fields stand in the item.
+        for (const WeatherXmlChild& child : item.children) {
+            if (child.name == "Name") continue;
+            size_t start = 0;
+            size_t end = 0;
+            if (!FindTagAttributeSpan(text, child.tagStart, child.tagEnd, "value", start, end)) continue;
+            std::string path = "WeatherGpuFx/";
+            path += WeatherGpuFxTable[static_cast<size_t>(effectRow)].effect;
+            path += '/';
+            path += child.name;
+            records.push_back(MakeModelRecord(std::move(path), text, start, end));
         }
-        taken = true;
-        record.path = std::string("WeatherGpuFx/") + WeatherGpuFxTable[static_cast<size_t>(effectRow)].effect +
-                      (gravity ? "/gravity" : "/windInfluence");
-        effects.push_back(std::move(record));
     }
-    if (effectsUnmatched) {
-        effects.clear();
-        ++warnings;
-    }
-    ScanWeatherTypes(text, sections.weatherTypes, types, warnings);
-    for (XmlValueRecord& record : effects) types.push_back(std::move(record));
-    records = std::move(types);
+}
+
+void FilterWeatherXmlLiveValues(std::string_view text, std::vector<XmlValueRecord>& records, uint64_t& warnings) {
+    // The scanner's records are not used: the sections are read from the text
+    // itself, so no value is ever named after an item it does not sit in.
+    const WeatherXmlSections sections = ReadWeatherXmlSections(text);
+    warnings += sections.warnings;
+    std::vector<XmlValueRecord> model;
+    model.reserve(kWeatherTypeFieldCount * sections.weatherTypes.size() + 2 * sections.gpuFx.size());
+    ScanWeatherTypes(text, sections.weatherTypes, model, warnings);
+    ScanWeatherGpuFx(text, sections.gpuFx, model, warnings);
+    records = std::move(model);
 }
 
 bool ParseWeatherXmlItemPath(const XmlValueRecord& record, std::string_view section, int32_t& index,

@@ -67,16 +67,26 @@ inline constexpr uint32_t kWindInfluenceOffset = 0;
 inline constexpr uint32_t kGravityOffset = 4;
 
 // ---- The sections of a weather.xml text ------------------------------------
-// Items are the Item children of CContentsOfWeatherXmlFile/<section>, counted
-// exactly as the value scanner counts them (self-closing items included,
-// items nested deeper not), so item n here is Item[n + 1] of a scanner path.
+// Found by searching the markup (comments and CDATA sections hide what they
+// hold), under any root element or none:
+// - a section is the first element of its name (e.g. "WeatherTypes") that is
+//   not self-closing, wherever it sits, up to its own end tag;
+// - its items are the Item elements inside it at any depth, in document
+//   order, except an Item inside an item (that belongs to the item);
+// - an item's Name and fields sit at any depth inside it, except inside an
+//   Item nested in it; the first element of a name is the one read.
+// Names compare whole and exactly ("Items", "SunX" are not Item, Sun); an
+// end tag of no open element closes nothing. A section or item whose own end
+// tag is missing (closed by an outer element's end tag, or never) is not
+// read: one warning each (none more when the text ends on a cut-off tag or
+// comment, which the value scanner counts).
 
 struct WeatherXmlChild {
-    std::string_view name;
+    std::string_view name;  // the field's name as the model spells it
     size_t tagStart = 0;
     size_t tagEnd = 0;  // its ">"
     bool selfClosing = false;
-    size_t contentEnd = std::string_view::npos;  // start of its end tag; npos while unclosed
+    size_t contentEnd = std::string_view::npos;  // start of its own end tag; npos while not closed by it
 };
 
 struct WeatherXmlItem {
@@ -84,13 +94,17 @@ struct WeatherXmlItem {
     bool named = false;
     size_t tagStart = 0;
     size_t tagEnd = 0;
-    // Its Name child and (WeatherTypes) the first child of each model field, in order.
+    // Its first Name element and the first element of each model field, in
+    // document order: for WeatherTypes the 31 fields, for WeatherGpuFx
+    // windInfluence and gravity (in any case) with a number or bool value.
     std::vector<WeatherXmlChild> children;
+    uint32_t repeatedFields = 0;  // later windInfluence or gravity elements with such a value
 };
 
 struct WeatherXmlSections {
     std::vector<WeatherXmlItem> weatherTypes;
     std::vector<WeatherXmlItem> gpuFx;
+    uint64_t warnings = 0;  // sections and items without their own end tag
 };
 
 WeatherXmlSections ReadWeatherXmlSections(std::string_view text);
@@ -114,15 +128,17 @@ bool ReadItemFieldValueAttr(std::string_view text, const WeatherXmlItem& item, s
 void ScanWeatherTypes(std::string_view text, const std::vector<WeatherXmlItem>& items,
                       std::vector<XmlValueRecord>& records, uint64_t& warnings);
 
-// Replaces the scanner's records of a weather.xml text by the model's: the
-// WeatherTypes records followed by the windInfluence/gravity records of the
-// effects, each keeping its offsets into text. Paths carry the tables'
-// spelling of weathers, effects and fields, whatever case the text writes.
-// An effect item that repeats an effect already listed, and a second case
-// variant of windInfluence or gravity in one item, are dropped with a
-// warning each; when the scanner's
-// items of WeatherGpuFx cannot be matched to the section's items, every
-// effect value is dropped with a warning.
+// Appends the windInfluence and gravity records of the effect items, in item
+// order and per item in document order, under the table's spelling of the
+// effect and the field. An item that repeats an effect already listed (in
+// any case) is skipped with a warning; a later windInfluence or gravity
+// element of one item (in any case) adds a warning.
+void ScanWeatherGpuFx(std::string_view text, const std::vector<WeatherXmlItem>& items,
+                      std::vector<XmlValueRecord>& records, uint64_t& warnings);
+
+// Replaces the scanner's records of a weather.xml text by the model's, read
+// from the text itself: the WeatherTypes records followed by the WeatherGpuFx
+// records, each with its offsets into text. Adds the sections' warnings.
 void FilterWeatherXmlLiveValues(std::string_view text, std::vector<XmlValueRecord>& records, uint64_t& warnings);
 
 // "CContentsOfWeatherXmlFile/" + section + "/Item[n]/" + field -> n - 1 and

@@ -1,6 +1,7 @@
 // The one walk over the markup of a weather document that both the value
 // scanner and the weather.xml model use, so that they agree on which
-// elements exist, how they nest and where they end. No tree is built.
+// elements exist and where they start and end (nothing inside a comment or
+// CDATA section is markup). No tree is built.
 //
 // Rules of the walk:
 // - "<!--" skips to just past "-->", "<![CDATA[" to just past "]]>", so
@@ -9,13 +10,15 @@
 //   caller counts a warning). Any other "<!" or "<?" construct skips to just
 //   past the next ">".
 // - An end tag closes open elements, innermost first, until one of its name
-//   has been closed; an end tag whose name is not open closes them all.
+//   has been closed; an end tag whose name is not open closes them all, or,
+//   when the caller asks for it, is passed over.
 // - A start tag runs from "<" to the first ">" after it; a start tag without
 //   ">" ends the walk (the caller counts a warning). It is self-closing when
 //   the last character before ">" other than white space is "/".
 #pragma once
 #include <cstddef>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "core/text.h"
@@ -53,16 +56,24 @@ struct XmlStartTag {
 // any input can make the scanner and the model take.
 inline constexpr size_t kMaxXmlElements = size_t(1) << 22;
 
+enum class StrayEndTags {
+    kCloseAll,  // an end tag whose name is not open closes every open element
+    kPassOver,  // it closes nothing
+};
+
 // Visitor:
 //   bool Open(const XmlStartTag&)      every start tag with a name; false stops the walk
 //   void Close(size_t closingTagStart) once per element closed, innermost first
 //   void Stopped(size_t tagStart)      a start tag without ">", one too many, or a comment or
 //                                      CDATA section never closed; the walk ends
 template <class Visitor>
-void WalkXmlElements(std::string_view text, Visitor& visitor) {
+void WalkXmlElements(std::string_view text, Visitor& visitor, StrayEndTags stray = StrayEndTags::kCloseAll) {
     const size_t n = text.size();
     std::vector<std::string_view> open;
     open.reserve(32);
+    // How many elements of each name are open (kept only to pass stray end tags over).
+    std::unordered_map<std::string_view, size_t> openNames;
+    const bool passOver = stray == StrayEndTags::kPassOver;
     size_t elements = 0;
     size_t p = 0;
     while (p < n) {
@@ -91,8 +102,14 @@ void WalkXmlElements(std::string_view text, Visitor& visitor) {
             const size_t nameStart = SkipXmlSpace(text, lt + 2, n);
             const std::string_view name =
                 text.substr(nameStart, SkipXmlNameChars(text, nameStart, n) - nameStart);
-            while (!open.empty()) {
+            bool closes = true;
+            if (passOver) {
+                const auto it = openNames.find(name);
+                closes = it != openNames.end() && it->second != 0;
+            }
+            while (closes && !open.empty()) {
                 const bool match = open.back() == name;
+                if (passOver) --openNames[open.back()];
                 open.pop_back();
                 visitor.Close(lt);
                 if (match) break;
@@ -122,7 +139,10 @@ void WalkXmlElements(std::string_view text, Visitor& visitor) {
         tag.selfClosing = text[back - 1] == '/';
         tag.depth = open.size();
         if (!visitor.Open(tag)) return;
-        if (!tag.selfClosing) open.push_back(tag.name);
+        if (!tag.selfClosing) {
+            open.push_back(tag.name);
+            if (passOver) ++openNames[tag.name];
+        }
         p = gt + 1;
     }
 }

@@ -7,6 +7,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cctype>
+#include <initializer_list>
 #include <filesystem>
 #include <iterator>
 #include <string>
@@ -364,6 +366,58 @@ TEST_F(WeatherDocumentsTest, RealFilesRoundTrip) {
     EXPECT_EQ(known, static_cast<size_t>(std::count_if(std::begin(kKnownFiles), std::end(kKnownFiles), [&](const Known& k) {
                   return !shared.empty() && std::filesystem::exists(shared + k.relative);
               })));
+}
+
+// Wraps every element of the given names in a <Group> element: a field one
+// level deeper in its item.
+std::string NestElements(std::string text, std::initializer_list<const char*> names) {
+    for (const char* name : names) {
+        const std::string open = std::string("<") + name;
+        const std::string close = std::string("</") + name + ">";
+        for (size_t at = text.find(open); at != std::string::npos; at = text.find(open, at + 1)) {
+            const char next = at + open.size() < text.size() ? text[at + open.size()] : '\0';
+            if (std::isalnum(static_cast<unsigned char>(next)) || next == '_') continue;  // a longer name
+            const size_t gt = text.find('>', at);
+            if (gt == std::string::npos) break;
+            size_t end = text[gt - 1] == '/' ? gt + 1 : text.find(close, gt);
+            if (end == std::string::npos) break;
+            if (text[gt - 1] != '/') end += close.size();
+            text.insert(end, "</Group>");
+            text.insert(at, "<Group>");
+            at += 7;
+        }
+    }
+    return text;
+}
+
+// A hand-edited weather.xml, under another root and with its fields and item
+// names one element deeper in their items, loads the values of the file it
+// was made from and takes the same round trip.
+TEST_F(WeatherDocumentsTest, HandEditedWeatherXmlLoadsTheSameValues) {
+    std::vector<std::pair<std::string, std::string>> files = {{"generated", testsupport::GenerateWeatherXml({})}};
+    for (const std::string& file : testsupport::RealFiles("weather")) {
+        if (std::filesystem::path(file).filename() == "weather.xml") files.emplace_back(file, ReadHostFile(file));
+    }
+    const auto values = [&](const std::string& text) {
+        Load(kWeatherXml, text);
+        std::vector<std::string> list;
+        for (const XmlValueRecord& v : Doc(kWeatherXml).values) list.push_back(v.path + "=" + v.originalText);
+        return list;
+    };
+    for (const auto& [label, original] : files) {
+        SCOPED_TRACE(label);
+        std::string edited = original;
+        for (size_t at = edited.find("CContentsOfWeatherXmlFile"); at != std::string::npos;
+             at = edited.find("CContentsOfWeatherXmlFile", at)) {
+            edited.replace(at, 25, "WeatherData");
+        }
+        edited = NestElements(edited, {"Name", "Sun", "Snow", "RippleSpeed", "OceanFoamIntensity", "Lightning",
+                                       "DropSettingName", "CloudSettingsName", "windInfluence", "gravity"});
+        ASSERT_NE(edited.find("<Group><Snow "), std::string::npos);
+        const std::vector<std::string> expected = values(original);
+        EXPECT_EQ(values(edited), expected);
+        RoundTrip(label + " hand-edited", kWeatherXml, edited, true);
+    }
 }
 
 // No render file could be collected: generated ones of all 24 render rows,

@@ -197,7 +197,7 @@ TEST(WeatherXmlModel, KeptValues) {
         // Snow is its own element, not the start of SnowMist.
         {Wrap(R"(<Item><Name> RAIN </Name><SnowMist value="0.7"/><Snow value="0.2"/></Item>)"),
          {"WeatherTypes/RAIN/Snow=0.2", "WeatherTypes/RAIN/SnowMist=0.7"}},
-        // Items count as the scanner counts them: self-closing ones too, nested ones and "Items" not.
+        // Self-closing items are items (without values); nested ones and "Items" are not.
         {Wrap("", R"(<Item/><Item><Name>THUNDER_DROP</Name><Item><Name>X</Name></Item><gravity value="-9"/></Item>)"
                   R"(<Items><Name>RAINSTORM_DROP</Name></Items>)"
                   R"(<Item><Name>RAINSTORM_MIST</Name><windInfluence value="0.5"/></Item>)"),
@@ -216,7 +216,8 @@ TEST(WeatherXmlModel, KeptValues) {
          {"WeatherTypes/RAIN/Sun=1", "WeatherGpuFx/THUNDER_DROP/gravity=1"},
          2},
         // Only live fields of known items; hex text stays for WeatherTypes, not
-        // for effects. One game field, one record: the first case variant.
+        // for effects. One game field, one record: the first usable one, each
+        // later one (in any case) dropped with a warning.
         {Wrap(R"(<Item><Sun value="1"/></Item><Item><Name>NOT_A_WEATHER</Name><Sun value="1"/></Item>)"
               R"(<Item><Name>CLEAR</Name><Sun x="1"/><Cloud value="0x10"/><Lightning value="TRUE"/></Item>)",
               R"(<Item><Name>UNKNOWN_FX</Name><gravity value="1"/></Item>)"
@@ -224,19 +225,60 @@ TEST(WeatherXmlModel, KeptValues) {
               R"(<windInfluence value="0x1"/><WINDINFLUENCE value="5"/><diffuseName value="4"/></Item>)"),
          {"WeatherTypes/CLEAR/Cloud=0x10", "WeatherTypes/CLEAR/Lightning=TRUE", "WeatherGpuFx/BLIZZARD_DROP/gravity=1",
           "WeatherGpuFx/BLIZZARD_DROP/windInfluence=5"},
-         1},
+         2},
         // A field's value attribute: the first whose name is "value" in any case, in either quotes.
         {Wrap(R"(<Item><Name>RAIN</Name><Sun foo="a" VALUE = '0.5' value="9"/><Fog / value="2"/><WindMin value="1></Item>)"),
          {"WeatherTypes/RAIN/Sun=0.5"},
          1},
-        // Only the first root and the first section of each name count.
+        // A section is the first element of its name wherever it sits, under
+        // any root or none; an empty one does not hide the next.
         {"<Other><WeatherTypes><Item><Name>RAIN</Name><Sun value=\"1\"/></Item></WeatherTypes></Other>"
          "<CContentsOfWeatherXmlFile><WeatherTypes/><WeatherTypes><Item><Name>RAIN</Name>"
          "<Sun value=\"2\"/></Item></WeatherTypes></CContentsOfWeatherXmlFile>",
-         {}},
-        {"<CContentsOfWeatherXmlFile/><CContentsOfWeatherXmlFile><WeatherTypes><Item><Name>RAIN</Name>"
+         {"WeatherTypes/RAIN/Sun=1"}},
+        {"<CContentsOfWeatherXmlFile/><CContentsOfWeatherXmlFile><WeatherTypes/><WeatherTypes><Item><Name>RAIN</Name>"
          "<Sun value=\"2\"/></Item></WeatherTypes></CContentsOfWeatherXmlFile>",
+         {"WeatherTypes/RAIN/Sun=2"}},
+        {R"(<WeatherData><WeatherGpuFx><Item><Name>RAINSTORM_DROP</Name><gravity value="-9"/></Item></WeatherGpuFx>)"
+         R"(<WeatherTypes><Item><Name>RAIN</Name><Sun value="0.5"/></Item></WeatherTypes></WeatherData>)",
+         {"WeatherTypes/RAIN/Sun=0.5", "WeatherGpuFx/RAINSTORM_DROP/gravity=-9"}},
+        {R"(<WeatherTypes><Item><Name>FOGGY</Name><Fog value="0.3"/></Item></WeatherTypes>)"
+         R"(<WeatherGpuFx><Item><Name>THUNDER_DROP</Name><windInfluence value="2"/></Item></WeatherGpuFx>)",
+         {"WeatherTypes/FOGGY/Fog=0.3", "WeatherGpuFx/THUNDER_DROP/windInfluence=2"}},
+        // Names, fields and items at any depth of their item and section.
+        {Wrap(R"(<Item><Info><Name>CLEAR</Name></Info><Sky><Sun value="0.8"/><More><Cloud value="0.1"/></More></Sky>)"
+              R"(<Fx><DropSettingName> THUNDER_DROP </DropSettingName></Fx></Item>)"
+              R"(<Group><Item><Name>SNOW</Name><Water><Ocean><OceanBumpiness value="0.2"/></Ocean></Water></Item></Group>)",
+              R"(<Item><Name>BLIZZARD_DROP</Name><Physics><gravity value="-3"/><Wind><windInfluence value="0.7"/></Wind>)"
+              R"(</Physics></Item>)"),
+         {"WeatherTypes/CLEAR/Sun=0.8", "WeatherTypes/CLEAR/Cloud=0.1", "WeatherTypes/CLEAR/DropSettingName=THUNDER_DROP",
+          "WeatherTypes/SNOW/OceanBumpiness=0.2", "WeatherGpuFx/BLIZZARD_DROP/gravity=-3",
+          "WeatherGpuFx/BLIZZARD_DROP/windInfluence=0.7"}},
+        // Effect values belong to the item they sit in, however the section
+        // groups its items.
+        {Wrap("", R"(<Item><Name>RAINSTORM_DROP</Name></Item><Group><Item><Name>THUNDER_DROP</Name><gravity value="1"/>)"
+                  R"(</Item></Group><Item><Name>THUNDER_MIST</Name><gravity value="2"/></Item>)"),
+         {"WeatherGpuFx/THUNDER_DROP/gravity=1", "WeatherGpuFx/THUNDER_MIST/gravity=2"}},
+        // An item's fields and name are its own: not those of an item nested
+        // in it, nor of the next item, nor of a commented or unclosed element.
+        {Wrap(R"(<Item><Name>RAIN</Name><Item><Name>SNOW</Name><Fog value="9"/></Item><Sun value="1"/></Item>)"
+              R"(<Item><Name>CLOUDS</Name></Item><Item><Name>SMOG</Name><Cloud value="3"/><Fog value="4"/></Item>)"
+              R"(<Item><Name>XMAS</Name><DropSettingName>RAINSTORM_DROP</Item>)"),
+         {"WeatherTypes/RAIN/Sun=1", "WeatherTypes/SMOG/Cloud=3", "WeatherTypes/SMOG/Fog=4"}},
+        // Names are whole: neither WeatherTypesOld nor Items nor SunX count.
+        {"<WeatherTypesOld><Item><Name>RAIN</Name><Sun value=\"1\"/></Item></WeatherTypesOld>" +
+             Wrap(R"(<Items><Name>SNOW</Name><Sun value="2"/></Items><Item><Name>FOGGY</Name><SunX value="3"/></Item>)"),
          {}},
+        // An item or section not closed by its own end tag is not read (one
+        // warning each); the items after a broken one are.
+        {Wrap(R"(<Group><Item><Name>RAIN</Name><Sun value="1"/></Group><Item><Name>SNOW</Name><Sun value="2"/></Item>)"),
+         {"WeatherTypes/SNOW/Sun=2"},
+         1},
+        {R"(<R><WeatherTypes><Item><Name>RAIN</Name><Sun value="1"/></Item></R>)", {}, 1},
+        // An end tag of no open element (a typo) closes nothing.
+        {Wrap(R"(<Item><Name>RAIN</Name><Sun value="1"/></Sunn><Fog value="2"/></Item></WeatherType>)",
+              R"(<Item><Name>THUNDER_DROP</Name></gravity><gravity value="3"/></Item>)"),
+         {"WeatherTypes/RAIN/Sun=1", "WeatherTypes/RAIN/Fog=2", "WeatherGpuFx/THUNDER_DROP/gravity=3"}},
         // Element fields need plain text; their range is the trimmed text.
         {Wrap("<Item><Name>XMAS</Name><DropSettingName>   </DropSettingName>"
               "<MistSettingName><!-- x -->-</MistSettingName><GroundSettingName/>"
@@ -252,13 +294,20 @@ TEST(WeatherXmlModel, ItemNames) {
                          "<Item><Name> B </Name><Item><Name>C</Name></Item></Item></WeatherCycles></CContentsOfWeatherXmlFile>",
                          "WeatherCycles", names);
     EXPECT_EQ(names, (std::vector<std::string>{"Item 1", "Item 2", "B"}));
+    // No root needed; whole names only; nothing commented; items and names at any depth.
+    ListSectionItemNames("<WeatherCyclesOld><Item><Name>X</Name></Item></WeatherCyclesOld>"
+                         "<!-- <WeatherCycles><Item><Name>Y</Name></Item></WeatherCycles> -->"
+                         "<WeatherCycles><Group><Item><Meta><Name>A</Name></Meta></Item></Group>"
+                         "<Item><![CDATA[<Name>Z</Name>]]></Item></WeatherCycles>",
+                         "WeatherCycles", names);
+    EXPECT_EQ(names, (std::vector<std::string>{"A", "Item 2"}));
     ListSectionItemNames(Wrap("<Item/>"), "", names);
     EXPECT_TRUE(names.empty());
 }
 
-TEST(WeatherXmlModel, EffectValuesThatMatchNoItemDropTheSection) {
-    // Records naming an item the section does not have (as from another
-    // text) are never attributed to whatever item has that number here.
+TEST(WeatherXmlModel, EffectValuesComeFromTheTextNotFromTheRecordsHandedIn) {
+    // Records naming an item the section does not have, or another range for
+    // one it has (as from another text), never become values.
     const std::string text = Wrap("", R"(<Item><Name>THUNDER_DROP</Name><gravity value="1"/></Item>)");
     std::vector<XmlValueRecord> records;
     uint64_t warnings = 0;
@@ -266,9 +315,16 @@ TEST(WeatherXmlModel, EffectValuesThatMatchNoItemDropTheSection) {
     XmlValueRecord stranger = records[0];
     stranger.path = "CContentsOfWeatherXmlFile/WeatherGpuFx/Item[2]/gravity";
     records.push_back(stranger);
+    stranger.path = "CContentsOfWeatherXmlFile/WeatherGpuFx/Item[1]/gravity";
+    stranger.originalText = stranger.currentText = "<";
+    stranger.startOffset = 0;
+    stranger.endOffset = 1;
+    records.insert(records.begin(), stranger);
     FilterWeatherXmlLiveValues(text, records, warnings);
-    EXPECT_TRUE(records.empty());
-    EXPECT_EQ(warnings, 1u);
+    ASSERT_EQ(records.size(), 1u);
+    EXPECT_EQ(records[0].path + "=" + records[0].originalText, "WeatherGpuFx/THUNDER_DROP/gravity=1");
+    EXPECT_EQ(testsupport::RecordsFault(text, records), "");
+    EXPECT_EQ(warnings, 0u);
 }
 
 TEST(WeatherXmlModel, PathParsing) {
