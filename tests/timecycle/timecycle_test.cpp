@@ -210,10 +210,10 @@ std::string Export(int weather) {
 }
 
 TEST_F(TimecycleTest, FileNamesAndLocations) {
-    // Out-of-range indices are clamped as everywhere: 40 is UNDERWATER_DEEP, -1 EXTRASUNNY.
+    // An index above 17 (-1 among them) names EXTRASUNNY's file.
     const std::pair<uint32_t, const char*> names[] = {
-        {1, "w_clear.xml"}, {13, "w_snowhalloween.xml"}, {17, "underwater_deep.xml"}, {40, "underwater_deep.xml"},
-        {~0u, "w_extrasunny.xml"}};
+        {1, "w_clear.xml"},       {13, "w_snowhalloween.xml"}, {17, "underwater_deep.xml"},
+        {18, "w_extrasunny.xml"}, {40, "w_extrasunny.xml"},    {~0u, "w_extrasunny.xml"}};
     for (const auto& [w, name] : names) EXPECT_EQ(WeatherTimecycleFileName(w), name) << w;
     EXPECT_TRUE(IsTimecycleFileWeather(0) && IsTimecycleFileWeather(16));
     for (uint32_t w : {17u, 18u, ~0u}) EXPECT_FALSE(IsTimecycleFileWeather(w)) << w;
