@@ -922,6 +922,38 @@ TEST_F(KeyframeTableTest, ClearIsDerivedFromExtrasunnyWhenOneOfItsRowsStandsTher
     EXPECT_EQ(KeyframeTable.WeatherBlockTable[2], BlockOf(2));  // located all the same
 }
 
+// A row of CLEAR's own that stands in the block following from EXTRASUNNY's
+// at twelve of its thirteen keyframes (the first, a middle one or the last
+// differs) does not make that block CLEAR's: CLEAR is given none.
+TEST_F(KeyframeTableTest, ARowStandingInSomeKeyframesOnlyDoesNotPlaceItsWeather) {
+    PutGeneratedFile(0);  // matches the game
+    PutGeneratedFile(1, {.valueWeather = 100});
+    std::vector<TimecycleRowRecord> rows;
+    ReadOriginalXmlRows(rows, 1, kRegionGlobal);
+    ASSERT_FALSE(rows.empty());
+    const std::string& name = rows[0].name;
+    const std::string clear = MakeTimecycleXml({.weather = 1});
+    const std::vector<ValueToken> t = ElementTokens(clear, "GLOBAL", name.c_str());
+    ASSERT_EQ(t.size(), 13u);
+    for (const int other : {0, 6, 12}) {
+        SCOPED_TRACE(other);
+        ResetKeyframeTable();
+        std::string text;
+        for (int k = 0; k < 13; ++k)
+            text += " " + (k == other ? std::string("777.5") : clear.substr(t[k].start, t[k].end - t[k].start));
+        PutGeneratedFile(1, {.valueWeather = 100, .elementTextOverride = {{name, text}}});
+        std::vector<TimecycleRowRecord> search;
+        ReadSearchRows(search, 1, true);
+        const auto row = std::find_if(search.begin(), search.end(), [&](const TimecycleRowRecord& r) { return r.name == name; });
+        ASSERT_NE(row, search.end()) << "the row is one CLEAR's search uses";
+        ASSERT_EQ(row->values[static_cast<size_t>(other)], 777.5f);
+        EXPECT_EQ(ScanTimecycleTable(1), 0u);
+        EXPECT_EQ(KeyframeTable.WeatherBlockTable[0], BlockOf(0));
+        EXPECT_EQ(KnownWeatherBlock(1), 0u);
+        EXPECT_EQ(AcceptedWeatherBlock(1), 0u);
+    }
+}
+
 // No rows: nothing is searched. No match: nothing is stored, and the same
 // rows are not searched again; other rows (another file) are.
 TEST_F(KeyframeTableTest, AFailedSearchIsRememberedUntilTheRowsChange) {
