@@ -937,7 +937,7 @@ TEST_F(KeyframeTableTest, ARowStandingInSomeKeyframesOnlyDoesNotPlaceItsWeather)
     ASSERT_EQ(t.size(), 13u);
     for (const int other : {0, 6, 12}) {
         SCOPED_TRACE(other);
-        ResetKeyframeTable();
+        ResetTimecycleEditor();
         std::string text;
         for (int k = 0; k < 13; ++k)
             text += " " + (k == other ? std::string("777.5") : clear.substr(t[k].start, t[k].end - t[k].start));
