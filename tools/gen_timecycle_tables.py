@@ -10,6 +10,7 @@ TIMECYCLE_DATA_DIR holds (tab-separated, as the runtime's data files):
   keyframes.tsv        the 13 keyframes
   regions.tsv          the editor's three regions
   engine_baseline.tsv  the eight baseline rows of the keyframe-table recognition
+  modifier_locations.tsv  the places where modifiers are active (teleport targets)
 RUNTIME_DATA_DIR gives the live override slots (live_slots.tsv) that the
 variables name. OUT_DIR receives timecycle/timecycle_tables_data.cpp (the
 build runs this script).
@@ -18,7 +19,10 @@ The base names of a group are derived: its variables in row order, a colour
 triple counted once by its stem. The script checks that looking a name up by
 the base names (first group, first base name, the last group otherwise) gives
 every variable its own group, and every other rule below, before writing.
+A location's label must say its place and the coordinates of its row
+rounded to whole units, as the Timecycle Mods tab shows them.
 """
+import math
 import os
 import re
 import sys
@@ -32,6 +36,7 @@ GROUPS = 28
 KEYFRAMES = 13
 REGIONS = 3
 BASELINE_ROWS = 8
+MODIFIER_LOCATIONS = 108
 SLOT_USE = {"LightDir": 4, "Main": 327, "FogTone": 98}  # the timecycle slots: LightDir rows 0-3, all others
 
 
@@ -165,12 +170,51 @@ def read_baseline(data_dir, variables):
     return out
 
 
-def write_output(variables, groups, stems, keyframes, regions, baseline):
+LOCATION_LABEL = re.compile(r"(?P<place>\S(?:.*\S)?) \((?P<x>-?\d+), (?P<y>-?\d+), (?P<z>-?\d+)\)(?: - (?P<kind>\S(?:.*\S)?))?")
+COORDINATE = re.compile(r"-?\d+\.\d{3}")
+
+
+def whole_units(value):
+    """The coordinate to the nearest whole unit (halves away from zero), as the label writes it."""
+    return int(math.floor(abs(value) + 0.5)) * (-1 if value < 0 else 1)
+
+
+def read_locations(data_dir):
+    name, rows = common.read_table(os.path.join(data_dir, "modifier_locations.tsv"),
+                                   ["row", "modifier", "label", "x", "y", "z"])
+    numbered(name, rows, "row", MODIFIER_LOCATIONS)
+    seen = {}
+    out = []
+    for line, row in rows:
+        where = "%s:%d" % (name, line)
+        if not re.fullmatch(r"[A-Za-z0-9_]+", row["modifier"]):
+            raise DataError("%s: odd modifier name %r" % (where, row["modifier"]))
+        label = LOCATION_LABEL.fullmatch(row["label"])
+        if not label:
+            raise DataError("%s: label %r is not 'place (x, y, z)' with an optional ' - kind'" % (where, row["label"]))
+        if " - " in label["place"] or " (" in label["place"]:
+            raise DataError("%s: place %r holds ' - ' or ' ('" % (where, label["place"]))
+        for axis in ("x", "y", "z"):
+            if not COORDINATE.fullmatch(row[axis]):
+                raise DataError("%s: %s %r is not a number with three decimals" % (where, axis, row[axis]))
+            rounded = whole_units(float(row[axis]))
+            if int(label[axis]) != rounded or label[axis] == "-0":
+                raise DataError("%s: the label says %s %s, the row %s (%d)" % (where, axis, label[axis], row[axis], rounded))
+        key = (row["modifier"].lower(), row["label"])
+        if key in seen:
+            raise DataError("%s: %s at %r again (line %d)" % (where, row["modifier"], row["label"], seen[key]))
+        seen[key] = line
+        out.append((row["modifier"], row["label"], row["x"], row["y"], row["z"]))
+    return out
+
+
+def write_output(variables, groups, stems, keyframes, regions, baseline, locations):
     c = common.c_string
     out = []
     w = out.append
     w(common.header("gen_timecycle_tables.py", "src/timecycle/data").rstrip("\n"))
     w('#include "runtime/live_slots.h"')
+    w('#include "timecycle/modifier_filters.h"')
     w('#include "timecycle/timecycle_model.h"')
     w('#include "timecycle/timecycle_tables.h"')
     w("")
@@ -210,6 +254,11 @@ def write_output(variables, groups, stems, keyframes, regions, baseline):
         w("    {%s, {%s}}," % (c(name), ", ".join(common.float_literal(v) for v in values)))
     w("};")
     w("")
+    w("const ModifierLocation ModifierLocationTable[kModifierLocationCount] = {")
+    for modifier, label, x, y, z in locations:
+        w("    {%s, %s, %s}," % (c(modifier), c(label), ", ".join(common.float_literal(v) for v in (x, y, z))))
+    w("};")
+    w("")
     w("}  // namespace timecycle")
     return "\n".join(out) + "\n"
 
@@ -228,6 +277,7 @@ def main(args):
         keyframes = read_keyframes(data_dir)
         regions = read_regions(data_dir)
         baseline = read_baseline(data_dir, variables)
+        locations = read_locations(data_dir)
     except (DataError, OSError) as e:
         sys.stderr.write("gen_timecycle_tables: %s\n" % e)
         return 1
@@ -236,7 +286,7 @@ def main(args):
             sys.stderr.write("gen_timecycle_tables: variables.tsv: %s slots used %d times, expected %d\n" %
                              (table, sum(1 for v in variables if v["table"] == table), count))
             return 1
-    text = write_output(variables, groups, stems, keyframes, regions, baseline)
+    text = write_output(variables, groups, stems, keyframes, regions, baseline, locations)
     common.write_file(os.path.join(out_dir, "timecycle", "timecycle_tables_data.cpp"), text)
     return 0
 

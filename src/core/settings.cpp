@@ -17,11 +17,6 @@ namespace {
 
 constexpr std::string_view kUtf8ByteOrderMark = "\xEF\xBB\xBF";
 
-// The window size that every first start of earlier versions wrote without
-// the user choosing it (the static defaults).
-constexpr float kOldWrittenWidth = 830.0f;
-constexpr float kOldWrittenHeight = 1020.0f;
-
 // The four before/after hotkeys in the order that decides which of two
 // equal choices keeps its key.
 SharedValue<uint32_t>* const kBeforeAfterHotkeys[4] = {
@@ -100,10 +95,8 @@ std::string SettingsFileText() {
     line("[UI]");
     line("UIScale=", FormatFixed3(UiSettings.UIScale));
     line("UIOpacity=", FormatFixed3(UiSettings.UIOpacity));
-    if (UiSettings.WindowSizeFromIni) {  // otherwise the size follows the display
-        line("MenuWidth=", FormatFixed3(UiSettings.MenuWidth));
-        line("MenuHeight=", FormatFixed3(UiSettings.MenuHeight));
-    }
+    line("MenuWidth=", FormatFixed3(UiSettings.MenuWidth));
+    line("MenuHeight=", FormatFixed3(UiSettings.MenuHeight));
     line("MenuHotkey=", MenuHotkeyTable[menu].name);
     line("TimecycleBeforeAfterHotkey=", beforeAfterName(UiSettings.TimecycleBeforeAfterHotkey));
     line("VisualSettingsBeforeAfterHotkey=", beforeAfterName(UiSettings.VisualSettingsBeforeAfterHotkey));
@@ -272,8 +265,6 @@ void LoadSettings() {
     }
     UiSettings.MenuWidth = width;
     UiSettings.MenuHeight = IniReadFloat(text, "MenuHeight", kDefaultMenuHeight, 520.0f, 2200.0f);
-    if (Near(width, kOldWrittenWidth, 0.5f) && Near(UiSettings.MenuHeight, kOldWrittenHeight, 0.5f))
-        UiSettings.WindowSizeFromIni = false;  // not chosen: the window fits itself to the display
     UiSettings.FPSCounter = IniReadBool(text, "FPSCounter", false);
     UiSettings.ShowFPSWhenClosed = IniReadBool(text, "ShowFPSWhenClosed", true);
     UiSettings.TimecycleTimelapseSpeed = IniReadFloat(text, "TimecycleTimelapseSpeed", kDefaultTimelapseSpeed, 1.0f, 3600.0f);

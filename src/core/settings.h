@@ -75,13 +75,11 @@ struct SettingsState {
     SharedValue<float> TimecycleTimelapseSpeed{kDefaultTimelapseSpeed};  // game seconds per real second, 1 .. 3600
     // The settings and folder operations' status line; initially "VRN.ini not loaded.".
     std::string SettingsStatusLine = "VRN.ini not loaded.";
-    // The window size is the user's: 1 after LoadSettings found both MenuWidth
-    // and MenuHeight in the file (and migrated no width, and they are not the
-    // 830 x 1020 that earlier versions wrote on every first start), or after
-    // the Settings tab's size sliders moved. While 0 the main window sizes
-    // itself by DefaultMainWindowSize of the display, and SaveSettings writes
-    // no size, so a start that only writes defaults leaves the next start's
-    // window as it was. "Reset defaults" clears it.
+    // The window size is the stored one: 1 after LoadSettings found both
+    // MenuWidth and MenuHeight in [UI] of the file (and migrated no width),
+    // or after the Settings tab's size sliders moved (a size the user set is
+    // not fitted to the display again). While 0 the main window sizes itself
+    // by DefaultMainWindowSize of the display. "Reset defaults" clears it.
     SharedValue<bool> WindowSizeFromIni{false};
     // Set whenever the import folder is read or chosen anew; the visualsettings
     // layout reader re-reads its layout while it is set and clears it.
@@ -110,8 +108,7 @@ void LoadSettings();
 // it was. True when the file was written; callers that put their own
 // message over the save's keep the failure message when it is false.
 bool SaveSettings();
-// The whole text SaveSettings writes for the current values and folders
-// (MenuWidth and MenuHeight only while WindowSizeFromIni).
+// The whole text SaveSettings writes for the current values and folders.
 std::string SettingsFileText();
 // Writes the pointer file ("[Paths]", "WorkspaceDirectory=") in the default
 // VRN folder when the VRN folder lies elsewhere. Reports nothing.

@@ -5,10 +5,6 @@
 
 namespace timecycle {
 
-const ModifierLocation ModifierLocationTable[kModifierLocationCount] = {
-#include "timecycle/modifier_locations_data.inc"
-};
-
 bool ModifierMatchesSearch(std::string_view name, std::string_view search) {
     return search.empty() || core::CaseInsensitiveContains(name, search);
 }

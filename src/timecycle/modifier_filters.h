@@ -15,6 +15,8 @@ struct ModifierLocation {
     const char* label;  // place (rounded x, y, z)[ - kind of place]
     float x, y, z;
 };
+// The rows live in src/timecycle/data/modifier_locations.tsv; the build
+// writes their C++ with tools/gen_timecycle_tables.py.
 inline constexpr size_t kModifierLocationCount = 108;
 extern const ModifierLocation ModifierLocationTable[kModifierLocationCount];
 

@@ -21,7 +21,7 @@ std::string InFolder(const std::string& folder, uint32_t weather) {
 }  // namespace
 
 std::string WeatherTimecycleFileName(uint32_t weather) {
-    const WeatherName& row = WeatherNameTable[ClampWeather(weather)];
+    const WeatherName& row = WeatherNameTable[weather < kWeatherCount ? weather : 0];
     if (core::EqualsNoCase(row.gameName, "UNDERWATER_DEEP")) return "underwater_deep.xml";
     std::string name = "w_";
     for (const char* p = row.gameName; *p; ++p) {

@@ -7,7 +7,7 @@
 namespace timecycle {
 
 // "w_" + the game name in lower case without "_" + ".xml";
-// "underwater_deep.xml" for UNDERWATER_DEEP. The index is clamped (ClampWeather).
+// "underwater_deep.xml" for UNDERWATER_DEEP. An index above 17 is taken as 0.
 std::string WeatherTimecycleFileName(uint32_t weather);
 // False for UNDERWATER_DEEP and for every index above 17.
 bool IsTimecycleFileWeather(uint32_t weather);

@@ -73,7 +73,7 @@ void DrawLayout() {
     if (!ImGui::CollapsingHeader("Layout##settings_layout_v2")) return;
     LabelledSlider("UI Scale", "##UIScale", core::UiSettings.UIScale, 0.5f, 2.0f, "%.2f");
     LabelledSlider("UI Opacity", "##UIOpacity", core::UiSettings.UIOpacity, 0.2f, 1.0f, "%.2f");
-    // A size set here is the user's: it is kept over display changes and saved.
+    // A size set here is the user's: it is kept over display changes.
     if (LabelledSlider("Window Width", "##MenuWidth", core::UiSettings.MenuWidth, 540.0f, 1200.0f, "%.0f") |
         LabelledSlider("Window Height", "##MenuHeight", core::UiSettings.MenuHeight, 520.0f, 2200.0f, "%.0f")) {
         core::UiSettings.WindowSizeFromIni = true;

@@ -447,8 +447,12 @@ void DrawTimecycleModsFileTable() {
     } else {
         EmptyLine();
     }
+    // The File column holds the longest file name whole in any font and scale.
+    float fileWidth = 132.0f;
+    for (int s = 0; s < kModFileSlots; ++s)
+        fileWidth = std::max(fileWidth, ImGui::CalcTextSize(TimecycleModsFileName(s).c_str()).x);
     if (ImGui::BeginTable("##timecycle_mods_files", 5, kTableFlags, ImVec2(0.0f, 116.0f))) {
-        ImGui::TableSetupColumn("File", ImGuiTableColumnFlags_WidthFixed, 132.0f);
+        ImGui::TableSetupColumn("File", ImGuiTableColumnFlags_WidthFixed, fileWidth);
         ImGui::TableSetupColumn("Status", ImGuiTableColumnFlags_WidthFixed, 78.0f);
         ImGui::TableSetupColumn("Edits", ImGuiTableColumnFlags_WidthFixed, 66.0f);
         ImGui::TableSetupColumn("Modifiers", ImGuiTableColumnFlags_WidthFixed, 78.0f);

@@ -836,8 +836,14 @@ void DrawActionBar(int32_t weather) {
     TimecyclesTabState& t = TimecyclesTab;
     const bool pending = timecycle::WeatherHasPendingEdits(weather);
     bool held = false;
+    // The hold button is as wide as its label needs in the font and scale
+    // drawn with; the buttons' column grows with it.
+    constexpr const char* kHoldLabel = "Hold for before / after";
+    const ImGuiStyle& style = ImGui::GetStyle();
+    const float holdWidth = std::max(190.0f, ImGui::CalcTextSize(kHoldLabel).x + 2.0f * style.FramePadding.x);
+    const float buttonsWidth = std::max(430.0f, 110.0f + holdWidth + 96.0f + 2.0f * style.ItemSpacing.x);
     if (ImGui::BeginTable("##timecycle_action_bar", 2)) {
-        ImGui::TableSetupColumn("buttons", ImGuiTableColumnFlags_WidthFixed, 430.0f);
+        ImGui::TableSetupColumn("buttons", ImGuiTableColumnFlags_WidthFixed, buttonsWidth);
         ImGui::TableSetupColumn("search", ImGuiTableColumnFlags_WidthStretch);
         ImGui::TableNextRow();
         ImGui::TableNextColumn();
@@ -847,7 +853,7 @@ void DrawActionBar(int32_t weather) {
         ImGui::PushID("timecycle_before_after");
         ImGui::BeginDisabled(!pending);
         PushButtonColours(kBaseButton, kTealHover, kTealActive);
-        ImGui::Button("Hold for before / after", ImVec2(190.0f, 28.0f));
+        ImGui::Button(kHoldLabel, ImVec2(holdWidth, 28.0f));
         held = pending && ImGui::IsItemActive();
         ImGui::PopStyleColor(3);
         ImGui::EndDisabled();

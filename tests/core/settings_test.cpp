@@ -51,10 +51,9 @@ std::string Crlf(std::initializer_list<std::string> lines) {
     return text;
 }
 
-// The file SaveSettings writes for the default settings in a VRN folder
-// (no window size: it follows the display until the user sets one).
+// The file SaveSettings writes for the default settings in a VRN folder.
 std::string DefaultFileText(const std::string& vrn) {
-    return Crlf({"[UI]", "UIScale=1.000", "UIOpacity=0.960", "MenuHotkey=F9", "TimecycleBeforeAfterHotkey=Off",
+    return Crlf({"[UI]", "UIScale=1.000", "UIOpacity=0.960", "MenuWidth=830.000", "MenuHeight=1020.000", "MenuHotkey=F9", "TimecycleBeforeAfterHotkey=Off",
                  "VisualSettingsBeforeAfterHotkey=Off", "BothBeforeAfterHotkey=Off", "AllLiveBeforeAfterHotkey=Off",
                  "FPSCounter=0", "ShowFPSWhenClosed=1", "TimecycleTimelapseSpeed=600.000", "GameHudVisible=1",
                  "DisableIdleCamera=0", "DisablePedestrians=0", "DisableVehicles=0", "", "[Paths]",
@@ -123,14 +122,14 @@ TEST_F(SettingsTest, FileTextGivesTheseSettings) {
          "VisualSettingsBeforeAfterHotkey=Home", kLoaded},
         {"before/after numbers", "[UI]\nTimecycleBeforeAfterHotkey=26\nBothBeforeAfterHotkey=3x\nAllLiveBeforeAfterHotkey=27",
          "TimecycleBeforeAfterHotkey=Numpad 9 BothBeforeAfterHotkey=F3", kLoaded},
-        // The window size: kept only as a pair the user chose.
+        // The window size.
         {"size clamped", "[UI]\nMenuWidth=5000\nMenuHeight=100", "MenuWidth=1200.000 MenuHeight=520.000", kLoaded},
         {"size kept", "[UI]\nMenuWidth=600\nMenuHeight=700", "MenuWidth=600.000 MenuHeight=700.000", kLoaded},
-        {"one size only", "[UI]\nMenuWidth=900", "", kLoaded},
+        {"one size only", "[UI]\nMenuWidth=900", "MenuWidth=900.000", kLoaded},
         {"size every first start wrote", "[UI]\nMenuWidth=830.000\nMenuHeight=1020.000", "", kLoaded},
-        {"old width 590", "[UI]\nMenuWidth=590\nMenuHeight=700", "", kMigrated},
-        {"old width 540", "[UI]\nMenuWidth=539.6\nMenuHeight=700", "", kMigrated},
-        {"width below 540", "[UI]\nMenuWidth=200\nMenuHeight=700", "", kMigrated},
+        {"old width 590", "[UI]\nMenuWidth=590\nMenuHeight=700", "MenuHeight=700.000", kMigrated},
+        {"old width 540", "[UI]\nMenuWidth=539.6\nMenuHeight=700", "MenuHeight=700.000", kMigrated},
+        {"width below 540", "[UI]\nMenuWidth=200\nMenuHeight=700", "MenuHeight=700.000", kMigrated},
         // Folders.
         {"folders", "[Paths]\r\nImportDirectory = 'D:\\Imp' \r\nTimecycleImportDirectory=D:\\Old\r\nExportDirectory=E:\\Exp",
          "ImportDirectory=D:\\Imp\\ ExportDirectory=E:\\Exp\\", kLoaded},
@@ -155,7 +154,7 @@ TEST_F(SettingsTest, FileTextGivesTheseSettings) {
                                                              : "VRN.ini updated with current default window width: ";
         EXPECT_EQ(UiSettings.SettingsStatusLine, prefix + Ini()) << c.name;
         EXPECT_EQ(VrnFolder(), kVrn) << c.name;
-        if (c.status == kMigrated) EXPECT_EQ(GetFile(Ini()), DefaultFileText(kVrn)) << c.name << ": saved at once";
+        if (c.status == kMigrated) EXPECT_EQ(GetFile(Ini()), SettingsFileText()) << c.name << ": saved at once";
         else EXPECT_EQ(GetFile(Ini()), c.file) << c.name << ": a start that only reads writes nothing";
     }
     // Over 64 MiB: not read, not overwritten.
@@ -166,6 +165,42 @@ TEST_F(SettingsTest, FileTextGivesTheseSettings) {
     EXPECT_EQ(UiSettings.SettingsStatusLine, "VRN.ini too large (over 64 MiB), defaults used: " + Ini());
     EXPECT_EQ(SettingsStatusText(), UiSettings.SettingsStatusLine);
     EXPECT_EQ(std::filesystem::file_size(Host(Ini())), kMaxFileBytes + 1);
+}
+
+// The window size of a file is the window's when the file holds both
+// MenuWidth and MenuHeight in [UI], whatever they are (an old width
+// migrated aside); every save writes the pair.
+TEST_F(SettingsTest, AStoredSizePairIsTheWindowSize) {
+    const struct {
+        const char* file;  // nullptr: no file
+        bool fromIni;
+        float width, height;
+    } cases[] = {
+        {"[UI]\nMenuWidth=830.000\nMenuHeight=1020.000", true, 830, 1020},  // the defaults, as a first start writes them
+        {"[UI]\nMenuWidth=600\nMenuHeight=700", true, 600, 700},
+        {"[UI]\nmenuheight=900\nMENUWIDTH=1100", true, 1100, 900},
+        {"[UI]\nMenuWidth=wide\nMenuHeight=", true, 830, 1020},  // present, unreadable: the defaults
+        {"[UI]\nMenuWidth=900", false, 900, 1020},
+        {"[UI]\nMenuHeight=900", false, 830, 900},
+        {"[Other]\nMenuWidth=900\nMenuHeight=900", false, 830, 1020},
+        {"[UI]\nMenuWidth=590\nMenuHeight=700", false, 830, 700},  // width migrated
+        {nullptr, false, 830, 1020},
+    };
+    for (const auto& c : cases) {
+        const std::string name = c.file ? c.file : "(no file)";
+        std::filesystem::remove(Host(Ini()));
+        if (c.file) PutFile(Ini(), c.file);
+        Reload();
+        EXPECT_EQ(UiSettings.WindowSizeFromIni.Get(), c.fromIni) << name;
+        EXPECT_EQ(UiSettings.MenuWidth.Get(), c.width) << name;
+        EXPECT_EQ(UiSettings.MenuHeight.Get(), c.height) << name;
+        const std::string size = "\r\nMenuWidth=" + FormatFixed3(c.width) + "\r\nMenuHeight=" + FormatFixed3(c.height) + "\r\n";
+        EXPECT_NE(SettingsFileText().find(size), std::string::npos) << name << ": " << SettingsFileText();
+    }
+    UiSettings.WindowSizeFromIni = false;  // the window follows the display
+    UiSettings.MenuWidth = 777.0f;
+    ASSERT_TRUE(SaveSettings());
+    EXPECT_NE(GetFile(Ini()).find("\r\nMenuWidth=777.000\r\nMenuHeight=1020.000\r\n"), std::string::npos);
 }
 
 // A missing file is created with the defaults, and the defaults read back
@@ -182,7 +217,7 @@ TEST_F(SettingsTest, GoldenFiles) {
     Reload();
     EXPECT_EQ(UiSettings.SettingsStatusLine, "VRN.ini loaded: " + Ini());
     EXPECT_EQ(SettingsStatusText(), "");
-    EXPECT_FALSE(UiSettings.WindowSizeFromIni);
+    EXPECT_TRUE(UiSettings.WindowSizeFromIni);
     ASSERT_TRUE(SaveSettings());
     EXPECT_EQ(GetFile(Ini()), DefaultFileText(kVrn));
 

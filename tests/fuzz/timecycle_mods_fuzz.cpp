@@ -5,16 +5,20 @@
 // - an export without edits is the input byte for byte;
 // - with every row edited, only the value texts change, the file reads back
 //   with the same modifiers and rows, and each edited value reads back as
-//   written (a value that has no text the game could read keeps its old one).
+//   written, rounded to the decimals of the number it replaced (a value that
+//   has no text the game could read keeps its old one).
 // Real seeds: timecycle_mods
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
 #include <string>
 #include <string_view>
+#include <utility>
+#include <vector>
 
 #include "timecycle/modifier_defaults.h"
 #include "timecycle/modifier_files.h"
+#include "timecycle/timecycle_numbers.h"
 
 namespace {
 
@@ -40,9 +44,28 @@ std::string Skeleton(std::string_view text) {
     return out;
 }
 
-bool Near(float got, float want) {
+// The decimals of the two value texts of each row, block by block, as the
+// export walks them.
+std::vector<std::vector<std::pair<int, int>>> RowDecimals(std::string_view text) {
+    std::vector<std::vector<std::pair<int, int>>> out;
+    uint64_t position = 0;
+    ModifierBlockText block;
+    while (NextModifierBlock(text, position, block) == ModifierBlockStep::Block) {
+        std::vector<std::pair<int, int>>& rows = out.emplace_back();
+        ForEachModifierElement(text, block.bodyStart, block.bodyEnd, [&](const ModifierElement& e) {
+            const std::string_view value = text.substr(e.valueStart, e.valueEnd - e.valueStart);
+            rows.emplace_back(DecimalsLikeExisting(value.substr(e.aStart, e.aEnd - e.aStart)),
+                              DecimalsLikeExisting(value.substr(e.bStart, e.bEnd - e.bStart)));
+        });
+        position = block.next;
+    }
+    return out;
+}
+
+// Within half a unit of the last written decimal (and the float's own rounding).
+bool Near(float got, float want, int decimals) {
     return std::fabs(static_cast<double>(got) - static_cast<double>(want)) <=
-           std::max(1e-5, std::fabs(static_cast<double>(want)) * 1e-6);
+           std::pow(10.0, -decimals) * 0.5000001 + std::fabs(static_cast<double>(want)) * 1.2e-7;
 }
 
 }  // namespace
@@ -66,6 +89,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             row.valueA = row.fileA * 0.5f + 0.25f;
             row.valueB = -row.fileB;
         }
+    const std::vector<std::vector<std::pair<int, int>>> decimals = RowDecimals(text);
+    Require(decimals.size() == slot.modifiers.size());
     const std::string exported = WriteTimecycleModsXml(slot);
     Require(Skeleton(exported) == Skeleton(text));
     TimecycleModFileSlot back;
@@ -74,13 +99,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     for (size_t i = 0; i < slot.modifiers.size(); ++i) {
         const TimecycleModifier& want = slot.modifiers[i];
         const TimecycleModifier& got = back.modifiers[i];
-        Require(got.name == want.name && got.rows.size() == want.rows.size());
+        Require(got.name == want.name && got.rows.size() == want.rows.size() && decimals[i].size() == want.rows.size());
         for (size_t r = 0; r < want.rows.size(); ++r) {
             const ModifierRow& w = want.rows[r];
             const ModifierRow& g = got.rows[r];
             Require(g.name == w.name);
-            Require(Near(g.fileA, w.valueA) || (std::fabs(w.valueA - w.fileA) <= kModifierEditTolerance && g.fileA == w.fileA));
-            Require(Near(g.fileB, w.valueB) || (std::fabs(w.valueB - w.fileB) <= kModifierEditTolerance && g.fileB == w.fileB));
+            const auto [a, b] = decimals[i][r];
+            Require(Near(g.fileA, w.valueA, a) || (std::fabs(w.valueA - w.fileA) <= kModifierEditTolerance && g.fileA == w.fileA));
+            Require(Near(g.fileB, w.valueB, b) || (std::fabs(w.valueB - w.fileB) <= kModifierEditTolerance && g.fileB == w.fileB));
         }
     }
     return 0;

@@ -2,8 +2,9 @@
 // reading of both regions, the one-pass element finder against the plain
 // per-element search, and the splice export. Whatever the input:
 // - an export without edits is the input byte for byte;
-// - an edited value reads back as written, and every other value the reader
-//   finds (in both regions) is the same as before.
+// - an edited value reads back as written (rounded to the decimals of the
+//   number it replaced), and every other value the reader finds (in both
+//   regions) is the same as before.
 // The last two bytes of the input choose the edit (region, variable,
 // keyframe) and its value; the rest is the file.
 // Real seeds: timecycle
@@ -16,6 +17,7 @@
 
 #include "timecycle/timecycle_export.h"
 #include "timecycle/timecycle_model.h"
+#include "timecycle/timecycle_numbers.h"
 #include "timecycle/xml_scan.h"
 
 namespace {
@@ -57,6 +59,26 @@ FileValues ReadValues(std::string_view text, bool checkFinder) {
 
 bool Same(float a, float b) { return a == b || (std::isnan(a) && std::isnan(b)); }
 
+// The text of value k of a variable's element in a region (empty when the
+// reader found none).
+std::string_view OldToken(std::string_view text, int region, size_t variable, size_t keyframe) {
+    RegionText found;
+    ReadRegionText(text, region == 0 ? "GLOBAL" : "URBAN", found);
+    std::vector<ValueToken> tokens;
+    if (!found.found || !found.elements[variable].found) return {};
+    const ElementSpan& span = found.elements[variable];
+    const std::string_view element = text.substr(span.start, span.end - span.start);
+    if (!ReadKeyframeValues(element, tokens) || keyframe >= tokens.size()) return {};
+    return element.substr(tokens[keyframe].start, tokens[keyframe].end - tokens[keyframe].start);
+}
+
+// Within half a unit of the last written decimal (and the float's own rounding).
+bool ReadsBackRounded(float got, float value, int decimals) {
+    const double unit = std::pow(10.0, -decimals);
+    return std::fabs(static_cast<double>(got) - static_cast<double>(value)) <=
+           unit * 0.5000001 + std::fabs(static_cast<double>(value)) * 1.2e-7;
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -87,6 +109,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const float old = before.rows[region * kVariableCount + variable][keyframe];
     const float value = old + (static_cast<float>(amount) - 127.5f) * 0.37f;
     if (!std::isfinite(value)) return 0;
+    const int decimals = DecimalsLikeExisting(OldToken(text, region, variable, keyframe));
     KeyframeEditRecord& record = (region == 0 ? global : urban)[TimecycleVariableTable[variable].xmlName];
     record.values[keyframe] = value;
     record.written[keyframe] = 1;
@@ -101,7 +124,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         const bool editedRow = row % kVariableCount == variable && (shared || row / kVariableCount == size_t(region));
         for (size_t k = 0; k < after.rows[row].size(); ++k) {
             if (editedRow && k == keyframe) {
-                Require(std::fabs(static_cast<double>(after.rows[row][k]) - static_cast<double>(value)) <= 1e-5);
+                Require(ReadsBackRounded(after.rows[row][k], value, decimals));
             } else {
                 Require(Same(after.rows[row][k], before.rows[row][k]));
             }

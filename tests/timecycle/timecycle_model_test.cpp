@@ -211,21 +211,24 @@ TEST(ParseValueList, NumbersSeparatedByWhiteSpaceOnly) {
     EXPECT_TRUE(ReadKeyframeValues("1 2 3 4 5 6 7 8 9 10 11 12 13", tokens));
 }
 
-// Every written value reads back within 1e-5 (the fuzz target's check too).
+// A written number keeps the look of the one it replaces: as many digits
+// after the point as the old text has, 4 when it has none.
 TEST(FormatLikeExisting, DecimalsOfTheOldText) {
     const struct {
         float value;
         const char* old;
         const char* text;
     } cases[] = {
-        {1.2345f, "0.500", "1.2345"},     // 3 decimals would read back 5e-4 off: more are used
-        {1.25f, "3", "1.2500"},           // no point: 4 decimals
-        {1.25f, "2.", "1.2500"},          // nothing after the point: 4 decimals
-        {-0.00004f, "0.0000", "-0.00004"},  // would read back as 0: one more decimal
-        {-0.000004f, "0.0000", "0.0000"},   // within 1e-5 of 0: unsigned zero, never "-0.0000"
+        {1.23456f, "0.500", "1.235"},      // three decimals, rounded
+        {1.23456f, "3", "1.2346"},         // no point: 4 decimals
+        {1.23456f, "2.", "1.2346"},        // nothing after the point: 4 decimals
+        {-0.00004f, "0.0000", "0.0000"},   // rounds to zero: unsigned, never "-0.0000"
+        {-0.000004f, "0.0000", "0.0000"},
+        {-0.06f, "0.0", "-0.1"},
         {2.0f, "1.0", "2.0"},
         {30000.123f, "0.0000", "30000.1230"},
-        {1.0f / 3.0f, "1.0", "0.33333"},
+        {1.0f / 3.0f, "1.0", "0.3"},
+        {0.123456f, "-1.5e3", "0.1"},      // the digits directly after the point
         {NAN, "0.25", "0.25"},  // no number the game could read: the old text stays
         {INFINITY, "0.25", "0.25"},
     };

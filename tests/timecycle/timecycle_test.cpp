@@ -210,10 +210,10 @@ std::string Export(int weather) {
 }
 
 TEST_F(TimecycleTest, FileNamesAndLocations) {
-    // Out-of-range indices are clamped as everywhere: 40 is UNDERWATER_DEEP, -1 EXTRASUNNY.
+    // An index above 17 (-1 among them) names EXTRASUNNY's file.
     const std::pair<uint32_t, const char*> names[] = {
-        {1, "w_clear.xml"}, {13, "w_snowhalloween.xml"}, {17, "underwater_deep.xml"}, {40, "underwater_deep.xml"},
-        {~0u, "w_extrasunny.xml"}};
+        {1, "w_clear.xml"},       {13, "w_snowhalloween.xml"}, {17, "underwater_deep.xml"},
+        {18, "w_extrasunny.xml"}, {40, "w_extrasunny.xml"},    {~0u, "w_extrasunny.xml"}};
     for (const auto& [w, name] : names) EXPECT_EQ(WeatherTimecycleFileName(w), name) << w;
     EXPECT_TRUE(IsTimecycleFileWeather(0) && IsTimecycleFileWeather(16));
     for (uint32_t w : {17u, 18u, ~0u}) EXPECT_FALSE(IsTimecycleFileWeather(w)) << w;
@@ -387,7 +387,7 @@ TEST_F(TimecycleTest, ExportKeepsDecimalsAndReportsEditsWithoutPlaceOrFailures) 
     UserEdit(11, 0, 2, "sky_hdr", 0.1234567f);
     EXPECT_EQ(Export(11), "Exported w_blizzard.xml.");
     const std::string first = ExportedFile(11);
-    EXPECT_NE(first.find("<sky_hdr>\t1.000 2.500\t0.12346\n 4.000 "), std::string::npos);
+    EXPECT_NE(first.find("<sky_hdr>\t1.000 2.500\t0.123\n 4.000 "), std::string::npos);
 
     // far_clip holds 12 numbers, fog_start two run together: neither text changes.
     UserEdit(11, 1, 0, "far_clip", 900.0f);
@@ -920,6 +920,38 @@ TEST_F(KeyframeTableTest, ClearIsDerivedFromExtrasunnyWhenOneOfItsRowsStandsTher
     PutGeneratedFile(2, {.valueWeather = 101});
     EXPECT_EQ(ScanTimecycleTable(2), 0u);
     EXPECT_EQ(KeyframeTable.WeatherBlockTable[2], BlockOf(2));  // located all the same
+}
+
+// A row of CLEAR's own that stands in the block following from EXTRASUNNY's
+// at twelve of its thirteen keyframes (the first, a middle one or the last
+// differs) does not make that block CLEAR's: CLEAR is given none.
+TEST_F(KeyframeTableTest, ARowStandingInSomeKeyframesOnlyDoesNotPlaceItsWeather) {
+    PutGeneratedFile(0);  // matches the game
+    PutGeneratedFile(1, {.valueWeather = 100});
+    std::vector<TimecycleRowRecord> rows;
+    ReadOriginalXmlRows(rows, 1, kRegionGlobal);
+    ASSERT_FALSE(rows.empty());
+    const std::string& name = rows[0].name;
+    const std::string clear = MakeTimecycleXml({.weather = 1});
+    const std::vector<ValueToken> t = ElementTokens(clear, "GLOBAL", name.c_str());
+    ASSERT_EQ(t.size(), 13u);
+    for (const int other : {0, 6, 12}) {
+        SCOPED_TRACE(other);
+        ResetTimecycleEditor();
+        std::string text;
+        for (int k = 0; k < 13; ++k)
+            text += " " + (k == other ? std::string("777.5") : clear.substr(t[k].start, t[k].end - t[k].start));
+        PutGeneratedFile(1, {.valueWeather = 100, .elementTextOverride = {{name, text}}});
+        std::vector<TimecycleRowRecord> search;
+        ReadSearchRows(search, 1, true);
+        const auto row = std::find_if(search.begin(), search.end(), [&](const TimecycleRowRecord& r) { return r.name == name; });
+        ASSERT_NE(row, search.end()) << "the row is one CLEAR's search uses";
+        ASSERT_EQ(row->values[static_cast<size_t>(other)], 777.5f);
+        EXPECT_EQ(ScanTimecycleTable(1), 0u);
+        EXPECT_EQ(KeyframeTable.WeatherBlockTable[0], BlockOf(0));
+        EXPECT_EQ(KnownWeatherBlock(1), 0u);
+        EXPECT_EQ(AcceptedWeatherBlock(1), 0u);
+    }
 }
 
 // No rows: nothing is searched. No match: nothing is stored, and the same

@@ -278,31 +278,37 @@ TEST_F(SettingsTabTest, WindowWidthTypedIntoItsSliderResizesTheMainWindow) {
     EXPECT_NE(Ini().find("MenuWidth=700.000\r\nMenuHeight="), std::string::npos);
 }
 
-// A start that only writes the default settings doesn't change what the
-// next start shows: the window fits the display on both, and "Reset
-// defaults" has nothing to reset.
+// The first start (no VRN.ini) fits the window to the display, with nothing
+// for "Reset defaults" to reset, and writes the default size into the new
+// file; the next start opens the window at the stored size, kept inside the
+// display.
 using WindowStartTest = coretest::CoreTest;
-TEST_F(WindowStartTest, FirstAndSecondStartOpenTheWindowAlike) {
+TEST_F(WindowStartTest, TheNextStartOpensTheWindowAtTheStoredSize) {
     const struct {
         ImVec2 display;
-        MainWindowSize size;
-    } cases[] = {{{1920, 1080}, {830, 928.8f}}, {{1280, 720}, {830, 700}}};
+        MainWindowSize first, next;
+    } cases[] = {{{1920, 1080}, {830, 928.8f}, {830, 1020}}, {{1280, 720}, {830, 700}, {830, 700}}};
     for (const auto& c : cases) {
         std::filesystem::remove(Host(InVrn("VRN.ini")));
-        for (const char* start : {"first start", "second start"}) {
+        for (const bool first : {true, false}) {
+            const std::string start = first ? "first start" : "next start";
             ResetSettingsState();
             MainWindow.MainWindowShown = false;  // a new game session
             MainWindow.MainWindowSizeFitted = false;
             MainWindow.MainWindowDisplayWidth = MainWindow.MainWindowDisplayHeight = 0.0f;
             LoadSettings();
+            EXPECT_EQ(UiSettings.WindowSizeFromIni.Get(), !first) << start;
             testsupport::ImGuiHarness ui(c.display);
             core::Editor.MenuOpen.Set(1);
             ui.Frames(2, DrawMainWindow);
             core::Editor.MenuOpen.Set(0);
             const ImVec2 size = ImGui::FindWindowByName("Varnel")->Size;
-            EXPECT_NEAR(size.x, c.size.width, 1.0f) << start << " at " << c.display.x;
-            EXPECT_NEAR(size.y, c.size.height, 1.0f) << start << " at " << c.display.y;
-            EXPECT_FALSE(SettingsDifferFromDefaults(c.display.x, c.display.y)) << start << ": Reset defaults offered";
+            const MainWindowSize want = first ? c.first : c.next;
+            EXPECT_NEAR(size.x, want.width, 1.0f) << start << " at " << c.display.x;
+            EXPECT_NEAR(size.y, want.height, 1.0f) << start << " at " << c.display.y;
+            if (first) {
+                EXPECT_FALSE(SettingsDifferFromDefaults(c.display.x, c.display.y)) << "Reset defaults offered";
+            }
         }
     }
     MainWindow.MainWindowShown = false;

@@ -4,6 +4,7 @@
 // synthetic heap; the live status word.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -12,6 +13,7 @@
 #include "game/game_controls.h"
 #include "support/fake_drive.h"
 #include "support/imgui_harness.h"
+#include "support/imgui_measure.h"
 #include "support/synthetic_image.h"
 #include "support/timecycle_gen.h"
 #include "timecycle/modifier_defaults.h"
@@ -234,6 +236,30 @@ TEST_F(TimecycleModsTabTest, EveryButtonShowsItsWholeLabel) {
             const testsupport::ImGuiItem* item = ui.FindItem(labels[i]);
             ASSERT_NE(item, nullptr) << labels[i];
             EXPECT_GE(item->max.x - item->min.x + 0.01f, needed[i]) << labels[i];
+        }
+    }
+    ImGui::GetStyle().FontScaleMain = 1.0f;
+    EXPECT_EQ(ui.AssertionCount(), 0);
+}
+
+// The file table's File column holds each whole file name with the
+// editor's fonts at UI scales 1 and 2 (a fixed 132 px cut the built-in
+// font's "timecycle_mods_1.xml" to "timecycle_mods_1.xm").
+TEST_F(TimecycleModsTabTest, TheFileColumnShowsWholeFileNames) {
+    for (const testsupport::EditorFont& font : testsupport::AddEditorFonts()) {
+        for (const float scale : {1.0f, 2.0f}) {
+            SCOPED_TRACE(font.name + " at " + std::to_string(scale));
+            ImGui::GetStyle().FontScaleMain = scale;
+            float widest = 0.0f;
+            auto drawAndMeasure = [&] {
+                ImGui::PushFont(font.font, font.size);
+                Draw();
+                for (int slot = 0; slot < kModFileSlots; ++slot)
+                    widest = std::max(widest, ImGui::CalcTextSize(TimecycleModsFileName(slot).c_str()).x);
+                ImGui::PopFont();
+            };
+            ui.Frames(2, drawAndMeasure);
+            EXPECT_GE(testsupport::TableColumnContentWidth("File", 0), widest);
         }
     }
     ImGui::GetStyle().FontScaleMain = 1.0f;

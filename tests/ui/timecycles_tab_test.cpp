@@ -21,6 +21,7 @@
 #include "runtime/live_slots.h"
 #include "support/fake_drive.h"
 #include "support/imgui_harness.h"
+#include "support/imgui_measure.h"
 #include "support/synthetic_image.h"
 #include "support/testdata.h"
 #include "support/timecycle_gen.h"
@@ -530,6 +531,34 @@ TEST_F(TimecyclesTabTest, ThePreviewSearchesASliceAFrameAndNotesShow) {
     EXPECT_EQ(TimecycleXml.TimecycleStatusLine, "Loaded 429 parameters. w_rain.xml: no URBAN region, URBAN left as it was.");
     EXPECT_NE(ui.Text().find("w_rain.xml: no URBAN region, URBAN left as it was."), std::string::npos);
     EXPECT_EQ(ui.Text().find("Loaded 429 parameters."), std::string::npos);
+}
+
+// The hold button shows its whole label with the editor's fonts at UI
+// scales 1 and 2, and the action bar's buttons stay clear of the search field.
+TEST_F(TimecyclesTabTest, TheHoldButtonShowsItsWholeLabel) {
+    testsupport::ImGuiHarness ui(ImVec2(1920.0f, 1080.0f));
+    constexpr const char* kHold = "Hold for before / after";
+    for (const testsupport::EditorFont& font : testsupport::AddEditorFonts()) {
+        for (const float scale : {1.0f, 2.0f}) {
+            SCOPED_TRACE(font.name + " at " + std::to_string(scale));
+            ImGui::GetStyle().FontScaleMain = scale;
+            float needed = 0.0f;
+            auto drawAndMeasure = [&] {
+                ImGui::PushFont(font.font, font.size);
+                DrawTall();
+                needed = ImGui::CalcTextSize(kHold).x + 2.0f * ImGui::GetStyle().FramePadding.x;
+                ImGui::PopFont();
+            };
+            ui.Frames(2, drawAndMeasure);
+            const testsupport::ImGuiItem* hold = ui.FindItem(kHold);
+            const testsupport::ImGuiItem* clear = ui.FindItem("Clear search##timecycle");
+            const testsupport::ImGuiItem* search = ui.FindItem("##timecycle_search");
+            ASSERT_TRUE(hold && clear && search);
+            EXPECT_GE(hold->max.x - hold->min.x + 0.01f, needed);
+            EXPECT_LE(clear->max.x, search->min.x);
+        }
+    }
+    EXPECT_EQ(ui.AssertionCount(), 0);
 }
 
 }  // namespace
