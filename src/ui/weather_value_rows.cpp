@@ -51,8 +51,7 @@ void ResetButton(WeatherDocument& document, size_t valueIndex) {
 }
 
 // The float drag: while it is held, the unrounded value is kept, and the
-// text written is the value with the decimals of the file's text (more
-// when fewer would not keep it).
+// text written is the value rounded to the decimals of the file's text.
 bool FloatEditor(WeatherDocument& document, size_t valueIndex) {
     const XmlValueRecord& value = document.values[valueIndex];
     WeatherRowState& rows = WeatherTab.rows;
