@@ -35,6 +35,7 @@ T LoadAtomically(uint64_t address) {
 // the number of loads that saw neither value.
 template <typename T>
 int MixedLoads(uint64_t address, T first, T second, bool (*store)(void*, T), int writes) {
+    EXPECT_TRUE(store(Ptr(address), first));
     std::atomic<bool> done{false};
     std::atomic<int> mixed{0}, loads{0};
     auto reader = [&] {

@@ -21,9 +21,6 @@
 #include <mutex>
 
 #include "platform/safe_copy.h"
-#if defined(__SANITIZE_THREAD__)
-#include <sanitizer/tsan_interface_atomic.h>
-#endif
 
 // int varnel_guarded_copy(void* dst /*rdi*/, const void* src /*rsi*/, size_t n /*rdx*/)
 // returns 1 when copied, 0 when a fault ended the copy.
@@ -380,19 +377,19 @@ bool SafeCopy(void* destination, const void* source, size_t size) {
 
 namespace {
 
-// Under ThreadSanitizer the stores, made in assembly, are invisible to it:
-// each is announced as the atomic store it is, by an atomic read-modify-write
-// that leaves the value as it is.
+// ThreadSanitizer does not see the stores, made in assembly: under it each
+// is announced as the atomic store it is, by an atomic read-modify-write
+// (instrumented) that leaves the value as it is.
 void AnnounceAtomicStore32([[maybe_unused]] void* destination) {
 #if defined(__SANITIZE_THREAD__)
     if ((reinterpret_cast<uintptr_t>(destination) & 3) == 0)
-        __tsan_atomic32_fetch_or(static_cast<volatile __tsan_atomic32*>(destination), 0, __tsan_memory_order_relaxed);
+        __atomic_fetch_or(static_cast<uint32_t*>(destination), 0u, __ATOMIC_RELAXED);
 #endif
 }
 void AnnounceAtomicStore64([[maybe_unused]] void* destination) {
 #if defined(__SANITIZE_THREAD__)
     if ((reinterpret_cast<uintptr_t>(destination) & 7) == 0)
-        __tsan_atomic64_fetch_or(static_cast<volatile __tsan_atomic64*>(destination), 0, __tsan_memory_order_relaxed);
+        __atomic_fetch_or(static_cast<uint64_t*>(destination), uint64_t{0}, __ATOMIC_RELAXED);
 #endif
 }
 
