@@ -23,6 +23,18 @@ std::atomic<size_t> g_nextHold{0};
 // and no count change around its look at the breakpoint knows that the
 // breakpoint is not one of ours.
 std::atomic<uint64_t> g_holdEvents{0};
+std::atomic<uint32_t> g_waiting{0};
+
+struct Waiting {
+    bool counted = false;
+    void Count() {
+        if (!counted) g_waiting.fetch_add(1);
+        counted = true;
+    }
+    ~Waiting() {
+        if (counted) g_waiting.fetch_sub(1);
+    }
+};
 
 }  // namespace
 
@@ -35,6 +47,8 @@ size_t HoldInstruction(uintptr_t instruction) {
     return token;
 }
 
+uint32_t ThreadsWaitingAtHolds() { return g_waiting.load(); }
+
 void EndInstructionHold(size_t token) {
     if (token >= kHoldSlots) return;
     g_holdEvents.fetch_add(1);
@@ -46,6 +60,7 @@ namespace detail {
 bool ReleaseTrappedThread(uintptr_t instruction) {
     if (instruction == 0) return false;
     const auto first = reinterpret_cast<const volatile uint8_t*>(instruction);
+    Waiting waiting;
     // The writer may hold the same instruction again at once: the thread
     // waits until it sees the instruction without its breakpoint.
     for (;;) {
@@ -59,6 +74,7 @@ bool ReleaseTrappedThread(uintptr_t instruction) {
         if (!known) return false;
         if (*first != kBreakpoint) return true;
         if (!held && g_holdEvents.load() == events) return false;
+        waiting.Count();
         std::this_thread::yield();
     }
 }

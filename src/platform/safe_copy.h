@@ -59,6 +59,8 @@ bool SafeWrite(void* destination, const void* source, size_t size);
 // Returns the hold's token for EndInstructionHold.
 size_t HoldInstruction(uintptr_t instruction);
 void EndInstructionHold(size_t token);
+// How many threads wait at a held instruction now (diagnostics and tests).
+uint32_t ThreadsWaitingAtHolds();
 // Makes every thread of the process that runs code fetch the code afresh
 // before it goes on (FlushProcessWriteBuffers, or membarrier with core
 // serialisation on Linux; nothing where neither is available).

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
 #include <cstring>
 #include <thread>
 #include <vector>
@@ -163,6 +164,39 @@ TEST(SafeStores, FaultsGiveFalseAndWriteNothing) {
     uint64_t back = 0;
     std::memcpy(&back, Ptr(w.At(0, 3)), 8);
     EXPECT_EQ(back, kSecond64);
+}
+
+// A thread that reaches an instruction while it is held waits at the
+// breakpoint over its first byte, and once the hold ends runs the whole new
+// instruction: mov eax, 1 becomes mov eax, 2 under it.
+TEST(InstructionHolds, AThreadAtAHeldInstructionWaitsAndRunsTheNewOne) {
+    const size_t page = GetSystemMemoryInfo().pageSize;
+    const uint64_t code = AllocateAnywhere(page, kPageExecuteReadWrite);
+    ASSERT_NE(code, 0u);
+    const uint64_t at = code + 0x3E;  // the instruction across two cache lines
+    const uint8_t function[6] = {0xB8, 0x01, 0x00, 0x00, 0x00, 0xC3};  // mov eax, 1; ret
+    std::memcpy(Ptr(at), function, sizeof function);
+    const auto run = reinterpret_cast<int (*)()>(static_cast<uintptr_t>(at));
+    ASSERT_EQ(run(), 1);
+    const size_t token = HoldInstruction(at);
+    const uint8_t breakpoint = 0xCC, first = 0xB8;
+    ASSERT_TRUE(SafeStoreWithinBlock(Ptr(at), &breakpoint, 1));
+    SynchronizeInstructionStreams();
+    std::atomic<int> result{0};
+    std::thread game([&] { result = run(); });
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (ThreadsWaitingAtHolds() == 0 && std::chrono::steady_clock::now() < deadline) std::this_thread::yield();
+    EXPECT_EQ(ThreadsWaitingAtHolds(), 1u) << "the thread waits at the breakpoint";
+    EXPECT_EQ(result.load(), 0);
+    const uint8_t immediate[4] = {0x02, 0x00, 0x00, 0x00};
+    ASSERT_TRUE(SafeWrite(Ptr(at + 1), immediate, 4));
+    ASSERT_TRUE(SafeStoreWithinBlock(Ptr(at), &first, 1));
+    SynchronizeInstructionStreams();
+    EndInstructionHold(token);
+    game.join();
+    EXPECT_EQ(result.load(), 2);
+    EXPECT_EQ(ThreadsWaitingAtHolds(), 0u);
+    FreeMemory(code);
 }
 
 }  // namespace
