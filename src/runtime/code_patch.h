@@ -27,13 +27,13 @@ struct CodePatch {
     uint8_t applied = 0;                    // bytes are in the game
 };
 
-// Captures length bytes at instruction + siteOffset (inside the instruction
-// that begins at instruction) when the bytes at
-// instruction begin with expect (an empty expect compares nothing) and the
-// whole range lies in one committed readable region; the patch bytes
-// become no-operations. A patch captured before is kept as it is. Any
-// other outcome leaves the patch untouched: Mismatch (other bytes stand
-// there: the game's code does not change, so this is for good) or
+// Captures length bytes at instruction + siteOffset, inside the instruction
+// that begins at instruction, when the bytes at instruction begin with
+// expect (an empty expect compares nothing) and the whole range lies in one
+// committed readable region; the patch bytes become no-operations. A patch
+// captured before is kept as it is. Any other outcome leaves the patch
+// untouched: Mismatch (other bytes stand there: the game's code does not
+// change, so this is for good, unless the caller knows better) or
 // Unreadable (for now).
 enum class Capture : uint8_t { Captured, Mismatch, Unreadable };
 Capture CaptureCodePatch(CodePatch& patch, uint64_t instruction, const MaskedBytes& expect, uint8_t siteOffset,
