@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <vector>
 
 #include "platform/clock.h"
 #include "runtime/editor_entries.h"
@@ -22,10 +23,15 @@ bool ReadInOneRegion(uint64_t address, uint8_t* out, size_t length) {
 
 }  // namespace
 
-bool WriteCode(uint64_t address, const void* bytes, size_t length) {
-    bool (*writer)(uint64_t, const uint8_t*, size_t) = Entries().patchCode;
-    if (writer != nullptr) return writer(address, static_cast<const uint8_t*>(bytes), length);
+bool WriteGameCode(uint64_t address, const uint8_t* bytes, size_t length) {
     return PatchCodeBytes(address, bytes, length);
+}
+
+bool WriteCode(uint64_t address, const void* bytes, size_t length, uint64_t instruction) {
+    bool (*writer)(uint64_t, const uint8_t*, size_t) = Entries().patchCode;
+    if (writer != nullptr && writer != &WriteGameCode)
+        return writer(address, static_cast<const uint8_t*>(bytes), length);  // a test's writer
+    return PatchInstructionBytes(instruction != 0 ? instruction : address, address, bytes, length);
 }
 
 Capture CaptureCodePatch(CodePatch& patch, uint64_t instruction, const MaskedBytes& expect, uint8_t siteOffset,
@@ -38,6 +44,7 @@ Capture CaptureCodePatch(CodePatch& patch, uint64_t instruction, const MaskedByt
     if (!ReadInOneRegion(instruction, bytes, span)) return Capture::Unreadable;
     if (expect.length != 0 && !expect.MatchesAt(bytes)) return Capture::Mismatch;
     patch.site = instruction + siteOffset;
+    patch.instruction = instruction;
     patch.length = length;
     std::memset(patch.saved, 0, sizeof patch.saved);
     std::memcpy(patch.saved, bytes + siteOffset, length);
@@ -50,6 +57,7 @@ Capture CaptureCodePatch(CodePatch& patch, uint64_t instruction, const MaskedByt
 void AdoptCodePatch(CodePatch& patch, uint64_t site, const uint8_t* saved, uint8_t length) {
     if (patch.captured || length == 0 || length > kMaxCodePatchLength) return;
     patch.site = site;
+    patch.instruction = site;
     patch.length = length;
     std::memset(patch.saved, 0, sizeof patch.saved);
     std::memcpy(patch.saved, saved, length);
@@ -62,28 +70,26 @@ void SetPatchBytes(CodePatch& patch, const uint8_t* bytes) { std::memcpy(patch.b
 
 bool ApplyCodePatch(CodePatch& patch) {
     if (patch.applied) return true;
-    if (!patch.captured || !WriteCode(patch.site, patch.bytes, patch.length)) return false;
+    if (!patch.captured || !WriteCode(patch.site, patch.bytes, patch.length, patch.instruction)) return false;
     patch.applied = 1;
     return true;
 }
 
 void RestoreCodePatch(CodePatch& patch) {
-    if (patch.applied && WriteCode(patch.site, patch.saved, patch.length)) patch.applied = 0;
+    if (patch.applied && WriteCode(patch.site, patch.saved, patch.length, patch.instruction)) patch.applied = 0;
 }
 
 bool ApplyCodePatches(std::span<CodePatch* const> patches) {
-    if (patches.size() > kMaxGroupPatches) return false;
-    uint64_t written = 0;  // bit i: this call wrote patch i
-    for (size_t i = 0; i < patches.size(); ++i) {
-        if (patches[i]->applied) continue;
-        if (ApplyCodePatch(*patches[i])) {
-            written |= uint64_t{1} << i;
+    std::vector<CodePatch*> written;  // by this call (empty once the group is in)
+    for (CodePatch* patch : patches) {
+        if (patch->applied) continue;
+        if (ApplyCodePatch(*patch)) {
+            written.push_back(patch);
             continue;
         }
         // Back to what the game had: every patch of the group this call
         // wrote (one applied before it belongs to whoever applied it).
-        for (size_t j = 0; j < i; ++j)
-            if ((written >> j) & 1) RestoreCodePatch(*patches[j]);
+        for (CodePatch* w : written) RestoreCodePatch(*w);
         return false;
     }
     return true;

@@ -19,6 +19,7 @@ inline constexpr size_t kMaxCodePatchLength = 16;
 
 struct CodePatch {
     uint64_t site = 0;                      // first byte replaced
+    uint64_t instruction = 0;               // first byte of the instruction site lies in
     uint8_t length = 0;                     // bytes replaced
     uint8_t saved[kMaxCodePatchLength] = {};  // the game's bytes there
     uint8_t bytes[kMaxCodePatchLength] = {};  // what applying writes (no-operations unless set)
@@ -26,12 +27,13 @@ struct CodePatch {
     uint8_t applied = 0;                    // bytes are in the game
 };
 
-// Captures length bytes at instruction + siteOffset when the bytes at
-// instruction begin with expect (an empty expect compares nothing) and the
-// whole range lies in one committed readable region; the patch bytes
-// become no-operations. A patch captured before is kept as it is. Any
-// other outcome leaves the patch untouched: Mismatch (other bytes stand
-// there: the game's code does not change, so this is for good) or
+// Captures length bytes at instruction + siteOffset, inside the instruction
+// that begins at instruction, when the bytes at instruction begin with
+// expect (an empty expect compares nothing) and the whole range lies in one
+// committed readable region; the patch bytes become no-operations. A patch
+// captured before is kept as it is. Any other outcome leaves the patch
+// untouched: Mismatch (other bytes stand there: the game's code does not
+// change, so this is for good, unless the caller knows better) or
 // Unreadable (for now).
 enum class Capture : uint8_t { Captured, Mismatch, Unreadable };
 Capture CaptureCodePatch(CodePatch& patch, uint64_t instruction, const MaskedBytes& expect, uint8_t siteOffset,
@@ -50,17 +52,20 @@ bool ApplyCodePatch(CodePatch& patch);
 void RestoreCodePatch(CodePatch& patch);
 // Applies every patch or none: at the first one that cannot be applied,
 // the ones this call applied are written back (ones applied before the call
-// stay). True when all are applied; false for a group of more than
-// kMaxGroupPatches.
-inline constexpr size_t kMaxGroupPatches = 64;
+// stay). True when all are applied. Any number of patches.
 bool ApplyCodePatches(std::span<CodePatch* const> patches);
 void RestoreCodePatches(std::span<CodePatch* const> patches);
 bool AnyApplied(std::span<CodePatch* const> patches);
 bool AllCaptured(std::span<CodePatch* const> patches);
 
 // The writer of every code patch and cave: the editor's entry table's code
-// writer (PatchCodeBytes unless a test replaced it).
-bool WriteCode(uint64_t address, const void* bytes, size_t length);
+// writer (WriteGameCode unless a test replaced it). Its bytes lie inside the
+// instruction that begins at instruction (0: they begin one).
+bool WriteCode(uint64_t address, const void* bytes, size_t length, uint64_t instruction = 0);
+// The run's code writer (PatchCodeBytes), as the entry table holds it; when
+// the table holds it, WriteCode writes through PatchInstructionBytes so that
+// a displacement is written as part of its instruction.
+bool WriteGameCode(uint64_t address, const uint8_t* bytes, size_t length);
 
 // ---- Attempts ------------------------------------------------------------------------
 // When a search, a capture or an allocation that failed may run again: a

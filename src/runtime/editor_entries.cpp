@@ -16,9 +16,7 @@ EditorEntries& Entries() {
 }
 
 void FillRuntimeEntries(EditorEntries& entries) {
-    entries.patchCode = [](uint64_t address, const uint8_t* bytes, size_t length) {
-        return PatchCodeBytes(address, bytes, length);
-    };
+    entries.patchCode = &WriteGameCode;
     entries.tick.clearWriteListCount = &ClearWriteListCount;
     entries.tick.restoreAllPatches = &RestoreAllPatches;
     entries.engineWrite = &WriteSlotToEngineBlock;

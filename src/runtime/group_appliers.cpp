@@ -60,13 +60,13 @@ void DirectSlotWrite(S id) {
 
 std::span<CodePatch* const> Patches(RedirectList& list, std::vector<CodePatch*>& out) {
     out.clear();
-    for (size_t i = 0; i < list.count; ++i) out.push_back(&list.records[i]);
+    for (CodePatch& record : list.records) out.push_back(&record);
     return out;
 }
 
 bool InstallList(RedirectList& list) {
     std::vector<CodePatch*> patches;
-    return list.count != 0 && ApplyCodePatches(Patches(list, patches));
+    return !list.records.empty() && ApplyCodePatches(Patches(list, patches));
 }
 
 void RestoreList(RedirectList& list) {
@@ -77,11 +77,9 @@ void RestoreList(RedirectList& list) {
 // A record of a list: the disp32 of the load at instruction, pointed at cell.
 bool AddRecord(RedirectList& list, uint64_t instruction, uint8_t dispOffset, uint8_t length, uint64_t cell,
                const uint8_t* expect, uint8_t expectLength) {
-    if (list.count == kMostLightRayRecords) return false;
     const int64_t disp = static_cast<int64_t>(cell - (instruction + length));
     if (!FitsRel32(disp)) return false;
-    CodePatch& patch = list.records[list.count];
-    patch = CodePatch{};
+    CodePatch patch;
     if (CaptureCodePatch(patch, instruction, MaskedBytes{expect, nullptr, expectLength}, dispOffset, 4) !=
         Capture::Captured)
         return false;
@@ -89,7 +87,7 @@ bool AddRecord(RedirectList& list, uint64_t instruction, uint8_t dispOffset, uin
     uint8_t bytes[4];
     std::memcpy(bytes, &d32, 4);
     SetPatchBytes(patch, bytes);
-    ++list.count;
+    list.records.push_back(patch);
     return true;
 }
 
@@ -166,7 +164,7 @@ bool InstallLightRaysRedirects(uint64_t site1, uint64_t site2) {
             continue;
         }
         bool recorded = false;
-        for (size_t i = 0; i < list.count; ++i) recorded = recorded || list.records[i].site == at + dispOffset;
+        for (const CodePatch& record : list.records) recorded = recorded || record.site == at + dispOffset;
         if (!recorded && AddRecord(list, at, static_cast<uint8_t>(dispOffset), static_cast<uint8_t>(length),
                                    near + 4 * index, b, static_cast<uint8_t>(dispOffset)))
             have[index] = true;

@@ -9,6 +9,7 @@
 // Script fiber only (the unload's thread at unload).
 #pragma once
 #include <cstdint>
+#include <vector>
 
 #include "core/shared_value.h"
 #include "runtime/code_patch.h"
@@ -16,14 +17,12 @@
 namespace runtime {
 
 inline constexpr size_t kLightRayFieldCount = 11;
-inline constexpr size_t kMostLightRayRecords = 32;
 inline constexpr size_t kSpriteValueCount = 5;
 
 // A list of redirected reads: each record's bytes point its instruction
-// into a near block.
+// into a near block. As many records as the probe's window holds loads.
 struct RedirectList {
-    CodePatch records[kMostLightRayRecords];
-    size_t count = 0;
+    std::vector<CodePatch> records;
     Attempts attempts;
     uint8_t ready = 0;
 };

@@ -86,10 +86,14 @@ bool SafeReadU32(uint64_t address, uint32_t& out);
 // Stores one float. A hit in the writable-range cache stores at once;
 // otherwise a writable region is cached and stored into, and any other page
 // has its protection lifted to EXECUTE_READWRITE for the store and put back.
-// A fault gives false with the old protection back in place.
+// A fault gives false with the old protection back in place. The float is
+// written by one store (platform::SafeStore32): a game thread reading it
+// meanwhile gets the old or the new value, never a mix of the two.
 bool SafeWriteFloat(uint64_t address, float value);
 // Writes a data block (no instruction-cache flush). Lifts the protection
 // when the range is not writable and puts it back; a fault gives false.
+// A 4- or 8-byte block is one value, written by one store; in a longer
+// block every aligned element of up to 8 bytes is written by one store.
 bool WriteBytesProtected(uint64_t destination, const void* source, uint64_t size);
 // WriteBytesProtected for writers that come back to the same blocks on
 // every frame: a hit in the writable-range cache copies at once under the
@@ -100,8 +104,15 @@ bool WriteBytesCached(uint64_t destination, const void* source, uint64_t size);
 // Copies size bytes that IsReadableCached accepts, under the fault guard.
 bool ReadBytesCached(uint64_t address, void* destination, uint64_t size);
 // The only writer of game code: lifts the protection to EXECUTE_READWRITE,
-// copies, flushes the instruction cache and puts the protection back.
+// writes, flushes the instruction cache and puts the protection back. Game
+// threads may run the code meanwhile and never run a half-written
+// instruction: the bytes that change are written by one store when they lie
+// in one aligned 16-byte block, else in steps while the instruction is held
+// (platform::HoldInstruction). The bytes written are taken to begin an
+// instruction; PatchInstructionBytes writes inside one (a displacement), the
+// instruction beginning at most 15 bytes before destination.
 bool PatchCodeBytes(uint64_t destination, const void* source, uint64_t size);
+bool PatchInstructionBytes(uint64_t instruction, uint64_t destination, const void* source, uint64_t size);
 // ReadProcessMemory / WriteProcessMemory on the own process: true only for
 // a complete transfer.
 bool SafeReadMemory(uint64_t address, void* destination, uint64_t size);

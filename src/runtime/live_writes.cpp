@@ -577,7 +577,12 @@ bool InstallPuddleLiveWriteHook() {
             FailForGood(p.attempts);
             return false;
         }
-        if (!Settle(p.attempts, CaptureCodePatch(p.jump, site, MaskedBytes{kPuddleStore, nullptr, 7}, 0, 7))) return false;
+        // Other bytes there (another program's hook, say) may give way
+        // later: looked at again, at the bounded rate.
+        if (CaptureCodePatch(p.jump, site, MaskedBytes{kPuddleStore, nullptr, 7}, 0, 7) != Capture::Captured) {
+            FailForNow(p.attempts);
+            return false;
+        }
     }
     if (!BuildPuddleOverrideCave(p.jump.site) || !SetJump(p.jump, p.cave.code) || !ApplyCodePatch(p.jump)) {
         FailForNow(p.attempts);

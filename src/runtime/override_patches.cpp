@@ -149,7 +149,7 @@ CodePatchReport ReportCodePatches() {
         for (const CodePatch& p : probe->sites) Count(report, p);
     for (const RedirectRecord& r : Redirects.records) Count(report, r.patch);
     for (const RedirectList* list : {&GroupAppliers.lightRays, &GroupAppliers.spriteA, &GroupAppliers.spriteB})
-        for (size_t i = 0; i < list->count; ++i) Count(report, list->records[i]);
+        for (const CodePatch& p : list->records) Count(report, p);
     for (const StorePatch* patch : {&StorePatches.scanline, &StorePatches.lensDistortion, &StorePatches.heatHaze})
         for (const CodePatch& p : patch->sites) Count(report, p);
     for (const ManualLiveWrite& m : LiveWrites.manual) Count(report, m.jump);

@@ -52,7 +52,7 @@ TEST_F(GroupTest, LightRaysRedirectEveryReaderIntoTheNearBlockAndBack) {
     ApplyLiveLightRays();
     ASSERT_NE(GroupAppliers.lightRayBlock, 0u);
     for (size_t i = 0; i < kLightRayFieldCount; ++i) EXPECT_EQ(At(GroupAppliers.lightRayBlock + 4 * i), 70.0f + i);
-    for (size_t i = 0; i < GroupAppliers.lightRays.count; ++i) EXPECT_EQ(GroupAppliers.lightRays.records[i].applied, 1);
+    for (const CodePatch& record : GroupAppliers.lightRays.records) EXPECT_EQ(record.applied, 1);
     EXPECT_EQ(At(game.timecycleBlock + 264), 70.0f) << "the enabled slots into their fields too";
     RestoreLightRaysRedirects();
     std::vector<uint8_t> after = image.Bytes();
@@ -81,8 +81,51 @@ TEST(LightRays, AWindowWithoutABlitSizeReaderIsNotEnough) {
         image.PlantRipRelative({0xF3, 0x0F, 0x10, 0x15, 0, 0, 0, 0}, 4, block + 284);  // distance
         if (blitSize) image.PlantRipRelative({0xF3, 0x0F, 0x10, 0x1D, 0, 0, 0, 0}, 4, block + 300);
         EXPECT_EQ(ProbeLightRays(), blitSize);
-        EXPECT_EQ(GroupAppliers.lightRays.count, blitSize ? 6u : 0u);
+        EXPECT_EQ(GroupAppliers.lightRays.records.size(), blitSize ? 6u : 0u);
     }
+}
+
+// Every load of the eleven fields in the window is redirected, however
+// many there are: seventy loads of the underwater multiplier come before the
+// only loads of the multiplier, the distance and the blit size, which the
+// redirect needs.
+TEST(LightRays, EveryLoadInTheWindowIsRedirectedHoweverMany) {
+    ResetSlotTablesForTesting();
+    SyntheticImage image;
+    const uint64_t block = image.PlantLocatableTimecycleBlock();
+    std::vector<uint8_t> first = testsupport::PatternBytesOf(CodePatternId::LightRays1);
+    const uint64_t site = image.Reserve(ImageSection::Text, first.size(), 1);
+    auto address = [&](size_t disp, size_t end, uint64_t field) {
+        const int32_t d = static_cast<int32_t>(static_cast<int64_t>(block + field - (site + end)));
+        std::memcpy(first.data() + disp, &d, 4);
+    };
+    address(11, 15, 272);
+    address(19, 23, 268);
+    address(33, 37, 264);
+    image.Write(site, first);
+    struct Load {
+        uint64_t disp, field;
+    };
+    std::vector<Load> loads;
+    for (int i = 0; i < 70; ++i)
+        loads.push_back({image.PlantRipRelative({0xF3, 0x0F, 0x10, 0x25, 0, 0, 0, 0}, 4, block + 280) + 4, 280});
+    for (uint64_t field : {276, 284, 300})
+        loads.push_back({image.PlantRipRelative({0xF3, 0x0F, 0x10, 0x0D, 0, 0, 0, 0}, 4, block + field) + 4, field});
+    ASSERT_TRUE(ProbeLightRays());
+    EXPECT_EQ(GroupAppliers.lightRays.records.size(), 3 + loads.size());
+    const std::span<const PartMember> members = Part(PartId::LightRays).members;
+    for (size_t i = 0; i < members.size(); ++i) Slot(members[i].slot).address = block + 264 + 4 * i;
+    Slot(members[3].slot).enabled = 1;
+    ApplyLiveLightRays();
+    auto target = [](const Load& load) {
+        int32_t d;
+        std::memcpy(&d, reinterpret_cast<const void*>(static_cast<uintptr_t>(load.disp)), 4);
+        return load.disp + 4 + static_cast<uint64_t>(static_cast<int64_t>(d));
+    };
+    for (const Load& load : loads) EXPECT_EQ(target(load), GroupAppliers.lightRayBlock + (load.field - 264));
+    RestoreLightRaysRedirects();
+    for (const Load& load : loads) EXPECT_EQ(target(load), block + load.field);
+    ResetSlotTablesForTesting();
 }
 
 // The ja over the filmic tonemapping becomes a jmp while a dark or bright

@@ -175,6 +175,132 @@ TEST_F(GuardedMemoryTest, BlockCodeAndProcessWritersRestoreProtection) {
                  SafeWriteMemory(p.At(3), bytes, 4));
 }
 
+// Under a sanitizer each region query and protection change reads a far
+// longer map of the process: the races below run a tenth of their rounds.
+#if defined(__SANITIZE_THREAD__) || defined(__SANITIZE_ADDRESS__)
+constexpr int kRoundsDivisor = 10;
+#else
+constexpr int kRoundsDivisor = 1;
+#endif
+
+// Two floats that share no byte at any position: any mix of them is neither.
+constexpr uint32_t kFirstBits = 0x40A1B2C3u;
+constexpr uint32_t kSecondBits = 0xC15E6F7Au;
+
+// A render thread reads a float while the editor rewrites it, on a page it
+// may write and on one whose protection each store lifts: every value read
+// is the old one or the new one, never half of each.
+TEST_F(GuardedMemoryTest, FloatsAreNeverReadHalfWritten) {
+    Pages p({kPageReadWrite, kPageReadOnly});
+    const struct {
+        const char* what;
+        uint64_t address;
+        int writes;
+    } rows[] = {
+        {"writable page, cached", p.At(0, 64), 200000},
+        {"off 4-byte alignment inside its quadword", p.At(0, 129), 200000},
+        {"read-only page, lifted for each store", p.At(1, 64), 2000},
+    };
+    for (const auto& r : rows) {
+        ASSERT_TRUE(SafeWriteFloat(r.address, std::bit_cast<float>(kFirstBits)));
+        std::atomic<bool> done{false};
+        std::atomic<int> mixed{0};
+        auto reader = [&] {
+            int bad = 0;
+            while (!done.load(std::memory_order_relaxed)) {
+                const uint32_t v =
+                    __atomic_load_n(reinterpret_cast<const uint32_t*>(static_cast<uintptr_t>(r.address)), __ATOMIC_RELAXED);
+                bad += v != kFirstBits && v != kSecondBits;
+            }
+            mixed += bad;
+        };
+        std::thread a(reader), b(reader);
+        int failed = 0;
+        for (int i = 0; i < r.writes / kRoundsDivisor; ++i)
+            failed += !SafeWriteFloat(r.address, std::bit_cast<float>((i & 1) ? kSecondBits : kFirstBits));
+        done = true;
+        a.join();
+        b.join();
+        EXPECT_EQ(failed, 0) << r.what;
+        EXPECT_EQ(mixed.load(), 0) << r.what;
+    }
+    EXPECT_EQ(p.ProtectionOf(1), kPageReadOnly);
+}
+
+// A game thread runs an instruction that loads a float through rip while
+// the editor rewrites it: a displacement (inside one 16-byte block, across
+// two blocks, across two cache lines) or the whole instruction across a
+// cache line. Every run loads one of the two cells; a half-written
+// displacement would load from a third place (planted with 9.0), a
+// half-written instruction would be another instruction. Afterwards the
+// code is the game's again, byte for byte.
+TEST_F(GuardedMemoryTest, InstructionsAreNeverRunHalfWritten) {
+    const size_t page = GetSystemMemoryInfo().pageSize;
+    const uint64_t base = AllocateAnywhere(0x30000, kPageExecuteReadWrite);
+    ASSERT_NE(base, 0u);
+    const uint64_t cellA = base + 0x1000 + 0x2340;
+    const uint64_t cellB = cellA + 0x010100;  // differs in the displacement's middle bytes only
+    auto put = [](uint64_t at, float v) { std::memcpy(reinterpret_cast<void*>(static_cast<uintptr_t>(at)), &v, 4); };
+    for (uint64_t at = base + 0x1000; at < base + 0x30000; at += 4) put(at, 9.0f);
+    put(cellA, 1.0f);
+    put(cellB, 2.0f);
+    auto displacement = [](uint64_t end, uint64_t cell) { return static_cast<int32_t>(static_cast<int64_t>(cell - end)); };
+    const struct {
+        const char* what;
+        uint64_t offset;  // of the instruction in the code page
+        bool whole;       // the whole instruction changes (movss and movd loads)
+        int rewrites;     // a byte copy shows a torn line within a few thousand
+    } rows[] = {
+        {"displacement inside one 16-byte block", 0x102, false, 2000},
+        {"displacement across two 16-byte blocks", 0x20A, false, 2000},
+        {"displacement across two cache lines", 0x33A, false, 10000},
+        {"whole instruction across two cache lines", 0x4BE, true, 10000},
+    };
+    for (const auto& r : rows) {
+        const uint64_t at = base + r.offset;
+        uint8_t first[8] = {0xF3, 0x0F, 0x10, 0x05}, second[8] = {0xF3, 0x0F, 0x10, 0x05};  // movss xmm0, [rip+d]
+        if (r.whole) std::memcpy(second, "\x66\x0F\x6E\x05", 4);                             // movd xmm0, [rip+d]
+        const int32_t dA = displacement(at + 8, cellA), dB = displacement(at + 8, cellB);
+        std::memcpy(first + 4, &dA, 4);
+        std::memcpy(second + 4, &dB, 4);
+        ASSERT_TRUE(((dA >> 8) & 0xFF) != 0xFF && ((dA >> 16) & 0xFF) != 0xFF) << "no carry between the cells";
+        std::memcpy(reinterpret_cast<void*>(static_cast<uintptr_t>(at)), first, 8);
+        reinterpret_cast<uint8_t*>(static_cast<uintptr_t>(at))[8] = 0xC3;  // ret
+        uint32_t old = 0;
+        ASSERT_TRUE(ChangeProtection(base, page, kPageExecuteRead, &old));
+        const auto run = reinterpret_cast<float (*)()>(static_cast<uintptr_t>(at));
+        ASSERT_EQ(run(), 1.0f) << r.what;
+
+        std::atomic<bool> done{false};
+        std::atomic<int> wrong{0}, runs{0};
+        std::thread game([&] {
+            int bad = 0, n = 0;
+            while (!done.load(std::memory_order_relaxed)) {
+                const float v = run();
+                bad += v != 1.0f && v != 2.0f;
+                ++n;
+            }
+            wrong = bad;
+            runs = n;
+        });
+        int failed = 0;
+        for (int i = 0; i < r.rewrites / kRoundsDivisor; ++i) {
+            const uint8_t* bytes = (i & 1) ? first : second;
+            failed += r.whole ? !PatchCodeBytes(at, bytes, 8) : !PatchInstructionBytes(at, at + 4, bytes + 4, 4);
+        }
+        done = true;
+        game.join();
+        EXPECT_EQ(failed, 0) << r.what;
+        EXPECT_EQ(wrong.load(), 0) << r.what << " (" << runs.load() << " runs)";
+        EXPECT_EQ(std::memcmp(reinterpret_cast<const void*>(static_cast<uintptr_t>(at)), first, 8), 0) << r.what;
+        EXPECT_EQ(run(), 1.0f);
+        MemoryRegion region;
+        EXPECT_TRUE(QueryMemoryRegion(at, region) && region.protect == kPageExecuteRead) << r.what;
+        ASSERT_TRUE(ChangeProtection(base, page, kPageExecuteReadWrite, &old));
+    }
+    FreeMemory(base);
+}
+
 TEST_F(GuardedMemoryTest, TwoThreadsFaultAndCacheAtOnce) {
     Pages p({kPageReadWrite, kPageNoAccess, kPageReadWrite});
     std::atomic<int> wrong{0};

@@ -14,6 +14,7 @@
 #include "runtime/guarded_memory.h"
 #include "runtime/live_writes.h"
 #include "runtime/near_alloc.h"
+#include "runtime/scans.h"
 #include "support/synthetic_game.h"
 
 namespace {
@@ -232,6 +233,34 @@ TEST(PuddleCave, EachFlagOverridesItsFloatsAfterTheGamesStore) {
     RestoreLiveWriteJumps();
     EXPECT_EQ(run(), (std::vector<float>{1, 2, 3, 4}));
     ResetLiveWritesForTesting();
+}
+
+// The store found by the puddle search holds other bytes at first (another
+// hook, say): nothing is written, and the site is looked at again, not on
+// every call but once the interval has passed; then it matches.
+TEST(PuddleCave, ASiteThatDidNotMatchIsLookedAtAgain) {
+    platform::sim::UseManualClock(true);
+    SyntheticImage image;
+    const uint64_t site = image.PlantPuddleStoreSequence();
+    ASSERT_EQ(FindPuddleStoreSite(), site);
+    std::vector<uint8_t> store(7);
+    std::memcpy(store.data(), reinterpret_cast<const void*>(site), 7);
+    const std::vector<uint8_t> other = {0xE9, 0x11, 0x22, 0x33, 0x44, 0x90, 0x90};
+    image.Write(site, other);
+    const std::vector<uint8_t> before = image.Bytes();
+    EXPECT_FALSE(InstallPuddleLiveWriteHook());
+    EXPECT_EQ(image.Bytes(), before) << "nothing written";
+    image.Write(site, store);
+    platform::sim::AdvanceClock(kPatchRetryIntervalMs - 1);
+    EXPECT_FALSE(InstallPuddleLiveWriteHook()) << "not looked at on every call";
+    platform::sim::AdvanceClock(1);
+    ASSERT_TRUE(InstallPuddleLiveWriteHook());
+    EXPECT_EQ(LiveWrites.puddle.jump.site, site);
+    EXPECT_EQ(reinterpret_cast<const uint8_t*>(static_cast<uintptr_t>(site))[0], 0xE9);
+    RestoreLiveWriteJumps();
+    EXPECT_EQ(std::memcmp(reinterpret_cast<const void*>(site), store.data(), 7), 0);
+    ResetLiveWritesForTesting();
+    platform::sim::UseManualClock(false);
 }
 
 // The write-list cave in the function whose epilogue its site is: with a

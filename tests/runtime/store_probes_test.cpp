@@ -42,9 +42,9 @@ TEST(StoreProbes, EveryProbeCapturesTheStoresItExpects) {
     for (size_t i = 0; i < 6; ++i) EXPECT_EQ(StoreProbes.heatHaze.sites[i].site, game.heatHazeStores[i]) << i;
     for (size_t i = 0; i < 4; ++i) EXPECT_EQ(StoreProbes.nightVisionScalar.sites[i].site, game.nightVisionStores[i]) << i;
     EXPECT_TRUE(ProbeLightRays());
-    EXPECT_EQ(GroupAppliers.lightRays.count, 7u) << "six loads of the two groups and light_ray_mult";
+    EXPECT_EQ(GroupAppliers.lightRays.records.size(), 7u) << "six loads of the two groups and light_ray_mult";
     EXPECT_TRUE(ProbeSpriteRedirectA() && ProbeSpriteRedirectB());
-    EXPECT_EQ(GroupAppliers.spriteA.count + GroupAppliers.spriteB.count, 3u);
+    EXPECT_EQ(GroupAppliers.spriteA.records.size() + GroupAppliers.spriteB.records.size(), 3u);
     for (size_t i = 0; i < 3; ++i) EXPECT_EQ(StoreProbes.pedLightTargets[i], game.pedGlobals[i]) << i;
     EXPECT_TRUE(ProbeWriteListBlock());
     EXPECT_EQ(LiveWrites.writeList.blockOffset, game.timecycleBlock - image.base());

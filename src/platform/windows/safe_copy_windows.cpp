@@ -1,15 +1,19 @@
-// Fault-safe copy and guarded runs on Windows, through a vectored exception
-// handler. The copy is a small routine with a known instruction range: an
-// access violation (or an in-page error or guard-page hit) whose instruction
-// pointer lies inside it resumes at the routine's failure exit. A guarded
+// Fault-safe copy, stores and guarded runs on Windows, through a vectored
+// exception handler. The copy and the stores are small routines with known
+// instruction ranges: an access violation (or an in-page error or
+// guard-page hit) whose instruction pointer lies inside one resumes at that
+// routine's failure exit. A guarded
 // run enters its body through a routine that keeps the stack pointer of its
 // frame in a thread-local slot (TlsGetValue: no allocation in the handler):
 // such a fault on a thread whose slot is set resumes at that routine's
 // failure exit with the frame's stack pointer, which puts the callee-saved
-// registers (xmm6-xmm15 included) back and returns 0. Every other exception
-// is left to the handlers after ours.
+// registers (xmm6-xmm15 included) back and returns 0. A breakpoint of an
+// instruction being rewritten waits for the rewrite and runs the
+// instruction again. Every other exception is left to the handlers after
+// ours.
 #include <atomic>
 #include <cstdint>
+#include <cstring>
 #include <mutex>
 
 #include "platform/safe_copy.h"
@@ -48,6 +52,169 @@ varnel_guarded_copy_fault:
     xor %eax, %eax
     pop %rsi
     pop %rdi
+    ret
+    .seh_endproc
+)");
+
+// The stores, in one range with one failure exit (leaf routines: they touch
+// neither the stack nor a register the caller keeps):
+// int varnel_guarded_store32(void* dst /*rcx*/, uint32_t value /*edx*/)
+// int varnel_guarded_store64(void* dst /*rcx*/, uint64_t value /*rdx*/)
+//   one plain store to an aligned destination, one (locked) xchg to any other;
+// int varnel_guarded_write(void* dst /*rcx*/, const void* src /*rdx*/, size_t n /*r8*/)
+//   bytes, a word and a dword until dst is 8-aligned, then quadwords (four
+//   at a time while there are), then a dword, a word and a byte: every store
+//   naturally aligned, so every aligned element of up to 8 bytes is written
+//   by one store.
+// Each returns 1 when stored, 0 when a fault ended it.
+asm(R"(
+    .text
+    .p2align 4
+    .globl varnel_guarded_stores_begin
+varnel_guarded_stores_begin:
+    .globl varnel_guarded_store32
+    .def varnel_guarded_store32; .scl 2; .type 32; .endef
+varnel_guarded_store32:
+    test $3, %cl
+    jnz 1f
+    mov %edx, (%rcx)
+    mov $1, %eax
+    ret
+1:  xchg %edx, (%rcx)
+    mov $1, %eax
+    ret
+
+    .globl varnel_guarded_store64
+    .def varnel_guarded_store64; .scl 2; .type 32; .endef
+varnel_guarded_store64:
+    test $7, %cl
+    jnz 1f
+    mov %rdx, (%rcx)
+    mov $1, %eax
+    ret
+1:  xchg %rdx, (%rcx)
+    mov $1, %eax
+    ret
+
+    .globl varnel_guarded_write
+    .def varnel_guarded_write; .scl 2; .type 32; .endef
+varnel_guarded_write:
+    test %r8, %r8
+    jz 8f
+    test $1, %cl
+    jz 1f
+    movb (%rdx), %al
+    movb %al, (%rcx)
+    inc %rdx
+    inc %rcx
+    dec %r8
+1:  cmp $2, %r8
+    jb 7f
+    test $2, %cl
+    jz 2f
+    movw (%rdx), %ax
+    movw %ax, (%rcx)
+    add $2, %rdx
+    add $2, %rcx
+    sub $2, %r8
+2:  cmp $4, %r8
+    jb 6f
+    test $4, %cl
+    jz 3f
+    movl (%rdx), %eax
+    movl %eax, (%rcx)
+    add $4, %rdx
+    add $4, %rcx
+    sub $4, %r8
+3:  cmp $32, %r8
+    jb 4f
+    movq (%rdx), %rax
+    movq 8(%rdx), %r9
+    movq %rax, (%rcx)
+    movq %r9, 8(%rcx)
+    movq 16(%rdx), %rax
+    movq 24(%rdx), %r9
+    movq %rax, 16(%rcx)
+    movq %r9, 24(%rcx)
+    add $32, %rdx
+    add $32, %rcx
+    sub $32, %r8
+    jmp 3b
+4:  cmp $8, %r8
+    jb 5f
+    movq (%rdx), %rax
+    movq %rax, (%rcx)
+    add $8, %rdx
+    add $8, %rcx
+    sub $8, %r8
+    jmp 4b
+5:  cmp $4, %r8
+    jb 6f
+    movl (%rdx), %eax
+    movl %eax, (%rcx)
+    add $4, %rdx
+    add $4, %rcx
+    sub $4, %r8
+6:  cmp $2, %r8
+    jb 7f
+    movw (%rdx), %ax
+    movw %ax, (%rcx)
+    add $2, %rdx
+    add $2, %rcx
+    sub $2, %r8
+7:  test %r8, %r8
+    jz 8f
+    movb (%rdx), %al
+    movb %al, (%rcx)
+8:  mov $1, %eax
+    ret
+    .globl varnel_guarded_stores_end
+varnel_guarded_stores_end:
+    .globl varnel_guarded_stores_fault
+varnel_guarded_stores_fault:
+    xor %eax, %eax
+    ret
+)");
+
+// int varnel_guarded_cas16(void* block /*rcx*/, uint64_t* expected /*rdx*/,
+//                          const uint64_t* desired /*r8*/)
+// lock cmpxchg16b of the 16-byte aligned block: 1 when it held expected and
+// now holds desired; 0 when it held something else, which is then in
+// expected; -1 when a fault ended it (entered with rbx still pushed).
+asm(R"(
+    .text
+    .p2align 4
+    .globl varnel_guarded_cas16
+    .def varnel_guarded_cas16; .scl 2; .type 32; .endef
+    .seh_proc varnel_guarded_cas16
+varnel_guarded_cas16:
+    push %rbx
+    .seh_pushreg %rbx
+    .seh_endprologue
+    mov %rcx, %r10
+    mov %rdx, %r9
+    mov (%r9), %rax
+    mov 8(%r9), %rdx
+    mov (%r8), %rbx
+    mov 8(%r8), %rcx
+    .globl varnel_guarded_cas16_begin
+varnel_guarded_cas16_begin:
+    lock cmpxchg16b (%r10)
+    .globl varnel_guarded_cas16_end
+varnel_guarded_cas16_end:
+    jne 1f
+    mov $1, %eax
+    pop %rbx
+    ret
+1:  mov %rax, (%r9)
+    mov %rdx, 8(%r9)
+    xor %eax, %eax
+    pop %rbx
+    ret
+    .globl varnel_guarded_cas16_fault
+varnel_guarded_cas16_fault:
+    mov $-1, %eax
+    pop %rbx
     ret
     .seh_endproc
 )");
@@ -139,11 +306,21 @@ varnel_guarded_run_fault:
 
 extern "C" {
 int varnel_guarded_copy(void* dst, const void* src, size_t n);
+int varnel_guarded_store32(void* dst, uint32_t value);
+int varnel_guarded_store64(void* dst, uint64_t value);
+int varnel_guarded_write(void* dst, const void* src, size_t n);
+int varnel_guarded_cas16(void* block, uint64_t* expected, const uint64_t* desired);
 int varnel_guarded_run(void (*body)(void*), void* context, uint64_t* frame);
 extern const char varnel_guarded_run_fault[];
 extern const char varnel_guarded_copy_begin[];
 extern const char varnel_guarded_copy_end[];
 extern const char varnel_guarded_copy_fault[];
+extern const char varnel_guarded_stores_begin[];
+extern const char varnel_guarded_stores_end[];
+extern const char varnel_guarded_stores_fault[];
+extern const char varnel_guarded_cas16_begin[];
+extern const char varnel_guarded_cas16_end[];
+extern const char varnel_guarded_cas16_fault[];
 }
 
 namespace platform {
@@ -151,6 +328,19 @@ namespace {
 
 constexpr DWORD kInPageError = 0xC0000006;      // EXCEPTION_IN_PAGE_ERROR
 constexpr DWORD kGuardPageViolation = 0x80000001;  // STATUS_GUARD_PAGE_VIOLATION
+constexpr DWORD kBreakpoint = 0x80000003;        // EXCEPTION_BREAKPOINT
+
+// The routines whose faults end in their failure exit.
+struct GuardedRange {
+    const char* begin;
+    const char* end;
+    const char* fault;
+};
+const GuardedRange kGuardedRanges[] = {
+    {varnel_guarded_copy_begin, varnel_guarded_copy_end, varnel_guarded_copy_fault},
+    {varnel_guarded_stores_begin, varnel_guarded_stores_end, varnel_guarded_stores_fault},
+    {varnel_guarded_cas16_begin, varnel_guarded_cas16_end, varnel_guarded_cas16_fault},
+};
 
 // The handler stays installed while our module is loaded; the destructor
 // removes it when the module unloads (static objects of a DLL end at its
@@ -173,14 +363,27 @@ LONG CALLBACK FaultHandler(EXCEPTION_POINTERS* info) {
     if (info == nullptr || info->ExceptionRecord == nullptr || info->ContextRecord == nullptr)
         return EXCEPTION_CONTINUE_SEARCH;
     const DWORD code = info->ExceptionRecord->ExceptionCode;
+    CONTEXT* context = info->ContextRecord;
+    if (code == kBreakpoint) {
+        // The breakpoint's own address; the instruction pointer may stand
+        // after it, so the byte before is looked at too.
+        const auto at = reinterpret_cast<uintptr_t>(info->ExceptionRecord->ExceptionAddress);
+        for (uintptr_t instruction : {at, at - 1}) {
+            if (instruction != 0 && detail::ReleaseTrappedThread(instruction)) {
+                context->Rip = static_cast<DWORD64>(instruction);
+                return EXCEPTION_CONTINUE_EXECUTION;
+            }
+        }
+        return EXCEPTION_CONTINUE_SEARCH;
+    }
     if (code != EXCEPTION_ACCESS_VIOLATION && code != kInPageError && code != kGuardPageViolation)
         return EXCEPTION_CONTINUE_SEARCH;
-    CONTEXT* context = info->ContextRecord;
     const auto rip = static_cast<uintptr_t>(context->Rip);
-    if (rip >= reinterpret_cast<uintptr_t>(varnel_guarded_copy_begin) &&
-        rip < reinterpret_cast<uintptr_t>(varnel_guarded_copy_end)) {
-        context->Rip = reinterpret_cast<DWORD64>(varnel_guarded_copy_fault);
-        return EXCEPTION_CONTINUE_EXECUTION;
+    for (const GuardedRange& range : kGuardedRanges) {
+        if (rip >= reinterpret_cast<uintptr_t>(range.begin) && rip < reinterpret_cast<uintptr_t>(range.end)) {
+            context->Rip = reinterpret_cast<DWORD64>(range.fault);
+            return EXCEPTION_CONTINUE_EXECUTION;
+        }
     }
     const DWORD slot = g_registration.runSlot;
     if (slot == TLS_OUT_OF_INDEXES) return EXCEPTION_CONTINUE_SEARCH;
@@ -213,6 +416,47 @@ bool SafeCopy(void* destination, const void* source, size_t size) {
     if (!g_installed.load(std::memory_order_acquire)) return false;  // unguarded: don't risk the fault
     return varnel_guarded_copy(destination, source, size) != 0;
 }
+
+bool SafeStore32(void* destination, uint32_t value) {
+    if (destination == nullptr) return false;
+    InstallSafeCopyHandler();
+    if (!g_installed.load(std::memory_order_acquire)) return false;  // unguarded: don't risk the fault
+    return varnel_guarded_store32(destination, value) != 0;
+}
+
+bool SafeStore64(void* destination, uint64_t value) {
+    if (destination == nullptr) return false;
+    InstallSafeCopyHandler();
+    if (!g_installed.load(std::memory_order_acquire)) return false;
+    return varnel_guarded_store64(destination, value) != 0;
+}
+
+bool SafeStoreWithinBlock(void* destination, const void* bytes, size_t size) {
+    const auto at = reinterpret_cast<uintptr_t>(destination);
+    if (destination == nullptr || bytes == nullptr || size == 0 || (at & 15) + size > 16) return false;
+    InstallSafeCopyHandler();
+    if (!g_installed.load(std::memory_order_acquire)) return false;
+    void* block = reinterpret_cast<void*>(at & ~uintptr_t{15});
+    uint64_t expected[2];
+    if (varnel_guarded_copy(expected, block, sizeof expected) == 0) return false;
+    for (;;) {
+        uint64_t desired[2];
+        std::memcpy(desired, expected, sizeof desired);
+        std::memcpy(reinterpret_cast<uint8_t*>(desired) + (at & 15), bytes, size);
+        const int result = varnel_guarded_cas16(block, expected, desired);
+        if (result != 0) return result > 0;
+    }
+}
+
+bool SafeWrite(void* destination, const void* source, size_t size) {
+    if (size == 0) return true;
+    if (destination == nullptr || source == nullptr) return false;
+    InstallSafeCopyHandler();
+    if (!g_installed.load(std::memory_order_acquire)) return false;
+    return varnel_guarded_write(destination, source, size) != 0;
+}
+
+void SynchronizeInstructionStreams() { FlushProcessWriteBuffers(); }
 
 bool GuardedRun(void (*body)(void* context), void* context) {
     if (body == nullptr) return false;
