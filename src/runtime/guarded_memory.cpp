@@ -273,6 +273,10 @@ bool GuardedCopy(void* destination, const void* source, uint64_t size) {
     return platform::SafeCopy(destination, source, size);
 }
 
+bool GuardedWrite(uint64_t destination, const void* source, uint64_t size) {
+    return destination != 0 && source != nullptr && size != 0 && StoreData(destination, source, size);
+}
+
 namespace {
 template <typename T>
 bool GuardedRead(uint64_t address, T& out) {

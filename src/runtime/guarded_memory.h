@@ -119,6 +119,9 @@ bool SafeReadMemory(uint64_t address, void* destination, uint64_t size);
 bool SafeWriteMemory(uint64_t destination, const void* source, uint64_t size);
 // A plain copy inside the fault guard (a fault may leave a partial copy).
 bool GuardedCopy(void* destination, const void* source, uint64_t size);
+// GuardedCopy for data that game threads read while it is written: each
+// aligned element of up to 8 bytes goes in one store.
+bool GuardedWrite(uint64_t destination, const void* source, uint64_t size);
 // Plain reads inside the fault guard, without a region query; a fault sets
 // out = 0 and gives false. For many candidate reads inside regions already
 // known to be committed.

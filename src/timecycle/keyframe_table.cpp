@@ -41,10 +41,11 @@ bool ReadRecord(uint64_t address, uint8_t* image, bool inWritableBlock = false) 
 }
 
 // Writes one record back. Inside a block just found writable this is the
-// guarded copy WriteBytesProtected makes for a writable range, without
-// asking for the region again; anything else goes through WriteBytesProtected.
+// guarded write WriteBytesProtected makes for a writable range (each value
+// in one store, never half written for the game's readers), without asking
+// for the region again; anything else goes through WriteBytesProtected.
 bool WriteRecord(uint64_t address, const uint8_t* image, bool inWritableBlock) {
-    if (inWritableBlock && runtime::GuardedCopy(reinterpret_cast<void*>(address), image, kKeyframeRecordBytes))
+    if (inWritableBlock && runtime::GuardedWrite(address, image, kKeyframeRecordBytes))
         return true;
     return runtime::WriteBytesProtected(address, image, kKeyframeRecordBytes);
 }
