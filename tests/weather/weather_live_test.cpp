@@ -405,6 +405,7 @@ TEST_F(WeatherLiveTest, WaterAndLightningBlocksThatMove) {
         ASSERT_TRUE(platform::ChangeProtection(a & ~uint64_t(4095), 4096, platform::kPageNoAccess, &old));
         runtime::ResetGuardedMemoryState();
         const uint64_t b = plant();
+        image.WriteFloat(b + d.size - 4, 123.0f);  // the game's bytes there differ from the first block's
         const std::vector<uint8_t> bGame = MemoryBytes(b, d.size);
         ASSERT_TRUE(Edit(d.row, d.path, d.text)) << status;
         const std::vector<uint8_t> bEdited = MemoryBytes(b, d.size);
