@@ -173,7 +173,7 @@ struct WeatherLiveState {
 extern WeatherLiveState WeatherLive;
 
 // Forgets everything the documents kept about the game, writing nothing (a
-// fresh start for tests; the unload writes the saved bytes back first).
+// fresh start for tests, and the unload's release).
 void ResetWeatherLiveState();
 
 // ---- Game memory as the live writers use it (guarded, fast for blocks that

@@ -187,9 +187,13 @@ sky_patch_in() {
   x1=$(( $(num width) < 1540 ? $(num width) : 1540 )); y1=$(( $(num height) < 880 ? $(num height) : 880 ))
   [ "$x1" -gt 1380 ] && [ "$y1" -gt 720 ] && echo "$((x1 - 1380))x$((y1 - 720))+1380+720"
 }
+# The game's water square (its own colour, from the water tuning block that
+# an edit leaves changed after the unload; width-180..width-30 x 20..170).
+water_square_in() { echo "150x150+$(($(num width) - 180))+20"; }
 menu_gone() {
-  local patch other=0; patch=$(sky_patch_in)
-  [ -n "$patch" ] && other=$(count_near "$1" "$patch" $BG 2 0)
+  local patch other; patch=$(sky_patch_in)
+  other=$(count_near "$1" "$(water_square_in)" $BG 2 0)
+  [ -n "$patch" ] && other=$((other + $(count_near "$1" "$patch" $BG 2 0)))
   [ "$(count_near "$1" "$(screen_geom)" $BG 2 0)" = "$other" ]
 }
 menu_shown_now() { shot menu-now && menu_shown menu-now; }
