@@ -38,13 +38,12 @@ void ShutdownEditor() {
     const HostServices& services = CurrentHostServices();
     if (services.restoreWindowProcedure != nullptr) services.restoreWindowProcedure();
     const bool drained = WaitForDetoursToLeave(Shutdown.DetourDrainTimeoutMs);
-    // The weather documents' blocks get the game's own bytes back and the
-    // documents go. A frame still inside a detour may be drawing the Weather
-    // tab under the documents' lock: then this only happens when the lock
-    // is free at once.
+    // The weather documents go; the values they wrote stay in the game. A
+    // frame still inside a detour may be drawing the Weather tab under the
+    // documents' lock: then this only happens when the lock is free at once.
     weather::ReleaseWeatherEditor(drained);
-    // The siren search stops and its thread is joined; the siren block gets
-    // the game's bytes back.
+    // The siren search stops and its thread is joined; the edited sirens
+    // stay in the game.
     weather::ReleaseSirens(drained);
     if (!drained) return;
     if (services.releaseOverlay != nullptr) services.releaseOverlay();

@@ -1,4 +1,4 @@
-// The unload: leaves the game as the editor found it when the script host
+// The unload: gives the game its own code back when the script host
 // unloads the DLL. Safe when nothing was ever set up.
 #pragma once
 #include <cstdint>
@@ -17,14 +17,15 @@ extern ShutdownState Shutdown;
 void ResetShutdownState();
 
 // In this order: the editor's threads stopped and waited for (a bounded
-// wait); the game's code written back (the write-list cave's jump,
-// every override patch and the tick's own store patches, the jumps into the
-// live-write caves); the hooks disabled and removed; the game
-// window's own procedure back; the weather documents' saved game bytes
-// written back and the documents released; then, once no thread is inside a
-// detour any more, the overlay's GPU work waited for and its objects and UI
-// context released. When a thread does not leave in time the overlay objects are
-// left alone (a leak is better than freeing objects in use).
+// wait); the game's code written back (the write-list cave's jump, every
+// override patch and the tick's own store patches, the jumps into the
+// live-write caves); the hooks disabled and removed; the game window's own
+// procedure back; the weather documents and the sirens released (the
+// values they wrote stay in the game's data); then, once no thread is
+// inside a detour any more, the overlay's GPU work waited for and its
+// objects and UI context released. When a thread does not leave in time
+// the overlay objects are left alone (a leak is better than freeing
+// objects in use).
 void ShutdownEditor();
 
 }  // namespace host

@@ -198,25 +198,8 @@ bool ReleaseWeatherEditor(bool waitForLock) {
     std::unique_lock<std::mutex> lock(WeatherLive.lock, std::defer_lock);
     if (waitForLock) lock.lock();
     else if (!lock.try_lock()) return false;
-    WeatherLiveState& s = WeatherLive;
-    // The game gets back the bytes it had before the editor's first write.
-    if (s.WatertuneSaved && GameBytesReadable(s.watertuneBlock, kWatertuneBlockBytes))
-        WriteGameBytes(s.watertuneBlock, s.WatertuneOriginal.data(), kWatertuneBlockBytes);
-    if (s.VfxLightningSaved && GameBytesReadable(s.lightningBlock, kLightningBlockBytes))
-        WriteGameBytes(s.lightningBlock, s.VfxLightningOriginal.data(), kLightningBlockBytes);
-    // Each saved byte is written back on its own: one block that went away
-    // does not keep the others from their game values.
-    if (s.WeatherTypesTableSaved && GameBytesReadable(s.weatherTypesSavedAt, kWeatherTypesTableBytes))
-        WriteGameBytes(s.weatherTypesSavedAt, s.WeatherTypesTableOriginal.data(), kWeatherTypesTableBytes);
-    if (s.WeatherEffectsSaved) {
-        for (const WeatherEffectTarget& t : s.WeatherEffectTargets)
-            if (GameBytesReadable(t.address, 4)) WriteGameBytes(t.address, &t.saved, 4);
-    }
-    for (const auto& [name, state] : s.RenderLiveStates) {
-        if (!RenderStateValid(state)) continue;
-        for (size_t i = 0; i < state.blocks.size(); ++i)
-            WriteGameBytes(state.blocks[i], state.savedImages.data() + i * kRenderBlockBytes, kRenderBlockBytes);
-    }
+    // Nothing is written to the game: the edited values stay in it (only
+    // the before views put the saved bytes back).
     ReleaseWeatherDocuments();
     ResetWeatherLiveState();
     return true;

@@ -39,9 +39,8 @@ bool ApplyValueLive(const WeatherDocument& document, const XmlValueRecord& value
 // clears it. Takes WeatherLive.lock; messages are dropped.
 void ShowWeatherDocsBeforeAfter(uint8_t before, uint8_t* changed);
 
-// The unload: every saved game byte of the documents written back (the
-// game's blocks as they were before the editor's first write), then the
-// documents and their live state released. Takes WeatherLive.lock; with
+// The unload: the documents and their live state released, nothing written
+// to the game (the edited values stay in it). Takes WeatherLive.lock; with
 // waitForLock false only when it is free at once (a frame stuck in the tab
 // may hold it), and nothing is done otherwise. True when it ran.
 bool ReleaseWeatherEditor(bool waitForLock = true);

@@ -1,5 +1,6 @@
 #include "weather/live_state.h"
 
+#include <algorithm>
 #include <bit>
 #include <cmath>
 #include <limits>
@@ -107,7 +108,8 @@ bool TextToIntWord(std::string_view text, uint32_t& word) {
     int64_t value = 0;
     size_t used = 0;
     if (!core::ParseIntPrefix(text, value, &used) || used != text.size()) return false;
-    if (value < std::numeric_limits<int32_t>::min() || value > std::numeric_limits<int32_t>::max()) return false;
+    // The game's long is 32 bits: a number beyond it stops at the bound.
+    value = std::clamp<int64_t>(value, std::numeric_limits<int32_t>::min(), std::numeric_limits<int32_t>::max());
     word = static_cast<uint32_t>(static_cast<int32_t>(value));
     return true;
 }
@@ -115,9 +117,17 @@ bool TextToIntWord(std::string_view text, uint32_t& word) {
 bool TextToUnsignedWord(std::string_view text, uint32_t& word) {
     size_t i = 0;
     while (i < text.size() && core::IsSpaceByte(static_cast<unsigned char>(text[i]))) ++i;
-    if (i < text.size() && text[i] == '+') ++i;
+    bool negative = false;
+    if (i < text.size() && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
+    const auto digitOf = [](char c) -> unsigned {
+        if (c >= '0' && c <= '9') return static_cast<unsigned>(c - '0');
+        if (c >= 'a' && c <= 'f') return static_cast<unsigned>(c - 'a' + 10);
+        if (c >= 'A' && c <= 'F') return static_cast<unsigned>(c - 'A' + 10);
+        return 16;
+    };
     unsigned base = 10;
-    if (i + 1 < text.size() && text[i] == '0' && (text[i + 1] == 'x' || text[i + 1] == 'X')) {
+    if (i + 2 < text.size() && text[i] == '0' && (text[i + 1] == 'x' || text[i + 1] == 'X') &&
+        digitOf(text[i + 2]) < 16) {
         base = 16;
         i += 2;
     } else if (i < text.size() && text[i] == '0') {
@@ -125,18 +135,20 @@ bool TextToUnsignedWord(std::string_view text, uint32_t& word) {
     }
     const size_t first = i;
     uint64_t value = 0;
-    for (; i < text.size(); ++i) {
-        const char c = text[i];
-        unsigned digit = 16;
-        if (c >= '0' && c <= '9') digit = static_cast<unsigned>(c - '0');
-        else if (c >= 'a' && c <= 'f') digit = static_cast<unsigned>(c - 'a' + 10);
-        else if (c >= 'A' && c <= 'F') digit = static_cast<unsigned>(c - 'A' + 10);
-        if (digit >= base) return false;  // the whole text must be the number
-        value = value * base + digit;
-        if (value > 0xFFFFFFFFull) return false;
+    bool beyond = false;
+    for (; i < text.size() && digitOf(text[i]) < base; ++i) {
+        value = value * base + digitOf(text[i]);
+        if (value > 0xFFFFFFFFull) {
+            beyond = true;
+            value = 0xFFFFFFFFull;
+        }
     }
-    if (i == first) return false;
-    word = static_cast<uint32_t>(value);
+    // Nothing numeric, or something after the number: refused.
+    if (i == first || i != text.size()) return false;
+    // The game's unsigned long is 32 bits: beyond it the number stops at the
+    // bound; a minus sign negates within 32 bits ("-1" is 0xFFFFFFFF).
+    if (beyond) word = 0xFFFFFFFFu;
+    else word = negative ? static_cast<uint32_t>(0u - static_cast<uint32_t>(value)) : static_cast<uint32_t>(value);
     return true;
 }
 

@@ -173,7 +173,7 @@ struct WeatherLiveState {
 extern WeatherLiveState WeatherLive;
 
 // Forgets everything the documents kept about the game, writing nothing (a
-// fresh start for tests; the unload writes the saved bytes back first).
+// fresh start for tests, and the unload's release).
 void ResetWeatherLiveState();
 
 // ---- Game memory as the live writers use it (guarded, fast for blocks that
@@ -187,10 +187,14 @@ bool ReadGameWord(uint64_t address, uint32_t& word);
 // atof: the number at the start of the text as a 32-bit float; false when
 // it is not finite.
 bool TextToFloatWord(std::string_view text, uint32_t& word);
-// strtol base 10: the whole text, not empty, a number within 32 bits.
+// strtol base 10 with the game's 32-bit long: the whole text, not empty
+// (white space before it and a sign allowed); a number beyond 32 bits stops
+// at the bound.
 bool TextToIntWord(std::string_view text, uint32_t& word);
-// strtoul base 0 ("0x" hexadecimal, leading-zero octal, decimal): the whole
-// text, not empty, no sign, within 32 bits.
+// strtoul base 0 with the game's 32-bit unsigned long ("0x" hexadecimal,
+// leading-zero octal, decimal): the whole text, not empty; a minus sign
+// negates within 32 bits ("-1" is 0xFFFFFFFF), a number beyond 32 bits
+// stops at 0xFFFFFFFF.
 bool TextToUnsignedWord(std::string_view text, uint32_t& word);
 
 

@@ -17,12 +17,6 @@ namespace {
 
 constexpr size_t kMaxRenderBlocks = 8;
 
-bool IsWholeNumberText(std::string_view text) {
-    float value = 0.0f;
-    size_t used = 0;
-    return core::ParseFloatPrefix(text, value, &used) && used == text.size() && used != 0;
-}
-
 // The original text as the float the game loaded; false when not finite.
 bool OriginalFloat(const XmlValueRecord& value, float& out) {
     out = static_cast<float>(LenientDouble(value.originalText));
@@ -206,14 +200,14 @@ void LayOutRender(const WeatherDocument& document, ConvertedWords& words) {
     }
 }
 
-// Every slot of the block is a float, as the block's signatures read it. A
-// value the file writes as an integer takes a text that is a number and
-// nothing else.
+// A value the file writes as an integer text goes into its slot as a
+// 32-bit integer (the game keeps those fields as integers; its texts must
+// stay whole numbers); every other value as a 32-bit float.
 bool ConvertRender(const WeatherDocument& document, const ConvertedWords::Entry& e, uint32_t& word,
                    std::string& failure) {
     const XmlValueRecord& v = document.values[e.value];
     const bool integer = v.kind == kXmlValueInteger;
-    if (TextToFloatWord(v.currentText, word) && (!integer || IsWholeNumberText(v.currentText))) return true;
+    if (integer ? TextToIntWord(v.currentText, word) : TextToFloatWord(v.currentText, word)) return true;
     failure = std::string("Weather render live failed: invalid ") + (integer ? "int" : "float") + " in " + v.path + ".";
     return false;
 }

@@ -36,9 +36,11 @@ bool BuildRenderSignature(const std::vector<XmlValueRecord>& values, int32_t fir
 uint64_t ResolveWeatherRenderBlocks(const WeatherDocument& document, uint64_t* bytesScanned = nullptr,
                                     uint64_t* hitCount = nullptr);
 
-// The document's values into the 47 slots of image as 32-bit floats (slots
-// no value names keep what the caller put there). A value whose original
-// text is an integer takes only a text that is wholly a number.
+// The document's values into the 47 slots of image (slots no value names
+// keep what the caller put there): a value whose original text is an
+// integer as a 32-bit integer (its text must be wholly a decimal number),
+// every other value as a 32-bit float. The searches still read every text
+// as a float.
 bool ConvertDropRenderValue(const WeatherDocument& document, uint32_t (&image)[47], std::string& status);
 
 bool ApplyWeatherRenderLive(const WeatherDocument& document, std::string& status);

@@ -264,9 +264,7 @@ bool ReleaseSirens(bool waitForLock) {
     std::lock_guard<std::mutex> lock(s.lock);
     s.SirenWorkerRunning = 0;
     s.SirenWorkerDone = 0;
-    // The game gets back the bytes it had before the editor's first write.
-    if (s.SirenBaselineTaken && s.SirenBlockAddress != 0 && runtime::IsReadable(s.SirenBlockAddress, kSirenBlockBytes))
-        runtime::WriteBytesProtected(s.SirenBlockAddress, s.SirenBaseline.data(), kSirenBlockBytes);
+    // Nothing is written to the game: the edited sirens stay in it.
     s.SirenBaselineTaken = 0;
     s.SirenEditedImageSaved = 0;
     s.SirenBeforeShown = 0;

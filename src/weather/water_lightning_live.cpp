@@ -100,6 +100,54 @@ bool SaveOnce(uint8_t& saved, uint64_t& savedBlock, OwnCopy& original, uint64_t 
     return true;
 }
 
+// The first count fields of words, one at a time in table order: each
+// written, checked readable and read back; a failure names its field.
+bool WriteLightningFieldByField(uint64_t block, const ConvertedWords& words, size_t count, std::string& status) {
+    for (size_t i = 0; i < count; ++i) {
+        const ConvertedWords::Entry& e = words.entries[i];
+        const char* path = LightningFieldTable[e.row].path;
+        const uint64_t at = block + e.where;
+        if (!WriteGameBytes(at, &e.word, 4)) {
+            status = std::string("VFX Lightning live failed: runtime field not writable: ") + path + ".";
+            return false;
+        }
+        uint32_t back = 0;
+        if (!GameBytesReadable(at, 4) || !ReadGameWord(at, back)) {
+            status = std::string("VFX Lightning live failed: runtime field not readable: ") + path + ".";
+            return false;
+        }
+        if (back != e.word) {
+            status = std::string("VFX Lightning live failed: verification mismatch in ") + path + ".";
+            return false;
+        }
+    }
+    return true;
+}
+
+// The first count fields of words written as one block (the game's bytes
+// between them as they are) and each read back. When the block as a whole
+// can't be read or written, the fields are written one at a time, so that
+// the failure names the field that failed.
+bool WriteLightningFields(uint64_t block, const ConvertedWords& words, size_t count, std::string& status) {
+    if (count == 0) return true;
+    uint8_t* image = WeatherLive.scratch.Reserve(2 * kLightningBlockBytes);
+    uint8_t* back = image + kLightningBlockBytes;
+    if (!ReadGameBytes(block, image, kLightningBlockBytes))
+        return WriteLightningFieldByField(block, words, count, status);
+    for (size_t i = 0; i < count; ++i) std::memcpy(image + words.entries[i].where, &words.entries[i].word, 4);
+    if (!WriteGameBytes(block, image, kLightningBlockBytes) || !ReadGameBytes(block, back, kLightningBlockBytes))
+        return WriteLightningFieldByField(block, words, count, status);
+    for (size_t i = 0; i < count; ++i) {
+        const ConvertedWords::Entry& e = words.entries[i];
+        if (std::memcmp(back + e.where, &e.word, 4) != 0) {
+            status = std::string("VFX Lightning live failed: verification mismatch in ") +
+                     LightningFieldTable[e.row].path + ".";
+            return false;
+        }
+    }
+    return true;
+}
+
 }  // namespace
 
 const XmlValueRecord* FindFileParam(const WeatherDocument& document, std::string_view path) {
@@ -216,35 +264,9 @@ bool ApplyVfxLightningLive(const WeatherDocument& document, std::string& status)
     }
     RefreshConvertedWords(s.lightningWords, document, LayOutLightning, ConvertLightning);
     const ConvertedWords& words = s.lightningWords;
-    // The fields before a value that does not convert are written, as one
-    // block with the game's bytes between them, and each is read back.
-    const size_t usable = words.failedAt;
-    if (usable != 0) {
-        uint8_t* image = s.scratch.Reserve(2 * kLightningBlockBytes);
-        uint8_t* back = image + kLightningBlockBytes;
-        const char* firstPath = LightningFieldTable[words.entries.front().row].path;
-        if (!ReadGameBytes(block, image, kLightningBlockBytes)) {
-            status = std::string("VFX Lightning live failed: runtime field not readable: ") + firstPath + ".";
-            return false;
-        }
-        for (size_t i = 0; i < usable; ++i) std::memcpy(image + words.entries[i].where, &words.entries[i].word, 4);
-        if (!WriteGameBytes(block, image, kLightningBlockBytes)) {
-            status = std::string("VFX Lightning live failed: runtime field not writable: ") + firstPath + ".";
-            return false;
-        }
-        if (!ReadGameBytes(block, back, kLightningBlockBytes)) {
-            status = std::string("VFX Lightning live failed: runtime field not readable: ") + firstPath + ".";
-            return false;
-        }
-        for (size_t i = 0; i < usable; ++i) {
-            const ConvertedWords::Entry& e = words.entries[i];
-            if (std::memcmp(back + e.where, &e.word, 4) != 0) {
-                status = std::string("VFX Lightning live failed: verification mismatch in ") +
-                         LightningFieldTable[e.row].path + ".";
-                return false;
-            }
-        }
-    }
+    // The fields before a value that does not convert are written; the
+    // fields from it on keep the game's bytes.
+    if (!WriteLightningFields(block, words, words.failedAt, status)) return false;
     if (words.Failed()) {
         status = words.FailureText();
         return false;

@@ -169,27 +169,46 @@ uint64_t TableForWrite(std::string& status) {
     return table;
 }
 
-// Writes the words of the entries into the table at once (the game's
-// bytes between them as they are) and checks each by reading it back.
+// The first count entries of words, one at a time in document order: each
+// written, checked readable and read back; a failure gives the message of
+// that entry's field.
+bool WriteTableEntriesOneByOne(uint64_t table, const ConvertedWords& words, size_t count, std::string& status) {
+    for (size_t i = 0; i < count; ++i) {
+        const ConvertedWords::Entry& e = words.entries[i];
+        const FieldWords w = WordsOf(WeatherTypeFieldTable[e.row].kind);
+        const uint64_t at = table + e.where;
+        if (!WriteGameBytes(at, &e.word, 4)) {
+            status = NotWritable(w);
+            return false;
+        }
+        uint32_t back = 0;
+        if (!GameBytesReadable(at, 4) || !ReadGameWord(at, back)) {
+            status = CheckUnavailable(w);
+            return false;
+        }
+        if (back != e.word) {
+            status = CheckFailed(w);
+            return false;
+        }
+    }
+    return true;
+}
+
+// Writes the words of the entries before the first that does not convert
+// into the table at once (the game's bytes between them as they are) and
+// checks each by reading it back. When the table as a whole can't be read
+// or written, the entries are written one at a time, so that the failure
+// is the one of the field that failed.
 bool WriteTableEntries(uint64_t table, const ConvertedWords& words, std::string& status) {
     const size_t usable = words.failedAt;
     if (usable == 0) return true;
     uint8_t* image = WeatherLive.scratch.Reserve(2 * kWeatherTypesTableBytes);
     uint8_t* back = image + kWeatherTypesTableBytes;
-    const FieldWords first = WordsOf(WeatherTypeFieldTable[words.entries.front().row].kind);
-    if (!ReadGameBytes(table, image, kWeatherTypesTableBytes)) {
-        status = NotWritable(first);
-        return false;
-    }
+    if (!ReadGameBytes(table, image, kWeatherTypesTableBytes))
+        return WriteTableEntriesOneByOne(table, words, usable, status);
     for (size_t i = 0; i < usable; ++i) std::memcpy(image + words.entries[i].where, &words.entries[i].word, 4);
-    if (!WriteGameBytes(table, image, kWeatherTypesTableBytes)) {
-        status = NotWritable(first);
-        return false;
-    }
-    if (!ReadGameBytes(table, back, kWeatherTypesTableBytes)) {
-        status = CheckUnavailable(first);
-        return false;
-    }
+    if (!WriteGameBytes(table, image, kWeatherTypesTableBytes) || !ReadGameBytes(table, back, kWeatherTypesTableBytes))
+        return WriteTableEntriesOneByOne(table, words, usable, status);
     for (size_t i = 0; i < usable; ++i) {
         const ConvertedWords::Entry& e = words.entries[i];
         if (std::memcmp(back + e.where, &e.word, 4) != 0) {

@@ -187,9 +187,13 @@ sky_patch_in() {
   x1=$(( $(num width) < 1540 ? $(num width) : 1540 )); y1=$(( $(num height) < 880 ? $(num height) : 880 ))
   [ "$x1" -gt 1380 ] && [ "$y1" -gt 720 ] && echo "$((x1 - 1380))x$((y1 - 720))+1380+720"
 }
+# The game's water square (its own colour, from the water tuning block that
+# an edit leaves changed after the unload; width-180..width-30 x 20..170).
+water_square_in() { echo "150x150+$(($(num width) - 180))+20"; }
 menu_gone() {
-  local patch other=0; patch=$(sky_patch_in)
-  [ -n "$patch" ] && other=$(count_near "$1" "$patch" $BG 2 0)
+  local patch other; patch=$(sky_patch_in)
+  other=$(count_near "$1" "$(water_square_in)" $BG 2 0)
+  [ -n "$patch" ] && other=$((other + $(count_near "$1" "$patch" $BG 2 0)))
   [ "$(count_near "$1" "$(screen_geom)" $BG 2 0)" = "$other" ]
 }
 menu_shown_now() { shot menu-now && menu_shown menu-now; }
@@ -810,8 +814,8 @@ check_game_exits() {
 # watertune.xml (RippleScale 0.08) is put in Imports\Misc and loaded from
 # the Weather tab, which writes it into the game's block; a drag of
 # RippleScale's value, the hold button and the all-live hotkey F2 (of the
-# VRN.ini written before the start) change the picture; the unload leaves
-# the block as the game had it.
+# VRN.ini written before the start) change the picture; the edit stays in
+# the block after the unload.
 water_red() { local r=$((26 + ($1 - 40) / 4)); echo $((r > 255 ? 255 : r < 0 ? 0 : r)); }  # RippleScale in thousandths
 square_red() { pixels "$1" "1x1+$(($(num width) - 105))+95" | awk '{ print $3 }'; }
 square_is() { local r; r=$(square_red "$1"); [ -n "$r" ] && [ "$r" -ge $(($2 - 3)) ] && [ "$r" -le $(($2 + 3)) ]; }
@@ -891,10 +895,15 @@ check_watertune_live() {
   shot_until 29-watertune-f2-after square_is "$(water_red "$edited")" || problems+=" F2 after: the square's red is $(square_red 29-watertune-f2-after);"
   verdict "watertune.xml loaded in the Weather tab into the game's block (red $(water_red 80)); a drag took RippleScale to $edited/1000 (red $(water_red "$edited")); the hold button and F2 showed the game's block (background) and the edit again"
 }
-check_watertune_unloaded() {   # after the unload
-  want '$(num watertune_changed) == 0' "$(num watertune_changed) words of the water tuning block differ from the game's"
-  want_that square_is 05-unloaded 26 "the square's red is $(square_red 05-unloaded) (see 05-unloaded.png)"
-  verdict "the water tuning block holds the game's bytes; the square is the background again"
+check_watertune_unloaded() {   # after the unload: the game keeps the edit and keeps presenting
+  local ripple
+  count_up frames 30
+  ripple=$(fresh watertune_ripple_milli)
+  want "$ripple > 100" "RippleScale is $ripple/1000 after the unload, not the drag's edit"
+  want '$(num watertune_changed) >= 1' "the water tuning block holds the game's bytes again"
+  shot_until 30-watertune-unloaded square_is "$(water_red "$ripple")" ||
+    problems+=" the square's red is $(square_red 30-watertune-unloaded) at $ripple/1000, not $(water_red "$ripple") (see 30-watertune-unloaded.png);"
+  verdict "the water tuning block keeps the edit (RippleScale $ripple/1000, the square's red $(water_red "$ripple")) while the game presents on"
 }
 
 # ---- Setup: tools, stand-ins, display, prefix, game folder ----------------------------------

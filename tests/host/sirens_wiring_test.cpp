@@ -1,6 +1,6 @@
 // The vehicle sirens as the plug-in reaches them: the all-live before/after
 // hotkey, polled by the tick, flips the siren block; the unload stops a
-// running search, joins its thread and gives the game its bytes back.
+// running search and joins its thread, and leaves the edited sirens in the game.
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -69,9 +69,9 @@ uint64_t SearchUntilCancelled() {
     return 0;
 }
 
-TEST_F(SirensWiringTest, TheUnloadGivesTheGameItsBytesBack) {
+TEST_F(SirensWiringTest, TheUnloadLeavesTheEditedSirensInTheGame) {
     host::ShutdownEditor();
-    EXPECT_EQ(MemoryBytes(block, kSirenBlockBytes), game);
+    EXPECT_EQ(MemoryBytes(block, kSirenBlockBytes), edited);
     EXPECT_EQ(Sirens.SirenBaselineTaken, 0);
 }
 

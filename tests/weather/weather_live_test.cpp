@@ -1,8 +1,9 @@
 // The weather documents in a synthetic game image: the watertune block
 // (80 bytes), the lightning block (352), the WeatherTypes table (17 x 196,
 // among decoys) and the render blocks (188) with their effect data. Each
-// document is applied, checked by reading the game's bytes, flipped between
-// before and after, and put back to the game's exact bytes.
+// document is applied, checked by reading the game's bytes, and flipped
+// between the game's exact bytes (before) and the edits (after); the unload
+// leaves the edits.
 #include <gtest/gtest.h>
 
 #include <bit>
@@ -43,6 +44,18 @@ constexpr size_t kWeatherXml = 2;
 size_t Row(const char* fileName) { return static_cast<size_t>(FindWeatherDocumentIndex(fileName)); }
 
 float Float(uint64_t at) { return std::bit_cast<float>(MemoryWord(at)); }
+
+// A generated render document with its integer texts written as floats, so
+// that the synthetic game's block (every slot a float) holds each value as
+// the editor writes it.
+std::string FloatRenderDocument(uint32_t seed) {
+    std::string text = testsupport::GenerateRenderDocument(seed);
+    for (const char* integer : {"\"3\"", "'3'"}) {
+        for (size_t at = text.find(integer); at != std::string::npos; at = text.find(integer, at))
+            text.replace(at + 1, 1, "3.0");
+    }
+    return text;
+}
 
 // A small weather.xml: two weathers (one named in lower case) and one effect.
 const char* const kSmallWeatherXml = R"(<?xml version="1.0" encoding="UTF-8"?>
@@ -119,7 +132,7 @@ protected:
 
 // ---- watertune.xml --------------------------------------------------------------------
 
-TEST_F(WeatherLiveTest, WatertuneWrittenCheckedShownBeforeAndPutBack) {
+TEST_F(WeatherLiveTest, WatertuneWrittenCheckedShownBeforeAndLeftInTheGame) {
     const uint64_t block = image.PlantWatertuneBlock();
     const std::vector<uint8_t> game = MemoryBytes(block, 80);
     Load(kWatertune, testsupport::kWatertuneXml);
@@ -146,23 +159,35 @@ TEST_F(WeatherLiveTest, WatertuneWrittenCheckedShownBeforeAndPutBack) {
     EXPECT_EQ(Float(block + 4), 0.5f);
     EXPECT_EQ(WeatherLive.WatertuneBeforeShown, 0);
 
+    const std::vector<uint8_t> edited = MemoryBytes(block, 80);
     ReleaseWeatherEditor();
-    EXPECT_EQ(MemoryBytes(block, 80), game);
+    EXPECT_EQ(MemoryBytes(block, 80), edited) << "the unload leaves the edited values in the game";
     EXPECT_EQ(Doc(kWatertune).loaded, 0);
 }
 
 TEST_F(WeatherLiveTest, WatertuneValueTextsAndFailures) {
     std::array<uint8_t, 80> image80{};
-    // WaterColor text, the word it gives (0 = refused).
-    const std::pair<const char*, uint32_t> colours[] = {
-        {"0x1A00191C", 0x1A00191Cu}, {"436214044", 0x1A00191Cu}, {"020", 16u}, {"0X10", 16u},
-        {"red", 0}, {"", 0}, {"0x1FFFFFFFF", 0}, {"16 ", 0}, {"-1", 0}};
-    for (const auto& [text, word] : colours) {
+    // WaterColor text, whether it converts and the word it gives: strtoul
+    // base 0 with a 32-bit unsigned long (a minus sign negates, a number
+    // beyond 32 bits stops at the bound); text with nothing numeric in it,
+    // or with anything after the number, is refused.
+    const struct {
+        const char* text;
+        bool ok;
+        uint32_t word;
+    } colours[] = {
+        {"0x1A00191C", true, 0x1A00191Cu}, {"436214044", true, 0x1A00191Cu}, {"020", true, 16u},
+        {"0X10", true, 16u},               {"-1", true, 0xFFFFFFFFu},        {"-0x10", true, 0xFFFFFFF0u},
+        {" +16", true, 16u},               {"0x1FFFFFFFF", true, 0xFFFFFFFFu}, {"99999999999", true, 0xFFFFFFFFu},
+        {"red", false, 0},                 {"", false, 0},                   {" ", false, 0},
+        {"-", false, 0},                   {"0x", false, 0},                 {"16 ", false, 0},
+        {"08", false, 0},                  {"0xFFg", false, 0}};
+    for (const auto& [text, convertible, word] : colours) {
         std::string xml = testsupport::kWatertuneXml;
         xml.replace(xml.find("0x1A00191C"), 10, text);
         Load(kWatertune, xml);
         const bool ok = ParseWatertuneImage(Doc(kWatertune), image80, status);
-        EXPECT_EQ(ok, word != 0) << text;
+        EXPECT_EQ(ok, convertible) << text;
         if (ok) {
             EXPECT_EQ(MemoryWord(reinterpret_cast<uintptr_t>(image80.data())), word) << text;
         } else {
@@ -244,23 +269,29 @@ TEST_F(WeatherLiveTest, LightningWritesOnlyWhatTheDocumentHoldsAndSavesOnce) {
     EXPECT_EQ(MemoryBytes(block, 352), game) << "the copy is the one taken before the first write";
 }
 
+// A value that does not convert stops the write there: the fields before
+// it (in table order) are written, from it on the block keeps the game's
+// bytes.
 TEST_F(WeatherLiveTest, LightningTextsThatDoNotConvert) {
     const uint64_t block = image.PlantLightningBlock();
     const std::vector<uint8_t> game = MemoryBytes(block, 352);
+    Load(kLightning, testsupport::kLightningXml);
+    ASSERT_TRUE(ApplyVfxLightningLive(Doc(kLightning), status)) << status;
+    const std::vector<uint8_t> written = MemoryBytes(block, 352);  // every field as the document gives it
     const struct {
         const char* from;
         const char* to;
+        const char* path;
         const char* message;
-        bool firstRow;  // nothing is written before it
     } cases[] = {
-        {"<SubdivisionCount value=\"6\"", "<SubdivisionCount value=\"12.5\"",
-         "VFX Lightning live failed: invalid int in VfxLightningSettings/StrikeSettings/SubdivisionCount.", false},
-        {"\"250\"", "\"0x10\"", "VFX Lightning live failed: invalid int in VfxLightningSettings/lightningOccurranceChance.",
-         true},
-        {"0xFF102030", "red", "VFX Lightning live failed: invalid color in VfxLightningSettings/CloudBurstSettings/LightColor.",
-         false},
-        {"\"0.200000\"", "\"1e999\"", "VFX Lightning live failed: invalid float in VfxLightningSettings/lightningShakeIntensity.",
-         false},
+        {"<SubdivisionCount value=\"6\"", "<SubdivisionCount value=\"12.5\"", "StrikeSettings/SubdivisionCount",
+         "VFX Lightning live failed: invalid int in VfxLightningSettings/StrikeSettings/SubdivisionCount."},
+        {"\"250\"", "\"0x10\"", "lightningOccurranceChance",
+         "VFX Lightning live failed: invalid int in VfxLightningSettings/lightningOccurranceChance."},
+        {"0xFF102030", "red", "CloudBurstSettings/LightColor",
+         "VFX Lightning live failed: invalid color in VfxLightningSettings/CloudBurstSettings/LightColor."},
+        {"\"0.200000\"", "\"1e999\"", "lightningShakeIntensity",
+         "VFX Lightning live failed: invalid float in VfxLightningSettings/lightningShakeIntensity."},
     };
     for (const auto& c : cases) {
         image.Write(block, game);
@@ -270,10 +301,154 @@ TEST_F(WeatherLiveTest, LightningTextsThatDoNotConvert) {
         Load(kLightning, xml);
         EXPECT_FALSE(ApplyVfxLightningLive(Doc(kLightning), status));
         EXPECT_EQ(status, c.message);
-        EXPECT_EQ(MemoryBytes(block, 352) == game, c.firstRow) << c.message;
+        const LightningField* failing = FindLightningSetting(std::string("VfxLightningSettings/") + c.path);
+        ASSERT_NE(failing, nullptr) << c.path;
+        std::vector<uint8_t> expected = game;
+        for (const LightningField* row = LightningFieldTable.data(); row != failing; ++row)
+            std::memcpy(&expected[row->offset], &written[row->offset], 4);
+        EXPECT_EQ(MemoryBytes(block, 352), expected) << c.path;
         EXPECT_EQ(WeatherLive.VfxLightningSaved, 1) << "the game's block is saved before the first write";
     }
     EXPECT_EQ(FindLightningSetting("VfxLightningSettings/StrikeSettings/subdivisionCount"), nullptr);
+}
+
+// Integer fields convert as strtol base 10 with the game's 32-bit long (a
+// number beyond it stops at the bound), colours as strtoul base 0 with its
+// 32-bit unsigned long ("-1" is 0xFFFFFFFF); a text with nothing numeric
+// in it, or with something after the number, is refused.
+TEST_F(WeatherLiveTest, LightningIntegerAndColourTexts) {
+    const std::string chance = "VfxLightningSettings/lightningOccurranceChance";
+    const std::string base = "VfxLightningSettings/StrikeSettings/BaseColor";
+    const struct {
+        const std::string& path;
+        const char* text;
+        bool ok;
+        uint32_t word;
+    } cases[] = {
+        {chance, "250", true, 250u},
+        {chance, "-5", true, 0xFFFFFFFBu},
+        {chance, " +7", true, 7u},
+        {chance, "3000000000", true, 0x7FFFFFFFu},
+        {chance, "-3000000000", true, 0x80000000u},
+        {chance, "123456789012345678901234567890", true, 0x7FFFFFFFu},
+        {chance, "12.5", false, 0},
+        {chance, "0x10", false, 0},
+        {chance, "7 ", false, 0},
+        {chance, "", false, 0},
+        {chance, "-", false, 0},
+        {chance, "many", false, 0},
+        {base, "-1", true, 0xFFFFFFFFu},
+        {base, "0xFF405060", true, 0xFF405060u},
+        {base, "4282404960", true, 0xFF405060u},
+        {base, "0x1FFFFFFFF", true, 0xFFFFFFFFu},
+        {base, "red", false, 0},
+        {base, "", false, 0},
+        {base, "0x", false, 0},
+    };
+    for (const auto& c : cases) {
+        const LightningField* row = FindLightningSetting(c.path);
+        ASSERT_NE(row, nullptr);
+        XmlValueRecord value;
+        value.path = c.path;
+        value.currentText = c.text;
+        uint32_t word = 0;
+        status.clear();
+        const bool ok = ConvertVfxLightningValue(value, *row, word, status);
+        EXPECT_EQ(ok, c.ok) << c.path << " " << c.text;
+        if (ok) {
+            EXPECT_EQ(word, c.word) << c.path << " " << c.text;
+        } else {
+            EXPECT_EQ(status, "VFX Lightning live failed: invalid " +
+                                  std::string(row->kind == kLightningColor ? "color" : "int") + " in " + c.path + ".")
+                << c.text;
+        }
+    }
+    // Into the game's block.
+    const uint64_t block = image.PlantLightningBlock();
+    std::string xml = testsupport::kLightningXml;
+    xml.replace(xml.find("0xFF405060"), 10, "-1");
+    xml.replace(xml.find("\"250\""), 5, "\"3000000000\"");
+    Load(kLightning, xml);
+    ASSERT_TRUE(ApplyVfxLightningLive(Doc(kLightning), status)) << status;
+    EXPECT_EQ(MemoryWord(block + 312), 0xFFFFFFFFu);
+    EXPECT_EQ(MemoryWord(block + 24), 0x7FFFFFFFu);
+}
+
+// When a block the editor wrote goes away and the search finds it
+// elsewhere, the game's bytes are saved again from the new block; "before"
+// writes them there, never to the block that went away, and the unload
+// writes neither.
+TEST_F(WeatherLiveTest, WaterAndLightningBlocksThatMove) {
+    const struct {
+        size_t row;
+        uint64_t size;
+        const char* path;
+        const char* text;
+        bool (*before)(std::string&);
+    } documents[] = {
+        {kWatertune, 80, "MainWaterTune/RippleScale", "0.5", ShowWatertuneBefore},
+        {kLightning, 352, "VfxLightningSettings/lightningShakeIntensity", "0.5", ShowVfxLightningBefore},
+    };
+    for (const auto& d : documents) {
+        ResetWeatherLiveState();
+        platform::sim::AdvanceClock(runtime::kSearchRetryIntervalMs);  // the search that found none is due again
+        const auto plant = [this, &d] { return d.row == kWatertune ? image.PlantWatertuneBlock() : image.PlantLightningBlock(); };
+        // The first block alone on its page, so that the page can go away.
+        image.Reserve(ImageSection::Data, 1, 4096);
+        const uint64_t a = plant();
+        image.Reserve(ImageSection::Data, 1, 4096);
+        Load(d.row, d.row == kWatertune ? testsupport::kWatertuneXml : testsupport::kLightningXml);
+        ASSERT_TRUE(ApplyDocumentLive(Doc(d.row), status)) << status;
+        const std::vector<uint8_t> aWritten = MemoryBytes(a, d.size);
+
+        uint32_t old = 0;
+        ASSERT_TRUE(platform::ChangeProtection(a & ~uint64_t(4095), 4096, platform::kPageNoAccess, &old));
+        runtime::ResetGuardedMemoryState();
+        const uint64_t b = plant();
+        image.WriteFloat(b + d.size - 4, 123.0f);  // the game's bytes there differ from the first block's
+        const std::vector<uint8_t> bGame = MemoryBytes(b, d.size);
+        ASSERT_TRUE(Edit(d.row, d.path, d.text)) << status;
+        const std::vector<uint8_t> bEdited = MemoryBytes(b, d.size);
+        ASSERT_NE(bEdited, bGame) << "the edit went to the block found anew";
+
+        ASSERT_TRUE(d.before(status)) << status;
+        EXPECT_EQ(MemoryBytes(b, d.size), bGame) << "before: the new block's own bytes";
+        ASSERT_TRUE(ApplyDocumentLive(Doc(d.row), status)) << status;
+        ASSERT_TRUE(platform::ChangeProtection(a & ~uint64_t(4095), 4096, platform::kPageReadWrite, &old));
+        runtime::ResetGuardedMemoryState();
+        ASSERT_TRUE(d.before(status)) << status;
+        EXPECT_EQ(MemoryBytes(b, d.size), bGame);
+        EXPECT_EQ(MemoryBytes(a, d.size), aWritten) << "nothing written where the block was";
+        ASSERT_TRUE(ApplyDocumentLive(Doc(d.row), status)) << status;
+        ReleaseWeatherEditor();
+        EXPECT_EQ(MemoryBytes(b, d.size), bEdited) << "the unload leaves the edits";
+        EXPECT_EQ(MemoryBytes(a, d.size), aWritten);
+    }
+}
+
+// A write of the block as a whole that fails names the field that failed:
+// the block spans two pages and the second goes away after the first apply.
+TEST_F(WeatherLiveTest, LightningFieldThatCannotBeWrittenIsNamed) {
+    image.Reserve(ImageSection::Data, 4096 - 160, 4096);
+    const uint64_t block = image.PlantLightningBlock();
+    const uint64_t secondPage = (block + 4095) & ~uint64_t(4095);
+    ASSERT_EQ(secondPage, block + 160);
+    const std::vector<uint8_t> game = MemoryBytes(block, 352);
+    Load(kLightning, testsupport::kLightningXml);
+    ASSERT_TRUE(ApplyVfxLightningLive(Doc(kLightning), status)) << status;
+    const std::vector<uint8_t> written = MemoryBytes(block, 352);
+    image.Write(block, game);
+
+    uint32_t old = 0;
+    ASSERT_TRUE(platform::ChangeProtection(secondPage, 4096, platform::kPageNoAccess, &old));
+    EXPECT_FALSE(ApplyVfxLightningLive(Doc(kLightning), status));
+    EXPECT_EQ(status, "VFX Lightning live failed: runtime field not writable: "
+                      "VfxLightningSettings/CloudBurstSettings/CloudBurstCommonSettings/RootOrbitYVarianceMin.");
+    const std::vector<uint8_t> firstPage = MemoryBytes(block, 160);
+    EXPECT_EQ(firstPage, std::vector<uint8_t>(written.begin(), written.begin() + 160))
+        << "the fields before the one that failed are written";
+    ASSERT_TRUE(platform::ChangeProtection(secondPage, 4096, platform::kPageReadWrite, &old));
+    EXPECT_EQ(MemoryBytes(secondPage, 192), std::vector<uint8_t>(game.begin() + 160, game.end()));
 }
 
 // ---- weather.xml --------------------------------------------------------------------------
@@ -388,9 +563,36 @@ TEST_F(WeatherXmlLiveTest, OneValueAtATime) {
     EXPECT_EQ(MemoryWord(Field(6, 0x2C)), 0xFFFFFFFFu);
     EXPECT_EQ(Float(blocks[1].effect + 4), -1.5f);
     EXPECT_EQ(Float(blocks[1].effect), 0.75f) << "only the value edited";
+    const std::vector<uint8_t> editedTable = MemoryBytes(table, kWeatherTypesTableBytes);
+    const std::vector<uint8_t> editedEffect = MemoryBytes(blocks[1].effect, 8);
     ReleaseWeatherEditor();
-    EXPECT_EQ(MemoryBytes(table, kWeatherTypesTableBytes), gameTable);
-    EXPECT_EQ(MemoryBytes(blocks[1].effect, 8), gameEffects[1]);
+    EXPECT_EQ(MemoryBytes(table, kWeatherTypesTableBytes), editedTable) << "the unload leaves the edits in the game";
+    EXPECT_EQ(MemoryBytes(blocks[1].effect, 8), editedEffect);
+}
+
+// A write of the table as a whole that fails gives the message of the
+// field that failed (here a setting name), not of the first field: the
+// table spans two pages and the second goes away after the first apply.
+TEST_F(WeatherXmlLiveTest, TableFieldThatCannotBeWrittenGivesItsMessage) {
+    image.Clear(table, kWeatherTypesTableBytes);  // the fixture's table is no table any more
+    // RAIN's Fog (at 1204) on the first page, its GroundSettingName (at 1220) on the second.
+    image.Reserve(ImageSection::Data, 4096 - 1212, 4096);
+    table = image.Plant(ImageSection::Data, testsupport::WeatherTypesTableBytes(), 4);
+    const uint64_t secondPage = (table + 4095) & ~uint64_t(4095);
+    ASSERT_EQ(secondPage, table + 1212);
+    gameTable = MemoryBytes(table, kWeatherTypesTableBytes);
+    ASSERT_TRUE(ApplyWeatherXmlLive(Doc(kWeatherXml), status)) << status;
+    image.Write(table, gameTable);
+
+    uint32_t old = 0;
+    ASSERT_TRUE(platform::ChangeProtection(secondPage, 4096, platform::kPageNoAccess, &old));
+    EXPECT_FALSE(ApplyWeatherXmlLive(Doc(kWeatherXml), status));
+    EXPECT_EQ(status, "Weather live failed: game weather setting not writable.");
+    EXPECT_EQ(Float(Field(0, 0x00)), 0.9f) << "the fields before the one that failed are written";
+    EXPECT_EQ(Float(Field(6, 0x1C)), 0.125f);
+    ASSERT_TRUE(platform::ChangeProtection(secondPage, 4096, platform::kPageReadWrite, &old));
+    EXPECT_EQ(MemoryBytes(secondPage, kWeatherTypesTableBytes - 1212),
+              std::vector<uint8_t>(gameTable.begin() + 1212, gameTable.end()));
 }
 
 TEST_F(WeatherXmlLiveTest, EffectOfARenderDocumentNotInTheGame) {
@@ -434,7 +636,7 @@ TEST_F(WeatherXmlLiveTest, EditsWhileBeforeIsShownWaitForAfter) {
 
 TEST_F(WeatherLiveTest, RenderDocumentFoundByItsValuesWrittenInEveryBlock) {
     const size_t row = Row("weather\\thunder_render_drop.xml");  // 8 values from the seventh
-    const std::string text = testsupport::GenerateRenderDocument(5);
+    const std::string text = FloatRenderDocument(5);
     const std::vector<uint8_t> game = testsupport::RenderBlockBytes(Records(text));
     const uint64_t a = testsupport::PlantRenderBlock(image, game).block;
     const uint64_t b = testsupport::PlantRenderBlock(image, game).block;
@@ -455,14 +657,14 @@ TEST_F(WeatherLiveTest, RenderDocumentFoundByItsValuesWrittenInEveryBlock) {
     EXPECT_TRUE(MemoryBytes(a, 188) == game && MemoryBytes(b, 188) == game);
     EXPECT_EQ(WeatherLive.CurrentRenderContext.beforeShown, 1);
     ReleaseWeatherEditor();
-    EXPECT_TRUE(MemoryBytes(a, 188) == game && MemoryBytes(b, 188) == game);
+    EXPECT_TRUE(MemoryBytes(a, 188) == game && MemoryBytes(b, 188) == game) << "the unload writes nothing";
 }
 
 // When a document's blocks are found anew (one of them went away), a block
 // written before keeps the game's bytes saved before that write.
 TEST_F(WeatherLiveTest, RenderBlocksFoundAnewKeepTheGamesSavedBytes) {
     const size_t row = Row("weather\\thunder_render_drop.xml");
-    const std::string text = testsupport::GenerateRenderDocument(5);
+    const std::string text = FloatRenderDocument(5);
     const std::vector<uint8_t> game = testsupport::RenderBlockBytes(Records(text));
     const uint64_t a = testsupport::PlantRenderBlock(image, game).block;
     image.Reserve(ImageSection::Data, 1, 4096);
@@ -475,7 +677,7 @@ TEST_F(WeatherLiveTest, RenderBlocksFoundAnewKeepTheGamesSavedBytes) {
     uint32_t old = 0;
     ASSERT_TRUE(platform::ChangeProtection(b & ~uint64_t(4095), 4096, platform::kPageNoAccess, &old));
     runtime::ResetGuardedMemoryState();
-    const std::string other = testsupport::GenerateRenderDocument(6);  // another document becomes the current one
+    const std::string other = FloatRenderDocument(6);  // another document becomes the current one
     testsupport::PlantRenderBlock(image, testsupport::RenderBlockBytes(Records(other)));
     Load(Row("weather\\rainstorm_render_drop.xml"), other);
     ASSERT_TRUE(ApplyDocumentLive(Doc(Row("weather\\rainstorm_render_drop.xml")), status)) << status;
@@ -549,7 +751,7 @@ TEST_F(WeatherLiveTest, RenderDocumentsFoundByTheirFieldImage) {
     // pollen_render_drop.xml is found from its full field image: a window of
     // slots when there is one, else blocks that hold every value.
     const size_t row = Row("weather\\pollen_render_drop.xml");
-    const std::string windowed = testsupport::GenerateRenderDocument(11);
+    const std::string windowed = FloatRenderDocument(11);
     const std::vector<uint8_t> game = testsupport::RenderBlockBytes(Records(windowed));
     const uint64_t block = testsupport::PlantRenderBlock(image, game).block;
     Load(row, windowed);
@@ -576,17 +778,90 @@ TEST_F(WeatherLiveTest, RenderDocumentsFoundByTheirFieldImage) {
     EXPECT_EQ(WeatherLive.CurrentRenderContext.documentName, "weather\\snowheavy_render_mist.xml");
 }
 
+// A value the file writes as an integer text goes into its slot as a
+// 32-bit integer (strtol base 10 with the game's 32-bit long), any other as
+// a 32-bit float; an integer field takes only a text that is wholly a
+// decimal number.
+TEST_F(WeatherLiveTest, RenderValueTexts) {
+    const size_t row = Row("weather\\thunder_render_drop.xml");
+    Load(row, "<rage__ptxgpuDropRenderSettings><backgroundDistortionBlurLevel value=\"2\"/><colour x=\"0.5\"/>"
+              "</rage__ptxgpuDropRenderSettings>");
+    const char* const kBlur = "rage__ptxgpuDropRenderSettings/backgroundDistortionBlurLevel";
+    const char* const kColour = "rage__ptxgpuDropRenderSettings/colour.x";
+    const struct {
+        const char* path;
+        const char* text;
+        bool ok;
+        uint32_t slot43;  // backgroundDistortionBlurLevel
+        uint32_t slot12;  // colour.x
+    } cases[] = {
+        {kBlur, "2", true, 2u, std::bit_cast<uint32_t>(0.5f)},
+        {kBlur, "-7", true, 0xFFFFFFF9u, std::bit_cast<uint32_t>(0.5f)},
+        {kBlur, "+3", true, 3u, std::bit_cast<uint32_t>(0.5f)},
+        {kBlur, "4000000000", true, 0x7FFFFFFFu, std::bit_cast<uint32_t>(0.5f)},
+        {kColour, "3", true, 0x7FFFFFFFu, std::bit_cast<uint32_t>(3.0f)},  // a float field stays a float
+        {kColour, "2.5e1", true, 0x7FFFFFFFu, std::bit_cast<uint32_t>(25.0f)},
+        {kBlur, "2.5", false, 0, 0},
+        {kBlur, "12abc", false, 0, 0},
+        {kBlur, "0x10", false, 0, 0},
+        {kBlur, "", false, 0, 0},
+        {kColour, "1e999", false, 0, 0},
+    };
+    for (const auto& c : cases) {
+        const XmlValueRecord& v = Value(row, c.path);
+        ASSERT_TRUE(SetWeatherValueText(Doc(row), static_cast<size_t>(&v - Doc(row).values.data()), c.text, status));
+        uint32_t slots[47] = {};
+        const bool ok = ConvertDropRenderValue(Doc(row), slots, status);
+        EXPECT_EQ(ok, c.ok) << c.path << " " << c.text;
+        if (ok) {
+            EXPECT_EQ(slots[43], c.slot43) << c.text;
+            EXPECT_EQ(slots[12], c.slot12) << c.text;
+        } else {
+            EXPECT_EQ(status, std::string("Weather render live failed: invalid ") + (c.path == kBlur ? "int" : "float") +
+                                  " in " + c.path + ".")
+                << c.text;
+        }
+        if (!ok) {  // back to a text that converts for the next case
+            ASSERT_TRUE(SetWeatherValueText(Doc(row), static_cast<size_t>(&v - Doc(row).values.data()), "1", status));
+        }
+    }
+}
+
+// The integer and float fields of a render document in the game's block.
+TEST_F(WeatherLiveTest, RenderIntegerAndFloatFieldsWritten) {
+    const size_t row = Row("weather\\thunder_render_drop.xml");  // 8 values from the seventh
+    const std::string text =
+        "<rage__ptxgpuDropRenderSettings>\n"
+        "  <textureRowsColsStartEnd x=\"1.5\" y=\"2.5\" z=\"3.5\" w=\"4.5\"/>\n"
+        "  <textureAnimRateScaleOverLifeStart2End2 x=\"5.5\" y=\"6.5\" z=\"7.5\" w=\"8.5\"/>\n"
+        "  <sizeMinMax x=\"9.5\" y=\"10.5\" z=\"11.5\" w=\"12.5\"/>\n"
+        "  <colour x=\"0.1\" y=\"0.2\" z=\"0.3\" w=\"0.4\"/>\n"
+        "  <edgeSoftness value=\"0.75\"/>\n"
+        "  <backgroundDistortionBlurLevel value=\"2\"/>\n"
+        "</rage__ptxgpuDropRenderSettings>\n";
+    std::vector<uint8_t> game = testsupport::RenderBlockBytes(Records(text));
+    const uint32_t gameBlur = 1;  // the game keeps the field as an integer
+    std::memcpy(&game[43 * 4], &gameBlur, 4);
+    const uint64_t block = testsupport::PlantRenderBlock(image, game).block;
+    Load(row, text);
+    ASSERT_TRUE(ApplyWeatherRenderLive(Doc(row), status)) << status;
+    EXPECT_EQ(MemoryWord(block + 43 * 4), 2u) << "the integer 2, not the bits of 2.0f";
+    EXPECT_EQ(Float(block + 36 * 4), 0.75f);
+    EXPECT_EQ(Float(block + 13 * 4), 0.2f);
+    ASSERT_TRUE(Edit(row, "rage__ptxgpuDropRenderSettings/backgroundDistortionBlurLevel", "3")) << status;
+    EXPECT_EQ(MemoryWord(block + 43 * 4), 3u);
+    ASSERT_TRUE(Edit(row, "rage__ptxgpuDropRenderSettings/edgeSoftness", "4")) << status;
+    EXPECT_EQ(Float(block + 36 * 4), 4.0f) << "a float field written as an integer text stays a float";
+    const std::vector<uint8_t> before = MemoryBytes(block, 188);
+    EXPECT_FALSE(Edit(row, "rage__ptxgpuDropRenderSettings/backgroundDistortionBlurLevel", "2.5"));
+    EXPECT_EQ(status, "Weather render live failed: invalid int in rage__ptxgpuDropRenderSettings/backgroundDistortionBlurLevel.");
+    EXPECT_EQ(MemoryBytes(block, 188), before) << "a text that does not convert writes nothing";
+    ASSERT_TRUE(ShowWeatherDocBefore(Doc(row), status)) << status;
+    EXPECT_EQ(MemoryBytes(block, 188), game);
+}
+
 TEST_F(WeatherLiveTest, RenderValuesThatDoNotConvert) {
     const size_t row = Row("weather\\thunder_render_drop.xml");
-    Load(row, "<rage__ptxgpuDropRenderSettings><edgeSoftness value=\"3\"/><colour x=\"0.5\"/></rage__ptxgpuDropRenderSettings>");
-    uint32_t slots[47] = {};
-    ASSERT_TRUE(ConvertDropRenderValue(Doc(row), slots, status)) << status;
-    EXPECT_EQ(slots[36], std::bit_cast<uint32_t>(3.0f)) << "an integer text goes in as a float, as every slot";
-    EXPECT_EQ(slots[12], std::bit_cast<uint32_t>(0.5f));
-    ASSERT_TRUE(SetWeatherValueText(Doc(row), 0, "12abc", status));
-    EXPECT_FALSE(ConvertDropRenderValue(Doc(row), slots, status));
-    EXPECT_EQ(status, "Weather render live failed: invalid int in rage__ptxgpuDropRenderSettings/edgeSoftness.");
-
     const std::string text = testsupport::GenerateRenderDocument(5);
     const std::vector<uint8_t> game = testsupport::RenderBlockBytes(Records(text));
     const uint64_t block = testsupport::PlantRenderBlock(image, game).block;
@@ -651,7 +926,7 @@ TEST_F(AllDocumentsTest, TheAllLiveSwitchFlipsEveryDocument) {
     ShowWeatherDocsBeforeAfter(0, &changed);  // nothing is shown as "before": nothing to do
     EXPECT_EQ(changed, 0);
     ReleaseWeatherEditor();
-    EXPECT_EQ(Snapshot(), game);
+    EXPECT_EQ(Snapshot(), after) << "the unload leaves the edits in the game";
     for (const WeatherDocument& d : WeatherDocuments.WeatherDocumentRegistry) EXPECT_EQ(d.loaded, 0);
     EXPECT_TRUE(WeatherLive.RenderLiveStates.empty());
 }
@@ -684,8 +959,9 @@ TEST_F(AllDocumentsTest, NoSearchFindsTheEditorsCopies) {
 namespace {
 
 // Every document of the registry at once, each render file with its own
-// block found by its own values: all apply, flip and go back exactly.
-TEST(EveryDocument, AppliesFlipsAndGoesBackExactly) {
+// block found by its own values: all apply and flip between the game's
+// bytes and the edits exactly; the unload leaves the edits.
+TEST(EveryDocument, AppliesAndFlipsExactly) {
     ResetWeatherLiveState();
     ReleaseWeatherDocuments();
     platform::sim::UseManualClock(true);
@@ -714,7 +990,7 @@ TEST(EveryDocument, AppliesFlipsAndGoesBackExactly) {
         ShowWeatherDocsBeforeAfter(0, &changed);
         EXPECT_TRUE(image.Bytes() == after);
         ReleaseWeatherEditor();
-        EXPECT_TRUE(image.Bytes() == before) << "the unload leaves the game as it was";
+        EXPECT_TRUE(image.Bytes() == after) << "the unload leaves the edits in the game";
     }
     ResetWeatherLiveState();
     platform::sim::UseManualClock(false);
