@@ -277,7 +277,7 @@ fps_over() {
 
 # ---- The checks -------------------------------------------------------------------------
 check_game_presents() {
-  (cd "$game" && exec timeout --kill-after=10 420 wine VarnelStandInGame.exe </dev/null >"$art/wine-game.log" 2>&1) &
+  (cd "$game" && exec timeout --kill-after=10 570 wine VarnelStandInGame.exe </dev/null >"$art/wine-game.log" 2>&1) &
   game_pid=$!
   problems=""
   wait_for 90 '$(num frames) >= 120' || problems="no frames from the stand-in game (see game.log, wine-game.log)"
@@ -807,6 +807,93 @@ check_game_exits() {
   verdict "exit code 0"
 }
 
+# ---- Vehicle sirens: the game's block found from the Misc tab, one value edited live ----
+# The stand-in game keeps its 21 siren profiles in its heap and reports the
+# bytes of the block that differ from its own (stand_in_sirens.h). In the
+# Misc tab's panel, "Load live" searches the game's memory for the block;
+# the panel then shows profile 12, whose first value, timeMultiplier (1.0 in
+# the game, 12 bytes into the profile), is dragged to the right: those 4
+# bytes change and no other. "Hold for before / after" shows the game's
+# bytes while held and the edit after the release. The unload leaves the
+# edit in the block: it gives the game back its code, not its data.
+siren_field=$((12 * 1512 + 12)) siren_edited="" siren_edit_bytes=""
+siren_block() { echo "$(snum siren_bytes_changed) bytes differ from the game's (offsets $(snum siren_changed_first) to $(snum siren_changed_last)), timeMultiplier $(snum siren_time_multiplier_milli)/1000"; }
+# In the last snapshot only bytes of the dragged field differ, one at least.
+siren_field_only() { (( $(snum siren_bytes_changed) > 0 && $(snum siren_changed_first) >= siren_field && $(snum siren_changed_last) <= siren_field + 3 )); }
+# siren_value SHOT X Y: the profile's first value field, "y0 y1 x0 x1": the
+# first band of FrameBg below Y that starts right of X (the values' column;
+# the profile combo and the tabs above it start left of X); fails while the
+# panel shows no profile.
+siren_value() {
+  local f; f=$(bands "$1" frame 60 2000 "$2" $(($2 + 60)) "$3" | awk -v x="$2" '$3 > x + 2' | head -n1)
+  [ -n "$f" ] && echo "$f"
+}
+check_sirens_live() {
+  local hy1 hx0 ly0 ly1 lx0 lx1 fx fy0 fy1 hold end
+  snapshot
+  want '$(snum siren_block) == 1 && $(snum siren_bytes_changed) == 0' "the game's block is not as planted: $(siren_block)"
+  # The fifth tab of the window the check before left open (else opened now).
+  park_mouse
+  shot 30-misc-start && click_tab 30-misc-start 5
+  if ! shot_until 31-misc-tab tabs_are TTTTST; then
+    open_menu 30-misc-start || { problems+=" the window is not open: $(menu_seen 30-misc-start)"; verdict; return; }
+    click_tab 30-misc-start 5
+    shot_until 31-misc-tab tabs_are TTTTST ||
+      { problems+=" the Misc tab was not selected: $(tab_classes 31-misc-tab)"; verdict; return; }
+  fi
+  # The tab opens with its header "Vehicle Sirens (carcols.ymt)" open;
+  # "Load live" (92 x 24) is the first red button under it.
+  found 31-misc-tab "$art/sirens-header.txt" 1 header 300 5000 0 5000 0 ||
+    { problems+=" no header in the Misc tab (see 31-misc-tab.png)"; verdict; return; }
+  read -r _ hy1 hx0 _ < <(head -n1 "$art/sirens-header.txt")
+  found 31-misc-tab "$art/sirens-load.txt" 1 header 12 400 "$hx0" $((hx0 + 60)) $((hy1 + 1)) ||
+    { problems+=" no Load live button under the header (see 31-misc-tab.png)"; verdict; return; }
+  read -r ly0 ly1 lx0 lx1 < <(head -n1 "$art/sirens-load.txt")
+  want "$((lx1 - lx0)) >= 85 && $((lx1 - lx0)) <= 100" "the button under the header is $((lx1 - lx0 + 1)) px wide, not Load live's 92"
+  click $(((lx0 + lx1) / 2)) $(((ly0 + ly1) / 2))
+  park_mouse
+  # The search ends with the profile shown; its values' column starts 180 px in.
+  end=$((SECONDS + 60))
+  until shot 32-sirens-loaded && read -r fy0 fy1 fx _ < <(siren_value 32-sirens-loaded $((lx0 + 150)) $((ly1 + 1))); do
+    [ $SECONDS -lt $end ] && count_up overlay_signals 10 ||
+      { problems+=" no profile shown $((SECONDS - end + 60)) s after Load live (see 32-sirens-loaded.png)"; verdict; return; }
+  done
+  want '$(num siren_bytes_changed) == 0' "the search changed the game's block: $(snapshot; siren_block)"
+  # The drag: 60 px to the right at 0.01 a pixel, from left of the value's text.
+  drag $((fx + 20)) $(((fy0 + fy1) / 2)) 60
+  park_mouse
+  wait_for 60 '$(num siren_bytes_changed) > 0' ||
+    { problems+=" the drag changed nothing in the game's block (see 32-sirens-loaded.png)"; verdict; return; }
+  fresh frames >/dev/null; snapshot
+  siren_edited=$(snum siren_time_multiplier_milli) siren_edit_bytes=$(snum siren_bytes_changed)
+  want_that siren_field_only "the drag changed more than profile 12's timeMultiplier (block offset $siren_field): $(siren_block)"
+  want "$siren_edited > 1000" "the drag left timeMultiplier at $siren_edited/1000"
+  shot 33-sirens-edited
+  # Hold for before / after, right of Restore (82 wide, 10 px after Load live).
+  found 33-sirens-edited "$art/sirens-hold.txt" 1 header 5 400 $((lx1 + 95)) $((lx1 + 110)) "$ly0" ||
+    { problems+=" no enabled hold button after the edit (see 33-sirens-edited.png)"; verdict; return; }
+  hold=$(head -n1 "$art/sirens-hold.txt")
+  # shellcheck disable=SC2046
+  x mousemove $(box_center $hold); settle; x mousedown 1
+  wait_for 60 '$(num siren_bytes_changed) == 0' || problems+=" held: $(snapshot; siren_block);"
+  shot 34-sirens-held
+  x mouseup 1; settle; park_mouse
+  if wait_for 60 "\$(num siren_time_multiplier_milli) == $siren_edited && \$(num siren_bytes_changed) == $siren_edit_bytes"; then
+    snapshot; want_that siren_field_only "released: $(siren_block)"
+  else
+    problems+=" released: $(snapshot; siren_block);"
+  fi
+  shot 35-sirens-released
+  verdict "Load live found the game's siren block; a drag took profile 12's timeMultiplier from 1.0 to $siren_edited/1000 ($siren_edit_bytes bytes of that field, nothing else); held, the button showed the game's bytes, released, the edit"
+}
+check_sirens_unloaded() {   # after the unload
+  [ -n "$siren_edited" ] || { why="no siren edit was made (see sirens_live)"; return 3; }
+  fresh frames >/dev/null; snapshot
+  want "$(snum siren_time_multiplier_milli) == $siren_edited && $(snum siren_bytes_changed) == $siren_edit_bytes && $(holds siren_field_only)" \
+    "the block is not as the edit left it ($siren_edit_bytes bytes of profile 12's timeMultiplier, $siren_edited/1000): $(siren_block)"
+  verdict "the game's siren block keeps the edit (timeMultiplier $siren_edited/1000)"
+}
+
 # ---- Watertune live --------------------------------------------------------------------
 # The stand-in game keeps the water tuning block in its image and draws a
 # square of its frame from the block's RippleScale: the background's colour
@@ -960,7 +1047,9 @@ checks=(
   "before_after_hotkey -" "code_sites -" "visualsettings_live -" "visualsettings_dat overlay" "escape_closes overlay editor-closed" "resize_suspends overlay" "resize1_suspends overlay"
   "swap_chain_rebuilt overlay" "device_rebuilt overlay"
   "watertune_live overlay"
+  "sirens_live overlay"
   "unload -" "code_sites_unloaded -" "visualsettings_unloaded -" "watertune_unloaded -"
+  "sirens_unloaded -"
   "natives -" "game_exits -"
 )
 for row in "${checks[@]}"; do

@@ -11,7 +11,8 @@
 // procedure, two guard pages (in the image and in a private region) that any
 // memory scan would trip, two engine store sites of the game's code, a
 // timecycle modifier's block in the game's heap, and the water tuning block
-// in its image, from which it draws a square of its frame. It also counts what the
+// in its image, from which it draws a square of its frame, and its vehicle
+// siren settings in its heap (stand_in_sirens.h). It also counts what the
 // plug-in submits on the game's queue (fence signals with a fence not the
 // game's), so the test can wait for frames the overlay actually drew instead
 // of sleeping.
@@ -34,6 +35,7 @@
 #include <vector>
 
 #include "stand_in.h"
+#include "stand_in_sirens.h"
 #include "stand_in_sites.h"
 #include "stand_in_timecycle.h"
 #include "stand_in_vs.h"
@@ -576,6 +578,7 @@ void WriteStatus() {
     values["sky_from_table"] = g.sky.fromTable;
     values["table_urban_values"] = standin::UrbanValuesWritten();
     DescribeWaterTuning(values);
+    StandInSirensStatus(values);
     for (const MethodProbe& probe : g_methods) {
         const bool slotChanged = MethodTable(probe.queue)[probe.slot] != probe.original;
         const bool codeChanged = std::memcmp(probe.original, probe.code, sizeof probe.code) != 0;
@@ -628,6 +631,7 @@ int wmain() {
 
     g_privateCanary = VirtualAlloc(nullptr, 4096, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE);
     PlantModifierBlock();
+    StandInSirensStart();
     std::memcpy(g_waterOriginal.data(), const_cast<const WaterTuning*>(&g_waterTuning), sizeof(WaterTuning));
     SetGuards(true);
 
