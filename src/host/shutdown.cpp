@@ -28,7 +28,8 @@ void ShutdownEditor() {
     runtime::RestoreWriteListCave();
     RestoreAllTickPatches();
     runtime::RestoreLiveWriteJumps();
-    // A modifier written live: the game's bytes of its block back.
+    // The modifier resolve stops and its mapping goes; a modifier written
+    // live keeps its edited values in the game.
     timecycle::ShutdownModifierLive();
     if (Startup.HookEngineStarted.Exchange(0) != 0) {
         const HookEngine& engine = CurrentHookEngine();

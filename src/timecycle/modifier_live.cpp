@@ -730,7 +730,9 @@ void ModifierAllLiveBeforeAfter(uint8_t showBefore, uint8_t* changed) {
 void ShutdownModifierLive() {
     ModifierLock lock(ModifierMutex());
     ModifierLive.closed = 1;
-    ResetLiveMapping({}, true);
+    // The mapping goes; the edited values stay in the game, as every data
+    // edit does at the unload (only code is put back).
+    ResetLiveMapping({}, false);
     ModifierLive.scanBuffer.reset();
     ModifierLive.checkBuffer.reset();
 }

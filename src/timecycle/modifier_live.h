@@ -195,7 +195,8 @@ void ResetLiveMapping(std::string_view message, bool restoreFirst);
 void ForgetLiveStateOfSlot(int slot, std::string_view message);
 // The all-live before/after step for the tab's selection.
 void ModifierAllLiveBeforeAfter(uint8_t showBefore, uint8_t* changed);
-// The unload: the game's bytes back, the buffers given back.
+// The unload: the resolve stops, the mapping and the buffers go; the
+// values written stay in the game.
 void ShutdownModifierLive();
 
 // ---- Activation -------------------------------------------------------------------------------

@@ -241,6 +241,21 @@ TEST_F(ModifierLiveTest, ApplyAndRestoreWriteExactBytes) {
     EXPECT_FALSE(ReuseCachedLiveBlock(1, 1)) << "a reload forgets the slot's cached blocks";
 }
 
+TEST_F(ModifierLiveTest, TheUnloadLeavesTheEditsInTheGame) {
+    const uint64_t block = Plant(12 * kMiB);
+    const std::vector<uint8_t> original = Bytes(block);
+    StartModifierLiveResolve(1, 1, false);
+    Resolve();
+    ASSERT_TRUE(LiveBlockValidFor(1, 1)) << Status();
+    SetModifierRowValues(1, 1, 2, 42.0f, 0.5f);
+    ApplyModifierLive(1, 1, 0, 0);
+    const std::vector<uint8_t> edited = Bytes(block);
+    EXPECT_NE(edited, original);
+    ShutdownModifierLive();
+    EXPECT_FALSE(LiveBlockValidFor(1, 1));
+    EXPECT_EQ(Bytes(block), edited);
+}
+
 TEST_F(ModifierLiveTest, ABlockTheGameReusedIsNeverWritten) {
     const uint64_t block = Plant(3 * kMiB);
     StartModifierLiveResolve(1, 1, false);
