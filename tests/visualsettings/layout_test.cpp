@@ -118,6 +118,16 @@ TEST_F(LayoutReaderTest, SectionsGroupsAndExcludedKeys) {
     EXPECT_EQ(layout[1].items[1].title, "Dark Light");
 }
 
+TEST_F(LayoutReaderTest, ACommentedOutKeyBetweenAGroupCommentAndItsKeysIsNoTitle) {
+    const VisualSettingsLayout layout = ReadVisualSettingsLayout(
+        "# Config values for rim lighting\n# first group\n# sky.sun.centreStart 1\n//misc.coronas.intensityScaleGlobal\t2\n"
+        "misc.coronas.sizeScaleGlobal 1\n");
+    ASSERT_EQ(Titles(layout), std::vector<std::string>{"Rim Lighting"});
+    ASSERT_EQ(layout[0].items.size(), 1u);
+    EXPECT_EQ(layout[0].items[0].title, "First Group");
+    EXPECT_EQ(layout[0].items[0].items, std::vector<std::string>{"misc.coronas.sizeScaleGlobal"});
+}
+
 TEST_F(LayoutReaderTest, CameraEventsTurnKnownTitlesIntoSections) {
     const VisualSettingsLayout layout = ReadVisualSettingsLayout(
         "# Puddles\nmisc.coronas.sizeScaleGlobal 1\n# Config values for Camera Events\n# Puddles\n"
