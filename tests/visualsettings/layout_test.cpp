@@ -191,7 +191,9 @@ TEST_F(LayoutReaderTest, OtherThreadsReadAnImmutableSnapshot) {
             if (AnyVisualSettingsGroupEdited()) seen.FetchAdd(1);
         }
     });
-    for (int i = 0; i < 200; ++i) {  // rebuilds on the render thread meanwhile
+    // Rebuilds on the render thread meanwhile, on until the other thread has
+    // read a layout (on a busy machine it may start late).
+    for (int i = 0; i < 200 || (seen.Get() == 0 && i < 1000000); ++i) {
         LayoutReader.reloadRequested.Set(1);
         LoadVisualSettingsLayout();
     }
