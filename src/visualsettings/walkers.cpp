@@ -57,29 +57,35 @@ bool IsVisibleRow(const VisualSettingsParam& row) {
     return row.key != nullptr && !IsVetoedKey(row.key) && !IsAlwaysSkippedKey(row.key);
 }
 
-// The walks by key, without going over every row for every key: the rows of
-// the walk by lower-cased key (the always-skipped keys left out), in walk
-// order; and the editor's spelling of every visible row's key and dark
-// filmic slot's name (rows first, the first one kept; no slot's name is
-// hidden, so no hidden key is in it). Rows never move and their keys never
-// change: built once, on first use.
-struct KeyIndex {
-    std::unordered_map<std::string, std::vector<VisualSettingsParam*>> rows;
-    std::unordered_map<std::string, const char*> mapped;
-};
-const KeyIndex& Index() {
-    static const KeyIndex index = [] {
-        KeyIndex out;
-        out.rows.reserve(kParamRowCount);
-        out.mapped.reserve(kParamRowCount + kDarkFilmicSlotCount);
+// The walks by key, without going over every row for every key. Rows never
+// move and their keys never change: each index is built once, on first use.
+// The rows of the walk by lower-cased key (the always-skipped keys left
+// out), in walk order.
+const std::unordered_map<std::string, std::vector<VisualSettingsParam*>>& RowsByKey() {
+    static const auto index = [] {
+        std::unordered_map<std::string, std::vector<VisualSettingsParam*>> out;
+        out.reserve(kParamRowCount);
         for (VisualSettingsParam& row : AllParams()) {
-            if (row.key == nullptr || IsAlwaysSkippedKey(row.key)) continue;
-            out.rows[LowerCopy(row.key)].push_back(&row);
-            if (IsVisibleRow(row)) out.mapped.emplace(LowerCopy(row.key), row.key);
+            if (row.key != nullptr && !IsAlwaysSkippedKey(row.key)) out[LowerCopy(row.key)].push_back(&row);
+        }
+        return out;
+    }();
+    return index;
+}
+
+// The editor's spelling of every visible row's key and dark filmic slot's
+// name by the lower-cased key (rows first, the first one kept; no slot's
+// name is hidden, so no hidden key is in it).
+const std::unordered_map<std::string, const char*>& MappedKeys() {
+    static const auto index = [] {
+        std::unordered_map<std::string, const char*> out;
+        out.reserve(kParamRowCount + kDarkFilmicSlotCount);
+        for (const VisualSettingsParam& row : AllParams()) {
+            if (IsVisibleRow(row)) out.emplace(LowerCopy(row.key), row.key);
         }
         for (size_t i = 0; i < kDarkFilmicSlotCount; ++i) {
             const char* name = DarkFilmicSlot(i).name;
-            if (name != nullptr) out.mapped.emplace(LowerCopy(name), name);
+            if (name != nullptr) out.emplace(LowerCopy(name), name);
         }
         return out;
     }();
@@ -89,8 +95,8 @@ const KeyIndex& Index() {
 }  // namespace
 
 void ApplyVisualSettingByKey(std::string_view key, float value, bool liveAllowed, bool& found) {
-    const auto rows = Index().rows.find(LowerCopy(key));
-    if (rows == Index().rows.end()) return;
+    const auto rows = RowsByKey().find(LowerCopy(key));
+    if (rows == RowsByKey().end()) return;
     for (VisualSettingsParam* row : rows->second) {
         const ParamArray& array = ParamArrays()[row->def->array - 1];
         if (!Walked(array)) continue;
@@ -132,8 +138,8 @@ void CollectVisibleVisualRows(VisibleRows& rows, VisibleSlots& slots) {
 }
 
 const char* LiveMappedKey(std::string_view key) {
-    const auto found = Index().mapped.find(LowerCopy(key));
-    return found == Index().mapped.end() ? nullptr : found->second;
+    const auto found = MappedKeys().find(LowerCopy(key));
+    return found == MappedKeys().end() ? nullptr : found->second;
 }
 
 }  // namespace visualsettings
