@@ -154,6 +154,11 @@ void DrawVisualParamRow(VisualSettingsParam& row) {
     DrawRow(row.key, [&] {
         Refresh(row);
         ImGui::TextColored(kRowLabel, "%s", row.key);
+        if (!visualsettings::HasValue(row)) {  // nothing read it yet: no number to show or edit
+            ImGui::SameLine();
+            ImGui::TextDisabled("%s", "no value");
+            return;
+        }
         const bool edited = visualsettings::IsVisualRowEdited(row);
         if (edited) DrawParamLabel();
         if (DrawResetParamButton(edited ? 1 : 0)) visualsettings::WriteVisualSettingRow(row);
@@ -203,12 +208,7 @@ void DrawVisualColorRow(VisualSettingsParam* rgb[3], const std::string& base) {
         const bool traffic = visualsettings::IsTrafficLightColorKey(base.c_str());
         if (DrawResetParamButton(edited ? 1 : 0)) {
             if (traffic) {
-                for (int c = 0; c < 3; ++c) {
-                    rgb[c]->value = rgb[c]->defaultValue.Get();
-                    rgb[c]->overridden = 0;
-                    rgb[c]->differs = 0;
-                    rgb[c]->loaded = 1;
-                }
+                for (int c = 0; c < 3; ++c) visualsettings::ResetRowToReference(*rgb[c]);
                 visualsettings::WriteTrafficLightColorGroup(base.c_str());
             } else {
                 for (int c = 0; c < 3; ++c) visualsettings::WriteVisualSettingRow(*rgb[c]);
@@ -297,7 +297,8 @@ void DrawVisualBlockRows(const VisualSettingsGroup& group, std::string_view text
             for (int c = 0; c < 3; ++c) {
                 const auto found = maps.rows.find(base + kSuffixes[first + static_cast<size_t>(c)]);
                 rgb[c] = found == maps.rows.end() ? nullptr : found->second;
-                all = all && rgb[c] != nullptr;
+                // A channel without a value has no colour to show: each key stands alone.
+                all = all && rgb[c] != nullptr && visualsettings::HasValue(*rgb[c]);
             }
             if (all) {
                 if (channel == 0) {

@@ -40,8 +40,10 @@ void AddEditedParamKey(EditedKeyMap& edited, const char* key, float value, bool 
 
 void CollectEditedVisualKeys(EditedKeyMap& edited) {
     edited.clear();
-    ForEachVisualSettingsParam(
-        [&](VisualSettingsParam& row) { AddEditedParamKey(edited, row.key, row.value, row.overridden != 0); });
+    // A row without a value has nothing to export, whatever its flags say.
+    ForEachVisualSettingsParam([&](VisualSettingsParam& row) {
+        AddEditedParamKey(edited, row.key, row.value, row.overridden != 0 && HasValue(row));
+    });
     for (size_t i = 0; i < kDarkFilmicSlotCount; ++i) {
         const runtime::LiveOverrideSlot& slot = DarkFilmicSlot(i);
         AddEditedParamKey(edited, slot.name, slot.value, slot.enabled != 0);

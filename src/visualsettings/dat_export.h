@@ -29,7 +29,8 @@ void ExportVisualSettingsDat();
 
 bool GetVisualSettingsTemplate(std::string& text);
 // Every overridden row of the walk and overridden dark filmic slot (slots
-// last; a later one wins), hidden keys and non-finite values left out.
+// last; a later one wins), hidden keys, rows without a value and non-finite
+// values left out.
 void CollectEditedVisualKeys(EditedKeyMap& edited);
 void AddEditedParamKey(EditedKeyMap& edited, const char* key, float value, bool overridden);
 // The line-by-line copy; count grows by the lines rewritten. Linear in the

@@ -3,9 +3,7 @@
 #include <bit>
 #include <cmath>
 #include <cstring>
-#include <unordered_map>
 #include <utility>
-#include <vector>
 
 #include "core/file_utils.h"
 #include "core/text.h"
@@ -20,6 +18,7 @@
 #include "visualsettings/pointer_map.h"
 #include "visualsettings/runtime_keys.h"
 #include "visualsettings/runtime_table.h"
+#include "visualsettings/walkers.h"
 
 namespace visualsettings {
 
@@ -30,39 +29,6 @@ namespace {
 constexpr const char kFileName[] = "visualsettings.dat";
 
 bool IsSpace(char c) { return core::IsSpaceByte(static_cast<unsigned char>(c)); }
-
-// Every parameter row an imported key reaches, by lower-cased key: the
-// rows of the walk (the always-skipped keys left out), found once for the
-// run (rows never move). Which arrays take part, and their bases, are
-// worked out once per import: no binding happens here, the import binds
-// once, first.
-const std::unordered_map<std::string, std::vector<VisualSettingsParam*>>& RowsByLowerKey() {
-    static const auto index = [] {
-        std::unordered_map<std::string, std::vector<VisualSettingsParam*>> out;
-        out.reserve(kParamRowCount);
-        for (VisualSettingsParam& row : AllParams()) {
-            if (row.key != nullptr && !IsAlwaysSkippedKey(row.key)) out[LowerAscii(row.key)].push_back(&row);
-        }
-        return out;
-    }();
-    return index;
-}
-
-// Per array (by its 1-based number): its base for this import, and whether
-// the walk visits it (the bright filmic array only while its block is found).
-struct ArrayBases {
-    uint64_t base[kParamArrayCount + 1] = {};
-    bool visited[kParamArrayCount + 1] = {};
-};
-ArrayBases CurrentArrayBases() {
-    ArrayBases out;
-    const std::span<const ParamArray> arrays = ParamArrays();
-    for (size_t i = 0; i < arrays.size() && i < kParamArrayCount; ++i) {
-        out.visited[i + 1] = !(arrays[i].base == ArrayBase::BrightFilmic && Binding.filmicBlockFound.Get() == 0);
-        out.base[i + 1] = out.visited[i + 1] ? ArrayBaseAddress(arrays[i]) : 0;
-    }
-    return out;
-}
 
 // The live machinery ready before any value is applied, whatever the file
 // holds: the binding, once per import. The code patches are installed and
@@ -113,29 +79,18 @@ void ApplyImportedText(std::string text, const ImportOptions& options) {
         tableUsable = RuntimeTable.ready.Get() != 0;
     }
 
-    const auto& index = RowsByLowerKey();
-    const ArrayBases bases = CurrentArrayBases();
     ImportCounts counts;
-    std::string lower;
     ForEachDatLine(body, [&](std::string_view line) {
         if (!ParseImportLine(line, key, value)) return;
         ++counts.parsed;
         if (IsVetoedKey(key.c_str())) return;
-        lower = LowerAscii(key);
         if (options.checkPlausibility) {
-            const auto ref = reference.find(lower);
+            const auto ref = reference.find(LowerAscii(key));
             if (ref != reference.end() && CheckImportedValue(key.c_str(), value, ref->second)) return;
         }
         const bool liveAllowed = liveMode && (FindRuntimeSliderKey(key.c_str()) == nullptr || tableUsable);
         bool found = false;
-        if (const auto rows = index.find(lower); rows != index.end()) {
-            for (VisualSettingsParam* row : rows->second) {
-                const uint8_t array = row->def->array;
-                if (array > kParamArrayCount || !bases.visited[array]) continue;
-                WriteLiveVisualSetting(*row, bases.base[array], value, liveAllowed);
-                found = true;
-            }
-        }
+        ApplyVisualSettingByKey(key, value, liveAllowed, found);
         if (!found && !WriteImportedValueLive(key.c_str(), value, liveMode) &&
             !WriteRuntimeKeyValue(key.c_str(), value, liveAllowed)) {
             ++counts.unknown;
@@ -209,15 +164,7 @@ bool ParseImportLine(std::string_view line, std::string& key, float& value) {
 }
 
 void BuildImportKeyList(ImportKeyList& keys) {
-    // The defaults of the walk's rows (as SnapshotVisualSettings gives them,
-    // without its re-binding: the import has bound already).
-    for (const ParamArray& array : ParamArrays()) {
-        if (array.base == ArrayBase::BrightFilmic && Binding.filmicBlockFound.Get() == 0) continue;
-        for (const VisualSettingsParam& row : array.Rows()) {
-            if (row.key == nullptr || IsAlwaysSkippedKey(row.key)) continue;
-            keys[LowerAscii(row.key)] = row.defaultValue;
-        }
-    }
+    SnapshotVisualSettings(keys);
     for (size_t i = 0; i < kDarkFilmicSlotCount; ++i) {
         const runtime::LiveOverrideSlot& slot = DarkFilmicSlot(i);
         if (slot.name != nullptr) keys[LowerAscii(slot.name)] = slot.baselineValue;

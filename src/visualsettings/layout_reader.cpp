@@ -1,7 +1,6 @@
 #include "visualsettings/layout_reader.h"
 
 #include <array>
-#include <unordered_map>
 
 #include "core/file_utils.h"
 #include "core/text.h"
@@ -57,23 +56,6 @@ VisualSettingsSection Placeholder() {
     VisualSettingsSection section;
     section.title = kPlaceholderTitle;
     return section;
-}
-
-// Lower-cased key to the editor's spelling of it: every visible row's key
-// and every dark filmic slot's name (the keys IsKeyLiveMapped accepts).
-const std::unordered_map<std::string, const char*>& CanonicalKeys() {
-    static const std::unordered_map<std::string, const char*> keys = [] {
-        std::unordered_map<std::string, const char*> out;
-        for (const VisualSettingsParam& row : AllParams()) {
-            if (IsVisibleRow(row)) out.emplace(LowerAscii(row.key), row.key);
-        }
-        for (size_t i = 0; i < kDarkFilmicSlotCount; ++i) {
-            const char* name = DarkFilmicSlot(i).name;
-            if (name != nullptr) out.emplace(LowerAscii(name), name);
-        }
-        return out;
-    }();
-    return keys;
 }
 
 void AddUnmappedVisualKey(VisualSettingsSection& excluded, const VisualSettingsSection& section,
@@ -263,14 +245,6 @@ VisualSettingsGroup& AddVisualGroup(VisualSettingsSection& section, std::string_
     return section.items.back();
 }
 
-const char* CanonicalVisualKey(std::string_view key) {
-    const std::string text(key);
-    if (IsVetoedKey(text.c_str())) return nullptr;
-    const auto& keys = CanonicalKeys();
-    const auto found = keys.find(LowerAscii(key));
-    return found == keys.end() ? nullptr : found->second;
-}
-
 void BuildVisualBlocks(VisualSettingsLayout& layout) {
     VisualSettingsSection excluded;
     excluded.title = kExcludedTitle;
@@ -286,7 +260,7 @@ void BuildVisualBlocks(VisualSettingsLayout& layout) {
             kept.title = group.title;
             kept.warn = group.warn;
             for (const std::string& key : group.items) {
-                if (const char* canonical = CanonicalVisualKey(key)) kept.items.emplace_back(canonical);
+                if (const char* canonical = LiveMappedKey(key)) kept.items.emplace_back(canonical);
                 else unmapped.push_back(key);
             }
             if (!kept.items.empty()) copy.items.push_back(std::move(kept));

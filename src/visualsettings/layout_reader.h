@@ -82,11 +82,9 @@ VisualSettingsSection& AddVisualSection(VisualSettingsLayout& layout, std::strin
 // LOD-lights titles become "LOD Lights"), else a new last one.
 VisualSettingsGroup& AddVisualGroup(VisualSettingsSection& section, std::string_view title);
 // Keys the editor cannot write move to the section "Ausgeschlossen" (last);
-// groups and sections left empty go; kept keys take the editor's spelling.
+// groups and sections left empty go; kept keys take the editor's spelling
+// (LiveMappedKey).
 void BuildVisualBlocks(VisualSettingsLayout& layout);
-// The editor's own spelling of a key it can write (a visible row's key or a
-// dark filmic slot's name, matched ignoring case), or null.
-const char* CanonicalVisualKey(std::string_view key);
 
 // Back to the start of the run (tests).
 void ResetLayoutReaderForTesting();

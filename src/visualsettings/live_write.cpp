@@ -36,16 +36,13 @@ bool DiffersFromOriginal(const VisualSettingsParam& row, float v) {
     return row.hasOriginal ? std::fabs(v - row.original) > kDiffersEpsilon : true;
 }
 
-// The "reset" of the default writer: the row's own fields back to its
-// default. A row whose default is unknown keeps its value (there is none to
-// go back to) and only loses its edited marks.
-void ResetRowFields(VisualSettingsParam& row) {
-    row.overridden = 0;
-    row.differs = 0;
-    if (!row.defaultKnown) return;
-    row.value = row.defaultValue.Get();
-    row.appliedValue = row.defaultValue.Get();
-    row.loaded = 1;
+// v differs from what the game holds of its own: the original, or, for a row
+// whose original came from a file, the game's value read since (always,
+// while the game's value is unknown): such a value is still to be given to
+// the game, and the game's values shown put its own back.
+bool DiffersFromGame(const VisualSettingsParam& row, float v) {
+    if (!row.originalFromFile) return DiffersFromOriginal(row, v);
+    return row.defaultKnown ? std::fabs(v - row.defaultValue) > kDiffersEpsilon : true;
 }
 
 // The writer of a ripple, car LOD or runtime-table row: v in game units.
@@ -166,12 +163,17 @@ bool GameValuesKnown(std::span<VisualSettingsParam* const> rows) {
     return known;
 }
 
-void ResetComponentToDefault(VisualSettingsParam& row) {
-    row.value = row.defaultValue.Get();
-    row.appliedValue = row.defaultValue.Get();
-    row.loaded = 1;
+void ResetRowToReference(VisualSettingsParam& row) {
     row.overridden = 0;
-    row.differs = 0;
+    if (!HasReference(row)) {
+        row.differs = 0;
+        return;
+    }
+    const float v = ReferenceValue(row);
+    row.value = v;
+    row.appliedValue = v;
+    row.loaded = 1;
+    row.differs = row.originalFromFile && DiffersFromGame(row, v) ? 1 : 0;
 }
 
 void ComposeColour(std::span<VisualSettingsParam* const> rows, size_t named, bool defaultsOfEdited,
@@ -287,9 +289,15 @@ void WriteParamOtherTargets(VisualSettingsParam& row, uint64_t base, float v) {
 
 void WriteLiveVisualSetting(VisualSettingsParam& row, uint64_t base, float v, bool write) {
     if (write) EnsureGameDefault(row);  // the game's value before the first write
+    // A row that nothing gave a value before: the file's value is its reference.
+    if (!row.defaultKnown && !row.hasOriginal) row.originalFromFile = 1;
+    if (row.originalFromFile) {
+        row.original = v;
+        row.hasOriginal = 1;
+    }
     row.value = v;
     row.loaded = 1;
-    row.differs = DiffersFromOriginal(row, v) ? 1 : 0;
+    row.differs = DiffersFromGame(row, v) ? 1 : 0;
     row.overridden = 0;
     if (!write) {
         row.applied = 0;
@@ -321,7 +329,7 @@ void WriteParamByKind(VisualSettingsParam& row, uint64_t base, bool force, bool 
     BindWhenBasesMissing(true);
     const KeyClass kind = ClassOfRow(row);
     if (kind == KeyClass::Hidden) {
-        if (reset) ResetRowFields(row);
+        if (reset) ResetRowToReference(row);
         row.applied = 0;
         return;
     }
@@ -338,14 +346,16 @@ void WriteParamByKind(VisualSettingsParam& row, uint64_t base, bool force, bool 
         if (want || reset) WriteVolumeColorComponent(row.key, reset, defaultsOfEdited);
         return;
     case KeyClass::PuddlesPublished:
-        if (reset) ResetRowFields(row);
+        if (reset) ResetRowToReference(row);
         row.applied = CaptureHookInstalled() ? 1 : 0;
         return;
     default: break;
     }
-    if (reset) ResetRowFields(row);
-    if (!want || !EnsureGameDefault(row)) return;
-    const float d = row.defaultValue.Get();
+    const bool known = want && EnsureGameDefault(row);  // the game's own value before anything is written
+    if (reset) ResetRowToReference(row);
+    if (!known) return;
+    // A reset writes the row's reference; the game's values shown, its default.
+    const float d = reset ? row.value.Get() : row.defaultValue.Get();
     const float game = ToGameUnits(row, d);
     bool ok = false;
     switch (kind) {

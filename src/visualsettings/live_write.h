@@ -65,16 +65,22 @@ void WriteParamExtraTargets(const VisualSettingsParam& row, uint64_t base, float
 // Pointer-map targets (float rows) and extra targets.
 void WriteParamOtherTargets(VisualSettingsParam& row, uint64_t base, float gameValue);
 
-// An imported value: value, loaded, differs (from the original), override
-// cleared; written to the game when write.
+// An imported value: value, loaded, differs (from the game's own value),
+// override cleared; written to the game when write. A row whose default is
+// unknown takes it as its original (param_table.h).
 void WriteLiveVisualSetting(VisualSettingsParam& row, uint64_t base, float v, bool write);
 // A tab edit of the row's value: override set when it differs from the
 // original; written.
 void ApplyVisualSettingRow(VisualSettingsParam& row);
 // Writes the row's default when force, or the row is overridden, or the
 // game's values are shown and the row differs; reset first puts the row's
-// own fields back to the default.
+// own fields back to its reference (ResetRowToReference) and writes that.
 void WriteParamByKind(VisualSettingsParam& row, uint64_t base, bool force, bool reset);
+// The row's own fields back to its reference: value and applied value,
+// loaded, override cleared; differs cleared, unless the reference came from
+// a file and the game's own value differs from it (or is unknown). A row
+// without a reference keeps its value and loses only its edited marks.
+void ResetRowToReference(VisualSettingsParam& row);
 // WriteParamByKind over every array (the bright filmic one only while its
 // block is found) and the same for the eight dark filmic slots with their
 // fixed defaults. "Reset all": (1, 1); the switch to the game's values: (0, 0).
@@ -95,12 +101,12 @@ bool WantsDefaultWrite(const VisualSettingsParam& row, bool force);
 
 // Colour rows written together as one colour (traffic-light groups, the
 // volume colour). GameValuesKnown captures every row's game default first
-// and says whether all are known; ResetComponentToDefault puts one row back
-// on its default; ComposeColour gives each channel its value, the default for
-// the named channel (and, with defaultsOfEdited, for rows that want their
-// default written); FollowColourWrite records a written colour on the rows.
+// and says whether all are known; ComposeColour gives each channel its
+// value, the default for the named channel (kNoChannel: none) and, with
+// defaultsOfEdited, for rows that want their default written;
+// FollowColourWrite records a written colour on the rows.
+inline constexpr size_t kNoChannel = static_cast<size_t>(-1);
 bool GameValuesKnown(std::span<VisualSettingsParam* const> rows);
-void ResetComponentToDefault(VisualSettingsParam& row);
 void ComposeColour(std::span<VisualSettingsParam* const> rows, size_t named, bool defaultsOfEdited,
                    std::span<float> channels);
 void FollowColourWrite(std::span<VisualSettingsParam* const> rows, std::span<const float> written, bool ok);

@@ -87,6 +87,7 @@ struct ParamTableState {
         row.defaultValue = start;
         row.defaultKnown = def.defaultGiven ? 1 : 0;
         row.defaultCaptured = 0;
+        row.originalFromFile = 0;
     }
 };
 
@@ -227,14 +228,22 @@ void InitVisualSettingsDefaults() {
 void AdoptGameDefault(VisualSettingsParam& row, float v) {
     if (row.defaultKnown) return;
     row.defaultValue = v;
-    row.original = v;
-    row.hasOriginal = 1;
+    if (!row.hasOriginal) {
+        row.original = v;
+        row.hasOriginal = 1;
+    }
     row.defaultKnown = 1;
     if (row.loaded) return;  // an imported or edited value stays
     row.value = v;
     row.appliedValue = v;
     row.loaded = 1;
     row.applied = 1;
+}
+
+bool HasValue(const VisualSettingsParam& row) { return row.loaded || row.defaultKnown; }
+bool HasReference(const VisualSettingsParam& row) { return row.hasOriginal || row.defaultKnown; }
+float ReferenceValue(const VisualSettingsParam& row) {
+    return row.hasOriginal ? row.original.Get() : row.defaultValue.Get();
 }
 
 SharedRowFields FieldsOf(VisualSettingsParam& row) {

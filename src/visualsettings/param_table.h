@@ -12,8 +12,16 @@
 //
 // Defaults: a row whose default the data does not give (left to the game
 // build) has an unknown default until the game's own value is first read
-// (CaptureGameDefault); until then nothing writes the row's default, or any
+// (AdoptGameDefault); until then nothing writes the row's default, or any
 // value of it, to the game.
+//
+// Reference: the value a row counts as unedited at, which the reset returns
+// it to (ReferenceValue): the original (the game's value, or the data's
+// default) when there is one. A row whose default is still unknown when an
+// import reaches it takes the imported value as its reference instead
+// (originalFromFile): what the file, and so the export's template, holds;
+// each later import renews it. A row with neither has no value yet
+// (HasValue false): nothing is shown, exported or written for it.
 //
 // Thread rule: the render thread (tab, import, export) and the script fiber
 // (before/after and re-apply in the tick) both read and write the rows
@@ -49,6 +57,8 @@ struct VisualSettingsParam {
     core::SharedValue<float> defaultValue{0.0f};
     core::SharedValue<uint8_t> defaultKnown{0};     // given by the data or read from the game
     core::SharedValue<uint8_t> defaultCaptured{0};  // a recapture row's default was replaced by the game's
+    // The original is the last imported value: the default was unknown when the first import reached the row.
+    core::SharedValue<uint8_t> originalFromFile{0};
 
     ValueKind Kind() const { return static_cast<ValueKind>(def->kind); }
     UnitConversion Unit() const { return static_cast<UnitConversion>(def->unit); }
@@ -131,10 +141,19 @@ uint32_t SetColorChannel(uint32_t colour, int32_t kind, float v);
 // is left alone. Nothing is written to the game.
 void InitVisualSettingsDefaults();
 // Makes the row's default known from a game value (file units) read before
-// anything was written: default := original := v, has-original := 1; a row
-// not overridden takes the start-up reset as well. Nothing happens when the
-// default is known already.
+// anything was written: default := v, and original := v unless the row has
+// an original already (one taken from an imported file stays); a row not
+// loaded takes the start-up reset as well. Nothing happens when the default
+// is known already.
 void AdoptGameDefault(VisualSettingsParam& row, float v);
+
+// The row holds a value someone read (the data's default, the game's, an
+// imported or an edited one), not the 0 it starts with.
+bool HasValue(const VisualSettingsParam& row);
+// The row has a reference, and its value (the original when there is one,
+// else the default).
+bool HasReference(const VisualSettingsParam& row);
+float ReferenceValue(const VisualSettingsParam& row);
 
 // ---- The fields a row shares with an override slot -------------------------------------
 // One view of those fields, so that one operation serves a row and a slot

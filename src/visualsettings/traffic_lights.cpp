@@ -122,14 +122,16 @@ bool WriteTrafficLightComponent(const char* key, bool reset, bool defaultsOfEdit
     for (int c = 0; c < 3 && named < 0; ++c) {
         if (EndsWith(key, (std::string(".") + kChannels[c]).c_str())) named = c;
     }
-    if (named < 0 || !GameValuesKnown(rows)) return false;
+    if (named < 0) return false;
+    const bool known = GameValuesKnown(rows);
     VisualSettingsParam& row = *rows[named];
-    if (reset) ResetComponentToDefault(row);
+    if (reset) ResetRowToReference(row);  // whether or not the colour can be written
+    if (!known) return false;
     float channels[3];
-    ComposeColour(rows, static_cast<size_t>(named), defaultsOfEdited, channels);
+    ComposeColour(rows, reset ? kNoChannel : static_cast<size_t>(named), defaultsOfEdited, channels);
     const bool ok = WriteTrafficLightColor(group, channels[0], channels[1], channels[2]);
     FollowColourWrite(rows, channels, ok);
-    if (reset && row.liveAddress != 0) runtime::SafeWriteFloat(row.liveAddress, row.defaultValue);
+    if (reset && row.liveAddress != 0) runtime::SafeWriteFloat(row.liveAddress, row.value);
     return ok;
 }
 

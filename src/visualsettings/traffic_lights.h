@@ -51,7 +51,8 @@ bool WriteTrafficLightColor(const char* group, float r, float g, float b);
 // row's game value was never known.
 bool WriteTrafficLightColorGroup(const char* group);
 // The named component's default into its group vector (the default writer's
-// traffic-light step). reset: the named row is reset to its default first.
+// traffic-light step). reset: the named row is reset to its reference first
+// (even when the vector cannot be written) and the reference is sent.
 // The other channels are sent at their values; defaultsOfEdited (the switch
 // to the game's values) sends every other channel that is edited (wanted by
 // EditedForDefaultWrite) at its default too, so that the vector ends with

@@ -67,13 +67,15 @@ bool WriteVolumeColorComponent(const char* key, bool reset, bool defaultsOfEdite
     for (int i = 0; i < 4; ++i) {
         if (std::strcmp(key, kComponentKeys[i]) == 0) named = i;
     }
-    if (named < 0 || !GameValuesKnown(rows)) return false;
+    if (named < 0) return false;
+    const bool known = GameValuesKnown(rows);
     VisualSettingsParam& row = *rows[named];
-    if (reset) ResetComponentToDefault(row);
+    if (reset) ResetRowToReference(row);  // whether or not the colour can be written
+    if (!known) return false;
     float values[4];
-    ComposeColour(rows, static_cast<size_t>(named), defaultsOfEdited, values);
+    ComposeColour(rows, reset ? kNoChannel : static_cast<size_t>(named), defaultsOfEdited, values);
     bool ok = WriteVolumeColor(values[0], values[1], values[2], values[3]);
-    if (reset && row.liveAddress != 0) ok = runtime::SafeWriteFloat(row.liveAddress, row.defaultValue) || ok;
+    if (reset && row.liveAddress != 0) ok = runtime::SafeWriteFloat(row.liveAddress, row.value) || ok;
     FollowColourWrite(rows, values, ok);
     return ok;
 }

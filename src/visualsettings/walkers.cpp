@@ -1,6 +1,8 @@
 #include "visualsettings/walkers.h"
 
 #include <cstring>
+#include <unordered_map>
+#include <vector>
 
 #include "core/text.h"
 #include "visualsettings/binding.h"
@@ -25,18 +27,24 @@ bool IsSpecialKey(const char* key) {
     return false;
 }
 
-std::string LowerCopy(const char* key) {
+std::string LowerCopy(std::string_view key) {
     std::string text(key);
     for (char& c : text) c = core::LowerByte(c);
     return text;
 }
 
-// The walk discipline of the base-passing walkers: step(row, base).
+// The walk discipline of the base-passing walkers: whether the walk visits
+// the array (the bright filmic one only while its block is found).
+bool Walked(const ParamArray& array) {
+    return !(array.base == ArrayBase::BrightFilmic && Binding.filmicBlockFound.Get() == 0);
+}
+
+// step(row, base) for every row of the walk; bind: re-bind first while a base is missing.
 template <typename Step>
-void WalkWithBases(bool nullKeysToo, Step&& step) {
-    BindWhenBasesMissing(true);
+void WalkWithBases(bool bind, bool nullKeysToo, Step&& step) {
+    if (bind) BindWhenBasesMissing(true);
     for (const ParamArray& array : ParamArrays()) {
-        if (array.base == ArrayBase::BrightFilmic && Binding.filmicBlockFound.Get() == 0) continue;
+        if (!Walked(array)) continue;
         const uint64_t base = ArrayBaseAddress(array);
         for (VisualSettingsParam& row : array.Rows()) {
             if (row.key == nullptr ? !nullKeysToo : IsAlwaysSkippedKey(row.key)) continue;
@@ -45,31 +53,68 @@ void WalkWithBases(bool nullKeysToo, Step&& step) {
     }
 }
 
-}  // namespace
-
 bool IsVisibleRow(const VisualSettingsParam& row) {
     return row.key != nullptr && !IsVetoedKey(row.key) && !IsAlwaysSkippedKey(row.key);
 }
 
-void ApplyVisualSettingByKey(const char* key, float value, bool liveAllowed, bool& found) {
-    if (key == nullptr) return;
-    WalkWithBases(false, [&](VisualSettingsParam& row, uint64_t base) {
-        if (!core::EqualsNoCase(row.key, key)) return;
-        WriteLiveVisualSetting(row, base, value, liveAllowed);
+// The walks by key, without going over every row for every key. Rows never
+// move and their keys never change: each index is built once, on first use.
+// The rows of the walk by lower-cased key (the always-skipped keys left
+// out), in walk order.
+const std::unordered_map<std::string, std::vector<VisualSettingsParam*>>& RowsByKey() {
+    static const auto index = [] {
+        std::unordered_map<std::string, std::vector<VisualSettingsParam*>> out;
+        out.reserve(kParamRowCount);
+        for (VisualSettingsParam& row : AllParams()) {
+            if (row.key != nullptr && !IsAlwaysSkippedKey(row.key)) out[LowerCopy(row.key)].push_back(&row);
+        }
+        return out;
+    }();
+    return index;
+}
+
+// The editor's spelling of every visible row's key and dark filmic slot's
+// name by the lower-cased key (rows first, the first one kept; no slot's
+// name is hidden, so no hidden key is in it).
+const std::unordered_map<std::string, const char*>& MappedKeys() {
+    static const auto index = [] {
+        std::unordered_map<std::string, const char*> out;
+        out.reserve(kParamRowCount + kDarkFilmicSlotCount);
+        for (const VisualSettingsParam& row : AllParams()) {
+            if (IsVisibleRow(row)) out.emplace(LowerCopy(row.key), row.key);
+        }
+        for (size_t i = 0; i < kDarkFilmicSlotCount; ++i) {
+            const char* name = DarkFilmicSlot(i).name;
+            if (name != nullptr) out.emplace(LowerCopy(name), name);
+        }
+        return out;
+    }();
+    return index;
+}
+
+}  // namespace
+
+void ApplyVisualSettingByKey(std::string_view key, float value, bool liveAllowed, bool& found) {
+    const auto rows = RowsByKey().find(LowerCopy(key));
+    if (rows == RowsByKey().end()) return;
+    for (VisualSettingsParam* row : rows->second) {
+        const ParamArray& array = ParamArrays()[row->def->array - 1];
+        if (!Walked(array)) continue;
+        WriteLiveVisualSetting(*row, ArrayBaseAddress(array), value, liveAllowed);
         found = true;
-    });
+    }
 }
 
 void SnapshotVisualSettings(VisualSettingsDefaultsMap& defaults) {
-    WalkWithBases(false, [&](VisualSettingsParam& row, uint64_t) { defaults[LowerCopy(row.key)] = row.defaultValue; });
+    WalkWithBases(false, false, [&](VisualSettingsParam& row, uint64_t) { defaults[LowerCopy(row.key)] = row.defaultValue; });
 }
 
 void ForEachVisualSettingsParam(const std::function<void(VisualSettingsParam&)>& visit) {
-    WalkWithBases(true, [&](VisualSettingsParam& row, uint64_t) { visit(row); });
+    WalkWithBases(true, true, [&](VisualSettingsParam& row, uint64_t) { visit(row); });
 }
 
 void ReapplySpecialVisualSettings() {
-    WalkWithBases(false, [](VisualSettingsParam& row, uint64_t base) {
+    WalkWithBases(true, false, [](VisualSettingsParam& row, uint64_t base) {
         if (!IsSpecialKey(row.key) || (!row.differs && !row.overridden)) return;
         const float v = row.value;
         const bool ok = WriteSpecialParam(row, v);
@@ -92,16 +137,9 @@ void CollectVisibleVisualRows(VisibleRows& rows, VisibleSlots& slots) {
     }
 }
 
-bool IsKeyLiveMapped(const char* key) {
-    if (key == nullptr || IsVetoedKey(key)) return false;
-    for (const VisualSettingsParam& row : AllParams()) {
-        if (IsVisibleRow(row) && core::EqualsNoCase(row.key, key)) return true;
-    }
-    for (size_t i = 0; i < kDarkFilmicSlotCount; ++i) {
-        const char* name = DarkFilmicSlot(i).name;
-        if (name != nullptr && core::EqualsNoCase(name, key)) return true;
-    }
-    return false;
+const char* LiveMappedKey(std::string_view key) {
+    const auto found = MappedKeys().find(LowerCopy(key));
+    return found == MappedKeys().end() ? nullptr : found->second;
 }
 
 }  // namespace visualsettings

@@ -20,6 +20,7 @@
 #include "visualsettings/layout_reader.h"
 #include "visualsettings/param_switch.h"
 #include "visualsettings/runtime_table.h"
+#include "visualsettings/walkers.h"
 
 namespace {
 
@@ -79,7 +80,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         for (const VisualSettingsGroup& group : layout[i].items) {
             Require(!group.items.empty());
             for (const std::string& key : group.items) {
-                const char* canonical = CanonicalVisualKey(key);
+                const char* canonical = LiveMappedKey(key);
                 Require(excluded ? canonical == nullptr : (canonical != nullptr && key == canonical));
             }
         }

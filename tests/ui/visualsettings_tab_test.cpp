@@ -26,6 +26,8 @@
 #include "visualsettings/layout_reader.h"
 #include "visualsettings/live_write.h"
 #include "visualsettings/param_switch.h"
+#include "visualsettings/dat_export.h"
+#include "visualsettings/dat_samples.h"
 #include "visualsettings/visualsettings_fixture.h"
 
 namespace vstest {
@@ -115,31 +117,104 @@ TEST_F(VisualSettingsTabTest, WholeNumbersAreRoundedIn64BitsAndClamped) {
 }
 
 TEST_F(VisualSettingsTabTest, ARealFileLoadedByAClickWithEveryBlockOpen) {
-    const std::vector<std::string> files = testsupport::RealFiles("visualsettings");
-    VARNEL_SKIP_IF_EMPTY(files, "visualsettings.dat");
-    Frame();
-    EXPECT_TRUE(Shows("Missing"));
-    PutImport(ReadHostFile(files.front()));
-    Frame();
+    // Every real file and a partial one, with no game: the panel says
+    // "Edited" only for rows whose known default the file changes, and
+    // every key the editor knows is drawn.
+    for (const DatSample& sample : DatSamples()) {
+        SCOPED_TRACE(sample.name);
+        StopVisualSettings(2000);
+        Build(Options{false, false, false, false});
+        BindVisualSettingsParams();
+        InitVisualSettingsDefaults();
+        RemoveFilesUnder(core::ImportsFolder());
+        Frame();
+        EXPECT_TRUE(Shows("Missing"));
+        PutImport(sample.text);
+        Frame();
+        ASSERT_TRUE(Click("Load visualsettings.dat"));
+        Frame();
+        EXPECT_EQ(DatImport.loaded, 1);
+        EXPECT_EQ(StatusText(Switch.importExportStatus).rfind("Loaded ", 0), 0u);
+        const bool edited = !ExpectedEdited(sample.text).empty();
+        EXPECT_EQ(Shows("Edited"), edited);
+        EXPECT_EQ(Shows("Loaded"), !edited);
+        // A window tall enough to show every row: every row is drawn.
+        g_windowHeight = 90000.0f;
+        const VisualSettingsLayout& layout = LoadVisualSettingsLayout();
+        for (size_t i = 0; i < layout.size(); ++i) {
+            ui::VisualSettingsTab.selectedSection = static_cast<int32_t>(i);  // the list scrolls: not every entry is laid out
+            OpenEveryBlock();
+            Frame();
+            EXPECT_EQ(ui::VisualSettingsTab.selectedSection, static_cast<int32_t>(i));
+            if (layout[i].title == "Ausgeschlossen") continue;
+            for (const VisualSettingsGroup& group : layout[i].items) {
+                for (const std::string& key : group.items) {
+                    const std::string base = key.substr(0, key.rfind('.'));  // a colour's label
+                    EXPECT_TRUE(Shows(key.c_str()) || Shows(base.c_str())) << key;
+                }
+            }
+        }
+        g_windowHeight = 1000.0f;
+        EXPECT_EQ(ui.AssertionCount(), 0);
+    }
+}
+
+TEST_F(VisualSettingsTabTest, ARowWithoutAValueShowsNoneUntilTheImportGivesItOne) {
+    // Keys whose defaults the game build decides, nothing bound to them.
+    PutImport("car.neon.radius 1.5\ncar.interiorlight.color.red 0.5\ncar.interiorlight.color.green 0.25\n"
+              "car.interiorlight.color.blue 1\n");
+    OpenEveryBlock();
+    EXPECT_TRUE(Shows("no value"));
+    EXPECT_FALSE(Shows("0.000000"));
+    EXPECT_EQ(ui.FindItem("##value"), nullptr) << "nothing to edit";
+    EXPECT_EQ(ui::VisualSettingsTab.rowsDrawn, 4u) << "a colour without values: each channel alone";
     ASSERT_TRUE(Click("Load visualsettings.dat"));
     Frame();
-    EXPECT_EQ(DatImport.loaded, 1);
-    EXPECT_EQ(StatusText(Switch.importExportStatus).rfind("Loaded ", 0), 0u);
-    EXPECT_TRUE(Shows("Loaded") || Shows("Edited"));
-    // A window tall enough to show every row: every row is drawn.
-    g_windowHeight = 90000.0f;
-    const VisualSettingsLayout& layout = LoadVisualSettingsLayout();
-    uint64_t rows = 0;
-    for (size_t i = 0; i < layout.size(); ++i) {
-        ui::VisualSettingsTab.selectedSection = static_cast<int32_t>(i);  // the list scrolls: not every entry is laid out
-        OpenEveryBlock();
+    EXPECT_FALSE(Shows("no value"));
+    EXPECT_TRUE(Shows("1.500000"));
+    EXPECT_EQ(ui::VisualSettingsTab.rowsDrawn, 2u) << "the colour as one row";
+    EXPECT_TRUE(Shows("Loaded"));
+}
+
+TEST_F(VisualSettingsTabTest, ResetAndResetAllGiveTheImportedValueInTheTabAndTheExport) {
+    // No game: the defaults of these keys stay unknown.
+    StopVisualSettings(2000);
+    Build(Options{false, false, false, false});
+    BindVisualSettingsParams();
+    InitVisualSettingsDefaults();
+    const std::string text = "car.neon.radius\t1.5\ntrafficLight.red.color.red 0.5\ntrafficLight.red.color.green 0.25\n"
+                             "trafficLight.red.color.blue 0.125\n";
+    PutImport(text);
+    Frame();
+    ASSERT_TRUE(Click("Load visualsettings.dat"));
+    OpenEveryBlock();
+    VisualSettingsParam& neon = Row("car.neon.radius");
+    VisualSettingsParam& green = Row("trafficLight.red.color.green");
+    const testsupport::ImGuiItem* found = ui.FindItem("##value");
+    ASSERT_NE(found, nullptr);
+    TypeInto(found->Center(), "3");
+    ui.PressKey(ImGuiKey_Enter, Draw);
+    const struct {
+        const char* button;
+        VisualSettingsParam* edit;  // edited as the tab's editors edit (the first by the drag above)
+    } resets[] = {{"R##reset_param", nullptr}, {"R##reset_param", &green}, {"Reset all", &neon}, {"Reset all", &green}};
+    for (const auto& r : resets) {
+        SCOPED_TRACE(std::string(r.button) + " " + (r.edit != nullptr ? r.edit->key : "typed"));
+        if (r.edit != nullptr) {
+            r.edit->value = 0.75f;
+            ApplyVisualSettingRow(*r.edit);
+        }
         Frame();
-        EXPECT_EQ(ui::VisualSettingsTab.selectedSection, static_cast<int32_t>(i));
-        rows += ui::VisualSettingsTab.rowsDrawn;
+        EXPECT_TRUE(Shows("Edited"));
+        ASSERT_TRUE(Click(r.button));
+        Frame();
+        EXPECT_EQ(neon.value, 1.5f);
+        EXPECT_EQ(green.value, 0.25f);
+        EXPECT_TRUE(Shows("1.500000"));
+        EXPECT_TRUE(Shows("Loaded"));
+        ExportVisualSettingsDat();
+        EXPECT_EQ(GetFile(ExportVisualSettingsPath()), text);
     }
-    g_windowHeight = 1000.0f;
-    EXPECT_GT(rows, 900u);  // a colour triple is one row
-    EXPECT_EQ(ui.AssertionCount(), 0);
 }
 
 TEST_F(VisualSettingsTabTest, TheSameKeyInTwoBlocksHasTwoIdentities) {

@@ -94,6 +94,31 @@ TEST_F(ColourVectorsTest, VolumeColourComponentsAndReset) {
     EXPECT_FALSE(WriteVolumeColorComponent("dark.volumeColor.v", false));
 }
 
+TEST_F(ColourVectorsTest, AComponentImportedBeforeTheGamesValueWasReadResetsToTheImportedValue) {
+    // Imported without live writes while the rows' game values were not
+    // read yet: the file's values are their references; the game's are read
+    // at the next binding.
+    ResetParamTableForTesting();
+    const struct {
+        const char* key;
+        uint64_t field;  // its float in the vector
+    } rows[] = {{"trafficLight.walk.color.green", trafficBlock + 0x84}, {"dark.volumeColor.z", volumeBlock + 0x58}};
+    for (const auto& r : rows) WriteLiveVisualSetting(Row(r.key), image_->base(), 0.625f, false);
+    BindVisualSettingsParams();
+    for (const auto& r : rows) {
+        SCOPED_TRACE(r.key);
+        VisualSettingsParam& row = Row(r.key);
+        ASSERT_NE(row.defaultValue, 0.625f) << "the game's own value differs";
+        row.value = 0.875f;
+        ApplyVisualSettingRow(row);
+        EXPECT_EQ(ReadF(r.field), 0.875f);
+        WriteVisualSettingRow(row);
+        EXPECT_EQ(row.value, 0.625f);
+        EXPECT_EQ(row.appliedValue, 0.625f);
+        EXPECT_EQ(ReadF(r.field), 0.625f) << "the reference in the vector too";
+    }
+}
+
 TEST_F(ColourVectorsTest, BlackoutHoldsEveryTrafficLightRowAtZeroAndPutsThemBackOnce) {
     Edit("trafficLight.green.color.green", 0.6f);
     core::GameControlFlags.BlackoutMode = true;

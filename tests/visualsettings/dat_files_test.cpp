@@ -171,6 +171,20 @@ TEST_F(DatFilesTest, OneBindingPerImportWhateverTheLineCount) {
     EXPECT_EQ(Status(), "Loaded 400 / 400 values.");
 }
 
+TEST_F(DatFilesTest, WithoutTheBrightFilmicBlockAnImportedFilmicKeyIsUnknownAndChangesNothing) {
+    Build(Options{.filmic = false});
+    BindVisualSettingsParams();
+    InitVisualSettingsDefaults();
+    ASSERT_EQ(Binding.filmicBlockFound.Get(), 0);
+    VisualSettingsParam& row = Row("Tonemapping.bright.filmic.A");
+    const float before = row.value;
+    EXPECT_EQ(Import("tonemapping.bright.filmic.A 2.5\n" + std::string(kCoronas) + " 2\n"), "Loaded 1 / 2 values, 1 unknown.");
+    EXPECT_EQ(row.value, before);
+    EXPECT_FALSE(row.loaded || row.differs || row.hasOriginal);
+    EXPECT_FALSE(HasValue(row));
+    EXPECT_FLOAT_EQ(Row(kCoronas).value, 2.0f);
+}
+
 TEST_F(DatFilesTest, TheImportNeverWaitsForTheRuntimeTable) {
     const RuntimeSliderKey& runtimeKey = RuntimeReferenceKeys()[0];
     PutImport(std::string(runtimeKey.key) + " 1\n" + kCoronas + " 2\n");

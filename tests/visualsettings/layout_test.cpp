@@ -4,6 +4,8 @@
 // export and layout titles.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cctype>
 #include <fstream>
 #include <random>
 #include <string>
@@ -19,6 +21,7 @@
 #include "visualsettings/live_write.h"
 #include "visualsettings/param_switch.h"
 #include "dat_file_fixture.h"
+#include "dat_samples.h"
 #include "visualsettings_fixture.h"
 
 namespace vstest {
@@ -115,6 +118,16 @@ TEST_F(LayoutReaderTest, SectionsGroupsAndExcludedKeys) {
     EXPECT_EQ(layout[1].items[1].title, "Dark Light");
 }
 
+TEST_F(LayoutReaderTest, ACommentedOutKeyBetweenAGroupCommentAndItsKeysIsNoTitle) {
+    const VisualSettingsLayout layout = ReadVisualSettingsLayout(
+        "# Config values for rim lighting\n# first group\n# sky.sun.centreStart 1\n//misc.coronas.intensityScaleGlobal\t2\n"
+        "misc.coronas.sizeScaleGlobal 1\n");
+    ASSERT_EQ(Titles(layout), std::vector<std::string>{"Rim Lighting"});
+    ASSERT_EQ(layout[0].items.size(), 1u);
+    EXPECT_EQ(layout[0].items[0].title, "First Group");
+    EXPECT_EQ(layout[0].items[0].items, std::vector<std::string>{"misc.coronas.sizeScaleGlobal"});
+}
+
 TEST_F(LayoutReaderTest, CameraEventsTurnKnownTitlesIntoSections) {
     const VisualSettingsLayout layout = ReadVisualSettingsLayout(
         "# Puddles\nmisc.coronas.sizeScaleGlobal 1\n# Config values for Camera Events\n# Puddles\n"
@@ -178,7 +191,9 @@ TEST_F(LayoutReaderTest, OtherThreadsReadAnImmutableSnapshot) {
             if (AnyVisualSettingsGroupEdited()) seen.FetchAdd(1);
         }
     });
-    for (int i = 0; i < 200; ++i) {  // rebuilds on the render thread meanwhile
+    // Rebuilds on the render thread meanwhile, on until the other thread has
+    // read a layout (on a busy machine it may start late).
+    for (int i = 0; i < 200 || (seen.Get() == 0 && i < 1000000); ++i) {
         LayoutReader.reloadRequested.Set(1);
         LoadVisualSettingsLayout();
     }
@@ -210,29 +225,65 @@ uint64_t KeyLines(const std::string& text) {
     return n;
 }
 
-TEST_F(RealDatTest, ImportCountsExportByteForByteAndLayoutTitles) {
-    const std::vector<std::string> files = testsupport::RealFiles("visualsettings");
-    VARNEL_SKIP_IF_EMPTY(files, "visualsettings.dat");
+// An oracle of its own for the lines the layout takes as keys: a first
+// token of letters, digits, '.', '_' and '-' with a dot and a letter.
+std::vector<std::string> KeyTokens(const std::string& text) {
+    std::vector<std::string> out;
+    ForEachDatLine(text, [&](std::string_view line) {
+        const size_t p = line.find_first_not_of(" \t\v\f");
+        if (p == std::string_view::npos || line[p] == '#' || line.substr(p, 2) == "//") return;
+        const std::string_view token = line.substr(p, line.find_first_of(" \t\v\f", p) - p);
+        bool dot = false, letter = false, other = false;
+        for (char c : token) {
+            if (std::isalpha(static_cast<unsigned char>(c))) letter = true;
+            else if (c == '.') dot = true;
+            else if (!std::isdigit(static_cast<unsigned char>(c)) && c != '_' && c != '-') other = true;
+        }
+        if (dot && letter && !other && token.front() != '.') out.emplace_back(token);
+    });
+    return out;
+}
+
+// The real files and a partial one: what follows from each file itself.
+TEST_F(RealDatTest, ImportCountsExportByteForByteAndLayoutKeys) {
     BindVisualSettingsParams();
     InitVisualSettingsDefaults();
-    for (const std::string& file : files) {
-        SCOPED_TRACE(file);
-        const std::string text = ReadHostFile(file);
+    std::set<std::string> rowKeys;  // lower case: an imported key matches ignoring case
+    for (const VisualSettingsParam& row : AllParams()) rowKeys.insert(LowerAscii(row.key));
+    for (size_t i = 0; i < kDarkFilmicSlotCount; ++i) rowKeys.insert(LowerAscii(DarkFilmicSlot(i).name));
+    for (const DatSample& sample : DatSamples()) {
+        SCOPED_TRACE(sample.name);
+        const std::string& text = sample.text;
         PutImport(text);
         ImportVisualSettingsDat();
         EXPECT_EQ(DatImport.last.parsed, KeyLines(text));
-        EXPECT_GT(DatImport.last.applied, 1000u);
+        uint64_t hidden = 0, unknown = 0;
+        std::vector<std::string> keys;  // the rows' keys in file order, once each
+        ForEachDatLine(text, [&](std::string_view line) {
+            std::string key;
+            float v = 0.0f;
+            if (!ParseImportLine(line, key, v)) return;
+            if (IsVetoedKey(key.c_str())) ++hidden;
+            else if (!rowKeys.contains(LowerAscii(key))) ++unknown;
+            else if (std::find(keys.begin(), keys.end(), LowerAscii(key)) == keys.end()) keys.push_back(LowerAscii(key));
+        });
+        EXPECT_EQ(DatImport.last.unknown, unknown);
+        EXPECT_EQ(DatImport.last.applied, DatImport.last.parsed - unknown - hidden);
         EXPECT_EQ(StatusText(Switch.importExportStatus).rfind("Loaded ", 0), 0u);
         // Unedited: the same bytes.
         ExportVisualSettingsDat();
         EXPECT_EQ(GetFile(ExportVisualSettingsPath()), text);
-        // Three edited rows: exactly their lines change.
-        const char* keys[] = {"misc.coronas.sizeScaleGlobal", "heightReflect.width", "car.interiorlight.day.emissive.on"};
-        for (const char* key : keys) {
-            VisualSettingsParam& row = Row(key);
-            row.value = row.value + 1.25f;
-            ApplyVisualSettingRow(row);
-            row.overridden = 1;
+        // Three of its rows edited: only their lines change.
+        std::vector<VisualSettingsParam*> edited;
+        for (VisualSettingsParam& row : AllParams()) {
+            if (edited.size() < 3 && std::find(keys.begin(), keys.end(), LowerAscii(row.key)) != keys.end())
+                edited.push_back(&row);
+        }
+        ASSERT_EQ(edited.size(), 3u);
+        for (VisualSettingsParam* row : edited) {
+            row->value = row->value + 1.25f;
+            ApplyVisualSettingRow(*row);
+            row->overridden = 1;
         }
         ExportVisualSettingsDat();
         const std::string out = GetFile(ExportVisualSettingsPath());
@@ -244,22 +295,51 @@ TEST_F(RealDatTest, ImportCountsExportByteForByteAndLayoutTitles) {
         for (size_t i = 0; i < before.size(); ++i) {
             if (before[i] == after[i]) continue;
             ++changed;
-            bool edited = false;
-            for (const char* key : keys) edited = edited || ParseVisualSettingsLine(before[i]) == key;
-            EXPECT_TRUE(edited) << before[i] << " -> " << after[i];
+            const std::string key = LowerAscii(ParseVisualSettingsLine(before[i]));
+            bool isEdited = false;
+            for (const VisualSettingsParam* row : edited) isEdited = isEdited || key == LowerAscii(row->key);
+            EXPECT_TRUE(isEdited) << before[i] << " -> " << after[i];
         }
-        EXPECT_EQ(changed, 3u);
-        for (const char* key : keys) Row(key).overridden = 0;
-        // The layout: titles from the file's comments, art lines ignored.
+        EXPECT_GE(changed, 3u);
+        for (VisualSettingsParam* row : edited) WriteVisualSettingRow(*row);
+        // The layout: every key line once, those the editor knows in its
+        // sections as the editor spells them, the others in "Ausgeschlossen".
         const VisualSettingsLayout layout = ReadVisualSettingsLayout(text);
-        ASSERT_GT(layout.size(), 20u);
-        EXPECT_EQ(layout[0].title, "Reflection Map");
-        EXPECT_NE(FindSection(layout, "Rim Lighting"), nullptr);
-        EXPECT_NE(FindSection(layout, "LOD Lights"), nullptr);
-        size_t keysShown = 0;
+        std::vector<std::string> shown, excluded;
         for (const VisualSettingsSection& s : layout)
-            for (const VisualSettingsGroup& g : s.items) keysShown += g.items.size();
-        EXPECT_GT(keysShown, 1000u);
+            for (const VisualSettingsGroup& g : s.items)
+                for (const std::string& key : g.items) (s.title == "Ausgeschlossen" ? excluded : shown).push_back(key);
+        std::vector<std::string> known, unmapped;
+        for (const std::string& token : KeyTokens(text)) {
+            const bool mapped = rowKeys.contains(LowerAscii(token)) && !IsVetoedKey(token.c_str());
+            (mapped ? known : unmapped).push_back(LowerAscii(token));
+        }
+        std::vector<std::string> shownLower;
+        for (const std::string& key : shown) shownLower.push_back(LowerAscii(key));
+        std::sort(shownLower.begin(), shownLower.end());
+        std::sort(known.begin(), known.end());
+        EXPECT_EQ(shownLower, known);
+        EXPECT_EQ(excluded.size(), unmapped.size());
+        for (const std::string& key : shown) {
+            bool own = FindVisualSettingsParam(key.c_str()) != nullptr;
+            for (size_t i = 0; i < kDarkFilmicSlotCount; ++i) own = own || key == DarkFilmicSlot(i).name;
+            EXPECT_TRUE(own) << key << ": not spelled as the editor spells it";
+        }
+        // Titles from the file's own comments; a file without any: its keys' groups alone.
+        if (text.find('#') == std::string::npos && text.find("//") == std::string::npos) {
+            for (const VisualSettingsSection& s : layout) EXPECT_TRUE(s.title == "Visual Settings" || s.title == "Ausgeschlossen") << s.title;
+        }
+        if (text.find("#Values to use with height based reflection map") != std::string::npos) {
+            EXPECT_NE(FindSection(layout, "Reflection Map"), nullptr);
+        }
+        if (text.find("// Rim lighting\n") != std::string::npos) {  // a section or group, of known keys or unknown ones
+            bool titled = false;
+            for (const VisualSettingsSection& s : layout) {
+                titled = titled || s.title == "Rim Lighting";
+                for (const VisualSettingsGroup& g : s.items) titled = titled || g.title.find("Rim Lighting") != std::string::npos;
+            }
+            EXPECT_TRUE(titled);
+        }
     }
 }
 

@@ -85,28 +85,45 @@ TEST_F(LiveWriteTest, AnImportedValueSetsItsFlagsAndWritesOnlyWhenAllowed) {
 }
 
 TEST_F(LiveWriteTest, ARowWhoseGameValueWasNeverKnownIsNeverWritten) {
-    // A row the data gives no location and no default: never written, its
-    // value kept, and no default invented for it.
+    // A row the data gives no location and no default: never written; the
+    // imported value is what it resets to, and no default is invented.
     VisualSettingsParam& row = Row("car.neon.radius");
     EXPECT_FALSE(row.defaultKnown);
+    EXPECT_FALSE(HasValue(row));
     WriteLiveVisualSetting(row, image_->base(), 5.0f, true);
     EXPECT_FALSE(row.applied);
+    EXPECT_TRUE(HasValue(row));
+    row.value = 3.0f;
+    ApplyVisualSettingRow(row);
+    EXPECT_TRUE(row.overridden);
     WriteVisualSettingRow(row);
-    EXPECT_EQ(row.value, 5.0f) << "no default to reset to";
-    EXPECT_FALSE(row.overridden || row.differs);
-    EXPECT_FALSE(ResetVisualSettingRow(row));
+    EXPECT_EQ(row.value, 5.0f) << "the imported value is the reference";
+    EXPECT_FALSE(row.overridden);
+    EXPECT_TRUE(row.differs) << "the game never got it";
+    EXPECT_FALSE(ResetVisualSettingRow(row)) << "no location: nothing written";
+    EXPECT_FALSE(row.applied);
 
-    // Given a location later, its game value is read before the first write.
+    // Given a location later, its game value is read before the first write:
+    // the game's values shown put that back; a reset gives the file's value.
     image_->WriteFloat(cell, 0.75f);
     row.liveAddress = cell;
     WriteLiveVisualSetting(row, image_->base(), 2.0f, true);
     EXPECT_TRUE(row.defaultKnown);
     EXPECT_EQ(row.defaultValue, 0.75f);
-    EXPECT_EQ(row.original, 0.75f);
+    EXPECT_EQ(row.original, 2.0f) << "each import renews a reference taken from a file";
     EXPECT_TRUE(row.differs);
     EXPECT_EQ(ReadF(cell), 2.0f);
+    row.value = 3.0f;
+    ApplyVisualSettingRow(row);
+    EXPECT_EQ(ReadF(cell), 3.0f);
     WriteVisualSettingRow(row);
+    EXPECT_EQ(ReadF(cell), 2.0f) << "the reference in the game too";
+    EXPECT_EQ(row.value, 2.0f);
+    EXPECT_TRUE(row.differs) << "the game's own value differs";
+    core::Editor.VisualSettingsAfterShown.Set(0);
+    ApplyAllVisualSettingsLive(false, false);
     EXPECT_EQ(ReadF(cell), 0.75f) << "the game's own value back";
+    EXPECT_EQ(row.value, 2.0f);
 }
 
 TEST_F(LiveWriteTest, TheDefaultsWriterWritesOnlyWhatIsWanted) {
