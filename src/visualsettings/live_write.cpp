@@ -174,6 +174,9 @@ void ResetRowToReference(VisualSettingsParam& row) {
     row.appliedValue = v;
     row.loaded = 1;
     row.differs = row.originalFromFile && DiffersFromGame(row, v) ? 1 : 0;
+    // The export's template holds the imported value: a reference other than
+    // that is for the export to write, as it is in the tab and the game.
+    row.overridden = row.imported && std::fabs(v - row.importedValue) > kDiffersEpsilon ? 1 : 0;
 }
 
 void ComposeColour(std::span<VisualSettingsParam* const> rows, size_t named, bool defaultsOfEdited,
@@ -296,6 +299,8 @@ void WriteLiveVisualSetting(VisualSettingsParam& row, uint64_t base, float v, bo
         row.hasOriginal = 1;
     }
     row.value = v;
+    row.importedValue = v;
+    row.imported = 1;
     row.loaded = 1;
     row.differs = DiffersFromGame(row, v) ? 1 : 0;
     row.overridden = 0;

@@ -77,9 +77,11 @@ void ApplyVisualSettingRow(VisualSettingsParam& row);
 // own fields back to its reference (ResetRowToReference) and writes that.
 void WriteParamByKind(VisualSettingsParam& row, uint64_t base, bool force, bool reset);
 // The row's own fields back to its reference: value and applied value,
-// loaded, override cleared; differs cleared, unless the reference came from
-// a file and the game's own value differs from it (or is unknown). A row
-// without a reference keeps its value and loses only its edited marks.
+// loaded; differs cleared, unless the reference came from a file and the
+// game's own value differs from it (or is unknown); override cleared, unless
+// the reference differs from the last imported value, which the export
+// would otherwise keep. A row without a reference keeps its value and loses
+// only its edited marks.
 void ResetRowToReference(VisualSettingsParam& row);
 // WriteParamByKind over every array (the bright filmic one only while its
 // block is found) and the same for the eight dark filmic slots with their

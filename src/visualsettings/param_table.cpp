@@ -88,6 +88,8 @@ struct ParamTableState {
         row.defaultKnown = def.defaultGiven ? 1 : 0;
         row.defaultCaptured = 0;
         row.originalFromFile = 0;
+        row.importedValue = 0.0f;
+        row.imported = 0;
     }
 };
 

@@ -59,6 +59,9 @@ struct VisualSettingsParam {
     core::SharedValue<uint8_t> defaultCaptured{0};  // a recapture row's default was replaced by the game's
     // The original is the last imported value: the default was unknown when the first import reached the row.
     core::SharedValue<uint8_t> originalFromFile{0};
+    // The last imported value, which the export's template holds for the row.
+    core::SharedValue<float> importedValue{0.0f};
+    core::SharedValue<uint8_t> imported{0};
 
     ValueKind Kind() const { return static_cast<ValueKind>(def->kind); }
     UnitConversion Unit() const { return static_cast<UnitConversion>(def->unit); }
