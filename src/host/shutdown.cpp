@@ -30,14 +30,18 @@ void ShutdownEditor() {
     runtime::RestoreLiveWriteJumps();
     // A modifier written live: the game's bytes of its block back.
     timecycle::ShutdownModifierLive();
-    if (Startup.HookEngineStarted.Exchange(0) != 0) {
-        const HookEngine& engine = CurrentHookEngine();
-        engine.disableAll();
-        engine.uninitialize();
-    }
+    // The hooks are disabled first: no new call enters a detour. The engine
+    // is uninitialised only once the threads inside a detour have left: they
+    // call the game's methods through what the engine keeps for them
+    // (MinHook's trampolines, freed by its uninitialise). When one does not
+    // leave in time the engine stays as it is.
+    const bool hooksStarted = Startup.HookEngineStarted.Exchange(0) != 0;
+    const HookEngine& engine = CurrentHookEngine();
+    if (hooksStarted) engine.disableAll();
     const HostServices& services = CurrentHostServices();
     if (services.restoreWindowProcedure != nullptr) services.restoreWindowProcedure();
     const bool drained = WaitForDetoursToLeave(Shutdown.DetourDrainTimeoutMs);
+    if (hooksStarted && drained) engine.uninitialize();
     // The weather documents' blocks get the game's own bytes back and the
     // documents go. A frame still inside a detour may be drawing the Weather
     // tab under the documents' lock: then this only happens when the lock
