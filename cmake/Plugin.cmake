@@ -19,18 +19,46 @@ target_link_libraries(varnel_script_host_imports INTERFACE ${_script_host_implib
 add_dependencies(varnel_script_host_imports varnel_script_host_implib)
 target_link_libraries(varnel_platform PUBLIC varnel_script_host_imports user32)
 
-# The hook engine of the four Direct3D 12 method hooks: MinHook when the
-# build finds it, otherwise the built-in engine that replaces the methods'
-# method-table entries.
-find_package(minhook CONFIG QUIET)
-if(TARGET minhook::minhook)
+# The hook engine of the four Direct3D 12 method hooks: MinHook, or the
+# built-in engine that replaces the methods' method-table entries. MinHook
+# comes from an install the user names (minhook_DIR, or its prefix in
+# CMAKE_PREFIX_PATH), else from VARNEL_MINHOOK_DIR, which
+# scripts/fetch-minhook.sh fills from the source copy in ../shared/deps when
+# there is one. The toolchain file limits package searches to the MinGW root,
+# so these places are searched as they stand. hook-engine.txt in the build
+# folder names the engine for the scripts ("MinHook" or "built-in").
+set(VARNEL_HOOK_ENGINE "built-in method-table engine")
+set(_hook_engine_file "built-in")
+set(_no_minhook "VARNEL_MINHOOK is OFF")
+if(VARNEL_MINHOOK)
+  if(minhook_DIR OR CMAKE_PREFIX_PATH)
+    find_package(minhook CONFIG QUIET PATHS ${CMAKE_PREFIX_PATH} NO_DEFAULT_PATH NO_CMAKE_FIND_ROOT_PATH)
+  endif()
+  if(NOT minhook_FOUND)
+    execute_process(COMMAND bash ${CMAKE_SOURCE_DIR}/scripts/fetch-minhook.sh ${VARNEL_MINHOOK_DIR}
+                    RESULT_VARIABLE _minhook_rc OUTPUT_VARIABLE _minhook_out ERROR_VARIABLE _minhook_out
+                    OUTPUT_STRIP_TRAILING_WHITESPACE ERROR_STRIP_TRAILING_WHITESPACE)
+    if(NOT _minhook_rc EQUAL 0)
+      message(FATAL_ERROR "${_minhook_out}\n"
+        "MinHook could not be built; configure with -DVARNEL_MINHOOK=OFF for the built-in hook engine.")
+    endif()
+    if(_minhook_out)
+      message(STATUS "${_minhook_out}")
+    endif()
+    find_package(minhook CONFIG QUIET PATHS ${VARNEL_MINHOOK_DIR} NO_DEFAULT_PATH NO_CMAKE_FIND_ROOT_PATH)
+  endif()
+  set(_no_minhook "no MinHook found (minhook_DIR, CMAKE_PREFIX_PATH, ${VARNEL_MINHOOK_DIR})")
+endif()
+if(VARNEL_MINHOOK AND TARGET minhook::minhook)
   target_compile_definitions(varnel_host PRIVATE VARNEL_HAVE_MINHOOK)
   target_link_libraries(varnel_host PUBLIC minhook::minhook)
   set(VARNEL_HOOK_ENGINE "MinHook")
+  set(_hook_engine_file "MinHook")
+  message(STATUS "Hook engine: MinHook (${minhook_DIR})")
 else()
-  set(VARNEL_HOOK_ENGINE "built-in method-table engine")
+  message(STATUS "Hook engine: ${VARNEL_HOOK_ENGINE} (${_no_minhook})")
 endif()
-message(STATUS "Hook engine: ${VARNEL_HOOK_ENGINE}")
+file(WRITE ${CMAKE_BINARY_DIR}/hook-engine.txt "${_hook_engine_file}\n")
 
 # The plug-in. MinGW's linker exports every symbol of a DLL that marks none;
 # --exclude-all-symbols keeps the export table empty.

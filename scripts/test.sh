@@ -5,8 +5,11 @@
 #   tsan         the same under ThreadSanitizer
 #   fuzz         every libFuzzer target for a few seconds (clang, ASan and UBSan)
 #   release      the native tree at -O3 with warnings as errors (build only)
-#   windows      the Windows build's tests under Wine
-#   e2e          the end-to-end checks under Wine and Xvfb
+#   windows      the Windows build's tests under Wine (MinHook when the build
+#                has it, see scripts/fetch-minhook.sh); then, when it has, the
+#                plug-in with the built-in hook engine (build/windows-builtin)
+#   e2e          the end-to-end checks under Wine and Xvfb; then, with the
+#                built-in engine's plug-in, those that concern the hooks
 # Every stage runs even when an earlier one failed; the command fails when
 # any stage did, and ends with a table of each stage's result and time.
 # Usage: scripts/test.sh [stage ...]   (default: all, in the order above)
@@ -28,19 +31,44 @@ stage_fuzz() {
   cmake --preset fuzz >/dev/null && cmake --build --preset fuzz -j "$jobs" && bash scripts/fuzz.sh "$fuzz_seconds"
 }
 stage_release() { cmake --preset release >/dev/null && cmake --build --preset release -j "$jobs"; }
+# configure_windows PRESET: configures a Windows build and prints the hook
+# engine it uses (and MinHook's build from ../shared/deps when it happens).
+configure_windows() {
+  local log
+  log=$(cmake --preset "$1" 2>&1) || { printf '%s\n' "$log"; return 1; }
+  sed -n 's/^-- \(fetch-minhook: .*\|Hook engine: .*\)/\1/p' <<<"$log"
+}
+hook_engine() { cat "build/$1/hook-engine.txt" 2>/dev/null || echo unknown; }  # windows build folder
 stage_windows() {
-  cmake --preset windows >/dev/null && cmake --build --preset windows -j "$jobs" || return 1
+  configure_windows windows && cmake --build --preset windows -j "$jobs" || return 1
   # scripts/wine-run.sh (ctest's emulator) makes the prefix build/windows/wineprefix
   # and starts the wine server detached from ctest's pipes; stop it afterwards.
   local rc=0
   ctest --preset windows -j 4 || rc=$?
   WINEPREFIX=$here/build/windows/wineprefix wineserver -k >/dev/null 2>&1 || true
+  # The built-in engine's plug-in for the e2e stage, when the build above
+  # has MinHook (its own tests ran there: every build carries the engine).
+  if [ "$(hook_engine windows)" != built-in ]; then
+    configure_windows windows-builtin &&
+      cmake --build --preset windows-builtin -j "$jobs" --target varnel_plugin varnel_e2e_game varnel_e2e_host || rc=1
+  fi
   return $rc
 }
 stage_e2e() {
   [ -f build/windows/Varnel.asi ] || { echo "e2e: no Windows build" >&2; return 1; }
-  echo "(screenshots in build/e2e-artifacts)"
-  timeout --kill-after=20 600 bash tests/e2e/run_e2e.sh build/windows build/e2e-artifacts
+  local rc=0 engine; engine=$(hook_engine windows)
+  echo "(hook engine: $engine; screenshots in build/e2e-artifacts)"
+  timeout --kill-after=20 600 bash tests/e2e/run_e2e.sh build/windows build/e2e-artifacts all || rc=1
+  if [ "$engine" = built-in ]; then
+    echo "(the Windows build has the built-in hook engine: no second run)"
+  elif [ ! -f build/windows-builtin/Varnel.asi ]; then
+    echo "e2e: no plug-in with the built-in hook engine (the windows stage builds build/windows-builtin)" >&2
+    rc=1
+  else
+    echo "== e2e: the checks of the hooks with the built-in engine (screenshots in build/e2e-artifacts-builtin)"
+    timeout --kill-after=20 600 bash tests/e2e/run_e2e.sh build/windows-builtin build/e2e-artifacts-builtin hooking || rc=1
+  fi
+  return $rc
 }
 
 stages=("$@")

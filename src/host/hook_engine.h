@@ -4,7 +4,8 @@
 // A hook is named by the method-table entry (vtable slot) of the method.
 // Two engines fit this seam:
 // - MinHook, when the build has it: it patches the method's code, so the
-//   entry only tells it where the code is.
+//   entry only tells it where the code is, and *original is a trampoline
+//   that MinHook keeps until it is uninitialised.
 // - the built-in engine (below): it replaces the entry itself. The method
 //   tables of the swap chain and the command queue are shared by every
 //   object of their class, so replacing an entry found through a throw-away
@@ -26,7 +27,8 @@ struct HookEngine {
     // Puts every method back as it was; true when all are back.
     bool (*disableAll)();
     // Disables and forgets every hook; the engine must be initialised again
-    // before new hooks are created.
+    // before new hooks are created. What *original pointed at may be freed
+    // (MinHook's trampolines): only once no thread is inside a detour.
     void (*uninitialize)();
 };
 

@@ -31,14 +31,18 @@ void ShutdownEditor() {
     // The modifier resolve stops and its mapping goes; a modifier written
     // live keeps its edited values in the game.
     timecycle::ShutdownModifierLive();
-    if (Startup.HookEngineStarted.Exchange(0) != 0) {
-        const HookEngine& engine = CurrentHookEngine();
-        engine.disableAll();
-        engine.uninitialize();
-    }
+    // The hooks are disabled first: no new call enters a detour. The engine
+    // is uninitialised only once the threads inside a detour have left: they
+    // call the game's methods through what the engine keeps for them
+    // (MinHook's trampolines, freed by its uninitialise). When one does not
+    // leave in time the engine stays as it is.
+    const bool hooksStarted = Startup.HookEngineStarted.Exchange(0) != 0;
+    const HookEngine& engine = CurrentHookEngine();
+    if (hooksStarted) engine.disableAll();
     const HostServices& services = CurrentHostServices();
     if (services.restoreWindowProcedure != nullptr) services.restoreWindowProcedure();
     const bool drained = WaitForDetoursToLeave(Shutdown.DetourDrainTimeoutMs);
+    if (hooksStarted && drained) engine.uninitialize();
     // The weather documents go; the values they wrote stay in the game. A
     // frame still inside a detour may be drawing the Weather tab under the
     // documents' lock: then this only happens when the lock is free at once.

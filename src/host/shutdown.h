@@ -19,13 +19,13 @@ void ResetShutdownState();
 // In this order: the editor's threads stopped and waited for (a bounded
 // wait); the game's code written back (the write-list cave's jump, every
 // override patch and the tick's own store patches, the jumps into the
-// live-write caves); the hooks disabled and removed; the game window's own
-// procedure back; the weather documents and the sirens released (the
-// values they wrote stay in the game's data); then, once no thread is
-// inside a detour any more, the overlay's GPU work waited for and its
-// objects and UI context released. When a thread does not leave in time
-// the overlay objects are left alone (a leak is better than freeing
-// objects in use).
+// live-write caves); the hooks disabled; the game window's own procedure
+// back; once no thread is inside a detour any more, the hook engine
+// uninitialised (the hooks removed); the weather documents and the sirens
+// released (the values they wrote stay in the game's data); then the
+// overlay's GPU work waited for and its objects and UI context released.
+// When a thread does not leave in time the hook engine and the overlay
+// objects are left alone (a leak is better than freeing what is in use).
 void ShutdownEditor();
 
 }  // namespace host

@@ -11,12 +11,20 @@
 # short sleeps. A check that something does not happen watches for a number
 # of game frames.
 #
-# Usage: tests/e2e/run_e2e.sh [windows build folder] [artifacts folder]
+# The build's hook engine (hook-engine.txt in the build folder: "MinHook"
+# or "built-in") tells the first press how the hooks must show in the game:
+# MinHook patches the methods' code, the built-in engine their method-table
+# entries.
+#
+# Usage: tests/e2e/run_e2e.sh [windows build folder] [artifacts folder] [all|hooking]
+#   hooking: only the checks that concern the hooks, with those they build on
 # Exit status: 0 when no check failed (skipped checks say why).
 set -u
 here=$(cd "$(dirname "$0")/../.." && pwd)
 build=${1:-$here/build/windows}
 art=${2:-$here/build/e2e-artifacts}
+selection=${3:-all}
+case $selection in all|hooking) ;; *) echo "run_e2e: no selection '$selection' (all or hooking)" >&2; exit 2 ;; esac
 build=$(cd "$build" 2>/dev/null && pwd || echo "$build")
 mkdir -p "$art"
 art=$(cd "$art" && pwd)
@@ -317,13 +325,24 @@ check_dormant() {   # Escape before the first menu-hotkey press changes nothing
   want "\$(num game_escape_downs) > $esc0" "Escape did not reach the game"
   verdict "no hooks, window procedure kept, no natives, no memory scan, no folders, nothing drawn; Escape reaches the game"
 }
+# How the four hooks show in the game with the build's engine: the methods'
+# code patched (MinHook) or their method-table entries replaced (built-in).
+hooks_by_engine() {
+  case $engine in
+    MinHook) echo '$(num hooked_code) == 4 && $(num hooked_slots) == 0' ;;
+    built-in) echo '$(num hooked_slots) == 4 && $(num hooked_code) == 0' ;;
+    *) echo 1 ;;
+  esac
+}
 check_first_press() {   # guard pages off: from here on the editor may search the game's memory
   send unguard
   press F9
   wait_for 60 '$(num hook_present) == 1 && $(num hook_execute_command_lists) == 1 && $(num wndproc_replaced) == 1' ||
     problems="after F9: present hook $(num hook_present), queue hook $(num hook_execute_command_lists), window procedure $(num wndproc_replaced)"
+  wait_for 30 "$(hooks_by_engine)" ||
+    problems+=" the $engine engine's hooks: $(num hooked_code) methods' code patched, $(num hooked_slots) table entries replaced;"
   [ -z "$problems" ] && overlay_ready=1
-  verdict "hooks on Present, ResizeBuffers $(num hook_resize_buffers), ResizeBuffers1 $(num hook_resize_buffers1), ExecuteCommandLists; window procedure replaced"
+  verdict "hooks on Present, ResizeBuffers $(num hook_resize_buffers), ResizeBuffers1 $(num hook_resize_buffers1), ExecuteCommandLists by the $engine engine ($(num hooked_code) methods' code patched, $(num hooked_slots) table entries replaced); window procedure replaced"
 }
 check_workspace_created() {
   wait_for 60 '$(holds [ -d "$docs/VRN/Imports" ]) && $(holds [ -d "$docs/VRN/Exports" ])' ||
@@ -1000,6 +1019,8 @@ done
 for file in e2e/VarnelStandInGame.exe e2e/ScriptHookV.dll Varnel.asi; do
   [ -f "$build/$file" ] || { fail setup "$build/$file is not built (cmake --build --preset windows)"; finish; }
 done
+engine=$(cat "$build/hook-engine.txt" 2>/dev/null || echo unknown)
+note "hook engine: $engine; checks: $selection"
 rm -rf "$game" "$HOME/VRN" "$work/snapshot.txt"
 mkdir -p "$game" "$HOME"
 cp "$build/e2e/VarnelStandInGame.exe" "$build/e2e/ScriptHookV.dll" "$build/Varnel.asi" "$game/"
@@ -1052,8 +1073,15 @@ checks=(
   "sirens_unloaded -"
   "natives -" "game_exits -"
 )
+# The checks of the hooks: the first press, the menu drawn, the resizes, a
+# new swap chain and device, the unload; with those that set up what they
+# need (the store patches the unload takes back, Escape closing the menu the
+# resize check opens) and the game's clean exit.
+hooking_checks=" game_presents plugin_loads dormant first_press menu_drawn store_patches escape_closes resize_suspends
+  resize1_suspends swap_chain_rebuilt device_rebuilt unload game_exits "
 for row in "${checks[@]}"; do
   read -r name needs rate <<<"$row"
+  [ "$selection" = hooking ] && [[ $hooking_checks != *[[:space:]]$name[[:space:]]* ]] && continue
   problems="" why="" stalled=" "
   if [ "$name" != game_presents ] && ! game_alive; then skip "$name" "the game is not running"; continue; fi
   if [ "$needs" = overlay ] && [ "$overlay_ready" = 0 ]; then skip "$name" "the overlay did not come up (see first_press)"; continue; fi

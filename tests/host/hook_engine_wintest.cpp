@@ -1,12 +1,14 @@
 // The built-in hook engine on a method table in a read-only page, as the
-// method tables of the swap chain and the command queue are; on Windows, the
-// throw-away window class of the start-up's presentation probe. Without a
+// method tables of the swap chain and the command queue are; on Windows,
+// MinHook (in the builds that have it) on the code such a table points at,
+// and the throw-away window class of the start-up's presentation probe. Without a
 // display (the usual test run) the probe's Direct3D 12 steps fail, one of
 // the cases the start-up must survive; the end-to-end run, with a display,
 // sees the hooks the method entries lead to.
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <cstring>
 
 #include "host/hook_engine.h"
 #include "platform/memory.h"
@@ -28,11 +30,11 @@ struct FakeMethodTable {
     uintptr_t page = 0;
     void** slots = nullptr;
 
-    FakeMethodTable() {
+    explicit FakeMethodTable(Method a = &OriginalA, Method b = &OriginalB) {
         page = platform::AllocateAnywhere(4096, platform::kPageReadWrite);
         slots = reinterpret_cast<void**>(page);
-        slots[0] = reinterpret_cast<void*>(&OriginalA);
-        slots[1] = reinterpret_cast<void*>(&OriginalB);
+        slots[0] = reinterpret_cast<void*>(a);
+        slots[1] = reinterpret_cast<void*>(b);
         slots[2] = nullptr;
         uint32_t old = 0;
         platform::ChangeProtection(page, 4096, platform::kPageReadOnly, &old);
@@ -99,6 +101,76 @@ TEST_F(BuiltInHookEngineTest, ReplacesEntriesOnlyWhileEnabledKeepsPageProtection
 }
 
 #if defined(_WIN32)
+// Methods with code enough for a code hook before their return (MinHook
+// moves the first five bytes into its trampoline); noipa: the calls below
+// reach this code, not a copy specialised for their argument.
+volatile int g_methodCalls = 0;
+__attribute__((noipa)) int CountedA(int x) {
+    g_methodCalls = g_methodCalls + 1;
+    return x + 1;
+}
+__attribute__((noipa)) int CountedB(int x) {
+    g_methodCalls = g_methodCalls + 1;
+    return x * 2;
+}
+bool CodeIs(Method method, const unsigned char (&bytes)[8]) {
+    return std::memcmp(reinterpret_cast<const void*>(method), bytes, sizeof bytes) == 0;
+}
+
+TEST(MinHookEngineTest, PatchesTheMethodsCodeOnlyWhileEnabledKeepsTheTableAndRefusesWhatItCannotHook) {
+    if (host::MinHookEngine() == nullptr) GTEST_SKIP() << "this build has no MinHook (it uses the built-in engine)";
+    const host::HookEngine& engine = *host::MinHookEngine();
+    FakeMethodTable table(&CountedA, &CountedB);
+    ASSERT_NE(table.page, 0u);
+    unsigned char codeA[8], codeB[8];
+    std::memcpy(codeA, reinterpret_cast<const void*>(&CountedA), sizeof codeA);
+    std::memcpy(codeB, reinterpret_cast<const void*>(&CountedB), sizeof codeB);
+    void* const detourA = reinterpret_cast<void*>(&DetourA);
+    void* originalA = nullptr;
+    void* originalB = nullptr;
+    EXPECT_FALSE(engine.createHook(&table.slots[0], detourA, &originalA)) << "not ready";
+    ASSERT_TRUE(engine.initialize());
+    ASSERT_TRUE(engine.createHook(&table.slots[0], detourA, &originalA));
+    ASSERT_TRUE(engine.createHook(&table.slots[1], reinterpret_cast<void*>(&DetourB), &originalB));
+    ASSERT_NE(originalA, nullptr);
+    EXPECT_NE(originalA, reinterpret_cast<void*>(&CountedA)) << "the game's method is reached through a trampoline";
+    EXPECT_EQ(table.Call(0, 1), 2) << "a created hook is not active before enableAll";
+    EXPECT_TRUE(CodeIs(&CountedA, codeA));
+    void* refused = nullptr;
+    void* const detourB = reinterpret_cast<void*>(&DetourB);
+    EXPECT_FALSE(engine.createHook(&table.slots[2], detourB, &refused)) << "empty entry";
+    EXPECT_FALSE(engine.createHook(reinterpret_cast<void**>(uintptr_t{0x10}), detourB, &refused))
+        << "unmapped entry";
+    EXPECT_FALSE(engine.createHook(&table.slots[1], nullptr, &refused)) << "no detour";
+    EXPECT_FALSE(engine.createHook(&table.slots[0], detourB, &refused)) << "same method twice";
+    EXPECT_FALSE(engine.createHook(&table.slots[1], detourA, nullptr)) << "nowhere to put the original";
+    EXPECT_EQ(refused, nullptr);
+
+    ASSERT_TRUE(engine.enableAll());
+    EXPECT_EQ(table.Call(0, 1), 101);
+    EXPECT_EQ(table.Call(1, 3), 600);
+    EXPECT_EQ(CountedA(1), 101) << "every call of the method's code, not only the table's";
+    EXPECT_EQ(reinterpret_cast<Method>(originalA)(1), 2) << "the trampoline runs the game's method";
+    EXPECT_EQ(reinterpret_cast<Method>(originalB)(3), 6);
+    EXPECT_EQ(table.slots[0], reinterpret_cast<void*>(&CountedA)) << "the table is left alone";
+    EXPECT_EQ(table.Protection(), platform::kPageReadOnly);
+    EXPECT_FALSE(CodeIs(&CountedA, codeA));
+
+    ASSERT_TRUE(engine.disableAll());
+    EXPECT_EQ(table.Call(0, 1), 2);
+    EXPECT_EQ(table.Call(1, 3), 6);
+    EXPECT_TRUE(CodeIs(&CountedA, codeA) && CodeIs(&CountedB, codeB)) << "the method's code byte for byte";
+
+    ASSERT_TRUE(engine.enableAll());
+    engine.uninitialize();
+    EXPECT_EQ(table.Call(0, 1), 2);
+    EXPECT_EQ(CountedB(3), 6);
+    EXPECT_TRUE(CodeIs(&CountedA, codeA) && CodeIs(&CountedB, codeB));
+    void* later = nullptr;
+    EXPECT_FALSE(engine.createHook(&table.slots[0], detourA, &later)) << "a new hook needs a new initialize";
+    EXPECT_FALSE(engine.disableAll());
+}
+
 TEST(PresentationProbe, ItsWindowClassIsOursAloneAndGoneAfterwardsAndClosingAgainIsHarmless) {
     host::ClosePresentationProbe();  // without opening
     // Another module already has a class named "DummyWindow".

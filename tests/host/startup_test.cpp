@@ -272,14 +272,16 @@ TEST_F(ShutdownTest, StopsTheEditorsThreadsAndWaitsForThem) {
     EXPECT_FALSE(visualsettings::StartDeferredRuntimeProbe()) << "none starts after the unload";
 }
 
-TEST_F(ShutdownTest, RemovesTheHooksBeforeTheWindowProcedureAndTheOverlayObjects) {
+// Disabled first, so that no new call enters a detour; removed (the engine
+// uninitialised) only after the window procedure, when the detours are left.
+TEST_F(ShutdownTest, DisablesTheHooksBeforeTheWindowProcedureAndRemovesThemBeforeTheOverlayObjects) {
     host::ShutdownEditor();
     EXPECT_EQ(g_rec.calls, (Calls{"restoreWindowProcedure", "releaseOverlay"})) << "before the first press";
     host::BootstrapEditor();
     g_rec.calls.clear();
     host::ShutdownEditor();
     EXPECT_EQ(g_rec.calls,
-              (Calls{"engine.disableAll", "engine.uninitialize", "restoreWindowProcedure", "releaseOverlay"}));
+              (Calls{"engine.disableAll", "restoreWindowProcedure", "engine.uninitialize", "releaseOverlay"}));
     for (int i = 0; i < 4; ++i) EXPECT_EQ(g_rec.table[i], &g_rec.game[i]) << "the game's method is back";
     g_rec.calls.clear();
     host::ShutdownEditor();
@@ -289,17 +291,27 @@ TEST_F(ShutdownTest, RemovesTheHooksBeforeTheWindowProcedureAndTheOverlayObjects
 // The render thread stays inside a detour until the unload has put the window
 // procedure back (the unload's last step before it waits), or for good. The
 // unload runs inside a detour of its own thread (as from a Present), which
-// it does not wait for. The two threads share only atomics.
+// it does not wait for. The two threads share only atomics. A thread still
+// inside a detour calls the game's method through what the engine keeps (a
+// MinHook trampoline): the engine is not uninitialised under it either.
 std::atomic<bool> g_procedureRestored{false};
 
-TEST_F(ShutdownTest, ReleasesTheOverlayOnlyOnceNoThreadIsInsideADetour) {
+TEST_F(ShutdownTest, UninitialisesTheEngineAndReleasesTheOverlayOnlyOnceNoThreadIsInsideADetour) {
+    static const host::HookEngine kDrainEngine = {
+        "drain", [] { return true; }, nullptr,
+        [] { return true; },
+        [] { return Note("disabled with " + std::to_string(host::DetoursInFlight()) + " in detours"), true; },
+        [] { Note("uninitialised with " + std::to_string(host::DetoursInFlight()) + " in detours"); },
+    };
     host::HostServices services = RecordingServices();
+    services.engine = &kDrainEngine;
     services.restoreWindowProcedure = [] { g_procedureRestored = true; };
     services.releaseOverlay = [] { Note("released with " + std::to_string(host::DetoursInFlight()) + " in detours"); };
     for (const bool leaves : {true, false}) {
         g_rec.calls.clear();
         g_procedureRestored = false;
         host::SetHostServices(services);
+        host::Startup.HookEngineStarted = 1;
         host::Shutdown.DetourDrainTimeoutMs = leaves ? 10'000 : 30;
         std::atomic<bool> inside{false}, leave{false};
         std::thread render([&] {
@@ -314,8 +326,11 @@ TEST_F(ShutdownTest, ReleasesTheOverlayOnlyOnceNoThreadIsInsideADetour) {
         }
         leave = true;
         render.join();
-        // Else a leak is better than freeing objects in use.
-        EXPECT_EQ(g_rec.calls, leaves ? Calls{"released with 1 in detours"} : Calls{}) << leaves;
+        // Else a leak is better than freeing what is in use.
+        EXPECT_EQ(g_rec.calls, leaves ? (Calls{"disabled with 2 in detours", "uninitialised with 1 in detours",
+                                               "released with 1 in detours"})
+                                      : Calls{"disabled with 2 in detours"})
+            << leaves;
     }
 }
 
