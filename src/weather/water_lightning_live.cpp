@@ -130,22 +130,12 @@ bool WriteLightningFieldByField(uint64_t block, const ConvertedWords& words, siz
 // the failure names the field that failed.
 bool WriteLightningFields(uint64_t block, const ConvertedWords& words, size_t count, std::string& status) {
     if (count == 0) return true;
-    uint8_t* image = WeatherLive.scratch.Reserve(2 * kLightningBlockBytes);
-    uint8_t* back = image + kLightningBlockBytes;
-    if (!ReadGameBytes(block, image, kLightningBlockBytes))
-        return WriteLightningFieldByField(block, words, count, status);
-    for (size_t i = 0; i < count; ++i) std::memcpy(image + words.entries[i].where, &words.entries[i].word, 4);
-    if (!WriteGameBytes(block, image, kLightningBlockBytes) || !ReadGameBytes(block, back, kLightningBlockBytes))
-        return WriteLightningFieldByField(block, words, count, status);
-    for (size_t i = 0; i < count; ++i) {
-        const ConvertedWords::Entry& e = words.entries[i];
-        if (std::memcmp(back + e.where, &e.word, 4) != 0) {
-            status = std::string("VFX Lightning live failed: verification mismatch in ") +
-                     LightningFieldTable[e.row].path + ".";
-            return false;
-        }
-    }
-    return true;
+    const size_t written = WriteWordsInBlock(block, kLightningBlockBytes, words, count);
+    if (written == kBlockUnavailable) return WriteLightningFieldByField(block, words, count, status);
+    if (written == count) return true;
+    status = std::string("VFX Lightning live failed: verification mismatch in ") +
+             LightningFieldTable[words.entries[written].row].path + ".";
+    return false;
 }
 
 }  // namespace

@@ -202,21 +202,11 @@ bool WriteTableEntriesOneByOne(uint64_t table, const ConvertedWords& words, size
 bool WriteTableEntries(uint64_t table, const ConvertedWords& words, std::string& status) {
     const size_t usable = words.failedAt;
     if (usable == 0) return true;
-    uint8_t* image = WeatherLive.scratch.Reserve(2 * kWeatherTypesTableBytes);
-    uint8_t* back = image + kWeatherTypesTableBytes;
-    if (!ReadGameBytes(table, image, kWeatherTypesTableBytes))
-        return WriteTableEntriesOneByOne(table, words, usable, status);
-    for (size_t i = 0; i < usable; ++i) std::memcpy(image + words.entries[i].where, &words.entries[i].word, 4);
-    if (!WriteGameBytes(table, image, kWeatherTypesTableBytes) || !ReadGameBytes(table, back, kWeatherTypesTableBytes))
-        return WriteTableEntriesOneByOne(table, words, usable, status);
-    for (size_t i = 0; i < usable; ++i) {
-        const ConvertedWords::Entry& e = words.entries[i];
-        if (std::memcmp(back + e.where, &e.word, 4) != 0) {
-            status = CheckFailed(WordsOf(WeatherTypeFieldTable[e.row].kind));
-            return false;
-        }
-    }
-    return true;
+    const size_t written = WriteWordsInBlock(table, kWeatherTypesTableBytes, words, usable);
+    if (written == kBlockUnavailable) return WriteTableEntriesOneByOne(table, words, usable, status);
+    if (written == usable) return true;
+    status = CheckFailed(WordsOf(WeatherTypeFieldTable[words.entries[written].row].kind));
+    return false;
 }
 
 // Writes one effect word at every block of its render document (a registry
