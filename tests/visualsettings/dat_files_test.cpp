@@ -2,7 +2,6 @@
 // fake drive: the line parser, the counts and messages, values reaching the
 // game, one binding per import, no wait for the runtime table, line ends,
 // files too large, and the export's line-by-line rewrite.
-#include <chrono>
 #include <cmath>
 #include <string>
 
@@ -188,10 +187,9 @@ TEST_F(DatFilesTest, WithoutTheBrightFilmicBlockAnImportedFilmicKeyIsUnknownAndC
 TEST_F(DatFilesTest, TheImportNeverWaitsForTheRuntimeTable) {
     const RuntimeSliderKey& runtimeKey = RuntimeReferenceKeys()[0];
     PutImport(std::string(runtimeKey.key) + " 1\n" + kCoronas + " 2\n");
-    // The manual clock stands still: a wait measured by it would never end.
-    const auto start = std::chrono::steady_clock::now();
+    // The manual clock stands still: the search's wait, measured by it, never
+    // ends, so an import that waited for the table would never return.
     ImportVisualSettingsDat();
-    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(200));
     EXPECT_EQ(RuntimeTable.started.Get(), 1u);  // the search runs on its own thread
     EXPECT_EQ(RuntimeTable.ready.Get(), 0u);
     EXPECT_EQ(Status(), "Loaded 1 / 2 values.");  // the runtime key applied without a write
