@@ -61,22 +61,28 @@ TEST_F(GroupTest, LightRaysRedirectEveryReaderIntoTheNearBlockAndBack) {
     EXPECT_EQ(after, before);
 }
 
+// The light rays' first code site, its loads of fields 264, 268 and 272 of
+// the timecycle block at block.
+void PlantLightRaysSite(SyntheticImage& image, uint64_t block) {
+    std::vector<uint8_t> first = testsupport::PatternBytesOf(CodePatternId::LightRays1);
+    const uint64_t site = image.Reserve(ImageSection::Text, first.size(), 1);
+    auto address = [&](size_t disp, size_t end, uint64_t field) {
+        const int32_t d = static_cast<int32_t>(static_cast<int64_t>(block + field - (site + end)));
+        std::memcpy(first.data() + disp, &d, 4);
+    };
+    address(11, 15, 272);
+    address(19, 23, 268);
+    address(33, 37, 264);
+    image.Write(site, first);
+}
+
 // The light rays need readers of colour, mult, distance and blit size:
 // fields 0 to 3 and 5 without 9 are not enough.
 TEST(LightRays, AWindowWithoutABlitSizeReaderIsNotEnough) {
     for (bool blitSize : {false, true}) {
         SyntheticImage image;
         const uint64_t block = image.PlantLocatableTimecycleBlock();
-        std::vector<uint8_t> first = testsupport::PatternBytesOf(CodePatternId::LightRays1);
-        const uint64_t site = image.Reserve(ImageSection::Text, first.size(), 1);
-        auto address = [&](size_t disp, size_t end, uint64_t field) {
-            const int32_t d = static_cast<int32_t>(static_cast<int64_t>(block + field - (site + end)));
-            std::memcpy(first.data() + disp, &d, 4);
-        };
-        address(11, 15, 272);
-        address(19, 23, 268);
-        address(33, 37, 264);
-        image.Write(site, first);
+        PlantLightRaysSite(image, block);
         image.PlantRipRelative({0xF3, 0x0F, 0x10, 0x0D, 0, 0, 0, 0}, 4, block + 276);  // mult
         image.PlantRipRelative({0xF3, 0x0F, 0x10, 0x15, 0, 0, 0, 0}, 4, block + 284);  // distance
         if (blitSize) image.PlantRipRelative({0xF3, 0x0F, 0x10, 0x1D, 0, 0, 0, 0}, 4, block + 300);
@@ -93,16 +99,7 @@ TEST(LightRays, EveryLoadInTheWindowIsRedirectedHoweverMany) {
     ResetSlotTablesForTesting();
     SyntheticImage image;
     const uint64_t block = image.PlantLocatableTimecycleBlock();
-    std::vector<uint8_t> first = testsupport::PatternBytesOf(CodePatternId::LightRays1);
-    const uint64_t site = image.Reserve(ImageSection::Text, first.size(), 1);
-    auto address = [&](size_t disp, size_t end, uint64_t field) {
-        const int32_t d = static_cast<int32_t>(static_cast<int64_t>(block + field - (site + end)));
-        std::memcpy(first.data() + disp, &d, 4);
-    };
-    address(11, 15, 272);
-    address(19, 23, 268);
-    address(33, 37, 264);
-    image.Write(site, first);
+    PlantLightRaysSite(image, block);
     struct Load {
         uint64_t disp, field;
     };
