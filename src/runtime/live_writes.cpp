@@ -176,7 +176,6 @@ void ResetLiveWritesForTesting() {
     LiveWrites.puddle.attempts = {};
     WriteListCave& w = LiveWrites.writeList;
     free(w.cave);
-    w.jump = CodePatch{};
     w.blockOffset = 0;
     w.blockFound = 0;
     w.countFallback.store(0);

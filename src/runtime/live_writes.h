@@ -74,7 +74,8 @@ struct PuddleCave {
 inline constexpr size_t kWriteListEntryCount = 320;
 inline constexpr size_t kWriteListEntrySize = 24;  // used u32 at 0, target u64 at 8, value u32 at 16
 struct WriteListCave {
-    CodePatch jump;  // movaps xmm6,[rsp+0x340], replaced by a jump into the cave
+    // The jump into the cave replaces movaps xmm6,[rsp+0x340]: the store
+    // probe's site record (ProbeId::WriteListSite) keeps it.
     CaveBlock cave;  // data: the entries at 0, the count after them
     uint64_t blockOffset = 0;  // the TimecycleBlock's offset from the image base
     uint8_t blockFound = 0;
