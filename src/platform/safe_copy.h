@@ -54,8 +54,10 @@ bool SafeWrite(void* destination, const void* source, size_t size);
 // it, then the new first byte. While the instruction is held, a thread that
 // runs into the breakpoint waits in the fault handler until the hold ends
 // and then runs the instruction afresh, so no thread executes a half-written
-// instruction. The last few holds are remembered after they end, so that a
-// thread that met the breakpoint just before the end is still let through.
+// instruction. A thread that met the breakpoint and looks only after the
+// hold ended (however many holds came since) finds the instruction's first
+// byte back and runs it: every instruction ever held is remembered. A
+// writer that finds every hold slot taken waits for one.
 // Returns the hold's token for EndInstructionHold.
 size_t HoldInstruction(uintptr_t instruction);
 void EndInstructionHold(size_t token);
@@ -71,9 +73,10 @@ void SynchronizeInstructionStreams();
 void InstallSafeCopyHandler();
 
 namespace detail {
-// The fault handlers' side of a hold: true when instruction is or was held
-// and, once its hold has ended, no longer begins with the breakpoint: the
-// thread that trapped there may run it again.
+// The fault handlers' side of a hold, given the breakpoint's own address:
+// true when an instruction was ever held there and no longer begins with the
+// breakpoint (waiting while it is held and still does): the thread that
+// trapped there may run it again. False for a breakpoint that is not ours.
 bool ReleaseTrappedThread(uintptr_t instruction);
 }  // namespace detail
 

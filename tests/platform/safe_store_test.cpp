@@ -199,4 +199,75 @@ TEST(InstructionHolds, AThreadAtAHeldInstructionWaitsAndRunsTheNewOne) {
     FreeMemory(code);
 }
 
+// Each case: a thread trapped at a held instruction, then count later holds
+// of other instructions (some still held when the first ends): the thread
+// still runs the new instruction once the first hold ends.
+TEST(InstructionHolds, ATrappedThreadRunsTheNewInstructionHoweverManyHoldsCameAfter) {
+    const size_t page = GetSystemMemoryInfo().pageSize;
+    const uint64_t code = AllocateAnywhere(page, kPageExecuteReadWrite);
+    ASSERT_NE(code, 0u);
+    const uint64_t at = code + 0x3E;
+    const uint8_t breakpoint = 0xCC, first = 0xB8;
+    const auto run = reinterpret_cast<int (*)()>(static_cast<uintptr_t>(at));
+    for (const int later : {16, 17, 1000}) {
+        const uint8_t function[6] = {0xB8, 0x01, 0x00, 0x00, 0x00, 0xC3};  // mov eax, 1; ret
+        std::memcpy(Ptr(at), function, sizeof function);
+        SynchronizeInstructionStreams();
+        const size_t token = HoldInstruction(at);
+        ASSERT_TRUE(SafeStoreWithinBlock(Ptr(at), &breakpoint, 1));
+        SynchronizeInstructionStreams();
+        std::atomic<int> result{0};
+        std::thread game([&] { result = run(); });
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+        while (ThreadsWaitingAtHolds() == 0 && std::chrono::steady_clock::now() < deadline) std::this_thread::yield();
+        ASSERT_EQ(ThreadsWaitingAtHolds(), 1u) << later;
+        // Other instructions held meanwhile; the last eight stay held past
+        // the end of the first.
+        std::vector<size_t> stillHeld;
+        for (int i = 0; i < later; ++i) {
+            const size_t other = HoldInstruction(code + 0x100 + static_cast<uint64_t>(i));
+            if (later - i <= 8) stillHeld.push_back(other);
+            else EndInstructionHold(other);
+        }
+        const uint8_t immediate[4] = {0x02, 0x00, 0x00, 0x00};
+        ASSERT_TRUE(SafeWrite(Ptr(at + 1), immediate, 4));
+        ASSERT_TRUE(SafeStoreWithinBlock(Ptr(at), &first, 1));
+        SynchronizeInstructionStreams();
+        EndInstructionHold(token);
+        game.join();
+        for (size_t other : stillHeld) EndInstructionHold(other);
+        EXPECT_EQ(result.load(), 2) << later;
+        EXPECT_EQ(ThreadsWaitingAtHolds(), 0u) << later;
+    }
+    FreeMemory(code);
+}
+
+// The fault handler's side: a thread that met the breakpoint but looks only
+// after its hold ended and many others came finds the instruction whole; a
+// breakpoint that no hold ever put there (or one still there after every
+// hold of its instruction ended) is not ours and is passed on.
+TEST(InstructionHolds, AHoldEndedLongAgoIsStillOursAndOtherBreakpointsAreNot) {
+    const size_t page = GetSystemMemoryInfo().pageSize;
+    const uint64_t code = AllocateAnywhere(page, kPageExecuteReadWrite);
+    ASSERT_NE(code, 0u);
+    const uint8_t breakpoint = 0xCC, first = 0xB8;
+    const uint64_t rewritten = code + 0x3E, foreign = code + 0x80, leftBehind = code + 0x90;
+    for (const int later : {0, 16, 17, 1000}) {
+        ASSERT_TRUE(SafeStoreWithinBlock(Ptr(rewritten), &breakpoint, 1));
+        const size_t token = HoldInstruction(rewritten);
+        ASSERT_TRUE(SafeStoreWithinBlock(Ptr(rewritten), &first, 1));
+        EndInstructionHold(token);
+        for (int i = 0; i < later; ++i) EndInstructionHold(HoldInstruction(code + 0x200 + static_cast<uint64_t>(i)));
+        EXPECT_TRUE(detail::ReleaseTrappedThread(rewritten)) << later;
+    }
+    ASSERT_TRUE(SafeStoreWithinBlock(Ptr(foreign), &breakpoint, 1));
+    EXPECT_FALSE(detail::ReleaseTrappedThread(foreign));
+    EXPECT_FALSE(detail::ReleaseTrappedThread(foreign + 1)) << "the byte after a breakpoint is no instruction of ours";
+    ASSERT_TRUE(SafeStoreWithinBlock(Ptr(leftBehind), &breakpoint, 1));
+    EndInstructionHold(HoldInstruction(leftBehind));
+    EXPECT_FALSE(detail::ReleaseTrappedThread(leftBehind));
+    EXPECT_EQ(ThreadsWaitingAtHolds(), 0u);
+    FreeMemory(code);
+}
+
 }  // namespace

@@ -365,14 +365,13 @@ LONG CALLBACK FaultHandler(EXCEPTION_POINTERS* info) {
     const DWORD code = info->ExceptionRecord->ExceptionCode;
     CONTEXT* context = info->ContextRecord;
     if (code == kBreakpoint) {
-        // The breakpoint's own address; the instruction pointer may stand
-        // after it, so the byte before is looked at too.
+        // The exception address of a breakpoint is the breakpoint's own
+        // byte; no other address is tried, since any byte that is not a
+        // breakpoint would pass for an instruction made whole again.
         const auto at = reinterpret_cast<uintptr_t>(info->ExceptionRecord->ExceptionAddress);
-        for (uintptr_t instruction : {at, at - 1}) {
-            if (instruction != 0 && detail::ReleaseTrappedThread(instruction)) {
-                context->Rip = static_cast<DWORD64>(instruction);
-                return EXCEPTION_CONTINUE_EXECUTION;
-            }
+        if (at != 0 && detail::ReleaseTrappedThread(at)) {
+            context->Rip = static_cast<DWORD64>(at);
+            return EXCEPTION_CONTINUE_EXECUTION;
         }
         return EXCEPTION_CONTINUE_SEARCH;
     }
