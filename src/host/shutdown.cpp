@@ -4,6 +4,7 @@
 #include "host/host_services.h"
 #include "host/startup.h"
 #include "host/tick.h"
+#include "platform/clock.h"
 #include "runtime/live_writes.h"
 #include "timecycle/modifier_live.h"
 #include "visualsettings/visualsettings_entries.h"
@@ -17,9 +18,9 @@ ShutdownState Shutdown;
 void ResetShutdownState() { Shutdown = ShutdownState{}; }
 
 void ShutdownEditor() {
-    // The editor's own threads end first: none may run once the DLL is gone.
-    // The wait is bounded (the loader lock may be held here).
-    visualsettings::StopVisualSettings(Shutdown.DetourDrainTimeoutMs);
+    // The editor's own threads are asked to end first and waited for a
+    // while; one that has not ended by then does not hold up the rest.
+    const bool threadsEnded = visualsettings::StopVisualSettings(Shutdown.DetourDrainTimeoutMs);
     // The game's code comes back first, while the data the patches lead to
     // still exists: the write-list cave's jump (and the list emptied), the
     // override patches with the tick's own store patches, the jumps into the
@@ -50,8 +51,12 @@ void ShutdownEditor() {
     // The siren search stops and its thread is joined; the edited sirens
     // stay in the game.
     weather::ReleaseSirens(drained);
-    if (!drained) return;
-    if (services.releaseOverlay != nullptr) services.releaseOverlay();
+    if (drained && services.releaseOverlay != nullptr) services.releaseOverlay();
+    // None of our threads may run once the plug-in's code is gone: the last
+    // step waits for those still running until they have left it. They
+    // were asked to stop at the start and look at that within milliseconds;
+    // the wait needs no lock the unload holds (not even the loader lock).
+    if (!threadsEnded) visualsettings::StopVisualSettings(platform::kWaitForever);
 }
 
 }  // namespace host

@@ -23,8 +23,10 @@ void ResetShutdownState();
 // back; once no thread is inside a detour any more, the hook engine
 // uninitialised (the hooks removed); the weather documents and the sirens
 // released (the values they wrote stay in the game's data); then the
-// overlay's GPU work waited for and its objects and UI context released.
-// When a thread does not leave in time the hook engine and the overlay
+// overlay's GPU work waited for and its objects and UI context released;
+// last, when one of the editor's own threads had not ended in the first
+// wait, a wait until it has (its code must not go away under it). When a
+// thread does not leave a detour in time the hook engine and the overlay
 // objects are left alone (a leak is better than freeing what is in use).
 void ShutdownEditor();
 

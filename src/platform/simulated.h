@@ -38,6 +38,9 @@ void ResetFiles();
 // ---- Memory ------------------------------------------------------------------
 // How often the memory seam has read the process's map of its mappings.
 uint64_t RegionMapReads();
+// How many faults the guarded reads, writes and runs have turned into
+// failures.
+uint64_t GuardedFaults();
 
 // ---- Keys, cursor and window ----------------------------------------------
 void SetKeyDown(int virtualKey, bool down);
@@ -50,6 +53,11 @@ int CursorDisplayCount();
 void UseManualClock(bool manual);
 void AdvanceClock(uint64_t ms);
 void FailNextThreadStarts(int count);
+// While held, every SleepMilliseconds waits at a gate until the hold is
+// lifted (a thread that does not come back in time); SleepsHeld counts the
+// sleepers waiting there now.
+void HoldSleeps(bool hold);
+int SleepsHeld();
 
 // ---- Script host -----------------------------------------------------------
 // Called by ScriptWait with its argument; a harness uses it to end a pass.

@@ -45,12 +45,21 @@ bool RowFits(const VisualSettingsFingerprintRow& row, uint32_t v, uint8_t mode) 
     return v == row.defaultBits || (row.alternateDefaultBits != 0 && v == row.alternateDefaultBits);
 }
 
-// All rows through GuardedReadU32 (a fault rejects the candidate).
-bool CandidateFitsGuarded(uint64_t p, uint8_t mode) {
+// All rows through GuardedReadU32 (a fault rejects the candidate and gives
+// the address that faulted in faulted).
+bool CandidateFitsGuarded(uint64_t p, uint8_t mode, uint64_t& faulted) {
     uint32_t v = 0;
-    if (!GuardedReadU32(p + kFirstCheckOffset, v) || !FirstValueFits(v, mode)) return false;
+    if (!GuardedReadU32(p + kFirstCheckOffset, v)) {
+        faulted = p + kFirstCheckOffset;
+        return false;
+    }
+    if (!FirstValueFits(v, mode)) return false;
     for (const VisualSettingsFingerprintRow& row : VisualSettingsFingerprint) {
-        if (!GuardedReadU32(p + row.offset, v) || !RowFits(row, v, mode)) return false;
+        if (!GuardedReadU32(p + row.offset, v)) {
+            faulted = p + row.offset;
+            return false;
+        }
+        if (!RowFits(row, v, mode)) return false;
     }
     return true;
 }
@@ -87,6 +96,32 @@ std::string FormatU64(uint64_t v) {
 
 }  // namespace
 
+uint64_t ScanFingerprintCandidates(uint64_t first, uint64_t last, const uint8_t* copy, uint8_t mode,
+                                   std::vector<FingerprintHit>& hits, const core::SharedValue<uint32_t>* stop) {
+    const uint64_t pageBytes = std::max<uint64_t>(platform::GetSystemMemoryInfo().pageSize, 4);
+    uint64_t nextLook = first;
+    uint64_t p = first;
+    for (; p <= last && hits.size() < kHeapScanMaxHits; p += 4) {
+        if (p >= nextLook) {
+            if (stop != nullptr && stop->Get() != 0) break;
+            nextLook = p + kHeapScanStopStride;
+        }
+        uint64_t faulted = 0;
+        const bool fits = copy != nullptr ? CandidateFitsCopy(copy + (p - first), mode) : CandidateFitsGuarded(p, mode, faulted);
+        if (faulted != 0) {
+            // Every later candidate that reads that page at the same offset
+            // faults too: go on with the first that reads past it.
+            const uint64_t past = (faulted | (pageBytes - 1)) + 1;
+            p += (past - faulted + 3) / 4 * 4 - 4;
+            continue;
+        }
+        if (!fits) continue;
+        const RegionDescription d = DescribeRegion(p);
+        hits.push_back({p, d.type, d.section});
+    }
+    return p > last ? last + 4 - first : p - first;
+}
+
 void ScanForVisualSettingsBlock(std::vector<FingerprintHit>& hits, uint8_t mode, uint64_t& bytesScanned,
                                 uint32_t& regionsScanned, uint8_t& truncated, const core::SharedValue<uint32_t>* stop) {
     hits.clear();
@@ -117,12 +152,7 @@ void ScanForVisualSettingsBlock(std::vector<FingerprintHit>& hits, uint8_t mode,
         const uint64_t copyLength = chunkLast - chunk + kVisualSettingsWindow;
         const bool copied =
             buffer != nullptr && GuardedCopy(buffer, reinterpret_cast<const void*>(static_cast<uintptr_t>(chunk)), copyLength);
-        for (uint64_t p = chunk; p <= chunkLast && hits.size() < kHeapScanMaxHits; p += 4) {
-            const bool fits = copied ? CandidateFitsCopy(buffer + (p - chunk), mode) : CandidateFitsGuarded(p, mode);
-            if (!fits) continue;
-            const RegionDescription d = DescribeRegion(p);
-            hits.push_back({p, d.type, d.section});
-        }
+        ScanFingerprintCandidates(chunk, chunkLast, copied ? buffer : nullptr, mode, hits, stop);
     }
     bytesScanned = walk.bytesSpent;
     regionsScanned = static_cast<uint32_t>(walk.regionsTaken);

@@ -26,6 +26,8 @@ inline constexpr uint64_t kVisualSettingsWindow = 10304;
 // Examined bytes after which the scan stops (1.5 GiB).
 inline constexpr uint64_t kHeapScanBudget = 0x60000000;
 inline constexpr size_t kHeapScanMaxHits = 16;
+// Bytes of candidate bases tested between two looks at the scan's stop.
+inline constexpr uint64_t kHeapScanStopStride = 64u << 10;
 
 struct FingerprintHit {
     uint64_t address = 0;
@@ -40,10 +42,22 @@ struct FingerprintHit {
 // outputs are skipped, and so are the editor's own ranges (the scanner's
 // buffer among them). Ends at 16 hits or when the budget is used up
 // (truncated = 1), and early, with what it found so far, once stop (when
-// given) is non-zero: it is tested before each piece of at most 1 MiB.
+// given) is non-zero: it is tested before each piece of at most 1 MiB and
+// every kHeapScanStopStride bytes of candidates inside one.
 void ScanForVisualSettingsBlock(std::vector<FingerprintHit>& hits, uint8_t mode, uint64_t& bytesScanned,
                                 uint32_t& regionsScanned, uint8_t& truncated,
                                 const core::SharedValue<uint32_t>* stop = nullptr);
+
+// The scan's inner step over the 4-byte aligned candidate bases first..last
+// (inclusive): tested against copy, which holds the bytes from first on
+// (the last window included), or without a copy through guarded reads, where
+// a candidate whose read faults is no hit and the candidates after it that
+// would read the same unreadable page are passed over. Appends hits up to
+// kHeapScanMaxHits; looks at stop (when given) every kHeapScanStopStride
+// bytes of candidates and ends once it is set. The bytes of candidates
+// gone through.
+uint64_t ScanFingerprintCandidates(uint64_t first, uint64_t last, const uint8_t* copy, uint8_t mode,
+                                   std::vector<FingerprintHit>& hits, const core::SharedValue<uint32_t>* stop = nullptr);
 
 // ---- Region texts (diagnostics only) -------------------------------------------
 struct RegionDescription {

@@ -3,6 +3,7 @@
 #include <chrono>
 
 #include "core/editor_state.h"
+#include "platform/clock.h"
 #include "runtime/group_appliers.h"
 #include "runtime/live_writes.h"
 #include "runtime/scans.h"
@@ -49,7 +50,9 @@ bool StopVisualSettings(uint32_t timeoutMs) {
     const auto start = std::chrono::steady_clock::now();
     const bool table = StopRuntimeTableLocator(timeoutMs);
     const auto spent = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start);
-    const uint32_t left = spent.count() >= timeoutMs ? 0 : timeoutMs - static_cast<uint32_t>(spent.count());
+    const uint32_t left = timeoutMs == platform::kWaitForever ? timeoutMs
+                          : spent.count() >= timeoutMs      ? 0
+                                                            : timeoutMs - static_cast<uint32_t>(spent.count());
     const bool keeper = StopPuddlesKeeper(left);
     return table && keeper;
 }

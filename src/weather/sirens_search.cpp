@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <utility>
 #include <vector>
 
 #include "platform/clock.h"
@@ -18,6 +19,8 @@ namespace {
 constexpr uint64_t kChunkBytes = 0x200000;  // read at most 2 MiB at a time
 constexpr uint64_t kLowestPointer = 0x10000;
 constexpr uint64_t kNameWindow = 64;
+// Words of a chunk searched between two looks at the cancel flag.
+constexpr size_t kWordsBetweenCancelLooks = 8192;
 
 bool Cancelled() { return Sirens.workerCancel.Get() != 0; }
 
@@ -87,6 +90,7 @@ bool SearchPass(bool firstAnchorOnly, const std::vector<SirenRegionSpan>& readab
             const size_t words = done / 8;
             const uint8_t* bytes = buffer.data();
             for (size_t i = 0; i < words; ++i) {
+                if (i % kWordsBetweenCancelLooks == 0 && i != 0 && Cancelled()) return true;
                 uint64_t q;
                 std::memcpy(&q, bytes + i * 8, 8);
                 // Cheap first: the word must point into the span of readable memory.
@@ -199,14 +203,16 @@ void StartSirenLoad(bool clearEdits) {
     s.SirenLoadStartTick = SirenNowMs();
     s.SirenLoadStatus = "Loading...";
     if (s.SirenWorkerRunning) return;  // its result is taken by the next polls
-    // The previous worker has published and is ending: join it before its
-    // place is taken.
-    if (s.worker.joinable()) s.worker.join();
+    // The previous worker has published and is ending: wait for it before
+    // its place is taken.
+    if (s.worker != 0) platform::WaitForThread(s.worker, platform::kWaitForever);
+    s.worker = 0;
     s.workerCancel.Set(0);
     s.SirenWorkerDone = 0;
     s.SirenWorkerResult = 0;
     s.SirenWorkerRunning = 1;
-    if (!platform::StartJoinableThread(BackgroundLocateThread, s.worker)) {
+    s.worker = platform::StartThread(BackgroundLocateThread);
+    if (s.worker == 0) {
         s.SirenWorkerRunning = 0;
         s.SirenWorkerDone = 0;
         s.SirenLoadPending = 0;
@@ -252,15 +258,17 @@ void StopSirenLoad() {
 bool ReleaseSirens(bool waitForLock) {
     SirenState& s = Sirens;
     s.workerCancel.Set(1);
-    std::thread worker;
+    uint64_t worker = 0;
     {
         std::unique_lock<std::mutex> lock(s.lock, std::defer_lock);
         if (waitForLock) lock.lock();
         else if (!lock.try_lock()) return false;
-        worker = std::move(s.worker);
+        worker = std::exchange(s.worker, 0);
     }
-    // Joined without the lock: the worker takes it to publish.
-    if (worker.joinable()) worker.join();
+    // Waited for without the lock: the worker takes it to publish. It sees
+    // the cancel within a few milliseconds of work; its code must not go
+    // away under it.
+    platform::WaitForThread(worker, platform::kWaitForever);
     std::lock_guard<std::mutex> lock(s.lock);
     s.SirenWorkerRunning = 0;
     s.SirenWorkerDone = 0;

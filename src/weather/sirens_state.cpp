@@ -1,5 +1,7 @@
 #include "weather/sirens_state.h"
 
+#include <utility>
+
 #include "platform/clock.h"
 
 namespace weather {
@@ -102,13 +104,13 @@ void ClearSirenEdits(SirenState& s) {
 
 void ResetSirenState() {
     SirenState& s = Sirens;
-    std::thread worker;
+    uint64_t worker = 0;
     {
         std::lock_guard<std::mutex> lock(s.lock);
         s.workerCancel.Set(1);
-        worker = std::move(s.worker);
+        worker = std::exchange(s.worker, 0);
     }
-    if (worker.joinable()) worker.join();
+    platform::WaitForThread(worker, platform::kWaitForever);
     std::lock_guard<std::mutex> lock(s.lock);
     s.SirenBlockAddress = 0;
     s.SirenLoadPending = 0;

@@ -20,7 +20,6 @@
 #include <cstdint>
 #include <mutex>
 #include <string>
-#include <thread>
 
 #include "core/shared_value.h"
 #include "weather/live_state.h"
@@ -81,9 +80,9 @@ struct SirenState {
     uint64_t SirenLoadStartTick = 0;
     std::string SirenLoadStatus = "Ready.";  // the Vehicle Sirens status line
 
-    // ---- The search thread: started by a load, joined by the next load
-    // once it has ended, and by the unload ----
-    std::thread worker;
+    // ---- The search thread: started by a load, waited for by the next
+    // load once it has ended, and by the unload ----
+    uint64_t worker = 0;  // platform::StartThread id, 0 = none
     uint8_t SirenWorkerRunning = 0;  // a worker exists and has not published
     uint8_t SirenWorkerDone = 0;     // its result waits to be taken
     uint64_t SirenWorkerResult = 0;  // found address or 0

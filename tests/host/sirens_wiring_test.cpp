@@ -84,7 +84,7 @@ TEST_F(SirensWiringTest, TheUnloadStopsARunningSearchAndJoinsItsThread) {
     }
     while (g_started.load() == 0) std::this_thread::yield();
     host::ShutdownEditor();
-    EXPECT_FALSE(Sirens.worker.joinable());
+    EXPECT_EQ(Sirens.worker, 0u);
     EXPECT_EQ(Sirens.SirenWorkerRunning, 0);
 }
 

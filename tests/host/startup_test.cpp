@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <cstring>
 #include <filesystem>
 #include <string>
@@ -281,6 +282,42 @@ TEST_F(ShutdownTest, StopsTheEditorsThreadsAndWaitsForThem) {
     EXPECT_EQ(visualsettings::RuntimeTable.thread.Get(), 0u) << "ended and waited for";
     EXPECT_EQ(visualsettings::RuntimeTable.searches.Get(), 0u);
     EXPECT_FALSE(visualsettings::StartDeferredRuntimeProbe()) << "none starts after the unload";
+}
+
+// A thread of the editor that does not come back in time (held in its
+// sleep, so that it cannot see the stop) does not hold up the unload, whose
+// last step waits for it: the unload returns only once the thread has ended.
+std::atomic<bool> g_overlayReleased{false};
+
+TEST_F(ShutdownTest, GoesOnWhenAThreadHasNotEndedInTimeAndReturnsOnlyOnceItHas) {
+    host::HostServices services = RecordingServices();
+    services.restoreWindowProcedure = nullptr;
+    services.releaseOverlay = [] { g_overlayReleased = true; };
+    host::SetHostServices(services);
+    g_overlayReleased = false;
+    host::Shutdown.DetourDrainTimeoutMs = 30;
+    struct Held {
+        Held() { platform::sim::HoldSleeps(true); }
+        ~Held() { platform::sim::HoldSleeps(false); }
+    } held;
+    ASSERT_TRUE(visualsettings::StartDeferredRuntimeProbe());
+    while (platform::sim::SleepsHeld() == 0) std::this_thread::yield();
+    std::atomic<bool> returned{false};
+    std::atomic<uint32_t> endedAtReturn{0};
+    std::thread unload([&] {
+        host::ShutdownEditor();
+        endedAtReturn = visualsettings::RuntimeTable.finished.Get();
+        returned = true;
+    });
+    while (!g_overlayReleased) std::this_thread::yield();  // everything else is done
+    // An unload that did not wait would return now; give it the chance.
+    for (int i = 0; i < 200 && !returned; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    EXPECT_FALSE(returned.load()) << "returned while its thread still runs";
+    platform::sim::HoldSleeps(false);
+    unload.join();
+    EXPECT_EQ(endedAtReturn.load(), 1u) << "the search thread had ended";
+    EXPECT_EQ(visualsettings::RuntimeTable.thread.Get(), 0u);
+    EXPECT_EQ(visualsettings::RuntimeTable.searches.Get(), 0u) << "it saw the stop";
 }
 
 // Disabled first, so that no new call enters a detour; removed (the engine

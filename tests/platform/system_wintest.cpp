@@ -4,6 +4,7 @@
 #if defined(_WIN32)
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <cstring>
 #include <future>
@@ -14,6 +15,7 @@
 #include "platform/memory.h"
 #include "platform/safe_copy.h"
 #include "platform/script_host.h"
+#include "platform/windows/win32.h"
 #include "wine/script_host_standin.h"
 
 namespace {
@@ -102,6 +104,34 @@ TEST(WinThreadsAndKeys, DetachedThreadsRunAndKeysOutsideTheRangeAreUp) {
     EXPECT_FALSE(StartDetachedThread(nullptr));
     EXPECT_EQ(AsyncKeyState(-1), 0u);
     EXPECT_EQ(AsyncKeyState(256), 0u);
+}
+
+// The unload waits for its threads while the loader lock is held, under
+// which a thread cannot finish ending: the wait ends once the thread has
+// left our code, not when its handle is signalled.
+TEST(WinThreadsAndKeys, AThreadIsWaitedForWhileTheLoaderLockIsHeld) {
+    const HMODULE ntdll = GetModuleHandleA("ntdll.dll");
+    using Lock = LONG(WINAPI*)(ULONG, ULONG*, ULONG_PTR*);
+    using Unlock = LONG(WINAPI*)(ULONG, ULONG_PTR);
+    const auto lock = reinterpret_cast<Lock>(reinterpret_cast<void*>(GetProcAddress(ntdll, "LdrLockLoaderLock")));
+    const auto unlock = reinterpret_cast<Unlock>(reinterpret_cast<void*>(GetProcAddress(ntdll, "LdrUnlockLoaderLock")));
+    ASSERT_TRUE(lock != nullptr && unlock != nullptr);
+    std::atomic<bool> running{false}, stop{false};
+    const uint64_t thread = StartThread([&] {
+        running = true;
+        while (!stop) Sleep(1);
+    });
+    ASSERT_NE(thread, 0u);
+    // Its start takes the loader lock too: the lock is taken once it runs.
+    while (!running) Sleep(1);
+    EXPECT_FALSE(WaitForThread(thread, 20)) << "still running";
+    ULONG_PTR cookie = 0;
+    ASSERT_EQ(lock(0, nullptr, &cookie), 0);
+    stop = true;
+    const bool ended = WaitForThread(thread, 10000);
+    unlock(0, cookie);
+    EXPECT_TRUE(ended);
+    EXPECT_TRUE(WaitForThread(thread, 0)) << "an ended thread is forgotten";
 }
 
 }  // namespace

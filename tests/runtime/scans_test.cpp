@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "core/shared_value.h"
 #include "platform/memory.h"
 #include "platform/simulated.h"
 #include "runtime/heap_scan.h"
@@ -378,6 +379,43 @@ TEST(HeapScan, StopsAtTheBudget) {
     const ScanResult r = Scan(0);
     EXPECT_TRUE(r.truncated && r.bytes <= kHeapScanBudget && r.bytes >= kHeapScanBudget - kVisualSettingsWindow);
     platform::FreeMemory(big);
+}
+
+// A search that has been asked to stop ends within a stride of candidates,
+// also in the middle of one piece.
+TEST(HeapScan, AStopIsSeenWithinAStrideOfCandidates) {
+    const std::vector<uint8_t> copy(4u << 20);  // 4 MiB of candidates, none a table
+    const uint64_t first = 0x40000000, last = first + copy.size() - kVisualSettingsWindow;
+    std::vector<FingerprintHit> hits;
+    core::SharedValue<uint32_t> stop{0};
+    EXPECT_EQ(ScanFingerprintCandidates(first, last, copy.data(), 0, hits, &stop), last + 4 - first);
+    stop.Set(1);
+    EXPECT_LE(ScanFingerprintCandidates(first, last, copy.data(), 0, hits, &stop), kHeapScanStopStride);
+    EXPECT_TRUE(hits.empty());
+}
+
+// Without a copy (the piece could not be copied: its memory went away
+// under the search) every candidate is read on its own: an unreadable page
+// costs a fault or so, not one per candidate, and a table right after it
+// is still found.
+TEST(HeapScan, AnUnreadablePageCostsAFaultNotOnePerCandidate) {
+    const uint64_t page = platform::GetSystemMemoryInfo().pageSize;
+    constexpr uint64_t kUnreadable = 8;
+    SyntheticHeap heap(static_cast<size_t>(kUnreadable * page) + 4 * kVisualSettingsWindow);
+    ASSERT_TRUE(heap.ok());
+    const uint64_t table = heap.PlantVisualSettingsTable(static_cast<size_t>(kUnreadable * page), 0);
+    const uint64_t late = heap.PlantVisualSettingsTable(static_cast<size_t>(kUnreadable * page) + 2 * kVisualSettingsWindow, 0);
+    uint32_t old = 0;
+    ASSERT_TRUE(platform::ChangeProtection(heap.base(), kUnreadable * page, platform::kPageNoAccess, &old));
+    std::vector<FingerprintHit> hits;
+    const uint64_t faults = platform::sim::GuardedFaults();
+    const uint64_t last = heap.base() + heap.size() - kVisualSettingsWindow;
+    EXPECT_EQ(ScanFingerprintCandidates(heap.base(), last, nullptr, 0, hits), last + 4 - heap.base());
+    const uint64_t taken = platform::sim::GuardedFaults() - faults;
+    EXPECT_LE(taken, 2 * kUnreadable) << "faults for " << kUnreadable << " unreadable pages";
+    ASSERT_EQ(hits.size(), 2u);
+    EXPECT_EQ(hits[0].address, table);
+    EXPECT_EQ(hits[1].address, late);
 }
 
 }  // namespace

@@ -2,10 +2,13 @@
 // fake drive: the line parser, the counts and messages, values reaching the
 // game, one binding per import, no wait for the runtime table, line ends,
 // files too large, and the export's line-by-line rewrite.
+#include <chrono>
 #include <cmath>
+#include <future>
 #include <string>
 
 #include "core/workspace.h"
+#include "platform/simulated.h"
 #include "support/fake_drive.h"
 #include "visualsettings/dat_export.h"
 #include "visualsettings/dat_import.h"
@@ -187,10 +190,20 @@ TEST_F(DatFilesTest, WithoutTheBrightFilmicBlockAnImportedFilmicKeyIsUnknownAndC
 TEST_F(DatFilesTest, TheImportNeverWaitsForTheRuntimeTable) {
     const RuntimeSliderKey& runtimeKey = RuntimeReferenceKeys()[0];
     PutImport(std::string(runtimeKey.key) + " 1\n" + kCoronas + " 2\n");
-    // The manual clock stands still: the search's wait, measured by it, never
-    // ends, so an import that waited for the table would never return.
-    ImportVisualSettingsDat();
+    // Every sleep is held until the import has returned: the search, whose
+    // wait before it scans sleeps at once, cannot go on, so an import that
+    // waited for the table (or searched on its own thread) would not return.
+    struct Held {
+        Held() { platform::sim::HoldSleeps(true); }
+        ~Held() { platform::sim::HoldSleeps(false); }
+    } held;
+    std::future<void> import = std::async(std::launch::async, [] { ImportVisualSettingsDat(); });
+    const bool returned = import.wait_for(std::chrono::seconds(30)) == std::future_status::ready;
+    EXPECT_TRUE(returned) << "the import waits for the search";
     EXPECT_EQ(RuntimeTable.started.Get(), 1u);  // the search runs on its own thread
+    EXPECT_EQ(RuntimeTable.searches.Get(), 0u) << "nor did it search";
+    platform::sim::HoldSleeps(false);
+    import.get();
     EXPECT_EQ(RuntimeTable.ready.Get(), 0u);
     EXPECT_EQ(Status(), "Loaded 1 / 2 values.");  // the runtime key applied without a write
 }

@@ -300,7 +300,7 @@ TEST_F(SirensTest, UnloadDuringASearchCancelsAndJoinsIt) {
     }
     while (g_searches.load() == 0) std::this_thread::yield();
     EXPECT_TRUE(ReleaseSirens(true));  // returns only once the worker is joined
-    EXPECT_FALSE(Sirens.worker.joinable());
+    EXPECT_EQ(Sirens.worker, 0u);
     EXPECT_EQ(Sirens.SirenWorkerRunning, 0);
 }
 
@@ -318,7 +318,7 @@ TEST_F(SirensTest, UnloadDuringARealSearchOfALargeHeap) {
         StartSirenLoad(true);
     }
     EXPECT_TRUE(ReleaseSirens(true));
-    EXPECT_FALSE(Sirens.worker.joinable());
+    EXPECT_EQ(Sirens.worker, 0u);
     EXPECT_EQ(Sirens.SirenLoadPending, 0);
 }
 

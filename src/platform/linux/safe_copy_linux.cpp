@@ -21,6 +21,7 @@
 #include <mutex>
 
 #include "platform/safe_copy.h"
+#include "platform/simulated.h"
 
 // int varnel_guarded_copy(void* dst /*rdi*/, const void* src /*rsi*/, size_t n /*rdx*/)
 // returns 1 when copied, 0 when a fault ended the copy.
@@ -327,6 +328,9 @@ void PassOn(int sig, siginfo_t* info, void* context) {
     if (sig == SIGTRAP) raise(sig);
 }
 
+// Faults turned into a guarded routine's failure (tests).
+std::atomic<uint64_t> g_guardedFaults{0};
+
 void FaultHandler(int sig, siginfo_t* info, void* context) {
     auto* uc = static_cast<ucontext_t*>(context);
     const auto rip = static_cast<uintptr_t>(uc->uc_mcontext.gregs[REG_RIP]);
@@ -342,12 +346,14 @@ void FaultHandler(int sig, siginfo_t* info, void* context) {
     for (const GuardedRange& range : kGuardedRanges) {
         if (rip >= reinterpret_cast<uintptr_t>(range.begin) && rip < reinterpret_cast<uintptr_t>(range.end)) {
             uc->uc_mcontext.gregs[REG_RIP] = static_cast<greg_t>(reinterpret_cast<uintptr_t>(range.fault));
+            g_guardedFaults.fetch_add(1, std::memory_order_relaxed);
             return;
         }
     }
     if (t_runFrame != 0) {
         uc->uc_mcontext.gregs[REG_RSP] = static_cast<greg_t>(t_runFrame);
         uc->uc_mcontext.gregs[REG_RIP] = static_cast<greg_t>(reinterpret_cast<uintptr_t>(varnel_guarded_run_fault));
+        g_guardedFaults.fetch_add(1, std::memory_order_relaxed);
         return;
     }
     PassOn(sig, info, context);
@@ -455,5 +461,7 @@ bool GuardedRun(void (*body)(void* context), void* context) {
     t_runFrame = outer;
     return completed;
 }
+
+uint64_t sim::GuardedFaults() { return g_guardedFaults.load(); }
 
 }  // namespace platform

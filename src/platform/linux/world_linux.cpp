@@ -30,6 +30,28 @@ std::atomic<bool> g_manualClock{false};
 std::atomic<uint64_t> g_manualNow{1000000};
 std::atomic<int> g_failThreadStarts{0};
 
+// A gate that holds every sleep while it is shut (tests: a thread that does
+// not come back from its sleep in time).
+struct SleepGate {
+    std::mutex mutex;
+    std::condition_variable opened;
+    bool shut = false;
+    int waiting = 0;
+};
+SleepGate& Sleeps() {
+    static SleepGate* gate = new SleepGate;  // never destroyed: a held sleeper may outlive the process's statics
+    return *gate;
+}
+
+void PassSleepGate() {
+    SleepGate& gate = Sleeps();
+    std::unique_lock<std::mutex> lock(gate.mutex);
+    if (!gate.shut) return;
+    ++gate.waiting;
+    gate.opened.wait(lock, [&gate] { return !gate.shut; });
+    --gate.waiting;
+}
+
 struct ScriptHostWorld {
     std::mutex mutex;
     ScriptMainFunction registered = nullptr;
@@ -89,6 +111,7 @@ uint64_t TickCount64() {
 }
 
 void SleepMilliseconds(uint32_t ms) {
+    PassSleepGate();
     if (g_manualClock.load()) {
         g_manualNow.fetch_add(ms);
         std::this_thread::yield();
@@ -117,9 +140,18 @@ struct Joinable {
     std::thread thread;
     std::shared_ptr<std::atomic<bool>> ended;
 };
-std::mutex g_threadsMutex;
-std::map<uint64_t, Joinable> g_threads;
-uint64_t g_nextThread = 1;
+// Never destroyed: a thread that outlives its wait stays in the table to
+// the end of the process, which must not end by destroying a thread that
+// can still be joined.
+struct ThreadTable {
+    std::mutex mutex;
+    std::map<uint64_t, Joinable> threads;
+    uint64_t next = 1;
+};
+ThreadTable& Threads() {
+    static ThreadTable* table = new ThreadTable;
+    return *table;
+}
 
 }  // namespace
 
@@ -130,14 +162,15 @@ uint64_t StartThread(std::function<void()> body) {
         if (g_failThreadStarts.compare_exchange_weak(left, left - 1)) return 0;
     }
     auto ended = std::make_shared<std::atomic<bool>>(false);
-    std::lock_guard<std::mutex> lock(g_threadsMutex);
+    ThreadTable& table = Threads();
+    std::lock_guard<std::mutex> lock(table.mutex);
     try {
         std::thread thread([body = std::move(body), ended] {
             body();
             ended->store(true);
         });
-        const uint64_t id = g_nextThread++;
-        g_threads[id] = Joinable{std::move(thread), ended};
+        const uint64_t id = table.next++;
+        table.threads[id] = Joinable{std::move(thread), ended};
         return id;
     } catch (...) {
         return 0;
@@ -146,41 +179,29 @@ uint64_t StartThread(std::function<void()> body) {
 
 bool WaitForThread(uint64_t thread, uint32_t timeoutMs) {
     std::shared_ptr<std::atomic<bool>> ended;
+    ThreadTable& table = Threads();
     {
-        std::lock_guard<std::mutex> lock(g_threadsMutex);
-        auto it = g_threads.find(thread);
-        if (it == g_threads.end()) return true;
+        std::lock_guard<std::mutex> lock(table.mutex);
+        auto it = table.threads.find(thread);
+        if (it == table.threads.end()) return true;
         ended = it->second.ended;
     }
     // Real time: a test's manual clock must not make the wait end early.
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    const auto start = std::chrono::steady_clock::now();
     while (!ended->load()) {
-        if (std::chrono::steady_clock::now() >= deadline) return false;
+        if (timeoutMs != kWaitForever && std::chrono::steady_clock::now() - start >= std::chrono::milliseconds(timeoutMs))
+            return false;
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
     std::thread done;
     {
-        std::lock_guard<std::mutex> lock(g_threadsMutex);
-        auto it = g_threads.find(thread);
-        if (it == g_threads.end()) return true;
+        std::lock_guard<std::mutex> lock(table.mutex);
+        auto it = table.threads.find(thread);
+        if (it == table.threads.end()) return true;
         done = std::move(it->second.thread);
-        g_threads.erase(it);
+        table.threads.erase(it);
     }
     if (done.joinable()) done.join();
-    return true;
-}
-
-bool StartJoinableThread(std::function<void()> body, std::thread& thread) {
-    int left = g_failThreadStarts.load();
-    while (left > 0) {
-        if (g_failThreadStarts.compare_exchange_weak(left, left - 1)) return false;
-    }
-    if (!body) return false;
-    try {
-        thread = std::thread(std::move(body));
-    } catch (...) {
-        return false;
-    }
     return true;
 }
 
@@ -286,6 +307,21 @@ int CursorDisplayCount() { return g_cursorCount.load(); }
 void UseManualClock(bool manual) { g_manualClock.store(manual); }
 void AdvanceClock(uint64_t ms) { g_manualNow.fetch_add(ms); }
 void FailNextThreadStarts(int count) { g_failThreadStarts.store(count); }
+
+void HoldSleeps(bool hold) {
+    SleepGate& gate = Sleeps();
+    {
+        std::lock_guard<std::mutex> lock(gate.mutex);
+        gate.shut = hold;
+    }
+    gate.opened.notify_all();
+}
+
+int SleepsHeld() {
+    SleepGate& gate = Sleeps();
+    std::lock_guard<std::mutex> lock(gate.mutex);
+    return gate.waiting;
+}
 
 void SetScriptWaitHook(std::function<void(uint32_t)> hook) {
     std::lock_guard<std::mutex> lock(Host().mutex);
