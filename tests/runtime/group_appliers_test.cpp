@@ -62,8 +62,8 @@ TEST_F(GroupTest, LightRaysRedirectEveryReaderIntoTheNearBlockAndBack) {
 }
 
 // The light rays' first code site, its loads of fields 264, 268 and 272 of
-// the timecycle block at block.
-void PlantLightRaysSite(SyntheticImage& image, uint64_t block) {
+// the timecycle block at block; returns the site.
+uint64_t PlantLightRaysSite(SyntheticImage& image, uint64_t block) {
     std::vector<uint8_t> first = testsupport::PatternBytesOf(CodePatternId::LightRays1);
     const uint64_t site = image.Reserve(ImageSection::Text, first.size(), 1);
     auto address = [&](size_t disp, size_t end, uint64_t field) {
@@ -74,6 +74,27 @@ void PlantLightRaysSite(SyntheticImage& image, uint64_t block) {
     address(19, 23, 268);
     address(33, 37, 264);
     image.Write(site, first);
+    return site;
+}
+
+// The other loads the light rays need besides the first site's: the
+// multiplier and the distance after it (the blit size is each test's).
+void PlantMultAndDistanceLoads(SyntheticImage& image, uint64_t block) {
+    image.PlantRipRelative({0xF3, 0x0F, 0x10, 0x0D, 0, 0, 0, 0}, 4, block + 276);
+    image.PlantRipRelative({0xF3, 0x0F, 0x10, 0x15, 0, 0, 0, 0}, 4, block + 284);
+}
+
+// Where a rip-relative disp32 at disp points now.
+uint64_t TargetOf(uint64_t disp) {
+    int32_t d;
+    std::memcpy(&d, reinterpret_cast<const void*>(static_cast<uintptr_t>(disp)), 4);
+    return disp + 4 + static_cast<uint64_t>(static_cast<int64_t>(d));
+}
+
+const CodePatch* LightRayRecordAt(uint64_t site) {
+    for (const CodePatch& record : GroupAppliers.lightRays.records)
+        if (record.site == site) return &record;
+    return nullptr;
 }
 
 // The light rays need readers of colour, mult, distance and blit size:
@@ -83,8 +104,7 @@ TEST(LightRays, AWindowWithoutABlitSizeReaderIsNotEnough) {
         SyntheticImage image;
         const uint64_t block = image.PlantLocatableTimecycleBlock();
         PlantLightRaysSite(image, block);
-        image.PlantRipRelative({0xF3, 0x0F, 0x10, 0x0D, 0, 0, 0, 0}, 4, block + 276);  // mult
-        image.PlantRipRelative({0xF3, 0x0F, 0x10, 0x15, 0, 0, 0, 0}, 4, block + 284);  // distance
+        PlantMultAndDistanceLoads(image, block);
         if (blitSize) image.PlantRipRelative({0xF3, 0x0F, 0x10, 0x1D, 0, 0, 0, 0}, 4, block + 300);
         EXPECT_EQ(ProbeLightRays(), blitSize);
         EXPECT_EQ(GroupAppliers.lightRays.records.size(), blitSize ? 6u : 0u);
@@ -122,6 +142,72 @@ TEST(LightRays, EveryLoadInTheWindowIsRedirectedHoweverMany) {
     for (const Load& load : loads) EXPECT_EQ(target(load), GroupAppliers.lightRayBlock + (load.field - 264));
     RestoreLightRaysRedirects();
     for (const Load& load : loads) EXPECT_EQ(target(load), block + load.field);
+    ResetSlotTablesForTesting();
+}
+
+// The walk starts 128 bytes before the first site: a load from there on is
+// redirected (here the only reader of the blit size, which the redirect
+// needs), one that ends where the walk starts is not.
+TEST(LightRays, TheWalkTakesTheLoadsFrom128BytesBeforeTheFirstSite) {
+    const struct {
+        const char* what;
+        uint64_t before;  // the blit-size load's start, before site 1
+        bool taken;
+    } cases[] = {
+        {"at the walk's first byte", 128, true},
+        {"ending where the walk starts", 136, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        ResetSlotTablesForTesting();
+        SyntheticImage image;
+        const uint64_t block = image.PlantLocatableTimecycleBlock();
+        const uint64_t blitSize = image.PlantRipRelative({0xF3, 0x0F, 0x10, 0x1D, 0, 0, 0, 0}, 4, block + 300);
+        image.Reserve(ImageSection::Text, c.before - 8, 1);
+        ASSERT_EQ(PlantLightRaysSite(image, block), blitSize + c.before);
+        PlantMultAndDistanceLoads(image, block);
+        ASSERT_EQ(ProbeLightRays(), c.taken);
+        EXPECT_EQ(LightRayRecordAt(blitSize + 4) != nullptr, c.taken);
+        if (!c.taken) continue;
+        ApplyLiveLightRays();
+        EXPECT_EQ(TargetOf(blitSize + 4), GroupAppliers.lightRayBlock + 36);
+        RestoreLightRaysRedirects();
+        EXPECT_EQ(TargetOf(blitSize + 4), block + 300);
+    }
+    ResetSlotTablesForTesting();
+}
+
+// A game thread runs a light-ray load while the redirect points it at the
+// near block and back, its displacement running across two 16-byte blocks,
+// so that each rewrite holds the instruction at its first byte: every run
+// reads the game's field or the near block, never through a half-written
+// displacement.
+TEST(LightRays, ALoadRunWhileItsDisplacementCrossesBlocksReadsTheFieldOrTheNearBlock) {
+    ResetSlotTablesForTesting();
+    SyntheticImage image;
+    const uint64_t block = image.PlantLocatableTimecycleBlock();
+    PlantLightRaysSite(image, block);
+    PlantMultAndDistanceLoads(image, block);
+    const uint64_t load = testsupport::PlantLoadAcrossBlocks(image, {0xF3, 0x0F, 0x10, 0x1D}, block + 300);
+    LiveOverrideSlot& blitSize = Slot(SlotId::LightRayBlitSize);
+    blitSize.value = 5.5f;  // no address: the near block alone gets it
+    blitSize.enabled = 1;
+    ASSERT_TRUE(ProbeLightRays());
+    const CodePatch* record = LightRayRecordAt(load + 4);
+    ASSERT_NE(record, nullptr);
+    ASSERT_TRUE(testsupport::ChangesAcrossBlocks(*record));
+    const std::vector<uint8_t> before = image.Bytes();
+    int unapplied = 0;
+    const float field = 300 / 4 + 0.25f;  // the synthetic block holds i + 0.25 at 4 i
+    const testsupport::CallsDuringRewrites runs =
+        testsupport::CallWhileRewriting(load, field, 5.5f, 100, [&] {
+            ApplyLiveLightRays();
+            unapplied += record->applied == 0;
+            RestoreLightRaysRedirects();
+        });
+    EXPECT_EQ(unapplied, 0);
+    EXPECT_EQ(runs.unexpected, 0u) << runs.calls << " runs";
+    EXPECT_EQ(image.Bytes(), before);
     ResetSlotTablesForTesting();
 }
 

@@ -220,4 +220,37 @@ TEST_F(RedirectTest, AnUnreadableInstructionIsTriedAgainAtABoundedRate) {
     platform::sim::UseManualClock(false);
 }
 
+// A game thread runs a redirected load while the editor points it at the
+// cell and back, its displacement running across two 16-byte blocks, so
+// that each rewrite holds the instruction at its first byte: every run
+// reads the game's field or the cell, never through a half-written
+// displacement.
+TEST(RedirectRewrites, ALoadRunWhileItsDisplacementCrossesBlocksReadsTheFieldOrTheCell) {
+    ResetSlotTablesForTesting();
+    SyntheticImage image;
+    const uint64_t block = image.PlantLocatableTimecycleBlock();
+    const RedirectId id = RedirectId::DirectionalAmbientColorR;
+    const RedirectRecordRow& row = RedirectRecords(id)[0];
+    const uint64_t load = testsupport::PlantLoadAcrossBlocks(
+        image, std::vector<uint8_t>(row.shape, row.shape + row.shapeLength), block + row.field);
+    LiveOverrideSlot& slot = Slot(Redirect(id).slots[0]);
+    slot.value = 1234.5f;
+    slot.enabled = 1;
+    ASSERT_TRUE(PrepareRedirect(id));
+    const CodePatch& patch = RecordsOf(id)[0].patch;
+    ASSERT_EQ(patch.site, load + row.disp) << "the planted load is the one redirected";
+    ASSERT_TRUE(testsupport::ChangesAcrossBlocks(patch));
+    const std::vector<uint8_t> before = image.Bytes();
+    int failed = 0;
+    const testsupport::CallsDuringRewrites runs =
+        testsupport::CallWhileRewriting(load, GameValue(row.field), slot.value, 100, [&] {
+            failed += !ApplyRedirect(id);
+            RestoreRedirect(id);
+        });
+    EXPECT_EQ(failed, 0);
+    EXPECT_EQ(runs.unexpected, 0u) << runs.calls << " runs";
+    EXPECT_EQ(image.Bytes(), before);
+    ResetSlotTablesForTesting();
+}
+
 }  // namespace

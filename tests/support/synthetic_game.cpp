@@ -2,8 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <bit>
 #include <cstring>
+#include <thread>
 
+#include "platform/safe_copy.h"
 #include "runtime/block_locators.h"
 #include "runtime/code_patch.h"
 
@@ -48,6 +52,15 @@ void MoveXmm(std::vector<uint8_t>& code, int reg, uint8_t prefix, uint8_t op) {
     if (prefix) code.push_back(prefix);
     if (reg >= 8) code.push_back(0x44);
     code.insert(code.end(), {0x0F, op, static_cast<uint8_t>(0x07 | ((reg & 7) << 3))});
+}
+
+struct GuardedCall {
+    uint64_t function = 0;
+    uint32_t out[4] = {};
+};
+void CallGuarded(void* context) {
+    GuardedCall& call = *static_cast<GuardedCall*>(context);
+    CallReader(call.function, call.out);
 }
 
 }  // namespace
@@ -114,6 +127,50 @@ uint64_t PlantReader(SyntheticImage& image, const RedirectRecordRow& record, uin
 
 void CallReader(uint64_t function, uint32_t out[4]) {
     reinterpret_cast<void (*)(uint32_t*)>(static_cast<uintptr_t>(function))(out);
+}
+
+uint64_t PlantLoadAcrossBlocks(SyntheticImage& image, const std::vector<uint8_t>& shape, uint64_t target) {
+    // The store is the load's own bytes with 0F 11 and [rdi] for 0F 10 and rip.
+    std::vector<uint8_t> code = shape;
+    code.resize(shape.size() + 4, 0);
+    std::vector<uint8_t> store = shape;
+    store[store.size() - 2] = 0x11;
+    store.back() = static_cast<uint8_t>((store.back() & 0x38) | 0x07);
+    code.insert(code.end(), store.begin(), store.end());
+    code.push_back(0xC3);
+    const uint64_t block = image.Reserve(ImageSection::Text, 16 + code.size(), 16);
+    const uint64_t at = block + 15 - shape.size();
+    Address(code, at, shape.size(), shape.size() + 4, target);
+    image.Write(at, code);
+    return at;
+}
+
+bool ChangesAcrossBlocks(const runtime::CodePatch& patch) {
+    size_t first = 0, last = patch.length;
+    while (first < patch.length && patch.saved[first] == patch.bytes[first]) ++first;
+    while (last > first && patch.saved[last - 1] == patch.bytes[last - 1]) --last;
+    return last > first && (patch.site + first) >> 4 != (patch.site + last - 1) >> 4;
+}
+
+CallsDuringRewrites CallWhileRewriting(uint64_t function, float before, float after, int rounds,
+                                       const std::function<void()>& rewrite) {
+    std::atomic<bool> stop{false};
+    std::atomic<uint64_t> calls{0}, unexpected{0};
+    std::thread game([&] {
+        while (!stop.load(std::memory_order_relaxed)) {
+            GuardedCall call{function, {}};
+            const bool ran = platform::GuardedRun(&CallGuarded, &call);
+            const float read = std::bit_cast<float>(call.out[0]);
+            if (!ran || (read != before && read != after)) unexpected.fetch_add(1, std::memory_order_relaxed);
+            calls.fetch_add(1, std::memory_order_relaxed);
+        }
+    });
+    while (calls.load() == 0) std::this_thread::yield();  // the thread runs before the first rewrite
+    const uint64_t first = calls.load();
+    for (int i = 0; i < rounds || calls.load() - first < static_cast<uint64_t>(rounds); ++i) rewrite();
+    stop = true;
+    game.join();
+    return {calls.load() - first, unexpected.load()};
 }
 
 SyntheticGame PlantSyntheticGame(SyntheticImage& image) {

@@ -4,12 +4,15 @@
 // the masked redirects, with the loads the probes check addressing their
 // fields, the stores inside the SecondaryBlock's window after its lea; the
 // light rays' and the heat haze's and night vision's windows; the puddle
-// store. The functions follow the System V calling convention (the tests
-// that call them run on Linux x86-64).
+// store; a load planted across two 16-byte blocks and a game thread that
+// runs it while the editor rewrites it. The functions follow the System V
+// calling convention (the tests that call them run on Linux x86-64).
 #pragma once
 #include <cstdint>
+#include <functional>
 #include <vector>
 
+#include "runtime/code_patch.h"
 #include "runtime/patch_tables.h"
 #include "support/synthetic_image.h"
 
@@ -44,6 +47,31 @@ uint64_t PlantReader(SyntheticImage& image, const runtime::RedirectRecordRow& re
                      uint64_t* instruction = nullptr);
 // How many floats a record's instruction reads (1, 2 or 4).
 size_t LanesRead(const runtime::RedirectRecordRow& record);
+
+// Plants a function whose first instruction is a load of shape (prefixes,
+// 0F 10 and a ModRM of rip + disp32) reading target, placed so that its
+// disp32 runs across two 16-byte blocks: the first displacement byte ends
+// one block, the instruction begins before it in the same block. The
+// function stores the float read to [rdi] and returns; it is the load.
+uint64_t PlantLoadAcrossBlocks(SyntheticImage& image, const std::vector<uint8_t>& shape, uint64_t target);
+
+// Whether the bytes a captured patch changes lie in more than one 16-byte
+// block (the writer then holds the instruction instead of storing them at
+// once).
+bool ChangesAcrossBlocks(const runtime::CodePatch& patch);
+
+// A game thread running a reader while the editor rewrites it: the thread
+// calls function (as CallReader does, under the fault guard) over and over,
+// from before the first rewrite until the last; the caller's thread runs
+// rewrite at least rounds times, and on until the thread has made rounds
+// calls since the first rewrite began. Every call is to read before or
+// after (as out[0]'s float).
+struct CallsDuringRewrites {
+    uint64_t calls = 0;       // since the first rewrite began
+    uint64_t unexpected = 0;  // calls that faulted or read another value
+};
+CallsDuringRewrites CallWhileRewriting(uint64_t function, float before, float after, int rounds,
+                                       const std::function<void()>& rewrite);
 
 // A pattern's bytes with its wildcards zero.
 std::vector<uint8_t> PatternBytesOf(runtime::CodePatternId id);
