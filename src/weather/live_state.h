@@ -202,7 +202,7 @@ bool TextToIntWord(std::string_view text, uint32_t& word);
 // strtoul base 0 with the game's 32-bit unsigned long ("0x" hexadecimal,
 // leading-zero octal, decimal): the whole text, not empty; a minus sign
 // negates within 32 bits ("-1" is 0xFFFFFFFF), a number beyond 32 bits
-// stops at 0xFFFFFFFF.
+// stops at 0xFFFFFFFF whatever its sign ("-99999999999" too).
 bool TextToUnsignedWord(std::string_view text, uint32_t& word);
 
 

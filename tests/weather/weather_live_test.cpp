@@ -169,8 +169,8 @@ TEST_F(WeatherLiveTest, WatertuneValueTextsAndFailures) {
     std::array<uint8_t, 80> image80{};
     // WaterColor text, whether it converts and the word it gives: strtoul
     // base 0 with a 32-bit unsigned long (a minus sign negates, a number
-    // beyond 32 bits stops at the bound); text with nothing numeric in it,
-    // or with anything after the number, is refused.
+    // beyond 32 bits stops at the bound whatever its sign); text with
+    // nothing numeric in it, or with anything after the number, is refused.
     const struct {
         const char* text;
         bool ok;
@@ -179,6 +179,7 @@ TEST_F(WeatherLiveTest, WatertuneValueTextsAndFailures) {
         {"0x1A00191C", true, 0x1A00191Cu}, {"436214044", true, 0x1A00191Cu}, {"020", true, 16u},
         {"0X10", true, 16u},               {"-1", true, 0xFFFFFFFFu},        {"-0x10", true, 0xFFFFFFF0u},
         {" +16", true, 16u},               {"0x1FFFFFFFF", true, 0xFFFFFFFFu}, {"99999999999", true, 0xFFFFFFFFu},
+        {"-99999999999", true, 0xFFFFFFFFu}, {"-0x100000001", true, 0xFFFFFFFFu},
         {"red", false, 0},                 {"", false, 0},                   {" ", false, 0},
         {"-", false, 0},                   {"0x", false, 0},                 {"16 ", false, 0},
         {"08", false, 0},                  {"0xFFg", false, 0}};
@@ -341,6 +342,7 @@ TEST_F(WeatherLiveTest, LightningIntegerAndColourTexts) {
         {base, "0xFF405060", true, 0xFF405060u},
         {base, "4282404960", true, 0xFF405060u},
         {base, "0x1FFFFFFFF", true, 0xFFFFFFFFu},
+        {base, "-99999999999", true, 0xFFFFFFFFu},
         {base, "red", false, 0},
         {base, "", false, 0},
         {base, "0x", false, 0},
