@@ -572,6 +572,48 @@ TEST_F(WeatherXmlLiveTest, OneValueAtATime) {
     EXPECT_EQ(MemoryBytes(blocks[1].effect, 8), editedEffect);
 }
 
+// The whole document stops at the first text that does not convert: the
+// fields before it (item by item, each in field-table order) are written,
+// it and every later field, the effects too, keep the game's bytes.
+TEST_F(WeatherXmlLiveTest, WholeDocumentStopsAtATextThatDoesNotConvert) {
+    // The fields of kSmallWeatherXml in the order they are applied, with the words they take.
+    const struct {
+        uint64_t at;
+        uint32_t word;
+    } fields[] = {
+        {Field(0, 0x00), std::bit_cast<uint32_t>(0.9f)},   {Field(0, 0x0C), std::bit_cast<uint32_t>(3.5f)},
+        {Field(0, 0x20), 1u},                               {Field(0, 0x24), 0xFFFFFFFFu},
+        {Field(0, 0xBC), 0x97564ED1u},                      {Field(6, 0x1C), std::bit_cast<uint32_t>(0.125f)},
+        {Field(6, 0x2C), 5u},
+    };
+    const struct {
+        const char* from;
+        const char* to;
+        size_t stopsAt;  // in fields
+        const char* path;
+    } cases[] = {
+        {"<Lightning value=\"true\"/>", "<Lightning value=\"maybe\"/>", 2, "WeatherTypes/EXTRASUNNY/Lightning"},
+        {"<Sun value=\"0.9\"/>", "<Sun value=\"1e999\"/>", 0, "WeatherTypes/EXTRASUNNY/Sun"},
+        {"STORMclouds", "fog", 4, "WeatherTypes/EXTRASUNNY/CloudSettingsName"},
+        {"DESERT_GROUND", "nowhere", 6, "WeatherTypes/RAIN/GroundSettingName"},
+    };
+    image.WriteU32(Field(0, 0x20), 7);  // no text converts to it: a word written there shows
+    gameTable = MemoryBytes(table, kWeatherTypesTableBytes);
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.path);
+        std::string xml = kSmallWeatherXml;
+        xml.replace(xml.find(c.from), std::strlen(c.from), c.to);
+        Load(kWeatherXml, xml);
+        EXPECT_FALSE(ApplyWeatherXmlLive(Doc(kWeatherXml), status));
+        EXPECT_EQ(status, std::string("Weather live failed: invalid value in ") + c.path + ".");
+        std::vector<uint8_t> expected = gameTable;
+        for (size_t i = 0; i < c.stopsAt; ++i) std::memcpy(&expected[fields[i].at - table], &fields[i].word, 4);
+        EXPECT_EQ(MemoryBytes(table, kWeatherTypesTableBytes), expected);
+        for (int i = 0; i < 2; ++i) EXPECT_EQ(MemoryBytes(blocks[i].effect, 8), gameEffects[static_cast<size_t>(i)]);
+        image.Write(table, gameTable);
+    }
+}
+
 // A write of the table as a whole that fails gives the message of the
 // field that failed (here a setting name), not of the first field: the
 // table spans two pages and the second goes away after the first apply.
