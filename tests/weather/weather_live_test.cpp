@@ -623,6 +623,9 @@ TEST_F(WeatherXmlLiveTest, OneValueAtATime) {
 TEST_F(WeatherXmlLiveTest, GameStoresBetweenEditedFieldsStay) {
     const uint64_t lightning = image.PlantLightningBlock();
     Load(kLightning, testsupport::kLightningXml);
+    // The blocks found before the game's thread runs: no search of the
+    // image reads its word while it stores.
+    for (const size_t row : {kLightning, kWeatherXml}) ASSERT_TRUE(ApplyDocumentLive(Doc(row), status)) << status;
     const struct {
         size_t row;
         uint64_t firstField;  // the first field the apply writes
