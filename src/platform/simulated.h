@@ -41,6 +41,15 @@ uint64_t RegionMapReads();
 // How many faults the guarded reads, writes and runs have turned into
 // failures.
 uint64_t GuardedFaults();
+// The game at the moment the editor stores into its memory: the next guarded
+// data store (SafeStore32, SafeStore64, SafeWrite) whose bytes cover address
+// runs hook once, on the storing thread, just before the store or just after
+// it (a game store that lands between the editor's read of a block and its
+// write, a game store that puts its own word back over the editor's). A new
+// hook for the same address and moment replaces the old one.
+enum class StoreMoment { kBefore, kAfter };
+void AtNextStoreTo(uintptr_t address, StoreMoment moment, std::function<void()> hook);
+void ClearStoreHooks();
 
 // ---- Keys, cursor and window ----------------------------------------------
 void SetKeyDown(int virtualKey, bool down);

@@ -1,7 +1,5 @@
 #include "weather/live_state.h"
 
-#include <cstring>
-
 #include <algorithm>
 #include <bit>
 #include <cmath>
@@ -98,17 +96,6 @@ bool WriteGameBytes(uint64_t address, const void* bytes, uint64_t size) {
 }
 
 bool ReadGameWord(uint64_t address, uint32_t& word) { return ReadGameBytes(address, &word, 4); }
-
-size_t WriteWordsInBlock(uint64_t block, uint64_t blockBytes, const ConvertedWords& words, size_t count) {
-    uint8_t* image = WeatherLive.scratch.Reserve(2 * blockBytes);
-    uint8_t* back = image + blockBytes;
-    if (!ReadGameBytes(block, image, blockBytes)) return kBlockUnavailable;
-    for (size_t i = 0; i < count; ++i) std::memcpy(image + words.entries[i].where, &words.entries[i].word, 4);
-    if (!WriteGameBytes(block, image, blockBytes) || !ReadGameBytes(block, back, blockBytes)) return kBlockUnavailable;
-    for (size_t i = 0; i < count; ++i)
-        if (std::memcmp(back + words.entries[i].where, &words.entries[i].word, 4) != 0) return i;
-    return count;
-}
 
 bool TextToFloatWord(std::string_view text, uint32_t& word) {
     const float value = static_cast<float>(LenientDouble(text));

@@ -182,14 +182,6 @@ bool GameBytesReadable(uint64_t address, uint64_t size);
 bool ReadGameBytes(uint64_t address, void* out, uint64_t size);
 bool WriteGameBytes(uint64_t address, const void* bytes, uint64_t size);
 bool ReadGameWord(uint64_t address, uint32_t& word);
-// Writes the first count words of words into the block of blockBytes at
-// once (the game's bytes between them as they are) and reads the block back.
-// kBlockUnavailable: the block could not be read or written (nothing is
-// known of single fields: write them one at a time to name the one that
-// fails); count: every word reads back; otherwise the index of the first
-// word that does not.
-inline constexpr size_t kBlockUnavailable = static_cast<size_t>(-1);
-size_t WriteWordsInBlock(uint64_t block, uint64_t blockBytes, const ConvertedWords& words, size_t count);
 
 // ---- Value texts into the game's words ---------------------------------------------
 // atof: the number at the start of the text as a 32-bit float; false when
@@ -202,7 +194,7 @@ bool TextToIntWord(std::string_view text, uint32_t& word);
 // strtoul base 0 with the game's 32-bit unsigned long ("0x" hexadecimal,
 // leading-zero octal, decimal): the whole text, not empty; a minus sign
 // negates within 32 bits ("-1" is 0xFFFFFFFF), a number beyond 32 bits
-// stops at 0xFFFFFFFF.
+// stops at 0xFFFFFFFF whatever its sign ("-99999999999" too).
 bool TextToUnsignedWord(std::string_view text, uint32_t& word);
 
 

@@ -101,8 +101,11 @@ bool SaveOnce(uint8_t& saved, uint64_t& savedBlock, OwnCopy& original, uint64_t 
 }
 
 // The first count fields of words, one at a time in table order: each
-// written, checked readable and read back; a failure names its field.
-bool WriteLightningFieldByField(uint64_t block, const ConvertedWords& words, size_t count, std::string& status) {
+// written by one 4-byte store of its own, checked readable and read back; a
+// failure names its field and ends the write there. Only the fields' own
+// bytes are written: a game store to the bytes between them, made while the
+// fields are written, stays.
+bool WriteLightningFields(uint64_t block, const ConvertedWords& words, size_t count, std::string& status) {
     for (size_t i = 0; i < count; ++i) {
         const ConvertedWords::Entry& e = words.entries[i];
         const char* path = LightningFieldTable[e.row].path;
@@ -122,20 +125,6 @@ bool WriteLightningFieldByField(uint64_t block, const ConvertedWords& words, siz
         }
     }
     return true;
-}
-
-// The first count fields of words written as one block (the game's bytes
-// between them as they are) and each read back. When the block as a whole
-// can't be read or written, the fields are written one at a time, so that
-// the failure names the field that failed.
-bool WriteLightningFields(uint64_t block, const ConvertedWords& words, size_t count, std::string& status) {
-    if (count == 0) return true;
-    const size_t written = WriteWordsInBlock(block, kLightningBlockBytes, words, count);
-    if (written == kBlockUnavailable) return WriteLightningFieldByField(block, words, count, status);
-    if (written == count) return true;
-    status = std::string("VFX Lightning live failed: verification mismatch in ") +
-             LightningFieldTable[words.entries[written].row].path + ".";
-    return false;
 }
 
 }  // namespace

@@ -169,11 +169,13 @@ uint64_t TableForWrite(std::string& status) {
     return table;
 }
 
-// The first count entries of words, one at a time in document order: each
-// written, checked readable and read back; a failure gives the message of
-// that entry's field.
-bool WriteTableEntriesOneByOne(uint64_t table, const ConvertedWords& words, size_t count, std::string& status) {
-    for (size_t i = 0; i < count; ++i) {
+// Writes the entries before the first that does not convert, one at a time
+// in document order: each written by one 4-byte store of its own, checked
+// readable and read back; a failure gives the message of that entry's field
+// and ends the write there. Only the fields' own bytes are written: a game
+// store to the bytes between them, made while the fields are written, stays.
+bool WriteTableEntries(uint64_t table, const ConvertedWords& words, std::string& status) {
+    for (size_t i = 0; i < words.failedAt; ++i) {
         const ConvertedWords::Entry& e = words.entries[i];
         const FieldWords w = WordsOf(WeatherTypeFieldTable[e.row].kind);
         const uint64_t at = table + e.where;
@@ -192,21 +194,6 @@ bool WriteTableEntriesOneByOne(uint64_t table, const ConvertedWords& words, size
         }
     }
     return true;
-}
-
-// Writes the words of the entries before the first that does not convert
-// into the table at once (the game's bytes between them as they are) and
-// checks each by reading it back. When the table as a whole can't be read
-// or written, the entries are written one at a time, so that the failure
-// is the one of the field that failed.
-bool WriteTableEntries(uint64_t table, const ConvertedWords& words, std::string& status) {
-    const size_t usable = words.failedAt;
-    if (usable == 0) return true;
-    const size_t written = WriteWordsInBlock(table, kWeatherTypesTableBytes, words, usable);
-    if (written == kBlockUnavailable) return WriteTableEntriesOneByOne(table, words, usable, status);
-    if (written == usable) return true;
-    status = CheckFailed(WordsOf(WeatherTypeFieldTable[words.entries[written].row].kind));
-    return false;
 }
 
 // Writes one effect word at every block of its render document (a registry

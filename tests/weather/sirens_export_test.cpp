@@ -37,8 +37,13 @@ class SirensExportTest : public coretest::CoreTest {
 protected:
     void SetUp() override {
         CoreTest::SetUp();
-        ResetSirenState();
         ASSERT_TRUE(memory_.ok());
+        PlantGame();
+    }
+    // The game's siren block as it is before any edit, found, with no
+    // baseline taken.
+    void PlantGame() {
+        ResetSirenState();
         const std::vector<uint64_t> names = testsupport::PlantSirenNames(memory_.at(0));
         testsupport::PlantSirenBlock(memory_.at(4096), names);
         Sirens.SirenBlockAddress = memory_.base() + 4096;
@@ -262,7 +267,7 @@ TEST_F(SirensExportTest, RealFilesRoundTrip) {
         std::string same = source;
         EXPECT_EQ(PatchCarcolsSirens(same, data, edited.data(), baseline.data()).written, 0u);
         EXPECT_EQ(same, source);
-        ForgetSirenEdits();
+        PlantGame();  // each file's edit starts from the game's own block
         RemoveFilesUnder(InVrn("Exports\\"));
         PutFile(Import(), source);
         std::string status;

@@ -6,9 +6,11 @@
 // leaves the edits.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <bit>
 #include <cstring>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "core/core_fixture.h"
@@ -57,6 +59,47 @@ std::string FloatRenderDocument(uint32_t seed) {
     return text;
 }
 
+// A thread of the game that keeps storing to one word of its memory, each
+// value above the one before, until it is asked for its last store.
+class GameStores {
+public:
+    explicit GameStores(uint64_t word) : word_(word), thread_([this] { Run(); }) {}
+    ~GameStores() { Stop(); }
+    GameStores(const GameStores&) = delete;
+    GameStores& operator=(const GameStores&) = delete;
+
+    // Asks for the last store and returns once it is made (a hook of the
+    // store the editor is about to make calls it).
+    void LastStoreNow() {
+        lastAsked_.store(true);
+        lastMade_.wait(false);
+    }
+    // Ends the stores (the last one now, unless it was made already) and
+    // gives the value of the last.
+    uint32_t Stop() {
+        lastAsked_.store(true);
+        if (thread_.joinable()) thread_.join();
+        return last_;
+    }
+
+private:
+    void Run() {
+        std::atomic_ref<uint32_t> word(*reinterpret_cast<uint32_t*>(static_cast<uintptr_t>(word_)));
+        uint32_t value = 0x51000000u;
+        while (!lastAsked_.load()) word.store(++value);
+        word.store(++value);
+        last_ = value;
+        lastMade_.store(true);
+        lastMade_.notify_all();
+    }
+
+    uint64_t word_ = 0;
+    uint32_t last_ = 0;
+    std::atomic<bool> lastAsked_{false};
+    std::atomic<bool> lastMade_{false};
+    std::thread thread_;
+};
+
 // A small weather.xml: two weathers (one named in lower case) and one effect.
 const char* const kSmallWeatherXml = R"(<?xml version="1.0" encoding="UTF-8"?>
 <CContentsOfWeatherXmlFile>
@@ -93,6 +136,7 @@ protected:
         platform::sim::UseManualClock(true);
     }
     void TearDown() override {
+        platform::sim::ClearStoreHooks();
         ResetWeatherLiveState();
         platform::sim::UseManualClock(false);
         CoreTest::TearDown();
@@ -169,8 +213,8 @@ TEST_F(WeatherLiveTest, WatertuneValueTextsAndFailures) {
     std::array<uint8_t, 80> image80{};
     // WaterColor text, whether it converts and the word it gives: strtoul
     // base 0 with a 32-bit unsigned long (a minus sign negates, a number
-    // beyond 32 bits stops at the bound); text with nothing numeric in it,
-    // or with anything after the number, is refused.
+    // beyond 32 bits stops at the bound whatever its sign); text with
+    // nothing numeric in it, or with anything after the number, is refused.
     const struct {
         const char* text;
         bool ok;
@@ -179,6 +223,7 @@ TEST_F(WeatherLiveTest, WatertuneValueTextsAndFailures) {
         {"0x1A00191C", true, 0x1A00191Cu}, {"436214044", true, 0x1A00191Cu}, {"020", true, 16u},
         {"0X10", true, 16u},               {"-1", true, 0xFFFFFFFFu},        {"-0x10", true, 0xFFFFFFF0u},
         {" +16", true, 16u},               {"0x1FFFFFFFF", true, 0xFFFFFFFFu}, {"99999999999", true, 0xFFFFFFFFu},
+        {"-99999999999", true, 0xFFFFFFFFu}, {"-0x100000001", true, 0xFFFFFFFFu},
         {"red", false, 0},                 {"", false, 0},                   {" ", false, 0},
         {"-", false, 0},                   {"0x", false, 0},                 {"16 ", false, 0},
         {"08", false, 0},                  {"0xFFg", false, 0}};
@@ -341,6 +386,7 @@ TEST_F(WeatherLiveTest, LightningIntegerAndColourTexts) {
         {base, "0xFF405060", true, 0xFF405060u},
         {base, "4282404960", true, 0xFF405060u},
         {base, "0x1FFFFFFFF", true, 0xFFFFFFFFu},
+        {base, "-99999999999", true, 0xFFFFFFFFu},
         {base, "red", false, 0},
         {base, "", false, 0},
         {base, "0x", false, 0},
@@ -426,8 +472,8 @@ TEST_F(WeatherLiveTest, WaterAndLightningBlocksThatMove) {
     }
 }
 
-// A write of the block as a whole that fails names the field that failed:
-// the block spans two pages and the second goes away after the first apply.
+// A field that cannot be written is named, and the write ends there: the
+// block spans two pages and the second goes away after the first apply.
 TEST_F(WeatherLiveTest, LightningFieldThatCannotBeWrittenIsNamed) {
     image.Reserve(ImageSection::Data, 4096 - 160, 4096);
     const uint64_t block = image.PlantLightningBlock();
@@ -570,9 +616,140 @@ TEST_F(WeatherXmlLiveTest, OneValueAtATime) {
     EXPECT_EQ(MemoryBytes(blocks[1].effect, 8), editedEffect);
 }
 
-// A write of the table as a whole that fails gives the message of the
-// field that failed (here a setting name), not of the first field: the
-// table spans two pages and the second goes away after the first apply.
+// A game thread keeps storing to a word between two edited fields while
+// the document is applied, its last store made just as the editor writes
+// the first field: that store is still there after the apply, as the
+// editor writes the fields' own bytes, never the game's between them.
+TEST_F(WeatherXmlLiveTest, GameStoresBetweenEditedFieldsStay) {
+    const uint64_t lightning = image.PlantLightningBlock();
+    Load(kLightning, testsupport::kLightningXml);
+    // The blocks found before the game's thread runs: no search of the
+    // image reads its word while it stores.
+    for (const size_t row : {kLightning, kWeatherXml}) ASSERT_TRUE(ApplyDocumentLive(Doc(row), status)) << status;
+    const struct {
+        size_t row;
+        uint64_t firstField;  // the first field the apply writes
+        uint64_t between;     // a word of the game's between two edited fields
+    } cases[] = {
+        {kLightning, lightning + 24, lightning + 32},   // between lightningShakeIntensity and the burst settings
+        {kWeatherXml, Field(0, 0x00), Field(0, 0x10)},  // EXTRASUNNY's Rain, between WindMax and Lightning
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(Doc(c.row).fileName);
+        GameStores game(c.between);
+        bool lastStoreInApply = false;
+        platform::sim::AtNextStoreTo(c.firstField, platform::sim::StoreMoment::kBefore, [&] {
+            game.LastStoreNow();
+            lastStoreInApply = true;
+        });
+        EXPECT_TRUE(ApplyDocumentLive(Doc(c.row), status)) << status;
+        const uint32_t last = game.Stop();
+        EXPECT_TRUE(lastStoreInApply);
+        EXPECT_EQ(MemoryWord(c.between), last);
+    }
+}
+
+// A field whose write the game does not keep (it puts a word of its own
+// there right after the editor's store) stops the apply with that field's
+// mismatch: the fields before it are written, the ones after it and the
+// effects keep the game's bytes.
+TEST_F(WeatherXmlLiveTest, FieldWriteTheGameDoesNotKeepIsNamed) {
+    const uint64_t lightning = image.PlantLightningBlock();
+    const std::vector<uint8_t> lightningGame = MemoryBytes(lightning, 352);
+    Load(kLightning, testsupport::kLightningXml);
+    ASSERT_TRUE(ApplyDocumentLive(Doc(kLightning), status)) << status;
+    ASSERT_TRUE(ApplyDocumentLive(Doc(kWeatherXml), status)) << status;
+    const std::vector<uint8_t> lightningWritten = MemoryBytes(lightning, 352);
+    const std::vector<uint8_t> tableWritten = MemoryBytes(table, kWeatherTypesTableBytes);
+    const auto gameBack = [&] {
+        image.Write(lightning, lightningGame);
+        image.Write(table, gameTable);
+        for (int i = 0; i < 2; ++i) image.Write(blocks[i].effect, gameEffects[static_cast<size_t>(i)]);
+    };
+    gameBack();
+    constexpr uint32_t kGamesWord = 0x0BADF00Du;
+    const struct {
+        size_t row;
+        uint64_t field;
+        const char* message;
+    } cases[] = {
+        {kLightning, lightning + 24,
+         "VFX Lightning live failed: verification mismatch in VfxLightningSettings/lightningOccurranceChance."},
+        {kLightning, lightning + 312,
+         "VFX Lightning live failed: verification mismatch in VfxLightningSettings/StrikeSettings/BaseColor."},
+        {kWeatherXml, Field(0, 0x0C), "Weather live failed: game weather value check failed."},
+        {kWeatherXml, Field(0, 0x20), "Weather live failed: game weather value check failed."},
+        {kWeatherXml, Field(0, 0x24), "Weather live failed: game weather setting check failed."},
+        {kWeatherXml, Field(0, 0xBC), "Weather live failed: game cloud setting check failed."},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.message);
+        const bool isLightning = c.row == kLightning;
+        const uint64_t block = isLightning ? lightning : table;
+        const std::vector<uint8_t>& written = isLightning ? lightningWritten : tableWritten;
+        const std::vector<uint8_t>& game = isLightning ? lightningGame : gameTable;
+        platform::sim::AtNextStoreTo(c.field, platform::sim::StoreMoment::kAfter, [&c] {
+            std::atomic_ref<uint32_t>(*reinterpret_cast<uint32_t*>(static_cast<uintptr_t>(c.field))).store(kGamesWord);
+        });
+        EXPECT_FALSE(ApplyDocumentLive(Doc(c.row), status));
+        EXPECT_EQ(status, c.message);
+        // Fields are written in address order in both documents.
+        const size_t at = c.field - block;
+        std::vector<uint8_t> expected(written.begin(), written.begin() + static_cast<ptrdiff_t>(at));
+        expected.resize(at + 4);
+        std::memcpy(&expected[at], &kGamesWord, 4);
+        expected.insert(expected.end(), game.begin() + static_cast<ptrdiff_t>(at + 4), game.end());
+        EXPECT_EQ(MemoryBytes(block, game.size()), expected);
+        for (int i = 0; i < 2; ++i) EXPECT_EQ(MemoryBytes(blocks[i].effect, 8), gameEffects[static_cast<size_t>(i)]);
+        gameBack();
+    }
+}
+
+// The whole document stops at the first text that does not convert: the
+// fields before it (item by item, each in field-table order) are written,
+// it and every later field, the effects too, keep the game's bytes.
+TEST_F(WeatherXmlLiveTest, WholeDocumentStopsAtATextThatDoesNotConvert) {
+    // The fields of kSmallWeatherXml in the order they are applied, with the words they take.
+    const struct {
+        uint64_t at;
+        uint32_t word;
+    } fields[] = {
+        {Field(0, 0x00), std::bit_cast<uint32_t>(0.9f)},   {Field(0, 0x0C), std::bit_cast<uint32_t>(3.5f)},
+        {Field(0, 0x20), 1u},                               {Field(0, 0x24), 0xFFFFFFFFu},
+        {Field(0, 0xBC), 0x97564ED1u},                      {Field(6, 0x1C), std::bit_cast<uint32_t>(0.125f)},
+        {Field(6, 0x2C), 5u},
+    };
+    const struct {
+        const char* from;
+        const char* to;
+        size_t stopsAt;  // in fields
+        const char* path;
+    } cases[] = {
+        {"<Lightning value=\"true\"/>", "<Lightning value=\"maybe\"/>", 2, "WeatherTypes/EXTRASUNNY/Lightning"},
+        {"<Sun value=\"0.9\"/>", "<Sun value=\"1e999\"/>", 0, "WeatherTypes/EXTRASUNNY/Sun"},
+        {"STORMclouds", "fog", 4, "WeatherTypes/EXTRASUNNY/CloudSettingsName"},
+        {"DESERT_GROUND", "nowhere", 6, "WeatherTypes/RAIN/GroundSettingName"},
+    };
+    image.WriteU32(Field(0, 0x20), 7);  // no text converts to it: a word written there shows
+    gameTable = MemoryBytes(table, kWeatherTypesTableBytes);
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.path);
+        std::string xml = kSmallWeatherXml;
+        xml.replace(xml.find(c.from), std::strlen(c.from), c.to);
+        Load(kWeatherXml, xml);
+        EXPECT_FALSE(ApplyWeatherXmlLive(Doc(kWeatherXml), status));
+        EXPECT_EQ(status, std::string("Weather live failed: invalid value in ") + c.path + ".");
+        std::vector<uint8_t> expected = gameTable;
+        for (size_t i = 0; i < c.stopsAt; ++i) std::memcpy(&expected[fields[i].at - table], &fields[i].word, 4);
+        EXPECT_EQ(MemoryBytes(table, kWeatherTypesTableBytes), expected);
+        for (int i = 0; i < 2; ++i) EXPECT_EQ(MemoryBytes(blocks[i].effect, 8), gameEffects[static_cast<size_t>(i)]);
+        image.Write(table, gameTable);
+    }
+}
+
+// A field of the table that cannot be written gives its own message (here
+// a setting name's), not the first field's: the table spans two pages and
+// the second goes away after the first apply.
 TEST_F(WeatherXmlLiveTest, TableFieldThatCannotBeWrittenGivesItsMessage) {
     image.Clear(table, kWeatherTypesTableBytes);  // the fixture's table is no table any more
     // RAIN's Fog (at 1204) on the first page, its GroundSettingName (at 1220) on the second.

@@ -239,6 +239,12 @@ TEST(WeatherXmlModel, KeptValues) {
         {"<CContentsOfWeatherXmlFile/><CContentsOfWeatherXmlFile><WeatherTypes/><WeatherTypes><Item><Name>RAIN</Name>"
          "<Sun value=\"2\"/></Item></WeatherTypes></CContentsOfWeatherXmlFile>",
          {"WeatherTypes/RAIN/Sun=2"}},
+        // Nor does an empty one at another depth than the section, before it
+        // or inside it.
+        {"<WeatherTypes/><CContentsOfWeatherXmlFile><Other><WeatherGpuFx/></Other><WeatherTypes><Item><Name>RAIN</Name>"
+         "<Sun value=\"2\"/></Item></WeatherTypes><WeatherGpuFx><Group><WeatherGpuFx/></Group><Item>"
+         "<Name>THUNDER_DROP</Name><gravity value=\"3\"/></Item></WeatherGpuFx></CContentsOfWeatherXmlFile>",
+         {"WeatherTypes/RAIN/Sun=2", "WeatherGpuFx/THUNDER_DROP/gravity=3"}},
         {R"(<WeatherData><WeatherGpuFx><Item><Name>RAINSTORM_DROP</Name><gravity value="-9"/></Item></WeatherGpuFx>)"
          R"(<WeatherTypes><Item><Name>RAIN</Name><Sun value="0.5"/></Item></WeatherTypes></WeatherData>)",
          {"WeatherTypes/RAIN/Sun=0.5", "WeatherGpuFx/RAINSTORM_DROP/gravity=-9"}},
@@ -279,6 +285,13 @@ TEST(WeatherXmlModel, KeptValues) {
         {Wrap(R"(<Item><Name>RAIN</Name><Sun value="1"/></Sunn><Fog value="2"/></Item></WeatherType>)",
               R"(<Item><Name>THUNDER_DROP</Name></gravity><gravity value="3"/></Item>)"),
          {"WeatherTypes/RAIN/Sun=1", "WeatherTypes/RAIN/Fog=2", "WeatherGpuFx/THUNDER_DROP/gravity=3"}},
+        // Nor does an end tag repeated after the one that closed its element:
+        // the item and its section stay open, the items after it are read.
+        {Wrap(R"(<Item><Name>RAIN</Name></Name><Sun value="1"/></Item><Item><Name>SNOW</Name><Sun value="2"/></Item>)",
+              R"(<Item><Name>THUNDER_DROP</Name></Name></Name><gravity value="3"/></Item>)"
+              R"(<Item><Name>THUNDER_MIST</Name><gravity value="4"/></Item>)"),
+         {"WeatherTypes/RAIN/Sun=1", "WeatherTypes/SNOW/Sun=2", "WeatherGpuFx/THUNDER_DROP/gravity=3",
+          "WeatherGpuFx/THUNDER_MIST/gravity=4"}},
         // Element fields need plain text; their range is the trimmed text.
         {Wrap("<Item><Name>XMAS</Name><DropSettingName>   </DropSettingName>"
               "<MistSettingName><!-- x -->-</MistSettingName><GroundSettingName/>"

@@ -18,7 +18,10 @@
 #include <atomic>
 #include <cstdint>
 #include <cstring>
+#include <functional>
 #include <mutex>
+#include <utility>
+#include <vector>
 
 #include "platform/safe_copy.h"
 #include "platform/simulated.h"
@@ -399,21 +402,74 @@ void AnnounceAtomicStore64([[maybe_unused]] void* destination) {
 #endif
 }
 
+// The simulated game's hooks at the editor's stores (sim::AtNextStoreTo).
+// A store looks at them only while some are set: one relaxed load otherwise.
+struct StoreHook {
+    uintptr_t address = 0;
+    sim::StoreMoment moment = sim::StoreMoment::kBefore;
+    std::function<void()> run;
+};
+std::mutex g_storeHooksMutex;
+std::vector<StoreHook> g_storeHooks;
+std::atomic<size_t> g_storeHookCount{0};
+
+// Runs, and forgets, the hook set for this moment of a store of
+// [destination, destination + size), if there is one; outside the lock, so
+// that a hook may store too.
+void RunStoreHook(const void* destination, size_t size, sim::StoreMoment moment) {
+    if (g_storeHookCount.load(std::memory_order_relaxed) == 0) return;
+    const auto from = reinterpret_cast<uintptr_t>(destination);
+    std::function<void()> run;
+    {
+        std::lock_guard<std::mutex> lock(g_storeHooksMutex);
+        for (auto it = g_storeHooks.begin(); it != g_storeHooks.end(); ++it) {
+            if (it->moment != moment || it->address < from || it->address - from >= size) continue;
+            run = std::move(it->run);
+            g_storeHooks.erase(it);
+            g_storeHookCount.store(g_storeHooks.size(), std::memory_order_relaxed);
+            break;
+        }
+    }
+    if (run) run();
+}
+
 }  // namespace
+
+void sim::AtNextStoreTo(uintptr_t address, StoreMoment moment, std::function<void()> hook) {
+    std::lock_guard<std::mutex> lock(g_storeHooksMutex);
+    for (StoreHook& h : g_storeHooks) {
+        if (h.address == address && h.moment == moment) {
+            h.run = std::move(hook);
+            return;
+        }
+    }
+    g_storeHooks.push_back({address, moment, std::move(hook)});
+    g_storeHookCount.store(g_storeHooks.size(), std::memory_order_relaxed);
+}
+
+void sim::ClearStoreHooks() {
+    std::lock_guard<std::mutex> lock(g_storeHooksMutex);
+    g_storeHooks.clear();
+    g_storeHookCount.store(0, std::memory_order_relaxed);
+}
 
 bool SafeStore32(void* destination, uint32_t value) {
     if (destination == nullptr) return false;
     InstallSafeCopyHandler();
+    RunStoreHook(destination, 4, sim::StoreMoment::kBefore);
     if (varnel_guarded_store32(destination, value) == 0) return false;
     AnnounceAtomicStore32(destination);
+    RunStoreHook(destination, 4, sim::StoreMoment::kAfter);
     return true;
 }
 
 bool SafeStore64(void* destination, uint64_t value) {
     if (destination == nullptr) return false;
     InstallSafeCopyHandler();
+    RunStoreHook(destination, 8, sim::StoreMoment::kBefore);
     if (varnel_guarded_store64(destination, value) == 0) return false;
     AnnounceAtomicStore64(destination);
+    RunStoreHook(destination, 8, sim::StoreMoment::kAfter);
     return true;
 }
 
@@ -437,7 +493,10 @@ bool SafeWrite(void* destination, const void* source, size_t size) {
     if (size == 0) return true;
     if (destination == nullptr || source == nullptr) return false;
     InstallSafeCopyHandler();
-    return varnel_guarded_write(destination, source, size) != 0;
+    RunStoreHook(destination, size, sim::StoreMoment::kBefore);
+    if (varnel_guarded_write(destination, source, size) == 0) return false;
+    RunStoreHook(destination, size, sim::StoreMoment::kAfter);
+    return true;
 }
 
 void SynchronizeInstructionStreams() {
