@@ -133,9 +133,10 @@ uint64_t PlantLoadAcrossBlocks(SyntheticImage& image, const std::vector<uint8_t>
     // The store is the load's own bytes with 0F 11 and [rdi] for 0F 10 and rip.
     std::vector<uint8_t> code = shape;
     code.resize(shape.size() + 4, 0);
-    std::vector<uint8_t> store = shape;
-    store[store.size() - 2] = 0x11;
-    store.back() = static_cast<uint8_t>((store.back() & 0x38) | 0x07);
+    if (shape.size() < 2) return 0;
+    std::vector<uint8_t> store(shape.begin(), shape.end() - 2);
+    store.push_back(0x11);
+    store.push_back(static_cast<uint8_t>((shape.back() & 0x38) | 0x07));
     code.insert(code.end(), store.begin(), store.end());
     code.push_back(0xC3);
     const uint64_t block = image.Reserve(ImageSection::Text, 16 + code.size(), 16);

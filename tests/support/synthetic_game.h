@@ -52,7 +52,8 @@ size_t LanesRead(const runtime::RedirectRecordRow& record);
 // 0F 10 and a ModRM of rip + disp32) reading target, placed so that its
 // disp32 runs across two 16-byte blocks: the first displacement byte ends
 // one block, the instruction begins before it in the same block. The
-// function stores the float read to [rdi] and returns; it is the load.
+// function stores the float read to [rdi] and returns; it is the load (0
+// for a shape too short to be a load).
 uint64_t PlantLoadAcrossBlocks(SyntheticImage& image, const std::vector<uint8_t>& shape, uint64_t target);
 
 // Whether the bytes a captured patch changes lie in more than one 16-byte
