@@ -48,7 +48,7 @@ void ShutdownEditor() {
     // frame still inside a detour may be drawing the Weather tab under the
     // documents' lock: then this only happens when the lock is free at once.
     weather::ReleaseWeatherEditor(drained);
-    // The siren search stops and its thread is joined; the edited sirens
+    // The siren search stops and its thread is waited for; the edited sirens
     // stay in the game.
     weather::ReleaseSirens(drained);
     if (drained && services.releaseOverlay != nullptr) services.releaseOverlay();

@@ -104,11 +104,10 @@ bool ReleaseTrappedThread(uintptr_t instruction) {
     // instruction and takes it away before the hold ends, and no one else
     // takes a breakpoint out of code: once the byte at an instruction that
     // was held is something else, the breakpoint was ours and the
-    // instruction is whole again, however many holds came and went since. While the byte is still the breakpoint the
-    // thread waits as long as the instruction is held (the writer may hold
-    // it again at once).
+    // instruction is whole again, however many holds came and went since.
+    // While the byte is still the breakpoint the thread waits as long as the
+    // instruction is held (the writer may hold it again at once).
     for (;;) {
-        if (*first != kBreakpoint) return true;
         const uint64_t events = g_holdEvents.load();
         bool held = false;
         for (const std::atomic<uintptr_t>& slot : g_held) held = held || slot.load() == instruction;

@@ -205,8 +205,7 @@ void StartSirenLoad(bool clearEdits) {
     if (s.SirenWorkerRunning) return;  // its result is taken by the next polls
     // The previous worker has published and is ending: wait for it before
     // its place is taken.
-    if (s.worker != 0) platform::WaitForThread(s.worker, platform::kWaitForever);
-    s.worker = 0;
+    platform::WaitForThread(std::exchange(s.worker, 0), platform::kWaitForever);
     s.workerCancel.Set(0);
     s.SirenWorkerDone = 0;
     s.SirenWorkerResult = 0;

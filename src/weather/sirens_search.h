@@ -45,7 +45,7 @@ void PollSirensLoader();
 // "Stop": asks the worker to stop.
 void StopSirenLoad();
 
-// The unload: cancels a running search and joins its thread, then drops
+// The unload: cancels a running search and waits for its thread, then drops
 // what the editor kept; nothing is written to the game (the edited sirens
 // stay in it). Call without the lock. waitForLock false: when the lock is
 // taken (a frame still drawing the panel) only the cancel is set, and false

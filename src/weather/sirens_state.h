@@ -119,8 +119,9 @@ uint64_t SirenNowMs();
 // the per-profile edit counts; the change counter is the caller's.
 void ClearSirenEdits(SirenState& s);
 
-// Back to the state at start, writing nothing to the game: cancels and joins
-// a running search first. Takes the lock itself; tests, and after the unload.
+// Back to the state at start, writing nothing to the game: cancels and
+// waits for a running search first. Takes the lock itself; tests, and after
+// the unload.
 void ResetSirenState();
 
 }  // namespace weather

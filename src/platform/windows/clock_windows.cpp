@@ -81,8 +81,7 @@ DWORD WINAPI RunThreadBody(LPVOID parameter) {
     start->body();
     volatile uint8_t* ended = start->ended;
     delete start;
-    if (const ExitStub stub = TheExitStub()) stub(ended);  // does not return
-    *ended = 1;
+    TheExitStub()(ended);  // does not return (StartThread starts none without it)
     return 0;
 }
 
