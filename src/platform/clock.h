@@ -10,6 +10,8 @@ uint64_t TickCount64();
 void SleepMilliseconds(uint32_t ms);
 
 // Starts body on a detached thread; false when no thread could be started.
+// On Windows the thread keeps the plug-in loaded until it has ended: an
+// unload asked for meanwhile happens at its end.
 bool StartDetachedThread(std::function<void()> body);
 // The calling thread runs below normal priority from now on.
 void LowerCurrentThreadPriority();

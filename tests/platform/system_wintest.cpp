@@ -106,6 +106,27 @@ TEST(WinThreadsAndKeys, DetachedThreadsRunAndKeysOutsideTheRangeAreUp) {
     EXPECT_EQ(AsyncKeyState(256), 0u);
 }
 
+// An unload asked for while a detached thread of the module runs (the
+// folder dialog's, left open) waits for the thread's end: the thread never
+// returns into code that is gone.
+TEST(WinThreadsAndKeys, ADetachedThreadKeepsItsModuleLoadedUntilItHasEnded) {
+    const HMODULE module = LoadLibraryA("detached_module.dll");
+    ASSERT_NE(module, nullptr) << "detached_module.dll beside the test program";
+    using Start = int (*)(HANDLE);
+    const auto start = reinterpret_cast<Start>(reinterpret_cast<void*>(GetProcAddress(module, "StartHeldDetachedThread")));
+    ASSERT_NE(start, nullptr);
+    const HANDLE release = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    ASSERT_NE(release, nullptr);
+    ASSERT_EQ(start(release), 1);
+    FreeLibrary(module);
+    EXPECT_EQ(GetModuleHandleA("detached_module.dll"), module) << "unloaded under its running thread";
+    SetEvent(release);
+    const ULONGLONG began = GetTickCount64();
+    while (GetModuleHandleA("detached_module.dll") != nullptr && GetTickCount64() - began < 10000) Sleep(1);
+    EXPECT_EQ(GetModuleHandleA("detached_module.dll"), nullptr) << "the thread's end gives the module back";
+    CloseHandle(release);
+}
+
 // The unload waits for its threads while the loader lock is held, under
 // which a thread cannot finish ending: the wait ends once the thread has
 // left our code, not when its handle is signalled.

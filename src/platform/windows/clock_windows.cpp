@@ -4,7 +4,6 @@
 #include <memory>
 #include <mutex>
 #include <new>
-#include <thread>
 
 #include "platform/clock.h"
 #include "platform/windows/win32.h"
@@ -15,13 +14,47 @@ uint64_t TickCount64() { return GetTickCount64(); }
 
 void SleepMilliseconds(uint32_t ms) { Sleep(ms); }
 
+namespace {
+
+// A detached thread holds a reference on the module its code is in, taken
+// before it starts and given back by FreeLibraryAndExitThread, which does
+// not return: an unload asked for while it runs (a folder dialog left open)
+// takes effect once it has ended, never under it.
+struct DetachedStart {
+    std::function<void()> body;
+    HMODULE module;
+};
+
+DWORD WINAPI RunDetachedBody(LPVOID parameter) {
+    auto* start = static_cast<DetachedStart*>(parameter);
+    const HMODULE module = start->module;
+    start->body();
+    delete start;
+    FreeLibraryAndExitThread(module, 0);
+    return 0;
+}
+
+}  // namespace
+
 bool StartDetachedThread(std::function<void()> body) {
     if (!body) return false;
-    try {
-        std::thread(std::move(body)).detach();
-    } catch (...) {  // std::system_error when no thread can be made, or bad_alloc
+    HMODULE module = nullptr;
+    if (!GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS,
+                            reinterpret_cast<LPCSTR>(reinterpret_cast<void*>(&RunDetachedBody)), &module)) {
         return false;
     }
+    auto* start = new (std::nothrow) DetachedStart{std::move(body), module};
+    if (start == nullptr) {
+        FreeLibrary(module);
+        return false;
+    }
+    HANDLE handle = CreateThread(nullptr, 0, RunDetachedBody, start, 0, nullptr);
+    if (handle == nullptr) {
+        delete start;
+        FreeLibrary(module);
+        return false;
+    }
+    CloseHandle(handle);
     return true;
 }
 
