@@ -131,9 +131,9 @@ void CallReader(uint64_t function, uint32_t out[4]) {
 
 uint64_t PlantLoadAcrossBlocks(SyntheticImage& image, const std::vector<uint8_t>& shape, uint64_t target) {
     // The store is the load's own bytes with 0F 11 and [rdi] for 0F 10 and rip.
+    if (shape.size() < 2) return 0;
     std::vector<uint8_t> code = shape;
     code.resize(shape.size() + 4, 0);
-    if (shape.size() < 2) return 0;
     std::vector<uint8_t> store(shape.begin(), shape.end() - 2);
     store.push_back(0x11);
     store.push_back(static_cast<uint8_t>((shape.back() & 0x38) | 0x07));
