@@ -55,7 +55,9 @@ void ShutdownEditor() {
     // None of our threads may run once the plug-in's code is gone: the last
     // step waits for those still running until they have left it. They
     // were asked to stop at the start and look at that within milliseconds;
-    // the wait needs no lock the unload holds (not even the loader lock).
+    // the wait needs no lock the unload holds (not even the loader lock). A
+    // thread that has not reached our code yet (its start waits for the
+    // loader lock) is abandoned, never waited for: it ends without entering it.
     if (!threadsEnded) visualsettings::StopVisualSettings(platform::kWaitForever);
 }
 

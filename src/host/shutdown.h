@@ -25,9 +25,11 @@ void ResetShutdownState();
 // released (the values they wrote stay in the game's data); then the
 // overlay's GPU work waited for and its objects and UI context released;
 // last, when one of the editor's own threads had not ended in the first
-// wait, a wait until it has (its code must not go away under it). When a
-// thread does not leave a detour in time the hook engine and the overlay
-// objects are left alone (a leak is better than freeing what is in use).
+// wait, a wait until it has (its code must not go away under it). A thread
+// that has not yet entered the editor's code is abandoned instead of waited
+// for: it never enters it. When a thread does not leave a detour in time
+// the hook engine and the overlay objects are left alone (a leak is better
+// than freeing what is in use).
 void ShutdownEditor();
 
 }  // namespace host

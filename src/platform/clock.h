@@ -28,5 +28,12 @@ void LowerCurrentThreadPriority();
 inline constexpr uint32_t kWaitForever = 0xFFFFFFFFu;
 uint64_t StartThread(std::function<void()> body);
 bool WaitForThread(uint64_t thread, uint32_t timeoutMs);
+// The unload's wait: a thread that has not yet entered its body is
+// abandoned instead of waited for (its body never runs, and it ends without
+// entering the plug-in's code again) and true is returned at once; one that
+// has is waited for as by WaitForThread. A new thread cannot enter its body
+// while the unload holds the loader lock, so waiting for it there would
+// never end.
+bool AbandonOrWaitForThread(uint64_t thread, uint32_t timeoutMs);
 
 }  // namespace platform

@@ -67,6 +67,13 @@ void FailNextThreadStarts(int count);
 // sleepers waiting there now.
 void HoldSleeps(bool hold);
 int SleepsHeld();
+// While held, every thread started by StartThread waits before its body,
+// as a Windows thread waits for the loader lock before it reaches its entry
+// (the unload abandons such a thread); ThreadStartsHeld counts those waiting.
+void HoldThreadStarts(bool hold);
+int ThreadStartsHeld();
+// Abandoned threads that have ended (without their body) since process start.
+uint64_t AbandonedThreadsEnded();
 
 // ---- Script host -----------------------------------------------------------
 // Called by ScriptWait with its argument; a harness uses it to end a pass.

@@ -143,7 +143,7 @@ bool StopPuddlesKeeper(uint32_t timeoutMs) {
     Puddles.keeperStop.Set(1);
     const uint64_t thread = Puddles.keeperThread.Get();
     if (thread == 0) return true;
-    if (!platform::WaitForThread(thread, timeoutMs)) return false;
+    if (!platform::AbandonOrWaitForThread(thread, timeoutMs)) return false;
     Puddles.keeperThread.Set(0);
     return true;
 }

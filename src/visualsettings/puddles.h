@@ -63,7 +63,8 @@ void PuddlesRenderHook(PuddlesRenderPoint point);
 // visualsettings before/after pass calls it); a failed start is tried
 // again by the next pass.
 void StartPuddlesKeeperWhenAsked();
-// The unload: stops the keeper and waits at most timeoutMs; true when no thread is left.
+// The unload: stops the keeper and waits at most timeoutMs (a keeper that
+// has not started yet is abandoned instead); true when no thread is left.
 bool StopPuddlesKeeper(uint32_t timeoutMs);
 
 // ---- Published values for the capture patch --------------------------------------------------

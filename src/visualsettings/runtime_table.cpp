@@ -105,7 +105,7 @@ bool StopRuntimeTableLocator(uint32_t timeoutMs) {
     RuntimeTable.stop.Set(1);
     const uint64_t thread = RuntimeTable.thread.Get();
     if (thread == 0) return true;
-    if (!platform::WaitForThread(thread, timeoutMs)) return false;
+    if (!platform::AbandonOrWaitForThread(thread, timeoutMs)) return false;
     RuntimeTable.thread.Set(0);
     return true;
 }

@@ -55,8 +55,9 @@ uint64_t LiveAddressOfRuntimeKey(const char* key);
 bool WriteRuntimeTableValue(const char* key, float value);
 bool ReadRuntimeTableValue(const char* key, float& value);
 
-// The unload: asks the thread to end and waits at most timeoutMs for it;
-// true when no thread is left. No search starts afterwards.
+// The unload: asks the thread to end and waits at most timeoutMs for it (a
+// thread that has not started yet is abandoned instead); true when no
+// thread is left. No search starts afterwards.
 bool StopRuntimeTableLocator(uint32_t timeoutMs);
 
 // Back to the start of the run (tests; no thread may be running).

@@ -24,7 +24,8 @@ void OverlayFrame(bool (*bindDue)());
 
 // The unload: stops the runtime-table search and the puddles keeper and
 // waits at most timeoutMs in all for them (platform::kWaitForever: until
-// they have ended); true when no thread of the editor is left running.
+// they have ended; a thread that has not started yet is abandoned instead);
+// true when no thread of the editor is left running.
 bool StopVisualSettings(uint32_t timeoutMs);
 
 // Every state of the visualsettings editor back to the start of the run

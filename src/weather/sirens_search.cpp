@@ -266,8 +266,9 @@ bool ReleaseSirens(bool waitForLock) {
     }
     // Waited for without the lock: the worker takes it to publish. It sees
     // the cancel within a few milliseconds of work; its code must not go
-    // away under it.
-    platform::WaitForThread(worker, platform::kWaitForever);
+    // away under it. A worker that has not reached its body yet (held at
+    // its start by the loader lock the unload holds) is abandoned instead.
+    platform::AbandonOrWaitForThread(worker, platform::kWaitForever);
     std::lock_guard<std::mutex> lock(s.lock);
     s.SirenWorkerRunning = 0;
     s.SirenWorkerDone = 0;

@@ -45,11 +45,11 @@ void PollSirensLoader();
 // "Stop": asks the worker to stop.
 void StopSirenLoad();
 
-// The unload: cancels a running search and waits for its thread, then drops
-// what the editor kept; nothing is written to the game (the edited sirens
-// stay in it). Call without the lock. waitForLock false: when the lock is
-// taken (a frame still drawing the panel) only the cancel is set, and false
-// is returned.
+// The unload: cancels a running search and waits for its thread (one that
+// has not started yet is abandoned instead), then drops what the editor
+// kept; nothing is written to the game (the edited sirens stay in it). Call
+// without the lock. waitForLock false: when the lock is taken (a frame
+// still drawing the panel) only the cancel is set, and false is returned.
 bool ReleaseSirens(bool waitForLock);
 
 }  // namespace weather

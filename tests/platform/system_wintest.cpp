@@ -16,6 +16,7 @@
 #include "platform/safe_copy.h"
 #include "platform/script_host.h"
 #include "platform/windows/win32.h"
+#include "wine/loader_lock.h"
 #include "wine/script_host_standin.h"
 
 namespace {
@@ -153,6 +154,32 @@ TEST(WinThreadsAndKeys, AThreadIsWaitedForWhileTheLoaderLockIsHeld) {
     unlock(0, cookie);
     EXPECT_TRUE(ended);
     EXPECT_TRUE(WaitForThread(thread, 0)) << "an ended thread is forgotten";
+}
+
+// A thread started while the loader lock is held cannot reach its entry
+// before the lock is free. The unload of its module, under that lock,
+// abandons it instead of waiting, and the thread, once it gets the lock,
+// ends in the page that outlives the module without running its body in
+// the module's code, which is gone by then.
+TEST(WinThreadsAndKeys, AThreadStartedUnderTheLoaderLockNeverEntersItsModuleUnloadedMeanwhile) {
+    const HMODULE module = LoadLibraryA("detached_module.dll");
+    ASSERT_NE(module, nullptr) << "detached_module.dll beside the test program";
+    using Start = int (*)(volatile LONG*);
+    const auto start = reinterpret_cast<Start>(reinterpret_cast<void*>(GetProcAddress(module, "StartThreadForUnload")));
+    ASSERT_NE(start, nullptr);
+    static volatile LONG ran = 0;
+    winsupport::LoaderLockHold held;
+    ASSERT_TRUE(held.Held());
+    ASSERT_EQ(start(&ran), 1);
+    EXPECT_EQ(held.TakeNewThreads(), 1u);
+    const ULONGLONG began = GetTickCount64();
+    FreeLibrary(module);
+    const ULONGLONG unloadMs = GetTickCount64() - began;
+    EXPECT_EQ(GetModuleHandleA("detached_module.dll"), nullptr) << "unloaded under the loader lock";
+    held.Release();
+    EXPECT_LT(unloadMs, 5000u) << "the unload waited for a thread that had not started";
+    EXPECT_TRUE(held.TakenThreadsEnded(10000));
+    EXPECT_EQ(ran, 0) << "the thread ran its body after the unload";
 }
 
 }  // namespace

@@ -8,6 +8,9 @@
 #include <thread>
 
 #include "platform/clock.h"
+#if !defined(_WIN32)
+#include "platform/simulated.h"
+#endif
 
 namespace {
 
@@ -30,5 +33,49 @@ TEST(ThreadsDeathTest, AThreadThatOutlivesItsWaitNeverAbortsTheProcess) {
         },
         ::testing::ExitedWithCode(0), "");
 }
+
+#if !defined(_WIN32)
+// Spins until done() or 5 s have passed; done()'s last answer.
+template <typename Done>
+bool WithinSeconds(Done done) {
+    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    while (!done() && std::chrono::steady_clock::now() < until) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    return done();
+}
+
+// The unload's wait abandons a thread that has not reached its body (held
+// at its start, as a Windows thread is by the loader lock the unload
+// holds): it returns at once, and the body never runs, also once the start
+// is let go. A thread that runs its body is waited for.
+TEST(Threads, TheUnloadsWaitAbandonsAThreadThatHasNotStartedAndWaitsForOneThatHas) {
+    struct Held {
+        Held() { sim::HoldThreadStarts(true); }
+        ~Held() { sim::HoldThreadStarts(false); }
+    } held;
+    std::atomic<bool> ran{false};
+    const uint64_t abandoned = sim::AbandonedThreadsEnded();
+    const uint64_t thread = StartThread([&ran] { ran = true; });
+    ASSERT_NE(thread, 0u);
+    ASSERT_TRUE(WithinSeconds([] { return sim::ThreadStartsHeld() == 1; })) << "the thread is held at its start";
+    std::atomic<bool> returned{false};
+    std::thread unload([&] { returned = AbandonOrWaitForThread(thread, kWaitForever); });
+    EXPECT_TRUE(WithinSeconds([&] { return returned.load(); })) << "the wait waits for a thread that has not started";
+    sim::HoldThreadStarts(false);
+    unload.join();
+    EXPECT_TRUE(WithinSeconds([&] { return sim::AbandonedThreadsEnded() > abandoned || ran; }));
+    EXPECT_FALSE(ran.load()) << "the abandoned thread ran its body";
+    EXPECT_TRUE(WaitForThread(thread, 0)) << "an abandoned thread is forgotten";
+
+    std::atomic<bool> running{false}, stop{false};
+    const uint64_t runner = StartThread([&] {
+        running = true;
+        while (!stop) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    });
+    ASSERT_TRUE(WithinSeconds([&] { return running.load(); }));
+    EXPECT_FALSE(AbandonOrWaitForThread(runner, 20)) << "a running thread is waited for, not abandoned";
+    stop = true;
+    EXPECT_TRUE(AbandonOrWaitForThread(runner, 10000));
+}
+#endif
 
 }  // namespace

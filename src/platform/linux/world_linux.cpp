@@ -29,27 +29,45 @@ std::atomic<int> g_cursorCount{0};
 std::atomic<bool> g_manualClock{false};
 std::atomic<uint64_t> g_manualNow{1000000};
 std::atomic<int> g_failThreadStarts{0};
+std::atomic<uint64_t> g_abandonedThreadsEnded{0};
 
-// A gate that holds every sleep while it is shut (tests: a thread that does
-// not come back from its sleep in time).
-struct SleepGate {
+// A gate that holds every thread passing it while it is shut (tests: a
+// thread that does not come back from its sleep in time, a new thread that
+// has not reached its body yet).
+struct Gate {
     std::mutex mutex;
     std::condition_variable opened;
     bool shut = false;
     int waiting = 0;
 };
-SleepGate& Sleeps() {
-    static SleepGate* gate = new SleepGate;  // never destroyed: a held sleeper may outlive the process's statics
+Gate& Sleeps() {
+    static Gate* gate = new Gate;  // never destroyed: a held sleeper may outlive the process's statics
+    return *gate;
+}
+Gate& ThreadStarts() {
+    static Gate* gate = new Gate;  // never destroyed, as above
     return *gate;
 }
 
-void PassSleepGate() {
-    SleepGate& gate = Sleeps();
+void PassGate(Gate& gate) {
     std::unique_lock<std::mutex> lock(gate.mutex);
     if (!gate.shut) return;
     ++gate.waiting;
     gate.opened.wait(lock, [&gate] { return !gate.shut; });
     --gate.waiting;
+}
+
+void ShutGate(Gate& gate, bool shut) {
+    {
+        std::lock_guard<std::mutex> lock(gate.mutex);
+        gate.shut = shut;
+    }
+    gate.opened.notify_all();
+}
+
+int WaitingAtGate(Gate& gate) {
+    std::lock_guard<std::mutex> lock(gate.mutex);
+    return gate.waiting;
 }
 
 struct ScriptHostWorld {
@@ -111,7 +129,7 @@ uint64_t TickCount64() {
 }
 
 void SleepMilliseconds(uint32_t ms) {
-    PassSleepGate();
+    PassGate(Sleeps());
     if (g_manualClock.load()) {
         g_manualNow.fetch_add(ms);
         std::this_thread::yield();
@@ -135,10 +153,15 @@ bool StartDetachedThread(std::function<void()> body) {
 
 namespace {
 
+// A started thread's state: not started until it has passed the start
+// gate and taken itself to running; the unload may take a thread that has
+// not started to abandoned instead.
+enum ThreadState : uint8_t { kThreadNotStarted, kThreadRunning, kThreadEnded, kThreadAbandoned };
+
 // A started thread: joined once its body has said it ended.
 struct Joinable {
     std::thread thread;
-    std::shared_ptr<std::atomic<bool>> ended;
+    std::shared_ptr<std::atomic<uint8_t>> state;
 };
 // Never destroyed: a thread that outlives its wait stays in the table to
 // the end of the process, which must not end by destroying a thread that
@@ -161,16 +184,23 @@ uint64_t StartThread(std::function<void()> body) {
     while (left > 0) {
         if (g_failThreadStarts.compare_exchange_weak(left, left - 1)) return 0;
     }
-    auto ended = std::make_shared<std::atomic<bool>>(false);
+    auto state = std::make_shared<std::atomic<uint8_t>>(kThreadNotStarted);
     ThreadTable& table = Threads();
     std::lock_guard<std::mutex> lock(table.mutex);
     try {
-        std::thread thread([body = std::move(body), ended] {
+        std::thread thread([body = std::move(body), state] {
+            // Where a Windows thread waits for the loader lock before its entry.
+            PassGate(ThreadStarts());
+            uint8_t expected = kThreadNotStarted;
+            if (!state->compare_exchange_strong(expected, kThreadRunning)) {  // abandoned
+                g_abandonedThreadsEnded.fetch_add(1);
+                return;
+            }
             body();
-            ended->store(true);
+            state->store(kThreadEnded);
         });
         const uint64_t id = table.next++;
-        table.threads[id] = Joinable{std::move(thread), ended};
+        table.threads[id] = Joinable{std::move(thread), state};
         return id;
     } catch (...) {
         return 0;
@@ -178,17 +208,17 @@ uint64_t StartThread(std::function<void()> body) {
 }
 
 bool WaitForThread(uint64_t thread, uint32_t timeoutMs) {
-    std::shared_ptr<std::atomic<bool>> ended;
+    std::shared_ptr<std::atomic<uint8_t>> state;
     ThreadTable& table = Threads();
     {
         std::lock_guard<std::mutex> lock(table.mutex);
         auto it = table.threads.find(thread);
         if (it == table.threads.end()) return true;
-        ended = it->second.ended;
+        state = it->second.state;
     }
     // Real time: a test's manual clock must not make the wait end early.
     const auto start = std::chrono::steady_clock::now();
-    while (!ended->load()) {
+    while (state->load() != kThreadEnded) {
         if (timeoutMs != kWaitForever && std::chrono::steady_clock::now() - start >= std::chrono::milliseconds(timeoutMs))
             return false;
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
@@ -203,6 +233,23 @@ bool WaitForThread(uint64_t thread, uint32_t timeoutMs) {
     }
     if (done.joinable()) done.join();
     return true;
+}
+
+bool AbandonOrWaitForThread(uint64_t thread, uint32_t timeoutMs) {
+    ThreadTable& table = Threads();
+    {
+        std::lock_guard<std::mutex> lock(table.mutex);
+        auto it = table.threads.find(thread);
+        if (it == table.threads.end()) return true;
+        uint8_t expected = kThreadNotStarted;
+        if (it->second.state->compare_exchange_strong(expected, kThreadAbandoned)) {
+            // It ends as soon as it passes the start gate, without its body.
+            it->second.thread.detach();
+            table.threads.erase(it);
+            return true;
+        }
+    }
+    return WaitForThread(thread, timeoutMs);
 }
 
 // The simulated world has one priority.
@@ -308,20 +355,11 @@ void UseManualClock(bool manual) { g_manualClock.store(manual); }
 void AdvanceClock(uint64_t ms) { g_manualNow.fetch_add(ms); }
 void FailNextThreadStarts(int count) { g_failThreadStarts.store(count); }
 
-void HoldSleeps(bool hold) {
-    SleepGate& gate = Sleeps();
-    {
-        std::lock_guard<std::mutex> lock(gate.mutex);
-        gate.shut = hold;
-    }
-    gate.opened.notify_all();
-}
-
-int SleepsHeld() {
-    SleepGate& gate = Sleeps();
-    std::lock_guard<std::mutex> lock(gate.mutex);
-    return gate.waiting;
-}
+void HoldSleeps(bool hold) { ShutGate(Sleeps(), hold); }
+int SleepsHeld() { return WaitingAtGate(Sleeps()); }
+void HoldThreadStarts(bool hold) { ShutGate(ThreadStarts(), hold); }
+int ThreadStartsHeld() { return WaitingAtGate(ThreadStarts()); }
+uint64_t AbandonedThreadsEnded() { return g_abandonedThreadsEnded.load(); }
 
 void SetScriptWaitHook(std::function<void(uint32_t)> hook) {
     std::lock_guard<std::mutex> lock(Host().mutex);
