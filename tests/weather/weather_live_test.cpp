@@ -772,6 +772,74 @@ TEST_F(WeatherXmlLiveTest, TableFieldThatCannotBeWrittenGivesItsMessage) {
               std::vector<uint8_t>(gameTable.begin() + 1212, gameTable.end()));
 }
 
+// A field written but then not readable (the game takes its page away just
+// after the editor's store) is told apart from one not written and from one
+// read back with another word, and the message names the entry's own field:
+// the lightning document holds four fields only, so an entry's place in the
+// write is not its row of the field table. The write ends at that field.
+TEST_F(WeatherXmlLiveTest, EachFieldFailureGivesItsOwnMessage) {
+    const uint64_t lightning = image.PlantLightningBlock();
+    const std::vector<uint8_t> lightningGame = MemoryBytes(lightning, 352);
+    Load(kLightning,
+         "<VfxLightningSettings><StrikeSettings><BaseColor value=\"0xFF405060\"/><SubdivisionCount value=\"9\"/>"
+         "</StrikeSettings><CloudBurstSettings><LightColor value=\"0x80102030\"/></CloudBurstSettings>"
+         "<lightningShakeIntensity value=\"0.3\"/></VfxLightningSettings>");
+    for (const size_t row : {kLightning, kWeatherXml}) ASSERT_TRUE(ApplyDocumentLive(Doc(row), status)) << status;
+    const std::vector<uint8_t> lightningWritten = MemoryBytes(lightning, 352);
+    const std::vector<uint8_t> tableWritten = MemoryBytes(table, kWeatherTypesTableBytes);
+    enum class Game { TakesPageBeforeStore, TakesPageAfterStore, PutsItsWordAfterStore };
+    constexpr uint32_t kGamesWord = 0x0BADF00Du;
+    const struct {
+        size_t row;
+        uint64_t field;
+        Game game;
+        const char* message;
+    } cases[] = {
+        {kLightning, lightning + 28, Game::TakesPageAfterStore,
+         "VFX Lightning live failed: runtime field not readable: VfxLightningSettings/lightningShakeIntensity."},
+        {kLightning, lightning + 132, Game::TakesPageBeforeStore,
+         "VFX Lightning live failed: runtime field not writable: VfxLightningSettings/CloudBurstSettings/LightColor."},
+        {kLightning, lightning + 276, Game::TakesPageAfterStore,
+         "VFX Lightning live failed: runtime field not readable: VfxLightningSettings/StrikeSettings/SubdivisionCount."},
+        {kLightning, lightning + 312, Game::PutsItsWordAfterStore,
+         "VFX Lightning live failed: verification mismatch in VfxLightningSettings/StrikeSettings/BaseColor."},
+        {kWeatherXml, Field(0, 0x0C), Game::TakesPageAfterStore, "Weather live failed: game weather value check unavailable."},
+        {kWeatherXml, Field(0, 0x24), Game::TakesPageAfterStore, "Weather live failed: game weather setting check unavailable."},
+        {kWeatherXml, Field(0, 0xBC), Game::TakesPageAfterStore, "Weather live failed: game cloud setting check unavailable."},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.message);
+        const bool isLightning = c.row == kLightning;
+        const uint64_t block = isLightning ? lightning : table;
+        const std::vector<uint8_t>& written = isLightning ? lightningWritten : tableWritten;
+        const std::vector<uint8_t>& game = isLightning ? lightningGame : gameTable;
+        image.Write(block, game);
+        bool pageTaken = false;
+        uint32_t old = 0;
+        const auto moment = c.game == Game::TakesPageBeforeStore ? platform::sim::StoreMoment::kBefore
+                                                                 : platform::sim::StoreMoment::kAfter;
+        platform::sim::AtNextStoreTo(c.field, moment, [&] {
+            if (c.game == Game::PutsItsWordAfterStore)
+                std::atomic_ref<uint32_t>(*reinterpret_cast<uint32_t*>(static_cast<uintptr_t>(c.field))).store(kGamesWord);
+            else
+                pageTaken = platform::ChangeProtection(c.field, 4, platform::kPageNoAccess, &old);
+        });
+        EXPECT_FALSE(ApplyDocumentLive(Doc(c.row), status));
+        EXPECT_EQ(status, c.message);
+        if (pageTaken) {
+            ASSERT_TRUE(platform::ChangeProtection(c.field, 4, old, &old));
+        }
+        // Fields are written in address order: the ones before the field are
+        // written, the field holds what the store left, the rest the game's.
+        const size_t at = c.field - block;
+        std::vector<uint8_t> expected(written.begin(), written.begin() + static_cast<ptrdiff_t>(at) + 4);
+        if (c.game == Game::TakesPageBeforeStore) std::memcpy(&expected[at], &game[at], 4);
+        if (c.game == Game::PutsItsWordAfterStore) std::memcpy(&expected[at], &kGamesWord, 4);
+        expected.insert(expected.end(), game.begin() + static_cast<ptrdiff_t>(at + 4), game.end());
+        EXPECT_EQ(MemoryBytes(block, game.size()), expected);
+    }
+}
+
 TEST_F(WeatherXmlLiveTest, EffectOfARenderDocumentNotInTheGame) {
     image.Clear(blocks[0].block, 188);
     image.Clear(blocks[1].block, 188);
