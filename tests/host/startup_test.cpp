@@ -28,6 +28,7 @@
 #include "support/fake_drive.h"
 #include "support/synthetic_game.h"
 #include "support/synthetic_image.h"
+#include "support/thread_waits.h"
 #include "runtime/live_writes.h"
 #include "runtime/locator_state.h"
 #include "runtime/override_groups.h"
@@ -130,6 +131,7 @@ protected:
         runtime::ResetLocatorState();
         core::ResetSettingsState();
         platform::sim::ReleaseAllKeys();
+        platform::sim::UseManualClock(false);  // the game's clock: the editor's threads wait in real time
         visualsettings::ResetVisualSettingsForTesting();
     }
 
@@ -276,8 +278,11 @@ TEST_F(StartupTest, BindsTheVisualsettingsParametersThenResetsThemToTheirDefault
 using ShutdownTest = HostTest;
 
 TEST_F(ShutdownTest, StopsTheEditorsThreadsAndWaitsForThem) {
-    ASSERT_TRUE(visualsettings::StartDeferredRuntimeProbe());  // waits 45 s before its search
-    ASSERT_NE(visualsettings::RuntimeTable.thread.Get(), 0u);
+    {
+        testsupport::HeldSleeps held;
+        ASSERT_TRUE(visualsettings::StartDeferredRuntimeProbe());  // waits 45 s before its search
+        ASSERT_TRUE(testsupport::WaitForHeldSleepers(1)) << "the search thread is in its wait";
+    }
     host::ShutdownEditor();
     EXPECT_EQ(visualsettings::RuntimeTable.thread.Get(), 0u) << "ended and waited for";
     EXPECT_EQ(visualsettings::RuntimeTable.searches.Get(), 0u);
@@ -296,12 +301,9 @@ TEST_F(ShutdownTest, GoesOnWhenAThreadHasNotEndedInTimeAndReturnsOnlyOnceItHas) 
     host::SetHostServices(services);
     g_overlayReleased = false;
     host::Shutdown.DetourDrainTimeoutMs = 30;
-    struct Held {
-        Held() { platform::sim::HoldSleeps(true); }
-        ~Held() { platform::sim::HoldSleeps(false); }
-    } held;
+    testsupport::HeldSleeps held;
     ASSERT_TRUE(visualsettings::StartDeferredRuntimeProbe());
-    while (platform::sim::SleepsHeld() == 0) std::this_thread::yield();
+    ASSERT_TRUE(testsupport::WaitForHeldSleepers(1)) << "the search thread is in its wait";
     std::atomic<bool> returned{false};
     std::atomic<uint32_t> endedAtReturn{0};
     std::thread unload([&] {
@@ -309,7 +311,9 @@ TEST_F(ShutdownTest, GoesOnWhenAThreadHasNotEndedInTimeAndReturnsOnlyOnceItHas) 
         endedAtReturn = visualsettings::RuntimeTable.finished.Get();
         returned = true;
     });
-    while (!g_overlayReleased) std::this_thread::yield();  // everything else is done
+    // Everything else is done; an unload held up by the thread gets no
+    // further until the thread is let go below (so that it can be joined).
+    EXPECT_TRUE(testsupport::WaitUntil([] { return g_overlayReleased.load(); })) << "the unload stopped at the thread";
     // An unload that did not wait would return now; give it the chance.
     for (int i = 0; i < 200 && !returned; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(1));
     EXPECT_FALSE(returned.load()) << "returned while its thread still runs";
@@ -361,19 +365,20 @@ TEST_F(ShutdownTest, UninitialisesTheEngineAndReleasesTheOverlayOnlyOnceNoThread
         host::SetHostServices(services);
         host::Startup.HookEngineStarted = 1;
         host::Shutdown.DetourDrainTimeoutMs = leaves ? 10'000 : 30;
-        std::atomic<bool> inside{false}, leave{false};
+        std::atomic<bool> inside{false}, leave{false}, gaveUp{false};
         std::thread render([&] {
             host::DetourScope scope;
             inside = true;
-            while (!(leaves ? g_procedureRestored.load() : leave.load())) std::this_thread::yield();
+            gaveUp = !testsupport::WaitUntil([&] { return (leaves && g_procedureRestored.load()) || leave.load(); });
         });
-        while (!inside) std::this_thread::yield();
+        EXPECT_TRUE(testsupport::WaitUntil([&] { return inside.load(); })) << "the render thread is in its detour";
         {
             host::DetourScope own;
             host::ShutdownEditor();
         }
         leave = true;
         render.join();
+        EXPECT_FALSE(gaveUp.load()) << "the render thread left its detour only when its wait ran out";
         // Else a leak is better than freeing what is in use.
         EXPECT_EQ(g_rec.calls, leaves ? (Calls{"disabled with 2 in detours", "uninitialised with 1 in detours",
                                                "released with 1 in detours"})

@@ -2,10 +2,9 @@
 // keeper thread, and the edited tests of rows and sections.
 #include "visualsettings_fixture.h"
 
-#include <chrono>
 #include <cmath>
-#include <thread>
 
+#include "support/thread_waits.h"
 #include "visualsettings/car_lod.h"
 #include "visualsettings/live_write.h"
 #include "visualsettings/puddles.h"
@@ -93,6 +92,8 @@ TEST_F(SpecialKeysTest, PuddlesScaleGoesToTheTargetTheSelectorNames) {
 
 TEST_F(SpecialKeysTest, TheKeeperStartsOnceForAModeAndStopsAtTheUnload) {
     platform::sim::UseManualClock(false);
+    Row("puddles.scale").overridden = 1;  // the keeper tries it (and finds no target)
+    platform::sim::HoldSleeps(true);      // the keeper's first pass ends in a sleep held here
     StartPuddlesKeeperWhenAsked();
     EXPECT_EQ(Puddles.keeperThread.Get(), 0u) << "mode 0: no keeper";
     Puddles.mode.Set(2);
@@ -104,9 +105,8 @@ TEST_F(SpecialKeysTest, TheKeeperStartsOnceForAModeAndStopsAtTheUnload) {
     EXPECT_NE(thread, 0u);
     StartPuddlesKeeperWhenAsked();
     EXPECT_EQ(Puddles.keeperThread.Get(), thread) << "once";
-    VisualSettingsParam& row = Row("puddles.scale");
-    row.overridden = 1;  // the keeper tries it (and finds no target)
-    std::this_thread::sleep_for(std::chrono::milliseconds(60));
+    EXPECT_TRUE(testsupport::WaitForHeldSleepers(1)) << "the keeper made a pass";
+    platform::sim::HoldSleeps(false);
     EXPECT_TRUE(StopVisualSettings(5000));
     EXPECT_EQ(Puddles.keeperThread.Get(), 0u);
 }

@@ -2,6 +2,7 @@
 // fake drive: the line parser, the counts and messages, values reaching the
 // game, one binding per import, no wait for the runtime table, line ends,
 // files too large, and the export's line-by-line rewrite.
+#include <atomic>
 #include <chrono>
 #include <cmath>
 #include <future>
@@ -10,6 +11,7 @@
 #include "core/workspace.h"
 #include "platform/simulated.h"
 #include "support/fake_drive.h"
+#include "support/thread_waits.h"
 #include "visualsettings/dat_export.h"
 #include "visualsettings/dat_import.h"
 #include "visualsettings/layout_reader.h"
@@ -190,20 +192,31 @@ TEST_F(DatFilesTest, WithoutTheBrightFilmicBlockAnImportedFilmicKeyIsUnknownAndC
 TEST_F(DatFilesTest, TheImportNeverWaitsForTheRuntimeTable) {
     const RuntimeSliderKey& runtimeKey = RuntimeReferenceKeys()[0];
     PutImport(std::string(runtimeKey.key) + " 1\n" + kCoronas + " 2\n");
-    // Every sleep is held until the import has returned: the search, whose
-    // wait before it scans sleeps at once, cannot go on, so an import that
-    // waited for the table (or searched on its own thread) would not return.
-    struct Held {
-        Held() { platform::sim::HoldSleeps(true); }
-        ~Held() { platform::sim::HoldSleeps(false); }
-    } held;
-    std::future<void> import = std::async(std::launch::async, [] { ImportVisualSettingsDat(); });
-    const bool returned = import.wait_for(std::chrono::seconds(30)) == std::future_status::ready;
-    EXPECT_TRUE(returned) << "the import waits for the search";
+    // Every sleep is held: the search, whose wait before it scans sleeps at
+    // once, cannot go on. The import runs on a thread of its own and is
+    // timed there; one that waits for the search (for a while or until it
+    // ends) takes more than 250 ms, or returns only once the test gives up
+    // after 5 s and lets the search end.
+    testsupport::HeldSleeps held;
+    const auto timedImport = [] {
+        std::atomic<int64_t> tookMs{0};
+        std::future<void> import = std::async(std::launch::async, [&tookMs] {
+            const auto start = std::chrono::steady_clock::now();
+            ImportVisualSettingsDat();
+            tookMs = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start).count();
+        });
+        if (import.wait_for(std::chrono::seconds(5)) != std::future_status::ready) {
+            RuntimeTable.stop.Set(1);
+            platform::sim::HoldSleeps(false);
+        }
+        import.get();
+        return tookMs.load();
+    };
+    ASSERT_LT(timedImport(), 250) << "the import that starts the search waits for it";
     EXPECT_EQ(RuntimeTable.started.Get(), 1u);  // the search runs on its own thread
+    ASSERT_TRUE(testsupport::WaitForHeldSleepers(1)) << "the search is in its wait";
+    EXPECT_LT(timedImport(), 250) << "an import waits for the search under way";
     EXPECT_EQ(RuntimeTable.searches.Get(), 0u) << "nor did it search";
-    platform::sim::HoldSleeps(false);
-    import.get();
     EXPECT_EQ(RuntimeTable.ready.Get(), 0u);
     EXPECT_EQ(Status(), "Loaded 1 / 2 values.");  // the runtime key applied without a write
 }

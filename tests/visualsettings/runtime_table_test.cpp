@@ -1,7 +1,7 @@
 // The runtime table locator on a private mapping holding the fingerprint
 // values: the search's outcomes, the addresses it gives, and its thread
 // (started once, never waiting on the caller, stopped and waited for at
-// unload).
+// unload, with the puddles keeper within one bound).
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -15,7 +15,9 @@
 #include "runtime/heap_scan.h"
 #include "support/synthetic_image.h"
 #include "support/testdata.h"
+#include "support/thread_waits.h"
 #include "visualsettings/param_table.h"
+#include "visualsettings/puddles.h"
 #include "visualsettings/runtime_table.h"
 #include "visualsettings/visualsettings_entries.h"
 
@@ -137,8 +139,11 @@ TEST_F(RuntimeTableTest, WithoutAThreadTheCallerNeverWaitsAndALaterCallTriesAgai
 
 TEST_F(RuntimeTableTest, TheUnloadStopsTheWaitingThreadAndWaitsForIt) {
     platform::sim::UseManualClock(false);  // the thread waits in real time
-    ASSERT_TRUE(StartDeferredRuntimeProbe());
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    {
+        testsupport::HeldSleeps held;
+        ASSERT_TRUE(StartDeferredRuntimeProbe());
+        ASSERT_TRUE(testsupport::WaitForHeldSleepers(1)) << "the thread is in its wait";
+    }
     const auto before = std::chrono::steady_clock::now();
     EXPECT_TRUE(StopVisualSettings(5000));
     EXPECT_LT(std::chrono::steady_clock::now() - before, std::chrono::seconds(2));
@@ -146,6 +151,23 @@ TEST_F(RuntimeTableTest, TheUnloadStopsTheWaitingThreadAndWaitsForIt) {
     EXPECT_EQ(RuntimeTable.finished.Get(), 1u);
     EXPECT_EQ(RuntimeTable.searches.Get(), 0u) << "stopped before its search";
     EXPECT_FALSE(StartDeferredRuntimeProbe()) << "nothing starts after the unload";
+}
+
+// Neither thread can see the stop (both held in their sleeps): the unload
+// gives up after its bound in all, not after a bound for each of them.
+TEST_F(RuntimeTableTest, TheUnloadWaitsForBothThreadsWithinOneBound) {
+    {
+        testsupport::HeldSleeps held;
+        Puddles.mode.Set(2);
+        ASSERT_TRUE(StartDeferredRuntimeProbe());
+        StartPuddlesKeeperWhenAsked();
+        ASSERT_TRUE(testsupport::WaitForHeldSleepers(2)) << "the search and the keeper are in their sleeps";
+        const auto before = std::chrono::steady_clock::now();
+        EXPECT_FALSE(StopVisualSettings(1000));
+        const auto took = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - before);
+        EXPECT_LT(took.count(), 1800) << "a bound for each thread";
+    }
+    EXPECT_TRUE(StopVisualSettings(5000)) << "both end once let go";
 }
 
 }  // namespace
