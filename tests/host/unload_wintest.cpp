@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "host/shutdown.h"
+#include "support/thread_waits.h"
 #include "visualsettings/puddles.h"
 #include "visualsettings/runtime_table.h"
 #include "visualsettings/visualsettings_entries.h"
@@ -27,12 +28,7 @@
 
 namespace {
 
-template <typename Done>
-bool WithinSeconds(int seconds, Done done) {
-    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
-    while (!done() && std::chrono::steady_clock::now() < until) std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    return done();
-}
+using testsupport::WaitUntil;
 
 #if defined(_WIN32)
 // Holds the loader lock, as the unload does, while the threads are started.
@@ -53,10 +49,11 @@ public:
     StartsHeld() : abandoned_(platform::sim::AbandonedThreadsEnded()) { platform::sim::HoldThreadStarts(true); }
     ~StartsHeld() { Release(); }
     bool Held() const { return true; }
-    void TakeStarted() { WithinSeconds(5, [this] { return platform::sim::ThreadStartsHeld() > held_; }); ++held_; }
+    void TakeStarted() { WaitUntil([this] { return platform::sim::ThreadStartsHeld() > held_; }); ++held_; }
     void Release() { platform::sim::HoldThreadStarts(false); }
     bool ThreadsEnded() {
-        return WithinSeconds(10, [this] { return platform::sim::AbandonedThreadsEnded() - abandoned_ >= uint64_t(held_); });
+        return WaitUntil([this] { return platform::sim::AbandonedThreadsEnded() - abandoned_ >= uint64_t(held_); },
+                         std::chrono::seconds(10));
     }
 
 private:
@@ -115,7 +112,7 @@ TEST(Unload, AThreadThatHasNotReachedOurCodeIsAbandonedNotWaitedFor) {
         host::Shutdown.DetourDrainTimeoutMs = 1000;
         std::atomic<bool> go{false}, returned{false};
         std::thread unload([&] {  // started before the hold: it needs its own start
-            if (!WithinSeconds(10, [&] { return go.load(); })) return;
+            if (!WaitUntil([&] { return go.load(); }, std::chrono::seconds(10))) return;
             host::ShutdownEditor();
             returned = true;
         });
@@ -129,7 +126,7 @@ TEST(Unload, AThreadThatHasNotReachedOurCodeIsAbandonedNotWaitedFor) {
             row.start();
             held.TakeStarted();
             go = true;
-            EXPECT_TRUE(WithinSeconds(5, [&] { return returned.load(); })) << "the unload waits for a thread that has not started";
+            EXPECT_TRUE(WaitUntil([&] { return returned.load(); })) << "the unload waits for a thread that has not started";
             held.Release();
             unload.join();
             EXPECT_TRUE(held.ThreadsEnded()) << "the abandoned thread ends once its start goes on";

@@ -10,6 +10,7 @@
 #include "platform/clock.h"
 #if !defined(_WIN32)
 #include "platform/simulated.h"
+#include "support/thread_waits.h"
 #endif
 
 namespace {
@@ -35,14 +36,6 @@ TEST(ThreadsDeathTest, AThreadThatOutlivesItsWaitNeverAbortsTheProcess) {
 }
 
 #if !defined(_WIN32)
-// Spins until done() or 5 s have passed; done()'s last answer.
-template <typename Done>
-bool WithinSeconds(Done done) {
-    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(5);
-    while (!done() && std::chrono::steady_clock::now() < until) std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    return done();
-}
-
 // The unload's wait abandons a thread that has not reached its body (held
 // at its start, as a Windows thread is by the loader lock the unload
 // holds): it returns at once, and the body never runs, also once the start
@@ -56,13 +49,13 @@ TEST(Threads, TheUnloadsWaitAbandonsAThreadThatHasNotStartedAndWaitsForOneThatHa
     const uint64_t abandoned = sim::AbandonedThreadsEnded();
     const uint64_t thread = StartThread([&ran] { ran = true; });
     ASSERT_NE(thread, 0u);
-    ASSERT_TRUE(WithinSeconds([] { return sim::ThreadStartsHeld() == 1; })) << "the thread is held at its start";
+    ASSERT_TRUE(testsupport::WaitUntil([] { return sim::ThreadStartsHeld() == 1; })) << "the thread is held at its start";
     std::atomic<bool> returned{false};
     std::thread unload([&] { returned = AbandonOrWaitForThread(thread, kWaitForever); });
-    EXPECT_TRUE(WithinSeconds([&] { return returned.load(); })) << "the wait waits for a thread that has not started";
+    EXPECT_TRUE(testsupport::WaitUntil([&] { return returned.load(); })) << "the wait waits for a thread that has not started";
     sim::HoldThreadStarts(false);
     unload.join();
-    EXPECT_TRUE(WithinSeconds([&] { return sim::AbandonedThreadsEnded() > abandoned || ran; }));
+    EXPECT_TRUE(testsupport::WaitUntil([&] { return sim::AbandonedThreadsEnded() > abandoned || ran; }));
     EXPECT_FALSE(ran.load()) << "the abandoned thread ran its body";
     EXPECT_TRUE(WaitForThread(thread, 0)) << "an abandoned thread is forgotten";
 
@@ -71,7 +64,7 @@ TEST(Threads, TheUnloadsWaitAbandonsAThreadThatHasNotStartedAndWaitsForOneThatHa
         running = true;
         while (!stop) std::this_thread::sleep_for(std::chrono::milliseconds(1));
     });
-    ASSERT_TRUE(WithinSeconds([&] { return running.load(); }));
+    ASSERT_TRUE(testsupport::WaitUntil([&] { return running.load(); }));
     EXPECT_FALSE(AbandonOrWaitForThread(runner, 20)) << "a running thread is waited for, not abandoned";
     stop = true;
     EXPECT_TRUE(AbandonOrWaitForThread(runner, 10000));

@@ -1,12 +1,14 @@
 // Tests that wait on the editor's threads: a wait for a state another
-// thread reports that fails instead of hanging, and the simulated sleep
-// gate held for a scope (a thread that does not come back in time). Linux
-// build only.
+// thread reports that fails instead of hanging, and (Linux build) the
+// simulated sleep gate held for a scope (a thread that does not come back
+// in time).
 #pragma once
 #include <chrono>
 #include <thread>
 
+#if !defined(_WIN32)
 #include "platform/simulated.h"
+#endif
 
 namespace testsupport {
 
@@ -21,6 +23,7 @@ bool WaitUntil(Done done, std::chrono::milliseconds limit = std::chrono::seconds
     return true;
 }
 
+#if !defined(_WIN32)
 // Every simulated sleep waits at the gate while this lives.
 struct HeldSleeps {
     HeldSleeps() { platform::sim::HoldSleeps(true); }
@@ -34,5 +37,6 @@ struct HeldSleeps {
 inline bool WaitForHeldSleepers(int count) {
     return WaitUntil([count] { return platform::sim::SleepsHeld() == count; });
 }
+#endif
 
 }  // namespace testsupport
