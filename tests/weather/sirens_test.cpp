@@ -162,6 +162,13 @@ TEST_F(SirensTest, TheSameBlockFromSeveralAnchorsCountsOnce) {
 }
 
 TEST_F(SirensTest, TheEditorsOwnCopiesAreNeverFound) {
+    // Freed memory may still hold copies of blocks that earlier tests
+    // planted here (a search's chunk buffer): the names they point at are
+    // wiped, and this block points at names that no block pointed at before.
+    std::memset(memory_.at(0), 0, kBlock);
+    const std::vector<uint64_t> names = testsupport::PlantUnusedSirenNames();
+    ASSERT_EQ(names.size(), 21u);
+    testsupport::PlantSirenBlock(memory_.at(kBlock), names);
     UseBlock();
     std::string status;
     ASSERT_TRUE(ApplySirenValue(3, kField_sequencerBpm, 777, status));  // baseline taken
