@@ -36,17 +36,24 @@ constexpr size_t kLight_intensity = 18;
 constexpr size_t kLight_color = 17;
 
 
-// Waits (a generous limit) for the worker's outcome to be taken.
-bool WaitForLoad() {
-    for (int i = 0; i < 60000; ++i) {
-        {
-            std::lock_guard<std::mutex> lock(Sirens.lock);
-            PollSirensLoader();
-            if (!Sirens.SirenLoadPending) return true;
-        }
+// Waits, at most ten seconds, until done() holds; false after that.
+template <class Done>
+bool WaitUntil(Done done) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (!done()) {
+        if (std::chrono::steady_clock::now() > deadline) return false;
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
-    return false;
+    return true;
+}
+
+// Waits (at most ten seconds) for the worker's outcome to be taken.
+bool WaitForLoad() {
+    return WaitUntil([] {
+        std::lock_guard<std::mutex> lock(Sirens.lock);
+        PollSirensLoader();
+        return Sirens.SirenLoadPending == 0;
+    });
 }
 
 class SirensTest : public ::testing::Test {
@@ -218,12 +225,13 @@ TEST_F(SirensTest, LoadClearsTheEditsOfTheLastLoad) {
     EXPECT_EQ(Sirens.SirenBlockAddress, 0u);
 }
 
-// A search that waits for its cancel, counting the searches begun.
+// A search that waits (at most ten seconds) for its cancel, counting the
+// searches begun.
 std::atomic<int> g_searches{0};
 std::atomic<int> g_release{0};
 uint64_t WaitingSearch() {
     ++g_searches;
-    while (!Sirens.workerCancel.Get() && !g_release.load()) std::this_thread::yield();
+    WaitUntil([] { return Sirens.workerCancel.Get() != 0 || g_release.load() != 0; });
     return 0x12345678;
 }
 
@@ -250,7 +258,7 @@ TEST_F(SirensTest, LoadAgainWhileSearchingReusesTheWorker) {
         std::lock_guard<std::mutex> lock(Sirens.lock);
         StartSirenLoad(true);
     }
-    while (g_searches.load() == 0) std::this_thread::yield();
+    ASSERT_TRUE(WaitUntil([] { return g_searches.load() != 0; })) << "the search's start";
     {
         std::lock_guard<std::mutex> lock(Sirens.lock);
         StartSirenLoad(true);
@@ -305,7 +313,7 @@ TEST_F(SirensTest, UnloadDuringASearchCancelsAndJoinsIt) {
         std::lock_guard<std::mutex> lock(Sirens.lock);
         StartSirenLoad(true);
     }
-    while (g_searches.load() == 0) std::this_thread::yield();
+    ASSERT_TRUE(WaitUntil([] { return g_searches.load() != 0; })) << "the search's start";
     EXPECT_TRUE(ReleaseSirens(true));  // returns only once the worker is joined
     EXPECT_EQ(Sirens.worker, 0u);
     EXPECT_EQ(Sirens.SirenWorkerRunning, 0);
@@ -358,7 +366,7 @@ TEST_F(SirensTest, SearchPanelAndHotkeyAtOnce) {
     }
     std::string status;
     int edits = 0;
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
     for (uint32_t frame = 0; edits < 200 && std::chrono::steady_clock::now() < deadline; ++frame) {
         bool valid = false;
         {
