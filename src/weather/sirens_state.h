@@ -120,8 +120,8 @@ uint64_t SirenNowMs();
 void ClearSirenEdits(SirenState& s);
 
 // Back to the state at start, writing nothing to the game: cancels and
-// waits for a running search first. Takes the lock itself; tests, and after
-// the unload.
+// waits for a running search first. Takes the lock itself. Only tests and
+// benchmarks call it (the unload is ReleaseSirens).
 void ResetSirenState();
 
 }  // namespace weather

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
 #include <cstring>
 #include <mutex>
 #include <thread>
@@ -62,10 +63,21 @@ TEST_F(SirensWiringTest, TheAllLiveHotkeyFlipsTheSirens) {
     EXPECT_EQ(MemoryBytes(block, kSirenBlockBytes), edited);
 }
 
+// Waits, at most ten seconds, until done() holds; false after that.
+template <class Done>
+bool WaitUntil(Done done) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (!done()) {
+        if (std::chrono::steady_clock::now() > deadline) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    return true;
+}
+
 std::atomic<int> g_started{0};
 uint64_t SearchUntilCancelled() {
     ++g_started;
-    while (!Sirens.workerCancel.Get()) std::this_thread::yield();
+    WaitUntil([] { return Sirens.workerCancel.Get() != 0; });
     return 0;
 }
 
@@ -82,7 +94,7 @@ TEST_F(SirensWiringTest, TheUnloadStopsARunningSearchAndJoinsItsThread) {
         std::lock_guard<std::mutex> lock(Sirens.lock);
         StartSirenLoad(true);
     }
-    while (g_started.load() == 0) std::this_thread::yield();
+    ASSERT_TRUE(WaitUntil([] { return g_started.load() != 0; })) << "the search's start";
     host::ShutdownEditor();
     EXPECT_EQ(Sirens.worker, 0u);
     EXPECT_EQ(Sirens.SirenWorkerRunning, 0);

@@ -47,6 +47,28 @@ std::vector<uint64_t> PlantSirenNames(uint8_t* names, int misspell) {
     return where;
 }
 
+std::vector<uint64_t> PlantUnusedSirenNames() {
+    constexpr size_t kArenaBytes = 1u << 20;
+    constexpr uint64_t kSlotBytes = 512;  // the names take 312 bytes
+    // Never freed, so no later mapping takes its addresses. The slots begin
+    // 8 bytes into 512: never at the start of a page, where the other tests
+    // plant names in mappings of their own (one may have lain here before).
+    static SirenMemory* arena = nullptr;
+    static uint64_t next = 0;
+    if (arena != nullptr) std::memset(arena->at(next - kSlotBytes), 0, kSlotBytes);
+    if (arena == nullptr || next + kSlotBytes > kArenaBytes) {
+        arena = new SirenMemory(kArenaBytes);
+        next = 8;
+    }
+    if (!arena->ok()) {
+        arena = nullptr;
+        return {};
+    }
+    std::vector<uint64_t> names = PlantSirenNames(arena->at(next));
+    next += kSlotBytes;
+    return names;
+}
+
 void PlantSirenBlock(uint8_t* block, const std::vector<uint64_t>& names, uint32_t seed) {
     uint32_t state = seed;
     for (uint64_t k = 0; k < 21; ++k) {

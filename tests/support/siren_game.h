@@ -39,6 +39,13 @@ private:
 // lies; misspell, when 0..20, writes that profile's name with one letter
 // changed.
 std::vector<uint64_t> PlantSirenNames(uint8_t* names, int misspell = -1);
+// The 21 names at addresses that no names held before, the earlier call's
+// names wiped: no copy of a block that an earlier test left in freed memory
+// (a search's chunk buffer, a vector of the block's bytes) points at them,
+// so that a search of the whole address space, once the test's other names
+// are wiped, finds only the blocks that point here. The memory is kept to
+// the end of the process.
+std::vector<uint64_t> PlantUnusedSirenNames();
 // Fills the 31,752 bytes at block: profile k's name pointer from names[k],
 // the head and lights with values that vary with seed, profile and light.
 void PlantSirenBlock(uint8_t* block, const std::vector<uint64_t>& names, uint32_t seed = 1);

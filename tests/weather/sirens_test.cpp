@@ -1,8 +1,8 @@
 // The vehicle sirens against a siren block planted in memory of the test's
-// own, among decoys: the search and its loader thread (stop, time-out,
-// reuse, failure to start, unload during a search), and the editor's
-// baseline, writers, restore and before/after, also through the all-live
-// hotkey's switch.
+// own, among decoys: the search and its loader thread (stop, also inside a
+// chunk, time-out, reuse, a new load after a worker that is ending, failure
+// to start, unload during a search), and the editor's baseline, writers,
+// restore and before/after, also through the all-live hotkey's switch.
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -12,7 +12,9 @@
 #include <thread>
 #include <vector>
 
+#include "platform/clock.h"
 #include "platform/simulated.h"
+#include "runtime/guarded_memory.h"
 #include "runtime/region_walk.h"
 #include "support/memory_peek.h"
 #include "support/siren_game.h"
@@ -36,17 +38,24 @@ constexpr size_t kLight_intensity = 18;
 constexpr size_t kLight_color = 17;
 
 
-// Waits (a generous limit) for the worker's outcome to be taken.
-bool WaitForLoad() {
-    for (int i = 0; i < 60000; ++i) {
-        {
-            std::lock_guard<std::mutex> lock(Sirens.lock);
-            PollSirensLoader();
-            if (!Sirens.SirenLoadPending) return true;
-        }
+// Waits, at most ten seconds, until done() holds; false after that.
+template <class Done>
+bool WaitUntil(Done done) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (!done()) {
+        if (std::chrono::steady_clock::now() > deadline) return false;
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
-    return false;
+    return true;
+}
+
+// Waits (at most ten seconds) for the worker's outcome to be taken.
+bool WaitForLoad() {
+    return WaitUntil([] {
+        std::lock_guard<std::mutex> lock(Sirens.lock);
+        PollSirensLoader();
+        return Sirens.SirenLoadPending == 0;
+    });
 }
 
 class SirensTest : public ::testing::Test {
@@ -66,6 +75,7 @@ protected:
         LimitSearchTo(memory_);
     }
     void TearDown() override {
+        platform::sim::HoldSleeps(false);
         ResetSirenState();
         runtime::UnregisterOwnRange(originalRange_);
     }
@@ -161,7 +171,48 @@ TEST_F(SirensTest, TheSameBlockFromSeveralAnchorsCountsOnce) {
     EXPECT_EQ(ScanSirenRuntimeBlock(), block_);
 }
 
+// A cancel set while a chunk is searched ends the search inside the chunk.
+// The first 2 MiB chunk holds nothing, and the worker is held at its sleep
+// after it, so that the second chunk's candidates count from its start:
+// there one word in 32 points at the first anchor's name (no block starts
+// at it; each costs a region query), the others just past that name.
+TEST_F(SirensTest, ACancelEndsTheSearchInsideAChunk) {
+    constexpr uint64_t kChunk = 2u << 20;
+    constexpr uint64_t kCandidates = kChunk / 8 / 32;
+    SirenMemory heap(2 * kChunk);
+    ASSERT_TRUE(heap.ok());
+    for (uint64_t at = kChunk; at < 2 * kChunk; at += 8) {
+        const uint64_t p = at % (8 * 32) == 0 ? names_[0] : names_[0] + 1;
+        std::memcpy(heap.at(at), &p, 8);
+    }
+    LimitSearchTo(heap);
+    platform::sim::HoldSleeps(true);
+    {
+        std::lock_guard<std::mutex> lock(Sirens.lock);
+        StartSirenLoad(true);
+    }
+    ASSERT_TRUE(WaitUntil([] { return platform::sim::SleepsHeld() == 1; })) << "the worker at the end of the first chunk";
+    const uint64_t before = runtime::GuardedMemory.RegionQueries.Get();
+    platform::sim::HoldSleeps(false);
+    ASSERT_TRUE(WaitUntil([before] { return runtime::GuardedMemory.RegionQueries.Get() > before; }))
+        << "a candidate of the second chunk";
+    {
+        std::lock_guard<std::mutex> lock(Sirens.lock);
+        StopSirenLoad();
+    }
+    ASSERT_TRUE(WaitForLoad()) << "the search's end after its cancel";
+    EXPECT_EQ(Sirens.SirenLoadStatus, "Stopped.");
+    EXPECT_LT(runtime::GuardedMemory.RegionQueries.Get() - before, kCandidates) << "the chunk was searched to its end";
+}
+
 TEST_F(SirensTest, TheEditorsOwnCopiesAreNeverFound) {
+    // Freed memory may still hold copies of blocks that earlier tests
+    // planted here (a search's chunk buffer): the names they point at are
+    // wiped, and this block points at names that no block pointed at before.
+    std::memset(memory_.at(0), 0, kBlock);
+    const std::vector<uint64_t> names = testsupport::PlantUnusedSirenNames();
+    ASSERT_EQ(names.size(), 21u);
+    testsupport::PlantSirenBlock(memory_.at(kBlock), names);
     UseBlock();
     std::string status;
     ASSERT_TRUE(ApplySirenValue(3, kField_sequencerBpm, 777, status));  // baseline taken
@@ -211,13 +262,41 @@ TEST_F(SirensTest, LoadClearsTheEditsOfTheLastLoad) {
     EXPECT_EQ(Sirens.SirenBlockAddress, 0u);
 }
 
-// A search that waits for its cancel, counting the searches begun.
+// A search that waits (at most ten seconds) for its cancel, counting the
+// searches begun.
 std::atomic<int> g_searches{0};
 std::atomic<int> g_release{0};
 uint64_t WaitingSearch() {
     ++g_searches;
-    while (!Sirens.workerCancel.Get() && !g_release.load()) std::this_thread::yield();
+    WaitUntil([] { return Sirens.workerCancel.Get() != 0 || g_release.load() != 0; });
     return 0x12345678;
+}
+
+// A search that takes a moment to stop once it has seen its cancel, as the
+// search does with some milliseconds of work; counts the searches ended.
+std::atomic<int> g_searchesEnded{0};
+uint64_t SlowToStopSearch() {
+    ++g_searches;
+    WaitUntil([] { return Sirens.workerCancel.Get() != 0; });
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    ++g_searchesEnded;
+    return 0;
+}
+
+// A search whose thread takes a moment to end after it has published: code
+// of ours that the thread runs at its exit (Windows: its way out through
+// the exit page). Counts the threads that have gone.
+std::atomic<int> g_threadsGone{0};
+struct SlowThreadExit {
+    ~SlowThreadExit() {
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        ++g_threadsGone;
+    }
+};
+uint64_t SearchWithASlowThreadExit() {
+    thread_local SlowThreadExit atExit;  // destroyed at the thread's exit
+    ++g_searches;
+    return 0;
 }
 
 TEST_F(SirensTest, StopEndsTheSearchWithStopped) {
@@ -243,7 +322,7 @@ TEST_F(SirensTest, LoadAgainWhileSearchingReusesTheWorker) {
         std::lock_guard<std::mutex> lock(Sirens.lock);
         StartSirenLoad(true);
     }
-    while (g_searches.load() == 0) std::this_thread::yield();
+    ASSERT_TRUE(WaitUntil([] { return g_searches.load() != 0; })) << "the search's start";
     {
         std::lock_guard<std::mutex> lock(Sirens.lock);
         StartSirenLoad(true);
@@ -290,18 +369,44 @@ TEST_F(SirensTest, AWorkerThatCannotStartLeavesNothingPending) {
     EXPECT_EQ(Sirens.SirenWorkerRunning, 0);
 }
 
-TEST_F(SirensTest, UnloadDuringASearchCancelsAndJoinsIt) {
+// A new load waits for the last worker, which has published and is
+// ending, before its thread takes the worker's place.
+TEST_F(SirensTest, ANewLoadWaitsForTheEndingWorker) {
     g_searches = 0;
-    g_release = 0;
-    Sirens.scan = WaitingSearch;
+    g_threadsGone = 0;
+    Sirens.scan = SearchWithASlowThreadExit;
     {
         std::lock_guard<std::mutex> lock(Sirens.lock);
         StartSirenLoad(true);
     }
-    while (g_searches.load() == 0) std::this_thread::yield();
+    ASSERT_TRUE(WaitForLoad()) << "the first search's outcome";
+    {
+        std::lock_guard<std::mutex> lock(Sirens.lock);
+        StartSirenLoad(true);
+        EXPECT_EQ(g_threadsGone.load(), 1) << "the next worker started before the last one had ended";
+    }
+    ASSERT_TRUE(WaitForLoad()) << "the second search's outcome";
+    EXPECT_EQ(g_searches.load(), 2);
+}
+
+// The unload cancels a running search and returns only once its thread has
+// ended, however long the search takes to stop.
+TEST_F(SirensTest, UnloadDuringASearchCancelsAndJoinsIt) {
+    g_searches = 0;
+    g_searchesEnded = 0;
+    Sirens.scan = SlowToStopSearch;
+    {
+        std::lock_guard<std::mutex> lock(Sirens.lock);
+        StartSirenLoad(true);
+    }
+    ASSERT_TRUE(WaitUntil([] { return g_searches.load() != 0; })) << "the search's start";
+    const uint64_t worker = Sirens.worker;
     EXPECT_TRUE(ReleaseSirens(true));  // returns only once the worker is joined
+    EXPECT_EQ(g_searchesEnded.load(), 1) << "the unload returned while the search ran";
+    EXPECT_TRUE(platform::WaitForThread(worker, 0)) << "the worker's thread is still running";
     EXPECT_EQ(Sirens.worker, 0u);
     EXPECT_EQ(Sirens.SirenWorkerRunning, 0);
+    platform::WaitForThread(worker, 10000);  // a worker left running does not outlive the test
 }
 
 TEST_F(SirensTest, UnloadDuringARealSearchOfALargeHeap) {
@@ -351,7 +456,7 @@ TEST_F(SirensTest, SearchPanelAndHotkeyAtOnce) {
     }
     std::string status;
     int edits = 0;
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
     for (uint32_t frame = 0; edits < 200 && std::chrono::steady_clock::now() < deadline; ++frame) {
         bool valid = false;
         {
