@@ -119,7 +119,8 @@ TEST_F(HotkeyTest, TypingInTheOpenMenuOrAnotherWindowInFrontBlocksTheHotkeys) {
     Key(kVkF1, true);
     Key(kVkF1, false);
     EXPECT_EQ(Editor.TimecycleAfterShown.Get(), 1);
-    static bool capturedInFront = true;
+    static bool capturedInFront;
+    capturedInFront = true;  // each run starts with it in front
     HostServices services;
     services.gameWindowInFront = [] { return capturedInFront; };
     SetHostServices(services);
