@@ -6,7 +6,9 @@
 
 #include <atomic>
 #include <chrono>
+#include <cstdlib>
 #include <cstring>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -237,6 +239,72 @@ TEST(InstructionHolds, AHoldEndedLongAgoIsStillOursAndOtherBreakpointsAreNot) {
     EXPECT_FALSE(detail::ReleaseTrappedThread(leftBehind));
     EXPECT_EQ(ThreadsWaitingAtHolds(), 0u);
     FreeMemory(code);
+}
+
+// Each case in a child process of its own, started afresh (not forked), so
+// that it begins with no instruction ever held and the holds it makes do not
+// outlast it.
+class InstructionHoldsDeathTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        style = GTEST_FLAG_GET(death_test_style);
+        GTEST_FLAG_SET(death_test_style, "threadsafe");
+    }
+    void TearDown() override { GTEST_FLAG_SET(death_test_style, style); }
+    std::string style;
+};
+
+// Rewrites mov eax, 1 at at into mov eax, 2 under a hold while a thread that
+// ran into the breakpoint waits there: what the thread's run returned, 0
+// when it never waited.
+int RunWhileRewritten(uint64_t at) {
+    const uint8_t function[6] = {0xB8, 0x01, 0x00, 0x00, 0x00, 0xC3};  // mov eax, 1; ret
+    const uint8_t breakpoint = 0xCC, first = 0xB8, immediate[4] = {0x02, 0x00, 0x00, 0x00};
+    std::memcpy(Ptr(at), function, sizeof function);
+    const size_t token = HoldInstruction(at);
+    SafeStoreWithinBlock(Ptr(at), &breakpoint, 1);
+    SynchronizeInstructionStreams();
+    std::atomic<int> result{0};
+    std::thread game([&] { result = reinterpret_cast<int (*)()>(static_cast<uintptr_t>(at))(); });
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (ThreadsWaitingAtHolds() == 0 && std::chrono::steady_clock::now() < deadline) std::this_thread::yield();
+    const bool waited = ThreadsWaitingAtHolds() == 1;
+    SafeWrite(Ptr(at + 1), immediate, 4);
+    SafeStoreWithinBlock(Ptr(at), &first, 1);
+    SynchronizeInstructionStreams();
+    EndInstructionHold(token);
+    game.join();
+    return waited ? result.load() : 0;
+}
+
+// Past the size of the table of instructions ever held: one instruction held
+// again and again takes one entry, so an address never held is still not
+// ours; more instructions than the table holds fill it, and then every
+// address counts as once held. Either way a thread trapped at an
+// instruction held after them is released and runs the new one.
+TEST_F(InstructionHoldsDeathTest, ManyHoldsNeverLeaveATrappedThreadBehind) {
+    constexpr int kHolds = 4096 + 16;
+    const struct {
+        const char* what;
+        bool sameInstruction;
+    } cases[] = {{"one instruction held again and again", true}, {"more instructions than the table holds", false}};
+    for (const auto& c : cases) {
+        EXPECT_EXIT(
+            {
+                const size_t page = GetSystemMemoryInfo().pageSize;
+                const uint64_t code = AllocateAnywhere(page, kPageExecuteReadWrite);
+                if (code == 0) std::_Exit(2);
+                for (int i = 0; i < kHolds; ++i)
+                    EndInstructionHold(HoldInstruction(code + 0x100 + (c.sameInstruction ? 0 : 0x10000 + i)));
+                if (RunWhileRewritten(code + 0x3E) != 2) std::_Exit(3);
+                // A byte that is no breakpoint, at an address never held.
+                const uint64_t neverHeld = code + 0x80;
+                std::memset(Ptr(neverHeld), 0x90, 1);
+                std::exit(detail::ReleaseTrappedThread(neverHeld) == !c.sameInstruction ? 0 : 4);
+            },
+            ::testing::ExitedWithCode(0), "")
+            << c.what;
+    }
 }
 
 }  // namespace

@@ -147,7 +147,8 @@ TEST(LightRays, EveryLoadInTheWindowIsRedirectedHoweverMany) {
 
 // The walk starts 128 bytes before the first site: a load from there on is
 // redirected (here the only reader of the blit size, which the redirect
-// needs), one that ends where the walk starts is not.
+// needs) and its record begins at the load's first byte, its prefix; one
+// that ends where the walk starts is not.
 TEST(LightRays, TheWalkTakesTheLoadsFrom128BytesBeforeTheFirstSite) {
     const struct {
         const char* what;
@@ -167,8 +168,10 @@ TEST(LightRays, TheWalkTakesTheLoadsFrom128BytesBeforeTheFirstSite) {
         ASSERT_EQ(PlantLightRaysSite(image, block), blitSize + c.before);
         PlantMultAndDistanceLoads(image, block);
         ASSERT_EQ(ProbeLightRays(), c.taken);
-        EXPECT_EQ(LightRayRecordAt(blitSize + 4) != nullptr, c.taken);
-        if (!c.taken) continue;
+        const CodePatch* record = LightRayRecordAt(blitSize + 4);
+        EXPECT_EQ(record != nullptr, c.taken);
+        if (!c.taken || record == nullptr) continue;
+        EXPECT_EQ(record->instruction, blitSize);
         ApplyLiveLightRays();
         EXPECT_EQ(TargetOf(blitSize + 4), GroupAppliers.lightRayBlock + 36);
         RestoreLightRaysRedirects();

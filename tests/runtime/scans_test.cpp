@@ -4,10 +4,14 @@
 // report that nothing shows or keeps; the hits' texts are checked here.)
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <atomic>
 #include <bit>
+#include <chrono>
 #include <cstring>
 #include <random>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "core/shared_value.h"
@@ -394,6 +398,49 @@ TEST(HeapScan, AStopIsSeenWithinAStrideOfCandidates) {
     EXPECT_TRUE(hits.empty());
 }
 
+// A stop set while the search is in the middle of a piece ends it within a
+// stride of candidates: of the tables a stride apart at the start of a
+// gigabyte of untouched memory, at most one more is found after the stop,
+// and the rest of the range is never searched. Each hit in the range tells
+// the test the search is under way: the game image is taken to begin at the
+// unreadable page before the range, so looking for a hit's image section
+// costs one guarded fault. Several searches, since a stop that comes late
+// (the stopping thread did not run in time) leaves nothing to tell.
+TEST(HeapScan, AStopSetDuringTheSearchEndsItWithinAStride) {
+    VARNEL_SKIP_UNDER_SHADOW_MEMORY();
+    SyntheticHeap heap(1u << 30);
+    if (!heap.ok()) GTEST_SKIP() << "cannot reserve a gigabyte";
+    constexpr size_t kTables = kHeapScanMaxHits - 1;  // short of the limit, all in the range's first piece
+    for (size_t i = 0; i < kTables; ++i) heap.PlantVisualSettingsTable(i * kHeapScanStopStride, 0);
+    const uint64_t page = platform::GetSystemMemoryInfo().pageSize;
+    platform::SetGameModuleForTesting(static_cast<uintptr_t>(heap.base() - page), static_cast<size_t>(page));
+    for (int search = 0; search < 5; ++search) {
+        core::SharedValue<uint32_t> stop{0};
+        std::atomic<bool> watching{false}, searched{false};
+        uint64_t describedAtStop = 0;
+        const uint64_t faults = platform::sim::GuardedFaults();
+        std::thread stopper([&] {
+            watching = true;
+            const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+            while (platform::sim::GuardedFaults() == faults && !searched && std::chrono::steady_clock::now() < deadline)
+                std::this_thread::yield();
+            stop.Set(1);
+            describedAtStop = platform::sim::GuardedFaults() - faults;
+        });
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+        while (!watching && std::chrono::steady_clock::now() < deadline) std::this_thread::yield();
+        ScanResult r;
+        ScanForVisualSettingsBlock(r.hits, 0, r.bytes, r.regions, r.truncated, &stop);
+        searched = true;
+        stopper.join();
+        const size_t found = HitsIn(r, heap).size();
+        EXPECT_GE(found, 1u) << "search " << search << " made no hit in the range before its stop";
+        EXPECT_LE(found, describedAtStop + 1) << "tables found after the stop, search " << search;
+        EXPECT_LT(r.bytes, heap.size()) << search;
+    }
+    platform::SetGameModuleForTesting(0, 0);
+}
+
 // Without a copy (the piece could not be copied: its memory went away
 // under the search) every candidate is read on its own: an unreadable page
 // costs a fault or so, not one per candidate, and a table right after it
@@ -412,10 +459,33 @@ TEST(HeapScan, AnUnreadablePageCostsAFaultNotOnePerCandidate) {
     const uint64_t last = heap.base() + heap.size() - kVisualSettingsWindow;
     EXPECT_EQ(ScanFingerprintCandidates(heap.base(), last, nullptr, 0, hits), last + 4 - heap.base());
     const uint64_t taken = platform::sim::GuardedFaults() - faults;
+    EXPECT_GE(taken, 1u) << "the unreadable pages were read without a fault";
     EXPECT_LE(taken, 2 * kUnreadable) << "faults for " << kUnreadable << " unreadable pages";
     ASSERT_EQ(hits.size(), 2u);
     EXPECT_EQ(hits[0].address, table);
     EXPECT_EQ(hits[1].address, late);
+}
+
+// The same when the page that cannot be read comes after pages full of 1.0,
+// an accepted first value: every candidate before it passes the first check
+// and faults at a later row, on the page a row further on reads. The first
+// such fault passes over every candidate that would read that page there.
+TEST(HeapScan, AFaultAtALaterRowIsPassedOverToo) {
+    const uint64_t page = platform::GetSystemMemoryInfo().pageSize;
+    constexpr size_t kOnes = 4;  // then the unreadable page, then three more
+    SyntheticHeap heap(static_cast<size_t>((kOnes + 4) * page));
+    ASSERT_TRUE(heap.ok());
+    std::fill_n(reinterpret_cast<float*>(heap.base()), kOnes * page / 4, 1.0f);
+    uint32_t old = 0;
+    ASSERT_TRUE(platform::ChangeProtection(heap.base() + kOnes * page, page, platform::kPageNoAccess, &old));
+    std::vector<FingerprintHit> hits;
+    const uint64_t faults = platform::sim::GuardedFaults();
+    const uint64_t last = heap.base() + heap.size() - kVisualSettingsWindow;
+    EXPECT_EQ(ScanFingerprintCandidates(heap.base(), last, nullptr, 0, hits), last + 4 - heap.base());
+    const uint64_t taken = platform::sim::GuardedFaults() - faults;
+    EXPECT_GE(taken, 1u);
+    EXPECT_LE(taken, 4u) << "faults for one unreadable page";
+    EXPECT_TRUE(hits.empty());
 }
 
 }  // namespace
