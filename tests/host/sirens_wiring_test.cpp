@@ -15,9 +15,10 @@
 #include "host/shutdown.h"
 #include "host/tick.h"
 #include "platform/simulated.h"
-#include "support/siren_game.h"
 #include "support/memory_peek.h"
 #include "support/sim_world_fixture.h"
+#include "support/siren_game.h"
+#include "support/thread_waits.h"
 #include "weather/sirens_editor.h"
 #include "weather/sirens_search.h"
 #include "weather/sirens_state.h"
@@ -63,16 +64,7 @@ TEST_F(SirensWiringTest, TheAllLiveHotkeyFlipsTheSirens) {
     EXPECT_EQ(MemoryBytes(block, kSirenBlockBytes), edited);
 }
 
-// Waits, at most ten seconds, until done() holds; false after that.
-template <class Done>
-bool WaitUntil(Done done) {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-    while (!done()) {
-        if (std::chrono::steady_clock::now() > deadline) return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
-    return true;
-}
+using testsupport::WaitUntil;  // at most 5 s
 
 std::atomic<int> g_started{0};
 uint64_t SearchUntilCancelled() {

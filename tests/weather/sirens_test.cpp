@@ -19,6 +19,7 @@
 #include "support/memory_peek.h"
 #include "support/siren_game.h"
 #include "support/testdata.h"
+#include "support/thread_waits.h"
 #include "weather/document_live.h"
 #include "weather/sirens_editor.h"
 #include "weather/sirens_search.h"
@@ -37,19 +38,9 @@ constexpr size_t kField_leftHeadLightMultiples = 11;
 constexpr size_t kLight_intensity = 18;
 constexpr size_t kLight_color = 17;
 
+using testsupport::WaitUntil;  // at most 5 s
 
-// Waits, at most ten seconds, until done() holds; false after that.
-template <class Done>
-bool WaitUntil(Done done) {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-    while (!done()) {
-        if (std::chrono::steady_clock::now() > deadline) return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
-    return true;
-}
-
-// Waits (at most ten seconds) for the worker's outcome to be taken.
+// Waits (at most five seconds) for the worker's outcome to be taken.
 bool WaitForLoad() {
     return WaitUntil([] {
         std::lock_guard<std::mutex> lock(Sirens.lock);
@@ -262,7 +253,7 @@ TEST_F(SirensTest, LoadClearsTheEditsOfTheLastLoad) {
     EXPECT_EQ(Sirens.SirenBlockAddress, 0u);
 }
 
-// A search that waits (at most ten seconds) for its cancel, counting the
+// A search that waits (at most five seconds) for its cancel, counting the
 // searches begun.
 std::atomic<int> g_searches{0};
 std::atomic<int> g_release{0};
