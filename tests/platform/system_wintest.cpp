@@ -16,6 +16,7 @@
 #include "platform/safe_copy.h"
 #include "platform/script_host.h"
 #include "platform/windows/win32.h"
+#include "support/thread_waits.h"
 #include "wine/loader_lock.h"
 #include "wine/script_host_standin.h"
 
@@ -145,7 +146,11 @@ TEST(WinThreadsAndKeys, AThreadIsWaitedForWhileTheLoaderLockIsHeld) {
     });
     ASSERT_NE(thread, 0u);
     // Its start takes the loader lock too: the lock is taken once it runs.
-    while (!running) Sleep(1);
+    if (!testsupport::WaitUntil([&] { return running.load(); })) {
+        stop = true;
+        WaitForThread(thread, 10000);
+        FAIL() << "the thread never ran";
+    }
     EXPECT_FALSE(WaitForThread(thread, 20)) << "still running";
     ULONG_PTR cookie = 0;
     ASSERT_EQ(lock(0, nullptr, &cookie), 0);

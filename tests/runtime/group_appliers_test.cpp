@@ -210,6 +210,7 @@ TEST(LightRays, ALoadRunWhileItsDisplacementCrossesBlocksReadsTheFieldOrTheNearB
         });
     EXPECT_EQ(unapplied, 0);
     EXPECT_EQ(runs.unexpected, 0u) << runs.calls << " runs";
+    EXPECT_GE(runs.calls, 100u) << "the game thread stalled";
     EXPECT_EQ(image.Bytes(), before);
     ResetSlotTablesForTesting();
 }

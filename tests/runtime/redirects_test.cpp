@@ -249,6 +249,7 @@ TEST(RedirectRewrites, ALoadRunWhileItsDisplacementCrossesBlocksReadsTheFieldOrT
         });
     EXPECT_EQ(failed, 0);
     EXPECT_EQ(runs.unexpected, 0u) << runs.calls << " runs";
+    EXPECT_GE(runs.calls, 100u) << "the game thread stalled";
     EXPECT_EQ(image.Bytes(), before);
     ResetSlotTablesForTesting();
 }

@@ -4,12 +4,14 @@
 
 #include <atomic>
 #include <bit>
+#include <chrono>
 #include <cstring>
 #include <thread>
 
 #include "platform/safe_copy.h"
 #include "runtime/block_locators.h"
 #include "runtime/code_patch.h"
+#include "support/thread_waits.h"
 
 namespace testsupport {
 namespace {
@@ -166,9 +168,15 @@ CallsDuringRewrites CallWhileRewriting(uint64_t function, float before, float af
             calls.fetch_add(1, std::memory_order_relaxed);
         }
     });
-    while (calls.load() == 0) std::this_thread::yield();  // the thread runs before the first rewrite
+    // The thread runs before the first rewrite; a thread that stalls ends
+    // the rewrites after 10 s, short of its calls.
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    testsupport::WaitUntil([&] { return calls.load() != 0; }, std::chrono::seconds(10));
     const uint64_t first = calls.load();
-    for (int i = 0; i < rounds || calls.load() - first < static_cast<uint64_t>(rounds); ++i) rewrite();
+    for (int i = 0; (i < rounds || calls.load() - first < static_cast<uint64_t>(rounds)) &&
+                    std::chrono::steady_clock::now() < deadline;
+         ++i)
+        rewrite();
     stop = true;
     game.join();
     return {calls.load() - first, unexpected.load()};

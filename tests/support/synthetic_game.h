@@ -68,7 +68,7 @@ bool ChangesAcrossBlocks(const runtime::CodePatch& patch);
 // calls since the first rewrite began. Every call is to read before or
 // after (as out[0]'s float).
 struct CallsDuringRewrites {
-    uint64_t calls = 0;       // since the first rewrite began
+    uint64_t calls = 0;       // since the first rewrite began (fewer than rounds: the thread stalled)
     uint64_t unexpected = 0;  // calls that faulted or read another value
 };
 CallsDuringRewrites CallWhileRewriting(uint64_t function, float before, float after, int rounds,
