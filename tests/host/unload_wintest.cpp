@@ -46,8 +46,6 @@ private:
 // Holds the start of every new thread at the simulated world's gate.
 class StartsHeld {
 public:
-    StartsHeld() : abandoned_(platform::sim::AbandonedThreadsEnded()) { platform::sim::HoldThreadStarts(true); }
-    ~StartsHeld() { Release(); }
     bool Held() const { return true; }
     void TakeStarted() { WaitUntil([this] { return platform::sim::ThreadStartsHeld() > held_; }); ++held_; }
     void Release() { platform::sim::HoldThreadStarts(false); }
@@ -57,7 +55,8 @@ public:
     }
 
 private:
-    uint64_t abandoned_;
+    uint64_t abandoned_ = platform::sim::AbandonedThreadsEnded();
+    testsupport::HeldThreadStarts hold_;
     int held_ = 0;
 };
 #endif

@@ -133,12 +133,6 @@ TEST(WinThreadsAndKeys, ADetachedThreadKeepsItsModuleLoadedUntilItHasEnded) {
 // which a thread cannot finish ending: the wait ends once the thread has
 // left our code, not when its handle is signalled.
 TEST(WinThreadsAndKeys, AThreadIsWaitedForWhileTheLoaderLockIsHeld) {
-    const HMODULE ntdll = GetModuleHandleA("ntdll.dll");
-    using Lock = LONG(WINAPI*)(ULONG, ULONG*, ULONG_PTR*);
-    using Unlock = LONG(WINAPI*)(ULONG, ULONG_PTR);
-    const auto lock = reinterpret_cast<Lock>(reinterpret_cast<void*>(GetProcAddress(ntdll, "LdrLockLoaderLock")));
-    const auto unlock = reinterpret_cast<Unlock>(reinterpret_cast<void*>(GetProcAddress(ntdll, "LdrUnlockLoaderLock")));
-    ASSERT_TRUE(lock != nullptr && unlock != nullptr);
     std::atomic<bool> running{false}, stop{false};
     const uint64_t thread = StartThread([&] {
         running = true;
@@ -152,11 +146,11 @@ TEST(WinThreadsAndKeys, AThreadIsWaitedForWhileTheLoaderLockIsHeld) {
         FAIL() << "the thread never ran";
     }
     EXPECT_FALSE(WaitForThread(thread, 20)) << "still running";
-    ULONG_PTR cookie = 0;
-    ASSERT_EQ(lock(0, nullptr, &cookie), 0);
+    winsupport::LoaderLockHold held;
+    ASSERT_TRUE(held.Held());
     stop = true;
     const bool ended = WaitForThread(thread, 10000);
-    unlock(0, cookie);
+    held.Release();
     EXPECT_TRUE(ended);
     EXPECT_TRUE(WaitForThread(thread, 0)) << "an ended thread is forgotten";
 }

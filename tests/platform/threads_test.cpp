@@ -41,10 +41,7 @@ TEST(ThreadsDeathTest, AThreadThatOutlivesItsWaitNeverAbortsTheProcess) {
 // holds): it returns at once, and the body never runs, also once the start
 // is let go. A thread that runs its body is waited for.
 TEST(Threads, TheUnloadsWaitAbandonsAThreadThatHasNotStartedAndWaitsForOneThatHas) {
-    struct Held {
-        Held() { sim::HoldThreadStarts(true); }
-        ~Held() { sim::HoldThreadStarts(false); }
-    } held;
+    testsupport::HeldThreadStarts held;
     std::atomic<bool> ran{false};
     const uint64_t abandoned = sim::AbandonedThreadsEnded();
     const uint64_t thread = StartThread([&ran] { ran = true; });

@@ -32,8 +32,17 @@ struct HeldSleeps {
     HeldSleeps& operator=(const HeldSleeps&) = delete;
 };
 
-// True once count threads wait at the gate: they have started and reached
-// a sleep (at most WaitUntil's limit).
+// Every thread started by platform::StartThread waits before its body
+// while this lives.
+struct HeldThreadStarts {
+    HeldThreadStarts() { platform::sim::HoldThreadStarts(true); }
+    ~HeldThreadStarts() { platform::sim::HoldThreadStarts(false); }
+    HeldThreadStarts(const HeldThreadStarts&) = delete;
+    HeldThreadStarts& operator=(const HeldThreadStarts&) = delete;
+};
+
+// True once count threads wait at the sleep gate: they have started and
+// reached a sleep (at most WaitUntil's limit).
 inline bool WaitForHeldSleepers(int count) {
     return WaitUntil([count] { return platform::sim::SleepsHeld() == count; });
 }

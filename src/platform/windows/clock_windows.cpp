@@ -73,12 +73,9 @@ constexpr uint8_t kThreadAbandoned = 3;
 // What a started thread is given: its state byte and its body. The block
 // lives on the process heap, which outlives the plug-in: a thread that
 // starts or ends after an unload still has it to read and write.
-struct ThreadStart {
-    std::function<void()> body;
-};
 struct ThreadBlock {
     uint8_t state;
-    ThreadStart* start;
+    std::function<void()>* body;
 };
 
 // A started thread's handle and its block.
@@ -156,8 +153,8 @@ const ThreadStubs& TheThreadStubs() {
 // Reached only from the entry, once the thread is running.
 DWORD WINAPI RunThreadBody(LPVOID parameter) {
     auto* block = static_cast<ThreadBlock*>(parameter);
-    block->start->body();
-    delete block->start;
+    (*block->body)();
+    delete block->body;
     TheThreadStubs().exit(&block->state);  // does not return (StartThread starts none without it)
     return 0;
 }
@@ -172,14 +169,14 @@ uint64_t StartThread(std::function<void()> body) {
     auto* block = static_cast<ThreadBlock*>(HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, sizeof(ThreadBlock)));
     if (block == nullptr) return 0;
     block->state = kThreadNotStarted;
-    block->start = new (std::nothrow) ThreadStart{std::move(body)};
-    if (block->start == nullptr) {
+    block->body = new (std::nothrow) std::function<void()>(std::move(body));
+    if (block->body == nullptr) {
         FreeBlock(block);
         return 0;
     }
     HANDLE handle = CreateThread(nullptr, 0, stubs.entry, block, 0, nullptr);
     if (handle == nullptr) {
-        delete block->start;
+        delete block->body;
         FreeBlock(block);
         return 0;
     }
@@ -225,8 +222,8 @@ bool AbandonOrWaitForThread(uint64_t thread, uint32_t timeoutMs) {
             // The thread never reads its body now: it goes while the code
             // that frees it is still here. Its block stays, for the entry
             // to read whenever the thread gets there.
-            delete block->start;
-            block->start = nullptr;
+            delete block->body;
+            block->body = nullptr;
             CloseHandle(it->second.handle);
             g_threads.erase(it);
             return true;
