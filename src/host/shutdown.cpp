@@ -6,6 +6,7 @@
 #include "host/tick.h"
 #include "platform/clock.h"
 #include "runtime/live_writes.h"
+#include "timecycle/keyframe_table.h"
 #include "timecycle/modifier_live.h"
 #include "visualsettings/visualsettings_entries.h"
 #include "weather/document_live.h"
@@ -51,6 +52,9 @@ void ShutdownEditor() {
     // The siren search stops and its thread is waited for; the edited sirens
     // stay in the game.
     weather::ReleaseSirens(drained);
+    // The keyframe table's snapshots of the game's bytes are wiped and go
+    // once no frame can be reading them (else static destruction wipes them).
+    if (drained) timecycle::ReleaseWeatherSnapshots();
     if (drained && services.releaseOverlay != nullptr) services.releaseOverlay();
     // None of our threads may run once the plug-in's code is gone: the last
     // step waits for those still running until they have left it. They

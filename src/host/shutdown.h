@@ -22,7 +22,8 @@ void ResetShutdownState();
 // live-write caves); the hooks disabled; the game window's own procedure
 // back; once no thread is inside a detour any more, the hook engine
 // uninitialised (the hooks removed); the weather documents and the sirens
-// released (the values they wrote stay in the game's data); then the
+// released (the values they wrote stay in the game's data), and the
+// keyframe table's snapshots of the game's bytes wiped and freed; then the
 // overlay's GPU work waited for and its objects and UI context released;
 // last, when one of the editor's own threads had not ended in the first
 // wait, a wait until it has (its code must not go away under it). A thread

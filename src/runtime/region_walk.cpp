@@ -2,7 +2,9 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cstring>
 #include <mutex>
+#include <utility>
 
 #include "platform/clock.h"
 
@@ -24,10 +26,17 @@ struct OwnRangeRegistry {
     std::atomic<uint64_t> generation{1};
 };
 
+// Built at its first use and never destroyed: the copies that unregister
+// in their destructors include static ones built before it, which static
+// destruction destroys after it.
 OwnRangeRegistry& Registry() {
-    static OwnRangeRegistry registry;
-    return registry;
+    static OwnRangeRegistry* const registry = new OwnRangeRegistry;
+    return *registry;
 }
+
+// memset through a pointer the compiler cannot see through: a wipe just
+// before the memory is freed is never taken for a dead store.
+void* (*volatile const zeroBytes)(void*, int, size_t) = std::memset;
 
 uint64_t RegionEnd(const platform::MemoryRegion& region) { return static_cast<uint64_t>(region.base) + region.size; }
 
@@ -89,6 +98,53 @@ void UnregisterOwnRange(uint64_t id) {
     std::lock_guard<std::mutex> lock(registry.mutex);
     std::erase_if(registry.ranges, [id](const OwnRange& range) { return range.id == id; });
     registry.generation.fetch_add(1, std::memory_order_release);
+}
+
+void WipeOwnBytes(void* begin, uint64_t size) {
+    if (begin != nullptr && size != 0) zeroBytes(begin, 0, static_cast<size_t>(size));
+}
+
+OwnCopy::~OwnCopy() { Clear(); }
+
+OwnCopy::OwnCopy(OwnCopy&& other) noexcept : bytes(std::move(other.bytes)), rangeId(std::exchange(other.rangeId, 0)) {}
+
+OwnCopy& OwnCopy::operator=(OwnCopy&& other) noexcept {
+    if (this != &other) {
+        Clear();
+        bytes = std::move(other.bytes);
+        rangeId = std::exchange(other.rangeId, 0);
+    }
+    return *this;
+}
+
+uint8_t* OwnCopy::Reserve(size_t size) {
+    if (size > bytes.size()) {
+        // A larger buffer, registered before the bytes move in; the old one
+        // is wiped before it goes back.
+        std::vector<uint8_t> grown(size);
+        const uint64_t grownId = RegisterOwnRange(grown.data(), grown.size());
+        if (!bytes.empty()) std::memcpy(grown.data(), bytes.data(), bytes.size());
+        Clear();
+        bytes.swap(grown);
+        rangeId = grownId;
+    } else if (rangeId == 0) {
+        rangeId = RegisterOwnRange(bytes.data(), bytes.size());
+    }
+    return bytes.data();
+}
+
+void OwnCopy::Assign(const uint8_t* data, size_t size) {
+    // A shorter copy starts afresh: no bytes of the longer one stay behind it.
+    if (size < bytes.size()) Clear();
+    uint8_t* into = Reserve(size);
+    if (size != 0) std::memcpy(into, data, size);
+}
+
+void OwnCopy::Clear() {
+    // Wiped while still registered: no walk ever sees the bytes unmarked.
+    WipeOwnBytes(bytes.data(), bytes.size());
+    UnregisterOwnRange(std::exchange(rangeId, 0));
+    std::vector<uint8_t>().swap(bytes);
 }
 
 bool IsReadWriteDataProtect(uint32_t protect) {

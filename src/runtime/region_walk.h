@@ -19,6 +19,7 @@
 // ranges are shared by every thread (they take a lock; walks copy them when
 // they change).
 #pragma once
+#include <cstddef>
 #include <cstdint>
 #include <vector>
 
@@ -32,9 +33,16 @@ namespace runtime {
 // snapshots of game blocks, saved bytes, the runs a search looks for): every
 // walk leaves it out, so no search finds the editor's own copy. A range is
 // registered while it holds such bytes; the id (0 for an empty range) takes
-// it out again. Any thread.
+// it out again. Any thread, also during static destruction (the registry is
+// never destroyed).
 uint64_t RegisterOwnRange(const void* begin, uint64_t size);
 void UnregisterOwnRange(uint64_t id);
+
+// Zeroes a copy of game bytes before its memory is freed or moved: once
+// unregistered, freed memory is walked like any other, and a copy left there
+// would be found as the game's. The stores are never dropped as dead.
+void WipeOwnBytes(void* begin, uint64_t size);
+
 // A range registered for the life of a scope.
 struct ScopedOwnRange {
     uint64_t id = 0;
@@ -42,6 +50,31 @@ struct ScopedOwnRange {
     ~ScopedOwnRange() { UnregisterOwnRange(id); }
     ScopedOwnRange(const ScopedOwnRange&) = delete;
     ScopedOwnRange& operator=(const ScopedOwnRange&) = delete;
+};
+
+// Bytes copied from the game that the editor keeps: registered as its own
+// range while they live, and wiped before their memory is freed or given
+// up (cleared, grown, moved onto, destroyed). The caller's lock guards it.
+struct OwnCopy {
+    std::vector<uint8_t> bytes;
+    uint64_t rangeId = 0;
+
+    OwnCopy() = default;
+    ~OwnCopy();
+    OwnCopy(OwnCopy&& other) noexcept;
+    OwnCopy& operator=(OwnCopy&& other) noexcept;
+    OwnCopy(const OwnCopy&) = delete;
+    OwnCopy& operator=(const OwnCopy&) = delete;
+
+    // The bytes become these.
+    void Assign(const uint8_t* data, size_t size);
+    // At least size bytes, registered before the caller copies game bytes
+    // in; the buffer and its bytes are kept while they suffice (working
+    // copies), else they move into a larger one.
+    uint8_t* Reserve(size_t size);
+    void Clear();
+    size_t size() const { return bytes.size(); }
+    const uint8_t* data() const { return bytes.data(); }
 };
 
 // ---- Which regions a walk reads -----------------------------------------------------

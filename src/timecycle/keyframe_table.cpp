@@ -501,14 +501,14 @@ bool SnapshotWeatherBlock(int weather, uint64_t address) {
     std::lock_guard<std::mutex> lock(SharedSearchStateMutex());
     WeatherBlockSnapshot& snapshot = KeyframeTable.WeatherBlockSnapshots[static_cast<size_t>(ClampWeather(weather))];
     if (snapshot.taken && snapshot.bytes.size() == kWeatherBlockBytes) return true;
-    snapshot.bytes.assign(kWeatherBlockBytes, 0);
-    // The game's bytes in the editor's memory: no search may take them for the game's.
-    runtime::UnregisterOwnRange(snapshot.ownRange);
-    snapshot.ownRange = runtime::RegisterOwnRange(snapshot.bytes.data(), snapshot.bytes.capacity());
+    // The game's bytes in the editor's memory, registered before they
+    // arrive: no search may take them for the game's.
+    if (snapshot.bytes.size() != kWeatherBlockBytes) snapshot.bytes.Clear();
+    uint8_t* const bytes = snapshot.bytes.Reserve(kWeatherBlockBytes);
     bool all = true;
     const bool readableBlock = runtime::IsReadable(address, kWeatherBlockBytes);
     for (size_t record = 0; record < kRecordCount; ++record) {
-        uint8_t* image = snapshot.bytes.data() + record * kKeyframeRecordBytes;
+        uint8_t* image = bytes + record * kKeyframeRecordBytes;
         const bool read = ReadRecord(address + record * kKeyframeRecordBytes, image, readableBlock);
         if (!read) std::memset(image, 0, kKeyframeRecordBytes);
         snapshot.recordValid[record] = read ? 1 : 0;
@@ -522,15 +522,14 @@ void DiscardWeatherSnapshot(int weather) {
     std::lock_guard<std::mutex> lock(SharedSearchStateMutex());
     WeatherBlockSnapshot& snapshot = KeyframeTable.WeatherBlockSnapshots[static_cast<size_t>(ClampWeather(weather))];
     snapshot.taken = 0;
-    // A copy of the game's table left in freed memory would be found by the
-    // next scan: clear it before the memory goes back.
-    // (Volatile stores: the compiler may not drop them as dead before the free.)
-    volatile uint8_t* bytes = snapshot.bytes.data();
-    for (size_t i = 0; i < snapshot.bytes.size(); ++i) bytes[i] = 0;
-    std::vector<uint8_t>().swap(snapshot.bytes);
-    runtime::UnregisterOwnRange(snapshot.ownRange);
-    snapshot.ownRange = 0;
+    // Wiped before the memory goes back: a copy of the game's table left in
+    // freed memory would be found by the next scan.
+    snapshot.bytes.Clear();
     snapshot.recordValid.fill(0);
+}
+
+void ReleaseWeatherSnapshots() {
+    for (size_t w = 0; w < kWeatherCount; ++w) DiscardWeatherSnapshot(static_cast<int>(w));
 }
 
 void CaptureOriginalsFromSnapshot(int weather, uint8_t regions) {
@@ -653,7 +652,7 @@ void ResetKeyframeTable() {
     ForgetFailedSearches();
     for (core::SharedValue<uint64_t>& entry : KeyframeTable.WeatherBlockTable) entry = 0;
     for (core::SharedValue<uint64_t>& entry : KeyframeTable.AcceptedBlocks) entry = 0;
-    for (size_t w = 0; w < kWeatherCount; ++w) DiscardWeatherSnapshot(static_cast<int>(w));
+    ReleaseWeatherSnapshots();
     {
         EditStoreLock lock(EditStoreMutex());
         KeyframeTable.BeforeAfterSync = BeforeAfterSyncState{};

@@ -10,6 +10,7 @@
 
 #include "core/shared_value.h"
 #include "runtime/cached_search.h"
+#include "runtime/region_walk.h"
 #include "timecycle/timecycle_tables.h"
 
 namespace runtime {
@@ -38,11 +39,12 @@ inline constexpr uint64_t kScanSliceMs = 8;
 
 struct WeatherBlockSnapshot {
     uint8_t taken = 0;
-    std::vector<uint8_t> bytes;  // 22,464 bytes once taken
+    // 22,464 bytes once taken: the editor's own, which no scan reads, wiped
+    // whenever they are freed (at the unload and at static destruction too).
+    runtime::OwnCopy bytes;
     // 1 for each of the 26 records that was read whole; a record that could
     // not be read holds zeros that are never taken as game values.
     std::array<uint8_t, 2 * kKeyframeCount> recordValid{};
-    uint64_t ownRange = 0;  // bytes registered as the editor's own (no scan reads them)
 };
 
 struct KeyframeTableMatch {
@@ -152,6 +154,8 @@ bool SnapshotWeatherBlock(int weather, uint64_t address);
 void CaptureOriginalsFromSnapshot(int weather, uint8_t regions = 0b11);
 // Clears the weather's taken flag and empties its bytes (a new load snapshots anew).
 void DiscardWeatherSnapshot(int weather);
+// The unload: every weather's snapshot discarded (the located blocks stay).
+void ReleaseWeatherSnapshots();
 bool ApplyContextToLive();
 bool WriteWeatherBlockLive(int weather, bool showBefore, uint64_t* writtenValues = nullptr);
 

@@ -30,11 +30,6 @@ uint64_t NowUs() {
                                      .count());
 }
 
-void Wipe(uint8_t* bytes, uint64_t size) {
-    volatile uint8_t* p = bytes;
-    for (uint64_t i = 0; i < size; ++i) p[i] = 0;
-}
-
 uint64_t PackPair(float a, float b) {
     uint8_t bytes[8];
     std::memcpy(bytes, &a, 4);
@@ -343,7 +338,7 @@ bool OwnBuffer::Reserve(uint64_t size) {
 
 void OwnBuffer::Release() {
     if (base_ == 0) return;
-    Wipe(data(), capacity_);
+    runtime::WipeOwnBytes(data(), capacity_);
     runtime::UnregisterOwnRange(ownRange_);
     const ModifierResolveConfig& config = ModifierLive.config;
     if (config.release) {

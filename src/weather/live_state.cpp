@@ -16,43 +16,6 @@ namespace weather {
 
 WeatherLiveState WeatherLive;
 
-OwnCopy::~OwnCopy() { runtime::UnregisterOwnRange(rangeId); }
-
-OwnCopy::OwnCopy(OwnCopy&& other) noexcept : bytes(std::move(other.bytes)), rangeId(std::exchange(other.rangeId, 0)) {}
-
-OwnCopy& OwnCopy::operator=(OwnCopy&& other) noexcept {
-    if (this != &other) {
-        runtime::UnregisterOwnRange(rangeId);
-        bytes = std::move(other.bytes);
-        rangeId = std::exchange(other.rangeId, 0);
-    }
-    return *this;
-}
-
-uint8_t* OwnCopy::Reserve(size_t size) {
-    const uint8_t* before = bytes.data();
-    const size_t oldSize = bytes.size();
-    if (size > bytes.size()) bytes.resize(size);
-    if (bytes.data() != before || bytes.size() != oldSize || rangeId == 0) {
-        runtime::UnregisterOwnRange(rangeId);
-        rangeId = runtime::RegisterOwnRange(bytes.data(), bytes.size());
-    }
-    return bytes.data();
-}
-
-void OwnCopy::Assign(const uint8_t* data, size_t size) {
-    // Registered before the game's bytes arrive, so no walk sees them unmarked.
-    bytes.clear();
-    Reserve(size);
-    bytes.resize(size);
-    if (size != 0) std::copy(data, data + size, bytes.begin());
-}
-
-void OwnCopy::Clear() {
-    runtime::UnregisterOwnRange(std::exchange(rangeId, 0));
-    std::vector<uint8_t>().swap(bytes);
-}
-
 void ResetWeatherLiveState() {
     WeatherLiveState& s = WeatherLive;
     s.watertuneBlock = 0;

@@ -18,6 +18,7 @@
 #include <string>
 #include <vector>
 
+#include "runtime/region_walk.h"
 #include "weather/weather_documents.h"
 
 namespace weather {
@@ -30,27 +31,9 @@ inline constexpr uint64_t kRenderBlockBytes = 188;
 // many bytes before the block.
 inline constexpr uint64_t kEffectDataBefore = 152;
 
-// Bytes copied from the game that the editor keeps: registered as its own
-// range, so no search of memory ever finds the editor's copy of a block.
-struct OwnCopy {
-    std::vector<uint8_t> bytes;
-    uint64_t rangeId = 0;
-
-    OwnCopy() = default;
-    ~OwnCopy();
-    OwnCopy(OwnCopy&& other) noexcept;
-    OwnCopy& operator=(OwnCopy&& other) noexcept;
-    OwnCopy(const OwnCopy&) = delete;
-    OwnCopy& operator=(const OwnCopy&) = delete;
-
-    // The bytes become these (registered anew when the buffer moved).
-    void Assign(const uint8_t* data, size_t size);
-    // size bytes, keeping the buffer (for working copies).
-    uint8_t* Reserve(size_t size);
-    void Clear();
-    size_t size() const { return bytes.size(); }
-    const uint8_t* data() const { return bytes.data(); }
-};
+// Bytes copied from the game that the editor keeps (registered as its own
+// range, wiped before their memory goes back).
+using runtime::OwnCopy;
 
 // A document's values as the words the game stores. Laid out once per load
 // of the document (which values map where); a value's word is made again

@@ -68,7 +68,7 @@ bool AnyAnchorPlausible(const uint8_t* bytes, size_t words, size_t i, uint64_t l
 
 // One pass over the candidate regions; true when it ended the search (a
 // block accepted, two distinct blocks, or cancelled).
-bool SearchPass(bool firstAnchorOnly, const std::vector<SirenRegionSpan>& readable, std::vector<uint8_t>& buffer,
+bool SearchPass(bool firstAnchorOnly, const std::vector<SirenRegionSpan>& readable, OwnCopy& buffer,
                 SearchOutcome& outcome) {
     if (readable.empty()) return false;
     const uint64_t lowest = std::max(readable.front().start, kLowestPointer);
@@ -85,7 +85,7 @@ bool SearchPass(bool firstAnchorOnly, const std::vector<SirenRegionSpan>& readab
         if (start >= piece.end || piece.end - start < 8) continue;
         const uint64_t length = piece.end - start;
         size_t done = 0;
-        platform::ReadOwnMemory(static_cast<uintptr_t>(start), buffer.data(), static_cast<size_t>(length), &done);
+        platform::ReadOwnMemory(static_cast<uintptr_t>(start), buffer.bytes.data(), static_cast<size_t>(length), &done);
         if (done >= 8) {
             const size_t words = done / 8;
             const uint8_t* bytes = buffer.data();
@@ -186,9 +186,10 @@ bool SirenBlockMatchesAt(uint64_t base) {
 uint64_t ScanSirenRuntimeBlock() {
     std::vector<SirenRegionSpan> readable;
     CollectSirenReadableRegions(readable);
-    // The chunk buffer holds copies of game memory: no walk may find it.
-    std::vector<uint8_t> buffer(kChunkBytes);
-    runtime::ScopedOwnRange own(buffer.data(), buffer.size());
+    // The chunk buffer holds copies of game memory: an own copy, which no
+    // walk finds, wiped on every way out of the search before it is freed.
+    OwnCopy buffer;
+    buffer.Reserve(kChunkBytes);
     SearchOutcome outcome;
     if (!SearchPass(true, readable, buffer, outcome) && !Cancelled()) SearchPass(false, readable, buffer, outcome);
     if (Cancelled()) return 0;
