@@ -1,9 +1,12 @@
 // The region walk on real pages of the test process (native and, in the
 // Windows build, under Wine): which bytes it hands out for a filter, a
-// range, own ranges, a piece size and a budget, and how slices keep its place.
+// range, own ranges, a piece size and a budget, and how slices keep its
+// place; and the own ranges' registry at the end of the process.
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdlib>
+#include <string>
 #include <vector>
 
 #include "runtime/region_walk.h"
@@ -153,6 +156,29 @@ TEST(RegionWalk, SlicesKeepThePlaceAndCountOnlyTheirOwnTime) {
     }
     EXPECT_EQ(perSlice, (std::vector<size_t>{2, 2, 2, 1}));
     EXPECT_TRUE(timed.timedOut && timed.elapsedMs == 21u);
+}
+
+// Built before main, so before the registry's first use, as the editor's
+// static copies are: static destruction destroys it after the point where
+// a registry built at its first use would go.
+OwnCopy g_copyAtExit;
+
+// A copy that still holds a range when the process ends unregisters it in
+// its destructor. The registry then holds so many ranges that their list
+// lies in pages of its own, which go back to the system when it is freed:
+// a registry destroyed before the copy makes the child fault in every build.
+TEST(OwnRangesDeathTest, ACopyDestroyedAtTheEndOfTheProcessUnregisters) {
+    const std::string style = GTEST_FLAG_GET(death_test_style);
+    GTEST_FLAG_SET(death_test_style, "threadsafe");  // a fresh process: the registry not built yet
+    EXPECT_EXIT(
+        {
+            static const uint8_t bytes[64] = {1};
+            for (uint64_t i = 0; i < (uint64_t{1} << 21); ++i) RegisterOwnRange(bytes, 1 + i % 64);
+            g_copyAtExit.Assign(bytes, sizeof bytes);
+            std::exit(0);
+        },
+        ::testing::ExitedWithCode(0), "");
+    GTEST_FLAG_SET(death_test_style, style);
 }
 
 }  // namespace
