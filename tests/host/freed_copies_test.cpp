@@ -1,0 +1,352 @@
+// The editor's copies of game blocks after their memory is freed: every
+// kind of copy freed or cleared in every way the editor does it, and the
+// freed memory read back through the guarded read, with nothing of the
+// game's block left in it; and the Vehicle Sirens panel's sequences, each
+// followed by a search of the whole address space as the panel makes it,
+// which finds the game's block and not a copy the editor freed.
+#include <gtest/gtest.h>
+
+#include <bit>
+#include <chrono>
+#include <cstring>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "host/shutdown.h"
+#include "platform/simulated.h"
+#include "runtime/guarded_memory.h"
+#include "runtime/region_walk.h"
+#include "support/memory_peek.h"
+#include "support/siren_game.h"
+#include "support/testdata.h"
+#include "support/thread_waits.h"
+#include "support/timecycle_gen.h"
+#include "timecycle/keyframe_table.h"
+#include "weather/sirens_editor.h"
+#include "weather/sirens_search.h"
+#include "weather/sirens_state.h"
+
+namespace {
+
+using namespace weather;
+using testsupport::MemoryWord;
+using testsupport::SirenMemory;
+
+constexpr size_t kField_timeMultiplier = 0;
+constexpr size_t kField_sequencerBpm = 6;
+constexpr uint64_t kChunk = 2u << 20;  // the siren search reads 2 MiB at a time
+
+uint64_t Address(const void* p) { return reinterpret_cast<uintptr_t>(p); }
+
+// Where a copy lay, and where the game's bytes it held lie.
+struct Copy {
+    uint64_t at = 0;
+    uint64_t size = 0;
+    uint64_t game = 0;
+};
+Copy CopyOf(const OwnCopy& copy, uint64_t game) { return {Address(copy.data()), copy.size(), game}; }
+
+// The 8-byte words of a freed copy that still equal the game's word at the
+// same place (words of zeros aside), read through the guarded read: memory
+// given back to the system holds nothing.
+size_t WordsLeft(const Copy& copy) {
+    size_t left = 0;
+    for (uint64_t offset = 0; offset + 8 <= copy.size; offset += 8) {
+        uint64_t word = 0;
+        if (!runtime::GuardedCopy(&word, reinterpret_cast<const void*>(copy.at + offset), 8)) continue;
+        uint64_t game = 0;
+        std::memcpy(&game, reinterpret_cast<const void*>(copy.game + offset), 8);
+        if (game != 0 && word == game) ++left;
+    }
+    return left;
+}
+
+// A load as the panel's "Load live" and "Refresh" make it, polled as the
+// panel polls it every frame until its outcome is taken (at most 30 s).
+bool LoadAsThePanelDoes() {
+    {
+        std::lock_guard<std::mutex> lock(Sirens.lock);
+        StartSirenLoad(true);
+    }
+    return testsupport::WaitUntil(
+        [] {
+            std::lock_guard<std::mutex> lock(Sirens.lock);
+            PollSirensLoader();
+            return Sirens.SirenLoadPending == 0;
+        },
+        std::chrono::seconds(30));
+}
+
+// The start of the one own range of size bytes (0 when there is none).
+uint64_t OwnRangeOfSize(uint64_t size) {
+    runtime::RegionWalk walk;
+    runtime::RegionPiece piece;
+    runtime::NextRegionPiece(walk, piece);  // takes the own ranges as they stand
+    uint64_t found = 0;
+    for (size_t i = 0; i + 1 < walk.own.size(); i += 2) {
+        if (walk.own[i + 1] - walk.own[i] != size) continue;
+        if (found != 0) return 0;
+        found = walk.own[i];
+    }
+    return found;
+}
+
+class FreedCopiesTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        Reset();
+        ASSERT_TRUE(memory_.ok());
+        ASSERT_TRUE(heap_.ok());
+        ASSERT_TRUE(table_.ok());
+    }
+    void TearDown() override {
+        platform::sim::HoldSleeps(false);
+        Reset();
+    }
+    static void Reset() {
+        ResetSirenState();
+        timecycle::ResetKeyframeTable();
+    }
+
+    // The game's siren block at block(), its names at addresses that no
+    // block pointed at before: the copies that other tests left in freed
+    // memory point at names wiped since, and are no blocks.
+    void PlantBlock() {
+        const std::vector<uint64_t> names = testsupport::PlantUnusedSirenNames();
+        ASSERT_EQ(names.size(), 21u);
+        testsupport::PlantSirenBlock(memory_.at(kBlock), names);
+        Sirens.SirenBlockAddress = block();
+    }
+    uint64_t block() const { return memory_.base() + kBlock; }
+
+    // One edit through the editor: its first takes the baseline.
+    static void Edit(uint32_t value = 777) {
+        std::lock_guard<std::mutex> lock(Sirens.lock);
+        std::string status;
+        EXPECT_TRUE(ApplySirenValue(3, kField_sequencerBpm, value, status)) << status;
+    }
+    static void Restore() {
+        std::lock_guard<std::mutex> lock(Sirens.lock);
+        std::string status;
+        EXPECT_TRUE(RestoreSirenState(status)) << status;
+    }
+    static void HoldBefore(bool before) {
+        std::lock_guard<std::mutex> lock(Sirens.lock);
+        std::string status;
+        EXPECT_TRUE(before ? ShowSirensBefore(status) : ShowSirensAfter(status)) << status;
+    }
+
+    // The search over heap_ (two chunks), whose chunk buffer is found among
+    // the own ranges while the worker waits at its sleep after the first
+    // chunk. The game's block, or a block with a misspelt name that the
+    // search passes over, lies in the chunk given. stop: the search is
+    // stopped there. Returns the place in the freed buffer of the block's
+    // bytes as the last chunk read copied them.
+    Copy ChunkBufferOfASearch(bool misspelt, int chunk, bool stop) {
+        std::memset(heap_.at(0), 0, heap_.size());
+        const uint64_t offset = static_cast<uint64_t>(chunk) * kChunk + 8 * 4099;
+        const std::vector<uint64_t> names = testsupport::PlantUnusedSirenNames();
+        const std::vector<uint64_t> misspeltNames = testsupport::PlantSirenNames(heap_.at(kChunk - 4096), 7);
+        testsupport::PlantSirenBlock(heap_.at(offset), misspelt ? misspeltNames : names);
+        Sirens.searchFrom = heap_.base();
+        Sirens.searchTo = heap_.end();
+        platform::sim::HoldSleeps(true);
+        {
+            std::lock_guard<std::mutex> lock(Sirens.lock);
+            StartSirenLoad(true);
+        }
+        EXPECT_TRUE(testsupport::WaitForHeldSleepers(1)) << "the worker after the first chunk";
+        const uint64_t buffer = OwnRangeOfSize(kChunk);
+        if (stop) {
+            std::lock_guard<std::mutex> lock(Sirens.lock);
+            StopSirenLoad();
+        }
+        platform::sim::HoldSleeps(false);
+        EXPECT_TRUE(testsupport::WaitUntil([] {
+            std::lock_guard<std::mutex> lock(Sirens.lock);
+            PollSirensLoader();
+            return Sirens.SirenLoadPending == 0;
+        })) << "the search's end";
+        EXPECT_EQ(Sirens.SirenBlockAddress, misspelt || stop ? 0 : heap_.base() + offset) << Sirens.SirenLoadStatus;
+        if (buffer == 0) return {};
+        return {buffer + offset % kChunk, kSirenBlockBytes, heap_.base() + offset};
+    }
+
+    // A keyframe snapshot of RAIN's block in table_.
+    Copy RainSnapshot() {
+        const uint64_t rain = table_.base() + timecycle::WeatherNameTable[4].typeId * timecycle::kWeatherBlockSpacing;
+        EXPECT_TRUE(timecycle::SnapshotWeatherBlock(4, rain));
+        return CopyOf(timecycle::KeyframeTable.WeatherBlockSnapshots[4].bytes, rain);
+    }
+
+    static constexpr uint64_t kBlock = 4096 + 8 * 37;
+    SirenMemory memory_{64u << 10};
+    SirenMemory heap_{2 * kChunk};
+    SirenMemory table_{testsupport::kGeneratedKeyframeTableBytes};
+};
+
+// Every kind of copy, freed or cleared in each way the editor does it: no
+// word of the game's block is left in the memory it lay in.
+TEST_F(FreedCopiesTest, NoFreedCopyKeepsTheGamesBytes) {
+    testsupport::WriteGeneratedKeyframeTable(table_.at(0));
+    const struct {
+        const char* what;
+        std::function<Copy()> freeOne;
+    } rows[] = {
+        {"baseline, forgotten by a new load", [&] {
+             Edit();
+             const Copy c = CopyOf(Sirens.SirenBaseline, block());
+             ForgetSirenEdits();
+             return c;
+         }},
+        {"baseline, after Restore", [&] {
+             Edit();
+             const Copy c = CopyOf(Sirens.SirenBaseline, block());
+             Restore();
+             return c;
+         }},
+        {"baseline, at the unload", [&] {
+             Edit();
+             const Copy c = CopyOf(Sirens.SirenBaseline, block());
+             host::ShutdownEditor();
+             return c;
+         }},
+        {"edited image, after before/after and Restore", [&] {
+             Edit();
+             HoldBefore(true);
+             HoldBefore(false);
+             const Copy c = CopyOf(Sirens.SirenEditedImage, block());
+             Restore();
+             return c;
+         }},
+        {"edited image, at the unload while before is shown", [&] {
+             Edit();
+             HoldBefore(true);
+             const Copy c = CopyOf(Sirens.SirenEditedImage, block());
+             host::ShutdownEditor();
+             return c;
+         }},
+        {"scratch, at the unload", [&] {
+             Edit();
+             Restore();  // read back into the scratch copy
+             const Copy c = CopyOf(Sirens.scratch, block());
+             host::ShutdownEditor();
+             return c;
+         }},
+        {"scratch, grown", [&] {
+             Edit();
+             Restore();
+             const Copy c = CopyOf(Sirens.scratch, block());
+             Sirens.scratch.Reserve(2 * kSirenBlockBytes);
+             return c;
+         }},
+        {"scratch, replaced by a shorter copy", [&] {
+             Edit();
+             Restore();
+             const Copy c = CopyOf(Sirens.scratch, block());
+             const uint8_t few[8] = {};
+             Sirens.scratch.Assign(few, sizeof few);
+             return c;
+         }},
+        {"scratch, moved onto", [&] {
+             Edit();
+             Restore();
+             const Copy c = CopyOf(Sirens.scratch, block());
+             Sirens.scratch = OwnCopy{};
+             return c;
+         }},
+        {"scratch, destroyed as at static destruction", [&] {
+             Edit();
+             Restore();
+             const Copy c = CopyOf(Sirens.scratch, block());
+             std::destroy_at(&Sirens.scratch);
+             std::construct_at(&Sirens.scratch);
+             return c;
+         }},
+        {"chunk buffer, no block found", [&] { return ChunkBufferOfASearch(true, 1, false); }},
+        {"chunk buffer, the search stopped", [&] { return ChunkBufferOfASearch(true, 0, true); }},
+        {"chunk buffer, the block found", [&] { return ChunkBufferOfASearch(false, 1, false); }},
+        {"keyframe snapshot, discarded by a new load of its weather", [&] {
+             const Copy c = RainSnapshot();
+             timecycle::DiscardWeatherSnapshot(4);
+             return c;
+         }},
+        {"keyframe snapshot, at the unload", [&] {
+             const Copy c = RainSnapshot();
+             host::ShutdownEditor();
+             return c;
+         }},
+        {"keyframe snapshot, destroyed as at static destruction", [&] {
+             const Copy c = RainSnapshot();
+             std::destroy_at(&timecycle::KeyframeTable.WeatherBlockSnapshots[4]);
+             std::construct_at(&timecycle::KeyframeTable.WeatherBlockSnapshots[4]);
+             return c;
+         }},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.what);
+        Reset();
+        PlantBlock();
+        const Copy freed = row.freeOne();
+        ASSERT_NE(freed.at, 0u) << "no copy";
+        ASSERT_GE(freed.size, 8u);
+        EXPECT_EQ(WordsLeft(freed), 0u) << "words of the game's block left in freed memory";
+    }
+}
+
+// What the user does in the Vehicle Sirens panel between two searches. The
+// second search, over the whole address space as the panel makes it, takes
+// the game's block (in a mapping of its own, above the heap where the
+// editor's copies lie), and the next edit changes the game.
+TEST_F(FreedCopiesTest, EverySearchAfterThePanelsStepsTakesTheGamesBlock) {
+    if (VARNEL_UNDER_SHADOW_MEMORY) GTEST_SKIP() << "the search covers the whole address space: terabytes of shadow memory here";
+    const struct {
+        const char* what;
+        std::function<void()> steps;
+    } rows[] = {
+        {"Load live, Refresh", [] {}},
+        {"edit, Restore, Refresh", [] {
+             Edit();
+             Restore();
+         }},
+        {"edit, Reset values, Refresh", [] {
+             Edit();
+             std::lock_guard<std::mutex> lock(Sirens.lock);
+             std::string status;
+             EXPECT_TRUE(ResetSirenProfile(3, status)) << status;
+         }},
+        {"edit, hold before/after, release, Restore, Refresh", [] {
+             Edit();
+             HoldBefore(true);
+             HoldBefore(false);
+             Restore();
+         }},
+        {"edit, unload, load again, Load live", [] {
+             Edit();
+             host::ShutdownEditor();
+             ResetSirenState();
+         }},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.what);
+        Reset();
+        PlantBlock();
+        Sirens.SirenBlockAddress = 0;
+        ASSERT_TRUE(LoadAsThePanelDoes()) << "the first search's end";
+        ASSERT_EQ(Sirens.SirenBlockAddress, block()) << Sirens.SirenLoadStatus;
+        row.steps();
+        ASSERT_TRUE(LoadAsThePanelDoes()) << "the second search's end";
+        EXPECT_EQ(Sirens.SirenLoadStatus, "Ready.");
+        EXPECT_EQ(Sirens.SirenBlockAddress, block());
+        if (Sirens.SirenBlockAddress != block()) continue;  // no edit into what it found instead
+        std::lock_guard<std::mutex> lock(Sirens.lock);
+        std::string status;
+        ASSERT_TRUE(ApplySirenValue(0, kField_timeMultiplier, std::bit_cast<uint32_t>(2.5f), status)) << status;
+        EXPECT_EQ(MemoryWord(block() + 12), std::bit_cast<uint32_t>(2.5f)) << "the edit did not reach the game";
+    }
+}
+
+}  // namespace
