@@ -153,6 +153,10 @@ protected:
         testsupport::PlantSirenBlock(heap_.at(offset), misspelt ? misspeltNames : names);
         Sirens.searchFrom = heap_.base();
         Sirens.searchTo = heap_.end();
+        // A search before: the allocator then keeps blocks of the buffer's
+        // size when they are freed (the first is often given back to the
+        // system at once, and then holds nothing to find).
+        ScanSirenRuntimeBlock();
         platform::sim::HoldSleeps(true);
         {
             std::lock_guard<std::mutex> lock(Sirens.lock);
