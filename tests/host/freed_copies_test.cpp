@@ -179,11 +179,15 @@ protected:
         return {buffer + offset % kChunk, kSirenBlockBytes, heap_.base() + offset};
     }
 
-    // A keyframe snapshot of RAIN's block in table_.
+    // The keyframe snapshot of RAIN's block in table_, and after it CLEAR's
+    // (a weather previewed later).
     Copy RainSnapshot() {
-        const uint64_t rain = table_.base() + timecycle::WeatherNameTable[4].typeId * timecycle::kWeatherBlockSpacing;
-        EXPECT_TRUE(timecycle::SnapshotWeatherBlock(4, rain));
-        return CopyOf(timecycle::KeyframeTable.WeatherBlockSnapshots[4].bytes, rain);
+        const auto blockOf = [this](int w) {
+            return table_.base() + timecycle::WeatherNameTable[static_cast<size_t>(w)].typeId * timecycle::kWeatherBlockSpacing;
+        };
+        EXPECT_TRUE(timecycle::SnapshotWeatherBlock(4, blockOf(4)));
+        EXPECT_TRUE(timecycle::SnapshotWeatherBlock(1, blockOf(1)));
+        return CopyOf(timecycle::KeyframeTable.WeatherBlockSnapshots[4].bytes, blockOf(4));
     }
 
     static constexpr uint64_t kBlock = 4096 + 8 * 37;
