@@ -14,6 +14,7 @@
 #include <atomic>
 #include <cstring>
 #include <filesystem>
+#include <memory>
 #include <set>
 #include <string>
 #include <thread>
@@ -21,6 +22,7 @@
 
 #include "core/editor_state.h"
 #include "core/workspace.h"
+#include "host/shutdown.h"
 #include "host/tick.h"
 #include "platform/files.h"
 #include "platform/memory.h"
@@ -1058,6 +1060,33 @@ TEST_F(KeyframeTableTest, TheSearchNeverFindsTheEditorsOwnCopy) {
     heap_.reset();
     for (auto& entry : KeyframeTable.WeatherBlockTable) entry = 0;
     EXPECT_EQ(ScanTimecycleTable(1), 0u);
+}
+
+// Every weather previewed but EXTRASUNNY (its file is missing), then the
+// unload and a new load in the same process: the plug-in's state destroyed
+// and built again, the editor fresh. The new load's search for each weather
+// finds the game's table, never a snapshot that the last load freed in the
+// heap below the table's mapping.
+TEST_F(KeyframeTableTest, AfterAnUnloadAndANewLoadTheSearchFindsTheGamesTable) {
+    for (const EngineBaselineRow& row : EngineBaselineTable) {  // OVERCAST's rows, as the game holds them
+        for (int k = 0; k < 13; ++k) PlantHalf(BlockOf(3), 0, k, static_cast<size_t>(FindVariableRow(row.name)), row.values[k]);
+    }
+    for (int w = 1; w < 18; ++w) {
+        PutGeneratedFile(w);
+        LoadAndPreview(w);
+        ASSERT_EQ(TimecycleXml.TimecycleStatusLine, "Loaded 429 parameters.") << w;
+        ASSERT_TRUE(KeyframeTable.WeatherBlockSnapshots[static_cast<size_t>(w)].taken) << w;
+    }
+    host::ShutdownEditor();
+    std::destroy_at(&KeyframeTable);
+    std::construct_at(&KeyframeTable);
+    for (int w = 1; w < 18; ++w) {
+        if (w == 3) continue;  // OVERCAST's own rows are the engine's, which its preview overwrote
+        ResetTimecycleEditor();
+        LoadAndPreview(w);
+        EXPECT_EQ(KeyframeTable.WeatherBlockTable[static_cast<size_t>(w)], BlockOf(w)) << w;
+        EXPECT_EQ(AcceptedWeatherBlock(w), BlockOf(w)) << w;
+    }
 }
 
 // "Load .xml" never makes a frame wait for the whole search: the load reads
