@@ -1062,21 +1062,25 @@ TEST_F(KeyframeTableTest, TheSearchNeverFindsTheEditorsOwnCopy) {
     EXPECT_EQ(ScanTimecycleTable(1), 0u);
 }
 
-// Every weather previewed but EXTRASUNNY (its file is missing), then the
-// unload and a new load in the same process: the plug-in's state destroyed
-// and built again, the editor fresh. The new load's search for each weather
-// finds the game's table, never a snapshot that the last load freed in the
-// heap below the table's mapping.
+// Every weather previewed on the render thread but EXTRASUNNY (its file is
+// missing), then the unload and a new load in the same process: the
+// plug-in's state destroyed and built again, the editor fresh. The new
+// load's search for each weather finds the game's table, never a snapshot
+// that the last load freed (in the render thread's heap, which lies below
+// the table's mapping and is not reused by the new load).
 TEST_F(KeyframeTableTest, AfterAnUnloadAndANewLoadTheSearchFindsTheGamesTable) {
     for (const EngineBaselineRow& row : EngineBaselineTable) {  // OVERCAST's rows, as the game holds them
         for (int k = 0; k < 13; ++k) PlantHalf(BlockOf(3), 0, k, static_cast<size_t>(FindVariableRow(row.name)), row.values[k]);
     }
-    for (int w = 1; w < 18; ++w) {
-        PutGeneratedFile(w);
-        LoadAndPreview(w);
-        ASSERT_EQ(TimecycleXml.TimecycleStatusLine, "Loaded 429 parameters.") << w;
-        ASSERT_TRUE(KeyframeTable.WeatherBlockSnapshots[static_cast<size_t>(w)].taken) << w;
-    }
+    std::thread render([this] {
+        for (int w = 1; w < 18; ++w) {
+            PutGeneratedFile(w);
+            LoadAndPreview(w);
+            EXPECT_EQ(TimecycleXml.TimecycleStatusLine, "Loaded 429 parameters.") << w;
+            EXPECT_TRUE(KeyframeTable.WeatherBlockSnapshots[static_cast<size_t>(w)].taken) << w;
+        }
+    });
+    render.join();
     host::ShutdownEditor();
     std::destroy_at(&KeyframeTable);
     std::construct_at(&KeyframeTable);
