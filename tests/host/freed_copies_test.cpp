@@ -64,20 +64,25 @@ size_t WordsLeft(const Copy& copy) {
     return left;
 }
 
-// A load as the panel's "Load live" and "Refresh" make it, polled as the
-// panel polls it every frame until its outcome is taken (at most 30 s).
-bool LoadAsThePanelDoes() {
-    {
-        std::lock_guard<std::mutex> lock(Sirens.lock);
-        StartSirenLoad(true);
-    }
+// Polls the loader as the panel does every frame until the load's outcome
+// is taken; false once limit has passed.
+bool PollUntilLoaded(std::chrono::milliseconds limit = std::chrono::seconds(5)) {
     return testsupport::WaitUntil(
         [] {
             std::lock_guard<std::mutex> lock(Sirens.lock);
             PollSirensLoader();
             return Sirens.SirenLoadPending == 0;
         },
-        std::chrono::seconds(30));
+        limit);
+}
+
+// A load as the panel's "Load live" and "Refresh" make it.
+bool LoadAsThePanelDoes() {
+    {
+        std::lock_guard<std::mutex> lock(Sirens.lock);
+        StartSirenLoad(true);
+    }
+    return PollUntilLoaded(std::chrono::seconds(30));
 }
 
 // The start of the one own range of size bytes (0 when there is none).
@@ -123,10 +128,10 @@ protected:
     uint64_t block() const { return memory_.base() + kBlock; }
 
     // One edit through the editor: its first takes the baseline.
-    static void Edit(uint32_t value = 777) {
+    static void Edit() {
         std::lock_guard<std::mutex> lock(Sirens.lock);
         std::string status;
-        EXPECT_TRUE(ApplySirenValue(3, kField_sequencerBpm, value, status)) << status;
+        EXPECT_TRUE(ApplySirenValue(3, kField_sequencerBpm, 777, status)) << status;
     }
     static void Restore() {
         std::lock_guard<std::mutex> lock(Sirens.lock);
@@ -137,6 +142,16 @@ protected:
         std::lock_guard<std::mutex> lock(Sirens.lock);
         std::string status;
         EXPECT_TRUE(before ? ShowSirensBefore(status) : ShowSirensAfter(status)) << status;
+    }
+    // The baseline an edit took; the scratch copy that Restore read back.
+    Copy Baseline() const {
+        Edit();
+        return CopyOf(Sirens.SirenBaseline, block());
+    }
+    Copy RestoredScratch() const {
+        Edit();
+        Restore();
+        return CopyOf(Sirens.scratch, block());
     }
 
     // The search over heap_ (two chunks), whose chunk buffer is found among
@@ -169,11 +184,7 @@ protected:
             StopSirenLoad();
         }
         platform::sim::HoldSleeps(false);
-        EXPECT_TRUE(testsupport::WaitUntil([] {
-            std::lock_guard<std::mutex> lock(Sirens.lock);
-            PollSirensLoader();
-            return Sirens.SirenLoadPending == 0;
-        })) << "the search's end";
+        EXPECT_TRUE(PollUntilLoaded()) << "the search's end";
         EXPECT_EQ(Sirens.SirenBlockAddress, misspelt || stop ? 0 : heap_.base() + offset) << Sirens.SirenLoadStatus;
         if (buffer == 0) return {};
         return {buffer + offset % kChunk, kSirenBlockBytes, heap_.base() + offset};
@@ -205,20 +216,17 @@ TEST_F(FreedCopiesTest, NoFreedCopyKeepsTheGamesBytes) {
         std::function<Copy()> freeOne;
     } rows[] = {
         {"baseline, forgotten by a new load", [&] {
-             Edit();
-             const Copy c = CopyOf(Sirens.SirenBaseline, block());
+             const Copy c = Baseline();
              ForgetSirenEdits();
              return c;
          }},
         {"baseline, after Restore", [&] {
-             Edit();
-             const Copy c = CopyOf(Sirens.SirenBaseline, block());
+             const Copy c = Baseline();
              Restore();
              return c;
          }},
         {"baseline, at the unload", [&] {
-             Edit();
-             const Copy c = CopyOf(Sirens.SirenBaseline, block());
+             const Copy c = Baseline();
              host::ShutdownEditor();
              return c;
          }},
@@ -238,38 +246,28 @@ TEST_F(FreedCopiesTest, NoFreedCopyKeepsTheGamesBytes) {
              return c;
          }},
         {"scratch, at the unload", [&] {
-             Edit();
-             Restore();  // read back into the scratch copy
-             const Copy c = CopyOf(Sirens.scratch, block());
+             const Copy c = RestoredScratch();
              host::ShutdownEditor();
              return c;
          }},
         {"scratch, grown", [&] {
-             Edit();
-             Restore();
-             const Copy c = CopyOf(Sirens.scratch, block());
+             const Copy c = RestoredScratch();
              Sirens.scratch.Reserve(2 * kSirenBlockBytes);
              return c;
          }},
         {"scratch, replaced by a shorter copy", [&] {
-             Edit();
-             Restore();
-             const Copy c = CopyOf(Sirens.scratch, block());
+             const Copy c = RestoredScratch();
              const uint8_t few[8] = {};
              Sirens.scratch.Assign(few, sizeof few);
              return c;
          }},
         {"scratch, moved onto", [&] {
-             Edit();
-             Restore();
-             const Copy c = CopyOf(Sirens.scratch, block());
+             const Copy c = RestoredScratch();
              Sirens.scratch = OwnCopy{};
              return c;
          }},
         {"scratch, destroyed as at static destruction", [&] {
-             Edit();
-             Restore();
-             const Copy c = CopyOf(Sirens.scratch, block());
+             const Copy c = RestoredScratch();
              std::destroy_at(&Sirens.scratch);
              std::construct_at(&Sirens.scratch);
              return c;
