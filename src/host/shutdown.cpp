@@ -48,8 +48,9 @@ void ShutdownEditor() {
     // frame still inside a detour may be drawing the Weather tab under the
     // documents' lock: then this only happens when the lock is free at once.
     weather::ReleaseWeatherEditor(drained);
-    // The siren search stops and its thread is waited for; the edited sirens
-    // stay in the game.
+    // The siren search stops and its thread is waited for, also while a
+    // frame holds the sirens' lock (then only their copies stay); the edited
+    // sirens stay in the game.
     weather::ReleaseSirens(drained);
     if (drained && services.releaseOverlay != nullptr) services.releaseOverlay();
     // None of our threads may run once the plug-in's code is gone: the last
