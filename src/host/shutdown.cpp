@@ -49,8 +49,9 @@ void ShutdownEditor() {
     // frame still inside a detour may be drawing the Weather tab under the
     // documents' lock: then this only happens when the lock is free at once.
     weather::ReleaseWeatherEditor(drained);
-    // The siren search stops and its thread is waited for; the edited sirens
-    // stay in the game.
+    // The siren search stops and its thread is waited for, also while a
+    // frame holds the sirens' lock (then only their copies stay); the edited
+    // sirens stay in the game.
     weather::ReleaseSirens(drained);
     // The keyframe table's snapshots of the game's bytes are wiped and go
     // once no frame can be reading them (else static destruction wipes them).

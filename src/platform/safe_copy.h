@@ -64,8 +64,10 @@ void EndInstructionHold(size_t token);
 // How many threads wait at a held instruction now (diagnostics and tests).
 uint32_t ThreadsWaitingAtHolds();
 // Makes every thread of the process that runs code fetch the code afresh
-// before it goes on (FlushProcessWriteBuffers, or membarrier with core
-// serialisation on Linux; nothing where neither is available).
+// before it goes on (on Windows FlushProcessWriteBuffers and the lowered
+// protection of a written page of our own, which interrupts every core that
+// runs the process also where that call does nothing; membarrier with core
+// serialisation on Linux, nothing where it is not available).
 void SynchronizeInstructionStreams();
 
 // Installs the fault handler now (start-up calls it so that the first

@@ -128,7 +128,9 @@ void PuddlesRenderHook(PuddlesRenderPoint point) {
 }
 
 void StartPuddlesKeeperWhenAsked() {
-    if (Puddles.mode.Get() == 0 || Puddles.keeperStop.Get() != 0) return;
+    if (Puddles.mode.Get() == 0) return;
+    std::lock_guard<std::mutex> lock(Puddles.keeperLock);
+    if (Puddles.keeperStop.Get() != 0) return;
     uint32_t expected = 0;
     if (!Puddles.keeperStarted.CompareExchange(expected, 1)) return;
     const uint64_t thread = platform::StartThread(PuddlesKeeperThread);
@@ -140,8 +142,12 @@ void StartPuddlesKeeperWhenAsked() {
 }
 
 bool StopPuddlesKeeper(uint32_t timeoutMs) {
-    Puddles.keeperStop.Set(1);
-    const uint64_t thread = Puddles.keeperThread.Get();
+    uint64_t thread = 0;
+    {
+        std::lock_guard<std::mutex> lock(Puddles.keeperLock);
+        Puddles.keeperStop.Set(1);
+        thread = Puddles.keeperThread.Get();
+    }
     if (thread == 0) return true;
     if (!platform::AbandonOrWaitForThread(thread, timeoutMs)) return false;
     Puddles.keeperThread.Set(0);

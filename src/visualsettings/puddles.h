@@ -15,9 +15,13 @@
 // atomics. The keeper thread and the render thread call
 // ApplyPuddlesScaleLive; the published values are stored before their
 // active flag (atomic exchange), which the capture patch tests first. The
-// unload stops the keeper and waits for it (StopPuddlesKeeper).
+// unload stops the keeper and waits for it (StopPuddlesKeeper). The
+// start's check of keeperStop, its start of the keeper and its record of
+// it, and the stop's setting of keeperStop and its read of the keeper, each
+// hold keeperLock: a keeper starts before the stop reads it, or not at all.
 #pragma once
 #include <cstdint>
+#include <mutex>
 
 #include "core/shared_value.h"
 
@@ -31,6 +35,7 @@ struct PuddlesState {
     core::SharedValue<uint32_t> keeperStop{0};
     core::SharedValue<uint32_t> keeperStarted{0};  // claimed by compare-exchange
     core::SharedValue<uint64_t> keeperThread{0};   // platform::StartThread id
+    std::mutex keeperLock;                         // the start against the stop (the thread rule above)
     core::SharedValue<uint64_t> rippleBase{0};
     core::SharedValue<uint32_t> rippleReady{0};    // set after rippleBase is stored
 };

@@ -43,6 +43,7 @@ void Forget(bool clearStatus) {
 }  // namespace
 
 bool StartDeferredRuntimeProbe() {
+    std::lock_guard<std::mutex> lock(RuntimeTable.threadLock);
     if (RuntimeTable.stop.Get() != 0) return false;
     uint32_t expected = 0;
     if (!RuntimeTable.started.CompareExchange(expected, 1)) return true;
@@ -102,8 +103,12 @@ bool ReadRuntimeTableValue(const char* key, float& value) {
 }
 
 bool StopRuntimeTableLocator(uint32_t timeoutMs) {
-    RuntimeTable.stop.Set(1);
-    const uint64_t thread = RuntimeTable.thread.Get();
+    uint64_t thread = 0;
+    {
+        std::lock_guard<std::mutex> lock(RuntimeTable.threadLock);
+        RuntimeTable.stop.Set(1);
+        thread = RuntimeTable.thread.Get();
+    }
     if (thread == 0) return true;
     if (!platform::AbandonOrWaitForThread(thread, timeoutMs)) return false;
     RuntimeTable.thread.Set(0);

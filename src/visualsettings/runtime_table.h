@@ -10,9 +10,13 @@
 // base. started claims the one search of the run (compare-exchange). The
 // status line is shared by the search thread and the callers of
 // LiveAddressOfRuntimeKey (it takes its lock). The unload stops the thread
-// and waits for it (StopRuntimeTableLocator).
+// and waits for it (StopRuntimeTableLocator). The start's check of stop,
+// its start of the thread and its record of it, and the stop's setting of
+// stop and its read of the thread, each hold threadLock: a thread starts
+// before the stop reads it, or not at all.
 #pragma once
 #include <cstdint>
+#include <mutex>
 
 #include "core/shared_value.h"
 #include "visualsettings/status_line.h"
@@ -32,6 +36,7 @@ struct RuntimeTableState {
     core::SharedValue<uint32_t> finished{0};  // the search ended, whatever its outcome
     core::SharedValue<uint32_t> stop{0};      // the unload asks the thread to end
     core::SharedValue<uint64_t> thread{0};    // the search thread (platform::StartThread), 0 = none
+    std::mutex threadLock;                    // the start against the stop (the thread rule above)
     core::SharedValue<uint32_t> searches{0};  // searches run (tests)
     // Empty while searching and after a success, "UNAVAILABLE." after a
     // failed search, empty again when a located table stops being readable.

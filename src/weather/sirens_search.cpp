@@ -114,10 +114,12 @@ bool SearchPass(bool firstAnchorOnly, const std::vector<SirenRegionSpan>& readab
 void BackgroundLocateThread() {
     platform::LowerCurrentThreadPriority();
     const uint64_t result = Sirens.scan != nullptr ? Sirens.scan() : ScanSirenRuntimeBlock();
-    std::lock_guard<std::mutex> lock(Sirens.lock);
-    Sirens.SirenWorkerResult = result;
-    Sirens.SirenWorkerDone = 1;
-    Sirens.SirenWorkerRunning = 0;
+    // Handed over without a lock (a frame may hold Sirens.lock while the
+    // unload waits for this thread): the result before done, done before
+    // running.
+    Sirens.SirenWorkerResult.Exchange(result);
+    Sirens.SirenWorkerDone.Exchange(1);
+    Sirens.SirenWorkerRunning.Exchange(0);
 }
 
 }  // namespace
@@ -204,14 +206,17 @@ void StartSirenLoad(bool clearEdits) {
     s.SirenLoadStartTick = SirenNowMs();
     s.SirenLoadStatus = "Loading...";
     if (s.SirenWorkerRunning) return;  // its result is taken by the next polls
-    // The previous worker has published and is ending: wait for it before
-    // its place is taken.
-    platform::WaitForThread(std::exchange(s.worker, 0), platform::kWaitForever);
-    s.workerCancel.Set(0);
-    s.SirenWorkerDone = 0;
-    s.SirenWorkerResult = 0;
-    s.SirenWorkerRunning = 1;
-    s.worker = platform::StartThread(BackgroundLocateThread);
+    std::lock_guard<std::mutex> workerLock(s.workerLock);
+    if (!s.workerStopped) {
+        // The previous worker has published and is ending: wait for it
+        // before its place is taken.
+        platform::WaitForThread(std::exchange(s.worker, 0), platform::kWaitForever);
+        s.workerCancel.Set(0);
+        s.SirenWorkerDone = 0;
+        s.SirenWorkerResult = 0;
+        s.SirenWorkerRunning = 1;
+        s.worker = platform::StartThread(BackgroundLocateThread);
+    }
     if (s.worker == 0) {
         s.SirenWorkerRunning = 0;
         s.SirenWorkerDone = 0;
@@ -233,7 +238,7 @@ void PollSirensLoader() {
         }
         return;
     }
-    s.SirenWorkerDone = 0;
+    s.SirenWorkerDone.Exchange(0);
     s.SirenLoadPending = 0;
     if (cancelled) {
         s.SirenBlockAddress = 0;
@@ -257,20 +262,22 @@ void StopSirenLoad() {
 
 bool ReleaseSirens(bool waitForLock) {
     SirenState& s = Sirens;
-    s.workerCancel.Set(1);
     uint64_t worker = 0;
     {
-        std::unique_lock<std::mutex> lock(s.lock, std::defer_lock);
-        if (waitForLock) lock.lock();
-        else if (!lock.try_lock()) return false;
+        std::lock_guard<std::mutex> workerLock(s.workerLock);
+        s.workerStopped = 1;
+        s.workerCancel.Set(1);  // after any load's start, which clears it
         worker = std::exchange(s.worker, 0);
     }
-    // Waited for without the lock: the worker takes it to publish. It sees
-    // the cancel within a few milliseconds of work; its code must not go
-    // away under it. A worker that has not reached its body yet (held at
-    // its start by the loader lock the unload holds) is abandoned instead.
+    // Waited for whether a frame holds the lock or not: the worker needs no
+    // lock to hand over its outcome. It sees the cancel within a few
+    // milliseconds of work; its code must not go away under it. A worker
+    // that has not reached its body yet (held at its start by the loader
+    // lock the unload holds) is abandoned instead.
     platform::AbandonOrWaitForThread(worker, platform::kWaitForever);
-    std::lock_guard<std::mutex> lock(s.lock);
+    std::unique_lock<std::mutex> lock(s.lock, std::defer_lock);
+    if (waitForLock) lock.lock();
+    else if (!lock.try_lock()) return false;
     s.SirenWorkerRunning = 0;
     s.SirenWorkerDone = 0;
     // Nothing is written to the game: the edited sirens stay in it.

@@ -6,7 +6,7 @@
 // takes its outcome each time it is drawn.
 //
 // Thread rule: see weather/sirens_state.h. The search (ScanSirenRuntimeBlock
-// and what it calls) runs on the worker without the lock; the rest expects
+// and what it calls) runs on the worker without a lock; the rest expects
 // the caller to hold Sirens.lock, but ReleaseSirens, which must not be
 // called with it held.
 #pragma once
@@ -38,7 +38,8 @@ bool SirenBlockMatchesAt(uint64_t base);
 uint64_t ScanSirenRuntimeBlock();
 
 // Starts a load ("Load live", "Refresh"): clearEdits drops the baseline and
-// the edited image first. A worker still running is reused.
+// the edited image first. A worker still running is reused; once the unload
+// has begun none starts (the load fails as when no thread can be started).
 void StartSirenLoad(bool clearEdits);
 // Takes the worker's outcome; the panel calls it first thing on every draw.
 void PollSirensLoader();
@@ -46,10 +47,11 @@ void PollSirensLoader();
 void StopSirenLoad();
 
 // The unload: cancels a running search and waits for its thread (one that
-// has not started yet is abandoned instead), then drops what the editor
-// kept; nothing is written to the game (the edited sirens stay in it). Call
+// has not started yet is abandoned instead), whether the lock is free or
+// not, and no load starts one afterwards; then drops what the editor kept.
+// Nothing is written to the game (the edited sirens stay in it). Call
 // without the lock. waitForLock false: when the lock is taken (a frame
-// still drawing the panel) only the cancel is set, and false is returned.
+// still drawing the panel) nothing is dropped, and false is returned.
 bool ReleaseSirens(bool waitForLock);
 
 }  // namespace weather

@@ -106,9 +106,10 @@ void ResetSirenState() {
     SirenState& s = Sirens;
     uint64_t worker = 0;
     {
-        std::lock_guard<std::mutex> lock(s.lock);
+        std::lock_guard<std::mutex> lock(s.workerLock);
         s.workerCancel.Set(1);
         worker = std::exchange(s.worker, 0);
+        s.workerStopped = 0;
     }
     platform::WaitForThread(worker, platform::kWaitForever);
     std::lock_guard<std::mutex> lock(s.lock);

@@ -6,14 +6,14 @@
 // first 8 bytes point to the profile's name) followed by 20 lights of 72
 // bytes. Values are little-endian as the game keeps them.
 //
-// Thread rule: Sirens.lock guards every field of SirenState but the
-// worker's cancel flag. The Vehicle Sirens panel (render thread), the
-// all-live before/after hotkey (script fiber), the search thread (only to
-// publish its outcome) and the unload take it; every function of the siren
-// files expects the caller to hold it, unless it says otherwise (tests on
-// one thread may call them without). Lock order: WeatherLive.lock before
-// Sirens.lock. The search itself runs without the lock and reads only
-// Sirens.workerCancel and the search range.
+// Thread rule: Sirens.lock guards every field of SirenState but those of
+// the search thread. The Vehicle Sirens panel (render thread), the all-live
+// before/after hotkey (script fiber) and the unload take it; every function
+// of the siren files expects the caller to hold it, unless it says
+// otherwise (tests on one thread may call them without). Lock order:
+// WeatherLive.lock before Sirens.lock before Sirens.workerLock. The search
+// thread never takes a lock: it reads Sirens.workerCancel and the search
+// range and hands its outcome over through the worker's atomic values.
 #pragma once
 #include <array>
 #include <cstddef>
@@ -69,8 +69,8 @@ inline constexpr uint64_t SirenLightOffset(uint64_t profile, uint64_t light) {
     return profile * kSirenProfileBytes + kSirenHeadBytes + light * kSirenLightBytes;
 }
 
-// The sirens' state; under Sirens.lock but the cancel flag (the thread
-// rule above).
+// The sirens' state; under Sirens.lock but the search thread's fields (the
+// thread rule above).
 struct SirenState {
     std::mutex lock;
 
@@ -82,11 +82,19 @@ struct SirenState {
 
     // ---- The search thread: started by a load, waited for by the next
     // load once it has ended, and by the unload ----
-    uint64_t worker = 0;  // platform::StartThread id, 0 = none
-    uint8_t SirenWorkerRunning = 0;  // a worker exists and has not published
-    uint8_t SirenWorkerDone = 0;     // its result waits to be taken
-    uint64_t SirenWorkerResult = 0;  // found address or 0
-    core::SharedValue<uint8_t> workerCancel{0};  // read by the search without the lock
+    // The load's check, start and record of a worker and the unload's stop
+    // and read of it each hold workerLock (not the lock, which a frame may
+    // hold while the unload runs): a worker starts before the unload reads
+    // its id, or not at all.
+    std::mutex workerLock;
+    uint64_t worker = 0;        // platform::StartThread id, 0 = none (under workerLock)
+    uint8_t workerStopped = 0;  // the unload has begun: no worker starts (under workerLock)
+    // Shared with the worker, which writes the result, then done, then
+    // running, each in one atomic step.
+    core::SharedValue<uint8_t> SirenWorkerRunning{0};  // a worker exists and has not published
+    core::SharedValue<uint8_t> SirenWorkerDone{0};     // its result waits to be taken
+    core::SharedValue<uint64_t> SirenWorkerResult{0};  // found address or 0
+    core::SharedValue<uint8_t> workerCancel{0};
 
     // ---- The editor ----
     OwnCopy SirenBaseline;     // the game's block before the first edit (kSirenBlockBytes when taken)

@@ -155,6 +155,13 @@ TEST(WinThreadsAndKeys, AThreadIsWaitedForWhileTheLoaderLockIsHeld) {
     EXPECT_TRUE(WaitForThread(thread, 0)) << "an ended thread is forgotten";
 }
 
+// The module's StartThreadForUnload; null when the module or its export is missing.
+using StartForUnload = int (*)(volatile LONG*);
+StartForUnload StartForUnloadOf(HMODULE module) {
+    if (module == nullptr) return nullptr;
+    return reinterpret_cast<StartForUnload>(reinterpret_cast<void*>(GetProcAddress(module, "StartThreadForUnload")));
+}
+
 // A thread started while the loader lock is held cannot reach its entry
 // before the lock is free. The unload of its module, under that lock,
 // abandons it instead of waiting, and the thread, once it gets the lock,
@@ -162,10 +169,8 @@ TEST(WinThreadsAndKeys, AThreadIsWaitedForWhileTheLoaderLockIsHeld) {
 // the module's code, which is gone by then.
 TEST(WinThreadsAndKeys, AThreadStartedUnderTheLoaderLockNeverEntersItsModuleUnloadedMeanwhile) {
     const HMODULE module = LoadLibraryA("detached_module.dll");
-    ASSERT_NE(module, nullptr) << "detached_module.dll beside the test program";
-    using Start = int (*)(volatile LONG*);
-    const auto start = reinterpret_cast<Start>(reinterpret_cast<void*>(GetProcAddress(module, "StartThreadForUnload")));
-    ASSERT_NE(start, nullptr);
+    const StartForUnload start = StartForUnloadOf(module);
+    ASSERT_NE(start, nullptr) << "detached_module.dll beside the test program";
     static volatile LONG ran = 0;
     winsupport::LoaderLockHold held;
     ASSERT_TRUE(held.Held());
@@ -179,6 +184,40 @@ TEST(WinThreadsAndKeys, AThreadStartedUnderTheLoaderLockNeverEntersItsModuleUnlo
     EXPECT_LT(unloadMs, 5000u) << "the unload waited for a thread that had not started";
     EXPECT_TRUE(held.TakenThreadsEnded(10000));
     EXPECT_EQ(ran, 0) << "the thread ran its body after the unload";
+}
+
+// A module's first start of a thread needs nothing of the loader, whose
+// lock another thread (the unload's) may hold meanwhile: it returns while
+// that thread still holds it. The thread itself runs once the lock is free.
+TEST(WinThreadsAndKeys, AModulesFirstThreadStartsWhileAnotherThreadHoldsTheLoaderLock) {
+    ASSERT_EQ(GetModuleHandleA("detached_module.dll"), nullptr) << "the module is loaded afresh";
+    const HMODULE module = LoadLibraryA("detached_module.dll");
+    const StartForUnload start = StartForUnloadOf(module);
+    ASSERT_NE(start, nullptr) << "detached_module.dll beside the test program";
+    static volatile LONG ran = 0;
+    ran = 0;
+    std::atomic<int> holding{0};  // 1 held, -1 could not take it
+    std::atomic<bool> returned{false}, letGo{false};
+    std::thread holder([&] {
+        winsupport::LoaderLockHold held;
+        holding = held.Held() ? 1 : -1;
+        testsupport::WaitUntil([&] { return returned.load(); });
+        letGo = true;
+    });
+    bool startedWhileHeld = false;
+    int started = 0;
+    if (testsupport::WaitUntil([&] { return holding.load() != 0; }) && holding.load() == 1) {
+        started = start(&ran);
+        startedWhileHeld = !letGo.load();
+    } else {
+        ADD_FAILURE() << "the loader lock could not be taken";
+    }
+    returned = true;
+    holder.join();
+    EXPECT_EQ(started, 1);
+    EXPECT_TRUE(startedWhileHeld) << "the first start waited for the loader lock";
+    EXPECT_TRUE(testsupport::WaitUntil([] { return ran != 0; })) << "the thread ran once the lock was free";
+    FreeLibrary(module);
 }
 
 }  // namespace

@@ -150,6 +150,12 @@ const ThreadStubs& TheThreadStubs() {
     return stubs;
 }
 
+// The stubs are made while the module loads, before any of its threads can
+// be started: making them asks the loader (GetModuleHandleA,
+// GetProcAddress), which waits for its lock, and the unload holds that lock
+// while a start may still be under way on another thread.
+[[maybe_unused]] const ThreadStubs& g_stubsMadeAtLoad = TheThreadStubs();
+
 // Reached only from the entry, once the thread is running.
 DWORD WINAPI RunThreadBody(LPVOID parameter) {
     auto* block = static_cast<ThreadBlock*>(parameter);

@@ -455,7 +455,37 @@ bool SafeWrite(void* destination, const void* source, size_t size) {
     return varnel_guarded_write(destination, source, size) != 0;
 }
 
-void SynchronizeInstructionStreams() { FlushProcessWriteBuffers(); }
+namespace {
+
+// A page of our own that SynchronizeInstructionStreams writes and then makes
+// read-only: the system must then flush it from every core that runs the
+// process, by an interrupt, after which each of those cores fetches its
+// instructions afresh. Where FlushProcessWriteBuffers does nothing (Wine)
+// this is what reaches the other cores. Freed when the module unloads.
+struct InterruptPage {
+    std::mutex mutex;
+    volatile uint8_t* page = nullptr;
+    ~InterruptPage() {
+        if (page != nullptr) VirtualFree(const_cast<uint8_t*>(page), 0, MEM_RELEASE);
+        page = nullptr;
+    }
+};
+InterruptPage g_interruptPage;
+
+}  // namespace
+
+void SynchronizeInstructionStreams() {
+    FlushProcessWriteBuffers();
+    std::lock_guard<std::mutex> lock(g_interruptPage.mutex);
+    if (g_interruptPage.page == nullptr)
+        g_interruptPage.page = static_cast<uint8_t*>(VirtualAlloc(nullptr, 1, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE));
+    volatile uint8_t* page = g_interruptPage.page;
+    if (page == nullptr) return;
+    page[0] = static_cast<uint8_t>(page[0] + 1);
+    DWORD old = 0;
+    if (VirtualProtect(const_cast<uint8_t*>(page), 1, PAGE_READONLY, &old))
+        VirtualProtect(const_cast<uint8_t*>(page), 1, PAGE_READWRITE, &old);
+}
 
 bool GuardedRun(void (*body)(void* context), void* context) {
     if (body == nullptr) return false;
