@@ -1,0 +1,119 @@
+// The test program's watchdog: one thread that ends the program when the
+// running test or a Deadline's scope has outlived its limit.
+#include <gtest/gtest.h>
+
+#include <condition_variable>
+#include <cstdio>
+#include <cstdlib>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "support/thread_waits.h"
+
+namespace testsupport {
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+struct Watch {
+    uint64_t id = 0;  // kTestWatch: the running test's own
+    std::string what;
+    std::chrono::seconds limit{};
+    Clock::time_point deadline;
+};
+constexpr uint64_t kTestWatch = 0;
+
+struct WatchdogState {
+    std::mutex mutex;
+    std::condition_variable changed;
+    std::string test = "(between tests)";  // the running test's name
+    std::vector<Watch> watches;
+    uint64_t next = kTestWatch + 1;
+    std::once_flag threadStarted, listenerAdded;
+};
+// Never destroyed: the watchdog's thread runs to the end of the process.
+WatchdogState& Dog() {
+    static WatchdogState* state = new WatchdogState;
+    return *state;
+}
+
+[[noreturn]] void Bite(const std::string& test, const Watch& watch) {
+    std::fprintf(stderr, "\n[  TIMEOUT ] %s: %s has not ended after %lld s; the test program ends here\n",
+                 test.c_str(), watch.what.c_str(), static_cast<long long>(watch.limit.count()));
+    std::fflush(stdout);
+    std::fflush(stderr);
+    std::_Exit(1);
+}
+
+void WatchForever() {
+    WatchdogState& dog = Dog();
+    std::unique_lock<std::mutex> lock(dog.mutex);
+    for (;;) {
+        const Watch* first = nullptr;
+        for (const Watch& w : dog.watches)
+            if (first == nullptr || w.deadline < first->deadline) first = &w;
+        if (first == nullptr)
+            dog.changed.wait(lock);
+        else if (Clock::now() >= first->deadline)
+            Bite(dog.test, *first);
+        else
+            dog.changed.wait_until(lock, first->deadline);
+    }
+}
+
+void StartThread() {
+    std::call_once(Dog().threadStarted, [] { std::thread(WatchForever).detach(); });
+}
+
+void Add(Watch watch) {
+    WatchdogState& dog = Dog();
+    {
+        std::lock_guard<std::mutex> lock(dog.mutex);
+        dog.watches.push_back(std::move(watch));
+    }
+    dog.changed.notify_one();
+}
+
+void Remove(uint64_t id) {
+    WatchdogState& dog = Dog();
+    std::lock_guard<std::mutex> lock(dog.mutex);
+    std::erase_if(dog.watches, [id](const Watch& w) { return w.id == id; });
+}
+
+class TestWatch : public ::testing::EmptyTestEventListener {
+    void OnTestStart(const ::testing::TestInfo& test) override {
+        {
+            std::lock_guard<std::mutex> lock(Dog().mutex);
+            Dog().test = std::string(test.test_suite_name()) + "." + test.name();
+        }
+        Add({kTestWatch, "the test", kTestLimit, Clock::now() + kTestLimit});
+    }
+    void OnTestEnd(const ::testing::TestInfo&) override {
+        Remove(kTestWatch);
+        std::lock_guard<std::mutex> lock(Dog().mutex);
+        Dog().test = "(between tests)";
+    }
+};
+
+}  // namespace
+
+void StartWatchdog() {
+    StartThread();
+    std::call_once(Dog().listenerAdded,
+                   [] { ::testing::UnitTest::GetInstance()->listeners().Append(new TestWatch); });
+}
+
+Deadline::Deadline(const char* what, std::chrono::seconds limit) {
+    StartThread();
+    {
+        std::lock_guard<std::mutex> lock(Dog().mutex);
+        id_ = Dog().next++;
+    }
+    Add({id_, what, limit, Clock::now() + limit});
+}
+
+Deadline::~Deadline() { Remove(id_); }
+
+}  // namespace testsupport
