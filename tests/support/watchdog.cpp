@@ -39,11 +39,12 @@ WatchdogState& Dog() {
     return *state;
 }
 
+// Said on standard output, as GoogleTest's own verdicts are: a death
+// test's parent has its standard error redirected while its child runs.
 [[noreturn]] void Bite(const std::string& test, const Watch& watch) {
-    std::fprintf(stderr, "\n[  TIMEOUT ] %s: %s has not ended after %lld s; the test program ends here\n",
-                 test.c_str(), watch.what.c_str(), static_cast<long long>(watch.limit.count()));
+    std::printf("\n[  TIMEOUT ] %s: %s has not ended after %lld s; the test program ends here\n", test.c_str(),
+                watch.what.c_str(), static_cast<long long>(watch.limit.count()));
     std::fflush(stdout);
-    std::fflush(stderr);
     std::_Exit(1);
 }
 
@@ -101,8 +102,20 @@ class TestWatch : public ::testing::EmptyTestEventListener {
 
 void StartWatchdog() {
     StartThread();
-    std::call_once(Dog().listenerAdded,
-                   [] { ::testing::UnitTest::GetInstance()->listeners().Append(new TestWatch); });
+    std::call_once(Dog().listenerAdded, [] {
+        ::testing::UnitTest::GetInstance()->listeners().Append(new TestWatch);
+        // A death test's child started afresh gets no test events: it is
+        // watched whole, and ends before its parent's test would, so that
+        // the parent reports it (and no child is left holding the output).
+        if (!GTEST_FLAG_GET(internal_run_death_test).empty()) {
+            const std::chrono::seconds limit = kTestLimit - std::chrono::seconds(10);
+            {
+                std::lock_guard<std::mutex> lock(Dog().mutex);
+                Dog().test = GTEST_FLAG_GET(filter);
+            }
+            Add({kTestWatch, "the death test's child", limit, Clock::now() + limit});
+        }
+    });
 }
 
 Deadline::Deadline(const char* what, std::chrono::seconds limit) {

@@ -373,7 +373,7 @@ TEST_F(SirensTest, ANewLoadWaitsForTheEndingWorker) {
     ASSERT_TRUE(WaitForLoad()) << "the first search's outcome";
     {
         std::lock_guard<std::mutex> lock(Sirens.lock);
-        StartSirenLoad(true);
+        testsupport::Bounded("StartSirenLoad", [] { StartSirenLoad(true); });
         EXPECT_EQ(g_threadsGone.load(), 1) << "the next worker started before the last one had ended";
     }
     ASSERT_TRUE(WaitForLoad()) << "the second search's outcome";
