@@ -8,5 +8,7 @@
 int main(int argc, char** argv) {
     ::testing::InitGoogleMock(&argc, argv);
     testsupport::StartWatchdog();
-    return RUN_ALL_TESTS();
+    const int result = RUN_ALL_TESTS();
+    testsupport::StopWatchdog();
+    return result;
 }

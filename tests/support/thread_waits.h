@@ -46,6 +46,9 @@ bool RunWhile(More more, Step step, std::chrono::milliseconds limit = std::chron
 inline constexpr std::chrono::seconds kTestLimit{60};
 inline constexpr std::chrono::seconds kWaitLimit{10};
 void StartWatchdog();
+// Ends its thread once the tests have run (a sanitizer may wait at the
+// program's exit while another thread is left).
+void StopWatchdog();
 
 // While it lives the watchdog also ends the program once limit has passed.
 class Deadline {

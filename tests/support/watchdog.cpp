@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "support/thread_waits.h"
@@ -31,9 +32,11 @@ struct WatchdogState {
     std::string test = "(between tests)";  // the running test's name
     std::vector<Watch> watches;
     uint64_t next = kTestWatch + 1;
+    bool stop = false;
+    std::thread thread;
     std::once_flag threadStarted, listenerAdded;
 };
-// Never destroyed: the watchdog's thread runs to the end of the process.
+// Never destroyed: the watchdog's thread may run to the end of the process.
 WatchdogState& Dog() {
     static WatchdogState* state = new WatchdogState;
     return *state;
@@ -51,21 +54,23 @@ WatchdogState& Dog() {
 void WatchForever() {
     WatchdogState& dog = Dog();
     std::unique_lock<std::mutex> lock(dog.mutex);
-    for (;;) {
+    while (!dog.stop) {
         const Watch* first = nullptr;
         for (const Watch& w : dog.watches)
             if (first == nullptr || w.deadline < first->deadline) first = &w;
-        if (first == nullptr)
+        if (first == nullptr) {
             dog.changed.wait(lock);
-        else if (Clock::now() >= first->deadline)
+        } else if (Clock::now() >= first->deadline) {
             Bite(dog.test, *first);
-        else
-            dog.changed.wait_until(lock, first->deadline);
+        } else {
+            const Clock::time_point until = first->deadline;  // the watches may move while it waits
+            dog.changed.wait_until(lock, until);
+        }
     }
 }
 
 void StartThread() {
-    std::call_once(Dog().threadStarted, [] { std::thread(WatchForever).detach(); });
+    std::call_once(Dog().threadStarted, [] { Dog().thread = std::thread(WatchForever); });
 }
 
 void Add(Watch watch) {
@@ -116,6 +121,16 @@ void StartWatchdog() {
             Add({kTestWatch, "the death test's child", limit, Clock::now() + limit});
         }
     });
+}
+
+void StopWatchdog() {
+    WatchdogState& dog = Dog();
+    {
+        std::lock_guard<std::mutex> lock(dog.mutex);
+        dog.stop = true;
+    }
+    dog.changed.notify_one();
+    if (dog.thread.joinable()) dog.thread.join();
 }
 
 Deadline::Deadline(const char* what, std::chrono::seconds limit) {
