@@ -55,7 +55,14 @@ cleanup() {
   [ -f "$game/e2e-status.txt" ] && cp "$game/e2e-status.txt" "$art/last-status.txt"
 }
 trap cleanup EXIT
+# Wine's line for a crash of one of the game's threads. A crash fails the
+# run even when the game's exit raced the crash handler and gave 0, or the
+# checks after it were skipped because the game had ended.
+crash_line='wine: Unhandled \|Unhandled exception: '
 finish() {
+  if grep -q "$crash_line" "$art/wine-game.log" 2>/dev/null; then
+    fail game_crashed "$(grep -m1 "$crash_line" "$art/wine-game.log") (see wine-game.log)"
+  fi
   echo "e2e: $passed passed, $failed failed, $skipped skipped"
   [ "$failed" -eq 0 ]
   exit $?

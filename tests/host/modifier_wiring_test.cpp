@@ -17,6 +17,7 @@
 #include "platform/simulated.h"
 #include "support/sim_world_fixture.h"
 #include "support/synthetic_image.h"
+#include "support/thread_waits.h"
 #include "support/timecycle_gen.h"
 #include "timecycle/modifier_files.h"
 #include "timecycle/modifier_live.h"
@@ -93,7 +94,7 @@ TEST_F(ModifierWiringTest, TheTickResolvesTheHotkeyShowsBeforeAndAfterAndTheUnlo
     EXPECT_EQ(game::BeforeAfter.AllBeforeShown.Get(), 0);
     EXPECT_EQ(Bytes(), edited);
 
-    host::ShutdownEditor();
+    testsupport::Bounded("ShutdownEditor", host::ShutdownEditor);
     EXPECT_EQ(Bytes(), edited);
     EXPECT_FALSE(ModifierLive.block.valid);
 }

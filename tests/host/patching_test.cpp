@@ -18,6 +18,7 @@
 #include "runtime/store_probes.h"
 #include "support/sim_world_fixture.h"
 #include "support/synthetic_game.h"
+#include "support/thread_waits.h"
 #include "timecycle/timecycle_model.h"
 
 namespace {
@@ -49,7 +50,7 @@ protected:
         g_mode = Mode::Override;
     }
     void TearDown() override {
-        host::ShutdownEditor();
+        testsupport::Bounded("ShutdownEditor", host::ShutdownEditor);
         SimWorldTest::TearDown();
     }
     std::vector<uint8_t> Code() const {
@@ -125,7 +126,7 @@ TEST_F(PatchingTest, EveryGroupInstallsAndTheUnloadLeavesTheGamesCodeByteForByte
     EXPECT_EQ(OverridePatches(), installed + 14) << "the imported mode adds the groups the override mode leaves out";
     EXPECT_EQ(ReadFarClip(), Slot(SlotId::FarClip).value.Get());
 
-    host::ShutdownEditor();
+    testsupport::Bounded("ShutdownEditor", host::ShutdownEditor);
     EXPECT_EQ(ReportCodePatches().applied, 0u);
     EXPECT_EQ(Changed(), 0u);
     static int writes = 0;
@@ -156,7 +157,7 @@ TEST_F(PatchingTest, RandomSlotsAndModesEndWithTheGamesCode) {
         Tick(Mode::Before);
         EXPECT_EQ(OverridePatches(), 0u);
     }
-    host::ShutdownEditor();
+    testsupport::Bounded("ShutdownEditor", host::ShutdownEditor);
     EXPECT_EQ(Changed(), 0u);
 }
 

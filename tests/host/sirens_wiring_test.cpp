@@ -32,7 +32,7 @@ class SirensWiringTest : public testsupport::SimWorldTest {
 protected:
     void SetUp() override {
         SimWorldTest::SetUp();
-        ResetSirenState();
+        testsupport::Bounded("ResetSirenState", ResetSirenState);
         UseF4ForAllLiveBeforeAfter();
         ASSERT_TRUE(memory.ok());
         testsupport::PlantSirenBlock(memory.at(4096), testsupport::PlantSirenNames(memory.at(0)));
@@ -46,7 +46,7 @@ protected:
         ASSERT_NE(edited, game);
     }
     void TearDown() override {
-        ResetSirenState();
+        testsupport::Bounded("ResetSirenState", ResetSirenState);
         SimWorldTest::TearDown();
     }
 
@@ -74,7 +74,7 @@ uint64_t SearchUntilCancelled() {
 }
 
 TEST_F(SirensWiringTest, TheUnloadLeavesTheEditedSirensInTheGame) {
-    host::ShutdownEditor();
+    testsupport::Bounded("ShutdownEditor", host::ShutdownEditor);
     EXPECT_EQ(MemoryBytes(block, kSirenBlockBytes), edited);
     EXPECT_EQ(Sirens.SirenBaselineTaken, 0);
 }
@@ -87,7 +87,7 @@ TEST_F(SirensWiringTest, TheUnloadStopsARunningSearchAndJoinsItsThread) {
         StartSirenLoad(true);
     }
     ASSERT_TRUE(WaitUntil([] { return g_started.load() != 0; })) << "the search's start";
-    host::ShutdownEditor();
+    testsupport::Bounded("ShutdownEditor", host::ShutdownEditor);
     EXPECT_EQ(Sirens.worker, 0u);
     EXPECT_EQ(Sirens.SirenWorkerRunning, 0);
 }

@@ -242,7 +242,7 @@ TEST_F(StartupTest, PreparesTheRedirectsAndProbesAndInstallsTheWriteListCave) {
             EXPECT_EQ(after[i], before[i]) << "code byte " << i << " changed";
         }
     }
-    host::ShutdownEditor();
+    testsupport::Bounded("ShutdownEditor", host::ShutdownEditor);
     after = image.Bytes();
     EXPECT_TRUE(std::equal(after.begin(), after.begin() + static_cast<long>(image.SectionStart(testsupport::ImageSection::Rdata) - image.base()), before.begin()));
     EXPECT_FALSE(runtime::WriteListCaveInstalled());
@@ -283,15 +283,16 @@ TEST_F(ShutdownTest, StopsTheEditorsThreadsAndWaitsForThem) {
         ASSERT_TRUE(visualsettings::StartDeferredRuntimeProbe());  // waits 45 s before its search
         ASSERT_TRUE(testsupport::WaitForHeldSleepers(1)) << "the search thread is in its wait";
     }
-    host::ShutdownEditor();
+    testsupport::Bounded("ShutdownEditor", host::ShutdownEditor);
     EXPECT_EQ(visualsettings::RuntimeTable.thread.Get(), 0u) << "ended and waited for";
     EXPECT_EQ(visualsettings::RuntimeTable.searches.Get(), 0u);
     EXPECT_FALSE(visualsettings::StartDeferredRuntimeProbe()) << "none starts after the unload";
 }
 
 // A thread of the editor that does not come back in time (held in its
-// sleep, so that it cannot see the stop) does not hold up the unload, whose
-// last step waits for it: the unload returns only once the thread has ended.
+// sleep, so that it cannot see the stop) does not hold up the rest of the
+// unload, whose last step then waits for it without bound: the unload
+// returns only once the thread has ended, however long it is held.
 std::atomic<bool> g_overlayReleased{false};
 
 TEST_F(ShutdownTest, GoesOnWhenAThreadHasNotEndedInTimeAndReturnsOnlyOnceItHas) {
@@ -304,21 +305,24 @@ TEST_F(ShutdownTest, GoesOnWhenAThreadHasNotEndedInTimeAndReturnsOnlyOnceItHas) 
     testsupport::HeldSleeps held;
     ASSERT_TRUE(visualsettings::StartDeferredRuntimeProbe());
     ASSERT_TRUE(testsupport::WaitForHeldSleepers(1)) << "the search thread is in its wait";
-    std::atomic<bool> returned{false};
+    std::atomic<bool> letGo{false}, returned{false}, returnedWhileHeld{false};
     std::atomic<uint32_t> endedAtReturn{0};
     std::thread unload([&] {
         host::ShutdownEditor();
         endedAtReturn = visualsettings::RuntimeTable.finished.Get();
+        returnedWhileHeld = !letGo;
         returned = true;
     });
     // Everything else is done; an unload held up by the thread gets no
-    // further until the thread is let go below (so that it can be joined).
+    // further until the thread is let go below.
     EXPECT_TRUE(testsupport::WaitUntil([] { return g_overlayReleased.load(); })) << "the unload stopped at the thread";
-    // An unload that did not wait would return now; give it the chance.
-    for (int i = 0; i < 200 && !returned; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    EXPECT_FALSE(returned.load()) << "returned while its thread still runs";
+    // Held far longer than the unload's other waits (30 ms each): a last
+    // wait with any bound of its own gives up and returns meanwhile.
+    testsupport::WaitUntil([&] { return returned.load(); }, std::chrono::seconds(3));
+    letGo = true;
     platform::sim::HoldSleeps(false);
-    unload.join();
+    testsupport::Bounded("ShutdownEditor", [&] { unload.join(); });
+    EXPECT_FALSE(returnedWhileHeld.load()) << "returned while its thread was still held";
     EXPECT_EQ(endedAtReturn.load(), 1u) << "the search thread had ended";
     EXPECT_EQ(visualsettings::RuntimeTable.thread.Get(), 0u);
     EXPECT_EQ(visualsettings::RuntimeTable.searches.Get(), 0u) << "it saw the stop";
@@ -327,16 +331,16 @@ TEST_F(ShutdownTest, GoesOnWhenAThreadHasNotEndedInTimeAndReturnsOnlyOnceItHas) 
 // Disabled first, so that no new call enters a detour; removed (the engine
 // uninitialised) only after the window procedure, when the detours are left.
 TEST_F(ShutdownTest, DisablesTheHooksBeforeTheWindowProcedureAndRemovesThemBeforeTheOverlayObjects) {
-    host::ShutdownEditor();
+    testsupport::Bounded("ShutdownEditor", host::ShutdownEditor);
     EXPECT_EQ(g_rec.calls, (Calls{"restoreWindowProcedure", "releaseOverlay"})) << "before the first press";
     host::BootstrapEditor();
     g_rec.calls.clear();
-    host::ShutdownEditor();
+    testsupport::Bounded("ShutdownEditor", host::ShutdownEditor);
     EXPECT_EQ(g_rec.calls,
               (Calls{"engine.disableAll", "restoreWindowProcedure", "engine.uninitialize", "releaseOverlay"}));
     for (int i = 0; i < 4; ++i) EXPECT_EQ(g_rec.table[i], &g_rec.game[i]) << "the game's method is back";
     g_rec.calls.clear();
-    host::ShutdownEditor();
+    testsupport::Bounded("ShutdownEditor", host::ShutdownEditor);
     EXPECT_EQ(g_rec.calls, (Calls{"restoreWindowProcedure", "releaseOverlay"})) << "a second unload finds no hooks";
 }
 
@@ -374,7 +378,8 @@ TEST_F(ShutdownTest, UninitialisesTheEngineAndReleasesTheOverlayOnlyOnceNoThread
         EXPECT_TRUE(testsupport::WaitUntil([&] { return inside.load(); })) << "the render thread is in its detour";
         {
             host::DetourScope own;
-            host::ShutdownEditor();
+            // Beyond the bound of the detours' drain (10 s).
+            testsupport::Bounded("ShutdownEditor", host::ShutdownEditor, std::chrono::seconds(30));
         }
         leave = true;
         render.join();

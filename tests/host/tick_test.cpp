@@ -25,6 +25,7 @@
 #include "runtime/editor_entries.h"
 #include "runtime/live_slots.h"
 #include "support/sim_world_fixture.h"
+#include "support/thread_waits.h"
 #include "timecycle/edit_store.h"
 #include "timecycle/game_hooks.h"
 #include "timecycle/timecycle_model.h"
@@ -377,7 +378,7 @@ TEST_F(TickTest, UnloadWritesBackTheTicksStorePatchesBeforeTheHooksGo) {
     SetHostServices(services);
     Startup.HookEngineStarted = 1;
     sub.log.clear();
-    ShutdownEditor();
+    testsupport::Bounded("ShutdownEditor", ShutdownEditor);
     EXPECT_EQ(sub.log, "RestoreAllPatches; patch 4096; patch 8192; patch 12288; patch 12352; patch 12384; "
                        "patch 12320; patch 12416; patch 12448; hooks off; ");  // heat haze by block offset
     EXPECT_EQ(runtime::StorePatches.scanline.installed.Get() + runtime::StorePatches.lensDistortion.installed.Get() + runtime::StorePatches.heatHaze.installed.Get(), 0);

@@ -17,6 +17,7 @@
 #include "support/memory_peek.h"
 #include "support/sim_world_fixture.h"
 #include "support/synthetic_image.h"
+#include "support/thread_waits.h"
 #include "support/weather_docs.h"
 #include "support/weather_game.h"
 #include "weather/document_io.h"
@@ -76,7 +77,7 @@ TEST_F(WeatherWiringTest, TheAllLiveHotkeyFlipsTheWeatherDocuments) {
 }
 
 TEST_F(WeatherWiringTest, TheUnloadLeavesTheEditsInTheGameAndReleasesTheDocuments) {
-    host::ShutdownEditor();
+    testsupport::Bounded("ShutdownEditor", host::ShutdownEditor);
     EXPECT_EQ(Now(), edited);
     for (const WeatherDocument& d : WeatherDocuments.WeatherDocumentRegistry) EXPECT_EQ(d.loaded, 0) << d.fileName;
     EXPECT_EQ(WeatherLive.WatertuneSaved, 0);

@@ -1,9 +1,11 @@
 // Tests that wait on the editor's threads: a wait for a state another
-// thread reports that fails instead of hanging, and (Linux build) the
-// simulated sleep gate held for a scope (a thread that does not come back
-// in time).
+// thread reports that fails instead of hanging, the editor's own waits
+// without bound given one by the test program's watchdog, and (Linux build)
+// the simulated sleep gate held for a scope (a thread that does not come
+// back in time).
 #pragma once
 #include <chrono>
+#include <cstdint>
 #include <thread>
 
 #if !defined(_WIN32)
@@ -21,6 +23,51 @@ bool WaitUntil(Done done, std::chrono::milliseconds limit = std::chrono::seconds
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
     return true;
+}
+
+// Runs step while more() holds (a search run a slice at a time, as the
+// render thread runs it a slice a frame), without pausing between steps;
+// false when more() still held once limit (real time) had passed.
+template <typename More, typename Step>
+bool RunWhile(More more, Step step, std::chrono::milliseconds limit = std::chrono::seconds(30)) {
+    const auto deadline = std::chrono::steady_clock::now() + limit;
+    while (more()) {
+        if (std::chrono::steady_clock::now() > deadline) return false;
+        step();
+    }
+    return true;
+}
+
+// The test program's watchdog (started by its main): a test still running
+// after kTestLimit, or a Deadline's scope not left within its limit, ends
+// the program with a failure naming the test and what it waited for. A
+// thread that never ends then fails its test within seconds, or a minute,
+// instead of hanging the run (ctest runs each test as a program of its own).
+inline constexpr std::chrono::seconds kTestLimit{60};
+inline constexpr std::chrono::seconds kWaitLimit{10};
+void StartWatchdog();
+// Ends its thread once the tests have run (a sanitizer may wait at the
+// program's exit while another thread is left).
+void StopWatchdog();
+
+// While it lives the watchdog also ends the program once limit has passed.
+class Deadline {
+public:
+    explicit Deadline(const char* what, std::chrono::seconds limit = kWaitLimit);
+    ~Deadline();
+    Deadline(const Deadline&) = delete;
+    Deadline& operator=(const Deadline&) = delete;
+
+private:
+    uint64_t id_;
+};
+
+// Calls call (a wait of the editor's that has no bound of its own, or one
+// that a fault could make endless) on this thread within a Deadline.
+template <typename Call>
+decltype(auto) Bounded(const char* what, Call&& call, std::chrono::seconds limit = kWaitLimit) {
+    const Deadline deadline(what, limit);
+    return call();
 }
 
 #if !defined(_WIN32)

@@ -31,6 +31,7 @@
 #include "support/fake_drive.h"
 #include "support/synthetic_image.h"
 #include "support/testdata.h"
+#include "support/thread_waits.h"
 #include "support/timecycle_gen.h"
 #include "timecycle/edit_store.h"
 #include "timecycle/half_float.h"
@@ -72,7 +73,7 @@ void ResetTimecycleEditor() {
 int LoadAndPreview(int weather) {
     LoadTimecycleXml(weather);
     int slices = 1;
-    while (StepTimecyclePreview()) ++slices;
+    EXPECT_TRUE(testsupport::RunWhile(StepTimecyclePreview, [&slices] { ++slices; })) << "the preview never ended";
     return slices;
 }
 
@@ -1108,7 +1109,7 @@ TEST_F(KeyframeTableTest, TheLoadPreviewSearchesOneSliceAFrame) {
     EXPECT_EQ(TimecycleXml.TimecycleStatusLine, "Loaded w_rain.xml: 11154 values.");
     EXPECT_EQ(TimecycleXml.TimecycleLoadRecords[4].previewApplied, 0);
     int slices = 1;
-    while (StepTimecyclePreview()) ++slices;
+    ASSERT_TRUE(testsupport::RunWhile(StepTimecyclePreview, [&slices] { ++slices; }));
     EXPECT_GE(slices, 12);  // 48 MiB at 4 MiB a slice
     EXPECT_LE(KeyframeTable.LastScanStats.largestSliceBytes, kScanSliceBytes);
     EXPECT_EQ(TimecycleXml.TimecycleStatusLine, "Loaded 429 parameters.");
@@ -1135,8 +1136,7 @@ TEST_F(KeyframeTableTest, TheLoadPreviewSearchesOneSliceAFrame) {
     LoadTimecycleXml(4);
     ASSERT_TRUE(TimecyclePreviewPending());
     UserEdit(4, 0, 3, "far_clip", 2500.0f).original = 1.0f;
-    while (StepTimecyclePreview()) {
-    }
+    ASSERT_TRUE(testsupport::RunWhile(StepTimecyclePreview, [] {}));
     EXPECT_EQ(TimecycleXml.TimecycleStatusLine, "Loaded for preview.");
     EXPECT_EQ(KeyframeTable.WeatherBlockTable[4], BlockOf(4));  // found all the same, for later writes
     EXPECT_TRUE(WeatherHasUserEdits(4));
@@ -1156,9 +1156,10 @@ TEST_F(KeyframeTableTest, AFaultWhileMatchingInPlaceDropsTheStep) {
     // block, in the same step of memory, read after RAIN's rows were found.
     const uint64_t pages = (BlockOf(4) + kWeatherBlockSpacing + 8192) & ~uint64_t{4095};
     ASSERT_EQ(mprotect(reinterpret_cast<void*>(pages), 3 * 4096, PROT_NONE), 0);
-    while (StepKeyframeTableSearch() == KeyframeSearchState::Running) {
-    }
+    const bool ended =
+        testsupport::RunWhile([] { return StepKeyframeTableSearch() == KeyframeSearchState::Running; }, [] {});
     ASSERT_EQ(mprotect(reinterpret_cast<void*>(pages), 3 * 4096, PROT_READ | PROT_WRITE), 0);
+    ASSERT_TRUE(ended) << "the search never ended";
     if (std::chrono::steady_clock::now() - begun > std::chrono::milliseconds(200))
         GTEST_SKIP() << "the walk read the map of the regions again (it does after 250 ms)";
     EXPECT_GE(KeyframeTable.LastScanStats.chunksSkipped, 1u);

@@ -15,6 +15,7 @@
 
 #include "support/imgui_harness.h"
 #include "support/siren_game.h"
+#include "support/thread_waits.h"
 #include "ui/sirens_panel.h"
 #include "ui/weather_tab.h"
 #include "weather/sirens_editor.h"
@@ -39,7 +40,7 @@ void Draw() {
 class SirensPanelTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        ResetSirenState();
+        testsupport::Bounded("ResetSirenState", ResetSirenState);
         ui::ResetSirensPanelState();
         ASSERT_TRUE(memory_.ok());
         names_ = testsupport::PlantSirenNames(memory_.at(0));
@@ -50,7 +51,7 @@ protected:
         ui.CaptureText(true);
     }
     void TearDown() override {
-        ResetSirenState();
+        testsupport::Bounded("ResetSirenState", ResetSirenState);
         ui::ResetSirensPanelState();
     }
     void ExpectCleanFrame() {

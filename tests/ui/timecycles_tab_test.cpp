@@ -24,6 +24,7 @@
 #include "support/imgui_measure.h"
 #include "support/synthetic_image.h"
 #include "support/testdata.h"
+#include "support/thread_waits.h"
 #include "support/timecycle_gen.h"
 #include "timecycle/edit_store.h"
 #include "timecycle/half_float.h"
@@ -175,8 +176,7 @@ protected:
     void LoadThroughTab(int weather) {
         TimecyclesTab.weather = weather;
         LoadSelectedTimecycleFile();
-        while (StepTimecyclePreview()) {
-        }
+        EXPECT_TRUE(testsupport::RunWhile(StepTimecyclePreview, [] {})) << "the preview never ended";
         SelectTimecycleContext(TimecyclesTab.weather, TimecyclesTab.region, TimecyclesTab.keyframe);
     }
 
@@ -390,7 +390,8 @@ TEST_F(TimecyclesTabTest, EveryGroupDrawsWithoutConflictsOrAsserts) {
                 ui.ClickItem("Neutral##timecycle_import_weather_9", DrawTall));
     TimecyclesTab.weather = 9;
     ASSERT_TRUE(ui.ClickItem("Load .xml", DrawTall));
-    while (TimecyclePreviewPending()) ui.Frame(DrawTall);  // ends within the search budgets
+    // Ends within the search budgets.
+    ASSERT_TRUE(testsupport::RunWhile(TimecyclePreviewPending, [&ui] { ui.Frame(DrawTall); }));
     ASSERT_EQ(TimecycleXml.TimecycleStatusLine, "Loaded 429 parameters.");
     size_t rowsDrawn = 0;
     for (int group = 0; group < 28; ++group) {
@@ -435,7 +436,7 @@ TEST_F(TimecyclesTabTest, ALoadedFileKeepsItsValuesAfterTheHold) {
     TimecyclesTab.weather = 9;
     ui.Frame(DrawTall);
     ASSERT_TRUE(ui.ClickItem("Load .xml", DrawTall));
-    while (TimecyclePreviewPending()) ui.Frame(DrawTall);
+    ASSERT_TRUE(testsupport::RunWhile(TimecyclePreviewPending, [&ui] { ui.Frame(DrawTall); }));
     ASSERT_EQ(TimecycleXml.TimecycleStatusLine, "Loaded 429 parameters.");
     // The tick's steps for the load's requests.
     platform::sim::SetNativeHandler(0, nullptr);
@@ -469,7 +470,8 @@ TEST_F(TimecyclesTabTest, TypingAValueInARowReachesTheGame) {
     TimecyclesTab.weather = 9;
     ui.Frame(DrawTall);
     ASSERT_TRUE(ui.ClickItem("Load .xml", DrawTall));
-    while (TimecyclePreviewPending()) ui.Frame(DrawTall);  // ends within the search budgets
+    // Ends within the search budgets.
+    ASSERT_TRUE(testsupport::RunWhile(TimecyclePreviewPending, [&ui] { ui.Frame(DrawTall); }));
     TimecyclesTab.group = VariableGroupIndexOf(Row("far_clip"));
     ui.Frames(2, DrawTall);
     const size_t i = RowIndexOf(Row("far_clip"));

@@ -163,7 +163,7 @@ TEST_F(RuntimeTableTest, TheUnloadWaitsForBothThreadsWithinOneBound) {
         StartPuddlesKeeperWhenAsked();
         ASSERT_TRUE(testsupport::WaitForHeldSleepers(2)) << "the search and the keeper are in their sleeps";
         const auto before = std::chrono::steady_clock::now();
-        EXPECT_FALSE(StopVisualSettings(2000));
+        EXPECT_FALSE(testsupport::Bounded("StopVisualSettings", [] { return StopVisualSettings(2000); }));
         const auto took = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - before);
         EXPECT_LT(took.count(), 3500) << "a bound for each thread (4 s)";
     }
@@ -185,12 +185,13 @@ TEST(StatusLineTest, AReaderOnAnotherThreadSeesWholeTexts) {
         done = true;
     });
     size_t torn = 0, reads = 0;
-    while (!done.Get() || reads == 0) {
+    const bool ended = testsupport::RunWhile([&] { return !done.Get() || reads == 0; }, [&] {
         const std::string seen = visualsettings::StatusText(line);
         torn += !(seen.empty() || seen == shortText || seen == longText);
         ++reads;
-    }
-    writer.join();
+    });
+    testsupport::Bounded("the writer", [&writer] { writer.join(); });
+    EXPECT_TRUE(ended) << "the writer never ended";
     EXPECT_EQ(torn, 0u) << "of " << reads << " reads";
 }
 

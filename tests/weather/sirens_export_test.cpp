@@ -15,6 +15,7 @@
 #include "runtime/region_walk.h"
 #include "support/siren_game.h"
 #include "support/testdata.h"
+#include "support/thread_waits.h"
 #include "weather/sirens_editor.h"
 #include "weather/sirens_export.h"
 #include "weather/sirens_state.h"
@@ -43,13 +44,13 @@ protected:
     // The game's siren block as it is before any edit, found, with no
     // baseline taken.
     void PlantGame() {
-        ResetSirenState();
+        testsupport::Bounded("ResetSirenState", ResetSirenState);
         const std::vector<uint64_t> names = testsupport::PlantSirenNames(memory_.at(0));
         testsupport::PlantSirenBlock(memory_.at(4096), names);
         Sirens.SirenBlockAddress = memory_.base() + 4096;
     }
     void TearDown() override {
-        ResetSirenState();
+        testsupport::Bounded("ResetSirenState", ResetSirenState);
         CoreTest::TearDown();
     }
     static std::string Import() { return InVrn("Imports\\Misc\\carcols.ymt"); }

@@ -52,7 +52,7 @@ bool WaitForLoad() {
 class SirensTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        ResetSirenState();
+        testsupport::Bounded("ResetSirenState", ResetSirenState);
         ASSERT_TRUE(memory_.ok());
         names_ = testsupport::PlantSirenNames(memory_.at(0));
         testsupport::PlantSirenDecoys(memory_.at(kDecoys), 256u << 10);
@@ -67,7 +67,7 @@ protected:
     }
     void TearDown() override {
         platform::sim::HoldSleeps(false);
-        ResetSirenState();
+        testsupport::Bounded("ResetSirenState", ResetSirenState);
         runtime::UnregisterOwnRange(originalRange_);
     }
 
@@ -373,7 +373,7 @@ TEST_F(SirensTest, ANewLoadWaitsForTheEndingWorker) {
     ASSERT_TRUE(WaitForLoad()) << "the first search's outcome";
     {
         std::lock_guard<std::mutex> lock(Sirens.lock);
-        StartSirenLoad(true);
+        testsupport::Bounded("StartSirenLoad", [] { StartSirenLoad(true); });
         EXPECT_EQ(g_threadsGone.load(), 1) << "the next worker started before the last one had ended";
     }
     ASSERT_TRUE(WaitForLoad()) << "the second search's outcome";
@@ -392,7 +392,8 @@ TEST_F(SirensTest, UnloadDuringASearchCancelsAndJoinsIt) {
     }
     ASSERT_TRUE(WaitUntil([] { return g_searches.load() != 0; })) << "the search's start";
     const uint64_t worker = Sirens.worker;
-    EXPECT_TRUE(ReleaseSirens(true));  // returns only once the worker is joined
+    // Returns only once the worker is joined.
+    EXPECT_TRUE(testsupport::Bounded("ReleaseSirens", [] { return ReleaseSirens(true); }));
     EXPECT_EQ(g_searchesEnded.load(), 1) << "the unload returned while the search ran";
     EXPECT_TRUE(platform::WaitForThread(worker, 0)) << "the worker's thread is still running";
     EXPECT_EQ(Sirens.worker, 0u);
@@ -413,7 +414,7 @@ TEST_F(SirensTest, UnloadDuringARealSearchOfALargeHeap) {
         std::lock_guard<std::mutex> lock(Sirens.lock);
         StartSirenLoad(true);
     }
-    EXPECT_TRUE(ReleaseSirens(true));
+    EXPECT_TRUE(testsupport::Bounded("ReleaseSirens", [] { return ReleaseSirens(true); }));
     EXPECT_EQ(Sirens.worker, 0u);
     EXPECT_EQ(Sirens.SirenLoadPending, 0);
 }
@@ -424,7 +425,7 @@ TEST_F(SirensTest, UnloadLeavesTheEditsInTheGame) {
     ASSERT_TRUE(ApplySirenLightValues(12, kLight_intensity, std::bit_cast<uint32_t>(9.0f), status));
     const std::vector<uint8_t> edited = MemoryBytes(block_, kSirenBlockBytes);
     ASSERT_NE(edited, original_);
-    EXPECT_TRUE(ReleaseSirens(true));
+    EXPECT_TRUE(testsupport::Bounded("ReleaseSirens", [] { return ReleaseSirens(true); }));
     EXPECT_EQ(MemoryBytes(block_, kSirenBlockBytes), edited);
     EXPECT_EQ(Sirens.SirenBaselineTaken, 0);
 }
