@@ -112,7 +112,7 @@ protected:
         Reset();
     }
     static void Reset() {
-        ResetSirenState();
+        testsupport::Bounded("ResetSirenState", ResetSirenState);
         timecycle::ResetKeyframeTable();
     }
 
@@ -227,7 +227,7 @@ TEST_F(FreedCopiesTest, NoFreedCopyKeepsTheGamesBytes) {
          }},
         {"baseline, at the unload", [&] {
              const Copy c = Baseline();
-             host::ShutdownEditor();
+             testsupport::Bounded("ShutdownEditor", host::ShutdownEditor);
              return c;
          }},
         {"edited image, after before/after and Restore", [&] {
@@ -242,12 +242,12 @@ TEST_F(FreedCopiesTest, NoFreedCopyKeepsTheGamesBytes) {
              Edit();
              HoldBefore(true);
              const Copy c = CopyOf(Sirens.SirenEditedImage, block());
-             host::ShutdownEditor();
+             testsupport::Bounded("ShutdownEditor", host::ShutdownEditor);
              return c;
          }},
         {"scratch, at the unload", [&] {
              const Copy c = RestoredScratch();
-             host::ShutdownEditor();
+             testsupport::Bounded("ShutdownEditor", host::ShutdownEditor);
              return c;
          }},
         {"scratch, grown", [&] {
@@ -282,7 +282,7 @@ TEST_F(FreedCopiesTest, NoFreedCopyKeepsTheGamesBytes) {
          }},
         {"keyframe snapshot, at the unload", [&] {
              const Copy c = RainSnapshot();
-             host::ShutdownEditor();
+             testsupport::Bounded("ShutdownEditor", host::ShutdownEditor);
              return c;
          }},
         {"keyframe snapshot, destroyed as at static destruction", [&] {
@@ -332,8 +332,8 @@ TEST_F(FreedCopiesTest, EverySearchAfterThePanelsStepsTakesTheGamesBlock) {
          }},
         {"edit, unload, load again, Load live", [] {
              Edit();
-             host::ShutdownEditor();
-             ResetSirenState();
+             testsupport::Bounded("ShutdownEditor", host::ShutdownEditor);
+             testsupport::Bounded("ResetSirenState", ResetSirenState);
          }},
     };
     for (const auto& row : rows) {

@@ -1082,7 +1082,7 @@ TEST_F(KeyframeTableTest, AfterAnUnloadAndANewLoadTheSearchFindsTheGamesTable) {
         }
     });
     render.join();
-    host::ShutdownEditor();
+    testsupport::Bounded("ShutdownEditor", host::ShutdownEditor);
     std::destroy_at(&KeyframeTable);
     std::construct_at(&KeyframeTable);
     for (int w = 1; w < 18; ++w) {
