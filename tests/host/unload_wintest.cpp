@@ -207,10 +207,11 @@ TEST(Unload, TheSirenSearchHasEndedWhenTheUnloadReturnsWhileAFrameHoldsTheSirens
     ResetThreadOwners();
 }
 
-// Two threads of the test that each run one step per round, each at a
-// delay of its own after a moment shortly ahead that both wait for (so
-// that neither depends on how soon it saw the round). Started once, before
-// any hold: on Windows a thread's start needs the loader lock.
+// Two threads of the test that run one step each per round: the first
+// lane's step begins, and the second lane's begins a delay after it has
+// (measured from that beginning, not from a moment both wait for, so that
+// the order holds also when the lanes share one busy core). Started once,
+// before any hold: on Windows a thread's start needs the loader lock.
 class RaceLanes {
 public:
     RaceLanes() {
@@ -223,16 +224,14 @@ public:
     RaceLanes(const RaceLanes&) = delete;
     RaceLanes& operator=(const RaceLanes&) = delete;
     bool Running() { return WaitUntil([this] { return running_.load() == 2; }); }
-    // Runs a and b at once, each after its delay; false when they have not
-    // both finished within 10 s.
-    bool Race(std::function<void()> a, std::chrono::microseconds delayA, std::function<void()> b,
-              std::chrono::microseconds delayB) {
-        steps_[0] = std::move(a);
-        steps_[1] = std::move(b);
-        delays_[0] = delayA;
-        delays_[1] = delayB;
+    // Runs first, and second once first has begun and delay has passed;
+    // false when they have not both finished within 10 s.
+    bool Race(std::function<void()> first, std::function<void()> second, std::chrono::microseconds delay) {
+        steps_[0] = std::move(first);
+        steps_[1] = std::move(second);
+        delay_ = delay;
+        began_ = false;
         finished_ = 0;
-        at_ = std::chrono::steady_clock::now() + std::chrono::microseconds(500);
         round_.fetch_add(1);
         return WaitUntil([this] { return finished_.load() == 2; }, std::chrono::seconds(10));
     }
@@ -247,8 +246,13 @@ private:
                 continue;
             }
             seen = round_.load();
-            const auto until = at_ + delays_[i];
-            while (std::chrono::steady_clock::now() < until) {
+            if (i == 0) {
+                began_ = true;
+            } else {
+                while (!began_.load()) std::this_thread::yield();
+                const auto until = std::chrono::steady_clock::now() + delay_;
+                while (std::chrono::steady_clock::now() < until) {
+                }
             }
             steps_[i]();
             finished_.fetch_add(1);
@@ -256,10 +260,9 @@ private:
     }
     std::thread lanes_[2];
     std::function<void()> steps_[2];
-    std::chrono::microseconds delays_[2]{};
-    std::chrono::steady_clock::time_point at_;
+    std::chrono::microseconds delay_{};
     std::atomic<int> round_{0}, finished_{0}, running_{0};
-    std::atomic<bool> quit_{false};
+    std::atomic<bool> began_{false}, quit_{false};
 };
 
 struct RacingStart {
@@ -285,9 +288,9 @@ const RacingStart kRacingStarts[] = {
 };
 
 // A thread started on one thread just as the unload begins on another, in
-// every order (the two let go together, each try with a little more delay
-// on one side): the start's check, its start and its record of the thread
-// are one step against the unload's stop and its read, so a thread that
+// both orders (the other begins a little later each try): the start's
+// check, its start and its record of the thread are one step against the
+// unload's stop and its read, so a thread that
 // started is abandoned (its start is held, as the loader lock holds it in
 // a real unload) and none is left recorded once the unload has returned.
 // A thread left behind fails the try and ends once its start goes on.
@@ -310,9 +313,8 @@ TEST(Unload, AThreadStartedAsTheUnloadBeginsIsNeverLeftBehind) {
             const bool startFirst = (i / kSteps) % 2 == 0;
             StartsHeld held;
             ASSERT_TRUE(held.Held()) << "the loader lock could not be taken";
-            const bool raced = lanes.Race(row.start, startFirst ? std::chrono::microseconds(0) : offset,
-                                          [] { host::ShutdownEditor(); },
-                                          startFirst ? offset : std::chrono::microseconds(0));
+            const auto unload = [] { host::ShutdownEditor(); };
+            const bool raced = startFirst ? lanes.Race(row.start, unload, offset) : lanes.Race(unload, row.start, offset);
             const uint64_t left = row.recorded();
             const bool claimed = row.claimed() != 0;
             if (claimed) held.TakeStarted();
