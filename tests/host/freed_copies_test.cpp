@@ -153,6 +153,11 @@ protected:
         Restore();
         return CopyOf(Sirens.scratch, block());
     }
+    // The copy, then the unload.
+    static Copy ThenUnload(Copy copy) {
+        testsupport::Bounded("ShutdownEditor", host::ShutdownEditor);
+        return copy;
+    }
 
     // The search over heap_ (two chunks), whose chunk buffer is found among
     // the own ranges while the worker waits at its sleep after the first
@@ -225,11 +230,7 @@ TEST_F(FreedCopiesTest, NoFreedCopyKeepsTheGamesBytes) {
              Restore();
              return c;
          }},
-        {"baseline, at the unload", [&] {
-             const Copy c = Baseline();
-             testsupport::Bounded("ShutdownEditor", host::ShutdownEditor);
-             return c;
-         }},
+        {"baseline, at the unload", [&] { return ThenUnload(Baseline()); }},
         {"edited image, after before/after and Restore", [&] {
              Edit();
              HoldBefore(true);
@@ -241,15 +242,9 @@ TEST_F(FreedCopiesTest, NoFreedCopyKeepsTheGamesBytes) {
         {"edited image, at the unload while before is shown", [&] {
              Edit();
              HoldBefore(true);
-             const Copy c = CopyOf(Sirens.SirenEditedImage, block());
-             testsupport::Bounded("ShutdownEditor", host::ShutdownEditor);
-             return c;
+             return ThenUnload(CopyOf(Sirens.SirenEditedImage, block()));
          }},
-        {"scratch, at the unload", [&] {
-             const Copy c = RestoredScratch();
-             testsupport::Bounded("ShutdownEditor", host::ShutdownEditor);
-             return c;
-         }},
+        {"scratch, at the unload", [&] { return ThenUnload(RestoredScratch()); }},
         {"scratch, grown", [&] {
              const Copy c = RestoredScratch();
              Sirens.scratch.Reserve(2 * kSirenBlockBytes);
@@ -280,11 +275,7 @@ TEST_F(FreedCopiesTest, NoFreedCopyKeepsTheGamesBytes) {
              timecycle::DiscardWeatherSnapshot(4);
              return c;
          }},
-        {"keyframe snapshot, at the unload", [&] {
-             const Copy c = RainSnapshot();
-             testsupport::Bounded("ShutdownEditor", host::ShutdownEditor);
-             return c;
-         }},
+        {"keyframe snapshot, at the unload", [&] { return ThenUnload(RainSnapshot()); }},
         {"keyframe snapshot, destroyed as at static destruction", [&] {
              const Copy c = RainSnapshot();
              std::destroy_at(&timecycle::KeyframeTable.WeatherBlockSnapshots[4]);

@@ -290,10 +290,10 @@ const RacingStart kRacingStarts[] = {
 // A thread started on one thread just as the unload begins on another, in
 // both orders (the other begins a little later each try): the start's
 // check, its start and its record of the thread are one step against the
-// unload's stop and its read, so a thread that
-// started is abandoned (its start is held, as the loader lock holds it in
-// a real unload) and none is left recorded once the unload has returned.
-// A thread left behind fails the try and ends once its start goes on.
+// unload's stop and its read, so a thread that started is abandoned (its
+// start is held, as the loader lock holds it in a real unload) and none is
+// left recorded once the unload has returned. A thread left behind fails
+// the try and ends once its start goes on.
 TEST(Unload, AThreadStartedAsTheUnloadBeginsIsNeverLeftBehind) {
 #if defined(_WIN32)
     constexpr int kTries = 120;  // Wine creates a thread through its server: a slow start, soon met
