@@ -14,10 +14,23 @@
 
 namespace testsupport {
 
-// Polls done() until it holds; false once limit (real time) has passed.
+// Every limit of the tests below is given as a native build on an idle
+// machine needs it, and multiplied by this: 1 natively, more under the
+// sanitizers (they run the tests several to tens of times slower) and
+// under Wine, times the number in VARNEL_TEST_TIME_SCALE when it is set
+// (at least 1: a loaded or slow machine may raise the limits, never lower
+// them).
+double TimeScale();
+template <typename Rep, typename Period>
+std::chrono::milliseconds Scaled(std::chrono::duration<Rep, Period> limit) {
+    const double ms = std::chrono::duration<double, std::milli>(limit).count() * TimeScale();
+    return std::chrono::milliseconds(static_cast<int64_t>(ms));
+}
+
+// Polls done() until it holds; false once limit (real time, scaled) has passed.
 template <typename Done>
 bool WaitUntil(Done done, std::chrono::milliseconds limit = std::chrono::seconds(5)) {
-    const auto deadline = std::chrono::steady_clock::now() + limit;
+    const auto deadline = std::chrono::steady_clock::now() + Scaled(limit);
     while (!done()) {
         if (std::chrono::steady_clock::now() > deadline) return false;
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
@@ -27,10 +40,10 @@ bool WaitUntil(Done done, std::chrono::milliseconds limit = std::chrono::seconds
 
 // Runs step while more() holds (a search run a slice at a time, as the
 // render thread runs it a slice a frame), without pausing between steps;
-// false when more() still held once limit (real time) had passed.
+// false when more() still held once limit (real time, scaled) had passed.
 template <typename More, typename Step>
 bool RunWhile(More more, Step step, std::chrono::milliseconds limit = std::chrono::seconds(30)) {
-    const auto deadline = std::chrono::steady_clock::now() + limit;
+    const auto deadline = std::chrono::steady_clock::now() + Scaled(limit);
     while (more()) {
         if (std::chrono::steady_clock::now() > deadline) return false;
         step();
@@ -39,10 +52,11 @@ bool RunWhile(More more, Step step, std::chrono::milliseconds limit = std::chron
 }
 
 // The test program's watchdog (started by its main): a test still running
-// after kTestLimit, or a Deadline's scope not left within its limit, ends
-// the program with a failure naming the test and what it waited for. A
-// thread that never ends then fails its test within seconds, or a minute,
-// instead of hanging the run (ctest runs each test as a program of its own).
+// after kTestLimit, or a Deadline's scope not left within its limit (both
+// scaled), ends the program with a failure naming the test and what it
+// waited for. A thread that never ends then fails its test within seconds,
+// or minutes, instead of hanging the run (ctest runs each test as a program
+// of its own, and ends it only after 5 or 10 minutes).
 inline constexpr std::chrono::seconds kTestLimit{60};
 inline constexpr std::chrono::seconds kWaitLimit{10};
 void StartWatchdog();
@@ -50,7 +64,7 @@ void StartWatchdog();
 // program's exit while another thread is left).
 void StopWatchdog();
 
-// While it lives the watchdog also ends the program once limit has passed.
+// While it lives the watchdog also ends the program once limit (scaled) has passed.
 class Deadline {
 public:
     explicit Deadline(const char* what, std::chrono::seconds limit = kWaitLimit);
