@@ -115,11 +115,17 @@ void BackgroundLocateThread() {
     platform::LowerCurrentThreadPriority();
     const uint64_t result = Sirens.scan != nullptr ? Sirens.scan() : ScanSirenRuntimeBlock();
     // Handed over without a lock (a frame may hold Sirens.lock while the
-    // unload waits for this thread): the result before done, done before
-    // running.
+    // unload waits for this thread). The result is stored first. Running is
+    // cleared before done is set: a load asked for once the outcome has been
+    // taken then never counts on this worker, which has nothing more to
+    // give; it waits for the thread to end and starts one of its own.
+    void (*const step)() = Sirens.afterHandOverStep;
     Sirens.SirenWorkerResult.Exchange(result);
-    Sirens.SirenWorkerDone.Exchange(1);
+    if (step != nullptr) step();
     Sirens.SirenWorkerRunning.Exchange(0);
+    if (step != nullptr) step();
+    Sirens.SirenWorkerDone.Exchange(1);
+    if (step != nullptr) step();
 }
 
 }  // namespace
@@ -205,11 +211,13 @@ void StartSirenLoad(bool clearEdits) {
     s.SirenLoadPending = 1;
     s.SirenLoadStartTick = SirenNowMs();
     s.SirenLoadStatus = "Loading...";
-    if (s.SirenWorkerRunning) return;  // its result is taken by the next polls
+    // A worker still searching gives its outcome to the next polls. One
+    // that has begun to hand over has cleared running.
+    if (s.SirenWorkerRunning) return;
     std::lock_guard<std::mutex> workerLock(s.workerLock);
     if (!s.workerStopped) {
-        // The previous worker has published and is ending: wait for it
-        // before its place is taken.
+        // The previous worker is handing over or ending: wait for it before
+        // its place is taken (and its outcome, not yet taken, is dropped).
         platform::WaitForThread(std::exchange(s.worker, 0), platform::kWaitForever);
         s.workerCancel.Set(0);
         s.SirenWorkerDone = 0;

@@ -125,6 +125,7 @@ void ResetSirenState() {
     s.scratch.Clear();
     s.SirenChangeCounter = 0;
     s.scan = nullptr;
+    s.afterHandOverStep = nullptr;
     s.searchFrom = 0;
     s.searchTo = 0;
 }

@@ -89,9 +89,10 @@ struct SirenState {
     std::mutex workerLock;
     uint64_t worker = 0;        // platform::StartThread id, 0 = none (under workerLock)
     uint8_t workerStopped = 0;  // the unload has begun: no worker starts (under workerLock)
-    // Shared with the worker, which writes the result, then done, then
-    // running, each in one atomic step.
-    core::SharedValue<uint8_t> SirenWorkerRunning{0};  // a worker exists and has not published
+    // Shared with the worker, which writes the result, then running, then
+    // done, each in one atomic step: an outcome is taken only once running
+    // is clear, so that a load asked for after it starts a worker of its own.
+    core::SharedValue<uint8_t> SirenWorkerRunning{0};  // a worker exists and has not begun to hand over
     core::SharedValue<uint8_t> SirenWorkerDone{0};     // its result waits to be taken
     core::SharedValue<uint64_t> SirenWorkerResult{0};  // found address or 0
     core::SharedValue<uint8_t> workerCancel{0};
@@ -114,6 +115,9 @@ struct SirenState {
     // ---- Seams for tests and benchmarks ----
     // The search's body; null = ScanSirenRuntimeBlock.
     uint64_t (*scan)() = nullptr;
+    // Called by the worker after each step of its hand-over (a test holds
+    // it there); null = none.
+    void (*afterHandOverStep)() = nullptr;
     // The candidate regions searched: [searchFrom, searchTo); 0 = the whole
     // application range. Set while no search runs.
     uint64_t searchFrom = 0;

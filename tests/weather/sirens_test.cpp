@@ -8,6 +8,7 @@
 #include <atomic>
 #include <bit>
 #include <chrono>
+#include <cstdio>
 #include <cstring>
 #include <thread>
 #include <vector>
@@ -378,6 +379,102 @@ TEST_F(SirensTest, ANewLoadWaitsForTheEndingWorker) {
     }
     ASSERT_TRUE(WaitForLoad()) << "the second search's outcome";
     EXPECT_EQ(g_searches.load(), 2);
+}
+
+// A search that finds the planted block at once.
+std::atomic<uint64_t> g_block{0};
+uint64_t FoundAtOnce() { return g_block.load(); }
+
+// The worker held after one step of its hand-over (the step-th, counted
+// from 1) until the test lets it go (at most five seconds).
+std::atomic<int> g_holdAfter{0}, g_stepsDone{0};
+std::atomic<bool> g_held{false}, g_letGo{false};
+void HoldAfterOneStep() {
+    if (++g_stepsDone != g_holdAfter.load()) return;
+    g_held = true;
+    WaitUntil([] { return g_letGo.load(); });
+}
+
+// The worker is held after each step of its hand-over in turn. There a
+// frame polls, as the panel does on every frame, and when it has taken
+// the outcome the user asks for the next load at once (its button is
+// enabled again). The outcome taken is the search's, and the next load
+// ends in an outcome of its own once the worker goes on: a load that
+// counted on a worker that had already handed over would wait forever.
+TEST_F(SirensTest, ALoadAskedForAsSoonAsAnOutcomeIsTakenEndsInOneAtEveryStepOfTheHandOver) {
+    for (const int step : {1, 2, 3}) {
+        SCOPED_TRACE(::testing::Message() << "held after step " << step);
+        testsupport::Bounded("ResetSirenState", ResetSirenState);
+        LimitSearchTo(memory_);
+        g_block = block_;
+        g_holdAfter = step;
+        g_stepsDone = 0;
+        g_held = false;
+        g_letGo = false;
+        Sirens.scan = FoundAtOnce;
+        Sirens.afterHandOverStep = HoldAfterOneStep;
+        {
+            std::lock_guard<std::mutex> lock(Sirens.lock);
+            StartSirenLoad(true);
+        }
+        const bool held = WaitUntil([] { return g_held.load(); });
+        bool taken = false;
+        std::string outcome;
+        if (held) {
+            std::lock_guard<std::mutex> lock(Sirens.lock);
+            PollSirensLoader();
+            taken = Sirens.SirenLoadPending == 0;
+            outcome = Sirens.SirenLoadStatus;
+        }
+        // The next load may wait for the held worker to end: on a thread
+        // of its own, while the worker is let go.
+        std::thread next;
+        if (taken) {
+            next = std::thread([] {
+                std::lock_guard<std::mutex> lock(Sirens.lock);
+                StartSirenLoad(true);
+            });
+        }
+        g_letGo = true;
+        if (next.joinable()) testsupport::Bounded("StartSirenLoad", [&] { next.join(); });
+        ASSERT_TRUE(held) << "the worker did not come to the step";
+        if (taken) {
+            EXPECT_EQ(outcome, "Ready.") << "an outcome was taken before its result was stored";
+        }
+        EXPECT_TRUE(WaitForLoad()) << "a load never ended: " << Sirens.SirenLoadStatus << (taken ? " (the next load)" : "");
+        EXPECT_EQ(Sirens.SirenLoadStatus, "Ready.");
+        EXPECT_EQ(Sirens.SirenBlockAddress, block_);
+    }
+}
+
+// Loads back to back, each asked for as soon as the last one's outcome was
+// taken by a frame polling without pause, while the worker yields between
+// the steps of its hand-over: every one ends with the block found.
+TEST_F(SirensTest, BackToBackLoadsEachEndInAnOutcome) {
+    g_block = block_;
+    Sirens.scan = FoundAtOnce;
+    Sirens.afterHandOverStep = [] { std::this_thread::yield(); };
+    constexpr int kMostLoads = 20000;
+    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(2);
+    int loads = 0;
+    for (; loads < kMostLoads && std::chrono::steady_clock::now() < until; ++loads) {
+        {
+            std::lock_guard<std::mutex> lock(Sirens.lock);
+            StartSirenLoad(true);
+        }
+        const auto limit = std::chrono::steady_clock::now() + testsupport::Scaled(std::chrono::seconds(5));
+        bool pending = true;
+        while (pending && std::chrono::steady_clock::now() < limit) {
+            std::lock_guard<std::mutex> lock(Sirens.lock);
+            PollSirensLoader();
+            pending = Sirens.SirenLoadPending != 0;
+        }
+        ASSERT_FALSE(pending) << "load " << loads << " never ended: running " << int(Sirens.SirenWorkerRunning)
+                              << ", done " << int(Sirens.SirenWorkerDone) << ", " << Sirens.SirenLoadStatus;
+        ASSERT_EQ(Sirens.SirenLoadStatus, "Ready.") << "load " << loads;
+    }
+    EXPECT_GE(loads, 100) << "too few loads to tell";
+    std::printf("%d loads back to back\n", loads);
 }
 
 // The unload cancels a running search and returns only once its thread has
