@@ -198,12 +198,13 @@ protected:
     // The keyframe snapshot of RAIN's block in table_, and after it CLEAR's
     // (a weather previewed later).
     Copy RainSnapshot() {
-        const auto blockOf = [this](int w) {
-            return table_.base() + timecycle::WeatherNameTable[static_cast<size_t>(w)].typeId * timecycle::kWeatherBlockSpacing;
-        };
         EXPECT_TRUE(timecycle::SnapshotWeatherBlock(4, blockOf(4)));
         EXPECT_TRUE(timecycle::SnapshotWeatherBlock(1, blockOf(1)));
         return CopyOf(timecycle::KeyframeTable.WeatherBlockSnapshots[4].bytes, blockOf(4));
+    }
+    // The weather's keyframe block in table_.
+    uint64_t blockOf(size_t weather) const {
+        return table_.base() + timecycle::WeatherNameTable[weather].typeId * timecycle::kWeatherBlockSpacing;
     }
 
     static constexpr uint64_t kBlock = 4096 + 8 * 37;
@@ -291,6 +292,27 @@ TEST_F(FreedCopiesTest, NoFreedCopyKeepsTheGamesBytes) {
         ASSERT_NE(freed.at, 0u) << "no copy";
         ASSERT_GE(freed.size, 8u);
         EXPECT_EQ(WordsLeft(freed), 0u) << "words of the game's block left in freed memory";
+    }
+}
+
+// The unload discards the snapshot of every weather, the last of the table
+// too: each is left empty, and none of their memory keeps a word of the
+// game's blocks.
+TEST_F(FreedCopiesTest, TheUnloadWipesTheSnapshotOfEveryWeather) {
+    testsupport::WriteGeneratedKeyframeTable(table_.at(0));
+    std::vector<Copy> copies;
+    for (size_t w = 0; w < timecycle::kWeatherCount; ++w) {
+        ASSERT_TRUE(timecycle::SnapshotWeatherBlock(static_cast<int>(w), blockOf(w))) << w;
+        copies.push_back(CopyOf(timecycle::KeyframeTable.WeatherBlockSnapshots[w].bytes, blockOf(w)));
+        ASSERT_NE(copies.back().at, 0u) << w;
+    }
+    testsupport::Bounded("ShutdownEditor", host::ShutdownEditor);
+    for (size_t w = 0; w < timecycle::kWeatherCount; ++w) {
+        SCOPED_TRACE(timecycle::WeatherNameTable[w].gameName);
+        const timecycle::WeatherBlockSnapshot& snapshot = timecycle::KeyframeTable.WeatherBlockSnapshots[w];
+        EXPECT_EQ(snapshot.taken, 0);
+        EXPECT_EQ(snapshot.bytes.size(), 0u);
+        EXPECT_EQ(WordsLeft(copies[w]), 0u) << "words of the game's block left in the snapshot's memory";
     }
 }
 

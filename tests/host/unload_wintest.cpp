@@ -285,15 +285,29 @@ const RacingStart kRacingStarts[] = {
      },
      [] { return visualsettings::Puddles.keeperStarted.Get(); },
      [] { return visualsettings::Puddles.keeperThread.Get(); }, nullptr},
+    {"the siren search",
+     [] {
+         std::lock_guard<std::mutex> lock(weather::Sirens.lock);
+         weather::Sirens.scan = [] {
+             g_sirenSearchRan = true;
+             return uint64_t(0);
+         };
+         weather::StartSirenLoad(false);
+     },
+     // A load refused once the unload has begun says so at once.
+     [] { return uint32_t(weather::Sirens.SirenLoadStatus == "Loading..."); },
+     [] { return weather::Sirens.worker; },
+     [] { return g_sirenSearchRan.load(); }},
 };
 
 // A thread started on one thread just as the unload begins on another, in
-// both orders (the other begins a little later each try): the start's
-// check, its start and its record of the thread are one step against the
-// unload's stop and its read, so a thread that started is abandoned (its
-// start is held, as the loader lock holds it in a real unload) and none is
-// left recorded once the unload has returned. A thread left behind fails
-// the try and ends once its start goes on.
+// both orders (the other begins a little later each try; the siren search
+// started by a frame's load): the start's check, its start and its record
+// of the thread are one step against the unload's stop and its read, so a
+// thread that started is abandoned (its start is held, as the loader lock
+// holds it in a real unload) and none is left recorded once the unload has
+// returned. A thread left behind fails the try and ends once its start
+// goes on.
 TEST(Unload, AThreadStartedAsTheUnloadBeginsIsNeverLeftBehind) {
 #if defined(_WIN32)
     constexpr int kTries = 120;  // Wine creates a thread through its server: a slow start, soon met
@@ -309,6 +323,7 @@ TEST(Unload, AThreadStartedAsTheUnloadBeginsIsNeverLeftBehind) {
         bool leftBehind = false;
         for (int i = 0; i < kTries && !leftBehind; ++i) {
             ResetThreadOwners();
+            g_sirenSearchRan = false;
             const auto offset = std::chrono::microseconds(2 * (i % kSteps));
             const bool startFirst = (i / kSteps) % 2 == 0;
             StartsHeld held;
