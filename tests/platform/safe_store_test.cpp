@@ -15,6 +15,7 @@
 #include "platform/memory.h"
 #include "platform/safe_copy.h"
 #include "support/pages.h"
+#include "support/thread_waits.h"
 
 namespace {
 
@@ -190,7 +191,7 @@ TEST(InstructionHolds, AThreadAtAHeldInstructionWaitsAndRunsTheNewOne) {
         SynchronizeInstructionStreams();
         std::atomic<int> result{0};
         std::thread game([&] { result = run(); });
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+        const auto deadline = std::chrono::steady_clock::now() + testsupport::Scaled(std::chrono::seconds(10));
         while (ThreadsWaitingAtHolds() == 0 && std::chrono::steady_clock::now() < deadline) std::this_thread::yield();
         ASSERT_EQ(ThreadsWaitingAtHolds(), 1u) << "the thread waits at the breakpoint, " << later;
         std::vector<size_t> stillHeld;
@@ -266,7 +267,7 @@ int RunWhileRewritten(uint64_t at) {
     SynchronizeInstructionStreams();
     std::atomic<int> result{0};
     std::thread game([&] { result = reinterpret_cast<int (*)()>(static_cast<uintptr_t>(at))(); });
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    const auto deadline = std::chrono::steady_clock::now() + testsupport::Scaled(std::chrono::seconds(10));
     while (ThreadsWaitingAtHolds() == 0 && std::chrono::steady_clock::now() < deadline) std::this_thread::yield();
     const bool waited = ThreadsWaitingAtHolds() == 1;
     SafeWrite(Ptr(at + 1), immediate, 4);

@@ -23,6 +23,7 @@
 #include "runtime/scans.h"
 #include "support/synthetic_image.h"
 #include "support/testdata.h"
+#include "support/thread_waits.h"
 
 namespace {
 
@@ -421,13 +422,13 @@ TEST(HeapScan, AStopSetDuringTheSearchEndsItWithinAStride) {
         const uint64_t faults = platform::sim::GuardedFaults();
         std::thread stopper([&] {
             watching = true;
-            const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+            const auto deadline = std::chrono::steady_clock::now() + testsupport::Scaled(std::chrono::seconds(10));
             while (platform::sim::GuardedFaults() == faults && !searched && std::chrono::steady_clock::now() < deadline)
                 std::this_thread::yield();
             stop.Set(1);
             describedAtStop = platform::sim::GuardedFaults() - faults;
         });
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+        const auto deadline = std::chrono::steady_clock::now() + testsupport::Scaled(std::chrono::seconds(10));
         while (!watching && std::chrono::steady_clock::now() < deadline) std::this_thread::yield();
         ScanResult r;
         ScanForVisualSettingsBlock(r.hits, 0, r.bytes, r.regions, r.truncated, &stop);

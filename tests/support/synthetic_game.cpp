@@ -170,7 +170,7 @@ CallsDuringRewrites CallWhileRewriting(uint64_t function, float before, float af
     });
     // The thread runs before the first rewrite; a thread that stalls ends
     // the rewrites after 10 s, short of its calls.
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    const auto deadline = std::chrono::steady_clock::now() + testsupport::Scaled(std::chrono::seconds(10));
     testsupport::WaitUntil([&] { return calls.load() != 0; }, std::chrono::seconds(10));
     const uint64_t first = calls.load();
     for (int i = 0; (i < rounds || calls.load() - first < static_cast<uint64_t>(rounds)) &&

@@ -23,6 +23,7 @@
 #include "game/clock_timelapse.h"
 #include "platform/simulated.h"
 #include "support/imgui_harness.h"
+#include "support/thread_waits.h"
 #include "ui/main_window.h"
 #include "ui/settings_tab.h"
 
@@ -37,7 +38,7 @@ bool DialogEnded() { return FolderPicker.FolderDialogReady.Get() == 1 && FolderP
 
 // Waits (a few seconds at most) until the condition holds.
 bool WaitFor(const std::function<bool()>& condition) {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    const auto deadline = std::chrono::steady_clock::now() + testsupport::Scaled(std::chrono::seconds(10));
     while (!condition()) {
         if (std::chrono::steady_clock::now() > deadline) return false;
         std::this_thread::sleep_for(std::chrono::milliseconds(1));

@@ -80,7 +80,7 @@ TEST_F(SirensPanelTest, LoadLiveFindsTheBlockAndShowsTheProfile) {
     ASSERT_NE(ui.FindItem("Load live"), nullptr);
     EXPECT_FALSE(Shows("1. Vehicle"));
     ASSERT_TRUE(ui.ClickItem("Load live", Draw));
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    const auto deadline = std::chrono::steady_clock::now() + testsupport::Scaled(std::chrono::seconds(10));
     while (Sirens.SirenBlockAddress == 0 && std::chrono::steady_clock::now() < deadline) {
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
         ui.Frame(Draw);

@@ -1,6 +1,7 @@
 // "puddles.scale" re-applied from the render hooks and from the keeper
 // thread: once the row has a target in the game, each writes it while the
 // edits are shown and leaves the game's value alone while they are not.
+#include "support/thread_waits.h"
 #include "visualsettings_fixture.h"
 
 #include <chrono>
@@ -42,7 +43,7 @@ protected:
     }
     // Waits, at most ten seconds, until done() holds.
     static bool WaitFor(const std::function<bool()>& done) {
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+        const auto deadline = std::chrono::steady_clock::now() + testsupport::Scaled(std::chrono::seconds(10));
         while (!done()) {
             if (std::chrono::steady_clock::now() > deadline) return false;
             std::this_thread::sleep_for(std::chrono::milliseconds(1));

@@ -39,7 +39,7 @@ protected:
     }
     // Waits (real time, bounded) for the search thread to report its end.
     static bool Finished() {
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+        const auto deadline = std::chrono::steady_clock::now() + testsupport::Scaled(std::chrono::seconds(20));
         while (RuntimeTable.finished.Get() == 0) {
             if (std::chrono::steady_clock::now() > deadline) return false;
             std::this_thread::sleep_for(std::chrono::milliseconds(2));

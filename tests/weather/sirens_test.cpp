@@ -454,10 +454,11 @@ TEST_F(SirensTest, BackToBackLoadsEachEndInAnOutcome) {
     g_block = block_;
     Sirens.scan = FoundAtOnce;
     Sirens.afterHandOverStep = [] { std::this_thread::yield(); };
-    constexpr int kMostLoads = 20000;
+    // About two seconds of loads, at least 100 of them however slow the machine.
+    constexpr int kFewestLoads = 100, kMostLoads = 20000;
     const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(2);
     int loads = 0;
-    for (; loads < kMostLoads && std::chrono::steady_clock::now() < until; ++loads) {
+    for (; loads < kMostLoads && (loads < kFewestLoads || std::chrono::steady_clock::now() < until); ++loads) {
         {
             std::lock_guard<std::mutex> lock(Sirens.lock);
             StartSirenLoad(true);
@@ -473,7 +474,6 @@ TEST_F(SirensTest, BackToBackLoadsEachEndInAnOutcome) {
                               << ", done " << int(Sirens.SirenWorkerDone) << ", " << Sirens.SirenLoadStatus;
         ASSERT_EQ(Sirens.SirenLoadStatus, "Ready.") << "load " << loads;
     }
-    EXPECT_GE(loads, 100) << "too few loads to tell";
     std::printf("%d loads back to back\n", loads);
 }
 
@@ -545,7 +545,7 @@ TEST_F(SirensTest, SearchPanelAndHotkeyAtOnce) {
     }
     std::string status;
     int edits = 0;
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    const auto deadline = std::chrono::steady_clock::now() + testsupport::Scaled(std::chrono::seconds(10));
     for (uint32_t frame = 0; edits < 200 && std::chrono::steady_clock::now() < deadline; ++frame) {
         bool valid = false;
         {
