@@ -54,11 +54,17 @@ stage_windows() {
   fi
   return $rc
 }
+# A backstop for one end-to-end run (its own limits end it well before):
+# 30 minutes, times VARNEL_TEST_TIME_SCALE as the run's own limits.
+e2e_seconds() {
+  awk -v s="${VARNEL_TEST_TIME_SCALE:-1}" \
+    'BEGIN { if (!(s ~ /^[0-9]+(\.[0-9]+)?$/ && s >= 1 && s <= 1000)) s = 1; printf "%d", 1800 * s }'
+}
 stage_e2e() {
   [ -f build/windows/Varnel.asi ] || { echo "e2e: no Windows build" >&2; return 1; }
-  local rc=0 engine; engine=$(hook_engine windows)
+  local rc=0 engine limit; engine=$(hook_engine windows); limit=$(e2e_seconds)
   echo "(hook engine: $engine; screenshots in build/e2e-artifacts)"
-  timeout --kill-after=20 600 bash tests/e2e/run_e2e.sh build/windows build/e2e-artifacts all || rc=1
+  timeout --kill-after=20 "$limit" bash tests/e2e/run_e2e.sh build/windows build/e2e-artifacts all || rc=1
   if [ "$engine" = built-in ]; then
     echo "(the Windows build has the built-in hook engine: no second run)"
   elif [ ! -f build/windows-builtin/Varnel.asi ]; then
@@ -66,7 +72,7 @@ stage_e2e() {
     rc=1
   else
     echo "== e2e: the checks of the hooks with the built-in engine (screenshots in build/e2e-artifacts-builtin)"
-    timeout --kill-after=20 600 bash tests/e2e/run_e2e.sh build/windows-builtin build/e2e-artifacts-builtin hooking || rc=1
+    timeout --kill-after=20 "$limit" bash tests/e2e/run_e2e.sh build/windows-builtin build/e2e-artifacts-builtin hooking || rc=1
   fi
   return $rc
 }
