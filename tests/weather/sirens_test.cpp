@@ -427,13 +427,24 @@ TEST_F(SirensTest, ALoadAskedForAsSoonAsAnOutcomeIsTakenEndsInOneAtEveryStepOfTh
             outcome = Sirens.SirenLoadStatus;
         }
         // The next load may wait for the held worker to end: on a thread
-        // of its own, while the worker is let go.
+        // of its own. The worker is let go only once that load has decided:
+        // it has returned (it counts on the worker), or it holds the worker
+        // lock (it waits for the worker's thread to end and starts another).
         std::thread next;
+        std::atomic<bool> returned{false};
         if (taken) {
-            next = std::thread([] {
+            next = std::thread([&returned] {
                 std::lock_guard<std::mutex> lock(Sirens.lock);
                 StartSirenLoad(true);
+                returned = true;
             });
+            const bool decided = WaitUntil([&returned] {
+                if (returned.load()) return true;
+                if (!Sirens.workerLock.try_lock()) return true;
+                Sirens.workerLock.unlock();
+                return false;
+            });
+            EXPECT_TRUE(decided) << "the next load neither returned nor waited for the worker";
         }
         g_letGo = true;
         if (next.joinable()) testsupport::Bounded("StartSirenLoad", [&] { next.join(); });
